@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+#include <memory>
+
+namespace tallyrow {
+
+/// The rows of one query, read in full when the query runs. Fields are found by name without
+/// regard to case; NULL stays an invalid (null) QVariant.
+class Recordset {
+public:
+    Recordset(QStringList fieldNames, QVector<QVector<QVariant>> rows);
+
+    bool EOF_() const { return m_row >= m_rows.size(); }
+    bool BOF() const { return m_rows.isEmpty(); }
+    /// Moves to the first row; fails (Error) when there is none, as the data layer does.
+    void MoveFirst();
+    void MoveNext();
+    void Close();
+
+    int fieldCount() const { return m_fieldNames.size(); }
+    const QStringList& fieldNames() const { return m_fieldNames; }
+    int rowCount() const { return m_rows.size(); }
+    /// The current row's value of field `name`; fails (Error) for an unknown field or at EOF.
+    QVariant field(const QString& name) const;
+    QVariant field(int index) const;
+
+private:
+    QStringList m_fieldNames;
+    QVector<QVector<QVariant>> m_rows;
+    qsizetype m_row = 0;
+};
+
+/// A read-only connection to a data source, opened from a connection string. The provider is
+/// chosen by what the Data Source names: an SQLite data file, a Jet/Access file (read through
+/// mdbtools into an in-memory copy), or a PostgreSQL URI. Query texts are written in the Jet
+/// dialect and translated for the provider.
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    /// Opens the source named by the connection string's "Data Source"; fails with an Error
+    /// whose description names the file and the reason.
+    void Open(const QString& connectionString, const QString& userName = {}, const QString& password = {},
+              long options = -1);
+    /// 0 closed, 1 open.
+    int State() const;
+    void Close();
+    /// Runs a Jet SQL query text and returns its rows.
+    std::unique_ptr<Recordset> Execute(const QString& jetSql);
+
+    /// The path or URI the connection was opened on.
+    QString dataSource() const;
+
+    class Provider;
+
+private:
+    std::unique_ptr<Provider> m_provider;
+    QString m_dataSource;
+};
+
+/// The "Data Source" value of a connection string ("" when absent).
+QString dataSourceOf(const QString& connectionString);
+
+} // namespace tallyrow

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "datafile/Connection.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace tallyrow {
+
+/// The default data file name, joined to folders as it stands.
+inline const QString kDefaultDataFileName = QStringLiteral("/data.yrd");
+/// The folder inside the documents folder that holds the data file.
+inline const QString ApplicationName = QStringLiteral("Tallyrow");
+
+/// The data file of this session, "" until resolved. Cached once it holds two or more characters.
+extern QString SessionDataPath;
+
+/// Resolves the session's data file: command line, "DatabasePath" setting, documents folder +
+/// "/Tallyrow", program folder.
+QString GetDataPath(QString fileName);
+
+/// True when the file exists and a connection to it opens; open failures are reported.
+bool CheckData(const QString& path = {});
+
+/// Opens a new connection into `cn` on `path` (the session's file when empty); reports
+/// failures with "OpenCN&" and returns true unless the user left.
+bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path = {});
+
+/// Closes `cn` when open and releases it; always true.
+bool CloseCN(std::unique_ptr<Connection>& cn);
+
+/// "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + path + "; Jet OLEDB:Database Password = ".
+QString ConnectionString(const QString& path = {});
+
+/// Makes `newPath` the session's file (sessionOnly, or while a command-line path is in force),
+/// or stores it as "DatabasePath".
+void SaveDataPath(const QString& newPath, bool sessionOnly);
+
+} // namespace tallyrow

@@ -1,0 +1,164 @@
+#pragma once
+
+#include "engine/ChartSpec.h"
+#include "engine/PageCollection.h"
+#include "engine/RowSet.h"
+
+#include <QColor>
+#include <QObject>
+#include <QRectF>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace tallyrow::engine {
+
+enum class SectionKind { ReportHeader, PageHeader, Detail, PageFooter, ReportFooter };
+
+/// A control of a section. Positions are twips within the section.
+class Control {
+public:
+    virtual ~Control();
+    QString name;
+    QRectF rect;
+    FontSpec font;
+    QColor color = Qt::black;
+    bool visible = true;
+    int alignment = 0x0001 | 0x0080; // Qt::AlignLeft | Qt::AlignTop
+};
+
+class Label final : public Control {
+public:
+    QString caption;
+};
+
+enum class SummaryType { None, GrandTotal };
+enum class FieldKind { Data, PageNumber, PageCount };
+
+/// A text box: bound to a column of the data control's row set (`dataField`) or unbound
+/// (`text` set by code). A field bound to a column the row set lacks shows nothing. With a
+/// grand-total summary it shows the sum of its column over all Detail rows, as plain
+/// decimal digits.
+class Field final : public Control {
+public:
+    FieldKind kind = FieldKind::Data;
+    QString dataField;
+    QString text;
+    SummaryType summary = SummaryType::None;
+};
+
+/// A rule from one point to another (a horizontal or vertical line), twips within the section.
+class Line final : public Control {
+public:
+    QPointF from;
+    QPointF to;
+    double width = 15.0;
+};
+
+/// A chart control; its data comes from `dataSource` when the run lays it out.
+class Chart final : public Control {
+public:
+    ChartSpec spec; ///< chart type, axes, legend; categories and series are filled from dataSource
+    RowSet dataSource;
+    /// Axis operations under the classic chart control's names.
+    ChartAxis& Axis(int id) { return spec.axes[id == AxisId::Value ? 1 : 0]; }
+};
+
+class Section {
+public:
+    Section(SectionKind kind, QString name, double height);
+    SectionKind kind;
+    QString name;
+    double height; ///< twips
+    bool visible = true;
+    std::vector<std::unique_ptr<Control>> controls;
+
+    template <typename T>
+    T* add(const QString& controlName) {
+        auto c = std::make_unique<T>();
+        c->name = controlName;
+        T* raw = c.get();
+        controls.push_back(std::move(c));
+        return raw;
+    }
+};
+
+/// Arguments of the engine's error event.
+struct ReportErrorEvent {
+    long number = 0;
+    QString description;
+    long scode = 0;
+    QString source;
+    QString helpFile;
+    long helpContext = 0;
+    bool cancelDisplay = false;
+};
+
+/// Page geometry of a run, twips. Defaults: the locale's paper (A4 or Letter), portrait.
+struct PageSetup {
+    QSizeF paperSize;
+    QRectF printableRect;
+    static PageSetup forLocaleDefault();
+};
+
+/// A banded report definition with its run. Subclasses (the program's reports) build their
+/// sections in the constructor and override the events. A run raises, in this order:
+/// ReportStart once before any layout; Detail_Format once per Detail row after the bound fields
+/// hold the row's values; ReportFooter_Format once before the report footer is laid out;
+/// Error whenever the engine meets a failure (including a failure thrown out of an event).
+class Report : public QObject {
+    Q_OBJECT
+public:
+    explicit Report(QObject* parent = nullptr);
+    ~Report() override;
+
+    Section& ReportHeader() { return *m_sections[0]; }
+    Section& PageHeader() { return *m_sections[1]; }
+    Section& Detail() { return *m_sections[2]; }
+    Section& PageFooter() { return *m_sections[3]; }
+    Section& ReportFooter() { return *m_sections[4]; }
+    Section& section(SectionKind kind) { return *m_sections[static_cast<int>(kind)]; }
+
+    /// Looks a control up by name in every section; nullptr when absent or of another kind.
+    Label* label(const QString& name);
+    Field* field(const QString& name);
+    Chart* chart(const QString& name);
+    Control* control(const QString& name);
+
+    /// The data control (datReport): the row set the Detail section runs over.
+    void setDataSource(RowSet rows) { m_data = std::move(rows); }
+    const RowSet& dataSource() const { return m_data; }
+
+    /// The page-setup value the reports set to 1 before each run (kept for the reports' sake).
+    int pageSetupValue = 0;
+    QString documentTitle;
+
+    /// Runs the report and lays it out into pages. Returns false when the run was cancelled
+    /// (the pages laid out so far are kept).
+    bool Run(const PageSetup& setup = PageSetup::forLocaleDefault());
+    /// Asks a run in progress to stop after the current event.
+    void Cancel() { m_cancelled = true; }
+    bool cancelled() const { return m_cancelled; }
+    bool hasRun() const { return m_hasRun; }
+
+    const PageCollection& pages() const { return m_pages; }
+
+Q_SIGNALS:
+    void progress(int pagesSoFar);
+
+protected:
+    virtual void ReportStart() {}
+    virtual void Detail_Format() {}
+    virtual void ReportFooter_Format() {}
+    virtual void Error(ReportErrorEvent& event);
+
+private:
+    std::unique_ptr<Section> m_sections[5];
+    RowSet m_data;
+    PageCollection m_pages;
+    bool m_cancelled = false;
+    bool m_hasRun = false;
+};
+
+} // namespace tallyrow::engine

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+namespace tallyrow {
+
+/// Shell folder identifiers; only the documents folder is asked for.
+namespace SpecialFolder {
+inline constexpr int Personal = 5; // the user's documents folder
+} // namespace SpecialFolder
+
+/// Attribute filters of DoesFileExist.
+namespace FileAttr {
+inline constexpr int Normal = 0;     // ordinary files only
+inline constexpr int Directory = 16; // folders match too
+} // namespace FileAttr
+
+/// The folder without trailing "/", or "" when it cannot be determined (or, with createIt,
+/// cannot be created).
+QString GetSpecialFolder(int specialFolderId, bool createIt = false);
+
+/// Whether something matches `path` (wildcards * and ? in the last component match). With
+/// FileAttr::Directory folders match too, and a failing search is retried once with "/"
+/// appended. `notFound` is set when nothing was found. Blanks and NULs around the path are
+/// removed; an empty path is false without a search. Shows the busy cursor when a GUI exists.
+bool DoesFileExist(const QString& path, int attributes = FileAttr::Normal, bool* notFound = nullptr);
+
+/// Removes every NUL, then leading and trailing blanks.
+QString TrimNull(const QString& text);
+
+/// The folder part: the text before the last "/" ("/" itself for a file in the root), "" when
+/// there is no "/".
+QString GetFilePath(const QString& path);
+
+/// Creates every missing level of `path`; never tries to create the root.
+void MakeDirPath(const QString& path);
+
+/// True when `path` names an existing folder; false for anything else, errors included.
+bool FolderExists(const QString& path);
+
+QString GetLoggedInUserName(const QString& def);
+QString GetLocalComputerName(const QString& def);
+
+/// Opens the address with the desktop's handler; the outcome is not checked.
+void BrowseToWebSite(const QString& address, QObject* owner = nullptr);
+
+/// The folder of the running executable (through services()).
+QString ProgramFolder();
+
+} // namespace tallyrow

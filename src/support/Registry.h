@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <variant>
+
+namespace tallyrow {
+
+/// Hives of the settings store. Per-user = $XDG_CONFIG_HOME/Quenmarsh/Tyrow.conf; machine-wide =
+/// the first $XDG_CONFIG_DIRS entry (default /etc/xdg) + /Quenmarsh/Tyrow.conf; the classes hive
+/// answers key questions about registered handlers (see Reg_DoesKeyExist).
+namespace Hkey {
+inline constexpr std::uint32_t ClassesRoot = 0x80000000u;
+inline constexpr std::uint32_t CurrentUser = 0x80000001u;
+inline constexpr std::uint32_t LocalMachine = 0x80000002u;
+} // namespace Hkey
+
+/// Value types kept by the store.
+namespace RegType {
+inline constexpr int Text = 1;        // REG_SZ
+inline constexpr int ExpandText = 2;  // REG_EXPAND_SZ: treated as missing
+inline constexpr int Bytes = 3;       // REG_BINARY
+inline constexpr int Number = 4;      // REG_DWORD
+} // namespace RegType
+
+/// A value as read: nothing, text, a 32-bit number or bytes.
+using RegValue = std::variant<std::monostate, QString, std::uint32_t, QByteArray>;
+
+/// The application key, "Software\Quenmarsh\Tyrow".
+QString REG_APPROOT();
+
+/// The hive GetRegSetting and SetRegSetting callers pass; start-up sets it to Hkey::CurrentUser.
+extern std::uint32_t SettingsHive;
+
+/// Setting text escaping: writing turns char 1 into 1,2 and then char 0 into 1,3; reading undoes
+/// 1,3 then 1,2, so any text survives a round trip.
+QString EscapeSetting(const QString& text);
+QString UnescapeSetting(const QString& text);
+
+/// The setting as text (numbers as decimal digits), or `def` when missing or empty.
+QString GetRegSetting(const QString& name, const QString& def, const QString& subKey, bool escape,
+                      std::uint32_t hive);
+/// Writes text (type 1), creating the key; true when written.
+bool SetRegSetting(const QString& name, const QString& text, const QString& subKey, bool escape,
+                   std::uint32_t hive);
+/// Per-user value, else machine-wide value, else `def`.
+QString GetRegSettingHiveFallback(const QString& name, const QString& def, const QString& subKey, bool escape);
+
+/// The value, or monostate when it cannot be read; text is cleaned of NULs when `clean` is set.
+RegValue Reg_QueryValue(std::uint32_t hive, const QString& keyPath, const QString& name, bool clean);
+/// Writes a value of `type` (1 text, 4 number); returns 0 on success, 7 for an unsupported type,
+/// another non-zero code when the key cannot be opened or the file cannot be written.
+long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& name, const RegValue& value,
+                    int type, bool create);
+/// Whether the key exists (can be opened for reading).
+bool Reg_DoesKeyExist(std::uint32_t hive, const QString& keyPath);
+/// The text with every NUL removed.
+QString Cleaned(const QString& text);
+
+/// Files behind the hives (for messages and tests).
+QString hiveFilePath(std::uint32_t hive);
+
+} // namespace tallyrow

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "support/MessageBoxEx.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace tallyrow {
+
+class ErrorReporter;
+
+/// What the core asks of the machine and the person, gathered in one object that start-up fills
+/// and tests replace: the clock, the locale, names, folders and the screen's message boxes.
+struct Services {
+    std::function<QDate()> today;                 ///< the current date (no time of day)
+    std::function<QLocale()> locale;              ///< short date format and first day of the week
+    std::function<QString()> loggedInUserName;    ///< "" when it cannot be told
+    std::function<QString()> localComputerName;   ///< "" when it cannot be told
+    std::function<QString()> programFolder;       ///< folder of the running executable, no trailing "/"
+    std::function<QString()> documentsFolder;     ///< the user's documents folder, "" when unknown
+    /// Makes the message box MsgBox uses when none exists yet (Qt dialogs in the desktop program,
+    /// a scripted one in tests and the command-line tool).
+    std::function<std::unique_ptr<MessageBoxEx>()> makeMessageBox;
+    /// Last resort of MsgBox when the message box itself fails; returns the answer code.
+    std::function<int(const MessageRequest&)> platformMessageBox;
+    /// Opens an address or a file with the desktop's handler; returns false when nothing took it.
+    std::function<bool(const QString&)> openUrl;
+};
+
+/// The process's services. Defaults use the real machine; start-up and tests may replace members.
+Services& services();
+
+/// Restores the real-machine defaults (tests call it between cases).
+void resetServices();
+
+/// Process-wide message and error components, created at start-up (or by a test fixture).
+extern std::unique_ptr<ErrorReporter> gErrorReporter;
+extern std::unique_ptr<MessageBoxEx> gMessageBox;
+
+/// The product name shown in captions and handed to the error reporter.
+inline const QString kProductName = QStringLiteral("Tallyrow Reports");
+/// The support address handed to the error reporter.
+inline const QString kSupportAddress = QStringLiteral("support@tallyrow.example");
+/// The application title that replaces "~NoTitle~" in message boxes.
+QString applicationTitle();
+
+/// The program's message-box wrapper: "~NoTitle~" becomes the application title; creates
+/// gMessageBox when missing; falls back to the platform box, and raises the failure with
+/// "qm MsgBox Override " in front of its description when that fails too.
+int MsgBox(const QString& prompt, int buttons, const QString& title, const QString& helpFile = {},
+           long helpContext = 0, const QString& rememberName = {}, QObject* owner = nullptr);
+
+/// Plain message through MsgBox; failures are reported with the where-text "Message&".
+int Message(const QString& prompt, int buttons, const QString& title);
+
+/// Creates and configures gMessageBox: Mode 2 and the settings key of the application.
+void InitMessageBox();
+
+} // namespace tallyrow
