@@ -1,0 +1,94 @@
+#include "shell/modMain.h"
+
+#include "support/CommandLine.h"
+#include "support/Error.h"
+#include "support/ErrorReporter.h"
+#include "support/Registry.h"
+#include "support/Services.h"
+#include "support/StepRunner.h"
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+QString cantInitErrorHandlerPrompt(const QString& cause) {
+    return u"I am not able to run the error handler. I can't run without this! You may need to re-install"_s
+           + u"\r\n\r\n"_s + u"The cause of the problem was: "_s + cause;
+}
+
+bool Main(const QStringList& arguments, const StartupHooks& hooks) {
+    // Steps 1 and 2 run straight through; whatever failed is looked at afterwards, because
+    // without an error reporter nothing can be reported the usual way.
+    QString failure;
+    bool failed = false;
+    try {
+        if (hooks.initXPLook)
+            hooks.initXPLook();
+    } catch (...) {
+        failed = true;
+        failure = currentError().description();
+    }
+    try {
+        gErrorReporter = hooks.createErrorReporter ? hooks.createErrorReporter() : nullptr;
+        if (!gErrorReporter)
+            throw Error(ErrNo::Unexpected, u"The error reporter could not be created"_s);
+    } catch (...) {
+        failed = true;
+        failure = currentError().description();
+    }
+    if (failed) {
+        gErrorReporter.reset();
+        try {
+            MsgBox(cantInitErrorHandlerPrompt(failure), MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal,
+                   u"Can't initilise error handler"_s, QString(), 0, QString(), nullptr);
+        } catch (...) {
+            // Nothing is left to tell the user with; the process ends either way.
+        }
+        return false;
+    }
+
+    bool windowOpen = false;
+    StepRunner run(gErrorReporter.get(), u"sub Main&"_s, u"loading the application"_s);
+    run.step([] {
+        gErrorReporter->setProductName(kProductName);
+        gErrorReporter->setSupportAddress(kSupportAddress);
+    });
+    run.step([&] { ParseCommandLine(arguments); });
+    run.step([] { SettingsHive = Hkey::CurrentUser; });
+    run.step([] { SetHelpFile(u"tyrow.chm"_s, u"tyrow.hlp"_s); });
+    run.step([] { InitMessageBox(); });
+    run.step([&] { windowOpen = ShowMainForm(hooks.showMainForm); });
+    return windowOpen;
+}
+
+bool ShowMainForm(const std::function<void()>& show) {
+    try {
+        if (!show)
+            return false;
+        show();
+        return true;
+    } catch (...) {
+        Error e = currentError();
+        if (e.number() == ErrNo::ObjectUnloaded)
+            return false; // the user chose to close rather than pick a data file
+        e.prependSource(u"ShowMainForm&"_s);
+        throw e;
+    }
+}
+
+clsTyrowReports::clsTyrowReports(StartupHooks hooks) : m_hooks(std::move(hooks)) {}
+
+bool clsTyrowReports::Run(const QStringList& arguments) {
+    try {
+        return Main(arguments, m_hooks);
+    } catch (...) {
+        const Error e = currentError();
+        if (gErrorReporter)
+            gErrorReporter->ReportError(true, e.description(), e.number(), u"Run&"_s + e.source(), 0, QString());
+        return false;
+    }
+}
+
+} // namespace tallyrow
