@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QPageSize>
 #include <QRectF>
 #include <QString>
 
@@ -100,7 +101,15 @@ struct PageSetup {
     QSizeF paperSize;
     QRectF printableRect;
     static PageSetup forLocaleDefault();
+    /// `pageSize` in portrait, with margins that leave room for the layouts' 8,930-twip width
+    /// (0.75 inch at the sides where the sheet allows, 0.5 inch at top and bottom).
+    static PageSetup forPageSize(const QPageSize& pageSize);
 };
+
+/// The chart's settings with its categories and series taken from `rows`: category labels from
+/// the first column, one series per further column named after it, in column order (null and
+/// non-numeric values count 0).
+ChartSpec chartSpecWithData(const ChartSpec& settings, const RowSet& rows);
 
 /// A banded report definition with its run. Subclasses (the program's reports) build their
 /// sections in the constructor and override the events. A run raises, in this order:
@@ -143,6 +152,9 @@ public:
     bool hasRun() const { return m_hasRun; }
 
     const PageCollection& pages() const { return m_pages; }
+    /// Every error event of the last run, as the Error handler left it (cancelDisplay set
+    /// when the handler showed the error itself).
+    const QVector<ReportErrorEvent>& errors() const { return m_errors; }
 
 Q_SIGNALS:
     void progress(int pagesSoFar);
@@ -153,8 +165,14 @@ protected:
     virtual void ReportFooter_Format() {}
     virtual void Error(ReportErrorEvent& event);
 
+    /// Passes `event` to Error and records it; a failure thrown by Error itself is swallowed.
+    void raiseError(ReportErrorEvent event);
+
 private:
+    bool fire(void (Report::*handler)(), const QString& name);
+
     std::unique_ptr<Section> m_sections[5];
+    QVector<ReportErrorEvent> m_errors;
     RowSet m_data;
     PageCollection m_pages;
     bool m_cancelled = false;

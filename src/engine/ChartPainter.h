@@ -1,0 +1,13 @@
+#pragma once
+
+#include "engine/PageCollection.h"
+
+#include <QFont>
+
+namespace tallyrow::engine {
+
+/// The font of `spec` sized for a coordinate system with `unitsPerPoint` painter units per point
+/// (20 in twips). Pixel-sized, so it scales with the painter's transform on every device.
+QFont reportFont(const FontSpec& spec, double unitsPerPoint);
+
+} // namespace tallyrow::engine

@@ -1,0 +1,71 @@
+#include "engine/PagePainter.h"
+
+#include "engine/ChartPainter.h"
+
+#include <QFile>
+#include <QFont>
+#include <QFontDatabase>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPen>
+
+#include <cmath>
+#include <mutex>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow::engine {
+
+void registerReportFonts() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // fonts-wine keeps Tahoma outside fontconfig's folders, so the layouts' face is only
+        // found when registered by hand.
+        for (const QString& path : {u"/usr/share/wine/fonts/tahoma.ttf"_s, u"/usr/share/wine/fonts/tahomabd.ttf"_s}) {
+            if (QFile::exists(path))
+                QFontDatabase::addApplicationFont(path);
+        }
+        QFont::insertSubstitution(u"Tahoma"_s, u"DejaVu Sans"_s);
+    });
+}
+
+QFont reportFont(const FontSpec& spec, double unitsPerPoint) {
+    QFont font(spec.face.isEmpty() ? u"Tahoma"_s : spec.face);
+    font.setPixelSize(qMax(1, static_cast<int>(std::lround(spec.pointSize * unitsPerPoint))));
+    font.setBold(spec.bold);
+    font.setItalic(spec.italic);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+void paintPage(QPainter& painter, const PageCollection& doc, int index, const QRectF& sheetRect) {
+    if (index < 0 || index >= doc.pages.size() || doc.paperSize.width() <= 0 || doc.paperSize.height() <= 0)
+        return;
+    registerReportFonts();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.translate(sheetRect.topLeft());
+    painter.scale(sheetRect.width() / doc.paperSize.width(), sheetRect.height() / doc.paperSize.height());
+    painter.translate(doc.printableRect.topLeft());
+    // From here one painter unit is one twip, so fonts are sized in twips (20 per point).
+    for (const PageItem& item : doc.pages.at(index).items) {
+        if (const auto* text = std::get_if<TextItem>(&item)) {
+            if (text->text.isEmpty())
+                continue;
+            painter.setFont(reportFont(text->font, 20.0));
+            painter.setPen(text->color);
+            painter.drawText(text->rect, text->alignment | Qt::TextDontClip, text->text);
+        } else if (const auto* line = std::get_if<LineItem>(&item)) {
+            QPen pen(line->color, qMax(1.0, line->width));
+            pen.setCapStyle(Qt::SquareCap);
+            painter.setPen(pen);
+            painter.drawLine(line->from, line->to);
+        } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
+            paintChart(painter, chart->rect, chart->chart);
+        }
+    }
+    painter.restore();
+}
+
+} // namespace tallyrow::engine
