@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QObject;
+
 namespace tallyrow {
 
 /// Shell folder identifiers; only the documents folder is asked for.

@@ -31,6 +31,10 @@ using RegValue = std::variant<std::monostate, QString, std::uint32_t, QByteArray
 /// The application key, "Software\Quenmarsh\Tyrow".
 QString REG_APPROOT();
 
+/// The key path of a setting: REG_APPROOT() + "\\" + subKey, so it ends in a backslash when
+/// `subKey` is empty.
+QString SettingsKeyPath(const QString& subKey);
+
 /// The hive GetRegSetting and SetRegSetting callers pass; start-up sets it to Hkey::CurrentUser.
 extern std::uint32_t SettingsHive;
 

@@ -11,6 +11,10 @@
 
 namespace tallyrow {
 
+/// The answer of a box with `buttons` (message-box flags) when the user presses Enter: the
+/// default button the flags name, else the first button.
+int defaultMessageAnswer(int buttons);
+
 /// Error reporter without a screen: answers come from a queue (empty queue: `defaultAnswer`,
 /// "" = leave), every call is recorded, and with an echo stream each report is also printed
 /// (the command-line tool prints to stderr). Used by tests and by tallyrow-export.

@@ -29,6 +29,8 @@ struct Services {
     std::function<int(const MessageRequest&)> platformMessageBox;
     /// Opens an address or a file with the desktop's handler; returns false when nothing took it.
     std::function<bool(const QString&)> openUrl;
+    /// Whether some program on this machine is registered to open compiled-help (.chm) files.
+    std::function<bool()> compiledHelpViewerRegistered;
 };
 
 /// The process's services. Defaults use the real machine; start-up and tests may replace members.
@@ -57,7 +59,8 @@ int MsgBox(const QString& prompt, int buttons, const QString& title, const QStri
 /// Plain message through MsgBox; failures are reported with the where-text "Message&".
 int Message(const QString& prompt, int buttons, const QString& title);
 
-/// Creates and configures gMessageBox: Mode 2 and the settings key of the application.
+/// Creates gMessageBox when missing and configures it: Mode 2 and the settings key of the
+/// application. A failure is passed on with "InitMessageBox " in front of its source.
 void InitMessageBox();
 
 } // namespace tallyrow

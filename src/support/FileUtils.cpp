@@ -1,0 +1,193 @@
+#include "support/FileUtils.h"
+
+#include "support/Error.h"
+#include "support/Services.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QRegularExpression>
+
+namespace tallyrow {
+
+namespace {
+
+// Shows the busy cursor for its lifetime when there is a GUI to show it on.
+class BusyCursor {
+public:
+    BusyCursor() : m_active(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+        if (m_active)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~BusyCursor() {
+        if (m_active)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    bool m_active;
+};
+
+bool hasWildcard(const QString& name) { return name.contains(u'*') || name.contains(u'?'); }
+
+// Only * and ? are wildcards; every other character, brackets included, stands for itself.
+QRegularExpression wildcardExpression(const QString& pattern) {
+    QString expression;
+    for (const QChar c : pattern) {
+        if (c == u'*')
+            expression += QStringLiteral(".*");
+        else if (c == u'?')
+            expression += u'.';
+        else
+            expression += QRegularExpression::escape(QString(c));
+    }
+    return QRegularExpression(QRegularExpression::anchoredPattern(expression),
+                              QRegularExpression::DotMatchesEverythingOption);
+}
+
+// One directory search: does anything match `path` (a wildcard name in its last component)?
+// A path ending in "/" searches the folder's own entries, where "." always matches folders.
+bool searchFirst(const QString& path, bool folders) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString folder = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : path.left(slash));
+    QString pattern = path.mid(slash + 1);
+    if (pattern.isEmpty()) {
+        if (!QFileInfo(folder).isDir())
+            return false;
+        if (folders)
+            return true;
+        pattern = QStringLiteral("*");
+    }
+    if (!hasWildcard(pattern)) {
+        const QFileInfo info(path);
+        return info.exists() && (folders || !info.isDir());
+    }
+    if (pattern == QLatin1String("*.*"))
+        pattern = QStringLiteral("*"); // as on the desktop the program came from: any name
+    const QDir dir(folder);
+    if (!dir.exists())
+        return false;
+    QDir::Filters filters = QDir::Files | QDir::Hidden | QDir::System;
+    if (folders)
+        filters |= QDir::Dirs | QDir::NoDotAndDotDot;
+    const QRegularExpression match = wildcardExpression(pattern);
+    const QStringList names = dir.entryList(filters, QDir::NoSort);
+    for (const QString& name : names)
+        if (match.match(name).hasMatch())
+            return true;
+    return false;
+}
+
+} // namespace
+
+QString GetSpecialFolder(int specialFolderId, bool createIt) {
+    return withTrail(
+        QStringLiteral("GetSpecialFolder(SpecialFolderID As SpecialFolderEnum, Optional CreateIt As Boolean = False)&"),
+        [&]() -> QString {
+            if (specialFolderId != SpecialFolder::Personal || !services().documentsFolder)
+                return {};
+            QString folder = services().documentsFolder();
+            while (folder.size() > 1 && folder.endsWith(u'/'))
+                folder.chop(1);
+            if (!folder.isEmpty() && createIt && !QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+                return {};
+            return folder;
+        });
+}
+
+QString TrimNull(const QString& text) {
+    QString out = text;
+    out.remove(QChar(u'\0'));
+    qsizetype start = 0;
+    qsizetype end = out.size();
+    while (start < end && out[start] == u' ')
+        ++start;
+    while (end > start && out[end - 1] == u' ')
+        --end;
+    return out.mid(start, end - start);
+}
+
+bool DoesFileExist(const QString& path, int attributes, bool* notFound) {
+    return withTrail(QStringLiteral("DoesFileExist&"), [&]() -> bool {
+        BusyCursor busy;
+        if (notFound)
+            *notFound = false;
+        const QString cleaned = TrimNull(path);
+        if (cleaned.isEmpty())
+            return false;
+        const bool folders = (attributes & FileAttr::Directory) != 0;
+        if (searchFirst(cleaned, folders))
+            return true;
+        // One more try with a trailing "/", which searches inside the folder itself.
+        if (folders && !cleaned.endsWith(u'/') && searchFirst(cleaned + u'/', folders))
+            return true;
+        if (notFound)
+            *notFound = true;
+        return false;
+    });
+}
+
+QString GetFilePath(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0)
+        return {};
+    // The root stays the root: a file in "/" lives in "/", not in "".
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+void MakeDirPath(const QString& path) {
+    withTrail(QStringLiteral("MakeDirPath&"), [&] {
+        if (path.isEmpty())
+            return;
+        const QString walked = path + u'/';
+        for (qsizetype pos = walked.indexOf(u'/'); pos >= 0; pos = walked.indexOf(u'/', pos + 1)) {
+            const QString prefix = walked.left(pos);
+            // An empty prefix is the root (or the "//" of a doubled separator): never created.
+            if (prefix.isEmpty() || prefix.endsWith(u'/'))
+                continue;
+            if (QFileInfo::exists(prefix))
+                continue;
+            if (!QDir().mkdir(prefix))
+                throw Error(ErrNo::PathFileAccess, QStringLiteral("Path/File access error"));
+            if (pos >= path.size())
+                break;
+        }
+    });
+}
+
+bool FolderExists(const QString& path) {
+    try {
+        return !path.isEmpty() && QFileInfo(path).isDir();
+    } catch (...) {
+        return false;
+    }
+}
+
+QString GetLoggedInUserName(const QString& def) {
+    return withTrail(QStringLiteral("GetLoggedInUserName&"), [&]() -> QString {
+        const QString name = services().loggedInUserName ? services().loggedInUserName() : QString();
+        return name.isEmpty() ? def : name;
+    });
+}
+
+QString GetLocalComputerName(const QString& def) {
+    return withTrail(QStringLiteral("GetLocalComputerName&"), [&]() -> QString {
+        const QString name = services().localComputerName ? services().localComputerName() : QString();
+        return name.isEmpty() ? def : name;
+    });
+}
+
+void BrowseToWebSite(const QString& address, QObject* /*owner*/) {
+    withTrail(QStringLiteral("BrowseToWebSite&"), [&] {
+        if (services().openUrl)
+            services().openUrl(address);
+    });
+}
+
+QString ProgramFolder() { return services().programFolder ? services().programFolder() : QString(); }
+
+} // namespace tallyrow
