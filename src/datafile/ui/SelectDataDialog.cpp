@@ -1,0 +1,330 @@
+#include "datafile/ui/SelectDataDialog.h"
+
+#include "datafile/DataPath.h"
+#include "datafile/ui/BrowseButton.h"
+#include "datafile/ui/TemplateCopy.h"
+#include "support/ErrorReporter.h"
+#include "support/FileUtils.h"
+#include "support/MessageBoxEx.h"
+#include "support/Services.h"
+#include "support/StepRunner.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+bool SelectDataCancelled = false;
+
+namespace {
+
+const QString kNoTitle = u"~NoTitle~"_s;
+const QString kTemplateName = u"/empty.yrt"_s;
+const QString kDataFilter =
+    u"All Files (*.*)|*.*|Tallyrow Data Files(*.yrd)|*.yrd|All Data Files(*.yrd;*.mdb)|*.yrd;*.mdb|"_s;
+const QString kDialogTitle = u"Tallyrow data file"_s;
+
+// Design sizes in twips (1/1440 inch).
+constexpr int kDialogWidth = 6480;
+constexpr int kButtonWidth = 1215;
+constexpr int kLogoWidth = 1170;
+constexpr int kLogoHeight = 1260;
+
+int twips(const QWidget* w, int value) {
+    return qRound(value * w->logicalDpiX() / 1440.0);
+}
+
+// Whether the text in the path field names something the dialog can offer to open. Only files
+// count; a folder of that name does not.
+bool namesExistingSource(const QString& path) {
+    return DoesFileExist(path);
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setMinimumWidth(twips(parent, kButtonWidth));
+    return button;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+QPixmap tallyrowLogo(const QSize& size) {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    // A data drum (a cylinder seen slightly from above) carrying a group of five tally marks.
+    const qreal w = size.width();
+    const qreal h = size.height();
+    const QRectF body(w * 0.1, h * 0.12, w * 0.8, h * 0.76);
+    const qreal lid = body.height() * 0.2;
+
+    QPainterPath drum;
+    drum.moveTo(body.left(), body.top() + lid / 2);
+    drum.lineTo(body.left(), body.bottom() - lid / 2);
+    drum.arcTo(QRectF(body.left(), body.bottom() - lid, body.width(), lid), 180, 180);
+    drum.lineTo(body.right(), body.top() + lid / 2);
+    drum.arcTo(QRectF(body.left(), body.top(), body.width(), lid), 0, -180);
+    QLinearGradient side(body.topLeft(), body.topRight());
+    side.setColorAt(0, QColor(0x1f, 0x5f, 0x9f));
+    side.setColorAt(0.45, QColor(0x4f, 0x94, 0xd4));
+    side.setColorAt(1, QColor(0x17, 0x47, 0x7a));
+    p.setPen(QPen(QColor(0x10, 0x33, 0x58), 1.2));
+    p.setBrush(side);
+    p.drawPath(drum);
+    p.setBrush(QColor(0x8c, 0xbd, 0xea));
+    p.drawEllipse(QRectF(body.left(), body.top(), body.width(), lid));
+
+    p.setPen(QPen(Qt::white, qMax(1.5, w * 0.045), Qt::SolidLine, Qt::RoundCap));
+    const qreal top = body.top() + lid * 1.3;
+    const qreal bottom = body.bottom() - lid * 0.9;
+    const qreal step = body.width() / 6;
+    for (int i = 1; i <= 4; ++i)
+        p.drawLine(QPointF(body.left() + step * i, top), QPointF(body.left() + step * i, bottom));
+    p.drawLine(QPointF(body.left() + step * 0.6, bottom - (bottom - top) * 0.15),
+               QPointF(body.left() + step * 5.4, top + (bottom - top) * 0.15));
+    return pixmap;
+}
+
+frmSelectData::frmSelectData(QWidget* parent)
+    : QDialog(parent), m_properties{{u"FilterIndex"_s, 2}, {u"Filter"_s, kDataFilter}, {u"DialogTitle"_s, kDialogTitle}} {
+    setObjectName(u"frmSelectData"_s);
+    setWindowTitle(u"Tallyrow data file"_s);
+    setModal(true);
+
+    lblExplanation =
+        makeLabel(this, u"lblExplanation"_s, u"Please provide the location of the file that contains your Tallyrow data"_s);
+    QFont bold = lblExplanation->font();
+    bold.setBold(true);
+    lblExplanation->setFont(bold);
+    lblDetails = makeLabel(this, u"lblDetails"_s, {});
+    lblDetails->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgLogo = new QLabel(this);
+    imgLogo->setObjectName(u"imgLogo"_s);
+    imgLogo->setPixmap(tallyrowLogo(QSize(twips(this, kLogoWidth), twips(this, kLogoHeight))));
+    imgLogo->setAlignment(Qt::AlignCenter);
+    brsDataPath = new BrowseButton(this);
+    brsDataPath->setObjectName(u"brsDataPath"_s);
+    brsDataPath->ReadProperties(m_properties);
+    lblNewData = makeLabel(this, u"lblNewData"_s,
+                           u"To create a new file, enter the full path and file name in the box above and click the "
+                           u"'New' button"_s);
+    cmdNew = makeButton(this, u"cmdNew"_s, u"New"_s);
+    lblNote = makeLabel(this, u"lblNote"_s,
+                        u"NOTE: You must have sufficient system privileges to open or create a data file"_s);
+    cmdCancel = makeButton(this, u"cmdCancel"_s, u"Cancel"_s);
+    cmdApply = makeButton(this, u"cmdApply"_s, u"Apply"_s);
+    cmdOK = makeButton(this, u"cmdOK"_s, u"OK"_s);
+    cmdOK->setDefault(true);
+
+    buildLayout();
+
+    setTabOrder(cmdOK, cmdCancel);
+    setTabOrder(cmdCancel, cmdApply);
+    setTabOrder(cmdApply, cmdNew);
+    setTabOrder(cmdNew, brsDataPath);
+
+    connect(brsDataPath, &BrowseButton::Change, this, &frmSelectData::brsDataPath_Change);
+    connect(cmdOK, &QPushButton::clicked, this, &frmSelectData::cmdOK_Click);
+    connect(cmdApply, &QPushButton::clicked, this, &frmSelectData::cmdApply_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSelectData::cmdCancel_Click);
+    connect(cmdNew, &QPushButton::clicked, this, &frmSelectData::cmdNew_Click);
+
+    Form_Load();
+}
+
+frmSelectData::~frmSelectData() = default;
+
+void frmSelectData::buildLayout() {
+    auto* top = new QHBoxLayout;
+    top->addWidget(lblDetails, 1);
+    top->addWidget(imgLogo, 0, Qt::AlignTop);
+
+    auto* newRow = new QHBoxLayout;
+    newRow->addWidget(cmdNew, 0, Qt::AlignTop);
+    newRow->addSpacing(twips(this, 135));
+    newRow->addWidget(lblNewData, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdCancel);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdApply);
+    buttons->addSpacing(twips(this, 195));
+    buttons->addWidget(cmdOK);
+
+    auto* main = new QVBoxLayout(this);
+    main->addWidget(lblExplanation);
+    main->addLayout(top);
+    main->addSpacing(twips(this, 90));
+    main->addWidget(brsDataPath);
+    main->addLayout(newRow);
+    main->addSpacing(twips(this, 150));
+    main->addWidget(lblNote);
+    main->addSpacing(twips(this, 75));
+    main->addLayout(buttons);
+
+    setMinimumWidth(twips(this, kDialogWidth));
+}
+
+void frmSelectData::Form_Load() {
+    StepRunner run(gErrorReporter.get(), u"Form_Load&"_s);
+    // Setting the path runs the change handler, which enables OK and Apply for an existing file.
+    run.step([&] { brsDataPath->setPath(GetDataPath(kDefaultDataFileName)); });
+    run.step([&] {
+        lblDetails->setText(u"To choose an existing data file, please type the full path to the file here, or "
+                            u"click on the 'Browse' button to locate the file."_s +
+                            u"\n\n"_s +
+                            u"This will just change the file for this session. You can permanently change the "
+                            u"default Tallyrow data file from the Tallyrow program."_s);
+    });
+    run.step([&] { cmdOK->setEnabled(namesExistingSource(brsDataPath->Path())); });
+    // Nothing has been chosen yet, so there is nothing to apply.
+    run.step([&] { cmdApply->setEnabled(false); });
+    run.step([&] { cmdNew->setEnabled(DoesFileExist(ProgramFolder() + kTemplateName)); });
+}
+
+void frmSelectData::brsDataPath_Change() {
+    StepRunner run(gErrorReporter.get(), u"brsDataPath_Change&"_s);
+    // Only existence is checked while typing; whether the file opens is checked when applied.
+    run.step([&] {
+        const bool exists = namesExistingSource(brsDataPath->Path());
+        cmdApply->setEnabled(exists);
+        cmdOK->setEnabled(exists);
+    });
+}
+
+bool frmSelectData::ApplyChanges() {
+    bool result = false;
+    StepRunner run(gErrorReporter.get(), u"ApplyChanges&"_s);
+    QString path;
+    bool usable = false;
+    run.step([&] { path = brsDataPath->Path(); });
+    // An empty text would make CheckData test the session's own file and then store "" as the
+    // session's file; it never names a data file.
+    run.step([&] { usable = !path.isEmpty() && CheckData(path); });
+    if (usable) {
+        run.step([&] { SaveDataPath(path, true); });
+        run.step([&] { cmdApply->setEnabled(false); });
+        run.step([&] { result = true; });
+    } else {
+        run.step([&] {
+            MsgBox(u"The path "_s + path +
+                       u" is not a valid Tallyrow data file, or you do not have sufficient system privileges to "
+                       u"open the file. Please choose a valid file that you have read and write access to."_s,
+                   MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
+        });
+    }
+    return result;
+}
+
+void frmSelectData::cmdOK_Click() {
+    StepRunner run(gErrorReporter.get(), u"cmdOK_Click&"_s);
+    bool applied = false;
+    run.step([&] { applied = ApplyChanges(); });
+    if (applied)
+        run.step([&] { accept(); });
+}
+
+void frmSelectData::cmdApply_Click() {
+    StepRunner run(gErrorReporter.get(), u"cmdApply_Click&"_s);
+    run.step([&] { ApplyChanges(); });
+}
+
+void frmSelectData::cmdCancel_Click() {
+    StepRunner run(gErrorReporter.get(), u"cmdCancel_Click&"_s);
+    run.step([&] { SelectDataCancelled = true; });
+    run.step([&] { reject(); });
+}
+
+void frmSelectData::cmdNew_Click() {
+    StepRunner run(gErrorReporter.get(), u"cmdNew_Click&"_s);
+    QString templatePath;
+    QString target;
+    QString folder;
+    bool stop = false;
+
+    run.step([&] {
+        templatePath = ProgramFolder() + kTemplateName;
+        if (!DoesFileExist(templatePath)) {
+            MsgBox(u"I can't create a new data file, the template file is missing or has been damaged. Please "
+                   u"reinstall Tallyrow to rectify this problem"_s,
+                   MsgFlag::Critical | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
+            stop = true;
+        }
+    });
+    if (stop)
+        return;
+
+    run.step([&] {
+        target = brsDataPath->Path();
+        const QString extension = target.right(4).toLower();
+        if (extension != u".yrd"_s && extension != u".mdb"_s)
+            target += u".yrd"_s;
+    });
+
+    run.step([&] {
+        if (DoesFileExist(target)) {
+            const int answer = MsgBox(u"There is already a file named "_s + target +
+                                          u" Are you sure you want to overwrite it? This will permanently destroy "
+                                          u"all data in the existing file. "_s,
+                                      MsgFlag::YesNo | MsgFlag::Question | MsgFlag::DefaultButton2, kNoTitle, {}, 0,
+                                      {}, this);
+            stop = answer == MsgAnswer::No;
+        }
+    });
+    if (stop)
+        return;
+
+    bool folderMissing = false;
+    run.step([&] {
+        folder = GetFilePath(target);
+        folderMissing = !FolderExists(folder);
+    });
+    if (folderMissing) {
+        run.step([&] {
+            const int answer = MsgBox(u"The folder "_s + folder + u" does not exist. Would you like to create it?"_s,
+                                      MsgFlag::OKCancel | MsgFlag::Question, kNoTitle, {}, 0, {}, this);
+            stop = answer == MsgAnswer::Cancel;
+        });
+        if (stop)
+            return;
+        run.step([&] { MakeDirPath(folder); });
+        run.step([&] {
+            if (!FolderExists(folder)) {
+                MsgBox(u"I was not able to make the folder. Please make sure you have the enough system privileges "
+                       u"to create a folder."_s,
+                       MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
+                stop = true;
+            }
+        });
+        if (stop)
+            return;
+    }
+
+    // A failed copy goes to the error report, whose Retry runs the copy again.
+    run.step([&] { CopyTemplate(templatePath, target); });
+    run.step([&] { brsDataPath->setPath(target); });
+    run.step([&] {
+        cmdApply->setEnabled(true);
+        cmdOK->setEnabled(true);
+    });
+}
+
+} // namespace tallyrow
