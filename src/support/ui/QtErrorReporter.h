@@ -1,0 +1,55 @@
+#pragma once
+
+#include "support/ErrorReporter.h"
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QPushButton;
+
+namespace tallyrow {
+
+/// What one error report shows.
+struct ErrorReportContent {
+    QString productName;
+    QString supportAddress;
+    QString description;
+    long number = 0;
+    QString where;
+    QString activity;
+
+    /// The report as plain text, as "Copy details" puts it on the clipboard.
+    QString detailsText() const;
+};
+
+/// The error report window (objectName "frmErrorReport"): product, description, number, where
+/// trail and activity, with the buttons cmdAbort, cmdRetry, cmdIgnore and cmdCopyDetails.
+/// answer() is "3", "4" or "5" after the matching button, "" when the window was closed otherwise.
+class ErrorReportDialog final : public QDialog {
+    Q_OBJECT
+public:
+    explicit ErrorReportDialog(const ErrorReportContent& content, QWidget* parent = nullptr);
+
+    QString answer() const { return m_answer; }
+
+private:
+    void finishWith(const QString& answer);
+
+    ErrorReportContent m_content;
+    QString m_answer;
+};
+
+/// The desktop program's error reporter: each report is a modal ErrorReportDialog over the
+/// active window. An Abort answer raises Abort().
+class QtErrorReporter final : public ErrorReporter {
+    Q_OBJECT
+public:
+    explicit QtErrorReporter(QObject* parent = nullptr);
+
+    QString ReportError(bool flag, const QString& description, long number, const QString& where, long extra,
+                        const QString& activity) override;
+    using ErrorReporter::ReportError;
+};
+
+} // namespace tallyrow
