@@ -1,0 +1,104 @@
+#pragma once
+
+#include "engine/ChartSpec.h"
+#include "engine/RowSet.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace tallyrow {
+
+class Recordset;
+
+/// The inputs of the Day report, as the main window (or the command-line tool) sets them.
+struct DayReportInputs {
+    QDate StartDate;
+    QDate EndDate;
+    bool IncludeMonday = true;
+    bool IncludeTuesday = true;
+    bool IncludeWednesday = true;
+    bool IncludeThursday = true;
+    bool IncludeFriday = true;
+    bool IncludeSaturday = true;
+    bool IncludeSunday = true;
+    std::int32_t ShowEachDay = 0; ///< 0 average of selected days, 1 each day, 2 days and average
+    std::int32_t TotalType = 0;   ///< 0 average, 1 total, 2 maximum, 3 minimum (others: total)
+    std::int32_t ChartType = engine::ChartType::Line2D;
+    bool ShowDetails = false;
+    QString UserFilter;     ///< "" = all users
+    QString ComputerFilter; ///< "" = any computer
+};
+
+/// One weekday of the report's fixed order (Monday first): its weekday remainder (day number
+/// mod 7), its token in the query's day list and its column heading.
+struct ReportWeekday {
+    std::int32_t remainder;
+    QLatin1String token;
+    QLatin1String heading;
+};
+const std::array<ReportWeekday, 7>& reportWeekdays();
+
+/// Whether the weekday at `index` of reportWeekdays() (0 Monday … 6 Sunday) is selected.
+bool isWeekdaySelected(const DayReportInputs& inputs, int index);
+/// Full names of the selected weekdays, Monday first.
+QStringList selectedWeekdayNames(const DayReportInputs& inputs);
+
+/// "Days selected: Monday, Wednesday, Sunday".
+QString selectedDaysText(const DayReportInputs& inputs);
+/// The selected weekdays' remainders, Monday first, comma separated without a trailing comma
+/// ("2,4,1"); "" when none is selected.
+QString dayListText(const DayReportInputs& inputs);
+
+/// Aggregate function of the query: "Avg", "Max", "Min", and "Sum" for 1 and any other value.
+QString dayAggregateFunction(std::int32_t totalType);
+/// The report's sentence about what the figures are.
+QString dayTotalTypeSentence(std::int32_t totalType);
+/// Title of the chart's value axis; nothing for values other than 0 … 3 (the definition's
+/// title stays).
+std::optional<QString> dayValueAxisTitle(std::int32_t totalType);
+
+/// The whole Jet query of a run: one row per weekday remainder with the aggregate of each hour
+/// ("DayNumber", "T0" … "T23").
+QString dayQueryText(const DayReportInputs& inputs);
+
+/// Seconds per hour (0 … 23) and column (weekday remainders 0 … 6, then the all-days column).
+using HourGrid = std::array<std::array<double, 8>, 24>;
+inline constexpr int AllDaysColumn = 7;
+
+/// Adds the recordset's current row to the grid: its hours go to the column of its
+/// "DayNumber" and are added to the all-days column. An empty (null) aggregate counts 0. A row
+/// whose weekday remainder is not 0 … 6 (dates before 2000 give negative ones when no weekday
+/// filter applies) is left out, as no column holds it.
+void addDayResultRow(HourGrid& grid, const Recordset& row);
+/// Turns the all-days column from the sum into the mean over the selected weekdays; a selected
+/// weekday without rows counts with 0. With no weekday selected the column stays 0.
+void averageAllDays(HourGrid& grid, int selectedWeekdays);
+
+/// The time label of hour h, "H:NN AM/PM": 12:00 AM, 1:00 AM, … 11:00 PM.
+QString hourLabel(int hour);
+/// Seconds as whole minutes, an exact half minute going to the even neighbour.
+std::int32_t wholeMinutes(double seconds);
+
+/// The chart's row set (columns only): "Time", the selected weekdays unless ShowEachDay is 0,
+/// "All Days" unless ShowEachDay is 1.
+engine::RowSet dayChartColumns(const DayReportInputs& inputs);
+/// The table's row set (columns only): "Time", every selected weekday, "All Days".
+engine::RowSet dayDetailColumns(const DayReportInputs& inputs);
+/// Appends the 24 hour rows of the grid, in whole minutes, to a row set made by one of the
+/// two functions above; each column is found in the grid by its name.
+void fillDayRowSet(engine::RowSet& rows, const HourGrid& grid);
+
+} // namespace tallyrow
+
+namespace tallyrow {
+
+/// The number a shown text starts with (blanks skipped, an optional sign, digits, an optional
+/// decimal part), 0 when it starts with none: how the format steps read the figures they add.
+double leadingNumber(const QString& text);
+
+} // namespace tallyrow

@@ -1,0 +1,85 @@
+#include "reports/ReportCsv.h"
+
+#include "reports/repDay.h"
+#include "reports/repTotals.h"
+#include "support/Error.h"
+
+#include <QSaveFile>
+#include <QStringList>
+
+namespace tallyrow {
+
+namespace {
+
+void appendLine(QString& out, const QStringList& fields) {
+    QStringList quoted;
+    quoted.reserve(fields.size());
+    for (const QString& f : fields)
+        quoted << csvField(f);
+    out += quoted.join(QLatin1Char(','));
+    out += QLatin1String("\r\n");
+}
+
+void writeFile(const QByteArray& bytes, const QString& path) {
+    withTrail(QStringLiteral("writeReportCsv&"), [&] {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            throw Error(ErrNo::PathFileAccess, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+        if (file.write(bytes) != bytes.size() || !file.commit())
+            throw Error(ErrNo::PathFileAccess, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    });
+}
+
+} // namespace
+
+QString csvField(const QString& value) {
+    const bool needsQuotes = value.contains(QLatin1Char(',')) || value.contains(QLatin1Char('"')) ||
+                             value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'));
+    if (!needsQuotes)
+        return value;
+    QString quoted = value;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QByteArray reportCsv(const repDay& report) {
+    const engine::RowSet rows = report.tableRows();
+    QString out;
+    QStringList header;
+    for (int c = 0; c < rows.columnCount(); ++c)
+        header << rows.column(c).name;
+    header << QStringLiteral("Total");
+    appendLine(out, header);
+    const int allDays = rows.columnCount() - 1;
+    for (int r = 0; r < rows.rowCount(); ++r) {
+        QStringList line;
+        qint64 total = 0;
+        for (int c = 0; c < rows.columnCount(); ++c) {
+            const QVariant v = rows.value(r, c);
+            line << v.toString();
+            if (c > 0 && c < allDays)
+                total += v.toLongLong();
+        }
+        line << QString::number(total);
+        appendLine(out, line);
+    }
+    return out.toUtf8();
+}
+
+QByteArray reportCsv(const repTotals& report) {
+    QString out;
+    appendLine(out, {QStringLiteral("Period"), QStringLiteral("Total")});
+    for (const repTotals::PeriodTotal& t : report.periodTotals())
+        appendLine(out, {t.start.toString(Qt::ISODate), QString::number(t.shown)});
+    return out.toUtf8();
+}
+
+void writeReportCsv(const repDay& report, const QString& path) {
+    writeFile(reportCsv(report), path);
+}
+
+void writeReportCsv(const repTotals& report, const QString& path) {
+    writeFile(reportCsv(report), path);
+}
+
+} // namespace tallyrow

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace tallyrow {
+
+class repDay;
+class repTotals;
+
+// The table of a report as comma-separated values (RFC 4180: CRLF line ends, fields quoted
+// when they hold a comma, a quote or a line break; UTF-8; a header row). It holds the figures
+// of the report's table whether or not the table is shown.
+//
+// Day report: "Time", the selected weekdays Monday first (full names), "All Days", "Total";
+// 24 rows, 12:00 AM first, whole minutes; "Total" is the sum of the row's weekday minutes as
+// the table shows it. Totals report: "Period" (the period's first day, YYYY-MM-DD) and "Total"
+// (whole units as shown). A report that did not read its data gives the header row only.
+
+QByteArray reportCsv(const repDay& report);
+QByteArray reportCsv(const repTotals& report);
+
+/// Writes the CSV of a report that has run to `path`, replacing the file only once the whole
+/// text is written. Raises an Error naming the file when it cannot be written
+/// ("writeReportCsv&" in front of the source).
+void writeReportCsv(const repDay& report, const QString& path);
+void writeReportCsv(const repTotals& report, const QString& path);
+
+/// One CSV field: quoted (quotes doubled) when it holds a comma, a quote, CR or LF.
+QString csvField(const QString& value);
+
+} // namespace tallyrow

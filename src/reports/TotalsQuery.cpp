@@ -1,0 +1,110 @@
+#include "reports/TotalsQuery.h"
+
+#include "datafile/Connection.h"
+#include "dateselector/Calendar.h"
+#include "reports/TyrowUtils.h"
+
+namespace tallyrow {
+
+QString groupText(std::int32_t units, const QString& period) {
+    return QStringLiteral("Grouped into ") + QString::number(units) + QLatin1Char(' ') +
+           period.left(period.size() - 1).trimmed().toLower() + QStringLiteral(" periods");
+}
+
+QString periodCode(const QString& period) {
+    const QString upper = period.toUpper();
+    if (upper == QLatin1String("YEARS"))
+        return QStringLiteral("YYYY");
+    if (upper == QLatin1String("MONTHS"))
+        return QStringLiteral("M");
+    if (upper == QLatin1String("WEEKS"))
+        return QStringLiteral("WW");
+    if (upper == QLatin1String("HOURS"))
+        return QStringLiteral("H");
+    return QStringLiteral("D");
+}
+
+int timeScaleDivisor(std::int32_t timeScale) {
+    switch (timeScale) {
+    case 1:
+        return 60;
+    case 2:
+        return 3600;
+    default:
+        return 1;
+    }
+}
+
+QString timeScaleAxisTitle(std::int32_t timeScale) {
+    switch (timeScale) {
+    case 1:
+        return QStringLiteral("Active minutes");
+    case 2:
+        return QStringLiteral("Active hours");
+    default:
+        return QStringLiteral("Active seconds");
+    }
+}
+
+QString totalsBaseQuery(int divisor) {
+    QString sql = QStringLiteral("SELECT Activity.ActiveDay, Activity.UserName, Activity.ComputerName, (");
+    for (int h = 0; h < 24; ++h) {
+        if (h > 0)
+            sql += QLatin1Char('+');
+        sql += QStringLiteral("[H") + QString::number(h) + QLatin1Char(']');
+    }
+    sql += QStringLiteral(")/") + QString::number(divisor) + QStringLiteral(" AS DayTotal FROM Activity");
+    return sql;
+}
+
+namespace {
+
+QString dayRange(const QDate& start, const QDate& next) {
+    return QStringLiteral(" WHERE (ActiveDay BETWEEN ") + QString::number(GetDayNumber(start)) +
+           QStringLiteral(" AND ") + QString::number(static_cast<qint64>(GetDayNumber(next)) - 1) +
+           QLatin1Char(')');
+}
+
+} // namespace
+
+QString totalsPeriodQuery(const QString& baseQuery, const QDate& start, const QDate& next, const QString& filter) {
+    return baseQuery + dayRange(start, next) + filter;
+}
+
+QString totalsHourSumsQuery(const QDate& start, const QDate& next, const QString& filter) {
+    QString sql = QStringLiteral("SELECT ");
+    for (int h = 0; h < 24; ++h) {
+        const QString n = QString::number(h);
+        if (h > 0)
+            sql += QStringLiteral(", ");
+        sql += QStringLiteral("Sum([H") + n + QStringLiteral("]) AS S") + n;
+    }
+    sql += QStringLiteral(" FROM Activity") + dayRange(start, next) + filter;
+    return sql;
+}
+
+double periodTotal(const Recordset& hourSums, int divisor) {
+    // Whole seconds add up exactly; dividing once keeps an exact half unit exact for rounding.
+    double seconds = 0;
+    for (int h = 0; h < 24; ++h) {
+        const QVariant v = hourSums.field(QStringLiteral("S") + QString::number(h));
+        if (!v.isNull())
+            seconds += v.toDouble();
+    }
+    return seconds / divisor;
+}
+
+QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code, std::int32_t units) {
+    QVector<PeriodSpan> periods;
+    QDate s = start;
+    while (s <= end) {
+        const QDate n = DateAdd(code, units, s);
+        periods.append({s, n});
+        if (n <= s)
+            break;
+        s = n;
+    }
+    return periods;
+}
+
+} // namespace tallyrow

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "engine/ChartSpec.h"
+
+#include <QDate>
+#include <QString>
+#include <QVector>
+
+#include <cstdint>
+
+namespace tallyrow {
+
+class Recordset;
+
+/// The inputs of the Totals report, as the main window (or the command-line tool) sets them.
+struct TotalsReportInputs {
+    QDate StartDate;
+    QDate EndDate;
+    std::int32_t Units = 1;               ///< period units per period; below 1 counts as 1
+    QString Period = QStringLiteral("Days"); ///< "Days", "Weeks", "Months" or "Years" (any case)
+    std::int32_t ChartType = engine::ChartType::Line2D;
+    bool ShowDetails = false;
+    QString UserFilter;     ///< "" = all users
+    QString ComputerFilter; ///< "" = any computer
+    std::int32_t ReportTimeScale = 1; ///< 0 seconds, 1 minutes, 2 hours (others: seconds)
+};
+
+/// "Grouped into 2 week periods": the units as given and the unit text without its last
+/// character, trimmed and in lower case.
+QString groupText(std::int32_t units, const QString& period);
+/// The calendar interval code of a unit text: "YYYY", "M", "WW", "H", and "D" for anything else.
+QString periodCode(const QString& period);
+/// Seconds per unit of the time scale (1, 60 or 3600) and the value axis title.
+int timeScaleDivisor(std::int32_t timeScale);
+QString timeScaleAxisTitle(std::int32_t timeScale);
+
+/// "SELECT … ([H0]+…+[H23])/<divisor> AS DayTotal FROM Activity": every row's day total.
+QString totalsBaseQuery(int divisor);
+/// The query of the period from `start` up to the day before `next`: the base query, the day
+/// range and the user/computer filter text.
+QString totalsPeriodQuery(const QString& baseQuery, const QDate& start, const QDate& next, const QString& filter);
+/// What the report sends for a period: the per-hour sums ("S0" … "S23") over the same rows as
+/// totalsPeriodQuery. An hour with no value is left out of its sum instead of making the whole
+/// day's total empty, so a day with one missing hour still counts its other hours.
+QString totalsHourSumsQuery(const QDate& start, const QDate& next, const QString& filter);
+/// The period's total in the time scale's unit from the current row of a totalsHourSumsQuery
+/// result (0 when every sum is empty).
+double periodTotal(const Recordset& hourSums, int divisor);
+
+/// One period: its first day and the first day of the next period.
+struct PeriodSpan {
+    QDate start;
+    QDate next;
+};
+/// The consecutive periods from `start` while a period's start is not after `end`; each next
+/// start is the previous one moved by `units` intervals of `code` (so a day clamped at a
+/// month's end stays clamped). The last period keeps its full length. A code that does not move
+/// a whole day (hours) gives at most one period instead of never ending.
+QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code, std::int32_t units);
+
+} // namespace tallyrow

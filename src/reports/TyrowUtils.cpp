@@ -1,0 +1,94 @@
+#include "reports/TyrowUtils.h"
+
+#include "support/Error.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace tallyrow {
+
+namespace {
+
+constexpr std::int64_t kSerialOf2000 = 36526;
+const QDate kSerialZero(1899, 12, 30);
+
+std::int32_t dayNumberOfSerial(double serial) {
+    const double rounded = roundHalfEven(serial) - static_cast<double>(kSerialOf2000);
+    if (!std::isfinite(rounded) || rounded < std::numeric_limits<std::int32_t>::min() ||
+        rounded > std::numeric_limits<std::int32_t>::max())
+        throw Error(ErrNo::Overflow, QStringLiteral("Overflow"));
+    return static_cast<std::int32_t>(rounded);
+}
+
+} // namespace
+
+double roundHalfEven(double value) {
+    const double floor = std::floor(value);
+    const double fraction = value - floor;
+    if (fraction > 0.5)
+        return floor + 1.0;
+    if (fraction < 0.5)
+        return floor;
+    return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
+}
+
+std::int32_t GetDayNumber(const QDateTime& date) {
+    return withTrail(QStringLiteral("GetDayNumber&"), [&] {
+        if (!date.isValid())
+            throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
+        // The time of day counts as a fraction of the day, as in a date serial; only a stray
+        // time at or after noon can move the day number.
+        const double days = static_cast<double>(kSerialZero.daysTo(date.date()));
+        const double fraction = date.time().msecsSinceStartOfDay() / 86400000.0;
+        // Serials before day 0 carry the time as a positive fraction beyond the negative day.
+        return dayNumberOfSerial(days < 0 ? days - fraction : days + fraction);
+    });
+}
+
+std::int32_t GetDayNumber(const QDate& date) {
+    return withTrail(QStringLiteral("GetDayNumber&"), [&] {
+        if (!date.isValid())
+            throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
+        return dayNumberOfSerial(static_cast<double>(kSerialZero.daysTo(date)));
+    });
+}
+
+QString GetDayName(std::int32_t remainder) {
+    return withTrail(QStringLiteral("GetDayName&"), [&] {
+        switch (std::llabs(static_cast<long long>(remainder)) % 7) {
+        case 0:
+            return QStringLiteral("Saturday");
+        case 1:
+            return QStringLiteral("Sunday");
+        case 2:
+            return QStringLiteral("Monday");
+        case 3:
+            return QStringLiteral("Tuesday");
+        case 4:
+            return QStringLiteral("Wednesday");
+        case 5:
+            return QStringLiteral("Thursday");
+        default:
+            return QStringLiteral("Friday");
+        }
+    });
+}
+
+std::int32_t GetDayNumFromName(const QString& name) {
+    return withTrail(QStringLiteral("GetDayNumFromName&"), [&] {
+        static const QLatin1String names[] = {
+            QLatin1String("saturday"),  QLatin1String("sunday"),   QLatin1String("monday"),
+            QLatin1String("tuesday"),   QLatin1String("wednesday"), QLatin1String("thursday"),
+            QLatin1String("friday"),
+        };
+        const QString lower = name.toLower();
+        for (std::int32_t i = 0; i < 7; ++i) {
+            if (lower == names[i])
+                return i;
+        }
+        return std::int32_t{7};
+    });
+}
+
+} // namespace tallyrow

@@ -1,0 +1,275 @@
+#include "reports/repDay.h"
+
+#include "datafile/Connection.h"
+#include "datafile/DataPath.h"
+#include "reports/LayoutHelpers.h"
+#include "reports/ReportTexts.h"
+#include "reports/TyrowUtils.h"
+#include "support/Error.h"
+#include "support/ErrorReporter.h"
+#include "support/Services.h"
+#include "support/StepRunner.h"
+
+#include <memory>
+
+namespace tallyrow {
+
+using namespace layout;
+
+namespace {
+
+// Column geometry of the table, left to right: Time, Monday … Sunday, Avg, Total.
+struct TableColumn {
+    double left;
+    double width;
+};
+constexpr TableColumn kTimeColumn{142, 992};
+constexpr TableColumn kDayColumns[7] = {{1276, 708}, {2055, 709}, {2835, 708}, {3614, 709},
+                                        {4394, 708}, {5173, 709}, {5953, 708}};
+constexpr TableColumn kAverageColumn{6874, 709};
+constexpr TableColumn kTotalColumn{7795, 992};
+
+const char* const kBoundDayNames[7] = {"Monday", "Tuesday", "Wednesday", "Thursday",
+                                       "Friday", "Saturday", "Sunday"};
+
+QString dayControl(const char* prefix, int index, const char* suffix = "") {
+    return QLatin1String(prefix) + QString::number(index + 1) + QLatin1String(suffix);
+}
+
+} // namespace
+
+repDay::repDay(QObject* parent) : engine::Report(parent) {
+    documentTitle = QStringLiteral("Activity by day of week");
+    buildDefinition();
+}
+
+repDay::~repDay() = default;
+
+void repDay::buildDefinition() {
+    const QString title = QStringLiteral("Tallyrow Day Report");
+
+    engine::Section& header = ReportHeader();
+    header.height = 13440;
+    addLabel(header, QStringLiteral("lblReportName"), title, QRectF(75, 0, 3405, 495), 16, false, kDarkBlue);
+    addLabel(header, QStringLiteral("lblDateRange"), {}, QRectF(71, 567, 6023, 354), 12, false, kVeryDarkBlue);
+    addLabel(header, QStringLiteral("lblUserName"), {}, QRectF(71, 992, 8858, 284), 10, false, kVeryDarkBlue);
+    addLabel(header, QStringLiteral("lblReportTotalType"), {}, QRectF(71, 1559, 8858, 284), 10);
+    addLabel(header, QStringLiteral("lblSelectedDays"), {}, QRectF(71, 1843, 8858, 283), 10);
+    auto* chart = header.add<engine::Chart>(QStringLiteral("chrtReport"));
+    chart->rect = QRectF(75, 2415, 8925, 6795);
+    chart->spec.chartType = engine::ChartType::Line2D;
+    chart->Axis(engine::AxisId::Value).title = QStringLiteral("Active minutes");
+    chart->Axis(engine::AxisId::Category).title = QStringLiteral("Time");
+    addRule(header, QStringLiteral("linHeader"), QPointF(71, 2330), QPointF(9000, 2330));
+
+    engine::Section& page = PageHeader();
+    page.height = 2760;
+    addLabel(page, QStringLiteral("lblPageReportName"), title, QRectF(75, 0, 3405, 495), 16);
+    addLabel(page, QStringLiteral("lblPageDateRange"), {}, QRectF(71, 567, 6023, 354), 12);
+    addLabel(page, QStringLiteral("lblUserNamePage"), {}, QRectF(71, 992, 8858, 284), 10);
+    addLabel(page, QStringLiteral("lblPageReportTotalType"), {}, QRectF(71, 1488, 8858, 284), 10);
+    addLabel(page, QStringLiteral("lblPageSelectedDays"), {}, QRectF(71, 1772, 8858, 283), 10);
+    const double headingTop = 2268;
+    addLabel(page, QStringLiteral("lblTime"), QStringLiteral("Time"),
+             QRectF(kTimeColumn.left, headingTop, kTimeColumn.width, 283), 11, true);
+    for (int i = 0; i < 7; ++i) {
+        addLabel(page, dayControl("lblDay", i), reportWeekdays()[i].heading,
+                 QRectF(kDayColumns[i].left, headingTop, kDayColumns[i].width, 283), 11, true, Qt::black,
+                 kAlignCenter);
+    }
+    addLabel(page, QStringLiteral("lblAverage"), QStringLiteral("Avg"),
+             QRectF(kAverageColumn.left, headingTop, kAverageColumn.width, 283), 11, true, Qt::black, kAlignCenter);
+    addLabel(page, QStringLiteral("lblTotal"), QStringLiteral("Total"),
+             QRectF(kTotalColumn.left, headingTop, kTotalColumn.width, 283), 11, true, Qt::black, kAlignCenter);
+    const double tableRight = kTotalColumn.left + kTotalColumn.width;
+    addRule(page, QStringLiteral("linHeadingTop"), QPointF(71, 2200), QPointF(tableRight, 2200));
+    addRule(page, QStringLiteral("linHeadingBottom"), QPointF(71, 2600), QPointF(tableRight, 2600));
+    addRule(page, QStringLiteral("linHeadingLeft"), QPointF(71, 2200), QPointF(71, 2600));
+    addRule(page, QStringLiteral("linHeadingRight"), QPointF(tableRight, 2200), QPointF(tableRight, 2600));
+
+    engine::Section& detail = Detail();
+    detail.height = 405;
+    addField(detail, QStringLiteral("txtTime"), QStringLiteral("Time"),
+             QRectF(kTimeColumn.left, 0, kTimeColumn.width, 283), 11);
+    for (int i = 0; i < 7; ++i) {
+        addField(detail, dayControl("txtDay", i), QLatin1String(kBoundDayNames[i]),
+                 QRectF(kDayColumns[i].left, 0, kDayColumns[i].width, 283), 11, false, kAlignCenter);
+    }
+    addField(detail, QStringLiteral("txtAverage"), QStringLiteral("All Days"),
+             QRectF(kAverageColumn.left, 0, kAverageColumn.width, 283), 11, false, kAlignCenter);
+    addField(detail, QStringLiteral("txtTotal"), {}, QRectF(kTotalColumn.left, 0, kTotalColumn.width, 283), 11,
+             false, kAlignCenter);
+    const double separators[] = {kDayColumns[0].left - 40, kAverageColumn.left - 40, kTotalColumn.left - 40};
+    for (int i = 0; i < 3; ++i) {
+        addRule(detail, QStringLiteral("linDetail") + QString::number(i + 1), QPointF(separators[i], 0),
+                QPointF(separators[i], 405));
+    }
+
+    engine::Section& pageFooter = PageFooter();
+    pageFooter.height = 495;
+    addPageFooter(pageFooter, 283);
+
+    engine::Section& footer = ReportFooter();
+    footer.height = 675;
+    addLabel(footer, QStringLiteral("lblGrandTotal"), QStringLiteral("Totals"),
+             QRectF(kTimeColumn.left, 71, kTimeColumn.width, 283), 11, true);
+    for (int i = 0; i < 7; ++i) {
+        auto* total = addField(footer, dayControl("txtDay", i, "Total"), QLatin1String(kBoundDayNames[i]),
+                               QRectF(kDayColumns[i].left, 71, kDayColumns[i].width, 283), 11, false, kAlignCenter);
+        total->summary = engine::SummaryType::GrandTotal;
+    }
+    auto* average = addField(footer, QStringLiteral("txtAverageTotal"), QStringLiteral("All Days"),
+                             QRectF(kAverageColumn.left, 71, kAverageColumn.width, 283), 11, false, kAlignCenter);
+    average->summary = engine::SummaryType::GrandTotal;
+    addField(footer, QStringLiteral("txtGrandTotal"), {}, QRectF(kTotalColumn.left, 71, kTotalColumn.width, 283), 11,
+             false, kAlignCenter);
+    addRule(footer, QStringLiteral("linFooterTop"), QPointF(71, 20), QPointF(tableRight, 20));
+    addRule(footer, QStringLiteral("linFooterBottom"), QPointF(71, 420), QPointF(tableRight, 420));
+}
+
+void repDay::setHeaderText(const QString& reportLabel, const QString& pageLabel, const QString& text) {
+    label(reportLabel)->caption = text;
+    label(pageLabel)->caption = text;
+}
+
+void repDay::ReportStart() {
+    StepRunner run(gErrorReporter.get(), QStringLiteral("repDay - ReportStart&"));
+    std::unique_ptr<Connection> cn;
+    bool connected = false;
+    int selectedCount = 0;
+    m_grid = HourGrid{};
+    m_hasTable = false;
+    m_queryText.clear();
+
+    run.step([&] {
+        setHeaderText(QStringLiteral("lblDateRange"), QStringLiteral("lblPageDateRange"),
+                      dateRangeText(m_in.StartDate, m_in.EndDate, services().locale()));
+    });
+    run.step([&] {
+        m_chartRows = dayChartColumns(m_in);
+        m_detailRows = m_in.ShowDetails ? dayDetailColumns(m_in) : engine::RowSet();
+    });
+    run.step([&] {
+        // Unselected weekdays: grey heading, hidden footer total; the Detail field stays bound
+        // to a column the row sets lack and so shows nothing.
+        selectedCount = 0;
+        for (int i = 0; i < 7; ++i) {
+            if (isWeekdaySelected(m_in, i)) {
+                ++selectedCount;
+            } else {
+                label(dayControl("lblDay", i))->color = kGrey;
+                field(dayControl("txtDay", i, "Total"))->visible = false;
+            }
+        }
+    });
+    run.step([&] {
+        setHeaderText(QStringLiteral("lblSelectedDays"), QStringLiteral("lblPageSelectedDays"),
+                      selectedDaysText(m_in));
+    });
+    run.step([&] { connected = OpenCN(cn, {}); });
+    if (!run.left() && !connected) {
+        run.step([&] {
+            MsgBox(QStringLiteral("Can't open a connection to the database"), MsgFlag::OKOnly,
+                   QStringLiteral("Can't open connection"));
+        });
+        cn.reset();
+        return;
+    }
+    run.step([&] {
+        setHeaderText(QStringLiteral("lblReportTotalType"), QStringLiteral("lblPageReportTotalType"),
+                      dayTotalTypeSentence(m_in.TotalType));
+    });
+    run.step([&] { m_queryText = dayQueryText(m_in); });
+    run.step([&] {
+        setHeaderText(QStringLiteral("lblUserName"), QStringLiteral("lblUserNamePage"),
+                      userComputerText(m_in.UserFilter, m_in.ComputerFilter));
+    });
+    run.step([&] {
+        HourGrid grid{};
+        std::unique_ptr<Recordset> rs = cn->Execute(m_queryText);
+        while (!rs->EOF_()) {
+            addDayResultRow(grid, *rs);
+            rs->MoveNext();
+        }
+        rs->Close();
+        m_grid = grid;
+    });
+    run.step([&] { CloseCN(cn); });
+    run.step([&] {
+        averageAllDays(m_grid, selectedCount);
+        m_hasTable = true;
+    });
+    run.step([&] { fillDayRowSet(m_chartRows, m_grid); });
+    run.step([&] {
+        if (m_in.ShowDetails) {
+            fillDayRowSet(m_detailRows, m_grid);
+            setDataSource(m_detailRows.clone());
+        } else {
+            setDataSource(m_chartRows.clone());
+        }
+    });
+    run.step([&] {
+        Detail().visible = m_in.ShowDetails;
+        PageHeader().visible = m_in.ShowDetails;
+        ReportFooter().visible = m_in.ShowDetails;
+    });
+    run.step([&] {
+        engine::Chart* c = chart(QStringLiteral("chrtReport"));
+        if (const auto title = dayValueAxisTitle(m_in.TotalType))
+            c->Axis(engine::AxisId::Value).title = *title;
+        c->spec.chartType = m_in.ChartType;
+        c->spec.legendLocation = 6;
+        if (m_chartRows.rowCount() > 12) {
+            c->Axis(engine::AxisId::Category).majorGridStyle = 0;
+            c->Axis(engine::AxisId::Category).tickStyle = 0;
+        }
+        c->dataSource = m_chartRows.clone();
+    });
+    run.step([&] { pageSetupValue = 1; });
+
+    if (run.left()) {
+        if (cn)
+            ignoringFailures([&] { CloseCN(cn); });
+        m_chartRows = engine::RowSet();
+        m_detailRows = engine::RowSet();
+        m_hasTable = false;
+        Cancel();
+    }
+}
+
+void repDay::Detail_Format() {
+    if (!m_in.ShowDetails)
+        return;
+    StepRunner run(gErrorReporter.get(), QStringLiteral("repDay - Format&"));
+    double sum = 0;
+    for (int i = 0; i < 7; ++i)
+        run.step([&] { sum += leadingNumber(field(dayControl("txtDay", i))->text); });
+    run.step([&] { field(QStringLiteral("txtTotal"))->text = QString::number(roundHalfEven(sum), 'f', 0); });
+    if (run.left())
+        Cancel();
+}
+
+void repDay::ReportFooter_Format() {
+    if (!m_in.ShowDetails)
+        return;
+    StepRunner run(gErrorReporter.get(), QStringLiteral("repDay - ReportFooter_Format()&"));
+    double sum = 0;
+    for (int i = 0; i < 7; ++i)
+        run.step([&] { sum += leadingNumber(field(dayControl("txtDay", i, "Total"))->text); });
+    run.step([&] { field(QStringLiteral("txtGrandTotal"))->text = QString::number(sum, 'f', 0); });
+    if (run.left())
+        Cancel();
+}
+
+void repDay::Error(engine::ReportErrorEvent& event) {
+    showEngineError(event);
+}
+
+engine::RowSet repDay::tableRows() const {
+    engine::RowSet rows = dayDetailColumns(m_in);
+    if (m_hasTable)
+        fillDayRowSet(rows, m_grid);
+    return rows;
+}
+
+} // namespace tallyrow

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "engine/Report.h"
+#include "reports/DayQuery.h"
+
+#include <QDate>
+#include <QString>
+
+#include <cstdint>
+
+namespace tallyrow {
+
+/// The Day report ("Activity by day of week"): for each hour of the day and each selected
+/// weekday, the average, total, maximum or minimum of the active minutes over a date range,
+/// with an "All Days" column, row and footer totals and a chart. One object serves one run:
+/// set the inputs, then run it (the viewer, the command-line tool or Run()).
+class repDay final : public engine::Report {
+    Q_OBJECT
+public:
+    explicit repDay(QObject* parent = nullptr);
+    ~repDay() override;
+
+    // Inputs
+    QDate StartDate() const { return m_in.StartDate; }
+    void setStartDate(const QDate& d) { m_in.StartDate = d; }
+    QDate EndDate() const { return m_in.EndDate; }
+    void setEndDate(const QDate& d) { m_in.EndDate = d; }
+    bool IncludeMonday() const { return m_in.IncludeMonday; }
+    void setIncludeMonday(bool on) { m_in.IncludeMonday = on; }
+    bool IncludeTuesday() const { return m_in.IncludeTuesday; }
+    void setIncludeTuesday(bool on) { m_in.IncludeTuesday = on; }
+    bool IncludeWednesday() const { return m_in.IncludeWednesday; }
+    void setIncludeWednesday(bool on) { m_in.IncludeWednesday = on; }
+    bool IncludeThursday() const { return m_in.IncludeThursday; }
+    void setIncludeThursday(bool on) { m_in.IncludeThursday = on; }
+    bool IncludeFriday() const { return m_in.IncludeFriday; }
+    void setIncludeFriday(bool on) { m_in.IncludeFriday = on; }
+    bool IncludeSaturday() const { return m_in.IncludeSaturday; }
+    void setIncludeSaturday(bool on) { m_in.IncludeSaturday = on; }
+    bool IncludeSunday() const { return m_in.IncludeSunday; }
+    void setIncludeSunday(bool on) { m_in.IncludeSunday = on; }
+    std::int32_t ShowEachDay() const { return m_in.ShowEachDay; }
+    void setShowEachDay(std::int32_t v) { m_in.ShowEachDay = v; }
+    std::int32_t TotalType() const { return m_in.TotalType; }
+    void setTotalType(std::int32_t v) { m_in.TotalType = v; }
+    std::int32_t ChartType() const { return m_in.ChartType; }
+    void setChartType(std::int32_t v) { m_in.ChartType = v; }
+    bool ShowDetails() const { return m_in.ShowDetails; }
+    void setShowDetails(bool on) { m_in.ShowDetails = on; }
+    QString UserFilter() const { return m_in.UserFilter; }
+    void setUserFilter(const QString& name) { m_in.UserFilter = name; }
+    QString ComputerFilter() const { return m_in.ComputerFilter; }
+    void setComputerFilter(const QString& name) { m_in.ComputerFilter = name; }
+
+    /// All fifteen inputs at once.
+    const DayReportInputs& inputs() const { return m_in; }
+    void setInputs(const DayReportInputs& inputs) { m_in = inputs; }
+
+    // Results of the last run
+    /// True once the run has read the data (false when no connection could be opened).
+    bool hasTable() const { return m_hasTable; }
+    /// Seconds per hour and weekday remainder (column 7: mean of the selected weekdays).
+    const HourGrid& hourGrid() const { return m_grid; }
+    /// The table as the Detail section shows it whether or not ShowDetails is set: "Time",
+    /// the selected weekdays Monday first, "All Days"; 24 rows in whole minutes; no rows when
+    /// the run did not read the data.
+    engine::RowSet tableRows() const;
+    /// The chart's row set of the last run.
+    const engine::RowSet& chartRows() const { return m_chartRows; }
+    /// The query text the last run sent ("" before a run or without a connection).
+    const QString& queryText() const { return m_queryText; }
+
+protected:
+    void ReportStart() override;
+    void Detail_Format() override;
+    void ReportFooter_Format() override;
+    void Error(engine::ReportErrorEvent& event) override;
+
+private:
+    void buildDefinition();
+    void setHeaderText(const QString& reportLabel, const QString& pageLabel, const QString& text);
+
+    DayReportInputs m_in;
+    HourGrid m_grid{};
+    bool m_hasTable = false;
+    engine::RowSet m_chartRows;
+    engine::RowSet m_detailRows;
+    QString m_queryText;
+};
+
+} // namespace tallyrow

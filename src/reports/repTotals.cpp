@@ -1,0 +1,170 @@
+#include "reports/repTotals.h"
+
+#include "datafile/Connection.h"
+#include "datafile/DataPath.h"
+#include "reports/LayoutHelpers.h"
+#include "reports/ReportTexts.h"
+#include "reports/TyrowUtils.h"
+#include "support/Error.h"
+#include "support/ErrorReporter.h"
+#include "support/Services.h"
+#include "support/StepRunner.h"
+
+#include <limits>
+#include <memory>
+
+namespace tallyrow {
+
+using namespace layout;
+
+repTotals::repTotals(QObject* parent) : engine::Report(parent) {
+    documentTitle = QStringLiteral("Total activity");
+    buildDefinition();
+}
+
+repTotals::~repTotals() = default;
+
+void repTotals::buildDefinition() {
+    engine::Section& header = ReportHeader();
+    header.height = 8640;
+    addLabel(header, QStringLiteral("lblReportName"), QStringLiteral("Tallyrow Totals Report"),
+             QRectF(71, 0, 3472, 496), 15, false, kDarkBlue);
+    addLabel(header, QStringLiteral("lblDateRange"), {}, QRectF(71, 567, 6023, 354), 12, false, kVeryDarkBlue);
+    addLabel(header, QStringLiteral("lblUserComputer"), {}, QRectF(71, 992, 8858, 284), 10, false, kVeryDarkBlue);
+    addLabel(header, QStringLiteral("lblGroup"), {}, QRectF(71, 1346, 8858, 284), 10, false, kVeryDarkBlue);
+    auto* chart = header.add<engine::Chart>(QStringLiteral("chrtReport"));
+    chart->rect = QRectF(71, 1843, 8929, 6803);
+    chart->spec.chartType = engine::ChartType::Line2D;
+    chart->Axis(engine::AxisId::Category).title = QStringLiteral("Period");
+
+    engine::Section& page = PageHeader();
+    page.height = 645;
+    addLabel(page, QStringLiteral("lblPeriod"), QStringLiteral("Period"), QRectF(142, 283, 1417, 283), 11, true);
+    addLabel(page, QStringLiteral("lblTotal"), QStringLiteral("Total"), QRectF(1913, 283, 851, 283), 11, true,
+             Qt::black, kAlignRight);
+    addRule(page, QStringLiteral("linHeadingTop"), QPointF(71, 240), QPointF(2835, 240));
+    addRule(page, QStringLiteral("linHeadingBottom"), QPointF(71, 600), QPointF(2835, 600));
+
+    engine::Section& detail = Detail();
+    detail.height = 330;
+    addField(detail, QStringLiteral("txtPeriod"), QStringLiteral("Period"), QRectF(142, 0, 1417, 283), 11);
+    addField(detail, QStringLiteral("txtTotal"), QStringLiteral("Total"), QRectF(1701, 0, 1063, 283), 11, false,
+             kAlignRight);
+
+    engine::Section& pageFooter = PageFooter();
+    pageFooter.height = 420;
+    addPageFooter(pageFooter, 142);
+
+    engine::Section& footer = ReportFooter();
+    footer.height = 660;
+    addLabel(footer, QStringLiteral("lblGrandTotal"), QStringLiteral("Totals"), QRectF(142, 71, 1417, 283), 11, true);
+    auto* grand = addField(footer, QStringLiteral("txtGrandTotal"), QStringLiteral("Total"),
+                           QRectF(1701, 71, 1063, 283), 11, false, kAlignRight);
+    grand->summary = engine::SummaryType::GrandTotal;
+    addRule(footer, QStringLiteral("linFooterTop"), QPointF(71, 30), QPointF(2835, 30));
+    addRule(footer, QStringLiteral("linFooterBottom"), QPointF(71, 420), QPointF(2835, 420));
+}
+
+void repTotals::ReportStart() {
+    StepRunner run(gErrorReporter.get(), QStringLiteral("repTotals - ReportStart&"));
+    std::unique_ptr<Connection> cn;
+    bool connected = false;
+    int divisor = 1;
+    QString filter;
+    QVector<PeriodTotal> totals;
+    m_totals.clear();
+    m_periodQueries.clear();
+    m_sentQueries.clear();
+
+    run.step([&] {
+        label(QStringLiteral("lblDateRange"))->caption =
+            dateRangeText(m_in.StartDate, m_in.EndDate, services().locale());
+    });
+    run.step([&] { label(QStringLiteral("lblGroup"))->caption = groupText(m_in.Units, m_in.Period); });
+    run.step([&] { m_in.Period = periodCode(m_in.Period); });
+    run.step([&] {
+        if (m_in.Units < 1)
+            m_in.Units = 1;
+    });
+    run.step([&] {
+        divisor = timeScaleDivisor(m_in.ReportTimeScale);
+        chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Value).title =
+            timeScaleAxisTitle(m_in.ReportTimeScale);
+    });
+    run.step([&] {
+        m_rows = engine::RowSet();
+        m_rows.appendColumn(QStringLiteral("Period"), engine::RowSet::Type::Text, 250);
+        m_rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Int32);
+    });
+    // No message when the data cannot be reached: the report simply has no rows.
+    run.step([&] { connected = OpenCN(cn, {}); });
+    if (connected) {
+        QString base;
+        run.step([&] { base = totalsBaseQuery(divisor); });
+        run.step([&] {
+            filter = userComputerFilter(m_in.UserFilter, m_in.ComputerFilter);
+            label(QStringLiteral("lblUserComputer"))->caption = userComputerText(m_in.UserFilter, m_in.ComputerFilter);
+        });
+        run.step([&] {
+            totals.clear();
+            m_periodQueries.clear();
+            m_sentQueries.clear();
+            for (const PeriodSpan& p : totalsPeriods(m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units)) {
+                m_periodQueries << totalsPeriodQuery(base, p.start, p.next, filter);
+                m_sentQueries << totalsHourSumsQuery(p.start, p.next, filter);
+                std::unique_ptr<Recordset> rs = cn->Execute(m_sentQueries.last());
+                PeriodTotal t;
+                t.start = p.start;
+                t.total = rs->EOF_() ? 0.0 : periodTotal(*rs, divisor);
+                rs->Close();
+                const double rounded = roundHalfEven(t.total);
+                t.shown = rounded > std::numeric_limits<std::int32_t>::max()
+                              ? std::numeric_limits<std::int32_t>::max()
+                              : static_cast<std::int32_t>(rounded);
+                totals.append(t);
+            }
+        });
+        run.step([&] { CloseCN(cn); });
+        run.step([&] {
+            const QLocale locale = services().locale();
+            for (const PeriodTotal& t : totals)
+                m_rows.appendRow({locale.toString(t.start, QLocale::ShortFormat), t.shown});
+            m_totals = totals;
+        });
+    } else {
+        cn.reset();
+    }
+    run.step([&] {
+        m_rows.MoveFirst();
+        m_rows.commit();
+        setDataSource(m_rows.clone());
+    });
+    run.step([&] {
+        Detail().visible = m_in.ShowDetails;
+        PageHeader().visible = m_in.ShowDetails;
+        ReportFooter().visible = m_in.ShowDetails;
+    });
+    run.step([&] { pageSetupValue = 1; });
+    run.step([&] {
+        engine::Chart* c = chart(QStringLiteral("chrtReport"));
+        c->spec.chartType = m_in.ChartType;
+        c->spec.legendLocation = 6;
+        if (m_rows.rowCount() > 12) {
+            c->Axis(engine::AxisId::Category).majorGridStyle = 0;
+            c->Axis(engine::AxisId::Category).tickStyle = 0;
+        }
+        c->dataSource = m_rows.clone();
+    });
+
+    if (run.left()) {
+        if (cn)
+            ignoringFailures([&] { CloseCN(cn); });
+        Cancel();
+    }
+}
+
+void repTotals::Error(engine::ReportErrorEvent& event) {
+    showEngineError(event);
+}
+
+} // namespace tallyrow

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "engine/Report.h"
+#include "reports/TotalsQuery.h"
+
+#include <QDate>
+#include <QString>
+#include <QVector>
+
+#include <cstdint>
+
+namespace tallyrow {
+
+/// The Totals report ("Total activity"): the active time in seconds, minutes or hours, cut into
+/// consecutive periods of n days, weeks, months or years, one row per period, a grand total and
+/// a chart. One object serves one run.
+class repTotals final : public engine::Report {
+    Q_OBJECT
+public:
+    explicit repTotals(QObject* parent = nullptr);
+    ~repTotals() override;
+
+    // Inputs
+    QDate StartDate() const { return m_in.StartDate; }
+    void setStartDate(const QDate& d) { m_in.StartDate = d; }
+    QDate EndDate() const { return m_in.EndDate; }
+    void setEndDate(const QDate& d) { m_in.EndDate = d; }
+    std::int32_t Units() const { return m_in.Units; }
+    void setUnits(std::int32_t units) { m_in.Units = units; }
+    /// The unit text as the main window's list shows it; a run replaces it by its interval code.
+    QString Period() const { return m_in.Period; }
+    void setPeriod(const QString& period) { m_in.Period = period; }
+    std::int32_t ChartType() const { return m_in.ChartType; }
+    void setChartType(std::int32_t v) { m_in.ChartType = v; }
+    bool ShowDetails() const { return m_in.ShowDetails; }
+    void setShowDetails(bool on) { m_in.ShowDetails = on; }
+    QString UserFilter() const { return m_in.UserFilter; }
+    void setUserFilter(const QString& name) { m_in.UserFilter = name; }
+    QString ComputerFilter() const { return m_in.ComputerFilter; }
+    void setComputerFilter(const QString& name) { m_in.ComputerFilter = name; }
+    std::int32_t ReportTimeScale() const { return m_in.ReportTimeScale; }
+    void setReportTimeScale(std::int32_t v) { m_in.ReportTimeScale = v; }
+
+    /// All nine inputs at once.
+    const TotalsReportInputs& inputs() const { return m_in; }
+    void setInputs(const TotalsReportInputs& inputs) { m_in = inputs; }
+
+    // Results of the last run
+    struct PeriodTotal {
+        QDate start;        ///< the period's first day
+        double total = 0;   ///< in the time scale's unit, with its fraction
+        std::int32_t shown = 0; ///< rounded to whole units, halves to even
+    };
+    /// One entry per period, in time order (empty without a connection).
+    const QVector<PeriodTotal>& periodTotals() const { return m_totals; }
+    /// The row set bound to the table and the chart ("Period", "Total").
+    const engine::RowSet& rows() const { return m_rows; }
+    /// The query of each period as the report describes it, and the text actually sent.
+    const QStringList& periodQueries() const { return m_periodQueries; }
+    const QStringList& sentQueries() const { return m_sentQueries; }
+
+protected:
+    void ReportStart() override;
+    void Error(engine::ReportErrorEvent& event) override;
+
+private:
+    void buildDefinition();
+
+    TotalsReportInputs m_in;
+    engine::RowSet m_rows;
+    QVector<PeriodTotal> m_totals;
+    QStringList m_periodQueries;
+    QStringList m_sentQueries;
+};
+
+} // namespace tallyrow
