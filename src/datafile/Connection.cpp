@@ -1,0 +1,115 @@
+#include "datafile/Connection.h"
+
+#include "datafile/DataFileKind.h"
+#include "datafile/JetProvider.h"
+#include "datafile/Provider.h"
+#include "datafile/SqliteProvider.h"
+#include "support/Error.h"
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+namespace {
+constexpr long kObjectClosed = 3704;
+constexpr long kObjectOpen = 3705;
+} // namespace
+
+Connection::Provider::~Provider() = default;
+
+QString openFailure(const QString& dataSource, const QString& reason) {
+    return u"Cannot open the data file \"%1\": %2."_s.arg(dataSource, reason);
+}
+
+std::unique_ptr<Connection::Provider> openProvider(const QString& dataSource) {
+    if (dataSource.isEmpty()) {
+        throw Error(ErrNo::DataSource, u"Cannot open the data file: no file was named."_s);
+    }
+    // Server data sources are named by a URI; a PostgreSQL provider goes here, keyed on the
+    // scheme, with the query texts translated for SqlDialect::PostgreSQL.
+    if (dataSource.startsWith(u"postgresql://"_s, Qt::CaseInsensitive) ||
+        dataSource.startsWith(u"postgres://"_s, Qt::CaseInsensitive)) {
+        throw Error(ErrNo::DataSource,
+                    openFailure(dataSource, u"PostgreSQL data sources are not supported by this version"_s));
+    }
+
+    const DataFileProbe probe = probeDataFile(dataSource);
+    switch (probe.kind) {
+    case DataFileKind::Missing:
+        throw Error(ErrNo::DataSource, openFailure(dataSource, u"the file does not exist"_s));
+    case DataFileKind::Folder:
+        throw Error(ErrNo::DataSource, openFailure(dataSource, u"it is a folder, not a file"_s));
+    case DataFileKind::Unreadable:
+        throw Error(ErrNo::DataSource, openFailure(dataSource, u"the file cannot be read (%1)"_s.arg(probe.detail)));
+    case DataFileKind::Empty:
+        throw Error(ErrNo::DataSource, openFailure(dataSource, u"the file is empty"_s));
+    case DataFileKind::SQLite:
+        return openSqliteProvider(dataSource);
+    case DataFileKind::Jet:
+        return openJetProvider(dataSource);
+    case DataFileKind::Other:
+        break;
+    }
+    throw Error(ErrNo::DataSource,
+                openFailure(dataSource, u"it is not a data file (neither an SQLite nor an Access database)"_s));
+}
+
+QString dataSourceOf(const QString& connectionString) {
+    static const QString key = u"Data Source="_s;
+    const qsizetype at = connectionString.indexOf(key, 0, Qt::CaseInsensitive);
+    if (at < 0) {
+        return {};
+    }
+    const qsizetype begin = at + key.size();
+    // The path is put in unquoted and may itself hold "; ": the password part the program always
+    // appends marks the end, and only without it does the next ";" end the value.
+    static const QString tail = u"; Jet OLEDB:Database Password"_s;
+    qsizetype end = connectionString.lastIndexOf(tail, -1, Qt::CaseInsensitive);
+    if (end < begin) {
+        end = connectionString.indexOf(u';', begin);
+        if (end < 0) {
+            end = connectionString.size();
+        }
+    }
+    return connectionString.mid(begin, end - begin);
+}
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+
+void Connection::Open(const QString& connectionString, const QString& userName, const QString& password,
+                      long options) {
+    Q_UNUSED(userName);
+    Q_UNUSED(password);
+    Q_UNUSED(options);
+    if (m_provider) {
+        throw Error(kObjectOpen, u"Operation is not allowed when the object is open."_s);
+    }
+    const QString source = dataSourceOf(connectionString);
+    m_provider = openProvider(source);
+    m_dataSource = source;
+}
+
+int Connection::State() const {
+    return m_provider ? 1 : 0;
+}
+
+void Connection::Close() {
+    if (!m_provider) {
+        throw Error(kObjectClosed, u"Operation is not allowed when the object is closed."_s);
+    }
+    m_provider.reset();
+}
+
+std::unique_ptr<Recordset> Connection::Execute(const QString& jetSql) {
+    if (!m_provider) {
+        throw Error(kObjectClosed, u"Operation is not allowed when the object is closed."_s);
+    }
+    return m_provider->execute(jetSql);
+}
+
+QString Connection::dataSource() const {
+    return m_dataSource;
+}
+
+} // namespace tallyrow

@@ -1,0 +1,132 @@
+#include "datafile/DataPath.h"
+
+#include "support/CommandLine.h"
+#include "support/Error.h"
+#include "support/ErrorReporter.h"
+#include "support/FileUtils.h"
+#include "support/Registry.h"
+#include "support/Services.h"
+#include "support/StepRunner.h"
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+QString SessionDataPath;
+
+namespace {
+const QString kDatabasePathSetting = u"DatabasePath"_s;
+} // namespace
+
+QString GetDataPath(QString fileName) {
+    return withTrail(u"GetDataPath&"_s, [&]() -> QString {
+        if (SessionDataPath.size() > 1) {
+            return SessionDataPath;
+        }
+        if (!fileName.startsWith(u'/')) {
+            fileName.prepend(u'/');
+        }
+        if (!CommandLineDataPath.isEmpty()) {
+            SessionDataPath = CommandLineDataPath;
+            return SessionDataPath;
+        }
+        SessionDataPath = GetRegSettingHiveFallback(kDatabasePathSetting, QString(), QString(), true);
+        if (!SessionDataPath.isEmpty()) {
+            return SessionDataPath;
+        }
+        const QString documents = GetSpecialFolder(SpecialFolder::Personal, false);
+        const QString besideProgram = ProgramFolder() + fileName;
+        if (documents.size() < 4) {
+            if (DoesFileExist(besideProgram)) {
+                SessionDataPath = besideProgram;
+            }
+            return SessionDataPath;
+        }
+        SessionDataPath = documents + u'/' + ApplicationName + fileName;
+        if (DoesFileExist(SessionDataPath)) {
+            return SessionDataPath;
+        }
+        if (DoesFileExist(besideProgram)) {
+            SessionDataPath = besideProgram;
+        }
+        return SessionDataPath;
+    });
+}
+
+QString ConnectionString(const QString& path) {
+    QString dataSource = path;
+    QString result;
+    StepRunner run(gErrorReporter.get(), u"ConnectionString&"_s, QString(), false);
+    run.step([&] {
+        if (dataSource.isEmpty()) {
+            dataSource = GetDataPath(kDefaultDataFileName);
+        }
+    });
+    run.step([&] {
+        // The database password is the empty text; the trailing blank stays.
+        result = u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source="_s + dataSource +
+                 u"; Jet OLEDB:Database Password = "_s + QString();
+    });
+    return result;
+}
+
+bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path) {
+    bool result = false;
+    StepRunner run(gErrorReporter.get(), u"OpenCN&"_s, QString(), false);
+    run.step([&] { cn = std::make_unique<Connection>(); });
+    run.step([&] { cn->Open(ConnectionString(path), QString(), QString(), -1); });
+    run.step([&] { result = true; });
+    return result;
+}
+
+bool CloseCN(std::unique_ptr<Connection>& cn) {
+    bool result = false;
+    StepRunner run(gErrorReporter.get(), u"CloseCN&"_s, QString(), false);
+    run.step([&] {
+        if (cn && cn->State() != 0) {
+            cn->Close();
+        }
+    });
+    run.step([&] { cn.reset(); });
+    run.step([&] { result = true; });
+    return result;
+}
+
+bool CheckData(const QString& path) {
+    bool result = false;
+    QString candidate = path;
+    bool opened = false;
+    std::unique_ptr<Connection> cn;
+    StepRunner run(gErrorReporter.get(), u"CheckData&"_s, QString(), false);
+    run.step([&] {
+        if (candidate.isEmpty()) {
+            candidate = GetDataPath(kDefaultDataFileName);
+        }
+    });
+    run.step([&] { opened = DoesFileExist(candidate) && OpenCN(cn, candidate); });
+    run.step([&] {
+        if (opened) {
+            CloseCN(cn);
+            result = true;
+        }
+    });
+    return result;
+}
+
+void SaveDataPath(const QString& newPath, bool sessionOnly) {
+    StepRunner run(gErrorReporter.get(), u"SaveDataPath&"_s, u"Storing the data file location"_s, false);
+    run.step([&] {
+        if (CommandLineDataPath.size() >= 2) {
+            CommandLineDataPath = newPath;
+            SessionDataPath = newPath;
+        } else if (sessionOnly) {
+            SessionDataPath = newPath;
+        } else if (!SetRegSetting(kDatabasePathSetting, newPath, QString(), true, Hkey::CurrentUser)) {
+            // The store said no: say so rather than let the user believe the location was kept.
+            throw Error(ErrNo::PathFileAccess, u"The data file location could not be stored in %1."_s.arg(
+                                                   hiveFilePath(Hkey::CurrentUser)));
+        }
+    });
+}
+
+} // namespace tallyrow

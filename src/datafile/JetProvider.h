@@ -1,0 +1,20 @@
+#pragma once
+
+#include "datafile/Provider.h"
+
+namespace tallyrow {
+
+/// Opens an Access (Jet 3, Jet 4, ACE) data file: its Activity table is read by the child
+/// process tallyrow-mdb-reader into an in-memory SQLite copy that queries then run on. The copy
+/// is kept for the rest of the process under the file's path, size and modification time, so
+/// a second connection to an unchanged file reads nothing again.
+std::unique_ptr<Connection::Provider> openJetProvider(const QString& path);
+
+/// Where tallyrow-mdb-reader is looked for, first match wins: $TALLYROW_MDB_READER, the
+/// program folder, $TALLYROW_BIN, the install folder, $PATH. "" when it is nowhere.
+QString mdbReaderProgram();
+
+/// Forgets every in-memory copy (tests and benchmarks measure the first read with it).
+void clearJetCache();
+
+} // namespace tallyrow

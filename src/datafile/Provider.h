@@ -1,0 +1,26 @@
+#pragma once
+
+#include "datafile/Connection.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace tallyrow {
+
+/// What a connection needs of the thing behind it: run a query text written in the Jet dialect.
+/// A provider is open for as long as it exists.
+class Connection::Provider {
+public:
+    virtual ~Provider();
+    virtual std::unique_ptr<Recordset> execute(const QString& jetSql) = 0;
+};
+
+/// Opens the provider for a data source: an SQLite file, an Access file, or (later) a server URI.
+/// Fails with an Error whose description names the source and the reason.
+std::unique_ptr<Connection::Provider> openProvider(const QString& dataSource);
+
+/// The description of an open failure: names the file and says why.
+QString openFailure(const QString& dataSource, const QString& reason);
+
+} // namespace tallyrow

@@ -1,0 +1,104 @@
+#include "datafile/SqliteDatabase.h"
+
+#include "support/Error.h"
+
+#include <QUrl>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+namespace {
+
+struct StatementCloser {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+QVariant columnValue(sqlite3_stmt* stmt, int i) {
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+        return QVariant(static_cast<qlonglong>(sqlite3_column_int64(stmt, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt, i));
+    case SQLITE_TEXT:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
+                                          sqlite3_column_bytes(stmt, i)));
+    case SQLITE_BLOB: {
+        const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+        return QVariant(QByteArray(p, sqlite3_column_bytes(stmt, i)));
+    }
+    default:
+        return QVariant();
+    }
+}
+
+} // namespace
+
+SqliteDatabase::SqliteDatabase(const QString& uri, int flags, QString what) : m_what(std::move(what)) {
+    const int rc = sqlite3_open_v2(uri.toUtf8().constData(), &m_db, flags | SQLITE_OPEN_URI, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString reason = m_db ? lastError() : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw Error(ErrNo::DataSource, u"Cannot open %1: %2"_s.arg(m_what, reason));
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+}
+
+SqliteDatabase::~SqliteDatabase() {
+    sqlite3_close_v2(m_db);
+}
+
+QString SqliteDatabase::lastError() const {
+    return QString::fromUtf8(sqlite3_errmsg(m_db));
+}
+
+QString SqliteDatabase::fileUri(const QString& path) {
+    return u"file:"_s + QString::fromLatin1(QUrl::toPercentEncoding(path, "/"));
+}
+
+void SqliteDatabase::exec(const QString& sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString reason = message ? QString::fromUtf8(message) : lastError();
+        sqlite3_free(message);
+        throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, reason));
+    }
+}
+
+std::unique_ptr<Recordset> SqliteDatabase::query(const QString& sql) {
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &raw, nullptr) != SQLITE_OK) {
+        throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, lastError()));
+    }
+    Statement stmt(raw);
+    const int columns = sqlite3_column_count(raw);
+    QStringList names;
+    names.reserve(columns);
+    for (int i = 0; i < columns; ++i) {
+        names.append(QString::fromUtf8(sqlite3_column_name(raw, i)));
+    }
+    QVector<QVector<QVariant>> rows;
+    for (;;) {
+        const int rc = sqlite3_step(raw);
+        if (rc == SQLITE_DONE) {
+            break;
+        }
+        if (rc != SQLITE_ROW) {
+            throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, lastError()));
+        }
+        QVector<QVariant> row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i) {
+            row.append(columnValue(raw, i));
+        }
+        rows.append(std::move(row));
+    }
+    return std::make_unique<Recordset>(std::move(names), std::move(rows));
+}
+
+} // namespace tallyrow

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "datafile/Connection.h"
+
+#include <QString>
+
+#include <memory>
+
+struct sqlite3;
+
+namespace tallyrow {
+
+/// One SQLite database handle. Owns the handle; not copyable. Queries return their rows in
+/// full. Failures are Errors (number ErrNo::DataSource) whose description carries SQLite's text.
+class SqliteDatabase {
+public:
+    /// Opens `uri` (an SQLite URI filename) with the given sqlite3_open_v2 flags; SQLITE_OPEN_URI
+    /// is added. `what` names the database in failure messages.
+    SqliteDatabase(const QString& uri, int flags, QString what);
+    ~SqliteDatabase();
+    SqliteDatabase(const SqliteDatabase&) = delete;
+    SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+
+    sqlite3* handle() const { return m_db; }
+
+    /// Runs statements that return no rows.
+    void exec(const QString& sql);
+    /// Runs one query (already in SQLite's dialect) and returns its rows.
+    std::unique_ptr<Recordset> query(const QString& sql);
+
+    /// SQLite's text for the last failure on this handle.
+    QString lastError() const;
+
+    /// The file name as an SQLite URI ("file:" + percent-encoded path).
+    static QString fileUri(const QString& path);
+
+private:
+    sqlite3* m_db = nullptr;
+    QString m_what;
+};
+
+} // namespace tallyrow
