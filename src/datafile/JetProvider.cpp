@@ -187,24 +187,8 @@ std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray&
                                                SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, what);
     // The table first; the indexes after the rows (faster), and not the unique key: a copy must
     // keep every row the file holds, even rows the monitoring product would never write twice.
-    const QStringList statements =
-        QString::fromUtf8(activitySchemaSql()).split(u';', Qt::SkipEmptyParts);
-    QStringList indexes;
-    for (const QString& s : statements) {
-        // Strip the comment lines to see what the statement is.
-        QString code;
-        for (const QString& line : s.split(u'\n')) {
-            if (!line.trimmed().startsWith(u"--"_s)) {
-                code += line + u'\n';
-            }
-        }
-        code = code.trimmed();
-        if (code.startsWith(u"CREATE TABLE"_s, Qt::CaseInsensitive)) {
-            db->exec(code);
-        } else if (code.startsWith(u"CREATE INDEX"_s, Qt::CaseInsensitive)) {
-            indexes.append(code);
-        }
-    }
+    const ActivitySchemaStatements schema = activitySchemaStatements();
+    db->exec(QString::fromStdString(schema.table));
 
     const auto damaged = [&] {
         return Error(ErrNo::DataSource,
@@ -295,8 +279,8 @@ std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray&
     }
     stmt.reset();
     db->exec(u"COMMIT"_s);
-    for (const QString& index : indexes) {
-        db->exec(index);
+    for (const std::string& index : schema.indexes) {
+        db->exec(QString::fromStdString(index));
     }
     // The copy is as read-only as the file it stands for.
     db->exec(u"PRAGMA query_only = 1"_s);

@@ -1,0 +1,204 @@
+// tallyrow-sample-data --output FILE [--users N] [--computers N]
+//                      [--from YYYY-MM-DD --to YYYY-MM-DD | --years N] [--seed N] [--rows N]
+//
+// Writes a made-up office's activity (working days, office hours with a lunch dip, evenings,
+// weekends, holidays and absences, shared desks and laptops) as an SQLite data file with the
+// template's schema. Without a range it covers the --years (default 1) ending today. With
+// --rows it writes exactly that many rows, going back in time from the end of the range as far
+// as needed (and no further than --from when that is given).
+#include "ActivitySchema.h"
+#include "SampleOffice.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+using namespace tallyrow::sample;
+
+namespace {
+
+struct Options {
+    QString output;
+    int users = 8;
+    int computers = -1;
+    std::optional<QDate> from;
+    std::optional<QDate> to;
+    int years = 1;
+    quint64 seed = 1;
+    qint64 rows = -1;
+};
+
+int usage(const char* problem) {
+    if (problem) {
+        std::fprintf(stderr, "tallyrow-sample-data: %s\n", problem);
+    }
+    std::fprintf(stderr,
+                 "usage: tallyrow-sample-data --output FILE [--users N] [--computers N]\n"
+                 "           [--from YYYY-MM-DD --to YYYY-MM-DD | --years N] [--seed N] [--rows N]\n");
+    return 2;
+}
+
+bool check(sqlite3* db, int rc, const char* what) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE) {
+        std::fprintf(stderr, "tallyrow-sample-data: %s: %s\n", what, sqlite3_errmsg(db));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    Options o;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (i + 1 >= args.size()) {
+            return usage("every option needs a value");
+        }
+        const QString v = args[++i];
+        bool ok = true;
+        if (a == u"--output") {
+            o.output = v;
+        } else if (a == u"--users") {
+            o.users = v.toInt(&ok);
+            ok = ok && o.users > 0;
+        } else if (a == u"--computers") {
+            o.computers = v.toInt(&ok);
+            ok = ok && o.computers > 0;
+        } else if (a == u"--from") {
+            o.from = QDate::fromString(v, Qt::ISODate);
+            ok = o.from->isValid();
+        } else if (a == u"--to") {
+            o.to = QDate::fromString(v, Qt::ISODate);
+            ok = o.to->isValid();
+        } else if (a == u"--years") {
+            o.years = v.toInt(&ok);
+            ok = ok && o.years > 0;
+        } else if (a == u"--seed") {
+            o.seed = v.toULongLong(&ok);
+        } else if (a == u"--rows") {
+            o.rows = v.toLongLong(&ok);
+            ok = ok && o.rows >= 0;
+        } else {
+            return usage("unknown option");
+        }
+        if (!ok) {
+            std::fprintf(stderr, "tallyrow-sample-data: bad value for %s: %s\n", qPrintable(a), qPrintable(v));
+            return 2;
+        }
+    }
+    if (o.output.isEmpty()) {
+        return usage("--output is required");
+    }
+    if (o.computers < 0) {
+        o.computers = o.users;
+    }
+    const QDate to = o.to.value_or(QDate::currentDate());
+    // An invalid first day means "as far back as --rows needs".
+    const QDate from = o.from ? *o.from : (o.rows >= 0 ? QDate() : to.addYears(-o.years).addDays(1));
+    if (from.isValid() && from > to) {
+        return usage("--from lies after --to");
+    }
+
+    // Written beside the target and renamed into place: a reader never sees half a file.
+    const QString temp = o.output + u".part"_s;
+    QFile::remove(temp);
+    sqlite3* db = nullptr;
+    if (!check(db, sqlite3_open_v2(QFile::encodeName(temp).constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
+               "cannot create the file")) {
+        return 1;
+    }
+    // The table first, its indexes once it is filled (much faster than keeping them up to date).
+    const tallyrow::ActivitySchemaStatements schema = tallyrow::activitySchemaStatements();
+    QElapsedTimer timer;
+    timer.start();
+    bool ok = check(db, sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-200000;",
+                                     nullptr, nullptr, nullptr), "settings") &&
+              check(db, sqlite3_exec(db, schema.table.c_str(), nullptr, nullptr, nullptr), "schema") &&
+              check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), "begin");
+    sqlite3_stmt* insert = nullptr;
+    QByteArray sql = "INSERT INTO Activity (ActiveDay, UserName, ComputerName";
+    for (int h = 0; h < 24; ++h) {
+        sql += ", H" + QByteArray::number(h);
+    }
+    sql += ") VALUES (?, ?, ?" + QByteArray(", ?").repeated(24) + ")";
+    ok = ok && check(db, sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr), "prepare");
+
+    const Office office(o.users, o.computers, o.seed);
+    std::vector<QByteArray> userNames, computerNames;
+    for (const QString& u : office.users()) {
+        userNames.push_back(u.toUtf8());
+    }
+    for (const QString& c : office.computers()) {
+        computerNames.push_back(c.toUtf8());
+    }
+
+    qint64 written = 0;
+    std::vector<ActivityRow> rows;
+    // Newest day first, so --rows keeps the most recent days.
+    for (QDate d = to; ok && (!from.isValid() || d >= from); d = d.addDays(-1)) {
+        if (o.rows >= 0 && written >= o.rows) {
+            break;
+        }
+        if (!from.isValid() && d.year() < 1000) {
+            break; // --rows larger than the office can fill
+        }
+        rows.clear();
+        office.day(d, rows);
+        for (const ActivityRow& r : rows) {
+            if (o.rows >= 0 && written >= o.rows) {
+                break;
+            }
+            sqlite3_bind_int(insert, 1, r.activeDay);
+            const QByteArray& u = userNames[r.user];
+            const QByteArray& c = computerNames[r.computer];
+            sqlite3_bind_text(insert, 2, u.constData(), int(u.size()), SQLITE_STATIC);
+            sqlite3_bind_text(insert, 3, c.constData(), int(c.size()), SQLITE_STATIC);
+            for (int h = 0; h < 24; ++h) {
+                sqlite3_bind_int(insert, 4 + h, r.seconds[h]);
+            }
+            ok = check(db, sqlite3_step(insert), "insert");
+            sqlite3_reset(insert);
+            if (!ok) {
+                break;
+            }
+            ++written;
+        }
+    }
+    sqlite3_finalize(insert);
+    for (const auto* list : {&schema.uniqueIndexes, &schema.indexes}) {
+        for (const std::string& index : *list) {
+            ok = ok && check(db, sqlite3_exec(db, index.c_str(), nullptr, nullptr, nullptr), "index");
+        }
+    }
+    ok = ok && check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), "commit");
+    // Leave an ordinary rollback-journal database behind.
+    ok = ok && check(db, sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr), "journal");
+    sqlite3_close(db);
+    if (!ok) {
+        QFile::remove(temp);
+        return 1;
+    }
+    QFile::remove(o.output);
+    if (!QFile::rename(temp, o.output)) {
+        std::fprintf(stderr, "tallyrow-sample-data: cannot write %s\n", qPrintable(o.output));
+        QFile::remove(temp);
+        return 1;
+    }
+    std::fprintf(stderr, "tallyrow-sample-data: %lld rows, %d users, %d computers in %.2f s\n",
+                 static_cast<long long>(written), int(office.users().size()), int(office.computers().size()),
+                 timer.elapsed() / 1000.0);
+    return 0;
+}
