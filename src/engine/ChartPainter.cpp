@@ -1,14 +1,227 @@
 #include "engine/ChartPainter.h"
+
+#include "engine/ChartLayout.h"
 #include "engine/PagePainter.h"
 
+#include <QPaintDevice>
 #include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
 
 namespace tallyrow::engine {
 
-void paintChart(QPainter& painter, const QRectF& rect, const ChartSpec&) {
+namespace {
+
+Qt::PenStyle penStyle(int style) {
+    switch (style) {
+    case 0:
+        return Qt::NoPen;
+    case 2:
+        return Qt::DashLine;
+    case 3:
+        return Qt::DotLine;
+    case 4:
+        return Qt::DashDotLine;
+    case 5:
+        return Qt::DashDotDotLine;
+    default:
+        return Qt::SolidLine;
+    }
+}
+
+const QColor kAxisColor(0x40, 0x40, 0x40);
+const QColor kGridColor(0xc8, 0xc8, 0xc8);
+const QColor kTextColor(0x20, 0x20, 0x20);
+
+void drawText(QPainter& p, const ChartLayout::TextBox& box) {
+    if (box.text.isEmpty())
+        return;
+    if (!box.vertical) {
+        p.drawText(box.rect, box.alignment | Qt::TextDontClip | Qt::TextSingleLine, box.text);
+        return;
+    }
+    p.save();
+    p.translate(box.rect.center());
+    p.rotate(-90);
+    const QRectF turned(-box.rect.height() / 2, -box.rect.width() / 2, box.rect.height(), box.rect.width());
+    p.drawText(turned, box.alignment | Qt::TextDontClip | Qt::TextSingleLine, box.text);
+    p.restore();
+}
+
+QPolygonF quad(QPointF a, QPointF b, QPointF c, QPointF d) { return QPolygonF({a, b, c, d}); }
+
+/// A bar as a box seen obliquely: front face, top and right side.
+void drawBar3D(QPainter& p, const QRectF& r, QPointF depth, const QColor& color) {
+    p.setPen(QPen(color.darker(150), 6));
+    p.setBrush(color.darker(130));
+    p.drawPolygon(quad(r.topRight(), r.topRight() + depth, r.bottomRight() + depth, r.bottomRight()));
+    p.setBrush(color.lighter(125));
+    p.drawPolygon(quad(r.topLeft(), r.topLeft() + depth, r.topRight() + depth, r.topRight()));
+    p.setBrush(color);
+    p.drawRect(r);
+}
+
+/// A line with depth: one band per segment, back edge first, then the front edge as a line.
+void drawRibbon(QPainter& p, const QVector<QPointF>& pts, QPointF depth, const QColor& color) {
+    p.setPen(QPen(color.darker(140), 6));
+    for (int i = 0; i + 1 < pts.size(); ++i) {
+        const QPointF a = pts.at(i), b = pts.at(i + 1);
+        // Surfaces that face up are lit, those that face down are in shadow.
+        p.setBrush(b.y() <= a.y() + 1e-6 || b.x() > a.x() + 1e-6 ? color.lighter(115) : color.darker(120));
+        p.drawPolygon(quad(a, b, b + depth, a + depth));
+    }
+}
+
+void drawMarker(QPainter& p, QPointF at, double size) {
+    p.drawEllipse(at, size / 2, size / 2);
+}
+
+} // namespace
+
+void paintChart(QPainter& painter, const QRectF& rect, const ChartSpec& chart) {
+    if (rect.width() <= 0 || rect.height() <= 0)
+        return;
+    registerReportFonts();
+    // The layout works in twips; find how many painter units make one twip on this device.
+    const QTransform t = painter.combinedTransform();
+    const double scale = std::sqrt(std::fabs(t.determinant()));
+    const double dpi = painter.device() ? painter.device()->logicalDpiY() : 96.0;
+    const double unitsPerTwip = scale > 0 ? dpi / 1440.0 / scale : 1.0;
+    const QRectF bounds(0, 0, rect.width() / unitsPerTwip, rect.height() / unitsPerTwip);
+    const ChartLayout l = layoutChart(chart, bounds);
+
     painter.save();
-    painter.setPen(Qt::gray);
-    painter.drawRect(rect);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.translate(rect.topLeft());
+    painter.scale(unitsPerTwip, unitsPerTwip);
+    painter.setClipRect(bounds, Qt::IntersectClip);
+    painter.fillRect(bounds, Qt::white);
+
+    const QFont labelFont = reportFont(FontSpec{u"Tahoma"_s, 8}, 20.0);
+    const QFont titleFont = reportFont(FontSpec{u"Tahoma"_s, 9, true}, 20.0);
+    const QRectF& plot = l.plotRect;
+    const QPointF d = l.depth;
+
+    if (l.kind == ChartLayout::Kind::Pie) {
+        painter.setPen(QPen(Qt::white, 12));
+        for (const auto& s : l.slices) {
+            painter.setBrush(s.color);
+            painter.drawPie(l.pieRect, static_cast<int>(std::lround(s.startAngle * 16)),
+                            static_cast<int>(std::lround(s.spanAngle * 16)));
+        }
+        painter.setFont(labelFont);
+        painter.setPen(kTextColor);
+        for (const auto& s : l.slices)
+            drawText(painter, s.label);
+    } else {
+        // Plot background: in 3D a back wall and a floor, in 2D a plain frame.
+        if (l.threeD) {
+            painter.setPen(QPen(kGridColor, 8));
+            painter.setBrush(QColor(0xf6, 0xf6, 0xf8));
+            painter.drawRect(plot.translated(d));
+            painter.setBrush(QColor(0xe6, 0xe6, 0xea));
+            painter.drawPolygon(quad(plot.bottomLeft(), plot.bottomLeft() + d, plot.bottomRight() + d, plot.bottomRight()));
+            painter.setBrush(QColor(0xee, 0xee, 0xf0));
+            painter.drawPolygon(quad(plot.bottomLeft(), plot.topLeft(), plot.topLeft() + d, plot.bottomLeft() + d));
+        }
+        QPen grid(kGridColor, 8, penStyle(l.valueGridStyle));
+        painter.setPen(grid);
+        for (const auto& line : l.valueGridLines) {
+            painter.drawLine(line);
+            if (l.threeD) // carry the line along the side wall
+                painter.drawLine(QLineF(plot.left(), line.y1() - d.y(), plot.left() + d.x(), line.y1()));
+        }
+        grid.setStyle(penStyle(l.categoryGridStyle));
+        painter.setPen(grid);
+        for (const auto& line : l.categoryGridLines)
+            painter.drawLine(line);
+
+        // Series.
+        for (const auto& bar : l.bars) {
+            const QColor c = l.seriesColors.value(bar.series, seriesColor(bar.series));
+            if (l.threeD) {
+                drawBar3D(painter, bar.rect, d, c);
+            } else {
+                painter.setPen(bar.rect.width() > 60 ? QPen(c.darker(140), 6) : Qt::NoPen);
+                painter.setBrush(c);
+                painter.drawRect(bar.rect);
+            }
+        }
+        for (int k = static_cast<int>(l.lines.size()) - 1; k >= 0; --k) {
+            const auto& line = l.lines.at(k);
+            const QColor c = l.seriesColors.value(line.series, seriesColor(line.series));
+            if (line.points.isEmpty())
+                continue;
+            if (l.kind == ChartLayout::Kind::Area) {
+                QPolygonF poly;
+                poly << QPointF(line.points.first().x(), l.baselineY) << line.points
+                     << QPointF(line.points.last().x(), l.baselineY);
+                if (l.threeD) {
+                    drawRibbon(painter, line.points, d, c);
+                    QColor side = c.darker(130);
+                    painter.setBrush(side);
+                    painter.drawPolygon(quad(line.points.last(), line.points.last() + d,
+                                             QPointF(line.points.last().x(), l.baselineY) + d,
+                                             QPointF(line.points.last().x(), l.baselineY)));
+                }
+                QColor fill = c;
+                fill.setAlpha(l.threeD ? 255 : 150);
+                painter.setPen(QPen(c.darker(130), 12));
+                painter.setBrush(fill);
+                painter.drawPolygon(poly);
+                continue;
+            }
+            if (l.threeD)
+                drawRibbon(painter, line.points, d, c);
+            QPen pen(c, l.threeD ? 10 : 30);
+            pen.setJoinStyle(Qt::RoundJoin);
+            painter.setPen(pen);
+            painter.setBrush(Qt::NoBrush);
+            if (line.points.size() == 1 && !line.markers)
+                drawMarker(painter, line.points.first(), 60);
+            painter.drawPolyline(line.points.constData(), static_cast<int>(line.points.size()));
+            if (line.markers) {
+                painter.setPen(QPen(c.darker(130), 8));
+                painter.setBrush(c);
+                for (const auto& pt : line.points)
+                    drawMarker(painter, pt, 80);
+            }
+        }
+
+        // Axes over the data.
+        painter.setPen(QPen(kAxisColor, 12));
+        painter.drawLine(plot.bottomLeft(), plot.topLeft());
+        painter.drawLine(QLineF(plot.left(), l.baselineY, plot.right(), l.baselineY));
+        if (l.threeD)
+            painter.drawLine(QLineF(plot.bottomLeft(), plot.bottomRight()));
+        for (const auto& tick : l.valueTickMarks)
+            painter.drawLine(tick);
+        for (const auto& tick : l.categoryTickMarks)
+            painter.drawLine(tick);
+
+        painter.setFont(labelFont);
+        painter.setPen(kTextColor);
+        for (const auto& box : l.valueLabels)
+            drawText(painter, box);
+        for (const auto& box : l.categoryLabels)
+            drawText(painter, box);
+        painter.setFont(titleFont);
+        drawText(painter, l.valueTitle);
+        drawText(painter, l.categoryTitle);
+    }
+
+    painter.setFont(labelFont);
+    for (const auto& entry : l.legend) {
+        painter.setPen(QPen(entry.color.darker(140), 6));
+        painter.setBrush(entry.color);
+        painter.drawRect(entry.swatch);
+        painter.setPen(kTextColor);
+        painter.drawText(entry.textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, entry.text);
+    }
     painter.restore();
 }
 

@@ -1,0 +1,514 @@
+#include "engine/ChartLayout.h"
+
+#include "engine/ChartPainter.h"
+#include "engine/PagePainter.h"
+#include "engine/ValueText.h"
+
+#include <QFontMetricsF>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow::engine {
+
+namespace {
+
+// Sizes in twips.
+constexpr double kPadding = 120;
+constexpr double kGap = 80;
+constexpr double kTickLength = 70;
+constexpr double kSwatch = 130;
+constexpr double kLegendSpacing = 260;
+constexpr double kLabelPoints = 8;
+constexpr double kTitlePoints = 9;
+
+struct Metrics {
+    QFontMetricsF label{reportFont(FontSpec{u"Tahoma"_s, kLabelPoints}, 20.0)};
+    QFontMetricsF title{reportFont(FontSpec{u"Tahoma"_s, kTitlePoints, true}, 20.0)};
+};
+
+/// A step of 1, 2, 2.5 or 5 times a power of ten near `rough`.
+double niceStep(double rough) {
+    if (!(rough > 0) || !std::isfinite(rough))
+        return 1;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    const double f = rough / power;
+    const double nice = f <= 1 ? 1 : f <= 2 ? 2 : f <= 2.5 ? 2.5 : f <= 5 ? 5 : 10;
+    return nice * power;
+}
+
+/// A range of whole steps that covers [lo, hi] with about `intervals` steps.
+void niceRange(double lo, double hi, int intervals, double& outMin, double& outMax, double& outStep,
+               QVector<double>& ticks) {
+    if (!(hi > lo)) {
+        if (lo == 0 && hi == 0) {
+            hi = 10;
+        } else {
+            const double pad = std::fabs(lo) > 0 ? std::fabs(lo) * 0.1 : 1;
+            lo -= lo < 0 ? pad : 0;
+            hi += pad;
+        }
+    }
+    outStep = niceStep((hi - lo) / qMax(1, intervals));
+    outMin = std::floor(lo / outStep - 1e-9) * outStep;
+    outMax = std::ceil(hi / outStep - 1e-9) * outStep;
+    if (outMax < hi)
+        outMax += outStep;
+    if (outMax <= outMin)
+        outMax = outMin + outStep;
+    ticks.clear();
+    const int count = static_cast<int>(std::lround((outMax - outMin) / outStep));
+    for (int i = 0; i <= count; ++i) {
+        double v = outMin + i * outStep;
+        if (std::fabs(v) < outStep * 1e-9)
+            v = 0;
+        ticks.append(v);
+    }
+}
+
+double clampTo(double v, double lo, double hi) { return std::max(lo, std::min(v, hi)); }
+
+/// Moves `r` horizontally (and vertically) so it lies inside `bounds` where it can.
+QRectF keepInside(QRectF r, const QRectF& bounds) {
+    if (r.right() > bounds.right())
+        r.moveRight(bounds.right());
+    if (r.left() < bounds.left())
+        r.moveLeft(bounds.left());
+    if (r.bottom() > bounds.bottom())
+        r.moveBottom(bounds.bottom());
+    if (r.top() < bounds.top())
+        r.moveTop(bounds.top());
+    return r;
+}
+
+double valueAt(const ChartSeries& s, int i) { return i < s.values.size() && std::isfinite(s.values.at(i)) ? s.values.at(i) : 0.0; }
+
+void layoutLegend(ChartLayout& out, const ChartSpec& chart, const QFontMetricsF& fm, QRectF& area) {
+    if (!chart.showLegend || chart.series.isEmpty())
+        return;
+    const double lineHeight = fm.height();
+    struct Entry {
+        QString text;
+        double width;
+    };
+    QVector<Entry> entries;
+    for (const auto& s : chart.series) {
+        const QString text = s.name;
+        entries.append({text, kSwatch + kGap + std::min(fm.horizontalAdvance(text), area.width() / 2)});
+    }
+    const int location = chart.legendLocation;
+    const bool side = location == 3 || location == 4; // left / right: one entry per line
+    out.legend.reserve(entries.size());
+    if (side) {
+        double widest = 0;
+        for (const auto& e : entries)
+            widest = std::max(widest, e.width);
+        widest = std::min(widest, area.width() / 3);
+        const double x = location == 3 ? area.left() : area.right() - widest;
+        double y = area.center().y() - entries.size() * lineHeight / 2;
+        y = std::max(y, area.top());
+        for (int i = 0; i < entries.size(); ++i, y += lineHeight) {
+            ChartLayout::LegendEntry le;
+            le.text = entries.at(i).text;
+            le.color = seriesColor(i);
+            le.swatch = QRectF(x, y + (lineHeight - kSwatch) / 2, kSwatch, kSwatch);
+            le.textRect = QRectF(x + kSwatch + kGap, y, widest - kSwatch - kGap, lineHeight);
+            out.legend.append(le);
+        }
+        if (location == 3)
+            area.setLeft(area.left() + widest + kLegendSpacing);
+        else
+            area.setRight(area.right() - widest - kLegendSpacing);
+        return;
+    }
+    // Top or bottom: entries flow in centred rows.
+    QVector<QVector<int>> rows(1);
+    double rowWidth = 0;
+    for (int i = 0; i < entries.size(); ++i) {
+        const double w = entries.at(i).width + (rows.last().isEmpty() ? 0 : kLegendSpacing);
+        if (!rows.last().isEmpty() && rowWidth + w > area.width()) {
+            rows.append(QVector<int>());
+            rowWidth = 0;
+        }
+        rowWidth += rows.last().isEmpty() ? entries.at(i).width : w;
+        rows.last().append(i);
+    }
+    const double height = rows.size() * lineHeight;
+    const bool top = location >= 0 && location <= 2;
+    double y = top ? area.top() : area.bottom() - height;
+    for (const auto& row : rows) {
+        double width = 0;
+        for (int i : row)
+            width += entries.at(i).width;
+        width += (row.size() - 1) * kLegendSpacing;
+        double x = area.center().x() - width / 2;
+        for (int i : row) {
+            ChartLayout::LegendEntry le;
+            le.text = entries.at(i).text;
+            le.color = seriesColor(i);
+            le.swatch = QRectF(x, y + (lineHeight - kSwatch) / 2, kSwatch, kSwatch);
+            le.textRect = QRectF(x + kSwatch + kGap, y, entries.at(i).width - kSwatch - kGap, lineHeight);
+            out.legend.append(le);
+            x += entries.at(i).width + kLegendSpacing;
+        }
+        y += lineHeight;
+    }
+    if (top)
+        area.setTop(area.top() + height + kGap * 2);
+    else
+        area.setBottom(area.bottom() - height - kGap * 2);
+}
+
+void layoutPie(ChartLayout& out, const ChartSpec& chart, const QFontMetricsF& fm, const QRectF& area) {
+    // Several series: one slice per series, sized by its total. One series: one slice per category.
+    QVector<double> values;
+    QStringList names;
+    if (chart.series.size() > 1) {
+        for (const auto& s : chart.series) {
+            double sum = 0;
+            for (int i = 0; i < out.categoryCount; ++i)
+                sum += std::fabs(valueAt(s, i));
+            values.append(sum);
+            names.append(s.name);
+        }
+    } else if (chart.series.size() == 1) {
+        for (int i = 0; i < out.categoryCount; ++i) {
+            values.append(std::fabs(valueAt(chart.series.first(), i)));
+            names.append(i < chart.categories.size() ? chart.categories.at(i) : QString());
+        }
+    }
+    const double labelRoom = fm.height() * 1.6 + kGap;
+    const double diameter = std::max(0.0, std::min(area.width() - 2 * labelRoom - 2 * fm.averageCharWidth() * 8,
+                                                   area.height() - 2 * labelRoom));
+    out.pieRect = QRectF(area.center().x() - diameter / 2, area.center().y() - diameter / 2, diameter, diameter);
+    out.plotRect = out.pieRect;
+    double total = 0;
+    for (double v : values)
+        total += v;
+    if (!(total > 0))
+        return;
+    double angle = 90;
+    double lastLabelAngle = -1000;
+    const double radius = diameter / 2;
+    // Smallest slice, in degrees, that still gets a label without crowding its neighbours.
+    const double minLabelSpan = radius > 0 ? (fm.height() * 1.1 / (radius + labelRoom)) * 180.0 / M_PI : 360;
+    for (int i = 0; i < values.size(); ++i) {
+        if (values.at(i) <= 0)
+            continue;
+        ChartLayout::Slice slice;
+        slice.index = i;
+        slice.startAngle = angle;
+        slice.spanAngle = -values.at(i) / total * 360.0;
+        slice.color = seriesColor(i);
+        const double mid = angle + slice.spanAngle / 2;
+        if (std::fabs(lastLabelAngle - mid) >= minLabelSpan || lastLabelAngle < -999) {
+            const QString pct = plainNumber(std::round(values.at(i) / total * 1000.0) / 10.0) + u"%"_s;
+            const QString text = chart.series.size() > 1 ? pct : names.at(i);
+            const double rad = mid * M_PI / 180.0;
+            const QPointF anchor(out.pieRect.center().x() + std::cos(rad) * (radius + kGap * 2),
+                                 out.pieRect.center().y() - std::sin(rad) * (radius + kGap * 2));
+            const double w = fm.horizontalAdvance(text) + 20;
+            const double h = fm.height();
+            QRectF r(0, 0, w, h);
+            const double c = std::cos(rad);
+            r.moveCenter(QPointF(anchor.x() + c * w / 2, anchor.y() - std::sin(rad) * h / 2));
+            slice.label = {keepInside(r, out.bounds), text, Qt::AlignCenter, false};
+            lastLabelAngle = mid;
+        }
+        out.slices.append(slice);
+        angle += slice.spanAngle;
+    }
+}
+
+} // namespace
+
+QColor seriesColor(int index) {
+    static const QColor palette[] = {QColor(0x1f, 0x5f, 0xb4), QColor(0xe8, 0x7a, 0x10), QColor(0x2c, 0x9a, 0x3c),
+                                     QColor(0xc8, 0x28, 0x2a), QColor(0x84, 0x5c, 0xb8), QColor(0x8c, 0x56, 0x4b),
+                                     QColor(0xd6, 0x5f, 0xb0), QColor(0x60, 0x60, 0x60), QColor(0xa8, 0xa8, 0x20),
+                                     QColor(0x17, 0xa8, 0xb8)};
+    return palette[(index < 0 ? 0 : index) % 10];
+}
+
+ChartLayout::Kind chartKind(int chartType) {
+    switch (chartType) {
+    case ChartType::Bar3D:
+    case ChartType::Bar2D:
+        return ChartLayout::Kind::Bar;
+    case ChartType::Line3D:
+    case ChartType::Line2D:
+        return ChartLayout::Kind::Line;
+    case ChartType::Area3D:
+    case ChartType::Area2D:
+        return ChartLayout::Kind::Area;
+    case ChartType::Step3D:
+    case ChartType::Step2D:
+        return ChartLayout::Kind::Step;
+    case ChartType::Combination3D:
+    case ChartType::Combination2D:
+        return ChartLayout::Kind::Combination;
+    case ChartType::Pie2D:
+        return ChartLayout::Kind::Pie;
+    case ChartType::XY2D:
+        return ChartLayout::Kind::XY;
+    default:
+        // Codes the program doesn't offer are drawn as the chart control's default, 2D bars.
+        return ChartLayout::Kind::Bar;
+    }
+}
+
+bool isThreeD(int chartType) {
+    switch (chartType) {
+    case ChartType::Bar3D:
+    case ChartType::Line3D:
+    case ChartType::Area3D:
+    case ChartType::Step3D:
+    case ChartType::Combination3D:
+        return true;
+    default:
+        return false;
+    }
+}
+
+double ChartLayout::yFor(double value) const {
+    const double span = axisMax - axisMin;
+    if (!(span > 0))
+        return plotRect.bottom();
+    return plotRect.bottom() - (value - axisMin) / span * plotRect.height();
+}
+
+ChartLayout layoutChart(const ChartSpec& chart, const QRectF& bounds) {
+    registerReportFonts();
+    const Metrics metrics;
+    const QFontMetricsF& fm = metrics.label;
+    const QFontMetricsF& tm = metrics.title;
+
+    ChartLayout out;
+    out.kind = chartKind(chart.chartType);
+    out.threeD = isThreeD(chart.chartType);
+    out.bounds = bounds;
+    for (int i = 0; i < chart.series.size(); ++i)
+        out.seriesColors.append(seriesColor(i));
+    out.categoryCount = static_cast<int>(chart.categories.size());
+    for (const auto& s : chart.series)
+        out.categoryCount = std::max(out.categoryCount, static_cast<int>(s.values.size()));
+    const int n = out.categoryCount;
+    out.valueGridStyle = chart.axes[AxisId::Value].majorGridStyle;
+    out.categoryGridStyle = chart.axes[AxisId::Category].majorGridStyle;
+
+    QRectF area = bounds.adjusted(kPadding, kPadding, -kPadding, -kPadding);
+    if (area.width() <= 0 || area.height() <= 0)
+        return out;
+    layoutLegend(out, chart, fm, area);
+
+    if (out.kind == ChartLayout::Kind::Pie) {
+        layoutPie(out, chart, fm, area);
+        return out;
+    }
+
+    // Axis titles take a line at the bottom and a turned line at the left.
+    const QString valueTitle = chart.axes[AxisId::Value].title;
+    const QString categoryTitle = chart.axes[AxisId::Category].title;
+    if (!categoryTitle.isEmpty()) {
+        const double h = tm.height();
+        out.categoryTitle = {QRectF(area.left(), area.bottom() - h, area.width(), h), categoryTitle, Qt::AlignCenter, false};
+        area.setBottom(area.bottom() - h - kGap);
+    }
+    QRectF valueTitleRect;
+    if (!valueTitle.isEmpty()) {
+        const double h = tm.height();
+        valueTitleRect = QRectF(area.left(), area.top(), h, area.height());
+        area.setLeft(area.left() + h + kGap);
+    }
+
+    // Value range from the data, always including zero, in whole steps about two label
+    // heights apart.
+    double lo = 0, hi = 0;
+    for (const auto& s : chart.series) {
+        for (int i = 0; i < n; ++i) {
+            lo = std::min(lo, valueAt(s, i));
+            hi = std::max(hi, valueAt(s, i));
+        }
+    }
+    const double labelHeight = fm.height();
+    const double catLabelBand = labelHeight + kTickLength + kGap;
+    const double estimatedPlotHeight = std::max(1.0, area.height() - catLabelBand - labelHeight);
+    const int intervals = static_cast<int>(clampTo(estimatedPlotHeight / (labelHeight * 2.2), 1, 10));
+    niceRange(lo, hi, intervals, out.axisMin, out.axisMax, out.axisStep, out.valueTicks);
+
+    double valueLabelWidth = 0;
+    QStringList valueTexts;
+    for (double v : out.valueTicks) {
+        valueTexts.append(plainNumber(v));
+        valueLabelWidth = std::max(valueLabelWidth, fm.horizontalAdvance(valueTexts.last()));
+    }
+
+    // XY charts read the categories as numbers when they all are; otherwise as positions 1..n.
+    QVector<double> xs(n);
+    bool numericX = out.kind == ChartLayout::Kind::XY && n > 0;
+    for (int i = 0; i < n && numericX; ++i) {
+        bool ok = false;
+        xs[i] = i < chart.categories.size() ? chart.categories.at(i).trimmed().toDouble(&ok) : 0.0;
+        numericX = ok && std::isfinite(xs[i]);
+    }
+    if (out.kind == ChartLayout::Kind::XY && !numericX) {
+        for (int i = 0; i < n; ++i)
+            xs[i] = i + 1;
+    }
+
+    QRectF plot = area;
+    plot.setLeft(area.left() + valueLabelWidth + kGap + kTickLength);
+    plot.setBottom(area.bottom() - catLabelBand);
+    plot.setTop(area.top() + labelHeight / 2);
+    // Room at the right for the last category label's overhang.
+    plot.setRight(area.right() - std::min(area.width() / 8, fm.averageCharWidth() * 3));
+    if (out.threeD) {
+        const double d = clampTo(std::min(plot.width(), plot.height()) * 0.07, 0, 520);
+        out.depth = QPointF(d, -d * 0.75);
+        plot.setRight(plot.right() - d);
+        plot.setTop(plot.top() - out.depth.y());
+    }
+    if (plot.width() < 1 || plot.height() < 1) {
+        out.plotRect = QRectF(plot.topLeft(), QSizeF(std::max(1.0, plot.width()), std::max(1.0, plot.height())));
+        return out;
+    }
+    out.plotRect = plot;
+    out.baselineY = out.yFor(clampTo(0, out.axisMin, out.axisMax));
+
+    if (!valueTitle.isEmpty())
+        out.valueTitle = {QRectF(valueTitleRect.left(), plot.top(), valueTitleRect.width(), plot.height()),
+                          valueTitle, Qt::AlignCenter, true};
+
+    // Value axis labels, grid and ticks.
+    const int valueTickStyle = chart.axes[AxisId::Value].tickStyle;
+    for (int i = 0; i < out.valueTicks.size(); ++i) {
+        const double y = out.yFor(out.valueTicks.at(i));
+        QRectF r(area.left(), y - labelHeight / 2, valueLabelWidth, labelHeight);
+        out.valueLabels.append({keepInside(r, bounds), valueTexts.at(i), Qt::AlignRight | Qt::AlignVCenter, false});
+        if (out.valueGridStyle != 0)
+            out.valueGridLines.append(QLineF(plot.left() + out.depth.x(), y + out.depth.y(),
+                                             plot.right() + out.depth.x(), y + out.depth.y()));
+        if (valueTickStyle != 0) {
+            const double inside = valueTickStyle == 2 ? kTickLength : valueTickStyle == 1 ? kTickLength / 2 : 0;
+            const double outside = valueTickStyle == 2 ? 0 : valueTickStyle == 1 ? kTickLength / 2 : kTickLength;
+            out.valueTickMarks.append(QLineF(plot.left() - outside, y, plot.left() + inside, y));
+        }
+    }
+
+    // Category axis: slots of equal width, labels thinned so they never overlap.
+    const int categoryTickStyle = chart.axes[AxisId::Category].tickStyle;
+    auto tickLine = [&](double x) {
+        const double inside = categoryTickStyle == 2 ? kTickLength : categoryTickStyle == 1 ? kTickLength / 2 : 0;
+        const double outside = categoryTickStyle == 2 ? 0 : categoryTickStyle == 1 ? kTickLength / 2 : kTickLength;
+        return QLineF(x, plot.bottom() - inside, x, plot.bottom() + outside);
+    };
+    auto gridLine = [&](double x) {
+        return QLineF(x + out.depth.x(), plot.top() + out.depth.y(), x + out.depth.x(), plot.bottom() + out.depth.y());
+    };
+    const double labelTop = plot.bottom() + kTickLength + kGap / 2;
+    if (out.kind == ChartLayout::Kind::XY) {
+        double xlo = 0, xhi = 0;
+        if (n > 0) {
+            xlo = *std::min_element(xs.begin(), xs.end());
+            xhi = *std::max_element(xs.begin(), xs.end());
+        }
+        if (!numericX)
+            xlo = std::min(xlo, 0.0);
+        double widest = 0;
+        for (double x : {xlo, xhi})
+            widest = std::max(widest, fm.horizontalAdvance(plainNumber(x)));
+        const int xIntervals = static_cast<int>(clampTo(plot.width() / (widest + 4 * kGap + 400), 1, 10));
+        niceRange(xlo, xhi, xIntervals, out.xMin, out.xMax, out.xStep, out.xTicks);
+        auto xFor = [&](double x) { return plot.left() + (x - out.xMin) / (out.xMax - out.xMin) * plot.width(); };
+        for (double x : out.xTicks) {
+            const double px = xFor(x);
+            const QString text = plainNumber(x);
+            QRectF r(0, labelTop, fm.horizontalAdvance(text) + 20, labelHeight);
+            r.moveCenter(QPointF(px, r.center().y()));
+            out.categoryLabels.append({keepInside(r, bounds), text, Qt::AlignCenter, false});
+            if (out.categoryGridStyle != 0)
+                out.categoryGridLines.append(gridLine(px));
+            if (categoryTickStyle != 0)
+                out.categoryTickMarks.append(tickLine(px));
+        }
+        for (int s = 0; s < chart.series.size(); ++s) {
+            ChartLayout::SeriesLine line{s, {}, true};
+            line.points.reserve(n);
+            for (int i = 0; i < n; ++i)
+                line.points.append(QPointF(xFor(xs.at(i)), out.yFor(valueAt(chart.series.at(s), i))));
+            out.lines.append(line);
+        }
+        return out;
+    }
+
+    const double slot = n > 0 ? plot.width() / n : plot.width();
+    double widestLabel = 0;
+    for (int i = 0; i < n && i < chart.categories.size(); ++i)
+        widestLabel = std::max(widestLabel, fm.horizontalAdvance(chart.categories.at(i)));
+    out.categoryLabelStep = n > 0 ? std::max(1, static_cast<int>(std::ceil((widestLabel + kGap * 2) / slot))) : 1;
+    for (int i = 0; i < n; ++i) {
+        const bool marked = i % out.categoryLabelStep == 0;
+        if (!marked)
+            continue;
+        const double cx = plot.left() + slot * (i + 0.5);
+        if (i < chart.categories.size() && !chart.categories.at(i).isEmpty()) {
+            const QString& text = chart.categories.at(i);
+            QRectF r(0, labelTop, fm.horizontalAdvance(text) + 20, labelHeight);
+            r.moveCenter(QPointF(cx, r.center().y()));
+            out.categoryLabels.append({keepInside(r, bounds), text, Qt::AlignCenter, false});
+        }
+        const double edge = plot.left() + slot * i;
+        if (out.categoryGridStyle != 0 && i > 0)
+            out.categoryGridLines.append(gridLine(edge));
+        if (categoryTickStyle != 0)
+            out.categoryTickMarks.append(tickLine(edge));
+    }
+    if (categoryTickStyle != 0 && n > 0)
+        out.categoryTickMarks.append(tickLine(plot.right()));
+
+    // Series geometry.
+    const bool markers = n <= 31;
+    auto centreX = [&](int i) { return plot.left() + slot * (i + 0.5); };
+    const int barSeries = out.kind == ChartLayout::Kind::Bar ? static_cast<int>(chart.series.size())
+                          : out.kind == ChartLayout::Kind::Combination && !chart.series.isEmpty() ? 1
+                                                                                                 : 0;
+    if (barSeries > 0) {
+        const double group = slot * 0.72;
+        const double width = group / barSeries;
+        out.bars.reserve(n * barSeries);
+        for (int i = 0; i < n; ++i) {
+            const double left = plot.left() + slot * i + (slot - group) / 2;
+            for (int s = 0; s < barSeries; ++s) {
+                const double v = clampTo(valueAt(chart.series.at(s), i), out.axisMin, out.axisMax);
+                const double y = out.yFor(v);
+                out.bars.append({s, i, QRectF(QPointF(left + s * width, std::min(y, out.baselineY)),
+                                              QPointF(left + (s + 1) * width, std::max(y, out.baselineY)))});
+            }
+        }
+    }
+    for (int s = barSeries; s < chart.series.size(); ++s) {
+        if (out.kind == ChartLayout::Kind::Bar)
+            break;
+        ChartLayout::SeriesLine line{s, {}, markers && out.kind != ChartLayout::Kind::Area};
+        const auto& series = chart.series.at(s);
+        if (out.kind == ChartLayout::Kind::Step) {
+            line.points.reserve(2 * n);
+            for (int i = 0; i < n; ++i) {
+                const double y = out.yFor(clampTo(valueAt(series, i), out.axisMin, out.axisMax));
+                line.points.append(QPointF(plot.left() + slot * i, y));
+                line.points.append(QPointF(plot.left() + slot * (i + 1), y));
+            }
+            line.markers = false;
+        } else {
+            line.points.reserve(n);
+            for (int i = 0; i < n; ++i)
+                line.points.append(QPointF(centreX(i), out.yFor(clampTo(valueAt(series, i), out.axisMin, out.axisMax))));
+        }
+        out.lines.append(line);
+    }
+    return out;
+}
+
+} // namespace tallyrow::engine

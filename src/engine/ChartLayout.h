@@ -1,0 +1,104 @@
+#pragma once
+
+#include "engine/ChartSpec.h"
+
+#include <QColor>
+#include <QLineF>
+#include <QPointF>
+#include <QPolygonF>
+#include <QRectF>
+#include <QString>
+#include <QVector>
+
+namespace tallyrow::engine {
+
+/// The geometry of one chart, computed apart from any painter so it can be checked: where the
+/// plot, bars, line points, axis labels, grid lines, tick marks and legend entries go. Every
+/// length is twips within the chart's rectangle; y grows downwards as on the page.
+struct ChartLayout {
+    enum class Kind { Bar, Line, Area, Step, Combination, Pie, XY };
+
+    struct TextBox {
+        QRectF rect;
+        QString text;
+        int alignment = 0; ///< Qt::Alignment
+        bool vertical = false; ///< drawn turned 90 degrees anticlockwise inside rect
+    };
+    struct Bar {
+        int series = 0;
+        int category = 0;
+        QRectF rect; ///< front face
+    };
+    /// The points of one series drawn as a line, a step or the top edge of an area.
+    struct SeriesLine {
+        int series = 0;
+        QVector<QPointF> points;
+        bool markers = false;
+    };
+    struct Slice {
+        int index = 0;       ///< series (several series) or category (one series)
+        double startAngle = 0; ///< degrees, anticlockwise from 3 o'clock, as QPainter takes them
+        double spanAngle = 0;  ///< degrees, negative = clockwise
+        QColor color;
+        TextBox label;       ///< empty text when the slice is too thin to label
+    };
+    struct LegendEntry {
+        QString text;
+        QColor color;
+        QRectF swatch;
+        QRectF textRect;
+    };
+
+    Kind kind = Kind::Bar;
+    bool threeD = false;
+    QRectF bounds;
+    QRectF plotRect;   ///< front plane of the plot area
+    QPointF depth;     ///< offset of the back plane from the front plane (0,0 in 2D)
+    QVector<QColor> seriesColors;
+
+    // Value axis (vertical): range and the values that get a label / grid line / tick mark.
+    double axisMin = 0;
+    double axisMax = 1;
+    double axisStep = 1;
+    QVector<double> valueTicks;
+    // Category axis (horizontal); for XY charts a numeric range like the value axis.
+    int categoryCount = 0;
+    int categoryLabelStep = 1; ///< every n-th category is labelled
+    double xMin = 0;
+    double xMax = 1;
+    double xStep = 1;
+    QVector<double> xTicks;
+
+    QVector<TextBox> valueLabels;
+    QVector<TextBox> categoryLabels;
+    TextBox valueTitle;
+    TextBox categoryTitle;
+    QVector<QLineF> valueGridLines;    ///< empty when the value axis's grid style is 0
+    QVector<QLineF> categoryGridLines; ///< empty when the category axis's grid style is 0
+    QVector<QLineF> valueTickMarks;    ///< empty when the value axis's tick style is 0
+    QVector<QLineF> categoryTickMarks; ///< empty when the category axis's tick style is 0
+    int valueGridStyle = 1;
+    int categoryGridStyle = 1;
+
+    double baselineY = 0; ///< where bars and areas start (value 0, held inside the axis range)
+    QVector<Bar> bars;
+    QVector<SeriesLine> lines; ///< lines, steps, area top edges, XY series
+    QVector<Slice> slices;
+    QRectF pieRect;
+    QVector<LegendEntry> legend;
+
+    /// y of `value` on the value axis.
+    double yFor(double value) const;
+};
+
+ChartLayout::Kind chartKind(int chartType);
+bool isThreeD(int chartType);
+
+/// Lays `chart` out in `bounds` (twips). Handles any number of categories and series, including
+/// none: labels thin out instead of overlapping and stay inside `bounds`.
+ChartLayout layoutChart(const ChartSpec& chart, const QRectF& bounds);
+
+/// The colour of series `index` (distinct for the first ten, then repeating).
+QColor seriesColor(int index);
+
+} // namespace tallyrow::engine

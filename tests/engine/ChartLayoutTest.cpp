@@ -1,0 +1,248 @@
+#include "engine/ChartLayout.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+using namespace tallyrow::engine;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const int kAllTypes[] = {ChartType::Bar3D,  ChartType::Bar2D,         ChartType::Line3D,        ChartType::Line2D,
+                         ChartType::Area3D, ChartType::Area2D,        ChartType::Step3D,        ChartType::Step2D,
+                         ChartType::Combination3D, ChartType::Combination2D, ChartType::Pie2D, ChartType::XY2D};
+const int kCategoryCounts[] = {0, 1, 24, 500};
+
+double valueOf(int series, int category) { return ((category * 7 + series * 3) % 11 + 1) * (series + 1) * 2.5; }
+
+/// A chart the size of the reports' chart control, with `seriesCount` series over `n` categories
+/// labelled like the Totals report's period starts.
+ChartSpec sample(int type, int n, int seriesCount) {
+    ChartSpec c;
+    c.chartType = type;
+    c.axes[AxisId::Value].title = u"Active minutes per hour"_s;
+    for (int i = 0; i < n; ++i)
+        c.categories << u"%1/%2/2004"_s.arg(i % 12 + 1).arg(i % 28 + 1);
+    for (int s = 0; s < seriesCount; ++s) {
+        ChartSeries series;
+        series.name = s == seriesCount - 1 ? u"All Days"_s : u"Day %1"_s.arg(s + 1);
+        for (int i = 0; i < n; ++i)
+            series.values << valueOf(s, i);
+        c.series << series;
+    }
+    return c;
+}
+
+const QRectF kBounds(0, 0, 8925, 6795);
+
+bool inside(const QRectF& r, const QRectF& bounds) { return bounds.adjusted(-0.5, -0.5, 0.5, 0.5).contains(r); }
+
+/// What every chart type must satisfy whatever its data.
+void expectReadable(const ChartLayout& l, const ChartSpec& spec) {
+    EXPECT_EQ(l.legend.size(), spec.series.size()) << "one legend entry per series";
+    for (int i = 0; i < l.legend.size(); ++i) {
+        EXPECT_EQ(l.legend.at(i).text, spec.series.at(i).name);
+        EXPECT_TRUE(inside(l.legend.at(i).textRect, l.bounds));
+        EXPECT_GT(l.legend.at(i).swatch.top(), l.plotRect.bottom()) << "legend at the bottom";
+        for (int j = 0; j < i; ++j)
+            EXPECT_NE(l.legend.at(i).color, l.legend.at(j).color) << "series colours are distinct";
+    }
+    std::vector<ChartLayout::TextBox> labels(l.categoryLabels.begin(), l.categoryLabels.end());
+    std::sort(labels.begin(), labels.end(), [](auto& a, auto& b) { return a.rect.left() < b.rect.left(); });
+    for (size_t i = 0; i < labels.size(); ++i) {
+        EXPECT_TRUE(inside(labels[i].rect, l.bounds)) << labels[i].text.toStdString() << " is clipped";
+        if (i > 0) {
+            EXPECT_LE(labels[i - 1].rect.right(), labels[i].rect.left() + 0.5) << "category labels overlap";
+        }
+    }
+    for (const auto& v : l.valueLabels)
+        EXPECT_TRUE(inside(v.rect, l.bounds));
+    for (int i = 1; i < l.valueLabels.size(); ++i)
+        EXPECT_FALSE(l.valueLabels.at(i).rect.intersects(l.valueLabels.at(i - 1).rect)) << "value labels overlap";
+}
+
+} // namespace
+
+TEST(ChartLayout, EveryTypeIsReadableAndCoversItsDataFromNoneToFiveHundredCategories) {
+    for (int type : kAllTypes) {
+        for (int n : kCategoryCounts) {
+            for (int seriesCount : {1, 3}) {
+                SCOPED_TRACE(testing::Message() << "type " << type << ", " << n << " categories, " << seriesCount
+                                                << " series");
+                const ChartSpec spec = sample(type, n, seriesCount);
+                const ChartLayout l = layoutChart(spec, kBounds);
+                expectReadable(l, spec);
+                EXPECT_TRUE(inside(l.plotRect, kBounds));
+                EXPECT_GT(l.plotRect.width(), kBounds.width() / 2) << "the plot keeps most of the room";
+                if (l.kind == ChartLayout::Kind::Pie)
+                    continue;
+                for (const auto& s : spec.series) {
+                    for (double v : s.values) {
+                        EXPECT_LE(l.axisMin, v);
+                        EXPECT_GE(l.axisMax, v);
+                    }
+                }
+                EXPECT_GE(l.valueTicks.size(), 2);
+                EXPECT_DOUBLE_EQ(l.valueTicks.first(), l.axisMin);
+                EXPECT_DOUBLE_EQ(l.valueTicks.last(), l.axisMax);
+                if (n > 0 && l.kind != ChartLayout::Kind::XY) {
+                    EXPECT_FALSE(l.categoryLabels.isEmpty());
+                }
+            }
+        }
+    }
+}
+
+TEST(ChartLayout, BarHeightsAreProportionalToTheValues) {
+    for (int type : {ChartType::Bar2D, ChartType::Bar3D, ChartType::Combination2D, ChartType::Combination3D}) {
+        for (int n : {1, 24, 500}) {
+            SCOPED_TRACE(testing::Message() << "type " << type << ", " << n << " categories");
+            const ChartSpec spec = sample(type, n, 2);
+            const ChartLayout l = layoutChart(spec, kBounds);
+            const bool combination = l.kind == ChartLayout::Kind::Combination;
+            ASSERT_EQ(l.bars.size(), n * (combination ? 1 : 2)) << "combination: bars for the first series only";
+            const double perUnit = l.plotRect.height() / (l.axisMax - l.axisMin);
+            for (const auto& bar : l.bars) {
+                EXPECT_NEAR(bar.rect.height(), valueOf(bar.series, bar.category) * perUnit, 0.01);
+                EXPECT_NEAR(bar.rect.bottom(), l.baselineY, 0.01);
+                EXPECT_GE(bar.rect.left(), l.plotRect.left());
+                EXPECT_LE(bar.rect.right(), l.plotRect.right() + 0.01);
+            }
+            EXPECT_EQ(l.lines.size(), combination ? 1 : 0) << "combination: lines for the other series";
+        }
+    }
+}
+
+TEST(ChartLayout, LinePointsAreProportionalToTheValues) {
+    for (int type : {ChartType::Line2D, ChartType::Line3D, ChartType::Area2D, ChartType::Area3D, ChartType::Step2D,
+                     ChartType::Step3D, ChartType::XY2D}) {
+        for (int n : {1, 24, 500}) {
+            SCOPED_TRACE(testing::Message() << "type " << type << ", " << n << " categories");
+            const ChartSpec spec = sample(type, n, 2);
+            const ChartLayout l = layoutChart(spec, kBounds);
+            ASSERT_EQ(l.lines.size(), 2);
+            EXPECT_TRUE(l.bars.isEmpty());
+            const bool step = l.kind == ChartLayout::Kind::Step;
+            const double perUnit = l.plotRect.height() / (l.axisMax - l.axisMin);
+            for (const auto& line : l.lines) {
+                ASSERT_EQ(line.points.size(), step ? 2 * n : n);
+                for (int k = 0; k < line.points.size(); ++k) {
+                    const int category = step ? k / 2 : k;
+                    EXPECT_NEAR(l.baselineY - line.points.at(k).y(), valueOf(line.series, category) * perUnit, 0.01);
+                    EXPECT_GE(line.points.at(k).x(), l.plotRect.left() - 0.01);
+                    EXPECT_LE(line.points.at(k).x(), l.plotRect.right() + 0.01);
+                }
+                for (int k = 1; k < line.points.size(); ++k)
+                    EXPECT_GE(line.points.at(k).x(), line.points.at(k - 1).x()) << "points run left to right";
+            }
+        }
+    }
+}
+
+TEST(ChartLayout, PieSlicesAreProportionalToTheirShare) {
+    for (int seriesCount : {1, 3}) {
+        for (int n : {1, 24, 500}) {
+            SCOPED_TRACE(testing::Message() << seriesCount << " series, " << n << " categories");
+            const ChartSpec spec = sample(ChartType::Pie2D, n, seriesCount);
+            const ChartLayout l = layoutChart(spec, kBounds);
+            // One series: a slice per category; several: a slice per series, sized by its total.
+            QVector<double> shares;
+            if (seriesCount == 1) {
+                shares = spec.series.first().values;
+            } else {
+                for (const auto& s : spec.series)
+                    shares << std::accumulate(s.values.begin(), s.values.end(), 0.0);
+            }
+            const double total = std::accumulate(shares.begin(), shares.end(), 0.0);
+            ASSERT_EQ(l.slices.size(), shares.size());
+            double sweep = 0;
+            for (const auto& slice : l.slices) {
+                EXPECT_NEAR(-slice.spanAngle, shares.at(slice.index) / total * 360.0, 1e-6);
+                sweep += slice.spanAngle;
+                EXPECT_TRUE(inside(slice.label.rect, kBounds) || slice.label.text.isEmpty());
+            }
+            EXPECT_NEAR(sweep, -360, 1e-6);
+            EXPECT_NEAR(l.pieRect.width(), l.pieRect.height(), 0.01);
+        }
+    }
+    EXPECT_TRUE(layoutChart(sample(ChartType::Pie2D, 0, 2), kBounds).slices.isEmpty());
+}
+
+TEST(ChartLayout, GridLinesAndTickMarksFollowEachAxisStyle) {
+    for (int type : kAllTypes) {
+        if (chartKind(type) == ChartLayout::Kind::Pie)
+            continue;
+        SCOPED_TRACE(type);
+        ChartSpec spec = sample(type, 24, 2);
+        ChartLayout l = layoutChart(spec, kBounds);
+        EXPECT_FALSE(l.valueGridLines.isEmpty());
+        EXPECT_FALSE(l.categoryGridLines.isEmpty());
+        EXPECT_FALSE(l.valueTickMarks.isEmpty());
+        EXPECT_FALSE(l.categoryTickMarks.isEmpty());
+
+        // What the reports do above 12 categories: no grid and no ticks on the category axis.
+        spec.axes[AxisId::Category].majorGridStyle = 0;
+        spec.axes[AxisId::Category].tickStyle = 0;
+        l = layoutChart(spec, kBounds);
+        EXPECT_TRUE(l.categoryGridLines.isEmpty());
+        EXPECT_TRUE(l.categoryTickMarks.isEmpty());
+        EXPECT_FALSE(l.valueGridLines.isEmpty()) << "the other axis keeps its own";
+        EXPECT_FALSE(l.categoryLabels.isEmpty()) << "labels stay without ticks";
+
+        spec.axes[AxisId::Value].majorGridStyle = 0;
+        spec.axes[AxisId::Value].tickStyle = 0;
+        l = layoutChart(spec, kBounds);
+        EXPECT_TRUE(l.valueGridLines.isEmpty());
+        EXPECT_TRUE(l.valueTickMarks.isEmpty());
+    }
+}
+
+TEST(ChartLayout, CategoryLabelsThinOutAsCategoriesGrow) {
+    const ChartLayout few = layoutChart(sample(ChartType::Bar2D, 6, 1), kBounds);
+    const ChartLayout many = layoutChart(sample(ChartType::Bar2D, 500, 1), kBounds);
+    EXPECT_EQ(few.categoryLabelStep, 1);
+    EXPECT_GT(many.categoryLabelStep, 10);
+    EXPECT_GE(many.categoryLabels.size(), 5) << "still enough labels to read the axis";
+}
+
+TEST(ChartLayout, NegativeValuesHangBelowTheZeroLine) {
+    ChartSpec spec = sample(ChartType::Bar2D, 2, 1);
+    spec.series[0].values = {-40, 60};
+    const ChartLayout l = layoutChart(spec, kBounds);
+    EXPECT_LE(l.axisMin, -40);
+    ASSERT_EQ(l.bars.size(), 2);
+    EXPECT_NEAR(l.bars.at(0).rect.top(), l.baselineY, 0.01);
+    EXPECT_NEAR(l.bars.at(1).rect.bottom(), l.baselineY, 0.01);
+    EXPECT_NEAR(l.bars.at(1).rect.height() / l.bars.at(0).rect.height(), 1.5, 1e-6);
+}
+
+TEST(ChartLayout, AxisTitlesAndThreeDimensionalDepth) {
+    ChartSpec spec = sample(ChartType::Bar3D, 24, 1);
+    spec.axes[AxisId::Category].title = u"Hour"_s;
+    ChartLayout l = layoutChart(spec, kBounds);
+    EXPECT_EQ(l.valueTitle.text, u"Active minutes per hour"_s);
+    EXPECT_TRUE(l.valueTitle.vertical);
+    EXPECT_LT(l.valueTitle.rect.right(), l.plotRect.left());
+    EXPECT_EQ(l.categoryTitle.text, u"Hour"_s);
+    EXPECT_GT(l.categoryTitle.rect.top(), l.plotRect.bottom());
+    EXPECT_GT(l.depth.x(), 0);
+    EXPECT_LT(l.depth.y(), 0) << "the back plane lies up and to the right";
+    EXPECT_TRUE(inside(l.plotRect.translated(l.depth), kBounds));
+
+    spec.chartType = ChartType::Bar2D;
+    EXPECT_EQ(layoutChart(spec, kBounds).depth, QPointF());
+}
+
+TEST(ChartLayout, TinyOrEmptyRectanglesDoNotBreakTheLayout) {
+    for (int type : kAllTypes) {
+        SCOPED_TRACE(type);
+        for (const QRectF& r : {QRectF(0, 0, 0, 0), QRectF(0, 0, 300, 200), QRectF(0, 0, 8925, 100)}) {
+            const ChartLayout l = layoutChart(sample(type, 24, 2), r);
+            for (const auto& bar : l.bars)
+                EXPECT_FALSE(std::isnan(bar.rect.height()));
+        }
+    }
+}

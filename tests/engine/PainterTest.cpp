@@ -1,0 +1,141 @@
+#include "engine/PagePainter.h"
+#include "engine/Report.h"
+
+#include <QFontDatabase>
+#include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tallyrow::engine;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/// One A4 page with a title, a rule and a 3D bar chart of 24 categories.
+PageCollection samplePages() {
+    PageCollection doc;
+    const PageSetup setup = PageSetup::forPageSize(QPageSize(QPageSize::A4));
+    doc.title = u"Sample"_s;
+    doc.paperSize = setup.paperSize;
+    doc.printableRect = setup.printableRect;
+    Page page;
+    page.items.append(TextItem{QRectF(75, 0, 5000, 495), u"Tallyrow Day Report"_s, FontSpec{u"Tahoma"_s, 16}, QColor(0, 0, 128)});
+    page.items.append(TextItem{QRectF(71, 567, 6023, 354), u"From 01/03/2004 to 31/03/2004"_s, FontSpec{u"Tahoma"_s, 12}});
+    page.items.append(LineItem{QPointF(0, 1000), QPointF(8930, 1000)});
+    ChartSpec chart;
+    chart.chartType = ChartType::Bar3D;
+    chart.axes[AxisId::Value].title = u"Active minutes per hour"_s;
+    ChartSeries s{u"All Days"_s, {}};
+    for (int h = 0; h < 24; ++h) {
+        chart.categories << u"%1:00"_s.arg(h);
+        s.values << (h * 5) % 60;
+    }
+    chart.series << s;
+    page.items.append(ChartItem{QRectF(75, 1200, 8925, 6795), chart});
+    doc.pages << page;
+    return doc;
+}
+
+int inkIn(const QImage& image, const QRect& area) {
+    int dark = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (qGray(image.pixel(x, y)) < 128)
+                ++dark;
+        }
+    }
+    return dark;
+}
+
+} // namespace
+
+TEST(PagePainter, RegistersTheReportFace) {
+    registerReportFonts();
+    const QStringList families = QFontDatabase::families();
+    const bool haveTahoma = QFile::exists(u"/usr/share/wine/fonts/tahoma.ttf"_s);
+    EXPECT_EQ(families.contains(u"Tahoma"_s), haveTahoma);
+}
+
+TEST(PagePainter, DrawsTextAtItsPlaceOnImagesOfAnyResolution) {
+    const PageCollection doc = samplePages();
+    for (double pixelsPerInch : {48.0, 96.0, 200.0}) {
+        SCOPED_TRACE(pixelsPerInch);
+        const double scale = pixelsPerInch / 1440.0;
+        QImage image(QSize(int(doc.paperSize.width() * scale), int(doc.paperSize.height() * scale)),
+                     QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter p(&image);
+            paintPage(p, doc, 0, QRectF(QPointF(0, 0), QSizeF(image.size())));
+            paintPage(p, doc, 5, QRectF(QPointF(0, 0), QSizeF(image.size()))); // no such page: nothing
+        }
+        const QPointF origin = doc.printableRect.topLeft();
+        const QRect title = QRectF((origin + QPointF(75, 0)) * scale, QSizeF(3400, 495) * scale).toRect();
+        const QRect belowTitle = QRectF((origin + QPointF(4000, 1100)) * scale, QSizeF(800, 80) * scale).toRect();
+        EXPECT_GT(inkIn(image, title), 10);
+        EXPECT_EQ(inkIn(image, belowTitle), 0);
+    }
+}
+
+TEST(PagePainter, PdfHoldsTheTextAsText) {
+    const QString pdftotext = QStandardPaths::findExecutable(u"pdftotext"_s);
+    if (pdftotext.isEmpty())
+        GTEST_SKIP() << "pdftotext not installed";
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"page.pdf"_s);
+    const PageCollection doc = samplePages();
+    {
+        QPdfWriter writer(file);
+        writer.setResolution(1200);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF());
+        QPainter p(&writer);
+        const QRect sheet = writer.pageLayout().fullRectPixels(writer.resolution());
+        paintPage(p, doc, 0, QRectF(sheet));
+    }
+    QProcess proc;
+    proc.start(pdftotext, {file, u"-"_s});
+    ASSERT_TRUE(proc.waitForFinished(20000));
+    const QString text = QString::fromUtf8(proc.readAllStandardOutput());
+    EXPECT_TRUE(text.contains(u"Tallyrow Day Report"_s)) << text.toStdString();
+    EXPECT_TRUE(text.contains(u"Active minutes per hour"_s));
+    EXPECT_TRUE(text.contains(u"All Days"_s)) << "legend text is real text too";
+}
+
+TEST(PagePainter, ChartOnAnUntransformedPainterUsesPointSizedText) {
+    // The export draws charts straight onto its own painter; the chart must come out at the same
+    // physical size whatever the device's resolution, so a 192-dpi image scaled down looks like the
+    // 96-dpi one, and unlike a 96-dpi image of twice the size (where text would be half as big).
+    ChartSpec chart;
+    chart.chartType = ChartType::Line2D;
+    chart.axes[AxisId::Value].title = u"Active minutes"_s;
+    chart.categories = {u"Monday"_s, u"Tuesday"_s, u"Wednesday"_s};
+    chart.series = {ChartSeries{u"Total"_s, {10, 25, 17}}};
+    auto render = [&](QSize size, int dpi) {
+        QImage image(size, QImage::Format_RGB32);
+        image.setDotsPerMeterX(int(dpi / 0.0254));
+        image.setDotsPerMeterY(int(dpi / 0.0254));
+        image.fill(Qt::white);
+        QPainter p(&image);
+        paintChart(p, QRectF(QPointF(), QSizeF(size)), chart);
+        p.end();
+        return image.scaled(QSize(600, 400), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    auto difference = [](const QImage& a, const QImage& b) {
+        double sum = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+        return sum / (a.width() * a.height());
+    };
+    const QImage base = render(QSize(600, 400), 96);
+    EXPECT_GT(inkIn(base, base.rect()), 100);
+    const double sameSize = difference(base, render(QSize(1200, 800), 192));
+    const double halfSize = difference(base, render(QSize(1200, 800), 96));
+    EXPECT_LT(sameSize * 2, halfSize);
+}
