@@ -1,0 +1,375 @@
+#include "dateselector/ui/DateSelector.h"
+
+#include "dateselector/Calendar.h"
+#include "dateselector/ui/StepArrows.h"
+#include "support/Error.h"
+#include "support/StepRunner.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QDateEdit>
+#include <QLabel>
+#include <QMenu>
+#include <QResizeEvent>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+namespace {
+
+// Design geometry in twips (1/1440 inch); the three rows are 375 apart.
+constexpr int kFieldLeft = 780;
+constexpr int kFieldWidth = 4245;
+constexpr int kFieldHeight = 315;
+constexpr int kRowStep = 375;
+constexpr int kLabelHeight = 195;
+constexpr int kLockWidth = 720;
+constexpr int kArrowsLeft = 3960;
+constexpr int kArrowsWidth = 930;
+constexpr int kArrowsHeight = 270;
+constexpr int kGap = 60;
+constexpr int kDesignWidth = kFieldLeft + kFieldWidth;
+constexpr int kDesignHeight = 2 * kRowStep + kArrowsHeight;
+
+const QString kDefaultStartCaption = u"Start date"_s;
+const QString kDefaultEndCaption = u"End date"_s;
+const QDate kDefaultAnchor(2000, 1, 1);
+
+// Period kinds the menu offers; the others stay listed but disabled.
+bool periodOffered(int value) {
+    return value == 0 || value == 1 || value == 2 || value == 4 || value == 6;
+}
+
+// The locale's short date format, with the year widened to four digits so that a typed year
+// can never land in the wrong century.
+QString shortDateFormat(const QLocale& locale) {
+    QString format = locale.dateFormat(QLocale::ShortFormat);
+    if (!format.contains(u"yyyy"_s))
+        format.replace(u"yy"_s, u"yyyy"_s);
+    return format;
+}
+
+} // namespace
+
+// The date fields are the model's only store of the range. Programmatic writes are silent, so
+// dateChanged reaches Change only for the user's own edits.
+class DateSelector::Fields final : public DateFields {
+public:
+    Fields(QDateEdit* start, QDateEdit* end) : m_start(start), m_end(end) {}
+    QDate startDate() const override { return m_start->date(); }
+    void setStartDate(const QDate& date) override { write(m_start, date); }
+    QDate endDate() const override { return m_end->date(); }
+    void setEndDate(const QDate& date) override { write(m_end, date); }
+
+private:
+    static void write(QDateEdit* field, const QDate& date) {
+        if (!date.isValid() || date < field->minimumDate() || date > field->maximumDate())
+            throw Error(ErrNo::InvalidProcedureCall, u"Invalid property value"_s);
+        const QSignalBlocker silence(field);
+        field->setDate(date);
+    }
+    QDateEdit* m_start;
+    QDateEdit* m_end;
+};
+
+DateSelector::DateSelector(std::function<QDate()> today, const QLocale& locale, QWidget* parent)
+    : QWidget(parent),
+      m_startDateCaption(kDefaultStartCaption),
+      m_endDateCaption(kDefaultEndCaption) {
+    build(locale);
+    m_fields = std::make_unique<Fields>(dtpStartDate, dtpEndDate);
+    m_model = std::make_unique<DateModel>(std::move(today), locale.firstDayOfWeek(), m_fields.get());
+    m_model->setPropertyChangedHandler([this](const QString& name) { emit propertyChanged(name); });
+    buildMenu();
+}
+
+DateSelector::~DateSelector() = default;
+
+void DateSelector::build(const QLocale& locale) {
+    lblStartDate = new QLabel(kDefaultStartCaption, this);
+    dtpStartDate = new QDateEdit(this);
+    lblEndDate = new QLabel(kDefaultEndCaption, this);
+    dtpEndDate = new QDateEdit(this);
+    chkLockDate = new QCheckBox(this);
+    updDate = new StepArrows(this);
+
+    lblStartDate->setObjectName(u"lblStartDate"_s);
+    dtpStartDate->setObjectName(u"dtpStartDate"_s);
+    lblEndDate->setObjectName(u"lblEndDate"_s);
+    dtpEndDate->setObjectName(u"dtpEndDate"_s);
+    chkLockDate->setObjectName(u"chkLockDate"_s);
+    updDate->setObjectName(u"updDate"_s);
+
+    dtpStartDate->setToolTip(u"Start date for the report"_s);
+    dtpEndDate->setToolTip(u"End date for the report"_s);
+    chkLockDate->setToolTip(u"Hold these date settings"_s);
+    updDate->setToolTip(u"Move both dates back or forward"_s);
+
+    const QString format = shortDateFormat(locale);
+    for (QDateEdit* field : {dtpStartDate, dtpEndDate}) {
+        field->setLocale(locale);
+        field->setDisplayFormat(format);
+        field->setCalendarPopup(true);
+        field->setDateRange(earliestCalendarDate(), latestCalendarDate());
+        connect(field, &QDateEdit::dateChanged, this, [this] { emit Change(); });
+    }
+    lblStartDate->adjustSize();
+    lblEndDate->adjustSize();
+    lblStartDate->move(0, 0);
+    lblEndDate->move(0, toPixels(kRowStep));
+    chkLockDate->setGeometry(0, toPixels(2 * kRowStep), toPixels(kLockWidth), toPixels(kArrowsHeight));
+
+    setTabOrder(chkLockDate, dtpStartDate);
+    setTabOrder(dtpStartDate, dtpEndDate);
+    setTabOrder(dtpEndDate, updDate->downButton());
+    setTabOrder(updDate->downButton(), updDate->upButton());
+
+    connect(chkLockDate, &QCheckBox::stateChanged, this, [this] { applyLock(); });
+    connect(updDate, &StepArrows::stepped, this, [this](int direction) {
+        ignoringFailures([&] { m_model->step(direction); });
+        emit Change();
+    });
+
+    resize(sizeHint());
+    layoutRows();
+}
+
+void DateSelector::buildMenu() {
+    m_options = new QMenu(u"Options"_s, this);
+    m_options->setObjectName(u"mnuOptions"_s);
+    QMenu* period = m_options->addMenu(u"Period"_s);
+    period->setObjectName(u"mnuPeriod"_s);
+    for (int i = 0; i <= 9; ++i) {
+        QAction* item = period->addAction(periodCaption(i));
+        item->setObjectName(u"miPeriod_%1"_s.arg(i));
+        item->setData(i);
+        item->setEnabled(periodOffered(i));
+        connect(item, &QAction::triggered, this, [this, i] { ignoringFailures([&] { setPeriod(i); }); });
+    }
+}
+
+QSize DateSelector::sizeHint() const {
+    return {toPixels(kDesignWidth), toPixels(kDesignHeight)};
+}
+
+int DateSelector::toPixels(double twips) const {
+    return static_cast<int>(std::lround(twips * logicalDpiX() / 1440.0));
+}
+
+double DateSelector::toTwips(int pixels) const {
+    return pixels * 1440.0 / logicalDpiX();
+}
+
+void DateSelector::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    ignoringFailures([&] { layoutRows(); });
+}
+
+// The fields start 60 twips right of the wider label and fill the rest of the width (never less
+// than nothing); the arrows keep to the right edge. Hidden rows take part like shown ones.
+void DateSelector::layoutRows() {
+    const QVariant widest = GetMax({toTwips(lblStartDate->width()), toTwips(lblEndDate->width())});
+    const double left = std::round(widest.toDouble() + kGap);
+    const double width = GetMax({0.0, toTwips(this->width()) - left}).toDouble();
+    dtpStartDate->setGeometry(toPixels(left), 0, toPixels(width), toPixels(kFieldHeight));
+    dtpEndDate->setGeometry(toPixels(left), toPixels(kRowStep), toPixels(width), toPixels(kFieldHeight));
+    const double arrowsLeft = toTwips(this->width()) - kArrowsWidth - kGap;
+    updDate->setGeometry(toPixels(arrowsLeft), toPixels(2 * kRowStep), toPixels(kArrowsWidth),
+                         toPixels(kArrowsHeight));
+}
+
+void DateSelector::contextMenuEvent(QContextMenuEvent* event) {
+    m_options->popup(event->globalPos());
+    event->accept();
+}
+
+void DateSelector::applyLock() {
+    // Read the box again for each control: the grey third state counts as not checked.
+    for (QWidget* w : {static_cast<QWidget*>(dtpStartDate), static_cast<QWidget*>(dtpEndDate),
+                       static_cast<QWidget*>(updDate)})
+        ignoringFailures([&] { w->setEnabled(chkLockDate->checkState() != Qt::Checked); });
+}
+
+void DateSelector::applyVisibility() {
+    dtpStartDate->setVisible(m_model->ShowStartDate());
+    lblStartDate->setVisible(m_model->ShowStartDate());
+    dtpEndDate->setVisible(m_model->ShowEndDate());
+    lblEndDate->setVisible(m_model->ShowEndDate());
+    updDate->setVisible(m_model->ShowStartDate() && m_model->ShowEndDate());
+}
+
+int DateSelector::Period() const {
+    return m_model->Period();
+}
+
+void DateSelector::setPeriod(int value) {
+    m_model->setPeriod(value);
+}
+
+double DateSelector::PeriodCount() const {
+    return m_model->PeriodCount();
+}
+
+void DateSelector::setPeriodCount(double value) {
+    m_model->setPeriodCount(value);
+}
+
+double DateSelector::StartDateOffset() const {
+    return m_model->StartDateOffset();
+}
+
+void DateSelector::setStartDateOffset(double value) {
+    m_model->setStartDateOffset(value);
+}
+
+QDate DateSelector::PeriodStartDate() const {
+    return m_model->PeriodStartDate();
+}
+
+void DateSelector::setPeriodStartDate(const QDate& value) {
+    m_model->setPeriodStartDate(value);
+}
+
+QDate DateSelector::StartDate() const {
+    return m_model->StartDate();
+}
+
+void DateSelector::setStartDate(const QDate& value) {
+    m_model->setStartDate(value);
+}
+
+QDate DateSelector::EndDate() const {
+    return m_model->EndDate();
+}
+
+void DateSelector::setEndDate(const QDate& value) {
+    m_model->setEndDate(value);
+}
+
+void DateSelector::SetDates(const QDate& newStartDate, int newPeriod, double newPeriodCount) {
+    m_model->SetDates(newStartDate, newPeriod, newPeriodCount);
+}
+
+void DateSelector::GetReportDates(QDate& startDate, QDate& endDate) const {
+    m_model->GetReportDates(startDate, endDate);
+}
+
+QDate DateSelector::FirstOf(const QString& period, const QDate& date, double offset) const {
+    return m_model->FirstOf(period, date, offset);
+}
+
+void DateSelector::CalculateDates() {
+    m_model->CalculateDates();
+}
+
+bool DateSelector::DateLocked() const {
+    return chkLockDate->checkState() == Qt::Checked;
+}
+
+void DateSelector::setDateLocked(bool value) {
+    withTrail(u"DateLocked Let&"_s, [&] { chkLockDate->setCheckState(value ? Qt::Checked : Qt::Unchecked); });
+}
+
+bool DateSelector::ShowStartDate() const {
+    return m_model->ShowStartDate();
+}
+
+void DateSelector::setShowStartDate(bool value) {
+    withTrail(u"ShowStartDate Let&"_s, [&] {
+        m_model->setShowStartDate(value);
+        applyVisibility();
+    });
+}
+
+bool DateSelector::ShowEndDate() const {
+    return m_model->ShowEndDate();
+}
+
+void DateSelector::setShowEndDate(bool value) {
+    withTrail(u"Let ShowEndDate&"_s, [&] {
+        m_model->setShowEndDate(value);
+        applyVisibility();
+    });
+}
+
+void DateSelector::setStartDateCaption(const QString& text) {
+    withTrail(u"Let StartDateCaption&"_s, [&] {
+        if (text != m_startDateCaption) {
+            m_startDateCaption = text;
+            emit propertyChanged(u"StartDateCaption"_s);
+        }
+        lblStartDate->setText(m_startDateCaption);
+        lblStartDate->adjustSize();
+    });
+}
+
+void DateSelector::setEndDateCaption(const QString& text) {
+    withTrail(u"Let EndDateCaption&"_s, [&] {
+        if (text != m_endDateCaption) {
+            m_endDateCaption = text;
+            emit propertyChanged(u"EndDateCaption"_s);
+        }
+        lblEndDate->setText(m_endDateCaption);
+        lblEndDate->adjustSize();
+    });
+}
+
+void DateSelector::InitProperties() {
+    // The constituent controls already show the design values; only the fields are set here.
+    ignoringFailures([&] {
+        m_model->setShowStartDate(true);
+        m_model->setShowEndDate(true);
+    });
+    m_startDateCaption = kDefaultStartCaption;
+    m_endDateCaption = kDefaultEndCaption;
+    ignoringFailures([&] { m_model->restoreSettings(static_cast<int>(DatePeriod::Month), 1, kDefaultAnchor, 1); });
+    ignoringFailures([&] { m_model->CalculateDates(); });
+}
+
+void DateSelector::ReadProperties(const PropertyReader& read) {
+    ignoringFailures([&] { setShowStartDate(read(u"showstartdate"_s, true).toBool()); });
+    ignoringFailures([&] { setShowEndDate(read(u"showenddate"_s, true).toBool()); });
+    ignoringFailures([&] {
+        m_startDateCaption = read(u"startdatecaption"_s, kDefaultStartCaption).toString();
+        lblStartDate->setText(m_startDateCaption);
+        lblStartDate->adjustSize();
+    });
+    ignoringFailures([&] {
+        m_endDateCaption = read(u"enddatecaption"_s, kDefaultEndCaption).toString();
+        lblEndDate->setText(m_endDateCaption);
+        lblEndDate->adjustSize();
+    });
+    int period = m_model->Period();
+    double count = m_model->PeriodCount();
+    QDate anchor = m_model->PeriodStartDate();
+    double offset = m_model->StartDateOffset();
+    ignoringFailures([&] { period = read(u"period"_s, static_cast<int>(DatePeriod::Month)).toInt(); });
+    ignoringFailures([&] { count = read(u"periodcount"_s, 1.0).toDouble(); });
+    ignoringFailures([&] {
+        const QDate stored = read(u"periodstartdate"_s, kDefaultAnchor).toDate();
+        if (stored.isValid())
+            anchor = stored;
+    });
+    ignoringFailures([&] { offset = read(u"startdateoffset"_s, 1.0).toDouble(); });
+    m_model->restoreSettings(period, count, anchor, offset);
+    ignoringFailures([&] { m_model->CalculateDates(); });
+}
+
+void DateSelector::WriteProperties(const PropertyWriter& write) const {
+    ignoringFailures([&] { write(u"showstartdate"_s, ShowStartDate(), true); });
+    ignoringFailures([&] { write(u"showenddate"_s, ShowEndDate(), true); });
+    ignoringFailures([&] { write(u"startdatecaption"_s, m_startDateCaption, kDefaultStartCaption); });
+    ignoringFailures([&] { write(u"enddatecaption"_s, m_endDateCaption, kDefaultEndCaption); });
+    ignoringFailures([&] { write(u"period"_s, Period(), static_cast<int>(DatePeriod::Month)); });
+    ignoringFailures([&] { write(u"periodcount"_s, PeriodCount(), 1.0); });
+    ignoringFailures([&] { write(u"periodstartdate"_s, PeriodStartDate(), kDefaultAnchor); });
+    ignoringFailures([&] { write(u"startdateoffset"_s, StartDateOffset(), 1.0); });
+}
+
+} // namespace tallyrow
