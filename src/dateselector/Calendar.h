@@ -12,7 +12,7 @@ namespace tallyrow {
 //   "yyyy" years, "q" quarters, "m" months, "y" / "d" / "w" days, "ww" weeks,
 //   "h" hours, "n" minutes, "s" seconds.
 // Dates are naive calendar values: no time zone or daylight-saving shift ever enters the
-// arithmetic, whatever time spec the QDateTime carries (the result keeps the argument's spec).
+// arithmetic, whatever time zone setting the QDateTime carries (the result keeps the argument's).
 // Every function throws tallyrow::Error number 5 ("Invalid procedure call or argument") for an
 // unknown code, an invalid date, a count that is not finite, or a result outside
 // 1 January 100 .. 31 December 9999, the range the date fields can show.
