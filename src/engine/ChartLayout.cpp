@@ -52,7 +52,7 @@ void niceRange(double lo, double hi, int intervals, double& outMin, double& outM
         }
     }
     outStep = niceStep((hi - lo) / qMax(1, intervals));
-    outMin = std::floor(lo / outStep - 1e-9) * outStep;
+    outMin = std::floor(lo / outStep + 1e-9) * outStep;
     outMax = std::ceil(hi / outStep - 1e-9) * outStep;
     if (outMax < hi)
         outMax += outStep;
@@ -483,8 +483,17 @@ ChartLayout layoutChart(const ChartSpec& chart, const QRectF& bounds) {
             for (int s = 0; s < barSeries; ++s) {
                 const double v = clampTo(valueAt(chart.series.at(s), i), out.axisMin, out.axisMax);
                 const double y = out.yFor(v);
-                out.bars.append({s, i, QRectF(QPointF(left + s * width, std::min(y, out.baselineY)),
-                                              QPointF(left + (s + 1) * width, std::max(y, out.baselineY)))});
+                QRectF rect(QPointF(left + s * width, std::min(y, out.baselineY)),
+                            QPointF(left + (s + 1) * width, std::max(y, out.baselineY)));
+                QPointF depth;
+                if (out.threeD) {
+                    // Boxes as deep as they are wide (up to the plot's depth), standing in the
+                    // middle of the floor.
+                    const double share = std::min(1.0, width / out.depth.x());
+                    depth = out.depth * share;
+                    rect.translate((out.depth - depth) / 2);
+                }
+                out.bars.append({s, i, rect, depth});
             }
         }
     }

@@ -28,6 +28,7 @@ struct ChartLayout {
         int series = 0;
         int category = 0;
         QRectF rect; ///< front face
+        QPointF depth; ///< 3D: how far the box reaches back (the front face sits mid-way in the plot's depth)
     };
     /// The points of one series drawn as a line, a step or the top edge of an area.
     struct SeriesLine {

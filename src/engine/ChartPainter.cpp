@@ -144,7 +144,7 @@ void paintChart(QPainter& painter, const QRectF& rect, const ChartSpec& chart) {
         for (const auto& bar : l.bars) {
             const QColor c = l.seriesColors.value(bar.series, seriesColor(bar.series));
             if (l.threeD) {
-                drawBar3D(painter, bar.rect, d, c);
+                drawBar3D(painter, bar.rect, bar.depth, c);
             } else {
                 painter.setPen(bar.rect.width() > 60 ? QPen(c.darker(140), 6) : Qt::NoPen);
                 painter.setBrush(c);

@@ -20,17 +20,21 @@ void registerReportFonts() {
     static std::once_flag once;
     std::call_once(once, [] {
         // fonts-wine keeps Tahoma outside fontconfig's folders, so the layouts' face is only
-        // found when registered by hand.
-        for (const QString& path : {u"/usr/share/wine/fonts/tahoma.ttf"_s, u"/usr/share/wine/fonts/tahomabd.ttf"_s}) {
-            if (QFile::exists(path))
-                QFontDatabase::addApplicationFont(path);
-        }
+        // found when registered by hand. Its tahomabd.ttf is left out on purpose: its outlines
+        // are the regular weight on bold widths, so "bold" text came out thin and spaced out.
+        // Bold text uses DejaVu Sans Bold instead (see reportFont).
+        const QString tahoma = u"/usr/share/wine/fonts/tahoma.ttf"_s;
+        if (QFile::exists(tahoma))
+            QFontDatabase::addApplicationFont(tahoma);
         QFont::insertSubstitution(u"Tahoma"_s, u"DejaVu Sans"_s);
     });
 }
 
 QFont reportFont(const FontSpec& spec, double unitsPerPoint) {
-    QFont font(spec.face.isEmpty() ? u"Tahoma"_s : spec.face);
+    QString face = spec.face.isEmpty() ? u"Tahoma"_s : spec.face;
+    if (spec.bold && face.compare(u"Tahoma"_s, Qt::CaseInsensitive) == 0)
+        face = u"DejaVu Sans"_s;
+    QFont font(face);
     font.setPixelSize(qMax(1, static_cast<int>(std::lround(spec.pointSize * unitsPerPoint))));
     font.setBold(spec.bold);
     font.setItalic(spec.italic);

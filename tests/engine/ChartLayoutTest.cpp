@@ -85,6 +85,7 @@ TEST(ChartLayout, EveryTypeIsReadableAndCoversItsDataFromNoneToFiveHundredCatego
                         EXPECT_GE(l.axisMax, v);
                     }
                 }
+                EXPECT_EQ(l.axisMin, 0) << "no negative room for data that has no negative values";
                 EXPECT_GE(l.valueTicks.size(), 2);
                 EXPECT_DOUBLE_EQ(l.valueTicks.first(), l.axisMin);
                 EXPECT_DOUBLE_EQ(l.valueTicks.last(), l.axisMax);
@@ -107,9 +108,11 @@ TEST(ChartLayout, BarHeightsAreProportionalToTheValues) {
             const double perUnit = l.plotRect.height() / (l.axisMax - l.axisMin);
             for (const auto& bar : l.bars) {
                 EXPECT_NEAR(bar.rect.height(), valueOf(bar.series, bar.category) * perUnit, 0.01);
-                EXPECT_NEAR(bar.rect.bottom(), l.baselineY, 0.01);
-                EXPECT_GE(bar.rect.left(), l.plotRect.left());
-                EXPECT_LE(bar.rect.right(), l.plotRect.right() + 0.01);
+                // 3D boxes stand mid-way in the plot's depth: shifted by half the depth they leave.
+                const QPointF shift = (l.depth - bar.depth) / 2;
+                EXPECT_NEAR(bar.rect.bottom() - shift.y(), l.baselineY, 0.01);
+                EXPECT_GE(bar.rect.left() - shift.x(), l.plotRect.left());
+                EXPECT_LE(bar.rect.right() - shift.x(), l.plotRect.right() + 0.01);
             }
             EXPECT_EQ(l.lines.size(), combination ? 1 : 0) << "combination: lines for the other series";
         }

@@ -72,7 +72,7 @@ public:
         const double lefts[] = {142, 1276, 2055, 2835, 3614, 4394, 5173, 5953, 6874, 7795};
         const double widths[] = {992, 708, 709, 708, 709, 708, 709, 708, 709, 992};
         for (int i = 0; i < headings.size(); ++i) {
-            Label* l = label(PageHeader(), u"lblCol%1"_s.arg(i), headings.at(i), {lefts[i], 2268, widths[i], 283}, 11,
+            Label* l = label(PageHeader(), u"lblCol%1"_s.arg(i), headings.at(i), {lefts[i], 2268, widths[i] - (i == 0 ? 0 : 90), 283}, 11,
                              i == 6 || i == 7 ? QColor(127, 127, 127) : QColor(Qt::black), true);
             l->alignment = i == 0 ? int(Qt::AlignLeft | Qt::AlignTop) : int(Qt::AlignRight | Qt::AlignTop);
         }
@@ -88,7 +88,7 @@ public:
         for (int i = 0; i < bound.size(); ++i) {
             Field* f = Detail().add<Field>(i == 9 ? u"txtTotal"_s : u"txtCol%1"_s.arg(i));
             f->dataField = bound.at(i);
-            f->rect = QRectF(lefts[i], 60, widths[i], 283);
+            f->rect = QRectF(lefts[i], 60, widths[i] - (i == 0 ? 0 : 90), 283);
             f->font.pointSize = 11;
             f->alignment = i == 0 ? int(Qt::AlignLeft | Qt::AlignTop) : int(Qt::AlignRight | Qt::AlignTop);
         }
@@ -117,12 +117,17 @@ public:
             Field* f = ReportFooter().add<Field>(u"txtColTotal%1"_s.arg(i));
             f->dataField = bound.at(i);
             f->summary = SummaryType::GrandTotal;
-            f->rect = QRectF(lefts[i], 71, widths[i], 283);
+            f->rect = QRectF(lefts[i], 71, widths[i] - 90, 283);
             f->font.pointSize = 11;
             f->font.bold = true;
             f->alignment = int(Qt::AlignRight | Qt::AlignTop);
             f->visible = i < 6 || i == 8;
         }
+        Field* grand = ReportFooter().add<Field>(u"txtGrandTotal"_s);
+        grand->rect = QRectF(lefts[9], 71, widths[9] - 90, 283);
+        grand->font.pointSize = 11;
+        grand->font.bold = true;
+        grand->alignment = int(Qt::AlignRight | Qt::AlignTop);
         Line* top = ReportFooter().add<Line>(u"lnTotals"_s);
         top->from = QPointF(71, 20);
         top->to = QPointF(8930, 20);
@@ -153,6 +158,12 @@ protected:
         for (int i = 1; i < 8; ++i)
             sum += field(u"txtCol%1"_s.arg(i))->text.toInt();
         field(u"txtTotal"_s)->text = QString::number(sum);
+    }
+    void ReportFooter_Format() override {
+        int sum = 0;
+        for (int i = 1; i < 8; ++i)
+            sum += field(u"txtColTotal%1"_s.arg(i))->text.toInt();
+        field(u"txtGrandTotal"_s)->text = QString::number(sum);
     }
 };
 
