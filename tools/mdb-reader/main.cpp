@@ -9,6 +9,7 @@
 #include <mdbtools.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -139,6 +140,12 @@ int main(int argc, char** argv) {
     MdbHandle* mdb = mdb_open(path, MDB_NOFLAGS);
     if (!mdb) {
         fail(mdbstream::NotADatabase, "the file is not an Access database or is damaged");
+    }
+    // An Access file is made of whole pages; anything else was cut short (an interrupted copy),
+    // and would otherwise read as a smaller database or one without the table.
+    struct stat st {};
+    if (fstat(fileno(mdb->f->stream), &st) == 0 && mdb->fmt->pg_size > 0 && st.st_size % mdb->fmt->pg_size != 0) {
+        fail(mdbstream::Damaged, "the Access database is incomplete (the file ends part way through a page)");
     }
     if (!mdb_read_catalog(mdb, MDB_TABLE)) {
         fail(mdbstream::NotADatabase, "the list of tables of the Access database cannot be read");

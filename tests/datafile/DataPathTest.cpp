@@ -1,0 +1,199 @@
+// Which data file a session uses, and how opening it reports failures.
+#include "DataFiles.h"
+#include "testsupport/TestEnv.h"
+
+#include "datafile/DataPath.h"
+#include "support/CommandLine.h"
+#include "support/Error.h"
+#include "support/Registry.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace tallyrow;
+using namespace tallyrow::test;
+
+namespace {
+
+class DataPathTest : public ServicesFixture {
+protected:
+    void SetUp() override {
+        ServicesFixture::SetUp();
+        ensureCoreApp();
+        SessionDataPath.clear();
+    }
+    void TearDown() override {
+        SessionDataPath.clear();
+        ServicesFixture::TearDown();
+    }
+    QString documentsDataFile() const { return m_docs() + u"/Tallyrow/data.yrd"_s; }
+    QString programDataFile() { return env().programFolder() + u"/data.yrd"_s; }
+    void makeDataFile(const QString& p) {
+        QDir().mkpath(QFileInfo(p).path());
+        writeSqliteDataFile(p, officeRows().mid(0, 5));
+    }
+    void makeTextFile(const QString& p) {
+        QFile f(p);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a database\n");
+    }
+    void resetSession() { SessionDataPath.clear(); }
+
+private:
+    QString m_docs() const { return const_cast<DataPathTest*>(this)->env().documentsFolder(); }
+};
+
+} // namespace
+
+TEST_F(DataPathTest, DefaultFileNameWithOrWithoutItsSlash) {
+    makeDataFile(documentsDataFile());
+    const QString withSlash = GetDataPath(u"/data.yrd"_s);
+    resetSession();
+    EXPECT_EQ(GetDataPath(u"data.yrd"_s), withSlash);
+    EXPECT_EQ(withSlash, documentsDataFile());
+}
+
+TEST_F(DataPathTest, CommandLinePathWinsWithoutLookingElsewhere) {
+    SetRegSetting(u"DatabasePath"_s, u"/from/settings.yrd"_s, {}, true, Hkey::CurrentUser);
+    makeDataFile(documentsDataFile());
+    int documentLookups = 0;
+    services().documentsFolder = [&] {
+        ++documentLookups;
+        return env().documentsFolder();
+    };
+    CommandLineDataPath = u"/nowhere/given.yrd"_s;
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/nowhere/given.yrd"_s);
+    EXPECT_EQ(SessionDataPath, u"/nowhere/given.yrd"_s);
+    EXPECT_EQ(documentLookups, 0);
+}
+
+TEST_F(DataPathTest, SettingFallsBackToTheMachineWideValue) {
+    SetRegSetting(u"DatabasePath"_s, u"/shared/office.yrd"_s, {}, true, Hkey::LocalMachine);
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/shared/office.yrd"_s);
+    resetSession();
+    SetRegSetting(u"DatabasePath"_s, QString(), {}, true, Hkey::CurrentUser);
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/shared/office.yrd"_s);
+    resetSession();
+    SetRegSetting(u"DatabasePath"_s, u"/mine.yrd"_s, {}, true, Hkey::CurrentUser);
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/mine.yrd"_s);
+}
+
+TEST_F(DataPathTest, DocumentsFolderThenProgramFolder) {
+    makeDataFile(programDataFile());
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), programDataFile());
+    QFile::remove(programDataFile());
+    resetSession();
+    // Neither exists: the documents path all the same, and the check says no without a report.
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), documentsDataFile());
+    EXPECT_FALSE(CheckData());
+    EXPECT_TRUE(errorReporter()->calls().isEmpty());
+}
+
+TEST_F(DataPathTest, WithoutADocumentsFolderOnlyTheProgramFolderCounts) {
+    env().setDocumentsFolder(QString());
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), QString());
+    // Nothing was cached, so the next call looks again.
+    makeDataFile(programDataFile());
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), programDataFile());
+}
+
+TEST_F(DataPathTest, OneCharacterIsNotAResolvedPath) {
+    SessionDataPath = u"x"_s;
+    CommandLineDataPath = u"/given.yrd"_s;
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/given.yrd"_s);
+    EXPECT_EQ(GetDataPath(u"/other.yrd"_s), u"/given.yrd"_s); // now cached
+}
+
+TEST_F(DataPathTest, ConnectionStringIsExact) {
+    EXPECT_EQ(ConnectionString(u"/x.yrd"_s),
+              u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/x.yrd; Jet OLEDB:Database Password = "_s);
+    CommandLineDataPath = u"/session.yrd"_s;
+    EXPECT_EQ(ConnectionString(), u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/session.yrd; Jet OLEDB:Database Password = "_s);
+}
+
+TEST_F(DataPathTest, OpenAndCloseAGoodFile) {
+    makeDataFile(documentsDataFile());
+    std::unique_ptr<Connection> cn;
+    ASSERT_TRUE(OpenCN(cn));
+    ASSERT_TRUE(cn);
+    EXPECT_EQ(cn->State(), 1);
+    EXPECT_EQ(cn->dataSource(), documentsDataFile());
+    EXPECT_TRUE(CloseCN(cn));
+    EXPECT_FALSE(cn);
+    EXPECT_TRUE(CloseCN(cn)); // nothing left to close
+    EXPECT_TRUE(CheckData());
+    EXPECT_TRUE(errorReporter()->calls().isEmpty());
+}
+
+TEST_F(DataPathTest, OpenFailureIsReportedAndTheAnswerDecides) {
+    const QString bad = env().path(u"bad.yrd"_s);
+    makeTextFile(bad);
+
+    // Leave: no connection, and the file is not accepted.
+    std::unique_ptr<Connection> cn;
+    EXPECT_FALSE(OpenCN(cn, bad));
+    ASSERT_EQ(errorReporter()->calls().size(), 1);
+    const auto call = errorReporter()->calls().first();
+    EXPECT_EQ(call.where, u"OpenCN&"_s);
+    EXPECT_EQ(call.number, ErrNo::DataSource);
+    EXPECT_TRUE(call.description.contains(bad));
+    EXPECT_TRUE(call.activity.isEmpty());
+    EXPECT_FALSE(CheckData(bad));
+
+    // Retry runs the open again: one more report per retry.
+    errorReporter()->clearCalls();
+    errorReporter()->queueAnswer(ReportAnswer::Retry);
+    errorReporter()->queueAnswer(ReportAnswer::Retry);
+    EXPECT_FALSE(OpenCN(cn, bad));
+    EXPECT_EQ(errorReporter()->calls().size(), 3);
+
+    // Ignore: "opened" with the connection left closed, which CloseCN passes over and CheckData
+    // accepts.
+    errorReporter()->clearCalls();
+    errorReporter()->queueAnswer(ReportAnswer::Ignore);
+    ASSERT_TRUE(OpenCN(cn, bad));
+    ASSERT_TRUE(cn);
+    EXPECT_EQ(cn->State(), 0);
+    EXPECT_TRUE(CloseCN(cn));
+    errorReporter()->queueAnswer(ReportAnswer::Ignore);
+    EXPECT_TRUE(CheckData(bad));
+    EXPECT_EQ(errorReporter()->calls().size(), 2);
+}
+
+TEST_F(DataPathTest, SaveDataPathForTheSessionOrForNextTime) {
+    makeDataFile(documentsDataFile());
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), documentsDataFile());
+
+    SaveDataPath(u"/picked.yrd"_s, true);
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/picked.yrd"_s);
+    EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"-"_s);
+
+    SaveDataPath(u"/next start.yrd"_s, false);
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/picked.yrd"_s);
+    EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"/next start.yrd"_s);
+    resetSession();
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/next start.yrd"_s);
+}
+
+TEST_F(DataPathTest, SaveDataPathWhileACommandLinePathIsInForce) {
+    CommandLineDataPath = u"/given.yrd"_s;
+    SaveDataPath(u"/picked.yrd"_s, false);
+    EXPECT_EQ(CommandLineDataPath, u"/picked.yrd"_s);
+    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/picked.yrd"_s);
+    EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"-"_s);
+}
+
+TEST_F(DataPathTest, SaveDataPathReportsASettingThatCannotBeStored) {
+    // The per-user settings file's folder is a file: nothing can be written there.
+    const QString hive = hiveFilePath(Hkey::CurrentUser);
+    QDir().mkpath(QFileInfo(QFileInfo(hive).path()).path());
+    QDir(QFileInfo(hive).path()).removeRecursively();
+    makeTextFile(QFileInfo(hive).path());
+    SaveDataPath(u"/next.yrd"_s, false);
+    ASSERT_EQ(errorReporter()->calls().size(), 1);
+    EXPECT_EQ(errorReporter()->calls().first().where, u"SaveDataPath&"_s);
+    EXPECT_EQ(errorReporter()->calls().first().activity, u"Storing the data file location"_s);
+}
