@@ -34,8 +34,12 @@ private:
 
 bool hasWildcard(const QString& name) { return name.contains(u'*') || name.contains(u'?'); }
 
-// Only * and ? are wildcards; every other character, brackets included, stands for itself.
-QRegularExpression wildcardExpression(const QString& pattern) {
+// Only * and ? are wildcards; every other character, brackets included, stands for itself. As on
+// the desktop the program came from, a final ".*" also takes names without an extension.
+QRegularExpression wildcardExpression(QString pattern) {
+    const bool anyExtension = pattern.endsWith(QLatin1String(".*"));
+    if (anyExtension)
+        pattern.chop(2);
     QString expression;
     for (const QChar c : pattern) {
         if (c == u'*')
@@ -45,6 +49,8 @@ QRegularExpression wildcardExpression(const QString& pattern) {
         else
             expression += QRegularExpression::escape(QString(c));
     }
+    if (anyExtension)
+        expression += QStringLiteral("(?:\\..*)?");
     return QRegularExpression(QRegularExpression::anchoredPattern(expression),
                               QRegularExpression::DotMatchesEverythingOption);
 }
@@ -66,8 +72,6 @@ bool searchFirst(const QString& path, bool folders) {
         const QFileInfo info(path);
         return info.exists() && (folders || !info.isDir());
     }
-    if (pattern == QLatin1String("*.*"))
-        pattern = QStringLiteral("*"); // as on the desktop the program came from: any name
     const QDir dir(folder);
     if (!dir.exists())
         return false;
@@ -153,8 +157,6 @@ void MakeDirPath(const QString& path) {
                 continue;
             if (!QDir().mkdir(prefix))
                 throw Error(ErrNo::PathFileAccess, QStringLiteral("Path/File access error"));
-            if (pos >= path.size())
-                break;
         }
     });
 }

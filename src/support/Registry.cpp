@@ -86,7 +86,7 @@ QString normalisedKey(const QString& keyPath) {
 bool sameName(const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) == 0; }
 
 struct Line {
-    QString text;    // as it stands in the file
+    QByteArray text; // as it stands in the file, byte for byte
     bool isValue = false;
     QString name;    // decoded, when isValue
     QString typeTag; // when isValue
@@ -95,7 +95,7 @@ struct Line {
 
 struct Section {
     QString key; // normalised, decoded; empty for the lines before the first key
-    QString header;
+    QByteArray header;
     QList<Line> lines;
 };
 
@@ -113,7 +113,8 @@ struct HiveFile {
     }
 };
 
-std::optional<Line> parseValueLine(const QString& text) {
+std::optional<Line> parseValueLine(const QByteArray& raw) {
+    const QString text = QString::fromUtf8(raw);
     const qsizetype eq = text.indexOf(u'=');
     if (eq < 0)
         return std::nullopt;
@@ -124,7 +125,7 @@ std::optional<Line> parseValueLine(const QString& text) {
     if (!name)
         return std::nullopt;
     Line line;
-    line.text = text;
+    line.text = raw;
     line.isValue = true;
     line.name = *name;
     line.typeTag = text.mid(eq + 1, colon - eq - 1);
@@ -142,49 +143,49 @@ HiveFile loadHive(const QString& path) {
         hive.state = HiveFile::State::Unreadable;
         return hive;
     }
-    const QString content = QString::fromUtf8(file.readAll());
+    const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         hive.state = HiveFile::State::Unreadable;
         return hive;
     }
     hive.state = HiveFile::State::Loaded;
-    QStringList lines = content.split(u'\n');
+    QList<QByteArray> lines = content.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast(); // the newline that ends the last line
-    for (QString text : lines) {
-        if (text.endsWith(u'\r'))
-            text.chop(1);
-        if (text.size() >= 2 && text.startsWith(u'[') && text.endsWith(u']')) {
-            if (const auto key = decodeField(QStringView(text).mid(1, text.size() - 2))) {
-                hive.sections.append(Section{normalisedKey(*key), text, {}});
+    for (QByteArray raw : lines) {
+        if (raw.endsWith('\r'))
+            raw.chop(1);
+        if (raw.size() >= 2 && raw.startsWith('[') && raw.endsWith(']')) {
+            if (const auto key = decodeField(QString::fromUtf8(raw.mid(1, raw.size() - 2)))) {
+                hive.sections.append(Section{normalisedKey(*key), raw, {}});
                 continue;
             }
         }
         if (hive.sections.size() > 1) {
-            if (auto value = parseValueLine(text)) {
+            if (auto value = parseValueLine(raw)) {
                 hive.sections.last().lines.append(*value);
                 continue;
             }
         }
-        hive.sections.last().lines.append(Line{text});
+        hive.sections.last().lines.append(Line{raw});
     }
     return hive;
 }
 
 bool saveHive(const QString& path, const HiveFile& hive) {
-    QString content;
+    QByteArray content;
     for (const Section& section : hive.sections) {
         if (!section.header.isEmpty())
-            content += section.header + u'\n';
+            content += section.header + '\n';
         for (const Line& line : section.lines)
-            content += line.text + u'\n';
+            content += line.text + '\n';
     }
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(content.toUtf8());
+    file.write(content);
     return file.commit();
 }
 
@@ -255,7 +256,7 @@ Line lineFor(const QString& name, const RegValue& value, int type) {
     default:
         return line; // empty tag: unsupported
     }
-    line.text = encodeField(name, u"=[]") + u'=' + line.typeTag + u':' + line.data;
+    line.text = (encodeField(name, u"=[]") + u'=' + line.typeTag + u':' + line.data).toUtf8();
     return line;
 }
 
@@ -364,10 +365,10 @@ long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& n
                 return kNotFound;
             if (file.sections.size() == 1 && file.sections[0].lines.isEmpty())
                 file.sections[0].lines.append(
-                    Line{QStringLiteral("# Tallyrow Reports settings: [key], then name=text:..., name=number:..., "
-                                        "name=bytes:<hex>; %XX stands for a control character, %, =, [ or ].")});
+                    Line{QByteArrayLiteral("# Tallyrow Reports settings: [key], then name=text:..., name=number:..., "
+                                           "name=bytes:<hex>; %XX stands for a control character, %, =, [ or ].")});
             file.sections.append(
-                Section{normalisedKey(keyPath), u'[' + encodeField(keyPath, u"[]") + u']', {}});
+                Section{normalisedKey(keyPath), (u'[' + encodeField(keyPath, u"[]") + u']').toUtf8(), {}});
             section = &file.sections.last();
         }
         const Line line = lineFor(name, value, type);

@@ -1,0 +1,126 @@
+#include "support/Error.h"
+#include "support/Scripted.h"
+#include "support/StepRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace tallyrow;
+
+namespace {
+
+Error fileNotFound() { return Error(ErrNo::FileNotFound, QStringLiteral("File not found"), QStringLiteral("Open&")); }
+
+} // namespace
+
+TEST(Error, HelpersPutTheirNameInFrontOfTheSourceOutermostFirst) {
+    try {
+        withTrail(QStringLiteral("GetDataPath&"), [] {
+            withTrail(QStringLiteral("CheckData&"), [] { throw fileNotFound(); });
+        });
+        FAIL() << "the failure was swallowed";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), ErrNo::FileNotFound);
+        EXPECT_EQ(e.description(), QStringLiteral("File not found"));
+        EXPECT_EQ(e.source(), QStringLiteral("GetDataPath&CheckData&Open&"));
+    }
+}
+
+TEST(Error, ForeignExceptionsBecomeUnexpectedFailuresWithTheirText) {
+    try {
+        withTrail(QStringLiteral("Load&"), [] { throw std::runtime_error("disk on fire"); });
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), ErrNo::Unexpected);
+        EXPECT_EQ(e.description(), QStringLiteral("disk on fire"));
+        EXPECT_EQ(e.source(), QStringLiteral("Load&"));
+    }
+}
+
+TEST(Error, WithTrailPassesResultsThrough) {
+    EXPECT_EQ(withTrail(QStringLiteral("X&"), [] { return 42; }), 42);
+}
+
+TEST(StepRunner, RetryRunsTheFailingStepAgainUntilItSucceeds) {
+    ScriptedErrorReporter reporter;
+    reporter.queueAnswer(ReportAnswer::Retry);
+    reporter.queueAnswer(ReportAnswer::Retry);
+    StepRunner run(&reporter, QStringLiteral("Private Sub Form_Load()&"), QStringLiteral("loading the application"));
+    int attempts = 0;
+    bool after = false;
+    EXPECT_TRUE(run.step([&] {
+        if (++attempts < 3)
+            throw fileNotFound();
+    }));
+    EXPECT_TRUE(run.step([&] { after = true; }));
+    EXPECT_EQ(attempts, 3);
+    EXPECT_TRUE(after);
+    EXPECT_FALSE(run.left());
+    ASSERT_EQ(reporter.calls().size(), 2);
+    const auto& call = reporter.calls().first();
+    EXPECT_EQ(call.where, QStringLiteral("Private Sub Form_Load()&Open&"));
+    EXPECT_EQ(call.activity, QStringLiteral("loading the application"));
+    EXPECT_EQ(call.number, ErrNo::FileNotFound);
+    EXPECT_EQ(call.description, QStringLiteral("File not found"));
+}
+
+TEST(StepRunner, IgnoreSkipsExactlyTheFailingStep) {
+    ScriptedErrorReporter reporter;
+    reporter.queueAnswer(ReportAnswer::Ignore);
+    StepRunner run(&reporter, QStringLiteral("CheckData&"), {}, false);
+    QStringList done;
+    EXPECT_TRUE(run.step([&] { done << QStringLiteral("a"); }));
+    EXPECT_FALSE(run.step([&] {
+        done << QStringLiteral("b-start");
+        throw fileNotFound();
+    }));
+    EXPECT_TRUE(run.step([&] { done << QStringLiteral("c"); }));
+    EXPECT_EQ(done, (QStringList{QStringLiteral("a"), QStringLiteral("b-start"), QStringLiteral("c")}));
+    ASSERT_EQ(reporter.calls().size(), 1);
+    EXPECT_EQ(reporter.calls().first().where, QStringLiteral("CheckData&")); // source not appended
+}
+
+TEST(StepRunner, AnyOtherAnswerLeavesWithTheResultSoFar) {
+    for (const QString& answer : {QString(), ReportAnswer::Abort, QStringLiteral("2")}) {
+        SCOPED_TRACE(answer.toStdString());
+        ScriptedErrorReporter reporter;
+        reporter.queueAnswer(answer);
+        StepRunner run(&reporter, QStringLiteral("Handler&"));
+        int result = 0;
+        run.step([&] { result = 1; });
+        run.step([&] { throw fileNotFound(); });
+        EXPECT_FALSE(run.step([&] { result = 99; }));
+        EXPECT_TRUE(run.left());
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(reporter.calls().size(), 1);
+    }
+}
+
+TEST(StepRunner, LeavesWhenThereIsNobodyToAsk) {
+    StepRunner run(nullptr, QStringLiteral("Handler&"));
+    EXPECT_FALSE(run.step([] { throw fileNotFound(); }));
+    EXPECT_TRUE(run.left());
+}
+
+TEST(StepRunner, IgnoringFailuresSwallowsEverything) {
+    EXPECT_NO_THROW(ignoringFailures([] { throw fileNotFound(); }));
+    EXPECT_NO_THROW(ignoringFailures([] { throw 7; }));
+}
+
+TEST(ScriptedErrorReporter, AnswersFromItsQueueThenTheDefaultAndRaisesAbort) {
+    ScriptedErrorReporter reporter;
+    int aborts = 0;
+    QObject::connect(&reporter, &ErrorReporter::Abort, &reporter, [&] { ++aborts; });
+    reporter.queueAnswer(ReportAnswer::Retry);
+    reporter.setDefaultAnswer(ReportAnswer::Ignore);
+    EXPECT_EQ(reporter.ReportError(fileNotFound(), QStringLiteral("A&")), ReportAnswer::Retry);
+    EXPECT_EQ(reporter.ReportError(fileNotFound(), QStringLiteral("B&")), ReportAnswer::Ignore);
+    EXPECT_FALSE(reporter.Aborted());
+    EXPECT_EQ(aborts, 0);
+    reporter.queueAnswer(ReportAnswer::Abort);
+    EXPECT_EQ(reporter.ReportError(fileNotFound(), QStringLiteral("C&")), ReportAnswer::Abort);
+    EXPECT_TRUE(reporter.Aborted());
+    EXPECT_EQ(aborts, 1);
+    EXPECT_EQ(reporter.calls().size(), 3);
+}

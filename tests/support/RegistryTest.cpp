@@ -1,0 +1,219 @@
+#include "support/Error.h"
+#include "support/Registry.h"
+
+#include "testsupport/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+using namespace tallyrow;
+using tallyrow::test::ServicesFixture;
+
+namespace {
+
+const QString kKey = QStringLiteral("Software\\Quenmarsh\\Tyrow\\");
+const QString kName = QStringLiteral("DatabasePath");
+const QString kDefault = QStringLiteral("<default>");
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString userSetting(const QString& name = kName) {
+    return GetRegSetting(name, kDefault, {}, true, Hkey::CurrentUser);
+}
+
+} // namespace
+
+class SettingsStore : public ServicesFixture {};
+
+TEST_F(SettingsStore, SettingKeyPathEndsInABackslashWithoutSubKey) {
+    EXPECT_EQ(SettingsKeyPath({}), kKey);
+    EXPECT_EQ(SettingsKeyPath(QStringLiteral("Sub")), kKey + QStringLiteral("Sub"));
+}
+
+TEST_F(SettingsStore, EscapingStoresOneThenZeroAsTwoPairs) {
+    const QString oneZero = QString(QChar(1)) + QChar(0);
+    const QString stored = EscapeSetting(oneZero);
+    ASSERT_EQ(stored.size(), 4);
+    EXPECT_EQ(stored[0].unicode(), 1);
+    EXPECT_EQ(stored[1].unicode(), 2);
+    EXPECT_EQ(stored[2].unicode(), 1);
+    EXPECT_EQ(stored[3].unicode(), 3);
+}
+
+TEST_F(SettingsStore, TextWithCharactersZeroAndOneSurvivesARoundTrip) {
+    const QChar zero(0), one(1), two(2), three(3);
+    const QList<QString> texts = {
+        QString(one) + zero,
+        QStringLiteral("a") + zero + QStringLiteral("b") + one + QStringLiteral("c"),
+        QString(one) + three,        // looks like an escaped zero
+        QString(one) + two + zero,   // looks like an escaped one
+        QString(zero) + zero + one + one,
+        QStringLiteral("/home/ann/Tallyrow/data=1%.yrd\n[x]"),
+    };
+    for (const QString& text : texts) {
+        SCOPED_TRACE(text.toUtf8().toHex().toStdString());
+        EXPECT_EQ(UnescapeSetting(EscapeSetting(text)), text);
+        ASSERT_TRUE(SetRegSetting(kName, text, {}, true, Hkey::CurrentUser));
+        EXPECT_EQ(userSetting(), text);
+    }
+}
+
+TEST_F(SettingsStore, MissingOrEmptySettingGivesTheDefault) {
+    EXPECT_EQ(userSetting(), kDefault); // no file at all
+    ASSERT_TRUE(SetRegSetting(kName, {}, {}, true, Hkey::CurrentUser));
+    EXPECT_EQ(userSetting(), kDefault);
+    ASSERT_TRUE(SetRegSetting(kName, QStringLiteral("/data.yrd"), {}, true, Hkey::CurrentUser));
+    EXPECT_EQ(userSetting(), QStringLiteral("/data.yrd"));
+    EXPECT_EQ(userSetting(QStringLiteral("LastReportFolder")), kDefault);
+}
+
+TEST_F(SettingsStore, WritingCreatesTheKeyAndItsParents) {
+    EXPECT_FALSE(Reg_DoesKeyExist(Hkey::CurrentUser, kKey));
+    EXPECT_NE(RegSetKeyValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("x"), RegType::Text, false), 0);
+    EXPECT_FALSE(Reg_DoesKeyExist(Hkey::CurrentUser, kKey));
+
+    ASSERT_TRUE(SetRegSetting(kName, QStringLiteral("/data.yrd"), {}, false, Hkey::CurrentUser));
+    EXPECT_TRUE(Reg_DoesKeyExist(Hkey::CurrentUser, kKey));
+    EXPECT_TRUE(Reg_DoesKeyExist(Hkey::CurrentUser, QStringLiteral("software\\quenmarsh\\TYROW")));
+    EXPECT_TRUE(Reg_DoesKeyExist(Hkey::CurrentUser, QStringLiteral("Software\\Quenmarsh")));
+    EXPECT_FALSE(Reg_DoesKeyExist(Hkey::CurrentUser, QStringLiteral("Software\\Quenmarsh\\Tyrow\\Other")));
+    EXPECT_FALSE(Reg_DoesKeyExist(Hkey::LocalMachine, kKey));
+    EXPECT_TRUE(QFileInfo::exists(env().userSettingsFile()));
+    EXPECT_TRUE(env().userSettingsFile().startsWith(env().configHome() + QStringLiteral("/Quenmarsh/")));
+}
+
+TEST_F(SettingsStore, TypedValuesKeepTheirTypeThroughAWriteAndARead) {
+    const QByteArray bytes("\x00\x01\xff", 3);
+    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Text"), QStringLiteral("a=b"), RegType::Text, true), 0);
+    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), std::uint32_t(4000000000u), RegType::Number, true), 0);
+    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), bytes, RegType::Bytes, true), 0);
+
+    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Text"), true), RegValue(QStringLiteral("a=b")));
+    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), true), RegValue(std::uint32_t(4000000000u)));
+    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), true), RegValue(bytes));
+    // Value names are looked up without regard to case, as keys are.
+    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("TEXT"), true), RegValue(QStringLiteral("a=b")));
+}
+
+TEST_F(SettingsStore, NumbersAndBytesAreReadAsText) {
+    RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), std::uint32_t(42), RegType::Number, true);
+    EXPECT_EQ(userSetting(QStringLiteral("Number")), QStringLiteral("42"));
+    // Bytes are the text's 16-bit code units, low byte first.
+    RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), QByteArray("A\0B\0", 4), RegType::Bytes, true);
+    EXPECT_EQ(userSetting(QStringLiteral("Bytes")), QStringLiteral("AB"));
+}
+
+TEST_F(SettingsStore, TextIsCleanedOfZerosOnlyWhenAsked) {
+    const QString withZero = QStringLiteral("ab") + QChar(0);
+    RegSetKeyValue(Hkey::CurrentUser, kKey, kName, withZero, RegType::Text, true);
+    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, kName, true), RegValue(QStringLiteral("ab")));
+    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, kName, false), RegValue(withZero));
+}
+
+TEST_F(SettingsStore, UnsupportedTypesAreRefusedAndUnconvertibleValuesFail) {
+    EXPECT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("%PATH%"), RegType::ExpandText, true), 7);
+    try {
+        RegSetKeyValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("twelve"), RegType::Number, true);
+        FAIL() << "a text that is no number was stored as one";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), ErrNo::TypeMismatch);
+        EXPECT_EQ(e.source(), QStringLiteral("RegSetKeyValue&SetValueEx&"));
+    }
+}
+
+TEST_F(SettingsStore, HiveFallbackUsesTheMachineWideValueWhenThePerUserOneIsMissingOrEmpty) {
+    const auto fallback = [] { return GetRegSettingHiveFallback(kName, kDefault, {}, true); };
+    EXPECT_EQ(fallback(), kDefault);
+
+    ASSERT_TRUE(SetRegSetting(kName, QStringLiteral("/machine.yrd"), {}, true, Hkey::LocalMachine));
+    EXPECT_TRUE(env().machineSettingsFile().startsWith(env().machineConfigDir()));
+    EXPECT_EQ(fallback(), QStringLiteral("/machine.yrd")); // no per-user file
+
+    ASSERT_TRUE(SetRegSetting(QStringLiteral("Other"), QStringLiteral("x"), {}, true, Hkey::CurrentUser));
+    EXPECT_EQ(fallback(), QStringLiteral("/machine.yrd")); // per-user key without the value
+
+    ASSERT_TRUE(SetRegSetting(kName, {}, {}, true, Hkey::CurrentUser));
+    EXPECT_EQ(fallback(), QStringLiteral("/machine.yrd")); // per-user value empty
+
+    ASSERT_TRUE(SetRegSetting(kName, QStringLiteral("/user.yrd"), {}, true, Hkey::CurrentUser));
+    EXPECT_EQ(fallback(), QStringLiteral("/user.yrd"));
+}
+
+TEST_F(SettingsStore, HiveFollowsTheFirstConfigDirAndTheHomeDefault) {
+    qputenv("XDG_CONFIG_DIRS", (env().path(QStringLiteral("first")) + QStringLiteral(":/elsewhere")).toLocal8Bit());
+    EXPECT_EQ(hiveFilePath(Hkey::LocalMachine), env().path(QStringLiteral("first/Quenmarsh/Tyrow.conf")));
+    qunsetenv("XDG_CONFIG_DIRS");
+    EXPECT_EQ(hiveFilePath(Hkey::LocalMachine), QStringLiteral("/etc/xdg/Quenmarsh/Tyrow.conf"));
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(hiveFilePath(Hkey::CurrentUser), env().homeFolder() + QStringLiteral("/.config/Quenmarsh/Tyrow.conf"));
+    EXPECT_TRUE(hiveFilePath(Hkey::ClassesRoot).isEmpty());
+}
+
+TEST_F(SettingsStore, ExpandableAndUnknownTypesReadAsMissing) {
+    writeFile(env().userSettingsFile(), "[Software\\Quenmarsh\\Tyrow\\]\n"
+                                        "DatabasePath=expand:%HOME%/data.yrd\n"
+                                        "LastReportFolder=multi:a\n");
+    EXPECT_EQ(userSetting(), kDefault);
+    EXPECT_EQ(userSetting(QStringLiteral("LastReportFolder")), kDefault);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(Reg_QueryValue(Hkey::CurrentUser, kKey, kName, true)));
+}
+
+TEST_F(SettingsStore, DamagedFilesGiveTheDefaultAndKeepTheirContentOnWrite) {
+    const QList<QByteArray> damaged = {
+        QByteArray("\x00\xff\xfe garbage \x01\x02", 14),
+        "[Software\\Quenmarsh\\Tyrow\\]\nDatabasePath=text:%zz\n",
+        "[Software\\Quenmarsh\\Tyrow\\]\nDatabasePath=number:-x\n",
+        "[Software\\Quenmarsh\\Tyrow\\]\nDatabasePath=bytes:abc\n",
+        "[Software\\Quenmarsh\\Tyrow\\\nDatabasePath=text:/a\n",
+        "DatabasePath=text:/outside/any/key\n",
+        "[Software\\Quenmarsh\\Tyrow\\]\nDatabasePath\n=\n:\n%\n",
+    };
+    for (const QByteArray& content : damaged) {
+        SCOPED_TRACE(content.toHex().toStdString());
+        writeFile(env().userSettingsFile(), content);
+        EXPECT_EQ(userSetting(), kDefault);
+        EXPECT_EQ(GetRegSettingHiveFallback(kName, kDefault, {}, true), kDefault);
+        ASSERT_TRUE(SetRegSetting(QStringLiteral("LastReportFolder"), QStringLiteral("/r"), {}, true, Hkey::CurrentUser));
+        EXPECT_EQ(userSetting(QStringLiteral("LastReportFolder")), QStringLiteral("/r"));
+        // What could not be read is still there for a person to repair.
+        const QByteArray after = readFile(env().userSettingsFile());
+        for (const QByteArray& line : content.split('\n')) {
+            if (!line.isEmpty() && !line.startsWith('[')) {
+                EXPECT_TRUE(after.contains(line)) << line.toStdString();
+            }
+        }
+    }
+}
+
+TEST_F(SettingsStore, UnreadableFilesGiveTheDefaultAndAreNotOverwritten) {
+    // A folder where the file should be.
+    QDir().mkpath(env().userSettingsFile());
+    EXPECT_EQ(userSetting(), kDefault);
+    EXPECT_FALSE(Reg_DoesKeyExist(Hkey::CurrentUser, kKey));
+    EXPECT_FALSE(SetRegSetting(kName, QStringLiteral("/x"), {}, true, Hkey::CurrentUser));
+    QDir(env().userSettingsFile()).removeRecursively();
+
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "file permissions do not stop root";
+    const QByteArray content = "[Software\\Quenmarsh\\Tyrow\\]\nDatabasePath=text:/kept.yrd\n";
+    writeFile(env().userSettingsFile(), content);
+    QFile::setPermissions(env().userSettingsFile(), QFileDevice::WriteOwner);
+    EXPECT_EQ(userSetting(), kDefault);
+    EXPECT_FALSE(SetRegSetting(QStringLiteral("Other"), QStringLiteral("x"), {}, true, Hkey::CurrentUser));
+    QFile::setPermissions(env().userSettingsFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(readFile(env().userSettingsFile()), content);
+    EXPECT_EQ(userSetting(), QStringLiteral("/kept.yrd"));
+}

@@ -1,0 +1,175 @@
+#include "support/Scripted.h"
+#include "support/Services.h"
+#include "support/ui/QtErrorReporter.h"
+#include "support/ui/QtMessageBox.h"
+
+#include "testsupport/TestEnv.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+
+using namespace tallyrow;
+using tallyrow::test::ServicesFixture;
+
+namespace {
+
+// Waits (inside the modal loop that is about to start) for the visible top-level window named
+// `windowName` and hands it to `act`. Gives up after two seconds so a test can never hang.
+void whenShown(const QString& windowName, std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer(qApp);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, qApp, [=] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == windowName && w->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                delete clock;
+                act(w);
+                return;
+            }
+        }
+        if (clock->elapsed() > 2000) {
+            timer->stop();
+            timer->deleteLater();
+            delete clock;
+            ADD_FAILURE() << "window " << windowName.toStdString() << " never showed";
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        }
+    });
+    timer->start(5);
+}
+
+void clickWhenShown(const QString& windowName, const QString& buttonName) {
+    whenShown(windowName, [buttonName](QWidget* w) {
+        auto* button = w->findChild<QPushButton*>(buttonName);
+        if (!button) {
+            ADD_FAILURE() << "no button " << buttonName.toStdString();
+            w->close();
+            return;
+        }
+        button->click();
+    });
+}
+
+} // namespace
+
+class SupportDialogs : public ServicesFixture {
+protected:
+    void SetUp() override {
+        tallyrow::test::ensureWidgetsApp();
+        ServicesFixture::SetUp();
+    }
+};
+
+TEST_F(SupportDialogs, ErrorReportButtonsGiveTheirAnswersAndAbortIsSignalled) {
+    QtErrorReporter reporter;
+    reporter.setProductName(kProductName);
+    int aborts = 0;
+    QObject::connect(&reporter, &ErrorReporter::Abort, &reporter, [&] { ++aborts; });
+
+    const QList<std::pair<QString, QString>> buttons = {
+        {QStringLiteral("cmdRetry"), ReportAnswer::Retry},
+        {QStringLiteral("cmdIgnore"), ReportAnswer::Ignore},
+        {QStringLiteral("cmdAbort"), ReportAnswer::Abort},
+    };
+    for (const auto& [button, answer] : buttons) {
+        SCOPED_TRACE(button.toStdString());
+        EXPECT_EQ(aborts, 0);
+        EXPECT_FALSE(reporter.Aborted());
+        clickWhenShown(QStringLiteral("frmErrorReport"), button);
+        EXPECT_EQ(reporter.ReportError(true, QStringLiteral("File not found"), 53, QStringLiteral("CheckData&"), 0,
+                                       QStringLiteral("loading the application")),
+                  answer);
+    }
+    EXPECT_EQ(aborts, 1);
+    EXPECT_TRUE(reporter.Aborted());
+}
+
+TEST_F(SupportDialogs, ErrorReportShowsTheFailureAndCopiesItsDetails) {
+    QtErrorReporter reporter;
+    reporter.setProductName(kProductName);
+    reporter.setSupportAddress(kSupportAddress);
+    QStringList shown;
+    whenShown(QStringLiteral("frmErrorReport"), [&](QWidget* w) {
+        for (const char* name : {"lblDescription", "lblNumber", "lblWhere", "lblActivity"})
+            if (auto* label = w->findChild<QLabel*>(QString::fromLatin1(name)))
+                shown << label->text();
+        w->findChild<QPushButton*>(QStringLiteral("cmdCopyDetails"))->click();
+        w->close(); // closing without an answer means "leave"
+    });
+    EXPECT_EQ(reporter.ReportError(true, QStringLiteral("Disk full"), 61, QStringLiteral("SaveReport&Export&"), 0,
+                                   QStringLiteral("saving the report")),
+              QString());
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("Disk full"), QStringLiteral("61"), QStringLiteral("SaveReport&Export&"),
+                                  QStringLiteral("saving the report")}));
+    const QString copied = QGuiApplication::clipboard()->text();
+    for (const QString& part : {kProductName, QStringLiteral("Disk full"), QStringLiteral("61"),
+                                QStringLiteral("SaveReport&Export&"), QStringLiteral("saving the report"), kSupportAddress})
+        EXPECT_TRUE(copied.contains(part)) << part.toStdString();
+    EXPECT_FALSE(reporter.Aborted());
+}
+
+TEST_F(SupportDialogs, MessageBoxOffersTheFlagsButtonsAndAnswersTheClickedOne) {
+    installWidgetServices();
+    gMessageBox.reset();
+    QStringList names;
+    QString defaultName;
+    whenShown(QStringLiteral("frmMessageBox"), [&](QWidget* w) {
+        for (const char* name : {"cmdYes", "cmdNo", "cmdCancel", "cmdOK"})
+            if (auto* b = w->findChild<QPushButton*>(QString::fromLatin1(name))) {
+                names << b->objectName();
+                if (b->isDefault())
+                    defaultName = b->objectName();
+            }
+        w->findChild<QPushButton*>(QStringLiteral("cmdNo"))->click();
+    });
+    EXPECT_EQ(MsgBox(QStringLiteral("Save?"), MsgFlag::YesNoCancel | MsgFlag::Question | MsgFlag::DefaultButton3,
+                     QStringLiteral("~NoTitle~")),
+              MsgAnswer::No);
+    EXPECT_EQ(names, (QStringList{QStringLiteral("cmdYes"), QStringLiteral("cmdNo"), QStringLiteral("cmdCancel")}));
+    EXPECT_EQ(defaultName, QStringLiteral("cmdCancel"));
+    EXPECT_NE(dynamic_cast<QtMessageBox*>(gMessageBox.get()), nullptr);
+}
+
+TEST_F(SupportDialogs, TickedCheckBoxIsRememberedByTheDesktopBox) {
+    installWidgetServices();
+    gMessageBox.reset();
+    InitMessageBox();
+    QString caption;
+    whenShown(QStringLiteral("frmMessageBox"), [&](QWidget* w) {
+        auto* check = w->findChild<QCheckBox*>(QStringLiteral("chkRemember"));
+        ASSERT_NE(check, nullptr);
+        caption = check->text();
+        check->setChecked(true);
+        w->findChild<QPushButton*>(QStringLiteral("cmdYes"))->click();
+    });
+    const auto ask = [] {
+        gMessageBox->setShowCheckBox(true);
+        gMessageBox->setCheckBoxCaption(QStringLiteral("Always overwrite without asking"));
+        gMessageBox->setCheckedAnswer(MsgAnswer::Yes);
+        return gMessageBox->Show(QStringLiteral("Overwrite?"), 36, QStringLiteral("File exists"), {}, -1,
+                                 QStringLiteral("Always overwrite report"), nullptr);
+    };
+    EXPECT_EQ(ask(), MsgAnswer::Yes);
+    EXPECT_EQ(caption, QStringLiteral("Always overwrite without asking"));
+    EXPECT_EQ(ask(), MsgAnswer::Yes); // answered without a window: nothing would click it
+}
+
+TEST_F(SupportDialogs, PlainFallbackBoxAnswers) {
+    clickWhenShown(QStringLiteral("frmMessageBox"), QStringLiteral("cmdOK"));
+    MessageRequest request;
+    request.prompt = QStringLiteral("I am not able to run the error handler.");
+    request.buttons = 4112;
+    request.title = QStringLiteral("Can't initilise error handler");
+    request.showCheckBox = true;
+    EXPECT_EQ(showPlainMessageBox(request), MsgAnswer::OK);
+}
