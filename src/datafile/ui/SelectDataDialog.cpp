@@ -9,6 +9,7 @@
 #include "support/Services.h"
 #include "support/StepRunner.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
@@ -43,9 +44,10 @@ int twips(const QWidget* w, int value) {
 }
 
 // Whether the text in the path field names something the dialog can offer to open. Only files
-// count; a folder of that name does not.
+// count. The file search answers a folder name ending in "/" with the folder's first file, so a
+// folder is ruled out by name as well.
 bool namesExistingSource(const QString& path) {
-    return DoesFileExist(path);
+    return DoesFileExist(path) && !QFileInfo(TrimNull(path)).isDir();
 }
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text) {

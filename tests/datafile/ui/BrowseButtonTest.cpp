@@ -169,6 +169,9 @@ TEST_F(BrowseButtonTest, StoredKeysAreMatchedWithoutCase) {
 }
 
 TEST_F(BrowseButtonTest, ButtonHugsTheRightEdgeEvenWhenTooNarrow) {
+    QWidget host;
+    control->setParent(&host);
+    host.show(); // a hidden control lays itself out when it is shown
     const int gap = qRound(30 * control->logicalDpiX() / 1440.0);
     const int buttonWidth = cmdBrowse()->width();
     for (const int width : {400, buttonWidth + gap + 1, buttonWidth - 20}) {
@@ -180,6 +183,7 @@ TEST_F(BrowseButtonTest, ButtonHugsTheRightEdgeEvenWhenTooNarrow) {
         EXPECT_EQ(txtPath()->width(), std::abs(width - buttonWidth - gap));
     }
     EXPECT_LT(cmdBrowse()->x(), 0);
+    control->setParent(nullptr);
 }
 
 TEST_F(BrowseButtonTest, EnabledCoversBothPartsButReportsTheButton) {
