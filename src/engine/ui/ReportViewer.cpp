@@ -1,0 +1,360 @@
+#include "engine/ui/ReportViewer.h"
+
+#include "engine/PagePainter.h"
+#include "engine/Report.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow::engine {
+
+/// Draws one page of the viewer's collection at the viewer's zoom, on a grey desk with a shadow.
+class PageView : public QWidget {
+public:
+    explicit PageView(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+    void show(const PageCollection* pages, int index, double pixelsPerTwip) {
+        m_pages = pages;
+        m_index = index;
+        m_scale = pixelsPerTwip;
+        const bool empty = !pages || index < 0;
+        const QSize sheet = empty ? QSize() : sheetSize();
+        setFixedSize(empty ? QSize(0, 0) : sheet + QSize(2 * kDesk, 2 * kDesk));
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), palette().color(QPalette::Dark));
+        if (!m_pages || m_index < 0)
+            return;
+        const QRect sheet(QPoint(kDesk, kDesk), sheetSize());
+        p.fillRect(sheet.translated(3, 3), QColor(0, 0, 0, 60));
+        p.fillRect(sheet, Qt::white);
+        paintPage(p, *m_pages, m_index, QRectF(sheet));
+    }
+
+private:
+    static constexpr int kDesk = 12;
+    QSize sheetSize() const {
+        return QSize(static_cast<int>(std::lround(m_pages->paperSize.width() * m_scale)),
+                     static_cast<int>(std::lround(m_pages->paperSize.height() * m_scale)));
+    }
+    const PageCollection* m_pages = nullptr;
+    int m_index = -1;
+    double m_scale = 0.05;
+};
+
+namespace {
+
+QToolButton* toolButton(QWidget* parent, const QString& name, QStyle::StandardPixmap icon, const QString& tip) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setIcon(parent->style()->standardIcon(icon));
+    b->setToolTip(tip);
+    b->setAutoRaise(true);
+    return b;
+}
+
+const int kZoomSteps[] = {50, 75, 100, 125, 150, 200};
+
+} // namespace
+
+ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
+    registerReportFonts();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* bar = new QWidget(this);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(4, 2, 4, 2);
+    m_print = toolButton(bar, u"cmdViewerPrint"_s, QStyle::SP_DialogSaveButton, tr("Print"));
+    m_print->setText(tr("Print"));
+    m_print->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_first = toolButton(bar, u"cmdFirstPage"_s, QStyle::SP_MediaSkipBackward, tr("First page"));
+    m_previous = toolButton(bar, u"cmdPreviousPage"_s, QStyle::SP_MediaSeekBackward, tr("Previous page"));
+    m_pageBox = new QSpinBox(bar);
+    m_pageBox->setObjectName(u"spnPage"_s);
+    m_pageOf = new QLabel(bar);
+    m_pageOf->setObjectName(u"lblPageOf"_s);
+    m_next = toolButton(bar, u"cmdNextPage"_s, QStyle::SP_MediaSeekForward, tr("Next page"));
+    m_last = toolButton(bar, u"cmdLastPage"_s, QStyle::SP_MediaSkipForward, tr("Last page"));
+    m_zoom = new QComboBox(bar);
+    m_zoom->setObjectName(u"cboZoom"_s);
+    m_zoom->addItem(tr("Fit width"));
+    m_zoom->addItem(tr("Fit page"));
+    for (int z : kZoomSteps)
+        m_zoom->addItem(u"%1%"_s.arg(z), z);
+    m_status = new QLabel(bar);
+    m_status->setObjectName(u"lblViewerStatus"_s);
+    row->addWidget(m_print);
+    row->addSpacing(12);
+    row->addWidget(m_first);
+    row->addWidget(m_previous);
+    row->addWidget(m_pageBox);
+    row->addWidget(m_pageOf);
+    row->addWidget(m_next);
+    row->addWidget(m_last);
+    row->addSpacing(12);
+    row->addWidget(m_zoom);
+    row->addSpacing(12);
+    row->addWidget(m_status, 1);
+    layout->addWidget(bar);
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(u"scrPages"_s);
+    m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_scroll->setBackgroundRole(QPalette::Dark);
+    m_view = new PageView(m_scroll);
+    m_scroll->setWidget(m_view);
+    m_scroll->setWidgetResizable(false);
+    layout->addWidget(m_scroll, 1);
+
+    connect(m_first, &QToolButton::clicked, this, [this] { firstPage(); });
+    connect(m_previous, &QToolButton::clicked, this, [this] { previousPage(); });
+    connect(m_next, &QToolButton::clicked, this, [this] { nextPage(); });
+    connect(m_last, &QToolButton::clicked, this, [this] { lastPage(); });
+    connect(m_print, &QToolButton::clicked, this, [this] { PrintReport(true); });
+    connect(m_pageBox, &QSpinBox::valueChanged, this, [this](int value) {
+        if (value - 1 != m_current && value >= 1)
+            setCurrentPage(value - 1);
+    });
+    connect(m_zoom, &QComboBox::activated, this, [this](int index) {
+        if (index == 0)
+            setZoomMode(ZoomMode::FitWidth);
+        else if (index == 1)
+            setZoomMode(ZoomMode::FitPage);
+        else
+            setZoomPercent(m_zoom->itemData(index).toInt());
+    });
+    setFocusPolicy(Qt::StrongFocus);
+    updateControls();
+}
+
+ReportViewer::~ReportViewer() = default;
+
+void ReportViewer::setReportSource(Report* report) {
+    m_report = report;
+    if (!report) {
+        showPages(PageCollection{});
+        m_status->clear();
+        return;
+    }
+    // The run is synchronous: show that something is going on until it ends.
+    m_status->setText(tr("Running report..."));
+    m_status->repaint();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    report->Run();
+    QApplication::restoreOverrideCursor();
+    QStringList problems;
+    for (const auto& e : report->errors()) {
+        if (!e.cancelDisplay)
+            problems << tr("Error %1: %2").arg(e.number).arg(e.description);
+    }
+    m_status->setText(problems.join(u"; "_s));
+    showPages(report->pages());
+    emit LoadCompleted();
+}
+
+Report* ReportViewer::reportSource() const { return m_report.data(); }
+
+void ReportViewer::setPages(const PageCollection& pages) {
+    m_report = nullptr;
+    m_status->clear();
+    showPages(pages);
+    emit LoadCompleted();
+}
+
+QString ReportViewer::statusText() const { return m_status->text(); }
+
+void ReportViewer::showPages(PageCollection pages) {
+    m_pages = std::move(pages);
+    m_current = m_pages.pages.isEmpty() ? -1 : 0;
+    updateView();
+    updateControls();
+    m_scroll->verticalScrollBar()->setValue(0);
+    emit currentPageChanged(m_current);
+}
+
+void ReportViewer::setCurrentPage(int index) {
+    if (m_pages.pages.isEmpty())
+        return;
+    index = qBound(0, index, pageCount() - 1);
+    if (index == m_current)
+        return;
+    m_current = index;
+    updateView();
+    updateControls();
+    m_scroll->verticalScrollBar()->setValue(0);
+    emit currentPageChanged(m_current);
+}
+
+double ReportViewer::pixelsPerTwip() const {
+    const double realSize = logicalDpiX() / kTwipsPerInch;
+    if (m_zoomMode == ZoomMode::Percent || m_pages.paperSize.isEmpty())
+        return realSize * m_percent / 100.0;
+    const QSize room = m_scroll->viewport()->size() - QSize(2 * 12 + 4, 2 * 12 + 4);
+    const double byWidth = std::max(1, room.width()) / m_pages.paperSize.width();
+    if (m_zoomMode == ZoomMode::FitWidth)
+        return byWidth;
+    return std::min(byWidth, std::max(1, room.height()) / m_pages.paperSize.height());
+}
+
+int ReportViewer::zoomPercent() const {
+    return static_cast<int>(std::lround(pixelsPerTwip() / (logicalDpiX() / kTwipsPerInch) * 100.0));
+}
+
+void ReportViewer::setZoomMode(ZoomMode mode) {
+    m_zoomMode = mode;
+    updateView();
+    updateControls();
+}
+
+void ReportViewer::setZoomPercent(int percent) {
+    m_percent = qBound(50, percent, 200);
+    m_zoomMode = ZoomMode::Percent;
+    updateView();
+    updateControls();
+}
+
+void ReportViewer::updateView() { m_view->show(&m_pages, m_current, pixelsPerTwip()); }
+
+void ReportViewer::updateControls() {
+    const int count = pageCount();
+    const bool any = count > 0;
+    m_first->setEnabled(any && m_current > 0);
+    m_previous->setEnabled(any && m_current > 0);
+    m_next->setEnabled(any && m_current < count - 1);
+    m_last->setEnabled(any && m_current < count - 1);
+    m_print->setEnabled(any);
+    m_pageBox->setEnabled(any);
+    {
+        const QSignalBlocker block(m_pageBox);
+        m_pageBox->setRange(any ? 1 : 0, count);
+        m_pageBox->setValue(m_current + 1);
+    }
+    m_pageOf->setText(any ? tr("of %1").arg(count) : QString());
+    const QSignalBlocker block(m_zoom);
+    if (m_zoomMode == ZoomMode::FitWidth) {
+        m_zoom->setCurrentIndex(0);
+    } else if (m_zoomMode == ZoomMode::FitPage) {
+        m_zoom->setCurrentIndex(1);
+    } else {
+        const int index = m_zoom->findData(m_percent);
+        if (index >= 0) {
+            m_zoom->setCurrentIndex(index);
+        } else {
+            m_zoom->addItem(u"%1%"_s.arg(m_percent), m_percent);
+            m_zoom->setCurrentIndex(m_zoom->count() - 1);
+        }
+    }
+}
+
+void ReportViewer::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_zoomMode != ZoomMode::Percent)
+        updateView();
+}
+
+void ReportViewer::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_PageDown:
+        nextPage();
+        break;
+    case Qt::Key_PageUp:
+        previousPage();
+        break;
+    case Qt::Key_Home:
+        if (event->modifiers() & Qt::ControlModifier)
+            firstPage();
+        break;
+    case Qt::Key_End:
+        if (event->modifiers() & Qt::ControlModifier)
+            lastPage();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void ReportViewer::setPrintDialogRunner(std::function<bool(QPrinter&, QWidget*)> runner) {
+    m_printDialog = std::move(runner);
+}
+
+bool ReportViewer::PrintReport(bool showDialog) {
+    if (m_pages.pages.isEmpty())
+        return false;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(m_pages.title.isEmpty() ? tr("Report") : m_pages.title);
+    printer.setPageSize(QPageSize(m_pages.paperSize / 20.0, QPageSize::Point));
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setFullPage(true);
+    printer.setFromTo(0, 0);
+    if (showDialog) {
+        bool accepted = false;
+        if (m_printDialog) {
+            accepted = m_printDialog(printer, this);
+        } else {
+            QPrintDialog dialog(&printer, this);
+            dialog.setMinMax(1, pageCount());
+            dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+            dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, true);
+            accepted = dialog.exec() == QDialog::Accepted;
+            if (accepted && dialog.printRange() == QAbstractPrintDialog::CurrentPage)
+                printer.setFromTo(m_current + 1, m_current + 1);
+        }
+        if (!accepted)
+            return false;
+    }
+    return printTo(printer);
+}
+
+bool ReportViewer::printTo(QPrinter& printer) {
+    if (m_pages.pages.isEmpty())
+        return false;
+    int from = printer.fromPage();
+    int to = printer.toPage();
+    if (from <= 0 || to <= 0) {
+        from = 1;
+        to = pageCount();
+    }
+    from = qBound(1, from, pageCount());
+    to = qBound(from, to, pageCount());
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QPainter painter;
+    bool ok = painter.begin(&printer);
+    for (int i = from - 1; ok && i < to; ++i) {
+        if (i > from - 1)
+            ok = printer.newPage();
+        if (!ok)
+            break;
+        // The whole sheet in device pixels; the printer's own unprintable margin is its business.
+        const QRectF sheet = printer.paperRect(QPrinter::DevicePixel);
+        paintPage(painter, m_pages, i, QRectF(QPointF(0, 0), sheet.size()));
+    }
+    if (painter.isActive())
+        ok = painter.end() && ok;
+    QApplication::restoreOverrideCursor();
+    return ok;
+}
+
+} // namespace tallyrow::engine

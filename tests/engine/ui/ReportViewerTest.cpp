@@ -1,0 +1,183 @@
+#include "engine/Report.h"
+#include "engine/ui/ReportViewer.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPrinter>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace tallyrow::engine;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+/// A report of `rows` Detail rows of 1000 twips: about 14 rows a page.
+class CountingReport : public Report {
+public:
+    explicit CountingReport(int rows) : m_rows(rows) {
+        Detail().height = 1000;
+        auto* f = Detail().add<Field>(u"txtTotal"_s);
+        f->dataField = u"Total"_s;
+        f->rect = QRectF(0, 0, 2000, 300);
+        PageFooter().height = 300;
+    }
+    int runs = 0;
+    bool failInDetail = false;
+
+protected:
+    void ReportStart() override {
+        ++runs;
+        RowSet data;
+        data.appendColumn(u"Total"_s, RowSet::Type::Int32);
+        for (int i = 0; i < m_rows; ++i)
+            data.appendRow({i});
+        setDataSource(data);
+    }
+    void Detail_Format() override {
+        if (failInDetail)
+            throw std::runtime_error("cannot format");
+    }
+
+private:
+    int m_rows;
+};
+
+class ReportViewerTest : public ::testing::Test {
+protected:
+    ReportViewerTest() {
+        viewer.setObjectName(u"arvPreview"_s);
+        viewer.resize(800, 600);
+    }
+    template <typename T>
+    T* child(const QString& name) {
+        return viewer.findChild<T*>(name);
+    }
+    ReportViewer viewer;
+};
+
+} // namespace
+
+TEST_F(ReportViewerTest, SettingAReportRunsItOnceAndSignalsLoadCompletedOnce) {
+    CountingReport report(40);
+    QSignalSpy loaded(&viewer, &ReportViewer::LoadCompleted);
+    viewer.setReportSource(&report);
+    EXPECT_EQ(loaded.count(), 1);
+    EXPECT_EQ(report.runs, 1);
+    EXPECT_EQ(viewer.reportSource(), &report);
+    EXPECT_GE(viewer.pageCount(), 3);
+    EXPECT_EQ(viewer.currentPage(), 0);
+    EXPECT_EQ(child<QLabel>(u"lblPageOf"_s)->text(), u"of %1"_s.arg(viewer.pageCount()));
+}
+
+TEST_F(ReportViewerTest, NoReportEmptiesTheViewer) {
+    CountingReport report(5);
+    viewer.setReportSource(&report);
+    QSignalSpy loaded(&viewer, &ReportViewer::LoadCompleted);
+    viewer.setReportSource(nullptr);
+    EXPECT_EQ(viewer.reportSource(), nullptr);
+    EXPECT_EQ(viewer.pageCount(), 0);
+    EXPECT_EQ(viewer.currentPage(), -1);
+    EXPECT_FALSE(child<QToolButton>(u"cmdViewerPrint"_s)->isEnabled());
+    EXPECT_FALSE(viewer.PrintReport(false)) << "nothing to print";
+    EXPECT_EQ(loaded.count(), 0);
+}
+
+TEST_F(ReportViewerTest, ForgetsAReportThatIsDeleted) {
+    auto* report = new CountingReport(1);
+    viewer.setReportSource(report);
+    delete report;
+    EXPECT_EQ(viewer.reportSource(), nullptr);
+    EXPECT_EQ(viewer.pageCount(), 1) << "the pages stay on screen";
+}
+
+TEST_F(ReportViewerTest, NavigatesPagesWithButtonsAndStopsAtTheEnds) {
+    CountingReport report(40);
+    viewer.setReportSource(&report);
+    const int last = viewer.pageCount() - 1;
+    EXPECT_FALSE(child<QToolButton>(u"cmdPreviousPage"_s)->isEnabled());
+    QTest::mouseClick(child<QToolButton>(u"cmdNextPage"_s), Qt::LeftButton);
+    EXPECT_EQ(viewer.currentPage(), 1);
+    EXPECT_EQ(child<QSpinBox>(u"spnPage"_s)->value(), 2);
+    QTest::mouseClick(child<QToolButton>(u"cmdLastPage"_s), Qt::LeftButton);
+    EXPECT_EQ(viewer.currentPage(), last);
+    EXPECT_FALSE(child<QToolButton>(u"cmdNextPage"_s)->isEnabled());
+    viewer.nextPage();
+    EXPECT_EQ(viewer.currentPage(), last);
+    child<QSpinBox>(u"spnPage"_s)->setValue(2);
+    EXPECT_EQ(viewer.currentPage(), 1);
+    QTest::mouseClick(child<QToolButton>(u"cmdFirstPage"_s), Qt::LeftButton);
+    EXPECT_EQ(viewer.currentPage(), 0);
+}
+
+TEST_F(ReportViewerTest, ZoomsByPercentAndFitsWidthOrPage) {
+    CountingReport report(3);
+    viewer.setReportSource(&report);
+    viewer.setZoomPercent(150);
+    EXPECT_EQ(viewer.zoomPercent(), 150);
+    EXPECT_EQ(child<QComboBox>(u"cboZoom"_s)->currentText(), u"150%"_s);
+    viewer.setZoomPercent(500);
+    EXPECT_EQ(viewer.zoomPercent(), 200);
+    viewer.setZoomMode(ReportViewer::ZoomMode::FitPage);
+    const int fitPage = viewer.zoomPercent();
+    viewer.setZoomMode(ReportViewer::ZoomMode::FitWidth);
+    EXPECT_GT(viewer.zoomPercent(), fitPage) << "a portrait page in a landscape window";
+    viewer.resize(1200, 600);
+    EXPECT_GT(viewer.zoomPercent(), fitPage) << "fit width follows the window";
+}
+
+TEST_F(ReportViewerTest, ShowsAPageCollectionWithoutAReport) {
+    CountingReport report(20);
+    report.Run();
+    QSignalSpy loaded(&viewer, &ReportViewer::LoadCompleted);
+    viewer.setPages(report.pages());
+    EXPECT_EQ(loaded.count(), 1);
+    EXPECT_EQ(viewer.reportSource(), nullptr);
+    EXPECT_EQ(viewer.pageCount(), report.pages().pages.size());
+}
+
+TEST_F(ReportViewerTest, ShowsAnErrorTheReportDidNotShowItself) {
+    CountingReport report(3);
+    report.failInDetail = true;
+    QSignalSpy loaded(&viewer, &ReportViewer::LoadCompleted);
+    viewer.setReportSource(&report);
+    EXPECT_EQ(loaded.count(), 1) << "the load still completes";
+    EXPECT_TRUE(viewer.statusText().contains(u"cannot format"_s));
+}
+
+TEST_F(ReportViewerTest, PrintsEveryPageAndACancelledDialogPrintsNothing) {
+    CountingReport report(40);
+    viewer.setReportSource(&report);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"printed.pdf"_s);
+
+    int dialogs = 0;
+    viewer.setPrintDialogRunner([&](QPrinter& printer, QWidget*) {
+        ++dialogs;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file);
+        return false;
+    });
+    EXPECT_FALSE(viewer.PrintReport(true));
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_FALSE(QFile::exists(file));
+
+    viewer.setPrintDialogRunner([&](QPrinter& printer, QWidget*) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file);
+        return true;
+    });
+    EXPECT_TRUE(viewer.PrintReport(true));
+    QFile pdf(file);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    EXPECT_EQ(bytes.count("/Type /Page\n") + bytes.count("/Type /Page "), viewer.pageCount());
+}
