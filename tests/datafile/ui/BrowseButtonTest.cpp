@@ -4,15 +4,19 @@
 #include "testsupport/TestEnv.h"
 #include "datafile/ui/HostPropertyStore.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -198,6 +202,52 @@ TEST_F(BrowseButtonTest, EnabledCoversBothPartsButReportsTheButton) {
     txtPath()->setEnabled(false);
     EXPECT_TRUE(control->Enabled());
     EXPECT_TRUE(control->property("Enabled").toBool());
+}
+
+// Runs `act` on the file dialog once it is up (never leaving a test blocked on it).
+void whenFileDialogShows(QObject* context, std::function<void(QFileDialog*)> act) {
+    auto* timer = new QTimer(context);
+    auto deadline = std::make_shared<int>(500);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, deadline, act] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                act(dialog);
+                return;
+            }
+        }
+        if (--*deadline == 0)
+            timer->stop();
+    });
+    timer->start(10);
+}
+
+TEST_F(BrowseButtonTest, DesktopDialogStartsBesideTheFileAndTakesNewNames) {
+    const QString file = makeFile(u"data/a.yrd"_s);
+    const QString filter =
+        u"All Files (*.*)|*.*|Tallyrow Data Files(*.yrd)|*.yrd|All Data Files(*.yrd;*.mdb)|*.yrd;*.mdb|"_s;
+    DialogFileChooser desktop;
+
+    QString title, selectedFilter, folder;
+    whenFileDialogShows(control.get(), [&](QFileDialog* dialog) {
+        title = dialog->windowTitle();
+        selectedFilter = dialog->selectedNameFilter();
+        folder = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    EXPECT_EQ(desktop.chooseFile(control.get(), u"Tallyrow data file"_s, filter, 2, file), std::nullopt);
+    EXPECT_EQ(title, u"Tallyrow data file"_s);
+    EXPECT_EQ(selectedFilter, u"Tallyrow Data Files(*.yrd)"_s); // as shown, without the repeated patterns
+    EXPECT_EQ(folder, env().path(u"data"_s));
+
+    // A name that does not exist yet is a valid answer.
+    whenFileDialogShows(control.get(), [](QFileDialog* dialog) {
+        dialog->selectFile(u"new.yrd"_s);
+        QMetaObject::invokeMethod(dialog, "accept"); // what the Open button does
+    });
+    EXPECT_EQ(desktop.chooseFile(control.get(), u"Open"_s, filter, 1, env().path(u"data"_s)),
+              env().path(u"data/new.yrd"_s));
 }
 
 TEST(BrowseButtonFilters, FilterListBecomesDialogNameFilters) {
