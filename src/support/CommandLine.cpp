@@ -36,7 +36,8 @@ QString ExtractCommandParamater(const QString& name, const QString& commandLine,
 
 void ParseCommandLine(const QStringList& arguments) {
     withTrail(QStringLiteral("ParseCommandLine&"), [&] {
-        CommandLineDataPath = ExtractCommandParamater(QStringLiteral("datapath"), arguments.join(u' '), QString());
+        CommandLineDataPath =
+            ExtractCommandParamater(QStringLiteral("datapath"), arguments.join(u' '), QString());
     });
 }
 

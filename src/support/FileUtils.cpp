@@ -32,7 +32,9 @@ private:
     bool m_active;
 };
 
-bool hasWildcard(const QString& name) { return name.contains(u'*') || name.contains(u'?'); }
+bool hasWildcard(const QString& name) {
+    return name.contains(u'*') || name.contains(u'?');
+}
 
 // Only * and ? are wildcards; every other character, brackets included, stands for itself. As on
 // the desktop the program came from, a final ".*" also takes names without an extension.
@@ -59,7 +61,8 @@ QRegularExpression wildcardExpression(QString pattern) {
 // A path ending in "/" searches the folder's own entries, where "." always matches folders.
 bool searchFirst(const QString& path, bool folders) {
     const qsizetype slash = path.lastIndexOf(u'/');
-    const QString folder = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : path.left(slash));
+    const QString folder =
+        slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : path.left(slash));
     QString pattern = path.mid(slash + 1);
     if (pattern.isEmpty()) {
         if (!QFileInfo(folder).isDir())
@@ -90,7 +93,8 @@ bool searchFirst(const QString& path, bool folders) {
 
 QString GetSpecialFolder(int specialFolderId, bool createIt) {
     return withTrail(
-        QStringLiteral("GetSpecialFolder(SpecialFolderID As SpecialFolderEnum, Optional CreateIt As Boolean = False)&"),
+        QStringLiteral(
+            "GetSpecialFolder(SpecialFolderID As SpecialFolderEnum, Optional CreateIt As Boolean = False)&"),
         [&]() -> QString {
             if (specialFolderId != SpecialFolder::Personal || !services().documentsFolder)
                 return {};
@@ -190,6 +194,8 @@ void BrowseToWebSite(const QString& address, QObject* /*owner*/) {
     });
 }
 
-QString ProgramFolder() { return services().programFolder ? services().programFolder() : QString(); }
+QString ProgramFolder() {
+    return services().programFolder ? services().programFolder() : QString();
+}
 
 } // namespace tallyrow

@@ -8,9 +8,13 @@ namespace {
 
 // Remembered answers live in a key of their own below the settings key, so that a remember-name
 // can never collide with one of the program's settings.
-QString rememberedKey(const QString& settingsKey) { return settingsKey + QStringLiteral("\\Remembered Answers"); }
+QString rememberedKey(const QString& settingsKey) {
+    return settingsKey + QStringLiteral("\\Remembered Answers");
+}
 
-bool isAnswerCode(std::uint32_t code) { return code >= MsgAnswer::OK && code <= MsgAnswer::No; }
+bool isAnswerCode(std::uint32_t code) {
+    return code >= MsgAnswer::OK && code <= MsgAnswer::No;
+}
 
 int rememberedAnswer(const QString& settingsKey, const QString& rememberName) {
     const RegValue value = Reg_QueryValue(SettingsHive, rememberedKey(settingsKey), rememberName, true);

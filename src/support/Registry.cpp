@@ -83,7 +83,9 @@ QString normalisedKey(const QString& keyPath) {
     return key;
 }
 
-bool sameName(const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) == 0; }
+bool sameName(const QString& a, const QString& b) {
+    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
+}
 
 struct Line {
     QByteArray text; // as it stands in the file, byte for byte
@@ -239,7 +241,8 @@ Line lineFor(const QString& name, const RegValue& value, int type) {
             bool ok = false;
             const uint n = text->trimmed().toUInt(&ok, 10);
             if (!ok)
-                throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"), QStringLiteral("SetValueEx&"));
+                throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"),
+                            QStringLiteral("SetValueEx&"));
             line.data = QString::number(n);
         } else {
             throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"), QStringLiteral("SetValueEx&"));
@@ -296,9 +299,13 @@ QString settingsText(const RegValue& value) {
 
 } // namespace
 
-QString REG_APPROOT() { return QStringLiteral("Software\\Quenmarsh\\Tyrow"); }
+QString REG_APPROOT() {
+    return QStringLiteral("Software\\Quenmarsh\\Tyrow");
+}
 
-QString SettingsKeyPath(const QString& subKey) { return REG_APPROOT() + u'\\' + subKey; }
+QString SettingsKeyPath(const QString& subKey) {
+    return REG_APPROOT() + u'\\' + subKey;
+}
 
 QString hiveFilePath(std::uint32_t hive) {
     switch (hive) {
@@ -364,9 +371,9 @@ long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& n
             if (!create)
                 return kNotFound;
             if (file.sections.size() == 1 && file.sections[0].lines.isEmpty())
-                file.sections[0].lines.append(
-                    Line{QByteArrayLiteral("# Tallyrow Reports settings: [key], then name=text:..., name=number:..., "
-                                           "name=bytes:<hex>; %XX stands for a control character, %, =, [ or ].")});
+                file.sections[0].lines.append(Line{QByteArrayLiteral(
+                    "# Tallyrow Reports settings: [key], then name=text:..., name=number:..., "
+                    "name=bytes:<hex>; %XX stands for a control character, %, =, [ or ].")});
             file.sections.append(
                 Section{normalisedKey(keyPath), (u'[' + encodeField(keyPath, u"[]") + u']').toUtf8(), {}});
             section = &file.sections.last();
@@ -428,7 +435,8 @@ bool SetRegSetting(const QString& name, const QString& text, const QString& subK
     });
 }
 
-QString GetRegSettingHiveFallback(const QString& name, const QString& def, const QString& subKey, bool escape) {
+QString GetRegSettingHiveFallback(const QString& name, const QString& def, const QString& subKey,
+                                  bool escape) {
     return withTrail(QStringLiteral("GetRegSettingHiveFallback&"), [&]() -> QString {
         static const QString kSentinel = QStringLiteral("DEFAULT_SETTING~TEST");
         const QString user = GetRegSetting(name, kSentinel, subKey, escape, Hkey::CurrentUser);

@@ -9,8 +9,10 @@
 namespace tallyrow {
 
 /// Hives of the settings store. Per-user = $XDG_CONFIG_HOME/Quenmarsh/Tyrow.conf; machine-wide =
-/// the first $XDG_CONFIG_DIRS entry (default /etc/xdg) + /Quenmarsh/Tyrow.conf; the classes hive
-/// answers key questions about registered handlers (see Reg_DoesKeyExist).
+/// the first $XDG_CONFIG_DIRS entry (default /etc/xdg) + /Quenmarsh/Tyrow.conf. The classes hive has
+/// no file on this platform: its keys never exist (the help-viewer question goes to
+/// services().compiledHelpViewerRegistered instead). A file that is damaged or cannot be read
+/// reads as empty; lines the store cannot read are kept when it rewrites the file.
 namespace Hkey {
 inline constexpr std::uint32_t ClassesRoot = 0x80000000u;
 inline constexpr std::uint32_t CurrentUser = 0x80000001u;
@@ -54,8 +56,10 @@ QString GetRegSettingHiveFallback(const QString& name, const QString& def, const
 
 /// The value, or monostate when it cannot be read; text is cleaned of NULs when `clean` is set.
 RegValue Reg_QueryValue(std::uint32_t hive, const QString& keyPath, const QString& name, bool clean);
-/// Writes a value of `type` (1 text, 4 number); returns 0 on success, 7 for an unsupported type,
-/// another non-zero code when the key cannot be opened or the file cannot be written.
+/// Writes a value of `type` (1 text, 3 bytes, 4 number), replacing the file atomically; returns 0
+/// on success, 7 for an unsupported type, 2 when the key is missing and `create` is off, 5 when
+/// the hive's file cannot be read or written (an unreadable file is never overwritten), 6 for a
+/// hive without a file. A value that does not fit the type fails with ErrNo::TypeMismatch.
 long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& name, const RegValue& value,
                     int type, bool create);
 /// Whether the key exists (can be opened for reading).

@@ -24,7 +24,9 @@ int enterAnswer(int buttons) {
 
 } // namespace
 
-int defaultMessageAnswer(int buttons) { return enterAnswer(buttons); }
+int defaultMessageAnswer(int buttons) {
+    return enterAnswer(buttons);
+}
 
 ScriptedErrorReporter::ScriptedErrorReporter(QObject* parent) : ErrorReporter(parent) {}
 

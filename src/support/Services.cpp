@@ -62,7 +62,8 @@ bool chmHandlerRegistered() {
     if (xdgMime.isEmpty())
         return false;
     QProcess probe;
-    probe.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("application/vnd.ms-htmlhelp")});
+    probe.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
+                          QStringLiteral("application/vnd.ms-htmlhelp")});
     if (!probe.waitForFinished(3000)) {
         probe.kill();
         probe.waitForFinished(1000);
@@ -104,12 +105,16 @@ Services& services() {
     return instance;
 }
 
-void resetServices() { services() = defaultServices(); }
+void resetServices() {
+    services() = defaultServices();
+}
 
-QString applicationTitle() { return kProductName; }
+QString applicationTitle() {
+    return kProductName;
+}
 
-int MsgBox(const QString& prompt, int buttons, const QString& title, const QString& helpFile, long helpContext,
-           const QString& rememberName, QObject* owner) {
+int MsgBox(const QString& prompt, int buttons, const QString& title, const QString& helpFile,
+           long helpContext, const QString& rememberName, QObject* owner) {
     const QString shownTitle = title == QLatin1String("~NoTitle~") ? applicationTitle() : title;
     try {
         if (!gMessageBox) {

@@ -8,7 +8,8 @@
 namespace tallyrow {
 
 StepRunner::StepRunner(ErrorReporter* reporter, QString where, QString activity, bool appendSource)
-    : m_reporter(reporter), m_where(std::move(where)), m_activity(std::move(activity)), m_appendSource(appendSource) {}
+    : m_reporter(reporter), m_where(std::move(where)), m_activity(std::move(activity)),
+      m_appendSource(appendSource) {}
 
 bool StepRunner::step(const std::function<void()>& fn) {
     if (m_left)

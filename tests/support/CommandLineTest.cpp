@@ -21,8 +21,10 @@ TEST(CommandLine, ExtractCommandParamaterReadsOneOption) {
         {"empty value", QStringLiteral("datapath="), QString()},
         {"empty value before a comma", QStringLiteral("datapath= ,x=1"), QString()},
         {"comma cuts the path", QStringLiteral("datapath=/srv/a,b.yrd"), QStringLiteral("/srv/a")},
-        {"name ending in the searched name", QStringLiteral("olddatapath=/old.yrd"), QStringLiteral("/old.yrd")},
-        {"first occurrence counts", QStringLiteral("datapath=/1.yrd,datapath=/2.yrd"), QStringLiteral("/1.yrd")},
+        {"name ending in the searched name", QStringLiteral("olddatapath=/old.yrd"),
+         QStringLiteral("/old.yrd")},
+        {"first occurrence counts", QStringLiteral("datapath=/1.yrd,datapath=/2.yrd"),
+         QStringLiteral("/1.yrd")},
         {"absent", QStringLiteral("mode=x"), def},
         {"name without equals sign", QStringLiteral("datapath /a.yrd"), def},
         {"empty command line", QString(), def},
@@ -38,7 +40,8 @@ class CommandLineFixture : public ServicesFixture {};
 TEST_F(CommandLineFixture, ParseCommandLineJoinsTheArgumentsWithBlanks) {
     ParseCommandLine({});
     EXPECT_EQ(CommandLineDataPath, QString());
-    ParseCommandLine({QStringLiteral("datapath=/home/ann/My"), QStringLiteral("Data/x.yrd,"), QStringLiteral("y=1")});
+    ParseCommandLine(
+        {QStringLiteral("datapath=/home/ann/My"), QStringLiteral("Data/x.yrd,"), QStringLiteral("y=1")});
     EXPECT_EQ(CommandLineDataPath, QStringLiteral("/home/ann/My Data/x.yrd"));
     ParseCommandLine({QStringLiteral("--verbose")});
     EXPECT_EQ(CommandLineDataPath, QString());
@@ -56,5 +59,6 @@ TEST_F(CommandLineFixture, SetHelpFileChoosesByTheCompiledHelpViewer) {
 TEST_F(CommandLineFixture, SetHelpFileWorksWithTheMachineProbe) {
     resetServices();
     EXPECT_TRUE(SetHelpFile(QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
-    EXPECT_TRUE(ApplicationHelpFile == QStringLiteral("tyrow.chm") || ApplicationHelpFile == QStringLiteral("tyrow.hlp"));
+    EXPECT_TRUE(ApplicationHelpFile == QStringLiteral("tyrow.chm") ||
+                ApplicationHelpFile == QStringLiteral("tyrow.hlp"));
 }

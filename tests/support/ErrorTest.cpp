@@ -10,15 +10,16 @@ using namespace tallyrow;
 
 namespace {
 
-Error fileNotFound() { return Error(ErrNo::FileNotFound, QStringLiteral("File not found"), QStringLiteral("Open&")); }
+Error fileNotFound() {
+    return Error(ErrNo::FileNotFound, QStringLiteral("File not found"), QStringLiteral("Open&"));
+}
 
 } // namespace
 
 TEST(Error, HelpersPutTheirNameInFrontOfTheSourceOutermostFirst) {
     try {
-        withTrail(QStringLiteral("GetDataPath&"), [] {
-            withTrail(QStringLiteral("CheckData&"), [] { throw fileNotFound(); });
-        });
+        withTrail(QStringLiteral("GetDataPath&"),
+                  [] { withTrail(QStringLiteral("CheckData&"), [] { throw fileNotFound(); }); });
         FAIL() << "the failure was swallowed";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::FileNotFound);
@@ -46,7 +47,8 @@ TEST(StepRunner, RetryRunsTheFailingStepAgainUntilItSucceeds) {
     ScriptedErrorReporter reporter;
     reporter.queueAnswer(ReportAnswer::Retry);
     reporter.queueAnswer(ReportAnswer::Retry);
-    StepRunner run(&reporter, QStringLiteral("Private Sub Form_Load()&"), QStringLiteral("loading the application"));
+    StepRunner run(&reporter, QStringLiteral("Private Sub Form_Load()&"),
+                   QStringLiteral("loading the application"));
     int attempts = 0;
     bool after = false;
     EXPECT_TRUE(run.step([&] {

@@ -63,7 +63,8 @@ TEST_F(FileHelpers, DoesFileExistMatchesNamesWildcardsAndFolders) {
         {"file with folder filter", at(QStringLiteral("data.yrd")), FileAttr::Directory, true},
         {"missing folder", at(QStringLiteral("Nowhere")), FileAttr::Directory, false},
         {"the root", QStringLiteral("/"), FileAttr::Directory, true},
-        {"blanks and NULs around", QStringLiteral("  ") + at(QStringLiteral("data.yrd")) + nul + nul + QStringLiteral(" "),
+        {"blanks and NULs around",
+         QStringLiteral("  ") + at(QStringLiteral("data.yrd")) + nul + nul + QStringLiteral(" "),
          FileAttr::Normal, true},
         {"file inside a missing folder", at(QStringLiteral("Nowhere/data.yrd")), FileAttr::Normal, false},
     };
@@ -77,7 +78,8 @@ TEST_F(FileHelpers, DoesFileExistMatchesNamesWildcardsAndFolders) {
 
 TEST_F(FileHelpers, DoesFileExistOfBlanksAndNulsIsFalseWithoutASearch) {
     const QChar nul(0);
-    for (const QString& path : {QString(), QStringLiteral("   "), QString(nul) + nul, QStringLiteral(" ") + nul + QStringLiteral(" ")}) {
+    for (const QString& path : {QString(), QStringLiteral("   "), QString(nul) + nul,
+                                QStringLiteral(" ") + nul + QStringLiteral(" ")}) {
         bool notFound = true;
         EXPECT_FALSE(DoesFileExist(path, FileAttr::Directory, &notFound));
         EXPECT_FALSE(notFound); // nothing was searched for

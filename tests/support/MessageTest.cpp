@@ -50,8 +50,8 @@ TEST_F(MessageBoxes, MsgBoxCreatesTheMessageBoxWhenMissing) {
 
 TEST_F(MessageBoxes, MsgBoxFallsBackToThePlatformBox) {
     gMessageBox = std::make_unique<FailingMessageBox>();
-    EXPECT_EQ(MsgBox(QStringLiteral("Sure?"), MsgFlag::YesNo | MsgFlag::DefaultButton2, QStringLiteral("~NoTitle~"),
-                     QStringLiteral("tyrow.hlp"), 12),
+    EXPECT_EQ(MsgBox(QStringLiteral("Sure?"), MsgFlag::YesNo | MsgFlag::DefaultButton2,
+                     QStringLiteral("~NoTitle~"), QStringLiteral("tyrow.hlp"), 12),
               MsgAnswer::No);
     ASSERT_EQ(env().platformRequests().size(), 1);
     const MessageRequest& shown = env().platformRequests().first();
@@ -64,7 +64,8 @@ TEST_F(MessageBoxes, MsgBoxFallsBackToThePlatformBox) {
 TEST_F(MessageBoxes, MsgBoxRaisesOverrideFailureWhenBothBoxesFail) {
     gMessageBox = std::make_unique<FailingMessageBox>();
     services().platformMessageBox = [](const MessageRequest&) -> int {
-        throw Error(ErrNo::PermissionDenied, QStringLiteral("Permission denied"), QStringLiteral("Platform&"));
+        throw Error(ErrNo::PermissionDenied, QStringLiteral("Permission denied"),
+                    QStringLiteral("Platform&"));
     };
     try {
         MsgBox(QStringLiteral("x"), 0, QStringLiteral("t"));
@@ -89,7 +90,8 @@ TEST_F(MessageBoxes, MessageReportsItsFailureAndReturnsNoAnswer) {
 
 TEST_F(MessageBoxes, MessageIsAPlainMsgBox) {
     messageBox()->queueAnswer(MsgAnswer::Cancel);
-    EXPECT_EQ(Message(QStringLiteral("Go on?"), MsgFlag::OKCancel, QStringLiteral("Question")), MsgAnswer::Cancel);
+    EXPECT_EQ(Message(QStringLiteral("Go on?"), MsgFlag::OKCancel, QStringLiteral("Question")),
+              MsgAnswer::Cancel);
     const MessageRequest& shown = messageBox()->requests().first();
     EXPECT_EQ(shown.buttons, MsgFlag::OKCancel);
     EXPECT_TRUE(shown.helpFile.isEmpty());
@@ -123,10 +125,12 @@ TEST_F(MessageBoxes, TickedAnswerIsRememberedAndAnsweredWithoutShowing) {
     // The choice outlives the box: it is kept in the per-user settings.
     auto later = std::make_unique<ScriptedMessageBox>();
     later->setSettingsKey(REG_APPROOT());
-    EXPECT_EQ(later->Show(QStringLiteral("?"), 36, QStringLiteral("t"), {}, 0, kOverwrite, nullptr), MsgAnswer::Yes);
-    EXPECT_TRUE(later->requests().isEmpty());
-    EXPECT_EQ(later->Show(QStringLiteral("?"), 36, QStringLiteral("t"), {}, 0, QStringLiteral("Other"), nullptr),
+    EXPECT_EQ(later->Show(QStringLiteral("?"), 36, QStringLiteral("t"), {}, 0, kOverwrite, nullptr),
               MsgAnswer::Yes);
+    EXPECT_TRUE(later->requests().isEmpty());
+    EXPECT_EQ(
+        later->Show(QStringLiteral("?"), 36, QStringLiteral("t"), {}, 0, QStringLiteral("Other"), nullptr),
+        MsgAnswer::Yes);
     EXPECT_EQ(later->requests().size(), 1);
 }
 
@@ -209,6 +213,7 @@ TEST(ScriptedMessageBox, AnswersLikeEnterWhenNothingIsQueued) {
         EXPECT_EQ(box.Show(QStringLiteral("?"), c.flags, QStringLiteral("t"), {}, 0, {}, nullptr), c.answer);
     }
     box.queueAnswer(MsgAnswer::Cancel);
-    EXPECT_EQ(box.Show(QStringLiteral("?"), MsgFlag::OKCancel, QStringLiteral("t"), {}, 0, {}, nullptr), MsgAnswer::Cancel);
+    EXPECT_EQ(box.Show(QStringLiteral("?"), MsgFlag::OKCancel, QStringLiteral("t"), {}, 0, {}, nullptr),
+              MsgAnswer::Cancel);
     EXPECT_EQ(box.requests().size(), cases.size() + 1);
 }

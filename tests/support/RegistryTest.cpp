@@ -58,8 +58,8 @@ TEST_F(SettingsStore, TextWithCharactersZeroAndOneSurvivesARoundTrip) {
     const QList<QString> texts = {
         QString(one) + zero,
         QStringLiteral("a") + zero + QStringLiteral("b") + one + QStringLiteral("c"),
-        QString(one) + three,        // looks like an escaped zero
-        QString(one) + two + zero,   // looks like an escaped one
+        QString(one) + three,      // looks like an escaped zero
+        QString(one) + two + zero, // looks like an escaped one
         QString(zero) + zero + one + one,
         QStringLiteral("/home/ann/Tallyrow/data=1%.yrd\n[x]"),
     };
@@ -97,22 +97,32 @@ TEST_F(SettingsStore, WritingCreatesTheKeyAndItsParents) {
 
 TEST_F(SettingsStore, TypedValuesKeepTheirTypeThroughAWriteAndARead) {
     const QByteArray bytes("\x00\x01\xff", 3);
-    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Text"), QStringLiteral("a=b"), RegType::Text, true), 0);
-    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), std::uint32_t(4000000000u), RegType::Number, true), 0);
-    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), bytes, RegType::Bytes, true), 0);
+    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Text"), QStringLiteral("a=b"),
+                             RegType::Text, true),
+              0);
+    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), std::uint32_t(4000000000u),
+                             RegType::Number, true),
+              0);
+    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), bytes, RegType::Bytes, true),
+              0);
 
-    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Text"), true), RegValue(QStringLiteral("a=b")));
-    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), true), RegValue(std::uint32_t(4000000000u)));
+    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Text"), true),
+              RegValue(QStringLiteral("a=b")));
+    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), true),
+              RegValue(std::uint32_t(4000000000u)));
     EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), true), RegValue(bytes));
     // Value names are looked up without regard to case, as keys are.
-    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("TEXT"), true), RegValue(QStringLiteral("a=b")));
+    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("TEXT"), true),
+              RegValue(QStringLiteral("a=b")));
 }
 
 TEST_F(SettingsStore, NumbersAndBytesAreReadAsText) {
-    RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), std::uint32_t(42), RegType::Number, true);
+    RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), std::uint32_t(42), RegType::Number,
+                   true);
     EXPECT_EQ(userSetting(QStringLiteral("Number")), QStringLiteral("42"));
     // Bytes are the text's 16-bit code units, low byte first.
-    RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), QByteArray("A\0B\0", 4), RegType::Bytes, true);
+    RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), QByteArray("A\0B\0", 4), RegType::Bytes,
+                   true);
     EXPECT_EQ(userSetting(QStringLiteral("Bytes")), QStringLiteral("AB"));
 }
 
@@ -124,7 +134,9 @@ TEST_F(SettingsStore, TextIsCleanedOfZerosOnlyWhenAsked) {
 }
 
 TEST_F(SettingsStore, UnsupportedTypesAreRefusedAndUnconvertibleValuesFail) {
-    EXPECT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("%PATH%"), RegType::ExpandText, true), 7);
+    EXPECT_EQ(
+        RegSetKeyValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("%PATH%"), RegType::ExpandText, true),
+        7);
     try {
         RegSetKeyValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("twelve"), RegType::Number, true);
         FAIL() << "a text that is no number was stored as one";
@@ -153,12 +165,14 @@ TEST_F(SettingsStore, HiveFallbackUsesTheMachineWideValueWhenThePerUserOneIsMiss
 }
 
 TEST_F(SettingsStore, HiveFollowsTheFirstConfigDirAndTheHomeDefault) {
-    qputenv("XDG_CONFIG_DIRS", (env().path(QStringLiteral("first")) + QStringLiteral(":/elsewhere")).toLocal8Bit());
+    qputenv("XDG_CONFIG_DIRS",
+            (env().path(QStringLiteral("first")) + QStringLiteral(":/elsewhere")).toLocal8Bit());
     EXPECT_EQ(hiveFilePath(Hkey::LocalMachine), env().path(QStringLiteral("first/Quenmarsh/Tyrow.conf")));
     qunsetenv("XDG_CONFIG_DIRS");
     EXPECT_EQ(hiveFilePath(Hkey::LocalMachine), QStringLiteral("/etc/xdg/Quenmarsh/Tyrow.conf"));
     qunsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(hiveFilePath(Hkey::CurrentUser), env().homeFolder() + QStringLiteral("/.config/Quenmarsh/Tyrow.conf"));
+    EXPECT_EQ(hiveFilePath(Hkey::CurrentUser),
+              env().homeFolder() + QStringLiteral("/.config/Quenmarsh/Tyrow.conf"));
     EXPECT_TRUE(hiveFilePath(Hkey::ClassesRoot).isEmpty());
 }
 
@@ -186,7 +200,8 @@ TEST_F(SettingsStore, DamagedFilesGiveTheDefaultAndKeepTheirContentOnWrite) {
         writeFile(env().userSettingsFile(), content);
         EXPECT_EQ(userSetting(), kDefault);
         EXPECT_EQ(GetRegSettingHiveFallback(kName, kDefault, {}, true), kDefault);
-        ASSERT_TRUE(SetRegSetting(QStringLiteral("LastReportFolder"), QStringLiteral("/r"), {}, true, Hkey::CurrentUser));
+        ASSERT_TRUE(SetRegSetting(QStringLiteral("LastReportFolder"), QStringLiteral("/r"), {}, true,
+                                  Hkey::CurrentUser));
         EXPECT_EQ(userSetting(QStringLiteral("LastReportFolder")), QStringLiteral("/r"));
         // What could not be read is still there for a person to repair.
         const QByteArray after = readFile(env().userSettingsFile());

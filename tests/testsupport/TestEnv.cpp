@@ -69,7 +69,9 @@ ScopedTestEnvironment::ScopedTestEnvironment() {
     s.localComputerName = [this] { return m_computerName; };
     s.programFolder = [this] { return m_programFolder; };
     s.documentsFolder = [this] { return m_documentsFolder; };
-    s.makeMessageBox = []() -> std::unique_ptr<MessageBoxEx> { return std::make_unique<ScriptedMessageBox>(); };
+    s.makeMessageBox = []() -> std::unique_ptr<MessageBoxEx> {
+        return std::make_unique<ScriptedMessageBox>();
+    };
     s.platformMessageBox = [this](const MessageRequest& request) {
         m_platformRequests.append(request);
         return defaultMessageAnswer(request.buttons);
@@ -108,19 +110,33 @@ ScopedTestEnvironment::~ScopedTestEnvironment() {
     }
 }
 
-QString ScopedTestEnvironment::root() const { return m_dir.path(); }
+QString ScopedTestEnvironment::root() const {
+    return m_dir.path();
+}
 
-QString ScopedTestEnvironment::path(const QString& relative) const { return m_dir.path() + u'/' + relative; }
+QString ScopedTestEnvironment::path(const QString& relative) const {
+    return m_dir.path() + u'/' + relative;
+}
 
-QString ScopedTestEnvironment::homeFolder() const { return path(QStringLiteral("home")); }
+QString ScopedTestEnvironment::homeFolder() const {
+    return path(QStringLiteral("home"));
+}
 
-QString ScopedTestEnvironment::configHome() const { return path(QStringLiteral("home/.config")); }
+QString ScopedTestEnvironment::configHome() const {
+    return path(QStringLiteral("home/.config"));
+}
 
-QString ScopedTestEnvironment::machineConfigDir() const { return path(QStringLiteral("etc/xdg")); }
+QString ScopedTestEnvironment::machineConfigDir() const {
+    return path(QStringLiteral("etc/xdg"));
+}
 
-QString ScopedTestEnvironment::userSettingsFile() const { return hiveFilePath(Hkey::CurrentUser); }
+QString ScopedTestEnvironment::userSettingsFile() const {
+    return hiveFilePath(Hkey::CurrentUser);
+}
 
-QString ScopedTestEnvironment::machineSettingsFile() const { return hiveFilePath(Hkey::LocalMachine); }
+QString ScopedTestEnvironment::machineSettingsFile() const {
+    return hiveFilePath(Hkey::LocalMachine);
+}
 
 ScriptedErrorReporter* ScopedTestEnvironment::errorReporter() const {
     return dynamic_cast<ScriptedErrorReporter*>(gErrorReporter.get());

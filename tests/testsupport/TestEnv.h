@@ -47,9 +47,9 @@ public:
     QString root() const;
     QString path(const QString& relative) const;
 
-    QString homeFolder() const;        ///< HOME
-    QString configHome() const;        ///< XDG_CONFIG_HOME
-    QString machineConfigDir() const;  ///< the only XDG_CONFIG_DIRS entry
+    QString homeFolder() const;          ///< HOME
+    QString configHome() const;          ///< XDG_CONFIG_HOME
+    QString machineConfigDir() const;    ///< the only XDG_CONFIG_DIRS entry
     QString userSettingsFile() const;    ///< the per-user hive's file
     QString machineSettingsFile() const; ///< the machine-wide hive's file
 

@@ -84,8 +84,8 @@ void ErrorReportDialog::finishWith(const QString& answer) {
 
 QtErrorReporter::QtErrorReporter(QObject* parent) : ErrorReporter(parent) {}
 
-QString QtErrorReporter::ReportError(bool /*flag*/, const QString& description, long number, const QString& where,
-                                     long /*extra*/, const QString& activity) {
+QString QtErrorReporter::ReportError(bool /*flag*/, const QString& description, long number,
+                                     const QString& where, long /*extra*/, const QString& activity) {
     const ErrorReportContent content{ProductName(), SupportAddress(), description, number, where, activity};
     ErrorReportDialog dialog(content, QApplication::activeWindow());
     dialog.exec();

@@ -84,7 +84,8 @@ MessageResult runBox(const MessageRequest& request) {
         answers.append({button, spec.answer});
     }
     const int defaultIndex = (request.buttons & 0xF00) >> 8;
-    box.setDefaultButton(static_cast<QPushButton*>(answers.value(defaultIndex < answers.size() ? defaultIndex : 0).first));
+    box.setDefaultButton(
+        static_cast<QPushButton*>(answers.value(defaultIndex < answers.size() ? defaultIndex : 0).first));
     // Escape answers Cancel where there is one, and OK on a box with only OK.
     for (const auto& [button, answer] : std::as_const(answers))
         if (answer == MsgAnswer::Cancel || (answers.size() == 1 && answer == MsgAnswer::OK))
@@ -114,7 +115,9 @@ MessageResult runBox(const MessageRequest& request) {
 
 } // namespace
 
-MessageResult QtMessageBox::present(const MessageRequest& request) { return runBox(request); }
+MessageResult QtMessageBox::present(const MessageRequest& request) {
+    return runBox(request);
+}
 
 int showPlainMessageBox(const MessageRequest& request) {
     MessageRequest plain = request;
@@ -126,7 +129,9 @@ void installWidgetServices() {
     Services& s = services();
     s.makeMessageBox = []() -> std::unique_ptr<MessageBoxEx> { return std::make_unique<QtMessageBox>(); };
     s.platformMessageBox = showPlainMessageBox;
-    s.openUrl = [](const QString& address) { return QDesktopServices::openUrl(QUrl::fromUserInput(address)); };
+    s.openUrl = [](const QString& address) {
+        return QDesktopServices::openUrl(QUrl::fromUserInput(address));
+    };
 }
 
 } // namespace tallyrow

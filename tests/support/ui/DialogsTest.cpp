@@ -1,3 +1,4 @@
+#include "support/FileUtils.h"
 #include "support/Scripted.h"
 #include "support/Services.h"
 #include "support/ui/QtErrorReporter.h"
@@ -86,7 +87,8 @@ TEST_F(SupportDialogs, ErrorReportButtonsGiveTheirAnswersAndAbortIsSignalled) {
         EXPECT_EQ(aborts, 0);
         EXPECT_FALSE(reporter.Aborted());
         clickWhenShown(QStringLiteral("frmErrorReport"), button);
-        EXPECT_EQ(reporter.ReportError(true, QStringLiteral("File not found"), 53, QStringLiteral("CheckData&"), 0,
+        EXPECT_EQ(reporter.ReportError(true, QStringLiteral("File not found"), 53,
+                                       QStringLiteral("CheckData&"), 0,
                                        QStringLiteral("loading the application")),
                   answer);
     }
@@ -106,14 +108,17 @@ TEST_F(SupportDialogs, ErrorReportShowsTheFailureAndCopiesItsDetails) {
         w->findChild<QPushButton*>(QStringLiteral("cmdCopyDetails"))->click();
         w->close(); // closing without an answer means "leave"
     });
-    EXPECT_EQ(reporter.ReportError(true, QStringLiteral("Disk full"), 61, QStringLiteral("SaveReport&Export&"), 0,
+    EXPECT_EQ(reporter.ReportError(true, QStringLiteral("Disk full"), 61,
+                                   QStringLiteral("SaveReport&Export&"), 0,
                                    QStringLiteral("saving the report")),
               QString());
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("Disk full"), QStringLiteral("61"), QStringLiteral("SaveReport&Export&"),
-                                  QStringLiteral("saving the report")}));
+    EXPECT_EQ(shown,
+              (QStringList{QStringLiteral("Disk full"), QStringLiteral("61"),
+                           QStringLiteral("SaveReport&Export&"), QStringLiteral("saving the report")}));
     const QString copied = QGuiApplication::clipboard()->text();
-    for (const QString& part : {kProductName, QStringLiteral("Disk full"), QStringLiteral("61"),
-                                QStringLiteral("SaveReport&Export&"), QStringLiteral("saving the report"), kSupportAddress})
+    for (const QString& part :
+         {kProductName, QStringLiteral("Disk full"), QStringLiteral("61"),
+          QStringLiteral("SaveReport&Export&"), QStringLiteral("saving the report"), kSupportAddress})
         EXPECT_TRUE(copied.contains(part)) << part.toStdString();
     EXPECT_FALSE(reporter.Aborted());
 }
@@ -132,10 +137,12 @@ TEST_F(SupportDialogs, MessageBoxOffersTheFlagsButtonsAndAnswersTheClickedOne) {
             }
         w->findChild<QPushButton*>(QStringLiteral("cmdNo"))->click();
     });
-    EXPECT_EQ(MsgBox(QStringLiteral("Save?"), MsgFlag::YesNoCancel | MsgFlag::Question | MsgFlag::DefaultButton3,
+    EXPECT_EQ(MsgBox(QStringLiteral("Save?"),
+                     MsgFlag::YesNoCancel | MsgFlag::Question | MsgFlag::DefaultButton3,
                      QStringLiteral("~NoTitle~")),
               MsgAnswer::No);
-    EXPECT_EQ(names, (QStringList{QStringLiteral("cmdYes"), QStringLiteral("cmdNo"), QStringLiteral("cmdCancel")}));
+    EXPECT_EQ(names,
+              (QStringList{QStringLiteral("cmdYes"), QStringLiteral("cmdNo"), QStringLiteral("cmdCancel")}));
     EXPECT_EQ(defaultName, QStringLiteral("cmdCancel"));
     EXPECT_NE(dynamic_cast<QtMessageBox*>(gMessageBox.get()), nullptr);
 }
@@ -172,4 +179,12 @@ TEST_F(SupportDialogs, PlainFallbackBoxAnswers) {
     request.title = QStringLiteral("Can't initilise error handler");
     request.showCheckBox = true;
     EXPECT_EQ(showPlainMessageBox(request), MsgAnswer::OK);
+}
+
+TEST_F(SupportDialogs, FileSearchLeavesNoBusyCursorBehind) {
+    ASSERT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(DoesFileExist(env().path(QStringLiteral("missing*")), FileAttr::Directory));
+    EXPECT_TRUE(DoesFileExist(env().root(), FileAttr::Directory));
+    EXPECT_FALSE(DoesFileExist(QStringLiteral("  ")));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
