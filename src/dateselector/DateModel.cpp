@@ -129,11 +129,8 @@ QVariant GetMax(const QVariantList& values) {
 DateFields::~DateFields() = default;
 
 DateModel::DateModel(std::function<QDate()> today, Qt::DayOfWeek firstDayOfWeek, DateFields* fields)
-    : m_today(std::move(today)),
-      m_firstDayOfWeek(firstDayOfWeek),
-      m_fields(fields ? fields : &m_held),
-      m_periodInterval(periodInterval(kMonth)),
-      m_periodStartDate(2000, 1, 1) {}
+    : m_today(std::move(today)), m_firstDayOfWeek(firstDayOfWeek), m_fields(fields ? fields : &m_held),
+      m_periodInterval(periodInterval(kMonth)), m_periodStartDate(2000, 1, 1) {}
 
 void DateModel::setPropertyChangedHandler(std::function<void(const QString&)> handler) {
     m_propertyChanged = std::move(handler);

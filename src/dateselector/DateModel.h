@@ -93,7 +93,8 @@ public:
 
     /// Stores the four settings as they were saved: SetPeriod for the period, the rest directly.
     /// No recalculation, no mark; the loader calls CalculateDates once afterwards.
-    void restoreSettings(int period, double periodCount, const QDate& periodStartDate, double startDateOffset);
+    void restoreSettings(int period, double periodCount, const QDate& periodStartDate,
+                         double startDateOffset);
 
     QDate StartDate() const;
     QDate EndDate() const;

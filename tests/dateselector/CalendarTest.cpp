@@ -27,18 +27,15 @@ TEST(Calendar, MonthBasedIntervalsClampToTheEndOfTheTargetMonth) {
         QDate expected;
     };
     const Case cases[] = {
-        {"m", 1, d(2004, 1, 31), d(2004, 2, 29)},
-        {"m", 1, d(2003, 1, 31), d(2003, 2, 28)},
-        {"yyyy", 1, d(2004, 2, 29), d(2005, 2, 28)},
-        {"q", 1, d(2000, 1, 31), d(2000, 4, 30)},
-        {"q", -1, d(2000, 5, 31), d(2000, 2, 29)},
-        {"m", -13, d(2004, 3, 15), d(2003, 2, 15)},
-        {"M", 2, d(2004, 12, 31), d(2005, 2, 28)},
-        {"YYYY", -4, d(2004, 2, 29), d(2000, 2, 29)},
+        {"m", 1, d(2004, 1, 31), d(2004, 2, 29)},    {"m", 1, d(2003, 1, 31), d(2003, 2, 28)},
+        {"yyyy", 1, d(2004, 2, 29), d(2005, 2, 28)}, {"q", 1, d(2000, 1, 31), d(2000, 4, 30)},
+        {"q", -1, d(2000, 5, 31), d(2000, 2, 29)},   {"m", -13, d(2004, 3, 15), d(2003, 2, 15)},
+        {"M", 2, d(2004, 12, 31), d(2005, 2, 28)},   {"YYYY", -4, d(2004, 2, 29), d(2000, 2, 29)},
         {"Q", 4, d(2000, 2, 15), d(2001, 2, 15)},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.interval) + " " + std::to_string(c.n) + " " + c.from.toString(Qt::ISODate).toStdString());
+        SCOPED_TRACE(std::string(c.interval) + " " + std::to_string(c.n) + " " +
+                     c.from.toString(Qt::ISODate).toStdString());
         EXPECT_EQ(DateAdd(QString::fromLatin1(c.interval), c.n, c.from), c.expected);
     }
 }

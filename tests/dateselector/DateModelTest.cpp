@@ -57,7 +57,8 @@ const RangeCase kDefaultRanges[] = {
     {"month offset 0", DatePeriod::Month, 1, 0, d(2004, 6, 15), Qt::Sunday, d(2004, 6, 1), d(2004, 6, 30)},
     {"month count 3", DatePeriod::Month, 3, 1, d(2004, 6, 15), Qt::Sunday, d(2004, 1, 1), d(2004, 3, 31)},
     {"quarter", DatePeriod::Quarter, 1, 1, d(2004, 6, 15), Qt::Sunday, d(2004, 1, 1), d(2004, 3, 31)},
-    {"quarter first day", DatePeriod::Quarter, 1, 1, d(2004, 7, 1), Qt::Sunday, d(2004, 1, 1), d(2004, 3, 31)},
+    {"quarter first day", DatePeriod::Quarter, 1, 1, d(2004, 7, 1), Qt::Sunday, d(2004, 1, 1),
+     d(2004, 3, 31)},
     {"week", DatePeriod::Week, 1, 1, d(2004, 6, 16), Qt::Sunday, d(2004, 6, 6), d(2004, 6, 12)},
     {"week monday first", DatePeriod::Week, 1, 1, d(2004, 6, 16), Qt::Monday, d(2004, 6, 7), d(2004, 6, 13)},
     {"week first day", DatePeriod::Week, 1, 1, d(2004, 6, 13), Qt::Sunday, d(2004, 5, 30), d(2004, 6, 5)},
@@ -74,7 +75,8 @@ const RangeCase kDefaultRanges[] = {
     {"week years on", DatePeriod::Week, 1, 1, d(2025, 6, 4), Qt::Sunday, d(2025, 5, 25), d(2025, 5, 31)},
     {"week years on monday first", DatePeriod::Week, 1, 1, d(2025, 6, 4), Qt::Monday, d(2025, 5, 26),
      d(2025, 6, 1)},
-    {"week years on first day", DatePeriod::Week, 1, 1, d(2025, 6, 2), Qt::Monday, d(2025, 5, 19), d(2025, 5, 25)},
+    {"week years on first day", DatePeriod::Week, 1, 1, d(2025, 6, 2), Qt::Monday, d(2025, 5, 19),
+     d(2025, 5, 25)},
     // An anchor after today walks backwards.
     {"month before the anchor", DatePeriod::Month, 1, 1, d(1999, 6, 15), Qt::Sunday, d(1999, 5, 1),
      d(1999, 5, 31)},
@@ -256,7 +258,8 @@ TEST(DateModel, StepRebuildsTheEndFromTheNewStart) {
         QDate newStart, newEnd;
     };
     const Case cases[] = {
-        {"month forward", DatePeriod::Month, d(2004, 1, 31), d(2004, 2, 28), +1, d(2004, 2, 29), d(2004, 3, 28)},
+        {"month forward", DatePeriod::Month, d(2004, 1, 31), d(2004, 2, 28), +1, d(2004, 2, 29),
+         d(2004, 3, 28)},
         {"week forward", DatePeriod::Week, d(2004, 6, 6), d(2004, 6, 12), +1, d(2004, 6, 13), d(2004, 6, 19)},
         {"week back", DatePeriod::Week, d(2004, 6, 13), d(2004, 6, 19), -1, d(2004, 6, 6), d(2004, 6, 12)},
         {"hand-made range back", DatePeriod::Week, d(2004, 6, 3), d(2004, 6, 20), -1, d(2004, 5, 27),

@@ -79,9 +79,7 @@ private:
 };
 
 DateSelector::DateSelector(std::function<QDate()> today, const QLocale& locale, QWidget* parent)
-    : QWidget(parent),
-      m_startDateCaption(kDefaultStartCaption),
-      m_endDateCaption(kDefaultEndCaption) {
+    : QWidget(parent), m_startDateCaption(kDefaultStartCaption), m_endDateCaption(kDefaultEndCaption) {
     build(locale);
     m_fields = std::make_unique<Fields>(dtpStartDate, dtpEndDate);
     m_model = std::make_unique<DateModel>(std::move(today), locale.firstDayOfWeek(), m_fields.get());
@@ -328,7 +326,8 @@ void DateSelector::InitProperties() {
     });
     m_startDateCaption = kDefaultStartCaption;
     m_endDateCaption = kDefaultEndCaption;
-    ignoringFailures([&] { m_model->restoreSettings(static_cast<int>(DatePeriod::Month), 1, kDefaultAnchor, 1); });
+    ignoringFailures(
+        [&] { m_model->restoreSettings(static_cast<int>(DatePeriod::Month), 1, kDefaultAnchor, 1); });
     ignoringFailures([&] { m_model->CalculateDates(); });
 }
 

@@ -52,21 +52,20 @@ struct Store {
 class DateSelectorTest : public ::testing::Test {
 protected:
     DateSelectorTest()
-        : selector([this] {
-                       ++todayCalls;
-                       return today;
-                   },
-                   QLocale(QLocale::English, QLocale::UnitedKingdom)),
-          changes(&selector, &DateSelector::Change),
-          marks(&selector, &DateSelector::propertyChanged) {
+        : selector(
+              [this] {
+                  ++todayCalls;
+                  return today;
+              },
+              QLocale(QLocale::English, QLocale::UnitedKingdom)),
+          changes(&selector, &DateSelector::Change), marks(&selector, &DateSelector::propertyChanged) {
         selector.InitProperties();
         selector.show(); // resizes reach a widget once it is shown
         changes.clear();
         marks.clear();
     }
 
-    template <typename T>
-    T* child(const char* name) {
+    template <typename T> T* child(const char* name) {
         T* w = selector.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
@@ -247,8 +246,8 @@ TEST_F(DateSelectorTest, PeriodMenuOffersFiveKindsAndSetsThePeriodSilently) {
     EXPECT_EQ(options->title(), u"Options"_s);
     auto* period = child<QMenu>("mnuPeriod");
     EXPECT_EQ(period->title(), u"Period"_s);
-    const QStringList captions{u"Year"_s, u"Quarter"_s, u"Month"_s, u"Day of Year"_s, u"Day"_s,
-                               u"Weekday"_s, u"Week"_s, u"Hour"_s, u"Minute"_s, u"Second"_s};
+    const QStringList captions{u"Year"_s,    u"Quarter"_s, u"Month"_s, u"Day of Year"_s, u"Day"_s,
+                               u"Weekday"_s, u"Week"_s,    u"Hour"_s,  u"Minute"_s,      u"Second"_s};
     const QList<QAction*> items = period->actions();
     ASSERT_EQ(items.size(), 10);
     for (int i = 0; i < 10; ++i) {
