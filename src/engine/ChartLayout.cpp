@@ -190,10 +190,8 @@ void layoutPie(ChartLayout& out, const ChartSpec& chart, const QFontMetricsF& fm
     if (!(total > 0))
         return;
     double angle = 90;
-    double lastLabelAngle = -1000;
     const double radius = diameter / 2;
-    // Smallest slice, in degrees, that still gets a label without crowding its neighbours.
-    const double minLabelSpan = radius > 0 ? (fm.height() * 1.1 / (radius + labelRoom)) * 180.0 / M_PI : 360;
+    QVector<QRectF> placed; // labels already placed: a label that would touch one is left out
     for (int i = 0; i < values.size(); ++i) {
         if (values.at(i) <= 0)
             continue;
@@ -203,19 +201,22 @@ void layoutPie(ChartLayout& out, const ChartSpec& chart, const QFontMetricsF& fm
         slice.spanAngle = -values.at(i) / total * 360.0;
         slice.color = seriesColor(i);
         const double mid = angle + slice.spanAngle / 2;
-        if (std::fabs(lastLabelAngle - mid) >= minLabelSpan || lastLabelAngle < -999) {
-            const QString pct = plainNumber(std::round(values.at(i) / total * 1000.0) / 10.0) + u"%"_s;
-            const QString text = chart.series.size() > 1 ? pct : names.at(i);
-            const double rad = mid * M_PI / 180.0;
-            const QPointF anchor(out.pieRect.center().x() + std::cos(rad) * (radius + kGap * 2),
-                                 out.pieRect.center().y() - std::sin(rad) * (radius + kGap * 2));
-            const double w = fm.horizontalAdvance(text) + 20;
-            const double h = fm.height();
-            QRectF r(0, 0, w, h);
-            const double c = std::cos(rad);
-            r.moveCenter(QPointF(anchor.x() + c * w / 2, anchor.y() - std::sin(rad) * h / 2));
-            slice.label = {keepInside(r, out.bounds), text, Qt::AlignCenter, false};
-            lastLabelAngle = mid;
+        const QString pct = plainNumber(std::round(values.at(i) / total * 1000.0) / 10.0) + u"%"_s;
+        const QString text = chart.series.size() > 1 ? pct : names.at(i);
+        const double rad = mid * M_PI / 180.0;
+        const QPointF anchor(out.pieRect.center().x() + std::cos(rad) * (radius + kGap * 2),
+                             out.pieRect.center().y() - std::sin(rad) * (radius + kGap * 2));
+        const double w = fm.horizontalAdvance(text) + 20;
+        const double h = fm.height();
+        QRectF r(0, 0, w, h);
+        r.moveCenter(QPointF(anchor.x() + std::cos(rad) * w / 2, anchor.y() - std::sin(rad) * h / 2));
+        r = keepInside(r, out.bounds);
+        const bool crowded = std::any_of(placed.begin(), placed.end(), [&](const QRectF& p) {
+            return p.adjusted(-kGap / 2, 0, kGap / 2, 0).intersects(r);
+        });
+        if (!text.isEmpty() && !crowded) {
+            slice.label = {r, text, Qt::AlignCenter, false};
+            placed.append(r);
         }
         out.slices.append(slice);
         angle += slice.spanAngle;
@@ -434,7 +435,7 @@ ChartLayout layoutChart(const ChartSpec& chart, const QRectF& bounds) {
                 out.categoryTickMarks.append(tickLine(px));
         }
         for (int s = 0; s < chart.series.size(); ++s) {
-            ChartLayout::SeriesLine line{s, {}, true};
+            ChartLayout::SeriesLine line{s, {}, n <= 31, {}, {}};
             line.points.reserve(n);
             for (int i = 0; i < n; ++i)
                 line.points.append(QPointF(xFor(xs.at(i)), out.yFor(valueAt(chart.series.at(s), i))));
@@ -471,6 +472,8 @@ ChartLayout layoutChart(const ChartSpec& chart, const QRectF& bounds) {
     // Series geometry.
     const bool markers = n <= 31;
     auto centreX = [&](int i) { return plot.left() + slot * (i + 0.5); };
+    // In 3D every series but plain bars gets a lane of the depth, the first series in front.
+    const QPointF lane = chart.series.isEmpty() ? out.depth : out.depth / static_cast<double>(chart.series.size());
     const int barSeries = out.kind == ChartLayout::Kind::Bar ? static_cast<int>(chart.series.size())
                           : out.kind == ChartLayout::Kind::Combination && !chart.series.isEmpty() ? 1
                                                                                                  : 0;
@@ -485,22 +488,29 @@ ChartLayout layoutChart(const ChartSpec& chart, const QRectF& bounds) {
                 const double y = out.yFor(v);
                 QRectF rect(QPointF(left + s * width, std::min(y, out.baselineY)),
                             QPointF(left + (s + 1) * width, std::max(y, out.baselineY)));
-                QPointF depth;
-                if (out.threeD) {
+                QPointF offset, depth;
+                if (out.threeD && out.kind == ChartLayout::Kind::Bar) {
                     // Boxes as deep as they are wide (up to the plot's depth), standing in the
                     // middle of the floor.
-                    const double share = std::min(1.0, width / out.depth.x());
-                    depth = out.depth * share;
-                    rect.translate((out.depth - depth) / 2);
+                    depth = out.depth * std::min(1.0, width / out.depth.x());
+                    offset = (out.depth - depth) / 2;
+                } else if (out.threeD) {
+                    // Combination: the bars stand in the first series' lane.
+                    depth = lane * 0.7;
+                    offset = lane * 0.15;
                 }
-                out.bars.append({s, i, rect, depth});
+                out.bars.append({s, i, rect, offset, depth});
             }
         }
     }
     for (int s = barSeries; s < chart.series.size(); ++s) {
         if (out.kind == ChartLayout::Kind::Bar)
             break;
-        ChartLayout::SeriesLine line{s, {}, markers && out.kind != ChartLayout::Kind::Area};
+        ChartLayout::SeriesLine line{s, {}, markers && out.kind != ChartLayout::Kind::Area, {}, {}};
+        if (out.threeD) {
+            line.offset = lane * (s + 0.15);
+            line.depth = lane * 0.7;
+        }
         const auto& series = chart.series.at(s);
         if (out.kind == ChartLayout::Kind::Step) {
             line.points.reserve(2 * n);

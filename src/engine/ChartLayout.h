@@ -27,14 +27,17 @@ struct ChartLayout {
     struct Bar {
         int series = 0;
         int category = 0;
-        QRectF rect; ///< front face
-        QPointF depth; ///< 3D: how far the box reaches back (the front face sits mid-way in the plot's depth)
+        QRectF rect;    ///< front face, on the plot's front plane
+        QPointF offset; ///< 3D: where the box stands, back from the front plane
+        QPointF depth;  ///< 3D: how far the box reaches back from there
     };
     /// The points of one series drawn as a line, a step or the top edge of an area.
     struct SeriesLine {
         int series = 0;
-        QVector<QPointF> points;
+        QVector<QPointF> points; ///< on the plot's front plane
         bool markers = false;
+        QPointF offset; ///< 3D: each series has a lane of its own, back from the front plane
+        QPointF depth;  ///< 3D: width of the series' ribbon within its lane
     };
     struct Slice {
         int index = 0;       ///< series (several series) or category (one series)

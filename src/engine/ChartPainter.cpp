@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -107,8 +108,10 @@ void paintChart(QPainter& painter, const QRectF& rect, const ChartSpec& chart) {
     const QPointF d = l.depth;
 
     if (l.kind == ChartLayout::Kind::Pie) {
-        painter.setPen(QPen(Qt::white, 12));
         for (const auto& s : l.slices) {
+            // Thin slices get a thin border so many of them don't wash out into white.
+            const double arc = std::fabs(s.spanAngle) / 360.0 * M_PI * l.pieRect.width();
+            painter.setPen(arc > 60 ? QPen(Qt::white, 12) : QPen(s.color, 0));
             painter.setBrush(s.color);
             painter.drawPie(l.pieRect, static_cast<int>(std::lround(s.startAngle * 16)),
                             static_cast<int>(std::lround(s.spanAngle * 16)));
@@ -144,7 +147,7 @@ void paintChart(QPainter& painter, const QRectF& rect, const ChartSpec& chart) {
         for (const auto& bar : l.bars) {
             const QColor c = l.seriesColors.value(bar.series, seriesColor(bar.series));
             if (l.threeD) {
-                drawBar3D(painter, bar.rect, bar.depth, c);
+                drawBar3D(painter, bar.rect.translated(bar.offset), bar.depth, c);
             } else {
                 painter.setPen(bar.rect.width() > 60 ? QPen(c.darker(140), 6) : Qt::NoPen);
                 painter.setBrush(c);
@@ -156,28 +159,35 @@ void paintChart(QPainter& painter, const QRectF& rect, const ChartSpec& chart) {
             const QColor c = l.seriesColors.value(line.series, seriesColor(line.series));
             if (line.points.isEmpty())
                 continue;
+            painter.save();
+            painter.translate(line.offset);
+            const QPointF ld = line.depth;
             if (l.kind == ChartLayout::Kind::Area) {
                 QPolygonF poly;
                 poly << QPointF(line.points.first().x(), l.baselineY) << line.points
                      << QPointF(line.points.last().x(), l.baselineY);
                 if (l.threeD) {
-                    drawRibbon(painter, line.points, d, c);
-                    QColor side = c.darker(130);
-                    painter.setBrush(side);
-                    painter.drawPolygon(quad(line.points.last(), line.points.last() + d,
-                                             QPointF(line.points.last().x(), l.baselineY) + d,
+                    drawRibbon(painter, line.points, ld, c);
+                    painter.setBrush(c.darker(130));
+                    painter.drawPolygon(quad(line.points.last(), line.points.last() + ld,
+                                             QPointF(line.points.last().x(), l.baselineY) + ld,
                                              QPointF(line.points.last().x(), l.baselineY)));
                 }
+                // Later series stand behind earlier ones; a little transparency keeps their
+                // hidden peaks readable.
                 QColor fill = c;
-                fill.setAlpha(l.threeD ? 255 : 150);
+                fill.setAlpha(l.threeD ? 255 : 215);
                 painter.setPen(QPen(c.darker(130), 12));
                 painter.setBrush(fill);
                 painter.drawPolygon(poly);
+                painter.restore();
                 continue;
             }
             if (l.threeD)
-                drawRibbon(painter, line.points, d, c);
-            QPen pen(c, l.threeD ? 10 : 30);
+                drawRibbon(painter, line.points, ld, c);
+            // Dense series get a finer pen so neighbouring points stay apart.
+            const double spacing = l.categoryCount > 0 ? l.plotRect.width() / l.categoryCount : l.plotRect.width();
+            QPen pen(c, l.threeD ? 10 : std::clamp(spacing / 3, 8.0, 30.0));
             pen.setJoinStyle(Qt::RoundJoin);
             painter.setPen(pen);
             painter.setBrush(Qt::NoBrush);
@@ -190,6 +200,7 @@ void paintChart(QPainter& painter, const QRectF& rect, const ChartSpec& chart) {
                 for (const auto& pt : line.points)
                     drawMarker(painter, pt, 80);
             }
+            painter.restore();
         }
 
         // Axes over the data.

@@ -108,11 +108,12 @@ TEST(ChartLayout, BarHeightsAreProportionalToTheValues) {
             const double perUnit = l.plotRect.height() / (l.axisMax - l.axisMin);
             for (const auto& bar : l.bars) {
                 EXPECT_NEAR(bar.rect.height(), valueOf(bar.series, bar.category) * perUnit, 0.01);
-                // 3D boxes stand mid-way in the plot's depth: shifted by half the depth they leave.
-                const QPointF shift = (l.depth - bar.depth) / 2;
-                EXPECT_NEAR(bar.rect.bottom() - shift.y(), l.baselineY, 0.01);
-                EXPECT_GE(bar.rect.left() - shift.x(), l.plotRect.left());
-                EXPECT_LE(bar.rect.right() - shift.x(), l.plotRect.right() + 0.01);
+                EXPECT_NEAR(bar.rect.bottom(), l.baselineY, 0.01);
+                EXPECT_GE(bar.rect.left(), l.plotRect.left());
+                EXPECT_LE(bar.rect.right(), l.plotRect.right() + 0.01);
+                // In 3D the box stays between the front plane and the back wall.
+                EXPECT_LE((bar.offset + bar.depth).x(), l.depth.x() + 0.01);
+                EXPECT_GE((bar.offset + bar.depth).y(), l.depth.y() - 0.01);
             }
             EXPECT_EQ(l.lines.size(), combination ? 1 : 0) << "combination: lines for the other series";
         }
@@ -168,6 +169,12 @@ TEST(ChartLayout, PieSlicesAreProportionalToTheirShare) {
                 EXPECT_TRUE(inside(slice.label.rect, kBounds) || slice.label.text.isEmpty());
             }
             EXPECT_NEAR(sweep, -360, 1e-6);
+            for (int a = 0; a < l.slices.size(); ++a) {
+                for (int b = a + 1; b < l.slices.size(); ++b) {
+                    if (!l.slices.at(a).label.text.isEmpty() && !l.slices.at(b).label.text.isEmpty())
+                        ASSERT_FALSE(l.slices.at(a).label.rect.intersects(l.slices.at(b).label.rect));
+                }
+            }
             EXPECT_NEAR(l.pieRect.width(), l.pieRect.height(), 0.01);
         }
     }
