@@ -1,0 +1,450 @@
+#include "ActivityData.h"
+#include "testsupport/TestEnv.h"
+
+#include "datafile/DataPath.h"
+#include "reports/LayoutHelpers.h"
+#include "reports/ReportCsv.h"
+#include "reports/repDay.h"
+#include "reports/repTotals.h"
+#include "reports/TyrowUtils.h"
+#include "support/CommandLine.h"
+#include "support/Error.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace tallyrow;
+using test::ActivityRow;
+
+namespace {
+
+class ReportRun : public test::ServicesFixture {
+protected:
+    void SetUp() override {
+        ServicesFixture::SetUp();
+        test::ensureGuiApp();
+    }
+    void TearDown() override {
+        SessionDataPath.clear();
+        CommandLineDataPath.clear();
+        ServicesFixture::TearDown();
+    }
+    void useDataFile(const QString& path) {
+        CommandLineDataPath = path;
+        SessionDataPath = path;
+    }
+    QString officeSqlite() {
+        const QString path = env().path(QStringLiteral("office.yrd"));
+        test::writeSqliteDataFile(path, test::officeRows());
+        return path;
+    }
+};
+
+// Texts of the page items laid out from control `name`, in page order.
+QStringList itemTexts(const engine::PageCollection& pages, const QString& name) {
+    QStringList texts;
+    for (const engine::Page& page : pages.pages) {
+        for (const engine::PageItem& item : page.items) {
+            if (const auto* text = std::get_if<engine::TextItem>(&item); text && text->name == name)
+                texts << text->text;
+        }
+    }
+    return texts;
+}
+
+// Expected whole minutes of one weekday column over the rows, straight from the rows: the mean
+// (or total, maximum, minimum) of the hour's non-empty values.
+std::map<std::pair<int, int>, double> aggregateByWeekdayAndHour(const QVector<ActivityRow>& rows, int first, int last,
+                                                                const QString& user, int totalType) {
+    std::map<std::pair<int, int>, std::vector<double>> values;
+    for (const ActivityRow& r : rows) {
+        if (r.activeDay < first || r.activeDay > last || (!user.isEmpty() && r.userName != user))
+            continue;
+        for (int h = 0; h < 24; ++h) {
+            if (r.hours[h])
+                values[{r.activeDay % 7, h}].push_back(*r.hours[h]);
+        }
+    }
+    std::map<std::pair<int, int>, double> result;
+    for (const auto& [key, v] : values) {
+        double acc = totalType == 0 || totalType == 1 ? 0 : v.front();
+        for (double x : v) {
+            if (totalType <= 1)
+                acc += x;
+            else if (totalType == 2)
+                acc = std::max(acc, x);
+            else
+                acc = std::min(acc, x);
+        }
+        result[key] = totalType == 0 ? acc / v.size() : acc;
+    }
+    return result;
+}
+
+int minutes(double seconds) {
+    return static_cast<int>(roundHalfEven(seconds / 60));
+}
+
+DayReportInputs annaMarch() {
+    DayReportInputs in;
+    in.StartDate = QDate(2004, 3, 1);
+    in.EndDate = QDate(2004, 3, 31);
+    in.IncludeTuesday = in.IncludeThursday = in.IncludeFriday = in.IncludeSaturday = false;
+    in.UserFilter = QStringLiteral("anna");
+    in.ShowEachDay = 2;
+    in.ShowDetails = true;
+    in.ChartType = 1;
+    return in;
+}
+
+} // namespace
+
+TEST_F(ReportRun, DayReportOnOfficeDataMatchesTheRows) {
+    useDataFile(officeSqlite());
+    for (int totalType : {0, 1, 2, 3}) {
+        SCOPED_TRACE(totalType);
+        repDay report;
+        DayReportInputs in = annaMarch();
+        in.TotalType = totalType;
+        report.setInputs(in);
+        ASSERT_TRUE(report.Run());
+        EXPECT_TRUE(errorReporter()->calls().isEmpty());
+        const auto expected = aggregateByWeekdayAndHour(test::officeRows(), 1521, 1551, in.UserFilter, totalType);
+        const engine::RowSet table = report.tableRows();
+        ASSERT_EQ(table.rowCount(), 24);
+        const int remainders[] = {2, 4, 1}; // Monday, Wednesday, Sunday
+        for (int h = 0; h < 24; ++h) {
+            double sum = 0;
+            for (int i = 0; i < 3; ++i) {
+                const auto it = expected.find({remainders[i], h});
+                const double seconds = it == expected.end() ? 0 : it->second;
+                sum += seconds;
+                EXPECT_EQ(table.value(h, 1 + i).toInt(), minutes(seconds)) << "hour " << h;
+            }
+            EXPECT_EQ(table.value(h, 4).toInt(), minutes(sum / 3)) << "hour " << h;
+        }
+    }
+}
+
+TEST_F(ReportRun, DayReportLayoutTextsAndChart) {
+    useDataFile(officeSqlite());
+    repDay report;
+    report.setInputs(annaMarch());
+    ASSERT_TRUE(report.Run());
+
+    EXPECT_EQ(report.label(QStringLiteral("lblDateRange"))->caption, QStringLiteral("From 3/1/04 to 3/31/04"));
+    EXPECT_EQ(report.label(QStringLiteral("lblPageDateRange"))->caption, QStringLiteral("From 3/1/04 to 3/31/04"));
+    EXPECT_EQ(report.label(QStringLiteral("lblUserName"))->caption, QStringLiteral("For user <anna> on any computer"));
+    EXPECT_EQ(report.label(QStringLiteral("lblUserNamePage"))->caption,
+              QStringLiteral("For user <anna> on any computer"));
+    EXPECT_EQ(report.label(QStringLiteral("lblPageReportTotalType"))->caption,
+              QStringLiteral("This report shows the average active time for each selected day of the week in this "
+                             "date range"));
+    EXPECT_EQ(report.label(QStringLiteral("lblPageSelectedDays"))->caption,
+              QStringLiteral("Days selected: Monday, Wednesday, Sunday"));
+
+    // Unselected weekdays: grey heading, hidden footer total; selected ones stay black.
+    const QColor grey(127, 127, 127);
+    for (int i = 1; i <= 7; ++i) {
+        const bool selected = i == 1 || i == 3 || i == 7;
+        const QString n = QString::number(i);
+        EXPECT_EQ(report.label(QStringLiteral("lblDay") + n)->color, selected ? QColor(Qt::black) : grey) << i;
+        EXPECT_EQ(report.field(QStringLiteral("txtDay") + n + QStringLiteral("Total"))->visible, selected) << i;
+    }
+
+    const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
+    EXPECT_EQ(chart->spec.chartType, 1);
+    EXPECT_EQ(chart->spec.legendLocation, 6);
+    EXPECT_EQ(chart->spec.axes[1].title, QStringLiteral("Active minutes per hour"));
+    EXPECT_EQ(chart->spec.axes[0].majorGridStyle, 0);
+    EXPECT_EQ(chart->spec.axes[0].tickStyle, 0);
+    EXPECT_EQ(chart->dataSource.columnCount(), 5);
+    EXPECT_EQ(report.pageSetupValue, 1);
+    EXPECT_TRUE(report.Detail().visible && report.PageHeader().visible && report.ReportFooter().visible);
+
+    // Row totals add the shown weekday minutes; the grand total adds the weekday totals.
+    const engine::RowSet table = report.tableRows();
+    const QStringList rowTotals = itemTexts(report.pages(), QStringLiteral("txtTotal"));
+    ASSERT_EQ(rowTotals.size(), 24);
+    int columnTotals[3] = {0, 0, 0};
+    for (int h = 0; h < 24; ++h) {
+        int sum = 0;
+        for (int i = 0; i < 3; ++i) {
+            sum += table.value(h, 1 + i).toInt();
+            columnTotals[i] += table.value(h, 1 + i).toInt();
+        }
+        EXPECT_EQ(rowTotals[h], QString::number(sum)) << h;
+    }
+    EXPECT_EQ(itemTexts(report.pages(), QStringLiteral("txtGrandTotal")),
+              QStringList{QString::number(columnTotals[0] + columnTotals[1] + columnTotals[2])});
+    EXPECT_TRUE(itemTexts(report.pages(), QStringLiteral("txtDay2")).join(QString()).isEmpty());
+}
+
+TEST_F(ReportRun, DayReportWithoutDetailsBindsTheChartRows) {
+    useDataFile(officeSqlite());
+    repDay report;
+    DayReportInputs in = annaMarch();
+    in.ShowDetails = false;
+    in.ShowEachDay = 0;
+    in.TotalType = 3;
+    report.setInputs(in);
+    ASSERT_TRUE(report.Run());
+    EXPECT_EQ(report.dataSource().columnCount(), 2);
+    EXPECT_EQ(report.dataSource().column(1).name, QStringLiteral("All Days"));
+    EXPECT_FALSE(report.Detail().visible || report.PageHeader().visible || report.ReportFooter().visible);
+    EXPECT_TRUE(report.ReportHeader().visible && report.PageFooter().visible);
+    EXPECT_TRUE(itemTexts(report.pages(), QStringLiteral("txtTotal")).isEmpty());
+    EXPECT_EQ(report.chart(QStringLiteral("chrtReport"))->spec.axes[1].title,
+              QStringLiteral("Minumim active minutes per hour"));
+    // The table is still there for the CSV.
+    EXPECT_EQ(report.tableRows().columnCount(), 5);
+    EXPECT_EQ(report.tableRows().rowCount(), 24);
+}
+
+TEST_F(ReportRun, JetAndSqliteFilesGiveTheSameDayReport) {
+    DayReportInputs in = annaMarch();
+    in.UserFilter.clear();
+    in.IncludeSaturday = true; // the three December 1999 rows fall on remainders -3…-1
+    in.StartDate = QDate(1999, 12, 1);
+    QList<HourGrid> grids;
+    for (const QString& file : {officeSqlite(), test::fixturePath(QStringLiteral("office.mdb"))}) {
+        SessionDataPath.clear();
+        useDataFile(file);
+        repDay report;
+        report.setInputs(in);
+        ASSERT_TRUE(report.Run()) << qPrintable(file);
+        grids << report.hourGrid();
+    }
+    EXPECT_EQ(grids[0], grids[1]);
+}
+
+TEST_F(ReportRun, DayReportWithoutConnectionSaysSoAndShowsNoData) {
+    useDataFile(env().path(QStringLiteral("missing.yrd")));
+    repDay report;
+    report.setInputs(annaMarch());
+    report.Run();
+    bool told = false;
+    for (const MessageRequest& r : messageBox()->requests()) {
+        if (r.prompt == QStringLiteral("Can't open a connection to the database")) {
+            told = true;
+            EXPECT_EQ(r.title, QStringLiteral("Can't open connection"));
+            EXPECT_EQ(r.buttons, 0);
+        }
+    }
+    EXPECT_TRUE(told);
+    EXPECT_EQ(report.label(QStringLiteral("lblDateRange"))->caption, QStringLiteral("From 3/1/04 to 3/31/04"));
+    EXPECT_EQ(report.label(QStringLiteral("lblSelectedDays"))->caption,
+              QStringLiteral("Days selected: Monday, Wednesday, Sunday"));
+    EXPECT_TRUE(report.label(QStringLiteral("lblUserName"))->caption.isEmpty());
+    EXPECT_FALSE(report.hasTable());
+    EXPECT_EQ(report.dataSource().rowCount(), 0);
+}
+
+TEST_F(ReportRun, FailingQueryIsReportedAndLeavingCancelsTheRun) {
+    // A data file whose hour 5 cannot be read: the query fails inside the report.
+    const QString path = env().path(QStringLiteral("broken.yrd"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("broken"));
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        QString columns;
+        QString select;
+        for (int h = 0; h < 24; ++h) {
+            const QString n = QString::number(h);
+            columns += QStringLiteral(", H") + n + QStringLiteral(" INTEGER");
+            select += h == 5 ? QStringLiteral(", json('not json') AS H5") : QStringLiteral(", H") + n;
+        }
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE Rows (ActiveDay INTEGER, UserName TEXT, ComputerName TEXT") +
+                           columns + QLatin1Char(')')));
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO Rows (ActiveDay, UserName, ComputerName) "
+                                          "VALUES (1521, 'anna', 'OFFICE1')")));
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE VIEW Activity AS SELECT ActiveDay, UserName, ComputerName") +
+                           select + QStringLiteral(" FROM Rows")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("broken"));
+    useDataFile(path);
+
+    repDay day;
+    day.setInputs(annaMarch());
+    EXPECT_FALSE(day.Run());
+    ASSERT_FALSE(errorReporter()->calls().isEmpty());
+    EXPECT_TRUE(errorReporter()->calls().last().where.startsWith(QStringLiteral("repDay - ReportStart&")));
+    EXPECT_EQ(day.chartRows().columnCount(), 0); // released
+
+    errorReporter()->clearCalls();
+    repTotals totals;
+    totals.setStartDate(QDate(2004, 3, 1));
+    totals.setEndDate(QDate(2004, 3, 2));
+    EXPECT_FALSE(totals.Run());
+    ASSERT_FALSE(errorReporter()->calls().isEmpty());
+    EXPECT_TRUE(errorReporter()->calls().last().where.startsWith(QStringLiteral("repTotals - ReportStart&")));
+}
+
+TEST_F(ReportRun, EngineErrorsShowOneReportErrorMessage) {
+    engine::ReportErrorEvent event;
+    event.description = QStringLiteral("Out of paper");
+    layout::showEngineError(event);
+    EXPECT_TRUE(event.cancelDisplay);
+    ASSERT_EQ(messageBox()->requests().size(), 1);
+    const MessageRequest& r = messageBox()->requests().first();
+    EXPECT_EQ(r.title, QStringLiteral("Report error"));
+    EXPECT_EQ(r.buttons, 4144);
+    EXPECT_EQ(r.prompt, QStringLiteral("There was a problem building your report. \r\nDescription: Out of paper"));
+}
+
+TEST_F(ReportRun, TotalsCountTheOtherHoursOfADayWithAMissingHour) {
+    // anna's row on LAPTOP-B on 10 March 2004 has no value for 9:00.
+    const QVector<ActivityRow> rows = test::officeRows();
+    double seconds = 0;
+    bool hasNull = false;
+    for (const ActivityRow& r : rows) {
+        if (r.userName == QLatin1String("anna") && r.computerName == QLatin1String("LAPTOP-B") &&
+            r.activeDay == GetDayNumber(QDate(2004, 3, 10))) {
+            for (const auto& h : r.hours) {
+                seconds += h.value_or(0);
+                hasNull = hasNull || !h;
+            }
+        }
+    }
+    ASSERT_TRUE(hasNull);
+    ASSERT_GT(seconds, 0);
+    useDataFile(officeSqlite());
+    repTotals report;
+    report.setStartDate(QDate(2004, 3, 10));
+    report.setEndDate(QDate(2004, 3, 10));
+    report.setUserFilter(QStringLiteral("anna"));
+    report.setComputerFilter(QStringLiteral("laptop-b")); // names compare without case
+    report.setReportTimeScale(0);
+    ASSERT_TRUE(report.Run());
+    ASSERT_EQ(report.periodTotals().size(), 1);
+    EXPECT_EQ(report.periodTotals().first().total, seconds);
+    EXPECT_EQ(report.rows().value(0, 1).toInt(), static_cast<int>(seconds));
+}
+
+TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
+    const QVector<ActivityRow> rows = test::officeRows();
+    useDataFile(officeSqlite());
+    repTotals report;
+    report.setStartDate(QDate(2004, 3, 1));
+    report.setEndDate(QDate(2004, 3, 31));
+    report.setUnits(1);
+    report.setPeriod(QStringLiteral("Weeks"));
+    report.setReportTimeScale(1);
+    report.setShowDetails(true);
+    ASSERT_TRUE(report.Run());
+    ASSERT_EQ(report.periodTotals().size(), 5);
+    for (int p = 0; p < 5; ++p) {
+        const int first = 1521 + 7 * p;
+        double seconds = 0;
+        for (const ActivityRow& r : rows) {
+            if (r.activeDay >= first && r.activeDay <= first + 6) {
+                for (const auto& h : r.hours)
+                    seconds += h.value_or(0);
+            }
+        }
+        EXPECT_DOUBLE_EQ(report.periodTotals()[p].total, seconds / 60) << p;
+        EXPECT_EQ(report.periodTotals()[p].shown, static_cast<int>(roundHalfEven(seconds / 60))) << p;
+    }
+    // The last period runs to 4 April (day 1555) although the range ends on 31 March.
+    EXPECT_TRUE(report.periodQueries().last().contains(QStringLiteral("BETWEEN 1549 AND 1555")));
+    EXPECT_EQ(report.label(QStringLiteral("lblGroup"))->caption, QStringLiteral("Grouped into 1 week periods"));
+    EXPECT_EQ(report.label(QStringLiteral("lblUserComputer"))->caption, QStringLiteral("For all users on any computer"));
+    EXPECT_EQ(report.rows().value(0, 0).toString(), QStringLiteral("3/1/04"));
+    EXPECT_EQ(report.Period(), QStringLiteral("WW"));
+    const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
+    EXPECT_EQ(chart->spec.axes[1].title, QStringLiteral("Active minutes"));
+    EXPECT_EQ(chart->spec.axes[0].majorGridStyle, 1); // up to 12 rows keep the definition's axis
+    EXPECT_EQ(chart->spec.axes[0].tickStyle, 1);
+    EXPECT_TRUE(report.Detail().visible);
+}
+
+TEST_F(ReportRun, TotalsWithUnitsZeroRunDailyAndHideGridBeyondTwelveRows) {
+    useDataFile(officeSqlite());
+    repTotals report;
+    report.setStartDate(QDate(2004, 3, 1));
+    report.setEndDate(QDate(2004, 3, 31));
+    report.setUnits(0);
+    report.setPeriod(QStringLiteral("Days"));
+    ASSERT_TRUE(report.Run());
+    EXPECT_EQ(report.label(QStringLiteral("lblGroup"))->caption, QStringLiteral("Grouped into 0 day periods"));
+    EXPECT_EQ(report.rows().rowCount(), 31);
+    EXPECT_TRUE(report.periodQueries().first().contains(QStringLiteral("BETWEEN 1521 AND 1521")));
+    const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
+    EXPECT_EQ(chart->spec.axes[0].majorGridStyle, 0);
+    EXPECT_EQ(chart->spec.axes[0].tickStyle, 0);
+    EXPECT_FALSE(report.Detail().visible || report.PageHeader().visible || report.ReportFooter().visible);
+}
+
+TEST_F(ReportRun, TotalsWithoutConnectionHaveNoRowsAndNoMessage) {
+    useDataFile(env().path(QStringLiteral("missing.yrd")));
+    repTotals report;
+    report.setStartDate(QDate(2004, 3, 1));
+    report.setEndDate(QDate(2004, 3, 31));
+    report.Run();
+    for (const MessageRequest& r : messageBox()->requests()) {
+        EXPECT_NE(r.prompt, QStringLiteral("Can't open a connection to the database"));
+    }
+    EXPECT_EQ(report.rows().rowCount(), 0);
+    EXPECT_TRUE(report.label(QStringLiteral("lblUserComputer"))->caption.isEmpty());
+    EXPECT_EQ(reportCsv(report), QByteArray("Period,Total\r\n"));
+}
+
+TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
+    useDataFile(officeSqlite());
+    repDay day;
+    DayReportInputs in = annaMarch();
+    in.ShowDetails = false;
+    day.setInputs(in);
+    ASSERT_TRUE(day.Run());
+    const QList<QByteArray> lines = reportCsv(day).split('\n');
+    ASSERT_EQ(lines.size(), 26); // header, 24 rows, and the empty text after the last line end
+    EXPECT_EQ(lines[0], QByteArray("Time,Monday,Wednesday,Sunday,All Days,Total\r"));
+    const engine::RowSet table = day.tableRows();
+    const int h = 9;
+    const int total = table.value(h, 1).toInt() + table.value(h, 2).toInt() + table.value(h, 3).toInt();
+    EXPECT_EQ(lines[1 + h], QStringLiteral("9:00 AM,%1,%2,%3,%4,%5\r")
+                                .arg(table.value(h, 1).toInt())
+                                .arg(table.value(h, 2).toInt())
+                                .arg(table.value(h, 3).toInt())
+                                .arg(table.value(h, 4).toInt())
+                                .arg(total)
+                                .toUtf8());
+
+    repTotals totals;
+    totals.setStartDate(QDate(2004, 1, 31));
+    totals.setEndDate(QDate(2004, 3, 1));
+    totals.setPeriod(QStringLiteral("Months"));
+    ASSERT_TRUE(totals.Run());
+    const QList<QByteArray> t = reportCsv(totals).split('\n');
+    ASSERT_GE(t.size(), 3);
+    EXPECT_EQ(t[0], QByteArray("Period,Total\r"));
+    EXPECT_TRUE(t[1].startsWith("2004-01-31,"));
+    EXPECT_TRUE(t[2].startsWith("2004-02-29,"));
+
+    const QString file = env().path(QStringLiteral("out.csv"));
+    writeReportCsv(totals, file);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), reportCsv(totals));
+    try {
+        writeReportCsv(totals, env().path(QStringLiteral("no/such/folder/out.csv")));
+        FAIL() << "writing into a missing folder must fail";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.source().startsWith(QStringLiteral("writeReportCsv&")));
+        EXPECT_TRUE(e.description().contains(QStringLiteral("out.csv")));
+    }
+}
+
+TEST(Csv, FieldsAreQuotedOnlyWhenNeeded) {
+    EXPECT_EQ(csvField(QStringLiteral("plain")), QStringLiteral("plain"));
+    EXPECT_EQ(csvField(QStringLiteral("a,b")), QStringLiteral("\"a,b\""));
+    EXPECT_EQ(csvField(QStringLiteral("say \"hi\"")), QStringLiteral("\"say \"\"hi\"\"\""));
+    EXPECT_EQ(csvField(QStringLiteral("two\nlines")), QStringLiteral("\"two\nlines\""));
+}

@@ -1,0 +1,71 @@
+#include "reports/TyrowUtils.h"
+
+#include "support/Error.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace tallyrow;
+
+TEST(DayNumbers, CountDaysFromSaturdayFirstJanuary2000) {
+    const struct {
+        QDate date;
+        int day;
+    } cases[] = {
+        {{2000, 1, 1}, 0}, {{1999, 12, 31}, -1}, {{2000, 2, 29}, 59}, {{2004, 1, 1}, 1461}, {{2004, 3, 1}, 1521},
+        {{2004, 3, 31}, 1551},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(qPrintable(c.date.toString(Qt::ISODate)));
+        EXPECT_EQ(GetDayNumber(c.date), c.day);
+        EXPECT_EQ(GetDayNumber(QDateTime(c.date, QTime(0, 0))), c.day);
+    }
+}
+
+TEST(DayNumbers, StrayTimesRoundToTheNearestDayWithHalvesToEven) {
+    // Day 0 is serial 36526 (even): noon stays on the day; day 1 is odd: noon moves to day 2.
+    EXPECT_EQ(GetDayNumber(QDateTime(QDate(2000, 1, 1), QTime(12, 0))), 0);
+    EXPECT_EQ(GetDayNumber(QDateTime(QDate(2000, 1, 2), QTime(12, 0))), 2);
+    EXPECT_EQ(GetDayNumber(QDateTime(QDate(2000, 1, 2), QTime(11, 59))), 1);
+    EXPECT_EQ(GetDayNumber(QDateTime(QDate(2000, 1, 2), QTime(12, 1))), 2);
+}
+
+TEST(DayNumbers, FailuresCarryTheFunctionInTheirTrail) {
+    try {
+        GetDayNumber(QDate());
+        FAIL() << "an invalid date must fail";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.source().startsWith(QStringLiteral("GetDayNumber&")));
+    }
+    // Beyond the 32-bit range of the column
+    EXPECT_THROW(GetDayNumber(QDate(9999999, 1, 1)), Error);
+}
+
+TEST(DayNames, AbsoluteValueModuloSeven) {
+    EXPECT_EQ(GetDayName(0), QStringLiteral("Saturday"));
+    EXPECT_EQ(GetDayName(9), QStringLiteral("Monday"));
+    EXPECT_EQ(GetDayName(-1), QStringLiteral("Sunday"));
+    EXPECT_EQ(GetDayName(6), QStringLiteral("Friday"));
+    EXPECT_EQ(GetDayName(std::numeric_limits<std::int32_t>::min()), GetDayName(2147483648LL % 7));
+}
+
+TEST(DayNames, NamesMapBackWithoutCaseButUntrimmed) {
+    EXPECT_EQ(GetDayNumFromName(QStringLiteral("MONDAY")), 2);
+    EXPECT_EQ(GetDayNumFromName(QStringLiteral(" Monday")), 7);
+    EXPECT_EQ(GetDayNumFromName(QStringLiteral("All Days")), 7);
+    EXPECT_EQ(GetDayNumFromName(QStringLiteral("Time")), 7);
+    for (int r = 0; r < 7; ++r)
+        EXPECT_EQ(GetDayNumFromName(GetDayName(r)), r);
+}
+
+TEST(Rounding, HalvesGoToTheEvenNeighbour) {
+    const struct {
+        double value;
+        double rounded;
+    } cases[] = {{1.5, 2}, {2.5, 2}, {3.5, 4}, {0.5, 0}, {-0.5, 0}, {-1.5, -2}, {2.4833, 2}, {2.5001, 3}, {7, 7}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(roundHalfEven(c.value), c.rounded);
+    }
+}
