@@ -171,8 +171,9 @@ TEST(ChartLayout, PieSlicesAreProportionalToTheirShare) {
             EXPECT_NEAR(sweep, -360, 1e-6);
             for (int a = 0; a < l.slices.size(); ++a) {
                 for (int b = a + 1; b < l.slices.size(); ++b) {
-                    if (!l.slices.at(a).label.text.isEmpty() && !l.slices.at(b).label.text.isEmpty())
+                    if (!l.slices.at(a).label.text.isEmpty() && !l.slices.at(b).label.text.isEmpty()) {
                         ASSERT_FALSE(l.slices.at(a).label.rect.intersects(l.slices.at(b).label.rect));
+                    }
                 }
             }
             EXPECT_NEAR(l.pieRect.width(), l.pieRect.height(), 0.01);
