@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -352,11 +353,28 @@ TEST_F(ConnectionTest, ADamagedAccessFileIsAnErrorNotACrash) {
 TEST_F(ConnectionTest, FileWithoutReadPermissionIsRefused) {
     const QString p = sqliteOffice(u"locked.yrd"_s);
     QFile::setPermissions(p, QFileDevice::Permissions());
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "running as root: file permissions do not stop reading";
+    if (::geteuid() != 0) {
+        const QString failure = openFailure(p);
+        EXPECT_TRUE(failure.contains(p) && failure.contains(u"cannot be read"_s)) << failure.toStdString();
+        return;
     }
-    const QString failure = openFailure(p);
-    EXPECT_TRUE(failure.contains(p) && failure.contains(u"cannot be read"_s)) << failure.toStdString();
+    // Permissions do not stop root: try as an ordinary user in a child process.
+    QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x7755));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(3);
+        }
+        const QString failure = openFailure(p);
+        ::_exit(failure.contains(p) && failure.contains(u"cannot be read"_s) ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 3) {
+        GTEST_SKIP() << "cannot drop root rights to test an unreadable file";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(ConnectionTest, PathsWithBlanksQuotesAndLettersBeyondAscii) {

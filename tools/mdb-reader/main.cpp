@@ -6,6 +6,7 @@
 // "tallyrow-mdb-reader: " on standard error and exits with one of the codes of MdbStream.h.
 #include "datafile/MdbStream.h"
 
+#include <glib.h> // before mdbtools.h, which includes it inside extern "C"
 #include <mdbtools.h>
 
 #include <sys/resource.h>
