@@ -1,0 +1,40 @@
+#pragma once
+
+#include "engine/PageCollection.h"
+
+#include <QByteArray>
+
+class QIODevice;
+
+namespace tallyrow {
+
+/// The export filters. Each reads only the page collection, so a report reopened from its
+/// report document exports exactly as the run that produced it. Each raises an Error when the
+/// device refuses the data; none of them opens or closes the device.
+
+/// Width of one character column of the plain-text export: 12 characters per inch.
+inline constexpr double kTextTwipsPerChar = 120.0;
+
+/// PDF: one PDF page per report page on the report's paper, text kept as text with its fonts
+/// embedded, charts as vectors, the collection's title as the document title.
+void writePdf(const engine::PageCollection& pages, QIODevice& device);
+
+/// Plain text, UTF-8: each page's texts in reading order, one line per band of the page, each
+/// text starting at the character column of its position on the page (right-aligned text ending
+/// at its right edge). Pages are separated by a form feed; charts and rules are left out.
+QByteArray plainTextExport(const engine::PageCollection& pages);
+void writePlainText(const engine::PageCollection& pages, QIODevice& device);
+
+/// Rich text (RTF): texts with face, size, bold, italic and colour; bands of several texts as
+/// table rows; charts as PNG pictures; one RTF page per report page, same paper and margins.
+QByteArray richTextExport(const engine::PageCollection& pages);
+void writeRichText(const engine::PageCollection& pages, QIODevice& device);
+
+/// Spreadsheet: an Excel 97-2003 (BIFF8) workbook with one sheet. Bands become rows, text
+/// positions become columns (shared by all pages), texts that are plain numbers become number
+/// cells; fonts, colours and alignment go with the cells. Pages follow one another with an empty
+/// row between them. Raises an Error when the report has more rows or columns than the format.
+QByteArray spreadsheetExport(const engine::PageCollection& pages);
+void writeSpreadsheet(const engine::PageCollection& pages, QIODevice& device);
+
+} // namespace tallyrow

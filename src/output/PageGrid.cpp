@@ -1,0 +1,111 @@
+#include "output/PageGrid.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tallyrow {
+
+using engine::ChartItem;
+using engine::TextItem;
+
+QVector<PageBand> pageBands(const engine::Page& page) {
+    struct Entry {
+        double top;
+        double left;
+        const TextItem* text;
+        const ChartItem* chart;
+    };
+    QVector<Entry> entries;
+    entries.reserve(page.items.size());
+    for (const engine::PageItem& item : page.items) {
+        if (const auto* text = std::get_if<TextItem>(&item)) {
+            if (!text->text.trimmed().isEmpty())
+                entries.push_back({text->rect.top(), text->rect.left(), text, nullptr});
+        } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
+            entries.push_back({chart->rect.top(), chart->rect.left(), nullptr, chart});
+        }
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.top != b.top ? a.top < b.top : a.left < b.left;
+    });
+
+    QVector<PageBand> bands;
+    double bandLineHeight = 0;
+    for (const Entry& e : entries) {
+        if (e.chart) {
+            PageBand band;
+            band.top = e.top;
+            band.bottom = e.chart->rect.bottom();
+            band.chart = e.chart;
+            bands.push_back(band);
+            continue;
+        }
+        const double height = std::max(0.0, e.text->rect.height());
+        if (!bands.isEmpty() && !bands.back().chart) {
+            PageBand& last = bands.back();
+            // Half the smaller line height (at least a point) keeps a 283-twip field and a
+            // 495-twip label of one row together, while rows 330 twips apart stay apart.
+            const double tolerance = std::max(20.0, std::min(bandLineHeight, height) / 2.0);
+            if (e.top - last.top <= tolerance) {
+                last.texts.push_back(e.text);
+                last.bottom = std::max(last.bottom, e.text->rect.bottom());
+                continue;
+            }
+        }
+        PageBand band;
+        band.top = e.top;
+        band.bottom = e.text->rect.bottom();
+        band.texts.push_back(e.text);
+        bands.push_back(band);
+        bandLineHeight = height;
+    }
+    for (PageBand& band : bands)
+        std::stable_sort(band.texts.begin(), band.texts.end(), [](const TextItem* a, const TextItem* b) {
+            return a->rect.left() < b->rect.left();
+        });
+    return bands;
+}
+
+double columnAnchor(const TextItem& item) {
+    if (item.alignment & Qt::AlignRight)
+        return item.rect.right();
+    if (item.alignment & Qt::AlignHCenter)
+        return item.rect.center().x();
+    return item.rect.left();
+}
+
+QVector<double> clusterPositions(QVector<double> positions, double tolerance) {
+    std::sort(positions.begin(), positions.end());
+    QVector<double> columns;
+    double previous = 0;
+    for (double p : positions) {
+        if (columns.isEmpty() || p - previous >= tolerance)
+            columns.push_back(p);
+        previous = p;
+    }
+    return columns;
+}
+
+int columnIndex(const QVector<double>& columns, double position) {
+    // The last column starting at or before the position (positions come from the same set,
+    // so a position always lies at or after its column's start).
+    const auto it = std::upper_bound(columns.begin(), columns.end(), position);
+    return it == columns.begin() ? 0 : int(it - columns.begin()) - 1;
+}
+
+bool isPlainNumber(const QString& text, double* value) {
+    static const QRegularExpression plain(QStringLiteral("^\\s*[+-]?(\\d+(\\.\\d*)?|\\.\\d+)\\s*$"));
+    if (!plain.match(text).hasMatch())
+        return false;
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok); // QString::toDouble uses the C locale
+    if (!ok || !std::isfinite(v))
+        return false;
+    if (value)
+        *value = v;
+    return true;
+}
+
+} // namespace tallyrow

@@ -1,0 +1,412 @@
+#include "output/ReportDocument.h"
+
+#include "support/Error.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace tallyrow {
+
+using namespace engine;
+
+namespace {
+
+// Layout of the fixed header; docs/report-document-format.md describes every field.
+constexpr char kMagic[8] = {'\x89', 'T', 'R', 'D', 'F', '\r', '\n', '\x1A'};
+constexpr qsizetype kHeaderSize = 20;
+
+enum ItemKind : quint8 { KindText = 1, KindLine = 2, KindChart = 3 };
+
+// Limits that keep a reloaded document paintable: every coordinate within about 7,000 inches,
+// paper up to 200 inches (the largest page PDF allows), fonts up to 1,638 points.
+constexpr double kMaxCoordinate = 1.0e7;
+constexpr double kMaxPaper = 288000.0;
+constexpr double kMaxPointSize = 1638.0;
+constexpr double kMaxLineWidth = 14400.0;
+
+// Smallest encoded sizes, used to refuse counts the remaining data could never hold.
+constexpr qsizetype kMinPage = 4;
+constexpr qsizetype kMinItem = 1 + 5 * 8 + 4;
+constexpr qsizetype kMinString = 4;
+constexpr qsizetype kMinSeries = 4 + 4;
+
+const std::array<quint32, 256>& crcTable() {
+    static const std::array<quint32, 256> table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    return table;
+}
+
+// ---- writing ----
+
+class Writer {
+public:
+    void u8(quint8 v) { m_out.append(char(v)); }
+    void u16(quint16 v) { raw(qToLittleEndian(v)); }
+    void u32(quint32 v) { raw(qToLittleEndian(v)); }
+    void i32(qint32 v) { raw(qToLittleEndian(v)); }
+    void f64(double v, double lo, double hi) {
+        // Values the reader would refuse are brought into range here, so that whatever this
+        // program saves it can open again.
+        if (!std::isfinite(v))
+            v = 0;
+        v = std::clamp(v, lo, hi);
+        quint64 bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        raw(qToLittleEndian(bits));
+    }
+    void coord(double v) { f64(v, -kMaxCoordinate, kMaxCoordinate); }
+    void length(double v) { f64(v, 0, kMaxCoordinate); }
+    void str(const QString& s) {
+        const QByteArray utf8 = s.toUtf8();
+        u32(quint32(utf8.size()));
+        m_out.append(utf8);
+    }
+    void rect(const QRectF& r) {
+        coord(r.x());
+        coord(r.y());
+        length(r.width());
+        length(r.height());
+    }
+    void color(const QColor& c) { u32(c.isValid() ? c.rgba() : 0u); }
+    QByteArray& data() { return m_out; }
+
+private:
+    template <typename T>
+    void raw(T v) { m_out.append(reinterpret_cast<const char*>(&v), sizeof v); }
+    QByteArray m_out;
+};
+
+void writeChart(Writer& w, const ChartItem& chart) {
+    w.rect(chart.rect);
+    const ChartSpec& spec = chart.chart;
+    w.i32(spec.chartType);
+    for (const ChartAxis& axis : spec.axes) {
+        w.str(axis.title);
+        w.i32(axis.majorGridStyle);
+        w.i32(axis.tickStyle);
+    }
+    w.i32(spec.legendLocation);
+    w.u8(spec.showLegend ? 1 : 0);
+    w.u32(quint32(spec.categories.size()));
+    for (const QString& c : spec.categories)
+        w.str(c);
+    w.u32(quint32(spec.series.size()));
+    for (const ChartSeries& s : spec.series) {
+        w.str(s.name);
+        w.u32(quint32(s.values.size()));
+        for (double v : s.values)
+            w.f64(v, -std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
+    }
+}
+
+QByteArray payload(const PageCollection& pages) {
+    Writer w;
+    w.str(pages.title);
+    w.f64(pages.paperSize.width(), 1, kMaxPaper);
+    w.f64(pages.paperSize.height(), 1, kMaxPaper);
+    w.rect(pages.printableRect);
+    w.u32(quint32(pages.pages.size()));
+    for (const Page& page : pages.pages) {
+        w.u32(quint32(page.items.size()));
+        for (const PageItem& item : page.items) {
+            if (const auto* text = std::get_if<TextItem>(&item)) {
+                w.u8(KindText);
+                w.rect(text->rect);
+                w.str(text->text);
+                w.str(text->font.face);
+                w.f64(text->font.pointSize, 1.0 / 64, kMaxPointSize);
+                w.u8(quint8((text->font.bold ? 1 : 0) | (text->font.italic ? 2 : 0)));
+                w.color(text->color);
+                w.i32(text->alignment);
+                w.str(text->name);
+            } else if (const auto* line = std::get_if<LineItem>(&item)) {
+                w.u8(KindLine);
+                w.coord(line->from.x());
+                w.coord(line->from.y());
+                w.coord(line->to.x());
+                w.coord(line->to.y());
+                w.f64(line->width, 0, kMaxLineWidth);
+                w.color(line->color);
+            } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
+                w.u8(KindChart);
+                writeChart(w, *chart);
+            }
+        }
+    }
+    return std::move(w.data());
+}
+
+// ---- reading ----
+
+class Reader {
+public:
+    Reader(QByteArrayView data, const QString& fileName) : m_data(data), m_fileName(fileName) {}
+
+    [[noreturn]] void fail(const QString& reason) const {
+        throw Error(kErrInvalidFileFormat,
+                    QStringLiteral("The report document '%1' is damaged: %2.").arg(m_fileName, reason));
+    }
+
+    qsizetype remaining() const { return m_data.size() - m_pos; }
+
+    void need(qsizetype bytes, const char* what) const {
+        if (bytes < 0 || remaining() < bytes)
+            fail(QStringLiteral("it ends in the middle of %1").arg(QLatin1String(what)));
+    }
+
+    quint8 u8(const char* what) {
+        need(1, what);
+        return quint8(m_data[m_pos++]);
+    }
+    quint32 u32(const char* what) { return take<quint32>(what); }
+    qint32 i32(const char* what) { return take<qint32>(what); }
+    double f64(const char* what, double lo, double hi) {
+        const quint64 bits = take<quint64>(what);
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (!std::isfinite(v) || v < lo || v > hi)
+            fail(QStringLiteral("%1 holds an impossible value").arg(QLatin1String(what)));
+        return v;
+    }
+    double coord(const char* what) { return f64(what, -kMaxCoordinate, kMaxCoordinate); }
+    double length(const char* what) { return f64(what, 0, kMaxCoordinate); }
+
+    QRectF rect(const char* what) {
+        const double x = coord(what);
+        const double y = coord(what);
+        const double w = length(what);
+        const double h = length(what);
+        return {x, y, w, h};
+    }
+
+    QString str(const char* what) {
+        const quint32 size = u32(what);
+        need(qsizetype(size), what);
+        const QString s = QString::fromUtf8(m_data.sliced(m_pos, qsizetype(size)));
+        m_pos += qsizetype(size);
+        return s;
+    }
+
+    QColor color(const char* what) { return QColor::fromRgba(u32(what)); }
+
+    /// A count of elements that take at least `minSize` bytes each: refused when the rest of
+    /// the data could not hold that many, so a corrupt count never drives an allocation.
+    qsizetype count(const char* what, qsizetype minSize) {
+        const quint32 n = u32(what);
+        if (quint64(n) * quint64(minSize) > quint64(remaining()))
+            fail(QStringLiteral("the number of %1 (%2) is more than the file can hold")
+                     .arg(QLatin1String(what))
+                     .arg(n));
+        return qsizetype(n);
+    }
+
+private:
+    template <typename T>
+    T take(const char* what) {
+        need(qsizetype(sizeof(T)), what);
+        const T v = qFromLittleEndian<T>(m_data.data() + m_pos);
+        m_pos += qsizetype(sizeof(T));
+        return v;
+    }
+
+    QByteArrayView m_data;
+    qsizetype m_pos = 0;
+    QString m_fileName;
+};
+
+ChartItem readChart(Reader& r) {
+    ChartItem chart;
+    chart.rect = r.rect("a chart");
+    ChartSpec& spec = chart.chart;
+    spec.chartType = r.i32("a chart");
+    for (ChartAxis& axis : spec.axes) {
+        axis.title = r.str("an axis title");
+        axis.majorGridStyle = r.i32("an axis");
+        axis.tickStyle = r.i32("an axis");
+    }
+    spec.legendLocation = r.i32("a chart");
+    const quint8 legend = r.u8("a chart");
+    if (legend > 1)
+        r.fail(QStringLiteral("a chart's legend flag is neither 0 nor 1"));
+    spec.showLegend = legend == 1;
+    const qsizetype categories = r.count("chart categories", kMinString);
+    spec.categories.reserve(categories);
+    for (qsizetype i = 0; i < categories; ++i)
+        spec.categories.push_back(r.str("a chart category"));
+    const qsizetype series = r.count("chart series", kMinSeries);
+    spec.series.reserve(series);
+    for (qsizetype i = 0; i < series; ++i) {
+        ChartSeries s;
+        s.name = r.str("a series name");
+        const qsizetype values = r.count("series values", 8);
+        s.values.reserve(values);
+        for (qsizetype v = 0; v < values; ++v)
+            s.values.push_back(r.f64("a series value", -std::numeric_limits<double>::max(),
+                                     std::numeric_limits<double>::max()));
+        spec.series.push_back(std::move(s));
+    }
+    return chart;
+}
+
+PageItem readItem(Reader& r) {
+    const quint8 kind = r.u8("a page item");
+    switch (kind) {
+    case KindText: {
+        TextItem t;
+        t.rect = r.rect("a text");
+        t.text = r.str("a text");
+        t.font.face = r.str("a font name");
+        t.font.pointSize = r.f64("a font size", 1.0 / 64, kMaxPointSize);
+        const quint8 style = r.u8("a font style");
+        if (style > 3)
+            r.fail(QStringLiteral("a font style holds unknown flags"));
+        t.font.bold = style & 1;
+        t.font.italic = style & 2;
+        t.color = r.color("a text colour");
+        t.alignment = r.i32("a text alignment");
+        t.name = r.str("a control name");
+        return t;
+    }
+    case KindLine: {
+        LineItem l;
+        const double x1 = r.coord("a rule");
+        const double y1 = r.coord("a rule");
+        const double x2 = r.coord("a rule");
+        const double y2 = r.coord("a rule");
+        l.from = {x1, y1};
+        l.to = {x2, y2};
+        l.width = r.f64("a rule width", 0, kMaxLineWidth);
+        l.color = r.color("a rule colour");
+        return l;
+    }
+    case KindChart:
+        return readChart(r);
+    default:
+        r.fail(QStringLiteral("it holds a page item of unknown kind %1").arg(kind));
+    }
+}
+
+} // namespace
+
+quint32 reportDocumentChecksum(QByteArrayView data) {
+    const auto& table = crcTable();
+    quint32 c = 0xFFFFFFFFu;
+    for (char ch : data)
+        c = table[(c ^ quint8(ch)) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+QByteArray serializeReportDocument(const PageCollection& pages) {
+    const QByteArray body = payload(pages);
+    QByteArray out;
+    out.reserve(kHeaderSize + body.size());
+    out.append(kMagic, sizeof kMagic);
+    const quint16 version = qToLittleEndian(kReportDocumentVersion);
+    const quint16 flags = 0;
+    const quint32 size = qToLittleEndian(quint32(body.size()));
+    const quint32 crc = qToLittleEndian(reportDocumentChecksum(body));
+    out.append(reinterpret_cast<const char*>(&version), 2);
+    out.append(reinterpret_cast<const char*>(&flags), 2);
+    out.append(reinterpret_cast<const char*>(&size), 4);
+    out.append(reinterpret_cast<const char*>(&crc), 4);
+    out.append(body);
+    return out;
+}
+
+void writeReportDocument(const PageCollection& pages, QIODevice& device) {
+    const QByteArray data = serializeReportDocument(pages);
+    if (device.write(data) != data.size())
+        throw Error(ErrNo::PathFileAccess,
+                    QStringLiteral("The report document could not be written: %1").arg(device.errorString()),
+                    QStringLiteral("writeReportDocument"));
+}
+
+PageCollection parseReportDocument(QByteArrayView data, const QString& fileName) {
+    if (data.size() < qsizetype(sizeof kMagic) || std::memcmp(data.data(), kMagic, sizeof kMagic) != 0)
+        throw Error(kErrInvalidFileFormat,
+                    QStringLiteral("The file '%1' is not a Tallyrow report document.").arg(fileName));
+    Reader header(data.first(std::min(data.size(), kHeaderSize)), fileName);
+    header.need(kHeaderSize, "the file header");
+    const quint16 version = qFromLittleEndian<quint16>(data.data() + 8);
+    const quint16 flags = qFromLittleEndian<quint16>(data.data() + 10);
+    const quint32 size = qFromLittleEndian<quint32>(data.data() + 12);
+    const quint32 crc = qFromLittleEndian<quint32>(data.data() + 16);
+    if (version == 0 || version > kReportDocumentVersion)
+        throw Error(kErrInvalidFileFormat,
+                    QStringLiteral("The report document '%1' has format version %2; this program reads "
+                                   "versions 1 to %3.")
+                        .arg(fileName)
+                        .arg(version)
+                        .arg(kReportDocumentVersion));
+    if (flags != 0)
+        header.fail(QStringLiteral("its header holds unknown flags"));
+    const QByteArrayView body = data.sliced(kHeaderSize);
+    if (quint64(body.size()) < size)
+        header.fail(QStringLiteral("it is %1 bytes shorter than its header says").arg(quint64(size) - body.size()));
+    if (quint64(body.size()) > size)
+        header.fail(QStringLiteral("it has %1 bytes more than its header says").arg(body.size() - qsizetype(size)));
+    if (reportDocumentChecksum(body) != crc)
+        header.fail(QStringLiteral("its checksum does not match its contents"));
+
+    Reader r(body, fileName);
+    PageCollection doc;
+    doc.title = r.str("the title");
+    const double paperWidth = r.f64("the paper size", 1, kMaxPaper);
+    const double paperHeight = r.f64("the paper size", 1, kMaxPaper);
+    doc.paperSize = {paperWidth, paperHeight};
+    doc.printableRect = r.rect("the printable area");
+    const qsizetype pageCount = r.count("pages", kMinPage);
+    doc.pages.reserve(pageCount);
+    for (qsizetype p = 0; p < pageCount; ++p) {
+        Page page;
+        const qsizetype items = r.count("page items", kMinItem);
+        page.items.reserve(items);
+        for (qsizetype i = 0; i < items; ++i)
+            page.items.push_back(readItem(r));
+        doc.pages.push_back(std::move(page));
+    }
+    if (r.remaining() != 0)
+        r.fail(QStringLiteral("it holds unexpected data after the last page"));
+    return doc;
+}
+
+PageCollection loadReportDocument(const QString& path) {
+    return withTrail(QStringLiteral("loadReportDocument&"), [&] {
+        QFile file(path);
+        const QFileInfo info(path);
+        if (!info.exists())
+            throw Error(ErrNo::FileNotFound, QStringLiteral("The report document '%1' does not exist.").arg(path));
+        if (info.isDir())
+            throw Error(ErrNo::PathFileAccess, QStringLiteral("'%1' is a folder, not a report document.").arg(path));
+        if (!file.open(QIODevice::ReadOnly))
+            throw Error(ErrNo::PermissionDenied,
+                        QStringLiteral("The report document '%1' cannot be opened: %2").arg(path, file.errorString()));
+        if (file.size() > kMaxReportDocumentSize)
+            throw Error(kErrInvalidFileFormat,
+                        QStringLiteral("The file '%1' is too large to be a report document.").arg(path));
+        const QByteArray data = file.read(kMaxReportDocumentSize + 1);
+        if (file.error() != QFileDevice::NoError)
+            throw Error(ErrNo::PathFileAccess,
+                        QStringLiteral("The report document '%1' cannot be read: %2").arg(path, file.errorString()));
+        if (data.size() > kMaxReportDocumentSize)
+            throw Error(kErrInvalidFileFormat,
+                        QStringLiteral("The file '%1' is too large to be a report document.").arg(path));
+        return parseReportDocument(data, path);
+    });
+}
+
+} // namespace tallyrow

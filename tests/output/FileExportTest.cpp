@@ -1,0 +1,247 @@
+// Each export read back by a program we did not write: poppler for PDF, xlrd and LibreOffice for
+// the spreadsheet, LibreOffice Writer for rich text.
+#include "output/ExportFilters.h"
+#include "output/ReportDocument.h"
+#include "output/SaveReport.h"
+
+#include "TestPages.h"
+#include "Tools.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tallyrow;
+using namespace tallyrow::engine;
+using namespace tallyrow::testtools;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+#define REQUIRE_TOOL(name)                                                                                   \
+    if (!haveTool(name))                                                                                       \
+    GTEST_SKIP() << (name).toStdString() << " is not installed; this reader check cannot run"
+
+QString saved(const QTemporaryDir& dir, const PageCollection& doc, const QString& name, int format) {
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(SaveReport(doc, path, format)) << name.toStdString();
+    return path;
+}
+
+QString squeezed(QString s) { return s.simplified(); }
+
+// Cells as xlrd sees them, keyed "row,col".
+struct XlsCells {
+    QJsonObject sheet;
+    QMap<QString, QJsonObject> cells;
+    QJsonObject at(int row, int col) const { return cells.value(QStringLiteral("%1,%2").arg(row).arg(col)); }
+    // The first row holding `text`, or -1.
+    int rowOf(const QString& text) const {
+        int row = -1;
+        for (const QJsonObject& c : cells)
+            if (c[u"value"_s].toString() == text && (row < 0 || c[u"row"_s].toInt() < row))
+                row = c[u"row"_s].toInt();
+        return row;
+    }
+    int colOf(int row, const QString& text) const {
+        for (const QJsonObject& c : cells)
+            if (c[u"row"_s].toInt() == row && c[u"value"_s].toString() == text)
+                return c[u"col"_s].toInt();
+        return -1;
+    }
+};
+
+XlsCells readXls(const QString& path) {
+    XlsCells out;
+    const ToolRun run = runTool(kPython, {QStringLiteral(TALLYROW_OUTPUT_TEST_DIR "/read_xls.py"), path});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonArray sheets = QJsonDocument::fromJson(run.out).object()[u"sheets"_s].toArray();
+    EXPECT_EQ(sheets.size(), 1);
+    if (sheets.isEmpty())
+        return out;
+    out.sheet = sheets[0].toObject();
+    for (const QJsonValue& v : out.sheet[u"cells"_s].toArray()) {
+        const QJsonObject c = v.toObject();
+        out.cells.insert(QStringLiteral("%1,%2").arg(c[u"row"_s].toInt()).arg(c[u"col"_s].toInt()), c);
+    }
+    return out;
+}
+
+bool haveXlrd() { return haveTool(kPython) && runTool(kPython, {QStringLiteral("-c"), QStringLiteral("import xlrd")}).exitCode == 0; }
+
+} // namespace
+
+TEST(PdfExport, OnePdfPagePerReportPageWithTitleTextsAndEmbeddedFonts) {
+    REQUIRE_TOOL(QStringLiteral("pdftotext"));
+    QTemporaryDir dir;
+    const PageCollection doc = testpages::dayReport(24, 12);
+    const QString pdf = saved(dir, doc, QStringLiteral("day.pdf"), ReportFileFormat::Pdf);
+    EXPECT_EQ(pdfInfo(pdf, QStringLiteral("Pages")), QString::number(doc.pages.size()));
+    EXPECT_EQ(pdfInfo(pdf, QStringLiteral("Title")), QStringLiteral("Tallyrow Day Report"));
+    EXPECT_EQ(pdfInfo(pdf, QStringLiteral("Page size")).section(u' ', 0, 2), QStringLiteral("612 x 792"));
+    const QStringList pages = pdfPageTexts(pdf);
+    ASSERT_EQ(pages.size(), doc.pages.size());
+    for (int p = 0; p < pages.size(); ++p) {
+        SCOPED_TRACE(p);
+        const QString text = squeezed(pages[p]);
+        for (const QString& t : testpages::pageTexts(doc, p))
+            EXPECT_TRUE(text.contains(t)) << t.toStdString() << " missing from: " << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("%1 of 3").arg(p + 1)));
+    }
+    // Every font the PDF uses is embedded.
+    const ToolRun fonts = runTool(QStringLiteral("pdffonts"), {pdf});
+    const QStringList lines = QString::fromUtf8(fonts.out).split(u'\n', Qt::SkipEmptyParts).mid(2);
+    ASSERT_FALSE(lines.isEmpty());
+    for (const QString& line : lines)
+        EXPECT_TRUE(line.contains(QRegularExpression(QStringLiteral("\\byes\\s+(yes|no)\\s+(yes|no)\\s+\\d+"))))
+            << line.toStdString();
+}
+
+TEST(PdfExport, ReopenedReportDocumentExportsTheSamePages) {
+    REQUIRE_TOOL(QStringLiteral("pdftotext"));
+    QTemporaryDir dir;
+    const PageCollection doc = testpages::dayReport(30, 12);
+    const QString rdf = saved(dir, doc, QStringLiteral("day.rdf"), ReportFileFormat::Rdf);
+    const QString direct = saved(dir, doc, QStringLiteral("direct.pdf"), ReportFileFormat::Pdf);
+    const QString reopened = saved(dir, loadReportDocument(rdf), QStringLiteral("reopened.pdf"), ReportFileFormat::Pdf);
+    const QStringList a = pdfPageTexts(direct);
+    EXPECT_EQ(a.size(), doc.pages.size());
+    EXPECT_EQ(a, pdfPageTexts(reopened));
+}
+
+TEST(SpreadsheetExport, XlrdReadsCellsByRowAndColumnWithNumbersAsNumbers) {
+    if (!haveXlrd())
+        GTEST_SKIP() << "/usr/bin/python3 with xlrd is not installed";
+    QTemporaryDir dir;
+    const PageCollection doc = testpages::dayReport(24, 12);
+    const XlsCells xls = readXls(saved(dir, doc, QStringLiteral("day.xls"), ReportFileFormat::Xls));
+
+    EXPECT_EQ(xls.at(0, 0)[u"value"_s].toString(), QStringLiteral("Tallyrow Day Report"));
+    EXPECT_EQ(xls.at(0, 0)[u"colour"_s].toArray(), (QJsonArray{0, 0, 128}));
+    EXPECT_EQ(xls.at(2, 0)[u"value"_s].toString(), QString::fromUtf8("For user <Zoë Ångström> on computer <Büro-PC>"));
+
+    // The heading row: one column per heading, in page order, bold.
+    const int headings = xls.rowOf(QStringLiteral("Time"));
+    ASSERT_GE(headings, 0);
+    const QStringList names{u"Time"_s, u"Mon"_s, u"Tue"_s, u"Wed"_s, u"Thu"_s,
+                            u"Fri"_s,  u"Sat"_s, u"Sun"_s, u"Avg"_s, u"Total"_s};
+    QMap<QString, int> col;
+    for (const QString& name : names) {
+        col[name] = xls.colOf(headings, name);
+        EXPECT_TRUE(xls.at(headings, col[name])[u"bold"_s].toBool()) << name.toStdString();
+    }
+    EXPECT_EQ(col[u"Time"_s], 0);
+    for (qsizetype i = 1; i < names.size(); ++i)
+        EXPECT_GT(col[names[i]], col[names[i - 1]]) << names[i].toStdString();
+    // The first hour row: its time as text, its values as numbers under their headings, the
+    // unselected Wednesday and Sunday empty.
+    const int first = headings + 1;
+    EXPECT_EQ(xls.at(first, 0)[u"value"_s].toString(), QStringLiteral("12:00 AM"));
+    EXPECT_FALSE(xls.at(first, 0)[u"number"_s].toBool());
+    EXPECT_TRUE(xls.at(first, col[u"Mon"_s])[u"number"_s].toBool());
+    EXPECT_EQ(xls.at(first, col[u"Mon"_s])[u"value"_s].toDouble(), 0.0);
+    EXPECT_EQ(xls.at(first, col[u"Tue"_s])[u"value"_s].toDouble(), 13.0);
+    EXPECT_EQ(xls.at(first, col[u"Avg"_s])[u"value"_s].toDouble(), 21.6);
+    EXPECT_EQ(xls.at(first, col[u"Total"_s])[u"value"_s].toDouble(), 108.0);
+    EXPECT_TRUE(xls.at(first, col[u"Wed"_s]).isEmpty());
+    EXPECT_TRUE(xls.at(first, col[u"Sun"_s]).isEmpty());
+    EXPECT_EQ(xls.at(first + 1, col[u"Fri"_s])[u"value"_s].toDouble(), 59.5); // a fraction stays a fraction
+    // Every hour appears, on consecutive rows within a page.
+    for (int h = 0; h < 24; ++h)
+        EXPECT_GE(xls.rowOf(testpages::hourLabel(h)), 0) << h;
+    EXPECT_EQ(xls.rowOf(QStringLiteral("1:00 AM")), first + 1);
+    const int totals = xls.rowOf(QStringLiteral("Totals"));
+    ASSERT_GE(totals, 0);
+    EXPECT_EQ(xls.at(totals, col[u"Total"_s])[u"value"_s].toDouble(), 2400.0);
+}
+
+TEST(SpreadsheetExport, LongTextsAndSmallWorkbooksSurviveTheContainer) {
+    if (!haveXlrd())
+        GTEST_SKIP() << "/usr/bin/python3 with xlrd is not installed";
+    QTemporaryDir dir;
+    // Thousands of distinct long texts overflow one string-table record many times over and
+    // split texts across records; a single text makes a workbook small enough for the mini stream.
+    PageCollection big;
+    Page page;
+    for (int i = 0; i < 3000; ++i) {
+        TextItem t;
+        t.rect = QRectF((i % 2) * 4000, (i / 2) * 300, 3000, 283);
+        t.text = QStringLiteral("%1 %2 ü").arg(i).arg(QString(150 + i % 7, QChar(u'a' + i % 26)));
+        page.items.push_back(t);
+    }
+    big.pages = {page};
+    PageCollection small;
+    small.pages = {Page{{TextItem{QRectF(0, 0, 100, 100), QStringLiteral("only"), {}, Qt::black, 0, {}}}}};
+
+    const XlsCells a = readXls(saved(dir, big, QStringLiteral("big.xls"), ReportFileFormat::Xls));
+    ASSERT_EQ(a.cells.size(), 3000);
+    for (int i = 0; i < 3000; i += 7)
+        EXPECT_EQ(a.at(i / 2, i % 2)[u"value"_s].toString(),
+                  QStringLiteral("%1 %2 ü").arg(i).arg(QString(150 + i % 7, QChar(u'a' + i % 26))))
+            << i;
+    const XlsCells b = readXls(saved(dir, small, QStringLiteral("small.xls"), ReportFileFormat::Xls));
+    EXPECT_EQ(b.at(0, 0)[u"value"_s].toString(), QStringLiteral("only"));
+}
+
+TEST(SpreadsheetExport, LibreOfficeCalcOpensItWithNumbersAsNumbers) {
+    REQUIRE_TOOL(QStringLiteral("soffice"));
+    QTemporaryDir dir;
+    const QString xls = saved(dir, testpages::dayReport(24, 12), QStringLiteral("day.xls"), ReportFileFormat::Xls);
+    QString error;
+    // Quote all text cells, so the CSV tells text from numbers.
+    const QString csv = sofficeConvert(xls, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true"),
+                                       dir.path(), &error);
+    ASSERT_FALSE(csv.isEmpty()) << error.toStdString();
+    const QStringList lines = QString::fromUtf8(readFile(csv)).split(u'\n');
+    EXPECT_TRUE(lines.value(0).startsWith(QStringLiteral("\"Tallyrow Day Report\""))) << lines.value(0).toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("\"Time\",\"Mon\",\"Tue\",\"Wed\",\"Thu\",\"Fri\",\"Sat\",\"Sun\",\"Avg\",\"Total\"")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("\"12:00 AM\",0,13,,39,52,4,,21.6,108")))
+        << lines.join(u'\n').toStdString();
+}
+
+TEST(RichTextExport, LibreOfficeWriterShowsTheSameTextsOnTheSamePages) {
+    REQUIRE_TOOL(QStringLiteral("soffice"));
+    REQUIRE_TOOL(QStringLiteral("pdftotext"));
+    QTemporaryDir dir;
+    PageCollection doc = testpages::dayReport(24, 12);
+    TextItem odd;
+    odd.rect = QRectF(71, 1843, 8858, 283);
+    odd.text = QStringLiteral("Braces {kept} and back\\slash, \u20AC and \U0001F600");
+    doc.pages[0].items.push_back(odd);
+    const QString rtf = saved(dir, doc, QStringLiteral("day.rtf"), ReportFileFormat::Rtf);
+    QString error;
+    const QString pdf = sofficeConvert(rtf, QStringLiteral("pdf"), dir.path(), &error);
+    ASSERT_FALSE(pdf.isEmpty()) << error.toStdString();
+    EXPECT_EQ(pdfInfo(pdf, QStringLiteral("Pages")), QString::number(doc.pages.size()));
+    const QStringList pages = pdfPageTexts(pdf);
+    ASSERT_EQ(pages.size(), doc.pages.size());
+    for (int p = 0; p < pages.size(); ++p) {
+        SCOPED_TRACE(p);
+        const QString text = squeezed(pages[p]);
+        for (const QString& t : testpages::pageTexts(doc, p))
+            EXPECT_TRUE(text.contains(t)) << t.toStdString() << " missing from: " << text.toStdString();
+    }
+}
+
+TEST(RichTextExport, TableRowsStayRowsAndTheChartIsAPicture) {
+    REQUIRE_TOOL(QStringLiteral("soffice"));
+    QTemporaryDir dir;
+    const QString rtf = saved(dir, testpages::dayReport(24, 12), QStringLiteral("day.rtf"), ReportFileFormat::Rtf);
+    QString error;
+    const QString html = sofficeConvert(rtf, QStringLiteral("html"), dir.path(), &error);
+    ASSERT_FALSE(html.isEmpty()) << error.toStdString();
+    const QString text = QString::fromUtf8(readFile(html));
+    // A row of the table keeps its cells side by side.
+    const QRegularExpression row(QStringLiteral("<tr[^>]*>(?:(?!</tr>).)*12:00 AM(?:(?!</tr>).)*>108<"),
+                                 QRegularExpression::DotMatchesEverythingOption);
+    EXPECT_TRUE(row.match(text).hasMatch());
+    EXPECT_GE(text.count(QStringLiteral("<tr")), 24 + 3 * 2);
+    EXPECT_TRUE(text.contains(QStringLiteral("<img"))) << "the chart picture is missing";
+}

@@ -1,0 +1,253 @@
+#include "output/ReportDocument.h"
+#include "output/SaveReport.h"
+
+#include "TestPages.h"
+#include "Tools.h"
+
+#include "support/Error.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+using namespace tallyrow;
+using namespace tallyrow::engine;
+
+namespace {
+
+QString seedDir() { return QStringLiteral(TALLYROW_OUTPUT_TEST_DIR "/fuzz/corpus"); }
+
+void expectSame(const PageCollection& a, const PageCollection& b) {
+    EXPECT_EQ(a.title, b.title);
+    EXPECT_EQ(a.paperSize, b.paperSize);
+    EXPECT_EQ(a.printableRect, b.printableRect);
+    ASSERT_EQ(a.pages.size(), b.pages.size());
+    for (qsizetype p = 0; p < a.pages.size(); ++p) {
+        ASSERT_EQ(a.pages[p].items.size(), b.pages[p].items.size()) << "page " << p;
+        for (qsizetype i = 0; i < a.pages[p].items.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "page " << p << " item " << i);
+            const PageItem& x = a.pages[p].items[i];
+            const PageItem& y = b.pages[p].items[i];
+            ASSERT_EQ(x.index(), y.index());
+            if (const auto* t = std::get_if<TextItem>(&x)) {
+                const auto& u = std::get<TextItem>(y);
+                EXPECT_EQ(t->rect, u.rect);
+                EXPECT_EQ(t->text, u.text);
+                EXPECT_EQ(t->font, u.font);
+                EXPECT_EQ(t->color, u.color);
+                EXPECT_EQ(t->alignment, u.alignment);
+                EXPECT_EQ(t->name, u.name);
+            } else if (const auto* l = std::get_if<LineItem>(&x)) {
+                const auto& m = std::get<LineItem>(y);
+                EXPECT_EQ(l->from, m.from);
+                EXPECT_EQ(l->to, m.to);
+                EXPECT_EQ(l->width, m.width);
+                EXPECT_EQ(l->color, m.color);
+            } else {
+                const ChartSpec& c = std::get<ChartItem>(x).chart;
+                const ChartSpec& d = std::get<ChartItem>(y).chart;
+                EXPECT_EQ(std::get<ChartItem>(x).rect, std::get<ChartItem>(y).rect);
+                EXPECT_EQ(c.chartType, d.chartType);
+                for (int k = 0; k < 2; ++k) {
+                    EXPECT_EQ(c.axes[k].title, d.axes[k].title);
+                    EXPECT_EQ(c.axes[k].majorGridStyle, d.axes[k].majorGridStyle);
+                    EXPECT_EQ(c.axes[k].tickStyle, d.axes[k].tickStyle);
+                }
+                EXPECT_EQ(c.legendLocation, d.legendLocation);
+                EXPECT_EQ(c.showLegend, d.showLegend);
+                EXPECT_EQ(c.categories, d.categories);
+                ASSERT_EQ(c.series.size(), d.series.size());
+                for (qsizetype s = 0; s < c.series.size(); ++s) {
+                    EXPECT_EQ(c.series[s].name, d.series[s].name);
+                    EXPECT_EQ(c.series[s].values, d.series[s].values);
+                }
+            }
+        }
+    }
+}
+
+// Hand-made documents, to put exactly the damage a test wants behind a valid header.
+struct Payload {
+    QByteArray b;
+    Payload& u8(quint8 v) { b.append(char(v)); return *this; }
+    Payload& u32(quint32 v) { b.append(4, '\0'); qToLittleEndian(v, b.data() + b.size() - 4); return *this; }
+    Payload& f64(double v) {
+        quint64 bits;
+        std::memcpy(&bits, &v, 8);
+        b.append(8, '\0');
+        qToLittleEndian(bits, b.data() + b.size() - 8);
+        return *this;
+    }
+    Payload& str(const QByteArray& s) { u32(quint32(s.size())); b.append(s); return *this; }
+    // Title, paper and printable area of a Letter page.
+    Payload& start() { return str("t").f64(12240).f64(15840).f64(1440).f64(720).f64(9360).f64(14400); }
+};
+
+QByteArray withHeader(const QByteArray& payload, quint16 version = kReportDocumentVersion) {
+    QByteArray out("\x89TRDF\r\n\x1A", 8);
+    out.append(12, '\0');
+    qToLittleEndian(version, out.data() + 8);
+    qToLittleEndian(quint32(payload.size()), out.data() + 12);
+    qToLittleEndian(reportDocumentChecksum(payload), out.data() + 16);
+    return out + payload;
+}
+
+long parseErrorNumber(const QByteArray& data, QString* description = nullptr) {
+    try {
+        parseReportDocument(data, QStringLiteral("/reports/week.rdf"));
+    } catch (const Error& e) {
+        if (description)
+            *description = e.description();
+        return e.number();
+    }
+    return 0;
+}
+
+PageCollection smallDocument() {
+    PageCollection doc = testpages::dayReport(3, 3);
+    doc.pages.resize(1);
+    return doc;
+}
+
+} // namespace
+
+TEST(ReportDocument, SavedAndReopenedDocumentHoldsEveryItemUnchanged) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("week.rdf"));
+    const PageCollection doc = testpages::dayReport(24, 12);
+    ASSERT_TRUE(SaveReport(doc, path, ReportFileFormat::Rdf));
+    expectSame(doc, loadReportDocument(path));
+}
+
+TEST(ReportDocument, ValuesItCouldNotReadBackAreBroughtIntoRangeWhenSaving) {
+    PageCollection doc = smallDocument();
+    TextItem odd;
+    odd.rect = QRectF(std::nan(""), 0, -5, std::numeric_limits<double>::infinity());
+    odd.text = QStringLiteral("odd");
+    odd.font.pointSize = 0;
+    doc.pages[0].items.push_back(odd);
+    const PageCollection back = parseReportDocument(serializeReportDocument(doc), QStringLiteral("odd.rdf"));
+    const auto& t = std::get<TextItem>(back.pages[0].items.last());
+    EXPECT_EQ(t.text, QStringLiteral("odd"));
+    EXPECT_EQ(t.rect.x(), 0);
+    EXPECT_EQ(t.rect.width(), 0);
+    EXPECT_GT(t.font.pointSize, 0);
+}
+
+TEST(ReportDocument, EveryTruncationIsRefusedAsDamaged) {
+    const QByteArray full = serializeReportDocument(smallDocument());
+    const QByteArray payload = full.mid(20);
+    for (qsizetype n = 0; n < full.size(); ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(parseErrorNumber(full.left(n)), kErrInvalidFileFormat);
+    }
+    // The same cuts behind a header that matches them, so the reader meets the missing data
+    // itself rather than a length or checksum mismatch.
+    for (qsizetype n = 0; n < payload.size(); ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(parseErrorNumber(withHeader(payload.left(n))), kErrInvalidFileFormat);
+    }
+}
+
+TEST(ReportDocument, ForeignAndDamagedFilesGetAnErrorNamingFileAndReason) {
+    const QByteArray good = serializeReportDocument(smallDocument());
+    QByteArray flipped = good;
+    flipped[good.size() / 2] = char(flipped[good.size() / 2] ^ 0x40);
+    struct Case {
+        const char* name;
+        QByteArray data;
+        const char* reason;
+    } cases[] = {
+        {"pdf", QByteArray("%PDF-1.4\n%\xE2\xE3\n1 0 obj"), "is not a Tallyrow report document"},
+        {"empty", QByteArray(), "is not a Tallyrow report document"},
+        {"newer", withHeader(good.mid(20), 2), "format version 2"},
+        {"flipped byte", flipped, "checksum"},
+        {"appended", good + "x", "more than its header says"},
+        {"unknown item", withHeader(Payload().start().u32(1).u32(1).u8(9).b + QByteArray(60, '\0')), "unknown kind 9"},
+        {"trailing data", withHeader(Payload().start().u32(0).u8(0).b), "unexpected data after the last page"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString description;
+        EXPECT_EQ(parseErrorNumber(c.data, &description), kErrInvalidFileFormat);
+        EXPECT_TRUE(description.contains(QStringLiteral("/reports/week.rdf"))) << description.toStdString();
+        EXPECT_TRUE(description.contains(QLatin1String(c.reason))) << description.toStdString();
+    }
+}
+
+TEST(ReportDocument, AbsurdCountsAndValuesAreRefusedBeforeAnythingIsAllocated) {
+    const double nan = std::nan("");
+    struct Case {
+        const char* name;
+        QByteArray payload;
+        const char* reason;
+    } cases[] = {
+        {"page count", Payload().start().u32(0xFFFFFFFF).b, "number of pages"},
+        {"item count", Payload().start().u32(1).u32(0x7FFFFFFF).b, "number of page items"},
+        {"string length", Payload().u32(0xFFFFFFF0).b, "ends in the middle of the title"},
+        {"category count",
+         Payload().start().u32(1).u32(1).u8(3).f64(0).f64(0).f64(10).f64(10).u32(1)
+             .str("").u32(1).u32(1).str("").u32(1).u32(1).u32(6).u8(1).u32(0x40000000).b,
+         "number of chart categories"},
+        {"not a number", Payload().str("t").f64(nan).f64(15840).b, "impossible value"},
+        {"negative width", Payload().str("t").f64(12240).f64(15840).f64(0).f64(0).f64(-1).f64(1).b,
+         "impossible value"},
+        {"font style", Payload().start().u32(1).u32(1).u8(1).f64(0).f64(0).f64(1).f64(1).str("x").str("Tahoma")
+             .f64(10).u8(0x80).b,
+         "unknown flags"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString description;
+        EXPECT_EQ(parseErrorNumber(withHeader(c.payload), &description), kErrInvalidFileFormat);
+        EXPECT_TRUE(description.contains(QLatin1String(c.reason))) << description.toStdString();
+    }
+}
+
+TEST(ReportDocument, LoaderTellsMissingFilesAndFoldersApartFromDamage) {
+    QTemporaryDir dir;
+    struct Case {
+        QString path;
+        long number;
+    } cases[] = {
+        {dir.filePath(QStringLiteral("missing.rdf")), ErrNo::FileNotFound},
+        {dir.path(), ErrNo::PathFileAccess},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        try {
+            loadReportDocument(c.path);
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), c.number);
+            EXPECT_TRUE(e.description().contains(c.path));
+            EXPECT_TRUE(e.source().startsWith(QStringLiteral("loadReportDocument&")));
+        }
+    }
+}
+
+// Documents of earlier builds must keep opening; the same files seed the fuzzer.
+// TALLYROW_WRITE_SEEDS=1 rewrites them from the current writer.
+TEST(ReportDocument, CheckedInDocumentsStillOpen) {
+    const QDir seeds(seedDir());
+    if (qEnvironmentVariableIsSet("TALLYROW_WRITE_SEEDS")) {
+        PageCollection empty;
+        empty.paperSize = QSizeF(12240, 15840);
+        testtools::writeFile(seeds.filePath(QStringLiteral("valid-empty.rdf")), serializeReportDocument(empty));
+        testtools::writeFile(seeds.filePath(QStringLiteral("valid-day.rdf")), serializeReportDocument(smallDocument()));
+    }
+    const QStringList valid = seeds.entryList({QStringLiteral("valid-*.rdf")}, QDir::Files);
+    ASSERT_GE(valid.size(), 2);
+    for (const QString& name : valid) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_NO_THROW(loadReportDocument(seeds.filePath(name)));
+    }
+    const PageCollection day = loadReportDocument(seeds.filePath(QStringLiteral("valid-day.rdf")));
+    EXPECT_EQ(testpages::pageTexts(day, 0), testpages::pageTexts(smallDocument(), 0));
+}

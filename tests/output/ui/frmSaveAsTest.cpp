@@ -1,0 +1,260 @@
+#include "output/ui/frmSaveAs.h"
+
+#include "DataFileMaker.h"
+#include "datafile/DataPath.h"
+#include "datafile/ui/BrowseButton.h"
+#include "reports/repTotals.h"
+#include "support/CommandLine.h"
+#include "support/Registry.h"
+#include "support/Scripted.h"
+#include "testsupport/TestEnv.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace tallyrow;
+
+namespace {
+
+QByteArray contentOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+class SaveDialog : public test::ServicesFixture {
+protected:
+    void SetUp() override {
+        test::ServicesFixture::SetUp();
+        test::ensureWidgetsApp();
+        const QString data = env().path(u"office.yrd"_s);
+        QVector<test::ActivityFixtureRow> rows;
+        for (int d = 6; d <= 12; ++d)
+            rows.append({u"alice"_s, u"PC1"_s, QDate(2024, 5, d), test::officeHours(1800)});
+        test::makeDataFile(data, rows);
+        SessionDataPath.clear();
+        CommandLineDataPath = data;
+        gMessageBox->setSettingsKey(REG_APPROOT());
+
+        report = std::make_unique<repTotals>();
+        TotalsReportInputs in;
+        in.StartDate = QDate(2024, 5, 6);
+        in.EndDate = QDate(2024, 5, 12);
+        in.Units = 1;
+        in.Period = u"Days"_s;
+        in.ReportTimeScale = 1;
+        in.ShowDetails = true;
+        report->setInputs(in);
+        report->Run();
+        ASSERT_FALSE(report->pages().pages.isEmpty());
+        messageBox()->clearRequests();
+    }
+
+    void TearDown() override {
+        SessionDataPath.clear();
+        test::ServicesFixture::TearDown();
+    }
+
+    static BrowseButton* browse(frmSaveAs& d) { return d.findChild<BrowseButton*>(u"BrowseButton1"_s); }
+    static QComboBox* formats(frmSaveAs& d) { return d.findChild<QComboBox*>(u"cboSaveAs"_s); }
+    static void pressOK(frmSaveAs& d) { d.findChild<QPushButton*>(u"OKButton"_s)->click(); }
+    QString documents() const { return const_cast<SaveDialog*>(this)->env().documentsFolder(); }
+    QString lastFolder() const {
+        return GetRegSetting(u"LastReportFolder"_s, u"<none>"_s, QString(), true, SettingsHive);
+    }
+    QList<MessageRequest> boxes() const { return messageBox()->requests(); }
+
+    std::unique_ptr<repTotals> report;
+};
+
+} // namespace
+
+TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
+    frmSaveAs dialog(report.get());
+    dialog.ReportName = u"Usage Report - alice - PC1"_s;
+    dialog.Form_Load();
+    EXPECT_EQ(browse(dialog)->Path(), documents() + u"/Usage Report - alice - PC1.pdf"_s);
+    EXPECT_EQ(dialog.windowTitle(), u"Save Usage Report - alice - PC1"_s);
+    EXPECT_EQ(browse(dialog)->DialogTitle(), u"Save Usage Report - alice - PC1 as..."_s);
+    EXPECT_EQ(browse(dialog)->Filter(), u"PDF Files(*.pdf)|*.pdf|"_s);
+
+    const QStringList entries{u"Acrobat (PDF)"_s,           u"Rich Text File (RTF)"_s, u"Text (TXT)"_s,
+                              u"Excel Spreadsheet (XLS)"_s, u"Active Report (RDF)"_s,  u"CSV (comma separated)"_s};
+    const QList<int> codes{1, 3, 2, 4, 0, kCsvFileFormat};
+    ASSERT_EQ(formats(dialog)->count(), entries.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(formats(dialog)->itemText(i), entries[i]);
+        EXPECT_EQ(formats(dialog)->itemData(i).toInt(), codes[i]);
+    }
+    EXPECT_EQ(formats(dialog)->currentIndex(), 0);
+}
+
+TEST_F(SaveDialog, FolderComesFromTheSettingThenDocumentsThenTheProgramFolder) {
+    struct Case {
+        const char* name;
+        QString stored;
+        bool documentsKnown;
+        QString expected;
+    } cases[] = {
+        {"stored folder gets its separator", u"/srv/Reports"_s, true, u"/srv/Reports/report.pdf"_s},
+        {"the root keeps its single separator", u"/"_s, true, u"/report.pdf"_s},
+        {"nothing stored", QString(), true, documents() + u"/report.pdf"_s},
+        {"no documents folder", QString(), false, env().programFolder() + u"/report.pdf"_s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.stored.isEmpty())
+            SetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, SettingsHive);
+        else
+            SetRegSetting(u"LastReportFolder"_s, c.stored, QString(), true, SettingsHive);
+        env().setDocumentsFolder(c.documentsKnown ? env().path(u"home/Documents"_s) : QString());
+        frmSaveAs dialog(report.get());
+        dialog.Form_Load();
+        EXPECT_EQ(browse(dialog)->Path(), c.expected);
+        EXPECT_EQ(dialog.windowTitle(), u"Save report"_s);
+    }
+}
+
+TEST_F(SaveDialog, ChangingTheFormatPutsTheProposalBack) {
+    frmSaveAs dialog(report.get());
+    dialog.ReportName = u"Usage Report"_s;
+    dialog.Form_Load();
+    browse(dialog)->setPath(env().path(u"elsewhere/mine.pdf"_s));
+    formats(dialog)->setCurrentIndex(2);
+    EXPECT_EQ(browse(dialog)->Path(), documents() + u"/Usage Report.txt"_s);
+    EXPECT_EQ(browse(dialog)->Filter(), u"Text Files(*.txt)|*.txt|"_s);
+    formats(dialog)->setCurrentIndex(5);
+    EXPECT_EQ(browse(dialog)->Path(), documents() + u"/Usage Report.csv"_s);
+    EXPECT_EQ(browse(dialog)->Filter(), u"CSV files(*.csv)|*.csv|"_s);
+}
+
+TEST_F(SaveDialog, SavesInEveryFormatAndSaysSo) {
+    struct Case {
+        int index;
+        const char* extension;
+        QByteArray startsWith;
+    } cases[] = {
+        {0, ".pdf", "%PDF"},
+        {1, ".rtf", "{\\rtf"},
+        {2, ".txt", ""},
+        {3, ".xls", "\xD0\xCF\x11\xE0"},
+        {4, ".rdf", ""},
+        {5, ".csv", "Period,Total\r\n2024-05-06,240\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.extension);
+        messageBox()->clearRequests();
+        frmSaveAs dialog(report.get());
+        dialog.ReportName = u"week"_s;
+        dialog.Form_Load();
+        formats(dialog)->setCurrentIndex(c.index);
+        const QString path = documents() + u"/week"_s + QString::fromLatin1(c.extension);
+        pressOK(dialog);
+        const QByteArray bytes = contentOf(path);
+        ASSERT_FALSE(bytes.isEmpty());
+        EXPECT_TRUE(bytes.startsWith(c.startsWith)) << bytes.left(60).toStdString();
+        ASSERT_EQ(boxes().size(), 1);
+        const MessageRequest& saved = boxes().constFirst();
+        EXPECT_EQ(saved.prompt, u"Report saved as: "_s + path);
+        EXPECT_EQ(saved.buttons, 65600);
+        EXPECT_EQ(saved.title, u"Report saved"_s);
+        EXPECT_EQ(saved.helpContext, -1);
+        EXPECT_EQ(saved.rememberName, u"Report saved confirmation"_s);
+        EXPECT_TRUE(saved.showCheckBox);
+        EXPECT_EQ(saved.checkBoxCaption, u"Don't show this message again"_s);
+        EXPECT_EQ(lastFolder(), documents() + u"/"_s);
+    }
+    EXPECT_TRUE(contentOf(documents() + u"/week.txt"_s).contains("Total activity"));
+}
+
+TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {
+    const QString path = documents() + u"/week.pdf"_s;
+    writeFile(path, "old report");
+    {
+        messageBox()->queueAnswer(MsgAnswer::No);
+        frmSaveAs dialog(report.get());
+        dialog.ReportName = u"week"_s;
+        dialog.Form_Load();
+        pressOK(dialog);
+        ASSERT_EQ(boxes().size(), 1) << "No writes nothing and says nothing more";
+        const MessageRequest& q = boxes().constFirst();
+        EXPECT_EQ(q.prompt, u"The file '"_s + path + u"' already exists. Do you want to overwrite it?"_s);
+        EXPECT_EQ(q.buttons, 36);
+        EXPECT_EQ(q.title, u"File exists"_s);
+        EXPECT_EQ(q.rememberName, u"Always overwrite report"_s);
+        EXPECT_TRUE(q.showCheckBox);
+        EXPECT_EQ(q.checkBoxCaption, u"Always overwrite without asking"_s);
+        EXPECT_EQ(contentOf(path), QByteArray("old report"));
+        EXPECT_EQ(lastFolder(), u"<none>"_s);
+    }
+    {
+        messageBox()->clearRequests();
+        messageBox()->queueAnswer(MsgAnswer::Yes, true);
+        frmSaveAs dialog(report.get());
+        dialog.ReportName = u"week"_s;
+        dialog.Form_Load();
+        pressOK(dialog);
+        ASSERT_EQ(boxes().size(), 2);
+        EXPECT_EQ(boxes()[1].title, u"Report saved"_s);
+        EXPECT_TRUE(contentOf(path).startsWith("%PDF"));
+    }
+    {
+        messageBox()->clearRequests();
+        writeFile(path, "old report");
+        frmSaveAs dialog(report.get());
+        dialog.ReportName = u"week"_s;
+        dialog.Form_Load();
+        pressOK(dialog);
+        ASSERT_EQ(boxes().size(), 1) << "the ticked box answers Yes without asking";
+        EXPECT_EQ(boxes()[0].title, u"Report saved"_s);
+        EXPECT_TRUE(contentOf(path).startsWith("%PDF"));
+    }
+}
+
+TEST_F(SaveDialog, AFailedSaveIsReportedAndNotRemembered) {
+    SetRegSetting(u"LastReportFolder"_s, env().path(u"no/such/folder"_s), QString(), true, SettingsHive);
+    frmSaveAs dialog(report.get());
+    dialog.ReportName = u"week"_s;
+    dialog.Form_Load();
+    const QString path = env().path(u"no/such/folder/week.pdf"_s);
+    ASSERT_EQ(browse(dialog)->Path(), path);
+    pressOK(dialog);
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_EQ(boxes()[0].prompt, u"Sorry, I couldn't save the report: "_s + path
+                                     + u"\r\nCheck to see that you don't have a file with the same name open in "
+                                       "another program."_s);
+    EXPECT_EQ(boxes()[0].buttons, 4112);
+    EXPECT_EQ(boxes()[0].title, u"Report not saved"_s);
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(lastFolder(), env().path(u"no/such/folder"_s)) << "the setting keeps its old value";
+}
+
+TEST_F(SaveDialog, RemembersTheProposedFolderNotTheOneBrowsedTo) {
+    QDir().mkpath(env().path(u"elsewhere"_s));
+    frmSaveAs dialog(report.get());
+    dialog.ReportName = u"week"_s;
+    dialog.Form_Load();
+    browse(dialog)->setPath(env().path(u"elsewhere/week.pdf"_s));
+    pressOK(dialog);
+    EXPECT_TRUE(QFile::exists(env().path(u"elsewhere/week.pdf"_s)));
+    EXPECT_EQ(lastFolder(), documents() + u"/"_s);
+}
+
+TEST_F(SaveDialog, UnknownFormatCodesWriteTheReportDocument) {
+    const QString asPdf = env().path(u"odd.pdf"_s);
+    const QString asRdf = env().path(u"plain.rdf"_s);
+    ASSERT_TRUE(SaveShownReport(report.get(), asPdf, 7));
+    ASSERT_TRUE(SaveShownReport(report.get(), asRdf, 0));
+    EXPECT_EQ(contentOf(asPdf), contentOf(asRdf));
+    EXPECT_FALSE(SaveShownReport(nullptr, env().path(u"none.pdf"_s), 1));
+}
