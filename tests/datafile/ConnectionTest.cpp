@@ -101,6 +101,8 @@ protected:
         ensureCoreApp();
         ASSERT_TRUE(m_dir.isValid());
         clearJetCache();
+        // The test programs live apart from the build's programs: name the reader outright.
+        qputenv("TALLYROW_MDB_READER", QFile::encodeName(binPath(u"tallyrow-mdb-reader"_s)));
     }
     QString path(const QString& name) const { return m_dir.filePath(name); }
     QString sqliteOffice(const QString& name = u"office.yrd"_s) {
@@ -425,6 +427,5 @@ TEST_F(ConnectionTest, ASecondConnectionToAnAccessFileReadsNothingAgain) {
     f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
     f.close();
     const QString failure = openFailure(jet);
-    qunsetenv("TALLYROW_MDB_READER");
     EXPECT_TRUE(failure.contains(u"reader"_s)) << failure.toStdString();
 }
