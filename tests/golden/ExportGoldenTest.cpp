@@ -1,0 +1,309 @@
+#include "ActivityData.h"
+#include "testsupport/TestEnv.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using tallyrow::test::binPath;
+using tallyrow::test::fixturePath;
+
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+class ExportTool : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        tallyrow::test::ensureCoreApp();
+        s_dir = new QTemporaryDir;
+        s_sqlite = s_dir->filePath(QStringLiteral("office.yrd"));
+        tallyrow::test::writeSqliteDataFile(s_sqlite, tallyrow::test::officeRows());
+    }
+    static void TearDownTestSuite() {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+
+    // Runs the tool in a clean environment: fixed locale, settings and home in a temporary folder.
+    ToolRun run(const QStringList& args, const QString& locale = QStringLiteral("en_US.UTF-8")) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), locale);
+        env.insert(QStringLiteral("LANG"), locale);
+        env.insert(QStringLiteral("HOME"), m_home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_CONFIG_DIRS"), m_home.filePath(QStringLiteral("etc")));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        p.setProcessEnvironment(env);
+        p.start(binPath(QStringLiteral("tallyrow-export")), args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+                p.readAllStandardError()};
+    }
+
+    QString out(const QString& name) const { return m_home.filePath(name); }
+
+    static QByteArray readFile(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing " + path.toUtf8() + ">");
+    }
+
+    // The text of a txt export with blanks collapsed and empty lines dropped.
+    static QString normalisedText(const QByteArray& text) {
+        QStringList lines;
+        for (const QString& line : QString::fromUtf8(text).split(QLatin1Char('\n'))) {
+            const QString s = line.simplified();
+            if (!s.isEmpty())
+                lines << s;
+        }
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    }
+
+    QTemporaryDir m_home;
+    static QTemporaryDir* s_dir;
+    static QString s_sqlite;
+};
+
+QTemporaryDir* ExportTool::s_dir = nullptr;
+QString ExportTool::s_sqlite;
+
+QJsonArray goldenCases() {
+    QFile f(QStringLiteral(TALLYROW_GOLDEN_DIR "/cases.json"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(f.readAll()).array();
+}
+
+QStringList argsOf(const QJsonObject& c) {
+    QStringList args;
+    for (const QJsonValue& v : c.value(QStringLiteral("args")).toArray())
+        args << v.toString();
+    return args;
+}
+
+} // namespace
+
+TEST_F(ExportTool, CsvAndTextMatchTheExpectationsOnJetAndSqliteFiles) {
+    const QJsonArray cases = goldenCases();
+    ASSERT_GE(cases.size(), 10);
+    for (const QString& data : {fixturePath(QStringLiteral("office.mdb")), s_sqlite}) {
+        for (const QJsonValue& v : cases) {
+            const QJsonObject c = v.toObject();
+            const QString name = c.value(QStringLiteral("name")).toString();
+            SCOPED_TRACE(qPrintable(name + QStringLiteral(" on ") + data));
+            const QString expectedDir = QStringLiteral(TALLYROW_GOLDEN_DIR "/expected/");
+
+            ToolRun r = run(QStringList{QStringLiteral("--data"), data} + argsOf(c) +
+                            QStringList{QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("--output"),
+                                        out(name + QStringLiteral(".csv"))});
+            EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+            EXPECT_TRUE(r.out.isEmpty() && r.err.isEmpty()) << r.out.constData() << r.err.constData();
+            EXPECT_EQ(readFile(out(name + QStringLiteral(".csv"))), readFile(expectedDir + name + QStringLiteral(".csv")));
+
+            const QString expectedText = expectedDir + name + QStringLiteral(".txt");
+            if (!QFile::exists(expectedText))
+                continue;
+            r = run(QStringList{QStringLiteral("--data"), data} + argsOf(c) +
+                    QStringList{QStringLiteral("--format=txt"), QStringLiteral("--output=") + out(name + QStringLiteral(".txt"))});
+            EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+            EXPECT_EQ(normalisedText(readFile(out(name + QStringLiteral(".txt")))),
+                      QString::fromUtf8(readFile(expectedText)));
+        }
+    }
+}
+
+TEST_F(ExportTool, BadOptionsAreUsageErrorsNamingTheOption) {
+    const QString data = s_sqlite;
+    const QStringList base{QStringLiteral("--data"), data, QStringLiteral("--report"), QStringLiteral("day"),
+                           QStringLiteral("--from"), QStringLiteral("2004-03-01"), QStringLiteral("--to"),
+                           QStringLiteral("2004-03-31"), QStringLiteral("--format"), QStringLiteral("csv"),
+                           QStringLiteral("--output"), out(QStringLiteral("x.csv"))};
+    const struct {
+        QStringList extra;
+        const char* option;
+    } cases[] = {
+        {{QStringLiteral("--days"), QStringLiteral("mon,funday")}, "--days"},
+        {{QStringLiteral("--days"), QString()}, "--days"},
+        {{QStringLiteral("--aggregate"), QStringLiteral("median")}, "--aggregate"},
+        {{QStringLiteral("--chart-shows"), QStringLiteral("all")}, "--chart-shows"},
+        {{QStringLiteral("--chart"), QStringLiteral("3D Pie")}, "--chart"},
+        {{QStringLiteral("--units"), QStringLiteral("2")}, "--units"},
+        {{QStringLiteral("--last"), QStringLiteral("month")}, "--from"},
+        {{QStringLiteral("--count"), QStringLiteral("2")}, "--count"},
+        {{QStringLiteral("--bogus")}, "--bogus"},
+        {{QStringLiteral("--user")}, "--user"},
+        {{QStringLiteral("--from"), QStringLiteral("2004-03-02")}, "--from"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(qPrintable(c.extra.join(QLatin1Char(' '))));
+        const ToolRun r = run(base + c.extra);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains(c.option)) << r.err.constData();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    const QStringList bad[] = {
+        {QStringLiteral("--data"), data, QStringLiteral("--report"), QStringLiteral("week")},
+        {QStringLiteral("--data"), data, QStringLiteral("--report"), QStringLiteral("totals"), QStringLiteral("--from"),
+         QStringLiteral("2004-02-30"), QStringLiteral("--to"), QStringLiteral("2004-03-31"), QStringLiteral("--format"),
+         QStringLiteral("csv"), QStringLiteral("--output"), out(QStringLiteral("x.csv"))},
+        {QStringLiteral("--document"), out(QStringLiteral("a.rdf")), QStringLiteral("--format"), QStringLiteral("csv"),
+         QStringLiteral("--output"), out(QStringLiteral("x.csv"))},
+    };
+    const char* named[] = {"--format", "--from", "--format"};
+    for (int i = 0; i < 3; ++i) {
+        const ToolRun r = run(bad[i]);
+        EXPECT_EQ(r.exitCode, 2) << i;
+        EXPECT_TRUE(r.err.contains(named[i])) << r.err.constData();
+    }
+    const ToolRun help = run({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("--last day|week|month|quarter|year"));
+    EXPECT_TRUE(help.out.contains("Run on 1 June, --last month gives April"));
+}
+
+TEST_F(ExportTool, FailuresNameTheReasonAndExitOne) {
+    const QStringList tail{QStringLiteral("--report"), QStringLiteral("totals"), QStringLiteral("--from"),
+                           QStringLiteral("2004-03-01"), QStringLiteral("--to"), QStringLiteral("2004-03-02"),
+                           QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("--output"),
+                           out(QStringLiteral("x.csv"))};
+    ToolRun r = run(QStringList{QStringLiteral("--data"), out(QStringLiteral("missing.yrd"))} + tail);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("missing.yrd")) << r.err.constData();
+
+    r = run(QStringList{QStringLiteral("--data"), fixturePath(QStringLiteral("no-activity-jet4.mdb"))} + tail);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("no-activity-jet4.mdb")) << r.err.constData();
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("x.csv"))));
+
+    QStringList unwritable = QStringList{QStringLiteral("--data"), s_sqlite} + tail;
+    unwritable.last() = out(QStringLiteral("no/such/folder/x.csv"));
+    r = run(unwritable);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("x.csv")) << r.err.constData();
+
+    // A report that meets an error while it runs reports it on stderr and fails.
+    const QString broken = out(QStringLiteral("broken.yrd"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("broken"));
+        db.setDatabaseName(broken);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        QString columns;
+        QString select;
+        for (int h = 0; h < 24; ++h) {
+            const QString n = QString::number(h);
+            columns += QStringLiteral(", H") + n + QStringLiteral(" INTEGER");
+            select += h == 5 ? QStringLiteral(", json('not json') AS H5") : QStringLiteral(", H") + n;
+        }
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE Rows (ActiveDay INTEGER, UserName TEXT, ComputerName TEXT") +
+                           columns + QLatin1Char(')')));
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO Rows (ActiveDay) VALUES (1521)")));
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE VIEW Activity AS SELECT ActiveDay, UserName, ComputerName") + select +
+                           QStringLiteral(" FROM Rows")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("broken"));
+    QStringList day = QStringList{QStringLiteral("--data"), broken} + tail;
+    day[3] = QStringLiteral("day");
+    r = run(day);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("repDay - ReportStart&")) << r.err.constData();
+}
+
+TEST_F(ExportTool, ReportDocumentsReexportAsTheSameText) {
+    const QStringList report{QStringLiteral("--data"), s_sqlite, QStringLiteral("--report"), QStringLiteral("totals"),
+                             QStringLiteral("--from"), QStringLiteral("2004-03-01"), QStringLiteral("--to"),
+                             QStringLiteral("2004-03-31"), QStringLiteral("--period"), QStringLiteral("weeks"),
+                             QStringLiteral("--details")};
+    ASSERT_EQ(run(report + QStringList{QStringLiteral("--format"), QStringLiteral("rdf"), QStringLiteral("--output"),
+                                       out(QStringLiteral("r.rdf"))})
+                  .exitCode,
+              0);
+    ASSERT_EQ(run(report + QStringList{QStringLiteral("--format"), QStringLiteral("txt"), QStringLiteral("--output"),
+                                       out(QStringLiteral("direct.txt"))})
+                  .exitCode,
+              0);
+    const ToolRun r = run({QStringLiteral("--document"), out(QStringLiteral("r.rdf")), QStringLiteral("--format"),
+                           QStringLiteral("txt"), QStringLiteral("--output"), out(QStringLiteral("again.txt"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(readFile(out(QStringLiteral("again.txt"))), readFile(out(QStringLiteral("direct.txt"))));
+    for (const char* format : {"pdf", "rtf", "xls"}) {
+        const QString file = out(QStringLiteral("again.") + QLatin1String(format));
+        EXPECT_EQ(run({QStringLiteral("--document"), out(QStringLiteral("r.rdf")), QStringLiteral("--format"),
+                       QLatin1String(format), QStringLiteral("--output"), file})
+                      .exitCode,
+                  0)
+            << format;
+        EXPECT_GT(QFileInfo(file).size(), 0) << format;
+    }
+    const ToolRun damaged = run({QStringLiteral("--document"), s_sqlite, QStringLiteral("--format"),
+                                 QStringLiteral("txt"), QStringLiteral("--output"), out(QStringLiteral("d.txt"))});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_FALSE(damaged.err.isEmpty());
+}
+
+TEST_F(ExportTool, ScheduledRangesFollowTheWorkedResults) {
+    const struct {
+        const char* last;
+        int count;
+        int offset;
+        const char* asOf;
+        const char* locale;
+        const char* first;
+        const char* lastDay;
+    } cases[] = {
+        {"month", 1, 1, "2004-06-15", "en_US.UTF-8", "2004-05-01", "2004-05-31"},
+        {"month", 1, 1, "2004-06-02", "en_US.UTF-8", "2004-05-01", "2004-05-31"},
+        {"month", 1, 1, "2004-06-01", "en_US.UTF-8", "2004-04-01", "2004-04-30"},
+        {"month", 1, 0, "2004-06-15", "en_US.UTF-8", "2004-06-01", "2004-06-30"},
+        {"month", 3, 1, "2004-06-15", "en_US.UTF-8", "2004-01-01", "2004-03-31"},
+        {"quarter", 1, 1, "2004-06-15", "en_US.UTF-8", "2004-01-01", "2004-03-31"},
+        {"quarter", 1, 1, "2004-07-01", "en_US.UTF-8", "2004-01-01", "2004-03-31"},
+        {"week", 1, 1, "2004-06-16", "en_US.UTF-8", "2004-06-06", "2004-06-12"},
+        {"week", 1, 1, "2004-06-16", "en_GB.UTF-8", "2004-06-07", "2004-06-13"},
+        {"week", 1, 1, "2004-06-13", "en_US.UTF-8", "2004-05-30", "2004-06-05"},
+        {"week", 1, 0, "2004-06-16", "en_US.UTF-8", "2004-06-13", "2004-06-19"},
+        {"week", 2, 1, "2004-06-16", "en_US.UTF-8", "2004-05-23", "2004-06-05"},
+        {"year", 1, 1, "2004-06-15", "en_US.UTF-8", "2003-01-01", "2003-12-31"},
+        {"year", 1, 1, "2004-01-01", "en_US.UTF-8", "2002-01-01", "2002-12-31"},
+        {"day", 1, 1, "2002-09-20", "en_US.UTF-8", "2002-09-18", "2002-09-18"},
+        {"day", 1, 0, "2002-09-20", "en_US.UTF-8", "2002-09-19", "2002-09-19"},
+        // Ranges are searched however far today lies from the anchor, so a daily job still gets
+        // the day before yesterday years later.
+        {"day", 1, 1, "2004-06-15", "en_US.UTF-8", "2004-06-13", "2004-06-13"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 count %2 offset %3 as of %4 (%5)")
+                         .arg(QLatin1String(c.last))
+                         .arg(c.count)
+                         .arg(c.offset)
+                         .arg(QLatin1String(c.asOf), QLatin1String(c.locale))
+                         .toStdString());
+        const QString file = out(QStringLiteral("range.csv"));
+        const ToolRun r = run({QStringLiteral("--data"), s_sqlite, QStringLiteral("--report"), QStringLiteral("totals"),
+                               QStringLiteral("--last"), QLatin1String(c.last), QStringLiteral("--count"),
+                               QString::number(c.count), QStringLiteral("--offset"), QString::number(c.offset),
+                               QStringLiteral("--as-of"), QLatin1String(c.asOf), QStringLiteral("--format"),
+                               QStringLiteral("csv"), QStringLiteral("--output"), file},
+                              QLatin1String(c.locale));
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+        // One row per day: the first row is the range's first day, the last row its last day.
+        const QList<QByteArray> lines = readFile(file).trimmed().split('\n');
+        ASSERT_GE(lines.size(), 2);
+        EXPECT_TRUE(lines[1].startsWith(c.first)) << lines[1].constData();
+        EXPECT_TRUE(lines.last().startsWith(c.lastDay)) << lines.last().constData();
+    }
+}

@@ -1,0 +1,206 @@
+#!/usr/bin/python3
+"""Computes the expected output of tallyrow-export for the cases in cases.json.
+
+Independent of the program's code: it reads the fixture ../data/office.tsv and applies the
+reports' rules directly to its rows.
+
+Day report (CSV): for each hour h and selected weekday, the average / total / maximum / minimum of
+the non-empty values of H<h> over the rows in the range that pass the user and computer filters
+(names compared without regard to case) and whose day number leaves that weekday's remainder; the
+remainder is taken as the database takes it, with the sign of the day number, so rows before 2000
+only ever match Saturday (remainder 0). "All Days" is the sum of the selected weekdays' values (0
+for a weekday without rows) divided by their number. Values are seconds, shown as whole minutes,
+an exact half going to the even neighbour. "Total" adds the row's shown weekday minutes.
+
+Totals report (CSV): periods start on --from and follow each other by units x (1 day | 7 days |
+1 month | 12 months), each start computed from the one before with the day of the month clamped to
+the month's end; the last period starts on or before --to and keeps its full length. A period's
+total is the sum of every non-empty hour of its rows divided by 1, 60 or 3600, shown rounded half
+to even.
+
+Text (.txt, cases with --details of the Totals report and all Day cases without --details): the
+report's texts in page order with blanks collapsed, as a one-page report lays them out; dates in
+the en_US short format (M/d/yy), which the golden test sets through LC_ALL.
+
+Run it from this folder after changing cases.json: ./make_expected.py
+"""
+import calendar
+import csv
+import datetime
+import io
+import json
+import os
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DAY0 = datetime.date(2000, 1, 1)
+WEEKDAYS = [("mon", "Monday", 2), ("tue", "Tuesday", 3), ("wed", "Wednesday", 4), ("thu", "Thursday", 5),
+            ("fri", "Friday", 6), ("sat", "Saturday", 0), ("sun", "Sunday", 1)]
+
+
+def load_rows():
+    rows = []
+    with open(os.path.join(HERE, "..", "data", "office.tsv"), encoding="utf-8") as f:
+        for line in f:
+            p = line.rstrip("\n").split("\t")
+            if len(p) != 27:
+                continue
+            hours = [None if v == "\\N" else int(v) for v in p[3:]]
+            rows.append((int(p[0]), p[1], p[2], hours))
+    return rows
+
+
+def day_number(d):
+    return (d - DAY0).days
+
+
+def jet_mod7(n):
+    return n - 7 * int(n / 7)  # keeps the sign of n
+
+
+def options(args):
+    o = {}
+    i = 0
+    while i < len(args):
+        name = args[i][2:]
+        if name == "details":
+            o[name] = True
+            i += 1
+        else:
+            o[name] = args[i + 1]
+            i += 2
+    return o
+
+
+def passes(row, o):
+    if "user" in o and row[1].lower() != o["user"].lower():
+        return False
+    if "computer" in o and row[2].lower() != o["computer"].lower():
+        return False
+    return True
+
+
+def short_date(d):
+    return "%d/%d/%02d" % (d.month, d.day, d.year % 100)
+
+
+def user_text(o):
+    t = "For user <%s>" % o["user"] if "user" in o else "For all users"
+    return t + (" on computer <%s>" % o["computer"] if "computer" in o else " on any computer")
+
+
+def csv_text(lines):
+    out = io.StringIO()
+    w = csv.writer(out, lineterminator="\r\n")
+    for line in lines:
+        w.writerow(line)
+    return out.getvalue()
+
+
+def day_report(rows, o):
+    first = day_number(datetime.date.fromisoformat(o["from"]))
+    last = day_number(datetime.date.fromisoformat(o["to"]))
+    chosen = o.get("days", "mon,tue,wed,thu,fri,sat,sun").split(",")
+    selected = [w for w in WEEKDAYS if w[0] in chosen]
+    kind = o.get("aggregate", "average")
+    values = {}
+    for r in rows:
+        if first <= r[0] <= last and passes(r, o):
+            for h in range(24):
+                if r[3][h] is not None:
+                    values.setdefault((jet_mod7(r[0]), h), []).append(r[3][h])
+
+    def aggregate(v):
+        if kind == "average":
+            return sum(v) / len(v)
+        if kind == "total":
+            return sum(v)
+        if kind == "maximum":
+            return max(v)
+        return min(v)
+
+    lines = [["Time"] + [w[1] for w in selected] + ["All Days", "Total"]]
+    for h in range(24):
+        secs = [aggregate(values[(w[2], h)]) if (w[2], h) in values else 0 for w in selected]
+        shown = [round(s / 60) for s in secs]
+        all_days = round(sum(secs) / len(selected) / 60)
+        label = "%d:00 %s" % (12 if h % 12 == 0 else h % 12, "AM" if h < 12 else "PM")
+        lines.append([label] + [str(m) for m in shown] + [str(all_days), str(sum(shown))])
+    sentence = {"average": "average", "total": "total", "maximum": "maximum", "minimum": "minimum"}[kind]
+    text = ["Tallyrow Day Report",
+            "From %s to %s" % (short_date(datetime.date.fromisoformat(o["from"])),
+                               short_date(datetime.date.fromisoformat(o["to"]))),
+            user_text(o),
+            "This report shows the %s active time for each selected day of the week in this date range" % sentence,
+            "Days selected: " + ", ".join(w[1] for w in selected),
+            "1 of 1"]
+    return csv_text(lines), text
+
+
+def add_months(d, n):
+    months = d.year * 12 + d.month - 1 + n
+    y, m = divmod(months, 12)
+    m += 1
+    return datetime.date(y, m, min(d.day, calendar.monthrange(y, m)[1]))
+
+
+def totals_report(rows, o):
+    start = datetime.date.fromisoformat(o["from"])
+    end = datetime.date.fromisoformat(o["to"])
+    units_given = int(o.get("units", "1"))
+    units = max(units_given, 1)
+    period = o.get("period", "days")
+    divisor = {"seconds": 1, "minutes": 60, "hours": 3600}[o.get("scale", "minutes")]
+    lines = [["Period", "Total"]]
+    table = []
+    s = start
+    while s <= end:
+        if period == "days":
+            n = s + datetime.timedelta(days=units)
+        elif period == "weeks":
+            n = s + datetime.timedelta(days=7 * units)
+        elif period == "months":
+            n = add_months(s, units)
+        else:
+            n = add_months(s, 12 * units)
+        a, b = day_number(s), day_number(n) - 1
+        seconds = sum(sum(h for h in r[3] if h is not None) for r in rows if a <= r[0] <= b and passes(r, o))
+        shown = round(seconds / divisor)
+        lines.append([s.isoformat(), str(shown)])
+        table.append((short_date(s), shown))
+        s = n
+    unit_word = {"days": "day", "weeks": "week", "months": "month", "years": "year"}[period]
+    text = ["Tallyrow Totals Report",
+            "From %s to %s" % (short_date(start), short_date(end)),
+            user_text(o),
+            "Grouped into %d %s periods" % (units_given, unit_word)]
+    if o.get("details"):
+        text.append("Period Total")
+        text += ["%s %d" % t for t in table]
+        text.append("Totals %d" % sum(t[1] for t in table))
+    text.append("1 of 1")
+    return csv_text(lines), text, len(table)
+
+
+def main():
+    with open(os.path.join(HERE, "cases.json"), encoding="utf-8") as f:
+        cases = json.load(f)
+    rows = load_rows()
+    out = os.path.join(HERE, "expected")
+    os.makedirs(out, exist_ok=True)
+    for case in cases:
+        o = options(case["args"])
+        if o["report"] == "day":
+            csv_out, text = day_report(rows, o)
+            with_text = not o.get("details")
+        else:
+            csv_out, text, count = totals_report(rows, o)
+            with_text = count <= 10
+        with open(os.path.join(out, case["name"] + ".csv"), "w", encoding="utf-8", newline="") as f:
+            f.write(csv_out)
+        if with_text:
+            with open(os.path.join(out, case["name"] + ".txt"), "w", encoding="utf-8") as f:
+                f.write("\n".join(text) + "\n")
+
+
+if __name__ == "__main__":
+    main()
