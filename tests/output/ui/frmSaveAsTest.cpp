@@ -174,7 +174,7 @@ TEST_F(SaveDialog, SavesInEveryFormatAndSaysSo) {
         EXPECT_EQ(saved.checkBoxCaption, u"Don't show this message again"_s);
         EXPECT_EQ(lastFolder(), documents() + u"/"_s);
     }
-    EXPECT_TRUE(contentOf(documents() + u"/week.txt"_s).contains("Total activity"));
+    EXPECT_TRUE(contentOf(documents() + u"/week.txt"_s).contains("For all users on any computer"));
 }
 
 TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {

@@ -1,0 +1,241 @@
+#include "output/ui/frmSaveAs.h"
+
+#include "datafile/ui/BrowseButton.h"
+#include "engine/Report.h"
+#include "output/SaveReport.h"
+#include "reports/ReportCsv.h"
+#include "reports/repDay.h"
+#include "reports/repTotals.h"
+#include "support/Error.h"
+#include "support/ErrorReporter.h"
+#include "support/FileUtils.h"
+#include "support/Registry.h"
+#include "support/Services.h"
+#include "support/StepRunner.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+namespace {
+
+struct FileFormat {
+    const char* entry;
+    int code;
+};
+
+// The order the list shows; PDF, the format most people want, comes first.
+constexpr FileFormat kFormats[] = {
+    {"Acrobat (PDF)", 1},           {"Rich Text File (RTF)", 3},
+    {"Text (TXT)", 2},              {"Excel Spreadsheet (XLS)", 4},
+    {"Active Report (RDF)", 0},     {"CSV (comma separated)", kCsvFileFormat},
+};
+
+QString extensionOf(int code) {
+    switch (code) {
+    case 0: return u".rdf"_s;
+    case 1: return u".pdf"_s;
+    case 2: return u".txt"_s;
+    case 3: return u".rtf"_s;
+    case 4: return u".xls"_s;
+    case kCsvFileFormat: return u".csv"_s;
+    default: return QString();
+    }
+}
+
+QString filterOf(int code) {
+    switch (code) {
+    case 0: return u"Active Report files(*.rdf)|*.rdf|"_s;
+    case 1: return u"PDF Files(*.pdf)|*.pdf|"_s;
+    case 2: return u"Text Files(*.txt)|*.txt|"_s;
+    case 3: return u"Rich text files(*.rtf)|*.rtf|"_s;
+    case 4: return u"Excel spreadsheet(*.xls)|*.xls|"_s;
+    case kCsvFileFormat: return u"CSV files(*.csv)|*.csv|"_s;
+    default: return u"All files(*.*)|*.*|"_s;
+    }
+}
+
+MessageBoxEx& messageBox() {
+    if (!gMessageBox)
+        gMessageBox = services().makeMessageBox ? services().makeMessageBox() : nullptr;
+    if (!gMessageBox)
+        throw Error(ErrNo::Unexpected, u"No message box is available"_s);
+    return *gMessageBox;
+}
+
+} // namespace
+
+bool SaveShownReport(const engine::Report* report, const QString& path, int format) {
+    if (!report)
+        return false;
+    if (format == kCsvFileFormat) {
+        // The table, not the pages: the figures a spreadsheet user wants, one row per line.
+        try {
+            if (const auto* day = qobject_cast<const repDay*>(report))
+                writeReportCsv(*day, path);
+            else if (const auto* totals = qobject_cast<const repTotals*>(report))
+                writeReportCsv(*totals, path);
+            else
+                return false;
+            return true;
+        } catch (const Error&) {
+            return false;
+        }
+    }
+    return SaveReport(report->pages(), path, format);
+}
+
+frmSaveAs::frmSaveAs(const engine::Report* report, QWidget* parent) : QDialog(parent), m_report(report) {
+    setObjectName(u"frmSaveAs"_s);
+    setModal(true);
+
+    Label1 = new QLabel(u"Save to the following location"_s, this);
+    Label1->setObjectName(u"Label1"_s);
+    BrowseButton1 = new BrowseButton(this);
+    BrowseButton1->setObjectName(u"BrowseButton1"_s);
+    Label2 = new QLabel(u"Save as"_s, this);
+    Label2->setObjectName(u"Label2"_s);
+    cboSaveAs = new QComboBox(this);
+    cboSaveAs->setObjectName(u"cboSaveAs"_s);
+    cboSaveAs->setEditable(false);
+    Label2->setBuddy(cboSaveAs);
+    CancelButton = new QPushButton(u"Cancel"_s, this);
+    CancelButton->setObjectName(u"CancelButton"_s);
+    OKButton = new QPushButton(u"OK"_s, this);
+    OKButton->setObjectName(u"OKButton"_s);
+    OKButton->setDefault(true);
+
+    // Three rows as in the classic dialog: caption, path with browse button, format and buttons.
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(6, 10, 8, 8);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(Label1, 0, 0, 1, 4);
+    grid->addWidget(BrowseButton1, 1, 0, 1, 4);
+    grid->addWidget(Label2, 2, 0);
+    grid->addWidget(cboSaveAs, 2, 1);
+    grid->addWidget(CancelButton, 2, 2);
+    grid->addWidget(OKButton, 2, 3);
+    grid->setColumnStretch(1, 1);
+    cboSaveAs->setMinimumWidth(205);
+    CancelButton->setMinimumWidth(65);
+    OKButton->setMinimumWidth(65);
+    setMinimumWidth(436);
+
+    connect(cboSaveAs, &QComboBox::currentIndexChanged, this, [this] {
+        if (m_loaded)
+            cboSaveAs_Click();
+    });
+    connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButton_Click(); });
+}
+
+frmSaveAs::~frmSaveAs() = default;
+
+void frmSaveAs::showEvent(QShowEvent* event) {
+    if (!m_loaded)
+        Form_Load();
+    QDialog::showEvent(event);
+}
+
+QString frmSaveAs::proposedPath() const { return ReportFolder + ReportName + ReportExtension; }
+
+void frmSaveAs::Form_Load() {
+    m_loaded = true;
+    StepRunner run(gErrorReporter.get(), u"&"_s);
+    run.step([this] {
+        ReportFolder = GetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, SettingsHive);
+    });
+    run.step([this] {
+        if (ReportFolder.isEmpty())
+            ReportFolder = GetSpecialFolder(SpecialFolder::Personal, false);
+    });
+    run.step([this] {
+        if (ReportFolder.isEmpty())
+            ReportFolder = ProgramFolder();
+    });
+    run.step([this] {
+        if (!ReportFolder.endsWith(u'/'))
+            ReportFolder += u'/';
+    });
+    run.step([this] {
+        if (ReportName.isEmpty())
+            ReportName = u"report"_s;
+    });
+    run.step([this] {
+        const QSignalBlocker quiet(cboSaveAs);
+        cboSaveAs->clear();
+        for (const FileFormat& format : kFormats)
+            cboSaveAs->addItem(QString::fromLatin1(format.entry), format.code);
+        cboSaveAs->setCurrentIndex(0);
+    });
+    run.step([this] { cboSaveAs_Click(); });
+    run.step([this] { BrowseButton1->setPath(proposedPath()); });
+}
+
+void frmSaveAs::cboSaveAs_Click() {
+    StepRunner run(gErrorReporter.get(), u"&"_s);
+    run.step([this] {
+        const int code = cboSaveAs->currentData().toInt();
+        ReportExtension = extensionOf(code);
+        BrowseButton1->setFilter(filterOf(code));
+    });
+    run.step([this] { BrowseButton1->setDialogTitle(u"Save "_s + ReportName + u" as..."_s); });
+    run.step([this] { BrowseButton1->setPath(proposedPath()); });
+    run.step([this] { setWindowTitle(u"Save "_s + ReportName); });
+}
+
+void frmSaveAs::OKButton_Click() {
+    StepRunner run(gErrorReporter.get(), u"&"_s);
+    run.step([this] { SaveCurrentReport(); });
+    accept();
+}
+
+void frmSaveAs::CancelButton_Click() { reject(); }
+
+void frmSaveAs::SaveCurrentReport() {
+    StepRunner run(gErrorReporter.get(), u"SaveCurrentReport&"_s);
+    QString path;
+    int answer = MsgAnswer::Yes;
+    bool saved = false;
+    run.step([&] { path = BrowseButton1->Path(); });
+    run.step([&] {
+        if (!DoesFileExist(path))
+            return;
+        MessageBoxEx& box = messageBox();
+        box.setShowCheckBox(true);
+        box.setCheckBoxCaption(u"Always overwrite without asking"_s);
+        box.setCheckedAnswer(MsgAnswer::Yes);
+        answer = box.Show(u"The file '"_s + path + u"' already exists. Do you want to overwrite it?"_s,
+                          MsgFlag::YesNo | MsgFlag::Question, u"File exists"_s, QString(), -1,
+                          u"Always overwrite report"_s, this);
+    });
+    if (run.left() || answer != MsgAnswer::Yes)
+        return;
+    run.step([&] { saved = SaveShownReport(m_report, path, cboSaveAs->currentData().toInt()); });
+    if (run.left())
+        return;
+    if (saved) {
+        run.step([&] {
+            MessageBoxEx& box = messageBox();
+            box.setShowCheckBox(true);
+            box.setCheckBoxCaption(u"Don't show this message again"_s);
+            box.Show(u"Report saved as: "_s + path, MsgFlag::OKOnly | MsgFlag::Information | MsgFlag::SetForeground,
+                     u"Report saved"_s, QString(), -1, u"Report saved confirmation"_s, this);
+        });
+        run.step([&] { SetRegSetting(u"LastReportFolder"_s, ReportFolder, QString(), true, SettingsHive); });
+    } else {
+        run.step([&] {
+            Message(u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s
+                        + u"Check to see that you don't have a file with the same name open in another program."_s,
+                    MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal, u"Report not saved"_s);
+        });
+    }
+}
+
+} // namespace tallyrow

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace tallyrow {
+
+class BrowseButton;
+namespace engine {
+class Report;
+}
+
+/// Format code of the comma-separated table. It follows the five codes of the report formats;
+/// it writes the report's table rather than its pages.
+inline constexpr int kCsvFileFormat = 5;
+
+/// Writes `report` to `path` in `format`: the table as CSV for kCsvFileFormat, else the report's
+/// pages through SaveReport (any unknown code writes the report document). True when written.
+bool SaveShownReport(const engine::Report* report, const QString& path, int format);
+
+/// The Save dialog of the shown report: proposes a folder and a name, lets the user pick the
+/// format and the path, asks before overwriting, writes the file and says whether it worked.
+class frmSaveAs : public QDialog {
+    Q_OBJECT
+public:
+    /// `report` is the report shown in the main window (may be null: nothing can be saved).
+    explicit frmSaveAs(const engine::Report* report, QWidget* parent = nullptr);
+    ~frmSaveAs() override;
+
+    /// Base name of the file, without folder or extension; "report" when left empty.
+    QString ReportName;
+
+    /// Fills the dialog from ReportName and the remembered folder. Runs by itself before the
+    /// dialog is first shown; callers that never show it (tests) call it themselves.
+    void Form_Load();
+
+    /// The save action behind OK.
+    void SaveCurrentReport();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void cboSaveAs_Click();
+    void OKButton_Click();
+    void CancelButton_Click();
+    QString proposedPath() const;
+
+    QLabel* Label1 = nullptr;
+    BrowseButton* BrowseButton1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QComboBox* cboSaveAs = nullptr;
+    QPushButton* CancelButton = nullptr;
+    QPushButton* OKButton = nullptr;
+
+    const engine::Report* m_report;
+    QString ReportFolder;    ///< always ends in "/"
+    QString ReportExtension; ///< with its dot
+    bool m_loaded = false;
+};
+
+} // namespace tallyrow

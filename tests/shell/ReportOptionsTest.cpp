@@ -1,0 +1,106 @@
+#include "shell/ReportOptions.h"
+
+#include "support/Error.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+using tallyrow::AvailableWeekdays;
+
+namespace {
+
+// Sunday ... Saturday as a string of S/M/T/W/T/F/S letters, "-" where the weekday is unavailable.
+QString pattern(const std::array<bool, 7>& days) {
+    static const char letters[] = "SMTWTFS";
+    QString out;
+    for (int i = 0; i < 7; ++i)
+        out += days[static_cast<std::size_t>(i)] ? QChar::fromLatin1(letters[i]) : u'-';
+    return out;
+}
+
+} // namespace
+
+TEST(AvailableWeekdays, OnlyWeekdaysInsideTheRangeCanBeChosen) {
+    struct Case {
+        const char* name;
+        QDate start;
+        QDate end;
+        const char* expected;
+    } cases[] = {
+        {"three days from a Friday", {2024, 5, 10}, {2024, 5, 12}, "S----FS"},
+        {"a single Wednesday", {2024, 5, 15}, {2024, 5, 15}, "---W---"},
+        {"six days wrap past Saturday", {2024, 5, 16}, {2024, 5, 21}, "SMT-TFS"},
+        {"exactly seven days", {2024, 5, 8}, {2024, 5, 14}, "SMTWTFS"},
+        {"many weeks", {2024, 1, 1}, {2024, 12, 31}, "SMTWTFS"},
+        {"start after end", {2024, 5, 15}, {2024, 5, 14}, "-------"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(pattern(AvailableWeekdays(c.start, c.end)), QString::fromLatin1(c.expected));
+    }
+}
+
+TEST(UnitsText, NumericTestFollowsTheLocale) {
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    const QLocale de(QLocale::German, QLocale::Germany);
+    for (const char* ok : {"1", " 12 ", "2.5", "-3", "0", "+7", "1,000", "1e3", ".5"}) {
+        SCOPED_TRACE(ok);
+        EXPECT_TRUE(tallyrow::IsNumericText(QString::fromLatin1(ok), us));
+    }
+    for (const char* bad : {"", "  ", "5 days", "abc", "1.2.3", "-", "e5", "1e", "2,5x"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(tallyrow::IsNumericText(QString::fromLatin1(bad), us));
+    }
+    EXPECT_TRUE(tallyrow::IsNumericText(u"2,5"_s, de));
+}
+
+TEST(UnitsText, ReadsTheLeadingNumberAndRoundsHalvesToEven) {
+    struct Case {
+        const char* text;
+        std::int32_t units;
+    } cases[] = {
+        {"2.5", 2}, {"3.5", 4}, {"-2.5", -2}, {"0", 0}, {"-4", -4}, {" 7 ", 7},
+        {"1,000", 1},  // a thousands separator ends the number
+        {"2,5", 2},    // so does a decimal comma
+        {"1e2", 100}, {"2.49", 2}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(tallyrow::ReadUnits(QString::fromLatin1(c.text)), c.units);
+    }
+}
+
+TEST(UnitsText, NumbersBeyondThirtyTwoBitsAreAFailureNotAWrappedValue) {
+    for (const char* text : {"2147483648", "-2147483649", "1e300", "1e999"}) {
+        SCOPED_TRACE(text);
+        try {
+            tallyrow::ReadUnits(QString::fromLatin1(text));
+            ADD_FAILURE() << "no failure raised";
+        } catch (const tallyrow::Error& e) {
+            EXPECT_EQ(e.number(), tallyrow::ErrNo::Overflow);
+        }
+    }
+}
+
+TEST(ReportName, BuiltFromTheChosenFilters) {
+    struct Case {
+        const char* user;
+        const char* computer;
+        const char* name;
+    } cases[] = {
+        {"", "", "Usage Report"},
+        {"alice", "", "Usage Report - alice - "},
+        {"", "PC1", "Usage Report - PC1"},
+        {"alice", "PC1", "Usage Report - alice - PC1"},
+        {" <bob> ", "<PC2>", "Usage Report - bob - PC2"},
+        {"<>", "", "Usage Report"},
+        {"dom/ain", "a/b", "Usage Report - dom-ain - a-b"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(tallyrow::ReportNameFor(QString::fromLatin1(c.user), QString::fromLatin1(c.computer)),
+                  QString::fromLatin1(c.name));
+    }
+}

@@ -1,0 +1,123 @@
+#include "shell/modMain.h"
+
+#include "support/CommandLine.h"
+#include "support/Error.h"
+#include "support/Registry.h"
+#include "support/Scripted.h"
+#include "testsupport/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace tallyrow;
+
+namespace {
+
+class Startup : public test::ServicesFixture {
+protected:
+    void SetUp() override {
+        test::ServicesFixture::SetUp();
+        test::ensureCoreApp();
+        hooks.createErrorReporter = [this] {
+            auto reporter = std::make_unique<ScriptedErrorReporter>();
+            reporter_ = reporter.get();
+            return std::unique_ptr<ErrorReporter>(std::move(reporter));
+        };
+        hooks.showMainForm = [this] {
+            shownWith = CommandLineDataPath;
+            hiveWhenShown = SettingsHive;
+            messageBoxWhenShown = gMessageBox.get();
+        };
+    }
+
+    StartupHooks hooks;
+    ScriptedErrorReporter* reporter_ = nullptr;
+    QString shownWith = u"<not shown>"_s;
+    std::uint32_t hiveWhenShown = 0;
+    MessageBoxEx* messageBoxWhenShown = nullptr;
+};
+
+} // namespace
+
+TEST_F(Startup, PreparesEveryServiceBeforeTheMainWindowLoads) {
+    SettingsHive = 0;
+    ASSERT_TRUE(Main({u"--datapath=/srv/office/data.yrd"_s}, hooks));
+    ASSERT_NE(reporter_, nullptr);
+    EXPECT_EQ(gErrorReporter.get(), reporter_);
+    EXPECT_EQ(reporter_->ProductName(), u"Tallyrow Reports"_s);
+    EXPECT_FALSE(reporter_->SupportAddress().isEmpty());
+    EXPECT_EQ(shownWith, u"/srv/office/data.yrd"_s) << "the window must see the command line";
+    EXPECT_EQ(hiveWhenShown, Hkey::CurrentUser);
+    ASSERT_NE(messageBoxWhenShown, nullptr);
+    EXPECT_EQ(messageBoxWhenShown->Mode(), 2);
+    EXPECT_EQ(ApplicationHelpFile, u"tyrow.hlp"_s);
+    EXPECT_TRUE(reporter_->calls().isEmpty());
+}
+
+TEST_F(Startup, ArgumentsAreReadAsOneCommandLine) {
+    ASSERT_TRUE(Main({u"DataPath="_s, u"/home/me/my"_s, u"file.yrd"_s}, hooks));
+    // The blanks between arguments stay; only the ends are trimmed.
+    EXPECT_EQ(shownWith, u"/home/me/my file.yrd"_s);
+    ASSERT_TRUE(Main({}, hooks));
+    EXPECT_EQ(shownWith, QString());
+}
+
+TEST_F(Startup, WithoutAnErrorReporterTheProgramSaysWhyAndEnds) {
+    hooks.createErrorReporter = []() -> std::unique_ptr<ErrorReporter> {
+        throw Error(429, u"ActiveX component can't create object"_s);
+    };
+    bool shown = false;
+    hooks.showMainForm = [&] { shown = true; };
+    messageBox()->clearRequests();
+    EXPECT_FALSE(Main({}, hooks));
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(gErrorReporter, nullptr);
+    ASSERT_FALSE(gMessageBox == nullptr);
+    auto* box = dynamic_cast<ScriptedMessageBox*>(gMessageBox.get());
+    ASSERT_NE(box, nullptr);
+    ASSERT_EQ(box->requests().size(), 1);
+    const MessageRequest& r = box->requests().constFirst();
+    EXPECT_EQ(r.prompt, u"I am not able to run the error handler. I can't run without this! You may need to "
+                        "re-install\r\n\r\nThe cause of the problem was: ActiveX component can't create object"_s);
+    EXPECT_EQ(r.buttons, 4112);
+    EXPECT_EQ(r.title, u"Can't initilise error handler"_s);
+}
+
+TEST_F(Startup, WindowThatClosedItselfWhileLoadingEndsQuietly) {
+    hooks.showMainForm = [] { throw Error(ErrNo::ObjectUnloaded, u"Object was unloaded"_s); };
+    EXPECT_FALSE(Main({}, hooks));
+    ASSERT_NE(reporter_, nullptr);
+    EXPECT_TRUE(reporter_->calls().isEmpty());
+}
+
+TEST_F(Startup, OtherFailuresOfTheMainWindowAreReportedWithTheirTrail) {
+    hooks.showMainForm = [] { throw Error(91, u"Object variable not set"_s, u"frmMain&"_s); };
+    EXPECT_FALSE(Main({}, hooks));
+    ASSERT_NE(reporter_, nullptr);
+    ASSERT_EQ(reporter_->calls().size(), 1);
+    EXPECT_EQ(reporter_->calls()[0].where, u"sub Main&ShowMainForm&frmMain&"_s);
+    EXPECT_EQ(reporter_->calls()[0].activity, u"loading the application"_s);
+    EXPECT_EQ(reporter_->calls()[0].number, 91);
+}
+
+TEST_F(Startup, RetryShowsTheMainWindowAgain) {
+    int attempts = 0;
+    hooks.showMainForm = [&] {
+        if (++attempts == 1)
+            throw Error(7, u"Out of memory"_s);
+    };
+    hooks.createErrorReporter = [this] {
+        auto reporter = std::make_unique<ScriptedErrorReporter>();
+        reporter->queueAnswer(u"4"_s);
+        reporter_ = reporter.get();
+        return std::unique_ptr<ErrorReporter>(std::move(reporter));
+    };
+    EXPECT_TRUE(Main({}, hooks));
+    EXPECT_EQ(attempts, 2);
+}
+
+TEST_F(Startup, RunStartsTheSameSequence) {
+    clsTyrowReports program(hooks);
+    EXPECT_TRUE(program.Run({u"datapath=/a.yrd, other=1"_s}));
+    EXPECT_EQ(shownWith, u"/a.yrd"_s);
+}
