@@ -10,7 +10,7 @@ namespace tallyrow {
 using engine::ChartItem;
 using engine::TextItem;
 
-QVector<PageBand> pageBands(const engine::Page& page) {
+QVector<PageBand> pageBands(const engine::Page& page, bool keepBlank) {
     struct Entry {
         double top;
         double left;
@@ -21,7 +21,7 @@ QVector<PageBand> pageBands(const engine::Page& page) {
     entries.reserve(page.items.size());
     for (const engine::PageItem& item : page.items) {
         if (const auto* text = std::get_if<TextItem>(&item)) {
-            if (!text->text.trimmed().isEmpty())
+            if (keepBlank || !text->text.trimmed().isEmpty())
                 entries.push_back({text->rect.top(), text->rect.left(), text, nullptr});
         } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
             entries.push_back({chart->rect.top(), chart->rect.left(), nullptr, chart});

@@ -18,8 +18,8 @@ struct PageBand {
 /// The page's texts and charts in reading order: bands top to bottom, texts of a band left to
 /// right. Texts whose tops lie within half a line of the band's first text share its band, so
 /// labels and fields of one table row stay together even when their heights differ. Rules are
-/// left out; empty texts too (they carry nothing a flowing document could show).
-QVector<PageBand> pageBands(const engine::Page& page);
+/// left out; so are blank texts unless `keepBlank` (a table keeps its empty cells).
+QVector<PageBand> pageBands(const engine::Page& page, bool keepBlank = false);
 
 /// The x position that lines a text up with its column: the right edge of right-aligned text,
 /// the centre of centred text, the left edge otherwise.

@@ -84,7 +84,9 @@ public:
                QByteArray::number(std::max(0, twips(paper.height() - area.bottom()))) + "\\widowctrl0\n";
         for (qsizetype p = 0; p < m_pages.pages.size(); ++p)
             page(out, m_pages.pages[p], p > 0);
-        out += "}\n";
+        // Writers end a document that ends in a table with an empty paragraph of the default
+        // size, which would push past a page footer onto a page of its own; this one is 1 point.
+        out += "\\pard\\plain\\sl-20\\slmult0\\fs2\\par}\n";
         return out;
     }
 
@@ -129,10 +131,23 @@ private:
         out += '}';
     }
 
+    static QVector<int> cellLefts(const PageBand& band) {
+        QVector<int> lefts;
+        for (const TextItem* t : band.texts)
+            lefts.push_back(std::max(0, twips(t->rect.left())));
+        for (qsizetype i = 1; i < lefts.size(); ++i)
+            lefts[i] = std::max(lefts[i], lefts[i - 1] + kMinCellWidth);
+        return lefts;
+    }
+
+    static bool isTableRow(const PageBand& band) { return !band.chart && band.texts.size() > 1; }
+
     // Each band is given the height up to the next band ("at least", so nothing is clipped);
-    // the bands then stack on the RTF page as on the report page.
+    // the bands then stack on the RTF page as on the report page. Readers join adjacent table
+    // rows into one table, so a row followed by a row of other cells ends at its own height and
+    // an exact-height empty paragraph takes the gap and keeps the two tables apart.
     void page(QByteArray& out, const engine::Page& page, bool breakBefore) {
-        const QVector<PageBand> bands = pageBands(page);
+        const QVector<PageBand> bands = pageBands(page, true);
         if (breakBefore && (bands.isEmpty() || bands.first().texts.size() > 1)) {
             // A table row cannot carry the page break; an empty one-point paragraph does.
             out += "\\pard\\plain\\pagebb\\sl-20\\slmult0\\fs2\\par\n";
@@ -140,7 +155,11 @@ private:
         }
         for (qsizetype i = 0; i < bands.size(); ++i) {
             const PageBand& band = bands[i];
-            const double next = i + 1 < bands.size() ? bands[i + 1].top : band.bottom;
+            double next = i + 1 < bands.size() ? bands[i + 1].top : band.bottom;
+            const bool tableEnds = isTableRow(band) && i + 1 < bands.size() && isTableRow(bands[i + 1]) &&
+                                   cellLefts(band) != cellLefts(bands[i + 1]);
+            if (tableEnds)
+                next = std::min(next, band.bottom);
             const int height = std::max(20, twips(std::max(next, band.top) - band.top));
             if (i == 0 && band.top > 20) { // room above the first band
                 out += "\\pard\\plain" + QByteArray(breakBefore ? "\\pagebb" : "") + "\\sl-" +
@@ -154,6 +173,9 @@ private:
             else
                 tableRow(out, band, height);
             breakBefore = false;
+            if (tableEnds)
+                out += "\\pard\\plain\\sl-" + QByteArray::number(std::max(20, twips(bands[i + 1].top - band.top) - height)) +
+                       "\\slmult0\\fs2\\par\n";
         }
     }
 
@@ -172,11 +194,7 @@ private:
     void tableRow(QByteArray& out, const PageBand& band, int height) {
         // Each text's cell reaches to the next text's left edge, so every text starts where it
         // stood on the page.
-        QVector<int> lefts;
-        for (const TextItem* t : band.texts)
-            lefts.push_back(std::max(0, twips(t->rect.left())));
-        for (qsizetype i = 1; i < lefts.size(); ++i)
-            lefts[i] = std::max(lefts[i], lefts[i - 1] + kMinCellWidth);
+        const QVector<int> lefts = cellLefts(band);
         out += "\\trowd\\trgaph0\\trleft" + QByteArray::number(lefts.first()) + "\\trrh" +
                QByteArray::number(height) + "\\trpaddl0\\trpaddr0\\trpaddt0\\trpaddb0\\trpaddfl3\\trpaddfr3"
                "\\trpaddft3\\trpaddfb3";
