@@ -230,9 +230,13 @@ void DateModel::setStartDate(const QDate& newDate) {
 void DateModel::setEndDate(const QDate& newDate) {
     withTrail(u"Let EndDate&"_s, [&] {
         requireDate(newDate);
-        // Mirror of setStartDate: keep the new end and move the start back far enough.
-        if (newDate < m_fields->startDate() && m_showStartDate)
-            m_fields->setStartDate(FirstOf(m_periodInterval, newDate, -m_periodCount));
+        // An end before a shown start is not taken: the start moves to the first day of the
+        // period PeriodCount periods after the new end's, and the end keeps its value. Hosts
+        // rely on this to keep a shown range from turning round.
+        if (newDate < m_fields->startDate() && m_showStartDate) {
+            m_fields->setStartDate(FirstOf(m_periodInterval, newDate, m_periodCount));
+            return;
+        }
         m_fields->setEndDate(newDate);
     });
 }

@@ -214,13 +214,22 @@ TEST(DateModel, StartDateSetterKeepsTheRangeInOrderWhileTheEndShows) {
     EXPECT_EQ(f.model.EndDate(), d(2004, 3, 5));
 }
 
-TEST(DateModel, EndDateBeforeTheStartIsStoredAndMovesTheStartBack) {
+TEST(DateModel, EndDateBeforeAShownStartIsNotStored) {
     Fixture f(d(2004, 6, 15));
+    // Month, count 1: the start moves to FirstOf the month after the new end's, which here is
+    // the start it already had, so neither date changes.
     f.range(d(2004, 4, 1), d(2004, 4, 30));
     f.model.setEndDate(d(2004, 3, 10));
-    EXPECT_EQ(f.model.StartDate(), d(2004, 2, 1));
-    EXPECT_EQ(f.model.EndDate(), d(2004, 3, 10));
+    EXPECT_EQ(f.model.StartDate(), d(2004, 4, 1));
+    EXPECT_EQ(f.model.EndDate(), d(2004, 4, 30));
 
+    // An unaligned start is pulled to that first day; the end still keeps its value.
+    f.range(d(2004, 4, 15), d(2004, 4, 30));
+    f.model.setEndDate(d(2004, 3, 10));
+    EXPECT_EQ(f.model.StartDate(), d(2004, 4, 1));
+    EXPECT_EQ(f.model.EndDate(), d(2004, 4, 30));
+
+    // With the start hidden the end is stored as given.
     f.range(d(2004, 4, 1), d(2004, 4, 30));
     f.model.setShowStartDate(false);
     f.model.setEndDate(d(2004, 3, 10));
