@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "shell/ui/DesktopStartup.h"
+
+int main(int argc, char** argv) { return tallyrow::RunDesktop(argc, argv); }

@@ -1,0 +1,72 @@
+#include "shell/ui/DesktopStartup.h"
+
+#include "engine/PagePainter.h"
+#include "shell/modMain.h"
+#include "shell/ui/EndApplication.h"
+#include "shell/ui/frmMain.h"
+#include "support/Error.h"
+#include "support/ErrorReporter.h"
+#include "support/Services.h"
+#include "support/ui/QtErrorReporter.h"
+#include "support/ui/QtMessageBox.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QPointer>
+#include <QStyle>
+#include <QStyleFactory>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+namespace {
+
+// The platform's own style where the desktop provides one; the bare "Windows" style that Qt
+// falls back to elsewhere looks dated, so Fusion takes its place.
+void initXPLook() {
+    if (!qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE"))
+        return;
+    const QString current = QApplication::style() ? QApplication::style()->name() : QString();
+    if (current.isEmpty() || current.compare(u"windows"_s, Qt::CaseInsensitive) == 0)
+        QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+}
+
+} // namespace
+
+int RunDesktop(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Tallyrow Reports"_s);
+    QApplication::setOrganizationName(u"Quenmarsh"_s);
+    QApplication::setApplicationVersion(QString::fromLatin1(TALLYROW_VERSION));
+    QApplication::setDesktopFileName(u"tallyrow-reports"_s);
+    QApplication::setWindowIcon(QIcon::fromTheme(u"tallyrow-reports"_s, QIcon(u":/tallyrow-reports.svg"_s)));
+    installWidgetServices();
+    engine::registerReportFonts();
+
+    QPointer<frmMain> window;
+    StartupHooks hooks;
+    hooks.initXPLook = initXPLook;
+    hooks.createErrorReporter = [] { return std::unique_ptr<ErrorReporter>(new QtErrorReporter); };
+    hooks.showMainForm = [&window] {
+        if (!window)
+            window = new frmMain;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        if (!window->Form_Load())
+            throw Error(ErrNo::ObjectUnloaded, u"Object was unloaded"_s);
+        window->show();
+    };
+
+    QStringList arguments = QApplication::arguments();
+    if (!arguments.isEmpty())
+        arguments.removeFirst();
+    const bool open = Main(arguments, hooks);
+    int code = 0;
+    if (open && !applicationEnded())
+        code = QApplication::exec();
+    delete window.data();
+    gErrorReporter.reset();
+    return code;
+}
+
+} // namespace tallyrow

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+
+namespace tallyrow {
+
+/// The about box: product name, version, and the web addresses of the product and its maker
+/// (settings "TyrowURL" and "QuenmarshURL", with built-in defaults).
+class frmAbout : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmAbout(QWidget* parent = nullptr);
+
+    static QString productVersion();
+    static QString tyrowUrl();
+    static QString quenmarshUrl();
+};
+
+} // namespace tallyrow

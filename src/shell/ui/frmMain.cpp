@@ -1,0 +1,695 @@
+#include "shell/ui/frmMain.h"
+
+#include "datafile/DataPath.h"
+#include "datafile/ui/HostPropertyStore.h"
+#include "datafile/ui/SelectDataDialog.h"
+#include "dateselector/ui/DateSelector.h"
+#include "engine/ui/ReportViewer.h"
+#include "output/ui/frmSaveAs.h"
+#include "reports/repDay.h"
+#include "reports/repTotals.h"
+#include "shell/ReportOptions.h"
+#include "shell/UserList.h"
+#include "shell/ui/EndApplication.h"
+#include "shell/ui/frmAbout.h"
+#include "support/CommandLine.h"
+#include "support/Error.h"
+#include "support/ErrorReporter.h"
+#include "support/FileUtils.h"
+#include "support/Services.h"
+#include "support/StepRunner.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+namespace {
+
+frmMain::DialogRunner& dialogRunner() {
+    static frmMain::DialogRunner runner;
+    return runner;
+}
+
+struct ChartTypeItem {
+    const char* caption;
+    int code;
+};
+
+// The chart types both reports offer, with the chart's type codes.
+constexpr ChartTypeItem kChartTypes[] = {
+    {"3D Bar", 0},  {"2D Bar", 1},  {"3D Line", 2},        {"2D Line", 3},        {"3D Area", 4},  {"2D Area", 5},
+    {"3D Step", 6}, {"2D Step", 7}, {"3D Combination", 8}, {"2D Combination", 9}, {"2D Pie", 14}, {"2D XY", 16},
+};
+
+constexpr const char* kWeekdayNames[] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
+
+// The date selector's period kind for a range of whole weeks.
+constexpr int kPeriodWeek = 6;
+
+QLabel* makeLabel(const QString& name, const QString& caption, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QComboBox* makeList(const QString& name, const QStringList& items, QWidget* parent) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(name);
+    list->setEditable(false);
+    list->addItems(items);
+    return list;
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget* parent)
+    : QMainWindow(parent), m_properties(std::make_unique<MemoryPropertyStore>(
+                               std::initializer_list<std::pair<QString, QVariant>>{{u"period"_s, kPeriodWeek}})) {
+    setObjectName(u"frmMain"_s);
+    setWindowTitle(u"Tyrow Reports"_s);
+    buildControls();
+    buildMenus();
+    connectOptionChanges();
+    resize(1100, 760);
+}
+
+frmMain::~frmMain() {
+    if (arvPreview)
+        arvPreview->setReportSource(nullptr);
+}
+
+void frmMain::setDialogRunner(DialogRunner runner) { dialogRunner() = std::move(runner); }
+
+int frmMain::runDialog(QDialog& dialog) {
+    if (dialogRunner())
+        return dialogRunner()(dialog);
+    return dialog.exec();
+}
+
+void frmMain::buildControls() {
+    auto* options = new QWidget(this);
+    options->setObjectName(u"vseOptions"_s);
+    auto* column = new QVBoxLayout(options);
+    column->setContentsMargins(10, 10, 10, 10);
+    column->setSpacing(6);
+
+    lblTitle = makeLabel(u"lblTitle"_s, u"Activity by day of week"_s, options);
+    QFont titleFont(u"Tahoma"_s);
+    titleFont.setPointSizeF(9.75);
+    titleFont.setBold(true);
+    lblTitle->setFont(titleFont);
+    column->addWidget(lblTitle);
+
+    lblUserName = makeLabel(u"lblUserName"_s, u"User and computer"_s, options);
+    cboUserName = makeList(u"cboUserName"_s, {}, options);
+    cboUserName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cboUserName->setMinimumContentsLength(18);
+    lblUserName->setBuddy(cboUserName);
+    column->addWidget(lblUserName);
+    column->addWidget(cboUserName);
+
+    tabOptions = new QTabWidget(options);
+    tabOptions->setObjectName(u"tabOptions"_s);
+
+    // "Date": the range and how the result is drawn.
+    auto* datePage = new QWidget(tabOptions);
+    datePage->setObjectName(u"tabDate"_s);
+    auto* dateLayout = new QVBoxLayout(datePage);
+    dtmDateReport = new DateSelector(datePage);
+    dtmDateReport->setObjectName(u"dtmDateReport"_s);
+    dtmDateReport->ReadProperties(
+        [this](const QString& key, const QVariant& def) { return m_properties->read(key, def); });
+    dateLayout->addWidget(dtmDateReport);
+    lblDateChartType = makeLabel(u"lblDateChartType"_s, u"Chart type"_s, datePage);
+    cboChartType = makeList(u"cboChartType"_s, {}, datePage);
+    lblDateChartType->setBuddy(cboChartType);
+    dateLayout->addSpacing(6);
+    dateLayout->addWidget(lblDateChartType);
+    dateLayout->addWidget(cboChartType);
+    chkDateShowDetails = new QCheckBox(u"Show Details"_s, datePage);
+    chkDateShowDetails->setObjectName(u"chkDateShowDetails"_s);
+    dateLayout->addWidget(chkDateShowDetails);
+    dateLayout->addStretch(1);
+    tabOptions->addTab(datePage, u"Date"_s);
+
+    // "Time": how the active time is counted; one panel per report, the current one in front.
+    auto* timePage = new QWidget(tabOptions);
+    timePage->setObjectName(u"tabTime"_s);
+    auto* timeLayout = new QVBoxLayout(timePage);
+    reportPanels = new QStackedWidget(timePage);
+    reportPanels->setObjectName(u"reportPanels"_s);
+    timeLayout->addWidget(reportPanels);
+
+    vseDayReport = new QWidget(reportPanels);
+    vseDayReport->setObjectName(u"vseDayReport"_s);
+    auto* day = new QVBoxLayout(vseDayReport);
+    day->setContentsMargins(0, 0, 0, 0);
+    lblOverDataRange = makeLabel(u"lblOverDataRange"_s, u"Over this date range show..."_s, vseDayReport);
+    cboTotalType = makeList(u"cboTotalType"_s,
+                            {u"average over date range"_s, u"total over date range"_s, u"maximum in date range"_s,
+                             u"minimum in date range "_s},
+                            vseDayReport);
+    lblOverDataRange->setBuddy(cboTotalType);
+    lblonGraph = makeLabel(u"lblonGraph"_s, u"On the graph show..."_s, vseDayReport);
+    cboShowEachDay = makeList(
+        u"cboShowEachDay"_s,
+        {u"average of selected days"_s, u"each day separately"_s, u"separate days & average"_s}, vseDayReport);
+    lblonGraph->setBuddy(cboShowEachDay);
+    lblDayReportDaysToInclude =
+        makeLabel(u"lblDayReportDaysToInclude"_s, u"Include data from these days"_s, vseDayReport);
+    day->addWidget(lblOverDataRange);
+    day->addWidget(cboTotalType);
+    day->addSpacing(4);
+    day->addWidget(lblonGraph);
+    day->addWidget(cboShowEachDay);
+    day->addSpacing(4);
+    day->addWidget(lblDayReportDaysToInclude);
+    auto* days = new QGridLayout;
+    days->setContentsMargins(8, 0, 0, 0);
+    for (int i = 0; i < 7; ++i) {
+        const QString name = QString::fromLatin1(kWeekdayNames[i]);
+        chkDays[i] = new QCheckBox(name, vseDayReport);
+        chkDays[i]->setObjectName(u"chkDate"_s + name);
+        chkDays[i]->setChecked(true);
+        days->addWidget(chkDays[i], i % 4, i / 4);
+    }
+    day->addLayout(days);
+    day->addStretch(1);
+    reportPanels->addWidget(vseDayReport);
+
+    vseTotalsReport = new QWidget(reportPanels);
+    vseTotalsReport->setObjectName(u"vseTotalsReport"_s);
+    auto* totals = new QVBoxLayout(vseTotalsReport);
+    totals->setContentsMargins(0, 0, 0, 0);
+    Label2 = makeLabel(u"Label2"_s, u"Show time on graph as:"_s, vseTotalsReport);
+    cboTimeScale = makeList(u"cboTimeScale"_s, {u"seconds"_s, u"minutes"_s, u"hours"_s}, vseTotalsReport);
+    Label2->setBuddy(cboTimeScale);
+    lblTotalsReportUnits =
+        makeLabel(u"lblTotalsReportUnits"_s, u"Show total activity in groups of:"_s, vseTotalsReport);
+    txtTotalsReportUnits = new QLineEdit(u"1"_s, vseTotalsReport);
+    txtTotalsReportUnits->setObjectName(u"txtTotalsReportUnits"_s);
+    txtTotalsReportUnits->setMaximumWidth(70);
+    lblTotalsReportUnits->setBuddy(txtTotalsReportUnits);
+    cboTotalsReportPeriod = makeList(u"cboTotalsReportPeriod"_s, {u"Days"_s, u"Weeks"_s, u"Months"_s, u"Years"_s},
+                                     vseTotalsReport);
+    totals->addWidget(Label2);
+    totals->addWidget(cboTimeScale);
+    totals->addSpacing(4);
+    totals->addWidget(lblTotalsReportUnits);
+    auto* units = new QHBoxLayout;
+    units->addWidget(txtTotalsReportUnits);
+    units->addWidget(cboTotalsReportPeriod, 1);
+    totals->addLayout(units);
+    totals->addStretch(1);
+    reportPanels->addWidget(vseTotalsReport);
+    tabOptions->addTab(timePage, u"Time"_s);
+
+    column->addSpacing(4);
+    column->addWidget(tabOptions, 1);
+
+    cmdPreviewReport = new QPushButton(u"Preview Day Report"_s, options);
+    cmdPreviewReport->setObjectName(u"cmdPreviewReport"_s);
+    cmdPreviewReport->setDefault(true);
+    cmdPreviewReport->setMinimumHeight(32);
+    column->addWidget(cmdPreviewReport);
+
+    arvPreview = new engine::ReportViewer(this);
+    arvPreview->setObjectName(u"arvPreview"_s);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName(u"vseMain"_s);
+    splitter->addWidget(options);
+    splitter->addWidget(arvPreview);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setCollapsible(0, false);
+    splitter->setCollapsible(1, false);
+    options->setMinimumWidth(280);
+    options->setMaximumWidth(420);
+    setCentralWidget(splitter);
+
+    connect(cmdPreviewReport, &QPushButton::clicked, this, [this] { cmdPreviewReport_Click(); });
+    connect(arvPreview, &engine::ReportViewer::LoadCompleted, this, [this] { arvPreview_LoadCompleted(); });
+    connect(dtmDateReport, &DateSelector::Change, this, [this] { dtmDateReport_Change(); });
+
+    // F1 opens the help wherever the focus is in the window.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, [this] { showHelp(); });
+}
+
+void frmMain::buildMenus() {
+    auto makeAction = [this](QMenu* menu, const QString& name, const QString& caption, auto handler) {
+        auto* action = menu->addAction(caption);
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu(u"&File"_s);
+    file->setObjectName(u"mnuFile"_s);
+    mnuFilePrint = makeAction(file, u"mnuFilePrint"_s, u"&Print"_s, [this] { mnuFilePrint_Click(); });
+    mnuFileSave = makeAction(file, u"mnuFileSave"_s, u"&Save"_s, [this] { mnuFileSave_Click(); });
+    file->addSeparator();
+    mnuFileExit = makeAction(file, u"mnuFileExit"_s, u"E&xit"_s, [this] { mnuFileExit_Click(); });
+
+    QMenu* tools = menuBar()->addMenu(u"&Tools"_s);
+    tools->setObjectName(u"mnuTools"_s);
+    mnuSelectDataPath =
+        makeAction(tools, u"mnuSelectDataPath"_s, u"&Change Data File"_s, [this] { mnuSelectDataPath_Click(); });
+
+    QMenu* reports = menuBar()->addMenu(u"&Reports"_s);
+    reports->setObjectName(u"mnuReports"_s);
+    mnuReportsDay = makeAction(reports, u"mnuReportsDay"_s, u"Day Report"_s, [this] {
+        StepRunner run(m_err, u"Private Sub mnuReportsDay_Click()&"_s);
+        run.step([this] { InitReport(1); });
+    });
+    mnuReportsTotals = makeAction(reports, u"mnuReportsTotals"_s, u"Totals Report"_s, [this] {
+        StepRunner run(m_err, u"Private Sub mnuReportsTotals_Click()&"_s);
+        run.step([this] { InitReport(0); });
+    });
+    mnuReportsDay->setCheckable(true);
+    mnuReportsTotals->setCheckable(true);
+
+    QMenu* help = menuBar()->addMenu(u"&Help"_s);
+    help->setObjectName(u"mnuHelp"_s);
+    mnuHelpContents = makeAction(help, u"mnuHelpContents"_s, u"&Contents"_s, [this] { mnuHelpContents_Click(); });
+    mnuHelpAbout = makeAction(help, u"mnuHelpAbout"_s, u"&About"_s, [this] { mnuHelpAbout_Click(); });
+}
+
+void frmMain::connectOptionChanges() {
+    auto clear = [this] { ignoringFailures([this] { ClearPreview(); }); };
+    for (QComboBox* list : {cboChartType, cboShowEachDay, cboTimeScale, cboTotalsReportPeriod, cboUserName, cboTotalType})
+        connect(list, &QComboBox::currentIndexChanged, this, clear);
+    for (QCheckBox* box : chkDays)
+        connect(box, &QCheckBox::toggled, this, clear);
+    connect(chkDateShowDetails, &QCheckBox::toggled, this, clear);
+    connect(txtTotalsReportUnits, &QLineEdit::textChanged, this, clear);
+}
+
+bool frmMain::Form_Load() {
+    StepRunner run(gErrorReporter.get(), u"Private Sub Form_Load()&"_s);
+    bool unload = false;
+    run.step([this] {
+        if (gErrorReporter && gErrorReporter->Aborted()) {
+            EndApplication();
+            return;
+        }
+        if (m_err != gErrorReporter.get()) {
+            m_err = gErrorReporter.get();
+            if (m_err)
+                connect(m_err.data(), &ErrorReporter::Abort, this, [this] { m_err_Abort(); });
+        }
+    });
+    if (applicationEnded())
+        return false;
+    run.step([&] {
+        while (!CheckData(QString())) {
+            SelectDataCancelled = false;
+            {
+                frmSelectData dialog(this);
+                runDialog(dialog);
+            }
+            if (!SelectDataCancelled)
+                continue;
+            const int answer = MsgBox(
+                kProductName + u" needs a data file to operate. Are you sure you want to close?"_s,
+                MsgFlag::YesNo | MsgFlag::Question, u"Confirm shutdown"_s, QString(), 0, QString(), nullptr);
+            if (answer == MsgAnswer::Yes) {
+                unload = true;
+                return;
+            }
+        }
+    });
+    if (unload) {
+        m_unloaded = true;
+        close();
+        return false;
+    }
+    run.step([this] { setWindowTitle(u"Tallyrow Reports - "_s + GetLoggedInUserName(QString())); });
+    run.step([this] {
+        mnuFileSave->setEnabled(false);
+        mnuFilePrint->setEnabled(false);
+    });
+    run.step([this] { LoadChartTypes(); });
+    run.step([this] { InitReport(0); });
+    run.step([this] {
+        cboShowEachDay->setCurrentIndex(0);
+        cboTotalType->setCurrentIndex(0);
+        cboTotalsReportPeriod->setCurrentIndex(cboTotalsReportPeriod->findText(u"Days"_s));
+    });
+    run.step([this] { dtmDateReport->SetDates(services().today().addDays(-7), kPeriodWeek, 1); });
+    run.step([this] { cboTimeScale->setCurrentIndex(cboTimeScale->findText(u"minutes"_s)); });
+    run.step([this] { CheckInvalidDays(); });
+    run.step([this] { LoadUserInfo(); });
+    return !m_unloaded;
+}
+
+void frmMain::InitReport(int kind) {
+    StepRunner run(m_err, u"Private Sub InitReport()&"_s);
+    run.step([this] { ignoringFailures([this] { ClearPreview(); }); });
+    run.step([this] { UncheckReports(); });
+    run.step([&] { CurrentReport = kind; });
+    if (kind == 0) {
+        run.step([this] { mnuReportsTotals->setChecked(true); });
+        run.step([this] { reportPanels->setCurrentWidget(vseTotalsReport); });
+        run.step([this] { cmdPreviewReport->setText(u"Preview Totals Report"_s); });
+        run.step([this] { cboChartType->setCurrentIndex(cboChartType->findText(u"2D Line"_s)); });
+        run.step([this] { lblTitle->setText(u"Total activity"_s); });
+    } else if (kind == 1) {
+        run.step([this] { mnuReportsDay->setChecked(true); });
+        run.step([this] { reportPanels->setCurrentWidget(vseDayReport); });
+        run.step([this] { cmdPreviewReport->setText(u"Preview Day Report"_s); });
+        run.step([this] { cboChartType->setCurrentIndex(cboChartType->findText(u"2D Bar"_s)); });
+        run.step([this] { lblTitle->setText(u"Activity by day of week"_s); });
+    }
+}
+
+void frmMain::UncheckReports() {
+    StepRunner run(m_err, u"Private Sub UncheckReports()&"_s);
+    run.step([this] { mnuReportsDay->setChecked(false); });
+    run.step([this] { mnuReportsTotals->setChecked(false); });
+}
+
+void frmMain::ClearPreview() {
+    arvPreview->setReportSource(nullptr);
+    mnuFilePrint->setEnabled(false);
+    mnuFileSave->setEnabled(false);
+}
+
+void frmMain::LoadChartTypes() {
+    StepRunner run(m_err, u"Private Sub LoadChartTypes()&"_s);
+    run.step([this] { cboChartType->clear(); });
+    for (const ChartTypeItem& item : kChartTypes)
+        run.step([&] { cboChartType->addItem(QString::fromLatin1(item.caption), item.code); });
+}
+
+void frmMain::CheckInvalidDays() {
+    StepRunner run(m_err, u"Private Sub CheckInvalidDays()&"_s);
+    run.step([this] {
+        const std::array<bool, 7> available = AvailableWeekdays(dtmDateReport->StartDate(), dtmDateReport->EndDate());
+        // chkDays runs Monday ... Sunday; the availability runs Sunday ... Saturday.
+        for (int sunday = 0; sunday < 7; ++sunday)
+            chkDays[static_cast<std::size_t>((sunday + 6) % 7)]->setEnabled(available[static_cast<std::size_t>(sunday)]);
+    });
+}
+
+void frmMain::dtmDateReport_Change() {
+    StepRunner run(m_err, u"Private Sub dtmDateReport_Change()&"_s);
+    run.step([this] { CheckInvalidDays(); });
+    run.step([this] { ignoringFailures([this] { ClearPreview(); }); });
+}
+
+void frmMain::LoadUserInfo() {
+    std::unique_ptr<Connection> cn;
+    if (!OpenCN(cn, QString())) {
+        ignoringFailures([] {
+            MsgBox(u"There was a problem opening the database. Please make sure you have selected a valid database"_s,
+                   MsgFlag::OKOnly, u"Problem opening database"_s, QString(), 0, QString(), nullptr);
+        });
+        CloseCN(cn);
+        return;
+    }
+
+    StepRunner run(m_err, u"LoadUserInfo&"_s);
+    std::unique_ptr<Recordset> rs;
+    bool allEntry = false;
+    bool empty = false;
+    run.step([&] { rs = cn->Execute(UserComputerPairsQuery()); });
+    run.step([&] {
+        // A new data file has no activity yet: that is an empty list, not a failure to report.
+        if (rs->BOF()) {
+            empty = true;
+            return;
+        }
+        rs->MoveFirst();
+    });
+    run.step([&] {
+        if (empty) {
+            cboUserName->clear();
+            cboUserName->setEnabled(false);
+        }
+    });
+    if (empty || run.left()) {
+        if (!run.left())
+            CloseCN(cn);
+        return;
+    }
+    QSignalBlocker quiet(cboUserName); // the list is rebuilt; ClearPreview runs once at the end
+    run.step([&] { cboUserName->clear(); });
+    run.step([&] {
+        for (; !rs->EOF_(); rs->MoveNext())
+            cboUserName->addItem(UserEntry(rs->field(u"UserName"_s), rs->field(u"ComputerName"_s)));
+        rs->Close();
+    });
+    run.step([&] {
+        rs = cn->Execute(UsersOnSeveralComputersQuery());
+        if (!rs->BOF()) {
+            allEntry = true;
+            for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
+                cboUserName->addItem(UserEntry(rs->field(u"UserName"_s), kAllComputers));
+        }
+        rs->Close();
+    });
+    run.step([&] {
+        rs = cn->Execute(ComputersOfSeveralUsersQuery());
+        if (rs->BOF()) {
+            allEntry = false;
+        } else {
+            for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
+                cboUserName->addItem(UserEntry(kAllUsers, rs->field(u"ComputerName"_s)));
+        }
+        rs->Close();
+        rs.reset();
+    });
+    bool single = false;
+    run.step([&] {
+        if (cboUserName->count() < 2) {
+            single = true;
+            cboUserName->setCurrentIndex(0);
+            cboUserName->setEnabled(false);
+        }
+    });
+    if (!single) {
+        run.step([&] {
+            cboUserName->setEnabled(true);
+            if (allEntry)
+                cboUserName->addItem(UserEntry(kAllUsers, kAllComputers));
+        });
+        run.step([&] {
+            QStringList entries;
+            for (int i = 0; i < cboUserName->count(); ++i)
+                entries << cboUserName->itemText(i);
+            cboUserName->setCurrentIndex(PreselectIndex(entries, GetLoggedInUserName(u"<Unknown>"_s),
+                                                        GetLocalComputerName(u"<Unknown>"_s)));
+        });
+    }
+    quiet.unblock();
+    ignoringFailures([this] { ClearPreview(); });
+    if (run.left())
+        return; // the objects go with this scope; the connection is not closed first
+    CloseCN(cn);
+}
+
+bool frmMain::dateRangeAccepted() {
+    if (dtmDateReport->EndDate() < dtmDateReport->StartDate()) {
+        Message(u"The End date needs to be after the Start date."_s, MsgFlag::Information, u"Tallyrow"_s);
+        revealOption(dtmDateReport);
+        dtmDateReport->setFocus();
+        return false;
+    }
+    return true;
+}
+
+void frmMain::cmdPreviewReport_Click() {
+    StepRunner run(m_err, u"Private Sub cmdPreviewReport_Click()&"_s);
+    run.step([this] { ParseUserEntry(cboUserName->currentText(), m_UserName, m_ComputerName); });
+    run.step([this] {
+        if (CurrentReport == 1)
+            previewDayReport();
+        else
+            previewTotalsReport();
+    });
+}
+
+void frmMain::previewTotalsReport() {
+    if (!dateRangeAccepted())
+        return;
+    if (!IsNumericText(txtTotalsReportUnits->text(), services().locale())) {
+        Message(u"The value entered for Units needs to be a number"_s, MsgFlag::Information, u"Tallyrow"_s);
+        revealOption(txtTotalsReportUnits);
+        txtTotalsReportUnits->setFocus();
+        return;
+    }
+    TotalsReportInputs in;
+    in.StartDate = dtmDateReport->StartDate();
+    in.EndDate = dtmDateReport->EndDate();
+    in.Units = ReadUnits(txtTotalsReportUnits->text());
+    in.Period = cboTotalsReportPeriod->currentText();
+    in.ChartType = cboChartType->currentData().toInt();
+    in.ShowDetails = chkDateShowDetails->isChecked();
+    in.UserFilter = m_UserName;
+    in.ComputerFilter = m_ComputerName;
+    const QString scale = cboTimeScale->currentText();
+    in.ReportTimeScale = scale == u"seconds"_s ? 0 : scale == u"hours"_s ? 2 : 1;
+
+    auto fresh = std::make_unique<repTotals>();
+    fresh->setInputs(in);
+    // The viewer lets go of the previous instance before it is released.
+    arvPreview->setReportSource(nullptr);
+    m_repTotals = std::move(fresh);
+    arvPreview->setReportSource(m_repTotals.get());
+}
+
+void frmMain::previewDayReport() {
+    if (!dateRangeAccepted())
+        return;
+    std::array<bool, 7> included{};
+    bool any = false;
+    for (std::size_t i = 0; i < 7; ++i) {
+        included[i] = chkDays[i]->isChecked() && chkDays[i]->isEnabled();
+        any = any || included[i];
+    }
+    if (!any) {
+        Message(u"You need to select at least one day."_s, MsgFlag::Information, u"Tallyrow"_s);
+        ignoringFailures([this] {
+            for (QCheckBox* box : chkDays) {
+                if (box->isEnabled()) {
+                    revealOption(box);
+                    box->setFocus();
+                    break;
+                }
+            }
+        });
+        return;
+    }
+    DayReportInputs in;
+    in.StartDate = dtmDateReport->StartDate();
+    in.EndDate = dtmDateReport->EndDate();
+    in.IncludeMonday = included[0];
+    in.IncludeTuesday = included[1];
+    in.IncludeWednesday = included[2];
+    in.IncludeThursday = included[3];
+    in.IncludeFriday = included[4];
+    in.IncludeSaturday = included[5];
+    in.IncludeSunday = included[6];
+    in.ShowEachDay = cboShowEachDay->currentIndex();
+    in.TotalType = cboTotalType->currentIndex();
+    in.ChartType = cboChartType->currentData().toInt();
+    in.ShowDetails = chkDateShowDetails->isChecked();
+    in.UserFilter = m_UserName;
+    in.ComputerFilter = m_ComputerName;
+
+    auto fresh = std::make_unique<repDay>();
+    fresh->setInputs(in);
+    arvPreview->setReportSource(nullptr);
+    m_repDay = std::move(fresh);
+    arvPreview->setReportSource(m_repDay.get());
+}
+
+void frmMain::revealOption(QWidget* w) {
+    for (int i = 0; i < tabOptions->count(); ++i) {
+        if (tabOptions->widget(i)->isAncestorOf(w)) {
+            tabOptions->setCurrentIndex(i);
+            break;
+        }
+    }
+}
+
+void frmMain::arvPreview_LoadCompleted() {
+    StepRunner run(m_err, u"Private Sub arvPreview_LoadCompleted()&"_s);
+    run.step([this] { mnuFileSave->setEnabled(true); });
+    run.step([this] { mnuFilePrint->setEnabled(true); });
+}
+
+void frmMain::mnuFilePrint_Click() {
+    StepRunner run(m_err, u"mnuFilePrint_Click&"_s, u"processing print menu click"_s, false);
+    run.step([this] { arvPreview->PrintReport(true); });
+}
+
+void frmMain::mnuFileSave_Click() {
+    StepRunner run(m_err, u"mnuFileSave_Click&"_s, u"processing menu click"_s, false);
+    run.step([this] {
+        frmSaveAs dialog(arvPreview->reportSource(), this);
+        dialog.ReportName = ReportNameFor(m_UserName, m_ComputerName);
+        runDialog(dialog);
+    });
+}
+
+void frmMain::mnuFileExit_Click() {
+    ignoringFailures([this] { close(); });
+}
+
+void frmMain::mnuSelectDataPath_Click() {
+    StepRunner run(m_err, u"mnuSelectDataPath_Click&"_s);
+    run.step([this] {
+        frmSelectData dialog(this);
+        runDialog(dialog);
+    });
+    run.step([this] { LoadUserInfo(); });
+}
+
+void frmMain::mnuHelpContents_Click() {
+    ignoringFailures([this] { showHelp(); });
+}
+
+void frmMain::showHelp() {
+    const QString folder = ProgramFolder();
+    QString target;
+    if (!ApplicationHelpFile.isEmpty() && QFileInfo(folder + u'/' + ApplicationHelpFile).isFile())
+        target = folder + u'/' + ApplicationHelpFile;
+    else
+        target = folder + u"/manual/index.html"_s;
+    if (services().openUrl)
+        services().openUrl(QUrl::fromLocalFile(target).toString());
+}
+
+void frmMain::mnuHelpAbout_Click() {
+    StepRunner run(m_err, u"mnuHelpAbout_Click&"_s, u"processing menu click"_s, false);
+    run.step([this] {
+        auto* about = new frmAbout(this);
+        about->setAttribute(Qt::WA_DeleteOnClose);
+        about->show();
+    });
+}
+
+void frmMain::m_err_Abort() {
+    ignoringFailures([this] { close(); });
+    ignoringFailures([this] { m_err = nullptr; });
+    ignoringFailures([] { EndApplication(); });
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    ignoringFailures([this] {
+        arvPreview->setReportSource(nullptr);
+        m_repDay.reset();
+        m_repTotals.reset();
+    });
+    m_unloaded = true;
+    event->accept();
+    ignoringFailures([this] { m_err = nullptr; });
+}
+
+} // namespace tallyrow

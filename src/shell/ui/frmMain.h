@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStackedWidget;
+class QTabWidget;
+
+namespace tallyrow {
+
+class DateSelector;
+class ErrorReporter;
+class HostPropertyStore;
+class repDay;
+class repTotals;
+namespace engine {
+class ReportViewer;
+}
+
+/// The program's main window: the report options of both reports, the user-and-computer list,
+/// the date range, the viewer that shows the report, and the menus.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    /// The load handler: makes sure a usable data file is in place (asking the user to pick
+    /// one, or to agree to close), then applies the start-up defaults and fills the user list.
+    /// Returns false when the window closed itself because the user agreed to close.
+    bool Form_Load();
+
+    /// The report the options are set up for: 0 = Totals report, 1 = Day report.
+    int CurrentReport = 0;
+
+    /// Runs the window's modal dialogs (change data file, save). The desktop calls exec();
+    /// tests install a runner that answers the dialog without a screen.
+    using DialogRunner = std::function<int(QDialog&)>;
+    static void setDialogRunner(DialogRunner runner);
+
+    /// The user and computer filters the last preview used ("" = all).
+    QString userFilter() const { return m_UserName; }
+    QString computerFilter() const { return m_ComputerName; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void connectOptionChanges();
+
+    void InitReport(int kind);
+    void UncheckReports();
+    void ClearPreview();
+    void LoadChartTypes();
+    void CheckInvalidDays();
+    void LoadUserInfo();
+
+    void cmdPreviewReport_Click();
+    void previewTotalsReport();
+    void previewDayReport();
+    bool dateRangeAccepted();
+    void arvPreview_LoadCompleted();
+    void mnuFilePrint_Click();
+    void mnuFileSave_Click();
+    void mnuFileExit_Click();
+    void mnuSelectDataPath_Click();
+    void mnuHelpContents_Click();
+    void mnuHelpAbout_Click();
+    void dtmDateReport_Change();
+    void m_err_Abort();
+
+    /// Opens the user manual (or a help file the user installed beside the program).
+    void showHelp();
+    /// Brings the options page that holds `w` to the front so it can take the focus.
+    void revealOption(QWidget* w);
+    static int runDialog(QDialog& dialog);
+
+    // Controls, named as the objectName each carries.
+    engine::ReportViewer* arvPreview = nullptr;
+    QLabel* lblTitle = nullptr;
+    QLabel* lblUserName = nullptr;
+    QComboBox* cboUserName = nullptr;
+    QTabWidget* tabOptions = nullptr;
+    DateSelector* dtmDateReport = nullptr;
+    QLabel* lblDateChartType = nullptr;
+    QComboBox* cboChartType = nullptr;
+    QCheckBox* chkDateShowDetails = nullptr;
+    QPushButton* cmdPreviewReport = nullptr;
+    QStackedWidget* reportPanels = nullptr;
+    QWidget* vseDayReport = nullptr;
+    QLabel* lblOverDataRange = nullptr;
+    QComboBox* cboTotalType = nullptr;
+    QLabel* lblonGraph = nullptr;
+    QComboBox* cboShowEachDay = nullptr;
+    QLabel* lblDayReportDaysToInclude = nullptr;
+    /// Monday ... Sunday.
+    std::array<QCheckBox*, 7> chkDays{};
+    QWidget* vseTotalsReport = nullptr;
+    QLabel* Label2 = nullptr;
+    QComboBox* cboTimeScale = nullptr;
+    QLabel* lblTotalsReportUnits = nullptr;
+    QLineEdit* txtTotalsReportUnits = nullptr;
+    QComboBox* cboTotalsReportPeriod = nullptr;
+
+    QAction* mnuFilePrint = nullptr;
+    QAction* mnuFileSave = nullptr;
+    QAction* mnuFileExit = nullptr;
+    QAction* mnuSelectDataPath = nullptr;
+    QAction* mnuReportsDay = nullptr;
+    QAction* mnuReportsTotals = nullptr;
+    QAction* mnuHelpContents = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+
+    std::unique_ptr<HostPropertyStore> m_properties;
+    std::unique_ptr<repDay> m_repDay;
+    std::unique_ptr<repTotals> m_repTotals;
+    QPointer<ErrorReporter> m_err;
+    QString m_UserName;
+    QString m_ComputerName;
+    bool m_unloaded = false;
+};
+
+} // namespace tallyrow

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "DataFileMaker.h"
+#include "datafile/DataPath.h"
+#include "datafile/ui/SelectDataDialog.h"
+#include "engine/ui/ReportViewer.h"
+#include "shell/ui/EndApplication.h"
+#include "shell/ui/frmMain.h"
+#include "support/CommandLine.h"
+#include "testsupport/TestEnv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tallyrow::test {
+
+/// A main window loaded on a data file the test writes, with every modal dialog answered by
+/// the test instead of a person.
+class MainWindowFixture : public ServicesFixture {
+protected:
+    void SetUp() override {
+        ServicesFixture::SetUp();
+        ensureWidgetsApp();
+        SessionDataPath.clear();
+        resetApplicationEnded();
+        dataPath = env().path(QStringLiteral("office.yrd"));
+        CommandLineDataPath = dataPath;
+        frmMain::setDialogRunner([this](QDialog& dialog) {
+            dialogs << dialog.objectName();
+            return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
+        });
+    }
+
+    void TearDown() override {
+        window.reset();
+        frmMain::setDialogRunner(nullptr);
+        SessionDataPath.clear();
+        resetApplicationEnded();
+        ServicesFixture::TearDown();
+    }
+
+    /// Writes the data file and loads a window on it.
+    frmMain& load(const QVector<ActivityFixtureRow>& rows) {
+        makeDataFile(dataPath, rows);
+        window = std::make_unique<frmMain>();
+        EXPECT_TRUE(window->Form_Load());
+        return *window;
+    }
+
+    /// A few people over the week before today (2024-05-15), this user on this computer among them.
+    static QVector<ActivityFixtureRow> office() {
+        QVector<ActivityFixtureRow> rows;
+        for (int d = 1; d <= 14; ++d) {
+            const QDate day(2024, 5, d);
+            rows.append({QStringLiteral("tester"), QStringLiteral("TESTPC"), day, officeHours(2400)});
+            rows.append({QStringLiteral("alice"), QStringLiteral("PC1"), day, officeHours(1800)});
+            rows.append({QStringLiteral("alice"), QStringLiteral("TESTPC"), day, officeHours(600)});
+        }
+        return rows;
+    }
+
+    template <typename T>
+    T* child(const QString& name) const {
+        T* found = window->findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+    QAction* action(const QString& name) const { return child<QAction>(name); }
+    engine::ReportViewer* viewer() const { return child<engine::ReportViewer>(QStringLiteral("arvPreview")); }
+
+    /// Presses the preview button and waits until the viewer has shown the report.
+    bool previewAndWait() {
+        child<QPushButton>(QStringLiteral("cmdPreviewReport"))->click();
+        return QTest::qWaitFor([this] { return action(QStringLiteral("mnuFileSave"))->isEnabled(); }, 10000);
+    }
+
+    /// Shows the window and makes it active so that focus moves can be checked.
+    void showActive() {
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    QString dataPath;
+    std::unique_ptr<frmMain> window;
+    QStringList dialogs;
+    std::function<int(QDialog&)> onDialog;
+};
+
+} // namespace tallyrow::test

@@ -1,0 +1,419 @@
+#include "MainWindowFixture.h"
+
+#include "dateselector/ui/DateSelector.h"
+#include "output/ui/frmSaveAs.h"
+#include "reports/repDay.h"
+#include "reports/repTotals.h"
+#include "shell/ui/frmAbout.h"
+#include "support/ErrorReporter.h"
+#include "support/Registry.h"
+
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+using namespace tallyrow;
+
+namespace {
+
+const QStringList kWeekdays{u"Monday"_s, u"Tuesday"_s, u"Wednesday"_s, u"Thursday"_s,
+                            u"Friday"_s, u"Saturday"_s, u"Sunday"_s};
+
+class MainWindow : public test::MainWindowFixture {
+protected:
+    DateSelector* dates() const { return child<DateSelector>(u"dtmDateReport"_s); }
+    QCheckBox* day(const QString& name) const { return child<QCheckBox>(u"chkDate"_s + name); }
+    QComboBox* list(const QString& name) const { return child<QComboBox>(name); }
+    QLineEdit* units() const { return child<QLineEdit>(u"txtTotalsReportUnits"_s); }
+
+    /// Types the range into the two date fields, as a user would.
+    void setRange(const QDate& start, const QDate& end) {
+        dates()->findChild<QDateEdit*>(u"dtpStartDate"_s)->setDate(start);
+        dates()->findChild<QDateEdit*>(u"dtpEndDate"_s)->setDate(end);
+        ASSERT_EQ(dates()->StartDate(), start);
+        ASSERT_EQ(dates()->EndDate(), end);
+    }
+
+    QString enabledDays() const {
+        QStringList out;
+        for (const QString& d : kWeekdays)
+            if (day(d)->isEnabled())
+                out << d.left(3);
+        return out.join(u' ');
+    }
+
+    QList<MessageRequest> boxes() const { return messageBox()->requests(); }
+};
+
+} // namespace
+
+TEST_F(MainWindow, StartsWithTheTotalsReportOverLastWeek) {
+    frmMain& w = load(office());
+    EXPECT_EQ(w.windowTitle(), u"Tallyrow Reports - tester"_s);
+    EXPECT_EQ(w.CurrentReport, 0);
+    EXPECT_TRUE(action(u"mnuReportsTotals"_s)->isChecked());
+    EXPECT_FALSE(action(u"mnuReportsDay"_s)->isChecked());
+    EXPECT_EQ(child<QStackedWidget>(u"reportPanels"_s)->currentWidget()->objectName(), u"vseTotalsReport"_s);
+    EXPECT_EQ(child<QPushButton>(u"cmdPreviewReport"_s)->text(), u"Preview Totals Report"_s);
+    EXPECT_EQ(list(u"cboChartType"_s)->currentText(), u"2D Line"_s);
+    EXPECT_EQ(child<QLabel>(u"lblTitle"_s)->text(), u"Total activity"_s);
+    EXPECT_EQ(dates()->StartDate(), QDate(2024, 5, 8));
+    EXPECT_EQ(dates()->EndDate(), QDate(2024, 5, 14));
+    EXPECT_EQ(enabledDays(), u"Mon Tue Wed Thu Fri Sat Sun"_s);
+    EXPECT_EQ(list(u"cboTimeScale"_s)->currentText(), u"minutes"_s);
+    EXPECT_EQ(list(u"cboTotalsReportPeriod"_s)->currentText(), u"Days"_s);
+    EXPECT_EQ(units()->text(), u"1"_s);
+    EXPECT_EQ(list(u"cboShowEachDay"_s)->currentText(), u"average of selected days"_s);
+    EXPECT_EQ(list(u"cboTotalType"_s)->currentText(), u"average over date range"_s);
+    EXPECT_FALSE(action(u"mnuFilePrint"_s)->isEnabled());
+    EXPECT_FALSE(action(u"mnuFileSave"_s)->isEnabled());
+    for (const QString& d : kWeekdays)
+        EXPECT_TRUE(day(d)->isChecked()) << d.toStdString();
+    EXPECT_FALSE(child<QCheckBox>(u"chkDateShowDetails"_s)->isChecked());
+}
+
+TEST_F(MainWindow, OffersTheListsAndMenusUsersKnow) {
+    load(office());
+    QStringList totalTypes;
+    for (int i = 0; i < list(u"cboTotalType"_s)->count(); ++i)
+        totalTypes << list(u"cboTotalType"_s)->itemText(i);
+    EXPECT_EQ(totalTypes, (QStringList{u"average over date range"_s, u"total over date range"_s,
+                                       u"maximum in date range"_s, u"minimum in date range "_s}));
+    const QList<std::pair<QString, int>> charts{
+        {u"3D Bar"_s, 0},  {u"2D Bar"_s, 1},  {u"3D Line"_s, 2},        {u"2D Line"_s, 3},
+        {u"3D Area"_s, 4}, {u"2D Area"_s, 5}, {u"3D Step"_s, 6},        {u"2D Step"_s, 7},
+        {u"3D Combination"_s, 8}, {u"2D Combination"_s, 9}, {u"2D Pie"_s, 14}, {u"2D XY"_s, 16}};
+    QComboBox* chart = list(u"cboChartType"_s);
+    ASSERT_EQ(chart->count(), charts.size());
+    for (int i = 0; i < charts.size(); ++i) {
+        EXPECT_EQ(chart->itemText(i), charts[i].first);
+        EXPECT_EQ(chart->itemData(i).toInt(), charts[i].second);
+    }
+    QStringList menus;
+    for (QAction* a : window->menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{u"&File"_s, u"&Tools"_s, u"&Reports"_s, u"&Help"_s}));
+    EXPECT_EQ(action(u"mnuFileExit"_s)->text(), u"E&xit"_s);
+    EXPECT_EQ(action(u"mnuSelectDataPath"_s)->text(), u"&Change Data File"_s);
+    EXPECT_TRUE(action(u"mnuFilePrint"_s)->shortcut().isEmpty());
+    auto* tabs = child<QTabWidget>(u"tabOptions"_s);
+    EXPECT_EQ(tabs->tabText(0), u"Date"_s);
+    EXPECT_EQ(tabs->tabText(1), u"Time"_s);
+}
+
+TEST_F(MainWindow, OnlyWeekdaysInTheRangeCanBeChosen) {
+    load(office());
+    setRange(QDate(2024, 5, 10), QDate(2024, 5, 12)); // Friday to Sunday
+    EXPECT_EQ(enabledDays(), u"Fri Sat Sun"_s);
+    EXPECT_TRUE(day(u"Monday"_s)->isChecked()) << "greying out keeps the tick";
+    setRange(QDate(2024, 5, 1), QDate(2024, 5, 7));
+    EXPECT_EQ(enabledDays(), u"Mon Tue Wed Thu Fri Sat Sun"_s);
+    setRange(QDate(2024, 5, 9), QDate(2024, 5, 8));
+    EXPECT_EQ(enabledDays(), QString());
+}
+
+TEST_F(MainWindow, SwitchingReportsKeepsTheOtherOptions) {
+    frmMain& w = load(office());
+    action(u"mnuReportsDay"_s)->trigger();
+    EXPECT_EQ(w.CurrentReport, 1);
+    EXPECT_TRUE(action(u"mnuReportsDay"_s)->isChecked());
+    EXPECT_FALSE(action(u"mnuReportsTotals"_s)->isChecked());
+    EXPECT_EQ(child<QPushButton>(u"cmdPreviewReport"_s)->text(), u"Preview Day Report"_s);
+    EXPECT_EQ(child<QLabel>(u"lblTitle"_s)->text(), u"Activity by day of week"_s);
+    EXPECT_EQ(list(u"cboChartType"_s)->currentText(), u"2D Bar"_s);
+    EXPECT_EQ(child<QStackedWidget>(u"reportPanels"_s)->currentWidget()->objectName(), u"vseDayReport"_s);
+
+    day(u"Tuesday"_s)->setChecked(false);
+    list(u"cboUserName"_s)->setCurrentIndex(2);
+    list(u"cboChartType"_s)->setCurrentIndex(list(u"cboChartType"_s)->findText(u"3D Area"_s));
+    action(u"mnuReportsTotals"_s)->trigger();
+    EXPECT_EQ(list(u"cboChartType"_s)->currentText(), u"2D Line"_s);
+    action(u"mnuReportsDay"_s)->trigger();
+    EXPECT_EQ(list(u"cboChartType"_s)->currentText(), u"2D Bar"_s);
+    EXPECT_FALSE(day(u"Tuesday"_s)->isChecked());
+    EXPECT_EQ(list(u"cboUserName"_s)->currentIndex(), 2);
+}
+
+TEST_F(MainWindow, PreviewShowsTheReportAndAnyChangeTakesItAway) {
+    load(office());
+    const std::vector<std::pair<const char*, std::function<void()>>> changes{
+        {"chart type", [this] { list(u"cboChartType"_s)->setCurrentIndex(0); }},
+        {"user", [this] { list(u"cboUserName"_s)->setCurrentIndex(0); }},
+        {"details", [this] { child<QCheckBox>(u"chkDateShowDetails"_s)->toggle(); }},
+        {"units", [this] { units()->setText(u"2"_s); }},
+        {"period", [this] { list(u"cboTotalsReportPeriod"_s)->setCurrentIndex(1); }},
+        {"time scale", [this] { list(u"cboTimeScale"_s)->setCurrentIndex(2); }},
+        {"weekday", [this] { day(u"Friday"_s)->toggle(); }},
+        {"aggregate", [this] { list(u"cboTotalType"_s)->setCurrentIndex(3); }},
+        {"chart shows", [this] { list(u"cboShowEachDay"_s)->setCurrentIndex(1); }},
+        {"date range", [this] { setRange(QDate(2024, 5, 1), QDate(2024, 5, 14)); }},
+        {"report", [this] { action(u"mnuReportsDay"_s)->trigger(); }},
+    };
+    for (const auto& [name, change] : changes) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(previewAndWait());
+        EXPECT_TRUE(action(u"mnuFilePrint"_s)->isEnabled());
+        EXPECT_NE(viewer()->reportSource(), nullptr);
+        EXPECT_GT(viewer()->pageCount(), 0);
+        change();
+        EXPECT_EQ(viewer()->reportSource(), nullptr);
+        EXPECT_EQ(viewer()->pageCount(), 0);
+        EXPECT_FALSE(action(u"mnuFilePrint"_s)->isEnabled());
+        EXPECT_FALSE(action(u"mnuFileSave"_s)->isEnabled());
+    }
+    EXPECT_TRUE(errorReporter()->calls().isEmpty());
+}
+
+TEST_F(MainWindow, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
+    load(office());
+    list(u"cboUserName"_s)->setCurrentIndex(list(u"cboUserName"_s)->findText(u"alice -|- <All Computers>"_s));
+    units()->setText(u"3.5"_s);
+    list(u"cboTimeScale"_s)->setCurrentIndex(2);
+    list(u"cboTotalsReportPeriod"_s)->setCurrentIndex(1);
+    ASSERT_TRUE(previewAndWait());
+    auto* first = qobject_cast<repTotals*>(viewer()->reportSource());
+    ASSERT_NE(first, nullptr);
+    const TotalsReportInputs in = first->inputs();
+    EXPECT_EQ(in.StartDate, QDate(2024, 5, 8));
+    EXPECT_EQ(in.EndDate, QDate(2024, 5, 14));
+    EXPECT_EQ(in.Units, 4);
+    // The report turns the list's text into its interval code when it runs.
+    EXPECT_TRUE(in.Period == u"Weeks"_s || in.Period.compare(u"ww"_s, Qt::CaseInsensitive) == 0)
+        << in.Period.toStdString();
+    EXPECT_EQ(in.ChartType, 3);
+    EXPECT_EQ(in.ReportTimeScale, 2);
+    EXPECT_EQ(in.UserFilter, u"alice"_s);
+    EXPECT_EQ(in.ComputerFilter, QString());
+
+    action(u"mnuReportsDay"_s)->trigger();
+    setRange(QDate(2024, 5, 10), QDate(2024, 5, 12)); // Friday to Sunday: the ticked Monday does not count
+    list(u"cboTotalType"_s)->setCurrentIndex(2);
+    list(u"cboShowEachDay"_s)->setCurrentIndex(1);
+    list(u"cboUserName"_s)->setCurrentIndex(list(u"cboUserName"_s)->findText(u"<All Users> -|- TESTPC"_s));
+    day(u"Saturday"_s)->setChecked(false);
+    ASSERT_TRUE(previewAndWait());
+    auto* dayReport = qobject_cast<repDay*>(viewer()->reportSource());
+    ASSERT_NE(dayReport, nullptr);
+    const DayReportInputs d = dayReport->inputs();
+    EXPECT_FALSE(d.IncludeMonday);
+    EXPECT_FALSE(d.IncludeThursday);
+    EXPECT_TRUE(d.IncludeFriday);
+    EXPECT_FALSE(d.IncludeSaturday);
+    EXPECT_TRUE(d.IncludeSunday);
+    EXPECT_EQ(d.TotalType, 2);
+    EXPECT_EQ(d.ShowEachDay, 1);
+    EXPECT_EQ(d.ChartType, 1);
+    EXPECT_EQ(d.UserFilter, QString());
+    EXPECT_EQ(d.ComputerFilter, u"TESTPC"_s);
+
+    ASSERT_TRUE(previewAndWait());
+    EXPECT_NE(viewer()->reportSource(), dayReport) << "a second preview runs a new report";
+}
+
+TEST_F(MainWindow, RefusesABackwardRangeAndPutsTheFocusOnTheDates) {
+    load(office());
+    showActive();
+    for (int report : {0, 1}) {
+        SCOPED_TRACE(report);
+        action(report ? u"mnuReportsDay"_s : u"mnuReportsTotals"_s)->trigger();
+        messageBox()->clearRequests();
+        child<QTabWidget>(u"tabOptions"_s)->setCurrentIndex(1);
+        setRange(QDate(2024, 5, 9), QDate(2024, 5, 8));
+        child<QPushButton>(u"cmdPreviewReport"_s)->click();
+        ASSERT_EQ(boxes().size(), 1);
+        EXPECT_EQ(boxes()[0].prompt, u"The End date needs to be after the Start date."_s);
+        EXPECT_EQ(boxes()[0].buttons, 64);
+        EXPECT_EQ(boxes()[0].title, u"Tallyrow"_s);
+        QWidget* focus = QApplication::focusWidget();
+        EXPECT_TRUE(focus == dates() || dates()->isAncestorOf(focus));
+        EXPECT_EQ(viewer()->reportSource(), nullptr);
+    }
+    setRange(QDate(2024, 5, 9), QDate(2024, 5, 9));
+    messageBox()->clearRequests();
+    EXPECT_TRUE(previewAndWait()) << "a single day is a valid range";
+    EXPECT_TRUE(boxes().isEmpty());
+}
+
+TEST_F(MainWindow, UnitsMustBeANumber) {
+    load(office());
+    showActive();
+    for (const QString& text : {QString(), u"5 days"_s, u"abc"_s}) {
+        SCOPED_TRACE(text.toStdString());
+        messageBox()->clearRequests();
+        units()->setText(text);
+        child<QPushButton>(u"cmdPreviewReport"_s)->click();
+        ASSERT_EQ(boxes().size(), 1);
+        EXPECT_EQ(boxes()[0].prompt, u"The value entered for Units needs to be a number"_s);
+        EXPECT_EQ(boxes()[0].buttons, 64);
+        EXPECT_EQ(boxes()[0].title, u"Tallyrow"_s);
+        EXPECT_EQ(QApplication::focusWidget(), units());
+    }
+    for (const auto& [text, expected] : {std::pair{u"2.5"_s, 2}, {u"3.5"_s, 4}, {u"7 "_s, 7}}) {
+        SCOPED_TRACE(text.toStdString());
+        messageBox()->clearRequests();
+        units()->setText(text);
+        child<QPushButton>(u"cmdPreviewReport"_s)->click();
+        EXPECT_TRUE(boxes().isEmpty());
+        auto* report = qobject_cast<repTotals*>(viewer()->reportSource());
+        ASSERT_NE(report, nullptr);
+        EXPECT_EQ(report->inputs().Units, expected);
+    }
+    for (const QString& text : {u"0"_s, u"-3"_s}) {
+        SCOPED_TRACE(text.toStdString());
+        messageBox()->clearRequests();
+        units()->setText(text);
+        EXPECT_TRUE(previewAndWait());
+        EXPECT_TRUE(boxes().isEmpty());
+    }
+}
+
+TEST_F(MainWindow, UnitsTooLargeForTheReportAreReportedNotWrapped) {
+    load(office());
+    errorReporter()->clearCalls();
+    units()->setText(u"3000000000"_s);
+    child<QPushButton>(u"cmdPreviewReport"_s)->click();
+    ASSERT_EQ(errorReporter()->calls().size(), 1);
+    EXPECT_EQ(errorReporter()->calls()[0].number, 6);
+    EXPECT_TRUE(errorReporter()->calls()[0].where.startsWith(u"Private Sub cmdPreviewReport_Click()&"_s));
+    EXPECT_EQ(viewer()->reportSource(), nullptr);
+}
+
+TEST_F(MainWindow, DayReportNeedsADayThatOccursInTheRange) {
+    load(office());
+    showActive();
+    action(u"mnuReportsDay"_s)->trigger();
+    child<QTabWidget>(u"tabOptions"_s)->setCurrentIndex(0);
+    for (const QString& d : kWeekdays)
+        day(d)->setChecked(false);
+    child<QPushButton>(u"cmdPreviewReport"_s)->click();
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_EQ(boxes()[0].prompt, u"You need to select at least one day."_s);
+    EXPECT_EQ(boxes()[0].buttons, 64);
+    EXPECT_EQ(boxes()[0].title, u"Tallyrow"_s);
+    EXPECT_EQ(QApplication::focusWidget(), day(u"Monday"_s));
+
+    // Only Monday ticked, but the range runs Friday to Sunday: the focus goes to Friday.
+    messageBox()->clearRequests();
+    day(u"Monday"_s)->setChecked(true);
+    setRange(QDate(2024, 5, 10), QDate(2024, 5, 12));
+    child<QPushButton>(u"cmdPreviewReport"_s)->click();
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_EQ(boxes()[0].prompt, u"You need to select at least one day."_s);
+    EXPECT_EQ(QApplication::focusWidget(), day(u"Friday"_s));
+    EXPECT_EQ(viewer()->reportSource(), nullptr);
+}
+
+TEST_F(MainWindow, SaveProposesANameFromTheChosenEntry) {
+    load(office());
+    QString proposed;
+    onDialog = [&](QDialog& dialog) {
+        if (auto* save = qobject_cast<frmSaveAs*>(&dialog))
+            proposed = save->ReportName;
+        return int(QDialog::Rejected);
+    };
+    const std::pair<QString, QString> cases[] = {
+        {u"<All Users> -|- <All Computers>"_s, u"Usage Report"_s},
+        {u"alice -|- <All Computers>"_s, u"Usage Report - alice - "_s},
+        {u"<All Users> -|- TESTPC"_s, u"Usage Report - TESTPC"_s},
+        {u"alice -|- PC1"_s, u"Usage Report - alice - PC1"_s},
+    };
+    for (const auto& [entry, name] : cases) {
+        SCOPED_TRACE(entry.toStdString());
+        const int index = list(u"cboUserName"_s)->findText(entry);
+        ASSERT_GE(index, 0);
+        list(u"cboUserName"_s)->setCurrentIndex(index);
+        ASSERT_TRUE(previewAndWait());
+        dialogs.clear();
+        action(u"mnuFileSave"_s)->trigger();
+        EXPECT_EQ(dialogs, QStringList{u"frmSaveAs"_s});
+        EXPECT_EQ(proposed, name);
+    }
+}
+
+TEST_F(MainWindow, PrintGoesThroughThePrintDialog) {
+    load(office());
+    ASSERT_TRUE(previewAndWait());
+    int asked = 0;
+    viewer()->setPrintDialogRunner([&](QPrinter&, QWidget*) {
+        ++asked;
+        return false; // the user cancels: nothing is printed
+    });
+    action(u"mnuFilePrint"_s)->trigger();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(errorReporter()->calls().isEmpty());
+}
+
+TEST_F(MainWindow, HelpOpensTheManualBesideTheProgram) {
+    load(office());
+    showActive();
+    const QString manual = QUrl::fromLocalFile(env().programFolder() + u"/manual/index.html"_s).toString();
+    action(u"mnuHelpContents"_s)->trigger();
+    ASSERT_EQ(env().openedUrls().size(), 1);
+    EXPECT_EQ(env().openedUrls().last(), manual);
+    QTest::keyClick(units(), Qt::Key_F1);
+    ASSERT_EQ(env().openedUrls().size(), 2);
+    EXPECT_EQ(env().openedUrls().last(), manual);
+}
+
+TEST_F(MainWindow, AboutShowsTheVersionAndTheWebAddresses) {
+    SetRegSetting(u"TyrowURL"_s, u"https://intranet.example/tallyrow"_s, QString(), true, SettingsHive);
+    load(office());
+    action(u"mnuHelpAbout"_s)->trigger();
+    auto* about = window->findChild<frmAbout*>();
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_FALSE(about->isModal());
+    EXPECT_EQ(about->findChild<QLabel*>(u"lblProductName"_s)->text(), u"Tallyrow Reports"_s);
+    EXPECT_TRUE(about->findChild<QLabel*>(u"lblVersion"_s)->text().contains(u"1."_s));
+    EXPECT_TRUE(about->findChild<QLabel*>(u"lblTyrowURL"_s)->text().contains(u"https://intranet.example/tallyrow"_s));
+    EXPECT_TRUE(about->findChild<QLabel*>(u"lblQuenmarshURL"_s)->text().contains(u"https://www.quenmarsh.example/"_s));
+    about->close();
+}
+
+TEST_F(MainWindow, AbortFromAnErrorReportEndsTheProgram) {
+    load(office());
+    window->show();
+    emit gErrorReporter->Abort();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(applicationEnded());
+    EXPECT_EQ(gErrorReporter, nullptr);
+}
+
+TEST_F(MainWindow, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
+    CommandLineDataPath = env().path(u"missing.yrd"_s);
+    onDialog = [](QDialog&) {
+        SelectDataCancelled = true;
+        return int(QDialog::Rejected);
+    };
+    messageBox()->queueAnswer(MsgAnswer::No);
+    messageBox()->queueAnswer(MsgAnswer::Yes);
+    window = std::make_unique<frmMain>();
+    EXPECT_FALSE(window->Form_Load());
+    EXPECT_EQ(dialogs, (QStringList{u"frmSelectData"_s, u"frmSelectData"_s}));
+    ASSERT_EQ(boxes().size(), 2);
+    EXPECT_EQ(boxes()[0].prompt, u"Tallyrow Reports needs a data file to operate. Are you sure you want to close?"_s);
+    EXPECT_EQ(boxes()[0].buttons, 36);
+    EXPECT_EQ(boxes()[0].title, u"Confirm shutdown"_s);
+}
+
+TEST_F(MainWindow, AFileChosenInTheDialogIsUsed) {
+    const QString other = env().path(u"other.yrd"_s);
+    test::makeDataFile(other, office());
+    CommandLineDataPath.clear();
+    SessionDataPath = env().path(u"missing.yrd"_s);
+    onDialog = [&](QDialog&) {
+        SaveDataPath(other, true);
+        return int(QDialog::Accepted);
+    };
+    window = std::make_unique<frmMain>();
+    EXPECT_TRUE(window->Form_Load());
+    EXPECT_EQ(dialogs, QStringList{u"frmSelectData"_s});
+    EXPECT_TRUE(boxes().isEmpty());
+    EXPECT_GT(list(u"cboUserName"_s)->count(), 1);
+}
