@@ -1,0 +1,320 @@
+#include "datafile/PostgresProvider.h"
+
+#include "datafile/PostgresSql.h"
+#include "datafile/SqliteProvider.h"
+#include "support/Error.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <algorithm>
+#include <atomic>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+QString postgresOpenFailure(const QString& uri, const QString& reason) {
+    return u"Cannot open the database \"%1\": %2."_s.arg(redactedPostgresUri(uri), reason);
+}
+
+namespace {
+
+const QString kDriver = u"QPSQL"_s;
+
+// A libpq connection-option value, quoted as libpq reads it.
+QString quoted(QString value) {
+    value.replace(u'\\', u"\\\\"_s);
+    value.replace(u'\'', u"\\'"_s);
+    return u'\'' + value + u'\'';
+}
+
+// Where the URI points, for messages: "127.0.0.1:54329", "db1:5432, db2", "the local socket".
+QString addressOf(const PostgresUri& u) {
+    QStringList parts;
+    for (qsizetype i = 0; i < u.hosts.size(); ++i) {
+        QString host = u.hosts[i].isEmpty() ? u"the local socket"_s : u.hosts[i];
+        if (!u.ports[i].isEmpty()) {
+            host += (u.hosts[i].contains(u':') ? u" port "_s : u":"_s) + u.ports[i];
+        }
+        parts << host;
+    }
+    return parts.isEmpty() ? u"the local socket"_s : parts.join(u", "_s);
+}
+
+// The text between the first pair of double quotes after `after` in `message`.
+QString quotedAfter(const QString& message, const QString& after) {
+    const qsizetype at = message.indexOf(after, 0, Qt::CaseInsensitive);
+    if (at < 0) {
+        return {};
+    }
+    const qsizetype open = message.indexOf(u'"', at);
+    const qsizetype close = open < 0 ? -1 : message.indexOf(u'"', open + 1);
+    return close < 0 ? QString() : message.mid(open + 1, close - open - 1);
+}
+
+// Never let the password through in a message, whatever a driver or server puts in its text.
+QString withoutPassword(QString text, const PostgresUri& u) {
+    if (u.password.size() >= 3) {
+        text.replace(u.password, u"********"_s);
+    }
+    return text;
+}
+
+// Turns libpq's account of a failed connection into the reason a user can act on.
+QString connectFailureReason(const QString& serverText, const PostgresUri& u, int timeout) {
+    const QString text = serverText.simplified();
+    const QString address = addressOf(u);
+    if (text.contains(u"Connection refused"_s, Qt::CaseInsensitive)) {
+        return u"no database server answers at %1 (connection refused)"_s.arg(address);
+    }
+    if (text.contains(u"timeout expired"_s, Qt::CaseInsensitive)) {
+        return u"the server at %1 did not answer within %2 seconds"_s.arg(address).arg(timeout);
+    }
+    if (text.contains(u"could not translate host name"_s, Qt::CaseInsensitive)) {
+        return u"the host name \"%1\" is not known"_s.arg(quotedAfter(text, u"host name"_s));
+    }
+    if (text.contains(u"No such file or directory"_s) && text.contains(u"socket"_s)) {
+        return u"no database server listens on %1"_s.arg(address);
+    }
+    if (text.contains(u"password authentication failed"_s, Qt::CaseInsensitive)) {
+        return u"the server refused the password of user \"%1\""_s.arg(quotedAfter(text, u"for user"_s));
+    }
+    if (text.contains(u"no password supplied"_s, Qt::CaseInsensitive)) {
+        return u"the server asks for a password and none was given (in the URI, PGPASSWORD or the password "
+               "file ~/.pgpass or PGPASSFILE)"_s;
+    }
+    if (text.contains(u"does not exist"_s) && text.contains(u"database \""_s)) {
+        return u"the database \"%1\" does not exist on the server at %2"_s.arg(quotedAfter(text, u"database"_s),
+                                                                              address);
+    }
+    if (text.contains(u"does not exist"_s) && text.contains(u"role \""_s)) {
+        return u"the server at %1 has no user \"%2\""_s.arg(address, quotedAfter(text, u"role"_s));
+    }
+    return u"the connection to %1 failed (%2)"_s.arg(address, withoutPassword(text, u));
+}
+
+QVariant plainValue(const QSqlQuery& q, int i) {
+    if (q.isNull(i)) {
+        return {};
+    }
+    const QVariant v = q.value(i);
+    // Whole numbers come back as qlonglong and real ones as double from every provider.
+    switch (v.metaType().id()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return QVariant(v.toLongLong());
+    case QMetaType::Float:
+    case QMetaType::Double:
+        return QVariant(v.toDouble());
+    default:
+        return v;
+    }
+}
+
+class PostgresProvider final : public Connection::Provider {
+public:
+    PostgresProvider(QString uri, PostgresUri parts, QString connectionName)
+        : m_uri(std::move(uri)), m_parts(std::move(parts)), m_name(std::move(connectionName)) {}
+
+    ~PostgresProvider() override {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+
+    PostgresProvider(const PostgresProvider&) = delete;
+    PostgresProvider& operator=(const PostgresProvider&) = delete;
+
+    std::unique_ptr<Recordset> execute(const QString& jetSql) override {
+        const QString sql = translateJetForPostgres(jetSql);
+        QSqlQuery q(QSqlDatabase::database(m_name, false));
+        q.setForwardOnly(true);
+        // numeric (a Sum over bigint, say) arrives as a double, not as its decimal text.
+        q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        if (!q.exec(sql)) {
+            throw Error(ErrNo::DataSource, u"The query failed on the database \"%1\": %2"_s.arg(
+                                               redactedPostgresUri(m_uri),
+                                               withoutPassword(q.lastError().databaseText().trimmed(), m_parts)));
+        }
+        const QSqlRecord record = q.record();
+        QStringList names;
+        for (int i = 0; i < record.count(); ++i) {
+            names << record.fieldName(i);
+        }
+        QVector<QVector<QVariant>> rows;
+        while (q.next()) {
+            QVector<QVariant> row;
+            row.reserve(record.count());
+            for (int i = 0; i < record.count(); ++i) {
+                row.append(plainValue(q, i));
+            }
+            rows.append(std::move(row));
+        }
+        if (q.lastError().isValid()) {
+            throw Error(ErrNo::DataSource, u"Reading the rows failed on the database \"%1\": %2"_s.arg(
+                                               redactedPostgresUri(m_uri),
+                                               withoutPassword(q.lastError().databaseText().trimmed(), m_parts)));
+        }
+        return std::make_unique<Recordset>(std::move(names), std::move(rows));
+    }
+
+private:
+    QString m_uri;
+    PostgresUri m_parts;
+    QString m_name;
+};
+
+// Checks what the reports need of the table, in one round trip: the Activity table (under its
+// folded name "activity", as schema-postgresql.sql creates it), its columns, the type of the two
+// name columns, and the right to read it.
+void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri& parts) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const bool ok = q.exec(
+        u"SELECT a.attname, t.typname, has_table_privilege(c.oid, 'SELECT'), c.relkind "
+        "FROM pg_class c LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+        "LEFT JOIN pg_type t ON t.oid = a.atttypid "
+        "WHERE c.oid = to_regclass('activity') "
+        "UNION ALL SELECT '\"Activity\"', NULL, NULL, NULL WHERE to_regclass('\"Activity\"') IS NOT NULL"_s);
+    if (!ok) {
+        throw Error(ErrNo::DataSource,
+                    postgresOpenFailure(uri, u"the database cannot be read (%1)"_s.arg(withoutPassword(
+                                                 q.lastError().databaseText().trimmed(), parts))));
+    }
+    QHash<QString, QString> types;
+    bool found = false;
+    bool quotedName = false;
+    bool readable = true;
+    while (q.next()) {
+        if (q.value(0).toString() == u"\"Activity\""_s && q.isNull(1) && q.isNull(3)) {
+            quotedName = true;
+            continue;
+        }
+        found = true;
+        readable = q.value(2).toBool();
+        if (!q.isNull(0)) {
+            types.insert(q.value(0).toString(), q.value(1).toString());
+        }
+    }
+    if (!found) {
+        throw Error(ErrNo::DataSource,
+                    postgresOpenFailure(uri, quotedName ? u"the database has no activity table, only \"Activity\" "
+                                                          "(created with a quoted name); create it with the "
+                                                          "unquoted name Activity, which the server folds to "
+                                                          "activity"_s
+                                                        : u"the database has no Activity table"_s));
+    }
+    QStringList missing;
+    for (const QString& column : requiredActivityColumns()) {
+        if (!types.contains(column.toLower())) {
+            missing << column;
+        }
+    }
+    if (!missing.isEmpty()) {
+        throw Error(ErrNo::DataSource,
+                    postgresOpenFailure(uri, u"the Activity table lacks the column%1 %2"_s.arg(
+                                                 missing.size() > 1 ? u"s"_s : QString(), missing.join(u", "_s))));
+    }
+    QStringList caseSensitive;
+    for (const QString& column : {u"UserName"_s, u"ComputerName"_s}) {
+        if (types.value(column.toLower()) != u"citext"_s) {
+            caseSensitive << column;
+        }
+    }
+    if (!caseSensitive.isEmpty()) {
+        // Text columns would compare names with regard to case, and a report for ANNA would miss
+        // anna's rows that a data file finds; better to say so than to give a different answer.
+        throw Error(ErrNo::DataSource,
+                    postgresOpenFailure(uri, u"the Activity column%1 %2 must be of type citext, so that names "
+                                             "compare without regard to case (see schema-postgresql.sql)"_s.arg(
+                                                 caseSensitive.size() > 1 ? u"s"_s : QString(),
+                                                 caseSensitive.join(u" and "_s))));
+    }
+    if (!readable) {
+        throw Error(ErrNo::DataSource, postgresOpenFailure(uri, u"the user \"%1\" may not read the Activity table"_s.arg(
+                                                                     db.userName().isEmpty() ? u"(default)"_s
+                                                                                             : db.userName())));
+    }
+}
+
+} // namespace
+
+std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri) {
+    PostgresUri parts;
+    QString problem;
+    if (!parsePostgresUri(uri, parts, problem)) {
+        throw Error(ErrNo::DataSource, postgresOpenFailure(uri, u"the address is not a valid PostgreSQL URI: "_s + problem));
+    }
+    if (!QSqlDatabase::isDriverAvailable(kDriver)) {
+        throw Error(ErrNo::DataSource,
+                    postgresOpenFailure(uri, u"the PostgreSQL driver of Qt (QPSQL, package libqt6sql6-psql) is not "
+                                             "installed"_s));
+    }
+
+    // The driver takes host and port one each; libpq's own options carry host lists and the rest.
+    QStringList options;
+    auto add = [&](const QString& key, const QString& value) {
+        if (value.contains(u';')) {
+            // The driver turns ";" into a blank before libpq sees the options.
+            throw Error(ErrNo::DataSource,
+                        postgresOpenFailure(uri, u"the value of \"%1\" contains \";\", which cannot be passed on"_s.arg(key)));
+        }
+        options << key + u'=' + quoted(value);
+    };
+    if (!parts.hosts.isEmpty() && !(parts.hosts.size() == 1 && parts.hosts.first().isEmpty())) {
+        add(u"host"_s, parts.hosts.join(u','));
+    }
+    if (std::any_of(parts.ports.cbegin(), parts.ports.cend(), [](const QString& p) { return !p.isEmpty(); })) {
+        add(u"port"_s, parts.ports.join(u','));
+    }
+    bool timeoutOk = false;
+    int timeout = parts.param(u"connect_timeout"_s).toInt(&timeoutOk);
+    if (!timeoutOk || timeout <= 0) {
+        timeout = kPostgresConnectTimeoutSeconds;
+    }
+    add(u"connect_timeout"_s, QString::number(timeout));
+    add(u"application_name"_s, parts.param(u"application_name"_s, u"Tallyrow Reports"_s));
+    for (const auto& [key, value] : parts.params) {
+        if (key != u"connect_timeout"_s && key != u"application_name"_s) {
+            add(key, value);
+        }
+    }
+
+    static std::atomic<int> serial{0};
+    const QString name = u"tallyrow-postgres-%1"_s.arg(++serial);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, name);
+        db.setDatabaseName(parts.dbname);
+        db.setUserName(parts.user);
+        db.setPassword(parts.password);
+        db.setConnectOptions(options.join(u';'));
+        if (!db.open()) {
+            const QString reason = connectFailureReason(db.lastError().databaseText(), parts, timeout);
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            throw Error(ErrNo::DataSource, postgresOpenFailure(uri, reason));
+        }
+        // The program only reads; a read-only session keeps it that way on the server too.
+        QSqlQuery(db).exec(u"SET default_transaction_read_only = on"_s);
+        try {
+            checkActivityTable(db, uri, parts);
+        } catch (...) {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            throw;
+        }
+    }
+    return std::make_unique<PostgresProvider>(uri, std::move(parts), name);
+}
+
+} // namespace tallyrow

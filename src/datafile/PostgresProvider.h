@@ -1,0 +1,25 @@
+#pragma once
+
+#include "datafile/PostgresUri.h"
+#include "datafile/Provider.h"
+
+namespace tallyrow {
+
+/// Seconds a connection attempt waits for the server when the URI gives no connect_timeout:
+/// long enough for a server across a slow link, short enough that a wrong host name in the
+/// change-data-file dialog does not look like a hung program.
+inline constexpr int kPostgresConnectTimeoutSeconds = 5;
+
+/// Connects to the PostgreSQL database named by `uri` (libpq's URI rules; the password comes
+/// from the URI, else libpq's own sources: PGPASSWORD, PGPASSFILE, ~/.pgpass) through Qt's
+/// QPSQL driver, in a read-only session, and checks that the Activity table is there with every
+/// column the reports read and with case-insensitive (citext) name columns.
+/// Fails with an Error whose description names the source without its password and says why:
+/// a bad URI, no server at the address, no answer in time, an unknown host, a refused password,
+/// a missing database, a missing table or column, a table the user may not read.
+std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri);
+
+/// "Cannot open the database "<uri without password>": <reason>."
+QString postgresOpenFailure(const QString& uri, const QString& reason);
+
+} // namespace tallyrow

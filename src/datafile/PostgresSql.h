@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace tallyrow {
+
+/// Turns the Jet SQL texts the reports build into PostgreSQL, keeping the meaning Jet (and the
+/// data file providers) give them. On top of the common translation (Mod, floating-point `/`,
+/// literals) it:
+///  - writes names in lower case: PostgreSQL folds unquoted names, so the Activity table of
+///    schema-postgresql.sql is `activity`, and a bracketed `[ActiveDay]` must meet it as
+///    `"activeday"`;
+///  - divides in double precision (`1::float8`), as SQLite does, not in numeric;
+///  - averages in double precision (`avg((x)::float8)`), so an average equals the one SQLite
+///    gives bit for bit and rounds to whole minutes the same way;
+///  - gives a sub-select in FROM an alias, which PostgreSQL requires and Jet does not.
+/// Names compare without regard to case because the name columns are citext (see the schema);
+/// the translation leaves comparisons as they are.
+QString translateJetForPostgres(const QString& jetSql);
+
+} // namespace tallyrow

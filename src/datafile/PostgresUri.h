@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+namespace tallyrow {
+
+/// True when `dataSource` names a PostgreSQL server ("postgresql://" or "postgres://", any case)
+/// rather than a data file.
+bool isPostgresUri(const QString& dataSource);
+
+/// A PostgreSQL connection URI taken apart by libpq's rules:
+///   postgresql://[user[:password]@][host][:port][,host[:port]...][/dbname][?keyword=value&...]
+/// with percent-decoding of every part. Keywords in the query part set the same connection
+/// parameters as the parts before it and win over them (libpq's own order).
+struct PostgresUri {
+    QString user;
+    QString password;
+    QString dbname;
+    QStringList hosts; ///< one entry per host; "" for the default (the local socket)
+    QStringList ports; ///< one entry per host; "" for the default port
+    /// Every other keyword=value of the query part, in the order given.
+    QList<QPair<QString, QString>> params;
+
+    /// The value of query keyword `key`, or `fallback` when it was not given.
+    QString param(const QString& key, const QString& fallback = {}) const;
+};
+
+/// Parses `uri`; returns false with `error` saying what is wrong (never quoting the password).
+bool parsePostgresUri(const QString& uri, PostgresUri& out, QString& error);
+
+/// The URI as the user wrote it with any password taken out (the ":secret" of the user part and
+/// a "password=" keyword), so it can be shown in messages, titles and logs.
+QString redactedPostgresUri(const QString& uri);
+
+} // namespace tallyrow
