@@ -2,6 +2,7 @@
 
 #include "datafile/DataFileKind.h"
 #include "datafile/JetProvider.h"
+#include "datafile/PostgresProvider.h"
 #include "datafile/Provider.h"
 #include "datafile/SqliteProvider.h"
 #include "support/Error.h"
@@ -25,12 +26,9 @@ std::unique_ptr<Connection::Provider> openProvider(const QString& dataSource) {
     if (dataSource.isEmpty()) {
         throw Error(ErrNo::DataSource, u"Cannot open the data file: no file was named."_s);
     }
-    // Server data sources are named by a URI; a PostgreSQL provider goes here, keyed on the
-    // scheme, with the query texts translated for SqlDialect::PostgreSQL.
-    if (dataSource.startsWith(u"postgresql://"_s, Qt::CaseInsensitive) ||
-        dataSource.startsWith(u"postgres://"_s, Qt::CaseInsensitive)) {
-        throw Error(ErrNo::DataSource,
-                    openFailure(dataSource, u"PostgreSQL data sources are not supported by this version"_s));
+    // Server data sources are named by a URI.
+    if (isPostgresUri(dataSource)) {
+        return openPostgresProvider(dataSource);
     }
 
     const DataFileProbe probe = probeDataFile(dataSource);

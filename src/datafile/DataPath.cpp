@@ -1,5 +1,6 @@
 #include "datafile/DataPath.h"
 
+#include "datafile/PostgresUri.h"
 #include "support/CommandLine.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
@@ -103,7 +104,8 @@ bool CheckData(const QString& path) {
             candidate = GetDataPath(kDefaultDataFileName);
         }
     });
-    run.step([&] { opened = DoesFileExist(candidate) && OpenCN(cn, candidate); });
+    // A server URI is no file to look for: connecting (with the provider's short timeout) is the test.
+    run.step([&] { opened = (isPostgresUri(candidate) || DoesFileExist(candidate)) && OpenCN(cn, candidate); });
     run.step([&] {
         if (opened) {
             CloseCN(cn);
