@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -204,24 +205,26 @@ TEST_F(BrowseButtonTest, EnabledCoversBothPartsButReportsTheButton) {
     EXPECT_TRUE(control->property("Enabled").toBool());
 }
 
-// Runs `act` on the file dialog once it is up (never leaving a test blocked on it).
-void whenFileDialogShows(QObject* context, std::function<void(QFileDialog*)> act) {
-    auto* timer = new QTimer(context);
-    auto deadline = std::make_shared<int>(500);
-    QObject::connect(timer, &QTimer::timeout, context, [timer, deadline, act] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                act(dialog);
+// Runs `act` on the file dialog while it is up, again on every tick until it has closed (the
+// dialog may refuse an answer while it is still reading the folder). Never leaves a test blocked.
+class FileDialogDriver {
+public:
+    explicit FileDialogDriver(std::function<void(QFileDialog*)> act) {
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [act] {
+            // Until the dialog's own event loop runs, closing it would leave that loop waiting forever.
+            if (QThread::currentThread()->loopLevel() == 0)
                 return;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible())
+                    act(dialog);
             }
-        }
-        if (--*deadline == 0)
-            timer->stop();
-    });
-    timer->start(10);
-}
+        });
+        m_timer.start(10);
+    }
+
+private:
+    QTimer m_timer;
+};
 
 TEST_F(BrowseButtonTest, DesktopDialogStartsBesideTheFileAndTakesNewNames) {
     const QString file = makeFile(u"data/a.yrd"_s);
@@ -230,20 +233,24 @@ TEST_F(BrowseButtonTest, DesktopDialogStartsBesideTheFileAndTakesNewNames) {
     DialogFileChooser desktop;
 
     QString title, selectedFilter, folder;
-    whenFileDialogShows(control.get(), [&](QFileDialog* dialog) {
-        title = dialog->windowTitle();
-        selectedFilter = dialog->selectedNameFilter();
-        folder = dialog->directory().absolutePath();
-        dialog->reject();
-    });
-    EXPECT_EQ(desktop.chooseFile(control.get(), u"Tallyrow data file"_s, filter, 2, file), std::nullopt);
+    {
+        const FileDialogDriver cancel([&](QFileDialog* dialog) {
+            title = dialog->windowTitle();
+            selectedFilter = dialog->selectedNameFilter();
+            folder = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+        EXPECT_EQ(desktop.chooseFile(control.get(), u"Tallyrow data file"_s, filter, 2, file), std::nullopt);
+    }
     EXPECT_EQ(title, u"Tallyrow data file"_s);
     EXPECT_EQ(selectedFilter, u"Tallyrow Data Files(*.yrd)"_s); // as shown, without the repeated patterns
     EXPECT_EQ(folder, env().path(u"data"_s));
 
     // A name that does not exist yet is a valid answer.
-    whenFileDialogShows(control.get(), [](QFileDialog* dialog) {
-        dialog->selectFile(u"new.yrd"_s);
+    const FileDialogDriver choose([](QFileDialog* dialog) {
+        // Typed into the name field, as a user would (selectFile leaves a focused field alone).
+        if (auto* name = dialog->findChild<QLineEdit*>(u"fileNameEdit"_s))
+            name->setText(u"new.yrd"_s);
         QMetaObject::invokeMethod(dialog, "accept"); // what the Open button does
     });
     EXPECT_EQ(desktop.chooseFile(control.get(), u"Open"_s, filter, 1, env().path(u"data"_s)),
