@@ -101,9 +101,9 @@ public:
     /// A start after the end (while the end is shown) first moves the end to the last day of the
     /// period PeriodCount periods after the new start's: 10 March 2004, Month, count 1 → 30 April.
     void setStartDate(const QDate& newDate);
-    /// An end before the start (while the start is shown) first moves the start back to the first
-    /// day of the period PeriodCount periods before the new end's, so the range stays in order:
-    /// 10 March 2004, Month, count 1 → 1 February – 10 March 2004.
+    /// An end before the start (while the start is shown) is not stored: the start moves to the
+    /// first day of the period PeriodCount periods after the new end's and the end keeps its value.
+    /// Start 1 April 2004, Month, count 1, new end 10 March 2004: both dates stay as they were.
     void setEndDate(const QDate& newDate);
 
     /// Whether the start and end rows are shown; the two date setters read them. Setting a

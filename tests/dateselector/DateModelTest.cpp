@@ -305,12 +305,18 @@ TEST(DateModel, FailuresCarryTheTrailAndKeepEarlierEffects) {
     } catch (const Error& e) {
         EXPECT_EQ(e.source(), u"SetDates&"_s);
     }
+    // An end before the start moves the start a month past the new end: beyond December 9999.
+    f.model.restoreSettings(static_cast<int>(DatePeriod::Month), 1, d(2000, 1, 1), 1);
+    f.model.SetDates(d(9999, 11, 20), static_cast<int>(DatePeriod::Month), 1);
+    f.model.setStartDate(d(9999, 12, 15));
     try {
-        f.model.setEndDate(d(100, 1, 1));
+        f.model.setEndDate(d(9999, 12, 10));
         FAIL() << "no failure";
     } catch (const Error& e) {
         EXPECT_TRUE(e.source().startsWith(u"Let EndDate&FirstOf&"_s)) << e.source().toStdString();
     }
+    EXPECT_EQ(f.model.StartDate(), d(9999, 12, 15));
+    EXPECT_EQ(f.model.EndDate(), d(9999, 12, 19));
 }
 
 TEST(DateModel, FarAnchorsAndShortPeriodsFinishQuickly) {

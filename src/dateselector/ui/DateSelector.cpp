@@ -117,10 +117,10 @@ void DateSelector::build(const QLocale& locale) {
         field->setDateRange(earliestCalendarDate(), latestCalendarDate());
         connect(field, &QDateEdit::dateChanged, this, [this] { emit Change(); });
     }
-    lblStartDate->adjustSize();
-    lblEndDate->adjustSize();
-    lblStartDate->move(0, 0);
-    lblEndDate->move(0, toPixels(kRowStep));
+    for (QLabel* label : {lblStartDate, lblEndDate})
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    fitLabel(lblStartDate, 0);
+    fitLabel(lblEndDate, kRowStep);
     chkLockDate->setGeometry(0, toPixels(2 * kRowStep), toPixels(kLockWidth), toPixels(kArrowsHeight));
 
     setTabOrder(chkLockDate, dtpStartDate);
@@ -154,6 +154,13 @@ void DateSelector::buildMenu() {
 
 QSize DateSelector::sizeHint() const {
     return {toPixels(kDesignWidth), toPixels(kDesignHeight)};
+}
+
+// A label is as wide as its caption and as high as the date field beside it, its text centred
+// on the field's: a label only as high as its text would sit visibly above the field's text.
+void DateSelector::fitLabel(QLabel* label, int rowTop) {
+    label->adjustSize();
+    label->setGeometry(0, toPixels(rowTop), label->width(), qMax(label->height(), toPixels(kFieldHeight)));
 }
 
 int DateSelector::toPixels(double twips) const {
@@ -303,7 +310,7 @@ void DateSelector::setStartDateCaption(const QString& text) {
             emit propertyChanged(u"StartDateCaption"_s);
         }
         lblStartDate->setText(m_startDateCaption);
-        lblStartDate->adjustSize();
+        fitLabel(lblStartDate, 0);
     });
 }
 
@@ -314,7 +321,7 @@ void DateSelector::setEndDateCaption(const QString& text) {
             emit propertyChanged(u"EndDateCaption"_s);
         }
         lblEndDate->setText(m_endDateCaption);
-        lblEndDate->adjustSize();
+        fitLabel(lblEndDate, kRowStep);
     });
 }
 
@@ -337,12 +344,12 @@ void DateSelector::ReadProperties(const PropertyReader& read) {
     ignoringFailures([&] {
         m_startDateCaption = read(u"startdatecaption"_s, kDefaultStartCaption).toString();
         lblStartDate->setText(m_startDateCaption);
-        lblStartDate->adjustSize();
+        fitLabel(lblStartDate, 0);
     });
     ignoringFailures([&] {
         m_endDateCaption = read(u"enddatecaption"_s, kDefaultEndCaption).toString();
         lblEndDate->setText(m_endDateCaption);
-        lblEndDate->adjustSize();
+        fitLabel(lblEndDate, kRowStep);
     });
     int period = m_model->Period();
     double count = m_model->PeriodCount();

@@ -115,6 +115,7 @@ private:
     void applyLock();
     void applyVisibility();
     void layoutRows();
+    void fitLabel(QLabel* label, int rowTop);
     int toPixels(double twips) const;
     double toTwips(int pixels) const;
 

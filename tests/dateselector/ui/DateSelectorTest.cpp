@@ -240,6 +240,37 @@ TEST_F(DateSelectorTest, LayoutFollowsTheWiderLabelAndNeverGoesNegative) {
     EXPECT_EQ(end->width(), 0);
 }
 
+TEST_F(DateSelectorTest, CaptionsSitLevelWithTheirFields) {
+    const auto centresAlign = [this](const char* labelName, const char* fieldName) {
+        SCOPED_TRACE(labelName);
+        auto* label = child<QLabel>(labelName);
+        auto* field = child<QWidget>(fieldName);
+        EXPECT_TRUE(label->alignment() & Qt::AlignVCenter);
+        EXPECT_NEAR(label->geometry().center().y(), field->geometry().center().y(), 1);
+        EXPECT_LE(label->x() + label->width(), field->x());
+    };
+    selector.resize(400, selector.height());
+    centresAlign("lblStartDate", "dtpStartDate");
+    centresAlign("lblEndDate", "dtpEndDate");
+
+    selector.setEndDateCaption(u"Last day"_s);
+    selector.resize(401, selector.height());
+    centresAlign("lblEndDate", "dtpEndDate");
+}
+
+TEST_F(DateSelectorTest, TabGoesFromTheLockThroughBothDatesToTheArrows) {
+    const QStringList order{u"chkLockDate"_s, u"dtpStartDate"_s, u"dtpEndDate"_s, u"updDateDown"_s,
+                            u"updDateUp"_s};
+    QStringList visited;
+    QWidget* w = child<QWidget>("chkLockDate");
+    for (int i = 0; i < 50 && visited.size() < order.size(); ++i, w = w->nextInFocusChain()) {
+        if (order.contains(w->objectName()) && !visited.contains(w->objectName()) &&
+            (w->focusPolicy() & Qt::TabFocus))
+            visited << w->objectName();
+    }
+    EXPECT_EQ(visited, order);
+}
+
 TEST_F(DateSelectorTest, PeriodMenuOffersFiveKindsAndSetsThePeriodSilently) {
     QMenu* options = selector.optionsMenu();
     ASSERT_NE(options, nullptr);
