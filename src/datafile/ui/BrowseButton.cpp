@@ -87,8 +87,9 @@ QStringList qtNameFilters(const QString& filter) {
     return result;
 }
 
-std::optional<QString> DialogFileChooser::chooseFile(QWidget* parent, const QString& title, const QString& filter,
-                                                     int filterIndex, const QString& initialFolder) {
+std::optional<QString> DialogFileChooser::chooseFile(QWidget* parent, const QString& title,
+                                                     const QString& filter, int filterIndex,
+                                                     const QString& initialFolder) {
     QFileDialog dialog(parent, title);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

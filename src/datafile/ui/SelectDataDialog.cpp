@@ -106,13 +106,15 @@ QPixmap tallyrowLogo(const QSize& size) {
 }
 
 frmSelectData::frmSelectData(QWidget* parent)
-    : QDialog(parent), m_properties{{u"FilterIndex"_s, 2}, {u"Filter"_s, kDataFilter}, {u"DialogTitle"_s, kDialogTitle}} {
+    : QDialog(parent), m_properties{{u"FilterIndex"_s, 2},
+                                    {u"Filter"_s, kDataFilter},
+                                    {u"DialogTitle"_s, kDialogTitle}} {
     setObjectName(u"frmSelectData"_s);
     setWindowTitle(u"Tallyrow data file"_s);
     setModal(true);
 
-    lblExplanation =
-        makeLabel(this, u"lblExplanation"_s, u"Please provide the location of the file that contains your Tallyrow data"_s);
+    lblExplanation = makeLabel(this, u"lblExplanation"_s,
+                               u"Please provide the location of the file that contains your Tallyrow data"_s);
     QFont bold = lblExplanation->font();
     bold.setBold(true);
     lblExplanation->setFont(bold);
@@ -125,9 +127,10 @@ frmSelectData::frmSelectData(QWidget* parent)
     brsDataPath = new BrowseButton(this);
     brsDataPath->setObjectName(u"brsDataPath"_s);
     brsDataPath->ReadProperties(m_properties);
-    lblNewData = makeLabel(this, u"lblNewData"_s,
-                           u"To create a new file, enter the full path and file name in the box above and click the "
-                           u"'New' button"_s);
+    lblNewData =
+        makeLabel(this, u"lblNewData"_s,
+                  u"To create a new file, enter the full path and file name in the box above and click the "
+                  u"'New' button"_s);
     cmdNew = makeButton(this, u"cmdNew"_s, u"New"_s);
     lblNote = makeLabel(this, u"lblNote"_s,
                         u"NOTE: You must have sufficient system privileges to open or create a data file"_s);
@@ -190,11 +193,12 @@ void frmSelectData::Form_Load() {
     // Setting the path runs the change handler, which enables OK and Apply for an existing file.
     run.step([&] { brsDataPath->setPath(GetDataPath(kDefaultDataFileName)); });
     run.step([&] {
-        lblDetails->setText(u"To choose an existing data file, please type the full path to the file here, or "
-                            u"click on the 'Browse' button to locate the file."_s +
-                            u"\n\n"_s +
-                            u"This will just change the file for this session. You can permanently change the "
-                            u"default Tallyrow data file from the Tallyrow program."_s);
+        lblDetails->setText(
+            u"To choose an existing data file, please type the full path to the file here, or "
+            u"click on the 'Browse' button to locate the file."_s +
+            u"\n\n"_s +
+            u"This will just change the file for this session. You can permanently change the "
+            u"default Tallyrow data file from the Tallyrow program."_s);
     });
     run.step([&] { cmdOK->setEnabled(namesExistingSource(brsDataPath->Path())); });
     // Nothing has been chosen yet, so there is nothing to apply.
@@ -227,10 +231,11 @@ bool frmSelectData::ApplyChanges() {
         run.step([&] { result = true; });
     } else {
         run.step([&] {
-            MsgBox(u"The path "_s + path +
-                       u" is not a valid Tallyrow data file, or you do not have sufficient system privileges to "
-                       u"open the file. Please choose a valid file that you have read and write access to."_s,
-                   MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
+            MsgBox(
+                u"The path "_s + path +
+                    u" is not a valid Tallyrow data file, or you do not have sufficient system privileges to "
+                    u"open the file. Please choose a valid file that you have read and write access to."_s,
+                MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
         });
     }
     return result;
@@ -265,9 +270,10 @@ void frmSelectData::cmdNew_Click() {
     run.step([&] {
         templatePath = ProgramFolder() + kTemplateName;
         if (!DoesFileExist(templatePath)) {
-            MsgBox(u"I can't create a new data file, the template file is missing or has been damaged. Please "
-                   u"reinstall Tallyrow to rectify this problem"_s,
-                   MsgFlag::Critical | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
+            MsgBox(
+                u"I can't create a new data file, the template file is missing or has been damaged. Please "
+                u"reinstall Tallyrow to rectify this problem"_s,
+                MsgFlag::Critical | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
             stop = true;
         }
     });
@@ -283,11 +289,11 @@ void frmSelectData::cmdNew_Click() {
 
     run.step([&] {
         if (DoesFileExist(target)) {
-            const int answer = MsgBox(u"There is already a file named "_s + target +
-                                          u" Are you sure you want to overwrite it? This will permanently destroy "
-                                          u"all data in the existing file. "_s,
-                                      MsgFlag::YesNo | MsgFlag::Question | MsgFlag::DefaultButton2, kNoTitle, {}, 0,
-                                      {}, this);
+            const int answer = MsgBox(
+                u"There is already a file named "_s + target +
+                    u" Are you sure you want to overwrite it? This will permanently destroy "
+                    u"all data in the existing file. "_s,
+                MsgFlag::YesNo | MsgFlag::Question | MsgFlag::DefaultButton2, kNoTitle, {}, 0, {}, this);
             stop = answer == MsgAnswer::No;
         }
     });
@@ -301,8 +307,9 @@ void frmSelectData::cmdNew_Click() {
     });
     if (folderMissing) {
         run.step([&] {
-            const int answer = MsgBox(u"The folder "_s + folder + u" does not exist. Would you like to create it?"_s,
-                                      MsgFlag::OKCancel | MsgFlag::Question, kNoTitle, {}, 0, {}, this);
+            const int answer =
+                MsgBox(u"The folder "_s + folder + u" does not exist. Would you like to create it?"_s,
+                       MsgFlag::OKCancel | MsgFlag::Question, kNoTitle, {}, 0, {}, this);
             stop = answer == MsgAnswer::Cancel;
         });
         if (stop)
@@ -310,7 +317,8 @@ void frmSelectData::cmdNew_Click() {
         run.step([&] { MakeDirPath(folder); });
         run.step([&] {
             if (!FolderExists(folder)) {
-                MsgBox(u"I was not able to make the folder. Please make sure you have the enough system privileges "
+                MsgBox(u"I was not able to make the folder. Please make sure you have the enough system "
+                       u"privileges "
                        u"to create a folder."_s,
                        MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
                 stop = true;

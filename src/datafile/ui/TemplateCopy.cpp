@@ -26,7 +26,8 @@ long numberForErrno(int err) {
 }
 
 QString describeErrno(int err) {
-    return err == EACCES || err == EPERM ? u"Permission denied"_s : QString::fromLocal8Bit(std::strerror(err));
+    return err == EACCES || err == EPERM ? u"Permission denied"_s
+                                         : QString::fromLocal8Bit(std::strerror(err));
 }
 
 // Permissions a newly created file gets from this process: rw for everyone less the umask.
@@ -55,7 +56,8 @@ void CopyTemplate(const QString& source, const QString& target) {
         const QFileInfo existing(target);
         if (!existing.isSymLink() && existing.exists()) {
             if (existing.isDir())
-                fail(ErrNo::PathFileAccess, u"Path/File access error, the name belongs to a folder"_s, target);
+                fail(ErrNo::PathFileAccess, u"Path/File access error, the name belongs to a folder"_s,
+                     target);
             if (!(existing.permissions() & QFileDevice::WriteOwner))
                 fail(ErrNo::PermissionDenied, u"Permission denied, the file is read-only"_s, target);
         }

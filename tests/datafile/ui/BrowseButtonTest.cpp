@@ -68,7 +68,8 @@ TEST_F(BrowseButtonTest, DialogStartsInTheFolderTheTextPointsAt) {
         {"existing file", file, file},
         {"existing folder", folder, folder},
         {"quoted file with blanks around", u"  \""_s + file + u"\" "_s, file},
-        {"missing file in an existing folder keeps the final slash", folder + u"/missing.yrd"_s, folder + u"/"_s},
+        {"missing file in an existing folder keeps the final slash", folder + u"/missing.yrd"_s,
+         folder + u"/"_s},
         {"missing file in a missing folder", env().path(u"nowhere/missing.yrd"_s), program},
         {"bare name without a folder", u"missing.yrd"_s, program},
         {"file in the root", u"/no-such-file-here.yrd"_s, u"/"_s},
@@ -142,8 +143,8 @@ TEST_F(BrowseButtonTest, OnlyChangedSettingsAreStoredAndReadBack) {
     control->setDialogTitle(u"Title"_s);
     control->setControlEnabled(false);
     control->WriteProperties(store);
-    EXPECT_EQ(store.keys(),
-              QStringList({u"path"_s, u"caption"_s, u"filterindex"_s, u"filter"_s, u"dialogtitle"_s, u"enabled"_s}));
+    EXPECT_EQ(store.keys(), QStringList({u"path"_s, u"caption"_s, u"filterindex"_s, u"filter"_s,
+                                         u"dialogtitle"_s, u"enabled"_s}));
 
     BrowseButton copy;
     QSignalSpy changes(&copy, &BrowseButton::Change);
@@ -258,10 +259,11 @@ TEST_F(BrowseButtonTest, DesktopDialogStartsBesideTheFileAndTakesNewNames) {
 }
 
 TEST(BrowseButtonFilters, FilterListBecomesDialogNameFilters) {
-    EXPECT_EQ(qtNameFilters(
-                  u"All Files (*.*)|*.*|Tallyrow Data Files(*.yrd)|*.yrd|All Data Files(*.yrd;*.mdb)|*.yrd;*.mdb|"_s),
-              QStringList({u"All Files (*.*) (*)"_s, u"Tallyrow Data Files(*.yrd) (*.yrd)"_s,
-                           u"All Data Files(*.yrd;*.mdb) (*.yrd *.mdb)"_s}));
+    EXPECT_EQ(
+        qtNameFilters(
+            u"All Files (*.*)|*.*|Tallyrow Data Files(*.yrd)|*.yrd|All Data Files(*.yrd;*.mdb)|*.yrd;*.mdb|"_s),
+        QStringList({u"All Files (*.*) (*)"_s, u"Tallyrow Data Files(*.yrd) (*.yrd)"_s,
+                     u"All Data Files(*.yrd;*.mdb) (*.yrd *.mdb)"_s}));
     // A list without its closing "|", and a description left without patterns.
     EXPECT_EQ(qtNameFilters(u"Text|*.txt|Odd"_s), QStringList({u"Text (*.txt)"_s}));
     EXPECT_TRUE(qtNameFilters({}).isEmpty());

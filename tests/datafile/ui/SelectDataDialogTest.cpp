@@ -76,8 +76,9 @@ protected:
             for (int h = 0; h < 24; ++h)
                 columns += u", H%1 INTEGER"_s.arg(h);
             QSqlQuery q(db);
-            EXPECT_TRUE(q.exec(u"CREATE TABLE Activity (ActiveDay INTEGER, UserName TEXT, ComputerName TEXT"_s +
-                               columns + u")"_s));
+            EXPECT_TRUE(
+                q.exec(u"CREATE TABLE Activity (ActiveDay INTEGER, UserName TEXT, ComputerName TEXT"_s +
+                       columns + u")"_s));
             db.close();
         }
         QSqlDatabase::removeDatabase(u"maker"_s);
@@ -100,8 +101,7 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    template <typename T>
-    T* child(const QString& name) const {
+    template <typename T> T* child(const QString& name) const {
         T* found = dialog->findChild<T*>(name);
         EXPECT_NE(found, nullptr) << qPrintable(name);
         return found;
@@ -135,9 +135,10 @@ protected:
 };
 
 const QString kInvalidPrefix = u"The path "_s;
-const QString kInvalidSuffix = u" is not a valid Tallyrow data file, or you do not have sufficient system "
-                               u"privileges to open the file. Please choose a valid file that you have read and "
-                               u"write access to."_s;
+const QString kInvalidSuffix =
+    u" is not a valid Tallyrow data file, or you do not have sufficient system "
+    u"privileges to open the file. Please choose a valid file that you have read and "
+    u"write access to."_s;
 
 TEST_F(SelectDataDialogTest, OpensOnTheSessionFileWithApplyDisabled) {
     installTemplate();
@@ -151,10 +152,11 @@ TEST_F(SelectDataDialogTest, OpensOnTheSessionFileWithApplyDisabled) {
     EXPECT_FALSE(button("cmdApply")->isEnabled());
     EXPECT_TRUE(button("cmdNew")->isEnabled());
     EXPECT_TRUE(child<QLabel>(u"lblExplanation"_s)->font().bold());
-    EXPECT_EQ(child<QLabel>(u"lblDetails"_s)->text(),
-              u"To choose an existing data file, please type the full path to the file here, or click on the "
-              u"'Browse' button to locate the file.\n\nThis will just change the file for this session. You can "
-              u"permanently change the default Tallyrow data file from the Tallyrow program."_s);
+    EXPECT_EQ(
+        child<QLabel>(u"lblDetails"_s)->text(),
+        u"To choose an existing data file, please type the full path to the file here, or click on the "
+        u"'Browse' button to locate the file.\n\nThis will just change the file for this session. You can "
+        u"permanently change the default Tallyrow data file from the Tallyrow program."_s);
     EXPECT_FALSE(child<QLabel>(u"imgLogo"_s)->pixmap().isNull());
 
     // The browse control carries the data file filters.
@@ -271,8 +273,9 @@ TEST_F(SelectDataDialogTest, NewWithoutTemplateSaysSoAndCreatesNothing) {
     typeNewPath(env().path(u"new.yrd"_s));
     button("cmdNew")->setEnabled(true); // the template vanished after the dialog opened
     button("cmdNew")->click();
-    EXPECT_EQ(boxes(), QStringList({box(16, u"I can't create a new data file, the template file is missing or has "
-                                           u"been damaged. Please reinstall Tallyrow to rectify this problem"_s)}));
+    EXPECT_EQ(boxes(),
+              QStringList({box(16, u"I can't create a new data file, the template file is missing or has "
+                                   u"been damaged. Please reinstall Tallyrow to rectify this problem"_s)}));
     EXPECT_FALSE(QFile::exists(env().path(u"new.yrd"_s)));
 }
 
@@ -310,9 +313,10 @@ TEST_F(SelectDataDialogTest, NewAsksBeforeOverwritingAndNoIsTheDefault) {
     typeNewPath(existing);
 
     button("cmdNew")->click(); // unanswered: the box's default button, No
-    const QString question = u"There is already a file named "_s + existing +
-                             u" Are you sure you want to overwrite it? This will permanently destroy all data in "
-                             u"the existing file. "_s;
+    const QString question =
+        u"There is already a file named "_s + existing +
+        u" Are you sure you want to overwrite it? This will permanently destroy all data in "
+        u"the existing file. "_s;
     EXPECT_EQ(boxes(), QStringList({box(292, question)}));
     EXPECT_EQ(contentOf(existing), QByteArray("precious rows"));
 
@@ -345,9 +349,10 @@ TEST_F(SelectDataDialogTest, NewWithABareFileNameCannotMakeTheNamelessFolder) {
     open();
     typeNewPath(u"bare"_s);
     button("cmdNew")->click();
-    EXPECT_EQ(boxes(), QStringList({box(33, u"The folder  does not exist. Would you like to create it?"_s),
-                                    box(0, u"I was not able to make the folder. Please make sure you have the "
-                                           u"enough system privileges to create a folder."_s)}));
+    EXPECT_EQ(boxes(),
+              QStringList({box(33, u"The folder  does not exist. Would you like to create it?"_s),
+                           box(0, u"I was not able to make the folder. Please make sure you have the "
+                                  u"enough system privileges to create a folder."_s)}));
     EXPECT_FALSE(QFile::exists(u"bare.yrd"_s));
     EXPECT_EQ(browse()->Path(), u"bare"_s);
 }
@@ -370,7 +375,8 @@ TEST_F(SelectDataDialogTest, CopyOntoAReadOnlyFileIsReportedAndRetryWorksOncePer
     button("cmdNew")->click();
 
     ASSERT_EQ(reports->wheres.size(), 1);
-    EXPECT_TRUE(reports->wheres.at(0).startsWith(u"cmdNew_Click&CopyTemplate&"_s)) << qPrintable(reports->wheres.at(0));
+    EXPECT_TRUE(reports->wheres.at(0).startsWith(u"cmdNew_Click&CopyTemplate&"_s))
+        << qPrintable(reports->wheres.at(0));
     EXPECT_EQ(reports->numbers.at(0), ErrNo::PermissionDenied);
     EXPECT_EQ(contentOf(locked), kTemplateBytes);
     EXPECT_TRUE(okAndApply());
