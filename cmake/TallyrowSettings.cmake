@@ -40,6 +40,7 @@ function(tallyrow_test name)
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT}
-               # The escaped semicolons keep the list in one piece through gtest_discover_tests.
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen\\;TALLYROW_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data\\;TALLYROW_BIN=${CMAKE_BINARY_DIR}/bin")
+               # One variable only: gtest_discover_tests splits a list here. Tests find the
+               # fixtures and the programs from their own location (tests/testsupport).
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
