@@ -101,9 +101,12 @@ QString GetSpecialFolder(int specialFolderId, bool createIt) {
             QString folder = services().documentsFolder();
             while (folder.size() > 1 && folder.endsWith(u'/'))
                 folder.chop(1);
-            if (!folder.isEmpty() && createIt && !QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+            if (folder.isEmpty())
                 return {};
-            return folder;
+            if (createIt && !QFileInfo(folder).isDir())
+                QDir().mkpath(folder);
+            // A folder that is not there (and was not made) is no answer.
+            return QFileInfo(folder).isDir() ? folder : QString();
         });
 }
 

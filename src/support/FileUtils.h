@@ -17,8 +17,8 @@ inline constexpr int Normal = 0;     // ordinary files only
 inline constexpr int Directory = 16; // folders match too
 } // namespace FileAttr
 
-/// The folder without trailing "/", or "" when it cannot be determined (or, with createIt,
-/// cannot be created).
+/// The folder without trailing "/", or "" when it cannot be determined or does not exist; with
+/// createIt a missing folder is created first.
 QString GetSpecialFolder(int specialFolderId, bool createIt = false);
 
 /// Whether something matches `path` (wildcards * and ? in the last component match). With

@@ -46,8 +46,7 @@ QString executableFolder() {
 }
 
 QString documentsFolder() {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
 
 bool openWithDesktop(const QString& address) {

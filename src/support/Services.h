@@ -21,7 +21,8 @@ struct Services {
     std::function<QString()> loggedInUserName;    ///< "" when it cannot be told
     std::function<QString()> localComputerName;   ///< "" when it cannot be told
     std::function<QString()> programFolder;       ///< folder of the running executable, no trailing "/"
-    std::function<QString()> documentsFolder;     ///< the user's documents folder, "" when unknown
+    /// Where the user's documents folder is (it may not exist yet), "" when unknown.
+    std::function<QString()> documentsFolder;
     /// Makes the message box MsgBox uses when none exists yet (Qt dialogs in the desktop program,
     /// a scripted one in tests and the command-line tool).
     std::function<std::unique_ptr<MessageBoxEx>()> makeMessageBox;

@@ -165,10 +165,15 @@ TEST_F(FileHelpers, SpecialFolderIsTheDocumentsFolderWithoutTrailingSlash) {
 
 TEST_F(FileHelpers, MachineDefaultsUseTheEnvironment) {
     resetServices(); // the fixture puts its own services back afterwards
-    // HOME points into the test folder: its Documents folder is the documents folder while it exists.
-    EXPECT_EQ(services().documentsFolder(), env().homeFolder() + QStringLiteral("/Documents"));
-    QDir(env().homeFolder() + QStringLiteral("/Documents")).removeRecursively();
-    EXPECT_EQ(services().documentsFolder(), QString());
+    // HOME points into the test folder: its Documents folder is the documents folder while it
+    // exists, and is made again when asked to.
+    const QString documents = env().homeFolder() + QStringLiteral("/Documents");
+    EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal), documents);
+    QDir(documents).removeRecursively();
+    EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal), QString());
+    EXPECT_FALSE(FolderExists(documents));
+    EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal, true), documents);
+    EXPECT_TRUE(FolderExists(documents));
     const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
     EXPECT_EQ(services().programFolder(), QFileInfo(exe).absolutePath());
     EXPECT_FALSE(services().loggedInUserName().isEmpty());
