@@ -25,7 +25,8 @@ QString GetSpecialFolder(int specialFolderId, bool createIt = false);
 /// FileAttr::Directory folders match too, and a failing search is retried once with "/"
 /// appended. `notFound` (optional) is set to whether a search found nothing. Only * and ? are
 /// wildcards (a final ".*" also takes names without extension); hidden files count. Blanks and
-/// NULs around the path are removed; an empty path is false without a search. Shows the busy cursor when a GUI exists.
+/// NULs around the path are removed; an empty path is false without a search. Shows the busy cursor when a
+/// GUI exists.
 bool DoesFileExist(const QString& path, int attributes = FileAttr::Normal, bool* notFound = nullptr);
 
 /// Removes every NUL, then leading and trailing blanks.

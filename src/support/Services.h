@@ -16,11 +16,11 @@ class ErrorReporter;
 /// What the core asks of the machine and the person, gathered in one object that start-up fills
 /// and tests replace: the clock, the locale, names, folders and the screen's message boxes.
 struct Services {
-    std::function<QDate()> today;                 ///< the current date (no time of day)
-    std::function<QLocale()> locale;              ///< short date format and first day of the week
-    std::function<QString()> loggedInUserName;    ///< "" when it cannot be told
-    std::function<QString()> localComputerName;   ///< "" when it cannot be told
-    std::function<QString()> programFolder;       ///< folder of the running executable, no trailing "/"
+    std::function<QDate()> today;               ///< the current date (no time of day)
+    std::function<QLocale()> locale;            ///< short date format and first day of the week
+    std::function<QString()> loggedInUserName;  ///< "" when it cannot be told
+    std::function<QString()> localComputerName; ///< "" when it cannot be told
+    std::function<QString()> programFolder;     ///< folder of the running executable, no trailing "/"
     /// Where the user's documents folder is (it may not exist yet), "" when unknown.
     std::function<QString()> documentsFolder;
     /// Makes the message box MsgBox uses when none exists yet (Qt dialogs in the desktop program,
