@@ -248,7 +248,7 @@ void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri&
 
 } // namespace
 
-std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri) {
+QSqlDatabase openPostgresDatabase(const QString& uri, const QString& connectionName, PostgresUri* partsOut) {
     PostgresUri parts;
     QString problem;
     if (!parsePostgresUri(uri, parts, problem)) {
@@ -289,20 +289,29 @@ std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri) {
         }
     }
 
+    QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, connectionName);
+    db.setDatabaseName(parts.dbname);
+    db.setUserName(parts.user);
+    db.setPassword(parts.password);
+    db.setConnectOptions(options.join(u';'));
+    if (!db.open()) {
+        const QString reason = connectFailureReason(db.lastError().databaseText(), parts, timeout);
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        throw Error(ErrNo::DataSource, postgresOpenFailure(uri, reason));
+    }
+    if (partsOut) {
+        *partsOut = std::move(parts);
+    }
+    return db;
+}
+
+std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri) {
     static std::atomic<int> serial{0};
     const QString name = u"tallyrow-postgres-%1"_s.arg(++serial);
+    PostgresUri parts;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, name);
-        db.setDatabaseName(parts.dbname);
-        db.setUserName(parts.user);
-        db.setPassword(parts.password);
-        db.setConnectOptions(options.join(u';'));
-        if (!db.open()) {
-            const QString reason = connectFailureReason(db.lastError().databaseText(), parts, timeout);
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            throw Error(ErrNo::DataSource, postgresOpenFailure(uri, reason));
-        }
+        QSqlDatabase db = openPostgresDatabase(uri, name, &parts);
         // The program only reads; a read-only session keeps it that way on the server too.
         QSqlQuery(db).exec(u"SET default_transaction_read_only = on"_s);
         try {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QSqlDatabase>
+
 #include "datafile/PostgresUri.h"
 #include "datafile/Provider.h"
 
@@ -18,6 +20,12 @@ inline constexpr int kPostgresConnectTimeoutSeconds = 5;
 /// a bad URI, no server at the address, no answer in time, an unknown host, a refused password,
 /// a missing database, a missing table or column, a table the user may not read.
 std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri);
+
+/// Opens a QPSQL connection named `connectionName` on `uri` with the provider's URI rules,
+/// timeout and failure messages, but neither read-only nor checked for the Activity table: for
+/// tools that fill a server database. The caller removes the connection when done. Fails with
+/// an Error; `parts`, when given, receives the URI taken apart.
+QSqlDatabase openPostgresDatabase(const QString& uri, const QString& connectionName, PostgresUri* parts = nullptr);
 
 /// "Cannot open the database "<uri without password>": <reason>."
 QString postgresOpenFailure(const QString& uri, const QString& reason);
