@@ -2,6 +2,7 @@
 
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
+#include "datafile/PostgresUri.h"
 #include "dateselector/ScheduledRange.h"
 #include "output/ReportDocument.h"
 #include "output/SaveReport.h"
@@ -128,7 +129,8 @@ QString exportHelpText() {
         "bad option exits 2. Dates are written YYYY-MM-DD.\n"
         "\n"
         "Data and report:\n"
-        "  --data FILE              data file (any kind the program opens)\n"
+        "  --data FILE              data file (any kind the program opens), or the URI of a\n"
+        "                           PostgreSQL server (postgresql://user@host:port/dbname)\n"
         "  --report day|totals      the Day report or the Totals report\n"
         "  --from DATE --to DATE    first and last day of the range (both included)\n"
         "  --user NAME              only this user (default: all users)\n"
@@ -422,37 +424,67 @@ ScriptedComponents installScriptedComponents(FILE* err) {
     return c;
 }
 
-// The data source check of start-up, with the reason spelled out.
+// The data source check of start-up, with the reason spelled out. A server URI is tested by
+// connecting; it is shown without its password.
 bool checkDataFile(const QString& path, FILE* err) {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        fail(err, QStringLiteral("cannot use data file %1: no such file").arg(path));
-        return false;
-    }
-    if (info.isDir()) {
-        fail(err, QStringLiteral("cannot use data file %1: it is a folder").arg(path));
-        return false;
+    const bool server = isPostgresUri(path);
+    const QString shown = server ? redactedPostgresUri(path) : path;
+    if (!server) {
+        const QFileInfo info(path);
+        if (!info.exists()) {
+            fail(err, QStringLiteral("cannot use data file %1: no such file").arg(path));
+            return false;
+        }
+        if (info.isDir()) {
+            fail(err, QStringLiteral("cannot use data file %1: it is a folder").arg(path));
+            return false;
+        }
     }
     try {
         Connection cn;
         cn.Open(ConnectionString(path), QString(), QString(), -1);
         cn.Close();
     } catch (const Error& e) {
-        fail(err, QStringLiteral("cannot use data file %1: %2").arg(path, e.description()));
+        fail(err, QStringLiteral("cannot use data file %1: %2").arg(shown, e.description()));
         return false;
     } catch (const std::exception& e) {
-        fail(err, QStringLiteral("cannot use data file %1: %2").arg(path, QString::fromLocal8Bit(e.what())));
+        fail(err, QStringLiteral("cannot use data file %1: %2").arg(shown, QString::fromLocal8Bit(e.what())));
         return false;
     }
     return true;
 }
 
+// Why a file cannot be written where SaveReport gives no reason of its own.
+QString unwritableReason(const QString& path) {
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    if (info.isDir())
+        return QStringLiteral("it is a folder");
+    if (!folder.isDir())
+        return QStringLiteral("no such folder %1").arg(folder.filePath());
+    if (!folder.isWritable() || (info.exists() && !info.isWritable()))
+        return QStringLiteral("permission denied");
+    return QStringLiteral("the file could not be written");
+}
+
 bool writePages(const engine::PageCollection& pages, const ExportRequest& r, FILE* err) {
     if (!SaveReport(pages, r.outputFile, formatCode(r.format))) {
-        fail(err, QStringLiteral("cannot write %1").arg(r.outputFile));
+        fail(err, QStringLiteral("cannot write %1: %2").arg(r.outputFile, unwritableReason(r.outputFile)));
         return false;
     }
     return true;
+}
+
+// True when `output` names the same file as `input` (the data file or the report document):
+// writing there would destroy what is being read.
+bool sameFile(const QString& output, const QString& input) {
+    if (isPostgresUri(input))
+        return false;
+    const QFileInfo out(output);
+    const QFileInfo in(input);
+    if (!out.exists() || !in.exists())
+        return false;
+    return out.canonicalFilePath() == in.canonicalFilePath();
 }
 
 } // namespace
@@ -472,6 +504,15 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
     const ExportRequest& r = *parsed.request;
     const ScriptedComponents shown = installScriptedComponents(err);
 
+    // The program never writes a data file: an --output that names the file being read is refused
+    // before anything is done.
+    const QString input = r.kind == ExportRequest::Kind::Document ? r.documentFile : r.dataFile;
+    if (sameFile(r.outputFile, input)) {
+        fail(err, QStringLiteral("--output: %1 is the file being read; choose another file").arg(r.outputFile));
+        std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
+        return 2;
+    }
+
     if (r.kind == ExportRequest::Kind::Document) {
         engine::PageCollection pages;
         try {
@@ -483,7 +524,8 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         return writePages(pages, r, err) && !shown.anyShown() ? 0 : 1;
     }
 
-    const QString dataPath = QFileInfo(r.dataFile).absoluteFilePath();
+    const QString dataPath =
+        isPostgresUri(r.dataFile) ? r.dataFile : QFileInfo(r.dataFile).absoluteFilePath();
     if (!checkDataFile(dataPath, err))
         return 1;
     CommandLineDataPath = dataPath;
@@ -549,7 +591,8 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         return 1;
     }
     if (!completed || shown.anyShown()) {
-        fail(err, QStringLiteral("the report could not be made from %1").arg(dataPath));
+        fail(err, QStringLiteral("the report could not be made from %1")
+                      .arg(isPostgresUri(dataPath) ? redactedPostgresUri(dataPath) : dataPath));
         return 1;
     }
 
