@@ -4,6 +4,9 @@
 
 // Widget tests need the application object before any widget exists; it lives to the end.
 int main(int argc, char** argv) {
+    // Never a window on the user's screen, also when CTest lists the cases.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     tallyrow::test::ensureWidgetsApp();
     return RUN_ALL_TESTS();
