@@ -10,7 +10,6 @@
 #include "support/Services.h"
 #include "support/StepRunner.h"
 
-#include <limits>
 #include <memory>
 
 namespace tallyrow {
@@ -94,7 +93,9 @@ void repTotals::ReportStart() {
     run.step([&] {
         m_rows = engine::RowSet();
         m_rows.appendColumn(QStringLiteral("Period"), engine::RowSet::Type::Text, 250);
-        m_rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Int32);
+        // Whole units, held as a double: a year of seconds for a large office passes the 32-bit
+        // range (about 68 years of one person's seconds), and a clamped total would be wrong.
+        m_rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
     });
     // No message when the data cannot be reached: the report simply has no rows.
     run.step([&] { connected = OpenCN(cn, {}); });
@@ -117,10 +118,7 @@ void repTotals::ReportStart() {
                 t.start = p.start;
                 t.total = rs->EOF_() ? 0.0 : periodTotal(*rs, divisor);
                 rs->Close();
-                const double rounded = roundHalfEven(t.total);
-                t.shown = rounded > std::numeric_limits<std::int32_t>::max()
-                              ? std::numeric_limits<std::int32_t>::max()
-                              : static_cast<std::int32_t>(rounded);
+                t.shown = static_cast<qint64>(roundHalfEven(t.total));
                 totals.append(t);
             }
         });
@@ -128,7 +126,7 @@ void repTotals::ReportStart() {
         run.step([&] {
             const QLocale locale = services().locale();
             for (const PeriodTotal& t : totals)
-                m_rows.appendRow({locale.toString(t.start, QLocale::ShortFormat), t.shown});
+                m_rows.appendRow({locale.toString(t.start, QLocale::ShortFormat), static_cast<double>(t.shown)});
             m_totals = totals;
         });
     } else {

@@ -386,6 +386,33 @@ TEST_F(ReportRun, TotalsWithUnitsZeroRunDailyAndHideGridBeyondTwelveRows) {
     EXPECT_FALSE(report.Detail().visible || report.PageHeader().visible || report.ReportFooter().visible);
 }
 
+TEST_F(ReportRun, TotalsBeyondTheThirtyTwoBitRangeAreShownInFull) {
+    // A year of seconds for a large office: 70 people active around the clock every day of 2004
+    // make 70 × 366 × 86,400 s, more than 2^31.
+    QVector<ActivityRow> rows;
+    const int first = GetDayNumber(QDate(2004, 1, 1));
+    for (int u = 0; u < 70; ++u) {
+        for (int d = 0; d < 366; ++d)
+            rows << test::uniformRow(first + d, QStringLiteral("user%1").arg(u), QStringLiteral("PC"), 3600);
+    }
+    const QString path = env().path(QStringLiteral("large.yrd"));
+    test::writeSqliteDataFile(path, rows);
+    useDataFile(path);
+    repTotals report;
+    report.setStartDate(QDate(2004, 1, 1));
+    report.setEndDate(QDate(2004, 12, 31));
+    report.setPeriod(QStringLiteral("Years"));
+    report.setReportTimeScale(0);
+    report.setShowDetails(true);
+    ASSERT_TRUE(report.Run());
+    const qint64 expected = 70LL * 366 * 86400;
+    ASSERT_EQ(report.periodTotals().size(), 1);
+    EXPECT_EQ(report.periodTotals().first().shown, expected);
+    EXPECT_EQ(itemTexts(report.pages(), QStringLiteral("txtTotal")), QStringList{QString::number(expected)});
+    EXPECT_EQ(itemTexts(report.pages(), QStringLiteral("txtGrandTotal")), QStringList{QString::number(expected)});
+    EXPECT_TRUE(reportCsv(report).endsWith("2004-01-01," + QByteArray::number(expected) + "\r\n"));
+}
+
 TEST_F(ReportRun, TotalsWithoutConnectionHaveNoRowsAndNoMessage) {
     useDataFile(env().path(QStringLiteral("missing.yrd")));
     repTotals report;
