@@ -47,9 +47,9 @@ public:
 
     // Results of the last run
     struct PeriodTotal {
-        QDate start;        ///< the period's first day
-        double total = 0;   ///< in the time scale's unit, with its fraction
-        qint64 shown = 0;   ///< rounded to whole units, halves to even
+        QDate start;      ///< the period's first day
+        double total = 0; ///< in the time scale's unit, with its fraction
+        qint64 shown = 0; ///< rounded to whole units, halves to even
     };
     /// One entry per period, in time order (empty without a connection).
     const QVector<PeriodTotal>& periodTotals() const { return m_totals; }
