@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
@@ -57,7 +58,17 @@ void paintPage(QPainter& painter, const PageCollection& doc, int index, const QR
         if (const auto* text = std::get_if<TextItem>(&item)) {
             if (text->text.isEmpty())
                 continue;
-            painter.setFont(reportFont(text->font, 20.0));
+            QFont font = reportFont(text->font, 20.0);
+            // A single line wider than its box (a seven-digit total in a narrow day column) is
+            // drawn smaller rather than over its neighbours; never below half its size.
+            if (!text->text.contains(u'\n') && text->rect.width() > 0) {
+                const double needed = QFontMetricsF(font).horizontalAdvance(text->text);
+                if (needed > text->rect.width()) {
+                    const double scale = qMax(0.5, text->rect.width() / needed);
+                    font.setPixelSize(qMax(1, static_cast<int>(std::floor(font.pixelSize() * scale))));
+                }
+            }
+            painter.setFont(font);
             painter.setPen(text->color);
             painter.drawText(text->rect, text->alignment | Qt::TextDontClip, text->text);
         } else if (const auto* line = std::get_if<LineItem>(&item)) {

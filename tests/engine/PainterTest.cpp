@@ -82,6 +82,31 @@ TEST(PagePainter, DrawsTextAtItsPlaceOnImagesOfAnyResolution) {
     }
 }
 
+TEST(PagePainter, ANumberWiderThanItsColumnIsDrawnSmallerInsteadOfOverItsNeighbour) {
+    PageCollection doc;
+    const PageSetup setup = PageSetup::forPageSize(QPageSize(QPageSize::A4));
+    doc.paperSize = setup.paperSize;
+    doc.printableRect = setup.printableRect;
+    Page page;
+    // A day column of the hour table: 708 twips wide, 11 pt, right-aligned.
+    page.items.append(TextItem{QRectF(1276, 0, 708, 283), u"12345678"_s, FontSpec{u"Tahoma"_s, 11}, Qt::black,
+                               int(Qt::AlignRight | Qt::AlignTop)});
+    doc.pages << page;
+    const double scale = 200.0 / 1440.0;
+    QImage image(QSize(int(doc.paperSize.width() * scale), int(doc.paperSize.height() * scale)),
+                 QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter p(&image);
+        paintPage(p, doc, 0, QRectF(QPointF(0, 0), QSizeF(image.size())));
+    }
+    const QPointF origin = doc.printableRect.topLeft();
+    const QRect column = QRectF((origin + QPointF(1276, 0)) * scale, QSizeF(708, 283) * scale).toRect();
+    const QRect leftNeighbour = QRectF((origin + QPointF(500, 0)) * scale, QSizeF(760, 283) * scale).toRect();
+    EXPECT_GT(inkIn(image, column), 10);
+    EXPECT_EQ(inkIn(image, leftNeighbour), 0);
+}
+
 TEST(PagePainter, PdfHoldsTheTextAsText) {
     const QString pdftotext = QStandardPaths::findExecutable(u"pdftotext"_s);
     if (pdftotext.isEmpty())
