@@ -1,6 +1,7 @@
 #include "datafile/ui/SelectDataDialog.h"
 
 #include "datafile/DataPath.h"
+#include "datafile/PostgresUri.h"
 #include "datafile/ui/BrowseButton.h"
 #include "datafile/ui/TemplateCopy.h"
 #include "support/ErrorReporter.h"
@@ -45,9 +46,10 @@ int twips(const QWidget* w, int value) {
 
 // Whether the text in the path field names something the dialog can offer to open. Only files
 // count. The file search answers a folder name ending in "/" with the folder's first file, so a
-// folder is ruled out by name as well.
+// folder is ruled out by name as well. A server URI counts too: whether the server answers is
+// found out by connecting, when the choice is applied.
 bool namesExistingSource(const QString& path) {
-    return DoesFileExist(path) && !QFileInfo(TrimNull(path)).isDir();
+    return isPostgresUri(path) || (DoesFileExist(path) && !QFileInfo(TrimNull(path)).isDir());
 }
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text) {
@@ -232,7 +234,7 @@ bool frmSelectData::ApplyChanges() {
     } else {
         run.step([&] {
             MsgBox(
-                u"The path "_s + path +
+                u"The path "_s + redactedPostgresUri(path) +
                     u" is not a valid Tallyrow data file, or you do not have sufficient system privileges to "
                     u"open the file. Please choose a valid file that you have read and write access to."_s,
                 MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
