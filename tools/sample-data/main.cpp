@@ -1,12 +1,14 @@
-// tallyrow-sample-data --output FILE [--users N] [--computers N]
+// tallyrow-sample-data (--output FILE | --postgres URI) [--users N] [--computers N]
 //                      [--from YYYY-MM-DD --to YYYY-MM-DD | --years N] [--seed N] [--rows N]
 //
 // Writes a made-up office's activity (working days, office hours with a lunch dip, evenings,
 // weekends, holidays and absences, shared desks and laptops) as an SQLite data file with the
 // template's schema. Without a range it covers the --years (default 1) ending today. With
 // --rows it writes exactly that many rows, going back in time from the end of the range as far
-// as needed (and no further than --from when that is given).
+// as needed (and no further than --from when that is given). With --postgres the same rows go
+// into the activity table of a PostgreSQL database instead (created when missing).
 #include "ActivitySchema.h"
+#include "PostgresOutput.h"
 #include "SampleOffice.h"
 
 #include <QCoreApplication>
@@ -28,6 +30,7 @@ namespace {
 
 struct Options {
     QString output;
+    QString postgres;
     int users = 8;
     int computers = -1;
     std::optional<QDate> from;
@@ -42,7 +45,7 @@ int usage(const char* problem) {
         std::fprintf(stderr, "tallyrow-sample-data: %s\n", problem);
     }
     std::fprintf(stderr,
-                 "usage: tallyrow-sample-data --output FILE [--users N] [--computers N]\n"
+                 "usage: tallyrow-sample-data (--output FILE | --postgres URI) [--users N] [--computers N]\n"
                  "           [--from YYYY-MM-DD --to YYYY-MM-DD | --years N] [--seed N] [--rows N]\n");
     return 2;
 }
@@ -70,6 +73,8 @@ int main(int argc, char** argv) {
         bool ok = true;
         if (a == u"--output") {
             o.output = v;
+        } else if (a == u"--postgres") {
+            o.postgres = v;
         } else if (a == u"--users") {
             o.users = v.toInt(&ok);
             ok = ok && o.users > 0;
@@ -98,8 +103,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (o.output.isEmpty()) {
-        return usage("--output is required");
+    if (o.output.isEmpty() == o.postgres.isEmpty()) {
+        return usage("one of --output and --postgres is required");
     }
     if (o.computers < 0) {
         o.computers = o.users;
@@ -109,6 +114,9 @@ int main(int argc, char** argv) {
     const QDate from = o.from ? *o.from : (o.rows >= 0 ? QDate() : to.addYears(-o.years).addDays(1));
     if (from.isValid() && from > to) {
         return usage("--from lies after --to");
+    }
+    if (!o.postgres.isEmpty()) {
+        return writeOfficeToPostgres(o.postgres, Office(o.users, o.computers, o.seed), from, to, o.rows);
     }
 
     // Written beside the target and renamed into place: a reader never sees half a file.
