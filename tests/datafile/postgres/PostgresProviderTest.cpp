@@ -13,6 +13,7 @@
 #include "testsupport/TestEnv.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -286,6 +287,50 @@ TEST_F(ServerSource, PasswordFromThePasswordFile) {
     savedFile.isNull() ? qunsetenv("PGPASSFILE") : qputenv("PGPASSFILE", savedFile);
     if (!savedPassword.isNull())
         qputenv("PGPASSWORD", savedPassword);
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray err;
+};
+
+ToolRun sampleData(const QStringList& args) {
+    QProcess p;
+    p.start(test::binPath(QStringLiteral("tallyrow-sample-data")), args);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardError()};
+}
+
+// The generator writes the very rows to a server that it writes to a data file, so the two kinds
+// of source can be compared; and it fills the server all or nothing.
+TEST_F(ServerSource, SampleDataFillsTheServerWithTheFilesRows) {
+    REQUIRE_SERVER();
+    const QStringList office{QStringLiteral("--users"), QStringLiteral("5"), QStringLiteral("--from"),
+                             QStringLiteral("2004-02-20"), QStringLiteral("--to"), QStringLiteral("2004-03-31"),
+                             QStringLiteral("--seed"), QStringLiteral("3")};
+    m_file = m_dir.filePath(QStringLiteral("sample.yrd"));
+    ToolRun r = sampleData(QStringList{QStringLiteral("--postgres"), m_db->uri()} + office);
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_FALSE(r.err.contains(kPassword.toUtf8()));
+    r = sampleData(QStringList{QStringLiteral("--output"), m_file} + office);
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+
+    QStringList queries = programQueries();
+    queries << QStringLiteral("SELECT * FROM Activity");
+    EXPECT_GE(expectSameAnswers(queries), 8);
+
+    // A second fill meets the same keys: nothing of it stays, and the message keeps the password out.
+    r = sampleData(QStringList{QStringLiteral("--postgres"), m_db->uri()} + office);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("duplicate key")) << r.err.constData();
+    EXPECT_FALSE(r.err.contains(kPassword.toUtf8()));
+    expectSameAnswers({QStringLiteral("SELECT Count(*) AS N FROM Activity")});
+
+    r = sampleData(QStringList{QStringLiteral("--postgres"), test::withPassword(m_db->uri(), QStringLiteral("Bad-Secret"))} +
+                   office);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("refused the password")) << r.err.constData();
+    EXPECT_FALSE(r.err.contains("Bad-Secret"));
 }
 
 class ServerCheckData : public test::ServicesFixture {};
