@@ -20,7 +20,9 @@ int main(int argc, char** argv) {
         return 2;
     const QDate from = QDate::fromString(args[2], Qt::ISODate);
     const QDate to = QDate::fromString(args[3], Qt::ISODate);
-    auto print = [&](const QString& jet) { std::printf("%s;\n", qUtf8Printable(translateJetForPostgres(jet))); };
+    auto print = [&](const QString& jet) {
+        std::printf("%s;\n", qUtf8Printable(translateJetForPostgres(jet)));
+    };
     if (args[1] == QLatin1String("day")) {
         DayReportInputs in;
         in.StartDate = from;

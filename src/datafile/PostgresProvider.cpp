@@ -89,8 +89,8 @@ QString connectFailureReason(const QString& serverText, const PostgresUri& u, in
                "file ~/.pgpass or PGPASSFILE)"_s;
     }
     if (text.contains(u"does not exist"_s) && text.contains(u"database \""_s)) {
-        return u"the database \"%1\" does not exist on the server at %2"_s.arg(quotedAfter(text, u"database"_s),
-                                                                              address);
+        return u"the database \"%1\" does not exist on the server at %2"_s.arg(
+            quotedAfter(text, u"database"_s), address);
     }
     if (text.contains(u"does not exist"_s) && text.contains(u"role \""_s)) {
         return u"the server at %1 has no user \"%2\""_s.arg(address, quotedAfter(text, u"role"_s));
@@ -141,9 +141,10 @@ public:
         // numeric (a Sum over bigint, say) arrives as a double, not as its decimal text.
         q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
         if (!q.exec(sql)) {
-            throw Error(ErrNo::DataSource, u"The query failed on the database \"%1\": %2"_s.arg(
-                                               redactedPostgresUri(m_uri),
-                                               withoutPassword(q.lastError().databaseText().trimmed(), m_parts)));
+            throw Error(ErrNo::DataSource,
+                        u"The query failed on the database \"%1\": %2"_s.arg(
+                            redactedPostgresUri(m_uri),
+                            withoutPassword(q.lastError().databaseText().trimmed(), m_parts)));
         }
         const QSqlRecord record = q.record();
         QStringList names;
@@ -160,9 +161,10 @@ public:
             rows.append(std::move(row));
         }
         if (q.lastError().isValid()) {
-            throw Error(ErrNo::DataSource, u"Reading the rows failed on the database \"%1\": %2"_s.arg(
-                                               redactedPostgresUri(m_uri),
-                                               withoutPassword(q.lastError().databaseText().trimmed(), m_parts)));
+            throw Error(ErrNo::DataSource,
+                        u"Reading the rows failed on the database \"%1\": %2"_s.arg(
+                            redactedPostgresUri(m_uri),
+                            withoutPassword(q.lastError().databaseText().trimmed(), m_parts)));
         }
         return std::make_unique<Recordset>(std::move(names), std::move(rows));
     }
@@ -181,7 +183,8 @@ void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri&
     q.setForwardOnly(true);
     const bool ok = q.exec(
         u"SELECT a.attname, t.typname, has_table_privilege(c.oid, 'SELECT'), c.relkind "
-        "FROM pg_class c LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+        "FROM pg_class c LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT "
+        "a.attisdropped "
         "LEFT JOIN pg_type t ON t.oid = a.atttypid "
         "WHERE c.oid = to_regclass('activity') "
         "UNION ALL SELECT '\"Activity\"', NULL, NULL, NULL WHERE to_regclass('\"Activity\"') IS NOT NULL"_s);
@@ -207,11 +210,12 @@ void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri&
     }
     if (!found) {
         throw Error(ErrNo::DataSource,
-                    postgresOpenFailure(uri, quotedName ? u"the database has no activity table, only \"Activity\" "
-                                                          "(created with a quoted name); create it with the "
-                                                          "unquoted name Activity, which the server folds to "
-                                                          "activity"_s
-                                                        : u"the database has no Activity table"_s));
+                    postgresOpenFailure(uri, quotedName
+                                                 ? u"the database has no activity table, only \"Activity\" "
+                                                   "(created with a quoted name); create it with the "
+                                                   "unquoted name Activity, which the server folds to "
+                                                   "activity"_s
+                                                 : u"the database has no Activity table"_s));
     }
     QStringList missing;
     for (const QString& column : requiredActivityColumns()) {
@@ -220,9 +224,10 @@ void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri&
         }
     }
     if (!missing.isEmpty()) {
-        throw Error(ErrNo::DataSource,
-                    postgresOpenFailure(uri, u"the Activity table lacks the column%1 %2"_s.arg(
-                                                 missing.size() > 1 ? u"s"_s : QString(), missing.join(u", "_s))));
+        throw Error(
+            ErrNo::DataSource,
+            postgresOpenFailure(uri, u"the Activity table lacks the column%1 %2"_s.arg(
+                                         missing.size() > 1 ? u"s"_s : QString(), missing.join(u", "_s))));
     }
     QStringList caseSensitive;
     for (const QString& column : {u"UserName"_s, u"ComputerName"_s}) {
@@ -233,16 +238,17 @@ void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri&
     if (!caseSensitive.isEmpty()) {
         // Text columns would compare names with regard to case, and a report for ANNA would miss
         // anna's rows that a data file finds; better to say so than to give a different answer.
-        throw Error(ErrNo::DataSource,
-                    postgresOpenFailure(uri, u"the Activity column%1 %2 must be of type citext, so that names "
-                                             "compare without regard to case (see schema-postgresql.sql)"_s.arg(
-                                                 caseSensitive.size() > 1 ? u"s"_s : QString(),
-                                                 caseSensitive.join(u" and "_s))));
+        throw Error(
+            ErrNo::DataSource,
+            postgresOpenFailure(
+                uri, u"the Activity column%1 %2 must be of type citext, so that names "
+                     "compare without regard to case (see schema-postgresql.sql)"_s.arg(
+                         caseSensitive.size() > 1 ? u"s"_s : QString(), caseSensitive.join(u" and "_s))));
     }
     if (!readable) {
-        throw Error(ErrNo::DataSource, postgresOpenFailure(uri, u"the user \"%1\" may not read the Activity table"_s.arg(
-                                                                     db.userName().isEmpty() ? u"(default)"_s
-                                                                                             : db.userName())));
+        throw Error(ErrNo::DataSource,
+                    postgresOpenFailure(uri, u"the user \"%1\" may not read the Activity table"_s.arg(
+                                                 db.userName().isEmpty() ? u"(default)"_s : db.userName())));
     }
 }
 
@@ -252,12 +258,14 @@ QSqlDatabase openPostgresDatabase(const QString& uri, const QString& connectionN
     PostgresUri parts;
     QString problem;
     if (!parsePostgresUri(uri, parts, problem)) {
-        throw Error(ErrNo::DataSource, postgresOpenFailure(uri, u"the address is not a valid PostgreSQL URI: "_s + problem));
+        throw Error(ErrNo::DataSource,
+                    postgresOpenFailure(uri, u"the address is not a valid PostgreSQL URI: "_s + problem));
     }
     if (!QSqlDatabase::isDriverAvailable(kDriver)) {
-        throw Error(ErrNo::DataSource,
-                    postgresOpenFailure(uri, u"the PostgreSQL driver of Qt (QPSQL, package libqt6sql6-psql) is not "
-                                             "installed"_s));
+        throw Error(
+            ErrNo::DataSource,
+            postgresOpenFailure(uri, u"the PostgreSQL driver of Qt (QPSQL, package libqt6sql6-psql) is not "
+                                     "installed"_s));
     }
 
     // The driver takes host and port one each; libpq's own options carry host lists and the rest.
@@ -265,15 +273,18 @@ QSqlDatabase openPostgresDatabase(const QString& uri, const QString& connectionN
     auto add = [&](const QString& key, const QString& value) {
         if (value.contains(u';')) {
             // The driver turns ";" into a blank before libpq sees the options.
-            throw Error(ErrNo::DataSource,
-                        postgresOpenFailure(uri, u"the value of \"%1\" contains \";\", which cannot be passed on"_s.arg(key)));
+            throw Error(
+                ErrNo::DataSource,
+                postgresOpenFailure(
+                    uri, u"the value of \"%1\" contains \";\", which cannot be passed on"_s.arg(key)));
         }
         options << key + u'=' + quoted(value);
     };
     if (!parts.hosts.isEmpty() && !(parts.hosts.size() == 1 && parts.hosts.first().isEmpty())) {
         add(u"host"_s, parts.hosts.join(u','));
     }
-    if (std::any_of(parts.ports.cbegin(), parts.ports.cend(), [](const QString& p) { return !p.isEmpty(); })) {
+    if (std::any_of(parts.ports.cbegin(), parts.ports.cend(),
+                    [](const QString& p) { return !p.isEmpty(); })) {
         add(u"port"_s, parts.ports.join(u','));
     }
     bool timeoutOk = false;

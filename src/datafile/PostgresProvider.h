@@ -25,7 +25,8 @@ std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri);
 /// timeout and failure messages, but neither read-only nor checked for the Activity table: for
 /// tools that fill a server database. The caller removes the connection when done. Fails with
 /// an Error; `parts`, when given, receives the URI taken apart.
-QSqlDatabase openPostgresDatabase(const QString& uri, const QString& connectionName, PostgresUri* parts = nullptr);
+QSqlDatabase openPostgresDatabase(const QString& uri, const QString& connectionName,
+                                  PostgresUri* parts = nullptr);
 
 /// "Cannot open the database "<uri without password>": <reason>."
 QString postgresOpenFailure(const QString& uri, const QString& reason);

@@ -199,8 +199,9 @@ bool parsePostgresUri(const QString& uri, PostgresUri& out, QString& error) {
                 }
             } else if (key == u"port"_s) {
                 const QStringList ports = value.split(u',');
-                out.ports = ports.size() == 1 && out.hosts.size() > 1 ? QStringList(out.hosts.size(), ports.first())
-                                                                       : ports;
+                out.ports = ports.size() == 1 && out.hosts.size() > 1
+                                ? QStringList(out.hosts.size(), ports.first())
+                                : ports;
                 if (out.hosts.isEmpty()) {
                     out.hosts = QStringList(out.ports.size(), QString());
                 }

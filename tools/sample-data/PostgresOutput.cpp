@@ -136,7 +136,8 @@ int writeOfficeToPostgres(const QString& uri, const Office& office, const QDate&
     }
     QSqlDatabase::removeDatabase(connection);
     if (!failure.isEmpty()) {
-        std::fprintf(stderr, "tallyrow-sample-data: %s: %s\n", qUtf8Printable(shown), qUtf8Printable(failure));
+        std::fprintf(stderr, "tallyrow-sample-data: %s: %s\n", qUtf8Printable(shown),
+                     qUtf8Printable(failure));
         return 1;
     }
     std::fprintf(stderr, "tallyrow-sample-data: %lld rows, %d users, %d computers into %s in %.2f s\n",

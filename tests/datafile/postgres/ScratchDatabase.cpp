@@ -128,7 +128,8 @@ bool ScratchDatabase::insertRows(const QVector<ActivityRow>& rows) {
             const ActivityRow& r = rows[i];
             sql += (i > at ? QStringLiteral(",(") : QStringLiteral("(")) + QString::number(r.activeDay);
             sql += QLatin1Char(',') + (r.userName.isNull() ? QStringLiteral("NULL") : sqlText(r.userName));
-            sql += QLatin1Char(',') + (r.computerName.isNull() ? QStringLiteral("NULL") : sqlText(r.computerName));
+            sql += QLatin1Char(',') +
+                   (r.computerName.isNull() ? QStringLiteral("NULL") : sqlText(r.computerName));
             for (const auto& h : r.hours)
                 sql += QLatin1Char(',') + (h ? QString::number(*h) : QStringLiteral("NULL"));
             sql += QLatin1Char(')');

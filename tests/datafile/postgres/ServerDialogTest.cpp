@@ -39,7 +39,9 @@ protected:
         ServicesFixture::TearDown();
     }
 
-    QPushButton* button(const char* name) const { return dialog->findChild<QPushButton*>(QString::fromLatin1(name)); }
+    QPushButton* button(const char* name) const {
+        return dialog->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
     void type(const QString& text) {
         QLineEdit* field = dialog->findChild<BrowseButton*>(QStringLiteral("brsDataPath"))
                                ->findChild<QLineEdit*>(QStringLiteral("txtPath"));
@@ -69,7 +71,8 @@ TEST_F(ServerDialog, AServerThatRefusesIsReportedWithoutThePassword) {
     ASSERT_TRUE(button("cmdApply")->isEnabled());
     button("cmdApply")->click();
 
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName).toStdString(), env().path(QStringLiteral("old.yrd")).toStdString());
+    EXPECT_EQ(GetDataPath(kDefaultDataFileName).toStdString(),
+              env().path(QStringLiteral("old.yrd")).toStdString());
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const QString reported = errorReporter()->calls().first().description;
     EXPECT_TRUE(reported.contains(QStringLiteral("refused the password"))) << reported.toStdString();

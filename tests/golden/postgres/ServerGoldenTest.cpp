@@ -69,8 +69,8 @@ protected:
     QByteArray csv(const QString& data, const QStringList& args, const QString& name) {
         const QString target = m_home.filePath(name);
         const ToolRun r = run(QStringList{QStringLiteral("--data"), data} + args +
-                              QStringList{QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("--output"),
-                                          target});
+                              QStringList{QStringLiteral("--format"), QStringLiteral("csv"),
+                                          QStringLiteral("--output"), target});
         EXPECT_EQ(r.exitCode, 0) << r.err.constData();
         EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
         QFile f(target);
@@ -112,10 +112,11 @@ TEST_F(ServerExport, SameCsvAsFromADataFileWithTheSameRows) {
     EXPECT_GE(compared, 10);
 
     // Names in other letter case select the same rows, as in a data file.
-    const QStringList upper{QStringLiteral("--report"), QStringLiteral("day"),    QStringLiteral("--from"),
-                            QStringLiteral("2004-03-01"), QStringLiteral("--to"), QStringLiteral("2004-03-31"),
-                            QStringLiteral("--user"),     QStringLiteral("ANNA"), QStringLiteral("--computer"),
-                            QStringLiteral("Office1")};
+    const QStringList upper{QStringLiteral("--report"),   QStringLiteral("day"),
+                            QStringLiteral("--from"),     QStringLiteral("2004-03-01"),
+                            QStringLiteral("--to"),       QStringLiteral("2004-03-31"),
+                            QStringLiteral("--user"),     QStringLiteral("ANNA"),
+                            QStringLiteral("--computer"), QStringLiteral("Office1")};
     EXPECT_EQ(csv(m_db->uri(), upper, QStringLiteral("upper-server.csv")),
               csv(m_file, upper, QStringLiteral("upper-file.csv")));
 }
@@ -134,16 +135,18 @@ TEST_F(ServerExport, UnusableServersFailNamingTheSourceButNotThePassword) {
         {tallyrow::test::withDatabase(good, QStringLiteral("no_such_db")), "does not exist"},
         {good, "has no Activity table"},
     };
-    const QStringList tail{QStringLiteral("--report"),     QStringLiteral("totals"),   QStringLiteral("--from"),
-                           QStringLiteral("2004-03-01"),   QStringLiteral("--to"),     QStringLiteral("2004-03-02"),
-                           QStringLiteral("--format"),     QStringLiteral("csv"),      QStringLiteral("--output"),
-                           m_home.filePath(QStringLiteral("x.csv"))};
+    const QStringList tail{QStringLiteral("--report"), QStringLiteral("totals"),
+                           QStringLiteral("--from"),   QStringLiteral("2004-03-01"),
+                           QStringLiteral("--to"),     QStringLiteral("2004-03-02"),
+                           QStringLiteral("--format"), QStringLiteral("csv"),
+                           QStringLiteral("--output"), m_home.filePath(QStringLiteral("x.csv"))};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.uri.toStdString());
         const ToolRun r = run(QStringList{QStringLiteral("--data"), c.uri} + tail);
         EXPECT_EQ(r.exitCode, 1);
         QString shown = c.uri;
-        shown.replace(QRegularExpression(QStringLiteral("^(postgresql://[^:@/]*):[^@/]*@")), QStringLiteral("\\1@"));
+        shown.replace(QRegularExpression(QStringLiteral("^(postgresql://[^:@/]*):[^@/]*@")),
+                      QStringLiteral("\\1@"));
         EXPECT_TRUE(r.err.contains(shown.toUtf8())) << r.err.constData();
         EXPECT_TRUE(r.err.contains(c.reason)) << r.err.constData();
         EXPECT_FALSE(r.err.contains(kPassword) || r.err.contains("Wr0ng-Secret")) << r.err.constData();
