@@ -27,7 +27,7 @@ public:
         title->font.pointSize = 15;
         Chart* chart = ReportHeader().add<Chart>(u"chrtReport"_s);
         chart->rect = QRectF(71, 1843, 8929, 6803);
-        chart->spec.chartType = ChartType::Line2D;
+        chart->definition.chartType = ChartType::Line2D;
         chart->Axis(AxisId::Value).title = u"Active minutes"_s;
         chart->Axis(AxisId::Category).majorGridStyle = 0;
         chart->Axis(AxisId::Category).tickStyle = 0;
@@ -37,7 +37,7 @@ public:
             Label* l = PageHeader().add<Label>(name);
             l->caption = caption;
             l->rect = QRectF(left, 283, width, 283);
-            l->font = FontSpec{u"Tahoma"_s, 11, true};
+            l->font = FontStyle{u"Tahoma"_s, 11, true};
         }
         Detail().height = 330;
         for (auto [name, column, left, width] : {std::tuple{u"txtPeriod"_s, u"Period"_s, 142.0, 1417.0},

@@ -25,8 +25,8 @@ constexpr double kLabelPoints = 8;
 constexpr double kTitlePoints = 9;
 
 struct Metrics {
-    QFontMetricsF label{reportFont(FontSpec{u"Tahoma"_s, kLabelPoints}, 20.0)};
-    QFontMetricsF title{reportFont(FontSpec{u"Tahoma"_s, kTitlePoints, true}, 20.0)};
+    QFontMetricsF label{reportFont(FontStyle{u"Tahoma"_s, kLabelPoints}, 20.0)};
+    QFontMetricsF title{reportFont(FontStyle{u"Tahoma"_s, kTitlePoints, true}, 20.0)};
 };
 
 /// A step of 1, 2, 2.5 or 5 times a power of ten near `rough`.
@@ -85,7 +85,7 @@ QRectF keepInside(QRectF r, const QRectF& bounds) {
 
 double valueAt(const ChartSeries& s, int i) { return i < s.values.size() && std::isfinite(s.values.at(i)) ? s.values.at(i) : 0.0; }
 
-void layoutLegend(ChartLayout& out, const ChartSpec& chart, const QFontMetricsF& fm, QRectF& area) {
+void layoutLegend(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm, QRectF& area) {
     if (!chart.showLegend || chart.series.isEmpty())
         return;
     const double lineHeight = fm.height();
@@ -161,7 +161,7 @@ void layoutLegend(ChartLayout& out, const ChartSpec& chart, const QFontMetricsF&
         area.setBottom(area.bottom() - height - kGap * 2);
 }
 
-void layoutPie(ChartLayout& out, const ChartSpec& chart, const QFontMetricsF& fm, const QRectF& area) {
+void layoutPie(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm, const QRectF& area) {
     // Several series: one slice per series, sized by its total. One series: one slice per category.
     QVector<double> values;
     QStringList names;
@@ -280,7 +280,7 @@ double ChartLayout::yFor(double value) const {
     return plotRect.bottom() - (value - axisMin) / span * plotRect.height();
 }
 
-ChartLayout layoutChart(const ChartSpec& chart, const QRectF& bounds) {
+ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds) {
     registerReportFonts();
     const Metrics metrics;
     const QFontMetricsF& fm = metrics.label;

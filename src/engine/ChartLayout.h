@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/ChartSpec.h"
+#include "engine/ChartDefinition.h"
 
 #include <QColor>
 #include <QLineF>
@@ -100,7 +100,7 @@ bool isThreeD(int chartType);
 
 /// Lays `chart` out in `bounds` (twips). Handles any number of categories and series, including
 /// none: labels thin out instead of overlapping and stay inside `bounds`.
-ChartLayout layoutChart(const ChartSpec& chart, const QRectF& bounds);
+ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds);
 
 /// The colour of series `index` (distinct for the first ten, then repeating).
 QColor seriesColor(int index);

@@ -82,7 +82,7 @@ void drawMarker(QPainter& p, QPointF at, double size) {
 
 } // namespace
 
-void paintChart(QPainter& painter, const QRectF& rect, const ChartSpec& chart) {
+void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& chart) {
     if (rect.width() <= 0 || rect.height() <= 0)
         return;
     registerReportFonts();
@@ -102,8 +102,8 @@ void paintChart(QPainter& painter, const QRectF& rect, const ChartSpec& chart) {
     painter.setClipRect(bounds, Qt::IntersectClip);
     painter.fillRect(bounds, Qt::white);
 
-    const QFont labelFont = reportFont(FontSpec{u"Tahoma"_s, 8}, 20.0);
-    const QFont titleFont = reportFont(FontSpec{u"Tahoma"_s, 9, true}, 20.0);
+    const QFont labelFont = reportFont(FontStyle{u"Tahoma"_s, 8}, 20.0);
+    const QFont titleFont = reportFont(FontStyle{u"Tahoma"_s, 9, true}, 20.0);
     const QRectF& plot = l.plotRect;
     const QPointF d = l.depth;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/ChartSpec.h"
+#include "engine/ChartDefinition.h"
 
 #include <QColor>
 #include <QRectF>
@@ -16,19 +16,19 @@ namespace tallyrow::engine {
 /// measured from the top-left corner of the printable area (PageCollection::printableRect).
 inline constexpr double kTwipsPerInch = 1440.0;
 
-struct FontSpec {
+struct FontStyle {
     QString face = QStringLiteral("Tahoma");
     double pointSize = 10.0;
     bool bold = false;
     bool italic = false;
-    bool operator==(const FontSpec&) const = default;
+    bool operator==(const FontStyle&) const = default;
 };
 
 /// Text placed in a rectangle. `alignment` is a Qt::Alignment value.
 struct TextItem {
     QRectF rect;
     QString text;
-    FontSpec font;
+    FontStyle font;
     QColor color = Qt::black;
     int alignment = 0x0001 | 0x0080; // Qt::AlignLeft | Qt::AlignTop
     QString name; ///< the control it came from (lets exports tell headings from values)
@@ -42,11 +42,11 @@ struct LineItem {
     QColor color = Qt::black;
 };
 
-/// A chart drawn into a rectangle from its spec and data (kept as data so every output
+/// A chart drawn into a rectangle from its definition and data (kept as data so every output
 /// draws it as vectors).
 struct ChartItem {
     QRectF rect;
-    ChartSpec chart;
+    ChartDefinition chart;
 };
 
 using PageItem = std::variant<TextItem, LineItem, ChartItem>;

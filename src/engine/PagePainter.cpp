@@ -31,14 +31,14 @@ void registerReportFonts() {
     });
 }
 
-QFont reportFont(const FontSpec& spec, double unitsPerPoint) {
-    QString face = spec.face.isEmpty() ? u"Tahoma"_s : spec.face;
-    if (spec.bold && face.compare(u"Tahoma"_s, Qt::CaseInsensitive) == 0)
+QFont reportFont(const FontStyle& definition, double unitsPerPoint) {
+    QString face = definition.face.isEmpty() ? u"Tahoma"_s : definition.face;
+    if (definition.bold && face.compare(u"Tahoma"_s, Qt::CaseInsensitive) == 0)
         face = u"DejaVu Sans"_s;
     QFont font(face);
-    font.setPixelSize(qMax(1, static_cast<int>(std::lround(spec.pointSize * unitsPerPoint))));
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
+    font.setPixelSize(qMax(1, static_cast<int>(std::lround(definition.pointSize * unitsPerPoint))));
+    font.setBold(definition.bold);
+    font.setItalic(definition.italic);
     font.setStyleStrategy(QFont::PreferAntialias);
     return font;
 }

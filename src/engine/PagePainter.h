@@ -13,7 +13,7 @@ namespace tallyrow::engine {
 void paintPage(QPainter& painter, const PageCollection& doc, int index, const QRectF& sheetRect);
 
 /// Draws a chart into `rect` (painter units).
-void paintChart(QPainter& painter, const QRectF& rect, const ChartSpec& chart);
+void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& chart);
 
 /// Registers the report fonts (Tahoma from fonts-wine, DejaVu Sans as fallback) once per process.
 void registerReportFonts();

@@ -38,24 +38,24 @@ PageSetup PageSetup::forLocaleDefault() {
     return forPageSize(QPageSize(letter ? QPageSize::Letter : QPageSize::A4));
 }
 
-ChartSpec chartSpecWithData(const ChartSpec& settings, const RowSet& rows) {
-    ChartSpec spec = settings;
-    spec.categories.clear();
-    spec.series.clear();
+ChartDefinition chartDefinitionWithData(const ChartDefinition& settings, const RowSet& rows) {
+    ChartDefinition definition = settings;
+    definition.categories.clear();
+    definition.series.clear();
     if (rows.columnCount() == 0)
-        return spec;
-    spec.categories.reserve(rows.rowCount());
+        return definition;
+    definition.categories.reserve(rows.rowCount());
     for (int r = 0; r < rows.rowCount(); ++r)
-        spec.categories.append(valueText(rows.value(r, 0)));
+        definition.categories.append(valueText(rows.value(r, 0)));
     for (int c = 1; c < rows.columnCount(); ++c) {
         ChartSeries series;
         series.name = rows.column(c).name;
         series.values.reserve(rows.rowCount());
         for (int r = 0; r < rows.rowCount(); ++r)
             series.values.append(numericValue(rows.value(r, c)));
-        spec.series.append(std::move(series));
+        definition.series.append(std::move(series));
     }
-    return spec;
+    return definition;
 }
 
 Report::Report(QObject* parent) : QObject(parent) {
@@ -177,7 +177,7 @@ public:
             } else if (auto* line = dynamic_cast<const Line*>(c.get())) {
                 items.append(LineItem{line->from + QPointF(0, top), line->to + QPointF(0, top), line->width, line->color});
             } else if (auto* chart = dynamic_cast<const Chart*>(c.get())) {
-                items.append(ChartItem{rect, chartSpecWithData(chart->spec, chart->dataSource)});
+                items.append(ChartItem{rect, chartDefinitionWithData(chart->definition, chart->dataSource)});
             }
         }
     }

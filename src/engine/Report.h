@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/ChartSpec.h"
+#include "engine/ChartDefinition.h"
 #include "engine/PageCollection.h"
 #include "engine/RowSet.h"
 
@@ -23,7 +23,7 @@ public:
     virtual ~Control();
     QString name;
     QRectF rect;
-    FontSpec font;
+    FontStyle font;
     QColor color = Qt::black;
     bool visible = true;
     int alignment = 0x0001 | 0x0080; // Qt::AlignLeft | Qt::AlignTop
@@ -60,10 +60,10 @@ public:
 /// A chart control; its data comes from `dataSource` when the run lays it out.
 class Chart final : public Control {
 public:
-    ChartSpec spec; ///< chart type, axes, legend; categories and series are filled from dataSource
+    ChartDefinition definition; ///< chart type, axes, legend; categories and series are filled from dataSource
     RowSet dataSource;
     /// Axis operations under the classic chart control's names.
-    ChartAxis& Axis(int id) { return spec.axes[id == AxisId::Value ? 1 : 0]; }
+    ChartAxis& Axis(int id) { return definition.axes[id == AxisId::Value ? 1 : 0]; }
 };
 
 class Section {
@@ -109,7 +109,7 @@ struct PageSetup {
 /// The chart's settings with its categories and series taken from `rows`: category labels from
 /// the first column, one series per further column named after it, in column order (null and
 /// non-numeric values count 0).
-ChartSpec chartSpecWithData(const ChartSpec& settings, const RowSet& rows);
+ChartDefinition chartDefinitionWithData(const ChartDefinition& settings, const RowSet& rows);
 
 /// A banded report definition with its run. Subclasses (the program's reports) build their
 /// sections in the constructor and override the events. A run raises, in this order:

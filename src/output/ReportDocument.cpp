@@ -92,20 +92,20 @@ private:
 
 void writeChart(Writer& w, const ChartItem& chart) {
     w.rect(chart.rect);
-    const ChartSpec& spec = chart.chart;
-    w.i32(spec.chartType);
-    for (const ChartAxis& axis : spec.axes) {
+    const ChartDefinition& definition = chart.chart;
+    w.i32(definition.chartType);
+    for (const ChartAxis& axis : definition.axes) {
         w.str(axis.title);
         w.i32(axis.majorGridStyle);
         w.i32(axis.tickStyle);
     }
-    w.i32(spec.legendLocation);
-    w.u8(spec.showLegend ? 1 : 0);
-    w.u32(quint32(spec.categories.size()));
-    for (const QString& c : spec.categories)
+    w.i32(definition.legendLocation);
+    w.u8(definition.showLegend ? 1 : 0);
+    w.u32(quint32(definition.categories.size()));
+    for (const QString& c : definition.categories)
         w.str(c);
-    w.u32(quint32(spec.series.size()));
-    for (const ChartSeries& s : spec.series) {
+    w.u32(quint32(definition.series.size()));
+    for (const ChartSeries& s : definition.series) {
         w.str(s.name);
         w.u32(quint32(s.values.size()));
         for (double v : s.values)
@@ -231,24 +231,24 @@ private:
 ChartItem readChart(Reader& r) {
     ChartItem chart;
     chart.rect = r.rect("a chart");
-    ChartSpec& spec = chart.chart;
-    spec.chartType = r.i32("a chart");
-    for (ChartAxis& axis : spec.axes) {
+    ChartDefinition& definition = chart.chart;
+    definition.chartType = r.i32("a chart");
+    for (ChartAxis& axis : definition.axes) {
         axis.title = r.str("an axis title");
         axis.majorGridStyle = r.i32("an axis");
         axis.tickStyle = r.i32("an axis");
     }
-    spec.legendLocation = r.i32("a chart");
+    definition.legendLocation = r.i32("a chart");
     const quint8 legend = r.u8("a chart");
     if (legend > 1)
         r.fail(QStringLiteral("a chart's legend flag is neither 0 nor 1"));
-    spec.showLegend = legend == 1;
+    definition.showLegend = legend == 1;
     const qsizetype categories = r.count("chart categories", kMinString);
-    spec.categories.reserve(categories);
+    definition.categories.reserve(categories);
     for (qsizetype i = 0; i < categories; ++i)
-        spec.categories.push_back(r.str("a chart category"));
+        definition.categories.push_back(r.str("a chart category"));
     const qsizetype series = r.count("chart series", kMinSeries);
-    spec.series.reserve(series);
+    definition.series.reserve(series);
     for (qsizetype i = 0; i < series; ++i) {
         ChartSeries s;
         s.name = r.str("a series name");
@@ -257,7 +257,7 @@ ChartItem readChart(Reader& r) {
         for (qsizetype v = 0; v < values; ++v)
             s.values.push_back(r.f64("a series value", -std::numeric_limits<double>::max(),
                                      std::numeric_limits<double>::max()));
-        spec.series.push_back(std::move(s));
+        definition.series.push_back(std::move(s));
     }
     return chart;
 }

@@ -7,8 +7,8 @@ namespace tallyrow::layout {
 
 namespace {
 
-engine::FontSpec tahoma(double pointSize, bool bold) {
-    engine::FontSpec font;
+engine::FontStyle tahoma(double pointSize, bool bold) {
+    engine::FontStyle font;
     font.face = QStringLiteral("Tahoma");
     font.pointSize = pointSize;
     font.bold = bold;

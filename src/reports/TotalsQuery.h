@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/ChartSpec.h"
+#include "engine/ChartDefinition.h"
 
 #include <QDate>
 #include <QString>

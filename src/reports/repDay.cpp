@@ -57,7 +57,7 @@ void repDay::buildDefinition() {
     addLabel(header, QStringLiteral("lblSelectedDays"), {}, QRectF(71, 1843, 8858, 283), 10);
     auto* chart = header.add<engine::Chart>(QStringLiteral("chrtReport"));
     chart->rect = QRectF(75, 2415, 8925, 6795);
-    chart->spec.chartType = engine::ChartType::Line2D;
+    chart->definition.chartType = engine::ChartType::Line2D;
     chart->Axis(engine::AxisId::Value).title = QStringLiteral("Active minutes");
     chart->Axis(engine::AxisId::Category).title = QStringLiteral("Time");
     addRule(header, QStringLiteral("linHeader"), QPointF(71, 2330), QPointF(9000, 2330));
@@ -217,8 +217,8 @@ void repDay::ReportStart() {
         engine::Chart* c = chart(QStringLiteral("chrtReport"));
         if (const auto title = dayValueAxisTitle(m_in.TotalType))
             c->Axis(engine::AxisId::Value).title = *title;
-        c->spec.chartType = m_in.ChartType;
-        c->spec.legendLocation = 6;
+        c->definition.chartType = m_in.ChartType;
+        c->definition.legendLocation = 6;
         if (m_chartRows.rowCount() > 12) {
             c->Axis(engine::AxisId::Category).majorGridStyle = 0;
             c->Axis(engine::AxisId::Category).tickStyle = 0;

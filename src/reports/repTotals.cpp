@@ -33,7 +33,7 @@ void repTotals::buildDefinition() {
     addLabel(header, QStringLiteral("lblGroup"), {}, QRectF(71, 1346, 8858, 284), 10, false, kVeryDarkBlue);
     auto* chart = header.add<engine::Chart>(QStringLiteral("chrtReport"));
     chart->rect = QRectF(71, 1843, 8929, 6803);
-    chart->spec.chartType = engine::ChartType::Line2D;
+    chart->definition.chartType = engine::ChartType::Line2D;
     chart->Axis(engine::AxisId::Category).title = QStringLiteral("Period");
 
     engine::Section& page = PageHeader();
@@ -145,8 +145,8 @@ void repTotals::ReportStart() {
     run.step([&] { pageSetupValue = 1; });
     run.step([&] {
         engine::Chart* c = chart(QStringLiteral("chrtReport"));
-        c->spec.chartType = m_in.ChartType;
-        c->spec.legendLocation = 6;
+        c->definition.chartType = m_in.ChartType;
+        c->definition.legendLocation = 6;
         if (m_rows.rowCount() > 12) {
             c->Axis(engine::AxisId::Category).majorGridStyle = 0;
             c->Axis(engine::AxisId::Category).tickStyle = 0;

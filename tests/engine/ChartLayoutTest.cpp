@@ -20,8 +20,8 @@ double valueOf(int series, int category) { return ((category * 7 + series * 3) %
 
 /// A chart the size of the reports' chart control, with `seriesCount` series over `n` categories
 /// labelled like the Totals report's period starts.
-ChartSpec sample(int type, int n, int seriesCount) {
-    ChartSpec c;
+ChartDefinition sample(int type, int n, int seriesCount) {
+    ChartDefinition c;
     c.chartType = type;
     c.axes[AxisId::Value].title = u"Active minutes per hour"_s;
     for (int i = 0; i < n; ++i)
@@ -41,10 +41,10 @@ const QRectF kBounds(0, 0, 8925, 6795);
 bool inside(const QRectF& r, const QRectF& bounds) { return bounds.adjusted(-0.5, -0.5, 0.5, 0.5).contains(r); }
 
 /// What every chart type must satisfy whatever its data.
-void expectReadable(const ChartLayout& l, const ChartSpec& spec) {
-    EXPECT_EQ(l.legend.size(), spec.series.size()) << "one legend entry per series";
+void expectReadable(const ChartLayout& l, const ChartDefinition& definition) {
+    EXPECT_EQ(l.legend.size(), definition.series.size()) << "one legend entry per series";
     for (int i = 0; i < l.legend.size(); ++i) {
-        EXPECT_EQ(l.legend.at(i).text, spec.series.at(i).name);
+        EXPECT_EQ(l.legend.at(i).text, definition.series.at(i).name);
         EXPECT_TRUE(inside(l.legend.at(i).textRect, l.bounds));
         EXPECT_GT(l.legend.at(i).swatch.top(), l.plotRect.bottom()) << "legend at the bottom";
         for (int j = 0; j < i; ++j)
@@ -72,14 +72,14 @@ TEST(ChartLayout, EveryTypeIsReadableAndCoversItsDataFromNoneToFiveHundredCatego
             for (int seriesCount : {1, 3}) {
                 SCOPED_TRACE(testing::Message() << "type " << type << ", " << n << " categories, " << seriesCount
                                                 << " series");
-                const ChartSpec spec = sample(type, n, seriesCount);
-                const ChartLayout l = layoutChart(spec, kBounds);
-                expectReadable(l, spec);
+                const ChartDefinition definition = sample(type, n, seriesCount);
+                const ChartLayout l = layoutChart(definition, kBounds);
+                expectReadable(l, definition);
                 EXPECT_TRUE(inside(l.plotRect, kBounds));
                 EXPECT_GT(l.plotRect.width(), kBounds.width() / 2) << "the plot keeps most of the room";
                 if (l.kind == ChartLayout::Kind::Pie)
                     continue;
-                for (const auto& s : spec.series) {
+                for (const auto& s : definition.series) {
                     for (double v : s.values) {
                         EXPECT_LE(l.axisMin, v);
                         EXPECT_GE(l.axisMax, v);
@@ -101,8 +101,8 @@ TEST(ChartLayout, BarHeightsAreProportionalToTheValues) {
     for (int type : {ChartType::Bar2D, ChartType::Bar3D, ChartType::Combination2D, ChartType::Combination3D}) {
         for (int n : {1, 24, 500}) {
             SCOPED_TRACE(testing::Message() << "type " << type << ", " << n << " categories");
-            const ChartSpec spec = sample(type, n, 2);
-            const ChartLayout l = layoutChart(spec, kBounds);
+            const ChartDefinition definition = sample(type, n, 2);
+            const ChartLayout l = layoutChart(definition, kBounds);
             const bool combination = l.kind == ChartLayout::Kind::Combination;
             ASSERT_EQ(l.bars.size(), n * (combination ? 1 : 2)) << "combination: bars for the first series only";
             const double perUnit = l.plotRect.height() / (l.axisMax - l.axisMin);
@@ -125,8 +125,8 @@ TEST(ChartLayout, LinePointsAreProportionalToTheValues) {
                      ChartType::Step3D, ChartType::XY2D}) {
         for (int n : {1, 24, 500}) {
             SCOPED_TRACE(testing::Message() << "type " << type << ", " << n << " categories");
-            const ChartSpec spec = sample(type, n, 2);
-            const ChartLayout l = layoutChart(spec, kBounds);
+            const ChartDefinition definition = sample(type, n, 2);
+            const ChartLayout l = layoutChart(definition, kBounds);
             ASSERT_EQ(l.lines.size(), 2);
             EXPECT_TRUE(l.bars.isEmpty());
             const bool step = l.kind == ChartLayout::Kind::Step;
@@ -150,14 +150,14 @@ TEST(ChartLayout, PieSlicesAreProportionalToTheirShare) {
     for (int seriesCount : {1, 3}) {
         for (int n : {1, 24, 500}) {
             SCOPED_TRACE(testing::Message() << seriesCount << " series, " << n << " categories");
-            const ChartSpec spec = sample(ChartType::Pie2D, n, seriesCount);
-            const ChartLayout l = layoutChart(spec, kBounds);
+            const ChartDefinition definition = sample(ChartType::Pie2D, n, seriesCount);
+            const ChartLayout l = layoutChart(definition, kBounds);
             // One series: a slice per category; several: a slice per series, sized by its total.
             QVector<double> shares;
             if (seriesCount == 1) {
-                shares = spec.series.first().values;
+                shares = definition.series.first().values;
             } else {
-                for (const auto& s : spec.series)
+                for (const auto& s : definition.series)
                     shares << std::accumulate(s.values.begin(), s.values.end(), 0.0);
             }
             const double total = std::accumulate(shares.begin(), shares.end(), 0.0);
@@ -187,25 +187,25 @@ TEST(ChartLayout, GridLinesAndTickMarksFollowEachAxisStyle) {
         if (chartKind(type) == ChartLayout::Kind::Pie)
             continue;
         SCOPED_TRACE(type);
-        ChartSpec spec = sample(type, 24, 2);
-        ChartLayout l = layoutChart(spec, kBounds);
+        ChartDefinition definition = sample(type, 24, 2);
+        ChartLayout l = layoutChart(definition, kBounds);
         EXPECT_FALSE(l.valueGridLines.isEmpty());
         EXPECT_FALSE(l.categoryGridLines.isEmpty());
         EXPECT_FALSE(l.valueTickMarks.isEmpty());
         EXPECT_FALSE(l.categoryTickMarks.isEmpty());
 
         // What the reports do above 12 categories: no grid and no ticks on the category axis.
-        spec.axes[AxisId::Category].majorGridStyle = 0;
-        spec.axes[AxisId::Category].tickStyle = 0;
-        l = layoutChart(spec, kBounds);
+        definition.axes[AxisId::Category].majorGridStyle = 0;
+        definition.axes[AxisId::Category].tickStyle = 0;
+        l = layoutChart(definition, kBounds);
         EXPECT_TRUE(l.categoryGridLines.isEmpty());
         EXPECT_TRUE(l.categoryTickMarks.isEmpty());
         EXPECT_FALSE(l.valueGridLines.isEmpty()) << "the other axis keeps its own";
         EXPECT_FALSE(l.categoryLabels.isEmpty()) << "labels stay without ticks";
 
-        spec.axes[AxisId::Value].majorGridStyle = 0;
-        spec.axes[AxisId::Value].tickStyle = 0;
-        l = layoutChart(spec, kBounds);
+        definition.axes[AxisId::Value].majorGridStyle = 0;
+        definition.axes[AxisId::Value].tickStyle = 0;
+        l = layoutChart(definition, kBounds);
         EXPECT_TRUE(l.valueGridLines.isEmpty());
         EXPECT_TRUE(l.valueTickMarks.isEmpty());
     }
@@ -220,9 +220,9 @@ TEST(ChartLayout, CategoryLabelsThinOutAsCategoriesGrow) {
 }
 
 TEST(ChartLayout, NegativeValuesHangBelowTheZeroLine) {
-    ChartSpec spec = sample(ChartType::Bar2D, 2, 1);
-    spec.series[0].values = {-40, 60};
-    const ChartLayout l = layoutChart(spec, kBounds);
+    ChartDefinition definition = sample(ChartType::Bar2D, 2, 1);
+    definition.series[0].values = {-40, 60};
+    const ChartLayout l = layoutChart(definition, kBounds);
     EXPECT_LE(l.axisMin, -40);
     ASSERT_EQ(l.bars.size(), 2);
     EXPECT_NEAR(l.bars.at(0).rect.top(), l.baselineY, 0.01);
@@ -231,9 +231,9 @@ TEST(ChartLayout, NegativeValuesHangBelowTheZeroLine) {
 }
 
 TEST(ChartLayout, AxisTitlesAndThreeDimensionalDepth) {
-    ChartSpec spec = sample(ChartType::Bar3D, 24, 1);
-    spec.axes[AxisId::Category].title = u"Hour"_s;
-    ChartLayout l = layoutChart(spec, kBounds);
+    ChartDefinition definition = sample(ChartType::Bar3D, 24, 1);
+    definition.axes[AxisId::Category].title = u"Hour"_s;
+    ChartLayout l = layoutChart(definition, kBounds);
     EXPECT_EQ(l.valueTitle.text, u"Active minutes per hour"_s);
     EXPECT_TRUE(l.valueTitle.vertical);
     EXPECT_LT(l.valueTitle.rect.right(), l.plotRect.left());
@@ -243,8 +243,8 @@ TEST(ChartLayout, AxisTitlesAndThreeDimensionalDepth) {
     EXPECT_LT(l.depth.y(), 0) << "the back plane lies up and to the right";
     EXPECT_TRUE(inside(l.plotRect.translated(l.depth), kBounds));
 
-    spec.chartType = ChartType::Bar2D;
-    EXPECT_EQ(layoutChart(spec, kBounds).depth, QPointF());
+    definition.chartType = ChartType::Bar2D;
+    EXPECT_EQ(layoutChart(definition, kBounds).depth, QPointF());
 }
 
 TEST(ChartLayout, TinyOrEmptyRectanglesDoNotBreakTheLayout) {

@@ -24,10 +24,10 @@ PageCollection samplePages() {
     doc.paperSize = setup.paperSize;
     doc.printableRect = setup.printableRect;
     Page page;
-    page.items.append(TextItem{QRectF(75, 0, 5000, 495), u"Tallyrow Day Report"_s, FontSpec{u"Tahoma"_s, 16}, QColor(0, 0, 128)});
-    page.items.append(TextItem{QRectF(71, 567, 6023, 354), u"From 01/03/2004 to 31/03/2004"_s, FontSpec{u"Tahoma"_s, 12}});
+    page.items.append(TextItem{QRectF(75, 0, 5000, 495), u"Tallyrow Day Report"_s, FontStyle{u"Tahoma"_s, 16}, QColor(0, 0, 128)});
+    page.items.append(TextItem{QRectF(71, 567, 6023, 354), u"From 01/03/2004 to 31/03/2004"_s, FontStyle{u"Tahoma"_s, 12}});
     page.items.append(LineItem{QPointF(0, 1000), QPointF(8930, 1000)});
-    ChartSpec chart;
+    ChartDefinition chart;
     chart.chartType = ChartType::Bar3D;
     chart.axes[AxisId::Value].title = u"Active minutes per hour"_s;
     ChartSeries s{u"All Days"_s, {}};
@@ -89,7 +89,7 @@ TEST(PagePainter, ANumberWiderThanItsColumnIsDrawnSmallerInsteadOfOverItsNeighbo
     doc.printableRect = setup.printableRect;
     Page page;
     // A day column of the hour table: 708 twips wide, 11 pt, right-aligned.
-    page.items.append(TextItem{QRectF(1276, 0, 708, 283), u"12345678"_s, FontSpec{u"Tahoma"_s, 11}, Qt::black,
+    page.items.append(TextItem{QRectF(1276, 0, 708, 283), u"12345678"_s, FontStyle{u"Tahoma"_s, 11}, Qt::black,
                                int(Qt::AlignRight | Qt::AlignTop)});
     doc.pages << page;
     const double scale = 200.0 / 1440.0;
@@ -136,7 +136,7 @@ TEST(PagePainter, ChartOnAnUntransformedPainterUsesPointSizedText) {
     // The export draws charts straight onto its own painter; the chart must come out at the same
     // physical size whatever the device's resolution, so a 192-dpi image scaled down looks like the
     // 96-dpi one, and unlike a 96-dpi image of twice the size (where text would be half as big).
-    ChartSpec chart;
+    ChartDefinition chart;
     chart.chartType = ChartType::Line2D;
     chart.axes[AxisId::Value].title = u"Active minutes"_s;
     chart.categories = {u"Monday"_s, u"Tuesday"_s, u"Wednesday"_s};

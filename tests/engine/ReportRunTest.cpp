@@ -260,7 +260,7 @@ TEST(ReportRun, ChartIsLaidOutWithItsRowSetsData) {
     LoggingReport report(0);
     Chart* chart = report.ReportHeader().add<Chart>(u"chrtReport"_s);
     chart->rect = QRectF(75, 100, 8925, 800);
-    chart->spec.chartType = ChartType::Bar3D;
+    chart->definition.chartType = ChartType::Bar3D;
     RowSet data;
     data.appendColumn(u"Time"_s, RowSet::Type::Text, 250);
     data.appendColumn(u"Monday"_s, RowSet::Type::Int32);

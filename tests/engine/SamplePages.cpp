@@ -53,7 +53,7 @@ public:
               {71, 1843, 8858, 283}, 10);
         Chart* chart = ReportHeader().add<Chart>(u"chrtReport"_s);
         chart->rect = QRectF(75, 2415, 8925, 6795);
-        chart->spec.chartType = ChartType::Bar3D;
+        chart->definition.chartType = ChartType::Bar3D;
         chart->Axis(AxisId::Value).title = u"Active minutes per hour"_s;
         chart->Axis(AxisId::Category).majorGridStyle = 0;
         chart->Axis(AxisId::Category).tickStyle = 0;

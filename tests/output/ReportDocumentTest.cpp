@@ -50,8 +50,8 @@ void expectSame(const PageCollection& a, const PageCollection& b) {
                 EXPECT_EQ(l->width, m.width);
                 EXPECT_EQ(l->color, m.color);
             } else {
-                const ChartSpec& c = std::get<ChartItem>(x).chart;
-                const ChartSpec& d = std::get<ChartItem>(y).chart;
+                const ChartDefinition& c = std::get<ChartItem>(x).chart;
+                const ChartDefinition& d = std::get<ChartItem>(y).chart;
                 EXPECT_EQ(std::get<ChartItem>(x).rect, std::get<ChartItem>(y).rect);
                 EXPECT_EQ(c.chartType, d.chartType);
                 for (int k = 0; k < 2; ++k) {

@@ -1,6 +1,6 @@
 #include "TestPages.h"
 
-#include "engine/ChartSpec.h"
+#include "engine/ChartDefinition.h"
 
 #include <algorithm>
 

@@ -158,11 +158,11 @@ TEST_F(ReportRun, DayReportLayoutTextsAndChart) {
     }
 
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
-    EXPECT_EQ(chart->spec.chartType, 1);
-    EXPECT_EQ(chart->spec.legendLocation, 6);
-    EXPECT_EQ(chart->spec.axes[1].title, QStringLiteral("Active minutes per hour"));
-    EXPECT_EQ(chart->spec.axes[0].majorGridStyle, 0);
-    EXPECT_EQ(chart->spec.axes[0].tickStyle, 0);
+    EXPECT_EQ(chart->definition.chartType, 1);
+    EXPECT_EQ(chart->definition.legendLocation, 6);
+    EXPECT_EQ(chart->definition.axes[1].title, QStringLiteral("Active minutes per hour"));
+    EXPECT_EQ(chart->definition.axes[0].majorGridStyle, 0);
+    EXPECT_EQ(chart->definition.axes[0].tickStyle, 0);
     EXPECT_EQ(chart->dataSource.columnCount(), 5);
     EXPECT_EQ(report.pageSetupValue, 1);
     EXPECT_TRUE(report.Detail().visible && report.PageHeader().visible && report.ReportFooter().visible);
@@ -199,7 +199,7 @@ TEST_F(ReportRun, DayReportWithoutDetailsBindsTheChartRows) {
     EXPECT_FALSE(report.Detail().visible || report.PageHeader().visible || report.ReportFooter().visible);
     EXPECT_TRUE(report.ReportHeader().visible && report.PageFooter().visible);
     EXPECT_TRUE(itemTexts(report.pages(), QStringLiteral("txtTotal")).isEmpty());
-    EXPECT_EQ(report.chart(QStringLiteral("chrtReport"))->spec.axes[1].title,
+    EXPECT_EQ(report.chart(QStringLiteral("chrtReport"))->definition.axes[1].title,
               QStringLiteral("Minumim active minutes per hour"));
     // The table is still there for the CSV.
     EXPECT_EQ(report.tableRows().columnCount(), 5);
@@ -363,9 +363,9 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
     EXPECT_EQ(report.rows().value(0, 0).toString(), QStringLiteral("3/1/04"));
     EXPECT_EQ(report.Period(), QStringLiteral("WW"));
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
-    EXPECT_EQ(chart->spec.axes[1].title, QStringLiteral("Active minutes"));
-    EXPECT_EQ(chart->spec.axes[0].majorGridStyle, 1); // up to 12 rows keep the definition's axis
-    EXPECT_EQ(chart->spec.axes[0].tickStyle, 1);
+    EXPECT_EQ(chart->definition.axes[1].title, QStringLiteral("Active minutes"));
+    EXPECT_EQ(chart->definition.axes[0].majorGridStyle, 1); // up to 12 rows keep the definition's axis
+    EXPECT_EQ(chart->definition.axes[0].tickStyle, 1);
     EXPECT_TRUE(report.Detail().visible);
 }
 
@@ -381,8 +381,8 @@ TEST_F(ReportRun, TotalsWithUnitsZeroRunDailyAndHideGridBeyondTwelveRows) {
     EXPECT_EQ(report.rows().rowCount(), 31);
     EXPECT_TRUE(report.periodQueries().first().contains(QStringLiteral("BETWEEN 1521 AND 1521")));
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
-    EXPECT_EQ(chart->spec.axes[0].majorGridStyle, 0);
-    EXPECT_EQ(chart->spec.axes[0].tickStyle, 0);
+    EXPECT_EQ(chart->definition.axes[0].majorGridStyle, 0);
+    EXPECT_EQ(chart->definition.axes[0].tickStyle, 0);
     EXPECT_FALSE(report.Detail().visible || report.PageHeader().visible || report.ReportFooter().visible);
 }
 

@@ -76,12 +76,12 @@ MessageResult runBox(const MessageRequest& request) {
     box.setText(request.prompt);
     box.setIcon(iconFor(request.buttons));
 
-    const QList<ButtonSpec> specs = buttonsFor(request.buttons);
+    const QList<ButtonSpec> definitions = buttonsFor(request.buttons);
     QList<std::pair<QAbstractButton*, int>> answers;
-    for (const ButtonSpec& spec : specs) {
-        QPushButton* button = box.addButton(spec.button);
-        button->setObjectName(QString::fromUtf16(spec.objectName));
-        answers.append({button, spec.answer});
+    for (const ButtonSpec& definition : definitions) {
+        QPushButton* button = box.addButton(definition.button);
+        button->setObjectName(QString::fromUtf16(definition.objectName));
+        answers.append({button, definition.answer});
     }
     const int defaultIndex = (request.buttons & 0xF00) >> 8;
     box.setDefaultButton(

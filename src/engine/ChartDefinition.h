@@ -41,7 +41,7 @@ struct ChartSeries {
 
 /// Everything needed to draw a chart: settings plus the data taken from its row set (category
 /// labels from the first column, one series per further column, in column order).
-struct ChartSpec {
+struct ChartDefinition {
     int chartType = ChartType::Bar2D;
     ChartAxis axes[2];
     int legendLocation = 6; ///< 6 = bottom
