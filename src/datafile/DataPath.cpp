@@ -9,6 +9,9 @@
 #include "support/Services.h"
 #include "support/StepRunner.h"
 
+#include <QStringList>
+#include <QUrl>
+
 using namespace Qt::StringLiterals;
 
 namespace tallyrow {
@@ -17,6 +20,31 @@ QString SessionDataPath;
 
 namespace {
 const QString kDatabasePathSetting = u"DatabasePath"_s;
+
+// What may be written to the settings file for `dataSource`: a file path as it stands, a server
+// URI without its password. The settings file is plain text; libpq finds the password in
+// ~/.pgpass or PGPASSFILE at the next start instead.
+QString storableDataSource(const QString& dataSource) {
+    if (!isPostgresUri(dataSource)) {
+        return dataSource;
+    }
+    QString uri = redactedPostgresUri(dataSource);
+    // libpq decodes the keywords of the query part as well, so "pass%77ord=" is a password too.
+    const qsizetype authority = uri.indexOf(u"://"_s) + 3;
+    const qsizetype slash = uri.indexOf(u'/', authority);
+    const qsizetype query = uri.indexOf(u'?', slash < 0 ? authority : slash);
+    if (query >= 0) {
+        QStringList kept;
+        for (const QString& pair : uri.mid(query + 1).split(u'&')) {
+            const QString key = QUrl::fromPercentEncoding(pair.section(u'=', 0, 0).toUtf8());
+            if (key != u"password"_s) {
+                kept << pair;
+            }
+        }
+        uri = uri.left(query) + (kept.isEmpty() ? QString() : u'?' + kept.join(u'&'));
+    }
+    return uri;
+}
 } // namespace
 
 QString GetDataPath(QString fileName) {
@@ -123,7 +151,8 @@ void SaveDataPath(const QString& newPath, bool sessionOnly) {
             SessionDataPath = newPath;
         } else if (sessionOnly) {
             SessionDataPath = newPath;
-        } else if (!SetRegSetting(kDatabasePathSetting, newPath, QString(), true, Hkey::CurrentUser)) {
+        } else if (!SetRegSetting(kDatabasePathSetting, storableDataSource(newPath), QString(), true,
+                                  Hkey::CurrentUser)) {
             // The store said no: say so rather than let the user believe the location was kept.
             throw Error(ErrNo::PathFileAccess, u"The data file location could not be stored in %1."_s.arg(
                                                    hiveFilePath(Hkey::CurrentUser)));

@@ -34,7 +34,8 @@ bool CloseCN(std::unique_ptr<Connection>& cn);
 QString ConnectionString(const QString& path = {});
 
 /// Makes `newPath` the session's file (sessionOnly, or while a command-line path is in force),
-/// or stores it as "DatabasePath".
+/// or stores it as "DatabasePath" — a server URI without its password, which the settings file
+/// never holds in clear.
 void SaveDataPath(const QString& newPath, bool sessionOnly);
 
 } // namespace tallyrow

@@ -16,7 +16,8 @@ public:
     virtual std::unique_ptr<Recordset> execute(const QString& jetSql) = 0;
 };
 
-/// Opens the provider for a data source: an SQLite file, an Access file, or (later) a server URI.
+/// Opens the provider for a data source: an SQLite file, an Access file, or a PostgreSQL server
+/// URI (postgresql:// or postgres://).
 /// Fails with an Error whose description names the source and the reason.
 std::unique_ptr<Connection::Provider> openProvider(const QString& dataSource);
 
