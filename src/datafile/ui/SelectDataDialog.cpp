@@ -155,6 +155,16 @@ frmSelectData::frmSelectData(QWidget* parent)
     connect(cmdNew, &QPushButton::clicked, this, &frmSelectData::cmdNew_Click);
 
     Form_Load();
+
+    // The window opens with the focus on the first control of the focus order that can take it
+    // (OK, or Cancel while there is no file to take), not on whichever child was created first.
+    const QList<QWidget*> focusOrder{cmdOK, cmdCancel, cmdApply, cmdNew, brsDataPath};
+    for (QWidget* w : focusOrder) {
+        if (w->isEnabled()) {
+            w->setFocus();
+            break;
+        }
+    }
 }
 
 frmSelectData::~frmSelectData() = default;

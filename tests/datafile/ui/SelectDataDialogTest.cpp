@@ -180,6 +180,21 @@ TEST_F(SelectDataDialogTest, FocusMovesFromOkThroughTheButtonsToThePath) {
     EXPECT_EQ(order, QStringList({u"cmdCancel"_s, u"cmdApply"_s, u"cmdNew"_s, u"txtPath"_s}));
 }
 
+TEST_F(SelectDataDialogTest, OpensWithTheFocusOnTheFirstButtonThatCanTakeIt) {
+    const QString data = makeDataFile(u"data.yrd"_s);
+    const std::pair<QString, QString> cases[] = {{data, u"cmdOK"_s},
+                                                 {env().path(u"gone.yrd"_s), u"cmdCancel"_s}};
+    for (const auto& [session, focused] : cases) {
+        SCOPED_TRACE(qPrintable(session));
+        open(session);
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+        EXPECT_EQ(dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString(), focused);
+        dialog.reset();
+        SessionDataPath.clear();
+    }
+}
+
 TEST_F(SelectDataDialogTest, MissingSessionFileAndTemplateLeaveOkAndNewDisabled) {
     open(env().path(u"gone/data.yrd"_s));
     EXPECT_FALSE(button("cmdOK")->isEnabled());
