@@ -137,7 +137,8 @@ QString exportHelpText() {
         "  --computer NAME          only this computer (default: any computer)\n"
         "  --chart NAME             chart type: \"3D Bar\", \"2D Bar\", \"3D Line\", \"2D Line\",\n"
         "                           \"3D Area\", \"2D Area\", \"3D Step\", \"2D Step\", \"3D Combination\",\n"
-        "                           \"2D Combination\", \"2D Pie\", \"2D XY\" (default \"2D Line\")\n"
+        "                           \"2D Combination\", \"2D Pie\", \"2D XY\" (default as the main window:\n"
+        "                           \"2D Bar\" for the Day report, \"2D Line\" for Totals)\n"
         "  --details                show the table in the report\n"
         "\n"
         "Day report:\n"
@@ -331,6 +332,8 @@ ExportParse parseExportArguments(const QStringList& arguments) {
     r.user = val("user");
     r.computer = val("computer");
     r.details = flags.contains(QStringLiteral("details"));
+    // Without --chart each report gets the chart the main window picks when it is set up.
+    r.chartType = r.kind == ExportRequest::Kind::Totals ? 3 : 1;
     if (has("chart")) {
         const auto code = chartTypeCode(val("chart"));
         if (!code)

@@ -35,7 +35,7 @@ struct ExportRequest {
     std::int32_t units = 1;
     QString period = QStringLiteral("Days");
     std::int32_t timeScale = 1;
-    std::int32_t chartType = 3; ///< "2D Line", the main window's default
+    std::int32_t chartType = 1; ///< as the main window sets each report up: "2D Bar" for the Day report, "2D Line" for the Totals report
     bool details = false;
 };
 

@@ -1,3 +1,4 @@
+#include "shell/ExportTool.h"
 #include "shell/ReportOptions.h"
 
 #include "support/Error.h"
@@ -103,4 +104,23 @@ TEST(ReportName, BuiltFromTheChosenFilters) {
         EXPECT_EQ(tallyrow::ReportNameFor(QString::fromLatin1(c.user), QString::fromLatin1(c.computer)),
                   QString::fromLatin1(c.name));
     }
+}
+
+TEST(ExportOptions, ChartDefaultsToWhatTheMainWindowPicksForEachReport) {
+    const auto parse = [](const QString& report, const QStringList& extra = {}) {
+        QStringList args = {QStringLiteral("--data"), QStringLiteral("x.yrd"), QStringLiteral("--report"), report,
+                            QStringLiteral("--from"), QStringLiteral("2004-03-01"), QStringLiteral("--to"),
+                            QStringLiteral("2004-03-31"), QStringLiteral("--format"), QStringLiteral("csv"),
+                            QStringLiteral("--output"), QStringLiteral("out.csv")};
+        return tallyrow::parseExportArguments(args + extra);
+    };
+    const auto day = parse(QStringLiteral("day"));
+    ASSERT_TRUE(day.request) << day.usageError.toStdString();
+    EXPECT_EQ(day.request->chartType, 1); // "2D Bar"
+    const auto totals = parse(QStringLiteral("totals"));
+    ASSERT_TRUE(totals.request) << totals.usageError.toStdString();
+    EXPECT_EQ(totals.request->chartType, 3); // "2D Line"
+    const auto chosen = parse(QStringLiteral("day"), {QStringLiteral("--chart"), QStringLiteral("2D Pie")});
+    ASSERT_TRUE(chosen.request);
+    EXPECT_EQ(chosen.request->chartType, 14);
 }
