@@ -292,6 +292,8 @@ void frmSelectData::cmdNew_Click() {
     if (stop)
         return;
 
+    // A server URI typed here is taken as a file name like any other text, but its password is
+    // never shown in the questions below.
     run.step([&] {
         target = brsDataPath->Path();
         const QString extension = target.right(4).toLower();
@@ -302,7 +304,7 @@ void frmSelectData::cmdNew_Click() {
     run.step([&] {
         if (DoesFileExist(target)) {
             const int answer = MsgBox(
-                u"There is already a file named "_s + target +
+                u"There is already a file named "_s + redactedPostgresUri(target) +
                     u" Are you sure you want to overwrite it? This will permanently destroy "
                     u"all data in the existing file. "_s,
                 MsgFlag::YesNo | MsgFlag::Question | MsgFlag::DefaultButton2, kNoTitle, {}, 0, {}, this);
@@ -319,9 +321,9 @@ void frmSelectData::cmdNew_Click() {
     });
     if (folderMissing) {
         run.step([&] {
-            const int answer =
-                MsgBox(u"The folder "_s + folder + u" does not exist. Would you like to create it?"_s,
-                       MsgFlag::OKCancel | MsgFlag::Question, kNoTitle, {}, 0, {}, this);
+            const int answer = MsgBox(u"The folder "_s + redactedPostgresUri(folder) +
+                                          u" does not exist. Would you like to create it?"_s,
+                                      MsgFlag::OKCancel | MsgFlag::Question, kNoTitle, {}, 0, {}, this);
             stop = answer == MsgAnswer::Cancel;
         });
         if (stop)

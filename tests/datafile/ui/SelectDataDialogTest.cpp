@@ -390,6 +390,17 @@ TEST_F(SelectDataDialogTest, NewWithABareFileNameCannotMakeTheNamelessFolder) {
     EXPECT_EQ(browse()->Path(), u"bare"_s);
 }
 
+TEST_F(SelectDataDialogTest, NewNeverShowsTheUrisPassword) {
+    installTemplate();
+    open();
+    typeNewPath(u"postgresql://tally:s3cret@db/office"_s);
+    messageBox()->queueAnswer(MsgAnswer::Cancel);
+    button("cmdNew")->click();
+    EXPECT_EQ(boxes(),
+              QStringList({box(33, u"The folder postgresql://tally@db does not exist. Would you like "
+                                   u"to create it?"_s)}));
+}
+
 TEST_F(SelectDataDialogTest, CopyOntoAReadOnlyFileIsReportedAndRetryWorksOncePermitted) {
     installTemplate();
     const QString locked = makeFile(u"locked.yrd"_s, "old rows");
