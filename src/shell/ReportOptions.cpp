@@ -1,5 +1,6 @@
 #include "shell/ReportOptions.h"
 
+#include "shell/UserList.h"
 #include "support/Error.h"
 
 #include <cmath>
@@ -122,7 +123,7 @@ QString withoutAngleBrackets(QString text) {
     text.remove(u'<');
     text.remove(u'>');
     text.replace(u'/', u'-');
-    return text.trimmed();
+    return TrimSpaces(text);
 }
 
 } // namespace

@@ -27,6 +27,16 @@ QString textOf(const QVariant& value) { return value.isNull() ? QString() : valu
 
 } // namespace
 
+QString TrimSpaces(const QString& text) {
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    while (start < end && text[start] == u' ')
+        ++start;
+    while (end > start && text[end - 1] == u' ')
+        --end;
+    return text.mid(start, end - start);
+}
+
 QString UserEntry(const QVariant& user, const QVariant& computer) {
     return textOf(user) + kUserSeparator + textOf(computer);
 }
@@ -52,12 +62,12 @@ void ParseUserEntry(const QString& entry, QString& userName, QString& computerNa
     if (p >= 0) {
         // An entry that starts with the separator (rows without a user name) must not keep the
         // previous preview's user: that would quietly report on somebody else.
-        userName = entry.left(p).trimmed();
+        userName = TrimSpaces(entry.left(p));
         if (userName == kAllUsers)
             userName.clear();
     }
     const QString rest = p >= 0 ? entry.mid(p + kUserSeparator.size()) : entry.mid(4);
-    computerName = rest.trimmed();
+    computerName = TrimSpaces(rest);
     if (!computerName.isEmpty() && computerName == kAllComputers)
         computerName.clear();
 }

@@ -26,6 +26,10 @@ QString UserEntry(const QVariant& user, const QVariant& computer);
 /// Comparisons are case-sensitive.
 int PreselectIndex(const QStringList& entries, const QString& loggedInUser, const QString& localComputer);
 
+/// `text` without its leading and trailing blanks (spaces only: a tab or line break belongs to
+/// the name it is part of, so the filter still matches the data).
+QString TrimSpaces(const QString& text);
+
 /// Turns the chosen entry into the report filters ("" = all users / any computer).
 /// The computer filter is always replaced. The user filter is replaced when the entry has a
 /// separator: an empty user part gives "" as well. Without a separator (an empty list) the

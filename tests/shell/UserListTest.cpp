@@ -44,6 +44,7 @@ TEST(UserList, ChosenEntryBecomesTheReportFilters) {
         {"  alice   -|-   PC1  ", "alice", "PC1"},
         {"alice -|- ", "alice", ""},
         {"<all users> -|- PC1", "<all users>", "PC1"}, // only the exact marker means everybody
+        {"alice\t -|- PC1\t", "alice\t", "PC1\t"},   // only blanks are trimmed: the name must still match
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.entry);
