@@ -669,9 +669,14 @@ void frmMain::showHelp() {
 void frmMain::mnuHelpAbout_Click() {
     StepRunner run(m_err, u"mnuHelpAbout_Click&"_s, u"processing menu click"_s, false);
     run.step([this] {
-        auto* about = new frmAbout(this);
-        about->setAttribute(Qt::WA_DeleteOnClose);
-        about->show();
+        // One about box per window: a second click brings the open one forward.
+        if (!m_about) {
+            m_about = new frmAbout(this);
+            m_about->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        m_about->show();
+        m_about->raise();
+        m_about->activateWindow();
     });
 }
 

@@ -23,6 +23,7 @@ namespace tallyrow {
 class DateSelector;
 class ErrorReporter;
 class HostPropertyStore;
+class frmAbout;
 class repDay;
 class repTotals;
 namespace engine {
@@ -129,6 +130,7 @@ private:
     std::unique_ptr<repDay> m_repDay;
     std::unique_ptr<repTotals> m_repTotals;
     QPointer<ErrorReporter> m_err;
+    QPointer<frmAbout> m_about;
     QString m_UserName;
     QString m_ComputerName;
     bool m_unloaded = false;

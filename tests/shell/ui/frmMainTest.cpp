@@ -373,6 +373,10 @@ TEST_F(MainWindow, AboutShowsTheVersionAndTheWebAddresses) {
     EXPECT_TRUE(about->findChild<QLabel*>(u"lblVersion"_s)->text().contains(u"1."_s));
     EXPECT_TRUE(about->findChild<QLabel*>(u"lblTyrowURL"_s)->text().contains(u"https://intranet.example/tallyrow"_s));
     EXPECT_TRUE(about->findChild<QLabel*>(u"lblQuenmarshURL"_s)->text().contains(u"https://www.quenmarsh.example/"_s));
+    about->hide();
+    action(u"mnuHelpAbout"_s)->trigger();
+    EXPECT_EQ(window->findChildren<frmAbout*>().size(), 1) << "a second click shows the same box again";
+    EXPECT_TRUE(about->isVisible());
     about->close();
 }
 
