@@ -1,5 +1,7 @@
 #include "shell/UserList.h"
 
+#include "support/FileUtils.h"
+
 using namespace Qt::StringLiterals;
 
 namespace tallyrow {
@@ -28,13 +30,7 @@ QString textOf(const QVariant& value) { return value.isNull() ? QString() : valu
 } // namespace
 
 QString TrimSpaces(const QString& text) {
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    while (start < end && text[start] == u' ')
-        ++start;
-    while (end > start && text[end - 1] == u' ')
-        --end;
-    return text.mid(start, end - start);
+    return trimBlanks(text);
 }
 
 QString UserEntry(const QVariant& user, const QVariant& computer) {

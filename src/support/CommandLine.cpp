@@ -1,26 +1,13 @@
 #include "support/CommandLine.h"
 
 #include "support/Error.h"
+#include "support/FileUtils.h"
 #include "support/Services.h"
 
 namespace tallyrow {
 
 QString CommandLineDataPath;
 QString ApplicationHelpFile;
-
-namespace {
-
-QString trimBlanks(const QString& text) {
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    while (start < end && text[start] == u' ')
-        ++start;
-    while (end > start && text[end - 1] == u' ')
-        --end;
-    return text.mid(start, end - start);
-}
-
-} // namespace
 
 QString ExtractCommandParamater(const QString& name, const QString& commandLine, const QString& def) {
     return withTrail(QStringLiteral("ExtractCommandParamater&"), [&]() -> QString {

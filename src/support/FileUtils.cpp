@@ -113,13 +113,17 @@ QString GetSpecialFolder(int specialFolderId, bool createIt) {
 QString TrimNull(const QString& text) {
     QString out = text;
     out.remove(QChar(u'\0'));
+    return trimBlanks(out);
+}
+
+QString trimBlanks(const QString& text) {
     qsizetype start = 0;
-    qsizetype end = out.size();
-    while (start < end && out[start] == u' ')
+    qsizetype end = text.size();
+    while (start < end && text[start] == u' ')
         ++start;
-    while (end > start && out[end - 1] == u' ')
+    while (end > start && text[end - 1] == u' ')
         --end;
-    return out.mid(start, end - start);
+    return text.mid(start, end - start);
 }
 
 bool DoesFileExist(const QString& path, int attributes, bool* notFound) {

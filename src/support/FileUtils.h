@@ -32,6 +32,10 @@ bool DoesFileExist(const QString& path, int attributes = FileAttr::Normal, bool*
 /// Removes every NUL, then leading and trailing blanks.
 QString TrimNull(const QString& text);
 
+/// `text` without its leading and trailing blanks: spaces only, so a tab or line break stays
+/// part of the text it belongs to.
+QString trimBlanks(const QString& text);
+
 /// The folder part: the text before the last "/" ("/" itself for a file in the root), "" when
 /// there is no "/".
 QString GetFilePath(const QString& path);
