@@ -1,5 +1,6 @@
 #include "output/ReportDocument.h"
 
+#include "output/DeviceWrite.h"
 #include "support/Error.h"
 
 #include <QFile>
@@ -328,11 +329,8 @@ QByteArray serializeReportDocument(const PageCollection& pages) {
 }
 
 void writeReportDocument(const PageCollection& pages, QIODevice& device) {
-    const QByteArray data = serializeReportDocument(pages);
-    if (device.write(data) != data.size())
-        throw Error(ErrNo::PathFileAccess,
-                    QStringLiteral("The report document could not be written: %1").arg(device.errorString()),
-                    QStringLiteral("writeReportDocument"));
+    writeWholeData(device, serializeReportDocument(pages), QStringLiteral("report document"),
+                   QStringLiteral("writeReportDocument"));
 }
 
 PageCollection parseReportDocument(QByteArrayView data, const QString& fileName) {

@@ -1,3 +1,4 @@
+#include "output/DeviceWrite.h"
 #include "output/ExportFilters.h"
 #include "output/PageGrid.h"
 
@@ -265,11 +266,7 @@ QByteArray richTextExport(const engine::PageCollection& pages) {
 }
 
 void writeRichText(const engine::PageCollection& pages, QIODevice& device) {
-    const QByteArray data = richTextExport(pages);
-    if (device.write(data) != data.size())
-        throw Error(ErrNo::PathFileAccess,
-                    QStringLiteral("The rich-text file could not be written: %1").arg(device.errorString()),
-                    QStringLiteral("writeRichText"));
+    writeWholeData(device, richTextExport(pages), QStringLiteral("rich-text file"), QStringLiteral("writeRichText"));
 }
 
 } // namespace tallyrow

@@ -1,7 +1,6 @@
+#include "output/DeviceWrite.h"
 #include "output/ExportFilters.h"
 #include "output/PageGrid.h"
-
-#include "support/Error.h"
 
 #include <QIODevice>
 
@@ -77,11 +76,7 @@ QByteArray plainTextExport(const engine::PageCollection& pages) {
 }
 
 void writePlainText(const engine::PageCollection& pages, QIODevice& device) {
-    const QByteArray data = plainTextExport(pages);
-    if (device.write(data) != data.size())
-        throw Error(ErrNo::PathFileAccess,
-                    QStringLiteral("The text file could not be written: %1").arg(device.errorString()),
-                    QStringLiteral("writePlainText"));
+    writeWholeData(device, plainTextExport(pages), QStringLiteral("text file"), QStringLiteral("writePlainText"));
 }
 
 } // namespace tallyrow

@@ -1,4 +1,5 @@
 #include "output/CompoundFile.h"
+#include "output/DeviceWrite.h"
 #include "output/ExportFilters.h"
 #include "output/PageGrid.h"
 
@@ -403,11 +404,7 @@ QByteArray spreadsheetExport(const engine::PageCollection& pages) {
 }
 
 void writeSpreadsheet(const engine::PageCollection& pages, QIODevice& device) {
-    const QByteArray data = spreadsheetExport(pages);
-    if (device.write(data) != data.size())
-        throw Error(ErrNo::PathFileAccess,
-                    QStringLiteral("The spreadsheet could not be written: %1").arg(device.errorString()),
-                    QStringLiteral("writeSpreadsheet"));
+    writeWholeData(device, spreadsheetExport(pages), QStringLiteral("spreadsheet"), QStringLiteral("writeSpreadsheet"));
 }
 
 } // namespace tallyrow
