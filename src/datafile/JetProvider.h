@@ -5,9 +5,9 @@
 namespace tallyrow {
 
 /// Opens an Access (Jet 3, Jet 4, ACE) data file: its Activity table is read by the child
-/// process tallyrow-mdb-reader into an in-memory SQLite copy that queries then run on. The copy
-/// is kept for the rest of the process under the file's path, size and modification time, so
-/// a second connection to an unchanged file reads nothing again.
+/// process tallyrow-mdb-reader into an in-memory SQLite copy that queries then run on. The
+/// copies of the four files opened most recently are kept under each file's path, size,
+/// modification time and inode, so a second connection to an unchanged file reads nothing again.
 std::unique_ptr<Connection::Provider> openJetProvider(const QString& path);
 
 /// Where tallyrow-mdb-reader is looked for, first match wins: $TALLYROW_MDB_READER, the
