@@ -1,7 +1,6 @@
 #include "datafile/JetProvider.h"
 
 #include "ActivitySchema.h"
-#include "datafile/JetSqlTranslator.h"
 #include "datafile/MdbStream.h"
 #include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"
@@ -287,19 +286,6 @@ std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray&
     return db;
 }
 
-class JetProvider final : public Connection::Provider {
-public:
-    explicit JetProvider(std::shared_ptr<SqliteDatabase> db) : m_db(std::move(db)) {}
-
-    std::unique_ptr<Recordset> execute(const QString& jetSql) override {
-        return m_db->query(m_translator.translate(jetSql));
-    }
-
-private:
-    std::shared_ptr<SqliteDatabase> m_db;
-    JetSqlTranslator m_translator{SqlDialect::SQLite};
-};
-
 } // namespace
 
 QString mdbReaderProgram() {
@@ -344,7 +330,7 @@ std::unique_ptr<Connection::Provider> openJetProvider(const QString& path) {
         auto it = g_cache.find(key);
         if (it != g_cache.end() && it->second.stamp == stamp) {
             it->second.lastUse = ++g_useCounter;
-            return std::make_unique<JetProvider>(it->second.db);
+            return sqliteQueryProvider(it->second.db);
         }
     }
 
@@ -364,7 +350,7 @@ std::unique_ptr<Connection::Provider> openJetProvider(const QString& path) {
             g_cache.erase(oldest);
         }
     }
-    return std::make_unique<JetProvider>(std::move(db));
+    return sqliteQueryProvider(std::move(db));
 }
 
 } // namespace tallyrow

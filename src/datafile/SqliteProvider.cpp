@@ -84,18 +84,22 @@ bool looksTruncated(const QString& path) {
 
 class SqliteProvider final : public Connection::Provider {
 public:
-    explicit SqliteProvider(std::unique_ptr<SqliteDatabase> db) : m_db(std::move(db)) {}
+    explicit SqliteProvider(std::shared_ptr<SqliteDatabase> db) : m_db(std::move(db)) {}
 
     std::unique_ptr<Recordset> execute(const QString& jetSql) override {
         return m_db->query(m_translator.translate(jetSql));
     }
 
 private:
-    std::unique_ptr<SqliteDatabase> m_db;
+    std::shared_ptr<SqliteDatabase> m_db;
     JetSqlTranslator m_translator{SqlDialect::SQLite};
 };
 
 } // namespace
+
+std::unique_ptr<Connection::Provider> sqliteQueryProvider(std::shared_ptr<SqliteDatabase> db) {
+    return std::make_unique<SqliteProvider>(std::move(db));
+}
 
 std::unique_ptr<Connection::Provider> openSqliteProvider(const QString& path) {
     if (looksTruncated(path)) {
@@ -117,7 +121,7 @@ std::unique_ptr<Connection::Provider> openSqliteProvider(const QString& path) {
         throw Error(ErrNo::DataSource, openFailure(path, e.description()));
     }
     checkActivityTable(*db, path);
-    return std::make_unique<SqliteProvider>(std::move(db));
+    return sqliteQueryProvider(std::move(db));
 }
 
 } // namespace tallyrow
