@@ -1,9 +1,11 @@
+// The main of the widget test programs: the application object exists before any widget and
+// lives to the end.
 #include "testsupport/TestEnv.h"
 
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    // Widget tests never open a window on the user's screen.
+    // Never a window on the user's screen, also when CTest lists the cases.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
