@@ -12,7 +12,7 @@
 //   end: 'E' + varint row count
 //
 // The end record tells a complete stream from one cut short by a crash. Failures are reported on
-// standard error as one line starting with kMdbReaderErrorPrefix and an exit code below.
+// standard error as one line starting with kErrorPrefix and an exit code below.
 
 #include <cstdint>
 #include <string_view>
