@@ -115,10 +115,6 @@ private:
     const char* m_end;
 };
 
-struct StatementCloser {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-
 QString readerFailure(int code, const QString& reason) {
     switch (code) {
     case mdbstream::NoTable:
@@ -210,11 +206,8 @@ std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray&
 
     QString insert = u"INSERT INTO Activity (%1) VALUES (?"_s.arg(wanted.join(u", "_s));
     insert += u", ?"_s.repeated(wanted.size() - 1) + u')';
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db->handle(), insert.toUtf8().constData(), -1, &raw, nullptr) != SQLITE_OK) {
-        throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(what, db->lastError()));
-    }
-    std::unique_ptr<sqlite3_stmt, StatementCloser> stmt(raw);
+    SqliteDatabase::Statement stmt = db->prepare(insert);
+    sqlite3_stmt* raw = stmt.get();
     db->exec(u"BEGIN"_s);
     std::uint64_t rows = 0;
     for (;;) {

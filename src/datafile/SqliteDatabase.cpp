@@ -12,11 +12,6 @@ namespace tallyrow {
 
 namespace {
 
-struct StatementCloser {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
-
 QVariant columnValue(sqlite3_stmt* stmt, int i) {
     switch (sqlite3_column_type(stmt, i)) {
     case SQLITE_INTEGER:
@@ -69,13 +64,22 @@ void SqliteDatabase::exec(const QString& sql) {
     }
 }
 
-std::unique_ptr<Recordset> SqliteDatabase::query(const QString& sql) {
+void SqliteDatabase::StatementCloser::operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
+}
+
+SqliteDatabase::Statement SqliteDatabase::prepare(const QString& sql) {
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &raw, nullptr) != SQLITE_OK) {
         throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, lastError()));
     }
-    Statement stmt(raw);
+    return Statement(raw);
+}
+
+std::unique_ptr<Recordset> SqliteDatabase::query(const QString& sql) {
+    const Statement stmt = prepare(sql);
+    sqlite3_stmt* raw = stmt.get();
     const int columns = sqlite3_column_count(raw);
     QStringList names;
     names.reserve(columns);

@@ -7,6 +7,7 @@
 #include <memory>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace tallyrow {
 
@@ -23,6 +24,14 @@ public:
 
     sqlite3* handle() const { return m_db; }
 
+    /// Finalizes a prepared statement when it goes out of scope.
+    struct StatementCloser {
+        void operator()(sqlite3_stmt* statement) const;
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+    /// Prepares one statement (already in SQLite's dialect); fails with an Error like a query.
+    Statement prepare(const QString& sql);
     /// Runs statements that return no rows.
     void exec(const QString& sql);
     /// Runs one query (already in SQLite's dialect) and returns its rows.
