@@ -16,6 +16,11 @@ Error noCurrentRecord() {
     return Error(kNoCurrentRecord, u"Either BOF or EOF is True, or the current record has been deleted. "
                                    "Requested operation requires a current record."_s);
 }
+
+Error itemNotFound() {
+    return Error(kItemNotFound,
+                 u"Item cannot be found in the collection corresponding to the requested name or ordinal."_s);
+}
 } // namespace
 
 Recordset::Recordset(QStringList fieldNames, QVector<QVector<QVariant>> rows)
@@ -46,14 +51,12 @@ QVariant Recordset::field(const QString& name) const {
             return field(i);
         }
     }
-    throw Error(kItemNotFound,
-                u"Item cannot be found in the collection corresponding to the requested name or ordinal."_s);
+    throw itemNotFound();
 }
 
 QVariant Recordset::field(int index) const {
     if (index < 0 || index >= m_fieldNames.size()) {
-        throw Error(kItemNotFound,
-                    u"Item cannot be found in the collection corresponding to the requested name or ordinal."_s);
+        throw itemNotFound();
     }
     if (EOF_()) {
         throw noCurrentRecord();
