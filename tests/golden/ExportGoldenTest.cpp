@@ -210,26 +210,7 @@ TEST_F(ExportTool, FailuresNameTheReasonAndExitOne) {
 
     // A report that meets an error while it runs reports it on stderr and fails.
     const QString broken = out(QStringLiteral("broken.yrd"));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("broken"));
-        db.setDatabaseName(broken);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        QString columns;
-        QString select;
-        for (int h = 0; h < 24; ++h) {
-            const QString n = QString::number(h);
-            columns += QStringLiteral(", H") + n + QStringLiteral(" INTEGER");
-            select += h == 5 ? QStringLiteral(", json('not json') AS H5") : QStringLiteral(", H") + n;
-        }
-        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE Rows (ActiveDay INTEGER, UserName TEXT, ComputerName TEXT") +
-                           columns + QLatin1Char(')')));
-        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO Rows (ActiveDay) VALUES (1521)")));
-        ASSERT_TRUE(q.exec(QStringLiteral("CREATE VIEW Activity AS SELECT ActiveDay, UserName, ComputerName") + select +
-                           QStringLiteral(" FROM Rows")));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("broken"));
+    tallyrow::test::writeBrokenDataFile(broken);
     QStringList day = QStringList{QStringLiteral("--data"), broken} + tail;
     day[3] = QStringLiteral("day");
     r = run(day);

@@ -84,4 +84,29 @@ ActivityRow uniformRow(int activeDay, const QString& user, const QString& comput
     return r;
 }
 
+void writeBrokenDataFile(const QString& path) {
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        QString columns;
+        QString select;
+        for (int h = 0; h < 24; ++h) {
+            const QString n = QString::number(h);
+            columns += QStringLiteral(", H") + n + QStringLiteral(" INTEGER");
+            select += h == 5 ? QStringLiteral(", json('not json') AS H5") : QStringLiteral(", H") + n;
+        }
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE Rows (ActiveDay INTEGER, UserName TEXT, ComputerName TEXT") +
+                           columns + QLatin1Char(')')));
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO Rows (ActiveDay, UserName, ComputerName) "
+                                          "VALUES (1521, 'anna', 'OFFICE1')")));
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE VIEW Activity AS SELECT ActiveDay, UserName, ComputerName") +
+                           select + QStringLiteral(" FROM Rows")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 } // namespace tallyrow::test

@@ -22,6 +22,10 @@ QVector<ActivityRow> officeRows();
 /// Creates an SQLite data file at `path` with the program's Activity schema and `rows`.
 void writeSqliteDataFile(const QString& path, const QVector<ActivityRow>& rows);
 
+/// Creates at `path` a data file whose Activity (a view) holds one row of anna on OFFICE1 on
+/// 1 March 2004 and whose hour 5 cannot be read, so any report query on it fails.
+void writeBrokenDataFile(const QString& path);
+
 /// A row with every hour set to `seconds`.
 ActivityRow uniformRow(int activeDay, const QString& user, const QString& computer, int seconds);
 

@@ -252,27 +252,7 @@ TEST_F(ReportRun, DayReportWithoutConnectionSaysSoAndShowsNoData) {
 TEST_F(ReportRun, FailingQueryIsReportedAndLeavingCancelsTheRun) {
     // A data file whose hour 5 cannot be read: the query fails inside the report.
     const QString path = env().path(QStringLiteral("broken.yrd"));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("broken"));
-        db.setDatabaseName(path);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        QString columns;
-        QString select;
-        for (int h = 0; h < 24; ++h) {
-            const QString n = QString::number(h);
-            columns += QStringLiteral(", H") + n + QStringLiteral(" INTEGER");
-            select += h == 5 ? QStringLiteral(", json('not json') AS H5") : QStringLiteral(", H") + n;
-        }
-        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE Rows (ActiveDay INTEGER, UserName TEXT, ComputerName TEXT") +
-                           columns + QLatin1Char(')')));
-        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO Rows (ActiveDay, UserName, ComputerName) "
-                                          "VALUES (1521, 'anna', 'OFFICE1')")));
-        ASSERT_TRUE(q.exec(QStringLiteral("CREATE VIEW Activity AS SELECT ActiveDay, UserName, ComputerName") +
-                           select + QStringLiteral(" FROM Rows")));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("broken"));
+    tallyrow::test::writeBrokenDataFile(path);
     useDataFile(path);
 
     repDay day;
