@@ -1,7 +1,7 @@
 #include "shell/ui/frmMain.h"
 
 #include "datafile/DataPath.h"
-#include "datafile/ui/HostPropertyStore.h"
+#include "datafile/HostPropertyStore.h"
 #include "datafile/ui/SelectDataDialog.h"
 #include "dateselector/ui/DateSelector.h"
 #include "engine/ui/ReportViewer.h"
