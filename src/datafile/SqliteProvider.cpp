@@ -208,6 +208,8 @@ QString readFailure(int rc, SqliteDatabase& db, const QString& path, bool immuta
                "repairs the file when it next opens it, and until then no report can be made from it"_s.arg(
                    left.isEmpty() ? u"the writer's journal"_s : u"\"%1\""_s.arg(left));
     }
+    // Read under its locks, a sound file never looks damaged, however it is being written: only
+    // then is it worth telling a file cut short from one damaged otherwise.
     if ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB) {
         std::shared_ptr<SqliteDatabase> fresh;
         try {

@@ -13,6 +13,7 @@
 //       Holds an exclusive lock on the file that long; prints "locked" once it has it.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
