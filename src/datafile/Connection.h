@@ -38,7 +38,9 @@ private:
 /// A read-only connection to a data source, opened from a connection string. The provider is
 /// chosen by what the Data Source names: an SQLite data file, a Jet/Access file (read through
 /// mdbtools into an in-memory copy), or a PostgreSQL URI. Query texts are written in the Jet
-/// dialect and translated for the provider.
+/// dialect and translated for the provider. On an SQLite data file, all queries of one open
+/// connection read one committed state of the file (one read transaction, from Open to Close),
+/// while the file's writer waits to commit: open one per report and close it when read.
 class Connection {
 public:
     Connection();

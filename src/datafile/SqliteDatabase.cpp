@@ -51,6 +51,10 @@ QString SqliteDatabase::lastError() const {
     return QString::fromUtf8(sqlite3_errmsg(m_db));
 }
 
+int SqliteDatabase::lastErrorCode() const {
+    return sqlite3_extended_errcode(m_db);
+}
+
 QString SqliteDatabase::fileUri(const QString& path) {
     return u"file:"_s + QString::fromLatin1(QUrl::toPercentEncoding(path, "/"));
 }

@@ -39,6 +39,8 @@ public:
 
     /// SQLite's text for the last failure on this handle.
     QString lastError() const;
+    /// SQLite's extended result code for the last failure on this handle.
+    int lastErrorCode() const;
 
     /// The file name as an SQLite URI ("file:" + percent-encoded path).
     static QString fileUri(const QString& path);

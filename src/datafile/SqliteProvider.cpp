@@ -4,7 +4,6 @@
 #include "datafile/SqliteDatabase.h"
 #include "support/Error.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
@@ -54,22 +53,41 @@ void checkActivityTable(SqliteDatabase& db, const QString& dataSource) {
 
 namespace {
 
+std::chrono::milliseconds gBusyTimeout{5000};
+
 // SQLite's file header records the page size and the number of pages; a file shorter than that
-// was cut short (an interrupted copy), and would fail or, worse, answer from half the data.
-bool looksTruncated(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+// was cut short (an interrupted copy). Judged only under a shared lock, so that no writer is
+// halfway through growing or shrinking the file, and read through SQLite's own descriptor of
+// `db`: closing a second descriptor of the file would drop every lock this process holds on
+// it. A file in write-ahead-log mode is not judged: its newest pages are in the log.
+bool looksTruncated(sqlite3* db, bool lock) {
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods) {
         return false;
     }
-    const QByteArray h = f.read(100);
-    if (h.size() < 100) {
-        return true;
+    const sqlite3_io_methods* io = file->pMethods;
+    if (lock && io->xLock(file, SQLITE_LOCK_SHARED) != SQLITE_OK) {
+        return false;
+    }
+    unsigned char h[100] = {};
+    sqlite3_int64 size = 0;
+    const int readRc = io->xRead(file, h, sizeof h, 0);
+    const bool sized = io->xFileSize(file, &size) == SQLITE_OK;
+    if (lock) {
+        io->xUnlock(file, SQLITE_LOCK_NONE);
+    }
+    if (readRc == SQLITE_IOERR_SHORT_READ) {
+        return true; // not even a whole header
+    }
+    if (readRc != SQLITE_OK || !sized || (h[18] == 2 && h[19] == 2)) {
+        return false;
     }
     auto be32 = [&](int at) {
-        return (quint32(quint8(h[at])) << 24) | (quint32(quint8(h[at + 1])) << 16) |
-               (quint32(quint8(h[at + 2])) << 8) | quint32(quint8(h[at + 3]));
+        return (quint32(h[at]) << 24) | (quint32(h[at + 1]) << 16) | (quint32(h[at + 2]) << 8) |
+               quint32(h[at + 3]);
     };
-    quint32 pageSize = (quint32(quint8(h[16])) << 8) | quint32(quint8(h[17]));
+    quint32 pageSize = (quint32(h[16]) << 8) | quint32(h[17]);
     if (pageSize == 1) {
         pageSize = 65536;
     }
@@ -79,7 +97,7 @@ bool looksTruncated(const QString& path) {
     if (pages == 0 || be32(24) != be32(92)) {
         return false;
     }
-    return f.size() < qint64(pageSize) * pages;
+    return size < sqlite3_int64(pageSize) * pages;
 }
 
 class SqliteProvider final : public Connection::Provider {
@@ -95,33 +113,154 @@ private:
     JetSqlTranslator m_translator{SqlDialect::SQLite};
 };
 
+// A data file read inside one read transaction, begun before the provider is made and ended
+// when it goes.
+class SqliteFileProvider final : public Connection::Provider {
+public:
+    explicit SqliteFileProvider(std::shared_ptr<SqliteDatabase> db)
+        : m_db(db), m_queries(sqliteQueryProvider(std::move(db))) {}
+    ~SqliteFileProvider() override { sqlite3_exec(m_db->handle(), "ROLLBACK", nullptr, nullptr, nullptr); }
+
+    std::unique_ptr<Recordset> execute(const QString& jetSql) override { return m_queries->execute(jetSql); }
+
+private:
+    std::shared_ptr<SqliteDatabase> m_db;
+    std::unique_ptr<Connection::Provider> m_queries;
+};
+
+std::shared_ptr<SqliteDatabase> openReadOnly(const QString& path, const QString& options) {
+    std::shared_ptr<SqliteDatabase> db;
+    try {
+        db = std::make_shared<SqliteDatabase>(SqliteDatabase::fileUri(path) + u"?mode=ro"_s + options,
+                                              SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                                              u"the data file \"%1\""_s.arg(path));
+    } catch (const Error& e) {
+        throw Error(ErrNo::DataSource, openFailure(path, e.description()));
+    }
+    sqlite3_busy_timeout(db->handle(), int(gBusyTimeout.count()));
+    // A reader never checkpoints a write-ahead log into the file, not even as the last one out.
+    sqlite3_db_config(db->handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    return db;
+}
+
+// BEGIN, then a first read: that read takes the shared lock (with a write-ahead log: the
+// snapshot) that every later query of the transaction reads under. SQLite's result code.
+int beginRead(SqliteDatabase& db) {
+    if (sqlite3_exec(db.handle(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return db.lastErrorCode();
+    }
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db.handle(), "SELECT count(*) FROM sqlite_master", -1, &raw, nullptr);
+    if (rc == SQLITE_OK) {
+        const SqliteDatabase::Statement first(raw);
+        rc = sqlite3_step(raw);
+        if (rc == SQLITE_ROW) {
+            return SQLITE_OK;
+        }
+    }
+    return rc == SQLITE_DONE ? SQLITE_OK : db.lastErrorCode();
+}
+
+// Failures that say the file cannot be locked or its shared-memory index cannot be made (as on
+// read-only media), not that it is busy or damaged.
+bool lockingUnavailable(int rc) {
+    switch (rc) {
+    case SQLITE_READONLY_CANTINIT:
+    case SQLITE_READONLY_CANTLOCK:
+    case SQLITE_READONLY_DIRECTORY:
+    case SQLITE_IOERR_LOCK:
+    case SQLITE_IOERR_RDLOCK:
+    case SQLITE_IOERR_CHECKRESERVEDLOCK:
+    case SQLITE_IOERR_SHMOPEN:
+    case SQLITE_IOERR_SHMSIZE:
+    case SQLITE_IOERR_SHMMAP:
+    case SQLITE_IOERR_SHMLOCK:
+        return true;
+    default:
+        return (rc & 0xff) == SQLITE_CANTOPEN;
+    }
+}
+
+// A rollback journal or write-ahead log of the file's writer, if one lies beside it.
+QString writerFileBeside(const QString& path) {
+    for (const QString& suffix : {u"-journal"_s, u"-wal"_s}) {
+        if (QFileInfo::exists(path + suffix)) {
+            return path + suffix;
+        }
+    }
+    return {};
+}
+
+QString seconds(std::chrono::milliseconds t) {
+    const QString n = QString::number(double(t.count()) / 1000.0);
+    return n == u"1"_s ? u"1 second"_s : n + u" seconds"_s;
+}
+
+QString readFailure(int rc, SqliteDatabase& db, const QString& path, bool immutable) {
+    const QString sqliteText = db.lastError();
+    if ((rc & 0xff) == SQLITE_BUSY) {
+        return u"the file is busy: another program, normally Tallyrow recording activity, kept it locked "
+               "for more than %1 (%2); try again in a moment"_s.arg(seconds(gBusyTimeout), sqliteText);
+    }
+    if (rc == SQLITE_READONLY_ROLLBACK || rc == SQLITE_READONLY_RECOVERY) {
+        const QString left = writerFileBeside(path);
+        return u"a change to it was interrupted and left unfinished (%1 lies beside it); Tallyrow "
+               "repairs the file when it next opens it, and until then no report can be made from it"_s.arg(
+                   left.isEmpty() ? u"the writer's journal"_s : u"\"%1\""_s.arg(left));
+    }
+    // Read under its locks, a sound file never looks damaged, however it is being written: only
+    // then is it worth telling a file cut short from one damaged otherwise.
+    if ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB) {
+        std::shared_ptr<SqliteDatabase> fresh;
+        try {
+            fresh = openReadOnly(path, immutable ? u"&immutable=1"_s : QString());
+        } catch (const Error&) {
+        }
+        if (fresh && looksTruncated(fresh->handle(), !immutable)) {
+            return u"the SQLite database is incomplete (the file is shorter than its header says)"_s;
+        }
+    }
+    return u"the database cannot be read (%1)"_s.arg(sqliteText);
+}
+
 } // namespace
+
+std::chrono::milliseconds dataFileBusyTimeout() {
+    return gBusyTimeout;
+}
+
+void setDataFileBusyTimeout(std::chrono::milliseconds timeout) {
+    gBusyTimeout = timeout;
+}
 
 std::unique_ptr<Connection::Provider> sqliteQueryProvider(std::shared_ptr<SqliteDatabase> db) {
     return std::make_unique<SqliteProvider>(std::move(db));
 }
 
 std::unique_ptr<Connection::Provider> openSqliteProvider(const QString& path) {
-    if (looksTruncated(path)) {
-        throw Error(ErrNo::DataSource,
-                    openFailure(path, u"the SQLite database is incomplete (the file is shorter than its header says)"_s));
+    std::shared_ptr<SqliteDatabase> db = openReadOnly(path, {});
+    int rc = beginRead(*db);
+    bool immutable = false;
+    if (rc != SQLITE_OK && lockingUnavailable(rc)) {
+        // Where locks cannot work (read-only media), the file is read as it lies; that is sound
+        // only when no writer left a journal or log whose changes reading around would miss.
+        const QString left = writerFileBeside(path);
+        if (!left.isEmpty()) {
+            throw Error(
+                ErrNo::DataSource,
+                openFailure(path,
+                            u"it cannot be locked for reading (%1), and its writer's \"%2\" lies beside "
+                            "it, so it may be in the middle of a change"_s.arg(db->lastError(), left)));
+        }
+        db = openReadOnly(path, u"&immutable=1"_s);
+        immutable = true;
+        rc = beginRead(*db);
     }
-    // immutable=1: no locks, no journal, no shared memory; the file is only ever read. When a
-    // write-ahead log lies beside the file, a writer is at work (or crashed) and the newest rows
-    // are in that log: then open with locking so they are seen; the log files are the writer's.
-    QString uri = SqliteDatabase::fileUri(path) + u"?mode=ro"_s;
-    if (!QFileInfo::exists(path + u"-wal"_s)) {
-        uri += u"&immutable=1"_s;
-    }
-    std::unique_ptr<SqliteDatabase> db;
-    try {
-        db = std::make_unique<SqliteDatabase>(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                                              u"the data file \"%1\""_s.arg(path));
-    } catch (const Error& e) {
-        throw Error(ErrNo::DataSource, openFailure(path, e.description()));
+    if (rc != SQLITE_OK) {
+        throw Error(ErrNo::DataSource, openFailure(path, readFailure(rc, *db, path, immutable)));
     }
     checkActivityTable(*db, path);
-    return sqliteQueryProvider(std::move(db));
+    return std::make_unique<SqliteFileProvider>(std::move(db));
 }
 
 } // namespace tallyrow

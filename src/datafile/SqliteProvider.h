@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <chrono>
 #include <memory>
 
 namespace tallyrow {
@@ -21,8 +22,18 @@ void checkActivityTable(SqliteDatabase& db, const QString& dataSource);
 /// in-memory copy of an Access file); it shares `db` with whoever else holds it.
 std::unique_ptr<Connection::Provider> sqliteQueryProvider(std::shared_ptr<SqliteDatabase> db);
 
-/// Opens an SQLite data file strictly read-only: nothing is ever written to the file and no
-/// journal, WAL or shared-memory file is created beside it.
+/// Opens an SQLite data file read-only, with SQLite's normal locking, and starts the one read
+/// transaction that every query of the provider runs in: all of them see the same committed
+/// state, however the monitoring product writes meanwhile. The transaction ends when the
+/// provider goes. The file itself is never written; in write-ahead-log mode SQLite may keep its
+/// shared-memory index (and an empty log) beside the file, as any reader does.
+/// Refused with an Error naming the file: a file still locked by a writer after the busy
+/// timeout ("busy"), a file with the journal of a writer that stopped halfway, a file shorter
+/// than its header says, a file that cannot be locked while a journal or log lies beside it.
 std::unique_ptr<Connection::Provider> openSqliteProvider(const QString& path);
+
+/// How long opening a data file waits for a writer that holds it locked (5 seconds unless set).
+std::chrono::milliseconds dataFileBusyTimeout();
+void setDataFileBusyTimeout(std::chrono::milliseconds timeout);
 
 } // namespace tallyrow

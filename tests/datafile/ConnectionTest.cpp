@@ -10,9 +10,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -240,6 +242,8 @@ TEST_F(ConnectionTest, RecordsetsBehaveAsTheReportsExpect) {
     EXPECT_THROW(cn->Execute(u"SELECT 1"_s), Error);
 }
 
+// Files with a rollback journal (SQLite's default) and Access files: untouched, nothing beside
+// them. Files in write-ahead-log mode are the next test.
 TEST_F(ConnectionTest, NeverWritesTheDataFile) {
     const QString sqlite = sqliteOffice();
     const QString jet = copyFixture(u"office.mdb"_s, u"copy.mdb"_s);
@@ -268,6 +272,118 @@ TEST_F(ConnectionTest, NeverWritesTheDataFile) {
         }
     }
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+// A data file in write-ahead-log mode whose writer left committed rows in the log (as a writer
+// that is still running does). The log is read; the file and the log are never written; only
+// SQLite's shared-memory index may appear beside them.
+TEST_F(ConnectionTest, AWriteAheadLogIsReadAndNothingIsWritten) {
+    const QString file = sqliteOffice(u"wal.yrd"_s);
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                               "UPDATE Activity SET H5 = 777 WHERE UserName = 'anna'",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const QString wal = file + u"-wal"_s;
+    ASSERT_GT(QFileInfo(wal).size(), 0);
+    const FileFingerprint before = fingerprint(file);
+    const FileFingerprint walBefore = fingerprint(wal);
+    for (int round = 0; round < 2; ++round) {
+        auto cn = open(file);
+        auto rs =
+            cn->Execute(u"SELECT Min(H5) AS Low, Max(H5) AS High FROM Activity WHERE UserName = 'anna'"_s);
+        EXPECT_EQ(rs->field(u"Low"_s).toInt(), 777);
+        EXPECT_EQ(rs->field(u"High"_s).toInt(), 777);
+        EXPECT_THROW(cn->Execute(u"DELETE FROM Activity"_s), Error);
+        cn->Close();
+    }
+    EXPECT_EQ(fingerprint(file), before);
+    EXPECT_EQ(fingerprint(wal), walBefore);
+    QStringList beside = QDir(m_dir.path()).entryList({u"wal.yrd*"_s}, QDir::Files);
+    beside.removeAll(u"wal.yrd-shm"_s);
+    EXPECT_EQ(beside, (QStringList{u"wal.yrd"_s, u"wal.yrd-wal"_s}));
+
+    // Once the writer has checkpointed and gone, nothing lies beside the file; a reader then
+    // brings at most the index and an empty log.
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "SELECT count(*) FROM Activity", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    ASSERT_FALSE(QFile::exists(wal));
+    const FileFingerprint checkpointed = fingerprint(file);
+    auto cn = open(file);
+    EXPECT_EQ(allRows(*cn).size(), officeRows().size());
+    cn->Close();
+    EXPECT_EQ(fingerprint(file), checkpointed);
+    EXPECT_EQ(QFileInfo(wal).size(), 0);
+}
+
+// Where the reader cannot make SQLite's shared-memory index (a folder it may not write, as on
+// read-only media), a write-ahead-log file with nothing beside it is read as it lies; with its
+// writer's log beside it, it may be halfway through a change and is refused.
+TEST_F(ConnectionTest, AWalFileInAFolderTheReaderCannotWrite) {
+    const QString folder = path(u"readonly"_s);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString clean = folder + u"/clean.yrd"_s;
+    const QString logged = folder + u"/logged.yrd"_s;
+    for (const QString& file : {clean, logged}) {
+        writeSqliteDataFile(file, officeRows());
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr), SQLITE_OK);
+        if (file == logged) {
+            sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+            ASSERT_EQ(sqlite3_exec(db, "UPDATE Activity SET H5 = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+        }
+        sqlite3_close(db);
+        QFile::remove(file + u"-shm"_s);
+    }
+    ASSERT_FALSE(QFile::exists(clean + u"-wal"_s));
+    ASSERT_TRUE(QFile::exists(logged + u"-wal"_s));
+    const int expectedRows = int(officeRows().size());
+    const auto check = [&] {
+        const QString refused = openFailure(logged);
+        const bool refusedClearly = refused.contains(logged) && refused.contains(u"cannot be locked"_s) &&
+                                    refused.contains(logged + u"-wal"_s);
+        try {
+            return refusedClearly && allRows(*open(clean)).size() == expectedRows;
+        } catch (const Error&) {
+            return false;
+        }
+    };
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                      QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(check());
+    } else {
+        // Permissions do not stop root: read as an ordinary user in a child process.
+        QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x7755));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+                ::_exit(3);
+            }
+            ::_exit(check() ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 3) {
+            GTEST_SKIP() << "cannot drop root rights to read from a folder the reader cannot write";
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files),
+              (QStringList{u"clean.yrd"_s, u"logged.yrd"_s, u"logged.yrd-wal"_s}));
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(ConnectionTest, BadFilesFailWithTheFileAndTheReason) {

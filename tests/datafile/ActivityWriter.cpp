@@ -1,0 +1,132 @@
+// Stands in for the monitoring product in the tests: writes an SQLite data file from a process
+// of its own, as the real writer does while reports run.
+//
+//   tallyrow-test-writer churn FILE delete|wal SECONDS PAUSE_MS
+//       Commits in a loop for SECONDS, pausing PAUSE_MS between commits. Transaction k sets H0 of
+//       every row to 60 * k (k counts on from the largest H0 in the file), so every committed
+//       state has all H0 equal to a multiple of 60. Prints
+//       "commits=N elapsed_ms=T longest_ms=L last=K" (L: the slowest commit, waits included).
+//   tallyrow-test-writer crash FILE
+//       Adds 1 to H1 of every row in one transaction with a page cache so small that changed
+//       pages go to the file before the commit, then kills itself: the journal stays, hot.
+//   tallyrow-test-writer hold FILE MILLISECONDS
+//       Holds an exclusive lock on the file that long; prints "locked" once it has it.
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void die(sqlite3* db, const char* what) {
+    std::fprintf(stderr, "tallyrow-test-writer: %s: %s\n", what, db ? sqlite3_errmsg(db) : "?");
+    std::exit(1);
+}
+
+void exec(sqlite3* db, const std::string& sql) {
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        die(db, sql.c_str());
+    }
+}
+
+long long queryNumber(sqlite3* db, const char* sql) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK || sqlite3_step(s) != SQLITE_ROW) {
+        die(db, sql);
+    }
+    const long long n = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+    return n;
+}
+
+long long ms(Clock::duration d) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
+
+int churn(sqlite3* db, const char* mode, double seconds, int pauseMs) {
+    exec(db, std::string("PRAGMA journal_mode=") + mode);
+    sqlite3_stmt* update = nullptr;
+    if (sqlite3_prepare_v2(db, "UPDATE Activity SET H0 = 60 * ?", -1, &update, nullptr) != SQLITE_OK) {
+        die(db, "prepare");
+    }
+    long long k = queryNumber(db, "SELECT coalesce(max(H0), 0) / 60 FROM Activity");
+    long long commits = 0;
+    Clock::duration longest{};
+    const Clock::time_point start = Clock::now();
+    const auto end =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    while (Clock::now() < end) {
+        const Clock::time_point t0 = Clock::now();
+        exec(db, "BEGIN IMMEDIATE");
+        sqlite3_bind_int64(update, 1, ++k);
+        if (sqlite3_step(update) != SQLITE_DONE) {
+            die(db, "update");
+        }
+        sqlite3_reset(update);
+        exec(db, "COMMIT");
+        ++commits;
+        longest = std::max(longest, Clock::now() - t0);
+        if (pauseMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
+    }
+    sqlite3_finalize(update);
+    std::printf("commits=%lld elapsed_ms=%lld longest_ms=%lld last=%lld\n", commits, ms(Clock::now() - start),
+                ms(longest), k);
+    return 0;
+}
+
+int crash(sqlite3* db) {
+    exec(db, "PRAGMA journal_mode=DELETE");
+    exec(db, "PRAGMA cache_size=1");
+    exec(db, "BEGIN");
+    exec(db, "UPDATE Activity SET H1 = H1 + 1");
+    std::fflush(nullptr);
+    std::raise(SIGKILL);
+    return 1;
+}
+
+int hold(sqlite3* db, int millis) {
+    exec(db, "BEGIN EXCLUSIVE");
+    std::printf("locked\n");
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::milliseconds(millis));
+    exec(db, "COMMIT");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: tallyrow-test-writer churn|crash|hold FILE ...\n");
+        return 2;
+    }
+    const std::string command = argv[1];
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(argv[2], &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        die(db, "open");
+    }
+    // The monitoring product waits for readers rather than give up a commit.
+    sqlite3_busy_timeout(db, 60000);
+    int rc = 2;
+    if (command == "churn" && argc == 6) {
+        rc = churn(db, argv[3], std::atof(argv[4]), std::atoi(argv[5]));
+    } else if (command == "crash") {
+        rc = crash(db);
+    } else if (command == "hold" && argc == 4) {
+        rc = hold(db, std::atoi(argv[3]));
+    } else {
+        std::fprintf(stderr, "tallyrow-test-writer: bad arguments\n");
+    }
+    sqlite3_close(db);
+    return rc;
+}
