@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -28,11 +29,20 @@ namespace {
 
 constexpr int kReaderTimeoutMs = 300'000;
 constexpr std::size_t kCacheLimit = 4; // files kept in memory at once
+// A file the monitoring product is writing may change under the reader; it is read this many
+// times before the open is refused.
+constexpr int kReadAttempts = 3;
+constexpr int kRetryPauseMs = 200;
 
+// What tells one state of a file from another: a writer changes the size or the times, a copy
+// put in its place the inode (and device). The change time catches writes that put the
+// modification time back.
 struct FileStamp {
-    qint64 size = 0;
+    qint64 size = -1;
     qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;
     quint64 inode = 0;
+    quint64 device = 0;
     bool operator==(const FileStamp&) const = default;
 };
 
@@ -42,7 +52,9 @@ FileStamp stampOf(const QString& path) {
     if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
         s.size = st.st_size;
         s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+        s.ctimeNs = qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
         s.inode = st.st_ino;
+        s.device = st.st_dev;
     }
     return s;
 }
@@ -279,6 +291,36 @@ std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray&
     return db;
 }
 
+// Reads the file into a copy, again when it changed while it was read. `stamp` is the state the
+// copy stands for. A failure on a file that held still is the file's own and is passed on; one
+// on a file that changed meanwhile may be the writer's half-done work, and counts as a change.
+std::shared_ptr<SqliteDatabase> readStableCopy(const QString& path, FileStamp& stamp) {
+    for (int attempt = 1;; ++attempt) {
+        const FileStamp before = stampOf(path);
+        std::shared_ptr<SqliteDatabase> db;
+        try {
+            db = buildCopy(path, runReader(path));
+        } catch (const Error&) {
+            if (stampOf(path) == before) {
+                throw;
+            }
+        }
+        if (db && stampOf(path) == before) {
+            stamp = before;
+            return db;
+        }
+        if (attempt == kReadAttempts) {
+            throw Error(
+                ErrNo::DataSource,
+                openFailure(path,
+                            u"the file changed while it was being read, %1 times in a row (it is "
+                            "being written; try again when the writing has finished)"_s.arg(kReadAttempts)));
+        }
+        // Give the writer a moment to finish what it is doing.
+        QThread::msleep(kRetryPauseMs * attempt);
+    }
+}
+
 } // namespace
 
 QString mdbReaderProgram() {
@@ -316,21 +358,21 @@ void clearJetCache() {
 
 std::unique_ptr<Connection::Provider> openJetProvider(const QString& path) {
     const QFileInfo info(path);
-    const QString key = info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
-    const FileStamp stamp = stampOf(path);
+    const QString key =
+        info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
     {
+        const FileStamp now = stampOf(path);
         std::lock_guard lock(g_cacheMutex);
         auto it = g_cache.find(key);
-        if (it != g_cache.end() && it->second.stamp == stamp) {
+        if (it != g_cache.end() && it->second.stamp == now) {
             it->second.lastUse = ++g_useCounter;
             return sqliteQueryProvider(it->second.db);
         }
     }
 
-    const QByteArray stream = runReader(path);
-    std::shared_ptr<SqliteDatabase> db = buildCopy(path, stream);
-    // A file that changed while it was read is read again next time.
-    if (stampOf(path) == stamp) {
+    FileStamp stamp;
+    std::shared_ptr<SqliteDatabase> db = readStableCopy(path, stamp);
+    {
         std::lock_guard lock(g_cacheMutex);
         g_cache[key] = CacheEntry{stamp, db, ++g_useCounter};
         while (g_cache.size() > kCacheLimit) {

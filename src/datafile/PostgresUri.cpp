@@ -1,5 +1,8 @@
 #include "datafile/PostgresUri.h"
 
+#include <QRegularExpression>
+#include <QUrl>
+
 #include <cctype>
 
 using namespace Qt::StringLiterals;
@@ -108,7 +111,15 @@ bool readUserInfo(UriReader& r, PostgresUri& out) {
 // A host name, or an IPv6 address in brackets.
 bool readHost(UriReader& r, QString& host) {
     if (!r.at(u'[')) {
-        return r.decode(r.takeUntil(u":/?,"), host, u"host name"_s);
+        const QStringView name = r.takeUntil(u":/?,");
+        // libpq ends the user part at the first "@": a second one belongs to a password or user
+        // name that was not percent-encoded, and what follows it is no host. Saying so beats a
+        // lookup of a host name made of part of the password.
+        if (name.contains(u'@')) {
+            r.error = u"the user name or password holds an \"@\"; write it as %40"_s;
+            return false;
+        }
+        return r.decode(name, host, u"host name"_s);
     }
     const qsizetype close = r.s.indexOf(u']', r.pos);
     if (close < 0) {
@@ -260,33 +271,98 @@ bool parsePostgresUri(const QString& uri, PostgresUri& out, QString& error) {
     return true;
 }
 
+namespace {
+
+// A query keyword as libpq reads it (escapes decoded), compared without regard to case and
+// blanks: libpq itself would refuse "PASSWORD=", but the value is still a password to the user.
+bool isPasswordKey(QStringView rawKey) {
+    const QString key = QUrl::fromPercentEncoding(rawKey.toUtf8()).trimmed();
+    return key.compare(u"password"_s, Qt::CaseInsensitive) == 0;
+}
+
+// Takes the password out of the URI whose authority begins at `start` in `text` and that ends at
+// `end`; returns the new end. A password holding a raw "@", "/", "?" or ":" is taken out whole.
+qsizetype redactUriAt(QString& text, qsizetype start, qsizetype end) {
+    // user[:password]@ — what lies before the last "@" ahead of the host part.
+    const qsizetype firstAt = text.indexOf(u'@', start);
+    if (firstAt >= 0 && firstAt < end) {
+        const QStringView before = QStringView(text).mid(start, firstAt - start);
+        const qsizetype slash = before.indexOf(u'/');
+        const bool inQuery = slash >= 0 && before.indexOf(u'?', slash) >= 0;
+        if (!inQuery) {
+            qsizetype hostEnd = firstAt;
+            while (hostEnd < end && text[hostEnd] != u'/' && text[hostEnd] != u'?') {
+                ++hostEnd;
+            }
+            const qsizetype at = text.lastIndexOf(u'@', hostEnd - 1);
+            const qsizetype colon = text.indexOf(u':', start);
+            if (colon >= 0 && colon < at) {
+                text.remove(colon, at - colon);
+                end -= at - colon;
+            }
+        }
+    }
+    // The query part: every password keyword, however spelled.
+    qsizetype authorityEnd = start;
+    const qsizetype at = text.lastIndexOf(u'@', end - 1);
+    if (at >= start && !QStringView(text).mid(start, at - start).contains(u'/')) {
+        authorityEnd = at;
+    }
+    // The first "?" after the user part starts the query, as in libpq (a database name cannot
+    // hold one, a keyword's value may hold a "/").
+    const qsizetype query = text.indexOf(u'?', authorityEnd);
+    if (query >= 0 && query < end) {
+        QStringList kept;
+        for (const QString& pair : text.mid(query + 1, end - query - 1).split(u'&')) {
+            if (!isPasswordKey(QStringView(pair).left(pair.indexOf(u'=')))) {
+                kept << pair;
+            }
+        }
+        const QString tail = kept.isEmpty() ? QString() : u'?' + kept.join(u'&');
+        text.replace(query, end - query, tail);
+        end = query + tail.size();
+    }
+    return end;
+}
+
+} // namespace
+
 QString redactedPostgresUri(const QString& uri) {
     const qsizetype start = schemeLength(uri);
     if (start < 0) {
         return uri;
     }
     QString result = uri;
-    // The query part first, so positions before it stay valid.
-    const qsizetype slash = result.indexOf(u'/', start);
-    const qsizetype query = result.indexOf(u'?', slash < 0 ? start : slash);
-    if (query >= 0) {
-        QStringList kept;
-        for (const QString& pair : result.mid(query + 1).split(u'&')) {
-            if (!pair.startsWith(u"password="_s) && pair != u"password"_s) {
-                kept << pair;
-            }
+    redactUriAt(result, start, result.size());
+    return result;
+}
+
+QString withoutPasswords(const QString& text) {
+    QString result = text;
+    // URIs anywhere in the text, also as a path turned them ("/work/postgresql:/ann:pw@h/db").
+    static const QRegularExpression scheme(u"postgres(?:ql)?:/+"_s,
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression uriEnd(u"[\\s\"'<>]"_s);
+    qsizetype from = 0;
+    for (;;) {
+        const QRegularExpressionMatch m = scheme.match(result, from);
+        if (!m.hasMatch()) {
+            break;
         }
-        result = result.left(query) + (kept.isEmpty() ? QString() : u'?' + kept.join(u'&'));
-    }
-    qsizetype at = start;
-    while (at < result.size() && result[at] != u'@' && result[at] != u'/') {
-        ++at;
-    }
-    if (at < result.size() && result[at] == u'@') {
-        const qsizetype colon = result.indexOf(u':', start);
-        if (colon >= 0 && colon < at) {
-            result.remove(colon, at - colon);
+        const qsizetype start = m.capturedEnd();
+        qsizetype end = result.indexOf(uriEnd, start);
+        if (end < 0) {
+            end = result.size();
         }
+        from = redactUriAt(result, start, end);
+    }
+    // A key/value connection string ("host=db password=pw dbname=x"): its password keyword.
+    static const QRegularExpression keyValue(u"(?:^|\\s)(?:host|hostaddr|port|dbname|user|service)\\s*="_s,
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression password(u"(^|\\s)password\\s*=\\s*(?:'(?:[^'\\\\]|\\\\.)*'?|\\S*)\\s*"_s,
+                                             QRegularExpression::CaseInsensitiveOption);
+    if (result.contains(keyValue)) {
+        result.replace(password, u"\\1"_s);
     }
     return result;
 }

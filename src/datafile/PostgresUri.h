@@ -32,7 +32,13 @@ struct PostgresUri {
 bool parsePostgresUri(const QString& uri, PostgresUri& out, QString& error);
 
 /// The URI as the user wrote it with any password taken out (the ":secret" of the user part and
-/// a "password=" keyword), so it can be shown in messages, titles and logs.
+/// a "password" keyword of the query part in any case or percent-encoding), so it can be shown in
+/// messages, titles and logs.
 QString redactedPostgresUri(const QString& uri);
+
+/// `text` (a message) with the password taken out of every PostgreSQL URI in it, also of one a
+/// file path has turned ("/home/ann/postgresql:/ann:pw@db/x"), and of a key/value connection
+/// string ("host=db password=pw").
+QString withoutPasswords(const QString& text);
 
 } // namespace tallyrow

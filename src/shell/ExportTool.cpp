@@ -21,6 +21,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace tallyrow {
@@ -70,9 +72,64 @@ std::optional<int> choice(const QString& value, const QStringList& choices) {
     return std::nullopt;
 }
 
+// The lines the report and save code print while the tool runs: error reports with their
+// numbers and where-texts, message boxes. They mean little to a command-line user on their own,
+// so they are held back and follow the tool's own sentence that says what failed.
+class HeldBackLines {
+public:
+    HeldBackLines() : m_stream(open_memstream(&m_buffer, &m_size)) {}
+    ~HeldBackLines() {
+        if (m_stream)
+            std::fclose(m_stream);
+        std::free(m_buffer);
+    }
+    HeldBackLines(const HeldBackLines&) = delete;
+    HeldBackLines& operator=(const HeldBackLines&) = delete;
+
+    /// Where the lines go; nullptr when no memory could be had for them (they are then printed
+    /// at once).
+    FILE* stream() const { return m_stream; }
+    /// The lines not yet taken.
+    QString take() {
+        if (!m_stream || std::fflush(m_stream) != 0)
+            return {};
+        const QString lines = QString::fromUtf8(m_buffer + m_taken, qsizetype(m_size - m_taken));
+        m_taken = m_size;
+        return lines;
+    }
+
+private:
+    char* m_buffer = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_taken = 0;
+    FILE* m_stream = nullptr;
+};
+
+HeldBackLines* g_heldBack = nullptr;
+
+// Prints the tool's sentence, then the lines held back so far. Nothing printed shows a password.
 void fail(FILE* err, const QString& text) {
-    std::fprintf(err, "tallyrow-export: %s\n", qUtf8Printable(text));
+    std::fprintf(err, "tallyrow-export: %s\n", qUtf8Printable(withoutPasswords(text)));
+    if (g_heldBack)
+        std::fputs(qUtf8Printable(withoutPasswords(g_heldBack->take())), err);
     std::fflush(err);
+}
+
+// A source or target as the user named it, for messages: a server URI without its password.
+QString shownName(const QString& path) {
+    return withoutPasswords(isPostgresUri(path) ? redactedPostgresUri(path) : path);
+}
+
+// The reason of a failure description that starts by naming what failed ("Cannot open the data
+// file "x": the file is empty."), without that start and the full stop; the whole description
+// when it does not start that way.
+QString reasonOf(QString description, const QString& start) {
+    description = description.trimmed();
+    if (!start.isEmpty() && description.startsWith(start, Qt::CaseInsensitive))
+        description.remove(0, start.size());
+    if (description.endsWith(QLatin1Char('.')))
+        description.chop(1);
+    return description;
 }
 
 int formatCode(const QString& format) {
@@ -393,52 +450,59 @@ struct ScriptedComponents {
     bool anyShown() const { return !reporter->calls().isEmpty() || !messageBox->requests().isEmpty(); }
 };
 
-ScriptedComponents installScriptedComponents(FILE* err) {
+ScriptedComponents installScriptedComponents(FILE* echo) {
     ScriptedComponents c;
     auto reporter = std::make_unique<ScriptedErrorReporter>();
-    reporter->setEcho(err);
+    reporter->setEcho(echo);
     reporter->setDefaultAnswer(QString());
     reporter->setProductName(QStringLiteral("tallyrow-export"));
     reporter->setSupportAddress(kSupportAddress);
     c.reporter = reporter.get();
     gErrorReporter = std::move(reporter);
     auto box = std::make_unique<ScriptedMessageBox>();
-    box->setEcho(err);
+    box->setEcho(echo);
     c.messageBox = box.get();
     gMessageBox = std::move(box);
-    services().makeMessageBox = [err] {
+    services().makeMessageBox = [echo] {
         auto b = std::make_unique<ScriptedMessageBox>();
-        b->setEcho(err);
+        b->setEcho(echo);
         return std::unique_ptr<MessageBoxEx>(std::move(b));
     };
     return c;
 }
 
-// The data source check of start-up, with the reason spelled out. A server URI is tested by
-// connecting; it is shown without its password.
-bool checkDataFile(const QString& path, FILE* err) {
+// The data source check of start-up, with the reason spelled out in one sentence that names
+// the source as the user gave it (`given`). A server URI is tested by connecting; it is shown
+// without its password.
+bool checkDataFile(const QString& path, const QString& given, FILE* err) {
     const bool server = isPostgresUri(path);
-    const QString shown = server ? redactedPostgresUri(path) : path;
+    const QString cannot = server ? QStringLiteral("cannot read the database \"%1\": %2.")
+                                  : QStringLiteral("cannot read the data file \"%1\": %2.");
+    const QString shown = shownName(given);
     if (!server) {
         const QFileInfo info(path);
         if (!info.exists()) {
-            fail(err, QStringLiteral("cannot use data file %1: no such file").arg(path));
+            fail(err, cannot.arg(shown, QStringLiteral("the file does not exist")));
             return false;
         }
         if (info.isDir()) {
-            fail(err, QStringLiteral("cannot use data file %1: it is a folder").arg(path));
+            fail(err, cannot.arg(shown, QStringLiteral("it is a folder, not a file")));
             return false;
         }
     }
+    // The connection's description names the source again; the sentence above already does.
+    const QString start =
+        server ? QStringLiteral("Cannot open the database \"%1\": ").arg(redactedPostgresUri(path))
+               : QStringLiteral("Cannot open the data file \"%1\": ").arg(path);
     try {
         Connection cn;
         cn.Open(ConnectionString(path), QString(), QString(), -1);
         cn.Close();
     } catch (const Error& e) {
-        fail(err, QStringLiteral("cannot use data file %1: %2").arg(shown, e.description()));
+        fail(err, cannot.arg(shown, reasonOf(e.description(), start)));
         return false;
     } catch (const std::exception& e) {
-        fail(err, QStringLiteral("cannot use data file %1: %2").arg(shown, QString::fromLocal8Bit(e.what())));
+        fail(err, cannot.arg(shown, reasonOf(QString::fromLocal8Bit(e.what()), start)));
         return false;
     }
     return true;
@@ -458,11 +522,21 @@ QString unwritableReason(const QString& path, const QString& writeReason) {
     return writeReason.isEmpty() ? QStringLiteral("the file could not be written") : writeReason;
 }
 
+// Something the run reported although the file was written: the run still fails.
+bool nothingReported(const ScriptedComponents& shown, const ExportRequest& r, FILE* err) {
+    if (!shown.anyShown())
+        return true;
+    fail(err,
+         QStringLiteral("the report was written to \"%1\", but problems were reported while it was made:")
+             .arg(shownName(r.outputFile)));
+    return false;
+}
+
 bool writePages(const engine::PageCollection& pages, const ExportRequest& r, FILE* err) {
     QString reason;
     if (!SaveReport(pages, r.outputFile, formatCode(r.format), &reason)) {
-        fail(err,
-             QStringLiteral("cannot write %1: %2").arg(r.outputFile, unwritableReason(r.outputFile, reason)));
+        fail(err, QStringLiteral("cannot write the report to \"%1\": %2.")
+                      .arg(shownName(r.outputFile), unwritableReason(r.outputFile, reason)));
         return false;
     }
     return true;
@@ -495,13 +569,27 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         return 2;
     }
     const ExportRequest& r = *parsed.request;
-    const ScriptedComponents shown = installScriptedComponents(err);
+    HeldBackLines heldBack;
+    g_heldBack = &heldBack;
+    const ScriptedComponents shown = installScriptedComponents(heldBack.stream() ? heldBack.stream() : err);
+    struct Release {
+        FILE* err;
+        ~Release() {
+            // Whatever is still held back is printed all the same, and anything reported after
+            // the run goes straight to stderr.
+            std::fputs(qUtf8Printable(withoutPasswords(g_heldBack->take())), err);
+            std::fflush(err);
+            g_heldBack = nullptr;
+            installScriptedComponents(err);
+        }
+    } release{err};
 
     // The program never writes a data file: an --output that names the file being read is refused
     // before anything is done.
     const QString input = r.kind == ExportRequest::Kind::Document ? r.documentFile : r.dataFile;
     if (sameFile(r.outputFile, input)) {
-        fail(err, QStringLiteral("--output: %1 is the file being read; choose another file").arg(r.outputFile));
+        fail(err, QStringLiteral("--output: %1 is the file being read; choose another file")
+                      .arg(shownName(r.outputFile)));
         std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
         return 2;
     }
@@ -521,12 +609,12 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
             fail(err, e.description());
             return 1;
         }
-        return writePages(pages, r, err) && !shown.anyShown() ? 0 : 1;
+        return writePages(pages, r, err) && nothingReported(shown, r, err) ? 0 : 1;
     }
 
     const QString dataPath =
         isPostgresUri(r.dataFile) ? r.dataFile : QFileInfo(r.dataFile).absoluteFilePath();
-    if (!checkDataFile(dataPath, err))
+    if (!checkDataFile(dataPath, r.dataFile, err))
         return 1;
     CommandLineDataPath = dataPath;
     SessionDataPath = dataPath;
@@ -583,16 +671,26 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         report = std::move(totals);
     }
 
+    const auto cannotMake = [&](const QString& reason) {
+        return QStringLiteral("cannot make the %1 report from \"%2\": %3.")
+            .arg(r.kind == ExportRequest::Kind::Day ? QStringLiteral("Day") : QStringLiteral("Totals"),
+                 shownName(r.dataFile), reason);
+    };
     bool completed = false;
     try {
         completed = report->Run();
     } catch (const std::exception& e) {
-        fail(err, QString::fromLocal8Bit(e.what()));
+        fail(err, cannotMake(reasonOf(QString::fromLocal8Bit(e.what()), QString())));
         return 1;
     }
     if (!completed || shown.anyShown()) {
-        fail(err, QStringLiteral("the report could not be made from %1")
-                      .arg(isPostgresUri(dataPath) ? redactedPostgresUri(dataPath) : dataPath));
+        // The first thing reported is the cause; what followed are its consequences.
+        QString reason = QStringLiteral("the report stopped before it was complete");
+        if (!shown.reporter->calls().isEmpty())
+            reason = reasonOf(shown.reporter->calls().first().description, QString());
+        else if (!shown.messageBox->requests().isEmpty())
+            reason = reasonOf(shown.messageBox->requests().first().prompt, QString());
+        fail(err, cannotMake(reason));
         return 1;
     }
 
@@ -603,12 +701,15 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
             else
                 writeReportCsv(*static_cast<repTotals*>(report.get()), r.outputFile);
         } catch (const Error& e) {
-            fail(err, e.description());
+            fail(err,
+                 QStringLiteral("cannot write the report to \"%1\": %2.")
+                     .arg(shownName(r.outputFile),
+                          reasonOf(e.description(), QStringLiteral("Cannot write %1: ").arg(r.outputFile))));
             return 1;
         }
         return 0;
     }
-    return writePages(report->pages(), r, err) && !shown.anyShown() ? 0 : 1;
+    return writePages(report->pages(), r, err) && nothingReported(shown, r, err) ? 0 : 1;
 }
 
 } // namespace tallyrow

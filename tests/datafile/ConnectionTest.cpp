@@ -16,6 +16,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <map>
+#include <vector>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,6 +70,50 @@ QStringList tsvRows() {
     }
     rows.sort();
     return rows;
+}
+
+// A copy of the Access file `from` in which the fullest data page of the table holding
+// `tableRows` rows is written over its emptiest one: the page map is untouched, so a reader
+// walking it meets the rows of one page twice. Returns the number of rows such a reader finds.
+qint64 writeWithPageTwice(const QString& from, const QString& to, qint64 tableRows) {
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    QByteArray bytes = in.readAll();
+    constexpr qsizetype kPage = 4096; // Jet 4 and ACE
+    constexpr qsizetype kRowCount = 12;
+    const auto u16 = [&](qsizetype at) {
+        return qint64(uchar(bytes[at])) | qint64(uchar(bytes[at + 1])) << 8;
+    };
+    const auto u32 = [&](qsizetype at) { return u16(at) | u16(at + 2) << 16; };
+    // Data pages (type 1) name their table's definition page at offset 4.
+    std::map<qint64, std::vector<qsizetype>> pagesOf;
+    for (qsizetype page = 0; page + kPage <= bytes.size(); page += kPage) {
+        if (bytes[page] == 1) {
+            pagesOf[u32(page + 4)].push_back(page);
+        }
+    }
+    for (const auto& [table, pages] : pagesOf) {
+        qint64 total = 0;
+        for (qsizetype page : pages) {
+            total += u16(page + kRowCount);
+        }
+        if (total != tableRows || pages.size() < 2) {
+            continue;
+        }
+        const auto rows = [&](qsizetype a, qsizetype b) { return u16(a + kRowCount) < u16(b + kRowCount); };
+        const qsizetype fullest = *std::max_element(pages.begin(), pages.end(), rows);
+        const qsizetype emptiest = *std::min_element(pages.begin(), pages.end(), rows);
+        const qint64 found = total - u16(emptiest + kRowCount) + u16(fullest + kRowCount);
+        bytes.replace(emptiest, kPage, bytes.mid(fullest, kPage));
+        QFile out(to);
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) {
+            return -1;
+        }
+        return found;
+    }
+    return -1;
 }
 
 // The Day report's query: average per weekday of Monday, Wednesday and Sunday in March 2004.
@@ -411,6 +459,9 @@ TEST_F(ConnectionTest, BadFilesFailWithTheFileAndTheReason) {
     cut(fixturePath(u"office.mdb"_s), path(u"cut.mdb"_s), 0.5, 1000);
     cut(fixturePath(u"office.accdb"_s), path(u"cut.accdb"_s), 0.3, 1000);
     cut(fixturePath(u"office.mdb"_s), path(u"pages.mdb"_s), 0.8, 4096);
+    // More rows than the table holds is as wrong as fewer.
+    const qint64 twiceRows = writeWithPageTwice(fixturePath(u"office.mdb"_s), path(u"twice.mdb"_s), 559);
+    ASSERT_GT(twiceRows, 559);
     QDir(m_dir.path()).mkdir(u"folder.yrd"_s);
 
     struct Case {
@@ -428,6 +479,7 @@ TEST_F(ConnectionTest, BadFilesFailWithTheFileAndTheReason) {
         {path(u"cut.mdb"_s), u"incomplete"_s},
         {path(u"cut.accdb"_s), u"incomplete"_s},
         {path(u"pages.mdb"_s), u"should hold 559 rows"_s},
+        {path(u"twice.mdb"_s), u"should hold 559 rows but %1 were read"_s.arg(twiceRows)},
         {fixturePath(u"no-activity-jet4.mdb"_s), u"no Activity table"_s},
         {fixturePath(u"no-activity-jet3.mdb"_s), u"no Activity table"_s},
     };
@@ -544,4 +596,46 @@ TEST_F(ConnectionTest, ASecondConnectionToAnAccessFileReadsNothingAgain) {
     f.close();
     const QString failure = openFailure(jet);
     EXPECT_TRUE(failure.contains(u"reader"_s)) << failure.toStdString();
+}
+
+TEST_F(ConnectionTest, AnAccessFileThatChangesWhileItIsReadIsReadAgainOrRefused) {
+    // A stand-in reader that changes the file before the real reader copies it: every time, or
+    // only the first time. Each run leaves a line in a log.
+    const QString log = path(u"runs.log"_s);
+    const auto standIn = [&](const QString& name, bool onlyFirst) {
+        const QString script = path(name);
+        QFile f(script);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        const QString firstOnly = u"[ -e \"$1.changed\" ] && exec \"%1\" \"$@\"\n"_s;
+        f.write(u"#!/bin/sh\necho run >> \"%1\"\n%2touch \"$1.changed\"\ntouch \"$1\"\nexec \"%3\" \"$@\"\n"_s
+                    .arg(log, onlyFirst ? firstOnly.arg(binPath(u"tallyrow-mdb-reader"_s)) : QString(),
+                         binPath(u"tallyrow-mdb-reader"_s))
+                    .toUtf8());
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return script;
+    };
+    const auto runs = [&] {
+        QFile f(log);
+        const qsizetype n = f.open(QIODevice::ReadOnly) ? f.readAll().count('\n') : 0;
+        f.close();
+        f.remove();
+        return n;
+    };
+
+    const QString busy = copyFixture(u"office.mdb"_s, u"busy.mdb"_s);
+    qputenv("TALLYROW_MDB_READER", QFile::encodeName(standIn(u"always.sh"_s, false)));
+    const QString failure = openFailure(busy);
+    EXPECT_TRUE(failure.contains(busy) && failure.contains(u"changed while it was being read"_s))
+        << failure.toStdString();
+    EXPECT_EQ(runs(), 3);
+
+    const QString settling = copyFixture(u"office.mdb"_s, u"settling.mdb"_s);
+    qputenv("TALLYROW_MDB_READER", QFile::encodeName(standIn(u"once.sh"_s, true)));
+    auto cn = open(settling);
+    EXPECT_EQ(allRows(*cn), tsvRows());
+    EXPECT_EQ(runs(), 2);
+    // What was read the second time stands for the file as it is now.
+    auto again = open(settling);
+    EXPECT_EQ(runs(), 0);
 }

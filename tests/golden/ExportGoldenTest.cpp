@@ -198,7 +198,7 @@ TEST_F(ExportTool, FailuresNameTheReasonAndExitOne) {
     unwritable[unwritable.indexOf(QStringLiteral("csv"))] = QStringLiteral("pdf");
     r = run(unwritable);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains("x.pdf: no such folder")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("x.pdf\": no such folder")) << r.err.constData();
 
     // A server that does not answer fails like a missing file, naming the source but never its
     // password.

@@ -127,8 +127,12 @@ int main(int argc, char** argv) {
         fail(mdbstream::Usage, "usage: tallyrow-mdb-reader FILE TABLE COLUMN...");
     }
     // A damaged file must not make the reader eat the machine: bound its memory and time.
+    // AddressSanitizer reserves terabytes of address space up front, which a bound on the
+    // address space forbids; sanitized builds keep only the time limit.
+#ifndef TALLYROW_SANITIZED
     const rlimit memory{rlim_t(4) << 30, rlim_t(4) << 30};
     setrlimit(RLIMIT_AS, &memory);
+#endif
     const rlimit cpu{300, 300};
     setrlimit(RLIMIT_CPU, &cpu);
     // Text comes out as UTF-8 whatever the caller's environment says; no debug chatter.
@@ -231,11 +235,17 @@ int main(int argc, char** argv) {
             ++rowCount;
         }
     }
-    // The table definition keeps its row count; fewer rows read means pages were lost (a file
-    // cut short, a broken page map), which must not pass for a smaller table.
+    // The table definition keeps its row count, and what was read must match it exactly: fewer
+    // rows means pages were lost (a file cut short, a broken page map), more means a page was
+    // read twice or rows of another state of the file were met. Neither may pass for the table.
     if (rowCount < table->num_rows) {
         fail(mdbstream::Damaged, "the table should hold " + std::to_string(table->num_rows) + " rows but only " +
                                      std::to_string(rowCount) + " could be read");
+    }
+    if (rowCount > table->num_rows) {
+        fail(mdbstream::Damaged, "the table should hold " + std::to_string(table->num_rows) + " rows but " +
+                                     std::to_string(rowCount) +
+                                     " were read (a page of the table is listed twice or damaged)");
     }
     out.byte(mdbstream::kEnd);
     out.varint(rowCount);

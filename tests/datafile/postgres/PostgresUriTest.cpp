@@ -94,6 +94,7 @@ TEST(PostgresUri, RefusesMalformedUrisWithoutQuotingThePassword) {
         "postgresql://[::1/db",            // IPv6 without its bracket
         "postgresql://h/db?sslmode",       // keyword without value
         "/home/anna/data.yrd",             // not a URI at all
+        "postgresql://ann:se@cret@h/db",   // "@" in the password not encoded
     };
     for (const char* uri : bad) {
         SCOPED_TRACE(uri);
@@ -166,3 +167,51 @@ TEST(PostgresSql, DividesAndAveragesInDoublePrecisionWithFoldedNames) {
 }
 
 } // namespace
+
+TEST(PostgresUri, PasswordHiddenHoweverItIsSpelled) {
+    // Each source holds the password "s3cr3t" (or its percent-encoding) somewhere.
+    const char* cases[][2] = {
+        {"postgresql://h/x?pass%77ord=s3cr3t", "postgresql://h/x"},
+        {"postgresql://h/x?%70%61%73%73%77%6F%72%64=s3cr3t&sslmode=require",
+         "postgresql://h/x?sslmode=require"},
+        {"postgresql://h/x?PassWord=s3cr3t", "postgresql://h/x"},
+        {"postgresql://h/x?sslmode=disable&password=s3%63r3t", "postgresql://h/x?sslmode=disable"},
+        {"POSTGRES://ann:s3%63r3t@h/x", "POSTGRES://ann@h/x"},
+        // A password that holds the characters that end the user part.
+        {"postgresql://ann:s3@cr3t@h:5432/x", "postgresql://ann@h:5432/x"},
+        {"postgresql://ann:s3/cr3t@h/x", "postgresql://ann@h/x"},
+        {"postgresql://ann:s3?cr3t@h/x", "postgresql://ann@h/x"},
+        {"postgresql://ann:s3:cr3t@h/x", "postgresql://ann@h/x"},
+        // No database name: the query follows the host.
+        {"postgresql://h?password=s3cr3t&application_name=a/b", "postgresql://h?application_name=a/b"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c[0]);
+        const QString shown = redactedPostgresUri(QString::fromUtf8(c[0]));
+        EXPECT_EQ(shown, QString::fromUtf8(c[1]));
+        EXPECT_EQ(withoutPasswords(QString::fromUtf8(c[0])), shown);
+    }
+    // What is no password stays as it is.
+    for (const char* uri :
+         {"postgresql://h:5432/x?application_name=me@office", "postgresql://ann@h/x?passfile=/p"}) {
+        EXPECT_EQ(redactedPostgresUri(QString::fromUtf8(uri)), QString::fromUtf8(uri));
+    }
+}
+
+TEST(PostgresUri, MessagesLoseThePasswordsOfEveryUriInThem) {
+    const char* cases[][2] = {
+        {"cannot write \"postgresql://ann:s3cr3t@h/x?password=s3cr3t\": no such folder "
+         "/w/postgresql:/ann:s3cr3t@h",
+         "cannot write \"postgresql://ann@h/x\": no such folder /w/postgresql:/ann@h"},
+        {"Cannot open the database \"postgres://h/x?pass%77ord=s3cr3t\": refused.",
+         "Cannot open the database \"postgres://h/x\": refused."},
+        // A key/value connection string, which is no file name.
+        {"no such file host=db password=s3cr3t dbname=x", "no such file host=db dbname=x"},
+        {"no such file host=db PASSWORD = 's3 cr3t' dbname=x", "no such file host=db dbname=x"},
+        // Without any connection keyword "password=" is part of a file name and stays.
+        {"no such file /home/ann/password=1.yrd", "no such file /home/ann/password=1.yrd"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(withoutPasswords(QString::fromUtf8(c[0])), QString::fromUtf8(c[1]));
+    }
+}
