@@ -19,8 +19,14 @@ class Report;
 inline constexpr int kCsvFileFormat = 5;
 
 /// Writes `report` to `path` in `format`: the table as CSV for kCsvFileFormat, else the report's
-/// pages through SaveReport (any unknown code writes the report document). True when written.
-bool SaveShownReport(const engine::Report* report, const QString& path, int format);
+/// pages as SaveReport does (any unknown code writes the report document). True when written;
+/// otherwise `errorText`, when given, receives the system's reason.
+bool SaveShownReport(const engine::Report* report, const QString& path, int format,
+                     QString* errorText = nullptr);
+
+/// The sentence "Report not saved" gives for a failed save to `path`: a missing folder or a
+/// missing write permission named as such, anything else by the system's own text.
+QString saveFailureReason(const QString& path, const QString& systemText);
 
 /// The Save dialog of the shown report: proposes a folder and a name, lets the user pick the
 /// format and the path, asks before overwriting, writes the file and says whether it worked.
@@ -38,8 +44,9 @@ public:
     /// dialog is first shown; callers that never show it (tests) call it themselves.
     void Form_Load();
 
-    /// The save action behind OK.
-    void SaveCurrentReport();
+    /// The save action behind OK. False when the user declined to overwrite an existing file:
+    /// the dialog then stays open for another name; true once the save is over either way.
+    bool SaveCurrentReport();
 
 protected:
     void showEvent(QShowEvent* event) override;
