@@ -102,9 +102,13 @@ QString ConnectionString(const QString& path) {
 bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path) {
     bool result = false;
     StepRunner run(gErrorReporter.get(), u"OpenCN&"_s, QString(), false);
-    run.step([&] { cn = std::make_unique<Connection>(); });
-    run.step([&] { cn->Open(ConnectionString(path), QString(), QString(), -1); });
-    run.step([&] { result = true; });
+    // A connection whose open failed is no connection, even when the user chose to go on: the
+    // caller would take a file that does not open, or read through a closed connection.
+    const bool opened = run.step([&] { cn = std::make_unique<Connection>(); }) &&
+                        run.step([&] { cn->Open(ConnectionString(path), QString(), QString(), -1); });
+    if (opened) {
+        run.step([&] { result = true; });
+    }
     return result;
 }
 

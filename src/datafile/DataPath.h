@@ -24,7 +24,8 @@ QString GetDataPath(QString fileName);
 bool CheckData(const QString& path = {});
 
 /// Opens a new connection into `cn` on `path` (the session's file when empty); reports
-/// failures with "OpenCN&" and returns true unless the user left.
+/// failures with "OpenCN&". True only when the connection is open: Ignore on a failed open
+/// leaves `cn` closed and returns false.
 bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path = {});
 
 /// Closes `cn` when open and releases it; always true.

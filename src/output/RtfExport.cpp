@@ -24,6 +24,8 @@ namespace {
 constexpr double kChartDpi = 150.0;
 // A cell narrower than this cannot hold a character; neighbours that close get pushed apart.
 constexpr int kMinCellWidth = 60;
+// Twips a page's last band moves up to leave room for a word processor's taller lines.
+constexpr int kPageSlack = 60;
 
 int twips(double v) { return int(std::lround(v)); }
 
@@ -78,6 +80,7 @@ public:
         const QSizeF paper = m_pages.paperSize.isEmpty() ? QSizeF(12240, 15840) : m_pages.paperSize;
         const QRectF area = m_pages.printableRect.isEmpty() ? QRectF(QPointF(0, 0), paper) : m_pages.printableRect;
         m_width = area.width();
+        m_rightMargin = std::max(0, twips(paper.width() - area.right()));
         out += "\\paperw" + QByteArray::number(twips(paper.width())) + "\\paperh" +
                QByteArray::number(twips(paper.height())) + "\\margl" + QByteArray::number(twips(area.left())) +
                "\\margr" + QByteArray::number(std::max(0, twips(paper.width() - area.right()))) + "\\margt" +
@@ -109,6 +112,10 @@ private:
         return m_colorIndex[rgb] = int(m_colors.size()); // 0 is the automatic colour
     }
 
+    static bool isLeftAligned(const TextItem& t) {
+        return !(t.alignment & (Qt::AlignRight | Qt::AlignHCenter | Qt::AlignJustify));
+    }
+
     QByteArray alignment(const TextItem& t) {
         if (t.alignment & Qt::AlignRight)
             return "\\qr";
@@ -132,13 +139,41 @@ private:
         out += '}';
     }
 
-    static QVector<int> cellLefts(const PageBand& band) {
-        QVector<int> lefts;
-        for (const TextItem* t : band.texts)
-            lefts.push_back(std::max(0, twips(t->rect.left())));
-        for (qsizetype i = 1; i < lefts.size(); ++i)
-            lefts[i] = std::max(lefts[i], lefts[i - 1] + kMinCellWidth);
-        return lefts;
+    // The cells of a table row: where the row starts, and each cell's right edge with its text
+    // (none for a filler).
+    struct RowCells {
+        int left = 0;
+        QVector<int> rights;
+        QVector<const TextItem*> texts;
+        bool operator==(const RowCells& other) const { return left == other.left && rights == other.rights; }
+    };
+
+    // A centred or right-aligned text keeps its own box: its cell ends at the text's right edge,
+    // and a gap before the next text becomes an empty cell. A row that leaves columns out (the
+    // totals of unselected weekdays) thus keeps every figure under its own heading; a cell
+    // stretched over the gap would carry the figure into the next column. A left-aligned text
+    // starts where it stood however wide its cell, so its cell reaches to the next text and
+    // leaves room for a wider font.
+    static RowCells rowCells(const PageBand& band) {
+        RowCells row;
+        int lastCellLeft = 0;
+        for (const TextItem* t : band.texts) {
+            const int left = std::max(0, twips(t->rect.left()));
+            if (row.texts.isEmpty()) {
+                row.left = left;
+            } else if (left - row.rights.last() >= kMinCellWidth && !isLeftAligned(*row.texts.last())) {
+                row.rights.push_back(left);
+                row.texts.push_back(nullptr);
+            } else {
+                // The cell before ends where this text starts (never narrower than a character).
+                row.rights.last() = std::max(left, lastCellLeft + kMinCellWidth);
+            }
+            const int cellLeft = row.rights.isEmpty() ? row.left : row.rights.last();
+            row.rights.push_back(std::max(cellLeft + kMinCellWidth, twips(t->rect.right())));
+            row.texts.push_back(t);
+            lastCellLeft = cellLeft;
+        }
+        return row;
     }
 
     static bool isTableRow(const PageBand& band) { return !band.chart && band.texts.size() > 1; }
@@ -158,10 +193,17 @@ private:
             const PageBand& band = bands[i];
             double next = i + 1 < bands.size() ? bands[i + 1].top : band.bottom;
             const bool tableEnds = isTableRow(band) && i + 1 < bands.size() && isTableRow(bands[i + 1]) &&
-                                   cellLefts(band) != cellLefts(bands[i + 1]);
+                                   !(rowCells(band) == rowCells(bands[i + 1]));
             if (tableEnds)
                 next = std::min(next, band.bottom);
-            const int height = std::max(20, twips(std::max(next, band.top) - band.top));
+            // Heights from rounded positions, so that rounding never adds up down the page. The
+            // band before the last (the page footer, at the very bottom) gives up a little of
+            // the space below it: a word processor's line is often a fraction taller than ours,
+            // and a footer that no longer fits would start a page of its own.
+            const int slack = i + 2 == bands.size() ? kPageSlack : 0;
+            const int ownHeight = std::max(20, twips(band.bottom) - twips(band.top));
+            const int available = twips(std::max(next, band.top)) - twips(band.top);
+            const int height = tableEnds ? std::max(20, available) : std::max(ownHeight, available - slack);
             if (i == 0 && band.top > 20) { // room above the first band
                 out += "\\pard\\plain" + QByteArray(breakBefore ? "\\pagebb" : "") + "\\sl-" +
                        QByteArray::number(twips(band.top)) + "\\slmult0\\fs2\\par\n";
@@ -175,7 +217,8 @@ private:
                 tableRow(out, band, height);
             breakBefore = false;
             if (tableEnds)
-                out += "\\pard\\plain\\sl-" + QByteArray::number(std::max(20, twips(bands[i + 1].top - band.top) - height)) +
+                out += "\\pard\\plain\\sl-" +
+                       QByteArray::number(std::max(20, twips(bands[i + 1].top) - twips(band.top) - height - slack)) +
                        "\\slmult0\\fs2\\par\n";
         }
     }
@@ -185,7 +228,10 @@ private:
         if (breakBefore)
             out += "\\pagebb";
         const int left = std::max(0, twips(t.rect.left()));
-        const int right = std::max(0, twips(m_width - t.rect.right()));
+        // A word processor without the report's font sets the text in a wider one; a line that
+        // wrapped would push everything below it, and at last the page footer, onto another page.
+        // Left-aligned text may therefore run on into the margin; other alignments keep their box.
+        const int right = isLeftAligned(t) ? -m_rightMargin : std::max(0, twips(m_width - t.rect.right()));
         out += alignment(t) + "\\li" + QByteArray::number(left) + "\\ri" + QByteArray::number(right) + "\\sl" +
                QByteArray::number(height) + "\\slmult0 ";
         run(out, t);
@@ -193,20 +239,19 @@ private:
     }
 
     void tableRow(QByteArray& out, const PageBand& band, int height) {
-        // Each text's cell reaches to the next text's left edge, so every text starts where it
-        // stood on the page.
-        const QVector<int> lefts = cellLefts(band);
-        out += "\\trowd\\trgaph0\\trleft" + QByteArray::number(lefts.first()) + "\\trrh" +
-               QByteArray::number(height) + "\\trpaddl0\\trpaddr0\\trpaddt0\\trpaddb0\\trpaddfl3\\trpaddfr3"
+        const RowCells cells = rowCells(band);
+        out += "\\trowd\\trgaph0\\trleft" + QByteArray::number(cells.left) + "\\trrh" +
+               QByteArray::number(height) +
+               "\\trpaddl0\\trpaddr0\\trpaddt0\\trpaddb0\\trpaddfl3\\trpaddfr3"
                "\\trpaddft3\\trpaddfb3";
-        for (qsizetype i = 0; i < lefts.size(); ++i) {
-            const int right = i + 1 < lefts.size()
-                                  ? lefts[i + 1]
-                                  : std::max(lefts[i] + kMinCellWidth, twips(band.texts[i]->rect.right()));
+        for (int right : cells.rights)
             out += "\\clvertalt\\cellx" + QByteArray::number(right);
-        }
         out += '\n';
-        for (const TextItem* t : band.texts) {
+        for (const TextItem* t : cells.texts) {
+            if (!t) {
+                out += "\\pard\\plain\\intbl\\fs2\\cell\n";
+                continue;
+            }
             out += "\\pard\\plain\\intbl" + alignment(*t) + ' ';
             run(out, *t);
             out += "\\cell\n";
@@ -234,14 +279,19 @@ private:
         if (!image.save(&buffer, "PNG"))
             throw Error(ErrNo::Unexpected, QStringLiteral("The chart could not be turned into a picture."),
                         QStringLiteral("richTextExport"));
-        out += "\\pard\\plain";
+        // A one-point font: the line is then as high as the picture, without a text descent.
+        out += "\\pard\\plain\\fs2";
         if (breakBefore)
             out += "\\pagebb";
-        out += "\\li" + QByteArray::number(std::max(0, twips(item.rect.left()))) + "\\sl" +
-               QByteArray::number(height) + "\\slmult0 {\\pict\\pngblip\\picw" + QByteArray::number(pixels.width()) +
-               "\\pich" + QByteArray::number(pixels.height()) + "\\picwgoal" +
-               QByteArray::number(twips(item.rect.width())) + "\\pichgoal" +
-               QByteArray::number(twips(item.rect.height())) + '\n';
+        // The picture sets the line's height itself; the rest of the band goes below it as space
+        // after. A line spacing of the band's whole height would be added to the picture by
+        // word processors and push the pages apart.
+        const int pictureHeight = twips(item.rect.height());
+        out += "\\li" + QByteArray::number(std::max(0, twips(item.rect.left()))) + "\\sl0\\sa" +
+               QByteArray::number(std::max(0, height - pictureHeight)) + " {\\pict\\pngblip\\picw" +
+               QByteArray::number(pixels.width()) + "\\pich" + QByteArray::number(pixels.height()) +
+               "\\picwgoal" + QByteArray::number(twips(item.rect.width())) + "\\pichgoal" +
+               QByteArray::number(pictureHeight) + '\n';
         const QByteArray hex = png.toHex();
         for (qsizetype i = 0; i < hex.size(); i += 128) {
             out += hex.mid(i, 128);
@@ -256,6 +306,7 @@ private:
     QVector<QRgb> m_colors;
     QHash<QRgb, int> m_colorIndex;
     double m_width = 0;
+    int m_rightMargin = 0;
 };
 
 } // namespace

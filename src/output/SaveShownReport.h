@@ -13,7 +13,13 @@ class Report;
 inline constexpr int kCsvFileFormat = 5;
 
 /// Writes `report` to `path` in `format`: the table as CSV for kCsvFileFormat, else the report's
-/// pages through SaveReport (any unknown code writes the report document). True when written.
-bool SaveShownReport(const engine::Report* report, const QString& path, int format);
+/// pages as SaveReport does (any unknown code writes the report document). True when written;
+/// otherwise `errorText`, when given, receives the system's reason.
+bool SaveShownReport(const engine::Report* report, const QString& path, int format,
+                     QString* errorText = nullptr);
+
+/// The sentence "Report not saved" gives for a failed save to `path`: a missing folder or a
+/// missing write permission named as such, anything else by the system's own text.
+QString saveFailureReason(const QString& path, const QString& systemText);
 
 } // namespace tallyrow

@@ -150,16 +150,16 @@ TEST_F(DataPathTest, OpenFailureIsReportedAndTheAnswerDecides) {
     EXPECT_FALSE(OpenCN(cn, bad));
     EXPECT_EQ(errorReporter()->calls().size(), 3);
 
-    // Ignore: "opened" with the connection left closed, which CloseCN passes over and CheckData
-    // accepts.
+    // Ignore goes on, but a file that did not open is never taken: the connection stays closed,
+    // OpenCN says so, CloseCN passes over it and CheckData refuses the file.
     errorReporter()->clearCalls();
     errorReporter()->queueAnswer(ReportAnswer::Ignore);
-    ASSERT_TRUE(OpenCN(cn, bad));
+    EXPECT_FALSE(OpenCN(cn, bad));
     ASSERT_TRUE(cn);
     EXPECT_EQ(cn->State(), 0);
     EXPECT_TRUE(CloseCN(cn));
     errorReporter()->queueAnswer(ReportAnswer::Ignore);
-    EXPECT_TRUE(CheckData(bad));
+    EXPECT_FALSE(CheckData(bad));
     EXPECT_EQ(errorReporter()->calls().size(), 2);
 }
 

@@ -9,9 +9,13 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -330,4 +334,108 @@ TEST_F(ExportTool, ScheduledRangesFollowTheWorkedResults) {
         EXPECT_TRUE(lines[1].startsWith(c.first)) << lines[1].constData();
         EXPECT_TRUE(lines.last().startsWith(c.lastDay)) << lines.last().constData();
     }
+}
+
+namespace {
+
+struct Word {
+    double left = 0;
+    double right = 0;
+    double top = 0;
+    QString text;
+    double centre() const { return (left + right) / 2; }
+};
+
+// The words of each page of `pdf` with their boxes, as pdftotext finds them.
+QList<QList<Word>> pdfWords(const QString& pdf) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    if (!p.waitForFinished(60000))
+        return {};
+    QList<QList<Word>> pages;
+    const QRegularExpression tag(QStringLiteral("<page |<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" "
+                                                "xMax=\"([0-9.]+)\" yMax=\"[0-9.]+\">([^<]*)</word>"));
+    auto it = tag.globalMatch(QString::fromUtf8(p.readAllStandardOutput()));
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.captured(0) == QStringLiteral("<page ")) {
+            pages.append(QList<Word>());
+        } else if (!pages.isEmpty()) {
+            pages.last().append({m.captured(1).toDouble(), m.captured(3).toDouble(), m.captured(2).toDouble(),
+                                 m.captured(4)});
+        }
+    }
+    return pages;
+}
+
+// The words on the line of the first word `first` of `page`, left to right, that word left out.
+QList<Word> lineAfter(const QList<Word>& page, const QString& first) {
+    QList<Word> line;
+    for (const Word& anchor : page) {
+        if (anchor.text != first)
+            continue;
+        for (const Word& w : page)
+            if (std::abs(w.top - anchor.top) < 3 && w.left > anchor.left)
+                line.append(w);
+        break;
+    }
+    std::sort(line.begin(), line.end(), [](const Word& a, const Word& b) { return a.left < b.left; });
+    return line;
+}
+
+} // namespace
+
+// A word processor opening the rich text lays out as many pages as the PDF has, and a totals row
+// that leaves unselected weekdays out keeps each total under its own heading.
+TEST_F(ExportTool, RichTextPaginatesLikeThePdfWithTotalsUnderTheirWeekdays) {
+    for (const char* tool : {"soffice", "pdfinfo", "pdftotext"})
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    const QStringList report{QStringLiteral("--data"),   s_sqlite,
+                             QStringLiteral("--report"), QStringLiteral("day"),
+                             QStringLiteral("--from"),   QStringLiteral("2004-03-01"),
+                             QStringLiteral("--to"),     QStringLiteral("2004-03-31"),
+                             QStringLiteral("--days"),   QStringLiteral("mon,thu,sun"),
+                             QStringLiteral("--details")};
+    for (const char* format : {"pdf", "rtf"}) {
+        const ToolRun r = run(report + QStringList{QStringLiteral("--format"), QLatin1String(format),
+                                                   QStringLiteral("--output"),
+                                                   out(QStringLiteral("day.") + QLatin1String(format))});
+        ASSERT_EQ(r.exitCode, 0) << format << r.err.constData();
+    }
+    const QString converted = out(QStringLiteral("converted"));
+    QProcess soffice;
+    soffice.start(QStringLiteral("soffice"),
+                  {QStringLiteral("-env:UserInstallation=file://") + out(QStringLiteral("lo-profile")),
+                   QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("pdf"),
+                   QStringLiteral("--outdir"), converted, out(QStringLiteral("day.rtf"))});
+    ASSERT_TRUE(soffice.waitForFinished(180000));
+    const QString fromRtf = converted + QStringLiteral("/day.pdf");
+    ASSERT_TRUE(QFile::exists(fromRtf)) << soffice.readAllStandardError().constData();
+
+    const QList<QList<Word>> direct = pdfWords(out(QStringLiteral("day.pdf")));
+    const QList<QList<Word>> viaRtf = pdfWords(fromRtf);
+    ASSERT_FALSE(direct.isEmpty());
+    EXPECT_EQ(viaRtf.size(), direct.size()) << "pages of the PDF and of the rich text in a word processor";
+
+    // The totals row: Monday, Thursday, Sunday, the average and the total.
+    const auto holdsTotals = [](const QList<Word>& words) {
+        return std::any_of(words.begin(), words.end(),
+                           [](const Word& w) { return w.text == QStringLiteral("Totals"); });
+    };
+    const auto found = std::find_if(viaRtf.begin(), viaRtf.end(), holdsTotals);
+    ASSERT_NE(found, viaRtf.end());
+    const QList<Word>& page = *found;
+    QList<Word> headings;
+    for (const Word& w : lineAfter(page, QStringLiteral("Time")))
+        if (QStringList{QStringLiteral("Mon"), QStringLiteral("Thu"), QStringLiteral("Sun"),
+                        QStringLiteral("Avg"), QStringLiteral("Total")}
+                .contains(w.text))
+            headings.append(w);
+    const QList<Word> totals = lineAfter(page, QStringLiteral("Totals"));
+    ASSERT_EQ(headings.size(), 5);
+    ASSERT_EQ(totals.size(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NEAR(totals[i].centre(), headings[i].centre(), 8.0)
+            << "the total of " << headings[i].text.toStdString();
 }

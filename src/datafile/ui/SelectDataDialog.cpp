@@ -4,12 +4,15 @@
 #include "datafile/PostgresUri.h"
 #include "datafile/ui/BrowseButton.h"
 #include "datafile/TemplateCopy.h"
+#include "support/CommandLine.h"
 #include "support/ErrorReporter.h"
 #include "support/FileUtils.h"
 #include "support/MessageBoxEx.h"
 #include "support/Services.h"
 #include "support/StepRunner.h"
 
+#include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,8 +33,8 @@ namespace {
 
 const QString kNoTitle = u"~NoTitle~"_s;
 const QString kTemplateName = u"/empty.yrt"_s;
-const QString kDataFilter =
-    u"All Files (*.*)|*.*|Tallyrow Data Files(*.yrd)|*.yrd|All Data Files(*.yrd;*.mdb)|*.yrd;*.mdb|"_s;
+const QString kDataFilter = u"All Files (*.*)|*.*|Tallyrow Data Files(*.yrd)|*.yrd|All Data "
+                            u"Files(*.yrd;*.mdb;*.accdb)|*.yrd;*.mdb;*.accdb|"_s;
 const QString kDialogTitle = u"Tallyrow data file"_s;
 
 // Design sizes in twips (1/1440 inch).
@@ -134,6 +137,9 @@ frmSelectData::frmSelectData(QWidget* parent)
                   u"To create a new file, enter the full path and file name in the box above and click the "
                   u"'New' button"_s);
     cmdNew = makeButton(this, u"cmdNew"_s, u"New"_s);
+    chkUseFromNowOn = new QCheckBox(u"Use this file from now on"_s, this);
+    chkUseFromNowOn->setObjectName(u"chkUseFromNowOn"_s);
+    chkUseFromNowOn->setToolTip(u"Also open this file at the next start of the program"_s);
     lblNote = makeLabel(this, u"lblNote"_s,
                         u"NOTE: You must have sufficient system privileges to open or create a data file"_s);
     cmdCancel = makeButton(this, u"cmdCancel"_s, u"Cancel"_s);
@@ -147,6 +153,7 @@ frmSelectData::frmSelectData(QWidget* parent)
     setTabOrder(cmdCancel, cmdApply);
     setTabOrder(cmdApply, cmdNew);
     setTabOrder(cmdNew, brsDataPath);
+    setTabOrder(brsDataPath, chkUseFromNowOn);
 
     connect(brsDataPath, &BrowseButton::Change, this, &frmSelectData::brsDataPath_Change);
     connect(cmdOK, &QPushButton::clicked, this, &frmSelectData::cmdOK_Click);
@@ -191,6 +198,7 @@ void frmSelectData::buildLayout() {
     main->addLayout(top);
     main->addSpacing(twips(this, 90));
     main->addWidget(brsDataPath);
+    main->addWidget(chkUseFromNowOn);
     main->addLayout(newRow);
     main->addSpacing(twips(this, 150));
     main->addWidget(lblNote);
@@ -209,9 +217,12 @@ void frmSelectData::Form_Load() {
             u"To choose an existing data file, please type the full path to the file here, or "
             u"click on the 'Browse' button to locate the file."_s +
             u"\n\n"_s +
-            u"This will just change the file for this session. You can permanently change the "
-            u"default Tallyrow data file from the Tallyrow program."_s);
+            u"OK changes the file for this session. Tick 'Use this file from now on' to open it "
+            u"at the next start as well."_s);
     });
+    // A file named on the command line rules this run and is never stored, so there is no
+    // default to change.
+    run.step([&] { chkUseFromNowOn->setEnabled(CommandLineDataPath.size() < 2); });
     run.step([&] { cmdOK->setEnabled(namesExistingSource(brsDataPath->Path())); });
     // Nothing has been chosen yet, so there is nothing to apply.
     run.step([&] { cmdApply->setEnabled(false); });
@@ -238,6 +249,10 @@ bool frmSelectData::ApplyChanges() {
     // session's file; it never names a data file.
     run.step([&] { usable = !path.isEmpty() && CheckData(path); });
     if (usable) {
+        // The stored default first: storing it leaves the session alone, so the session switch
+        // follows either way.
+        if (chkUseFromNowOn->isEnabled() && chkUseFromNowOn->isChecked())
+            run.step([&] { SaveDataPath(path, false); });
         run.step([&] { SaveDataPath(path, true); });
         run.step([&] { cmdApply->setEnabled(false); });
         run.step([&] { result = true; });
@@ -279,7 +294,7 @@ void frmSelectData::cmdNew_Click() {
     QString folder;
     bool stop = false;
 
-    run.step([&] {
+    const bool templateChecked = run.step([&] {
         templatePath = ProgramFolder() + kTemplateName;
         if (!DoesFileExist(templatePath)) {
             MsgBox(
@@ -289,19 +304,33 @@ void frmSelectData::cmdNew_Click() {
             stop = true;
         }
     });
+    if (!templateChecked || stop)
+        return;
+
+    // Every step below works on the target: without one there is nothing to go on with.
+    if (!run.step([&] {
+            target = brsDataPath->Path();
+            const QString extension = target.right(4).toLower();
+            if (extension != u".yrd"_s && extension != u".mdb"_s)
+                target += u".yrd"_s;
+        }))
+        return;
+
+    // A name without its folder would land wherever the program happened to be started; a server
+    // URI is no file either (and its password is never shown).
+    run.step([&] {
+        if (!QDir::isAbsolutePath(target)) {
+            MsgBox(u"Please type the full path of the new file, with its folder, for example "_s +
+                       QDir::homePath() + u"/Tallyrow/data.yrd."_s,
+                   MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
+            stop = true;
+        }
+    });
     if (stop)
         return;
 
-    // A server URI typed here is taken as a file name like any other text, but its password is
-    // never shown in the questions below.
-    run.step([&] {
-        target = brsDataPath->Path();
-        const QString extension = target.right(4).toLower();
-        if (extension != u".yrd"_s && extension != u".mdb"_s)
-            target += u".yrd"_s;
-    });
-
-    run.step([&] {
+    // An unanswered question is no Yes: the file stays as it is.
+    const bool overwriteAsked = run.step([&] {
         if (DoesFileExist(target)) {
             const int answer = MsgBox(
                 u"There is already a file named "_s + redactedPostgresUri(target) +
@@ -311,22 +340,23 @@ void frmSelectData::cmdNew_Click() {
             stop = answer == MsgAnswer::No;
         }
     });
-    if (stop)
+    if (!overwriteAsked || stop)
         return;
 
     bool folderMissing = false;
-    run.step([&] {
-        folder = GetFilePath(target);
-        folderMissing = !FolderExists(folder);
-    });
+    if (!run.step([&] {
+            folder = GetFilePath(target);
+            folderMissing = !FolderExists(folder);
+        }))
+        return;
     if (folderMissing) {
-        run.step([&] {
+        const bool createAsked = run.step([&] {
             const int answer = MsgBox(u"The folder "_s + redactedPostgresUri(folder) +
                                           u" does not exist. Would you like to create it?"_s,
                                       MsgFlag::OKCancel | MsgFlag::Question, kNoTitle, {}, 0, {}, this);
             stop = answer == MsgAnswer::Cancel;
         });
-        if (stop)
+        if (!createAsked || stop)
             return;
         run.step([&] { MakeDirPath(folder); });
         run.step([&] {
@@ -342,8 +372,10 @@ void frmSelectData::cmdNew_Click() {
             return;
     }
 
-    // A failed copy goes to the error report, whose Retry runs the copy again.
-    run.step([&] { CopyTemplate(templatePath, target); });
+    // A failed copy goes to the error report, whose Retry runs the copy again; after Ignore
+    // there is no new file to show or to offer.
+    if (!run.step([&] { CopyTemplate(templatePath, target); }))
+        return;
     run.step([&] { brsDataPath->setPath(target); });
     run.step([&] {
         cmdApply->setEnabled(true);

@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QString>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -21,9 +22,10 @@ extern bool SelectDataCancelled;
 /// from the template beside the program. It never changes the stored default location.
 ///
 /// Child objects by objectName: lblExplanation, lblDetails, imgLogo, brsDataPath (BrowseButton),
-/// lblNewData, cmdNew, lblNote, cmdCancel, cmdApply, cmdOK. OK closes with Accepted once a file
-/// was taken; Cancel closes with Rejected after setting SelectDataCancelled; closing the window
-/// frame rejects without touching the flag.
+/// chkUseFromNowOn, lblNewData, cmdNew, lblNote, cmdCancel, cmdApply, cmdOK. With
+/// chkUseFromNowOn ticked, a file taken is also stored as the user's default ("DatabasePath"). OK closes with
+/// Accepted once a file was taken; Cancel closes with Rejected after setting SelectDataCancelled; closing the
+/// window frame rejects without touching the flag.
 class frmSelectData : public QDialog {
     Q_OBJECT
 public:
@@ -47,6 +49,7 @@ private:
     QLabel* lblDetails;
     QLabel* imgLogo;
     BrowseButton* brsDataPath;
+    QCheckBox* chkUseFromNowOn;
     QLabel* lblNewData;
     QPushButton* cmdNew;
     QLabel* lblNote;

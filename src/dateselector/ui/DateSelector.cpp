@@ -148,7 +148,14 @@ void DateSelector::buildMenu() {
         item->setObjectName(u"miPeriod_%1"_s.arg(i));
         item->setData(i);
         item->setEnabled(periodOffered(i));
-        connect(item, &QAction::triggered, this, [this, i] { ignoringFailures([&] { setPeriod(i); }); });
+        // Choosing a period is the user's own change of the range, like a step: the host hears of
+        // it. A locked range keeps its dates.
+        connect(item, &QAction::triggered, this, [this, i] {
+            if (DateLocked())
+                return;
+            ignoringFailures([&] { setPeriod(i); });
+            emit Change();
+        });
     }
 }
 
@@ -190,6 +197,10 @@ void DateSelector::layoutRows() {
 }
 
 void DateSelector::contextMenuEvent(QContextMenuEvent* event) {
+    if (DateLocked()) {
+        event->ignore();
+        return;
+    }
     m_options->popup(event->globalPos());
     event->accept();
 }

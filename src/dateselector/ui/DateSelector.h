@@ -30,11 +30,12 @@ using PropertyWriter = std::function<void(const QString& key, const QVariant& va
 ///
 /// Children (objectNames): lblStartDate, dtpStartDate, lblEndDate, dtpEndDate, chkLockDate,
 /// updDate (arrows updDateDown / updDateUp). The period menu (mnuOptions > mnuPeriod, items
-/// miPeriod_0 … miPeriod_9) pops up on a right click outside the date fields.
+/// miPeriod_0 … miPeriod_9) pops up on a right click outside the date fields, only while the
+/// range is not locked.
 ///
-/// Change is emitted only when the user altered the range: an edit in a date field or a step.
-/// Whatever the program writes (SetDates, CalculateDates, the setters, the period menu) stays
-/// silent. propertyChanged(name) tells the host that a persisted property changed.
+/// Change is emitted only when the user altered the range: an edit in a date field, a step or a
+/// period chosen in the menu. Whatever the program writes (SetDates, CalculateDates, the
+/// setters) stays silent. propertyChanged(name) tells the host that a persisted property changed.
 ///
 /// Lifecycle: construct, then either InitProperties() for a new instance or ReadProperties() to
 /// load stored settings; each calculates the range once. Property setters throw tallyrow::Error

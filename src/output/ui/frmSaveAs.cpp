@@ -11,6 +11,8 @@
 #include "support/StepRunner.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -128,13 +130,22 @@ void frmSaveAs::Form_Load() {
     run.step([this] {
         ReportFolder = GetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, SettingsHive);
     });
+    // The folder last saved to while it is still there (a removed disk is no proposal), else the
+    // documents folder, else home. Never the program's own folder, which users cannot write to.
     run.step([this] {
-        if (ReportFolder.isEmpty())
+        if (!ReportFolder.isEmpty() && !FolderExists(ReportFolder))
+            ReportFolder.clear();
+    });
+    run.step([this] {
+        if (ReportFolder.isEmpty()) {
             ReportFolder = GetSpecialFolder(SpecialFolder::Personal, false);
+            if (!ReportFolder.isEmpty() && !FolderExists(ReportFolder))
+                ReportFolder.clear();
+        }
     });
     run.step([this] {
         if (ReportFolder.isEmpty())
-            ReportFolder = ProgramFolder();
+            ReportFolder = QDir::homePath();
     });
     run.step([this] {
         if (!ReportFolder.endsWith(u'/'))
@@ -169,19 +180,23 @@ void frmSaveAs::cboSaveAs_Click() {
 
 void frmSaveAs::OKButton_Click() {
     StepRunner run(gErrorReporter.get(), u"&"_s);
-    run.step([this] { SaveCurrentReport(); });
-    accept();
+    bool done = true;
+    run.step([&] { done = SaveCurrentReport(); });
+    if (done)
+        accept();
 }
 
 void frmSaveAs::CancelButton_Click() { reject(); }
 
-void frmSaveAs::SaveCurrentReport() {
+bool frmSaveAs::SaveCurrentReport() {
     StepRunner run(gErrorReporter.get(), u"SaveCurrentReport&"_s);
     QString path;
     int answer = MsgAnswer::Yes;
     bool saved = false;
-    run.step([&] { path = BrowseButton1->Path(); });
-    run.step([&] {
+    QString failure;
+    if (!run.step([&] { path = BrowseButton1->Path(); }))
+        return true;
+    const bool asked = run.step([&] {
         if (!DoesFileExist(path))
             return;
         MessageBoxEx& box = messageBox();
@@ -192,11 +207,15 @@ void frmSaveAs::SaveCurrentReport() {
                           MsgFlag::YesNo | MsgFlag::Question, u"File exists"_s, QString(), -1,
                           u"Always overwrite report"_s, this);
     });
-    if (run.left() || answer != MsgAnswer::Yes)
-        return;
-    run.step([&] { saved = SaveShownReport(m_report, path, cboSaveAs->currentData().toInt()); });
+    // No to overwriting: the user picks another name in the dialog, which stays open. A question
+    // that could not be asked is no Yes either.
     if (run.left())
-        return;
+        return true;
+    if (!asked || answer != MsgAnswer::Yes)
+        return false;
+    run.step([&] { saved = SaveShownReport(m_report, path, cboSaveAs->currentData().toInt(), &failure); });
+    if (run.left())
+        return true;
     if (saved) {
         run.step([&] {
             MessageBoxEx& box = messageBox();
@@ -205,14 +224,21 @@ void frmSaveAs::SaveCurrentReport() {
             box.Show(u"Report saved as: "_s + path, MsgFlag::OKOnly | MsgFlag::Information | MsgFlag::SetForeground,
                      u"Report saved"_s, QString(), -1, u"Report saved confirmation"_s, this);
         });
-        run.step([&] { SetRegSetting(u"LastReportFolder"_s, ReportFolder, QString(), true, SettingsHive); });
+        // The folder the user actually saved to is the one to offer next time.
+        run.step([&] {
+            QString folder = QFileInfo(path).absolutePath();
+            if (!folder.endsWith(u'/'))
+                folder += u'/';
+            SetRegSetting(u"LastReportFolder"_s, folder, QString(), true, SettingsHive);
+        });
     } else {
         run.step([&] {
-            Message(u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s
-                        + u"Check to see that you don't have a file with the same name open in another program."_s,
+            Message(u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
+                        saveFailureReason(path, failure),
                     MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal, u"Report not saved"_s);
         });
     }
+    return true;
 }
 
 } // namespace tallyrow

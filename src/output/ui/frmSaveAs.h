@@ -32,8 +32,9 @@ public:
     /// dialog is first shown; callers that never show it (tests) call it themselves.
     void Form_Load();
 
-    /// The save action behind OK.
-    void SaveCurrentReport();
+    /// The save action behind OK. False when the user declined to overwrite an existing file:
+    /// the dialog then stays open for another name; true once the save is over either way.
+    bool SaveCurrentReport();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -426,7 +426,12 @@ void frmMain::LoadUserInfo() {
     std::unique_ptr<Recordset> rs;
     bool allEntry = false;
     bool empty = false;
-    run.step([&] { rs = cn->Execute(UserComputerPairsQuery()); });
+    // Everything below reads this recordset: when the query fails, Ignore has nothing to go on with.
+    if (!run.step([&] { rs = cn->Execute(UserComputerPairsQuery()); }) || !rs) {
+        if (!run.left())
+            CloseCN(cn);
+        return;
+    }
     run.step([&] {
         // A new data file has no activity yet: that is an empty list, not a failure to report.
         if (rs->BOF()) {
@@ -651,8 +656,12 @@ void frmMain::showHelp() {
         target = folder + u'/' + ApplicationHelpFile;
     else
         target = folder + u"/manual/index.html"_s;
-    if (services().openUrl)
-        services().openUrl(QUrl::fromLocalFile(target).toString());
+    const bool shown = services().openUrl && services().openUrl(QUrl::fromLocalFile(target).toString());
+    // Without a browser (or another viewer for the file) nothing would happen at all.
+    if (!shown)
+        Message(u"No program to show the help could be started. You can open the manual in a web "_s +
+                    u"browser: "_s + target,
+                MsgFlag::OKOnly | MsgFlag::Exclamation, u"Help"_s);
 }
 
 void frmMain::mnuHelpAbout_Click() {

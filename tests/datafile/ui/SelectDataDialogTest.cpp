@@ -8,8 +8,10 @@
 #include "support/CommandLine.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
+#include "support/Registry.h"
 
 #include <QDir>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -141,8 +143,10 @@ TEST_F(SelectDataDialogTest, OpensOnTheSessionFileWithApplyDisabled) {
     EXPECT_EQ(
         child<QLabel>(u"lblDetails"_s)->text(),
         u"To choose an existing data file, please type the full path to the file here, or click on the "
-        u"'Browse' button to locate the file.\n\nThis will just change the file for this session. You can "
-        u"permanently change the default Tallyrow data file from the Tallyrow program."_s);
+        u"'Browse' button to locate the file.\n\nOK changes the file for this session. Tick 'Use this file "
+        u"from now on' to open it at the next start as well."_s);
+    EXPECT_EQ(child<QCheckBox>(u"chkUseFromNowOn"_s)->text(), u"Use this file from now on"_s);
+    EXPECT_FALSE(child<QCheckBox>(u"chkUseFromNowOn"_s)->isChecked());
     EXPECT_FALSE(child<QLabel>(u"imgLogo"_s)->pixmap().isNull());
 
     // The browse control carries the data file filters.
@@ -150,7 +154,7 @@ TEST_F(SelectDataDialogTest, OpensOnTheSessionFileWithApplyDisabled) {
     EXPECT_EQ(chooser->lastTitle, u"Tallyrow data file"_s);
     EXPECT_EQ(chooser->lastFilterIndex, 2);
     EXPECT_EQ(chooser->lastFilter, u"All Files (*.*)|*.*|Tallyrow Data Files(*.yrd)|*.yrd|All Data "
-                                   u"Files(*.yrd;*.mdb)|*.yrd;*.mdb|"_s);
+                                   u"Files(*.yrd;*.mdb;*.accdb)|*.yrd;*.mdb;*.accdb|"_s);
 }
 
 TEST_F(SelectDataDialogTest, FocusMovesFromOkThroughTheButtonsToThePath) {
@@ -363,28 +367,64 @@ TEST_F(SelectDataDialogTest, NewCreatesEveryMissingFolderLevelAfterAskingOnce) {
     EXPECT_TRUE(okAndApply());
 }
 
-TEST_F(SelectDataDialogTest, NewWithABareFileNameCannotMakeTheNamelessFolder) {
+TEST_F(SelectDataDialogTest, NewWantsAFullPathAndSaysSoInOneSentence) {
     installTemplate();
     open();
-    typeNewPath(u"bare"_s);
-    button("cmdNew")->click();
-    EXPECT_EQ(boxes(),
-              QStringList({box(33, u"The folder  does not exist. Would you like to create it?"_s),
-                           box(0, u"I was not able to make the folder. Please make sure you have the "
-                                  u"enough system privileges to create a folder."_s)}));
+    const QString sentence = u"Please type the full path of the new file, with its folder, for example "_s +
+                             QDir::homePath() + u"/Tallyrow/data.yrd."_s;
+    for (const QString& typed : {u"bare"_s, u"sub/x.yrd"_s, u"postgresql://tally:s3cret@db/office"_s}) {
+        SCOPED_TRACE(qPrintable(typed));
+        messageBox()->clearRequests();
+        typeNewPath(typed);
+        button("cmdNew")->click();
+        EXPECT_EQ(boxes(), QStringList({box(48, sentence)}));
+        EXPECT_EQ(browse()->Path(), typed);
+    }
     EXPECT_FALSE(QFile::exists(u"bare.yrd"_s));
-    EXPECT_EQ(browse()->Path(), u"bare"_s);
+    EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
 
-TEST_F(SelectDataDialogTest, NewNeverShowsTheUrisPassword) {
-    installTemplate();
-    open();
-    typeNewPath(u"postgresql://tally:s3cret@db/office"_s);
-    messageBox()->queueAnswer(MsgAnswer::Cancel);
-    button("cmdNew")->click();
-    EXPECT_EQ(boxes(),
-              QStringList({box(33, u"The folder postgresql://tally@db does not exist. Would you like "
-                                   u"to create it?"_s)}));
+TEST_F(SelectDataDialogTest, UseFromNowOnStoresTheDefaultAndSwitchesTheSession) {
+    const QString first = makeDataFile(u"first.yrd"_s);
+    const QString second = makeDataFile(u"second.yrd"_s);
+    open(first);
+    dialog->show();
+    typeNewPath(second);
+    child<QCheckBox>(u"chkUseFromNowOn"_s)->setChecked(true);
+    button("cmdOK")->click();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(GetDataPath(kDefaultDataFileName), second);
+    EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), second);
+
+    // Unticked, the choice is for this session only.
+    dialog.reset();
+    open(second);
+    typeNewPath(first);
+    button("cmdApply")->click();
+    EXPECT_EQ(GetDataPath(kDefaultDataFileName), first);
+    EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), second);
+
+    // A file named on the command line rules the run: there is no default to change.
+    dialog.reset();
+    CommandLineDataPath = first;
+    open(first);
+    EXPECT_FALSE(child<QCheckBox>(u"chkUseFromNowOn"_s)->isEnabled());
+}
+
+TEST_F(SelectDataDialogTest, IgnoringTheReportOnAFileThatDoesNotOpenKeepsTheDialogOpen) {
+    const QString session = makeDataFile(u"session.yrd"_s);
+    const QString text = makeFile(u"notes.txt"_s);
+    errorReporter()->setDefaultAnswer(ReportAnswer::Ignore);
+    open(session);
+    dialog->show();
+    typeNewPath(text);
+    button("cmdOK")->click();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_NE(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(GetDataPath(kDefaultDataFileName), session);
+    EXPECT_EQ(boxes(), QStringList({box(48, kInvalidPrefix + text + kInvalidSuffix)}));
+    ASSERT_FALSE(errorReporter()->calls().isEmpty());
+    EXPECT_EQ(errorReporter()->calls().first().where, u"OpenCN&"_s);
 }
 
 TEST_F(SelectDataDialogTest, CopyOntoAReadOnlyFileIsReportedAndRetryWorksOncePermitted) {
@@ -423,6 +463,13 @@ TEST_F(SelectDataDialogTest, FailedCopyLeftAtTheReportChangesNothing) {
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     EXPECT_TRUE(errorReporter()->calls().at(0).where.startsWith(u"cmdNew_Click&CopyTemplate&"_s));
     EXPECT_TRUE(QFileInfo(folder + u"/inside"_s).isDir());
+    EXPECT_FALSE(okAndApply());
+
+    // Ignore goes on past the copy, but there is no new file to show or to offer.
+    errorReporter()->setDefaultAnswer(ReportAnswer::Ignore);
+    button("cmdNew")->click();
+    EXPECT_EQ(errorReporter()->calls().size(), 2);
+    EXPECT_EQ(browse()->Path(), folder);
     EXPECT_FALSE(okAndApply());
 }
 

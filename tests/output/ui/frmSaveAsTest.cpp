@@ -99,17 +99,20 @@ TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
     EXPECT_EQ(formats(dialog)->currentIndex(), 0);
 }
 
-TEST_F(SaveDialog, FolderComesFromTheSettingThenDocumentsThenTheProgramFolder) {
+TEST_F(SaveDialog, FolderComesFromTheSettingThenDocumentsThenHomeNeverTheProgramFolder) {
+    QDir().mkpath(env().path(u"Reports"_s));
     struct Case {
         const char* name;
         QString stored;
         bool documentsKnown;
         QString expected;
     } cases[] = {
-        {"stored folder gets its separator", u"/srv/Reports"_s, true, u"/srv/Reports/report.pdf"_s},
+        {"stored folder gets its separator", env().path(u"Reports"_s), true,
+         env().path(u"Reports/report.pdf"_s)},
         {"the root keeps its single separator", u"/"_s, true, u"/report.pdf"_s},
+        {"a stored folder since removed", env().path(u"gone"_s), true, documents() + u"/report.pdf"_s},
         {"nothing stored", QString(), true, documents() + u"/report.pdf"_s},
-        {"no documents folder", QString(), false, env().programFolder() + u"/report.pdf"_s},
+        {"no documents folder", QString(), false, env().homeFolder() + u"/report.pdf"_s},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -185,8 +188,11 @@ TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {
         frmSaveAs dialog(report.get());
         dialog.ReportName = u"week"_s;
         dialog.Form_Load();
+        dialog.show();
         pressOK(dialog);
         ASSERT_EQ(boxes().size(), 1) << "No writes nothing and says nothing more";
+        EXPECT_TRUE(dialog.isVisible()) << "the dialog comes back for another name";
+        EXPECT_NE(dialog.result(), QDialog::Accepted);
         const MessageRequest& q = boxes().constFirst();
         EXPECT_EQ(q.prompt, u"The file '"_s + path + u"' already exists. Do you want to overwrite it?"_s);
         EXPECT_EQ(q.buttons, 36);
@@ -203,9 +209,11 @@ TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {
         frmSaveAs dialog(report.get());
         dialog.ReportName = u"week"_s;
         dialog.Form_Load();
+        dialog.show();
         pressOK(dialog);
         ASSERT_EQ(boxes().size(), 2);
         EXPECT_EQ(boxes()[1].title, u"Report saved"_s);
+        EXPECT_FALSE(dialog.isVisible());
         EXPECT_TRUE(contentOf(path).startsWith("%PDF"));
     }
     {
@@ -221,33 +229,52 @@ TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {
     }
 }
 
-TEST_F(SaveDialog, AFailedSaveIsReportedAndNotRemembered) {
-    SetRegSetting(u"LastReportFolder"_s, env().path(u"no/such/folder"_s), QString(), true, SettingsHive);
-    frmSaveAs dialog(report.get());
-    dialog.ReportName = u"week"_s;
-    dialog.Form_Load();
-    const QString path = env().path(u"no/such/folder/week.pdf"_s);
-    ASSERT_EQ(browse(dialog)->Path(), path);
-    pressOK(dialog);
-    ASSERT_EQ(boxes().size(), 1);
-    EXPECT_EQ(boxes()[0].prompt, u"Sorry, I couldn't save the report: "_s + path
-                                     + u"\r\nCheck to see that you don't have a file with the same name open in "
-                                       "another program."_s);
-    EXPECT_EQ(boxes()[0].buttons, 4112);
-    EXPECT_EQ(boxes()[0].title, u"Report not saved"_s);
-    EXPECT_FALSE(QFile::exists(path));
-    EXPECT_EQ(lastFolder(), env().path(u"no/such/folder"_s)) << "the setting keeps its old value";
+TEST_F(SaveDialog, AFailedSaveNamesItsCauseAndIsNotRemembered) {
+    const QString taken = env().path(u"taken.pdf"_s);
+    QDir().mkpath(taken); // a folder where the file should go
+    struct Case {
+        const char* name;
+        QString path;
+        QString reason;
+    } cases[] = {
+        {"missing folder", env().path(u"no/such/folder/week.pdf"_s),
+         u"The folder "_s + env().path(u"no/such/folder"_s) + u" does not exist."_s},
+        {"a folder in the way", taken, u"The system reported: '"_s + taken + u"' is a folder, not a regular file."_s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        messageBox()->clearRequests();
+        frmSaveAs dialog(report.get());
+        dialog.ReportName = u"week"_s;
+        dialog.Form_Load();
+        browse(dialog)->setPath(c.path);
+        pressOK(dialog);
+        ASSERT_EQ(boxes().size(), 1);
+        EXPECT_EQ(boxes()[0].prompt,
+                  u"Sorry, I couldn't save the report: "_s + c.path + u"\r\n"_s + c.reason);
+        EXPECT_FALSE(boxes()[0].prompt.contains(u"another program"_s));
+        EXPECT_EQ(boxes()[0].buttons, 4112);
+        EXPECT_EQ(boxes()[0].title, u"Report not saved"_s);
+        EXPECT_EQ(lastFolder(), u"<none>"_s) << "a failed save is not remembered";
+    }
+    EXPECT_FALSE(QFile::exists(env().path(u"no/such/folder/week.pdf"_s)));
 }
 
-TEST_F(SaveDialog, RemembersTheProposedFolderNotTheOneBrowsedTo) {
+TEST_F(SaveDialog, RemembersTheFolderSavedToAndProposesItNextTime) {
     QDir().mkpath(env().path(u"elsewhere"_s));
-    frmSaveAs dialog(report.get());
-    dialog.ReportName = u"week"_s;
-    dialog.Form_Load();
-    browse(dialog)->setPath(env().path(u"elsewhere/week.pdf"_s));
-    pressOK(dialog);
+    {
+        frmSaveAs dialog(report.get());
+        dialog.ReportName = u"week"_s;
+        dialog.Form_Load();
+        browse(dialog)->setPath(env().path(u"elsewhere/week.pdf"_s));
+        pressOK(dialog);
+    }
     EXPECT_TRUE(QFile::exists(env().path(u"elsewhere/week.pdf"_s)));
-    EXPECT_EQ(lastFolder(), documents() + u"/"_s);
+    EXPECT_EQ(lastFolder(), env().path(u"elsewhere/"_s));
+    frmSaveAs next(report.get());
+    next.ReportName = u"month"_s;
+    next.Form_Load();
+    EXPECT_EQ(browse(next)->Path(), env().path(u"elsewhere/month.pdf"_s));
 }
 
 TEST_F(SaveDialog, UnknownFormatCodesWriteTheReportDocument) {

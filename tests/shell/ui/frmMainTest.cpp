@@ -1,5 +1,6 @@
 #include "MainWindowFixture.h"
 
+#include "datafile/ui/BrowseButton.h"
 #include "dateselector/ui/DateSelector.h"
 #include "output/ui/frmSaveAs.h"
 #include "reports/repDay.h"
@@ -9,6 +10,7 @@
 #include "support/Registry.h"
 
 #include <QDateEdit>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -420,4 +422,66 @@ TEST_F(MainWindow, AFileChosenInTheDialogIsUsed) {
     EXPECT_EQ(dialogs, QStringList{u"frmSelectData"_s});
     EXPECT_TRUE(boxes().isEmpty());
     EXPECT_GT(list(u"cboUserName"_s)->count(), 1);
+}
+
+TEST_F(MainWindow, IgnoringEveryReportOnATextFileNeverTakesIt) {
+    load(office());
+    const QString text = env().path(u"notes.txt"_s);
+    {
+        QFile f(text);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("shopping list\n");
+    }
+    errorReporter()->clearCalls();
+    errorReporter()->setDefaultAnswer(ReportAnswer::Ignore);
+    bool acceptedOnOk = true;
+    onDialog = [&](QDialog& dialog) {
+        dialog.findChild<BrowseButton*>(u"brsDataPath"_s)->setPath(text);
+        dialog.findChild<QPushButton*>(u"cmdOK"_s)->click();
+        acceptedOnOk = dialog.result() == QDialog::Accepted;
+        dialog.findChild<QPushButton*>(u"cmdCancel"_s)->click(); // Ignore led back here
+        return dialog.result();
+    };
+    action(u"mnuSelectDataPath"_s)->trigger();
+
+    EXPECT_FALSE(acceptedOnOk);
+    EXPECT_EQ(GetDataPath(kDefaultDataFileName), dataPath);
+    EXPECT_FALSE(errorReporter()->calls().isEmpty());
+    EXPECT_GT(list(u"cboUserName"_s)->count(), 1) << "the list still shows the file in use";
+}
+
+TEST_F(MainWindow, IgnoringEveryReportOnAFileWithoutActivityAsksForAnotherAtStart) {
+    CommandLineDataPath = test::fixturePath(u"no-activity-jet4.mdb"_s);
+    errorReporter()->setDefaultAnswer(ReportAnswer::Ignore);
+    onDialog = [](QDialog&) {
+        SelectDataCancelled = true;
+        return int(QDialog::Rejected);
+    };
+    messageBox()->queueAnswer(MsgAnswer::Yes);
+    window = std::make_unique<frmMain>();
+    EXPECT_FALSE(window->Form_Load());
+    EXPECT_EQ(dialogs, QStringList{u"frmSelectData"_s});
+    EXPECT_FALSE(errorReporter()->calls().isEmpty());
+}
+
+TEST_F(MainWindow, ChoosingAPeriodFromTheDateMenuIsAnOptionChange) {
+    load(office());
+    ASSERT_TRUE(previewAndWait());
+    // "Day": the range becomes the single day before today, a Tuesday.
+    dates()->findChild<QAction*>(u"miPeriod_4"_s)->trigger();
+    EXPECT_EQ(dates()->StartDate(), dates()->EndDate());
+    EXPECT_EQ(enabledDays(), dates()->StartDate().toString(u"ddd"_s));
+    EXPECT_EQ(viewer()->reportSource(), nullptr);
+    EXPECT_FALSE(action(u"mnuFilePrint"_s)->isEnabled());
+    EXPECT_FALSE(action(u"mnuFileSave"_s)->isEnabled());
+}
+
+TEST_F(MainWindow, HelpWithoutABrowserSaysSo) {
+    load(office());
+    services().openUrl = [](const QString&) { return false; };
+    action(u"mnuHelpContents"_s)->trigger();
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_TRUE(boxes()[0].prompt.contains(env().programFolder() + u"/manual/index.html"_s))
+        << boxes()[0].prompt.toStdString();
+    EXPECT_EQ(boxes()[0].buttons, 48);
 }
