@@ -126,6 +126,7 @@ public:
     ~PostgresProvider() override {
         {
             QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            QSqlQuery(db).exec(u"ROLLBACK"_s);
             db.close();
         }
         QSqlDatabase::removeDatabase(m_name);
@@ -141,6 +142,8 @@ public:
         // numeric (a Sum over bigint, say) arrives as a double, not as its decimal text.
         q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
         if (!q.exec(sql)) {
+            // A failed statement spoils the transaction: start a new one, so that a retry can run.
+            restartReadTransaction();
             throw Error(ErrNo::DataSource,
                         u"The query failed on the database \"%1\": %2"_s.arg(
                             redactedPostgresUri(m_uri),
@@ -161,6 +164,7 @@ public:
             rows.append(std::move(row));
         }
         if (q.lastError().isValid()) {
+            restartReadTransaction();
             throw Error(ErrNo::DataSource,
                         u"Reading the rows failed on the database \"%1\": %2"_s.arg(
                             redactedPostgresUri(m_uri),
@@ -169,7 +173,19 @@ public:
         return std::make_unique<Recordset>(std::move(names), std::move(rows));
     }
 
+    /// Every query of one connection reads one snapshot of the server's data (a Totals report
+    /// sends a query per period while the monitoring product goes on writing).
+    void beginReadTransaction() {
+        QSqlQuery(QSqlDatabase::database(m_name, false))
+            .exec(u"START TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"_s);
+    }
+
 private:
+    void restartReadTransaction() {
+        QSqlQuery(QSqlDatabase::database(m_name, false)).exec(u"ROLLBACK"_s);
+        beginReadTransaction();
+    }
+
     QString m_uri;
     PostgresUri m_parts;
     QString m_name;
@@ -334,7 +350,9 @@ std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri) {
             throw;
         }
     }
-    return std::make_unique<PostgresProvider>(uri, std::move(parts), name);
+    auto provider = std::make_unique<PostgresProvider>(uri, std::move(parts), name);
+    provider->beginReadTransaction();
+    return provider;
 }
 
 } // namespace tallyrow

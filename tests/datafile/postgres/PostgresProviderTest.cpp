@@ -219,6 +219,22 @@ TEST_F(ServerSource, TheProgramNeverWritesToTheServer) {
     EXPECT_EQ(server->Execute(QStringLiteral("SELECT Count(*) FROM Activity"))->field(0).toInt(), 1);
 }
 
+TEST_F(ServerSource, OneConnectionReadsOneSnapshotWhileTheServerIsWritten) {
+    REQUIRE_SERVER();
+    load({test::uniformRow(1521, QStringLiteral("anna"), QStringLiteral("OFFICE1"), 60)});
+    const QString count = QStringLiteral("SELECT Count(*) FROM Activity");
+    auto report = openSource(m_db->uri());
+    ASSERT_EQ(report->Execute(count)->field(0).toInt(), 1);
+    // The monitoring product commits while the report is still reading.
+    ASSERT_TRUE(m_db->exec(QStringLiteral("INSERT INTO Activity (ActiveDay, UserName, ComputerName) "
+                                          "VALUES (1522, 'anna', 'OFFICE1')")));
+    EXPECT_EQ(report->Execute(count)->field(0).toInt(), 1) << "a report's queries see one committed state";
+    // A failed statement does not leave the connection unusable.
+    EXPECT_THROW(report->Execute(QStringLiteral("SELECT nothing FROM Activity")), Error);
+    EXPECT_EQ(report->Execute(count)->field(0).toInt(), 2);
+    EXPECT_EQ(openSource(m_db->uri())->Execute(count)->field(0).toInt(), 2) << "the next report sees the commit";
+}
+
 TEST_F(ServerSource, OpenFailuresNameTheSourceWithoutItsPassword) {
     REQUIRE_SERVER();
     ASSERT_TRUE(
