@@ -9,27 +9,30 @@
 
 namespace tallyrow {
 
-void writeReport(const engine::PageCollection& pages, QIODevice& device, int format) {
+void writeReport(const engine::PageCollection& pages, QIODevice& device, ReportFormat format) {
     switch (format) {
-    case ReportFileFormat::Pdf:
+    case ReportFormat::Pdf:
         writePdf(pages, device);
         break;
-    case ReportFileFormat::Txt:
+    case ReportFormat::Txt:
         writePlainText(pages, device);
         break;
-    case ReportFileFormat::Rtf:
+    case ReportFormat::Rtf:
         writeRichText(pages, device);
         break;
-    case ReportFileFormat::Xls:
+    case ReportFormat::Xls:
         writeSpreadsheet(pages, device);
         break;
+    case ReportFormat::Rdf:
+    case ReportFormat::Csv:
     default:
         writeReportDocument(pages, device);
         break;
     }
 }
 
-bool saveFileAtomically(const QString& path, const std::function<void(QIODevice&)>& write, QString* errorText) {
+bool saveFileAtomically(const QString& path, const std::function<void(QIODevice&)>& write,
+                        QString* errorText) {
     auto failed = [&](const QString& reason) {
         if (errorText)
             *errorText = reason;
@@ -57,7 +60,7 @@ bool saveFileAtomically(const QString& path, const std::function<void(QIODevice&
     return true;
 }
 
-bool SaveReport(const engine::PageCollection& pages, const QString& path, int format) {
+bool SaveReport(const engine::PageCollection& pages, const QString& path, ReportFormat format) {
     return saveFileAtomically(path, [&](QIODevice& device) { writeReport(pages, device, format); });
 }
 

@@ -1,5 +1,6 @@
 #include "reports/ReportCsv.h"
 
+#include "reports/TableReport.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
 #include "support/Error.h"
@@ -24,9 +25,11 @@ void writeFile(const QByteArray& bytes, const QString& path) {
     withTrail(QStringLiteral("writeReportCsv&"), [&] {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
-            throw Error(ErrNo::PathFileAccess, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+            throw Error(ErrNo::PathFileAccess,
+                        QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
         if (file.write(bytes) != bytes.size() || !file.commit())
-            throw Error(ErrNo::PathFileAccess, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+            throw Error(ErrNo::PathFileAccess,
+                        QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
     });
 }
 
@@ -74,12 +77,8 @@ QByteArray reportCsv(const repTotals& report) {
     return out.toUtf8();
 }
 
-void writeReportCsv(const repDay& report, const QString& path) {
-    writeFile(reportCsv(report), path);
-}
-
-void writeReportCsv(const repTotals& report, const QString& path) {
-    writeFile(reportCsv(report), path);
+void writeReportCsv(const TableReport& report, const QString& path) {
+    writeFile(report.tableCsv(), path);
 }
 
 } // namespace tallyrow

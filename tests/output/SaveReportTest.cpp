@@ -28,17 +28,18 @@ TEST(SaveReport, EachFormatCodeWritesItsKindOfFile) {
     QTemporaryDir dir;
     const auto doc = testpages::dayReport(24, 12);
     const struct {
-        int format;
+        ReportFormat format;
         const char* name;
         QByteArray start;
     } cases[] = {
-        {ReportFileFormat::Rdf, "a.rdf", QByteArray("\x89TRDF", 5)},
-        {ReportFileFormat::Pdf, "a.pdf", "%PDF-"},
-        {ReportFileFormat::Txt, "a.txt", " Tallyrow Day Report"},
-        {ReportFileFormat::Rtf, "a.rtf", "{\\rtf1"},
-        {ReportFileFormat::Xls, "a.xls", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)},
-        {7, "seven.pdf", QByteArray("\x89TRDF", 5)}, // unknown codes write the report document
-        {-1, "minus", QByteArray("\x89TRDF", 5)},
+        {ReportFormat::Rdf, "a.rdf", QByteArray("\x89TRDF", 5)},
+        {ReportFormat::Pdf, "a.pdf", "%PDF-"},
+        {ReportFormat::Txt, "a.txt", " Tallyrow Day Report"},
+        {ReportFormat::Rtf, "a.rtf", "{\\rtf1"},
+        {ReportFormat::Xls, "a.xls", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)},
+        {static_cast<ReportFormat>(7), "seven.pdf",
+         QByteArray("\x89TRDF", 5)}, // unknown codes write the report document
+        {static_cast<ReportFormat>(-1), "minus", QByteArray("\x89TRDF", 5)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -53,7 +54,7 @@ TEST(SaveReport, SavingOverAFileReplacesIt) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("report.txt"));
     writeFile(path, QByteArray(100000, 'x'));
-    ASSERT_TRUE(SaveReport(testpages::dayReport(3, 3), path, ReportFileFormat::Txt));
+    ASSERT_TRUE(SaveReport(testpages::dayReport(3, 3), path, ReportFormat::Txt));
     const QByteArray now = readFile(path);
     EXPECT_TRUE(now.startsWith(" Tallyrow Day Report"));
     EXPECT_FALSE(now.contains("xxx"));
@@ -102,7 +103,8 @@ TEST(SaveReport, AFolderWithoutWritePermissionGivesFalse) {
     const QString locked = dir.filePath(QStringLiteral("locked"));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("locked")));
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
-    EXPECT_FALSE(SaveReport(testpages::dayReport(3, 3), locked + QStringLiteral("/r.pdf"), ReportFileFormat::Pdf));
+    EXPECT_FALSE(
+        SaveReport(testpages::dayReport(3, 3), locked + QStringLiteral("/r.pdf"), ReportFormat::Pdf));
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_TRUE(folderEntries(locked).isEmpty());
 }

@@ -4,8 +4,7 @@
 #include "engine/Report.h"
 #include "output/SaveReport.h"
 #include "reports/ReportCsv.h"
-#include "reports/repDay.h"
-#include "reports/repTotals.h"
+#include "reports/TableReport.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
 #include "support/FileUtils.h"
@@ -23,66 +22,16 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-namespace {
-
-struct FileFormat {
-    const char* entry;
-    int code;
-};
-
-// The order the list shows; PDF, the format most people want, comes first.
-constexpr FileFormat kFormats[] = {
-    {"Acrobat (PDF)", 1},           {"Rich Text File (RTF)", 3},
-    {"Text (TXT)", 2},              {"Excel Spreadsheet (XLS)", 4},
-    {"Active Report (RDF)", 0},     {"CSV (comma separated)", kCsvFileFormat},
-};
-
-QString extensionOf(int code) {
-    switch (code) {
-    case 0: return u".rdf"_s;
-    case 1: return u".pdf"_s;
-    case 2: return u".txt"_s;
-    case 3: return u".rtf"_s;
-    case 4: return u".xls"_s;
-    case kCsvFileFormat: return u".csv"_s;
-    default: return QString();
-    }
-}
-
-QString filterOf(int code) {
-    switch (code) {
-    case 0: return u"Active Report files(*.rdf)|*.rdf|"_s;
-    case 1: return u"PDF Files(*.pdf)|*.pdf|"_s;
-    case 2: return u"Text Files(*.txt)|*.txt|"_s;
-    case 3: return u"Rich text files(*.rtf)|*.rtf|"_s;
-    case 4: return u"Excel spreadsheet(*.xls)|*.xls|"_s;
-    case kCsvFileFormat: return u"CSV files(*.csv)|*.csv|"_s;
-    default: return u"All files(*.*)|*.*|"_s;
-    }
-}
-
-MessageBoxEx& messageBox() {
-    if (!gMessageBox)
-        gMessageBox = services().makeMessageBox ? services().makeMessageBox() : nullptr;
-    if (!gMessageBox)
-        throw Error(ErrNo::Unexpected, u"No message box is available"_s);
-    return *gMessageBox;
-}
-
-} // namespace
-
-bool SaveShownReport(const engine::Report* report, const QString& path, int format) {
+bool SaveShownReport(const engine::Report* report, const QString& path, ReportFormat format) {
     if (!report)
         return false;
-    if (format == kCsvFileFormat) {
+    if (!reportFormatInfo(format).writesPages) {
         // The table, not the pages: the figures a spreadsheet user wants, one row per line.
+        const TableReport* table = asTableReport(report);
+        if (!table)
+            return false;
         try {
-            if (const auto* day = qobject_cast<const repDay*>(report))
-                writeReportCsv(*day, path);
-            else if (const auto* totals = qobject_cast<const repTotals*>(report))
-                writeReportCsv(*totals, path);
-            else
-                return false;
+            writeReportCsv(*table, path);
             return true;
         } catch (const Error&) {
             return false;
@@ -143,7 +92,13 @@ void frmSaveAs::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-QString frmSaveAs::proposedPath() const { return ReportFolder + ReportName + ReportExtension; }
+ReportFormat frmSaveAs::chosenFormat() const {
+    return static_cast<ReportFormat>(cboSaveAs->currentData().toInt());
+}
+
+QString frmSaveAs::proposedPath() const {
+    return ReportFolder + ReportName + ReportExtension;
+}
 
 void frmSaveAs::Form_Load() {
     m_loaded = true;
@@ -170,8 +125,8 @@ void frmSaveAs::Form_Load() {
     run.step([this] {
         const QSignalBlocker quiet(cboSaveAs);
         cboSaveAs->clear();
-        for (const FileFormat& format : kFormats)
-            cboSaveAs->addItem(QString::fromLatin1(format.entry), format.code);
+        for (const ReportFormatInfo& format : reportFormats())
+            cboSaveAs->addItem(QString(format.listEntry), static_cast<int>(format.format));
         cboSaveAs->setCurrentIndex(0);
     });
     run.step([this] { cboSaveAs_Click(); });
@@ -181,9 +136,9 @@ void frmSaveAs::Form_Load() {
 void frmSaveAs::cboSaveAs_Click() {
     StepRunner run(gErrorReporter.get(), u"&"_s);
     run.step([this] {
-        const int code = cboSaveAs->currentData().toInt();
-        ReportExtension = extensionOf(code);
-        BrowseButton1->setFilter(filterOf(code));
+        const ReportFormatInfo& format = reportFormatInfo(chosenFormat());
+        ReportExtension = QString(format.extension);
+        BrowseButton1->setFilter(QString(format.filter));
     });
     run.step([this] { BrowseButton1->setDialogTitle(u"Save "_s + ReportName + u" as..."_s); });
     run.step([this] { BrowseButton1->setPath(proposedPath()); });
@@ -196,7 +151,9 @@ void frmSaveAs::OKButton_Click() {
     accept();
 }
 
-void frmSaveAs::CancelButton_Click() { reject(); }
+void frmSaveAs::CancelButton_Click() {
+    reject();
+}
 
 void frmSaveAs::SaveCurrentReport() {
     StepRunner run(gErrorReporter.get(), u"SaveCurrentReport&"_s);
@@ -207,7 +164,7 @@ void frmSaveAs::SaveCurrentReport() {
     run.step([&] {
         if (!DoesFileExist(path))
             return;
-        MessageBoxEx& box = messageBox();
+        MessageBoxEx& box = sharedMessageBox();
         box.setShowCheckBox(true);
         box.setCheckBoxCaption(u"Always overwrite without asking"_s);
         box.setCheckedAnswer(MsgAnswer::Yes);
@@ -217,23 +174,25 @@ void frmSaveAs::SaveCurrentReport() {
     });
     if (run.left() || answer != MsgAnswer::Yes)
         return;
-    run.step([&] { saved = SaveShownReport(m_report, path, cboSaveAs->currentData().toInt()); });
+    run.step([&] { saved = SaveShownReport(m_report, path, chosenFormat()); });
     if (run.left())
         return;
     if (saved) {
         run.step([&] {
-            MessageBoxEx& box = messageBox();
+            MessageBoxEx& box = sharedMessageBox();
             box.setShowCheckBox(true);
             box.setCheckBoxCaption(u"Don't show this message again"_s);
-            box.Show(u"Report saved as: "_s + path, MsgFlag::OKOnly | MsgFlag::Information | MsgFlag::SetForeground,
-                     u"Report saved"_s, QString(), -1, u"Report saved confirmation"_s, this);
+            box.Show(u"Report saved as: "_s + path,
+                     MsgFlag::OKOnly | MsgFlag::Information | MsgFlag::SetForeground, u"Report saved"_s,
+                     QString(), -1, u"Report saved confirmation"_s, this);
         });
         run.step([&] { SetRegSetting(u"LastReportFolder"_s, ReportFolder, QString(), true, SettingsHive); });
     } else {
         run.step([&] {
-            Message(u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s
-                        + u"Check to see that you don't have a file with the same name open in another program."_s,
-                    MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal, u"Report not saved"_s);
+            Message(
+                u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
+                    u"Check to see that you don't have a file with the same name open in another program."_s,
+                MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal, u"Report not saved"_s);
         });
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/ReportFormat.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -14,13 +16,9 @@ namespace engine {
 class Report;
 }
 
-/// Format code of the comma-separated table. It follows the five codes of the report formats;
-/// it writes the report's table rather than its pages.
-inline constexpr int kCsvFileFormat = 5;
-
-/// Writes `report` to `path` in `format`: the table as CSV for kCsvFileFormat, else the report's
-/// pages through SaveReport (any unknown code writes the report document). True when written.
-bool SaveShownReport(const engine::Report* report, const QString& path, int format);
+/// Writes `report` to `path` in `format`: the table for a format that holds tables (false when
+/// the report has none), else the report's pages through SaveReport. True when written.
+bool SaveShownReport(const engine::Report* report, const QString& path, ReportFormat format);
 
 /// The Save dialog of the shown report: proposes a folder and a name, lets the user pick the
 /// format and the path, asks before overwriting, writes the file and says whether it worked.
@@ -49,6 +47,7 @@ private:
     void OKButton_Click();
     void CancelButton_Click();
     QString proposedPath() const;
+    ReportFormat chosenFormat() const;
 
     QLabel* Label1 = nullptr;
     BrowseButton* BrowseButton1 = nullptr;
