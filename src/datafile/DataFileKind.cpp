@@ -4,9 +4,25 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tallyrow {
+
+namespace {
+
+DataFileProbe notARegularFile(mode_t mode) {
+    const char* kind = S_ISFIFO(mode)   ? "a named pipe"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "a special file";
+    return {DataFileKind::Unreadable,
+            QStringLiteral("it is %1, not a regular file").arg(QLatin1String(kind))};
+}
+
+} // namespace
 
 DataFileProbe probeDataFile(const QString& path) {
     const QByteArray native = QFile::encodeName(path);
@@ -20,8 +36,23 @@ DataFileProbe probeDataFile(const QString& path) {
     if (S_ISDIR(st.st_mode)) {
         return {DataFileKind::Folder, {}};
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A pipe or a device is refused before it is opened: opening a pipe waits for a writer, and
+    // a device may never end. The file is opened without waiting and judged again by what was
+    // opened, in case the name was given to something else in between.
+    if (!S_ISREG(st.st_mode)) {
+        return notARegularFile(st.st_mode);
+    }
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return {DataFileKind::Unreadable, QString::fromLocal8Bit(std::strerror(errno))};
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return S_ISDIR(st.st_mode) ? DataFileProbe{DataFileKind::Folder, {}} : notARegularFile(st.st_mode);
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return {DataFileKind::Unreadable, file.errorString()};
     }
     const QByteArray head = file.read(32);

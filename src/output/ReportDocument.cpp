@@ -1,6 +1,7 @@
 #include "output/ReportDocument.h"
 
 #include "output/DeviceWrite.h"
+#include "support/AtomicFile.h"
 #include "support/Error.h"
 
 #include <QFile>
@@ -390,6 +391,10 @@ PageCollection loadReportDocument(const QString& path) {
             throw Error(ErrNo::FileNotFound, QStringLiteral("The report document '%1' does not exist.").arg(path));
         if (info.isDir())
             throw Error(ErrNo::PathFileAccess, QStringLiteral("'%1' is a folder, not a report document.").arg(path));
+        // Opening a pipe or a device for reading would wait for a writer or read without end.
+        if (const auto kind = nonRegularFileKind(path))
+            throw Error(ErrNo::PathFileAccess,
+                        QStringLiteral("'%1' is %2, not a regular file.").arg(path, *kind));
         if (!file.open(QIODevice::ReadOnly))
             throw Error(ErrNo::PermissionDenied,
                         QStringLiteral("The report document '%1' cannot be opened: %2").arg(path, file.errorString()));

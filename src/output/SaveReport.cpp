@@ -2,10 +2,10 @@
 
 #include "output/ExportFilters.h"
 #include "output/ReportDocument.h"
+#include "support/AtomicFile.h"
 #include "support/Error.h"
 
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QBuffer>
 
 namespace tallyrow {
 
@@ -40,28 +40,28 @@ bool saveFileAtomically(const QString& path, const std::function<void(QIODevice&
     };
     if (path.isEmpty())
         return failed(QStringLiteral("No file name was given."));
-    if (QFileInfo(path).isDir())
-        return failed(QStringLiteral("'%1' is a folder.").arg(path));
+    if (const auto kind = nonRegularFileKind(path))
+        return failed(QStringLiteral("'%1' is %2, not a regular file.").arg(path, *kind));
 
-    // QSaveFile writes "<path>.XXXXXX" in the target's folder and renames it over the target on
-    // commit(); without direct-write fallback it never writes into the target itself.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
+    // The whole file is made in memory first: the writers need a device they may seek in, and
+    // the file on disk is then written with every step checked.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
     try {
-        write(file);
+        write(buffer);
     } catch (...) {
-        file.cancelWriting();
         return failed(currentError().description());
     }
-    if (!file.commit())
-        return failed(file.errorString());
+    const FileWriteResult written = writeFileAtomically(path, buffer.data());
+    if (!written)
+        return failed(written.reason);
     return true;
 }
 
-bool SaveReport(const engine::PageCollection& pages, const QString& path, ReportFormat format) {
-    return saveFileAtomically(path, [&](QIODevice& device) { writeReport(pages, device, format); });
+bool SaveReport(const engine::PageCollection& pages, const QString& path, ReportFormat format,
+                QString* errorText) {
+    return saveFileAtomically(
+        path, [&](QIODevice& device) { writeReport(pages, device, format); }, errorText);
 }
 
 } // namespace tallyrow

@@ -20,14 +20,16 @@ void writeReport(const engine::PageCollection& pages, QIODevice& device, ReportF
 ///
 /// The file is written beside the target under a temporary name and takes the target's place
 /// only once it is complete: a failed save leaves an existing file at `path` as it was and leaves
-/// no partial file behind. A missing folder, a folder without write permission, a folder named
-/// `path` or a full disk all give false.
-bool SaveReport(const engine::PageCollection& pages, const QString& path, ReportFormat format);
+/// no partial file behind. A missing folder, a folder without write permission, a full disk, or
+/// a folder, device or pipe named `path` all give false; `errorText`, when given, then receives
+/// the reason in the system's words ("No space left on device"). A file that is replaced keeps
+/// its permission bits.
+bool SaveReport(const engine::PageCollection& pages, const QString& path, ReportFormat format,
+                QString* errorText = nullptr);
 
-/// The replacement step of SaveReport on its own: runs `write` on a temporary file beside `path`
-/// and puts it in place of `path` only when `write` returns without an Error and every byte
-/// reached the disk. Returns false otherwise, with `path` untouched. `errorText`, when given,
-/// receives the reason of a failure.
+/// The replacement step of SaveReport on its own: runs `write` on a buffer and puts the bytes in
+/// place of `path` only when `write` returns without an Error and every byte reached the disk. Returns false
+/// otherwise, with `path` untouched. `errorText`, when given, receives the reason of a failure.
 bool saveFileAtomically(const QString& path, const std::function<void(QIODevice&)>& write,
                         QString* errorText = nullptr);
 

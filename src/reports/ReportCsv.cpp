@@ -3,9 +3,9 @@
 #include "reports/TableReport.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
+#include "support/AtomicFile.h"
 #include "support/Error.h"
 
-#include <QSaveFile>
 #include <QStringList>
 
 namespace tallyrow {
@@ -23,13 +23,10 @@ void appendLine(QString& out, const QStringList& fields) {
 
 void writeFile(const QByteArray& bytes, const QString& path) {
     withTrail(QStringLiteral("writeReportCsv&"), [&] {
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
+        const FileWriteResult written = writeFileAtomically(path, bytes);
+        if (!written)
             throw Error(ErrNo::PathFileAccess,
-                        QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-        if (file.write(bytes) != bytes.size() || !file.commit())
-            throw Error(ErrNo::PathFileAccess,
-                        QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+                        QStringLiteral("Cannot write %1: %2").arg(path, written.reason));
     });
 }
 

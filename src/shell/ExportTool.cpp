@@ -10,6 +10,7 @@
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
 #include "shell/PreviewRequest.h"
+#include "support/AtomicFile.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
 #include "support/Scripted.h"
@@ -89,8 +90,9 @@ bool checkDataFile(const QString& path, FILE* err) {
     return true;
 }
 
-// Why a file cannot be written where SaveReport gives no reason of its own.
-QString unwritableReason(const QString& path) {
+// Why a file cannot be written: the folder's state when that explains it, else the reason the
+// write itself gave (a full disk, say).
+QString unwritableReason(const QString& path, const QString& writeReason) {
     const QFileInfo info(path);
     const QFileInfo folder(info.absolutePath());
     if (info.isDir())
@@ -99,12 +101,14 @@ QString unwritableReason(const QString& path) {
         return QStringLiteral("no such folder %1").arg(folder.filePath());
     if (!folder.isWritable() || (info.exists() && !info.isWritable()))
         return QStringLiteral("permission denied");
-    return QStringLiteral("the file could not be written");
+    return writeReason.isEmpty() ? QStringLiteral("the file could not be written") : writeReason;
 }
 
 bool writePages(const engine::PageCollection& pages, const ExportRequest& r, FILE* err) {
-    if (!SaveReport(pages, r.outputFile, r.format)) {
-        fail(err, QStringLiteral("cannot write %1: %2").arg(r.outputFile, unwritableReason(r.outputFile)));
+    QString reason;
+    if (!SaveReport(pages, r.outputFile, r.format, &reason)) {
+        fail(err,
+             QStringLiteral("cannot write %1: %2").arg(r.outputFile, unwritableReason(r.outputFile, reason)));
         return false;
     }
     return true;
@@ -265,6 +269,14 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
     if (sameFile(r.outputFile, input)) {
         fail(err,
              QStringLiteral("--output: %1 is the file being read; choose another file").arg(r.outputFile));
+        std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
+        return 2;
+    }
+    // Saving replaces the file at --output; a device, pipe or folder there is never replaced.
+    if (const auto kind = nonRegularFileKind(r.outputFile)) {
+        fail(
+            err,
+            QStringLiteral("--output: %1 is %2, not a regular file; choose a file").arg(r.outputFile, *kind));
         std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
         return 2;
     }

@@ -1,12 +1,12 @@
 #include "support/Registry.h"
 
+#include "support/AtomicFile.h"
 #include "support/Error.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <optional>
@@ -184,11 +184,7 @@ bool saveHive(const QString& path, const HiveFile& hive) {
     }
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(content);
-    return file.commit();
+    return bool(writeFileAtomically(path, content));
 }
 
 RegValue valueOf(const Line& line, bool clean) {

@@ -3,7 +3,10 @@
 #include "TestPages.h"
 #include "Tools.h"
 
+#include "reports/ReportCsv.h"
+#include "reports/repTotals.h"
 #include "support/Error.h"
+#include "testsupport/SystemTools.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tallyrow;
@@ -19,7 +23,7 @@ using namespace tallyrow::testtools;
 namespace {
 
 QStringList folderEntries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 } // namespace
@@ -97,14 +101,119 @@ TEST(SaveReport, TargetsThatCannotBeWrittenGiveFalseAndLeaveNothingBehind) {
 }
 
 TEST(SaveReport, AFolderWithoutWritePermissionGivesFalse) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root may write into any folder, so the refusal cannot be seen";
     QTemporaryDir dir;
     const QString locked = dir.filePath(QStringLiteral("locked"));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("locked")));
-    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
-    EXPECT_FALSE(
-        SaveReport(testpages::dayReport(3, 3), locked + QStringLiteral("/r.pdf"), ReportFormat::Pdf));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    const auto doc = testpages::dayReport(3, 3);
+    auto refused = [&] {
+        return !SaveReport(doc, locked + QStringLiteral("/r.pdf"), ReportFormat::Pdf) &&
+               folderEntries(locked).isEmpty();
+    };
+    if (geteuid() != 0) {
+        EXPECT_TRUE(refused());
+    } else {
+        // Permissions do not stop root: save as an ordinary user in a child process.
+        QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7755));
+        const test::ChildOutcome outcome = test::runAsNobody(refused);
+        if (outcome == test::ChildOutcome::CannotDropPrivileges)
+            TALLYROW_SKIP_UNLESS_CI("cannot give up root to see a folder refuse a write");
+        EXPECT_EQ(outcome, test::ChildOutcome::Passed);
+    }
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_TRUE(folderEntries(locked).isEmpty());
+}
+
+TEST(SaveReport, AFullDiskFailsWithTheSystemsReasonAndKeepsTheOldFile) {
+    test::SmallDisk disk;
+    if (!disk.mounted())
+        TALLYROW_SKIP_UNLESS_CI(disk.whyNotMounted().toStdString());
+    const auto doc = testpages::dayReport(24, 12);
+    const QByteArray old(820, 'o');
+    const struct {
+        int format;
+        const char* name;
+    } cases[] = {
+        {ReportFormat::Rdf, "r.rdf"}, {ReportFormat::Pdf, "r.pdf"}, {ReportFormat::Txt, "r.txt"},
+        {ReportFormat::Rtf, "r.rtf"}, {ReportFormat::Xls, "r.xls"},
+    };
+    for (const auto& c : cases)
+        writeFile(disk.path(QString::fromLatin1(c.name)), old);
+    const QString csv = disk.path(QStringLiteral("r.csv"));
+    writeFile(csv, old);
+    ASSERT_TRUE(disk.fill());
+    const QStringList before = test::SmallDisk::entries(disk.path({}));
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = disk.path(QString::fromLatin1(c.name));
+        QString reason;
+        EXPECT_FALSE(SaveReport(doc, path, c.format, &reason));
+        EXPECT_TRUE(reason.contains(QStringLiteral("No space left on device"))) << reason.toStdString();
+        EXPECT_EQ(readFile(path), old);
+    }
+    {
+        SCOPED_TRACE("csv");
+        repTotals notRun; // a report that has not run writes its header row
+        try {
+            writeReportCsv(notRun, csv);
+            ADD_FAILURE() << "the CSV was reported written";
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.description().contains(QStringLiteral("No space left on device")))
+                << e.description().toStdString();
+            EXPECT_TRUE(e.description().contains(csv));
+        }
+        EXPECT_EQ(readFile(csv), old);
+    }
+    EXPECT_EQ(test::SmallDisk::entries(disk.path({})), before); // no temporary file left
+}
+
+TEST(SaveReport, TargetsThatAreNoRegularFileAreLeftAlone) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("pipe.pdf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const auto doc = testpages::dayReport(3, 3);
+    // As root a device would be replaced by a file if the save did not look first.
+    for (const QString& target : {fifo, QStringLiteral("/dev/null")}) {
+        SCOPED_TRACE(target.toStdString());
+        QString reason;
+        EXPECT_FALSE(SaveReport(doc, target, ReportFormat::Txt, &reason));
+        EXPECT_TRUE(reason.contains(QStringLiteral("not a regular file"))) << reason.toStdString();
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(folderEntries(dir.path()), QStringList{QStringLiteral("pipe.pdf")});
+}
+
+TEST(SaveReport, ReplacedFilesKeepTheirPermissionsAndLinksStay) {
+    QTemporaryDir dir;
+    const auto doc = testpages::dayReport(3, 3);
+    const QString kept = dir.filePath(QStringLiteral("kept.txt"));
+    writeFile(kept, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0640), 0);
+    ASSERT_TRUE(SaveReport(doc, kept, ReportFormat::Txt));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A new file gets what the umask allows.
+    const mode_t oldMask = ::umask(027);
+    const QString fresh = dir.filePath(QStringLiteral("fresh.txt"));
+    const bool saved = SaveReport(doc, fresh, ReportFormat::Txt);
+    ::umask(oldMask);
+    ASSERT_TRUE(saved);
+    ASSERT_EQ(::stat(QFile::encodeName(fresh).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A link is written through: the link stays and the file it names gets the report.
+    const QString link = dir.filePath(QStringLiteral("link.txt"));
+    ASSERT_TRUE(QFile::link(kept, link));
+    writeFile(kept, "old");
+    ASSERT_TRUE(SaveReport(doc, link, ReportFormat::Txt));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(readFile(kept).startsWith(" Tallyrow Day Report"));
+    EXPECT_EQ(folderEntries(dir.path()).size(), 3);
 }

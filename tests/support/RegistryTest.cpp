@@ -1,12 +1,15 @@
 #include "support/Error.h"
 #include "support/Registry.h"
 
+#include "testsupport/SystemTools.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tallyrow;
@@ -221,14 +224,52 @@ TEST_F(SettingsStore, UnreadableFilesGiveTheDefaultAndAreNotOverwritten) {
     EXPECT_FALSE(SetRegSetting(kName, QStringLiteral("/x"), {}, true, Hkey::CurrentUser));
     QDir(env().userSettingsFile()).removeRecursively();
 
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "file permissions do not stop root";
     const QByteArray content = "[Software\\Quenmarsh\\Tyrow\\]\nDatabasePath=text:/kept.yrd\n";
     writeFile(env().userSettingsFile(), content);
     QFile::setPermissions(env().userSettingsFile(), QFileDevice::WriteOwner);
-    EXPECT_EQ(userSetting(), kDefault);
-    EXPECT_FALSE(SetRegSetting(QStringLiteral("Other"), QStringLiteral("x"), {}, true, Hkey::CurrentUser));
+    auto refused = [] {
+        const QString read = userSetting();
+        const bool written =
+            SetRegSetting(QStringLiteral("Other"), QStringLiteral("x"), {}, true, Hkey::CurrentUser);
+        if (read != kDefault || written)
+            std::fprintf(stderr, "read '%s', written %d\n", qPrintable(read), int(written));
+        return read == kDefault && !written;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(refused());
+    } else {
+        // Permissions do not stop root: read and write as an ordinary user in a child process
+        // that owns the settings folder, so only the file's own permissions can refuse.
+        for (QString folder = QFileInfo(env().userSettingsFile()).absolutePath();
+             folder.startsWith(env().root()); folder = QFileInfo(folder).absolutePath())
+            ::chmod(QFile::encodeName(folder).constData(), 0755);
+        const QByteArray settingsFolder =
+            QFile::encodeName(QFileInfo(env().userSettingsFile()).absolutePath());
+        ASSERT_EQ(::chown(settingsFolder.constData(), 65534, 65534), 0);
+        const test::ChildOutcome outcome = test::runAsNobody(refused);
+        if (outcome == test::ChildOutcome::CannotDropPrivileges)
+            TALLYROW_SKIP_UNLESS_CI("cannot give up root to see an unreadable settings file");
+        EXPECT_EQ(outcome, test::ChildOutcome::Passed);
+    }
     QFile::setPermissions(env().userSettingsFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     EXPECT_EQ(readFile(env().userSettingsFile()), content);
     EXPECT_EQ(userSetting(), QStringLiteral("/kept.yrd"));
+}
+
+TEST_F(SettingsStore, AFullDiskLeavesTheSettingsFileAsItWas) {
+    test::SmallDisk disk(env().configHome());
+    if (!disk.mounted())
+        TALLYROW_SKIP_UNLESS_CI(disk.whyNotMounted().toStdString());
+    ASSERT_TRUE(SetRegSetting(kName, QStringLiteral("/data/office.yrd"), {}, true, Hkey::CurrentUser));
+    const QString folder = QFileInfo(env().userSettingsFile()).absolutePath();
+    const QByteArray before = readFile(env().userSettingsFile());
+    ASSERT_FALSE(before.isEmpty());
+    ASSERT_TRUE(disk.fill());
+    const QStringList entries = test::SmallDisk::entries(folder);
+
+    EXPECT_FALSE(
+        SetRegSetting(QStringLiteral("LastReportFolder"), QString(500, u'r'), {}, true, Hkey::CurrentUser));
+    EXPECT_EQ(readFile(env().userSettingsFile()), before);
+    EXPECT_EQ(test::SmallDisk::entries(folder), entries);
+    EXPECT_EQ(userSetting(), QStringLiteral("/data/office.yrd"));
 }

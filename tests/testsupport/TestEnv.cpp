@@ -13,8 +13,9 @@ namespace tallyrow::test {
 namespace {
 
 QString sourceTestData() {
-    // This file lives in tests/testsupport; the fixtures in tests/data.
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../data");
+    // The build names the fixtures folder by its absolute path: __FILE__ may be relative (a compiler
+    // cache that rewrites paths), and the tests run from the build folder.
+    return QStringLiteral(TALLYROW_SOURCE_TEST_DATA);
 }
 
 QString selfFolder() {

@@ -1,15 +1,13 @@
 #include "datafile/ui/TemplateCopy.h"
 
+#include "support/AtomicFile.h"
 #include "support/Error.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -28,13 +26,6 @@ long numberForErrno(int err) {
 QString describeErrno(int err) {
     return err == EACCES || err == EPERM ? u"Permission denied"_s
                                          : QString::fromLocal8Bit(std::strerror(err));
-}
-
-// Permissions a newly created file gets from this process: rw for everyone less the umask.
-mode_t newFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
 }
 
 } // namespace
@@ -62,25 +53,11 @@ void CopyTemplate(const QString& source, const QString& target) {
                 fail(ErrNo::PermissionDenied, u"Permission denied, the file is read-only"_s, target);
         }
 
-        QTemporaryFile out(existing.absolutePath() + u"/."_s + existing.fileName() + u".XXXXXX"_s);
-        if (!out.open()) {
-            const int err = errno;
-            fail(numberForErrno(err), describeErrno(err), target);
-        }
-        if (out.write(content) != content.size() || !out.flush()) {
-            const int err = errno;
-            fail(numberForErrno(err), out.errorString(), target);
-        }
-        ::fchmod(out.handle(), newFileMode());
-        out.close();
-
-        const QByteArray from = QFile::encodeName(out.fileName());
-        const QByteArray to = QFile::encodeName(target);
-        if (std::rename(from.constData(), to.constData()) != 0) {
-            const int err = errno;
-            fail(numberForErrno(err), describeErrno(err), target);
-        }
-        out.setAutoRemove(false); // it carries the target's name now
+        // The copy takes the place of a link rather than writing through it.
+        const FileWriteResult written = writeFileAtomically(target, content, LinkAtTarget::Replace);
+        if (!written)
+            fail(numberForErrno(written.error), written.error ? describeErrno(written.error) : written.reason,
+                 target);
     });
 }
 

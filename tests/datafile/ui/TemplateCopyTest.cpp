@@ -1,5 +1,6 @@
 #include "datafile/ui/TemplateCopy.h"
 
+#include "testsupport/SystemTools.h"
 #include "testsupport/TestEnv.h"
 #include "support/Error.h"
 
@@ -8,6 +9,8 @@
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -77,6 +80,41 @@ TEST_F(TemplateCopyTest, RefusalsLeaveTheFolderAsItWas) {
         EXPECT_EQ(folderEntries(), before);
     }
     EXPECT_EQ(read(locked), QByteArray("old"));
+}
+
+TEST_F(TemplateCopyTest, AFullDiskKeepsTheOldFileAndSaysWhy) {
+    test::SmallDisk disk;
+    if (!disk.mounted())
+        TALLYROW_SKIP_UNLESS_CI(disk.whyNotMounted().toStdString());
+    const QString source = write(u"empty.yrt"_s, QByteArray(8192, 't'));
+    const QString target = disk.path(u"data.yrd"_s);
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(820, 'o'));
+    }
+    ASSERT_TRUE(disk.fill());
+    const QStringList before = test::SmallDisk::entries(disk.path({}));
+    try {
+        CopyTemplate(source, target);
+        ADD_FAILURE() << "the copy was reported done";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.description().contains(u"No space left on device"_s)) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(target));
+    }
+    EXPECT_EQ(read(target), QByteArray(820, 'o'));
+    EXPECT_EQ(test::SmallDisk::entries(disk.path({})), before);
+}
+
+TEST_F(TemplateCopyTest, AReplacedFileKeepsItsPermissions) {
+    const QString source = write(u"empty.yrt"_s, "template");
+    const QString target = write(u"data.yrd"_s, "old rows");
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+    CopyTemplate(source, target);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(read(target), QByteArray("template"));
 }
 
 } // namespace

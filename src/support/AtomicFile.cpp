@@ -1,0 +1,154 @@
+#include "support/AtomicFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+namespace {
+
+QString systemReason(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+FileWriteResult failure(int err) {
+    return {false, err, systemReason(err)};
+}
+
+QString kindOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return u"a folder"_s;
+    if (S_ISFIFO(mode))
+        return u"a named pipe"_s;
+    if (S_ISCHR(mode))
+        return u"a character device"_s;
+    if (S_ISBLK(mode))
+        return u"a block device"_s;
+    if (S_ISSOCK(mode))
+        return u"a socket"_s;
+    return u"a special file"_s;
+}
+
+// Where a chain of links at `path` ends; `path` itself when it is no link. A link to nothing
+// ends at the name it points to, so the file is created there.
+QString endOfLinks(const QString& path) {
+    QFileInfo info(path);
+    for (int hops = 0; info.isSymLink() && hops < 40; ++hops)
+        info.setFile(info.symLinkTarget());
+    return info.filePath();
+}
+
+// Creates a new, empty file "<folder>/.<name>.XXXXXX" with `mode` (less the umask).
+int createTemporary(const QString& target, mode_t mode, QByteArray& tempName) {
+    const QFileInfo info(target);
+    const QString prefix = info.absolutePath() + u"/."_s + info.fileName() + u'.';
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QString suffix;
+        for (int i = 0; i < 6; ++i)
+            suffix += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))]);
+        tempName = QFile::encodeName(prefix + suffix);
+        const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool writeAll(int fd, const QByteArray& content) {
+    const char* data = content.constData();
+    qsizetype left = content.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        data += n;
+        left -= n;
+    }
+    return true;
+}
+
+// Makes the rename itself survive a crash; a folder that cannot be synced (some file systems
+// refuse) does not undo a file that is already in place.
+void syncFolder(const QString& target) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+FileWriteResult writeFileAtomically(const QString& path, const QByteArray& content, LinkAtTarget links) {
+    if (path.isEmpty())
+        return failure(ENOENT);
+    const QString target = links == LinkAtTarget::Follow ? endOfLinks(path) : path;
+    const QByteArray native = QFile::encodeName(target);
+
+    // The permission bits of the file being replaced; never set-id bits, which would otherwise
+    // pass to a file that now belongs to whoever saved it.
+    std::optional<mode_t> keptMode;
+    struct stat st {};
+    if (::lstat(native.constData(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode) && !S_ISREG(st.st_mode))
+            return {false, 0, u"it is %1, not a regular file"_s.arg(kindOf(st.st_mode))};
+        if (S_ISREG(st.st_mode))
+            keptMode = st.st_mode & 0777;
+    } else if (errno != ENOENT) {
+        return failure(errno);
+    }
+
+    // A replacement starts private and gets the old bits once it is complete, so it is never
+    // readable by more people than the old file was.
+    QByteArray tempName;
+    const int fd = createTemporary(target, keptMode ? 0600 : 0666, tempName);
+    if (fd < 0)
+        return failure(errno);
+    auto abandon = [&](int err, bool open) {
+        if (open)
+            ::close(fd);
+        ::unlink(tempName.constData());
+        return failure(err);
+    };
+    if (!writeAll(fd, content))
+        return abandon(errno, true);
+    if (keptMode && ::fchmod(fd, *keptMode) != 0)
+        return abandon(errno, true);
+    // A write can be taken into the cache and fail only when it reaches the disk: the sync and
+    // the close are where a full disk or a failing device says so.
+    if (::fsync(fd) != 0)
+        return abandon(errno, true);
+    if (::close(fd) != 0)
+        return abandon(errno, false);
+    if (::rename(tempName.constData(), native.constData()) != 0)
+        return abandon(errno, false);
+    syncFolder(target);
+    return {true, 0, {}};
+}
+
+std::optional<QString> nonRegularFileKind(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (native.isEmpty() || ::stat(native.constData(), &st) != 0 || S_ISREG(st.st_mode))
+        return std::nullopt;
+    return kindOf(st.st_mode);
+}
+
+} // namespace tallyrow

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace tallyrow {
+
+/// What to do with a symbolic link found at the target of writeFileAtomically.
+enum class LinkAtTarget {
+    Follow,  ///< write the file the link leads to (the link itself stays)
+    Replace, ///< put the new file in place of the link; what it led to is left alone
+};
+
+/// The outcome of writeFileAtomically.
+struct FileWriteResult {
+    bool ok = false;
+    int error = 0;  ///< errno of the step that failed; 0 when ok or when the target was refused
+    QString reason; ///< why it failed, in the system's words ("No space left on device")
+
+    explicit operator bool() const { return ok; }
+};
+
+/// Puts `content` at `path` so that the file is either the old one or the whole new one.
+///
+/// The bytes go to a new file beside the target, every write, the sync to the disk and the
+/// close are checked, and only then is it renamed over the target. On any failure the target is
+/// left as it was and nothing is left behind. A file that is replaced keeps its permission bits;
+/// a new file gets 0666 less the umask. An existing target that is not a regular file (a folder,
+/// a device, a pipe, a socket) is refused without being touched.
+FileWriteResult writeFileAtomically(const QString& path, const QByteArray& content,
+                                    LinkAtTarget links = LinkAtTarget::Follow);
+
+/// When `path` exists (links followed) and is not a regular file: what it is, in words that
+/// fit after "it is" ("a folder", "a named pipe", "a character device", ...). Nothing for a
+/// regular file or a missing one.
+std::optional<QString> nonRegularFileKind(const QString& path);
+
+} // namespace tallyrow
