@@ -88,8 +88,9 @@ TEST(SaveReport, TargetsThatCannotBeWrittenGiveFalseAndLeaveNothingBehind) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken.pdf")));
     const QString missing = dir.filePath(QStringLiteral("no such folder/report.pdf"));
     const QString folder = dir.filePath(QStringLiteral("taken.pdf"));
-    for (int format = 0; format <= 4; ++format) {
-        SCOPED_TRACE(format);
+    for (const ReportFormat format :
+         {ReportFormat::Rdf, ReportFormat::Pdf, ReportFormat::Txt, ReportFormat::Rtf, ReportFormat::Xls}) {
+        SCOPED_TRACE(static_cast<int>(format));
         EXPECT_FALSE(SaveReport(doc, missing, format));
         EXPECT_FALSE(SaveReport(doc, folder, format));
         EXPECT_FALSE(SaveReport(doc, QString(), format));
@@ -131,7 +132,7 @@ TEST(SaveReport, AFullDiskFailsWithTheSystemsReasonAndKeepsTheOldFile) {
     const auto doc = testpages::dayReport(24, 12);
     const QByteArray old(820, 'o');
     const struct {
-        int format;
+        ReportFormat format;
         const char* name;
     } cases[] = {
         {ReportFormat::Rdf, "r.rdf"}, {ReportFormat::Pdf, "r.pdf"}, {ReportFormat::Txt, "r.txt"},

@@ -33,7 +33,7 @@ protected:
     // Runs `report` on the data file the test chose.
     template <typename R> bool runOn(R& report) {
         report.setDataFile(m_dataFile);
-        return runOn(report);
+        return report.Run();
     }
     QString officeSqlite() {
         const QString path = env().path(QStringLiteral("office.yrd"));

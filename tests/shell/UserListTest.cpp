@@ -86,7 +86,7 @@ namespace {
 class UserListFile : public test::ServicesFixture {
 protected:
     QString dataFile(const QVector<test::ActivityRow>& rows) {
-        const QString path = env().path(u"users.yrd"_s);
+        const QString path = env().path(u"users%1.yrd"_s.arg(++m_files));
         test::writeSqliteDataFile(path, rows);
         return path;
     }
@@ -116,6 +116,9 @@ protected:
         QSqlDatabase::removeDatabase(u"unreadable"_s);
         return path;
     }
+
+private:
+    int m_files = 0;
 };
 
 } // namespace
