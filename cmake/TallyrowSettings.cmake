@@ -26,14 +26,22 @@ function(tallyrow_library name dir)
   endif()
 endfunction()
 
-# tallyrow_test(NAME LABEL label SOURCES ... LIBS ...) adds a GoogleTest executable whose
-# cases CTest lists one by one, all run on the offscreen platform.
+# tallyrow_test(NAME LABEL label [MAIN core|gui|widgets] SOURCES ... LIBS ...) adds a GoogleTest
+# executable whose cases CTest lists one by one, all run on the offscreen platform. MAIN gives it
+# the shared main of tests/testsupport with that kind of application object.
 function(tallyrow_test name)
-  cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL;TIMEOUT;MAIN" "SOURCES;LIBS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
+  if(ARG_MAIN)
+    list(APPEND ARG_SOURCES ${PROJECT_SOURCE_DIR}/tests/testsupport/main/TestMain.cpp)
+  endif()
   add_executable(${name} ${ARG_SOURCES})
+  if(ARG_MAIN)
+    string(TOUPPER ${ARG_MAIN} main_kind)
+    target_compile_definitions(${name} PRIVATE TALLYROW_TEST_MAIN_${main_kind})
+  endif()
   target_link_libraries(${name} PRIVATE tallyrow_settings tallyrow_testsupport ${ARG_LIBS} GTest::gtest GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name}

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QLatin1String>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+#include <array>
+#include <optional>
 
 namespace tallyrow::engine {
 
@@ -21,6 +25,21 @@ inline constexpr int Combination2D = 9;
 inline constexpr int Pie2D = 14;
 inline constexpr int XY2D = 16;
 } // namespace ChartType
+
+/// A chart type as the program offers it: its code, its name in the main window's chart list
+/// and the name `tallyrow-export --chart` takes (in any letter case).
+struct ChartTypeName {
+    int code;
+    QLatin1String windowName;
+    QLatin1String commandLineName;
+};
+
+/// Every chart type the program offers, in the order of the main window's list.
+const std::array<ChartTypeName, 12>& chartTypeNames();
+
+/// The code of the chart type the command line calls `name` (any letter case); nothing for a
+/// name no chart type has.
+std::optional<int> chartTypeFromCommandLine(const QString& name);
 
 /// Axis identifiers.
 namespace AxisId {

@@ -68,7 +68,9 @@ void niceRange(double lo, double hi, int intervals, double& outMin, double& outM
     }
 }
 
-double clampTo(double v, double lo, double hi) { return std::max(lo, std::min(v, hi)); }
+double clampTo(double v, double lo, double hi) {
+    return std::max(lo, std::min(v, hi));
+}
 
 /// Moves `r` horizontally (and vertically) so it lies inside `bounds` where it can.
 QRectF keepInside(QRectF r, const QRectF& bounds) {
@@ -83,7 +85,9 @@ QRectF keepInside(QRectF r, const QRectF& bounds) {
     return r;
 }
 
-double valueAt(const ChartSeries& s, int i) { return i < s.values.size() && std::isfinite(s.values.at(i)) ? s.values.at(i) : 0.0; }
+double valueAt(const ChartSeries& s, int i) {
+    return i < s.values.size() && std::isfinite(s.values.at(i)) ? s.values.at(i) : 0.0;
+}
 
 void layoutLegend(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm, QRectF& area) {
     if (!chart.showLegend || chart.series.isEmpty())
@@ -180,9 +184,11 @@ void layoutPie(ChartLayout& out, const ChartDefinition& chart, const QFontMetric
         }
     }
     const double labelRoom = fm.height() * 1.6 + kGap;
-    const double diameter = std::max(0.0, std::min(area.width() - 2 * labelRoom - 2 * fm.averageCharWidth() * 8,
-                                                   area.height() - 2 * labelRoom));
-    out.pieRect = QRectF(area.center().x() - diameter / 2, area.center().y() - diameter / 2, diameter, diameter);
+    const double diameter =
+        std::max(0.0, std::min(area.width() - 2 * labelRoom - 2 * fm.averageCharWidth() * 8,
+                               area.height() - 2 * labelRoom));
+    out.pieRect =
+        QRectF(area.center().x() - diameter / 2, area.center().y() - diameter / 2, diameter, diameter);
     out.plotRect = out.pieRect;
     double total = 0;
     for (double v : values)
@@ -226,10 +232,11 @@ void layoutPie(ChartLayout& out, const ChartDefinition& chart, const QFontMetric
 } // namespace
 
 QColor seriesColor(int index) {
-    static const QColor palette[] = {QColor(0x1f, 0x5f, 0xb4), QColor(0xe8, 0x7a, 0x10), QColor(0x2c, 0x9a, 0x3c),
-                                     QColor(0xc8, 0x28, 0x2a), QColor(0x84, 0x5c, 0xb8), QColor(0x8c, 0x56, 0x4b),
-                                     QColor(0xd6, 0x5f, 0xb0), QColor(0x60, 0x60, 0x60), QColor(0xa8, 0xa8, 0x20),
-                                     QColor(0x17, 0xa8, 0xb8)};
+    static const QColor palette[] = {QColor(0x1f, 0x5f, 0xb4), QColor(0xe8, 0x7a, 0x10),
+                                     QColor(0x2c, 0x9a, 0x3c), QColor(0xc8, 0x28, 0x2a),
+                                     QColor(0x84, 0x5c, 0xb8), QColor(0x8c, 0x56, 0x4b),
+                                     QColor(0xd6, 0x5f, 0xb0), QColor(0x60, 0x60, 0x60),
+                                     QColor(0xa8, 0xa8, 0x20), QColor(0x17, 0xa8, 0xb8)};
     return palette[(index < 0 ? 0 : index) % 10];
 }
 
@@ -280,12 +287,22 @@ double ChartLayout::yFor(double value) const {
     return plotRect.bottom() - (value - axisMin) / span * plotRect.height();
 }
 
-ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds) {
-    registerReportFonts();
-    const Metrics metrics;
-    const QFontMetricsF& fm = metrics.label;
-    const QFontMetricsF& tm = metrics.title;
+namespace {
 
+/// Tick marks reach into the plot, across the axis or out of it: how far inside and outside.
+struct TickReach {
+    double inside;
+    double outside;
+};
+
+TickReach tickReach(int tickStyle) {
+    const double inside = tickStyle == 2 ? kTickLength : tickStyle == 1 ? kTickLength / 2 : 0;
+    const double outside = tickStyle == 2 ? 0 : tickStyle == 1 ? kTickLength / 2 : kTickLength;
+    return {inside, outside};
+}
+
+/// The parts of the layout that depend only on the chart's settings and data shape.
+ChartLayout layoutFrame(const ChartDefinition& chart, const QRectF& bounds) {
     ChartLayout out;
     out.kind = chartKind(chart.chartType);
     out.threeD = isThreeD(chart.chartType);
@@ -295,40 +312,38 @@ ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds) {
     out.categoryCount = static_cast<int>(chart.categories.size());
     for (const auto& s : chart.series)
         out.categoryCount = std::max(out.categoryCount, static_cast<int>(s.values.size()));
-    const int n = out.categoryCount;
     out.valueGridStyle = chart.axes[AxisId::Value].majorGridStyle;
     out.categoryGridStyle = chart.axes[AxisId::Category].majorGridStyle;
+    return out;
+}
 
-    QRectF area = bounds.adjusted(kPadding, kPadding, -kPadding, -kPadding);
-    if (area.width() <= 0 || area.height() <= 0)
-        return out;
-    layoutLegend(out, chart, fm, area);
-
-    if (out.kind == ChartLayout::Kind::Pie) {
-        layoutPie(out, chart, fm, area);
-        return out;
-    }
-
-    // Axis titles take a line at the bottom and a turned line at the left.
-    const QString valueTitle = chart.axes[AxisId::Value].title;
-    const QString categoryTitle = chart.axes[AxisId::Category].title;
+/// Axis titles take a line at the bottom and a turned line at the left of `area`. The category
+/// title is placed at once; the value title's column is returned, its height follows the plot.
+QRectF reserveAxisTitles(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& tm,
+                         QRectF& area) {
+    const QString& categoryTitle = chart.axes[AxisId::Category].title;
     if (!categoryTitle.isEmpty()) {
         const double h = tm.height();
-        out.categoryTitle = {QRectF(area.left(), area.bottom() - h, area.width(), h), categoryTitle, Qt::AlignCenter, false};
+        out.categoryTitle = {QRectF(area.left(), area.bottom() - h, area.width(), h), categoryTitle,
+                             Qt::AlignCenter, false};
         area.setBottom(area.bottom() - h - kGap);
     }
     QRectF valueTitleRect;
-    if (!valueTitle.isEmpty()) {
+    if (!chart.axes[AxisId::Value].title.isEmpty()) {
         const double h = tm.height();
         valueTitleRect = QRectF(area.left(), area.top(), h, area.height());
         area.setLeft(area.left() + h + kGap);
     }
+    return valueTitleRect;
+}
 
-    // Value range from the data, always including zero, in whole steps about two label
-    // heights apart.
+/// Value range from the data, always including zero, in whole steps about two label heights
+/// apart; returns the label texts of the ticks.
+QStringList layoutValueRange(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm,
+                             const QRectF& area) {
     double lo = 0, hi = 0;
     for (const auto& s : chart.series) {
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; i < out.categoryCount; ++i) {
             lo = std::min(lo, valueAt(s, i));
             hi = std::max(hi, valueAt(s, i));
         }
@@ -339,29 +354,19 @@ ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds) {
     const int intervals = static_cast<int>(clampTo(estimatedPlotHeight / (labelHeight * 2.2), 1, 10));
     niceRange(lo, hi, intervals, out.axisMin, out.axisMax, out.axisStep, out.valueTicks);
 
-    double valueLabelWidth = 0;
-    QStringList valueTexts;
-    for (double v : out.valueTicks) {
-        valueTexts.append(plainNumber(v));
-        valueLabelWidth = std::max(valueLabelWidth, fm.horizontalAdvance(valueTexts.last()));
-    }
+    QStringList texts;
+    for (double v : out.valueTicks)
+        texts.append(plainNumber(v));
+    return texts;
+}
 
-    // XY charts read the categories as numbers when they all are; otherwise as positions 1..n.
-    QVector<double> xs(n);
-    bool numericX = out.kind == ChartLayout::Kind::XY && n > 0;
-    for (int i = 0; i < n && numericX; ++i) {
-        bool ok = false;
-        xs[i] = i < chart.categories.size() ? chart.categories.at(i).trimmed().toDouble(&ok) : 0.0;
-        numericX = ok && std::isfinite(xs[i]);
-    }
-    if (out.kind == ChartLayout::Kind::XY && !numericX) {
-        for (int i = 0; i < n; ++i)
-            xs[i] = i + 1;
-    }
-
+/// The plot's front plane inside `area`, leaving room for the axis labels (and the depth in 3D).
+/// False when nothing is left to plot in; the layout then keeps a 1-twip plot and no more.
+bool placePlot(ChartLayout& out, const QFontMetricsF& fm, const QRectF& area, double valueLabelWidth) {
+    const double labelHeight = fm.height();
     QRectF plot = area;
     plot.setLeft(area.left() + valueLabelWidth + kGap + kTickLength);
-    plot.setBottom(area.bottom() - catLabelBand);
+    plot.setBottom(area.bottom() - (labelHeight + kTickLength + kGap));
     plot.setTop(area.top() + labelHeight / 2);
     // Room at the right for the last category label's overhang.
     plot.setRight(area.right() - std::min(area.width() / 8, fm.averageCharWidth() * 3));
@@ -372,140 +377,191 @@ ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds) {
         plot.setTop(plot.top() - out.depth.y());
     }
     if (plot.width() < 1 || plot.height() < 1) {
-        out.plotRect = QRectF(plot.topLeft(), QSizeF(std::max(1.0, plot.width()), std::max(1.0, plot.height())));
-        return out;
+        out.plotRect =
+            QRectF(plot.topLeft(), QSizeF(std::max(1.0, plot.width()), std::max(1.0, plot.height())));
+        return false;
     }
     out.plotRect = plot;
     out.baselineY = out.yFor(clampTo(0, out.axisMin, out.axisMax));
+    return true;
+}
 
-    if (!valueTitle.isEmpty())
-        out.valueTitle = {QRectF(valueTitleRect.left(), plot.top(), valueTitleRect.width(), plot.height()),
-                          valueTitle, Qt::AlignCenter, true};
-
-    // Value axis labels, grid and ticks.
-    const int valueTickStyle = chart.axes[AxisId::Value].tickStyle;
+/// Value axis labels at the left of `area`, grid lines on the back plane, tick marks on the axis.
+void layoutValueAxis(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm,
+                     const QRectF& area, const QStringList& texts, double labelWidth) {
+    const QRectF& plot = out.plotRect;
+    const double labelHeight = fm.height();
+    const int tickStyle = chart.axes[AxisId::Value].tickStyle;
+    const TickReach reach = tickReach(tickStyle);
     for (int i = 0; i < out.valueTicks.size(); ++i) {
         const double y = out.yFor(out.valueTicks.at(i));
-        QRectF r(area.left(), y - labelHeight / 2, valueLabelWidth, labelHeight);
-        out.valueLabels.append({keepInside(r, bounds), valueTexts.at(i), Qt::AlignRight | Qt::AlignVCenter, false});
+        QRectF r(area.left(), y - labelHeight / 2, labelWidth, labelHeight);
+        out.valueLabels.append(
+            {keepInside(r, out.bounds), texts.at(i), Qt::AlignRight | Qt::AlignVCenter, false});
         if (out.valueGridStyle != 0)
             out.valueGridLines.append(QLineF(plot.left() + out.depth.x(), y + out.depth.y(),
                                              plot.right() + out.depth.x(), y + out.depth.y()));
-        if (valueTickStyle != 0) {
-            const double inside = valueTickStyle == 2 ? kTickLength : valueTickStyle == 1 ? kTickLength / 2 : 0;
-            const double outside = valueTickStyle == 2 ? 0 : valueTickStyle == 1 ? kTickLength / 2 : kTickLength;
-            out.valueTickMarks.append(QLineF(plot.left() - outside, y, plot.left() + inside, y));
-        }
+        if (tickStyle != 0)
+            out.valueTickMarks.append(QLineF(plot.left() - reach.outside, y, plot.left() + reach.inside, y));
     }
+}
 
-    // Category axis: slots of equal width, labels thinned so they never overlap.
-    const int categoryTickStyle = chart.axes[AxisId::Category].tickStyle;
-    auto tickLine = [&](double x) {
-        const double inside = categoryTickStyle == 2 ? kTickLength : categoryTickStyle == 1 ? kTickLength / 2 : 0;
-        const double outside = categoryTickStyle == 2 ? 0 : categoryTickStyle == 1 ? kTickLength / 2 : kTickLength;
-        return QLineF(x, plot.bottom() - inside, x, plot.bottom() + outside);
-    };
-    auto gridLine = [&](double x) {
-        return QLineF(x + out.depth.x(), plot.top() + out.depth.y(), x + out.depth.x(), plot.bottom() + out.depth.y());
-    };
-    const double labelTop = plot.bottom() + kTickLength + kGap / 2;
-    if (out.kind == ChartLayout::Kind::XY) {
-        double xlo = 0, xhi = 0;
-        if (n > 0) {
-            xlo = *std::min_element(xs.begin(), xs.end());
-            xhi = *std::max_element(xs.begin(), xs.end());
-        }
-        if (!numericX)
-            xlo = std::min(xlo, 0.0);
-        double widest = 0;
-        for (double x : {xlo, xhi})
-            widest = std::max(widest, fm.horizontalAdvance(plainNumber(x)));
-        const int xIntervals = static_cast<int>(clampTo(plot.width() / (widest + 4 * kGap + 400), 1, 10));
-        niceRange(xlo, xhi, xIntervals, out.xMin, out.xMax, out.xStep, out.xTicks);
-        auto xFor = [&](double x) { return plot.left() + (x - out.xMin) / (out.xMax - out.xMin) * plot.width(); };
-        for (double x : out.xTicks) {
-            const double px = xFor(x);
-            const QString text = plainNumber(x);
-            QRectF r(0, labelTop, fm.horizontalAdvance(text) + 20, labelHeight);
-            r.moveCenter(QPointF(px, r.center().y()));
-            out.categoryLabels.append({keepInside(r, bounds), text, Qt::AlignCenter, false});
-            if (out.categoryGridStyle != 0)
-                out.categoryGridLines.append(gridLine(px));
-            if (categoryTickStyle != 0)
-                out.categoryTickMarks.append(tickLine(px));
-        }
-        for (int s = 0; s < chart.series.size(); ++s) {
-            ChartLayout::SeriesLine line{s, {}, n <= 31, {}, {}};
-            line.points.reserve(n);
-            for (int i = 0; i < n; ++i)
-                line.points.append(QPointF(xFor(xs.at(i)), out.yFor(valueAt(chart.series.at(s), i))));
-            out.lines.append(line);
-        }
-        return out;
+QLineF categoryTickMark(const ChartLayout& out, int tickStyle, double x) {
+    const TickReach reach = tickReach(tickStyle);
+    return QLineF(x, out.plotRect.bottom() - reach.inside, x, out.plotRect.bottom() + reach.outside);
+}
+
+QLineF categoryGridLine(const ChartLayout& out, double x) {
+    return QLineF(x + out.depth.x(), out.plotRect.top() + out.depth.y(), x + out.depth.x(),
+                  out.plotRect.bottom() + out.depth.y());
+}
+
+/// A label centred under `x` just below the category axis, kept inside the chart.
+ChartLayout::TextBox categoryLabel(const ChartLayout& out, const QFontMetricsF& fm, const QString& text,
+                                   double x) {
+    const double labelTop = out.plotRect.bottom() + kTickLength + kGap / 2;
+    QRectF r(0, labelTop, fm.horizontalAdvance(text) + 20, fm.height());
+    r.moveCenter(QPointF(x, r.center().y()));
+    return {keepInside(r, out.bounds), text, Qt::AlignCenter, false};
+}
+
+/// XY charts read the categories as numbers when they all are; otherwise as positions 1..n.
+/// `numeric` tells which.
+QVector<double> xyPositions(const ChartDefinition& chart, int n, bool& numeric) {
+    QVector<double> xs(n);
+    numeric = n > 0;
+    for (int i = 0; i < n && numeric; ++i) {
+        bool ok = false;
+        xs[i] = i < chart.categories.size() ? chart.categories.at(i).trimmed().toDouble(&ok) : 0.0;
+        numeric = ok && std::isfinite(xs[i]);
     }
+    if (!numeric) {
+        for (int i = 0; i < n; ++i)
+            xs[i] = i + 1;
+    }
+    return xs;
+}
 
+/// XY charts: a numeric horizontal axis and one line of points per series.
+void layoutXY(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm) {
+    const int n = out.categoryCount;
+    const QRectF& plot = out.plotRect;
+    bool numericX = false;
+    const QVector<double> xs = xyPositions(chart, n, numericX);
+    double xlo = 0, xhi = 0;
+    if (n > 0) {
+        xlo = *std::min_element(xs.begin(), xs.end());
+        xhi = *std::max_element(xs.begin(), xs.end());
+    }
+    if (!numericX)
+        xlo = std::min(xlo, 0.0);
+    double widest = 0;
+    for (double x : {xlo, xhi})
+        widest = std::max(widest, fm.horizontalAdvance(plainNumber(x)));
+    const int xIntervals = static_cast<int>(clampTo(plot.width() / (widest + 4 * kGap + 400), 1, 10));
+    niceRange(xlo, xhi, xIntervals, out.xMin, out.xMax, out.xStep, out.xTicks);
+    auto xFor = [&](double x) { return plot.left() + (x - out.xMin) / (out.xMax - out.xMin) * plot.width(); };
+
+    const int tickStyle = chart.axes[AxisId::Category].tickStyle;
+    for (double x : out.xTicks) {
+        const double px = xFor(x);
+        out.categoryLabels.append(categoryLabel(out, fm, plainNumber(x), px));
+        if (out.categoryGridStyle != 0)
+            out.categoryGridLines.append(categoryGridLine(out, px));
+        if (tickStyle != 0)
+            out.categoryTickMarks.append(categoryTickMark(out, tickStyle, px));
+    }
+    for (int s = 0; s < chart.series.size(); ++s) {
+        ChartLayout::SeriesLine line{s, {}, n <= 31, {}, {}};
+        line.points.reserve(n);
+        for (int i = 0; i < n; ++i)
+            line.points.append(QPointF(xFor(xs.at(i)), out.yFor(valueAt(chart.series.at(s), i))));
+        out.lines.append(line);
+    }
+}
+
+/// Category axis: slots of equal width (returned), labels thinned so they never overlap.
+double layoutCategoryAxis(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm) {
+    const int n = out.categoryCount;
+    const QRectF& plot = out.plotRect;
+    const int tickStyle = chart.axes[AxisId::Category].tickStyle;
     const double slot = n > 0 ? plot.width() / n : plot.width();
     double widestLabel = 0;
     for (int i = 0; i < n && i < chart.categories.size(); ++i)
         widestLabel = std::max(widestLabel, fm.horizontalAdvance(chart.categories.at(i)));
-    out.categoryLabelStep = n > 0 ? std::max(1, static_cast<int>(std::ceil((widestLabel + kGap * 2) / slot))) : 1;
-    for (int i = 0; i < n; ++i) {
-        const bool marked = i % out.categoryLabelStep == 0;
-        if (!marked)
-            continue;
-        const double cx = plot.left() + slot * (i + 0.5);
-        if (i < chart.categories.size() && !chart.categories.at(i).isEmpty()) {
-            const QString& text = chart.categories.at(i);
-            QRectF r(0, labelTop, fm.horizontalAdvance(text) + 20, labelHeight);
-            r.moveCenter(QPointF(cx, r.center().y()));
-            out.categoryLabels.append({keepInside(r, bounds), text, Qt::AlignCenter, false});
-        }
+    out.categoryLabelStep =
+        n > 0 ? std::max(1, static_cast<int>(std::ceil((widestLabel + kGap * 2) / slot))) : 1;
+    for (int i = 0; i < n; i += out.categoryLabelStep) {
+        if (i < chart.categories.size() && !chart.categories.at(i).isEmpty())
+            out.categoryLabels.append(
+                categoryLabel(out, fm, chart.categories.at(i), plot.left() + slot * (i + 0.5)));
         const double edge = plot.left() + slot * i;
         if (out.categoryGridStyle != 0 && i > 0)
-            out.categoryGridLines.append(gridLine(edge));
-        if (categoryTickStyle != 0)
-            out.categoryTickMarks.append(tickLine(edge));
+            out.categoryGridLines.append(categoryGridLine(out, edge));
+        if (tickStyle != 0)
+            out.categoryTickMarks.append(categoryTickMark(out, tickStyle, edge));
     }
-    if (categoryTickStyle != 0 && n > 0)
-        out.categoryTickMarks.append(tickLine(plot.right()));
+    if (tickStyle != 0 && n > 0)
+        out.categoryTickMarks.append(categoryTickMark(out, tickStyle, plot.right()));
+    return slot;
+}
 
-    // Series geometry.
-    const bool markers = n <= 31;
-    auto centreX = [&](int i) { return plot.left() + slot * (i + 0.5); };
-    // In 3D every series but plain bars gets a lane of the depth, the first series in front.
-    const QPointF lane = chart.series.isEmpty() ? out.depth : out.depth / static_cast<double>(chart.series.size());
-    const int barSeries = out.kind == ChartLayout::Kind::Bar ? static_cast<int>(chart.series.size())
-                          : out.kind == ChartLayout::Kind::Combination && !chart.series.isEmpty() ? 1
-                                                                                                 : 0;
-    if (barSeries > 0) {
-        const double group = slot * 0.72;
-        const double width = group / barSeries;
-        out.bars.reserve(n * barSeries);
-        for (int i = 0; i < n; ++i) {
-            const double left = plot.left() + slot * i + (slot - group) / 2;
-            for (int s = 0; s < barSeries; ++s) {
-                const double v = clampTo(valueAt(chart.series.at(s), i), out.axisMin, out.axisMax);
-                const double y = out.yFor(v);
-                QRectF rect(QPointF(left + s * width, std::min(y, out.baselineY)),
-                            QPointF(left + (s + 1) * width, std::max(y, out.baselineY)));
-                QPointF offset, depth;
-                if (out.threeD && out.kind == ChartLayout::Kind::Bar) {
-                    // Boxes as deep as they are wide (up to the plot's depth), standing in the
-                    // middle of the floor.
-                    depth = out.depth * std::min(1.0, width / out.depth.x());
-                    offset = (out.depth - depth) / 2;
-                } else if (out.threeD) {
-                    // Combination: the bars stand in the first series' lane.
-                    depth = lane * 0.7;
-                    offset = lane * 0.15;
-                }
-                out.bars.append({s, i, rect, offset, depth});
+/// In 3D every series but plain bars gets a lane of the depth, the first series in front.
+QPointF seriesLane(const ChartLayout& out, const ChartDefinition& chart) {
+    return chart.series.isEmpty() ? out.depth : out.depth / static_cast<double>(chart.series.size());
+}
+
+/// How many series, from the first, are drawn as bars: all in a bar chart, the first in a combination.
+int barSeriesCount(const ChartLayout& out, const ChartDefinition& chart) {
+    if (out.kind == ChartLayout::Kind::Bar)
+        return static_cast<int>(chart.series.size());
+    if (out.kind == ChartLayout::Kind::Combination && !chart.series.isEmpty())
+        return 1;
+    return 0;
+}
+
+void layoutBars(ChartLayout& out, const ChartDefinition& chart, double slot) {
+    const int n = out.categoryCount;
+    const int barSeries = barSeriesCount(out, chart);
+    if (barSeries == 0)
+        return;
+    const QPointF lane = seriesLane(out, chart);
+    const double group = slot * 0.72;
+    const double width = group / barSeries;
+    out.bars.reserve(n * barSeries);
+    for (int i = 0; i < n; ++i) {
+        const double left = out.plotRect.left() + slot * i + (slot - group) / 2;
+        for (int s = 0; s < barSeries; ++s) {
+            const double v = clampTo(valueAt(chart.series.at(s), i), out.axisMin, out.axisMax);
+            const double y = out.yFor(v);
+            QRectF rect(QPointF(left + s * width, std::min(y, out.baselineY)),
+                        QPointF(left + (s + 1) * width, std::max(y, out.baselineY)));
+            QPointF offset, depth;
+            if (out.threeD && out.kind == ChartLayout::Kind::Bar) {
+                // Boxes as deep as they are wide (up to the plot's depth), standing in the
+                // middle of the floor.
+                depth = out.depth * std::min(1.0, width / out.depth.x());
+                offset = (out.depth - depth) / 2;
+            } else if (out.threeD) {
+                // Combination: the bars stand in the first series' lane.
+                depth = lane * 0.7;
+                offset = lane * 0.15;
             }
+            out.bars.append({s, i, rect, offset, depth});
         }
     }
-    for (int s = barSeries; s < chart.series.size(); ++s) {
-        if (out.kind == ChartLayout::Kind::Bar)
-            break;
+}
+
+/// Lines, steps and area edges: every series after the bars, one point per category (two per
+/// step), held inside the value range.
+void layoutSeriesLines(ChartLayout& out, const ChartDefinition& chart, double slot) {
+    if (out.kind == ChartLayout::Kind::Bar)
+        return;
+    const int n = out.categoryCount;
+    const double left = out.plotRect.left();
+    const bool markers = n <= 31;
+    const QPointF lane = seriesLane(out, chart);
+    for (int s = barSeriesCount(out, chart); s < chart.series.size(); ++s) {
         ChartLayout::SeriesLine line{s, {}, markers && out.kind != ChartLayout::Kind::Area, {}, {}};
         if (out.threeD) {
             line.offset = lane * (s + 0.15);
@@ -516,17 +572,57 @@ ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds) {
             line.points.reserve(2 * n);
             for (int i = 0; i < n; ++i) {
                 const double y = out.yFor(clampTo(valueAt(series, i), out.axisMin, out.axisMax));
-                line.points.append(QPointF(plot.left() + slot * i, y));
-                line.points.append(QPointF(plot.left() + slot * (i + 1), y));
+                line.points.append(QPointF(left + slot * i, y));
+                line.points.append(QPointF(left + slot * (i + 1), y));
             }
             line.markers = false;
         } else {
             line.points.reserve(n);
             for (int i = 0; i < n; ++i)
-                line.points.append(QPointF(centreX(i), out.yFor(clampTo(valueAt(series, i), out.axisMin, out.axisMax))));
+                line.points.append(QPointF(left + slot * (i + 0.5),
+                                           out.yFor(clampTo(valueAt(series, i), out.axisMin, out.axisMax))));
         }
         out.lines.append(line);
     }
+}
+
+} // namespace
+
+ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds) {
+    registerReportFonts();
+    const Metrics metrics;
+    const QFontMetricsF& fm = metrics.label;
+
+    ChartLayout out = layoutFrame(chart, bounds);
+    QRectF area = bounds.adjusted(kPadding, kPadding, -kPadding, -kPadding);
+    if (area.width() <= 0 || area.height() <= 0)
+        return out;
+    layoutLegend(out, chart, fm, area);
+    if (out.kind == ChartLayout::Kind::Pie) {
+        layoutPie(out, chart, fm, area);
+        return out;
+    }
+
+    const QRectF valueTitleRect = reserveAxisTitles(out, chart, metrics.title, area);
+    const QStringList valueTexts = layoutValueRange(out, chart, fm, area);
+    double valueLabelWidth = 0;
+    for (const QString& text : valueTexts)
+        valueLabelWidth = std::max(valueLabelWidth, fm.horizontalAdvance(text));
+    if (!placePlot(out, fm, area, valueLabelWidth))
+        return out;
+    if (!chart.axes[AxisId::Value].title.isEmpty())
+        out.valueTitle = {
+            QRectF(valueTitleRect.left(), out.plotRect.top(), valueTitleRect.width(), out.plotRect.height()),
+            chart.axes[AxisId::Value].title, Qt::AlignCenter, true};
+    layoutValueAxis(out, chart, fm, area, valueTexts, valueLabelWidth);
+
+    if (out.kind == ChartLayout::Kind::XY) {
+        layoutXY(out, chart, fm);
+        return out;
+    }
+    const double slot = layoutCategoryAxis(out, chart, fm);
+    layoutBars(out, chart, slot);
+    layoutSeriesLines(out, chart, slot);
     return out;
 }
 

@@ -52,7 +52,9 @@ void drawText(QPainter& p, const ChartLayout::TextBox& box) {
     p.restore();
 }
 
-QPolygonF quad(QPointF a, QPointF b, QPointF c, QPointF d) { return QPolygonF({a, b, c, d}); }
+QPolygonF quad(QPointF a, QPointF b, QPointF c, QPointF d) {
+    return QPolygonF({a, b, c, d});
+}
 
 /// A bar as a box seen obliquely: front face, top and right side.
 void drawBar3D(QPainter& p, const QRectF& r, QPointF depth, const QColor& color) {
@@ -80,6 +82,165 @@ void drawMarker(QPainter& p, QPointF at, double size) {
     p.drawEllipse(at, size / 2, size / 2);
 }
 
+struct ChartFonts {
+    QFont label = reportFont(FontStyle{u"Tahoma"_s, 8}, 20.0);
+    QFont title = reportFont(FontStyle{u"Tahoma"_s, 9, true}, 20.0);
+};
+
+QColor colorOf(const ChartLayout& l, int series) {
+    return l.seriesColors.value(series, seriesColor(series));
+}
+
+void paintPie(QPainter& painter, const ChartLayout& l, const ChartFonts& fonts) {
+    for (const auto& s : l.slices) {
+        // Thin slices get a thin border so many of them don't wash out into white.
+        const double arc = std::fabs(s.spanAngle) / 360.0 * M_PI * l.pieRect.width();
+        painter.setPen(arc > 60 ? QPen(Qt::white, 12) : QPen(s.color, 0));
+        painter.setBrush(s.color);
+        painter.drawPie(l.pieRect, static_cast<int>(std::lround(s.startAngle * 16)),
+                        static_cast<int>(std::lround(s.spanAngle * 16)));
+    }
+    painter.setFont(fonts.label);
+    painter.setPen(kTextColor);
+    for (const auto& s : l.slices)
+        drawText(painter, s.label);
+}
+
+/// Plot background: in 3D a back wall and a floor, in 2D a plain frame; then the grid lines.
+void paintPlotBackground(QPainter& painter, const ChartLayout& l) {
+    const QRectF& plot = l.plotRect;
+    const QPointF d = l.depth;
+    if (l.threeD) {
+        painter.setPen(QPen(kGridColor, 8));
+        painter.setBrush(QColor(0xf6, 0xf6, 0xf8));
+        painter.drawRect(plot.translated(d));
+        painter.setBrush(QColor(0xe6, 0xe6, 0xea));
+        painter.drawPolygon(
+            quad(plot.bottomLeft(), plot.bottomLeft() + d, plot.bottomRight() + d, plot.bottomRight()));
+        painter.setBrush(QColor(0xee, 0xee, 0xf0));
+        painter.drawPolygon(
+            quad(plot.bottomLeft(), plot.topLeft(), plot.topLeft() + d, plot.bottomLeft() + d));
+    }
+    QPen grid(kGridColor, 8, penStyle(l.valueGridStyle));
+    painter.setPen(grid);
+    for (const auto& line : l.valueGridLines) {
+        painter.drawLine(line);
+        if (l.threeD) // carry the line along the side wall
+            painter.drawLine(QLineF(plot.left(), line.y1() - d.y(), plot.left() + d.x(), line.y1()));
+    }
+    grid.setStyle(penStyle(l.categoryGridStyle));
+    painter.setPen(grid);
+    for (const auto& line : l.categoryGridLines)
+        painter.drawLine(line);
+}
+
+void paintBars(QPainter& painter, const ChartLayout& l) {
+    for (const auto& bar : l.bars) {
+        const QColor c = colorOf(l, bar.series);
+        if (l.threeD) {
+            drawBar3D(painter, bar.rect.translated(bar.offset), bar.depth, c);
+        } else {
+            painter.setPen(bar.rect.width() > 60 ? QPen(c.darker(140), 6) : Qt::NoPen);
+            painter.setBrush(c);
+            painter.drawRect(bar.rect);
+        }
+    }
+}
+
+/// One area series, in the painter's coordinates of its lane.
+void paintArea(QPainter& painter, const ChartLayout& l, const ChartLayout::SeriesLine& line) {
+    const QColor c = colorOf(l, line.series);
+    const QPointF ld = line.depth;
+    const QPointF lastBase(line.points.last().x(), l.baselineY);
+    QPolygonF poly;
+    poly << QPointF(line.points.first().x(), l.baselineY) << line.points << lastBase;
+    if (l.threeD) {
+        drawRibbon(painter, line.points, ld, c);
+        painter.setBrush(c.darker(130));
+        painter.drawPolygon(quad(line.points.last(), line.points.last() + ld, lastBase + ld, lastBase));
+    }
+    // Later series stand behind earlier ones; a little transparency keeps their hidden peaks
+    // readable.
+    QColor fill = c;
+    fill.setAlpha(l.threeD ? 255 : 215);
+    painter.setPen(QPen(c.darker(130), 12));
+    painter.setBrush(fill);
+    painter.drawPolygon(poly);
+}
+
+/// One line, step or XY series, in the painter's coordinates of its lane.
+void paintLine(QPainter& painter, const ChartLayout& l, const ChartLayout::SeriesLine& line) {
+    const QColor c = colorOf(l, line.series);
+    if (l.threeD)
+        drawRibbon(painter, line.points, line.depth, c);
+    // Dense series get a finer pen so neighbouring points stay apart.
+    const double spacing = l.categoryCount > 0 ? l.plotRect.width() / l.categoryCount : l.plotRect.width();
+    QPen pen(c, l.threeD ? 10 : std::clamp(spacing / 3, 8.0, 30.0));
+    pen.setJoinStyle(Qt::RoundJoin);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    if (line.points.size() == 1 && !line.markers)
+        drawMarker(painter, line.points.first(), 60);
+    painter.drawPolyline(line.points.constData(), static_cast<int>(line.points.size()));
+    if (line.markers) {
+        painter.setPen(QPen(c.darker(130), 8));
+        painter.setBrush(c);
+        for (const auto& pt : line.points)
+            drawMarker(painter, pt, 80);
+    }
+}
+
+/// The last series first, so the first one ends up in front.
+void paintSeriesLines(QPainter& painter, const ChartLayout& l) {
+    for (int k = static_cast<int>(l.lines.size()) - 1; k >= 0; --k) {
+        const auto& line = l.lines.at(k);
+        if (line.points.isEmpty())
+            continue;
+        painter.save();
+        painter.translate(line.offset);
+        if (l.kind == ChartLayout::Kind::Area)
+            paintArea(painter, l, line);
+        else
+            paintLine(painter, l, line);
+        painter.restore();
+    }
+}
+
+/// Axes, tick marks, labels and titles, drawn over the data.
+void paintAxes(QPainter& painter, const ChartLayout& l, const ChartFonts& fonts) {
+    const QRectF& plot = l.plotRect;
+    painter.setPen(QPen(kAxisColor, 12));
+    painter.drawLine(plot.bottomLeft(), plot.topLeft());
+    painter.drawLine(QLineF(plot.left(), l.baselineY, plot.right(), l.baselineY));
+    if (l.threeD)
+        painter.drawLine(QLineF(plot.bottomLeft(), plot.bottomRight()));
+    for (const auto& tick : l.valueTickMarks)
+        painter.drawLine(tick);
+    for (const auto& tick : l.categoryTickMarks)
+        painter.drawLine(tick);
+
+    painter.setFont(fonts.label);
+    painter.setPen(kTextColor);
+    for (const auto& box : l.valueLabels)
+        drawText(painter, box);
+    for (const auto& box : l.categoryLabels)
+        drawText(painter, box);
+    painter.setFont(fonts.title);
+    drawText(painter, l.valueTitle);
+    drawText(painter, l.categoryTitle);
+}
+
+void paintLegend(QPainter& painter, const ChartLayout& l, const ChartFonts& fonts) {
+    painter.setFont(fonts.label);
+    for (const auto& entry : l.legend) {
+        painter.setPen(QPen(entry.color.darker(140), 6));
+        painter.setBrush(entry.color);
+        painter.drawRect(entry.swatch);
+        painter.setPen(kTextColor);
+        painter.drawText(entry.textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, entry.text);
+    }
+}
+
 } // namespace
 
 void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& chart) {
@@ -102,137 +263,16 @@ void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& ch
     painter.setClipRect(bounds, Qt::IntersectClip);
     painter.fillRect(bounds, Qt::white);
 
-    const QFont labelFont = reportFont(FontStyle{u"Tahoma"_s, 8}, 20.0);
-    const QFont titleFont = reportFont(FontStyle{u"Tahoma"_s, 9, true}, 20.0);
-    const QRectF& plot = l.plotRect;
-    const QPointF d = l.depth;
-
+    const ChartFonts fonts;
     if (l.kind == ChartLayout::Kind::Pie) {
-        for (const auto& s : l.slices) {
-            // Thin slices get a thin border so many of them don't wash out into white.
-            const double arc = std::fabs(s.spanAngle) / 360.0 * M_PI * l.pieRect.width();
-            painter.setPen(arc > 60 ? QPen(Qt::white, 12) : QPen(s.color, 0));
-            painter.setBrush(s.color);
-            painter.drawPie(l.pieRect, static_cast<int>(std::lround(s.startAngle * 16)),
-                            static_cast<int>(std::lround(s.spanAngle * 16)));
-        }
-        painter.setFont(labelFont);
-        painter.setPen(kTextColor);
-        for (const auto& s : l.slices)
-            drawText(painter, s.label);
+        paintPie(painter, l, fonts);
     } else {
-        // Plot background: in 3D a back wall and a floor, in 2D a plain frame.
-        if (l.threeD) {
-            painter.setPen(QPen(kGridColor, 8));
-            painter.setBrush(QColor(0xf6, 0xf6, 0xf8));
-            painter.drawRect(plot.translated(d));
-            painter.setBrush(QColor(0xe6, 0xe6, 0xea));
-            painter.drawPolygon(quad(plot.bottomLeft(), plot.bottomLeft() + d, plot.bottomRight() + d, plot.bottomRight()));
-            painter.setBrush(QColor(0xee, 0xee, 0xf0));
-            painter.drawPolygon(quad(plot.bottomLeft(), plot.topLeft(), plot.topLeft() + d, plot.bottomLeft() + d));
-        }
-        QPen grid(kGridColor, 8, penStyle(l.valueGridStyle));
-        painter.setPen(grid);
-        for (const auto& line : l.valueGridLines) {
-            painter.drawLine(line);
-            if (l.threeD) // carry the line along the side wall
-                painter.drawLine(QLineF(plot.left(), line.y1() - d.y(), plot.left() + d.x(), line.y1()));
-        }
-        grid.setStyle(penStyle(l.categoryGridStyle));
-        painter.setPen(grid);
-        for (const auto& line : l.categoryGridLines)
-            painter.drawLine(line);
-
-        // Series.
-        for (const auto& bar : l.bars) {
-            const QColor c = l.seriesColors.value(bar.series, seriesColor(bar.series));
-            if (l.threeD) {
-                drawBar3D(painter, bar.rect.translated(bar.offset), bar.depth, c);
-            } else {
-                painter.setPen(bar.rect.width() > 60 ? QPen(c.darker(140), 6) : Qt::NoPen);
-                painter.setBrush(c);
-                painter.drawRect(bar.rect);
-            }
-        }
-        for (int k = static_cast<int>(l.lines.size()) - 1; k >= 0; --k) {
-            const auto& line = l.lines.at(k);
-            const QColor c = l.seriesColors.value(line.series, seriesColor(line.series));
-            if (line.points.isEmpty())
-                continue;
-            painter.save();
-            painter.translate(line.offset);
-            const QPointF ld = line.depth;
-            if (l.kind == ChartLayout::Kind::Area) {
-                QPolygonF poly;
-                poly << QPointF(line.points.first().x(), l.baselineY) << line.points
-                     << QPointF(line.points.last().x(), l.baselineY);
-                if (l.threeD) {
-                    drawRibbon(painter, line.points, ld, c);
-                    painter.setBrush(c.darker(130));
-                    painter.drawPolygon(quad(line.points.last(), line.points.last() + ld,
-                                             QPointF(line.points.last().x(), l.baselineY) + ld,
-                                             QPointF(line.points.last().x(), l.baselineY)));
-                }
-                // Later series stand behind earlier ones; a little transparency keeps their
-                // hidden peaks readable.
-                QColor fill = c;
-                fill.setAlpha(l.threeD ? 255 : 215);
-                painter.setPen(QPen(c.darker(130), 12));
-                painter.setBrush(fill);
-                painter.drawPolygon(poly);
-                painter.restore();
-                continue;
-            }
-            if (l.threeD)
-                drawRibbon(painter, line.points, ld, c);
-            // Dense series get a finer pen so neighbouring points stay apart.
-            const double spacing = l.categoryCount > 0 ? l.plotRect.width() / l.categoryCount : l.plotRect.width();
-            QPen pen(c, l.threeD ? 10 : std::clamp(spacing / 3, 8.0, 30.0));
-            pen.setJoinStyle(Qt::RoundJoin);
-            painter.setPen(pen);
-            painter.setBrush(Qt::NoBrush);
-            if (line.points.size() == 1 && !line.markers)
-                drawMarker(painter, line.points.first(), 60);
-            painter.drawPolyline(line.points.constData(), static_cast<int>(line.points.size()));
-            if (line.markers) {
-                painter.setPen(QPen(c.darker(130), 8));
-                painter.setBrush(c);
-                for (const auto& pt : line.points)
-                    drawMarker(painter, pt, 80);
-            }
-            painter.restore();
-        }
-
-        // Axes over the data.
-        painter.setPen(QPen(kAxisColor, 12));
-        painter.drawLine(plot.bottomLeft(), plot.topLeft());
-        painter.drawLine(QLineF(plot.left(), l.baselineY, plot.right(), l.baselineY));
-        if (l.threeD)
-            painter.drawLine(QLineF(plot.bottomLeft(), plot.bottomRight()));
-        for (const auto& tick : l.valueTickMarks)
-            painter.drawLine(tick);
-        for (const auto& tick : l.categoryTickMarks)
-            painter.drawLine(tick);
-
-        painter.setFont(labelFont);
-        painter.setPen(kTextColor);
-        for (const auto& box : l.valueLabels)
-            drawText(painter, box);
-        for (const auto& box : l.categoryLabels)
-            drawText(painter, box);
-        painter.setFont(titleFont);
-        drawText(painter, l.valueTitle);
-        drawText(painter, l.categoryTitle);
+        paintPlotBackground(painter, l);
+        paintBars(painter, l);
+        paintSeriesLines(painter, l);
+        paintAxes(painter, l, fonts);
     }
-
-    painter.setFont(labelFont);
-    for (const auto& entry : l.legend) {
-        painter.setPen(QPen(entry.color.darker(140), 6));
-        painter.setBrush(entry.color);
-        painter.drawRect(entry.swatch);
-        painter.setPen(kTextColor);
-        painter.drawText(entry.textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, entry.text);
-    }
+    paintLegend(painter, l, fonts);
     painter.restore();
 }
 

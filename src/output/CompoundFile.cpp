@@ -20,10 +20,16 @@ constexpr quint32 kEndOfChain = 0xFFFFFFFEu;
 constexpr quint32 kFatSect = 0xFFFFFFFDu;
 constexpr quint32 kNoStream = 0xFFFFFFFFu;
 
-void put16(QByteArray& b, qsizetype at, quint16 v) { qToLittleEndian(v, b.data() + at); }
-void put32(QByteArray& b, qsizetype at, quint32 v) { qToLittleEndian(v, b.data() + at); }
+void put16(QByteArray& b, qsizetype at, quint16 v) {
+    qToLittleEndian(v, b.data() + at);
+}
+void put32(QByteArray& b, qsizetype at, quint32 v) {
+    qToLittleEndian(v, b.data() + at);
+}
 
-int sectorsFor(qsizetype bytes, int size) { return int((bytes + size - 1) / size); }
+int sectorsFor(qsizetype bytes, int size) {
+    return int((bytes + size - 1) / size);
+}
 
 QByteArray padded(QByteArray data, int size) {
     const qsizetype rest = data.size() % size;
@@ -64,30 +70,39 @@ QByteArray encodeEntry(const DirEntry& e) {
     return b;
 }
 
-} // namespace
-
-QByteArray compoundFile(const QVector<CompoundStream>& streams) {
+void checkStreamNames(const QVector<CompoundStream>& streams) {
     for (const CompoundStream& s : streams)
         if (s.name.isEmpty() || s.name.size() > 31)
             throw Error(ErrNo::InvalidProcedureCall,
                         QStringLiteral("The stream name '%1' does not fit a compound file.").arg(s.name),
                         QStringLiteral("compoundFile"));
+}
 
-    QVector<DirEntry> dir(streams.size() + 1);
-    dir[0].name = QStringLiteral("Root Entry");
-    dir[0].type = 5;
-
-    // Regular sectors, in file order: big streams, the mini stream, the mini FAT, the directory.
-    QByteArray body;
+/// The regular sectors after the header, in file order, and the chain each piece occupies.
+struct SectorBody {
+    QByteArray bytes;
     QVector<QPair<quint32, int>> chains; // first sector, sector count
-    auto addChain = [&](const QByteArray& data) -> quint32 {
-        const quint32 first = quint32(body.size() / kSector);
+
+    /// Appends `data` padded to whole sectors; returns its first sector.
+    quint32 addChain(const QByteArray& data) {
+        const quint32 first = quint32(bytes.size() / kSector);
         const QByteArray p = padded(data, kSector);
-        body.append(p);
+        bytes.append(p);
         chains.push_back({first, int(p.size() / kSector)});
         return first;
-    };
+    }
+    int sectorCount() const { return int(bytes.size() / kSector); }
+};
 
+struct MiniStreamLocation {
+    quint32 miniFatStart = kEndOfChain;
+    int miniFatSectors = 0;
+};
+
+/// Fills the stream entries of `dir` (entry 0 is the root): big streams go into `body` now, small
+/// ones into the mini stream, which follows them with its mini FAT.
+MiniStreamLocation placeStreams(const QVector<CompoundStream>& streams, QVector<DirEntry>& dir,
+                                SectorBody& body) {
     QByteArray miniStream;
     QVector<quint32> miniFat;
     for (qsizetype i = 0; i < streams.size(); ++i) {
@@ -98,7 +113,7 @@ QByteArray compoundFile(const QVector<CompoundStream>& streams) {
         if (streams[i].data.isEmpty())
             continue;
         if (streams[i].data.size() >= kMiniCutoff) {
-            e.start = addChain(streams[i].data);
+            e.start = body.addChain(streams[i].data);
         } else {
             e.start = quint32(miniStream.size() / kMiniSector);
             const int n = sectorsFor(streams[i].data.size(), kMiniSector);
@@ -107,23 +122,26 @@ QByteArray compoundFile(const QVector<CompoundStream>& streams) {
             miniStream.append(padded(streams[i].data, kMiniSector));
         }
     }
-    quint32 miniFatStart = kEndOfChain;
-    int miniFatSectors = 0;
-    if (!miniStream.isEmpty()) {
-        dir[0].start = addChain(miniStream);
-        dir[0].size = quint32(miniStream.size());
-        QByteArray mf;
-        for (quint32 v : miniFat) {
-            mf.append(4, '\0');
-            put32(mf, mf.size() - 4, v);
-        }
-        while (mf.size() % kSector)
-            mf.append(QByteArray(4, '\xFF')); // free mini sectors
-        miniFatStart = addChain(mf);
-        miniFatSectors = int(mf.size() / kSector);
+    MiniStreamLocation where;
+    if (miniStream.isEmpty())
+        return where;
+    dir[0].start = body.addChain(miniStream);
+    dir[0].size = quint32(miniStream.size());
+    QByteArray mf;
+    for (quint32 v : miniFat) {
+        mf.append(4, '\0');
+        put32(mf, mf.size() - 4, v);
     }
+    while (mf.size() % kSector)
+        mf.append(QByteArray(4, '\xFF')); // free mini sectors
+    where.miniFatStart = body.addChain(mf);
+    where.miniFatSectors = int(mf.size() / kSector);
+    return where;
+}
 
-    // The directory as a balanced binary tree under the root.
+/// Links the streams of `dir` as a balanced binary tree under the root; raises an Error for two
+/// streams of the same name.
+void linkDirectoryTree(QVector<DirEntry>& dir) {
     QVector<int> order;
     for (int i = 1; i < dir.size(); ++i)
         order.push_back(i);
@@ -143,15 +161,20 @@ QByteArray compoundFile(const QVector<CompoundStream>& streams) {
         return quint32(order[mid]);
     };
     dir[0].child = build(0, int(order.size()));
-    QByteArray dirBytes;
-    for (const DirEntry& e : dir)
-        dirBytes.append(encodeEntry(e));
-    while (dirBytes.size() % kSector)
-        dirBytes.append(encodeEntry(DirEntry{}));
-    const quint32 dirStart = addChain(dirBytes);
+}
 
-    // FAT sectors follow; they describe themselves too.
-    const int contentSectors = int(body.size() / kSector);
+QByteArray encodeDirectory(const QVector<DirEntry>& dir) {
+    QByteArray bytes;
+    for (const DirEntry& e : dir)
+        bytes.append(encodeEntry(e));
+    while (bytes.size() % kSector)
+        bytes.append(encodeEntry(DirEntry{}));
+    return bytes;
+}
+
+/// The FAT for `body`, placed right after it; its own sectors are listed in it too.
+QVector<quint32> buildFat(const SectorBody& body) {
+    const int contentSectors = body.sectorCount();
     int fatSectors = 1;
     while (fatSectors * (kSector / 4) < contentSectors + fatSectors)
         ++fatSectors;
@@ -159,12 +182,16 @@ QByteArray compoundFile(const QVector<CompoundStream>& streams) {
         throw Error(ErrNo::Overflow, QStringLiteral("The spreadsheet is too large for its file format."),
                     QStringLiteral("compoundFile"));
     QVector<quint32> fat(fatSectors * (kSector / 4), kFreeSect);
-    for (const auto& [first, count] : chains)
+    for (const auto& [first, count] : body.chains)
         for (int k = 0; k < count; ++k)
             fat[first + k] = k + 1 < count ? first + k + 1 : kEndOfChain;
     for (int k = 0; k < fatSectors; ++k)
         fat[contentSectors + k] = kFatSect;
+    return fat;
+}
 
+QByteArray encodeHeader(int contentSectors, int fatSectors, quint32 dirStart,
+                        const MiniStreamLocation& mini) {
     QByteArray header(kSector, '\0');
     static const char signature[8] = {'\xD0', '\xCF', '\x11', '\xE0', '\xA1', '\xB1', '\x1A', '\xE1'};
     std::copy(signature, signature + 8, header.begin());
@@ -176,15 +203,36 @@ QByteArray compoundFile(const QVector<CompoundStream>& streams) {
     put32(header, 44, quint32(fatSectors));
     put32(header, 48, dirStart);
     put32(header, 56, kMiniCutoff);
-    put32(header, 60, miniFatStart);
-    put32(header, 64, quint32(miniFatSectors));
+    put32(header, 60, mini.miniFatStart);
+    put32(header, 64, quint32(mini.miniFatSectors));
     put32(header, 68, kEndOfChain); // no DIFAT sectors
     for (int k = 0; k < kHeaderDifat; ++k)
         put32(header, 76 + 4 * k, k < fatSectors ? quint32(contentSectors + k) : kFreeSect);
+    return header;
+}
+
+} // namespace
+
+QByteArray compoundFile(const QVector<CompoundStream>& streams) {
+    checkStreamNames(streams);
+    QVector<DirEntry> dir(streams.size() + 1);
+    dir[0].name = QStringLiteral("Root Entry");
+    dir[0].type = 5;
+
+    // Regular sectors, in file order: big streams, the mini stream, the mini FAT, the directory.
+    SectorBody body;
+    const MiniStreamLocation mini = placeStreams(streams, dir, body);
+    linkDirectoryTree(dir);
+    const quint32 dirStart = body.addChain(encodeDirectory(dir));
+
+    // FAT sectors follow.
+    const QVector<quint32> fat = buildFat(body);
+    const int fatSectors = int(fat.size() / (kSector / 4));
+    const QByteArray header = encodeHeader(body.sectorCount(), fatSectors, dirStart, mini);
 
     QByteArray out = header;
-    out.reserve(header.size() + body.size() + fat.size() * 4);
-    out.append(body);
+    out.reserve(header.size() + body.bytes.size() + fat.size() * 4);
+    out.append(body.bytes);
     for (quint32 v : fat) {
         out.append(4, '\0');
         put32(out, out.size() - 4, v);

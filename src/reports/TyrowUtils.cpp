@@ -54,37 +54,35 @@ std::int32_t GetDayNumber(const QDate& date) {
     });
 }
 
+const std::array<QLatin1String, 7>& weekdayNames() {
+    static const std::array<QLatin1String, 7> names = {
+        QLatin1String("Monday"),   QLatin1String("Tuesday"), QLatin1String("Wednesday"),
+        QLatin1String("Thursday"), QLatin1String("Friday"),  QLatin1String("Saturday"),
+        QLatin1String("Sunday"),
+    };
+    return names;
+}
+
+namespace {
+
+// Remainders count from Saturday (day 0 was a Saturday); weekdayNames() counts from Monday.
+QLatin1String nameOfRemainder(long long remainder) {
+    return weekdayNames()[(remainder + 5) % 7];
+}
+
+} // namespace
+
 QString GetDayName(std::int32_t remainder) {
     return withTrail(QStringLiteral("GetDayName&"), [&] {
-        switch (std::llabs(static_cast<long long>(remainder)) % 7) {
-        case 0:
-            return QStringLiteral("Saturday");
-        case 1:
-            return QStringLiteral("Sunday");
-        case 2:
-            return QStringLiteral("Monday");
-        case 3:
-            return QStringLiteral("Tuesday");
-        case 4:
-            return QStringLiteral("Wednesday");
-        case 5:
-            return QStringLiteral("Thursday");
-        default:
-            return QStringLiteral("Friday");
-        }
+        return QString(nameOfRemainder(std::llabs(static_cast<long long>(remainder)) % 7));
     });
 }
 
 std::int32_t GetDayNumFromName(const QString& name) {
     return withTrail(QStringLiteral("GetDayNumFromName&"), [&] {
-        static const QLatin1String names[] = {
-            QLatin1String("saturday"),  QLatin1String("sunday"),   QLatin1String("monday"),
-            QLatin1String("tuesday"),   QLatin1String("wednesday"), QLatin1String("thursday"),
-            QLatin1String("friday"),
-        };
         const QString lower = name.toLower();
         for (std::int32_t i = 0; i < 7; ++i) {
-            if (lower == names[i])
+            if (lower == QString(nameOfRemainder(i)).toLower())
                 return i;
         }
         return std::int32_t{7};

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 
 namespace tallyrow {
@@ -15,6 +16,10 @@ namespace tallyrow {
 /// "GetDayNumber&" in front of the source when the result leaves the 32-bit range.
 std::int32_t GetDayNumber(const QDateTime& date);
 std::int32_t GetDayNumber(const QDate& date);
+
+/// Full English weekday names, Monday first: the order of the Day report's columns and of the
+/// main window's day check boxes.
+const std::array<QLatin1String, 7>& weekdayNames();
 
 /// Full English weekday name of a weekday remainder (0 "Saturday" … 6 "Friday"); the absolute
 /// value is reduced modulo 7 first, so 9 gives "Monday" and -1 "Sunday".

@@ -30,9 +30,6 @@ constexpr TableColumn kDayColumns[7] = {{1276, 708}, {2055, 709}, {2835, 708}, {
 constexpr TableColumn kAverageColumn{6874, 709};
 constexpr TableColumn kTotalColumn{7795, 992};
 
-const char* const kBoundDayNames[7] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                                       "Friday", "Saturday", "Sunday"};
-
 QString dayControl(const char* prefix, int index, const char* suffix = "") {
     return QLatin1String(prefix) + QString::number(index + 1) + QLatin1String(suffix);
 }
@@ -96,7 +93,7 @@ void repDay::buildDefinition() {
     addField(detail, QStringLiteral("txtTime"), QStringLiteral("Time"),
              QRectF(kTimeColumn.left, 0, kTimeColumn.width, 283), 11);
     for (int i = 0; i < 7; ++i) {
-        addField(detail, dayControl("txtDay", i), QLatin1String(kBoundDayNames[i]),
+        addField(detail, dayControl("txtDay", i), weekdayNames()[i],
                  QRectF(kDayColumns[i].left, 0, kDayColumns[i].width, 283), 11, false, kAlignCenter);
     }
     addField(detail, QStringLiteral("txtAverage"), QStringLiteral("All Days"),
@@ -119,7 +116,7 @@ void repDay::buildDefinition() {
              QRectF(kTimeColumn.left, 71, kTimeColumn.width, 283), 11, true);
     for (int i = 0; i < 7; ++i) {
         auto* total =
-            addField(footer, dayControl("txtDay", i, "Total"), QLatin1String(kBoundDayNames[i]),
+            addField(footer, dayControl("txtDay", i, "Total"), weekdayNames()[i],
                      QRectF(kDayColumns[i].left, 71, kDayColumns[i].width, 283), 11, false, kAlignCenter);
         total->summary = engine::SummaryType::GrandTotal;
     }

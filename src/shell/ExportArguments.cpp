@@ -1,5 +1,7 @@
 #include "shell/ExportArguments.h"
 
+#include "engine/ChartDefinition.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -9,17 +11,6 @@
 namespace tallyrow {
 
 namespace {
-
-struct ChartName {
-    QLatin1String name;
-    std::int32_t code;
-};
-const ChartName kChartNames[] = {
-    {QLatin1String("3D Bar"), 0},         {QLatin1String("2D Bar"), 1},  {QLatin1String("3D Line"), 2},
-    {QLatin1String("2D Line"), 3},        {QLatin1String("3D Area"), 4}, {QLatin1String("2D Area"), 5},
-    {QLatin1String("3D Step"), 6},        {QLatin1String("2D Step"), 7}, {QLatin1String("3D Combination"), 8},
-    {QLatin1String("2D Combination"), 9}, {QLatin1String("2D Pie"), 14}, {QLatin1String("2D XY"), 16},
-};
 
 const QStringList kValueOptions = {
     QStringLiteral("data"),     QStringLiteral("report"),    QStringLiteral("from"),
@@ -328,11 +319,7 @@ Problem readReportOptions(const ArgumentValues& a, ExportRequest& r) {
 } // namespace
 
 std::optional<std::int32_t> chartTypeCode(const QString& name) {
-    for (const ChartName& c : kChartNames) {
-        if (name.compare(c.name, Qt::CaseInsensitive) == 0)
-            return c.code;
-    }
-    return std::nullopt;
+    return engine::chartTypeFromCommandLine(name);
 }
 
 QString exportHelpText() {

@@ -55,10 +55,10 @@ QStringList allRows(Connection& cn) {
 
 QStringList tsvRows() {
     QStringList rows;
-    for (const ActivityRecord& r : officeRows()) {
-        QStringList fields;
-        for (const QVariant& v : r) {
-            fields.append(v.isNull() ? u"\\N"_s : v.toString());
+    for (const ActivityRow& r : officeRows()) {
+        QStringList fields{QString::number(r.activeDay), r.userName, r.computerName};
+        for (const auto& h : r.hours) {
+            fields.append(h ? QString::number(*h) : u"\\N"_s);
         }
         rows.append(fields.join(u'\t'));
     }
@@ -179,10 +179,10 @@ TEST_F(ConnectionTest, ReportQueriesGiveTheSameAnswersOnEveryProvider) {
 TEST_F(ConnectionTest, DayQueryAveragesTheRowsOfEachWeekday) {
     // Worked out from the fixture rows: anna's mean of H10 per weekday remainder in March 2004.
     QMap<int, QPair<double, int>> sums;
-    for (const ActivityRecord& r : officeRows()) {
-        const int day = r[0].toInt();
-        if (day >= 1521 && day <= 1551 && r[1].toString() == u"anna" && !r[13].isNull()) {
-            sums[day % 7].first += r[13].toDouble();
+    for (const ActivityRow& r : officeRows()) {
+        const int day = r.activeDay;
+        if (day >= 1521 && day <= 1551 && r.userName == u"anna" && r.hours[10]) {
+            sums[day % 7].first += *r.hours[10];
             sums[day % 7].second += 1;
         }
     }

@@ -1,4 +1,4 @@
-#include "ActivityData.h"
+#include "testsupport/ActivityData.h"
 #include "testsupport/TestEnv.h"
 
 #include <QFile>

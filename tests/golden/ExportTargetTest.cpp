@@ -1,7 +1,7 @@
 // tallyrow-export run as a process against targets that are not ordinary files and against a
 // full disk: it must say no, leave what is there as it was, and never hang.
 
-#include "ActivityData.h"
+#include "testsupport/ActivityData.h"
 #include "testsupport/SystemTools.h"
 #include "testsupport/TestEnv.h"
 

@@ -1,6 +1,6 @@
 #include "shell/UserList.h"
 
-#include "ActivityData.h"
+#include "testsupport/ActivityData.h"
 #include "testsupport/TestEnv.h"
 
 #include <QSqlDatabase>

@@ -1,6 +1,6 @@
 #include "datafile/ui/BrowseButton.h"
 
-#include "datafile/ui/HostPropertyStore.h"
+#include "datafile/HostPropertyStore.h"
 #include "support/FileUtils.h"
 
 #include <QDir>

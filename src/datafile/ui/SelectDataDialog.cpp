@@ -3,7 +3,7 @@
 #include "datafile/DataPath.h"
 #include "datafile/PostgresUri.h"
 #include "datafile/ui/BrowseButton.h"
-#include "datafile/ui/TemplateCopy.h"
+#include "datafile/TemplateCopy.h"
 #include "support/ErrorReporter.h"
 #include "support/FileUtils.h"
 #include "support/MessageBoxEx.h"

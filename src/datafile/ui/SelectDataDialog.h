@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datafile/ui/HostPropertyStore.h"
+#include "datafile/HostPropertyStore.h"
 
 #include <QDialog>
 #include <QPixmap>

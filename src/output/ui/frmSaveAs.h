@@ -1,6 +1,6 @@
 #pragma once
 
-#include "output/ReportFormat.h"
+#include "output/SaveShownReport.h"
 
 #include <QDialog>
 #include <QString>
@@ -15,10 +15,6 @@ class BrowseButton;
 namespace engine {
 class Report;
 }
-
-/// Writes `report` to `path` in `format`: the table for a format that holds tables (false when
-/// the report has none), else the report's pages through SaveReport. True when written.
-bool SaveShownReport(const engine::Report* report, const QString& path, ReportFormat format);
 
 /// The Save dialog of the shown report: proposes a folder and a name, lets the user pick the
 /// format and the path, asks before overwriting, writes the file and says whether it worked.

@@ -1,14 +1,16 @@
 #include "shell/ui/frmMain.h"
 
 #include "datafile/DataPath.h"
-#include "datafile/ui/HostPropertyStore.h"
+#include "datafile/HostPropertyStore.h"
 #include "datafile/ui/SelectDataDialog.h"
 #include "dateselector/ui/DateSelector.h"
+#include "engine/ChartDefinition.h"
 #include "engine/ui/ReportViewer.h"
 #include "output/ui/frmSaveAs.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
 #include "shell/PreviewRequest.h"
+#include "reports/TyrowUtils.h"
 #include "shell/ReportOptions.h"
 #include "shell/UserList.h"
 #include "shell/ui/EndApplication.h"
@@ -53,21 +55,6 @@ frmMain::DialogRunner& dialogRunner() {
     static frmMain::DialogRunner runner;
     return runner;
 }
-
-struct ChartTypeItem {
-    const char* caption;
-    int code;
-};
-
-// The chart types both reports offer, with the chart's type codes.
-constexpr ChartTypeItem kChartTypes[] = {
-    {"3D Bar", 0},         {"2D Bar", 1},         {"3D Line", 2}, {"2D Line", 3},
-    {"3D Area", 4},        {"2D Area", 5},        {"3D Step", 6}, {"2D Step", 7},
-    {"3D Combination", 8}, {"2D Combination", 9}, {"2D Pie", 14}, {"2D XY", 16},
-};
-
-constexpr const char* kWeekdayNames[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                                         "Friday", "Saturday", "Sunday"};
 
 // The date selector's period kind for a range of whole weeks.
 constexpr int kPeriodWeek = 6;
@@ -242,7 +229,7 @@ void frmMain::buildDayPanel() {
     auto* days = new QGridLayout;
     days->setContentsMargins(8, 0, 0, 0);
     for (int i = 0; i < 7; ++i) {
-        const QString name = QString::fromLatin1(kWeekdayNames[i]);
+        const QString name = weekdayNames()[i];
         chkDays[i] = new QCheckBox(name, vseDayReport);
         chkDays[i]->setObjectName(u"chkDate"_s + name);
         chkDays[i]->setChecked(true);
@@ -424,8 +411,8 @@ void frmMain::ClearPreview() {
 void frmMain::LoadChartTypes() {
     StepRunner run(m_err, u"Private Sub LoadChartTypes()&"_s);
     run.step([this] { cboChartType->clear(); });
-    for (const ChartTypeItem& item : kChartTypes)
-        run.step([&] { cboChartType->addItem(QString::fromLatin1(item.caption), item.code); });
+    for (const engine::ChartTypeName& type : engine::chartTypeNames())
+        run.step([&] { cboChartType->addItem(type.windowName, type.code); });
 }
 
 void frmMain::CheckInvalidDays() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ActivityData.h"
+#include "testsupport/ActivityData.h"
 
 #include <QString>
 #include <QVector>

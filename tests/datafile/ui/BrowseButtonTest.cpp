@@ -2,7 +2,7 @@
 
 #include "FakeChooser.h"
 #include "testsupport/TestEnv.h"
-#include "datafile/ui/HostPropertyStore.h"
+#include "datafile/HostPropertyStore.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,7 @@
 #include "datafile/ui/SelectDataDialog.h"
 
 #include "FakeChooser.h"
+#include "testsupport/ActivityData.h"
 #include "testsupport/TestEnv.h"
 #include "datafile/DataPath.h"
 #include "datafile/ui/BrowseButton.h"
@@ -13,8 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -68,20 +67,7 @@ protected:
     QString makeDataFile(const QString& relative) {
         const QString path = env().path(relative);
         QDir().mkpath(QFileInfo(path).absolutePath());
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"maker"_s);
-            db.setDatabaseName(path);
-            EXPECT_TRUE(db.open());
-            QString columns;
-            for (int h = 0; h < 24; ++h)
-                columns += u", H%1 INTEGER"_s.arg(h);
-            QSqlQuery q(db);
-            EXPECT_TRUE(
-                q.exec(u"CREATE TABLE Activity (ActiveDay INTEGER, UserName TEXT, ComputerName TEXT"_s +
-                       columns + u")"_s));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(u"maker"_s);
+        test::writeSqliteDataFile(path, {});
         return path;
     }
 

@@ -1,4 +1,4 @@
-#include "datafile/ui/TemplateCopy.h"
+#include "datafile/TemplateCopy.h"
 
 #include "testsupport/SystemTools.h"
 #include "testsupport/TestEnv.h"

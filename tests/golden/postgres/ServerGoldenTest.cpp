@@ -1,7 +1,7 @@
 // tallyrow-export on a PostgreSQL server holding the rows of office.tsv must write the same CSV,
 // byte for byte, as on a data file with those rows, and fail clearly (without the password)
 // when the server cannot serve.
-#include "ActivityData.h"
+#include "testsupport/ActivityData.h"
 #include "ScratchDatabase.h"
 #include "testsupport/TestEnv.h"
 

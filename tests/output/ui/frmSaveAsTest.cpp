@@ -1,6 +1,6 @@
 #include "output/ui/frmSaveAs.h"
 
-#include "DataFileMaker.h"
+#include "testsupport/ActivityData.h"
 #include "datafile/DataPath.h"
 #include "datafile/ui/BrowseButton.h"
 #include "reports/repTotals.h"
@@ -38,10 +38,10 @@ protected:
         test::ServicesFixture::SetUp();
         test::ensureWidgetsApp();
         const QString data = env().path(u"office.yrd"_s);
-        QVector<test::ActivityFixtureRow> rows;
+        QVector<test::ActivityRow> rows;
         for (int d = 6; d <= 12; ++d)
-            rows.append({u"alice"_s, u"PC1"_s, QDate(2024, 5, d), test::officeHours(1800)});
-        test::makeDataFile(data, rows);
+            rows.append(test::dayRow(u"alice"_s, u"PC1"_s, QDate(2024, 5, d), test::officeHours(1800)));
+        test::writeSqliteDataFile(data, rows);
         gMessageBox->setSettingsKey(REG_APPROOT());
 
         report = std::make_unique<repTotals>();

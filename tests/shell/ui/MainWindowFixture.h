@@ -1,12 +1,12 @@
 #pragma once
 
-#include "DataFileMaker.h"
 #include "datafile/DataPath.h"
 #include "datafile/ui/SelectDataDialog.h"
 #include "engine/ui/ReportViewer.h"
 #include "shell/ui/EndApplication.h"
 #include "shell/ui/frmMain.h"
 #include "support/CommandLine.h"
+#include "testsupport/ActivityData.h"
 #include "testsupport/TestEnv.h"
 
 #include <QAction>
@@ -49,21 +49,21 @@ protected:
     }
 
     /// Writes the data file and loads a window on it.
-    frmMain& load(const QVector<ActivityFixtureRow>& rows) {
-        makeDataFile(dataPath, rows);
+    frmMain& load(const QVector<ActivityRow>& rows) {
+        writeSqliteDataFile(dataPath, rows);
         window = std::make_unique<frmMain>();
         EXPECT_TRUE(window->Form_Load());
         return *window;
     }
 
     /// A few people over the week before today (2024-05-15), this user on this computer among them.
-    static QVector<ActivityFixtureRow> office() {
-        QVector<ActivityFixtureRow> rows;
+    static QVector<ActivityRow> office() {
+        QVector<ActivityRow> rows;
         for (int d = 1; d <= 14; ++d) {
             const QDate day(2024, 5, d);
-            rows.append({QStringLiteral("tester"), QStringLiteral("TESTPC"), day, officeHours(2400)});
-            rows.append({QStringLiteral("alice"), QStringLiteral("PC1"), day, officeHours(1800)});
-            rows.append({QStringLiteral("alice"), QStringLiteral("TESTPC"), day, officeHours(600)});
+            rows.append(dayRow(QStringLiteral("tester"), QStringLiteral("TESTPC"), day, officeHours(2400)));
+            rows.append(dayRow(QStringLiteral("alice"), QStringLiteral("PC1"), day, officeHours(1800)));
+            rows.append(dayRow(QStringLiteral("alice"), QStringLiteral("TESTPC"), day, officeHours(600)));
         }
         return rows;
     }

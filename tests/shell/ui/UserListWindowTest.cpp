@@ -16,8 +16,8 @@ protected:
             out << users()->itemText(i);
         return out;
     }
-    static test::ActivityFixtureRow row(const QString& user, const QString& computer) {
-        return {user, computer, QDate(2024, 5, 10), test::officeHours(1200)};
+    static test::ActivityRow row(const QString& user, const QString& computer) {
+        return test::dayRow(user, computer, QDate(2024, 5, 10), test::officeHours(1200));
     }
 };
 
@@ -26,7 +26,7 @@ protected:
 TEST_F(UserListWindow, OffersWhatTheDataHolds) {
     struct Case {
         const char* name;
-        QVector<test::ActivityFixtureRow> rows;
+        QVector<test::ActivityRow> rows;
         QStringList expected;
         bool enabled;
     } cases[] = {
@@ -69,7 +69,7 @@ TEST_F(UserListWindow, OffersWhatTheDataHolds) {
 TEST_F(UserListWindow, PreselectsThePersonAtThisComputer) {
     struct Case {
         const char* name;
-        QVector<test::ActivityFixtureRow> rows;
+        QVector<test::ActivityRow> rows;
         QString selected;
     } cases[] = {
         {"this user on this computer",
@@ -124,7 +124,7 @@ TEST_F(UserListWindow, AnUnreadableDataFileKeepsTheListAndSaysSo) {
 TEST_F(UserListWindow, ChangingTheDataFileReadsTheListAgain) {
     load({row(u"anna"_s, u"PC1"_s)});
     const QString other = env().path(u"other.yrd"_s);
-    test::makeDataFile(other, {row(u"zoe"_s, u"PC7"_s), row(u"yan"_s, u"PC8"_s)});
+    test::writeSqliteDataFile(other, {row(u"zoe"_s, u"PC7"_s), row(u"yan"_s, u"PC8"_s)});
     onDialog = [&](QDialog&) {
         SaveDataPath(other, true);
         return int(QDialog::Accepted);

@@ -408,7 +408,7 @@ TEST_F(MainWindow, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
 
 TEST_F(MainWindow, AFileChosenInTheDialogIsUsed) {
     const QString other = env().path(u"other.yrd"_s);
-    test::makeDataFile(other, office());
+    test::writeSqliteDataFile(other, office());
     CommandLineDataPath.clear();
     SessionDataPath = env().path(u"missing.yrd"_s);
     onDialog = [&](QDialog&) {

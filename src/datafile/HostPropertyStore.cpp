@@ -1,4 +1,4 @@
-#include "datafile/ui/HostPropertyStore.h"
+#include "datafile/HostPropertyStore.h"
 
 #include <QStringList>
 

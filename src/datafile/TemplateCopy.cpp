@@ -1,4 +1,4 @@
-#include "datafile/ui/TemplateCopy.h"
+#include "datafile/TemplateCopy.h"
 
 #include "support/AtomicFile.h"
 #include "support/Error.h"
