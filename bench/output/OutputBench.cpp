@@ -24,11 +24,13 @@ int main(int argc, char** argv) {
     const engine::PageCollection pages = testpages::dayReport(rows, 34);
     QTemporaryDir dir;
     const struct {
-        int format;
+        ReportFormat format;
         const char* name;
-    } formats[] = {{ReportFileFormat::Rdf, "report.rdf"}, {ReportFileFormat::Pdf, "report.pdf"},
-                   {ReportFileFormat::Txt, "report.txt"}, {ReportFileFormat::Rtf, "report.rtf"},
-                   {ReportFileFormat::Xls, "report.xls"}};
+    } formats[] = {{ReportFormat::Rdf, "report.rdf"},
+                   {ReportFormat::Pdf, "report.pdf"},
+                   {ReportFormat::Txt, "report.txt"},
+                   {ReportFormat::Rtf, "report.rtf"},
+                   {ReportFormat::Xls, "report.xls"}};
     std::printf("%d rows on %lld pages\n", rows, static_cast<long long>(pages.pages.size()));
     bool allFast = true;
     for (const auto& f : formats) {

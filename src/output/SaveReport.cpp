@@ -9,20 +9,22 @@
 
 namespace tallyrow {
 
-void writeReport(const engine::PageCollection& pages, QIODevice& device, int format) {
+void writeReport(const engine::PageCollection& pages, QIODevice& device, ReportFormat format) {
     switch (format) {
-    case ReportFileFormat::Pdf:
+    case ReportFormat::Pdf:
         writePdf(pages, device);
         break;
-    case ReportFileFormat::Txt:
+    case ReportFormat::Txt:
         writePlainText(pages, device);
         break;
-    case ReportFileFormat::Rtf:
+    case ReportFormat::Rtf:
         writeRichText(pages, device);
         break;
-    case ReportFileFormat::Xls:
+    case ReportFormat::Xls:
         writeSpreadsheet(pages, device);
         break;
+    case ReportFormat::Rdf:
+    case ReportFormat::Csv:
     default:
         writeReportDocument(pages, device);
         break;
@@ -56,7 +58,8 @@ bool saveFileAtomically(const QString& path, const std::function<void(QIODevice&
     return true;
 }
 
-bool SaveReport(const engine::PageCollection& pages, const QString& path, int format, QString* errorText) {
+bool SaveReport(const engine::PageCollection& pages, const QString& path, ReportFormat format,
+                QString* errorText) {
     return saveFileAtomically(
         path, [&](QIODevice& device) { writeReport(pages, device, format); }, errorText);
 }

@@ -3,8 +3,7 @@
 #include "engine/Report.h"
 #include "output/SaveReport.h"
 #include "reports/ReportCsv.h"
-#include "reports/repDay.h"
-#include "reports/repTotals.h"
+#include "reports/TableReport.h"
 #include "support/Error.h"
 
 #include <QDir>
@@ -14,7 +13,8 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-bool SaveShownReport(const engine::Report* report, const QString& path, int format, QString* errorText) {
+bool SaveShownReport(const engine::Report* report, const QString& path, ReportFormat format,
+                     QString* errorText) {
     auto failed = [&](const QString& reason) {
         if (errorText)
             *errorText = reason;
@@ -22,15 +22,13 @@ bool SaveShownReport(const engine::Report* report, const QString& path, int form
     };
     if (!report)
         return failed(u"There is no report to save."_s);
-    if (format == kCsvFileFormat) {
+    if (!reportFormatInfo(format).writesPages) {
         // The table, not the pages: the figures a spreadsheet user wants, one row per line.
+        const TableReport* table = asTableReport(report);
+        if (!table)
+            return failed(u"This report has no table to save."_s);
         try {
-            if (const auto* day = qobject_cast<const repDay*>(report))
-                writeReportCsv(*day, path);
-            else if (const auto* totals = qobject_cast<const repTotals*>(report))
-                writeReportCsv(*totals, path);
-            else
-                return failed(u"This report has no table to save."_s);
+            writeReportCsv(*table, path);
             return true;
         } catch (const Error& e) {
             return failed(e.description());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/ReportFormat.h"
+
 #include <QString>
 
 namespace tallyrow {
@@ -8,14 +10,10 @@ namespace engine {
 class Report;
 }
 
-/// Format code of the comma-separated table. It follows the five codes of the report formats;
-/// it writes the report's table rather than its pages.
-inline constexpr int kCsvFileFormat = 5;
-
-/// Writes `report` to `path` in `format`: the table as CSV for kCsvFileFormat, else the report's
-/// pages as SaveReport does (any unknown code writes the report document). True when written;
-/// otherwise `errorText`, when given, receives the system's reason.
-bool SaveShownReport(const engine::Report* report, const QString& path, int format,
+/// Writes `report` to `path` in `format`: the table for a format that holds tables, else the
+/// report's pages through SaveReport. True when written; otherwise `errorText`, when given,
+/// receives the reason (the system's words for a failed write).
+bool SaveShownReport(const engine::Report* report, const QString& path, ReportFormat format,
                      QString* errorText = nullptr);
 
 /// The sentence "Report not saved" gives for a failed save to `path`: a missing folder or a

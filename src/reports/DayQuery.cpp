@@ -22,24 +22,7 @@ const std::array<ReportWeekday, 7>& reportWeekdays() {
 }
 
 bool isWeekdaySelected(const DayReportInputs& inputs, int index) {
-    switch (index) {
-    case 0:
-        return inputs.IncludeMonday;
-    case 1:
-        return inputs.IncludeTuesday;
-    case 2:
-        return inputs.IncludeWednesday;
-    case 3:
-        return inputs.IncludeThursday;
-    case 4:
-        return inputs.IncludeFriday;
-    case 5:
-        return inputs.IncludeSaturday;
-    case 6:
-        return inputs.IncludeSunday;
-    default:
-        return false;
-    }
+    return index >= 0 && index < 7 && inputs.Days[static_cast<std::size_t>(index)];
 }
 
 QStringList selectedWeekdayNames(const DayReportInputs& inputs) {
@@ -157,7 +140,8 @@ QString hourLabel(int hour) {
 
 std::int32_t wholeMinutes(double seconds) {
     const double minutes = roundHalfEven(seconds / 60.0);
-    if (!(minutes >= std::numeric_limits<std::int32_t>::min() && minutes <= std::numeric_limits<std::int32_t>::max()))
+    if (!(minutes >= std::numeric_limits<std::int32_t>::min() &&
+          minutes <= std::numeric_limits<std::int32_t>::max()))
         return 0;
     return static_cast<std::int32_t>(minutes);
 }

@@ -19,19 +19,17 @@ class Recordset;
 struct DayReportInputs {
     QDate StartDate;
     QDate EndDate;
-    bool IncludeMonday = true;
-    bool IncludeTuesday = true;
-    bool IncludeWednesday = true;
-    bool IncludeThursday = true;
-    bool IncludeFriday = true;
-    bool IncludeSaturday = true;
-    bool IncludeSunday = true;
+    /// The weekdays whose rows count, Monday first (index 0 Monday … 6 Sunday).
+    std::array<bool, 7> Days{true, true, true, true, true, true, true};
     std::int32_t ShowEachDay = 0; ///< 0 average of selected days, 1 each day, 2 days and average
     std::int32_t TotalType = 0;   ///< 0 average, 1 total, 2 maximum, 3 minimum (others: total)
     std::int32_t ChartType = engine::ChartType::Line2D;
     bool ShowDetails = false;
     QString UserFilter;     ///< "" = all users
     QString ComputerFilter; ///< "" = any computer
+    /// What the run reads: a data file path or a server URI. Empty reads nothing (the run
+    /// says it cannot open a connection).
+    QString DataFile;
 };
 
 /// One weekday of the report's fixed order (Monday first): its weekday remainder (day number

@@ -1,5 +1,6 @@
 #include "reports/ReportCsv.h"
 
+#include "reports/TableReport.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
 #include "support/AtomicFile.h"
@@ -73,12 +74,8 @@ QByteArray reportCsv(const repTotals& report) {
     return out.toUtf8();
 }
 
-void writeReportCsv(const repDay& report, const QString& path) {
-    writeFile(reportCsv(report), path);
-}
-
-void writeReportCsv(const repTotals& report, const QString& path) {
-    writeFile(reportCsv(report), path);
+void writeReportCsv(const TableReport& report, const QString& path) {
+    writeFile(report.tableCsv(), path);
 }
 
 } // namespace tallyrow

@@ -5,6 +5,7 @@
 
 namespace tallyrow {
 
+class TableReport;
 class repDay;
 class repTotals;
 
@@ -23,8 +24,7 @@ QByteArray reportCsv(const repTotals& report);
 /// Writes the CSV of a report that has run to `path`, replacing the file only once the whole
 /// text is written. Raises an Error naming the file when it cannot be written
 /// ("writeReportCsv&" in front of the source).
-void writeReportCsv(const repDay& report, const QString& path);
-void writeReportCsv(const repTotals& report, const QString& path);
+void writeReportCsv(const TableReport& report, const QString& path);
 
 /// One CSV field: quoted (quotes doubled) when it holds a comma, a quote, CR or LF.
 QString csvField(const QString& value);

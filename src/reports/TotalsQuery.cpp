@@ -4,6 +4,8 @@
 #include "dateselector/Calendar.h"
 #include "reports/TyrowUtils.h"
 
+#include <utility>
+
 namespace tallyrow {
 
 QString groupText(std::int32_t units, const QString& period) {
@@ -24,11 +26,24 @@ QString periodCode(const QString& period) {
     return QStringLiteral("D");
 }
 
+std::optional<TimeScale> timeScaleNamed(const QString& name) {
+    static const std::pair<QLatin1String, TimeScale> kNames[] = {
+        {QLatin1String("seconds"), TimeScale::Seconds},
+        {QLatin1String("minutes"), TimeScale::Minutes},
+        {QLatin1String("hours"), TimeScale::Hours},
+    };
+    for (const auto& [text, scale] : kNames) {
+        if (name.compare(text, Qt::CaseInsensitive) == 0)
+            return scale;
+    }
+    return std::nullopt;
+}
+
 int timeScaleDivisor(std::int32_t timeScale) {
-    switch (timeScale) {
-    case 1:
+    switch (static_cast<TimeScale>(timeScale)) {
+    case TimeScale::Minutes:
         return 60;
-    case 2:
+    case TimeScale::Hours:
         return 3600;
     default:
         return 1;
@@ -36,10 +51,10 @@ int timeScaleDivisor(std::int32_t timeScale) {
 }
 
 QString timeScaleAxisTitle(std::int32_t timeScale) {
-    switch (timeScale) {
-    case 1:
+    switch (static_cast<TimeScale>(timeScale)) {
+    case TimeScale::Minutes:
         return QStringLiteral("Active minutes");
-    case 2:
+    case TimeScale::Hours:
         return QStringLiteral("Active hours");
     default:
         return QStringLiteral("Active seconds");
@@ -67,7 +82,8 @@ QString dayRange(const QDate& start, const QDate& next) {
 
 } // namespace
 
-QString totalsPeriodQuery(const QString& baseQuery, const QDate& start, const QDate& next, const QString& filter) {
+QString totalsPeriodQuery(const QString& baseQuery, const QDate& start, const QDate& next,
+                          const QString& filter) {
     return baseQuery + dayRange(start, next) + filter;
 }
 
@@ -94,7 +110,8 @@ double periodTotal(const Recordset& hourSums, int divisor) {
     return seconds / divisor;
 }
 
-QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code, std::int32_t units) {
+QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code,
+                                  std::int32_t units) {
     QVector<PeriodSpan> periods;
     QDate s = start;
     while (s <= end) {

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <cstdint>
+#include <optional>
 
 namespace tallyrow {
 
@@ -16,14 +17,24 @@ class Recordset;
 struct TotalsReportInputs {
     QDate StartDate;
     QDate EndDate;
-    std::int32_t Units = 1;               ///< period units per period; below 1 counts as 1
+    std::int32_t Units = 1;                  ///< period units per period; below 1 counts as 1
     QString Period = QStringLiteral("Days"); ///< "Days", "Weeks", "Months" or "Years" (any case)
     std::int32_t ChartType = engine::ChartType::Line2D;
     bool ShowDetails = false;
-    QString UserFilter;     ///< "" = all users
-    QString ComputerFilter; ///< "" = any computer
-    std::int32_t ReportTimeScale = 1; ///< 0 seconds, 1 minutes, 2 hours (others: seconds)
+    QString UserFilter;               ///< "" = all users
+    QString ComputerFilter;           ///< "" = any computer
+    std::int32_t ReportTimeScale = 1; ///< a TimeScale code (others count as seconds)
+    /// What the run reads: a data file path or a server URI. Empty reads nothing.
+    QString DataFile;
 };
+
+/// The unit the Totals report counts active time in; the values are the report's time-scale
+/// codes.
+enum class TimeScale : std::int32_t { Seconds = 0, Minutes = 1, Hours = 2 };
+
+/// The time scale a name of the main window's list gives ("seconds", "minutes", "hours",
+/// compared without regard to case); nothing for other names.
+std::optional<TimeScale> timeScaleNamed(const QString& name);
 
 /// "Grouped into 2 week periods": the units as given and the unit text without its last
 /// character, trimmed and in lower case.
@@ -38,7 +49,8 @@ QString timeScaleAxisTitle(std::int32_t timeScale);
 QString totalsBaseQuery(int divisor);
 /// The query of the period from `start` up to the day before `next`: the base query, the day
 /// range and the user/computer filter text.
-QString totalsPeriodQuery(const QString& baseQuery, const QDate& start, const QDate& next, const QString& filter);
+QString totalsPeriodQuery(const QString& baseQuery, const QDate& start, const QDate& next,
+                          const QString& filter);
 /// What the report sends for a period: the per-hour sums ("S0" … "S23") over the same rows as
 /// totalsPeriodQuery. An hour with no value is left out of its sum instead of making the whole
 /// day's total empty, so a day with one missing hour still counts its other hours.
@@ -56,6 +68,7 @@ struct PeriodSpan {
 /// start is the previous one moved by `units` intervals of `code` (so a day clamped at a
 /// month's end stays clamped). The last period keeps its full length. A code that does not move
 /// a whole day (hours) gives at most one period instead of never ending.
-QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code, std::int32_t units);
+QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code,
+                                  std::int32_t units);
 
 } // namespace tallyrow

@@ -3,6 +3,7 @@
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "reports/LayoutHelpers.h"
+#include "reports/ReportCsv.h"
 #include "reports/ReportTexts.h"
 #include "reports/TyrowUtils.h"
 #include "support/Error.h"
@@ -48,7 +49,8 @@ void repDay::buildDefinition() {
     engine::Section& header = ReportHeader();
     header.height = 13440;
     addLabel(header, QStringLiteral("lblReportName"), title, QRectF(75, 0, 3405, 495), 16, false, kDarkBlue);
-    addLabel(header, QStringLiteral("lblDateRange"), {}, QRectF(71, 567, 6023, 354), 12, false, kVeryDarkBlue);
+    addLabel(header, QStringLiteral("lblDateRange"), {}, QRectF(71, 567, 6023, 354), 12, false,
+             kVeryDarkBlue);
     addLabel(header, QStringLiteral("lblUserName"), {}, QRectF(71, 992, 8858, 284), 10, false, kVeryDarkBlue);
     addLabel(header, QStringLiteral("lblReportTotalType"), {}, QRectF(71, 1559, 8858, 284), 10);
     addLabel(header, QStringLiteral("lblSelectedDays"), {}, QRectF(71, 1843, 8858, 283), 10);
@@ -75,9 +77,11 @@ void repDay::buildDefinition() {
                  kAlignCenter);
     }
     addLabel(page, QStringLiteral("lblAverage"), QStringLiteral("Avg"),
-             QRectF(kAverageColumn.left, headingTop, kAverageColumn.width, 283), 11, true, Qt::black, kAlignCenter);
+             QRectF(kAverageColumn.left, headingTop, kAverageColumn.width, 283), 11, true, Qt::black,
+             kAlignCenter);
     addLabel(page, QStringLiteral("lblTotal"), QStringLiteral("Total"),
-             QRectF(kTotalColumn.left, headingTop, kTotalColumn.width, 283), 11, true, Qt::black, kAlignCenter);
+             QRectF(kTotalColumn.left, headingTop, kTotalColumn.width, 283), 11, true, Qt::black,
+             kAlignCenter);
     const double tableRight = kTotalColumn.left + kTotalColumn.width;
     addRule(page, QStringLiteral("linHeadingTop"), QPointF(71, 2200), QPointF(tableRight, 2200));
     addRule(page, QStringLiteral("linHeadingBottom"), QPointF(71, 2600), QPointF(tableRight, 2600));
@@ -94,8 +98,8 @@ void repDay::buildDefinition() {
     }
     addField(detail, QStringLiteral("txtAverage"), QStringLiteral("All Days"),
              QRectF(kAverageColumn.left, 0, kAverageColumn.width, 283), 11, false, kAlignCenter);
-    addField(detail, QStringLiteral("txtTotal"), {}, QRectF(kTotalColumn.left, 0, kTotalColumn.width, 283), 11,
-             false, kAlignCenter);
+    addField(detail, QStringLiteral("txtTotal"), {}, QRectF(kTotalColumn.left, 0, kTotalColumn.width, 283),
+             11, false, kAlignCenter);
     const double separators[] = {kDayColumns[0].left - 40, kAverageColumn.left - 40, kTotalColumn.left - 40};
     for (int i = 0; i < 3; ++i) {
         addRule(detail, QStringLiteral("linDetail") + QString::number(i + 1), QPointF(separators[i], 0),
@@ -116,11 +120,12 @@ void repDay::buildDefinition() {
                      QRectF(kDayColumns[i].left, 71, kDayColumns[i].width, 283), 11, false, kAlignCenter);
         total->summary = engine::SummaryType::GrandTotal;
     }
-    auto* average = addField(footer, QStringLiteral("txtAverageTotal"), QStringLiteral("All Days"),
-                             QRectF(kAverageColumn.left, 71, kAverageColumn.width, 283), 11, false, kAlignCenter);
+    auto* average =
+        addField(footer, QStringLiteral("txtAverageTotal"), QStringLiteral("All Days"),
+                 QRectF(kAverageColumn.left, 71, kAverageColumn.width, 283), 11, false, kAlignCenter);
     average->summary = engine::SummaryType::GrandTotal;
-    addField(footer, QStringLiteral("txtGrandTotal"), {}, QRectF(kTotalColumn.left, 71, kTotalColumn.width, 283), 11,
-             false, kAlignCenter);
+    addField(footer, QStringLiteral("txtGrandTotal"), {},
+             QRectF(kTotalColumn.left, 71, kTotalColumn.width, 283), 11, false, kAlignCenter);
     addRule(footer, QStringLiteral("linFooterTop"), QPointF(71, 20), QPointF(tableRight, 20));
     addRule(footer, QStringLiteral("linFooterBottom"), QPointF(71, 420), QPointF(tableRight, 420));
 }
@@ -164,7 +169,8 @@ void repDay::ReportStart() {
         setHeaderText(QStringLiteral("lblSelectedDays"), QStringLiteral("lblPageSelectedDays"),
                       selectedDaysText(m_in));
     });
-    run.step([&] { connected = OpenCN(cn, {}); });
+    // An empty source reads nothing: the process's data path is the shell's business, not the report's.
+    run.step([&] { connected = !m_in.DataFile.isEmpty() && OpenCN(cn, m_in.DataFile); });
     if (!run.left() && !connected) {
         run.step([&] {
             MsgBox(QStringLiteral("Can't open a connection to the database"), MsgFlag::OKOnly,
@@ -197,8 +203,21 @@ void repDay::ReportStart() {
         averageAllDays(m_grid, selectedCount);
         m_hasTable = true;
     });
-    run.step([&] { fillDayRowSet(m_chartRows, m_grid); });
-    run.step([&] {
+    bindResults(run);
+
+    if (run.left()) {
+        if (cn)
+            ignoringFailures([&] { CloseCN(cn); });
+        m_chartRows = engine::RowSet();
+        m_detailRows = engine::RowSet();
+        m_hasTable = false;
+        Cancel();
+    }
+}
+
+void repDay::bindResults(StepRunner& run) {
+    run.step([this] { fillDayRowSet(m_chartRows, m_grid); });
+    run.step([this] {
         if (m_in.ShowDetails) {
             fillDayRowSet(m_detailRows, m_grid);
             setDataSource(m_detailRows.clone());
@@ -206,12 +225,12 @@ void repDay::ReportStart() {
             setDataSource(m_chartRows.clone());
         }
     });
-    run.step([&] {
+    run.step([this] {
         Detail().visible = m_in.ShowDetails;
         PageHeader().visible = m_in.ShowDetails;
         ReportFooter().visible = m_in.ShowDetails;
     });
-    run.step([&] {
+    run.step([this] {
         engine::Chart* c = chart(QStringLiteral("chrtReport"));
         if (const auto title = dayValueAxisTitle(m_in.TotalType))
             c->Axis(engine::AxisId::Value).title = *title;
@@ -223,16 +242,7 @@ void repDay::ReportStart() {
         }
         c->dataSource = m_chartRows.clone();
     });
-    run.step([&] { pageSetupValue = 1; });
-
-    if (run.left()) {
-        if (cn)
-            ignoringFailures([&] { CloseCN(cn); });
-        m_chartRows = engine::RowSet();
-        m_detailRows = engine::RowSet();
-        m_hasTable = false;
-        Cancel();
-    }
+    run.step([this] { pageSetupValue = 1; });
 }
 
 void repDay::Detail_Format() {
@@ -268,6 +278,10 @@ engine::RowSet repDay::tableRows() const {
     if (m_hasTable)
         fillDayRowSet(rows, m_grid);
     return rows;
+}
+
+QByteArray repDay::tableCsv() const {
+    return reportCsv(*this);
 }
 
 } // namespace tallyrow

@@ -2,6 +2,7 @@
 
 #include "engine/Report.h"
 #include "reports/DayQuery.h"
+#include "reports/TableReport.h"
 
 #include <QDate>
 #include <QString>
@@ -10,11 +11,13 @@
 
 namespace tallyrow {
 
+class StepRunner;
+
 /// The Day report ("Activity by day of week"): for each hour of the day and each selected
 /// weekday, the average, total, maximum or minimum of the active minutes over a date range,
 /// with an "All Days" column, row and footer totals and a chart. One object serves one run:
 /// set the inputs, then run it (the viewer, the command-line tool or Run()).
-class repDay final : public engine::Report {
+class repDay final : public engine::Report, public TableReport {
     Q_OBJECT
 public:
     explicit repDay(QObject* parent = nullptr);
@@ -25,20 +28,20 @@ public:
     void setStartDate(const QDate& d) { m_in.StartDate = d; }
     QDate EndDate() const { return m_in.EndDate; }
     void setEndDate(const QDate& d) { m_in.EndDate = d; }
-    bool IncludeMonday() const { return m_in.IncludeMonday; }
-    void setIncludeMonday(bool on) { m_in.IncludeMonday = on; }
-    bool IncludeTuesday() const { return m_in.IncludeTuesday; }
-    void setIncludeTuesday(bool on) { m_in.IncludeTuesday = on; }
-    bool IncludeWednesday() const { return m_in.IncludeWednesday; }
-    void setIncludeWednesday(bool on) { m_in.IncludeWednesday = on; }
-    bool IncludeThursday() const { return m_in.IncludeThursday; }
-    void setIncludeThursday(bool on) { m_in.IncludeThursday = on; }
-    bool IncludeFriday() const { return m_in.IncludeFriday; }
-    void setIncludeFriday(bool on) { m_in.IncludeFriday = on; }
-    bool IncludeSaturday() const { return m_in.IncludeSaturday; }
-    void setIncludeSaturday(bool on) { m_in.IncludeSaturday = on; }
-    bool IncludeSunday() const { return m_in.IncludeSunday; }
-    void setIncludeSunday(bool on) { m_in.IncludeSunday = on; }
+    bool IncludeMonday() const { return m_in.Days[0]; }
+    void setIncludeMonday(bool on) { m_in.Days[0] = on; }
+    bool IncludeTuesday() const { return m_in.Days[1]; }
+    void setIncludeTuesday(bool on) { m_in.Days[1] = on; }
+    bool IncludeWednesday() const { return m_in.Days[2]; }
+    void setIncludeWednesday(bool on) { m_in.Days[2] = on; }
+    bool IncludeThursday() const { return m_in.Days[3]; }
+    void setIncludeThursday(bool on) { m_in.Days[3] = on; }
+    bool IncludeFriday() const { return m_in.Days[4]; }
+    void setIncludeFriday(bool on) { m_in.Days[4] = on; }
+    bool IncludeSaturday() const { return m_in.Days[5]; }
+    void setIncludeSaturday(bool on) { m_in.Days[5] = on; }
+    bool IncludeSunday() const { return m_in.Days[6]; }
+    void setIncludeSunday(bool on) { m_in.Days[6] = on; }
     std::int32_t ShowEachDay() const { return m_in.ShowEachDay; }
     void setShowEachDay(std::int32_t v) { m_in.ShowEachDay = v; }
     std::int32_t TotalType() const { return m_in.TotalType; }
@@ -51,20 +54,24 @@ public:
     void setUserFilter(const QString& name) { m_in.UserFilter = name; }
     QString ComputerFilter() const { return m_in.ComputerFilter; }
     void setComputerFilter(const QString& name) { m_in.ComputerFilter = name; }
+    /// The data file or server URI the run reads ("" reads nothing).
+    QString DataFile() const { return m_in.DataFile; }
+    void setDataFile(const QString& source) { m_in.DataFile = source; }
 
-    /// All fifteen inputs at once.
+    /// All inputs at once.
     const DayReportInputs& inputs() const { return m_in; }
     void setInputs(const DayReportInputs& inputs) { m_in = inputs; }
 
     // Results of the last run
     /// True once the run has read the data (false when no connection could be opened).
-    bool hasTable() const { return m_hasTable; }
+    bool hasTable() const override { return m_hasTable; }
     /// Seconds per hour and weekday remainder (column 7: mean of the selected weekdays).
     const HourGrid& hourGrid() const { return m_grid; }
     /// The table as the Detail section shows it whether or not ShowDetails is set: "Time",
     /// the selected weekdays Monday first, "All Days"; 24 rows in whole minutes; no rows when
     /// the run did not read the data.
-    engine::RowSet tableRows() const;
+    engine::RowSet tableRows() const override;
+    QByteArray tableCsv() const override;
     /// The chart's row set of the last run.
     const engine::RowSet& chartRows() const { return m_chartRows; }
     /// The query text the last run sent ("" before a run or without a connection).
@@ -78,6 +85,8 @@ protected:
 
 private:
     void buildDefinition();
+    /// The steps that hand the grid of a run to the table and the chart.
+    void bindResults(StepRunner& run);
     void setHeaderText(const QString& reportLabel, const QString& pageLabel, const QString& text);
 
     DayReportInputs m_in;

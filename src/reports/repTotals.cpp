@@ -3,6 +3,7 @@
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "reports/LayoutHelpers.h"
+#include "reports/ReportCsv.h"
 #include "reports/ReportTexts.h"
 #include "reports/TyrowUtils.h"
 #include "support/Error.h"
@@ -28,8 +29,10 @@ void repTotals::buildDefinition() {
     header.height = 8640;
     addLabel(header, QStringLiteral("lblReportName"), QStringLiteral("Tallyrow Totals Report"),
              QRectF(71, 0, 3472, 496), 15, false, kDarkBlue);
-    addLabel(header, QStringLiteral("lblDateRange"), {}, QRectF(71, 567, 6023, 354), 12, false, kVeryDarkBlue);
-    addLabel(header, QStringLiteral("lblUserComputer"), {}, QRectF(71, 992, 8858, 284), 10, false, kVeryDarkBlue);
+    addLabel(header, QStringLiteral("lblDateRange"), {}, QRectF(71, 567, 6023, 354), 12, false,
+             kVeryDarkBlue);
+    addLabel(header, QStringLiteral("lblUserComputer"), {}, QRectF(71, 992, 8858, 284), 10, false,
+             kVeryDarkBlue);
     addLabel(header, QStringLiteral("lblGroup"), {}, QRectF(71, 1346, 8858, 284), 10, false, kVeryDarkBlue);
     auto* chart = header.add<engine::Chart>(QStringLiteral("chrtReport"));
     chart->rect = QRectF(71, 1843, 8929, 6803);
@@ -38,7 +41,8 @@ void repTotals::buildDefinition() {
 
     engine::Section& page = PageHeader();
     page.height = 645;
-    addLabel(page, QStringLiteral("lblPeriod"), QStringLiteral("Period"), QRectF(142, 283, 1417, 283), 11, true);
+    addLabel(page, QStringLiteral("lblPeriod"), QStringLiteral("Period"), QRectF(142, 283, 1417, 283), 11,
+             true);
     addLabel(page, QStringLiteral("lblTotal"), QStringLiteral("Total"), QRectF(1913, 283, 851, 283), 11, true,
              Qt::black, kAlignRight);
     addRule(page, QStringLiteral("linHeadingTop"), QPointF(71, 240), QPointF(2835, 240));
@@ -47,8 +51,8 @@ void repTotals::buildDefinition() {
     engine::Section& detail = Detail();
     detail.height = 330;
     addField(detail, QStringLiteral("txtPeriod"), QStringLiteral("Period"), QRectF(142, 0, 1417, 283), 11);
-    addField(detail, QStringLiteral("txtTotal"), QStringLiteral("Total"), QRectF(1701, 0, 1063, 283), 11, false,
-             kAlignRight);
+    addField(detail, QStringLiteral("txtTotal"), QStringLiteral("Total"), QRectF(1701, 0, 1063, 283), 11,
+             false, kAlignRight);
 
     engine::Section& pageFooter = PageFooter();
     pageFooter.height = 420;
@@ -56,7 +60,8 @@ void repTotals::buildDefinition() {
 
     engine::Section& footer = ReportFooter();
     footer.height = 660;
-    addLabel(footer, QStringLiteral("lblGrandTotal"), QStringLiteral("Totals"), QRectF(142, 71, 1417, 283), 11, true);
+    addLabel(footer, QStringLiteral("lblGrandTotal"), QStringLiteral("Totals"), QRectF(142, 71, 1417, 283),
+             11, true);
     auto* grand = addField(footer, QStringLiteral("txtGrandTotal"), QStringLiteral("Total"),
                            QRectF(1701, 71, 1063, 283), 11, false, kAlignRight);
     grand->summary = engine::SummaryType::GrandTotal;
@@ -74,6 +79,7 @@ void repTotals::ReportStart() {
     m_totals.clear();
     m_periodQueries.clear();
     m_sentQueries.clear();
+    m_hasTable = false;
 
     run.step([&] {
         label(QStringLiteral("lblDateRange"))->caption =
@@ -98,13 +104,15 @@ void repTotals::ReportStart() {
         m_rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
     });
     // No message when the data cannot be reached: the report simply has no rows.
-    run.step([&] { connected = OpenCN(cn, {}); });
+    // An empty source reads nothing: the process's data path is the shell's business, not the report's.
+    run.step([&] { connected = !m_in.DataFile.isEmpty() && OpenCN(cn, m_in.DataFile); });
     if (connected) {
         QString base;
         run.step([&] { base = totalsBaseQuery(divisor); });
         run.step([&] {
             filter = userComputerFilter(m_in.UserFilter, m_in.ComputerFilter);
-            label(QStringLiteral("lblUserComputer"))->caption = userComputerText(m_in.UserFilter, m_in.ComputerFilter);
+            label(QStringLiteral("lblUserComputer"))->caption =
+                userComputerText(m_in.UserFilter, m_in.ComputerFilter);
         });
         run.step([&] {
             totals.clear();
@@ -126,24 +134,37 @@ void repTotals::ReportStart() {
         run.step([&] {
             const QLocale locale = services().locale();
             for (const PeriodTotal& t : totals)
-                m_rows.appendRow({locale.toString(t.start, QLocale::ShortFormat), static_cast<double>(t.shown)});
+                m_rows.appendRow(
+                    {locale.toString(t.start, QLocale::ShortFormat), static_cast<double>(t.shown)});
             m_totals = totals;
+            m_hasTable = true;
         });
     } else {
         cn.reset();
     }
-    run.step([&] {
+    bindResults(run);
+
+    if (run.left()) {
+        if (cn)
+            ignoringFailures([&] { CloseCN(cn); });
+        m_hasTable = false;
+        Cancel();
+    }
+}
+
+void repTotals::bindResults(StepRunner& run) {
+    run.step([this] {
         m_rows.MoveFirst();
         m_rows.commit();
         setDataSource(m_rows.clone());
     });
-    run.step([&] {
+    run.step([this] {
         Detail().visible = m_in.ShowDetails;
         PageHeader().visible = m_in.ShowDetails;
         ReportFooter().visible = m_in.ShowDetails;
     });
-    run.step([&] { pageSetupValue = 1; });
-    run.step([&] {
+    run.step([this] { pageSetupValue = 1; });
+    run.step([this] {
         engine::Chart* c = chart(QStringLiteral("chrtReport"));
         c->definition.chartType = m_in.ChartType;
         c->definition.legendLocation = 6;
@@ -153,16 +174,24 @@ void repTotals::ReportStart() {
         }
         c->dataSource = m_rows.clone();
     });
-
-    if (run.left()) {
-        if (cn)
-            ignoringFailures([&] { CloseCN(cn); });
-        Cancel();
-    }
 }
 
 void repTotals::Error(engine::ReportErrorEvent& event) {
     showEngineError(event);
+}
+
+engine::RowSet repTotals::tableRows() const {
+    engine::RowSet rows;
+    rows.appendColumn(QStringLiteral("Period"), engine::RowSet::Type::Text);
+    // Double: a total may pass the 32-bit range.
+    rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
+    for (const PeriodTotal& t : m_totals)
+        rows.appendRow({t.start.toString(Qt::ISODate), static_cast<double>(t.shown)});
+    return rows;
+}
+
+QByteArray repTotals::tableCsv() const {
+    return reportCsv(*this);
 }
 
 } // namespace tallyrow

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Report.h"
+#include "reports/TableReport.h"
 #include "reports/TotalsQuery.h"
 
 #include <QDate>
@@ -11,10 +12,12 @@
 
 namespace tallyrow {
 
+class StepRunner;
+
 /// The Totals report ("Total activity"): the active time in seconds, minutes or hours, cut into
 /// consecutive periods of n days, weeks, months or years, one row per period, a grand total and
 /// a chart. One object serves one run.
-class repTotals final : public engine::Report {
+class repTotals final : public engine::Report, public TableReport {
     Q_OBJECT
 public:
     explicit repTotals(QObject* parent = nullptr);
@@ -40,8 +43,11 @@ public:
     void setComputerFilter(const QString& name) { m_in.ComputerFilter = name; }
     std::int32_t ReportTimeScale() const { return m_in.ReportTimeScale; }
     void setReportTimeScale(std::int32_t v) { m_in.ReportTimeScale = v; }
+    /// The data file or server URI the run reads ("" reads nothing).
+    QString DataFile() const { return m_in.DataFile; }
+    void setDataFile(const QString& source) { m_in.DataFile = source; }
 
-    /// All nine inputs at once.
+    /// All inputs at once.
     const TotalsReportInputs& inputs() const { return m_in; }
     void setInputs(const TotalsReportInputs& inputs) { m_in = inputs; }
 
@@ -55,6 +61,10 @@ public:
     const QVector<PeriodTotal>& periodTotals() const { return m_totals; }
     /// The row set bound to the table and the chart ("Period", "Total").
     const engine::RowSet& rows() const { return m_rows; }
+    bool hasTable() const override { return m_hasTable; }
+    /// The table of the last run: "Period" (first day, YYYY-MM-DD) and "Total" (whole units).
+    engine::RowSet tableRows() const override;
+    QByteArray tableCsv() const override;
     /// The query of each period as the report describes it, and the text actually sent.
     const QStringList& periodQueries() const { return m_periodQueries; }
     const QStringList& sentQueries() const { return m_sentQueries; }
@@ -65,12 +75,15 @@ protected:
 
 private:
     void buildDefinition();
+    /// The steps that hand the rows of a run to the table and the chart.
+    void bindResults(StepRunner& run);
 
     TotalsReportInputs m_in;
     engine::RowSet m_rows;
     QVector<PeriodTotal> m_totals;
     QStringList m_periodQueries;
     QStringList m_sentQueries;
+    bool m_hasTable = false;
 };
 
 } // namespace tallyrow

@@ -4,7 +4,11 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <optional>
+
 namespace tallyrow {
+
+class ErrorReporter;
 
 /// Separator between the user part and the computer part of a list entry.
 inline const QString kUserSeparator = QStringLiteral(" -|- ");
@@ -35,5 +39,30 @@ QString TrimSpaces(const QString& text);
 /// separator: an empty user part gives "" as well. Without a separator (an empty list) the
 /// user filter keeps its value.
 void ParseUserEntry(const QString& entry, QString& userName, QString& computerName);
+
+/// What reading the user-and-computer list from a data file gave, for the window to show.
+struct UserListLoad {
+    /// False when the data file could not be opened; nothing else is set then.
+    bool opened = false;
+    /// True when the file holds no activity at all: the list is emptied and disabled.
+    bool empty = false;
+    /// True when the list is to be replaced by `entries` (false when the reading was left
+    /// before the list was rebuilt: the shown list stays as it is).
+    bool replace = false;
+    /// The entries in list order: the pairs by user, "user -|- <All Computers>" for users on
+    /// several computers, "<All Users> -|- computer" for computers of several users, and
+    /// "<All Users> -|- <All Computers>" when both kinds occur.
+    QStringList entries;
+    /// The entry to select, when the reading got that far.
+    std::optional<int> selected;
+    /// Whether the list can be used (two or more entries), when the reading got that far.
+    std::optional<bool> enabled;
+};
+
+/// Reads the list from `dataFile`. Each step runs under `reporter` with the where-text
+/// "LoadUserInfo&": a failed step can be retried, ignored (a step that needs the result of a
+/// failed query then does nothing) or left (the result holds what was read so far).
+UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, const QString& localComputer,
+                          ErrorReporter* reporter);
 
 } // namespace tallyrow

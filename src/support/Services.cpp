@@ -112,18 +112,20 @@ QString applicationTitle() {
     return kProductName;
 }
 
+MessageBoxEx& sharedMessageBox(const QString& source) {
+    if (!gMessageBox && services().makeMessageBox)
+        gMessageBox = services().makeMessageBox();
+    if (!gMessageBox)
+        throw Error(ErrNo::Unexpected, QStringLiteral("The message box could not be created"), source);
+    return *gMessageBox;
+}
+
 int MsgBox(const QString& prompt, int buttons, const QString& title, const QString& helpFile,
            long helpContext, const QString& rememberName, QObject* owner) {
     const QString shownTitle = title == QLatin1String("~NoTitle~") ? applicationTitle() : title;
     try {
-        if (!gMessageBox) {
-            if (services().makeMessageBox)
-                gMessageBox = services().makeMessageBox();
-            if (!gMessageBox)
-                throw Error(ErrNo::Unexpected, QStringLiteral("The message box could not be created"),
-                            QStringLiteral("MsgBox&"));
-        }
-        return gMessageBox->Show(prompt, buttons, shownTitle, helpFile, helpContext, rememberName, owner);
+        return sharedMessageBox(QStringLiteral("MsgBox&"))
+            .Show(prompt, buttons, shownTitle, helpFile, helpContext, rememberName, owner);
     } catch (...) {
         const Error first = currentError();
         try {
@@ -154,14 +156,9 @@ int Message(const QString& prompt, int buttons, const QString& title) {
 
 void InitMessageBox() {
     withTrail(QStringLiteral("InitMessageBox "), [] {
-        if (!gMessageBox) {
-            if (services().makeMessageBox)
-                gMessageBox = services().makeMessageBox();
-            if (!gMessageBox)
-                throw Error(ErrNo::Unexpected, QStringLiteral("The message box could not be created"));
-        }
-        gMessageBox->setMode(2);
-        gMessageBox->setSettingsKey(REG_APPROOT());
+        MessageBoxEx& box = sharedMessageBox();
+        box.setMode(2);
+        box.setSettingsKey(REG_APPROOT());
     });
 }
 

@@ -60,6 +60,10 @@ int MsgBox(const QString& prompt, int buttons, const QString& title, const QStri
 /// Plain message through MsgBox; failures are reported with the where-text "Message&".
 int Message(const QString& prompt, int buttons, const QString& title);
 
+/// gMessageBox, created through services().makeMessageBox when missing. Raises an Error with
+/// `source` when no message box can be made.
+MessageBoxEx& sharedMessageBox(const QString& source = {});
+
 /// Creates gMessageBox when missing and configures it: Mode 2 and the settings key of the
 /// application. A failure is passed on with "InitMessageBox " in front of its source.
 void InitMessageBox();

@@ -32,7 +32,7 @@ const QString kPython = QStringLiteral("/usr/bin/python3");
     GTEST_SKIP() << (name).toStdString() << " is not installed; this reader check cannot run"
 
 // Set TALLYROW_KEEP_TEST_FILES to keep the written files for a look.
-QString saved(QTemporaryDir& dir, const PageCollection& doc, const QString& name, int format) {
+QString saved(QTemporaryDir& dir, const PageCollection& doc, const QString& name, ReportFormat format) {
     const QString path = dir.filePath(name);
     if (qEnvironmentVariableIsSet("TALLYROW_KEEP_TEST_FILES")) {
         dir.setAutoRemove(false);
@@ -89,7 +89,7 @@ TEST(PdfExport, OnePdfPagePerReportPageWithTitleTextsAndEmbeddedFonts) {
     REQUIRE_TOOL(QStringLiteral("pdftotext"));
     QTemporaryDir dir;
     const PageCollection doc = testpages::dayReport(24, 12);
-    const QString pdf = saved(dir, doc, QStringLiteral("day.pdf"), ReportFileFormat::Pdf);
+    const QString pdf = saved(dir, doc, QStringLiteral("day.pdf"), ReportFormat::Pdf);
     EXPECT_EQ(pdfInfo(pdf, QStringLiteral("Pages")), QString::number(doc.pages.size()));
     EXPECT_EQ(pdfInfo(pdf, QStringLiteral("Title")), QStringLiteral("Tallyrow Day Report"));
     EXPECT_EQ(pdfInfo(pdf, QStringLiteral("Page size")).section(u' ', 0, 2), QStringLiteral("612 x 792"));
@@ -115,9 +115,9 @@ TEST(PdfExport, ReopenedReportDocumentExportsTheSamePages) {
     REQUIRE_TOOL(QStringLiteral("pdftotext"));
     QTemporaryDir dir;
     const PageCollection doc = testpages::dayReport(30, 12);
-    const QString rdf = saved(dir, doc, QStringLiteral("day.rdf"), ReportFileFormat::Rdf);
-    const QString direct = saved(dir, doc, QStringLiteral("direct.pdf"), ReportFileFormat::Pdf);
-    const QString reopened = saved(dir, loadReportDocument(rdf), QStringLiteral("reopened.pdf"), ReportFileFormat::Pdf);
+    const QString rdf = saved(dir, doc, QStringLiteral("day.rdf"), ReportFormat::Rdf);
+    const QString direct = saved(dir, doc, QStringLiteral("direct.pdf"), ReportFormat::Pdf);
+    const QString reopened = saved(dir, loadReportDocument(rdf), QStringLiteral("reopened.pdf"), ReportFormat::Pdf);
     const QStringList a = pdfPageTexts(direct);
     EXPECT_EQ(a.size(), doc.pages.size());
     EXPECT_EQ(a, pdfPageTexts(reopened));
@@ -128,7 +128,7 @@ TEST(SpreadsheetExport, XlrdReadsCellsByRowAndColumnWithNumbersAsNumbers) {
         GTEST_SKIP() << "/usr/bin/python3 with xlrd is not installed";
     QTemporaryDir dir;
     const PageCollection doc = testpages::dayReport(24, 12);
-    const XlsCells xls = readXls(saved(dir, doc, QStringLiteral("day.xls"), ReportFileFormat::Xls));
+    const XlsCells xls = readXls(saved(dir, doc, QStringLiteral("day.xls"), ReportFormat::Xls));
 
     EXPECT_EQ(xls.at(0, 0)[u"value"_s].toString(), QStringLiteral("Tallyrow Day Report"));
     EXPECT_EQ(xls.at(0, 0)[u"colour"_s].toArray(), (QJsonArray{0, 0, 128}));
@@ -187,20 +187,20 @@ TEST(SpreadsheetExport, LongTextsAndSmallWorkbooksSurviveTheContainer) {
     PageCollection small;
     small.pages = {Page{{TextItem{QRectF(0, 0, 100, 100), QStringLiteral("only"), {}, Qt::black, 0, {}}}}};
 
-    const XlsCells a = readXls(saved(dir, big, QStringLiteral("big.xls"), ReportFileFormat::Xls));
+    const XlsCells a = readXls(saved(dir, big, QStringLiteral("big.xls"), ReportFormat::Xls));
     ASSERT_EQ(a.cells.size(), 3000);
     for (int i = 0; i < 3000; i += 7)
         EXPECT_EQ(a.at(i / 2, i % 2)[u"value"_s].toString(),
                   QStringLiteral("%1 %2 ü").arg(i).arg(QString(150 + i % 7, QChar(u'a' + i % 26))))
             << i;
-    const XlsCells b = readXls(saved(dir, small, QStringLiteral("small.xls"), ReportFileFormat::Xls));
+    const XlsCells b = readXls(saved(dir, small, QStringLiteral("small.xls"), ReportFormat::Xls));
     EXPECT_EQ(b.at(0, 0)[u"value"_s].toString(), QStringLiteral("only"));
 }
 
 TEST(SpreadsheetExport, LibreOfficeCalcOpensItWithNumbersAsNumbers) {
     REQUIRE_TOOL(QStringLiteral("soffice"));
     QTemporaryDir dir;
-    const QString xls = saved(dir, testpages::dayReport(24, 12), QStringLiteral("day.xls"), ReportFileFormat::Xls);
+    const QString xls = saved(dir, testpages::dayReport(24, 12), QStringLiteral("day.xls"), ReportFormat::Xls);
     QString error;
     // Quote all text cells, so the CSV tells text from numbers.
     const QString csv = sofficeConvert(xls, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true"),
@@ -233,7 +233,7 @@ TEST(RichTextExport, LibreOfficeWriterShowsTheSameTextsOnTheSamePages) {
     odd.rect = QRectF(71, 1843, 8858, 283);
     odd.text = QStringLiteral("Braces {kept} and back\\slash, \u20AC and \U0001F600");
     doc.pages[0].items.push_back(odd);
-    const QString rtf = saved(dir, doc, QStringLiteral("day.rtf"), ReportFileFormat::Rtf);
+    const QString rtf = saved(dir, doc, QStringLiteral("day.rtf"), ReportFormat::Rtf);
     QString error;
     const QString pdf = sofficeConvert(rtf, QStringLiteral("pdf"), dir.path(), &error);
     ASSERT_FALSE(pdf.isEmpty()) << error.toStdString();
@@ -251,7 +251,7 @@ TEST(RichTextExport, LibreOfficeWriterShowsTheSameTextsOnTheSamePages) {
 TEST(RichTextExport, TableRowsStayRowsAndTheChartIsAPicture) {
     REQUIRE_TOOL(QStringLiteral("soffice"));
     QTemporaryDir dir;
-    const QString rtf = saved(dir, testpages::dayReport(24, 12), QStringLiteral("day.rtf"), ReportFileFormat::Rtf);
+    const QString rtf = saved(dir, testpages::dayReport(24, 12), QStringLiteral("day.rtf"), ReportFormat::Rtf);
     QString error;
     const QString html = sofficeConvert(rtf, QStringLiteral("html"), dir.path(), &error);
     ASSERT_FALSE(html.isEmpty()) << error.toStdString();

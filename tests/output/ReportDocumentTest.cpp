@@ -121,7 +121,7 @@ TEST(ReportDocument, SavedAndReopenedDocumentHoldsEveryItemUnchanged) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("week.rdf"));
     const PageCollection doc = testpages::dayReport(24, 12);
-    ASSERT_TRUE(SaveReport(doc, path, ReportFileFormat::Rdf));
+    ASSERT_TRUE(SaveReport(doc, path, ReportFormat::Rdf));
     expectSame(doc, loadReportDocument(path));
 }
 

@@ -32,17 +32,18 @@ TEST(SaveReport, EachFormatCodeWritesItsKindOfFile) {
     QTemporaryDir dir;
     const auto doc = testpages::dayReport(24, 12);
     const struct {
-        int format;
+        ReportFormat format;
         const char* name;
         QByteArray start;
     } cases[] = {
-        {ReportFileFormat::Rdf, "a.rdf", QByteArray("\x89TRDF", 5)},
-        {ReportFileFormat::Pdf, "a.pdf", "%PDF-"},
-        {ReportFileFormat::Txt, "a.txt", " Tallyrow Day Report"},
-        {ReportFileFormat::Rtf, "a.rtf", "{\\rtf1"},
-        {ReportFileFormat::Xls, "a.xls", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)},
-        {7, "seven.pdf", QByteArray("\x89TRDF", 5)}, // unknown codes write the report document
-        {-1, "minus", QByteArray("\x89TRDF", 5)},
+        {ReportFormat::Rdf, "a.rdf", QByteArray("\x89TRDF", 5)},
+        {ReportFormat::Pdf, "a.pdf", "%PDF-"},
+        {ReportFormat::Txt, "a.txt", " Tallyrow Day Report"},
+        {ReportFormat::Rtf, "a.rtf", "{\\rtf1"},
+        {ReportFormat::Xls, "a.xls", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)},
+        {static_cast<ReportFormat>(7), "seven.pdf",
+         QByteArray("\x89TRDF", 5)}, // unknown codes write the report document
+        {static_cast<ReportFormat>(-1), "minus", QByteArray("\x89TRDF", 5)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -57,7 +58,7 @@ TEST(SaveReport, SavingOverAFileReplacesIt) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("report.txt"));
     writeFile(path, QByteArray(100000, 'x'));
-    ASSERT_TRUE(SaveReport(testpages::dayReport(3, 3), path, ReportFileFormat::Txt));
+    ASSERT_TRUE(SaveReport(testpages::dayReport(3, 3), path, ReportFormat::Txt));
     const QByteArray now = readFile(path);
     EXPECT_TRUE(now.startsWith(" Tallyrow Day Report"));
     EXPECT_FALSE(now.contains("xxx"));
@@ -87,8 +88,9 @@ TEST(SaveReport, TargetsThatCannotBeWrittenGiveFalseAndLeaveNothingBehind) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken.pdf")));
     const QString missing = dir.filePath(QStringLiteral("no such folder/report.pdf"));
     const QString folder = dir.filePath(QStringLiteral("taken.pdf"));
-    for (int format = 0; format <= 4; ++format) {
-        SCOPED_TRACE(format);
+    for (const ReportFormat format :
+         {ReportFormat::Rdf, ReportFormat::Pdf, ReportFormat::Txt, ReportFormat::Rtf, ReportFormat::Xls}) {
+        SCOPED_TRACE(static_cast<int>(format));
         EXPECT_FALSE(SaveReport(doc, missing, format));
         EXPECT_FALSE(SaveReport(doc, folder, format));
         EXPECT_FALSE(SaveReport(doc, QString(), format));
@@ -106,7 +108,7 @@ TEST(SaveReport, AFolderWithoutWritePermissionGivesFalse) {
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     const auto doc = testpages::dayReport(3, 3);
     auto refused = [&] {
-        return !SaveReport(doc, locked + QStringLiteral("/r.pdf"), ReportFileFormat::Pdf) &&
+        return !SaveReport(doc, locked + QStringLiteral("/r.pdf"), ReportFormat::Pdf) &&
                folderEntries(locked).isEmpty();
     };
     if (geteuid() != 0) {
@@ -130,11 +132,11 @@ TEST(SaveReport, AFullDiskFailsWithTheSystemsReasonAndKeepsTheOldFile) {
     const auto doc = testpages::dayReport(24, 12);
     const QByteArray old(820, 'o');
     const struct {
-        int format;
+        ReportFormat format;
         const char* name;
     } cases[] = {
-        {ReportFileFormat::Rdf, "r.rdf"}, {ReportFileFormat::Pdf, "r.pdf"}, {ReportFileFormat::Txt, "r.txt"},
-        {ReportFileFormat::Rtf, "r.rtf"}, {ReportFileFormat::Xls, "r.xls"},
+        {ReportFormat::Rdf, "r.rdf"}, {ReportFormat::Pdf, "r.pdf"}, {ReportFormat::Txt, "r.txt"},
+        {ReportFormat::Rtf, "r.rtf"}, {ReportFormat::Xls, "r.xls"},
     };
     for (const auto& c : cases)
         writeFile(disk.path(QString::fromLatin1(c.name)), old);
@@ -176,7 +178,7 @@ TEST(SaveReport, TargetsThatAreNoRegularFileAreLeftAlone) {
     for (const QString& target : {fifo, QStringLiteral("/dev/null")}) {
         SCOPED_TRACE(target.toStdString());
         QString reason;
-        EXPECT_FALSE(SaveReport(doc, target, ReportFileFormat::Txt, &reason));
+        EXPECT_FALSE(SaveReport(doc, target, ReportFormat::Txt, &reason));
         EXPECT_TRUE(reason.contains(QStringLiteral("not a regular file"))) << reason.toStdString();
     }
     struct stat st {};
@@ -193,7 +195,7 @@ TEST(SaveReport, ReplacedFilesKeepTheirPermissionsAndLinksStay) {
     const QString kept = dir.filePath(QStringLiteral("kept.txt"));
     writeFile(kept, "old");
     ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0640), 0);
-    ASSERT_TRUE(SaveReport(doc, kept, ReportFileFormat::Txt));
+    ASSERT_TRUE(SaveReport(doc, kept, ReportFormat::Txt));
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -201,7 +203,7 @@ TEST(SaveReport, ReplacedFilesKeepTheirPermissionsAndLinksStay) {
     // A new file gets what the umask allows.
     const mode_t oldMask = ::umask(027);
     const QString fresh = dir.filePath(QStringLiteral("fresh.txt"));
-    const bool saved = SaveReport(doc, fresh, ReportFileFormat::Txt);
+    const bool saved = SaveReport(doc, fresh, ReportFormat::Txt);
     ::umask(oldMask);
     ASSERT_TRUE(saved);
     ASSERT_EQ(::stat(QFile::encodeName(fresh).constData(), &st), 0);
@@ -211,7 +213,7 @@ TEST(SaveReport, ReplacedFilesKeepTheirPermissionsAndLinksStay) {
     const QString link = dir.filePath(QStringLiteral("link.txt"));
     ASSERT_TRUE(QFile::link(kept, link));
     writeFile(kept, "old");
-    ASSERT_TRUE(SaveReport(doc, link, ReportFileFormat::Txt));
+    ASSERT_TRUE(SaveReport(doc, link, ReportFormat::Txt));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_TRUE(readFile(kept).startsWith(" Tallyrow Day Report"));
     EXPECT_EQ(folderEntries(dir.path()).size(), 3);

@@ -13,7 +13,7 @@ DayReportInputs mondayWednesdaySunday() {
     DayReportInputs in;
     in.StartDate = QDate(2004, 3, 1);
     in.EndDate = QDate(2004, 3, 31);
-    in.IncludeTuesday = in.IncludeThursday = in.IncludeFriday = in.IncludeSaturday = false;
+    in.Days[1] = in.Days[3] = in.Days[4] = in.Days[5] = false;
     in.UserFilter = QStringLiteral("anna");
     return in;
 }
@@ -147,8 +147,8 @@ TEST(DayRowSets, ColumnsFollowShowEachDayAndShowDetails) {
 
 TEST(DayRowSets, TwentyFourHourRowsInWholeMinutesHalvesToEven) {
     DayReportInputs in;
-    in.IncludeTuesday = in.IncludeWednesday = in.IncludeThursday = in.IncludeFriday = in.IncludeSaturday =
-        in.IncludeSunday = false;
+    in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] = in.Days[5] =
+        in.Days[6] = false;
     in.ShowEachDay = 2;
     const struct {
         double seconds;

@@ -29,20 +29,20 @@ protected:
         ServicesFixture::SetUp();
         test::ensureGuiApp();
     }
-    void TearDown() override {
-        SessionDataPath.clear();
-        CommandLineDataPath.clear();
-        ServicesFixture::TearDown();
-    }
-    void useDataFile(const QString& path) {
-        CommandLineDataPath = path;
-        SessionDataPath = path;
+    void useDataFile(const QString& path) { m_dataFile = path; }
+    // Runs `report` on the data file the test chose.
+    template <typename R> bool runOn(R& report) {
+        report.setDataFile(m_dataFile);
+        return report.Run();
     }
     QString officeSqlite() {
         const QString path = env().path(QStringLiteral("office.yrd"));
         test::writeSqliteDataFile(path, test::officeRows());
         return path;
     }
+
+private:
+    QString m_dataFile;
 };
 
 // Texts of the page items laid out from control `name`, in page order.
@@ -59,8 +59,9 @@ QStringList itemTexts(const engine::PageCollection& pages, const QString& name) 
 
 // Expected whole minutes of one weekday column over the rows, straight from the rows: the mean
 // (or total, maximum, minimum) of the hour's non-empty values.
-std::map<std::pair<int, int>, double> aggregateByWeekdayAndHour(const QVector<ActivityRow>& rows, int first, int last,
-                                                                const QString& user, int totalType) {
+std::map<std::pair<int, int>, double> aggregateByWeekdayAndHour(const QVector<ActivityRow>& rows, int first,
+                                                                int last, const QString& user,
+                                                                int totalType) {
     std::map<std::pair<int, int>, std::vector<double>> values;
     for (const ActivityRow& r : rows) {
         if (r.activeDay < first || r.activeDay > last || (!user.isEmpty() && r.userName != user))
@@ -94,7 +95,7 @@ DayReportInputs annaMarch() {
     DayReportInputs in;
     in.StartDate = QDate(2004, 3, 1);
     in.EndDate = QDate(2004, 3, 31);
-    in.IncludeTuesday = in.IncludeThursday = in.IncludeFriday = in.IncludeSaturday = false;
+    in.Days[1] = in.Days[3] = in.Days[4] = in.Days[5] = false;
     in.UserFilter = QStringLiteral("anna");
     in.ShowEachDay = 2;
     in.ShowDetails = true;
@@ -112,9 +113,10 @@ TEST_F(ReportRun, DayReportOnOfficeDataMatchesTheRows) {
         DayReportInputs in = annaMarch();
         in.TotalType = totalType;
         report.setInputs(in);
-        ASSERT_TRUE(report.Run());
+        ASSERT_TRUE(runOn(report));
         EXPECT_TRUE(errorReporter()->calls().isEmpty());
-        const auto expected = aggregateByWeekdayAndHour(test::officeRows(), 1521, 1551, in.UserFilter, totalType);
+        const auto expected =
+            aggregateByWeekdayAndHour(test::officeRows(), 1521, 1551, in.UserFilter, totalType);
         const engine::RowSet table = report.tableRows();
         ASSERT_EQ(table.rowCount(), 24);
         const int remainders[] = {2, 4, 1}; // Monday, Wednesday, Sunday
@@ -135,16 +137,20 @@ TEST_F(ReportRun, DayReportLayoutTextsAndChart) {
     useDataFile(officeSqlite());
     repDay report;
     report.setInputs(annaMarch());
-    ASSERT_TRUE(report.Run());
+    ASSERT_TRUE(runOn(report));
 
-    EXPECT_EQ(report.label(QStringLiteral("lblDateRange"))->caption, QStringLiteral("From 3/1/04 to 3/31/04"));
-    EXPECT_EQ(report.label(QStringLiteral("lblPageDateRange"))->caption, QStringLiteral("From 3/1/04 to 3/31/04"));
-    EXPECT_EQ(report.label(QStringLiteral("lblUserName"))->caption, QStringLiteral("For user <anna> on any computer"));
+    EXPECT_EQ(report.label(QStringLiteral("lblDateRange"))->caption,
+              QStringLiteral("From 3/1/04 to 3/31/04"));
+    EXPECT_EQ(report.label(QStringLiteral("lblPageDateRange"))->caption,
+              QStringLiteral("From 3/1/04 to 3/31/04"));
+    EXPECT_EQ(report.label(QStringLiteral("lblUserName"))->caption,
+              QStringLiteral("For user <anna> on any computer"));
     EXPECT_EQ(report.label(QStringLiteral("lblUserNamePage"))->caption,
               QStringLiteral("For user <anna> on any computer"));
-    EXPECT_EQ(report.label(QStringLiteral("lblPageReportTotalType"))->caption,
-              QStringLiteral("This report shows the average active time for each selected day of the week in this "
-                             "date range"));
+    EXPECT_EQ(
+        report.label(QStringLiteral("lblPageReportTotalType"))->caption,
+        QStringLiteral("This report shows the average active time for each selected day of the week in this "
+                       "date range"));
     EXPECT_EQ(report.label(QStringLiteral("lblPageSelectedDays"))->caption,
               QStringLiteral("Days selected: Monday, Wednesday, Sunday"));
 
@@ -153,8 +159,10 @@ TEST_F(ReportRun, DayReportLayoutTextsAndChart) {
     for (int i = 1; i <= 7; ++i) {
         const bool selected = i == 1 || i == 3 || i == 7;
         const QString n = QString::number(i);
-        EXPECT_EQ(report.label(QStringLiteral("lblDay") + n)->color, selected ? QColor(Qt::black) : grey) << i;
-        EXPECT_EQ(report.field(QStringLiteral("txtDay") + n + QStringLiteral("Total"))->visible, selected) << i;
+        EXPECT_EQ(report.label(QStringLiteral("lblDay") + n)->color, selected ? QColor(Qt::black) : grey)
+            << i;
+        EXPECT_EQ(report.field(QStringLiteral("txtDay") + n + QStringLiteral("Total"))->visible, selected)
+            << i;
     }
 
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
@@ -193,7 +201,7 @@ TEST_F(ReportRun, DayReportWithoutDetailsBindsTheChartRows) {
     in.ShowEachDay = 0;
     in.TotalType = 3;
     report.setInputs(in);
-    ASSERT_TRUE(report.Run());
+    ASSERT_TRUE(runOn(report));
     EXPECT_EQ(report.dataSource().columnCount(), 2);
     EXPECT_EQ(report.dataSource().column(1).name, QStringLiteral("All Days"));
     EXPECT_FALSE(report.Detail().visible || report.PageHeader().visible || report.ReportFooter().visible);
@@ -209,18 +217,18 @@ TEST_F(ReportRun, DayReportWithoutDetailsBindsTheChartRows) {
 TEST_F(ReportRun, JetAndSqliteFilesGiveTheSameDayReport) {
     DayReportInputs in = annaMarch();
     in.UserFilter.clear();
-    in.IncludeSaturday = true; // the three December 1999 rows fall on remainders -3…-1
+    in.Days[5] = true; // the three December 1999 rows fall on remainders -3…-1
     in.StartDate = QDate(1999, 12, 1);
     // The Access file is read by the reader program of this build.
     qputenv("TALLYROW_MDB_READER", test::binPath(QStringLiteral("tallyrow-mdb-reader")).toLocal8Bit());
     QList<HourGrid> grids;
     for (const QString& file : {officeSqlite(), test::fixturePath(QStringLiteral("office.mdb"))}) {
-        SessionDataPath.clear();
         useDataFile(file);
         repDay report;
         report.setInputs(in);
-        ASSERT_TRUE(report.Run()) << qPrintable(file);
-        ASSERT_TRUE(errorReporter()->calls().isEmpty()) << qPrintable(errorReporter()->calls().first().description);
+        ASSERT_TRUE(runOn(report)) << qPrintable(file);
+        ASSERT_TRUE(errorReporter()->calls().isEmpty())
+            << qPrintable(errorReporter()->calls().first().description);
         grids << report.hourGrid();
     }
     EXPECT_EQ(grids[0], grids[1]);
@@ -231,7 +239,7 @@ TEST_F(ReportRun, DayReportWithoutConnectionSaysSoAndShowsNoData) {
     useDataFile(env().path(QStringLiteral("missing.yrd")));
     repDay report;
     report.setInputs(annaMarch());
-    report.Run();
+    runOn(report);
     bool told = false;
     for (const MessageRequest& r : messageBox()->requests()) {
         if (r.prompt == QStringLiteral("Can't open a connection to the database")) {
@@ -241,7 +249,8 @@ TEST_F(ReportRun, DayReportWithoutConnectionSaysSoAndShowsNoData) {
         }
     }
     EXPECT_TRUE(told);
-    EXPECT_EQ(report.label(QStringLiteral("lblDateRange"))->caption, QStringLiteral("From 3/1/04 to 3/31/04"));
+    EXPECT_EQ(report.label(QStringLiteral("lblDateRange"))->caption,
+              QStringLiteral("From 3/1/04 to 3/31/04"));
     EXPECT_EQ(report.label(QStringLiteral("lblSelectedDays"))->caption,
               QStringLiteral("Days selected: Monday, Wednesday, Sunday"));
     EXPECT_TRUE(report.label(QStringLiteral("lblUserName"))->caption.isEmpty());
@@ -257,7 +266,7 @@ TEST_F(ReportRun, FailingQueryIsReportedAndLeavingCancelsTheRun) {
 
     repDay day;
     day.setInputs(annaMarch());
-    EXPECT_FALSE(day.Run());
+    EXPECT_FALSE(runOn(day));
     ASSERT_FALSE(errorReporter()->calls().isEmpty());
     EXPECT_TRUE(errorReporter()->calls().last().where.startsWith(QStringLiteral("repDay - ReportStart&")));
     EXPECT_EQ(day.chartRows().columnCount(), 0); // released
@@ -266,7 +275,7 @@ TEST_F(ReportRun, FailingQueryIsReportedAndLeavingCancelsTheRun) {
     repTotals totals;
     totals.setStartDate(QDate(2004, 3, 1));
     totals.setEndDate(QDate(2004, 3, 2));
-    EXPECT_FALSE(totals.Run());
+    EXPECT_FALSE(runOn(totals));
     ASSERT_FALSE(errorReporter()->calls().isEmpty());
     EXPECT_TRUE(errorReporter()->calls().last().where.startsWith(QStringLiteral("repTotals - ReportStart&")));
 }
@@ -280,7 +289,8 @@ TEST_F(ReportRun, EngineErrorsShowOneReportErrorMessage) {
     const MessageRequest& r = messageBox()->requests().first();
     EXPECT_EQ(r.title, QStringLiteral("Report error"));
     EXPECT_EQ(r.buttons, 4144);
-    EXPECT_EQ(r.prompt, QStringLiteral("There was a problem building your report. \r\nDescription: Out of paper"));
+    EXPECT_EQ(r.prompt,
+              QStringLiteral("There was a problem building your report. \r\nDescription: Out of paper"));
 }
 
 TEST_F(ReportRun, TotalsCountTheOtherHoursOfADayWithAMissingHour) {
@@ -306,7 +316,7 @@ TEST_F(ReportRun, TotalsCountTheOtherHoursOfADayWithAMissingHour) {
     report.setUserFilter(QStringLiteral("anna"));
     report.setComputerFilter(QStringLiteral("laptop-b")); // names compare without case
     report.setReportTimeScale(0);
-    ASSERT_TRUE(report.Run());
+    ASSERT_TRUE(runOn(report));
     ASSERT_EQ(report.periodTotals().size(), 1);
     EXPECT_EQ(report.periodTotals().first().total, seconds);
     EXPECT_EQ(report.rows().value(0, 1).toInt(), static_cast<int>(seconds));
@@ -322,7 +332,7 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
     report.setPeriod(QStringLiteral("Weeks"));
     report.setReportTimeScale(1);
     report.setShowDetails(true);
-    ASSERT_TRUE(report.Run());
+    ASSERT_TRUE(runOn(report));
     ASSERT_EQ(report.periodTotals().size(), 5);
     for (int p = 0; p < 5; ++p) {
         const int first = 1521 + 7 * p;
@@ -338,8 +348,10 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
     }
     // The last period runs to 4 April (day 1555) although the range ends on 31 March.
     EXPECT_TRUE(report.periodQueries().last().contains(QStringLiteral("BETWEEN 1549 AND 1555")));
-    EXPECT_EQ(report.label(QStringLiteral("lblGroup"))->caption, QStringLiteral("Grouped into 1 week periods"));
-    EXPECT_EQ(report.label(QStringLiteral("lblUserComputer"))->caption, QStringLiteral("For all users on any computer"));
+    EXPECT_EQ(report.label(QStringLiteral("lblGroup"))->caption,
+              QStringLiteral("Grouped into 1 week periods"));
+    EXPECT_EQ(report.label(QStringLiteral("lblUserComputer"))->caption,
+              QStringLiteral("For all users on any computer"));
     EXPECT_EQ(report.rows().value(0, 0).toString(), QStringLiteral("3/1/04"));
     EXPECT_EQ(report.Period(), QStringLiteral("WW"));
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
@@ -356,8 +368,9 @@ TEST_F(ReportRun, TotalsWithUnitsZeroRunDailyAndHideGridBeyondTwelveRows) {
     report.setEndDate(QDate(2004, 3, 31));
     report.setUnits(0);
     report.setPeriod(QStringLiteral("Days"));
-    ASSERT_TRUE(report.Run());
-    EXPECT_EQ(report.label(QStringLiteral("lblGroup"))->caption, QStringLiteral("Grouped into 0 day periods"));
+    ASSERT_TRUE(runOn(report));
+    EXPECT_EQ(report.label(QStringLiteral("lblGroup"))->caption,
+              QStringLiteral("Grouped into 0 day periods"));
     EXPECT_EQ(report.rows().rowCount(), 31);
     EXPECT_TRUE(report.periodQueries().first().contains(QStringLiteral("BETWEEN 1521 AND 1521")));
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
@@ -384,12 +397,13 @@ TEST_F(ReportRun, TotalsBeyondTheThirtyTwoBitRangeAreShownInFull) {
     report.setPeriod(QStringLiteral("Years"));
     report.setReportTimeScale(0);
     report.setShowDetails(true);
-    ASSERT_TRUE(report.Run());
+    ASSERT_TRUE(runOn(report));
     const qint64 expected = 70LL * 366 * 86400;
     ASSERT_EQ(report.periodTotals().size(), 1);
     EXPECT_EQ(report.periodTotals().first().shown, expected);
     EXPECT_EQ(itemTexts(report.pages(), QStringLiteral("txtTotal")), QStringList{QString::number(expected)});
-    EXPECT_EQ(itemTexts(report.pages(), QStringLiteral("txtGrandTotal")), QStringList{QString::number(expected)});
+    EXPECT_EQ(itemTexts(report.pages(), QStringLiteral("txtGrandTotal")),
+              QStringList{QString::number(expected)});
     EXPECT_TRUE(reportCsv(report).endsWith("2004-01-01," + QByteArray::number(expected) + "\r\n"));
 }
 
@@ -398,7 +412,7 @@ TEST_F(ReportRun, TotalsWithoutConnectionHaveNoRowsAndNoMessage) {
     repTotals report;
     report.setStartDate(QDate(2004, 3, 1));
     report.setEndDate(QDate(2004, 3, 31));
-    report.Run();
+    runOn(report);
     for (const MessageRequest& r : messageBox()->requests()) {
         EXPECT_NE(r.prompt, QStringLiteral("Can't open a connection to the database"));
     }
@@ -413,7 +427,7 @@ TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
     DayReportInputs in = annaMarch();
     in.ShowDetails = false;
     day.setInputs(in);
-    ASSERT_TRUE(day.Run());
+    ASSERT_TRUE(runOn(day));
     const QList<QByteArray> lines = reportCsv(day).split('\n');
     ASSERT_EQ(lines.size(), 26); // header, 24 rows, and the empty text after the last line end
     EXPECT_EQ(lines[0], QByteArray("Time,Monday,Wednesday,Sunday,All Days,Total\r"));
@@ -432,7 +446,7 @@ TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
     totals.setStartDate(QDate(2004, 1, 31));
     totals.setEndDate(QDate(2004, 3, 1));
     totals.setPeriod(QStringLiteral("Months"));
-    ASSERT_TRUE(totals.Run());
+    ASSERT_TRUE(runOn(totals));
     const QList<QByteArray> t = reportCsv(totals).split('\n');
     ASSERT_GE(t.size(), 3);
     EXPECT_EQ(t[0], QByteArray("Period,Total\r"));
@@ -451,6 +465,56 @@ TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
         EXPECT_TRUE(e.source().startsWith(QStringLiteral("writeReportCsv&")));
         EXPECT_TRUE(e.description().contains(QStringLiteral("out.csv")));
     }
+}
+
+TEST_F(ReportRun, ReportsReadOnlyTheDataFileTheyAreGiven) {
+    // The session's data file is the window's business: a report without a source of its own
+    // must not fall back on it, and a report with one must not be swayed by it.
+    const QString office = officeSqlite();
+    SessionDataPath = office;
+    CommandLineDataPath = office;
+    repDay day;
+    day.setInputs(annaMarch());
+    day.Run();
+    EXPECT_FALSE(day.hasTable());
+    repTotals totals;
+    totals.setStartDate(QDate(2004, 3, 1));
+    totals.setEndDate(QDate(2004, 3, 31));
+    totals.Run();
+    EXPECT_FALSE(totals.hasTable());
+    EXPECT_TRUE(totals.periodTotals().isEmpty());
+
+    SessionDataPath = env().path(QStringLiteral("missing.yrd"));
+    CommandLineDataPath = SessionDataPath;
+    useDataFile(office);
+    ASSERT_TRUE(runOn(totals));
+    EXPECT_TRUE(totals.hasTable());
+    EXPECT_FALSE(totals.periodTotals().isEmpty());
+    SessionDataPath.clear();
+    CommandLineDataPath.clear();
+}
+
+TEST_F(ReportRun, TableInterfaceGivesEachReportsOwnTable) {
+    useDataFile(officeSqlite());
+    repDay day;
+    day.setInputs(annaMarch());
+    ASSERT_TRUE(runOn(day));
+    repTotals totals;
+    totals.setStartDate(QDate(2004, 3, 1));
+    totals.setEndDate(QDate(2004, 3, 10));
+    ASSERT_TRUE(runOn(totals));
+    const engine::Report* reports[] = {&day, &totals};
+    for (const engine::Report* report : reports) {
+        const TableReport* table = asTableReport(report);
+        ASSERT_NE(table, nullptr);
+        EXPECT_TRUE(table->hasTable());
+    }
+    EXPECT_EQ(asTableReport<engine::Report>(&day)->tableCsv(), reportCsv(day));
+    EXPECT_EQ(asTableReport<engine::Report>(&totals)->tableCsv(), reportCsv(totals));
+    const engine::RowSet rows = totals.tableRows();
+    ASSERT_EQ(rows.rowCount(), totals.periodTotals().size());
+    EXPECT_EQ(rows.value(9, 0).toString(), QStringLiteral("2004-03-10"));
+    EXPECT_EQ(rows.value(9, 1).toLongLong(), totals.periodTotals()[9].shown);
 }
 
 TEST(Csv, FieldsAreQuotedOnlyWhenNeeded) {

@@ -1,18 +1,27 @@
 #include "shell/UserList.h"
 
+#include "testsupport/ActivityData.h"
+#include "testsupport/TestEnv.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 using namespace tallyrow;
 
 TEST(UserList, QueryTextsAreSentAsWritten) {
-    EXPECT_EQ(UserComputerPairsQuery(), u"select distinct username, computername from activity ORDER BY UserName"_s);
-    EXPECT_EQ(UsersOnSeveralComputersQuery(),
-              u"SELECT UserName, Count(ComputerName) AS TotalComputers  FROM (SELECT DISTINCT Activity.UserName, "
-              "Activity.ComputerName FROM Activity)  GROUP BY UserName HAVING Count(ComputerName)>1 ORDER BY UserName"_s);
-    EXPECT_EQ(ComputersOfSeveralUsersQuery(),
-              u"SELECT ComputerName, Count(UserName) AS TotaUsers  FROM (SELECT DISTINCT Activity.UserName, "
-              "Activity.ComputerName FROM Activity) GROUP BY ComputerName HAVING Count(UserName)>1 ORDER BY ComputerName"_s);
+    EXPECT_EQ(UserComputerPairsQuery(),
+              u"select distinct username, computername from activity ORDER BY UserName"_s);
+    EXPECT_EQ(
+        UsersOnSeveralComputersQuery(),
+        u"SELECT UserName, Count(ComputerName) AS TotalComputers  FROM (SELECT DISTINCT Activity.UserName, "
+        "Activity.ComputerName FROM Activity)  GROUP BY UserName HAVING Count(ComputerName)>1 ORDER BY UserName"_s);
+    EXPECT_EQ(
+        ComputersOfSeveralUsersQuery(),
+        u"SELECT ComputerName, Count(UserName) AS TotaUsers  FROM (SELECT DISTINCT Activity.UserName, "
+        "Activity.ComputerName FROM Activity) GROUP BY ComputerName HAVING Count(UserName)>1 ORDER BY ComputerName"_s);
 }
 
 TEST(UserList, MissingNamesGiveEmptyParts) {
@@ -44,7 +53,7 @@ TEST(UserList, ChosenEntryBecomesTheReportFilters) {
         {"  alice   -|-   PC1  ", "alice", "PC1"},
         {"alice -|- ", "alice", ""},
         {"<all users> -|- PC1", "<all users>", "PC1"}, // only the exact marker means everybody
-        {"alice\t -|- PC1\t", "alice\t", "PC1\t"},   // only blanks are trimmed: the name must still match
+        {"alice\t -|- PC1\t", "alice\t", "PC1\t"},     // only blanks are trimmed: the name must still match
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.entry);
@@ -70,4 +79,97 @@ TEST(UserList, EmptyListLeavesTheUserAndClearsTheComputer) {
     ParseUserEntry(QString(), user, computer);
     EXPECT_EQ(user, u"alice"_s);
     EXPECT_EQ(computer, QString());
+}
+
+namespace {
+
+class UserListFile : public test::ServicesFixture {
+protected:
+    QString dataFile(const QVector<test::ActivityRow>& rows) {
+        const QString path = env().path(u"users%1.yrd"_s.arg(++m_files));
+        test::writeSqliteDataFile(path, rows);
+        return path;
+    }
+    // A data file whose user names cannot be read, so the list's first query fails.
+    QString unreadableNames() {
+        const QString path = env().path(u"unreadable.yrd"_s);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"unreadable"_s);
+            db.setDatabaseName(path);
+            EXPECT_TRUE(db.open());
+            QSqlQuery q(db);
+            QString columns;
+            QString select;
+            for (int h = 0; h < 24; ++h) {
+                columns += u", H"_s + QString::number(h) + u" INTEGER"_s;
+                select += u", H"_s + QString::number(h);
+            }
+            EXPECT_TRUE(q.exec(u"CREATE TABLE Rows (ActiveDay INTEGER, UserName TEXT, ComputerName TEXT"_s +
+                               columns + u')'));
+            EXPECT_TRUE(q.exec(
+                u"INSERT INTO Rows (ActiveDay, UserName, ComputerName) VALUES (1521, 'anna', 'PC1')"_s));
+            EXPECT_TRUE(q.exec(
+                u"CREATE VIEW Activity AS SELECT ActiveDay, json('not json') AS UserName, ComputerName"_s +
+                select + u" FROM Rows"_s));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"unreadable"_s);
+        return path;
+    }
+
+private:
+    int m_files = 0;
+};
+
+} // namespace
+
+TEST_F(UserListFile, ListsPairsThenEachUsersAndEachComputersEntries) {
+    const QString file = dataFile({test::uniformRow(1521, u"bob"_s, u"PC2"_s, 60),
+                                   test::uniformRow(1521, u"anna"_s, u"PC1"_s, 60),
+                                   test::uniformRow(1522, u"anna"_s, u"PC2"_s, 60)});
+    const UserListLoad list = LoadUserList(file, u"bob"_s, u"PC2"_s, errorReporter());
+    ASSERT_TRUE(list.opened);
+    EXPECT_FALSE(list.empty);
+    EXPECT_TRUE(list.replace);
+    EXPECT_EQ(list.entries, (QStringList{u"anna -|- PC1"_s, u"anna -|- PC2"_s, u"bob -|- PC2"_s,
+                                         u"anna -|- <All Computers>"_s, u"<All Users> -|- PC2"_s,
+                                         u"<All Users> -|- <All Computers>"_s}));
+    EXPECT_EQ(list.selected, 2);
+    EXPECT_EQ(list.enabled, true);
+    EXPECT_TRUE(errorReporter()->calls().isEmpty());
+}
+
+TEST_F(UserListFile, OnePairIsSelectedButTheListCannotBeUsed) {
+    const UserListLoad one = LoadUserList(dataFile({test::uniformRow(1521, u"anna"_s, u"PC1"_s, 60)}), u"x"_s,
+                                          u"y"_s, errorReporter());
+    EXPECT_EQ(one.entries, QStringList{u"anna -|- PC1"_s});
+    EXPECT_EQ(one.selected, 0);
+    EXPECT_EQ(one.enabled, false);
+
+    const UserListLoad none = LoadUserList(dataFile({}), u"x"_s, u"y"_s, errorReporter());
+    EXPECT_TRUE(none.opened);
+    EXPECT_TRUE(none.empty);
+    EXPECT_TRUE(none.entries.isEmpty());
+
+    const UserListLoad missing = LoadUserList(env().path(u"missing.yrd"_s), u"x"_s, u"y"_s, errorReporter());
+    EXPECT_FALSE(missing.opened);
+}
+
+TEST_F(UserListFile, GoingOnAfterAFailedQueryDoesNotUseItsMissingResult) {
+    const QString file = unreadableNames();
+    errorReporter()->queueAnswer(u"5"_s); // Ignore the failed first query
+    const UserListLoad ignored = LoadUserList(file, u"x"_s, u"y"_s, errorReporter());
+    ASSERT_TRUE(ignored.opened);
+    EXPECT_FALSE(ignored.replace) << "nothing was read, so the shown list stays as it is";
+    EXPECT_TRUE(ignored.entries.isEmpty());
+    ASSERT_EQ(errorReporter()->calls().size(), 1) << "no later step trips over the missing result";
+    EXPECT_TRUE(errorReporter()->calls().first().where.startsWith(u"LoadUserInfo&"_s));
+
+    errorReporter()->clearCalls();
+    errorReporter()->queueAnswer(QString()); // leave: the shown list stays as it is
+    const UserListLoad left = LoadUserList(file, u"x"_s, u"y"_s, errorReporter());
+    EXPECT_TRUE(left.opened);
+    EXPECT_FALSE(left.replace);
+    EXPECT_TRUE(left.entries.isEmpty());
+    EXPECT_EQ(errorReporter()->calls().size(), 1);
 }

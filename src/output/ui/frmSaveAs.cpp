@@ -22,54 +22,6 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-namespace {
-
-struct FileFormat {
-    const char* entry;
-    int code;
-};
-
-// The order the list shows; PDF, the format most people want, comes first.
-constexpr FileFormat kFormats[] = {
-    {"Acrobat (PDF)", 1},           {"Rich Text File (RTF)", 3},
-    {"Text (TXT)", 2},              {"Excel Spreadsheet (XLS)", 4},
-    {"Active Report (RDF)", 0},     {"CSV (comma separated)", kCsvFileFormat},
-};
-
-QString extensionOf(int code) {
-    switch (code) {
-    case 0: return u".rdf"_s;
-    case 1: return u".pdf"_s;
-    case 2: return u".txt"_s;
-    case 3: return u".rtf"_s;
-    case 4: return u".xls"_s;
-    case kCsvFileFormat: return u".csv"_s;
-    default: return QString();
-    }
-}
-
-QString filterOf(int code) {
-    switch (code) {
-    case 0: return u"Active Report files(*.rdf)|*.rdf|"_s;
-    case 1: return u"PDF Files(*.pdf)|*.pdf|"_s;
-    case 2: return u"Text Files(*.txt)|*.txt|"_s;
-    case 3: return u"Rich text files(*.rtf)|*.rtf|"_s;
-    case 4: return u"Excel spreadsheet(*.xls)|*.xls|"_s;
-    case kCsvFileFormat: return u"CSV files(*.csv)|*.csv|"_s;
-    default: return u"All files(*.*)|*.*|"_s;
-    }
-}
-
-MessageBoxEx& messageBox() {
-    if (!gMessageBox)
-        gMessageBox = services().makeMessageBox ? services().makeMessageBox() : nullptr;
-    if (!gMessageBox)
-        throw Error(ErrNo::Unexpected, u"No message box is available"_s);
-    return *gMessageBox;
-}
-
-} // namespace
-
 frmSaveAs::frmSaveAs(const engine::Report* report, QWidget* parent) : QDialog(parent), m_report(report) {
     setObjectName(u"frmSaveAs"_s);
     setModal(true);
@@ -122,7 +74,13 @@ void frmSaveAs::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-QString frmSaveAs::proposedPath() const { return ReportFolder + ReportName + ReportExtension; }
+ReportFormat frmSaveAs::chosenFormat() const {
+    return static_cast<ReportFormat>(cboSaveAs->currentData().toInt());
+}
+
+QString frmSaveAs::proposedPath() const {
+    return ReportFolder + ReportName + ReportExtension;
+}
 
 void frmSaveAs::Form_Load() {
     m_loaded = true;
@@ -158,8 +116,8 @@ void frmSaveAs::Form_Load() {
     run.step([this] {
         const QSignalBlocker quiet(cboSaveAs);
         cboSaveAs->clear();
-        for (const FileFormat& format : kFormats)
-            cboSaveAs->addItem(QString::fromLatin1(format.entry), format.code);
+        for (const ReportFormatInfo& format : reportFormats())
+            cboSaveAs->addItem(QString(format.listEntry), static_cast<int>(format.format));
         cboSaveAs->setCurrentIndex(0);
     });
     run.step([this] { cboSaveAs_Click(); });
@@ -169,9 +127,9 @@ void frmSaveAs::Form_Load() {
 void frmSaveAs::cboSaveAs_Click() {
     StepRunner run(gErrorReporter.get(), u"&"_s);
     run.step([this] {
-        const int code = cboSaveAs->currentData().toInt();
-        ReportExtension = extensionOf(code);
-        BrowseButton1->setFilter(filterOf(code));
+        const ReportFormatInfo& format = reportFormatInfo(chosenFormat());
+        ReportExtension = QString(format.extension);
+        BrowseButton1->setFilter(QString(format.filter));
     });
     run.step([this] { BrowseButton1->setDialogTitle(u"Save "_s + ReportName + u" as..."_s); });
     run.step([this] { BrowseButton1->setPath(proposedPath()); });
@@ -186,7 +144,9 @@ void frmSaveAs::OKButton_Click() {
         accept();
 }
 
-void frmSaveAs::CancelButton_Click() { reject(); }
+void frmSaveAs::CancelButton_Click() {
+    reject();
+}
 
 bool frmSaveAs::SaveCurrentReport() {
     StepRunner run(gErrorReporter.get(), u"SaveCurrentReport&"_s);
@@ -199,7 +159,7 @@ bool frmSaveAs::SaveCurrentReport() {
     const bool asked = run.step([&] {
         if (!DoesFileExist(path))
             return;
-        MessageBoxEx& box = messageBox();
+        MessageBoxEx& box = sharedMessageBox();
         box.setShowCheckBox(true);
         box.setCheckBoxCaption(u"Always overwrite without asking"_s);
         box.setCheckedAnswer(MsgAnswer::Yes);
@@ -213,16 +173,17 @@ bool frmSaveAs::SaveCurrentReport() {
         return true;
     if (!asked || answer != MsgAnswer::Yes)
         return false;
-    run.step([&] { saved = SaveShownReport(m_report, path, cboSaveAs->currentData().toInt(), &failure); });
+    run.step([&] { saved = SaveShownReport(m_report, path, chosenFormat(), &failure); });
     if (run.left())
         return true;
     if (saved) {
         run.step([&] {
-            MessageBoxEx& box = messageBox();
+            MessageBoxEx& box = sharedMessageBox();
             box.setShowCheckBox(true);
             box.setCheckBoxCaption(u"Don't show this message again"_s);
-            box.Show(u"Report saved as: "_s + path, MsgFlag::OKOnly | MsgFlag::Information | MsgFlag::SetForeground,
-                     u"Report saved"_s, QString(), -1, u"Report saved confirmation"_s, this);
+            box.Show(u"Report saved as: "_s + path,
+                     MsgFlag::OKOnly | MsgFlag::Information | MsgFlag::SetForeground, u"Report saved"_s,
+                     QString(), -1, u"Report saved confirmation"_s, this);
         });
         // The folder the user actually saved to is the one to offer next time.
         run.step([&] {

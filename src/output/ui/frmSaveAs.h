@@ -44,6 +44,7 @@ private:
     void OKButton_Click();
     void CancelButton_Click();
     QString proposedPath() const;
+    ReportFormat chosenFormat() const;
 
     QLabel* Label1 = nullptr;
     BrowseButton* BrowseButton1 = nullptr;

@@ -9,6 +9,7 @@
 #include "output/ui/frmSaveAs.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
+#include "shell/PreviewRequest.h"
 #include "reports/TyrowUtils.h"
 #include "shell/ReportOptions.h"
 #include "shell/UserList.h"
@@ -75,8 +76,9 @@ QComboBox* makeList(const QString& name, const QStringList& items, QWidget* pare
 } // namespace
 
 frmMain::frmMain(QWidget* parent)
-    : QMainWindow(parent), m_properties(std::make_unique<MemoryPropertyStore>(
-                               std::initializer_list<std::pair<QString, QVariant>>{{u"period"_s, kPeriodWeek}})) {
+    : QMainWindow(parent),
+      m_properties(std::make_unique<MemoryPropertyStore>(
+          std::initializer_list<std::pair<QString, QVariant>>{{u"period"_s, kPeriodWeek}})) {
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"Tyrow Reports"_s);
     buildControls();
@@ -90,7 +92,9 @@ frmMain::~frmMain() {
         arvPreview->setReportSource(nullptr);
 }
 
-void frmMain::setDialogRunner(DialogRunner runner) { dialogRunner() = std::move(runner); }
+void frmMain::setDialogRunner(DialogRunner runner) {
+    dialogRunner() = std::move(runner);
+}
 
 int frmMain::runDialog(QDialog& dialog) {
     if (dialogRunner())
@@ -122,99 +126,8 @@ void frmMain::buildControls() {
 
     tabOptions = new QTabWidget(options);
     tabOptions->setObjectName(u"tabOptions"_s);
-
-    // "Date": the range and how the result is drawn.
-    auto* datePage = new QWidget(tabOptions);
-    datePage->setObjectName(u"tabDate"_s);
-    auto* dateLayout = new QVBoxLayout(datePage);
-    dtmDateReport = new DateSelector(datePage);
-    dtmDateReport->setObjectName(u"dtmDateReport"_s);
-    dtmDateReport->ReadProperties(
-        [this](const QString& key, const QVariant& def) { return m_properties->read(key, def); });
-    dateLayout->addWidget(dtmDateReport);
-    lblDateChartType = makeLabel(u"lblDateChartType"_s, u"Chart type"_s, datePage);
-    cboChartType = makeList(u"cboChartType"_s, {}, datePage);
-    lblDateChartType->setBuddy(cboChartType);
-    dateLayout->addSpacing(6);
-    dateLayout->addWidget(lblDateChartType);
-    dateLayout->addWidget(cboChartType);
-    chkDateShowDetails = new QCheckBox(u"Show Details"_s, datePage);
-    chkDateShowDetails->setObjectName(u"chkDateShowDetails"_s);
-    dateLayout->addWidget(chkDateShowDetails);
-    dateLayout->addStretch(1);
-    tabOptions->addTab(datePage, u"Date"_s);
-
-    // "Time": how the active time is counted; one panel per report, the current one in front.
-    auto* timePage = new QWidget(tabOptions);
-    timePage->setObjectName(u"tabTime"_s);
-    auto* timeLayout = new QVBoxLayout(timePage);
-    reportPanels = new QStackedWidget(timePage);
-    reportPanels->setObjectName(u"reportPanels"_s);
-    timeLayout->addWidget(reportPanels);
-
-    vseDayReport = new QWidget(reportPanels);
-    vseDayReport->setObjectName(u"vseDayReport"_s);
-    auto* day = new QVBoxLayout(vseDayReport);
-    day->setContentsMargins(0, 0, 0, 0);
-    lblOverDataRange = makeLabel(u"lblOverDataRange"_s, u"Over this date range show..."_s, vseDayReport);
-    cboTotalType = makeList(u"cboTotalType"_s,
-                            {u"average over date range"_s, u"total over date range"_s, u"maximum in date range"_s,
-                             u"minimum in date range "_s},
-                            vseDayReport);
-    lblOverDataRange->setBuddy(cboTotalType);
-    lblonGraph = makeLabel(u"lblonGraph"_s, u"On the graph show..."_s, vseDayReport);
-    cboShowEachDay = makeList(
-        u"cboShowEachDay"_s,
-        {u"average of selected days"_s, u"each day separately"_s, u"separate days & average"_s}, vseDayReport);
-    lblonGraph->setBuddy(cboShowEachDay);
-    lblDayReportDaysToInclude =
-        makeLabel(u"lblDayReportDaysToInclude"_s, u"Include data from these days"_s, vseDayReport);
-    day->addWidget(lblOverDataRange);
-    day->addWidget(cboTotalType);
-    day->addSpacing(4);
-    day->addWidget(lblonGraph);
-    day->addWidget(cboShowEachDay);
-    day->addSpacing(4);
-    day->addWidget(lblDayReportDaysToInclude);
-    auto* days = new QGridLayout;
-    days->setContentsMargins(8, 0, 0, 0);
-    for (int i = 0; i < 7; ++i) {
-        const QString name = weekdayNames()[i];
-        chkDays[i] = new QCheckBox(name, vseDayReport);
-        chkDays[i]->setObjectName(u"chkDate"_s + name);
-        chkDays[i]->setChecked(true);
-        days->addWidget(chkDays[i], i % 4, i / 4);
-    }
-    day->addLayout(days);
-    day->addStretch(1);
-    reportPanels->addWidget(vseDayReport);
-
-    vseTotalsReport = new QWidget(reportPanels);
-    vseTotalsReport->setObjectName(u"vseTotalsReport"_s);
-    auto* totals = new QVBoxLayout(vseTotalsReport);
-    totals->setContentsMargins(0, 0, 0, 0);
-    Label2 = makeLabel(u"Label2"_s, u"Show time on graph as:"_s, vseTotalsReport);
-    cboTimeScale = makeList(u"cboTimeScale"_s, {u"seconds"_s, u"minutes"_s, u"hours"_s}, vseTotalsReport);
-    Label2->setBuddy(cboTimeScale);
-    lblTotalsReportUnits =
-        makeLabel(u"lblTotalsReportUnits"_s, u"Show total activity in groups of:"_s, vseTotalsReport);
-    txtTotalsReportUnits = new QLineEdit(u"1"_s, vseTotalsReport);
-    txtTotalsReportUnits->setObjectName(u"txtTotalsReportUnits"_s);
-    txtTotalsReportUnits->setMaximumWidth(70);
-    lblTotalsReportUnits->setBuddy(txtTotalsReportUnits);
-    cboTotalsReportPeriod = makeList(u"cboTotalsReportPeriod"_s, {u"Days"_s, u"Weeks"_s, u"Months"_s, u"Years"_s},
-                                     vseTotalsReport);
-    totals->addWidget(Label2);
-    totals->addWidget(cboTimeScale);
-    totals->addSpacing(4);
-    totals->addWidget(lblTotalsReportUnits);
-    auto* units = new QHBoxLayout;
-    units->addWidget(txtTotalsReportUnits);
-    units->addWidget(cboTotalsReportPeriod, 1);
-    totals->addLayout(units);
-    totals->addStretch(1);
-    reportPanels->addWidget(vseTotalsReport);
-    tabOptions->addTab(timePage, u"Time"_s);
+    buildDatePage();
+    buildTimePage();
 
     column->addSpacing(4);
     column->addWidget(tabOptions, 1);
@@ -250,6 +163,111 @@ void frmMain::buildControls() {
     connect(help, &QShortcut::activated, this, [this] { showHelp(); });
 }
 
+void frmMain::buildDatePage() {
+    // "Date": the range and how the result is drawn.
+    auto* datePage = new QWidget(tabOptions);
+    datePage->setObjectName(u"tabDate"_s);
+    auto* dateLayout = new QVBoxLayout(datePage);
+    dtmDateReport = new DateSelector(datePage);
+    dtmDateReport->setObjectName(u"dtmDateReport"_s);
+    dtmDateReport->ReadProperties(
+        [this](const QString& key, const QVariant& def) { return m_properties->read(key, def); });
+    dateLayout->addWidget(dtmDateReport);
+    lblDateChartType = makeLabel(u"lblDateChartType"_s, u"Chart type"_s, datePage);
+    cboChartType = makeList(u"cboChartType"_s, {}, datePage);
+    lblDateChartType->setBuddy(cboChartType);
+    dateLayout->addSpacing(6);
+    dateLayout->addWidget(lblDateChartType);
+    dateLayout->addWidget(cboChartType);
+    chkDateShowDetails = new QCheckBox(u"Show Details"_s, datePage);
+    chkDateShowDetails->setObjectName(u"chkDateShowDetails"_s);
+    dateLayout->addWidget(chkDateShowDetails);
+    dateLayout->addStretch(1);
+    tabOptions->addTab(datePage, u"Date"_s);
+}
+
+void frmMain::buildTimePage() {
+    // "Time": how the active time is counted; one panel per report, the current one in front.
+    auto* timePage = new QWidget(tabOptions);
+    timePage->setObjectName(u"tabTime"_s);
+    auto* timeLayout = new QVBoxLayout(timePage);
+    reportPanels = new QStackedWidget(timePage);
+    reportPanels->setObjectName(u"reportPanels"_s);
+    timeLayout->addWidget(reportPanels);
+
+    buildDayPanel();
+    buildTotalsPanel();
+    tabOptions->addTab(timePage, u"Time"_s);
+}
+
+void frmMain::buildDayPanel() {
+    vseDayReport = new QWidget(reportPanels);
+    vseDayReport->setObjectName(u"vseDayReport"_s);
+    auto* day = new QVBoxLayout(vseDayReport);
+    day->setContentsMargins(0, 0, 0, 0);
+    lblOverDataRange = makeLabel(u"lblOverDataRange"_s, u"Over this date range show..."_s, vseDayReport);
+    cboTotalType = makeList(u"cboTotalType"_s,
+                            {u"average over date range"_s, u"total over date range"_s,
+                             u"maximum in date range"_s, u"minimum in date range "_s},
+                            vseDayReport);
+    lblOverDataRange->setBuddy(cboTotalType);
+    lblonGraph = makeLabel(u"lblonGraph"_s, u"On the graph show..."_s, vseDayReport);
+    cboShowEachDay =
+        makeList(u"cboShowEachDay"_s,
+                 {u"average of selected days"_s, u"each day separately"_s, u"separate days & average"_s},
+                 vseDayReport);
+    lblonGraph->setBuddy(cboShowEachDay);
+    lblDayReportDaysToInclude =
+        makeLabel(u"lblDayReportDaysToInclude"_s, u"Include data from these days"_s, vseDayReport);
+    day->addWidget(lblOverDataRange);
+    day->addWidget(cboTotalType);
+    day->addSpacing(4);
+    day->addWidget(lblonGraph);
+    day->addWidget(cboShowEachDay);
+    day->addSpacing(4);
+    day->addWidget(lblDayReportDaysToInclude);
+    auto* days = new QGridLayout;
+    days->setContentsMargins(8, 0, 0, 0);
+    for (int i = 0; i < 7; ++i) {
+        const QString name = weekdayNames()[i];
+        chkDays[i] = new QCheckBox(name, vseDayReport);
+        chkDays[i]->setObjectName(u"chkDate"_s + name);
+        chkDays[i]->setChecked(true);
+        days->addWidget(chkDays[i], i % 4, i / 4);
+    }
+    day->addLayout(days);
+    day->addStretch(1);
+    reportPanels->addWidget(vseDayReport);
+}
+
+void frmMain::buildTotalsPanel() {
+    vseTotalsReport = new QWidget(reportPanels);
+    vseTotalsReport->setObjectName(u"vseTotalsReport"_s);
+    auto* totals = new QVBoxLayout(vseTotalsReport);
+    totals->setContentsMargins(0, 0, 0, 0);
+    Label2 = makeLabel(u"Label2"_s, u"Show time on graph as:"_s, vseTotalsReport);
+    cboTimeScale = makeList(u"cboTimeScale"_s, {u"seconds"_s, u"minutes"_s, u"hours"_s}, vseTotalsReport);
+    Label2->setBuddy(cboTimeScale);
+    lblTotalsReportUnits =
+        makeLabel(u"lblTotalsReportUnits"_s, u"Show total activity in groups of:"_s, vseTotalsReport);
+    txtTotalsReportUnits = new QLineEdit(u"1"_s, vseTotalsReport);
+    txtTotalsReportUnits->setObjectName(u"txtTotalsReportUnits"_s);
+    txtTotalsReportUnits->setMaximumWidth(70);
+    lblTotalsReportUnits->setBuddy(txtTotalsReportUnits);
+    cboTotalsReportPeriod = makeList(u"cboTotalsReportPeriod"_s,
+                                     {u"Days"_s, u"Weeks"_s, u"Months"_s, u"Years"_s}, vseTotalsReport);
+    totals->addWidget(Label2);
+    totals->addWidget(cboTimeScale);
+    totals->addSpacing(4);
+    totals->addWidget(lblTotalsReportUnits);
+    auto* units = new QHBoxLayout;
+    units->addWidget(txtTotalsReportUnits);
+    units->addWidget(cboTotalsReportPeriod, 1);
+    totals->addLayout(units);
+    totals->addStretch(1);
+    reportPanels->addWidget(vseTotalsReport);
+}
+
 void frmMain::buildMenus() {
     auto makeAction = [this](QMenu* menu, const QString& name, const QString& caption, auto handler) {
         auto* action = menu->addAction(caption);
@@ -266,8 +284,8 @@ void frmMain::buildMenus() {
 
     QMenu* tools = menuBar()->addMenu(u"&Tools"_s);
     tools->setObjectName(u"mnuTools"_s);
-    mnuSelectDataPath =
-        makeAction(tools, u"mnuSelectDataPath"_s, u"&Change Data File"_s, [this] { mnuSelectDataPath_Click(); });
+    mnuSelectDataPath = makeAction(tools, u"mnuSelectDataPath"_s, u"&Change Data File"_s,
+                                   [this] { mnuSelectDataPath_Click(); });
 
     QMenu* reports = menuBar()->addMenu(u"&Reports"_s);
     reports->setObjectName(u"mnuReports"_s);
@@ -284,13 +302,15 @@ void frmMain::buildMenus() {
 
     QMenu* help = menuBar()->addMenu(u"&Help"_s);
     help->setObjectName(u"mnuHelp"_s);
-    mnuHelpContents = makeAction(help, u"mnuHelpContents"_s, u"&Contents"_s, [this] { mnuHelpContents_Click(); });
+    mnuHelpContents =
+        makeAction(help, u"mnuHelpContents"_s, u"&Contents"_s, [this] { mnuHelpContents_Click(); });
     mnuHelpAbout = makeAction(help, u"mnuHelpAbout"_s, u"&About"_s, [this] { mnuHelpAbout_Click(); });
 }
 
 void frmMain::connectOptionChanges() {
     auto clear = [this] { ignoringFailures([this] { ClearPreview(); }); };
-    for (QComboBox* list : {cboChartType, cboShowEachDay, cboTimeScale, cboTotalsReportPeriod, cboUserName, cboTotalType})
+    for (QComboBox* list :
+         {cboChartType, cboShowEachDay, cboTimeScale, cboTotalsReportPeriod, cboUserName, cboTotalType})
         connect(list, &QComboBox::currentIndexChanged, this, clear);
     for (QCheckBox* box : chkDays)
         connect(box, &QCheckBox::toggled, this, clear);
@@ -398,10 +418,12 @@ void frmMain::LoadChartTypes() {
 void frmMain::CheckInvalidDays() {
     StepRunner run(m_err, u"Private Sub CheckInvalidDays()&"_s);
     run.step([this] {
-        const std::array<bool, 7> available = AvailableWeekdays(dtmDateReport->StartDate(), dtmDateReport->EndDate());
+        const std::array<bool, 7> available =
+            AvailableWeekdays(dtmDateReport->StartDate(), dtmDateReport->EndDate());
         // chkDays runs Monday ... Sunday; the availability runs Sunday ... Saturday.
         for (int sunday = 0; sunday < 7; ++sunday)
-            chkDays[static_cast<std::size_t>((sunday + 6) % 7)]->setEnabled(available[static_cast<std::size_t>(sunday)]);
+            chkDays[static_cast<std::size_t>((sunday + 6) % 7)]->setEnabled(
+                available[static_cast<std::size_t>(sunday)]);
     });
 }
 
@@ -412,109 +434,34 @@ void frmMain::dtmDateReport_Change() {
 }
 
 void frmMain::LoadUserInfo() {
-    std::unique_ptr<Connection> cn;
-    if (!OpenCN(cn, QString())) {
+    const UserListLoad list =
+        LoadUserList(GetDataPath(kDefaultDataFileName), GetLoggedInUserName(u"<Unknown>"_s),
+                     GetLocalComputerName(u"<Unknown>"_s), m_err);
+    if (!list.opened) {
         ignoringFailures([] {
-            MsgBox(u"There was a problem opening the database. Please make sure you have selected a valid database"_s,
-                   MsgFlag::OKOnly, u"Problem opening database"_s, QString(), 0, QString(), nullptr);
+            MsgBox(
+                u"There was a problem opening the database. Please make sure you have selected a valid database"_s,
+                MsgFlag::OKOnly, u"Problem opening database"_s, QString(), 0, QString(), nullptr);
         });
-        CloseCN(cn);
         return;
     }
-
-    StepRunner run(m_err, u"LoadUserInfo&"_s);
-    std::unique_ptr<Recordset> rs;
-    bool allEntry = false;
-    bool empty = false;
-    // Everything below reads this recordset: when the query fails, Ignore has nothing to go on with.
-    if (!run.step([&] { rs = cn->Execute(UserComputerPairsQuery()); }) || !rs) {
-        if (!run.left())
-            CloseCN(cn);
+    if (list.empty) {
+        cboUserName->clear();
+        cboUserName->setEnabled(false);
         return;
     }
-    run.step([&] {
-        // A new data file has no activity yet: that is an empty list, not a failure to report.
-        if (rs->BOF()) {
-            empty = true;
-            return;
-        }
-        rs->MoveFirst();
-    });
-    run.step([&] {
-        if (empty) {
-            cboUserName->clear();
-            cboUserName->setEnabled(false);
-        }
-    });
-    if (empty || run.left()) {
-        if (!run.left())
-            CloseCN(cn);
+    if (!list.replace)
         return;
+    {
+        const QSignalBlocker quiet(cboUserName); // the list is rebuilt; ClearPreview runs once at the end
+        cboUserName->clear();
+        cboUserName->addItems(list.entries);
+        if (list.enabled)
+            cboUserName->setEnabled(*list.enabled);
+        if (list.selected)
+            cboUserName->setCurrentIndex(*list.selected);
     }
-    QSignalBlocker quiet(cboUserName); // the list is rebuilt; ClearPreview runs once at the end
-    run.step([&] { cboUserName->clear(); });
-    run.step([&] {
-        for (; !rs->EOF_(); rs->MoveNext())
-            cboUserName->addItem(UserEntry(rs->field(u"UserName"_s), rs->field(u"ComputerName"_s)));
-        rs->Close();
-    });
-    run.step([&] {
-        rs = cn->Execute(UsersOnSeveralComputersQuery());
-        if (!rs->BOF()) {
-            allEntry = true;
-            for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
-                cboUserName->addItem(UserEntry(rs->field(u"UserName"_s), kAllComputers));
-        }
-        rs->Close();
-    });
-    run.step([&] {
-        rs = cn->Execute(ComputersOfSeveralUsersQuery());
-        if (rs->BOF()) {
-            allEntry = false;
-        } else {
-            for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
-                cboUserName->addItem(UserEntry(kAllUsers, rs->field(u"ComputerName"_s)));
-        }
-        rs->Close();
-        rs.reset();
-    });
-    bool single = false;
-    run.step([&] {
-        if (cboUserName->count() < 2) {
-            single = true;
-            cboUserName->setCurrentIndex(0);
-            cboUserName->setEnabled(false);
-        }
-    });
-    if (!single) {
-        run.step([&] {
-            cboUserName->setEnabled(true);
-            if (allEntry)
-                cboUserName->addItem(UserEntry(kAllUsers, kAllComputers));
-        });
-        run.step([&] {
-            QStringList entries;
-            for (int i = 0; i < cboUserName->count(); ++i)
-                entries << cboUserName->itemText(i);
-            cboUserName->setCurrentIndex(PreselectIndex(entries, GetLoggedInUserName(u"<Unknown>"_s),
-                                                        GetLocalComputerName(u"<Unknown>"_s)));
-        });
-    }
-    quiet.unblock();
     ignoringFailures([this] { ClearPreview(); });
-    if (run.left())
-        return; // the objects go with this scope; the connection is not closed first
-    CloseCN(cn);
-}
-
-bool frmMain::dateRangeAccepted() {
-    if (dtmDateReport->EndDate() < dtmDateReport->StartDate()) {
-        Message(u"The End date needs to be after the Start date."_s, MsgFlag::Information, u"Tallyrow"_s);
-        revealOption(dtmDateReport);
-        dtmDateReport->setFocus();
-        return false;
-    }
-    return true;
 }
 
 void frmMain::cmdPreviewReport_Click() {
@@ -528,29 +475,30 @@ void frmMain::cmdPreviewReport_Click() {
     });
 }
 
+void frmMain::fillCommonOptions(CommonReportOptions& options) const {
+    options.StartDate = dtmDateReport->StartDate();
+    options.EndDate = dtmDateReport->EndDate();
+    options.ChartType = cboChartType->currentData().toInt();
+    options.ShowDetails = chkDateShowDetails->isChecked();
+    options.UserFilter = m_UserName;
+    options.ComputerFilter = m_ComputerName;
+    // The session's data file is resolved here, at the window's edge; the report only reads it.
+    options.DataFile = GetDataPath(kDefaultDataFileName);
+}
+
 void frmMain::previewTotalsReport() {
-    if (!dateRangeAccepted())
-        return;
-    if (!IsNumericText(txtTotalsReportUnits->text(), services().locale())) {
-        Message(u"The value entered for Units needs to be a number"_s, MsgFlag::Information, u"Tallyrow"_s);
-        revealOption(txtTotalsReportUnits);
-        txtTotalsReportUnits->setFocus();
+    TotalsReportOptions options;
+    fillCommonOptions(options);
+    options.UnitsText = txtTotalsReportUnits->text();
+    options.Period = cboTotalsReportPeriod->currentText();
+    options.Scale = timeScaleNamed(cboTimeScale->currentText()).value_or(TimeScale::Minutes);
+    const PreviewRequest<TotalsReportInputs> request = totalsPreviewRequest(options, services().locale());
+    if (!request.inputs) {
+        showPreviewProblem(request.problem);
         return;
     }
-    TotalsReportInputs in;
-    in.StartDate = dtmDateReport->StartDate();
-    in.EndDate = dtmDateReport->EndDate();
-    in.Units = ReadUnits(txtTotalsReportUnits->text());
-    in.Period = cboTotalsReportPeriod->currentText();
-    in.ChartType = cboChartType->currentData().toInt();
-    in.ShowDetails = chkDateShowDetails->isChecked();
-    in.UserFilter = m_UserName;
-    in.ComputerFilter = m_ComputerName;
-    const QString scale = cboTimeScale->currentText();
-    in.ReportTimeScale = scale == u"seconds"_s ? 0 : scale == u"hours"_s ? 2 : 1;
-
     auto fresh = std::make_unique<repTotals>();
-    fresh->setInputs(in);
+    fresh->setInputs(*request.inputs);
     // The viewer lets go of the previous instance before it is released.
     arvPreview->setReportSource(nullptr);
     m_repTotals = std::move(fresh);
@@ -558,16 +506,36 @@ void frmMain::previewTotalsReport() {
 }
 
 void frmMain::previewDayReport() {
-    if (!dateRangeAccepted())
+    DayReportOptions options;
+    fillCommonOptions(options);
+    for (std::size_t i = 0; i < 7; ++i)
+        options.Days[i] = chkDays[i]->isChecked() && chkDays[i]->isEnabled();
+    options.ShowEachDay = cboShowEachDay->currentIndex();
+    options.TotalType = cboTotalType->currentIndex();
+    const PreviewRequest<DayReportInputs> request = dayPreviewRequest(options);
+    if (!request.inputs) {
+        showPreviewProblem(request.problem);
         return;
-    std::array<bool, 7> included{};
-    bool any = false;
-    for (std::size_t i = 0; i < 7; ++i) {
-        included[i] = chkDays[i]->isChecked() && chkDays[i]->isEnabled();
-        any = any || included[i];
     }
-    if (!any) {
-        Message(u"You need to select at least one day."_s, MsgFlag::Information, u"Tallyrow"_s);
+    auto fresh = std::make_unique<repDay>();
+    fresh->setInputs(*request.inputs);
+    arvPreview->setReportSource(nullptr);
+    m_repDay = std::move(fresh);
+    arvPreview->setReportSource(m_repDay.get());
+}
+
+void frmMain::showPreviewProblem(const PreviewProblem& problem) {
+    Message(problem.message, MsgFlag::Information, u"Tallyrow"_s);
+    switch (problem.focus) {
+    case PreviewOption::DateRange:
+        revealOption(dtmDateReport);
+        dtmDateReport->setFocus();
+        break;
+    case PreviewOption::Units:
+        revealOption(txtTotalsReportUnits);
+        txtTotalsReportUnits->setFocus();
+        break;
+    case PreviewOption::Days:
         ignoringFailures([this] {
             for (QCheckBox* box : chkDays) {
                 if (box->isEnabled()) {
@@ -577,30 +545,8 @@ void frmMain::previewDayReport() {
                 }
             }
         });
-        return;
+        break;
     }
-    DayReportInputs in;
-    in.StartDate = dtmDateReport->StartDate();
-    in.EndDate = dtmDateReport->EndDate();
-    in.IncludeMonday = included[0];
-    in.IncludeTuesday = included[1];
-    in.IncludeWednesday = included[2];
-    in.IncludeThursday = included[3];
-    in.IncludeFriday = included[4];
-    in.IncludeSaturday = included[5];
-    in.IncludeSunday = included[6];
-    in.ShowEachDay = cboShowEachDay->currentIndex();
-    in.TotalType = cboTotalType->currentIndex();
-    in.ChartType = cboChartType->currentData().toInt();
-    in.ShowDetails = chkDateShowDetails->isChecked();
-    in.UserFilter = m_UserName;
-    in.ComputerFilter = m_ComputerName;
-
-    auto fresh = std::make_unique<repDay>();
-    fresh->setInputs(in);
-    arvPreview->setReportSource(nullptr);
-    m_repDay = std::move(fresh);
-    arvPreview->setReportSource(m_repDay.get());
 }
 
 void frmMain::revealOption(QWidget* w) {

@@ -23,6 +23,8 @@ namespace tallyrow {
 class DateSelector;
 class ErrorReporter;
 class HostPropertyStore;
+struct CommonReportOptions;
+struct PreviewProblem;
 class frmAbout;
 class repDay;
 class repTotals;
@@ -60,6 +62,10 @@ protected:
 
 private:
     void buildControls();
+    void buildDatePage();
+    void buildTimePage();
+    void buildDayPanel();
+    void buildTotalsPanel();
     void buildMenus();
     void connectOptionChanges();
 
@@ -73,7 +79,10 @@ private:
     void cmdPreviewReport_Click();
     void previewTotalsReport();
     void previewDayReport();
-    bool dateRangeAccepted();
+    /// The options both reports share, read from the controls.
+    void fillCommonOptions(CommonReportOptions& options) const;
+    /// Tells the user why the preview was refused and brings the option into focus.
+    void showPreviewProblem(const PreviewProblem& problem);
     void arvPreview_LoadCompleted();
     void mnuFilePrint_Click();
     void mnuFileSave_Click();

@@ -103,7 +103,7 @@ QStringList programQueries() {
         in.TotalType = d.totalType;
         in.UserFilter = QString::fromUtf8(d.user);
         in.ComputerFilter = QString::fromUtf8(d.computer);
-        in.IncludeMonday = in.IncludeTuesday = in.IncludeWednesday = in.IncludeThursday = in.IncludeFriday =
+        in.Days[0] = in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] =
             !d.weekend;
         q << dayQueryText(in);
     }

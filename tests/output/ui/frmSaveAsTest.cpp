@@ -42,8 +42,6 @@ protected:
         for (int d = 6; d <= 12; ++d)
             rows.append(test::dayRow(u"alice"_s, u"PC1"_s, QDate(2024, 5, d), test::officeHours(1800)));
         test::writeSqliteDataFile(data, rows);
-        SessionDataPath.clear();
-        CommandLineDataPath = data;
         gMessageBox->setSettingsKey(REG_APPROOT());
 
         report = std::make_unique<repTotals>();
@@ -54,15 +52,11 @@ protected:
         in.Period = u"Days"_s;
         in.ReportTimeScale = 1;
         in.ShowDetails = true;
+        in.DataFile = data;
         report->setInputs(in);
         report->Run();
         ASSERT_FALSE(report->pages().pages.isEmpty());
         messageBox()->clearRequests();
-    }
-
-    void TearDown() override {
-        SessionDataPath.clear();
-        test::ServicesFixture::TearDown();
     }
 
     static BrowseButton* browse(frmSaveAs& d) { return d.findChild<BrowseButton*>(u"BrowseButton1"_s); }
@@ -88,9 +82,10 @@ TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
     EXPECT_EQ(browse(dialog)->DialogTitle(), u"Save Usage Report - alice - PC1 as..."_s);
     EXPECT_EQ(browse(dialog)->Filter(), u"PDF Files(*.pdf)|*.pdf|"_s);
 
-    const QStringList entries{u"Acrobat (PDF)"_s,           u"Rich Text File (RTF)"_s, u"Text (TXT)"_s,
-                              u"Excel Spreadsheet (XLS)"_s, u"Active Report (RDF)"_s,  u"CSV (comma separated)"_s};
-    const QList<int> codes{1, 3, 2, 4, 0, kCsvFileFormat};
+    const QStringList entries{u"Acrobat (PDF)"_s,       u"Rich Text File (RTF)"_s,
+                              u"Text (TXT)"_s,          u"Excel Spreadsheet (XLS)"_s,
+                              u"Active Report (RDF)"_s, u"CSV (comma separated)"_s};
+    const QList<int> codes{1, 3, 2, 4, 0, 5};
     ASSERT_EQ(formats(dialog)->count(), entries.size());
     for (int i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(formats(dialog)->itemText(i), entries[i]);
@@ -147,12 +142,9 @@ TEST_F(SaveDialog, SavesInEveryFormatAndSaysSo) {
         const char* extension;
         QByteArray startsWith;
     } cases[] = {
-        {0, ".pdf", "%PDF"},
-        {1, ".rtf", "{\\rtf"},
-        {2, ".txt", ""},
-        {3, ".xls", "\xD0\xCF\x11\xE0"},
-        {4, ".rdf", ""},
-        {5, ".csv", "Period,Total\r\n2024-05-06,240\r\n"},
+        {0, ".pdf", "%PDF"}, {1, ".rtf", "{\\rtf"},
+        {2, ".txt", ""},     {3, ".xls", "\xD0\xCF\x11\xE0"},
+        {4, ".rdf", ""},     {5, ".csv", "Period,Total\r\n2024-05-06,240\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extension);
@@ -280,8 +272,8 @@ TEST_F(SaveDialog, RemembersTheFolderSavedToAndProposesItNextTime) {
 TEST_F(SaveDialog, UnknownFormatCodesWriteTheReportDocument) {
     const QString asPdf = env().path(u"odd.pdf"_s);
     const QString asRdf = env().path(u"plain.rdf"_s);
-    ASSERT_TRUE(SaveShownReport(report.get(), asPdf, 7));
-    ASSERT_TRUE(SaveShownReport(report.get(), asRdf, 0));
+    ASSERT_TRUE(SaveShownReport(report.get(), asPdf, static_cast<ReportFormat>(7)));
+    ASSERT_TRUE(SaveShownReport(report.get(), asRdf, ReportFormat::Rdf));
     EXPECT_EQ(contentOf(asPdf), contentOf(asRdf));
-    EXPECT_FALSE(SaveShownReport(nullptr, env().path(u"none.pdf"_s), 1));
+    EXPECT_FALSE(SaveShownReport(nullptr, env().path(u"none.pdf"_s), ReportFormat::Pdf));
 }

@@ -203,11 +203,11 @@ TEST_F(MainWindow, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     auto* dayReport = qobject_cast<repDay*>(viewer()->reportSource());
     ASSERT_NE(dayReport, nullptr);
     const DayReportInputs d = dayReport->inputs();
-    EXPECT_FALSE(d.IncludeMonday);
-    EXPECT_FALSE(d.IncludeThursday);
-    EXPECT_TRUE(d.IncludeFriday);
-    EXPECT_FALSE(d.IncludeSaturday);
-    EXPECT_TRUE(d.IncludeSunday);
+    EXPECT_FALSE(d.Days[0]);
+    EXPECT_FALSE(d.Days[3]);
+    EXPECT_TRUE(d.Days[4]);
+    EXPECT_FALSE(d.Days[5]);
+    EXPECT_TRUE(d.Days[6]);
     EXPECT_EQ(d.TotalType, 2);
     EXPECT_EQ(d.ShowEachDay, 1);
     EXPECT_EQ(d.ChartType, 1);

@@ -1,0 +1,46 @@
+#include "output/ReportFormat.h"
+
+#include <array>
+
+namespace tallyrow {
+
+namespace {
+
+const std::array<ReportFormatInfo, 6> kFormats{{
+    {ReportFormat::Pdf, QLatin1String("pdf"), QLatin1String(".pdf"), QLatin1String("Acrobat (PDF)"),
+     QLatin1String("PDF Files(*.pdf)|*.pdf|"), true},
+    {ReportFormat::Rtf, QLatin1String("rtf"), QLatin1String(".rtf"), QLatin1String("Rich Text File (RTF)"),
+     QLatin1String("Rich text files(*.rtf)|*.rtf|"), true},
+    {ReportFormat::Txt, QLatin1String("txt"), QLatin1String(".txt"), QLatin1String("Text (TXT)"),
+     QLatin1String("Text Files(*.txt)|*.txt|"), true},
+    {ReportFormat::Xls, QLatin1String("xls"), QLatin1String(".xls"), QLatin1String("Excel Spreadsheet (XLS)"),
+     QLatin1String("Excel spreadsheet(*.xls)|*.xls|"), true},
+    {ReportFormat::Rdf, QLatin1String("rdf"), QLatin1String(".rdf"), QLatin1String("Active Report (RDF)"),
+     QLatin1String("Active Report files(*.rdf)|*.rdf|"), true},
+    {ReportFormat::Csv, QLatin1String("csv"), QLatin1String(".csv"), QLatin1String("CSV (comma separated)"),
+     QLatin1String("CSV files(*.csv)|*.csv|"), false},
+}};
+
+} // namespace
+
+std::span<const ReportFormatInfo> reportFormats() {
+    return kFormats;
+}
+
+const ReportFormatInfo& reportFormatInfo(ReportFormat format) {
+    for (const ReportFormatInfo& info : kFormats) {
+        if (info.format == format)
+            return info;
+    }
+    return reportFormatInfo(ReportFormat::Rdf);
+}
+
+std::optional<ReportFormat> reportFormatNamed(const QString& name) {
+    for (const ReportFormatInfo& info : kFormats) {
+        if (name.compare(info.name, Qt::CaseInsensitive) == 0)
+            return info.format;
+    }
+    return std::nullopt;
+}
+
+} // namespace tallyrow

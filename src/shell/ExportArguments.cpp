@@ -1,0 +1,410 @@
+#include "shell/ExportArguments.h"
+
+#include "engine/ChartDefinition.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <functional>
+#include <vector>
+
+namespace tallyrow {
+
+namespace {
+
+const QStringList kValueOptions = {
+    QStringLiteral("data"),     QStringLiteral("report"),    QStringLiteral("from"),
+    QStringLiteral("to"),       QStringLiteral("user"),      QStringLiteral("computer"),
+    QStringLiteral("days"),     QStringLiteral("aggregate"), QStringLiteral("chart-shows"),
+    QStringLiteral("units"),    QStringLiteral("period"),    QStringLiteral("scale"),
+    QStringLiteral("chart"),    QStringLiteral("format"),    QStringLiteral("output"),
+    QStringLiteral("document"), QStringLiteral("last"),      QStringLiteral("count"),
+    QStringLiteral("offset"),   QStringLiteral("as-of"),
+};
+const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help")};
+
+// Which report an option belongs to, for the check that it fits the chosen report.
+const QStringList kDayOnly = {QStringLiteral("days"), QStringLiteral("aggregate"),
+                              QStringLiteral("chart-shows")};
+const QStringList kTotalsOnly = {QStringLiteral("units"), QStringLiteral("period"), QStringLiteral("scale")};
+// Options a report document has no use for, in the order they are checked.
+const char* const kNotWithDocument[] = {"data",        "report", "from",   "to",       "last", "count",
+                                        "offset",      "as-of",  "user",   "computer", "days", "aggregate",
+                                        "chart-shows", "units",  "period", "scale",    "chart"};
+
+QString usage(const QString& option, const QString& text) {
+    return QStringLiteral("--") + option + QStringLiteral(": ") + text;
+}
+
+std::optional<QDate> isoDate(const QString& text) {
+    if (text.size() != 10)
+        return std::nullopt;
+    const QDate d = QDate::fromString(text, Qt::ISODate);
+    if (!d.isValid())
+        return std::nullopt;
+    return d;
+}
+
+std::optional<int> wholeNumber(const QString& text) {
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (!ok || text.trimmed() != text)
+        return std::nullopt;
+    return v;
+}
+
+// Picks one of `choices`, compared without regard to case; returns its index.
+std::optional<int> choice(const QString& value, const QStringList& choices) {
+    for (int i = 0; i < choices.size(); ++i) {
+        if (value.compare(choices[i], Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return std::nullopt;
+}
+
+// An option whose value is one of a fixed list; the index of the choice goes to the request.
+struct ChoiceOption {
+    const char* name;
+    QStringList choices;
+    const char* refusal; ///< "%1" is the value given
+    std::function<void(ExportRequest&, int)> apply;
+};
+
+// The report options that pick from a list, in the order they are checked.
+const std::vector<ChoiceOption>& choiceOptions() {
+    static const std::vector<ChoiceOption> options = {
+        {"aggregate",
+         {QStringLiteral("average"), QStringLiteral("total"), QStringLiteral("maximum"),
+          QStringLiteral("minimum")},
+         "'%1' is not average, total, maximum or minimum",
+         [](ExportRequest& r, int i) { r.totalType = i; }},
+        {"chart-shows",
+         {QStringLiteral("average"), QStringLiteral("each"), QStringLiteral("both")},
+         "'%1' is not average, each or both",
+         [](ExportRequest& r, int i) { r.showEachDay = i; }},
+    };
+    return options;
+}
+
+// The command line split into option values and flags; the first error in argument order.
+class ArgumentValues {
+public:
+    std::optional<QString> read(const QStringList& arguments);
+
+    bool has(const char* name) const { return m_values.contains(QLatin1String(name)); }
+    bool has(const QString& name) const { return m_values.contains(name); }
+    QString value(const char* name) const { return m_values.value(QLatin1String(name)); }
+    bool flag(const char* name) const { return m_flags.contains(QLatin1String(name)); }
+
+private:
+    QHash<QString, QString> m_values;
+    QSet<QString> m_flags;
+};
+
+std::optional<QString> ArgumentValues::read(const QStringList& arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (!arg.startsWith(QLatin1String("--")) || arg.size() == 2)
+            return QStringLiteral("unexpected argument '%1'").arg(arg);
+        QString name = arg.mid(2);
+        std::optional<QString> value;
+        if (const qsizetype eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
+            value = name.mid(eq + 1);
+            name.truncate(eq);
+        }
+        if (kFlagOptions.contains(name)) {
+            if (value)
+                return usage(name, QStringLiteral("takes no value"));
+            m_flags.insert(name);
+            continue;
+        }
+        if (!kValueOptions.contains(name))
+            return QStringLiteral("unknown option '--%1'").arg(name);
+        if (!value) {
+            if (i + 1 >= arguments.size())
+                return usage(name, QStringLiteral("a value is missing"));
+            value = arguments[++i];
+        }
+        if (m_values.contains(name))
+            return usage(name, QStringLiteral("given more than once"));
+        m_values.insert(name, *value);
+    }
+    return std::nullopt;
+}
+
+using Problem = std::optional<QString>;
+
+Problem problem(const char* option, const QString& text) {
+    return usage(QLatin1String(option), text);
+}
+
+Problem readOutput(const ArgumentValues& a, ExportRequest& r) {
+    if (!a.has("format"))
+        return problem("format", QStringLiteral("required (pdf, txt, rtf, xls, rdf or csv)"));
+    const auto format = reportFormatNamed(a.value("format"));
+    if (!format)
+        return problem(
+            "format",
+            QStringLiteral("'%1' is not one of pdf, txt, rtf, xls, rdf, csv").arg(a.value("format")));
+    r.format = *format;
+    if (!a.has("output") || a.value("output").isEmpty())
+        return problem("output", QStringLiteral("required: the file to write"));
+    r.outputFile = a.value("output");
+    return std::nullopt;
+}
+
+Problem readDocument(const ArgumentValues& a, ExportRequest& r) {
+    for (const char* other : kNotWithDocument) {
+        if (a.has(other))
+            return problem(other, QStringLiteral("cannot be used with --document"));
+    }
+    if (a.flag("details"))
+        return problem("details", QStringLiteral("cannot be used with --document"));
+    if (r.format == ReportFormat::Csv)
+        return problem("format",
+                       QStringLiteral("csv holds a report's table, which a report document does not keep"));
+    if (a.value("document").isEmpty())
+        return problem("document", QStringLiteral("a file name is required"));
+    r.kind = ExportRequest::Kind::Document;
+    r.documentFile = a.value("document");
+    return std::nullopt;
+}
+
+Problem readDataAndReport(const ArgumentValues& a, ExportRequest& r) {
+    if (!a.has("data") || a.value("data").isEmpty())
+        return problem("data", QStringLiteral("required: the data file"));
+    r.dataFile = a.value("data");
+    if (!a.has("report"))
+        return problem("report", QStringLiteral("required: day or totals"));
+    const auto kind = choice(a.value("report"), {QStringLiteral("day"), QStringLiteral("totals")});
+    if (!kind)
+        return problem("report", QStringLiteral("'%1' is not day or totals").arg(a.value("report")));
+    r.kind = *kind == 0 ? ExportRequest::Kind::Day : ExportRequest::Kind::Totals;
+    const bool day = r.kind == ExportRequest::Kind::Day;
+    for (const QString& o : day ? kTotalsOnly : kDayOnly) {
+        if (a.has(o))
+            return usage(o, day ? QStringLiteral("applies to the Totals report only")
+                                : QStringLiteral("applies to the Day report only"));
+    }
+    return std::nullopt;
+}
+
+Problem readLastRange(const ArgumentValues& a, ExportRequest& r) {
+    if (a.has("from"))
+        return problem("from", QStringLiteral("cannot be used with --last"));
+    if (a.has("to"))
+        return problem("to", QStringLiteral("cannot be used with --last"));
+    const QStringList kinds = {QStringLiteral("day"), QStringLiteral("week"), QStringLiteral("month"),
+                               QStringLiteral("quarter"), QStringLiteral("year")};
+    const auto k = choice(a.value("last"), kinds);
+    if (!k)
+        return problem("last",
+                       QStringLiteral("'%1' is not day, week, month, quarter or year").arg(a.value("last")));
+    r.last = kinds[*k];
+    if (a.has("count")) {
+        const auto n = wholeNumber(a.value("count"));
+        if (!n || *n < 1 || *n > 10000)
+            return problem(
+                "count", QStringLiteral("'%1' is not a whole number from 1 to 10000").arg(a.value("count")));
+        r.count = *n;
+    }
+    if (a.has("offset")) {
+        const auto n = wholeNumber(a.value("offset"));
+        if (!n || *n < 0 || *n > 10000)
+            return problem(
+                "offset",
+                QStringLiteral("'%1' is not a whole number from 0 to 10000").arg(a.value("offset")));
+        r.offset = *n;
+    }
+    if (a.has("as-of")) {
+        const auto d = isoDate(a.value("as-of"));
+        if (!d)
+            return problem("as-of", QStringLiteral("'%1' is not a date YYYY-MM-DD").arg(a.value("as-of")));
+        r.asOf = *d;
+    }
+    return std::nullopt;
+}
+
+Problem readFromTo(const ArgumentValues& a, ExportRequest& r) {
+    for (const char* o : {"count", "offset", "as-of"}) {
+        if (a.has(o))
+            return problem(o, QStringLiteral("applies to --last only"));
+    }
+    if (!a.has("from"))
+        return problem("from", QStringLiteral("required (or --last)"));
+    if (!a.has("to"))
+        return problem("to", QStringLiteral("required (or --last)"));
+    const auto from = isoDate(a.value("from"));
+    if (!from)
+        return problem("from", QStringLiteral("'%1' is not a date YYYY-MM-DD").arg(a.value("from")));
+    const auto to = isoDate(a.value("to"));
+    if (!to)
+        return problem("to", QStringLiteral("'%1' is not a date YYYY-MM-DD").arg(a.value("to")));
+    if (*to < *from)
+        return problem("to", QStringLiteral("%1 is before --from %2").arg(a.value("to"), a.value("from")));
+    r.from = *from;
+    r.to = *to;
+    return std::nullopt;
+}
+
+Problem readCommonOptions(const ArgumentValues& a, ExportRequest& r) {
+    r.user = a.value("user");
+    r.computer = a.value("computer");
+    r.details = a.flag("details");
+    // Without --chart each report gets the chart the main window picks when it is set up.
+    r.chartType = r.kind == ExportRequest::Kind::Totals ? 3 : 1;
+    if (a.has("chart")) {
+        const auto code = chartTypeCode(a.value("chart"));
+        if (!code)
+            return problem("chart",
+                           QStringLiteral("'%1' is not a chart type (see --help)").arg(a.value("chart")));
+        r.chartType = *code;
+    }
+    return std::nullopt;
+}
+
+Problem readDays(const ArgumentValues& a, ExportRequest& r) {
+    if (!a.has("days"))
+        return std::nullopt;
+    const QStringList names = {QStringLiteral("mon"), QStringLiteral("tue"), QStringLiteral("wed"),
+                               QStringLiteral("thu"), QStringLiteral("fri"), QStringLiteral("sat"),
+                               QStringLiteral("sun")};
+    r.days.fill(false);
+    for (const QString& t : a.value("days").split(QLatin1Char(','))) {
+        const auto i = choice(t.trimmed(), names);
+        if (!i)
+            return problem("days",
+                           QStringLiteral("'%1' is not one of mon, tue, wed, thu, fri, sat, sun").arg(t));
+        r.days[static_cast<std::size_t>(*i)] = true;
+    }
+    return std::nullopt;
+}
+
+Problem readReportOptions(const ArgumentValues& a, ExportRequest& r) {
+    if (auto p = readDays(a, r))
+        return p;
+    for (const ChoiceOption& o : choiceOptions()) {
+        if (!a.has(o.name))
+            continue;
+        const auto i = choice(a.value(o.name), o.choices);
+        if (!i)
+            return problem(o.name, QString::fromLatin1(o.refusal).arg(a.value(o.name)));
+        o.apply(r, *i);
+    }
+    if (a.has("units")) {
+        const auto n = wholeNumber(a.value("units"));
+        if (!n)
+            return problem("units", QStringLiteral("'%1' is not a whole number").arg(a.value("units")));
+        r.units = *n;
+    }
+    if (a.has("period")) {
+        const QStringList periods = {QStringLiteral("Days"), QStringLiteral("Weeks"),
+                                     QStringLiteral("Months"), QStringLiteral("Years")};
+        const auto i = choice(a.value("period"), periods);
+        if (!i)
+            return problem("period",
+                           QStringLiteral("'%1' is not days, weeks, months or years").arg(a.value("period")));
+        r.period = periods[*i];
+    }
+    if (a.has("scale")) {
+        const auto scale = timeScaleNamed(a.value("scale"));
+        if (!scale)
+            return problem("scale",
+                           QStringLiteral("'%1' is not seconds, minutes or hours").arg(a.value("scale")));
+        r.timeScale = *scale;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::int32_t> chartTypeCode(const QString& name) {
+    return engine::chartTypeFromCommandLine(name);
+}
+
+QString exportHelpText() {
+    return QStringLiteral(
+        "Usage: tallyrow-export --data FILE --report day|totals (--from DATE --to DATE | --last KIND)\n"
+        "                       [options] --format FORMAT --output FILE\n"
+        "       tallyrow-export --document FILE --format FORMAT --output FILE\n"
+        "\n"
+        "Runs the Day report or the Totals report on a data file and writes it, for scheduled and\n"
+        "scripted use. Nothing is printed on success; a failed run prints the reason and exits 1, a\n"
+        "bad option exits 2. Dates are written YYYY-MM-DD.\n"
+        "\n"
+        "Data and report:\n"
+        "  --data FILE              data file (any kind the program opens), or the URI of a\n"
+        "                           PostgreSQL server (postgresql://user@host:port/dbname)\n"
+        "  --report day|totals      the Day report or the Totals report\n"
+        "  --from DATE --to DATE    first and last day of the range (both included)\n"
+        "  --user NAME              only this user (default: all users)\n"
+        "  --computer NAME          only this computer (default: any computer)\n"
+        "  --chart NAME             chart type: \"3D Bar\", \"2D Bar\", \"3D Line\", \"2D Line\",\n"
+        "                           \"3D Area\", \"2D Area\", \"3D Step\", \"2D Step\", \"3D Combination\",\n"
+        "                           \"2D Combination\", \"2D Pie\", \"2D XY\" (default as the main window:\n"
+        "                           \"2D Bar\" for the Day report, \"2D Line\" for Totals)\n"
+        "  --details                show the table in the report\n"
+        "\n"
+        "Day report:\n"
+        "  --days mon,tue,wed,thu,fri,sat,sun\n"
+        "                           weekdays to include (default all seven), taken as given\n"
+        "  --aggregate average|total|maximum|minimum   over the range (default average)\n"
+        "  --chart-shows average|each|both             the chart shows the average of the selected\n"
+        "                           days, each day separately, or both (default average)\n"
+        "\n"
+        "Totals report:\n"
+        "  --units N                period units per period (default 1)\n"
+        "  --period days|weeks|months|years            period unit (default days)\n"
+        "  --scale seconds|minutes|hours               unit of the totals (default minutes)\n"
+        "\n"
+        "Scheduled ranges (instead of --from/--to):\n"
+        "  --last day|week|month|quarter|year\n"
+        "                           the last complete range of that kind before today, counted\n"
+        "                           from 1 January 2000; weeks start on the locale's first day\n"
+        "  --count N                periods per range (default 1)\n"
+        "  --offset N               ranges back from the one holding today (default 1)\n"
+        "  --as-of DATE             take DATE as today, to rerun a missed schedule\n"
+        "  Mind the first day of a range: run ON the first day of a range, the result lies one\n"
+        "  range further back. Run on 1 June, --last month gives April, not May; run on the first\n"
+        "  day of a week, --last week gives the week before last; run on 1 January, --last year\n"
+        "  gives the year before last. Schedule jobs for the second day of a range or later.\n"
+        "\n"
+        "Output:\n"
+        "  --format pdf|txt|rtf|xls|rdf|csv            file format (rdf: report document; csv: the\n"
+        "                           report's table, whether or not --details is given)\n"
+        "  --output FILE            file to write (replaced if it exists)\n"
+        "  --document FILE          instead of --data/--report: write a saved report document (.rdf)\n"
+        "                           in another format\n"
+        "  --help                   show this text\n");
+}
+
+ExportParse parseExportArguments(const QStringList& arguments) {
+    ExportParse result;
+    ArgumentValues a;
+    if (auto error = a.read(arguments)) {
+        result.usageError = *error;
+        return result;
+    }
+    if (a.flag("help")) {
+        result.help = true;
+        return result;
+    }
+    ExportRequest r;
+    // Each step reads its options into the request, or names the first one that is wrong.
+    using Step = Problem (*)(const ArgumentValues&, ExportRequest&);
+    const std::vector<Step> steps =
+        a.has("document")
+            ? std::vector<Step>{readOutput, readDocument}
+            : std::vector<Step>{readOutput, readDataAndReport, a.has("last") ? readLastRange : readFromTo,
+                                readCommonOptions, readReportOptions};
+    for (Step step : steps) {
+        if (auto error = step(a, r)) {
+            result.usageError = *error;
+            return result;
+        }
+    }
+    result.request = r;
+    return result;
+}
+
+} // namespace tallyrow

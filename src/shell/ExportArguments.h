@@ -1,0 +1,64 @@
+#pragma once
+
+#include "output/ReportFormat.h"
+#include "reports/TotalsQuery.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace tallyrow {
+
+/// Everything one run of tallyrow-export is asked to do.
+struct ExportRequest {
+    enum class Kind { Day, Totals, Document };
+    Kind kind = Kind::Day;
+    QString dataFile;
+    QString documentFile;
+    QString outputFile;
+    ReportFormat format = ReportFormat::Pdf;
+
+    // Range: either from/to, or a "last" range relative to asOf (today when absent).
+    QDate from;
+    QDate to;
+    QString last; ///< "" or day|week|month|quarter|year
+    int count = 1;
+    int offset = 1;
+    std::optional<QDate> asOf;
+
+    QString user;
+    QString computer;
+    std::array<bool, 7> days{true, true, true, true, true, true, true}; ///< Monday … Sunday
+    std::int32_t totalType = 0;
+    std::int32_t showEachDay = 0;
+    std::int32_t units = 1;
+    QString period = QStringLiteral("Days");
+    TimeScale timeScale = TimeScale::Minutes;
+    std::int32_t chartType = 1; ///< as the main window sets each report up: "2D Bar" for the Day report, "2D
+                                ///< Line" for the Totals report
+    bool details = false;
+};
+
+/// The outcome of reading the command line: a request, a request for the help text, or a usage
+/// error whose text names the offending option.
+struct ExportParse {
+    std::optional<ExportRequest> request;
+    bool help = false;
+    QString usageError;
+};
+
+/// Reads the arguments (without the program name). GNU style: "--name value" or "--name=value".
+ExportParse parseExportArguments(const QStringList& arguments);
+
+/// The --help text.
+QString exportHelpText();
+
+/// The chart-type code of a name of the main window's chart list ("2D Bar" → 1), compared
+/// without regard to case; nothing for other names.
+std::optional<std::int32_t> chartTypeCode(const QString& name);
+
+} // namespace tallyrow

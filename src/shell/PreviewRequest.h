@@ -1,0 +1,67 @@
+#pragma once
+
+#include "reports/DayQuery.h"
+#include "reports/TotalsQuery.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace tallyrow {
+
+/// The options both reports share, as plain values.
+struct CommonReportOptions {
+    QDate StartDate;
+    QDate EndDate;
+    std::int32_t ChartType = engine::ChartType::Line2D;
+    bool ShowDetails = false;
+    QString UserFilter;     ///< "" = all users
+    QString ComputerFilter; ///< "" = any computer
+    QString DataFile;       ///< the data file or server URI the report reads
+};
+
+/// The Day report's options. `Days` holds the weekdays that count, Monday first: a weekday
+/// the date range does not contain must already be false.
+struct DayReportOptions : CommonReportOptions {
+    std::array<bool, 7> Days{true, true, true, true, true, true, true};
+    std::int32_t ShowEachDay = 0;
+    std::int32_t TotalType = 0;
+};
+
+/// The Totals report's options; the units as typed.
+struct TotalsReportOptions : CommonReportOptions {
+    QString UnitsText = QStringLiteral("1");
+    QString Period = QStringLiteral("Days");
+    TimeScale Scale = TimeScale::Minutes;
+};
+
+/// The option a refused request points the user to.
+enum class PreviewOption { DateRange, Units, Days };
+
+/// Why a request was refused: the message to show and the option to bring into focus.
+struct PreviewProblem {
+    QString message;
+    PreviewOption focus = PreviewOption::DateRange;
+};
+
+/// Either the report's inputs or the reason there are none.
+template <typename Inputs> struct PreviewRequest {
+    std::optional<Inputs> inputs;
+    PreviewProblem problem; ///< meaningful when `inputs` is empty
+};
+
+/// Checks the Day report's options (the range must not end before it starts; at least one
+/// weekday must count) and turns them into the report's inputs.
+PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportOptions& options);
+
+/// Checks the Totals report's options (the range must not end before it starts; the units
+/// must read as a number in `locale`) and turns them into the report's inputs. Units that do
+/// not fit a 32-bit integer raise Error (Overflow), as ReadUnits does.
+PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportOptions& options,
+                                                        const QLocale& locale);
+
+} // namespace tallyrow

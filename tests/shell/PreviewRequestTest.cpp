@@ -1,0 +1,100 @@
+#include "shell/PreviewRequest.h"
+
+#include "support/Error.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace tallyrow;
+
+namespace {
+
+const QLocale kUs{QLocale::English, QLocale::UnitedStates};
+
+template <typename Options> Options march(Options options) {
+    options.StartDate = QDate(2004, 3, 1);
+    options.EndDate = QDate(2004, 3, 31);
+    options.ChartType = 14;
+    options.ShowDetails = true;
+    options.UserFilter = u"anna"_s;
+    options.ComputerFilter = u"OFFICE1"_s;
+    options.DataFile = u"/data/office.yrd"_s;
+    return options;
+}
+
+} // namespace
+
+TEST(PreviewRequest, RefusesAndNamesTheOptionToFix) {
+    DayReportOptions backwards = march(DayReportOptions{});
+    backwards.EndDate = QDate(2004, 2, 29);
+    backwards.Days.fill(false); // the range is checked first
+    const auto day = dayPreviewRequest(backwards);
+    ASSERT_FALSE(day.inputs);
+    EXPECT_EQ(day.problem.message, u"The End date needs to be after the Start date."_s);
+    EXPECT_EQ(day.problem.focus, PreviewOption::DateRange);
+
+    DayReportOptions noDays = march(DayReportOptions{});
+    noDays.Days.fill(false);
+    const auto none = dayPreviewRequest(noDays);
+    ASSERT_FALSE(none.inputs);
+    EXPECT_EQ(none.problem.message, u"You need to select at least one day."_s);
+    EXPECT_EQ(none.problem.focus, PreviewOption::Days);
+
+    const struct {
+        const char* units;
+        bool accepted;
+    } units[] = {{"2", true}, {" 1,000 ", true}, {"1.5e1", true}, {"", false}, {"two", false}, {"2x", false}};
+    for (const auto& c : units) {
+        SCOPED_TRACE(c.units);
+        TotalsReportOptions options = march(TotalsReportOptions{});
+        options.UnitsText = QString::fromLatin1(c.units);
+        const auto totals = totalsPreviewRequest(options, kUs);
+        EXPECT_EQ(totals.inputs.has_value(), c.accepted);
+        if (!c.accepted) {
+            EXPECT_EQ(totals.problem.message, u"The value entered for Units needs to be a number"_s);
+            EXPECT_EQ(totals.problem.focus, PreviewOption::Units);
+        }
+    }
+}
+
+TEST(PreviewRequest, AcceptedOptionsBecomeTheReportInputs) {
+    DayReportOptions d = march(DayReportOptions{});
+    d.Days = {true, false, true, false, false, false, true};
+    d.ShowEachDay = 2;
+    d.TotalType = 3;
+    const auto day = dayPreviewRequest(d);
+    ASSERT_TRUE(day.inputs);
+    EXPECT_EQ(day.inputs->Days, d.Days);
+    EXPECT_EQ(selectedDaysText(*day.inputs), u"Days selected: Monday, Wednesday, Sunday"_s);
+    EXPECT_EQ(day.inputs->ShowEachDay, 2);
+    EXPECT_EQ(day.inputs->TotalType, 3);
+    EXPECT_EQ(day.inputs->ChartType, 14);
+    EXPECT_TRUE(day.inputs->ShowDetails);
+    EXPECT_EQ(day.inputs->UserFilter, u"anna"_s);
+    EXPECT_EQ(day.inputs->ComputerFilter, u"OFFICE1"_s);
+    EXPECT_EQ(day.inputs->DataFile, u"/data/office.yrd"_s);
+
+    TotalsReportOptions t = march(TotalsReportOptions{});
+    t.UnitsText = u"2.5"_s; // halves go to the even neighbour
+    t.Period = u"Weeks"_s;
+    t.Scale = TimeScale::Hours;
+    const auto totals = totalsPreviewRequest(t, kUs);
+    ASSERT_TRUE(totals.inputs);
+    EXPECT_EQ(totals.inputs->Units, 2);
+    EXPECT_EQ(totals.inputs->Period, u"Weeks"_s);
+    EXPECT_EQ(totals.inputs->ReportTimeScale, 2);
+    EXPECT_EQ(totals.inputs->StartDate, QDate(2004, 3, 1));
+    EXPECT_EQ(totals.inputs->DataFile, u"/data/office.yrd"_s);
+
+    t.UnitsText = u"1e12"_s;
+    EXPECT_THROW(totalsPreviewRequest(t, kUs), Error);
+}
+
+TEST(PreviewRequest, TimeScaleNamesMapToTheReportsCodes) {
+    EXPECT_EQ(timeScaleNamed(u"seconds"_s), TimeScale::Seconds);
+    EXPECT_EQ(timeScaleNamed(u"Minutes"_s), TimeScale::Minutes);
+    EXPECT_EQ(timeScaleNamed(u"HOURS"_s), TimeScale::Hours);
+    EXPECT_FALSE(timeScaleNamed(u"days"_s));
+    EXPECT_EQ(timeScaleDivisor(static_cast<std::int32_t>(TimeScale::Hours)), 3600);
+    EXPECT_EQ(timeScaleAxisTitle(static_cast<std::int32_t>(TimeScale::Minutes)), u"Active minutes"_s);
+}
