@@ -7,9 +7,11 @@
 #include <QVector>
 
 #include <cstdint>
+#include <vector>
 
 namespace tallyrow {
 
+class ActivitySnapshot;
 class Recordset;
 
 /// The inputs of the Totals report, as the main window (or the command-line tool) sets them.
@@ -57,5 +59,11 @@ struct PeriodSpan {
 /// month's end stays clamped). The last period keeps its full length. A code that does not move
 /// a whole day (hours) gives at most one period instead of never ending.
 QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code, std::int32_t units);
+
+/// The seconds of each period as totalsHourSumsQuery sums them (a missing hour counts 0),
+/// answered from a snapshot of the data file.
+std::vector<std::int64_t> totalsSnapshotSeconds(const ActivitySnapshot& snapshot,
+                                                const QVector<PeriodSpan>& periods, const QString& userFilter,
+                                                const QString& computerFilter);
 
 } // namespace tallyrow

@@ -1,5 +1,6 @@
 #include "reports/repDay.h"
 
+#include "datafile/ActivitySnapshot.h"
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "reports/LayoutHelpers.h"
@@ -166,7 +167,7 @@ void repDay::ReportStart() {
         setHeaderText(QStringLiteral("lblSelectedDays"), QStringLiteral("lblPageSelectedDays"),
                       selectedDaysText(m_in));
     });
-    run.step([&] { connected = OpenCN(cn, {}); });
+    run.step([&] { connected = m_snapshot ? true : OpenCN(cn, {}); });
     if (!run.left() && !connected) {
         run.step([&] {
             MsgBox(QStringLiteral("Can't open a connection to the database"), MsgFlag::OKOnly,
@@ -185,6 +186,10 @@ void repDay::ReportStart() {
                       userComputerText(m_in.UserFilter, m_in.ComputerFilter));
     });
     run.step([&] {
+        if (m_snapshot) {
+            m_grid = daySnapshotGrid(*m_snapshot, m_in);
+            return;
+        }
         HourGrid grid{};
         std::unique_ptr<Recordset> rs = cn->Execute(m_queryText);
         while (!rs->EOF_()) {
@@ -194,7 +199,10 @@ void repDay::ReportStart() {
         rs->Close();
         m_grid = grid;
     });
-    run.step([&] { CloseCN(cn); });
+    run.step([&] {
+        if (cn)
+            CloseCN(cn);
+    });
     run.step([&] {
         averageAllDays(m_grid, selectedCount);
         m_hasTable = true;

@@ -3,6 +3,7 @@
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "datafile/PostgresUri.h"
+#include "datafile/SnapshotStore.h"
 #include "dateselector/ScheduledRange.h"
 #include "output/ReportDocument.h"
 #include "output/SaveReport.h"
@@ -43,7 +44,7 @@ const QStringList kValueOptions = {
     QStringLiteral("chart"),  QStringLiteral("format"),   QStringLiteral("output"),      QStringLiteral("document"),
     QStringLiteral("last"),   QStringLiteral("count"),    QStringLiteral("offset"),      QStringLiteral("as-of"),
 };
-const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help")};
+const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help"), QStringLiteral("no-cache")};
 
 // Which report an option belongs to, for the check that it fits the chosen report.
 const QStringList kDayOnly = {QStringLiteral("days"), QStringLiteral("aggregate"), QStringLiteral("chart-shows")};
@@ -140,6 +141,9 @@ QString exportHelpText() {
         "                           \"2D Combination\", \"2D Pie\", \"2D XY\" (default as the main window:\n"
         "                           \"2D Bar\" for the Day report, \"2D Line\" for Totals)\n"
         "  --details                show the table in the report\n"
+        "  --no-cache               read every row from the data file, without using or saving\n"
+        "                           the copy of its rows kept in $XDG_CACHE_HOME/tallyrow\n"
+        "                           (~/.cache/tallyrow)\n"
         "\n"
         "Day report:\n"
         "  --days mon,tue,wed,thu,fri,sat,sun\n"
@@ -249,6 +253,8 @@ ExportParse parseExportArguments(const QStringList& arguments) {
         }
         if (flags.contains(QStringLiteral("details")))
             return error("details", QStringLiteral("cannot be used with --document"));
+        if (flags.contains(QStringLiteral("no-cache")))
+            return error("no-cache", QStringLiteral("cannot be used with --document"));
         if (r.format == QLatin1String("csv"))
             return error("format", QStringLiteral("csv holds a report's table, which a report document does not keep"));
         if (val("document").isEmpty())
@@ -332,6 +338,7 @@ ExportParse parseExportArguments(const QStringList& arguments) {
     r.user = val("user");
     r.computer = val("computer");
     r.details = flags.contains(QStringLiteral("details"));
+    r.noCache = flags.contains(QStringLiteral("no-cache"));
     // Without --chart each report gets the chart the main window picks when it is set up.
     r.chartType = r.kind == ExportRequest::Kind::Totals ? 3 : 1;
     if (has("chart")) {
@@ -429,7 +436,9 @@ ScriptedComponents installScriptedComponents(FILE* err) {
 
 // The data source check of start-up, with the reason spelled out. A server URI is tested by
 // connecting; it is shown without its password.
-bool checkDataFile(const QString& path, FILE* err) {
+// A data file is read once into a snapshot the report answers from (`snapshot`); a server
+// source is only opened, as its server aggregates.
+bool checkDataFile(const QString& path, bool noCache, std::shared_ptr<const ActivitySnapshot>& snapshot, FILE* err) {
     const bool server = isPostgresUri(path);
     const QString shown = server ? redactedPostgresUri(path) : path;
     if (!server) {
@@ -444,9 +453,14 @@ bool checkDataFile(const QString& path, FILE* err) {
         }
     }
     try {
-        Connection cn;
-        cn.Open(ConnectionString(path), QString(), QString(), -1);
-        cn.Close();
+        if (SnapshotStore::takesSnapshot(path)) {
+            SnapshotStore store(noCache ? QString() : SnapshotStore::defaultCacheFolder());
+            snapshot = store.load(path);
+        } else {
+            Connection cn;
+            cn.Open(ConnectionString(path), QString(), QString(), -1);
+            cn.Close();
+        }
     } catch (const Error& e) {
         fail(err, QStringLiteral("cannot use data file %1: %2").arg(shown, e.description()));
         return false;
@@ -529,7 +543,8 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
 
     const QString dataPath =
         isPostgresUri(r.dataFile) ? r.dataFile : QFileInfo(r.dataFile).absoluteFilePath();
-    if (!checkDataFile(dataPath, err))
+    std::shared_ptr<const ActivitySnapshot> snapshot;
+    if (!checkDataFile(dataPath, r.noCache, snapshot, err))
         return 1;
     CommandLineDataPath = dataPath;
     SessionDataPath = dataPath;
@@ -569,6 +584,7 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         in.UserFilter = r.user;
         in.ComputerFilter = r.computer;
         day->setInputs(in);
+        day->setSnapshot(snapshot);
         report = std::move(day);
     } else {
         auto totals = std::make_unique<repTotals>();
@@ -583,6 +599,7 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         in.ComputerFilter = r.computer;
         in.ReportTimeScale = r.timeScale;
         totals->setInputs(in);
+        totals->setSnapshot(snapshot);
         report = std::move(totals);
     }
 
