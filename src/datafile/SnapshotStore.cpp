@@ -100,11 +100,9 @@ ActivityValue variantValue(const QVariant& q) {
     return v;
 }
 
+// Plain names read the same in SQLite's dialect and in the Jet dialect of the providers.
 QString selectRows() {
-    QStringList columns;
-    for (const QString& c : requiredActivityColumns())
-        columns << u'"' + c + u'"';
-    return u"SELECT "_s + columns.join(u", "_s) + u" FROM \"Activity\""_s;
+    return u"SELECT "_s + requiredActivityColumns().join(u", "_s) + u" FROM Activity"_s;
 }
 
 // How the file's own queries group names in the user list: by the names' collation, and in the
