@@ -9,6 +9,9 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 using namespace Qt::StringLiterals;
 
@@ -35,10 +38,6 @@ QString valueText(const ActivityValue& v) {
         return u"binary data"_s;
     }
     return {};
-}
-
-QString nameText(const ActivityValue& v) {
-    return v.type == ActivityValue::Type::Null ? u"(none)"_s : u"\"%1\""_s.arg(v.text);
 }
 
 // A whole number held as an integer or as a real without a fraction.
@@ -85,10 +84,30 @@ std::int32_t activityDayRemainder(std::int64_t day) {
 // ---------------------------------------------------------------------------------------------
 // Building
 
+namespace {
+
+struct BytesHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+using NameIds = std::unordered_map<std::string, std::uint32_t, BytesHash, std::equal_to<>>;
+
+std::uint32_t internName(std::string_view utf8, NameIds& ids, std::vector<QString>& names) {
+    const auto it = ids.find(utf8);
+    if (it != ids.end())
+        return it->second;
+    const auto id = static_cast<std::uint32_t>(names.size());
+    ids.emplace(std::string(utf8), id);
+    names.push_back(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
+    return id;
+}
+
+} // namespace
+
 struct ActivitySnapshot::Builder::Data {
     Grouping grouping;
-    QHash<QString, std::uint32_t> userIds;
-    QHash<QString, std::uint32_t> computerIds;
+    NameIds userIds;
+    NameIds computerIds;
     std::vector<QString> users;
     std::vector<QString> computers;
     std::vector<std::int64_t> day;
@@ -96,19 +115,6 @@ struct ActivitySnapshot::Builder::Data {
     std::vector<std::uint32_t> user;
     std::vector<std::uint32_t> computer;
     std::vector<std::uint16_t> hours;
-
-    std::uint32_t intern(const ActivityValue& v, QHash<QString, std::uint32_t>& ids,
-                         std::vector<QString>& names) {
-        if (v.type == ActivityValue::Type::Null)
-            return kNoName;
-        const auto it = ids.constFind(v.text);
-        if (it != ids.constEnd())
-            return *it;
-        const auto id = static_cast<std::uint32_t>(names.size());
-        ids.insert(v.text, id);
-        names.push_back(v.text);
-        return id;
-    }
 };
 
 ActivitySnapshot::Builder::Builder(Grouping grouping) : d(std::make_unique<Data>()) {
@@ -125,21 +131,47 @@ void ActivitySnapshot::Builder::reserve(std::size_t rows) {
     d->hours.reserve(rows * 24);
 }
 
+std::uint32_t ActivitySnapshot::Builder::userId(const char* utf8, std::size_t size) {
+    return utf8 ? internName(std::string_view(utf8, size), d->userIds, d->users) : kNoName;
+}
+
+std::uint32_t ActivitySnapshot::Builder::computerId(const char* utf8, std::size_t size) {
+    return utf8 ? internName(std::string_view(utf8, size), d->computerIds, d->computers) : kNoName;
+}
+
 void ActivitySnapshot::Builder::add(const ActivityValue& day, const ActivityValue& user,
                                     const ActivityValue& computer,
+                                    const std::array<ActivityValue, 24>& hours) {
+    auto id = [](const ActivityValue& v) {
+        return v.type == ActivityValue::Type::Null ? QByteArray() : v.text.toUtf8();
+    };
+    const QByteArray u = id(user);
+    const QByteArray c = id(computer);
+    add(day, userId(user.type == ActivityValue::Type::Null ? nullptr : u.constData(), std::size_t(u.size())),
+        computerId(computer.type == ActivityValue::Type::Null ? nullptr : c.constData(), std::size_t(c.size())),
+        hours);
+}
+
+void ActivitySnapshot::Builder::add(const ActivityValue& day, std::uint32_t user, std::uint32_t computer,
                                     const std::array<ActivityValue, 24>& hours) {
     const auto refuse = [&](const QString& column, const ActivityValue& value, const QString& rule) {
         QString dayText = valueText(day);
         if (const auto n = wholeNumber(day); n && *n > -3'000'000 && *n < 3'000'000)
             dayText = u"%1 (%2)"_s.arg(*n).arg(QDate(2000, 1, 1).addDays(*n).toString(Qt::ISODate));
+        auto nameOf = [](std::uint32_t id, const std::vector<QString>& names) {
+            return id == kNoName ? u"(none)"_s : u"\"%1\""_s.arg(names[id]);
+        };
         throw Error(ErrNo::DataSource,
                     u"the row of day %1, user %2, computer %3 holds in %4 %5, a value the monitoring product "
-                    "never writes (%6)"_s.arg(dayText, nameText(user), nameText(computer), column,
-                                              valueText(value), rule));
+                    "never writes (%6)"_s.arg(dayText, nameOf(user, d->users), nameOf(computer, d->computers),
+                                              column, valueText(value), rule));
     };
     std::int64_t dayNumber = 0;
     bool hasDay = false;
-    if (day.type != ActivityValue::Type::Null) {
+    if (day.type == ActivityValue::Type::Integer) {
+        dayNumber = day.integer;
+        hasDay = true;
+    } else if (day.type != ActivityValue::Type::Null) {
         const auto n = wholeNumber(day);
         if (!n)
             refuse(u"ActiveDay"_s, day, u"days are whole numbers"_s);
@@ -149,6 +181,10 @@ void ActivitySnapshot::Builder::add(const ActivityValue& day, const ActivityValu
     std::array<std::uint16_t, 24> seconds{};
     for (int h = 0; h < 24; ++h) {
         const ActivityValue& v = hours[h];
+        if (v.type == ActivityValue::Type::Integer && v.integer >= 0 && v.integer <= 3600) {
+            seconds[h] = static_cast<std::uint16_t>(v.integer);
+            continue;
+        }
         if (v.type == ActivityValue::Type::Null) {
             seconds[h] = kNoHour;
             continue;
@@ -160,8 +196,8 @@ void ActivitySnapshot::Builder::add(const ActivityValue& day, const ActivityValu
     }
     d->day.push_back(dayNumber);
     d->hasDay.push_back(hasDay ? 1 : 0);
-    d->user.push_back(d->intern(user, d->userIds, d->users));
-    d->computer.push_back(d->intern(computer, d->computerIds, d->computers));
+    d->user.push_back(user);
+    d->computer.push_back(computer);
     d->hours.insert(d->hours.end(), seconds.begin(), seconds.end());
 }
 
@@ -243,14 +279,24 @@ std::shared_ptr<const ActivitySnapshot> ActivitySnapshot::Builder::finish() {
                 return b.day[a] < b.day[r];
             return a < r;
         };
+        // The rows' exact pairs first (few), then those pairs by their keys; both keep the
+        // earliest row, so the earliest of each key group is found.
+        std::unordered_map<std::uint64_t, std::size_t> exact;
+        std::vector<std::size_t> exactRows;
         for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t key = (std::uint64_t(b.user[i]) << 32) | b.computer[i];
+            const auto [it, added] = exact.try_emplace(key, exactRows.size());
+            if (added)
+                exactRows.push_back(i);
+            else if (earlier(i, exactRows[it->second]))
+                exactRows[it->second] = i;
+        }
+        std::sort(exactRows.begin(), exactRows.end(), [&](std::size_t x, std::size_t y) { return earlier(x, y); });
+        for (const std::size_t i : exactRows) {
             const QPair<qint64, qint64> key(rankOf(userRank, b.user[i]), rankOf(computerRank, b.computer[i]));
-            const auto it = at.constFind(key);
-            if (it == at.constEnd()) {
+            if (!at.contains(key)) {
                 at.insert(key, pairs.size());
                 pairs.push_back({key.first, key.second, i});
-            } else if (earlier(i, pairs[*it].row)) {
-                pairs[*it].row = i;
             }
         }
         // The pairs in the order the source lists them: by key, or as first written.

@@ -64,6 +64,13 @@ public:
         /// number column.
         void add(const ActivityValue& day, const ActivityValue& user, const ActivityValue& computer,
                  const std::array<ActivityValue, 24>& hours);
+        /// The same with the names as ids from userId() and computerId(), which take a name's
+        /// UTF-8 bytes (nullptr: a missing name): a reader that has bytes at hand saves the
+        /// conversion of every row's names.
+        void add(const ActivityValue& day, std::uint32_t user, std::uint32_t computer,
+                 const std::array<ActivityValue, 24>& hours);
+        std::uint32_t userId(const char* utf8, std::size_t size);
+        std::uint32_t computerId(const char* utf8, std::size_t size);
         std::shared_ptr<const ActivitySnapshot> finish();
 
     private:

@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -43,8 +44,8 @@ std::int64_t nanoseconds(const struct timespec& t) {
     return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-ActivityValue sqliteValue(sqlite3_stmt* stmt, int i) {
-    ActivityValue v;
+// Sets `v` in place: the text is only touched for text, so a row of numbers costs no string.
+void readValue(ActivityValue& v, sqlite3_stmt* stmt, int i) {
     switch (sqlite3_column_type(stmt, i)) {
     case SQLITE_INTEGER:
         v.type = ActivityValue::Type::Integer;
@@ -65,9 +66,9 @@ ActivityValue sqliteValue(sqlite3_stmt* stmt, int i) {
                                    sqlite3_column_bytes(stmt, i));
         break;
     default:
+        v.type = ActivityValue::Type::Null;
         break;
     }
-    return v;
 }
 
 ActivityValue variantValue(const QVariant& q) {
@@ -154,13 +155,21 @@ readSqliteFile(const QString& path, const std::function<bool(int)>& progress, bo
             builder.reserve(std::size_t(expected));
         SqliteDatabase::Statement stmt = db.prepare(selectRows());
         std::array<ActivityValue, 24> hours;
+        ActivityValue day;
         std::int64_t rows = 0;
         int rc = SQLITE_ROW;
-        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        sqlite3_stmt* st = stmt.get();
+        auto name = [&](int i, auto id) {
+            // Names are kept as text; a number in a name column counts as its text, as it compares.
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+            return std::invoke(id, builder, text, std::size_t(text ? sqlite3_column_bytes(st, i) : 0));
+        };
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            readValue(day, st, 0);
             for (int h = 0; h < 24; ++h)
-                hours[h] = sqliteValue(stmt.get(), 3 + h);
-            builder.add(sqliteValue(stmt.get(), 0), sqliteValue(stmt.get(), 1), sqliteValue(stmt.get(), 2),
-                        hours);
+                readValue(hours[h], st, 3 + h);
+            builder.add(day, name(1, &ActivitySnapshot::Builder::userId),
+                        name(2, &ActivitySnapshot::Builder::computerId), hours);
             if ((++rows & 0x3FFF) == 0 && progress &&
                 !progress(expected > 0 ? int(std::min<std::int64_t>(89, rows * 90 / expected)) : 0)) {
                 db.exec(u"COMMIT"_s);
@@ -412,11 +421,14 @@ std::shared_ptr<SnapshotJob> SnapshotStore::loadInBackground(const QString& path
             std::lock_guard lock(j->m_mutex);
             j->m_snapshot = j->m_cancel.load() ? nullptr : snap;
             j->m_error = error;
+        }
+        if (finished)
+            finished();
+        {
+            std::lock_guard lock(j->m_mutex);
             j->m_finished = true;
         }
         j->m_done.notify_all();
-        if (finished)
-            finished();
     });
     return job;
 }

@@ -102,7 +102,8 @@ public:
     /// returning false the load stops and returns nothing.
     std::shared_ptr<const ActivitySnapshot> load(const QString& path,
                                                  const std::function<bool(int)>& progress = {});
-    /// load() on a worker thread; `finished` is called on that thread when it ends.
+    /// load() on a worker thread. `finished` is called on that thread once the outcome can be
+    /// read from the job, before wait() returns; the store must outlive the job.
     std::shared_ptr<SnapshotJob> loadInBackground(const QString& path, std::function<void()> finished = {});
 
     /// Where load() found its last snapshot.
