@@ -148,7 +148,8 @@ void ActivitySnapshot::Builder::add(const ActivityValue& day, const ActivityValu
     const QByteArray u = id(user);
     const QByteArray c = id(computer);
     add(day, userId(user.type == ActivityValue::Type::Null ? nullptr : u.constData(), std::size_t(u.size())),
-        computerId(computer.type == ActivityValue::Type::Null ? nullptr : c.constData(), std::size_t(c.size())),
+        computerId(computer.type == ActivityValue::Type::Null ? nullptr : c.constData(),
+                   std::size_t(c.size())),
         hours);
 }
 
@@ -291,7 +292,8 @@ std::shared_ptr<const ActivitySnapshot> ActivitySnapshot::Builder::finish() {
             else if (earlier(i, exactRows[it->second]))
                 exactRows[it->second] = i;
         }
-        std::sort(exactRows.begin(), exactRows.end(), [&](std::size_t x, std::size_t y) { return earlier(x, y); });
+        std::sort(exactRows.begin(), exactRows.end(),
+                  [&](std::size_t x, std::size_t y) { return earlier(x, y); });
         for (const std::size_t i : exactRows) {
             const QPair<qint64, qint64> key(rankOf(userRank, b.user[i]), rankOf(computerRank, b.computer[i]));
             if (!at.contains(key)) {
