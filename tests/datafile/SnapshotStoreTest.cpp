@@ -199,14 +199,39 @@ TEST_F(Snapshots, AReplacedOrRestoredFileIsReadAgain) {
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
     EXPECT_FALSE(store.ready(path));
     EXPECT_EQ(allSeconds(*store.load(path)), 4 * 24 * 60 - 60);
-    // And back to the bytes of the first load, old time again: the saved copy of that state may
-    // not be taken for this one blindly, but the numbers must be those of the bytes.
+    // The bytes before that update put back, old time again: the file's counter says so.
     ASSERT_TRUE(f.seek(0));
     ASSERT_EQ(f.write(bytes), bytes.size());
     f.close();
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
     EXPECT_FALSE(store.ready(path));
     EXPECT_EQ(allSeconds(*SnapshotStore(cache()).load(path)), 4 * 24 * 60);
+}
+
+TEST_F(Snapshots, ARowChangedBehindSQLitesBackWithTheOldTimeIsReadAgain) {
+    const QString path = file(u"edited.yrd"_s);
+    test::writeSqliteDataFile(path, {record(1, u"AAAAAAAAAAAAAAAA"_s, u"PC1"_s)});
+    SnapshotStore store(cache());
+    EXPECT_EQ(store.load(path)->userComputerPairs()->field(0).toString(), u"AAAAAAAAAAAAAAAA"_s);
+
+    // Same size, inode, change counter and modification time: only the bytes of the name differ.
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    ASSERT_TRUE(bytes.contains("AAAAAAAAAAAAAAAA"));
+    bytes.replace("AAAAAAAAAAAAAAAA", "BBBBBBBBBBBBBBBB");
+    ASSERT_TRUE(f.seek(0));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+    f.close();
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+
+    EXPECT_FALSE(store.ready(path));
+    EXPECT_EQ(store.load(path)->userComputerPairs()->field(0).toString(), u"BBBBBBBBBBBBBBBB"_s);
+    EXPECT_EQ(SnapshotStore(cache()).load(path)->userComputerPairs()->field(0).toString(),
+              u"BBBBBBBBBBBBBBBB"_s);
 }
 
 TEST_F(Snapshots, TheSavedCopyServesTheNextSessionAndADamagedOneIsRebuilt) {
