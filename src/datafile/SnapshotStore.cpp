@@ -131,16 +131,36 @@ ActivitySnapshot::Grouping sqliteGrouping(SqliteDatabase& db) {
     return g;
 }
 
-std::shared_ptr<const ActivitySnapshot>
-readSqliteFile(const QString& path, const std::function<bool(int)>& progress, bool immutable) {
-    // Read-only, with locking, so the rows come from one committed state even while the
-    // monitoring product writes; nothing is ever written to the file.
-    QString uri = SqliteDatabase::fileUri(path) + u"?mode=ro"_s;
-    if (immutable)
-        uri += u"&immutable=1"_s;
-    SqliteDatabase db(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, u"the data file \"%1\""_s.arg(path));
+// Opens the file read-only and starts the read transaction the rows come from. With locking, so
+// they come from one committed state even while the monitoring product writes; nothing is ever
+// written to the file. A file kept in write-ahead mode whose log is gone cannot be opened with
+// locking by a reader that may not create the shared-memory file; with no log no writer is at
+// work, and the file is read as it lies.
+std::unique_ptr<SqliteDatabase> openForReading(const QString& path) {
+    const bool hasLog = QFileInfo::exists(path + u"-wal"_s);
+    const QString what = u"the data file \"%1\""_s.arg(path);
+    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
+    try {
+        auto db =
+            std::make_unique<SqliteDatabase>(SqliteDatabase::fileUri(path) + u"?mode=ro"_s, flags, what);
+        db->exec(u"BEGIN"_s);
+        db->query(u"SELECT count(*) FROM sqlite_master"_s);
+        return db;
+    } catch (const Error&) {
+        if (hasLog)
+            throw;
+    }
+    auto db = std::make_unique<SqliteDatabase>(SqliteDatabase::fileUri(path) + u"?mode=ro&immutable=1"_s,
+                                               flags, what);
+    db->exec(u"BEGIN"_s);
+    return db;
+}
+
+std::shared_ptr<const ActivitySnapshot> readSqliteFile(const QString& path,
+                                                       const std::function<bool(int)>& progress) {
+    const std::unique_ptr<SqliteDatabase> dbHolder = openForReading(path);
+    SqliteDatabase& db = *dbHolder;
     checkActivityTable(db, path);
-    db.exec(u"BEGIN"_s);
     try {
         const ActivitySnapshot::Grouping grouping = sqliteGrouping(db);
         std::int64_t expected = 0;
@@ -262,16 +282,7 @@ std::shared_ptr<const ActivitySnapshot> readActivitySnapshot(const QString& path
         const DataFileProbe probe = probeDataFile(path);
         if (probe.kind != DataFileKind::SQLite)
             return readProviderRows(path, progress); // Access files, and the open failures of others
-        const bool hasLog = QFileInfo::exists(path + u"-wal"_s);
-        try {
-            return readSqliteFile(path, progress, false);
-        } catch (const Error&) {
-            // A file kept in write-ahead mode whose log is gone cannot be opened with locking by a
-            // reader that may not create the shared-memory file; with no log no writer is at work.
-            if (hasLog)
-                throw;
-        }
-        return readSqliteFile(path, progress, true);
+        return readSqliteFile(path, progress);
     } catch (const Error& e) {
         if (e.description().contains(path))
             throw;
