@@ -330,3 +330,21 @@ TEST_F(Snapshots, ServerSourcesTakeNoSnapshotAndFailuresNameTheFile) {
 }
 
 } // namespace
+
+TEST(SnapshotCacheFolder, FollowsXdgCacheHomeAndElseTheHomeFolder) {
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", "/home/someone");
+    qputenv("XDG_CACHE_HOME", "/var/cache/someone");
+    EXPECT_EQ(SnapshotStore::defaultCacheFolder(), u"/var/cache/someone/tallyrow"_s);
+    // The base directory rules ignore a relative value.
+    qputenv("XDG_CACHE_HOME", "cache");
+    EXPECT_EQ(SnapshotStore::defaultCacheFolder(), u"/home/someone/.cache/tallyrow"_s);
+    qunsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(SnapshotStore::defaultCacheFolder(), u"/home/someone/.cache/tallyrow"_s);
+    qputenv("HOME", savedHome);
+    if (savedCache.isNull())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", savedCache);
+}
