@@ -17,6 +17,7 @@
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstring>
 #include <random>
@@ -197,6 +198,13 @@ TEST_F(SnapshotAgreement, RandomFilesAndInputsGiveTheSameFiguresBothWays) {
         }
         const QString path = env().path(u"random%1.yrd"_s.arg(seed));
         test::writeSqliteDataFile(path, rows);
+        if (seed % 2 == 0) {
+            // Without the key index the user list comes in the order the rows were written.
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+            EXPECT_EQ(sqlite3_exec(db, "DROP INDEX ActivityKey", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        }
         const auto snap = use(path);
         ASSERT_TRUE(snap);
 
