@@ -165,7 +165,8 @@ void ActivitySnapshot::Builder::add(const ActivityValue& day, std::uint32_t user
         throw Error(ErrNo::DataSource,
                     u"the row of day %1, user %2, computer %3 holds in %4 %5, a value the monitoring product "
                     "never writes (%6)"_s.arg(dayText, nameOf(user, d->users), nameOf(computer, d->computers),
-                                              column, valueText(value), rule));
+                                              column, valueText(value), rule),
+                    QString::fromLatin1(kRefusedRowSource));
     };
     std::int64_t dayNumber = 0;
     bool hasDay = false;

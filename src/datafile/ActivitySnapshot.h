@@ -24,6 +24,9 @@ bool activityNameMatches(const std::optional<QString>& name, const QString& filt
 /// day, as the queries compute it, so days before 2000 give 0 or negative remainders.
 std::int32_t activityDayRemainder(std::int64_t day);
 
+/// The source of the Error that refuses a row holding a value the monitoring product never writes.
+inline constexpr char kRefusedRowSource[] = "ActivitySnapshot::Builder::add";
+
 /// One cell of a row as its source holds it, before the snapshot checks it.
 struct ActivityValue {
     enum class Type { Null, Integer, Real, Text, Blob };

@@ -284,6 +284,10 @@ std::shared_ptr<const ActivitySnapshot> readActivitySnapshot(const QString& path
             return readProviderRows(path, progress); // Access files, and the open failures of others
         return readSqliteFile(path, progress);
     } catch (const Error& e) {
+        if (e.source() == QLatin1String(kRefusedRowSource))
+            throw Error(ErrNo::DataSource,
+                        u"No report is made from the data file \"%1\": %2."_s.arg(path, e.description()),
+                        e.source());
         if (e.description().contains(path))
             throw;
         throw Error(ErrNo::DataSource, openFailure(path, e.description()));
