@@ -1,5 +1,6 @@
 #include "reports/DayQuery.h"
 
+#include "datafile/ActivitySnapshot.h"
 #include "datafile/Connection.h"
 #include "reports/ReportTexts.h"
 #include "reports/TyrowUtils.h"
@@ -126,6 +127,48 @@ void addDayResultRow(HourGrid& grid, const Recordset& row) {
         grid[h][d] = value;
         grid[h][AllDaysColumn] += value;
     }
+}
+
+HourGrid daySnapshotGrid(const ActivitySnapshot& snapshot, const DayReportInputs& inputs) {
+    ActivitySnapshot::Aggregate aggregate = ActivitySnapshot::Aggregate::Sum;
+    switch (inputs.TotalType) {
+    case 0:
+        aggregate = ActivitySnapshot::Aggregate::Avg;
+        break;
+    case 2:
+        aggregate = ActivitySnapshot::Aggregate::Max;
+        break;
+    case 3:
+        aggregate = ActivitySnapshot::Aggregate::Min;
+        break;
+    default:
+        break;
+    }
+    // Without a selected weekday the query keeps every group, as it then has no HAVING clause.
+    bool anySelected = false;
+    std::array<bool, 7> kept{};
+    for (int i = 0; i < 7; ++i) {
+        if (isWeekdaySelected(inputs, i)) {
+            anySelected = true;
+            kept[std::size_t(reportWeekdays()[i].remainder)] = true;
+        }
+    }
+    HourGrid grid{};
+    const auto groups = snapshot.hourAggregates(GetDayNumber(inputs.StartDate), GetDayNumber(inputs.EndDate),
+                                                inputs.UserFilter, inputs.ComputerFilter, aggregate);
+    for (const ActivitySnapshot::RemainderGroup& g : groups) {
+        // Groups before 2000 with a negative remainder have no column (see addDayResultRow).
+        if (g.remainder < 0 || g.remainder > 6)
+            continue;
+        if (anySelected && !kept[std::size_t(g.remainder)])
+            continue;
+        for (int h = 0; h < 24; ++h) {
+            const double value = g.hours[h].value_or(0.0);
+            grid[h][g.remainder] = value;
+            grid[h][AllDaysColumn] += value;
+        }
+    }
+    return grid;
 }
 
 void averageAllDays(HourGrid& grid, int selectedWeekdays) {

@@ -13,6 +13,7 @@
 
 namespace tallyrow {
 
+class ActivitySnapshot;
 class Recordset;
 
 /// The inputs of the Day report, as the main window (or the command-line tool) sets them.
@@ -73,6 +74,9 @@ inline constexpr int AllDaysColumn = 7;
 /// whose weekday remainder is not 0 … 6 (dates before 2000 give negative ones when no weekday
 /// filter applies) is left out, as no column holds it.
 void addDayResultRow(HourGrid& grid, const Recordset& row);
+/// The grid the report's query gives on the snapshot's data file (before averageAllDays),
+/// answered from the snapshot: the same groups, aggregates and sums in the same order.
+HourGrid daySnapshotGrid(const ActivitySnapshot& snapshot, const DayReportInputs& inputs);
 /// Turns the all-days column from the sum into the mean over the selected weekdays; a selected
 /// weekday without rows counts with 0. With no weekday selected the column stays 0.
 void averageAllDays(HourGrid& grid, int selectedWeekdays);

@@ -1,5 +1,6 @@
 #include "reports/TotalsQuery.h"
 
+#include "datafile/ActivitySnapshot.h"
 #include "datafile/Connection.h"
 #include "dateselector/Calendar.h"
 #include "reports/TyrowUtils.h"
@@ -122,6 +123,16 @@ QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QS
         s = n;
     }
     return periods;
+}
+
+std::vector<std::int64_t> totalsSnapshotSeconds(const ActivitySnapshot& snapshot,
+                                                const QVector<PeriodSpan>& periods, const QString& userFilter,
+                                                const QString& computerFilter) {
+    std::vector<ActivitySnapshot::DayRange> ranges;
+    ranges.reserve(std::size_t(periods.size()));
+    for (const PeriodSpan& p : periods)
+        ranges.push_back({GetDayNumber(p.start), static_cast<std::int64_t>(GetDayNumber(p.next)) - 1});
+    return snapshot.rangeSeconds(ranges, userFilter, computerFilter);
 }
 
 } // namespace tallyrow

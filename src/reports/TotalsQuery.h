@@ -8,9 +8,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tallyrow {
 
+class ActivitySnapshot;
 class Recordset;
 
 /// The inputs of the Totals report, as the main window (or the command-line tool) sets them.
@@ -70,5 +72,11 @@ struct PeriodSpan {
 /// a whole day (hours) gives at most one period instead of never ending.
 QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code,
                                   std::int32_t units);
+
+/// The seconds of each period as totalsHourSumsQuery sums them (a missing hour counts 0),
+/// answered from a snapshot of the data file.
+std::vector<std::int64_t> totalsSnapshotSeconds(const ActivitySnapshot& snapshot,
+                                                const QVector<PeriodSpan>& periods, const QString& userFilter,
+                                                const QString& computerFilter);
 
 } // namespace tallyrow

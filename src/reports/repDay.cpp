@@ -1,5 +1,6 @@
 #include "reports/repDay.h"
 
+#include "datafile/ActivitySnapshot.h"
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "reports/LayoutHelpers.h"
@@ -170,7 +171,8 @@ void repDay::ReportStart() {
                       selectedDaysText(m_in));
     });
     // An empty source reads nothing: the process's data path is the shell's business, not the report's.
-    run.step([&] { connected = !m_in.DataFile.isEmpty() && OpenCN(cn, m_in.DataFile); });
+    // A snapshot of the data file, when the caller has one, answers instead of a connection.
+    run.step([&] { connected = m_snapshot || (!m_in.DataFile.isEmpty() && OpenCN(cn, m_in.DataFile)); });
     if (!run.left() && !connected) {
         run.step([&] {
             MsgBox(QStringLiteral("Can't open a connection to the database"), MsgFlag::OKOnly,
@@ -189,6 +191,10 @@ void repDay::ReportStart() {
                       userComputerText(m_in.UserFilter, m_in.ComputerFilter));
     });
     run.step([&] {
+        if (m_snapshot) {
+            m_grid = daySnapshotGrid(*m_snapshot, m_in);
+            return;
+        }
         HourGrid grid{};
         std::unique_ptr<Recordset> rs = cn->Execute(m_queryText);
         while (!rs->EOF_()) {
@@ -198,7 +204,10 @@ void repDay::ReportStart() {
         rs->Close();
         m_grid = grid;
     });
-    run.step([&] { CloseCN(cn); });
+    run.step([&] {
+        if (cn)
+            CloseCN(cn);
+    });
     run.step([&] {
         averageAllDays(m_grid, selectedCount);
         m_hasTable = true;

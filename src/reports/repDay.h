@@ -8,10 +8,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace tallyrow {
 
 class StepRunner;
+class ActivitySnapshot;
 
 /// The Day report ("Activity by day of week"): for each hour of the day and each selected
 /// weekday, the average, total, maximum or minimum of the active minutes over a date range,
@@ -62,6 +64,10 @@ public:
     const DayReportInputs& inputs() const { return m_in; }
     void setInputs(const DayReportInputs& inputs) { m_in = inputs; }
 
+    /// When set, a run answers from this snapshot of the data file instead of opening a
+    /// connection; the query text is built all the same.
+    void setSnapshot(std::shared_ptr<const ActivitySnapshot> snapshot) { m_snapshot = std::move(snapshot); }
+
     // Results of the last run
     /// True once the run has read the data (false when no connection could be opened).
     bool hasTable() const override { return m_hasTable; }
@@ -95,6 +101,7 @@ private:
     engine::RowSet m_chartRows;
     engine::RowSet m_detailRows;
     QString m_queryText;
+    std::shared_ptr<const ActivitySnapshot> m_snapshot;
 };
 
 } // namespace tallyrow

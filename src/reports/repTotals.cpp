@@ -1,5 +1,6 @@
 #include "reports/repTotals.h"
 
+#include "datafile/ActivitySnapshot.h"
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "reports/LayoutHelpers.h"
@@ -105,7 +106,8 @@ void repTotals::ReportStart() {
     });
     // No message when the data cannot be reached: the report simply has no rows.
     // An empty source reads nothing: the process's data path is the shell's business, not the report's.
-    run.step([&] { connected = !m_in.DataFile.isEmpty() && OpenCN(cn, m_in.DataFile); });
+    // A snapshot of the data file, when the caller has one, answers instead of a connection.
+    run.step([&] { connected = m_snapshot || (!m_in.DataFile.isEmpty() && OpenCN(cn, m_in.DataFile)); });
     if (connected) {
         QString base;
         run.step([&] { base = totalsBaseQuery(divisor); });
@@ -118,19 +120,32 @@ void repTotals::ReportStart() {
             totals.clear();
             m_periodQueries.clear();
             m_sentQueries.clear();
-            for (const PeriodSpan& p : totalsPeriods(m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units)) {
+            const QVector<PeriodSpan> periods =
+                totalsPeriods(m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units);
+            std::vector<std::int64_t> seconds;
+            if (m_snapshot)
+                seconds = totalsSnapshotSeconds(*m_snapshot, periods, m_in.UserFilter, m_in.ComputerFilter);
+            for (qsizetype i = 0; i < periods.size(); ++i) {
+                const PeriodSpan& p = periods[i];
                 m_periodQueries << totalsPeriodQuery(base, p.start, p.next, filter);
                 m_sentQueries << totalsHourSumsQuery(p.start, p.next, filter);
-                std::unique_ptr<Recordset> rs = cn->Execute(m_sentQueries.last());
                 PeriodTotal t;
                 t.start = p.start;
-                t.total = rs->EOF_() ? 0.0 : periodTotal(*rs, divisor);
-                rs->Close();
+                if (m_snapshot) {
+                    t.total = static_cast<double>(seconds[std::size_t(i)]) / divisor;
+                } else {
+                    std::unique_ptr<Recordset> rs = cn->Execute(m_sentQueries.last());
+                    t.total = rs->EOF_() ? 0.0 : periodTotal(*rs, divisor);
+                    rs->Close();
+                }
                 t.shown = static_cast<qint64>(roundHalfEven(t.total));
                 totals.append(t);
             }
         });
-        run.step([&] { CloseCN(cn); });
+        run.step([&] {
+            if (cn)
+                CloseCN(cn);
+        });
         run.step([&] {
             const QLocale locale = services().locale();
             for (const PeriodTotal& t : totals)

@@ -9,10 +9,12 @@
 #include <QVector>
 
 #include <cstdint>
+#include <memory>
 
 namespace tallyrow {
 
 class StepRunner;
+class ActivitySnapshot;
 
 /// The Totals report ("Total activity"): the active time in seconds, minutes or hours, cut into
 /// consecutive periods of n days, weeks, months or years, one row per period, a grand total and
@@ -51,6 +53,10 @@ public:
     const TotalsReportInputs& inputs() const { return m_in; }
     void setInputs(const TotalsReportInputs& inputs) { m_in = inputs; }
 
+    /// When set, a run answers from this snapshot of the data file instead of opening a
+    /// connection: every period from one pass over its rows. The queries are built all the same.
+    void setSnapshot(std::shared_ptr<const ActivitySnapshot> snapshot) { m_snapshot = std::move(snapshot); }
+
     // Results of the last run
     struct PeriodTotal {
         QDate start;      ///< the period's first day
@@ -84,6 +90,7 @@ private:
     QStringList m_periodQueries;
     QStringList m_sentQueries;
     bool m_hasTable = false;
+    std::shared_ptr<const ActivitySnapshot> m_snapshot;
 };
 
 } // namespace tallyrow

@@ -21,7 +21,7 @@ const QStringList kValueOptions = {
     QStringLiteral("document"), QStringLiteral("last"),      QStringLiteral("count"),
     QStringLiteral("offset"),   QStringLiteral("as-of"),
 };
-const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help")};
+const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help"), QStringLiteral("no-cache")};
 
 // Which report an option belongs to, for the check that it fits the chosen report.
 const QStringList kDayOnly = {QStringLiteral("days"), QStringLiteral("aggregate"),
@@ -160,6 +160,8 @@ Problem readDocument(const ArgumentValues& a, ExportRequest& r) {
     }
     if (a.flag("details"))
         return problem("details", QStringLiteral("cannot be used with --document"));
+    if (a.flag("no-cache"))
+        return problem("no-cache", QStringLiteral("cannot be used with --document"));
     if (r.format == ReportFormat::Csv)
         return problem("format",
                        QStringLiteral("csv holds a report's table, which a report document does not keep"));
@@ -251,6 +253,7 @@ Problem readCommonOptions(const ArgumentValues& a, ExportRequest& r) {
     r.user = a.value("user");
     r.computer = a.value("computer");
     r.details = a.flag("details");
+    r.noCache = a.flag("no-cache");
     // Without --chart each report gets the chart the main window picks when it is set up.
     r.chartType = r.kind == ExportRequest::Kind::Totals ? 3 : 1;
     if (a.has("chart")) {
@@ -344,6 +347,9 @@ QString exportHelpText() {
         "                           \"2D Combination\", \"2D Pie\", \"2D XY\" (default as the main window:\n"
         "                           \"2D Bar\" for the Day report, \"2D Line\" for Totals)\n"
         "  --details                show the table in the report\n"
+        "  --no-cache               read every row from the data file, without using or saving\n"
+        "                           the copy of its rows kept in $XDG_CACHE_HOME/tallyrow\n"
+        "                           (~/.cache/tallyrow)\n"
         "\n"
         "Day report:\n"
         "  --days mon,tue,wed,thu,fri,sat,sun\n"

@@ -41,6 +41,7 @@ struct ExportRequest {
     std::int32_t chartType = 1; ///< as the main window sets each report up: "2D Bar" for the Day report, "2D
                                 ///< Line" for the Totals report
     bool details = false;
+    bool noCache = false; ///< read the data file afresh, without the saved copy of its rows
 };
 
 /// The outcome of reading the command line: a request, a request for the help text, or a usage

@@ -3,6 +3,7 @@
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "datafile/PostgresUri.h"
+#include "datafile/SnapshotStore.h"
 #include "dateselector/ScheduledRange.h"
 #include "output/ReportDocument.h"
 #include "output/SaveReport.h"
@@ -138,8 +139,11 @@ ScriptedComponents installScriptedComponents(FILE* echo) {
 
 // The data source check of start-up, with the reason spelled out in one sentence that names
 // the source as the user gave it (`given`). A server URI is tested by connecting; it is shown
-// without its password.
-bool checkDataFile(const QString& path, const QString& given, FILE* err) {
+// without its password. A data file is read once into a snapshot the report answers from
+// (`snapshot`; the saved copy of its rows is used unless `noCache`); a server source is only
+// opened, as its server aggregates.
+bool checkDataFile(const QString& path, const QString& given, bool noCache,
+                   std::shared_ptr<const ActivitySnapshot>& snapshot, FILE* err) {
     const bool server = isPostgresUri(path);
     const QString cannot = server ? QStringLiteral("cannot read the database \"%1\": %2.")
                                   : QStringLiteral("cannot read the data file \"%1\": %2.");
@@ -160,9 +164,14 @@ bool checkDataFile(const QString& path, const QString& given, FILE* err) {
         server ? QStringLiteral("Cannot open the database \"%1\": ").arg(redactedPostgresUri(path))
                : QStringLiteral("Cannot open the data file \"%1\": ").arg(path);
     try {
-        Connection cn;
-        cn.Open(ConnectionString(path), QString(), QString(), -1);
-        cn.Close();
+        if (SnapshotStore::takesSnapshot(path)) {
+            SnapshotStore store(noCache ? QString() : SnapshotStore::defaultCacheFolder());
+            snapshot = store.load(path);
+        } else {
+            Connection cn;
+            cn.Open(ConnectionString(path), QString(), QString(), -1);
+            cn.Close();
+        }
     } catch (const Error& e) {
         fail(err, cannot.arg(shown, reasonOf(e.description(), start)));
         return false;
@@ -237,7 +246,8 @@ void fillCommonOptions(const ExportRequest& r, const std::pair<QDate, QDate>& ra
 // The report the request asks for, set up through the same request the main window makes; null
 // (with the reason on `err`) when the options are refused.
 std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pair<QDate, QDate>& range,
-                                           const QString& dataPath, FILE* err) {
+                                           const QString& dataPath,
+                                           const std::shared_ptr<const ActivitySnapshot>& snapshot, FILE* err) {
     PreviewProblem problem;
     if (r.kind == ExportRequest::Kind::Day) {
         DayReportOptions options;
@@ -249,6 +259,7 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         if (request.inputs) {
             auto day = std::make_unique<repDay>();
             day->setInputs(*request.inputs);
+            day->setSnapshot(snapshot);
             return day;
         }
         problem = request.problem;
@@ -262,6 +273,7 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         if (request.inputs) {
             auto totals = std::make_unique<repTotals>();
             totals->setInputs(*request.inputs);
+            totals->setSnapshot(snapshot);
             return totals;
         }
         problem = request.problem;
@@ -337,12 +349,13 @@ int runDocument(const ExportRequest& r, const ScriptedComponents& shown, FILE* e
 int runReportRequest(const ExportRequest& r, const ScriptedComponents& shown, FILE* err) {
     const QString dataPath =
         isPostgresUri(r.dataFile) ? r.dataFile : QFileInfo(r.dataFile).absoluteFilePath();
-    if (!checkDataFile(dataPath, r.dataFile, err))
+    std::shared_ptr<const ActivitySnapshot> snapshot;
+    if (!checkDataFile(dataPath, r.dataFile, r.noCache, snapshot, err))
         return 1;
     const auto range = requestedRange(r, err);
     if (!range)
         return 1;
-    const std::unique_ptr<engine::Report> report = makeReport(r, *range, dataPath, err);
+    const std::unique_ptr<engine::Report> report = makeReport(r, *range, dataPath, snapshot, err);
     if (!report || !runReport(*report, r, shown, err))
         return 1;
     return writeOutput(*report, r, err) && nothingReported(shown, r, err) ? 0 : 1;

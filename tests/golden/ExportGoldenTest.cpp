@@ -1,7 +1,9 @@
 #include "testsupport/ActivityData.h"
 #include "testsupport/TestEnv.h"
 
+#include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -50,6 +52,9 @@ protected:
         env.insert(QStringLiteral("HOME"), m_home.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_CONFIG_DIRS"), m_home.filePath(QStringLiteral("etc")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
+        for (auto it = m_extraEnv.constBegin(); it != m_extraEnv.constEnd(); ++it)
+            env.insert(it.key(), it.value());
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         p.setProcessEnvironment(env);
         p.start(binPath(QStringLiteral("tallyrow-export")), args);
@@ -77,6 +82,7 @@ protected:
     }
 
     QTemporaryDir m_home;
+    QHash<QString, QString> m_extraEnv;
     static QTemporaryDir* s_dir;
     static QString s_sqlite;
 };
@@ -212,14 +218,17 @@ TEST_F(ExportTool, FailuresNameTheReasonAndExitOne) {
     EXPECT_FALSE(r.err.contains("Sekr3t")) << r.err.constData();
     EXPECT_FALSE(r.err.contains("no such file")) << r.err.constData();
 
-    // A report that meets an error while it runs reports it on stderr and fails.
+    // A data file whose rows cannot all be read is refused before any report is made, naming
+    // the file and SQLite's reason, and nothing is written.
     const QString broken = out(QStringLiteral("broken.yrd"));
     tallyrow::test::writeBrokenDataFile(broken);
     QStringList day = QStringList{QStringLiteral("--data"), broken} + tail;
     day[3] = QStringLiteral("day");
     r = run(day);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains("repDay - ReportStart&")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("broken.yrd")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("JSON")) << r.err.constData();
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("x.csv"))));
 }
 
 TEST_F(ExportTool, NeverWritesOverTheFileItReads) {
@@ -438,4 +447,32 @@ TEST_F(ExportTool, RichTextPaginatesLikeThePdfWithTotalsUnderTheirWeekdays) {
     for (int i = 0; i < 5; ++i)
         EXPECT_NEAR(totals[i].centre(), headings[i].centre(), 8.0)
             << "the total of " << headings[i].text.toStdString();
+}
+
+TEST_F(ExportTool, ASecondRunOnAnUnchangedFileReadsNoRowOfIt) {
+    const QString data = out(QStringLiteral("office.mdb"));
+    ASSERT_TRUE(QFile::copy(fixturePath(QStringLiteral("office.mdb")), data));
+    const QString expected = QStringLiteral(TALLYROW_GOLDEN_DIR "/expected/totals-days-minutes.csv");
+    const QStringList args{QStringLiteral("--data"),   data,         QStringLiteral("--report"),
+                           QStringLiteral("totals"),   QStringLiteral("--from"), QStringLiteral("2004-03-01"),
+                           QStringLiteral("--to"),     QStringLiteral("2004-03-31"), QStringLiteral("--format"),
+                           QStringLiteral("csv"),      QStringLiteral("--output"), out(QStringLiteral("t.csv"))};
+    ToolRun r = run(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(readFile(out(QStringLiteral("t.csv"))), readFile(expected));
+    const QDir cache(m_home.filePath(QStringLiteral("cache/tallyrow")));
+    EXPECT_EQ(cache.entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(QDir(m_home.path()).entryList({QStringLiteral("*.snapshot")}, QDir::Files).size(), 0);
+
+    // Without a working Access reader only the saved copy can answer.
+    m_extraEnv.insert(QStringLiteral("TALLYROW_MDB_READER"), QStringLiteral("/bin/false"));
+    QFile::remove(out(QStringLiteral("t.csv")));
+    r = run(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(readFile(out(QStringLiteral("t.csv"))), readFile(expected));
+
+    // --no-cache reads the file itself, which now fails.
+    r = run(args + QStringList{QStringLiteral("--no-cache")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("office.mdb")) << r.err.constData();
 }

@@ -42,7 +42,7 @@ QString binPath(const QString& name) {
 ScopedTestEnvironment::ScopedTestEnvironment() {
     if (!m_dir.isValid())
         ADD_FAILURE() << "cannot create a temporary folder";
-    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME"}) {
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
         SavedVariable saved{QByteArray(name), std::nullopt};
         if (qEnvironmentVariableIsSet(name))
             saved.value = qgetenv(name);
@@ -56,6 +56,8 @@ ScopedTestEnvironment::ScopedTestEnvironment() {
     qputenv("XDG_CONFIG_HOME", configHome().toLocal8Bit());
     qputenv("XDG_CONFIG_DIRS", machineConfigDir().toLocal8Bit());
     qputenv("XDG_DATA_HOME", path(QStringLiteral("home/.local/share")).toLocal8Bit());
+    // Saved copies of data files go to the test's own cache folder, never the user's.
+    qputenv("XDG_CACHE_HOME", path(QStringLiteral("home/.cache")).toLocal8Bit());
 
     m_programFolder = path(QStringLiteral("program"));
     m_documentsFolder = path(QStringLiteral("home/Documents"));

@@ -56,6 +56,7 @@ protected:
         env.insert(QStringLiteral("HOME"), m_home.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_CONFIG_DIRS"), m_home.filePath(QStringLiteral("etc")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
         env.insert(QStringLiteral("PGPASSFILE"), m_home.filePath(QStringLiteral("no-pgpass")));
         env.remove(QStringLiteral("PGPASSWORD"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
