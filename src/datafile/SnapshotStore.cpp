@@ -136,29 +136,15 @@ ActivitySnapshot::Grouping sqliteGrouping(SqliteDatabase& db) {
 // written to the file. A file kept in write-ahead mode whose log is gone cannot be opened with
 // locking by a reader that may not create the shared-memory file; with no log no writer is at
 // work, and the file is read as it lies.
-std::unique_ptr<SqliteDatabase> openForReading(const QString& path) {
-    const bool hasLog = QFileInfo::exists(path + u"-wal"_s);
-    const QString what = u"the data file \"%1\""_s.arg(path);
-    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
-    try {
-        auto db =
-            std::make_unique<SqliteDatabase>(SqliteDatabase::fileUri(path) + u"?mode=ro"_s, flags, what);
-        db->exec(u"BEGIN"_s);
-        db->query(u"SELECT count(*) FROM sqlite_master"_s);
-        return db;
-    } catch (const Error&) {
-        if (hasLog)
-            throw;
-    }
-    auto db = std::make_unique<SqliteDatabase>(SqliteDatabase::fileUri(path) + u"?mode=ro&immutable=1"_s,
-                                               flags, what);
-    db->exec(u"BEGIN"_s);
-    return db;
+// The rows are read as a report reads them: under the file's locks, in one read transaction
+// (a writer busy past the timeout, or a crashed writer's journal, is refused, never read around).
+std::shared_ptr<SqliteDatabase> openForReading(const QString& path) {
+    return openDataFileForReading(path);
 }
 
 std::shared_ptr<const ActivitySnapshot> readSqliteFile(const QString& path,
                                                        const std::function<bool(int)>& progress) {
-    const std::unique_ptr<SqliteDatabase> dbHolder = openForReading(path);
+    const std::shared_ptr<SqliteDatabase> dbHolder = openForReading(path);
     SqliteDatabase& db = *dbHolder;
     checkActivityTable(db, path);
     try {

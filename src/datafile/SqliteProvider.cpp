@@ -237,7 +237,7 @@ std::unique_ptr<Connection::Provider> sqliteQueryProvider(std::shared_ptr<Sqlite
     return std::make_unique<SqliteProvider>(std::move(db));
 }
 
-std::unique_ptr<Connection::Provider> openSqliteProvider(const QString& path) {
+std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path) {
     std::shared_ptr<SqliteDatabase> db = openReadOnly(path, {});
     int rc = beginRead(*db);
     bool immutable = false;
@@ -259,6 +259,11 @@ std::unique_ptr<Connection::Provider> openSqliteProvider(const QString& path) {
     if (rc != SQLITE_OK) {
         throw Error(ErrNo::DataSource, openFailure(path, readFailure(rc, *db, path, immutable)));
     }
+    return db;
+}
+
+std::unique_ptr<Connection::Provider> openSqliteProvider(const QString& path) {
+    std::shared_ptr<SqliteDatabase> db = openDataFileForReading(path);
     checkActivityTable(*db, path);
     return std::make_unique<SqliteFileProvider>(std::move(db));
 }

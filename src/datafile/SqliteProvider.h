@@ -32,6 +32,10 @@ std::unique_ptr<Connection::Provider> sqliteQueryProvider(std::shared_ptr<Sqlite
 /// than its header says, a file that cannot be locked while a journal or log lies beside it.
 std::unique_ptr<Connection::Provider> openSqliteProvider(const QString& path);
 
+/// The data file opened as openSqliteProvider opens it, with its one read transaction begun (the
+/// caller ends it); for readers that go through the rows themselves. Refused as there.
+std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path);
+
 /// How long opening a data file waits for a writer that holds it locked (5 seconds unless set).
 std::chrono::milliseconds dataFileBusyTimeout();
 void setDataFileBusyTimeout(std::chrono::milliseconds timeout);

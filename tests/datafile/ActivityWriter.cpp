@@ -3,8 +3,9 @@
 //
 //   tallyrow-test-writer churn FILE delete|wal SECONDS PAUSE_MS
 //       Commits in a loop for SECONDS, pausing PAUSE_MS between commits. Transaction k sets H0 of
-//       every row to 60 * k (k counts on from the largest H0 in the file), so every committed
-//       state has all H0 equal to a multiple of 60. Prints
+//       every row to 60 * (k mod 61), a value the monitoring product may write (at most 3600
+//       seconds); k counts on from the largest H0 in the file, so every committed state has all H0
+//       equal to one multiple of 60. Prints
 //       "commits=N elapsed_ms=T longest_ms=L last=K" (L: the slowest commit, waits included).
 //   tallyrow-test-writer crash FILE
 //       Adds 1 to H1 of every row in one transaction with a page cache so small that changed
@@ -54,7 +55,7 @@ long long ms(Clock::duration d) {
 int churn(sqlite3* db, const char* mode, double seconds, int pauseMs) {
     exec(db, std::string("PRAGMA journal_mode=") + mode);
     sqlite3_stmt* update = nullptr;
-    if (sqlite3_prepare_v2(db, "UPDATE Activity SET H0 = 60 * ?", -1, &update, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, "UPDATE Activity SET H0 = 60 * (? % 61)", -1, &update, nullptr) != SQLITE_OK) {
         die(db, "prepare");
     }
     long long k = queryNumber(db, "SELECT coalesce(max(H0), 0) / 60 FROM Activity");
