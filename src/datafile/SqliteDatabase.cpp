@@ -4,6 +4,8 @@
 
 #include <QUrl>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -39,7 +41,16 @@ void foldFunction(sqlite3_context* context, int, sqlite3_value** argv) {
         return;
     }
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const QByteArray folded = QString::fromUtf8(text, sqlite3_value_bytes(argv[0])).toCaseFolded().toUtf8();
+    const int size = sqlite3_value_bytes(argv[0]);
+    // Most names are ASCII, where A to Z is all there is to fold: no detour through QString.
+    const bool ascii =
+        std::all_of(text, text + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    QByteArray folded;
+    if (ascii) {
+        folded = QByteArray(text, size).toLower();
+    } else {
+        folded = QString::fromUtf8(text, size).toCaseFolded().toUtf8();
+    }
     sqlite3_result_text64(context, folded.constData(), sqlite3_uint64(folded.size()), SQLITE_TRANSIENT,
                           SQLITE_UTF8);
 }
