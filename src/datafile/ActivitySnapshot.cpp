@@ -19,11 +19,6 @@ namespace tallyrow {
 
 namespace {
 
-// The letters the data file's queries compare without regard to case: A–Z only.
-char16_t foldAscii(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-}
-
 QString valueText(const ActivityValue& v) {
     switch (v.type) {
     case ActivityValue::Type::Null:
@@ -68,17 +63,15 @@ QByteArray groupKey(const QString& name, bool ignoreCase) {
 bool activityNameMatches(const std::optional<QString>& name, const QString& filter) {
     if (!name)
         return false;
-    if (name->size() != filter.size())
-        return false;
-    for (qsizetype i = 0; i < filter.size(); ++i) {
-        if (foldAscii(name->at(i).unicode()) != foldAscii(filter.at(i).unicode()))
-            return false;
-    }
-    return true;
+    // The queries compare names through the fold every data file's connection has: Qt's simple
+    // case folding, letter by letter, for every letter (so "ß" stays apart from "ss").
+    return name->toCaseFolded() == filter.toCaseFolded();
 }
 
 std::int32_t activityDayRemainder(std::int64_t day) {
-    return static_cast<std::int32_t>(day % 7);
+    // The queries' Mod keeps the remainder non-negative, so a day before 2000 counts under its
+    // own weekday.
+    return static_cast<std::int32_t>(((day % 7) + 7) % 7);
 }
 
 // ---------------------------------------------------------------------------------------------

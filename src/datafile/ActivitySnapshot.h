@@ -15,13 +15,12 @@
 namespace tallyrow {
 
 /// Whether a row's name matches a report's name filter: every report filter and every source
-/// compares names through this one function. Today letters A–Z compare without regard to case and
-/// every other character exactly, as the data file's queries compare them; a missing name (NULL)
-/// never matches.
+/// compares names through this one function. Every letter compares without regard to case (simple
+/// case folding), as the data file's queries compare them; a missing name (NULL) never matches.
 bool activityNameMatches(const std::optional<QString>& name, const QString& filter);
 
-/// The weekday remainder the reports group a day by: the day number modulo 7 with the sign of the
-/// day, as the queries compute it, so days before 2000 give 0 or negative remainders.
+/// The weekday remainder the reports group a day by: the day number modulo 7, never negative, as
+/// the queries compute it, so a day before 2000 counts under its own weekday.
 std::int32_t activityDayRemainder(std::int64_t day);
 
 /// The source of the Error that refuses a row holding a value the monitoring product never writes.

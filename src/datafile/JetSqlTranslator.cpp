@@ -190,9 +190,36 @@ qsizetype rightOperandEnd(const std::vector<Token>& t, qsizetype begin) {
     }
 }
 
+Token symbol(QString text) {
+    return Token{Kind::Symbol, {}, std::move(text)};
+}
+Token space() {
+    return Token{Kind::Space, {}, u" "_s};
+}
+
+// A text literal standing alone (no sign, no operator) from `begin` to `end`.
+bool isLiteral(const std::vector<Token>& t, qsizetype begin, qsizetype end) {
+    return begin == end && t[begin].kind == Kind::String;
+}
+
 } // namespace
 
-JetSqlTranslator::JetSqlTranslator(SqlDialect dialect) : m_dialect(dialect) {}
+JetSqlTranslator::JetSqlTranslator(SqlDialect dialect, QString foldCollation)
+    : m_dialect(dialect), m_foldCollation(std::move(foldCollation)) {}
+
+std::vector<SqlToken> JetSqlTranslator::foldOpen() const {
+    return {Token{Kind::Word, {}, m_dialect == SqlDialect::SQLite ? u"tallyrow_fold"_s : u"lower"_s},
+            symbol(u"("_s)};
+}
+
+std::vector<SqlToken> JetSqlTranslator::foldClose() const {
+    if (m_dialect == SqlDialect::SQLite || m_foldCollation.isEmpty()) {
+        return {symbol(u")"_s)};
+    }
+    QString collation = m_foldCollation;
+    collation.replace(u'"', u"\"\""_s);
+    return {Token{Kind::Word, {}, u" COLLATE \""_s + collation + u'"'}, symbol(u")"_s)};
+}
 
 QString JetSqlTranslator::translate(const QString& jetSql) const {
     std::vector<Token> t = tokenizeSql(jetSql, SqlQuoting::Jet);
@@ -210,14 +237,56 @@ QString JetSqlTranslator::translate(const QString& jetSql) const {
             continue;
         }
         const qsizetype left = leftOperandStart(t, previousSignificant(t, i));
-        const qsizetype right = rightOperandEnd(t, nextSignificant(t, i));
+        const qsizetype divisorStart = nextSignificant(t, i);
+        const qsizetype right = rightOperandEnd(t, divisorStart);
         if (left < 0 || right < 0) {
             throw Error(ErrNo::DataSource, u"Syntax error in query: Mod without an operand on each side"_s);
         }
-        t[i] = Token{Kind::Symbol, {}, u"%"_s};
-        t.insert(t.begin() + right + 1, Token{Kind::Symbol, {}, u")"_s});
-        t.insert(t.begin() + left, Token{Kind::Symbol, {}, u"("_s});
-        ++i;
+        // ((a % b) + b) % b: the remainder never negative, so a day before 2000 still falls on
+        // its own weekday.
+        std::vector<Token> divisor(t.begin() + divisorStart, t.begin() + right + 1);
+        if (divisorStart != right) {
+            divisor.insert(divisor.begin(), symbol(u"("_s));
+            divisor.push_back(symbol(u")"_s));
+        }
+        std::vector<Token> tail{symbol(u")"_s), space(), symbol(u"+"_s), space()};
+        tail.insert(tail.end(), divisor.begin(), divisor.end());
+        tail.insert(tail.end(), {symbol(u")"_s), space(), symbol(u"%"_s), space()});
+        tail.insert(tail.end(), divisor.begin(), divisor.end());
+        tail.push_back(symbol(u")"_s));
+        t[i] = symbol(u"%"_s);
+        t.insert(t.begin() + right + 1, tail.begin(), tail.end());
+        t.insert(t.begin() + left, {symbol(u"("_s), symbol(u"("_s), symbol(u"("_s)});
+        i += 3;
+    }
+
+    // Names compare without regard to case for every letter: both sides of a comparison with a
+    // text literal are folded.
+    for (qsizetype i = 0; i < static_cast<qsizetype>(t.size()); ++i) {
+        if (!isSymbol(t[i], u"=") && !isSymbol(t[i], u"<>")) {
+            continue;
+        }
+        const qsizetype leftEnd = previousSignificant(t, i);
+        const qsizetype left = operandStartBackward(t, leftEnd);
+        const qsizetype rightBegin = nextSignificant(t, i);
+        const qsizetype rightEnd = operandEndForward(t, rightBegin);
+        if (left < 0 || rightEnd < 0 ||
+            !(isLiteral(t, left, leftEnd) || isLiteral(t, rightBegin, rightEnd))) {
+            continue;
+        }
+        for (qsizetype k = left; k <= rightEnd; ++k) {
+            if (t[k].kind == Kind::String) {
+                t[k].kind = Kind::Word; // folded: it needs no NOCASE of its own
+            }
+        }
+        const std::vector<Token> open = foldOpen();
+        const std::vector<Token> close = foldClose();
+        // Right side first, so the left side's positions still hold.
+        t.insert(t.begin() + rightEnd + 1, close.begin(), close.end());
+        t.insert(t.begin() + rightBegin, open.begin(), open.end());
+        t.insert(t.begin() + leftEnd + 1, close.begin(), close.end());
+        t.insert(t.begin() + left, open.begin(), open.end());
+        i = rightEnd + 2 * static_cast<qsizetype>(open.size() + close.size()) - 1;
     }
 
     QString out;

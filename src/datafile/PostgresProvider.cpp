@@ -120,8 +120,9 @@ QVariant plainValue(const QSqlQuery& q, int i) {
 
 class PostgresProvider final : public Connection::Provider {
 public:
-    PostgresProvider(QString uri, PostgresUri parts, QString connectionName)
-        : m_uri(std::move(uri)), m_parts(std::move(parts)), m_name(std::move(connectionName)) {}
+    PostgresProvider(QString uri, PostgresUri parts, QString connectionName, QString foldCollation)
+        : m_uri(std::move(uri)), m_parts(std::move(parts)), m_name(std::move(connectionName)),
+          m_foldCollation(std::move(foldCollation)) {}
 
     ~PostgresProvider() override {
         {
@@ -136,7 +137,7 @@ public:
     PostgresProvider& operator=(const PostgresProvider&) = delete;
 
     std::unique_ptr<Recordset> execute(const QString& jetSql) override {
-        const QString sql = translateJetForPostgres(jetSql);
+        const QString sql = translateJetForPostgres(jetSql, m_foldCollation);
         QSqlQuery q(QSqlDatabase::database(m_name, false));
         q.setForwardOnly(true);
         // numeric (a Sum over bigint, say) arrives as a double, not as its decimal text.
@@ -189,11 +190,29 @@ private:
     QString m_uri;
     PostgresUri m_parts;
     QString m_name;
+    QString m_foldCollation;
 };
 
+// The collation under which lower() folds every letter, not only A to Z: ICU's root collation
+// where the server has ICU, else the database's own when its locale does it (the name columns
+// of schema-postgresql.sql are COLLATE "C", which lowers A to Z only). Empty when neither does;
+// names then compare as the columns' collation lowers them.
+QString findFoldCollation(QSqlDatabase& db) {
+    for (const QString& collation : {u"und-x-icu"_s, u"default"_s}) {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (q.exec(u"SELECT lower(U&'\\00C9\\00DC' COLLATE \"%1\") = U&'\\00E9\\00FC'"_s.arg(collation)) &&
+            q.next() && q.value(0).toBool()) {
+            return collation;
+        }
+    }
+    return {};
+}
+
 // Checks what the reports need of the table, in one round trip: the Activity table (under its
-// folded name "activity", as schema-postgresql.sql creates it), its columns, the type of the two
-// name columns, and the right to read it.
+// folded name "activity", as schema-postgresql.sql creates it), its columns and the right to
+// read it. The name columns may be citext or plain text: the queries compare names through
+// lower() either way.
 void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri& parts) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
@@ -244,22 +263,6 @@ void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri&
             ErrNo::DataSource,
             postgresOpenFailure(uri, u"the Activity table lacks the column%1 %2"_s.arg(
                                          missing.size() > 1 ? u"s"_s : QString(), missing.join(u", "_s))));
-    }
-    QStringList caseSensitive;
-    for (const QString& column : {u"UserName"_s, u"ComputerName"_s}) {
-        if (types.value(column.toLower()) != u"citext"_s) {
-            caseSensitive << column;
-        }
-    }
-    if (!caseSensitive.isEmpty()) {
-        // Text columns would compare names with regard to case, and a report for ANNA would miss
-        // anna's rows that a data file finds; better to say so than to give a different answer.
-        throw Error(
-            ErrNo::DataSource,
-            postgresOpenFailure(
-                uri, u"the Activity column%1 %2 must be of type citext, so that names "
-                     "compare without regard to case (see schema-postgresql.sql)"_s.arg(
-                         caseSensitive.size() > 1 ? u"s"_s : QString(), caseSensitive.join(u" and "_s))));
     }
     if (!readable) {
         throw Error(ErrNo::DataSource,
@@ -337,12 +340,14 @@ std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri) {
     static std::atomic<int> serial{0};
     const QString name = u"tallyrow-postgres-%1"_s.arg(++serial);
     PostgresUri parts;
+    QString foldCollation;
     {
         QSqlDatabase db = openPostgresDatabase(uri, name, &parts);
         // The program only reads; a read-only session keeps it that way on the server too.
         QSqlQuery(db).exec(u"SET default_transaction_read_only = on"_s);
         try {
             checkActivityTable(db, uri, parts);
+            foldCollation = findFoldCollation(db);
         } catch (...) {
             db.close();
             db = QSqlDatabase();
@@ -350,7 +355,7 @@ std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri) {
             throw;
         }
     }
-    auto provider = std::make_unique<PostgresProvider>(uri, std::move(parts), name);
+    auto provider = std::make_unique<PostgresProvider>(uri, std::move(parts), name, std::move(foldCollation));
     provider->beginReadTransaction();
     return provider;
 }

@@ -15,7 +15,8 @@ inline constexpr int kPostgresConnectTimeoutSeconds = 5;
 /// Connects to the PostgreSQL database named by `uri` (libpq's URI rules; the password comes
 /// from the URI, else libpq's own sources: PGPASSWORD, PGPASSFILE, ~/.pgpass) through Qt's
 /// QPSQL driver, in a read-only session, and checks that the Activity table is there with every
-/// column the reports read and with case-insensitive (citext) name columns.
+/// column the reports read (name columns citext or plain text: names compare without regard to
+/// case either way).
 /// Fails with an Error whose description names the source without its password and says why:
 /// a bad URI, no server at the address, no answer in time, an unknown host, a refused password,
 /// a missing database, a missing table or column, a table the user may not read.

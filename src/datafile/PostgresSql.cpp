@@ -28,8 +28,8 @@ bool endsFromItem(const Token& t) {
 
 } // namespace
 
-QString translateJetForPostgres(const QString& jetSql) {
-    const QString common = JetSqlTranslator(SqlDialect::PostgreSQL).translate(jetSql);
+QString translateJetForPostgres(const QString& jetSql, const QString& foldCollation) {
+    const QString common = JetSqlTranslator(SqlDialect::PostgreSQL, foldCollation).translate(jetSql);
     // The common translation hands over standard text: '…' literals, "…" names, the rest plain.
     // Tokens point into it; only the few that change carry a text of their own (the Totals
     // report sends a query per period, so this pass runs thousands of times a report).

@@ -14,8 +14,9 @@ namespace tallyrow {
 ///  - averages in double precision (`avg((x)::float8)`), so an average equals the one SQLite
 ///    gives bit for bit and rounds to whole minutes the same way;
 ///  - gives a sub-select in FROM an alias, which PostgreSQL requires and Jet does not.
-/// Names compare without regard to case because the name columns are citext (see the schema);
-/// the translation leaves comparisons as they are.
-QString translateJetForPostgres(const QString& jetSql);
+/// Names compare without regard to case for every letter: a comparison with a text literal
+/// lowers both sides under `foldCollation` (see JetSqlTranslator), so that plain text columns
+/// work and citext columns under COLLATE "C" (which lower A to Z only) find É and Ü as well.
+QString translateJetForPostgres(const QString& jetSql, const QString& foldCollation = {});
 
 } // namespace tallyrow

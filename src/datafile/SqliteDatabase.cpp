@@ -4,6 +4,8 @@
 
 #include <QUrl>
 
+#include <algorithm>
+
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -30,6 +32,29 @@ QVariant columnValue(sqlite3_stmt* stmt, int i) {
     }
 }
 
+// tallyrow_fold(text): the text with every letter case-folded (QString::toCaseFolded, simple
+// Unicode folding), so that two names equal without regard to case fold to the same text.
+// NULL stays NULL; numbers and blobs are read as their text.
+void foldFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const int size = sqlite3_value_bytes(argv[0]);
+    // Most names are ASCII, where A to Z is all there is to fold: no detour through QString.
+    const bool ascii =
+        std::all_of(text, text + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    QByteArray folded;
+    if (ascii) {
+        folded = QByteArray(text, size).toLower();
+    } else {
+        folded = QString::fromUtf8(text, size).toCaseFolded().toUtf8();
+    }
+    sqlite3_result_text64(context, folded.constData(), sqlite3_uint64(folded.size()), SQLITE_TRANSIENT,
+                          SQLITE_UTF8);
+}
+
 } // namespace
 
 SqliteDatabase::SqliteDatabase(const QString& uri, int flags, QString what) : m_what(std::move(what)) {
@@ -41,6 +66,15 @@ SqliteDatabase::SqliteDatabase(const QString& uri, int flags, QString what) : m_
         throw Error(ErrNo::DataSource, u"Cannot open %1: %2"_s.arg(m_what, reason));
     }
     sqlite3_extended_result_codes(m_db, 1);
+    const int fold = sqlite3_create_function_v2(m_db, kFoldFunction, 1,
+                                                SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                                                nullptr, foldFunction, nullptr, nullptr, nullptr);
+    if (fold != SQLITE_OK) {
+        const QString reason = lastError();
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw Error(ErrNo::DataSource, u"Cannot open %1: %2"_s.arg(m_what, reason));
+    }
 }
 
 SqliteDatabase::~SqliteDatabase() {
@@ -75,7 +109,8 @@ void SqliteDatabase::StatementCloser::operator()(sqlite3_stmt* statement) const 
 SqliteDatabase::Statement SqliteDatabase::prepare(const QString& sql) {
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &raw, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &raw, nullptr) !=
+        SQLITE_OK) {
         throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, lastError()));
     }
     return Statement(raw);

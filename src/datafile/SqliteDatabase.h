@@ -13,8 +13,13 @@ namespace tallyrow {
 
 /// One SQLite database handle. Owns the handle; not copyable. Queries return their rows in
 /// full. Failures are Errors (number ErrNo::DataSource) whose description carries SQLite's text.
+/// Every handle knows the SQL function tallyrow_fold(text), the text case-folded for every
+/// letter (QString::toCaseFolded); the translated queries compare names through it, since
+/// SQLite's NOCASE folds only A to Z.
 class SqliteDatabase {
 public:
+    static constexpr const char* kFoldFunction = "tallyrow_fold";
+
     /// Opens `uri` (an SQLite URI filename) with the given sqlite3_open_v2 flags; SQLITE_OPEN_URI
     /// is added. `what` names the database in failure messages.
     SqliteDatabase(const QString& uri, int flags, QString what);

@@ -6,9 +6,9 @@ reports' rules directly to its rows.
 
 Day report (CSV): for each hour h and selected weekday, the average / total / maximum / minimum of
 the non-empty values of H<h> over the rows in the range that pass the user and computer filters
-(names compared without regard to case) and whose day number leaves that weekday's remainder; the
-remainder is taken as the database takes it, with the sign of the day number, so rows before 2000
-only ever match Saturday (remainder 0). "All Days" is the sum of the selected weekdays' values (0
+(names compared without regard to case for every letter: simple Unicode case folding) and whose
+day number leaves that weekday's remainder, taken non-negative, so a row before 2000 counts under
+its own weekday. "All Days" is the sum of the selected weekdays' values (0
 for a weekday without rows) divided by their number. Values are seconds, shown as whole minutes,
 an exact half going to the even neighbour. "Total" adds the row's shown weekday minutes.
 
@@ -53,8 +53,20 @@ def day_number(d):
     return (d - DAY0).days
 
 
-def jet_mod7(n):
-    return n - 7 * int(n / 7)  # keeps the sign of n
+def weekday_remainder(n):
+    return n % 7  # never negative, also for days before 2000
+
+
+def fold(name):
+    # Simple case folding: one character for one; where the full folding would give several
+    # (German sharp s gives "ss"), the character is lowered if that keeps it one, else kept.
+    out = []
+    for c in name:
+        f = c.casefold()
+        if len(f) != 1:
+            f = c.lower() if len(c.lower()) == 1 else c
+        out.append(f)
+    return "".join(out)
 
 
 def options(args):
@@ -72,9 +84,9 @@ def options(args):
 
 
 def passes(row, o):
-    if "user" in o and row[1].lower() != o["user"].lower():
+    if "user" in o and fold(row[1]) != fold(o["user"]):
         return False
-    if "computer" in o and row[2].lower() != o["computer"].lower():
+    if "computer" in o and fold(row[2]) != fold(o["computer"]):
         return False
     return True
 
@@ -107,7 +119,7 @@ def day_report(rows, o):
         if first <= r[0] <= last and passes(r, o):
             for h in range(24):
                 if r[3][h] is not None:
-                    values.setdefault((jet_mod7(r[0]), h), []).append(r[3][h])
+                    values.setdefault((weekday_remainder(r[0]), h), []).append(r[3][h])
 
     def aggregate(v):
         if kind == "average":

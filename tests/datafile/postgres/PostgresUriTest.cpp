@@ -155,15 +155,25 @@ TEST(PostgresSql, SubSelectsInFromGetAnAlias) {
 TEST(PostgresSql, DividesAndAveragesInDoublePrecisionWithFoldedNames) {
     EXPECT_EQ(pg(QStringLiteral("SELECT ([H0]+[H1])/60 AS DayTotal FROM Activity")),
               QStringLiteral("SELECT (\"h0\"+\"h1\")* 1::float8 /60 AS DayTotal FROM Activity"));
-    EXPECT_EQ(pg(QStringLiteral("SELECT [ActiveDay] Mod 7 AS DayNumber, Avg(Activity.H0) AS T0 "
-                                "From Activity GROUP BY [ActiveDay] Mod 7 HAVING ActiveDay mod 7  "
-                                "In (2,4,1)")),
-              QStringLiteral(
-                  "SELECT (\"activeday\" % 7) AS DayNumber, avg((Activity.H0)::float8) AS T0 From Activity "
-                  "GROUP BY (\"activeday\" % 7) HAVING (ActiveDay % 7)  In (2,4,1)")
-                  .replace(QStringLiteral("avg("), QStringLiteral("Avg(")));
-    EXPECT_EQ(pg(QStringLiteral("SELECT Avg(DISTINCT x) FROM t WHERE UserName='o''neil'")),
-              QStringLiteral("SELECT Avg(DISTINCT (x)::float8) FROM t WHERE UserName='o''neil'"));
+    EXPECT_EQ(
+        pg(QStringLiteral("SELECT [ActiveDay] Mod 7 AS DayNumber, Avg(Activity.H0) AS T0 "
+                          "From Activity GROUP BY [ActiveDay] Mod 7 HAVING ActiveDay mod 7  "
+                          "In (2,4,1)")),
+        QStringLiteral(
+            "SELECT (((\"activeday\" % 7) + 7) % 7) AS DayNumber, avg((Activity.H0)::float8) AS T0 "
+            "From Activity GROUP BY (((\"activeday\" % 7) + 7) % 7) HAVING (((ActiveDay % 7) + 7) % 7)  "
+            "In (2,4,1)")
+            .replace(QStringLiteral("avg("), QStringLiteral("Avg(")));
+    EXPECT_EQ(
+        pg(QStringLiteral("SELECT Avg(DISTINCT x) FROM t WHERE UserName='o''neil'")),
+        QStringLiteral("SELECT Avg(DISTINCT (x)::float8) FROM t WHERE lower(UserName)=lower('o''neil')"));
+    EXPECT_EQ(
+        translateJetForPostgres(
+            QStringLiteral("SELECT 1 FROM t WHERE [UserName]='É' AND ComputerName <> 'x'"),
+            QStringLiteral("und-x-icu")),
+        QStringLiteral("SELECT 1 FROM t WHERE lower(\"username\" COLLATE \"und-x-icu\")=lower('É' COLLATE "
+                       "\"und-x-icu\") AND lower(ComputerName COLLATE \"und-x-icu\") <> lower('x' COLLATE "
+                       "\"und-x-icu\")"));
 }
 
 } // namespace
