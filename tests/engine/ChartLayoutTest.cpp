@@ -359,3 +359,37 @@ TEST(ChartLayout, XYChartPlacesCategoriesAtTheirOwnPositions) {
     EXPECT_NEAR(l.lines.at(0).points.at(0).x(), l.plotRect.left(), 0.01);
     EXPECT_EQ(l.categoryLabels.first().text, u"1/1/2004"_s);
 }
+
+TEST(ChartLayout, ThreeDimensionalBarsLeaveEveryFrontFaceInSight) {
+    // Bars are painted in layout order; no box painted later may cover an earlier front face,
+    // so a low bar next to a tall one stays in sight.
+    for (int seriesCount : {1, 2, 6}) {
+        for (int n : {3, 24}) {
+            SCOPED_TRACE(testing::Message() << seriesCount << " series, " << n << " categories");
+            ChartDefinition definition = sample(ChartType::Bar3D, n, seriesCount);
+            for (int s = 0; s < seriesCount; ++s)
+                for (int i = 0; i < n; ++i)
+                    definition.series[s].values[i] = s % 2 ? 2 : 50; // tall, low, tall, ...
+            const ChartLayout l = layoutChart(definition, kBounds);
+            ASSERT_EQ(l.bars.size(), n * seriesCount);
+            for (int a = 0; a < l.bars.size(); ++a) {
+                const auto& bar = l.bars.at(a);
+                const QRectF front = bar.rect.translated(bar.offset);
+                QPainterPath later;
+                // Only the neighbours within reach: the rest of this category and the next one.
+                for (int b = a + 1; b < l.bars.size() && b <= a + 2 * seriesCount; ++b) {
+                    const auto& other = l.bars.at(b);
+                    const QRectF r = other.rect.translated(other.offset);
+                    QPainterPath box;
+                    box.addPolygon(QPolygonF({r.bottomLeft(), r.topLeft(), r.topLeft() + other.depth,
+                                              r.topRight() + other.depth, r.bottomRight() + other.depth,
+                                              r.bottomRight(), r.bottomLeft()}));
+                    later = later.united(box);
+                }
+                QPainterPath face;
+                face.addRect(front.adjusted(0.5, 0.5, -0.5, -0.5));
+                EXPECT_FALSE(later.intersects(face)) << "bar " << a << " is covered by a later one";
+            }
+        }
+    }
+}
