@@ -66,6 +66,10 @@ struct ChartDefinition {
     int legendLocation = 6; ///< 6 = bottom
     bool showLegend = true;
     QStringList categories;
+    /// XY charts: where each category lies on the horizontal axis (an hour of the day, a day
+    /// number), labelled with the category's text. Empty: numeric category texts are their own
+    /// positions, other texts are placed one apart from 0.
+    QVector<double> categoryX;
     QVector<ChartSeries> series;
 };
 

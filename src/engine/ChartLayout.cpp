@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -371,7 +373,11 @@ bool placePlot(ChartLayout& out, const QFontMetricsF& fm, const QRectF& area, do
     // Room at the right for the last category label's overhang.
     plot.setRight(area.right() - std::min(area.width() / 8, fm.averageCharWidth() * 3));
     if (out.threeD) {
-        const double d = clampTo(std::min(plot.width(), plot.height()) * 0.07, 0, 520);
+        // Series in lanes of their own get more depth, so each lane stays wide enough to see.
+        const int lanes = out.kind == ChartLayout::Kind::Bar ? 1 : std::max(1, int(out.seriesColors.size()));
+        const double shortSide = std::min(plot.width(), plot.height());
+        const double d = clampTo(shortSide * 0.07 * (1 + 0.25 * (lanes - 1)), 0,
+                                 std::min(520.0 + 90.0 * (lanes - 1), shortSide * 0.2));
         out.depth = QPointF(d, -d * 0.75);
         plot.setRight(plot.right() - d);
         plot.setTop(plot.top() - out.depth.y());
@@ -425,10 +431,16 @@ ChartLayout::TextBox categoryLabel(const ChartLayout& out, const QFontMetricsF& 
     return {keepInside(r, out.bounds), text, Qt::AlignCenter, false};
 }
 
-/// XY charts read the categories as numbers when they all are; otherwise as positions 1..n.
-/// `numeric` tells which.
+/// Where the categories of an XY chart lie: the chart's own positions when it has one for every
+/// category, else the category texts when they all are numbers (`numeric`), else 0, 1, 2, ...
 QVector<double> xyPositions(const ChartDefinition& chart, int n, bool& numeric) {
     QVector<double> xs(n);
+    numeric = false;
+    if (chart.categoryX.size() >= n && std::all_of(chart.categoryX.begin(), chart.categoryX.begin() + n,
+                                                   [](double x) { return std::isfinite(x); })) {
+        std::copy(chart.categoryX.begin(), chart.categoryX.begin() + n, xs.begin());
+        return xs;
+    }
     numeric = n > 0;
     for (int i = 0; i < n && numeric; ++i) {
         bool ok = false;
@@ -437,12 +449,42 @@ QVector<double> xyPositions(const ChartDefinition& chart, int n, bool& numeric) 
     }
     if (!numeric) {
         for (int i = 0; i < n; ++i)
-            xs[i] = i + 1;
+            xs[i] = i;
     }
     return xs;
 }
 
-/// XY charts: a numeric horizontal axis and one line of points per series.
+/// A tick, grid line and label at `x` on the horizontal axis of an XY chart.
+void addXTick(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm, double x, double px,
+              const QString& text) {
+    const int tickStyle = chart.axes[AxisId::Category].tickStyle;
+    out.xTicks.append(x);
+    out.categoryLabels.append(categoryLabel(out, fm, text, px));
+    if (out.categoryGridStyle != 0)
+        out.categoryGridLines.append(categoryGridLine(out, px));
+    if (tickStyle != 0)
+        out.categoryTickMarks.append(categoryTickMark(out, tickStyle, px));
+}
+
+/// XY charts whose categories are not numbers: each category's text labels its own position,
+/// left out where it would touch the label before it.
+void layoutXYCategoryLabels(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm,
+                            const QVector<double>& xs, const std::function<double(double)>& xFor) {
+    double lastRight = -std::numeric_limits<double>::infinity();
+    for (int i = 0; i < xs.size(); ++i) {
+        const QString text = i < chart.categories.size() ? chart.categories.at(i) : QString();
+        if (text.isEmpty())
+            continue;
+        const ChartLayout::TextBox box = categoryLabel(out, fm, text, xFor(xs.at(i)));
+        if (box.rect.left() < lastRight + kGap)
+            continue;
+        addXTick(out, chart, fm, xs.at(i), xFor(xs.at(i)), text);
+        lastRight = box.rect.right();
+    }
+}
+
+/// XY charts: a horizontal axis of numbers (or of the categories' own texts at their positions)
+/// and one line of points per series.
 void layoutXY(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm) {
     const int n = out.categoryCount;
     const QRectF& plot = out.plotRect;
@@ -453,23 +495,27 @@ void layoutXY(ChartLayout& out, const ChartDefinition& chart, const QFontMetrics
         xlo = *std::min_element(xs.begin(), xs.end());
         xhi = *std::max_element(xs.begin(), xs.end());
     }
-    if (!numericX)
-        xlo = std::min(xlo, 0.0);
-    double widest = 0;
-    for (double x : {xlo, xhi})
-        widest = std::max(widest, fm.horizontalAdvance(plainNumber(x)));
-    const int xIntervals = static_cast<int>(clampTo(plot.width() / (widest + 4 * kGap + 400), 1, 10));
-    niceRange(xlo, xhi, xIntervals, out.xMin, out.xMax, out.xStep, out.xTicks);
-    auto xFor = [&](double x) { return plot.left() + (x - out.xMin) / (out.xMax - out.xMin) * plot.width(); };
-
-    const int tickStyle = chart.axes[AxisId::Category].tickStyle;
-    for (double x : out.xTicks) {
-        const double px = xFor(x);
-        out.categoryLabels.append(categoryLabel(out, fm, plainNumber(x), px));
-        if (out.categoryGridStyle != 0)
-            out.categoryGridLines.append(categoryGridLine(out, px));
-        if (tickStyle != 0)
-            out.categoryTickMarks.append(categoryTickMark(out, tickStyle, px));
+    QVector<double> ticks;
+    if (numericX) {
+        double widest = 0;
+        for (double x : {xlo, xhi})
+            widest = std::max(widest, fm.horizontalAdvance(plainNumber(x)));
+        const int xIntervals = static_cast<int>(clampTo(plot.width() / (widest + 4 * kGap + 400), 1, 10));
+        niceRange(xlo, xhi, xIntervals, out.xMin, out.xMax, out.xStep, ticks);
+    } else {
+        // The axis spans the categories; a lone one stands in the middle.
+        out.xMin = xhi > xlo ? xlo : xlo - 1;
+        out.xMax = xhi > xlo ? xhi : xhi + 1;
+        out.xStep = 0;
+    }
+    const std::function<double(double)> xFor = [&](double x) {
+        return plot.left() + (x - out.xMin) / (out.xMax - out.xMin) * plot.width();
+    };
+    if (numericX) {
+        for (double x : ticks)
+            addXTick(out, chart, fm, x, xFor(x), plainNumber(x));
+    } else {
+        layoutXYCategoryLabels(out, chart, fm, xs, xFor);
     }
     for (int s = 0; s < chart.series.size(); ++s) {
         ChartLayout::SeriesLine line{s, {}, n <= 31, {}, {}};
@@ -478,6 +524,8 @@ void layoutXY(ChartLayout& out, const ChartDefinition& chart, const QFontMetrics
             line.points.append(QPointF(xFor(xs.at(i)), out.yFor(valueAt(chart.series.at(s), i))));
         out.lines.append(line);
     }
+    for (int k = static_cast<int>(out.lines.size()) - 1; k >= 0; --k)
+        out.paintOrder.append(k);
 }
 
 /// Category axis: slots of equal width (returned), labels thinned so they never overlap.
@@ -552,38 +600,63 @@ void layoutBars(ChartLayout& out, const ChartDefinition& chart, double slot) {
     }
 }
 
-/// Lines, steps and area edges: every series after the bars, one point per category (two per
-/// step), held inside the value range.
+/// The order in which the series from `first` on are painted, back to front. Areas put the
+/// largest series at the back so a smaller one is never buried under it; the others keep the
+/// first series in front.
+QVector<int> seriesPaintOrder(const ChartLayout& out, const ChartDefinition& chart, int first) {
+    QVector<int> order;
+    for (int s = static_cast<int>(chart.series.size()) - 1; s >= first; --s)
+        order.append(s);
+    if (out.kind != ChartLayout::Kind::Area)
+        return order;
+    QVector<double> totals(chart.series.size());
+    for (int s = first; s < chart.series.size(); ++s)
+        for (int i = 0; i < out.categoryCount; ++i)
+            totals[s] += std::fabs(valueAt(chart.series.at(s), i));
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return totals.at(a) > totals.at(b); });
+    return order;
+}
+
+/// The points of series `s` on the front plane: one per category, two per step.
+QVector<QPointF> seriesPoints(const ChartLayout& out, const ChartSeries& series, double slot) {
+    const int n = out.categoryCount;
+    const double left = out.plotRect.left();
+    QVector<QPointF> points;
+    points.reserve(out.kind == ChartLayout::Kind::Step ? 2 * n : n);
+    for (int i = 0; i < n; ++i) {
+        const double y = out.yFor(clampTo(valueAt(series, i), out.axisMin, out.axisMax));
+        if (out.kind == ChartLayout::Kind::Step) {
+            points.append(QPointF(left + slot * i, y));
+            points.append(QPointF(left + slot * (i + 1), y));
+        } else {
+            points.append(QPointF(left + slot * (i + 0.5), y));
+        }
+    }
+    return points;
+}
+
+/// Lines, steps and area edges: every series after the bars, held inside the value range. In 3D
+/// each series has a lane; the series painted last has the front one.
 void layoutSeriesLines(ChartLayout& out, const ChartDefinition& chart, double slot) {
     if (out.kind == ChartLayout::Kind::Bar)
         return;
-    const int n = out.categoryCount;
-    const double left = out.plotRect.left();
-    const bool markers = n <= 31;
+    const int first = barSeriesCount(out, chart);
+    const bool markers =
+        out.categoryCount <= 31 && out.kind != ChartLayout::Kind::Area && out.kind != ChartLayout::Kind::Step;
     const QPointF lane = seriesLane(out, chart);
-    for (int s = barSeriesCount(out, chart); s < chart.series.size(); ++s) {
-        ChartLayout::SeriesLine line{s, {}, markers && out.kind != ChartLayout::Kind::Area, {}, {}};
+    const QVector<int> order = seriesPaintOrder(out, chart, first);
+    for (int s = first; s < chart.series.size(); ++s) {
+        ChartLayout::SeriesLine line{s, seriesPoints(out, chart.series.at(s), slot), markers, {}, {}};
         if (out.threeD) {
-            line.offset = lane * (s + 0.15);
+            // Lanes count from the front; a combination's bars keep the front lane.
+            const int fromFront = static_cast<int>(order.size() - 1 - order.indexOf(s)) + first;
+            line.offset = lane * (fromFront + 0.15);
             line.depth = lane * 0.7;
-        }
-        const auto& series = chart.series.at(s);
-        if (out.kind == ChartLayout::Kind::Step) {
-            line.points.reserve(2 * n);
-            for (int i = 0; i < n; ++i) {
-                const double y = out.yFor(clampTo(valueAt(series, i), out.axisMin, out.axisMax));
-                line.points.append(QPointF(left + slot * i, y));
-                line.points.append(QPointF(left + slot * (i + 1), y));
-            }
-            line.markers = false;
-        } else {
-            line.points.reserve(n);
-            for (int i = 0; i < n; ++i)
-                line.points.append(QPointF(left + slot * (i + 0.5),
-                                           out.yFor(clampTo(valueAt(series, i), out.axisMin, out.axisMax))));
         }
         out.lines.append(line);
     }
+    for (int s : order)
+        out.paintOrder.append(s - first);
 }
 
 } // namespace

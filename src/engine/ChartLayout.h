@@ -65,7 +65,8 @@ struct ChartLayout {
     double axisMax = 1;
     double axisStep = 1;
     QVector<double> valueTicks;
-    // Category axis (horizontal); for XY charts a numeric range like the value axis.
+    // Category axis (horizontal); for XY charts a range like the value axis, with xTicks the
+    // positions that carry a label (xStep 0 when those are the categories' own positions).
     int categoryCount = 0;
     int categoryLabelStep = 1; ///< every n-th category is labelled
     double xMin = 0;
@@ -87,6 +88,7 @@ struct ChartLayout {
     double baselineY = 0; ///< where bars and areas start (value 0, held inside the axis range)
     QVector<Bar> bars;
     QVector<SeriesLine> lines; ///< lines, steps, area top edges, XY series
+    QVector<int> paintOrder;   ///< indexes into `lines`, back to front
     QVector<Slice> slices;
     QRectF pieRect;
     QVector<LegendEntry> legend;

@@ -147,25 +147,44 @@ void paintBars(QPainter& painter, const ChartLayout& l) {
     }
 }
 
-/// One area series, in the painter's coordinates of its lane.
+/// The polygon an area series fills: its points down to the baseline.
+QPolygonF areaPolygon(const ChartLayout& l, const ChartLayout::SeriesLine& line) {
+    QPolygonF poly;
+    poly << QPointF(line.points.first().x(), l.baselineY) << line.points
+         << QPointF(line.points.last().x(), l.baselineY);
+    return poly;
+}
+
+/// One area series, in the painter's coordinates of its lane. The fill lets the series behind
+/// show through; in 2D the top edges are drawn afterwards (paintAreaEdges).
 void paintArea(QPainter& painter, const ChartLayout& l, const ChartLayout::SeriesLine& line) {
     const QColor c = colorOf(l, line.series);
     const QPointF ld = line.depth;
     const QPointF lastBase(line.points.last().x(), l.baselineY);
-    QPolygonF poly;
-    poly << QPointF(line.points.first().x(), l.baselineY) << line.points << lastBase;
     if (l.threeD) {
         drawRibbon(painter, line.points, ld, c);
         painter.setBrush(c.darker(130));
         painter.drawPolygon(quad(line.points.last(), line.points.last() + ld, lastBase + ld, lastBase));
     }
-    // Later series stand behind earlier ones; a little transparency keeps their hidden peaks
-    // readable.
     QColor fill = c;
-    fill.setAlpha(l.threeD ? 255 : 215);
-    painter.setPen(QPen(c.darker(130), 12));
+    fill.setAlpha(l.threeD ? 190 : 140);
+    painter.setPen(l.threeD ? QPen(c.darker(130), 12) : QPen(Qt::NoPen));
     painter.setBrush(fill);
-    painter.drawPolygon(poly);
+    painter.drawPolygon(areaPolygon(l, line));
+}
+
+/// 2D areas: every series' top edge over all the fills, so none is lost under another.
+void paintAreaEdges(QPainter& painter, const ChartLayout& l, const QVector<int>& order) {
+    for (int k : order) {
+        const auto& line = l.lines.at(k);
+        if (line.points.isEmpty())
+            continue;
+        QPen pen(colorOf(l, line.series).darker(115), 18);
+        pen.setJoinStyle(Qt::RoundJoin);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPolyline(line.points.constData(), static_cast<int>(line.points.size()));
+    }
 }
 
 /// One line, step or XY series, in the painter's coordinates of its lane.
@@ -190,9 +209,15 @@ void paintLine(QPainter& painter, const ChartLayout& l, const ChartLayout::Serie
     }
 }
 
-/// The last series first, so the first one ends up in front.
+/// Back to front as the layout orders them.
 void paintSeriesLines(QPainter& painter, const ChartLayout& l) {
-    for (int k = static_cast<int>(l.lines.size()) - 1; k >= 0; --k) {
+    QVector<int> order = l.paintOrder;
+    if (order.size() != l.lines.size()) {
+        order.clear();
+        for (int k = static_cast<int>(l.lines.size()) - 1; k >= 0; --k)
+            order.append(k);
+    }
+    for (int k : order) {
         const auto& line = l.lines.at(k);
         if (line.points.isEmpty())
             continue;
@@ -204,6 +229,8 @@ void paintSeriesLines(QPainter& painter, const ChartLayout& l) {
             paintLine(painter, l, line);
         painter.restore();
     }
+    if (l.kind == ChartLayout::Kind::Area && !l.threeD)
+        paintAreaEdges(painter, l, order);
 }
 
 /// Axes, tick marks, labels and titles, drawn over the data.
@@ -244,14 +271,19 @@ void paintLegend(QPainter& painter, const ChartLayout& l, const ChartFonts& font
 } // namespace
 
 void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& chart) {
-    if (rect.width() <= 0 || rect.height() <= 0)
-        return;
-    registerReportFonts();
-    // The layout works in twips; find how many painter units make one twip on this device.
+    // On a painter without a twip transform, find how many painter units make one twip on this
+    // device, so the chart comes out at its physical size whatever the resolution.
     const QTransform t = painter.combinedTransform();
     const double scale = std::sqrt(std::fabs(t.determinant()));
     const double dpi = painter.device() ? painter.device()->logicalDpiY() : 96.0;
-    const double unitsPerTwip = scale > 0 ? dpi / 1440.0 / scale : 1.0;
+    paintChartScaled(painter, rect, chart, scale > 0 ? dpi / 1440.0 / scale : 1.0);
+}
+
+void paintChartScaled(QPainter& painter, const QRectF& rect, const ChartDefinition& chart,
+                      double unitsPerTwip) {
+    if (rect.width() <= 0 || rect.height() <= 0 || !(unitsPerTwip > 0))
+        return;
+    registerReportFonts();
     const QRectF bounds(0, 0, rect.width() / unitsPerTwip, rect.height() / unitsPerTwip);
     const ChartLayout l = layoutChart(chart, bounds);
 

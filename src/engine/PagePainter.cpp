@@ -77,7 +77,7 @@ void paintPage(QPainter& painter, const PageCollection& doc, int index, const QR
             painter.setPen(pen);
             painter.drawLine(line->from, line->to);
         } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
-            paintChart(painter, chart->rect, chart->chart);
+            paintChartScaled(painter, chart->rect, chart->chart, 1.0);
         }
     }
     painter.restore();

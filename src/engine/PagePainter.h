@@ -12,8 +12,15 @@ namespace tallyrow::engine {
 /// painter). Works on any paint device: screen, image, printer, PDF (text stays text).
 void paintPage(QPainter& painter, const PageCollection& doc, int index, const QRectF& sheetRect);
 
-/// Draws a chart into `rect` (painter units).
+/// Draws a chart into `rect` (painter units) on a painter that paints straight onto its device:
+/// the chart keeps its physical size (text in points) at the device's resolution.
 void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& chart);
+
+/// Draws a chart into `rect` with `unitsPerTwip` painter units to a twip of the chart's own
+/// layout. Pages pass 1: their painter already works in twips of the sheet, so the chart scales
+/// with the page on every device and at every zoom.
+void paintChartScaled(QPainter& painter, const QRectF& rect, const ChartDefinition& chart,
+                      double unitsPerTwip);
 
 /// Registers the report fonts (Tahoma from fonts-wine, DejaVu Sans as fallback) once per process.
 void registerReportFonts();

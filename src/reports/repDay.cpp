@@ -250,6 +250,10 @@ void repDay::bindResults(StepRunner& run) {
             c->Axis(engine::AxisId::Category).tickStyle = 0;
         }
         c->dataSource = m_chartRows.clone();
+        // An XY chart places each row at its hour of the day, 0 for midnight.
+        c->definition.categoryX.clear();
+        for (int h = 0; h < m_chartRows.rowCount(); ++h)
+            c->definition.categoryX.append(h);
     });
     run.step([this] { pageSetupValue = 1; });
 }

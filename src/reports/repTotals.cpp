@@ -188,6 +188,11 @@ void repTotals::bindResults(StepRunner& run) {
             c->Axis(engine::AxisId::Category).tickStyle = 0;
         }
         c->dataSource = m_rows.clone();
+        // An XY chart places each period at its start date, so months and years keep their
+        // true lengths on the axis.
+        c->definition.categoryX.clear();
+        for (const PeriodTotal& t : m_totals)
+            c->definition.categoryX.append(static_cast<double>(t.start.toJulianDay()));
     });
 }
 

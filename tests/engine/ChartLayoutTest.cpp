@@ -1,5 +1,7 @@
 #include "engine/ChartLayout.h"
 
+#include <QPainterPath>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -254,6 +256,140 @@ TEST(ChartLayout, TinyOrEmptyRectanglesDoNotBreakTheLayout) {
             const ChartLayout l = layoutChart(sample(type, 24, 2), r);
             for (const auto& bar : l.bars)
                 EXPECT_FALSE(std::isnan(bar.rect.height()));
+        }
+    }
+}
+
+namespace {
+
+/// What is left to see of each series' front face once the series painted after it are drawn:
+/// the visible share of its area, by series.
+QVector<double> visibleShares(const ChartLayout& l) {
+    QVector<QPainterPath> faces(l.lines.size());
+    for (int k = 0; k < l.lines.size(); ++k) {
+        const auto& line = l.lines.at(k);
+        QPolygonF poly;
+        poly << QPointF(line.points.first().x(), l.baselineY) << line.points
+             << QPointF(line.points.last().x(), l.baselineY);
+        faces[k].addPolygon(poly.translated(line.offset));
+        faces[k].closeSubpath();
+    }
+    QVector<double> shares(l.lines.size());
+    auto area = [](const QPainterPath& p) {
+        double sum = 0;
+        for (const QPolygonF& poly : p.toFillPolygons()) {
+            for (int i = 0; i < poly.size(); ++i) {
+                const QPointF a = poly.at(i), b = poly.at((i + 1) % poly.size());
+                sum += a.x() * b.y() - b.x() * a.y();
+            }
+        }
+        return std::fabs(sum) / 2;
+    };
+    for (int p = 0; p < l.paintOrder.size(); ++p) {
+        QPainterPath visible = faces.at(l.paintOrder.at(p));
+        for (int q = p + 1; q < l.paintOrder.size(); ++q)
+            visible = visible.subtracted(faces.at(l.paintOrder.at(q)));
+        shares[l.lines.at(l.paintOrder.at(p)).series] = area(visible) / area(faces.at(l.paintOrder.at(p)));
+    }
+    return shares;
+}
+
+} // namespace
+
+TEST(ChartLayout, NoAreaSeriesIsBuriedUnderAnother) {
+    // The first series is the largest everywhere, the others each smaller than the one before:
+    // drawn first-in-front, the first would cover them all.
+    for (int type : {ChartType::Area2D, ChartType::Area3D}) {
+        for (int seriesCount : {2, 3, 8}) {
+            SCOPED_TRACE(testing::Message() << "type " << type << ", " << seriesCount << " series");
+            ChartDefinition definition = sample(type, 24, seriesCount);
+            for (int s = 0; s < seriesCount; ++s)
+                for (int i = 0; i < 24; ++i)
+                    definition.series[s].values[i] = (30 + (i * 7) % 20) * (1.0 - 0.1 * s);
+            const ChartLayout l = layoutChart(definition, kBounds);
+            ASSERT_EQ(l.paintOrder.size(), seriesCount);
+            for (double share : visibleShares(l))
+                EXPECT_GT(share, 0.05);
+            if (l.threeD) {
+                const double lane = std::hypot(l.lines.at(0).offset.x() - l.lines.at(1).offset.x(),
+                                               l.lines.at(0).offset.y() - l.lines.at(1).offset.y());
+                EXPECT_GT(lane, 90) << "each lane is wide enough to see";
+            }
+        }
+    }
+}
+
+TEST(ChartLayout, XYChartPlacesCategoriesAtTheirOwnPositions) {
+    ChartDefinition day = sample(ChartType::XY2D, 24, 2);
+    day.categories.clear();
+    for (int h = 0; h < 24; ++h) {
+        day.categories << u"%1:00 %2"_s.arg(h % 12 == 0 ? 12 : h % 12).arg(h < 12 ? u"AM"_s : u"PM"_s);
+        day.categoryX << h;
+    }
+    ChartLayout l = layoutChart(day, kBounds);
+    ASSERT_EQ(l.lines.size(), 2);
+    const auto xOf = [&](double hour) {
+        return l.plotRect.left() + (hour - l.xMin) / (l.xMax - l.xMin) * l.plotRect.width();
+    };
+    EXPECT_DOUBLE_EQ(l.xMin, 0) << "midnight is hour 0";
+    for (int h = 0; h < 24; ++h)
+        EXPECT_NEAR(l.lines.at(0).points.at(h).x(), xOf(h), 0.01);
+    ASSERT_GE(l.categoryLabels.size(), 4);
+    EXPECT_EQ(l.categoryLabels.first().text, u"12:00 AM"_s);
+    for (int k = 0; k < l.categoryLabels.size(); ++k) {
+        const int hour = day.categories.indexOf(l.categoryLabels.at(k).text);
+        ASSERT_GE(hour, 0) << "labels are the hours' own texts";
+        EXPECT_NEAR(l.categoryLabels.at(k).rect.center().x(), xOf(hour), 1) << "under the hour's point";
+        EXPECT_DOUBLE_EQ(l.xTicks.at(k), hour);
+    }
+
+    // Periods of a month: unequal steps, as the calendar has them.
+    ChartDefinition totals = sample(ChartType::XY2D, 3, 1);
+    totals.categories = {u"1/1/2004"_s, u"1/2/2004"_s, u"1/3/2004"_s};
+    totals.categoryX = {0, 31, 60};
+    l = layoutChart(totals, kBounds);
+    const QVector<QPointF>& pts = l.lines.at(0).points;
+    EXPECT_NEAR((pts.at(1).x() - pts.at(0).x()) / (pts.at(2).x() - pts.at(1).x()), 31.0 / 29.0, 1e-6);
+    EXPECT_EQ(l.categoryLabels.size(), 3);
+
+    // Without positions, category texts that are not numbers stand 0, 1, 2, ... apart.
+    totals.categoryX.clear();
+    l = layoutChart(totals, kBounds);
+    EXPECT_DOUBLE_EQ(l.xMin, 0);
+    EXPECT_NEAR(l.lines.at(0).points.at(0).x(), l.plotRect.left(), 0.01);
+    EXPECT_EQ(l.categoryLabels.first().text, u"1/1/2004"_s);
+}
+
+TEST(ChartLayout, ThreeDimensionalBarsLeaveEveryFrontFaceInSight) {
+    // Bars are painted in layout order; no box painted later may cover an earlier front face,
+    // so a low bar next to a tall one stays in sight.
+    for (int seriesCount : {1, 2, 6}) {
+        for (int n : {3, 24}) {
+            SCOPED_TRACE(testing::Message() << seriesCount << " series, " << n << " categories");
+            ChartDefinition definition = sample(ChartType::Bar3D, n, seriesCount);
+            for (int s = 0; s < seriesCount; ++s)
+                for (int i = 0; i < n; ++i)
+                    definition.series[s].values[i] = s % 2 ? 2 : 50; // tall, low, tall, ...
+            const ChartLayout l = layoutChart(definition, kBounds);
+            ASSERT_EQ(l.bars.size(), n * seriesCount);
+            for (int a = 0; a < l.bars.size(); ++a) {
+                const auto& bar = l.bars.at(a);
+                const QRectF front = bar.rect.translated(bar.offset);
+                QPainterPath later;
+                // Only the neighbours within reach: the rest of this category and the next one.
+                for (int b = a + 1; b < l.bars.size() && b <= a + 2 * seriesCount; ++b) {
+                    const auto& other = l.bars.at(b);
+                    const QRectF r = other.rect.translated(other.offset);
+                    QPainterPath box;
+                    box.addPolygon(QPolygonF({r.bottomLeft(), r.topLeft(), r.topLeft() + other.depth,
+                                              r.topRight() + other.depth, r.bottomRight() + other.depth,
+                                              r.bottomRight(), r.bottomLeft()}));
+                    later = later.united(box);
+                }
+                QPainterPath face;
+                face.addRect(front.adjusted(0.5, 0.5, -0.5, -0.5));
+                EXPECT_FALSE(later.intersects(face)) << "bar " << a << " is covered by a later one";
+            }
         }
     }
 }

@@ -164,3 +164,41 @@ TEST(PagePainter, ChartOnAnUntransformedPainterUsesPointSizedText) {
     const double halfSize = difference(base, render(QSize(1200, 800), 96));
     EXPECT_LT(sameSize * 2, halfSize);
 }
+
+namespace {
+
+/// Page 0 of `doc` painted onto an image of `size` pixels that claims `dpi`, then brought to
+/// `common` pixels so pictures of different sizes can be compared.
+QImage pageImage(const PageCollection& doc, QSize size, int dpi, QSize common) {
+    QImage image(size, QImage::Format_RGB32);
+    image.setDotsPerMeterX(int(dpi / 0.0254));
+    image.setDotsPerMeterY(int(dpi / 0.0254));
+    image.fill(Qt::white);
+    QPainter p(&image);
+    paintPage(p, doc, 0, QRectF(QPointF(), QSizeF(size)));
+    p.end();
+    return image.scaled(common, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+/// Mean grey-level difference of two equally sized images.
+double meanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+    return sum / (a.width() * a.height());
+}
+
+} // namespace
+
+TEST(PagePainter, ChartOnAPageScalesWithTheSheetOnEveryDevice) {
+    // The chart belongs to the page: at any size of the sheet and on a device of any resolution
+    // its text keeps its size relative to the page, as the page's own text does.
+    const PageCollection doc = samplePages();
+    const QSize base(595, 842);
+    const QImage reference = pageImage(doc, base, 72, base);
+    EXPECT_LT(meanDifference(reference, pageImage(doc, base, 300, base)), 0.01)
+        << "same pixels, other resolution: the same picture";
+    EXPECT_LT(meanDifference(reference, pageImage(doc, base * 2, 72, base)), 1.5) << "twice the size";
+    EXPECT_LT(meanDifference(reference, pageImage(doc, base / 2, 144, base)), 3.0) << "half the size";
+}

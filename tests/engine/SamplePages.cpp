@@ -1,5 +1,7 @@
 // Renders two sample pages of what the engine draws, as PNG files: a title page with a 3D bar
-// chart and a page with a 24-row table. Usage: engine_sample_pages <output folder> [pixels per inch]
+// chart and a page with a 24-row table; then the charts alone in the types whose several series
+// must all stay readable (areas, 3D bars, XY by hour and by date).
+// Usage: engine_sample_pages <output folder> [pixels per inch]
 #include "engine/PagePainter.h"
 #include "engine/Report.h"
 
@@ -8,7 +10,11 @@
 #include <QImage>
 #include <QPainter>
 
+#include <QDate>
+
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 using namespace tallyrow::engine;
 using namespace Qt::StringLiterals;
@@ -167,6 +173,66 @@ protected:
     }
 };
 
+/// The Day report's chart data: the five weekdays and their average, by hour.
+ChartDefinition dayChart(int type) {
+    ChartDefinition chart;
+    chart.chartType = type;
+    chart.axes[AxisId::Value].title = u"Active minutes per hour"_s;
+    chart.axes[AxisId::Category].title = u"Time"_s;
+    chart.axes[AxisId::Category].majorGridStyle = 0;
+    chart.axes[AxisId::Category].tickStyle = 0;
+    for (int h = 0; h < 24; ++h) {
+        chart.categories << hourText(h);
+        chart.categoryX << h;
+    }
+    ChartSeries average{u"All Days"_s, QVector<double>(24, 0.0)};
+    for (int d = 0; d < kDays.size(); ++d) {
+        ChartSeries s{kDays.at(d), {}};
+        for (int h = 0; h < 24; ++h) {
+            // Later weekdays start later, so the series cross as real ones do.
+            const int shifted = std::clamp(h - d / 2, 0, 23);
+            s.values << minutes(shifted, d) * (1.0 - 0.12 * d);
+            average.values[h] += s.values.last() / kDays.size();
+        }
+        chart.series << s;
+    }
+    chart.series << average;
+    return chart;
+}
+
+/// The Totals report's chart data: a year in months, placed at each month's first day.
+ChartDefinition totalsChart() {
+    ChartDefinition chart;
+    chart.chartType = ChartType::XY2D;
+    chart.axes[AxisId::Value].title = u"Active hours"_s;
+    chart.axes[AxisId::Category].title = u"Period"_s;
+    ChartSeries total{u"Total"_s, {}};
+    for (int m = 1; m <= 12; ++m) {
+        const QDate start(2004, m, 1);
+        chart.categories << start.toString(u"d/M/yyyy"_s);
+        chart.categoryX << double(start.toJulianDay());
+        total.values << 620 + (m * 37) % 140 - (m == 8 ? 260 : 0);
+    }
+    chart.series << total;
+    return chart;
+}
+
+bool saveChart(const QString& path, const ChartDefinition& chart, double ppi) {
+    const QSizeF twips(8925, 6795);
+    const QSize size(int(twips.width() / 1440.0 * ppi), int(twips.height() / 1440.0 * ppi));
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    paintChartScaled(p, QRectF(QPointF(), QSizeF(size)), chart, ppi / 1440.0);
+    p.end();
+    if (!image.save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -195,5 +261,16 @@ int main(int argc, char** argv) {
         std::printf("%s\n", qPrintable(path));
     }
     std::printf("%d pages\n", int(doc.pages.size()));
+    const std::pair<QString, ChartDefinition> charts[] = {
+        {u"engine-chart-area2d.png"_s, dayChart(ChartType::Area2D)},
+        {u"engine-chart-area3d.png"_s, dayChart(ChartType::Area3D)},
+        {u"engine-chart-bar3d.png"_s, dayChart(ChartType::Bar3D)},
+        {u"engine-chart-xy-day.png"_s, dayChart(ChartType::XY2D)},
+        {u"engine-chart-xy-totals.png"_s, totalsChart()},
+    };
+    for (const auto& [name, chart] : charts) {
+        if (!saveChart(QDir(folder).filePath(name), chart, ppi))
+            return 1;
+    }
     return 0;
 }

@@ -2,6 +2,8 @@
 #include "testsupport/TestEnv.h"
 
 #include "datafile/DataPath.h"
+#include "engine/ChartLayout.h"
+#include "reports/DayQuery.h"
 #include "reports/LayoutHelpers.h"
 #include "reports/ReportCsv.h"
 #include "reports/repDay.h"
@@ -522,4 +524,64 @@ TEST(Csv, FieldsAreQuotedOnlyWhenNeeded) {
     EXPECT_EQ(csvField(QStringLiteral("a,b")), QStringLiteral("\"a,b\""));
     EXPECT_EQ(csvField(QStringLiteral("say \"hi\"")), QStringLiteral("\"say \"\"hi\"\"\""));
     EXPECT_EQ(csvField(QStringLiteral("two\nlines")), QStringLiteral("\"two\nlines\""));
+}
+
+namespace {
+
+/// The chart of the report's first page as drawn, laid out at its size on the page.
+engine::ChartLayout pageChartLayout(const engine::PageCollection& pages) {
+    for (const engine::PageItem& item : pages.pages.value(0).items) {
+        if (const auto* chart = std::get_if<engine::ChartItem>(&item))
+            return engine::layoutChart(chart->chart, QRectF(QPointF(), chart->rect.size()));
+    }
+    ADD_FAILURE() << "no chart on the first page";
+    return {};
+}
+
+double plotX(const engine::ChartLayout& l, double x) {
+    return l.plotRect.left() + (x - l.xMin) / (l.xMax - l.xMin) * l.plotRect.width();
+}
+
+} // namespace
+
+TEST_F(ReportRun, DayXYChartPlotsEachHourAtItsHour) {
+    useDataFile(officeSqlite());
+    repDay report;
+    DayReportInputs in = annaMarch();
+    in.ChartType = engine::ChartType::XY2D;
+    report.setInputs(in);
+    ASSERT_TRUE(report.Run());
+    const engine::ChartLayout l = pageChartLayout(report.pages());
+    ASSERT_FALSE(l.lines.isEmpty());
+    const QVector<QPointF>& points = l.lines.first().points;
+    ASSERT_EQ(points.size(), 24);
+    for (int h = 0; h < 24; ++h)
+        EXPECT_NEAR(points.at(h).x(), plotX(l, h), 0.01) << "midnight is 0, 11 PM is 23";
+    ASSERT_FALSE(l.categoryLabels.isEmpty());
+    EXPECT_EQ(l.categoryLabels.first().text, hourLabel(0));
+    EXPECT_NEAR(l.categoryLabels.first().rect.center().x(), plotX(l, 0), 1);
+}
+
+TEST_F(ReportRun, TotalsXYChartPlotsEachPeriodAtItsDate) {
+    useDataFile(officeSqlite());
+    repTotals report;
+    report.setStartDate(QDate(2004, 1, 1));
+    report.setEndDate(QDate(2004, 4, 30));
+    report.setUnits(1);
+    report.setPeriod(QStringLiteral("Months"));
+    report.setChartType(engine::ChartType::XY2D);
+    ASSERT_TRUE(report.Run());
+    const engine::ChartLayout l = pageChartLayout(report.pages());
+    ASSERT_EQ(l.lines.size(), 1);
+    const QVector<QPointF>& points = l.lines.first().points;
+    ASSERT_EQ(points.size(), 4);
+    // January has 31 days, February 29 (2004), March 31: the gaps follow the calendar.
+    EXPECT_NEAR((points.at(1).x() - points.at(0).x()) / (points.at(2).x() - points.at(1).x()), 31.0 / 29.0,
+                1e-6);
+    EXPECT_NEAR((points.at(3).x() - points.at(2).x()) / (points.at(2).x() - points.at(1).x()), 31.0 / 29.0,
+                1e-6);
+    ASSERT_FALSE(l.categoryLabels.isEmpty());
+    EXPECT_EQ(l.categoryLabels.first().text, report.rows().value(0, 0).toString())
+        << "labelled with the dates";
+    EXPECT_NEAR(l.categoryLabels.first().rect.center().x(), points.at(0).x(), 1);
 }

@@ -125,6 +125,7 @@ ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
     m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_scroll->setBackgroundRole(QPalette::Dark);
     m_view = new PageView(m_scroll);
+    m_view->setObjectName(u"pageView"_s);
     m_scroll->setWidget(m_view);
     m_scroll->setWidgetResizable(false);
     layout->addWidget(m_scroll, 1);

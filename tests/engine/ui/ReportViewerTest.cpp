@@ -1,8 +1,11 @@
+#include "engine/PagePainter.h"
 #include "engine/Report.h"
 #include "engine/ui/ReportViewer.h"
 
 #include <QComboBox>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
 #include <QLabel>
 #include <QPrinter>
 #include <QSignalSpy>
@@ -180,4 +183,67 @@ TEST_F(ReportViewerTest, PrintsEveryPageAndACancelledDialogPrintsNothing) {
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     const QByteArray bytes = pdf.readAll();
     EXPECT_EQ(bytes.count("/Type /Page\n") + bytes.count("/Type /Page "), viewer.pageCount());
+}
+
+namespace {
+
+/// One A4 page holding a line chart with axis titles, as the reports' title pages do.
+PageCollection chartPage() {
+    PageCollection doc;
+    const PageSetup setup = PageSetup::forPageSize(QPageSize(QPageSize::A4));
+    doc.paperSize = setup.paperSize;
+    doc.printableRect = setup.printableRect;
+    ChartDefinition chart;
+    chart.chartType = ChartType::Line2D;
+    chart.axes[AxisId::Value].title = u"Active minutes per hour"_s;
+    chart.axes[AxisId::Category].title = u"Time"_s;
+    ChartSeries s{u"All Days"_s, {}};
+    for (int h = 0; h < 24; ++h) {
+        chart.categories << u"%1:00"_s.arg(h);
+        s.values << (h * 7) % 60;
+    }
+    chart.series << s;
+    Page page;
+    page.items.append(ChartItem{QRectF(75, 0, 8925, 6795), chart});
+    doc.pages << page;
+    return doc;
+}
+
+/// The sheet as the viewer shows it at its current zoom, brought to `common` pixels.
+QImage shownSheet(QWidget* view, QSize common) {
+    const QImage shot = view->grab().toImage();
+    const QRect sheet = QRect(QPoint(0, 0), shot.size()).adjusted(12, 12, -12, -12); // the desk around it
+    return shot.copy(sheet).scaled(common, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+double meanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+    return sum / (a.width() * a.height());
+}
+
+} // namespace
+
+TEST_F(ReportViewerTest, ChartTextScalesWithTheZoomAsOnPaper) {
+    const PageCollection doc = chartPage();
+    viewer.setPages(doc);
+    auto* view = child<QWidget>(u"pageView"_s);
+    ASSERT_NE(view, nullptr);
+    const QSize common(298, 421);
+    QImage paper(common * 2, QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    {
+        QPainter p(&paper);
+        paintPage(p, doc, 0, QRectF(QPointF(), QSizeF(paper.size())));
+    }
+    paper = paper.scaled(common, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    for (int zoom : {50, 100, 200}) {
+        SCOPED_TRACE(zoom);
+        viewer.setZoomPercent(zoom);
+        EXPECT_LT(meanDifference(paper, shownSheet(view, common)), 1.5);
+    }
+    viewer.setZoomMode(ReportViewer::ZoomMode::FitPage);
+    EXPECT_LT(meanDifference(paper, shownSheet(view, common)), 1.5) << "fit page";
 }
