@@ -2,6 +2,7 @@
 
 #include "engine/Report.h"
 #include "output/SaveReport.h"
+#include "output/XlsxExport.h"
 #include "reports/ReportCsv.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
@@ -22,13 +23,13 @@ bool SaveShownReport(const engine::Report* report, const QString& path, int form
     };
     if (!report)
         return failed(u"There is no report to save."_s);
-    if (format == kCsvFileFormat) {
+    if (format == kCsvFileFormat || format == kXlsxFileFormat) {
         // The table, not the pages: the figures a spreadsheet user wants, one row per line.
         try {
             if (const auto* day = qobject_cast<const repDay*>(report))
-                writeReportCsv(*day, path);
+                format == kCsvFileFormat ? writeReportCsv(*day, path) : writeReportXlsx(*day, path);
             else if (const auto* totals = qobject_cast<const repTotals*>(report))
-                writeReportCsv(*totals, path);
+                format == kCsvFileFormat ? writeReportCsv(*totals, path) : writeReportXlsx(*totals, path);
             else
                 return failed(u"This report has no table to save."_s);
             return true;

@@ -11,8 +11,11 @@ class Report;
 /// Format code of the comma-separated table. It follows the five codes of the report formats;
 /// it writes the report's table rather than its pages.
 inline constexpr int kCsvFileFormat = 5;
+/// Format code of the Excel workbook (.xlsx): the table too, with its totals and chart.
+inline constexpr int kXlsxFileFormat = 6;
 
-/// Writes `report` to `path` in `format`: the table as CSV for kCsvFileFormat, else the report's
+/// Writes `report` to `path` in `format`: the table as CSV for kCsvFileFormat or as an Excel
+/// workbook for kXlsxFileFormat (output/XlsxExport.h), else the report's
 /// pages as SaveReport does (any unknown code writes the report document). True when written;
 /// otherwise `errorText`, when given, receives the system's reason.
 bool SaveShownReport(const engine::Report* report, const QString& path, int format,

@@ -7,6 +7,7 @@
 #include "engine/ChartDefinition.h"
 #include "output/ReportDocument.h"
 #include "output/SaveReport.h"
+#include "output/XlsxExport.h"
 #include "reports/ReportCsv.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
@@ -30,16 +31,19 @@ namespace tallyrow {
 namespace {
 
 const QStringList kValueOptions = {
-    QStringLiteral("data"),   QStringLiteral("report"),   QStringLiteral("from"),        QStringLiteral("to"),
-    QStringLiteral("user"),   QStringLiteral("computer"), QStringLiteral("days"),        QStringLiteral("aggregate"),
-    QStringLiteral("chart-shows"), QStringLiteral("units"), QStringLiteral("period"),    QStringLiteral("scale"),
-    QStringLiteral("chart"),  QStringLiteral("format"),   QStringLiteral("output"),      QStringLiteral("document"),
-    QStringLiteral("last"),   QStringLiteral("count"),    QStringLiteral("offset"),      QStringLiteral("as-of"),
+    QStringLiteral("data"),     QStringLiteral("report"),    QStringLiteral("from"),
+    QStringLiteral("to"),       QStringLiteral("user"),      QStringLiteral("computer"),
+    QStringLiteral("days"),     QStringLiteral("aggregate"), QStringLiteral("chart-shows"),
+    QStringLiteral("units"),    QStringLiteral("period"),    QStringLiteral("scale"),
+    QStringLiteral("chart"),    QStringLiteral("format"),    QStringLiteral("output"),
+    QStringLiteral("document"), QStringLiteral("last"),      QStringLiteral("count"),
+    QStringLiteral("offset"),   QStringLiteral("as-of"),
 };
 const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help")};
 
 // Which report an option belongs to, for the check that it fits the chosen report.
-const QStringList kDayOnly = {QStringLiteral("days"), QStringLiteral("aggregate"), QStringLiteral("chart-shows")};
+const QStringList kDayOnly = {QStringLiteral("days"), QStringLiteral("aggregate"),
+                              QStringLiteral("chart-shows")};
 const QStringList kTotalsOnly = {QStringLiteral("units"), QStringLiteral("period"), QStringLiteral("scale")};
 
 QString usage(const QString& option, const QString& text) {
@@ -210,8 +214,9 @@ QString exportHelpText() {
         "  gives the year before last. Schedule jobs for the second day of a range or later.\n"
         "\n"
         "Output:\n"
-        "  --format pdf|txt|rtf|xls|rdf|csv            file format (rdf: report document; csv: the\n"
-        "                           report's table, whether or not --details is given)\n"
+        "  --format pdf|txt|rtf|xls|rdf|csv|xlsx       file format (rdf: report document; csv: the\n"
+        "                           report's table, whether or not --details is given; xlsx: that\n"
+        "                           table as an Excel workbook with totals and the chart)\n"
         "  --output FILE            file to write (replaced if it exists)\n"
         "  --document FILE          instead of --data/--report: write a saved report document (.rdf)\n"
         "                           in another format\n"
@@ -273,28 +278,33 @@ ExportParse parseExportArguments(const QStringList& arguments) {
     };
 
     if (!has("format"))
-        return error("format", QStringLiteral("required (pdf, txt, rtf, xls, rdf or csv)"));
+        return error("format", QStringLiteral("required (pdf, txt, rtf, xls, rdf, csv or xlsx)"));
     const QStringList formats = {QStringLiteral("pdf"), QStringLiteral("txt"), QStringLiteral("rtf"),
-                                 QStringLiteral("xls"), QStringLiteral("rdf"), QStringLiteral("csv")};
+                                 QStringLiteral("xls"), QStringLiteral("rdf"), QStringLiteral("csv"),
+                                 QStringLiteral("xlsx")};
     const auto format = choice(val("format"), formats);
     if (!format)
-        return error("format", QStringLiteral("'%1' is not one of pdf, txt, rtf, xls, rdf, csv").arg(val("format")));
+        return error(
+            "format",
+            QStringLiteral("'%1' is not one of pdf, txt, rtf, xls, rdf, csv, xlsx").arg(val("format")));
     r.format = formats[*format];
     if (!has("output") || val("output").isEmpty())
         return error("output", QStringLiteral("required: the file to write"));
     r.outputFile = val("output");
 
     if (has("document")) {
-        for (const char* other : {"data", "report", "from", "to", "last", "count", "offset", "as-of", "user",
-                                  "computer", "days", "aggregate", "chart-shows", "units", "period", "scale",
-                                  "chart"}) {
+        for (const char* other :
+             {"data", "report", "from", "to", "last", "count", "offset", "as-of", "user", "computer", "days",
+              "aggregate", "chart-shows", "units", "period", "scale", "chart"}) {
             if (has(other))
                 return error(other, QStringLiteral("cannot be used with --document"));
         }
         if (flags.contains(QStringLiteral("details")))
             return error("details", QStringLiteral("cannot be used with --document"));
-        if (r.format == QLatin1String("csv"))
-            return error("format", QStringLiteral("csv holds a report's table, which a report document does not keep"));
+        if (r.format == QLatin1String("csv") || r.format == QLatin1String("xlsx"))
+            return error("format",
+                         QStringLiteral("%1 holds a report's table, which a report document does not keep")
+                             .arg(r.format));
         if (val("document").isEmpty())
             return error("document", QStringLiteral("a file name is required"));
         r.kind = ExportRequest::Kind::Document;
@@ -331,12 +341,14 @@ ExportParse parseExportArguments(const QStringList& arguments) {
                                    QStringLiteral("quarter"), QStringLiteral("year")};
         const auto k = choice(val("last"), kinds);
         if (!k)
-            return error("last", QStringLiteral("'%1' is not day, week, month, quarter or year").arg(val("last")));
+            return error("last",
+                         QStringLiteral("'%1' is not day, week, month, quarter or year").arg(val("last")));
         r.last = kinds[*k];
         if (has("count")) {
             const auto n = wholeNumber(val("count"));
             if (!n || *n < 1 || *n > 10000)
-                return error("count", QStringLiteral("'%1' is not a whole number from 1 to 10000").arg(val("count")));
+                return error("count",
+                             QStringLiteral("'%1' is not a whole number from 1 to 10000").arg(val("count")));
             r.count = *n;
         }
         if (has("offset")) {
@@ -395,7 +407,8 @@ ExportParse parseExportArguments(const QStringList& arguments) {
         for (const QString& t : tokens) {
             const auto i = choice(t.trimmed(), names);
             if (!i)
-                return error("days", QStringLiteral("'%1' is not one of mon, tue, wed, thu, fri, sat, sun").arg(t));
+                return error("days",
+                             QStringLiteral("'%1' is not one of mon, tue, wed, thu, fri, sat, sun").arg(t));
             r.days[*i] = true;
         }
     }
@@ -403,15 +416,17 @@ ExportParse parseExportArguments(const QStringList& arguments) {
         const auto i = choice(val("aggregate"), {QStringLiteral("average"), QStringLiteral("total"),
                                                  QStringLiteral("maximum"), QStringLiteral("minimum")});
         if (!i)
-            return error("aggregate",
-                         QStringLiteral("'%1' is not average, total, maximum or minimum").arg(val("aggregate")));
+            return error(
+                "aggregate",
+                QStringLiteral("'%1' is not average, total, maximum or minimum").arg(val("aggregate")));
         r.totalType = *i;
     }
     if (has("chart-shows")) {
         const auto i = choice(val("chart-shows"),
                               {QStringLiteral("average"), QStringLiteral("each"), QStringLiteral("both")});
         if (!i)
-            return error("chart-shows", QStringLiteral("'%1' is not average, each or both").arg(val("chart-shows")));
+            return error("chart-shows",
+                         QStringLiteral("'%1' is not average, each or both").arg(val("chart-shows")));
         r.showEachDay = *i;
     }
     if (has("units")) {
@@ -421,16 +436,17 @@ ExportParse parseExportArguments(const QStringList& arguments) {
         r.units = *n;
     }
     if (has("period")) {
-        const QStringList periods = {QStringLiteral("Days"), QStringLiteral("Weeks"), QStringLiteral("Months"),
-                                     QStringLiteral("Years")};
+        const QStringList periods = {QStringLiteral("Days"), QStringLiteral("Weeks"),
+                                     QStringLiteral("Months"), QStringLiteral("Years")};
         const auto i = choice(val("period"), periods);
         if (!i)
-            return error("period", QStringLiteral("'%1' is not days, weeks, months or years").arg(val("period")));
+            return error("period",
+                         QStringLiteral("'%1' is not days, weeks, months or years").arg(val("period")));
         r.period = periods[*i];
     }
     if (has("scale")) {
-        const auto i = choice(val("scale"), {QStringLiteral("seconds"), QStringLiteral("minutes"),
-                                             QStringLiteral("hours")});
+        const auto i = choice(
+            val("scale"), {QStringLiteral("seconds"), QStringLiteral("minutes"), QStringLiteral("hours")});
         if (!i)
             return error("scale", QStringLiteral("'%1' is not seconds, minutes or hours").arg(val("scale")));
         r.timeScale = *i;
@@ -595,8 +611,9 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
     }
     // Saving replaces the file at --output; a device, pipe or folder there is never replaced.
     if (const auto kind = nonRegularFileKind(r.outputFile)) {
-        fail(err,
-             QStringLiteral("--output: %1 is %2, not a regular file; choose a file").arg(r.outputFile, *kind));
+        fail(
+            err,
+            QStringLiteral("--output: %1 is %2, not a regular file; choose a file").arg(r.outputFile, *kind));
         std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
         return 2;
     }
@@ -624,8 +641,8 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
     if (!r.last.isEmpty()) {
         const QDate today = r.asOf ? *r.asOf : services().today();
         try {
-            const auto range = lastRange(periodKind(r.last), r.count, r.offset, today,
-                                         services().locale().firstDayOfWeek());
+            const auto range =
+                lastRange(periodKind(r.last), r.count, r.offset, today, services().locale().firstDayOfWeek());
             from = range.first;
             to = range.second;
         } catch (const Error& e) {
@@ -694,12 +711,15 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         return 1;
     }
 
-    if (r.format == QLatin1String("csv")) {
+    if (r.format == QLatin1String("csv") || r.format == QLatin1String("xlsx")) {
+        const bool csv = r.format == QLatin1String("csv");
         try {
             if (auto* day = qobject_cast<repDay*>(report.get()))
-                writeReportCsv(*day, r.outputFile);
-            else
+                csv ? writeReportCsv(*day, r.outputFile) : writeReportXlsx(*day, r.outputFile);
+            else if (csv)
                 writeReportCsv(*static_cast<repTotals*>(report.get()), r.outputFile);
+            else
+                writeReportXlsx(*static_cast<repTotals*>(report.get()), r.outputFile);
         } catch (const Error& e) {
             fail(err,
                  QStringLiteral("cannot write the report to \"%1\": %2.")
