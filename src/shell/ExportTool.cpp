@@ -31,19 +31,16 @@ namespace tallyrow {
 namespace {
 
 const QStringList kValueOptions = {
-    QStringLiteral("data"),     QStringLiteral("report"),    QStringLiteral("from"),
-    QStringLiteral("to"),       QStringLiteral("user"),      QStringLiteral("computer"),
-    QStringLiteral("days"),     QStringLiteral("aggregate"), QStringLiteral("chart-shows"),
-    QStringLiteral("units"),    QStringLiteral("period"),    QStringLiteral("scale"),
-    QStringLiteral("chart"),    QStringLiteral("format"),    QStringLiteral("output"),
-    QStringLiteral("document"), QStringLiteral("last"),      QStringLiteral("count"),
-    QStringLiteral("offset"),   QStringLiteral("as-of"),
+    QStringLiteral("data"),   QStringLiteral("report"),   QStringLiteral("from"),        QStringLiteral("to"),
+    QStringLiteral("user"),   QStringLiteral("computer"), QStringLiteral("days"),        QStringLiteral("aggregate"),
+    QStringLiteral("chart-shows"), QStringLiteral("units"), QStringLiteral("period"),    QStringLiteral("scale"),
+    QStringLiteral("chart"),  QStringLiteral("format"),   QStringLiteral("output"),      QStringLiteral("document"),
+    QStringLiteral("last"),   QStringLiteral("count"),    QStringLiteral("offset"),      QStringLiteral("as-of"),
 };
 const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help")};
 
 // Which report an option belongs to, for the check that it fits the chosen report.
-const QStringList kDayOnly = {QStringLiteral("days"), QStringLiteral("aggregate"),
-                              QStringLiteral("chart-shows")};
+const QStringList kDayOnly = {QStringLiteral("days"), QStringLiteral("aggregate"), QStringLiteral("chart-shows")};
 const QStringList kTotalsOnly = {QStringLiteral("units"), QStringLiteral("period"), QStringLiteral("scale")};
 
 QString usage(const QString& option, const QString& text) {
@@ -284,27 +281,24 @@ ExportParse parseExportArguments(const QStringList& arguments) {
                                  QStringLiteral("xlsx")};
     const auto format = choice(val("format"), formats);
     if (!format)
-        return error(
-            "format",
-            QStringLiteral("'%1' is not one of pdf, txt, rtf, xls, rdf, csv, xlsx").arg(val("format")));
+        return error("format", QStringLiteral("'%1' is not one of pdf, txt, rtf, xls, rdf, csv, xlsx").arg(val("format")));
     r.format = formats[*format];
     if (!has("output") || val("output").isEmpty())
         return error("output", QStringLiteral("required: the file to write"));
     r.outputFile = val("output");
 
     if (has("document")) {
-        for (const char* other :
-             {"data", "report", "from", "to", "last", "count", "offset", "as-of", "user", "computer", "days",
-              "aggregate", "chart-shows", "units", "period", "scale", "chart"}) {
+        for (const char* other : {"data", "report", "from", "to", "last", "count", "offset", "as-of", "user",
+                                  "computer", "days", "aggregate", "chart-shows", "units", "period", "scale",
+                                  "chart"}) {
             if (has(other))
                 return error(other, QStringLiteral("cannot be used with --document"));
         }
         if (flags.contains(QStringLiteral("details")))
             return error("details", QStringLiteral("cannot be used with --document"));
         if (r.format == QLatin1String("csv") || r.format == QLatin1String("xlsx"))
-            return error("format",
-                         QStringLiteral("%1 holds a report's table, which a report document does not keep")
-                             .arg(r.format));
+            return error("format", QStringLiteral("%1 holds a report's table, which a report document does not keep")
+                                       .arg(r.format));
         if (val("document").isEmpty())
             return error("document", QStringLiteral("a file name is required"));
         r.kind = ExportRequest::Kind::Document;
@@ -341,14 +335,12 @@ ExportParse parseExportArguments(const QStringList& arguments) {
                                    QStringLiteral("quarter"), QStringLiteral("year")};
         const auto k = choice(val("last"), kinds);
         if (!k)
-            return error("last",
-                         QStringLiteral("'%1' is not day, week, month, quarter or year").arg(val("last")));
+            return error("last", QStringLiteral("'%1' is not day, week, month, quarter or year").arg(val("last")));
         r.last = kinds[*k];
         if (has("count")) {
             const auto n = wholeNumber(val("count"));
             if (!n || *n < 1 || *n > 10000)
-                return error("count",
-                             QStringLiteral("'%1' is not a whole number from 1 to 10000").arg(val("count")));
+                return error("count", QStringLiteral("'%1' is not a whole number from 1 to 10000").arg(val("count")));
             r.count = *n;
         }
         if (has("offset")) {
@@ -407,8 +399,7 @@ ExportParse parseExportArguments(const QStringList& arguments) {
         for (const QString& t : tokens) {
             const auto i = choice(t.trimmed(), names);
             if (!i)
-                return error("days",
-                             QStringLiteral("'%1' is not one of mon, tue, wed, thu, fri, sat, sun").arg(t));
+                return error("days", QStringLiteral("'%1' is not one of mon, tue, wed, thu, fri, sat, sun").arg(t));
             r.days[*i] = true;
         }
     }
@@ -416,17 +407,15 @@ ExportParse parseExportArguments(const QStringList& arguments) {
         const auto i = choice(val("aggregate"), {QStringLiteral("average"), QStringLiteral("total"),
                                                  QStringLiteral("maximum"), QStringLiteral("minimum")});
         if (!i)
-            return error(
-                "aggregate",
-                QStringLiteral("'%1' is not average, total, maximum or minimum").arg(val("aggregate")));
+            return error("aggregate",
+                         QStringLiteral("'%1' is not average, total, maximum or minimum").arg(val("aggregate")));
         r.totalType = *i;
     }
     if (has("chart-shows")) {
         const auto i = choice(val("chart-shows"),
                               {QStringLiteral("average"), QStringLiteral("each"), QStringLiteral("both")});
         if (!i)
-            return error("chart-shows",
-                         QStringLiteral("'%1' is not average, each or both").arg(val("chart-shows")));
+            return error("chart-shows", QStringLiteral("'%1' is not average, each or both").arg(val("chart-shows")));
         r.showEachDay = *i;
     }
     if (has("units")) {
@@ -436,17 +425,16 @@ ExportParse parseExportArguments(const QStringList& arguments) {
         r.units = *n;
     }
     if (has("period")) {
-        const QStringList periods = {QStringLiteral("Days"), QStringLiteral("Weeks"),
-                                     QStringLiteral("Months"), QStringLiteral("Years")};
+        const QStringList periods = {QStringLiteral("Days"), QStringLiteral("Weeks"), QStringLiteral("Months"),
+                                     QStringLiteral("Years")};
         const auto i = choice(val("period"), periods);
         if (!i)
-            return error("period",
-                         QStringLiteral("'%1' is not days, weeks, months or years").arg(val("period")));
+            return error("period", QStringLiteral("'%1' is not days, weeks, months or years").arg(val("period")));
         r.period = periods[*i];
     }
     if (has("scale")) {
-        const auto i = choice(
-            val("scale"), {QStringLiteral("seconds"), QStringLiteral("minutes"), QStringLiteral("hours")});
+        const auto i = choice(val("scale"), {QStringLiteral("seconds"), QStringLiteral("minutes"),
+                                             QStringLiteral("hours")});
         if (!i)
             return error("scale", QStringLiteral("'%1' is not seconds, minutes or hours").arg(val("scale")));
         r.timeScale = *i;
@@ -611,9 +599,8 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
     }
     // Saving replaces the file at --output; a device, pipe or folder there is never replaced.
     if (const auto kind = nonRegularFileKind(r.outputFile)) {
-        fail(
-            err,
-            QStringLiteral("--output: %1 is %2, not a regular file; choose a file").arg(r.outputFile, *kind));
+        fail(err,
+             QStringLiteral("--output: %1 is %2, not a regular file; choose a file").arg(r.outputFile, *kind));
         std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
         return 2;
     }
@@ -641,8 +628,8 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
     if (!r.last.isEmpty()) {
         const QDate today = r.asOf ? *r.asOf : services().today();
         try {
-            const auto range =
-                lastRange(periodKind(r.last), r.count, r.offset, today, services().locale().firstDayOfWeek());
+            const auto range = lastRange(periodKind(r.last), r.count, r.offset, today,
+                                         services().locale().firstDayOfWeek());
             from = range.first;
             to = range.second;
         } catch (const Error& e) {

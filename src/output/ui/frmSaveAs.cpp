@@ -31,54 +31,35 @@ struct FileFormat {
 
 // The order the list shows; PDF, the format most people want, comes first.
 constexpr FileFormat kFormats[] = {
-    {"Acrobat (PDF)", 1},
-    {"Rich Text File (RTF)", 3},
-    {"Text (TXT)", 2},
-    {"Excel Spreadsheet (XLS)", 4},
-    {"Active Report (RDF)", 0},
-    {"CSV (comma separated)", kCsvFileFormat},
+    {"Acrobat (PDF)", 1},           {"Rich Text File (RTF)", 3},
+    {"Text (TXT)", 2},              {"Excel Spreadsheet (XLS)", 4},
+    {"Active Report (RDF)", 0},     {"CSV (comma separated)", kCsvFileFormat},
     {"Excel workbook (.xlsx)", kXlsxFileFormat},
 };
 
 QString extensionOf(int code) {
     switch (code) {
-    case 0:
-        return u".rdf"_s;
-    case 1:
-        return u".pdf"_s;
-    case 2:
-        return u".txt"_s;
-    case 3:
-        return u".rtf"_s;
-    case 4:
-        return u".xls"_s;
-    case kCsvFileFormat:
-        return u".csv"_s;
-    case kXlsxFileFormat:
-        return u".xlsx"_s;
-    default:
-        return QString();
+    case 0: return u".rdf"_s;
+    case 1: return u".pdf"_s;
+    case 2: return u".txt"_s;
+    case 3: return u".rtf"_s;
+    case 4: return u".xls"_s;
+    case kCsvFileFormat: return u".csv"_s;
+    case kXlsxFileFormat: return u".xlsx"_s;
+    default: return QString();
     }
 }
 
 QString filterOf(int code) {
     switch (code) {
-    case 0:
-        return u"Active Report files(*.rdf)|*.rdf|"_s;
-    case 1:
-        return u"PDF Files(*.pdf)|*.pdf|"_s;
-    case 2:
-        return u"Text Files(*.txt)|*.txt|"_s;
-    case 3:
-        return u"Rich text files(*.rtf)|*.rtf|"_s;
-    case 4:
-        return u"Excel spreadsheet(*.xls)|*.xls|"_s;
-    case kCsvFileFormat:
-        return u"CSV files(*.csv)|*.csv|"_s;
-    case kXlsxFileFormat:
-        return u"Excel workbook (.xlsx)|*.xlsx|"_s;
-    default:
-        return u"All files(*.*)|*.*|"_s;
+    case 0: return u"Active Report files(*.rdf)|*.rdf|"_s;
+    case 1: return u"PDF Files(*.pdf)|*.pdf|"_s;
+    case 2: return u"Text Files(*.txt)|*.txt|"_s;
+    case 3: return u"Rich text files(*.rtf)|*.rtf|"_s;
+    case 4: return u"Excel spreadsheet(*.xls)|*.xls|"_s;
+    case kCsvFileFormat: return u"CSV files(*.csv)|*.csv|"_s;
+    case kXlsxFileFormat: return u"Excel workbook (.xlsx)|*.xlsx|"_s;
+    default: return u"All files(*.*)|*.*|"_s;
     }
 }
 
@@ -144,9 +125,7 @@ void frmSaveAs::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-QString frmSaveAs::proposedPath() const {
-    return ReportFolder + ReportName + ReportExtension;
-}
+QString frmSaveAs::proposedPath() const { return ReportFolder + ReportName + ReportExtension; }
 
 void frmSaveAs::Form_Load() {
     m_loaded = true;
@@ -210,9 +189,7 @@ void frmSaveAs::OKButton_Click() {
         accept();
 }
 
-void frmSaveAs::CancelButton_Click() {
-    reject();
-}
+void frmSaveAs::CancelButton_Click() { reject(); }
 
 bool frmSaveAs::SaveCurrentReport() {
     StepRunner run(gErrorReporter.get(), u"SaveCurrentReport&"_s);
@@ -247,9 +224,8 @@ bool frmSaveAs::SaveCurrentReport() {
             MessageBoxEx& box = messageBox();
             box.setShowCheckBox(true);
             box.setCheckBoxCaption(u"Don't show this message again"_s);
-            box.Show(u"Report saved as: "_s + path,
-                     MsgFlag::OKOnly | MsgFlag::Information | MsgFlag::SetForeground, u"Report saved"_s,
-                     QString(), -1, u"Report saved confirmation"_s, this);
+            box.Show(u"Report saved as: "_s + path, MsgFlag::OKOnly | MsgFlag::Information | MsgFlag::SetForeground,
+                     u"Report saved"_s, QString(), -1, u"Report saved confirmation"_s, this);
         });
         // The folder the user actually saved to is the one to offer next time.
         run.step([&] {
