@@ -37,6 +37,7 @@ struct SheetColumn {
 };
 
 struct SheetTable {
+    QString documentTitle;
     QString title;
     QStringList headerLines;
     QVector<SheetColumn> columns;
@@ -250,6 +251,9 @@ void writeTable(lxw_workbook* book, const SheetTable& table) {
         worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c), width, nullptr);
     }
     worksheet_freeze_panes(sheet, firstDataRow, 1);
+    // On paper: one page wide with the column headings on every page.
+    worksheet_repeat_rows(sheet, headingRow, headingRow);
+    worksheet_fit_to_pages(sheet, 1, 0);
 
     if (table.rows.isEmpty() || table.chartFirstColumn < 1)
         return;
@@ -279,6 +283,9 @@ void writeTable(lxw_workbook* book, const SheetTable& table) {
     chart_title_off(chart);
     chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
     if (kind != LXW_CHART_PIE) {
+        // Periods are dates; without a format the axis would show their serial numbers.
+        if (table.columns.value(0).isDate)
+            chart_axis_set_num_format(chart->x_axis, "yyyy-mm-dd");
         if (!table.categoryTitle.isEmpty())
             chart_axis_set_name(chart->x_axis, table.categoryTitle.toUtf8().constData());
         if (!table.valueTitle.isEmpty())
@@ -305,6 +312,10 @@ void writeWorkbook(const SheetTable& table, const QString& path) {
             Workbook book(built);
             if (!book.get())
                 throw failed(u"the workbook could not be started"_s);
+            QByteArray title = table.documentTitle.toUtf8();
+            lxw_doc_properties properties{};
+            properties.title = title.data();
+            workbook_set_properties(book.get(), &properties);
             writeTable(book.get(), table);
             if (const auto reason = book.close())
                 throw failed(*reason);
@@ -322,6 +333,7 @@ void writeWorkbook(const SheetTable& table, const QString& path) {
 
 void writeReportXlsx(const repDay& report, const QString& path) {
     SheetTable table;
+    table.documentTitle = report.documentTitle;
     table.title = captionOf(report, u"lblReportName"_s);
     for (const QString& name :
          {u"lblDateRange"_s, u"lblUserName"_s, u"lblReportTotalType"_s, u"lblSelectedDays"_s}) {
@@ -365,6 +377,7 @@ void writeReportXlsx(const repDay& report, const QString& path) {
 
 void writeReportXlsx(const repTotals& report, const QString& path) {
     SheetTable table;
+    table.documentTitle = report.documentTitle;
     table.title = captionOf(report, u"lblReportName"_s);
     for (const QString& name : {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s}) {
         const QString text = captionOf(report, name);
