@@ -262,12 +262,13 @@ TEST_F(XlsxExport, ChartsAreNativeChartsOfTheNearestKind) {
     // The Totals report charts its one column over the period dates.
     const QString totals = path(u"totals.xlsx"_s);
     ASSERT_TRUE(exportXlsx({u"--report"_s, u"totals"_s, u"--from"_s, u"2004-03-01"_s, u"--to"_s,
-                            u"2004-03-31"_s, u"--chart"_s, u"2D Area"_s},
+                            u"2004-03-31"_s, u"--chart"_s, u"3D Line"_s},
                            totals));
     const QJsonArray charts = read({totals}).value(u"charts"_s).toArray();
     ASSERT_EQ(charts.size(), 1);
-    EXPECT_EQ(charts.first().toObject().value(u"type"_s).toString(), u"AreaChart"_s);
+    EXPECT_EQ(charts.first().toObject().value(u"type"_s).toString(), u"LineChart"_s);
     EXPECT_EQ(charts.first().toObject().value(u"series"_s).toInt(), 1);
+    EXPECT_EQ(charts.first().toObject().value(u"categoryFormat"_s).toString(), u"yyyy-mm-dd"_s);
 }
 
 TEST_F(XlsxExport, RefusedAndFailedWritesLeaveNoWorkbook) {

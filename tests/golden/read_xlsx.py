@@ -33,6 +33,12 @@ def split_table(rows):
     return start, end, width, table, totals
 
 
+def category_format(chart):
+    axis = getattr(chart, "x_axis", None)
+    number_format = getattr(axis, "numFmt", None) if axis is not None else None
+    return number_format.formatCode if number_format is not None else ""
+
+
 def from_workbook(path):
     import openpyxl
 
@@ -55,7 +61,8 @@ def from_workbook(path):
                                  if row[c].data_type in "nd"}),
         "rowFormulas": [str(row[width - 1].value) for row in cells],
         "widths": [sheet.column_dimensions[chr(ord("A") + c)].width for c in range(width)],
-        "charts": [{"type": type(chart).__name__, "series": len(chart.series)} for chart in sheet._charts],
+        "charts": [{"type": type(chart).__name__, "series": len(chart.series), "categoryFormat": category_format(chart)}
+                   for chart in sheet._charts],
     }
 
 
