@@ -6,7 +6,7 @@ namespace tallyrow {
 
 namespace {
 
-const std::array<ReportFormatInfo, 6> kFormats{{
+const std::array<ReportFormatInfo, 7> kFormats{{
     {ReportFormat::Pdf, QLatin1String("pdf"), QLatin1String(".pdf"), QLatin1String("Acrobat (PDF)"),
      QLatin1String("PDF Files(*.pdf)|*.pdf|"), true},
     {ReportFormat::Rtf, QLatin1String("rtf"), QLatin1String(".rtf"), QLatin1String("Rich Text File (RTF)"),
@@ -19,6 +19,8 @@ const std::array<ReportFormatInfo, 6> kFormats{{
      QLatin1String("Active Report files(*.rdf)|*.rdf|"), true},
     {ReportFormat::Csv, QLatin1String("csv"), QLatin1String(".csv"), QLatin1String("CSV (comma separated)"),
      QLatin1String("CSV files(*.csv)|*.csv|"), false},
+    {ReportFormat::Xlsx, QLatin1String("xlsx"), QLatin1String(".xlsx"), QLatin1String("Excel workbook (.xlsx)"),
+     QLatin1String("Excel workbook (.xlsx)|*.xlsx|"), false},
 }};
 
 } // namespace

@@ -16,7 +16,8 @@ enum class ReportFormat : int {
     Txt = 2,
     Rtf = 3,
     Xls = 4,
-    Csv = 5, ///< the report's table rather than its pages
+    Csv = 5,  ///< the report's table rather than its pages
+    Xlsx = 6, ///< the report's table and chart as an Excel workbook
 };
 
 /// Everything the program says about one format, in one place.

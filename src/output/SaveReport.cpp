@@ -25,6 +25,7 @@ void writeReport(const engine::PageCollection& pages, QIODevice& device, ReportF
         break;
     case ReportFormat::Rdf:
     case ReportFormat::Csv:
+    case ReportFormat::Xlsx:
     default:
         writeReportDocument(pages, device);
         break;

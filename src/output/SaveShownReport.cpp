@@ -2,6 +2,7 @@
 
 #include "engine/Report.h"
 #include "output/SaveReport.h"
+#include "output/XlsxExport.h"
 #include "reports/ReportCsv.h"
 #include "reports/TableReport.h"
 #include "support/Error.h"
@@ -24,11 +25,8 @@ bool SaveShownReport(const engine::Report* report, const QString& path, ReportFo
         return failed(u"There is no report to save."_s);
     if (!reportFormatInfo(format).writesPages) {
         // The table, not the pages: the figures a spreadsheet user wants, one row per line.
-        const TableReport* table = asTableReport(report);
-        if (!table)
-            return failed(u"This report has no table to save."_s);
         try {
-            writeReportCsv(*table, path);
+            writeReportTable(*report, format, path);
             return true;
         } catch (const Error& e) {
             return failed(e.description());

@@ -140,12 +140,12 @@ Problem problem(const char* option, const QString& text) {
 
 Problem readOutput(const ArgumentValues& a, ExportRequest& r) {
     if (!a.has("format"))
-        return problem("format", QStringLiteral("required (pdf, txt, rtf, xls, rdf or csv)"));
+        return problem("format", QStringLiteral("required (pdf, txt, rtf, xls, rdf, csv or xlsx)"));
     const auto format = reportFormatNamed(a.value("format"));
     if (!format)
         return problem(
             "format",
-            QStringLiteral("'%1' is not one of pdf, txt, rtf, xls, rdf, csv").arg(a.value("format")));
+            QStringLiteral("'%1' is not one of pdf, txt, rtf, xls, rdf, csv, xlsx").arg(a.value("format")));
     r.format = *format;
     if (!a.has("output") || a.value("output").isEmpty())
         return problem("output", QStringLiteral("required: the file to write"));
@@ -162,9 +162,9 @@ Problem readDocument(const ArgumentValues& a, ExportRequest& r) {
         return problem("details", QStringLiteral("cannot be used with --document"));
     if (a.flag("no-cache"))
         return problem("no-cache", QStringLiteral("cannot be used with --document"));
-    if (r.format == ReportFormat::Csv)
-        return problem("format",
-                       QStringLiteral("csv holds a report's table, which a report document does not keep"));
+    if (!reportFormatInfo(r.format).writesPages)
+        return problem("format", QStringLiteral("%1 holds a report's table, which a report document does not keep")
+                                     .arg(reportFormatInfo(r.format).name));
     if (a.value("document").isEmpty())
         return problem("document", QStringLiteral("a file name is required"));
     r.kind = ExportRequest::Kind::Document;
@@ -376,8 +376,9 @@ QString exportHelpText() {
         "  gives the year before last. Schedule jobs for the second day of a range or later.\n"
         "\n"
         "Output:\n"
-        "  --format pdf|txt|rtf|xls|rdf|csv            file format (rdf: report document; csv: the\n"
-        "                           report's table, whether or not --details is given)\n"
+        "  --format pdf|txt|rtf|xls|rdf|csv|xlsx       file format (rdf: report document; csv: the\n"
+        "                           report's table, whether or not --details is given; xlsx: that\n"
+        "                           table as an Excel workbook with totals and the chart)\n"
         "  --output FILE            file to write (replaced if it exists)\n"
         "  --document FILE          instead of --data/--report: write a saved report document (.rdf)\n"
         "                           in another format\n"

@@ -7,6 +7,7 @@
 #include "dateselector/ScheduledRange.h"
 #include "output/ReportDocument.h"
 #include "output/SaveReport.h"
+#include "output/XlsxExport.h"
 #include "reports/ReportCsv.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
@@ -312,10 +313,7 @@ bool writeOutput(const engine::Report& report, const ExportRequest& r, FILE* err
     if (reportFormatInfo(r.format).writesPages)
         return writePages(report.pages(), r, err);
     try {
-        const TableReport* table = asTableReport(&report);
-        if (!table)
-            throw Error(ErrNo::Unexpected, QStringLiteral("this report has no table to write"));
-        writeReportCsv(*table, r.outputFile);
+        writeReportTable(report, r.format, r.outputFile);
     } catch (const Error& e) {
         fail(err, QStringLiteral("cannot write the report to \"%1\": %2.")
                       .arg(shownName(r.outputFile),

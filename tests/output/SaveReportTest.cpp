@@ -3,13 +3,16 @@
 #include "TestPages.h"
 #include "Tools.h"
 
+#include "output/XlsxExport.h"
 #include "reports/ReportCsv.h"
+#include "reports/repDay.h"
 #include "reports/repTotals.h"
 #include "support/Error.h"
 #include "testsupport/SystemTools.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -142,6 +145,8 @@ TEST(SaveReport, AFullDiskFailsWithTheSystemsReasonAndKeepsTheOldFile) {
         writeFile(disk.path(QString::fromLatin1(c.name)), old);
     const QString csv = disk.path(QStringLiteral("r.csv"));
     writeFile(csv, old);
+    const QString xlsx = disk.path(QStringLiteral("r.xlsx"));
+    writeFile(xlsx, old);
     ASSERT_TRUE(disk.fill());
     const QStringList before = test::SmallDisk::entries(disk.path({}));
 
@@ -165,6 +170,19 @@ TEST(SaveReport, AFullDiskFailsWithTheSystemsReasonAndKeepsTheOldFile) {
             EXPECT_TRUE(e.description().contains(csv));
         }
         EXPECT_EQ(readFile(csv), old);
+    }
+    {
+        SCOPED_TRACE("xlsx");
+        repTotals notRun;
+        try {
+            writeReportXlsx(notRun, xlsx);
+            ADD_FAILURE() << "the workbook was reported written";
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.description().contains(QStringLiteral("No space left on device")))
+                << e.description().toStdString();
+            EXPECT_TRUE(e.description().contains(xlsx));
+        }
+        EXPECT_EQ(readFile(xlsx), old);
     }
     EXPECT_EQ(test::SmallDisk::entries(disk.path({})), before); // no temporary file left
 }
@@ -217,4 +235,42 @@ TEST(SaveReport, ReplacedFilesKeepTheirPermissionsAndLinksStay) {
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_TRUE(readFile(kept).startsWith(" Tallyrow Day Report"));
     EXPECT_EQ(folderEntries(dir.path()).size(), 3);
+}
+
+TEST(SaveReport, WorkbooksOfReportsWithoutDataHoldTheirHeadingsOnly) {
+    if (runTool(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import openpyxl")})
+            .exitCode != 0)
+        GTEST_SKIP() << "/usr/bin/python3 with openpyxl is not installed";
+    QTemporaryDir dir;
+    // No SUM over an empty range and no chart without figures: Excel would call the file damaged.
+    const QString script =
+        QStringLiteral("import openpyxl, sys\n"
+                       "ws = openpyxl.load_workbook(sys.argv[1]).worksheets[0]\n"
+                       "rows = [[c for c in r if c is not None] for r in ws.iter_rows(values_only=True)]\n"
+                       "print('|'.join(','.join(str(c) for c in r) for r in rows if r), len(ws._charts))\n");
+    repTotals totals;
+    repDay day;
+    const QString totalsFile = dir.filePath(QStringLiteral("totals.xlsx"));
+    const QString dayFile = dir.filePath(QStringLiteral("day.xlsx"));
+    writeReportXlsx(totals, totalsFile);
+    writeReportXlsx(day, dayFile);
+    ToolRun r = runTool(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, totalsFile});
+    EXPECT_EQ(r.out.trimmed(), QByteArray("Tallyrow Totals Report|Period,Total 0")) << r.err.constData();
+    r = runTool(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, dayFile});
+    EXPECT_EQ(
+        r.out.trimmed(),
+        QByteArray("Tallyrow Day Report|Time,Monday,Tuesday,Wednesday,Thursday,Friday,Saturday,Sunday,All "
+                   "Days,Total 0"))
+        << r.err.constData();
+
+    // A folder in the way is refused by name, and left as it was.
+    const QString folder = dir.filePath(QStringLiteral("taken.xlsx"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    try {
+        writeReportXlsx(totals, folder);
+        ADD_FAILURE() << "the workbook was reported written";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.description().contains(folder)) << e.description().toStdString();
+    }
+    EXPECT_TRUE(QFileInfo(folder).isDir());
 }

@@ -550,7 +550,7 @@ TEST_F(ReportRun, DayXYChartPlotsEachHourAtItsHour) {
     DayReportInputs in = annaMarch();
     in.ChartType = engine::ChartType::XY2D;
     report.setInputs(in);
-    ASSERT_TRUE(report.Run());
+    ASSERT_TRUE(runOn(report));
     const engine::ChartLayout l = pageChartLayout(report.pages());
     ASSERT_FALSE(l.lines.isEmpty());
     const QVector<QPointF>& points = l.lines.first().points;
@@ -570,7 +570,7 @@ TEST_F(ReportRun, TotalsXYChartPlotsEachPeriodAtItsDate) {
     report.setUnits(1);
     report.setPeriod(QStringLiteral("Months"));
     report.setChartType(engine::ChartType::XY2D);
-    ASSERT_TRUE(report.Run());
+    ASSERT_TRUE(runOn(report));
     const engine::ChartLayout l = pageChartLayout(report.pages());
     ASSERT_EQ(l.lines.size(), 1);
     const QVector<QPointF>& points = l.lines.first().points;

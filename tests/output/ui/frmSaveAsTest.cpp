@@ -84,8 +84,9 @@ TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
 
     const QStringList entries{u"Acrobat (PDF)"_s,       u"Rich Text File (RTF)"_s,
                               u"Text (TXT)"_s,          u"Excel Spreadsheet (XLS)"_s,
-                              u"Active Report (RDF)"_s, u"CSV (comma separated)"_s};
-    const QList<int> codes{1, 3, 2, 4, 0, 5};
+                              u"Active Report (RDF)"_s, u"CSV (comma separated)"_s,
+                              u"Excel workbook (.xlsx)"_s};
+    const QList<int> codes{1, 3, 2, 4, 0, 5, 6};
     ASSERT_EQ(formats(dialog)->count(), entries.size());
     for (int i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(formats(dialog)->itemText(i), entries[i]);
@@ -134,6 +135,9 @@ TEST_F(SaveDialog, ChangingTheFormatPutsTheProposalBack) {
     formats(dialog)->setCurrentIndex(5);
     EXPECT_EQ(browse(dialog)->Path(), documents() + u"/Usage Report.csv"_s);
     EXPECT_EQ(browse(dialog)->Filter(), u"CSV files(*.csv)|*.csv|"_s);
+    formats(dialog)->setCurrentIndex(6);
+    EXPECT_EQ(browse(dialog)->Path(), documents() + u"/Usage Report.xlsx"_s);
+    EXPECT_EQ(browse(dialog)->Filter(), u"Excel workbook (.xlsx)|*.xlsx|"_s);
 }
 
 TEST_F(SaveDialog, SavesInEveryFormatAndSaysSo) {
@@ -145,6 +149,7 @@ TEST_F(SaveDialog, SavesInEveryFormatAndSaysSo) {
         {0, ".pdf", "%PDF"}, {1, ".rtf", "{\\rtf"},
         {2, ".txt", ""},     {3, ".xls", "\xD0\xCF\x11\xE0"},
         {4, ".rdf", ""},     {5, ".csv", "Period,Total\r\n2024-05-06,240\r\n"},
+        {6, ".xlsx", "PK\x03\x04"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extension);

@@ -1,0 +1,288 @@
+// Excel workbooks from tallyrow-export, read back by readers we did not write: openpyxl for
+// the cells, formulas, frozen pane and charts, LibreOffice for the figures with the formulas
+// evaluated. The figures must be those of the expected CSV files (make_expected.py).
+
+#include "testsupport/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using tallyrow::test::binPath;
+using tallyrow::test::fixturePath;
+
+const QString kPython = u"/usr/bin/python3"_s;
+const QString kReader = QStringLiteral(TALLYROW_GOLDEN_DIR "/read_xlsx.py");
+
+struct ProgramRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+ProgramRun runProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(180000))
+        p.kill();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+bool haveOpenpyxl() {
+    return QFileInfo::exists(kPython) &&
+           runProgram(kPython, {u"-c"_s, u"import openpyxl"_s}, QProcessEnvironment::systemEnvironment())
+                   .exitCode == 0;
+}
+
+class XlsxExport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tallyrow::test::ensureCoreApp();
+        if (!haveOpenpyxl())
+            GTEST_SKIP() << "/usr/bin/python3 with openpyxl is not installed";
+    }
+
+    ProgramRun tool(const QStringList& args) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"LC_ALL"_s, u"en_US.UTF-8"_s);
+        env.insert(u"LANG"_s, u"en_US.UTF-8"_s);
+        env.insert(u"HOME"_s, m_dir.path());
+        env.insert(u"XDG_CONFIG_HOME"_s, m_dir.filePath(u"config"_s));
+        env.remove(u"QT_QPA_PLATFORM"_s);
+        return runProgram(binPath(u"tallyrow-export"_s), args, env);
+    }
+
+    // Writes the workbook of one report from the Jet fixture; false (with a failure) when the
+    // tool did not.
+    bool exportXlsx(const QStringList& reportArgs, const QString& file) {
+        const ProgramRun r = tool(QStringList{u"--data"_s, fixturePath(u"office.mdb"_s)} + reportArgs +
+                                  QStringList{u"--format"_s, u"xlsx"_s, u"--output"_s, file});
+        EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+        EXPECT_TRUE(r.out.isEmpty() && r.err.isEmpty()) << r.out.constData() << r.err.constData();
+        return r.exitCode == 0;
+    }
+
+    static QJsonObject read(const QStringList& args) {
+        const ProgramRun r =
+            runProgram(kPython, QStringList{kReader} + args, QProcessEnvironment::systemEnvironment());
+        EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+        return QJsonDocument::fromJson(r.out).object();
+    }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+};
+
+QJsonArray goldenCases() {
+    QFile f(QStringLiteral(TALLYROW_GOLDEN_DIR "/cases.json"));
+    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).array() : QJsonArray();
+}
+
+QStringList argsOf(const QJsonObject& c) {
+    QStringList args;
+    for (const QJsonValue& v : c.value(u"args"_s).toArray())
+        args << v.toString();
+    return args;
+}
+
+// The rows of an expected CSV file, heading first.
+QList<QStringList> expectedRows(const QString& name) {
+    QFile f(QStringLiteral(TALLYROW_GOLDEN_DIR "/expected/") + name + u".csv"_s);
+    QList<QStringList> rows;
+    if (!f.open(QIODevice::ReadOnly))
+        return rows;
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(u"\r\n"_s, Qt::SkipEmptyParts))
+        rows << line.split(u',');
+    return rows;
+}
+
+QList<QStringList> tableOf(const QJsonObject& read) {
+    QList<QStringList> rows;
+    for (const QJsonValue& row : read.value(u"table"_s).toArray()) {
+        QStringList fields;
+        for (const QJsonValue& v : row.toArray())
+            fields << v.toString();
+        rows << fields;
+    }
+    return rows;
+}
+
+// Column sums of the expected figures: what the "Totals" row must come to.
+QStringList expectedTotals(const QList<QStringList>& rows) {
+    QStringList totals;
+    for (int c = 1; !rows.isEmpty() && c < rows.first().size(); ++c) {
+        qint64 sum = 0;
+        for (int r = 1; r < rows.size(); ++r)
+            sum += rows[r].value(c).toLongLong();
+        totals << QString::number(sum);
+    }
+    return totals;
+}
+
+QStringList strings(const QJsonValue& array) {
+    QStringList out;
+    for (const QJsonValue& v : array.toArray())
+        out << v.toString();
+    return out;
+}
+
+} // namespace
+
+TEST_F(XlsxExport, EveryGoldenCaseGivesTheExpectedFiguresAsCellsAndFormulas) {
+    const QJsonArray cases = goldenCases();
+    ASSERT_GE(cases.size(), 10);
+    QStringList workbooks;
+    for (const QJsonValue& v : cases) {
+        const QJsonObject c = v.toObject();
+        const QString name = c.value(u"name"_s).toString();
+        SCOPED_TRACE(qPrintable(name));
+        const QString file = path(name + u".xlsx"_s);
+        if (!exportXlsx(argsOf(c), file))
+            continue;
+        workbooks << file;
+
+        const QList<QStringList> expected = expectedRows(name);
+        ASSERT_FALSE(expected.isEmpty());
+        const bool day = name.startsWith(u"day"_s);
+        const QJsonObject book = read({file});
+        EXPECT_EQ(book.value(u"sheets"_s).toInt(), 1);
+        EXPECT_EQ(strings(book.value(u"header"_s)).value(0),
+                  day ? u"Tallyrow Day Report"_s : u"Tallyrow Totals Report"_s);
+        EXPECT_TRUE(strings(book.value(u"header"_s)).value(1).startsWith(u"From "_s));
+        const int headingRow = book.value(u"headingRow"_s).toInt();
+        EXPECT_EQ(book.value(u"freeze"_s).toString(), u"B"_s + QString::number(headingRow + 1));
+        EXPECT_EQ(book.value(u"autoFilter"_s).toString(),
+                  u"A%1:%2%3"_s.arg(headingRow)
+                      .arg(QChar(char16_t(u'A' + expected.first().size() - 1)))
+                      .arg(headingRow + expected.size() - 1));
+
+        // Headings once, then the figures; the row totals of the Day report are formulas.
+        const QList<QStringList> table = tableOf(book);
+        ASSERT_EQ(table.size(), expected.size());
+        EXPECT_EQ(table.first(), expected.first());
+        for (int r = 1; r < table.size(); ++r) {
+            const int compared = day ? expected[r].size() - 1 : expected[r].size();
+            EXPECT_EQ(table[r].mid(0, compared), expected[r].mid(0, compared)) << "row " << r;
+        }
+        const QStringList types = strings(book.value(u"types"_s));
+        QStringList expectedTypes;
+        if (day) {
+            expectedTypes << u"s"_s;
+            for (int c = 1; c < expected.first().size() - 1; ++c)
+                expectedTypes << u"n"_s;
+            expectedTypes << u"f"_s;
+            const QStringList rowFormulas = strings(book.value(u"rowFormulas"_s));
+            EXPECT_EQ(rowFormulas.value(0),
+                      u"=SUM(B%1:%2%1)"_s.arg(QString::number(headingRow + 1),
+                                              QString(QChar(char16_t(u'A' + expected.first().size() - 3)))));
+        } else {
+            expectedTypes << u"d"_s << u"n"_s;
+        }
+        EXPECT_EQ(types, expectedTypes);
+        EXPECT_EQ(strings(book.value(u"numberFormats"_s)),
+                  (day ? QStringList{u"#,##0"_s} : QStringList{u"#,##0"_s, u"yyyy-mm-dd"_s}));
+        for (const QString& total : strings(book.value(u"totals"_s)))
+            EXPECT_TRUE(total.startsWith(u"=SUM("_s)) << total.toStdString();
+        EXPECT_EQ(strings(book.value(u"totals"_s)).size(), expected.first().size() - 1);
+        for (const QJsonValue& width : book.value(u"widths"_s).toArray())
+            EXPECT_GE(width.toDouble(), 9.0);
+        const QJsonArray charts = book.value(u"charts"_s).toArray();
+        ASSERT_EQ(charts.size(), 1);
+        EXPECT_GE(charts.first().toObject().value(u"series"_s).toInt(), 1);
+    }
+
+    // LibreOffice evaluates the formulas: the same table, and totals that add up.
+    if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty())
+        GTEST_SKIP() << "soffice is not installed; the evaluated figures cannot be checked";
+    const QString outDir = path(u"converted"_s);
+    QDir().mkpath(outDir);
+    const ProgramRun converted = runProgram(
+        u"soffice"_s,
+        QStringList{u"-env:UserInstallation="_s + QUrl::fromLocalFile(path(u"lo-profile"_s)).toString(),
+                    u"--headless"_s, u"--norestore"_s, u"--convert-to"_s,
+                    u"csv:Text - txt - csv (StarCalc):44,34,76"_s, u"--outdir"_s, outDir} +
+            workbooks,
+        QProcessEnvironment::systemEnvironment());
+    ASSERT_EQ(converted.exitCode, 0) << converted.err.constData();
+    for (const QString& workbook : workbooks) {
+        const QString name = QFileInfo(workbook).completeBaseName();
+        SCOPED_TRACE(qPrintable(name));
+        const QJsonObject sheet = read({u"--csv"_s, QDir(outDir).filePath(name + u".csv"_s)});
+        const QList<QStringList> expected = expectedRows(name);
+        EXPECT_EQ(tableOf(sheet), expected);
+        EXPECT_EQ(strings(sheet.value(u"totals"_s)), expectedTotals(expected));
+    }
+}
+
+TEST_F(XlsxExport, ChartsAreNativeChartsOfTheNearestKind) {
+    struct Case {
+        const char* chart;
+        const char* shows;
+        const char* type;
+        int series;
+    } cases[] = {
+        {"2D Bar", "both", "BarChart", 3},      {"3D Bar", "each", "BarChart", 2},
+        {"2D Line", "average", "LineChart", 1}, {"3D Line", "both", "LineChart", 3},
+        {"2D Area", "both", "AreaChart", 3},    {"3D Area", "each", "AreaChart", 2},
+        {"2D Step", "both", "LineChart", 3},    {"3D Combination", "both", "BarChart", 3},
+        {"2D Pie", "average", "PieChart", 1},   {"2D Pie", "each", "PieChart", 1},
+        {"2D XY", "both", "ScatterChart", 3},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(qPrintable(QLatin1String(c.chart) + u" "_s + QLatin1String(c.shows)));
+        const QString file = path(u"chart%1.xlsx"_s.arg(n++));
+        if (!exportXlsx({u"--report"_s, u"day"_s, u"--from"_s, u"2004-03-01"_s, u"--to"_s, u"2004-03-31"_s,
+                         u"--days"_s, u"mon,fri"_s, u"--chart"_s, QLatin1String(c.chart), u"--chart-shows"_s,
+                         QLatin1String(c.shows)},
+                        file))
+            continue;
+        const QJsonArray charts = read({file}).value(u"charts"_s).toArray();
+        ASSERT_EQ(charts.size(), 1);
+        EXPECT_EQ(charts.first().toObject().value(u"type"_s).toString(), QLatin1String(c.type));
+        EXPECT_EQ(charts.first().toObject().value(u"series"_s).toInt(), c.series);
+    }
+
+    // The Totals report charts its one column over the period dates.
+    const QString totals = path(u"totals.xlsx"_s);
+    ASSERT_TRUE(exportXlsx({u"--report"_s, u"totals"_s, u"--from"_s, u"2004-03-01"_s, u"--to"_s,
+                            u"2004-03-31"_s, u"--chart"_s, u"3D Line"_s},
+                           totals));
+    const QJsonArray charts = read({totals}).value(u"charts"_s).toArray();
+    ASSERT_EQ(charts.size(), 1);
+    EXPECT_EQ(charts.first().toObject().value(u"type"_s).toString(), u"LineChart"_s);
+    EXPECT_EQ(charts.first().toObject().value(u"series"_s).toInt(), 1);
+    EXPECT_EQ(charts.first().toObject().value(u"categoryFormat"_s).toString(), u"yyyy-mm-dd"_s);
+}
+
+TEST_F(XlsxExport, RefusedAndFailedWritesLeaveNoWorkbook) {
+    // A report document does not keep the table the workbook is made of.
+    ProgramRun r =
+        tool({u"--document"_s, path(u"a.rdf"_s), u"--format"_s, u"xlsx"_s, u"--output"_s, path(u"x.xlsx"_s)});
+    EXPECT_EQ(r.exitCode, 2) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("xlsx holds a report's table")) << r.err.constData();
+
+    r = tool({u"--data"_s, fixturePath(u"office.mdb"_s), u"--report"_s, u"totals"_s, u"--from"_s,
+              u"2004-03-01"_s, u"--to"_s, u"2004-03-31"_s, u"--format"_s, u"xlsx"_s, u"--output"_s,
+              path(u"no/such/folder/x.xlsx"_s)});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("cannot write the report to") && r.err.contains("x.xlsx"))
+        << r.err.constData();
+    EXPECT_FALSE(QFile::exists(path(u"no/such/folder/x.xlsx"_s)));
+}
