@@ -14,10 +14,12 @@
 #include <QPrinter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -120,6 +122,17 @@ ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
     row->addWidget(m_status, 1);
     layout->addWidget(bar);
 
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(u"lblViewerNotice"_s);
+    m_notice->setAlignment(Qt::AlignCenter);
+    m_notice->setWordWrap(true);
+    m_notice->setMargin(6);
+    m_notice->setAutoFillBackground(true);
+    m_notice->setBackgroundRole(QPalette::ToolTipBase);
+    m_notice->setForegroundRole(QPalette::ToolTipText);
+    m_notice->hide();
+    layout->addWidget(m_notice);
+
     m_scroll = new QScrollArea(this);
     m_scroll->setObjectName(u"scrPages"_s);
     m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -129,6 +142,16 @@ ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
     m_scroll->setWidget(m_view);
     m_scroll->setWidgetResizable(false);
     layout->addWidget(m_scroll, 1);
+    m_scroll->viewport()->installEventFilter(this);
+
+    auto zoomKey = [this](const QKeySequence& keys, int direction) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, direction] { zoomStep(direction); });
+    };
+    zoomKey(QKeySequence::ZoomIn, 1);
+    zoomKey(QKeySequence(Qt::CTRL | Qt::Key_Equal), 1); // the plus key without Shift
+    zoomKey(QKeySequence::ZoomOut, -1);
 
     connect(m_first, &QToolButton::clicked, this, [this] { firstPage(); });
     connect(m_previous, &QToolButton::clicked, this, [this] { previousPage(); });
@@ -187,7 +210,67 @@ void ReportViewer::setPages(const PageCollection& pages) {
 
 QString ReportViewer::statusText() const { return m_status->text(); }
 
+void ReportViewer::setNotice(const QString& text) {
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
+}
+
+QString ReportViewer::notice() const {
+    return m_notice->text();
+}
+
+void ReportViewer::zoomStep(int direction) {
+    const int now = zoomPercent();
+    int next = direction > 0 ? kZoomSteps[std::size(kZoomSteps) - 1] : kZoomSteps[0];
+    for (int z : kZoomSteps) {
+        if (direction > 0 && z > now) {
+            next = z;
+            break;
+        }
+        if (direction < 0 && z < now)
+            next = z;
+    }
+    setZoomPercent(next);
+}
+
+bool ReportViewer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_scroll->viewport() || event->type() != QEvent::Wheel)
+        return QWidget::eventFilter(watched, event);
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    const int delta = wheel->angleDelta().y();
+    if (wheel->modifiers() & Qt::ControlModifier) {
+        m_wheelRest += delta;
+        while (std::abs(m_wheelRest) >= QWheelEvent::DefaultDeltasPerStep) {
+            zoomStep(m_wheelRest > 0 ? 1 : -1);
+            m_wheelRest -=
+                m_wheelRest > 0 ? QWheelEvent::DefaultDeltasPerStep : -QWheelEvent::DefaultDeltasPerStep;
+        }
+        return true;
+    }
+    // Scrolling on past the end of a page turns to the next one (and back past its top).
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    const bool down = delta < 0;
+    const bool atEdge = down ? bar->value() >= bar->maximum() : bar->value() <= bar->minimum();
+    const bool canTurn = down ? m_current < pageCount() - 1 : m_current > 0;
+    if (delta == 0 || !atEdge || !canTurn) {
+        m_wheelRest = 0;
+        return QWidget::eventFilter(watched, event);
+    }
+    m_wheelRest += delta;
+    if (std::abs(m_wheelRest) >= QWheelEvent::DefaultDeltasPerStep) {
+        m_wheelRest = 0;
+        if (down) {
+            nextPage();
+        } else {
+            previousPage();
+            bar->setValue(bar->maximum());
+        }
+    }
+    return true;
+}
+
 void ReportViewer::showPages(PageCollection pages) {
+    setNotice(QString());
     m_pages = std::move(pages);
     m_current = m_pages.pages.isEmpty() ? -1 : 0;
     updateView();

@@ -64,6 +64,14 @@ public:
     /// 50 to 200 percent (clamped); switches to ZoomMode::Percent.
     void setZoomPercent(int percent);
 
+    /// One zoom step in (direction > 0) or out, as Ctrl+wheel and Ctrl+plus/minus do.
+    void zoomStep(int direction);
+
+    /// A line shown above the pages (never on them, nor printed), such as a report without
+    /// data; cleared whenever other pages are shown. Empty hides it.
+    void setNotice(const QString& text);
+    QString notice() const;
+
     /// Text of the last run's unhandled errors, as shown in the viewer's status line.
     QString statusText() const;
 
@@ -74,6 +82,7 @@ Q_SIGNALS:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showPages(PageCollection pages);
@@ -97,6 +106,8 @@ private:
     QLabel* m_pageOf = nullptr;
     QComboBox* m_zoom = nullptr;
     QLabel* m_status = nullptr;
+    QLabel* m_notice = nullptr;
+    int m_wheelRest = 0;
     QScrollArea* m_scroll = nullptr;
     PageView* m_view = nullptr;
 };

@@ -2,6 +2,7 @@
 #include "engine/Report.h"
 #include "engine/ui/ReportViewer.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -13,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -135,6 +139,84 @@ TEST_F(ReportViewerTest, ZoomsByPercentAndFitsWidthOrPage) {
     EXPECT_GT(viewer.zoomPercent(), fitPage) << "a portrait page in a landscape window";
     viewer.resize(1200, 600);
     EXPECT_GT(viewer.zoomPercent(), fitPage) << "fit width follows the window";
+}
+
+namespace {
+
+void wheel(QWidget* target, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+TEST_F(ReportViewerTest, CtrlWheelAndCtrlPlusMinusZoomInSteps) {
+    CountingReport report(3);
+    viewer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    viewer.setReportSource(&report);
+    viewer.setZoomPercent(100);
+    QWidget* pages = child<QScrollArea>(u"scrPages"_s)->viewport();
+    wheel(pages, 120, Qt::ControlModifier);
+    EXPECT_EQ(viewer.zoomPercent(), 125);
+    wheel(pages, -240, Qt::ControlModifier);
+    EXPECT_EQ(viewer.zoomPercent(), 75);
+    wheel(pages, -120, Qt::ControlModifier);
+    wheel(pages, -120, Qt::ControlModifier);
+    EXPECT_EQ(viewer.zoomPercent(), 50) << "stays at the smallest step";
+
+    viewer.activateWindow();
+    viewer.setFocus();
+    QTest::keyClick(&viewer, Qt::Key_Plus, Qt::ControlModifier);
+    EXPECT_EQ(viewer.zoomPercent(), 75);
+    QTest::keyClick(&viewer, Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(viewer.zoomPercent(), 100);
+    QTest::keyClick(&viewer, Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_EQ(viewer.zoomPercent(), 75);
+    EXPECT_EQ(viewer.currentPage(), 0) << "zooming never turns the page";
+}
+
+TEST_F(ReportViewerTest, PageKeysAndTheWheelPastAPagesEndTurnPages) {
+    CountingReport report(40);
+    viewer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    viewer.setReportSource(&report);
+    viewer.setZoomPercent(200);
+    QTest::keyClick(&viewer, Qt::Key_PageDown);
+    EXPECT_EQ(viewer.currentPage(), 1);
+    QTest::keyClick(&viewer, Qt::Key_PageUp);
+    EXPECT_EQ(viewer.currentPage(), 0);
+
+    auto* area = child<QScrollArea>(u"scrPages"_s);
+    QScrollBar* bar = area->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "a page taller than the window";
+    wheel(area->viewport(), -120);
+    EXPECT_EQ(viewer.currentPage(), 0) << "the wheel scrolls within the page first";
+    bar->setValue(bar->maximum());
+    wheel(area->viewport(), -120);
+    EXPECT_EQ(viewer.currentPage(), 1);
+    EXPECT_EQ(bar->value(), 0) << "the next page starts at its top";
+    wheel(area->viewport(), 120);
+    EXPECT_EQ(viewer.currentPage(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum()) << "back at the end of the page before";
+    wheel(area->viewport(), 120);
+    bar->setValue(0);
+    wheel(area->viewport(), 120);
+    EXPECT_EQ(viewer.currentPage(), 0) << "nothing before the first page";
+}
+
+TEST_F(ReportViewerTest, ANoticeShowsAboveThePagesUntilOthersAreShown) {
+    CountingReport report(3);
+    viewer.setReportSource(&report);
+    viewer.setNotice(u"No activity recorded for these options"_s);
+    EXPECT_FALSE(child<QLabel>(u"lblViewerNotice"_s)->isHidden());
+    EXPECT_EQ(viewer.currentPage(), 0);
+    EXPECT_EQ(viewer.pageCount(), 1) << "the page itself is untouched";
+    viewer.setReportSource(&report);
+    EXPECT_TRUE(viewer.notice().isEmpty());
+    EXPECT_TRUE(child<QLabel>(u"lblViewerNotice"_s)->isHidden());
 }
 
 TEST_F(ReportViewerTest, ShowsAPageCollectionWithoutAReport) {
