@@ -107,6 +107,8 @@ void DateSelector::build(const QLocale& locale) {
     dtpStartDate->setToolTip(u"Start date for the report"_s);
     dtpEndDate->setToolTip(u"End date for the report"_s);
     chkLockDate->setToolTip(u"Hold these date settings"_s);
+    chkLockDate->setAccessibleName(u"Lock dates"_s);
+    chkLockDate->setAccessibleDescription(u"Hold these date settings"_s);
     updDate->setToolTip(u"Move both dates back or forward"_s);
 
     const QString format = shortDateFormat(locale);

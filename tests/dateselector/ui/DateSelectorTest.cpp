@@ -97,6 +97,8 @@ TEST_F(DateSelectorTest, NewInstanceShowsTheLastCompleteMonthInTheLocaleShortFor
     EXPECT_EQ(start->toolTip(), u"Start date for the report"_s);
     EXPECT_EQ(child<QDateEdit>("dtpEndDate")->toolTip(), u"End date for the report"_s);
     EXPECT_EQ(child<QCheckBox>("chkLockDate")->toolTip(), u"Hold these date settings"_s);
+    EXPECT_EQ(child<QCheckBox>("chkLockDate")->accessibleName(), u"Lock dates"_s)
+        << "read out by screen readers";
     EXPECT_EQ(child<QWidget>("updDate")->toolTip(), u"Move both dates back or forward"_s);
     EXPECT_EQ(child<QLabel>("lblStartDate")->text(), u"Start date"_s);
     EXPECT_EQ(child<QLabel>("lblEndDate")->text(), u"End date"_s);
