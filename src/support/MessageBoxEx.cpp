@@ -30,6 +30,13 @@ int rememberedAnswer(const QString& settingsKey, const QString& rememberName) {
 
 } // namespace
 
+bool ForgetRememberedAnswers(const QString& settingsKey) {
+    if (settingsKey.isEmpty())
+        return true;
+    const long result = RegDeleteKey(SettingsHive, rememberedKey(settingsKey));
+    return result == 0 || result == 2; // nothing remembered is as good as forgotten
+}
+
 MessageBoxEx::MessageBoxEx() = default;
 
 MessageBoxEx::~MessageBoxEx() = default;

@@ -89,4 +89,8 @@ private:
     QString m_settingsKey;
 };
 
+/// Forgets every answer remembered under `settingsKey`, so that each box shows again; false when
+/// the settings could not be written.
+bool ForgetRememberedAnswers(const QString& settingsKey);
+
 } // namespace tallyrow

@@ -391,6 +391,29 @@ long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& n
     });
 }
 
+long RegDeleteKey(std::uint32_t hive, const QString& keyPath) {
+    return withTrail(QStringLiteral("RegDeleteKey&"), [&]() -> long {
+        const QString path = hiveFilePath(hive);
+        if (path.isEmpty())
+            return kInvalidHandle;
+        HiveFile file = loadHive(path);
+        if (file.state == HiveFile::State::Unreadable)
+            return kAccessDenied;
+        if (normalisedKey(keyPath).isEmpty())
+            return kNotFound; // never the whole hive
+        bool removed = false;
+        for (qsizetype i = file.sections.size() - 1; i >= 1; --i) {
+            if (sameName(file.sections[i].key, normalisedKey(keyPath))) {
+                file.sections.removeAt(i);
+                removed = true;
+            }
+        }
+        if (!removed)
+            return kNotFound;
+        return saveHive(path, file) ? kSuccess : kAccessDenied;
+    });
+}
+
 bool Reg_DoesKeyExist(std::uint32_t hive, const QString& keyPath) {
     return withTrail(QStringLiteral("Reg_DoesKeyExist&"), [&]() -> bool {
         const QString path = hiveFilePath(hive);

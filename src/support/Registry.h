@@ -62,6 +62,9 @@ RegValue Reg_QueryValue(std::uint32_t hive, const QString& keyPath, const QStrin
 /// hive without a file. A value that does not fit the type fails with ErrNo::TypeMismatch.
 long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& name, const RegValue& value,
                     int type, bool create);
+/// Removes the key with all its values (keys below it stay); 0 when removed, 2 when there was
+/// no such key, 5 when the hive's file cannot be read or written, 6 for a hive without a file.
+long RegDeleteKey(std::uint32_t hive, const QString& keyPath);
 /// Whether the key exists (can be opened for reading).
 bool Reg_DoesKeyExist(std::uint32_t hive, const QString& keyPath);
 /// The text with every NUL removed.

@@ -2,6 +2,7 @@
 
 #include "datafile/DataPath.h"
 #include "datafile/HostPropertyStore.h"
+#include "datafile/PostgresUri.h"
 #include "datafile/ui/SelectDataDialog.h"
 #include "dateselector/ui/DateSelector.h"
 #include "engine/ChartDefinition.h"
@@ -19,6 +20,8 @@
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
 #include "support/FileUtils.h"
+#include "support/MessageBoxEx.h"
+#include "support/Registry.h"
 #include "support/Services.h"
 #include "support/StepRunner.h"
 
@@ -26,7 +29,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -45,6 +50,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace tallyrow {
@@ -55,6 +62,8 @@ frmMain::DialogRunner& dialogRunner() {
     static frmMain::DialogRunner runner;
     return runner;
 }
+
+const QString kNoActivityNotice = u"No activity recorded for these options"_s;
 
 // The date selector's period kind for a range of whole weeks.
 constexpr int kPeriodWeek = 6;
@@ -120,6 +129,23 @@ void frmMain::buildControls() {
     cboUserName = makeList(u"cboUserName"_s, {}, options);
     cboUserName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cboUserName->setMinimumContentsLength(18);
+    // Offices with hundreds of entries find theirs by typing any part of it; the entry itself
+    // stays one of the list's (typing never makes a new one).
+    cboUserName->setEditable(true);
+    cboUserName->setInsertPolicy(QComboBox::NoInsert);
+    auto* finder = new QCompleter(cboUserName->model(), cboUserName);
+    finder->setObjectName(u"cmpUserName"_s);
+    finder->setCaseSensitivity(Qt::CaseInsensitive);
+    finder->setFilterMode(Qt::MatchContains);
+    finder->setCompletionMode(QCompleter::PopupCompletion);
+    cboUserName->setCompleter(finder);
+    connect(cboUserName->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        const int chosen = cboUserName->findText(cboUserName->currentText(), Qt::MatchFixedString);
+        if (chosen >= 0)
+            cboUserName->setCurrentIndex(chosen);
+        else
+            cboUserName->setEditText(cboUserName->itemText(cboUserName->currentIndex()));
+    });
     lblUserName->setBuddy(cboUserName);
     column->addWidget(lblUserName);
     column->addWidget(cboUserName);
@@ -161,6 +187,26 @@ void frmMain::buildControls() {
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::WindowShortcut);
     connect(help, &QShortcut::activated, this, [this] { showHelp(); });
+    // F5 previews with the options as they stand, as the button does.
+    auto* preview = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    preview->setObjectName(u"shortcutPreview"_s);
+    preview->setContext(Qt::WindowShortcut);
+    connect(preview, &QShortcut::activated, this, [this] {
+        if (cmdPreviewReport->isEnabled())
+            cmdPreviewReport->click();
+    });
+
+    lblDataSource = new QLabel(statusBar());
+    lblDataSource->setObjectName(u"lblDataSource"_s);
+    statusBar()->addWidget(lblDataSource, 1);
+}
+
+void frmMain::showDataSource() {
+    const QString source = GetDataPath(kDefaultDataFileName);
+    const QString shown =
+        isPostgresUri(source) ? redactedPostgresUri(source) : QDir::toNativeSeparators(source);
+    lblDataSource->setText(shown.isEmpty() ? QString() : u"Data: "_s + shown);
+    lblDataSource->setToolTip(shown);
 }
 
 void frmMain::buildDatePage() {
@@ -277,15 +323,22 @@ void frmMain::buildMenus() {
     };
     QMenu* file = menuBar()->addMenu(u"&File"_s);
     file->setObjectName(u"mnuFile"_s);
-    mnuFilePrint = makeAction(file, u"mnuFilePrint"_s, u"&Print"_s, [this] { mnuFilePrint_Click(); });
-    mnuFileSave = makeAction(file, u"mnuFileSave"_s, u"&Save"_s, [this] { mnuFileSave_Click(); });
+    mnuFilePrint = makeAction(file, u"mnuFilePrint"_s, u"&Print..."_s, [this] { mnuFilePrint_Click(); });
+    mnuFilePrint->setShortcut(QKeySequence::Print);
+    mnuFileSave = makeAction(file, u"mnuFileSave"_s, u"&Save..."_s, [this] { mnuFileSave_Click(); });
+    mnuFileSave->setShortcut(QKeySequence::Save);
     file->addSeparator();
     mnuFileExit = makeAction(file, u"mnuFileExit"_s, u"E&xit"_s, [this] { mnuFileExit_Click(); });
+    mnuFileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* tools = menuBar()->addMenu(u"&Tools"_s);
     tools->setObjectName(u"mnuTools"_s);
-    mnuSelectDataPath = makeAction(tools, u"mnuSelectDataPath"_s, u"&Change Data File"_s,
+    mnuSelectDataPath = makeAction(tools, u"mnuSelectDataPath"_s, u"&Change Data File..."_s,
                                    [this] { mnuSelectDataPath_Click(); });
+    mnuSelectDataPath->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    tools->addSeparator();
+    makeAction(tools, u"mnuResetAnswers"_s, u"&Reset Remembered Answers..."_s,
+               [this] { mnuResetAnswers_Click(); });
 
     QMenu* reports = menuBar()->addMenu(u"&Reports"_s);
     reports->setObjectName(u"mnuReports"_s);
@@ -434,6 +487,7 @@ void frmMain::dtmDateReport_Change() {
 }
 
 void frmMain::LoadUserInfo() {
+    ignoringFailures([this] { showDataSource(); });
     const UserListLoad list =
         LoadUserList(GetDataPath(kDefaultDataFileName), GetLoggedInUserName(u"<Unknown>"_s),
                      GetLocalComputerName(u"<Unknown>"_s), m_err);
@@ -466,7 +520,10 @@ void frmMain::LoadUserInfo() {
 
 void frmMain::cmdPreviewReport_Click() {
     StepRunner run(m_err, u"Private Sub cmdPreviewReport_Click()&"_s);
-    run.step([this] { ParseUserEntry(cboUserName->currentText(), m_UserName, m_ComputerName); });
+    run.step([this] {
+        // The entry chosen from the list, not a half-typed search.
+        ParseUserEntry(cboUserName->itemText(cboUserName->currentIndex()), m_UserName, m_ComputerName);
+    });
     run.step([this] {
         if (CurrentReport == 1)
             previewDayReport();
@@ -503,6 +560,10 @@ void frmMain::previewTotalsReport() {
     arvPreview->setReportSource(nullptr);
     m_repTotals = std::move(fresh);
     arvPreview->setReportSource(m_repTotals.get());
+    const auto& totals = m_repTotals->periodTotals();
+    const bool none = std::all_of(totals.begin(), totals.end(), [](const auto& t) { return t.total == 0; });
+    if (m_repTotals->hasTable() && none)
+        arvPreview->setNotice(kNoActivityNotice);
 }
 
 void frmMain::previewDayReport() {
@@ -522,6 +583,12 @@ void frmMain::previewDayReport() {
     arvPreview->setReportSource(nullptr);
     m_repDay = std::move(fresh);
     arvPreview->setReportSource(m_repDay.get());
+    const HourGrid& grid = m_repDay->hourGrid();
+    const bool none = std::all_of(grid.begin(), grid.end(), [](const auto& hour) {
+        return std::all_of(hour.begin(), hour.end(), [](double seconds) { return seconds == 0; });
+    });
+    if (m_repDay->hasTable() && none)
+        arvPreview->setNotice(kNoActivityNotice);
 }
 
 void frmMain::showPreviewProblem(const PreviewProblem& problem) {
@@ -589,6 +656,23 @@ void frmMain::mnuSelectDataPath_Click() {
         runDialog(dialog);
     });
     run.step([this] { LoadUserInfo(); });
+}
+
+void frmMain::mnuResetAnswers_Click() {
+    StepRunner run(m_err, u"mnuResetAnswers_Click&"_s, u"processing menu click"_s, false);
+    run.step([] {
+        const int answer =
+            MsgBox(u"Show again every message you asked not to be shown, with its choices? "_s +
+                       u"Answers you told the program to remember will be forgotten."_s,
+                   MsgFlag::YesNo | MsgFlag::Question, u"Reset remembered answers"_s, QString(), 0, QString(),
+                   nullptr);
+        if (answer != MsgAnswer::Yes)
+            return;
+        if (!ForgetRememberedAnswers(REG_APPROOT()))
+            Message(u"The remembered answers could not be reset: the settings file "_s +
+                        hiveFilePath(SettingsHive) + u" cannot be written."_s,
+                    MsgFlag::OKOnly | MsgFlag::Exclamation, u"Reset remembered answers"_s);
+    });
 }
 
 void frmMain::mnuHelpContents_Click() {

@@ -88,6 +88,7 @@ private:
     void mnuFileSave_Click();
     void mnuFileExit_Click();
     void mnuSelectDataPath_Click();
+    void mnuResetAnswers_Click();
     void mnuHelpContents_Click();
     void mnuHelpAbout_Click();
     void dtmDateReport_Change();
@@ -95,6 +96,7 @@ private:
 
     /// Opens the user manual (or a help file the user installed beside the program).
     void showHelp();
+    void showDataSource();
     /// Brings the options page that holds `w` to the front so it can take the focus.
     void revealOption(QWidget* w);
     static int runDialog(QDialog& dialog);
@@ -126,6 +128,7 @@ private:
     QLineEdit* txtTotalsReportUnits = nullptr;
     QComboBox* cboTotalsReportPeriod = nullptr;
 
+    QLabel* lblDataSource = nullptr;
     QAction* mnuFilePrint = nullptr;
     QAction* mnuFileSave = nullptr;
     QAction* mnuFileExit = nullptr;

@@ -9,13 +9,17 @@
 #include "support/ErrorReporter.h"
 #include "support/Registry.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QUrl>
 
@@ -102,8 +106,7 @@ TEST_F(MainWindow, OffersTheListsAndMenusUsersKnow) {
         menus << a->text();
     EXPECT_EQ(menus, (QStringList{u"&File"_s, u"&Tools"_s, u"&Reports"_s, u"&Help"_s}));
     EXPECT_EQ(action(u"mnuFileExit"_s)->text(), u"E&xit"_s);
-    EXPECT_EQ(action(u"mnuSelectDataPath"_s)->text(), u"&Change Data File"_s);
-    EXPECT_TRUE(action(u"mnuFilePrint"_s)->shortcut().isEmpty());
+    EXPECT_EQ(action(u"mnuSelectDataPath"_s)->text(), u"&Change Data File..."_s);
     auto* tabs = child<QTabWidget>(u"tabOptions"_s);
     EXPECT_EQ(tabs->tabText(0), u"Date"_s);
     EXPECT_EQ(tabs->tabText(1), u"Time"_s);
@@ -484,4 +487,96 @@ TEST_F(MainWindow, HelpWithoutABrowserSaysSo) {
     EXPECT_TRUE(boxes()[0].prompt.contains(env().programFolder() + u"/manual/index.html"_s))
         << boxes()[0].prompt.toStdString();
     EXPECT_EQ(boxes()[0].buttons, 48);
+}
+
+TEST_F(MainWindow, KeyboardShortcutsReachTheMenusAndThePreview) {
+    load(office());
+    EXPECT_EQ(action(u"mnuFilePrint"_s)->shortcut(), QKeySequence(QKeySequence::Print));
+    EXPECT_EQ(action(u"mnuFileSave"_s)->shortcut(), QKeySequence(QKeySequence::Save));
+    EXPECT_EQ(action(u"mnuSelectDataPath"_s)->shortcut(), QKeySequence(u"Ctrl+O"_s));
+    EXPECT_EQ(action(u"mnuFileExit"_s)->shortcut(), QKeySequence(u"Ctrl+Q"_s));
+    // Items that open a dialog say so.
+    for (const char* name : {"mnuFilePrint", "mnuFileSave", "mnuSelectDataPath", "mnuResetAnswers"})
+        EXPECT_TRUE(action(QString::fromLatin1(name))->text().endsWith(u"..."_s)) << name;
+
+    showActive();
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(dialogs.isEmpty()) << "nothing to save before a preview";
+    QTest::keyClick(window.get(), Qt::Key_F5);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return action(u"mnuFileSave"_s)->isEnabled(); }, 10000));
+    EXPECT_GT(viewer()->pageCount(), 0);
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(dialogs, QStringList{u"frmSaveAs"_s});
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(dialogs.size(), 2);
+    EXPECT_TRUE(errorReporter()->calls().isEmpty());
+}
+
+TEST_F(MainWindow, TheStatusBarNamesTheDataFile) {
+    load(office());
+    auto* source = child<QLabel>(u"lblDataSource"_s);
+    EXPECT_TRUE(source->text().contains(QDir::toNativeSeparators(dataPath))) << source->text().toStdString();
+    EXPECT_TRUE(window->statusBar()->isAncestorOf(source));
+}
+
+TEST_F(MainWindow, ARangeWithoutActivitySaysSoAboveTheReport) {
+    load(office());
+    for (const char* report : {"mnuReportsTotals", "mnuReportsDay"}) {
+        SCOPED_TRACE(report);
+        action(QString::fromLatin1(report))->trigger();
+        setRange(QDate(2023, 1, 2), QDate(2023, 1, 8));
+        ASSERT_TRUE(previewAndWait());
+        EXPECT_EQ(viewer()->notice(), u"No activity recorded for these options"_s);
+        EXPECT_GT(viewer()->pageCount(), 0) << "the empty report is still shown, and can be printed";
+        setRange(QDate(2024, 5, 6), QDate(2024, 5, 12));
+        ASSERT_TRUE(previewAndWait());
+        EXPECT_TRUE(viewer()->notice().isEmpty());
+    }
+}
+
+TEST_F(MainWindow, TypingAnyPartOfAnEntryFindsIt) {
+    load(office());
+    showActive();
+    QComboBox* users = list(u"cboUserName"_s);
+    QCompleter* finder = users->completer();
+    ASSERT_NE(finder, nullptr);
+    users->setFocus();
+    users->lineEdit()->clear();
+    QTest::keyClicks(users->lineEdit(), u"pc1"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finder->popup()->isVisible(); }, 2000));
+    EXPECT_EQ(finder->completionCount(), 1);
+    QTest::keyClick(finder->popup(), Qt::Key_Down);
+    QTest::keyClick(finder->popup(), Qt::Key_Return);
+    EXPECT_EQ(users->currentText(), u"alice -|- PC1"_s);
+    EXPECT_EQ(users->currentIndex(), users->findText(u"alice -|- PC1"_s));
+
+    // A search that is left half typed goes back to the chosen entry; the list never grows.
+    const int count = users->count();
+    users->lineEdit()->selectAll();
+    QTest::keyClicks(users->lineEdit(), u"nobody"_s);
+    QTest::keyClick(users->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(users->count(), count);
+    EXPECT_EQ(users->currentText(), u"alice -|- PC1"_s);
+}
+
+TEST_F(MainWindow, RememberedAnswersCanBeResetAfterConfirming) {
+    load(office());
+    const QString key = REG_APPROOT() + u"\\Remembered Answers"_s;
+    ASSERT_EQ(RegSetKeyValue(SettingsHive, key, u"Overwrite"_s, std::uint32_t(MsgAnswer::Yes),
+                             RegType::Number, true),
+              0);
+    SetRegSetting(u"LastReportFolder"_s, u"/tmp"_s, QString(), false, SettingsHive);
+
+    messageBox()->queueAnswer(MsgAnswer::No);
+    action(u"mnuResetAnswers"_s)->trigger();
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_TRUE(Reg_DoesKeyExist(SettingsHive, key)) << "No keeps them";
+
+    messageBox()->queueAnswer(MsgAnswer::Yes);
+    action(u"mnuResetAnswers"_s)->trigger();
+    EXPECT_EQ(boxes().size(), 2);
+    EXPECT_FALSE(Reg_DoesKeyExist(SettingsHive, key));
+    EXPECT_EQ(GetRegSetting(u"LastReportFolder"_s, QString(), QString(), false, SettingsHive), u"/tmp"_s)
+        << "other settings stay";
+    EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
