@@ -273,3 +273,25 @@ TEST_F(SettingsStore, AFullDiskLeavesTheSettingsFileAsItWas) {
     EXPECT_EQ(test::SmallDisk::entries(folder), entries);
     EXPECT_EQ(userSetting(), QStringLiteral("/data/office.yrd"));
 }
+
+TEST_F(SettingsStore, DeletingAKeyRemovesOnlyItsOwnValues) {
+    const QString answers = kKey + QStringLiteral("Remembered Answers");
+    const QString below = answers + QStringLiteral("\\Below");
+    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, answers, QStringLiteral("Overwrite"), std::uint32_t(6),
+                             RegType::Number, true),
+              0);
+    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, below, QStringLiteral("x"), QStringLiteral("y"),
+                             RegType::Text, true),
+              0);
+    ASSERT_TRUE(SetRegSetting(QStringLiteral("Kept"), QStringLiteral("yes"), {}, false, Hkey::CurrentUser));
+
+    EXPECT_EQ(RegDeleteKey(Hkey::CurrentUser, answers + QStringLiteral("\\")), 0);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(
+        Reg_QueryValue(Hkey::CurrentUser, answers, QStringLiteral("Overwrite"), true)));
+    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, below, QStringLiteral("x"), true),
+              RegValue(QStringLiteral("y")));
+    EXPECT_EQ(GetRegSetting(QStringLiteral("Kept"), {}, {}, false, Hkey::CurrentUser), QStringLiteral("yes"));
+    EXPECT_EQ(RegDeleteKey(Hkey::CurrentUser, answers), 2) << "already gone";
+    EXPECT_EQ(RegDeleteKey(Hkey::CurrentUser, QString()), 2) << "never the whole hive";
+    EXPECT_EQ(RegDeleteKey(Hkey::ClassesRoot, answers), 6);
+}
