@@ -139,6 +139,13 @@ void frmMain::buildControls() {
     finder->setFilterMode(Qt::MatchContains);
     finder->setCompletionMode(QCompleter::PopupCompletion);
     cboUserName->setCompleter(finder);
+    // A text that is an entry exactly (typed in full, or set by a caller as on a plain list)
+    // chooses that entry at once.
+    connect(cboUserName, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        const int exact = cboUserName->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (exact >= 0 && exact != cboUserName->currentIndex())
+            cboUserName->setCurrentIndex(exact);
+    });
     connect(cboUserName->lineEdit(), &QLineEdit::editingFinished, this, [this] {
         const int chosen = cboUserName->findText(cboUserName->currentText(), Qt::MatchFixedString);
         if (chosen >= 0)

@@ -557,6 +557,11 @@ TEST_F(MainWindow, TypingAnyPartOfAnEntryFindsIt) {
     QTest::keyClick(users->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(users->count(), count);
     EXPECT_EQ(users->currentText(), u"alice -|- PC1"_s);
+
+    // An entry's whole text chooses it at once, as on a plain list.
+    const int other = users->findText(u"alice -|- PC1"_s) == 0 ? 1 : 0;
+    users->setCurrentText(users->itemText(other));
+    EXPECT_EQ(users->currentIndex(), other);
 }
 
 TEST_F(MainWindow, RememberedAnswersCanBeResetAfterConfirming) {
