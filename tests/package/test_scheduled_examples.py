@@ -83,13 +83,13 @@ def systemd_command_line(exec_start, home):
     while i < len(exec_start):
         c = exec_start[i]
         if c == "%" and i + 1 < len(exec_start):
-            spec = exec_start[i + 1]
-            if spec == "%":
+            letter = exec_start[i + 1]
+            if letter == "%":
                 out.append("%")
-            elif spec == "h":
+            elif letter == "h":
                 out.append(home)
             else:
-                raise AssertionError(f"the example uses the specifier %{spec}, which this test does not know")
+                raise AssertionError(f"the example uses the specifier %{letter}, which this test does not know")
             i += 2
             continue
         out.append(c)
