@@ -136,15 +136,11 @@ ActivitySnapshot::Grouping sqliteGrouping(SqliteDatabase& db) {
 // written to the file. A file kept in write-ahead mode whose log is gone cannot be opened with
 // locking by a reader that may not create the shared-memory file; with no log no writer is at
 // work, and the file is read as it lies.
-// The rows are read as a report reads them: under the file's locks, in one read transaction
-// (a writer busy past the timeout, or a crashed writer's journal, is refused, never read around).
-std::shared_ptr<SqliteDatabase> openForReading(const QString& path) {
-    return openDataFileForReading(path);
-}
-
 std::shared_ptr<const ActivitySnapshot> readSqliteFile(const QString& path,
                                                        const std::function<bool(int)>& progress) {
-    const std::shared_ptr<SqliteDatabase> dbHolder = openForReading(path);
+    // The rows are read as a report reads them: under the file's locks, in one read transaction
+    // (a writer busy past the timeout, or a crashed writer's journal, is refused, never read around).
+    const std::shared_ptr<SqliteDatabase> dbHolder = openDataFileForReading(path);
     SqliteDatabase& db = *dbHolder;
     checkActivityTable(db, path);
     try {

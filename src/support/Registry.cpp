@@ -352,16 +352,23 @@ RegValue Reg_QueryValue(std::uint32_t hive, const QString& keyPath, const QStrin
     });
 }
 
+// Loads the hive file at `path` to change it: kSuccess, or why it may not be changed (no file
+// for the hive; a file that exists but cannot be read is left alone, as rewriting it would lose
+// its values).
+static long loadHiveForWriting(const QString& path, HiveFile& file) {
+    if (path.isEmpty())
+        return kInvalidHandle;
+    file = loadHive(path);
+    return file.state == HiveFile::State::Unreadable ? kAccessDenied : kSuccess;
+}
+
 long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& name, const RegValue& value,
                     int type, bool create) {
     return withTrail(QStringLiteral("RegSetKeyValue&"), [&]() -> long {
         const QString path = hiveFilePath(hive);
-        if (path.isEmpty())
-            return kInvalidHandle;
-        HiveFile file = loadHive(path);
-        // A file that exists but cannot be read is left alone: rewriting it would lose its values.
-        if (file.state == HiveFile::State::Unreadable)
-            return kAccessDenied;
+        HiveFile file;
+        if (const long refused = loadHiveForWriting(path, file))
+            return refused;
         Section* section = file.find(keyPath);
         if (!section) {
             if (!create)
@@ -394,11 +401,9 @@ long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& n
 long RegDeleteKey(std::uint32_t hive, const QString& keyPath) {
     return withTrail(QStringLiteral("RegDeleteKey&"), [&]() -> long {
         const QString path = hiveFilePath(hive);
-        if (path.isEmpty())
-            return kInvalidHandle;
-        HiveFile file = loadHive(path);
-        if (file.state == HiveFile::State::Unreadable)
-            return kAccessDenied;
+        HiveFile file;
+        if (const long refused = loadHiveForWriting(path, file))
+            return refused;
         if (normalisedKey(keyPath).isEmpty())
             return kNotFound; // never the whole hive
         bool removed = false;
