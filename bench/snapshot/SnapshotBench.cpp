@@ -8,6 +8,7 @@
 #include "datafile/DataPath.h"
 #include "datafile/SnapshotStore.h"
 #include "datafile/SqliteDatabase.h"
+#include "datafile/SqliteSnapshotRead.h"
 #include "reports/DayQuery.h"
 #include "reports/ReportTexts.h"
 #include "reports/TotalsQuery.h"
@@ -25,6 +26,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <vector>
 
 using namespace tallyrow;
@@ -95,16 +97,24 @@ int main(int argc, char** argv) {
     const int passes = std::max(1, std::min(runs, 3));
     std::vector<double> bareTimes;
     std::vector<double> buildTimes;
+    std::vector<double> splitTimes;
     std::shared_ptr<const ActivitySnapshot> snap;
     for (int i = 0; i < passes; ++i) {
         bareTimes.push_back(seconds([&] { barePass(path); }));
         snap.reset();
+        setSqliteSplitReadRows(std::numeric_limits<std::int64_t>::max());
         buildTimes.push_back(seconds([&] { snap = readActivitySnapshot(path); }));
+        snap.reset();
+        setSqliteSplitReadRows(0);
+        splitTimes.push_back(seconds([&] { snap = readActivitySnapshot(path); }));
     }
-    std::sort(bareTimes.begin(), bareTimes.end());
-    std::sort(buildTimes.begin(), buildTimes.end());
-    const double bare = bareTimes[bareTimes.size() / 2];
-    const double build = buildTimes[buildTimes.size() / 2];
+    const auto middle = [](std::vector<double>& times) {
+        std::sort(times.begin(), times.end());
+        return times[times.size() / 2];
+    };
+    const double bare = middle(bareTimes);
+    const double build = middle(buildTimes);
+    const double split = middle(splitTimes);
     const double rssAfter = residentMB();
     const std::size_t rows = snap->rowCount();
 
@@ -120,6 +130,8 @@ int main(int argc, char** argv) {
     std::printf("data file %s: %zu rows\n", qUtf8Printable(path), rows);
     std::printf("%-34s %9.3f s   (medians of %d)\n", "bare SQLite pass over the rows", bare, passes);
     std::printf("%-34s %9.3f s   (%.2f x the bare pass)\n", "snapshot build (1 thread)", build, build / bare);
+    std::printf("%-34s %9.3f s   (%.2f x the bare pass; two connections from %lld rows on)\n",
+                "snapshot build (2 threads)", split, split / bare, static_cast<long long>(sqliteSplitReadRows()));
     std::printf("%-34s %9.3f s\n", "saving the copy", save);
     std::printf("%-34s %9.3f s\n", "reload from the saved copy", reload);
     std::printf("%-34s %9.1f bytes (%.1f MB in all; resident %.0f -> %.0f MB)\n", "memory per row",

@@ -5,6 +5,7 @@
 #include "datafile/Provider.h"
 #include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"
+#include "datafile/SqliteSnapshotRead.h"
 #include "support/Error.h"
 #include "support/StepRunner.h"
 
@@ -44,33 +45,6 @@ std::int64_t nanoseconds(const struct timespec& t) {
     return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-// Sets `v` in place: the text is only touched for text, so a row of numbers costs no string.
-void readValue(ActivityValue& v, sqlite3_stmt* stmt, int i) {
-    switch (sqlite3_column_type(stmt, i)) {
-    case SQLITE_INTEGER:
-        v.type = ActivityValue::Type::Integer;
-        v.integer = sqlite3_column_int64(stmt, i);
-        break;
-    case SQLITE_FLOAT:
-        v.type = ActivityValue::Type::Real;
-        v.real = sqlite3_column_double(stmt, i);
-        break;
-    case SQLITE_TEXT:
-        v.type = ActivityValue::Type::Text;
-        v.text = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
-                                   sqlite3_column_bytes(stmt, i));
-        break;
-    case SQLITE_BLOB:
-        v.type = ActivityValue::Type::Blob;
-        v.text = QString::fromUtf8(static_cast<const char*>(sqlite3_column_blob(stmt, i)),
-                                   sqlite3_column_bytes(stmt, i));
-        break;
-    default:
-        v.type = ActivityValue::Type::Null;
-        break;
-    }
-}
-
 ActivityValue variantValue(const QVariant& q) {
     ActivityValue v;
     if (q.isNull())
@@ -104,89 +78,6 @@ ActivityValue variantValue(const QVariant& q) {
 // Plain names read the same in SQLite's dialect and in the Jet dialect of the providers.
 QString selectRows() {
     return u"SELECT "_s + requiredActivityColumns().join(u", "_s) + u" FROM Activity"_s;
-}
-
-// How the file's own queries group names in the user list: by the names' collation, and in the
-// order of an index on (UserName, ComputerName, …) when the file has one.
-ActivitySnapshot::Grouping sqliteGrouping(SqliteDatabase& db) {
-    ActivitySnapshot::Grouping g;
-    const char* collation = nullptr;
-    if (sqlite3_table_column_metadata(db.handle(), "main", "Activity", "UserName", nullptr, &collation,
-                                      nullptr, nullptr, nullptr) == SQLITE_OK &&
-        collation) {
-        g.namesIgnoreCase = qstricmp(collation, "NOCASE") == 0;
-    }
-    g.keyIndexOrder = false;
-    const std::unique_ptr<Recordset> indexes = db.query(u"PRAGMA index_list(\"Activity\")"_s);
-    for (; !indexes->EOF_(); indexes->MoveNext()) {
-        const QString name = indexes->field(u"name"_s).toString();
-        const std::unique_ptr<Recordset> info =
-            db.query(u"PRAGMA index_info(\"%1\")"_s.arg(QString(name).replace(u'"', u"\"\""_s)));
-        QStringList columns;
-        for (; !info->EOF_(); info->MoveNext())
-            columns << info->field(u"name"_s).toString().toLower();
-        if (columns.size() >= 2 && columns[0] == u"username"_s && columns[1] == u"computername"_s)
-            g.keyIndexOrder = true;
-    }
-    return g;
-}
-
-// Opens the file read-only and starts the read transaction the rows come from. With locking, so
-// they come from one committed state even while the monitoring product writes; nothing is ever
-// written to the file. A file kept in write-ahead mode whose log is gone cannot be opened with
-// locking by a reader that may not create the shared-memory file; with no log no writer is at
-// work, and the file is read as it lies.
-std::shared_ptr<const ActivitySnapshot> readSqliteFile(const QString& path,
-                                                       const std::function<bool(int)>& progress) {
-    // The rows are read as a report reads them: under the file's locks, in one read transaction
-    // (a writer busy past the timeout, or a crashed writer's journal, is refused, never read around).
-    const std::shared_ptr<SqliteDatabase> dbHolder = openDataFileForReading(path);
-    SqliteDatabase& db = *dbHolder;
-    checkActivityTable(db, path);
-    try {
-        const ActivitySnapshot::Grouping grouping = sqliteGrouping(db);
-        std::int64_t expected = 0;
-        try {
-            const std::unique_ptr<Recordset> last = db.query(u"SELECT max(rowid) FROM \"Activity\""_s);
-            expected = last->EOF_() ? 0 : last->field(0).toLongLong();
-        } catch (const Error&) {
-            expected = 0; // a view has no row ids: no percentage until the end
-        }
-        ActivitySnapshot::Builder builder(grouping);
-        if (expected > 0 && expected < (std::int64_t(1) << 31))
-            builder.reserve(std::size_t(expected));
-        SqliteDatabase::Statement stmt = db.prepare(selectRows());
-        std::array<ActivityValue, 24> hours;
-        ActivityValue day;
-        std::int64_t rows = 0;
-        int rc = SQLITE_ROW;
-        sqlite3_stmt* st = stmt.get();
-        auto name = [&](int i, auto id) {
-            // Names are kept as text; a number in a name column counts as its text, as it compares.
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-            return std::invoke(id, builder, text, std::size_t(text ? sqlite3_column_bytes(st, i) : 0));
-        };
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-            readValue(day, st, 0);
-            for (int h = 0; h < 24; ++h)
-                readValue(hours[h], st, 3 + h);
-            builder.add(day, name(1, &ActivitySnapshot::Builder::userId),
-                        name(2, &ActivitySnapshot::Builder::computerId), hours);
-            if ((++rows & 0x3FFF) == 0 && progress &&
-                !progress(expected > 0 ? int(std::min<std::int64_t>(89, rows * 90 / expected)) : 0)) {
-                db.exec(u"COMMIT"_s);
-                return nullptr;
-            }
-        }
-        if (rc != SQLITE_DONE)
-            throw Error(ErrNo::DataSource, db.lastError());
-        stmt.reset();
-        db.exec(u"COMMIT"_s);
-        return builder.finish();
-    } catch (...) {
-        ignoringFailures([&] { db.exec(u"COMMIT"_s); });
-        throw;
-    }
 }
 
 std::shared_ptr<const ActivitySnapshot> readProviderRows(const QString& path,
@@ -264,7 +155,7 @@ std::shared_ptr<const ActivitySnapshot> readActivitySnapshot(const QString& path
         const DataFileProbe probe = probeDataFile(path);
         if (probe.kind != DataFileKind::SQLite)
             return readProviderRows(path, progress); // Access files, and the open failures of others
-        return readSqliteFile(path, progress);
+        return readSqliteSnapshot(path, progress);
     } catch (const Error& e) {
         if (e.source() == QLatin1String(kRefusedRowSource))
             throw Error(ErrNo::DataSource,

@@ -128,7 +128,8 @@ private:
     std::unique_ptr<Connection::Provider> m_queries;
 };
 
-std::shared_ptr<SqliteDatabase> openReadOnly(const QString& path, const QString& options) {
+std::shared_ptr<SqliteDatabase> openReadOnly(const QString& path, const QString& options,
+                                             std::chrono::milliseconds busyTimeout) {
     std::shared_ptr<SqliteDatabase> db;
     try {
         db = std::make_shared<SqliteDatabase>(SqliteDatabase::fileUri(path) + u"?mode=ro"_s + options,
@@ -137,7 +138,7 @@ std::shared_ptr<SqliteDatabase> openReadOnly(const QString& path, const QString&
     } catch (const Error& e) {
         throw Error(ErrNo::DataSource, openFailure(path, e.description()));
     }
-    sqlite3_busy_timeout(db->handle(), int(gBusyTimeout.count()));
+    sqlite3_busy_timeout(db->handle(), int(busyTimeout.count()));
     // A reader never checkpoints a write-ahead log into the file, not even as the last one out.
     sqlite3_db_config(db->handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     return db;
@@ -213,7 +214,7 @@ QString readFailure(int rc, SqliteDatabase& db, const QString& path, bool immuta
     if ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB) {
         std::shared_ptr<SqliteDatabase> fresh;
         try {
-            fresh = openReadOnly(path, immutable ? u"&immutable=1"_s : QString());
+            fresh = openReadOnly(path, immutable ? u"&immutable=1"_s : QString(), gBusyTimeout);
         } catch (const Error&) {
         }
         if (fresh && looksTruncated(fresh->handle(), !immutable)) {
@@ -238,7 +239,11 @@ std::unique_ptr<Connection::Provider> sqliteQueryProvider(std::shared_ptr<Sqlite
 }
 
 std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path) {
-    std::shared_ptr<SqliteDatabase> db = openReadOnly(path, {});
+    return openDataFileForReading(path, gBusyTimeout);
+}
+
+std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path, std::chrono::milliseconds busyTimeout) {
+    std::shared_ptr<SqliteDatabase> db = openReadOnly(path, {}, busyTimeout);
     int rc = beginRead(*db);
     bool immutable = false;
     if (rc != SQLITE_OK && lockingUnavailable(rc)) {
@@ -252,7 +257,7 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path) {
                             u"it cannot be locked for reading (%1), and its writer's \"%2\" lies beside "
                             "it, so it may be in the middle of a change"_s.arg(db->lastError(), left)));
         }
-        db = openReadOnly(path, u"&immutable=1"_s);
+        db = openReadOnly(path, u"&immutable=1"_s, busyTimeout);
         immutable = true;
         rc = beginRead(*db);
     }

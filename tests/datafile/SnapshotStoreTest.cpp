@@ -2,6 +2,7 @@
 
 #include "datafile/ActivitySnapshot.h"
 #include "datafile/SnapshotStore.h"
+#include "datafile/SqliteSnapshotRead.h"
 #include "support/Error.h"
 
 #include <QDir>
@@ -14,6 +15,8 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <limits>
+#include <variant>
 #include <optional>
 #include <string>
 
@@ -116,6 +119,50 @@ TEST_F(Snapshots, ValuesTheMonitoringProductNeverWritesRefuseTheFileNamingTheRow
             EXPECT_TRUE(text.contains(path)) << qPrintable(text);
         }
     }
+}
+
+TEST_F(Snapshots, TwoConnectionsReadWhatOneReads) {
+    // Rows out of day order, names first met in the upper half, names differing by case only,
+    // missing names and hours; then the same file with a refused value in the upper half.
+    QVector<ActivityRow> rows;
+    for (int i = 0; i < 600; ++i) {
+        ActivityRow r = record((i * 37) % 600, i % 7 == 0 ? u"Anna"_s : u"user%1"_s.arg(i % (i < 300 ? 5 : 11)),
+                               i % 13 == 0 ? QString() : u"PC%1"_s.arg(i % 4), i % 3600);
+        if (i % 5 == 0)
+            r.hours[std::size_t(i % 24)] = std::nullopt;
+        if (i % 9 == 0)
+            r.userName = u"anna"_s;
+        rows << r;
+    }
+    const QString path = file(u"halves.yrd"_s);
+    test::writeSqliteDataFile(path, rows);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    exec(db, "UPDATE Activity SET UserName = NULL WHERE rowid % 17 = 0");
+    sqlite3_close(db);
+    const auto read = [](const QString& p, std::int64_t splitFrom) -> std::variant<QByteArray, QString> {
+        setSqliteSplitReadRows(splitFrom);
+        try {
+            const auto snap = readActivitySnapshot(p);
+            setSqliteSplitReadRows(0);
+            return snap->toBytes();
+        } catch (const Error& e) {
+            setSqliteSplitReadRows(0);
+            return e.description();
+        }
+    };
+    const auto one = read(path, std::numeric_limits<std::int64_t>::max());
+    ASSERT_TRUE(std::holds_alternative<QByteArray>(one)) << qPrintable(std::get<QString>(one));
+    EXPECT_EQ(read(path, 1), one);
+
+    rows[450].hours[7] = 3601;
+    rows[500].hours[2] = 3700;
+    const QString bad = file(u"refused.yrd"_s);
+    test::writeSqliteDataFile(bad, rows);
+    const auto refused = read(bad, std::numeric_limits<std::int64_t>::max());
+    ASSERT_TRUE(std::holds_alternative<QString>(refused));
+    EXPECT_TRUE(std::get<QString>(refused).contains(u"3601"_s)) << qPrintable(std::get<QString>(refused));
+    EXPECT_EQ(read(bad, 1), refused);
 }
 
 TEST_F(Snapshots, WholeNumbersMissingHoursAndMissingNamesAreTaken) {

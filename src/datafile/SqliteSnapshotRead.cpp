@@ -1,0 +1,339 @@
+#include "datafile/SqliteSnapshotRead.h"
+
+#include "datafile/Provider.h"
+#include "datafile/SqliteDatabase.h"
+#include "datafile/SqliteProvider.h"
+#include "support/Error.h"
+#include "support/StepRunner.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+namespace {
+
+constexpr std::int64_t kDefaultSplitRows = 200'000;
+std::atomic<std::int64_t> gSplitRows{kDefaultSplitRows};
+
+// The columns of a row as the reader sees them: day, user, computer, H0 … H23, then the row id.
+constexpr int kDayColumn = 0;
+constexpr int kUserColumn = 1;
+constexpr int kComputerColumn = 2;
+constexpr int kFirstHourColumn = 3;
+constexpr int kRowIdColumn = 27;
+
+QString selectRowsFrom(const char* condition) {
+    return u"SELECT "_s + requiredActivityColumns().join(u", "_s) + u", rowid FROM Activity "_s +
+           QLatin1String(condition);
+}
+
+// Sets `v` in place: the text is only touched for text, so a row of numbers costs no string.
+void readValue(ActivityValue& v, sqlite3_value* value) {
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+        v.type = ActivityValue::Type::Integer;
+        v.integer = sqlite3_value_int64(value);
+        break;
+    case SQLITE_FLOAT:
+        v.type = ActivityValue::Type::Real;
+        v.real = sqlite3_value_double(value);
+        break;
+    case SQLITE_TEXT:
+        v.type = ActivityValue::Type::Text;
+        v.text = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                                   sqlite3_value_bytes(value));
+        break;
+    case SQLITE_BLOB:
+        v.type = ActivityValue::Type::Blob;
+        v.text = QString::fromUtf8(static_cast<const char*>(sqlite3_value_blob(value)),
+                                   sqlite3_value_bytes(value));
+        break;
+    default:
+        v.type = ActivityValue::Type::Null;
+        break;
+    }
+}
+
+// How the file's own queries group names in the user list: by the names' collation, and in the
+// order of an index on (UserName, ComputerName, …) when the file has one.
+ActivitySnapshot::Grouping sqliteGrouping(SqliteDatabase& db) {
+    ActivitySnapshot::Grouping g;
+    const char* collation = nullptr;
+    if (sqlite3_table_column_metadata(db.handle(), "main", "Activity", "UserName", nullptr, &collation,
+                                      nullptr, nullptr, nullptr) == SQLITE_OK &&
+        collation) {
+        g.namesIgnoreCase = qstricmp(collation, "NOCASE") == 0;
+    }
+    g.keyIndexOrder = false;
+    const std::unique_ptr<Recordset> indexes = db.query(u"PRAGMA index_list(\"Activity\")"_s);
+    for (; !indexes->EOF_(); indexes->MoveNext()) {
+        const QString name = indexes->field(u"name"_s).toString();
+        const std::unique_ptr<Recordset> info =
+            db.query(u"PRAGMA index_info(\"%1\")"_s.arg(QString(name).replace(u'"', u"\"\""_s)));
+        QStringList columns;
+        for (; !info->EOF_(); info->MoveNext())
+            columns << info->field(u"name"_s).toString().toLower();
+        if (columns.size() >= 2 && columns[0] == u"username"_s && columns[1] == u"computername"_s)
+            g.keyIndexOrder = true;
+    }
+    return g;
+}
+
+// The largest row id, or 0 where the table has none (a view): then there is no percentage until
+// the end and no second reader.
+std::int64_t lastRowId(SqliteDatabase& db) {
+    try {
+        const std::unique_ptr<Recordset> last = db.query(u"SELECT max(rowid) FROM \"Activity\""_s);
+        return last->EOF_() ? 0 : last->field(0).toLongLong();
+    } catch (const Error&) {
+        return 0;
+    }
+}
+
+bool writeAheadLog(SqliteDatabase& db) {
+    const std::unique_ptr<Recordset> mode = db.query(u"PRAGMA journal_mode"_s);
+    return !mode->EOF_() && mode->field(0).toString().compare(u"wal"_s, Qt::CaseInsensitive) == 0;
+}
+
+// Names as ids of one reader's own table, in the order they are first met.
+class NameTable {
+public:
+    std::uint32_t id(sqlite3_value* value) {
+        if (sqlite3_value_type(value) == SQLITE_NULL)
+            return ActivitySnapshot::kNoName;
+        // Names are kept as text; a number in a name column counts as its text, as it compares.
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        std::string name(text, std::size_t(sqlite3_value_bytes(value)));
+        const auto [it, added] = m_ids.try_emplace(std::move(name), std::uint32_t(m_names.size()));
+        if (added)
+            m_names.push_back(&it->first);
+        return it->second;
+    }
+    // The builder's ids of this table's names, taken in the order they were met.
+    std::vector<std::uint32_t> builderIds(ActivitySnapshot::Builder& builder,
+                                          std::uint32_t (ActivitySnapshot::Builder::*id)(const char*,
+                                                                                         std::size_t)) const {
+        std::vector<std::uint32_t> ids;
+        ids.reserve(m_names.size());
+        for (const std::string* name : m_names)
+            ids.push_back((builder.*id)(name->data(), name->size()));
+        return ids;
+    }
+
+private:
+    std::unordered_map<std::string, std::uint32_t> m_ids;
+    std::vector<const std::string*> m_names;
+};
+
+// One row as the second reader keeps it until the first can take it: a day and hours that are
+// plain whole numbers in range. A row holding anything else ends the second reader's part, and
+// the first reads it (and the rows after it) itself, so a refusal names the same row as a
+// reading by one connection would.
+struct CompactRow {
+    std::int64_t day;
+    std::uint32_t user;
+    std::uint32_t computer;
+    std::array<std::uint16_t, 24> hours;
+};
+
+bool compactValue(sqlite3_value* value, std::uint16_t& out) {
+    const int type = sqlite3_value_type(value);
+    if (type == SQLITE_NULL) {
+        out = ActivitySnapshot::kNoHour;
+        return true;
+    }
+    if (type != SQLITE_INTEGER)
+        return false;
+    const sqlite3_int64 v = sqlite3_value_int64(value);
+    if (v < 0 || v >= ActivitySnapshot::kNoHour)
+        return false;
+    out = std::uint16_t(v);
+    return true;
+}
+
+// The rows above a row id, read on a connection of its own on a thread of its own.
+class SecondReader {
+public:
+    SecondReader(QString path, std::int64_t afterRowId) : m_path(std::move(path)), m_resumeAt(afterRowId + 1) {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~SecondReader() {
+        m_stop.store(true);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    SecondReader(const SecondReader&) = delete;
+    SecondReader& operator=(const SecondReader&) = delete;
+
+    std::int64_t rowsRead() const { return m_rowsRead.load(std::memory_order_relaxed); }
+    void stop() { m_stop.store(true); }
+
+    // Waits for the reader and hands its rows to `builder`; returns the first row id it did not
+    // deliver (the first reader goes on from there).
+    std::int64_t deliver(ActivitySnapshot::Builder& builder) {
+        m_thread.join();
+        const std::vector<std::uint32_t> users =
+            m_users.builderIds(builder, &ActivitySnapshot::Builder::userId);
+        const std::vector<std::uint32_t> computers =
+            m_computers.builderIds(builder, &ActivitySnapshot::Builder::computerId);
+        auto nameId = [](const std::vector<std::uint32_t>& ids, std::uint32_t local) {
+            return local == ActivitySnapshot::kNoName ? local : ids[local];
+        };
+        ActivityValue day;
+        day.type = ActivityValue::Type::Integer;
+        std::array<ActivityValue, 24> hours;
+        for (const CompactRow& row : m_rows) {
+            day.integer = row.day;
+            for (std::size_t h = 0; h < 24; ++h) {
+                const bool none = row.hours[h] == ActivitySnapshot::kNoHour;
+                hours[h].type = none ? ActivityValue::Type::Null : ActivityValue::Type::Integer;
+                hours[h].integer = none ? 0 : row.hours[h];
+            }
+            builder.add(day, nameId(users, row.user), nameId(computers, row.computer), hours);
+        }
+        m_rows = {};
+        return m_resumeAt;
+    }
+
+private:
+    void run() {
+        // A failure here only means the first reader reads these rows itself.
+        ignoringFailures([this] { read(); });
+    }
+    void read() {
+        // Not the usual wait for a busy writer: one waiting to commit waits for the first reader,
+        // which would then wait for this one.
+        const std::shared_ptr<SqliteDatabase> db = openDataFileForReading(m_path, std::chrono::milliseconds(0));
+        SqliteDatabase::Statement stmt = db->prepare(selectRowsFrom("WHERE rowid >= ?1"));
+        sqlite3_stmt* st = stmt.get();
+        sqlite3_bind_int64(st, 1, m_resumeAt);
+        while (!m_stop.load(std::memory_order_relaxed) && sqlite3_step(st) == SQLITE_ROW) {
+            CompactRow row{};
+            sqlite3_value* day = sqlite3_column_value(st, kDayColumn);
+            bool plain = sqlite3_value_type(day) == SQLITE_INTEGER;
+            row.day = sqlite3_value_int64(day);
+            for (int h = 0; plain && h < 24; ++h)
+                plain = compactValue(sqlite3_column_value(st, kFirstHourColumn + h), row.hours[std::size_t(h)]);
+            if (!plain)
+                break;
+            row.user = m_users.id(sqlite3_column_value(st, kUserColumn));
+            row.computer = m_computers.id(sqlite3_column_value(st, kComputerColumn));
+            m_rows.push_back(row);
+            m_resumeAt = sqlite3_column_int64(st, kRowIdColumn) + 1;
+            m_rowsRead.fetch_add(1, std::memory_order_relaxed);
+        }
+        // Whatever ended the loop, the rows from m_resumeAt on are the first reader's.
+        stmt.reset();
+        db->exec(u"COMMIT"_s);
+    }
+
+    QString m_path;
+    std::int64_t m_resumeAt;
+    std::atomic<bool> m_stop{false};
+    std::atomic<std::int64_t> m_rowsRead{0};
+    std::vector<CompactRow> m_rows;
+    NameTable m_users;
+    NameTable m_computers;
+    std::thread m_thread;
+};
+
+// Reads the rows `sql` selects (one bound row id, if any) into the builder. False when
+// `keepGoing` said stop.
+bool readRows(SqliteDatabase& db, const QString& sql, std::optional<std::int64_t> rowId,
+              ActivitySnapshot::Builder& builder, const std::function<bool(std::int64_t)>& keepGoing) {
+    SqliteDatabase::Statement stmt = db.prepare(sql);
+    sqlite3_stmt* st = stmt.get();
+    if (rowId)
+        sqlite3_bind_int64(st, 1, *rowId);
+    std::array<ActivityValue, 24> hours;
+    ActivityValue day;
+    std::int64_t rows = 0;
+    auto name = [&](int i, auto id) {
+        // Names are kept as text; a number in a name column counts as its text, as it compares.
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+        return std::invoke(id, builder, text, std::size_t(text ? sqlite3_column_bytes(st, i) : 0));
+    };
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        readValue(day, sqlite3_column_value(st, kDayColumn));
+        for (int h = 0; h < 24; ++h)
+            readValue(hours[std::size_t(h)], sqlite3_column_value(st, kFirstHourColumn + h));
+        builder.add(day, name(kUserColumn, &ActivitySnapshot::Builder::userId),
+                    name(kComputerColumn, &ActivitySnapshot::Builder::computerId), hours);
+        if ((++rows & 0x3FFF) == 0 && keepGoing && !keepGoing(rows))
+            return false;
+    }
+    if (rc != SQLITE_DONE)
+        throw Error(ErrNo::DataSource, db.lastError());
+    return true;
+}
+
+// Every row, by one connection, or by two where the file is large and kept with a rollback
+// journal. False when `progress` said stop.
+bool readAllRows(SqliteDatabase& db, const QString& path, std::int64_t lastRow,
+                 ActivitySnapshot::Builder& builder, const std::function<bool(int)>& progress) {
+    const auto percent = [lastRow](std::int64_t rows) {
+        return lastRow > 0 ? int(std::min<std::int64_t>(89, rows * 90 / lastRow)) : 0;
+    };
+    const bool split = lastRow >= sqliteSplitReadRows() && std::thread::hardware_concurrency() > 1 &&
+                       !writeAheadLog(db);
+    if (!split) {
+        return readRows(db, selectRowsFrom(""), std::nullopt, builder,
+                        [&](std::int64_t rows) { return !progress || progress(percent(rows)); });
+    }
+    const std::int64_t middle = lastRow / 2;
+    SecondReader second(path, middle);
+    const bool whole = readRows(db, selectRowsFrom("WHERE rowid <= ?1"), middle, builder, [&](std::int64_t rows) {
+        const bool go = !progress || progress(percent(rows + second.rowsRead()));
+        if (!go)
+            second.stop();
+        return go;
+    });
+    if (!whole)
+        return false;
+    const std::int64_t resumeAt = second.deliver(builder);
+    const std::int64_t before = lastRow - resumeAt;
+    return readRows(db, selectRowsFrom("WHERE rowid >= ?1"), resumeAt, builder, [&](std::int64_t rows) {
+        return !progress || progress(percent(lastRow - before + rows));
+    });
+}
+
+} // namespace
+
+std::int64_t sqliteSplitReadRows() { return gSplitRows.load(); }
+
+void setSqliteSplitReadRows(std::int64_t rows) { gSplitRows.store(rows > 0 ? rows : kDefaultSplitRows); }
+
+// Opens the file read-only and reads it under the file's locks, in one read transaction (a
+// writer busy past the timeout, or a crashed writer's journal, is refused, never read around);
+// nothing is ever written to the file.
+std::shared_ptr<const ActivitySnapshot> readSqliteSnapshot(const QString& path,
+                                                           const std::function<bool(int)>& progress) {
+    const std::shared_ptr<SqliteDatabase> dbHolder = openDataFileForReading(path);
+    SqliteDatabase& db = *dbHolder;
+    checkActivityTable(db, path);
+    try {
+        ActivitySnapshot::Builder builder(sqliteGrouping(db));
+        const std::int64_t lastRow = lastRowId(db);
+        if (lastRow > 0 && lastRow < (std::int64_t(1) << 31))
+            builder.reserve(std::size_t(lastRow));
+        const bool whole = readAllRows(db, path, lastRow, builder, progress);
+        db.exec(u"COMMIT"_s);
+        return whole ? builder.finish() : nullptr;
+    } catch (...) {
+        ignoringFailures([&] { db.exec(u"COMMIT"_s); });
+        throw;
+    }
+}
+
+} // namespace tallyrow
