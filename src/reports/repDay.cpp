@@ -177,8 +177,6 @@ void repDay::ReportStart() {
     bool connected = false;
     int selectedCount = 0;
     m_grid = HourGrid{};
-    m_totalsGrid = HourGrid{};
-    m_previousTotalsGrid = HourGrid{};
     m_hasTable = false;
     m_queryText.clear();
 
