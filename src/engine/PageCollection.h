@@ -49,7 +49,14 @@ struct ChartItem {
     ChartDefinition chart;
 };
 
-using PageItem = std::variant<TextItem, LineItem, ChartItem>;
+/// A rectangle filled with one colour, drawn under the items that follow it (a shaded table
+/// cell, a legend swatch).
+struct FillItem {
+    QRectF rect;
+    QColor color;
+};
+
+using PageItem = std::variant<TextItem, LineItem, ChartItem, FillItem>;
 
 struct Page {
     QVector<PageItem> items;

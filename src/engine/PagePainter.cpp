@@ -78,6 +78,8 @@ void paintPage(QPainter& painter, const PageCollection& doc, int index, const QR
             painter.drawLine(line->from, line->to);
         } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
             paintChartScaled(painter, chart->rect, chart->chart, 1.0);
+        } else if (const auto* fill = std::get_if<FillItem>(&item)) {
+            painter.fillRect(fill->rect, fill->color);
         }
     }
     painter.restore();

@@ -165,6 +165,8 @@ public:
             if (!c->visible)
                 continue;
             const QRectF rect = c->rect.translated(0, top);
+            if (c->backColor.isValid())
+                items.append(FillItem{rect, c->backColor});
             if (auto* label = dynamic_cast<const Label*>(c.get())) {
                 items.append(TextItem{rect, label->caption, label->font, label->color, label->alignment, label->name});
             } else if (auto* f = dynamic_cast<const Field*>(c.get())) {

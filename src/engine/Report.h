@@ -25,6 +25,7 @@ public:
     QRectF rect;
     FontStyle font;
     QColor color = Qt::black;
+    QColor backColor; ///< fills the control's rectangle under its text; invalid leaves it clear
     bool visible = true;
     int alignment = 0x0001 | 0x0080; // Qt::AlignLeft | Qt::AlignTop
 };

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -23,7 +24,11 @@ namespace {
 constexpr char kMagic[8] = {'\x89', 'T', 'R', 'D', 'F', '\r', '\n', '\x1A'};
 constexpr qsizetype kHeaderSize = 20;
 
-enum ItemKind : quint8 { KindText = 1, KindLine = 2, KindChart = 3 };
+enum ItemKind : quint8 { KindText = 1, KindLine = 2, KindChart = 3, KindFill = 4 };
+
+// Filled rectangles came with version 2; a document without any is written as version 1, so
+// older readers keep opening it.
+constexpr quint16 kFirstVersionWithFills = 2;
 
 // Limits that keep a reloaded document paintable: every coordinate within about 7,000 inches,
 // paper up to 200 inches (the largest page PDF allows), fonts up to 1,638 points.
@@ -34,7 +39,7 @@ constexpr double kMaxLineWidth = 14400.0;
 
 // Smallest encoded sizes, used to refuse counts the remaining data could never hold.
 constexpr qsizetype kMinPage = 4;
-constexpr qsizetype kMinItem = 1 + 5 * 8 + 4;
+constexpr qsizetype kMinItem = 1 + 4 * 8 + 4; // a filled rectangle
 constexpr qsizetype kMinString = 4;
 constexpr qsizetype kMinSeries = 4 + 4;
 
@@ -87,8 +92,7 @@ public:
     QByteArray& data() { return m_out; }
 
 private:
-    template <typename T>
-    void raw(T v) { m_out.append(reinterpret_cast<const char*>(&v), sizeof v); }
+    template <typename T> void raw(T v) { m_out.append(reinterpret_cast<const char*>(&v), sizeof v); }
     QByteArray m_out;
 };
 
@@ -146,6 +150,10 @@ QByteArray payload(const PageCollection& pages) {
             } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
                 w.u8(KindChart);
                 writeChart(w, *chart);
+            } else if (const auto* fill = std::get_if<FillItem>(&item)) {
+                w.u8(KindFill);
+                w.rect(fill->rect);
+                w.color(fill->color);
             }
         }
     }
@@ -217,8 +225,7 @@ public:
     }
 
 private:
-    template <typename T>
-    T take(const char* what) {
+    template <typename T> T take(const char* what) {
         need(qsizetype(sizeof(T)), what);
         const T v = qFromLittleEndian<T>(m_data.data() + m_pos);
         m_pos += qsizetype(sizeof(T));
@@ -264,9 +271,13 @@ ChartItem readChart(Reader& r) {
     return chart;
 }
 
-PageItem readItem(Reader& r) {
+PageItem readItem(Reader& r, quint16 version) {
     const quint8 kind = r.u8("a page item");
     switch (kind) {
+    case KindFill:
+        if (version < kFirstVersionWithFills)
+            break;
+        return FillItem{r.rect("a filled rectangle"), r.color("a fill colour")};
     case KindText: {
         TextItem t;
         t.rect = r.rect("a text");
@@ -298,8 +309,9 @@ PageItem readItem(Reader& r) {
     case KindChart:
         return readChart(r);
     default:
-        r.fail(QStringLiteral("it holds a page item of unknown kind %1").arg(kind));
+        break;
     }
+    r.fail(QStringLiteral("it holds a page item of unknown kind %1").arg(kind));
 }
 
 } // namespace
@@ -317,7 +329,11 @@ QByteArray serializeReportDocument(const PageCollection& pages) {
     QByteArray out;
     out.reserve(kHeaderSize + body.size());
     out.append(kMagic, sizeof kMagic);
-    const quint16 version = qToLittleEndian(kReportDocumentVersion);
+    const bool fills = std::any_of(pages.pages.begin(), pages.pages.end(), [](const Page& page) {
+        return std::any_of(page.items.begin(), page.items.end(),
+                           [](const PageItem& item) { return std::holds_alternative<FillItem>(item); });
+    });
+    const quint16 version = qToLittleEndian(fills ? kReportDocumentVersion : quint16(1));
     const quint16 flags = 0;
     const quint32 size = qToLittleEndian(quint32(body.size()));
     const quint32 crc = qToLittleEndian(reportDocumentChecksum(body));
@@ -355,9 +371,11 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
         header.fail(QStringLiteral("its header holds unknown flags"));
     const QByteArrayView body = data.sliced(kHeaderSize);
     if (quint64(body.size()) < size)
-        header.fail(QStringLiteral("it is %1 bytes shorter than its header says").arg(quint64(size) - body.size()));
+        header.fail(
+            QStringLiteral("it is %1 bytes shorter than its header says").arg(quint64(size) - body.size()));
     if (quint64(body.size()) > size)
-        header.fail(QStringLiteral("it has %1 bytes more than its header says").arg(body.size() - qsizetype(size)));
+        header.fail(
+            QStringLiteral("it has %1 bytes more than its header says").arg(body.size() - qsizetype(size)));
     if (reportDocumentChecksum(body) != crc)
         header.fail(QStringLiteral("its checksum does not match its contents"));
 
@@ -375,7 +393,7 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
         const qsizetype items = r.count("page items", kMinItem);
         page.items.reserve(items);
         for (qsizetype i = 0; i < items; ++i)
-            page.items.push_back(readItem(r));
+            page.items.push_back(readItem(r, version));
         doc.pages.push_back(std::move(page));
     }
     if (r.remaining() != 0)
@@ -388,23 +406,27 @@ PageCollection loadReportDocument(const QString& path) {
         QFile file(path);
         const QFileInfo info(path);
         if (!info.exists())
-            throw Error(ErrNo::FileNotFound, QStringLiteral("The report document '%1' does not exist.").arg(path));
+            throw Error(ErrNo::FileNotFound,
+                        QStringLiteral("The report document '%1' does not exist.").arg(path));
         if (info.isDir())
-            throw Error(ErrNo::PathFileAccess, QStringLiteral("'%1' is a folder, not a report document.").arg(path));
+            throw Error(ErrNo::PathFileAccess,
+                        QStringLiteral("'%1' is a folder, not a report document.").arg(path));
         // Opening a pipe or a device for reading would wait for a writer or read without end.
         if (const auto kind = nonRegularFileKind(path))
             throw Error(ErrNo::PathFileAccess,
                         QStringLiteral("'%1' is %2, not a regular file.").arg(path, *kind));
         if (!file.open(QIODevice::ReadOnly))
             throw Error(ErrNo::PermissionDenied,
-                        QStringLiteral("The report document '%1' cannot be opened: %2").arg(path, file.errorString()));
+                        QStringLiteral("The report document '%1' cannot be opened: %2")
+                            .arg(path, file.errorString()));
         if (file.size() > kMaxReportDocumentSize)
             throw Error(kErrInvalidFileFormat,
                         QStringLiteral("The file '%1' is too large to be a report document.").arg(path));
         const QByteArray data = file.read(kMaxReportDocumentSize + 1);
         if (file.error() != QFileDevice::NoError)
-            throw Error(ErrNo::PathFileAccess,
-                        QStringLiteral("The report document '%1' cannot be read: %2").arg(path, file.errorString()));
+            throw Error(
+                ErrNo::PathFileAccess,
+                QStringLiteral("The report document '%1' cannot be read: %2").arg(path, file.errorString()));
         if (data.size() > kMaxReportDocumentSize)
             throw Error(kErrInvalidFileFormat,
                         QStringLiteral("The file '%1' is too large to be a report document.").arg(path));

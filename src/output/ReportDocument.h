@@ -16,7 +16,7 @@ inline constexpr long kErrInvalidFileFormat = 321;
 
 /// Newest report document version this program writes and reads (see
 /// docs/report-document-format.md).
-inline constexpr quint16 kReportDocumentVersion = 1;
+inline constexpr quint16 kReportDocumentVersion = 2;
 
 /// Largest report document the loader reads; anything bigger is refused before reading it.
 inline constexpr qint64 kMaxReportDocumentSize = 256LL * 1024 * 1024;

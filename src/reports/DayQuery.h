@@ -26,8 +26,10 @@ struct DayReportInputs {
     std::int32_t TotalType = 0;   ///< 0 average, 1 total, 2 maximum, 3 minimum (others: total)
     std::int32_t ChartType = engine::ChartType::Line2D;
     bool ShowDetails = false;
-    QString UserFilter;     ///< "" = all users
-    QString ComputerFilter; ///< "" = any computer
+    bool ShadeTable = false; ///< the table's cells shaded by their value, with a legend
+    bool KeyFigures = false; ///< the key-figures band under the chart on the first page
+    QString UserFilter;      ///< "" = all users
+    QString ComputerFilter;  ///< "" = any computer
     /// What the run reads: a data file path or a server URI. Empty reads nothing (the run
     /// says it cannot open a connection).
     QString DataFile;

@@ -3,6 +3,7 @@
 #include "datafile/ActivitySnapshot.h"
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
+#include "reports/DayHighlights.h"
 #include "reports/LayoutHelpers.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportTexts.h"
@@ -30,6 +31,14 @@ constexpr TableColumn kDayColumns[7] = {{1276, 708}, {2055, 709}, {2835, 708}, {
                                         {4394, 708}, {5173, 709}, {5953, 708}};
 constexpr TableColumn kAverageColumn{6874, 709};
 constexpr TableColumn kTotalColumn{7795, 992};
+
+// The key-figures band: under the chart on the first page.
+constexpr double kKeyFiguresTop = 9500;
+constexpr int kKeyFigureCount = 4;
+// The shading legend: under the footer's totals, one swatch per quarter of the largest value.
+constexpr int kLegendSwatches = 5;
+constexpr double kLegendTop = 560;
+constexpr double kShadedFooterHeight = 1000;
 
 QString dayControl(const char* prefix, int index, const char* suffix = "") {
     return QLatin1String(prefix) + QString::number(index + 1) + QLatin1String(suffix);
@@ -61,6 +70,7 @@ void repDay::buildDefinition() {
     chart->Axis(engine::AxisId::Value).title = QStringLiteral("Active minutes");
     chart->Axis(engine::AxisId::Category).title = QStringLiteral("Time");
     addRule(header, QStringLiteral("linHeader"), QPointF(71, 2330), QPointF(9000, 2330));
+    buildKeyFigures(header);
 
     engine::Section& page = PageHeader();
     page.height = 2760;
@@ -129,6 +139,31 @@ void repDay::buildDefinition() {
              QRectF(kTotalColumn.left, 71, kTotalColumn.width, 283), 11, false, kAlignCenter);
     addRule(footer, QStringLiteral("linFooterTop"), QPointF(71, 20), QPointF(tableRight, 20));
     addRule(footer, QStringLiteral("linFooterBottom"), QPointF(71, 420), QPointF(tableRight, 420));
+    buildShadeLegend(footer);
+}
+
+void repDay::buildKeyFigures(engine::Section& header) {
+    auto* heading = addLabel(header, QStringLiteral("lblKeyFigures"), QStringLiteral("Key figures"),
+                             QRectF(71, kKeyFiguresTop, 8858, 300), 11, true, kDarkBlue);
+    heading->visible = false;
+    for (int i = 0; i < kKeyFigureCount; ++i) {
+        auto* line =
+            addLabel(header, dayControl("lblKeyFigure", i), {},
+                     QRectF(71, kKeyFiguresTop + 400 + 340 * i, 8858, 284), 10, false, kVeryDarkBlue);
+        line->visible = false;
+    }
+}
+
+void repDay::buildShadeLegend(engine::Section& footer) {
+    auto* caption = addLabel(footer, QStringLiteral("lblShadeLegend"), QStringLiteral("Shading (minutes):"),
+                             QRectF(kTimeColumn.left, kLegendTop, 2400, 283), 9);
+    caption->visible = false;
+    for (int i = 0; i < kLegendSwatches; ++i) {
+        auto* swatch = addLabel(footer, dayControl("lblShade", i), {},
+                                QRectF(kDayColumns[2].left + 560 * i, kLegendTop - 40, 540, 320), 9, false,
+                                Qt::black, kAlignCenter);
+        swatch->visible = false;
+    }
 }
 
 void repDay::setHeaderText(const QString& reportLabel, const QString& pageLabel, const QString& text) {
@@ -190,19 +225,10 @@ void repDay::ReportStart() {
         setHeaderText(QStringLiteral("lblUserName"), QStringLiteral("lblUserNamePage"),
                       userComputerText(m_in.UserFilter, m_in.ComputerFilter));
     });
+    run.step([&] { m_grid = readGrid(m_in, cn.get()); });
     run.step([&] {
-        if (m_snapshot) {
-            m_grid = daySnapshotGrid(*m_snapshot, m_in);
-            return;
-        }
-        HourGrid grid{};
-        std::unique_ptr<Recordset> rs = cn->Execute(m_queryText);
-        while (!rs->EOF_()) {
-            addDayResultRow(grid, *rs);
-            rs->MoveNext();
-        }
-        rs->Close();
-        m_grid = grid;
+        if (m_in.KeyFigures)
+            readKeyFigureGrids(cn.get());
     });
     run.step([&] {
         if (cn)
@@ -213,6 +239,7 @@ void repDay::ReportStart() {
         m_hasTable = true;
     });
     bindResults(run);
+    run.step([this] { showHighlights(); });
 
     if (run.left()) {
         if (cn)
@@ -222,6 +249,74 @@ void repDay::ReportStart() {
         m_hasTable = false;
         Cancel();
     }
+}
+
+HourGrid repDay::readGrid(const DayReportInputs& in, Connection* cn) const {
+    if (m_snapshot)
+        return daySnapshotGrid(*m_snapshot, in);
+    HourGrid grid{};
+    std::unique_ptr<Recordset> rs = cn->Execute(dayQueryText(in));
+    while (!rs->EOF_()) {
+        addDayResultRow(grid, *rs);
+        rs->MoveNext();
+    }
+    rs->Close();
+    return grid;
+}
+
+void repDay::readKeyFigureGrids(Connection* cn) {
+    // Active time is the total whatever the table shows; the weekday columns of a total run
+    // already hold it.
+    DayReportInputs totals = m_in;
+    totals.TotalType = 1;
+    m_totalsGrid =
+        dayAggregateFunction(m_in.TotalType) == dayAggregateFunction(1) ? m_grid : readGrid(totals, cn);
+    const DateRange previous = previousDayRange(m_in.StartDate, m_in.EndDate);
+    totals.StartDate = previous.start;
+    totals.EndDate = previous.end;
+    m_previousTotalsGrid = readGrid(totals, cn);
+}
+
+void repDay::showHighlights() {
+    if (m_in.KeyFigures) {
+        const QStringList lines = dayKeyFigureTexts(
+            dayKeyFigures(m_grid, m_totalsGrid, m_previousTotalsGrid, m_in), services().locale());
+        label(QStringLiteral("lblKeyFigures"))->visible = true;
+        for (int i = 0; i < kKeyFigureCount; ++i) {
+            engine::Label* line = label(dayControl("lblKeyFigure", i));
+            line->caption = lines.value(i);
+            line->visible = true;
+        }
+    }
+    if (!m_in.ShadeTable || !m_in.ShowDetails)
+        return;
+    m_shadeMaximum = dayShadeMaximum(m_grid, m_in);
+    ReportFooter().height = kShadedFooterHeight;
+    label(QStringLiteral("lblShadeLegend"))->visible = true;
+    for (int i = 0; i < kLegendSwatches; ++i) {
+        engine::Label* swatch = label(dayControl("lblShade", i));
+        const std::int32_t value = m_shadeMaximum * i / (kLegendSwatches - 1);
+        swatch->caption = QString::number(value);
+        swatch->backColor = dayShadeColor(value, m_shadeMaximum);
+        swatch->color = readableTextColor(swatch->backColor);
+        swatch->visible = true;
+    }
+    // Shaded cells fill their whole band, so the table reads as one block.
+    auto widen = [](engine::Field* cell) {
+        cell->rect = QRectF(cell->rect.left() - 35, 0, cell->rect.width() + 70, 405);
+    };
+    for (int i = 0; i < 7; ++i)
+        widen(field(dayControl("txtDay", i)));
+    widen(field(QStringLiteral("txtAverage")));
+}
+
+void repDay::shadeCell(engine::Field& cell) {
+    if (cell.text.isEmpty()) {
+        cell.backColor = QColor();
+        return;
+    }
+    cell.backColor = dayShadeColor(leadingNumber(cell.text), m_shadeMaximum);
+    cell.color = readableTextColor(cell.backColor);
 }
 
 void repDay::bindResults(StepRunner& run) {
@@ -266,6 +361,11 @@ void repDay::Detail_Format() {
     for (int i = 0; i < 7; ++i)
         run.step([&] { sum += leadingNumber(field(dayControl("txtDay", i))->text); });
     run.step([&] { field(QStringLiteral("txtTotal"))->text = QString::number(roundHalfEven(sum), 'f', 0); });
+    if (m_in.ShadeTable) {
+        for (int i = 0; i < 7; ++i)
+            run.step([&] { shadeCell(*field(dayControl("txtDay", i))); });
+        run.step([&] { shadeCell(*field(QStringLiteral("txtAverage"))); });
+    }
     if (run.left())
         Cancel();
 }

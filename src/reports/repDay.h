@@ -13,6 +13,7 @@
 namespace tallyrow {
 
 class StepRunner;
+class Connection;
 class ActivitySnapshot;
 
 /// The Day report ("Activity by day of week"): for each hour of the day and each selected
@@ -52,6 +53,10 @@ public:
     void setChartType(std::int32_t v) { m_in.ChartType = v; }
     bool ShowDetails() const { return m_in.ShowDetails; }
     void setShowDetails(bool on) { m_in.ShowDetails = on; }
+    bool ShadeTable() const { return m_in.ShadeTable; }
+    void setShadeTable(bool on) { m_in.ShadeTable = on; }
+    bool KeyFigures() const { return m_in.KeyFigures; }
+    void setKeyFigures(bool on) { m_in.KeyFigures = on; }
     QString UserFilter() const { return m_in.UserFilter; }
     void setUserFilter(const QString& name) { m_in.UserFilter = name; }
     QString ComputerFilter() const { return m_in.ComputerFilter; }
@@ -91,6 +96,15 @@ protected:
 
 private:
     void buildDefinition();
+    void buildKeyFigures(engine::Section& header);
+    void buildShadeLegend(engine::Section& footer);
+    /// The grid of the report's query for `in`, from the snapshot or through `cn`.
+    HourGrid readGrid(const DayReportInputs& in, Connection* cn) const;
+    /// The totals of the range and of the previous range, for the key figures.
+    void readKeyFigureGrids(Connection* cn);
+    /// Shows the shading legend and the key figures the inputs ask for.
+    void showHighlights();
+    void shadeCell(engine::Field& cell);
     /// The steps that hand the grid of a run to the table and the chart.
     void bindResults(StepRunner& run);
     void setHeaderText(const QString& reportLabel, const QString& pageLabel, const QString& text);
@@ -101,6 +115,9 @@ private:
     engine::RowSet m_chartRows;
     engine::RowSet m_detailRows;
     QString m_queryText;
+    HourGrid m_totalsGrid{};
+    HourGrid m_previousTotalsGrid{};
+    std::int32_t m_shadeMaximum = 0;
     std::shared_ptr<const ActivitySnapshot> m_snapshot;
 };
 

@@ -21,7 +21,11 @@ const QStringList kValueOptions = {
     QStringLiteral("document"), QStringLiteral("last"),      QStringLiteral("count"),
     QStringLiteral("offset"),   QStringLiteral("as-of"),
 };
-const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help"), QStringLiteral("no-cache")};
+const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help"),
+                                  QStringLiteral("no-cache"), QStringLiteral("heat-map"),
+                                  QStringLiteral("key-figures")};
+// Flags of the Day report only; like the values above, refused for the Totals report.
+const char* const kDayOnlyFlags[] = {"heat-map", "key-figures"};
 
 // Which report an option belongs to, for the check that it fits the chosen report.
 const QStringList kDayOnly = {QStringLiteral("days"), QStringLiteral("aggregate"),
@@ -162,9 +166,14 @@ Problem readDocument(const ArgumentValues& a, ExportRequest& r) {
         return problem("details", QStringLiteral("cannot be used with --document"));
     if (a.flag("no-cache"))
         return problem("no-cache", QStringLiteral("cannot be used with --document"));
+    for (const char* flag : kDayOnlyFlags) {
+        if (a.flag(flag))
+            return problem(flag, QStringLiteral("cannot be used with --document"));
+    }
     if (!reportFormatInfo(r.format).writesPages)
-        return problem("format", QStringLiteral("%1 holds a report's table, which a report document does not keep")
-                                     .arg(reportFormatInfo(r.format).name));
+        return problem("format",
+                       QStringLiteral("%1 holds a report's table, which a report document does not keep")
+                           .arg(reportFormatInfo(r.format).name));
     if (a.value("document").isEmpty())
         return problem("document", QStringLiteral("a file name is required"));
     r.kind = ExportRequest::Kind::Document;
@@ -187,6 +196,10 @@ Problem readDataAndReport(const ArgumentValues& a, ExportRequest& r) {
         if (a.has(o))
             return usage(o, day ? QStringLiteral("applies to the Totals report only")
                                 : QStringLiteral("applies to the Day report only"));
+    }
+    for (const char* flag : kDayOnlyFlags) {
+        if (!day && a.flag(flag))
+            return problem(flag, QStringLiteral("applies to the Day report only"));
     }
     return std::nullopt;
 }
@@ -253,6 +266,8 @@ Problem readCommonOptions(const ArgumentValues& a, ExportRequest& r) {
     r.user = a.value("user");
     r.computer = a.value("computer");
     r.details = a.flag("details");
+    r.heatMap = a.flag("heat-map");
+    r.keyFigures = a.flag("key-figures");
     r.noCache = a.flag("no-cache");
     // Without --chart each report gets the chart the main window picks when it is set up.
     r.chartType = r.kind == ExportRequest::Kind::Totals ? 3 : 1;
@@ -357,6 +372,9 @@ QString exportHelpText() {
         "  --aggregate average|total|maximum|minimum   over the range (default average)\n"
         "  --chart-shows average|each|both             the chart shows the average of the selected\n"
         "                           days, each day separately, or both (default average)\n"
+        "  --heat-map               shade the table's cells by their value (with --details)\n"
+        "  --key-figures            busiest hour and weekday, active hours and the change against\n"
+        "                           the previous range, under the chart\n"
         "\n"
         "Totals report:\n"
         "  --units N                period units per period (default 1)\n"

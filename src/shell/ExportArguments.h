@@ -41,7 +41,9 @@ struct ExportRequest {
     std::int32_t chartType = 1; ///< as the main window sets each report up: "2D Bar" for the Day report, "2D
                                 ///< Line" for the Totals report
     bool details = false;
-    bool noCache = false; ///< read the data file afresh, without the saved copy of its rows
+    bool heatMap = false;    ///< Day report: shade the table
+    bool keyFigures = false; ///< Day report: the key-figures band
+    bool noCache = false;    ///< read the data file afresh, without the saved copy of its rows
 };
 
 /// The outcome of reading the command line: a request, a request for the help text, or a usage

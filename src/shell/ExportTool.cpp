@@ -256,6 +256,8 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         options.Days = r.days;
         options.ShowEachDay = r.showEachDay;
         options.TotalType = r.totalType;
+        options.ShadeTable = r.heatMap;
+        options.KeyFigures = r.keyFigures;
         const auto request = dayPreviewRequest(options);
         if (request.inputs) {
             auto day = std::make_unique<repDay>();

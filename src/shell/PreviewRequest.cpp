@@ -45,6 +45,8 @@ PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportOptions& option
     in.Days = options.Days;
     in.ShowEachDay = options.ShowEachDay;
     in.TotalType = options.TotalType;
+    in.ShadeTable = options.ShadeTable;
+    in.KeyFigures = options.KeyFigures;
     return {in, {}};
 }
 

@@ -30,6 +30,8 @@ struct DayReportOptions : CommonReportOptions {
     std::array<bool, 7> Days{true, true, true, true, true, true, true};
     std::int32_t ShowEachDay = 0;
     std::int32_t TotalType = 0;
+    bool ShadeTable = false; ///< shade the table's cells by their value
+    bool KeyFigures = false; ///< the key-figures band under the chart
 };
 
 /// The Totals report's options; the units as typed.

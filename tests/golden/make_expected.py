@@ -22,6 +22,16 @@ Text (.txt, cases with --details of the Totals report and all Day cases without 
 report's texts in page order with blanks collapsed, as a one-page report lays them out; dates in
 the en_US short format (M/d/yy), which the golden test sets through LC_ALL.
 
+Key figures (--key-figures, Day text): under the title block, the busiest hour (the first hour
+with the largest "All Days" value) and the busiest weekday (the first selected weekday with the
+largest sum of its shown minutes), each with its value; the active hours of the range (every
+non-empty hour of the rows on the selected weekdays, in hours with one decimal); and the change
+in percent of those seconds against the range as long as this one (moved back a week when
+shorter than a week) ending before it, or "no activity in the previous range".
+
+Shading legend (--heat-map with --details, .legend): the largest shown minute value of the
+weekday and "All Days" cells, and its quarters rounded down, 0 first.
+
 Run it from this folder after changing cases.json: ./make_expected.py
 """
 import calendar
@@ -74,7 +84,7 @@ def options(args):
     i = 0
     while i < len(args):
         name = args[i][2:]
-        if name == "details":
+        if name in ("details", "heat-map", "key-figures"):
             o[name] = True
             i += 1
         else:
@@ -137,15 +147,50 @@ def day_report(rows, o):
         all_days = round(sum(secs) / len(selected) / 60)
         label = "%d:00 %s" % (12 if h % 12 == 0 else h % 12, "AM" if h < 12 else "PM")
         lines.append([label] + [str(m) for m in shown] + [str(all_days), str(sum(shown))])
+    shown_table = [line[1:-1] for line in lines[1:]]
     sentence = {"average": "average", "total": "total", "maximum": "maximum", "minimum": "minimum"}[kind]
     text = ["Tallyrow Day Report",
             "From %s to %s" % (short_date(datetime.date.fromisoformat(o["from"])),
                                short_date(datetime.date.fromisoformat(o["to"]))),
             user_text(o),
             "This report shows the %s active time for each selected day of the week in this date range" % sentence,
-            "Days selected: " + ", ".join(w[1] for w in selected),
-            "1 of 1"]
-    return csv_text(lines), text
+            "Days selected: " + ", ".join(w[1] for w in selected)]
+    if o.get("key-figures"):
+        text += key_figures(rows, o, selected, shown_table)
+    text.append("1 of 1")
+    extra = {}
+    if o.get("heat-map") and o.get("details"):
+        largest = max(int(v) for row in shown_table for v in row)
+        extra["legend"] = "Shading (minutes): " + " ".join(str(largest * k // 4) for k in range(5))
+    return csv_text(lines), text, extra
+
+
+def active_seconds(rows, o, selected, first, last):
+    remainders = set(w[2] for w in selected)
+    return sum(sum(h for h in r[3] if h is not None) for r in rows
+               if first <= r[0] <= last and passes(r, o) and weekday_remainder(r[0]) in remainders)
+
+
+def key_figures(rows, o, selected, shown_table):
+    start = datetime.date.fromisoformat(o["from"])
+    end = datetime.date.fromisoformat(o["to"])
+    none = "no activity in the range"
+    all_days = [int(row[-1]) for row in shown_table]
+    hour = "%d:00 %s" % (12 if all_days.index(max(all_days)) % 12 == 0 else all_days.index(max(all_days)) % 12,
+                         "AM" if all_days.index(max(all_days)) < 12 else "PM")
+    lines = ["Key figures",
+             "Busiest hour: " + ("%s (%d min)" % (hour, max(all_days)) if max(all_days) > 0 else none)]
+    sums = [sum(int(row[i]) for row in shown_table) for i in range(len(selected))]
+    lines.append("Busiest weekday: " + ("%s (%d min)" % (selected[sums.index(max(sums))][1], max(sums))
+                                        if max(sums) > 0 else none))
+    seconds = active_seconds(rows, o, selected, day_number(start), day_number(end))
+    lines.append("Active hours in the range: %.1f" % (seconds / 3600))
+    shift = datetime.timedelta(days=max((end - start).days + 1, 7))
+    p_start, p_end = start - shift, end - shift
+    previous = active_seconds(rows, o, selected, day_number(p_start), day_number(p_end))
+    change = "%+.1f%%" % ((seconds - previous) / previous * 100) if previous else "no activity in the previous range"
+    lines.append("Change against the previous range, %s to %s: %s" % (short_date(p_start), short_date(p_end), change))
+    return lines
 
 
 def add_months(d, n):
@@ -202,8 +247,11 @@ def main():
     for case in cases:
         o = options(case["args"])
         if o["report"] == "day":
-            csv_out, text = day_report(rows, o)
+            csv_out, text, extra = day_report(rows, o)
             with_text = not o.get("details")
+            for suffix, content in extra.items():
+                with open(os.path.join(out, case["name"] + "." + suffix), "w", encoding="utf-8") as f:
+                    f.write(content + "\n")
         else:
             csv_out, text, count = totals_report(rows, o)
             with_text = count <= 10

@@ -49,6 +49,9 @@ void expectSame(const PageCollection& a, const PageCollection& b) {
                 EXPECT_EQ(l->to, m.to);
                 EXPECT_EQ(l->width, m.width);
                 EXPECT_EQ(l->color, m.color);
+            } else if (const auto* f = std::get_if<FillItem>(&x)) {
+                EXPECT_EQ(f->rect, std::get<FillItem>(y).rect);
+                EXPECT_EQ(f->color, std::get<FillItem>(y).color);
             } else {
                 const ChartDefinition& c = std::get<ChartItem>(x).chart;
                 const ChartDefinition& d = std::get<ChartItem>(y).chart;
@@ -125,6 +128,26 @@ TEST(ReportDocument, SavedAndReopenedDocumentHoldsEveryItemUnchanged) {
     expectSame(doc, loadReportDocument(path));
 }
 
+TEST(ReportDocument, FilledCellsComeBackAndOnlyDocumentsWithThemNeedTheNewerVersion) {
+    PageCollection plain = smallDocument();
+    const QByteArray plainBytes = serializeReportDocument(plain);
+    EXPECT_EQ(qFromLittleEndian<quint16>(plainBytes.constData() + 8), 1) << "older readers keep opening it";
+
+    PageCollection shaded = plain;
+    shaded.pages[0].items.prepend(FillItem{QRectF(100, 200, 708, 405), QColor(64, 64, 191)});
+    shaded.pages[0].items.append(FillItem{QRectF(0, 0, 10, 10), QColor(0, 0, 128)});
+    const QByteArray shadedBytes = serializeReportDocument(shaded);
+    EXPECT_EQ(qFromLittleEndian<quint16>(shadedBytes.constData() + 8), 2);
+    expectSame(shaded, parseReportDocument(shadedBytes, QStringLiteral("shaded.rdf")));
+
+    // A version 1 file cannot hold a fill: the same bytes labelled version 1 are damaged.
+    QByteArray relabelled = shadedBytes;
+    qToLittleEndian<quint16>(1, relabelled.data() + 8);
+    QString why;
+    EXPECT_EQ(parseErrorNumber(relabelled, &why), kErrInvalidFileFormat);
+    EXPECT_TRUE(why.contains(QStringLiteral("unknown kind 4"))) << why.toStdString();
+}
+
 TEST(ReportDocument, ValuesItCouldNotReadBackAreBroughtIntoRangeWhenSaving) {
     PageCollection doc = smallDocument();
     TextItem odd;
@@ -166,7 +189,7 @@ TEST(ReportDocument, ForeignAndDamagedFilesGetAnErrorNamingFileAndReason) {
     } cases[] = {
         {"pdf", QByteArray("%PDF-1.4\n%\xE2\xE3\n1 0 obj"), "is not a Tallyrow report document"},
         {"empty", QByteArray(), "is not a Tallyrow report document"},
-        {"newer", withHeader(good.mid(20), 2), "format version 2"},
+        {"newer", withHeader(good.mid(20), 3), "format version 3"},
         {"flipped byte", flipped, "checksum"},
         {"appended", good + "x", "more than its header says"},
         {"unknown item", withHeader(Payload().start().u32(1).u32(1).u8(9).b + QByteArray(60, '\0')), "unknown kind 9"},

@@ -289,6 +289,16 @@ void frmMain::buildDayPanel() {
         days->addWidget(chkDays[i], i % 4, i / 4);
     }
     day->addLayout(days);
+    day->addSpacing(4);
+    chkShadeTable = new QCheckBox(u"Shade the table"_s, vseDayReport);
+    chkShadeTable->setObjectName(u"chkShadeTable"_s);
+    chkShadeTable->setToolTip(u"Shades each hour and day by its value (shown with the table)"_s);
+    chkKeyFigures = new QCheckBox(u"Key figures"_s, vseDayReport);
+    chkKeyFigures->setObjectName(u"chkKeyFigures"_s);
+    chkKeyFigures->setToolTip(
+        u"Busiest hour and day, active hours and the change against the previous range"_s);
+    day->addWidget(chkShadeTable);
+    day->addWidget(chkKeyFigures);
     day->addStretch(1);
     reportPanels->addWidget(vseDayReport);
 }
@@ -375,6 +385,8 @@ void frmMain::connectOptionChanges() {
     for (QCheckBox* box : chkDays)
         connect(box, &QCheckBox::toggled, this, clear);
     connect(chkDateShowDetails, &QCheckBox::toggled, this, clear);
+    connect(chkShadeTable, &QCheckBox::toggled, this, clear);
+    connect(chkKeyFigures, &QCheckBox::toggled, this, clear);
     connect(txtTotalsReportUnits, &QLineEdit::textChanged, this, clear);
 }
 
@@ -580,6 +592,8 @@ void frmMain::previewDayReport() {
         options.Days[i] = chkDays[i]->isChecked() && chkDays[i]->isEnabled();
     options.ShowEachDay = cboShowEachDay->currentIndex();
     options.TotalType = cboTotalType->currentIndex();
+    options.ShadeTable = chkShadeTable->isChecked();
+    options.KeyFigures = chkKeyFigures->isChecked();
     const PreviewRequest<DayReportInputs> request = dayPreviewRequest(options);
     if (!request.inputs) {
         showPreviewProblem(request.problem);

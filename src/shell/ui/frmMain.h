@@ -121,6 +121,8 @@ private:
     QLabel* lblDayReportDaysToInclude = nullptr;
     /// Monday ... Sunday.
     std::array<QCheckBox*, 7> chkDays{};
+    QCheckBox* chkShadeTable = nullptr; ///< Day report: shade the table's cells by their value
+    QCheckBox* chkKeyFigures = nullptr; ///< Day report: key figures under the chart
     QWidget* vseTotalsReport = nullptr;
     QLabel* Label2 = nullptr;
     QComboBox* cboTimeScale = nullptr;

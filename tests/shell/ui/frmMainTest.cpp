@@ -157,6 +157,8 @@ TEST_F(MainWindow, PreviewShowsTheReportAndAnyChangeTakesItAway) {
         {"weekday", [this] { day(u"Friday"_s)->toggle(); }},
         {"aggregate", [this] { list(u"cboTotalType"_s)->setCurrentIndex(3); }},
         {"chart shows", [this] { list(u"cboShowEachDay"_s)->setCurrentIndex(1); }},
+        {"shading", [this] { child<QCheckBox>(u"chkShadeTable"_s)->toggle(); }},
+        {"key figures", [this] { child<QCheckBox>(u"chkKeyFigures"_s)->toggle(); }},
         {"date range", [this] { setRange(QDate(2024, 5, 1), QDate(2024, 5, 14)); }},
         {"report", [this] { action(u"mnuReportsDay"_s)->trigger(); }},
     };
@@ -202,6 +204,7 @@ TEST_F(MainWindow, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     list(u"cboShowEachDay"_s)->setCurrentIndex(1);
     list(u"cboUserName"_s)->setCurrentIndex(list(u"cboUserName"_s)->findText(u"<All Users> -|- TESTPC"_s));
     day(u"Saturday"_s)->setChecked(false);
+    child<QCheckBox>(u"chkKeyFigures"_s)->setChecked(true);
     ASSERT_TRUE(previewAndWait());
     auto* dayReport = qobject_cast<repDay*>(viewer()->reportSource());
     ASSERT_NE(dayReport, nullptr);
@@ -216,6 +219,8 @@ TEST_F(MainWindow, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     EXPECT_EQ(d.ChartType, 1);
     EXPECT_EQ(d.UserFilter, QString());
     EXPECT_EQ(d.ComputerFilter, u"TESTPC"_s);
+    EXPECT_TRUE(d.KeyFigures);
+    EXPECT_FALSE(d.ShadeTable);
 
     ASSERT_TRUE(previewAndWait());
     EXPECT_NE(viewer()->reportSource(), dayReport) << "a second preview runs a new report";

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "reports/DayQuery.h"
+
+#include <QColor>
+#include <QDate>
+#include <QLocale>
+#include <QStringList>
+
+namespace tallyrow {
+
+// ---- Shading of the Day table ----
+
+/// The fill of a table cell: white for 0 (or less), the report's dark blue for `largest` and
+/// above, in between by the share of `largest`. With `largest` 0 or less every cell is white.
+QColor dayShadeColor(double value, double largest);
+/// Black or white, whichever reads better on `background` (the larger contrast ratio).
+QColor readableTextColor(const QColor& background);
+/// The contrast ratio of two colours, 1 (none) to 21 (black on white), from their relative
+/// luminance as accessibility guidelines define it.
+double contrastRatio(const QColor& a, const QColor& b);
+/// The largest whole-minute value of the shaded cells: the selected weekdays and "All Days".
+std::int32_t dayShadeMaximum(const HourGrid& grid, const DayReportInputs& inputs);
+
+// ---- Key figures ----
+
+/// The range a run is compared with: as long as the report's range and ending before it. A
+/// range shorter than a week is moved back a whole week instead, so it holds the same weekdays.
+struct DateRange {
+    QDate start;
+    QDate end;
+};
+DateRange previousDayRange(const QDate& start, const QDate& end);
+
+struct DayKeyFigures {
+    int busiestHour = -1;                   ///< 0 … 23; -1 when the table shows no activity
+    std::int32_t busiestHourMinutes = 0;    ///< its "All Days" value
+    int busiestWeekday = -1;                ///< index Monday first; -1 when no activity
+    std::int32_t busiestWeekdayMinutes = 0; ///< the weekday's column total
+    double activeSeconds = 0;               ///< all activity of the range on the selected weekdays
+    double previousSeconds = 0;             ///< the same for the previous range
+    DateRange previous;
+};
+
+/// The figures of a run. `shown` is the report's grid (after averageAllDays); `totals` and
+/// `previousTotals` are the grids of the total aggregate on the report's and the previous range.
+DayKeyFigures dayKeyFigures(const HourGrid& shown, const HourGrid& totals, const HourGrid& previousTotals,
+                            const DayReportInputs& inputs);
+
+/// The four lines of the key-figures band, in order: busiest hour, busiest weekday, active
+/// hours, change against the previous range. Dates in the locale's short format.
+QStringList dayKeyFigureTexts(const DayKeyFigures& figures, const QLocale& locale);
+
+} // namespace tallyrow
