@@ -156,6 +156,18 @@ void atLeastOnePixel(const QPainter& painter, QPen& pen) {
         pen.setWidthF(std::max(pen.widthF(), 1.0 / pixelsPerUnit));
 }
 
+/// Strokes `pts`; a thinned series in short runs: the stroker's cost grows much faster than the
+/// number of points of one polyline, and at a pixel's width the joins between runs don't show.
+void drawSeriesPolyline(QPainter& painter, const QVector<QPointF>& pts, bool thinned) {
+    constexpr qsizetype kRun = 32;
+    if (!thinned || pts.size() <= kRun) {
+        painter.drawPolyline(pts.constData(), static_cast<int>(pts.size()));
+        return;
+    }
+    for (qsizetype from = 0; from + 1 < pts.size(); from += kRun - 1)
+        painter.drawPolyline(pts.constData() + from, static_cast<int>(std::min(kRun, pts.size() - from)));
+}
+
 /// The polygon an area series fills: its points down to the baseline.
 QPolygonF areaPolygon(const ChartLayout& l, const ChartLayout::SeriesLine& line) {
     QPolygonF poly;
@@ -194,7 +206,7 @@ void paintAreaEdges(QPainter& painter, const ChartLayout& l, const QVector<int>&
             atLeastOnePixel(painter, pen);
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
-        painter.drawPolyline(line.points.constData(), static_cast<int>(line.points.size()));
+        drawSeriesPolyline(painter, line.points, line.thinned);
     }
 }
 
@@ -213,7 +225,7 @@ void paintLine(QPainter& painter, const ChartLayout& l, const ChartLayout::Serie
     painter.setBrush(Qt::NoBrush);
     if (line.points.size() == 1 && !line.markers)
         drawMarker(painter, line.points.first(), 60);
-    painter.drawPolyline(line.points.constData(), static_cast<int>(line.points.size()));
+    drawSeriesPolyline(painter, line.points, line.thinned);
     if (line.markers) {
         painter.setPen(QPen(c.darker(130), 8));
         painter.setBrush(c);
