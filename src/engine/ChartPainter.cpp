@@ -156,10 +156,11 @@ void atLeastOnePixel(const QPainter& painter, QPen& pen) {
         pen.setWidthF(std::max(pen.widthF(), 1.0 / pixelsPerUnit));
 }
 
-/// Strokes `pts`; a thinned series in short runs: the stroker's cost grows much faster than the
-/// number of points of one polyline, and at a pixel's width the joins between runs don't show.
+/// Strokes `pts`; a thinned series in runs of a few points: an antialiased stroke of a zigzag
+/// costs far more per point the longer the polyline is, and at a pixel's width the joins left
+/// out between runs don't show.
 void drawSeriesPolyline(QPainter& painter, const QVector<QPointF>& pts, bool thinned) {
-    constexpr qsizetype kRun = 32;
+    constexpr qsizetype kRun = 4;
     if (!thinned || pts.size() <= kRun) {
         painter.drawPolyline(pts.constData(), static_cast<int>(pts.size()));
         return;
