@@ -72,6 +72,9 @@ int main(int argc, char** argv) {
         return 1;
     window.setGeometry(0, 0, 1280, 800);
     window.show();
+    // The data file is read on a worker thread; the list is filled once it is in.
+    while (window.isLoadingData())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 
     const bool day = report == u"day";
     window.findChild<QAction*>(day ? u"mnuReportsDay"_s : u"mnuReportsTotals"_s)->trigger();

@@ -36,6 +36,11 @@ struct ChartLayout {
         int series = 0;
         QVector<QPointF> points; ///< on the plot's front plane
         bool markers = false;
+        /// Where the markers go when not at every point (a drawing that thins dense series).
+        QVector<QPointF> markerPoints;
+        /// The points are each pixel column's envelope: stroke them at least a pixel wide, as
+        /// the many overlapping strokes of the full series come out.
+        bool thinned = false;
         QPointF offset; ///< 3D: each series has a lane of its own, back from the front plane
         QPointF depth;  ///< 3D: width of the series' ribbon within its lane
     };

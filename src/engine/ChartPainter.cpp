@@ -6,6 +6,7 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -147,6 +148,27 @@ void paintBars(QPainter& painter, const ChartLayout& l) {
     }
 }
 
+/// Widens `pen` to one device pixel where it is thinner.
+void atLeastOnePixel(const QPainter& painter, QPen& pen) {
+    const QTransform t = painter.combinedTransform();
+    const double pixelsPerUnit = std::hypot(t.m11(), t.m12());
+    if (pixelsPerUnit > 0)
+        pen.setWidthF(std::max(pen.widthF(), 1.0 / pixelsPerUnit));
+}
+
+/// Strokes `pts`; a thinned series in runs of a few points: an antialiased stroke of a zigzag
+/// costs far more per point the longer the polyline is, and at a pixel's width the joins left
+/// out between runs don't show.
+void drawSeriesPolyline(QPainter& painter, const QVector<QPointF>& pts, bool thinned) {
+    constexpr qsizetype kRun = 4;
+    if (!thinned || pts.size() <= kRun) {
+        painter.drawPolyline(pts.constData(), static_cast<int>(pts.size()));
+        return;
+    }
+    for (qsizetype from = 0; from + 1 < pts.size(); from += kRun - 1)
+        painter.drawPolyline(pts.constData() + from, static_cast<int>(std::min(kRun, pts.size() - from)));
+}
+
 /// The polygon an area series fills: its points down to the baseline.
 QPolygonF areaPolygon(const ChartLayout& l, const ChartLayout::SeriesLine& line) {
     QPolygonF poly;
@@ -181,9 +203,11 @@ void paintAreaEdges(QPainter& painter, const ChartLayout& l, const QVector<int>&
             continue;
         QPen pen(colorOf(l, line.series).darker(115), 18);
         pen.setJoinStyle(Qt::RoundJoin);
+        if (line.thinned)
+            atLeastOnePixel(painter, pen);
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
-        painter.drawPolyline(line.points.constData(), static_cast<int>(line.points.size()));
+        drawSeriesPolyline(painter, line.points, line.thinned);
     }
 }
 
@@ -196,15 +220,17 @@ void paintLine(QPainter& painter, const ChartLayout& l, const ChartLayout::Serie
     const double spacing = l.categoryCount > 0 ? l.plotRect.width() / l.categoryCount : l.plotRect.width();
     QPen pen(c, l.threeD ? 10 : std::clamp(spacing / 3, 8.0, 30.0));
     pen.setJoinStyle(Qt::RoundJoin);
+    if (line.thinned)
+        atLeastOnePixel(painter, pen);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     if (line.points.size() == 1 && !line.markers)
         drawMarker(painter, line.points.first(), 60);
-    painter.drawPolyline(line.points.constData(), static_cast<int>(line.points.size()));
+    drawSeriesPolyline(painter, line.points, line.thinned);
     if (line.markers) {
         painter.setPen(QPen(c.darker(130), 8));
         painter.setBrush(c);
-        for (const auto& pt : line.points)
+        for (const auto& pt : line.markerPoints.isEmpty() ? line.points : line.markerPoints)
             drawMarker(painter, pt, 80);
     }
 }
@@ -231,6 +257,54 @@ void paintSeriesLines(QPainter& painter, const ChartLayout& l) {
     }
     if (l.kind == ChartLayout::Kind::Area && !l.threeD)
         paintAreaEdges(painter, l, order);
+}
+
+/// The points of a series as drawn on a raster device whose pixel columns `toDevice` maps to:
+/// each run of consecutive points within one pixel column becomes its first point, its lowest
+/// and highest (in the order they come) and its last, so the stroke covers the same pixels.
+QVector<QPointF> columnEnvelope(const QVector<QPointF>& pts, const QTransform& toDevice) {
+    QVector<QPointF> out;
+    const qsizetype n = pts.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const double column = std::floor(toDevice.map(pts.at(i)).x());
+        qsizetype low = i, high = i, j = i + 1;
+        for (; j < n && std::floor(toDevice.map(pts.at(j)).x()) == column; ++j) {
+            if (pts.at(j).y() < pts.at(low).y())
+                low = j;
+            if (pts.at(j).y() > pts.at(high).y())
+                high = j;
+        }
+        for (qsizetype k : {i, std::min(low, high), std::max(low, high), j - 1})
+            if (out.isEmpty() || out.last() != pts.at(k))
+                out << pts.at(k);
+        i = j;
+    }
+    return out;
+}
+
+/// The layout as the screen shows it: series denser than the plot's pixel columns reduced to
+/// their per-column envelope, their markers to one per device pixel.
+void reduceToScreen(ChartLayout& l, const QTransform& toDevice) {
+    const double columns = l.plotRect.width() * std::hypot(toDevice.m11(), toDevice.m12());
+    for (auto& line : l.lines) {
+        if (line.points.size() <= columns)
+            continue;
+        const QTransform laneToDevice =
+            QTransform::fromTranslate(line.offset.x(), line.offset.y()) * toDevice;
+        if (line.markers) {
+            QSet<QPoint> seen;
+            for (const QPointF& pt : line.points) {
+                const QPoint pixel = laneToDevice.map(pt).toPoint();
+                if (!seen.contains(pixel)) {
+                    seen.insert(pixel);
+                    line.markerPoints << pt;
+                }
+            }
+        }
+        line.points = columnEnvelope(line.points, laneToDevice);
+        line.thinned = true;
+    }
 }
 
 /// Axes, tick marks, labels and titles, drawn over the data.
@@ -280,12 +354,12 @@ void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& ch
 }
 
 void paintChartScaled(QPainter& painter, const QRectF& rect, const ChartDefinition& chart,
-                      double unitsPerTwip) {
+                      double unitsPerTwip, PaintDetail detail) {
     if (rect.width() <= 0 || rect.height() <= 0 || !(unitsPerTwip > 0))
         return;
     registerReportFonts();
     const QRectF bounds(0, 0, rect.width() / unitsPerTwip, rect.height() / unitsPerTwip);
-    const ChartLayout l = layoutChart(chart, bounds);
+    ChartLayout l = layoutChart(chart, bounds);
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -294,6 +368,8 @@ void paintChartScaled(QPainter& painter, const QRectF& rect, const ChartDefiniti
     painter.scale(unitsPerTwip, unitsPerTwip);
     painter.setClipRect(bounds, Qt::IntersectClip);
     painter.fillRect(bounds, Qt::white);
+    if (detail == PaintDetail::Screen)
+        reduceToScreen(l, painter.combinedTransform());
 
     const ChartFonts fonts;
     if (l.kind == ChartLayout::Kind::Pie) {

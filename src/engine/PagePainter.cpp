@@ -43,7 +43,8 @@ QFont reportFont(const FontStyle& definition, double unitsPerPoint) {
     return font;
 }
 
-void paintPage(QPainter& painter, const PageCollection& doc, int index, const QRectF& sheetRect) {
+void paintPage(QPainter& painter, const PageCollection& doc, int index, const QRectF& sheetRect,
+               PaintDetail detail) {
     if (index < 0 || index >= doc.pages.size() || doc.paperSize.width() <= 0 || doc.paperSize.height() <= 0)
         return;
     registerReportFonts();
@@ -77,7 +78,7 @@ void paintPage(QPainter& painter, const PageCollection& doc, int index, const QR
             painter.setPen(pen);
             painter.drawLine(line->from, line->to);
         } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
-            paintChartScaled(painter, chart->rect, chart->chart, 1.0);
+            paintChartScaled(painter, chart->rect, chart->chart, 1.0, detail);
         } else if (const auto* fill = std::get_if<FillItem>(&item)) {
             painter.fillRect(fill->rect, fill->color);
         }

@@ -1,5 +1,6 @@
 #include "shell/UserList.h"
 
+#include "datafile/ActivitySnapshot.h"
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "support/FileUtils.h"
@@ -166,6 +167,36 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
     if (run.left())
         return result; // the objects go with this scope; the connection is not closed first
     CloseCN(cn);
+    return result;
+}
+
+UserListLoad LoadUserList(const ActivitySnapshot& snapshot, const QString& loggedInUser,
+                          const QString& localComputer) {
+    UserListLoad result;
+    result.opened = true;
+    std::unique_ptr<Recordset> pairs = snapshot.userComputerPairs();
+    if (pairs->BOF()) {
+        result.empty = true;
+        return result;
+    }
+    result.replace = true;
+    for (pairs->MoveFirst(); !pairs->EOF_(); pairs->MoveNext())
+        result.entries << UserEntry(pairs->field(u"UserName"_s), pairs->field(u"ComputerName"_s));
+    std::unique_ptr<Recordset> users = snapshot.usersOnSeveralComputers();
+    std::unique_ptr<Recordset> computers = snapshot.computersOfSeveralUsers();
+    for (; !users->EOF_(); users->MoveNext())
+        result.entries << UserEntry(users->field(u"UserName"_s), kAllComputers);
+    for (; !computers->EOF_(); computers->MoveNext())
+        result.entries << UserEntry(kAllUsers, computers->field(u"ComputerName"_s));
+    if (result.entries.size() < 2) {
+        result.selected = 0;
+        result.enabled = false;
+        return result;
+    }
+    result.enabled = true;
+    if (!users->BOF() && !computers->BOF())
+        result.entries << UserEntry(kAllUsers, kAllComputers);
+    result.selected = PreselectIndex(result.entries, loggedInUser, localComputer);
     return result;
 }
 

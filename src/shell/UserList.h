@@ -8,6 +8,7 @@
 
 namespace tallyrow {
 
+class ActivitySnapshot;
 class ErrorReporter;
 
 /// Separator between the user part and the computer part of a list entry.
@@ -64,5 +65,10 @@ struct UserListLoad {
 /// failed query then does nothing) or left (the result holds what was read so far).
 UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, const QString& localComputer,
                           ErrorReporter* reporter);
+
+/// The same list from a snapshot of the data file: the same entries in the same order and the
+/// same selection as the queries give on the file. Reading memory cannot fail part way.
+UserListLoad LoadUserList(const ActivitySnapshot& snapshot, const QString& loggedInUser,
+                          const QString& localComputer);
 
 } // namespace tallyrow

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace tallyrow::engine;
 using namespace Qt::StringLiterals;
 
@@ -201,4 +203,69 @@ TEST(PagePainter, ChartOnAPageScalesWithTheSheetOnEveryDevice) {
         << "same pixels, other resolution: the same picture";
     EXPECT_LT(meanDifference(reference, pageImage(doc, base * 2, 72, base)), 1.5) << "twice the size";
     EXPECT_LT(meanDifference(reference, pageImage(doc, base / 2, 144, base)), 3.0) << "half the size";
+}
+
+namespace {
+
+/// One page with a chart of `points` values that swing up and down from one day to the next.
+PageCollection denseChartPage(int chartType, int points) {
+    PageCollection doc = samplePages();
+    ChartDefinition chart;
+    chart.chartType = chartType;
+    ChartSeries s{u"Total"_s, {}};
+    for (int i = 0; i < points; ++i) {
+        chart.categories << QString::number(i);
+        s.values << 300 + 200 * std::sin(i / 40.0) + ((i * 7919) % 101);
+    }
+    chart.series << s;
+    doc.pages[0].items = {ChartItem{QRectF(0, 0, 8930, 6000), chart}};
+    return doc;
+}
+
+QImage drawn(const PageCollection& doc, PaintDetail detail, double pixelsWide) {
+    const double scale = pixelsWide / doc.paperSize.width();
+    QImage image(QSize(int(pixelsWide), int(doc.paperSize.height() * scale)), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    paintPage(p, doc, 0, QRectF(QPointF(0, 0), QSizeF(image.size())), detail);
+    return image;
+}
+
+/// Clearly inked pixels of `a` with no ink in `b` within one pixel of the same place (the
+/// strength of antialiased edges differs between drawings; where ink lies must not).
+int unmatchedPixels(const QImage& a, const QImage& b) {
+    int unmatched = 0;
+    for (int y = 1; y + 1 < a.height(); ++y) {
+        for (int x = 1; x + 1 < a.width(); ++x) {
+            if (qGray(a.pixel(x, y)) > 200)
+                continue;
+            bool found = false;
+            for (int dy = -1; dy <= 1 && !found; ++dy)
+                for (int dx = -1; dx <= 1 && !found; ++dx)
+                    found = qGray(b.pixel(x + dx, y + dy)) < 245;
+            unmatched += found ? 0 : 1;
+        }
+    }
+    return unmatched;
+}
+
+} // namespace
+
+TEST(PagePainter, DenseSeriesOnScreenLookLikeTheirFullDrawing) {
+    for (int type : {ChartType::Line2D, ChartType::Area2D, ChartType::XY2D, ChartType::Line3D}) {
+        SCOPED_TRACE(type);
+        const PageCollection doc = denseChartPage(type, 6000);
+        const QImage full = drawn(doc, PaintDetail::Full, 700);
+        const QImage screen = drawn(doc, PaintDetail::Screen, 700);
+        const int area = full.width() * full.height();
+        if (qEnvironmentVariableIsSet("TALLYROW_KEEP_IMAGES")) {
+            full.save(u"/tmp/dense-%1-full.png"_s.arg(type));
+            screen.save(u"/tmp/dense-%1-screen.png"_s.arg(type));
+        }
+        EXPECT_LT(unmatchedPixels(screen, full), area / 2000) << "nothing drawn that the full drawing lacks";
+        EXPECT_LT(unmatchedPixels(full, screen), area / 2000) << "nothing of the full drawing left out";
+    }
+    // A series with room for every point is drawn as it is.
+    const PageCollection sparse = denseChartPage(ChartType::Line2D, 60);
+    EXPECT_EQ(drawn(sparse, PaintDetail::Screen, 700), drawn(sparse, PaintDetail::Full, 700));
 }

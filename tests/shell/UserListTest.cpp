@@ -1,5 +1,7 @@
 #include "shell/UserList.h"
 
+#include "datafile/SnapshotStore.h"
+
 #include "testsupport/ActivityData.h"
 #include "testsupport/TestEnv.h"
 
@@ -172,4 +174,47 @@ TEST_F(UserListFile, GoingOnAfterAFailedQueryDoesNotUseItsMissingResult) {
     EXPECT_FALSE(left.replace);
     EXPECT_TRUE(left.entries.isEmpty());
     EXPECT_EQ(errorReporter()->calls().size(), 1);
+}
+
+namespace {
+
+// Both ways of reading the list must give the same entries, order, selection and state.
+void expectSameList(const QString& file, const QString& user, const QString& computer,
+                    ErrorReporter* reporter) {
+    SCOPED_TRACE((user + u" on "_s + computer).toStdString());
+    const UserListLoad bySql = LoadUserList(file, user, computer, reporter);
+    const UserListLoad bySnapshot = LoadUserList(*readActivitySnapshot(file), user, computer);
+    EXPECT_EQ(bySnapshot.opened, bySql.opened);
+    EXPECT_EQ(bySnapshot.empty, bySql.empty);
+    EXPECT_EQ(bySnapshot.replace, bySql.replace);
+    EXPECT_EQ(bySnapshot.entries, bySql.entries);
+    EXPECT_EQ(bySnapshot.selected, bySql.selected);
+    EXPECT_EQ(bySnapshot.enabled, bySql.enabled);
+}
+
+} // namespace
+
+TEST_F(UserListFile, SnapshotGivesTheListTheQueriesGive) {
+    const QString office = dataFile(test::officeRows());
+    for (const auto& [user, computer] : {std::pair{u"x"_s, u"y"_s}, {u"anna"_s, u"OFFICE1"_s}})
+        expectSameList(office, user, computer, errorReporter());
+
+    // Names differing only in case, missing and empty names, users on one and on several computers.
+    QVector<test::ActivityRow> rows{
+        test::uniformRow(1521, u"Bob"_s, u"PC2"_s, 60), test::uniformRow(1522, u"bob"_s, u"pc2"_s, 60),
+        test::uniformRow(1523, u"BOB"_s, u"PC3"_s, 0),  test::uniformRow(1521, u""_s, u"PC1"_s, 60),
+        test::uniformRow(1524, u"anna"_s, u""_s, 60),   test::uniformRow(-40, u"anna"_s, u"PC1"_s, 60),
+        test::uniformRow(1525, u"zed"_s, u"PC9"_s, 60)};
+    test::ActivityRow noUser = test::uniformRow(1526, QString(), u"PC2"_s, 60);
+    test::ActivityRow noComputer = test::uniformRow(1527, u"carl"_s, QString(), 60);
+    rows << noUser << noComputer;
+    const QString mixed = dataFile(rows);
+    for (const auto& [user, computer] :
+         {std::pair{u"bob"_s, u"pc2"_s}, {u"BOB"_s, u"PC9"_s}, {u"carl"_s, u"none"_s}, {u"q"_s, u"r"_s}})
+        expectSameList(mixed, user, computer, errorReporter());
+
+    expectSameList(dataFile({test::uniformRow(1521, u"anna"_s, u"PC1"_s, 60)}), u"x"_s, u"y"_s,
+                   errorReporter());
+    expectSameList(dataFile({}), u"x"_s, u"y"_s, errorReporter());
+    EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }

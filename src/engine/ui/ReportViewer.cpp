@@ -51,7 +51,7 @@ protected:
         const QRect sheet(QPoint(kDesk, kDesk), sheetSize());
         p.fillRect(sheet.translated(3, 3), QColor(0, 0, 0, 60));
         p.fillRect(sheet, Qt::white);
-        paintPage(p, *m_pages, m_index, QRectF(sheet));
+        paintPage(p, *m_pages, m_index, QRectF(sheet), PaintDetail::Screen);
     }
 
 private:

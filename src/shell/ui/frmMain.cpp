@@ -1,8 +1,10 @@
 #include "shell/ui/frmMain.h"
 
+#include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "datafile/HostPropertyStore.h"
 #include "datafile/PostgresUri.h"
+#include "datafile/SnapshotStore.h"
 #include "datafile/ui/SelectDataDialog.h"
 #include "dateselector/ui/DateSelector.h"
 #include "engine/ChartDefinition.h"
@@ -47,6 +49,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -61,6 +64,11 @@ namespace {
 frmMain::DialogRunner& dialogRunner() {
     static frmMain::DialogRunner runner;
     return runner;
+}
+
+std::optional<QString>& snapshotCacheFolder() {
+    static std::optional<QString> folder;
+    return folder;
 }
 
 const QString kNoActivityNotice = u"No activity recorded for these options"_s;
@@ -87,7 +95,9 @@ QComboBox* makeList(const QString& name, const QStringList& items, QWidget* pare
 frmMain::frmMain(QWidget* parent)
     : QMainWindow(parent),
       m_properties(std::make_unique<MemoryPropertyStore>(
-          std::initializer_list<std::pair<QString, QVariant>>{{u"period"_s, kPeriodWeek}})) {
+          std::initializer_list<std::pair<QString, QVariant>>{{u"period"_s, kPeriodWeek}})),
+      m_store(std::make_unique<SnapshotStore>(
+          snapshotCacheFolder().value_or(SnapshotStore::defaultCacheFolder()))) {
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"Tyrow Reports"_s);
     buildControls();
@@ -97,12 +107,22 @@ frmMain::frmMain(QWidget* parent)
 }
 
 frmMain::~frmMain() {
+    // The worker reads through the store and reports back to this window: both must outlast it.
+    if (m_loadJob) {
+        m_loadJob->cancel();
+        m_loadJob->wait();
+        m_loadJob.reset();
+    }
     if (arvPreview)
         arvPreview->setReportSource(nullptr);
 }
 
 void frmMain::setDialogRunner(DialogRunner runner) {
     dialogRunner() = std::move(runner);
+}
+
+void frmMain::setSnapshotCacheFolder(std::optional<QString> folder) {
+    snapshotCacheFolder() = std::move(folder);
 }
 
 int frmMain::runDialog(QDialog& dialog) {
@@ -206,6 +226,19 @@ void frmMain::buildControls() {
     lblDataSource = new QLabel(statusBar());
     lblDataSource->setObjectName(u"lblDataSource"_s);
     statusBar()->addWidget(lblDataSource, 1);
+    lblLoadProgress = new QLabel(statusBar());
+    lblLoadProgress->setObjectName(u"lblLoadProgress"_s);
+    statusBar()->addPermanentWidget(lblLoadProgress);
+    cmdCancelLoad = new QPushButton(u"Cancel"_s, statusBar());
+    cmdCancelLoad->setObjectName(u"cmdCancelLoad"_s);
+    cmdCancelLoad->setToolTip(u"Stop reading the data file"_s);
+    statusBar()->addPermanentWidget(cmdCancelLoad);
+    lblLoadProgress->hide();
+    cmdCancelLoad->hide();
+    connect(cmdCancelLoad, &QPushButton::clicked, this, [this] { cancelSnapshotLoad(); });
+    m_loadTimer = new QTimer(this);
+    m_loadTimer->setInterval(100);
+    connect(m_loadTimer, &QTimer::timeout, this, [this] { showLoadProgress(); });
 }
 
 void frmMain::showDataSource() {
@@ -507,9 +540,16 @@ void frmMain::dtmDateReport_Change() {
 
 void frmMain::LoadUserInfo() {
     ignoringFailures([this] { showDataSource(); });
+    const QString path = GetDataPath(kDefaultDataFileName);
+    if (SnapshotStore::takesSnapshot(path)) {
+        // A data file is read once into memory, off this thread; the list fills when it is in.
+        m_listPending = true;
+        startSnapshotLoad(path);
+        return;
+    }
+    m_snapshot.reset();
     const UserListLoad list =
-        LoadUserList(GetDataPath(kDefaultDataFileName), GetLoggedInUserName(u"<Unknown>"_s),
-                     GetLocalComputerName(u"<Unknown>"_s), m_err);
+        LoadUserList(path, GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s), m_err);
     if (!list.opened) {
         ignoringFailures([] {
             MsgBox(
@@ -518,6 +558,10 @@ void frmMain::LoadUserInfo() {
         });
         return;
     }
+    applyUserList(list);
+}
+
+void frmMain::applyUserList(const UserListLoad& list) {
     if (list.empty) {
         cboUserName->clear();
         cboUserName->setEnabled(false);
@@ -537,7 +581,106 @@ void frmMain::LoadUserInfo() {
     ignoringFailures([this] { ClearPreview(); });
 }
 
+void frmMain::startSnapshotLoad(const QString& path) {
+    if (m_loadJob && m_loadPath == path)
+        return; // already under way: its end serves this request too
+    if (m_loadJob)
+        m_loadJob->cancel(); // another file was chosen meanwhile
+    m_loadJob.reset();
+    m_snapshot.reset();
+    m_loadPath = path;
+    const int generation = ++m_loadGeneration;
+    // The job reports on its own thread; the window takes the outcome up on this one.
+    m_loadJob = m_store->loadInBackground(path, [this, generation] {
+        QMetaObject::invokeMethod(
+            this, [this, generation] { snapshotLoadFinished(generation); }, Qt::QueuedConnection);
+    });
+    showLoadProgress();
+    lblLoadProgress->show();
+    cmdCancelLoad->show();
+    cmdCancelLoad->setEnabled(true);
+    m_loadTimer->start();
+}
+
+void frmMain::showLoadProgress() {
+    if (m_loadJob)
+        lblLoadProgress->setText(u"Reading data file\u2026 %1%"_s.arg(m_loadJob->progress()));
+}
+
+void frmMain::cancelSnapshotLoad() {
+    if (!m_loadJob)
+        return;
+    m_loadJob->cancel();
+    cmdCancelLoad->setEnabled(false);
+    lblLoadProgress->setText(u"Stopping\u2026"_s);
+}
+
+void frmMain::snapshotLoadFinished(int generation) {
+    if (generation != m_loadGeneration || !m_loadJob)
+        return; // a load that was replaced by a later one
+    std::shared_ptr<SnapshotJob> job = std::move(m_loadJob);
+    job->wait();
+    m_loadTimer->stop();
+    lblLoadProgress->hide();
+    cmdCancelLoad->hide();
+    const bool list = std::exchange(m_listPending, false);
+    const bool preview = std::exchange(m_previewPending, false);
+    if (job->cancelled() || (!job->snapshot() && job->error().isEmpty())) {
+        statusBar()->showMessage(u"Reading the data file was cancelled."_s, 5000);
+        return;
+    }
+    if (!job->snapshot()) {
+        showLoadFailure(m_loadPath, job->error());
+        return;
+    }
+    m_snapshot = job->snapshot();
+    if (list) {
+        ignoringFailures([this] {
+            applyUserList(LoadUserList(*m_snapshot, GetLoggedInUserName(u"<Unknown>"_s),
+                                       GetLocalComputerName(u"<Unknown>"_s)));
+        });
+    }
+    if (preview)
+        cmdPreviewReport_Click();
+}
+
+void frmMain::showLoadFailure(const QString& path, const QString& reason) {
+    // A file that does not open at all is reported as opening it for the list always was.
+    std::unique_ptr<Connection> cn;
+    const bool opens = OpenCN(cn, path);
+    CloseCN(cn);
+    ignoringFailures([&] {
+        if (!opens)
+            MsgBox(
+                u"There was a problem opening the database. Please make sure you have selected a valid database"_s,
+                MsgFlag::OKOnly, u"Problem opening database"_s, QString(), 0, QString(), nullptr);
+        else
+            Message(reason, MsgFlag::OKOnly | MsgFlag::Exclamation, u"Problem reading data file"_s);
+    });
+}
+
+bool frmMain::previewDataReady() {
+    if (m_loadJob) {
+        m_previewPending = true; // remembered once: more clicks meanwhile add nothing
+        return false;
+    }
+    const QString path = GetDataPath(kDefaultDataFileName);
+    if (!SnapshotStore::takesSnapshot(path)) {
+        m_snapshot.reset();
+        return true;
+    }
+    // Only the file's stamp is looked at here; a changed file is read again off this thread.
+    m_snapshot = m_store->ready(path);
+    if (m_snapshot)
+        return true;
+    m_previewPending = true;
+    startSnapshotLoad(path);
+    return false;
+}
+
 void frmMain::cmdPreviewReport_Click() {
+    if (!previewDataReady())
+        return;
     StepRunner run(m_err, u"Private Sub cmdPreviewReport_Click()&"_s);
     run.step([this] {
         // The entry chosen from the list, not a half-typed search.
@@ -575,6 +718,7 @@ void frmMain::previewTotalsReport() {
     }
     auto fresh = std::make_unique<repTotals>();
     fresh->setInputs(*request.inputs);
+    fresh->setSnapshot(m_snapshot);
     // The viewer lets go of the previous instance before it is released.
     arvPreview->setReportSource(nullptr);
     m_repTotals = std::move(fresh);
@@ -601,6 +745,7 @@ void frmMain::previewDayReport() {
     }
     auto fresh = std::make_unique<repDay>();
     fresh->setInputs(*request.inputs);
+    fresh->setSnapshot(m_snapshot);
     arvPreview->setReportSource(nullptr);
     m_repDay = std::move(fresh);
     arvPreview->setReportSource(m_repDay.get());
@@ -736,6 +881,8 @@ void frmMain::m_err_Abort() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    if (m_loadJob)
+        m_loadJob->cancel();
     ignoringFailures([this] {
         arvPreview->setReportSource(nullptr);
         m_repDay.reset();

@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -17,12 +18,17 @@ class QLineEdit;
 class QPushButton;
 class QStackedWidget;
 class QTabWidget;
+class QTimer;
 
 namespace tallyrow {
 
 class DateSelector;
 class ErrorReporter;
 class HostPropertyStore;
+class ActivitySnapshot;
+class SnapshotJob;
+class SnapshotStore;
+struct UserListLoad;
 struct CommonReportOptions;
 struct PreviewProblem;
 class frmAbout;
@@ -53,6 +59,14 @@ public:
     using DialogRunner = std::function<int(QDialog&)>;
     static void setDialogRunner(DialogRunner runner);
 
+    /// The folder for saved copies of data files' snapshots that windows made from now on use
+    /// (empty: none); nothing resets it to the user's cache folder.
+    static void setSnapshotCacheFolder(std::optional<QString> folder);
+    /// Whether the data file is being read on the worker thread.
+    bool isLoadingData() const { return m_loadJob != nullptr; }
+    /// The store that holds the data files' snapshots.
+    SnapshotStore& snapshotStore() { return *m_store; }
+
     /// The user and computer filters the last preview used ("" = all).
     QString userFilter() const { return m_UserName; }
     QString computerFilter() const { return m_ComputerName; }
@@ -75,6 +89,18 @@ private:
     void LoadChartTypes();
     void CheckInvalidDays();
     void LoadUserInfo();
+    void applyUserList(const UserListLoad& list);
+
+    /// Reads the data file's snapshot on the worker thread; the window stays usable meanwhile.
+    void startSnapshotLoad(const QString& path);
+    void snapshotLoadFinished(int generation);
+    void showLoadProgress();
+    void cancelSnapshotLoad();
+    /// Says why the data file could not be read, as opening it for the list says it.
+    void showLoadFailure(const QString& path, const QString& reason);
+    /// Whether the preview can run now with the data file as it is; if not, a read is under way
+    /// and the preview runs when it ends.
+    bool previewDataReady();
 
     void cmdPreviewReport_Click();
     void previewTotalsReport();
@@ -131,6 +157,9 @@ private:
     QComboBox* cboTotalsReportPeriod = nullptr;
 
     QLabel* lblDataSource = nullptr;
+    QLabel* lblLoadProgress = nullptr;
+    QPushButton* cmdCancelLoad = nullptr;
+    QTimer* m_loadTimer = nullptr;
     QAction* mnuFilePrint = nullptr;
     QAction* mnuFileSave = nullptr;
     QAction* mnuFileExit = nullptr;
@@ -141,6 +170,14 @@ private:
     QAction* mnuHelpAbout = nullptr;
 
     std::unique_ptr<HostPropertyStore> m_properties;
+    std::unique_ptr<SnapshotStore> m_store;
+    std::shared_ptr<SnapshotJob> m_loadJob;
+    QString m_loadPath;
+    int m_loadGeneration = 0;
+    bool m_listPending = false;
+    bool m_previewPending = false;
+    /// The snapshot the next report answers from (none for a server source).
+    std::shared_ptr<const ActivitySnapshot> m_snapshot;
     std::unique_ptr<repDay> m_repDay;
     std::unique_ptr<repTotals> m_repTotals;
     QPointer<ErrorReporter> m_err;

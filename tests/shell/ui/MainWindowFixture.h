@@ -34,6 +34,7 @@ protected:
         resetApplicationEnded();
         dataPath = env().path(QStringLiteral("office.yrd"));
         CommandLineDataPath = dataPath;
+        frmMain::setSnapshotCacheFolder(env().path(QStringLiteral("snapshots")));
         frmMain::setDialogRunner([this](QDialog& dialog) {
             dialogs << dialog.objectName();
             return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
@@ -43,6 +44,7 @@ protected:
     void TearDown() override {
         window.reset();
         frmMain::setDialogRunner(nullptr);
+        frmMain::setSnapshotCacheFolder(std::nullopt);
         SessionDataPath.clear();
         resetApplicationEnded();
         ServicesFixture::TearDown();
@@ -53,7 +55,13 @@ protected:
         writeSqliteDataFile(dataPath, rows);
         window = std::make_unique<frmMain>();
         EXPECT_TRUE(window->Form_Load());
+        EXPECT_TRUE(waitForData());
         return *window;
+    }
+
+    /// Waits until the window has read its data file (the list is filled then).
+    bool waitForData() {
+        return QTest::qWaitFor([this] { return !window->isLoadingData(); }, 20000);
     }
 
     /// A few people over the week before today (2024-05-15), this user on this computer among them.

@@ -111,6 +111,7 @@ TEST_F(UserListWindow, AnUnreadableDataFileKeepsTheListAndSaysSo) {
     }
     messageBox()->clearRequests();
     action(u"mnuSelectDataPath"_s)->trigger(); // the dialog is closed without a change
+    EXPECT_TRUE(waitForData());
     EXPECT_EQ(dialogs, QStringList{u"frmSelectData"_s});
     const QList<MessageRequest> boxes = messageBox()->requests();
     ASSERT_FALSE(boxes.isEmpty());
@@ -130,6 +131,7 @@ TEST_F(UserListWindow, ChangingTheDataFileReadsTheListAgain) {
         return int(QDialog::Accepted);
     };
     action(u"mnuSelectDataPath"_s)->trigger();
+    EXPECT_TRUE(waitForData());
     EXPECT_EQ(entries(), (QStringList{u"yan -|- PC8"_s, u"zoe -|- PC7"_s}));
     EXPECT_TRUE(users()->isEnabled());
 }

@@ -427,6 +427,7 @@ TEST_F(MainWindow, AFileChosenInTheDialogIsUsed) {
     };
     window = std::make_unique<frmMain>();
     EXPECT_TRUE(window->Form_Load());
+    EXPECT_TRUE(waitForData());
     EXPECT_EQ(dialogs, QStringList{u"frmSelectData"_s});
     EXPECT_TRUE(boxes().isEmpty());
     EXPECT_GT(list(u"cboUserName"_s)->count(), 1);

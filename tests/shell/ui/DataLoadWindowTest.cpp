@@ -1,0 +1,127 @@
+#include "MainWindowFixture.h"
+
+#include "datafile/SnapshotStore.h"
+#include "reports/repTotals.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTimer>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+using namespace tallyrow;
+
+namespace {
+
+// The window reads its data file off the GUI thread: these tests watch it while it does.
+class DataLoadWindow : public test::MainWindowFixture {
+protected:
+    /// A file big enough that reading it takes a noticeable while: 200 people over a year.
+    void writeLargeFile() {
+        QVector<test::ActivityRow> rows = office();
+        rows.reserve(80000);
+        for (int d = 0; d < 400; ++d)
+            for (int u = 0; u < 200; ++u)
+                rows.append(test::uniformRow(8000 + d, u"user%1"_s.arg(u), u"PC%1"_s.arg(u % 40), 90));
+        test::writeSqliteDataFile(dataPath, rows);
+    }
+    /// Starts the window without waiting for its data.
+    void start() {
+        window = std::make_unique<frmMain>();
+        ASSERT_TRUE(window->Form_Load());
+    }
+    QList<MessageRequest> boxes() const { return messageBox()->requests(); }
+    QPushButton* cancelButton() const { return child<QPushButton>(u"cmdCancelLoad"_s); }
+    QPushButton* previewButton() const { return child<QPushButton>(u"cmdPreviewReport"_s); }
+    double shownTotal() const {
+        auto* report = qobject_cast<repTotals*>(viewer()->reportSource());
+        double sum = 0;
+        if (report)
+            for (const auto& t : report->periodTotals())
+                sum += t.total;
+        return sum;
+    }
+};
+
+} // namespace
+
+TEST_F(DataLoadWindow, CancelStopsTheReadAndLeavesTheWindowUsable) {
+    writeLargeFile();
+    start();
+    ASSERT_TRUE(window->isLoadingData());
+    EXPECT_TRUE(cancelButton()->isVisibleTo(window.get()));
+    EXPECT_TRUE(child<QLabel>(u"lblLoadProgress"_s)->text().startsWith(u"Reading data file"_s));
+    cancelButton()->click();
+    ASSERT_TRUE(waitForData());
+    EXPECT_EQ(window->snapshotStore().ready(dataPath), nullptr);
+    EXPECT_FALSE(QFile::exists(window->snapshotStore().savedCopyPath(dataPath))) << "no partial saved copy";
+    EXPECT_FALSE(cancelButton()->isVisibleTo(window.get()));
+    EXPECT_TRUE(boxes().isEmpty());
+
+    // Still usable: a preview reads the file again and shows the report.
+    EXPECT_TRUE(previewAndWait());
+    EXPECT_NE(window->snapshotStore().ready(dataPath), nullptr);
+    EXPECT_GT(shownTotal(), 0);
+}
+
+TEST_F(DataLoadWindow, TheWindowKeepsRunningDuringTheReadAndClicksMeanwhileGiveOneReport) {
+    writeLargeFile();
+    start();
+    ASSERT_TRUE(window->isLoadingData());
+    QSignalSpy shown(viewer(), &engine::ReportViewer::LoadCompleted);
+    for (int i = 0; i < 3; ++i)
+        previewButton()->click();
+    EXPECT_EQ(shown.count(), 0) << "nothing is run before the data is in";
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticks += window->isLoadingData() ? 1 : 0; });
+    ticker.start(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks > 0 || !window->isLoadingData(); }, 20000));
+    EXPECT_GT(ticks, 0) << "events go on being handled during the read";
+    ASSERT_TRUE(waitForData());
+    QTest::qWait(50);
+    EXPECT_EQ(shown.count(), 1);
+    EXPECT_GT(child<QComboBox>(u"cboUserName"_s)->count(), 2) << "the list filled from the same read";
+}
+
+TEST_F(DataLoadWindow, APreviewAfterACommitShowsTheNewRows) {
+    load(office());
+    ASSERT_TRUE(previewAndWait());
+    const double before = shownTotal();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
+        db.setDatabaseName(dataPath);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        // tester on TESTPC is the preselected entry; 3 a.m. was idle until now.
+        ASSERT_TRUE(q.exec(u"UPDATE Activity SET H3 = 3600 WHERE UserName = 'tester'"_s));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"writer"_s);
+    QSignalSpy shown(viewer(), &engine::ReportViewer::LoadCompleted);
+    previewButton()->click();
+    ASSERT_TRUE(shown.wait(10000));
+    const double added = shownTotal() - before;
+    EXPECT_GT(added, 0);
+    EXPECT_DOUBLE_EQ(std::fmod(added, 60), 0) << "whole hours more, in minutes";
+}
+
+TEST_F(DataLoadWindow, ARefusedFileNamesTheRowAndShowsNoReport) {
+    QVector<test::ActivityRow> rows = office();
+    test::ActivityRow bad = test::uniformRow(rows.first().activeDay, u"zed"_s, u"PC9"_s, 60);
+    bad.hours[7] = 5000;
+    rows.append(bad);
+    test::writeSqliteDataFile(dataPath, rows);
+    start();
+    ASSERT_TRUE(waitForData());
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_TRUE(boxes()[0].prompt.contains(u"zed"_s)) << boxes()[0].prompt.toStdString();
+    EXPECT_TRUE(boxes()[0].prompt.contains(u"5000"_s));
+    previewButton()->click();
+    ASSERT_TRUE(waitForData());
+    EXPECT_EQ(viewer()->reportSource(), nullptr);
+}
