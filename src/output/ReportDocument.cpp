@@ -87,12 +87,22 @@ public:
     QByteArray& data() { return m_out; }
 
 private:
-    template <typename T>
-    void raw(T v) { m_out.append(reinterpret_cast<const char*>(&v), sizeof v); }
+    template <typename T> void raw(T v) { m_out.append(reinterpret_cast<const char*>(&v), sizeof v); }
     QByteArray m_out;
 };
 
-void writeChart(Writer& w, const ChartItem& chart) {
+/// The oldest version that holds `pages`: 2 only when a chart series is drawn lighter.
+quint16 versionFor(const PageCollection& pages) {
+    for (const Page& page : pages.pages)
+        for (const PageItem& item : page.items)
+            if (const auto* chart = std::get_if<ChartItem>(&item))
+                for (const ChartSeries& s : chart->chart.series)
+                    if (s.lighter)
+                        return 2;
+    return 1;
+}
+
+void writeChart(Writer& w, const ChartItem& chart, quint16 version) {
     w.rect(chart.rect);
     const ChartDefinition& definition = chart.chart;
     w.i32(definition.chartType);
@@ -112,10 +122,12 @@ void writeChart(Writer& w, const ChartItem& chart) {
         w.u32(quint32(s.values.size()));
         for (double v : s.values)
             w.f64(v, -std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
+        if (version >= 2)
+            w.u8(s.lighter ? 1 : 0);
     }
 }
 
-QByteArray payload(const PageCollection& pages) {
+QByteArray payload(const PageCollection& pages, quint16 version) {
     Writer w;
     w.str(pages.title);
     w.f64(pages.paperSize.width(), 1, kMaxPaper);
@@ -145,7 +157,7 @@ QByteArray payload(const PageCollection& pages) {
                 w.color(line->color);
             } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
                 w.u8(KindChart);
-                writeChart(w, *chart);
+                writeChart(w, *chart, version);
             }
         }
     }
@@ -217,8 +229,7 @@ public:
     }
 
 private:
-    template <typename T>
-    T take(const char* what) {
+    template <typename T> T take(const char* what) {
         need(qsizetype(sizeof(T)), what);
         const T v = qFromLittleEndian<T>(m_data.data() + m_pos);
         m_pos += qsizetype(sizeof(T));
@@ -230,7 +241,7 @@ private:
     QString m_fileName;
 };
 
-ChartItem readChart(Reader& r) {
+ChartItem readChart(Reader& r, quint16 version) {
     ChartItem chart;
     chart.rect = r.rect("a chart");
     ChartDefinition& definition = chart.chart;
@@ -259,12 +270,18 @@ ChartItem readChart(Reader& r) {
         for (qsizetype v = 0; v < values; ++v)
             s.values.push_back(r.f64("a series value", -std::numeric_limits<double>::max(),
                                      std::numeric_limits<double>::max()));
+        if (version >= 2) {
+            const quint8 lighter = r.u8("a series");
+            if (lighter > 1)
+                r.fail(QStringLiteral("a series' lighter flag is neither 0 nor 1"));
+            s.lighter = lighter == 1;
+        }
         definition.series.push_back(std::move(s));
     }
     return chart;
 }
 
-PageItem readItem(Reader& r) {
+PageItem readItem(Reader& r, quint16 version) {
     const quint8 kind = r.u8("a page item");
     switch (kind) {
     case KindText: {
@@ -296,7 +313,7 @@ PageItem readItem(Reader& r) {
         return l;
     }
     case KindChart:
-        return readChart(r);
+        return readChart(r, version);
     default:
         r.fail(QStringLiteral("it holds a page item of unknown kind %1").arg(kind));
     }
@@ -313,11 +330,12 @@ quint32 reportDocumentChecksum(QByteArrayView data) {
 }
 
 QByteArray serializeReportDocument(const PageCollection& pages) {
-    const QByteArray body = payload(pages);
+    const quint16 used = versionFor(pages);
+    const QByteArray body = payload(pages, used);
     QByteArray out;
     out.reserve(kHeaderSize + body.size());
     out.append(kMagic, sizeof kMagic);
-    const quint16 version = qToLittleEndian(kReportDocumentVersion);
+    const quint16 version = qToLittleEndian(used);
     const quint16 flags = 0;
     const quint32 size = qToLittleEndian(quint32(body.size()));
     const quint32 crc = qToLittleEndian(reportDocumentChecksum(body));
@@ -355,9 +373,11 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
         header.fail(QStringLiteral("its header holds unknown flags"));
     const QByteArrayView body = data.sliced(kHeaderSize);
     if (quint64(body.size()) < size)
-        header.fail(QStringLiteral("it is %1 bytes shorter than its header says").arg(quint64(size) - body.size()));
+        header.fail(
+            QStringLiteral("it is %1 bytes shorter than its header says").arg(quint64(size) - body.size()));
     if (quint64(body.size()) > size)
-        header.fail(QStringLiteral("it has %1 bytes more than its header says").arg(body.size() - qsizetype(size)));
+        header.fail(
+            QStringLiteral("it has %1 bytes more than its header says").arg(body.size() - qsizetype(size)));
     if (reportDocumentChecksum(body) != crc)
         header.fail(QStringLiteral("its checksum does not match its contents"));
 
@@ -375,7 +395,7 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
         const qsizetype items = r.count("page items", kMinItem);
         page.items.reserve(items);
         for (qsizetype i = 0; i < items; ++i)
-            page.items.push_back(readItem(r));
+            page.items.push_back(readItem(r, version));
         doc.pages.push_back(std::move(page));
     }
     if (r.remaining() != 0)
@@ -388,23 +408,27 @@ PageCollection loadReportDocument(const QString& path) {
         QFile file(path);
         const QFileInfo info(path);
         if (!info.exists())
-            throw Error(ErrNo::FileNotFound, QStringLiteral("The report document '%1' does not exist.").arg(path));
+            throw Error(ErrNo::FileNotFound,
+                        QStringLiteral("The report document '%1' does not exist.").arg(path));
         if (info.isDir())
-            throw Error(ErrNo::PathFileAccess, QStringLiteral("'%1' is a folder, not a report document.").arg(path));
+            throw Error(ErrNo::PathFileAccess,
+                        QStringLiteral("'%1' is a folder, not a report document.").arg(path));
         // Opening a pipe or a device for reading would wait for a writer or read without end.
         if (const auto kind = nonRegularFileKind(path))
             throw Error(ErrNo::PathFileAccess,
                         QStringLiteral("'%1' is %2, not a regular file.").arg(path, *kind));
         if (!file.open(QIODevice::ReadOnly))
             throw Error(ErrNo::PermissionDenied,
-                        QStringLiteral("The report document '%1' cannot be opened: %2").arg(path, file.errorString()));
+                        QStringLiteral("The report document '%1' cannot be opened: %2")
+                            .arg(path, file.errorString()));
         if (file.size() > kMaxReportDocumentSize)
             throw Error(kErrInvalidFileFormat,
                         QStringLiteral("The file '%1' is too large to be a report document.").arg(path));
         const QByteArray data = file.read(kMaxReportDocumentSize + 1);
         if (file.error() != QFileDevice::NoError)
-            throw Error(ErrNo::PathFileAccess,
-                        QStringLiteral("The report document '%1' cannot be read: %2").arg(path, file.errorString()));
+            throw Error(
+                ErrNo::PathFileAccess,
+                QStringLiteral("The report document '%1' cannot be read: %2").arg(path, file.errorString()));
         if (data.size() > kMaxReportDocumentSize)
             throw Error(kErrInvalidFileFormat,
                         QStringLiteral("The file '%1' is too large to be a report document.").arg(path));

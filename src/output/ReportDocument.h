@@ -15,8 +15,9 @@ namespace tallyrow {
 inline constexpr long kErrInvalidFileFormat = 321;
 
 /// Newest report document version this program writes and reads (see
-/// docs/report-document-format.md).
-inline constexpr quint16 kReportDocumentVersion = 1;
+/// docs/report-document-format.md). A document is written in the oldest version that holds it:
+/// version 1 unless a chart has a series drawn lighter.
+inline constexpr quint16 kReportDocumentVersion = 2;
 
 /// Largest report document the loader reads; anything bigger is refused before reading it.
 inline constexpr qint64 kMaxReportDocumentSize = 256LL * 1024 * 1024;

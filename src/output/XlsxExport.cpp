@@ -387,10 +387,20 @@ void writeReportXlsx(const repTotals& report, const QString& path) {
             table.headerLines << text;
     }
     table.columns = {{u"Period"_s, false, true, false}, {u"Total"_s, true, false, false}};
-    for (const repTotals::PeriodTotal& t : report.periodTotals())
-        table.rows.append({QVariant(t.start), QVariant(static_cast<double>(t.shown))});
+    const bool compare = report.Compare();
+    if (compare)
+        table.columns.append({u"Previous"_s, true, false, false});
+    const QVector<repTotals::PeriodTotal>& previous = report.previousTotals();
+    for (qsizetype i = 0; i < report.periodTotals().size(); ++i) {
+        const repTotals::PeriodTotal& t = report.periodTotals()[i];
+        QVector<QVariant> row{QVariant(t.start), QVariant(static_cast<double>(t.shown))};
+        if (compare)
+            row << (i < previous.size() ? QVariant(static_cast<double>(previous[i].shown)) : QVariant());
+        table.rows.append(row);
+    }
     table.chartFirstColumn = 1;
-    table.chartLastColumn = 1;
+    // A pie keeps to the report's own range, as on the page.
+    table.chartLastColumn = compare && report.ChartType() != engine::ChartType::Pie2D ? 2 : 1;
     table.chartType = report.ChartType();
     table.categoryTitle = axisOf(report, engine::AxisId::Category).title;
     table.valueTitle = axisOf(report, engine::AxisId::Value).title;

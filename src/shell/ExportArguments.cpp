@@ -21,7 +21,8 @@ const QStringList kValueOptions = {
     QStringLiteral("document"), QStringLiteral("last"),      QStringLiteral("count"),
     QStringLiteral("offset"),   QStringLiteral("as-of"),
 };
-const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help"), QStringLiteral("no-cache")};
+const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help"),
+                                  QStringLiteral("no-cache"), QStringLiteral("compare")};
 
 // Which report an option belongs to, for the check that it fits the chosen report.
 const QStringList kDayOnly = {QStringLiteral("days"), QStringLiteral("aggregate"),
@@ -162,9 +163,12 @@ Problem readDocument(const ArgumentValues& a, ExportRequest& r) {
         return problem("details", QStringLiteral("cannot be used with --document"));
     if (a.flag("no-cache"))
         return problem("no-cache", QStringLiteral("cannot be used with --document"));
+    if (a.flag("compare"))
+        return problem("compare", QStringLiteral("cannot be used with --document"));
     if (!reportFormatInfo(r.format).writesPages)
-        return problem("format", QStringLiteral("%1 holds a report's table, which a report document does not keep")
-                                     .arg(reportFormatInfo(r.format).name));
+        return problem("format",
+                       QStringLiteral("%1 holds a report's table, which a report document does not keep")
+                           .arg(reportFormatInfo(r.format).name));
     if (a.value("document").isEmpty())
         return problem("document", QStringLiteral("a file name is required"));
     r.kind = ExportRequest::Kind::Document;
@@ -188,6 +192,8 @@ Problem readDataAndReport(const ArgumentValues& a, ExportRequest& r) {
             return usage(o, day ? QStringLiteral("applies to the Totals report only")
                                 : QStringLiteral("applies to the Day report only"));
     }
+    if (day && a.flag("compare"))
+        return problem("compare", QStringLiteral("applies to the Totals report only"));
     return std::nullopt;
 }
 
@@ -254,6 +260,7 @@ Problem readCommonOptions(const ArgumentValues& a, ExportRequest& r) {
     r.computer = a.value("computer");
     r.details = a.flag("details");
     r.noCache = a.flag("no-cache");
+    r.compare = a.flag("compare");
     // Without --chart each report gets the chart the main window picks when it is set up.
     r.chartType = r.kind == ExportRequest::Kind::Totals ? 3 : 1;
     if (a.has("chart")) {
@@ -362,6 +369,9 @@ QString exportHelpText() {
         "  --units N                period units per period (default 1)\n"
         "  --period days|weeks|months|years            period unit (default days)\n"
         "  --scale seconds|minutes|hours               unit of the totals (default minutes)\n"
+        "  --compare                also show the previous range of as many days, period by\n"
+        "                           period: a lighter chart series, a \"Previous\" column and the\n"
+        "                           change of the grand total in percent\n"
         "\n"
         "Scheduled ranges (instead of --from/--to):\n"
         "  --last day|week|month|quarter|year\n"

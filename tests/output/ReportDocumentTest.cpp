@@ -21,7 +21,9 @@ using namespace tallyrow::engine;
 
 namespace {
 
-QString seedDir() { return QStringLiteral(TALLYROW_OUTPUT_TEST_DIR "/fuzz/corpus"); }
+QString seedDir() {
+    return QStringLiteral(TALLYROW_OUTPUT_TEST_DIR "/fuzz/corpus");
+}
 
 void expectSame(const PageCollection& a, const PageCollection& b) {
     EXPECT_EQ(a.title, b.title);
@@ -66,6 +68,7 @@ void expectSame(const PageCollection& a, const PageCollection& b) {
                 for (qsizetype s = 0; s < c.series.size(); ++s) {
                     EXPECT_EQ(c.series[s].name, d.series[s].name);
                     EXPECT_EQ(c.series[s].values, d.series[s].values);
+                    EXPECT_EQ(c.series[s].lighter, d.series[s].lighter);
                 }
             }
         }
@@ -75,8 +78,15 @@ void expectSame(const PageCollection& a, const PageCollection& b) {
 // Hand-made documents, to put exactly the damage a test wants behind a valid header.
 struct Payload {
     QByteArray b;
-    Payload& u8(quint8 v) { b.append(char(v)); return *this; }
-    Payload& u32(quint32 v) { b.append(4, '\0'); qToLittleEndian(v, b.data() + b.size() - 4); return *this; }
+    Payload& u8(quint8 v) {
+        b.append(char(v));
+        return *this;
+    }
+    Payload& u32(quint32 v) {
+        b.append(4, '\0');
+        qToLittleEndian(v, b.data() + b.size() - 4);
+        return *this;
+    }
     Payload& f64(double v) {
         quint64 bits;
         std::memcpy(&bits, &v, 8);
@@ -84,12 +94,16 @@ struct Payload {
         qToLittleEndian(bits, b.data() + b.size() - 8);
         return *this;
     }
-    Payload& str(const QByteArray& s) { u32(quint32(s.size())); b.append(s); return *this; }
+    Payload& str(const QByteArray& s) {
+        u32(quint32(s.size()));
+        b.append(s);
+        return *this;
+    }
     // Title, paper and printable area of a Letter page.
     Payload& start() { return str("t").f64(12240).f64(15840).f64(1440).f64(720).f64(9360).f64(14400); }
 };
 
-QByteArray withHeader(const QByteArray& payload, quint16 version = kReportDocumentVersion) {
+QByteArray withHeader(const QByteArray& payload, quint16 version = 1) {
     QByteArray out("\x89TRDF\r\n\x1A", 8);
     out.append(12, '\0');
     qToLittleEndian(version, out.data() + 8);
@@ -123,6 +137,39 @@ TEST(ReportDocument, SavedAndReopenedDocumentHoldsEveryItemUnchanged) {
     const PageCollection doc = testpages::dayReport(24, 12);
     ASSERT_TRUE(SaveReport(doc, path, ReportFormat::Rdf));
     expectSame(doc, loadReportDocument(path));
+}
+
+// A chart with a lighter series (a comparison) needs the second version; everything else is
+// still written as the first, so older programs keep opening it.
+TEST(ReportDocument, ALighterSeriesIsKeptAndOnlyItRaisesTheVersion) {
+    PageCollection doc = testpages::dayReport(24, 12);
+    const QByteArray plain = serializeReportDocument(doc);
+    EXPECT_EQ(qFromLittleEndian<quint16>(plain.constData() + 8), 1);
+
+    ChartItem* chart = nullptr;
+    for (PageItem& item : doc.pages.first().items)
+        if (auto* c = std::get_if<ChartItem>(&item))
+            chart = c;
+    ASSERT_NE(chart, nullptr);
+    ChartSeries previous = chart->chart.series.first();
+    previous.name = QStringLiteral("Previous");
+    previous.lighter = true;
+    chart->chart.series.append(previous);
+    const QByteArray compared = serializeReportDocument(doc);
+    EXPECT_EQ(qFromLittleEndian<quint16>(compared.constData() + 8), 2);
+    const PageCollection back = parseReportDocument(compared, QStringLiteral("compared.rdf"));
+    expectSame(doc, back);
+
+    // The flag is a byte of 0 or 1; anything else is damage.
+    QByteArray payload = compared.mid(20);
+    const qsizetype at = payload.lastIndexOf(QByteArray("Previous"));
+    ASSERT_GT(at, 0);
+    const qsizetype flag = at + 8 + 4 + previous.values.size() * 8;
+    ASSERT_EQ(payload.at(flag), 1);
+    payload[flag] = 2;
+    QString description;
+    EXPECT_EQ(parseErrorNumber(withHeader(payload, 2), &description), kErrInvalidFileFormat);
+    EXPECT_TRUE(description.contains(QStringLiteral("lighter flag"))) << description.toStdString();
 }
 
 TEST(ReportDocument, ValuesItCouldNotReadBackAreBroughtIntoRangeWhenSaving) {
@@ -166,11 +213,13 @@ TEST(ReportDocument, ForeignAndDamagedFilesGetAnErrorNamingFileAndReason) {
     } cases[] = {
         {"pdf", QByteArray("%PDF-1.4\n%\xE2\xE3\n1 0 obj"), "is not a Tallyrow report document"},
         {"empty", QByteArray(), "is not a Tallyrow report document"},
-        {"newer", withHeader(good.mid(20), 2), "format version 2"},
+        {"newer", withHeader(good.mid(20), kReportDocumentVersion + 1), "format version 3"},
         {"flipped byte", flipped, "checksum"},
         {"appended", good + "x", "more than its header says"},
-        {"unknown item", withHeader(Payload().start().u32(1).u32(1).u8(9).b + QByteArray(60, '\0')), "unknown kind 9"},
-        {"trailing data", withHeader(Payload().start().u32(0).u8(0).b), "unexpected data after the last page"},
+        {"unknown item", withHeader(Payload().start().u32(1).u32(1).u8(9).b + QByteArray(60, '\0')),
+         "unknown kind 9"},
+        {"trailing data", withHeader(Payload().start().u32(0).u8(0).b),
+         "unexpected data after the last page"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -192,14 +241,45 @@ TEST(ReportDocument, AbsurdCountsAndValuesAreRefusedBeforeAnythingIsAllocated) {
         {"item count", Payload().start().u32(1).u32(0x7FFFFFFF).b, "number of page items"},
         {"string length", Payload().u32(0xFFFFFFF0).b, "ends in the middle of the title"},
         {"category count",
-         Payload().start().u32(1).u32(1).u8(3).f64(0).f64(0).f64(10).f64(10).u32(1)
-             .str("").u32(1).u32(1).str("").u32(1).u32(1).u32(6).u8(1).u32(0x40000000).b,
+         Payload()
+             .start()
+             .u32(1)
+             .u32(1)
+             .u8(3)
+             .f64(0)
+             .f64(0)
+             .f64(10)
+             .f64(10)
+             .u32(1)
+             .str("")
+             .u32(1)
+             .u32(1)
+             .str("")
+             .u32(1)
+             .u32(1)
+             .u32(6)
+             .u8(1)
+             .u32(0x40000000)
+             .b,
          "number of chart categories"},
         {"not a number", Payload().str("t").f64(nan).f64(15840).b, "impossible value"},
         {"negative width", Payload().str("t").f64(12240).f64(15840).f64(0).f64(0).f64(-1).f64(1).b,
          "impossible value"},
-        {"font style", Payload().start().u32(1).u32(1).u8(1).f64(0).f64(0).f64(1).f64(1).str("x").str("Tahoma")
-             .f64(10).u8(0x80).b,
+        {"font style",
+         Payload()
+             .start()
+             .u32(1)
+             .u32(1)
+             .u8(1)
+             .f64(0)
+             .f64(0)
+             .f64(1)
+             .f64(1)
+             .str("x")
+             .str("Tahoma")
+             .f64(10)
+             .u8(0x80)
+             .b,
          "unknown flags"},
     };
     for (const Case& c : cases) {
@@ -239,8 +319,10 @@ TEST(ReportDocument, CheckedInDocumentsStillOpen) {
     if (qEnvironmentVariableIsSet("TALLYROW_WRITE_SEEDS")) {
         PageCollection empty;
         empty.paperSize = QSizeF(12240, 15840);
-        testtools::writeFile(seeds.filePath(QStringLiteral("valid-empty.rdf")), serializeReportDocument(empty));
-        testtools::writeFile(seeds.filePath(QStringLiteral("valid-day.rdf")), serializeReportDocument(smallDocument()));
+        testtools::writeFile(seeds.filePath(QStringLiteral("valid-empty.rdf")),
+                             serializeReportDocument(empty));
+        testtools::writeFile(seeds.filePath(QStringLiteral("valid-day.rdf")),
+                             serializeReportDocument(smallDocument()));
     }
     const QStringList valid = seeds.entryList({QStringLiteral("valid-*.rdf")}, QDir::Files);
     ASSERT_GE(valid.size(), 2);

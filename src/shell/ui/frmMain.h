@@ -127,6 +127,7 @@ private:
     QLabel* lblTotalsReportUnits = nullptr;
     QLineEdit* txtTotalsReportUnits = nullptr;
     QComboBox* cboTotalsReportPeriod = nullptr;
+    QCheckBox* chkCompare = nullptr;
 
     QLabel* lblDataSource = nullptr;
     QAction* mnuFilePrint = nullptr;
