@@ -87,7 +87,8 @@ public:
     QByteArray& data() { return m_out; }
 
 private:
-    template <typename T> void raw(T v) { m_out.append(reinterpret_cast<const char*>(&v), sizeof v); }
+    template <typename T>
+    void raw(T v) { m_out.append(reinterpret_cast<const char*>(&v), sizeof v); }
     QByteArray m_out;
 };
 
@@ -229,7 +230,8 @@ public:
     }
 
 private:
-    template <typename T> T take(const char* what) {
+    template <typename T>
+    T take(const char* what) {
         need(qsizetype(sizeof(T)), what);
         const T v = qFromLittleEndian<T>(m_data.data() + m_pos);
         m_pos += qsizetype(sizeof(T));
@@ -373,11 +375,9 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
         header.fail(QStringLiteral("its header holds unknown flags"));
     const QByteArrayView body = data.sliced(kHeaderSize);
     if (quint64(body.size()) < size)
-        header.fail(
-            QStringLiteral("it is %1 bytes shorter than its header says").arg(quint64(size) - body.size()));
+        header.fail(QStringLiteral("it is %1 bytes shorter than its header says").arg(quint64(size) - body.size()));
     if (quint64(body.size()) > size)
-        header.fail(
-            QStringLiteral("it has %1 bytes more than its header says").arg(body.size() - qsizetype(size)));
+        header.fail(QStringLiteral("it has %1 bytes more than its header says").arg(body.size() - qsizetype(size)));
     if (reportDocumentChecksum(body) != crc)
         header.fail(QStringLiteral("its checksum does not match its contents"));
 
@@ -408,27 +408,23 @@ PageCollection loadReportDocument(const QString& path) {
         QFile file(path);
         const QFileInfo info(path);
         if (!info.exists())
-            throw Error(ErrNo::FileNotFound,
-                        QStringLiteral("The report document '%1' does not exist.").arg(path));
+            throw Error(ErrNo::FileNotFound, QStringLiteral("The report document '%1' does not exist.").arg(path));
         if (info.isDir())
-            throw Error(ErrNo::PathFileAccess,
-                        QStringLiteral("'%1' is a folder, not a report document.").arg(path));
+            throw Error(ErrNo::PathFileAccess, QStringLiteral("'%1' is a folder, not a report document.").arg(path));
         // Opening a pipe or a device for reading would wait for a writer or read without end.
         if (const auto kind = nonRegularFileKind(path))
             throw Error(ErrNo::PathFileAccess,
                         QStringLiteral("'%1' is %2, not a regular file.").arg(path, *kind));
         if (!file.open(QIODevice::ReadOnly))
             throw Error(ErrNo::PermissionDenied,
-                        QStringLiteral("The report document '%1' cannot be opened: %2")
-                            .arg(path, file.errorString()));
+                        QStringLiteral("The report document '%1' cannot be opened: %2").arg(path, file.errorString()));
         if (file.size() > kMaxReportDocumentSize)
             throw Error(kErrInvalidFileFormat,
                         QStringLiteral("The file '%1' is too large to be a report document.").arg(path));
         const QByteArray data = file.read(kMaxReportDocumentSize + 1);
         if (file.error() != QFileDevice::NoError)
-            throw Error(
-                ErrNo::PathFileAccess,
-                QStringLiteral("The report document '%1' cannot be read: %2").arg(path, file.errorString()));
+            throw Error(ErrNo::PathFileAccess,
+                        QStringLiteral("The report document '%1' cannot be read: %2").arg(path, file.errorString()));
         if (data.size() > kMaxReportDocumentSize)
             throw Error(kErrInvalidFileFormat,
                         QStringLiteral("The file '%1' is too large to be a report document.").arg(path));

@@ -210,7 +210,7 @@ void repTotals::addComparisonControls() {
     constexpr double kLeft = 2835;
     constexpr double kRight = kLeft + 1063;
     addLabel(PageHeader(), QStringLiteral("lblPrevious"), QStringLiteral("Previous"),
-             QRectF(kLeft + 212, 283, 851, 283), 11, true, Qt::black, kAlignRight);
+             QRectF(kLeft, 283, 1063, 283), 11, true, Qt::black, kAlignRight);
     addField(Detail(), QStringLiteral("txtPrevious"), QStringLiteral("Previous"), QRectF(kLeft, 0, 1063, 283),
              11, false, kAlignRight);
     auto* grand = addField(ReportFooter(), QStringLiteral("txtGrandPrevious"), QStringLiteral("Previous"),

@@ -166,9 +166,8 @@ Problem readDocument(const ArgumentValues& a, ExportRequest& r) {
     if (a.flag("compare"))
         return problem("compare", QStringLiteral("cannot be used with --document"));
     if (!reportFormatInfo(r.format).writesPages)
-        return problem("format",
-                       QStringLiteral("%1 holds a report's table, which a report document does not keep")
-                           .arg(reportFormatInfo(r.format).name));
+        return problem("format", QStringLiteral("%1 holds a report's table, which a report document does not keep")
+                                     .arg(reportFormatInfo(r.format).name));
     if (a.value("document").isEmpty())
         return problem("document", QStringLiteral("a file name is required"));
     r.kind = ExportRequest::Kind::Document;
