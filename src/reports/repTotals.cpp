@@ -207,7 +207,8 @@ void repTotals::addComparisonControls() {
     // Once per report, even when a failing step is retried.
     if (label(QStringLiteral("lblPrevious")))
         return;
-    constexpr double kLeft = 2835;
+    // A column as wide as "Total", a little apart from it so the two headings read as two.
+    constexpr double kLeft = 2977;
     constexpr double kRight = kLeft + 1063;
     addLabel(PageHeader(), QStringLiteral("lblPrevious"), QStringLiteral("Previous"),
              QRectF(kLeft, 283, 1063, 283), 11, true, Qt::black, kAlignRight);
@@ -216,8 +217,7 @@ void repTotals::addComparisonControls() {
     auto* grand = addField(ReportFooter(), QStringLiteral("txtGrandPrevious"), QStringLiteral("Previous"),
                            QRectF(kLeft, 71, 1063, 283), 11, false, kAlignRight);
     grand->summary = engine::SummaryType::GrandTotal;
-    addLabel(ReportFooter(), QStringLiteral("lblChange"), {}, QRectF(kRight + 142, 71, 1417, 283), 11, true,
-             Qt::black, kAlignRight);
+    addLabel(ReportFooter(), QStringLiteral("lblChange"), {}, QRectF(kRight + 213, 71, 1417, 283), 11);
     // The rules run under the new column too.
     for (const char* name : {"linHeadingTop", "linHeadingBottom", "linFooterTop", "linFooterBottom"}) {
         if (auto* rule = dynamic_cast<engine::Line*>(control(QLatin1String(name))))
