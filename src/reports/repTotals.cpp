@@ -85,30 +85,7 @@ void repTotals::ReportStart() {
     m_sentQueries.clear();
     m_hasTable = false;
 
-    run.step([&] {
-        label(QStringLiteral("lblDateRange"))->caption =
-            dateRangeText(m_in.StartDate, m_in.EndDate, services().locale());
-    });
-    run.step([&] { label(QStringLiteral("lblGroup"))->caption = groupText(m_in.Units, m_in.Period); });
-    run.step([&] { m_in.Period = periodCode(m_in.Period); });
-    run.step([&] {
-        if (m_in.Units < 1)
-            m_in.Units = 1;
-    });
-    run.step([&] {
-        divisor = timeScaleDivisor(m_in.ReportTimeScale);
-        chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Value).title =
-            timeScaleAxisTitle(m_in.ReportTimeScale);
-    });
-    run.step([&] {
-        m_rows = engine::RowSet();
-        m_rows.appendColumn(QStringLiteral("Period"), engine::RowSet::Type::Text, 250);
-        // Whole units, held as a double: a year of seconds for a large office passes the 32-bit
-        // range (about 68 years of one person's seconds), and a clamped total would be wrong.
-        m_rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
-        if (m_in.Compare)
-            m_rows.appendColumn(QStringLiteral("Previous"), engine::RowSet::Type::Double);
-    });
+    prepareRun(run, divisor);
     // No message when the data cannot be reached: the report simply has no rows.
     // An empty source reads nothing: the process's data path is the shell's business, not the report's.
     // A snapshot of the data file, when the caller has one, answers instead of a connection.
@@ -156,6 +133,33 @@ void repTotals::ReportStart() {
         m_hasTable = false;
         Cancel();
     }
+}
+
+void repTotals::prepareRun(StepRunner& run, int& divisor) {
+    run.step([&] {
+        label(QStringLiteral("lblDateRange"))->caption =
+            dateRangeText(m_in.StartDate, m_in.EndDate, services().locale());
+    });
+    run.step([&] { label(QStringLiteral("lblGroup"))->caption = groupText(m_in.Units, m_in.Period); });
+    run.step([&] { m_in.Period = periodCode(m_in.Period); });
+    run.step([&] {
+        if (m_in.Units < 1)
+            m_in.Units = 1;
+    });
+    run.step([&] {
+        divisor = timeScaleDivisor(m_in.ReportTimeScale);
+        chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Value).title =
+            timeScaleAxisTitle(m_in.ReportTimeScale);
+    });
+    run.step([&] {
+        m_rows = engine::RowSet();
+        m_rows.appendColumn(QStringLiteral("Period"), engine::RowSet::Type::Text, 250);
+        // Whole units, held as a double: a year of seconds for a large office passes the 32-bit
+        // range (about 68 years of one person's seconds), and a clamped total would be wrong.
+        m_rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
+        if (m_in.Compare)
+            m_rows.appendColumn(QStringLiteral("Previous"), engine::RowSet::Type::Double);
+    });
 }
 
 QVector<repTotals::PeriodTotal> repTotals::totalsOf(const QVector<PeriodSpan>& periods, Connection* cn,

@@ -90,6 +90,9 @@ protected:
 
 private:
     void buildDefinition();
+    /// The steps before the data is read: header texts, the period code and units, the time
+    /// scale's divisor and axis title, the empty row set.
+    void prepareRun(StepRunner& run, int& divisor);
     /// The steps that hand the rows of a run to the table and the chart.
     void bindResults(StepRunner& run);
     /// The totals of `periods` from the snapshot or else from `cn`, in the time scale's unit.
