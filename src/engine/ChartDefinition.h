@@ -56,6 +56,9 @@ struct ChartAxis {
 struct ChartSeries {
     QString name;
     QVector<double> values; ///< one per category
+    /// Drawn in a light tint of the first series' colour: figures shown for comparison, such
+    /// as the same periods of an earlier range.
+    bool lighter = false;
 };
 
 /// Everything needed to draw a chart: settings plus the data taken from its row set (category

@@ -118,7 +118,7 @@ void layoutLegend(ChartLayout& out, const ChartDefinition& chart, const QFontMet
         for (int i = 0; i < entries.size(); ++i, y += lineHeight) {
             ChartLayout::LegendEntry le;
             le.text = entries.at(i).text;
-            le.color = seriesColor(i);
+            le.color = seriesColor(chart, i);
             le.swatch = QRectF(x, y + (lineHeight - kSwatch) / 2, kSwatch, kSwatch);
             le.textRect = QRectF(x + kSwatch + kGap, y, widest - kSwatch - kGap, lineHeight);
             out.legend.append(le);
@@ -153,7 +153,7 @@ void layoutLegend(ChartLayout& out, const ChartDefinition& chart, const QFontMet
         for (int i : row) {
             ChartLayout::LegendEntry le;
             le.text = entries.at(i).text;
-            le.color = seriesColor(i);
+            le.color = seriesColor(chart, i);
             le.swatch = QRectF(x, y + (lineHeight - kSwatch) / 2, kSwatch, kSwatch);
             le.textRect = QRectF(x + kSwatch + kGap, y, entries.at(i).width - kSwatch - kGap, lineHeight);
             out.legend.append(le);
@@ -242,6 +242,16 @@ QColor seriesColor(int index) {
     return palette[(index < 0 ? 0 : index) % 10];
 }
 
+QColor seriesColor(const ChartDefinition& chart, int index) {
+    if (index < 0 || index >= chart.series.size() || !chart.series.at(index).lighter)
+        return seriesColor(index);
+    // Halfway and more towards white: still the same hue, clearly behind the full colour.
+    const QColor full = seriesColor(0);
+    constexpr double kTint = 0.6;
+    auto towardsWhite = [&](int c) { return static_cast<int>(c + (255 - c) * kTint + 0.5); };
+    return QColor(towardsWhite(full.red()), towardsWhite(full.green()), towardsWhite(full.blue()));
+}
+
 ChartLayout::Kind chartKind(int chartType) {
     switch (chartType) {
     case ChartType::Bar3D:
@@ -310,7 +320,7 @@ ChartLayout layoutFrame(const ChartDefinition& chart, const QRectF& bounds) {
     out.threeD = isThreeD(chart.chartType);
     out.bounds = bounds;
     for (int i = 0; i < chart.series.size(); ++i)
-        out.seriesColors.append(seriesColor(i));
+        out.seriesColors.append(seriesColor(chart, i));
     out.categoryCount = static_cast<int>(chart.categories.size());
     for (const auto& s : chart.series)
         out.categoryCount = std::max(out.categoryCount, static_cast<int>(s.values.size()));

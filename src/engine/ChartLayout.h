@@ -111,5 +111,8 @@ ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds);
 
 /// The colour of series `index` (distinct for the first ten, then repeating).
 QColor seriesColor(int index);
+/// The colour series `index` of `chart` is drawn in: its own, or for a lighter series a light
+/// tint of the first series' colour.
+QColor seriesColor(const ChartDefinition& chart, int index);
 
 } // namespace tallyrow::engine

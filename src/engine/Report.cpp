@@ -179,7 +179,10 @@ public:
             } else if (auto* line = dynamic_cast<const Line*>(c.get())) {
                 items.append(LineItem{line->from + QPointF(0, top), line->to + QPointF(0, top), line->width, line->color});
             } else if (auto* chart = dynamic_cast<const Chart*>(c.get())) {
-                items.append(ChartItem{rect, chartDefinitionWithData(chart->definition, chart->dataSource)});
+                ChartDefinition definition = chartDefinitionWithData(chart->definition, chart->dataSource);
+                for (ChartSeries& s : definition.series)
+                    s.lighter = chart->lighterSeries.contains(s.name);
+                items.append(ChartItem{rect, std::move(definition)});
             }
         }
     }

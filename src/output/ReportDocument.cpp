@@ -96,7 +96,24 @@ private:
     QByteArray m_out;
 };
 
-void writeChart(Writer& w, const ChartItem& chart) {
+/// The oldest version that holds `pages`: 2 only when a page has a filled rectangle or a chart
+/// series is drawn lighter.
+quint16 versionFor(const PageCollection& pages) {
+    for (const Page& page : pages.pages) {
+        for (const PageItem& item : page.items) {
+            if (std::holds_alternative<FillItem>(item))
+                return 2;
+            if (const auto* chart = std::get_if<ChartItem>(&item)) {
+                for (const ChartSeries& s : chart->chart.series)
+                    if (s.lighter)
+                        return 2;
+            }
+        }
+    }
+    return 1;
+}
+
+void writeChart(Writer& w, const ChartItem& chart, quint16 version) {
     w.rect(chart.rect);
     const ChartDefinition& definition = chart.chart;
     w.i32(definition.chartType);
@@ -116,10 +133,12 @@ void writeChart(Writer& w, const ChartItem& chart) {
         w.u32(quint32(s.values.size()));
         for (double v : s.values)
             w.f64(v, -std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
+        if (version >= 2)
+            w.u8(s.lighter ? 1 : 0);
     }
 }
 
-QByteArray payload(const PageCollection& pages) {
+QByteArray payload(const PageCollection& pages, quint16 version) {
     Writer w;
     w.str(pages.title);
     w.f64(pages.paperSize.width(), 1, kMaxPaper);
@@ -149,7 +168,7 @@ QByteArray payload(const PageCollection& pages) {
                 w.color(line->color);
             } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
                 w.u8(KindChart);
-                writeChart(w, *chart);
+                writeChart(w, *chart, version);
             } else if (const auto* fill = std::get_if<FillItem>(&item)) {
                 w.u8(KindFill);
                 w.rect(fill->rect);
@@ -237,7 +256,7 @@ private:
     QString m_fileName;
 };
 
-ChartItem readChart(Reader& r) {
+ChartItem readChart(Reader& r, quint16 version) {
     ChartItem chart;
     chart.rect = r.rect("a chart");
     ChartDefinition& definition = chart.chart;
@@ -266,6 +285,12 @@ ChartItem readChart(Reader& r) {
         for (qsizetype v = 0; v < values; ++v)
             s.values.push_back(r.f64("a series value", -std::numeric_limits<double>::max(),
                                      std::numeric_limits<double>::max()));
+        if (version >= 2) {
+            const quint8 lighter = r.u8("a series");
+            if (lighter > 1)
+                r.fail(QStringLiteral("a series' lighter flag is neither 0 nor 1"));
+            s.lighter = lighter == 1;
+        }
         definition.series.push_back(std::move(s));
     }
     return chart;
@@ -307,7 +332,7 @@ PageItem readItem(Reader& r, quint16 version) {
         return l;
     }
     case KindChart:
-        return readChart(r);
+        return readChart(r, version);
     default:
         break;
     }
@@ -325,15 +350,12 @@ quint32 reportDocumentChecksum(QByteArrayView data) {
 }
 
 QByteArray serializeReportDocument(const PageCollection& pages) {
-    const QByteArray body = payload(pages);
+    const quint16 used = versionFor(pages);
+    const QByteArray body = payload(pages, used);
     QByteArray out;
     out.reserve(kHeaderSize + body.size());
     out.append(kMagic, sizeof kMagic);
-    const bool fills = std::any_of(pages.pages.begin(), pages.pages.end(), [](const Page& page) {
-        return std::any_of(page.items.begin(), page.items.end(),
-                           [](const PageItem& item) { return std::holds_alternative<FillItem>(item); });
-    });
-    const quint16 version = qToLittleEndian(fills ? kReportDocumentVersion : quint16(1));
+    const quint16 version = qToLittleEndian(used);
     const quint16 flags = 0;
     const quint32 size = qToLittleEndian(quint32(body.size()));
     const quint32 crc = qToLittleEndian(reportDocumentChecksum(body));

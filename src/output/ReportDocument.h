@@ -15,7 +15,8 @@ namespace tallyrow {
 inline constexpr long kErrInvalidFileFormat = 321;
 
 /// Newest report document version this program writes and reads (see
-/// docs/report-document-format.md).
+/// docs/report-document-format.md). A document is written in the oldest version that holds it:
+/// version 1 unless a page has a filled rectangle or a chart has a series drawn lighter.
 inline constexpr quint16 kReportDocumentVersion = 2;
 
 /// Largest report document the loader reads; anything bigger is refused before reading it.

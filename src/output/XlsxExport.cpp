@@ -1,6 +1,7 @@
 #include "output/XlsxExport.h"
 
 #include "engine/ChartDefinition.h"
+#include "engine/ChartLayout.h"
 #include "engine/Report.h"
 #include "reports/ReportCsv.h"
 #include "reports/TableReport.h"
@@ -49,9 +50,24 @@ struct SheetTable {
     int chartFirstColumn = -1; ///< the chart's series, a run of adjacent columns (-1: no chart)
     int chartLastColumn = -1;
     int chartType = engine::ChartType::Line2D;
+    bool lastSeriesLighter = false; ///< the last series is a comparison, drawn as on the page
     QString categoryTitle;
     QString valueTitle;
 };
+
+/// A series in the colour the report's chart gives it: the first series' blue, or for a
+/// comparison the light tint of it.
+void paintLikeThePage(lxw_chart_series* series, bool lighter) {
+    engine::ChartDefinition compared;
+    compared.series.resize(2);
+    compared.series[1].lighter = true;
+    lxw_chart_line line{};
+    line.color = engine::seriesColor(compared, lighter ? 1 : 0).rgb() & 0xFFFFFFu;
+    lxw_chart_fill fill{};
+    fill.color = line.color;
+    chart_series_set_line(series, &line);
+    chart_series_set_fill(series, &fill);
+}
 
 /// The report's header texts as its first page shows them. The report's lookups are not const;
 /// reading a caption changes nothing.
@@ -280,6 +296,8 @@ void writeTable(lxw_workbook* book, const SheetTable& table) {
             chart_series_set_categories(series, kSheetName, firstDataRow, 0, lastDataRow, 0);
             chart_series_set_values(series, kSheetName, firstDataRow, column, lastDataRow, column);
             chart_series_set_name_range(series, kSheetName, headingRow, column);
+            if (table.lastSeriesLighter && shown > 1)
+                paintLikeThePage(series, s == shown - 1);
         }
     }
     chart_title_off(chart);
@@ -387,10 +405,21 @@ void writeReportXlsx(const repTotals& report, const QString& path) {
             table.headerLines << text;
     }
     table.columns = {{u"Period"_s, false, true, false}, {u"Total"_s, true, false, false}};
-    for (const repTotals::PeriodTotal& t : report.periodTotals())
-        table.rows.append({QVariant(t.start), QVariant(static_cast<double>(t.shown))});
+    const bool compare = report.Compare();
+    if (compare)
+        table.columns.append({u"Previous"_s, true, false, false});
+    const QVector<repTotals::PeriodTotal>& previous = report.previousTotals();
+    for (qsizetype i = 0; i < report.periodTotals().size(); ++i) {
+        const repTotals::PeriodTotal& t = report.periodTotals()[i];
+        QVector<QVariant> row{QVariant(t.start), QVariant(static_cast<double>(t.shown))};
+        if (compare)
+            row << (i < previous.size() ? QVariant(static_cast<double>(previous[i].shown)) : QVariant());
+        table.rows.append(row);
+    }
     table.chartFirstColumn = 1;
-    table.chartLastColumn = 1;
+    // A pie keeps to the report's own range, as on the page.
+    table.chartLastColumn = compare && report.ChartType() != engine::ChartType::Pie2D ? 2 : 1;
+    table.lastSeriesLighter = table.chartLastColumn == 2;
     table.chartType = report.ChartType();
     table.categoryTitle = axisOf(report, engine::AxisId::Category).title;
     table.valueTitle = axisOf(report, engine::AxisId::Value).title;

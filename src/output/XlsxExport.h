@@ -19,7 +19,9 @@ class repTotals;
 ///
 /// Day report: "Time" as text, the selected weekdays Monday first, "All Days" and "Total" (a
 /// SUM over the row's weekdays), whole minutes as number cells. Totals report: "Period" as date
-/// cells (the period's first day) and "Total" in whole units as shown. Chart kinds the format
+/// cells (the period's first day) and "Total" in whole units as shown, and when the report
+/// compares ranges "Previous" (the paired period of the previous range) as a second series of
+/// the chart. Chart kinds the format
 /// lacks are written as the nearest one it has: 3D as 2D, steps as lines, a combination as
 /// columns; a pie shows the first series, as the report's own pie does.
 ///

@@ -68,9 +68,19 @@ QByteArray reportCsv(const repDay& report) {
 
 QByteArray reportCsv(const repTotals& report) {
     QString out;
-    appendLine(out, {QStringLiteral("Period"), QStringLiteral("Total")});
-    for (const repTotals::PeriodTotal& t : report.periodTotals())
-        appendLine(out, {t.start.toString(Qt::ISODate), QString::number(t.shown)});
+    const bool compare = report.Compare();
+    QStringList header{QStringLiteral("Period"), QStringLiteral("Total")};
+    if (compare)
+        header << QStringLiteral("Previous");
+    appendLine(out, header);
+    const QVector<repTotals::PeriodTotal>& previous = report.previousTotals();
+    for (qsizetype i = 0; i < report.periodTotals().size(); ++i) {
+        const repTotals::PeriodTotal& t = report.periodTotals()[i];
+        QStringList line{t.start.toString(Qt::ISODate), QString::number(t.shown)};
+        if (compare)
+            line << (i < previous.size() ? QString::number(previous[i].shown) : QString());
+        appendLine(out, line);
+    }
     return out.toUtf8();
 }
 

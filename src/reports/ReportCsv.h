@@ -16,7 +16,8 @@ class repTotals;
 // Day report: "Time", the selected weekdays Monday first (full names), "All Days", "Total";
 // 24 rows, 12:00 AM first, whole minutes; "Total" is the sum of the row's weekday minutes as
 // the table shows it. Totals report: "Period" (the period's first day, YYYY-MM-DD) and "Total"
-// (whole units as shown). A report that did not read its data gives the header row only.
+// (whole units as shown), and when it compares ranges "Previous" (the paired period of the
+// previous range, whole units). A report that did not read its data gives the header row only.
 
 QByteArray reportCsv(const repDay& report);
 QByteArray reportCsv(const repTotals& report);

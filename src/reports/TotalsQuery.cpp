@@ -5,6 +5,7 @@
 #include "dateselector/Calendar.h"
 #include "reports/TyrowUtils.h"
 
+#include <cmath>
 #include <utility>
 
 namespace tallyrow {
@@ -123,6 +124,34 @@ QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QS
         s = n;
     }
     return periods;
+}
+
+QDate previousRangeStart(const QDate& start, const QDate& end) {
+    const qint64 days = start.daysTo(end) + 1;
+    return days > 0 ? start.addDays(-days) : start;
+}
+
+QVector<PeriodSpan> previousPeriods(const QVector<PeriodSpan>& periods, const QDate& start, const QDate& end,
+                                    const QString& code, std::int32_t units) {
+    QVector<PeriodSpan> previous;
+    previous.reserve(periods.size());
+    QDate s = previousRangeStart(start, end);
+    for (qsizetype i = 0; i < periods.size(); ++i) {
+        const QDate n = DateAdd(code, units, s);
+        previous.append({s, n});
+        if (n <= s)
+            break;
+        s = n;
+    }
+    return previous;
+}
+
+QString changeText(double current, double previous) {
+    if (!(previous > 0))
+        return QStringLiteral("\u2013");
+    const double percent = (current - previous) / previous * 100.0;
+    return (percent < 0 ? QStringLiteral("-") : QStringLiteral("+")) +
+           QString::number(std::fabs(percent), 'f', 1) + QStringLiteral(" %");
 }
 
 std::vector<std::int64_t> totalsSnapshotSeconds(const ActivitySnapshot& snapshot,

@@ -28,6 +28,9 @@ struct TotalsReportInputs {
     std::int32_t ReportTimeScale = 1; ///< a TimeScale code (others count as seconds)
     /// What the run reads: a data file path or a server URI. Empty reads nothing.
     QString DataFile;
+    /// Also show each period of the previous range of the same length ("Previous" column, a
+    /// second chart series, the change of the grand total in percent).
+    bool Compare = false;
 };
 
 /// The unit the Totals report counts active time in; the values are the report's time-scale
@@ -72,6 +75,19 @@ struct PeriodSpan {
 /// a whole day (hours) gives at most one period instead of never ending.
 QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code,
                                   std::int32_t units);
+
+/// The range of as many days as `start`..`end` that ends the day before `start`: its first day
+/// (`start` itself when `end` is before `start`).
+QDate previousRangeStart(const QDate& start, const QDate& end);
+/// The periods of the previous range, paired by position with `periods`: as many as `periods`
+/// holds, the first starting on previousRangeStart, each next start moved by `units` intervals
+/// of `code` from the one before, as the report's own periods are. Pairing by count rather
+/// than by end date keeps months of unequal length together (31 March with 29 February).
+QVector<PeriodSpan> previousPeriods(const QVector<PeriodSpan>& periods, const QDate& start, const QDate& end,
+                                    const QString& code, std::int32_t units);
+/// The change from `previous` to `current` in percent with a sign and one decimal ("+12.5 %",
+/// "-3.0 %"); "–" (an en dash) when there was no previous activity to compare with.
+QString changeText(double current, double previous);
 
 /// The seconds of each period as totalsHourSumsQuery sums them (a missing hour counts 0),
 /// answered from a snapshot of the data file.

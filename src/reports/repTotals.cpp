@@ -3,6 +3,7 @@
 #include "datafile/ActivitySnapshot.h"
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
+#include "engine/ChartLayout.h"
 #include "reports/LayoutHelpers.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportTexts.h"
@@ -77,11 +78,64 @@ void repTotals::ReportStart() {
     int divisor = 1;
     QString filter;
     QVector<PeriodTotal> totals;
+    QVector<PeriodTotal> previous;
     m_totals.clear();
+    m_previous.clear();
     m_periodQueries.clear();
     m_sentQueries.clear();
     m_hasTable = false;
 
+    prepareRun(run, divisor);
+    // No message when the data cannot be reached: the report simply has no rows.
+    // An empty source reads nothing: the process's data path is the shell's business, not the report's.
+    // A snapshot of the data file, when the caller has one, answers instead of a connection.
+    run.step([&] { connected = m_snapshot || (!m_in.DataFile.isEmpty() && OpenCN(cn, m_in.DataFile)); });
+    if (connected) {
+        QString base;
+        QVector<PeriodSpan> periods;
+        run.step([&] { base = totalsBaseQuery(divisor); });
+        run.step([&] {
+            filter = userComputerFilter(m_in.UserFilter, m_in.ComputerFilter);
+            label(QStringLiteral("lblUserComputer"))->caption =
+                userComputerText(m_in.UserFilter, m_in.ComputerFilter);
+        });
+        run.step([&] {
+            periods = totalsPeriods(m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units);
+            totals = totalsOf(periods, cn.get(), base, filter, divisor, true);
+        });
+        if (m_in.Compare) {
+            run.step([&] {
+                const QVector<PeriodSpan> earlier =
+                    previousPeriods(periods, m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units);
+                previous = totalsOf(earlier, cn.get(), base, filter, divisor, false);
+            });
+        }
+        run.step([&] {
+            if (cn)
+                CloseCN(cn);
+        });
+        run.step([&] {
+            m_totals = totals;
+            m_previous = previous;
+            fillRows();
+            m_hasTable = true;
+        });
+    } else {
+        cn.reset();
+    }
+    if (m_in.Compare)
+        run.step([this] { addComparisonControls(); });
+    bindResults(run);
+
+    if (run.left()) {
+        if (cn)
+            ignoringFailures([&] { CloseCN(cn); });
+        m_hasTable = false;
+        Cancel();
+    }
+}
+
+void repTotals::prepareRun(StepRunner& run, int& divisor) {
     run.step([&] {
         label(QStringLiteral("lblDateRange"))->caption =
             dateRangeText(m_in.StartDate, m_in.EndDate, services().locale());
@@ -103,68 +157,96 @@ void repTotals::ReportStart() {
         // Whole units, held as a double: a year of seconds for a large office passes the 32-bit
         // range (about 68 years of one person's seconds), and a clamped total would be wrong.
         m_rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
+        if (m_in.Compare)
+            m_rows.appendColumn(QStringLiteral("Previous"), engine::RowSet::Type::Double);
     });
-    // No message when the data cannot be reached: the report simply has no rows.
-    // An empty source reads nothing: the process's data path is the shell's business, not the report's.
-    // A snapshot of the data file, when the caller has one, answers instead of a connection.
-    run.step([&] { connected = m_snapshot || (!m_in.DataFile.isEmpty() && OpenCN(cn, m_in.DataFile)); });
-    if (connected) {
-        QString base;
-        run.step([&] { base = totalsBaseQuery(divisor); });
-        run.step([&] {
-            filter = userComputerFilter(m_in.UserFilter, m_in.ComputerFilter);
-            label(QStringLiteral("lblUserComputer"))->caption =
-                userComputerText(m_in.UserFilter, m_in.ComputerFilter);
-        });
-        run.step([&] {
-            totals.clear();
-            m_periodQueries.clear();
-            m_sentQueries.clear();
-            const QVector<PeriodSpan> periods =
-                totalsPeriods(m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units);
-            std::vector<std::int64_t> seconds;
-            if (m_snapshot)
-                seconds = totalsSnapshotSeconds(*m_snapshot, periods, m_in.UserFilter, m_in.ComputerFilter);
-            for (qsizetype i = 0; i < periods.size(); ++i) {
-                const PeriodSpan& p = periods[i];
-                m_periodQueries << totalsPeriodQuery(base, p.start, p.next, filter);
-                m_sentQueries << totalsHourSumsQuery(p.start, p.next, filter);
-                PeriodTotal t;
-                t.start = p.start;
-                if (m_snapshot) {
-                    t.total = static_cast<double>(seconds[std::size_t(i)]) / divisor;
-                } else {
-                    std::unique_ptr<Recordset> rs = cn->Execute(m_sentQueries.last());
-                    t.total = rs->EOF_() ? 0.0 : periodTotal(*rs, divisor);
-                    rs->Close();
-                }
-                t.shown = static_cast<qint64>(roundHalfEven(t.total));
-                totals.append(t);
-            }
-        });
-        run.step([&] {
-            if (cn)
-                CloseCN(cn);
-        });
-        run.step([&] {
-            const QLocale locale = services().locale();
-            for (const PeriodTotal& t : totals)
-                m_rows.appendRow(
-                    {locale.toString(t.start, QLocale::ShortFormat), static_cast<double>(t.shown)});
-            m_totals = totals;
-            m_hasTable = true;
-        });
-    } else {
-        cn.reset();
-    }
-    bindResults(run);
+}
 
-    if (run.left()) {
-        if (cn)
-            ignoringFailures([&] { CloseCN(cn); });
-        m_hasTable = false;
-        Cancel();
+QVector<repTotals::PeriodTotal> repTotals::totalsOf(const QVector<PeriodSpan>& periods, Connection* cn,
+                                                    const QString& base, const QString& filter, int divisor,
+                                                    bool record) {
+    if (record) {
+        m_periodQueries.clear();
+        m_sentQueries.clear();
     }
+    std::vector<std::int64_t> seconds;
+    if (m_snapshot)
+        seconds = totalsSnapshotSeconds(*m_snapshot, periods, m_in.UserFilter, m_in.ComputerFilter);
+    QVector<PeriodTotal> totals;
+    totals.reserve(periods.size());
+    for (qsizetype i = 0; i < periods.size(); ++i) {
+        const PeriodSpan& p = periods[i];
+        const QString sent = totalsHourSumsQuery(p.start, p.next, filter);
+        if (record) {
+            m_periodQueries << totalsPeriodQuery(base, p.start, p.next, filter);
+            m_sentQueries << sent;
+        }
+        PeriodTotal t;
+        t.start = p.start;
+        if (m_snapshot) {
+            t.total = static_cast<double>(seconds[std::size_t(i)]) / divisor;
+        } else {
+            std::unique_ptr<Recordset> rs = cn->Execute(sent);
+            t.total = rs->EOF_() ? 0.0 : periodTotal(*rs, divisor);
+            rs->Close();
+        }
+        t.shown = static_cast<qint64>(roundHalfEven(t.total));
+        totals.append(t);
+    }
+    return totals;
+}
+
+void repTotals::fillRows() {
+    const QLocale locale = services().locale();
+    for (qsizetype i = 0; i < m_totals.size(); ++i) {
+        const PeriodTotal& t = m_totals[i];
+        QVector<QVariant> row{locale.toString(t.start, QLocale::ShortFormat), static_cast<double>(t.shown)};
+        if (m_in.Compare)
+            row << (i < m_previous.size() ? QVariant(static_cast<double>(m_previous[i].shown)) : QVariant());
+        m_rows.appendRow(row);
+    }
+}
+
+void repTotals::addComparisonControls() {
+    // Once per report, even when a failing step is retried.
+    if (label(QStringLiteral("lblPrevious")))
+        return;
+    // A column as wide as "Total", a little apart from it so the two headings read as two.
+    constexpr double kLeft = 2977;
+    constexpr double kRight = kLeft + 1063;
+    addLabel(PageHeader(), QStringLiteral("lblPrevious"), QStringLiteral("Previous"),
+             QRectF(kLeft, 283, 1063, 283), 11, true, Qt::black, kAlignRight);
+    addField(Detail(), QStringLiteral("txtPrevious"), QStringLiteral("Previous"), QRectF(kLeft, 0, 1063, 283),
+             11, false, kAlignRight);
+    auto* grand = addField(ReportFooter(), QStringLiteral("txtGrandPrevious"), QStringLiteral("Previous"),
+                           QRectF(kLeft, 71, 1063, 283), 11, false, kAlignRight);
+    grand->summary = engine::SummaryType::GrandTotal;
+    addLabel(ReportFooter(), QStringLiteral("lblChange"), {}, QRectF(kRight + 213, 71, 1417, 283), 11);
+    // The rules run under the new column too.
+    for (const char* name : {"linHeadingTop", "linHeadingBottom", "linFooterTop", "linFooterBottom"}) {
+        if (auto* rule = dynamic_cast<engine::Line*>(control(QLatin1String(name))))
+            rule->to.setX(kRight + 71);
+    }
+    label(QStringLiteral("lblGroup"))->caption += previousRangeText();
+    showChange();
+}
+
+QString repTotals::previousRangeText() const {
+    const QLocale locale = services().locale();
+    const QDate first = previousRangeStart(m_in.StartDate, m_in.EndDate);
+    return QStringLiteral(", compared with ") + locale.toString(first, QLocale::ShortFormat) +
+           QStringLiteral(" to ") + locale.toString(m_in.StartDate.addDays(-1), QLocale::ShortFormat);
+}
+
+void repTotals::showChange() {
+    // From the whole units the table shows, so a reader can check it against the two totals.
+    double current = 0;
+    double previous = 0;
+    for (const PeriodTotal& t : m_totals)
+        current += static_cast<double>(t.shown);
+    for (const PeriodTotal& t : m_previous)
+        previous += static_cast<double>(t.shown);
+    label(QStringLiteral("lblChange"))->caption = changeText(current, previous);
 }
 
 void repTotals::bindResults(StepRunner& run) {
@@ -188,6 +270,18 @@ void repTotals::bindResults(StepRunner& run) {
             c->Axis(engine::AxisId::Category).tickStyle = 0;
         }
         c->dataSource = m_rows.clone();
+        if (m_in.Compare && engine::chartKind(m_in.ChartType) == engine::ChartLayout::Kind::Pie) {
+            // A pie shows one range's share per period; two ranges in one pie would read as
+            // shares of a common whole. The table still lists the previous range.
+            c->dataSource = engine::RowSet();
+            c->dataSource.appendColumn(QStringLiteral("Period"), engine::RowSet::Type::Text, 250);
+            c->dataSource.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
+            for (int r = 0; r < m_rows.rowCount(); ++r)
+                c->dataSource.appendRow({m_rows.value(r, 0), m_rows.value(r, 1)});
+        }
+        c->lighterSeries.clear();
+        if (m_in.Compare)
+            c->lighterSeries << QStringLiteral("Previous");
         // An XY chart places each period at its start date, so months and years keep their
         // true lengths on the axis.
         c->definition.categoryX.clear();
@@ -205,8 +299,15 @@ engine::RowSet repTotals::tableRows() const {
     rows.appendColumn(QStringLiteral("Period"), engine::RowSet::Type::Text);
     // Double: a total may pass the 32-bit range.
     rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
-    for (const PeriodTotal& t : m_totals)
-        rows.appendRow({t.start.toString(Qt::ISODate), static_cast<double>(t.shown)});
+    if (m_in.Compare)
+        rows.appendColumn(QStringLiteral("Previous"), engine::RowSet::Type::Double);
+    for (qsizetype i = 0; i < m_totals.size(); ++i) {
+        const PeriodTotal& t = m_totals[i];
+        QVector<QVariant> row{t.start.toString(Qt::ISODate), static_cast<double>(t.shown)};
+        if (m_in.Compare)
+            row << (i < m_previous.size() ? QVariant(static_cast<double>(m_previous[i].shown)) : QVariant());
+        rows.appendRow(row);
+    }
     return rows;
 }
 

@@ -15,6 +15,7 @@ namespace tallyrow {
 
 class StepRunner;
 class ActivitySnapshot;
+class Connection;
 
 /// The Totals report ("Total activity"): the active time in seconds, minutes or hours, cut into
 /// consecutive periods of n days, weeks, months or years, one row per period, a grand total and
@@ -45,6 +46,9 @@ public:
     void setComputerFilter(const QString& name) { m_in.ComputerFilter = name; }
     std::int32_t ReportTimeScale() const { return m_in.ReportTimeScale; }
     void setReportTimeScale(std::int32_t v) { m_in.ReportTimeScale = v; }
+    /// Whether the run also shows the previous range of the same length, period by period.
+    bool Compare() const { return m_in.Compare; }
+    void setCompare(bool on) { m_in.Compare = on; }
     /// The data file or server URI the run reads ("" reads nothing).
     QString DataFile() const { return m_in.DataFile; }
     void setDataFile(const QString& source) { m_in.DataFile = source; }
@@ -65,10 +69,15 @@ public:
     };
     /// One entry per period, in time order (empty without a connection).
     const QVector<PeriodTotal>& periodTotals() const { return m_totals; }
-    /// The row set bound to the table and the chart ("Period", "Total").
+    /// With Compare: the periods of the previous range, paired by position with periodTotals()
+    /// (empty otherwise).
+    const QVector<PeriodTotal>& previousTotals() const { return m_previous; }
+    /// The row set bound to the table and the chart ("Period", "Total", and with Compare
+    /// "Previous").
     const engine::RowSet& rows() const { return m_rows; }
     bool hasTable() const override { return m_hasTable; }
-    /// The table of the last run: "Period" (first day, YYYY-MM-DD) and "Total" (whole units).
+    /// The table of the last run: "Period" (first day, YYYY-MM-DD), "Total" (whole units) and
+    /// with Compare "Previous" (the paired period's whole units).
     engine::RowSet tableRows() const override;
     QByteArray tableCsv() const override;
     /// The query of each period as the report describes it, and the text actually sent.
@@ -81,12 +90,26 @@ protected:
 
 private:
     void buildDefinition();
+    /// The steps before the data is read: header texts, the period code and units, the time
+    /// scale's divisor and axis title, the empty row set.
+    void prepareRun(StepRunner& run, int& divisor);
     /// The steps that hand the rows of a run to the table and the chart.
     void bindResults(StepRunner& run);
+    /// The totals of `periods` from the snapshot or else from `cn`, in the time scale's unit.
+    /// `record` keeps the queries in periodQueries() and sentQueries().
+    QVector<PeriodTotal> totalsOf(const QVector<PeriodSpan>& periods, Connection* cn, const QString& base,
+                                  const QString& filter, int divisor, bool record);
+    /// The table's "Previous" column, the grand total beside it and the change in percent.
+    void addComparisonControls();
+    void showChange();
+    /// ", compared with <first day> to <day before the start>", for the group line.
+    QString previousRangeText() const;
+    void fillRows();
 
     TotalsReportInputs m_in;
     engine::RowSet m_rows;
     QVector<PeriodTotal> m_totals;
+    QVector<PeriodTotal> m_previous;
     QStringList m_periodQueries;
     QStringList m_sentQueries;
     bool m_hasTable = false;

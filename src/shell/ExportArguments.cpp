@@ -23,7 +23,7 @@ const QStringList kValueOptions = {
 };
 const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help"),
                                   QStringLiteral("no-cache"), QStringLiteral("heat-map"),
-                                  QStringLiteral("key-figures")};
+                                  QStringLiteral("key-figures"), QStringLiteral("compare")};
 // Flags of the Day report only; like the values above, refused for the Totals report.
 const char* const kDayOnlyFlags[] = {"heat-map", "key-figures"};
 
@@ -170,6 +170,8 @@ Problem readDocument(const ArgumentValues& a, ExportRequest& r) {
         if (a.flag(flag))
             return problem(flag, QStringLiteral("cannot be used with --document"));
     }
+    if (a.flag("compare"))
+        return problem("compare", QStringLiteral("cannot be used with --document"));
     if (!reportFormatInfo(r.format).writesPages)
         return problem("format",
                        QStringLiteral("%1 holds a report's table, which a report document does not keep")
@@ -201,6 +203,8 @@ Problem readDataAndReport(const ArgumentValues& a, ExportRequest& r) {
         if (!day && a.flag(flag))
             return problem(flag, QStringLiteral("applies to the Day report only"));
     }
+    if (day && a.flag("compare"))
+        return problem("compare", QStringLiteral("applies to the Totals report only"));
     return std::nullopt;
 }
 
@@ -269,6 +273,7 @@ Problem readCommonOptions(const ArgumentValues& a, ExportRequest& r) {
     r.heatMap = a.flag("heat-map");
     r.keyFigures = a.flag("key-figures");
     r.noCache = a.flag("no-cache");
+    r.compare = a.flag("compare");
     // Without --chart each report gets the chart the main window picks when it is set up.
     r.chartType = r.kind == ExportRequest::Kind::Totals ? 3 : 1;
     if (a.has("chart")) {
@@ -380,6 +385,9 @@ QString exportHelpText() {
         "  --units N                period units per period (default 1)\n"
         "  --period days|weeks|months|years            period unit (default days)\n"
         "  --scale seconds|minutes|hours               unit of the totals (default minutes)\n"
+        "  --compare                also show the previous range of as many days, period by\n"
+        "                           period: a lighter chart series, a \"Previous\" column and the\n"
+        "                           change of the grand total in percent\n"
         "\n"
         "Scheduled ranges (instead of --from/--to):\n"
         "  --last day|week|month|quarter|year\n"

@@ -44,6 +44,7 @@ struct ExportRequest {
     bool heatMap = false;    ///< Day report: shade the table
     bool keyFigures = false; ///< Day report: the key-figures band
     bool noCache = false;    ///< read the data file afresh, without the saved copy of its rows
+    bool compare = false;    ///< Totals report: also show the previous range of the same length
 };
 
 /// The outcome of reading the command line: a request, a request for the help text, or a usage

@@ -272,6 +272,7 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         options.UnitsText = QString::number(r.units);
         options.Period = r.period;
         options.Scale = r.timeScale;
+        options.Compare = r.compare;
         const auto request = totalsPreviewRequest(options, services().locale());
         if (request.inputs) {
             auto totals = std::make_unique<repTotals>();

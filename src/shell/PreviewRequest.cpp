@@ -62,6 +62,7 @@ PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportOption
     in.Units = ReadUnits(options.UnitsText);
     in.Period = options.Period;
     in.ReportTimeScale = static_cast<std::int32_t>(options.Scale);
+    in.Compare = options.Compare;
     return {in, {}};
 }
 

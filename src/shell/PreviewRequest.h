@@ -39,6 +39,7 @@ struct TotalsReportOptions : CommonReportOptions {
     QString UnitsText = QStringLiteral("1");
     QString Period = QStringLiteral("Days");
     TimeScale Scale = TimeScale::Minutes;
+    bool Compare = false; ///< also show the previous range of the same length
 };
 
 /// The option a refused request points the user to.

@@ -163,6 +163,40 @@ TEST_F(ExportTool, ShadedTablesShowTheirLegendAndSurviveAReportDocument) {
     EXPECT_GE(checked, 1);
 }
 
+// A comparison prints the same figures as its text export: every table row, the totals with
+// the change in percent, and the previous range named on the group line.
+TEST_F(ExportTool, ComparedRangesPrintTheExpectedFiguresInThePdf) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed";
+    int checked = 0;
+    for (const QJsonValue& v : goldenCases()) {
+        const QJsonObject c = v.toObject();
+        const QString name = c.value(QStringLiteral("name")).toString();
+        const QStringList args = argsOf(c);
+        if (!args.contains(QStringLiteral("--compare")))
+            continue;
+        SCOPED_TRACE(qPrintable(name));
+        const QString pdf = out(name + QStringLiteral(".pdf"));
+        const ToolRun r = run(
+            QStringList{QStringLiteral("--data"), s_sqlite} + args +
+            QStringList{QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("--output"), pdf});
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QStringList printed = normalisedText(p.readAllStandardOutput()).split(QLatin1Char('\n'));
+        const QString expected = QString::fromUtf8(
+            readFile(QStringLiteral(TALLYROW_GOLDEN_DIR "/expected/") + name + QStringLiteral(".txt")));
+        for (const QString& line : expected.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (!line.contains(QStringLiteral(" of "))) {
+                EXPECT_TRUE(printed.contains(line)) << line.toStdString();
+            }
+        }
+        ++checked;
+    }
+    EXPECT_GE(checked, 3);
+}
+
 TEST_F(ExportTool, BadOptionsAreUsageErrorsNamingTheOption) {
     const QString data = s_sqlite;
     const QStringList base{QStringLiteral("--data"), data, QStringLiteral("--report"), QStringLiteral("day"),
@@ -179,6 +213,8 @@ TEST_F(ExportTool, BadOptionsAreUsageErrorsNamingTheOption) {
         {{QStringLiteral("--chart-shows"), QStringLiteral("all")}, "--chart-shows"},
         {{QStringLiteral("--chart"), QStringLiteral("3D Pie")}, "--chart"},
         {{QStringLiteral("--units"), QStringLiteral("2")}, "--units"},
+        {{QStringLiteral("--compare")}, "--compare"},
+        {{QStringLiteral("--compare=yes")}, "--compare"},
         {{QStringLiteral("--last"), QStringLiteral("month")}, "--from"},
         {{QStringLiteral("--count"), QStringLiteral("2")}, "--count"},
         {{QStringLiteral("--bogus")}, "--bogus"},
@@ -194,11 +230,12 @@ TEST_F(ExportTool, BadOptionsAreUsageErrorsNamingTheOption) {
     }
     const QStringList bad[] = {
         {QStringLiteral("--data"), data, QStringLiteral("--report"), QStringLiteral("week")},
-        {QStringLiteral("--data"), data, QStringLiteral("--report"), QStringLiteral("totals"), QStringLiteral("--from"),
-         QStringLiteral("2004-02-30"), QStringLiteral("--to"), QStringLiteral("2004-03-31"), QStringLiteral("--format"),
-         QStringLiteral("csv"), QStringLiteral("--output"), out(QStringLiteral("x.csv"))},
-        {QStringLiteral("--document"), out(QStringLiteral("a.rdf")), QStringLiteral("--format"), QStringLiteral("csv"),
+        {QStringLiteral("--data"), data, QStringLiteral("--report"), QStringLiteral("totals"),
+         QStringLiteral("--from"), QStringLiteral("2004-02-30"), QStringLiteral("--to"),
+         QStringLiteral("2004-03-31"), QStringLiteral("--format"), QStringLiteral("csv"),
          QStringLiteral("--output"), out(QStringLiteral("x.csv"))},
+        {QStringLiteral("--document"), out(QStringLiteral("a.rdf")), QStringLiteral("--format"),
+         QStringLiteral("csv"), QStringLiteral("--output"), out(QStringLiteral("x.csv"))},
         {QStringLiteral("--data"), data, QStringLiteral("--report"), QStringLiteral("totals"), QStringLiteral("--from"),
          QStringLiteral("2004-03-01"), QStringLiteral("--to"), QStringLiteral("2004-03-31"), QStringLiteral("--heat-map"),
          QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("--output"), out(QStringLiteral("x.csv"))},

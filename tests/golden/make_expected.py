@@ -18,6 +18,13 @@ the month's end; the last period starts on or before --to and keeps its full len
 total is the sum of every non-empty hour of its rows divided by 1, 60 or 3600, shown rounded half
 to even.
 
+With --compare the Totals report also shows the previous range: as many days as --from..--to,
+ending the day before --from. Its periods are paired with the report's by position: as many
+periods as the report has, the first starting on the previous range's first day, each next start
+stepped from the one before as above. "Previous" holds the paired period's total, shown as above;
+beside the grand totals stands the change of the shown totals in percent, signed with one decimal
+("+12.5 %"), or an en dash when the previous total is 0.
+
 Text (.txt, cases with --details of the Totals report and all Day cases without --details): the
 report's texts in page order with blanks collapsed, as a one-page report lays them out; dates in
 the en_US short format (M/d/yy), which the golden test sets through LC_ALL.
@@ -84,7 +91,7 @@ def options(args):
     i = 0
     while i < len(args):
         name = args[i][2:]
-        if name in ("details", "heat-map", "key-figures"):
+        if name in ("details", "heat-map", "key-figures", "compare"):
             o[name] = True
             i += 1
         else:
@@ -200,6 +207,21 @@ def add_months(d, n):
     return datetime.date(y, m, min(d.day, calendar.monthrange(y, m)[1]))
 
 
+def next_start(s, period, units):
+    if period == "days":
+        return s + datetime.timedelta(days=units)
+    if period == "weeks":
+        return s + datetime.timedelta(days=7 * units)
+    if period == "months":
+        return add_months(s, units)
+    return add_months(s, 12 * units)
+
+
+def period_seconds(rows, o, s, n):
+    a, b = day_number(s), day_number(n) - 1
+    return sum(sum(h for h in r[3] if h is not None) for r in rows if a <= r[0] <= b and passes(r, o))
+
+
 def totals_report(rows, o):
     start = datetime.date.fromisoformat(o["from"])
     end = datetime.date.fromisoformat(o["to"])
@@ -207,33 +229,44 @@ def totals_report(rows, o):
     units = max(units_given, 1)
     period = o.get("period", "days")
     divisor = {"seconds": 1, "minutes": 60, "hours": 3600}[o.get("scale", "minutes")]
-    lines = [["Period", "Total"]]
-    table = []
+    compare = o.get("compare", False)
+    starts = []
     s = start
     while s <= end:
-        if period == "days":
-            n = s + datetime.timedelta(days=units)
-        elif period == "weeks":
-            n = s + datetime.timedelta(days=7 * units)
-        elif period == "months":
-            n = add_months(s, units)
-        else:
-            n = add_months(s, 12 * units)
-        a, b = day_number(s), day_number(n) - 1
-        seconds = sum(sum(h for h in r[3] if h is not None) for r in rows if a <= r[0] <= b and passes(r, o))
-        shown = round(seconds / divisor)
-        lines.append([s.isoformat(), str(shown)])
-        table.append((short_date(s), shown))
+        starts.append(s)
+        s = next_start(s, period, units)
+    shown = [round(period_seconds(rows, o, s, next_start(s, period, units)) / divisor) for s in starts]
+    previous = []
+    earlier_first = start - (end - start + datetime.timedelta(days=1))
+    s = earlier_first
+    for _ in starts:
+        n = next_start(s, period, units)
+        previous.append(round(period_seconds(rows, o, s, n) / divisor))
         s = n
+
+    lines = [["Period", "Total"] + (["Previous"] if compare else [])]
+    table = []
+    for i, s in enumerate(starts):
+        lines.append([s.isoformat(), str(shown[i])] + ([str(previous[i])] if compare else []))
+        table.append(" ".join([short_date(s), str(shown[i])] + ([str(previous[i])] if compare else [])))
     unit_word = {"days": "day", "weeks": "week", "months": "month", "years": "year"}[period]
+    group = "Grouped into %d %s periods" % (units_given, unit_word)
+    if compare:
+        group += ", compared with %s to %s" % (short_date(earlier_first),
+                                               short_date(start - datetime.timedelta(days=1)))
     text = ["Tallyrow Totals Report",
             "From %s to %s" % (short_date(start), short_date(end)),
             user_text(o),
-            "Grouped into %d %s periods" % (units_given, unit_word)]
+            group]
     if o.get("details"):
-        text.append("Period Total")
-        text += ["%s %d" % t for t in table]
-        text.append("Totals %d" % sum(t[1] for t in table))
+        text.append("Period Total" + (" Previous" if compare else ""))
+        text += table
+        totals = "Totals %d" % sum(shown)
+        if compare:
+            before = sum(previous)
+            change = "\u2013" if before == 0 else "%+.1f %%" % ((sum(shown) - before) / before * 100)
+            totals += " %d %s" % (before, change)
+        text.append(totals)
     text.append("1 of 1")
     return csv_text(lines), text, len(table)
 

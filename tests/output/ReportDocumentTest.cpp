@@ -69,6 +69,7 @@ void expectSame(const PageCollection& a, const PageCollection& b) {
                 for (qsizetype s = 0; s < c.series.size(); ++s) {
                     EXPECT_EQ(c.series[s].name, d.series[s].name);
                     EXPECT_EQ(c.series[s].values, d.series[s].values);
+                    EXPECT_EQ(c.series[s].lighter, d.series[s].lighter);
                 }
             }
         }
@@ -92,7 +93,7 @@ struct Payload {
     Payload& start() { return str("t").f64(12240).f64(15840).f64(1440).f64(720).f64(9360).f64(14400); }
 };
 
-QByteArray withHeader(const QByteArray& payload, quint16 version = kReportDocumentVersion) {
+QByteArray withHeader(const QByteArray& payload, quint16 version = 1) {
     QByteArray out("\x89TRDF\r\n\x1A", 8);
     out.append(12, '\0');
     qToLittleEndian(version, out.data() + 8);
@@ -148,6 +149,39 @@ TEST(ReportDocument, FilledCellsComeBackAndOnlyDocumentsWithThemNeedTheNewerVers
     EXPECT_TRUE(why.contains(QStringLiteral("unknown kind 4"))) << why.toStdString();
 }
 
+// A chart with a lighter series (a comparison) needs the second version; everything else is
+// still written as the first, so older programs keep opening it.
+TEST(ReportDocument, ALighterSeriesIsKeptAndRaisesTheVersion) {
+    PageCollection doc = testpages::dayReport(24, 12);
+    const QByteArray plain = serializeReportDocument(doc);
+    EXPECT_EQ(qFromLittleEndian<quint16>(plain.constData() + 8), 1);
+
+    ChartItem* chart = nullptr;
+    for (PageItem& item : doc.pages.first().items)
+        if (auto* c = std::get_if<ChartItem>(&item))
+            chart = c;
+    ASSERT_NE(chart, nullptr);
+    ChartSeries previous = chart->chart.series.first();
+    previous.name = QStringLiteral("Previous");
+    previous.lighter = true;
+    chart->chart.series.append(previous);
+    const QByteArray compared = serializeReportDocument(doc);
+    EXPECT_EQ(qFromLittleEndian<quint16>(compared.constData() + 8), 2);
+    const PageCollection back = parseReportDocument(compared, QStringLiteral("compared.rdf"));
+    expectSame(doc, back);
+
+    // The flag is a byte of 0 or 1; anything else is damage.
+    QByteArray payload = compared.mid(20);
+    const qsizetype at = payload.lastIndexOf(QByteArray("Previous"));
+    ASSERT_GT(at, 0);
+    const qsizetype flag = at + 8 + 4 + previous.values.size() * 8;
+    ASSERT_EQ(payload.at(flag), 1);
+    payload[flag] = 2;
+    QString description;
+    EXPECT_EQ(parseErrorNumber(withHeader(payload, 2), &description), kErrInvalidFileFormat);
+    EXPECT_TRUE(description.contains(QStringLiteral("lighter flag"))) << description.toStdString();
+}
+
 TEST(ReportDocument, ValuesItCouldNotReadBackAreBroughtIntoRangeWhenSaving) {
     PageCollection doc = smallDocument();
     TextItem odd;
@@ -190,6 +224,9 @@ TEST(ReportDocument, ForeignAndDamagedFilesGetAnErrorNamingFileAndReason) {
         {"pdf", QByteArray("%PDF-1.4\n%\xE2\xE3\n1 0 obj"), "is not a Tallyrow report document"},
         {"empty", QByteArray(), "is not a Tallyrow report document"},
         {"newer", withHeader(good.mid(20), 3), "format version 3"},
+}
+
+        {"newer", withHeader(good.mid(20), kReportDocumentVersion + 1), "format version 3"},
         {"flipped byte", flipped, "checksum"},
         {"appended", good + "x", "more than its header says"},
         {"unknown item", withHeader(Payload().start().u32(1).u32(1).u8(9).b + QByteArray(60, '\0')), "unknown kind 9"},

@@ -66,6 +66,8 @@ protected:
         totals.clear();
         for (const auto& t : report.periodTotals())
             totals << t.total;
+        for (const auto& t : report.previousTotals())
+            totals << t.total;
         queries = report.sentQueries();
         return reportCsv(report);
     }
@@ -154,6 +156,7 @@ TEST_F(SnapshotAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
             in.ShowDetails = a.contains(u"details"_s);
             in.UserFilter = a.value(u"user"_s);
             in.ComputerFilter = a.value(u"computer"_s);
+            in.Compare = a.contains(u"compare"_s);
             expectSameTotals(in, snap, expected);
         }
     }
@@ -233,6 +236,7 @@ TEST_F(SnapshotAgreement, RandomFilesAndInputsGiveTheSameFiguresBothWays) {
             t.ShowDetails = true;
             t.UserFilter = in.UserFilter;
             t.ComputerFilter = in.ComputerFilter;
+            t.Compare = pick(2);
             expectSameTotals(t, snap);
         }
 

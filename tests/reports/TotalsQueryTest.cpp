@@ -110,3 +110,47 @@ TEST(TotalsPeriods, AUnitShorterThanADayEndsInsteadOfLoopingForever) {
     const auto hours = totalsPeriods(QDate(2004, 3, 1), QDate(2004, 3, 2), QStringLiteral("H"), 1);
     EXPECT_EQ(hours.size(), 1);
 }
+
+// The previous range has as many days and ends the day before; its periods pair with the
+// report's by position, each stepped from the one before as the report's own are.
+TEST(TotalsPeriods, PreviousRangePairsItsPeriodsByPosition) {
+    EXPECT_EQ(previousRangeStart(QDate(2004, 3, 1), QDate(2004, 3, 31)), QDate(2004, 1, 30));
+    EXPECT_EQ(previousRangeStart(QDate(2004, 3, 1), QDate(2004, 3, 1)), QDate(2004, 2, 29));
+    EXPECT_EQ(previousRangeStart(QDate(2000, 1, 1), QDate(2000, 1, 31)), QDate(1999, 12, 1));
+
+    auto previous = [](QDate start, QDate end, const char* code, int units) {
+        const auto periods = totalsPeriods(start, end, QLatin1String(code), units);
+        const auto earlier = previousPeriods(periods, start, end, QLatin1String(code), units);
+        EXPECT_EQ(earlier.size(), periods.size());
+        return earlier;
+    };
+    // Weeks: the last previous period keeps its length, like the report's own last one.
+    const auto weeks = previous(QDate(2004, 3, 1), QDate(2004, 3, 31), "WW", 1);
+    EXPECT_EQ(starts(weeks),
+              (QVector<QDate>{{2004, 1, 30}, {2004, 2, 6}, {2004, 2, 13}, {2004, 2, 20}, {2004, 2, 27}}));
+    EXPECT_EQ(weeks.last().next, QDate(2004, 3, 5));
+
+    // April and May (61 days) pair with months from 31 January; stepped on their own, 31 January
+    // to 31 March would start a third month on 29 March. Pairing keeps two.
+    const auto months = previous(QDate(2004, 4, 1), QDate(2004, 5, 31), "M", 1);
+    EXPECT_EQ(starts(months), (QVector<QDate>{{2004, 1, 31}, {2004, 2, 29}}));
+    EXPECT_EQ(months.last().next, QDate(2004, 3, 29));
+
+    // March and April: 31 December to 29 February would step to three starts of its own
+    // (31 December, 31 January, 29 February); pairing keeps two.
+    const auto shortFebruary = previous(QDate(2004, 3, 1), QDate(2004, 4, 30), "M", 1);
+    EXPECT_EQ(starts(shortFebruary), (QVector<QDate>{{2003, 12, 31}, {2004, 1, 31}}));
+
+    EXPECT_TRUE(previous(QDate(2004, 3, 2), QDate(2004, 3, 1), "D", 1).isEmpty());
+}
+
+TEST(TotalsQuery, ChangeInPercentWithSignAndOneDecimal) {
+    EXPECT_EQ(changeText(129, 47), QStringLiteral("+174.5 %"));
+    EXPECT_EQ(changeText(0, 810), QStringLiteral("-100.0 %"));
+    EXPECT_EQ(changeText(90, 80), QStringLiteral("+12.5 %"));
+    EXPECT_EQ(changeText(5, 5), QStringLiteral("+0.0 %"));
+    EXPECT_EQ(changeText(9999, 10000), QStringLiteral("-0.0 %"));
+    // No previous activity: nothing to divide by.
+    EXPECT_EQ(changeText(296, 0), QStringLiteral("\u2013"));
+    EXPECT_EQ(changeText(0, 0), QStringLiteral("\u2013"));
+}

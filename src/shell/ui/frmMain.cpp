@@ -360,6 +360,10 @@ void frmMain::buildTotalsPanel() {
     units->addWidget(txtTotalsReportUnits);
     units->addWidget(cboTotalsReportPeriod, 1);
     totals->addLayout(units);
+    totals->addSpacing(4);
+    chkCompare = new QCheckBox(u"Compare with the previous range"_s, vseTotalsReport);
+    chkCompare->setObjectName(u"chkCompare"_s);
+    totals->addWidget(chkCompare);
     totals->addStretch(1);
     reportPanels->addWidget(vseTotalsReport);
 }
@@ -420,6 +424,7 @@ void frmMain::connectOptionChanges() {
     connect(chkDateShowDetails, &QCheckBox::toggled, this, clear);
     connect(chkShadeTable, &QCheckBox::toggled, this, clear);
     connect(chkKeyFigures, &QCheckBox::toggled, this, clear);
+    connect(chkCompare, &QCheckBox::toggled, this, clear);
     connect(txtTotalsReportUnits, &QLineEdit::textChanged, this, clear);
 }
 
@@ -711,6 +716,7 @@ void frmMain::previewTotalsReport() {
     options.UnitsText = txtTotalsReportUnits->text();
     options.Period = cboTotalsReportPeriod->currentText();
     options.Scale = timeScaleNamed(cboTimeScale->currentText()).value_or(TimeScale::Minutes);
+    options.Compare = chkCompare->isChecked();
     const PreviewRequest<TotalsReportInputs> request = totalsPreviewRequest(options, services().locale());
     if (!request.inputs) {
         showPreviewProblem(request.problem);

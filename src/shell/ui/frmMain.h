@@ -155,6 +155,7 @@ private:
     QLabel* lblTotalsReportUnits = nullptr;
     QLineEdit* txtTotalsReportUnits = nullptr;
     QComboBox* cboTotalsReportPeriod = nullptr;
+    QCheckBox* chkCompare = nullptr;
 
     QLabel* lblDataSource = nullptr;
     QLabel* lblLoadProgress = nullptr;

@@ -154,6 +154,7 @@ TEST_F(MainWindow, PreviewShowsTheReportAndAnyChangeTakesItAway) {
         {"units", [this] { units()->setText(u"2"_s); }},
         {"period", [this] { list(u"cboTotalsReportPeriod"_s)->setCurrentIndex(1); }},
         {"time scale", [this] { list(u"cboTimeScale"_s)->setCurrentIndex(2); }},
+        {"compare", [this] { child<QCheckBox>(u"chkCompare"_s)->toggle(); }},
         {"weekday", [this] { day(u"Friday"_s)->toggle(); }},
         {"aggregate", [this] { list(u"cboTotalType"_s)->setCurrentIndex(3); }},
         {"chart shows", [this] { list(u"cboShowEachDay"_s)->setCurrentIndex(1); }},
@@ -197,6 +198,13 @@ TEST_F(MainWindow, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     EXPECT_EQ(in.ReportTimeScale, 2);
     EXPECT_EQ(in.UserFilter, u"alice"_s);
     EXPECT_EQ(in.ComputerFilter, QString());
+    EXPECT_FALSE(in.Compare);
+    child<QCheckBox>(u"chkCompare"_s)->setChecked(true);
+    ASSERT_TRUE(previewAndWait());
+    auto* compared = qobject_cast<repTotals*>(viewer()->reportSource());
+    ASSERT_NE(compared, nullptr);
+    EXPECT_TRUE(compared->inputs().Compare);
+    EXPECT_EQ(compared->previousTotals().size(), compared->periodTotals().size());
 
     action(u"mnuReportsDay"_s)->trigger();
     setRange(QDate(2024, 5, 10), QDate(2024, 5, 12)); // Friday to Sunday: the ticked Monday does not count
