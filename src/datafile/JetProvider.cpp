@@ -20,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <ranges>
 
 using namespace Qt::StringLiterals;
 
@@ -144,9 +145,9 @@ QString readerFailure(int code, const QString& reason) {
 QString readerReason(const QByteArray& stderrText) {
     const QList<QByteArray> lines = stderrText.split('\n');
     const QByteArray prefix(mdbstream::kErrorPrefix.data(), qsizetype(mdbstream::kErrorPrefix.size()));
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        if (it->startsWith(prefix)) {
-            return QString::fromUtf8(it->mid(prefix.size())).trimmed();
+    for (const QByteArray& line : std::views::reverse(lines)) {
+        if (line.startsWith(prefix)) {
+            return QString::fromUtf8(line.mid(prefix.size())).trimmed();
         }
     }
     return {};
@@ -317,7 +318,7 @@ std::shared_ptr<SqliteDatabase> readStableCopy(const QString& path, FileStamp& s
                             "being written; try again when the writing has finished)"_s.arg(kReadAttempts)));
         }
         // Give the writer a moment to finish what it is doing.
-        QThread::msleep(kRetryPauseMs * attempt);
+        QThread::msleep(static_cast<unsigned long>(kRetryPauseMs) * static_cast<unsigned long>(attempt));
     }
 }
 
