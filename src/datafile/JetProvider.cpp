@@ -20,7 +20,6 @@
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <ranges>
 
 using namespace Qt::StringLiterals;
 
@@ -145,7 +144,9 @@ QString readerFailure(int code, const QString& reason) {
 QString readerReason(const QByteArray& stderrText) {
     const QList<QByteArray> lines = stderrText.split('\n');
     const QByteArray prefix(mdbstream::kErrorPrefix.data(), qsizetype(mdbstream::kErrorPrefix.size()));
-    for (const QByteArray& line : std::views::reverse(lines)) {
+    // The last such line: the reason the reader gave when it stopped.
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        const QByteArray& line = lines.at(i);
         if (line.startsWith(prefix)) {
             return QString::fromUtf8(line.mid(prefix.size())).trimmed();
         }
