@@ -189,6 +189,45 @@ QByteArray runReader(const QString& path) {
     return reader.readAllStandardOutput();
 }
 
+// Binds the next value of the stream to parameter `c`; false when the stream is cut short or
+// holds a value of no known kind.
+bool bindNextValue(StreamReader& in, sqlite3_stmt* raw, int c) {
+    unsigned char tag = 0;
+    if (!in.byte(tag)) {
+        return false;
+    }
+    bool ok = true;
+    switch (tag) {
+    case mdbstream::Null:
+        sqlite3_bind_null(raw, c);
+        break;
+    case mdbstream::Integer: {
+        std::uint64_t v = 0;
+        ok = in.varint(v);
+        sqlite3_bind_int64(raw, c, mdbstream::unzigzag(v));
+        break;
+    }
+    case mdbstream::Double: {
+        double d = 0;
+        ok = in.real(d);
+        sqlite3_bind_double(raw, c, d);
+        break;
+    }
+    case mdbstream::Text: {
+        const char* p = nullptr;
+        std::size_t n = 0;
+        ok = in.bytes(p, n);
+        if (ok) {
+            sqlite3_bind_text(raw, c, p, int(n), SQLITE_STATIC);
+        }
+        break;
+    }
+    default:
+        ok = false;
+    }
+    return ok;
+}
+
 std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray& stream) {
     static std::atomic<int> counter{0};
     const QString what = u"the in-memory copy of \"%1\""_s.arg(path);
@@ -240,40 +279,7 @@ std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray&
             throw damaged();
         }
         for (int c = 1; c <= int(columnCount); ++c) {
-            unsigned char tag = 0;
-            if (!in.byte(tag)) {
-                throw damaged();
-            }
-            bool ok = true;
-            switch (tag) {
-            case mdbstream::Null:
-                sqlite3_bind_null(raw, c);
-                break;
-            case mdbstream::Integer: {
-                std::uint64_t v = 0;
-                ok = in.varint(v);
-                sqlite3_bind_int64(raw, c, mdbstream::unzigzag(v));
-                break;
-            }
-            case mdbstream::Double: {
-                double d = 0;
-                ok = in.real(d);
-                sqlite3_bind_double(raw, c, d);
-                break;
-            }
-            case mdbstream::Text: {
-                const char* p = nullptr;
-                std::size_t n = 0;
-                ok = in.bytes(p, n);
-                if (ok) {
-                    sqlite3_bind_text(raw, c, p, int(n), SQLITE_STATIC);
-                }
-                break;
-            }
-            default:
-                ok = false;
-            }
-            if (!ok) {
+            if (!bindNextValue(in, raw, c)) {
                 throw damaged();
             }
         }
