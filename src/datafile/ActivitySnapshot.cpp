@@ -237,7 +237,7 @@ std::vector<std::int64_t> keyRanks(const std::vector<QString>& names, bool ignor
 
 std::shared_ptr<const ActivitySnapshot> ActivitySnapshot::Builder::finish() {
     Data& b = *d;
-    auto snap = std::shared_ptr<ActivitySnapshot>(new ActivitySnapshot);
+    auto snap = std::make_shared<ActivitySnapshot>();
     const std::size_t n = b.day.size();
 
     const std::vector<std::uint32_t> userId = sortNames(b.users);
@@ -442,7 +442,8 @@ ActivitySnapshot::hourAggregates(std::int64_t firstDay, std::int64_t lastDay, co
         const auto lo = std::lower_bound(m_dayTotals.begin(), m_dayTotals.end(), firstDay,
                                          [](const DayTotals& t, std::int64_t v) { return t.day < v; });
         for (auto it = lo; it != m_dayTotals.end() && it->day <= lastDay; ++it) {
-            Acc& a = acc[std::size_t(activityDayRemainder(it->day) + 6)];
+            const std::int32_t slot = activityDayRemainder(it->day) + 6;
+            Acc& a = acc[std::size_t(slot)];
             a.present = true;
             for (int h = 0; h < 24; ++h) {
                 a.sum[h] += it->sum[h];
@@ -462,7 +463,8 @@ ActivitySnapshot::hourAggregates(std::int64_t firstDay, std::int64_t lastDay, co
                 continue;
             if (!computerFilter.isEmpty() && (m_computer[i] == kNoName || !computerOk[m_computer[i]]))
                 continue;
-            Acc& a = acc[std::size_t(activityDayRemainder(m_day[i]) + 6)];
+            const std::int32_t slot = activityDayRemainder(m_day[i]) + 6;
+            Acc& a = acc[std::size_t(slot)];
             a.present = true;
             const std::uint16_t* hours = &m_hours[i * 24];
             for (int h = 0; h < 24; ++h) {
@@ -590,7 +592,7 @@ std::uint64_t snapshotChecksum(const char* data, std::size_t size) {
     std::uint64_t lane[4] = {p1 + p2, p2, 0, 0 - p1};
     std::size_t i = 0;
     for (; i + 32 <= size; i += 32) {
-        for (int k = 0; k < 4; ++k) {
+        for (std::size_t k = 0; k < 4; ++k) {
             std::uint64_t w;
             std::memcpy(&w, data + i + 8 * k, 8);
             lane[k] = rotl(lane[k] + w * p2, 31) * p1;
@@ -613,7 +615,7 @@ public:
     }
     template <typename T> void array(const std::vector<T>& v) {
         value(std::uint64_t(v.size()));
-        bytes.append(reinterpret_cast<const char*>(v.data()), qsizetype(v.size() * sizeof(T)));
+        bytes.append(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()) * qsizetype(sizeof(T)));
     }
     void names(const std::vector<QString>& v) {
         value(std::uint64_t(v.size()));
@@ -669,7 +671,8 @@ private:
 
 QByteArray ActivitySnapshot::toBytes() const {
     Writer w;
-    w.bytes.reserve(qsizetype(128 + m_day.size() * 60 + m_dayTotals.size() * sizeof(DayTotals)));
+    const std::size_t expected = 128 + m_day.size() * 60 + m_dayTotals.size() * sizeof(DayTotals);
+    w.bytes.reserve(qsizetype(expected));
     w.bytes.append(kMagic, sizeof(kMagic) - 1);
     w.value(kByteOrderMark);
     w.names(m_users);
@@ -696,7 +699,7 @@ std::shared_ptr<const ActivitySnapshot> ActivitySnapshot::fromBytes(const QByteA
     if (sum != snapshotChecksum(bytes.constData(), body))
         return nullptr;
     Reader r(bytes.constData() + magic, body - magic);
-    auto snap = std::shared_ptr<ActivitySnapshot>(new ActivitySnapshot);
+    auto snap = std::make_shared<ActivitySnapshot>();
     std::uint32_t mark = 0;
     if (!r.value(mark) || mark != kByteOrderMark || !r.names(snap->m_users) || !r.names(snap->m_computers) ||
         !r.array(snap->m_day) || !r.array(snap->m_user) || !r.array(snap->m_computer) ||

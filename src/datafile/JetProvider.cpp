@@ -144,9 +144,11 @@ QString readerFailure(int code, const QString& reason) {
 QString readerReason(const QByteArray& stderrText) {
     const QList<QByteArray> lines = stderrText.split('\n');
     const QByteArray prefix(mdbstream::kErrorPrefix.data(), qsizetype(mdbstream::kErrorPrefix.size()));
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        if (it->startsWith(prefix)) {
-            return QString::fromUtf8(it->mid(prefix.size())).trimmed();
+    // The last such line: the reason the reader gave when it stopped.
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        const QByteArray& line = lines.at(i);
+        if (line.startsWith(prefix)) {
+            return QString::fromUtf8(line.mid(prefix.size())).trimmed();
         }
     }
     return {};
@@ -185,6 +187,45 @@ QByteArray runReader(const QString& path) {
         throw Error(ErrNo::DataSource, openFailure(path, readerFailure(reader.exitCode(), readerReason(errors))));
     }
     return reader.readAllStandardOutput();
+}
+
+// Binds the next value of the stream to parameter `c`; false when the stream is cut short or
+// holds a value of no known kind.
+bool bindNextValue(StreamReader& in, sqlite3_stmt* raw, int c) {
+    unsigned char tag = 0;
+    if (!in.byte(tag)) {
+        return false;
+    }
+    bool ok = true;
+    switch (tag) {
+    case mdbstream::Null:
+        sqlite3_bind_null(raw, c);
+        break;
+    case mdbstream::Integer: {
+        std::uint64_t v = 0;
+        ok = in.varint(v);
+        sqlite3_bind_int64(raw, c, mdbstream::unzigzag(v));
+        break;
+    }
+    case mdbstream::Double: {
+        double d = 0;
+        ok = in.real(d);
+        sqlite3_bind_double(raw, c, d);
+        break;
+    }
+    case mdbstream::Text: {
+        const char* p = nullptr;
+        std::size_t n = 0;
+        ok = in.bytes(p, n);
+        if (ok) {
+            sqlite3_bind_text(raw, c, p, int(n), SQLITE_STATIC);
+        }
+        break;
+    }
+    default:
+        ok = false;
+    }
+    return ok;
 }
 
 std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray& stream) {
@@ -238,40 +279,7 @@ std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray&
             throw damaged();
         }
         for (int c = 1; c <= int(columnCount); ++c) {
-            unsigned char tag = 0;
-            if (!in.byte(tag)) {
-                throw damaged();
-            }
-            bool ok = true;
-            switch (tag) {
-            case mdbstream::Null:
-                sqlite3_bind_null(raw, c);
-                break;
-            case mdbstream::Integer: {
-                std::uint64_t v = 0;
-                ok = in.varint(v);
-                sqlite3_bind_int64(raw, c, mdbstream::unzigzag(v));
-                break;
-            }
-            case mdbstream::Double: {
-                double d = 0;
-                ok = in.real(d);
-                sqlite3_bind_double(raw, c, d);
-                break;
-            }
-            case mdbstream::Text: {
-                const char* p = nullptr;
-                std::size_t n = 0;
-                ok = in.bytes(p, n);
-                if (ok) {
-                    sqlite3_bind_text(raw, c, p, int(n), SQLITE_STATIC);
-                }
-                break;
-            }
-            default:
-                ok = false;
-            }
-            if (!ok) {
+            if (!bindNextValue(in, raw, c)) {
                 throw damaged();
             }
         }
@@ -317,7 +325,7 @@ std::shared_ptr<SqliteDatabase> readStableCopy(const QString& path, FileStamp& s
                             "being written; try again when the writing has finished)"_s.arg(kReadAttempts)));
         }
         // Give the writer a moment to finish what it is doing.
-        QThread::msleep(kRetryPauseMs * attempt);
+        QThread::msleep(static_cast<unsigned long>(kRetryPauseMs) * static_cast<unsigned long>(attempt));
     }
 }
 

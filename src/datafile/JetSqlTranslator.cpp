@@ -202,27 +202,8 @@ bool isLiteral(const std::vector<Token>& t, qsizetype begin, qsizetype end) {
     return begin == end && t[begin].kind == Kind::String;
 }
 
-} // namespace
-
-JetSqlTranslator::JetSqlTranslator(SqlDialect dialect, QString foldCollation)
-    : m_dialect(dialect), m_foldCollation(std::move(foldCollation)) {}
-
-std::vector<SqlToken> JetSqlTranslator::foldOpen() const {
-    return {Token{Kind::Word, {}, m_dialect == SqlDialect::SQLite ? u"tallyrow_fold"_s : u"lower"_s},
-            symbol(u"("_s)};
-}
-
-std::vector<SqlToken> JetSqlTranslator::foldClose() const {
-    if (m_dialect == SqlDialect::SQLite || m_foldCollation.isEmpty()) {
-        return {symbol(u")"_s)};
-    }
-    QString collation = m_foldCollation;
-    collation.replace(u'"', u"\"\""_s);
-    return {Token{Kind::Word, {}, u" COLLATE \""_s + collation + u'"'}, symbol(u")"_s)};
-}
-
-QString JetSqlTranslator::translate(const QString& jetSql) const {
-    std::vector<Token> t = tokenizeSql(jetSql, SqlQuoting::Jet);
+// Text literals in standard quoting, bracketed names in double quotes.
+void requoteLiterals(std::vector<Token>& t) {
     for (Token& tok : t) {
         if (tok.kind == Kind::String) {
             tok.replace(standardLiteral(tok.text));
@@ -230,8 +211,10 @@ QString JetSqlTranslator::translate(const QString& jetSql) const {
             tok.replace(quoteIdent(tok.text.mid(1, tok.text.size() - 2)));
         }
     }
+}
 
-    // Mod, left to right (it associates to the left; a bracketed earlier Mod is an operand).
+// Mod, left to right (it associates to the left; a bracketed earlier Mod is an operand).
+void rewriteMod(std::vector<Token>& t) {
     for (qsizetype i = 0; i < static_cast<qsizetype>(t.size()); ++i) {
         if (!isWord(t[i], u"mod")) {
             continue;
@@ -259,9 +242,12 @@ QString JetSqlTranslator::translate(const QString& jetSql) const {
         t.insert(t.begin() + left, {symbol(u"("_s), symbol(u"("_s), symbol(u"("_s)});
         i += 3;
     }
+}
 
-    // Names compare without regard to case for every letter: both sides of a comparison with a
-    // text literal are folded.
+// Names compare without regard to case for every letter: both sides of a comparison with a
+// text literal are wrapped in `open` … `close`.
+void foldTextComparisons(std::vector<Token>& t, const std::vector<Token>& open,
+                         const std::vector<Token>& close) {
     for (qsizetype i = 0; i < static_cast<qsizetype>(t.size()); ++i) {
         if (!isSymbol(t[i], u"=") && !isSymbol(t[i], u"<>")) {
             continue;
@@ -279,8 +265,6 @@ QString JetSqlTranslator::translate(const QString& jetSql) const {
                 t[k].kind = Kind::Word; // folded: it needs no NOCASE of its own
             }
         }
-        const std::vector<Token> open = foldOpen();
-        const std::vector<Token> close = foldClose();
         // Right side first, so the left side's positions still hold.
         t.insert(t.begin() + rightEnd + 1, close.begin(), close.end());
         t.insert(t.begin() + rightBegin, open.begin(), open.end());
@@ -288,6 +272,32 @@ QString JetSqlTranslator::translate(const QString& jetSql) const {
         t.insert(t.begin() + left, open.begin(), open.end());
         i = rightEnd + 2 * static_cast<qsizetype>(open.size() + close.size()) - 1;
     }
+}
+
+} // namespace
+
+JetSqlTranslator::JetSqlTranslator(SqlDialect dialect, QString foldCollation)
+    : m_dialect(dialect), m_foldCollation(std::move(foldCollation)) {}
+
+std::vector<SqlToken> JetSqlTranslator::foldOpen() const {
+    return {Token{Kind::Word, {}, m_dialect == SqlDialect::SQLite ? u"tallyrow_fold"_s : u"lower"_s},
+            symbol(u"("_s)};
+}
+
+std::vector<SqlToken> JetSqlTranslator::foldClose() const {
+    if (m_dialect == SqlDialect::SQLite || m_foldCollation.isEmpty()) {
+        return {symbol(u")"_s)};
+    }
+    QString collation = m_foldCollation;
+    collation.replace(u'"', u"\"\""_s);
+    return {Token{Kind::Word, {}, u" COLLATE \""_s + collation + u'"'}, symbol(u")"_s)};
+}
+
+QString JetSqlTranslator::translate(const QString& jetSql) const {
+    std::vector<Token> t = tokenizeSql(jetSql, SqlQuoting::Jet);
+    requoteLiterals(t);
+    rewriteMod(t);
+    foldTextComparisons(t, foldOpen(), foldClose());
 
     QString out;
     out.reserve(jetSql.size() + 32);

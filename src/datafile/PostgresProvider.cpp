@@ -102,7 +102,7 @@ QVariant plainValue(const QSqlQuery& q, int i) {
     if (q.isNull(i)) {
         return {};
     }
-    const QVariant v = q.value(i);
+    QVariant v = q.value(i);
     // Whole numbers come back as qlonglong and real ones as double from every provider.
     switch (v.metaType().id()) {
     case QMetaType::Int:

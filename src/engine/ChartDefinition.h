@@ -65,7 +65,7 @@ struct ChartSeries {
 /// labels from the first column, one series per further column, in column order).
 struct ChartDefinition {
     int chartType = ChartType::Bar2D;
-    ChartAxis axes[2];
+    std::array<ChartAxis, 2> axes;
     int legendLocation = 6; ///< 6 = bottom
     bool showLegend = true;
     QStringList categories;

@@ -586,7 +586,7 @@ void layoutBars(ChartLayout& out, const ChartDefinition& chart, double slot) {
     const QPointF lane = seriesLane(out, chart);
     const double group = slot * 0.72;
     const double width = group / barSeries;
-    out.bars.reserve(n * barSeries);
+    out.bars.reserve(qsizetype(n) * barSeries);
     for (int i = 0; i < n; ++i) {
         const double left = out.plotRect.left() + slot * i + (slot - group) / 2;
         for (int s = 0; s < barSeries; ++s) {

@@ -181,7 +181,7 @@ QVector<quint32> buildFat(const SectorBody& body) {
     if (fatSectors > kHeaderDifat)
         throw Error(ErrNo::Overflow, QStringLiteral("The spreadsheet is too large for its file format."),
                     QStringLiteral("compoundFile"));
-    QVector<quint32> fat(fatSectors * (kSector / 4), kFreeSect);
+    QVector<quint32> fat(qsizetype(fatSectors) * (kSector / 4), kFreeSect);
     for (const auto& [first, count] : body.chains)
         for (int k = 0; k < count; ++k)
             fat[first + k] = k + 1 < count ? first + k + 1 : kEndOfChain;

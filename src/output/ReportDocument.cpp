@@ -225,7 +225,7 @@ public:
     QString str(const char* what) {
         const quint32 size = u32(what);
         need(qsizetype(size), what);
-        const QString s = QString::fromUtf8(m_data.sliced(m_pos, qsizetype(size)));
+        QString s = QString::fromUtf8(m_data.sliced(m_pos, qsizetype(size)));
         m_pos += qsizetype(size);
         return s;
     }

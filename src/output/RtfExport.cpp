@@ -32,8 +32,8 @@ int twips(double v) { return int(std::lround(v)); }
 // Texts go out as 7-bit RTF: RTF's own characters escaped, everything beyond ASCII as \uN with
 // "?" for readers that cannot show it. Line breaks inside a text become \line.
 void appendText(QByteArray& out, const QString& text) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
         if (c == u'\\' || c == u'{' || c == u'}') {
             out += '\\';
             out += char(c);

@@ -49,23 +49,25 @@ constexpr int kMaxCellText = 32767;
 // Texts whose anchors lie closer than this share a column (the report's columns are at least
 // half an inch apart; 71 and 75 twips, say, are the same column drawn by two sections).
 constexpr double kColumnTolerance = 100.0;
-constexpr int kFirstOwnFont = 5;  // font index 4 does not exist in BIFF
-constexpr int kFirstOwnXF = 16;   // 15 style XFs and the default cell XF come first
+constexpr int kFirstOwnFont = 5; // font index 4 does not exist in BIFF
+constexpr int kFirstOwnXF = 16;  // 15 style XFs and the default cell XF come first
 constexpr int kFirstPaletteIndex = 8;
 
 constexpr quint32 kDefaultPalette[56] = {
-    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF,
-    0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080,
-    0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF,
-    0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF,
-    0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
-    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
-    0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
+    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF, 0x800000, 0x008000,
+    0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080, 0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF,
+    0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF, 0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000,
+    0x008080, 0x0000FF, 0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
+    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696, 0x003366, 0x339966,
+    0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
 };
 
 class Bytes {
 public:
-    Bytes& u8(quint8 v) { m_b.append(char(v)); return *this; }
+    Bytes& u8(quint8 v) {
+        m_b.append(char(v));
+        return *this;
+    }
     Bytes& u16(quint16 v) { return raw(qToLittleEndian(v)); }
     Bytes& u32(quint32 v) { return raw(qToLittleEndian(v)); }
     Bytes& f64(double v) {
@@ -87,8 +89,7 @@ public:
     QByteArray& data() { return m_b; }
 
 private:
-    template <typename T>
-    Bytes& raw(T v) {
+    template <typename T> Bytes& raw(T v) {
         m_b.append(reinterpret_cast<const char*>(&v), sizeof v);
         return *this;
     }
@@ -209,8 +210,8 @@ private:
 
     int fontFor(const TextItem& item) {
         const FontKey key{item.font.face.left(255),
-                          std::clamp(int(std::lround(item.font.pointSize * 20)), 20, 8191),
-                          item.font.bold, item.font.italic, colorIndex(item.color)};
+                          std::clamp(int(std::lround(item.font.pointSize * 20)), 20, 8191), item.font.bold,
+                          item.font.italic, colorIndex(item.color)};
         auto it = m_fonts.find(key);
         if (it == m_fonts.end()) {
             it = m_fonts.insert(key, kFirstOwnFont + int(m_fontOrder.size()));
@@ -221,7 +222,8 @@ private:
 
     static QByteArray font(const QString& face, int twentieths, bool bold, bool italic, int color) {
         Bytes b;
-        b.u16(quint16(twentieths)).u16(quint16((bold ? 0x0001 : 0) | (italic ? 0x0002 : 0))) // bit 0 for older readers
+        b.u16(quint16(twentieths))
+            .u16(quint16((bold ? 0x0001 : 0) | (italic ? 0x0002 : 0))) // bit 0 for older readers
             .u16(quint16(color))
             .u16(bold ? 700 : 400);
         b.u16(0).u8(0).u8(0).u8(0).u8(0); // no super/subscript, underline, family, charset
@@ -231,7 +233,7 @@ private:
 
     static QByteArray xf(int font, int halign, int valign, bool style) {
         Bytes b;
-        b.u16(quint16(font)).u16(0); // font, number format "General"
+        b.u16(quint16(font)).u16(0);    // font, number format "General"
         b.u16(style ? 0xFFF5 : 0x0001); // style XF: locked, style flag, no parent; cell XF: locked, parent 0
         b.u8(quint8(halign | valign << 4)).u8(0).u8(0);
         b.u8(style ? 0x00 : 0xF8); // a cell XF sets its own font, alignment, borders, pattern, protection
@@ -298,76 +300,64 @@ QByteArray bof(quint16 kind) {
     return b.data();
 }
 
-} // namespace
-
-QByteArray spreadsheetExport(const engine::PageCollection& pages) {
-    // Columns: the anchors of every text of every page, so a column means the same on all pages.
+// The anchors of every text of every page, clustered into columns, so a column means the same on
+// all pages.
+QVector<double> sheetColumns(const engine::PageCollection& pages) {
     QVector<double> anchors;
     for (const engine::Page& page : pages.pages)
         for (const engine::PageItem& item : page.items)
             if (const auto* t = std::get_if<TextItem>(&item); t && !t->text.trimmed().isEmpty())
                 anchors.push_back(columnAnchor(*t));
-    const QVector<double> columns = clusterPositions(anchors, kColumnTolerance);
+    return clusterPositions(anchors, kColumnTolerance);
+}
 
+// The report's texts placed in rows and columns, with the shared strings they use.
+struct SheetCells {
     Styles styles;
     QVector<QString> strings;
     QHash<QString, int> stringIndex;
     quint32 stringUses = 0;
     QVector<QMap<int, Cell>> rows;
     int lastColumn = 0;
-    for (qsizetype p = 0; p < pages.pages.size(); ++p) {
-        if (p > 0)
-            rows.push_back({});
-        for (const PageBand& band : pageBands(pages.pages[p])) {
-            if (band.chart)
-                continue;
-            QMap<int, Cell> row;
-            for (const TextItem* item : band.texts) {
-                int col = columnIndex(columns, columnAnchor(*item));
-                while (row.contains(col)) // two texts in one column: the later one moves right
-                    ++col;
-                if (col >= kMaxColumns)
-                    throw Error(ErrNo::Overflow,
-                                QStringLiteral("The report has more columns than a spreadsheet can hold."),
-                                QStringLiteral("spreadsheetExport"));
-                lastColumn = std::max(lastColumn, col);
-                Cell cell{styles.xfFor(*item), false, 0, 0};
-                if (isPlainNumber(item->text, &cell.number)) {
-                    cell.isNumber = true;
-                } else {
-                    const QString text = item->text.trimmed().left(kMaxCellText);
-                    auto it = stringIndex.find(text);
-                    if (it == stringIndex.end()) {
-                        it = stringIndex.insert(text, int(strings.size()));
-                        strings.push_back(text);
-                    }
-                    cell.sst = it.value();
-                    ++stringUses;
-                }
-                row.insert(col, cell);
-            }
-            rows.push_back(row);
+
+    Cell cellFor(const TextItem& item) {
+        Cell cell{styles.xfFor(item), false, 0, 0};
+        if (isPlainNumber(item.text, &cell.number)) {
+            cell.isNumber = true;
+            return cell;
         }
+        const QString text = item.text.trimmed().left(kMaxCellText);
+        auto it = stringIndex.find(text);
+        if (it == stringIndex.end()) {
+            it = stringIndex.insert(text, int(strings.size()));
+            strings.push_back(text);
+        }
+        cell.sst = it.value();
+        ++stringUses;
+        return cell;
     }
-    if (rows.size() > kMaxRows)
-        throw Error(ErrNo::Overflow, QStringLiteral("The report has more rows than a spreadsheet can hold."),
-                    QStringLiteral("spreadsheetExport"));
 
-    // Workbook globals.
-    Stream s;
-    s.record(rtBOF, bof(0x0005));
-    s.record(rtCodepage, Bytes().u16(1200).data());
-    s.record(rtWindow1, Bytes().u16(0).u16(0).u16(0x3000).u16(0x2000).u16(0x0038).u16(0).u16(0).u16(1).u16(0x0258).data());
-    s.record(rtDatemode, Bytes().u16(0).data());
-    styles.writeGlobals(s);
-    const qsizetype boundsheetAt = s.size();
-    s.record(rtBoundsheet, Bytes().u32(0).u8(0).u8(0).shortString(QStringLiteral("Report")).data());
-    writeSST(s, strings, stringUses);
-    s.record(rtEOF, {});
+    void addBand(const PageBand& band, const QVector<double>& columns) {
+        QMap<int, Cell> row;
+        for (const TextItem* item : band.texts) {
+            int col = columnIndex(columns, columnAnchor(*item));
+            while (row.contains(col)) // two texts in one column: the later one moves right
+                ++col;
+            if (col >= kMaxColumns)
+                throw Error(ErrNo::Overflow,
+                            QStringLiteral("The report has more columns than a spreadsheet can hold."),
+                            QStringLiteral("spreadsheetExport"));
+            lastColumn = std::max(lastColumn, col);
+            row.insert(col, cellFor(*item));
+        }
+        rows.push_back(row);
+    }
+};
 
-    // The sheet.
-    const quint32 sheetStart = quint32(s.size());
-    qToLittleEndian(sheetStart, s.data().data() + boundsheetAt + 4);
+// The worksheet substream: dimensions, column widths, the cells.
+void writeSheet(Stream& s, const SheetCells& cells, const QVector<double>& columns) {
+    const auto& rows = cells.rows;
+    const int lastColumn = cells.lastColumn;
     s.record(rtBOF, bof(0x0010));
     const bool empty = rows.isEmpty();
     s.record(rtDimensions, Bytes()
@@ -381,7 +371,8 @@ QByteArray spreadsheetExport(const engine::PageCollection& pages) {
         // Width up to the next column, in 1/256 of a default character (about 105 twips).
         const double twips = c + 1 < columns.size() ? columns[c + 1] - columns[c] : 1440.0;
         const int width = std::clamp(int(twips / 105.0 * 256.0), 512, 65280);
-        s.record(rtColinfo, Bytes().u16(quint16(c)).u16(quint16(c)).u16(quint16(width)).u16(15).u16(0).u16(0).data());
+        s.record(rtColinfo,
+                 Bytes().u16(quint16(c)).u16(quint16(c)).u16(quint16(width)).u16(15).u16(0).u16(0).data());
     }
     for (qsizetype r = 0; r < rows.size(); ++r) {
         for (auto it = rows[r].cbegin(); it != rows[r].cend(); ++it) {
@@ -399,12 +390,50 @@ QByteArray spreadsheetExport(const engine::PageCollection& pages) {
     }
     s.record(rtWindow2, Bytes().u16(0x06B6).u16(0).u16(0).u16(64).u16(0).u16(0).u16(0).u32(0).data());
     s.record(rtEOF, {});
+}
+
+} // namespace
+
+QByteArray spreadsheetExport(const engine::PageCollection& pages) {
+    const QVector<double> columns = sheetColumns(pages);
+    SheetCells cells;
+    for (qsizetype p = 0; p < pages.pages.size(); ++p) {
+        if (p > 0)
+            cells.rows.push_back({});
+        for (const PageBand& band : pageBands(pages.pages[p])) {
+            if (!band.chart)
+                cells.addBand(band, columns);
+        }
+    }
+    if (cells.rows.size() > kMaxRows)
+        throw Error(ErrNo::Overflow, QStringLiteral("The report has more rows than a spreadsheet can hold."),
+                    QStringLiteral("spreadsheetExport"));
+
+    // Workbook globals.
+    Stream s;
+    s.record(rtBOF, bof(0x0005));
+    s.record(rtCodepage, Bytes().u16(1200).data());
+    s.record(
+        rtWindow1,
+        Bytes().u16(0).u16(0).u16(0x3000).u16(0x2000).u16(0x0038).u16(0).u16(0).u16(1).u16(0x0258).data());
+    s.record(rtDatemode, Bytes().u16(0).data());
+    cells.styles.writeGlobals(s);
+    const qsizetype boundsheetAt = s.size();
+    s.record(rtBoundsheet, Bytes().u32(0).u8(0).u8(0).shortString(QStringLiteral("Report")).data());
+    writeSST(s, cells.strings, cells.stringUses);
+    s.record(rtEOF, {});
+
+    // The sheet.
+    const quint32 sheetStart = quint32(s.size());
+    qToLittleEndian(sheetStart, s.data().data() + boundsheetAt + 4);
+    writeSheet(s, cells, columns);
 
     return compoundFile({{QStringLiteral("Workbook"), s.data()}});
 }
 
 void writeSpreadsheet(const engine::PageCollection& pages, QIODevice& device) {
-    writeWholeData(device, spreadsheetExport(pages), QStringLiteral("spreadsheet"), QStringLiteral("writeSpreadsheet"));
+    writeWholeData(device, spreadsheetExport(pages), QStringLiteral("spreadsheet"),
+                   QStringLiteral("writeSpreadsheet"));
 }
 
 } // namespace tallyrow

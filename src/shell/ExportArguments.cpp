@@ -2,7 +2,7 @@
 
 #include "engine/ChartDefinition.h"
 
-#include <QHash>
+#include <QCommandLineParser>
 #include <QSet>
 
 #include <functional>
@@ -12,29 +12,41 @@ namespace tallyrow {
 
 namespace {
 
-const QStringList kValueOptions = {
-    QStringLiteral("data"),     QStringLiteral("report"),    QStringLiteral("from"),
-    QStringLiteral("to"),       QStringLiteral("user"),      QStringLiteral("computer"),
-    QStringLiteral("days"),     QStringLiteral("aggregate"), QStringLiteral("chart-shows"),
-    QStringLiteral("units"),    QStringLiteral("period"),    QStringLiteral("scale"),
-    QStringLiteral("chart"),    QStringLiteral("format"),    QStringLiteral("output"),
-    QStringLiteral("document"), QStringLiteral("last"),      QStringLiteral("count"),
-    QStringLiteral("offset"),   QStringLiteral("as-of"),
-};
-const QStringList kFlagOptions = {QStringLiteral("details"), QStringLiteral("help"),
-                                  QStringLiteral("no-cache"), QStringLiteral("heat-map"),
-                                  QStringLiteral("key-figures"), QStringLiteral("compare")};
-// Flags of the Day report only; like the values above, refused for the Totals report.
-const char* const kDayOnlyFlags[] = {"heat-map", "key-figures"};
-
 // Which report an option belongs to, for the check that it fits the chosen report.
-const QStringList kDayOnly = {QStringLiteral("days"), QStringLiteral("aggregate"),
-                              QStringLiteral("chart-shows")};
-const QStringList kTotalsOnly = {QStringLiteral("units"), QStringLiteral("period"), QStringLiteral("scale")};
-// Options a report document has no use for, in the order they are checked.
-const char* const kNotWithDocument[] = {"data",        "report", "from",   "to",       "last", "count",
-                                        "offset",      "as-of",  "user",   "computer", "days", "aggregate",
-                                        "chart-shows", "units",  "period", "scale",    "chart"};
+enum class Fits { Any, Day, Totals };
+
+// One line per option: its name, the name of its value (none for a flag), the report it fits, and
+// whether it may go with --document. A report document refuses the others in this order.
+struct OptionRow {
+    const char* name;
+    const char* valueName;
+    Fits report;
+    bool withDocument;
+};
+const OptionRow kOptions[] = {
+    {"data", "FILE", Fits::Any, false},        {"report", "KIND", Fits::Any, false},
+    {"from", "DATE", Fits::Any, false},        {"to", "DATE", Fits::Any, false},
+    {"last", "KIND", Fits::Any, false},        {"count", "N", Fits::Any, false},
+    {"offset", "N", Fits::Any, false},         {"as-of", "DATE", Fits::Any, false},
+    {"user", "NAME", Fits::Any, false},        {"computer", "NAME", Fits::Any, false},
+    {"days", "DAYS", Fits::Day, false},        {"aggregate", "KIND", Fits::Day, false},
+    {"chart-shows", "KIND", Fits::Day, false}, {"units", "N", Fits::Totals, false},
+    {"period", "UNIT", Fits::Totals, false},   {"scale", "UNIT", Fits::Totals, false},
+    {"chart", "NAME", Fits::Any, false},       {"details", nullptr, Fits::Any, false},
+    {"no-cache", nullptr, Fits::Any, false},   {"heat-map", nullptr, Fits::Day, false},
+    {"key-figures", nullptr, Fits::Day, false}, {"compare", nullptr, Fits::Totals, false},
+    {"format", "FORMAT", Fits::Any, true},
+    {"output", "FILE", Fits::Any, true},       {"document", "FILE", Fits::Any, true},
+    {"help", nullptr, Fits::Any, true},
+};
+
+const OptionRow* optionNamed(const QString& name) {
+    for (const OptionRow& row : kOptions) {
+        if (name == QLatin1String(row.name))
+            return &row;
+    }
+    return nullptr;
+}
 
 QString usage(const QString& option, const QString& text) {
     return QStringLiteral("--") + option + QStringLiteral(": ") + text;
@@ -90,50 +102,78 @@ const std::vector<ChoiceOption>& choiceOptions() {
     return options;
 }
 
-// The command line split into option values and flags; the first error in argument order.
-class ArgumentValues {
-public:
-    std::optional<QString> read(const QStringList& arguments);
-
-    bool has(const char* name) const { return m_values.contains(QLatin1String(name)); }
-    bool has(const QString& name) const { return m_values.contains(name); }
-    QString value(const char* name) const { return m_values.value(QLatin1String(name)); }
-    bool flag(const char* name) const { return m_flags.contains(QLatin1String(name)); }
-
-private:
-    QHash<QString, QString> m_values;
-    QSet<QString> m_flags;
-};
-
-std::optional<QString> ArgumentValues::read(const QStringList& arguments) {
+// The first thing wrong with the line as written, in argument order: an argument that is no
+// option ("-x", "--", a word), an unknown option, a flag given a value, a missing value, or an
+// option given twice.
+std::optional<QString> firstMisspelling(const QStringList& arguments) {
+    QSet<QString> seen;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
         if (!arg.startsWith(QLatin1String("--")) || arg.size() == 2)
             return QStringLiteral("unexpected argument '%1'").arg(arg);
-        QString name = arg.mid(2);
-        std::optional<QString> value;
-        if (const qsizetype eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
-            value = name.mid(eq + 1);
-            name.truncate(eq);
-        }
-        if (kFlagOptions.contains(name)) {
-            if (value)
+        const QString name = arg.mid(2).section(QLatin1Char('='), 0, 0);
+        const bool valueAttached = arg.indexOf(QLatin1Char('=')) >= 0;
+        const OptionRow* row = optionNamed(name);
+        if (row == nullptr)
+            return QStringLiteral("unknown option '--%1'").arg(name);
+        if (row->valueName == nullptr) {
+            if (valueAttached)
                 return usage(name, QStringLiteral("takes no value"));
-            m_flags.insert(name);
             continue;
         }
-        if (!kValueOptions.contains(name))
-            return QStringLiteral("unknown option '--%1'").arg(name);
-        if (!value) {
-            if (i + 1 >= arguments.size())
-                return usage(name, QStringLiteral("a value is missing"));
-            value = arguments[++i];
-        }
-        if (m_values.contains(name))
+        if (!valueAttached && ++i >= arguments.size())
+            return usage(name, QStringLiteral("a value is missing"));
+        if (seen.contains(name))
             return usage(name, QStringLiteral("given more than once"));
-        m_values.insert(name, *value);
+        seen.insert(name);
     }
     return std::nullopt;
+}
+
+// The command line read into option values and flags.
+class ArgumentValues {
+public:
+    std::optional<QString> read(const QStringList& arguments);
+
+    bool has(const char* name) const { return m_parser.isSet(QLatin1String(name)); }
+    QString value(const char* name) const { return m_parser.value(QLatin1String(name)); }
+    bool flag(const char* name) const { return has(name); }
+
+private:
+    bool anyRepeated() const;
+
+    QCommandLineParser m_parser;
+};
+
+std::optional<QString> ArgumentValues::read(const QStringList& arguments) {
+    for (const OptionRow& row : kOptions) {
+        QCommandLineOption option(QLatin1String(row.name));
+        if (row.valueName != nullptr)
+            option.setValueName(QLatin1String(row.valueName));
+        m_parser.addOption(option);
+    }
+    // There are no one-letter options, so any word after a single dash is an error here.
+    m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    const bool parsed = m_parser.parse(QStringList{QStringLiteral("tallyrow-export")} + arguments);
+    if (parsed && m_parser.positionalArguments().isEmpty() && !anyRepeated() &&
+        !arguments.contains(QLatin1String("--")))
+        return std::nullopt;
+    // The parser reads on past a problem and keeps unknown names, stray words and repeated values
+    // apart, so which came first is lost; it also takes "--" as the end of the options, where this
+    // tool refuses it. The line is walked again to name its first problem.
+    if (auto problem = firstMisspelling(arguments))
+        return problem;
+    if (!parsed)
+        return m_parser.errorText();
+    return std::nullopt;
+}
+
+bool ArgumentValues::anyRepeated() const {
+    for (const OptionRow& row : kOptions) {
+        if (row.valueName != nullptr && m_parser.values(QLatin1String(row.name)).size() > 1)
+            return true;
+    }
+    return false;
 }
 
 using Problem = std::optional<QString>;
@@ -158,20 +198,10 @@ Problem readOutput(const ArgumentValues& a, ExportRequest& r) {
 }
 
 Problem readDocument(const ArgumentValues& a, ExportRequest& r) {
-    for (const char* other : kNotWithDocument) {
-        if (a.has(other))
-            return problem(other, QStringLiteral("cannot be used with --document"));
+    for (const OptionRow& row : kOptions) {
+        if (!row.withDocument && a.has(row.name))
+            return problem(row.name, QStringLiteral("cannot be used with --document"));
     }
-    if (a.flag("details"))
-        return problem("details", QStringLiteral("cannot be used with --document"));
-    if (a.flag("no-cache"))
-        return problem("no-cache", QStringLiteral("cannot be used with --document"));
-    for (const char* flag : kDayOnlyFlags) {
-        if (a.flag(flag))
-            return problem(flag, QStringLiteral("cannot be used with --document"));
-    }
-    if (a.flag("compare"))
-        return problem("compare", QStringLiteral("cannot be used with --document"));
     if (!reportFormatInfo(r.format).writesPages)
         return problem("format",
                        QStringLiteral("%1 holds a report's table, which a report document does not keep")
@@ -194,17 +224,11 @@ Problem readDataAndReport(const ArgumentValues& a, ExportRequest& r) {
         return problem("report", QStringLiteral("'%1' is not day or totals").arg(a.value("report")));
     r.kind = *kind == 0 ? ExportRequest::Kind::Day : ExportRequest::Kind::Totals;
     const bool day = r.kind == ExportRequest::Kind::Day;
-    for (const QString& o : day ? kTotalsOnly : kDayOnly) {
-        if (a.has(o))
-            return usage(o, day ? QStringLiteral("applies to the Totals report only")
-                                : QStringLiteral("applies to the Day report only"));
+    for (const OptionRow& row : kOptions) {
+        if (row.report == (day ? Fits::Totals : Fits::Day) && a.has(row.name))
+            return problem(row.name, day ? QStringLiteral("applies to the Totals report only")
+                                         : QStringLiteral("applies to the Day report only"));
     }
-    for (const char* flag : kDayOnlyFlags) {
-        if (!day && a.flag(flag))
-            return problem(flag, QStringLiteral("applies to the Day report only"));
-    }
-    if (day && a.flag("compare"))
-        return problem("compare", QStringLiteral("applies to the Totals report only"));
     return std::nullopt;
 }
 

@@ -49,7 +49,7 @@ public:
     QString take() {
         if (!m_stream || std::fflush(m_stream) != 0)
             return {};
-        const QString lines = QString::fromUtf8(m_buffer + m_taken, qsizetype(m_size - m_taken));
+        QString lines = QString::fromUtf8(m_buffer + m_taken, qsizetype(m_size - m_taken));
         m_taken = m_size;
         return lines;
     }

@@ -91,7 +91,7 @@ bool searchFirst(const QString& path, bool folders) {
 
 } // namespace
 
-QString GetSpecialFolder(int specialFolderId, bool createIt) {
+QString GetSpecialFolder(SpecialFolder specialFolderId, bool createIt) {
     return withTrail(
         QStringLiteral(
             "GetSpecialFolder(SpecialFolderID As SpecialFolderEnum, Optional CreateIt As Boolean = False)&"),
@@ -126,7 +126,7 @@ QString trimBlanks(const QString& text) {
     return text.mid(start, end - start);
 }
 
-bool DoesFileExist(const QString& path, int attributes, bool* notFound) {
+bool DoesFileExist(const QString& path, FileAttr attributes, bool* notFound) {
     return withTrail(QStringLiteral("DoesFileExist&"), [&]() -> bool {
         BusyCursor busy;
         if (notFound)
@@ -134,7 +134,7 @@ bool DoesFileExist(const QString& path, int attributes, bool* notFound) {
         const QString cleaned = TrimNull(path);
         if (cleaned.isEmpty())
             return false;
-        const bool folders = (attributes & FileAttr::Directory) != 0;
+        const bool folders = attributes == FileAttr::Directory;
         if (searchFirst(cleaned, folders))
             return true;
         // One more try with a trailing "/", which searches inside the folder itself.

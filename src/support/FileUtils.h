@@ -7,19 +7,19 @@ class QObject;
 namespace tallyrow {
 
 /// Shell folder identifiers; only the documents folder is asked for.
-namespace SpecialFolder {
-inline constexpr int Personal = 5; // the user's documents folder
-} // namespace SpecialFolder
+enum class SpecialFolder {
+    Personal = 5, ///< the user's documents folder
+};
 
-/// Attribute filters of DoesFileExist.
-namespace FileAttr {
-inline constexpr int Normal = 0;     // ordinary files only
-inline constexpr int Directory = 16; // folders match too
-} // namespace FileAttr
+/// What DoesFileExist matches.
+enum class FileAttr {
+    Normal = 0,     ///< ordinary files only
+    Directory = 16, ///< folders match too
+};
 
 /// The folder without trailing "/", or "" when it cannot be determined or does not exist; with
 /// createIt a missing folder is created first.
-QString GetSpecialFolder(int specialFolderId, bool createIt = false);
+QString GetSpecialFolder(SpecialFolder specialFolderId, bool createIt = false);
 
 /// Whether something matches `path` (wildcards * and ? in the last component match). With
 /// FileAttr::Directory folders match too, and a failing search is retried once with "/"
@@ -27,7 +27,7 @@ QString GetSpecialFolder(int specialFolderId, bool createIt = false);
 /// wildcards (a final ".*" also takes names without extension); hidden files count. Blanks and
 /// NULs around the path are removed; an empty path is false without a search. Shows the busy cursor when a
 /// GUI exists.
-bool DoesFileExist(const QString& path, int attributes = FileAttr::Normal, bool* notFound = nullptr);
+bool DoesFileExist(const QString& path, FileAttr attributes = FileAttr::Normal, bool* notFound = nullptr);
 
 /// Removes every NUL, then leading and trailing blanks.
 QString TrimNull(const QString& text);

@@ -260,7 +260,7 @@ Line lineFor(const QString& name, const RegValue& value, int type) {
 }
 
 QString configHome() {
-    const QString fromEnv = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QString fromEnv = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!fromEnv.isEmpty() && QDir::isAbsolutePath(fromEnv))
         return fromEnv;
     return QDir::homePath() + QStringLiteral("/.config");
@@ -463,7 +463,7 @@ QString GetRegSettingHiveFallback(const QString& name, const QString& def, const
                                   bool escape) {
     return withTrail(QStringLiteral("GetRegSettingHiveFallback&"), [&]() -> QString {
         static const QString kSentinel = QStringLiteral("DEFAULT_SETTING~TEST");
-        const QString user = GetRegSetting(name, kSentinel, subKey, escape, Hkey::CurrentUser);
+        QString user = GetRegSetting(name, kSentinel, subKey, escape, Hkey::CurrentUser);
         if (user != kSentinel)
             return user;
         return GetRegSetting(name, def, subKey, escape, Hkey::LocalMachine);

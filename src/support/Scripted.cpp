@@ -41,7 +41,7 @@ QString ScriptedErrorReporter::ReportError(bool /*flag*/, const QString& descrip
             std::fprintf(m_echo, "  while %s\n", qUtf8Printable(activity));
         std::fflush(m_echo);
     }
-    const QString answer = m_answers.isEmpty() ? m_defaultAnswer : m_answers.dequeue();
+    QString answer = m_answers.isEmpty() ? m_defaultAnswer : m_answers.dequeue();
     if (answer == ReportAnswer::Abort)
         raiseAbort();
     return answer;

@@ -30,7 +30,7 @@ std::unique_ptr<MessageBoxEx> gMessageBox;
 namespace {
 
 QString userName() {
-    const QString fromEnv = qEnvironmentVariable("USER");
+    QString fromEnv = qEnvironmentVariable("USER");
     if (!fromEnv.isEmpty())
         return fromEnv;
     if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name)

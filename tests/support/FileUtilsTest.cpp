@@ -39,7 +39,7 @@ TEST_F(FileHelpers, DoesFileExistMatchesNamesWildcardsAndFolders) {
     struct Case {
         const char* name;
         QString path;
-        int attributes;
+        FileAttr attributes;
         bool found;
     };
     const QChar nul(0);
@@ -158,7 +158,7 @@ TEST_F(FileHelpers, SpecialFolderIsTheDocumentsFolderWithoutTrailingSlash) {
     EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal), env().documentsFolder());
     env().setDocumentsFolder(env().documentsFolder() + u'/');
     EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal), env().documentsFolder().chopped(1));
-    EXPECT_EQ(GetSpecialFolder(0x1a), QString());
+    EXPECT_EQ(GetSpecialFolder(static_cast<SpecialFolder>(0x1a)), QString()); // another shell folder
     env().setDocumentsFolder({});
     EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal), QString());
 }

@@ -227,7 +227,7 @@ int BrowseButton::twipsToPixels(int twips) const {
 }
 
 QString BrowseButton::initialFolder() const {
-    const QString programFolder = ProgramFolder();
+    QString programFolder = ProgramFolder();
     QString text = txtPath->text();
     text.remove(u'"');
     text = text.trimmed();
@@ -235,7 +235,7 @@ QString BrowseButton::initialFolder() const {
         return programFolder;
     if (doesFileOrFolderExist(text))
         return text;
-    const QString folder = ExtractFolder(text);
+    QString folder = ExtractFolder(text);
     if (!folder.isEmpty() && doesFileOrFolderExist(folder))
         return folder;
     return programFolder;

@@ -89,7 +89,7 @@ QString QtErrorReporter::ReportError(bool /*flag*/, const QString& description, 
     const ErrorReportContent content{ProductName(), SupportAddress(), description, number, where, activity};
     ErrorReportDialog dialog(content, QApplication::activeWindow());
     dialog.exec();
-    const QString answer = dialog.answer();
+    QString answer = dialog.answer();
     if (answer == ReportAnswer::Abort)
         raiseAbort();
     return answer;
