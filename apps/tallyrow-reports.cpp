@@ -1,3 +1,5 @@
 #include "shell/ui/DesktopStartup.h"
 
-int main(int argc, char** argv) { return tallyrow::RunDesktop(argc, argv); }
+int main(int argc, char** argv) {
+    return tallyrow::RunDesktop(argc, argv);
+}

@@ -34,7 +34,8 @@ QString dayQuery(int from, int to) {
         q += u"Avg(Activity.H%1) AS T%1"_s.arg(h) + (h < 23 ? u", "_s : u" "_s);
     }
     return q + u"From Activity WHERE (ActiveDay BETWEEN %1 AND %2) GROUP BY [ActiveDay] Mod 7 "
-               "HAVING ActiveDay mod 7  In (2,3,4,5,6,0,1)"_s.arg(from).arg(to);
+               "HAVING ActiveDay mod 7  In (2,3,4,5,6,0,1)"_s.arg(from)
+                   .arg(to);
 }
 
 QString totalsQuery(int from, int to) {
@@ -107,7 +108,8 @@ int main(int argc, char** argv) {
         if (!sqlite.isEmpty()) {
             Connection probe;
             probe.Open(cs(sqlite));
-            auto range = probe.Execute(u"SELECT Min(ActiveDay) AS A, Max(ActiveDay) AS B, Count(*) AS N FROM Activity"_s);
+            auto range = probe.Execute(
+                u"SELECT Min(ActiveDay) AS A, Max(ActiveDay) AS B, Count(*) AS N FROM Activity"_s);
             const int first = range->field(u"A"_s).toInt(), last = range->field(u"B"_s).toInt();
             std::printf("SQLite file: %s, %lld rows, days %d..%d\n", qPrintable(sqlite),
                         range->field(u"N"_s).toLongLong(), first, last);
@@ -179,7 +181,8 @@ int main(int argc, char** argv) {
             Connection cn;
             cn.Open(cs(jet));
             const double firstOpen = t.nsecsElapsed() / 1e9;
-            const qlonglong rows = cn.Execute(u"SELECT Count(*) AS N FROM Activity"_s)->field(u"N"_s).toLongLong();
+            const qlonglong rows =
+                cn.Execute(u"SELECT Count(*) AS N FROM Activity"_s)->field(u"N"_s).toLongLong();
             cn.Close();
             std::vector<double> again;
             for (int r = 0; r < 100; ++r) {
@@ -190,8 +193,9 @@ int main(int argc, char** argv) {
                 c2.Close();
                 again.push_back(t2.nsecsElapsed() / 1e6);
             }
-            std::printf("Access file: %s, %lld rows: first open %.3f s, further connection %.3f ms (median of 100)\n",
-                        qPrintable(jet), rows, firstOpen, median(again));
+            std::printf(
+                "Access file: %s, %lld rows: first open %.3f s, further connection %.3f ms (median of 100)\n",
+                qPrintable(jet), rows, firstOpen, median(again));
         }
     } catch (const Error& e) {
         std::fprintf(stderr, "tallyrow-bench-datafile: %s\n", qPrintable(e.description()));

@@ -134,7 +134,8 @@ int main(int argc, char** argv) {
             pos -= need;
             std::memcpy(&page[pos], t.bytes.data(), t.bytes.size());
             // A day per round through the templates, hours shuffled a little.
-            put32(&page[pos + t.numberOffsets[0]], static_cast<std::uint32_t>(1000 + added / long(templates.size())));
+            put32(&page[pos + t.numberOffsets[0]],
+                  static_cast<std::uint32_t>(1000 + added / long(templates.size())));
             for (std::size_t h = 1; h < t.numberOffsets.size(); ++h) {
                 std::uint32_t v = 0;
                 std::memcpy(&v, &page[pos + t.numberOffsets[h]], 4);

@@ -131,7 +131,8 @@ int main(int argc, char** argv) {
     std::printf("%-34s %9.3f s   (medians of %d)\n", "bare SQLite pass over the rows", bare, passes);
     std::printf("%-34s %9.3f s   (%.2f x the bare pass)\n", "snapshot build (1 thread)", build, build / bare);
     std::printf("%-34s %9.3f s   (%.2f x the bare pass; two connections from %lld rows on)\n",
-                "snapshot build (2 threads)", split, split / bare, static_cast<long long>(sqliteSplitReadRows()));
+                "snapshot build (2 threads)", split, split / bare,
+                static_cast<long long>(sqliteSplitReadRows()));
     std::printf("%-34s %9.3f s\n", "saving the copy", save);
     std::printf("%-34s %9.3f s\n", "reload from the saved copy", reload);
     std::printf("%-34s %9.1f bytes (%.1f MB in all; resident %.0f -> %.0f MB)\n", "memory per row",

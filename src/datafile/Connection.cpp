@@ -38,7 +38,8 @@ std::unique_ptr<Connection::Provider> openProvider(const QString& dataSource) {
     case DataFileKind::Folder:
         throw Error(ErrNo::DataSource, openFailure(dataSource, u"it is a folder, not a file"_s));
     case DataFileKind::Unreadable:
-        throw Error(ErrNo::DataSource, openFailure(dataSource, u"the file cannot be read (%1)"_s.arg(probe.detail)));
+        throw Error(ErrNo::DataSource,
+                    openFailure(dataSource, u"the file cannot be read (%1)"_s.arg(probe.detail)));
     case DataFileKind::Empty:
         throw Error(ErrNo::DataSource, openFailure(dataSource, u"the file is empty"_s));
     case DataFileKind::SQLite:
@@ -48,8 +49,9 @@ std::unique_ptr<Connection::Provider> openProvider(const QString& dataSource) {
     case DataFileKind::Other:
         break;
     }
-    throw Error(ErrNo::DataSource,
-                openFailure(dataSource, u"it is not a data file (neither an SQLite nor an Access database)"_s));
+    throw Error(
+        ErrNo::DataSource,
+        openFailure(dataSource, u"it is not a data file (neither an SQLite nor an Access database)"_s));
 }
 
 QString dataSourceOf(const QString& connectionString) {

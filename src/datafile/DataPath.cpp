@@ -137,7 +137,8 @@ bool CheckData(const QString& path) {
         }
     });
     // A server URI is no file to look for: connecting (with the provider's short timeout) is the test.
-    run.step([&] { opened = (isPostgresUri(candidate) || DoesFileExist(candidate)) && OpenCN(cn, candidate); });
+    run.step(
+        [&] { opened = (isPostgresUri(candidate) || DoesFileExist(candidate)) && OpenCN(cn, candidate); });
     run.step([&] {
         if (opened) {
             CloseCN(cn);

@@ -72,7 +72,8 @@ quint64 g_useCounter = 0;
 // Reads the stream of tallyrow-mdb-reader (see MdbStream.h).
 class StreamReader {
 public:
-    explicit StreamReader(const QByteArray& data) : m_p(data.constData()), m_end(data.constData() + data.size()) {}
+    explicit StreamReader(const QByteArray& data)
+        : m_p(data.constData()), m_end(data.constData() + data.size()) {}
 
     bool expect(std::string_view s) {
         if (std::size_t(m_end - m_p) < s.size() || std::string_view(m_p, s.size()) != s) {
@@ -136,7 +137,8 @@ QString readerFailure(int code, const QString& reason) {
     case mdbstream::Damaged:
         return reason.isEmpty() ? u"the Access database is damaged"_s : reason;
     default:
-        return reason.isEmpty() ? u"the Access database could not be read (reader exit code %1)"_s.arg(code) : reason;
+        return reason.isEmpty() ? u"the Access database could not be read (reader exit code %1)"_s.arg(code)
+                                : reason;
     }
 }
 
@@ -169,14 +171,16 @@ QByteArray runReader(const QString& path) {
     reader.setStandardInputFile(QProcess::nullDevice());
     reader.start(QIODevice::ReadOnly);
     if (!reader.waitForStarted()) {
-        throw Error(ErrNo::DataSource, openFailure(path, u"the Access file reader %1 cannot be started (%2)"_s.arg(
-                                                             program, reader.errorString())));
+        throw Error(ErrNo::DataSource,
+                    openFailure(path, u"the Access file reader %1 cannot be started (%2)"_s.arg(
+                                          program, reader.errorString())));
     }
     if (!reader.waitForFinished(kReaderTimeoutMs)) {
         reader.kill();
         reader.waitForFinished();
-        throw Error(ErrNo::DataSource,
-                    openFailure(path, u"reading the Access database took too long (the file may be damaged)"_s));
+        throw Error(
+            ErrNo::DataSource,
+            openFailure(path, u"reading the Access database took too long (the file may be damaged)"_s));
     }
     const QByteArray errors = reader.readAllStandardError();
     if (reader.exitStatus() == QProcess::CrashExit) {
@@ -184,7 +188,8 @@ QByteArray runReader(const QString& path) {
                     openFailure(path, u"the Access database is damaged (its reader stopped unexpectedly)"_s));
     }
     if (reader.exitCode() != mdbstream::Ok) {
-        throw Error(ErrNo::DataSource, openFailure(path, readerFailure(reader.exitCode(), readerReason(errors))));
+        throw Error(ErrNo::DataSource,
+                    openFailure(path, readerFailure(reader.exitCode(), readerReason(errors))));
     }
     return reader.readAllStandardOutput();
 }
@@ -231,8 +236,9 @@ bool bindNextValue(StreamReader& in, sqlite3_stmt* raw, int c) {
 std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray& stream) {
     static std::atomic<int> counter{0};
     const QString what = u"the in-memory copy of \"%1\""_s.arg(path);
-    auto db = std::make_shared<SqliteDatabase>(u"file:tallyrow-jet-%1?mode=memory"_s.arg(++counter),
-                                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, what);
+    auto db = std::make_shared<SqliteDatabase>(
+        u"file:tallyrow-jet-%1?mode=memory"_s.arg(++counter),
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, what);
     // The table first; the indexes after the rows (faster), and not the unique key: a copy must
     // keep every row the file holds, even rows the monitoring product would never write twice.
     const ActivitySchemaStatements schema = activitySchemaStatements();
@@ -240,13 +246,15 @@ std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray&
 
     const auto damaged = [&] {
         return Error(ErrNo::DataSource,
-                     openFailure(path, u"the Access database could not be read completely (the reader's answer "
-                                       "was cut short)"_s));
+                     openFailure(path,
+                                 u"the Access database could not be read completely (the reader's answer "
+                                 "was cut short)"_s));
     };
     StreamReader in(stream);
     std::uint64_t columnCount = 0;
     const QStringList& wanted = requiredActivityColumns();
-    if (!in.expect(mdbstream::kMagic) || !in.varint(columnCount) || columnCount != std::uint64_t(wanted.size())) {
+    if (!in.expect(mdbstream::kMagic) || !in.varint(columnCount) ||
+        columnCount != std::uint64_t(wanted.size())) {
         throw damaged();
     }
     for (std::uint64_t c = 0; c < columnCount; ++c) {

@@ -29,10 +29,10 @@ enum Tag : unsigned char { Null = 0, Integer = 1, Double = 2, Text = 3 };
 enum Exit : int {
     Ok = 0,
     Usage = 2,
-    NotADatabase = 3,  ///< libmdb cannot open the file as an Access database
-    NoTable = 4,       ///< the table asked for does not exist
-    NoColumn = 5,      ///< the table lacks a column asked for
-    Damaged = 6,       ///< reading the rows failed part way
+    NotADatabase = 3, ///< libmdb cannot open the file as an Access database
+    NoTable = 4,      ///< the table asked for does not exist
+    NoColumn = 5,     ///< the table lacks a column asked for
+    Damaged = 6,      ///< reading the rows failed part way
 };
 
 inline constexpr std::string_view kErrorPrefix = "tallyrow-mdb-reader: ";

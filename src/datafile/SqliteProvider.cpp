@@ -45,9 +45,10 @@ void checkActivityTable(SqliteDatabase& db, const QString& dataSource) {
         }
     }
     if (!missing.isEmpty()) {
-        throw Error(ErrNo::DataSource,
-                    openFailure(dataSource, u"the Activity table lacks the column%1 %2"_s.arg(
-                                                missing.size() > 1 ? u"s"_s : QString(), missing.join(u", "_s))));
+        throw Error(
+            ErrNo::DataSource,
+            openFailure(dataSource, u"the Activity table lacks the column%1 %2"_s.arg(
+                                        missing.size() > 1 ? u"s"_s : QString(), missing.join(u", "_s))));
     }
 }
 
@@ -242,7 +243,8 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path) {
     return openDataFileForReading(path, gBusyTimeout);
 }
 
-std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path, std::chrono::milliseconds busyTimeout) {
+std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
+                                                       std::chrono::milliseconds busyTimeout) {
     std::shared_ptr<SqliteDatabase> db = openReadOnly(path, {}, busyTimeout);
     int rc = beginRead(*db);
     bool immutable = false;

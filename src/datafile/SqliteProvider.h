@@ -36,7 +36,8 @@ std::unique_ptr<Connection::Provider> openSqliteProvider(const QString& path);
 /// caller ends it); for readers that go through the rows themselves. Refused as there.
 std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path);
 /// The same, waiting at most `busyTimeout` for a writer that holds the file locked.
-std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path, std::chrono::milliseconds busyTimeout);
+std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
+                                                       std::chrono::milliseconds busyTimeout);
 
 /// How long opening a data file waits for a writer that holds it locked (5 seconds unless set).
 std::chrono::milliseconds dataFileBusyTimeout();

@@ -164,7 +164,8 @@ bool compactValue(sqlite3_value* value, std::uint16_t& out) {
 // The rows above a row id, read on a connection of its own on a thread of its own.
 class SecondReader {
 public:
-    SecondReader(QString path, std::int64_t afterRowId) : m_path(std::move(path)), m_resumeAt(afterRowId + 1) {
+    SecondReader(QString path, std::int64_t afterRowId)
+        : m_path(std::move(path)), m_resumeAt(afterRowId + 1) {
         m_thread = std::thread([this] { run(); });
     }
     ~SecondReader() {
@@ -213,7 +214,8 @@ private:
     void read() {
         // Not the usual wait for a busy writer: one waiting to commit waits for the first reader,
         // which would then wait for this one.
-        const std::shared_ptr<SqliteDatabase> db = openDataFileForReading(m_path, std::chrono::milliseconds(0));
+        const std::shared_ptr<SqliteDatabase> db =
+            openDataFileForReading(m_path, std::chrono::milliseconds(0));
         SqliteDatabase::Statement stmt = db->prepare(selectRowsFrom("WHERE rowid >= ?1"));
         sqlite3_stmt* st = stmt.get();
         sqlite3_bind_int64(st, 1, m_resumeAt);
@@ -223,7 +225,8 @@ private:
             bool plain = sqlite3_value_type(day) == SQLITE_INTEGER;
             row.day = sqlite3_value_int64(day);
             for (int h = 0; plain && h < 24; ++h)
-                plain = compactValue(sqlite3_column_value(st, kFirstHourColumn + h), row.hours[std::size_t(h)]);
+                plain =
+                    compactValue(sqlite3_column_value(st, kFirstHourColumn + h), row.hours[std::size_t(h)]);
             if (!plain)
                 break;
             row.user = m_users.id(sqlite3_column_value(st, kUserColumn));
@@ -285,20 +288,21 @@ bool readAllRows(SqliteDatabase& db, const QString& path, std::int64_t lastRow,
     const auto percent = [lastRow](std::int64_t rows) {
         return lastRow > 0 ? int(std::min<std::int64_t>(89, rows * 90 / lastRow)) : 0;
     };
-    const bool split = lastRow >= sqliteSplitReadRows() && std::thread::hardware_concurrency() > 1 &&
-                       !writeAheadLog(db);
+    const bool split =
+        lastRow >= sqliteSplitReadRows() && std::thread::hardware_concurrency() > 1 && !writeAheadLog(db);
     if (!split) {
         return readRows(db, selectRowsFrom(""), std::nullopt, builder,
                         [&](std::int64_t rows) { return !progress || progress(percent(rows)); });
     }
     const std::int64_t middle = lastRow / 2;
     SecondReader second(path, middle);
-    const bool whole = readRows(db, selectRowsFrom("WHERE rowid <= ?1"), middle, builder, [&](std::int64_t rows) {
-        const bool go = !progress || progress(percent(rows + second.rowsRead()));
-        if (!go)
-            second.stop();
-        return go;
-    });
+    const bool whole =
+        readRows(db, selectRowsFrom("WHERE rowid <= ?1"), middle, builder, [&](std::int64_t rows) {
+            const bool go = !progress || progress(percent(rows + second.rowsRead()));
+            if (!go)
+                second.stop();
+            return go;
+        });
     if (!whole)
         return false;
     const std::int64_t resumeAt = second.deliver(builder);
@@ -310,9 +314,13 @@ bool readAllRows(SqliteDatabase& db, const QString& path, std::int64_t lastRow,
 
 } // namespace
 
-std::int64_t sqliteSplitReadRows() { return gSplitRows.load(); }
+std::int64_t sqliteSplitReadRows() {
+    return gSplitRows.load();
+}
 
-void setSqliteSplitReadRows(std::int64_t rows) { gSplitRows.store(rows > 0 ? rows : kDefaultSplitRows); }
+void setSqliteSplitReadRows(std::int64_t rows) {
+    gSplitRows.store(rows > 0 ? rows : kDefaultSplitRows);
+}
 
 // Opens the file read-only and reads it under the file's locks, in one read transaction (a
 // writer busy past the timeout, or a crashed writer's journal, is refused, never read around);

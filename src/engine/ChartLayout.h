@@ -21,7 +21,7 @@ struct ChartLayout {
     struct TextBox {
         QRectF rect;
         QString text;
-        int alignment = 0; ///< Qt::Alignment
+        int alignment = 0;     ///< Qt::Alignment
         bool vertical = false; ///< drawn turned 90 degrees anticlockwise inside rect
     };
     struct Bar {
@@ -45,11 +45,11 @@ struct ChartLayout {
         QPointF depth;  ///< 3D: width of the series' ribbon within its lane
     };
     struct Slice {
-        int index = 0;       ///< series (several series) or category (one series)
+        int index = 0;         ///< series (several series) or category (one series)
         double startAngle = 0; ///< degrees, anticlockwise from 3 o'clock, as QPainter takes them
         double spanAngle = 0;  ///< degrees, negative = clockwise
         QColor color;
-        TextBox label;       ///< empty text when the slice is too thin to label
+        TextBox label; ///< empty text when the slice is too thin to label
     };
     struct LegendEntry {
         QString text;
@@ -61,8 +61,8 @@ struct ChartLayout {
     Kind kind = Kind::Bar;
     bool threeD = false;
     QRectF bounds;
-    QRectF plotRect;   ///< front plane of the plot area
-    QPointF depth;     ///< offset of the back plane from the front plane (0,0 in 2D)
+    QRectF plotRect; ///< front plane of the plot area
+    QPointF depth;   ///< offset of the back plane from the front plane (0,0 in 2D)
     QVector<QColor> seriesColors;
 
     // Value axis (vertical): range and the values that get a label / grid line / tick mark.

@@ -31,7 +31,7 @@ struct TextItem {
     FontStyle font;
     QColor color = Qt::black;
     int alignment = 0x0001 | 0x0080; // Qt::AlignLeft | Qt::AlignTop
-    QString name; ///< the control it came from (lets exports tell headings from values)
+    QString name;                    ///< the control it came from (lets exports tell headings from values)
 };
 
 /// A straight rule.
@@ -65,9 +65,9 @@ struct Page {
 /// The laid-out pages of one report run: what the viewer shows, the printer prints and every
 /// export reads. Self-contained: no reference to the report that produced it.
 struct PageCollection {
-    QString title;          ///< document title (PDF title, window captions)
-    QSizeF paperSize;       ///< whole sheet, twips, portrait
-    QRectF printableRect;   ///< where page items are placed, twips on the sheet (margins)
+    QString title;        ///< document title (PDF title, window captions)
+    QSizeF paperSize;     ///< whole sheet, twips, portrait
+    QRectF printableRect; ///< where page items are placed, twips on the sheet (margins)
     QVector<Page> pages;
 };
 

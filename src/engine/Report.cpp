@@ -78,9 +78,15 @@ Control* Report::control(const QString& name) {
     return nullptr;
 }
 
-Label* Report::label(const QString& name) { return dynamic_cast<Label*>(control(name)); }
-Field* Report::field(const QString& name) { return dynamic_cast<Field*>(control(name)); }
-Chart* Report::chart(const QString& name) { return dynamic_cast<Chart*>(control(name)); }
+Label* Report::label(const QString& name) {
+    return dynamic_cast<Label*>(control(name));
+}
+Field* Report::field(const QString& name) {
+    return dynamic_cast<Field*>(control(name));
+}
+Chart* Report::chart(const QString& name) {
+    return dynamic_cast<Chart*>(control(name));
+}
 
 void Report::Error(ReportErrorEvent&) {}
 
@@ -168,7 +174,8 @@ public:
             if (c->backColor.isValid())
                 items.append(FillItem{rect, c->backColor});
             if (auto* label = dynamic_cast<const Label*>(c.get())) {
-                items.append(TextItem{rect, label->caption, label->font, label->color, label->alignment, label->name});
+                items.append(
+                    TextItem{rect, label->caption, label->font, label->color, label->alignment, label->name});
             } else if (auto* f = dynamic_cast<const Field*>(c.get())) {
                 QString text = f->text;
                 if (f->kind == FieldKind::PageNumber)
@@ -177,7 +184,8 @@ public:
                     m_pageCountItems.append({page, static_cast<int>(items.size())});
                 items.append(TextItem{rect, text, f->font, f->color, f->alignment, f->name});
             } else if (auto* line = dynamic_cast<const Line*>(c.get())) {
-                items.append(LineItem{line->from + QPointF(0, top), line->to + QPointF(0, top), line->width, line->color});
+                items.append(LineItem{line->from + QPointF(0, top), line->to + QPointF(0, top), line->width,
+                                      line->color});
             } else if (auto* chart = dynamic_cast<const Chart*>(c.get())) {
                 ChartDefinition definition = chartDefinitionWithData(chart->definition, chart->dataSource);
                 for (ChartSeries& s : definition.series)
@@ -200,7 +208,9 @@ private:
     QVector<std::pair<int, int>> m_pageCountItems;
 };
 
-double shownHeight(const Section& s) { return s.visible ? qMax(0.0, s.height) : 0.0; }
+double shownHeight(const Section& s) {
+    return s.visible ? qMax(0.0, s.height) : 0.0;
+}
 
 } // namespace
 

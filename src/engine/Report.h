@@ -61,7 +61,8 @@ public:
 /// A chart control; its data comes from `dataSource` when the run lays it out.
 class Chart final : public Control {
 public:
-    ChartDefinition definition; ///< chart type, axes, legend; categories and series are filled from dataSource
+    ChartDefinition
+        definition; ///< chart type, axes, legend; categories and series are filled from dataSource
     RowSet dataSource;
     /// Columns of the data source whose series are drawn lighter (see ChartSeries::lighter).
     QStringList lighterSeries;
@@ -78,8 +79,7 @@ public:
     bool visible = true;
     std::vector<std::unique_ptr<Control>> controls;
 
-    template <typename T>
-    T* add(const QString& controlName) {
+    template <typename T> T* add(const QString& controlName) {
         auto c = std::make_unique<T>();
         c->name = controlName;
         T* raw = c.get();

@@ -9,7 +9,8 @@ namespace tallyrow {
 void writeWholeData(QIODevice& device, const QByteArray& data, const QString& what, const QString& source) {
     if (device.write(data) != data.size())
         throw Error(ErrNo::PathFileAccess,
-                    QStringLiteral("The %1 could not be written: %2").arg(what, device.errorString()), source);
+                    QStringLiteral("The %1 could not be written: %2").arg(what, device.errorString()),
+                    source);
 }
 
 } // namespace tallyrow

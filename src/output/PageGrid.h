@@ -9,8 +9,8 @@ namespace tallyrow {
 /// One horizontal band of a page as the flowing exports see it: either the text items that
 /// share a line (left to right), or a chart.
 struct PageBand {
-    double top = 0;    ///< twips from the top of the printable area
-    double bottom = 0; ///< lowest bottom edge of the band's items
+    double top = 0;                         ///< twips from the top of the printable area
+    double bottom = 0;                      ///< lowest bottom edge of the band's items
     QVector<const engine::TextItem*> texts; ///< empty for a chart band
     const engine::ChartItem* chart = nullptr;
 };

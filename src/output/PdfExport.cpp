@@ -32,8 +32,9 @@ void writePdf(const engine::PageCollection& pages, QIODevice& device) {
     writer.setResolution(kPdfResolution);
     // The page items carry their own margins (the printable area), so the PDF page is the whole
     // sheet.
-    writer.setPageLayout(QPageLayout(QPageSize(paperPoints, QPageSize::Point, QString(), QPageSize::ExactMatch),
-                                     QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    writer.setPageLayout(
+        QPageLayout(QPageSize(paperPoints, QPageSize::Point, QString(), QPageSize::ExactMatch),
+                    QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
 
     QPainter painter;
     if (!painter.begin(&writer))

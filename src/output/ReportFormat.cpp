@@ -19,8 +19,8 @@ const std::array<ReportFormatInfo, 7> kFormats{{
      QLatin1String("Active Report files(*.rdf)|*.rdf|"), true},
     {ReportFormat::Csv, QLatin1String("csv"), QLatin1String(".csv"), QLatin1String("CSV (comma separated)"),
      QLatin1String("CSV files(*.csv)|*.csv|"), false},
-    {ReportFormat::Xlsx, QLatin1String("xlsx"), QLatin1String(".xlsx"), QLatin1String("Excel workbook (.xlsx)"),
-     QLatin1String("Excel workbook (.xlsx)|*.xlsx|"), false},
+    {ReportFormat::Xlsx, QLatin1String("xlsx"), QLatin1String(".xlsx"),
+     QLatin1String("Excel workbook (.xlsx)"), QLatin1String("Excel workbook (.xlsx)|*.xlsx|"), false},
 }};
 
 } // namespace

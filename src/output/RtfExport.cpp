@@ -27,7 +27,9 @@ constexpr int kMinCellWidth = 60;
 // Twips a page's last band moves up to leave room for a word processor's taller lines.
 constexpr int kPageSlack = 60;
 
-int twips(double v) { return int(std::lround(v)); }
+int twips(double v) {
+    return int(std::lround(v));
+}
 
 // Texts go out as 7-bit RTF: RTF's own characters escaped, everything beyond ASCII as \uN with
 // "?" for readers that cannot show it. Line breaks inside a text become \line.
@@ -78,12 +80,14 @@ public:
         appendText(out, m_pages.title);
         out += "}}\n";
         const QSizeF paper = m_pages.paperSize.isEmpty() ? QSizeF(12240, 15840) : m_pages.paperSize;
-        const QRectF area = m_pages.printableRect.isEmpty() ? QRectF(QPointF(0, 0), paper) : m_pages.printableRect;
+        const QRectF area =
+            m_pages.printableRect.isEmpty() ? QRectF(QPointF(0, 0), paper) : m_pages.printableRect;
         m_width = area.width();
         m_rightMargin = std::max(0, twips(paper.width() - area.right()));
         out += "\\paperw" + QByteArray::number(twips(paper.width())) + "\\paperh" +
-               QByteArray::number(twips(paper.height())) + "\\margl" + QByteArray::number(twips(area.left())) +
-               "\\margr" + QByteArray::number(std::max(0, twips(paper.width() - area.right()))) + "\\margt" +
+               QByteArray::number(twips(paper.height())) + "\\margl" +
+               QByteArray::number(twips(area.left())) + "\\margr" +
+               QByteArray::number(std::max(0, twips(paper.width() - area.right()))) + "\\margt" +
                QByteArray::number(twips(area.top())) + "\\margb" +
                QByteArray::number(std::max(0, twips(paper.height() - area.bottom()))) + "\\widowctrl0\n";
         for (qsizetype p = 0; p < m_pages.pages.size(); ++p)
@@ -218,7 +222,8 @@ private:
             breakBefore = false;
             if (tableEnds)
                 out += "\\pard\\plain\\sl-" +
-                       QByteArray::number(std::max(20, twips(bands[i + 1].top) - twips(band.top) - height - slack)) +
+                       QByteArray::number(
+                           std::max(20, twips(bands[i + 1].top) - twips(band.top) - height - slack)) +
                        "\\slmult0\\fs2\\par\n";
         }
     }
@@ -232,8 +237,8 @@ private:
         // wrapped would push everything below it, and at last the page footer, onto another page.
         // Left-aligned text may therefore run on into the margin; other alignments keep their box.
         const int right = isLeftAligned(t) ? -m_rightMargin : std::max(0, twips(m_width - t.rect.right()));
-        out += alignment(t) + "\\li" + QByteArray::number(left) + "\\ri" + QByteArray::number(right) + "\\sl" +
-               QByteArray::number(height) + "\\slmult0 ";
+        out += alignment(t) + "\\li" + QByteArray::number(left) + "\\ri" + QByteArray::number(right) +
+               "\\sl" + QByteArray::number(height) + "\\slmult0 ";
         run(out, t);
         out += "\\par\n";
     }
@@ -317,7 +322,8 @@ QByteArray richTextExport(const engine::PageCollection& pages) {
 }
 
 void writeRichText(const engine::PageCollection& pages, QIODevice& device) {
-    writeWholeData(device, richTextExport(pages), QStringLiteral("rich-text file"), QStringLiteral("writeRichText"));
+    writeWholeData(device, richTextExport(pages), QStringLiteral("rich-text file"),
+                   QStringLiteral("writeRichText"));
 }
 
 } // namespace tallyrow

@@ -42,7 +42,8 @@ QString bandLine(const PageBand& band) {
             start = toColumn(item->rect.left());
         placed.push_back({std::max(start, 0), text});
     }
-    std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.start < b.start; });
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const Placed& a, const Placed& b) { return a.start < b.start; });
     QString line;
     for (const Placed& p : placed) {
         const int start = line.isEmpty() ? p.start : std::max(p.start, int(line.size()) + 1);
@@ -76,7 +77,8 @@ QByteArray plainTextExport(const engine::PageCollection& pages) {
 }
 
 void writePlainText(const engine::PageCollection& pages, QIODevice& device) {
-    writeWholeData(device, plainTextExport(pages), QStringLiteral("text file"), QStringLiteral("writePlainText"));
+    writeWholeData(device, plainTextExport(pages), QStringLiteral("text file"),
+                   QStringLiteral("writePlainText"));
 }
 
 } // namespace tallyrow

@@ -47,18 +47,19 @@ engine::Line* addRule(engine::Section& section, const QString& name, QPointF fro
 }
 
 void addPageFooter(engine::Section& section, double top) {
-    auto* number = addField(section, QStringLiteral("txtPageNumber"), {}, QRectF(7441, top, 567, 212), 8.5, false,
-                            kAlignRight);
+    auto* number = addField(section, QStringLiteral("txtPageNumber"), {}, QRectF(7441, top, 567, 212), 8.5,
+                            false, kAlignRight);
     number->kind = engine::FieldKind::PageNumber;
-    addLabel(section, QStringLiteral("lblPage"), QStringLiteral("of"), QRectF(8079, top, 283, 212), 8.5, false,
-             Qt::black, kAlignCenter);
+    addLabel(section, QStringLiteral("lblPage"), QStringLiteral("of"), QRectF(8079, top, 283, 212), 8.5,
+             false, Qt::black, kAlignCenter);
     auto* count = addField(section, QStringLiteral("txtPageCount"), {}, QRectF(8362, top, 567, 212), 8.5);
     count->kind = engine::FieldKind::PageCount;
 }
 
 void showEngineError(engine::ReportErrorEvent& event) {
     try {
-        MsgBox(QStringLiteral("There was a problem building your report. \r\nDescription: ") + event.description,
+        MsgBox(QStringLiteral("There was a problem building your report. \r\nDescription: ") +
+                   event.description,
                MsgFlag::Exclamation | MsgFlag::SystemModal, QStringLiteral("Report error"));
     } catch (...) {
         // Nothing is left to tell the user with; the engine must still not show its own box.

@@ -24,20 +24,19 @@ struct OptionRow {
     bool withDocument;
 };
 const OptionRow kOptions[] = {
-    {"data", "FILE", Fits::Any, false},        {"report", "KIND", Fits::Any, false},
-    {"from", "DATE", Fits::Any, false},        {"to", "DATE", Fits::Any, false},
-    {"last", "KIND", Fits::Any, false},        {"count", "N", Fits::Any, false},
-    {"offset", "N", Fits::Any, false},         {"as-of", "DATE", Fits::Any, false},
-    {"user", "NAME", Fits::Any, false},        {"computer", "NAME", Fits::Any, false},
-    {"days", "DAYS", Fits::Day, false},        {"aggregate", "KIND", Fits::Day, false},
-    {"chart-shows", "KIND", Fits::Day, false}, {"units", "N", Fits::Totals, false},
-    {"period", "UNIT", Fits::Totals, false},   {"scale", "UNIT", Fits::Totals, false},
-    {"chart", "NAME", Fits::Any, false},       {"details", nullptr, Fits::Any, false},
-    {"no-cache", nullptr, Fits::Any, false},   {"heat-map", nullptr, Fits::Day, false},
+    {"data", "FILE", Fits::Any, false},         {"report", "KIND", Fits::Any, false},
+    {"from", "DATE", Fits::Any, false},         {"to", "DATE", Fits::Any, false},
+    {"last", "KIND", Fits::Any, false},         {"count", "N", Fits::Any, false},
+    {"offset", "N", Fits::Any, false},          {"as-of", "DATE", Fits::Any, false},
+    {"user", "NAME", Fits::Any, false},         {"computer", "NAME", Fits::Any, false},
+    {"days", "DAYS", Fits::Day, false},         {"aggregate", "KIND", Fits::Day, false},
+    {"chart-shows", "KIND", Fits::Day, false},  {"units", "N", Fits::Totals, false},
+    {"period", "UNIT", Fits::Totals, false},    {"scale", "UNIT", Fits::Totals, false},
+    {"chart", "NAME", Fits::Any, false},        {"details", nullptr, Fits::Any, false},
+    {"no-cache", nullptr, Fits::Any, false},    {"heat-map", nullptr, Fits::Day, false},
     {"key-figures", nullptr, Fits::Day, false}, {"compare", nullptr, Fits::Totals, false},
-    {"format", "FORMAT", Fits::Any, true},
-    {"output", "FILE", Fits::Any, true},       {"document", "FILE", Fits::Any, true},
-    {"help", nullptr, Fits::Any, true},
+    {"format", "FORMAT", Fits::Any, true},      {"output", "FILE", Fits::Any, true},
+    {"document", "FILE", Fits::Any, true},      {"help", nullptr, Fits::Any, true},
 };
 
 const OptionRow* optionNamed(const QString& name) {

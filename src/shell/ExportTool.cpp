@@ -248,7 +248,8 @@ void fillCommonOptions(const ExportRequest& r, const std::pair<QDate, QDate>& ra
 // (with the reason on `err`) when the options are refused.
 std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pair<QDate, QDate>& range,
                                            const QString& dataPath,
-                                           const std::shared_ptr<const ActivitySnapshot>& snapshot, FILE* err) {
+                                           const std::shared_ptr<const ActivitySnapshot>& snapshot,
+                                           FILE* err) {
     PreviewProblem problem;
     if (r.kind == ExportRequest::Kind::Day) {
         DayReportOptions options;
@@ -403,13 +404,13 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
     }
     // Saving replaces the file at --output; a device, pipe or folder there is never replaced.
     if (const auto kind = nonRegularFileKind(r.outputFile)) {
-        fail(
-            err,
-            QStringLiteral("--output: %1 is %2, not a regular file; choose a file").arg(shownName(r.outputFile), *kind));
+        fail(err, QStringLiteral("--output: %1 is %2, not a regular file; choose a file")
+                      .arg(shownName(r.outputFile), *kind));
         std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
         return 2;
     }
-    return r.kind == ExportRequest::Kind::Document ? runDocument(r, shown, err) : runReportRequest(r, shown, err);
+    return r.kind == ExportRequest::Kind::Document ? runDocument(r, shown, err)
+                                                   : runReportRequest(r, shown, err);
 }
 
 } // namespace tallyrow

@@ -26,7 +26,9 @@ std::array<bool, 7> AvailableWeekdays(const QDate& start, const QDate& end) {
 
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 } // namespace
 
@@ -111,8 +113,8 @@ double LeadingNumber(const QString& text) {
 
 std::int32_t ReadUnits(const QString& text) {
     const double rounded = std::nearbyint(LeadingNumber(text)); // the default mode rounds halves to even
-    if (!std::isfinite(rounded) || rounded < static_cast<double>(std::numeric_limits<std::int32_t>::min())
-        || rounded > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+    if (!std::isfinite(rounded) || rounded < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
+        rounded > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
         throw Error(ErrNo::Overflow, u"Overflow"_s, u"ReadUnits"_s);
     return static_cast<std::int32_t>(rounded);
 }

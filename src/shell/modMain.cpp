@@ -14,8 +14,8 @@ using namespace Qt::StringLiterals;
 namespace tallyrow {
 
 QString cantInitErrorHandlerPrompt(const QString& cause) {
-    return u"I am not able to run the error handler. I can't run without this! You may need to re-install"_s
-           + u"\r\n\r\n"_s + u"The cause of the problem was: "_s + cause;
+    return u"I am not able to run the error handler. I can't run without this! You may need to re-install"_s +
+           u"\r\n\r\n"_s + u"The cause of the problem was: "_s + cause;
 }
 
 bool Main(const QStringList& arguments, const StartupHooks& hooks) {
@@ -41,7 +41,8 @@ bool Main(const QStringList& arguments, const StartupHooks& hooks) {
     if (failed) {
         gErrorReporter.reset();
         try {
-            MsgBox(cantInitErrorHandlerPrompt(failure), MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal,
+            MsgBox(cantInitErrorHandlerPrompt(failure),
+                   MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal,
                    u"Can't initilise error handler"_s, QString(), 0, QString(), nullptr);
         } catch (...) {
             // Nothing is left to tell the user with; the process ends either way.
@@ -86,7 +87,8 @@ bool clsTyrowReports::Run(const QStringList& arguments) {
     } catch (...) {
         const Error e = currentError();
         if (gErrorReporter)
-            gErrorReporter->ReportError(true, e.description(), e.number(), u"Run&"_s + e.source(), 0, QString());
+            gErrorReporter->ReportError(true, e.description(), e.number(), u"Run&"_s + e.source(), 0,
+                                        QString());
         return false;
     }
 }

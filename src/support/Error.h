@@ -53,8 +53,7 @@ Error currentError();
 
 /// Runs `fn` and passes any failure on with `entry` put in front of its source: the
 /// propagation rule of every helper that does not report errors itself.
-template <typename F>
-decltype(auto) withTrail(const QString& entry, F&& fn) {
+template <typename F> decltype(auto) withTrail(const QString& entry, F&& fn) {
     try {
         return std::forward<F>(fn)();
     } catch (...) {

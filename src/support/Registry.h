@@ -21,10 +21,10 @@ inline constexpr std::uint32_t LocalMachine = 0x80000002u;
 
 /// Value types kept by the store.
 namespace RegType {
-inline constexpr int Text = 1;        // REG_SZ
-inline constexpr int ExpandText = 2;  // REG_EXPAND_SZ: treated as missing
-inline constexpr int Bytes = 3;       // REG_BINARY
-inline constexpr int Number = 4;      // REG_DWORD
+inline constexpr int Text = 1;       // REG_SZ
+inline constexpr int ExpandText = 2; // REG_EXPAND_SZ: treated as missing
+inline constexpr int Bytes = 3;      // REG_BINARY
+inline constexpr int Number = 4;     // REG_DWORD
 } // namespace RegType
 
 /// A value as read: nothing, text, a 32-bit number or bytes.
@@ -52,7 +52,8 @@ QString GetRegSetting(const QString& name, const QString& def, const QString& su
 bool SetRegSetting(const QString& name, const QString& text, const QString& subKey, bool escape,
                    std::uint32_t hive);
 /// Per-user value, else machine-wide value, else `def`.
-QString GetRegSettingHiveFallback(const QString& name, const QString& def, const QString& subKey, bool escape);
+QString GetRegSettingHiveFallback(const QString& name, const QString& def, const QString& subKey,
+                                  bool escape);
 
 /// The value, or monostate when it cannot be read; text is cleaned of NULs when `clean` is set.
 RegValue Reg_QueryValue(std::uint32_t hive, const QString& keyPath, const QString& name, bool clean);

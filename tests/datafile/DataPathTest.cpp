@@ -111,7 +111,9 @@ TEST_F(DataPathTest, ConnectionStringIsExact) {
     EXPECT_EQ(ConnectionString(u"/x.yrd"_s),
               u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/x.yrd; Jet OLEDB:Database Password = "_s);
     CommandLineDataPath = u"/session.yrd"_s;
-    EXPECT_EQ(ConnectionString(), u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/session.yrd; Jet OLEDB:Database Password = "_s);
+    EXPECT_EQ(
+        ConnectionString(),
+        u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/session.yrd; Jet OLEDB:Database Password = "_s);
 }
 
 TEST_F(DataPathTest, OpenAndCloseAGoodFile) {

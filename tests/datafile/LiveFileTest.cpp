@@ -58,8 +58,10 @@ QVector<ActivityRow> liveRows() {
     QVector<ActivityRow> rows;
     for (int d = 0; d < kDays; ++d) {
         for (int u = 0; u < kUsers; ++u) {
-            ActivityRow r{dayNumber(kFirstDay.addDays(d)), u"user%1"_s.arg(u, 2, 10, QChar(u'0')),
-                          u"PC%1"_s.arg(u % 10), {}};
+            ActivityRow r{dayNumber(kFirstDay.addDays(d)),
+                          u"user%1"_s.arg(u, 2, 10, QChar(u'0')),
+                          u"PC%1"_s.arg(u % 10),
+                          {}};
             r.hours[0] = 0;
             for (int h = 1; h < 24; ++h) {
                 r.hours[std::size_t(h)] = fixedHour(d, u, h);
@@ -282,7 +284,8 @@ TEST_F(LiveFileTest, ReportsOnAFileBeingWrittenSeeOnlyCommittedStates) {
         ASSERT_EQ(alone.exitCode(), 0) << alone.readAllStandardError().toStdString();
         const std::optional<WriterFigures> quiet = writerFigures(alone.readAllStandardOutput());
         ASSERT_TRUE(quiet);
-        for (const Reading& r : {exportReport(true), exportReport(false), connectionReading(), snapshotReading()}) {
+        for (const Reading& r :
+             {exportReport(true), exportReport(false), connectionReading(), snapshotReading()}) {
             EXPECT_TRUE(r.problem.isEmpty()) << r.problem.toStdString();
             EXPECT_EQ(r.k, quiet->last % kCycle);
         }

@@ -18,7 +18,8 @@ namespace {
 
 std::unique_ptr<Connection> open(const QString& path) {
     auto cn = std::make_unique<Connection>();
-    cn->Open(u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source="_s + path + u"; Jet OLEDB:Database Password = "_s);
+    cn->Open(u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source="_s + path +
+             u"; Jet OLEDB:Database Password = "_s);
     return cn;
 }
 
@@ -40,26 +41,29 @@ QByteArray hashOf(const QString& path) {
 TEST(SampleData, TheTemplateIsAnEmptyDataFile) {
     ensureCoreApp();
     auto cn = open(binPath(u"empty.yrt"_s));
-    EXPECT_TRUE(cn->Execute(u"select distinct username, computername from activity ORDER BY UserName"_s)->EOF_());
+    EXPECT_TRUE(
+        cn->Execute(u"select distinct username, computername from activity ORDER BY UserName"_s)->EOF_());
 }
 
 TEST(SampleData, AnOfficeWithWorkingDaysSharedDesksAndLaptops) {
     ensureCoreApp();
     QTemporaryDir dir;
     const QString file = dir.filePath(u"demo.yrd"_s);
-    const QStringList args = {u"--output"_s, file, u"--users"_s, u"6"_s, u"--computers"_s, u"5"_s,
-                              u"--from"_s, u"2024-01-01"_s, u"--to"_s, u"2024-03-31"_s, u"--seed"_s, u"7"_s};
+    const QStringList args = {u"--output"_s, file,        u"--users"_s,    u"6"_s,    u"--computers"_s,
+                              u"5"_s,        u"--from"_s, u"2024-01-01"_s, u"--to"_s, u"2024-03-31"_s,
+                              u"--seed"_s,   u"7"_s};
     ASSERT_EQ(generate(args), 0);
     auto cn = open(file);
     // Weekdays carry far more activity than weekends (remainders 0 Saturday, 1 Sunday).
-    auto rs = cn->Execute(u"SELECT [ActiveDay] Mod 7 AS D, Count(*) AS N, Sum(H10) AS S, Max(H10) AS M, "
-                          "Min(ActiveDay) AS First, Max(ActiveDay) AS Last FROM Activity GROUP BY [ActiveDay] Mod 7"_s);
+    auto rs = cn->Execute(
+        u"SELECT [ActiveDay] Mod 7 AS D, Count(*) AS N, Sum(H10) AS S, Max(H10) AS M, "
+        "Min(ActiveDay) AS First, Max(ActiveDay) AS Last FROM Activity GROUP BY [ActiveDay] Mod 7"_s);
     QMap<int, qlonglong> rowsPerWeekday;
     for (; !rs->EOF_(); rs->MoveNext()) {
         rowsPerWeekday[rs->field(u"D"_s).toInt()] = rs->field(u"N"_s).toLongLong();
         EXPECT_LE(rs->field(u"M"_s).toInt(), 3600);
-        EXPECT_GE(rs->field(u"First"_s).toInt(), 8766);  // 1 January 2024
-        EXPECT_LE(rs->field(u"Last"_s).toInt(), 8856);   // 31 March 2024
+        EXPECT_GE(rs->field(u"First"_s).toInt(), 8766); // 1 January 2024
+        EXPECT_LE(rs->field(u"Last"_s).toInt(), 8856);  // 31 March 2024
     }
     EXPECT_GT(rowsPerWeekday[2], 4 * rowsPerWeekday[0]);
     EXPECT_GT(rowsPerWeekday[4], 4 * rowsPerWeekday[1]);
@@ -71,10 +75,12 @@ TEST(SampleData, AnOfficeWithWorkingDaysSharedDesksAndLaptops) {
     // Some desks are shared and someone works on two computers: the user list has both groups.
     EXPECT_FALSE(cn->Execute(u"SELECT ComputerName, Count(UserName) AS TotaUsers  FROM (SELECT DISTINCT "
                              "Activity.UserName, Activity.ComputerName FROM Activity) GROUP BY ComputerName "
-                             "HAVING Count(UserName)>1 ORDER BY ComputerName"_s)->EOF_());
+                             "HAVING Count(UserName)>1 ORDER BY ComputerName"_s)
+                     ->EOF_());
     EXPECT_FALSE(cn->Execute(u"SELECT UserName, Count(ComputerName) AS TotalComputers  FROM (SELECT DISTINCT "
                              "Activity.UserName, Activity.ComputerName FROM Activity)  GROUP BY UserName "
-                             "HAVING Count(ComputerName)>1 ORDER BY UserName"_s)->EOF_());
+                             "HAVING Count(ComputerName)>1 ORDER BY UserName"_s)
+                     ->EOF_());
     cn.reset();
 
     // The same seed gives the same file; --rows gives exactly that many rows.

@@ -126,8 +126,9 @@ TEST_F(Snapshots, TwoConnectionsReadWhatOneReads) {
     // missing names and hours; then the same file with a refused value in the upper half.
     QVector<ActivityRow> rows;
     for (int i = 0; i < 600; ++i) {
-        ActivityRow r = record((i * 37) % 600, i % 7 == 0 ? u"Anna"_s : u"user%1"_s.arg(i % (i < 300 ? 5 : 11)),
-                               i % 13 == 0 ? QString() : u"PC%1"_s.arg(i % 4), i % 3600);
+        ActivityRow r =
+            record((i * 37) % 600, i % 7 == 0 ? u"Anna"_s : u"user%1"_s.arg(i % (i < 300 ? 5 : 11)),
+                   i % 13 == 0 ? QString() : u"PC%1"_s.arg(i % 4), i % 3600);
         if (i % 5 == 0)
             r.hours[std::size_t(i % 24)] = std::nullopt;
         if (i % 9 == 0)

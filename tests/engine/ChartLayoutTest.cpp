@@ -13,12 +13,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const int kAllTypes[] = {ChartType::Bar3D,  ChartType::Bar2D,         ChartType::Line3D,        ChartType::Line2D,
-                         ChartType::Area3D, ChartType::Area2D,        ChartType::Step3D,        ChartType::Step2D,
-                         ChartType::Combination3D, ChartType::Combination2D, ChartType::Pie2D, ChartType::XY2D};
+const int kAllTypes[] = {ChartType::Bar3D,         ChartType::Bar2D,  ChartType::Line3D,
+                         ChartType::Line2D,        ChartType::Area3D, ChartType::Area2D,
+                         ChartType::Step3D,        ChartType::Step2D, ChartType::Combination3D,
+                         ChartType::Combination2D, ChartType::Pie2D,  ChartType::XY2D};
 const int kCategoryCounts[] = {0, 1, 24, 500};
 
-double valueOf(int series, int category) { return ((category * 7 + series * 3) % 11 + 1) * (series + 1) * 2.5; }
+double valueOf(int series, int category) {
+    return ((category * 7 + series * 3) % 11 + 1) * (series + 1) * 2.5;
+}
 
 /// A chart the size of the reports' chart control, with `seriesCount` series over `n` categories
 /// labelled like the Totals report's period starts.
@@ -40,7 +43,9 @@ ChartDefinition sample(int type, int n, int seriesCount) {
 
 const QRectF kBounds(0, 0, 8925, 6795);
 
-bool inside(const QRectF& r, const QRectF& bounds) { return bounds.adjusted(-0.5, -0.5, 0.5, 0.5).contains(r); }
+bool inside(const QRectF& r, const QRectF& bounds) {
+    return bounds.adjusted(-0.5, -0.5, 0.5, 0.5).contains(r);
+}
 
 /// What every chart type must satisfy whatever its data.
 void expectReadable(const ChartLayout& l, const ChartDefinition& definition) {
@@ -63,7 +68,8 @@ void expectReadable(const ChartLayout& l, const ChartDefinition& definition) {
     for (const auto& v : l.valueLabels)
         EXPECT_TRUE(inside(v.rect, l.bounds));
     for (int i = 1; i < l.valueLabels.size(); ++i)
-        EXPECT_FALSE(l.valueLabels.at(i).rect.intersects(l.valueLabels.at(i - 1).rect)) << "value labels overlap";
+        EXPECT_FALSE(l.valueLabels.at(i).rect.intersects(l.valueLabels.at(i - 1).rect))
+            << "value labels overlap";
 }
 
 } // namespace
@@ -72,8 +78,8 @@ TEST(ChartLayout, EveryTypeIsReadableAndCoversItsDataFromNoneToFiveHundredCatego
     for (int type : kAllTypes) {
         for (int n : kCategoryCounts) {
             for (int seriesCount : {1, 3}) {
-                SCOPED_TRACE(testing::Message() << "type " << type << ", " << n << " categories, " << seriesCount
-                                                << " series");
+                SCOPED_TRACE(testing::Message()
+                             << "type " << type << ", " << n << " categories, " << seriesCount << " series");
                 const ChartDefinition definition = sample(type, n, seriesCount);
                 const ChartLayout l = layoutChart(definition, kBounds);
                 expectReadable(l, definition);
@@ -100,13 +106,15 @@ TEST(ChartLayout, EveryTypeIsReadableAndCoversItsDataFromNoneToFiveHundredCatego
 }
 
 TEST(ChartLayout, BarHeightsAreProportionalToTheValues) {
-    for (int type : {ChartType::Bar2D, ChartType::Bar3D, ChartType::Combination2D, ChartType::Combination3D}) {
+    for (int type :
+         {ChartType::Bar2D, ChartType::Bar3D, ChartType::Combination2D, ChartType::Combination3D}) {
         for (int n : {1, 24, 500}) {
             SCOPED_TRACE(testing::Message() << "type " << type << ", " << n << " categories");
             const ChartDefinition definition = sample(type, n, 2);
             const ChartLayout l = layoutChart(definition, kBounds);
             const bool combination = l.kind == ChartLayout::Kind::Combination;
-            ASSERT_EQ(l.bars.size(), n * (combination ? 1 : 2)) << "combination: bars for the first series only";
+            ASSERT_EQ(l.bars.size(), n * (combination ? 1 : 2))
+                << "combination: bars for the first series only";
             const double perUnit = l.plotRect.height() / (l.axisMax - l.axisMin);
             for (const auto& bar : l.bars) {
                 EXPECT_NEAR(bar.rect.height(), valueOf(bar.series, bar.category) * perUnit, 0.01);
@@ -123,8 +131,8 @@ TEST(ChartLayout, BarHeightsAreProportionalToTheValues) {
 }
 
 TEST(ChartLayout, LinePointsAreProportionalToTheValues) {
-    for (int type : {ChartType::Line2D, ChartType::Line3D, ChartType::Area2D, ChartType::Area3D, ChartType::Step2D,
-                     ChartType::Step3D, ChartType::XY2D}) {
+    for (int type : {ChartType::Line2D, ChartType::Line3D, ChartType::Area2D, ChartType::Area3D,
+                     ChartType::Step2D, ChartType::Step3D, ChartType::XY2D}) {
         for (int n : {1, 24, 500}) {
             SCOPED_TRACE(testing::Message() << "type " << type << ", " << n << " categories");
             const ChartDefinition definition = sample(type, n, 2);
@@ -137,7 +145,8 @@ TEST(ChartLayout, LinePointsAreProportionalToTheValues) {
                 ASSERT_EQ(line.points.size(), step ? 2 * n : n);
                 for (int k = 0; k < line.points.size(); ++k) {
                     const int category = step ? k / 2 : k;
-                    EXPECT_NEAR(l.baselineY - line.points.at(k).y(), valueOf(line.series, category) * perUnit, 0.01);
+                    EXPECT_NEAR(l.baselineY - line.points.at(k).y(), valueOf(line.series, category) * perUnit,
+                                0.01);
                     EXPECT_GE(line.points.at(k).x(), l.plotRect.left() - 0.01);
                     EXPECT_LE(line.points.at(k).x(), l.plotRect.right() + 0.01);
                 }

@@ -16,7 +16,7 @@ struct Laid {
 
 /// Lays out a report header, `rowCount` rows and a report footer on pages `pageHeight` high.
 Laid layout(double pageHeight, double reportHeader, double pageHeader, double pageFooter, int rowCount,
-           double rowHeight, double reportFooter) {
+            double rowHeight, double reportFooter) {
     Pagination p(pageHeight, pageHeader, pageFooter);
     Laid run;
     p.placeReportHeader(reportHeader);

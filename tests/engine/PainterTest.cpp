@@ -26,8 +26,10 @@ PageCollection samplePages() {
     doc.paperSize = setup.paperSize;
     doc.printableRect = setup.printableRect;
     Page page;
-    page.items.append(TextItem{QRectF(75, 0, 5000, 495), u"Tallyrow Day Report"_s, FontStyle{u"Tahoma"_s, 16}, QColor(0, 0, 128)});
-    page.items.append(TextItem{QRectF(71, 567, 6023, 354), u"From 01/03/2004 to 31/03/2004"_s, FontStyle{u"Tahoma"_s, 12}});
+    page.items.append(TextItem{QRectF(75, 0, 5000, 495), u"Tallyrow Day Report"_s, FontStyle{u"Tahoma"_s, 16},
+                               QColor(0, 0, 128)});
+    page.items.append(
+        TextItem{QRectF(71, 567, 6023, 354), u"From 01/03/2004 to 31/03/2004"_s, FontStyle{u"Tahoma"_s, 12}});
     page.items.append(LineItem{QPointF(0, 1000), QPointF(8930, 1000)});
     ChartDefinition chart;
     chart.chartType = ChartType::Bar3D;
@@ -78,7 +80,8 @@ TEST(PagePainter, DrawsTextAtItsPlaceOnImagesOfAnyResolution) {
         }
         const QPointF origin = doc.printableRect.topLeft();
         const QRect title = QRectF((origin + QPointF(75, 0)) * scale, QSizeF(3400, 495) * scale).toRect();
-        const QRect belowTitle = QRectF((origin + QPointF(4000, 1100)) * scale, QSizeF(800, 80) * scale).toRect();
+        const QRect belowTitle =
+            QRectF((origin + QPointF(4000, 1100)) * scale, QSizeF(800, 80) * scale).toRect();
         EXPECT_GT(inkIn(image, title), 10);
         EXPECT_EQ(inkIn(image, belowTitle), 0);
     }
@@ -91,8 +94,8 @@ TEST(PagePainter, ANumberWiderThanItsColumnIsDrawnSmallerInsteadOfOverItsNeighbo
     doc.printableRect = setup.printableRect;
     Page page;
     // A day column of the hour table: 708 twips wide, 11 pt, right-aligned.
-    page.items.append(TextItem{QRectF(1276, 0, 708, 283), u"12345678"_s, FontStyle{u"Tahoma"_s, 11}, Qt::black,
-                               int(Qt::AlignRight | Qt::AlignTop)});
+    page.items.append(TextItem{QRectF(1276, 0, 708, 283), u"12345678"_s, FontStyle{u"Tahoma"_s, 11},
+                               Qt::black, int(Qt::AlignRight | Qt::AlignTop)});
     doc.pages << page;
     const double scale = 200.0 / 1440.0;
     QImage image(QSize(int(doc.paperSize.width() * scale), int(doc.paperSize.height() * scale)),

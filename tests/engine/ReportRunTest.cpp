@@ -295,6 +295,7 @@ TEST(PageSetup, PaperFollowsTheLocaleAndTheLayoutWidthFits) {
     }
     const PageSetup letter = PageSetup::forPageSize(QPageSize(QPageSize::Letter));
     EXPECT_DOUBLE_EQ(letter.paperSize.width(), 12240);
-    const PageSetup landscapeGiven = PageSetup::forPageSize(QPageSize(QSizeF(297, 210), QPageSize::Millimeter));
+    const PageSetup landscapeGiven =
+        PageSetup::forPageSize(QPageSize(QSizeF(297, 210), QPageSize::Millimeter));
     EXPECT_LT(landscapeGiven.paperSize.width(), landscapeGiven.paperSize.height());
 }

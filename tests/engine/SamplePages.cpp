@@ -52,11 +52,14 @@ public:
             return l;
         };
         label(ReportHeader(), u"lblReportName"_s, u"Tallyrow Day Report"_s, {75, 0, 3405, 495}, 16, darkBlue);
-        label(ReportHeader(), u"lblDateRange"_s, u"From 01/03/2004 to 31/03/2004"_s, {71, 567, 6023, 354}, 12, veryDarkBlue);
-        label(ReportHeader(), u"lblUserName"_s, u"For user <anna> on computer <OFFICE1>"_s, {71, 992, 8858, 284}, 10, veryDarkBlue);
-        label(ReportHeader(), u"lblReportTotalType"_s, u"Showing the average active minutes per hour"_s, {71, 1559, 8858, 284}, 10);
-        label(ReportHeader(), u"lblSelectedDays"_s, u"Days selected: Monday, Tuesday, Wednesday, Thursday, Friday"_s,
-              {71, 1843, 8858, 283}, 10);
+        label(ReportHeader(), u"lblDateRange"_s, u"From 01/03/2004 to 31/03/2004"_s, {71, 567, 6023, 354}, 12,
+              veryDarkBlue);
+        label(ReportHeader(), u"lblUserName"_s, u"For user <anna> on computer <OFFICE1>"_s,
+              {71, 992, 8858, 284}, 10, veryDarkBlue);
+        label(ReportHeader(), u"lblReportTotalType"_s, u"Showing the average active minutes per hour"_s,
+              {71, 1559, 8858, 284}, 10);
+        label(ReportHeader(), u"lblSelectedDays"_s,
+              u"Days selected: Monday, Tuesday, Wednesday, Thursday, Friday"_s, {71, 1843, 8858, 283}, 10);
         Chart* chart = ReportHeader().add<Chart>(u"chrtReport"_s);
         chart->rect = QRectF(75, 2415, 8925, 6795);
         chart->definition.chartType = ChartType::Bar3D;
@@ -69,16 +72,21 @@ public:
 
         PageHeader().height = 2760;
         label(PageHeader(), u"lblPageReportName"_s, u"Tallyrow Day Report"_s, {75, 0, 3405, 495}, 16);
-        label(PageHeader(), u"lblPageDateRange"_s, u"From 01/03/2004 to 31/03/2004"_s, {71, 567, 6023, 354}, 12);
-        label(PageHeader(), u"lblUserNamePage"_s, u"For user <anna> on computer <OFFICE1>"_s, {71, 992, 8858, 284}, 10);
-        label(PageHeader(), u"lblPageReportTotalType"_s, u"Showing the average active minutes per hour"_s, {71, 1488, 8858, 284}, 10);
-        label(PageHeader(), u"lblPageSelectedDays"_s, u"Days selected: Monday, Tuesday, Wednesday, Thursday, Friday"_s,
-              {71, 1772, 8858, 283}, 10);
-        const QStringList headings = {u"Time"_s, u"Mon"_s, u"Tue"_s, u"Wed"_s, u"Thu"_s, u"Fri"_s, u"Sat"_s, u"Sun"_s, u"Avg"_s, u"Total"_s};
+        label(PageHeader(), u"lblPageDateRange"_s, u"From 01/03/2004 to 31/03/2004"_s, {71, 567, 6023, 354},
+              12);
+        label(PageHeader(), u"lblUserNamePage"_s, u"For user <anna> on computer <OFFICE1>"_s,
+              {71, 992, 8858, 284}, 10);
+        label(PageHeader(), u"lblPageReportTotalType"_s, u"Showing the average active minutes per hour"_s,
+              {71, 1488, 8858, 284}, 10);
+        label(PageHeader(), u"lblPageSelectedDays"_s,
+              u"Days selected: Monday, Tuesday, Wednesday, Thursday, Friday"_s, {71, 1772, 8858, 283}, 10);
+        const QStringList headings = {u"Time"_s, u"Mon"_s, u"Tue"_s, u"Wed"_s, u"Thu"_s,
+                                      u"Fri"_s,  u"Sat"_s, u"Sun"_s, u"Avg"_s, u"Total"_s};
         const double lefts[] = {142, 1276, 2055, 2835, 3614, 4394, 5173, 5953, 6874, 7795};
         const double widths[] = {992, 708, 709, 708, 709, 708, 709, 708, 709, 992};
         for (int i = 0; i < headings.size(); ++i) {
-            Label* l = label(PageHeader(), u"lblCol%1"_s.arg(i), headings.at(i), {lefts[i], 2268, widths[i] - (i == 0 ? 0 : 90), 283}, 11,
+            Label* l = label(PageHeader(), u"lblCol%1"_s.arg(i), headings.at(i),
+                             {lefts[i], 2268, widths[i] - (i == 0 ? 0 : 90), 283}, 11,
                              i == 6 || i == 7 ? QColor(127, 127, 127) : QColor(Qt::black), true);
             l->alignment = i == 0 ? int(Qt::AlignLeft | Qt::AlignTop) : int(Qt::AlignRight | Qt::AlignTop);
         }
@@ -89,8 +97,8 @@ public:
         }
 
         Detail().height = 405;
-        const QStringList bound = {u"Time"_s, u"Monday"_s, u"Tuesday"_s, u"Wednesday"_s, u"Thursday"_s, u"Friday"_s,
-                                   u"Saturday"_s, u"Sunday"_s, u"All Days"_s, QString()};
+        const QStringList bound = {u"Time"_s,   u"Monday"_s,   u"Tuesday"_s, u"Wednesday"_s, u"Thursday"_s,
+                                   u"Friday"_s, u"Saturday"_s, u"Sunday"_s,  u"All Days"_s,  QString()};
         for (int i = 0; i < bound.size(); ++i) {
             Field* f = Detail().add<Field>(i == 9 ? u"txtTotal"_s : u"txtCol%1"_s.arg(i));
             f->dataField = bound.at(i);
@@ -111,7 +119,8 @@ public:
         number->kind = FieldKind::PageNumber;
         number->rect = QRectF(7141, 283, 250, 200);
         number->alignment = int(Qt::AlignRight | Qt::AlignTop);
-        label(PageFooter(), u"lblPage"_s, u"of"_s, {7441, 283, 400, 200}, 8.5)->alignment = int(Qt::AlignHCenter | Qt::AlignTop);
+        label(PageFooter(), u"lblPage"_s, u"of"_s, {7441, 283, 400, 200}, 8.5)->alignment =
+            int(Qt::AlignHCenter | Qt::AlignTop);
         Field* count = PageFooter().add<Field>(u"txtPageCount"_s);
         count->kind = FieldKind::PageCount;
         count->rect = QRectF(7900, 283, 400, 200);
@@ -247,7 +256,8 @@ int main(int argc, char** argv) {
     const PageCollection& doc = report.pages();
     const QStringList names = {u"engine-chart.png"_s, u"engine-table.png"_s};
     for (int i = 0; i < names.size() && i < doc.pages.size(); ++i) {
-        const QSize size(int(doc.paperSize.width() / 1440.0 * ppi), int(doc.paperSize.height() / 1440.0 * ppi));
+        const QSize size(int(doc.paperSize.width() / 1440.0 * ppi),
+                         int(doc.paperSize.height() / 1440.0 * ppi));
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::white);
         QPainter p(&image);

@@ -28,7 +28,7 @@ namespace {
 const QString kPython = QStringLiteral("/usr/bin/python3");
 
 #define REQUIRE_TOOL(name)                                                                                   \
-    if (!haveTool(name))                                                                                       \
+    if (!haveTool(name))                                                                                     \
     GTEST_SKIP() << (name).toStdString() << " is not installed; this reader check cannot run"
 
 // Set TALLYROW_KEEP_TEST_FILES to keep the written files for a look.
@@ -42,7 +42,9 @@ QString saved(QTemporaryDir& dir, const PageCollection& doc, const QString& name
     return path;
 }
 
-QString squeezed(QString s) { return s.simplified(); }
+QString squeezed(QString s) {
+    return s.simplified();
+}
 
 // Cells as xlrd sees them, keyed "row,col".
 struct XlsCells {
@@ -81,7 +83,10 @@ XlsCells readXls(const QString& path) {
     return out;
 }
 
-bool haveXlrd() { return haveTool(kPython) && runTool(kPython, {QStringLiteral("-c"), QStringLiteral("import xlrd")}).exitCode == 0; }
+bool haveXlrd() {
+    return haveTool(kPython) &&
+           runTool(kPython, {QStringLiteral("-c"), QStringLiteral("import xlrd")}).exitCode == 0;
+}
 
 } // namespace
 
@@ -107,7 +112,8 @@ TEST(PdfExport, OnePdfPagePerReportPageWithTitleTextsAndEmbeddedFonts) {
     const QStringList lines = QString::fromUtf8(fonts.out).split(u'\n', Qt::SkipEmptyParts).mid(2);
     ASSERT_FALSE(lines.isEmpty());
     for (const QString& line : lines)
-        EXPECT_TRUE(line.contains(QRegularExpression(QStringLiteral("\\byes\\s+(yes|no)\\s+(yes|no)\\s+\\d+"))))
+        EXPECT_TRUE(
+            line.contains(QRegularExpression(QStringLiteral("\\byes\\s+(yes|no)\\s+(yes|no)\\s+\\d+"))))
             << line.toStdString();
 }
 
@@ -117,7 +123,8 @@ TEST(PdfExport, ReopenedReportDocumentExportsTheSamePages) {
     const PageCollection doc = testpages::dayReport(30, 12);
     const QString rdf = saved(dir, doc, QStringLiteral("day.rdf"), ReportFormat::Rdf);
     const QString direct = saved(dir, doc, QStringLiteral("direct.pdf"), ReportFormat::Pdf);
-    const QString reopened = saved(dir, loadReportDocument(rdf), QStringLiteral("reopened.pdf"), ReportFormat::Pdf);
+    const QString reopened =
+        saved(dir, loadReportDocument(rdf), QStringLiteral("reopened.pdf"), ReportFormat::Pdf);
     const QStringList a = pdfPageTexts(direct);
     EXPECT_EQ(a.size(), doc.pages.size());
     EXPECT_EQ(a, pdfPageTexts(reopened));
@@ -132,7 +139,8 @@ TEST(SpreadsheetExport, XlrdReadsCellsByRowAndColumnWithNumbersAsNumbers) {
 
     EXPECT_EQ(xls.at(0, 0)[u"value"_s].toString(), QStringLiteral("Tallyrow Day Report"));
     EXPECT_EQ(xls.at(0, 0)[u"colour"_s].toArray(), (QJsonArray{0, 0, 128}));
-    EXPECT_EQ(xls.at(2, 0)[u"value"_s].toString(), QString::fromUtf8("For user <Zoë Ångström> on computer <Büro-PC>"));
+    EXPECT_EQ(xls.at(2, 0)[u"value"_s].toString(),
+              QString::fromUtf8("For user <Zoë Ångström> on computer <Büro-PC>"));
 
     // The heading row: one column per heading, in page order, bold.
     const int headings = xls.rowOf(QStringLiteral("Time"));
@@ -200,14 +208,16 @@ TEST(SpreadsheetExport, LongTextsAndSmallWorkbooksSurviveTheContainer) {
 TEST(SpreadsheetExport, LibreOfficeCalcOpensItWithNumbersAsNumbers) {
     REQUIRE_TOOL(QStringLiteral("soffice"));
     QTemporaryDir dir;
-    const QString xls = saved(dir, testpages::dayReport(24, 12), QStringLiteral("day.xls"), ReportFormat::Xls);
+    const QString xls =
+        saved(dir, testpages::dayReport(24, 12), QStringLiteral("day.xls"), ReportFormat::Xls);
     QString error;
     // Quote all text cells, so the CSV tells text from numbers.
-    const QString csv = sofficeConvert(xls, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true"),
-                                       dir.path(), &error);
+    const QString csv = sofficeConvert(
+        xls, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true"), dir.path(), &error);
     ASSERT_FALSE(csv.isEmpty()) << error.toStdString();
     const QStringList lines = QString::fromUtf8(readFile(csv)).split(u'\n');
-    EXPECT_TRUE(lines.value(0).startsWith(QStringLiteral("\"Tallyrow Day Report\""))) << lines.value(0).toStdString();
+    EXPECT_TRUE(lines.value(0).startsWith(QStringLiteral("\"Tallyrow Day Report\"")))
+        << lines.value(0).toStdString();
     // The page footer's "n of m" sits between "Avg" and "Total" on the page, so it has columns
     // of its own there.
     const auto lineStarting = [&](const QString& start) {
@@ -216,8 +226,8 @@ TEST(SpreadsheetExport, LibreOfficeCalcOpensItWithNumbersAsNumbers) {
                 return line;
         return QString();
     };
-    const QString headings =
-        lineStarting(QStringLiteral("\"Time\",\"Mon\",\"Tue\",\"Wed\",\"Thu\",\"Fri\",\"Sat\",\"Sun\",\"Avg\","));
+    const QString headings = lineStarting(
+        QStringLiteral("\"Time\",\"Mon\",\"Tue\",\"Wed\",\"Thu\",\"Fri\",\"Sat\",\"Sun\",\"Avg\","));
     EXPECT_TRUE(headings.endsWith(QStringLiteral(",\"Total\""))) << lines.join(u'\n').toStdString();
     const QString first = lineStarting(QStringLiteral("\"12:00 AM\",0,13,,39,52,4,,21.6,"));
     EXPECT_TRUE(first.endsWith(QStringLiteral(",108"))) << lines.join(u'\n').toStdString();
@@ -251,14 +261,16 @@ TEST(RichTextExport, LibreOfficeWriterShowsTheSameTextsOnTheSamePages) {
 TEST(RichTextExport, TableRowsStayRowsAndTheChartIsAPicture) {
     REQUIRE_TOOL(QStringLiteral("soffice"));
     QTemporaryDir dir;
-    const QString rtf = saved(dir, testpages::dayReport(24, 12), QStringLiteral("day.rtf"), ReportFormat::Rtf);
+    const QString rtf =
+        saved(dir, testpages::dayReport(24, 12), QStringLiteral("day.rtf"), ReportFormat::Rtf);
     QString error;
     const QString html = sofficeConvert(rtf, QStringLiteral("html"), dir.path(), &error);
     ASSERT_FALSE(html.isEmpty()) << error.toStdString();
     const QString text = QString::fromUtf8(readFile(html));
     // A row of the table keeps its cells side by side.
-    const QRegularExpression row(QStringLiteral("<tr[^>]*>(?:(?!</tr>).)*12:00\\s+AM(?:(?!</tr>).)*>\\s*108\\s*<"),
-                                 QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression row(
+        QStringLiteral("<tr[^>]*>(?:(?!</tr>).)*12:00\\s+AM(?:(?!</tr>).)*>\\s*108\\s*<"),
+        QRegularExpression::DotMatchesEverythingOption);
     EXPECT_TRUE(row.match(text).hasMatch());
     EXPECT_GE(text.count(QStringLiteral("<tr")), 24 + 3 * 2);
     EXPECT_TRUE(text.contains(QStringLiteral("<img"))) << "the chart picture is missing";

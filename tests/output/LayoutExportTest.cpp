@@ -21,15 +21,18 @@ TextItem at(double x, double y, double w, double h, const QString& s, int alignm
     return t;
 }
 
-QString expectedPath(const QString& name) { return QStringLiteral(TALLYROW_OUTPUT_TEST_DIR "/expected/") + name; }
+QString expectedPath(const QString& name) {
+    return QStringLiteral(TALLYROW_OUTPUT_TEST_DIR "/expected/") + name;
+}
 
 } // namespace
 
 TEST(PageBands, TextsOfOneRowShareABandInLeftToRightOrder) {
     Page page;
-    page.items = {at(1276, 405, 708, 283, QStringLiteral("Mon 2")), at(142, 405, 992, 283, QStringLiteral("1:00 AM")),
-                  at(142, 71, 992, 495, QStringLiteral("Totals")),   at(1276, 90, 708, 283, QStringLiteral("12")),
-                  at(3000, 405, 500, 283, QStringLiteral("  ")),     at(142, 810, 992, 283, QStringLiteral("2:00 AM"))};
+    page.items = {
+        at(1276, 405, 708, 283, QStringLiteral("Mon 2")), at(142, 405, 992, 283, QStringLiteral("1:00 AM")),
+        at(142, 71, 992, 495, QStringLiteral("Totals")),  at(1276, 90, 708, 283, QStringLiteral("12")),
+        at(3000, 405, 500, 283, QStringLiteral("  ")),    at(142, 810, 992, 283, QStringLiteral("2:00 AM"))};
     ChartItem chart;
     chart.rect = QRectF(0, 300, 100, 50);
     page.items.push_back(chart);
@@ -59,10 +62,10 @@ TEST(PageBands, OnlyPlainDecimalNumbersCountAsNumbers) {
         const char* text;
         bool number;
         double value;
-    } cases[] = {{"12", true, 12},      {"-3.5", true, -3.5},   {" 7 ", true, 7},     {"0.25", true, 0.25},
-                 {"+4", true, 4},       {"1,234", false, 0},    {"1e5", false, 0},    {"12:00 AM", false, 0},
-                 {"", false, 0},        {".", false, 0},        {"Total", false, 0},  {"3 of 4", false, 0},
-                 {"0x10", false, 0},    {"nan", false, 0},      {"inf", false, 0}};
+    } cases[] = {{"12", true, 12},   {"-3.5", true, -3.5}, {" 7 ", true, 7},    {"0.25", true, 0.25},
+                 {"+4", true, 4},    {"1,234", false, 0},  {"1e5", false, 0},   {"12:00 AM", false, 0},
+                 {"", false, 0},     {".", false, 0},      {"Total", false, 0}, {"3 of 4", false, 0},
+                 {"0x10", false, 0}, {"nan", false, 0},    {"inf", false, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         double v = -1;
@@ -85,7 +88,8 @@ TEST(PlainTextExport, DayReportMatchesItsExpectation) {
 TEST(PlainTextExport, CrowdedTextsArePushedApartNeverCut) {
     PageCollection doc;
     Page page;
-    page.items = {at(0, 0, 200, 200, QStringLiteral("Wednesday")), at(240, 0, 200, 200, QStringLiteral("Thursday")),
+    page.items = {at(0, 0, 200, 200, QStringLiteral("Wednesday")),
+                  at(240, 0, 200, 200, QStringLiteral("Thursday")),
                   at(0, 300, 480, 200, QStringLiteral("42"), Qt::AlignRight),
                   at(0, 300, 240, 200, QStringLiteral("line\nbreak"))};
     doc.pages = {page};

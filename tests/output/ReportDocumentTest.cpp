@@ -21,7 +21,9 @@ using namespace tallyrow::engine;
 
 namespace {
 
-QString seedDir() { return QStringLiteral(TALLYROW_OUTPUT_TEST_DIR "/fuzz/corpus"); }
+QString seedDir() {
+    return QStringLiteral(TALLYROW_OUTPUT_TEST_DIR "/fuzz/corpus");
+}
 
 void expectSame(const PageCollection& a, const PageCollection& b) {
     EXPECT_EQ(a.title, b.title);
@@ -79,8 +81,15 @@ void expectSame(const PageCollection& a, const PageCollection& b) {
 // Hand-made documents, to put exactly the damage a test wants behind a valid header.
 struct Payload {
     QByteArray b;
-    Payload& u8(quint8 v) { b.append(char(v)); return *this; }
-    Payload& u32(quint32 v) { b.append(4, '\0'); qToLittleEndian(v, b.data() + b.size() - 4); return *this; }
+    Payload& u8(quint8 v) {
+        b.append(char(v));
+        return *this;
+    }
+    Payload& u32(quint32 v) {
+        b.append(4, '\0');
+        qToLittleEndian(v, b.data() + b.size() - 4);
+        return *this;
+    }
     Payload& f64(double v) {
         quint64 bits;
         std::memcpy(&bits, &v, 8);
@@ -88,7 +97,11 @@ struct Payload {
         qToLittleEndian(bits, b.data() + b.size() - 8);
         return *this;
     }
-    Payload& str(const QByteArray& s) { u32(quint32(s.size())); b.append(s); return *this; }
+    Payload& str(const QByteArray& s) {
+        u32(quint32(s.size()));
+        b.append(s);
+        return *this;
+    }
     // Title, paper and printable area of a Letter page.
     Payload& start() { return str("t").f64(12240).f64(15840).f64(1440).f64(720).f64(9360).f64(14400); }
 };
@@ -226,8 +239,10 @@ TEST(ReportDocument, ForeignAndDamagedFilesGetAnErrorNamingFileAndReason) {
         {"newer", withHeader(good.mid(20), kReportDocumentVersion + 1), "format version 3"},
         {"flipped byte", flipped, "checksum"},
         {"appended", good + "x", "more than its header says"},
-        {"unknown item", withHeader(Payload().start().u32(1).u32(1).u8(9).b + QByteArray(60, '\0')), "unknown kind 9"},
-        {"trailing data", withHeader(Payload().start().u32(0).u8(0).b), "unexpected data after the last page"},
+        {"unknown item", withHeader(Payload().start().u32(1).u32(1).u8(9).b + QByteArray(60, '\0')),
+         "unknown kind 9"},
+        {"trailing data", withHeader(Payload().start().u32(0).u8(0).b),
+         "unexpected data after the last page"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -249,14 +264,45 @@ TEST(ReportDocument, AbsurdCountsAndValuesAreRefusedBeforeAnythingIsAllocated) {
         {"item count", Payload().start().u32(1).u32(0x7FFFFFFF).b, "number of page items"},
         {"string length", Payload().u32(0xFFFFFFF0).b, "ends in the middle of the title"},
         {"category count",
-         Payload().start().u32(1).u32(1).u8(3).f64(0).f64(0).f64(10).f64(10).u32(1)
-             .str("").u32(1).u32(1).str("").u32(1).u32(1).u32(6).u8(1).u32(0x40000000).b,
+         Payload()
+             .start()
+             .u32(1)
+             .u32(1)
+             .u8(3)
+             .f64(0)
+             .f64(0)
+             .f64(10)
+             .f64(10)
+             .u32(1)
+             .str("")
+             .u32(1)
+             .u32(1)
+             .str("")
+             .u32(1)
+             .u32(1)
+             .u32(6)
+             .u8(1)
+             .u32(0x40000000)
+             .b,
          "number of chart categories"},
         {"not a number", Payload().str("t").f64(nan).f64(15840).b, "impossible value"},
         {"negative width", Payload().str("t").f64(12240).f64(15840).f64(0).f64(0).f64(-1).f64(1).b,
          "impossible value"},
-        {"font style", Payload().start().u32(1).u32(1).u8(1).f64(0).f64(0).f64(1).f64(1).str("x").str("Tahoma")
-             .f64(10).u8(0x80).b,
+        {"font style",
+         Payload()
+             .start()
+             .u32(1)
+             .u32(1)
+             .u8(1)
+             .f64(0)
+             .f64(0)
+             .f64(1)
+             .f64(1)
+             .str("x")
+             .str("Tahoma")
+             .f64(10)
+             .u8(0x80)
+             .b,
          "unknown flags"},
     };
     for (const Case& c : cases) {
@@ -296,8 +342,10 @@ TEST(ReportDocument, CheckedInDocumentsStillOpen) {
     if (qEnvironmentVariableIsSet("TALLYROW_WRITE_SEEDS")) {
         PageCollection empty;
         empty.paperSize = QSizeF(12240, 15840);
-        testtools::writeFile(seeds.filePath(QStringLiteral("valid-empty.rdf")), serializeReportDocument(empty));
-        testtools::writeFile(seeds.filePath(QStringLiteral("valid-day.rdf")), serializeReportDocument(smallDocument()));
+        testtools::writeFile(seeds.filePath(QStringLiteral("valid-empty.rdf")),
+                             serializeReportDocument(empty));
+        testtools::writeFile(seeds.filePath(QStringLiteral("valid-day.rdf")),
+                             serializeReportDocument(smallDocument()));
     }
     const QStringList valid = seeds.entryList({QStringLiteral("valid-*.rdf")}, QDir::Files);
     ASSERT_GE(valid.size(), 2);

@@ -17,12 +17,13 @@ struct Column {
     double left;
     double width;
 };
-constexpr Column kColumns[] = {{"Time", 142, 992},  {"Mon", 1276, 708}, {"Tue", 2055, 709}, {"Wed", 2835, 708},
-                               {"Thu", 3614, 709},  {"Fri", 4394, 708}, {"Sat", 5173, 709}, {"Sun", 5953, 708},
-                               {"Avg", 6874, 709},  {"Total", 7795, 992}};
+constexpr Column kColumns[] = {
+    {"Time", 142, 992}, {"Mon", 1276, 708}, {"Tue", 2055, 709}, {"Wed", 2835, 708}, {"Thu", 3614, 709},
+    {"Fri", 4394, 708}, {"Sat", 5173, 709}, {"Sun", 5953, 708}, {"Avg", 6874, 709}, {"Total", 7795, 992}};
 
 TextItem text(double x, double y, double w, double h, const QString& s, double pt, bool bold = false,
-              QColor color = Qt::black, int alignment = Qt::AlignLeft | Qt::AlignTop, const QString& name = {}) {
+              QColor color = Qt::black, int alignment = Qt::AlignLeft | Qt::AlignTop,
+              const QString& name = {}) {
     TextItem t;
     t.rect = QRectF(x, y, w, h);
     t.text = s;
@@ -80,14 +81,16 @@ PageCollection dayReport(int rows, int rowsPerPage) {
         double top = 0;
         if (p == 0) {
             const QColor darkBlue(0, 0, 128), veryDarkBlue(0, 0, 64);
-            page.items.push_back(text(75, 0, 3405, 495, QStringLiteral("Tallyrow Day Report"), 16, false, darkBlue,
-                                      Qt::AlignLeft | Qt::AlignTop, QStringLiteral("lblReportName")));
-            page.items.push_back(text(71, 567, 6023, 354, QStringLiteral("From 1/3/2004 to 7/3/2004"), 12, false,
-                                      veryDarkBlue));
+            page.items.push_back(text(75, 0, 3405, 495, QStringLiteral("Tallyrow Day Report"), 16, false,
+                                      darkBlue, Qt::AlignLeft | Qt::AlignTop,
+                                      QStringLiteral("lblReportName")));
+            page.items.push_back(text(71, 567, 6023, 354, QStringLiteral("From 1/3/2004 to 7/3/2004"), 12,
+                                      false, veryDarkBlue));
             page.items.push_back(text(71, 992, 8858, 284,
-                                      QString::fromUtf8("For user <Zoë Ångström> on computer <Büro-PC>"), 10, false,
-                                      veryDarkBlue));
-            page.items.push_back(text(71, 1559, 8858, 284, QStringLiteral("Average active minutes per hour"), 10));
+                                      QString::fromUtf8("For user <Zoë Ångström> on computer <Büro-PC>"), 10,
+                                      false, veryDarkBlue));
+            page.items.push_back(
+                text(71, 1559, 8858, 284, QStringLiteral("Average active minutes per hour"), 10));
             ChartItem chart;
             chart.rect = QRectF(75, 2415, 8925, 6795);
             chart.chart.chartType = ChartType::Line2D;
@@ -120,19 +123,19 @@ PageCollection dayReport(int rows, int rowsPerPage) {
                 page.items.push_back(text(kColumns[d + 1].left, top, kColumns[d + 1].width, 283, v, 11, false,
                                           Qt::black, kRight, QStringLiteral("txtDay%1").arg(d + 1)));
             }
-            page.items.push_back(text(6874, top, 709, 283, QString::number(total / 5, 'f', 1), 11, false, Qt::black,
-                                      kRight, QStringLiteral("txtAverage")));
-            page.items.push_back(text(7795, top, 992, 283, QString::number(qRound(total)), 11, false, Qt::black,
-                                      kRight, QStringLiteral("txtTotal")));
+            page.items.push_back(text(6874, top, 709, 283, QString::number(total / 5, 'f', 1), 11, false,
+                                      Qt::black, kRight, QStringLiteral("txtAverage")));
+            page.items.push_back(text(7795, top, 992, 283, QString::number(qRound(total)), 11, false,
+                                      Qt::black, kRight, QStringLiteral("txtTotal")));
         }
         if (row >= rows) {
             page.items.push_back(text(142, top + 71, 992, 283, QStringLiteral("Totals"), 11, true));
-            page.items.push_back(text(7795, top + 71, 992, 283, QString::number(rows * 100), 11, false, Qt::black,
-                                      kRight, QStringLiteral("txtGrandTotal")));
+            page.items.push_back(text(7795, top + 71, 992, 283, QString::number(rows * 100), 11, false,
+                                      Qt::black, kRight, QStringLiteral("txtGrandTotal")));
         }
         const double footer = 14400 - 495 + 283 - 100;
-        page.items.push_back(text(7441, footer, 600, 200, QString::number(p + 1), 8.5, false, Qt::black, kRight,
-                                  QStringLiteral("txtPageNumber")));
+        page.items.push_back(text(7441, footer, 600, 200, QString::number(p + 1), 8.5, false, Qt::black,
+                                  kRight, QStringLiteral("txtPageNumber")));
         page.items.push_back(text(8079, footer, 250, 200, QStringLiteral("of"), 8.5, false, Qt::black,
                                   Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("lblPage")));
         page.items.push_back(text(8362, footer, 600, 200, QString::number(pageCount), 8.5, false, Qt::black,

@@ -35,11 +35,12 @@ ToolRun runTool(const QString& program, const QStringList& args, int timeoutMs) 
 
 QString sofficeConvert(const QString& file, const QString& format, const QString& outDir, QString* error) {
     const QString profile = QDir(outDir).filePath(QStringLiteral("lo-profile"));
-    const ToolRun run = runTool(QStringLiteral("soffice"),
-                                {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
-                                 QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                                 QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"), outDir, file},
-                                180000);
+    const ToolRun run =
+        runTool(QStringLiteral("soffice"),
+                {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
+                 QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--convert-to"),
+                 format, QStringLiteral("--outdir"), outDir, file},
+                180000);
     const QString extension = format.section(u':', 0, 0);
     const QString target = QDir(outDir).filePath(QFileInfo(file).completeBaseName() + u'.' + extension);
     if (!run.started || run.exitCode != 0 || !QFileInfo::exists(target)) {
@@ -53,7 +54,8 @@ QString sofficeConvert(const QString& file, const QString& format, const QString
 }
 
 QStringList pdfPageTexts(const QString& pdf) {
-    const ToolRun run = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    const ToolRun run =
+        runTool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     QStringList pages = QString::fromUtf8(run.out).split(u'\f');
     if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
         pages.removeLast();

@@ -65,7 +65,8 @@ TEST(DayQuery, AverageOfMondayWednesdaySundayForAnnaReadsToTheLetter) {
         "ity.H22) AS T22, Avg(Activity.H23) AS T23 From Activity WHERE (ActiveDay BETWEEN 1521 AND 1551) AND "
         "UserName='anna' GROUP BY [ActiveDay] Mod 7 HAVING ActiveDay mod 7  In (2,4,1)");
     EXPECT_EQ(dayQueryText(mondayWednesdaySunday()), expected);
-    EXPECT_EQ(selectedDaysText(mondayWednesdaySunday()), QStringLiteral("Days selected: Monday, Wednesday, Sunday"));
+    EXPECT_EQ(selectedDaysText(mondayWednesdaySunday()),
+              QStringLiteral("Days selected: Monday, Wednesday, Sunday"));
     EXPECT_EQ(dayListText(mondayWednesdaySunday()), QStringLiteral("2,4,1"));
 }
 
@@ -87,11 +88,12 @@ TEST(DayQuery, TotalTypeChoosesFunctionSentenceAndAxisTitle) {
         SCOPED_TRACE(c.totalType);
         DayReportInputs in = mondayWednesdaySunday();
         in.TotalType = c.totalType;
-        EXPECT_TRUE(dayQueryText(in).contains(QLatin1String(c.function) + QStringLiteral("(Activity.H23) AS T23 From")));
-        EXPECT_EQ(dayTotalTypeSentence(c.totalType), QStringLiteral("This report shows the ") +
-                                                         QLatin1String(c.word) +
-                                                         QStringLiteral(" active time for each selected day of "
-                                                                        "the week in this date range"));
+        EXPECT_TRUE(dayQueryText(in).contains(QLatin1String(c.function) +
+                                              QStringLiteral("(Activity.H23) AS T23 From")));
+        EXPECT_EQ(dayTotalTypeSentence(c.totalType),
+                  QStringLiteral("This report shows the ") + QLatin1String(c.word) +
+                      QStringLiteral(" active time for each selected day of "
+                                     "the week in this date range"));
         EXPECT_EQ(dayValueAxisTitle(c.totalType).has_value(), c.title != nullptr);
         if (c.title) {
             EXPECT_EQ(*dayValueAxisTitle(c.totalType), QLatin1String(c.title));
@@ -102,15 +104,18 @@ TEST(DayQuery, TotalTypeChoosesFunctionSentenceAndAxisTitle) {
 TEST(DayQuery, FiltersAndUserTextsForEveryCombination) {
     EXPECT_EQ(userComputerText(QStringLiteral("anna"), QStringLiteral("OFFICE1")),
               QStringLiteral("For user <anna> on computer <OFFICE1>"));
-    EXPECT_EQ(userComputerText(QStringLiteral("anna"), {}), QStringLiteral("For user <anna> on any computer"));
-    EXPECT_EQ(userComputerText({}, QStringLiteral("OFFICE1")), QStringLiteral("For all users on computer <OFFICE1>"));
+    EXPECT_EQ(userComputerText(QStringLiteral("anna"), {}),
+              QStringLiteral("For user <anna> on any computer"));
+    EXPECT_EQ(userComputerText({}, QStringLiteral("OFFICE1")),
+              QStringLiteral("For all users on computer <OFFICE1>"));
     EXPECT_EQ(userComputerText({}, {}), QStringLiteral("For all users on any computer"));
 
     DayReportInputs in = mondayWednesdaySunday();
     in.UserFilter = QStringLiteral("o'neil");
     in.ComputerFilter = QStringLiteral("OFFICE'3");
     const QString sql = dayQueryText(in);
-    EXPECT_TRUE(sql.contains(QStringLiteral("AND 1551) AND UserName='o''neil' AND ComputerName='OFFICE''3' GROUP BY")))
+    EXPECT_TRUE(sql.contains(
+        QStringLiteral("AND 1551) AND UserName='o''neil' AND ComputerName='OFFICE''3' GROUP BY")))
         << qPrintable(sql);
     EXPECT_EQ(userComputerText(in.UserFilter, {}), QStringLiteral("For user <o'neil> on any computer"));
 
@@ -131,7 +136,8 @@ TEST(DayRowSets, ColumnsFollowShowEachDayAndShowDetails) {
     const QStringList all{QStringLiteral("Time"), QStringLiteral("Monday"), QStringLiteral("Wednesday"),
                           QStringLiteral("Sunday"), QStringLiteral("All Days")};
     in.ShowEachDay = 0;
-    EXPECT_EQ(columnNames(dayChartColumns(in)), (QStringList{QStringLiteral("Time"), QStringLiteral("All Days")}));
+    EXPECT_EQ(columnNames(dayChartColumns(in)),
+              (QStringList{QStringLiteral("Time"), QStringLiteral("All Days")}));
     in.ShowEachDay = 1;
     EXPECT_EQ(columnNames(dayChartColumns(in)),
               (QStringList{QStringLiteral("Time"), QStringLiteral("Monday"), QStringLiteral("Wednesday"),
@@ -147,8 +153,7 @@ TEST(DayRowSets, ColumnsFollowShowEachDayAndShowDetails) {
 
 TEST(DayRowSets, TwentyFourHourRowsInWholeMinutesHalvesToEven) {
     DayReportInputs in;
-    in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] = in.Days[5] =
-        in.Days[6] = false;
+    in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] = in.Days[5] = in.Days[6] = false;
     in.ShowEachDay = 2;
     const struct {
         double seconds;

@@ -86,7 +86,8 @@ TEST(TotalsQuery, UnitCodesAndTimeScales) {
 
 TEST(TotalsPeriods, ConsecutivePeriodsTheLastKeepingItsLength) {
     const auto weeks = totalsPeriods(QDate(2004, 3, 1), QDate(2004, 3, 31), QStringLiteral("WW"), 1);
-    EXPECT_EQ(starts(weeks), (QVector<QDate>{{2004, 3, 1}, {2004, 3, 8}, {2004, 3, 15}, {2004, 3, 22}, {2004, 3, 29}}));
+    EXPECT_EQ(starts(weeks),
+              (QVector<QDate>{{2004, 3, 1}, {2004, 3, 8}, {2004, 3, 15}, {2004, 3, 22}, {2004, 3, 29}}));
     EXPECT_EQ(weeks.last().next, QDate(2004, 4, 5));
 
     const auto days = totalsPeriods(QDate(2004, 3, 1), QDate(2004, 3, 31), QStringLiteral("D"), 1);

@@ -13,8 +13,8 @@ TEST(DayNumbers, CountDaysFromSaturdayFirstJanuary2000) {
         QDate date;
         int day;
     } cases[] = {
-        {{2000, 1, 1}, 0}, {{1999, 12, 31}, -1}, {{2000, 2, 29}, 59}, {{2004, 1, 1}, 1461}, {{2004, 3, 1}, 1521},
-        {{2004, 3, 31}, 1551},
+        {{2000, 1, 1}, 0},    {{1999, 12, 31}, -1}, {{2000, 2, 29}, 59},
+        {{2004, 1, 1}, 1461}, {{2004, 3, 1}, 1521}, {{2004, 3, 31}, 1551},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(qPrintable(c.date.toString(Qt::ISODate)));
@@ -63,7 +63,8 @@ TEST(Rounding, HalvesGoToTheEvenNeighbour) {
     const struct {
         double value;
         double rounded;
-    } cases[] = {{1.5, 2}, {2.5, 2}, {3.5, 4}, {0.5, 0}, {-0.5, 0}, {-1.5, -2}, {2.4833, 2}, {2.5001, 3}, {7, 7}};
+    } cases[] = {{1.5, 2},   {2.5, 2},    {3.5, 4},    {0.5, 0}, {-0.5, 0},
+                 {-1.5, -2}, {2.4833, 2}, {2.5001, 3}, {7, 7}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
         EXPECT_EQ(roundHalfEven(c.value), c.rounded);

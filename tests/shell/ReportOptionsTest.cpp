@@ -62,10 +62,18 @@ TEST(UnitsText, ReadsTheLeadingNumberAndRoundsHalvesToEven) {
         const char* text;
         std::int32_t units;
     } cases[] = {
-        {"2.5", 2}, {"3.5", 4}, {"-2.5", -2}, {"0", 0}, {"-4", -4}, {" 7 ", 7},
-        {"1,000", 1},  // a thousands separator ends the number
-        {"2,5", 2},    // so does a decimal comma
-        {"1e2", 100}, {"2.49", 2}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
+        {"2.5", 2},
+        {"3.5", 4},
+        {"-2.5", -2},
+        {"0", 0},
+        {"-4", -4},
+        {" 7 ", 7},
+        {"1,000", 1}, // a thousands separator ends the number
+        {"2,5", 2},   // so does a decimal comma
+        {"1e2", 100},
+        {"2.49", 2},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -108,9 +116,11 @@ TEST(ReportName, BuiltFromTheChosenFilters) {
 
 TEST(ExportOptions, ChartDefaultsToWhatTheMainWindowPicksForEachReport) {
     const auto parse = [](const QString& report, const QStringList& extra = {}) {
-        QStringList args = {QStringLiteral("--data"), QStringLiteral("x.yrd"), QStringLiteral("--report"), report,
-                            QStringLiteral("--from"), QStringLiteral("2004-03-01"), QStringLiteral("--to"),
-                            QStringLiteral("2004-03-31"), QStringLiteral("--format"), QStringLiteral("csv"),
+        QStringList args = {QStringLiteral("--data"),   QStringLiteral("x.yrd"),
+                            QStringLiteral("--report"), report,
+                            QStringLiteral("--from"),   QStringLiteral("2004-03-01"),
+                            QStringLiteral("--to"),     QStringLiteral("2004-03-31"),
+                            QStringLiteral("--format"), QStringLiteral("csv"),
                             QStringLiteral("--output"), QStringLiteral("out.csv")};
         return tallyrow::parseExportArguments(args + extra);
     };

@@ -77,8 +77,9 @@ TEST_F(Startup, WithoutAnErrorReporterTheProgramSaysWhyAndEnds) {
     ASSERT_NE(box, nullptr);
     ASSERT_EQ(box->requests().size(), 1);
     const MessageRequest& r = box->requests().constFirst();
-    EXPECT_EQ(r.prompt, u"I am not able to run the error handler. I can't run without this! You may need to "
-                        "re-install\r\n\r\nThe cause of the problem was: ActiveX component can't create object"_s);
+    EXPECT_EQ(r.prompt,
+              u"I am not able to run the error handler. I can't run without this! You may need to "
+              "re-install\r\n\r\nThe cause of the problem was: ActiveX component can't create object"_s);
     EXPECT_EQ(r.buttons, 4112);
     EXPECT_EQ(r.title, u"Can't initilise error handler"_s);
 }

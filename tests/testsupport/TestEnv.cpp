@@ -42,7 +42,8 @@ QString binPath(const QString& name) {
 ScopedTestEnvironment::ScopedTestEnvironment() {
     if (!m_dir.isValid())
         ADD_FAILURE() << "cannot create a temporary folder";
-    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+    for (const char* name :
+         {"HOME", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
         SavedVariable saved{QByteArray(name), std::nullopt};
         if (qEnvironmentVariableIsSet(name))
             saved.value = qgetenv(name);

@@ -149,7 +149,8 @@ int main(int argc, char** argv) {
     // An Access file is made of whole pages; anything else was cut short (an interrupted copy),
     // and would otherwise read as a smaller database or one without the table.
     struct stat st {};
-    if (fstat(fileno(mdb->f->stream), &st) == 0 && mdb->fmt->pg_size > 0 && st.st_size % mdb->fmt->pg_size != 0) {
+    if (fstat(fileno(mdb->f->stream), &st) == 0 && mdb->fmt->pg_size > 0 &&
+        st.st_size % mdb->fmt->pg_size != 0) {
         fail(mdbstream::Damaged, "the Access database is incomplete (the file ends part way through a page)");
     }
     if (!mdb_read_catalog(mdb, MDB_TABLE)) {
@@ -186,7 +187,8 @@ int main(int argc, char** argv) {
             }
         }
         if (found < 0) {
-            fail(mdbstream::NoColumn, std::string("the table ") + entry->object_name + " has no column " + argv[a]);
+            fail(mdbstream::NoColumn,
+                 std::string("the table ") + entry->object_name + " has no column " + argv[a]);
         }
         wanted.push_back(found);
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, found));
@@ -205,8 +207,8 @@ int main(int argc, char** argv) {
             int start = 0;
             size_t size = 0;
             if (mdb_find_row(mdb, r, &start, &size) == -1) {
-                fail(mdbstream::Damaged, "a data page of the table is damaged (page " +
-                                             std::to_string(table->cur_phys_pg) + ")");
+                fail(mdbstream::Damaged,
+                     "a data page of the table is damaged (page " + std::to_string(table->cur_phys_pg) + ")");
             }
             if (size == 0 || (start & kDeletedRow)) {
                 continue;
@@ -239,8 +241,8 @@ int main(int argc, char** argv) {
     // rows means pages were lost (a file cut short, a broken page map), more means a page was
     // read twice or rows of another state of the file were met. Neither may pass for the table.
     if (rowCount < table->num_rows) {
-        fail(mdbstream::Damaged, "the table should hold " + std::to_string(table->num_rows) + " rows but only " +
-                                     std::to_string(rowCount) + " could be read");
+        fail(mdbstream::Damaged, "the table should hold " + std::to_string(table->num_rows) +
+                                     " rows but only " + std::to_string(rowCount) + " could be read");
     }
     if (rowCount > table->num_rows) {
         fail(mdbstream::Damaged, "the table should hold " + std::to_string(table->num_rows) + " rows but " +

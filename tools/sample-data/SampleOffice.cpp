@@ -11,10 +11,10 @@ namespace tallyrow::sample {
 namespace {
 
 // Names as an office has them: mixed case, an apostrophe, letters beyond ASCII.
-const QStringList kFirstNames = {
-    u"anna"_s,   u"bob"_s,   u"carol"_s,  u"dave"_s,  u"erin"_s,   u"frank"_s,  u"grace"_s, u"heidi"_s,
-    u"ivan"_s,   u"judy"_s,  u"Jürgen"_s, u"o'neil"_s, u"mallory"_s, u"niaj"_s, u"olivia"_s, u"peggy"_s,
-    u"rupert"_s, u"sybil"_s, u"trent"_s,  u"victor"_s, u"walter"_s, u"zoë"_s};
+const QStringList kFirstNames = {u"anna"_s,    u"bob"_s,    u"carol"_s,  u"dave"_s,  u"erin"_s,   u"frank"_s,
+                                 u"grace"_s,   u"heidi"_s,  u"ivan"_s,   u"judy"_s,  u"Jürgen"_s, u"o'neil"_s,
+                                 u"mallory"_s, u"niaj"_s,   u"olivia"_s, u"peggy"_s, u"rupert"_s, u"sybil"_s,
+                                 u"trent"_s,   u"victor"_s, u"walter"_s, u"zoë"_s};
 
 std::uint64_t mix(std::uint64_t x) {
     x += 0x9e3779b97f4a7c15ull;
@@ -44,7 +44,8 @@ Office::Office(int users, int computers, std::uint64_t seed) : m_seed(seed) {
         m_computers.append(u"OFFICE%1"_s.arg(d + 1));
     }
     for (int l = 0; l < laptops; ++l) {
-        m_computers.append(u"LAPTOP-%1"_s.arg(QChar(u'A' + l % 26)) + (l >= 26 ? QString::number(l / 26) : QString()));
+        m_computers.append(u"LAPTOP-%1"_s.arg(QChar(u'A' + l % 26)) +
+                           (l >= 26 ? QString::number(l / 26) : QString()));
     }
     std::mt19937_64 rng(mix(seed));
     std::uniform_real_distribution<double> uni(0.0, 1.0);

@@ -35,10 +35,10 @@ public:
 
 private:
     struct Person {
-        int desk = 0;        ///< computer index of the desk
-        int laptop = -1;     ///< computer index of a laptop, or -1
-        double start = 8.5;  ///< usual arrival (hours)
-        double end = 17.0;   ///< usual leaving time
+        int desk = 0;            ///< computer index of the desk
+        int laptop = -1;         ///< computer index of a laptop, or -1
+        double start = 8.5;      ///< usual arrival (hours)
+        double end = 17.0;       ///< usual leaving time
         double diligence = 0.75; ///< share of an office hour spent active
         int holidayWeek = 30;    ///< first week of the yearly two-week holiday
     };

@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
             return usage("unknown option");
         }
         if (!ok) {
-            std::fprintf(stderr, "tallyrow-sample-data: bad value for %s: %s\n", qPrintable(a), qPrintable(v));
+            std::fprintf(stderr, "tallyrow-sample-data: bad value for %s: %s\n", qPrintable(a),
+                         qPrintable(v));
             return 2;
         }
     }
@@ -123,8 +124,9 @@ int main(int argc, char** argv) {
     const QString temp = o.output + u".part"_s;
     QFile::remove(temp);
     sqlite3* db = nullptr;
-    if (!check(db, sqlite3_open_v2(QFile::encodeName(temp).constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
+    if (!check(db,
+               sqlite3_open_v2(QFile::encodeName(temp).constData(), &db,
+                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
                "cannot create the file")) {
         return 1;
     }
@@ -132,10 +134,13 @@ int main(int argc, char** argv) {
     const tallyrow::ActivitySchemaStatements schema = tallyrow::activitySchemaStatements();
     QElapsedTimer timer;
     timer.start();
-    bool ok = check(db, sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-200000;",
-                                     nullptr, nullptr, nullptr), "settings") &&
-              check(db, sqlite3_exec(db, schema.table.c_str(), nullptr, nullptr, nullptr), "schema") &&
-              check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), "begin");
+    bool ok =
+        check(db,
+              sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-200000;",
+                           nullptr, nullptr, nullptr),
+              "settings") &&
+        check(db, sqlite3_exec(db, schema.table.c_str(), nullptr, nullptr, nullptr), "schema") &&
+        check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), "begin");
     sqlite3_stmt* insert = nullptr;
     QByteArray sql = "INSERT INTO Activity (ActiveDay, UserName, ComputerName";
     for (int h = 0; h < 24; ++h) {
@@ -193,7 +198,8 @@ int main(int argc, char** argv) {
     }
     ok = ok && check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), "commit");
     // Leave an ordinary rollback-journal database behind.
-    ok = ok && check(db, sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr), "journal");
+    ok =
+        ok && check(db, sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr), "journal");
     sqlite3_close(db);
     if (!ok) {
         QFile::remove(temp);

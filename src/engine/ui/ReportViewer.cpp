@@ -67,7 +67,8 @@ private:
 
 namespace {
 
-QToolButton* toolButton(QWidget* parent, const QString& name, QStyle::StandardPixmap icon, const QString& tip) {
+QToolButton* toolButton(QWidget* parent, const QString& name, QStyle::StandardPixmap icon,
+                        const QString& tip) {
     auto* b = new QToolButton(parent);
     b->setObjectName(name);
     b->setIcon(parent->style()->standardIcon(icon));
@@ -199,7 +200,9 @@ void ReportViewer::setReportSource(Report* report) {
     emit LoadCompleted();
 }
 
-Report* ReportViewer::reportSource() const { return m_report.data(); }
+Report* ReportViewer::reportSource() const {
+    return m_report.data();
+}
 
 void ReportViewer::setPages(const PageCollection& pages) {
     m_report = nullptr;
@@ -208,7 +211,9 @@ void ReportViewer::setPages(const PageCollection& pages) {
     emit LoadCompleted();
 }
 
-QString ReportViewer::statusText() const { return m_status->text(); }
+QString ReportViewer::statusText() const {
+    return m_status->text();
+}
 
 void ReportViewer::setNotice(const QString& text) {
     m_notice->setText(text);
@@ -320,7 +325,9 @@ void ReportViewer::setZoomPercent(int percent) {
     updateControls();
 }
 
-void ReportViewer::updateView() { m_view->show(&m_pages, m_current, pixelsPerTwip()); }
+void ReportViewer::updateView() {
+    m_view->show(&m_pages, m_current, pixelsPerTwip());
+}
 
 void ReportViewer::updateControls() {
     const int count = pageCount();

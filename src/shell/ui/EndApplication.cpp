@@ -31,8 +31,12 @@ void EndApplication() {
     ignoringFailures([] { QCoreApplication::exit(0); });
 }
 
-bool applicationEnded() { return g_ended; }
+bool applicationEnded() {
+    return g_ended;
+}
 
-void resetApplicationEnded() { g_ended = false; }
+void resetApplicationEnded() {
+    g_ended = false;
+}
 
 } // namespace tallyrow

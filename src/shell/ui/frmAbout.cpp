@@ -20,14 +20,17 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-QString frmAbout::productVersion() { return QString::fromLatin1(TALLYROW_VERSION); }
+QString frmAbout::productVersion() {
+    return QString::fromLatin1(TALLYROW_VERSION);
+}
 
 QString frmAbout::tyrowUrl() {
     return GetRegSetting(u"TyrowURL"_s, u"https://www.tallyrow.example/"_s, QString(), true, SettingsHive);
 }
 
 QString frmAbout::quenmarshUrl() {
-    return GetRegSetting(u"QuenmarshURL"_s, u"https://www.quenmarsh.example/"_s, QString(), true, SettingsHive);
+    return GetRegSetting(u"QuenmarshURL"_s, u"https://www.quenmarsh.example/"_s, QString(), true,
+                         SettingsHive);
 }
 
 frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
@@ -52,18 +55,21 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     auto* version = new QLabel(u"Version "_s + productVersion(), this);
     version->setObjectName(u"lblVersion"_s);
     texts->addWidget(version);
-    auto* blurb = new QLabel(u"Reports on the activity that Tallyrow records on the computers of your office."_s, this);
+    auto* blurb =
+        new QLabel(u"Reports on the activity that Tallyrow records on the computers of your office."_s, this);
     blurb->setWordWrap(true);
     texts->addWidget(blurb);
 
     auto link = [this](const QString& objectName, const QString& caption, const QString& url) {
         auto* label = new QLabel(this);
         label->setObjectName(objectName);
-        label->setText(caption + u": <a href=\""_s + url.toHtmlEscaped() + u"\">"_s + url.toHtmlEscaped() + u"</a>"_s);
+        label->setText(caption + u": <a href=\""_s + url.toHtmlEscaped() + u"\">"_s + url.toHtmlEscaped() +
+                       u"</a>"_s);
         label->setTextFormat(Qt::RichText);
         label->setTextInteractionFlags(Qt::TextBrowserInteraction);
         label->setOpenExternalLinks(false);
-        connect(label, &QLabel::linkActivated, this, [this](const QString& address) { BrowseToWebSite(address, this); });
+        connect(label, &QLabel::linkActivated, this,
+                [this](const QString& address) { BrowseToWebSite(address, this); });
         return label;
     };
     texts->addWidget(link(u"lblTyrowURL"_s, u"Tallyrow"_s, tyrowUrl()));

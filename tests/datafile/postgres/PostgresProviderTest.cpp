@@ -103,8 +103,7 @@ QStringList programQueries() {
         in.TotalType = d.totalType;
         in.UserFilter = QString::fromUtf8(d.user);
         in.ComputerFilter = QString::fromUtf8(d.computer);
-        in.Days[0] = in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] =
-            !d.weekend;
+        in.Days[0] = in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] = !d.weekend;
         q << dayQueryText(in);
     }
     for (int divisor : {1, 60, 3600}) {
@@ -270,7 +269,8 @@ TEST_F(ServerSource, OneConnectionReadsOneSnapshotWhileTheServerIsWritten) {
     // A failed statement does not leave the connection unusable.
     EXPECT_THROW(report->Execute(QStringLiteral("SELECT nothing FROM Activity")), Error);
     EXPECT_EQ(report->Execute(count)->field(0).toInt(), 2);
-    EXPECT_EQ(openSource(m_db->uri())->Execute(count)->field(0).toInt(), 2) << "the next report sees the commit";
+    EXPECT_EQ(openSource(m_db->uri())->Execute(count)->field(0).toInt(), 2)
+        << "the next report sees the commit";
 }
 
 TEST_F(ServerSource, OpenFailuresNameTheSourceWithoutItsPassword) {

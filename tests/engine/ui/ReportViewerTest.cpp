@@ -64,10 +64,7 @@ protected:
         viewer.setObjectName(u"arvPreview"_s);
         viewer.resize(800, 600);
     }
-    template <typename T>
-    T* child(const QString& name) {
-        return viewer.findChild<T*>(name);
-    }
+    template <typename T> T* child(const QString& name) { return viewer.findChild<T*>(name); }
     ReportViewer viewer;
 };
 

@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         const engine::PageCollection doc = parseReportDocument(input, QStringLiteral("fuzz.rdf"));
         const QByteArray saved = serializeReportDocument(doc);
-        const QByteArray again = serializeReportDocument(parseReportDocument(saved, QStringLiteral("again.rdf")));
+        const QByteArray again =
+            serializeReportDocument(parseReportDocument(saved, QStringLiteral("again.rdf")));
         if (saved != again)
             std::abort();
     } catch (const Error& e) {

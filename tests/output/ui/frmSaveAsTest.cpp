@@ -82,10 +82,10 @@ TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
     EXPECT_EQ(browse(dialog)->DialogTitle(), u"Save Usage Report - alice - PC1 as..."_s);
     EXPECT_EQ(browse(dialog)->Filter(), u"PDF Files(*.pdf)|*.pdf|"_s);
 
-    const QStringList entries{u"Acrobat (PDF)"_s,       u"Rich Text File (RTF)"_s,
-                              u"Text (TXT)"_s,          u"Excel Spreadsheet (XLS)"_s,
-                              u"Active Report (RDF)"_s, u"CSV (comma separated)"_s,
-                              u"Excel workbook (.xlsx)"_s};
+    const QStringList entries{
+        u"Acrobat (PDF)"_s,           u"Rich Text File (RTF)"_s, u"Text (TXT)"_s,
+        u"Excel Spreadsheet (XLS)"_s, u"Active Report (RDF)"_s,  u"CSV (comma separated)"_s,
+        u"Excel workbook (.xlsx)"_s};
     const QList<int> codes{1, 3, 2, 4, 0, 5, 6};
     ASSERT_EQ(formats(dialog)->count(), entries.size());
     for (int i = 0; i < entries.size(); ++i) {
@@ -146,9 +146,12 @@ TEST_F(SaveDialog, SavesInEveryFormatAndSaysSo) {
         const char* extension;
         QByteArray startsWith;
     } cases[] = {
-        {0, ".pdf", "%PDF"}, {1, ".rtf", "{\\rtf"},
-        {2, ".txt", ""},     {3, ".xls", "\xD0\xCF\x11\xE0"},
-        {4, ".rdf", ""},     {5, ".csv", "Period,Total\r\n2024-05-06,240\r\n"},
+        {0, ".pdf", "%PDF"},
+        {1, ".rtf", "{\\rtf"},
+        {2, ".txt", ""},
+        {3, ".xls", "\xD0\xCF\x11\xE0"},
+        {4, ".rdf", ""},
+        {5, ".csv", "Period,Total\r\n2024-05-06,240\r\n"},
         {6, ".xlsx", "PK\x03\x04"},
     };
     for (const Case& c : cases) {
@@ -236,7 +239,8 @@ TEST_F(SaveDialog, AFailedSaveNamesItsCauseAndIsNotRemembered) {
     } cases[] = {
         {"missing folder", env().path(u"no/such/folder/week.pdf"_s),
          u"The folder "_s + env().path(u"no/such/folder"_s) + u" does not exist."_s},
-        {"a folder in the way", taken, u"The system reported: '"_s + taken + u"' is a folder, not a regular file."_s},
+        {"a folder in the way", taken,
+         u"The system reported: '"_s + taken + u"' is a folder, not a regular file."_s},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -76,8 +76,7 @@ protected:
         return rows;
     }
 
-    template <typename T>
-    T* child(const QString& name) const {
+    template <typename T> T* child(const QString& name) const {
         T* found = window->findChild<T*>(name);
         EXPECT_NE(found, nullptr) << name.toStdString();
         return found;

@@ -40,15 +40,17 @@ TEST_F(UserListWindow, OffersWhatTheDataHolds) {
          {u"anna -|- PC1"_s, u"anna -|- PC2"_s, u"anna -|- <All Computers>"_s},
          true},
         {"people on several computers and shared computers",
-         {row(u"anna"_s, u"PC1"_s), row(u"anna"_s, u"PC2"_s), row(u"bob"_s, u"PC1"_s), row(u"cy"_s, u"PC3"_s)},
-         {u"anna -|- PC1"_s, u"anna -|- PC2"_s, u"bob -|- PC1"_s, u"cy -|- PC3"_s, u"anna -|- <All Computers>"_s,
-          u"<All Users> -|- PC1"_s, u"<All Users> -|- <All Computers>"_s},
+         {row(u"anna"_s, u"PC1"_s), row(u"anna"_s, u"PC2"_s), row(u"bob"_s, u"PC1"_s),
+          row(u"cy"_s, u"PC3"_s)},
+         {u"anna -|- PC1"_s, u"anna -|- PC2"_s, u"bob -|- PC1"_s, u"cy -|- PC3"_s,
+          u"anna -|- <All Computers>"_s, u"<All Users> -|- PC1"_s, u"<All Users> -|- <All Computers>"_s},
          true},
         {"a shared computer but nobody on two computers",
          {row(u"anna"_s, u"PC1"_s), row(u"bob"_s, u"PC1"_s)},
          {u"anna -|- PC1"_s, u"bob -|- PC1"_s, u"<All Users> -|- PC1"_s},
          true},
-        {"rows without names", {row(QString(), u"PC1"_s), row(u"anna"_s, QString())},
+        {"rows without names",
+         {row(QString(), u"PC1"_s), row(u"anna"_s, QString())},
          {u" -|- PC1"_s, u"anna -|- "_s},
          true},
     };
@@ -115,8 +117,9 @@ TEST_F(UserListWindow, AnUnreadableDataFileKeepsTheListAndSaysSo) {
     EXPECT_EQ(dialogs, QStringList{u"frmSelectData"_s});
     const QList<MessageRequest> boxes = messageBox()->requests();
     ASSERT_FALSE(boxes.isEmpty());
-    EXPECT_EQ(boxes.last().prompt,
-              u"There was a problem opening the database. Please make sure you have selected a valid database"_s);
+    EXPECT_EQ(
+        boxes.last().prompt,
+        u"There was a problem opening the database. Please make sure you have selected a valid database"_s);
     EXPECT_EQ(boxes.last().buttons, 0);
     EXPECT_EQ(boxes.last().title, u"Problem opening database"_s);
     EXPECT_EQ(entries(), before);

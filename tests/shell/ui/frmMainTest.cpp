@@ -28,7 +28,7 @@ using namespace tallyrow;
 
 namespace {
 
-const QStringList kWeekdays{u"Monday"_s, u"Tuesday"_s, u"Wednesday"_s, u"Thursday"_s,
+const QStringList kWeekdays{u"Monday"_s, u"Tuesday"_s,  u"Wednesday"_s, u"Thursday"_s,
                             u"Friday"_s, u"Saturday"_s, u"Sunday"_s};
 
 class MainWindow : public test::MainWindowFixture {
@@ -92,8 +92,8 @@ TEST_F(MainWindow, OffersTheListsAndMenusUsersKnow) {
     EXPECT_EQ(totalTypes, (QStringList{u"average over date range"_s, u"total over date range"_s,
                                        u"maximum in date range"_s, u"minimum in date range "_s}));
     const QList<std::pair<QString, int>> charts{
-        {u"3D Bar"_s, 0},  {u"2D Bar"_s, 1},  {u"3D Line"_s, 2},        {u"2D Line"_s, 3},
-        {u"3D Area"_s, 4}, {u"2D Area"_s, 5}, {u"3D Step"_s, 6},        {u"2D Step"_s, 7},
+        {u"3D Bar"_s, 0},         {u"2D Bar"_s, 1},         {u"3D Line"_s, 2}, {u"2D Line"_s, 3},
+        {u"3D Area"_s, 4},        {u"2D Area"_s, 5},        {u"3D Step"_s, 6}, {u"2D Step"_s, 7},
         {u"3D Combination"_s, 8}, {u"2D Combination"_s, 9}, {u"2D Pie"_s, 14}, {u"2D XY"_s, 16}};
     QComboBox* chart = list(u"cboChartType"_s);
     ASSERT_EQ(chart->count(), charts.size());
@@ -389,8 +389,11 @@ TEST_F(MainWindow, AboutShowsTheVersionAndTheWebAddresses) {
     EXPECT_FALSE(about->isModal());
     EXPECT_EQ(about->findChild<QLabel*>(u"lblProductName"_s)->text(), u"Tallyrow Reports"_s);
     EXPECT_TRUE(about->findChild<QLabel*>(u"lblVersion"_s)->text().contains(u"1."_s));
-    EXPECT_TRUE(about->findChild<QLabel*>(u"lblTyrowURL"_s)->text().contains(u"https://intranet.example/tallyrow"_s));
-    EXPECT_TRUE(about->findChild<QLabel*>(u"lblQuenmarshURL"_s)->text().contains(u"https://www.quenmarsh.example/"_s));
+    EXPECT_TRUE(
+        about->findChild<QLabel*>(u"lblTyrowURL"_s)->text().contains(u"https://intranet.example/tallyrow"_s));
+    EXPECT_TRUE(about->findChild<QLabel*>(u"lblQuenmarshURL"_s)
+                    ->text()
+                    .contains(u"https://www.quenmarsh.example/"_s));
     about->hide();
     action(u"mnuHelpAbout"_s)->trigger();
     EXPECT_EQ(window->findChildren<frmAbout*>().size(), 1) << "a second click shows the same box again";
@@ -419,7 +422,8 @@ TEST_F(MainWindow, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
     EXPECT_FALSE(window->Form_Load());
     EXPECT_EQ(dialogs, (QStringList{u"frmSelectData"_s, u"frmSelectData"_s}));
     ASSERT_EQ(boxes().size(), 2);
-    EXPECT_EQ(boxes()[0].prompt, u"Tallyrow Reports needs a data file to operate. Are you sure you want to close?"_s);
+    EXPECT_EQ(boxes()[0].prompt,
+              u"Tallyrow Reports needs a data file to operate. Are you sure you want to close?"_s);
     EXPECT_EQ(boxes()[0].buttons, 36);
     EXPECT_EQ(boxes()[0].title, u"Confirm shutdown"_s);
 }
