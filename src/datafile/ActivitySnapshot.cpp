@@ -248,89 +248,103 @@ std::shared_ptr<const ActivitySnapshot> ActivitySnapshot::Builder::finish() {
         if (b.computer[i] != kNoName)
             b.computer[i] = computerId[b.computer[i]];
     }
+    finishUserList(*snap);
+    finishRows(*snap);
+    snap->m_users = std::move(b.users);
+    snap->m_computers = std::move(b.computers);
+    d.reset();
+    snap->computeDayTotals();
+    return snap;
+}
 
-    // The user list. Pairs group by both names' keys; the pair shown is the first row of its
-    // group in the order the source reads them (its key index: by day, or as written).
-    {
-        const std::vector<std::int64_t> userRank = keyRanks(b.users, b.grouping.namesIgnoreCase);
-        const std::vector<std::int64_t> computerRank = keyRanks(b.computers, b.grouping.namesIgnoreCase);
-        auto rankOf = [](const std::vector<std::int64_t>& ranks, std::uint32_t id) {
-            return id == kNoName ? std::int64_t{-1} : ranks[id];
-        };
-        struct Pair {
-            std::int64_t user;
-            std::int64_t computer;
-            std::size_t row;
-        };
-        QHash<QPair<qint64, qint64>, std::size_t> at;
-        std::vector<Pair> pairs;
-        const auto earlier = [&](std::size_t a, std::size_t r) {
-            if (!b.grouping.keyIndexOrder)
-                return a < r;
-            // A missing day sorts before every day in the index.
-            if (b.hasDay[a] != b.hasDay[r])
-                return b.hasDay[a] < b.hasDay[r];
-            if (b.hasDay[a] && b.day[a] != b.day[r])
-                return b.day[a] < b.day[r];
+// The pairs of the user list. Pairs group by both names' keys; the pair shown is the first row of
+// its group in the order the source reads them (its key index: by day, or as written).
+std::vector<ActivitySnapshot::Builder::RankedPair> ActivitySnapshot::Builder::firstPairs() const {
+    const Data& b = *d;
+    const std::size_t n = b.day.size();
+    const std::vector<std::int64_t> userRank = keyRanks(b.users, b.grouping.namesIgnoreCase);
+    const std::vector<std::int64_t> computerRank = keyRanks(b.computers, b.grouping.namesIgnoreCase);
+    auto rankOf = [](const std::vector<std::int64_t>& ranks, std::uint32_t id) {
+        return id == kNoName ? std::int64_t{-1} : ranks[id];
+    };
+    QHash<QPair<qint64, qint64>, std::size_t> at;
+    std::vector<RankedPair> pairs;
+    const auto earlier = [&](std::size_t a, std::size_t r) {
+        if (!b.grouping.keyIndexOrder)
             return a < r;
-        };
-        // The rows' exact pairs first (few), then those pairs by their keys; both keep the
-        // earliest row, so the earliest of each key group is found.
-        std::unordered_map<std::uint64_t, std::size_t> exact;
-        std::vector<std::size_t> exactRows;
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::uint64_t key = (std::uint64_t(b.user[i]) << 32) | b.computer[i];
-            const auto [it, added] = exact.try_emplace(key, exactRows.size());
-            if (added)
-                exactRows.push_back(i);
-            else if (earlier(i, exactRows[it->second]))
-                exactRows[it->second] = i;
-        }
-        std::sort(exactRows.begin(), exactRows.end(),
-                  [&](std::size_t x, std::size_t y) { return earlier(x, y); });
-        for (const std::size_t i : exactRows) {
-            const QPair<qint64, qint64> key(rankOf(userRank, b.user[i]), rankOf(computerRank, b.computer[i]));
-            if (!at.contains(key)) {
-                at.insert(key, pairs.size());
-                pairs.push_back({key.first, key.second, i});
-            }
-        }
-        // The pairs in the order the source lists them: by key, or as first written.
-        if (b.grouping.keyIndexOrder) {
-            std::sort(pairs.begin(), pairs.end(), [](const Pair& x, const Pair& y) {
-                return x.user != y.user ? x.user < y.user : x.computer < y.computer;
-            });
-        }
-        std::vector<Pair> byUser = pairs;
-        std::stable_sort(byUser.begin(), byUser.end(),
-                         [](const Pair& x, const Pair& y) { return x.user < y.user; });
-        for (const Pair& p : byUser)
-            snap->m_pairs.push_back({b.user[p.row], b.computer[p.row]});
-        // Several computers per user / users per computer: the first pair of each group names it,
-        // and missing names are not counted.
-        for (std::size_t i = 0; i < byUser.size();) {
-            std::size_t j = i;
-            std::int64_t count = 0;
-            for (; j < byUser.size() && byUser[j].user == byUser[i].user; ++j)
-                count += byUser[j].computer >= 0 ? 1 : 0;
-            if (count > 1)
-                snap->m_usersOnSeveral.push_back({b.user[byUser[i].row], count});
-            i = j;
-        }
-        std::vector<Pair> byComputer = pairs;
-        std::stable_sort(byComputer.begin(), byComputer.end(),
-                         [](const Pair& x, const Pair& y) { return x.computer < y.computer; });
-        for (std::size_t i = 0; i < byComputer.size();) {
-            std::size_t j = i;
-            std::int64_t count = 0;
-            for (; j < byComputer.size() && byComputer[j].computer == byComputer[i].computer; ++j)
-                count += byComputer[j].user >= 0 ? 1 : 0;
-            if (count > 1)
-                snap->m_computersOfSeveral.push_back({b.computer[byComputer[i].row], count});
-            i = j;
+        // A missing day sorts before every day in the index.
+        if (b.hasDay[a] != b.hasDay[r])
+            return b.hasDay[a] < b.hasDay[r];
+        if (b.hasDay[a] && b.day[a] != b.day[r])
+            return b.day[a] < b.day[r];
+        return a < r;
+    };
+    // The rows' exact pairs first (few), then those pairs by their keys; both keep the
+    // earliest row, so the earliest of each key group is found.
+    std::unordered_map<std::uint64_t, std::size_t> exact;
+    std::vector<std::size_t> exactRows;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t key = (std::uint64_t(b.user[i]) << 32) | b.computer[i];
+        const auto [it, added] = exact.try_emplace(key, exactRows.size());
+        if (added)
+            exactRows.push_back(i);
+        else if (earlier(i, exactRows[it->second]))
+            exactRows[it->second] = i;
+    }
+    std::sort(exactRows.begin(), exactRows.end(),
+              [&](std::size_t x, std::size_t y) { return earlier(x, y); });
+    for (const std::size_t i : exactRows) {
+        const QPair<qint64, qint64> key(rankOf(userRank, b.user[i]), rankOf(computerRank, b.computer[i]));
+        if (!at.contains(key)) {
+            at.insert(key, pairs.size());
+            pairs.push_back({key.first, key.second, i});
         }
     }
+    // The pairs in the order the source lists them: by key, or as first written.
+    if (b.grouping.keyIndexOrder) {
+        std::sort(pairs.begin(), pairs.end(), [](const RankedPair& x, const RankedPair& y) {
+            return x.user != y.user ? x.user < y.user : x.computer < y.computer;
+        });
+    }
+    return pairs;
+}
 
+void ActivitySnapshot::Builder::finishUserList(ActivitySnapshot& snap) const {
+    const Data& b = *d;
+    const std::vector<RankedPair> pairs = firstPairs();
+    std::vector<RankedPair> byUser = pairs;
+    std::stable_sort(byUser.begin(), byUser.end(),
+                     [](const RankedPair& x, const RankedPair& y) { return x.user < y.user; });
+    for (const RankedPair& p : byUser)
+        snap.m_pairs.push_back({b.user[p.row], b.computer[p.row]});
+    // Several computers per user / users per computer: the first pair of each group names it,
+    // and missing names are not counted.
+    for (std::size_t i = 0; i < byUser.size();) {
+        std::size_t j = i;
+        std::int64_t count = 0;
+        for (; j < byUser.size() && byUser[j].user == byUser[i].user; ++j)
+            count += byUser[j].computer >= 0 ? 1 : 0;
+        if (count > 1)
+            snap.m_usersOnSeveral.push_back({b.user[byUser[i].row], count});
+        i = j;
+    }
+    std::vector<RankedPair> byComputer = pairs;
+    std::stable_sort(byComputer.begin(), byComputer.end(),
+                     [](const RankedPair& x, const RankedPair& y) { return x.computer < y.computer; });
+    for (std::size_t i = 0; i < byComputer.size();) {
+        std::size_t j = i;
+        std::int64_t count = 0;
+        for (; j < byComputer.size() && byComputer[j].computer == byComputer[i].computer; ++j)
+            count += byComputer[j].user >= 0 ? 1 : 0;
+        if (count > 1)
+            snap.m_computersOfSeveral.push_back({b.computer[byComputer[i].row], count});
+        i = j;
+    }
+}
+
+void ActivitySnapshot::Builder::finishRows(ActivitySnapshot& snap) const {
+    const Data& b = *d;
+    const std::size_t n = b.day.size();
     // The rows in day order. Rows without a day, or with one no date range can reach, take part
     // in the user list only.
     std::vector<std::uint32_t> order;
@@ -344,22 +358,17 @@ std::shared_ptr<const ActivitySnapshot> ActivitySnapshot::Builder::finish() {
         std::stable_sort(order.begin(), order.end(),
                          [&](std::uint32_t x, std::uint32_t y) { return b.day[x] < b.day[y]; });
     }
-    snap->m_day.resize(order.size());
-    snap->m_user.resize(order.size());
-    snap->m_computer.resize(order.size());
-    snap->m_hours.resize(order.size() * 24);
+    snap.m_day.resize(order.size());
+    snap.m_user.resize(order.size());
+    snap.m_computer.resize(order.size());
+    snap.m_hours.resize(order.size() * 24);
     for (std::size_t k = 0; k < order.size(); ++k) {
         const std::uint32_t i = order[k];
-        snap->m_day[k] = static_cast<std::int32_t>(b.day[i]);
-        snap->m_user[k] = b.user[i];
-        snap->m_computer[k] = b.computer[i];
-        std::memcpy(&snap->m_hours[k * 24], &b.hours[std::size_t(i) * 24], 24 * sizeof(std::uint16_t));
+        snap.m_day[k] = static_cast<std::int32_t>(b.day[i]);
+        snap.m_user[k] = b.user[i];
+        snap.m_computer[k] = b.computer[i];
+        std::memcpy(&snap.m_hours[k * 24], &b.hours[std::size_t(i) * 24], 24 * sizeof(std::uint16_t));
     }
-    snap->m_users = std::move(b.users);
-    snap->m_computers = std::move(b.computers);
-    d.reset();
-    snap->computeDayTotals();
-    return snap;
 }
 
 void ActivitySnapshot::computeDayTotals() {
@@ -422,19 +431,40 @@ std::vector<char> ActivitySnapshot::nameMatches(const std::vector<QString>& name
     return match;
 }
 
+namespace {
+
+// One weekday group's hour figures while the rows are passed.
+struct HourAccumulator {
+    bool present = false;
+    std::array<std::int64_t, 24> sum{};
+    std::array<std::int32_t, 24> count{};
+    std::array<std::uint16_t, 24> max{};
+    std::array<std::uint16_t, 24> min{};
+};
+
+// The figure of hour `h` (which has values) the aggregate asks for.
+double aggregated(const HourAccumulator& a, std::size_t h, ActivitySnapshot::Aggregate aggregate) {
+    switch (aggregate) {
+    case ActivitySnapshot::Aggregate::Avg:
+        return static_cast<double>(a.sum[h]) / static_cast<double>(a.count[h]);
+    case ActivitySnapshot::Aggregate::Sum:
+        return static_cast<double>(a.sum[h]);
+    case ActivitySnapshot::Aggregate::Max:
+        return a.max[h];
+    case ActivitySnapshot::Aggregate::Min:
+        return a.min[h];
+    }
+    return 0;
+}
+
+} // namespace
+
 std::vector<ActivitySnapshot::RemainderGroup>
 ActivitySnapshot::hourAggregates(std::int64_t firstDay, std::int64_t lastDay, const QString& userFilter,
                                  const QString& computerFilter, Aggregate aggregate) const {
     // Remainders run from -6 to 6.
-    struct Acc {
-        bool present = false;
-        std::array<std::int64_t, 24> sum{};
-        std::array<std::int32_t, 24> count{};
-        std::array<std::uint16_t, 24> max{};
-        std::array<std::uint16_t, 24> min{};
-    };
-    std::array<Acc, 13> acc{};
-    for (Acc& a : acc)
+    std::array<HourAccumulator, 13> acc{};
+    for (HourAccumulator& a : acc)
         a.min.fill(kNoHour);
 
     if (userFilter.isEmpty() && computerFilter.isEmpty()) {
@@ -443,7 +473,7 @@ ActivitySnapshot::hourAggregates(std::int64_t firstDay, std::int64_t lastDay, co
                                          [](const DayTotals& t, std::int64_t v) { return t.day < v; });
         for (auto it = lo; it != m_dayTotals.end() && it->day <= lastDay; ++it) {
             const std::int32_t slot = activityDayRemainder(it->day) + 6;
-            Acc& a = acc[std::size_t(slot)];
+            HourAccumulator& a = acc[std::size_t(slot)];
             a.present = true;
             for (int h = 0; h < 24; ++h) {
                 a.sum[h] += it->sum[h];
@@ -464,7 +494,7 @@ ActivitySnapshot::hourAggregates(std::int64_t firstDay, std::int64_t lastDay, co
             if (!computerFilter.isEmpty() && (m_computer[i] == kNoName || !computerOk[m_computer[i]]))
                 continue;
             const std::int32_t slot = activityDayRemainder(m_day[i]) + 6;
-            Acc& a = acc[std::size_t(slot)];
+            HourAccumulator& a = acc[std::size_t(slot)];
             a.present = true;
             const std::uint16_t* hours = &m_hours[i * 24];
             for (int h = 0; h < 24; ++h) {
@@ -481,7 +511,7 @@ ActivitySnapshot::hourAggregates(std::int64_t firstDay, std::int64_t lastDay, co
 
     std::vector<RemainderGroup> groups;
     for (int r = 0; r < 13; ++r) {
-        const Acc& a = acc[std::size_t(r)];
+        const HourAccumulator& a = acc[std::size_t(r)];
         if (!a.present)
             continue;
         RemainderGroup g;
@@ -489,20 +519,7 @@ ActivitySnapshot::hourAggregates(std::int64_t firstDay, std::int64_t lastDay, co
         for (int h = 0; h < 24; ++h) {
             if (a.count[h] == 0)
                 continue;
-            switch (aggregate) {
-            case Aggregate::Avg:
-                g.hours[h] = static_cast<double>(a.sum[h]) / static_cast<double>(a.count[h]);
-                break;
-            case Aggregate::Sum:
-                g.hours[h] = static_cast<double>(a.sum[h]);
-                break;
-            case Aggregate::Max:
-                g.hours[h] = a.max[h];
-                break;
-            case Aggregate::Min:
-                g.hours[h] = a.min[h];
-                break;
-            }
+            g.hours[h] = aggregated(a, std::size_t(h), aggregate);
         }
         groups.push_back(g);
     }

@@ -77,6 +77,16 @@ public:
 
     private:
         struct Data;
+        /// A pair of the user list: the ranks of its names' keys (-1: no name) and its first row.
+        struct RankedPair {
+            std::int64_t user;
+            std::int64_t computer;
+            std::size_t row;
+        };
+        std::vector<RankedPair> firstPairs() const;
+        void finishUserList(ActivitySnapshot& snap) const;
+        void finishRows(ActivitySnapshot& snap) const;
+
         std::unique_ptr<Data> d;
     };
 

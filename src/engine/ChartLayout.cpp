@@ -248,7 +248,7 @@ QColor seriesColor(const ChartDefinition& chart, int index) {
     // Halfway and more towards white: still the same hue, clearly behind the full colour.
     const QColor full = seriesColor(0);
     constexpr double kTint = 0.6;
-    auto towardsWhite = [&](int c) { return static_cast<int>(c + (255 - c) * kTint + 0.5); };
+    auto towardsWhite = [&](int c) { return static_cast<int>(std::lround(c + (255 - c) * kTint)); };
     return QColor(towardsWhite(full.red()), towardsWhite(full.green()), towardsWhite(full.blue()));
 }
 

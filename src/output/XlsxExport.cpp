@@ -145,177 +145,231 @@ private:
     lxw_workbook* m_book = nullptr;
 };
 
-void writeTable(lxw_workbook* book, const SheetTable& table) {
-    lxw_worksheet* sheet = workbook_add_worksheet(book, kSheetName);
+struct SheetFormats {
+    lxw_format* title;
+    lxw_format* heading;
+    lxw_format* headingNumber;
+    lxw_format* number;
+    lxw_format* date;
+    lxw_format* totalLabel;
+    lxw_format* totalNumber;
+};
 
-    lxw_format* titleFormat = workbook_add_format(book);
-    format_set_bold(titleFormat);
-    format_set_font_size(titleFormat, 14);
-    format_set_font_color(titleFormat, 0x000080);
-    lxw_format* headingFormat = workbook_add_format(book);
-    format_set_bold(headingFormat);
-    format_set_bottom(headingFormat, LXW_BORDER_THIN);
-    lxw_format* headingNumberFormat = workbook_add_format(book);
-    format_set_bold(headingNumberFormat);
-    format_set_bottom(headingNumberFormat, LXW_BORDER_THIN);
-    format_set_align(headingNumberFormat, LXW_ALIGN_RIGHT);
-    lxw_format* numberFormat = workbook_add_format(book);
-    format_set_num_format(numberFormat, "#,##0");
-    lxw_format* dateFormat = workbook_add_format(book);
-    format_set_num_format(dateFormat, "yyyy-mm-dd");
-    format_set_align(dateFormat, LXW_ALIGN_LEFT);
-    lxw_format* totalLabelFormat = workbook_add_format(book);
-    format_set_bold(totalLabelFormat);
-    format_set_top(totalLabelFormat, LXW_BORDER_THIN);
-    lxw_format* totalNumberFormat = workbook_add_format(book);
-    format_set_bold(totalNumberFormat);
-    format_set_top(totalNumberFormat, LXW_BORDER_THIN);
-    format_set_num_format(totalNumberFormat, "#,##0");
+SheetFormats addFormats(lxw_workbook* book) {
+    SheetFormats f{};
+    f.title = workbook_add_format(book);
+    format_set_bold(f.title);
+    format_set_font_size(f.title, 14);
+    format_set_font_color(f.title, 0x000080);
+    f.heading = workbook_add_format(book);
+    format_set_bold(f.heading);
+    format_set_bottom(f.heading, LXW_BORDER_THIN);
+    f.headingNumber = workbook_add_format(book);
+    format_set_bold(f.headingNumber);
+    format_set_bottom(f.headingNumber, LXW_BORDER_THIN);
+    format_set_align(f.headingNumber, LXW_ALIGN_RIGHT);
+    f.number = workbook_add_format(book);
+    format_set_num_format(f.number, "#,##0");
+    f.date = workbook_add_format(book);
+    format_set_num_format(f.date, "yyyy-mm-dd");
+    format_set_align(f.date, LXW_ALIGN_LEFT);
+    f.totalLabel = workbook_add_format(book);
+    format_set_bold(f.totalLabel);
+    format_set_top(f.totalLabel, LXW_BORDER_THIN);
+    f.totalNumber = workbook_add_format(book);
+    format_set_bold(f.totalNumber);
+    format_set_top(f.totalNumber, LXW_BORDER_THIN);
+    format_set_num_format(f.totalNumber, "#,##0");
+    return f;
+}
 
-    worksheet_write_string(sheet, 0, 0, table.title.toUtf8().constData(), titleFormat);
-    for (int i = 0; i < table.headerLines.size() && i < kHeaderRows - 2; ++i)
-        worksheet_write_string(sheet, static_cast<lxw_row_t>(i + 1), 0,
-                               table.headerLines.at(i).toUtf8().constData(), nullptr);
+QString cellName(lxw_row_t row, int col) {
+    char name[LXW_MAX_CELL_NAME_LENGTH];
+    lxw_rowcol_to_cell(name, row, static_cast<lxw_col_t>(col));
+    return QString::fromLatin1(name);
+}
 
-    const lxw_row_t headingRow = kHeaderRows;
-    const lxw_row_t firstDataRow = headingRow + 1;
-    const int columnCount = static_cast<int>(table.columns.size());
-    QVector<int> widths(columnCount, 0);
-    for (int c = 0; c < columnCount; ++c) {
-        const SheetColumn& col = table.columns.at(c);
-        worksheet_write_string(sheet, headingRow, static_cast<lxw_col_t>(c), col.heading.toUtf8().constData(),
-                               col.isNumber || col.isRowSum ? headingNumberFormat : headingFormat);
-        widths[c] = static_cast<int>(col.heading.size());
+// Writes one report table as one sheet: the report's header lines, the column headings once, the
+// rows, the totals as formulas, fitted columns, and the report's chart beside the table.
+class SheetWriter {
+public:
+    SheetWriter(lxw_workbook* book, const SheetTable& table)
+        : m_book(book), m_table(table), m_sheet(workbook_add_worksheet(book, kSheetName)),
+          m_f(addFormats(book)), m_columns(static_cast<int>(table.columns.size())), m_widths(m_columns, 0),
+          m_lastDataRow(kFirstDataRow + static_cast<lxw_row_t>(table.rows.size()) - 1) {}
+
+    void write() {
+        writeHeader();
+        for (int r = 0; r < m_table.rows.size(); ++r)
+            writeRow(kFirstDataRow + static_cast<lxw_row_t>(r), m_table.rows.at(r));
+        if (!m_table.rows.isEmpty()) {
+            writeTotals();
+            worksheet_autofilter(m_sheet, kHeadingRow, 0, m_lastDataRow,
+                                 static_cast<lxw_col_t>(m_columns - 1));
+        }
+        fitColumns();
+        if (!m_table.rows.isEmpty() && m_table.chartFirstColumn >= 1)
+            addChart();
     }
 
-    auto cellName = [](lxw_row_t row, int col) {
-        char name[LXW_MAX_CELL_NAME_LENGTH];
-        lxw_rowcol_to_cell(name, row, static_cast<lxw_col_t>(col));
-        return QString::fromLatin1(name);
-    };
+private:
+    static constexpr lxw_row_t kHeadingRow = kHeaderRows;
+    static constexpr lxw_row_t kFirstDataRow = kHeadingRow + 1;
 
-    for (int r = 0; r < table.rows.size(); ++r) {
-        const lxw_row_t row = firstDataRow + static_cast<lxw_row_t>(r);
-        const QVector<QVariant>& values = table.rows.at(r);
+    void writeHeader() {
+        worksheet_write_string(m_sheet, 0, 0, m_table.title.toUtf8().constData(), m_f.title);
+        for (int i = 0; i < m_table.headerLines.size() && i < kHeaderRows - 2; ++i)
+            worksheet_write_string(m_sheet, static_cast<lxw_row_t>(i + 1), 0,
+                                   m_table.headerLines.at(i).toUtf8().constData(), nullptr);
+        for (int c = 0; c < m_columns; ++c) {
+            const SheetColumn& col = m_table.columns.at(c);
+            worksheet_write_string(m_sheet, kHeadingRow, static_cast<lxw_col_t>(c),
+                                   col.heading.toUtf8().constData(),
+                                   col.isNumber || col.isRowSum ? m_f.headingNumber : m_f.heading);
+            m_widths[c] = static_cast<int>(col.heading.size());
+        }
+    }
+
+    void writeRow(lxw_row_t row, const QVector<QVariant>& values) {
         double rowSum = 0;
-        for (int c = 0; c < columnCount; ++c) {
-            const SheetColumn& col = table.columns.at(c);
+        for (int c = 0; c < m_columns; ++c) {
+            const SheetColumn& col = m_table.columns.at(c);
             const lxw_col_t column = static_cast<lxw_col_t>(c);
             if (col.isRowSum)
                 continue;
             const QVariant& v = values.value(c);
-            if (c >= table.rowSumFirst && c <= table.rowSumLast)
+            if (c >= m_table.rowSumFirst && c <= m_table.rowSumLast)
                 rowSum += v.toDouble();
             if (col.isDate) {
                 const QDate d = v.toDate();
                 lxw_datetime when{
                     d.year(), static_cast<uint8_t>(d.month()), static_cast<uint8_t>(d.day()), 0, 0, 0};
-                worksheet_write_datetime(sheet, row, column, &when, dateFormat);
+                worksheet_write_datetime(m_sheet, row, column, &when, m_f.date);
             } else if (col.isNumber) {
-                worksheet_write_number(sheet, row, column, v.toDouble(), numberFormat);
+                worksheet_write_number(m_sheet, row, column, v.toDouble(), m_f.number);
             } else {
-                worksheet_write_string(sheet, row, column, v.toString().toUtf8().constData(), nullptr);
+                worksheet_write_string(m_sheet, row, column, v.toString().toUtf8().constData(), nullptr);
             }
-            widths[c] = std::max(widths[c], textWidth(v, col));
+            m_widths[c] = std::max(m_widths[c], textWidth(v, col));
         }
-        for (int c = 0; c < columnCount; ++c) {
-            if (!table.columns.at(c).isRowSum)
+        for (int c = 0; c < m_columns; ++c) {
+            if (!m_table.columns.at(c).isRowSum)
                 continue;
-            if (table.rowSumFirst < 0) {
-                worksheet_write_number(sheet, row, static_cast<lxw_col_t>(c), 0, numberFormat);
+            if (m_table.rowSumFirst < 0) {
+                worksheet_write_number(m_sheet, row, static_cast<lxw_col_t>(c), 0, m_f.number);
             } else {
-                const QString formula =
-                    u"=SUM(%1:%2)"_s.arg(cellName(row, table.rowSumFirst), cellName(row, table.rowSumLast));
-                worksheet_write_formula_num(sheet, row, static_cast<lxw_col_t>(c),
-                                            formula.toUtf8().constData(), numberFormat, rowSum);
+                const QString formula = u"=SUM(%1:%2)"_s.arg(cellName(row, m_table.rowSumFirst),
+                                                             cellName(row, m_table.rowSumLast));
+                worksheet_write_formula_num(m_sheet, row, static_cast<lxw_col_t>(c),
+                                            formula.toUtf8().constData(), m_f.number, rowSum);
             }
-            widths[c] =
-                std::max(widths[c], textWidth(QVariant(static_cast<qint64>(rowSum)), table.columns.at(c)));
+            m_widths[c] = std::max(m_widths[c],
+                                   textWidth(QVariant(static_cast<qint64>(rowSum)), m_table.columns.at(c)));
         }
     }
 
-    const lxw_row_t lastDataRow = firstDataRow + static_cast<lxw_row_t>(table.rows.size()) - 1;
-    if (!table.rows.isEmpty()) {
-        // The grand totals as formulas, so that the sheet stays right when a figure is edited.
-        const lxw_row_t totalRow = lastDataRow + 1;
-        worksheet_write_string(sheet, totalRow, 0, "Totals", totalLabelFormat);
-        for (int c = 1; c < columnCount; ++c) {
-            const SheetColumn& col = table.columns.at(c);
+    // The grand totals as formulas, so that the sheet stays right when a figure is edited.
+    void writeTotals() {
+        const lxw_row_t totalRow = m_lastDataRow + 1;
+        worksheet_write_string(m_sheet, totalRow, 0, "Totals", m_f.totalLabel);
+        for (int c = 1; c < m_columns; ++c) {
+            const SheetColumn& col = m_table.columns.at(c);
             if (!col.isNumber && !col.isRowSum) {
-                worksheet_write_blank(sheet, totalRow, static_cast<lxw_col_t>(c), totalLabelFormat);
+                worksheet_write_blank(m_sheet, totalRow, static_cast<lxw_col_t>(c), m_f.totalLabel);
                 continue;
             }
             double sum = 0;
-            for (const QVector<QVariant>& values : table.rows) {
+            for (const QVector<QVariant>& values : m_table.rows) {
                 if (col.isRowSum) {
-                    for (int s = table.rowSumFirst; s >= 0 && s <= table.rowSumLast; ++s)
+                    for (int s = m_table.rowSumFirst; s >= 0 && s <= m_table.rowSumLast; ++s)
                         sum += values.value(s).toDouble();
                 } else {
                     sum += values.value(c).toDouble();
                 }
             }
-            const QString formula = u"=SUM(%1:%2)"_s.arg(cellName(firstDataRow, c), cellName(lastDataRow, c));
-            worksheet_write_formula_num(sheet, totalRow, static_cast<lxw_col_t>(c),
-                                        formula.toUtf8().constData(), totalNumberFormat, sum);
-            widths[c] = std::max(widths[c], textWidth(QVariant(static_cast<qint64>(sum)), col));
+            const QString formula =
+                u"=SUM(%1:%2)"_s.arg(cellName(kFirstDataRow, c), cellName(m_lastDataRow, c));
+            worksheet_write_formula_num(m_sheet, totalRow, static_cast<lxw_col_t>(c),
+                                        formula.toUtf8().constData(), m_f.totalNumber, sum);
+            m_widths[c] = std::max(m_widths[c], textWidth(QVariant(static_cast<qint64>(sum)), col));
         }
-        worksheet_autofilter(sheet, headingRow, 0, lastDataRow, static_cast<lxw_col_t>(columnCount - 1));
     }
-    widths[0] = std::max(widths[0], 6); // "Totals"
 
-    for (int c = 0; c < columnCount; ++c) {
-        // Room for the autofilter's button beside the heading.
-        const double width = std::min<double>(kMaxColumnWidth, widths[c] + 4);
-        worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c), width, nullptr);
+    void fitColumns() {
+        m_widths[0] = std::max(m_widths[0], 6); // "Totals"
+        for (int c = 0; c < m_columns; ++c) {
+            // Room for the autofilter's button beside the heading.
+            const double width = std::min<double>(kMaxColumnWidth, m_widths[c] + 4);
+            worksheet_set_column(m_sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c), width,
+                                 nullptr);
+        }
+        worksheet_freeze_panes(m_sheet, kFirstDataRow, 1);
+        // On paper: one page wide with the column headings on every page.
+        worksheet_repeat_rows(m_sheet, kHeadingRow, kHeadingRow);
+        worksheet_fit_to_pages(m_sheet, 1, 0);
     }
-    worksheet_freeze_panes(sheet, firstDataRow, 1);
-    // On paper: one page wide with the column headings on every page.
-    worksheet_repeat_rows(sheet, headingRow, headingRow);
-    worksheet_fit_to_pages(sheet, 1, 0);
 
-    if (table.rows.isEmpty() || table.chartFirstColumn < 1)
-        return;
-    const lxw_chart_type kind = chartKind(table.chartType);
-    lxw_chart* chart = workbook_add_chart(book, kind);
-    const int seriesCount = table.chartLastColumn - table.chartFirstColumn + 1;
-    if (kind == LXW_CHART_PIE && seriesCount > 1) {
-        // Several series in a pie: one slice per series, sized by its total.
-        lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
-        const lxw_row_t totalRow = lastDataRow + 1;
-        chart_series_set_categories(series, kSheetName, headingRow,
-                                    static_cast<lxw_col_t>(table.chartFirstColumn), headingRow,
-                                    static_cast<lxw_col_t>(table.chartLastColumn));
-        chart_series_set_values(series, kSheetName, totalRow, static_cast<lxw_col_t>(table.chartFirstColumn),
-                                totalRow, static_cast<lxw_col_t>(table.chartLastColumn));
-        chart_series_set_name(series, "Totals");
-    } else {
+    void addSeries(lxw_chart* chart, lxw_chart_type kind) {
+        const int seriesCount = m_table.chartLastColumn - m_table.chartFirstColumn + 1;
+        if (kind == LXW_CHART_PIE && seriesCount > 1) {
+            // Several series in a pie: one slice per series, sized by its total.
+            lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
+            const lxw_row_t totalRow = m_lastDataRow + 1;
+            chart_series_set_categories(series, kSheetName, kHeadingRow,
+                                        static_cast<lxw_col_t>(m_table.chartFirstColumn), kHeadingRow,
+                                        static_cast<lxw_col_t>(m_table.chartLastColumn));
+            chart_series_set_values(series, kSheetName, totalRow,
+                                    static_cast<lxw_col_t>(m_table.chartFirstColumn), totalRow,
+                                    static_cast<lxw_col_t>(m_table.chartLastColumn));
+            chart_series_set_name(series, "Totals");
+            return;
+        }
         const int shown = kind == LXW_CHART_PIE ? 1 : seriesCount;
         for (int s = 0; s < shown; ++s) {
-            const lxw_col_t column = static_cast<lxw_col_t>(table.chartFirstColumn + s);
+            const lxw_col_t column = static_cast<lxw_col_t>(m_table.chartFirstColumn + s);
             lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
-            chart_series_set_categories(series, kSheetName, firstDataRow, 0, lastDataRow, 0);
-            chart_series_set_values(series, kSheetName, firstDataRow, column, lastDataRow, column);
-            chart_series_set_name_range(series, kSheetName, headingRow, column);
-            if (table.lastSeriesLighter && shown > 1)
+            chart_series_set_categories(series, kSheetName, kFirstDataRow, 0, m_lastDataRow, 0);
+            chart_series_set_values(series, kSheetName, kFirstDataRow, column, m_lastDataRow, column);
+            chart_series_set_name_range(series, kSheetName, kHeadingRow, column);
+            if (m_table.lastSeriesLighter && shown > 1)
                 paintLikeThePage(series, s == shown - 1);
         }
     }
-    chart_title_off(chart);
-    chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
-    if (kind != LXW_CHART_PIE) {
-        // Periods are dates; without a format the axis would show their serial numbers.
-        if (table.columns.value(0).isDate)
-            chart_axis_set_num_format(chart->x_axis, "yyyy-mm-dd");
-        if (!table.categoryTitle.isEmpty())
-            chart_axis_set_name(chart->x_axis, table.categoryTitle.toUtf8().constData());
-        if (!table.valueTitle.isEmpty())
-            chart_axis_set_name(chart->y_axis, table.valueTitle.toUtf8().constData());
+
+    void addChart() {
+        const lxw_chart_type kind = chartKind(m_table.chartType);
+        lxw_chart* chart = workbook_add_chart(m_book, kind);
+        addSeries(chart, kind);
+        chart_title_off(chart);
+        chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
+        if (kind != LXW_CHART_PIE) {
+            // Periods are dates; without a format the axis would show their serial numbers.
+            if (m_table.columns.value(0).isDate)
+                chart_axis_set_num_format(chart->x_axis, "yyyy-mm-dd");
+            if (!m_table.categoryTitle.isEmpty())
+                chart_axis_set_name(chart->x_axis, m_table.categoryTitle.toUtf8().constData());
+            if (!m_table.valueTitle.isEmpty())
+                chart_axis_set_name(chart->y_axis, m_table.valueTitle.toUtf8().constData());
+        }
+        lxw_chart_options placement{};
+        placement.x_offset = 16;
+        placement.x_scale = 1.6;
+        placement.y_scale = 1.6;
+        worksheet_insert_chart_opt(m_sheet, kHeadingRow, static_cast<lxw_col_t>(m_columns), chart,
+                                   &placement);
     }
-    lxw_chart_options placement{};
-    placement.x_offset = 16;
-    placement.x_scale = 1.6;
-    placement.y_scale = 1.6;
-    worksheet_insert_chart_opt(sheet, headingRow, static_cast<lxw_col_t>(columnCount), chart, &placement);
+
+    lxw_workbook* m_book;
+    const SheetTable& m_table;
+    lxw_worksheet* m_sheet;
+    SheetFormats m_f;
+    int m_columns;
+    QVector<int> m_widths;
+    lxw_row_t m_lastDataRow;
+};
+
+void writeTable(lxw_workbook* book, const SheetTable& table) {
+    SheetWriter(book, table).write();
 }
 
 void writeWorkbook(const SheetTable& table, const QString& path) {

@@ -55,7 +55,13 @@ repDay::~repDay() = default;
 
 void repDay::buildDefinition() {
     const QString title = QStringLiteral("Tallyrow Day Report");
+    buildReportHeader(title);
+    buildPageHeader(title);
+    buildDetail();
+    buildFooters();
+}
 
+void repDay::buildReportHeader(const QString& title) {
     engine::Section& header = ReportHeader();
     header.height = 13440;
     addLabel(header, QStringLiteral("lblReportName"), title, QRectF(75, 0, 3405, 495), 16, false, kDarkBlue);
@@ -71,7 +77,10 @@ void repDay::buildDefinition() {
     chart->Axis(engine::AxisId::Category).title = QStringLiteral("Time");
     addRule(header, QStringLiteral("linHeader"), QPointF(71, 2330), QPointF(9000, 2330));
     buildKeyFigures(header);
+}
 
+void repDay::buildPageHeader(const QString& title) {
+    const double tableRight = kTotalColumn.left + kTotalColumn.width;
     engine::Section& page = PageHeader();
     page.height = 2760;
     addLabel(page, QStringLiteral("lblPageReportName"), title, QRectF(75, 0, 3405, 495), 16);
@@ -93,12 +102,13 @@ void repDay::buildDefinition() {
     addLabel(page, QStringLiteral("lblTotal"), QStringLiteral("Total"),
              QRectF(kTotalColumn.left, headingTop, kTotalColumn.width, 283), 11, true, Qt::black,
              kAlignCenter);
-    const double tableRight = kTotalColumn.left + kTotalColumn.width;
     addRule(page, QStringLiteral("linHeadingTop"), QPointF(71, 2200), QPointF(tableRight, 2200));
     addRule(page, QStringLiteral("linHeadingBottom"), QPointF(71, 2600), QPointF(tableRight, 2600));
     addRule(page, QStringLiteral("linHeadingLeft"), QPointF(71, 2200), QPointF(71, 2600));
     addRule(page, QStringLiteral("linHeadingRight"), QPointF(tableRight, 2200), QPointF(tableRight, 2600));
+}
 
+void repDay::buildDetail() {
     engine::Section& detail = Detail();
     detail.height = 405;
     addField(detail, QStringLiteral("txtTime"), QStringLiteral("Time"),
@@ -116,7 +126,10 @@ void repDay::buildDefinition() {
         addRule(detail, QStringLiteral("linDetail") + QString::number(i + 1), QPointF(separators[i], 0),
                 QPointF(separators[i], 405));
     }
+}
 
+void repDay::buildFooters() {
+    const double tableRight = kTotalColumn.left + kTotalColumn.width;
     engine::Section& pageFooter = PageFooter();
     pageFooter.height = 495;
     addPageFooter(pageFooter, 283);

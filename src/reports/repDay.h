@@ -96,6 +96,10 @@ protected:
 
 private:
     void buildDefinition();
+    void buildReportHeader(const QString& title);
+    void buildPageHeader(const QString& title);
+    void buildDetail();
+    void buildFooters();
     void buildKeyFigures(engine::Section& header);
     void buildShadeLegend(engine::Section& footer);
     /// The grid of the report's query for `in`, from the snapshot or through `cn`.

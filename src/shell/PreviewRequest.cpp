@@ -27,9 +27,9 @@ template <typename Inputs> void copyCommon(const CommonReportOptions& options, I
     in.DataFile = options.DataFile;
 }
 
-template <typename Inputs> PreviewRequest<Inputs> refused(PreviewProblem problem) {
+template <typename Inputs> PreviewRequest<Inputs> refused(const PreviewProblem& problem) {
     PreviewRequest<Inputs> request;
-    request.problem = std::move(problem);
+    request.problem = problem;
     return request;
 }
 

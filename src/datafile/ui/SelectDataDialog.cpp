@@ -291,7 +291,6 @@ void frmSelectData::cmdNew_Click() {
     StepRunner run(gErrorReporter.get(), u"cmdNew_Click&"_s);
     QString templatePath;
     QString target;
-    QString folder;
     bool stop = false;
 
     const bool templateChecked = run.step([&] {
@@ -343,12 +342,30 @@ void frmSelectData::cmdNew_Click() {
     if (!overwriteAsked || stop)
         return;
 
+    if (!folderReady(run, target))
+        return;
+
+    // A failed copy goes to the error report, whose Retry runs the copy again; after Ignore
+    // there is no new file to show or to offer.
+    if (!run.step([&] { CopyTemplate(templatePath, target); }))
+        return;
+    run.step([&] { brsDataPath->setPath(target); });
+    run.step([&] {
+        cmdApply->setEnabled(true);
+        cmdOK->setEnabled(true);
+    });
+}
+
+// The new file's folder exists, or is made after the user agrees. False: go no further.
+bool frmSelectData::folderReady(StepRunner& run, const QString& target) {
+    QString folder;
+    bool stop = false;
     bool folderMissing = false;
     if (!run.step([&] {
             folder = GetFilePath(target);
             folderMissing = !FolderExists(folder);
         }))
-        return;
+        return false;
     if (folderMissing) {
         const bool createAsked = run.step([&] {
             const int answer = MsgBox(u"The folder "_s + redactedPostgresUri(folder) +
@@ -357,7 +374,7 @@ void frmSelectData::cmdNew_Click() {
             stop = answer == MsgAnswer::Cancel;
         });
         if (!createAsked || stop)
-            return;
+            return false;
         run.step([&] { MakeDirPath(folder); });
         run.step([&] {
             if (!FolderExists(folder)) {
@@ -369,18 +386,9 @@ void frmSelectData::cmdNew_Click() {
             }
         });
         if (stop)
-            return;
+            return false;
     }
-
-    // A failed copy goes to the error report, whose Retry runs the copy again; after Ignore
-    // there is no new file to show or to offer.
-    if (!run.step([&] { CopyTemplate(templatePath, target); }))
-        return;
-    run.step([&] { brsDataPath->setPath(target); });
-    run.step([&] {
-        cmdApply->setEnabled(true);
-        cmdOK->setEnabled(true);
-    });
+    return true;
 }
 
 } // namespace tallyrow

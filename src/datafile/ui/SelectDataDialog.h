@@ -13,6 +13,7 @@ class QPushButton;
 namespace tallyrow {
 
 class BrowseButton;
+class StepRunner;
 
 /// Set by the data file dialog's Cancel button and never cleared by it; whoever opens the
 /// dialog clears it first and, when it comes back set, knows the user gave up choosing.
@@ -43,6 +44,7 @@ private:
     void cmdApply_Click();
     void cmdCancel_Click();
     void cmdNew_Click();
+    bool folderReady(StepRunner& run, const QString& target);
     void buildLayout();
 
     QLabel* lblExplanation;

@@ -87,6 +87,36 @@ ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
+    layout->addWidget(buildToolBar());
+
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(u"lblViewerNotice"_s);
+    m_notice->setAlignment(Qt::AlignCenter);
+    m_notice->setWordWrap(true);
+    m_notice->setMargin(6);
+    m_notice->setAutoFillBackground(true);
+    m_notice->setBackgroundRole(QPalette::ToolTipBase);
+    m_notice->setForegroundRole(QPalette::ToolTipText);
+    m_notice->hide();
+    layout->addWidget(m_notice);
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(u"scrPages"_s);
+    m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_scroll->setBackgroundRole(QPalette::Dark);
+    m_view = new PageView(m_scroll);
+    m_view->setObjectName(u"pageView"_s);
+    m_scroll->setWidget(m_view);
+    m_scroll->setWidgetResizable(false);
+    layout->addWidget(m_scroll, 1);
+    m_scroll->viewport()->installEventFilter(this);
+
+    connectControls();
+    setFocusPolicy(Qt::StrongFocus);
+    updateControls();
+}
+
+QWidget* ReportViewer::buildToolBar() {
     auto* bar = new QWidget(this);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(4, 2, 4, 2);
@@ -121,30 +151,10 @@ ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
     row->addWidget(m_zoom);
     row->addSpacing(12);
     row->addWidget(m_status, 1);
-    layout->addWidget(bar);
+    return bar;
+}
 
-    m_notice = new QLabel(this);
-    m_notice->setObjectName(u"lblViewerNotice"_s);
-    m_notice->setAlignment(Qt::AlignCenter);
-    m_notice->setWordWrap(true);
-    m_notice->setMargin(6);
-    m_notice->setAutoFillBackground(true);
-    m_notice->setBackgroundRole(QPalette::ToolTipBase);
-    m_notice->setForegroundRole(QPalette::ToolTipText);
-    m_notice->hide();
-    layout->addWidget(m_notice);
-
-    m_scroll = new QScrollArea(this);
-    m_scroll->setObjectName(u"scrPages"_s);
-    m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    m_scroll->setBackgroundRole(QPalette::Dark);
-    m_view = new PageView(m_scroll);
-    m_view->setObjectName(u"pageView"_s);
-    m_scroll->setWidget(m_view);
-    m_scroll->setWidgetResizable(false);
-    layout->addWidget(m_scroll, 1);
-    m_scroll->viewport()->installEventFilter(this);
-
+void ReportViewer::connectControls() {
     auto zoomKey = [this](const QKeySequence& keys, int direction) {
         auto* shortcut = new QShortcut(keys, this);
         shortcut->setContext(Qt::WidgetWithChildrenShortcut);
@@ -171,8 +181,6 @@ ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
         else
             setZoomPercent(m_zoom->itemData(index).toInt());
     });
-    setFocusPolicy(Qt::StrongFocus);
-    updateControls();
 }
 
 ReportViewer::~ReportViewer() = default;

@@ -85,6 +85,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget* buildToolBar();
+    void connectControls();
     void showPages(PageCollection pages);
     void updateView();
     void updateControls();

@@ -145,37 +145,7 @@ void frmMain::buildControls() {
     lblTitle->setFont(titleFont);
     column->addWidget(lblTitle);
 
-    lblUserName = makeLabel(u"lblUserName"_s, u"User and computer"_s, options);
-    cboUserName = makeList(u"cboUserName"_s, {}, options);
-    cboUserName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cboUserName->setMinimumContentsLength(18);
-    // Offices with hundreds of entries find theirs by typing any part of it; the entry itself
-    // stays one of the list's (typing never makes a new one).
-    cboUserName->setEditable(true);
-    cboUserName->setInsertPolicy(QComboBox::NoInsert);
-    auto* finder = new QCompleter(cboUserName->model(), cboUserName);
-    finder->setObjectName(u"cmpUserName"_s);
-    finder->setCaseSensitivity(Qt::CaseInsensitive);
-    finder->setFilterMode(Qt::MatchContains);
-    finder->setCompletionMode(QCompleter::PopupCompletion);
-    cboUserName->setCompleter(finder);
-    // A text that is an entry exactly (typed in full, or set by a caller as on a plain list)
-    // chooses that entry at once.
-    connect(cboUserName, &QComboBox::editTextChanged, this, [this](const QString& text) {
-        const int exact = cboUserName->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (exact >= 0 && exact != cboUserName->currentIndex())
-            cboUserName->setCurrentIndex(exact);
-    });
-    connect(cboUserName->lineEdit(), &QLineEdit::editingFinished, this, [this] {
-        const int chosen = cboUserName->findText(cboUserName->currentText(), Qt::MatchFixedString);
-        if (chosen >= 0)
-            cboUserName->setCurrentIndex(chosen);
-        else
-            cboUserName->setEditText(cboUserName->itemText(cboUserName->currentIndex()));
-    });
-    lblUserName->setBuddy(cboUserName);
-    column->addWidget(lblUserName);
-    column->addWidget(cboUserName);
+    buildUserList(options, column);
 
     tabOptions = new QTabWidget(options);
     tabOptions->setObjectName(u"tabOptions"_s);
@@ -210,19 +180,11 @@ void frmMain::buildControls() {
     connect(arvPreview, &engine::ReportViewer::LoadCompleted, this, [this] { arvPreview_LoadCompleted(); });
     connect(dtmDateReport, &DateSelector::Change, this, [this] { dtmDateReport_Change(); });
 
-    // F1 opens the help wherever the focus is in the window.
-    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    help->setContext(Qt::WindowShortcut);
-    connect(help, &QShortcut::activated, this, [this] { showHelp(); });
-    // F5 previews with the options as they stand, as the button does.
-    auto* preview = new QShortcut(QKeySequence(Qt::Key_F5), this);
-    preview->setObjectName(u"shortcutPreview"_s);
-    preview->setContext(Qt::WindowShortcut);
-    connect(preview, &QShortcut::activated, this, [this] {
-        if (cmdPreviewReport->isEnabled())
-            cmdPreviewReport->click();
-    });
+    buildShortcuts();
+    buildStatusBar();
+}
 
+void frmMain::buildStatusBar() {
     lblDataSource = new QLabel(statusBar());
     lblDataSource->setObjectName(u"lblDataSource"_s);
     statusBar()->addWidget(lblDataSource, 1);
@@ -239,6 +201,55 @@ void frmMain::buildControls() {
     m_loadTimer = new QTimer(this);
     m_loadTimer->setInterval(100);
     connect(m_loadTimer, &QTimer::timeout, this, [this] { showLoadProgress(); });
+}
+
+void frmMain::buildUserList(QWidget* options, QVBoxLayout* column) {
+    lblUserName = makeLabel(u"lblUserName"_s, u"User and computer"_s, options);
+    cboUserName = makeList(u"cboUserName"_s, {}, options);
+    cboUserName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cboUserName->setMinimumContentsLength(18);
+    // Offices with hundreds of entries find theirs by typing any part of it; the entry itself
+    // stays one of the list's (typing never makes a new one).
+    cboUserName->setEditable(true);
+    cboUserName->setInsertPolicy(QComboBox::NoInsert);
+    auto* finder = new QCompleter(cboUserName->model(), cboUserName);
+    finder->setObjectName(u"cmpUserName"_s);
+    finder->setCaseSensitivity(Qt::CaseInsensitive);
+    finder->setFilterMode(Qt::MatchContains);
+    finder->setCompletionMode(QCompleter::PopupCompletion);
+    cboUserName->setCompleter(finder);
+    // A text that is an entry exactly (typed in full, or set by a caller as on a plain list)
+    // chooses that entry at once.
+    connect(cboUserName, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        const int exact = cboUserName->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (exact >= 0 && exact != cboUserName->currentIndex())
+            cboUserName->setCurrentIndex(exact);
+    });
+    connect(cboUserName->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        const int chosen = cboUserName->findText(cboUserName->currentText(), Qt::MatchFixedString);
+        if (chosen >= 0)
+            cboUserName->setCurrentIndex(chosen);
+        else
+            cboUserName->setEditText(cboUserName->itemText(cboUserName->currentIndex()));
+    });
+    lblUserName->setBuddy(cboUserName);
+    column->addWidget(lblUserName);
+    column->addWidget(cboUserName);
+}
+
+void frmMain::buildShortcuts() {
+    // F1 opens the help wherever the focus is in the window.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, [this] { showHelp(); });
+    // F5 previews with the options as they stand, as the button does.
+    auto* preview = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    preview->setObjectName(u"shortcutPreview"_s);
+    preview->setContext(Qt::WindowShortcut);
+    connect(preview, &QShortcut::activated, this, [this] {
+        if (cmdPreviewReport->isEnabled())
+            cmdPreviewReport->click();
+    });
 }
 
 void frmMain::showDataSource() {

@@ -19,6 +19,7 @@ class QPushButton;
 class QStackedWidget;
 class QTabWidget;
 class QTimer;
+class QVBoxLayout;
 
 namespace tallyrow {
 
@@ -76,6 +77,9 @@ protected:
 
 private:
     void buildControls();
+    void buildUserList(QWidget* options, QVBoxLayout* column);
+    void buildShortcuts();
+    void buildStatusBar();
     void buildDatePage();
     void buildTimePage();
     void buildDayPanel();
