@@ -1,5 +1,6 @@
 #include "engine/PagePainter.h"
 #include "engine/Report.h"
+#include "testsupport/ImageCompare.h"
 
 #include <QFontDatabase>
 #include <QImage>
@@ -185,14 +186,7 @@ QImage pageImage(const PageCollection& doc, QSize size, int dpi, QSize common) {
     return image.scaled(common, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-/// Mean grey-level difference of two equally sized images.
-double meanDifference(const QImage& a, const QImage& b) {
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
-    return sum / (a.width() * a.height());
-}
+using tallyrow::test::meanDifference;
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "engine/PagePainter.h"
 #include "engine/Report.h"
+#include "testsupport/ImageCompare.h"
 #include "engine/ui/ReportViewer.h"
 
 #include <QApplication>
@@ -295,13 +296,7 @@ QImage shownSheet(QWidget* view, QSize common) {
     return shot.copy(sheet).scaled(common, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-double meanDifference(const QImage& a, const QImage& b) {
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
-    return sum / (a.width() * a.height());
-}
+using tallyrow::test::meanDifference;
 
 } // namespace
 
