@@ -1,6 +1,7 @@
 // tallyrow-bench-postgres-queries day|totals FROM TO
 // Prints, one per line and ended by ";", the PostgreSQL texts the Day report (all users, every
 // weekday, average) or the Totals report (all users, periods of one day) sends for the range.
+#include "activity/SqlExecutor.h"
 #include "datafile/PostgresSql.h"
 #include "reports/DayQuery.h"
 #include "reports/ReportTexts.h"
@@ -27,10 +28,9 @@ int main(int argc, char** argv) {
         DayReportInputs in;
         in.StartDate = from;
         in.EndDate = to;
-        print(dayQueryText(in));
+        print(SqlExecutor::statement(dayQuery(in)));
     } else {
-        for (const PeriodSpan& p : totalsPeriods(from, to, periodCode(QStringLiteral("Days")), 1))
-            print(totalsHourSumsQuery(p.start, p.next, userComputerFilter({}, {})));
+        print(SqlExecutor::statement(totalsQuery(totalsPeriods(from, to, periodCode(QStringLiteral("Days")), 1), {}, {})));
     }
     return 0;
 }

@@ -111,12 +111,12 @@ int main(int argc, char** argv) {
     std::vector<double> cold, saved, day, totals, screen, full;
     for (int i = 0; i < runs; ++i) {
         QTemporaryDir empty; // nothing saved: every row is read from the file
-        frmMain::setSnapshotCacheFolder(empty.path());
+        frmMain::setStoreCacheFolder(empty.path());
         double t = 0;
         startWindow(t);
         cold.push_back(t);
     }
-    frmMain::setSnapshotCacheFolder(cache.path());
+    frmMain::setStoreCacheFolder(cache.path());
     double first = 0;
     startWindow(first).reset(); // leaves the saved copy
     std::unique_ptr<frmMain> window;

@@ -1,7 +1,5 @@
 #include "reports/DayQuery.h"
 
-#include "datafile/ActivitySnapshot.h"
-#include "datafile/Connection.h"
 #include "reports/ReportTexts.h"
 #include "reports/TyrowUtils.h"
 
@@ -11,13 +9,13 @@ namespace tallyrow {
 
 const std::array<ReportWeekday, 7>& reportWeekdays() {
     static const std::array<ReportWeekday, 7> days = {{
-        {2, QLatin1String("2,"), QLatin1String("Mon")},
-        {3, QLatin1String("3,"), QLatin1String("Tue")},
-        {4, QLatin1String("4,"), QLatin1String("Wed")},
-        {5, QLatin1String("5,"), QLatin1String("Thu")},
-        {6, QLatin1String("6,"), QLatin1String("Fri")},
-        {0, QLatin1String("0,"), QLatin1String("Sat")},
-        {1, QLatin1String("1,"), QLatin1String("Sun")},
+        {2, QLatin1String("Mon")},
+        {3, QLatin1String("Tue")},
+        {4, QLatin1String("Wed")},
+        {5, QLatin1String("Thu")},
+        {6, QLatin1String("Fri")},
+        {0, QLatin1String("Sat")},
+        {1, QLatin1String("Sun")},
     }};
     return days;
 }
@@ -39,27 +37,27 @@ QString selectedDaysText(const DayReportInputs& inputs) {
     return QStringLiteral("Days selected: ") + selectedWeekdayNames(inputs).join(QLatin1String(", "));
 }
 
-QString dayListText(const DayReportInputs& inputs) {
-    QString list;
+std::uint8_t dayWeekdayMask(const DayReportInputs& inputs) {
+    std::uint8_t mask = 0;
     for (int i = 0; i < 7; ++i) {
         if (isWeekdaySelected(inputs, i))
-            list += reportWeekdays()[i].token;
+            mask |= std::uint8_t(1U << reportWeekdays()[std::size_t(i)].remainder);
     }
-    if (list.endsWith(QLatin1Char(',')))
-        list.chop(1);
-    return list;
+    // Without a selected weekday every weekday's rows are read, as they always were; the
+    // all-days column then stays 0 (averageAllDays) and no weekday column is shown.
+    return mask == 0 ? ActivityQuery::kEveryWeekday : mask;
 }
 
-QString dayAggregateFunction(std::int32_t totalType) {
+HourAggregate dayAggregate(std::int32_t totalType) {
     switch (totalType) {
     case 0:
-        return QStringLiteral("Avg");
+        return HourAggregate::Average;
     case 2:
-        return QStringLiteral("Max");
+        return HourAggregate::Maximum;
     case 3:
-        return QStringLiteral("Min");
+        return HourAggregate::Minimum;
     default:
-        return QStringLiteral("Sum");
+        return HourAggregate::Total;
     }
 }
 
@@ -98,73 +96,21 @@ std::optional<QString> dayValueAxisTitle(std::int32_t totalType) {
     }
 }
 
-QString dayQueryText(const DayReportInputs& inputs) {
-    const QString f = dayAggregateFunction(inputs.TotalType);
-    QString sql = QStringLiteral("SELECT [ActiveDay] Mod 7 AS DayNumber, ");
-    for (int h = 0; h < 24; ++h) {
-        const QString n = QString::number(h);
-        sql += f + QStringLiteral("(Activity.H") + n + QStringLiteral(") AS T") + n;
-        sql += h < 23 ? QStringLiteral(", ") : QStringLiteral(" ");
-    }
-    sql += QStringLiteral("From Activity ");
-    sql += QStringLiteral("WHERE (ActiveDay BETWEEN ") + QString::number(GetDayNumber(inputs.StartDate)) +
-           QStringLiteral(" AND ") + QString::number(GetDayNumber(inputs.EndDate)) + QLatin1Char(')');
-    sql += userComputerFilter(inputs.UserFilter, inputs.ComputerFilter);
-    sql += QStringLiteral(" GROUP BY [ActiveDay] Mod 7");
-    const QString days = dayListText(inputs);
-    if (!days.isEmpty())
-        sql += QStringLiteral(" HAVING ActiveDay mod 7  In (") + days + QLatin1Char(')');
-    return sql;
+ActivityQuery dayQuery(const DayReportInputs& inputs) {
+    // Day numbers as the report counts them: a date that is none fails the step that asks.
+    const DayRange range{GetDayNumber(inputs.StartDate), GetDayNumber(inputs.EndDate)};
+    return ActivityQuery::hourAggregates(range, inputs.UserFilter,
+                                         inputs.ComputerFilter, dayWeekdayMask(inputs), dayAggregate(inputs.TotalType));
 }
 
-void addDayResultRow(HourGrid& grid, const Recordset& row) {
-    const int d = row.field(QStringLiteral("DayNumber")).toInt();
-    if (d < 0 || d > 6)
-        return;
-    for (int h = 0; h < 24; ++h) {
-        const QVariant v = row.field(QStringLiteral("T") + QString::number(h));
-        const double value = v.isNull() ? 0.0 : v.toDouble();
-        grid[h][d] = value;
-        grid[h][AllDaysColumn] += value;
-    }
-}
-
-HourGrid daySnapshotGrid(const ActivitySnapshot& snapshot, const DayReportInputs& inputs) {
-    ActivitySnapshot::Aggregate aggregate = ActivitySnapshot::Aggregate::Sum;
-    switch (inputs.TotalType) {
-    case 0:
-        aggregate = ActivitySnapshot::Aggregate::Avg;
-        break;
-    case 2:
-        aggregate = ActivitySnapshot::Aggregate::Max;
-        break;
-    case 3:
-        aggregate = ActivitySnapshot::Aggregate::Min;
-        break;
-    default:
-        break;
-    }
-    // Without a selected weekday the query keeps every group, as it then has no HAVING clause.
-    bool anySelected = false;
-    std::array<bool, 7> kept{};
-    for (int i = 0; i < 7; ++i) {
-        if (isWeekdaySelected(inputs, i)) {
-            anySelected = true;
-            kept[std::size_t(reportWeekdays()[i].remainder)] = true;
-        }
-    }
+HourGrid dayGrid(const ActivityAnswer& answer) {
     HourGrid grid{};
-    const auto groups = snapshot.hourAggregates(GetDayNumber(inputs.StartDate), GetDayNumber(inputs.EndDate),
-                                                inputs.UserFilter, inputs.ComputerFilter, aggregate);
-    for (const ActivitySnapshot::RemainderGroup& g : groups) {
-        // Groups before 2000 with a negative remainder have no column (see addDayResultRow).
+    for (const HourGroup& g : answer.groups) {
         if (g.remainder < 0 || g.remainder > 6)
             continue;
-        if (anySelected && !kept[std::size_t(g.remainder)])
-            continue;
-        for (int h = 0; h < 24; ++h) {
+        for (std::size_t h = 0; h < 24; ++h) {
             const double value = g.hours[h].value_or(0.0);
-            grid[h][g.remainder] = value;
+            grid[h][std::size_t(g.remainder)] = value;
             grid[h][AllDaysColumn] += value;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "activity/ActivityQuery.h"
 #include "engine/ChartDefinition.h"
 #include "engine/RowSet.h"
 
@@ -12,9 +13,6 @@
 #include <optional>
 
 namespace tallyrow {
-
-class ActivitySnapshot;
-class Recordset;
 
 /// The inputs of the Day report, as the main window (or the command-line tool) sets them.
 struct DayReportInputs {
@@ -36,10 +34,9 @@ struct DayReportInputs {
 };
 
 /// One weekday of the report's fixed order (Monday first): its weekday remainder (day number
-/// mod 7), its token in the query's day list and its column heading.
+/// mod 7) and its column heading.
 struct ReportWeekday {
     std::int32_t remainder;
-    QLatin1String token;
     QLatin1String heading;
 };
 const std::array<ReportWeekday, 7>& reportWeekdays();
@@ -51,34 +48,31 @@ QStringList selectedWeekdayNames(const DayReportInputs& inputs);
 
 /// "Days selected: Monday, Wednesday, Sunday".
 QString selectedDaysText(const DayReportInputs& inputs);
-/// The selected weekdays' remainders, Monday first, comma separated without a trailing comma
-/// ("2,4,1"); "" when none is selected.
-QString dayListText(const DayReportInputs& inputs);
+/// The weekday remainders whose rows count, as a set of bits: the selected weekdays, or every
+/// weekday when none is selected.
+std::uint8_t dayWeekdayMask(const DayReportInputs& inputs);
 
-/// Aggregate function of the query: "Avg", "Max", "Min", and "Sum" for 1 and any other value.
-QString dayAggregateFunction(std::int32_t totalType);
+/// How the hours are brought together: average (0), maximum (2), minimum (3), and the total for
+/// 1 and any other value.
+HourAggregate dayAggregate(std::int32_t totalType);
 /// The report's sentence about what the figures are.
 QString dayTotalTypeSentence(std::int32_t totalType);
 /// Title of the chart's value axis; nothing for values other than 0 … 3 (the definition's
 /// title stays).
 std::optional<QString> dayValueAxisTitle(std::int32_t totalType);
 
-/// The whole Jet query of a run: one row per weekday remainder with the aggregate of each hour
-/// ("DayNumber", "T0" … "T23").
-QString dayQueryText(const DayReportInputs& inputs);
+/// What a run asks of the data: per weekday remainder, each hour's aggregate over the range,
+/// the name filters and the weekdays.
+ActivityQuery dayQuery(const DayReportInputs& inputs);
 
 /// Seconds per hour (0 … 23) and column (weekday remainders 0 … 6, then the all-days column).
 using HourGrid = std::array<std::array<double, 8>, 24>;
 inline constexpr int AllDaysColumn = 7;
 
-/// Adds the recordset's current row to the grid: its hours go to the column of its
-/// "DayNumber" and are added to the all-days column. An empty (null) aggregate counts 0. A row
-/// whose weekday remainder is not 0 … 6 (dates before 2000 give negative ones when no weekday
-/// filter applies) is left out, as no column holds it.
-void addDayResultRow(HourGrid& grid, const Recordset& row);
-/// The grid the report's query gives on the snapshot's data file (before averageAllDays),
-/// answered from the snapshot: the same groups, aggregates and sums in the same order.
-HourGrid daySnapshotGrid(const ActivitySnapshot& snapshot, const DayReportInputs& inputs);
+/// The grid of an answer to dayQuery (before averageAllDays): each group's hours go to the
+/// column of its weekday remainder and are added to the all-days column; an hour without a
+/// figure counts 0.
+HourGrid dayGrid(const ActivityAnswer& answer);
 /// Turns the all-days column from the sum into the mean over the selected weekdays; a selected
 /// weekday without rows counts with 0. With no weekday selected the column stays 0.
 void averageAllDays(HourGrid& grid, int selectedWeekdays);

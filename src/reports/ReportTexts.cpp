@@ -7,12 +7,6 @@ QString dateRangeText(const QDate& start, const QDate& end, const QLocale& local
            locale.toString(end, QLocale::ShortFormat);
 }
 
-QString quoteJet(const QString& name) {
-    QString quoted = name;
-    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
-    return quoted;
-}
-
 QString userComputerText(const QString& userFilter, const QString& computerFilter) {
     QString text = userFilter.isEmpty() ? QStringLiteral("For all users")
                                         : QStringLiteral("For user <") + userFilter + QLatin1Char('>');
@@ -21,13 +15,5 @@ QString userComputerText(const QString& userFilter, const QString& computerFilte
     return text;
 }
 
-QString userComputerFilter(const QString& userFilter, const QString& computerFilter) {
-    QString filter;
-    if (!userFilter.isEmpty())
-        filter += QStringLiteral(" AND UserName='") + quoteJet(userFilter) + QLatin1Char('\'');
-    if (!computerFilter.isEmpty())
-        filter += QStringLiteral(" AND ComputerName='") + quoteJet(computerFilter) + QLatin1Char('\'');
-    return filter;
-}
 
 } // namespace tallyrow

@@ -1,7 +1,5 @@
 #include "reports/TotalsQuery.h"
 
-#include "datafile/ActivitySnapshot.h"
-#include "datafile/Connection.h"
 #include "dateselector/Calendar.h"
 #include "reports/TyrowUtils.h"
 
@@ -63,55 +61,6 @@ QString timeScaleAxisTitle(std::int32_t timeScale) {
     }
 }
 
-QString totalsBaseQuery(int divisor) {
-    QString sql = QStringLiteral("SELECT Activity.ActiveDay, Activity.UserName, Activity.ComputerName, (");
-    for (int h = 0; h < 24; ++h) {
-        if (h > 0)
-            sql += QLatin1Char('+');
-        sql += QStringLiteral("[H") + QString::number(h) + QLatin1Char(']');
-    }
-    sql += QStringLiteral(")/") + QString::number(divisor) + QStringLiteral(" AS DayTotal FROM Activity");
-    return sql;
-}
-
-namespace {
-
-QString dayRange(const QDate& start, const QDate& next) {
-    return QStringLiteral(" WHERE (ActiveDay BETWEEN ") + QString::number(GetDayNumber(start)) +
-           QStringLiteral(" AND ") + QString::number(static_cast<qint64>(GetDayNumber(next)) - 1) +
-           QLatin1Char(')');
-}
-
-} // namespace
-
-QString totalsPeriodQuery(const QString& baseQuery, const QDate& start, const QDate& next,
-                          const QString& filter) {
-    return baseQuery + dayRange(start, next) + filter;
-}
-
-QString totalsHourSumsQuery(const QDate& start, const QDate& next, const QString& filter) {
-    QString sql = QStringLiteral("SELECT ");
-    for (int h = 0; h < 24; ++h) {
-        const QString n = QString::number(h);
-        if (h > 0)
-            sql += QStringLiteral(", ");
-        sql += QStringLiteral("Sum([H") + n + QStringLiteral("]) AS S") + n;
-    }
-    sql += QStringLiteral(" FROM Activity") + dayRange(start, next) + filter;
-    return sql;
-}
-
-double periodTotal(const Recordset& hourSums, int divisor) {
-    // Whole seconds add up exactly; dividing once keeps an exact half unit exact for rounding.
-    double seconds = 0;
-    for (int h = 0; h < 24; ++h) {
-        const QVariant v = hourSums.field(QStringLiteral("S") + QString::number(h));
-        if (!v.isNull())
-            seconds += v.toDouble();
-    }
-    return seconds / divisor;
-}
-
 QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code,
                                   std::int32_t units) {
     QVector<PeriodSpan> periods;
@@ -154,14 +103,13 @@ QString changeText(double current, double previous) {
            QString::number(std::fabs(percent), 'f', 1) + QStringLiteral(" %");
 }
 
-std::vector<std::int64_t> totalsSnapshotSeconds(const ActivitySnapshot& snapshot,
-                                                const QVector<PeriodSpan>& periods, const QString& userFilter,
-                                                const QString& computerFilter) {
-    std::vector<ActivitySnapshot::DayRange> ranges;
+ActivityQuery totalsQuery(const QVector<PeriodSpan>& periods, const QString& userFilter,
+                          const QString& computerFilter) {
+    std::vector<DayRange> ranges;
     ranges.reserve(std::size_t(periods.size()));
     for (const PeriodSpan& p : periods)
-        ranges.push_back({GetDayNumber(p.start), static_cast<std::int64_t>(GetDayNumber(p.next)) - 1});
-    return snapshot.rangeSeconds(ranges, userFilter, computerFilter);
+        ranges.push_back({GetDayNumber(p.start), std::int64_t(GetDayNumber(p.next)) - 1});
+    return ActivityQuery::rangeSeconds(std::move(ranges), userFilter, computerFilter);
 }
 
 } // namespace tallyrow

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "activity/ActivityQuery.h"
 #include "engine/ChartDefinition.h"
 
 #include <QDate>
@@ -11,9 +12,6 @@
 #include <vector>
 
 namespace tallyrow {
-
-class ActivitySnapshot;
-class Recordset;
 
 /// The inputs of the Totals report, as the main window (or the command-line tool) sets them.
 struct TotalsReportInputs {
@@ -50,20 +48,6 @@ QString periodCode(const QString& period);
 int timeScaleDivisor(std::int32_t timeScale);
 QString timeScaleAxisTitle(std::int32_t timeScale);
 
-/// "SELECT … ([H0]+…+[H23])/<divisor> AS DayTotal FROM Activity": every row's day total.
-QString totalsBaseQuery(int divisor);
-/// The query of the period from `start` up to the day before `next`: the base query, the day
-/// range and the user/computer filter text.
-QString totalsPeriodQuery(const QString& baseQuery, const QDate& start, const QDate& next,
-                          const QString& filter);
-/// What the report sends for a period: the per-hour sums ("S0" … "S23") over the same rows as
-/// totalsPeriodQuery. An hour with no value is left out of its sum instead of making the whole
-/// day's total empty, so a day with one missing hour still counts its other hours.
-QString totalsHourSumsQuery(const QDate& start, const QDate& next, const QString& filter);
-/// The period's total in the time scale's unit from the current row of a totalsHourSumsQuery
-/// result (0 when every sum is empty).
-double periodTotal(const Recordset& hourSums, int divisor);
-
 /// One period: its first day and the first day of the next period.
 struct PeriodSpan {
     QDate start;
@@ -89,10 +73,9 @@ QVector<PeriodSpan> previousPeriods(const QVector<PeriodSpan>& periods, const QD
 /// "-3.0 %"); "–" (an en dash) when there was no previous activity to compare with.
 QString changeText(double current, double previous);
 
-/// The seconds of each period as totalsHourSumsQuery sums them (a missing hour counts 0),
-/// answered from a snapshot of the data file.
-std::vector<std::int64_t> totalsSnapshotSeconds(const ActivitySnapshot& snapshot,
-                                                const QVector<PeriodSpan>& periods, const QString& userFilter,
-                                                const QString& computerFilter);
+/// What a run asks of the data for `periods`: the seconds of all hours (a missing hour counts 0)
+/// of the rows of each period that pass the name filters.
+ActivityQuery totalsQuery(const QVector<PeriodSpan>& periods, const QString& userFilter,
+                          const QString& computerFilter);
 
 } // namespace tallyrow

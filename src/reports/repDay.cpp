@@ -1,7 +1,6 @@
 #include "reports/repDay.h"
 
-#include "datafile/ActivitySnapshot.h"
-#include "datafile/Connection.h"
+#include "activity/ActivitySource.h"
 #include "datafile/DataPath.h"
 #include "reports/DayHighlights.h"
 #include "reports/LayoutHelpers.h"
@@ -186,12 +185,10 @@ void repDay::setHeaderText(const QString& reportLabel, const QString& pageLabel,
 
 void repDay::ReportStart() {
     StepRunner run(gErrorReporter.get(), QStringLiteral("repDay - ReportStart&"));
-    std::unique_ptr<Connection> cn;
     bool connected = false;
     int selectedCount = 0;
     m_grid = HourGrid{};
     m_hasTable = false;
-    m_queryText.clear();
 
     run.step([&] {
         setHeaderText(QStringLiteral("lblDateRange"), QStringLiteral("lblPageDateRange"),
@@ -218,35 +215,29 @@ void repDay::ReportStart() {
         setHeaderText(QStringLiteral("lblSelectedDays"), QStringLiteral("lblPageSelectedDays"),
                       selectedDaysText(m_in));
     });
-    // An empty source reads nothing: the process's data path is the shell's business, not the report's.
-    // A snapshot of the data file, when the caller has one, answers instead of a connection.
-    run.step([&] { connected = m_snapshot || (!m_in.DataFile.isEmpty() && OpenCN(cn, m_in.DataFile)); });
+    // Without a source nothing is read: which data the report reads is the shell's business.
+    run.step([&] { connected = m_source && m_source->connect(); });
     if (!run.left() && !connected) {
         run.step([&] {
             MsgBox(QStringLiteral("Can't open a connection to the database"), MsgFlag::OKOnly,
                    QStringLiteral("Can't open connection"));
         });
-        cn.reset();
         return;
     }
     run.step([&] {
         setHeaderText(QStringLiteral("lblReportTotalType"), QStringLiteral("lblPageReportTotalType"),
                       dayTotalTypeSentence(m_in.TotalType));
     });
-    run.step([&] { m_queryText = dayQueryText(m_in); });
     run.step([&] {
         setHeaderText(QStringLiteral("lblUserName"), QStringLiteral("lblUserNamePage"),
                       userComputerText(m_in.UserFilter, m_in.ComputerFilter));
     });
-    run.step([&] { m_grid = readGrid(m_in, cn.get()); });
+    run.step([&] { m_grid = readGrid(m_in); });
     run.step([&] {
         if (m_in.KeyFigures)
-            readKeyFigureGrids(cn.get());
+            readKeyFigureGrids();
     });
-    run.step([&] {
-        if (cn)
-            CloseCN(cn);
-    });
+    run.step([&] { m_source->disconnect(); });
     run.step([&] {
         averageAllDays(m_grid, selectedCount);
         m_hasTable = true;
@@ -255,8 +246,8 @@ void repDay::ReportStart() {
     run.step([this] { showHighlights(); });
 
     if (run.left()) {
-        if (cn)
-            ignoringFailures([&] { CloseCN(cn); });
+        if (m_source)
+            ignoringFailures([&] { m_source->disconnect(); });
         m_chartRows = engine::RowSet();
         m_detailRows = engine::RowSet();
         m_hasTable = false;
@@ -264,30 +255,21 @@ void repDay::ReportStart() {
     }
 }
 
-HourGrid repDay::readGrid(const DayReportInputs& in, Connection* cn) const {
-    if (m_snapshot)
-        return daySnapshotGrid(*m_snapshot, in);
-    HourGrid grid{};
-    std::unique_ptr<Recordset> rs = cn->Execute(dayQueryText(in));
-    while (!rs->EOF_()) {
-        addDayResultRow(grid, *rs);
-        rs->MoveNext();
-    }
-    rs->Close();
-    return grid;
+HourGrid repDay::readGrid(const DayReportInputs& in) const {
+    return dayGrid(m_source->answer(dayQuery(in)));
 }
 
-void repDay::readKeyFigureGrids(Connection* cn) {
+void repDay::readKeyFigureGrids() {
     // Active time is the total whatever the table shows; the weekday columns of a total run
     // already hold it.
     DayReportInputs totals = m_in;
     totals.TotalType = 1;
     m_totalsGrid =
-        dayAggregateFunction(m_in.TotalType) == dayAggregateFunction(1) ? m_grid : readGrid(totals, cn);
+        dayAggregate(m_in.TotalType) == HourAggregate::Total ? m_grid : readGrid(totals);
     const DateRange previous = previousDayRange(m_in.StartDate, m_in.EndDate);
     totals.StartDate = previous.start;
     totals.EndDate = previous.end;
-    m_previousTotalsGrid = readGrid(totals, cn);
+    m_previousTotalsGrid = readGrid(totals);
 }
 
 void repDay::showHighlights() {

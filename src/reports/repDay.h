@@ -13,8 +13,7 @@
 namespace tallyrow {
 
 class StepRunner;
-class Connection;
-class ActivitySnapshot;
+class ActivitySource;
 
 /// The Day report ("Activity by day of week"): for each hour of the day and each selected
 /// weekday, the average, total, maximum or minimum of the active minutes over a date range,
@@ -61,7 +60,7 @@ public:
     void setUserFilter(const QString& name) { m_in.UserFilter = name; }
     QString ComputerFilter() const { return m_in.ComputerFilter; }
     void setComputerFilter(const QString& name) { m_in.ComputerFilter = name; }
-    /// The data file or server URI the run reads ("" reads nothing).
+    /// The data file or server URI the run's source reads, as the report names it.
     QString DataFile() const { return m_in.DataFile; }
     void setDataFile(const QString& source) { m_in.DataFile = source; }
 
@@ -69,9 +68,9 @@ public:
     const DayReportInputs& inputs() const { return m_in; }
     void setInputs(const DayReportInputs& inputs) { m_in = inputs; }
 
-    /// When set, a run answers from this snapshot of the data file instead of opening a
-    /// connection; the query text is built all the same.
-    void setSnapshot(std::shared_ptr<const ActivitySnapshot> snapshot) { m_snapshot = std::move(snapshot); }
+    /// What a run reads its figures from; without one it reads nothing (and says it cannot
+    /// open a connection).
+    void setSource(std::shared_ptr<ActivitySource> source) { m_source = std::move(source); }
 
     // Results of the last run
     /// True once the run has read the data (false when no connection could be opened).
@@ -85,8 +84,6 @@ public:
     QByteArray tableCsv() const override;
     /// The chart's row set of the last run.
     const engine::RowSet& chartRows() const { return m_chartRows; }
-    /// The query text the last run sent ("" before a run or without a connection).
-    const QString& queryText() const { return m_queryText; }
 
 protected:
     void ReportStart() override;
@@ -102,10 +99,10 @@ private:
     void buildFooters();
     void buildKeyFigures(engine::Section& header);
     void buildShadeLegend(engine::Section& footer);
-    /// The grid of the report's query for `in`, from the snapshot or through `cn`.
-    HourGrid readGrid(const DayReportInputs& in, Connection* cn) const;
+    /// The grid the source gives for `in`.
+    HourGrid readGrid(const DayReportInputs& in) const;
     /// The totals of the range and of the previous range, for the key figures.
-    void readKeyFigureGrids(Connection* cn);
+    void readKeyFigureGrids();
     /// Shows the shading legend and the key figures the inputs ask for.
     void showHighlights();
     void shadeCell(engine::Field& cell);
@@ -118,11 +115,10 @@ private:
     bool m_hasTable = false;
     engine::RowSet m_chartRows;
     engine::RowSet m_detailRows;
-    QString m_queryText;
     HourGrid m_totalsGrid{};
     HourGrid m_previousTotalsGrid{};
     std::int32_t m_shadeMaximum = 0;
-    std::shared_ptr<const ActivitySnapshot> m_snapshot;
+    std::shared_ptr<ActivitySource> m_source;
 };
 
 } // namespace tallyrow

@@ -1,7 +1,6 @@
 #include "reports/repTotals.h"
 
-#include "datafile/ActivitySnapshot.h"
-#include "datafile/Connection.h"
+#include "activity/ActivitySource.h"
 #include "datafile/DataPath.h"
 #include "engine/ChartLayout.h"
 #include "reports/LayoutHelpers.h"
@@ -73,63 +72,51 @@ void repTotals::buildDefinition() {
 
 void repTotals::ReportStart() {
     StepRunner run(gErrorReporter.get(), QStringLiteral("repTotals - ReportStart&"));
-    std::unique_ptr<Connection> cn;
     bool connected = false;
     int divisor = 1;
-    QString filter;
     QVector<PeriodTotal> totals;
     QVector<PeriodTotal> previous;
     m_totals.clear();
     m_previous.clear();
-    m_periodQueries.clear();
-    m_sentQueries.clear();
+    m_periods.clear();
     m_hasTable = false;
 
     prepareRun(run, divisor);
     // No message when the data cannot be reached: the report simply has no rows.
-    // An empty source reads nothing: the process's data path is the shell's business, not the report's.
-    // A snapshot of the data file, when the caller has one, answers instead of a connection.
-    run.step([&] { connected = m_snapshot || (!m_in.DataFile.isEmpty() && OpenCN(cn, m_in.DataFile)); });
+    // Without a source nothing is read: which data the report reads is the shell's business.
+    run.step([&] { connected = m_source && m_source->connect(); });
     if (connected) {
-        QString base;
         QVector<PeriodSpan> periods;
-        run.step([&] { base = totalsBaseQuery(divisor); });
         run.step([&] {
-            filter = userComputerFilter(m_in.UserFilter, m_in.ComputerFilter);
-            label(QStringLiteral("lblUserComputer"))->caption =
-                userComputerText(m_in.UserFilter, m_in.ComputerFilter);
+            label(QStringLiteral("lblUserComputer"))->caption = userComputerText(m_in.UserFilter, m_in.ComputerFilter);
         });
         run.step([&] {
             periods = totalsPeriods(m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units);
-            totals = totalsOf(periods, cn.get(), base, filter, divisor, true);
+            m_periods = periods;
+            totals = totalsOf(periods, divisor);
         });
         if (m_in.Compare) {
             run.step([&] {
                 const QVector<PeriodSpan> earlier =
                     previousPeriods(periods, m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units);
-                previous = totalsOf(earlier, cn.get(), base, filter, divisor, false);
+                previous = totalsOf(earlier, divisor);
             });
         }
-        run.step([&] {
-            if (cn)
-                CloseCN(cn);
-        });
+        run.step([&] { m_source->disconnect(); });
         run.step([&] {
             m_totals = totals;
             m_previous = previous;
             fillRows();
             m_hasTable = true;
         });
-    } else {
-        cn.reset();
     }
     if (m_in.Compare)
         run.step([this] { addComparisonControls(); });
     bindResults(run);
 
     if (run.left()) {
-        if (cn)
-            ignoringFailures([&] { CloseCN(cn); });
+        if (m_source)
+            ignoringFailures([&] { m_source->disconnect(); });
         m_hasTable = false;
         Cancel();
     }
@@ -162,34 +149,16 @@ void repTotals::prepareRun(StepRunner& run, int& divisor) {
     });
 }
 
-QVector<repTotals::PeriodTotal> repTotals::totalsOf(const QVector<PeriodSpan>& periods, Connection* cn,
-                                                    const QString& base, const QString& filter, int divisor,
-                                                    bool record) {
-    if (record) {
-        m_periodQueries.clear();
-        m_sentQueries.clear();
-    }
-    std::vector<std::int64_t> seconds;
-    if (m_snapshot)
-        seconds = totalsSnapshotSeconds(*m_snapshot, periods, m_in.UserFilter, m_in.ComputerFilter);
+QVector<repTotals::PeriodTotal> repTotals::totalsOf(const QVector<PeriodSpan>& periods, int divisor) {
+    const std::vector<std::int64_t> seconds =
+        m_source->answer(totalsQuery(periods, m_in.UserFilter, m_in.ComputerFilter)).seconds;
     QVector<PeriodTotal> totals;
     totals.reserve(periods.size());
     for (qsizetype i = 0; i < periods.size(); ++i) {
-        const PeriodSpan& p = periods[i];
-        const QString sent = totalsHourSumsQuery(p.start, p.next, filter);
-        if (record) {
-            m_periodQueries << totalsPeriodQuery(base, p.start, p.next, filter);
-            m_sentQueries << sent;
-        }
         PeriodTotal t;
-        t.start = p.start;
-        if (m_snapshot) {
-            t.total = static_cast<double>(seconds[std::size_t(i)]) / divisor;
-        } else {
-            std::unique_ptr<Recordset> rs = cn->Execute(sent);
-            t.total = rs->EOF_() ? 0.0 : periodTotal(*rs, divisor);
-            rs->Close();
-        }
+        t.start = periods[i].start;
+        // Whole seconds add up exactly; dividing once keeps an exact half unit exact for rounding.
+        t.total = static_cast<double>(seconds.at(std::size_t(i))) / divisor;
         t.shown = static_cast<qint64>(roundHalfEven(t.total));
         totals.append(t);
     }

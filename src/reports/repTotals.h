@@ -14,8 +14,7 @@
 namespace tallyrow {
 
 class StepRunner;
-class ActivitySnapshot;
-class Connection;
+class ActivitySource;
 
 /// The Totals report ("Total activity"): the active time in seconds, minutes or hours, cut into
 /// consecutive periods of n days, weeks, months or years, one row per period, a grand total and
@@ -57,9 +56,9 @@ public:
     const TotalsReportInputs& inputs() const { return m_in; }
     void setInputs(const TotalsReportInputs& inputs) { m_in = inputs; }
 
-    /// When set, a run answers from this snapshot of the data file instead of opening a
-    /// connection: every period from one pass over its rows. The queries are built all the same.
-    void setSnapshot(std::shared_ptr<const ActivitySnapshot> snapshot) { m_snapshot = std::move(snapshot); }
+    /// What a run reads its figures from (every period in one question); without one the report
+    /// has no rows.
+    void setSource(std::shared_ptr<ActivitySource> source) { m_source = std::move(source); }
 
     // Results of the last run
     struct PeriodTotal {
@@ -80,9 +79,9 @@ public:
     /// with Compare "Previous" (the paired period's whole units).
     engine::RowSet tableRows() const override;
     QByteArray tableCsv() const override;
-    /// The query of each period as the report describes it, and the text actually sent.
-    const QStringList& periodQueries() const { return m_periodQueries; }
-    const QStringList& sentQueries() const { return m_sentQueries; }
+    /// The periods of the last run (and with Compare those of the previous range), as asked of
+    /// the source.
+    const QVector<PeriodSpan>& periods() const { return m_periods; }
 
 protected:
     void ReportStart() override;
@@ -95,10 +94,8 @@ private:
     void prepareRun(StepRunner& run, int& divisor);
     /// The steps that hand the rows of a run to the table and the chart.
     void bindResults(StepRunner& run);
-    /// The totals of `periods` from the snapshot or else from `cn`, in the time scale's unit.
-    /// `record` keeps the queries in periodQueries() and sentQueries().
-    QVector<PeriodTotal> totalsOf(const QVector<PeriodSpan>& periods, Connection* cn, const QString& base,
-                                  const QString& filter, int divisor, bool record);
+    /// The totals of `periods` from the source, in the time scale's unit.
+    QVector<PeriodTotal> totalsOf(const QVector<PeriodSpan>& periods, int divisor);
     /// The table's "Previous" column, the grand total beside it and the change in percent.
     void addComparisonControls();
     void showChange();
@@ -110,10 +107,9 @@ private:
     engine::RowSet m_rows;
     QVector<PeriodTotal> m_totals;
     QVector<PeriodTotal> m_previous;
-    QStringList m_periodQueries;
-    QStringList m_sentQueries;
     bool m_hasTable = false;
-    std::shared_ptr<const ActivitySnapshot> m_snapshot;
+    std::shared_ptr<ActivitySource> m_source;
+    QVector<PeriodSpan> m_periods;
 };
 
 } // namespace tallyrow

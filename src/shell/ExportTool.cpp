@@ -3,7 +3,8 @@
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "datafile/PostgresUri.h"
-#include "datafile/SnapshotStore.h"
+#include "activity/ActivityPlanner.h"
+#include "activity/SqlExecutor.h"
 #include "dateselector/ScheduledRange.h"
 #include "output/ReportDocument.h"
 #include "output/SaveReport.h"
@@ -140,11 +141,12 @@ ScriptedComponents installScriptedComponents(FILE* echo) {
 
 // The data source check of start-up, with the reason spelled out in one sentence that names
 // the source as the user gave it (`given`). A server URI is tested by connecting; it is shown
-// without its password. A data file is read once into a snapshot the report answers from
-// (`snapshot`; the saved copy of its rows is used unless `noCache`); a server source is only
-// opened, as its server aggregates.
-bool checkDataFile(const QString& path, const QString& given, bool noCache,
-                   std::shared_ptr<const ActivitySnapshot>& snapshot, FILE* err) {
+// without its password. A data file gets a planner (`source`): the saved copy of its rows
+// answers when it is of the file as it is now (unless `noCache`), else the file is opened here
+// to be sure it is one, and the report's questions go to SQL or to a new read of the file by
+// their size.
+bool checkDataFile(const QString& path, const QString& given, bool noCache, std::shared_ptr<ActivitySource>& source,
+                   FILE* err) {
     const bool server = isPostgresUri(path);
     const QString cannot = server ? QStringLiteral("cannot read the database \"%1\": %2.")
                                   : QStringLiteral("cannot read the data file \"%1\": %2.");
@@ -165,14 +167,18 @@ bool checkDataFile(const QString& path, const QString& given, bool noCache,
         server ? QStringLiteral("Cannot open the database \"%1\": ").arg(redactedPostgresUri(path))
                : QStringLiteral("Cannot open the data file \"%1\": ").arg(path);
     try {
-        if (SnapshotStore::takesSnapshot(path)) {
-            SnapshotStore store(noCache ? QString() : SnapshotStore::defaultCacheFolder());
-            snapshot = store.load(path);
-        } else {
+        std::shared_ptr<ActivityPlanner> planner;
+        if (StoreCache::keepsStore(path)) {
+            planner = std::make_shared<ActivityPlanner>(
+                path, std::make_shared<StoreCache>(noCache ? QString() : StoreCache::defaultCacheFolder()),
+                ActivityPlanner::Policy{});
+        }
+        if (!planner || !planner->isFresh()) {
             Connection cn;
             cn.Open(ConnectionString(path), QString(), QString(), -1);
             cn.Close();
         }
+        source = planner ? std::shared_ptr<ActivitySource>(planner) : std::make_shared<SqlExecutor>(path);
     } catch (const Error& e) {
         fail(err, cannot.arg(shown, reasonOf(e.description(), start)));
         return false;
@@ -248,7 +254,7 @@ void fillCommonOptions(const ExportRequest& r, const std::pair<QDate, QDate>& ra
 // (with the reason on `err`) when the options are refused.
 std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pair<QDate, QDate>& range,
                                            const QString& dataPath,
-                                           const std::shared_ptr<const ActivitySnapshot>& snapshot,
+                                           const std::shared_ptr<ActivitySource>& source,
                                            FILE* err) {
     PreviewProblem problem;
     if (r.kind == ExportRequest::Kind::Day) {
@@ -263,7 +269,7 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         if (request.inputs) {
             auto day = std::make_unique<repDay>();
             day->setInputs(*request.inputs);
-            day->setSnapshot(snapshot);
+            day->setSource(source);
             return day;
         }
         problem = request.problem;
@@ -278,7 +284,7 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         if (request.inputs) {
             auto totals = std::make_unique<repTotals>();
             totals->setInputs(*request.inputs);
-            totals->setSnapshot(snapshot);
+            totals->setSource(source);
             return totals;
         }
         problem = request.problem;
@@ -305,6 +311,19 @@ bool runReport(engine::Report& report, const ExportRequest& r, const ScriptedCom
     const TableReport* table = asTableReport(&report);
     const QString reported = shown.firstReport();
     if (!completed || (table && !table->hasTable()) || !reported.isEmpty()) {
+        // The data is read as the report asks for it: a source that fails then is named as the
+        // check before the run names it.
+        const auto& calls = shown.reporter->calls();
+        if (!calls.isEmpty() && calls.first().number == ErrNo::DataSource) {
+            const bool server = isPostgresUri(r.dataFile);
+            const QString start = server ? QStringLiteral("the database \"%1\": ").arg(redactedPostgresUri(r.dataFile))
+                                         : QStringLiteral("the data file \"%1\": ")
+                                               .arg(QFileInfo(r.dataFile).absoluteFilePath());
+            fail(err, (server ? QStringLiteral("cannot read the database \"%1\": %2.")
+                              : QStringLiteral("cannot read the data file \"%1\": %2."))
+                          .arg(shownName(r.dataFile), reasonOf(reported, start)));
+            return false;
+        }
         fail(err, cannotMake(reported.isEmpty() ? QStringLiteral("the report stopped before it was complete")
                                                 : reasonOf(reported, QString())));
         return false;
@@ -351,13 +370,13 @@ int runDocument(const ExportRequest& r, const ScriptedComponents& shown, FILE* e
 int runReportRequest(const ExportRequest& r, const ScriptedComponents& shown, FILE* err) {
     const QString dataPath =
         isPostgresUri(r.dataFile) ? r.dataFile : QFileInfo(r.dataFile).absoluteFilePath();
-    std::shared_ptr<const ActivitySnapshot> snapshot;
-    if (!checkDataFile(dataPath, r.dataFile, r.noCache, snapshot, err))
+    std::shared_ptr<ActivitySource> source;
+    if (!checkDataFile(dataPath, r.dataFile, r.noCache, source, err))
         return 1;
     const auto range = requestedRange(r, err);
     if (!range)
         return 1;
-    const std::unique_ptr<engine::Report> report = makeReport(r, *range, dataPath, snapshot, err);
+    const std::unique_ptr<engine::Report> report = makeReport(r, *range, dataPath, source, err);
     if (!report || !runReport(*report, r, shown, err))
         return 1;
     return writeOutput(*report, r, err) && nothingReported(shown, r, err) ? 0 : 1;

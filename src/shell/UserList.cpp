@@ -1,6 +1,7 @@
 #include "shell/UserList.h"
 
-#include "datafile/ActivitySnapshot.h"
+#include "activity/ActivityQuery.h"
+#include "activity/SqlExecutor.h"
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "support/FileUtils.h"
@@ -14,23 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace tallyrow {
-
-QString UserComputerPairsQuery() {
-    return u"select distinct username, computername from activity ORDER BY UserName"_s;
-}
-
-QString UsersOnSeveralComputersQuery() {
-    return u"SELECT UserName, Count(ComputerName) AS TotalComputers "_s +
-           u" FROM (SELECT DISTINCT Activity.UserName, Activity.ComputerName FROM Activity) "_s +
-           u" GROUP BY UserName HAVING Count(ComputerName)>1 ORDER BY UserName"_s;
-}
-
-QString ComputersOfSeveralUsersQuery() {
-    // "TotaUsers" is the alias the query has always used; nothing reads it by name.
-    return u"SELECT ComputerName, Count(UserName) AS TotaUsers "_s +
-           u" FROM (SELECT DISTINCT Activity.UserName, Activity.ComputerName FROM Activity)"_s +
-           u" GROUP BY ComputerName HAVING Count(UserName)>1 ORDER BY ComputerName"_s;
-}
 
 namespace {
 
@@ -110,7 +94,7 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
     std::unique_ptr<Recordset> rs;
     // Everything below reads this recordset: when the query fails, Ignore has nothing to go on
     // with, and the list on screen stays as it is.
-    if (!run.step([&] { rs = cn->Execute(UserComputerPairsQuery()); }) || !rs) {
+    if (!run.step([&] { rs = cn->Execute(userListStatement(UserListPart::Pairs)); }) || !rs) {
         if (!run.left())
             CloseCN(cn);
         return result;
@@ -138,7 +122,7 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
     bool allEntry = false;
     run.step([&] {
         appendGrouped(
-            *cn, UsersOnSeveralComputersQuery(), result.entries, allEntry,
+            *cn, userListStatement(UserListPart::UsersOnSeveral), result.entries, allEntry,
             [](const Recordset& row) { return UserEntry(row.field(u"UserName"_s), kAllComputers); });
     });
     run.step([&] {
@@ -147,7 +131,7 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
             if (!several)
                 allEntry = false;
         });
-        appendGrouped(*cn, ComputersOfSeveralUsersQuery(), result.entries, several, [](const Recordset& row) {
+        appendGrouped(*cn, userListStatement(UserListPart::ComputersOfSeveral), result.entries, several, [](const Recordset& row) {
             return UserEntry(kAllUsers, row.field(u"ComputerName"_s));
         });
         rs.reset();
@@ -170,31 +154,28 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
     return result;
 }
 
-UserListLoad LoadUserList(const ActivitySnapshot& snapshot, const QString& loggedInUser,
-                          const QString& localComputer) {
+UserListLoad LoadUserList(const ActivityUserList& list, const QString& loggedInUser, const QString& localComputer) {
     UserListLoad result;
     result.opened = true;
-    std::unique_ptr<Recordset> pairs = snapshot.userComputerPairs();
-    if (pairs->BOF()) {
+    if (list.pairs.empty()) {
         result.empty = true;
         return result;
     }
     result.replace = true;
-    for (pairs->MoveFirst(); !pairs->EOF_(); pairs->MoveNext())
-        result.entries << UserEntry(pairs->field(u"UserName"_s), pairs->field(u"ComputerName"_s));
-    std::unique_ptr<Recordset> users = snapshot.usersOnSeveralComputers();
-    std::unique_ptr<Recordset> computers = snapshot.computersOfSeveralUsers();
-    for (; !users->EOF_(); users->MoveNext())
-        result.entries << UserEntry(users->field(u"UserName"_s), kAllComputers);
-    for (; !computers->EOF_(); computers->MoveNext())
-        result.entries << UserEntry(kAllUsers, computers->field(u"ComputerName"_s));
+    const auto value = [](const std::optional<QString>& name) { return name ? QVariant(*name) : QVariant(); };
+    for (const ActivityUserList::Pair& p : list.pairs)
+        result.entries << UserEntry(value(p.user), value(p.computer));
+    for (const ActivityUserList::Count& c : list.usersOnSeveral)
+        result.entries << UserEntry(value(c.name), kAllComputers);
+    for (const ActivityUserList::Count& c : list.computersOfSeveral)
+        result.entries << UserEntry(kAllUsers, value(c.name));
     if (result.entries.size() < 2) {
         result.selected = 0;
         result.enabled = false;
         return result;
     }
     result.enabled = true;
-    if (!users->BOF() && !computers->BOF())
+    if (!list.usersOnSeveral.empty() && !list.computersOfSeveral.empty())
         result.entries << UserEntry(kAllUsers, kAllComputers);
     result.selected = PreselectIndex(result.entries, loggedInUser, localComputer);
     return result;

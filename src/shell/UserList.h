@@ -8,20 +8,13 @@
 
 namespace tallyrow {
 
-class ActivitySnapshot;
+struct ActivityUserList;
 class ErrorReporter;
 
 /// Separator between the user part and the computer part of a list entry.
 inline const QString kUserSeparator = QStringLiteral(" -|- ");
 inline const QString kAllUsers = QStringLiteral("<All Users>");
 inline const QString kAllComputers = QStringLiteral("<All Computers>");
-
-/// Every (user, computer) pair with activity, by user.
-QString UserComputerPairsQuery();
-/// Users seen on more than one computer, by user.
-QString UsersOnSeveralComputersQuery();
-/// Computers used by more than one user, by computer.
-QString ComputersOfSeveralUsersQuery();
 
 /// "user -|- computer"; a missing (null) name gives an empty part.
 QString UserEntry(const QVariant& user, const QVariant& computer);
@@ -66,9 +59,8 @@ struct UserListLoad {
 UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, const QString& localComputer,
                           ErrorReporter* reporter);
 
-/// The same list from a snapshot of the data file: the same entries in the same order and the
-/// same selection as the queries give on the file. Reading memory cannot fail part way.
-UserListLoad LoadUserList(const ActivitySnapshot& snapshot, const QString& loggedInUser,
-                          const QString& localComputer);
+/// The same list from the data's answer to ActivityQuery::userList(), as the store of a data
+/// file gives it: the same entries in the same order and the same selection.
+UserListLoad LoadUserList(const ActivityUserList& list, const QString& loggedInUser, const QString& localComputer);
 
 } // namespace tallyrow

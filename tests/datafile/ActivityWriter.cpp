@@ -10,6 +10,10 @@
 //   tallyrow-test-writer crash FILE
 //       Adds 1 to H1 of every row in one transaction with a page cache so small that changed
 //       pages go to the file before the commit, then kills itself: the journal stays, hot.
+//   tallyrow-test-writer day FILE DAY USERS
+//       Writes the rows of one day in one transaction, as the monitoring product does at the end of
+//       a day: users u0 … u(USERS-1) on computer pc(i mod 5), 60 * (i mod 60 + 1) seconds in hour 9, every
+//       other hour empty.
 //   tallyrow-test-writer hold FILE MILLISECONDS
 //       Holds an exclusive lock on the file that long; prints "locked" once it has it.
 #include <sqlite3.h>
@@ -95,6 +99,17 @@ int crash(sqlite3* db) {
     return 1;
 }
 
+int day(sqlite3* db, long long dayNumber, int users) {
+    exec(db, "BEGIN IMMEDIATE");
+    for (int i = 0; i < users; ++i) {
+        exec(db, "INSERT INTO Activity (ActiveDay, UserName, ComputerName, H9) VALUES (" + std::to_string(dayNumber) +
+                     ", 'u" + std::to_string(i) + "', 'pc" + std::to_string(i % 5) + "', " +
+                     std::to_string(60 * (i % 60 + 1)) + ")");
+    }
+    exec(db, "COMMIT");
+    return 0;
+}
+
 int hold(sqlite3* db, int millis) {
     exec(db, "BEGIN EXCLUSIVE");
     std::printf("locked\n");
@@ -123,6 +138,8 @@ int main(int argc, char** argv) {
         rc = churn(db, argv[3], std::atof(argv[4]), std::atoi(argv[5]));
     } else if (command == "crash") {
         rc = crash(db);
+    } else if (command == "day" && argc == 5) {
+        rc = day(db, std::atoll(argv[3]), std::atoi(argv[4]));
     } else if (command == "hold" && argc == 4) {
         rc = hold(db, std::atoi(argv[3]));
     } else {

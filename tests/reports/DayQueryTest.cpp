@@ -1,11 +1,10 @@
 #include "reports/DayQuery.h"
 #include "reports/ReportTexts.h"
 
-#include "datafile/Connection.h"
-
 #include <gtest/gtest.h>
 
 using namespace tallyrow;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -25,71 +24,62 @@ QStringList columnNames(const engine::RowSet& rows) {
     return names;
 }
 
-// A result row of the day query: weekday remainder and the same value in every hour (null when
+// One weekday group of an answer: its remainder and the same value in every hour (none when
 // `seconds` is negative).
-QVector<QVariant> resultRow(int dayNumber, double seconds) {
-    QVector<QVariant> row{dayNumber};
-    for (int h = 0; h < 24; ++h)
-        row << (seconds < 0 ? QVariant() : QVariant(seconds));
-    return row;
+HourGroup resultRow(int remainder, double seconds) {
+    HourGroup g;
+    g.remainder = remainder;
+    for (auto& h : g.hours)
+        h = seconds < 0 ? std::nullopt : std::optional<double>(seconds);
+    return g;
 }
 
-QStringList resultFields() {
-    QStringList names{QStringLiteral("DayNumber")};
-    for (int h = 0; h < 24; ++h)
-        names << QStringLiteral("T") + QString::number(h);
-    return names;
-}
-
-HourGrid gridOf(const QVector<QVector<QVariant>>& rows, int selected) {
-    Recordset rs(resultFields(), rows);
-    HourGrid grid{};
-    while (!rs.EOF_()) {
-        addDayResultRow(grid, rs);
-        rs.MoveNext();
-    }
+HourGrid gridOf(const std::vector<HourGroup>& groups, int selected) {
+    ActivityAnswer answer;
+    answer.groups = groups;
+    HourGrid grid = dayGrid(answer);
     averageAllDays(grid, selected);
     return grid;
 }
 
 } // namespace
 
-TEST(DayQuery, AverageOfMondayWednesdaySundayForAnnaReadsToTheLetter) {
-    const QString expected = QStringLiteral(
-        "SELECT [ActiveDay] Mod 7 AS DayNumber, Avg(Activity.H0) AS T0, Avg(Activity.H1) AS T1, Avg(Activity."
-        "H2) AS T2, Avg(Activity.H3) AS T3, Avg(Activity.H4) AS T4, Avg(Activity.H5) AS T5, Avg(Activity.H6) "
-        "AS T6, Avg(Activity.H7) AS T7, Avg(Activity.H8) AS T8, Avg(Activity.H9) AS T9, Avg(Activity.H10) AS "
-        "T10, Avg(Activity.H11) AS T11, Avg(Activity.H12) AS T12, Avg(Activity.H13) AS T13, Avg(Activity.H14)"
-        " AS T14, Avg(Activity.H15) AS T15, Avg(Activity.H16) AS T16, Avg(Activity.H17) AS T17, Avg(Activity."
-        "H18) AS T18, Avg(Activity.H19) AS T19, Avg(Activity.H20) AS T20, Avg(Activity.H21) AS T21, Avg(Activ"
-        "ity.H22) AS T22, Avg(Activity.H23) AS T23 From Activity WHERE (ActiveDay BETWEEN 1521 AND 1551) AND "
-        "UserName='anna' GROUP BY [ActiveDay] Mod 7 HAVING ActiveDay mod 7  In (2,4,1)");
-    EXPECT_EQ(dayQueryText(mondayWednesdaySunday()), expected);
-    EXPECT_EQ(selectedDaysText(mondayWednesdaySunday()),
-              QStringLiteral("Days selected: Monday, Wednesday, Sunday"));
-    EXPECT_EQ(dayListText(mondayWednesdaySunday()), QStringLiteral("2,4,1"));
+TEST(DayQuery, AskForTheRangeTheFiltersAndTheSelectedWeekdays) {
+    const ActivityQuery q = dayQuery(mondayWednesdaySunday());
+    // Monday, Wednesday and Sunday are the remainders 2, 4 and 1.
+    EXPECT_EQ(q, ActivityQuery::hourAggregates({1521, 1551}, u"anna"_s, {}, 0b0010110, HourAggregate::Average))
+        << qPrintable(q.describe());
+    EXPECT_EQ(selectedDaysText(mondayWednesdaySunday()), u"Days selected: Monday, Wednesday, Sunday"_s);
+
+    // No weekday chosen reads every weekday (the all-days column then stays 0); days before
+    // 2000 keep their sign.
+    DayReportInputs none = mondayWednesdaySunday();
+    none.Days.fill(false);
+    none.StartDate = QDate(1999, 12, 29);
+    none.EndDate = QDate(2000, 1, 1);
+    none.UserFilter = u"o'neil"_s;
+    none.ComputerFilter = u"OFFICE'3"_s;
+    EXPECT_EQ(dayQuery(none), ActivityQuery::hourAggregates({-3, 0}, u"o'neil"_s, u"OFFICE'3"_s,
+                                                            ActivityQuery::kEveryWeekday, HourAggregate::Average));
 }
 
-TEST(DayQuery, TotalTypeChoosesFunctionSentenceAndAxisTitle) {
+TEST(DayQuery, TotalTypeChoosesAggregateSentenceAndAxisTitle) {
     const struct {
         int totalType;
-        const char* function;
+        HourAggregate aggregate;
         const char* word;
         const char* title; // nullptr: the definition's title stays
     } cases[] = {
-        {0, "Avg", "average", "Active minutes per hour"},
-        {1, "Sum", "total", "Total minutes"},
-        {2, "Max", "maximum", "Maximum active minutes per hour"},
-        {3, "Min", "minimum", "Minumim active minutes per hour"},
-        {4, "Sum", "total", nullptr},
-        {-1, "Sum", "total", nullptr},
+        {0, HourAggregate::Average, "average", "Active minutes per hour"},
+        {1, HourAggregate::Total, "total", "Total minutes"},
+        {2, HourAggregate::Maximum, "maximum", "Maximum active minutes per hour"},
+        {3, HourAggregate::Minimum, "minimum", "Minumim active minutes per hour"},
+        {4, HourAggregate::Total, "total", nullptr},
+        {-1, HourAggregate::Total, "total", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.totalType);
-        DayReportInputs in = mondayWednesdaySunday();
-        in.TotalType = c.totalType;
-        EXPECT_TRUE(dayQueryText(in).contains(QLatin1String(c.function) +
-                                              QStringLiteral("(Activity.H23) AS T23 From")));
+        EXPECT_EQ(dayAggregate(c.totalType), c.aggregate);
         EXPECT_EQ(dayTotalTypeSentence(c.totalType),
                   QStringLiteral("This report shows the ") + QLatin1String(c.word) +
                       QStringLiteral(" active time for each selected day of "
@@ -101,34 +91,13 @@ TEST(DayQuery, TotalTypeChoosesFunctionSentenceAndAxisTitle) {
     }
 }
 
-TEST(DayQuery, FiltersAndUserTextsForEveryCombination) {
+TEST(DayQuery, UserTextsForEveryCombination) {
     EXPECT_EQ(userComputerText(QStringLiteral("anna"), QStringLiteral("OFFICE1")),
               QStringLiteral("For user <anna> on computer <OFFICE1>"));
-    EXPECT_EQ(userComputerText(QStringLiteral("anna"), {}),
-              QStringLiteral("For user <anna> on any computer"));
-    EXPECT_EQ(userComputerText({}, QStringLiteral("OFFICE1")),
-              QStringLiteral("For all users on computer <OFFICE1>"));
+    EXPECT_EQ(userComputerText(QStringLiteral("anna"), {}), QStringLiteral("For user <anna> on any computer"));
+    EXPECT_EQ(userComputerText({}, QStringLiteral("OFFICE1")), QStringLiteral("For all users on computer <OFFICE1>"));
     EXPECT_EQ(userComputerText({}, {}), QStringLiteral("For all users on any computer"));
-
-    DayReportInputs in = mondayWednesdaySunday();
-    in.UserFilter = QStringLiteral("o'neil");
-    in.ComputerFilter = QStringLiteral("OFFICE'3");
-    const QString sql = dayQueryText(in);
-    EXPECT_TRUE(sql.contains(
-        QStringLiteral("AND 1551) AND UserName='o''neil' AND ComputerName='OFFICE''3' GROUP BY")))
-        << qPrintable(sql);
-    EXPECT_EQ(userComputerText(in.UserFilter, {}), QStringLiteral("For user <o'neil> on any computer"));
-
-    in.UserFilter.clear();
-    in.ComputerFilter.clear();
-    EXPECT_TRUE(dayQueryText(in).contains(QStringLiteral("AND 1551) GROUP BY [ActiveDay] Mod 7 HAVING")));
-}
-
-TEST(DayQuery, DatesBefore2000KeepTheirSign) {
-    DayReportInputs in = mondayWednesdaySunday();
-    in.StartDate = QDate(1999, 12, 29);
-    in.EndDate = QDate(2000, 1, 1);
-    EXPECT_TRUE(dayQueryText(in).contains(QStringLiteral("WHERE (ActiveDay BETWEEN -3 AND 0)")));
+    EXPECT_EQ(userComputerText(u"o'neil"_s, {}), QStringLiteral("For user <o'neil> on any computer"));
 }
 
 TEST(DayRowSets, ColumnsFollowShowEachDayAndShowDetails) {

@@ -1,7 +1,4 @@
-#include "reports/ReportTexts.h"
 #include "reports/TotalsQuery.h"
-
-#include "datafile/Connection.h"
 
 #include <gtest/gtest.h>
 
@@ -18,46 +15,13 @@ QVector<QDate> starts(const QVector<PeriodSpan>& periods) {
 
 } // namespace
 
-TEST(TotalsQuery, PeriodQueryReadsToTheLetter) {
-    const QString expected = QStringLiteral(
-        "SELECT Activity.ActiveDay, Activity.UserName, Activity.ComputerName, ([H0]+[H1]+[H2]+[H3]+[H4]+[H5]+"
-        "[H6]+[H7]+[H8]+[H9]+[H10]+[H11]+[H12]+[H13]+[H14]+[H15]+[H16]+[H17]+[H18]+[H19]+[H20]+[H21]+[H22]+[H"
-        "23])/60 AS DayTotal FROM Activity WHERE (ActiveDay BETWEEN 1521 AND 1521) AND UserName='o''neil' AND"
-        " ComputerName='OFFICE3'");
-    const QString filter = userComputerFilter(QStringLiteral("o'neil"), QStringLiteral("OFFICE3"));
-    EXPECT_EQ(totalsPeriodQuery(totalsBaseQuery(60), QDate(2004, 3, 1), QDate(2004, 3, 2), filter), expected);
-    EXPECT_TRUE(totalsBaseQuery(1).endsWith(QStringLiteral("[H23])/1 AS DayTotal FROM Activity")));
-    EXPECT_TRUE(totalsBaseQuery(3600).endsWith(QStringLiteral("[H23])/3600 AS DayTotal FROM Activity")));
-}
-
-TEST(TotalsQuery, SentQueryCoversTheSameRowsAndSumsEachHour) {
-    const QString sent = totalsHourSumsQuery(QDate(2004, 3, 29), QDate(2004, 4, 5),
-                                             userComputerFilter(QStringLiteral("anna"), {}));
-    EXPECT_TRUE(sent.startsWith(QStringLiteral("SELECT Sum([H0]) AS S0, Sum([H1]) AS S1, ")));
-    EXPECT_TRUE(sent.endsWith(QStringLiteral(
-        "Sum([H23]) AS S23 FROM Activity WHERE (ActiveDay BETWEEN 1549 AND 1555) AND UserName='anna'")))
-        << qPrintable(sent);
-}
-
-TEST(TotalsQuery, MissingHourCountsZeroAndKeepsTheRest) {
-    QStringList names;
-    QVector<QVariant> row;
-    for (int h = 0; h < 24; ++h) {
-        names << QStringLiteral("S") + QString::number(h);
-        row << (h == 9 ? QVariant() : QVariant(60));
-    }
-    Recordset rs(names, {row});
-    EXPECT_DOUBLE_EQ(periodTotal(rs, 60), 23.0);
-    EXPECT_DOUBLE_EQ(periodTotal(rs, 1), 1380.0);
-    // 89 s in total is 1.4833… minutes; two such days make 2.9666…
-    QVector<QVariant> small(24, QVariant(0));
-    small[0] = 89;
-    Recordset one(names, {small});
-    EXPECT_NEAR(periodTotal(one, 60), 89.0 / 60.0, 1e-12);
-    // An exact half stays exact: 150 s is 2.5 minutes.
-    small[0] = 150;
-    Recordset half(names, {small});
-    EXPECT_EQ(periodTotal(half, 60), 2.5);
+TEST(TotalsQuery, AsksForTheDaysOfEachPeriodWithTheFilters) {
+    // Weeks from Monday 29 March 2004: the last one runs past the end of the range.
+    const QVector<PeriodSpan> periods = totalsPeriods(QDate(2004, 3, 29), QDate(2004, 4, 6), QStringLiteral("WW"), 1);
+    const ActivityQuery q = totalsQuery(periods, QStringLiteral("o'neil"), QStringLiteral("OFFICE3"));
+    EXPECT_EQ(q, ActivityQuery::rangeSeconds({{1549, 1555}, {1556, 1562}}, QStringLiteral("o'neil"),
+                                             QStringLiteral("OFFICE3")))
+        << qPrintable(q.describe());
 }
 
 TEST(TotalsQuery, GroupTextUsesTheInputsAsTheyCame) {

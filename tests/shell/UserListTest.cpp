@@ -1,6 +1,6 @@
 #include "shell/UserList.h"
 
-#include "datafile/SnapshotStore.h"
+#include "activity/StoreCache.h"
 
 #include "testsupport/ActivityData.h"
 #include "testsupport/TestEnv.h"
@@ -12,19 +12,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace tallyrow;
-
-TEST(UserList, QueryTextsAreSentAsWritten) {
-    EXPECT_EQ(UserComputerPairsQuery(),
-              u"select distinct username, computername from activity ORDER BY UserName"_s);
-    EXPECT_EQ(
-        UsersOnSeveralComputersQuery(),
-        u"SELECT UserName, Count(ComputerName) AS TotalComputers  FROM (SELECT DISTINCT Activity.UserName, "
-        "Activity.ComputerName FROM Activity)  GROUP BY UserName HAVING Count(ComputerName)>1 ORDER BY UserName"_s);
-    EXPECT_EQ(
-        ComputersOfSeveralUsersQuery(),
-        u"SELECT ComputerName, Count(UserName) AS TotaUsers  FROM (SELECT DISTINCT Activity.UserName, "
-        "Activity.ComputerName FROM Activity) GROUP BY ComputerName HAVING Count(UserName)>1 ORDER BY ComputerName"_s);
-}
 
 TEST(UserList, MissingNamesGiveEmptyParts) {
     EXPECT_EQ(UserEntry(u"alice"_s, u"PC1"_s), u"alice -|- PC1"_s);
@@ -183,7 +170,7 @@ void expectSameList(const QString& file, const QString& user, const QString& com
                     ErrorReporter* reporter) {
     SCOPED_TRACE((user + u" on "_s + computer).toStdString());
     const UserListLoad bySql = LoadUserList(file, user, computer, reporter);
-    const UserListLoad bySnapshot = LoadUserList(*readActivitySnapshot(file), user, computer);
+    const UserListLoad bySnapshot = LoadUserList(readActivityStore(file)->answer(ActivityQuery::userList()).users, user, computer);
     EXPECT_EQ(bySnapshot.opened, bySql.opened);
     EXPECT_EQ(bySnapshot.empty, bySql.empty);
     EXPECT_EQ(bySnapshot.replace, bySql.replace);

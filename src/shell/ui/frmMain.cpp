@@ -4,7 +4,9 @@
 #include "datafile/DataPath.h"
 #include "datafile/HostPropertyStore.h"
 #include "datafile/PostgresUri.h"
-#include "datafile/SnapshotStore.h"
+#include "activity/ActivityPlanner.h"
+#include "activity/SqlExecutor.h"
+#include "activity/StoreCache.h"
 #include "datafile/ui/SelectDataDialog.h"
 #include "dateselector/ui/DateSelector.h"
 #include "engine/ChartDefinition.h"
@@ -66,7 +68,7 @@ frmMain::DialogRunner& dialogRunner() {
     return runner;
 }
 
-std::optional<QString>& snapshotCacheFolder() {
+std::optional<QString>& storeCacheFolder() {
     static std::optional<QString> folder;
     return folder;
 }
@@ -96,8 +98,7 @@ frmMain::frmMain(QWidget* parent)
     : QMainWindow(parent),
       m_properties(std::make_unique<MemoryPropertyStore>(
           std::initializer_list<std::pair<QString, QVariant>>{{u"period"_s, kPeriodWeek}})),
-      m_store(std::make_unique<SnapshotStore>(
-          snapshotCacheFolder().value_or(SnapshotStore::defaultCacheFolder()))) {
+      m_cache(std::make_shared<StoreCache>(storeCacheFolder().value_or(StoreCache::defaultCacheFolder()))) {
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"Tyrow Reports"_s);
     buildControls();
@@ -107,7 +108,7 @@ frmMain::frmMain(QWidget* parent)
 }
 
 frmMain::~frmMain() {
-    // The worker reads through the store and reports back to this window: both must outlast it.
+    // The worker reads through the cache and reports back to this window: both must outlast it.
     if (m_loadJob) {
         m_loadJob->cancel();
         m_loadJob->wait();
@@ -121,8 +122,8 @@ void frmMain::setDialogRunner(DialogRunner runner) {
     dialogRunner() = std::move(runner);
 }
 
-void frmMain::setSnapshotCacheFolder(std::optional<QString> folder) {
-    snapshotCacheFolder() = std::move(folder);
+void frmMain::setStoreCacheFolder(std::optional<QString> folder) {
+    storeCacheFolder() = std::move(folder);
 }
 
 int frmMain::runDialog(QDialog& dialog) {
@@ -197,10 +198,16 @@ void frmMain::buildStatusBar() {
     statusBar()->addPermanentWidget(cmdCancelLoad);
     lblLoadProgress->hide();
     cmdCancelLoad->hide();
-    connect(cmdCancelLoad, &QPushButton::clicked, this, [this] { cancelSnapshotLoad(); });
+    connect(cmdCancelLoad, &QPushButton::clicked, this, [this] { cancelStoreLoad(); });
     m_loadTimer = new QTimer(this);
     m_loadTimer->setInterval(100);
     connect(m_loadTimer, &QTimer::timeout, this, [this] { showLoadProgress(); });
+    // The monitoring product writes all day: the window looks at the file now and then, so a
+    // Preview usually finds its store current.
+    m_watchTimer = new QTimer(this);
+    m_watchTimer->setInterval(3000);
+    connect(m_watchTimer, &QTimer::timeout, this, [this] { checkDataFileChanged(); });
+    m_watchTimer->start();
 }
 
 void frmMain::buildUserList(QWidget* options, QVBoxLayout* column) {
@@ -557,13 +564,25 @@ void frmMain::dtmDateReport_Change() {
 void frmMain::LoadUserInfo() {
     ignoringFailures([this] { showDataSource(); });
     const QString path = GetDataPath(kDefaultDataFileName);
-    if (SnapshotStore::takesSnapshot(path)) {
-        // A data file is read once into memory, off this thread; the list fills when it is in.
+    if (StoreCache::keepsStore(path)) {
+        // A saved copy of the file as it is now is opened at once; otherwise the file is read
+        // off this thread and the list fills when it is in.
+        plannerFor(path);
+        m_source = m_planner;
+        if (const auto store = m_cache->fresh(path)) {
+            m_seenStamp = stampDataFile(path);
+            ignoringFailures([&] {
+                applyUserList(LoadUserList(store->answer(ActivityQuery::userList()).users,
+                                           GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s)));
+            });
+            return;
+        }
         m_listPending = true;
-        startSnapshotLoad(path);
+        startStoreLoad(path);
         return;
     }
-    m_snapshot.reset();
+    m_planner.reset();
+    m_source = openActivitySource(path, nullptr);
     const UserListLoad list =
         LoadUserList(path, GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s), m_err);
     if (!list.opened) {
@@ -575,6 +594,17 @@ void frmMain::LoadUserInfo() {
         return;
     }
     applyUserList(list);
+}
+
+ActivityPlanner& frmMain::plannerFor(const QString& path) {
+    if (!m_planner || m_planner->dataFile() != path) {
+        // The window never waits for a read of the whole file: a large question on a changed
+        // file is read again in the background before the report runs (see previewDataReady).
+        ActivityPlanner::Policy policy;
+        policy.refreshForLargeQueries = false;
+        m_planner = std::make_shared<ActivityPlanner>(path, m_cache, policy);
+    }
+    return *m_planner;
 }
 
 void frmMain::applyUserList(const UserListLoad& list) {
@@ -597,19 +627,19 @@ void frmMain::applyUserList(const UserListLoad& list) {
     ignoringFailures([this] { ClearPreview(); });
 }
 
-void frmMain::startSnapshotLoad(const QString& path) {
+void frmMain::startStoreLoad(const QString& path) {
     if (m_loadJob && m_loadPath == path)
         return; // already under way: its end serves this request too
     if (m_loadJob)
         m_loadJob->cancel(); // another file was chosen meanwhile
     m_loadJob.reset();
-    m_snapshot.reset();
     m_loadPath = path;
+    m_seenStamp = stampDataFile(path);
     const int generation = ++m_loadGeneration;
     // The job reports on its own thread; the window takes the outcome up on this one.
-    m_loadJob = m_store->loadInBackground(path, [this, generation] {
+    m_loadJob = m_cache->loadInBackground(path, [this, generation] {
         QMetaObject::invokeMethod(
-            this, [this, generation] { snapshotLoadFinished(generation); }, Qt::QueuedConnection);
+            this, [this, generation] { storeLoadFinished(generation); }, Qt::QueuedConnection);
     });
     showLoadProgress();
     lblLoadProgress->show();
@@ -623,7 +653,7 @@ void frmMain::showLoadProgress() {
         lblLoadProgress->setText(u"Reading data file\u2026 %1%"_s.arg(m_loadJob->progress()));
 }
 
-void frmMain::cancelSnapshotLoad() {
+void frmMain::cancelStoreLoad() {
     if (!m_loadJob)
         return;
     m_loadJob->cancel();
@@ -631,33 +661,68 @@ void frmMain::cancelSnapshotLoad() {
     lblLoadProgress->setText(u"Stopping\u2026"_s);
 }
 
-void frmMain::snapshotLoadFinished(int generation) {
+void frmMain::storeLoadFinished(int generation) {
     if (generation != m_loadGeneration || !m_loadJob)
         return; // a load that was replaced by a later one
-    std::shared_ptr<SnapshotJob> job = std::move(m_loadJob);
+    std::shared_ptr<StoreJob> job = std::move(m_loadJob);
     job->wait();
     m_loadTimer->stop();
     lblLoadProgress->hide();
     cmdCancelLoad->hide();
     const bool list = std::exchange(m_listPending, false);
     const bool preview = std::exchange(m_previewPending, false);
-    if (job->cancelled() || (!job->snapshot() && job->error().isEmpty())) {
+    if (job->cancelled() || (!job->store() && job->error().isEmpty())) {
+        m_watchHeld = true;
         statusBar()->showMessage(u"Reading the data file was cancelled."_s, 5000);
         return;
     }
-    if (!job->snapshot()) {
+    if (!job->store()) {
+        m_watchHeld = true;
+        m_refusedStamp = m_seenStamp;
         showLoadFailure(m_loadPath, job->error());
         return;
     }
-    m_snapshot = job->snapshot();
-    if (list) {
-        ignoringFailures([this] {
-            applyUserList(LoadUserList(*m_snapshot, GetLoggedInUserName(u"<Unknown>"_s),
-                                       GetLocalComputerName(u"<Unknown>"_s)));
-        });
-    }
+    ignoringFailures([&] {
+        const UserListLoad loaded = LoadUserList(job->store()->answer(ActivityQuery::userList()).users,
+                                                 GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s));
+        if (list)
+            applyUserList(loaded);
+        else
+            applyRefreshedList(loaded);
+    });
     if (preview)
         cmdPreviewReport_Click();
+}
+
+void frmMain::applyRefreshedList(const UserListLoad& list) {
+    QStringList shown;
+    for (int i = 0; i < cboUserName->count(); ++i)
+        shown << cboUserName->itemText(i);
+    if (!list.replace || list.entries == shown)
+        return;
+    const QString chosen = cboUserName->currentText();
+    const QSignalBlocker quiet(cboUserName); // the shown report stays: the same entry is chosen
+    cboUserName->clear();
+    cboUserName->addItems(list.entries);
+    if (list.enabled)
+        cboUserName->setEnabled(*list.enabled);
+    const int again = list.entries.indexOf(chosen);
+    cboUserName->setCurrentIndex(again >= 0 ? again : list.selected.value_or(0));
+}
+
+void frmMain::checkDataFileChanged() {
+    if (m_loadJob || !m_planner || m_unloaded)
+        return;
+    const DataFileStamp now = stampDataFile(m_planner->dataFile());
+    // A file that changed since the last look is left until it holds still for one look: a
+    // writer in the middle of a burst of commits would otherwise start a read at every one.
+    const bool still = now == m_seenStamp;
+    if (!still)
+        m_watchHeld = false;
+    m_seenStamp = now;
+    if (!still || m_watchHeld || now.size < 0 || m_cache->fresh(m_planner->dataFile()))
+        return;
+    startStoreLoad(m_planner->dataFile());
 }
 
 void frmMain::showLoadFailure(const QString& path, const QString& reason) {
@@ -681,16 +746,31 @@ bool frmMain::previewDataReady() {
         return false;
     }
     const QString path = GetDataPath(kDefaultDataFileName);
-    if (!SnapshotStore::takesSnapshot(path)) {
-        m_snapshot.reset();
+    if (!StoreCache::keepsStore(path)) {
+        if (!m_source || m_planner)
+            m_source = openActivitySource(path, nullptr);
+        m_planner.reset();
         return true;
     }
-    // Only the file's stamp is looked at here; a changed file is read again off this thread.
-    m_snapshot = m_store->ready(path);
-    if (m_snapshot)
+    ActivityPlanner& planner = plannerFor(path);
+    m_source = m_planner;
+    // Only the file's stamp is looked at here. A changed file answers a short range by SQL at
+    // once (and is read again in the background); a long range waits for the read.
+    if (planner.isFresh())
         return true;
+    const QDate start = dtmDateReport->StartDate();
+    const QDate end = dtmDateReport->EndDate();
+    // The span a report may ask about: the range and the range of as many days before it.
+    const DayRange span = DayRange::between(start.addDays(-(start.daysTo(end) + 1)), end);
+    // A file whose rows were refused as it is now is read again, to say why once more.
+    if (!(stampDataFile(path) == m_refusedStamp) && planner.answersBySql(span)) {
+        // Read again once the report has been made: the read must not run beside the report's
+        // own connection to the file.
+        m_refreshAfterPreview = true;
+        return true;
+    }
     m_previewPending = true;
-    startSnapshotLoad(path);
+    startStoreLoad(path);
     return false;
 }
 
@@ -708,6 +788,8 @@ void frmMain::cmdPreviewReport_Click() {
         else
             previewTotalsReport();
     });
+    if (std::exchange(m_refreshAfterPreview, false) && m_planner && !m_unloaded)
+        startStoreLoad(m_planner->dataFile());
 }
 
 void frmMain::fillCommonOptions(CommonReportOptions& options) const {
@@ -735,7 +817,7 @@ void frmMain::previewTotalsReport() {
     }
     auto fresh = std::make_unique<repTotals>();
     fresh->setInputs(*request.inputs);
-    fresh->setSnapshot(m_snapshot);
+    fresh->setSource(m_source);
     // The viewer lets go of the previous instance before it is released.
     arvPreview->setReportSource(nullptr);
     m_repTotals = std::move(fresh);
@@ -762,7 +844,7 @@ void frmMain::previewDayReport() {
     }
     auto fresh = std::make_unique<repDay>();
     fresh->setInputs(*request.inputs);
-    fresh->setSnapshot(m_snapshot);
+    fresh->setSource(m_source);
     arvPreview->setReportSource(nullptr);
     m_repDay = std::move(fresh);
     arvPreview->setReportSource(m_repDay.get());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "activity/StoreCache.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -26,9 +28,8 @@ namespace tallyrow {
 class DateSelector;
 class ErrorReporter;
 class HostPropertyStore;
-class ActivitySnapshot;
-class SnapshotJob;
-class SnapshotStore;
+class ActivityPlanner;
+class ActivitySource;
 struct UserListLoad;
 struct CommonReportOptions;
 struct PreviewProblem;
@@ -60,13 +61,18 @@ public:
     using DialogRunner = std::function<int(QDialog&)>;
     static void setDialogRunner(DialogRunner runner);
 
-    /// The folder for saved copies of data files' snapshots that windows made from now on use
+    /// The folder for saved copies of data files' stores that windows made from now on use
     /// (empty: none); nothing resets it to the user's cache folder.
-    static void setSnapshotCacheFolder(std::optional<QString> folder);
+    static void setStoreCacheFolder(std::optional<QString> folder);
     /// Whether the data file is being read on the worker thread.
     bool isLoadingData() const { return m_loadJob != nullptr; }
-    /// The store that holds the data files' snapshots.
-    SnapshotStore& snapshotStore() { return *m_store; }
+    /// The cache that holds the data files' stores.
+    StoreCache& storeCache() { return *m_cache; }
+    /// The source the next report reads (nothing before a data source was chosen).
+    ActivitySource* activitySource() const { return m_source.get(); }
+    /// Looks whether the data file changed and, when it did and the window is idle, reads it
+    /// again in the background (a timer calls this every few seconds).
+    void checkDataFileChanged();
 
     /// The user and computer filters the last preview used ("" = all).
     QString userFilter() const { return m_UserName; }
@@ -95,11 +101,15 @@ private:
     void LoadUserInfo();
     void applyUserList(const UserListLoad& list);
 
-    /// Reads the data file's snapshot on the worker thread; the window stays usable meanwhile.
-    void startSnapshotLoad(const QString& path);
-    void snapshotLoadFinished(int generation);
+    /// Reads the data file's store on the worker thread; the window stays usable meanwhile.
+    void startStoreLoad(const QString& path);
+    void storeLoadFinished(int generation);
     void showLoadProgress();
-    void cancelSnapshotLoad();
+    void cancelStoreLoad();
+    /// The planner for the data file `path`, made anew when the file is another.
+    ActivityPlanner& plannerFor(const QString& path);
+    /// The list from a store that was read again: new users appear, the chosen entry stays.
+    void applyRefreshedList(const UserListLoad& list);
     /// Says why the data file could not be read, as opening it for the list says it.
     void showLoadFailure(const QString& path, const QString& reason);
     /// Whether the preview can run now with the data file as it is; if not, a read is under way
@@ -175,14 +185,20 @@ private:
     QAction* mnuHelpAbout = nullptr;
 
     std::unique_ptr<HostPropertyStore> m_properties;
-    std::unique_ptr<SnapshotStore> m_store;
-    std::shared_ptr<SnapshotJob> m_loadJob;
+    std::shared_ptr<StoreCache> m_cache;
+    std::shared_ptr<StoreJob> m_loadJob;
+    std::shared_ptr<ActivityPlanner> m_planner;
+    QTimer* m_watchTimer = nullptr;
+    DataFileStamp m_seenStamp;      ///< the data file as the last look found it
+    DataFileStamp m_refusedStamp;   ///< the data file as it was when its rows were refused
+    bool m_watchHeld = false;       ///< a read was cancelled: no new one until the file changes
+    bool m_refreshAfterPreview = false; ///< the preview asked a changed file by SQL
     QString m_loadPath;
     int m_loadGeneration = 0;
     bool m_listPending = false;
     bool m_previewPending = false;
-    /// The snapshot the next report answers from (none for a server source).
-    std::shared_ptr<const ActivitySnapshot> m_snapshot;
+    /// What the next report reads: the planner of a data file, or SQL on a server.
+    std::shared_ptr<ActivitySource> m_source;
     std::unique_ptr<repDay> m_repDay;
     std::unique_ptr<repTotals> m_repTotals;
     QPointer<ErrorReporter> m_err;

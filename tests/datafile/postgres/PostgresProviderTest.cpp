@@ -1,5 +1,6 @@
 // The server data source against a live PostgreSQL server (TALLYROW_PG_URI); every test makes
 // its own database, so the tests may run side by side.
+#include "activity/SqlExecutor.h"
 #include "ScratchDatabase.h"
 
 #include "datafile/Connection.h"
@@ -104,17 +105,13 @@ QStringList programQueries() {
         in.UserFilter = QString::fromUtf8(d.user);
         in.ComputerFilter = QString::fromUtf8(d.computer);
         in.Days[0] = in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] = !d.weekend;
-        q << dayQueryText(in);
+        q << SqlExecutor::statement(dayQuery(in));
     }
-    for (int divisor : {1, 60, 3600}) {
-        q << totalsPeriodQuery(totalsBaseQuery(divisor), QDate(2004, 3, 1), QDate(2004, 3, 8),
-                               userComputerFilter(QString(), QString()));
-    }
-    q << totalsPeriodQuery(totalsBaseQuery(60), QDate(2004, 2, 1), QDate(2004, 5, 1),
-                           userComputerFilter(QStringLiteral("Anna"), QString()));
-    q << totalsHourSumsQuery(QDate(2004, 3, 1), QDate(2004, 4, 1),
-                             userComputerFilter(QStringLiteral("o'neil"), QStringLiteral("OFFICE3")));
-    q << totalsHourSumsQuery(QDate(2010, 1, 1), QDate(2010, 2, 1), QString());
+    const QVector<PeriodSpan> weeks = totalsPeriods(QDate(1999, 12, 20), QDate(2004, 7, 4), QStringLiteral("WW"), 1);
+    q << SqlExecutor::statement(totalsQuery(weeks, {}, {}));
+    q << SqlExecutor::statement(totalsQuery(weeks, QStringLiteral("Anna"), {}));
+    q << SqlExecutor::statement(totalsQuery(weeks, QStringLiteral("o'neil"), QStringLiteral("OFFICE3")));
+    q << SqlExecutor::statement(totalsQuery({{QDate(2010, 1, 1), QDate(2010, 2, 1)}}, {}, {}));
     return q;
 }
 

@@ -3,6 +3,7 @@
 #include "testsupport/ActivityData.h"
 #include "datafile/DataPath.h"
 #include "datafile/ui/BrowseButton.h"
+#include "activity/ActivityPlanner.h"
 #include "reports/repTotals.h"
 #include "support/CommandLine.h"
 #include "support/Registry.h"
@@ -54,6 +55,7 @@ protected:
         in.ShowDetails = true;
         in.DataFile = data;
         report->setInputs(in);
+        report->setSource(openActivitySource(data, nullptr));
         report->Run();
         ASSERT_FALSE(report->pages().pages.isEmpty());
         messageBox()->clearRequests();

@@ -34,7 +34,7 @@ protected:
         resetApplicationEnded();
         dataPath = env().path(QStringLiteral("office.yrd"));
         CommandLineDataPath = dataPath;
-        frmMain::setSnapshotCacheFolder(env().path(QStringLiteral("snapshots")));
+        frmMain::setStoreCacheFolder(env().path(QStringLiteral("snapshots")));
         frmMain::setDialogRunner([this](QDialog& dialog) {
             dialogs << dialog.objectName();
             return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
@@ -44,7 +44,7 @@ protected:
     void TearDown() override {
         window.reset();
         frmMain::setDialogRunner(nullptr);
-        frmMain::setSnapshotCacheFolder(std::nullopt);
+        frmMain::setStoreCacheFolder(std::nullopt);
         SessionDataPath.clear();
         resetApplicationEnded();
         ServicesFixture::TearDown();

@@ -1,18 +1,15 @@
-// tallyrow-bench-snapshot DATAFILE FROM TO [RUNS]
-// Prints, for one SQLite data file: the bare SQLite pass over every row against building the
-// snapshot, saving and reloading its copy, memory per row, and for each report the median time
-// of the answer by the queries (as the reports send them) and from the snapshot, with their ratio.
-// Page layout is left out on both sides: it does not depend on where the figures come from.
-#include "datafile/ActivitySnapshot.h"
-#include "datafile/Connection.h"
-#include "datafile/DataPath.h"
-#include "datafile/SnapshotStore.h"
-#include "datafile/SqliteDatabase.h"
-#include "datafile/SqliteSnapshotRead.h"
+// tallyrow-bench-store DATAFILE FROM TO [RUNS]
+// Prints, for one SQLite data file: the bare SQLite pass over every row against reading the
+// store, saving its copy and opening it again, memory per row, and for each report's question the
+// median time of the answer by SQL (one statement, as the SQL executor sends it) and from the
+// store, with their ratio. Page layout is left out on both sides.
+#include "activity/ActivityStore.h"
+#include "activity/SqlExecutor.h"
+#include "activity/SqliteRowReader.h"
+#include "activity/StoreCache.h"
+#include "activity/StoreFile.h"
 #include "reports/DayQuery.h"
-#include "reports/ReportTexts.h"
 #include "reports/TotalsQuery.h"
-#include "shell/UserList.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -90,7 +87,6 @@ int main(int argc, char** argv) {
     const QDate from = QDate::fromString(args[2], Qt::ISODate);
     const QDate to = QDate::fromString(args[3], Qt::ISODate);
     const int runs = args.size() > 4 ? args[4].toInt() : 5;
-    SessionDataPath = path;
 
     const double rssBefore = residentMB();
     // Build and bare pass alternate, so both meet the same page cache and machine load.
@@ -98,15 +94,15 @@ int main(int argc, char** argv) {
     std::vector<double> bareTimes;
     std::vector<double> buildTimes;
     std::vector<double> splitTimes;
-    std::shared_ptr<const ActivitySnapshot> snap;
+    std::shared_ptr<const ActivityStore> snap;
     for (int i = 0; i < passes; ++i) {
         bareTimes.push_back(seconds([&] { barePass(path); }));
         snap.reset();
         setSqliteSplitReadRows(std::numeric_limits<std::int64_t>::max());
-        buildTimes.push_back(seconds([&] { snap = readActivitySnapshot(path); }));
+        buildTimes.push_back(seconds([&] { snap = readActivityStore(path); }));
         snap.reset();
         setSqliteSplitReadRows(0);
-        splitTimes.push_back(seconds([&] { snap = readActivitySnapshot(path); }));
+        splitTimes.push_back(seconds([&] { snap = readActivityStore(path); }));
     }
     const auto middle = [](std::vector<double>& times) {
         std::sort(times.begin(), times.end());
@@ -119,82 +115,42 @@ int main(int argc, char** argv) {
     const std::size_t rows = snap->rowCount();
 
     QTemporaryDir cache;
-    const double save = seconds([&] {
-        QFile out(cache.filePath(QStringLiteral("bench.copy")));
-        out.open(QIODevice::WriteOnly);
-        out.write(snap->toBytes());
-    });
-    SnapshotStore(cache.path()).load(path);
-    const double reload = median([&] { SnapshotStore(cache.path()).load(path); }, runs);
+    const QString copy = cache.filePath(QStringLiteral("bench.store"));
+    const double save = seconds([&] { StoreFile::write(*snap, copy, "bench"); });
+    const double reload = median([&] { StoreFile::open(copy, "bench"); }, runs);
 
     std::printf("data file %s: %zu rows\n", qUtf8Printable(path), rows);
     std::printf("%-34s %9.3f s   (medians of %d)\n", "bare SQLite pass over the rows", bare, passes);
-    std::printf("%-34s %9.3f s   (%.2f x the bare pass)\n", "snapshot build (1 thread)", build, build / bare);
+    std::printf("%-34s %9.3f s   (%.2f x the bare pass)\n", "store read (1 thread)", build, build / bare);
     std::printf("%-34s %9.3f s   (%.2f x the bare pass; two connections from %lld rows on)\n",
-                "snapshot build (2 threads)", split, split / bare,
+                "store read (2 threads)", split, split / bare,
                 static_cast<long long>(sqliteSplitReadRows()));
     std::printf("%-34s %9.3f s\n", "saving the copy", save);
-    std::printf("%-34s %9.3f s\n", "reload from the saved copy", reload);
+    std::printf("%-34s %9.3f s\n", "opening the saved copy", reload);
     std::printf("%-34s %9.1f bytes (%.1f MB in all; resident %.0f -> %.0f MB)\n", "memory per row",
                 double(snap->memoryBytes()) / double(std::max<std::size_t>(rows, 1)),
                 double(snap->memoryBytes()) / 1048576.0, rssBefore, rssAfter);
 
-    Connection cn;
-    cn.Open(ConnectionString(path));
-    const std::unique_ptr<Recordset> pairs = snap->userComputerPairs();
-    const QString user = pairs->EOF_() ? QString() : pairs->field(0).toString();
-    const QString computer = pairs->EOF_() ? QString() : pairs->field(1).toString();
-
+    SqlExecutor sql(path);
+    const ActivityUserList list = snap->answer(ActivityQuery::userList()).users;
+    const QString user = list.pairs.empty() ? QString() : list.pairs.front().user.value_or(QString());
+    const QString computer = list.pairs.empty() ? QString() : list.pairs.front().computer.value_or(QString());
+    auto both = [&](const ActivityQuery& q) {
+        return std::make_pair(median([&] { sql.answer(q); }, runs), median([&] { snap->answer(q); }, runs));
+    };
     auto dayCase = [&](const QString& u, const QString& c) {
         DayReportInputs in;
         in.StartDate = from;
         in.EndDate = to;
         in.UserFilter = u;
         in.ComputerFilter = c;
-        const double sql = median(
-            [&] {
-                HourGrid grid{};
-                std::unique_ptr<Recordset> rs = cn.Execute(dayQueryText(in));
-                for (; !rs->EOF_(); rs->MoveNext())
-                    addDayResultRow(grid, *rs);
-            },
-            runs);
-        const double mem = median([&] { daySnapshotGrid(*snap, in); }, runs);
-        return std::make_pair(sql, mem);
+        return both(dayQuery(in));
     };
     auto totalsCase = [&](const QString& period) {
-        const QVector<PeriodSpan> periods = totalsPeriods(from, to, periodCode(period), 1);
-        const QString filter = userComputerFilter({}, {});
-        const double sql = median(
-            [&] {
-                for (const PeriodSpan& p : periods) {
-                    std::unique_ptr<Recordset> rs = cn.Execute(totalsHourSumsQuery(p.start, p.next, filter));
-                    periodTotal(*rs, 60);
-                }
-            },
-            runs);
-        const double mem = median([&] { totalsSnapshotSeconds(*snap, periods, {}, {}); }, runs);
-        return std::make_pair(sql, mem);
-    };
-    auto userList = [&] {
-        const double sql = median(
-            [&] {
-                cn.Execute(UserComputerPairsQuery());
-                cn.Execute(UsersOnSeveralComputersQuery());
-                cn.Execute(ComputersOfSeveralUsersQuery());
-            },
-            runs);
-        const double mem = median(
-            [&] {
-                snap->userComputerPairs();
-                snap->usersOnSeveralComputers();
-                snap->computersOfSeveralUsers();
-            },
-            runs);
-        return std::make_pair(sql, mem);
+        return both(totalsQuery(totalsPeriods(from, to, periodCode(period), 1), {}, {}));
     };
 
-    std::printf("\n%-34s %12s %12s %10s   (medians of %d)\n", "report", "queries ms", "snapshot ms", "ratio",
+    std::printf("\n%-34s %12s %12s %10s   (medians of %d)\n", "report", "SQL ms", "store ms", "ratio",
                 runs);
     auto line = [](const char* name, std::pair<double, double> t) {
         std::printf("%-34s %12.2f %12.3f %10.0f\n", name, t.first * 1e3, t.second * 1e3,
@@ -206,6 +162,6 @@ int main(int argc, char** argv) {
     line("Totals by days", totalsCase(QStringLiteral("Days")));
     line("Totals by weeks", totalsCase(QStringLiteral("Weeks")));
     line("Totals by months", totalsCase(QStringLiteral("Months")));
-    line("user list (three lists)", userList());
+    line("user list (three lists)", both(ActivityQuery::userList()));
     return 0;
 }

@@ -1,13 +1,14 @@
 // SQLite data files that change while they are read, as they do in an office: a writer process
 // commits in a loop while reports run, a writer dies halfway through a change, a writer keeps
 // the file locked.
-#include "DataFiles.h"
+#include "datafile/DataFiles.h"
 #include "testsupport/TestEnv.h"
 
-#include "datafile/ActivitySnapshot.h"
+#include "activity/ActivityStore.h"
 #include "datafile/Connection.h"
-#include "datafile/SnapshotStore.h"
-#include "datafile/SqliteSnapshotRead.h"
+#include "activity/StoreCache.h"
+#include "activity/SqliteRowReader.h"
+#include "activity/StoreQueries.h"
 #include "datafile/SqliteProvider.h"
 #include "support/Error.h"
 
@@ -249,10 +250,10 @@ protected:
         Reading r;
         setSqliteSplitReadRows(1);
         try {
-            const std::shared_ptr<const ActivitySnapshot> snap = readActivitySnapshot(m_file);
+            const std::shared_ptr<const ActivityStore> snap = readActivityStore(m_file);
             for (int d = 0; d < kDays; ++d) {
                 const std::int64_t day = dayNumber(kFirstDay.addDays(d));
-                const qint64 changed = snap->rangeSeconds({{day, day}}, {}, {}).front() - fixedSeconds(d);
+                const qint64 changed = test::secondsIn(*snap, {day, day}) - fixedSeconds(d);
                 const qint64 k = changed / (60 * kUsers);
                 if (changed % (60 * kUsers) != 0 || (r.k >= 0 && k != r.k)) {
                     r.problem = u"snapshot: day %1 is no committed state (k so far %2)"_s.arg(d).arg(r.k);

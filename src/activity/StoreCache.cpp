@@ -1,11 +1,13 @@
-#include "datafile/SnapshotStore.h"
+#include "activity/StoreCache.h"
+
+#include "activity/SqliteRowReader.h"
+#include "activity/StoreFile.h"
 
 #include "datafile/DataFileKind.h"
 #include "datafile/PostgresUri.h"
 #include "datafile/Provider.h"
 #include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"
-#include "datafile/SqliteSnapshotRead.h"
 #include "support/Error.h"
 #include "support/StepRunner.h"
 
@@ -29,7 +31,6 @@ namespace tallyrow {
 namespace {
 
 constexpr std::size_t kMemoryEntries = 2;
-constexpr char kSavedMagic[] = "TALLYROW-SAVED 1\n";
 
 std::uint32_t be32(const QByteArray& b, int at) {
     return (std::uint32_t(std::uint8_t(b[at])) << 24) | (std::uint32_t(std::uint8_t(b[at + 1])) << 16) |
@@ -80,12 +81,12 @@ QString selectRows() {
     return u"SELECT "_s + requiredActivityColumns().join(u", "_s) + u" FROM Activity"_s;
 }
 
-std::shared_ptr<const ActivitySnapshot> readProviderRows(const QString& path,
+std::shared_ptr<const ActivityStore> readProviderRows(const QString& path,
                                                          const std::function<bool(int)>& progress) {
     std::unique_ptr<Connection::Provider> provider = openProvider(path);
     std::unique_ptr<Recordset> rs = provider->execute(selectRows());
     // The in-memory copy of an Access file ignores letter case in names and has no key index.
-    ActivitySnapshot::Builder builder(ActivitySnapshot::Grouping{true, false});
+    ActivityStore::Builder builder(ActivityStore::Grouping{true, false});
     builder.reserve(std::size_t(rs->rowCount()));
     std::array<ActivityValue, 24> hours;
     std::int64_t rows = 0;
@@ -100,22 +101,15 @@ std::shared_ptr<const ActivitySnapshot> readProviderRows(const QString& path,
     return builder.finish();
 }
 
-void writeU32(QByteArray& b, std::uint32_t v) {
-    b.append(reinterpret_cast<const char*>(&v), 4);
-}
-void writeI64(QByteArray& b, std::int64_t v) {
-    b.append(reinterpret_cast<const char*>(&v), 8);
-}
-
-QByteArray savedHeader(const QString& path, const DataFileStamp& s) {
-    QByteArray b(kSavedMagic, sizeof(kSavedMagic) - 1);
-    const QByteArray p = path.toUtf8();
-    writeU32(b, std::uint32_t(p.size()));
-    b.append(p);
+// What a saved copy is a copy of: the data file's path and its stamp, as fixed-width fields.
+QByteArray copyIdentity(const QString& path, const DataFileStamp& s) {
+    QByteArray b = path.toUtf8();
     for (std::int64_t v : {std::int64_t(s.device), std::int64_t(s.inode), s.size, s.mtimeNs, s.ctimeNs,
-                           std::int64_t(s.changeCounter), s.walSize, s.walMtimeNs,
-                           std::int64_t(s.walCheckpoint), std::int64_t(s.walSalt1), std::int64_t(s.walSalt2)})
-        writeI64(b, v);
+                           std::int64_t(s.changeCounter), s.walSize, s.walMtimeNs, std::int64_t(s.walCheckpoint),
+                           std::int64_t(s.walSalt1), std::int64_t(s.walSalt2)}) {
+        for (int i = 0; i < 8; ++i)
+            b.append(char(std::uint8_t(std::uint64_t(v) >> (8 * i))));
+    }
     return b;
 }
 
@@ -124,7 +118,8 @@ QByteArray savedHeader(const QString& path, const DataFileStamp& s) {
 DataFileStamp stampDataFile(const QString& path) {
     DataFileStamp s;
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    // Only a regular file is looked into: opening a pipe would wait for a writer.
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return s;
     s.device = st.st_dev;
     s.inode = st.st_ino;
@@ -136,7 +131,7 @@ DataFileStamp stampDataFile(const QString& path) {
         s.changeCounter = be32(header, 24);
     const QString wal = path + u"-wal"_s;
     struct stat ws {};
-    if (::stat(QFile::encodeName(wal).constData(), &ws) == 0) {
+    if (::stat(QFile::encodeName(wal).constData(), &ws) == 0 && S_ISREG(ws.st_mode)) {
         s.walSize = ws.st_size;
         s.walMtimeNs = nanoseconds(ws.st_mtim);
         const QByteArray w = firstBytes(wal, 32);
@@ -149,13 +144,13 @@ DataFileStamp stampDataFile(const QString& path) {
     return s;
 }
 
-std::shared_ptr<const ActivitySnapshot> readActivitySnapshot(const QString& path,
-                                                             const std::function<bool(int)>& progress) {
+std::shared_ptr<const ActivityStore> readActivityStore(const QString& path,
+                                                       const std::function<bool(int)>& progress) {
     try {
         const DataFileProbe probe = probeDataFile(path);
         if (probe.kind != DataFileKind::SQLite)
             return readProviderRows(path, progress); // Access files, and the open failures of others
-        return readSqliteSnapshot(path, progress);
+        return readSqliteStore(path, progress);
     } catch (const Error& e) {
         if (e.source() == QLatin1String(kRefusedRowSource))
             throw Error(ErrNo::DataSource,
@@ -169,139 +164,163 @@ std::shared_ptr<const ActivitySnapshot> readActivitySnapshot(const QString& path
 
 // ---------------------------------------------------------------------------------------------
 
-SnapshotJob::~SnapshotJob() {
+StoreJob::~StoreJob() {
     cancel();
     if (m_thread.joinable())
         m_thread.join();
 }
 
-bool SnapshotJob::finished() const {
+bool StoreJob::finished() const {
     std::lock_guard lock(m_mutex);
     return m_finished;
 }
 
-void SnapshotJob::wait() {
+void StoreJob::wait() {
     std::unique_lock lock(m_mutex);
     m_done.wait(lock, [&] { return m_finished; });
 }
 
-std::shared_ptr<const ActivitySnapshot> SnapshotJob::snapshot() const {
+std::shared_ptr<const ActivityStore> StoreJob::store() const {
     std::lock_guard lock(m_mutex);
-    return m_snapshot;
+    return m_store;
 }
 
-QString SnapshotJob::error() const {
+QString StoreJob::error() const {
     std::lock_guard lock(m_mutex);
     return m_error;
 }
 
-bool SnapshotJob::cancelled() const {
+bool StoreJob::cancelled() const {
     std::lock_guard lock(m_mutex);
-    return m_finished && m_cancel.load() && !m_snapshot;
+    return m_finished && m_cancel.load() && !m_store;
 }
 
 // ---------------------------------------------------------------------------------------------
 
-SnapshotStore::SnapshotStore(QString cacheFolder) : m_folder(std::move(cacheFolder)) {}
+StoreCache::StoreCache(QString cacheFolder) : m_folder(std::move(cacheFolder)) {}
 
-SnapshotStore::SnapshotStore(QString cacheFolder, Limits limits)
-    : m_folder(std::move(cacheFolder)), m_limits(limits) {}
+StoreCache::StoreCache(QString cacheFolder, Limits limits) : m_folder(std::move(cacheFolder)), m_limits(limits) {}
 
-SnapshotStore::~SnapshotStore() = default;
+StoreCache::~StoreCache() = default;
 
-QString SnapshotStore::defaultCacheFolder() {
+QString StoreCache::defaultCacheFolder() {
     QString base = qEnvironmentVariable("XDG_CACHE_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + u"/.cache"_s;
     return base + u"/tallyrow"_s;
 }
 
-bool SnapshotStore::takesSnapshot(const QString& dataSource) {
+bool StoreCache::keepsStore(const QString& dataSource) {
     return !dataSource.isEmpty() && !isPostgresUri(dataSource);
 }
 
-QString SnapshotStore::savedCopyPath(const QString& path) const {
+QString StoreCache::savedCopyPath(const QString& path) const {
     if (m_folder.isEmpty())
         return {};
     const QString key = QFileInfo(path).absoluteFilePath();
     return m_folder + u'/' +
-           QString::fromLatin1(
-               QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(32)) +
-           u".snapshot"_s;
+           QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(32)) +
+           u".store"_s;
 }
 
-SnapshotStore::Origin SnapshotStore::lastOrigin() const {
+StoreCache::Origin StoreCache::lastOrigin() const {
     std::lock_guard lock(m_mutex);
     return m_lastOrigin;
 }
 
-std::shared_ptr<const ActivitySnapshot> SnapshotStore::ready(const QString& path) {
-    const QString key = QFileInfo(path).absoluteFilePath();
-    const DataFileStamp stamp = stampDataFile(key);
+std::shared_ptr<const ActivityStore> StoreCache::remembered(const QString& key, const DataFileStamp& stamp) {
     std::lock_guard lock(m_mutex);
     const auto it = m_entries.find(key);
     if (it == m_entries.end() || !(it->second.stamp == stamp))
         return nullptr;
     it->second.lastUse = ++m_uses;
-    return it->second.snapshot;
+    m_lastOrigin = Origin::Memory;
+    return it->second.store;
 }
 
-std::shared_ptr<const ActivitySnapshot> SnapshotStore::load(const QString& path,
-                                                            const std::function<bool(int)>& progress) {
+std::shared_ptr<const ActivityStore> StoreCache::remember(const QString& key, const DataFileStamp& stamp,
+                                                          std::shared_ptr<const ActivityStore> store,
+                                                          Origin origin) {
+    std::lock_guard lock(m_mutex);
+    m_lastOrigin = origin;
+    m_entries[key] = Entry{stamp, store, ++m_uses};
+    while (m_entries.size() > kMemoryEntries) {
+        auto oldest = std::min_element(m_entries.begin(), m_entries.end(), [](const auto& a, const auto& b) {
+            return a.second.lastUse < b.second.lastUse;
+        });
+        m_entries.erase(oldest);
+    }
+    return store;
+}
+
+std::shared_ptr<const ActivityStore> StoreCache::fresh(const QString& path) {
+    const QString key = QFileInfo(path).absoluteFilePath();
+    const DataFileStamp stamp = stampDataFile(key);
+    if (stamp.size < 0)
+        return nullptr;
+    if (auto store = remembered(key, stamp))
+        return store;
+    if (auto store = saved(key, stamp))
+        return remember(key, stamp, store, Origin::SavedCopy);
+    return nullptr;
+}
+
+std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path, const std::function<bool(int)>& progress) {
     const QString key = QFileInfo(path).absoluteFilePath();
     // What is no data file (a pipe, a device, a folder, a text file) gets the connection's
     // refusal before anything reads it: opening a pipe would wait for a writer.
     const DataFileKind kind = probeDataFile(key).kind;
     if (kind != DataFileKind::SQLite && kind != DataFileKind::Jet)
-        return readActivitySnapshot(key, progress);
+        return readActivityStore(key, progress);
     // The stamp is taken before the rows are read: a commit made meanwhile changes the file's
     // stamp afterwards, so the next use reads again rather than trusting older rows.
     const DataFileStamp stamp = stampDataFile(key);
-    auto remember = [&](std::shared_ptr<const ActivitySnapshot> snap, Origin origin) {
-        std::lock_guard lock(m_mutex);
-        m_lastOrigin = origin;
-        m_entries[key] = Entry{stamp, snap, ++m_uses};
-        while (m_entries.size() > kMemoryEntries) {
-            auto oldest =
-                std::min_element(m_entries.begin(), m_entries.end(), [](const auto& a, const auto& b) {
-                    return a.second.lastUse < b.second.lastUse;
-                });
-            m_entries.erase(oldest);
-        }
-        return snap;
-    };
-    {
-        std::lock_guard lock(m_mutex);
-        const auto it = m_entries.find(key);
-        if (it != m_entries.end() && it->second.stamp == stamp) {
-            it->second.lastUse = ++m_uses;
-            m_lastOrigin = Origin::Memory;
-            return it->second.snapshot;
-        }
-    }
-    if (auto saved = readSavedCopy(key, stamp)) {
+    if (auto store = remembered(key, stamp)) {
         if (progress)
             progress(100);
-        return remember(saved, Origin::SavedCopy);
+        return store;
     }
-    auto snap = readActivitySnapshot(key, progress);
-    if (!snap)
+    if (auto store = saved(key, stamp)) {
+        if (progress)
+            progress(100);
+        return remember(key, stamp, store, Origin::SavedCopy);
+    }
+    const auto reading = [&](int p) { return !progress || progress(p * 9 / 10); };
+    auto store = readActivityStore(key, reading);
+    if (!store)
         return nullptr;
-    writeSavedCopy(key, stamp, *snap, progress);
-    if (progress && !progress(100))
+    store = save(key, stamp, std::move(store), [&](int p) { return !progress || progress(90 + p * 9 / 100); });
+    if (store && progress && !progress(100)) {
+        // Stopped at the last moment: nothing of this load stays behind.
+        const QString file = savedCopyPath(key);
+        if (!file.isEmpty())
+            QFile::remove(file);
+        store.reset();
+    }
+    if (!store)
         return nullptr;
-    return remember(snap, Origin::DataFile);
+    return remember(key, stamp, store, Origin::DataFile);
 }
 
-std::shared_ptr<SnapshotJob> SnapshotStore::loadInBackground(const QString& path,
-                                                             std::function<void()> finished) {
-    std::shared_ptr<SnapshotJob> job(new SnapshotJob);
-    SnapshotJob* j = job.get();
+void StoreCache::discard(const QString& path) {
+    const QString key = QFileInfo(path).absoluteFilePath();
+    {
+        std::lock_guard lock(m_mutex);
+        m_entries.erase(key);
+    }
+    const QString file = savedCopyPath(key);
+    if (!file.isEmpty())
+        QFile::remove(file);
+}
+
+std::shared_ptr<StoreJob> StoreCache::loadInBackground(const QString& path, std::function<void()> finished) {
+    std::shared_ptr<StoreJob> job(new StoreJob);
+    StoreJob* j = job.get();
     j->m_thread = std::thread([this, j, path, finished = std::move(finished)] {
-        std::shared_ptr<const ActivitySnapshot> snap;
+        std::shared_ptr<const ActivityStore> store;
         QString error;
         try {
-            snap = load(path, [j](int p) {
+            store = load(path, [j](int p) {
                 j->m_progress.store(p);
                 return !j->m_cancel.load();
             });
@@ -312,7 +331,7 @@ std::shared_ptr<SnapshotJob> SnapshotStore::loadInBackground(const QString& path
         }
         {
             std::lock_guard lock(j->m_mutex);
-            j->m_snapshot = j->m_cancel.load() ? nullptr : snap;
+            j->m_store = j->m_cancel.load() ? nullptr : store;
             j->m_error = error;
         }
         if (finished)
@@ -326,68 +345,64 @@ std::shared_ptr<SnapshotJob> SnapshotStore::loadInBackground(const QString& path
     return job;
 }
 
-std::shared_ptr<const ActivitySnapshot> SnapshotStore::readSavedCopy(const QString& path,
-                                                                     const DataFileStamp& stamp) {
-    const QString file = savedCopyPath(path);
-    if (file.isEmpty() || stamp.size < 0)
+std::shared_ptr<const ActivityStore> StoreCache::saved(const QString& key, const DataFileStamp& stamp) {
+    const QString file = savedCopyPath(key);
+    if (file.isEmpty())
         return nullptr;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return nullptr;
-    const QByteArray header = savedHeader(path, stamp);
-    if (f.read(header.size()) != header)
-        return nullptr; // another state of the file (or another file): read it again
-    auto snap = ActivitySnapshot::fromBytes(f.readAll());
-    f.close();
-    if (!snap) {
-        // Damaged: never trusted, and replaced by the next save.
-        QFile::remove(file);
+    StoreFile::OpenFailure failure = StoreFile::OpenFailure::None;
+    auto store = StoreFile::open(file, copyIdentity(key, stamp), &failure);
+    if (!store) {
+        if (failure == StoreFile::OpenFailure::Damaged)
+            QFile::remove(file); // never trusted, and replaced by the next save
         return nullptr;
     }
     ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), nullptr, 0); // most recently used
-    return snap;
+    return store;
 }
 
-void SnapshotStore::writeSavedCopy(const QString& path, const DataFileStamp& stamp,
-                                   const ActivitySnapshot& snapshot,
-                                   const std::function<bool(int)>& progress) {
-    const QString file = savedCopyPath(path);
-    if (file.isEmpty() || stamp.size < 0)
-        return;
-    // A copy that cannot be saved only costs the next session a read of the file.
+// Saves the store read from the file and answers from the saved copy from then on: mapped, its
+// rows cost no memory of the process's own. A copy that cannot be saved only costs the next
+// session a read of the file. Nothing when `progress` said stop.
+std::shared_ptr<const ActivityStore> StoreCache::save(const QString& key, const DataFileStamp& stamp,
+                                                      std::shared_ptr<const ActivityStore> store,
+                                                      const std::function<bool(int)>& progress) {
+    const QString file = savedCopyPath(key);
+    if (file.isEmpty() || stamp.size < 0 || m_limits.files < 1)
+        return store;
     if (!QDir().mkpath(m_folder))
-        return;
+        return store;
     QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray body = snapshot.toBytes();
-    if (m_limits.files < 1 || body.size() > m_limits.bytes)
-        return;
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return;
-    out.write(savedHeader(path, stamp));
-    constexpr qsizetype kChunk = 1 << 20;
-    for (qsizetype at = 0; at < body.size(); at += kChunk) {
-        out.write(body.constData() + at, std::min(kChunk, body.size() - at));
-        if (progress && !progress(int(90 + 9 * (at + kChunk) / std::max<qsizetype>(1, body.size())))) {
-            out.cancelWriting();
-            return;
-        }
+    const QByteArray identity = copyIdentity(key, stamp);
+    bool stopped = false;
+    const bool written = StoreFile::write(*store, file, identity, [&](int p) {
+        stopped = progress && !progress(p);
+        return !stopped;
+    });
+    if (stopped)
+        return nullptr;
+    if (!written)
+        return store;
+    if (QFileInfo(file).size() > m_limits.bytes) {
+        QFile::remove(file); // larger than all copies together may be: none is kept
+        return store;
     }
-    if (!out.commit())
-        return;
     trimSavedCopies(file);
+    auto mapped = StoreFile::open(file, identity);
+    return mapped ? mapped : store;
 }
 
-void SnapshotStore::trimSavedCopies(const QString& keep) {
+void StoreCache::trimSavedCopies(const QString& keep) {
     QDir dir(m_folder);
-    const QFileInfoList files = dir.entryInfoList({u"*.snapshot"_s}, QDir::Files, QDir::Time);
+    const QFileInfoList files = dir.entryInfoList({u"*.store"_s, u"*.snapshot"_s}, QDir::Files, QDir::Time);
     int count = 0;
     std::int64_t bytes = 0;
-    // The copy just written first, then the most recently used.
+    // The copy just written first, then the most recently used; copies of the old kind go.
     QFileInfoList ordered;
     for (const QFileInfo& fi : files) {
         if (fi.absoluteFilePath() == QFileInfo(keep).absoluteFilePath())
             ordered.prepend(fi);
+        else if (fi.suffix() == u"snapshot"_s)
+            QFile::remove(fi.absoluteFilePath());
         else
             ordered.append(fi);
     }

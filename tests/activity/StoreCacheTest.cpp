@@ -1,8 +1,9 @@
-#include "DataFiles.h"
+#include "datafile/DataFiles.h"
 
-#include "datafile/ActivitySnapshot.h"
-#include "datafile/SnapshotStore.h"
-#include "datafile/SqliteSnapshotRead.h"
+#include "activity/ActivityStore.h"
+#include "activity/StoreCache.h"
+#include "activity/SqliteRowReader.h"
+#include "activity/StoreQueries.h"
 #include "support/Error.h"
 
 #include <QDir>
@@ -34,8 +35,8 @@ ActivityRow record(int day, const QString& user, const QString& computer, std::o
 }
 
 // The seconds of every row from day 0 on, all users.
-std::int64_t allSeconds(const ActivitySnapshot& s) {
-    return s.rangeSeconds({{0, 100000}}, {}, {}).front();
+std::int64_t allSeconds(const ActivityStore& s) {
+    return test::secondsIn(s, {0, 100000});
 }
 
 void exec(sqlite3* db, const char* sql) {
@@ -43,7 +44,7 @@ void exec(sqlite3* db, const char* sql) {
     ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &message), SQLITE_OK) << (message ? message : "");
 }
 
-class Snapshots : public ::testing::Test {
+class Stores : public ::testing::Test {
 protected:
     QString file(const QString& name) const { return m_dir.filePath(name); }
     QString cache() const { return m_dir.filePath(u"cache"_s); }
@@ -79,7 +80,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(Snapshots, ValuesTheMonitoringProductNeverWritesRefuseTheFileNamingTheRow) {
+TEST_F(Stores, ValuesTheMonitoringProductNeverWritesRefuseTheFileNamingTheRow) {
     const struct {
         const char* what;
         const char* value; ///< as an SQL literal
@@ -108,7 +109,7 @@ TEST_F(Snapshots, ValuesTheMonitoringProductNeverWritesRefuseTheFileNamingTheRow
         exec(db, (std::string("UPDATE Activity SET H5 = ") + c.value + " WHERE ActiveDay = 1534").c_str());
         sqlite3_close(db);
         try {
-            readActivitySnapshot(path);
+            readActivityStore(path);
             ADD_FAILURE() << "the file was taken";
         } catch (const Error& e) {
             const QString text = e.description();
@@ -121,7 +122,7 @@ TEST_F(Snapshots, ValuesTheMonitoringProductNeverWritesRefuseTheFileNamingTheRow
     }
 }
 
-TEST_F(Snapshots, TwoConnectionsReadWhatOneReads) {
+TEST_F(Stores, TwoConnectionsReadWhatOneReads) {
     // Rows out of day order, names first met in the upper half, names differing by case only,
     // missing names and hours; then the same file with a refused value in the upper half.
     QVector<ActivityRow> rows;
@@ -141,19 +142,19 @@ TEST_F(Snapshots, TwoConnectionsReadWhatOneReads) {
     ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
     exec(db, "UPDATE Activity SET UserName = NULL WHERE rowid % 17 = 0");
     sqlite3_close(db);
-    const auto read = [](const QString& p, std::int64_t splitFrom) -> std::variant<QByteArray, QString> {
+    const auto read = [](const QString& p, std::int64_t splitFrom) -> std::variant<test::StoreFigures, QString> {
         setSqliteSplitReadRows(splitFrom);
         try {
-            const auto snap = readActivitySnapshot(p);
+            const auto snap = readActivityStore(p);
             setSqliteSplitReadRows(0);
-            return snap->toBytes();
+            return test::figuresOf(*snap);
         } catch (const Error& e) {
             setSqliteSplitReadRows(0);
             return e.description();
         }
     };
     const auto one = read(path, std::numeric_limits<std::int64_t>::max());
-    ASSERT_TRUE(std::holds_alternative<QByteArray>(one)) << qPrintable(std::get<QString>(one));
+    ASSERT_TRUE(std::holds_alternative<test::StoreFigures>(one)) << qPrintable(std::get<QString>(one));
     EXPECT_EQ(read(path, 1), one);
 
     rows[450].hours[7] = 3601;
@@ -166,7 +167,7 @@ TEST_F(Snapshots, TwoConnectionsReadWhatOneReads) {
     EXPECT_EQ(read(bad, 1), refused);
 }
 
-TEST_F(Snapshots, WholeNumbersMissingHoursAndMissingNamesAreTaken) {
+TEST_F(Stores, WholeNumbersMissingHoursAndMissingNamesAreTaken) {
     QString create = u"CREATE TABLE Activity (ActiveDay, UserName, ComputerName"_s;
     for (int h = 0; h < 24; ++h)
         create += u", H%1"_s.arg(h);
@@ -180,54 +181,54 @@ TEST_F(Snapshots, WholeNumbersMissingHoursAndMissingNamesAreTaken) {
     ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
     exec(db, "UPDATE Activity SET H7 = 60.0 WHERE ActiveDay = 2");
     sqlite3_close(db);
-    const auto snap = readActivitySnapshot(path);
+    const auto snap = readActivityStore(path);
     ASSERT_TRUE(snap);
     EXPECT_EQ(snap->rowCount(), 3u);
     EXPECT_EQ(allSeconds(*snap), 3600 + 24 * 60);
     // A missing user name never matches a filter.
-    EXPECT_EQ(snap->rangeSeconds({{0, 10}}, u"anna"_s, {}).front(), 0);
-    EXPECT_EQ(snap->rangeSeconds({{0, 10}}, {}, u"pc1"_s).front(), 3600);
+    EXPECT_EQ(test::secondsIn(*snap, {0, 10}, u"anna"_s), 0);
+    EXPECT_EQ(test::secondsIn(*snap, {0, 10}, {}, u"pc1"_s), 3600);
 }
 
-TEST_F(Snapshots, TheStampSeesEveryCommittedChange) {
+TEST_F(Stores, TheStampSeesEveryCommittedChange) {
     const QString path = dataFile(u"live.yrd"_s, 3);
-    SnapshotStore store(cache());
+    StoreCache store(cache());
     ASSERT_EQ(allSeconds(*store.load(path)), 3 * 24 * 60);
-    EXPECT_EQ(store.lastOrigin(), SnapshotStore::Origin::DataFile);
-    EXPECT_TRUE(store.ready(path));
+    EXPECT_EQ(store.lastOrigin(), StoreCache::Origin::DataFile);
+    EXPECT_TRUE(store.fresh(path));
     store.load(path);
-    EXPECT_EQ(store.lastOrigin(), SnapshotStore::Origin::Memory);
+    EXPECT_EQ(store.lastOrigin(), StoreCache::Origin::Memory);
 
     // A commit by the monitoring product (rollback journal).
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
     exec(db, "INSERT INTO Activity (ActiveDay, UserName, ComputerName, H0) VALUES (5, 'anna', 'PC1', 7)");
-    EXPECT_FALSE(store.ready(path));
+    EXPECT_FALSE(store.fresh(path));
     EXPECT_EQ(allSeconds(*store.load(path)), 3 * 24 * 60 + 7);
 
     // In write-ahead mode a commit lands in the log only; a checkpoint moves it into the file.
     exec(db, "PRAGMA journal_mode=WAL");
     store.load(path);
     exec(db, "INSERT INTO Activity (ActiveDay, UserName, ComputerName, H0) VALUES (6, 'anna', 'PC1', 11)");
-    EXPECT_FALSE(store.ready(path));
+    EXPECT_FALSE(store.fresh(path));
     EXPECT_EQ(allSeconds(*store.load(path)), 3 * 24 * 60 + 18);
     exec(db, "PRAGMA wal_checkpoint(TRUNCATE)");
-    EXPECT_FALSE(store.ready(path));
+    EXPECT_FALSE(store.fresh(path));
     EXPECT_EQ(allSeconds(*store.load(path)), 3 * 24 * 60 + 18);
     exec(db, "UPDATE Activity SET H0 = 12 WHERE ActiveDay = 6");
     EXPECT_EQ(allSeconds(*store.load(path)), 3 * 24 * 60 + 19);
     sqlite3_close(db);
 }
 
-TEST_F(Snapshots, AReplacedOrRestoredFileIsReadAgain) {
+TEST_F(Stores, AReplacedOrRestoredFileIsReadAgain) {
     const QString path = dataFile(u"data.yrd"_s, 3);
     const QString other = dataFile(u"other.yrd"_s, 4);
-    SnapshotStore store(cache());
+    StoreCache store(cache());
     ASSERT_EQ(allSeconds(*store.load(path)), 3 * 24 * 60);
 
     // Another file moved over it.
     ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
-    EXPECT_FALSE(store.ready(path));
+    EXPECT_FALSE(store.fresh(path));
     EXPECT_EQ(allSeconds(*store.load(path)), 4 * 24 * 60);
 
     // The earlier content written back in place, same size, with the old modification time.
@@ -242,22 +243,22 @@ TEST_F(Snapshots, AReplacedOrRestoredFileIsReadAgain) {
     sqlite3_close(db);
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-    EXPECT_FALSE(store.ready(path));
+    EXPECT_FALSE(store.fresh(path));
     EXPECT_EQ(allSeconds(*store.load(path)), 4 * 24 * 60 - 60);
     // The bytes before that update put back, old time again: the file's counter says so.
     ASSERT_TRUE(f.seek(0));
     ASSERT_EQ(f.write(bytes), bytes.size());
     f.close();
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-    EXPECT_FALSE(store.ready(path));
-    EXPECT_EQ(allSeconds(*SnapshotStore(cache()).load(path)), 4 * 24 * 60);
+    EXPECT_FALSE(store.fresh(path));
+    EXPECT_EQ(allSeconds(*StoreCache(cache()).load(path)), 4 * 24 * 60);
 }
 
-TEST_F(Snapshots, ARowChangedBehindSQLitesBackWithTheOldTimeIsReadAgain) {
+TEST_F(Stores, ARowChangedBehindSQLitesBackWithTheOldTimeIsReadAgain) {
     const QString path = file(u"edited.yrd"_s);
     test::writeSqliteDataFile(path, {record(1, u"AAAAAAAAAAAAAAAA"_s, u"PC1"_s)});
-    SnapshotStore store(cache());
-    EXPECT_EQ(store.load(path)->userComputerPairs()->field(0).toString(), u"AAAAAAAAAAAAAAAA"_s);
+    StoreCache store(cache());
+    EXPECT_EQ(store.load(path)->answer(ActivityQuery::userList()).users.pairs.at(0).user.value_or(QString()), u"AAAAAAAAAAAAAAAA"_s);
 
     // Same size, inode, change counter and modification time: only the bytes of the name differ.
     struct stat before {};
@@ -273,94 +274,71 @@ TEST_F(Snapshots, ARowChangedBehindSQLitesBackWithTheOldTimeIsReadAgain) {
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
 
-    EXPECT_FALSE(store.ready(path));
-    EXPECT_EQ(store.load(path)->userComputerPairs()->field(0).toString(), u"BBBBBBBBBBBBBBBB"_s);
-    EXPECT_EQ(SnapshotStore(cache()).load(path)->userComputerPairs()->field(0).toString(),
+    EXPECT_FALSE(store.fresh(path));
+    EXPECT_EQ(store.load(path)->answer(ActivityQuery::userList()).users.pairs.at(0).user.value_or(QString()), u"BBBBBBBBBBBBBBBB"_s);
+    EXPECT_EQ(StoreCache(cache()).load(path)->answer(ActivityQuery::userList()).users.pairs.at(0).user.value_or(QString()),
               u"BBBBBBBBBBBBBBBB"_s);
 }
 
-TEST_F(Snapshots, TheSavedCopyServesTheNextSessionAndADamagedOneIsRebuilt) {
+TEST_F(Stores, TheSavedCopyServesTheNextSessionInsteadOfAReadOfTheFile) {
     const QString path = dataFile(u"data.yrd"_s, 10);
-    const auto first = SnapshotStore(cache()).load(path);
+    const auto first = StoreCache(cache()).load(path);
     ASSERT_EQ(savedCopies().size(), 1);
-    EXPECT_FALSE(QFileInfo::exists(path + u".snapshot"_s));
+    EXPECT_FALSE(QFileInfo::exists(path + u".store"_s));
 
-    SnapshotStore next(cache());
+    StoreCache next(cache());
     const auto again = next.load(path);
-    EXPECT_EQ(next.lastOrigin(), SnapshotStore::Origin::SavedCopy);
-    EXPECT_EQ(again->toBytes(), first->toBytes());
-
-    const QString saved = next.savedCopyPath(path);
-    for (const std::function<void(QByteArray&)>& damage :
-         {std::function<void(QByteArray&)>(
-              [](QByteArray& b) { b[b.size() / 2] = char(b[b.size() / 2] ^ 0x10); }),
-          std::function<void(QByteArray&)>([](QByteArray& b) { b.chop(9); }),
-          std::function<void(QByteArray&)>([](QByteArray& b) { b.truncate(10); })}) {
-        QFile f(saved);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        QByteArray bytes = f.readAll();
-        f.close();
-        damage(bytes);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        f.close();
-        SnapshotStore store(cache());
-        const auto rebuilt = store.load(path);
-        EXPECT_NE(store.lastOrigin(), SnapshotStore::Origin::SavedCopy);
-        EXPECT_EQ(rebuilt->toBytes(), first->toBytes());
-        SnapshotStore after(cache());
-        after.load(path);
-        EXPECT_EQ(after.lastOrigin(), SnapshotStore::Origin::SavedCopy);
-    }
+    EXPECT_EQ(next.lastOrigin(), StoreCache::Origin::SavedCopy);
+    EXPECT_EQ(test::figuresOf(*again), test::figuresOf(*first));
 }
 
-TEST_F(Snapshots, SavedCopiesAreBoundedInCount) {
-    SnapshotStore store(cache(), {2, 1 << 30});
+TEST_F(Stores, SavedCopiesAreBoundedInCount) {
+    StoreCache store(cache(), {2, 1 << 30});
     for (int i = 0; i < 4; ++i)
         store.load(dataFile(u"f%1.yrd"_s.arg(i), 2 + i));
     EXPECT_EQ(savedCopies().size(), 2);
-    SnapshotStore small(cache(), {8, 100});
+    StoreCache small(cache(), {8, 100});
     small.load(dataFile(u"g.yrd"_s, 3));
     EXPECT_EQ(savedCopies().size(), 2);
 }
 
-TEST_F(Snapshots, ACancelledLoadLeavesNoSnapshotAndNoSavedCopy) {
+TEST_F(Stores, ACancelledLoadLeavesNoSnapshotAndNoSavedCopy) {
     const QString path = largeDataFile(u"large.yrd"_s, 40'000);
-    SnapshotStore store(cache());
+    StoreCache store(cache());
     int calls = 0;
     EXPECT_FALSE(store.load(path, [&](int) { return ++calls < 2; }));
     EXPECT_GE(calls, 2);
-    EXPECT_FALSE(store.ready(path));
+    EXPECT_FALSE(store.fresh(path));
     EXPECT_TRUE(savedCopies().isEmpty()) << qPrintable(savedCopies().join(u' '));
 
     // Cancelled while the copy is being saved.
     int saving = 0;
     EXPECT_FALSE(store.load(path, [&](int p) { return p < 90 || ++saving < 2; }));
-    EXPECT_FALSE(store.ready(path));
+    EXPECT_FALSE(store.fresh(path));
     EXPECT_TRUE(savedCopies().isEmpty()) << qPrintable(savedCopies().join(u' '));
 
     // On a worker thread: cancelled, then left to finish.
     const auto cancelled = store.loadInBackground(path);
     cancelled->cancel();
     cancelled->wait();
-    EXPECT_FALSE(cancelled->snapshot());
-    EXPECT_FALSE(store.ready(path));
+    EXPECT_FALSE(cancelled->store());
+    EXPECT_FALSE(store.fresh(path));
 
     std::atomic<bool> told{false};
     const auto job = store.loadInBackground(path, [&] { told = true; });
     job->wait();
-    ASSERT_TRUE(job->snapshot()) << qPrintable(job->error());
+    ASSERT_TRUE(job->store()) << qPrintable(job->error());
     EXPECT_EQ(job->progress(), 100);
     EXPECT_TRUE(told.load());
-    EXPECT_EQ(job->snapshot()->rowCount(), 40'000u);
-    EXPECT_TRUE(store.ready(path));
+    EXPECT_EQ(job->store()->rowCount(), 40'000u);
+    EXPECT_TRUE(store.fresh(path));
     EXPECT_EQ(savedCopies().size(), 1);
 }
 
-TEST_F(Snapshots, ServerSourcesTakeNoSnapshotAndFailuresNameTheFile) {
-    EXPECT_FALSE(SnapshotStore::takesSnapshot(u"postgresql://ann@db/office"_s));
-    EXPECT_TRUE(SnapshotStore::takesSnapshot(file(u"x.yrd"_s)));
-    SnapshotStore store(cache());
+TEST_F(Stores, ServerSourcesTakeNoSnapshotAndFailuresNameTheFile) {
+    EXPECT_FALSE(StoreCache::keepsStore(u"postgresql://ann@db/office"_s));
+    EXPECT_TRUE(StoreCache::keepsStore(file(u"x.yrd"_s)));
+    StoreCache store(cache());
     const QString missing = file(u"missing.yrd"_s);
     try {
         store.load(missing);
@@ -370,7 +348,7 @@ TEST_F(Snapshots, ServerSourcesTakeNoSnapshotAndFailuresNameTheFile) {
     }
     const auto job = store.loadInBackground(missing);
     job->wait();
-    EXPECT_FALSE(job->snapshot());
+    EXPECT_FALSE(job->store());
     EXPECT_TRUE(job->error().contains(missing)) << qPrintable(job->error());
 }
 
@@ -381,12 +359,12 @@ TEST(SnapshotCacheFolder, FollowsXdgCacheHomeAndElseTheHomeFolder) {
     const QByteArray savedHome = qgetenv("HOME");
     qputenv("HOME", "/home/someone");
     qputenv("XDG_CACHE_HOME", "/var/cache/someone");
-    EXPECT_EQ(SnapshotStore::defaultCacheFolder(), u"/var/cache/someone/tallyrow"_s);
+    EXPECT_EQ(StoreCache::defaultCacheFolder(), u"/var/cache/someone/tallyrow"_s);
     // The base directory rules ignore a relative value.
     qputenv("XDG_CACHE_HOME", "cache");
-    EXPECT_EQ(SnapshotStore::defaultCacheFolder(), u"/home/someone/.cache/tallyrow"_s);
+    EXPECT_EQ(StoreCache::defaultCacheFolder(), u"/home/someone/.cache/tallyrow"_s);
     qunsetenv("XDG_CACHE_HOME");
-    EXPECT_EQ(SnapshotStore::defaultCacheFolder(), u"/home/someone/.cache/tallyrow"_s);
+    EXPECT_EQ(StoreCache::defaultCacheFolder(), u"/home/someone/.cache/tallyrow"_s);
     qputenv("HOME", savedHome);
     if (savedCache.isNull())
         qunsetenv("XDG_CACHE_HOME");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datafile/ActivitySnapshot.h"
+#include "activity/ActivityStore.h"
 
 #include <QString>
 
@@ -9,12 +9,11 @@
 
 namespace tallyrow {
 
-/// Reads the Activity table of a SQLite data file into a snapshot in one read transaction (see
-/// readActivitySnapshot). A large file kept with a rollback journal is read by two connections
+/// Reads the Activity table of a SQLite data file into a store in one read transaction (see
+/// readActivityStore). A large file kept with a rollback journal is read by two connections
 /// at once, each half of the rows: while the first holds its shared lock no writer can commit,
 /// so the second, opened after it, reads the same committed state.
-std::shared_ptr<const ActivitySnapshot> readSqliteSnapshot(const QString& path,
-                                                           const std::function<bool(int)>& progress);
+std::shared_ptr<const ActivityStore> readSqliteStore(const QString& path, const std::function<bool(int)>& progress);
 
 /// Fewest rows (by row id) for which the file is read by two connections; below it one reads all.
 std::int64_t sqliteSplitReadRows();

@@ -1,4 +1,4 @@
-#include "datafile/SqliteSnapshotRead.h"
+#include "activity/SqliteRowReader.h"
 
 #include "datafile/Provider.h"
 #include "datafile/SqliteDatabase.h"
@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <cstring>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -66,8 +67,8 @@ void readValue(ActivityValue& v, sqlite3_value* value) {
 
 // How the file's own queries group names in the user list: by the names' collation, and in the
 // order of an index on (UserName, ComputerName, …) when the file has one.
-ActivitySnapshot::Grouping sqliteGrouping(SqliteDatabase& db) {
-    ActivitySnapshot::Grouping g;
+ActivityStore::Grouping sqliteGrouping(SqliteDatabase& db) {
+    ActivityStore::Grouping g;
     const char* collation = nullptr;
     if (sqlite3_table_column_metadata(db.handle(), "main", "Activity", "UserName", nullptr, &collation,
                                       nullptr, nullptr, nullptr) == SQLITE_OK &&
@@ -110,7 +111,7 @@ class NameTable {
 public:
     std::uint32_t id(sqlite3_value* value) {
         if (sqlite3_value_type(value) == SQLITE_NULL)
-            return ActivitySnapshot::kNoName;
+            return ActivityStore::kNoName;
         // Names are kept as text; a number in a name column counts as its text, as it compares.
         const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
         std::string name(text, std::size_t(sqlite3_value_bytes(value)));
@@ -120,8 +121,8 @@ public:
         return it->second;
     }
     // The builder's ids of this table's names, taken in the order they were met.
-    std::vector<std::uint32_t> builderIds(ActivitySnapshot::Builder& builder,
-                                          std::uint32_t (ActivitySnapshot::Builder::*id)(const char*,
+    std::vector<std::uint32_t> builderIds(ActivityStore::Builder& builder,
+                                          std::uint32_t (ActivityStore::Builder::*id)(const char*,
                                                                                          std::size_t)) const {
         std::vector<std::uint32_t> ids;
         ids.reserve(m_names.size());
@@ -149,14 +150,14 @@ struct CompactRow {
 bool compactValue(sqlite3_value* value, std::uint16_t& out) {
     const int type = sqlite3_value_type(value);
     if (type == SQLITE_NULL) {
-        out = ActivitySnapshot::kNoHour;
+        out = ActivityStore::kNoHour;
         return true;
     }
     if (type != SQLITE_INTEGER)
         return false;
     const sqlite3_int64 v = sqlite3_value_int64(value);
-    if (v < 0 || v >= ActivitySnapshot::kNoHour)
-        return false;
+    if (v < 0 || v > 3600)
+        return false; // the builder's check names the row and the value
     out = std::uint16_t(v);
     return true;
 }
@@ -181,28 +182,23 @@ public:
 
     // Waits for the reader and hands its rows to `builder`; returns the first row id it did not
     // deliver (the first reader goes on from there).
-    std::int64_t deliver(ActivitySnapshot::Builder& builder) {
+    std::int64_t deliver(ActivityStore::Builder& builder) {
         m_thread.join();
         const std::vector<std::uint32_t> users =
-            m_users.builderIds(builder, &ActivitySnapshot::Builder::userId);
+            m_users.builderIds(builder, &ActivityStore::Builder::userId);
         const std::vector<std::uint32_t> computers =
-            m_computers.builderIds(builder, &ActivitySnapshot::Builder::computerId);
+            m_computers.builderIds(builder, &ActivityStore::Builder::computerId);
         auto nameId = [](const std::vector<std::uint32_t>& ids, std::uint32_t local) {
-            return local == ActivitySnapshot::kNoName ? local : ids[local];
+            return local == ActivityStore::kNoName ? local : ids[local];
         };
-        ActivityValue day;
-        day.type = ActivityValue::Type::Integer;
-        std::array<ActivityValue, 24> hours;
-        for (const CompactRow& row : m_rows) {
-            day.integer = row.day;
-            for (std::size_t h = 0; h < 24; ++h) {
-                const bool none = row.hours[h] == ActivitySnapshot::kNoHour;
-                hours[h].type = none ? ActivityValue::Type::Null : ActivityValue::Type::Integer;
-                hours[h].integer = none ? 0 : row.hours[h];
-            }
-            builder.add(day, nameId(users, row.user), nameId(computers, row.computer), hours);
+        // Chunk by chunk, each let go once handed over: the rows are never held twice.
+        for (std::vector<CompactRow>& chunk : m_chunks) {
+            for (const CompactRow& row : chunk)
+                builder.addChecked(row.day, nameId(users, row.user), nameId(computers, row.computer),
+                                   row.hours.data());
+            chunk = {};
         }
-        m_rows = {};
+        m_chunks.clear();
         return m_resumeAt;
     }
 
@@ -231,7 +227,11 @@ private:
                 break;
             row.user = m_users.id(sqlite3_column_value(st, kUserColumn));
             row.computer = m_computers.id(sqlite3_column_value(st, kComputerColumn));
-            m_rows.push_back(row);
+            if (m_chunks.empty() || m_chunks.back().size() == kChunkRows) {
+                m_chunks.emplace_back();
+                m_chunks.back().reserve(kChunkRows);
+            }
+            m_chunks.back().push_back(row);
             m_resumeAt = sqlite3_column_int64(st, kRowIdColumn) + 1;
             m_rowsRead.fetch_add(1, std::memory_order_relaxed);
         }
@@ -244,7 +244,8 @@ private:
     std::int64_t m_resumeAt;
     std::atomic<bool> m_stop{false};
     std::atomic<std::int64_t> m_rowsRead{0};
-    std::vector<CompactRow> m_rows;
+    static constexpr std::size_t kChunkRows = 1 << 16;
+    std::vector<std::vector<CompactRow>> m_chunks;
     NameTable m_users;
     NameTable m_computers;
     std::thread m_thread;
@@ -253,26 +254,47 @@ private:
 // Reads the rows `sql` selects (one bound row id, if any) into the builder. False when
 // `keepGoing` said stop.
 bool readRows(SqliteDatabase& db, const QString& sql, std::optional<std::int64_t> rowId,
-              ActivitySnapshot::Builder& builder, const std::function<bool(std::int64_t)>& keepGoing) {
+              ActivityStore::Builder& builder, const std::function<bool(std::int64_t)>& keepGoing) {
     SqliteDatabase::Statement stmt = db.prepare(sql);
     sqlite3_stmt* st = stmt.get();
     if (rowId)
         sqlite3_bind_int64(st, 1, *rowId);
     std::array<ActivityValue, 24> hours;
+    std::array<std::uint16_t, 24> plainHours{};
     ActivityValue day;
     std::int64_t rows = 0;
-    auto name = [&](int i, auto id) {
+    // The last name of each column and its id: a name met again in the next row is not looked up.
+    std::array<std::string, 2> lastName;
+    std::array<std::uint32_t, 2> lastId{ActivityStore::kNoName, ActivityStore::kNoName};
+    auto name = [&](int i, std::size_t slot, auto id) {
         // Names are kept as text; a number in a name column counts as its text, as it compares.
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-        return std::invoke(id, builder, text, std::size_t(text ? sqlite3_column_bytes(st, i) : 0));
+        if (!text)
+            return ActivityStore::kNoName;
+        const auto size = std::size_t(sqlite3_column_bytes(st, i));
+        if (lastId[slot] != ActivityStore::kNoName && lastName[slot].size() == size &&
+            std::memcmp(lastName[slot].data(), text, size) == 0)
+            return lastId[slot];
+        lastName[slot].assign(text, size);
+        lastId[slot] = std::invoke(id, builder, text, size);
+        return lastId[slot];
     };
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        readValue(day, sqlite3_column_value(st, kDayColumn));
-        for (int h = 0; h < 24; ++h)
-            readValue(hours[std::size_t(h)], sqlite3_column_value(st, kFirstHourColumn + h));
-        builder.add(day, name(kUserColumn, &ActivitySnapshot::Builder::userId),
-                    name(kComputerColumn, &ActivitySnapshot::Builder::computerId), hours);
+        const std::uint32_t user = name(kUserColumn, 0, &ActivityStore::Builder::userId);
+        const std::uint32_t computer = name(kComputerColumn, 1, &ActivityStore::Builder::computerId);
+        sqlite3_value* dayValue = sqlite3_column_value(st, kDayColumn);
+        bool plain = sqlite3_value_type(dayValue) == SQLITE_INTEGER;
+        for (int h = 0; plain && h < 24; ++h)
+            plain = compactValue(sqlite3_column_value(st, kFirstHourColumn + h), plainHours[std::size_t(h)]);
+        if (plain) {
+            builder.addChecked(sqlite3_value_int64(dayValue), user, computer, plainHours.data());
+        } else {
+            readValue(day, dayValue);
+            for (int h = 0; h < 24; ++h)
+                readValue(hours[std::size_t(h)], sqlite3_column_value(st, kFirstHourColumn + h));
+            builder.add(day, user, computer, hours);
+        }
         if ((++rows & 0x3FFF) == 0 && keepGoing && !keepGoing(rows))
             return false;
     }
@@ -284,7 +306,7 @@ bool readRows(SqliteDatabase& db, const QString& sql, std::optional<std::int64_t
 // Every row, by one connection, or by two where the file is large and kept with a rollback
 // journal. False when `progress` said stop.
 bool readAllRows(SqliteDatabase& db, const QString& path, std::int64_t lastRow,
-                 ActivitySnapshot::Builder& builder, const std::function<bool(int)>& progress) {
+                 ActivityStore::Builder& builder, const std::function<bool(int)>& progress) {
     const auto percent = [lastRow](std::int64_t rows) {
         return lastRow > 0 ? int(std::min<std::int64_t>(89, rows * 90 / lastRow)) : 0;
     };
@@ -325,13 +347,12 @@ void setSqliteSplitReadRows(std::int64_t rows) {
 // Opens the file read-only and reads it under the file's locks, in one read transaction (a
 // writer busy past the timeout, or a crashed writer's journal, is refused, never read around);
 // nothing is ever written to the file.
-std::shared_ptr<const ActivitySnapshot> readSqliteSnapshot(const QString& path,
-                                                           const std::function<bool(int)>& progress) {
+std::shared_ptr<const ActivityStore> readSqliteStore(const QString& path, const std::function<bool(int)>& progress) {
     const std::shared_ptr<SqliteDatabase> dbHolder = openDataFileForReading(path);
     SqliteDatabase& db = *dbHolder;
     checkActivityTable(db, path);
     try {
-        ActivitySnapshot::Builder builder(sqliteGrouping(db));
+        ActivityStore::Builder builder(sqliteGrouping(db));
         const std::int64_t lastRow = lastRowId(db);
         if (lastRow > 0 && lastRow < (std::int64_t(1) << 31))
             builder.reserve(std::size_t(lastRow));

@@ -1,0 +1,271 @@
+#include "activity/SqlExecutor.h"
+
+#include "datafile/Connection.h"
+#include "datafile/DataPath.h"
+#include "support/StepRunner.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+ActivitySource::~ActivitySource() = default;
+
+namespace {
+
+QString literal(const QString& text) {
+    QString quoted = text;
+    quoted.replace(u'\'', u"''"_s);
+    return u'\'' + quoted + u'\'';
+}
+
+// " AND UserName='…' AND ComputerName='…'": the connection compares names as every source does.
+QString nameFilter(const ActivityQuery& q) {
+    QString filter;
+    if (!q.user.isEmpty())
+        filter += u" AND UserName="_s + literal(q.user);
+    if (!q.computer.isEmpty())
+        filter += u" AND ComputerName="_s + literal(q.computer);
+    return filter;
+}
+
+QString hourList(const char* function, const char* alias) {
+    QStringList columns;
+    for (int h = 0; h < 24; ++h)
+        columns << u"%1(H%2) AS %3%2"_s.arg(QLatin1String(function)).arg(h).arg(QLatin1String(alias));
+    return columns.join(u", "_s);
+}
+
+// The largest and smallest value of each hour, after the figures: what the check reads.
+QString checkedHours(bool check) {
+    return check ? u", "_s + hourList("Max", "X") + u", "_s + hourList("Min", "N") : QString();
+}
+
+QString hourAggregatesStatement(const ActivityQuery& q, bool check) {
+    const DayRange range = q.ranges.empty() ? DayRange{} : q.ranges.front();
+    QString sql = u"SELECT [ActiveDay] Mod 7 AS DayNumber, "_s;
+    switch (q.aggregate) {
+    case HourAggregate::Average:
+        // Sums and counts of whole seconds are exact on every server; the mean is taken here.
+        sql += hourList("Sum", "S") + u", "_s + hourList("Count", "C");
+        break;
+    case HourAggregate::Total:
+        sql += hourList("Sum", "S");
+        break;
+    case HourAggregate::Maximum:
+        sql += hourList("Max", "S");
+        break;
+    case HourAggregate::Minimum:
+        sql += hourList("Min", "S");
+        break;
+    }
+    sql += checkedHours(check);
+    sql += u" FROM Activity WHERE (ActiveDay BETWEEN %1 AND %2)"_s.arg(range.first).arg(range.last);
+    sql += nameFilter(q);
+    if (q.weekdays != ActivityQuery::kEveryWeekday) {
+        QStringList days;
+        for (int r = 0; r < 7; ++r) {
+            if (q.weekdayCounts(r))
+                days << QString::number(r);
+        }
+        sql += days.isEmpty() ? u" AND 1=0"_s : u" AND ([ActiveDay] Mod 7) In ("_s + days.join(u',') + u')';
+    }
+    return sql + u" GROUP BY [ActiveDay] Mod 7"_s;
+}
+
+// One statement for every range: the ranges as a table of (index, first day, last day), each
+// row of Activity joined to the ranges it lies in, then summed per range.
+QString rangeSecondsStatement(const ActivityQuery& q, bool check) {
+    QStringList values;
+    for (std::size_t i = 0; i < q.ranges.size(); ++i) {
+        if (!q.ranges[i].empty())
+            values << u"(%1, %2, %3)"_s.arg(i).arg(q.ranges[i].first).arg(q.ranges[i].last);
+    }
+    if (values.isEmpty())
+        return {};
+    return u"WITH Periods (PeriodIndex, FirstDay, LastDay) AS (VALUES "_s + values.join(u", "_s) +
+           u") SELECT Periods.PeriodIndex AS PeriodIndex, "_s + hourList("Sum", "S") + checkedHours(check) +
+           u" FROM Periods INNER JOIN Activity ON (Activity.ActiveDay BETWEEN Periods.FirstDay AND Periods.LastDay)"_s +
+           u" WHERE 1=1"_s + nameFilter(q) + u" GROUP BY Periods.PeriodIndex"_s;
+}
+
+std::optional<double> number(const QVariant& v) {
+    return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
+}
+
+// Whether the largest and smallest values of the hours, from column `first` on, are whole
+// seconds from 0 to 3600 (or none at all).
+void checkHours(const Recordset& rs, int first) {
+    for (int h = 0; h < 48; ++h) {
+        const QVariant v = rs.field(first + h);
+        if (v.isNull())
+            continue;
+        const int type = v.typeId();
+        const bool whole = type == QMetaType::LongLong || type == QMetaType::Int || type == QMetaType::UInt ||
+                           type == QMetaType::ULongLong;
+        if (!whole || v.toLongLong() < 0 || v.toLongLong() > 3600)
+            throw SqlExecutor::UncheckedValue("an hour holds a value the monitoring product never writes");
+    }
+}
+
+std::vector<HourGroup> readHourGroups(Recordset& rs, HourAggregate aggregate, bool check) {
+    std::vector<HourGroup> groups;
+    for (; !rs.EOF_(); rs.MoveNext()) {
+        if (check)
+            checkHours(rs, aggregate == HourAggregate::Average ? 49 : 25);
+        HourGroup g;
+        g.remainder = rs.field(0).toInt();
+        for (int h = 0; h < 24; ++h) {
+            const std::optional<double> value = number(rs.field(1 + h));
+            if (aggregate != HourAggregate::Average) {
+                g.hours[std::size_t(h)] = value;
+                continue;
+            }
+            const std::int64_t count = rs.field(25 + h).toLongLong();
+            if (value && count > 0)
+                g.hours[std::size_t(h)] = static_cast<double>(rs.field(1 + h).toLongLong()) / static_cast<double>(count);
+        }
+        groups.push_back(g);
+    }
+    std::sort(groups.begin(), groups.end(),
+              [](const HourGroup& a, const HourGroup& b) { return a.remainder < b.remainder; });
+    return groups;
+}
+
+std::vector<std::int64_t> readRangeSeconds(Recordset& rs, std::size_t ranges, bool check) {
+    std::vector<std::int64_t> seconds(ranges, 0);
+    for (; !rs.EOF_(); rs.MoveNext()) {
+        if (check)
+            checkHours(rs, 25);
+        const qlonglong index = rs.field(0).toLongLong();
+        if (index < 0 || std::size_t(index) >= ranges)
+            continue;
+        std::int64_t sum = 0;
+        for (int h = 0; h < 24; ++h)
+            sum += rs.field(1 + h).toLongLong();
+        seconds[std::size_t(index)] = sum;
+    }
+    return seconds;
+}
+
+std::optional<QString> text(const QVariant& v) {
+    return v.isNull() ? std::nullopt : std::optional<QString>(v.toString());
+}
+
+const QString kPairs = u"select distinct username, computername from activity ORDER BY UserName"_s;
+const QString kUsersOnSeveral =
+    u"SELECT UserName, Count(ComputerName) AS TotalComputers "
+    " FROM (SELECT DISTINCT Activity.UserName, Activity.ComputerName FROM Activity) "
+    " GROUP BY UserName HAVING Count(ComputerName)>1 ORDER BY UserName"_s;
+// "TotaUsers" is the alias the list has always used; nothing reads it by name.
+const QString kComputersOfSeveral =
+    u"SELECT ComputerName, Count(UserName) AS TotaUsers "
+    " FROM (SELECT DISTINCT Activity.UserName, Activity.ComputerName FROM Activity)"
+    " GROUP BY ComputerName HAVING Count(UserName)>1 ORDER BY ComputerName"_s;
+
+} // namespace
+
+QString userListStatement(UserListPart part) {
+    switch (part) {
+    case UserListPart::Pairs:
+        return kPairs;
+    case UserListPart::UsersOnSeveral:
+        return kUsersOnSeveral;
+    case UserListPart::ComputersOfSeveral:
+        return kComputersOfSeveral;
+    }
+    return {};
+}
+
+namespace {
+
+ActivityUserList readUserList(Connection& cn) {
+    ActivityUserList list;
+    std::unique_ptr<Recordset> pairs = cn.Execute(kPairs);
+    for (; !pairs->EOF_(); pairs->MoveNext())
+        list.pairs.push_back({text(pairs->field(0)), text(pairs->field(1))});
+    for (const auto& [sql, counts] :
+         {std::pair{&kUsersOnSeveral, &list.usersOnSeveral}, std::pair{&kComputersOfSeveral, &list.computersOfSeveral}}) {
+        std::unique_ptr<Recordset> rs = cn.Execute(*sql);
+        for (; !rs->EOF_(); rs->MoveNext())
+            counts->push_back({text(rs->field(0)), rs->field(1).toLongLong()});
+    }
+    return list;
+}
+
+} // namespace
+
+SqlExecutor::SqlExecutor(QString dataSource) : m_source(std::move(dataSource)) {}
+
+SqlExecutor::~SqlExecutor() {
+    disconnect();
+}
+
+bool SqlExecutor::connect() {
+    if (m_cn)
+        return true;
+    return !m_source.isEmpty() && OpenCN(m_cn, m_source);
+}
+
+void SqlExecutor::disconnect() {
+    if (m_cn)
+        ignoringFailures([this] { m_cn->Close(); });
+    m_cn.reset();
+}
+
+Connection& SqlExecutor::connection() {
+    if (!m_cn) {
+        auto cn = std::make_unique<Connection>();
+        cn->Open(ConnectionString(m_source), QString(), QString(), -1);
+        m_cn = std::move(cn);
+    }
+    return *m_cn;
+}
+
+std::int64_t SqlExecutor::countRows(const DayRange& span, std::int64_t limit) {
+    if (span.empty())
+        return 0;
+    std::unique_ptr<Recordset> rs =
+        connection().Execute(u"SELECT Count(*) AS N FROM (SELECT ActiveDay FROM Activity WHERE ActiveDay BETWEEN %1 AND "
+                             "%2 LIMIT %3) AS InRange"_s.arg(span.first)
+                                 .arg(span.last)
+                                 .arg(limit + 1));
+    return rs->EOF_() ? 0 : rs->field(0).toLongLong();
+}
+
+QString SqlExecutor::statement(const ActivityQuery& query, bool checkValues) {
+    switch (query.shape) {
+    case ActivityQuery::Shape::HourAggregates:
+        return hourAggregatesStatement(query, checkValues);
+    case ActivityQuery::Shape::RangeSeconds:
+        return rangeSecondsStatement(query, checkValues);
+    case ActivityQuery::Shape::UserList:
+        return kPairs;
+    }
+    return {};
+}
+
+ActivityAnswer SqlExecutor::answer(const ActivityQuery& query) {
+    ActivityAnswer a;
+    if (query.shape == ActivityQuery::Shape::UserList) {
+        a.users = readUserList(connection());
+        return a;
+    }
+    const QString sql = statement(query, m_checkValues);
+    if (sql.isEmpty()) { // nothing to read: every range is empty
+        a.seconds.assign(query.ranges.size(), 0);
+        return a;
+    }
+    std::unique_ptr<Recordset> rs = connection().Execute(sql);
+    if (query.shape == ActivityQuery::Shape::HourAggregates)
+        a.groups = readHourGroups(*rs, query.aggregate, m_checkValues);
+    else
+        a.seconds = readRangeSeconds(*rs, query.ranges.size(), m_checkValues);
+    rs->Close();
+    return a;
+}
+
+} // namespace tallyrow

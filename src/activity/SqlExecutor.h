@@ -1,0 +1,60 @@
+#pragma once
+
+#include "activity/ActivitySource.h"
+
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+
+namespace tallyrow {
+
+class Connection;
+
+/// The three statements of the user-and-computer list, in the Jet dialect.
+enum class UserListPart { Pairs, UsersOnSeveral, ComputersOfSeveral };
+QString userListStatement(UserListPart part);
+
+/// Answers activity queries with SQL on the data source itself: an SQLite data file, an Access
+/// file (through its in-memory copy) or a PostgreSQL server. One statement per query, written
+/// in the Jet dialect the connection translates for its provider; aggregates the source can do
+/// in integers (sums and counts of seconds) are done there and divided here, so every source
+/// gives the same figures to the last digit. While connected, every answer reads the one
+/// committed state the connection's read transaction sees.
+class SqlExecutor final : public ActivitySource {
+public:
+    /// Thrown by a checking executor when a row it read holds a value the monitoring product never
+    /// writes (an hour outside 0 … 3600, or one that is not a whole number): a read of the whole
+    /// file names the row, as the store refuses it.
+    class UncheckedValue : public std::runtime_error {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+
+    explicit SqlExecutor(QString dataSource);
+    /// Whether the answers check the hours they add up as the store checks every row (a data
+    /// file's columns hold what was written; a server's are typed).
+    void setCheckValues(bool check) { m_checkValues = check; }
+    ~SqlExecutor() override;
+
+    bool connect() override;
+    void disconnect() override;
+    /// Connects first when not connected (a failure then is an Error, not a report).
+    ActivityAnswer answer(const ActivityQuery& query) override;
+
+    /// The rows with a day in `span`, counted no further than `limit` + 1 (through the day index
+    /// where the source has one). Connects first when not connected; fails with an Error.
+    std::int64_t countRows(const DayRange& span, std::int64_t limit);
+
+    /// The statement sent for `query` (for a benchmark to run the same text elsewhere).
+    static QString statement(const ActivityQuery& query, bool checkValues = false);
+
+private:
+    Connection& connection();
+
+    QString m_source;
+    std::unique_ptr<Connection> m_cn;
+    bool m_checkValues = false;
+};
+
+} // namespace tallyrow

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "activity/ActivityStore.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace tallyrow {
+
+/// What tells one committed state of a data file from another: the file's identity (device and
+/// inode), size, modification and change times, SQLite's change counter, and the write-ahead
+/// log's size, time and salts when one lies beside the file. A file put back with an old
+/// modification time still differs in its change time (and mostly in inode or counter).
+struct DataFileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = -1;
+    std::int64_t mtimeNs = 0;
+    std::int64_t ctimeNs = 0;
+    std::uint32_t changeCounter = 0;
+    std::int64_t walSize = -1; ///< -1: no log
+    std::int64_t walMtimeNs = 0;
+    std::uint32_t walCheckpoint = 0;
+    std::uint32_t walSalt1 = 0;
+    std::uint32_t walSalt2 = 0;
+
+    bool operator==(const DataFileStamp&) const = default;
+};
+
+/// The stamp of the file at `path` now (size -1 when it cannot be looked at).
+DataFileStamp stampDataFile(const QString& path);
+
+/// Reads the Activity table of a data file (SQLite, or Access through its in-memory copy) into
+/// a store, in one read transaction. `progress` gets 0 … 100 and may return false to stop:
+/// then nothing is returned. Fails with an Error naming the file and the reason, among them a
+/// row holding a value the monitoring product never writes.
+std::shared_ptr<const ActivityStore> readActivityStore(const QString& path,
+                                                       const std::function<bool(int)>& progress = {});
+
+/// One load of a store running on a worker thread.
+class StoreJob {
+public:
+    ~StoreJob();
+    /// 0 … 100.
+    int progress() const { return m_progress.load(); }
+    /// Asks the load to stop; it ends soon after without a store or saved copy.
+    void cancel() { m_cancel.store(true); }
+    bool finished() const;
+    void wait();
+    /// After the load: the store (nothing when cancelled or failed) and the failure's text.
+    std::shared_ptr<const ActivityStore> store() const;
+    QString error() const;
+    bool cancelled() const;
+
+private:
+    friend class StoreCache;
+    StoreJob() = default;
+
+    std::atomic<int> m_progress{0};
+    std::atomic<bool> m_cancel{false};
+    mutable std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_finished = false;
+    std::shared_ptr<const ActivityStore> m_store;
+    QString m_error;
+    std::thread m_thread;
+};
+
+/// Owns the stores of the data files a session reads, keyed by path and checked against the
+/// file's stamp before each use, and keeps a saved copy of each in a cache folder (never beside
+/// the data file) so the next session opens it instead of reading a row of an unchanged file.
+/// Server sources have no store: their server aggregates. Thread-safe.
+class StoreCache {
+public:
+    struct Limits {
+        int files = 8;                  ///< saved copies kept
+        std::int64_t bytes = 4LL << 30; ///< their total size
+    };
+    /// `cacheFolder` empty: no saved copies.
+    explicit StoreCache(QString cacheFolder = defaultCacheFolder());
+    StoreCache(QString cacheFolder, Limits limits);
+    ~StoreCache();
+    StoreCache(const StoreCache&) = delete;
+    StoreCache& operator=(const StoreCache&) = delete;
+
+    /// $XDG_CACHE_HOME/tallyrow, or ~/.cache/tallyrow.
+    static QString defaultCacheFolder();
+    /// Whether `dataSource` is a file a store is kept of (not a server URI).
+    static bool keepsStore(const QString& dataSource);
+
+    /// The store of the file as it is now when one is in memory or saved (the saved copy is
+    /// opened, not read), else nothing: costs a look at the file's stamp and a copy's header.
+    std::shared_ptr<const ActivityStore> fresh(const QString& path);
+    /// The store of the file as it is now: fresh(), or read from the file (and saved). Fails with
+    /// an Error like readActivityStore. With `progress` returning false the load stops and
+    /// returns nothing.
+    std::shared_ptr<const ActivityStore> load(const QString& path, const std::function<bool(int)>& progress = {});
+    /// load() on a worker thread. `finished` is called on that thread once the outcome can be
+    /// read from the job, before wait() returns; the cache must outlive the job.
+    std::shared_ptr<StoreJob> loadInBackground(const QString& path, std::function<void()> finished = {});
+    /// Forgets the store of `path` and removes its saved copy: a block of it was found damaged.
+    void discard(const QString& path);
+
+    /// Where load() or fresh() found its last store.
+    enum class Origin { None, Memory, SavedCopy, DataFile };
+    Origin lastOrigin() const;
+    /// The saved copy's file name for a data file.
+    QString savedCopyPath(const QString& path) const;
+
+private:
+    std::shared_ptr<const ActivityStore> remembered(const QString& key, const DataFileStamp& stamp);
+    std::shared_ptr<const ActivityStore> remember(const QString& key, const DataFileStamp& stamp,
+                                                  std::shared_ptr<const ActivityStore> store, Origin origin);
+    std::shared_ptr<const ActivityStore> saved(const QString& key, const DataFileStamp& stamp);
+    std::shared_ptr<const ActivityStore> save(const QString& key, const DataFileStamp& stamp,
+                                              std::shared_ptr<const ActivityStore> store,
+                                              const std::function<bool(int)>& progress);
+    void trimSavedCopies(const QString& keep);
+
+    struct Entry {
+        DataFileStamp stamp;
+        std::shared_ptr<const ActivityStore> store;
+        std::uint64_t lastUse = 0;
+    };
+    QString m_folder;
+    Limits m_limits;
+    mutable std::mutex m_mutex;
+    std::map<QString, Entry> m_entries;
+    std::uint64_t m_uses = 0;
+    Origin m_lastOrigin = Origin::None;
+};
+
+} // namespace tallyrow

@@ -1,0 +1,488 @@
+#include "activity/StoreFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+// The mapped sections are read in place, so their records must lie in memory exactly as the
+// format writes them: little-endian, no padding.
+static_assert(std::endian::native == std::endian::little, "saved copies are mapped as little-endian");
+static_assert(sizeof(ActivityStore::Pair) == 32 && offsetof(ActivityStore::Pair, firstDay) == 16 &&
+              offsetof(ActivityStore::Pair, firstSource) == 24);
+static_assert(sizeof(ActivityStore::DayFigures) == 384 && offsetof(ActivityStore::DayFigures, count) == 192 &&
+              offsetof(ActivityStore::DayFigures, max) == 288 && offsetof(ActivityStore::DayFigures, min) == 336);
+
+namespace {
+
+constexpr char kMagic[16] = {'T', 'A', 'L', 'L', 'Y', 'R', 'O', 'W', '-', 'S', 'T', 'O', 'R', 'E', '\n', '\0'};
+constexpr std::size_t kAlign = 64;
+constexpr std::uint32_t kIgnoreCase = 1;
+constexpr std::uint32_t kKeyIndexOrder = 2;
+constexpr std::size_t kMaxNames = std::size_t(1) << 26;
+
+enum Section { Names, Pairs, Days, DayFigures, RunningTotal, RowDay, RowHours, BlockSums, SectionCount };
+
+struct SectionEntry {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    std::uint64_t sum = 0;
+};
+
+// The fields of the header after the identity, in the order they are written.
+struct Counts {
+    std::uint32_t flags = 0;
+    std::uint64_t rows = 0;
+    std::uint64_t pairs = 0;
+    std::uint64_t days = 0;
+    std::uint32_t users = 0;
+    std::uint32_t computers = 0;
+    std::uint32_t blockRows = 0;
+};
+
+// Little-endian fields appended one by one.
+class Fields {
+public:
+    QByteArray bytes;
+    template <typename T> void put(T v) {
+        static_assert(std::is_integral_v<T>);
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            bytes.append(char(std::uint8_t(std::make_unsigned_t<T>(v) >> (8 * i))));
+    }
+    void text(const QString& s) {
+        const QByteArray u = s.toUtf8();
+        put(std::uint32_t(u.size()));
+        bytes.append(u);
+    }
+};
+
+class FieldReader {
+public:
+    FieldReader(const char* p, std::size_t size) : m_p(p), m_end(p + size) {}
+    template <typename T> bool get(T& v) {
+        if (std::size_t(m_end - m_p) < sizeof(T))
+            return false;
+        std::make_unsigned_t<T> u = 0;
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            u |= std::make_unsigned_t<T>(std::uint8_t(m_p[i])) << (8 * i);
+        v = T(u);
+        m_p += sizeof(T);
+        return true;
+    }
+    bool text(QString& s) {
+        std::uint32_t n = 0;
+        if (!get(n) || n > std::size_t(m_end - m_p))
+            return false;
+        s = QString::fromUtf8(m_p, qsizetype(n));
+        m_p += n;
+        return true;
+    }
+    bool bytes(QByteArray& b, std::size_t n) {
+        if (n > std::size_t(m_end - m_p))
+            return false;
+        b = QByteArray(m_p, qsizetype(n));
+        m_p += n;
+        return true;
+    }
+    std::size_t consumed(const char* start) const { return std::size_t(m_p - start); }
+
+private:
+    const char* m_p;
+    const char* m_end;
+};
+
+std::size_t aligned(std::size_t at) {
+    return (at + kAlign - 1) / kAlign * kAlign;
+}
+
+QByteArray namesSection(const ActivityStore& store) {
+    Fields f;
+    for (const auto* names : {&store.users(), &store.computers()}) {
+        for (const QString& n : *names)
+            f.text(n);
+    }
+    return f.bytes;
+}
+
+QByteArray pairsSection(const ActivityStore::Columns& c) {
+    Fields f;
+    for (std::size_t i = 0; i < c.pairCount; ++i) {
+        const ActivityStore::Pair& p = c.pairs[i];
+        f.put(p.user);
+        f.put(p.computer);
+        f.put(p.firstRow);
+        f.put(p.rowCount);
+        f.put(p.firstDay);
+        f.put(p.firstSource);
+    }
+    return f.bytes;
+}
+
+QByteArray dayFiguresSection(const ActivityStore::Columns& c) {
+    Fields f;
+    for (std::size_t i = 0; i < c.dayCount; ++i) {
+        const ActivityStore::DayFigures& d = c.dayFigures[i];
+        for (const std::int64_t v : d.sum)
+            f.put(v);
+        for (const std::int32_t v : d.count)
+            f.put(v);
+        for (const std::uint16_t v : d.max)
+            f.put(v);
+        for (const std::uint16_t v : d.min)
+            f.put(v);
+    }
+    return f.bytes;
+}
+
+template <typename T> QByteArray arraySection(const T* values, std::size_t count) {
+    Fields f;
+    f.bytes.reserve(qsizetype(count * sizeof(T)));
+    for (std::size_t i = 0; i < count; ++i)
+        f.put(values[i]);
+    return f.bytes;
+}
+
+// A file written by checked calls: every write, the sync and the close.
+class Output {
+public:
+    explicit Output(int fd) : m_fd(fd) {}
+    bool write(const char* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::write(m_fd, data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                m_errno = n < 0 ? errno : ENOSPC;
+                return false;
+            }
+            data += n;
+            size -= std::size_t(n);
+            m_at += std::size_t(n);
+        }
+        return true;
+    }
+    bool padTo(std::size_t at) {
+        static const char zeros[kAlign] = {};
+        while (m_at < at) {
+            if (!write(zeros, std::min(kAlign, at - m_at)))
+                return false;
+        }
+        return m_at == at;
+    }
+    std::size_t at() const { return m_at; }
+    int error() const { return m_errno; }
+
+private:
+    int m_fd;
+    std::size_t m_at = 0;
+    int m_errno = 0;
+};
+
+struct Layout {
+    Counts counts;
+    std::array<SectionEntry, SectionCount> sections{};
+    std::array<QByteArray, SectionCount> small; ///< the bytes of every section but the rows
+};
+
+Layout layoutOf(const ActivityStore& store) {
+    const ActivityStore::Columns& c = store.columns();
+    Layout l;
+    l.counts.flags = (store.grouping().namesIgnoreCase ? kIgnoreCase : 0) |
+                     (store.grouping().keyIndexOrder ? kKeyIndexOrder : 0);
+    l.counts.rows = c.rows;
+    l.counts.pairs = c.pairCount;
+    l.counts.days = c.dayCount;
+    l.counts.users = std::uint32_t(store.users().size());
+    l.counts.computers = std::uint32_t(store.computers().size());
+    l.counts.blockRows = std::uint32_t(ActivityStore::kBlockRows);
+    l.small[Names] = namesSection(store);
+    l.small[Pairs] = pairsSection(c);
+    l.small[Days] = arraySection(c.days, c.dayCount);
+    l.small[DayFigures] = dayFiguresSection(c);
+    l.small[RunningTotal] = arraySection(c.runningTotal, c.dayCount);
+    std::vector<std::uint64_t> sums((c.rows + ActivityStore::kBlockRows - 1) / ActivityStore::kBlockRows);
+    for (std::size_t b = 0; b < sums.size(); ++b) {
+        const std::size_t first = b * ActivityStore::kBlockRows;
+        sums[b] = ActivityStore::blockChecksum(c.rowDay + first, c.rowHours + first * 24,
+                                               std::min(ActivityStore::kBlockRows, c.rows - first));
+    }
+    l.small[BlockSums] = arraySection(sums.data(), sums.size());
+    for (int s = 0; s < SectionCount; ++s) {
+        l.sections[s].size = std::uint64_t(l.small[s].size());
+        l.sections[s].sum = ActivityStore::checksum(l.small[s].constData(), std::size_t(l.small[s].size()));
+    }
+    l.sections[RowDay].size = c.rows * sizeof(std::int32_t);
+    l.sections[RowHours].size = c.rows * 24 * sizeof(std::uint16_t);
+    l.sections[RowDay].sum = l.sections[RowHours].sum = 0; // covered by the block sums
+    return l;
+}
+
+QByteArray headerBytes(const Layout& l, const QByteArray& identity, std::uint32_t rulesVersion) {
+    Fields f;
+    f.bytes.append(kMagic, sizeof(kMagic));
+    f.put(StoreFile::kFormatVersion);
+    f.put(rulesVersion);
+    f.put(std::uint32_t(identity.size()));
+    f.bytes.append(identity);
+    f.put(l.counts.flags);
+    f.put(l.counts.rows);
+    f.put(l.counts.pairs);
+    f.put(l.counts.days);
+    f.put(l.counts.users);
+    f.put(l.counts.computers);
+    f.put(l.counts.blockRows);
+    for (const SectionEntry& s : l.sections) {
+        f.put(s.offset);
+        f.put(s.size);
+        f.put(s.sum);
+    }
+    f.put(ActivityStore::checksum(f.bytes.constData(), std::size_t(f.bytes.size())));
+    return f.bytes;
+}
+
+// The rows' days (`hours` false) or hours, in chunks.
+bool writeRows(Output& out, const ActivityStore::Columns& c, bool hours, const std::function<bool(int)>& progress) {
+    constexpr std::size_t kChunkRows = 1 << 16;
+    for (std::size_t at = 0; at < c.rows; at += kChunkRows) {
+        const std::size_t rows = std::min(kChunkRows, c.rows - at);
+        const bool written =
+            hours ? out.write(reinterpret_cast<const char*>(c.rowHours + at * 24), rows * 24 * sizeof(std::uint16_t))
+                  : out.write(reinterpret_cast<const char*>(c.rowDay + at), rows * sizeof(std::int32_t));
+        if (!written)
+            return false;
+        if (hours && progress && !progress(int(100 * (at + rows) / std::max<std::size_t>(1, c.rows))))
+            return false;
+    }
+    return true;
+}
+
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+bool StoreFile::write(const ActivityStore& store, const QString& path, const QByteArray& identity,
+                      const std::function<bool(int)>& progress, QString* error, std::uint32_t rulesVersion) {
+    Layout l = layoutOf(store);
+    // The header's size does not depend on the offsets it holds, so it is laid out once to
+    // place the sections after it.
+    std::size_t at = aligned(std::size_t(headerBytes(l, identity, rulesVersion).size()));
+    for (SectionEntry& s : l.sections) {
+        s.offset = at;
+        at = aligned(at + s.size);
+    }
+    const QByteArray header = headerBytes(l, identity, rulesVersion);
+
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temp = target + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = systemReason(errno);
+        return false;
+    }
+    Output out(fd);
+    bool ok = out.write(header.constData(), std::size_t(header.size()));
+    for (int s = 0; ok && s < SectionCount; ++s) {
+        ok = out.padTo(l.sections[s].offset);
+        if (!ok)
+            break;
+        if (s == RowDay || s == RowHours)
+            ok = writeRows(out, store.columns(), s == RowHours, progress);
+        else
+            ok = out.write(l.small[s].constData(), std::size_t(l.small[s].size()));
+    }
+    int failure = ok ? 0 : (out.error() ? out.error() : ECANCELED);
+    if (ok && ::fsync(fd) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure == 0 && ::rename(temp.constData(), target.constData()) != 0)
+        failure = errno;
+    if (failure != 0) {
+        ::unlink(temp.constData());
+        if (error)
+            *error = systemReason(failure);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening
+
+namespace {
+
+struct Mapping {
+    void* data = MAP_FAILED;
+    std::size_t size = 0;
+    ~Mapping() {
+        if (data != MAP_FAILED)
+            ::munmap(data, size);
+    }
+};
+
+struct Opened {
+    Counts counts;
+    std::array<SectionEntry, SectionCount> sections{};
+};
+
+// Reads and checks the header; nothing when it is not one of this identity and these versions.
+std::optional<Opened> readHeader(int fd, std::size_t fileSize, const QByteArray& identity,
+                                 StoreFile::OpenFailure& failure) {
+    const std::size_t wanted = std::min<std::size_t>(fileSize, 4096 + std::size_t(identity.size()));
+    QByteArray bytes(qsizetype(wanted), Qt::Uninitialized);
+    if (::pread(fd, bytes.data(), wanted, 0) != ssize_t(wanted))
+        return std::nullopt;
+    FieldReader r(bytes.constData(), wanted);
+    QByteArray magic;
+    QByteArray ownIdentity;
+    std::uint32_t format = 0;
+    std::uint32_t rules = 0;
+    std::uint32_t identitySize = 0;
+    if (!r.bytes(magic, sizeof(kMagic)) || magic != QByteArray(kMagic, sizeof(kMagic)) || !r.get(format) ||
+        !r.get(rules) || format != StoreFile::kFormatVersion || rules != StoreFile::kRulesVersion ||
+        !r.get(identitySize) || identitySize != std::uint32_t(identity.size()) || !r.bytes(ownIdentity, identitySize) ||
+        ownIdentity != identity)
+        return std::nullopt; // another file, format or rules: a new copy is due, nothing is wrong
+    failure = StoreFile::OpenFailure::Damaged;
+    Opened o;
+    if (!r.get(o.counts.flags) || !r.get(o.counts.rows) || !r.get(o.counts.pairs) || !r.get(o.counts.days) ||
+        !r.get(o.counts.users) || !r.get(o.counts.computers) || !r.get(o.counts.blockRows))
+        return std::nullopt;
+    for (SectionEntry& s : o.sections) {
+        if (!r.get(s.offset) || !r.get(s.size) || !r.get(s.sum))
+            return std::nullopt;
+    }
+    const std::size_t summed = r.consumed(bytes.constData());
+    std::uint64_t sum = 0;
+    if (!r.get(sum) || sum != ActivityStore::checksum(bytes.constData(), summed))
+        return std::nullopt;
+    return o;
+}
+
+// Whether every section lies inside the file, aligned, with the size its counts give.
+bool sectionsFit(const Opened& o, std::size_t fileSize) {
+    const Counts& c = o.counts;
+    if (c.blockRows != ActivityStore::kBlockRows || c.rows > 0xFFFFFFFFULL || c.users > kMaxNames ||
+        c.computers > kMaxNames || c.pairs > c.rows + 0xFFFFFFFFULL || c.days > c.rows)
+        return false;
+    const std::uint64_t blocks = (c.rows + c.blockRows - 1) / c.blockRows;
+    const std::array<std::uint64_t, SectionCount> sizes = {
+        o.sections[Names].size, c.pairs * 32, c.days * 4, c.days * 384, c.days * 8, c.rows * 4, c.rows * 48,
+        blocks * 8};
+    for (int s = 0; s < SectionCount; ++s) {
+        const SectionEntry& e = o.sections[s];
+        if (e.size != sizes[s] || e.offset % kAlign != 0 || e.offset > fileSize || e.size > fileSize - e.offset)
+            return false;
+    }
+    return true;
+}
+
+bool readNames(const char* base, const Opened& o, std::vector<QString>& users, std::vector<QString>& computers) {
+    FieldReader r(base + o.sections[Names].offset, o.sections[Names].size);
+    users.resize(o.counts.users);
+    computers.resize(o.counts.computers);
+    for (auto* names : {&users, &computers}) {
+        for (QString& n : *names) {
+            if (!r.text(n))
+                return false;
+        }
+    }
+    return r.consumed(base + o.sections[Names].offset) == o.sections[Names].size;
+}
+
+// The pairs and days must be usable as indexes before anything reads the rows through them.
+bool tablesValid(const ActivityStore::Columns& c, const Opened& o) {
+    std::uint64_t next = 0;
+    for (std::size_t i = 0; i < c.pairCount; ++i) {
+        const ActivityStore::Pair& p = c.pairs[i];
+        if ((p.user != ActivityStore::kNoName && p.user >= o.counts.users) ||
+            (p.computer != ActivityStore::kNoName && p.computer >= o.counts.computers) || p.firstRow != next)
+            return false;
+        next += p.rowCount;
+    }
+    if (next != c.rows)
+        return false;
+    for (std::size_t i = 1; i < c.dayCount; ++i) {
+        if (c.days[i] <= c.days[i - 1])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const QByteArray& identity,
+                                                     OpenFailure* failure) {
+    OpenFailure why = OpenFailure::Missing;
+    const auto fail = [&]() -> std::shared_ptr<const ActivityStore> {
+        if (failure)
+            *failure = why;
+        return nullptr;
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return fail();
+    struct stat st {};
+    auto mapping = std::make_shared<Mapping>();
+    std::optional<Opened> o;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_size > 0) {
+        o = readHeader(fd, std::size_t(st.st_size), identity, why);
+        if (o && sectionsFit(*o, std::size_t(st.st_size))) {
+            mapping->size = std::size_t(st.st_size);
+            mapping->data = ::mmap(nullptr, mapping->size, PROT_READ, MAP_SHARED, fd, 0);
+        }
+    }
+    ::close(fd);
+    if (!o || mapping->data == MAP_FAILED)
+        return fail();
+    why = OpenFailure::Damaged;
+    const char* base = static_cast<const char*>(mapping->data);
+    for (const Section s : {Names, Pairs, Days, DayFigures, RunningTotal, BlockSums}) {
+        if (ActivityStore::checksum(base + o->sections[s].offset, o->sections[s].size) != o->sections[s].sum)
+            return fail();
+    }
+    std::vector<QString> users;
+    std::vector<QString> computers;
+    if (!readNames(base, *o, users, computers))
+        return fail();
+    ActivityStore::Columns c;
+    const auto at = [&](Section s) { return base + o->sections[s].offset; };
+    c.rowDay = reinterpret_cast<const std::int32_t*>(at(RowDay));
+    c.rowHours = reinterpret_cast<const std::uint16_t*>(at(RowHours));
+    c.rows = o->counts.rows;
+    c.pairs = reinterpret_cast<const ActivityStore::Pair*>(at(Pairs));
+    c.pairCount = o->counts.pairs;
+    c.days = reinterpret_cast<const std::int32_t*>(at(Days));
+    c.dayFigures = reinterpret_cast<const ActivityStore::DayFigures*>(at(DayFigures));
+    c.runningTotal = reinterpret_cast<const std::int64_t*>(at(RunningTotal));
+    c.dayCount = o->counts.days;
+    if (!tablesValid(c, *o))
+        return fail();
+    const ActivityStore::Grouping grouping{(o->counts.flags & kIgnoreCase) != 0,
+                                           (o->counts.flags & kKeyIndexOrder) != 0};
+    const auto* sums = reinterpret_cast<const std::uint64_t*>(at(BlockSums));
+    if (failure)
+        *failure = OpenFailure::None;
+    return std::make_shared<const ActivityStore>(grouping, std::move(users), std::move(computers), c,
+                                                 std::shared_ptr<const void>(mapping), sums);
+}
+
+} // namespace tallyrow

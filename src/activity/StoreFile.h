@@ -1,0 +1,48 @@
+#pragma once
+
+#include "activity/ActivityStore.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace tallyrow {
+
+/// The saved copy of an ActivityStore, as docs/store-format.md describes it: fixed-width
+/// little-endian fields, a format version and a rules version, a header checksum, checksums of
+/// the small sections (checked on opening) and of every block of rows (checked when a query
+/// first reads the block). It is opened by mapping it read-only, never read whole.
+namespace StoreFile {
+
+/// The format of the file itself.
+inline constexpr std::uint32_t kFormatVersion = 1;
+/// Changes whenever what a report computes from the rows changes (how rows are checked, names
+/// compared, weekdays counted, the user list grouped): a copy made by other rules is never
+/// served, only rebuilt.
+inline constexpr std::uint32_t kRulesVersion = 3;
+
+/// Writes `store` to `path` (through a temporary file in the same folder, made readable by its
+/// owner only, synced, then renamed over `path`), tagged with `identity` (what the copy is a copy
+/// of: the caller's bytes, compared whole on opening). `progress` gets 0 … 100 and may return
+/// false to stop. False, with `error` set, when the copy could not be written in full; `path`
+/// is then left as it was.
+bool write(const ActivityStore& store, const QString& path, const QByteArray& identity,
+           const std::function<bool(int)>& progress = {}, QString* error = nullptr,
+           std::uint32_t rulesVersion = kRulesVersion);
+
+/// Why a copy was not opened.
+enum class OpenFailure { None, Missing, Other, Damaged };
+
+/// Opens the copy at `path` when it is a copy of `identity` made by this format and these rules
+/// and its header and small sections are whole; nothing otherwise (`failure` says why: Missing
+/// for no such file or another identity or rules, which only mean a new copy is due; Damaged for
+/// a copy of this identity that fails a check).
+std::shared_ptr<const ActivityStore> open(const QString& path, const QByteArray& identity,
+                                          OpenFailure* failure = nullptr);
+
+} // namespace StoreFile
+
+} // namespace tallyrow

@@ -1,0 +1,153 @@
+#include "testsupport/ActivityData.h"
+#include "testsupport/TestEnv.h"
+
+#include "activity/ActivityPlanner.h"
+#include "activity/StoreCache.h"
+#include "reports/ReportCsv.h"
+#include "reports/repDay.h"
+#include "reports/repTotals.h"
+#include "support/CommandLine.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace tallyrow;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The store of a data file as a source, as the planner uses it when the store is fresh.
+class StoreSource final : public ActivitySource {
+public:
+    explicit StoreSource(std::shared_ptr<const ActivityStore> store) : m_store(std::move(store)) {}
+    bool connect() override { return true; }
+    ActivityAnswer answer(const ActivityQuery& query) override { return m_store->answer(query); }
+
+private:
+    std::shared_ptr<const ActivityStore> m_store;
+};
+
+// Runs each report twice on one data file, by SQL and from the file's store, and expects the
+// same figures to the last bit and the same CSV.
+class SourceAgreement : public test::ServicesFixture {
+protected:
+    void SetUp() override {
+        ServicesFixture::SetUp();
+        test::ensureGuiApp();
+    }
+    std::shared_ptr<ActivitySource> use(const QString& path) {
+        m_path = path;
+        return std::make_shared<StoreSource>(readActivityStore(path));
+    }
+    QString m_path; // the data file the SQL path reads
+
+    static QByteArray runDay(const DayReportInputs& in, std::shared_ptr<ActivitySource> source, HourGrid& grid) {
+        repDay report;
+        report.setInputs(in);
+        report.setSource(std::move(source));
+        EXPECT_TRUE(report.Run());
+        grid = report.hourGrid();
+        return reportCsv(report);
+    }
+    static QByteArray runTotals(const TotalsReportInputs& in, std::shared_ptr<ActivitySource> source,
+                                QVector<double>& totals) {
+        repTotals report;
+        report.setInputs(in);
+        report.setSource(std::move(source));
+        EXPECT_TRUE(report.Run());
+        totals.clear();
+        for (const auto& t : report.periodTotals())
+            totals << t.total;
+        for (const auto& t : report.previousTotals())
+            totals << t.total;
+        return reportCsv(report);
+    }
+
+    void expectSameDay(const DayReportInputs& in, const std::shared_ptr<ActivitySource>& store,
+                       const QByteArray& expected) {
+        HourGrid bySql{};
+        HourGrid fromStore{};
+        const QByteArray sql = runDay(in, openActivitySource(m_path, nullptr), bySql);
+        const QByteArray stored = runDay(in, store, fromStore);
+        EXPECT_EQ(std::memcmp(&bySql, &fromStore, sizeof(HourGrid)), 0);
+        EXPECT_EQ(stored, sql);
+        EXPECT_EQ(stored, expected);
+    }
+    void expectSameTotals(const TotalsReportInputs& in, const std::shared_ptr<ActivitySource>& store,
+                          const QByteArray& expected) {
+        QVector<double> bySql;
+        QVector<double> fromStore;
+        const QByteArray sql = runTotals(in, openActivitySource(m_path, nullptr), bySql);
+        const QByteArray stored = runTotals(in, store, fromStore);
+        EXPECT_EQ(fromStore, bySql);
+        EXPECT_EQ(stored, sql);
+        EXPECT_EQ(stored, expected);
+    }
+};
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
+    const QString path = env().path(u"office.yrd"_s);
+    test::writeSqliteDataFile(path, test::officeRows());
+    const auto store = use(path);
+    const QJsonArray cases =
+        QJsonDocument::fromJson(readFile(u"" TALLYROW_GOLDEN_DIR "/cases.json"_s)).array();
+    ASSERT_GE(cases.size(), 10);
+    for (const QJsonValue& v : cases) {
+        const QString name = v[u"name"_s].toString();
+        SCOPED_TRACE(qPrintable(name));
+        QHash<QString, QString> a;
+        const QJsonArray args = v[u"args"_s].toArray();
+        for (qsizetype i = 0; i < args.size(); ++i) {
+            const QString key = args[i].toString().mid(2);
+            a[key] = i + 1 < args.size() && !args[i + 1].toString().startsWith(u"--"_s) ? args[++i].toString()
+                                                                                        : u"yes"_s;
+        }
+        const QByteArray expected = readFile(u"" TALLYROW_GOLDEN_DIR "/expected/"_s + name + u".csv"_s);
+        ASSERT_FALSE(expected.isEmpty());
+        if (a[u"report"_s] == u"day"_s) {
+            DayReportInputs in;
+            in.StartDate = QDate::fromString(a[u"from"_s], Qt::ISODate);
+            in.EndDate = QDate::fromString(a[u"to"_s], Qt::ISODate);
+            if (a.contains(u"days"_s)) {
+                const QStringList days = a[u"days"_s].split(u',');
+                const char* names[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
+                for (int d = 0; d < 7; ++d)
+                    in.Days[std::size_t(d)] = days.contains(QString::fromLatin1(names[d]));
+            }
+            in.TotalType = int(QStringList{u"average"_s, u"total"_s, u"maximum"_s, u"minimum"_s}.indexOf(
+                a.value(u"aggregate"_s, u"average"_s)));
+            in.ShowEachDay = int(QStringList{u"average"_s, u"each"_s, u"both"_s}.indexOf(
+                a.value(u"chart-shows"_s, u"average"_s)));
+            in.ShowDetails = a.contains(u"details"_s);
+            in.UserFilter = a.value(u"user"_s);
+            in.ComputerFilter = a.value(u"computer"_s);
+            expectSameDay(in, store, expected);
+        } else {
+            TotalsReportInputs in;
+            in.StartDate = QDate::fromString(a[u"from"_s], Qt::ISODate);
+            in.EndDate = QDate::fromString(a[u"to"_s], Qt::ISODate);
+            in.Units = a.value(u"units"_s, u"1"_s).toInt();
+            in.Period = a.value(u"period"_s, u"days"_s);
+            in.ReportTimeScale = int(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
+                a.value(u"scale"_s, u"minutes"_s)));
+            in.ShowDetails = a.contains(u"details"_s);
+            in.UserFilter = a.value(u"user"_s);
+            in.ComputerFilter = a.value(u"computer"_s);
+            in.Compare = a.contains(u"compare"_s);
+            expectSameTotals(in, store, expected);
+        }
+    }
+}
+
+} // namespace
