@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
         in.EndDate = to;
         print(SqlExecutor::statement(dayQuery(in)));
     } else {
-        print(SqlExecutor::statement(totalsQuery(totalsPeriods(from, to, periodCode(QStringLiteral("Days")), 1), {}, {})));
+        print(SqlExecutor::statement(
+            totalsQuery(totalsPeriods(from, to, periodCode(QStringLiteral("Days")), 1), {}, {})));
     }
     return 0;
 }

@@ -123,8 +123,7 @@ int main(int argc, char** argv) {
     std::printf("%-34s %9.3f s   (medians of %d)\n", "bare SQLite pass over the rows", bare, passes);
     std::printf("%-34s %9.3f s   (%.2f x the bare pass)\n", "store read (1 thread)", build, build / bare);
     std::printf("%-34s %9.3f s   (%.2f x the bare pass; two connections from %lld rows on)\n",
-                "store read (2 threads)", split, split / bare,
-                static_cast<long long>(sqliteSplitReadRows()));
+                "store read (2 threads)", split, split / bare, static_cast<long long>(sqliteSplitReadRows()));
     std::printf("%-34s %9.3f s\n", "saving the copy", save);
     std::printf("%-34s %9.3f s\n", "opening the saved copy", reload);
     std::printf("%-34s %9.1f bytes (%.1f MB in all; resident %.0f -> %.0f MB)\n", "memory per row",
@@ -150,8 +149,7 @@ int main(int argc, char** argv) {
         return both(totalsQuery(totalsPeriods(from, to, periodCode(period), 1), {}, {}));
     };
 
-    std::printf("\n%-34s %12s %12s %10s   (medians of %d)\n", "report", "SQL ms", "store ms", "ratio",
-                runs);
+    std::printf("\n%-34s %12s %12s %10s   (medians of %d)\n", "report", "SQL ms", "store ms", "ratio", runs);
     auto line = [](const char* name, std::pair<double, double> t) {
         std::printf("%-34s %12.2f %12.3f %10.0f\n", name, t.first * 1e3, t.second * 1e3,
                     t.first / std::max(t.second, 1e-9));

@@ -30,9 +30,11 @@ ActivityAnswer ActivityPlanner::bySql(const ActivityQuery& query) {
     } catch (const SqlExecutor::UncheckedValue&) {
         // Refused as the store refuses it: a read of the whole file names the row.
         if (!m_policy.refreshForLargeQueries)
-            throw Error(ErrNo::DataSource,
-                        u"No report is made from the data file \"%1\": a row holds a value the monitoring "
-                        "product never writes (an hour outside 0 to 3600 seconds, or not a whole number)."_s.arg(m_path));
+            throw Error(
+                ErrNo::DataSource,
+                u"No report is made from the data file \"%1\": a row holds a value the monitoring "
+                "product never writes (an hour outside 0 to 3600 seconds, or not a whole number)."_s.arg(
+                    m_path));
         m_lastRoute = Route::Refresh;
         refresh();
         return fromStore(query);
@@ -86,12 +88,21 @@ bool ActivityPlanner::fewRows(const DayRange& span) {
     }
 }
 
+bool ActivityPlanner::smallFile() {
+    try {
+        return sql().lastRowId() <= m_policy.wholeFileRows;
+    } catch (const Error&) {
+        return false; // no row ids (a view): the question decides
+    }
+}
+
 ActivityPlanner::Route ActivityPlanner::route(const ActivityQuery& query) {
     if (m_pinned)
         return Route::Store;
     const Route large = m_policy.refreshForLargeQueries ? Route::Refresh : Route::Sql;
     // An Access file is read whole even for one row; the user list takes every row too.
-    if (query.shape == ActivityQuery::Shape::UserList || !m_sqlite)
+    if (query.shape == ActivityQuery::Shape::UserList || !m_sqlite ||
+        (large == Route::Refresh && smallFile()))
         return large;
     return fewRows(query.span()) ? Route::Sql : large;
 }
@@ -157,7 +168,8 @@ ActivityAnswer ActivityPlanner::fromStore(const ActivityQuery& query) {
     }
 }
 
-std::shared_ptr<ActivitySource> openActivitySource(const QString& dataSource, std::shared_ptr<StoreCache> cache,
+std::shared_ptr<ActivitySource> openActivitySource(const QString& dataSource,
+                                                   std::shared_ptr<StoreCache> cache,
                                                    ActivityPlanner::Policy policy) {
     if (dataSource.isEmpty())
         return nullptr;

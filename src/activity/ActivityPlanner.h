@@ -31,10 +31,14 @@ public:
         /// Whether a large query on a changed file reads the store again here (the tool), or is
         /// asked by SQL while the caller refreshes the store in the background (the window).
         bool refreshForLargeQueries = true;
+        /// A changed file of no more rows than this is read whole whatever the question (it costs
+        /// little, and every row is checked as the store checks rows), when the policy allows it.
+        std::int64_t wholeFileRows = kDefaultWholeFileRows;
         /// Progress of a refresh, 0 … 100; false stops it (the query then fails as cancelled).
         std::function<bool(int)> progress;
     };
     static constexpr std::int64_t kDefaultSqlRowLimit = 400'000;
+    static constexpr std::int64_t kDefaultWholeFileRows = 100'000;
 
     ActivityPlanner(QString dataFile, std::shared_ptr<StoreCache> cache, Policy policy);
     ~ActivityPlanner() override;
@@ -60,6 +64,7 @@ private:
     void look();
     Route route(const ActivityQuery& query);
     bool fewRows(const DayRange& span);
+    bool smallFile();
     void refresh();
     ActivityAnswer fromStore(const ActivityQuery& query);
     ActivityAnswer bySql(const ActivityQuery& query);
@@ -70,14 +75,15 @@ private:
     Policy m_policy;
     std::unique_ptr<SqlExecutor> m_sql;
     std::shared_ptr<const ActivityStore> m_pinned; ///< the store a connected report reads
-    bool m_session = false;                       ///< between connect() and disconnect()
-    bool m_sqlite = false;                        ///< the file is an SQLite file (as last looked at)
+    bool m_session = false;                        ///< between connect() and disconnect()
+    bool m_sqlite = false;                         ///< the file is an SQLite file (as last looked at)
     Route m_lastRoute = Route::Store;
 };
 
 /// The source that answers for `dataSource`: a planner over the cache's store for a data file,
 /// SQL for a server. Empty `dataSource` gives nothing.
-std::shared_ptr<ActivitySource> openActivitySource(const QString& dataSource, std::shared_ptr<StoreCache> cache,
+std::shared_ptr<ActivitySource> openActivitySource(const QString& dataSource,
+                                                   std::shared_ptr<StoreCache> cache,
                                                    ActivityPlanner::Policy policy = {});
 
 } // namespace tallyrow

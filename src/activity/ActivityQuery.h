@@ -96,17 +96,17 @@ struct ActivityUserList {
         std::int64_t count = 0;
         bool operator==(const Count&) const = default;
     };
-    std::vector<Pair> pairs;                 ///< by user, in the source's list order
-    std::vector<Count> usersOnSeveral;       ///< users seen on more than one computer
-    std::vector<Count> computersOfSeveral;   ///< computers used by more than one user
+    std::vector<Pair> pairs;               ///< by user, in the source's list order
+    std::vector<Count> usersOnSeveral;     ///< users seen on more than one computer
+    std::vector<Count> computersOfSeveral; ///< computers used by more than one user
     bool operator==(const ActivityUserList&) const = default;
 };
 
 /// The answer to an ActivityQuery: the part its shape asks for is filled.
 struct ActivityAnswer {
-    std::vector<HourGroup> groups;   ///< HourAggregates: one per remainder with counted rows, ascending
+    std::vector<HourGroup> groups;     ///< HourAggregates: one per remainder with counted rows, ascending
     std::vector<std::int64_t> seconds; ///< RangeSeconds: one per range
-    ActivityUserList users;          ///< UserList
+    ActivityUserList users;            ///< UserList
     /// Rows the answer looked at (not part of the answer: a measure of its cost).
     std::int64_t rowsRead = 0;
 

@@ -78,7 +78,8 @@ std::uint32_t internName(std::string_view utf8, NameIds& ids, std::vector<QStrin
 std::vector<std::uint32_t> sortNames(std::vector<QString>& names) {
     std::vector<std::uint32_t> order(names.size());
     std::iota(order.begin(), order.end(), 0U);
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return names[a] < names[b]; });
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return names[a] < names[b]; });
     std::vector<std::uint32_t> newId(names.size());
     std::vector<QString> sorted(names.size());
     for (std::uint32_t i = 0; i < order.size(); ++i) {
@@ -96,7 +97,8 @@ std::vector<std::int64_t> keyRanks(const std::vector<QString>& names, bool ignor
         keys[i] = groupKey(names[i], ignoreCase);
     std::vector<std::uint32_t> order(names.size());
     std::iota(order.begin(), order.end(), 0U);
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
     std::vector<std::int64_t> rank(names.size());
     std::int64_t r = 0;
     for (std::size_t i = 0; i < order.size(); ++i) {
@@ -200,7 +202,8 @@ void ActivityStore::Builder::add(const ActivityValue& day, const ActivityValue& 
     const QByteArray u = bytes(user);
     const QByteArray c = bytes(computer);
     add(day, userId(user.type == ActivityValue::Type::Null ? nullptr : u.constData(), std::size_t(u.size())),
-        computerId(computer.type == ActivityValue::Type::Null ? nullptr : c.constData(), std::size_t(c.size())),
+        computerId(computer.type == ActivityValue::Type::Null ? nullptr : c.constData(),
+                   std::size_t(c.size())),
         hours);
 }
 
@@ -252,7 +255,8 @@ void ActivityStore::Builder::addChecked(std::int64_t day, std::uint32_t user, st
 // The exact (user, computer) pairs of the rows, each with its earliest row as the source lists
 // them (by its key index: day, then reading order; or as written), sorted by the names' ids.
 // `rowPair` gets each row's pair.
-std::vector<ActivityStore::Pair> ActivityStore::Builder::Data::makePairs(std::vector<std::uint32_t>& rowPair) const {
+std::vector<ActivityStore::Pair>
+ActivityStore::Builder::Data::makePairs(std::vector<std::uint32_t>& rowPair) const {
     const std::size_t n = day.size();
     std::unordered_map<std::uint64_t, std::uint32_t> index;
     std::vector<Pair> pairs;
@@ -278,7 +282,8 @@ std::vector<ActivityStore::Pair> ActivityStore::Builder::Data::makePairs(std::ve
     std::vector<std::uint32_t> order(pairs.size());
     std::iota(order.begin(), order.end(), 0U);
     std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return pairs[a].user != pairs[b].user ? pairs[a].user < pairs[b].user : pairs[a].computer < pairs[b].computer;
+        return pairs[a].user != pairs[b].user ? pairs[a].user < pairs[b].user
+                                              : pairs[a].computer < pairs[b].computer;
     });
     std::vector<std::uint32_t> newIndex(pairs.size());
     std::vector<Pair> sorted(pairs.size());
@@ -367,7 +372,8 @@ void ActivityStore::Builder::Data::dayTables(OwnedColumns& c) const {
     c.runningTotal.resize(distinct.size());
     std::int64_t running = 0;
     for (std::size_t k = 0; k < distinct.size(); ++k) {
-        running += std::accumulate(std::begin(c.dayFigures[k].sum), std::end(c.dayFigures[k].sum), std::int64_t{0});
+        running +=
+            std::accumulate(std::begin(c.dayFigures[k].sum), std::end(c.dayFigures[k].sum), std::int64_t{0});
         c.runningTotal[k] = running;
     }
 }
@@ -410,8 +416,8 @@ std::shared_ptr<const ActivityStore> ActivityStore::Builder::finish() {
     c.dayFigures = owned->dayFigures.data();
     c.runningTotal = owned->runningTotal.data();
     c.dayCount = owned->days.size();
-    auto store = std::make_shared<const ActivityStore>(b.grouping, std::move(b.users), std::move(b.computers), c,
-                                                       std::shared_ptr<const void>(owned));
+    auto store = std::make_shared<const ActivityStore>(b.grouping, std::move(b.users), std::move(b.computers),
+                                                       c, std::shared_ptr<const void>(owned));
     d.reset();
     return store;
 }
@@ -420,7 +426,8 @@ std::shared_ptr<const ActivityStore> ActivityStore::Builder::finish() {
 // The store
 
 ActivityStore::ActivityStore(Grouping grouping, std::vector<QString> users, std::vector<QString> computers,
-                             Columns columns, std::shared_ptr<const void> owner, const std::uint64_t* blockSums)
+                             Columns columns, std::shared_ptr<const void> owner,
+                             const std::uint64_t* blockSums)
     : m_grouping(grouping), m_users(std::move(users)), m_computers(std::move(computers)), m_columns(columns),
       m_owner(std::move(owner)), m_blockSums(blockSums) {
     if (m_blockSums) {
@@ -479,7 +486,8 @@ std::uint64_t ActivityStore::checksum(const void* bytes, std::size_t size) {
     return h;
 }
 
-std::uint64_t ActivityStore::blockChecksum(const std::int32_t* days, const std::uint16_t* hours, std::size_t rows) {
+std::uint64_t ActivityStore::blockChecksum(const std::int32_t* days, const std::uint16_t* hours,
+                                           std::size_t rows) {
     return checksum(days, rows * sizeof(std::int32_t)) * 0x9E3779B185EBCA87ULL ^
            checksum(hours, rows * 24 * sizeof(std::uint16_t));
 }
@@ -492,8 +500,12 @@ void ActivityStore::checkBlocks(std::size_t from, std::size_t to) const {
             continue;
         const std::size_t first = b * kBlockRows;
         const std::size_t rows = std::min(kBlockRows, m_columns.rows - first);
-        if (blockChecksum(m_columns.rowDay + first, m_columns.rowHours + first * 24, rows) != m_blockSums[b])
+        const std::uint16_t* hours = m_columns.rowHours + first * 24;
+        if (blockChecksum(m_columns.rowDay + first, hours, rows) != m_blockSums[b])
             throw StoreDamaged("a block of rows does not match its checksum");
+        // Checked as the data file's rows are: a copy is trusted no more than the file.
+        if (std::any_of(hours, hours + rows * 24, [](std::uint16_t v) { return v > 3600 && v != kNoHour; }))
+            throw StoreDamaged("a block of rows holds an hour the monitoring product never writes");
         m_blockChecked[b].store(1, std::memory_order_release);
     }
 }
@@ -530,8 +542,10 @@ std::pair<std::size_t, std::size_t> ActivityStore::pairRows(const Pair& pair, co
     const std::int32_t* first = m_columns.rowDay + pair.firstRow;
     const std::int32_t* last = first + pair.rowCount;
     checkBlocks(pair.firstRow, std::size_t(pair.firstRow) + pair.rowCount);
-    const auto* lo = std::lower_bound(first, last, range.first, [](std::int32_t d, std::int64_t v) { return d < v; });
-    const auto* hi = std::upper_bound(lo, last, range.last, [](std::int64_t v, std::int32_t d) { return v < d; });
+    const auto* lo =
+        std::lower_bound(first, last, range.first, [](std::int32_t d, std::int64_t v) { return d < v; });
+    const auto* hi =
+        std::upper_bound(lo, last, range.last, [](std::int64_t v, std::int32_t d) { return v < d; });
     return {std::size_t(lo - m_columns.rowDay), std::size_t(hi - m_columns.rowDay)};
 }
 
@@ -563,7 +577,8 @@ double aggregated(const HourAccumulator& a, std::size_t h, HourAggregate aggrega
 
 } // namespace
 
-std::vector<HourGroup> ActivityStore::hourAggregates(const ActivityQuery& query, std::int64_t& rowsRead) const {
+std::vector<HourGroup> ActivityStore::hourAggregates(const ActivityQuery& query,
+                                                     std::int64_t& rowsRead) const {
     std::array<HourAccumulator, 7> acc{};
     const DayRange range = query.ranges.empty() ? DayRange{} : query.ranges.front();
     const Columns& c = m_columns;
@@ -626,7 +641,8 @@ std::vector<HourGroup> ActivityStore::hourAggregates(const ActivityQuery& query,
     return groups;
 }
 
-std::vector<std::int64_t> ActivityStore::rangeSeconds(const ActivityQuery& query, std::int64_t& rowsRead) const {
+std::vector<std::int64_t> ActivityStore::rangeSeconds(const ActivityQuery& query,
+                                                      std::int64_t& rowsRead) const {
     const Columns& c = m_columns;
     std::vector<std::int64_t> seconds(query.ranges.size(), 0);
     if (query.user.isEmpty() && query.computer.isEmpty()) {
@@ -644,11 +660,12 @@ std::vector<std::int64_t> ActivityStore::rangeSeconds(const ActivityQuery& query
     }
     // Ranges in ascending order without overlap (the periods of a report) are found by a binary
     // search per row; any others are summed one by one.
-    const bool ordered = std::is_sorted(query.ranges.begin(), query.ranges.end(),
-                                        [](const DayRange& a, const DayRange& b) { return a.last < b.first; }) &&
-                         std::adjacent_find(query.ranges.begin(), query.ranges.end(), [](const DayRange& a, const DayRange& b) {
-                             return !(a.last < b.first);
-                         }) == query.ranges.end();
+    const bool ordered =
+        std::is_sorted(query.ranges.begin(), query.ranges.end(),
+                       [](const DayRange& a, const DayRange& b) { return a.last < b.first; }) &&
+        std::adjacent_find(query.ranges.begin(), query.ranges.end(),
+                           [](const DayRange& a, const DayRange& b) { return !(a.last < b.first); }) ==
+            query.ranges.end();
     const auto rowSeconds = [&](std::size_t i) {
         std::int64_t s = 0;
         const std::uint16_t* hours = c.rowHours + i * 24;
@@ -662,8 +679,9 @@ std::vector<std::int64_t> ActivityStore::rangeSeconds(const ActivityQuery& query
             rowsRead += std::int64_t(to - from);
             for (std::size_t i = from; i < to; ++i) {
                 const std::int64_t day = c.rowDay[i];
-                const auto it = std::upper_bound(query.ranges.begin(), query.ranges.end(), day,
-                                                 [](std::int64_t v, const DayRange& r) { return v < r.first; });
+                const auto it =
+                    std::upper_bound(query.ranges.begin(), query.ranges.end(), day,
+                                     [](std::int64_t v, const DayRange& r) { return v < r.first; });
                 if (it == query.ranges.begin() || day > std::prev(it)->last || std::prev(it)->empty())
                     continue;
                 seconds[std::size_t(std::prev(it) - query.ranges.begin())] += rowSeconds(i);
@@ -721,7 +739,8 @@ ActivityUserList ActivityStore::userList() const {
     };
     ActivityUserList list;
     std::vector<Ranked> byComputer = pairs;
-    std::stable_sort(pairs.begin(), pairs.end(), [](const Ranked& x, const Ranked& y) { return x.user < y.user; });
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [](const Ranked& x, const Ranked& y) { return x.user < y.user; });
     for (const Ranked& p : pairs)
         list.pairs.push_back({name(m_users, p.pair->user), name(m_computers, p.pair->computer)});
     // Several computers per user / users per computer: the first pair of each group names it,

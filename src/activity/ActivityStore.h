@@ -89,7 +89,8 @@ public:
         void add(const ActivityValue& day, std::uint32_t user, std::uint32_t computer,
                  const std::array<ActivityValue, 24>& hours);
         /// A row already known to hold a whole day and hours of 0 … 3600 or kNoHour.
-        void addChecked(std::int64_t day, std::uint32_t user, std::uint32_t computer, const std::uint16_t* hours);
+        void addChecked(std::int64_t day, std::uint32_t user, std::uint32_t computer,
+                        const std::uint16_t* hours);
         /// Ids of names by their UTF-8 bytes (nullptr: a missing name); a name is kept once.
         std::uint32_t userId(const char* utf8, std::size_t size);
         std::uint32_t computerId(const char* utf8, std::size_t size);
@@ -118,8 +119,9 @@ public:
 
     /// A store over columns that `owner` keeps alive. `blockSums` (one per kBlockRows rows, may
     /// be null) are checked against the rows of a block the first time a query reads it.
-    ActivityStore(Grouping grouping, std::vector<QString> users, std::vector<QString> computers, Columns columns,
-                  std::shared_ptr<const void> owner, const std::uint64_t* blockSums = nullptr);
+    ActivityStore(Grouping grouping, std::vector<QString> users, std::vector<QString> computers,
+                  Columns columns, std::shared_ptr<const void> owner,
+                  const std::uint64_t* blockSums = nullptr);
     ~ActivityStore();
     ActivityStore(const ActivityStore&) = delete;
     ActivityStore& operator=(const ActivityStore&) = delete;
@@ -127,7 +129,8 @@ public:
     /// Rows per checked block of a saved copy.
     static constexpr std::size_t kBlockRows = 8192;
     /// The checksum of a block's rows, as the saved copy stores it.
-    static std::uint64_t blockChecksum(const std::int32_t* days, const std::uint16_t* hours, std::size_t rows);
+    static std::uint64_t blockChecksum(const std::int32_t* days, const std::uint16_t* hours,
+                                       std::size_t rows);
     /// The checksum the saved copy uses for every other part.
     static std::uint64_t checksum(const void* data, std::size_t size);
 

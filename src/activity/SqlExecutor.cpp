@@ -39,12 +39,7 @@ QString hourList(const char* function, const char* alias) {
     return columns.join(u", "_s);
 }
 
-// The largest and smallest value of each hour, after the figures: what the check reads.
-QString checkedHours(bool check) {
-    return check ? u", "_s + hourList("Max", "X") + u", "_s + hourList("Min", "N") : QString();
-}
-
-QString hourAggregatesStatement(const ActivityQuery& q, bool check) {
+QString hourAggregatesStatement(const ActivityQuery& q) {
     const DayRange range = q.ranges.empty() ? DayRange{} : q.ranges.front();
     QString sql = u"SELECT [ActiveDay] Mod 7 AS DayNumber, "_s;
     switch (q.aggregate) {
@@ -62,7 +57,6 @@ QString hourAggregatesStatement(const ActivityQuery& q, bool check) {
         sql += hourList("Min", "S");
         break;
     }
-    sql += checkedHours(check);
     sql += u" FROM Activity WHERE (ActiveDay BETWEEN %1 AND %2)"_s.arg(range.first).arg(range.last);
     sql += nameFilter(q);
     if (q.weekdays != ActivityQuery::kEveryWeekday) {
@@ -78,7 +72,7 @@ QString hourAggregatesStatement(const ActivityQuery& q, bool check) {
 
 // One statement for every range: the ranges as a table of (index, first day, last day), each
 // row of Activity joined to the ranges it lies in, then summed per range.
-QString rangeSecondsStatement(const ActivityQuery& q, bool check) {
+QString rangeSecondsStatement(const ActivityQuery& q) {
     QStringList values;
     for (std::size_t i = 0; i < q.ranges.size(); ++i) {
         if (!q.ranges[i].empty())
@@ -87,7 +81,7 @@ QString rangeSecondsStatement(const ActivityQuery& q, bool check) {
     if (values.isEmpty())
         return {};
     return u"WITH Periods (PeriodIndex, FirstDay, LastDay) AS (VALUES "_s + values.join(u", "_s) +
-           u") SELECT Periods.PeriodIndex AS PeriodIndex, "_s + hourList("Sum", "S") + checkedHours(check) +
+           u") SELECT Periods.PeriodIndex AS PeriodIndex, "_s + hourList("Sum", "S") +
            u" FROM Periods INNER JOIN Activity ON (Activity.ActiveDay BETWEEN Periods.FirstDay AND Periods.LastDay)"_s +
            u" WHERE 1=1"_s + nameFilter(q) + u" GROUP BY Periods.PeriodIndex"_s;
 }
@@ -96,17 +90,16 @@ std::optional<double> number(const QVariant& v) {
     return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
 }
 
-// Whether the largest and smallest values of the hours, from column `first` on, are whole
-// seconds from 0 to 3600 (or none at all).
-void checkHours(const Recordset& rs, int first) {
-    for (int h = 0; h < 48; ++h) {
-        const QVariant v = rs.field(first + h);
-        if (v.isNull())
-            continue;
+// Whether the figures from column `first` on, `count` of them, came from whole numbers only: a
+// sum or extreme of anything else (a fraction, text) comes back as a real or a text. Reading the
+// hours again to check their range would double what the statement costs; the range is checked
+// when the file is read whole.
+void checkFigures(const Recordset& rs, int first, int count) {
+    for (int c = first; c < first + count; ++c) {
+        const QVariant v = rs.field(c);
         const int type = v.typeId();
-        const bool whole = type == QMetaType::LongLong || type == QMetaType::Int || type == QMetaType::UInt ||
-                           type == QMetaType::ULongLong;
-        if (!whole || v.toLongLong() < 0 || v.toLongLong() > 3600)
+        if (!v.isNull() && type != QMetaType::LongLong && type != QMetaType::Int && type != QMetaType::UInt &&
+            type != QMetaType::ULongLong)
             throw SqlExecutor::UncheckedValue("an hour holds a value the monitoring product never writes");
     }
 }
@@ -115,7 +108,7 @@ std::vector<HourGroup> readHourGroups(Recordset& rs, HourAggregate aggregate, bo
     std::vector<HourGroup> groups;
     for (; !rs.EOF_(); rs.MoveNext()) {
         if (check)
-            checkHours(rs, aggregate == HourAggregate::Average ? 49 : 25);
+            checkFigures(rs, 1, 24);
         HourGroup g;
         g.remainder = rs.field(0).toInt();
         for (int h = 0; h < 24; ++h) {
@@ -126,7 +119,8 @@ std::vector<HourGroup> readHourGroups(Recordset& rs, HourAggregate aggregate, bo
             }
             const std::int64_t count = rs.field(25 + h).toLongLong();
             if (value && count > 0)
-                g.hours[std::size_t(h)] = static_cast<double>(rs.field(1 + h).toLongLong()) / static_cast<double>(count);
+                g.hours[std::size_t(h)] =
+                    static_cast<double>(rs.field(1 + h).toLongLong()) / static_cast<double>(count);
         }
         groups.push_back(g);
     }
@@ -139,7 +133,7 @@ std::vector<std::int64_t> readRangeSeconds(Recordset& rs, std::size_t ranges, bo
     std::vector<std::int64_t> seconds(ranges, 0);
     for (; !rs.EOF_(); rs.MoveNext()) {
         if (check)
-            checkHours(rs, 25);
+            checkFigures(rs, 1, 24);
         const qlonglong index = rs.field(0).toLongLong();
         if (index < 0 || std::size_t(index) >= ranges)
             continue;
@@ -187,8 +181,8 @@ ActivityUserList readUserList(Connection& cn) {
     std::unique_ptr<Recordset> pairs = cn.Execute(kPairs);
     for (; !pairs->EOF_(); pairs->MoveNext())
         list.pairs.push_back({text(pairs->field(0)), text(pairs->field(1))});
-    for (const auto& [sql, counts] :
-         {std::pair{&kUsersOnSeveral, &list.usersOnSeveral}, std::pair{&kComputersOfSeveral, &list.computersOfSeveral}}) {
+    for (const auto& [sql, counts] : {std::pair{&kUsersOnSeveral, &list.usersOnSeveral},
+                                      std::pair{&kComputersOfSeveral, &list.computersOfSeveral}}) {
         std::unique_ptr<Recordset> rs = cn.Execute(*sql);
         for (; !rs->EOF_(); rs->MoveNext())
             counts->push_back({text(rs->field(0)), rs->field(1).toLongLong()});
@@ -225,23 +219,28 @@ Connection& SqlExecutor::connection() {
     return *m_cn;
 }
 
-std::int64_t SqlExecutor::countRows(const DayRange& span, std::int64_t limit) {
-    if (span.empty())
-        return 0;
-    std::unique_ptr<Recordset> rs =
-        connection().Execute(u"SELECT Count(*) AS N FROM (SELECT ActiveDay FROM Activity WHERE ActiveDay BETWEEN %1 AND "
-                             "%2 LIMIT %3) AS InRange"_s.arg(span.first)
-                                 .arg(span.last)
-                                 .arg(limit + 1));
+std::int64_t SqlExecutor::lastRowId() {
+    std::unique_ptr<Recordset> rs = connection().Execute(u"SELECT max(rowid) AS N FROM Activity"_s);
     return rs->EOF_() ? 0 : rs->field(0).toLongLong();
 }
 
-QString SqlExecutor::statement(const ActivityQuery& query, bool checkValues) {
+std::int64_t SqlExecutor::countRows(const DayRange& span, std::int64_t limit) {
+    if (span.empty())
+        return 0;
+    std::unique_ptr<Recordset> rs = connection().Execute(
+        u"SELECT Count(*) AS N FROM (SELECT ActiveDay FROM Activity WHERE ActiveDay BETWEEN %1 AND "
+        "%2 LIMIT %3) AS InRange"_s.arg(span.first)
+            .arg(span.last)
+            .arg(limit + 1));
+    return rs->EOF_() ? 0 : rs->field(0).toLongLong();
+}
+
+QString SqlExecutor::statement(const ActivityQuery& query) {
     switch (query.shape) {
     case ActivityQuery::Shape::HourAggregates:
-        return hourAggregatesStatement(query, checkValues);
+        return hourAggregatesStatement(query);
     case ActivityQuery::Shape::RangeSeconds:
-        return rangeSecondsStatement(query, checkValues);
+        return rangeSecondsStatement(query);
     case ActivityQuery::Shape::UserList:
         return kPairs;
     }
@@ -254,7 +253,7 @@ ActivityAnswer SqlExecutor::answer(const ActivityQuery& query) {
         a.users = readUserList(connection());
         return a;
     }
-    const QString sql = statement(query, m_checkValues);
+    const QString sql = statement(query);
     if (sql.isEmpty()) { // nothing to read: every range is empty
         a.seconds.assign(query.ranges.size(), 0);
         return a;

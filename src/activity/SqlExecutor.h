@@ -23,17 +23,16 @@ QString userListStatement(UserListPart part);
 /// committed state the connection's read transaction sees.
 class SqlExecutor final : public ActivitySource {
 public:
-    /// Thrown by a checking executor when a row it read holds a value the monitoring product never
-    /// writes (an hour outside 0 … 3600, or one that is not a whole number): a read of the whole
-    /// file names the row, as the store refuses it.
+    /// Thrown by a checking executor when an hour it added up held something other than a whole
+    /// number (a fraction, text): a read of the whole file names the row, as the store refuses it.
     class UncheckedValue : public std::runtime_error {
     public:
         using std::runtime_error::runtime_error;
     };
 
     explicit SqlExecutor(QString dataSource);
-    /// Whether the answers check the hours they add up as the store checks every row (a data
-    /// file's columns hold what was written; a server's are typed).
+    /// Whether the answers check that the hours they add up are whole numbers (a data file's
+    /// columns hold whatever was written; a server's are typed).
     void setCheckValues(bool check) { m_checkValues = check; }
     ~SqlExecutor() override;
 
@@ -47,7 +46,9 @@ public:
     std::int64_t countRows(const DayRange& span, std::int64_t limit);
 
     /// The statement sent for `query` (for a benchmark to run the same text elsewhere).
-    static QString statement(const ActivityQuery& query, bool checkValues = false);
+    static QString statement(const ActivityQuery& query);
+    /// The largest row id of Activity: about as many rows as the table holds (SQLite files).
+    std::int64_t lastRowId();
 
 private:
     Connection& connection();

@@ -33,9 +33,26 @@ constexpr int kComputerColumn = 2;
 constexpr int kFirstHourColumn = 3;
 constexpr int kRowIdColumn = 27;
 
-QString selectRowsFrom(const char* condition) {
-    return u"SELECT "_s + requiredActivityColumns().join(u", "_s) + u", rowid FROM Activity "_s +
-           QLatin1String(condition);
+// The rows with their row id under `rowId`, one of SQLite's names for it that no column of the
+// table takes for itself; `condition` may name it as "ROWID".
+QString selectRowsFrom(const QString& rowId, const char* condition) {
+    return u"SELECT "_s + requiredActivityColumns().join(u", "_s) + u", "_s + rowId + u" FROM Activity "_s +
+           QString::fromLatin1(condition).replace(u"ROWID"_s, rowId);
+}
+
+// SQLite's name for the row id that no column of Activity shadows (a column called "rowid"
+// would be read in its place, and halves split by it would drop or repeat rows); empty when
+// columns take all three, or when Activity has no row id (a view).
+QString rowIdName(SqliteDatabase& db) {
+    QStringList columns;
+    const std::unique_ptr<Recordset> info = db.query(u"PRAGMA table_info(\"Activity\")"_s);
+    for (; !info->EOF_(); info->MoveNext())
+        columns << info->field(u"name"_s).toString().toLower();
+    for (const QString& name : {u"rowid"_s, u"_rowid_"_s, u"oid"_s}) {
+        if (!columns.contains(name))
+            return name;
+    }
+    return {};
 }
 
 // Sets `v` in place: the text is only touched for text, so a row of numbers costs no string.
@@ -92,9 +109,11 @@ ActivityStore::Grouping sqliteGrouping(SqliteDatabase& db) {
 
 // The largest row id, or 0 where the table has none (a view): then there is no percentage until
 // the end and no second reader.
-std::int64_t lastRowId(SqliteDatabase& db) {
+std::int64_t lastRowId(SqliteDatabase& db, const QString& rowId) {
+    if (rowId.isEmpty())
+        return 0;
     try {
-        const std::unique_ptr<Recordset> last = db.query(u"SELECT max(rowid) FROM \"Activity\""_s);
+        const std::unique_ptr<Recordset> last = db.query(u"SELECT max(%1) FROM \"Activity\""_s.arg(rowId));
         return last->EOF_() ? 0 : last->field(0).toLongLong();
     } catch (const Error&) {
         return 0;
@@ -123,7 +142,7 @@ public:
     // The builder's ids of this table's names, taken in the order they were met.
     std::vector<std::uint32_t> builderIds(ActivityStore::Builder& builder,
                                           std::uint32_t (ActivityStore::Builder::*id)(const char*,
-                                                                                         std::size_t)) const {
+                                                                                      std::size_t)) const {
         std::vector<std::uint32_t> ids;
         ids.reserve(m_names.size());
         for (const std::string* name : m_names)
@@ -165,8 +184,8 @@ bool compactValue(sqlite3_value* value, std::uint16_t& out) {
 // The rows above a row id, read on a connection of its own on a thread of its own.
 class SecondReader {
 public:
-    SecondReader(QString path, std::int64_t afterRowId)
-        : m_path(std::move(path)), m_resumeAt(afterRowId + 1) {
+    SecondReader(QString path, QString rowId, std::int64_t afterRowId)
+        : m_path(std::move(path)), m_rowId(std::move(rowId)), m_resumeAt(afterRowId + 1) {
         m_thread = std::thread([this] { run(); });
     }
     ~SecondReader() {
@@ -184,8 +203,7 @@ public:
     // deliver (the first reader goes on from there).
     std::int64_t deliver(ActivityStore::Builder& builder) {
         m_thread.join();
-        const std::vector<std::uint32_t> users =
-            m_users.builderIds(builder, &ActivityStore::Builder::userId);
+        const std::vector<std::uint32_t> users = m_users.builderIds(builder, &ActivityStore::Builder::userId);
         const std::vector<std::uint32_t> computers =
             m_computers.builderIds(builder, &ActivityStore::Builder::computerId);
         auto nameId = [](const std::vector<std::uint32_t>& ids, std::uint32_t local) {
@@ -212,7 +230,7 @@ private:
         // which would then wait for this one.
         const std::shared_ptr<SqliteDatabase> db =
             openDataFileForReading(m_path, std::chrono::milliseconds(0));
-        SqliteDatabase::Statement stmt = db->prepare(selectRowsFrom("WHERE rowid >= ?1"));
+        SqliteDatabase::Statement stmt = db->prepare(selectRowsFrom(m_rowId, "WHERE ROWID >= ?1"));
         sqlite3_stmt* st = stmt.get();
         sqlite3_bind_int64(st, 1, m_resumeAt);
         while (!m_stop.load(std::memory_order_relaxed) && sqlite3_step(st) == SQLITE_ROW) {
@@ -241,10 +259,13 @@ private:
     }
 
     QString m_path;
+    QString m_rowId;
     std::int64_t m_resumeAt;
     std::atomic<bool> m_stop{false};
     std::atomic<std::int64_t> m_rowsRead{0};
-    static constexpr std::size_t kChunkRows = 1 << 16;
+    // Chunks of 64 MB: above the size malloc ever keeps in its heap, so each goes back to the
+    // system as soon as the builder has taken its rows.
+    static constexpr std::size_t kChunkRows = 1 << 20;
     std::vector<std::vector<CompactRow>> m_chunks;
     NameTable m_users;
     NameTable m_computers;
@@ -305,21 +326,21 @@ bool readRows(SqliteDatabase& db, const QString& sql, std::optional<std::int64_t
 
 // Every row, by one connection, or by two where the file is large and kept with a rollback
 // journal. False when `progress` said stop.
-bool readAllRows(SqliteDatabase& db, const QString& path, std::int64_t lastRow,
+bool readAllRows(SqliteDatabase& db, const QString& path, const QString& rowId, std::int64_t lastRow,
                  ActivityStore::Builder& builder, const std::function<bool(int)>& progress) {
     const auto percent = [lastRow](std::int64_t rows) {
         return lastRow > 0 ? int(std::min<std::int64_t>(89, rows * 90 / lastRow)) : 0;
     };
-    const bool split =
-        lastRow >= sqliteSplitReadRows() && std::thread::hardware_concurrency() > 1 && !writeAheadLog(db);
+    const bool split = !rowId.isEmpty() && lastRow >= sqliteSplitReadRows() &&
+                       std::thread::hardware_concurrency() > 1 && !writeAheadLog(db);
     if (!split) {
-        return readRows(db, selectRowsFrom(""), std::nullopt, builder,
+        return readRows(db, selectRowsFrom(rowId.isEmpty() ? u"NULL"_s : rowId, ""), std::nullopt, builder,
                         [&](std::int64_t rows) { return !progress || progress(percent(rows)); });
     }
     const std::int64_t middle = lastRow / 2;
-    SecondReader second(path, middle);
+    SecondReader second(path, rowId, middle);
     const bool whole =
-        readRows(db, selectRowsFrom("WHERE rowid <= ?1"), middle, builder, [&](std::int64_t rows) {
+        readRows(db, selectRowsFrom(rowId, "WHERE ROWID <= ?1"), middle, builder, [&](std::int64_t rows) {
             const bool go = !progress || progress(percent(rows + second.rowsRead()));
             if (!go)
                 second.stop();
@@ -329,9 +350,9 @@ bool readAllRows(SqliteDatabase& db, const QString& path, std::int64_t lastRow,
         return false;
     const std::int64_t resumeAt = second.deliver(builder);
     const std::int64_t before = lastRow - resumeAt;
-    return readRows(db, selectRowsFrom("WHERE rowid >= ?1"), resumeAt, builder, [&](std::int64_t rows) {
-        return !progress || progress(percent(lastRow - before + rows));
-    });
+    return readRows(
+        db, selectRowsFrom(rowId, "WHERE ROWID >= ?1"), resumeAt, builder,
+        [&](std::int64_t rows) { return !progress || progress(percent(lastRow - before + rows)); });
 }
 
 } // namespace
@@ -347,16 +368,18 @@ void setSqliteSplitReadRows(std::int64_t rows) {
 // Opens the file read-only and reads it under the file's locks, in one read transaction (a
 // writer busy past the timeout, or a crashed writer's journal, is refused, never read around);
 // nothing is ever written to the file.
-std::shared_ptr<const ActivityStore> readSqliteStore(const QString& path, const std::function<bool(int)>& progress) {
+std::shared_ptr<const ActivityStore> readSqliteStore(const QString& path,
+                                                     const std::function<bool(int)>& progress) {
     const std::shared_ptr<SqliteDatabase> dbHolder = openDataFileForReading(path);
     SqliteDatabase& db = *dbHolder;
     checkActivityTable(db, path);
     try {
         ActivityStore::Builder builder(sqliteGrouping(db));
-        const std::int64_t lastRow = lastRowId(db);
+        const QString rowId = rowIdName(db);
+        const std::int64_t lastRow = lastRowId(db, rowId);
         if (lastRow > 0 && lastRow < (std::int64_t(1) << 31))
             builder.reserve(std::size_t(lastRow));
-        const bool whole = readAllRows(db, path, lastRow, builder, progress);
+        const bool whole = readAllRows(db, path, rowId, lastRow, builder, progress);
         db.exec(u"COMMIT"_s);
         return whole ? builder.finish() : nullptr;
     } catch (...) {

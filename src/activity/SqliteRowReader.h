@@ -13,7 +13,8 @@ namespace tallyrow {
 /// readActivityStore). A large file kept with a rollback journal is read by two connections
 /// at once, each half of the rows: while the first holds its shared lock no writer can commit,
 /// so the second, opened after it, reads the same committed state.
-std::shared_ptr<const ActivityStore> readSqliteStore(const QString& path, const std::function<bool(int)>& progress);
+std::shared_ptr<const ActivityStore> readSqliteStore(const QString& path,
+                                                     const std::function<bool(int)>& progress);
 
 /// Fewest rows (by row id) for which the file is read by two connections; below it one reads all.
 std::int64_t sqliteSplitReadRows();

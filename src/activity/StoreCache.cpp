@@ -19,9 +19,13 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -82,7 +86,7 @@ QString selectRows() {
 }
 
 std::shared_ptr<const ActivityStore> readProviderRows(const QString& path,
-                                                         const std::function<bool(int)>& progress) {
+                                                      const std::function<bool(int)>& progress) {
     std::unique_ptr<Connection::Provider> provider = openProvider(path);
     std::unique_ptr<Recordset> rs = provider->execute(selectRows());
     // The in-memory copy of an Access file ignores letter case in names and has no key index.
@@ -104,13 +108,48 @@ std::shared_ptr<const ActivityStore> readProviderRows(const QString& path,
 // What a saved copy is a copy of: the data file's path and its stamp, as fixed-width fields.
 QByteArray copyIdentity(const QString& path, const DataFileStamp& s) {
     QByteArray b = path.toUtf8();
-    for (std::int64_t v : {std::int64_t(s.device), std::int64_t(s.inode), s.size, s.mtimeNs, s.ctimeNs,
-                           std::int64_t(s.changeCounter), s.walSize, s.walMtimeNs, std::int64_t(s.walCheckpoint),
-                           std::int64_t(s.walSalt1), std::int64_t(s.walSalt2)}) {
+    for (std::int64_t v :
+         {std::int64_t(s.device), std::int64_t(s.inode), s.size, s.mtimeNs, s.ctimeNs,
+          std::int64_t(s.changeCounter), s.walSize, s.walMtimeNs, std::int64_t(s.walCheckpoint),
+          std::int64_t(s.walSalt1), std::int64_t(s.walSalt2)}) {
         for (int i = 0; i < 8; ++i)
             b.append(char(std::uint8_t(std::uint64_t(v) >> (8 * i))));
     }
     return b;
+}
+
+} // namespace
+
+namespace {
+
+// The log's frame count and the checksum of its last commit frame: what tells one commit from the
+// next in write-ahead mode as SQLite itself tells them, whatever the file times say.
+void stampLog(int fd, std::int64_t size, DataFileStamp& s) {
+    unsigned char header[32];
+    if (size < 32 || ::pread(fd, header, sizeof header, 0) != ssize_t(sizeof header))
+        return;
+    auto be = [](const unsigned char* p) {
+        return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
+    };
+    s.walCheckpoint = be(header + 12);
+    s.walSalt1 = be(header + 16);
+    s.walSalt2 = be(header + 20);
+    const std::uint32_t pageSize = be(header + 8);
+    if (pageSize < 512 || pageSize > 65536)
+        return;
+    const std::int64_t frameSize = 24 + std::int64_t(pageSize);
+    s.walFrames = std::uint32_t((size - 32) / frameSize);
+    // From the last frame back to the last one that ends a commit (of this log's salts).
+    for (std::int64_t f = std::int64_t(s.walFrames) - 1; f >= 0 && f >= std::int64_t(s.walFrames) - 4096;
+         --f) {
+        unsigned char frame[24];
+        if (::pread(fd, frame, sizeof frame, 32 + f * frameSize) != ssize_t(sizeof frame))
+            return;
+        if (be(frame + 8) != s.walSalt1 || be(frame + 12) != s.walSalt2 || be(frame + 4) == 0)
+            continue;
+        s.walCommitSum = (std::uint64_t(be(frame + 16)) << 32) | be(frame + 20);
+        return;
+    }
 }
 
 } // namespace
@@ -126,19 +165,19 @@ DataFileStamp stampDataFile(const QString& path) {
     s.size = st.st_size;
     s.mtimeNs = nanoseconds(st.st_mtim);
     s.ctimeNs = nanoseconds(st.st_ctim);
-    const QByteArray header = firstBytes(path, 100);
-    if (header.size() == 100 && header.startsWith("SQLite format 3"))
-        s.changeCounter = be32(header, 24);
-    const QString wal = path + u"-wal"_s;
+    const QByteArray first = firstBytes(path, 4096);
+    if (first.size() >= 100 && first.startsWith("SQLite format 3"))
+        s.changeCounter = be32(first, 24);
+    s.firstPageSum = ActivityStore::checksum(first.constData(), std::size_t(first.size()));
+    const QByteArray wal = QFile::encodeName(path + u"-wal"_s);
     struct stat ws {};
-    if (::stat(QFile::encodeName(wal).constData(), &ws) == 0 && S_ISREG(ws.st_mode)) {
+    if (::stat(wal.constData(), &ws) == 0 && S_ISREG(ws.st_mode)) {
         s.walSize = ws.st_size;
         s.walMtimeNs = nanoseconds(ws.st_mtim);
-        const QByteArray w = firstBytes(wal, 32);
-        if (w.size() == 32) {
-            s.walCheckpoint = be32(w, 12);
-            s.walSalt1 = be32(w, 16);
-            s.walSalt2 = be32(w, 20);
+        const int fd = ::open(wal.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) {
+            stampLog(fd, ws.st_size, s);
+            ::close(fd);
         }
     }
     return s;
@@ -199,7 +238,8 @@ bool StoreJob::cancelled() const {
 
 StoreCache::StoreCache(QString cacheFolder) : m_folder(std::move(cacheFolder)) {}
 
-StoreCache::StoreCache(QString cacheFolder, Limits limits) : m_folder(std::move(cacheFolder)), m_limits(limits) {}
+StoreCache::StoreCache(QString cacheFolder, Limits limits)
+    : m_folder(std::move(cacheFolder)), m_limits(limits) {}
 
 StoreCache::~StoreCache() = default;
 
@@ -219,8 +259,42 @@ QString StoreCache::savedCopyPath(const QString& path) const {
         return {};
     const QString key = QFileInfo(path).absoluteFilePath();
     return m_folder + u'/' +
-           QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(32)) +
+           QString::fromLatin1(
+               QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(32)) +
            u".store"_s;
+}
+
+bool StoreCache::folderUsable() {
+    return !m_folder.isEmpty() && folderProblem().isEmpty();
+}
+
+QString StoreCache::folderProblem() {
+    std::lock_guard lock(m_mutex);
+    if (m_folder.isEmpty())
+        return {};
+    if (m_folderProblem)
+        return *m_folderProblem;
+    const QByteArray folder = QFile::encodeName(m_folder);
+    struct stat st {};
+    if (::lstat(folder.constData(), &st) != 0 && errno == ENOENT) {
+        QDir().mkpath(QFileInfo(m_folder).absolutePath());
+        ::mkdir(folder.constData(), 0700);
+    }
+    QString problem;
+    if (::lstat(folder.constData(), &st) != 0)
+        problem = u"it cannot be made (%1)"_s.arg(QString::fromLocal8Bit(std::strerror(errno)));
+    else if (!S_ISDIR(st.st_mode))
+        problem = u"it is no folder"_s;
+    else if (st.st_uid != ::geteuid())
+        problem = u"it belongs to another user"_s;
+    else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        problem = u"others may write to it"_s;
+    m_folderProblem =
+        problem.isEmpty()
+            ? QString()
+            : u"The cache folder \"%1\" is not used, as %2; reports are made without a saved copy of "
+              "the data file."_s.arg(m_folder, problem);
+    return *m_folderProblem;
 }
 
 StoreCache::Origin StoreCache::lastOrigin() const {
@@ -265,7 +339,8 @@ std::shared_ptr<const ActivityStore> StoreCache::fresh(const QString& path) {
     return nullptr;
 }
 
-std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path, const std::function<bool(int)>& progress) {
+std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path,
+                                                      const std::function<bool(int)>& progress) {
     const QString key = QFileInfo(path).absoluteFilePath();
     // What is no data file (a pipe, a device, a folder, a text file) gets the connection's
     // refusal before anything reads it: opening a pipe would wait for a writer.
@@ -289,7 +364,8 @@ std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path, const
     auto store = readActivityStore(key, reading);
     if (!store)
         return nullptr;
-    store = save(key, stamp, std::move(store), [&](int p) { return !progress || progress(90 + p * 9 / 100); });
+    store =
+        save(key, stamp, std::move(store), [&](int p) { return !progress || progress(90 + p * 9 / 100); });
     if (store && progress && !progress(100)) {
         // Stopped at the last moment: nothing of this load stays behind.
         const QString file = savedCopyPath(key);
@@ -347,7 +423,7 @@ std::shared_ptr<StoreJob> StoreCache::loadInBackground(const QString& path, std:
 
 std::shared_ptr<const ActivityStore> StoreCache::saved(const QString& key, const DataFileStamp& stamp) {
     const QString file = savedCopyPath(key);
-    if (file.isEmpty())
+    if (file.isEmpty() || !folderUsable())
         return nullptr;
     StoreFile::OpenFailure failure = StoreFile::OpenFailure::None;
     auto store = StoreFile::open(file, copyIdentity(key, stamp), &failure);
@@ -367,11 +443,8 @@ std::shared_ptr<const ActivityStore> StoreCache::save(const QString& key, const 
                                                       std::shared_ptr<const ActivityStore> store,
                                                       const std::function<bool(int)>& progress) {
     const QString file = savedCopyPath(key);
-    if (file.isEmpty() || stamp.size < 0 || m_limits.files < 1)
+    if (file.isEmpty() || stamp.size < 0 || m_limits.files < 1 || !folderUsable())
         return store;
-    if (!QDir().mkpath(m_folder))
-        return store;
-    QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QByteArray identity = copyIdentity(key, stamp);
     bool stopped = false;
     const bool written = StoreFile::write(*store, file, identity, [&](int p) {

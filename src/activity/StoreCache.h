@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tallyrow {
@@ -32,6 +33,9 @@ struct DataFileStamp {
     std::uint32_t walCheckpoint = 0;
     std::uint32_t walSalt1 = 0;
     std::uint32_t walSalt2 = 0;
+    std::uint32_t walFrames = 0;    ///< frames in the log
+    std::uint64_t walCommitSum = 0; ///< checksum of the log's last commit frame
+    std::uint64_t firstPageSum = 0; ///< checksum of the file's first page (its header and schema)
 
     bool operator==(const DataFileStamp&) const = default;
 };
@@ -103,7 +107,8 @@ public:
     /// The store of the file as it is now: fresh(), or read from the file (and saved). Fails with
     /// an Error like readActivityStore. With `progress` returning false the load stops and
     /// returns nothing.
-    std::shared_ptr<const ActivityStore> load(const QString& path, const std::function<bool(int)>& progress = {});
+    std::shared_ptr<const ActivityStore> load(const QString& path,
+                                              const std::function<bool(int)>& progress = {});
     /// load() on a worker thread. `finished` is called on that thread once the outcome can be
     /// read from the job, before wait() returns; the cache must outlive the job.
     std::shared_ptr<StoreJob> loadInBackground(const QString& path, std::function<void()> finished = {});
@@ -115,8 +120,17 @@ public:
     Origin lastOrigin() const;
     /// The saved copy's file name for a data file.
     QString savedCopyPath(const QString& path) const;
+    /// Why the cache folder holds no saved copies although one was given: it belongs to another
+    /// user, others may write to it, or it is no folder (then the program runs without saved
+    /// copies, never changing the folder). Empty when it can be used.
+    QString folderProblem();
 
 private:
+    /// Whether saved copies may be read from and written to the folder (made, private, when
+    /// missing).
+    bool folderUsable();
+    std::shared_ptr<const ActivityStore> readAndSave(const QString& key, const DataFileStamp& stamp,
+                                                     const std::function<bool(int)>& progress);
     std::shared_ptr<const ActivityStore> remembered(const QString& key, const DataFileStamp& stamp);
     std::shared_ptr<const ActivityStore> remember(const QString& key, const DataFileStamp& stamp,
                                                   std::shared_ptr<const ActivityStore> store, Origin origin);
@@ -133,6 +147,7 @@ private:
     };
     QString m_folder;
     Limits m_limits;
+    std::optional<QString> m_folderProblem; ///< once looked at: why the folder is not used
     mutable std::mutex m_mutex;
     std::map<QString, Entry> m_entries;
     std::uint64_t m_uses = 0;

@@ -1,5 +1,7 @@
 #include "activity/StoreFile.h"
 
+#include "support/AtomicFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -26,11 +28,13 @@ static_assert(std::endian::native == std::endian::little, "saved copies are mapp
 static_assert(sizeof(ActivityStore::Pair) == 32 && offsetof(ActivityStore::Pair, firstDay) == 16 &&
               offsetof(ActivityStore::Pair, firstSource) == 24);
 static_assert(sizeof(ActivityStore::DayFigures) == 384 && offsetof(ActivityStore::DayFigures, count) == 192 &&
-              offsetof(ActivityStore::DayFigures, max) == 288 && offsetof(ActivityStore::DayFigures, min) == 336);
+              offsetof(ActivityStore::DayFigures, max) == 288 &&
+              offsetof(ActivityStore::DayFigures, min) == 336);
 
 namespace {
 
-constexpr char kMagic[16] = {'T', 'A', 'L', 'L', 'Y', 'R', 'O', 'W', '-', 'S', 'T', 'O', 'R', 'E', '\n', '\0'};
+constexpr char kMagic[16] = {'T', 'A', 'L', 'L', 'Y', 'R', 'O',  'W',
+                             '-', 'S', 'T', 'O', 'R', 'E', '\n', '\0'};
 constexpr std::size_t kAlign = 64;
 constexpr std::uint32_t kIgnoreCase = 1;
 constexpr std::uint32_t kKeyIndexOrder = 2;
@@ -151,30 +155,21 @@ QByteArray dayFiguresSection(const ActivityStore::Columns& c) {
 
 template <typename T> QByteArray arraySection(const T* values, std::size_t count) {
     Fields f;
-    f.bytes.reserve(qsizetype(count * sizeof(T)));
+    f.bytes.reserve(static_cast<qsizetype>(count) * static_cast<qsizetype>(sizeof(T)));
     for (std::size_t i = 0; i < count; ++i)
         f.put(values[i]);
     return f.bytes;
 }
 
-// A file written by checked calls: every write, the sync and the close.
+// The bytes of the file as they are handed to the writer, with the place they have reached.
 class Output {
 public:
-    explicit Output(int fd) : m_fd(fd) {}
+    explicit Output(const std::function<bool(const char*, std::size_t)>& write) : m_write(write) {}
     bool write(const char* data, std::size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::write(m_fd, data, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                m_errno = n < 0 ? errno : ENOSPC;
-                return false;
-            }
-            data += n;
-            size -= std::size_t(n);
-            m_at += std::size_t(n);
-        }
-        return true;
+        if (size == 0)
+            return true;
+        m_at += size;
+        return m_write(data, size);
     }
     bool padTo(std::size_t at) {
         static const char zeros[kAlign] = {};
@@ -184,13 +179,10 @@ public:
         }
         return m_at == at;
     }
-    std::size_t at() const { return m_at; }
-    int error() const { return m_errno; }
 
 private:
-    int m_fd;
+    const std::function<bool(const char*, std::size_t)>& m_write;
     std::size_t m_at = 0;
-    int m_errno = 0;
 };
 
 struct Layout {
@@ -256,12 +248,14 @@ QByteArray headerBytes(const Layout& l, const QByteArray& identity, std::uint32_
 }
 
 // The rows' days (`hours` false) or hours, in chunks.
-bool writeRows(Output& out, const ActivityStore::Columns& c, bool hours, const std::function<bool(int)>& progress) {
+bool writeRows(Output& out, const ActivityStore::Columns& c, bool hours,
+               const std::function<bool(int)>& progress) {
     constexpr std::size_t kChunkRows = 1 << 16;
     for (std::size_t at = 0; at < c.rows; at += kChunkRows) {
         const std::size_t rows = std::min(kChunkRows, c.rows - at);
         const bool written =
-            hours ? out.write(reinterpret_cast<const char*>(c.rowHours + at * 24), rows * 24 * sizeof(std::uint16_t))
+            hours ? out.write(reinterpret_cast<const char*>(c.rowHours + at * 24),
+                              rows * 24 * sizeof(std::uint16_t))
                   : out.write(reinterpret_cast<const char*>(c.rowDay + at), rows * sizeof(std::int32_t));
         if (!written)
             return false;
@@ -269,10 +263,6 @@ bool writeRows(Output& out, const ActivityStore::Columns& c, bool hours, const s
             return false;
     }
     return true;
-}
-
-QString systemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace
@@ -289,39 +279,27 @@ bool StoreFile::write(const ActivityStore& store, const QString& path, const QBy
     }
     const QByteArray header = headerBytes(l, identity, rulesVersion);
 
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray temp = target + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        if (error)
-            *error = systemReason(errno);
-        return false;
-    }
-    Output out(fd);
-    bool ok = out.write(header.constData(), std::size_t(header.size()));
-    for (int s = 0; ok && s < SectionCount; ++s) {
-        ok = out.padTo(l.sections[s].offset);
-        if (!ok)
-            break;
-        if (s == RowDay || s == RowHours)
-            ok = writeRows(out, store.columns(), s == RowHours, progress);
-        else
-            ok = out.write(l.small[s].constData(), std::size_t(l.small[s].size()));
-    }
-    int failure = ok ? 0 : (out.error() ? out.error() : ECANCELED);
-    if (ok && ::fsync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure == 0 && ::rename(temp.constData(), target.constData()) != 0)
-        failure = errno;
-    if (failure != 0) {
-        ::unlink(temp.constData());
-        if (error)
-            *error = systemReason(failure);
-        return false;
-    }
-    return true;
+    const FileWriteResult written = writeFileAtomically(
+        path,
+        [&](const std::function<bool(const char*, std::size_t)>& write) {
+            Output out(write);
+            if (!out.write(header.constData(), std::size_t(header.size())))
+                return false;
+            for (int s = 0; s < SectionCount; ++s) {
+                if (!out.padTo(l.sections[s].offset))
+                    return false;
+                const bool whole = s == RowDay || s == RowHours
+                                       ? writeRows(out, store.columns(), s == RowHours, progress)
+                                       : out.write(l.small[s].constData(), std::size_t(l.small[s].size()));
+                if (!whole)
+                    return false;
+            }
+            return true;
+        },
+        LinkAtTarget::Replace, NewFileAccess::OwnerOnly);
+    if (!written && error)
+        *error = written.reason;
+    return bool(written);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -358,8 +336,8 @@ std::optional<Opened> readHeader(int fd, std::size_t fileSize, const QByteArray&
     std::uint32_t identitySize = 0;
     if (!r.bytes(magic, sizeof(kMagic)) || magic != QByteArray(kMagic, sizeof(kMagic)) || !r.get(format) ||
         !r.get(rules) || format != StoreFile::kFormatVersion || rules != StoreFile::kRulesVersion ||
-        !r.get(identitySize) || identitySize != std::uint32_t(identity.size()) || !r.bytes(ownIdentity, identitySize) ||
-        ownIdentity != identity)
+        !r.get(identitySize) || identitySize != std::uint32_t(identity.size()) ||
+        !r.bytes(ownIdentity, identitySize) || ownIdentity != identity)
         return std::nullopt; // another file, format or rules: a new copy is due, nothing is wrong
     failure = StoreFile::OpenFailure::Damaged;
     Opened o;
@@ -384,18 +362,25 @@ bool sectionsFit(const Opened& o, std::size_t fileSize) {
         c.computers > kMaxNames || c.pairs > c.rows + 0xFFFFFFFFULL || c.days > c.rows)
         return false;
     const std::uint64_t blocks = (c.rows + c.blockRows - 1) / c.blockRows;
-    const std::array<std::uint64_t, SectionCount> sizes = {
-        o.sections[Names].size, c.pairs * 32, c.days * 4, c.days * 384, c.days * 8, c.rows * 4, c.rows * 48,
-        blocks * 8};
+    const std::array<std::uint64_t, SectionCount> sizes = {o.sections[Names].size,
+                                                           c.pairs * 32,
+                                                           c.days * 4,
+                                                           c.days * 384,
+                                                           c.days * 8,
+                                                           c.rows * 4,
+                                                           c.rows * 48,
+                                                           blocks * 8};
     for (int s = 0; s < SectionCount; ++s) {
         const SectionEntry& e = o.sections[s];
-        if (e.size != sizes[s] || e.offset % kAlign != 0 || e.offset > fileSize || e.size > fileSize - e.offset)
+        if (e.size != sizes[s] || e.offset % kAlign != 0 || e.offset > fileSize ||
+            e.size > fileSize - e.offset)
             return false;
     }
     return true;
 }
 
-bool readNames(const char* base, const Opened& o, std::vector<QString>& users, std::vector<QString>& computers) {
+bool readNames(const char* base, const Opened& o, std::vector<QString>& users,
+               std::vector<QString>& computers) {
     FieldReader r(base + o.sections[Names].offset, o.sections[Names].size);
     users.resize(o.counts.users);
     computers.resize(o.counts.computers);
@@ -406,6 +391,26 @@ bool readNames(const char* base, const Opened& o, std::vector<QString>& users, s
         }
     }
     return r.consumed(base + o.sections[Names].offset) == o.sections[Names].size;
+}
+
+// The figures of each day as rows of whole seconds from 0 to 3600 can give them, and the running
+// totals their sums.
+bool dayFiguresValid(const ActivityStore::Columns& c) {
+    std::int64_t running = 0;
+    for (std::size_t i = 0; i < c.dayCount; ++i) {
+        const ActivityStore::DayFigures& f = c.dayFigures[i];
+        for (std::size_t h = 0; h < 24; ++h) {
+            const bool none = f.count[h] == 0;
+            if (f.count[h] < 0 || std::uint64_t(f.count[h]) > c.rows || f.sum[h] < 0 ||
+                f.sum[h] > std::int64_t(f.count[h]) * 3600 || f.max[h] > 3600 ||
+                (none ? f.min[h] != ActivityStore::kNoHour || f.sum[h] != 0 : f.min[h] > f.max[h]))
+                return false;
+            running += f.sum[h];
+        }
+        if (c.runningTotal[i] != running)
+            return false;
+    }
+    return true;
 }
 
 // The pairs and days must be usable as indexes before anything reads the rows through them.
@@ -424,7 +429,7 @@ bool tablesValid(const ActivityStore::Columns& c, const Opened& o) {
         if (c.days[i] <= c.days[i - 1])
             return false;
     }
-    return true;
+    return dayFiguresValid(c);
 }
 
 } // namespace

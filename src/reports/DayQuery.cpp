@@ -99,8 +99,8 @@ std::optional<QString> dayValueAxisTitle(std::int32_t totalType) {
 ActivityQuery dayQuery(const DayReportInputs& inputs) {
     // Day numbers as the report counts them: a date that is none fails the step that asks.
     const DayRange range{GetDayNumber(inputs.StartDate), GetDayNumber(inputs.EndDate)};
-    return ActivityQuery::hourAggregates(range, inputs.UserFilter,
-                                         inputs.ComputerFilter, dayWeekdayMask(inputs), dayAggregate(inputs.TotalType));
+    return ActivityQuery::hourAggregates(range, inputs.UserFilter, inputs.ComputerFilter,
+                                         dayWeekdayMask(inputs), dayAggregate(inputs.TotalType));
 }
 
 HourGrid dayGrid(const ActivityAnswer& answer) {

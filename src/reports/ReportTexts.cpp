@@ -15,5 +15,4 @@ QString userComputerText(const QString& userFilter, const QString& computerFilte
     return text;
 }
 
-
 } // namespace tallyrow

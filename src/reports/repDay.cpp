@@ -264,8 +264,7 @@ void repDay::readKeyFigureGrids() {
     // already hold it.
     DayReportInputs totals = m_in;
     totals.TotalType = 1;
-    m_totalsGrid =
-        dayAggregate(m_in.TotalType) == HourAggregate::Total ? m_grid : readGrid(totals);
+    m_totalsGrid = dayAggregate(m_in.TotalType) == HourAggregate::Total ? m_grid : readGrid(totals);
     const DateRange previous = previousDayRange(m_in.StartDate, m_in.EndDate);
     totals.StartDate = previous.start;
     totals.EndDate = previous.end;

@@ -88,7 +88,8 @@ void repTotals::ReportStart() {
     if (connected) {
         QVector<PeriodSpan> periods;
         run.step([&] {
-            label(QStringLiteral("lblUserComputer"))->caption = userComputerText(m_in.UserFilter, m_in.ComputerFilter);
+            label(QStringLiteral("lblUserComputer"))->caption =
+                userComputerText(m_in.UserFilter, m_in.ComputerFilter);
         });
         run.step([&] {
             periods = totalsPeriods(m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units);

@@ -145,8 +145,8 @@ ScriptedComponents installScriptedComponents(FILE* echo) {
 // answers when it is of the file as it is now (unless `noCache`), else the file is opened here
 // to be sure it is one, and the report's questions go to SQL or to a new read of the file by
 // their size.
-bool checkDataFile(const QString& path, const QString& given, bool noCache, std::shared_ptr<ActivitySource>& source,
-                   FILE* err) {
+bool checkDataFile(const QString& path, const QString& given, bool noCache,
+                   std::shared_ptr<ActivitySource>& source, FILE* err) {
     const bool server = isPostgresUri(path);
     const QString cannot = server ? QStringLiteral("cannot read the database \"%1\": %2.")
                                   : QStringLiteral("cannot read the data file \"%1\": %2.");
@@ -169,9 +169,10 @@ bool checkDataFile(const QString& path, const QString& given, bool noCache, std:
     try {
         std::shared_ptr<ActivityPlanner> planner;
         if (StoreCache::keepsStore(path)) {
-            planner = std::make_shared<ActivityPlanner>(
-                path, std::make_shared<StoreCache>(noCache ? QString() : StoreCache::defaultCacheFolder()),
-                ActivityPlanner::Policy{});
+            auto cache = std::make_shared<StoreCache>(noCache ? QString() : StoreCache::defaultCacheFolder());
+            if (const QString problem = cache->folderProblem(); !problem.isEmpty())
+                std::fprintf(err, "tallyrow-export: %s\n", qUtf8Printable(problem));
+            planner = std::make_shared<ActivityPlanner>(path, std::move(cache), ActivityPlanner::Policy{});
         }
         if (!planner || !planner->isFresh()) {
             Connection cn;
@@ -254,8 +255,7 @@ void fillCommonOptions(const ExportRequest& r, const std::pair<QDate, QDate>& ra
 // (with the reason on `err`) when the options are refused.
 std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pair<QDate, QDate>& range,
                                            const QString& dataPath,
-                                           const std::shared_ptr<ActivitySource>& source,
-                                           FILE* err) {
+                                           const std::shared_ptr<ActivitySource>& source, FILE* err) {
     PreviewProblem problem;
     if (r.kind == ExportRequest::Kind::Day) {
         DayReportOptions options;
@@ -316,12 +316,16 @@ bool runReport(engine::Report& report, const ExportRequest& r, const ScriptedCom
         const auto& calls = shown.reporter->calls();
         if (!calls.isEmpty() && calls.first().number == ErrNo::DataSource) {
             const bool server = isPostgresUri(r.dataFile);
-            const QString start = server ? QStringLiteral("the database \"%1\": ").arg(redactedPostgresUri(r.dataFile))
-                                         : QStringLiteral("the data file \"%1\": ")
-                                               .arg(QFileInfo(r.dataFile).absoluteFilePath());
+            const QString start =
+                server
+                    ? QStringLiteral("the database \"%1\": ").arg(redactedPostgresUri(r.dataFile))
+                    : QStringLiteral("the data file \"%1\": ").arg(QFileInfo(r.dataFile).absoluteFilePath());
+            // The description names the source again; the sentence already does.
+            const QString reason =
+                reasonOf(reasonOf(reported, QStringLiteral("Cannot open ") + start), start);
             fail(err, (server ? QStringLiteral("cannot read the database \"%1\": %2.")
                               : QStringLiteral("cannot read the data file \"%1\": %2."))
-                          .arg(shownName(r.dataFile), reasonOf(reported, start)));
+                          .arg(shownName(r.dataFile), reason));
             return false;
         }
         fail(err, cannotMake(reported.isEmpty() ? QStringLiteral("the report stopped before it was complete")

@@ -131,9 +131,9 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
             if (!several)
                 allEntry = false;
         });
-        appendGrouped(*cn, userListStatement(UserListPart::ComputersOfSeveral), result.entries, several, [](const Recordset& row) {
-            return UserEntry(kAllUsers, row.field(u"ComputerName"_s));
-        });
+        appendGrouped(
+            *cn, userListStatement(UserListPart::ComputersOfSeveral), result.entries, several,
+            [](const Recordset& row) { return UserEntry(kAllUsers, row.field(u"ComputerName"_s)); });
         rs.reset();
     });
     run.step([&] {
@@ -154,7 +154,8 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
     return result;
 }
 
-UserListLoad LoadUserList(const ActivityUserList& list, const QString& loggedInUser, const QString& localComputer) {
+UserListLoad LoadUserList(const ActivityUserList& list, const QString& loggedInUser,
+                          const QString& localComputer) {
     UserListLoad result;
     result.opened = true;
     if (list.pairs.empty()) {

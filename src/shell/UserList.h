@@ -61,6 +61,7 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
 
 /// The same list from the data's answer to ActivityQuery::userList(), as the store of a data
 /// file gives it: the same entries in the same order and the same selection.
-UserListLoad LoadUserList(const ActivityUserList& list, const QString& loggedInUser, const QString& localComputer);
+UserListLoad LoadUserList(const ActivityUserList& list, const QString& loggedInUser,
+                          const QString& localComputer);
 
 } // namespace tallyrow

@@ -65,11 +65,9 @@ int createTemporary(const QString& target, mode_t mode, QByteArray& tempName) {
     return -1;
 }
 
-bool writeAll(int fd, const QByteArray& content) {
-    const char* data = content.constData();
-    qsizetype left = content.size();
+bool writeAll(int fd, const char* data, std::size_t left) {
     while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
+        const ssize_t n = ::write(fd, data, left);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -78,7 +76,7 @@ bool writeAll(int fd, const QByteArray& content) {
             return false;
         }
         data += n;
-        left -= n;
+        left -= std::size_t(n);
     }
     return true;
 }
@@ -97,6 +95,13 @@ void syncFolder(const QString& target) {
 } // namespace
 
 FileWriteResult writeFileAtomically(const QString& path, const QByteArray& content, LinkAtTarget links) {
+    return writeFileAtomically(
+        path, [&](const auto& write) { return write(content.constData(), std::size_t(content.size())); },
+        links);
+}
+
+FileWriteResult writeFileAtomically(const QString& path, const FileContent& content, LinkAtTarget links,
+                                    NewFileAccess access) {
     if (path.isEmpty())
         return failure(ENOENT);
     const QString target = links == LinkAtTarget::Follow ? endOfLinks(path) : path;
@@ -118,7 +123,8 @@ FileWriteResult writeFileAtomically(const QString& path, const QByteArray& conte
     // A replacement starts private and gets the old bits once it is complete, so it is never
     // readable by more people than the old file was.
     QByteArray tempName;
-    const int fd = createTemporary(target, keptMode ? 0600 : 0666, tempName);
+    const int fd =
+        createTemporary(target, keptMode || access == NewFileAccess::OwnerOnly ? 0600 : 0666, tempName);
     if (fd < 0)
         return failure(errno);
     auto abandon = [&](int err, bool open) {
@@ -127,8 +133,15 @@ FileWriteResult writeFileAtomically(const QString& path, const QByteArray& conte
         ::unlink(tempName.constData());
         return failure(err);
     };
-    if (!writeAll(fd, content))
-        return abandon(errno, true);
+    int writeError = 0;
+    const bool whole = content([&](const char* data, std::size_t size) {
+        if (writeAll(fd, data, size))
+            return true;
+        writeError = errno;
+        return false;
+    });
+    if (!whole)
+        return abandon(writeError != 0 ? writeError : ECANCELED, true);
     if (keptMode && ::fchmod(fd, *keptMode) != 0)
         return abandon(errno, true);
     // A write can be taken into the cache and fail only when it reaches the disk: the sync and

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 
 namespace tallyrow {
@@ -31,6 +33,21 @@ struct FileWriteResult {
 /// a device, a pipe, a socket) is refused without being touched.
 FileWriteResult writeFileAtomically(const QString& path, const QByteArray& content,
                                     LinkAtTarget links = LinkAtTarget::Follow);
+
+/// Who may read a new file: everybody the umask allows, or its owner only (a replacement keeps
+/// the bits of the file it replaces either way).
+enum class NewFileAccess { Umask, OwnerOnly };
+
+/// Hands a new file's bytes to `write` piece by piece; returns false to stop (the write then
+/// fails with ECANCELED and nothing is left behind). `write` returns false when a piece could not
+/// be written; the producer then stops.
+using FileContent = std::function<bool(const std::function<bool(const char*, std::size_t)>& write)>;
+
+/// writeFileAtomically for content made while it is written, so a large file is never held in
+/// memory whole.
+FileWriteResult writeFileAtomically(const QString& path, const FileContent& content,
+                                    LinkAtTarget links = LinkAtTarget::Follow,
+                                    NewFileAccess access = NewFileAccess::Umask);
 
 /// When `path` exists (links followed) and is not a regular file: what it is, in words that
 /// fit after "it is" ("a folder", "a named pipe", "a character device", ...). Nothing for a

@@ -54,7 +54,8 @@ ActivityQuery randomQuery(std::mt19937& rng, const QStringList& filters) {
     default: {
         const std::vector<DayRange> ranges = randomRanges(rng);
         const auto weekdays = std::uint8_t(pick(3) ? 1 + pick(127) : ActivityQuery::kEveryWeekday);
-        return ActivityQuery::hourAggregates(ranges.front(), user, computer, weekdays, HourAggregate(pick(4)));
+        return ActivityQuery::hourAggregates(ranges.front(), user, computer, weekdays,
+                                             HourAggregate(pick(4)));
     }
     }
 }
@@ -70,7 +71,8 @@ TEST(ExecutorAgreement, SqlAndTheStoreGiveTheSameFiguresOnRandomFiles) {
     QTemporaryDir dir;
     const QStringList users = {u"anna"_s, u"Anna"_s, u"ANNA"_s,   u"bob"_s, u""_s,    u"o'neil"_s,
                                u"Zoë"_s,  u"ZOË"_s,  u"jürgen"_s, u"_x"_s,  QString()};
-    const QStringList computers = {u"PC1"_s, u"pc1"_s, u"LAPTOP-B"_s, u"laptop-b"_s, u""_s, QString(), u"Ünı"_s};
+    const QStringList computers = {u"PC1"_s, u"pc1"_s,  u"LAPTOP-B"_s, u"laptop-b"_s,
+                                   u""_s,    QString(), u"Ünı"_s};
     const QStringList filters = {u"anna"_s, u"ANNA"_s,   u"zoë"_s,      u"ZOË"_s, u"o'neil"_s, u"pc1"_s,
                                  u"PC1"_s,  u"nobody"_s, u"laptop-B"_s, u"ünı"_s, u"Ünı"_s,    u"JÜRGEN"_s};
     int answered = 0; // answers with a figure in them: the agreement is not one of empty answers

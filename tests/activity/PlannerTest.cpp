@@ -10,7 +10,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "support/Error.h"
+
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 using namespace tallyrow;
 using namespace Qt::StringLiterals;
@@ -44,6 +47,7 @@ protected:
     ActivityPlanner planner(std::int64_t sqlRows = 7 * kUsers) {
         ActivityPlanner::Policy policy;
         policy.sqlRowLimit = sqlRows;
+        policy.wholeFileRows = 0; // as if the file were large
         return {m_file, m_cache, policy};
     }
     // The answer of a store read from the file as it is now, as a new session would read it.
@@ -89,6 +93,27 @@ TEST_F(Planner, AfterEachCommitAShortRangeIsAnsweredCurrentBySqlAndALongOneFromA
     EXPECT_EQ(p.lastRoute(), ActivityPlanner::Route::Refresh);
     EXPECT_TRUE(p.answer(lastWeek(kDays + 2).front()).sameFigures(coldAnswer(lastWeek(kDays + 2).front())));
     EXPECT_EQ(p.lastRoute(), ActivityPlanner::Route::Store);
+}
+
+TEST_F(Planner, ASmallChangedFileIsReadWholeSoEveryRowIsChecked) {
+    ActivityPlanner::Policy policy;
+    policy.sqlRowLimit = 7 * kUsers;
+    ActivityPlanner p(m_file, m_cache, policy); // 12,000 rows: small
+    const ActivityQuery week = lastWeek(kDays - 1).front();
+    EXPECT_EQ(p.plan(week), ActivityPlanner::Route::Refresh);
+    // A value no hour can hold, far outside the week asked about, refuses the file.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(m_file).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE Activity SET H4 = 4000 WHERE ActiveDay = 5 AND UserName = 'u1'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    try {
+        p.answer(week);
+        FAIL() << "a file with an hour of 4000 seconds was answered";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.description().contains(u"4000"_s)) << qPrintable(e.description());
+    }
 }
 
 TEST_F(Planner, AConnectedReportReadsOneStateWhateverIsCommittedMeanwhile) {

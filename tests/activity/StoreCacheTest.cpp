@@ -142,7 +142,8 @@ TEST_F(Stores, TwoConnectionsReadWhatOneReads) {
     ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
     exec(db, "UPDATE Activity SET UserName = NULL WHERE rowid % 17 = 0");
     sqlite3_close(db);
-    const auto read = [](const QString& p, std::int64_t splitFrom) -> std::variant<test::StoreFigures, QString> {
+    const auto read = [](const QString& p,
+                         std::int64_t splitFrom) -> std::variant<test::StoreFigures, QString> {
         setSqliteSplitReadRows(splitFrom);
         try {
             const auto snap = readActivityStore(p);
@@ -258,7 +259,8 @@ TEST_F(Stores, ARowChangedBehindSQLitesBackWithTheOldTimeIsReadAgain) {
     const QString path = file(u"edited.yrd"_s);
     test::writeSqliteDataFile(path, {record(1, u"AAAAAAAAAAAAAAAA"_s, u"PC1"_s)});
     StoreCache store(cache());
-    EXPECT_EQ(store.load(path)->answer(ActivityQuery::userList()).users.pairs.at(0).user.value_or(QString()), u"AAAAAAAAAAAAAAAA"_s);
+    EXPECT_EQ(store.load(path)->answer(ActivityQuery::userList()).users.pairs.at(0).user.value_or(QString()),
+              u"AAAAAAAAAAAAAAAA"_s);
 
     // Same size, inode, change counter and modification time: only the bytes of the name differ.
     struct stat before {};
@@ -275,8 +277,13 @@ TEST_F(Stores, ARowChangedBehindSQLitesBackWithTheOldTimeIsReadAgain) {
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
 
     EXPECT_FALSE(store.fresh(path));
-    EXPECT_EQ(store.load(path)->answer(ActivityQuery::userList()).users.pairs.at(0).user.value_or(QString()), u"BBBBBBBBBBBBBBBB"_s);
-    EXPECT_EQ(StoreCache(cache()).load(path)->answer(ActivityQuery::userList()).users.pairs.at(0).user.value_or(QString()),
+    EXPECT_EQ(store.load(path)->answer(ActivityQuery::userList()).users.pairs.at(0).user.value_or(QString()),
+              u"BBBBBBBBBBBBBBBB"_s);
+    EXPECT_EQ(StoreCache(cache())
+                  .load(path)
+                  ->answer(ActivityQuery::userList())
+                  .users.pairs.at(0)
+                  .user.value_or(QString()),
               u"BBBBBBBBBBBBBBBB"_s);
 }
 

@@ -2,7 +2,8 @@
 
 namespace tallyrow::test {
 
-std::vector<ActivityQuery> probeQueries(const std::vector<QString>& users, const std::vector<QString>& computers) {
+std::vector<ActivityQuery> probeQueries(const std::vector<QString>& users,
+                                        const std::vector<QString>& computers) {
     const DayRange all{-100000, 100000};
     std::vector<ActivityQuery> queries{ActivityQuery::userList(),
                                        ActivityQuery::rangeSeconds({all, {0, 6}, {7, 400}}, {}, {})};

@@ -16,7 +16,8 @@ inline std::int64_t secondsIn(const ActivityStore& store, DayRange range, const 
 
 /// A spread of questions whose answers together tell two stores of the same rows from others:
 /// every shape, filters that hit and miss, every aggregate, all rows and some days.
-std::vector<ActivityQuery> probeQueries(const std::vector<QString>& users, const std::vector<QString>& computers);
+std::vector<ActivityQuery> probeQueries(const std::vector<QString>& users,
+                                        const std::vector<QString>& computers);
 
 /// The answers of a store to probeQueries over its own names (figures only).
 struct StoreFigures {

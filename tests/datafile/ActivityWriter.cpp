@@ -102,9 +102,9 @@ int crash(sqlite3* db) {
 int day(sqlite3* db, long long dayNumber, int users) {
     exec(db, "BEGIN IMMEDIATE");
     for (int i = 0; i < users; ++i) {
-        exec(db, "INSERT INTO Activity (ActiveDay, UserName, ComputerName, H9) VALUES (" + std::to_string(dayNumber) +
-                     ", 'u" + std::to_string(i) + "', 'pc" + std::to_string(i % 5) + "', " +
-                     std::to_string(60 * (i % 60 + 1)) + ")");
+        exec(db, "INSERT INTO Activity (ActiveDay, UserName, ComputerName, H9) VALUES (" +
+                     std::to_string(dayNumber) + ", 'u" + std::to_string(i) + "', 'pc" +
+                     std::to_string(i % 5) + "', " + std::to_string(60 * (i % 60 + 1)) + ")");
     }
     exec(db, "COMMIT");
     return 0;

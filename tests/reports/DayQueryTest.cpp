@@ -47,7 +47,8 @@ HourGrid gridOf(const std::vector<HourGroup>& groups, int selected) {
 TEST(DayQuery, AskForTheRangeTheFiltersAndTheSelectedWeekdays) {
     const ActivityQuery q = dayQuery(mondayWednesdaySunday());
     // Monday, Wednesday and Sunday are the remainders 2, 4 and 1.
-    EXPECT_EQ(q, ActivityQuery::hourAggregates({1521, 1551}, u"anna"_s, {}, 0b0010110, HourAggregate::Average))
+    EXPECT_EQ(q,
+              ActivityQuery::hourAggregates({1521, 1551}, u"anna"_s, {}, 0b0010110, HourAggregate::Average))
         << qPrintable(q.describe());
     EXPECT_EQ(selectedDaysText(mondayWednesdaySunday()), u"Days selected: Monday, Wednesday, Sunday"_s);
 
@@ -59,8 +60,9 @@ TEST(DayQuery, AskForTheRangeTheFiltersAndTheSelectedWeekdays) {
     none.EndDate = QDate(2000, 1, 1);
     none.UserFilter = u"o'neil"_s;
     none.ComputerFilter = u"OFFICE'3"_s;
-    EXPECT_EQ(dayQuery(none), ActivityQuery::hourAggregates({-3, 0}, u"o'neil"_s, u"OFFICE'3"_s,
-                                                            ActivityQuery::kEveryWeekday, HourAggregate::Average));
+    EXPECT_EQ(dayQuery(none),
+              ActivityQuery::hourAggregates({-3, 0}, u"o'neil"_s, u"OFFICE'3"_s, ActivityQuery::kEveryWeekday,
+                                            HourAggregate::Average));
 }
 
 TEST(DayQuery, TotalTypeChoosesAggregateSentenceAndAxisTitle) {
@@ -94,8 +96,10 @@ TEST(DayQuery, TotalTypeChoosesAggregateSentenceAndAxisTitle) {
 TEST(DayQuery, UserTextsForEveryCombination) {
     EXPECT_EQ(userComputerText(QStringLiteral("anna"), QStringLiteral("OFFICE1")),
               QStringLiteral("For user <anna> on computer <OFFICE1>"));
-    EXPECT_EQ(userComputerText(QStringLiteral("anna"), {}), QStringLiteral("For user <anna> on any computer"));
-    EXPECT_EQ(userComputerText({}, QStringLiteral("OFFICE1")), QStringLiteral("For all users on computer <OFFICE1>"));
+    EXPECT_EQ(userComputerText(QStringLiteral("anna"), {}),
+              QStringLiteral("For user <anna> on any computer"));
+    EXPECT_EQ(userComputerText({}, QStringLiteral("OFFICE1")),
+              QStringLiteral("For all users on computer <OFFICE1>"));
     EXPECT_EQ(userComputerText({}, {}), QStringLiteral("For all users on any computer"));
     EXPECT_EQ(userComputerText(u"o'neil"_s, {}), QStringLiteral("For user <o'neil> on any computer"));
 }

@@ -351,7 +351,8 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
         EXPECT_EQ(report.periodTotals()[p].shown, static_cast<int>(roundHalfEven(seconds / 60))) << p;
     }
     // The last period runs to 4 April (day 1555) although the range ends on 31 March.
-    EXPECT_EQ(DayRange::upTo(report.periods().last().start, report.periods().last().next), (DayRange{1549, 1555}));
+    EXPECT_EQ(DayRange::upTo(report.periods().last().start, report.periods().last().next),
+              (DayRange{1549, 1555}));
     EXPECT_EQ(report.label(QStringLiteral("lblGroup"))->caption,
               QStringLiteral("Grouped into 1 week periods"));
     EXPECT_EQ(report.label(QStringLiteral("lblUserComputer"))->caption,
@@ -376,7 +377,8 @@ TEST_F(ReportRun, TotalsWithUnitsZeroRunDailyAndHideGridBeyondTwelveRows) {
     EXPECT_EQ(report.label(QStringLiteral("lblGroup"))->caption,
               QStringLiteral("Grouped into 0 day periods"));
     EXPECT_EQ(report.rows().rowCount(), 31);
-    EXPECT_EQ(DayRange::upTo(report.periods().first().start, report.periods().first().next), (DayRange{1521, 1521}));
+    EXPECT_EQ(DayRange::upTo(report.periods().first().start, report.periods().first().next),
+              (DayRange{1521, 1521}));
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
     EXPECT_EQ(chart->definition.axes[0].majorGridStyle, 0);
     EXPECT_EQ(chart->definition.axes[0].tickStyle, 0);

@@ -47,7 +47,8 @@ protected:
     }
     QString m_path; // the data file the SQL path reads
 
-    static QByteArray runDay(const DayReportInputs& in, std::shared_ptr<ActivitySource> source, HourGrid& grid) {
+    static QByteArray runDay(const DayReportInputs& in, std::shared_ptr<ActivitySource> source,
+                             HourGrid& grid) {
         repDay report;
         report.setInputs(in);
         report.setSource(std::move(source));

@@ -17,7 +17,8 @@ QVector<QDate> starts(const QVector<PeriodSpan>& periods) {
 
 TEST(TotalsQuery, AsksForTheDaysOfEachPeriodWithTheFilters) {
     // Weeks from Monday 29 March 2004: the last one runs past the end of the range.
-    const QVector<PeriodSpan> periods = totalsPeriods(QDate(2004, 3, 29), QDate(2004, 4, 6), QStringLiteral("WW"), 1);
+    const QVector<PeriodSpan> periods =
+        totalsPeriods(QDate(2004, 3, 29), QDate(2004, 4, 6), QStringLiteral("WW"), 1);
     const ActivityQuery q = totalsQuery(periods, QStringLiteral("o'neil"), QStringLiteral("OFFICE3"));
     EXPECT_EQ(q, ActivityQuery::rangeSeconds({{1549, 1555}, {1556, 1562}}, QStringLiteral("o'neil"),
                                              QStringLiteral("OFFICE3")))

@@ -170,7 +170,8 @@ void expectSameList(const QString& file, const QString& user, const QString& com
                     ErrorReporter* reporter) {
     SCOPED_TRACE((user + u" on "_s + computer).toStdString());
     const UserListLoad bySql = LoadUserList(file, user, computer, reporter);
-    const UserListLoad bySnapshot = LoadUserList(readActivityStore(file)->answer(ActivityQuery::userList()).users, user, computer);
+    const UserListLoad bySnapshot =
+        LoadUserList(readActivityStore(file)->answer(ActivityQuery::userList()).users, user, computer);
     EXPECT_EQ(bySnapshot.opened, bySql.opened);
     EXPECT_EQ(bySnapshot.empty, bySql.empty);
     EXPECT_EQ(bySnapshot.replace, bySql.replace);

@@ -569,11 +569,14 @@ void frmMain::LoadUserInfo() {
         // off this thread and the list fills when it is in.
         plannerFor(path);
         m_source = m_planner;
+        if (const QString problem = m_cache->folderProblem(); !problem.isEmpty())
+            statusBar()->showMessage(problem, 15000);
         if (const auto store = m_cache->fresh(path)) {
             m_seenStamp = stampDataFile(path);
             ignoringFailures([&] {
                 applyUserList(LoadUserList(store->answer(ActivityQuery::userList()).users,
-                                           GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s)));
+                                           GetLoggedInUserName(u"<Unknown>"_s),
+                                           GetLocalComputerName(u"<Unknown>"_s)));
             });
             return;
         }
@@ -683,8 +686,9 @@ void frmMain::storeLoadFinished(int generation) {
         return;
     }
     ignoringFailures([&] {
-        const UserListLoad loaded = LoadUserList(job->store()->answer(ActivityQuery::userList()).users,
-                                                 GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s));
+        const UserListLoad loaded =
+            LoadUserList(job->store()->answer(ActivityQuery::userList()).users,
+                         GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s));
         if (list)
             applyUserList(loaded);
         else

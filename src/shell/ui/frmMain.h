@@ -189,9 +189,9 @@ private:
     std::shared_ptr<StoreJob> m_loadJob;
     std::shared_ptr<ActivityPlanner> m_planner;
     QTimer* m_watchTimer = nullptr;
-    DataFileStamp m_seenStamp;      ///< the data file as the last look found it
-    DataFileStamp m_refusedStamp;   ///< the data file as it was when its rows were refused
-    bool m_watchHeld = false;       ///< a read was cancelled: no new one until the file changes
+    DataFileStamp m_seenStamp;          ///< the data file as the last look found it
+    DataFileStamp m_refusedStamp;       ///< the data file as it was when its rows were refused
+    bool m_watchHeld = false;           ///< a read was cancelled: no new one until the file changes
     bool m_refreshAfterPreview = false; ///< the preview asked a changed file by SQL
     QString m_loadPath;
     int m_loadGeneration = 0;

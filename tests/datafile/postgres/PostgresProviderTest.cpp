@@ -107,7 +107,8 @@ QStringList programQueries() {
         in.Days[0] = in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] = !d.weekend;
         q << SqlExecutor::statement(dayQuery(in));
     }
-    const QVector<PeriodSpan> weeks = totalsPeriods(QDate(1999, 12, 20), QDate(2004, 7, 4), QStringLiteral("WW"), 1);
+    const QVector<PeriodSpan> weeks =
+        totalsPeriods(QDate(1999, 12, 20), QDate(2004, 7, 4), QStringLiteral("WW"), 1);
     q << SqlExecutor::statement(totalsQuery(weeks, {}, {}));
     q << SqlExecutor::statement(totalsQuery(weeks, QStringLiteral("Anna"), {}));
     q << SqlExecutor::statement(totalsQuery(weeks, QStringLiteral("o'neil"), QStringLiteral("OFFICE3")));
