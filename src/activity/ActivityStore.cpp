@@ -137,6 +137,11 @@ void permuteInPlace(std::vector<T>& records, std::size_t width, const std::vecto
     }
 }
 
+// Gives a vector's memory back at once (`v = {}` would keep it, as clear() does).
+template <typename T> void release(std::vector<T>& v) {
+    std::vector<T>().swap(v);
+}
+
 // The rows of the builder once sorted, with the tables made from them; kept alive by the store.
 struct OwnedColumns {
     std::vector<std::int32_t> rowDay;
@@ -321,7 +326,7 @@ std::vector<std::uint32_t> ActivityStore::Builder::Data::rowOrder(std::vector<Pa
     std::size_t unreachable = kept;
     for (std::size_t i = 0; i < n; ++i)
         order[reachable(i) ? start[rowPair[i]]++ : unreachable++] = std::uint32_t(i);
-    rowPair = {};
+    release(rowPair);
     const auto byDay = [&](std::uint32_t a, std::uint32_t b) { return day[a] < day[b]; };
     for (const Pair& p : pairs) {
         auto* first = order.data() + p.firstRow;
@@ -392,17 +397,16 @@ std::shared_ptr<const ActivityStore> ActivityStore::Builder::finish() {
     auto owned = std::make_shared<OwnedColumns>();
     std::vector<std::uint32_t> rowPair;
     owned->pairs = b.makePairs(rowPair);
-    b.user = {};
-    b.computer = {};
+    release(b.user);
+    release(b.computer);
     std::size_t kept = 0;
     const std::vector<std::uint32_t> order = b.rowOrder(owned->pairs, rowPair, kept);
     owned->rowDay.resize(kept);
     for (std::size_t k = 0; k < kept; ++k)
         owned->rowDay[k] = static_cast<std::int32_t>(b.day[order[k]]);
-    b.day = {};
+    release(b.day);
     permuteInPlace(b.hours, 24, order);
-    b.hours.resize(kept * 24);
-    b.hours.shrink_to_fit();
+    b.hours.resize(kept * 24); // never shrunk to fit: that would copy every row once more
     owned->rowHours = std::move(b.hours);
     b.dayTables(*owned);
 

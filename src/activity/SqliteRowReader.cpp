@@ -214,7 +214,7 @@ public:
             for (const CompactRow& row : chunk)
                 builder.addChecked(row.day, nameId(users, row.user), nameId(computers, row.computer),
                                    row.hours.data());
-            chunk = {};
+            std::vector<CompactRow>().swap(chunk); // its memory goes back now, not at the end
         }
         m_chunks.clear();
         return m_resumeAt;
