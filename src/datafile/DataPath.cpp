@@ -9,8 +9,12 @@
 #include "support/Services.h"
 #include "support/StepRunner.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -163,6 +167,43 @@ void SaveDataPath(const QString& newPath, bool sessionOnly) {
                                                    hiveFilePath(Hkey::CurrentUser)));
         }
     });
+}
+
+namespace {
+
+// The same file: the same device and inode when both exist, else the same name in the same
+// folder (the folder's links resolved), so a companion not yet made is found by its name too.
+bool namesSameFile(const QString& a, const QString& b) {
+    struct stat sa {};
+    struct stat sb {};
+    const bool hasA = ::stat(QFile::encodeName(a).constData(), &sa) == 0;
+    const bool hasB = ::stat(QFile::encodeName(b).constData(), &sb) == 0;
+    if (hasA && hasB)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const auto spelled = [](const QString& path) {
+        const QFileInfo info(path);
+        const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+        return (folder.isEmpty() ? info.absolutePath() : folder) + u'/' + info.fileName();
+    };
+    return spelled(a) == spelled(b);
+}
+
+} // namespace
+
+std::optional<QString> dataFilePartAt(const QString& output, const QString& dataFile) {
+    if (output.isEmpty() || dataFile.isEmpty() || isPostgresUri(dataFile))
+        return std::nullopt;
+    static const std::pair<const char*, const char*> parts[] = {
+        {"", "the data file"},
+        {"-wal", "the data file's write-ahead log"},
+        {"-journal", "the data file's rollback journal"},
+        {"-shm", "the data file's shared-memory index"},
+    };
+    for (const auto& [suffix, words] : parts) {
+        if (namesSameFile(output, dataFile + QLatin1String(suffix)))
+            return QString::fromLatin1(words);
+    }
+    return std::nullopt;
 }
 
 } // namespace tallyrow

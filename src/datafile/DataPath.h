@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include <memory>
 
 namespace tallyrow {
@@ -19,6 +21,13 @@ extern QString SessionDataPath;
 /// Resolves the session's data file: command line, "DatabasePath" setting, documents folder +
 /// "/Tallyrow", program folder.
 QString GetDataPath(QString fileName);
+
+/// When `output` names the data file `dataFile` or one of the files its writer keeps beside it
+/// (write-ahead log, rollback journal, shared-memory index), under any spelling of the path, a
+/// link or another name of the same file: what it names, in words that fit after "it is"
+/// ("the data file's write-ahead log"). Writing there would lose what the monitoring product
+/// committed. Nothing for a server source or another file.
+std::optional<QString> dataFilePartAt(const QString& output, const QString& dataFile);
 
 /// True when the file exists and a connection to it opens; open failures are reported.
 bool CheckData(const QString& path = {});

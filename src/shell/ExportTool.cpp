@@ -425,6 +425,15 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
         return 2;
     }
+    // Nor one of the files its writer keeps beside it: a log holds commits not yet in the file.
+    if (const auto part = r.kind == ExportRequest::Kind::Document
+                              ? std::nullopt
+                              : dataFilePartAt(r.outputFile, r.dataFile)) {
+        fail(err,
+             QStringLiteral("--output: %1 is %2; choose another file").arg(shownName(r.outputFile), *part));
+        std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
+        return 2;
+    }
     // Saving replaces the file at --output; a device, pipe or folder there is never replaced.
     if (const auto kind = nonRegularFileKind(r.outputFile)) {
         fail(err, QStringLiteral("--output: %1 is %2, not a regular file; choose a file")

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,11 +40,29 @@ QString kindOf(mode_t mode) {
 }
 
 // Where a chain of links at `path` ends; `path` itself when it is no link. A link to nothing
-// ends at the name it points to, so the file is created there.
-QString endOfLinks(const QString& path) {
+// ends at the name it points to, so the file is created there. A link is followed only where the
+// kernel's protected-symlinks rule would follow it: not one that another user owns in a shared
+// folder (sticky and writable by all) unless that user owns the folder too; such a link gives a
+// refusal in `refused`.
+QString endOfLinks(const QString& path, QString& refused) {
     QFileInfo info(path);
-    for (int hops = 0; info.isSymLink() && hops < 40; ++hops)
+    for (int hops = 0; info.isSymLink() && hops < 40; ++hops) {
+        struct stat link {};
+        struct stat folder {};
+        if (::lstat(QFile::encodeName(info.absoluteFilePath()).constData(), &link) == 0 &&
+            ::stat(QFile::encodeName(info.absolutePath()).constData(), &folder) == 0 &&
+            (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0 &&
+            link.st_uid != ::geteuid() && link.st_uid != folder.st_uid) {
+            const struct passwd* owner = ::getpwuid(link.st_uid);
+            refused =
+                u"it is a link owned by %1 in the shared folder %2, and links there are followed only when "
+                "they are yours"_s.arg(owner ? QString::fromLocal8Bit(owner->pw_name)
+                                             : QString::number(link.st_uid),
+                                       info.absolutePath());
+            return {};
+        }
         info.setFile(info.symLinkTarget());
+    }
     return info.filePath();
 }
 
@@ -104,7 +123,10 @@ FileWriteResult writeFileAtomically(const QString& path, const FileContent& cont
                                     NewFileAccess access) {
     if (path.isEmpty())
         return failure(ENOENT);
-    const QString target = links == LinkAtTarget::Follow ? endOfLinks(path) : path;
+    QString refused;
+    const QString target = links == LinkAtTarget::Follow ? endOfLinks(path, refused) : path;
+    if (!refused.isEmpty())
+        return {false, 0, refused};
     const QByteArray native = QFile::encodeName(target);
 
     // The permission bits of the file being replaced; never set-id bits, which would otherwise

@@ -162,3 +162,47 @@ TEST_F(ExportTargets, ADataFileOrDocumentThatIsAPipeOrDeviceIsRefusedAtOnce) {
     }
     EXPECT_FALSE(QFile::exists(output));
 }
+
+// The write-ahead log holds commits not yet in the data file: writing a report there, or over
+// the journal or the shared-memory index, would lose them. Refused however the path is spelled,
+// whether the file is there yet or not.
+TEST_F(ExportTargets, TheDataFilesOwnLogJournalAndIndexAreNeverWritten) {
+    const QByteArray log = "a committed change the writer has not checkpointed";
+    QFile wal(m_data + QStringLiteral("-wal"));
+    ASSERT_TRUE(wal.open(QIODevice::WriteOnly));
+    wal.write(log);
+    wal.close();
+    const QString dotted = m_home.path() + QStringLiteral("/./office.yrd");
+    for (const QString& output : {m_data + QStringLiteral("-wal"), dotted + QStringLiteral("-journal"),
+                                  m_data + QStringLiteral("-shm")}) {
+        SCOPED_TRACE(output.toStdString());
+        const ToolResult r = run(report(QStringLiteral("csv"), output));
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains("--output")) << r.err.constData();
+        EXPECT_TRUE(r.err.contains("the data file's")) << r.err.constData();
+    }
+    EXPECT_EQ(readFile(m_data + QStringLiteral("-wal")), log);
+    EXPECT_FALSE(QFile::exists(m_data + QStringLiteral("-journal")));
+}
+
+// In a shared folder (sticky, writable by all) a link another user planted is not followed to a
+// file of ours, as the kernel's protected-symlinks rule would not follow it.
+TEST_F(ExportTargets, ALinkAnotherUserPlantedInASharedFolderIsNotFollowed) {
+    const QString shared = m_home.filePath(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    const QString notes = m_home.filePath(QStringLiteral("notes.txt"));
+    QFile f(notes);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("my notes");
+    f.close();
+    const QString link = shared + QStringLiteral("/report.csv");
+    ASSERT_EQ(::symlink(QFile::encodeName(notes).constData(), QFile::encodeName(link).constData()), 0);
+    if (::lchown(QFile::encodeName(link).constData(), 65534, 65534) != 0 || ::geteuid() == 65534)
+        GTEST_SKIP() << "planting a link as another user takes the right to";
+    const ToolResult r = run(report(QStringLiteral("csv"), link));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("link")) << r.err.constData();
+    EXPECT_EQ(readFile(notes), "my notes");
+    EXPECT_EQ(fileType(link), mode_t(S_IFLNK));
+}

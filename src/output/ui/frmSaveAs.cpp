@@ -1,5 +1,7 @@
 #include "output/ui/frmSaveAs.h"
 
+#include "datafile/DataPath.h"
+
 #include "datafile/ui/BrowseButton.h"
 #include "engine/Report.h"
 #include "output/SaveShownReport.h"
@@ -156,6 +158,15 @@ bool frmSaveAs::SaveCurrentReport() {
     QString failure;
     if (!run.step([&] { path = BrowseButton1->Path(); }))
         return true;
+    // The data file and the files its writer keeps beside it are never written over.
+    if (const auto part = dataFilePartAt(path, SessionDataPath)) {
+        run.step([&] {
+            Message(u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
+                        u"It is %1; choose another name."_s.arg(*part),
+                    MsgFlag::OKOnly | MsgFlag::Critical, u"Report not saved"_s);
+        });
+        return false;
+    }
     const bool asked = run.step([&] {
         if (!DoesFileExist(path))
             return;

@@ -288,3 +288,23 @@ TEST_F(SaveDialog, UnknownFormatCodesWriteTheReportDocument) {
     EXPECT_EQ(contentOf(asPdf), contentOf(asRdf));
     EXPECT_FALSE(SaveShownReport(nullptr, env().path(u"none.pdf"_s), ReportFormat::Pdf));
 }
+
+TEST_F(SaveDialog, NeverWritesOverTheDataFileOrTheLogBesideIt) {
+    const QString data = env().path(u"office.yrd"_s);
+    test::writeSqliteDataFile(data, {});
+    SessionDataPath = data;
+    for (const QString& path : {data, data + u"-wal"_s}) {
+        SCOPED_TRACE(path.toStdString());
+        messageBox()->clearRequests();
+        frmSaveAs dialog(report.get());
+        dialog.ReportName = u"week"_s;
+        dialog.Form_Load();
+        browse(dialog)->setPath(path);
+        pressOK(dialog);
+        ASSERT_EQ(boxes().size(), 1);
+        EXPECT_TRUE(boxes()[0].prompt.contains(u"the data file"_s)) << boxes()[0].prompt.toStdString();
+        EXPECT_TRUE(dialog.isVisible() || !dialog.result()) << "the dialog waits for another name";
+    }
+    EXPECT_FALSE(QFile::exists(data + u"-wal"_s));
+    SessionDataPath.clear();
+}
