@@ -2,7 +2,9 @@
 // Times the main window as a user meets it: from start to a usable user list (reading the data
 // file, then with its saved copy), and from a Preview click to the shown page for the Day report
 // and the Totals report by days over FROM … TO, all users. Prints medians of RUNS (default 5).
-// Also times drawing the Totals page on screen against drawing it with every point.
+// Also times a Preview of the last seven days right after the monitoring product committed (a
+// commit made here before each click), and drawing the Totals page on screen against drawing it
+// with every point.
 #include "datafile/DataPath.h"
 #include "engine/PagePainter.h"
 #include "engine/ui/ReportViewer.h"
@@ -19,6 +21,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -85,6 +89,17 @@ void setOptions(frmMain& window, bool day, const QDate& from, const QDate& to) {
         window.findChild<QComboBox*>(u"cboTotalsReportPeriod"_s)->setCurrentText(u"Days"_s);
 }
 
+// One commit to the data file, as the monitoring product makes them: one hour of one row.
+void commit(const char* path) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path, &db) == SQLITE_OK)
+        sqlite3_exec(db,
+                     "UPDATE Activity SET H3 = (coalesce(H3, 0) + 1) % 2 WHERE rowid = (SELECT max(rowid) "
+                     "FROM Activity)",
+                     nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
 double drawPage(const engine::PageCollection& pages, engine::PaintDetail detail) {
     QImage image(900, 1270, QImage::Format_RGB32);
     return timed([&] {
@@ -108,7 +123,7 @@ int main(int argc, char** argv) {
     const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
     QTemporaryDir cache;
 
-    std::vector<double> cold, saved, day, totals, screen, full;
+    std::vector<double> cold, saved, day, totals, committed, screen, full;
     for (int i = 0; i < runs; ++i) {
         QTemporaryDir empty; // nothing saved: every row is read from the file
         frmMain::setStoreCacheFolder(empty.path());
@@ -131,6 +146,15 @@ int main(int argc, char** argv) {
     setOptions(*window, false, from, to);
     for (int i = 0; i < runs; ++i)
         totals.push_back(preview(*window));
+    setOptions(*window, true, to.addDays(-6), to);
+    for (int i = 0; i < runs; ++i) {
+        waitUntil([&] { return !window->isLoadingData(); }); // the read behind the last one
+        commit(argv[1]);
+        committed.push_back(preview(*window));
+    }
+    waitUntil([&] { return !window->isLoadingData(); });
+    setOptions(*window, false, from, to);
+    preview(*window);
     const auto& pages = window->findChild<engine::ReportViewer*>(u"arvPreview"_s)->pages();
     for (int i = 0; i < runs; ++i) {
         screen.push_back(drawPage(pages, engine::PaintDetail::Screen));
@@ -142,6 +166,7 @@ int main(int argc, char** argv) {
     std::printf("  %-44s %8.3f\n", "start to usable list, with the saved copy", median(saved));
     std::printf("  %-44s %8.3f\n", "Preview click to page, Day all users", median(day));
     std::printf("  %-44s %8.3f\n", "Preview click to page, Totals by days", median(totals));
+    std::printf("  %-44s %8.3f\n", "Preview after a commit, Day, last 7 days", median(committed));
     std::printf("  %-44s %8.3f\n", "Totals page drawn as on screen (900 px)", median(screen));
     std::printf("  %-44s %8.3f\n", "Totals page drawn with every point", median(full));
     window.reset();
