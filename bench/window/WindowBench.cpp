@@ -17,10 +17,12 @@
 #include <QDate>
 #include <QDateEdit>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -47,9 +49,19 @@ double timed(const std::function<void()>& fn) {
     return double(t.nsecsElapsed()) / 1e9;
 }
 
+// Runs the event loop as the desktop does, asleep between events, until `done`: a loop of
+// processEvents() would take a core from the reading threads.
 void waitUntil(const std::function<bool()>& done) {
-    while (!done())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    if (done())
+        return;
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    look.start(2);
+    loop.exec();
 }
 
 // Start to a usable list: the window shown, loaded, and its list filled.
