@@ -70,20 +70,16 @@ QString hourAggregatesStatement(const ActivityQuery& q) {
     return sql + u" GROUP BY [ActiveDay] Mod 7"_s;
 }
 
-// One statement for every range: the ranges as a table of (index, first day, last day), each
-// row of Activity joined to the ranges it lies in, then summed per range.
+// One statement for every range: the seconds of each day from the first range's first day to the
+// last range's last day, grouped by day (a few thousand rows at most); the days are added up
+// into the ranges here, whatever their order or overlap.
 QString rangeSecondsStatement(const ActivityQuery& q) {
-    QStringList values;
-    for (std::size_t i = 0; i < q.ranges.size(); ++i) {
-        if (!q.ranges[i].empty())
-            values << u"(%1, %2, %3)"_s.arg(i).arg(q.ranges[i].first).arg(q.ranges[i].last);
-    }
-    if (values.isEmpty())
+    const DayRange span = q.span();
+    if (span.empty())
         return {};
-    return u"WITH Periods (PeriodIndex, FirstDay, LastDay) AS (VALUES "_s + values.join(u", "_s) +
-           u") SELECT Periods.PeriodIndex AS PeriodIndex, "_s + hourList("Sum", "S") +
-           u" FROM Periods INNER JOIN Activity ON (Activity.ActiveDay BETWEEN Periods.FirstDay AND Periods.LastDay)"_s +
-           u" WHERE 1=1"_s + nameFilter(q) + u" GROUP BY Periods.PeriodIndex"_s;
+    return u"SELECT ActiveDay AS Day, "_s + hourList("Sum", "S") +
+           u" FROM Activity WHERE (ActiveDay BETWEEN %1 AND %2)"_s.arg(span.first).arg(span.last) +
+           nameFilter(q) + u" GROUP BY ActiveDay"_s;
 }
 
 std::optional<double> number(const QVariant& v) {
@@ -129,18 +125,30 @@ std::vector<HourGroup> readHourGroups(Recordset& rs, HourAggregate aggregate, bo
     return groups;
 }
 
-std::vector<std::int64_t> readRangeSeconds(Recordset& rs, std::size_t ranges, bool check) {
-    std::vector<std::int64_t> seconds(ranges, 0);
+std::vector<std::int64_t> readRangeSeconds(Recordset& rs, const std::vector<DayRange>& ranges, bool check) {
+    // The seconds of every day read, then running totals over the days in order.
+    std::vector<std::pair<std::int64_t, std::int64_t>> days;
     for (; !rs.EOF_(); rs.MoveNext()) {
         if (check)
             checkFigures(rs, 1, 24);
-        const qlonglong index = rs.field(0).toLongLong();
-        if (index < 0 || std::size_t(index) >= ranges)
-            continue;
         std::int64_t sum = 0;
         for (int h = 0; h < 24; ++h)
             sum += rs.field(1 + h).toLongLong();
-        seconds[std::size_t(index)] = sum;
+        days.emplace_back(rs.field(0).toLongLong(), sum);
+    }
+    std::sort(days.begin(), days.end());
+    std::vector<std::int64_t> running(days.size() + 1, 0);
+    for (std::size_t i = 0; i < days.size(); ++i)
+        running[i + 1] = running[i] + days[i].second;
+    const auto before = [&](std::int64_t day) {
+        const auto it = std::lower_bound(days.begin(), days.end(), day,
+                                         [](const auto& d, std::int64_t v) { return d.first < v; });
+        return running[std::size_t(it - days.begin())];
+    };
+    std::vector<std::int64_t> seconds(ranges.size(), 0);
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        if (!ranges[i].empty())
+            seconds[i] = before(ranges[i].last + 1) - before(ranges[i].first);
     }
     return seconds;
 }
@@ -262,7 +270,7 @@ ActivityAnswer SqlExecutor::answer(const ActivityQuery& query) {
     if (query.shape == ActivityQuery::Shape::HourAggregates)
         a.groups = readHourGroups(*rs, query.aggregate, m_checkValues);
     else
-        a.seconds = readRangeSeconds(*rs, query.ranges.size(), m_checkValues);
+        a.seconds = readRangeSeconds(*rs, query.ranges, m_checkValues);
     rs->Close();
     return a;
 }

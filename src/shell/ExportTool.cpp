@@ -4,7 +4,6 @@
 #include "datafile/DataPath.h"
 #include "datafile/PostgresUri.h"
 #include "activity/ActivityPlanner.h"
-#include "activity/SqlExecutor.h"
 #include "dateselector/ScheduledRange.h"
 #include "output/ReportDocument.h"
 #include "output/SaveReport.h"
@@ -167,19 +166,19 @@ bool checkDataFile(const QString& path, const QString& given, bool noCache,
         server ? QStringLiteral("Cannot open the database \"%1\": ").arg(redactedPostgresUri(path))
                : QStringLiteral("Cannot open the data file \"%1\": ").arg(path);
     try {
-        std::shared_ptr<ActivityPlanner> planner;
+        std::shared_ptr<StoreCache> cache;
         if (StoreCache::keepsStore(path)) {
-            auto cache = std::make_shared<StoreCache>(noCache ? QString() : StoreCache::defaultCacheFolder());
+            cache = std::make_shared<StoreCache>(noCache ? QString() : StoreCache::defaultCacheFolder());
             if (const QString problem = cache->folderProblem(); !problem.isEmpty())
                 std::fprintf(err, "tallyrow-export: %s\n", qUtf8Printable(problem));
-            planner = std::make_shared<ActivityPlanner>(path, std::move(cache), ActivityPlanner::Policy{});
         }
+        source = openActivitySource(path, cache);
+        auto* planner = dynamic_cast<ActivityPlanner*>(source.get());
         if (!planner || !planner->isFresh()) {
             Connection cn;
             cn.Open(ConnectionString(path), QString(), QString(), -1);
             cn.Close();
         }
-        source = planner ? std::shared_ptr<ActivitySource>(planner) : std::make_shared<SqlExecutor>(path);
     } catch (const Error& e) {
         fail(err, cannot.arg(shown, reasonOf(e.description(), start)));
         return false;
