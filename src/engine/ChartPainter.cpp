@@ -344,13 +344,13 @@ void paintLegend(QPainter& painter, const ChartLayout& l, const ChartFonts& font
 
 } // namespace
 
-void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& chart) {
+void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& chart, PaintDetail detail) {
     // On a painter without a twip transform, find how many painter units make one twip on this
     // device, so the chart comes out at its physical size whatever the resolution.
     const QTransform t = painter.combinedTransform();
     const double scale = std::sqrt(std::fabs(t.determinant()));
     const double dpi = painter.device() ? painter.device()->logicalDpiY() : 96.0;
-    paintChartScaled(painter, rect, chart, scale > 0 ? dpi / 1440.0 / scale : 1.0);
+    paintChartScaled(painter, rect, chart, scale > 0 ? dpi / 1440.0 / scale : 1.0, detail);
 }
 
 void paintChartScaled(QPainter& painter, const QRectF& rect, const ChartDefinition& chart,

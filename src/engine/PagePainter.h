@@ -20,7 +20,8 @@ void paintPage(QPainter& painter, const PageCollection& doc, int index, const QR
 
 /// Draws a chart into `rect` (painter units) on a painter that paints straight onto its device:
 /// the chart keeps its physical size (text in points) at the device's resolution.
-void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& chart);
+void paintChart(QPainter& painter, const QRectF& rect, const ChartDefinition& chart,
+                PaintDetail detail = PaintDetail::Full);
 
 /// Draws a chart into `rect` with `unitsPerTwip` painter units to a twip of the chart's own
 /// layout. Pages pass 1: their painter already works in twips of the sheet, so the chart scales

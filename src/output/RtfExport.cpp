@@ -22,6 +22,9 @@ namespace {
 
 // Charts are embedded as pictures at this resolution: sharp in print, a few hundred KB at most.
 constexpr double kChartDpi = 150.0;
+// No picture has more pixels than a letter page at that resolution: a chart laid out larger (a
+// report document can say anything) is drawn at a lower resolution, not at any cost.
+constexpr double kMaxChartPixels = 8.5 * 11.0 * kChartDpi * kChartDpi;
 // A cell narrower than this cannot hold a character; neighbours that close get pushed apart.
 constexpr int kMinCellWidth = 60;
 // Twips a page's last band moves up to leave room for a word processor's taller lines.
@@ -266,17 +269,21 @@ private:
 
     void chart(QByteArray& out, const engine::ChartItem& item, int height, bool breakBefore) {
         const QSizeF inches = item.rect.size() / engine::kTwipsPerInch;
-        const QSize pixels(std::clamp(int(std::lround(inches.width() * kChartDpi)), 1, 4000),
-                           std::clamp(int(std::lround(inches.height() * kChartDpi)), 1, 4000));
+        const double area = std::max(inches.width() * inches.height() * kChartDpi * kChartDpi, 1.0);
+        const double dpi = kChartDpi * std::min(1.0, std::sqrt(kMaxChartPixels / area));
+        const QSize pixels(std::clamp(int(std::lround(inches.width() * dpi)), 1, 4000),
+                           std::clamp(int(std::lround(inches.height() * dpi)), 1, 4000));
         QImage image(pixels, QImage::Format_RGB32);
         image.fill(Qt::white);
-        image.setDotsPerMeterX(int(std::lround(kChartDpi / 0.0254)));
-        image.setDotsPerMeterY(int(std::lround(kChartDpi / 0.0254)));
+        image.setDotsPerMeterX(int(std::lround(dpi / 0.0254)));
+        image.setDotsPerMeterY(int(std::lround(dpi / 0.0254)));
         {
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setRenderHint(QPainter::TextAntialiasing);
-            engine::paintChart(painter, QRectF(QPointF(0, 0), QSizeF(pixels)), item.chart);
+            // Drawn as for a screen: no more points than the picture has pixels to show them.
+            engine::paintChart(painter, QRectF(QPointF(0, 0), QSizeF(pixels)), item.chart,
+                               engine::PaintDetail::Screen);
         }
         QByteArray png;
         QBuffer buffer(&png);

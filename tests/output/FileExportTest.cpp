@@ -275,3 +275,27 @@ TEST(RichTextExport, TableRowsStayRowsAndTheChartIsAPicture) {
     EXPECT_GE(text.count(QStringLiteral("<tr")), 24 + 3 * 2);
     EXPECT_TRUE(text.contains(QStringLiteral("<img"))) << "the chart picture is missing";
 }
+
+// A report document may lay charts out as large as it likes: each picture in the rich text has
+// no more pixels than a letter page at print resolution, whatever the chart's size.
+TEST(RichTextExport, AChartLaidOutHugeCostsNoMoreThanAPage) {
+    PageCollection doc = testpages::dayReport(24, 12);
+    auto& items = doc.pages.front().items;
+    for (auto& item : items) {
+        if (auto* chart = std::get_if<ChartItem>(&item)) {
+            chart->rect = QRectF(0, 0, 200 * kTwipsPerInch, 150 * kTwipsPerInch);
+            for (auto& series : chart->chart.series)
+                series.values.resize(20000, 30.0);
+        }
+    }
+    QTemporaryDir dir;
+    const QByteArray rtf = readFile(saved(dir, doc, QStringLiteral("huge.rtf"), ReportFormat::Rtf));
+    const QRegularExpression picture(QStringLiteral("\\\\picw(\\d+)\\\\pich(\\d+)"));
+    int pictures = 0;
+    for (auto m = picture.globalMatch(QString::fromLatin1(rtf)); m.hasNext(); ++pictures) {
+        const auto match = m.next();
+        EXPECT_LE(match.captured(1).toLongLong() * match.captured(2).toLongLong(),
+                  8.5 * 11 * 150 * 150 + 4000);
+    }
+    EXPECT_EQ(pictures, 1);
+}
