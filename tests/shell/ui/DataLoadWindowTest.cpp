@@ -113,6 +113,33 @@ TEST_F(DataLoadWindow, APreviewAfterACommitShowsTheNewRows) {
     EXPECT_DOUBLE_EQ(std::fmod(added, 60), 0) << "whole hours more, in minutes";
 }
 
+// The window looks at its data file now and then: once the file has changed and then held still,
+// it is read again behind the window, and a person who started working since joins the list
+// while the chosen entry stays chosen.
+TEST_F(DataLoadWindow, SomeoneNewInTheChangedFileJoinsTheListAndTheChoiceStays) {
+    load(office());
+    auto* users = child<QComboBox>(u"cboUserName"_s);
+    users->setCurrentIndex(users->findText(u"alice -|- PC1"_s));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
+        db.setDatabaseName(dataPath);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(
+            u"INSERT INTO Activity (ActiveDay, UserName, ComputerName, H9) VALUES (8900, 'zoe', 'PC7', 600)"_s));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"writer"_s);
+    window->checkDataFileChanged(); // changed since the last look
+    EXPECT_FALSE(window->isLoadingData()) << "a file still being written is left alone for a look";
+    window->checkDataFileChanged(); // still since then
+    ASSERT_TRUE(window->isLoadingData());
+    ASSERT_TRUE(waitForData());
+    EXPECT_GE(users->findText(u"zoe -|- PC7"_s), 0);
+    EXPECT_EQ(users->currentText(), u"alice -|- PC1"_s);
+    EXPECT_TRUE(boxes().isEmpty());
+}
+
 TEST_F(DataLoadWindow, ARefusedFileNamesTheRowAndShowsNoReport) {
     QVector<test::ActivityRow> rows = office();
     test::ActivityRow bad = test::uniformRow(rows.first().activeDay, u"zed"_s, u"PC9"_s, 60);
