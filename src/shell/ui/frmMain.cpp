@@ -751,9 +751,8 @@ bool frmMain::previewDataReady() {
     }
     const QString path = GetDataPath(kDefaultDataFileName);
     if (!StoreCache::keepsStore(path)) {
-        if (!m_source || m_planner)
-            m_source = openActivitySource(path, nullptr);
         m_planner.reset();
+        m_source = openActivitySource(path, nullptr); // a server: SQL, connected by the report
         return true;
     }
     ActivityPlanner& planner = plannerFor(path);
