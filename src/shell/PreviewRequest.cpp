@@ -2,6 +2,9 @@
 
 #include "shell/ReportOptions.h"
 
+#include "reports/TotalsQuery.h"
+#include "support/Error.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -25,6 +28,36 @@ template <typename Inputs> void copyCommon(const CommonReportOptions& options, I
     in.UserFilter = options.UserFilter;
     in.ComputerFilter = options.ComputerFilter;
     in.DataFile = options.DataFile;
+}
+
+// The periods of a Totals report must lie within the dates the calendar holds (the years 100 to
+// 9999), and there must be no more of them than a report can show: a range of thousands of years
+// by days would otherwise take the machine's memory before the first page.
+constexpr qint64 kMostPeriods = 100'000;
+
+std::optional<PreviewProblem> periodsProblem(const TotalsReportInputs& in) {
+    const QString code = periodCode(in.Period);
+    const qint64 units = std::max(in.Units, 1);
+    const qint64 unitDays = code == u"YYYY"_s ? 365 : code == u"M"_s ? 28 : code == u"WW"_s ? 7 : 1;
+    const qint64 estimate = (in.StartDate.daysTo(in.EndDate) + 1) / (units * unitDays);
+    if (estimate > kMostPeriods)
+        return PreviewProblem{
+            u"This range holds about %1 periods, and a report shows at most %2: choose longer "
+            "periods or a shorter range."_s.arg(estimate)
+                .arg(kMostPeriods),
+            PreviewOption::Units};
+    try {
+        const QVector<PeriodSpan> periods =
+            totalsPeriods(in.StartDate, in.EndDate, code, std::int32_t(units));
+        if (in.Compare)
+            previousPeriods(periods, in.StartDate, in.EndDate, code, std::int32_t(units));
+    } catch (const Error&) {
+        return PreviewProblem{
+            u"The periods of this range reach beyond the dates the calendar holds (1 January 100 "
+            "to 31 December 9999): choose a range or periods within them."_s,
+            PreviewOption::DateRange};
+    }
+    return std::nullopt;
 }
 
 template <typename Inputs> PreviewRequest<Inputs> refused(const PreviewProblem& problem) {
@@ -63,6 +96,8 @@ PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportOption
     in.Period = options.Period;
     in.ReportTimeScale = static_cast<std::int32_t>(options.Scale);
     in.Compare = options.Compare;
+    if (auto problem = periodsProblem(in))
+        return refused<TotalsReportInputs>(*problem);
     return {in, {}};
 }
 

@@ -57,6 +57,42 @@ TEST(PreviewRequest, RefusesAndNamesTheOptionToFix) {
     }
 }
 
+// A Totals report's periods must fit the calendar, and a report can show only so many of them.
+TEST(PreviewRequest, PeriodsBeyondTheCalendarOrTooManyToShowAreRefusedInOneSentence) {
+    const struct {
+        const char* name;
+        QDate from;
+        QDate to;
+        const char* period;
+        const char* units;
+        bool compare;
+        const char* says; // nothing: accepted
+    } cases[] = {
+        {"every day of the calendar", QDate(1, 1, 1), QDate(9999, 12, 31), "Days", "1", false, "periods"},
+        {"years past 9999", QDate(9999, 12, 1), QDate(9999, 12, 31), "Years", "1", false, "9999"},
+        {"units as large as an int", QDate(2004, 1, 1), QDate(2004, 2, 1), "Days", "2147483647", false,
+         "9999"},
+        {"a previous range before 100", QDate(100, 1, 1), QDate(100, 12, 31), "Months", "1", true, "9999"},
+        {"ten years by days", QDate(2000, 1, 1), QDate(2009, 12, 31), "Days", "1", true, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TotalsReportOptions options = march(TotalsReportOptions{});
+        options.StartDate = c.from;
+        options.EndDate = c.to;
+        options.Period = QString::fromLatin1(c.period);
+        options.UnitsText = QString::fromLatin1(c.units);
+        options.Compare = c.compare;
+        const auto totals = totalsPreviewRequest(options, kUs);
+        EXPECT_EQ(totals.inputs.has_value(), c.says == nullptr);
+        if (c.says) {
+            EXPECT_TRUE(totals.problem.message.contains(QLatin1String(c.says)))
+                << totals.problem.message.toStdString();
+            EXPECT_FALSE(totals.problem.message.contains(u"Invalid procedure"_s));
+        }
+    }
+}
+
 TEST(PreviewRequest, AcceptedOptionsBecomeTheReportInputs) {
     DayReportOptions d = march(DayReportOptions{});
     d.Days = {true, false, true, false, false, false, true};
