@@ -319,6 +319,10 @@ bool runReport(engine::Report& report, const ExportRequest& r, const ScriptedCom
                 server
                     ? QStringLiteral("the database \"%1\": ").arg(redactedPostgresUri(r.dataFile))
                     : QStringLiteral("the data file \"%1\": ").arg(QFileInfo(r.dataFile).absoluteFilePath());
+            // One line says it: the report's own account of the same failure (its number, the
+            // step it stopped in) would only repeat it.
+            if (g_heldBack)
+                g_heldBack->take();
             // The description names the source again; the sentence already does.
             const QString reason =
                 reasonOf(reasonOf(reported, QStringLiteral("Cannot open ") + start), start);
