@@ -742,33 +742,31 @@ ActivityUserList ActivityStore::userList() const {
         return id == kNoName || id >= names.size() ? std::nullopt : std::optional<QString>(names[id]);
     };
     ActivityUserList list;
-    std::vector<Ranked> byComputer = pairs;
+    // Several computers per user / users per computer: the first pair of each group names it,
+    // and missing names are not counted. Each list groups the pairs in their list order.
+    const auto several = [&](std::vector<Ranked> byGroup, std::int64_t Ranked::*group,
+                             std::int64_t Ranked::*other, std::uint32_t Pair::*id,
+                             const std::vector<QString>& names) {
+        std::stable_sort(byGroup.begin(), byGroup.end(),
+                         [&](const Ranked& x, const Ranked& y) { return x.*group < y.*group; });
+        std::vector<ActivityUserList::Count> counts;
+        for (std::size_t i = 0; i < byGroup.size();) {
+            std::size_t j = i;
+            std::int64_t count = 0;
+            for (; j < byGroup.size() && byGroup[j].*group == byGroup[i].*group; ++j)
+                count += byGroup[j].*other >= 0 ? 1 : 0;
+            if (count > 1)
+                counts.push_back({name(names, byGroup[i].pair->*id), count});
+            i = j;
+        }
+        return counts;
+    };
+    list.usersOnSeveral = several(pairs, &Ranked::user, &Ranked::computer, &Pair::user, m_users);
+    list.computersOfSeveral = several(pairs, &Ranked::computer, &Ranked::user, &Pair::computer, m_computers);
     std::stable_sort(pairs.begin(), pairs.end(),
                      [](const Ranked& x, const Ranked& y) { return x.user < y.user; });
     for (const Ranked& p : pairs)
         list.pairs.push_back({name(m_users, p.pair->user), name(m_computers, p.pair->computer)});
-    // Several computers per user / users per computer: the first pair of each group names it,
-    // and missing names are not counted.
-    for (std::size_t i = 0; i < pairs.size();) {
-        std::size_t j = i;
-        std::int64_t count = 0;
-        for (; j < pairs.size() && pairs[j].user == pairs[i].user; ++j)
-            count += pairs[j].computer >= 0 ? 1 : 0;
-        if (count > 1)
-            list.usersOnSeveral.push_back({name(m_users, pairs[i].pair->user), count});
-        i = j;
-    }
-    std::stable_sort(byComputer.begin(), byComputer.end(),
-                     [](const Ranked& x, const Ranked& y) { return x.computer < y.computer; });
-    for (std::size_t i = 0; i < byComputer.size();) {
-        std::size_t j = i;
-        std::int64_t count = 0;
-        for (; j < byComputer.size() && byComputer[j].computer == byComputer[i].computer; ++j)
-            count += byComputer[j].user >= 0 ? 1 : 0;
-        if (count > 1)
-            list.computersOfSeveral.push_back({name(m_computers, byComputer[i].pair->computer), count});
-        i = j;
-    }
     return list;
 }
 

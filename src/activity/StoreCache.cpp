@@ -6,19 +6,15 @@
 #include "datafile/DataFileKind.h"
 #include "datafile/PostgresUri.h"
 #include "datafile/Provider.h"
-#include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"
 #include "support/Error.h"
-#include "support/StepRunner.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,9 +32,9 @@ namespace {
 
 constexpr std::size_t kMemoryEntries = 2;
 
-std::uint32_t be32(const QByteArray& b, int at) {
-    return (std::uint32_t(std::uint8_t(b[at])) << 24) | (std::uint32_t(std::uint8_t(b[at + 1])) << 16) |
-           (std::uint32_t(std::uint8_t(b[at + 2])) << 8) | std::uint32_t(std::uint8_t(b[at + 3]));
+// A big-endian 32-bit field, as SQLite writes its headers.
+std::uint32_t be32(const unsigned char* p) {
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
 }
 
 QByteArray firstBytes(const QString& path, qint64 count) {
@@ -108,19 +104,12 @@ std::shared_ptr<const ActivityStore> readProviderRows(const QString& path,
 // What a saved copy is a copy of: the data file's path and its stamp, as fixed-width fields.
 QByteArray copyIdentity(const QString& path, const DataFileStamp& s) {
     QByteArray b = path.toUtf8();
-    for (std::int64_t v :
-         {std::int64_t(s.device), std::int64_t(s.inode), s.size, s.mtimeNs, s.ctimeNs,
-          std::int64_t(s.changeCounter), s.walSize, s.walMtimeNs, std::int64_t(s.walCheckpoint),
-          std::int64_t(s.walSalt1), std::int64_t(s.walSalt2)}) {
+    for (const std::int64_t v : s.fields()) {
         for (int i = 0; i < 8; ++i)
             b.append(char(std::uint8_t(std::uint64_t(v) >> (8 * i))));
     }
     return b;
 }
-
-} // namespace
-
-namespace {
 
 // The log's frame count and the checksum of its last commit frame: what tells one commit from the
 // next in write-ahead mode as SQLite itself tells them, whatever the file times say.
@@ -128,13 +117,10 @@ void stampLog(int fd, std::int64_t size, DataFileStamp& s) {
     unsigned char header[32];
     if (size < 32 || ::pread(fd, header, sizeof header, 0) != ssize_t(sizeof header))
         return;
-    auto be = [](const unsigned char* p) {
-        return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-    };
-    s.walCheckpoint = be(header + 12);
-    s.walSalt1 = be(header + 16);
-    s.walSalt2 = be(header + 20);
-    const std::uint32_t pageSize = be(header + 8);
+    s.walCheckpoint = be32(header + 12);
+    s.walSalt1 = be32(header + 16);
+    s.walSalt2 = be32(header + 20);
+    const std::uint32_t pageSize = be32(header + 8);
     if (pageSize < 512 || pageSize > 65536)
         return;
     const std::int64_t frameSize = 24 + std::int64_t(pageSize);
@@ -145,9 +131,9 @@ void stampLog(int fd, std::int64_t size, DataFileStamp& s) {
         unsigned char frame[24];
         if (::pread(fd, frame, sizeof frame, 32 + f * frameSize) != ssize_t(sizeof frame))
             return;
-        if (be(frame + 8) != s.walSalt1 || be(frame + 12) != s.walSalt2 || be(frame + 4) == 0)
+        if (be32(frame + 8) != s.walSalt1 || be32(frame + 12) != s.walSalt2 || be32(frame + 4) == 0)
             continue;
-        s.walCommitSum = (std::uint64_t(be(frame + 16)) << 32) | be(frame + 20);
+        s.walCommitSum = (std::uint64_t(be32(frame + 16)) << 32) | be32(frame + 20);
         return;
     }
 }
@@ -167,7 +153,7 @@ DataFileStamp stampDataFile(const QString& path) {
     s.ctimeNs = nanoseconds(st.st_ctim);
     const QByteArray first = firstBytes(path, 4096);
     if (first.size() >= 100 && first.startsWith("SQLite format 3"))
-        s.changeCounter = be32(first, 24);
+        s.changeCounter = be32(reinterpret_cast<const unsigned char*>(first.constData()) + 24);
     s.firstPageSum = ActivityStore::checksum(first.constData(), std::size_t(first.size()));
     const QByteArray wal = QFile::encodeName(path + u"-wal"_s);
     struct stat ws {};

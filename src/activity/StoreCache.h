@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -18,9 +19,9 @@
 namespace tallyrow {
 
 /// What tells one committed state of a data file from another: the file's identity (device and
-/// inode), size, modification and change times, SQLite's change counter, and the write-ahead
-/// log's size, time and salts when one lies beside the file. A file put back with an old
-/// modification time still differs in its change time (and mostly in inode or counter).
+/// inode), size, modification and change times, SQLite's change counter and a checksum of its
+/// first page, and the write-ahead log's size, time, salts, frame count and last commit frame when
+/// one lies beside the file. Commits are told apart as SQLite tells them, whatever the file times.
 struct DataFileStamp {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -38,6 +39,23 @@ struct DataFileStamp {
     std::uint64_t firstPageSum = 0; ///< checksum of the file's first page (its header and schema)
 
     bool operator==(const DataFileStamp&) const = default;
+    /// Every field above, in order, as the saved copy records the state it was made from.
+    std::array<std::int64_t, 14> fields() const {
+        return {std::int64_t(device),
+                std::int64_t(inode),
+                size,
+                mtimeNs,
+                ctimeNs,
+                std::int64_t(changeCounter),
+                walSize,
+                walMtimeNs,
+                std::int64_t(walCheckpoint),
+                std::int64_t(walSalt1),
+                std::int64_t(walSalt2),
+                std::int64_t(walFrames),
+                std::int64_t(walCommitSum),
+                std::int64_t(firstPageSum)};
+    }
 };
 
 /// The stamp of the file at `path` now (size -1 when it cannot be looked at).
