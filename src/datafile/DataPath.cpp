@@ -206,4 +206,17 @@ std::optional<QString> dataFilePartAt(const QString& output, const QString& data
     return std::nullopt;
 }
 
+std::chrono::seconds savedDataFileWait() {
+    bool number = false;
+    const int seconds = GetRegSettingHiveFallback(u"DataFileWaitSeconds"_s, QString(), QString(), true)
+                            .trimmed()
+                            .toInt(&number);
+    return number && seconds >= 0 && seconds <= 3600 ? std::chrono::seconds(seconds) : std::chrono::seconds(60);
+}
+
+bool saveDataFileWait(std::chrono::seconds wait) {
+    return SetRegSetting(u"DataFileWaitSeconds"_s, QString::number(wait.count()), QString(), true,
+                         SettingsHive);
+}
+
 } // namespace tallyrow

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 #include <memory>
@@ -47,5 +48,12 @@ QString ConnectionString(const QString& path = {});
 /// or stores it as "DatabasePath" — a server URI without its password, which the settings file
 /// never holds in clear.
 void SaveDataPath(const QString& newPath, bool sessionOnly);
+
+/// How long a report waits while the monitoring product holds the data file locked: the
+/// "DataFileWaitSeconds" setting (per user, else machine-wide), 60 seconds when unset or not a
+/// number of seconds from 0 to an hour.
+std::chrono::seconds savedDataFileWait();
+/// Stores the wait for later runs; true when written.
+bool saveDataFileWait(std::chrono::seconds wait);
 
 } // namespace tallyrow

@@ -4,6 +4,9 @@
 
 #include <QUrl>
 
+#include <mutex>
+#include <thread>
+
 #include <algorithm>
 
 #include <sqlite3.h>
@@ -75,6 +78,57 @@ SqliteDatabase::SqliteDatabase(const QString& uri, int flags, QString what) : m_
         m_db = nullptr;
         throw Error(ErrNo::DataSource, u"Cannot open %1: %2"_s.arg(m_what, reason));
     }
+}
+
+namespace {
+
+std::mutex gObserverLock;
+SqliteDatabase::BusyWaitObserver gObserver;
+
+void tellObserver(const SqliteDatabase::BusyWait& wait) {
+    SqliteDatabase::BusyWaitObserver observer;
+    {
+        const std::scoped_lock lock(gObserverLock);
+        observer = gObserver;
+    }
+    if (observer)
+        observer(wait);
+}
+
+} // namespace
+
+void SqliteDatabase::setBusyWaitObserver(BusyWaitObserver observer) {
+    const std::scoped_lock lock(gObserverLock);
+    gObserver = std::move(observer);
+}
+
+void SqliteDatabase::waitWhileBusy(std::chrono::milliseconds limit, QString path) {
+    m_wait.path = std::move(path);
+    m_wait.limit = limit;
+    sqlite3_busy_handler(m_db, limit.count() > 0 ? &SqliteDatabase::busyHandler : nullptr, this);
+}
+
+// SQLite asks again and again while a lock is refused; `attempt` restarts at 0 for each lock.
+int SqliteDatabase::busyHandler(void* self, int attempt) {
+    auto* db = static_cast<SqliteDatabase*>(self);
+    BusyWait& wait = db->m_wait;
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0) {
+        wait.since = now;
+        db->m_lastTold = now;
+    }
+    wait.waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - wait.since);
+    if (wait.waited >= wait.limit)
+        return 0;
+    if (now - db->m_lastTold >= std::chrono::seconds(1)) {
+        db->m_lastTold = now;
+        tellObserver(wait);
+    }
+    // Short naps first (a commit usually takes milliseconds), then a tenth of a second.
+    const auto nap = std::min<std::chrono::milliseconds>({std::chrono::milliseconds(attempt < 10 ? 2 : 100),
+                                                           wait.limit - wait.waited});
+    std::this_thread::sleep_for(nap);
+    return 1;
 }
 
 SqliteDatabase::~SqliteDatabase() {

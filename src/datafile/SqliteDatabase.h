@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -50,9 +52,29 @@ public:
     /// The file name as an SQLite URI ("file:" + percent-encoded path).
     static QString fileUri(const QString& path);
 
+    /// While another program holds the file locked, a statement waits for it, at most `limit`
+    /// for each lock it needs, telling the busy-wait observer how long it has been waiting.
+    void waitWhileBusy(std::chrono::milliseconds limit, QString path);
+
+    /// Where a statement is waiting for a writer: the file, how long so far, and the limit.
+    struct BusyWait {
+        QString path;
+        std::chrono::milliseconds waited{0};
+        std::chrono::milliseconds limit{0};
+        std::chrono::steady_clock::time_point since;
+    };
+    using BusyWaitObserver = std::function<void(const BusyWait&)>;
+    /// Told about once a second while any handle of the process waits, from the waiting thread;
+    /// empty for none.
+    static void setBusyWaitObserver(BusyWaitObserver observer);
+
 private:
+    static int busyHandler(void* self, int attempt);
+
     sqlite3* m_db = nullptr;
     QString m_what;
+    BusyWait m_wait;
+    std::chrono::steady_clock::time_point m_lastTold;
 };
 
 } // namespace tallyrow

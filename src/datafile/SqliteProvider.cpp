@@ -54,7 +54,7 @@ void checkActivityTable(SqliteDatabase& db, const QString& dataSource) {
 
 namespace {
 
-std::chrono::milliseconds gBusyTimeout{5000};
+std::chrono::milliseconds gBusyTimeout{kDefaultDataFileWait};
 
 // SQLite's file header records the page size and the number of pages; a file shorter than that
 // was cut short (an interrupted copy). Judged only under a shared lock, so that no writer is
@@ -139,7 +139,7 @@ std::shared_ptr<SqliteDatabase> openReadOnly(const QString& path, const QString&
     } catch (const Error& e) {
         throw Error(ErrNo::DataSource, openFailure(path, e.description()));
     }
-    sqlite3_busy_timeout(db->handle(), int(busyTimeout.count()));
+    db->waitWhileBusy(busyTimeout, path);
     // A reader never checkpoints a write-ahead log into the file, not even as the last one out.
     sqlite3_db_config(db->handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     return db;

@@ -39,7 +39,10 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path);
 std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
                                                        std::chrono::milliseconds busyTimeout);
 
-/// How long opening a data file waits for a writer that holds it locked (5 seconds unless set).
+/// How long a report waits for a writer that holds the data file locked, unless set otherwise.
+inline constexpr std::chrono::milliseconds kDefaultDataFileWait{60000};
+/// How long opening and reading a data file waits for a writer that holds it locked; the
+/// waiting is told to SqliteDatabase's busy-wait observer about once a second.
 std::chrono::milliseconds dataFileBusyTimeout();
 void setDataFileBusyTimeout(std::chrono::milliseconds timeout);
 

@@ -33,7 +33,8 @@ const OptionRow kOptions[] = {
     {"chart-shows", "KIND", Fits::Day, false},  {"units", "N", Fits::Totals, false},
     {"period", "UNIT", Fits::Totals, false},    {"scale", "UNIT", Fits::Totals, false},
     {"chart", "NAME", Fits::Any, false},        {"details", nullptr, Fits::Any, false},
-    {"no-cache", nullptr, Fits::Any, false},    {"heat-map", nullptr, Fits::Day, false},
+    {"no-cache", nullptr, Fits::Any, false},    {"wait", "SECONDS", Fits::Any, false},
+    {"heat-map", nullptr, Fits::Day, false},
     {"key-figures", nullptr, Fits::Day, false}, {"compare", nullptr, Fits::Totals, false},
     {"format", "FORMAT", Fits::Any, true},      {"output", "FILE", Fits::Any, true},
     {"document", "FILE", Fits::Any, true},      {"help", nullptr, Fits::Any, true},
@@ -337,6 +338,14 @@ Problem readReportOptions(const ArgumentValues& a, ExportRequest& r) {
             return problem(o.name, QString::fromLatin1(o.refusal).arg(a.value(o.name)));
         o.apply(r, *i);
     }
+    if (a.has("wait")) {
+        const auto n = wholeNumber(a.value("wait"));
+        if (!n || *n < 0 || *n > kLongestDataFileWait)
+            return problem("wait", QStringLiteral("'%1' is not a number of seconds from 0 to %2")
+                                       .arg(a.value("wait"))
+                                       .arg(kLongestDataFileWait));
+        r.waitSeconds = *n;
+    }
     if (a.has("units")) {
         const auto n = wholeNumber(a.value("units"));
         if (!n)
@@ -393,6 +402,8 @@ QString exportHelpText() {
         "  --no-cache               read every row from the data file, without using or saving\n"
         "                           the copy of its rows kept in $XDG_CACHE_HOME/tallyrow\n"
         "                           (~/.cache/tallyrow)\n"
+        "  --wait SECONDS           how long to wait while the monitoring product holds the data\n"
+        "                           file locked (default 60; 0 gives up at once)\n"
         "\n"
         "Day report:\n"
         "  --days mon,tue,wed,thu,fri,sat,sun\n"

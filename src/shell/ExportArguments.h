@@ -45,7 +45,11 @@ struct ExportRequest {
     bool keyFigures = false; ///< Day report: the key-figures band
     bool noCache = false;    ///< read the data file afresh, without the saved copy of its rows
     bool compare = false;    ///< Totals report: also show the previous range of the same length
+    std::optional<int> waitSeconds; ///< longest wait for a writer holding the data file; default 60
 };
+
+/// The most --wait takes: an hour.
+inline constexpr int kLongestDataFileWait = 3600;
 
 /// The outcome of reading the command line: a request, a request for the help text, or a usage
 /// error whose text names the offending option.

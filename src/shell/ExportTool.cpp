@@ -3,6 +3,8 @@
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "datafile/PostgresUri.h"
+#include "datafile/SqliteDatabase.h"
+#include "datafile/SqliteProvider.h"
 #include "activity/ActivityPlanner.h"
 #include "dateselector/ScheduledRange.h"
 #include "output/ReportDocument.h"
@@ -20,6 +22,8 @@
 
 #include <QFileInfo>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -377,6 +381,22 @@ int runDocument(const ExportRequest& r, const ScriptedComponents& shown, FILE* e
 int runReportRequest(const ExportRequest& r, const ScriptedComponents& shown, FILE* err) {
     const QString dataPath =
         isPostgresUri(r.dataFile) ? r.dataFile : QFileInfo(r.dataFile).absoluteFilePath();
+    // While the monitoring product holds the file locked, the report waits, and says so once.
+    setDataFileBusyTimeout(r.waitSeconds ? std::chrono::seconds(*r.waitSeconds) : savedDataFileWait());
+    auto toldOfWait = std::make_shared<std::atomic_bool>(false);
+    SqliteDatabase::setBusyWaitObserver([err, toldOfWait](const SqliteDatabase::BusyWait& wait) {
+        if (toldOfWait->exchange(true))
+            return;
+        std::fprintf(err,
+                     "tallyrow-export: waiting for \"%s\": another program is writing to it (up to %lld "
+                     "seconds; --wait changes this)\n",
+                     qUtf8Printable(wait.path),
+                     static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count()));
+        std::fflush(err);
+    });
+    struct StopTelling {
+        ~StopTelling() { SqliteDatabase::setBusyWaitObserver({}); }
+    } stopTelling;
     std::shared_ptr<ActivitySource> source;
     if (!checkDataFile(dataPath, r.dataFile, r.noCache, source, err))
         return 1;

@@ -18,6 +18,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+
+#include <array>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -127,9 +129,7 @@ protected:
     }
 
     // tallyrow-export of the Totals report in seconds per day, or of the Day report's totals.
-    Reading exportReport(bool totals) {
-        const QString out = m_dir.filePath(totals ? u"totals.csv"_s : u"day.csv"_s);
-        QFile::remove(out);
+    QStringList exportArguments(bool totals, const QString& out) const {
         QStringList args{u"--data"_s,   m_file,
                          u"--from"_s,   kFirstDay.toString(Qt::ISODate),
                          u"--to"_s,     kFirstDay.addDays(kDays - 1).toString(Qt::ISODate),
@@ -138,7 +138,10 @@ protected:
         args << u"--report"_s
              << (totals ? QStringList{u"totals"_s, u"--scale"_s, u"seconds"_s}
                         : QStringList{u"day"_s, u"--aggregate"_s, u"total"_s});
-        QProcess p;
+        return args;
+    }
+
+    void startExport(QProcess& p, const QStringList& args) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"HOME"_s, m_dir.path());
         env.insert(u"XDG_CONFIG_HOME"_s, m_dir.filePath(u"config"_s));
@@ -146,6 +149,13 @@ protected:
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         p.setProcessEnvironment(env);
         p.start(binPath(u"tallyrow-export"_s), args);
+    }
+
+    Reading exportReport(bool totals) {
+        const QString out = m_dir.filePath(totals ? u"totals.csv"_s : u"day.csv"_s);
+        QFile::remove(out);
+        QProcess p;
+        startExport(p, exportArguments(totals, out));
         if (!p.waitForFinished(60000)) {
             p.kill();
             p.waitForFinished();
@@ -411,6 +421,34 @@ TEST_F(LiveFileTest, AFileLockedLongerThanTheTimeoutIsBusyNotDamaged) {
     const Reading after = connectionReading();
     EXPECT_TRUE(after.problem.isEmpty()) << after.problem.toStdString();
     EXPECT_EQ(after.k, 0);
+}
+
+TEST_F(LiveFileTest, ReportsWaitForAWriterHoldingARollbackJournalFileAndSaySo) {
+    QProcess writer;
+    writer.start(writerProgram(), {u"hold"_s, m_file, u"2500"_s});
+    ASSERT_TRUE(writer.waitForReadyRead(10000));
+    ASSERT_EQ(writer.readLine().trimmed(), "locked");
+    // Several readers wait it out; one told not to wait gives up at once, saying why.
+    std::array<QProcess, 4> readers;
+    for (std::size_t i = 0; i < readers.size(); ++i) {
+        QStringList args = exportArguments(i % 2 == 0, m_dir.filePath(u"wait%1.csv"_s.arg(i)));
+        if (i == 0)
+            args << u"--wait"_s << u"0"_s;
+        startExport(readers[i], args << u"--no-cache"_s);
+    }
+    for (std::size_t i = 0; i < readers.size(); ++i) {
+        ASSERT_TRUE(readers[i].waitForFinished(30000));
+        const QString errors = QString::fromUtf8(readers[i].readAllStandardError());
+        if (i == 0) {
+            EXPECT_EQ(readers[i].exitCode(), 1);
+            EXPECT_TRUE(errors.contains(u"the file is busy"_s)) << errors.toStdString();
+        } else {
+            EXPECT_EQ(readers[i].exitCode(), 0) << errors.toStdString();
+            EXPECT_TRUE(errors.contains(u"waiting for \"%1\": another program is writing to it (up to 60 seconds"_s.arg(m_file)))
+                << errors.toStdString();
+        }
+    }
+    ASSERT_TRUE(writer.waitForFinished(10000));
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include "datafile/DataPath.h"
 #include "datafile/HostPropertyStore.h"
 #include "datafile/PostgresUri.h"
+#include "datafile/SqliteDatabase.h"
+#include "datafile/SqliteProvider.h"
 #include "activity/ActivityPlanner.h"
 #include "activity/SqlExecutor.h"
 #include "activity/StoreCache.h"
@@ -41,6 +43,9 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
+#include <QApplication>
+#include <QThread>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,9 +110,27 @@ frmMain::frmMain(QWidget* parent)
     buildMenus();
     connectOptionChanges();
     resize(1100, 760);
+    setDataFileBusyTimeout(savedDataFileWait());
+    // The wait is told from whichever thread waits: on this one the window cannot run its events
+    // meanwhile, so the message is drawn at once.
+    SqliteDatabase::setBusyWaitObserver([window = QPointer<frmMain>(this)](const SqliteDatabase::BusyWait& w) {
+        const auto whole = [](std::chrono::milliseconds t) {
+            return int(std::chrono::duration_cast<std::chrono::seconds>(t).count());
+        };
+        const int waited = whole(w.waited);
+        const int limit = whole(w.limit);
+        QMetaObject::invokeMethod(
+            qApp,
+            [window, path = w.path, waited, limit] {
+                if (window)
+                    window->showDataFileWait(path, waited, limit);
+            },
+            QThread::currentThread() == qApp->thread() ? Qt::DirectConnection : Qt::QueuedConnection);
+    });
 }
 
 frmMain::~frmMain() {
+    SqliteDatabase::setBusyWaitObserver({});
     // The worker reads through the cache and reports back to this window: both must outlast it.
     if (m_loadJob) {
         m_loadJob->cancel();
@@ -409,6 +432,8 @@ void frmMain::buildMenus() {
                                    [this] { mnuSelectDataPath_Click(); });
     mnuSelectDataPath->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     tools->addSeparator();
+    makeAction(tools, u"mnuDataFileWait"_s, u"&Wait for a Locked Data File..."_s,
+               [this] { mnuDataFileWait_Click(); });
     makeAction(tools, u"mnuResetAnswers"_s, u"&Reset Remembered Answers..."_s,
                [this] { mnuResetAnswers_Click(); });
 
@@ -924,6 +949,35 @@ void frmMain::mnuSelectDataPath_Click() {
         runDialog(dialog);
     });
     run.step([this] { LoadUserInfo(); });
+}
+
+void frmMain::mnuDataFileWait_Click() {
+    QInputDialog dialog(this);
+    dialog.setObjectName(u"dlgDataFileWait"_s);
+    dialog.setWindowTitle(u"Wait for a locked data file"_s);
+    dialog.setLabelText(u"While the monitoring product holds the data file locked, a report waits for it.\n"
+                        "Longest wait, in seconds (0 to 3600):"_s);
+    dialog.setInputMode(QInputDialog::IntInput);
+    dialog.setIntRange(0, 3600);
+    dialog.setIntValue(int(savedDataFileWait().count()));
+    if (runDialog(dialog) != QDialog::Accepted)
+        return;
+    const std::chrono::seconds wait(dialog.intValue());
+    setDataFileBusyTimeout(wait);
+    if (!saveDataFileWait(wait))
+        statusBar()->showMessage(u"The wait applies until the program ends: the settings file %1 cannot be written."_s.arg(
+                                     hiveFilePath(SettingsHive)),
+                                 15000);
+}
+
+void frmMain::showDataFileWait(const QString& path, int waitedSeconds, int limitSeconds) {
+    statusBar()->showMessage(
+        u"Waiting for the data file \"%1\": another program is writing to it (%2 of at most %3 seconds; "
+        "Tools > Wait for a Locked Data File changes this)"_s.arg(QFileInfo(path).fileName())
+            .arg(waitedSeconds)
+            .arg(limitSeconds),
+        3000);
+    statusBar()->repaint();
 }
 
 void frmMain::mnuResetAnswers_Click() {

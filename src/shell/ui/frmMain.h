@@ -129,6 +129,10 @@ private:
     void mnuFileExit_Click();
     void mnuSelectDataPath_Click();
     void mnuResetAnswers_Click();
+    /// Asks how long a report waits while the data file is held locked, and keeps the answer.
+    void mnuDataFileWait_Click();
+    /// Says in the status bar that a report is waiting for the data file.
+    void showDataFileWait(const QString& path, int waitedSeconds, int limitSeconds);
     void mnuHelpContents_Click();
     void mnuHelpAbout_Click();
     void dtmDateReport_Change();
