@@ -5,6 +5,7 @@
 #include "support/Error.h"
 
 #include <QHash>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlField>
@@ -118,6 +119,24 @@ QVariant plainValue(const QSqlQuery& q, int i) {
     }
 }
 
+// The first line of the server's text that says what happened, without "FATAL:" or "ERROR:",
+// the notices (WARNING, DETAIL, HINT) before or after it, or a trailing "(SQLSTATE)".
+QString serverSentence(const QString& text) {
+    static const QRegularExpression severity(u"^(FATAL|ERROR|PANIC):\\s*"_s);
+    static const QRegularExpression notice(u"^(WARNING|NOTICE|DETAIL|HINT|CONTEXT):"_s);
+    static const QRegularExpression code(u"\\s*\\([0-9A-Z]{5}\\)\\s*$"_s);
+    for (QString line : text.split(u'\n', Qt::SkipEmptyParts)) {
+        line = line.trimmed();
+        if (line.isEmpty() || notice.match(line).hasMatch() || code.match(line).capturedStart() == 0)
+            continue;
+        line.remove(severity);
+        line.remove(code);
+        if (!line.isEmpty())
+            return line;
+    }
+    return u"no reason given"_s;
+}
+
 class PostgresProvider final : public Connection::Provider {
 public:
     PostgresProvider(QString uri, PostgresUri parts, QString connectionName, QString foldCollation)
@@ -143,6 +162,7 @@ public:
         // numeric (a Sum over bigint, say) arrives as a double, not as its decimal text.
         q.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
         if (!q.exec(sql)) {
+            throwIfConnectionLost(q.lastError());
             // A failed statement spoils the transaction: start a new one, so that a retry can run.
             restartReadTransaction();
             throw Error(ErrNo::DataSource,
@@ -165,6 +185,7 @@ public:
             rows.append(std::move(row));
         }
         if (q.lastError().isValid()) {
+            throwIfConnectionLost(q.lastError());
             restartReadTransaction();
             throw Error(ErrNo::DataSource,
                         u"Reading the rows failed on the database \"%1\": %2"_s.arg(
@@ -182,6 +203,23 @@ public:
     }
 
 private:
+    // A connection the server ended (shut down, restarted, or the administrator ended it) or
+    // that broke is said in one line: the server's own first sentence, without its severity
+    // words, notices and error codes.
+    void throwIfConnectionLost(const QSqlError& error) const {
+        const QString state = error.nativeErrorCode();
+        const bool lost = state.startsWith(u"57P"_s) || state.startsWith(u"08"_s) ||
+                          !QSqlDatabase::database(m_name, false).isOpen() ||
+                          error.databaseText().contains(u"server closed the connection"_s) ||
+                          error.databaseText().contains(u"no connection to the server"_s);
+        if (!lost)
+            return;
+        throw Error(ErrNo::DataSource,
+                    u"The server closed the connection during the report: the database \"%1\" (%2)"_s.arg(
+                        redactedPostgresUri(m_uri),
+                        withoutPassword(serverSentence(error.databaseText()), m_parts)));
+    }
+
     void restartReadTransaction() {
         QSqlQuery(QSqlDatabase::database(m_name, false)).exec(u"ROLLBACK"_s);
         beginReadTransaction();

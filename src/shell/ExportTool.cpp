@@ -330,6 +330,13 @@ bool runReport(engine::Report& report, const ExportRequest& r, const ScriptedCom
             // The description names the source again; the sentence already does.
             const QString reason =
                 reasonOf(reasonOf(reported, QStringLiteral("Cannot open ") + start), start);
+            const QString lost = QStringLiteral("The server closed the connection during the report: ");
+            if (const qsizetype at = reported.indexOf(lost); server && at >= 0) {
+                fail(err, QStringLiteral("the server closed the connection during the report: %1.")
+                              .arg(reasonOf(reported.mid(at + lost.size()).section(QLatin1Char('\n'), 0, 0),
+                                            QString())));
+                return false;
+            }
             fail(err, (server ? QStringLiteral("cannot read the database \"%1\": %2.")
                               : QStringLiteral("cannot read the data file \"%1\": %2."))
                           .arg(shownName(r.dataFile), reason));

@@ -271,6 +271,54 @@ TEST_F(ServerSource, OneConnectionReadsOneSnapshotWhileTheServerIsWritten) {
         << "the next report sees the commit";
 }
 
+TEST_F(ServerSource, AConnectionTheServerEndsIsSaidInOneLine) {
+    REQUIRE_SERVER();
+    load({test::uniformRow(1521, QStringLiteral("anna"), QStringLiteral("OFFICE1"), 60)});
+    auto report = openSource(m_db->uri());
+    const int pid = report->Execute(QStringLiteral("SELECT pg_backend_pid()"))->field(0).toInt();
+    // The server's administrator (or its shutdown) ends the report's connection.
+    ASSERT_TRUE(m_db->exec(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid)));
+    try {
+        report->Execute(QStringLiteral("SELECT Count(*) FROM Activity"));
+        ADD_FAILURE() << "read from a closed connection";
+    } catch (const Error& e) {
+        const QString text = e.description();
+        EXPECT_TRUE(text.startsWith(QStringLiteral("The server closed the connection during the report: "
+                                                   "the database \"%1\"")
+                                        .arg(redactedPostgresUri(m_db->uri()))))
+            << text.toStdString();
+        EXPECT_FALSE(text.contains(QStringLiteral("WARNING")) || text.contains(QStringLiteral("FATAL")) ||
+                     text.contains(QLatin1Char('\n')) || text.contains(QStringLiteral("()")))
+            << text.toStdString();
+    }
+}
+
+// The connection ends while the report reads: the first read of the rows makes the server end
+// its own session.
+TEST_F(ServerSource, TheToolSaysALostConnectionInOneLine) {
+    REQUIRE_SERVER();
+    load({test::uniformRow(1521, QStringLiteral("anna"), QStringLiteral("OFFICE1"), 60)});
+    ASSERT_TRUE(m_db->exec(QStringLiteral(
+        "ALTER TABLE activity RENAME TO stored; "
+        "CREATE FUNCTION cut() RETURNS boolean AS 'SELECT pg_terminate_backend(pg_backend_pid())' "
+        "LANGUAGE sql VOLATILE; "
+        "CREATE VIEW activity AS SELECT * FROM stored WHERE (SELECT cut())")));
+    QTemporaryDir dir;
+    QProcess p;
+    p.start(test::binPath(QStringLiteral("tallyrow-export")),
+            {QStringLiteral("--data"), m_db->uri(), QStringLiteral("--report"), QStringLiteral("totals"),
+             QStringLiteral("--from"), QStringLiteral("2004-02-01"), QStringLiteral("--to"),
+             QStringLiteral("2004-02-29"), QStringLiteral("--format"), QStringLiteral("csv"),
+             QStringLiteral("--output"), dir.filePath(QStringLiteral("t.csv"))});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const QString errors = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(errors,
+              QStringLiteral("tallyrow-export: the server closed the connection during the report: the "
+                             "database \"%1\" (terminating connection due to administrator command).\n")
+                  .arg(redactedPostgresUri(m_db->uri())));
+}
+
 TEST_F(ServerSource, OpenFailuresNameTheSourceWithoutItsPassword) {
     REQUIRE_SERVER();
     ASSERT_TRUE(
