@@ -36,6 +36,14 @@ constexpr double kMaxCoordinate = 1.0e7;
 constexpr double kMaxPaper = 288000.0;
 constexpr double kMaxPointSize = 1638.0;
 constexpr double kMaxLineWidth = 14400.0;
+// Bounds well beyond the largest report the program makes (a Totals report of 100,000 periods
+// has two series of that many values and some 2,500 pages; every report has one chart): a
+// document beyond them is refused before it is shown or turned into another format, whose cost
+// grows with what is drawn.
+constexpr qsizetype kMaxPages = 20000;
+constexpr qsizetype kMaxItemsPerPage = 20000;
+constexpr qsizetype kMaxCharts = 16;
+constexpr qsizetype kMaxChartValues = 1000000;
 
 // Smallest encoded sizes, used to refuse counts the remaining data could never hold.
 constexpr qsizetype kMinPage = 4;
@@ -408,14 +416,38 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
     const double paperHeight = r.f64("the paper size", 1, kMaxPaper);
     doc.paperSize = {paperWidth, paperHeight};
     doc.printableRect = r.rect("the printable area");
+    const auto tooLarge = [&](const QString& what) {
+        throw Error(kErrInvalidFileFormat,
+                    QStringLiteral("The report document '%1' is larger than any report: it holds %2.")
+                        .arg(fileName, what));
+    };
     const qsizetype pageCount = r.count("pages", kMinPage);
+    if (pageCount > kMaxPages)
+        tooLarge(QStringLiteral("%1 pages, where a report has at most %2").arg(pageCount).arg(kMaxPages));
     doc.pages.reserve(pageCount);
+    qsizetype charts = 0;
+    qsizetype chartValues = 0;
     for (qsizetype p = 0; p < pageCount; ++p) {
         Page page;
         const qsizetype items = r.count("page items", kMinItem);
+        if (items > kMaxItemsPerPage)
+            tooLarge(QStringLiteral("%1 items on page %2, where a page has at most %3")
+                         .arg(items)
+                         .arg(p + 1)
+                         .arg(kMaxItemsPerPage));
         page.items.reserve(items);
-        for (qsizetype i = 0; i < items; ++i)
+        for (qsizetype i = 0; i < items; ++i) {
             page.items.push_back(readItem(r, version));
+            if (const auto* chart = std::get_if<ChartItem>(&page.items.back())) {
+                if (++charts > kMaxCharts)
+                    tooLarge(QStringLiteral("more than %1 charts").arg(kMaxCharts));
+                for (const ChartSeries& series : chart->chart.series)
+                    chartValues += series.values.size();
+                chartValues += chart->chart.categories.size();
+                if (chartValues > kMaxChartValues)
+                    tooLarge(QStringLiteral("charts of more than %1 values").arg(kMaxChartValues));
+            }
+        }
         doc.pages.push_back(std::move(page));
     }
     if (r.remaining() != 0)

@@ -313,6 +313,42 @@ TEST(ReportDocument, AbsurdCountsAndValuesAreRefusedBeforeAnythingIsAllocated) {
     }
 }
 
+// Sound in every field, but far beyond any report: such a document would take minutes to show
+// or convert, so it is refused with its size.
+TEST(ReportDocument, DocumentsBeyondAnyReportAreRefusedWithWhatTheyHold) {
+    const PageCollection report = smallDocument();
+    const auto chartOf = [](const PageCollection& doc) {
+        for (const Page& page : doc.pages)
+            for (const PageItem& item : page.items)
+                if (std::holds_alternative<ChartItem>(item))
+                    return std::get<ChartItem>(item);
+        return ChartItem{};
+    };
+    PageCollection manyCharts = report;
+    manyCharts.pages = QVector<Page>(17, Page{{chartOf(report)}});
+    PageCollection manyPages = report;
+    manyPages.pages.resize(20001);
+    PageCollection bigChart = report;
+    ChartItem huge = chartOf(report);
+    huge.chart.series = QVector<ChartSeries>(8, ChartSeries{QStringLiteral("s"), QVector<double>(200000, 1.0), false});
+    bigChart.pages = {Page{{huge}}};
+    const std::pair<const PageCollection*, const char*> cases[] = {
+        {&manyCharts, "it holds more than 16 charts"},
+        {&manyPages, "it holds 20001 pages"},
+        {&bigChart, "it holds charts of more than 1000000 values"},
+    };
+    for (const auto& [doc, reason] : cases) {
+        SCOPED_TRACE(reason);
+        QString why;
+        EXPECT_EQ(parseErrorNumber(serializeReportDocument(*doc), &why), kErrInvalidFileFormat);
+        EXPECT_TRUE(why.startsWith(QStringLiteral("The report document '/reports/week.rdf' is larger than any "
+                                                  "report: ") +
+                                   QLatin1String(reason)))
+            << why.toStdString();
+    }
+    EXPECT_EQ(parseErrorNumber(serializeReportDocument(report)), 0);
+}
+
 TEST(ReportDocument, LoaderTellsMissingFilesAndFoldersApartFromDamage) {
     QTemporaryDir dir;
     struct Case {
