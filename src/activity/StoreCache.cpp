@@ -37,9 +37,25 @@ std::uint32_t be32(const unsigned char* p) {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
 }
 
-QByteArray firstBytes(const QString& path, qint64 count) {
+// Pages read into the stamp's content checksum: the first, and these many more spread evenly
+// through the file. A file replaced within its file system's timestamp resolution by another of
+// the same size and change counter (a copy of another office's file) differs in its rows.
+constexpr int kSampledPages = 32;
+constexpr qint64 kSamplePage = 4096;
+
+// The first page and the sampled pages of the file, one after another.
+QByteArray sampledBytes(const QString& path, qint64 size) {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.read(count) : QByteArray();
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = f.read(kSamplePage);
+    const qint64 pages = size / kSamplePage;
+    for (int i = 1; pages > 1 && i <= kSampledPages; ++i) {
+        const qint64 page = std::min(pages - 1, pages * i / (kSampledPages + 1) + 1);
+        if (f.seek(page * kSamplePage))
+            bytes += f.read(kSamplePage);
+    }
+    return bytes;
 }
 
 std::int64_t nanoseconds(const struct timespec& t) {
@@ -151,10 +167,10 @@ DataFileStamp stampDataFile(const QString& path) {
     s.size = st.st_size;
     s.mtimeNs = nanoseconds(st.st_mtim);
     s.ctimeNs = nanoseconds(st.st_ctim);
-    const QByteArray first = firstBytes(path, 4096);
-    if (first.size() >= 100 && first.startsWith("SQLite format 3"))
-        s.changeCounter = be32(reinterpret_cast<const unsigned char*>(first.constData()) + 24);
-    s.firstPageSum = ActivityStore::checksum(first.constData(), std::size_t(first.size()));
+    const QByteArray sampled = sampledBytes(path, st.st_size);
+    if (sampled.size() >= 100 && sampled.startsWith("SQLite format 3"))
+        s.changeCounter = be32(reinterpret_cast<const unsigned char*>(sampled.constData()) + 24);
+    s.contentSum = ActivityStore::checksum(sampled.constData(), std::size_t(sampled.size()));
     const QByteArray wal = QFile::encodeName(path + u"-wal"_s);
     struct stat ws {};
     if (::stat(wal.constData(), &ws) == 0 && S_ISREG(ws.st_mode)) {

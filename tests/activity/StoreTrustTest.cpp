@@ -183,3 +183,59 @@ TEST_F(StoreTrust, AFullDiskLeavesNoCopyAndTheReportIsMade) {
     }
     ::umount(QFile::encodeName(folder).constData());
 }
+
+// On a file system that keeps whole seconds (ext2 with 128-byte inodes), another office's file
+// of the same size and change counter copied over the data file within the same second is not
+// taken for the file the saved copy was made from.
+TEST_F(StoreTrust, AFileReplacedWithinTheSameSecondOnACoarseFileSystemIsReadAgain) {
+    const QString image = m_dir.filePath(u"coarse.img"_s);
+    const QString mountPoint = m_dir.filePath(u"coarse"_s);
+    ASSERT_TRUE(QDir().mkpath(mountPoint));
+    {
+        QFile f(image);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(8 << 20));
+    }
+    if (QProcess::execute(u"mkfs.ext2"_s, {u"-q"_s, u"-F"_s, u"-I"_s, u"128"_s, image}) != 0 ||
+        QProcess::execute(u"mount"_s, {u"-o"_s, u"loop"_s, image, mountPoint}) != 0)
+        GTEST_SKIP() << "a loop-mounted ext2 file system takes mkfs.ext2 and the right to mount";
+    const struct Unmount {
+        QByteArray at;
+        ~Unmount() { ::umount(at.constData()); }
+    } unmount{QFile::encodeName(mountPoint)};
+    const QString other = m_dir.filePath(u"other.yrd"_s);
+    QVector<test::ActivityRow> rows;
+    for (int d = 0; d < 30; ++d)
+        for (int u = 0; u < 5; ++u)
+            rows << test::uniformRow(d, u"user%1"_s.arg(u), u"PC%1"_s.arg(u), 70 + u);
+    test::writeSqliteDataFile(other, rows);
+    const DataFileStamp mine = stampDataFile(m_file);
+    const DataFileStamp theirs = stampDataFile(other);
+    ASSERT_EQ(mine.size, theirs.size);
+    ASSERT_EQ(mine.changeCounter, theirs.changeCounter);
+
+    const auto bytesOf = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QString path = mountPoint + u"/office.yrd"_s;
+    const auto writeInPlace = [&](const QByteArray& bytes) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    };
+    StoreCache cache(m_dir.filePath(u"cache"_s));
+    bool sameSecond = false;
+    for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
+        ASSERT_TRUE(writeInPlace(bytesOf(m_file)));
+        const DataFileStamp before = stampDataFile(path);
+        ASSERT_EQ(test::figuresOf(*cache.load(path)), test::figuresOf(*readActivityStore(m_file)));
+        ASSERT_TRUE(writeInPlace(bytesOf(other)));
+        const DataFileStamp after = stampDataFile(path);
+        sameSecond = after.mtimeNs == before.mtimeNs && after.ctimeNs == before.ctimeNs;
+        if (sameSecond) {
+            EXPECT_FALSE(cache.fresh(path));
+            EXPECT_EQ(test::figuresOf(*cache.load(path)), test::figuresOf(*readActivityStore(other)));
+        }
+    }
+    EXPECT_TRUE(sameSecond) << "every attempt crossed a second";
+}
+
