@@ -361,6 +361,17 @@ Problem readReportOptions(const ArgumentValues& a, ExportRequest& r) {
                            QStringLiteral("'%1' is not days, weeks, months or years").arg(a.value("period")));
         r.period = periods[*i];
     }
+    // No period can be longer than the calendar the dates live in (years 1 to 9999).
+    if (a.has("units")) {
+        const QStringList periods = {QStringLiteral("Days"), QStringLiteral("Weeks"), QStringLiteral("Months"),
+                                     QStringLiteral("Years")};
+        const std::int32_t longest[] = {3652059, 521722, 119988, 9999};
+        const auto i = std::max<qsizetype>(0, periods.indexOf(r.period));
+        if (r.units > longest[i])
+            return problem("units", QStringLiteral("'%1' %2 is longer than the calendar holds (at most %3)")
+                                        .arg(a.value("units"), r.period.toLower())
+                                        .arg(longest[i]));
+    }
     if (a.has("scale")) {
         const auto scale = timeScaleNamed(a.value("scale"));
         if (!scale)
