@@ -110,6 +110,7 @@ ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
     m_scroll->setWidgetResizable(false);
     layout->addWidget(m_scroll, 1);
     m_scroll->viewport()->installEventFilter(this);
+    m_scroll->installEventFilter(this);
 
     connectControls();
     setFocusPolicy(Qt::StrongFocus);
@@ -247,6 +248,8 @@ void ReportViewer::zoomStep(int direction) {
 }
 
 bool ReportViewer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_scroll && event->type() == QEvent::KeyPress)
+        return pageKey(static_cast<QKeyEvent*>(event)) || QWidget::eventFilter(watched, event);
     if (watched != m_scroll->viewport() || event->type() != QEvent::Wheel)
         return QWidget::eventFilter(watched, event);
     auto* wheel = static_cast<QWheelEvent*>(event);
@@ -278,6 +281,27 @@ bool ReportViewer::eventFilter(QObject* watched, QEvent* event) {
             previousPage();
             bar->setValue(bar->maximum());
         }
+    }
+    return true;
+}
+
+// Page Down scrolls the page and, at its end, turns to the top of the next one; Page Up the
+// same way back. True when the key was taken.
+bool ReportViewer::pageKey(QKeyEvent* key) {
+    const bool down = key->key() == Qt::Key_PageDown;
+    if ((!down && key->key() != Qt::Key_PageUp) || key->modifiers() != Qt::NoModifier)
+        return false;
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    const bool atEdge = down ? bar->value() >= bar->maximum() : bar->value() <= bar->minimum();
+    if (!atEdge) {
+        bar->triggerAction(down ? QAbstractSlider::SliderPageStepAdd : QAbstractSlider::SliderPageStepSub);
+        return true;
+    }
+    if (down && m_current < pageCount() - 1) {
+        nextPage();
+    } else if (!down && m_current > 0) {
+        previousPage();
+        bar->setValue(bar->maximum());
     }
     return true;
 }

@@ -82,6 +82,7 @@ Q_SIGNALS:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool pageKey(QKeyEvent* key);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

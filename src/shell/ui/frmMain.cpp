@@ -255,12 +255,12 @@ void frmMain::buildUserList(QWidget* options, QVBoxLayout* column) {
         if (exact >= 0 && exact != cboUserName->currentIndex())
             cboUserName->setCurrentIndex(exact);
     });
+    // A text that matches no entry stays as typed: Preview then says so rather than report on
+    // the entry chosen before.
     connect(cboUserName->lineEdit(), &QLineEdit::editingFinished, this, [this] {
         const int chosen = cboUserName->findText(cboUserName->currentText(), Qt::MatchFixedString);
         if (chosen >= 0)
             cboUserName->setCurrentIndex(chosen);
-        else
-            cboUserName->setEditText(cboUserName->itemText(cboUserName->currentIndex()));
     });
     lblUserName->setBuddy(cboUserName);
     column->addWidget(lblUserName);
@@ -489,10 +489,19 @@ bool frmMain::Form_Load() {
         return false;
     run.step([&] {
         while (!CheckData(QString())) {
+            // Abort in an error report about the file ends the program here and now.
+            if (applicationEnded()) {
+                unload = true;
+                return;
+            }
             SelectDataCancelled = false;
             {
                 frmSelectData dialog(this);
                 runDialog(dialog);
+            }
+            if (applicationEnded()) {
+                unload = true;
+                return;
             }
             if (!SelectDataCancelled)
                 continue;
@@ -802,12 +811,39 @@ bool frmMain::previewDataReady() {
     return false;
 }
 
+bool frmMain::resolveTypedEntry() {
+    if (cboUserName->count() == 0 || cboUserName->currentIndex() < 0)
+        return true;
+    const QString typed = cboUserName->currentText();
+    if (typed == cboUserName->itemText(cboUserName->currentIndex()))
+        return true;
+    const int match = cboUserName->findText(typed.trimmed(), Qt::MatchFixedString);
+    if (match >= 0) {
+        cboUserName->setCurrentIndex(match);
+        return true;
+    }
+    // A search left unfinished is never quietly replaced by the entry chosen before it.
+    Message(u"\"%1\" is not an entry of the user and computer list. Choose an entry from the list; "
+            "typing part of one shows the entries that hold it."_s.arg(typed),
+            MsgFlag::Information, u"Tallyrow"_s);
+    revealOption(cboUserName);
+    cboUserName->setFocus();
+    cboUserName->lineEdit()->selectAll();
+    return false;
+}
+
 void frmMain::cmdPreviewReport_Click() {
-    if (!previewDataReady())
+    if (!resolveTypedEntry() || !previewDataReady())
         return;
     StepRunner run(m_err, u"Private Sub cmdPreviewReport_Click()&"_s);
     run.step([this] {
-        // The entry chosen from the list, not a half-typed search.
+        // The entry chosen from the list, not a half-typed search. With nothing in the list the
+        // report is for everybody: it never names someone the list did not show.
+        if (cboUserName->count() == 0 || cboUserName->currentIndex() < 0) {
+            m_UserName.clear();
+            m_ComputerName.clear();
+            return;
+        }
         ParseUserEntry(cboUserName->itemText(cboUserName->currentIndex()), m_UserName, m_ComputerName);
     });
     run.step([this] {

@@ -117,6 +117,9 @@ private:
     bool previewDataReady();
 
     void cmdPreviewReport_Click();
+    /// Takes a typed entry of the user list that names one exactly; says so and returns false for
+    /// a search that matches none.
+    bool resolveTypedEntry();
     void previewTotalsReport();
     void previewDayReport();
     /// The options both reports share, read from the controls.

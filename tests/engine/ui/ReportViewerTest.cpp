@@ -203,6 +203,15 @@ TEST_F(ReportViewerTest, PageKeysAndTheWheelPastAPagesEndTurnPages) {
     bar->setValue(0);
     wheel(area->viewport(), 120);
     EXPECT_EQ(viewer.currentPage(), 0) << "nothing before the first page";
+
+    // With the focus on the pages themselves, Page Down scrolls through page 1 into page 2.
+    area->setFocus();
+    for (int i = 0; i < 20 && viewer.currentPage() == 0; ++i)
+        QTest::keyClick(area, Qt::Key_PageDown);
+    EXPECT_EQ(viewer.currentPage(), 1);
+    EXPECT_EQ(bar->value(), 0);
+    QTest::keyClick(area, Qt::Key_PageUp);
+    EXPECT_EQ(viewer.currentPage(), 0);
 }
 
 TEST_F(ReportViewerTest, ANoticeShowsAboveThePagesUntilOthersAreShown) {

@@ -138,3 +138,31 @@ TEST_F(UserListWindow, ChangingTheDataFileReadsTheListAgain) {
     EXPECT_EQ(entries(), (QStringList{u"yan -|- PC8"_s, u"zoe -|- PC7"_s}));
     EXPECT_TRUE(users()->isEnabled());
 }
+
+// After a new, empty file the list is empty: the next report is for everybody and never names
+// the person chosen in the file before.
+TEST_F(UserListWindow, AReportAfterTheListEmptiedNamesNobodyItDidNotShow) {
+    load({row(u"anna"_s, u"PC1"_s), row(u"bob"_s, u"PC2"_s)});
+    users()->setCurrentIndex(users()->findText(u"bob -|- PC2"_s));
+    ASSERT_TRUE(previewAndWait());
+    const auto heading = [this] {
+        QStringList texts;
+        for (const engine::PageItem& item : viewer()->pages().pages.value(0).items)
+            if (const auto* text = std::get_if<engine::TextItem>(&item))
+                texts << text->text;
+        return texts.join(u'\n');
+    };
+    ASSERT_TRUE(heading().contains(u"bob"_s)) << heading().toStdString();
+    const QString empty = env().path(u"empty.yrd"_s);
+    test::writeSqliteDataFile(empty, {});
+    onDialog = [&](QDialog&) {
+        SaveDataPath(empty, true);
+        return int(QDialog::Accepted);
+    };
+    action(u"mnuSelectDataPath"_s)->trigger();
+    ASSERT_TRUE(waitForData());
+    ASSERT_EQ(users()->count(), 0);
+    ASSERT_TRUE(previewAndWait());
+    EXPECT_FALSE(heading().contains(u"bob"_s)) << heading().toStdString();
+}
+

@@ -410,6 +410,20 @@ TEST_F(MainWindow, AbortFromAnErrorReportEndsTheProgram) {
     EXPECT_EQ(gErrorReporter, nullptr);
 }
 
+TEST_F(MainWindow, AbortWhileStartingOnAFileThatIsNoDataFileEndsTheStart) {
+    CommandLineDataPath = env().path(u"notes.txt"_s);
+    {
+        QFile f(CommandLineDataPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("shopping list\n");
+    }
+    errorReporter()->setDefaultAnswer(ReportAnswer::Abort);
+    window = std::make_unique<frmMain>();
+    EXPECT_FALSE(window->Form_Load());
+    EXPECT_TRUE(applicationEnded());
+    EXPECT_TRUE(dialogs.isEmpty()) << "no data-file dialog after Abort";
+}
+
 TEST_F(MainWindow, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
     CommandLineDataPath = env().path(u"missing.yrd"_s);
     onDialog = [](QDialog&) {
@@ -568,12 +582,22 @@ TEST_F(MainWindow, TypingAnyPartOfAnEntryFindsIt) {
     EXPECT_EQ(users->currentText(), u"alice -|- PC1"_s);
     EXPECT_EQ(users->currentIndex(), users->findText(u"alice -|- PC1"_s));
 
-    // A search that is left half typed goes back to the chosen entry; the list never grows.
+    // A search that matches nothing is never quietly replaced by the entry chosen before: the
+    // list never grows, and Preview says so instead of reporting on alice.
     const int count = users->count();
     users->lineEdit()->selectAll();
     QTest::keyClicks(users->lineEdit(), u"nobody"_s);
-    QTest::keyClick(users->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(users->lineEdit(), Qt::Key_Escape);
     EXPECT_EQ(users->count(), count);
+    child<QPushButton>(u"cmdPreviewReport"_s)->click();
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_TRUE(boxes()[0].prompt.startsWith(u"\"nobody\" is not an entry of the user and computer list."_s))
+        << boxes()[0].prompt.toStdString();
+    EXPECT_FALSE(action(u"mnuFileSave"_s)->isEnabled()) << "no report was made";
+    EXPECT_TRUE(users->hasFocus());
+    // The entry typed in full, in any case, is taken.
+    users->lineEdit()->setText(u"ALICE -|- pc1"_s);
+    EXPECT_TRUE(previewAndWait());
     EXPECT_EQ(users->currentText(), u"alice -|- PC1"_s);
 
     // An entry's whole text chooses it at once, as on a plain list.
