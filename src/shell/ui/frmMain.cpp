@@ -710,7 +710,8 @@ void frmMain::storeLoadFinished(int generation) {
     const bool preview = std::exchange(m_previewPending, false);
     if (job->cancelled() || (!job->store() && job->error().isEmpty())) {
         m_watchHeld = true;
-        statusBar()->showMessage(u"Reading the data file was cancelled."_s, 5000);
+        m_listPending = list; // the next read that completes fills the list
+        statusBar()->showMessage(u"Reading the data file was cancelled. Preview or F5 reads the file again."_s);
         return;
     }
     if (!job->store()) {
@@ -723,10 +724,20 @@ void frmMain::storeLoadFinished(int generation) {
         const UserListLoad loaded =
             LoadUserList(job->store()->answer(ActivityQuery::userList()).users,
                          GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s));
-        if (list)
-            applyUserList(loaded);
-        else
+        if (list && cboUserName->count() == 0 && mnuFileSave->isEnabled()) {
+            // A report for everybody was made while the list was still empty: the list fills
+            // with that entry chosen, and the report stays.
             applyRefreshedList(loaded);
+            const QSignalBlocker quiet(cboUserName);
+            const int everybody = cboUserName->findText(kAllUsers + kUserSeparator + kAllComputers);
+            if (everybody >= 0)
+                cboUserName->setCurrentIndex(everybody);
+        } else if (list) {
+            applyUserList(loaded);
+        } else {
+            applyRefreshedList(loaded);
+        }
+        statusBar()->clearMessage();
     });
     if (preview)
         cmdPreviewReport_Click();

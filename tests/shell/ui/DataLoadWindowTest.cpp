@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <cmath>
@@ -61,13 +62,20 @@ TEST_F(DataLoadWindow, CancelStopsTheReadAndLeavesTheWindowUsable) {
     EXPECT_FALSE(QFile::exists(window->storeCache().savedCopyPath(dataPath))) << "no partial saved copy";
     EXPECT_FALSE(cancelButton()->isVisibleTo(window.get()));
     EXPECT_TRUE(boxes().isEmpty());
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              u"Reading the data file was cancelled. Preview or F5 reads the file again."_s);
+    ASSERT_EQ(child<QComboBox>(u"cboUserName"_s)->count(), 0);
 
     // Still usable: a preview shows the report at once (a short range is asked of the file by
-    // SQL), and the file is read again behind it.
+    // SQL), and the file is read again behind it; the list fills then, naming the report's
+    // everybody, and the report stays.
     EXPECT_TRUE(previewAndWait());
     EXPECT_GT(shownTotal(), 0);
     ASSERT_TRUE(waitForData());
     EXPECT_NE(window->storeCache().fresh(dataPath), nullptr);
+    EXPECT_GT(child<QComboBox>(u"cboUserName"_s)->count(), 1);
+    EXPECT_EQ(child<QComboBox>(u"cboUserName"_s)->currentText(), u"<All Users> -|- <All Computers>"_s);
+    EXPECT_TRUE(action(u"mnuFileSave"_s)->isEnabled());
 }
 
 TEST_F(DataLoadWindow, TheWindowKeepsRunningDuringTheReadAndClicksMeanwhileGiveOneReport) {
