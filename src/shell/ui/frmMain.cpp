@@ -645,6 +645,11 @@ ActivityPlanner& frmMain::plannerFor(const QString& path) {
 }
 
 void frmMain::applyUserList(const UserListLoad& list) {
+    if (std::exchange(m_keepShownEntry, false) && !list.empty && list.replace &&
+        list.entries.contains(cboUserName->currentText())) {
+        applyRefreshedList(list);
+        return;
+    }
     if (list.empty) {
         cboUserName->clear();
         cboUserName->setEnabled(false);
@@ -991,10 +996,15 @@ void frmMain::mnuFileExit_Click() {
 
 void frmMain::mnuSelectDataPath_Click() {
     StepRunner run(m_err, u"mnuSelectDataPath_Click&"_s);
-    run.step([this] {
+    const QString before = GetDataPath(kDefaultDataFileName);
+    bool accepted = false;
+    run.step([&] {
         frmSelectData dialog(this);
-        runDialog(dialog);
+        accepted = runDialog(dialog) == QDialog::Accepted;
     });
+    // Cancelled with the same file in use: the file is looked at again, but the list's choice
+    // and the shown report stay while the file still holds that entry.
+    m_keepShownEntry = !accepted && GetDataPath(kDefaultDataFileName) == before;
     run.step([this] { LoadUserInfo(); });
 }
 

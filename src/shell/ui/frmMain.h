@@ -212,6 +212,7 @@ private:
     QPointer<frmAbout> m_about;
     QString m_UserName;
     QString m_ComputerName;
+    bool m_keepShownEntry = false; ///< the next list read keeps the chosen entry and the report
     bool m_unloaded = false;
 };
 

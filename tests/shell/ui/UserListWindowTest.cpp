@@ -166,3 +166,13 @@ TEST_F(UserListWindow, AReportAfterTheListEmptiedNamesNobodyItDidNotShow) {
     EXPECT_FALSE(heading().contains(u"bob"_s)) << heading().toStdString();
 }
 
+TEST_F(UserListWindow, CancellingTheDataFileDialogChangesNothing) {
+    load({row(u"anna"_s, u"PC1"_s), row(u"bob"_s, u"PC2"_s)});
+    users()->setCurrentIndex(users()->findText(u"bob -|- PC2"_s));
+    ASSERT_TRUE(previewAndWait());
+    action(u"mnuSelectDataPath"_s)->trigger(); // the test's dialog answers Cancel
+    EXPECT_EQ(dialogs.last(), u"frmSelectData"_s);
+    EXPECT_EQ(users()->currentText(), u"bob -|- PC2"_s);
+    EXPECT_TRUE(action(u"mnuFileSave"_s)->isEnabled()) << "the report is still shown";
+}
+
