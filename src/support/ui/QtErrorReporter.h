@@ -23,8 +23,10 @@ struct ErrorReportContent {
     QString detailsText() const;
 };
 
-/// The error report window (objectName "frmErrorReport"): product, description, number, where
-/// trail and activity, with the buttons cmdAbort, cmdRetry, cmdIgnore and cmdCopyDetails.
+/// The error report window (objectName "frmErrorReport"): a failure met in ordinary work (a file
+/// missing or refused, a data source that cannot be read) shows its description as the message;
+/// others say the product met a problem, with the description under it. The number, where trail
+/// and activity are behind cmdShowDetails. Buttons cmdAbort, cmdRetry, cmdIgnore, cmdCopyDetails.
 /// answer() is "3", "4" or "5" after the matching button, "" when the window was closed otherwise.
 class ErrorReportDialog final : public QDialog {
     Q_OBJECT
@@ -33,10 +35,14 @@ public:
 
     QString answer() const { return m_answer; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void finishWith(const QString& answer);
 
     ErrorReportContent m_content;
+    QWidget* m_details = nullptr;
     QString m_answer;
 };
 

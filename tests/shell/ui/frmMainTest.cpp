@@ -424,6 +424,27 @@ TEST_F(MainWindow, AbortWhileStartingOnAFileThatIsNoDataFileEndsTheStart) {
     EXPECT_TRUE(dialogs.isEmpty()) << "no data-file dialog after Abort";
 }
 
+TEST_F(MainWindow, AFileThatIsNoDataFileIsReportedOnceAtStart) {
+    CommandLineDataPath = env().path(u"notes.txt"_s);
+    {
+        QFile f(CommandLineDataPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("shopping list\n");
+    }
+    errorReporter()->setDefaultAnswer(ReportAnswer::Ignore);
+    onDialog = [](QDialog&) {
+        SelectDataCancelled = true;
+        return int(QDialog::Rejected);
+    };
+    messageBox()->queueAnswer(MsgAnswer::Yes);
+    window = std::make_unique<frmMain>();
+    EXPECT_FALSE(window->Form_Load());
+    QStringList reported;
+    for (const auto& call : errorReporter()->calls())
+        reported << call.description;
+    EXPECT_EQ(reported.size(), 1) << reported.join(u" | "_s).toStdString();
+}
+
 TEST_F(MainWindow, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
     CommandLineDataPath = env().path(u"missing.yrd"_s);
     onDialog = [](QDialog&) {

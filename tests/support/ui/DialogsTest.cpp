@@ -1,6 +1,7 @@
 #include "support/FileUtils.h"
 #include "support/Scripted.h"
 #include "support/Services.h"
+#include "support/Error.h"
 #include "support/ui/QtErrorReporter.h"
 #include "support/ui/QtMessageBox.h"
 
@@ -121,6 +122,39 @@ TEST_F(SupportDialogs, ErrorReportShowsTheFailureAndCopiesItsDetails) {
           QStringLiteral("SaveReport&Export&"), QStringLiteral("saving the report"), kSupportAddress})
         EXPECT_TRUE(copied.contains(part)) << part.toStdString();
     EXPECT_FALSE(reporter.Aborted());
+}
+
+// A failure of ordinary work is said in its own sentence; the number, the steps and the activity
+// wait behind Show details. Anything else still says the program met a problem.
+TEST_F(SupportDialogs, AnOrdinaryFailureIsItsOwnSentenceWithTheRestInDetails) {
+    const struct {
+        long number;
+        const char* heading;
+    } cases[] = {{53, "The data file \"/srv/office.yrd\" does not exist."},
+                 {ErrNo::DataSource, "The data file \"/srv/office.yrd\" does not exist."},
+                 {440, "Tallyrow Reports has met a problem."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.number);
+        QtErrorReporter reporter;
+        reporter.setProductName(kProductName);
+        QString heading;
+        bool detailsAtFirst = true;
+        bool detailsAfterClick = false;
+        whenShown(QStringLiteral("frmErrorReport"), [&](QWidget* w) {
+            heading = w->findChild<QLabel*>(QStringLiteral("lblHeading"))->text();
+            QWidget* details = w->findChild<QWidget*>(QStringLiteral("wdgDetails"));
+            detailsAtFirst = details->isVisible();
+            w->findChild<QPushButton*>(QStringLiteral("cmdShowDetails"))->click();
+            detailsAfterClick = details->isVisible();
+            w->findChild<QPushButton*>(QStringLiteral("cmdIgnore"))->click();
+        });
+        EXPECT_EQ(reporter.ReportError(true, QStringLiteral("The data file \"/srv/office.yrd\" does not exist."),
+                                       c.number, QStringLiteral("OpenCN&"), 0, QString()),
+                  ReportAnswer::Ignore);
+        EXPECT_EQ(heading, QLatin1String(c.heading));
+        EXPECT_FALSE(detailsAtFirst);
+        EXPECT_TRUE(detailsAfterClick);
+    }
 }
 
 TEST_F(SupportDialogs, MessageBoxOffersTheFlagsButtonsAndAnswersTheClickedOne) {
