@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QList>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -125,12 +127,38 @@ int showPlainMessageBox(const MessageRequest& request) {
     return runBox(plain).answer;
 }
 
+namespace {
+
+// Whether the desktop names a program for the address. QDesktopServices hands a link to
+// xdg-open and reports success as soon as that starts, even when xdg-open then finds no
+// program at all and says so on a terminal nobody reads.
+bool desktopHandles(const QUrl& url) {
+    if (!qEnvironmentVariableIsEmpty("BROWSER"))
+        return true;
+    const QString query = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (query.isEmpty())
+        return !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
+    const QString type = url.isLocalFile() ? QStringLiteral("text/html")
+                                           : QStringLiteral("x-scheme-handler/") + url.scheme();
+    QProcess ask;
+    ask.start(query, {QStringLiteral("query"), QStringLiteral("default"), type});
+    if (!ask.waitForFinished(3000)) {
+        ask.kill();
+        ask.waitForFinished();
+        return true; // a slow desktop is given the benefit of the doubt
+    }
+    return ask.exitCode() == 0 && !ask.readAllStandardOutput().trimmed().isEmpty();
+}
+
+} // namespace
+
 void installWidgetServices() {
     Services& s = services();
     s.makeMessageBox = []() -> std::unique_ptr<MessageBoxEx> { return std::make_unique<QtMessageBox>(); };
     s.platformMessageBox = showPlainMessageBox;
     s.openUrl = [](const QString& address) {
-        return QDesktopServices::openUrl(QUrl::fromUserInput(address));
+        const QUrl url = QUrl::fromUserInput(address);
+        return desktopHandles(url) && QDesktopServices::openUrl(url);
     };
 }
 

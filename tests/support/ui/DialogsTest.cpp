@@ -11,9 +11,12 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 
@@ -154,6 +157,26 @@ TEST_F(SupportDialogs, AnOrdinaryFailureIsItsOwnSentenceWithTheRestInDetails) {
         EXPECT_EQ(heading, QLatin1String(c.heading));
         EXPECT_FALSE(detailsAtFirst);
         EXPECT_TRUE(detailsAfterClick);
+    }
+}
+
+// With no program on the desktop for web pages, opening the manual says it failed (the caller
+// then tells the user where the manual is) instead of seeming to work.
+TEST_F(SupportDialogs, OpeningAPageWithoutABrowserFails) {
+    QTemporaryDir empty;
+    const QByteArray saved[] = {qgetenv("BROWSER"), qgetenv("XDG_DATA_HOME"), qgetenv("XDG_DATA_DIRS"),
+                                qgetenv("XDG_CONFIG_HOME"), qgetenv("XDG_CONFIG_DIRS")};
+    qunsetenv("BROWSER");
+    for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+        qputenv(name, QFile::encodeName(empty.path()));
+    installWidgetServices();
+    EXPECT_FALSE(services().openUrl(QUrl::fromLocalFile(empty.filePath(QStringLiteral("index.html"))).toString()));
+    const char* names[] = {"BROWSER", "XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        if (saved[i].isNull())
+            qunsetenv(names[i]);
+        else
+            qputenv(names[i], saved[i]);
     }
 }
 
