@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -175,6 +176,16 @@ frmSelectData::frmSelectData(QWidget* parent)
 }
 
 frmSelectData::~frmSelectData() = default;
+
+void frmSelectData::keyPressEvent(QKeyEvent* event) {
+    // Escape is the keyboard's Cancel: at start-up it asks whether to close the program rather
+    // than bring the same dialog back.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        cmdCancel_Click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
 
 void frmSelectData::buildLayout() {
     auto* top = new QHBoxLayout;

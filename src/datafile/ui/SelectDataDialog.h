@@ -37,6 +37,9 @@ public:
     /// file, and says so to the user when it does not. True when the file was taken.
     bool ApplyChanges();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void Form_Load();
     void brsDataPath_Change();

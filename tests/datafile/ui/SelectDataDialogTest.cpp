@@ -289,6 +289,12 @@ TEST_F(SelectDataDialogTest, ClosingTheFrameLeavesTheCancelFlagAlone) {
     dialog->close();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_FALSE(SelectDataCancelled);
+
+    // Escape is the keyboard's Cancel.
+    dialog->show();
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(SelectDataCancelled);
 }
 
 TEST_F(SelectDataDialogTest, NewWithoutTemplateSaysSoAndCreatesNothing) {
