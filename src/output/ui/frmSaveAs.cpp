@@ -4,6 +4,7 @@
 
 #include "datafile/ui/BrowseButton.h"
 #include "engine/Report.h"
+#include "output/SaveReport.h"
 #include "output/SaveShownReport.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
@@ -184,7 +185,10 @@ bool frmSaveAs::SaveCurrentReport() {
         return true;
     if (!asked || answer != MsgAnswer::Yes)
         return false;
-    run.step([&] { saved = SaveShownReport(m_report, path, chosenFormat(), &failure); });
+    run.step([&] {
+        saved = !m_report && m_pages ? SaveReport(*m_pages, path, chosenFormat(), &failure)
+                                     : SaveShownReport(m_report, path, chosenFormat(), &failure);
+    });
     if (run.left())
         return true;
     if (saved) {

@@ -14,6 +14,7 @@ namespace tallyrow {
 class BrowseButton;
 namespace engine {
 class Report;
+struct PageCollection;
 }
 
 /// The Save dialog of the shown report: proposes a folder and a name, lets the user pick the
@@ -24,6 +25,9 @@ public:
     /// `report` is the report shown in the main window (may be null: nothing can be saved).
     explicit frmSaveAs(const engine::Report* report, QWidget* parent = nullptr);
     ~frmSaveAs() override;
+
+    /// Saves these pages (a report document opened from a file) when there is no report.
+    void setPages(const engine::PageCollection* pages) { m_pages = pages; }
 
     /// Base name of the file, without folder or extension; "report" when left empty.
     QString ReportName;
@@ -54,6 +58,7 @@ private:
     QPushButton* OKButton = nullptr;
 
     const engine::Report* m_report;
+    const engine::PageCollection* m_pages = nullptr;
     QString ReportFolder;    ///< always ends in "/"
     QString ReportExtension; ///< with its dot
     bool m_loaded = false;

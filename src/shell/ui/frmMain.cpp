@@ -13,7 +13,9 @@
 #include "dateselector/ui/DateSelector.h"
 #include "engine/ChartDefinition.h"
 #include "engine/ui/ReportViewer.h"
+#include "output/ReportDocument.h"
 #include "output/ui/frmSaveAs.h"
+#include "datafile/ui/BrowseButton.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
 #include "shell/PreviewRequest.h"
@@ -71,6 +73,11 @@ namespace {
 frmMain::DialogRunner& dialogRunner() {
     static frmMain::DialogRunner runner;
     return runner;
+}
+
+std::shared_ptr<FileChooser>& reportChooser() {
+    static std::shared_ptr<FileChooser> chooser;
+    return chooser;
 }
 
 std::optional<QString>& storeCacheFolder() {
@@ -143,6 +150,10 @@ frmMain::~frmMain() {
 
 void frmMain::setDialogRunner(DialogRunner runner) {
     dialogRunner() = std::move(runner);
+}
+
+void frmMain::setReportChooser(std::shared_ptr<FileChooser> chooser) {
+    reportChooser() = std::move(chooser);
 }
 
 void frmMain::setStoreCacheFolder(std::optional<QString> folder) {
@@ -418,6 +429,9 @@ void frmMain::buildMenus() {
     };
     QMenu* file = menuBar()->addMenu(u"&File"_s);
     file->setObjectName(u"mnuFile"_s);
+    makeAction(file, u"mnuFileOpenReport"_s, u"&Open Report..."_s, [this] { mnuFileOpenReport_Click(); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    file->addSeparator();
     mnuFilePrint = makeAction(file, u"mnuFilePrint"_s, u"&Print..."_s, [this] { mnuFilePrint_Click(); });
     mnuFilePrint->setShortcut(QKeySequence::Print);
     mnuFileSave = makeAction(file, u"mnuFileSave"_s, u"&Save..."_s, [this] { mnuFileSave_Click(); });
@@ -985,9 +999,36 @@ void frmMain::mnuFileSave_Click() {
     StepRunner run(m_err, u"mnuFileSave_Click&"_s, u"processing menu click"_s, false);
     run.step([this] {
         frmSaveAs dialog(arvPreview->reportSource(), this);
-        dialog.ReportName = ReportNameFor(m_UserName, m_ComputerName);
+        if (arvPreview->reportSource()) {
+            dialog.ReportName = ReportNameFor(m_UserName, m_ComputerName);
+        } else {
+            // A report document opened from a file: its pages are what is saved.
+            dialog.setPages(&arvPreview->pages());
+            dialog.ReportName = QFileInfo(m_openedDocument).completeBaseName();
+        }
         runDialog(dialog);
     });
+}
+
+void frmMain::mnuFileOpenReport_Click() {
+    const std::shared_ptr<FileChooser> chooser =
+        reportChooser() ? reportChooser() : std::make_shared<DialogFileChooser>();
+    const std::optional<QString> path =
+        chooser->chooseFile(this, u"Open Report"_s, u"Report documents (*.rdf)|*.rdf|All files (*.*)|*.*|"_s, 1,
+                            m_openedDocument);
+    if (!path || path->isEmpty())
+        return;
+    engine::PageCollection pages;
+    try {
+        pages = loadReportDocument(*path);
+    } catch (const Error& e) {
+        Message(e.description(), MsgFlag::OKOnly | MsgFlag::Exclamation, u"Open Report"_s);
+        return;
+    }
+    ignoringFailures([this] { ClearPreview(); });
+    m_openedDocument = *path;
+    arvPreview->setPages(pages); // raises LoadCompleted: Save and Print are offered
+    statusBar()->showMessage(u"Showing the saved report %1"_s.arg(QDir::toNativeSeparators(*path)));
 }
 
 void frmMain::mnuFileExit_Click() {

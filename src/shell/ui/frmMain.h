@@ -25,6 +25,8 @@ class QVBoxLayout;
 
 namespace tallyrow {
 
+class FileChooser;
+
 class DateSelector;
 class ErrorReporter;
 class HostPropertyStore;
@@ -64,6 +66,8 @@ public:
     /// The folder for saved copies of data files' stores that windows made from now on use
     /// (empty: none); nothing resets it to the user's cache folder.
     static void setStoreCacheFolder(std::optional<QString> folder);
+    /// The chooser File > Open Report shows (null: the desktop's file dialog); tests put a fake.
+    static void setReportChooser(std::shared_ptr<FileChooser> chooser);
     /// Whether the data file is being read on the worker thread.
     bool isLoadingData() const { return m_loadJob != nullptr; }
     /// The cache that holds the data files' stores.
@@ -129,6 +133,8 @@ private:
     void arvPreview_LoadCompleted();
     void mnuFilePrint_Click();
     void mnuFileSave_Click();
+    /// Shows a saved report document in the viewer, to print or save in another format.
+    void mnuFileOpenReport_Click();
     void mnuFileExit_Click();
     void mnuSelectDataPath_Click();
     void mnuResetAnswers_Click();
@@ -212,6 +218,7 @@ private:
     QPointer<frmAbout> m_about;
     QString m_UserName;
     QString m_ComputerName;
+    QString m_openedDocument; ///< the report document shown, when the viewer shows one
     bool m_keepShownEntry = false; ///< the next list read keeps the chosen entry and the report
     bool m_unloaded = false;
 };

@@ -1,5 +1,8 @@
 #include "MainWindowFixture.h"
 
+#include "datafile/ui/FakeChooser.h"
+#include "output/SaveReport.h"
+
 #include "datafile/ui/BrowseButton.h"
 #include "dateselector/ui/DateSelector.h"
 #include "output/ui/frmSaveAs.h"
@@ -352,6 +355,59 @@ TEST_F(MainWindow, SaveProposesANameFromTheChosenEntry) {
         EXPECT_EQ(dialogs, QStringList{u"frmSaveAs"_s});
         EXPECT_EQ(proposed, name);
     }
+}
+
+// A report saved as a report document is shown again later, and can be printed or saved in
+// another format from the window.
+TEST_F(MainWindow, ASavedReportDocumentOpensInTheViewerAndSavesAgain) {
+    load(office());
+    ASSERT_TRUE(previewAndWait());
+    const QString document = env().path(u"week.rdf"_s);
+    ASSERT_TRUE(SaveReport(viewer()->pages(), document, ReportFormat::Rdf));
+    const int pages = viewer()->pageCount();
+    auto chooser = std::make_shared<test::FakeChooser>();
+    frmMain::setReportChooser(chooser);
+    chooser->answer = document;
+    list(u"cboUserName"_s)->setCurrentIndex(0); // an option change takes the report away
+    ASSERT_FALSE(action(u"mnuFileSave"_s)->isEnabled());
+    action(u"mnuFileOpenReport"_s)->trigger();
+    frmMain::setReportChooser(nullptr);
+    EXPECT_EQ(chooser->calls, 1);
+    EXPECT_EQ(viewer()->pageCount(), pages);
+    EXPECT_EQ(viewer()->reportSource(), nullptr);
+    EXPECT_TRUE(action(u"mnuFilePrint"_s)->isEnabled());
+    ASSERT_TRUE(action(u"mnuFileSave"_s)->isEnabled());
+
+    const QString pdf = env().path(u"week.pdf"_s);
+    QString proposed;
+    onDialog = [&](QDialog& dialog) {
+        auto* save = qobject_cast<frmSaveAs*>(&dialog);
+        if (!save)
+            return int(QDialog::Rejected);
+        save->Form_Load();
+        proposed = save->ReportName;
+        auto* formats = save->findChild<QComboBox*>(u"cboSaveAs"_s);
+        for (int i = 0; i < formats->count(); ++i)
+            if (formats->itemText(i).contains(u"PDF"_s))
+                formats->setCurrentIndex(i);
+        save->findChild<BrowseButton*>(u"BrowseButton1"_s)->setPath(pdf);
+        save->SaveCurrentReport();
+        return int(QDialog::Accepted);
+    };
+    action(u"mnuFileSave"_s)->trigger();
+    EXPECT_EQ(proposed, u"week"_s);
+    QFile saved(pdf);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.read(5) == "%PDF-");
+
+    // Something that is no report document is refused in one sentence naming it.
+    chooser->answer = dataPath;
+    frmMain::setReportChooser(chooser);
+    action(u"mnuFileOpenReport"_s)->trigger();
+    frmMain::setReportChooser(nullptr);
+    ASSERT_FALSE(boxes().isEmpty());
+    EXPECT_TRUE(boxes().last().prompt.contains(dataPath)) << boxes().last().prompt.toStdString();
+    EXPECT_EQ(viewer()->pageCount(), pages) << "the shown report stays";
 }
 
 TEST_F(MainWindow, PrintGoesThroughThePrintDialog) {
