@@ -306,8 +306,14 @@ bool ReportViewer::pageKey(QKeyEvent* key) {
     return true;
 }
 
+void ReportViewer::setPrintEnabled(bool enabled) {
+    m_printHeld = !enabled;
+    updateControls();
+}
+
 void ReportViewer::showPages(PageCollection pages) {
     setNotice(QString());
+    m_printHeld = false;
     m_pages = std::move(pages);
     m_current = m_pages.pages.isEmpty() ? -1 : 0;
     updateView();
@@ -368,7 +374,7 @@ void ReportViewer::updateControls() {
     m_previous->setEnabled(any && m_current > 0);
     m_next->setEnabled(any && m_current < count - 1);
     m_last->setEnabled(any && m_current < count - 1);
-    m_print->setEnabled(any);
+    m_print->setEnabled(any && !m_printHeld);
     m_pageBox->setEnabled(any);
     {
         const QSignalBlocker block(m_pageBox);

@@ -45,6 +45,9 @@ public:
     bool PrintReport(bool showDialog);
     /// Paints the shown pages (or the printer's chosen page range) onto `printer`.
     bool printTo(QPrinter& printer);
+    /// Offers or holds back the viewer's Print button (shown pages that are out of date); any
+    /// newly shown pages offer it again.
+    void setPrintEnabled(bool enabled);
     /// Replaces the print dialog (tests); the function returns false for Cancel.
     void setPrintDialogRunner(std::function<bool(QPrinter&, QWidget*)> runner);
 
@@ -96,6 +99,7 @@ private:
     QPointer<Report> m_report;
     PageCollection m_pages;
     int m_current = -1;
+    bool m_printHeld = false;
     ZoomMode m_zoomMode = ZoomMode::FitWidth;
     int m_percent = 100;
     std::function<bool(QPrinter&, QWidget*)> m_printDialog;

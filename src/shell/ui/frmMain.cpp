@@ -728,6 +728,8 @@ void frmMain::storeLoadFinished(int generation) {
     const bool list = std::exchange(m_listPending, false);
     const bool preview = std::exchange(m_previewPending, false);
     if (job->cancelled() || (!job->store() && job->error().isEmpty())) {
+        if (preview)
+            arvPreview->setNotice(QString());
         m_watchHeld = true;
         m_listPending = list; // the next read that completes fills the list
         statusBar()->showMessage(u"Reading the data file was cancelled. Preview or F5 reads the file again."_s);
@@ -736,6 +738,12 @@ void frmMain::storeLoadFinished(int generation) {
     if (!job->store()) {
         m_watchHeld = true;
         m_refusedStamp = m_seenStamp;
+        if (preview)
+            arvPreview->setNotice(QString());
+        // A report still shown was made from the file before this change: it says so, and is
+        // not printed as if current, until a good run.
+        markReportOutOfDate(u"the data file changed and could not be read again (%1)"_s.arg(
+            job->error().section(u'\n', 0, 0)));
         showLoadFailure(m_loadPath, job->error());
         return;
     }
@@ -811,6 +819,7 @@ void frmMain::showLoadFailure(const QString& path, const QString& reason) {
 bool frmMain::previewDataReady() {
     if (m_loadJob) {
         m_previewPending = true; // remembered once: more clicks meanwhile add nothing
+        showPreviewWaiting();
         return false;
     }
     const QString path = GetDataPath(kDefaultDataFileName);
@@ -838,7 +847,20 @@ bool frmMain::previewDataReady() {
     }
     m_previewPending = true;
     startStoreLoad(path);
+    showPreviewWaiting();
     return false;
+}
+
+void frmMain::showPreviewWaiting() {
+    arvPreview->setNotice(u"Report will run when the read finishes"_s);
+}
+
+void frmMain::markReportOutOfDate(const QString& reason) {
+    if (!mnuFileSave->isEnabled())
+        return; // no report shown
+    arvPreview->setNotice(u"Out of date: "_s + reason);
+    arvPreview->setPrintEnabled(false);
+    mnuFilePrint->setEnabled(false);
 }
 
 bool frmMain::resolveTypedEntry() {

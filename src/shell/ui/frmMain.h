@@ -124,6 +124,10 @@ private:
     /// Takes a typed entry of the user list that names one exactly; says so and returns false for
     /// a search that matches none.
     bool resolveTypedEntry();
+    /// Says above the pages that a Preview waits for the read of the data file.
+    void showPreviewWaiting();
+    /// Marks the shown report as made from an earlier state of the file, and holds back Print.
+    void markReportOutOfDate(const QString& reason);
     void previewTotalsReport();
     void previewDayReport();
     /// The options both reports share, read from the controls.

@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
 
 #include <cmath>
 
@@ -165,3 +166,40 @@ TEST_F(DataLoadWindow, ARefusedFileNamesTheRowAndShowsNoReport) {
     ASSERT_TRUE(waitForData());
     EXPECT_EQ(viewer()->reportSource(), nullptr);
 }
+
+TEST_F(DataLoadWindow, APreviewWaitingForTheReadSaysSo) {
+    writeLargeFile();
+    start();
+    ASSERT_TRUE(window->isLoadingData());
+    previewButton()->click();
+    EXPECT_EQ(viewer()->notice(), u"Report will run when the read finishes"_s);
+    ASSERT_TRUE(waitForData());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return action(u"mnuFileSave"_s)->isEnabled(); }, 10000));
+    EXPECT_EQ(viewer()->notice(), QString());
+}
+
+// The file changes under a shown report and cannot be read again: the report says it is out of
+// date, and is not printed as if it were current.
+TEST_F(DataLoadWindow, AReportWhoseFileCouldNotBeReadAgainIsMarkedOutOfDate) {
+    load(office());
+    ASSERT_TRUE(previewAndWait());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
+        db.setDatabaseName(dataPath);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec(u"UPDATE Activity SET H7 = 5000 WHERE UserName = 'alice'"_s));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"writer"_s);
+    window->checkDataFileChanged();
+    if (!window->isLoadingData())
+        window->checkDataFileChanged();
+    ASSERT_TRUE(window->isLoadingData());
+    ASSERT_TRUE(waitForData());
+    EXPECT_TRUE(viewer()->notice().startsWith(u"Out of date: the data file changed and could not be read again"_s))
+        << viewer()->notice().toStdString();
+    EXPECT_FALSE(action(u"mnuFilePrint"_s)->isEnabled());
+    EXPECT_FALSE(child<QToolButton>(u"cmdViewerPrint"_s)->isEnabled());
+    EXPECT_TRUE(action(u"mnuFileSave"_s)->isEnabled()) << "what is shown can still be kept";
+}
+
