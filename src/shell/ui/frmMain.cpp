@@ -46,6 +46,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QScreen>
+#include <QScrollArea>
 #include <QApplication>
 #include <QThread>
 #include <QKeySequence>
@@ -116,7 +118,7 @@ frmMain::frmMain(QWidget* parent)
     buildControls();
     buildMenus();
     connectOptionChanges();
-    resize(1100, 760);
+    fitToScreen();
     setDataFileBusyTimeout(savedDataFileWait());
     // The wait is told from whichever thread waits: on this one the window cannot run its events
     // meanwhile, so the message is drawn at once.
@@ -164,6 +166,32 @@ int frmMain::runDialog(QDialog& dialog) {
     if (dialogRunner())
         return dialogRunner()(dialog);
     return dialog.exec();
+}
+
+void frmMain::fitToScreen() {
+    // Each options page scrolls when it is taller than the room it gets, so the window never
+    // needs more height than a small screen (or a large scale) offers.
+    for (int i = 0; i < tabOptions->count(); ++i) {
+        QWidget* page = tabOptions->widget(i);
+        if (qobject_cast<QScrollArea*>(page))
+            continue;
+        const QString caption = tabOptions->tabText(i);
+        tabOptions->removeTab(i);
+        auto* area = new QScrollArea;
+        area->setObjectName(page->objectName() + u"Scroll"_s);
+        area->setFrameShape(QFrame::NoFrame);
+        area->setWidgetResizable(true);
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        area->setWidget(page);
+        tabOptions->insertTab(i, area, caption);
+    }
+    tabOptions->setCurrentIndex(0);
+    QSize size(1100, 760);
+    if (const QScreen* shown = screen()) {
+        const QSize room = shown->availableGeometry().size() * 0.95;
+        size = size.boundedTo(room);
+    }
+    resize(size);
 }
 
 void frmMain::buildControls() {

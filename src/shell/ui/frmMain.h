@@ -87,6 +87,8 @@ protected:
 
 private:
     void buildControls();
+    /// Makes the options scroll where needed and sizes the window to the screen it is on.
+    void fitToScreen();
     void buildUserList(QWidget* options, QVBoxLayout* column);
     void buildShortcuts();
     void buildStatusBar();

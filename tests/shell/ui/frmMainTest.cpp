@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStackedWidget>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QUrl>
@@ -408,6 +409,21 @@ TEST_F(MainWindow, ASavedReportDocumentOpensInTheViewerAndSavesAgain) {
     ASSERT_FALSE(boxes().isEmpty());
     EXPECT_TRUE(boxes().last().prompt.contains(dataPath)) << boxes().last().prompt.toStdString();
     EXPECT_EQ(viewer()->pageCount(), pages) << "the shown report stays";
+}
+
+// On a small screen (the test platform's is 800 x 600) the window fits, and Preview and the
+// status bar are on it; the options scroll instead.
+TEST_F(MainWindow, TheWindowFitsTheScreenItOpensOn) {
+    load(office());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const QRect room = window->screen()->availableGeometry();
+    EXPECT_LE(window->width(), room.width());
+    EXPECT_LE(window->height(), room.height());
+    EXPECT_LE(window->minimumSizeHint().height(), room.height());
+    auto* preview = child<QPushButton>(u"cmdPreviewReport"_s);
+    const QPoint bottom = preview->mapTo(window.get(), QPoint(0, preview->height()));
+    EXPECT_LE(bottom.y(), window->height() - window->statusBar()->height());
 }
 
 TEST_F(MainWindow, PrintGoesThroughThePrintDialog) {
