@@ -429,15 +429,55 @@ void ReportViewer::setPrintDialogRunner(std::function<bool(QPrinter&, QWidget*)>
     m_printDialog = std::move(runner);
 }
 
+namespace {
+
+// What the print dialog was last left at, kept for the rest of the session: the printer, the
+// orientation, the range and the copies.
+struct PrintChoices {
+    bool made = false;
+    QString printerName;
+    QPageLayout::Orientation orientation = QPageLayout::Portrait;
+    QPrinter::PrintRange range = QPrinter::AllPages;
+    int from = 0;
+    int to = 0;
+    int copies = 1;
+};
+
+PrintChoices& lastPrintChoices() {
+    static PrintChoices choices;
+    return choices;
+}
+
+} // namespace
+
+void ReportViewer::setJobTitle(const QString& title) {
+    m_jobTitle = title;
+}
+
+void ReportViewer::forgetPrintChoices() {
+    lastPrintChoices() = PrintChoices{};
+}
+
 bool ReportViewer::PrintReport(bool showDialog) {
     if (m_pages.pages.isEmpty())
         return false;
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(m_pages.title.isEmpty() ? tr("Report") : m_pages.title);
+    printer.setDocName(!m_jobTitle.isEmpty() ? m_jobTitle : m_pages.title.isEmpty() ? tr("Report") : m_pages.title);
     printer.setPageSize(QPageSize(m_pages.paperSize / 20.0, QPageSize::Point));
     printer.setPageOrientation(QPageLayout::Portrait);
     printer.setFullPage(true);
     printer.setFromTo(0, 0);
+    PrintChoices& last = lastPrintChoices();
+    if (last.made) {
+        if (!last.printerName.isEmpty())
+            printer.setPrinterName(last.printerName);
+        printer.setPageOrientation(last.orientation);
+        printer.setCopyCount(last.copies);
+        if (last.range == QPrinter::PageRange && last.from <= pageCount()) {
+            printer.setPrintRange(QPrinter::PageRange);
+            printer.setFromTo(last.from, std::min(last.to, pageCount()));
+        }
+    }
     if (showDialog) {
         bool accepted = false;
         if (m_printDialog) {
@@ -453,6 +493,9 @@ bool ReportViewer::PrintReport(bool showDialog) {
         }
         if (!accepted)
             return false;
+        last = PrintChoices{true,          printer.printerName(), printer.pageLayout().orientation(),
+                            printer.printRange(), printer.fromPage(),  printer.toPage(),
+                            printer.copyCount()};
     }
     return printTo(printer);
 }
@@ -478,7 +521,19 @@ bool ReportViewer::printTo(QPrinter& printer) {
             break;
         // The whole sheet in device pixels; the printer's own unprintable margin is its business.
         const QRectF sheet = printer.paperRect(QPrinter::DevicePixel);
-        paintPage(painter, m_pages, i, QRectF(QPointF(0, 0), sheet.size()));
+        const QSizeF paper = m_pages.paperSize;
+        const bool turned = (sheet.width() > sheet.height()) != (paper.width() > paper.height());
+        if (turned) {
+            // A portrait report on a landscape sheet is printed turned a quarter, at full size,
+            // rather than shrunk to the sheet's height beside a blank band.
+            painter.save();
+            painter.translate(sheet.width(), 0);
+            painter.rotate(90);
+            paintPage(painter, m_pages, i, QRectF(0, 0, sheet.height(), sheet.width()));
+            painter.restore();
+        } else {
+            paintPage(painter, m_pages, i, QRectF(QPointF(0, 0), sheet.size()));
+        }
     }
     if (painter.isActive())
         ok = painter.end() && ok;

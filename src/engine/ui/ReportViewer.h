@@ -45,6 +45,12 @@ public:
     bool PrintReport(bool showDialog);
     /// Paints the shown pages (or the printer's chosen page range) onto `printer`.
     bool printTo(QPrinter& printer);
+    /// The print job's name in the printer queue (the report, its range and whom it is for);
+    /// the pages' title when empty.
+    void setJobTitle(const QString& title);
+    /// Forgets the printer, orientation, range and copies the print dialog was last left at
+    /// (they are kept for the rest of the session otherwise).
+    static void forgetPrintChoices();
     /// Offers or holds back the viewer's Print button (shown pages that are out of date); any
     /// newly shown pages offer it again.
     void setPrintEnabled(bool enabled);
@@ -100,6 +106,7 @@ private:
     PageCollection m_pages;
     int m_current = -1;
     bool m_printHeld = false;
+    QString m_jobTitle;
     ZoomMode m_zoomMode = ZoomMode::FitWidth;
     int m_percent = 100;
     std::function<bool(QPrinter&, QWidget*)> m_printDialog;

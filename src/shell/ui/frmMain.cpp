@@ -927,6 +927,7 @@ void frmMain::cmdPreviewReport_Click() {
         ParseUserEntry(cboUserName->itemText(cboUserName->currentIndex()), m_UserName, m_ComputerName);
     });
     run.step([this] {
+        arvPreview->setJobTitle(printJobTitle());
         if (CurrentReport == 1)
             previewDayReport();
         else
@@ -934,6 +935,16 @@ void frmMain::cmdPreviewReport_Click() {
     });
     if (std::exchange(m_refreshAfterPreview, false) && m_planner && !m_unloaded)
         startStoreLoad(m_planner->dataFile());
+}
+
+QString frmMain::printJobTitle() const {
+    QString who = u"everybody"_s;
+    if (!m_UserName.isEmpty() && !m_ComputerName.isEmpty())
+        who = u"%1 on %2"_s.arg(m_UserName, m_ComputerName);
+    else if (!m_UserName.isEmpty() || !m_ComputerName.isEmpty())
+        who = m_UserName + m_ComputerName;
+    return u"%1, %2 to %3, %4"_s.arg(lblTitle->text(), dtmDateReport->StartDate().toString(Qt::ISODate),
+                                      dtmDateReport->EndDate().toString(Qt::ISODate), who);
 }
 
 void frmMain::fillCommonOptions(CommonReportOptions& options) const {
@@ -1077,6 +1088,7 @@ void frmMain::mnuFileOpenReport_Click() {
     }
     ignoringFailures([this] { ClearPreview(); });
     m_openedDocument = *path;
+    arvPreview->setJobTitle(QFileInfo(*path).completeBaseName());
     arvPreview->setPages(pages); // raises LoadCompleted: Save and Print are offered
     statusBar()->showMessage(u"Showing the saved report %1"_s.arg(QDir::toNativeSeparators(*path)));
 }

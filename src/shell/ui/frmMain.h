@@ -134,6 +134,8 @@ private:
     void previewDayReport();
     /// The options both reports share, read from the controls.
     void fillCommonOptions(CommonReportOptions& options) const;
+    /// The print job's name: the report, its range and whom it is for.
+    QString printJobTitle() const;
     /// Tells the user why the preview was refused and brings the option into focus.
     void showPreviewProblem(const PreviewProblem& problem);
     void arvPreview_LoadCompleted();

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -272,6 +273,62 @@ TEST_F(ReportViewerTest, PrintsEveryPageAndACancelledDialogPrintsNothing) {
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     const QByteArray bytes = pdf.readAll();
     EXPECT_EQ(bytes.count("/Type /Page\n") + bytes.count("/Type /Page "), viewer.pageCount());
+}
+
+// What the print dialog was left at comes back the next time in the session; the job carries
+// its title; a portrait report chosen onto a landscape sheet fills the sheet, turned a quarter.
+TEST_F(ReportViewerTest, PrintChoicesLastTheSessionAndLandscapeFillsTheSheet) {
+    ReportViewer::forgetPrintChoices();
+    CountingReport report(40);
+    viewer.setReportSource(&report);
+    viewer.setJobTitle(u"Total activity, 2024-05-06 to 2024-05-12, anna on PC1"_s);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"landscape.pdf"_s);
+    QString docName;
+    viewer.setPrintDialogRunner([&](QPrinter& printer, QWidget*) {
+        docName = printer.docName();
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file);
+        printer.setPageOrientation(QPageLayout::Landscape);
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(2, 2);
+        printer.setCopyCount(2);
+        return true;
+    });
+    ASSERT_TRUE(viewer.PrintReport(true));
+    EXPECT_EQ(docName, u"Total activity, 2024-05-06 to 2024-05-12, anna on PC1"_s);
+
+    QPageLayout::Orientation orientation = QPageLayout::Portrait;
+    int from = 0;
+    int copies = 0;
+    viewer.setPrintDialogRunner([&](QPrinter& printer, QWidget*) {
+        orientation = printer.pageLayout().orientation();
+        from = printer.fromPage();
+        copies = printer.copyCount();
+        return false;
+    });
+    viewer.PrintReport(true);
+    EXPECT_EQ(orientation, QPageLayout::Landscape);
+    EXPECT_EQ(from, 2);
+    EXPECT_EQ(copies, 2);
+    ReportViewer::forgetPrintChoices();
+
+    // The printed sheet, read back by poppler: the page's ink runs along the sheet's width.
+    QProcess render;
+    render.start(u"pdftoppm"_s, {u"-r"_s, u"20"_s, u"-png"_s, u"-singlefile"_s, file, dir.filePath(u"sheet"_s)});
+    if (!render.waitForFinished(30000) || render.exitCode() != 0)
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is needed to look at the printed sheet";
+    const QImage sheet(dir.filePath(u"sheet.png"_s));
+    ASSERT_GT(sheet.width(), sheet.height());
+    int left = sheet.width();
+    int right = -1;
+    for (int y = 0; y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x)
+            if (qGray(sheet.pixel(x, y)) < 200) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    EXPECT_GT(right - left, sheet.width() * 7 / 10) << "a page shrunk onto the sheet would leave a blank band";
 }
 
 namespace {

@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStackedWidget>
+#include <QPrinter>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -430,12 +431,18 @@ TEST_F(MainWindow, PrintGoesThroughThePrintDialog) {
     load(office());
     ASSERT_TRUE(previewAndWait());
     int asked = 0;
-    viewer()->setPrintDialogRunner([&](QPrinter&, QWidget*) {
+    QString job;
+    viewer()->setPrintDialogRunner([&](QPrinter& printer, QWidget*) {
         ++asked;
+        job = printer.docName();
         return false; // the user cancels: nothing is printed
     });
     action(u"mnuFilePrint"_s)->trigger();
     EXPECT_EQ(asked, 1);
+    // The queue names the report, its range and whom it is for.
+    EXPECT_EQ(job, u"Total activity, %1 to %2, tester on TESTPC"_s.arg(
+                       child<DateSelector>(u"dtmDateReport"_s)->StartDate().toString(Qt::ISODate),
+                       child<DateSelector>(u"dtmDateReport"_s)->EndDate().toString(Qt::ISODate)));
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
 
