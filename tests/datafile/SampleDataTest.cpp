@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QDate>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -95,4 +96,20 @@ TEST(SampleData, AnOfficeWithWorkingDaysSharedDesksAndLaptops) {
 
     EXPECT_NE(generate({u"--output"_s, file, u"--users"_s, u"zero"_s}), 0);
     EXPECT_NE(generate({u"--users"_s, u"3"_s}), 0);
+
+    // More rows than the range holds: the range is kept (a year up to --to), and it says so.
+    QProcess many;
+    many.start(binPath(u"tallyrow-sample-data"_s),
+               {u"--output"_s, counted, u"--rows"_s, u"1000000"_s, u"--to"_s, u"2024-03-31"_s});
+    ASSERT_TRUE(many.waitForFinished(60000));
+    EXPECT_EQ(many.exitCode(), 0);
+    EXPECT_TRUE(many.readAllStandardError().contains("the range holds"));
+    EXPECT_EQ(open(counted)->Execute(u"SELECT Min(ActiveDay) AS D FROM Activity"_s)->field(u"D"_s).toInt(),
+              QDate(2000, 1, 1).daysTo(QDate(2023, 4, 1)));
+
+    QProcess help;
+    help.start(binPath(u"tallyrow-sample-data"_s), {u"--help"_s});
+    ASSERT_TRUE(help.waitForFinished(10000));
+    EXPECT_EQ(help.exitCode(), 0);
+    EXPECT_TRUE(help.readAllStandardOutput().contains("--rows N"));
 }

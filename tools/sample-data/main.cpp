@@ -3,9 +3,9 @@
 //
 // Writes a made-up office's activity (working days, office hours with a lunch dip, evenings,
 // weekends, holidays and absences, shared desks and laptops) as an SQLite data file with the
-// template's schema. Without a range it covers the --years (default 1) ending today. With
-// --rows it writes exactly that many rows, going back in time from the end of the range as far
-// as needed (and no further than --from when that is given). With --postgres the same rows go
+// template's schema. Without a range it covers the --years (default 1) ending today (or --to).
+// With --rows it writes at most that many rows, the most recent days first, never before the
+// range's first day; it says so when the range holds fewer. With --postgres the same rows go
 // into the activity table of a PostgreSQL database instead (created when missing).
 #include "ActivitySchema.h"
 #include "PostgresOutput.h"
@@ -40,14 +40,33 @@ struct Options {
     qint64 rows = -1;
 };
 
+const char* const kUsage =
+    "usage: tallyrow-sample-data (--output FILE | --postgres URI) [--users N] [--computers N]\n"
+    "           [--from YYYY-MM-DD --to YYYY-MM-DD | --years N] [--seed N] [--rows N]\n";
+
 int usage(const char* problem) {
     if (problem) {
         std::fprintf(stderr, "tallyrow-sample-data: %s\n", problem);
     }
-    std::fprintf(stderr,
-                 "usage: tallyrow-sample-data (--output FILE | --postgres URI) [--users N] [--computers N]\n"
-                 "           [--from YYYY-MM-DD --to YYYY-MM-DD | --years N] [--seed N] [--rows N]\n");
+    std::fprintf(stderr, "%s", kUsage);
     return 2;
+}
+
+int help() {
+    std::printf("%s\n"
+                "Writes a made-up office's activity, for trying the reports and measuring them.\n"
+                "\n"
+                "  --output FILE     the SQLite data file to write (replaced when it exists)\n"
+                "  --postgres URI    or the PostgreSQL database to fill instead\n"
+                "  --users N         people in the office (default 8)\n"
+                "  --computers N     computers (default: one per person)\n"
+                "  --from DATE --to DATE\n"
+                "                    the range of days, YYYY-MM-DD (default: --years ending today)\n"
+                "  --years N         the length of the range when --from is not given (default 1)\n"
+                "  --seed N          the same seed gives the same rows (default 1)\n"
+                "  --rows N          at most N rows, the most recent days first\n",
+                kUsage);
+    return 0;
 }
 
 bool check(sqlite3* db, int rc, const char* what) {
@@ -66,8 +85,11 @@ int main(int argc, char** argv) {
     Options o;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
+        if (a == u"--help" || a == u"-h") {
+            return help();
+        }
         if (i + 1 >= args.size()) {
-            return usage("every option needs a value");
+            return usage(qPrintable(u"%1 needs a value"_s.arg(a)));
         }
         const QString v = args[++i];
         bool ok = true;
@@ -111,8 +133,7 @@ int main(int argc, char** argv) {
         o.computers = o.users;
     }
     const QDate to = o.to.value_or(QDate::currentDate());
-    // An invalid first day means "as far back as --rows needs".
-    const QDate from = o.from ? *o.from : (o.rows >= 0 ? QDate() : to.addYears(-o.years).addDays(1));
+    const QDate from = o.from ? *o.from : to.addYears(-o.years).addDays(1);
     if (from.isValid() && from > to) {
         return usage("--from lies after --to");
     }
@@ -165,9 +186,6 @@ int main(int argc, char** argv) {
         if (o.rows >= 0 && written >= o.rows) {
             break;
         }
-        if (!from.isValid() && d.year() < 1000) {
-            break; // --rows larger than the office can fill
-        }
         rows.clear();
         office.day(d, rows);
         for (const ActivityRow& r : rows) {
@@ -210,6 +228,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tallyrow-sample-data: cannot write %s\n", qPrintable(o.output));
         QFile::remove(temp);
         return 1;
+    }
+    if (o.rows > written) {
+        std::fprintf(stderr,
+                     "tallyrow-sample-data: the range holds %lld rows of this office, not %lld; more need "
+                     "--users, --years or an earlier --from\n",
+                     static_cast<long long>(written), static_cast<long long>(o.rows));
     }
     std::fprintf(stderr, "tallyrow-sample-data: %lld rows, %d users, %d computers in %.2f s\n",
                  static_cast<long long>(written), int(office.users().size()), int(office.computers().size()),
