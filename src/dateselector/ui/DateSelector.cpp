@@ -87,11 +87,28 @@ DateSelector::DateSelector(std::function<QDate()> today, const QLocale& locale, 
 
 DateSelector::~DateSelector() = default;
 
+namespace {
+
+// A date field that Tab leaves as a whole (a plain date edit takes a Tab per part of the date:
+// day, month, year); the parts are still reached with the arrow keys or by clicking.
+class DateField final : public QDateEdit {
+public:
+    using QDateEdit::QDateEdit;
+
+protected:
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+};
+
+} // namespace
+
 void DateSelector::build(const QLocale& locale) {
     lblStartDate = new QLabel(kDefaultStartCaption, this);
-    dtpStartDate = new QDateEdit(this);
+    dtpStartDate = new DateField(this);
     lblEndDate = new QLabel(kDefaultEndCaption, this);
-    dtpEndDate = new QDateEdit(this);
+    dtpEndDate = new DateField(this);
+    // The labels name their fields (for a screen reader, too).
+    lblStartDate->setBuddy(dtpStartDate);
+    lblEndDate->setBuddy(dtpEndDate);
     chkLockDate = new QCheckBox(this);
     updDate = new StepArrows(this);
 
@@ -148,6 +165,7 @@ void DateSelector::buildMenu() {
         item->setObjectName(u"miPeriod_%1"_s.arg(i));
         item->setData(i);
         item->setEnabled(periodOffered(i));
+        item->setCheckable(true);
         // Choosing a period is the user's own change of the range, like a step: the host hears of
         // it. A locked range keeps its dates.
         connect(item, &QAction::triggered, this, [this, i] {
@@ -201,6 +219,11 @@ void DateSelector::contextMenuEvent(QContextMenuEvent* event) {
         event->ignore();
         return;
     }
+    // The period the range was last set by is marked.
+    const int current = Period();
+    for (QAction* item : m_options->findChildren<QAction*>())
+        if (item->objectName().startsWith(u"miPeriod_"_s))
+            item->setChecked(item->data().toInt() == current);
     m_options->popup(event->globalPos());
     event->accept();
 }

@@ -13,6 +13,10 @@ StepArrows::StepArrows(QWidget* parent)
     m_up->setObjectName(u"updDateUp"_s);
     m_down->setArrowType(Qt::LeftArrow);
     m_up->setArrowType(Qt::RightArrow);
+    m_down->setAccessibleName(u"Earlier range"_s);
+    m_up->setAccessibleName(u"Later range"_s);
+    m_down->setToolTip(u"Move both dates back one range"_s);
+    m_up->setToolTip(u"Move both dates forward one range"_s);
     for (QToolButton* b : {m_down, m_up}) {
         b->setAutoRepeat(true);
         b->setAutoRaise(false);

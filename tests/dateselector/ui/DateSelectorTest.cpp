@@ -297,7 +297,23 @@ TEST_F(DateSelectorTest, PeriodMenuOffersFiveKindsAndAChoiceIsAUserChange) {
     QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2), selector.mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(&selector, &click);
     EXPECT_TRUE(options->isVisible());
+    EXPECT_TRUE(items[6]->isChecked()) << "the range's period is marked";
+    EXPECT_FALSE(items[2]->isChecked());
     options->hide();
+}
+
+// One Tab leaves a date field (not one per day, month and year), and each field is named by its
+// label.
+TEST_F(DateSelectorTest, OneTabPerDateFieldAndLabelsNameTheirFields) {
+    selector.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&selector));
+    QApplication::setActiveWindow(&selector);
+    auto* start = child<QDateEdit>("dtpStartDate");
+    start->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), child<QDateEdit>("dtpEndDate"));
+    EXPECT_EQ(child<QLabel>("lblStartDate")->buddy(), start);
+    EXPECT_EQ(child<QLabel>("lblEndDate")->buddy(), child<QDateEdit>("dtpEndDate"));
 }
 
 TEST_F(DateSelectorTest, LockedDatesOfferNoPeriodMenuAndKeepTheirRange) {
