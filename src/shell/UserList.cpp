@@ -63,6 +63,23 @@ void ParseUserEntry(const QString& entry, QString& userName, QString& computerNa
         computerName.clear();
 }
 
+QString spokenUserEntry(const QString& entry) {
+    const qsizetype p = entry.indexOf(kUserSeparator, 0, Qt::CaseSensitive);
+    if (p < 0)
+        return entry;
+    QString user = TrimSpaces(entry.left(p));
+    QString computer = TrimSpaces(entry.mid(p + kUserSeparator.size()));
+    if (user == kAllUsers)
+        user = u"all users"_s;
+    else if (user.isEmpty())
+        user = u"no user name"_s;
+    if (computer == kAllComputers)
+        computer = u"all computers"_s;
+    else if (computer.isEmpty())
+        computer = u"no computer name"_s;
+    return user + u" on "_s + computer;
+}
+
 namespace {
 
 // Adds one entry per row of a query that groups by user or by computer. `any` tells whether the

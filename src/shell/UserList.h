@@ -34,6 +34,10 @@ QString TrimSpaces(const QString& text);
 /// user filter keeps its value.
 void ParseUserEntry(const QString& entry, QString& userName, QString& computerName);
 
+/// An entry as a screen reader should say it: "anna on OFFICE1", "all users on OFFICE1",
+/// "anna on all computers", without the separator's punctuation.
+QString spokenUserEntry(const QString& entry);
+
 /// What reading the user-and-computer list from a data file gave, for the window to show.
 struct UserListLoad {
     /// False when the data file could not be opened; nothing else is set then.

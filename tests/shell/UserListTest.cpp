@@ -206,3 +206,14 @@ TEST_F(UserListFile, SnapshotGivesTheListTheQueriesGive) {
     expectSameList(dataFile({}), u"x"_s, u"y"_s, errorReporter());
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
+
+TEST(UserList, EntriesAreSpokenAsWords) {
+    const std::pair<QString, QString> cases[] = {
+        {u"anna -|- OFFICE1"_s, u"anna on OFFICE1"_s},
+        {u"<All Users> -|- <All Computers>"_s, u"all users on all computers"_s},
+        {u"anna -|- <All Computers>"_s, u"anna on all computers"_s},
+        {u" -|- OFFICE1"_s, u"no user name on OFFICE1"_s},
+    };
+    for (const auto& [entry, spoken] : cases)
+        EXPECT_EQ(spokenUserEntry(entry), spoken) << entry.toStdString();
+}

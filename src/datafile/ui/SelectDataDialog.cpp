@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -133,6 +134,8 @@ frmSelectData::frmSelectData(QWidget* parent)
     brsDataPath = new BrowseButton(this);
     brsDataPath->setObjectName(u"brsDataPath"_s);
     brsDataPath->ReadProperties(m_properties);
+    if (auto* path = brsDataPath->findChild<QLineEdit*>(u"txtPath"_s))
+        lblExplanation->setBuddy(path); // names the field for a screen reader
     lblNewData =
         makeLabel(this, u"lblNewData"_s,
                   u"To create a new file, enter the full path and file name in the box above and click the "

@@ -1,6 +1,7 @@
 #include "engine/ui/ReportViewer.h"
 
 #include "engine/PagePainter.h"
+#include "engine/PageText.h"
 #include "engine/Report.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QAccessible>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -73,6 +75,7 @@ QToolButton* toolButton(QWidget* parent, const QString& name, QStyle::StandardPi
     b->setObjectName(name);
     b->setIcon(parent->style()->standardIcon(icon));
     b->setToolTip(tip);
+    b->setAccessibleName(tip);
     b->setAutoRaise(true);
     return b;
 }
@@ -128,12 +131,14 @@ QWidget* ReportViewer::buildToolBar() {
     m_previous = toolButton(bar, u"cmdPreviousPage"_s, QStyle::SP_MediaSeekBackward, tr("Previous page"));
     m_pageBox = new QSpinBox(bar);
     m_pageBox->setObjectName(u"spnPage"_s);
+    m_pageBox->setAccessibleName(tr("Page number"));
     m_pageOf = new QLabel(bar);
     m_pageOf->setObjectName(u"lblPageOf"_s);
     m_next = toolButton(bar, u"cmdNextPage"_s, QStyle::SP_MediaSeekForward, tr("Next page"));
     m_last = toolButton(bar, u"cmdLastPage"_s, QStyle::SP_MediaSkipForward, tr("Last page"));
     m_zoom = new QComboBox(bar);
     m_zoom->setObjectName(u"cboZoom"_s);
+    m_zoom->setAccessibleName(tr("Zoom"));
     m_zoom->addItem(tr("Fit width"));
     m_zoom->addItem(tr("Fit page"));
     for (int z : kZoomSteps)
@@ -206,6 +211,7 @@ void ReportViewer::setReportSource(Report* report) {
     }
     m_status->setText(problems.join(u"; "_s));
     showPages(report->pages());
+    announceReady();
     emit LoadCompleted();
 }
 
@@ -217,7 +223,15 @@ void ReportViewer::setPages(const PageCollection& pages) {
     m_report = nullptr;
     m_status->clear();
     showPages(pages);
+    announceReady();
     emit LoadCompleted();
+}
+
+// A screen reader hears that the report is there, and how long it is.
+void ReportViewer::announceReady() {
+    setAccessibleDescription(tr("Report ready, %n page(s)", nullptr, pageCount()));
+    QAccessibleEvent ready(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&ready);
 }
 
 QString ReportViewer::statusText() const {
@@ -365,6 +379,13 @@ void ReportViewer::setZoomPercent(int percent) {
 
 void ReportViewer::updateView() {
     m_view->show(&m_pages, m_current, pixelsPerTwip());
+    // What the page says, in reading order, for a screen reader on the pages or the sheet.
+    const QString name = m_current < 0 ? tr("No report") : tr("Page %1 of %2").arg(m_current + 1).arg(pageCount());
+    const QString text = pageReadingText(m_pages, m_current);
+    for (QWidget* w : {static_cast<QWidget*>(m_scroll), static_cast<QWidget*>(m_view)}) {
+        w->setAccessibleName(name);
+        w->setAccessibleDescription(text);
+    }
 }
 
 void ReportViewer::updateControls() {

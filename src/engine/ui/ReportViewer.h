@@ -98,6 +98,7 @@ private:
     QWidget* buildToolBar();
     void connectControls();
     void showPages(PageCollection pages);
+    void announceReady();
     void updateView();
     void updateControls();
     double pixelsPerTwip() const;

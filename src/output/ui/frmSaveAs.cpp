@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 
@@ -66,6 +67,11 @@ frmSaveAs::frmSaveAs(const engine::Report* report, QWidget* parent) : QDialog(pa
             cboSaveAs_Click();
     });
     connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
+    // The path field is named by the label above it, and Return in it saves, as OK does.
+    if (auto* path = BrowseButton1->findChild<QLineEdit*>(u"txtPath"_s)) {
+        Label1->setBuddy(path);
+        connect(path, &QLineEdit::returnPressed, OKButton, &QPushButton::click);
+    }
     connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButton_Click(); });
 }
 

@@ -222,6 +222,7 @@ void frmMain::buildControls() {
     cmdPreviewReport->setObjectName(u"cmdPreviewReport"_s);
     cmdPreviewReport->setDefault(true);
     cmdPreviewReport->setMinimumHeight(32);
+    cmdPreviewReport->setToolTip(u"Show the report with these options (F5)"_s);
     column->addWidget(cmdPreviewReport);
 
     arvPreview = new engine::ReportViewer(this);
@@ -392,16 +393,22 @@ void frmMain::buildDayPanel() {
     day->addWidget(cboShowEachDay);
     day->addSpacing(4);
     day->addWidget(lblDayReportDaysToInclude);
-    auto* days = new QGridLayout;
+    // The seven boxes are one group for a screen reader, named as the label above them.
+    auto* dayGroup = new QGroupBox(vseDayReport);
+    dayGroup->setObjectName(u"grpDays"_s);
+    dayGroup->setFlat(true);
+    dayGroup->setAccessibleName(lblDayReportDaysToInclude->text());
+    dayGroup->setStyleSheet(u"QGroupBox#grpDays { border: none; margin: 0; padding: 0; }"_s);
+    auto* days = new QGridLayout(dayGroup);
     days->setContentsMargins(8, 0, 0, 0);
     for (int i = 0; i < 7; ++i) {
         const QString name = weekdayNames()[i];
-        chkDays[i] = new QCheckBox(name, vseDayReport);
+        chkDays[i] = new QCheckBox(name, dayGroup);
         chkDays[i]->setObjectName(u"chkDate"_s + name);
         chkDays[i]->setChecked(true);
         days->addWidget(chkDays[i], i % 4, i / 4);
     }
-    day->addLayout(days);
+    day->addWidget(dayGroup);
     day->addSpacing(4);
     chkShadeTable = new QCheckBox(u"Shade the table"_s, vseDayReport);
     chkShadeTable->setObjectName(u"chkShadeTable"_s);
@@ -428,7 +435,10 @@ void frmMain::buildTotalsPanel() {
         makeLabel(u"lblTotalsReportUnits"_s, u"Show total activity in groups of:"_s, vseTotalsReport);
     txtTotalsReportUnits = new QLineEdit(u"1"_s, vseTotalsReport);
     txtTotalsReportUnits->setObjectName(u"txtTotalsReportUnits"_s);
-    txtTotalsReportUnits->setMaximumWidth(70);
+    // Wide enough for any number a period can use, and it says what it takes.
+    txtTotalsReportUnits->setMaximumWidth(txtTotalsReportUnits->fontMetrics().horizontalAdvance(u"0"_s) * 12 + 16);
+    txtTotalsReportUnits->setToolTip(u"How many days, weeks, months or years each row of the report covers: "
+                                     "a whole number, such as 2 with weeks for fortnights"_s);
     lblTotalsReportUnits->setBuddy(txtTotalsReportUnits);
     cboTotalsReportPeriod = makeList(u"cboTotalsReportPeriod"_s,
                                      {u"Days"_s, u"Weeks"_s, u"Months"_s, u"Years"_s}, vseTotalsReport);
@@ -702,7 +712,7 @@ void frmMain::applyUserList(const UserListLoad& list) {
     {
         const QSignalBlocker quiet(cboUserName); // the list is rebuilt; ClearPreview runs once at the end
         cboUserName->clear();
-        cboUserName->addItems(list.entries);
+        addUserEntries(list.entries);
         if (list.enabled)
             cboUserName->setEnabled(*list.enabled);
         if (list.selected)
@@ -798,6 +808,12 @@ void frmMain::storeLoadFinished(int generation) {
         cmdPreviewReport_Click();
 }
 
+void frmMain::addUserEntries(const QStringList& entries) {
+    cboUserName->addItems(entries);
+    for (int i = 0; i < cboUserName->count(); ++i)
+        cboUserName->setItemData(i, spokenUserEntry(cboUserName->itemText(i)), Qt::AccessibleTextRole);
+}
+
 void frmMain::applyRefreshedList(const UserListLoad& list) {
     QStringList shown;
     for (int i = 0; i < cboUserName->count(); ++i)
@@ -807,7 +823,7 @@ void frmMain::applyRefreshedList(const UserListLoad& list) {
     const QString chosen = cboUserName->currentText();
     const QSignalBlocker quiet(cboUserName); // the shown report stays: the same entry is chosen
     cboUserName->clear();
-    cboUserName->addItems(list.entries);
+    addUserEntries(list.entries);
     if (list.enabled)
         cboUserName->setEnabled(*list.enabled);
     const int again = list.entries.indexOf(chosen);

@@ -115,6 +115,8 @@ private:
     /// The planner for the data file `path`, made anew when the file is another.
     ActivityPlanner& plannerFor(const QString& path);
     /// The list from a store that was read again: new users appear, the chosen entry stays.
+    /// Fills the user list, each entry with the words a screen reader says for it.
+    void addUserEntries(const QStringList& entries);
     void applyRefreshedList(const UserListLoad& list);
     /// Says why the data file could not be read, as opening it for the list says it.
     void showLoadFailure(const QString& path, const QString& reason);

@@ -15,6 +15,12 @@
 #include <QFile>
 #include <QPushButton>
 
+#include <QLineEdit>
+
+#include <QLabel>
+
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -278,6 +284,12 @@ TEST_F(SaveDialog, RemembersTheFolderSavedToAndProposesItNextTime) {
     next.ReportName = u"month"_s;
     next.Form_Load();
     EXPECT_EQ(browse(next)->Path(), env().path(u"elsewhere/month.pdf"_s));
+
+    // Return in the path field saves, as OK does; the field is named by its label.
+    auto* path = browse(next)->findChild<QLineEdit*>(u"txtPath"_s);
+    QTest::keyClick(path, Qt::Key_Return);
+    EXPECT_TRUE(QFile::exists(env().path(u"elsewhere/month.pdf"_s)));
+    EXPECT_EQ(next.findChild<QLabel*>(u"Label1"_s)->buddy(), path);
 }
 
 TEST_F(SaveDialog, UnknownFormatCodesWriteTheReportDocument) {
