@@ -85,9 +85,16 @@ DateRange previousDayRange(const QDate& start, const QDate& end) {
 DayKeyFigures dayKeyFigures(const HourGrid& shown, const HourGrid& totals, const HourGrid& previousTotals,
                             const DayReportInputs& inputs) {
     DayKeyFigures f;
+    f.activeSeconds = weekdaySeconds(totals, inputs);
+    f.previousSeconds = weekdaySeconds(previousTotals, inputs);
+    f.previous = previousDayRange(inputs.StartDate, inputs.EndDate);
+    // Whether there was activity is a question for the totals: a minimum, or a few seconds
+    // averaged over the weekdays, shows 0 everywhere although the range holds activity.
+    if (f.activeSeconds <= 0)
+        return f;
     for (int h = 0; h < 24; ++h) {
         const std::int32_t minutes = wholeMinutes(shown[h][AllDaysColumn]);
-        if (minutes > f.busiestHourMinutes) {
+        if (f.busiestHour < 0 || minutes > f.busiestHourMinutes) {
             f.busiestHour = h;
             f.busiestHourMinutes = minutes;
         }
@@ -98,14 +105,11 @@ DayKeyFigures dayKeyFigures(const HourGrid& shown, const HourGrid& totals, const
         std::int32_t minutes = 0;
         for (int h = 0; h < 24; ++h)
             minutes += cellMinutes(shown, h, i);
-        if (minutes > f.busiestWeekdayMinutes) {
+        if (f.busiestWeekday < 0 || minutes > f.busiestWeekdayMinutes) {
             f.busiestWeekday = i;
             f.busiestWeekdayMinutes = minutes;
         }
     }
-    f.activeSeconds = weekdaySeconds(totals, inputs);
-    f.previousSeconds = weekdaySeconds(previousTotals, inputs);
-    f.previous = previousDayRange(inputs.StartDate, inputs.EndDate);
     return f;
 }
 
