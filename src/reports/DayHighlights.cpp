@@ -76,6 +76,13 @@ std::int32_t dayShadeMaximum(const HourGrid& grid, const DayReportInputs& inputs
     return largest;
 }
 
+std::array<std::int32_t, 5> dayShadeLegendValues(std::int32_t largest) {
+    std::array<std::int32_t, 5> values{};
+    for (int i = 0; i < int(values.size()); ++i)
+        values[i] = std::int32_t(roundHalfEven(largest * i / double(values.size() - 1)));
+    return values;
+}
+
 DateRange previousDayRange(const QDate& start, const QDate& end) {
     const qint64 length = start.daysTo(end) + 1;
     const qint64 shift = std::max<qint64>(length, 7);

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <array>
+
 namespace tallyrow {
 
 // ---- Shading of the Day table ----
@@ -21,6 +23,9 @@ QColor readableTextColor(const QColor& background);
 double contrastRatio(const QColor& a, const QColor& b);
 /// The largest whole-minute value of the shaded cells: the selected weekdays and "All Days".
 std::int32_t dayShadeMaximum(const HourGrid& grid, const DayReportInputs& inputs);
+/// The values the shading legend shows: 0, the quarters of `largest` and `largest` itself, each
+/// rounded as the table's minutes are (halves to even), so 47 gives 0 12 24 35 47.
+std::array<std::int32_t, 5> dayShadeLegendValues(std::int32_t largest);
 
 // ---- Key figures ----
 

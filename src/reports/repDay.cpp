@@ -287,9 +287,11 @@ void repDay::showHighlights() {
     m_shadeMaximum = dayShadeMaximum(m_grid, m_in);
     ReportFooter().height = kShadedFooterHeight;
     label(QStringLiteral("lblShadeLegend"))->visible = true;
+    const auto legend = dayShadeLegendValues(m_shadeMaximum);
+    static_assert(std::tuple_size_v<decltype(legend)> == kLegendSwatches);
     for (int i = 0; i < kLegendSwatches; ++i) {
         engine::Label* swatch = label(dayControl("lblShade", i));
-        const std::int32_t value = m_shadeMaximum * i / (kLegendSwatches - 1);
+        const std::int32_t value = legend[i];
         swatch->caption = QString::number(value);
         swatch->backColor = dayShadeColor(value, m_shadeMaximum);
         swatch->color = readableTextColor(swatch->backColor);

@@ -39,7 +39,7 @@ in percent of those seconds against the range as long as this one (moved back a 
 shorter than a week) ending before it, or "no activity in the previous range".
 
 Shading legend (--heat-map with --details, .legend): the largest shown minute value of the
-weekday and "All Days" cells, and its quarters rounded down, 0 first.
+weekday and "All Days" cells, and its quarters rounded half to even as the table's minutes, 0 first.
 
 Run it from this folder after changing cases.json: ./make_expected.py
 """
@@ -170,7 +170,7 @@ def day_report(rows, o):
     extra = {}
     if o.get("heat-map") and o.get("details"):
         largest = max(int(v) for row in shown_table for v in row)
-        extra["legend"] = "Shading (minutes): " + " ".join(str(largest * k // 4) for k in range(5))
+        extra["legend"] = "Shading (minutes): " + " ".join(str(round(largest * k / 4)) for k in range(5))
     return csv_text(lines), text, extra
 
 

@@ -128,3 +128,11 @@ TEST(DayKeyFigures, ActivityThatShowsAsZeroMinutesStillNamesTheEarliestHourAndWe
     EXPECT_EQ(lines[0], QStringLiteral("Busiest hour: 12:00 AM (0 min)"));
     EXPECT_EQ(lines[1], QStringLiteral("Busiest weekday: Wednesday (0 min)"));
 }
+
+TEST(DayShading, TheLegendRoundsItsQuartersAsTheTableRoundsMinutes) {
+    using Legend = std::array<std::int32_t, 5>;
+    EXPECT_EQ(dayShadeLegendValues(47), (Legend{0, 12, 24, 35, 47})) << "11.75 is 12, 23.5 the even 24";
+    EXPECT_EQ(dayShadeLegendValues(50), (Legend{0, 12, 25, 38, 50}))
+        << "12.5 is the even 12, 37.5 the even 38";
+    EXPECT_EQ(dayShadeLegendValues(0), (Legend{0, 0, 0, 0, 0}));
+}
