@@ -177,8 +177,10 @@ QPolygonF areaPolygon(const ChartLayout& l, const ChartLayout::SeriesLine& line)
     return poly;
 }
 
-/// One area series, in the painter's coordinates of its lane. The fill lets the series behind
-/// show through; in 2D the top edges are drawn afterwards (paintAreaEdges).
+/// One area series, in the painter's coordinates of its lane, filled in its legend colour and
+/// outlined. The fill is opaque: translucent fills of many series mix into colours no legend
+/// entry has. The layout puts the largest series at the back, and in 2D every top edge is drawn
+/// afterwards (paintAreaEdges), so no series in front hides one behind it from sight.
 void paintArea(QPainter& painter, const ChartLayout& l, const ChartLayout::SeriesLine& line) {
     const QColor c = colorOf(l, line.series);
     const QPointF ld = line.depth;
@@ -188,10 +190,10 @@ void paintArea(QPainter& painter, const ChartLayout& l, const ChartLayout::Serie
         painter.setBrush(c.darker(130));
         painter.drawPolygon(quad(line.points.last(), line.points.last() + ld, lastBase + ld, lastBase));
     }
-    QColor fill = c;
-    fill.setAlpha(l.threeD ? 190 : 140);
-    painter.setPen(l.threeD ? QPen(c.darker(130), 12) : QPen(Qt::NoPen));
-    painter.setBrush(fill);
+    QPen outline(c.darker(150), l.threeD ? 12 : 8);
+    outline.setJoinStyle(Qt::RoundJoin);
+    painter.setPen(outline);
+    painter.setBrush(c);
     painter.drawPolygon(areaPolygon(l, line));
 }
 

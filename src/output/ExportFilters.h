@@ -26,14 +26,17 @@ QByteArray plainTextExport(const engine::PageCollection& pages);
 void writePlainText(const engine::PageCollection& pages, QIODevice& device);
 
 /// Rich text (RTF): texts with face, size, bold, italic and colour; bands of several texts as
-/// table rows; charts as PNG pictures; one RTF page per report page, same paper and margins.
+/// table rows, a fill behind a text as its cell's shading; lines closely following each other
+/// kept on one page; charts as PNG pictures; one RTF page per report page, same paper and margins.
 QByteArray richTextExport(const engine::PageCollection& pages);
 void writeRichText(const engine::PageCollection& pages, QIODevice& device);
 
 /// Spreadsheet: an Excel 97-2003 (BIFF8) workbook with one sheet. Bands become rows, text
 /// positions become columns (shared by all pages), texts that are plain numbers become number
-/// cells; fonts, colours and alignment go with the cells. Pages follow one another with an empty
-/// row between them. Raises an Error when the report has more rows or columns than the format.
+/// cells; fonts, colours, alignment and the fill behind a text go with the cells. Columns are at
+/// least as wide as their numbers, and the sheet prints one page wide on the report's paper.
+/// Pages follow one another with an empty row between them. Raises an Error when the report has
+/// more rows or columns than the format.
 QByteArray spreadsheetExport(const engine::PageCollection& pages);
 void writeSpreadsheet(const engine::PageCollection& pages, QIODevice& device);
 

@@ -4,11 +4,25 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace tallyrow {
 
 using engine::ChartItem;
 using engine::TextItem;
+
+namespace {
+
+// The colour of the topmost fill under the middle of `text`; invalid when there is none.
+QColor fillBehind(const QVector<const engine::FillItem*>& fills, const TextItem& text) {
+    const QPointF middle = text.rect.center();
+    for (auto it = fills.crbegin(); it != fills.crend(); ++it)
+        if ((*it)->rect.contains(middle))
+            return (*it)->color;
+    return {};
+}
+
+} // namespace
 
 QVector<PageBand> pageBands(const engine::Page& page, bool keepBlank) {
     struct Entry {
@@ -16,15 +30,20 @@ QVector<PageBand> pageBands(const engine::Page& page, bool keepBlank) {
         double left;
         const TextItem* text;
         const ChartItem* chart;
+        QColor fill;
     };
     QVector<Entry> entries;
     entries.reserve(page.items.size());
+    QVector<const engine::FillItem*> fills; // drawn so far, the latest on top
     for (const engine::PageItem& item : page.items) {
         if (const auto* text = std::get_if<TextItem>(&item)) {
             if (keepBlank || !text->text.trimmed().isEmpty())
-                entries.push_back({text->rect.top(), text->rect.left(), text, nullptr});
+                entries.push_back(
+                    {text->rect.top(), text->rect.left(), text, nullptr, fillBehind(fills, *text)});
         } else if (const auto* chart = std::get_if<ChartItem>(&item)) {
-            entries.push_back({chart->rect.top(), chart->rect.left(), nullptr, chart});
+            entries.push_back({chart->rect.top(), chart->rect.left(), nullptr, chart, {}});
+        } else if (const auto* fill = std::get_if<engine::FillItem>(&item)) {
+            fills.push_back(fill);
         }
     }
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
@@ -50,6 +69,7 @@ QVector<PageBand> pageBands(const engine::Page& page, bool keepBlank) {
             const double tolerance = std::max(20.0, std::min(bandLineHeight, height) / 2.0);
             if (e.top - last.top <= tolerance) {
                 last.texts.push_back(e.text);
+                last.fills.push_back(e.fill);
                 last.bottom = std::max(last.bottom, e.text->rect.bottom());
                 continue;
             }
@@ -58,13 +78,23 @@ QVector<PageBand> pageBands(const engine::Page& page, bool keepBlank) {
         band.top = e.top;
         band.bottom = e.text->rect.bottom();
         band.texts.push_back(e.text);
+        band.fills.push_back(e.fill);
         bands.push_back(band);
         bandLineHeight = height;
     }
-    for (PageBand& band : bands)
-        std::stable_sort(band.texts.begin(), band.texts.end(), [](const TextItem* a, const TextItem* b) {
-            return a->rect.left() < b->rect.left();
+    for (PageBand& band : bands) {
+        QVector<int> order(band.texts.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            return band.texts.at(a)->rect.left() < band.texts.at(b)->rect.left();
         });
+        PageBand sorted = band;
+        for (int i = 0; i < order.size(); ++i) {
+            sorted.texts[i] = band.texts.at(order.at(i));
+            sorted.fills[i] = band.fills.at(order.at(i));
+        }
+        band = sorted;
+    }
     return bands;
 }
 

@@ -64,6 +64,8 @@ public:
                 if (const auto* t = std::get_if<TextItem>(&item)) {
                     fontIndex(t->font.face);
                     colorIndex(t->color);
+                } else if (const auto* fill = std::get_if<engine::FillItem>(&item)) {
+                    colorIndex(fill->color);
                 }
     }
 
@@ -152,6 +154,7 @@ private:
         int left = 0;
         QVector<int> rights;
         QVector<const TextItem*> texts;
+        QVector<QColor> fills; ///< the shading of each cell; invalid for none
         bool operator==(const RowCells& other) const { return left == other.left && rights == other.rights; }
     };
 
@@ -164,13 +167,15 @@ private:
     static RowCells rowCells(const PageBand& band) {
         RowCells row;
         int lastCellLeft = 0;
-        for (const TextItem* t : band.texts) {
+        for (qsizetype k = 0; k < band.texts.size(); ++k) {
+            const TextItem* t = band.texts.at(k);
             const int left = std::max(0, twips(t->rect.left()));
             if (row.texts.isEmpty()) {
                 row.left = left;
             } else if (left - row.rights.last() >= kMinCellWidth && !isLeftAligned(*row.texts.last())) {
                 row.rights.push_back(left);
                 row.texts.push_back(nullptr);
+                row.fills.push_back(QColor());
             } else {
                 // The cell before ends where this text starts (never narrower than a character).
                 row.rights.last() = std::max(left, lastCellLeft + kMinCellWidth);
@@ -178,6 +183,7 @@ private:
             const int cellLeft = row.rights.isEmpty() ? row.left : row.rights.last();
             row.rights.push_back(std::max(cellLeft + kMinCellWidth, twips(t->rect.right())));
             row.texts.push_back(t);
+            row.fills.push_back(band.fills.value(k));
             lastCellLeft = cellLeft;
         }
         return row;
@@ -216,10 +222,15 @@ private:
                        QByteArray::number(twips(band.top)) + "\\slmult0\\fs2\\par\n";
                 breakBefore = false;
             }
+            // A paragraph closely followed by another (a block of lines such as the key figures)
+            // stays on one page with it.
+            const bool keepWithNext = band.texts.size() == 1 && i + 1 < bands.size() &&
+                                      bands[i + 1].texts.size() == 1 &&
+                                      bands[i + 1].top - band.bottom < band.bottom - band.top;
             if (band.chart)
                 chart(out, *band.chart, height, breakBefore);
             else if (band.texts.size() == 1)
-                paragraph(out, *band.texts.first(), height, breakBefore);
+                paragraph(out, *band.texts.first(), ownHeight, height, breakBefore, keepWithNext);
             else
                 tableRow(out, band, height);
             breakBefore = false;
@@ -231,17 +242,24 @@ private:
         }
     }
 
-    void paragraph(QByteArray& out, const TextItem& t, int height, bool breakBefore) {
+    // The line is the text's own height and the rest of the band goes below it as space after:
+    // a word processor sets the text at the foot of a taller line, so a line the height of a
+    // wide gap would carry its text down to the next band.
+    void paragraph(QByteArray& out, const TextItem& t, int ownHeight, int height, bool breakBefore,
+                   bool keepWithNext) {
         out += "\\pard\\plain";
         if (breakBefore)
             out += "\\pagebb";
+        if (keepWithNext)
+            out += "\\keepn";
         const int left = std::max(0, twips(t.rect.left()));
         // A word processor without the report's font sets the text in a wider one; a line that
         // wrapped would push everything below it, and at last the page footer, onto another page.
         // Left-aligned text may therefore run on into the margin; other alignments keep their box.
         const int right = isLeftAligned(t) ? -m_rightMargin : std::max(0, twips(m_width - t.rect.right()));
         out += alignment(t) + "\\li" + QByteArray::number(left) + "\\ri" + QByteArray::number(right) +
-               "\\sl" + QByteArray::number(height) + "\\slmult0 ";
+               "\\sl" + QByteArray::number(std::min(ownHeight, height)) + "\\slmult0\\sa" +
+               QByteArray::number(std::max(0, height - ownHeight)) + ' ';
         run(out, t);
         out += "\\par\n";
     }
@@ -252,8 +270,12 @@ private:
                QByteArray::number(height) +
                "\\trpaddl0\\trpaddr0\\trpaddt0\\trpaddb0\\trpaddfl3\\trpaddfr3"
                "\\trpaddft3\\trpaddfb3";
-        for (int right : cells.rights)
-            out += "\\clvertalt\\cellx" + QByteArray::number(right);
+        for (qsizetype c = 0; c < cells.rights.size(); ++c) {
+            // A shaded cell (the heat map, a legend swatch) carries its fill as cell shading.
+            if (cells.fills.at(c).isValid())
+                out += "\\clcbpat" + QByteArray::number(colorIndex(cells.fills.at(c)));
+            out += "\\clvertalt\\cellx" + QByteArray::number(cells.rights.at(c));
+        }
         out += '\n';
         for (const TextItem* t : cells.texts) {
             if (!t) {

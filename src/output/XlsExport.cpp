@@ -3,8 +3,10 @@
 #include "output/ExportFilters.h"
 #include "output/PageGrid.h"
 
+#include "engine/ChartPainter.h"
 #include "support/Error.h"
 
+#include <QFontMetricsF>
 #include <QHash>
 #include <QIODevice>
 #include <QMap>
@@ -30,6 +32,12 @@ enum : quint16 {
     rtColinfo = 0x007D,
     rtBoundsheet = 0x0085,
     rtPalette = 0x0092,
+    rtLeftMargin = 0x0026,
+    rtRightMargin = 0x0027,
+    rtTopMargin = 0x0028,
+    rtBottomMargin = 0x0029,
+    rtWsBool = 0x0081,
+    rtSetup = 0x00A1,
     rtFont = 0x0031,
     rtXF = 0x00E0,
     rtSST = 0x00FC,
@@ -135,8 +143,10 @@ class Styles {
 public:
     Styles() { std::copy(std::begin(kDefaultPalette), std::end(kDefaultPalette), m_palette); }
 
-    int xfFor(const TextItem& item) {
+    /// The cell format of `item`; `fill` is the colour behind it (invalid for none).
+    int xfFor(const TextItem& item, const QColor& fill) {
         const int font = fontFor(item);
+        const int fillIndex = fill.isValid() ? colorIndex(fill) : 0;
         int halign = 1; // left
         if (item.alignment & Qt::AlignRight)
             halign = 3;
@@ -147,11 +157,12 @@ public:
             valign = 1;
         else if (item.alignment & Qt::AlignBottom)
             valign = 2;
-        const quint32 key = quint32(font) << 8 | quint32(halign) << 4 | quint32(valign);
+        const quint64 key =
+            quint64(font) << 16 | quint64(fillIndex) << 8 | quint64(halign) << 4 | quint64(valign);
         auto it = m_xfs.find(key);
         if (it == m_xfs.end()) {
             it = m_xfs.insert(key, kFirstOwnXF + int(m_xfOrder.size()));
-            m_xfOrder.push_back({font, halign, valign});
+            m_xfOrder.push_back({font, halign, valign, fillIndex});
         }
         return it.value();
     }
@@ -163,10 +174,10 @@ public:
         for (const FontKey& k : m_fontOrder)
             s.record(rtFont, font(k.face, k.twentieths, k.bold, k.italic, k.colorIndex));
         for (int i = 0; i < 15; ++i)
-            s.record(rtXF, xf(0, 0, 0, true));
-        s.record(rtXF, xf(0, 0, 0, false));
+            s.record(rtXF, xf({0, 0, 0, 0}, true));
+        s.record(rtXF, xf({0, 0, 0, 0}, false));
         for (const XfSpec& x : m_xfOrder)
-            s.record(rtXF, xf(x.font, x.halign, x.valign, false));
+            s.record(rtXF, xf(x, false));
         Bytes style;
         style.u16(0x8000).u8(0).u8(0xFF); // built-in "Normal" on XF 0
         s.record(rtStyle, style.data());
@@ -180,17 +191,23 @@ public:
 private:
     struct XfSpec {
         int font, halign, valign;
+        int fill; ///< palette index of a solid fill; 0 for none
     };
 
     int colorIndex(const QColor& color) {
         const quint32 rgb = color.isValid() ? (color.rgb() & 0xFFFFFF) : 0;
         for (int i = 0; i < 56; ++i)
-            if (m_palette[i] == rgb)
+            if (m_palette[i] == rgb) {
+                m_used[i] = true;
                 return kFirstPaletteIndex + i;
-        // A colour the default palette lacks takes the place of one from its end; once all are
-        // taken the nearest colour stands in.
+            }
+        // A colour the default palette lacks takes the place of one from its end that no cell
+        // uses yet; once all are taken the nearest colour stands in.
+        while (m_nextCustom >= 16 && m_used[m_nextCustom])
+            --m_nextCustom;
         if (m_nextCustom >= 16) {
             m_palette[m_nextCustom] = rgb;
+            m_used[m_nextCustom] = true;
             return kFirstPaletteIndex + m_nextCustom--;
         }
         int best = 0;
@@ -231,22 +248,29 @@ private:
         return b.data();
     }
 
-    static QByteArray xf(int font, int halign, int valign, bool style) {
+    static QByteArray xf(const XfSpec& x, bool style) {
         Bytes b;
-        b.u16(quint16(font)).u16(0);    // font, number format "General"
+        b.u16(quint16(x.font)).u16(0);  // font, number format "General"
         b.u16(style ? 0xFFF5 : 0x0001); // style XF: locked, style flag, no parent; cell XF: locked, parent 0
-        b.u8(quint8(halign | valign << 4)).u8(0).u8(0);
+        b.u8(quint8(x.halign | x.valign << 4)).u8(0).u8(0);
         b.u8(style ? 0x00 : 0xF8); // a cell XF sets its own font, alignment, borders, pattern, protection
-        b.u32(0).u32(0);           // no borders
-        b.u16(64 | 65 << 7);       // automatic pattern colours, no fill
+        b.u32(0);                  // no borders
+        if (x.fill) {
+            b.u32(1u << 26);                  // solid pattern
+            b.u16(quint16(x.fill | 64 << 7)); // in the fill colour, on the window background
+        } else {
+            b.u32(0);
+            b.u16(64 | 65 << 7); // automatic pattern colours, no fill
+        }
         return b.data();
     }
 
     quint32 m_palette[56] = {};
     int m_nextCustom = 55;
+    bool m_used[56] = {};
     QHash<FontKey, int> m_fonts;
     QVector<FontKey> m_fontOrder;
-    QMap<quint32, int> m_xfs;
+    QMap<quint64, int> m_xfs;
     QVector<XfSpec> m_xfOrder;
 };
 
@@ -311,6 +335,12 @@ QVector<double> sheetColumns(const engine::PageCollection& pages) {
     return clusterPositions(anchors, kColumnTolerance);
 }
 
+// How wide `item`'s text comes out in its font, in twips.
+double textWidth(const TextItem& item) {
+    const QFontMetricsF metrics(engine::reportFont(item.font, 20.0));
+    return metrics.horizontalAdvance(item.text.trimmed());
+}
+
 // The report's texts placed in rows and columns, with the shared strings they use.
 struct SheetCells {
     Styles styles;
@@ -320,8 +350,10 @@ struct SheetCells {
     QVector<QMap<int, Cell>> rows;
     int lastColumn = 0;
 
-    Cell cellFor(const TextItem& item) {
-        Cell cell{styles.xfFor(item), false, 0, 0};
+    QMap<int, double> numberWidths; ///< by column: twips of its widest number
+
+    Cell cellFor(const TextItem& item, const QColor& fill) {
+        Cell cell{styles.xfFor(item, fill), false, 0, 0};
         if (isPlainNumber(item.text, &cell.number)) {
             cell.isNumber = true;
             return cell;
@@ -339,7 +371,8 @@ struct SheetCells {
 
     void addBand(const PageBand& band, const QVector<double>& columns) {
         QMap<int, Cell> row;
-        for (const TextItem* item : band.texts) {
+        for (qsizetype k = 0; k < band.texts.size(); ++k) {
+            const TextItem* item = band.texts.at(k);
             int col = columnIndex(columns, columnAnchor(*item));
             while (row.contains(col)) // two texts in one column: the later one moves right
                 ++col;
@@ -348,17 +381,49 @@ struct SheetCells {
                             QStringLiteral("The report has more columns than a spreadsheet can hold."),
                             QStringLiteral("spreadsheetExport"));
             lastColumn = std::max(lastColumn, col);
-            row.insert(col, cellFor(*item));
+            row.insert(col, cellFor(*item, band.fills.value(k)));
+            // A number wider than its column shows as "###"; a text runs on into the next cell.
+            if (row.value(col).isNumber)
+                numberWidths[col] = std::max(numberWidths.value(col), textWidth(*item));
         }
         rows.push_back(row);
     }
 };
 
-// The worksheet substream: dimensions, column widths, the cells.
-void writeSheet(Stream& s, const SheetCells& cells, const QVector<double>& columns) {
+// Printed as the report: on its paper and margins, as many pages down as it takes but one page
+// across, so no column (the totals at the right) goes onto a page of its own.
+void writePageSetup(Stream& s, const engine::PageCollection& pages) {
+    s.record(rtWsBool, Bytes().u16(0x05C1).data()); // the usual flags and "fit to pages"
+    const QSizeF paper = pages.paperSize.isEmpty() ? QSizeF(12240, 15840) : pages.paperSize;
+    const QRectF area = pages.printableRect.isEmpty() ? QRectF(QPointF(), paper) : pages.printableRect;
+    const double margins[] = {area.left(), paper.width() - area.right(), area.top(),
+                              paper.height() - area.bottom()};
+    const quint16 types[] = {rtLeftMargin, rtRightMargin, rtTopMargin, rtBottomMargin};
+    for (int i = 0; i < 4; ++i)
+        s.record(types[i], Bytes().f64(std::max(0.0, margins[i]) / engine::kTwipsPerInch).data());
+    const bool letter = std::abs(paper.width() - 12240) < 100 && std::abs(paper.height() - 15840) < 100;
+    s.record(rtSetup, Bytes()
+                          .u16(letter ? 1 : 9) // paper: letter, else A4
+                          .u16(100)            // scale, used when not fitting
+                          .u16(1)              // first page number
+                          .u16(1)              // pages across
+                          .u16(0)              // pages down: as many as it takes
+                          .u16(0x0002)         // portrait; paper, scale and orientation valid
+                          .u16(600)
+                          .u16(600)
+                          .f64(0.3)
+                          .f64(0.3)
+                          .u16(1)
+                          .data());
+}
+
+// The worksheet substream: page setup, dimensions, column widths, the cells.
+void writeSheet(Stream& s, const SheetCells& cells, const QVector<double>& columns,
+                const engine::PageCollection& pages) {
     const auto& rows = cells.rows;
     const int lastColumn = cells.lastColumn;
     s.record(rtBOF, bof(0x0010));
+    writePageSetup(s, pages);
     const bool empty = rows.isEmpty();
     s.record(rtDimensions, Bytes()
                                .u32(0)
@@ -368,8 +433,10 @@ void writeSheet(Stream& s, const SheetCells& cells, const QVector<double>& colum
                                .u16(0)
                                .data());
     for (int c = 0; c <= lastColumn && c < columns.size(); ++c) {
-        // Width up to the next column, in 1/256 of a default character (about 105 twips).
-        const double twips = c + 1 < columns.size() ? columns[c + 1] - columns[c] : 1440.0;
+        // Width up to the next column, in 1/256 of a default character (about 105 twips), and
+        // room for its widest number.
+        double twips = c + 1 < columns.size() ? columns[c + 1] - columns[c] : 1440.0;
+        twips = std::max(twips, cells.numberWidths.value(c) + 120.0);
         const int width = std::clamp(int(twips / 105.0 * 256.0), 512, 65280);
         s.record(rtColinfo,
                  Bytes().u16(quint16(c)).u16(quint16(c)).u16(quint16(width)).u16(15).u16(0).u16(0).data());
@@ -426,7 +493,7 @@ QByteArray spreadsheetExport(const engine::PageCollection& pages) {
     // The sheet.
     const quint32 sheetStart = quint32(s.size());
     qToLittleEndian(sheetStart, s.data().data() + boundsheetAt + 4);
-    writeSheet(s, cells, columns);
+    writeSheet(s, cells, columns, pages);
 
     return compoundFile({{QStringLiteral("Workbook"), s.data()}});
 }

@@ -183,6 +183,13 @@ SheetFormats addFormats(lxw_workbook* book) {
     return f;
 }
 
+/// Whether a workbook's date serial shows `date` truly: from 1 March 1900, the first day after
+/// the 29 February 1900 that spreadsheets count though it never was (readers differ on the days
+/// before it, and there are no serials before 1900), to the last day they count, 31 December 9999.
+bool hasDateSerial(const QDate& date) {
+    return date.isValid() && date >= QDate(1900, 3, 1) && date <= QDate(9999, 12, 31);
+}
+
 QString cellName(lxw_row_t row, int col) {
     char name[LXW_MAX_CELL_NAME_LENGTH];
     lxw_rowcol_to_cell(name, row, static_cast<lxw_col_t>(col));
@@ -240,7 +247,12 @@ private:
             const QVariant& v = values.value(c);
             if (c >= m_table.rowSumFirst && c <= m_table.rowSumLast)
                 rowSum += v.toDouble();
-            if (col.isDate) {
+            if (col.isDate && !hasDateSerial(v.toDate())) {
+                // A serial number would show a false date (or none): the date goes in as text
+                // in the form the date format shows.
+                worksheet_write_string(m_sheet, row, column,
+                                       v.toDate().toString(u"yyyy-MM-dd"_s).toUtf8().constData(), m_f.date);
+            } else if (col.isDate) {
                 const QDate d = v.toDate();
                 lxw_datetime when{
                     d.year(), static_cast<uint8_t>(d.month()), static_cast<uint8_t>(d.day()), 0, 0, 0};

@@ -19,7 +19,8 @@ class repTotals;
 ///
 /// Day report: "Time" as text, the selected weekdays Monday first, "All Days" and "Total" (a
 /// SUM over the row's weekdays), whole minutes as number cells. Totals report: "Period" as date
-/// cells (the period's first day) and "Total" in whole units as shown, and when the report
+/// cells (the period's first day; a day a workbook has no true serial for, before 1 March 1900,
+/// as text "yyyy-mm-dd") and "Total" in whole units as shown, and when the report
 /// compares ranges "Previous" (the paired period of the previous range) as a second series of
 /// the chart. Chart kinds the format
 /// lacks are written as the nearest one it has: 3D as 2D, steps as lines, a combination as

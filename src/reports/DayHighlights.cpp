@@ -76,6 +76,13 @@ std::int32_t dayShadeMaximum(const HourGrid& grid, const DayReportInputs& inputs
     return largest;
 }
 
+std::array<std::int32_t, 5> dayShadeLegendValues(std::int32_t largest) {
+    std::array<std::int32_t, 5> values{};
+    for (int i = 0; i < int(values.size()); ++i)
+        values[i] = std::int32_t(roundHalfEven(largest * i / double(values.size() - 1)));
+    return values;
+}
+
 DateRange previousDayRange(const QDate& start, const QDate& end) {
     const qint64 length = start.daysTo(end) + 1;
     const qint64 shift = std::max<qint64>(length, 7);
@@ -85,9 +92,16 @@ DateRange previousDayRange(const QDate& start, const QDate& end) {
 DayKeyFigures dayKeyFigures(const HourGrid& shown, const HourGrid& totals, const HourGrid& previousTotals,
                             const DayReportInputs& inputs) {
     DayKeyFigures f;
+    f.activeSeconds = weekdaySeconds(totals, inputs);
+    f.previousSeconds = weekdaySeconds(previousTotals, inputs);
+    f.previous = previousDayRange(inputs.StartDate, inputs.EndDate);
+    // Whether there was activity is a question for the totals: a minimum, or a few seconds
+    // averaged over the weekdays, shows 0 everywhere although the range holds activity.
+    if (f.activeSeconds <= 0)
+        return f;
     for (int h = 0; h < 24; ++h) {
         const std::int32_t minutes = wholeMinutes(shown[h][AllDaysColumn]);
-        if (minutes > f.busiestHourMinutes) {
+        if (f.busiestHour < 0 || minutes > f.busiestHourMinutes) {
             f.busiestHour = h;
             f.busiestHourMinutes = minutes;
         }
@@ -98,14 +112,11 @@ DayKeyFigures dayKeyFigures(const HourGrid& shown, const HourGrid& totals, const
         std::int32_t minutes = 0;
         for (int h = 0; h < 24; ++h)
             minutes += cellMinutes(shown, h, i);
-        if (minutes > f.busiestWeekdayMinutes) {
+        if (f.busiestWeekday < 0 || minutes > f.busiestWeekdayMinutes) {
             f.busiestWeekday = i;
             f.busiestWeekdayMinutes = minutes;
         }
     }
-    f.activeSeconds = weekdaySeconds(totals, inputs);
-    f.previousSeconds = weekdaySeconds(previousTotals, inputs);
-    f.previous = previousDayRange(inputs.StartDate, inputs.EndDate);
     return f;
 }
 

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <array>
+
 namespace tallyrow {
 
 // ---- Shading of the Day table ----
@@ -21,6 +23,9 @@ QColor readableTextColor(const QColor& background);
 double contrastRatio(const QColor& a, const QColor& b);
 /// The largest whole-minute value of the shaded cells: the selected weekdays and "All Days".
 std::int32_t dayShadeMaximum(const HourGrid& grid, const DayReportInputs& inputs);
+/// The values the shading legend shows: 0, the quarters of `largest` and `largest` itself, each
+/// rounded as the table's minutes are (halves to even), so 47 gives 0 12 24 35 47.
+std::array<std::int32_t, 5> dayShadeLegendValues(std::int32_t largest);
 
 // ---- Key figures ----
 
@@ -33,7 +38,7 @@ struct DateRange {
 DateRange previousDayRange(const QDate& start, const QDate& end);
 
 struct DayKeyFigures {
-    int busiestHour = -1;                   ///< 0 … 23; -1 when the table shows no activity
+    int busiestHour = -1;                   ///< 0 … 23; -1 when the range holds no activity
     std::int32_t busiestHourMinutes = 0;    ///< its "All Days" value
     int busiestWeekday = -1;                ///< index Monday first; -1 when no activity
     std::int32_t busiestWeekdayMinutes = 0; ///< the weekday's column total
@@ -44,6 +49,8 @@ struct DayKeyFigures {
 
 /// The figures of a run. `shown` is the report's grid (after averageAllDays); `totals` and
 /// `previousTotals` are the grids of the total aggregate on the report's and the previous range.
+/// The busiest hour and weekday go by the shown whole minutes, the earliest of equal ones, even
+/// when all of them show 0; they are -1 only when `totals` holds no activity on the weekdays.
 DayKeyFigures dayKeyFigures(const HourGrid& shown, const HourGrid& totals, const HourGrid& previousTotals,
                             const DayReportInputs& inputs);
 

@@ -2,6 +2,7 @@
 
 #include "activity/ActivitySource.h"
 #include "datafile/DataPath.h"
+#include "engine/ChartLayout.h"
 #include "reports/DayHighlights.h"
 #include "reports/LayoutHelpers.h"
 #include "reports/ReportCsv.h"
@@ -287,9 +288,11 @@ void repDay::showHighlights() {
     m_shadeMaximum = dayShadeMaximum(m_grid, m_in);
     ReportFooter().height = kShadedFooterHeight;
     label(QStringLiteral("lblShadeLegend"))->visible = true;
+    const auto legend = dayShadeLegendValues(m_shadeMaximum);
+    static_assert(std::tuple_size_v<decltype(legend)> == kLegendSwatches);
     for (int i = 0; i < kLegendSwatches; ++i) {
         engine::Label* swatch = label(dayControl("lblShade", i));
-        const std::int32_t value = m_shadeMaximum * i / (kLegendSwatches - 1);
+        const std::int32_t value = legend[i];
         swatch->caption = QString::number(value);
         swatch->backColor = dayShadeColor(value, m_shadeMaximum);
         swatch->color = readableTextColor(swatch->backColor);
@@ -339,6 +342,14 @@ void repDay::bindResults(StepRunner& run) {
             c->Axis(engine::AxisId::Category).tickStyle = 0;
         }
         c->dataSource = m_chartRows.clone();
+        if (m_in.ShowEachDay == 2 && engine::chartKind(m_in.ChartType) == engine::ChartLayout::Kind::Pie) {
+            // A pie's slices are shares of one whole: the weekdays' average is no share of the
+            // weekdays, so beside them it stays out of the pie. Alone it keeps its pie of hours.
+            DayReportInputs weekdaysOnly = m_in;
+            weekdaysOnly.ShowEachDay = 1;
+            c->dataSource = dayChartColumns(weekdaysOnly);
+            fillDayRowSet(c->dataSource, m_grid);
+        }
         // An XY chart places each row at its hour of the day, 0 for midnight.
         c->definition.categoryX.clear();
         for (int h = 0; h < m_chartRows.rowCount(); ++h)

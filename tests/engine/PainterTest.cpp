@@ -1,3 +1,4 @@
+#include "engine/ChartLayout.h"
 #include "engine/PagePainter.h"
 #include "engine/Report.h"
 #include "testsupport/ImageCompare.h"
@@ -265,4 +266,40 @@ TEST(PagePainter, DenseSeriesOnScreenLookLikeTheirFullDrawing) {
     // A series with room for every point is drawn as it is.
     const PageCollection sparse = denseChartPage(ChartType::Line2D, 60);
     EXPECT_EQ(drawn(sparse, PaintDetail::Screen, 700), drawn(sparse, PaintDetail::Full, 700));
+}
+
+TEST(PagePainter, AreaSeriesAreFilledInTheirLegendColours) {
+    // Eight series of one shape, each a tenth lower than the one before: each shows as a band.
+    for (int type : {ChartType::Area2D, ChartType::Area3D}) {
+        SCOPED_TRACE(type);
+        ChartDefinition chart;
+        chart.chartType = type;
+        for (int h = 0; h < 24; ++h)
+            chart.categories << u"%1:00"_s.arg(h);
+        for (int s = 0; s < 8; ++s) {
+            ChartSeries series{u"Series %1"_s.arg(s), {}};
+            for (int h = 0; h < 24; ++h)
+                series.values << (30 + (h * 7) % 20) * (1.0 - 0.1 * s);
+            chart.series << series;
+        }
+        const QRectF bounds(0, 0, 8925, 6795);
+        const double scale = 96.0 / 1440.0;
+        QImage image((bounds.size() * scale).toSize(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter p(&image);
+            paintChartScaled(p, QRectF(QPointF(), QSizeF(image.size())), chart, scale);
+        }
+        const ChartLayout l = layoutChart(chart, bounds);
+        const QRect plot =
+            QRectF(l.plotRect.topLeft() * scale, l.plotRect.bottomRight() * scale).toRect() & image.rect();
+        for (int s = 0; s < 8; ++s) {
+            const QRgb legend = l.legend.at(s).color.rgb();
+            int pixels = 0;
+            for (int y = plot.top(); y <= plot.bottom(); ++y)
+                for (int x = plot.left(); x <= plot.right(); ++x)
+                    pixels += image.pixel(x, y) == legend ? 1 : 0;
+            EXPECT_GT(pixels, 300) << "series " << s << " shows its legend colour, not a blend";
+        }
+    }
 }

@@ -233,6 +233,35 @@ TEST_F(XlsxExport, EveryGoldenCaseGivesTheExpectedFiguresAsCellsAndFormulas) {
     }
 }
 
+TEST_F(XlsxExport, DaysBeforeMarch1900AreTextInTheDateFormatSoNoReaderShowsAFalseDate) {
+    // Serials of the days before 1 March 1900 are 0 and below, or days Excel and LibreOffice
+    // read differently; the first day with one both read alike is 1 March 1900.
+    const QString file = path(u"old.xlsx"_s);
+    ASSERT_TRUE(exportXlsx(
+        {u"--report"_s, u"totals"_s, u"--from"_s, u"1900-02-27"_s, u"--to"_s, u"1900-03-02"_s}, file));
+    const QStringList days{u"1900-02-27"_s, u"1900-02-28"_s, u"1900-03-01"_s, u"1900-03-02"_s};
+    auto firstColumn = [](const QJsonObject& read) {
+        QStringList column;
+        for (const QStringList& row : tableOf(read).mid(1))
+            column << row.value(0);
+        return column;
+    };
+    const QJsonObject book = read({file});
+    EXPECT_EQ(firstColumn(book), days);
+    EXPECT_EQ(strings(book.value(u"types"_s)).value(0), u"ds"_s) << "text before March 1900, dates after";
+
+    if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty())
+        GTEST_SKIP() << "soffice is not installed; what it shows cannot be checked";
+    const ProgramRun converted =
+        runProgram(u"soffice"_s,
+                   {u"-env:UserInstallation="_s + QUrl::fromLocalFile(path(u"lo-profile"_s)).toString(),
+                    u"--headless"_s, u"--norestore"_s, u"--convert-to"_s,
+                    u"csv:Text - txt - csv (StarCalc):44,34,76"_s, u"--outdir"_s, path(u"converted"_s), file},
+                   QProcessEnvironment::systemEnvironment());
+    ASSERT_EQ(converted.exitCode, 0) << converted.err.constData();
+    EXPECT_EQ(firstColumn(read({u"--csv"_s, path(u"converted/old.csv"_s)})), days);
+}
+
 TEST_F(XlsxExport, ChartsAreNativeChartsOfTheNearestKind) {
     struct Case {
         const char* chart;

@@ -31,13 +31,15 @@ the en_US short format (M/d/yy), which the golden test sets through LC_ALL.
 
 Key figures (--key-figures, Day text): under the title block, the busiest hour (the first hour
 with the largest "All Days" value) and the busiest weekday (the first selected weekday with the
-largest sum of its shown minutes), each with its value; the active hours of the range (every
+largest sum of its shown minutes), each with its value, also when every shown value is 0, or
+"no activity in the range" when the rows of the range on the selected weekdays hold no active
+second; the active hours of the range (every
 non-empty hour of the rows on the selected weekdays, in hours with one decimal); and the change
 in percent of those seconds against the range as long as this one (moved back a week when
 shorter than a week) ending before it, or "no activity in the previous range".
 
 Shading legend (--heat-map with --details, .legend): the largest shown minute value of the
-weekday and "All Days" cells, and its quarters rounded down, 0 first.
+weekday and "All Days" cells, and its quarters rounded half to even as the table's minutes, 0 first.
 
 Run it from this folder after changing cases.json: ./make_expected.py
 """
@@ -168,7 +170,7 @@ def day_report(rows, o):
     extra = {}
     if o.get("heat-map") and o.get("details"):
         largest = max(int(v) for row in shown_table for v in row)
-        extra["legend"] = "Shading (minutes): " + " ".join(str(largest * k // 4) for k in range(5))
+        extra["legend"] = "Shading (minutes): " + " ".join(str(round(largest * k / 4)) for k in range(5))
     return csv_text(lines), text, extra
 
 
@@ -181,16 +183,16 @@ def active_seconds(rows, o, selected, first, last):
 def key_figures(rows, o, selected, shown_table):
     start = datetime.date.fromisoformat(o["from"])
     end = datetime.date.fromisoformat(o["to"])
+    seconds = active_seconds(rows, o, selected, day_number(start), day_number(end))
     none = "no activity in the range"
     all_days = [int(row[-1]) for row in shown_table]
-    hour = "%d:00 %s" % (12 if all_days.index(max(all_days)) % 12 == 0 else all_days.index(max(all_days)) % 12,
-                         "AM" if all_days.index(max(all_days)) < 12 else "PM")
+    busiest = all_days.index(max(all_days))
+    hour = "%d:00 %s" % (12 if busiest % 12 == 0 else busiest % 12, "AM" if busiest < 12 else "PM")
     lines = ["Key figures",
-             "Busiest hour: " + ("%s (%d min)" % (hour, max(all_days)) if max(all_days) > 0 else none)]
+             "Busiest hour: " + ("%s (%d min)" % (hour, max(all_days)) if seconds > 0 else none)]
     sums = [sum(int(row[i]) for row in shown_table) for i in range(len(selected))]
     lines.append("Busiest weekday: " + ("%s (%d min)" % (selected[sums.index(max(sums))][1], max(sums))
-                                        if max(sums) > 0 else none))
-    seconds = active_seconds(rows, o, selected, day_number(start), day_number(end))
+                                        if seconds > 0 else none))
     lines.append("Active hours in the range: %.1f" % (seconds / 3600))
     shift = datetime.timedelta(days=max((end - start).days + 1, 7))
     p_start, p_end = start - shift, end - shift

@@ -299,3 +299,133 @@ TEST(RichTextExport, AChartLaidOutHugeCostsNoMoreThanAPage) {
     }
     EXPECT_EQ(pictures, 1);
 }
+
+namespace {
+
+// The test report with a shaded table: the first row's Tuesday in dark blue under white text,
+// its Thursday a wide number on a light shade, and a legend of shaded swatches under the rows
+// whose positions fall between the table's columns, as the Day report's legend does.
+const QColor kDarkShade(0, 0, 128);
+const QColor kLightShade(128, 128, 192);
+
+PageCollection shadedDayReport() {
+    PageCollection doc = testpages::dayReport(24, 12);
+    Page& page = doc.pages.first();
+    auto shade = [&](TextItem* cell, const QString& text, const QColor& fill) {
+        cell->text = text;
+        cell->color = fill == kDarkShade ? QColor(Qt::white) : QColor(Qt::black);
+        page.items.push_back(FillItem{cell->rect.adjusted(-35, 0, 35, 122), fill});
+        page.items.push_back(*cell); // drawn over its fill
+        cell->text.clear();
+    };
+    TextItem* tuesday = nullptr;
+    TextItem* thursday = nullptr;
+    for (PageItem& item : page.items) {
+        auto* t = std::get_if<TextItem>(&item);
+        if (t && !tuesday && t->name == u"txtDay2"_s)
+            tuesday = t;
+        else if (t && !thursday && t->name == u"txtDay4"_s)
+            thursday = t;
+    }
+    TextItem tue = *tuesday, thu = *thursday;
+    tuesday->text.clear();
+    thursday->text.clear();
+    shade(&tue, u"901"_s, kDarkShade);
+    shade(&thu, u"123456"_s, kLightShade);
+    TextItem caption;
+    caption.rect = QRectF(142, 13700, 2400, 283);
+    caption.text = u"Shading (minutes):"_s;
+    caption.font.pointSize = 9;
+    page.items.push_back(caption);
+    for (int i = 0; i < 3; ++i) {
+        TextItem swatch = caption;
+        swatch.rect = QRectF(2835 + 560 * i, 13660, 540, 320);
+        swatch.alignment = Qt::AlignHCenter | Qt::AlignTop;
+        shade(&swatch, QString::number(910 + i), i == 2 ? kDarkShade : kLightShade);
+    }
+    return doc;
+}
+
+// The background colour of the table cell showing `text` in LibreOffice's HTML of a file.
+QString cellBackground(const QString& html, const QString& text) {
+    const QRegularExpression cell(u"<td[^>]*bgcolor=\"(#[0-9a-fA-F]{6})\"[^>]*>((?:(?!</td>).)*)</td>"_s,
+                                  QRegularExpression::DotMatchesEverythingOption);
+    for (auto m = cell.globalMatch(html); m.hasNext();) {
+        const auto match = m.next();
+        QString inner = match.captured(2);
+        if (inner.remove(QRegularExpression(u"<[^>]*>"_s)).simplified() == text)
+            return match.captured(1).toLower();
+    }
+    return {};
+}
+
+} // namespace
+
+class ShadedExport : public ::testing::TestWithParam<ReportFormat> {};
+
+TEST_P(ShadedExport, ShadedCellsAndLegendSwatchesKeepTheirShadingInAWordProcessorOrSpreadsheet) {
+    REQUIRE_TOOL(QStringLiteral("soffice"));
+    QTemporaryDir dir;
+    const QString name = GetParam() == ReportFormat::Rtf ? u"shaded.rtf"_s : u"shaded.xls"_s;
+    QString error;
+    const QString html =
+        sofficeConvert(saved(dir, shadedDayReport(), name, GetParam()), u"html"_s, dir.path(), &error);
+    ASSERT_FALSE(html.isEmpty()) << error.toStdString();
+    const QString text = QString::fromUtf8(readFile(html));
+    EXPECT_EQ(cellBackground(text, u"901"_s), kDarkShade.name());
+    EXPECT_EQ(cellBackground(text, u"123456"_s), kLightShade.name());
+    EXPECT_EQ(cellBackground(text, u"910"_s), kLightShade.name()) << "a legend swatch";
+    EXPECT_EQ(cellBackground(text, u"912"_s), kDarkShade.name()) << "a legend swatch";
+}
+
+INSTANTIATE_TEST_SUITE_P(RtfAndXls, ShadedExport, ::testing::Values(ReportFormat::Rtf, ReportFormat::Xls));
+
+TEST(SpreadsheetExport, EveryNumberFitsItsColumnAndTheTotalsStayOnThePage) {
+    REQUIRE_TOOL(QStringLiteral("soffice"));
+    REQUIRE_TOOL(QStringLiteral("pdftotext"));
+    QTemporaryDir dir;
+    QString error;
+    const QString pdf = sofficeConvert(saved(dir, shadedDayReport(), u"shaded.xls"_s, ReportFormat::Xls),
+                                       u"pdf"_s, dir.path(), &error);
+    ASSERT_FALSE(pdf.isEmpty()) << error.toStdString();
+    for (const QString& page : pdfPageTexts(pdf)) {
+        EXPECT_FALSE(page.contains(u"###"_s)) << page.toStdString();
+        EXPECT_TRUE(!page.contains(u"Mon"_s) || page.contains(u"Total"_s))
+            << "the Total column went onto a page of its own";
+    }
+}
+
+TEST(RichTextExport, ALineBeforeAWideGapStaysAtItsPlace) {
+    REQUIRE_TOOL(QStringLiteral("soffice"));
+    REQUIRE_TOOL(QStringLiteral("pdftotext"));
+    // Key figures under the chart, then nothing until the page footer.
+    PageCollection doc;
+    doc.paperSize = QSizeF(12240, 15840);
+    doc.printableRect = QRectF(1440, 720, 9360, 14400);
+    Page page;
+    for (int i = 0; i < 4; ++i)
+        page.items.push_back(TextItem{QRectF(71, 9900 + 340 * i, 8858, 284),
+                                      u"Figure %1"_s.arg(i + 1),
+                                      FontStyle{u"Tahoma"_s, 10},
+                                      Qt::black,
+                                      Qt::AlignLeft | Qt::AlignTop,
+                                      {}});
+    page.items.push_back(TextItem{QRectF(7441, 14088, 600, 200),
+                                  u"1"_s,
+                                  FontStyle{u"Tahoma"_s, 8.5},
+                                  Qt::black,
+                                  Qt::AlignRight | Qt::AlignTop,
+                                  {}});
+    doc.pages = {page};
+    QTemporaryDir dir;
+    QString error;
+    const QString pdf =
+        sofficeConvert(saved(dir, doc, u"figures.rtf"_s, ReportFormat::Rtf), u"pdf"_s, dir.path(), &error);
+    ASSERT_FALSE(pdf.isEmpty()) << error.toStdString();
+    const ToolRun boxes = runTool(u"pdftotext"_s, {u"-bbox"_s, pdf, u"-"_s});
+    const QRegularExpression word(u"yMin=\"([0-9.]+)\"[^>]*>4</word>"_s);
+    const auto match = word.match(QString::fromUtf8(boxes.out));
+    ASSERT_TRUE(match.hasMatch()) << boxes.out.toStdString();
+    const double expectedTop = (720 + 9900 + 340 * 3) / 20.0; // points from the top of the sheet
+    EXPECT_NEAR(match.captured(1).toDouble(), expectedTop, 12.0) << "the fourth figure sank down the page";
+}

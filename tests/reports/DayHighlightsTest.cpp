@@ -107,3 +107,32 @@ TEST(DayKeyFigures, AnEmptyRangeSaysSoInsteadOfNamingAnHour) {
     EXPECT_EQ(lines[1], QStringLiteral("Busiest weekday: no activity in the range"));
     EXPECT_TRUE(lines[3].endsWith(QStringLiteral(": -100.0%"))) << lines[3].toStdString();
 }
+
+TEST(DayKeyFigures, ActivityThatShowsAsZeroMinutesStillNamesTheEarliestHourAndWeekday) {
+    // One minute on a Tuesday at 9 AM: the average over seven weekdays shows 0 in every hour.
+    DayReportInputs in = inputs(QDate(2004, 3, 8), QDate(2004, 3, 14));
+    HourGrid oneMinute{};
+    oneMinute[9][column(1)] = 60;
+    HourGrid averaged = oneMinute;
+    averaged[9][AllDaysColumn] = 60 / 7.0;
+    const QLocale english(QLocale::English);
+    QStringList lines = dayKeyFigureTexts(dayKeyFigures(averaged, oneMinute, HourGrid{}, in), english);
+    EXPECT_EQ(lines[0], QStringLiteral("Busiest hour: 12:00 AM (0 min)"));
+    EXPECT_EQ(lines[1], QStringLiteral("Busiest weekday: Tuesday (1 min)"));
+
+    // A minimum over a range where every weekday had an idle day shows 0 everywhere.
+    in.Days = {false, false, true, true, false, false, false};
+    HourGrid totals{};
+    totals[15][column(3)] = 7200;
+    lines = dayKeyFigureTexts(dayKeyFigures(HourGrid{}, totals, HourGrid{}, in), english);
+    EXPECT_EQ(lines[0], QStringLiteral("Busiest hour: 12:00 AM (0 min)"));
+    EXPECT_EQ(lines[1], QStringLiteral("Busiest weekday: Wednesday (0 min)"));
+}
+
+TEST(DayShading, TheLegendRoundsItsQuartersAsTheTableRoundsMinutes) {
+    using Legend = std::array<std::int32_t, 5>;
+    EXPECT_EQ(dayShadeLegendValues(47), (Legend{0, 12, 24, 35, 47})) << "11.75 is 12, 23.5 the even 24";
+    EXPECT_EQ(dayShadeLegendValues(50), (Legend{0, 12, 25, 38, 50}))
+        << "12.5 is the even 12, 37.5 the even 38";
+    EXPECT_EQ(dayShadeLegendValues(0), (Legend{0, 0, 0, 0, 0}));
+}

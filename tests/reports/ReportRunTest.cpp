@@ -566,6 +566,31 @@ TEST_F(ReportRun, DayXYChartPlotsEachHourAtItsHour) {
     EXPECT_NEAR(l.categoryLabels.first().rect.center().x(), plotX(l, 0), 1);
 }
 
+TEST_F(ReportRun, DayPieSlicesTheWeekdaysAndLeavesTheirAverageOut) {
+    useDataFile(officeSqlite());
+    for (const int showEachDay : {2, 0}) {
+        SCOPED_TRACE(showEachDay);
+        repDay report;
+        DayReportInputs in = annaMarch();
+        in.ChartType = engine::ChartType::Pie2D;
+        in.ShowEachDay = showEachDay;
+        report.setInputs(in);
+        ASSERT_TRUE(runOn(report));
+        QStringList slices;
+        for (const auto& entry : pageChartLayout(report.pages()).legend)
+            slices << entry.text;
+        // Beside the weekdays "All Days" is no share of them; alone it is a pie of its hours.
+        const QStringList expected =
+            showEachDay == 2
+                ? QStringList{QStringLiteral("Monday"), QStringLiteral("Wednesday"), QStringLiteral("Sunday")}
+                : QStringList{QStringLiteral("All Days")};
+        EXPECT_EQ(slices, expected);
+        EXPECT_EQ(report.chartRows().columnIndex(QStringLiteral("All Days")),
+                  report.chartRows().columnCount() - 1)
+            << "the chart's rows keep every column";
+    }
+}
+
 TEST_F(ReportRun, TotalsXYChartPlotsEachPeriodAtItsDate) {
     useDataFile(officeSqlite());
     repTotals report;
