@@ -117,6 +117,7 @@ ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
 
     connectControls();
     setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(tr("Report viewer"));
     updateControls();
 }
 

@@ -47,6 +47,7 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QScreen>
+#include <QShowEvent>
 #include <QScrollArea>
 #include <QApplication>
 #include <QThread>
@@ -182,16 +183,37 @@ void frmMain::fitToScreen() {
         area->setFrameShape(QFrame::NoFrame);
         area->setWidgetResizable(true);
         area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        area->setFocusPolicy(Qt::NoFocus); // no extra Tab stop: the wheel and the bar scroll it
         area->setWidget(page);
         tabOptions->insertTab(i, area, caption);
     }
     tabOptions->setCurrentIndex(0);
+    resize(sizeHint());
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    // Until the window is first laid out its minimum is much larger than it will be, which kept
+    // the size asked for at construction from applying: it is asked for again once it is.
+    QMainWindow::showEvent(event);
+    if (!std::exchange(m_sizedOnShow, true))
+        QTimer::singleShot(0, this, [this] {
+            if (!isMaximized() && !isFullScreen())
+                resize(sizeHint().boundedTo(size()));
+        });
+}
+
+QSize frmMain::sizeHint() const {
+    // Room for the options and a readable page, but never more than the screen offers (less a
+    // margin for the window's frame): at a large scale the options scroll instead.
     QSize size(1100, 760);
     if (const QScreen* shown = screen()) {
-        const QSize room = shown->availableGeometry().size() * 0.95;
-        size = size.boundedTo(room);
+        // The menu bar joins the window only as it is first shown, on top of this height.
+        const int bars = menuWidget() ? menuWidget()->sizeHint().height() : 0;
+        size = size.boundedTo(shown->availableGeometry().size() * 0.95 - QSize(0, 40 + bars));
     }
-    resize(size);
+    // Not widened to the minimum here: before the window is first laid out that is far larger
+    // than it will be, and the layout keeps the window from getting smaller than it can take.
+    return size;
 }
 
 void frmMain::buildControls() {
@@ -212,6 +234,7 @@ void frmMain::buildControls() {
 
     tabOptions = new QTabWidget(options);
     tabOptions->setObjectName(u"tabOptions"_s);
+    tabOptions->setAccessibleName(u"Report options"_s);
     buildDatePage();
     buildTimePage();
 
@@ -303,6 +326,7 @@ void frmMain::buildUserList(QWidget* options, QVBoxLayout* column) {
             cboUserName->setCurrentIndex(chosen);
     });
     lblUserName->setBuddy(cboUserName);
+    cboUserName->lineEdit()->setAccessibleName(lblUserName->text());
     column->addWidget(lblUserName);
     column->addWidget(cboUserName);
 }

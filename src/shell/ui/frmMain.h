@@ -63,6 +63,9 @@ public:
     using DialogRunner = std::function<int(QDialog&)>;
     static void setDialogRunner(DialogRunner runner);
 
+    /// The window's size at its first show: bounded by the screen it opens on.
+    QSize sizeHint() const override;
+
     /// The folder for saved copies of data files' stores that windows made from now on use
     /// (empty: none); nothing resets it to the user's cache folder.
     static void setStoreCacheFolder(std::optional<QString> folder);
@@ -84,6 +87,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildControls();
@@ -229,7 +233,9 @@ private:
     QString m_UserName;
     QString m_ComputerName;
     QString m_openedDocument; ///< the report document shown, when the viewer shows one
-    bool m_keepShownEntry = false; ///< the next list read keeps the chosen entry and the report
+    bool m_keepShownEntry = false;
+    bool m_sizedOnShow = false;
+    bool m_fittedOnShow = false; ///< the next list read keeps the chosen entry and the report
     bool m_unloaded = false;
 };
 
