@@ -170,6 +170,10 @@ void ReportViewer::connectControls() {
     zoomKey(QKeySequence::ZoomIn, 1);
     zoomKey(QKeySequence(Qt::CTRL | Qt::Key_Equal), 1); // the plus key without Shift
     zoomKey(QKeySequence::ZoomOut, -1);
+    // Ctrl+0: the page at its real size, as in browsers and document viewers.
+    auto* actualSize = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_0), this);
+    actualSize->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(actualSize, &QShortcut::activated, this, [this] { setZoomPercent(100); });
 
     connect(m_first, &QToolButton::clicked, this, [this] { firstPage(); });
     connect(m_previous, &QToolButton::clicked, this, [this] { previousPage(); });

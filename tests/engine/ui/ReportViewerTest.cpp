@@ -174,6 +174,8 @@ TEST_F(ReportViewerTest, CtrlWheelAndCtrlPlusMinusZoomInSteps) {
     EXPECT_EQ(viewer.zoomPercent(), 100);
     QTest::keyClick(&viewer, Qt::Key_Minus, Qt::ControlModifier);
     EXPECT_EQ(viewer.zoomPercent(), 75);
+    QTest::keyClick(&viewer, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(viewer.zoomPercent(), 100) << "Ctrl+0 is the real size";
     EXPECT_EQ(viewer.currentPage(), 0) << "zooming never turns the page";
 }
 
