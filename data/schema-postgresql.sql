@@ -12,8 +12,9 @@
 --
 -- UserName and ComputerName compare without regard to letter case, as in a data file: a report
 -- for ANNA takes anna's rows, and one for HÉLÈNE takes Hélène's. The program compares them through
--- lower(... COLLATE "und-x-icu") (ICU's root collation, which lowers every letter; on a server
--- without ICU, the database's default collation), so plain text columns work too. The citext type
+-- lower(upper(... COLLATE "und-x-icu")) (ICU's root collation, which cases every letter; on a
+-- server without ICU, the database's default collation), which folds letters as the files do
+-- (also ſ, µ and a final sigma), so plain text columns work too. The citext type
 -- also makes a user listed once as Anna and once as anna appear once in the list of users (CREATE
 -- EXTENSION citext is allowed to any user with the CREATE right on the database since PostgreSQL
 -- 13); with text columns the list shows both. COLLATE "C" makes the order of the lists the order
@@ -35,12 +36,14 @@ CREATE TABLE IF NOT EXISTS Activity (
 );
 
 -- The monitoring product writes one row per user, computer and day; the reports filter on the
--- user, then the computer, within a range of days.
-CREATE UNIQUE INDEX IF NOT EXISTS ActivityKey ON Activity (UserName, ComputerName, ActiveDay);
+-- user, then the computer, within a range of days. As in a data file, names that differ only in
+-- the case of A to Z are one name for the key; JÜRGEN and jürgen are two.
+CREATE UNIQUE INDEX IF NOT EXISTS ActivityKey ON Activity
+    (lower(UserName::text COLLATE "C"), lower(ComputerName::text COLLATE "C"), ActiveDay);
 -- Every report query selects a range of days; with no user filter this index serves it.
 CREATE INDEX IF NOT EXISTS ActivityByDay ON Activity (ActiveDay);
 -- A report for one user (and computer) looks the names up as the program compares them; the
 -- expressions must be written exactly so for the server to use this index (a server without
 -- ICU has no "und-x-icu": leave this index out there).
 CREATE INDEX IF NOT EXISTS ActivityByFoldedName ON Activity
-    (lower(UserName COLLATE "und-x-icu"), lower(ComputerName COLLATE "und-x-icu"), ActiveDay);
+    (lower(upper(UserName COLLATE "und-x-icu")), lower(upper(ComputerName COLLATE "und-x-icu")), ActiveDay);

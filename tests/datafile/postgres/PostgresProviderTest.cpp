@@ -1,5 +1,6 @@
 // The server data source against a live PostgreSQL server (TALLYROW_PG_URI); every test makes
 // its own database, so the tests may run side by side.
+#include "activity/ActivityQuery.h"
 #include "activity/SqlExecutor.h"
 #include "ScratchDatabase.h"
 
@@ -210,6 +211,32 @@ TEST_F(ServerSource, NamesCompareWithoutRegardToCaseAndNullsStayNull) {
          QStringLiteral("SELECT DISTINCT ComputerName FROM Activity WHERE ComputerName <> 'office1'"),
          QStringLiteral("SELECT UserName FROM Activity WHERE UserName > 'anna' ORDER BY UserName"),
          programQueries().at(4), programQueries().at(10)});
+}
+
+// The server folds names as the files do (simple case folding), not as lower() alone would, and
+// its key holds two names the files hold as two.
+TEST_F(ServerSource, NamesFoldAsInTheFilesAndTheKeyKeepsWhatTheFilesKeep) {
+    REQUIRE_SERVER();
+    const QString rows[][2] = {{QStringLiteral("\u017Fam"), QStringLiteral("SAM")},
+                               {QStringLiteral("\u00B5lab"), QStringLiteral("\u03BClab")},
+                               {QStringLiteral("\u039F\u0394\u03A5\u03A3\u03A3\u0395\u0391\u03A3"),
+                                QStringLiteral("\u03BF\u03B4\u03C5\u03C3\u03C3\u03B5\u03B1\u03C3")},
+                               {QStringLiteral("J\u00DCRGEN"), QStringLiteral("j\u00FCrgen")}};
+    QVector<ActivityRow> data;
+    for (const auto& row : rows)
+        data << test::uniformRow(1521, row[0], QStringLiteral("PC1"), 60);
+    data << test::uniformRow(1521, QStringLiteral("j\u00FCrgen"), QStringLiteral("PC1"), 60);
+    load(data); // JÜRGEN and jürgen on one computer and day: two rows, as in a file
+    auto server = openSource(m_db->uri());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row[1].toStdString());
+        ASSERT_TRUE(activityNameMatches(row[0], row[1])) << "the files' rule";
+        const QString filter = QString(row[1]).replace(QLatin1Char('\''), QStringLiteral("''"));
+        EXPECT_GE(server->Execute(QStringLiteral("SELECT Count(*) FROM Activity WHERE UserName='%1'").arg(filter))
+                      ->field(0)
+                      .toInt(),
+                  1);
+    }
 }
 
 TEST_F(ServerSource, PlainTextNameColumnsWorkAndCompareWithoutRegardToCase) {
