@@ -1,6 +1,7 @@
 #include "reports/DayHighlights.h"
 
 #include "reports/LayoutHelpers.h"
+#include "reports/ReportTexts.h"
 #include "reports/TyrowUtils.h"
 
 #include <algorithm>
@@ -40,9 +41,6 @@ double weekdaySeconds(const HourGrid& grid, const DayReportInputs& inputs) {
     return sum;
 }
 
-QString oneDecimal(double value) {
-    return QString::number(value, 'f', 1);
-}
 
 } // namespace
 
@@ -133,17 +131,15 @@ QStringList dayKeyFigureTexts(const DayKeyFigures& f, const QLocale& locale) {
                                                         : QStringLiteral("%1 (%2 min)")
                                                               .arg(weekdayNames()[f.busiestWeekday])
                                                               .arg(f.busiestWeekdayMinutes));
-    lines << QStringLiteral("Active hours in the range: ") + oneDecimal(f.activeSeconds / 3600.0);
+    lines << QStringLiteral("Active hours in the range: ") + reportNumber(f.activeSeconds / 3600.0, 1, locale);
     QString change;
     if (f.previousSeconds <= 0) {
         change = QStringLiteral("no activity in the previous range");
     } else {
-        const double percent = (f.activeSeconds - f.previousSeconds) / f.previousSeconds * 100.0;
-        change = (percent >= 0 ? QStringLiteral("+") : QString()) + oneDecimal(percent) + QStringLiteral("%");
+        change = percentChangeText((f.activeSeconds - f.previousSeconds) / f.previousSeconds * 100.0, locale);
     }
     lines << QStringLiteral("Change against the previous range, %1 to %2: %3")
-                 .arg(locale.toString(f.previous.start, QLocale::ShortFormat),
-                      locale.toString(f.previous.end, QLocale::ShortFormat), change);
+                 .arg(reportDate(f.previous.start, locale), reportDate(f.previous.end, locale), change);
     return lines;
 }
 

@@ -1,6 +1,7 @@
 #include "reports/TotalsQuery.h"
 
 #include "dateselector/Calendar.h"
+#include "reports/ReportTexts.h"
 #include "reports/TyrowUtils.h"
 
 #include <cmath>
@@ -95,12 +96,10 @@ QVector<PeriodSpan> previousPeriods(const QVector<PeriodSpan>& periods, const QD
     return previous;
 }
 
-QString changeText(double current, double previous) {
+QString changeText(double current, double previous, const QLocale& locale) {
     if (!(previous > 0))
         return QStringLiteral("\u2013");
-    const double percent = (current - previous) / previous * 100.0;
-    return (percent < 0 ? QStringLiteral("-") : QStringLiteral("+")) +
-           QString::number(std::fabs(percent), 'f', 1) + QStringLiteral(" %");
+    return percentChangeText((current - previous) / previous * 100.0, locale);
 }
 
 ActivityQuery totalsQuery(const QVector<PeriodSpan>& periods, const QString& userFilter,

@@ -71,7 +71,7 @@ QVector<PeriodSpan> previousPeriods(const QVector<PeriodSpan>& periods, const QD
                                     const QString& code, std::int32_t units);
 /// The change from `previous` to `current` in percent with a sign and one decimal ("+12.5 %",
 /// "-3.0 %"); "–" (an en dash) when there was no previous activity to compare with.
-QString changeText(double current, double previous);
+QString changeText(double current, double previous, const QLocale& locale);
 
 /// What a run asks of the data for `periods`: the seconds of all hours (a missing hour counts 0)
 /// of the rows of each period that pass the name filters.

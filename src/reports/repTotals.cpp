@@ -170,7 +170,7 @@ void repTotals::fillRows() {
     const QLocale locale = services().locale();
     for (qsizetype i = 0; i < m_totals.size(); ++i) {
         const PeriodTotal& t = m_totals[i];
-        QVector<QVariant> row{locale.toString(t.start, QLocale::ShortFormat), static_cast<double>(t.shown)};
+        QVector<QVariant> row{reportDate(t.start, locale), static_cast<double>(t.shown)};
         if (m_in.Compare)
             row << (i < m_previous.size() ? QVariant(static_cast<double>(m_previous[i].shown)) : QVariant());
         m_rows.appendRow(row);
@@ -204,8 +204,8 @@ void repTotals::addComparisonControls() {
 QString repTotals::previousRangeText() const {
     const QLocale locale = services().locale();
     const QDate first = previousRangeStart(m_in.StartDate, m_in.EndDate);
-    return QStringLiteral(", compared with ") + locale.toString(first, QLocale::ShortFormat) +
-           QStringLiteral(" to ") + locale.toString(m_in.StartDate.addDays(-1), QLocale::ShortFormat);
+    return QStringLiteral(", compared with ") + reportDate(first, locale) + QStringLiteral(" to ") +
+           reportDate(m_in.StartDate.addDays(-1), locale);
 }
 
 void repTotals::showChange() {
@@ -216,7 +216,7 @@ void repTotals::showChange() {
         current += static_cast<double>(t.shown);
     for (const PeriodTotal& t : m_previous)
         previous += static_cast<double>(t.shown);
-    label(QStringLiteral("lblChange"))->caption = changeText(current, previous);
+    label(QStringLiteral("lblChange"))->caption = changeText(current, previous, services().locale());
 }
 
 void repTotals::bindResults(StepRunner& run) {

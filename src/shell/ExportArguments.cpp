@@ -34,6 +34,7 @@ const OptionRow kOptions[] = {
     {"period", "UNIT", Fits::Totals, false},    {"scale", "UNIT", Fits::Totals, false},
     {"chart", "NAME", Fits::Any, false},        {"details", nullptr, Fits::Any, false},
     {"no-cache", nullptr, Fits::Any, false},    {"wait", "SECONDS", Fits::Any, false},
+    {"locale", "NAME", Fits::Any, false},
     {"heat-map", nullptr, Fits::Day, false},
     {"key-figures", nullptr, Fits::Day, false}, {"compare", nullptr, Fits::Totals, false},
     {"format", "FORMAT", Fits::Any, true},      {"output", "FILE", Fits::Any, true},
@@ -338,6 +339,15 @@ Problem readReportOptions(const ArgumentValues& a, ExportRequest& r) {
             return problem(o.name, QString::fromLatin1(o.refusal).arg(a.value(o.name)));
         o.apply(r, *i);
     }
+    if (a.has("locale")) {
+        const QString name = a.value("locale");
+        const QLocale locale(name);
+        // QLocale takes any text and falls back to C: only C, POSIX or a name it knows is taken.
+        const bool plain = name == QLatin1String("C") || name == QLatin1String("POSIX");
+        if (!plain && locale.language() == QLocale::C)
+            return problem("locale", QStringLiteral("'%1' is not a locale name such as de_DE or C").arg(name));
+        r.locale = plain ? QLocale::c() : locale;
+    }
     if (a.has("wait")) {
         const auto n = wholeNumber(a.value("wait"));
         if (!n || *n < 0 || *n > kLongestDataFileWait)
@@ -413,6 +423,8 @@ QString exportHelpText() {
         "  --no-cache               read every row from the data file, without using or saving\n"
         "                           the copy of its rows kept in $XDG_CACHE_HOME/tallyrow\n"
         "                           (~/.cache/tallyrow)\n"
+        "  --locale NAME            dates and numbers in the reports as in this locale (de_DE, C);\n"
+        "                           default: the environment's (LC_ALL, LC_TIME, LANG)\n"
         "  --wait SECONDS           how long to wait while the monitoring product holds the data\n"
         "                           file locked (default 60; 0 gives up at once)\n"
         "\n"

@@ -4,6 +4,7 @@
 #include "reports/TotalsQuery.h"
 
 #include <QDate>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -46,6 +47,7 @@ struct ExportRequest {
     bool noCache = false;    ///< read the data file afresh, without the saved copy of its rows
     bool compare = false;    ///< Totals report: also show the previous range of the same length
     std::optional<int> waitSeconds; ///< longest wait for a writer holding the data file; default 60
+    std::optional<QLocale> locale;  ///< dates and numbers as in this locale; default the system's
 };
 
 /// The most --wait takes: an hour.

@@ -431,6 +431,8 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         return 2;
     }
     const ExportRequest& r = *parsed.request;
+    if (r.locale)
+        QLocale::setDefault(*r.locale);
     HeldBackLines heldBack;
     g_heldBack = &heldBack;
     const ScriptedComponents shown = installScriptedComponents(heldBack.stream() ? heldBack.stream() : err);

@@ -81,7 +81,9 @@ int consoleMessageBox(const MessageRequest& request) {
 Services defaultServices() {
     Services s;
     s.today = [] { return QDate::currentDate(); };
-    s.locale = [] { return QLocale::system(); };
+    // The system's locale (LC_ALL, LC_TIME …), unless the program set another (tallyrow-export
+    // --locale).
+    s.locale = [] { return QLocale(); };
     s.loggedInUserName = userName;
     s.localComputerName = [] { return QSysInfo::machineHostName(); };
     s.programFolder = executableFolder;

@@ -137,6 +137,50 @@ TEST_F(ExportTool, CsvAndTextMatchTheExpectationsOnJetAndSqliteFiles) {
     }
 }
 
+// A German reader gets the same reports in German dates and numbers: four-digit years, decimal
+// commas, a spaced percent sign; the CSV stays as machines read it.
+TEST_F(ExportTool, AGermanLocaleGivesGermanDatesAndNumbersAndTheSameCsv) {
+    const QRegularExpression date(QStringLiteral("\\b(\\d{1,2})/(\\d{1,2})/(\\d{4})\\b"));
+    const QRegularExpression percent(QStringLiteral("([+-]\\d+)\\.(\\d)%"));
+    const QRegularExpression hours(QStringLiteral("(range: \\d+)\\.(\\d)$"));
+    int checked = 0;
+    for (const QJsonValue& v : goldenCases()) {
+        const QJsonObject c = v.toObject();
+        const QString name = c.value(QStringLiteral("name")).toString();
+        const QString expectedDir = QStringLiteral(TALLYROW_GOLDEN_DIR "/expected/");
+        if (!QFile::exists(expectedDir + name + QStringLiteral(".txt")))
+            continue;
+        SCOPED_TRACE(qPrintable(name));
+        QStringList german;
+        for (QString line : QString::fromUtf8(readFile(expectedDir + name + QStringLiteral(".txt")))
+                                .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            for (auto m = date.match(line); m.hasMatch(); m = date.match(line))
+                line.replace(m.capturedStart(), m.capturedLength(),
+                             QStringLiteral("%1.%2.%3")
+                                 .arg(m.captured(2).toInt(), 2, 10, QLatin1Char('0'))
+                                 .arg(m.captured(1).toInt(), 2, 10, QLatin1Char('0'))
+                                 .arg(m.captured(3)));
+            line.replace(percent, QStringLiteral("\\1,\\2\u00A0%"));
+            line.replace(hours, QStringLiteral("\\1,\\2"));
+            german << line.simplified();
+        }
+        const ToolRun r = run(QStringList{QStringLiteral("--data"), s_sqlite} + argsOf(c) +
+                                  QStringList{QStringLiteral("--format=txt"),
+                                              QStringLiteral("--output=") + out(name + QStringLiteral(".txt"))},
+                              QStringLiteral("de_DE.UTF-8"));
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+        EXPECT_EQ(normalisedText(readFile(out(name + QStringLiteral(".txt")))), german.join(QLatin1Char('\n')) + u'\n');
+        const ToolRun csv = run(QStringList{QStringLiteral("--data"), s_sqlite} + argsOf(c) +
+                                    QStringList{QStringLiteral("--format=csv"),
+                                                QStringLiteral("--output=") + out(name + QStringLiteral(".csv"))},
+                                QStringLiteral("de_DE.UTF-8"));
+        ASSERT_EQ(csv.exitCode, 0) << csv.err.constData();
+        EXPECT_EQ(readFile(out(name + QStringLiteral(".csv"))), readFile(expectedDir + name + QStringLiteral(".csv")));
+        ++checked;
+    }
+    EXPECT_GE(checked, 5);
+}
+
 TEST_F(ExportTool, ShadedTablesShowTheirLegendAndSurviveAReportDocument) {
     const QString expectedDir = QStringLiteral(TALLYROW_GOLDEN_DIR "/expected/");
     int checked = 0;

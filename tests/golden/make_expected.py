@@ -23,11 +23,12 @@ ending the day before --from. Its periods are paired with the report's by positi
 periods as the report has, the first starting on the previous range's first day, each next start
 stepped from the one before as above. "Previous" holds the paired period's total, shown as above;
 beside the grand totals stands the change of the shown totals in percent, signed with one decimal
-("+12.5 %"), or an en dash when the previous total is 0.
+("+12.5%"), or an en dash when the previous total is 0.
 
 Text (.txt, cases with --details of the Totals report and all Day cases without --details): the
 report's texts in page order with blanks collapsed, as a one-page report lays them out; dates in
-the en_US short format (M/d/yy), which the golden test sets through LC_ALL.
+the en_US short format with four-digit years (M/d/yyyy), which the golden test sets through
+LC_ALL.
 
 Key figures (--key-figures, Day text): under the title block, the busiest hour (the first hour
 with the largest "All Days" value) and the busiest weekday (the first selected weekday with the
@@ -111,7 +112,7 @@ def passes(row, o):
 
 
 def short_date(d):
-    return "%d/%d/%02d" % (d.month, d.day, d.year % 100)
+    return "%d/%d/%d" % (d.month, d.day, d.year)
 
 
 def user_text(o):
@@ -266,7 +267,7 @@ def totals_report(rows, o):
         totals = "Totals %d" % sum(shown)
         if compare:
             before = sum(previous)
-            change = "\u2013" if before == 0 else "%+.1f %%" % ((sum(shown) - before) / before * 100)
+            change = "\u2013" if before == 0 else "%+.1f%%" % ((sum(shown) - before) / before * 100)
             totals += " %d %s" % (before, change)
         text.append(totals)
     text.append("1 of 1")

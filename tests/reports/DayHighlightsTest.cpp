@@ -87,14 +87,14 @@ TEST(DayKeyFigures, BusiestHourAndWeekdayComeFromTheShownFiguresFirstOneWinningA
     EXPECT_EQ(lines[0], QStringLiteral("Busiest hour: 10:00 AM (6 min)"));
     EXPECT_EQ(lines[1], QStringLiteral("Busiest weekday: Wednesday (40 min)"));
     EXPECT_EQ(lines[2], QStringLiteral("Active hours in the range: 2.0"));
-    EXPECT_EQ(lines[3], QStringLiteral("Change against the previous range, 3/1/04 to 3/7/04: -20.0%"));
+    EXPECT_EQ(lines[3], QStringLiteral("Change against the previous range, 3/1/2004 to 3/7/2004: -20.0%"));
 
     // Unselected weekdays count for nothing, in the range or before it.
     in.Days[6] = false;
     const DayKeyFigures without = dayKeyFigures(shown, totals, previous, in);
     EXPECT_EQ(dayKeyFigureTexts(without, QLocale(QLocale::English, QLocale::UnitedStates))[3],
               QStringLiteral(
-                  "Change against the previous range, 3/1/04 to 3/7/04: no activity in the previous range"));
+                  "Change against the previous range, 3/1/2004 to 3/7/2004: no activity in the previous range"));
 }
 
 TEST(DayKeyFigures, AnEmptyRangeSaysSoInsteadOfNamingAnHour) {

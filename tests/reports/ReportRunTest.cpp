@@ -144,9 +144,9 @@ TEST_F(ReportRun, DayReportLayoutTextsAndChart) {
     ASSERT_TRUE(runOn(report));
 
     EXPECT_EQ(report.label(QStringLiteral("lblDateRange"))->caption,
-              QStringLiteral("From 3/1/04 to 3/31/04"));
+              QStringLiteral("From 3/1/2004 to 3/31/2004"));
     EXPECT_EQ(report.label(QStringLiteral("lblPageDateRange"))->caption,
-              QStringLiteral("From 3/1/04 to 3/31/04"));
+              QStringLiteral("From 3/1/2004 to 3/31/2004"));
     EXPECT_EQ(report.label(QStringLiteral("lblUserName"))->caption,
               QStringLiteral("For user <anna> on any computer"));
     EXPECT_EQ(report.label(QStringLiteral("lblUserNamePage"))->caption,
@@ -254,7 +254,7 @@ TEST_F(ReportRun, DayReportWithoutConnectionSaysSoAndShowsNoData) {
     }
     EXPECT_TRUE(told);
     EXPECT_EQ(report.label(QStringLiteral("lblDateRange"))->caption,
-              QStringLiteral("From 3/1/04 to 3/31/04"));
+              QStringLiteral("From 3/1/2004 to 3/31/2004"));
     EXPECT_EQ(report.label(QStringLiteral("lblSelectedDays"))->caption,
               QStringLiteral("Days selected: Monday, Wednesday, Sunday"));
     EXPECT_TRUE(report.label(QStringLiteral("lblUserName"))->caption.isEmpty());
@@ -357,7 +357,7 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
               QStringLiteral("Grouped into 1 week periods"));
     EXPECT_EQ(report.label(QStringLiteral("lblUserComputer"))->caption,
               QStringLiteral("For all users on any computer"));
-    EXPECT_EQ(report.rows().value(0, 0).toString(), QStringLiteral("3/1/04"));
+    EXPECT_EQ(report.rows().value(0, 0).toString(), QStringLiteral("3/1/2004"));
     EXPECT_EQ(report.Period(), QStringLiteral("WW"));
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
     EXPECT_EQ(chart->definition.axes[1].title, QStringLiteral("Active minutes"));

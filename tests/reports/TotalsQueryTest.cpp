@@ -111,12 +111,15 @@ TEST(TotalsPeriods, PreviousRangePairsItsPeriodsByPosition) {
 }
 
 TEST(TotalsQuery, ChangeInPercentWithSignAndOneDecimal) {
-    EXPECT_EQ(changeText(129, 47), QStringLiteral("+174.5 %"));
-    EXPECT_EQ(changeText(0, 810), QStringLiteral("-100.0 %"));
-    EXPECT_EQ(changeText(90, 80), QStringLiteral("+12.5 %"));
-    EXPECT_EQ(changeText(5, 5), QStringLiteral("+0.0 %"));
-    EXPECT_EQ(changeText(9999, 10000), QStringLiteral("-0.0 %"));
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    EXPECT_EQ(changeText(129, 47, english), QStringLiteral("+174.5%"));
+    EXPECT_EQ(changeText(0, 810, english), QStringLiteral("-100.0%"));
+    EXPECT_EQ(changeText(90, 80, english), QStringLiteral("+12.5%"));
+    EXPECT_EQ(changeText(5, 5, english), QStringLiteral("+0.0%"));
+    EXPECT_EQ(changeText(9999, 10000, english), QStringLiteral("-0.0%"));
+    // A German reader's decimal comma and spaced percent sign.
+    EXPECT_EQ(changeText(129, 47, QLocale(QLocale::German, QLocale::Germany)), QStringLiteral("+174,5\u00A0%"));
     // No previous activity: nothing to divide by.
-    EXPECT_EQ(changeText(296, 0), QStringLiteral("\u2013"));
-    EXPECT_EQ(changeText(0, 0), QStringLiteral("\u2013"));
+    EXPECT_EQ(changeText(296, 0, english), QStringLiteral("\u2013"));
+    EXPECT_EQ(changeText(0, 0, english), QStringLiteral("\u2013"));
 }
