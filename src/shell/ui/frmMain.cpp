@@ -49,6 +49,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QApplication>
 #include <QThread>
 #include <QKeySequence>
@@ -247,6 +248,11 @@ void frmMain::buildControls() {
     cmdPreviewReport->setMinimumHeight(32);
     cmdPreviewReport->setToolTip(u"Show the report with these options (F5)"_s);
     column->addWidget(cmdPreviewReport);
+    chkFollowFile = new QCheckBox(u"Refresh automatically"_s, options);
+    chkFollowFile->setObjectName(u"chkFollowFile"_s);
+    chkFollowFile->setToolTip(u"While the monitoring product writes, the shown report is made again from the "
+                              "new data every few seconds, on the same page"_s);
+    column->addWidget(chkFollowFile);
 
     arvPreview = new engine::ReportViewer(this);
     arvPreview->setObjectName(u"arvPreview"_s);
@@ -830,6 +836,29 @@ void frmMain::storeLoadFinished(int generation) {
     });
     if (preview)
         cmdPreviewReport_Click();
+    else if (!list)
+        followFile();
+}
+
+void frmMain::followFile() {
+    // Only a report made from the options as they stand (any change of them took it away), and
+    // never one opened from a report document.
+    if (!chkFollowFile->isChecked() || !mnuFileSave->isEnabled() || !arvPreview->reportSource())
+        return;
+    const int page = arvPreview->currentPage();
+    const auto zoom = arvPreview->zoomMode();
+    const int percent = arvPreview->zoomPercent();
+    const int scrolled = arvPreview->findChild<QScrollArea*>(u"scrPages"_s)->verticalScrollBar()->value();
+    QWidget* focused = QApplication::focusWidget();
+    cmdPreviewReport_Click();
+    if (zoom == engine::ReportViewer::ZoomMode::Percent)
+        arvPreview->setZoomPercent(percent);
+    else
+        arvPreview->setZoomMode(zoom);
+    arvPreview->setCurrentPage(page);
+    arvPreview->findChild<QScrollArea*>(u"scrPages"_s)->verticalScrollBar()->setValue(scrolled);
+    if (focused && QApplication::focusWidget() != focused)
+        focused->setFocus(); // the refreshed report never takes the focus from where the user is
 }
 
 void frmMain::addUserEntries(const QStringList& entries) {

@@ -121,6 +121,9 @@ private:
     /// The list from a store that was read again: new users appear, the chosen entry stays.
     /// Fills the user list, each entry with the words a screen reader says for it.
     void addUserEntries(const QStringList& entries);
+    /// With "Refresh automatically": the shown report made again from the data just read, on
+    /// the same page and zoom, the focus left where it is.
+    void followFile();
     void applyRefreshedList(const UserListLoad& list);
     /// Says why the data file could not be read, as opening it for the list says it.
     void showLoadFailure(const QString& path, const QString& reason);
@@ -197,6 +200,7 @@ private:
     QLineEdit* txtTotalsReportUnits = nullptr;
     QComboBox* cboTotalsReportPeriod = nullptr;
     QCheckBox* chkCompare = nullptr;
+    QCheckBox* chkFollowFile = nullptr; ///< remake the shown report when the file changes
 
     QLabel* lblDataSource = nullptr;
     QLabel* lblLoadProgress = nullptr;

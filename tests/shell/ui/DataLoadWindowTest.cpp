@@ -3,6 +3,7 @@
 #include "activity/StoreCache.h"
 #include "reports/repTotals.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
@@ -201,5 +202,33 @@ TEST_F(DataLoadWindow, AReportWhoseFileCouldNotBeReadAgainIsMarkedOutOfDate) {
     EXPECT_FALSE(action(u"mnuFilePrint"_s)->isEnabled());
     EXPECT_FALSE(child<QToolButton>(u"cmdViewerPrint"_s)->isEnabled());
     EXPECT_TRUE(action(u"mnuFileSave"_s)->isEnabled()) << "what is shown can still be kept";
+}
+
+// With "Refresh automatically" the shown report follows the file as the monitoring product
+// writes: made again from the new rows, at the same zoom, the focus where the user left it.
+TEST_F(DataLoadWindow, AFollowedReportIsMadeAgainWhenTheFileChanges) {
+    load(office());
+    showActive();
+    child<QCheckBox>(u"chkFollowFile"_s)->setChecked(true);
+    ASSERT_TRUE(previewAndWait());
+    viewer()->setZoomPercent(150);
+    auto* chartTypes = child<QComboBox>(u"cboChartType"_s);
+    chartTypes->setFocus();
+    const double before = shownTotal();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
+        db.setDatabaseName(dataPath);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec(u"UPDATE Activity SET H3 = 3600 WHERE UserName = 'tester'"_s));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"writer"_s);
+    window->checkDataFileChanged();
+    if (!window->isLoadingData())
+        window->checkDataFileChanged();
+    ASSERT_TRUE(waitForData());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownTotal() > before; }, 10000));
+    EXPECT_EQ(viewer()->zoomPercent(), 150);
+    EXPECT_TRUE(chartTypes->hasFocus());
 }
 
