@@ -36,7 +36,7 @@ struct DataFileStamp {
     std::uint32_t walSalt2 = 0;
     std::uint32_t walFrames = 0;    ///< frames in the log
     std::uint64_t walCommitSum = 0; ///< checksum of the log's last commit frame
-    std::uint64_t contentSum = 0; ///< checksum of the first page and of pages sampled through the file
+    std::uint64_t contentSum = 0;   ///< checksum of the first page and of pages sampled through the file
 
     bool operator==(const DataFileStamp&) const = default;
     /// Every field above, in order, as the saved copy records the state it was made from.

@@ -211,7 +211,8 @@ std::chrono::seconds savedDataFileWait() {
     const int seconds = GetRegSettingHiveFallback(u"DataFileWaitSeconds"_s, QString(), QString(), true)
                             .trimmed()
                             .toInt(&number);
-    return number && seconds >= 0 && seconds <= 3600 ? std::chrono::seconds(seconds) : std::chrono::seconds(60);
+    return number && seconds >= 0 && seconds <= 3600 ? std::chrono::seconds(seconds)
+                                                     : std::chrono::seconds(60);
 }
 
 bool saveDataFileWait(std::chrono::seconds wait) {

@@ -214,10 +214,10 @@ private:
                           error.databaseText().contains(u"no connection to the server"_s);
         if (!lost)
             return;
-        throw Error(ErrNo::DataSource,
-                    u"The server closed the connection during the report: the database \"%1\" (%2)"_s.arg(
-                        redactedPostgresUri(m_uri),
-                        withoutPassword(serverSentence(error.databaseText()), m_parts)));
+        throw Error(
+            ErrNo::DataSource,
+            u"The server closed the connection during the report: the database \"%1\" (%2)"_s.arg(
+                redactedPostgresUri(m_uri), withoutPassword(serverSentence(error.databaseText()), m_parts)));
     }
 
     void restartReadTransaction() {

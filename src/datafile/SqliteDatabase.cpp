@@ -125,8 +125,8 @@ int SqliteDatabase::busyHandler(void* self, int attempt) {
         tellObserver(wait);
     }
     // Short naps first (a commit usually takes milliseconds), then a tenth of a second.
-    const auto nap = std::min<std::chrono::milliseconds>({std::chrono::milliseconds(attempt < 10 ? 2 : 100),
-                                                           wait.limit - wait.waited});
+    const auto nap = std::min<std::chrono::milliseconds>(
+        {std::chrono::milliseconds(attempt < 10 ? 2 : 100), wait.limit - wait.waited});
     std::this_thread::sleep_for(nap);
     return 1;
 }

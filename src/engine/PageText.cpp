@@ -75,7 +75,8 @@ QString pageReadingText(const PageCollection& pages, int index) {
     QStringList lines;
     std::vector<Piece> line;
     const auto flush = [&] {
-        std::sort(line.begin(), line.end(), [](const Piece& a, const Piece& b) { return a.rect.left() < b.rect.left(); });
+        std::sort(line.begin(), line.end(),
+                  [](const Piece& a, const Piece& b) { return a.rect.left() < b.rect.left(); });
         QStringList cells;
         for (const Piece& p : line)
             cells << p.text;

@@ -41,7 +41,6 @@ double weekdaySeconds(const HourGrid& grid, const DayReportInputs& inputs) {
     return sum;
 }
 
-
 } // namespace
 
 QColor dayShadeColor(double value, double largest) {
@@ -131,7 +130,8 @@ QStringList dayKeyFigureTexts(const DayKeyFigures& f, const QLocale& locale) {
                                                         : QStringLiteral("%1 (%2 min)")
                                                               .arg(weekdayNames()[f.busiestWeekday])
                                                               .arg(f.busiestWeekdayMinutes));
-    lines << QStringLiteral("Active hours in the range: ") + reportNumber(f.activeSeconds / 3600.0, 1, locale);
+    lines << QStringLiteral("Active hours in the range: ") +
+                 reportNumber(f.activeSeconds / 3600.0, 1, locale);
     QString change;
     if (f.previousSeconds <= 0) {
         change = QStringLiteral("no activity in the previous range");

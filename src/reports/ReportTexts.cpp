@@ -12,7 +12,8 @@ QString reportDate(const QDate& date, const QLocale& locale) {
 }
 
 QString dateRangeText(const QDate& start, const QDate& end, const QLocale& locale) {
-    return QStringLiteral("From ") + reportDate(start, locale) + QStringLiteral(" to ") + reportDate(end, locale);
+    return QStringLiteral("From ") + reportDate(start, locale) + QStringLiteral(" to ") +
+           reportDate(end, locale);
 }
 
 QString reportNumber(double value, int decimals, const QLocale& locale) {
@@ -24,12 +25,12 @@ QString reportNumber(double value, int decimals, const QLocale& locale) {
 QString percentChangeText(double percent, const QLocale& locale) {
     // English (and the C locale scripts use) write the sign right after the number; most other
     // languages set it apart.
-    const bool closeUp =
-        locale.language() == QLocale::English || locale.language() == QLocale::C || locale.language() == QLocale::Chinese ||
-        locale.language() == QLocale::Japanese || locale.language() == QLocale::Korean;
+    const bool closeUp = locale.language() == QLocale::English || locale.language() == QLocale::C ||
+                         locale.language() == QLocale::Chinese || locale.language() == QLocale::Japanese ||
+                         locale.language() == QLocale::Korean;
     const QString sign = percent < 0 ? QStringLiteral("-") : QStringLiteral("+");
-    return sign + reportNumber(std::fabs(percent), 1, locale) + (closeUp ? QString() : QStringLiteral("\u00A0")) +
-           locale.percent();
+    return sign + reportNumber(std::fabs(percent), 1, locale) +
+           (closeUp ? QString() : QStringLiteral("\u00A0")) + locale.percent();
 }
 
 QString userComputerText(const QString& userFilter, const QString& computerFilter) {

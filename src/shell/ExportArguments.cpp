@@ -34,8 +34,7 @@ const OptionRow kOptions[] = {
     {"period", "UNIT", Fits::Totals, false},    {"scale", "UNIT", Fits::Totals, false},
     {"chart", "NAME", Fits::Any, false},        {"details", nullptr, Fits::Any, false},
     {"no-cache", nullptr, Fits::Any, false},    {"wait", "SECONDS", Fits::Any, false},
-    {"locale", "NAME", Fits::Any, false},
-    {"heat-map", nullptr, Fits::Day, false},
+    {"locale", "NAME", Fits::Any, false},       {"heat-map", nullptr, Fits::Day, false},
     {"key-figures", nullptr, Fits::Day, false}, {"compare", nullptr, Fits::Totals, false},
     {"format", "FORMAT", Fits::Any, true},      {"output", "FILE", Fits::Any, true},
     {"document", "FILE", Fits::Any, true},      {"help", nullptr, Fits::Any, true},
@@ -345,7 +344,8 @@ Problem readReportOptions(const ArgumentValues& a, ExportRequest& r) {
         // QLocale takes any text and falls back to C: only C, POSIX or a name it knows is taken.
         const bool plain = name == QLatin1String("C") || name == QLatin1String("POSIX");
         if (!plain && locale.language() == QLocale::C)
-            return problem("locale", QStringLiteral("'%1' is not a locale name such as de_DE or C").arg(name));
+            return problem("locale",
+                           QStringLiteral("'%1' is not a locale name such as de_DE or C").arg(name));
         r.locale = plain ? QLocale::c() : locale;
     }
     if (a.has("wait")) {
@@ -373,8 +373,8 @@ Problem readReportOptions(const ArgumentValues& a, ExportRequest& r) {
     }
     // No period can be longer than the calendar the dates live in (years 1 to 9999).
     if (a.has("units")) {
-        const QStringList periods = {QStringLiteral("Days"), QStringLiteral("Weeks"), QStringLiteral("Months"),
-                                     QStringLiteral("Years")};
+        const QStringList periods = {QStringLiteral("Days"), QStringLiteral("Weeks"),
+                                     QStringLiteral("Months"), QStringLiteral("Years")};
         const std::int32_t longest[] = {3652059, 521722, 119988, 9999};
         const auto i = std::max<qsizetype>(0, periods.indexOf(r.period));
         if (r.units > longest[i])

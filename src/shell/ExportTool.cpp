@@ -394,11 +394,12 @@ int runReportRequest(const ExportRequest& r, const ScriptedComponents& shown, FI
     SqliteDatabase::setBusyWaitObserver([err, toldOfWait](const SqliteDatabase::BusyWait& wait) {
         if (toldOfWait->exchange(true))
             return;
-        std::fprintf(err,
-                     "tallyrow-export: waiting for \"%s\": another program is writing to it (up to %lld "
-                     "seconds; --wait changes this)\n",
-                     qUtf8Printable(wait.path),
-                     static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count()));
+        std::fprintf(
+            err,
+            "tallyrow-export: waiting for \"%s\": another program is writing to it (up to %lld "
+            "seconds; --wait changes this)\n",
+            qUtf8Printable(wait.path),
+            static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count()));
         std::fflush(err);
     });
     struct StopTelling {

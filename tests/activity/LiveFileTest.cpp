@@ -444,7 +444,8 @@ TEST_F(LiveFileTest, ReportsWaitForAWriterHoldingARollbackJournalFileAndSaySo) {
             EXPECT_TRUE(errors.contains(u"the file is busy"_s)) << errors.toStdString();
         } else {
             EXPECT_EQ(readers[i].exitCode(), 0) << errors.toStdString();
-            EXPECT_TRUE(errors.contains(u"waiting for \"%1\": another program is writing to it (up to 60 seconds"_s.arg(m_file)))
+            EXPECT_TRUE(errors.contains(
+                u"waiting for \"%1\": another program is writing to it (up to 60 seconds"_s.arg(m_file)))
                 << errors.toStdString();
         }
     }

@@ -238,4 +238,3 @@ TEST_F(StoreTrust, AFileReplacedWithinTheSameSecondOnACoarseFileSystemIsReadAgai
     }
     EXPECT_TRUE(sameSecond) << "every attempt crossed a second";
 }
-

@@ -38,11 +38,12 @@ TEST(PageText, APageReadsTopToBottomAndLeftToRightWithTheChartInWords) {
                << ChartItem{QRectF(0, 300, 9000, 600), hoursChart({0, 12.5, 47, 47, 3})}
                << text(0, 1300, u"10:00"_s) << text(3000, 1300, u"  7 "_s);
     doc.pages << page;
-    EXPECT_EQ(pageReadingText(doc, 0),
-              u"Activity by day of week\n"
-              "2D Bar chart of Active minutes per hour by Time, 1 series; the largest is 47 (All Days, 2:00).\n"
-              "09:00, 42\n"
-              "10:00, 7"_s);
+    EXPECT_EQ(
+        pageReadingText(doc, 0),
+        u"Activity by day of week\n"
+        "2D Bar chart of Active minutes per hour by Time, 1 series; the largest is 47 (All Days, 2:00).\n"
+        "09:00, 42\n"
+        "10:00, 7"_s);
     EXPECT_EQ(pageReadingText(doc, 1), QString());
     EXPECT_EQ(describeChart(hoursChart({0, 0})),
               u"2D Bar chart of Active minutes per hour by Time, 1 series; every value is 0."_s);

@@ -164,18 +164,22 @@ TEST_F(ExportTool, AGermanLocaleGivesGermanDatesAndNumbersAndTheSameCsv) {
             line.replace(hours, QStringLiteral("\\1,\\2"));
             german << line.simplified();
         }
-        const ToolRun r = run(QStringList{QStringLiteral("--data"), s_sqlite} + argsOf(c) +
-                                  QStringList{QStringLiteral("--format=txt"),
-                                              QStringLiteral("--output=") + out(name + QStringLiteral(".txt"))},
-                              QStringLiteral("de_DE.UTF-8"));
+        const ToolRun r =
+            run(QStringList{QStringLiteral("--data"), s_sqlite} + argsOf(c) +
+                    QStringList{QStringLiteral("--format=txt"),
+                                QStringLiteral("--output=") + out(name + QStringLiteral(".txt"))},
+                QStringLiteral("de_DE.UTF-8"));
         ASSERT_EQ(r.exitCode, 0) << r.err.constData();
-        EXPECT_EQ(normalisedText(readFile(out(name + QStringLiteral(".txt")))), german.join(QLatin1Char('\n')) + u'\n');
-        const ToolRun csv = run(QStringList{QStringLiteral("--data"), s_sqlite} + argsOf(c) +
-                                    QStringList{QStringLiteral("--format=csv"),
-                                                QStringLiteral("--output=") + out(name + QStringLiteral(".csv"))},
-                                QStringLiteral("de_DE.UTF-8"));
+        EXPECT_EQ(normalisedText(readFile(out(name + QStringLiteral(".txt")))),
+                  german.join(QLatin1Char('\n')) + u'\n');
+        const ToolRun csv =
+            run(QStringList{QStringLiteral("--data"), s_sqlite} + argsOf(c) +
+                    QStringList{QStringLiteral("--format=csv"),
+                                QStringLiteral("--output=") + out(name + QStringLiteral(".csv"))},
+                QStringLiteral("de_DE.UTF-8"));
         ASSERT_EQ(csv.exitCode, 0) << csv.err.constData();
-        EXPECT_EQ(readFile(out(name + QStringLiteral(".csv"))), readFile(expectedDir + name + QStringLiteral(".csv")));
+        EXPECT_EQ(readFile(out(name + QStringLiteral(".csv"))),
+                  readFile(expectedDir + name + QStringLiteral(".csv")));
         ++checked;
     }
     EXPECT_GE(checked, 5);

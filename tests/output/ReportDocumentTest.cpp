@@ -330,7 +330,8 @@ TEST(ReportDocument, DocumentsBeyondAnyReportAreRefusedWithWhatTheyHold) {
     manyPages.pages.resize(20001);
     PageCollection bigChart = report;
     ChartItem huge = chartOf(report);
-    huge.chart.series = QVector<ChartSeries>(8, ChartSeries{QStringLiteral("s"), QVector<double>(200000, 1.0), false});
+    huge.chart.series =
+        QVector<ChartSeries>(8, ChartSeries{QStringLiteral("s"), QVector<double>(200000, 1.0), false});
     bigChart.pages = {Page{{huge}}};
     const std::pair<const PageCollection*, const char*> cases[] = {
         {&manyCharts, "it holds more than 16 charts"},
@@ -341,9 +342,10 @@ TEST(ReportDocument, DocumentsBeyondAnyReportAreRefusedWithWhatTheyHold) {
         SCOPED_TRACE(reason);
         QString why;
         EXPECT_EQ(parseErrorNumber(serializeReportDocument(*doc), &why), kErrInvalidFileFormat);
-        EXPECT_TRUE(why.startsWith(QStringLiteral("The report document '/reports/week.rdf' is larger than any "
-                                                  "report: ") +
-                                   QLatin1String(reason)))
+        EXPECT_TRUE(
+            why.startsWith(QStringLiteral("The report document '/reports/week.rdf' is larger than any "
+                                          "report: ") +
+                           QLatin1String(reason)))
             << why.toStdString();
     }
     EXPECT_EQ(parseErrorNumber(serializeReportDocument(report)), 0);

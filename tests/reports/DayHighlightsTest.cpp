@@ -92,9 +92,10 @@ TEST(DayKeyFigures, BusiestHourAndWeekdayComeFromTheShownFiguresFirstOneWinningA
     // Unselected weekdays count for nothing, in the range or before it.
     in.Days[6] = false;
     const DayKeyFigures without = dayKeyFigures(shown, totals, previous, in);
-    EXPECT_EQ(dayKeyFigureTexts(without, QLocale(QLocale::English, QLocale::UnitedStates))[3],
-              QStringLiteral(
-                  "Change against the previous range, 3/1/2004 to 3/7/2004: no activity in the previous range"));
+    EXPECT_EQ(
+        dayKeyFigureTexts(without, QLocale(QLocale::English, QLocale::UnitedStates))[3],
+        QStringLiteral(
+            "Change against the previous range, 3/1/2004 to 3/7/2004: no activity in the previous range"));
 }
 
 TEST(DayKeyFigures, AnEmptyRangeSaysSoInsteadOfNamingAnHour) {

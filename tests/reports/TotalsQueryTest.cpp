@@ -118,7 +118,8 @@ TEST(TotalsQuery, ChangeInPercentWithSignAndOneDecimal) {
     EXPECT_EQ(changeText(5, 5, english), QStringLiteral("+0.0%"));
     EXPECT_EQ(changeText(9999, 10000, english), QStringLiteral("-0.0%"));
     // A German reader's decimal comma and spaced percent sign.
-    EXPECT_EQ(changeText(129, 47, QLocale(QLocale::German, QLocale::Germany)), QStringLiteral("+174,5\u00A0%"));
+    EXPECT_EQ(changeText(129, 47, QLocale(QLocale::German, QLocale::Germany)),
+              QStringLiteral("+174,5\u00A0%"));
     // No previous activity: nothing to divide by.
     EXPECT_EQ(changeText(296, 0, english), QStringLiteral("\u2013"));
     EXPECT_EQ(changeText(0, 0, english), QStringLiteral("\u2013"));

@@ -385,7 +385,8 @@ void ReportViewer::setZoomPercent(int percent) {
 void ReportViewer::updateView() {
     m_view->show(&m_pages, m_current, pixelsPerTwip());
     // What the page says, in reading order, for a screen reader on the pages or the sheet.
-    const QString name = m_current < 0 ? tr("No report") : tr("Page %1 of %2").arg(m_current + 1).arg(pageCount());
+    const QString name =
+        m_current < 0 ? tr("No report") : tr("Page %1 of %2").arg(m_current + 1).arg(pageCount());
     const QString text = pageReadingText(m_pages, m_current);
     for (QWidget* w : {static_cast<QWidget*>(m_scroll), static_cast<QWidget*>(m_view)}) {
         w->setAccessibleName(name);
@@ -488,7 +489,9 @@ bool ReportViewer::PrintReport(bool showDialog) {
     if (m_pages.pages.isEmpty())
         return false;
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(!m_jobTitle.isEmpty() ? m_jobTitle : m_pages.title.isEmpty() ? tr("Report") : m_pages.title);
+    printer.setDocName(!m_jobTitle.isEmpty()     ? m_jobTitle
+                       : m_pages.title.isEmpty() ? tr("Report")
+                                                 : m_pages.title);
     printer.setPageSize(QPageSize(m_pages.paperSize / 20.0, QPageSize::Point));
     printer.setPageOrientation(QPageLayout::Portrait);
     printer.setFullPage(true);
@@ -519,8 +522,12 @@ bool ReportViewer::PrintReport(bool showDialog) {
         }
         if (!accepted)
             return false;
-        last = PrintChoices{true,          printer.printerName(), printer.pageLayout().orientation(),
-                            printer.printRange(), printer.fromPage(),  printer.toPage(),
+        last = PrintChoices{true,
+                            printer.printerName(),
+                            printer.pageLayout().orientation(),
+                            printer.printRange(),
+                            printer.fromPage(),
+                            printer.toPage(),
                             printer.copyCount()};
     }
     return printTo(printer);

@@ -15,7 +15,7 @@ class BrowseButton;
 namespace engine {
 class Report;
 struct PageCollection;
-}
+} // namespace engine
 
 /// The Save dialog of the shown report: proposes a folder and a name, lets the user pick the
 /// format and the path, asks before overwriting, writes the file and says whether it worked.

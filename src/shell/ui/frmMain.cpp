@@ -124,20 +124,21 @@ frmMain::frmMain(QWidget* parent)
     setDataFileBusyTimeout(savedDataFileWait());
     // The wait is told from whichever thread waits: on this one the window cannot run its events
     // meanwhile, so the message is drawn at once.
-    SqliteDatabase::setBusyWaitObserver([window = QPointer<frmMain>(this)](const SqliteDatabase::BusyWait& w) {
-        const auto whole = [](std::chrono::milliseconds t) {
-            return int(std::chrono::duration_cast<std::chrono::seconds>(t).count());
-        };
-        const int waited = whole(w.waited);
-        const int limit = whole(w.limit);
-        QMetaObject::invokeMethod(
-            qApp,
-            [window, path = w.path, waited, limit] {
-                if (window)
-                    window->showDataFileWait(path, waited, limit);
-            },
-            QThread::currentThread() == qApp->thread() ? Qt::DirectConnection : Qt::QueuedConnection);
-    });
+    SqliteDatabase::setBusyWaitObserver(
+        [window = QPointer<frmMain>(this)](const SqliteDatabase::BusyWait& w) {
+            const auto whole = [](std::chrono::milliseconds t) {
+                return int(std::chrono::duration_cast<std::chrono::seconds>(t).count());
+            };
+            const int waited = whole(w.waited);
+            const int limit = whole(w.limit);
+            QMetaObject::invokeMethod(
+                qApp,
+                [window, path = w.path, waited, limit] {
+                    if (window)
+                        window->showDataFileWait(path, waited, limit);
+                },
+                QThread::currentThread() == qApp->thread() ? Qt::DirectConnection : Qt::QueuedConnection);
+        });
 }
 
 frmMain::~frmMain() {
@@ -466,7 +467,8 @@ void frmMain::buildTotalsPanel() {
     txtTotalsReportUnits = new QLineEdit(u"1"_s, vseTotalsReport);
     txtTotalsReportUnits->setObjectName(u"txtTotalsReportUnits"_s);
     // Wide enough for any number a period can use, and it says what it takes.
-    txtTotalsReportUnits->setMaximumWidth(txtTotalsReportUnits->fontMetrics().horizontalAdvance(u"0"_s) * 12 + 16);
+    txtTotalsReportUnits->setMaximumWidth(txtTotalsReportUnits->fontMetrics().horizontalAdvance(u"0"_s) * 12 +
+                                          16);
     txtTotalsReportUnits->setToolTip(u"How many days, weeks, months or years each row of the report covers: "
                                      "a whole number, such as 2 with weeks for fortnights"_s);
     lblTotalsReportUnits->setBuddy(txtTotalsReportUnits);
@@ -497,8 +499,9 @@ void frmMain::buildMenus() {
     };
     QMenu* file = menuBar()->addMenu(u"&File"_s);
     file->setObjectName(u"mnuFile"_s);
-    makeAction(file, u"mnuFileOpenReport"_s, u"&Open Report..."_s, [this] { mnuFileOpenReport_Click(); })
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    makeAction(file, u"mnuFileOpenReport"_s, u"&Open Report..."_s, [this] {
+        mnuFileOpenReport_Click();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     file->addSeparator();
     mnuFilePrint = makeAction(file, u"mnuFilePrint"_s, u"&Print..."_s, [this] { mnuFilePrint_Click(); });
     mnuFilePrint->setShortcut(QKeySequence::Print);
@@ -800,7 +803,8 @@ void frmMain::storeLoadFinished(int generation) {
             arvPreview->setNotice(QString());
         m_watchHeld = true;
         m_listPending = list; // the next read that completes fills the list
-        statusBar()->showMessage(u"Reading the data file was cancelled. Preview or F5 reads the file again."_s);
+        statusBar()->showMessage(
+            u"Reading the data file was cancelled. Preview or F5 reads the file again."_s);
         return;
     }
     if (!job->store()) {
@@ -1013,7 +1017,7 @@ QString frmMain::printJobTitle() const {
     else if (!m_UserName.isEmpty() || !m_ComputerName.isEmpty())
         who = m_UserName + m_ComputerName;
     return u"%1, %2 to %3, %4"_s.arg(lblTitle->text(), dtmDateReport->StartDate().toString(Qt::ISODate),
-                                      dtmDateReport->EndDate().toString(Qt::ISODate), who);
+                                     dtmDateReport->EndDate().toString(Qt::ISODate), who);
 }
 
 void frmMain::fillCommonOptions(CommonReportOptions& options) const {
@@ -1144,8 +1148,8 @@ void frmMain::mnuFileOpenReport_Click() {
     const std::shared_ptr<FileChooser> chooser =
         reportChooser() ? reportChooser() : std::make_shared<DialogFileChooser>();
     const std::optional<QString> path =
-        chooser->chooseFile(this, u"Open Report"_s, u"Report documents (*.rdf)|*.rdf|All files (*.*)|*.*|"_s, 1,
-                            m_openedDocument);
+        chooser->chooseFile(this, u"Open Report"_s, u"Report documents (*.rdf)|*.rdf|All files (*.*)|*.*|"_s,
+                            1, m_openedDocument);
     if (!path || path->isEmpty())
         return;
     engine::PageCollection pages;
@@ -1194,9 +1198,10 @@ void frmMain::mnuDataFileWait_Click() {
     const std::chrono::seconds wait(dialog.intValue());
     setDataFileBusyTimeout(wait);
     if (!saveDataFileWait(wait))
-        statusBar()->showMessage(u"The wait applies until the program ends: the settings file %1 cannot be written."_s.arg(
-                                     hiveFilePath(SettingsHive)),
-                                 15000);
+        statusBar()->showMessage(
+            u"The wait applies until the program ends: the settings file %1 cannot be written."_s.arg(
+                hiveFilePath(SettingsHive)),
+            15000);
 }
 
 void frmMain::showDataFileWait(const QString& path, int waitedSeconds, int limitSeconds) {

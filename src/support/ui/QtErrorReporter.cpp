@@ -57,11 +57,12 @@ ErrorReportDialog::ErrorReportDialog(const ErrorReportContent& content, QWidget*
     const bool expected = expectedCondition(content.number);
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(style()
-                        ->standardIcon(expected ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxCritical)
-                        .pixmap(32, 32));
-    auto* heading =
-        new QLabel(expected ? content.description : tr("%1 has met a problem.").arg(content.productName), this);
+    icon->setPixmap(
+        style()
+            ->standardIcon(expected ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxCritical)
+            .pixmap(32, 32));
+    auto* heading = new QLabel(
+        expected ? content.description : tr("%1 has met a problem.").arg(content.productName), this);
     heading->setObjectName(QStringLiteral("lblHeading"));
     heading->setWordWrap(true);
     heading->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -138,8 +138,8 @@ bool desktopHandles(const QUrl& url) {
     const QString query = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
     if (query.isEmpty())
         return !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
-    const QString type = url.isLocalFile() ? QStringLiteral("text/html")
-                                           : QStringLiteral("x-scheme-handler/") + url.scheme();
+    const QString type =
+        url.isLocalFile() ? QStringLiteral("text/html") : QStringLiteral("x-scheme-handler/") + url.scheme();
     QProcess ask;
     ask.start(query, {QStringLiteral("query"), QStringLiteral("default"), type});
     if (!ask.waitForFinished(3000)) {

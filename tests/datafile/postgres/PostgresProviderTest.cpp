@@ -232,10 +232,11 @@ TEST_F(ServerSource, NamesFoldAsInTheFilesAndTheKeyKeepsWhatTheFilesKeep) {
         SCOPED_TRACE(row[1].toStdString());
         ASSERT_TRUE(activityNameMatches(row[0], row[1])) << "the files' rule";
         const QString filter = QString(row[1]).replace(QLatin1Char('\''), QStringLiteral("''"));
-        EXPECT_GE(server->Execute(QStringLiteral("SELECT Count(*) FROM Activity WHERE UserName='%1'").arg(filter))
-                      ->field(0)
-                      .toInt(),
-                  1);
+        EXPECT_GE(
+            server->Execute(QStringLiteral("SELECT Count(*) FROM Activity WHERE UserName='%1'").arg(filter))
+                ->field(0)
+                .toInt(),
+            1);
     }
 }
 

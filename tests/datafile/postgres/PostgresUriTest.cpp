@@ -168,13 +168,13 @@ TEST(PostgresSql, DividesAndAveragesInDoublePrecisionWithFoldedNames) {
         pg(QStringLiteral("SELECT Avg(DISTINCT x) FROM t WHERE UserName='o''neil'")),
         QStringLiteral(
             "SELECT Avg(DISTINCT (x)::float8) FROM t WHERE lower(upper(UserName))=lower(upper('o''neil'))"));
-    EXPECT_EQ(
-        translateJetForPostgres(
-            QStringLiteral("SELECT 1 FROM t WHERE [UserName]='É' AND ComputerName <> 'x'"),
-            QStringLiteral("und-x-icu")),
-        QStringLiteral("SELECT 1 FROM t WHERE lower(upper(\"username\" COLLATE \"und-x-icu\"))=lower(upper('É' "
-                       "COLLATE \"und-x-icu\")) AND lower(upper(ComputerName COLLATE \"und-x-icu\")) <> "
-                       "lower(upper('x' COLLATE \"und-x-icu\"))"));
+    EXPECT_EQ(translateJetForPostgres(
+                  QStringLiteral("SELECT 1 FROM t WHERE [UserName]='É' AND ComputerName <> 'x'"),
+                  QStringLiteral("und-x-icu")),
+              QStringLiteral(
+                  "SELECT 1 FROM t WHERE lower(upper(\"username\" COLLATE \"und-x-icu\"))=lower(upper('É' "
+                  "COLLATE \"und-x-icu\")) AND lower(upper(ComputerName COLLATE \"und-x-icu\")) <> "
+                  "lower(upper('x' COLLATE \"und-x-icu\"))"));
 }
 
 } // namespace

@@ -317,7 +317,8 @@ TEST_F(ReportViewerTest, PrintChoicesLastTheSessionAndLandscapeFillsTheSheet) {
 
     // The printed sheet, read back by poppler: the page's ink runs along the sheet's width.
     QProcess render;
-    render.start(u"pdftoppm"_s, {u"-r"_s, u"20"_s, u"-png"_s, u"-singlefile"_s, file, dir.filePath(u"sheet"_s)});
+    render.start(u"pdftoppm"_s,
+                 {u"-r"_s, u"20"_s, u"-png"_s, u"-singlefile"_s, file, dir.filePath(u"sheet"_s)});
     if (!render.waitForFinished(30000) || render.exitCode() != 0)
         GTEST_SKIP() << "pdftoppm (poppler-utils) is needed to look at the printed sheet";
     const QImage sheet(dir.filePath(u"sheet.png"_s));
@@ -330,7 +331,8 @@ TEST_F(ReportViewerTest, PrintChoicesLastTheSessionAndLandscapeFillsTheSheet) {
                 left = std::min(left, x);
                 right = std::max(right, x);
             }
-    EXPECT_GT(right - left, sheet.width() * 7 / 10) << "a page shrunk onto the sheet would leave a blank band";
+    EXPECT_GT(right - left, sheet.width() * 7 / 10)
+        << "a page shrunk onto the sheet would leave a blank band";
 }
 
 namespace {

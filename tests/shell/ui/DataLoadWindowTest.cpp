@@ -197,7 +197,8 @@ TEST_F(DataLoadWindow, AReportWhoseFileCouldNotBeReadAgainIsMarkedOutOfDate) {
         window->checkDataFileChanged();
     ASSERT_TRUE(window->isLoadingData());
     ASSERT_TRUE(waitForData());
-    EXPECT_TRUE(viewer()->notice().startsWith(u"Out of date: the data file changed and could not be read again"_s))
+    EXPECT_TRUE(
+        viewer()->notice().startsWith(u"Out of date: the data file changed and could not be read again"_s))
         << viewer()->notice().toStdString();
     EXPECT_FALSE(action(u"mnuFilePrint"_s)->isEnabled());
     EXPECT_FALSE(child<QToolButton>(u"cmdViewerPrint"_s)->isEnabled());
@@ -231,4 +232,3 @@ TEST_F(DataLoadWindow, AFollowedReportIsMadeAgainWhenTheFileChanges) {
     EXPECT_EQ(viewer()->zoomPercent(), 150);
     EXPECT_TRUE(chartTypes->hasFocus());
 }
-

@@ -175,4 +175,3 @@ TEST_F(UserListWindow, CancellingTheDataFileDialogChangesNothing) {
     EXPECT_EQ(users()->currentText(), u"bob -|- PC2"_s);
     EXPECT_TRUE(action(u"mnuFileSave"_s)->isEnabled()) << "the report is still shown";
 }
-

@@ -151,7 +151,8 @@ TEST_F(SupportDialogs, AnOrdinaryFailureIsItsOwnSentenceWithTheRestInDetails) {
             detailsAfterClick = details->isVisible();
             w->findChild<QPushButton*>(QStringLiteral("cmdIgnore"))->click();
         });
-        EXPECT_EQ(reporter.ReportError(true, QStringLiteral("The data file \"/srv/office.yrd\" does not exist."),
+        EXPECT_EQ(reporter.ReportError(true,
+                                       QStringLiteral("The data file \"/srv/office.yrd\" does not exist."),
                                        c.number, QStringLiteral("OpenCN&"), 0, QString()),
                   ReportAnswer::Ignore);
         EXPECT_EQ(heading, QLatin1String(c.heading));
@@ -170,7 +171,8 @@ TEST_F(SupportDialogs, OpeningAPageWithoutABrowserFails) {
     for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
         qputenv(name, QFile::encodeName(empty.path()));
     installWidgetServices();
-    EXPECT_FALSE(services().openUrl(QUrl::fromLocalFile(empty.filePath(QStringLiteral("index.html"))).toString()));
+    EXPECT_FALSE(
+        services().openUrl(QUrl::fromLocalFile(empty.filePath(QStringLiteral("index.html"))).toString()));
     const char* names[] = {"BROWSER", "XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"};
     for (std::size_t i = 0; i < std::size(names); ++i) {
         if (saved[i].isNull())
