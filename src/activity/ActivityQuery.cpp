@@ -1,5 +1,7 @@
 #include "activity/ActivityQuery.h"
 
+#include <algorithm>
+
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
@@ -61,6 +63,54 @@ ActivityQuery ActivityQuery::rangeSeconds(std::vector<DayRange> ranges, QString 
     return q;
 }
 
+ActivityQuery ActivityQuery::peopleTotals(DayRange range, QString user, QString computer,
+                                          std::uint8_t weekdays, PeopleGrouping grouping) {
+    ActivityQuery q = hourAggregates(range, std::move(user), std::move(computer), weekdays, HourAggregate::Total);
+    q.shape = Shape::PeopleTotals;
+    q.grouping = grouping;
+    return q;
+}
+
+void PeopleTally::add(const std::optional<QString>& user, const std::optional<QString>& computer,
+                      std::int64_t day, std::int64_t seconds) {
+    if (seconds <= 0)
+        return;
+    // A key that tells a missing name from an empty one and the two names apart.
+    const auto part = [](const std::optional<QString>& name) { return name ? u'+' + *name : u"-"_s; };
+    std::optional<QString> u = m_grouping == PeopleGrouping::Computer ? std::nullopt : user;
+    std::optional<QString> c = m_grouping == PeopleGrouping::User ? std::nullopt : computer;
+    const QString key = part(u) + QChar(0) + part(c);
+    auto it = m_index.constFind(key);
+    if (it == m_index.constEnd()) {
+        it = m_index.insert(key, m_lines.size());
+        m_lines.push_back({PersonTotal{u, c, 0, 0}, {}});
+    }
+    Line& line = m_lines[*it];
+    line.total.seconds += seconds;
+    line.days.push_back(day);
+}
+
+std::vector<PersonTotal> PeopleTally::finish() const {
+    std::vector<PersonTotal> people;
+    people.reserve(m_lines.size());
+    for (const Line& line : m_lines) {
+        std::vector<std::int64_t> days = line.days;
+        std::sort(days.begin(), days.end());
+        PersonTotal t = line.total;
+        t.activeDays = std::int64_t(std::unique(days.begin(), days.end()) - days.begin());
+        people.push_back(t);
+    }
+    const auto name = [](const std::optional<QString>& n) { return n ? *n : QString(); };
+    std::sort(people.begin(), people.end(), [&](const PersonTotal& a, const PersonTotal& b) {
+        if (a.seconds != b.seconds)
+            return a.seconds > b.seconds;
+        if (a.user != b.user)
+            return name(a.user) < name(b.user) || (!a.user && b.user);
+        return name(a.computer) < name(b.computer) || (!a.computer && b.computer);
+    });
+    return people;
+}
+
 ActivityQuery ActivityQuery::userList() {
     ActivityQuery q;
     q.shape = Shape::UserList;
@@ -83,7 +133,7 @@ DayRange ActivityQuery::span() const {
 }
 
 QString ActivityQuery::describe() const {
-    static const char* const kShapes[] = {"hour aggregates", "range seconds", "user list"};
+    static const char* const kShapes[] = {"hour aggregates", "range seconds", "user list", "people totals"};
     static const char* const kAggregates[] = {"average", "total", "maximum", "minimum"};
     QStringList parts{QLatin1String(kShapes[int(shape)])};
     if (shape == Shape::UserList)
@@ -95,6 +145,8 @@ QString ActivityQuery::describe() const {
     parts << u"user \"%1\" computer \"%2\""_s.arg(user, computer);
     if (shape == Shape::HourAggregates)
         parts << u"weekdays %1 %2"_s.arg(weekdays, 0, 2).arg(QLatin1String(kAggregates[int(aggregate)]));
+    if (shape == Shape::PeopleTotals)
+        parts << u"weekdays %1 by %2"_s.arg(weekdays, 0, 2).arg(int(grouping));
     return parts.join(u"; "_s);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QHash>
 #include <QString>
 
 #include <array>
@@ -41,6 +42,9 @@ bool activityNameMatches(const std::optional<QString>& name, const QString& filt
 /// How the figures of one hour are brought together over the rows of a weekday.
 enum class HourAggregate { Average, Total, Maximum, Minimum };
 
+/// Whom the Users report gives a line: each user, each computer or each user-computer pair.
+enum class PeopleGrouping { User, Computer, Pair };
+
 /// What a report asks of the activity data, whoever answers it: one plain value that can be
 /// compared, printed in a test's failure and answered by the saved store or by SQL alike.
 struct ActivityQuery {
@@ -52,6 +56,9 @@ struct ActivityQuery {
         /// The user-and-computer list: the pairs, users on several computers, computers of
         /// several users (ranges, filters and weekdays do not apply).
         UserList,
+        /// Per user, computer or pair (`grouping`), the seconds and the active days of the rows
+        /// of `ranges[0]` on the counted weekdays.
+        PeopleTotals,
     };
     static constexpr std::uint8_t kEveryWeekday = 0x7F;
 
@@ -62,11 +69,14 @@ struct ActivityQuery {
     /// Bit r set: rows whose weekday remainder is r count (HourAggregates only).
     std::uint8_t weekdays = kEveryWeekday;
     HourAggregate aggregate = HourAggregate::Total;
+    PeopleGrouping grouping = PeopleGrouping::User; ///< PeopleTotals only
 
     static ActivityQuery hourAggregates(DayRange range, QString user, QString computer, std::uint8_t weekdays,
                                         HourAggregate aggregate);
     static ActivityQuery rangeSeconds(std::vector<DayRange> ranges, QString user, QString computer);
     static ActivityQuery userList();
+    static ActivityQuery peopleTotals(DayRange range, QString user, QString computer, std::uint8_t weekdays,
+                                      PeopleGrouping grouping);
 
     bool weekdayCounts(std::int32_t remainder) const { return (weekdays >> remainder) & 1U; }
     /// The days the query can touch, from the first range's first day to the last range's last
@@ -102,17 +112,49 @@ struct ActivityUserList {
     bool operator==(const ActivityUserList&) const = default;
 };
 
+/// One line of the Users report: whom (names as written; the other name is nothing when the
+/// line groups by one), the active seconds and the days with any.
+struct PersonTotal {
+    std::optional<QString> user;
+    std::optional<QString> computer;
+    std::int64_t seconds = 0;
+    std::int64_t activeDays = 0;
+    bool operator==(const PersonTotal&) const = default;
+};
+
+/// Adds up rows into the Users report's lines, as every source does: names grouped as written,
+/// a day counted active when its rows there hold a second; lines without activity left out,
+/// the largest first (then by name).
+class PeopleTally {
+public:
+    explicit PeopleTally(PeopleGrouping grouping) : m_grouping(grouping) {}
+    void add(const std::optional<QString>& user, const std::optional<QString>& computer, std::int64_t day,
+             std::int64_t seconds);
+    std::vector<PersonTotal> finish() const;
+
+private:
+    struct Line {
+        PersonTotal total;
+        std::vector<std::int64_t> days;
+    };
+    PeopleGrouping m_grouping;
+    std::vector<Line> m_lines;
+    QHash<QString, std::size_t> m_index;
+};
+
 /// The answer to an ActivityQuery: the part its shape asks for is filled.
 struct ActivityAnswer {
     std::vector<HourGroup> groups;     ///< HourAggregates: one per remainder with counted rows, ascending
     std::vector<std::int64_t> seconds; ///< RangeSeconds: one per range
     ActivityUserList users;            ///< UserList
+    std::vector<PersonTotal> people;   ///< PeopleTotals, the largest first
     /// Rows the answer looked at (not part of the answer: a measure of its cost).
     std::int64_t rowsRead = 0;
 
     /// Equal figures, whatever each cost.
     bool sameFigures(const ActivityAnswer& other) const {
-        return groups == other.groups && seconds == other.seconds && users == other.users;
+        return groups == other.groups && seconds == other.seconds && users == other.users &&
+               people == other.people;
     }
 };
 

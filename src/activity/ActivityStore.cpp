@@ -770,6 +770,31 @@ ActivityUserList ActivityStore::userList() const {
     return list;
 }
 
+std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query, std::int64_t& rowsRead) const {
+    const Columns& c = m_columns;
+    const DayRange range = query.ranges.empty() ? DayRange{} : query.ranges.front();
+    const auto name = [](const std::vector<QString>& names, std::uint32_t id) -> std::optional<QString> {
+        return id == kNoName || id >= names.size() ? std::nullopt : std::optional<QString>(names[id]);
+    };
+    PeopleTally tally(query.grouping);
+    for (const Pair* pair : matchingPairs(query.user, query.computer)) {
+        const auto [from, to] = pairRows(*pair, range);
+        rowsRead += std::int64_t(to - from);
+        const std::optional<QString> user = name(m_users, pair->user);
+        const std::optional<QString> computer = name(m_computers, pair->computer);
+        for (std::size_t i = from; i < to; ++i) {
+            if (!query.weekdayCounts(activityDayRemainder(c.rowDay[i])))
+                continue;
+            std::int64_t seconds = 0;
+            const std::uint16_t* hours = c.rowHours + i * 24;
+            for (std::size_t h = 0; h < 24; ++h)
+                seconds += hours[h] == kNoHour ? 0 : hours[h];
+            tally.add(user, computer, c.rowDay[i], seconds);
+        }
+    }
+    return tally.finish();
+}
+
 ActivityAnswer ActivityStore::answer(const ActivityQuery& query) const {
     ActivityAnswer a;
     switch (query.shape) {
@@ -781,6 +806,9 @@ ActivityAnswer ActivityStore::answer(const ActivityQuery& query) const {
         break;
     case ActivityQuery::Shape::UserList:
         a.users = userList();
+        break;
+    case ActivityQuery::Shape::PeopleTotals:
+        a.people = peopleTotals(query, a.rowsRead);
         break;
     }
     return a;

@@ -149,6 +149,7 @@ private:
     std::vector<HourGroup> hourAggregates(const ActivityQuery& query, std::int64_t& rowsRead) const;
     std::vector<std::int64_t> rangeSeconds(const ActivityQuery& query, std::int64_t& rowsRead) const;
     ActivityUserList userList() const;
+    std::vector<PersonTotal> peopleTotals(const ActivityQuery& query, std::int64_t& rowsRead) const;
     /// The pairs whose names match the query's filters.
     std::vector<const Pair*> matchingPairs(const QString& user, const QString& computer) const;
     /// The rows of a pair with a day in `range`, checked against their blocks' sums first.

@@ -82,6 +82,26 @@ QString rangeSecondsStatement(const ActivityQuery& q) {
            nameFilter(q) + u" GROUP BY ActiveDay"_s;
 }
 
+// The rows of the range on the counted weekdays, one per user, computer and day with its
+// seconds; the lines are added up here as the store adds them.
+QString peopleTotalsStatement(const ActivityQuery& q) {
+    const DayRange range = q.ranges.empty() ? DayRange{} : q.ranges.front();
+    if (range.empty())
+        return {};
+    QString sql = u"SELECT UserName, ComputerName, ActiveDay, "_s + hourList("Sum", "S") +
+                  u" FROM Activity WHERE (ActiveDay BETWEEN %1 AND %2)"_s.arg(range.first).arg(range.last) +
+                  nameFilter(q);
+    if (q.weekdays != ActivityQuery::kEveryWeekday) {
+        QStringList days;
+        for (int r = 0; r < 7; ++r) {
+            if (q.weekdayCounts(r))
+                days << QString::number(r);
+        }
+        sql += days.isEmpty() ? u" AND 1=0"_s : u" AND ([ActiveDay] Mod 7) In ("_s + days.join(u',') + u')';
+    }
+    return sql + u" GROUP BY UserName, ComputerName, ActiveDay"_s;
+}
+
 std::optional<double> number(const QVariant& v) {
     return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
 }
@@ -155,6 +175,19 @@ std::vector<std::int64_t> readRangeSeconds(Recordset& rs, const std::vector<DayR
 
 std::optional<QString> text(const QVariant& v) {
     return v.isNull() ? std::nullopt : std::optional<QString>(v.toString());
+}
+
+std::vector<PersonTotal> readPeopleTotals(Recordset& rs, PeopleGrouping grouping, bool check) {
+    PeopleTally tally(grouping);
+    for (; !rs.EOF_(); rs.MoveNext()) {
+        if (check)
+            checkFigures(rs, 3, 24);
+        std::int64_t sum = 0;
+        for (int h = 0; h < 24; ++h)
+            sum += rs.field(3 + h).toLongLong();
+        tally.add(text(rs.field(0)), text(rs.field(1)), rs.field(2).toLongLong(), sum);
+    }
+    return tally.finish();
 }
 
 const QString kPairs = u"select distinct username, computername from activity ORDER BY UserName"_s;
@@ -251,6 +284,8 @@ QString SqlExecutor::statement(const ActivityQuery& query) {
         return rangeSecondsStatement(query);
     case ActivityQuery::Shape::UserList:
         return kPairs;
+    case ActivityQuery::Shape::PeopleTotals:
+        return peopleTotalsStatement(query);
     }
     return {};
 }
@@ -263,12 +298,15 @@ ActivityAnswer SqlExecutor::answer(const ActivityQuery& query) {
     }
     const QString sql = statement(query);
     if (sql.isEmpty()) { // nothing to read: every range is empty
-        a.seconds.assign(query.ranges.size(), 0);
+        if (query.shape == ActivityQuery::Shape::RangeSeconds)
+            a.seconds.assign(query.ranges.size(), 0);
         return a;
     }
     std::unique_ptr<Recordset> rs = connection().Execute(sql);
     if (query.shape == ActivityQuery::Shape::HourAggregates)
         a.groups = readHourGroups(*rs, query.aggregate, m_checkValues);
+    else if (query.shape == ActivityQuery::Shape::PeopleTotals)
+        a.people = readPeopleTotals(*rs, query.grouping, m_checkValues);
     else
         a.seconds = readRangeSeconds(*rs, query.ranges, m_checkValues);
     rs->Close();

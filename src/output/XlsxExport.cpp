@@ -7,6 +7,7 @@
 #include "reports/TableReport.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
+#include "reports/repUsers.h"
 #include "support/AtomicFile.h"
 #include "support/Error.h"
 
@@ -492,9 +493,35 @@ void writeReportXlsx(const repTotals& report, const QString& path) {
     writeWorkbook(table, path);
 }
 
+void writeReportXlsx(const repUsers& report, const QString& path) {
+    SheetTable table;
+    table.documentTitle = report.documentTitle;
+    table.title = captionOf(report, u"lblReportName"_s);
+    for (const QString& name : {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s}) {
+        const QString text = captionOf(report, name);
+        if (!text.isEmpty())
+            table.headerLines << text;
+    }
+    table.columns = {{u"Name"_s, false, false, false},
+                     {u"Total"_s, true, false, false},
+                     {u"Share"_s, true, false, false},
+                     {u"Active days"_s, true, false, false}};
+    const engine::RowSet rows = report.tableRows();
+    for (int r = 0; r < rows.rowCount(); ++r)
+        table.rows.append({rows.value(r, 0), rows.value(r, 1), rows.value(r, 2), rows.value(r, 3)});
+    table.chartFirstColumn = 1;
+    table.chartLastColumn = 1;
+    table.chartType = report.inputs().ChartType;
+    table.categoryTitle = axisOf(report, engine::AxisId::Category).title;
+    table.valueTitle = axisOf(report, engine::AxisId::Value).title;
+    writeWorkbook(table, path);
+}
+
 void writeReportXlsx(const engine::Report& report, const QString& path) {
     if (const auto* day = qobject_cast<const repDay*>(&report))
         return writeReportXlsx(*day, path);
+    if (const auto* users = qobject_cast<const repUsers*>(&report))
+        return writeReportXlsx(*users, path);
     if (const auto* totals = qobject_cast<const repTotals*>(&report))
         return writeReportXlsx(*totals, path);
     throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),

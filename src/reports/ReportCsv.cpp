@@ -3,6 +3,7 @@
 #include "reports/TableReport.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
+#include "reports/repUsers.h"
 #include "support/AtomicFile.h"
 #include "support/Error.h"
 
@@ -81,6 +82,18 @@ QByteArray reportCsv(const repTotals& report) {
             line << (i < previous.size() ? QString::number(previous[i].shown) : QString());
         appendLine(out, line);
     }
+    return out.toUtf8();
+}
+
+QByteArray reportCsv(const repUsers& report) {
+    QString out;
+    appendLine(out, {QStringLiteral("Name"), QStringLiteral("Total"), QStringLiteral("Share"),
+                     QStringLiteral("Active days")});
+    const engine::RowSet rows = report.tableRows();
+    for (int r = 0; r < rows.rowCount(); ++r)
+        appendLine(out, {rows.value(r, 0).toString(), QString::number(rows.value(r, 1).toLongLong()),
+                         QString::number(rows.value(r, 2).toDouble(), 'f', 1),
+                         QString::number(rows.value(r, 3).toLongLong())});
     return out.toUtf8();
 }
 

@@ -8,6 +8,7 @@ namespace tallyrow {
 class TableReport;
 class repDay;
 class repTotals;
+class repUsers;
 
 // The table of a report as comma-separated values (RFC 4180: CRLF line ends, fields quoted
 // when they hold a comma, a quote or a line break; UTF-8; a header row). It holds the figures
@@ -21,6 +22,9 @@ class repTotals;
 
 QByteArray reportCsv(const repDay& report);
 QByteArray reportCsv(const repTotals& report);
+/// Users report: "Name", "Total" (whole units), "Share" (percent, one decimal), "Active days";
+/// the largest first.
+QByteArray reportCsv(const repUsers& report);
 
 /// Writes the CSV of a report that has run to `path`, replacing the file only once the whole
 /// text is written. Raises an Error naming the file when it cannot be written

@@ -13,7 +13,43 @@ namespace tallyrow {
 namespace {
 
 // Which report an option belongs to, for the check that it fits the chosen report.
-enum class Fits { Any, Day, Totals };
+enum class Fits { Any, Day, Totals, Users, DayOrUsers, TotalsOrUsers };
+
+bool fits(Fits f, ExportRequest::Kind kind) {
+    switch (f) {
+    case Fits::Any:
+        return true;
+    case Fits::Day:
+        return kind == ExportRequest::Kind::Day;
+    case Fits::Totals:
+        return kind == ExportRequest::Kind::Totals;
+    case Fits::Users:
+        return kind == ExportRequest::Kind::Users;
+    case Fits::DayOrUsers:
+        return kind != ExportRequest::Kind::Totals;
+    case Fits::TotalsOrUsers:
+        return kind != ExportRequest::Kind::Day;
+    }
+    return true;
+}
+
+QString appliesOnlyTo(Fits f) {
+    switch (f) {
+    case Fits::Day:
+        return QStringLiteral("applies to the Day report only");
+    case Fits::Totals:
+        return QStringLiteral("applies to the Totals report only");
+    case Fits::Users:
+        return QStringLiteral("applies to the Users report only");
+    case Fits::DayOrUsers:
+        return QStringLiteral("applies to the Day and Users reports only");
+    case Fits::TotalsOrUsers:
+        return QStringLiteral("applies to the Totals and Users reports only");
+    case Fits::Any:
+        break;
+    }
+    return {};
+}
 
 // One line per option: its name, the name of its value (none for a flag), the report it fits, and
 // whether it may go with --document. A report document refuses the others in this order.
@@ -29,9 +65,10 @@ const OptionRow kOptions[] = {
     {"last", "KIND", Fits::Any, false},         {"count", "N", Fits::Any, false},
     {"offset", "N", Fits::Any, false},          {"as-of", "DATE", Fits::Any, false},
     {"user", "NAME", Fits::Any, false},         {"computer", "NAME", Fits::Any, false},
-    {"days", "DAYS", Fits::Day, false},         {"aggregate", "KIND", Fits::Day, false},
+    {"days", "DAYS", Fits::DayOrUsers, false},         {"aggregate", "KIND", Fits::Day, false},
     {"chart-shows", "KIND", Fits::Day, false},  {"units", "N", Fits::Totals, false},
-    {"period", "UNIT", Fits::Totals, false},    {"scale", "UNIT", Fits::Totals, false},
+    {"period", "UNIT", Fits::Totals, false},    {"scale", "UNIT", Fits::TotalsOrUsers, false},
+    {"by", "WHOM", Fits::Users, false},
     {"chart", "NAME", Fits::Any, false},        {"details", nullptr, Fits::Any, false},
     {"no-cache", nullptr, Fits::Any, false},    {"wait", "SECONDS", Fits::Any, false},
     {"locale", "NAME", Fits::Any, false},       {"heat-map", nullptr, Fits::Day, false},
@@ -218,16 +255,24 @@ Problem readDataAndReport(const ArgumentValues& a, ExportRequest& r) {
         return problem("data", QStringLiteral("required: the data file"));
     r.dataFile = a.value("data");
     if (!a.has("report"))
-        return problem("report", QStringLiteral("required: day or totals"));
-    const auto kind = choice(a.value("report"), {QStringLiteral("day"), QStringLiteral("totals")});
+        return problem("report", QStringLiteral("required: day, totals or users"));
+    const auto kind =
+        choice(a.value("report"), {QStringLiteral("day"), QStringLiteral("totals"), QStringLiteral("users")});
     if (!kind)
-        return problem("report", QStringLiteral("'%1' is not day or totals").arg(a.value("report")));
-    r.kind = *kind == 0 ? ExportRequest::Kind::Day : ExportRequest::Kind::Totals;
-    const bool day = r.kind == ExportRequest::Kind::Day;
+        return problem("report", QStringLiteral("'%1' is not day, totals or users").arg(a.value("report")));
+    const ExportRequest::Kind kinds[] = {ExportRequest::Kind::Day, ExportRequest::Kind::Totals,
+                                         ExportRequest::Kind::Users};
+    r.kind = kinds[*kind];
     for (const OptionRow& row : kOptions) {
-        if (row.report == (day ? Fits::Totals : Fits::Day) && a.has(row.name))
-            return problem(row.name, day ? QStringLiteral("applies to the Totals report only")
-                                         : QStringLiteral("applies to the Day report only"));
+        if (!fits(row.report, r.kind) && a.has(row.name))
+            return problem(row.name, appliesOnlyTo(row.report));
+    }
+    if (a.has("by")) {
+        const auto by = choice(a.value("by"), {QStringLiteral("user"), QStringLiteral("computer"),
+                                               QStringLiteral("pair")});
+        if (!by)
+            return problem("by", QStringLiteral("'%1' is not user, computer or pair").arg(a.value("by")));
+        r.by = PeopleGrouping(*by);
     }
     return std::nullopt;
 }
@@ -400,7 +445,7 @@ std::optional<std::int32_t> chartTypeCode(const QString& name) {
 
 QString exportHelpText() {
     return QStringLiteral(
-        "Usage: tallyrow-export --data FILE --report day|totals (--from DATE --to DATE | --last KIND)\n"
+        "Usage: tallyrow-export --data FILE --report day|totals|users (--from DATE --to DATE | --last KIND)\n"
         "                       [options] --format FORMAT --output FILE\n"
         "       tallyrow-export --document FILE --format FORMAT --output FILE\n"
         "\n"
@@ -411,7 +456,8 @@ QString exportHelpText() {
         "Data and report:\n"
         "  --data FILE              data file (any kind the program opens), or the URI of a\n"
         "                           PostgreSQL server (postgresql://user@host:port/dbname)\n"
-        "  --report day|totals      the Day report or the Totals report\n"
+        "  --report day|totals|users\n"
+        "                           the Day report, the Totals report or the Users report\n"
         "  --from DATE --to DATE    first and last day of the range (both included)\n"
         "  --user NAME              only this user (default: all users)\n"
         "  --computer NAME          only this computer (default: any computer)\n"
@@ -445,6 +491,11 @@ QString exportHelpText() {
         "  --compare                also show the previous range of as many days, period by\n"
         "                           period: a lighter chart series, a \"Previous\" column and the\n"
         "                           change of the grand total in percent\n"
+        "\n"
+        "Users report (also takes --days and --scale):\n"
+        "  --by user|computer|pair  a line per user, per computer or per user on a computer\n"
+        "                           (default user): active time, share and active days, the\n"
+        "                           largest first\n"
         "\n"
         "Scheduled ranges (instead of --from/--to):\n"
         "  --last day|week|month|quarter|year\n"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "activity/ActivityQuery.h"
 #include "output/ReportFormat.h"
 #include "reports/TotalsQuery.h"
 
@@ -16,7 +17,7 @@ namespace tallyrow {
 
 /// Everything one run of tallyrow-export is asked to do.
 struct ExportRequest {
-    enum class Kind { Day, Totals, Document };
+    enum class Kind { Day, Totals, Users, Document };
     Kind kind = Kind::Day;
     QString dataFile;
     QString documentFile;
@@ -46,6 +47,7 @@ struct ExportRequest {
     bool keyFigures = false;        ///< Day report: the key-figures band
     bool noCache = false;           ///< read the data file afresh, without the saved copy of its rows
     bool compare = false;           ///< Totals report: also show the previous range of the same length
+    PeopleGrouping by = PeopleGrouping::User; ///< Users report: a line per user, computer or pair
     std::optional<int> waitSeconds; ///< longest wait for a writer holding the data file; default 60
     std::optional<QLocale> locale;  ///< dates and numbers as in this locale; default the system's
 };

@@ -13,6 +13,7 @@
 #include "reports/ReportCsv.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
+#include "reports/repUsers.h"
 #include "shell/PreviewRequest.h"
 #include "support/AtomicFile.h"
 #include "support/Error.h"
@@ -276,6 +277,25 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
             return day;
         }
         problem = request.problem;
+    } else if (r.kind == ExportRequest::Kind::Users) {
+        UsersReportInputs in;
+        in.StartDate = range.first;
+        in.EndDate = range.second;
+        in.Days = r.days;
+        in.By = r.by;
+        in.ChartType = r.chartType;
+        in.ShowDetails = r.details;
+        in.UserFilter = r.user;
+        in.ComputerFilter = r.computer;
+        in.ReportTimeScale = static_cast<std::int32_t>(r.timeScale);
+        if (in.EndDate < in.StartDate) {
+            fail(err, QStringLiteral("The End date needs to be after the Start date."));
+            return nullptr;
+        }
+        auto users = std::make_unique<repUsers>();
+        users->setInputs(in);
+        users->setSource(source);
+        return users;
     } else {
         TotalsReportOptions options;
         fillCommonOptions(r, range, dataPath, options);
@@ -301,7 +321,9 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
 bool runReport(engine::Report& report, const ExportRequest& r, const ScriptedComponents& shown, FILE* err) {
     const auto cannotMake = [&](const QString& reason) {
         return QStringLiteral("cannot make the %1 report from \"%2\": %3.")
-            .arg(r.kind == ExportRequest::Kind::Day ? QStringLiteral("Day") : QStringLiteral("Totals"),
+            .arg(r.kind == ExportRequest::Kind::Day      ? QStringLiteral("Day")
+                 : r.kind == ExportRequest::Kind::Users ? QStringLiteral("Users")
+                                                         : QStringLiteral("Totals"),
                  shownName(r.dataFile), reason);
     };
     bool completed = false;

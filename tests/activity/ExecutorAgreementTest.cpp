@@ -45,9 +45,14 @@ ActivityQuery randomQuery(std::mt19937& rng, const QStringList& filters) {
     auto pick = [&](int n) { return int(rng() % unsigned(n)); };
     const QString user = pick(2) ? filters[pick(int(filters.size()))] : QString();
     const QString computer = pick(3) ? QString() : filters[pick(int(filters.size()))];
-    switch (pick(5)) {
+    switch (pick(6)) {
     case 0:
         return ActivityQuery::userList();
+    case 5: {
+        const auto weekdays = std::uint8_t(pick(3) ? 1 + pick(127) : ActivityQuery::kEveryWeekday);
+        return ActivityQuery::peopleTotals(randomRanges(rng).front(), user, computer, weekdays,
+                                           PeopleGrouping(pick(3)));
+    }
     case 1:
     case 2:
         return ActivityQuery::rangeSeconds(randomRanges(rng), user, computer);
@@ -123,7 +128,7 @@ TEST(ExecutorAgreement, SqlAndTheStoreGiveTheSameFiguresOnRandomFiles) {
             const ActivityAnswer bySql = sql.answer(q);
             EXPECT_TRUE(inMemory->answer(q).sameFigures(bySql));
             EXPECT_TRUE(mapped->answer(q).sameFigures(bySql));
-            answered += !bySql.groups.empty() || !bySql.users.pairs.empty() ||
+            answered += !bySql.groups.empty() || !bySql.users.pairs.empty() || !bySql.people.empty() ||
                         std::any_of(bySql.seconds.begin(), bySql.seconds.end(), [](auto s) { return s > 0; });
         }
     }

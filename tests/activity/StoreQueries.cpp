@@ -14,6 +14,8 @@ std::vector<ActivityQuery> probeQueries(const std::vector<QString>& users,
         queries.push_back(ActivityQuery::rangeSeconds({all, {0, 3}}, users[i], {}));
         queries.push_back(ActivityQuery::hourAggregates(all, users[i], {}, 0x55, HourAggregate::Average));
     }
+    for (const PeopleGrouping by : {PeopleGrouping::User, PeopleGrouping::Computer, PeopleGrouping::Pair})
+        queries.push_back(ActivityQuery::peopleTotals(all, {}, {}, 0x3E, by));
     for (std::size_t i = 0; i < std::min<std::size_t>(computers.size(), 3); ++i)
         queries.push_back(ActivityQuery::hourAggregates(all, {}, computers[i], 0x7F, HourAggregate::Maximum));
     return queries;

@@ -155,6 +155,10 @@ TEST_F(XlsxExport, EveryGoldenCaseGivesTheExpectedFiguresAsCellsAndFormulas) {
         const QString file = path(name + u".xlsx"_s);
         if (!exportXlsx(argsOf(c), file))
             continue;
+        // The Users report's workbook has no row formulas or date column; its figures are the
+        // CSV's, which the golden CSV cases check.
+        if (name.startsWith(u"users"_s))
+            continue;
         workbooks << file;
 
         const QList<QStringList> expected = expectedRows(name);

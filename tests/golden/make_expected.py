@@ -42,6 +42,15 @@ shorter than a week) ending before it, or "no activity in the previous range".
 Shading legend (--heat-map with --details, .legend): the largest shown minute value of the
 weekday and "All Days" cells, and its quarters rounded half to even as the table's minutes, 0 first.
 
+Users report (CSV only): the rows in the range that pass the filters, on the selected weekdays
+(--days; all when not given), grouped by user, computer or user and computer (--by) with the
+names as written; a line's total is the sum of its non-empty hours divided by 1, 60 or 3600
+(--scale, default minutes), shown rounded half to even; its share is its seconds in percent of
+all lines' seconds, one decimal, half to even; its active days are the distinct days with a
+second. Lines without a second are left out; the largest first, then by user, then computer (a
+missing name before an empty one). A missing or empty name shows as "(no name)", a pair as
+"user on computer".
+
 Run it from this folder after changing cases.json: ./make_expected.py
 """
 import calendar
@@ -274,6 +283,41 @@ def totals_report(rows, o):
     return csv_text(lines), text, len(table)
 
 
+def users_report(rows, o):
+    first = day_number(datetime.date.fromisoformat(o["from"]))
+    last = day_number(datetime.date.fromisoformat(o["to"]))
+    wanted = {r for key, _, r in WEEKDAYS if key in o["days"].split(",")} if "days" in o else set(range(7))
+    by = o.get("by", "user")
+    divisor = {"seconds": 1, "minutes": 60, "hours": 3600}[o.get("scale", "minutes")]
+    lines = {}
+    for day, user, computer, hours in rows:
+        if not (first <= day <= last) or weekday_remainder(day) not in wanted or not passes((day, user, computer), o):
+            continue
+        seconds = sum(h for h in hours if h is not None)
+        if seconds <= 0:
+            continue
+        key = (user if by != "computer" else None, computer if by != "user" else None)
+        line = lines.setdefault(key, [0, set()])
+        line[0] += seconds
+        line[1].add(day)
+    whole = sum(v[0] for v in lines.values())
+
+    def order(item):
+        (user, computer), (seconds, _) = item
+        return (-seconds, user or "", user is not None, computer or "", computer is not None)
+
+    def shown(name):
+        return name if name else "(no name)"
+
+    out = [["Name", "Total", "Share", "Active days"]]
+    for (user, computer), (seconds, days) in sorted(lines.items(), key=order):
+        name = shown(computer) if by == "computer" else shown(user) if by == "user" else \
+            "%s on %s" % (shown(user), shown(computer))
+        share = round(100.0 * seconds / whole * 10) / 10 if whole else 0.0
+        out.append([name, str(round(seconds / divisor)), "%.1f" % share, str(len(days))])
+    return csv_text(out)
+
+
 def main():
     with open(os.path.join(HERE, "cases.json"), encoding="utf-8") as f:
         cases = json.load(f)
@@ -288,6 +332,8 @@ def main():
             for suffix, content in extra.items():
                 with open(os.path.join(out, case["name"] + "." + suffix), "w", encoding="utf-8") as f:
                     f.write(content + "\n")
+        elif o["report"] == "users":
+            csv_out, text, with_text = users_report(rows, o), [], False
         else:
             csv_out, text, count = totals_report(rows, o)
             with_text = count <= 10

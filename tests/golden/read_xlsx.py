@@ -11,7 +11,7 @@ import datetime
 import json
 import sys
 
-HEADINGS = ("Time", "Period")
+HEADINGS = ("Time", "Period", "Name")
 
 
 def plain(value):

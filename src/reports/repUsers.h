@@ -1,0 +1,80 @@
+#pragma once
+
+#include "activity/ActivityQuery.h"
+#include "engine/ChartDefinition.h"
+#include "engine/Report.h"
+#include "reports/TableReport.h"
+
+#include <QDate>
+#include <QString>
+#include <QVector>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+namespace tallyrow {
+
+class ActivitySource;
+class StepRunner;
+
+/// What the Users report is run with.
+struct UsersReportInputs {
+    QDate StartDate;
+    QDate EndDate;
+    /// The weekdays whose rows count, Monday first; none selected counts every weekday.
+    std::array<bool, 7> Days{true, true, true, true, true, true, true};
+    PeopleGrouping By = PeopleGrouping::User;
+    std::int32_t ChartType = engine::ChartType::Bar2D;
+    bool ShowDetails = false;
+    QString UserFilter;               ///< "" = all users
+    QString ComputerFilter;           ///< "" = any computer
+    std::int32_t ReportTimeScale = 1; ///< a TimeScale code: 0 seconds, 1 minutes, 2 hours
+};
+
+/// The question the Users report asks of the data.
+ActivityQuery usersQuery(const UsersReportInputs& inputs);
+/// A line's name as the report shows it: "anna", "OFFICE1" or "anna on OFFICE1"; a missing
+/// name reads "(no name)".
+QString personName(const PersonTotal& person, PeopleGrouping by);
+
+/// The Users report ("Active time per user"): who was active in the range, and how much, the
+/// largest first, each with the share of the whole and the number of active days; a bar chart
+/// of the largest with the rest summed as "Others". One object serves one run.
+class repUsers final : public engine::Report, public TableReport {
+    Q_OBJECT
+public:
+    /// Lines the chart shows before it sums the rest as "Others".
+    static constexpr int kChartLines = 10;
+
+    explicit repUsers(QObject* parent = nullptr);
+    ~repUsers() override;
+
+    const UsersReportInputs& inputs() const { return m_in; }
+    void setInputs(const UsersReportInputs& inputs) { m_in = inputs; }
+    void setSource(std::shared_ptr<ActivitySource> source) { m_source = std::move(source); }
+
+    /// The lines of the last run, the largest first (empty without a source).
+    const std::vector<PersonTotal>& people() const { return m_people; }
+    bool hasTable() const override { return m_hasTable; }
+    /// "Name", "Total" (whole units), "Share" (percent of the whole, one decimal), "Days".
+    engine::RowSet tableRows() const override;
+    QByteArray tableCsv() const override;
+
+protected:
+    void ReportStart() override;
+    void Error(engine::ReportErrorEvent& event) override;
+
+private:
+    void buildDefinition();
+    void fillRows();
+
+    UsersReportInputs m_in;
+    std::shared_ptr<ActivitySource> m_source;
+    std::vector<PersonTotal> m_people;
+    std::int64_t m_wholeSeconds = 0;
+    engine::RowSet m_rows;
+    bool m_hasTable = false;
+};
+
+} // namespace tallyrow
