@@ -65,7 +65,8 @@ ActivityQuery ActivityQuery::rangeSeconds(std::vector<DayRange> ranges, QString 
 
 ActivityQuery ActivityQuery::peopleTotals(DayRange range, QString user, QString computer,
                                           std::uint8_t weekdays, PeopleGrouping grouping) {
-    ActivityQuery q = hourAggregates(range, std::move(user), std::move(computer), weekdays, HourAggregate::Total);
+    ActivityQuery q =
+        hourAggregates(range, std::move(user), std::move(computer), weekdays, HourAggregate::Total);
     q.shape = Shape::PeopleTotals;
     q.grouping = grouping;
     return q;

@@ -770,7 +770,8 @@ ActivityUserList ActivityStore::userList() const {
     return list;
 }
 
-std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query, std::int64_t& rowsRead) const {
+std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
+                                                     std::int64_t& rowsRead) const {
     const Columns& c = m_columns;
     const DayRange range = query.ranges.empty() ? DayRange{} : query.ranges.front();
     const auto name = [](const std::vector<QString>& names, std::uint32_t id) -> std::optional<QString> {

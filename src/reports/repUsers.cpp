@@ -68,7 +68,8 @@ void repUsers::buildDefinition() {
     header.height = 8640;
     addLabel(header, QStringLiteral("lblReportName"), QStringLiteral("Tallyrow Users Report"),
              QRectF(71, 0, 4500, 496), 15, false, kDarkBlue);
-    addLabel(header, QStringLiteral("lblDateRange"), {}, QRectF(71, 567, 6023, 354), 12, false, kVeryDarkBlue);
+    addLabel(header, QStringLiteral("lblDateRange"), {}, QRectF(71, 567, 6023, 354), 12, false,
+             kVeryDarkBlue);
     addLabel(header, QStringLiteral("lblUserComputer"), {}, QRectF(71, 992, 8858, 284), 10, false,
              kVeryDarkBlue);
     addLabel(header, QStringLiteral("lblGroup"), {}, QRectF(71, 1346, 8858, 284), 10, false, kVeryDarkBlue);
@@ -79,10 +80,10 @@ void repUsers::buildDefinition() {
     engine::Section& page = PageHeader();
     page.height = 645;
     addLabel(page, QStringLiteral("lblName"), QStringLiteral("Name"), QRectF(142, 283, 3969, 283), 11, true);
-    addLabel(page, QStringLiteral("lblTotal"), QStringLiteral("Total"), QRectF(4253, 283, 1134, 283), 11, true,
-             Qt::black, kAlignRight);
-    addLabel(page, QStringLiteral("lblShare"), QStringLiteral("Share"), QRectF(5528, 283, 1134, 283), 11, true,
-             Qt::black, kAlignRight);
+    addLabel(page, QStringLiteral("lblTotal"), QStringLiteral("Total"), QRectF(4253, 283, 1134, 283), 11,
+             true, Qt::black, kAlignRight);
+    addLabel(page, QStringLiteral("lblShare"), QStringLiteral("Share"), QRectF(5528, 283, 1134, 283), 11,
+             true, Qt::black, kAlignRight);
     addLabel(page, QStringLiteral("lblDays"), QStringLiteral("Active days"), QRectF(6803, 283, 1701, 283), 11,
              true, Qt::black, kAlignRight);
     addRule(page, QStringLiteral("linHeadingTop"), QPointF(71, 240), QPointF(8575, 240));
@@ -91,10 +92,10 @@ void repUsers::buildDefinition() {
     engine::Section& detail = Detail();
     detail.height = 330;
     addField(detail, QStringLiteral("txtName"), QStringLiteral("Name"), QRectF(142, 0, 3969, 283), 11);
-    addField(detail, QStringLiteral("txtTotal"), QStringLiteral("Total"), QRectF(4253, 0, 1134, 283), 11, false,
-             kAlignRight);
-    addField(detail, QStringLiteral("txtShare"), QStringLiteral("Share"), QRectF(5528, 0, 1134, 283), 11, false,
-             kAlignRight);
+    addField(detail, QStringLiteral("txtTotal"), QStringLiteral("Total"), QRectF(4253, 0, 1134, 283), 11,
+             false, kAlignRight);
+    addField(detail, QStringLiteral("txtShare"), QStringLiteral("Share"), QRectF(5528, 0, 1134, 283), 11,
+             false, kAlignRight);
     addField(detail, QStringLiteral("txtDays"), QStringLiteral("Days"), QRectF(6803, 0, 1701, 283), 11, false,
              kAlignRight);
 
@@ -104,8 +105,8 @@ void repUsers::buildDefinition() {
 
     engine::Section& footer = ReportFooter();
     footer.height = 660;
-    addLabel(footer, QStringLiteral("lblGrandTotal"), QStringLiteral("Totals"), QRectF(142, 71, 3969, 283), 11,
-             true);
+    addLabel(footer, QStringLiteral("lblGrandTotal"), QStringLiteral("Totals"), QRectF(142, 71, 3969, 283),
+             11, true);
     auto* grand = addField(footer, QStringLiteral("txtGrandTotal"), QStringLiteral("Total"),
                            QRectF(4253, 71, 1134, 283), 11, false, kAlignRight);
     grand->summary = engine::SummaryType::GrandTotal;

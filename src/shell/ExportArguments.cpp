@@ -60,21 +60,21 @@ struct OptionRow {
     bool withDocument;
 };
 const OptionRow kOptions[] = {
-    {"data", "FILE", Fits::Any, false},         {"report", "KIND", Fits::Any, false},
-    {"from", "DATE", Fits::Any, false},         {"to", "DATE", Fits::Any, false},
-    {"last", "KIND", Fits::Any, false},         {"count", "N", Fits::Any, false},
-    {"offset", "N", Fits::Any, false},          {"as-of", "DATE", Fits::Any, false},
-    {"user", "NAME", Fits::Any, false},         {"computer", "NAME", Fits::Any, false},
-    {"days", "DAYS", Fits::DayOrUsers, false},         {"aggregate", "KIND", Fits::Day, false},
-    {"chart-shows", "KIND", Fits::Day, false},  {"units", "N", Fits::Totals, false},
-    {"period", "UNIT", Fits::Totals, false},    {"scale", "UNIT", Fits::TotalsOrUsers, false},
-    {"by", "WHOM", Fits::Users, false},
-    {"chart", "NAME", Fits::Any, false},        {"details", nullptr, Fits::Any, false},
-    {"no-cache", nullptr, Fits::Any, false},    {"wait", "SECONDS", Fits::Any, false},
-    {"locale", "NAME", Fits::Any, false},       {"heat-map", nullptr, Fits::Day, false},
-    {"key-figures", nullptr, Fits::Day, false}, {"compare", nullptr, Fits::Totals, false},
-    {"format", "FORMAT", Fits::Any, true},      {"output", "FILE", Fits::Any, true},
-    {"document", "FILE", Fits::Any, true},      {"help", nullptr, Fits::Any, true},
+    {"data", "FILE", Fits::Any, false},        {"report", "KIND", Fits::Any, false},
+    {"from", "DATE", Fits::Any, false},        {"to", "DATE", Fits::Any, false},
+    {"last", "KIND", Fits::Any, false},        {"count", "N", Fits::Any, false},
+    {"offset", "N", Fits::Any, false},         {"as-of", "DATE", Fits::Any, false},
+    {"user", "NAME", Fits::Any, false},        {"computer", "NAME", Fits::Any, false},
+    {"days", "DAYS", Fits::DayOrUsers, false}, {"aggregate", "KIND", Fits::Day, false},
+    {"chart-shows", "KIND", Fits::Day, false}, {"units", "N", Fits::Totals, false},
+    {"period", "UNIT", Fits::Totals, false},   {"scale", "UNIT", Fits::TotalsOrUsers, false},
+    {"by", "WHOM", Fits::Users, false},        {"chart", "NAME", Fits::Any, false},
+    {"details", nullptr, Fits::Any, false},    {"no-cache", nullptr, Fits::Any, false},
+    {"wait", "SECONDS", Fits::Any, false},     {"locale", "NAME", Fits::Any, false},
+    {"heat-map", nullptr, Fits::Day, false},   {"key-figures", nullptr, Fits::Day, false},
+    {"compare", nullptr, Fits::Totals, false}, {"format", "FORMAT", Fits::Any, true},
+    {"output", "FILE", Fits::Any, true},       {"document", "FILE", Fits::Any, true},
+    {"help", nullptr, Fits::Any, true},
 };
 
 const OptionRow* optionNamed(const QString& name) {
@@ -268,8 +268,8 @@ Problem readDataAndReport(const ArgumentValues& a, ExportRequest& r) {
             return problem(row.name, appliesOnlyTo(row.report));
     }
     if (a.has("by")) {
-        const auto by = choice(a.value("by"), {QStringLiteral("user"), QStringLiteral("computer"),
-                                               QStringLiteral("pair")});
+        const auto by = choice(a.value("by"),
+                               {QStringLiteral("user"), QStringLiteral("computer"), QStringLiteral("pair")});
         if (!by)
             return problem("by", QStringLiteral("'%1' is not user, computer or pair").arg(a.value("by")));
         r.by = PeopleGrouping(*by);

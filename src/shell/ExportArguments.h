@@ -43,13 +43,13 @@ struct ExportRequest {
     std::int32_t chartType = 1; ///< as the main window sets each report up: "2D Bar" for the Day report, "2D
                                 ///< Line" for the Totals report
     bool details = false;
-    bool heatMap = false;           ///< Day report: shade the table
-    bool keyFigures = false;        ///< Day report: the key-figures band
-    bool noCache = false;           ///< read the data file afresh, without the saved copy of its rows
-    bool compare = false;           ///< Totals report: also show the previous range of the same length
+    bool heatMap = false;    ///< Day report: shade the table
+    bool keyFigures = false; ///< Day report: the key-figures band
+    bool noCache = false;    ///< read the data file afresh, without the saved copy of its rows
+    bool compare = false;    ///< Totals report: also show the previous range of the same length
     PeopleGrouping by = PeopleGrouping::User; ///< Users report: a line per user, computer or pair
-    std::optional<int> waitSeconds; ///< longest wait for a writer holding the data file; default 60
-    std::optional<QLocale> locale;  ///< dates and numbers as in this locale; default the system's
+    std::optional<int> waitSeconds;           ///< longest wait for a writer holding the data file; default 60
+    std::optional<QLocale> locale;            ///< dates and numbers as in this locale; default the system's
 };
 
 /// The most --wait takes: an hour.

@@ -321,9 +321,9 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
 bool runReport(engine::Report& report, const ExportRequest& r, const ScriptedComponents& shown, FILE* err) {
     const auto cannotMake = [&](const QString& reason) {
         return QStringLiteral("cannot make the %1 report from \"%2\": %3.")
-            .arg(r.kind == ExportRequest::Kind::Day      ? QStringLiteral("Day")
+            .arg(r.kind == ExportRequest::Kind::Day     ? QStringLiteral("Day")
                  : r.kind == ExportRequest::Kind::Users ? QStringLiteral("Users")
-                                                         : QStringLiteral("Totals"),
+                                                        : QStringLiteral("Totals"),
                  shownName(r.dataFile), reason);
     };
     bool completed = false;

@@ -18,6 +18,7 @@
 #include "datafile/ui/BrowseButton.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
+#include "reports/repUsers.h"
 #include "shell/PreviewRequest.h"
 #include "reports/TyrowUtils.h"
 #include "shell/ReportOptions.h"
@@ -395,6 +396,7 @@ void frmMain::buildTimePage() {
 
     buildDayPanel();
     buildTotalsPanel();
+    buildUsersPanel();
     tabOptions->addTab(timePage, u"Time"_s);
 }
 
@@ -490,6 +492,43 @@ void frmMain::buildTotalsPanel() {
     reportPanels->addWidget(vseTotalsReport);
 }
 
+void frmMain::buildUsersPanel() {
+    vseUsersReport = new QWidget(reportPanels);
+    vseUsersReport->setObjectName(u"vseUsersReport"_s);
+    auto* users = new QVBoxLayout(vseUsersReport);
+    users->setContentsMargins(0, 0, 0, 0);
+    auto* byLabel = makeLabel(u"lblGroupBy"_s, u"Show active time per:"_s, vseUsersReport);
+    cboGroupBy =
+        makeList(u"cboGroupBy"_s, {u"user"_s, u"computer"_s, u"user and computer"_s}, vseUsersReport);
+    byLabel->setBuddy(cboGroupBy);
+    auto* scaleLabel = makeLabel(u"lblUsersTimeScale"_s, u"Show time as:"_s, vseUsersReport);
+    cboUsersTimeScale =
+        makeList(u"cboUsersTimeScale"_s, {u"seconds"_s, u"minutes"_s, u"hours"_s}, vseUsersReport);
+    cboUsersTimeScale->setCurrentIndex(1);
+    scaleLabel->setBuddy(cboUsersTimeScale);
+    auto* daysLabel = makeLabel(u"lblUsersDays"_s, u"Include data from these days"_s, vseUsersReport);
+    auto* dayGroup = new QGroupBox(vseUsersReport);
+    dayGroup->setObjectName(u"grpUsersDays"_s);
+    dayGroup->setFlat(true);
+    dayGroup->setAccessibleName(daysLabel->text());
+    dayGroup->setStyleSheet(u"QGroupBox#grpUsersDays { border: none; margin: 0; padding: 0; }"_s);
+    auto* days = new QGridLayout(dayGroup);
+    days->setContentsMargins(8, 0, 0, 0);
+    for (int i = 0; i < 7; ++i) {
+        const QString name = weekdayNames()[i];
+        chkUsersDays[std::size_t(i)] = new QCheckBox(name, dayGroup);
+        chkUsersDays[std::size_t(i)]->setObjectName(u"chkUsers"_s + name);
+        chkUsersDays[std::size_t(i)]->setChecked(true);
+        days->addWidget(chkUsersDays[std::size_t(i)], i % 4, i / 4);
+    }
+    for (QWidget* w : {static_cast<QWidget*>(byLabel), static_cast<QWidget*>(cboGroupBy),
+                       static_cast<QWidget*>(scaleLabel), static_cast<QWidget*>(cboUsersTimeScale),
+                       static_cast<QWidget*>(daysLabel), static_cast<QWidget*>(dayGroup)})
+        users->addWidget(w);
+    users->addStretch(1);
+    reportPanels->addWidget(vseUsersReport);
+}
+
 void frmMain::buildMenus() {
     auto makeAction = [this](QMenu* menu, const QString& name, const QString& caption, auto handler) {
         auto* action = menu->addAction(caption);
@@ -532,8 +571,13 @@ void frmMain::buildMenus() {
         StepRunner run(m_err, u"Private Sub mnuReportsTotals_Click()&"_s);
         run.step([this] { InitReport(0); });
     });
+    mnuReportsUsers = makeAction(reports, u"mnuReportsUsers"_s, u"Users Report"_s, [this] {
+        StepRunner run(m_err, u"choosing the Users report&"_s);
+        run.step([this] { InitReport(2); });
+    });
     mnuReportsDay->setCheckable(true);
     mnuReportsTotals->setCheckable(true);
+    mnuReportsUsers->setCheckable(true);
 
     QMenu* help = menuBar()->addMenu(u"&Help"_s);
     help->setObjectName(u"mnuHelp"_s);
@@ -553,6 +597,10 @@ void frmMain::connectOptionChanges() {
     connect(chkShadeTable, &QCheckBox::toggled, this, clear);
     connect(chkKeyFigures, &QCheckBox::toggled, this, clear);
     connect(chkCompare, &QCheckBox::toggled, this, clear);
+    connect(cboGroupBy, &QComboBox::currentIndexChanged, this, clear);
+    connect(cboUsersTimeScale, &QComboBox::currentIndexChanged, this, clear);
+    for (QCheckBox* box : chkUsersDays)
+        connect(box, &QCheckBox::toggled, this, clear);
     connect(txtTotalsReportUnits, &QLineEdit::textChanged, this, clear);
 }
 
@@ -634,6 +682,12 @@ void frmMain::InitReport(int kind) {
         run.step([this] { cmdPreviewReport->setText(u"Preview Totals Report"_s); });
         run.step([this] { cboChartType->setCurrentIndex(cboChartType->findText(u"2D Line"_s)); });
         run.step([this] { lblTitle->setText(u"Total activity"_s); });
+    } else if (kind == 2) {
+        run.step([this] { mnuReportsUsers->setChecked(true); });
+        run.step([this] { reportPanels->setCurrentWidget(vseUsersReport); });
+        run.step([this] { cmdPreviewReport->setText(u"Preview Users Report"_s); });
+        run.step([this] { cboChartType->setCurrentIndex(cboChartType->findText(u"2D Bar"_s)); });
+        run.step([this] { lblTitle->setText(u"Active time per user"_s); });
     } else if (kind == 1) {
         run.step([this] { mnuReportsDay->setChecked(true); });
         run.step([this] { reportPanels->setCurrentWidget(vseDayReport); });
@@ -647,6 +701,7 @@ void frmMain::UncheckReports() {
     StepRunner run(m_err, u"Private Sub UncheckReports()&"_s);
     run.step([this] { mnuReportsDay->setChecked(false); });
     run.step([this] { mnuReportsTotals->setChecked(false); });
+    run.step([this] { mnuReportsUsers->setChecked(false); });
 }
 
 void frmMain::ClearPreview() {
@@ -1003,6 +1058,8 @@ void frmMain::cmdPreviewReport_Click() {
         arvPreview->setJobTitle(printJobTitle());
         if (CurrentReport == 1)
             previewDayReport();
+        else if (CurrentReport == 2)
+            previewUsersReport();
         else
             previewTotalsReport();
     });
@@ -1081,6 +1138,32 @@ void frmMain::previewDayReport() {
         return std::all_of(hour.begin(), hour.end(), [](double seconds) { return seconds == 0; });
     });
     if (m_repDay->hasTable() && none)
+        arvPreview->setNotice(kNoActivityNotice);
+}
+
+void frmMain::previewUsersReport() {
+    UsersReportInputs in;
+    in.StartDate = dtmDateReport->StartDate();
+    in.EndDate = dtmDateReport->EndDate();
+    if (in.EndDate < in.StartDate) {
+        showPreviewProblem({u"The End date needs to be after the Start date."_s, PreviewOption::DateRange});
+        return;
+    }
+    for (std::size_t i = 0; i < 7; ++i)
+        in.Days[i] = chkUsersDays[i]->isChecked();
+    in.By = PeopleGrouping(std::max(0, cboGroupBy->currentIndex()));
+    in.ChartType = cboChartType->currentData().toInt();
+    in.ShowDetails = chkDateShowDetails->isChecked();
+    in.UserFilter = m_UserName;
+    in.ComputerFilter = m_ComputerName;
+    in.ReportTimeScale = std::max(0, cboUsersTimeScale->currentIndex());
+    auto fresh = std::make_unique<repUsers>();
+    fresh->setInputs(in);
+    fresh->setSource(m_source);
+    arvPreview->setReportSource(nullptr);
+    m_repUsers = std::move(fresh);
+    arvPreview->setReportSource(m_repUsers.get());
+    if (m_repUsers->hasTable() && m_repUsers->people().empty())
         arvPreview->setNotice(kNoActivityNotice);
 }
 
@@ -1277,6 +1360,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
         arvPreview->setReportSource(nullptr);
         m_repDay.reset();
         m_repTotals.reset();
+        m_repUsers.reset();
     });
     m_unloaded = true;
     event->accept();

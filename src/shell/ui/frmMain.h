@@ -26,6 +26,7 @@ class QVBoxLayout;
 namespace tallyrow {
 
 class FileChooser;
+class repUsers;
 
 class DateSelector;
 class ErrorReporter;
@@ -141,6 +142,8 @@ private:
     void markReportOutOfDate(const QString& reason);
     void previewTotalsReport();
     void previewDayReport();
+    void previewUsersReport();
+    void buildUsersPanel();
     /// The options both reports share, read from the controls.
     void fillCommonOptions(CommonReportOptions& options) const;
     /// The print job's name: the report, its range and whom it is for.
@@ -194,6 +197,10 @@ private:
     QCheckBox* chkShadeTable = nullptr; ///< Day report: shade the table's cells by their value
     QCheckBox* chkKeyFigures = nullptr; ///< Day report: key figures under the chart
     QWidget* vseTotalsReport = nullptr;
+    QWidget* vseUsersReport = nullptr;
+    QComboBox* cboGroupBy = nullptr; ///< Users report: a line per user, computer or pair
+    QComboBox* cboUsersTimeScale = nullptr;
+    std::array<QCheckBox*, 7> chkUsersDays{}; ///< Users report: weekdays, Monday first
     QLabel* Label2 = nullptr;
     QComboBox* cboTimeScale = nullptr;
     QLabel* lblTotalsReportUnits = nullptr;
@@ -212,6 +219,7 @@ private:
     QAction* mnuSelectDataPath = nullptr;
     QAction* mnuReportsDay = nullptr;
     QAction* mnuReportsTotals = nullptr;
+    QAction* mnuReportsUsers = nullptr;
     QAction* mnuHelpContents = nullptr;
     QAction* mnuHelpAbout = nullptr;
 
@@ -232,6 +240,7 @@ private:
     std::shared_ptr<ActivitySource> m_source;
     std::unique_ptr<repDay> m_repDay;
     std::unique_ptr<repTotals> m_repTotals;
+    std::unique_ptr<repUsers> m_repUsers;
     QPointer<ErrorReporter> m_err;
     QPointer<frmAbout> m_about;
     QString m_UserName;

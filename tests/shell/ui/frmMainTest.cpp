@@ -8,6 +8,7 @@
 #include "output/ui/frmSaveAs.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
+#include "reports/repUsers.h"
 #include "shell/ui/frmAbout.h"
 #include "support/ErrorReporter.h"
 #include "support/Registry.h"
@@ -425,6 +426,37 @@ TEST_F(MainWindow, TheWindowFitsTheScreenItOpensOn) {
     auto* preview = child<QPushButton>(u"cmdPreviewReport"_s);
     const QPoint bottom = preview->mapTo(window.get(), QPoint(0, preview->height()));
     EXPECT_LE(bottom.y(), window->height() - window->statusBar()->height());
+}
+
+// The third report: who was active and how much, for the range and weekdays chosen.
+TEST_F(MainWindow, TheUsersReportRanksWhoWasActive) {
+    load(office());
+    action(u"mnuReportsUsers"_s)->trigger();
+    EXPECT_TRUE(action(u"mnuReportsUsers"_s)->isChecked());
+    EXPECT_FALSE(action(u"mnuReportsTotals"_s)->isChecked());
+    auto* preview = child<QPushButton>(u"cmdPreviewReport"_s);
+    EXPECT_EQ(preview->text(), u"Preview Users Report"_s);
+    list(u"cboUserName"_s)
+        ->setCurrentIndex(list(u"cboUserName"_s)->findText(u"<All Users> -|- <All Computers>"_s));
+    list(u"cboGroupBy"_s)->setCurrentIndex(2); // user and computer
+    ASSERT_TRUE(previewAndWait());
+    auto* report = qobject_cast<repUsers*>(viewer()->reportSource());
+    ASSERT_NE(report, nullptr);
+    // tester works 2400 s a day, alice 1800 s on PC1 and 600 s on TESTPC, over the same days.
+    ASSERT_EQ(report->people().size(), 3U);
+    EXPECT_EQ(personName(report->people()[0], PeopleGrouping::Pair), u"tester on TESTPC"_s);
+    EXPECT_EQ(personName(report->people()[2], PeopleGrouping::Pair), u"alice on TESTPC"_s);
+    EXPECT_EQ(report->people()[0].activeDays, report->people()[2].activeDays);
+    // Not a weekday ticked: nothing counts but what the boxes say.
+    for (const char* day : {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"})
+        child<QCheckBox>(u"chkUsers"_s + QLatin1String(day))
+            ->setChecked(QLatin1String(day) == QLatin1String("Monday"));
+    EXPECT_FALSE(action(u"mnuFileSave"_s)->isEnabled()) << "an option change takes the report away";
+    ASSERT_TRUE(previewAndWait());
+    report = qobject_cast<repUsers*>(viewer()->reportSource());
+    ASSERT_NE(report, nullptr);
+    ASSERT_FALSE(report->people().empty());
+    EXPECT_EQ(report->people()[0].activeDays, 1) << "one Monday in the week before 2024-05-15";
 }
 
 TEST_F(MainWindow, PrintGoesThroughThePrintDialog) {
