@@ -101,15 +101,23 @@ std::vector<PersonTotal> PeopleTally::finish() const {
         t.activeDays = std::int64_t(std::unique(days.begin(), days.end()) - days.begin());
         people.push_back(t);
     }
-    const auto name = [](const std::optional<QString>& n) { return n ? *n : QString(); };
+    rank(people);
+    return people;
+}
+
+void PeopleTally::rank(std::vector<PersonTotal>& people) {
+    const auto before = [](const std::optional<QString>& a, const std::optional<QString>& b) {
+        if (!a || !b)
+            return !a && b;
+        return *a < *b;
+    };
     std::sort(people.begin(), people.end(), [&](const PersonTotal& a, const PersonTotal& b) {
         if (a.seconds != b.seconds)
             return a.seconds > b.seconds;
         if (a.user != b.user)
-            return name(a.user) < name(b.user) || (!a.user && b.user);
-        return name(a.computer) < name(b.computer) || (!a.computer && b.computer);
+            return before(a.user, b.user);
+        return before(a.computer, b.computer);
     });
-    return people;
 }
 
 ActivityQuery ActivityQuery::userList() {

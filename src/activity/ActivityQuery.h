@@ -131,6 +131,9 @@ public:
     void add(const std::optional<QString>& user, const std::optional<QString>& computer, std::int64_t day,
              std::int64_t seconds);
     std::vector<PersonTotal> finish() const;
+    /// Puts lines in the report's order: the largest first, then by user, then by computer (a
+    /// missing name before an empty one).
+    static void rank(std::vector<PersonTotal>& people);
 
 private:
     struct Line {

@@ -777,12 +777,30 @@ std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
     const auto name = [](const std::vector<QString>& names, std::uint32_t id) -> std::optional<QString> {
         return id == kNoName || id >= names.size() ? std::nullopt : std::optional<QString>(names[id]);
     };
-    PeopleTally tally(query.grouping);
+    // One line per user id, computer id or pair (ids stand for names as written, so this groups
+    // as the SQL executor does); a missing name is a group of its own.
+    struct Line {
+        std::int64_t seconds = 0;
+        std::vector<std::int32_t> days; ///< active days, from several pairs when grouped
+        const Pair* pair = nullptr;
+    };
+    std::unordered_map<std::uint64_t, Line> lines;
     for (const Pair* pair : matchingPairs(query.user, query.computer)) {
         const auto [from, to] = pairRows(*pair, range);
         rowsRead += std::int64_t(to - from);
-        const std::optional<QString> user = name(m_users, pair->user);
-        const std::optional<QString> computer = name(m_computers, pair->computer);
+        std::uint64_t key = 0;
+        switch (query.grouping) {
+        case PeopleGrouping::User:
+            key = pair->user;
+            break;
+        case PeopleGrouping::Computer:
+            key = pair->computer;
+            break;
+        case PeopleGrouping::Pair:
+            key = std::uint64_t(pair - c.pairs);
+            break;
+        }
+        Line* line = nullptr;
         for (std::size_t i = from; i < to; ++i) {
             if (!query.weekdayCounts(activityDayRemainder(c.rowDay[i])))
                 continue;
@@ -790,10 +808,31 @@ std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
             const std::uint16_t* hours = c.rowHours + i * 24;
             for (std::size_t h = 0; h < 24; ++h)
                 seconds += hours[h] == kNoHour ? 0 : hours[h];
-            tally.add(user, computer, c.rowDay[i], seconds);
+            if (seconds <= 0)
+                continue;
+            if (!line) {
+                line = &lines[key];
+                line->pair = line->pair ? line->pair : pair;
+            }
+            line->seconds += seconds;
+            line->days.push_back(c.rowDay[i]);
         }
     }
-    return tally.finish();
+    std::vector<PersonTotal> people;
+    people.reserve(lines.size());
+    for (auto& [key, line] : lines) {
+        std::sort(line.days.begin(), line.days.end());
+        PersonTotal t;
+        if (query.grouping != PeopleGrouping::Computer)
+            t.user = name(m_users, line.pair->user);
+        if (query.grouping != PeopleGrouping::User)
+            t.computer = name(m_computers, line.pair->computer);
+        t.seconds = line.seconds;
+        t.activeDays = std::int64_t(std::unique(line.days.begin(), line.days.end()) - line.days.begin());
+        people.push_back(std::move(t));
+    }
+    PeopleTally::rank(people);
+    return people;
 }
 
 ActivityAnswer ActivityStore::answer(const ActivityQuery& query) const {

@@ -102,6 +102,15 @@ ErrorReportDialog::ErrorReportDialog(const ErrorReportContent& content, QWidget*
         details->addRow(tr("Support:"), makeValue(QStringLiteral("lblSupport"), content.supportAddress));
     m_details->hide();
 
+    QDialogButtonBox* buttons = buildButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(form);
+    layout->addWidget(m_details);
+    layout->addWidget(buttons);
+}
+
+QDialogButtonBox* ErrorReportDialog::buildButtons() {
     auto* buttons = new QDialogButtonBox(this);
     auto addButton = [&](const QString& name, const QString& text, QDialogButtonBox::ButtonRole role) {
         auto* button = buttons->addButton(text, role);
@@ -130,11 +139,7 @@ ErrorReportDialog::ErrorReportDialog(const ErrorReportContent& content, QWidget*
     connect(copy, &QPushButton::clicked, this,
             [this] { QGuiApplication::clipboard()->setText(m_content.detailsText()); });
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(form);
-    layout->addWidget(m_details);
-    layout->addWidget(buttons);
+    return buttons;
 }
 
 void ErrorReportDialog::showEvent(QShowEvent* event) {

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 
+class QDialogButtonBox;
 class QLabel;
 class QPushButton;
 
@@ -40,6 +41,8 @@ protected:
 
 private:
     void finishWith(const QString& answer);
+    /// Abort, Retry, Ignore, Show details and Copy details.
+    QDialogButtonBox* buildButtons();
 
     ErrorReportContent m_content;
     QWidget* m_details = nullptr;
