@@ -14,6 +14,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QAccessible>
+#include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -114,6 +115,7 @@ ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_scroll, 1);
     m_scroll->viewport()->installEventFilter(this);
     m_scroll->installEventFilter(this);
+    m_view->installEventFilter(this);
 
     connectControls();
     setFocusPolicy(Qt::StrongFocus);
@@ -266,7 +268,40 @@ void ReportViewer::zoomStep(int direction) {
     setZoomPercent(next);
 }
 
+std::pair<QString, int> ReportViewer::textItemAt(QPoint viewPoint) const {
+    if (m_current < 0 || m_current >= pageCount())
+        return {QString(), -1};
+    constexpr int kDesk = 12; // the margin the page view leaves around the sheet
+    const double scale = pixelsPerTwip();
+    const QPointF twips((viewPoint.x() - kDesk) / scale - m_pages.printableRect.left(),
+                        (viewPoint.y() - kDesk) / scale - m_pages.printableRect.top());
+    for (const PageItem& item : m_pages.pages[m_current].items) {
+        const auto* text = std::get_if<TextItem>(&item);
+        if (!text || text->name.isEmpty() || !text->rect.contains(twips))
+            continue;
+        int ordinal = 0;
+        for (int p = 0; p <= m_current; ++p) {
+            for (const PageItem& other : m_pages.pages[p].items) {
+                if (&other == &item)
+                    return {text->name, ordinal};
+                if (const auto* t = std::get_if<TextItem>(&other); t && t->name == text->name)
+                    ++ordinal;
+            }
+        }
+    }
+    return {QString(), -1};
+}
+
 bool ReportViewer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_view && event->type() == QEvent::MouseButtonRelease) {
+        auto* click = static_cast<QMouseEvent*>(event);
+        if (click->button() == Qt::LeftButton) {
+            const auto [name, ordinal] = textItemAt(click->position().toPoint());
+            if (ordinal >= 0)
+                emit textItemClicked(name, ordinal, click->globalPosition().toPoint());
+        }
+        return false;
+    }
     if (watched == m_scroll && event->type() == QEvent::KeyPress)
         return pageKey(static_cast<QKeyEvent*>(event)) || QWidget::eventFilter(watched, event);
     if (watched != m_scroll->viewport() || event->type() != QEvent::Wheel)

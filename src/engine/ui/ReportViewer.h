@@ -84,9 +84,17 @@ public:
     /// Text of the last run's unhandled errors, as shown in the viewer's status line.
     QString statusText() const;
 
+    /// The text item of the shown page at `viewPoint` (a point of the page widget): its control
+    /// name, and its place among the items of that name from the first page on (the row of a
+    /// table); -1 when there is none.
+    std::pair<QString, int> textItemAt(QPoint viewPoint) const;
+
 Q_SIGNALS:
     void LoadCompleted();
     void currentPageChanged(int index);
+    /// A click on a text of the shown page (a table's row, say): its control name, its place
+    /// among the texts of that name from the first page on, and where on the screen it was.
+    void textItemClicked(const QString& name, int ordinal, QPoint globalPos);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

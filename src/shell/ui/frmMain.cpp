@@ -47,6 +47,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QMenu>
 #include <QScreen>
 #include <QShowEvent>
 #include <QScrollArea>
@@ -77,6 +78,11 @@ namespace {
 
 frmMain::DialogRunner& dialogRunner() {
     static frmMain::DialogRunner runner;
+    return runner;
+}
+
+std::function<void(QMenu&)>& menuRunner() {
+    static std::function<void(QMenu&)> runner;
     return runner;
 }
 
@@ -156,6 +162,10 @@ frmMain::~frmMain() {
 
 void frmMain::setDialogRunner(DialogRunner runner) {
     dialogRunner() = std::move(runner);
+}
+
+void frmMain::setMenuRunner(std::function<void(QMenu&)> runner) {
+    menuRunner() = std::move(runner);
 }
 
 void frmMain::setReportChooser(std::shared_ptr<FileChooser> chooser) {
@@ -273,6 +283,8 @@ void frmMain::buildControls() {
 
     connect(cmdPreviewReport, &QPushButton::clicked, this, [this] { cmdPreviewReport_Click(); });
     connect(arvPreview, &engine::ReportViewer::LoadCompleted, this, [this] { arvPreview_LoadCompleted(); });
+    connect(arvPreview, &engine::ReportViewer::textItemClicked, this,
+            [this](const QString& name, int ordinal, QPoint at) { offerDrillDown(name, ordinal, at); });
     connect(dtmDateReport, &DateSelector::Change, this, [this] { dtmDateReport_Change(); });
 
     buildShortcuts();
@@ -578,6 +590,11 @@ void frmMain::buildMenus() {
     mnuReportsDay->setCheckable(true);
     mnuReportsTotals->setCheckable(true);
     mnuReportsUsers->setCheckable(true);
+    reports->addSeparator();
+    mnuViewBack = makeAction(reports, u"mnuViewBack"_s, u"&Back"_s, [this] { goBack(); });
+    mnuViewBack->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+    mnuViewBack->setToolTip(u"Back to the report shown before (Alt+Left)"_s);
+    mnuViewBack->setEnabled(false);
 
     QMenu* help = menuBar()->addMenu(u"&Help"_s);
     help->setObjectName(u"mnuHelp"_s);
@@ -1165,6 +1182,106 @@ void frmMain::previewUsersReport() {
     arvPreview->setReportSource(m_repUsers.get());
     if (m_repUsers->hasTable() && m_repUsers->people().empty())
         arvPreview->setNotice(kNoActivityNotice);
+}
+
+void frmMain::offerDrillDown(const QString& name, int ordinal, QPoint globalPos) {
+    QMenu menu(this);
+    menu.setObjectName(u"mnuDrillDown"_s);
+    if (m_repTotals && arvPreview->reportSource() == m_repTotals.get() && name == u"txtPeriod"_s &&
+        ordinal < m_repTotals->periods().size()) {
+        const PeriodSpan period = m_repTotals->periods()[ordinal];
+        const QDate last = period.next.addDays(-1);
+        const int entry = cboUserName->currentIndex();
+        menu.addAction(u"Day report for this period"_s, this,
+                       [=, this] { drillTo(1, period.start, last, entry, QString()); })
+            ->setObjectName(u"miDrillDay"_s);
+        menu.addAction(u"Totals by days for this period"_s, this,
+                       [=, this] { drillTo(0, period.start, last, entry, u"Days"_s); })
+            ->setObjectName(u"miDrillTotals"_s);
+    } else if (m_repUsers && arvPreview->reportSource() == m_repUsers.get() && name == u"txtName"_s &&
+               ordinal < int(m_repUsers->people().size())) {
+        const PersonTotal& person = m_repUsers->people()[std::size_t(ordinal)];
+        const QString entry =
+            UserEntry(person.user ? QVariant(*person.user) : QVariant(kAllUsers),
+                      person.computer ? QVariant(*person.computer) : QVariant(kAllComputers));
+        int index = cboUserName->findText(entry);
+        if (index < 0 && person.user && !person.computer) {
+            // A user on one computer has no "all computers" entry: that one pair is all of it.
+            const QModelIndexList pairs = cboUserName->model()->match(
+                cboUserName->model()->index(0, 0), Qt::DisplayRole, *person.user + kUserSeparator, 2,
+                Qt::MatchStartsWith | Qt::MatchCaseSensitive);
+            if (pairs.size() == 1)
+                index = pairs.front().row();
+        }
+        if (index < 0)
+            return;
+        const QString who = personName(person, m_repUsers->inputs().By);
+        const QDate start = dtmDateReport->StartDate();
+        const QDate end = dtmDateReport->EndDate();
+        menu.addAction(u"Day report for %1"_s.arg(who), this,
+                       [=, this] { drillTo(1, start, end, index, {}); })
+            ->setObjectName(u"miDrillDay"_s);
+        menu.addAction(u"Totals report for %1"_s.arg(who), this,
+                       [=, this] { drillTo(0, start, end, index, u"Days"_s); })
+            ->setObjectName(u"miDrillTotals"_s);
+    } else {
+        return;
+    }
+    if (menuRunner())
+        menuRunner()(menu);
+    else
+        menu.exec(globalPos);
+}
+
+frmMain::ShownReport frmMain::shownReport() const {
+    ShownReport shown;
+    shown.kind = CurrentReport;
+    shown.start = dtmDateReport->StartDate();
+    shown.end = dtmDateReport->EndDate();
+    shown.userEntry = cboUserName->currentIndex();
+    shown.period = cboTotalsReportPeriod->currentText();
+    shown.units = txtTotalsReportUnits->text();
+    shown.page = arvPreview->currentPage();
+    shown.zoomMode = int(arvPreview->zoomMode());
+    shown.zoomPercent = arvPreview->zoomPercent();
+    return shown;
+}
+
+void frmMain::drillTo(int kind, const QDate& start, const QDate& end, int entry, const QString& period) {
+    m_backStack.push_back(shownReport());
+    mnuViewBack->setEnabled(true);
+    InitReport(kind);
+    dtmDateReport->setStartDate(start);
+    dtmDateReport->setEndDate(end);
+    CheckInvalidDays();
+    if (entry >= 0)
+        cboUserName->setCurrentIndex(entry);
+    if (!period.isEmpty()) {
+        cboTotalsReportPeriod->setCurrentIndex(cboTotalsReportPeriod->findText(period));
+        txtTotalsReportUnits->setText(u"1"_s);
+    }
+    cmdPreviewReport_Click();
+}
+
+void frmMain::goBack() {
+    if (m_backStack.empty())
+        return;
+    const ShownReport shown = m_backStack.back();
+    m_backStack.pop_back();
+    mnuViewBack->setEnabled(!m_backStack.empty());
+    InitReport(shown.kind);
+    dtmDateReport->setStartDate(shown.start);
+    dtmDateReport->setEndDate(shown.end);
+    CheckInvalidDays();
+    cboUserName->setCurrentIndex(shown.userEntry);
+    cboTotalsReportPeriod->setCurrentIndex(cboTotalsReportPeriod->findText(shown.period));
+    txtTotalsReportUnits->setText(shown.units);
+    cmdPreviewReport_Click();
+    if (shown.zoomMode == int(engine::ReportViewer::ZoomMode::Percent))
+        arvPreview->setZoomPercent(shown.zoomPercent);
+    else
+        arvPreview->setZoomMode(engine::ReportViewer::ZoomMode(shown.zoomMode));
+    arvPreview->setCurrentPage(shown.page);
 }
 
 void frmMain::showPreviewProblem(const PreviewProblem& problem) {

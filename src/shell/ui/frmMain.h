@@ -2,7 +2,10 @@
 
 #include "activity/StoreCache.h"
 
+#include <QDate>
 #include <QMainWindow>
+
+class QMenu;
 #include <QPointer>
 #include <QString>
 
@@ -10,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -72,6 +76,8 @@ public:
     static void setStoreCacheFolder(std::optional<QString> folder);
     /// The chooser File > Open Report shows (null: the desktop's file dialog); tests put a fake.
     static void setReportChooser(std::shared_ptr<FileChooser> chooser);
+    /// Shows the pop-up menus the window offers (null: at the mouse); tests answer them.
+    static void setMenuRunner(std::function<void(QMenu&)> runner);
     /// Whether the data file is being read on the worker thread.
     bool isLoadingData() const { return m_loadJob != nullptr; }
     /// The cache that holds the data files' stores.
@@ -143,6 +149,26 @@ private:
     void previewTotalsReport();
     void previewDayReport();
     void previewUsersReport();
+    /// A click on a period of the Totals report or a line of the Users report offers the
+    /// reports behind it.
+    void offerDrillDown(const QString& name, int ordinal, QPoint globalPos);
+    /// What the window showed before a drill-down, to go back to.
+    struct ShownReport {
+        int kind = 0;
+        QDate start;
+        QDate end;
+        int userEntry = 0;
+        QString period;
+        QString units;
+        int page = 0;
+        int zoomMode = 0;
+        int zoomPercent = 100;
+    };
+    ShownReport shownReport() const;
+    /// Shows the report `kind` (0 Totals, 1 Day) over start … end for the list entry `entry`.
+    void drillTo(int kind, const QDate& start, const QDate& end, int entry, const QString& period);
+    /// Back to the report before the last drill-down, on its page and zoom.
+    void goBack();
     void buildUsersPanel();
     /// The options both reports share, read from the controls.
     void fillCommonOptions(CommonReportOptions& options) const;
@@ -247,6 +273,8 @@ private:
     QString m_ComputerName;
     QString m_openedDocument; ///< the report document shown, when the viewer shows one
     bool m_keepShownEntry = false;
+    std::vector<ShownReport> m_backStack;
+    QAction* mnuViewBack = nullptr;
     bool m_sizedOnShow = false;
     bool m_fittedOnShow = false; ///< the next list read keeps the chosen entry and the report
     bool m_unloaded = false;

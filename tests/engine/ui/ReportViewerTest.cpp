@@ -335,6 +335,35 @@ TEST_F(ReportViewerTest, PrintChoicesLastTheSessionAndLandscapeFillsTheSheet) {
         << "a page shrunk onto the sheet would leave a blank band";
 }
 
+// A click on a row of the table names the row's field and its place from the first page on, so
+// the window can offer what lies behind it.
+TEST_F(ReportViewerTest, AClickOnATextNamesItsFieldAndRow) {
+    CountingReport report(40);
+    viewer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    viewer.setReportSource(&report);
+    viewer.setZoomPercent(100);
+    const double scale = viewer.logicalDpiX() / kTwipsPerInch;
+    const auto pointOf = [&](int page, int nth) {
+        int seen = 0;
+        for (const PageItem& item : viewer.pages().pages[page].items) {
+            const auto* text = std::get_if<TextItem>(&item);
+            if (text && text->name == u"txtTotal"_s && seen++ == nth)
+                return ((text->rect.center() + viewer.pages().printableRect.topLeft()) * scale +
+                        QPointF(12, 12))
+                    .toPoint();
+        }
+        return QPoint(-100, -100);
+    };
+    EXPECT_EQ(viewer.textItemAt(pointOf(0, 2)), std::make_pair(u"txtTotal"_s, 2));
+    int onFirst = 0;
+    for (const PageItem& item : viewer.pages().pages[0].items)
+        onFirst += std::holds_alternative<TextItem>(item) && std::get<TextItem>(item).name == u"txtTotal"_s;
+    viewer.setCurrentPage(1);
+    EXPECT_EQ(viewer.textItemAt(pointOf(1, 0)), std::make_pair(u"txtTotal"_s, onFirst));
+    EXPECT_EQ(viewer.textItemAt(QPoint(1, 1)).second, -1) << "the desk around the sheet holds nothing";
+}
+
 namespace {
 
 /// One A4 page holding a line chart with axis titles, as the reports' title pages do.

@@ -459,6 +459,67 @@ TEST_F(MainWindow, TheUsersReportRanksWhoWasActive) {
     EXPECT_EQ(report->people()[0].activeDays, 1) << "one Monday in the week before 2024-05-15";
 }
 
+// A period of the Totals report opens the Day report or the daily totals of that period; a line
+// of the Users report opens that person's reports; Back returns to the page and zoom before.
+TEST_F(MainWindow, ReportsAnswerBackAndBackReturns) {
+    load(office());
+    child<QCheckBox>(u"chkDateShowDetails"_s)->setChecked(true);
+    list(u"cboTotalsReportPeriod"_s)->setCurrentIndex(list(u"cboTotalsReportPeriod"_s)->findText(u"Weeks"_s));
+    ASSERT_TRUE(previewAndWait());
+    auto* totals = qobject_cast<repTotals*>(viewer()->reportSource());
+    ASSERT_NE(totals, nullptr);
+    ASSERT_FALSE(totals->periods().isEmpty());
+    const QDate weekStart = totals->periods().first().start;
+    viewer()->setZoomPercent(150);
+    QStringList offered;
+    QString choose = u"miDrillDay"_s;
+    frmMain::setMenuRunner([&](QMenu& menu) {
+        for (QAction* a : menu.actions())
+            offered << a->text();
+        for (QAction* a : menu.actions())
+            if (a->objectName() == choose)
+                a->trigger();
+    });
+    emit viewer()->textItemClicked(u"txtPeriod"_s, 0, QPoint());
+    EXPECT_EQ(offered, (QStringList{u"Day report for this period"_s, u"Totals by days for this period"_s}));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return qobject_cast<repDay*>(viewer()->reportSource()); }, 10000));
+    EXPECT_EQ(child<DateSelector>(u"dtmDateReport"_s)->StartDate(), weekStart);
+    EXPECT_EQ(child<DateSelector>(u"dtmDateReport"_s)->EndDate(), weekStart.addDays(6));
+    ASSERT_TRUE(action(u"mnuViewBack"_s)->isEnabled());
+
+    action(u"mnuViewBack"_s)->trigger();
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return qobject_cast<repTotals*>(viewer()->reportSource()); }, 10000));
+    EXPECT_EQ(viewer()->zoomPercent(), 150);
+    EXPECT_FALSE(action(u"mnuViewBack"_s)->isEnabled());
+
+    // A Users line: that person's Totals report.
+    action(u"mnuReportsUsers"_s)->trigger();
+    list(u"cboUserName"_s)
+        ->setCurrentIndex(list(u"cboUserName"_s)->findText(u"<All Users> -|- <All Computers>"_s));
+    ASSERT_TRUE(previewAndWait());
+    auto* users = qobject_cast<repUsers*>(viewer()->reportSource());
+    ASSERT_NE(users, nullptr);
+    offered.clear();
+    choose = u"miDrillTotals"_s;
+    emit viewer()->textItemClicked(u"txtName"_s, 0, QPoint());
+    // alice (1800 s and 600 s a day) ties with tester (2400 s) and comes first by name.
+    EXPECT_EQ(offered.value(1), u"Totals report for alice"_s);
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return qobject_cast<repTotals*>(viewer()->reportSource()); }, 10000));
+    EXPECT_EQ(list(u"cboUserName"_s)->currentText(), u"alice -|- <All Computers>"_s);
+    // tester works on one computer only: that pair is the entry.
+    action(u"mnuViewBack"_s)->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return qobject_cast<repUsers*>(viewer()->reportSource()); }, 10000));
+    offered.clear();
+    emit viewer()->textItemClicked(u"txtName"_s, 1, QPoint());
+    EXPECT_EQ(offered.value(1), u"Totals report for tester"_s);
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return qobject_cast<repTotals*>(viewer()->reportSource()); }, 10000));
+    EXPECT_EQ(list(u"cboUserName"_s)->currentText(), u"tester -|- TESTPC"_s);
+    frmMain::setMenuRunner(nullptr);
+}
+
 TEST_F(MainWindow, PrintGoesThroughThePrintDialog) {
     load(office());
     ASSERT_TRUE(previewAndWait());
