@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <ranges>
 
 namespace tallyrow {
 
@@ -16,9 +17,9 @@ namespace {
 // The colour of the topmost fill under the middle of `text`; invalid when there is none.
 QColor fillBehind(const QVector<const engine::FillItem*>& fills, const TextItem& text) {
     const QPointF middle = text.rect.center();
-    for (auto it = fills.crbegin(); it != fills.crend(); ++it)
-        if ((*it)->rect.contains(middle))
-            return (*it)->color;
+    for (const engine::FillItem* fill : std::ranges::reverse_view(fills))
+        if (fill->rect.contains(middle))
+            return fill->color;
     return {};
 }
 
