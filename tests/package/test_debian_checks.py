@@ -1,5 +1,6 @@
-"""Debian's own checks accept the package: lintian finds no error or warning, and its changelog
-and copyright are what Debian's policy asks for.
+"""Debian's own checks accept the package: lintian finds no error or warning, its changelog and
+copyright are what Debian's policy asks for, and its AppStream metadata validates and names the
+package's menu entry and screenshots of docs/.
 
 The package is $TALLYROW_DEB when that names one (scripts/package prints its path); otherwise
 cpack makes it from this build tree, put under /usr as scripts/package puts it, since Debian's
@@ -8,6 +9,7 @@ policy forbids /usr/local to a package whatever it holds.
 usage: test_debian_checks.py BUILD_DIR SOURCE_DIR
 """
 
+import glob
 import gzip
 import os
 import re
@@ -15,15 +17,17 @@ import shutil
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 import reportcheck
 
 BUILD_DIR = ""
 SOURCE_DIR = ""
+HOMEPAGE = "https://www.tallyrow.example/"
 
 
 def findings(output):
-    """The errors and warnings of lintian, one line each."""
+    """The errors and warnings of lintian or appstreamcli, one line each."""
     return [line.strip() for line in output.splitlines() if re.match(r"^\s*[EW]: ", line)]
 
 
@@ -73,6 +77,29 @@ class DebianChecks(unittest.TestCase):
         given = {f["License"] for f, p in zip(fields, paragraphs) if "Files" not in f and "License" in f
                  and len(p.splitlines()) > 1}
         self.assertLessEqual({f["License"] for f in files}, given, "a licence is named but its text is not given")
+
+    def test_appstream_metadata_names_what_the_package_holds(self):
+        if not shutil.which("appstreamcli"):
+            self.skipTest("appstreamcli is not installed")
+        share = os.path.join(self.root, "usr", "share")
+        files = glob.glob(os.path.join(share, "metainfo", "*.metainfo.xml"))
+        self.assertEqual(len(files), 1, files)
+        done = reportcheck.run(["appstreamcli", "validate-tree", "--no-net", self.root])
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        self.assertEqual(findings(done.stdout), [], done.stdout)
+
+        component = ElementTree.parse(files[0]).getroot()
+        self.assertEqual(os.path.basename(files[0]), component.findtext("id") + ".metainfo.xml")
+        self.assertTrue(os.path.isfile(os.path.join(share, "applications", component.findtext("launchable"))))
+        # Each screenshot is one of docs/, as the web site publishes it.
+        images = [image.text for image in component.iter("image")]
+        self.assertGreaterEqual(len(images), 1)
+        shipped = {os.path.basename(p) for p in glob.glob(os.path.join(SOURCE_DIR, "docs", "**", "*.png"),
+                                                          recursive=True)}
+        for url in images:
+            with self.subTest(url=url):
+                self.assertTrue(url.startswith(HOMEPAGE))
+                self.assertIn(url.rsplit("/", 1)[-1], shipped)
 
 
 if __name__ == "__main__":
