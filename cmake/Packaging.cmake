@@ -14,19 +14,24 @@ set(CPACK_PACKAGE_VENDOR Quenmarsh)
 set(CPACK_PACKAGE_CONTACT "Tallyrow support <support@tallyrow.example>")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.tallyrow.example/")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "reports on the activity Tallyrow records")
+# Debian's tools show the description as it is written: no line longer than 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tallyrow records, for every person and every computer of an office, how many seconds of each\n"
-    "hour they were active. Tallyrow Reports shows that record as two reports - activity by hour of\n"
-    "day over chosen weekdays, and total activity per period - in a window, prints them, and saves\n"
-    "them as PDF, text, rich text, spreadsheet, CSV or report document. tallyrow-export writes the\n"
-    "same reports from scripts and scheduled jobs. Reads SQLite and Jet/Access data files and\n"
-    "PostgreSQL servers.")
+    "Tallyrow records, for every person and every computer of an office, how many\n"
+    "seconds of each hour they were active. Tallyrow Reports shows that record as\n"
+    "two reports - activity by hour of day over chosen weekdays, and total activity\n"
+    "per period - in a window, prints them, and saves them as PDF, text, rich text,\n"
+    "spreadsheet, CSV, Excel workbook, web page or report document. tallyrow-export\n"
+    "writes the same reports from scripts and scheduled jobs. Reads SQLite and\n"
+    "Jet/Access data files and PostgreSQL servers.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The package's own revision: the version reads 1.0.0-1, and a second package of the same
+# program would be 1.0.0-2, with its own entry in the Debian changelog.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -69,5 +74,19 @@ endforeach()
 list(REMOVE_DUPLICATES _tallyrow_depends)
 list(SORT _tallyrow_depends)
 list(JOIN _tallyrow_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+
+# What Debian's policy asks of every package in /usr/share/doc/<package>: the copyright in the
+# machine-readable format and the Debian changelog, compressed without a time stamp (gzip -9n) so
+# the package comes out the same from the same tree. They go there whatever the install prefix,
+# as dpkg and lintian look for them nowhere else.
+set(TALLYROW_DEBIAN_VERSION ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})
+configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog.Debian @ONLY)
+execute_process(COMMAND gzip -9 -n -c ${CMAKE_BINARY_DIR}/debian/changelog.Debian
+                OUTPUT_FILE ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
+# lintian's findings that do not apply to a package published outside Debian, each with its reason.
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME ${CPACK_PACKAGE_NAME})
 
 include(CPack)

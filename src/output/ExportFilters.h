@@ -40,4 +40,14 @@ void writeRichText(const engine::PageCollection& pages, QIODevice& device);
 QByteArray spreadsheetExport(const engine::PageCollection& pages);
 void writeSpreadsheet(const engine::PageCollection& pages, QIODevice& device);
 
+/// Web page: one HTML file, UTF-8, that a browser or a mail program shows as it is: no script,
+/// nothing fetched from elsewhere (styles inline, charts as inline SVG), and well-formed XML as
+/// well, so any XML reader takes it. Each report page is a section that starts a new sheet when
+/// printed. A band of one text is a paragraph with the text's face, size, style, colour and
+/// alignment; bands of several texts that follow closely are the rows of one table whose columns
+/// line up as on the page, the fill behind a text being its cell's background and a rule across
+/// a row its border; other rules are lines of their own; gaps between bands are kept.
+QByteArray webPageExport(const engine::PageCollection& pages);
+void writeWebPage(const engine::PageCollection& pages, QIODevice& device);
+
 } // namespace tallyrow

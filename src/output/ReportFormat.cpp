@@ -6,7 +6,7 @@ namespace tallyrow {
 
 namespace {
 
-const std::array<ReportFormatInfo, 7> kFormats{{
+const std::array<ReportFormatInfo, 8> kFormats{{
     {ReportFormat::Pdf, QLatin1String("pdf"), QLatin1String(".pdf"), QLatin1String("Acrobat (PDF)"),
      QLatin1String("PDF Files(*.pdf)|*.pdf|"), true},
     {ReportFormat::Rtf, QLatin1String("rtf"), QLatin1String(".rtf"), QLatin1String("Rich Text File (RTF)"),
@@ -21,6 +21,8 @@ const std::array<ReportFormatInfo, 7> kFormats{{
      QLatin1String("CSV files(*.csv)|*.csv|"), false},
     {ReportFormat::Xlsx, QLatin1String("xlsx"), QLatin1String(".xlsx"),
      QLatin1String("Excel workbook (.xlsx)"), QLatin1String("Excel workbook (.xlsx)|*.xlsx|"), false},
+    {ReportFormat::Html, QLatin1String("html"), QLatin1String(".html"), QLatin1String("Web page (HTML)"),
+     QLatin1String("Web pages(*.html)|*.html|"), true},
 }};
 
 } // namespace

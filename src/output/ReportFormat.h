@@ -18,6 +18,7 @@ enum class ReportFormat : int {
     Xls = 4,
     Csv = 5,  ///< the report's table rather than its pages
     Xlsx = 6, ///< the report's table and chart as an Excel workbook
+    Html = 7, ///< a self-contained web page
 };
 
 /// Everything the program says about one format, in one place.
@@ -31,7 +32,7 @@ struct ReportFormatInfo {
 };
 
 /// Every format, in the order the save dialog lists them (PDF, the format most people want,
-/// first).
+/// first; formats added later at the end, so the places of the others stay).
 std::span<const ReportFormatInfo> reportFormats();
 
 /// The entry of `format`; a value outside the enumeration gets the report document's entry, as

@@ -23,6 +23,9 @@ void writeReport(const engine::PageCollection& pages, QIODevice& device, ReportF
     case ReportFormat::Xls:
         writeSpreadsheet(pages, device);
         break;
+    case ReportFormat::Html:
+        writeWebPage(pages, device);
+        break;
     case ReportFormat::Rdf:
     case ReportFormat::Csv:
     case ReportFormat::Xlsx:

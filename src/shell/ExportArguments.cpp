@@ -221,12 +221,11 @@ Problem problem(const char* option, const QString& text) {
 
 Problem readOutput(const ArgumentValues& a, ExportRequest& r) {
     if (!a.has("format"))
-        return problem("format", QStringLiteral("required (pdf, txt, rtf, xls, rdf, csv or xlsx)"));
+        return problem("format", QStringLiteral("required (pdf, txt, rtf, xls, rdf, csv, xlsx or html)"));
     const auto format = reportFormatNamed(a.value("format"));
     if (!format)
-        return problem(
-            "format",
-            QStringLiteral("'%1' is not one of pdf, txt, rtf, xls, rdf, csv, xlsx").arg(a.value("format")));
+        return problem("format", QStringLiteral("'%1' is not one of pdf, txt, rtf, xls, rdf, csv, xlsx, html")
+                                     .arg(a.value("format")));
     r.format = *format;
     if (!a.has("output") || a.value("output").isEmpty())
         return problem("output", QStringLiteral("required: the file to write"));
@@ -510,9 +509,10 @@ QString exportHelpText() {
         "  gives the year before last. Schedule jobs for the second day of a range or later.\n"
         "\n"
         "Output:\n"
-        "  --format pdf|txt|rtf|xls|rdf|csv|xlsx       file format (rdf: report document; csv: the\n"
+        "  --format pdf|txt|rtf|xls|rdf|csv|xlsx|html  file format (rdf: report document; csv: the\n"
         "                           report's table, whether or not --details is given; xlsx: that\n"
-        "                           table as an Excel workbook with totals and the chart)\n"
+        "                           table as an Excel workbook with totals and the chart; html: a\n"
+        "                           web page, as a browser or a mail program shows it)\n"
         "  --output FILE            file to write (replaced if it exists)\n"
         "  --document FILE          instead of --data/--report: write a saved report document (.rdf)\n"
         "                           in another format\n"

@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,45 @@ QJsonArray goldenCases() {
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QJsonDocument::fromJson(f.readAll()).array();
+}
+
+// What a reader sees of a web page, line by line: each paragraph or heading, and each table row
+// with its cells joined by a blank (a chart is neither, so its texts are left out). `error` gets
+// the XML reader's complaint when the page is not well-formed.
+QStringList webPageLines(const QByteArray& html, QString* error) {
+    QXmlStreamReader xml(html);
+    QStringList lines;
+    QString line;
+    bool inLine = false;
+    auto startsLine = [](QStringView name) { return name == u"p" || name == u"h1" || name == u"tr"; };
+    while (!xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (startsLine(xml.name())) {
+                line.clear();
+                inLine = true;
+            } else if (xml.name() == u"td" || xml.name() == u"br") {
+                line += u' ';
+            }
+            break;
+        case QXmlStreamReader::EndElement:
+            if (inLine && startsLine(xml.name())) {
+                inLine = false;
+                if (!line.simplified().isEmpty())
+                    lines << line.simplified();
+            }
+            break;
+        case QXmlStreamReader::Characters:
+            if (inLine)
+                line += xml.text();
+            break;
+        default:
+            break;
+        }
+    }
+    if (xml.hasError() && error)
+        *error = QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(xml.errorString());
+    return lines;
 }
 
 QStringList argsOf(const QJsonObject& c) {
@@ -183,6 +223,34 @@ TEST_F(ExportTool, AGermanLocaleGivesGermanDatesAndNumbersAndTheSameCsv) {
         ++checked;
     }
     EXPECT_GE(checked, 5);
+}
+
+// A web page holds what the text export holds, line for line, with the chart drawn in it, and
+// nothing that runs or is fetched from elsewhere.
+TEST_F(ExportTool, WebPagesReadLikeTheExpectedText) {
+    int checked = 0;
+    for (const QJsonValue& v : goldenCases()) {
+        const QString name = v.toObject().value(QStringLiteral("name")).toString();
+        const QString expectedText =
+            QStringLiteral(TALLYROW_GOLDEN_DIR "/expected/") + name + QStringLiteral(".txt");
+        if (!QFile::exists(expectedText))
+            continue;
+        SCOPED_TRACE(qPrintable(name));
+        const QString page = out(name + QStringLiteral(".html"));
+        const ToolRun r = run(QStringList{QStringLiteral("--data"), s_sqlite} + argsOf(v.toObject()) +
+                              QStringList{QStringLiteral("--format"), QStringLiteral("html"),
+                                          QStringLiteral("--output"), page});
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+        const QByteArray html = readFile(page);
+        QString error;
+        EXPECT_EQ(webPageLines(html, &error).join(QLatin1Char('\n')) + QLatin1Char('\n'),
+                  QString::fromUtf8(readFile(expectedText)));
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_TRUE(html.contains("<svg "));
+        EXPECT_FALSE(html.contains("<script") || html.contains("http:") || html.contains("https:"));
+        ++checked;
+    }
+    EXPECT_GE(checked, 10);
 }
 
 TEST_F(ExportTool, ShadedTablesShowTheirLegendAndSurviveAReportDocument) {

@@ -44,7 +44,8 @@ TEST(SaveReport, EachFormatCodeWritesItsKindOfFile) {
         {ReportFormat::Txt, "a.txt", " Tallyrow Day Report"},
         {ReportFormat::Rtf, "a.rtf", "{\\rtf1"},
         {ReportFormat::Xls, "a.xls", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)},
-        {static_cast<ReportFormat>(7), "seven.pdf",
+        {ReportFormat::Html, "a.html", "<!DOCTYPE html>"},
+        {static_cast<ReportFormat>(8), "eight.pdf",
          QByteArray("\x89TRDF", 5)}, // unknown codes write the report document
         {static_cast<ReportFormat>(-1), "minus", QByteArray("\x89TRDF", 5)},
     };
@@ -54,7 +55,7 @@ TEST(SaveReport, EachFormatCodeWritesItsKindOfFile) {
         ASSERT_TRUE(SaveReport(doc, path, c.format));
         EXPECT_TRUE(readFile(path).startsWith(c.start)) << readFile(path).left(30).toStdString();
     }
-    EXPECT_EQ(folderEntries(dir.path()).size(), 7); // no temporary files left
+    EXPECT_EQ(folderEntries(dir.path()).size(), 8); // no temporary files left
 }
 
 TEST(SaveReport, SavingOverAFileReplacesIt) {

@@ -1,6 +1,7 @@
 """Helpers shared by the package and manual tests: data files, programs, PDF contents."""
 
 import datetime
+import glob
 import os
 import re
 import subprocess
@@ -9,6 +10,21 @@ import subprocess
 def run(args, env=None, timeout=300, **kwargs):
     """Runs args and returns the finished process; output is captured as text."""
     return subprocess.run(args, env=env, timeout=timeout, capture_output=True, text=True, **kwargs)
+
+
+def make_package(build_dir, workdir, *cpack_options):
+    """$TALLYROW_DEB when that names a package; otherwise the one cpack makes from `build_dir`."""
+    given = os.environ.get("TALLYROW_DEB")
+    if given:
+        return given
+    done = run(["cpack", "--config", os.path.join(build_dir, "CPackConfig.cmake"), *cpack_options, "-B", workdir],
+               timeout=900)
+    if done.returncode != 0:
+        raise AssertionError("cpack failed:\n" + done.stdout + done.stderr)
+    debs = glob.glob(os.path.join(workdir, "*.deb"))
+    if len(debs) != 1:
+        raise AssertionError(f"cpack made {debs}")
+    return debs[0]
 
 
 def quiet_env(home, path):

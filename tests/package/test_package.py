@@ -23,20 +23,6 @@ BUILD_DIR = ""
 SOURCE_DIR = ""
 
 
-def make_package(workdir):
-    given = os.environ.get("TALLYROW_DEB")
-    if given:
-        return given
-    config = os.path.join(BUILD_DIR, "CPackConfig.cmake")
-    done = reportcheck.run(["cpack", "--config", config, "-B", workdir], timeout=900)
-    if done.returncode != 0:
-        raise AssertionError("cpack failed:\n" + done.stdout + done.stderr)
-    debs = glob.glob(os.path.join(workdir, "*.deb"))
-    if len(debs) != 1:
-        raise AssertionError(f"cpack made {debs}")
-    return debs[0]
-
-
 def control_field(deb, field):
     done = reportcheck.run(["dpkg-deb", "-f", deb, field])
     return done.stdout.strip()
@@ -73,7 +59,7 @@ class InstalledPackage(unittest.TestCase):
             if not shutil.which(tool):
                 raise unittest.SkipTest(f"{tool} is not installed")
         cls.work = tempfile.mkdtemp(prefix="tallyrow-package-")
-        cls.deb = make_package(os.path.join(cls.work, "cpack"))
+        cls.deb = reportcheck.make_package(BUILD_DIR, os.path.join(cls.work, "cpack"))
         cls.root = os.path.join(cls.work, "root")
         done = reportcheck.run(["dpkg-deb", "-x", cls.deb, cls.root])
         if done.returncode != 0:

@@ -59,7 +59,7 @@ TEST(ExportArguments, ValuesFlagsAndRepeats) {
         {dayRun() << u"--data=y.yrd"_s, u"--data: given more than once"_s},
         {dayRun() << u"--details=yes"_s, u"--details: takes no value"_s},
         {{u"--help="_s}, u"--help: takes no value"_s},
-        {{u"--data="_s}, u"--format: required (pdf, txt, rtf, xls, rdf, csv or xlsx)"_s},
+        {{u"--data="_s}, u"--format: required (pdf, txt, rtf, xls, rdf, csv, xlsx or html)"_s},
         {{u"--format=csv"_s, u"--output"_s, u"o.csv"_s, u"--data="_s}, u"--data: required: the data file"_s},
     });
     // The argument after an option that takes a value is that value, whatever it looks like.
@@ -102,8 +102,9 @@ TEST(ExportArguments, OptionsAreCheckedInAFixedOrder) {
     const QStringList last =
         dayRun().mid(0, 4) + QStringList{u"--format"_s, u"csv"_s, u"--output"_s, u"o.csv"_s};
     expectErrors({
-        {{}, u"--format: required (pdf, txt, rtf, xls, rdf, csv or xlsx)"_s},
-        {{u"--format"_s, u"doc"_s}, u"--format: 'doc' is not one of pdf, txt, rtf, xls, rdf, csv, xlsx"_s},
+        {{}, u"--format: required (pdf, txt, rtf, xls, rdf, csv, xlsx or html)"_s},
+        {{u"--format"_s, u"doc"_s},
+         u"--format: 'doc' is not one of pdf, txt, rtf, xls, rdf, csv, xlsx, html"_s},
         {{u"--format"_s, u"pdf"_s, u"--output="_s}, u"--output: required: the file to write"_s},
         {document + QStringList{u"--user"_s, u"a"_s, u"--data"_s, u"x"_s},
          u"--data: cannot be used with --document"_s},

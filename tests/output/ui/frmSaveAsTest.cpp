@@ -93,8 +93,8 @@ TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
     const QStringList entries{
         u"Acrobat (PDF)"_s,           u"Rich Text File (RTF)"_s, u"Text (TXT)"_s,
         u"Excel Spreadsheet (XLS)"_s, u"Active Report (RDF)"_s,  u"CSV (comma separated)"_s,
-        u"Excel workbook (.xlsx)"_s};
-    const QList<int> codes{1, 3, 2, 4, 0, 5, 6};
+        u"Excel workbook (.xlsx)"_s,  u"Web page (HTML)"_s};
+    const QList<int> codes{1, 3, 2, 4, 0, 5, 6, 7};
     ASSERT_EQ(formats(dialog)->count(), entries.size());
     for (int i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(formats(dialog)->itemText(i), entries[i]);
@@ -161,6 +161,7 @@ TEST_F(SaveDialog, SavesInEveryFormatAndSaysSo) {
         {4, ".rdf", ""},
         {5, ".csv", "Period,Total\r\n2024-05-06,240\r\n"},
         {6, ".xlsx", "PK\x03\x04"},
+        {7, ".html", "<!DOCTYPE html>"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extension);
@@ -295,7 +296,7 @@ TEST_F(SaveDialog, RemembersTheFolderSavedToAndProposesItNextTime) {
 TEST_F(SaveDialog, UnknownFormatCodesWriteTheReportDocument) {
     const QString asPdf = env().path(u"odd.pdf"_s);
     const QString asRdf = env().path(u"plain.rdf"_s);
-    ASSERT_TRUE(SaveShownReport(report.get(), asPdf, static_cast<ReportFormat>(7)));
+    ASSERT_TRUE(SaveShownReport(report.get(), asPdf, static_cast<ReportFormat>(99)));
     ASSERT_TRUE(SaveShownReport(report.get(), asRdf, ReportFormat::Rdf));
     EXPECT_EQ(contentOf(asPdf), contentOf(asRdf));
     EXPECT_FALSE(SaveShownReport(nullptr, env().path(u"none.pdf"_s), ReportFormat::Pdf));
