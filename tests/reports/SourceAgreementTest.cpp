@@ -6,6 +6,7 @@
 #include "reports/ReportCsv.h"
 #include "reports/repDay.h"
 #include "reports/repTotals.h"
+#include "reports/repUsers.h"
 #include "support/CommandLine.h"
 
 #include <QFile>
@@ -134,6 +135,32 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
             in.UserFilter = a.value(u"user"_s);
             in.ComputerFilter = a.value(u"computer"_s);
             expectSameDay(in, store, expected);
+        } else if (a[u"report"_s] == u"users"_s) {
+            UsersReportInputs in;
+            in.StartDate = QDate::fromString(a[u"from"_s], Qt::ISODate);
+            in.EndDate = QDate::fromString(a[u"to"_s], Qt::ISODate);
+            if (a.contains(u"days"_s)) {
+                const QStringList days = a[u"days"_s].split(u',');
+                const char* names[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
+                for (int d = 0; d < 7; ++d)
+                    in.Days[std::size_t(d)] = days.contains(QString::fromLatin1(names[d]));
+            }
+            in.By = PeopleGrouping(
+                QStringList{u"user"_s, u"computer"_s, u"pair"_s}.indexOf(a.value(u"by"_s, u"user"_s)));
+            in.ReportTimeScale = int(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
+                a.value(u"scale"_s, u"minutes"_s)));
+            in.UserFilter = a.value(u"user"_s);
+            in.ComputerFilter = a.value(u"computer"_s);
+            const auto run = [&](std::shared_ptr<ActivitySource> source) {
+                repUsers report;
+                report.setInputs(in);
+                report.setSource(std::move(source));
+                EXPECT_TRUE(report.Run());
+                return reportCsv(report);
+            };
+            const QByteArray stored = run(store);
+            EXPECT_EQ(stored, run(openActivitySource(m_path, nullptr)));
+            EXPECT_EQ(stored, expected);
         } else {
             TotalsReportInputs in;
             in.StartDate = QDate::fromString(a[u"from"_s], Qt::ISODate);
