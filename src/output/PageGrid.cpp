@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <ranges>
 
 namespace tallyrow {
 
@@ -17,9 +16,9 @@ namespace {
 // The colour of the topmost fill under the middle of `text`; invalid when there is none.
 QColor fillBehind(const QVector<const engine::FillItem*>& fills, const TextItem& text) {
     const QPointF middle = text.rect.center();
-    for (const engine::FillItem* fill : std::ranges::reverse_view(fills))
-        if (fill->rect.contains(middle))
-            return fill->color;
+    for (qsizetype i = fills.size() - 1; i >= 0; --i)
+        if (fills[i]->rect.contains(middle))
+            return fills[i]->color;
     return {};
 }
 

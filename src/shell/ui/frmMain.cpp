@@ -740,9 +740,12 @@ void frmMain::CheckInvalidDays() {
         const std::array<bool, 7> available =
             AvailableWeekdays(dtmDateReport->StartDate(), dtmDateReport->EndDate());
         // chkDays runs Monday ... Sunday; the availability runs Sunday ... Saturday.
-        for (int sunday = 0; sunday < 7; ++sunday)
-            chkDays[static_cast<std::size_t>((sunday + 6) % 7)]->setEnabled(
-                available[static_cast<std::size_t>(sunday)]);
+        for (int sunday = 0; sunday < 7; ++sunday) {
+            const auto monday = static_cast<std::size_t>((sunday + 6) % 7);
+            chkDays[monday]->setEnabled(available[static_cast<std::size_t>(sunday)]);
+            if (chkUsersDays[monday])
+                chkUsersDays[monday]->setEnabled(available[static_cast<std::size_t>(sunday)]);
+        }
     });
 }
 
@@ -1167,7 +1170,18 @@ void frmMain::previewUsersReport() {
         return;
     }
     for (std::size_t i = 0; i < 7; ++i)
-        in.Days[i] = chkUsersDays[i]->isChecked();
+        in.Days[i] = chkUsersDays[i]->isChecked() && chkUsersDays[i]->isEnabled();
+    if (std::none_of(in.Days.begin(), in.Days.end(), [](bool on) { return on; })) {
+        Message(u"You need to select at least one day."_s, MsgFlag::Information, u"Tallyrow"_s);
+        for (QCheckBox* box : chkUsersDays) {
+            if (box->isEnabled()) {
+                revealOption(box);
+                box->setFocus();
+                break;
+            }
+        }
+        return;
+    }
     in.By = PeopleGrouping(std::max(0, cboGroupBy->currentIndex()));
     in.ChartType = cboChartType->currentData().toInt();
     in.ShowDetails = chkDateShowDetails->isChecked();

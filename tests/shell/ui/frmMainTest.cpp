@@ -457,6 +457,12 @@ TEST_F(MainWindow, TheUsersReportRanksWhoWasActive) {
     ASSERT_NE(report, nullptr);
     ASSERT_FALSE(report->people().empty());
     EXPECT_EQ(report->people()[0].activeDays, 1) << "one Monday in the week before 2024-05-15";
+    // No weekday at all: said, and nothing is counted for every day instead.
+    child<QCheckBox>(u"chkUsersMonday"_s)->setChecked(false);
+    child<QPushButton>(u"cmdPreviewReport"_s)->click();
+    ASSERT_FALSE(boxes().isEmpty());
+    EXPECT_EQ(boxes().last().prompt, u"You need to select at least one day."_s);
+    EXPECT_FALSE(action(u"mnuFileSave"_s)->isEnabled());
 }
 
 // A period of the Totals report opens the Day report or the daily totals of that period; a line
