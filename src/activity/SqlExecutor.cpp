@@ -32,6 +32,18 @@ QString nameFilter(const ActivityQuery& q) {
     return filter;
 }
 
+// " AND ([ActiveDay] Mod 7) In (…)" for the counted weekdays; nothing when every one counts.
+QString weekdayFilter(const ActivityQuery& q) {
+    if (q.weekdays == ActivityQuery::kEveryWeekday)
+        return {};
+    QStringList days;
+    for (int r = 0; r < 7; ++r) {
+        if (q.weekdayCounts(r))
+            days << QString::number(r);
+    }
+    return days.isEmpty() ? u" AND 1=0"_s : u" AND ([ActiveDay] Mod 7) In ("_s + days.join(u',') + u')';
+}
+
 QString hourList(const char* function, const char* alias) {
     QStringList columns;
     for (int h = 0; h < 24; ++h)
@@ -59,14 +71,7 @@ QString hourAggregatesStatement(const ActivityQuery& q) {
     }
     sql += u" FROM Activity WHERE (ActiveDay BETWEEN %1 AND %2)"_s.arg(range.first).arg(range.last);
     sql += nameFilter(q);
-    if (q.weekdays != ActivityQuery::kEveryWeekday) {
-        QStringList days;
-        for (int r = 0; r < 7; ++r) {
-            if (q.weekdayCounts(r))
-                days << QString::number(r);
-        }
-        sql += days.isEmpty() ? u" AND 1=0"_s : u" AND ([ActiveDay] Mod 7) In ("_s + days.join(u',') + u')';
-    }
+    sql += weekdayFilter(q);
     return sql + u" GROUP BY [ActiveDay] Mod 7"_s;
 }
 
@@ -91,14 +96,7 @@ QString peopleTotalsStatement(const ActivityQuery& q) {
     QString sql = u"SELECT UserName, ComputerName, ActiveDay, "_s + hourList("Sum", "S") +
                   u" FROM Activity WHERE (ActiveDay BETWEEN %1 AND %2)"_s.arg(range.first).arg(range.last) +
                   nameFilter(q);
-    if (q.weekdays != ActivityQuery::kEveryWeekday) {
-        QStringList days;
-        for (int r = 0; r < 7; ++r) {
-            if (q.weekdayCounts(r))
-                days << QString::number(r);
-        }
-        sql += days.isEmpty() ? u" AND 1=0"_s : u" AND ([ActiveDay] Mod 7) In ("_s + days.join(u',') + u')';
-    }
+    sql += weekdayFilter(q);
     return sql + u" GROUP BY UserName, ComputerName, ActiveDay"_s;
 }
 

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cstring>
 
 using namespace tallyrow;
@@ -93,6 +95,16 @@ protected:
     }
 };
 
+// "mon,wed,sun" as the reports' weekday boxes, Monday first.
+std::array<bool, 7> weekdaysOf(const QString& list) {
+    const QStringList days = list.split(u',');
+    const char* names[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
+    std::array<bool, 7> on{};
+    for (int d = 0; d < 7; ++d)
+        on[std::size_t(d)] = days.contains(QString::fromLatin1(names[d]));
+    return on;
+}
+
 QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -121,12 +133,8 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
             DayReportInputs in;
             in.StartDate = QDate::fromString(a[u"from"_s], Qt::ISODate);
             in.EndDate = QDate::fromString(a[u"to"_s], Qt::ISODate);
-            if (a.contains(u"days"_s)) {
-                const QStringList days = a[u"days"_s].split(u',');
-                const char* names[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
-                for (int d = 0; d < 7; ++d)
-                    in.Days[std::size_t(d)] = days.contains(QString::fromLatin1(names[d]));
-            }
+            if (a.contains(u"days"_s))
+                in.Days = weekdaysOf(a[u"days"_s]);
             in.TotalType = int(QStringList{u"average"_s, u"total"_s, u"maximum"_s, u"minimum"_s}.indexOf(
                 a.value(u"aggregate"_s, u"average"_s)));
             in.ShowEachDay = int(QStringList{u"average"_s, u"each"_s, u"both"_s}.indexOf(
@@ -139,12 +147,8 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
             UsersReportInputs in;
             in.StartDate = QDate::fromString(a[u"from"_s], Qt::ISODate);
             in.EndDate = QDate::fromString(a[u"to"_s], Qt::ISODate);
-            if (a.contains(u"days"_s)) {
-                const QStringList days = a[u"days"_s].split(u',');
-                const char* names[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
-                for (int d = 0; d < 7; ++d)
-                    in.Days[std::size_t(d)] = days.contains(QString::fromLatin1(names[d]));
-            }
+            if (a.contains(u"days"_s))
+                in.Days = weekdaysOf(a[u"days"_s]);
             in.By = PeopleGrouping(
                 QStringList{u"user"_s, u"computer"_s, u"pair"_s}.indexOf(a.value(u"by"_s, u"user"_s)));
             in.ReportTimeScale = int(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
