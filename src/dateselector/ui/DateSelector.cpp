@@ -10,9 +10,11 @@
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QResizeEvent>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QToolButton>
 
 #include <cmath>
@@ -90,12 +92,22 @@ DateSelector::~DateSelector() = default;
 namespace {
 
 // A date field that Tab leaves as a whole (a plain date edit takes a Tab per part of the date:
-// day, month, year); the parts are still reached with the arrow keys or by clicking.
+// day, month, year); the parts are still reached with the arrow keys or by clicking. A click
+// selects the part clicked, so typing replaces it (a year typed into an unselected year would
+// only be refused).
 class DateField final : public QDateEdit {
 public:
-    using QDateEdit::QDateEdit;
+    explicit DateField(QWidget* parent) : QDateEdit(parent) { lineEdit()->installEventFilter(this); }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == lineEdit() && event->type() == QEvent::MouseButtonRelease)
+            QTimer::singleShot(0, this, [this] {
+                if (hasFocus())
+                    setSelectedSection(currentSection());
+            });
+        return QDateEdit::eventFilter(watched, event);
+    }
     // Skips QDateTimeEdit's own step from part to part on purpose.
     bool focusNextPrevChild(bool next) override {
         return QWidget::focusNextPrevChild(next); // NOLINT(bugprone-parent-virtual-call)

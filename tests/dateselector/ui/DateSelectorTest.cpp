@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMap>
 #include <QMenu>
 #include <QSignalSpy>
@@ -313,6 +314,19 @@ TEST_F(DateSelectorTest, OneTabPerDateFieldAndLabelsNameTheirFields) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), child<QDateEdit>("dtpEndDate"));
     EXPECT_EQ(child<QLabel>("lblStartDate")->buddy(), start);
+
+    // A click on the year selects it: typing a year replaces it at once.
+    QLineEdit* text = start->findChild<QLineEdit*>();
+    ASSERT_NE(text, nullptr);
+    const QDate before = start->date();
+    const int yearAt = text->text().lastIndexOf(QString::number(before.year()));
+    ASSERT_GE(yearAt, 0);
+    const int x = text->contentsRect().left() + 2 +
+                  text->fontMetrics().horizontalAdvance(text->text().left(yearAt + 2));
+    QTest::mouseClick(text, Qt::LeftButton, {}, QPoint(std::max(2, x), text->height() / 2));
+    QTest::qWait(20);
+    QTest::keyClicks(text, u"2011"_s);
+    EXPECT_EQ(start->date().year(), 2011) << text->text().toStdString();
     EXPECT_EQ(child<QLabel>("lblEndDate")->buddy(), child<QDateEdit>("dtpEndDate"));
 }
 
