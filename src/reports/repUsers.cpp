@@ -130,7 +130,9 @@ void repUsers::ReportStart() {
             QStringLiteral("Active time per %1; %2").arg(groupedByText(m_in.By), selectedDaysText(days));
         chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Value).title =
             timeScaleAxisTitle(m_in.ReportTimeScale);
-        chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Category).title = groupedByText(m_in.By);
+        QString axis = groupedByText(m_in.By);
+        axis[0] = axis[0].toUpper();
+        chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Category).title = axis;
     });
     bool connected = false;
     run.step([&] { connected = m_source && m_source->connect(); });
