@@ -1,5 +1,6 @@
 #include "engine/ui/ReportViewer.h"
 
+#include "engine/ChartLayout.h"
 #include "engine/PagePainter.h"
 #include "engine/PageText.h"
 #include "engine/Report.h"
@@ -276,6 +277,16 @@ std::pair<QString, int> ReportViewer::textItemAt(QPoint viewPoint) const {
     const QPointF twips((viewPoint.x() - kDesk) / scale - m_pages.printableRect.left(),
                         (viewPoint.y() - kDesk) / scale - m_pages.printableRect.top());
     for (const PageItem& item : m_pages.pages[m_current].items) {
+        // A chart answers with the category under the point: a bar, a point, a period.
+        if (const auto* chart = std::get_if<ChartItem>(&item); chart && chart->rect.contains(twips)) {
+            const ChartLayout layout = layoutChart(chart->chart, chart->rect);
+            if (layout.kind == ChartLayout::Kind::Pie || layout.kind == ChartLayout::Kind::XY ||
+                layout.categoryCount <= 0 || !layout.plotRect.contains(twips))
+                return {QString(), -1};
+            const double slot = layout.plotRect.width() / layout.categoryCount;
+            return {QStringLiteral("chart"), std::clamp(int((twips.x() - layout.plotRect.left()) / slot), 0,
+                                                        layout.categoryCount - 1)};
+        }
         const auto* text = std::get_if<TextItem>(&item);
         if (!text || text->name.isEmpty() || !text->rect.contains(twips))
             continue;

@@ -86,7 +86,7 @@ public:
 
     /// The text item of the shown page at `viewPoint` (a point of the page widget): its control
     /// name, and its place among the items of that name from the first page on (the row of a
-    /// table); -1 when there is none.
+    /// table); for a chart of categories, "chart" and the category's index; -1 when there is none.
     std::pair<QString, int> textItemAt(QPoint viewPoint) const;
 
 Q_SIGNALS:

@@ -1201,7 +1201,10 @@ void frmMain::previewUsersReport() {
 void frmMain::offerDrillDown(const QString& name, int ordinal, QPoint globalPos) {
     QMenu menu(this);
     menu.setObjectName(u"mnuDrillDown"_s);
-    if (m_repTotals && arvPreview->reportSource() == m_repTotals.get() && name == u"txtPeriod"_s &&
+    const bool row = name == u"txtPeriod"_s || name == u"txtName"_s || name == u"chart"_s;
+    if (!row)
+        return;
+    if (m_repTotals && arvPreview->reportSource() == m_repTotals.get() && name != u"txtName"_s &&
         ordinal < m_repTotals->periods().size()) {
         const PeriodSpan period = m_repTotals->periods()[ordinal];
         const QDate last = period.next.addDays(-1);
@@ -1212,8 +1215,11 @@ void frmMain::offerDrillDown(const QString& name, int ordinal, QPoint globalPos)
         menu.addAction(u"Totals by days for this period"_s, this,
                        [=, this] { drillTo(0, period.start, last, entry, u"Days"_s); })
             ->setObjectName(u"miDrillTotals"_s);
-    } else if (m_repUsers && arvPreview->reportSource() == m_repUsers.get() && name == u"txtName"_s &&
-               ordinal < int(m_repUsers->people().size())) {
+    } else if (m_repUsers && arvPreview->reportSource() == m_repUsers.get() && name != u"txtPeriod"_s &&
+               ordinal < int(m_repUsers->people().size()) &&
+               // The chart's last bar sums the lines after its first ones as "Others".
+               (name != u"chart"_s || ordinal < repUsers::kChartLines ||
+                m_repUsers->people().size() <= std::size_t(repUsers::kChartLines) + 1)) {
         const PersonTotal& person = m_repUsers->people()[std::size_t(ordinal)];
         const QString entry =
             UserEntry(person.user ? QVariant(*person.user) : QVariant(kAllUsers),

@@ -1,6 +1,7 @@
 #include "engine/PagePainter.h"
 #include "engine/Report.h"
 #include "testsupport/ImageCompare.h"
+#include "engine/ChartLayout.h"
 #include "engine/ui/ReportViewer.h"
 
 #include <QApplication>
@@ -387,6 +388,27 @@ PageCollection chartPage() {
     doc.pages << page;
     return doc;
 }
+
+} // namespace
+
+// A click on a chart of categories names the category under it (a period, a line of the
+// report), so the window can offer what lies behind it.
+TEST_F(ReportViewerTest, AClickOnAChartNamesTheCategoryUnderIt) {
+    viewer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    viewer.setPages(chartPage());
+    viewer.setZoomPercent(100);
+    const ChartItem& item = std::get<ChartItem>(viewer.pages().pages[0].items[0]);
+    const ChartLayout layout = layoutChart(item.chart, item.rect);
+    const double scale = viewer.logicalDpiX() / kTwipsPerInch;
+    const double slot = layout.plotRect.width() / layout.categoryCount;
+    const QPointF inFifth(layout.plotRect.left() + slot * 5.5, layout.plotRect.center().y());
+    const QPoint at =
+        ((inFifth + viewer.pages().printableRect.topLeft()) * scale + QPointF(12, 12)).toPoint();
+    EXPECT_EQ(viewer.textItemAt(at), std::make_pair(u"chart"_s, 5));
+}
+
+namespace {
 
 /// The sheet as the viewer shows it at its current zoom, brought to `common` pixels.
 QImage shownSheet(QWidget* view, QSize common) {

@@ -499,6 +499,13 @@ TEST_F(MainWindow, ReportsAnswerBackAndBackReturns) {
     EXPECT_EQ(viewer()->zoomPercent(), 150);
     EXPECT_FALSE(action(u"mnuViewBack"_s)->isEnabled());
 
+    // A point of the chart offers the same as its row of the table.
+    offered.clear();
+    choose.clear();
+    emit viewer()->textItemClicked(u"chart"_s, 0, QPoint());
+    EXPECT_EQ(offered, (QStringList{u"Day report for this period"_s, u"Totals by days for this period"_s}));
+    choose = u"miDrillDay"_s;
+
     // A Users line: that person's Totals report.
     action(u"mnuReportsUsers"_s)->trigger();
     list(u"cboUserName"_s)
