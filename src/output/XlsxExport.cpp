@@ -20,6 +20,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -416,18 +417,25 @@ void writeWorkbook(const SheetTable& table, const QString& path) {
     });
 }
 
-} // namespace
-
-void writeReportXlsx(const repDay& report, const QString& path) {
+// A sheet headed as the report's first page: its title, then the captions of `labels` that
+// have text.
+SheetTable sheetHeader(const engine::Report& report, std::initializer_list<QString> labels) {
     SheetTable table;
     table.documentTitle = report.documentTitle;
     table.title = captionOf(report, u"lblReportName"_s);
-    for (const QString& name :
-         {u"lblDateRange"_s, u"lblUserName"_s, u"lblReportTotalType"_s, u"lblSelectedDays"_s}) {
+    for (const QString& name : labels) {
         const QString text = captionOf(report, name);
         if (!text.isEmpty())
             table.headerLines << text;
     }
+    return table;
+}
+
+} // namespace
+
+void writeReportXlsx(const repDay& report, const QString& path) {
+    SheetTable table = sheetHeader(
+        report, {u"lblDateRange"_s, u"lblUserName"_s, u"lblReportTotalType"_s, u"lblSelectedDays"_s});
 
     const engine::RowSet rows = report.tableRows();
     const int allDays = rows.columnCount() - 1;
@@ -463,14 +471,7 @@ void writeReportXlsx(const repDay& report, const QString& path) {
 }
 
 void writeReportXlsx(const repTotals& report, const QString& path) {
-    SheetTable table;
-    table.documentTitle = report.documentTitle;
-    table.title = captionOf(report, u"lblReportName"_s);
-    for (const QString& name : {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s}) {
-        const QString text = captionOf(report, name);
-        if (!text.isEmpty())
-            table.headerLines << text;
-    }
+    SheetTable table = sheetHeader(report, {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s});
     table.columns = {{u"Period"_s, false, true, false}, {u"Total"_s, true, false, false}};
     const bool compare = report.Compare();
     if (compare)
@@ -494,14 +495,7 @@ void writeReportXlsx(const repTotals& report, const QString& path) {
 }
 
 void writeReportXlsx(const repUsers& report, const QString& path) {
-    SheetTable table;
-    table.documentTitle = report.documentTitle;
-    table.title = captionOf(report, u"lblReportName"_s);
-    for (const QString& name : {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s}) {
-        const QString text = captionOf(report, name);
-        if (!text.isEmpty())
-            table.headerLines << text;
-    }
+    SheetTable table = sheetHeader(report, {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s});
     table.columns = {{u"Name"_s, false, false, false},
                      {u"Total"_s, true, false, false},
                      {u"Share"_s, true, false, false},

@@ -32,6 +32,9 @@ using namespace Qt::StringLiterals;
 namespace tallyrow::engine {
 
 /// Draws one page of the viewer's collection at the viewer's zoom, on a grey desk with a shadow.
+// The dark margin the page view leaves around the sheet, in pixels.
+constexpr int kDesk = 12;
+
 class PageView : public QWidget {
 public:
     explicit PageView(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
@@ -59,7 +62,6 @@ protected:
     }
 
 private:
-    static constexpr int kDesk = 12;
     QSize sheetSize() const {
         return QSize(static_cast<int>(std::lround(m_pages->paperSize.width() * m_scale)),
                      static_cast<int>(std::lround(m_pages->paperSize.height() * m_scale)));
@@ -272,7 +274,6 @@ void ReportViewer::zoomStep(int direction) {
 std::pair<QString, int> ReportViewer::textItemAt(QPoint viewPoint) const {
     if (m_current < 0 || m_current >= pageCount())
         return {QString(), -1};
-    constexpr int kDesk = 12; // the margin the page view leaves around the sheet
     const double scale = pixelsPerTwip();
     const QPointF twips((viewPoint.x() - kDesk) / scale - m_pages.printableRect.left(),
                         (viewPoint.y() - kDesk) / scale - m_pages.printableRect.top());
@@ -404,7 +405,7 @@ double ReportViewer::pixelsPerTwip() const {
     const double realSize = logicalDpiX() / kTwipsPerInch;
     if (m_zoomMode == ZoomMode::Percent || m_pages.paperSize.isEmpty())
         return realSize * m_percent / 100.0;
-    const QSize room = m_scroll->viewport()->size() - QSize(2 * 12 + 4, 2 * 12 + 4);
+    const QSize room = m_scroll->viewport()->size() - QSize(2 * kDesk + 4, 2 * kDesk + 4);
     const double byWidth = std::max(1, room.width()) / m_pages.paperSize.width();
     if (m_zoomMode == ZoomMode::FitWidth)
         return byWidth;

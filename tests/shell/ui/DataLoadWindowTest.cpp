@@ -40,6 +40,18 @@ protected:
     QList<MessageRequest> boxes() const { return messageBox()->requests(); }
     QPushButton* cancelButton() const { return child<QPushButton>(u"cmdCancelLoad"_s); }
     QPushButton* previewButton() const { return child<QPushButton>(u"cmdPreviewReport"_s); }
+    /// Commits `sql` to the data file from a connection of its own, as the monitoring product does.
+    bool commit(const QString& sql) const {
+        bool done = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
+            db.setDatabaseName(dataPath);
+            done = db.open() && QSqlQuery(db).exec(sql);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"writer"_s);
+        return done;
+    }
     double shownTotal() const {
         auto* report = qobject_cast<repTotals*>(viewer()->reportSource());
         double sum = 0;
@@ -104,16 +116,8 @@ TEST_F(DataLoadWindow, APreviewAfterACommitShowsTheNewRows) {
     load(office());
     ASSERT_TRUE(previewAndWait());
     const double before = shownTotal();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
-        db.setDatabaseName(dataPath);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        // tester on TESTPC is the preselected entry; 3 a.m. was idle until now.
-        ASSERT_TRUE(q.exec(u"UPDATE Activity SET H3 = 3600 WHERE UserName = 'tester'"_s));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(u"writer"_s);
+    // tester on TESTPC is the preselected entry; 3 a.m. was idle until now.
+    ASSERT_TRUE(commit(u"UPDATE Activity SET H3 = 3600 WHERE UserName = 'tester'"_s));
     // A commit since the last read: the short range is asked of the file at once.
     QSignalSpy shown(viewer(), &engine::ReportViewer::LoadCompleted);
     previewButton()->click();
@@ -130,16 +134,8 @@ TEST_F(DataLoadWindow, SomeoneNewInTheChangedFileJoinsTheListAndTheChoiceStays) 
     load(office());
     auto* users = child<QComboBox>(u"cboUserName"_s);
     users->setCurrentIndex(users->findText(u"alice -|- PC1"_s));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
-        db.setDatabaseName(dataPath);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        ASSERT_TRUE(q.exec(
-            u"INSERT INTO Activity (ActiveDay, UserName, ComputerName, H9) VALUES (8900, 'zoe', 'PC7', 600)"_s));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(u"writer"_s);
+    ASSERT_TRUE(commit(
+        u"INSERT INTO Activity (ActiveDay, UserName, ComputerName, H9) VALUES (8900, 'zoe', 'PC7', 600)"_s));
     // The first look finds the file changed, the next one finds it still (the window's own timer
     // may have taken the first look already).
     window->checkDataFileChanged();
@@ -184,14 +180,7 @@ TEST_F(DataLoadWindow, APreviewWaitingForTheReadSaysSo) {
 TEST_F(DataLoadWindow, AReportWhoseFileCouldNotBeReadAgainIsMarkedOutOfDate) {
     load(office());
     ASSERT_TRUE(previewAndWait());
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
-        db.setDatabaseName(dataPath);
-        ASSERT_TRUE(db.open());
-        ASSERT_TRUE(QSqlQuery(db).exec(u"UPDATE Activity SET H7 = 5000 WHERE UserName = 'alice'"_s));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(u"writer"_s);
+    ASSERT_TRUE(commit(u"UPDATE Activity SET H7 = 5000 WHERE UserName = 'alice'"_s));
     window->checkDataFileChanged();
     if (!window->isLoadingData())
         window->checkDataFileChanged();
@@ -216,14 +205,7 @@ TEST_F(DataLoadWindow, AFollowedReportIsMadeAgainWhenTheFileChanges) {
     auto* chartTypes = child<QComboBox>(u"cboChartType"_s);
     chartTypes->setFocus();
     const double before = shownTotal();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
-        db.setDatabaseName(dataPath);
-        ASSERT_TRUE(db.open());
-        ASSERT_TRUE(QSqlQuery(db).exec(u"UPDATE Activity SET H3 = 3600 WHERE UserName = 'tester'"_s));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(u"writer"_s);
+    ASSERT_TRUE(commit(u"UPDATE Activity SET H3 = 3600 WHERE UserName = 'tester'"_s));
     window->checkDataFileChanged();
     if (!window->isLoadingData())
         window->checkDataFileChanged();
