@@ -288,14 +288,14 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         in.UserFilter = r.user;
         in.ComputerFilter = r.computer;
         in.ReportTimeScale = static_cast<std::int32_t>(r.timeScale);
-        if (in.EndDate < in.StartDate) {
-            fail(err, QStringLiteral("The End date needs to be after the Start date."));
-            return nullptr;
+        const auto request = usersPreviewRequest(in);
+        if (request.inputs) {
+            auto users = std::make_unique<repUsers>();
+            users->setInputs(*request.inputs);
+            users->setSource(source);
+            return users;
         }
-        auto users = std::make_unique<repUsers>();
-        users->setInputs(in);
-        users->setSource(source);
-        return users;
+        problem = request.problem;
     } else {
         TotalsReportOptions options;
         fillCommonOptions(r, range, dataPath, options);

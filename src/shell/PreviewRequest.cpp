@@ -83,6 +83,15 @@ PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportOptions& option
     return {in, {}};
 }
 
+PreviewRequest<UsersReportInputs> usersPreviewRequest(const UsersReportInputs& inputs) {
+    if (inputs.EndDate < inputs.StartDate)
+        return refused<UsersReportInputs>(
+            {u"The End date needs to be after the Start date."_s, PreviewOption::DateRange});
+    if (std::none_of(inputs.Days.begin(), inputs.Days.end(), [](bool on) { return on; }))
+        return refused<UsersReportInputs>({u"You need to select at least one day."_s, PreviewOption::Days});
+    return {inputs, {}};
+}
+
 PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportOptions& options,
                                                         const QLocale& locale) {
     if (auto problem = rangeProblem(options))

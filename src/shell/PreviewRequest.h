@@ -2,6 +2,7 @@
 
 #include "reports/DayQuery.h"
 #include "reports/TotalsQuery.h"
+#include "reports/repUsers.h"
 
 #include <QDate>
 #include <QLocale>
@@ -66,5 +67,9 @@ PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportOptions& option
 /// not fit a 32-bit integer raise Error (Overflow), as ReadUnits does.
 PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportOptions& options,
                                                         const QLocale& locale);
+
+/// Checks the Users report's inputs as the Day report's are checked (the range must not end
+/// before it starts; at least one weekday must count).
+PreviewRequest<UsersReportInputs> usersPreviewRequest(const UsersReportInputs& inputs);
 
 } // namespace tallyrow

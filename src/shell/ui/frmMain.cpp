@@ -1165,14 +1165,22 @@ void frmMain::previewUsersReport() {
     UsersReportInputs in;
     in.StartDate = dtmDateReport->StartDate();
     in.EndDate = dtmDateReport->EndDate();
-    if (in.EndDate < in.StartDate) {
-        showPreviewProblem({u"The End date needs to be after the Start date."_s, PreviewOption::DateRange});
-        return;
-    }
-    for (std::size_t i = 0; i < 7; ++i)
-        in.Days[i] = chkUsersDays[i]->isChecked() && chkUsersDays[i]->isEnabled();
-    if (std::none_of(in.Days.begin(), in.Days.end(), [](bool on) { return on; })) {
-        Message(u"You need to select at least one day."_s, MsgFlag::Information, u"Tallyrow"_s);
+    for (std::size_t d = 0; d < 7; ++d)
+        in.Days[d] = chkUsersDays[d]->isChecked() && chkUsersDays[d]->isEnabled();
+    in.By = PeopleGrouping(std::max(0, cboGroupBy->currentIndex()));
+    in.ChartType = cboChartType->currentData().toInt();
+    in.ShowDetails = chkDateShowDetails->isChecked();
+    in.UserFilter = m_UserName;
+    in.ComputerFilter = m_ComputerName;
+    in.ReportTimeScale = std::max(0, cboUsersTimeScale->currentIndex());
+    const PreviewRequest<UsersReportInputs> request = usersPreviewRequest(in);
+    if (!request.inputs) {
+        if (request.problem.focus != PreviewOption::Days) {
+            showPreviewProblem(request.problem);
+            return;
+        }
+        // The weekdays asked about are this report's own boxes.
+        Message(request.problem.message, MsgFlag::Information, u"Tallyrow"_s);
         for (QCheckBox* box : chkUsersDays) {
             if (box->isEnabled()) {
                 revealOption(box);
@@ -1182,14 +1190,8 @@ void frmMain::previewUsersReport() {
         }
         return;
     }
-    in.By = PeopleGrouping(std::max(0, cboGroupBy->currentIndex()));
-    in.ChartType = cboChartType->currentData().toInt();
-    in.ShowDetails = chkDateShowDetails->isChecked();
-    in.UserFilter = m_UserName;
-    in.ComputerFilter = m_ComputerName;
-    in.ReportTimeScale = std::max(0, cboUsersTimeScale->currentIndex());
     auto fresh = std::make_unique<repUsers>();
-    fresh->setInputs(in);
+    fresh->setInputs(*request.inputs);
     fresh->setSource(m_source);
     arvPreview->setReportSource(nullptr);
     m_repUsers = std::move(fresh);
@@ -1199,11 +1201,10 @@ void frmMain::previewUsersReport() {
 }
 
 void frmMain::offerDrillDown(const QString& name, int ordinal, QPoint globalPos) {
+    if (name != u"txtPeriod"_s && name != u"txtName"_s && name != u"chart"_s)
+        return;
     QMenu menu(this);
     menu.setObjectName(u"mnuDrillDown"_s);
-    const bool row = name == u"txtPeriod"_s || name == u"txtName"_s || name == u"chart"_s;
-    if (!row)
-        return;
     if (m_repTotals && arvPreview->reportSource() == m_repTotals.get() && name != u"txtName"_s &&
         ordinal < m_repTotals->periods().size()) {
         const PeriodSpan period = m_repTotals->periods()[ordinal];
