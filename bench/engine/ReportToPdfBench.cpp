@@ -62,7 +62,7 @@ public:
     }
 
 protected:
-    void ReportStart() override {
+    void onReportStart() override {
         RowSet rows;
         rows.appendColumn(u"Period"_s, RowSet::Type::Text, 250);
         rows.appendColumn(u"Total"_s, RowSet::Type::Int32);

@@ -8,7 +8,7 @@
 #include "datafile/DataPath.h"
 #include "engine/PagePainter.h"
 #include "engine/ui/ReportViewer.h"
-#include "shell/ui/frmMain.h"
+#include "shell/ui/MainWindow.h"
 #include "support/CommandLine.h"
 
 #include <QAction>
@@ -65,19 +65,19 @@ void waitUntil(const std::function<bool()>& done) {
 }
 
 // Start to a usable list: the window shown, loaded, and its list filled.
-std::unique_ptr<frmMain> startWindow(double& elapsed) {
-    std::unique_ptr<frmMain> window;
+std::unique_ptr<MainWindow> startWindow(double& elapsed) {
+    std::unique_ptr<MainWindow> window;
     elapsed = timed([&] {
-        window = std::make_unique<frmMain>();
+        window = std::make_unique<MainWindow>();
         window->show();
-        window->Form_Load();
+        window->load();
         waitUntil([&] { return !window->isLoadingData(); });
     });
     return window;
 }
 
 // A Preview click to the page drawn in the viewer.
-double preview(frmMain& window) {
+double preview(MainWindow& window) {
     auto* viewer = window.findChild<engine::ReportViewer*>(u"arvPreview"_s);
     auto* button = window.findChild<QPushButton*>(u"cmdPreviewReport"_s);
     bool shown = false;
@@ -91,7 +91,7 @@ double preview(frmMain& window) {
     return t;
 }
 
-void setOptions(frmMain& window, bool day, const QDate& from, const QDate& to) {
+void setOptions(MainWindow& window, bool day, const QDate& from, const QDate& to) {
     window.findChild<QAction*>(day ? u"mnuReportsDay"_s : u"mnuReportsTotals"_s)->trigger();
     window.findChild<QDateEdit*>(u"dtpStartDate"_s)->setDate(from);
     window.findChild<QDateEdit*>(u"dtpEndDate"_s)->setDate(to);
@@ -138,15 +138,15 @@ int main(int argc, char** argv) {
     std::vector<double> cold, saved, day, totals, committed, screen, full;
     for (int i = 0; i < runs; ++i) {
         QTemporaryDir empty; // nothing saved: every row is read from the file
-        frmMain::setStoreCacheFolder(empty.path());
+        MainWindow::setStoreCacheFolder(empty.path());
         double t = 0;
         startWindow(t);
         cold.push_back(t);
     }
-    frmMain::setStoreCacheFolder(cache.path());
+    MainWindow::setStoreCacheFolder(cache.path());
     double first = 0;
     startWindow(first).reset(); // leaves the saved copy
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindow> window;
     for (int i = 0; i < runs; ++i) {
         double t = 0;
         window = startWindow(t);

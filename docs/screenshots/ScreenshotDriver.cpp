@@ -7,7 +7,7 @@
 
 #include "dateselector/ui/DateSelector.h"
 #include "engine/PagePainter.h"
-#include "shell/ui/frmMain.h"
+#include "shell/ui/MainWindow.h"
 #include "support/CommandLine.h"
 #include "support/ErrorReporter.h"
 #include "support/Registry.h"
@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
     InitMessageBox();
     CommandLineDataPath = data;
 
-    frmMain window;
-    if (!window.Form_Load())
+    MainWindow window;
+    if (!window.load())
         return 1;
     window.setGeometry(0, 0, 1280, 800);
     window.show();

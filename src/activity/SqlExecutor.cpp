@@ -120,7 +120,7 @@ void checkFigures(const Recordset& rs, int first, int count) {
 
 std::vector<HourGroup> readHourGroups(Recordset& rs, HourAggregate aggregate, bool check) {
     std::vector<HourGroup> groups;
-    for (; !rs.EOF_(); rs.MoveNext()) {
+    for (; !rs.atEnd(); rs.next()) {
         if (check)
             checkFigures(rs, 1, 24);
         HourGroup g;
@@ -146,7 +146,7 @@ std::vector<HourGroup> readHourGroups(Recordset& rs, HourAggregate aggregate, bo
 std::vector<std::int64_t> readRangeSeconds(Recordset& rs, const std::vector<DayRange>& ranges, bool check) {
     // The seconds of every day read, then running totals over the days in order.
     std::vector<std::pair<std::int64_t, std::int64_t>> days;
-    for (; !rs.EOF_(); rs.MoveNext()) {
+    for (; !rs.atEnd(); rs.next()) {
         if (check)
             checkFigures(rs, 1, 24);
         std::int64_t sum = 0;
@@ -177,7 +177,7 @@ std::optional<QString> text(const QVariant& v) {
 
 std::vector<PersonTotal> readPeopleTotals(Recordset& rs, PeopleGrouping grouping, bool check) {
     PeopleTally tally(grouping);
-    for (; !rs.EOF_(); rs.MoveNext()) {
+    for (; !rs.atEnd(); rs.next()) {
         if (check)
             checkFigures(rs, 3, 24);
         std::int64_t sum = 0;
@@ -218,12 +218,12 @@ namespace {
 ActivityUserList readUserList(Connection& cn) {
     ActivityUserList list;
     std::unique_ptr<Recordset> pairs = cn.Execute(kPairs);
-    for (; !pairs->EOF_(); pairs->MoveNext())
+    for (; !pairs->atEnd(); pairs->next())
         list.pairs.push_back({text(pairs->field(0)), text(pairs->field(1))});
     for (const auto& [sql, counts] : {std::pair{&kUsersOnSeveral, &list.usersOnSeveral},
                                       std::pair{&kComputersOfSeveral, &list.computersOfSeveral}}) {
         std::unique_ptr<Recordset> rs = cn.Execute(*sql);
-        for (; !rs->EOF_(); rs->MoveNext())
+        for (; !rs->atEnd(); rs->next())
             counts->push_back({text(rs->field(0)), rs->field(1).toLongLong()});
     }
     return list;
@@ -260,7 +260,7 @@ Connection& SqlExecutor::connection() {
 
 std::int64_t SqlExecutor::lastRowId() {
     std::unique_ptr<Recordset> rs = connection().Execute(u"SELECT max(rowid) AS N FROM Activity"_s);
-    return rs->EOF_() ? 0 : rs->field(0).toLongLong();
+    return rs->atEnd() ? 0 : rs->field(0).toLongLong();
 }
 
 std::int64_t SqlExecutor::countRows(const DayRange& span, std::int64_t limit) {
@@ -271,7 +271,7 @@ std::int64_t SqlExecutor::countRows(const DayRange& span, std::int64_t limit) {
         "%2 LIMIT %3) AS InRange"_s.arg(span.first)
             .arg(span.last)
             .arg(limit + 1));
-    return rs->EOF_() ? 0 : rs->field(0).toLongLong();
+    return rs->atEnd() ? 0 : rs->field(0).toLongLong();
 }
 
 QString SqlExecutor::statement(const ActivityQuery& query) {

@@ -46,7 +46,7 @@ QString selectRowsFrom(const QString& rowId, const char* condition) {
 QString rowIdName(SqliteDatabase& db) {
     QStringList columns;
     const std::unique_ptr<Recordset> info = db.query(u"PRAGMA table_info(\"Activity\")"_s);
-    for (; !info->EOF_(); info->MoveNext())
+    for (; !info->atEnd(); info->next())
         columns << info->field(u"name"_s).toString().toLower();
     for (const QString& name : {u"rowid"_s, u"_rowid_"_s, u"oid"_s}) {
         if (!columns.contains(name))
@@ -94,12 +94,12 @@ ActivityStore::Grouping sqliteGrouping(SqliteDatabase& db) {
     }
     g.keyIndexOrder = false;
     const std::unique_ptr<Recordset> indexes = db.query(u"PRAGMA index_list(\"Activity\")"_s);
-    for (; !indexes->EOF_(); indexes->MoveNext()) {
+    for (; !indexes->atEnd(); indexes->next()) {
         const QString name = indexes->field(u"name"_s).toString();
         const std::unique_ptr<Recordset> info =
             db.query(u"PRAGMA index_info(\"%1\")"_s.arg(QString(name).replace(u'"', u"\"\""_s)));
         QStringList columns;
-        for (; !info->EOF_(); info->MoveNext())
+        for (; !info->atEnd(); info->next())
             columns << info->field(u"name"_s).toString().toLower();
         if (columns.size() >= 2 && columns[0] == u"username"_s && columns[1] == u"computername"_s)
             g.keyIndexOrder = true;
@@ -114,7 +114,7 @@ std::int64_t lastRowId(SqliteDatabase& db, const QString& rowId) {
         return 0;
     try {
         const std::unique_ptr<Recordset> last = db.query(u"SELECT max(%1) FROM \"Activity\""_s.arg(rowId));
-        return last->EOF_() ? 0 : last->field(0).toLongLong();
+        return last->atEnd() ? 0 : last->field(0).toLongLong();
     } catch (const Error&) {
         return 0;
     }
@@ -122,7 +122,7 @@ std::int64_t lastRowId(SqliteDatabase& db, const QString& rowId) {
 
 bool writeAheadLog(SqliteDatabase& db) {
     const std::unique_ptr<Recordset> mode = db.query(u"PRAGMA journal_mode"_s);
-    return !mode->EOF_() && mode->field(0).toString().compare(u"wal"_s, Qt::CaseInsensitive) == 0;
+    return !mode->atEnd() && mode->field(0).toString().compare(u"wal"_s, Qt::CaseInsensitive) == 0;
 }
 
 // Names as ids of one reader's own table, in the order they are first met.

@@ -106,7 +106,7 @@ std::shared_ptr<const ActivityStore> readProviderRows(const QString& path,
     builder.reserve(std::size_t(rs->rowCount()));
     std::array<ActivityValue, 24> hours;
     std::int64_t rows = 0;
-    for (; !rs->EOF_(); rs->MoveNext()) {
+    for (; !rs->atEnd(); rs->next()) {
         for (int h = 0; h < 24; ++h)
             hours[h] = variantValue(rs->field(3 + h));
         builder.add(variantValue(rs->field(0)), variantValue(rs->field(1)), variantValue(rs->field(2)),

@@ -15,11 +15,11 @@ class Recordset {
 public:
     Recordset(QStringList fieldNames, QVector<QVector<QVariant>> rows);
 
-    bool EOF_() const { return m_row >= m_rows.size(); }
-    bool BOF() const { return m_rows.isEmpty(); }
+    bool atEnd() const { return m_row >= m_rows.size(); }
+    bool isEmpty() const { return m_rows.isEmpty(); }
     /// Moves to the first row; fails (Error) when there is none, as the data layer does.
-    void MoveFirst();
-    void MoveNext();
+    void toFirst();
+    void next();
     void Close();
 
     int fieldCount() const { return m_fieldNames.size(); }

@@ -26,15 +26,15 @@ Error itemNotFound() {
 Recordset::Recordset(QStringList fieldNames, QVector<QVector<QVariant>> rows)
     : m_fieldNames(std::move(fieldNames)), m_rows(std::move(rows)) {}
 
-void Recordset::MoveFirst() {
+void Recordset::toFirst() {
     if (m_rows.isEmpty()) {
         throw noCurrentRecord();
     }
     m_row = 0;
 }
 
-void Recordset::MoveNext() {
-    if (EOF_()) {
+void Recordset::next() {
+    if (atEnd()) {
         throw noCurrentRecord();
     }
     ++m_row;
@@ -58,7 +58,7 @@ QVariant Recordset::field(int index) const {
     if (index < 0 || index >= m_fieldNames.size()) {
         throw itemNotFound();
     }
-    if (EOF_()) {
+    if (atEnd()) {
         throw noCurrentRecord();
     }
     return m_rows[m_row].value(index);

@@ -35,7 +35,7 @@ void checkActivityTable(SqliteDatabase& db, const QString& dataSource) {
         throw Error(ErrNo::DataSource, openFailure(dataSource, u"the database has no Activity table"_s));
     }
     QStringList present;
-    for (info->MoveFirst(); !info->EOF_(); info->MoveNext()) {
+    for (info->toFirst(); !info->atEnd(); info->next()) {
         present.append(info->field(u"name"_s).toString().toLower());
     }
     QStringList missing;

@@ -222,7 +222,7 @@ bool Report::Run(const PageSetup& setup) {
     m_pages.paperSize = setup.paperSize;
     m_pages.printableRect = setup.printableRect;
 
-    bool ok = fire(&Report::ReportStart, u"ReportStart"_s) && !m_cancelled;
+    bool ok = fire(&Report::onReportStart, u"ReportStart"_s) && !m_cancelled;
     QVector<Page> pages;
     RowSet rows = m_data.clone();
     Layout layout(rows, pages);
@@ -245,9 +245,9 @@ bool Report::Run(const PageSetup& setup) {
             const auto p = pagination.placeReportHeader(shownHeight(ReportHeader()));
             layout.emitSection(ReportHeader(), p.page, p.top);
         }
-        for (rows.MoveFirst(); ok && !rows.EOF_(); rows.MoveNext()) {
+        for (rows.toFirst(); ok && !rows.atEnd(); rows.next()) {
             layout.bind(Detail(), rows.currentRow());
-            ok = fire(&Report::Detail_Format, u"Detail_Format"_s) && !m_cancelled;
+            ok = fire(&Report::onDetailFormat, u"Detail_Format"_s) && !m_cancelled;
             if (ok && Detail().visible) {
                 const auto p = pagination.placeBand(shownHeight(Detail()));
                 reportProgress(p.page);
@@ -257,7 +257,7 @@ bool Report::Run(const PageSetup& setup) {
     }
     if (ok) {
         layout.bind(ReportFooter(), qMax(0, rows.rowCount() - 1));
-        ok = fire(&Report::ReportFooter_Format, u"ReportFooter_Format"_s) && !m_cancelled;
+        ok = fire(&Report::onReportFooterFormat, u"ReportFooter_Format"_s) && !m_cancelled;
         if (ok && ReportFooter().visible) {
             const auto p = pagination.placeBand(shownHeight(ReportFooter()));
             reportProgress(p.page);
@@ -265,7 +265,7 @@ bool Report::Run(const PageSetup& setup) {
         }
     }
 
-    // A run stopped in ReportStart has laid out nothing; otherwise every page started so far gets
+    // A run stopped in onReportStart has laid out nothing; otherwise every page started so far gets
     // its page header and footer, so a partial report still reads as pages.
     const bool anythingLaidOut = !pages.isEmpty() || (ok && pagination.pageCount() > 0);
     if (anythingLaidOut) {

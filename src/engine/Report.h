@@ -116,8 +116,8 @@ ChartDefinition chartDefinitionWithData(const ChartDefinition& settings, const R
 
 /// A banded report definition with its run. Subclasses (the program's reports) build their
 /// sections in the constructor and override the events. A run raises, in this order:
-/// ReportStart once before any layout; Detail_Format once per Detail row after the bound fields
-/// hold the row's values; ReportFooter_Format once before the report footer is laid out;
+/// onReportStart once before any layout; onDetailFormat once per Detail row after the bound fields
+/// hold the row's values; onReportFooterFormat once before the report footer is laid out;
 /// Error whenever the engine meets a failure (including a failure thrown out of an event).
 class Report : public QObject {
     Q_OBJECT
@@ -163,9 +163,9 @@ Q_SIGNALS:
     void progress(int pagesSoFar);
 
 protected:
-    virtual void ReportStart() {}
-    virtual void Detail_Format() {}
-    virtual void ReportFooter_Format() {}
+    virtual void onReportStart() {}
+    virtual void onDetailFormat() {}
+    virtual void onReportFooterFormat() {}
     virtual void Error(ReportErrorEvent& event);
 
     /// Passes `event` to Error and records it; a failure thrown by Error itself is swallowed.

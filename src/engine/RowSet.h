@@ -29,9 +29,9 @@ public:
     QVariant value(int row, int column) const;
 
     // Cursor
-    void MoveFirst() { m_current = 0; }
-    void MoveNext() { ++m_current; }
-    bool EOF_() const { return m_current >= m_rows.size(); }
+    void toFirst() { m_current = 0; }
+    void next() { ++m_current; }
+    bool atEnd() const { return m_current >= m_rows.size(); }
     int currentRow() const { return m_current; }
     /// The current row's value of column `name`; null when the column is absent or at EOF.
     QVariant field(const QString& name) const;

@@ -5,9 +5,9 @@
 #include "engine/Report.h"
 #include "reports/ReportCsv.h"
 #include "reports/TableReport.h"
-#include "reports/repDay.h"
-#include "reports/repTotals.h"
-#include "reports/repUsers.h"
+#include "reports/DayReport.h"
+#include "reports/TotalsReport.h"
+#include "reports/UsersReport.h"
 #include "support/AtomicFile.h"
 #include "support/Error.h"
 
@@ -433,7 +433,7 @@ SheetTable sheetHeader(const engine::Report& report, std::initializer_list<QStri
 
 } // namespace
 
-void writeReportXlsx(const repDay& report, const QString& path) {
+void writeReportXlsx(const DayReport& report, const QString& path) {
     SheetTable table = sheetHeader(
         report, {u"lblDateRange"_s, u"lblUserName"_s, u"lblReportTotalType"_s, u"lblSelectedDays"_s});
 
@@ -470,15 +470,15 @@ void writeReportXlsx(const repDay& report, const QString& path) {
     writeWorkbook(table, path);
 }
 
-void writeReportXlsx(const repTotals& report, const QString& path) {
+void writeReportXlsx(const TotalsReport& report, const QString& path) {
     SheetTable table = sheetHeader(report, {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s});
     table.columns = {{u"Period"_s, false, true, false}, {u"Total"_s, true, false, false}};
     const bool compare = report.Compare();
     if (compare)
         table.columns.append({u"Previous"_s, true, false, false});
-    const QVector<repTotals::PeriodTotal>& previous = report.previousTotals();
+    const QVector<TotalsReport::PeriodTotal>& previous = report.previousTotals();
     for (qsizetype i = 0; i < report.periodTotals().size(); ++i) {
-        const repTotals::PeriodTotal& t = report.periodTotals()[i];
+        const TotalsReport::PeriodTotal& t = report.periodTotals()[i];
         QVector<QVariant> row{QVariant(t.start), QVariant(static_cast<double>(t.shown))};
         if (compare)
             row << (i < previous.size() ? QVariant(static_cast<double>(previous[i].shown)) : QVariant());
@@ -494,7 +494,7 @@ void writeReportXlsx(const repTotals& report, const QString& path) {
     writeWorkbook(table, path);
 }
 
-void writeReportXlsx(const repUsers& report, const QString& path) {
+void writeReportXlsx(const UsersReport& report, const QString& path) {
     SheetTable table = sheetHeader(report, {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s});
     table.columns = {{u"Name"_s, false, false, false},
                      {u"Total"_s, true, false, false},
@@ -512,11 +512,11 @@ void writeReportXlsx(const repUsers& report, const QString& path) {
 }
 
 void writeReportXlsx(const engine::Report& report, const QString& path) {
-    if (const auto* day = qobject_cast<const repDay*>(&report))
+    if (const auto* day = qobject_cast<const DayReport*>(&report))
         return writeReportXlsx(*day, path);
-    if (const auto* users = qobject_cast<const repUsers*>(&report))
+    if (const auto* users = qobject_cast<const UsersReport*>(&report))
         return writeReportXlsx(*users, path);
-    if (const auto* totals = qobject_cast<const repTotals*>(&report))
+    if (const auto* totals = qobject_cast<const TotalsReport*>(&report))
         return writeReportXlsx(*totals, path);
     throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),
                 QStringLiteral("writeReportXlsx&"));

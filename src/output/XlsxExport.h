@@ -9,9 +9,9 @@ namespace tallyrow {
 namespace engine {
 class Report;
 }
-class repDay;
-class repTotals;
-class repUsers;
+class DayReport;
+class TotalsReport;
+class UsersReport;
 
 /// Writes the table of a report that has run as an Office Open XML workbook with one sheet:
 /// the report's header texts in the first rows, then one table (column headings once, frozen
@@ -29,10 +29,10 @@ class repUsers;
 ///
 /// The file is replaced only once the whole workbook is written. Raises an Error naming the
 /// file when it cannot be written ("writeReportXlsx&" in front of the source).
-void writeReportXlsx(const repDay& report, const QString& path);
-void writeReportXlsx(const repTotals& report, const QString& path);
+void writeReportXlsx(const DayReport& report, const QString& path);
+void writeReportXlsx(const TotalsReport& report, const QString& path);
 /// The Users report: name, total, share and active days, the largest first, with its chart.
-void writeReportXlsx(const repUsers& report, const QString& path);
+void writeReportXlsx(const UsersReport& report, const QString& path);
 
 /// The same for whichever of the two reports `report` is; raises an Error for any other.
 void writeReportXlsx(const engine::Report& report, const QString& path);

@@ -2,7 +2,7 @@
 
 #include "reports/LayoutHelpers.h"
 #include "reports/ReportTexts.h"
-#include "reports/TyrowUtils.h"
+#include "reports/DayNumbers.h"
 
 #include <algorithm>
 #include <cmath>

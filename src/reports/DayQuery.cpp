@@ -1,7 +1,7 @@
 #include "reports/DayQuery.h"
 
 #include "reports/ReportTexts.h"
-#include "reports/TyrowUtils.h"
+#include "reports/DayNumbers.h"
 
 #include <limits>
 
@@ -28,7 +28,7 @@ QStringList selectedWeekdayNames(const DayReportInputs& inputs) {
     QStringList names;
     for (int i = 0; i < 7; ++i) {
         if (isWeekdaySelected(inputs, i))
-            names << GetDayName(reportWeekdays()[i].remainder);
+            names << dayNameOf(reportWeekdays()[i].remainder);
     }
     return names;
 }
@@ -98,7 +98,7 @@ std::optional<QString> dayValueAxisTitle(std::int32_t totalType) {
 
 ActivityQuery dayQuery(const DayReportInputs& inputs) {
     // Day numbers as the report counts them: a date that is none fails the step that asks.
-    const DayRange range{GetDayNumber(inputs.StartDate), GetDayNumber(inputs.EndDate)};
+    const DayRange range{dayNumber(inputs.StartDate), dayNumber(inputs.EndDate)};
     return ActivityQuery::hourAggregates(range, inputs.UserFilter, inputs.ComputerFilter,
                                          dayWeekdayMask(inputs), dayAggregate(inputs.TotalType));
 }
@@ -163,7 +163,7 @@ void fillDayRowSet(engine::RowSet& rows, const HourGrid& grid) {
     QVector<int> columnOf(rows.columnCount(), -1);
     for (int c = 0; c < rows.columnCount(); ++c) {
         if (c > 0)
-            columnOf[c] = GetDayNumFromName(rows.column(c).name);
+            columnOf[c] = dayRemainderOf(rows.column(c).name);
     }
     for (int h = 0; h < 24; ++h) {
         QVector<QVariant> values;
@@ -176,7 +176,7 @@ void fillDayRowSet(engine::RowSet& rows, const HourGrid& grid) {
         }
         rows.appendRow(values);
     }
-    rows.MoveFirst();
+    rows.toFirst();
     rows.clearFilter();
     rows.commit();
 }

@@ -1,9 +1,9 @@
 #include "reports/ReportCsv.h"
 
 #include "reports/TableReport.h"
-#include "reports/repDay.h"
-#include "reports/repTotals.h"
-#include "reports/repUsers.h"
+#include "reports/DayReport.h"
+#include "reports/TotalsReport.h"
+#include "reports/UsersReport.h"
 #include "support/AtomicFile.h"
 #include "support/Error.h"
 
@@ -43,7 +43,7 @@ QString csvField(const QString& value) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QByteArray reportCsv(const repDay& report) {
+QByteArray reportCsv(const DayReport& report) {
     const engine::RowSet rows = report.tableRows();
     QString out;
     QStringList header;
@@ -67,16 +67,16 @@ QByteArray reportCsv(const repDay& report) {
     return out.toUtf8();
 }
 
-QByteArray reportCsv(const repTotals& report) {
+QByteArray reportCsv(const TotalsReport& report) {
     QString out;
     const bool compare = report.Compare();
     QStringList header{QStringLiteral("Period"), QStringLiteral("Total")};
     if (compare)
         header << QStringLiteral("Previous");
     appendLine(out, header);
-    const QVector<repTotals::PeriodTotal>& previous = report.previousTotals();
+    const QVector<TotalsReport::PeriodTotal>& previous = report.previousTotals();
     for (qsizetype i = 0; i < report.periodTotals().size(); ++i) {
-        const repTotals::PeriodTotal& t = report.periodTotals()[i];
+        const TotalsReport::PeriodTotal& t = report.periodTotals()[i];
         QStringList line{t.start.toString(Qt::ISODate), QString::number(t.shown)};
         if (compare)
             line << (i < previous.size() ? QString::number(previous[i].shown) : QString());
@@ -85,7 +85,7 @@ QByteArray reportCsv(const repTotals& report) {
     return out.toUtf8();
 }
 
-QByteArray reportCsv(const repUsers& report) {
+QByteArray reportCsv(const UsersReport& report) {
     QString out;
     appendLine(out, {QStringLiteral("Name"), QStringLiteral("Total"), QStringLiteral("Share"),
                      QStringLiteral("Active days")});

@@ -6,9 +6,9 @@
 namespace tallyrow {
 
 class TableReport;
-class repDay;
-class repTotals;
-class repUsers;
+class DayReport;
+class TotalsReport;
+class UsersReport;
 
 // The table of a report as comma-separated values (RFC 4180: CRLF line ends, fields quoted
 // when they hold a comma, a quote or a line break; UTF-8; a header row). It holds the figures
@@ -20,11 +20,11 @@ class repUsers;
 // (whole units as shown), and when it compares ranges "Previous" (the paired period of the
 // previous range, whole units). A report that did not read its data gives the header row only.
 
-QByteArray reportCsv(const repDay& report);
-QByteArray reportCsv(const repTotals& report);
+QByteArray reportCsv(const DayReport& report);
+QByteArray reportCsv(const TotalsReport& report);
 /// Users report: "Name", "Total" (whole units), "Share" (percent, one decimal), "Active days";
 /// the largest first.
-QByteArray reportCsv(const repUsers& report);
+QByteArray reportCsv(const UsersReport& report);
 
 /// Writes the CSV of a report that has run to `path`, replacing the file only once the whole
 /// text is written. Raises an Error naming the file when it cannot be written

@@ -2,7 +2,7 @@
 
 #include "dateselector/Calendar.h"
 #include "reports/ReportTexts.h"
-#include "reports/TyrowUtils.h"
+#include "reports/DayNumbers.h"
 
 #include <cmath>
 #include <utility>
@@ -107,7 +107,7 @@ ActivityQuery totalsQuery(const QVector<PeriodSpan>& periods, const QString& use
     std::vector<DayRange> ranges;
     ranges.reserve(std::size_t(periods.size()));
     for (const PeriodSpan& p : periods)
-        ranges.push_back({GetDayNumber(p.start), std::int64_t(GetDayNumber(p.next)) - 1});
+        ranges.push_back({dayNumber(p.start), std::int64_t(dayNumber(p.next)) - 1});
     return ActivityQuery::rangeSeconds(std::move(ranges), userFilter, computerFilter);
 }
 

@@ -11,9 +11,9 @@
 #include "output/SaveReport.h"
 #include "output/XlsxExport.h"
 #include "reports/ReportCsv.h"
-#include "reports/repDay.h"
-#include "reports/repTotals.h"
-#include "reports/repUsers.h"
+#include "reports/DayReport.h"
+#include "reports/TotalsReport.h"
+#include "reports/UsersReport.h"
 #include "shell/PreviewRequest.h"
 #include "support/AtomicFile.h"
 #include "support/Error.h"
@@ -271,7 +271,7 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         options.KeyFigures = r.keyFigures;
         const auto request = dayPreviewRequest(options);
         if (request.inputs) {
-            auto day = std::make_unique<repDay>();
+            auto day = std::make_unique<DayReport>();
             day->setInputs(*request.inputs);
             day->setSource(source);
             return day;
@@ -290,7 +290,7 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         in.ReportTimeScale = static_cast<std::int32_t>(r.timeScale);
         const auto request = usersPreviewRequest(in);
         if (request.inputs) {
-            auto users = std::make_unique<repUsers>();
+            auto users = std::make_unique<UsersReport>();
             users->setInputs(*request.inputs);
             users->setSource(source);
             return users;
@@ -305,7 +305,7 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         options.Compare = r.compare;
         const auto request = totalsPreviewRequest(options, services().locale());
         if (request.inputs) {
-            auto totals = std::make_unique<repTotals>();
+            auto totals = std::make_unique<TotalsReport>();
             totals->setInputs(*request.inputs);
             totals->setSource(source);
             return totals;

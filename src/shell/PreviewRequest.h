@@ -2,7 +2,7 @@
 
 #include "reports/DayQuery.h"
 #include "reports/TotalsQuery.h"
-#include "reports/repUsers.h"
+#include "reports/UsersReport.h"
 
 #include <QDate>
 #include <QLocale>

@@ -87,9 +87,9 @@ namespace {
 void appendGrouped(Connection& cn, const QString& query, QStringList& entries, bool& any,
                    const std::function<QString(const Recordset&)>& entryOf) {
     std::unique_ptr<Recordset> rs = cn.Execute(query);
-    any = !rs->BOF();
+    any = !rs->isEmpty();
     if (any) {
-        for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext())
+        for (rs->toFirst(); !rs->atEnd(); rs->next())
             entries << entryOf(*rs);
     }
     rs->Close();
@@ -118,10 +118,10 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
     }
     run.step([&] {
         // A new data file has no activity yet: that is an empty list, not a failure to report.
-        if (rs && rs->BOF())
+        if (rs && rs->isEmpty())
             result.empty = true;
         else if (rs)
-            rs->MoveFirst();
+            rs->toFirst();
     });
     if (result.empty || run.left()) {
         if (!run.left())
@@ -132,7 +132,7 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
     run.step([&] {
         if (!rs)
             return;
-        for (; !rs->EOF_(); rs->MoveNext())
+        for (; !rs->atEnd(); rs->next())
             result.entries << UserEntry(rs->field(u"UserName"_s), rs->field(u"ComputerName"_s));
         rs->Close();
     });

@@ -47,7 +47,7 @@ QStringList allRows(Connection& cn) {
     }
     auto rs = cn.Execute(u"SELECT "_s + cols + u" FROM Activity"_s);
     QStringList rows;
-    for (rs->MoveFirst(); !rs->EOF_(); rs->MoveNext()) {
+    for (rs->toFirst(); !rs->atEnd(); rs->next()) {
         QStringList fields;
         for (int i = 0; i < rs->fieldCount(); ++i) {
             const QVariant v = rs->field(i);
@@ -209,7 +209,7 @@ TEST_F(ConnectionTest, ReportQueriesGiveTheSameAnswersOnEveryProvider) {
         for (qsizetype q = 0; q < queries.size(); ++q) {
             auto rs = cn->Execute(queries[q]);
             QStringList rows;
-            for (; !rs->EOF_(); rs->MoveNext()) {
+            for (; !rs->atEnd(); rs->next()) {
                 QStringList fields;
                 for (int i = 0; i < rs->fieldCount(); ++i) {
                     fields.append(rs->field(i).toString());
@@ -243,7 +243,7 @@ TEST_F(ConnectionTest, DayQueryAveragesTheRowsOfEachWeekday) {
         // 'ANNA' selects anna's rows: names compare without case.
         auto rs = cn->Execute(dayQuery(u"Avg"_s, u" AND UserName='ANNA'"_s));
         int seen = 0;
-        for (; !rs->EOF_(); rs->MoveNext(), ++seen) {
+        for (; !rs->atEnd(); rs->next(), ++seen) {
             const int d = rs->field(u"daynumber"_s).toInt();
             ASSERT_TRUE(d == 2 || d == 4 || d == 1) << d;
             EXPECT_DOUBLE_EQ(rs->field(u"T10"_s).toDouble(), sums[d].first / sums[d].second);
@@ -259,7 +259,7 @@ TEST_F(ConnectionTest, DaysBefore2000FallOnTheirOwnWeekdayAndNullsStayNull) {
         auto rs = cn->Execute(u"SELECT [ActiveDay] Mod 7 AS DayNumber, Count(*) AS N FROM Activity "
                               "WHERE (ActiveDay BETWEEN -3 AND -1) GROUP BY [ActiveDay] Mod 7"_s);
         QList<int> remainders;
-        for (; !rs->EOF_(); rs->MoveNext()) {
+        for (; !rs->atEnd(); rs->next()) {
             remainders.append(rs->field(u"DayNumber"_s).toInt());
         }
         std::sort(remainders.begin(), remainders.end());
@@ -267,14 +267,14 @@ TEST_F(ConnectionTest, DaysBefore2000FallOnTheirOwnWeekdayAndNullsStayNull) {
         EXPECT_EQ(remainders, (QList<int>{4, 5, 6}));
         // The Day report's query (Monday, Wednesday, Sunday) finds the Wednesday.
         rs = cn->Execute(dayQuery(u"Sum"_s, {}).replace(u"1521 AND 1551"_s, u"-3 AND -1"_s));
-        ASSERT_FALSE(rs->EOF_());
+        ASSERT_FALSE(rs->atEnd());
         EXPECT_EQ(rs->field(u"DayNumber"_s).toInt(), 4);
-        rs->MoveNext();
-        EXPECT_TRUE(rs->EOF_());
+        rs->next();
+        EXPECT_TRUE(rs->atEnd());
 
         // anna's LAPTOP-B row of 10 March 2004 has no H9: its day total is unknown, not 0.
         rs = cn->Execute(totalsQuery(1530, 1530, u" AND ComputerName='laptop-b' AND UserName='anna'"_s));
-        ASSERT_FALSE(rs->EOF_());
+        ASSERT_FALSE(rs->atEnd());
         EXPECT_TRUE(rs->field(u"DayTotal"_s).isNull());
         EXPECT_EQ(rs->field(u"UserName"_s).toString(), u"anna"_s);
     }
@@ -311,13 +311,13 @@ TEST_F(ConnectionTest, NamesMatchWithoutRegardToCaseForEveryLetter) {
 TEST_F(ConnectionTest, RecordsetsBehaveAsTheReportsExpect) {
     auto cn = open(sqliteOffice());
     auto rs = cn->Execute(u"SELECT UserName FROM Activity WHERE UserName='nobody'"_s);
-    EXPECT_TRUE(rs->EOF_());
-    EXPECT_THROW(rs->MoveFirst(), Error); // no rows: the data layer refuses
+    EXPECT_TRUE(rs->atEnd());
+    EXPECT_THROW(rs->toFirst(), Error); // no rows: the data layer refuses
     rs = cn->Execute(u"SELECT 150/60 AS Ratio"_s);
     EXPECT_THROW(rs->field(u"Nothing"_s), Error);
     EXPECT_DOUBLE_EQ(rs->field(u"ratio"_s).toDouble(), 2.5);
-    rs->MoveNext();
-    EXPECT_TRUE(rs->EOF_());
+    rs->next();
+    EXPECT_TRUE(rs->atEnd());
     EXPECT_THROW(rs->field(u"Ratio"_s), Error);
     EXPECT_THROW(cn->Execute(u"SELECT FROM WHERE"_s), Error);
     cn->Close();
@@ -610,7 +610,7 @@ TEST_F(ConnectionTest, AnyActivityTableWithTheColumnsIsADataFile) {
     const QString p = path(u"own.yrd"_s);
     writeSqliteDataFile(p, {}, create + u"); CREATE TABLE Other (x)"_s);
     auto cn = open(p);
-    EXPECT_TRUE(cn->Execute(u"SELECT * FROM Activity WHERE UserName='ANNA'"_s)->EOF_());
+    EXPECT_TRUE(cn->Execute(u"SELECT * FROM Activity WHERE UserName='ANNA'"_s)->atEnd());
     EXPECT_EQ(cn->Execute(u"SELECT 'Anna' = 'ANNA' AS Same"_s)->field(u"Same"_s).toInt(), 1);
 }
 

@@ -22,7 +22,7 @@ QString translate(const QString& jet) {
 QVariant evaluate(const QString& jetExpression) {
     SqliteDatabase db(u"file::memory:"_s, SQLITE_OPEN_READWRITE, u"test"_s);
     auto rs = db.query(translate(u"SELECT "_s + jetExpression + u" AS v"_s));
-    rs->MoveFirst();
+    rs->toFirst();
     return rs->field(u"v"_s);
 }
 

@@ -43,7 +43,7 @@ TEST(SampleData, TheTemplateIsAnEmptyDataFile) {
     ensureCoreApp();
     auto cn = open(binPath(u"empty.yrt"_s));
     EXPECT_TRUE(
-        cn->Execute(u"select distinct username, computername from activity ORDER BY UserName"_s)->EOF_());
+        cn->Execute(u"select distinct username, computername from activity ORDER BY UserName"_s)->atEnd());
 }
 
 TEST(SampleData, AnOfficeWithWorkingDaysSharedDesksAndLaptops) {
@@ -60,7 +60,7 @@ TEST(SampleData, AnOfficeWithWorkingDaysSharedDesksAndLaptops) {
         u"SELECT [ActiveDay] Mod 7 AS D, Count(*) AS N, Sum(H10) AS S, Max(H10) AS M, "
         "Min(ActiveDay) AS First, Max(ActiveDay) AS Last FROM Activity GROUP BY [ActiveDay] Mod 7"_s);
     QMap<int, qlonglong> rowsPerWeekday;
-    for (; !rs->EOF_(); rs->MoveNext()) {
+    for (; !rs->atEnd(); rs->next()) {
         rowsPerWeekday[rs->field(u"D"_s).toInt()] = rs->field(u"N"_s).toLongLong();
         EXPECT_LE(rs->field(u"M"_s).toInt(), 3600);
         EXPECT_GE(rs->field(u"First"_s).toInt(), 8766); // 1 January 2024
@@ -77,11 +77,11 @@ TEST(SampleData, AnOfficeWithWorkingDaysSharedDesksAndLaptops) {
     EXPECT_FALSE(cn->Execute(u"SELECT ComputerName, Count(UserName) AS TotaUsers  FROM (SELECT DISTINCT "
                              "Activity.UserName, Activity.ComputerName FROM Activity) GROUP BY ComputerName "
                              "HAVING Count(UserName)>1 ORDER BY ComputerName"_s)
-                     ->EOF_());
+                     ->atEnd());
     EXPECT_FALSE(cn->Execute(u"SELECT UserName, Count(ComputerName) AS TotalComputers  FROM (SELECT DISTINCT "
                              "Activity.UserName, Activity.ComputerName FROM Activity)  GROUP BY UserName "
                              "HAVING Count(ComputerName)>1 ORDER BY UserName"_s)
-                     ->EOF_());
+                     ->atEnd());
     cn.reset();
 
     // The same seed gives the same file; --rows gives exactly that many rows.

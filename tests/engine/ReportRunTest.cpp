@@ -29,7 +29,7 @@ public:
         auto* total = Detail().add<Field>(u"txtTotal"_s);
         total->dataField = u"Total"_s;
         Detail().add<Field>(u"txtMissing"_s)->dataField = u"Monday"_s;
-        Detail().add<Field>(u"txtDouble"_s); // unbound, filled by Detail_Format
+        Detail().add<Field>(u"txtDouble"_s); // unbound, filled by onDetailFormat
         PageFooter().height = 400;
         PageFooter().add<Field>(u"txtPageNumber"_s)->kind = FieldKind::PageNumber;
         PageFooter().add<Label>(u"lblPage"_s)->caption = u"of"_s;
@@ -56,18 +56,18 @@ public:
     bool showErrorItself = false;
 
 protected:
-    void ReportStart() override {
+    void onReportStart() override {
         log << u"ReportStart"_s;
         if (onStart)
             onStart(*this);
     }
-    void Detail_Format() override {
+    void onDetailFormat() override {
         log << u"Detail_Format %1 %2"_s.arg(field(u"txtPeriod"_s)->text, field(u"txtTotal"_s)->text);
         field(u"txtDouble"_s)->text = QString::number(field(u"txtTotal"_s)->text.toInt() * 2);
         if (onDetail)
             onDetail(*this);
     }
-    void ReportFooter_Format() override {
+    void onReportFooterFormat() override {
         log << u"ReportFooter_Format %1"_s.arg(field(u"txtGrandTotal"_s)->text);
         if (onFooter)
             onFooter(*this);

@@ -30,13 +30,13 @@ TEST(RowSet, FindsColumnsWithoutRegardToCaseAndAnswersNullForMissingOnes) {
     RowSet rows;
     rows.appendColumn(u"All Days"_s, RowSet::Type::Int32);
     rows.appendRow({7});
-    rows.MoveFirst();
+    rows.toFirst();
     EXPECT_EQ(rows.columnIndex(u"all days"_s), 0);
     EXPECT_EQ(rows.field(u"ALL DAYS"_s).toInt(), 7);
     EXPECT_EQ(rows.columnIndex(u"Monday"_s), -1);
     EXPECT_TRUE(rows.field(u"Monday"_s).isNull());
-    rows.MoveNext();
-    EXPECT_TRUE(rows.EOF_());
+    rows.next();
+    EXPECT_TRUE(rows.atEnd());
     EXPECT_TRUE(rows.field(u"All Days"_s).isNull()) << "nothing is read past the last row";
 }
 
@@ -49,7 +49,7 @@ TEST(RowSet, CloneHasItsOwnCursorAndRows) {
 
     RowSet copy = rows.clone();
     EXPECT_EQ(copy.currentRow(), 0);
-    copy.MoveNext();
+    copy.next();
     EXPECT_EQ(rows.currentRow(), 2);
     rows.appendRow({9});
     EXPECT_EQ(copy.rowCount(), 3) << "rows added to the original later stay out of the copy";

@@ -149,7 +149,7 @@ public:
     }
 
 protected:
-    void ReportStart() override {
+    void onReportStart() override {
         RowSet rows;
         rows.appendColumn(u"Time"_s, RowSet::Type::Text, 250);
         for (const QString& d : kDays)
@@ -168,13 +168,13 @@ protected:
         chart(u"chrtReport"_s)->dataSource = rows.clone();
         setDataSource(rows.clone());
     }
-    void Detail_Format() override {
+    void onDetailFormat() override {
         int sum = 0;
         for (int i = 1; i < 8; ++i)
             sum += field(u"txtCol%1"_s.arg(i))->text.toInt();
         field(u"txtTotal"_s)->text = QString::number(sum);
     }
-    void ReportFooter_Format() override {
+    void onReportFooterFormat() override {
         int sum = 0;
         for (int i = 1; i < 8; ++i)
             sum += field(u"txtColTotal%1"_s.arg(i))->text.toInt();

@@ -5,8 +5,8 @@
 
 #include "output/XlsxExport.h"
 #include "reports/ReportCsv.h"
-#include "reports/repDay.h"
-#include "reports/repTotals.h"
+#include "reports/DayReport.h"
+#include "reports/TotalsReport.h"
 #include "support/Error.h"
 #include "testsupport/SystemTools.h"
 
@@ -161,7 +161,7 @@ TEST(SaveReport, AFullDiskFailsWithTheSystemsReasonAndKeepsTheOldFile) {
     }
     {
         SCOPED_TRACE("csv");
-        repTotals notRun; // a report that has not run writes its header row
+        TotalsReport notRun; // a report that has not run writes its header row
         try {
             writeReportCsv(notRun, csv);
             ADD_FAILURE() << "the CSV was reported written";
@@ -174,7 +174,7 @@ TEST(SaveReport, AFullDiskFailsWithTheSystemsReasonAndKeepsTheOldFile) {
     }
     {
         SCOPED_TRACE("xlsx");
-        repTotals notRun;
+        TotalsReport notRun;
         try {
             writeReportXlsx(notRun, xlsx);
             ADD_FAILURE() << "the workbook was reported written";
@@ -249,8 +249,8 @@ TEST(SaveReport, WorkbooksOfReportsWithoutDataHoldTheirHeadingsOnly) {
                        "ws = openpyxl.load_workbook(sys.argv[1]).worksheets[0]\n"
                        "rows = [[c for c in r if c is not None] for r in ws.iter_rows(values_only=True)]\n"
                        "print('|'.join(','.join(str(c) for c in r) for r in rows if r), len(ws._charts))\n");
-    repTotals totals;
-    repDay day;
+    TotalsReport totals;
+    DayReport day;
     const QString totalsFile = dir.filePath(QStringLiteral("totals.xlsx"));
     const QString dayFile = dir.filePath(QStringLiteral("day.xlsx"));
     writeReportXlsx(totals, totalsFile);

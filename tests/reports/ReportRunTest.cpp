@@ -7,9 +7,9 @@
 #include "reports/DayQuery.h"
 #include "reports/LayoutHelpers.h"
 #include "reports/ReportCsv.h"
-#include "reports/repDay.h"
-#include "reports/repTotals.h"
-#include "reports/TyrowUtils.h"
+#include "reports/DayReport.h"
+#include "reports/TotalsReport.h"
+#include "reports/DayNumbers.h"
 #include "support/CommandLine.h"
 #include "support/Error.h"
 
@@ -113,7 +113,7 @@ TEST_F(ReportRun, DayReportOnOfficeDataMatchesTheRows) {
     useDataFile(officeSqlite());
     for (int totalType : {0, 1, 2, 3}) {
         SCOPED_TRACE(totalType);
-        repDay report;
+        DayReport report;
         DayReportInputs in = annaMarch();
         in.TotalType = totalType;
         report.setInputs(in);
@@ -139,7 +139,7 @@ TEST_F(ReportRun, DayReportOnOfficeDataMatchesTheRows) {
 
 TEST_F(ReportRun, DayReportLayoutTextsAndChart) {
     useDataFile(officeSqlite());
-    repDay report;
+    DayReport report;
     report.setInputs(annaMarch());
     ASSERT_TRUE(runOn(report));
 
@@ -199,7 +199,7 @@ TEST_F(ReportRun, DayReportLayoutTextsAndChart) {
 
 TEST_F(ReportRun, DayReportWithoutDetailsBindsTheChartRows) {
     useDataFile(officeSqlite());
-    repDay report;
+    DayReport report;
     DayReportInputs in = annaMarch();
     in.ShowDetails = false;
     in.ShowEachDay = 0;
@@ -228,7 +228,7 @@ TEST_F(ReportRun, JetAndSqliteFilesGiveTheSameDayReport) {
     QList<HourGrid> grids;
     for (const QString& file : {officeSqlite(), test::fixturePath(QStringLiteral("office.mdb"))}) {
         useDataFile(file);
-        repDay report;
+        DayReport report;
         report.setInputs(in);
         ASSERT_TRUE(runOn(report)) << qPrintable(file);
         ASSERT_TRUE(errorReporter()->calls().isEmpty())
@@ -241,7 +241,7 @@ TEST_F(ReportRun, JetAndSqliteFilesGiveTheSameDayReport) {
 
 TEST_F(ReportRun, DayReportWithoutConnectionSaysSoAndShowsNoData) {
     useDataFile(env().path(QStringLiteral("missing.yrd")));
-    repDay report;
+    DayReport report;
     report.setInputs(annaMarch());
     runOn(report);
     bool told = false;
@@ -268,7 +268,7 @@ TEST_F(ReportRun, FailingQueryIsReportedAndLeavingCancelsTheRun) {
     tallyrow::test::writeBrokenDataFile(path);
     useDataFile(path);
 
-    repDay day;
+    DayReport day;
     day.setInputs(annaMarch());
     EXPECT_FALSE(runOn(day));
     ASSERT_FALSE(errorReporter()->calls().isEmpty());
@@ -276,7 +276,7 @@ TEST_F(ReportRun, FailingQueryIsReportedAndLeavingCancelsTheRun) {
     EXPECT_EQ(day.chartRows().columnCount(), 0); // released
 
     errorReporter()->clearCalls();
-    repTotals totals;
+    TotalsReport totals;
     totals.setStartDate(QDate(2004, 3, 1));
     totals.setEndDate(QDate(2004, 3, 2));
     EXPECT_FALSE(runOn(totals));
@@ -304,7 +304,7 @@ TEST_F(ReportRun, TotalsCountTheOtherHoursOfADayWithAMissingHour) {
     bool hasNull = false;
     for (const ActivityRow& r : rows) {
         if (r.userName == QLatin1String("anna") && r.computerName == QLatin1String("LAPTOP-B") &&
-            r.activeDay == GetDayNumber(QDate(2004, 3, 10))) {
+            r.activeDay == dayNumber(QDate(2004, 3, 10))) {
             for (const auto& h : r.hours) {
                 seconds += h.value_or(0);
                 hasNull = hasNull || !h;
@@ -314,7 +314,7 @@ TEST_F(ReportRun, TotalsCountTheOtherHoursOfADayWithAMissingHour) {
     ASSERT_TRUE(hasNull);
     ASSERT_GT(seconds, 0);
     useDataFile(officeSqlite());
-    repTotals report;
+    TotalsReport report;
     report.setStartDate(QDate(2004, 3, 10));
     report.setEndDate(QDate(2004, 3, 10));
     report.setUserFilter(QStringLiteral("anna"));
@@ -329,7 +329,7 @@ TEST_F(ReportRun, TotalsCountTheOtherHoursOfADayWithAMissingHour) {
 TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
     const QVector<ActivityRow> rows = test::officeRows();
     useDataFile(officeSqlite());
-    repTotals report;
+    TotalsReport report;
     report.setStartDate(QDate(2004, 3, 1));
     report.setEndDate(QDate(2004, 3, 31));
     report.setUnits(1);
@@ -368,7 +368,7 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
 
 TEST_F(ReportRun, TotalsWithUnitsZeroRunDailyAndHideGridBeyondTwelveRows) {
     useDataFile(officeSqlite());
-    repTotals report;
+    TotalsReport report;
     report.setStartDate(QDate(2004, 3, 1));
     report.setEndDate(QDate(2004, 3, 31));
     report.setUnits(0);
@@ -389,7 +389,7 @@ TEST_F(ReportRun, TotalsBeyondTheThirtyTwoBitRangeAreShownInFull) {
     // A year of seconds for a large office: 70 people active around the clock every day of 2004
     // make 70 × 366 × 86,400 s, more than 2^31.
     QVector<ActivityRow> rows;
-    const int first = GetDayNumber(QDate(2004, 1, 1));
+    const int first = dayNumber(QDate(2004, 1, 1));
     for (int u = 0; u < 70; ++u) {
         for (int d = 0; d < 366; ++d)
             rows << test::uniformRow(first + d, QStringLiteral("user%1").arg(u), QStringLiteral("PC"), 3600);
@@ -397,7 +397,7 @@ TEST_F(ReportRun, TotalsBeyondTheThirtyTwoBitRangeAreShownInFull) {
     const QString path = env().path(QStringLiteral("large.yrd"));
     test::writeSqliteDataFile(path, rows);
     useDataFile(path);
-    repTotals report;
+    TotalsReport report;
     report.setStartDate(QDate(2004, 1, 1));
     report.setEndDate(QDate(2004, 12, 31));
     report.setPeriod(QStringLiteral("Years"));
@@ -415,7 +415,7 @@ TEST_F(ReportRun, TotalsBeyondTheThirtyTwoBitRangeAreShownInFull) {
 
 TEST_F(ReportRun, TotalsWithoutConnectionHaveNoRowsAndNoMessage) {
     useDataFile(env().path(QStringLiteral("missing.yrd")));
-    repTotals report;
+    TotalsReport report;
     report.setStartDate(QDate(2004, 3, 1));
     report.setEndDate(QDate(2004, 3, 31));
     runOn(report);
@@ -429,7 +429,7 @@ TEST_F(ReportRun, TotalsWithoutConnectionHaveNoRowsAndNoMessage) {
 
 TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
     useDataFile(officeSqlite());
-    repDay day;
+    DayReport day;
     DayReportInputs in = annaMarch();
     in.ShowDetails = false;
     day.setInputs(in);
@@ -448,7 +448,7 @@ TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
                                 .arg(total)
                                 .toUtf8());
 
-    repTotals totals;
+    TotalsReport totals;
     totals.setStartDate(QDate(2004, 1, 31));
     totals.setEndDate(QDate(2004, 3, 1));
     totals.setPeriod(QStringLiteral("Months"));
@@ -479,11 +479,11 @@ TEST_F(ReportRun, ReportsReadOnlyTheDataFileTheyAreGiven) {
     const QString office = officeSqlite();
     SessionDataPath = office;
     CommandLineDataPath = office;
-    repDay day;
+    DayReport day;
     day.setInputs(annaMarch());
     day.Run();
     EXPECT_FALSE(day.hasTable());
-    repTotals totals;
+    TotalsReport totals;
     totals.setStartDate(QDate(2004, 3, 1));
     totals.setEndDate(QDate(2004, 3, 31));
     totals.Run();
@@ -502,10 +502,10 @@ TEST_F(ReportRun, ReportsReadOnlyTheDataFileTheyAreGiven) {
 
 TEST_F(ReportRun, TableInterfaceGivesEachReportsOwnTable) {
     useDataFile(officeSqlite());
-    repDay day;
+    DayReport day;
     day.setInputs(annaMarch());
     ASSERT_TRUE(runOn(day));
-    repTotals totals;
+    TotalsReport totals;
     totals.setStartDate(QDate(2004, 3, 1));
     totals.setEndDate(QDate(2004, 3, 10));
     ASSERT_TRUE(runOn(totals));
@@ -550,7 +550,7 @@ double plotX(const engine::ChartLayout& l, double x) {
 
 TEST_F(ReportRun, DayXYChartPlotsEachHourAtItsHour) {
     useDataFile(officeSqlite());
-    repDay report;
+    DayReport report;
     DayReportInputs in = annaMarch();
     in.ChartType = engine::ChartType::XY2D;
     report.setInputs(in);
@@ -570,7 +570,7 @@ TEST_F(ReportRun, DayPieSlicesTheWeekdaysAndLeavesTheirAverageOut) {
     useDataFile(officeSqlite());
     for (const int showEachDay : {2, 0}) {
         SCOPED_TRACE(showEachDay);
-        repDay report;
+        DayReport report;
         DayReportInputs in = annaMarch();
         in.ChartType = engine::ChartType::Pie2D;
         in.ShowEachDay = showEachDay;
@@ -593,7 +593,7 @@ TEST_F(ReportRun, DayPieSlicesTheWeekdaysAndLeavesTheirAverageOut) {
 
 TEST_F(ReportRun, TotalsXYChartPlotsEachPeriodAtItsDate) {
     useDataFile(officeSqlite());
-    repTotals report;
+    TotalsReport report;
     report.setStartDate(QDate(2004, 1, 1));
     report.setEndDate(QDate(2004, 4, 30));
     report.setUnits(1);

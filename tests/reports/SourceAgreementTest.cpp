@@ -4,9 +4,9 @@
 #include "activity/ActivityPlanner.h"
 #include "activity/StoreCache.h"
 #include "reports/ReportCsv.h"
-#include "reports/repDay.h"
-#include "reports/repTotals.h"
-#include "reports/repUsers.h"
+#include "reports/DayReport.h"
+#include "reports/TotalsReport.h"
+#include "reports/UsersReport.h"
 #include "support/CommandLine.h"
 
 #include <QFile>
@@ -52,7 +52,7 @@ protected:
 
     static QByteArray runDay(const DayReportInputs& in, std::shared_ptr<ActivitySource> source,
                              HourGrid& grid) {
-        repDay report;
+        DayReport report;
         report.setInputs(in);
         report.setSource(std::move(source));
         EXPECT_TRUE(report.Run());
@@ -61,7 +61,7 @@ protected:
     }
     static QByteArray runTotals(const TotalsReportInputs& in, std::shared_ptr<ActivitySource> source,
                                 QVector<double>& totals) {
-        repTotals report;
+        TotalsReport report;
         report.setInputs(in);
         report.setSource(std::move(source));
         EXPECT_TRUE(report.Run());
@@ -156,7 +156,7 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
             in.UserFilter = a.value(u"user"_s);
             in.ComputerFilter = a.value(u"computer"_s);
             const auto run = [&](std::shared_ptr<ActivitySource> source) {
-                repUsers report;
+                UsersReport report;
                 report.setInputs(in);
                 report.setSource(std::move(source));
                 EXPECT_TRUE(report.Run());

@@ -93,7 +93,7 @@ TEST(UnitsText, NumbersBeyondThirtyTwoBitsAreAFailureNotAWrappedValue) {
     }
 }
 
-TEST(ReportName, BuiltFromTheChosenFilters) {
+TEST(reportName, BuiltFromTheChosenFilters) {
     struct Case {
         const char* user;
         const char* computer;

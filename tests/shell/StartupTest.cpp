@@ -1,4 +1,4 @@
-#include "shell/modMain.h"
+#include "shell/Startup.h"
 
 #include "support/CommandLine.h"
 #include "support/Error.h"
@@ -23,7 +23,7 @@ protected:
             reporter_ = reporter.get();
             return std::unique_ptr<ErrorReporter>(std::move(reporter));
         };
-        hooks.showMainForm = [this] {
+        hooks.showMainWindow = [this] {
             shownWith = CommandLineDataPath;
             hiveWhenShown = SettingsHive;
             messageBoxWhenShown = gMessageBox.get();
@@ -67,7 +67,7 @@ TEST_F(Startup, WithoutAnErrorReporterTheProgramSaysWhyAndEnds) {
         throw Error(429, u"ActiveX component can't create object"_s);
     };
     bool shown = false;
-    hooks.showMainForm = [&] { shown = true; };
+    hooks.showMainWindow = [&] { shown = true; };
     messageBox()->clearRequests();
     EXPECT_FALSE(Main({}, hooks));
     EXPECT_FALSE(shown);
@@ -85,14 +85,14 @@ TEST_F(Startup, WithoutAnErrorReporterTheProgramSaysWhyAndEnds) {
 }
 
 TEST_F(Startup, WindowThatClosedItselfWhileLoadingEndsQuietly) {
-    hooks.showMainForm = [] { throw Error(ErrNo::ObjectUnloaded, u"Object was unloaded"_s); };
+    hooks.showMainWindow = [] { throw Error(ErrNo::ObjectUnloaded, u"Object was unloaded"_s); };
     EXPECT_FALSE(Main({}, hooks));
     ASSERT_NE(reporter_, nullptr);
     EXPECT_TRUE(reporter_->calls().isEmpty());
 }
 
 TEST_F(Startup, OtherFailuresOfTheMainWindowAreReportedWithTheirTrail) {
-    hooks.showMainForm = [] { throw Error(91, u"Object variable not set"_s, u"frmMain&"_s); };
+    hooks.showMainWindow = [] { throw Error(91, u"Object variable not set"_s, u"frmMain&"_s); };
     EXPECT_FALSE(Main({}, hooks));
     ASSERT_NE(reporter_, nullptr);
     ASSERT_EQ(reporter_->calls().size(), 1);
@@ -103,7 +103,7 @@ TEST_F(Startup, OtherFailuresOfTheMainWindowAreReportedWithTheirTrail) {
 
 TEST_F(Startup, RetryShowsTheMainWindowAgain) {
     int attempts = 0;
-    hooks.showMainForm = [&] {
+    hooks.showMainWindow = [&] {
         if (++attempts == 1)
             throw Error(7, u"Out of memory"_s);
     };
@@ -118,7 +118,7 @@ TEST_F(Startup, RetryShowsTheMainWindowAgain) {
 }
 
 TEST_F(Startup, RunStartsTheSameSequence) {
-    clsTyrowReports program(hooks);
+    ReportsProgram program(hooks);
     EXPECT_TRUE(program.Run({u"datapath=/a.yrd, other=1"_s}));
     EXPECT_EQ(shownWith, u"/a.yrd"_s);
 }

@@ -112,7 +112,7 @@ QPixmap tallyrowLogo(const QSize& size) {
     return pixmap;
 }
 
-frmSelectData::frmSelectData(QWidget* parent)
+SelectDataDialog::SelectDataDialog(QWidget* parent)
     : QDialog(parent), m_properties{{u"FilterIndex"_s, 2},
                                     {u"Filter"_s, kDataFilter},
                                     {u"DialogTitle"_s, kDialogTitle}} {
@@ -120,56 +120,58 @@ frmSelectData::frmSelectData(QWidget* parent)
     setWindowTitle(u"Tallyrow data file"_s);
     setModal(true);
 
-    lblExplanation = makeLabel(this, u"lblExplanation"_s,
-                               u"Please provide the location of the file that contains your Tallyrow data"_s);
-    QFont bold = lblExplanation->font();
+    m_explanationLabel =
+        makeLabel(this, u"lblExplanation"_s,
+                  u"Please provide the location of the file that contains your Tallyrow data"_s);
+    QFont bold = m_explanationLabel->font();
     bold.setBold(true);
-    lblExplanation->setFont(bold);
-    lblDetails = makeLabel(this, u"lblDetails"_s, {});
-    lblDetails->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    imgLogo = new QLabel(this);
-    imgLogo->setObjectName(u"imgLogo"_s);
-    imgLogo->setPixmap(tallyrowLogo(QSize(twips(this, kLogoWidth), twips(this, kLogoHeight))));
-    imgLogo->setAlignment(Qt::AlignCenter);
-    brsDataPath = new BrowseButton(this);
-    brsDataPath->setObjectName(u"brsDataPath"_s);
-    brsDataPath->ReadProperties(m_properties);
-    if (auto* path = brsDataPath->findChild<QLineEdit*>(u"txtPath"_s))
-        lblExplanation->setBuddy(path); // names the field for a screen reader
-    lblNewData =
+    m_explanationLabel->setFont(bold);
+    m_detailsLabel = makeLabel(this, u"lblDetails"_s, {});
+    m_detailsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_logo = new QLabel(this);
+    m_logo->setObjectName(u"imgLogo"_s);
+    m_logo->setPixmap(tallyrowLogo(QSize(twips(this, kLogoWidth), twips(this, kLogoHeight))));
+    m_logo->setAlignment(Qt::AlignCenter);
+    m_pathField = new BrowseButton(this);
+    m_pathField->setObjectName(u"brsDataPath"_s);
+    m_pathField->ReadProperties(m_properties);
+    if (auto* path = m_pathField->findChild<QLineEdit*>(u"txtPath"_s))
+        m_explanationLabel->setBuddy(path); // names the field for a screen reader
+    m_newDataLabel =
         makeLabel(this, u"lblNewData"_s,
                   u"To create a new file, enter the full path and file name in the box above and click the "
                   u"'New' button"_s);
-    cmdNew = makeButton(this, u"cmdNew"_s, u"New"_s);
-    chkUseFromNowOn = new QCheckBox(u"Use this file from now on"_s, this);
-    chkUseFromNowOn->setObjectName(u"chkUseFromNowOn"_s);
-    chkUseFromNowOn->setToolTip(u"Also open this file at the next start of the program"_s);
-    lblNote = makeLabel(this, u"lblNote"_s,
-                        u"NOTE: You must have sufficient system privileges to open or create a data file"_s);
-    cmdCancel = makeButton(this, u"cmdCancel"_s, u"Cancel"_s);
-    cmdApply = makeButton(this, u"cmdApply"_s, u"Apply"_s);
-    cmdOK = makeButton(this, u"cmdOK"_s, u"OK"_s);
-    cmdOK->setDefault(true);
+    m_newButton = makeButton(this, u"cmdNew"_s, u"New"_s);
+    m_useFromNowOnBox = new QCheckBox(u"Use this file from now on"_s, this);
+    m_useFromNowOnBox->setObjectName(u"chkUseFromNowOn"_s);
+    m_useFromNowOnBox->setToolTip(u"Also open this file at the next start of the program"_s);
+    m_noteLabel =
+        makeLabel(this, u"lblNote"_s,
+                  u"NOTE: You must have sufficient system privileges to open or create a data file"_s);
+    m_cancelButton = makeButton(this, u"cmdCancel"_s, u"Cancel"_s);
+    m_applyButton = makeButton(this, u"cmdApply"_s, u"Apply"_s);
+    m_okButton = makeButton(this, u"cmdOK"_s, u"OK"_s);
+    m_okButton->setDefault(true);
 
     buildLayout();
 
-    setTabOrder(cmdOK, cmdCancel);
-    setTabOrder(cmdCancel, cmdApply);
-    setTabOrder(cmdApply, cmdNew);
-    setTabOrder(cmdNew, brsDataPath);
-    setTabOrder(brsDataPath, chkUseFromNowOn);
+    setTabOrder(m_okButton, m_cancelButton);
+    setTabOrder(m_cancelButton, m_applyButton);
+    setTabOrder(m_applyButton, m_newButton);
+    setTabOrder(m_newButton, m_pathField);
+    setTabOrder(m_pathField, m_useFromNowOnBox);
 
-    connect(brsDataPath, &BrowseButton::Change, this, &frmSelectData::brsDataPath_Change);
-    connect(cmdOK, &QPushButton::clicked, this, &frmSelectData::cmdOK_Click);
-    connect(cmdApply, &QPushButton::clicked, this, &frmSelectData::cmdApply_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmSelectData::cmdCancel_Click);
-    connect(cmdNew, &QPushButton::clicked, this, &frmSelectData::cmdNew_Click);
+    connect(m_pathField, &BrowseButton::Change, this, &SelectDataDialog::onPathChanged);
+    connect(m_okButton, &QPushButton::clicked, this, &SelectDataDialog::onOkClicked);
+    connect(m_applyButton, &QPushButton::clicked, this, &SelectDataDialog::onApplyClicked);
+    connect(m_cancelButton, &QPushButton::clicked, this, &SelectDataDialog::onCancelClicked);
+    connect(m_newButton, &QPushButton::clicked, this, &SelectDataDialog::onNewClicked);
 
-    Form_Load();
+    load();
 
     // The window opens with the focus on the first control of the focus order that can take it
     // (OK, or Cancel while there is no file to take), not on whichever child was created first.
-    const QList<QWidget*> focusOrder{cmdOK, cmdCancel, cmdApply, cmdNew, brsDataPath};
+    const QList<QWidget*> focusOrder{m_okButton, m_cancelButton, m_applyButton, m_newButton, m_pathField};
     for (QWidget* w : focusOrder) {
         if (w->isEnabled()) {
             w->setFocus();
@@ -178,56 +180,56 @@ frmSelectData::frmSelectData(QWidget* parent)
     }
 }
 
-frmSelectData::~frmSelectData() = default;
+SelectDataDialog::~SelectDataDialog() = default;
 
-void frmSelectData::keyPressEvent(QKeyEvent* event) {
+void SelectDataDialog::keyPressEvent(QKeyEvent* event) {
     // Escape is the keyboard's Cancel: at start-up it asks whether to close the program rather
     // than bring the same dialog back.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        cmdCancel_Click();
+        onCancelClicked();
         return;
     }
     QDialog::keyPressEvent(event);
 }
 
-void frmSelectData::buildLayout() {
+void SelectDataDialog::buildLayout() {
     auto* top = new QHBoxLayout;
-    top->addWidget(lblDetails, 1);
-    top->addWidget(imgLogo, 0, Qt::AlignTop);
+    top->addWidget(m_detailsLabel, 1);
+    top->addWidget(m_logo, 0, Qt::AlignTop);
 
     auto* newRow = new QHBoxLayout;
-    newRow->addWidget(cmdNew, 0, Qt::AlignTop);
+    newRow->addWidget(m_newButton, 0, Qt::AlignTop);
     newRow->addSpacing(twips(this, 135));
-    newRow->addWidget(lblNewData, 1);
+    newRow->addWidget(m_newDataLabel, 1);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(cmdCancel);
+    buttons->addWidget(m_cancelButton);
     buttons->addStretch(1);
-    buttons->addWidget(cmdApply);
+    buttons->addWidget(m_applyButton);
     buttons->addSpacing(twips(this, 195));
-    buttons->addWidget(cmdOK);
+    buttons->addWidget(m_okButton);
 
     auto* main = new QVBoxLayout(this);
-    main->addWidget(lblExplanation);
+    main->addWidget(m_explanationLabel);
     main->addLayout(top);
     main->addSpacing(twips(this, 90));
-    main->addWidget(brsDataPath);
-    main->addWidget(chkUseFromNowOn);
+    main->addWidget(m_pathField);
+    main->addWidget(m_useFromNowOnBox);
     main->addLayout(newRow);
     main->addSpacing(twips(this, 150));
-    main->addWidget(lblNote);
+    main->addWidget(m_noteLabel);
     main->addSpacing(twips(this, 75));
     main->addLayout(buttons);
 
     setMinimumWidth(twips(this, kDialogWidth));
 }
 
-void frmSelectData::Form_Load() {
+void SelectDataDialog::load() {
     StepRunner run(gErrorReporter.get(), u"Form_Load&"_s);
     // Setting the path runs the change handler, which enables OK and Apply for an existing file.
-    run.step([&] { brsDataPath->setPath(GetDataPath(kDefaultDataFileName)); });
+    run.step([&] { m_pathField->setPath(GetDataPath(kDefaultDataFileName)); });
     run.step([&] {
-        lblDetails->setText(
+        m_detailsLabel->setText(
             u"To choose an existing data file, please type the full path to the file here, or "
             u"click on the 'Browse' button to locate the file."_s +
             u"\n\n"_s +
@@ -236,39 +238,39 @@ void frmSelectData::Form_Load() {
     });
     // A file named on the command line rules this run and is never stored, so there is no
     // default to change.
-    run.step([&] { chkUseFromNowOn->setEnabled(CommandLineDataPath.size() < 2); });
-    run.step([&] { cmdOK->setEnabled(namesExistingSource(brsDataPath->Path())); });
+    run.step([&] { m_useFromNowOnBox->setEnabled(CommandLineDataPath.size() < 2); });
+    run.step([&] { m_okButton->setEnabled(namesExistingSource(m_pathField->Path())); });
     // Nothing has been chosen yet, so there is nothing to apply.
-    run.step([&] { cmdApply->setEnabled(false); });
-    run.step([&] { cmdNew->setEnabled(DoesFileExist(ProgramFolder() + kTemplateName)); });
+    run.step([&] { m_applyButton->setEnabled(false); });
+    run.step([&] { m_newButton->setEnabled(DoesFileExist(ProgramFolder() + kTemplateName)); });
 }
 
-void frmSelectData::brsDataPath_Change() {
+void SelectDataDialog::onPathChanged() {
     StepRunner run(gErrorReporter.get(), u"brsDataPath_Change&"_s);
     // Only existence is checked while typing; whether the file opens is checked when applied.
     run.step([&] {
-        const bool exists = namesExistingSource(brsDataPath->Path());
-        cmdApply->setEnabled(exists);
-        cmdOK->setEnabled(exists);
+        const bool exists = namesExistingSource(m_pathField->Path());
+        m_applyButton->setEnabled(exists);
+        m_okButton->setEnabled(exists);
     });
 }
 
-bool frmSelectData::ApplyChanges() {
+bool SelectDataDialog::applyChanges() {
     bool result = false;
     StepRunner run(gErrorReporter.get(), u"ApplyChanges&"_s);
     QString path;
     bool usable = false;
-    run.step([&] { path = brsDataPath->Path(); });
+    run.step([&] { path = m_pathField->Path(); });
     // An empty text would make CheckData test the session's own file and then store "" as the
     // session's file; it never names a data file.
     run.step([&] { usable = !path.isEmpty() && CheckData(path); });
     if (usable) {
         // The stored default first: storing it leaves the session alone, so the session switch
         // follows either way.
-        if (chkUseFromNowOn->isEnabled() && chkUseFromNowOn->isChecked())
+        if (m_useFromNowOnBox->isEnabled() && m_useFromNowOnBox->isChecked())
             run.step([&] { SaveDataPath(path, false); });
         run.step([&] { SaveDataPath(path, true); });
-        run.step([&] { cmdApply->setEnabled(false); });
+        run.step([&] { m_applyButton->setEnabled(false); });
         run.step([&] { result = true; });
     } else {
         run.step([&] {
@@ -282,26 +284,26 @@ bool frmSelectData::ApplyChanges() {
     return result;
 }
 
-void frmSelectData::cmdOK_Click() {
+void SelectDataDialog::onOkClicked() {
     StepRunner run(gErrorReporter.get(), u"cmdOK_Click&"_s);
     bool applied = false;
-    run.step([&] { applied = ApplyChanges(); });
+    run.step([&] { applied = applyChanges(); });
     if (applied)
         run.step([&] { accept(); });
 }
 
-void frmSelectData::cmdApply_Click() {
+void SelectDataDialog::onApplyClicked() {
     StepRunner run(gErrorReporter.get(), u"cmdApply_Click&"_s);
-    run.step([&] { ApplyChanges(); });
+    run.step([&] { applyChanges(); });
 }
 
-void frmSelectData::cmdCancel_Click() {
+void SelectDataDialog::onCancelClicked() {
     StepRunner run(gErrorReporter.get(), u"cmdCancel_Click&"_s);
     run.step([&] { SelectDataCancelled = true; });
     run.step([&] { reject(); });
 }
 
-void frmSelectData::cmdNew_Click() {
+void SelectDataDialog::onNewClicked() {
     StepRunner run(gErrorReporter.get(), u"cmdNew_Click&"_s);
     QString templatePath;
     QString target;
@@ -322,7 +324,7 @@ void frmSelectData::cmdNew_Click() {
 
     // Every step below works on the target: without one there is nothing to go on with.
     if (!run.step([&] {
-            target = brsDataPath->Path();
+            target = m_pathField->Path();
             const QString extension = target.right(4).toLower();
             if (extension != u".yrd"_s && extension != u".mdb"_s)
                 target += u".yrd"_s;
@@ -363,15 +365,15 @@ void frmSelectData::cmdNew_Click() {
     // there is no new file to show or to offer.
     if (!run.step([&] { CopyTemplate(templatePath, target); }))
         return;
-    run.step([&] { brsDataPath->setPath(target); });
+    run.step([&] { m_pathField->setPath(target); });
     run.step([&] {
-        cmdApply->setEnabled(true);
-        cmdOK->setEnabled(true);
+        m_applyButton->setEnabled(true);
+        m_okButton->setEnabled(true);
     });
 }
 
 // The new file's folder exists, or is made after the user agrees. False: go no further.
-bool frmSelectData::folderReady(StepRunner& run, const QString& target) {
+bool SelectDataDialog::folderReady(StepRunner& run, const QString& target) {
     QString folder;
     bool stop = false;
     bool folderMissing = false;

@@ -22,45 +22,45 @@ extern bool SelectDataCancelled;
 /// The modal dialog that points the session at another data file, or creates a new, empty one
 /// from the template beside the program. It never changes the stored default location.
 ///
-/// Child objects by objectName: lblExplanation, lblDetails, imgLogo, brsDataPath (BrowseButton),
-/// chkUseFromNowOn, lblNewData, cmdNew, lblNote, cmdCancel, cmdApply, cmdOK. With
-/// chkUseFromNowOn ticked, a file taken is also stored as the user's default ("DatabasePath"). OK closes with
-/// Accepted once a file was taken; Cancel closes with Rejected after setting SelectDataCancelled; closing the
-/// window frame rejects without touching the flag.
-class frmSelectData : public QDialog {
+/// Child objects by objectName: m_explanationLabel, m_detailsLabel, m_logo, m_pathField (BrowseButton),
+/// m_useFromNowOnBox, m_newDataLabel, m_newButton, m_noteLabel, m_cancelButton, m_applyButton, m_okButton.
+/// With m_useFromNowOnBox ticked, a file taken is also stored as the user's default ("DatabasePath"). OK
+/// closes with Accepted once a file was taken; Cancel closes with Rejected after setting SelectDataCancelled;
+/// closing the window frame rejects without touching the flag.
+class SelectDataDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit frmSelectData(QWidget* parent = nullptr);
-    ~frmSelectData() override;
+    explicit SelectDataDialog(QWidget* parent = nullptr);
+    ~SelectDataDialog() override;
 
     /// Takes the file in the path field as the session's data file when it opens as a data
     /// file, and says so to the user when it does not. True when the file was taken.
-    bool ApplyChanges();
+    bool applyChanges();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void Form_Load();
-    void brsDataPath_Change();
-    void cmdOK_Click();
-    void cmdApply_Click();
-    void cmdCancel_Click();
-    void cmdNew_Click();
+    void load();
+    void onPathChanged();
+    void onOkClicked();
+    void onApplyClicked();
+    void onCancelClicked();
+    void onNewClicked();
     bool folderReady(StepRunner& run, const QString& target);
     void buildLayout();
 
-    QLabel* lblExplanation;
-    QLabel* lblDetails;
-    QLabel* imgLogo;
-    BrowseButton* brsDataPath;
-    QCheckBox* chkUseFromNowOn;
-    QLabel* lblNewData;
-    QPushButton* cmdNew;
-    QLabel* lblNote;
-    QPushButton* cmdCancel;
-    QPushButton* cmdApply;
-    QPushButton* cmdOK;
+    QLabel* m_explanationLabel;
+    QLabel* m_detailsLabel;
+    QLabel* m_logo;
+    BrowseButton* m_pathField;
+    QCheckBox* m_useFromNowOnBox;
+    QLabel* m_newDataLabel;
+    QPushButton* m_newButton;
+    QLabel* m_noteLabel;
+    QPushButton* m_cancelButton;
+    QPushButton* m_applyButton;
+    QPushButton* m_okButton;
     /// What this window keeps for its browse control: the data file filters and the title.
     MemoryPropertyStore m_properties;
 };

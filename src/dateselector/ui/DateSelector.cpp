@@ -81,7 +81,7 @@ private:
 DateSelector::DateSelector(std::function<QDate()> today, const QLocale& locale, QWidget* parent)
     : QWidget(parent), m_startDateCaption(kDefaultStartCaption), m_endDateCaption(kDefaultEndCaption) {
     build(locale);
-    m_fields = std::make_unique<Fields>(dtpStartDate, dtpEndDate);
+    m_fields = std::make_unique<Fields>(m_startEdit, m_endEdit);
     m_model = std::make_unique<DateModel>(std::move(today), locale.firstDayOfWeek(), m_fields.get());
     m_model->setPropertyChangedHandler([this](const QString& name) { emit propertyChanged(name); });
     buildMenu();
@@ -117,51 +117,51 @@ protected:
 } // namespace
 
 void DateSelector::build(const QLocale& locale) {
-    lblStartDate = new QLabel(kDefaultStartCaption, this);
-    dtpStartDate = new DateField(this);
-    lblEndDate = new QLabel(kDefaultEndCaption, this);
-    dtpEndDate = new DateField(this);
+    m_startLabel = new QLabel(kDefaultStartCaption, this);
+    m_startEdit = new DateField(this);
+    m_endLabel = new QLabel(kDefaultEndCaption, this);
+    m_endEdit = new DateField(this);
     // The labels name their fields (for a screen reader, too).
-    lblStartDate->setBuddy(dtpStartDate);
-    lblEndDate->setBuddy(dtpEndDate);
-    chkLockDate = new QCheckBox(this);
-    updDate = new StepArrows(this);
+    m_startLabel->setBuddy(m_startEdit);
+    m_endLabel->setBuddy(m_endEdit);
+    m_lockBox = new QCheckBox(this);
+    m_stepArrows = new StepArrows(this);
 
-    lblStartDate->setObjectName(u"lblStartDate"_s);
-    dtpStartDate->setObjectName(u"dtpStartDate"_s);
-    lblEndDate->setObjectName(u"lblEndDate"_s);
-    dtpEndDate->setObjectName(u"dtpEndDate"_s);
-    chkLockDate->setObjectName(u"chkLockDate"_s);
-    updDate->setObjectName(u"updDate"_s);
+    m_startLabel->setObjectName(u"lblStartDate"_s);
+    m_startEdit->setObjectName(u"dtpStartDate"_s);
+    m_endLabel->setObjectName(u"lblEndDate"_s);
+    m_endEdit->setObjectName(u"dtpEndDate"_s);
+    m_lockBox->setObjectName(u"chkLockDate"_s);
+    m_stepArrows->setObjectName(u"updDate"_s);
 
-    dtpStartDate->setToolTip(u"Start date for the report"_s);
-    dtpEndDate->setToolTip(u"End date for the report"_s);
-    chkLockDate->setToolTip(u"Hold these date settings"_s);
-    chkLockDate->setAccessibleName(u"Lock dates"_s);
-    chkLockDate->setAccessibleDescription(u"Hold these date settings"_s);
-    updDate->setToolTip(u"Move both dates back or forward"_s);
+    m_startEdit->setToolTip(u"Start date for the report"_s);
+    m_endEdit->setToolTip(u"End date for the report"_s);
+    m_lockBox->setToolTip(u"Hold these date settings"_s);
+    m_lockBox->setAccessibleName(u"Lock dates"_s);
+    m_lockBox->setAccessibleDescription(u"Hold these date settings"_s);
+    m_stepArrows->setToolTip(u"Move both dates back or forward"_s);
 
     const QString format = shortDateFormat(locale);
-    for (QDateEdit* field : {dtpStartDate, dtpEndDate}) {
+    for (QDateEdit* field : {m_startEdit, m_endEdit}) {
         field->setLocale(locale);
         field->setDisplayFormat(format);
         field->setCalendarPopup(true);
         field->setDateRange(earliestCalendarDate(), latestCalendarDate());
         connect(field, &QDateEdit::dateChanged, this, [this] { emit Change(); });
     }
-    for (QLabel* label : {lblStartDate, lblEndDate})
+    for (QLabel* label : {m_startLabel, m_endLabel})
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    fitLabel(lblStartDate, 0);
-    fitLabel(lblEndDate, kRowStep);
-    chkLockDate->setGeometry(0, toPixels(2 * kRowStep), toPixels(kLockWidth), toPixels(kArrowsHeight));
+    fitLabel(m_startLabel, 0);
+    fitLabel(m_endLabel, kRowStep);
+    m_lockBox->setGeometry(0, toPixels(2 * kRowStep), toPixels(kLockWidth), toPixels(kArrowsHeight));
 
-    setTabOrder(chkLockDate, dtpStartDate);
-    setTabOrder(dtpStartDate, dtpEndDate);
-    setTabOrder(dtpEndDate, updDate->downButton());
-    setTabOrder(updDate->downButton(), updDate->upButton());
+    setTabOrder(m_lockBox, m_startEdit);
+    setTabOrder(m_startEdit, m_endEdit);
+    setTabOrder(m_endEdit, m_stepArrows->downButton());
+    setTabOrder(m_stepArrows->downButton(), m_stepArrows->upButton());
 
-    connect(chkLockDate, &QCheckBox::stateChanged, this, [this] { applyLock(); });
-    connect(updDate, &StepArrows::stepped, this, [this](int direction) {
+    connect(m_lockBox, &QCheckBox::stateChanged, this, [this] { applyLock(); });
+    connect(m_stepArrows, &StepArrows::stepped, this, [this](int direction) {
         ignoringFailures([&] { m_model->step(direction); });
         emit Change();
     });
@@ -219,14 +219,14 @@ void DateSelector::resizeEvent(QResizeEvent* event) {
 // The fields start 60 twips right of the wider label and fill the rest of the width (never less
 // than nothing); the arrows keep to the right edge. Hidden rows take part like shown ones.
 void DateSelector::layoutRows() {
-    const QVariant widest = GetMax({toTwips(lblStartDate->width()), toTwips(lblEndDate->width())});
+    const QVariant widest = GetMax({toTwips(m_startLabel->width()), toTwips(m_endLabel->width())});
     const double left = std::round(widest.toDouble() + kGap);
     const double width = GetMax({0.0, toTwips(this->width()) - left}).toDouble();
-    dtpStartDate->setGeometry(toPixels(left), 0, toPixels(width), toPixels(kFieldHeight));
-    dtpEndDate->setGeometry(toPixels(left), toPixels(kRowStep), toPixels(width), toPixels(kFieldHeight));
+    m_startEdit->setGeometry(toPixels(left), 0, toPixels(width), toPixels(kFieldHeight));
+    m_endEdit->setGeometry(toPixels(left), toPixels(kRowStep), toPixels(width), toPixels(kFieldHeight));
     const double arrowsLeft = toTwips(this->width()) - kArrowsWidth - kGap;
-    updDate->setGeometry(toPixels(arrowsLeft), toPixels(2 * kRowStep), toPixels(kArrowsWidth),
-                         toPixels(kArrowsHeight));
+    m_stepArrows->setGeometry(toPixels(arrowsLeft), toPixels(2 * kRowStep), toPixels(kArrowsWidth),
+                              toPixels(kArrowsHeight));
 }
 
 void DateSelector::contextMenuEvent(QContextMenuEvent* event) {
@@ -245,17 +245,17 @@ void DateSelector::contextMenuEvent(QContextMenuEvent* event) {
 
 void DateSelector::applyLock() {
     // Read the box again for each control: the grey third state counts as not checked.
-    for (QWidget* w : {static_cast<QWidget*>(dtpStartDate), static_cast<QWidget*>(dtpEndDate),
-                       static_cast<QWidget*>(updDate)})
-        ignoringFailures([&] { w->setEnabled(chkLockDate->checkState() != Qt::Checked); });
+    for (QWidget* w : {static_cast<QWidget*>(m_startEdit), static_cast<QWidget*>(m_endEdit),
+                       static_cast<QWidget*>(m_stepArrows)})
+        ignoringFailures([&] { w->setEnabled(m_lockBox->checkState() != Qt::Checked); });
 }
 
 void DateSelector::applyVisibility() {
-    dtpStartDate->setVisible(m_model->ShowStartDate());
-    lblStartDate->setVisible(m_model->ShowStartDate());
-    dtpEndDate->setVisible(m_model->ShowEndDate());
-    lblEndDate->setVisible(m_model->ShowEndDate());
-    updDate->setVisible(m_model->ShowStartDate() && m_model->ShowEndDate());
+    m_startEdit->setVisible(m_model->ShowStartDate());
+    m_startLabel->setVisible(m_model->ShowStartDate());
+    m_endEdit->setVisible(m_model->ShowEndDate());
+    m_endLabel->setVisible(m_model->ShowEndDate());
+    m_stepArrows->setVisible(m_model->ShowStartDate() && m_model->ShowEndDate());
 }
 
 int DateSelector::Period() const {
@@ -323,11 +323,11 @@ void DateSelector::CalculateDates() {
 }
 
 bool DateSelector::DateLocked() const {
-    return chkLockDate->checkState() == Qt::Checked;
+    return m_lockBox->checkState() == Qt::Checked;
 }
 
 void DateSelector::setDateLocked(bool value) {
-    withTrail(u"DateLocked Let&"_s, [&] { chkLockDate->setCheckState(value ? Qt::Checked : Qt::Unchecked); });
+    withTrail(u"DateLocked Let&"_s, [&] { m_lockBox->setCheckState(value ? Qt::Checked : Qt::Unchecked); });
 }
 
 bool DateSelector::ShowStartDate() const {
@@ -358,8 +358,8 @@ void DateSelector::setStartDateCaption(const QString& text) {
             m_startDateCaption = text;
             emit propertyChanged(u"StartDateCaption"_s);
         }
-        lblStartDate->setText(m_startDateCaption);
-        fitLabel(lblStartDate, 0);
+        m_startLabel->setText(m_startDateCaption);
+        fitLabel(m_startLabel, 0);
     });
 }
 
@@ -369,8 +369,8 @@ void DateSelector::setEndDateCaption(const QString& text) {
             m_endDateCaption = text;
             emit propertyChanged(u"EndDateCaption"_s);
         }
-        lblEndDate->setText(m_endDateCaption);
-        fitLabel(lblEndDate, kRowStep);
+        m_endLabel->setText(m_endDateCaption);
+        fitLabel(m_endLabel, kRowStep);
     });
 }
 
@@ -392,13 +392,13 @@ void DateSelector::ReadProperties(const PropertyReader& read) {
     ignoringFailures([&] { setShowEndDate(read(u"showenddate"_s, true).toBool()); });
     ignoringFailures([&] {
         m_startDateCaption = read(u"startdatecaption"_s, kDefaultStartCaption).toString();
-        lblStartDate->setText(m_startDateCaption);
-        fitLabel(lblStartDate, 0);
+        m_startLabel->setText(m_startDateCaption);
+        fitLabel(m_startLabel, 0);
     });
     ignoringFailures([&] {
         m_endDateCaption = read(u"enddatecaption"_s, kDefaultEndCaption).toString();
-        lblEndDate->setText(m_endDateCaption);
-        fitLabel(lblEndDate, kRowStep);
+        m_endLabel->setText(m_endDateCaption);
+        fitLabel(m_endLabel, kRowStep);
     });
     int period = m_model->Period();
     double count = m_model->PeriodCount();

@@ -28,8 +28,8 @@ using PropertyWriter = std::function<void(const QString& key, const QVariant& va
 /// A report's date range: two labelled date fields, a lock box and a pair of step arrows, over a
 /// DateModel whose dates are the two fields themselves.
 ///
-/// Children (objectNames): lblStartDate, dtpStartDate, lblEndDate, dtpEndDate, chkLockDate,
-/// updDate (arrows updDateDown / updDateUp). The period menu (mnuOptions > mnuPeriod, items
+/// Children (objectNames): m_startLabel, m_startEdit, m_endLabel, m_endEdit, m_lockBox,
+/// m_stepArrows (arrows updDateDown / updDateUp). The period menu (mnuOptions > mnuPeriod, items
 /// miPeriod_0 … miPeriod_9) pops up on a right click outside the date fields, only while the
 /// range is not locked.
 ///
@@ -120,12 +120,12 @@ private:
     int toPixels(double twips) const;
     double toTwips(int pixels) const;
 
-    QLabel* lblStartDate;
-    QDateEdit* dtpStartDate;
-    QLabel* lblEndDate;
-    QDateEdit* dtpEndDate;
-    QCheckBox* chkLockDate;
-    StepArrows* updDate;
+    QLabel* m_startLabel;
+    QDateEdit* m_startEdit;
+    QLabel* m_endLabel;
+    QDateEdit* m_endEdit;
+    QCheckBox* m_lockBox;
+    StepArrows* m_stepArrows;
     QMenu* m_options = nullptr;
 
     std::unique_ptr<Fields> m_fields;

@@ -1,9 +1,9 @@
 #include "shell/ui/DesktopStartup.h"
 
 #include "engine/PagePainter.h"
-#include "shell/modMain.h"
+#include "shell/Startup.h"
 #include "shell/ui/EndApplication.h"
-#include "shell/ui/frmMain.h"
+#include "shell/ui/MainWindow.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
 #include "support/Services.h"
@@ -24,7 +24,7 @@ namespace {
 
 // The platform's own style where the desktop provides one; the bare "Windows" style that Qt
 // falls back to elsewhere looks dated, so Fusion takes its place.
-void initXPLook() {
+void initThemedControls() {
     if (!qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE"))
         return;
     const QString current = QApplication::style() ? QApplication::style()->name() : QString();
@@ -44,15 +44,15 @@ int RunDesktop(int argc, char** argv) {
     installWidgetServices();
     engine::registerReportFonts();
 
-    QPointer<frmMain> window;
+    QPointer<MainWindow> window;
     StartupHooks hooks;
-    hooks.initXPLook = initXPLook;
+    hooks.initThemedControls = initThemedControls;
     hooks.createErrorReporter = [] { return std::unique_ptr<ErrorReporter>(new QtErrorReporter); };
-    hooks.showMainForm = [&window] {
+    hooks.showMainWindow = [&window] {
         if (!window)
-            window = new frmMain;
+            window = new MainWindow;
         window->setAttribute(Qt::WA_DeleteOnClose);
-        if (!window->Form_Load())
+        if (!window->load())
             throw Error(ErrNo::ObjectUnloaded, u"Object was unloaded"_s);
         window->show();
     };

@@ -55,7 +55,7 @@ std::unique_ptr<Connection> openSource(const QString& source) {
 // the same figure to the last digit.
 QStringList rowsOf(Recordset& rs, bool sorted = true) {
     QStringList rows;
-    for (; !rs.EOF_(); rs.MoveNext()) {
+    for (; !rs.atEnd(); rs.next()) {
         QStringList cells;
         for (int i = 0; i < rs.fieldCount(); ++i) {
             const QVariant v = rs.field(i);
@@ -264,12 +264,12 @@ TEST_F(ServerSource, PlainTextNameColumnsWorkAndCompareWithoutRegardToCase) {
         server->Execute(QStringLiteral("SELECT [ActiveDay] Mod 7 AS DayNumber, Count(*) AS N FROM Activity "
                                        "WHERE UserName='hélène' AND ComputerName='büro' "
                                        "GROUP BY [ActiveDay] Mod 7 HAVING ActiveDay mod 7  In (2,4,1)"));
-    ASSERT_FALSE(rs->EOF_());
+    ASSERT_FALSE(rs->atEnd());
     EXPECT_EQ(rs->field(QStringLiteral("DayNumber")).toInt(), 4);
     EXPECT_EQ(rs->field(QStringLiteral("N")).toInt(), 2);
     rs = server->Execute(
         QStringLiteral("SELECT [ActiveDay] Mod 7 AS D FROM Activity WHERE UserName='JÜRGEN'"));
-    ASSERT_FALSE(rs->EOF_());
+    ASSERT_FALSE(rs->atEnd());
     EXPECT_EQ(rs->field(QStringLiteral("D")).toInt(), 3); // Tuesday 28 December 1999
 }
 

@@ -30,7 +30,7 @@ protected:
         ASSERT_TRUE(m_db->ok());
         ASSERT_TRUE(m_db->loadSchema());
         SessionDataPath = env().path(QStringLiteral("old.yrd"));
-        dialog = std::make_unique<frmSelectData>();
+        dialog = std::make_unique<SelectDataDialog>();
     }
     void TearDown() override {
         dialog.reset();
@@ -51,7 +51,7 @@ protected:
     }
 
     std::unique_ptr<test::ScratchDatabase> m_db;
-    std::unique_ptr<frmSelectData> dialog;
+    std::unique_ptr<SelectDataDialog> dialog;
 };
 
 TEST_F(ServerDialog, AUriEnablesOkAndBecomesTheSessionsSource) {

@@ -62,7 +62,7 @@ protected:
     /// Opens the dialog on `sessionFile` as the session's data file ("" = nothing resolved).
     void open(const QString& sessionFile = {}) {
         SessionDataPath = sessionFile;
-        dialog = std::make_unique<frmSelectData>();
+        dialog = std::make_unique<SelectDataDialog>();
         browse()->setFileChooser(chooser);
     }
 
@@ -118,7 +118,7 @@ protected:
         return u"%1|%2|%3"_s.arg(style).arg(prompt, applicationTitle());
     }
 
-    std::unique_ptr<frmSelectData> dialog;
+    std::unique_ptr<SelectDataDialog> dialog;
     std::shared_ptr<test::FakeChooser> chooser = std::make_shared<test::FakeChooser>();
 };
 

@@ -44,7 +44,7 @@ public:
     bool failInDetail = false;
 
 protected:
-    void ReportStart() override {
+    void onReportStart() override {
         ++runs;
         RowSet data;
         data.appendColumn(u"Total"_s, RowSet::Type::Int32);
@@ -52,7 +52,7 @@ protected:
             data.appendRow({i});
         setDataSource(data);
     }
-    void Detail_Format() override {
+    void onDetailFormat() override {
         if (failInDetail)
             throw std::runtime_error("cannot format");
     }

@@ -1,7 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include "activity/StoreCache.h"
-#include "reports/repTotals.h"
+#include "reports/TotalsReport.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -34,8 +34,8 @@ protected:
     }
     /// Starts the window without waiting for its data.
     void start() {
-        window = std::make_unique<frmMain>();
-        ASSERT_TRUE(window->Form_Load());
+        window = std::make_unique<MainWindow>();
+        ASSERT_TRUE(window->load());
     }
     QList<MessageRequest> boxes() const { return messageBox()->requests(); }
     QPushButton* cancelButton() const { return child<QPushButton>(u"cmdCancelLoad"_s); }
@@ -53,7 +53,7 @@ protected:
         return done;
     }
     double shownTotal() const {
-        auto* report = qobject_cast<repTotals*>(viewer()->reportSource());
+        auto* report = qobject_cast<TotalsReport*>(viewer()->reportSource());
         double sum = 0;
         if (report)
             for (const auto& t : report->periodTotals())

@@ -4,7 +4,7 @@
 #include "datafile/ui/SelectDataDialog.h"
 #include "engine/ui/ReportViewer.h"
 #include "shell/ui/EndApplication.h"
-#include "shell/ui/frmMain.h"
+#include "shell/ui/MainWindow.h"
 #include "support/CommandLine.h"
 #include "testsupport/ActivityData.h"
 #include "testsupport/TestEnv.h"
@@ -34,8 +34,8 @@ protected:
         resetApplicationEnded();
         dataPath = env().path(QStringLiteral("office.yrd"));
         CommandLineDataPath = dataPath;
-        frmMain::setStoreCacheFolder(env().path(QStringLiteral("snapshots")));
-        frmMain::setDialogRunner([this](QDialog& dialog) {
+        MainWindow::setStoreCacheFolder(env().path(QStringLiteral("snapshots")));
+        MainWindow::setDialogRunner([this](QDialog& dialog) {
             dialogs << dialog.objectName();
             return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
         });
@@ -43,18 +43,18 @@ protected:
 
     void TearDown() override {
         window.reset();
-        frmMain::setDialogRunner(nullptr);
-        frmMain::setStoreCacheFolder(std::nullopt);
+        MainWindow::setDialogRunner(nullptr);
+        MainWindow::setStoreCacheFolder(std::nullopt);
         SessionDataPath.clear();
         resetApplicationEnded();
         ServicesFixture::TearDown();
     }
 
     /// Writes the data file and loads a window on it.
-    frmMain& load(const QVector<ActivityRow>& rows) {
+    MainWindow& load(const QVector<ActivityRow>& rows) {
         writeSqliteDataFile(dataPath, rows);
-        window = std::make_unique<frmMain>();
-        EXPECT_TRUE(window->Form_Load());
+        window = std::make_unique<MainWindow>();
+        EXPECT_TRUE(window->load());
         EXPECT_TRUE(waitForData());
         return *window;
     }
@@ -98,7 +98,7 @@ protected:
     }
 
     QString dataPath;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindow> window;
     QStringList dialogs;
     std::function<int(QDialog&)> onDialog;
 };

@@ -1,4 +1,4 @@
-#include "reports/repTotals.h"
+#include "reports/TotalsReport.h"
 
 #include "activity/ActivitySource.h"
 #include "datafile/DataPath.h"
@@ -6,7 +6,7 @@
 #include "reports/LayoutHelpers.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportTexts.h"
-#include "reports/TyrowUtils.h"
+#include "reports/DayNumbers.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
 #include "support/Services.h"
@@ -18,14 +18,14 @@ namespace tallyrow {
 
 using namespace layout;
 
-repTotals::repTotals(QObject* parent) : engine::Report(parent) {
+TotalsReport::TotalsReport(QObject* parent) : engine::Report(parent) {
     documentTitle = QStringLiteral("Total activity");
     buildDefinition();
 }
 
-repTotals::~repTotals() = default;
+TotalsReport::~TotalsReport() = default;
 
-void repTotals::buildDefinition() {
+void TotalsReport::buildDefinition() {
     engine::Section& header = ReportHeader();
     header.height = 8640;
     addLabel(header, QStringLiteral("lblReportName"), QStringLiteral("Tallyrow Totals Report"),
@@ -70,7 +70,7 @@ void repTotals::buildDefinition() {
     addRule(footer, QStringLiteral("linFooterBottom"), QPointF(71, 420), QPointF(2835, 420));
 }
 
-void repTotals::ReportStart() {
+void TotalsReport::onReportStart() {
     StepRunner run(gErrorReporter.get(), QStringLiteral("repTotals - ReportStart&"));
     bool connected = false;
     int divisor = 1;
@@ -123,7 +123,7 @@ void repTotals::ReportStart() {
     }
 }
 
-void repTotals::prepareRun(StepRunner& run, int& divisor) {
+void TotalsReport::prepareRun(StepRunner& run, int& divisor) {
     run.step([&] {
         label(QStringLiteral("lblDateRange"))->caption =
             dateRangeText(m_in.StartDate, m_in.EndDate, services().locale());
@@ -150,7 +150,7 @@ void repTotals::prepareRun(StepRunner& run, int& divisor) {
     });
 }
 
-QVector<repTotals::PeriodTotal> repTotals::totalsOf(const QVector<PeriodSpan>& periods, int divisor) {
+QVector<TotalsReport::PeriodTotal> TotalsReport::totalsOf(const QVector<PeriodSpan>& periods, int divisor) {
     const std::vector<std::int64_t> seconds =
         m_source->answer(totalsQuery(periods, m_in.UserFilter, m_in.ComputerFilter)).seconds;
     QVector<PeriodTotal> totals;
@@ -166,7 +166,7 @@ QVector<repTotals::PeriodTotal> repTotals::totalsOf(const QVector<PeriodSpan>& p
     return totals;
 }
 
-void repTotals::fillRows() {
+void TotalsReport::fillRows() {
     const QLocale locale = services().locale();
     for (qsizetype i = 0; i < m_totals.size(); ++i) {
         const PeriodTotal& t = m_totals[i];
@@ -177,7 +177,7 @@ void repTotals::fillRows() {
     }
 }
 
-void repTotals::addComparisonControls() {
+void TotalsReport::addComparisonControls() {
     // Once per report, even when a failing step is retried.
     if (label(QStringLiteral("lblPrevious")))
         return;
@@ -201,14 +201,14 @@ void repTotals::addComparisonControls() {
     showChange();
 }
 
-QString repTotals::previousRangeText() const {
+QString TotalsReport::previousRangeText() const {
     const QLocale locale = services().locale();
     const QDate first = previousRangeStart(m_in.StartDate, m_in.EndDate);
     return QStringLiteral(", compared with ") + reportDate(first, locale) + QStringLiteral(" to ") +
            reportDate(m_in.StartDate.addDays(-1), locale);
 }
 
-void repTotals::showChange() {
+void TotalsReport::showChange() {
     // From the whole units the table shows, so a reader can check it against the two totals.
     double current = 0;
     double previous = 0;
@@ -219,9 +219,9 @@ void repTotals::showChange() {
     label(QStringLiteral("lblChange"))->caption = changeText(current, previous, services().locale());
 }
 
-void repTotals::bindResults(StepRunner& run) {
+void TotalsReport::bindResults(StepRunner& run) {
     run.step([this] {
-        m_rows.MoveFirst();
+        m_rows.toFirst();
         m_rows.commit();
         setDataSource(m_rows.clone());
     });
@@ -260,11 +260,11 @@ void repTotals::bindResults(StepRunner& run) {
     });
 }
 
-void repTotals::Error(engine::ReportErrorEvent& event) {
+void TotalsReport::Error(engine::ReportErrorEvent& event) {
     showEngineError(event);
 }
 
-engine::RowSet repTotals::tableRows() const {
+engine::RowSet TotalsReport::tableRows() const {
     engine::RowSet rows;
     rows.appendColumn(QStringLiteral("Period"), engine::RowSet::Type::Text);
     // Double: a total may pass the 32-bit range.
@@ -281,7 +281,7 @@ engine::RowSet repTotals::tableRows() const {
     return rows;
 }
 
-QByteArray repTotals::tableCsv() const {
+QByteArray TotalsReport::tableCsv() const {
     return reportCsv(*this);
 }
 

@@ -1,4 +1,4 @@
-#include "shell/ui/frmAbout.h"
+#include "shell/ui/AboutDialog.h"
 
 #include "support/FileUtils.h"
 #include "support/Registry.h"
@@ -20,20 +20,20 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-QString frmAbout::productVersion() {
+QString AboutDialog::productVersion() {
     return QString::fromLatin1(TALLYROW_VERSION);
 }
 
-QString frmAbout::tyrowUrl() {
+QString AboutDialog::tyrowUrl() {
     return GetRegSetting(u"TyrowURL"_s, u"https://www.tallyrow.example/"_s, QString(), true, SettingsHive);
 }
 
-QString frmAbout::quenmarshUrl() {
+QString AboutDialog::quenmarshUrl() {
     return GetRegSetting(u"QuenmarshURL"_s, u"https://www.quenmarsh.example/"_s, QString(), true,
                          SettingsHive);
 }
 
-frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(u"frmAbout"_s);
     setWindowTitle(u"About "_s + kProductName);
 

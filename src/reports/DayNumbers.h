@@ -14,8 +14,8 @@ namespace tallyrow {
 /// the time of day as a fraction) is rounded to the nearest whole number, an exact half going to
 /// the even neighbour, and 36526 (the serial of 1 January 2000) is taken off. Fails with
 /// "GetDayNumber&" in front of the source when the result leaves the 32-bit range.
-std::int32_t GetDayNumber(const QDateTime& date);
-std::int32_t GetDayNumber(const QDate& date);
+std::int32_t dayNumber(const QDateTime& date);
+std::int32_t dayNumber(const QDate& date);
 
 /// Full English weekday names, Monday first: the order of the Day report's columns and of the
 /// main window's day check boxes.
@@ -23,11 +23,11 @@ const std::array<QLatin1String, 7>& weekdayNames();
 
 /// Full English weekday name of a weekday remainder (0 "Saturday" … 6 "Friday"); the absolute
 /// value is reduced modulo 7 first, so 9 gives "Monday" and -1 "Sunday".
-QString GetDayName(std::int32_t remainder);
+QString dayNameOf(std::int32_t remainder);
 
 /// The weekday remainder of a full English weekday name, compared without regard to case but
 /// untrimmed; 7 for any other text (the report's "All Days" column relies on that 7).
-std::int32_t GetDayNumFromName(const QString& name);
+std::int32_t dayRemainderOf(const QString& name);
 
 /// Rounds to the nearest whole number, an exact half going to the even neighbour (the rounding
 /// every figure of the reports uses).

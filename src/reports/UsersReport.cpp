@@ -1,4 +1,4 @@
-#include "reports/repUsers.h"
+#include "reports/UsersReport.h"
 
 #include "activity/ActivitySource.h"
 #include "reports/DayQuery.h"
@@ -6,7 +6,7 @@
 #include "reports/ReportCsv.h"
 #include "reports/ReportTexts.h"
 #include "reports/TotalsQuery.h"
-#include "reports/TyrowUtils.h"
+#include "reports/DayNumbers.h"
 #include "support/ErrorReporter.h"
 #include "support/Services.h"
 #include "support/StepRunner.h"
@@ -56,14 +56,14 @@ QString personName(const PersonTotal& person, PeopleGrouping by) {
     return nameOrNone(person.user);
 }
 
-repUsers::repUsers(QObject* parent) : engine::Report(parent) {
+UsersReport::UsersReport(QObject* parent) : engine::Report(parent) {
     documentTitle = QStringLiteral("Active time per user");
     buildDefinition();
 }
 
-repUsers::~repUsers() = default;
+UsersReport::~UsersReport() = default;
 
-void repUsers::buildDefinition() {
+void UsersReport::buildDefinition() {
     engine::Section& header = ReportHeader();
     header.height = 8640;
     addLabel(header, QStringLiteral("lblReportName"), QStringLiteral("Tallyrow Users Report"),
@@ -114,7 +114,7 @@ void repUsers::buildDefinition() {
     addRule(footer, QStringLiteral("linFooterBottom"), QPointF(71, 420), QPointF(8575, 420));
 }
 
-void repUsers::ReportStart() {
+void UsersReport::onReportStart() {
     StepRunner run(gErrorReporter.get(), QStringLiteral("preparing the Users report&"));
     const QLocale locale = services().locale();
     m_people.clear();
@@ -145,7 +145,7 @@ void repUsers::ReportStart() {
     }
     run.step([&] { fillRows(); });
     run.step([&] {
-        m_rows.MoveFirst();
+        m_rows.toFirst();
         m_rows.commit();
         setDataSource(m_rows.clone());
         Detail().visible = m_in.ShowDetails;
@@ -181,7 +181,7 @@ void repUsers::ReportStart() {
     }
 }
 
-void repUsers::fillRows() {
+void UsersReport::fillRows() {
     const QLocale locale = services().locale();
     const double divisor = timeScaleDivisor(m_in.ReportTimeScale);
     m_rows = engine::RowSet();
@@ -196,7 +196,7 @@ void repUsers::fillRows() {
     }
 }
 
-engine::RowSet repUsers::tableRows() const {
+engine::RowSet UsersReport::tableRows() const {
     const double divisor = timeScaleDivisor(m_in.ReportTimeScale);
     engine::RowSet rows;
     rows.appendColumn(QStringLiteral("Name"), engine::RowSet::Type::Text);
@@ -211,11 +211,11 @@ engine::RowSet repUsers::tableRows() const {
     return rows;
 }
 
-QByteArray repUsers::tableCsv() const {
+QByteArray UsersReport::tableCsv() const {
     return reportCsv(*this);
 }
 
-void repUsers::Error(engine::ReportErrorEvent& event) {
+void UsersReport::Error(engine::ReportErrorEvent& event) {
     showEngineError(event);
 }
 

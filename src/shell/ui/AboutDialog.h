@@ -8,10 +8,10 @@ namespace tallyrow {
 
 /// The about box: product name, version, and the web addresses of the product and its maker
 /// (settings "TyrowURL" and "QuenmarshURL", with built-in defaults).
-class frmAbout : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit frmAbout(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
     static QString productVersion();
     static QString tyrowUrl();

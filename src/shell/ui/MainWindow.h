@@ -30,7 +30,7 @@ class QVBoxLayout;
 namespace tallyrow {
 
 class FileChooser;
-class repUsers;
+class UsersReport;
 
 class DateSelector;
 class ErrorReporter;
@@ -40,25 +40,25 @@ class ActivitySource;
 struct UserListLoad;
 struct CommonReportOptions;
 struct PreviewProblem;
-class frmAbout;
-class repDay;
-class repTotals;
+class AboutDialog;
+class DayReport;
+class TotalsReport;
 namespace engine {
 class ReportViewer;
 }
 
 /// The program's main window: the report options of both reports, the user-and-computer list,
 /// the date range, the viewer that shows the report, and the menus.
-class frmMain : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget* parent = nullptr);
-    ~frmMain() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     /// The load handler: makes sure a usable data file is in place (asking the user to pick
     /// one, or to agree to close), then applies the start-up defaults and fills the user list.
     /// Returns false when the window closed itself because the user agreed to close.
-    bool Form_Load();
+    bool load();
 
     /// The report the options are set up for: 0 = Totals report, 1 = Day report.
     int CurrentReport = 0;
@@ -89,8 +89,8 @@ public:
     void checkDataFileChanged();
 
     /// The user and computer filters the last preview used ("" = all).
-    QString userFilter() const { return m_UserName; }
-    QString computerFilter() const { return m_ComputerName; }
+    QString userFilter() const { return m_userFilter; }
+    QString computerFilter() const { return m_computerFilter; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -110,12 +110,12 @@ private:
     void buildMenus();
     void connectOptionChanges();
 
-    void InitReport(int kind);
-    void UncheckReports();
-    void ClearPreview();
-    void LoadChartTypes();
-    void CheckInvalidDays();
-    void LoadUserInfo();
+    void initReport(int kind);
+    void uncheckReports();
+    void clearPreview();
+    void loadChartTypes();
+    void checkInvalidDays();
+    void loadUserList();
     void applyUserList(const UserListLoad& list);
 
     /// Reads the data file's store on the worker thread; the window stays usable meanwhile.
@@ -138,7 +138,7 @@ private:
     /// and the preview runs when it ends.
     bool previewDataReady();
 
-    void cmdPreviewReport_Click();
+    void onPreviewClicked();
     /// Takes a typed entry of the user list that names one exactly; says so and returns false for
     /// a search that matches none.
     bool resolveTypedEntry();
@@ -176,22 +176,22 @@ private:
     QString printJobTitle() const;
     /// Tells the user why the preview was refused and brings the option into focus.
     void showPreviewProblem(const PreviewProblem& problem);
-    void arvPreview_LoadCompleted();
-    void mnuFilePrint_Click();
-    void mnuFileSave_Click();
+    void onReportShown();
+    void onPrint();
+    void onSave();
     /// Shows a saved report document in the viewer, to print or save in another format.
-    void mnuFileOpenReport_Click();
-    void mnuFileExit_Click();
-    void mnuSelectDataPath_Click();
-    void mnuResetAnswers_Click();
+    void onOpenReport();
+    void onExit();
+    void onChangeDataFile();
+    void onResetAnswers();
     /// Asks how long a report waits while the data file is held locked, and keeps the answer.
-    void mnuDataFileWait_Click();
+    void onDataFileWait();
     /// Says in the status bar that a report is waiting for the data file.
     void showDataFileWait(const QString& path, int waitedSeconds, int limitSeconds);
-    void mnuHelpContents_Click();
-    void mnuHelpAbout_Click();
-    void dtmDateReport_Change();
-    void m_err_Abort();
+    void onHelpContents();
+    void onAbout();
+    void onDatesChanged();
+    void onAbortChosen();
 
     /// Opens the user manual (or a help file the user installed beside the program).
     void showHelp();
@@ -201,53 +201,53 @@ private:
     static int runDialog(QDialog& dialog);
 
     // Controls, named as the objectName each carries.
-    engine::ReportViewer* arvPreview = nullptr;
-    QLabel* lblTitle = nullptr;
-    QLabel* lblUserName = nullptr;
-    QComboBox* cboUserName = nullptr;
-    QTabWidget* tabOptions = nullptr;
-    DateSelector* dtmDateReport = nullptr;
-    QLabel* lblDateChartType = nullptr;
-    QComboBox* cboChartType = nullptr;
-    QCheckBox* chkDateShowDetails = nullptr;
-    QPushButton* cmdPreviewReport = nullptr;
-    QStackedWidget* reportPanels = nullptr;
-    QWidget* vseDayReport = nullptr;
-    QLabel* lblOverDataRange = nullptr;
-    QComboBox* cboTotalType = nullptr;
-    QLabel* lblonGraph = nullptr;
-    QComboBox* cboShowEachDay = nullptr;
-    QLabel* lblDayReportDaysToInclude = nullptr;
+    engine::ReportViewer* m_viewer = nullptr;
+    QLabel* m_titleLabel = nullptr;
+    QLabel* m_userLabel = nullptr;
+    QComboBox* m_userList = nullptr;
+    QTabWidget* m_optionTabs = nullptr;
+    DateSelector* m_dateSelector = nullptr;
+    QLabel* m_chartTypeLabel = nullptr;
+    QComboBox* m_chartTypeBox = nullptr;
+    QCheckBox* m_showDetailsBox = nullptr;
+    QPushButton* m_previewButton = nullptr;
+    QStackedWidget* m_reportPanels = nullptr;
+    QWidget* m_dayPanel = nullptr;
+    QLabel* m_totalTypeLabel = nullptr;
+    QComboBox* m_totalTypeBox = nullptr;
+    QLabel* m_showEachDayLabel = nullptr;
+    QComboBox* m_showEachDayBox = nullptr;
+    QLabel* m_daysLabel = nullptr;
     /// Monday ... Sunday.
-    std::array<QCheckBox*, 7> chkDays{};
-    QCheckBox* chkShadeTable = nullptr; ///< Day report: shade the table's cells by their value
-    QCheckBox* chkKeyFigures = nullptr; ///< Day report: key figures under the chart
-    QWidget* vseTotalsReport = nullptr;
-    QWidget* vseUsersReport = nullptr;
-    QComboBox* cboGroupBy = nullptr; ///< Users report: a line per user, computer or pair
-    QComboBox* cboUsersTimeScale = nullptr;
-    std::array<QCheckBox*, 7> chkUsersDays{}; ///< Users report: weekdays, Monday first
-    QLabel* Label2 = nullptr;
-    QComboBox* cboTimeScale = nullptr;
-    QLabel* lblTotalsReportUnits = nullptr;
-    QLineEdit* txtTotalsReportUnits = nullptr;
-    QComboBox* cboTotalsReportPeriod = nullptr;
-    QCheckBox* chkCompare = nullptr;
-    QCheckBox* chkFollowFile = nullptr; ///< remake the shown report when the file changes
+    std::array<QCheckBox*, 7> m_dayBoxes{};
+    QCheckBox* m_shadeTableBox = nullptr; ///< Day report: shade the table's cells by their value
+    QCheckBox* m_keyFiguresBox = nullptr; ///< Day report: key figures under the chart
+    QWidget* m_totalsPanel = nullptr;
+    QWidget* m_usersPanel = nullptr;
+    QComboBox* m_groupByBox = nullptr; ///< Users report: a line per user, computer or pair
+    QComboBox* m_usersTimeScaleBox = nullptr;
+    std::array<QCheckBox*, 7> m_usersDayBoxes{}; ///< Users report: weekdays, Monday first
+    QLabel* m_timeScaleLabel = nullptr;
+    QComboBox* m_timeScaleBox = nullptr;
+    QLabel* m_unitsLabel = nullptr;
+    QLineEdit* m_unitsEdit = nullptr;
+    QComboBox* m_periodBox = nullptr;
+    QCheckBox* m_compareBox = nullptr;
+    QCheckBox* m_followFileBox = nullptr; ///< remake the shown report when the file changes
 
-    QLabel* lblDataSource = nullptr;
-    QLabel* lblLoadProgress = nullptr;
-    QPushButton* cmdCancelLoad = nullptr;
+    QLabel* m_dataSourceLabel = nullptr;
+    QLabel* m_loadProgressLabel = nullptr;
+    QPushButton* m_cancelLoadButton = nullptr;
     QTimer* m_loadTimer = nullptr;
-    QAction* mnuFilePrint = nullptr;
-    QAction* mnuFileSave = nullptr;
-    QAction* mnuFileExit = nullptr;
-    QAction* mnuSelectDataPath = nullptr;
-    QAction* mnuReportsDay = nullptr;
-    QAction* mnuReportsTotals = nullptr;
-    QAction* mnuReportsUsers = nullptr;
-    QAction* mnuHelpContents = nullptr;
-    QAction* mnuHelpAbout = nullptr;
+    QAction* m_printAction = nullptr;
+    QAction* m_saveAction = nullptr;
+    QAction* m_exitAction = nullptr;
+    QAction* m_changeDataFileAction = nullptr;
+    QAction* m_dayReportAction = nullptr;
+    QAction* m_totalsReportAction = nullptr;
+    QAction* m_usersReportAction = nullptr;
+    QAction* m_helpContentsAction = nullptr;
+    QAction* m_aboutAction = nullptr;
 
     std::unique_ptr<HostPropertyStore> m_properties;
     std::shared_ptr<StoreCache> m_cache;
@@ -264,17 +264,17 @@ private:
     bool m_previewPending = false;
     /// What the next report reads: the planner of a data file, or SQL on a server.
     std::shared_ptr<ActivitySource> m_source;
-    std::unique_ptr<repDay> m_repDay;
-    std::unique_ptr<repTotals> m_repTotals;
-    std::unique_ptr<repUsers> m_repUsers;
+    std::unique_ptr<DayReport> m_dayReport;
+    std::unique_ptr<TotalsReport> m_totalsReport;
+    std::unique_ptr<UsersReport> m_usersReport;
     QPointer<ErrorReporter> m_err;
-    QPointer<frmAbout> m_about;
-    QString m_UserName;
-    QString m_ComputerName;
+    QPointer<AboutDialog> m_about;
+    QString m_userFilter;
+    QString m_computerFilter;
     QString m_openedDocument; ///< the report document shown, when the viewer shows one
     bool m_keepShownEntry = false;
     std::vector<ShownReport> m_backStack;
-    QAction* mnuViewBack = nullptr;
+    QAction* m_backAction = nullptr;
     bool m_sizedOnShow = false;
     bool m_fittedOnShow = false; ///< the next list read keeps the chosen entry and the report
     bool m_unloaded = false;

@@ -1,4 +1,4 @@
-#include "reports/repDay.h"
+#include "reports/DayReport.h"
 
 #include "activity/ActivitySource.h"
 #include "datafile/DataPath.h"
@@ -7,7 +7,7 @@
 #include "reports/LayoutHelpers.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportTexts.h"
-#include "reports/TyrowUtils.h"
+#include "reports/DayNumbers.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
 #include "support/Services.h"
@@ -46,14 +46,14 @@ QString dayControl(const char* prefix, int index, const char* suffix = "") {
 
 } // namespace
 
-repDay::repDay(QObject* parent) : engine::Report(parent) {
+DayReport::DayReport(QObject* parent) : engine::Report(parent) {
     documentTitle = QStringLiteral("Activity by day of week");
     buildDefinition();
 }
 
-repDay::~repDay() = default;
+DayReport::~DayReport() = default;
 
-void repDay::buildDefinition() {
+void DayReport::buildDefinition() {
     const QString title = QStringLiteral("Tallyrow Day Report");
     buildReportHeader(title);
     buildPageHeader(title);
@@ -61,7 +61,7 @@ void repDay::buildDefinition() {
     buildFooters();
 }
 
-void repDay::buildReportHeader(const QString& title) {
+void DayReport::buildReportHeader(const QString& title) {
     engine::Section& header = ReportHeader();
     header.height = 13440;
     addLabel(header, QStringLiteral("lblReportName"), title, QRectF(75, 0, 3405, 495), 16, false, kDarkBlue);
@@ -79,7 +79,7 @@ void repDay::buildReportHeader(const QString& title) {
     buildKeyFigures(header);
 }
 
-void repDay::buildPageHeader(const QString& title) {
+void DayReport::buildPageHeader(const QString& title) {
     const double tableRight = kTotalColumn.left + kTotalColumn.width;
     engine::Section& page = PageHeader();
     page.height = 2760;
@@ -108,7 +108,7 @@ void repDay::buildPageHeader(const QString& title) {
     addRule(page, QStringLiteral("linHeadingRight"), QPointF(tableRight, 2200), QPointF(tableRight, 2600));
 }
 
-void repDay::buildDetail() {
+void DayReport::buildDetail() {
     engine::Section& detail = Detail();
     detail.height = 405;
     addField(detail, QStringLiteral("txtTime"), QStringLiteral("Time"),
@@ -128,7 +128,7 @@ void repDay::buildDetail() {
     }
 }
 
-void repDay::buildFooters() {
+void DayReport::buildFooters() {
     const double tableRight = kTotalColumn.left + kTotalColumn.width;
     engine::Section& pageFooter = PageFooter();
     pageFooter.height = 495;
@@ -155,7 +155,7 @@ void repDay::buildFooters() {
     buildShadeLegend(footer);
 }
 
-void repDay::buildKeyFigures(engine::Section& header) {
+void DayReport::buildKeyFigures(engine::Section& header) {
     auto* heading = addLabel(header, QStringLiteral("lblKeyFigures"), QStringLiteral("Key figures"),
                              QRectF(71, kKeyFiguresTop, 8858, 300), 11, true, kDarkBlue);
     heading->visible = false;
@@ -167,7 +167,7 @@ void repDay::buildKeyFigures(engine::Section& header) {
     }
 }
 
-void repDay::buildShadeLegend(engine::Section& footer) {
+void DayReport::buildShadeLegend(engine::Section& footer) {
     auto* caption = addLabel(footer, QStringLiteral("lblShadeLegend"), QStringLiteral("Shading (minutes):"),
                              QRectF(kTimeColumn.left, kLegendTop, 2400, 283), 9);
     caption->visible = false;
@@ -179,12 +179,12 @@ void repDay::buildShadeLegend(engine::Section& footer) {
     }
 }
 
-void repDay::setHeaderText(const QString& reportLabel, const QString& pageLabel, const QString& text) {
+void DayReport::setHeaderText(const QString& reportLabel, const QString& pageLabel, const QString& text) {
     label(reportLabel)->caption = text;
     label(pageLabel)->caption = text;
 }
 
-void repDay::ReportStart() {
+void DayReport::onReportStart() {
     StepRunner run(gErrorReporter.get(), QStringLiteral("repDay - ReportStart&"));
     bool connected = false;
     int selectedCount = 0;
@@ -256,11 +256,11 @@ void repDay::ReportStart() {
     }
 }
 
-HourGrid repDay::readGrid(const DayReportInputs& in) const {
+HourGrid DayReport::readGrid(const DayReportInputs& in) const {
     return dayGrid(m_source->answer(dayQuery(in)));
 }
 
-void repDay::readKeyFigureGrids() {
+void DayReport::readKeyFigureGrids() {
     // Active time is the total whatever the table shows; the weekday columns of a total run
     // already hold it.
     DayReportInputs totals = m_in;
@@ -272,7 +272,7 @@ void repDay::readKeyFigureGrids() {
     m_previousTotalsGrid = readGrid(totals);
 }
 
-void repDay::showHighlights() {
+void DayReport::showHighlights() {
     if (m_in.KeyFigures) {
         const QStringList lines = dayKeyFigureTexts(
             dayKeyFigures(m_grid, m_totalsGrid, m_previousTotalsGrid, m_in), services().locale());
@@ -307,7 +307,7 @@ void repDay::showHighlights() {
     widen(field(QStringLiteral("txtAverage")));
 }
 
-void repDay::shadeCell(engine::Field& cell) {
+void DayReport::shadeCell(engine::Field& cell) {
     if (cell.text.isEmpty()) {
         cell.backColor = QColor();
         return;
@@ -316,7 +316,7 @@ void repDay::shadeCell(engine::Field& cell) {
     cell.color = readableTextColor(cell.backColor);
 }
 
-void repDay::bindResults(StepRunner& run) {
+void DayReport::bindResults(StepRunner& run) {
     run.step([this] { fillDayRowSet(m_chartRows, m_grid); });
     run.step([this] {
         if (m_in.ShowDetails) {
@@ -358,7 +358,7 @@ void repDay::bindResults(StepRunner& run) {
     run.step([this] { pageSetupValue = 1; });
 }
 
-void repDay::Detail_Format() {
+void DayReport::onDetailFormat() {
     if (!m_in.ShowDetails)
         return;
     StepRunner run(gErrorReporter.get(), QStringLiteral("repDay - Format&"));
@@ -375,7 +375,7 @@ void repDay::Detail_Format() {
         Cancel();
 }
 
-void repDay::ReportFooter_Format() {
+void DayReport::onReportFooterFormat() {
     if (!m_in.ShowDetails)
         return;
     StepRunner run(gErrorReporter.get(), QStringLiteral("repDay - ReportFooter_Format()&"));
@@ -387,18 +387,18 @@ void repDay::ReportFooter_Format() {
         Cancel();
 }
 
-void repDay::Error(engine::ReportErrorEvent& event) {
+void DayReport::Error(engine::ReportErrorEvent& event) {
     showEngineError(event);
 }
 
-engine::RowSet repDay::tableRows() const {
+engine::RowSet DayReport::tableRows() const {
     engine::RowSet rows = dayDetailColumns(m_in);
     if (m_hasTable)
         fillDayRowSet(rows, m_grid);
     return rows;
 }
 
-QByteArray repDay::tableCsv() const {
+QByteArray DayReport::tableCsv() const {
     return reportCsv(*this);
 }
 

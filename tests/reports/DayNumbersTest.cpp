@@ -1,4 +1,4 @@
-#include "reports/TyrowUtils.h"
+#include "reports/DayNumbers.h"
 
 #include "support/Error.h"
 
@@ -18,45 +18,45 @@ TEST(DayNumbers, CountDaysFromSaturdayFirstJanuary2000) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(qPrintable(c.date.toString(Qt::ISODate)));
-        EXPECT_EQ(GetDayNumber(c.date), c.day);
-        EXPECT_EQ(GetDayNumber(QDateTime(c.date, QTime(0, 0))), c.day);
+        EXPECT_EQ(dayNumber(c.date), c.day);
+        EXPECT_EQ(dayNumber(QDateTime(c.date, QTime(0, 0))), c.day);
     }
 }
 
 TEST(DayNumbers, StrayTimesRoundToTheNearestDayWithHalvesToEven) {
     // Day 0 is serial 36526 (even): noon stays on the day; day 1 is odd: noon moves to day 2.
-    EXPECT_EQ(GetDayNumber(QDateTime(QDate(2000, 1, 1), QTime(12, 0))), 0);
-    EXPECT_EQ(GetDayNumber(QDateTime(QDate(2000, 1, 2), QTime(12, 0))), 2);
-    EXPECT_EQ(GetDayNumber(QDateTime(QDate(2000, 1, 2), QTime(11, 59))), 1);
-    EXPECT_EQ(GetDayNumber(QDateTime(QDate(2000, 1, 2), QTime(12, 1))), 2);
+    EXPECT_EQ(dayNumber(QDateTime(QDate(2000, 1, 1), QTime(12, 0))), 0);
+    EXPECT_EQ(dayNumber(QDateTime(QDate(2000, 1, 2), QTime(12, 0))), 2);
+    EXPECT_EQ(dayNumber(QDateTime(QDate(2000, 1, 2), QTime(11, 59))), 1);
+    EXPECT_EQ(dayNumber(QDateTime(QDate(2000, 1, 2), QTime(12, 1))), 2);
 }
 
 TEST(DayNumbers, FailuresCarryTheFunctionInTheirTrail) {
     try {
-        GetDayNumber(QDate());
+        dayNumber(QDate());
         FAIL() << "an invalid date must fail";
     } catch (const Error& e) {
         EXPECT_TRUE(e.source().startsWith(QStringLiteral("GetDayNumber&")));
     }
     // Beyond the 32-bit range of the column
-    EXPECT_THROW(GetDayNumber(QDate(9999999, 1, 1)), Error);
+    EXPECT_THROW(dayNumber(QDate(9999999, 1, 1)), Error);
 }
 
 TEST(DayNames, AbsoluteValueModuloSeven) {
-    EXPECT_EQ(GetDayName(0), QStringLiteral("Saturday"));
-    EXPECT_EQ(GetDayName(9), QStringLiteral("Monday"));
-    EXPECT_EQ(GetDayName(-1), QStringLiteral("Sunday"));
-    EXPECT_EQ(GetDayName(6), QStringLiteral("Friday"));
-    EXPECT_EQ(GetDayName(std::numeric_limits<std::int32_t>::min()), GetDayName(2147483648LL % 7));
+    EXPECT_EQ(dayNameOf(0), QStringLiteral("Saturday"));
+    EXPECT_EQ(dayNameOf(9), QStringLiteral("Monday"));
+    EXPECT_EQ(dayNameOf(-1), QStringLiteral("Sunday"));
+    EXPECT_EQ(dayNameOf(6), QStringLiteral("Friday"));
+    EXPECT_EQ(dayNameOf(std::numeric_limits<std::int32_t>::min()), dayNameOf(2147483648LL % 7));
 }
 
 TEST(DayNames, NamesMapBackWithoutCaseButUntrimmed) {
-    EXPECT_EQ(GetDayNumFromName(QStringLiteral("MONDAY")), 2);
-    EXPECT_EQ(GetDayNumFromName(QStringLiteral(" Monday")), 7);
-    EXPECT_EQ(GetDayNumFromName(QStringLiteral("All Days")), 7);
-    EXPECT_EQ(GetDayNumFromName(QStringLiteral("Time")), 7);
+    EXPECT_EQ(dayRemainderOf(QStringLiteral("MONDAY")), 2);
+    EXPECT_EQ(dayRemainderOf(QStringLiteral(" Monday")), 7);
+    EXPECT_EQ(dayRemainderOf(QStringLiteral("All Days")), 7);
+    EXPECT_EQ(dayRemainderOf(QStringLiteral("Time")), 7);
     for (int r = 0; r < 7; ++r)
-        EXPECT_EQ(GetDayNumFromName(GetDayName(r)), r);
+        EXPECT_EQ(dayRemainderOf(dayNameOf(r)), r);
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbour) {

@@ -1,10 +1,10 @@
-#include "output/ui/frmSaveAs.h"
+#include "output/ui/SaveAsDialog.h"
 
 #include "testsupport/ActivityData.h"
 #include "datafile/DataPath.h"
 #include "datafile/ui/BrowseButton.h"
 #include "activity/ActivityPlanner.h"
-#include "reports/repTotals.h"
+#include "reports/TotalsReport.h"
 #include "support/CommandLine.h"
 #include "support/Registry.h"
 #include "support/Scripted.h"
@@ -51,7 +51,7 @@ protected:
         test::writeSqliteDataFile(data, rows);
         gMessageBox->setSettingsKey(REG_APPROOT());
 
-        report = std::make_unique<repTotals>();
+        report = std::make_unique<TotalsReport>();
         TotalsReportInputs in;
         in.StartDate = QDate(2024, 5, 6);
         in.EndDate = QDate(2024, 5, 12);
@@ -67,24 +67,24 @@ protected:
         messageBox()->clearRequests();
     }
 
-    static BrowseButton* browse(frmSaveAs& d) { return d.findChild<BrowseButton*>(u"BrowseButton1"_s); }
-    static QComboBox* formats(frmSaveAs& d) { return d.findChild<QComboBox*>(u"cboSaveAs"_s); }
-    static void pressOK(frmSaveAs& d) { d.findChild<QPushButton*>(u"OKButton"_s)->click(); }
+    static BrowseButton* browse(SaveAsDialog& d) { return d.findChild<BrowseButton*>(u"BrowseButton1"_s); }
+    static QComboBox* formats(SaveAsDialog& d) { return d.findChild<QComboBox*>(u"cboSaveAs"_s); }
+    static void pressOK(SaveAsDialog& d) { d.findChild<QPushButton*>(u"OKButton"_s)->click(); }
     QString documents() const { return const_cast<SaveDialog*>(this)->env().documentsFolder(); }
     QString lastFolder() const {
         return GetRegSetting(u"LastReportFolder"_s, u"<none>"_s, QString(), true, SettingsHive);
     }
     QList<MessageRequest> boxes() const { return messageBox()->requests(); }
 
-    std::unique_ptr<repTotals> report;
+    std::unique_ptr<TotalsReport> report;
 };
 
 } // namespace
 
 TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
-    frmSaveAs dialog(report.get());
-    dialog.ReportName = u"Usage Report - alice - PC1"_s;
-    dialog.Form_Load();
+    SaveAsDialog dialog(report.get());
+    dialog.reportName = u"Usage Report - alice - PC1"_s;
+    dialog.load();
     EXPECT_EQ(browse(dialog)->Path(), documents() + u"/Usage Report - alice - PC1.pdf"_s);
     EXPECT_EQ(dialog.windowTitle(), u"Save Usage Report - alice - PC1"_s);
     EXPECT_EQ(browse(dialog)->DialogTitle(), u"Save Usage Report - alice - PC1 as..."_s);
@@ -125,17 +125,17 @@ TEST_F(SaveDialog, FolderComesFromTheSettingThenDocumentsThenHomeNeverTheProgram
         else
             SetRegSetting(u"LastReportFolder"_s, c.stored, QString(), true, SettingsHive);
         env().setDocumentsFolder(c.documentsKnown ? env().path(u"home/Documents"_s) : QString());
-        frmSaveAs dialog(report.get());
-        dialog.Form_Load();
+        SaveAsDialog dialog(report.get());
+        dialog.load();
         EXPECT_EQ(browse(dialog)->Path(), c.expected);
         EXPECT_EQ(dialog.windowTitle(), u"Save report"_s);
     }
 }
 
 TEST_F(SaveDialog, ChangingTheFormatPutsTheProposalBack) {
-    frmSaveAs dialog(report.get());
-    dialog.ReportName = u"Usage Report"_s;
-    dialog.Form_Load();
+    SaveAsDialog dialog(report.get());
+    dialog.reportName = u"Usage Report"_s;
+    dialog.load();
     browse(dialog)->setPath(env().path(u"elsewhere/mine.pdf"_s));
     formats(dialog)->setCurrentIndex(2);
     EXPECT_EQ(browse(dialog)->Path(), documents() + u"/Usage Report.txt"_s);
@@ -166,9 +166,9 @@ TEST_F(SaveDialog, SavesInEveryFormatAndSaysSo) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extension);
         messageBox()->clearRequests();
-        frmSaveAs dialog(report.get());
-        dialog.ReportName = u"week"_s;
-        dialog.Form_Load();
+        SaveAsDialog dialog(report.get());
+        dialog.reportName = u"week"_s;
+        dialog.load();
         formats(dialog)->setCurrentIndex(c.index);
         const QString path = documents() + u"/week"_s + QString::fromLatin1(c.extension);
         pressOK(dialog);
@@ -194,9 +194,9 @@ TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {
     writeFile(path, "old report");
     {
         messageBox()->queueAnswer(MsgAnswer::No);
-        frmSaveAs dialog(report.get());
-        dialog.ReportName = u"week"_s;
-        dialog.Form_Load();
+        SaveAsDialog dialog(report.get());
+        dialog.reportName = u"week"_s;
+        dialog.load();
         dialog.show();
         pressOK(dialog);
         ASSERT_EQ(boxes().size(), 1) << "No writes nothing and says nothing more";
@@ -215,9 +215,9 @@ TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {
     {
         messageBox()->clearRequests();
         messageBox()->queueAnswer(MsgAnswer::Yes, true);
-        frmSaveAs dialog(report.get());
-        dialog.ReportName = u"week"_s;
-        dialog.Form_Load();
+        SaveAsDialog dialog(report.get());
+        dialog.reportName = u"week"_s;
+        dialog.load();
         dialog.show();
         pressOK(dialog);
         ASSERT_EQ(boxes().size(), 2);
@@ -228,9 +228,9 @@ TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {
     {
         messageBox()->clearRequests();
         writeFile(path, "old report");
-        frmSaveAs dialog(report.get());
-        dialog.ReportName = u"week"_s;
-        dialog.Form_Load();
+        SaveAsDialog dialog(report.get());
+        dialog.reportName = u"week"_s;
+        dialog.load();
         pressOK(dialog);
         ASSERT_EQ(boxes().size(), 1) << "the ticked box answers Yes without asking";
         EXPECT_EQ(boxes()[0].title, u"Report saved"_s);
@@ -254,9 +254,9 @@ TEST_F(SaveDialog, AFailedSaveNamesItsCauseAndIsNotRemembered) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         messageBox()->clearRequests();
-        frmSaveAs dialog(report.get());
-        dialog.ReportName = u"week"_s;
-        dialog.Form_Load();
+        SaveAsDialog dialog(report.get());
+        dialog.reportName = u"week"_s;
+        dialog.load();
         browse(dialog)->setPath(c.path);
         pressOK(dialog);
         ASSERT_EQ(boxes().size(), 1);
@@ -273,17 +273,17 @@ TEST_F(SaveDialog, AFailedSaveNamesItsCauseAndIsNotRemembered) {
 TEST_F(SaveDialog, RemembersTheFolderSavedToAndProposesItNextTime) {
     QDir().mkpath(env().path(u"elsewhere"_s));
     {
-        frmSaveAs dialog(report.get());
-        dialog.ReportName = u"week"_s;
-        dialog.Form_Load();
+        SaveAsDialog dialog(report.get());
+        dialog.reportName = u"week"_s;
+        dialog.load();
         browse(dialog)->setPath(env().path(u"elsewhere/week.pdf"_s));
         pressOK(dialog);
     }
     EXPECT_TRUE(QFile::exists(env().path(u"elsewhere/week.pdf"_s)));
     EXPECT_EQ(lastFolder(), env().path(u"elsewhere/"_s));
-    frmSaveAs next(report.get());
-    next.ReportName = u"month"_s;
-    next.Form_Load();
+    SaveAsDialog next(report.get());
+    next.reportName = u"month"_s;
+    next.load();
     EXPECT_EQ(browse(next)->Path(), env().path(u"elsewhere/month.pdf"_s));
 
     // Return in the path field saves, as OK does; the field is named by its label.
@@ -309,9 +309,9 @@ TEST_F(SaveDialog, NeverWritesOverTheDataFileOrTheLogBesideIt) {
     for (const QString& path : {data, data + u"-wal"_s}) {
         SCOPED_TRACE(path.toStdString());
         messageBox()->clearRequests();
-        frmSaveAs dialog(report.get());
-        dialog.ReportName = u"week"_s;
-        dialog.Form_Load();
+        SaveAsDialog dialog(report.get());
+        dialog.reportName = u"week"_s;
+        dialog.load();
         browse(dialog)->setPath(path);
         pressOK(dialog);
         ASSERT_EQ(boxes().size(), 1);

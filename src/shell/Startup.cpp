@@ -1,4 +1,4 @@
-#include "shell/modMain.h"
+#include "shell/Startup.h"
 
 #include "support/CommandLine.h"
 #include "support/Error.h"
@@ -24,8 +24,8 @@ bool Main(const QStringList& arguments, const StartupHooks& hooks) {
     QString failure;
     bool failed = false;
     try {
-        if (hooks.initXPLook)
-            hooks.initXPLook();
+        if (hooks.initThemedControls)
+            hooks.initThemedControls();
     } catch (...) {
         failed = true;
         failure = currentError().description();
@@ -60,11 +60,11 @@ bool Main(const QStringList& arguments, const StartupHooks& hooks) {
     run.step([] { SettingsHive = Hkey::CurrentUser; });
     run.step([] { SetHelpFile(u"tyrow.chm"_s, u"tyrow.hlp"_s); });
     run.step([] { InitMessageBox(); });
-    run.step([&] { windowOpen = ShowMainForm(hooks.showMainForm); });
+    run.step([&] { windowOpen = showMainWindow(hooks.showMainWindow); });
     return windowOpen;
 }
 
-bool ShowMainForm(const std::function<void()>& show) {
+bool showMainWindow(const std::function<void()>& show) {
     try {
         if (!show)
             return false;
@@ -79,9 +79,9 @@ bool ShowMainForm(const std::function<void()>& show) {
     }
 }
 
-clsTyrowReports::clsTyrowReports(StartupHooks hooks) : m_hooks(std::move(hooks)) {}
+ReportsProgram::ReportsProgram(StartupHooks hooks) : m_hooks(std::move(hooks)) {}
 
-bool clsTyrowReports::Run(const QStringList& arguments) {
+bool ReportsProgram::Run(const QStringList& arguments) {
     try {
         return Main(arguments, m_hooks);
     } catch (...) {

@@ -1,4 +1,4 @@
-#include "shell/ui/frmMain.h"
+#include "shell/ui/MainWindow.h"
 
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
@@ -14,17 +14,17 @@
 #include "engine/ChartDefinition.h"
 #include "engine/ui/ReportViewer.h"
 #include "output/ReportDocument.h"
-#include "output/ui/frmSaveAs.h"
+#include "output/ui/SaveAsDialog.h"
 #include "datafile/ui/BrowseButton.h"
-#include "reports/repDay.h"
-#include "reports/repTotals.h"
-#include "reports/repUsers.h"
+#include "reports/DayReport.h"
+#include "reports/TotalsReport.h"
+#include "reports/UsersReport.h"
 #include "shell/PreviewRequest.h"
-#include "reports/TyrowUtils.h"
+#include "reports/DayNumbers.h"
 #include "shell/ReportOptions.h"
 #include "shell/UserList.h"
 #include "shell/ui/EndApplication.h"
-#include "shell/ui/frmAbout.h"
+#include "shell/ui/AboutDialog.h"
 #include "support/CommandLine.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
@@ -76,8 +76,8 @@ namespace tallyrow {
 
 namespace {
 
-frmMain::DialogRunner& dialogRunner() {
-    static frmMain::DialogRunner runner;
+MainWindow::DialogRunner& dialogRunner() {
+    static MainWindow::DialogRunner runner;
     return runner;
 }
 
@@ -117,7 +117,7 @@ QComboBox* makeList(const QString& name, const QStringList& items, QWidget* pare
 
 } // namespace
 
-frmMain::frmMain(QWidget* parent)
+MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent),
       m_properties(std::make_unique<MemoryPropertyStore>(
           std::initializer_list<std::pair<QString, QVariant>>{{u"period"_s, kPeriodWeek}})),
@@ -132,7 +132,7 @@ frmMain::frmMain(QWidget* parent)
     // The wait is told from whichever thread waits: on this one the window cannot run its events
     // meanwhile, so the message is drawn at once.
     SqliteDatabase::setBusyWaitObserver(
-        [window = QPointer<frmMain>(this)](const SqliteDatabase::BusyWait& w) {
+        [window = QPointer<MainWindow>(this)](const SqliteDatabase::BusyWait& w) {
             const auto whole = [](std::chrono::milliseconds t) {
                 return int(std::chrono::duration_cast<std::chrono::seconds>(t).count());
             };
@@ -148,7 +148,7 @@ frmMain::frmMain(QWidget* parent)
         });
 }
 
-frmMain::~frmMain() {
+MainWindow::~MainWindow() {
     SqliteDatabase::setBusyWaitObserver({});
     // The worker reads through the cache and reports back to this window: both must outlast it.
     if (m_loadJob) {
@@ -156,41 +156,41 @@ frmMain::~frmMain() {
         m_loadJob->wait();
         m_loadJob.reset();
     }
-    if (arvPreview)
-        arvPreview->setReportSource(nullptr);
+    if (m_viewer)
+        m_viewer->setReportSource(nullptr);
 }
 
-void frmMain::setDialogRunner(DialogRunner runner) {
+void MainWindow::setDialogRunner(DialogRunner runner) {
     dialogRunner() = std::move(runner);
 }
 
-void frmMain::setMenuRunner(std::function<void(QMenu&)> runner) {
+void MainWindow::setMenuRunner(std::function<void(QMenu&)> runner) {
     menuRunner() = std::move(runner);
 }
 
-void frmMain::setReportChooser(std::shared_ptr<FileChooser> chooser) {
+void MainWindow::setReportChooser(std::shared_ptr<FileChooser> chooser) {
     reportChooser() = std::move(chooser);
 }
 
-void frmMain::setStoreCacheFolder(std::optional<QString> folder) {
+void MainWindow::setStoreCacheFolder(std::optional<QString> folder) {
     storeCacheFolder() = std::move(folder);
 }
 
-int frmMain::runDialog(QDialog& dialog) {
+int MainWindow::runDialog(QDialog& dialog) {
     if (dialogRunner())
         return dialogRunner()(dialog);
     return dialog.exec();
 }
 
-void frmMain::fitToScreen() {
+void MainWindow::fitToScreen() {
     // Each options page scrolls when it is taller than the room it gets, so the window never
     // needs more height than a small screen (or a large scale) offers.
-    for (int i = 0; i < tabOptions->count(); ++i) {
-        QWidget* page = tabOptions->widget(i);
+    for (int i = 0; i < m_optionTabs->count(); ++i) {
+        QWidget* page = m_optionTabs->widget(i);
         if (qobject_cast<QScrollArea*>(page))
             continue;
-        const QString caption = tabOptions->tabText(i);
-        tabOptions->removeTab(i);
+        const QString caption = m_optionTabs->tabText(i);
+        m_optionTabs->removeTab(i);
         auto* area = new QScrollArea;
         area->setObjectName(page->objectName() + u"Scroll"_s);
         area->setFrameShape(QFrame::NoFrame);
@@ -198,13 +198,13 @@ void frmMain::fitToScreen() {
         area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         area->setFocusPolicy(Qt::NoFocus); // no extra Tab stop: the wheel and the bar scroll it
         area->setWidget(page);
-        tabOptions->insertTab(i, area, caption);
+        m_optionTabs->insertTab(i, area, caption);
     }
-    tabOptions->setCurrentIndex(0);
+    m_optionTabs->setCurrentIndex(0);
     resize(sizeHint());
 }
 
-void frmMain::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     // Until the window is first laid out its minimum is much larger than it will be, which kept
     // the size asked for at construction from applying: it is asked for again once it is.
     QMainWindow::showEvent(event);
@@ -215,7 +215,7 @@ void frmMain::showEvent(QShowEvent* event) {
         });
 }
 
-QSize frmMain::sizeHint() const {
+QSize MainWindow::sizeHint() const {
     // Room for the options and a readable page, but never more than the screen offers (less a
     // margin for the window's frame): at a large scale the options scroll instead.
     QSize size(1100, 760);
@@ -229,50 +229,51 @@ QSize frmMain::sizeHint() const {
     return size;
 }
 
-void frmMain::buildControls() {
+void MainWindow::buildControls() {
     auto* options = new QWidget(this);
     options->setObjectName(u"vseOptions"_s);
     auto* column = new QVBoxLayout(options);
     column->setContentsMargins(10, 10, 10, 10);
     column->setSpacing(6);
 
-    lblTitle = makeLabel(u"lblTitle"_s, u"Activity by day of week"_s, options);
+    m_titleLabel = makeLabel(u"lblTitle"_s, u"Activity by day of week"_s, options);
     QFont titleFont(u"Tahoma"_s);
     titleFont.setPointSizeF(9.75);
     titleFont.setBold(true);
-    lblTitle->setFont(titleFont);
-    column->addWidget(lblTitle);
+    m_titleLabel->setFont(titleFont);
+    column->addWidget(m_titleLabel);
 
     buildUserList(options, column);
 
-    tabOptions = new QTabWidget(options);
-    tabOptions->setObjectName(u"tabOptions"_s);
-    tabOptions->setAccessibleName(u"Report options"_s);
+    m_optionTabs = new QTabWidget(options);
+    m_optionTabs->setObjectName(u"tabOptions"_s);
+    m_optionTabs->setAccessibleName(u"Report options"_s);
     buildDatePage();
     buildTimePage();
 
     column->addSpacing(4);
-    column->addWidget(tabOptions, 1);
+    column->addWidget(m_optionTabs, 1);
 
-    cmdPreviewReport = new QPushButton(u"Preview Day Report"_s, options);
-    cmdPreviewReport->setObjectName(u"cmdPreviewReport"_s);
-    cmdPreviewReport->setDefault(true);
-    cmdPreviewReport->setMinimumHeight(32);
-    cmdPreviewReport->setToolTip(u"Show the report with these options (F5)"_s);
-    column->addWidget(cmdPreviewReport);
-    chkFollowFile = new QCheckBox(u"Refresh automatically"_s, options);
-    chkFollowFile->setObjectName(u"chkFollowFile"_s);
-    chkFollowFile->setToolTip(u"While the monitoring product writes, the shown report is made again from the "
-                              "new data every few seconds, on the same page"_s);
-    column->addWidget(chkFollowFile);
+    m_previewButton = new QPushButton(u"Preview Day Report"_s, options);
+    m_previewButton->setObjectName(u"cmdPreviewReport"_s);
+    m_previewButton->setDefault(true);
+    m_previewButton->setMinimumHeight(32);
+    m_previewButton->setToolTip(u"Show the report with these options (F5)"_s);
+    column->addWidget(m_previewButton);
+    m_followFileBox = new QCheckBox(u"Refresh automatically"_s, options);
+    m_followFileBox->setObjectName(u"chkFollowFile"_s);
+    m_followFileBox->setToolTip(
+        u"While the monitoring product writes, the shown report is made again from the "
+        "new data every few seconds, on the same page"_s);
+    column->addWidget(m_followFileBox);
 
-    arvPreview = new engine::ReportViewer(this);
-    arvPreview->setObjectName(u"arvPreview"_s);
+    m_viewer = new engine::ReportViewer(this);
+    m_viewer->setObjectName(u"arvPreview"_s);
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setObjectName(u"vseMain"_s);
     splitter->addWidget(options);
-    splitter->addWidget(arvPreview);
+    splitter->addWidget(m_viewer);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setCollapsible(0, false);
@@ -281,30 +282,30 @@ void frmMain::buildControls() {
     options->setMaximumWidth(420);
     setCentralWidget(splitter);
 
-    connect(cmdPreviewReport, &QPushButton::clicked, this, [this] { cmdPreviewReport_Click(); });
-    connect(arvPreview, &engine::ReportViewer::LoadCompleted, this, [this] { arvPreview_LoadCompleted(); });
-    connect(arvPreview, &engine::ReportViewer::textItemClicked, this,
+    connect(m_previewButton, &QPushButton::clicked, this, [this] { onPreviewClicked(); });
+    connect(m_viewer, &engine::ReportViewer::LoadCompleted, this, [this] { onReportShown(); });
+    connect(m_viewer, &engine::ReportViewer::textItemClicked, this,
             [this](const QString& name, int ordinal, QPoint at) { offerDrillDown(name, ordinal, at); });
-    connect(dtmDateReport, &DateSelector::Change, this, [this] { dtmDateReport_Change(); });
+    connect(m_dateSelector, &DateSelector::Change, this, [this] { onDatesChanged(); });
 
     buildShortcuts();
     buildStatusBar();
 }
 
-void frmMain::buildStatusBar() {
-    lblDataSource = new QLabel(statusBar());
-    lblDataSource->setObjectName(u"lblDataSource"_s);
-    statusBar()->addWidget(lblDataSource, 1);
-    lblLoadProgress = new QLabel(statusBar());
-    lblLoadProgress->setObjectName(u"lblLoadProgress"_s);
-    statusBar()->addPermanentWidget(lblLoadProgress);
-    cmdCancelLoad = new QPushButton(u"Cancel"_s, statusBar());
-    cmdCancelLoad->setObjectName(u"cmdCancelLoad"_s);
-    cmdCancelLoad->setToolTip(u"Stop reading the data file"_s);
-    statusBar()->addPermanentWidget(cmdCancelLoad);
-    lblLoadProgress->hide();
-    cmdCancelLoad->hide();
-    connect(cmdCancelLoad, &QPushButton::clicked, this, [this] { cancelStoreLoad(); });
+void MainWindow::buildStatusBar() {
+    m_dataSourceLabel = new QLabel(statusBar());
+    m_dataSourceLabel->setObjectName(u"lblDataSource"_s);
+    statusBar()->addWidget(m_dataSourceLabel, 1);
+    m_loadProgressLabel = new QLabel(statusBar());
+    m_loadProgressLabel->setObjectName(u"lblLoadProgress"_s);
+    statusBar()->addPermanentWidget(m_loadProgressLabel);
+    m_cancelLoadButton = new QPushButton(u"Cancel"_s, statusBar());
+    m_cancelLoadButton->setObjectName(u"cmdCancelLoad"_s);
+    m_cancelLoadButton->setToolTip(u"Stop reading the data file"_s);
+    statusBar()->addPermanentWidget(m_cancelLoadButton);
+    m_loadProgressLabel->hide();
+    m_cancelLoadButton->hide();
+    connect(m_cancelLoadButton, &QPushButton::clicked, this, [this] { cancelStoreLoad(); });
     m_loadTimer = new QTimer(this);
     m_loadTimer->setInterval(100);
     connect(m_loadTimer, &QTimer::timeout, this, [this] { showLoadProgress(); });
@@ -316,42 +317,42 @@ void frmMain::buildStatusBar() {
     m_watchTimer->start();
 }
 
-void frmMain::buildUserList(QWidget* options, QVBoxLayout* column) {
-    lblUserName = makeLabel(u"lblUserName"_s, u"User and computer"_s, options);
-    cboUserName = makeList(u"cboUserName"_s, {}, options);
-    cboUserName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cboUserName->setMinimumContentsLength(18);
+void MainWindow::buildUserList(QWidget* options, QVBoxLayout* column) {
+    m_userLabel = makeLabel(u"lblUserName"_s, u"User and computer"_s, options);
+    m_userList = makeList(u"cboUserName"_s, {}, options);
+    m_userList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_userList->setMinimumContentsLength(18);
     // Offices with hundreds of entries find theirs by typing any part of it; the entry itself
     // stays one of the list's (typing never makes a new one).
-    cboUserName->setEditable(true);
-    cboUserName->setInsertPolicy(QComboBox::NoInsert);
-    auto* finder = new QCompleter(cboUserName->model(), cboUserName);
+    m_userList->setEditable(true);
+    m_userList->setInsertPolicy(QComboBox::NoInsert);
+    auto* finder = new QCompleter(m_userList->model(), m_userList);
     finder->setObjectName(u"cmpUserName"_s);
     finder->setCaseSensitivity(Qt::CaseInsensitive);
     finder->setFilterMode(Qt::MatchContains);
     finder->setCompletionMode(QCompleter::PopupCompletion);
-    cboUserName->setCompleter(finder);
+    m_userList->setCompleter(finder);
     // A text that is an entry exactly (typed in full, or set by a caller as on a plain list)
     // chooses that entry at once.
-    connect(cboUserName, &QComboBox::editTextChanged, this, [this](const QString& text) {
-        const int exact = cboUserName->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (exact >= 0 && exact != cboUserName->currentIndex())
-            cboUserName->setCurrentIndex(exact);
+    connect(m_userList, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        const int exact = m_userList->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (exact >= 0 && exact != m_userList->currentIndex())
+            m_userList->setCurrentIndex(exact);
     });
     // A text that matches no entry stays as typed: Preview then says so rather than report on
     // the entry chosen before.
-    connect(cboUserName->lineEdit(), &QLineEdit::editingFinished, this, [this] {
-        const int chosen = cboUserName->findText(cboUserName->currentText(), Qt::MatchFixedString);
+    connect(m_userList->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        const int chosen = m_userList->findText(m_userList->currentText(), Qt::MatchFixedString);
         if (chosen >= 0)
-            cboUserName->setCurrentIndex(chosen);
+            m_userList->setCurrentIndex(chosen);
     });
-    lblUserName->setBuddy(cboUserName);
-    cboUserName->lineEdit()->setAccessibleName(lblUserName->text());
-    column->addWidget(lblUserName);
-    column->addWidget(cboUserName);
+    m_userLabel->setBuddy(m_userList);
+    m_userList->lineEdit()->setAccessibleName(m_userLabel->text());
+    column->addWidget(m_userLabel);
+    column->addWidget(m_userList);
 }
 
-void frmMain::buildShortcuts() {
+void MainWindow::buildShortcuts() {
     // F1 opens the help wherever the focus is in the window.
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::WindowShortcut);
@@ -361,165 +362,162 @@ void frmMain::buildShortcuts() {
     preview->setObjectName(u"shortcutPreview"_s);
     preview->setContext(Qt::WindowShortcut);
     connect(preview, &QShortcut::activated, this, [this] {
-        if (cmdPreviewReport->isEnabled())
-            cmdPreviewReport->click();
+        if (m_previewButton->isEnabled())
+            m_previewButton->click();
     });
 }
 
-void frmMain::showDataSource() {
+void MainWindow::showDataSource() {
     const QString source = GetDataPath(kDefaultDataFileName);
     const QString shown =
         isPostgresUri(source) ? redactedPostgresUri(source) : QDir::toNativeSeparators(source);
-    lblDataSource->setText(shown.isEmpty() ? QString() : u"Data: "_s + shown);
-    lblDataSource->setToolTip(shown);
+    m_dataSourceLabel->setText(shown.isEmpty() ? QString() : u"Data: "_s + shown);
+    m_dataSourceLabel->setToolTip(shown);
 }
 
-void frmMain::buildDatePage() {
+void MainWindow::buildDatePage() {
     // "Date": the range and how the result is drawn.
-    auto* datePage = new QWidget(tabOptions);
+    auto* datePage = new QWidget(m_optionTabs);
     datePage->setObjectName(u"tabDate"_s);
     auto* dateLayout = new QVBoxLayout(datePage);
-    dtmDateReport = new DateSelector(datePage);
-    dtmDateReport->setObjectName(u"dtmDateReport"_s);
-    dtmDateReport->ReadProperties(
+    m_dateSelector = new DateSelector(datePage);
+    m_dateSelector->setObjectName(u"dtmDateReport"_s);
+    m_dateSelector->ReadProperties(
         [this](const QString& key, const QVariant& def) { return m_properties->read(key, def); });
-    dateLayout->addWidget(dtmDateReport);
-    lblDateChartType = makeLabel(u"lblDateChartType"_s, u"Chart type"_s, datePage);
-    cboChartType = makeList(u"cboChartType"_s, {}, datePage);
-    lblDateChartType->setBuddy(cboChartType);
+    dateLayout->addWidget(m_dateSelector);
+    m_chartTypeLabel = makeLabel(u"lblDateChartType"_s, u"Chart type"_s, datePage);
+    m_chartTypeBox = makeList(u"cboChartType"_s, {}, datePage);
+    m_chartTypeLabel->setBuddy(m_chartTypeBox);
     dateLayout->addSpacing(6);
-    dateLayout->addWidget(lblDateChartType);
-    dateLayout->addWidget(cboChartType);
-    chkDateShowDetails = new QCheckBox(u"Show Details"_s, datePage);
-    chkDateShowDetails->setObjectName(u"chkDateShowDetails"_s);
-    dateLayout->addWidget(chkDateShowDetails);
+    dateLayout->addWidget(m_chartTypeLabel);
+    dateLayout->addWidget(m_chartTypeBox);
+    m_showDetailsBox = new QCheckBox(u"Show Details"_s, datePage);
+    m_showDetailsBox->setObjectName(u"chkDateShowDetails"_s);
+    dateLayout->addWidget(m_showDetailsBox);
     dateLayout->addStretch(1);
-    tabOptions->addTab(datePage, u"Date"_s);
+    m_optionTabs->addTab(datePage, u"Date"_s);
 }
 
-void frmMain::buildTimePage() {
+void MainWindow::buildTimePage() {
     // "Time": how the active time is counted; one panel per report, the current one in front.
-    auto* timePage = new QWidget(tabOptions);
+    auto* timePage = new QWidget(m_optionTabs);
     timePage->setObjectName(u"tabTime"_s);
     auto* timeLayout = new QVBoxLayout(timePage);
-    reportPanels = new QStackedWidget(timePage);
-    reportPanels->setObjectName(u"reportPanels"_s);
-    timeLayout->addWidget(reportPanels);
+    m_reportPanels = new QStackedWidget(timePage);
+    m_reportPanels->setObjectName(u"reportPanels"_s);
+    timeLayout->addWidget(m_reportPanels);
 
     buildDayPanel();
     buildTotalsPanel();
     buildUsersPanel();
-    tabOptions->addTab(timePage, u"Time"_s);
+    m_optionTabs->addTab(timePage, u"Time"_s);
 }
 
-void frmMain::buildDayPanel() {
-    vseDayReport = new QWidget(reportPanels);
-    vseDayReport->setObjectName(u"vseDayReport"_s);
-    auto* day = new QVBoxLayout(vseDayReport);
+void MainWindow::buildDayPanel() {
+    m_dayPanel = new QWidget(m_reportPanels);
+    m_dayPanel->setObjectName(u"vseDayReport"_s);
+    auto* day = new QVBoxLayout(m_dayPanel);
     day->setContentsMargins(0, 0, 0, 0);
-    lblOverDataRange = makeLabel(u"lblOverDataRange"_s, u"Over this date range show..."_s, vseDayReport);
-    cboTotalType = makeList(u"cboTotalType"_s,
-                            {u"average over date range"_s, u"total over date range"_s,
-                             u"maximum in date range"_s, u"minimum in date range "_s},
-                            vseDayReport);
-    lblOverDataRange->setBuddy(cboTotalType);
-    lblonGraph = makeLabel(u"lblonGraph"_s, u"On the graph show..."_s, vseDayReport);
-    cboShowEachDay =
-        makeList(u"cboShowEachDay"_s,
-                 {u"average of selected days"_s, u"each day separately"_s, u"separate days & average"_s},
-                 vseDayReport);
-    lblonGraph->setBuddy(cboShowEachDay);
-    lblDayReportDaysToInclude =
-        makeLabel(u"lblDayReportDaysToInclude"_s, u"Include data from these days"_s, vseDayReport);
-    day->addWidget(lblOverDataRange);
-    day->addWidget(cboTotalType);
+    m_totalTypeLabel = makeLabel(u"lblOverDataRange"_s, u"Over this date range show..."_s, m_dayPanel);
+    m_totalTypeBox = makeList(u"cboTotalType"_s,
+                              {u"average over date range"_s, u"total over date range"_s,
+                               u"maximum in date range"_s, u"minimum in date range "_s},
+                              m_dayPanel);
+    m_totalTypeLabel->setBuddy(m_totalTypeBox);
+    m_showEachDayLabel = makeLabel(u"lblonGraph"_s, u"On the graph show..."_s, m_dayPanel);
+    m_showEachDayBox = makeList(
+        u"cboShowEachDay"_s,
+        {u"average of selected days"_s, u"each day separately"_s, u"separate days & average"_s}, m_dayPanel);
+    m_showEachDayLabel->setBuddy(m_showEachDayBox);
+    m_daysLabel = makeLabel(u"lblDayReportDaysToInclude"_s, u"Include data from these days"_s, m_dayPanel);
+    day->addWidget(m_totalTypeLabel);
+    day->addWidget(m_totalTypeBox);
     day->addSpacing(4);
-    day->addWidget(lblonGraph);
-    day->addWidget(cboShowEachDay);
+    day->addWidget(m_showEachDayLabel);
+    day->addWidget(m_showEachDayBox);
     day->addSpacing(4);
-    day->addWidget(lblDayReportDaysToInclude);
+    day->addWidget(m_daysLabel);
     // The seven boxes are one group for a screen reader, named as the label above them.
-    auto* dayGroup = new QGroupBox(vseDayReport);
+    auto* dayGroup = new QGroupBox(m_dayPanel);
     dayGroup->setObjectName(u"grpDays"_s);
     dayGroup->setFlat(true);
-    dayGroup->setAccessibleName(lblDayReportDaysToInclude->text());
+    dayGroup->setAccessibleName(m_daysLabel->text());
     dayGroup->setStyleSheet(u"QGroupBox#grpDays { border: none; margin: 0; padding: 0; }"_s);
     auto* days = new QGridLayout(dayGroup);
     days->setContentsMargins(8, 0, 0, 0);
     for (int i = 0; i < 7; ++i) {
         const QString name = weekdayNames()[i];
-        chkDays[i] = new QCheckBox(name, dayGroup);
-        chkDays[i]->setObjectName(u"chkDate"_s + name);
-        chkDays[i]->setChecked(true);
-        days->addWidget(chkDays[i], i % 4, i / 4);
+        m_dayBoxes[i] = new QCheckBox(name, dayGroup);
+        m_dayBoxes[i]->setObjectName(u"chkDate"_s + name);
+        m_dayBoxes[i]->setChecked(true);
+        days->addWidget(m_dayBoxes[i], i % 4, i / 4);
     }
     day->addWidget(dayGroup);
     day->addSpacing(4);
-    chkShadeTable = new QCheckBox(u"Shade the table"_s, vseDayReport);
-    chkShadeTable->setObjectName(u"chkShadeTable"_s);
-    chkShadeTable->setToolTip(u"Shades each hour and day by its value (shown with the table)"_s);
-    chkKeyFigures = new QCheckBox(u"Key figures"_s, vseDayReport);
-    chkKeyFigures->setObjectName(u"chkKeyFigures"_s);
-    chkKeyFigures->setToolTip(
+    m_shadeTableBox = new QCheckBox(u"Shade the table"_s, m_dayPanel);
+    m_shadeTableBox->setObjectName(u"chkShadeTable"_s);
+    m_shadeTableBox->setToolTip(u"Shades each hour and day by its value (shown with the table)"_s);
+    m_keyFiguresBox = new QCheckBox(u"Key figures"_s, m_dayPanel);
+    m_keyFiguresBox->setObjectName(u"chkKeyFigures"_s);
+    m_keyFiguresBox->setToolTip(
         u"Busiest hour and day, active hours and the change against the previous range"_s);
-    day->addWidget(chkShadeTable);
-    day->addWidget(chkKeyFigures);
+    day->addWidget(m_shadeTableBox);
+    day->addWidget(m_keyFiguresBox);
     day->addStretch(1);
-    reportPanels->addWidget(vseDayReport);
+    m_reportPanels->addWidget(m_dayPanel);
 }
 
-void frmMain::buildTotalsPanel() {
-    vseTotalsReport = new QWidget(reportPanels);
-    vseTotalsReport->setObjectName(u"vseTotalsReport"_s);
-    auto* totals = new QVBoxLayout(vseTotalsReport);
+void MainWindow::buildTotalsPanel() {
+    m_totalsPanel = new QWidget(m_reportPanels);
+    m_totalsPanel->setObjectName(u"vseTotalsReport"_s);
+    auto* totals = new QVBoxLayout(m_totalsPanel);
     totals->setContentsMargins(0, 0, 0, 0);
-    Label2 = makeLabel(u"Label2"_s, u"Show time on graph as:"_s, vseTotalsReport);
-    cboTimeScale = makeList(u"cboTimeScale"_s, {u"seconds"_s, u"minutes"_s, u"hours"_s}, vseTotalsReport);
-    Label2->setBuddy(cboTimeScale);
-    lblTotalsReportUnits =
-        makeLabel(u"lblTotalsReportUnits"_s, u"Show total activity in groups of:"_s, vseTotalsReport);
-    txtTotalsReportUnits = new QLineEdit(u"1"_s, vseTotalsReport);
-    txtTotalsReportUnits->setObjectName(u"txtTotalsReportUnits"_s);
+    m_timeScaleLabel = makeLabel(u"Label2"_s, u"Show time on graph as:"_s, m_totalsPanel);
+    m_timeScaleBox = makeList(u"cboTimeScale"_s, {u"seconds"_s, u"minutes"_s, u"hours"_s}, m_totalsPanel);
+    m_timeScaleLabel->setBuddy(m_timeScaleBox);
+    m_unitsLabel =
+        makeLabel(u"lblTotalsReportUnits"_s, u"Show total activity in groups of:"_s, m_totalsPanel);
+    m_unitsEdit = new QLineEdit(u"1"_s, m_totalsPanel);
+    m_unitsEdit->setObjectName(u"txtTotalsReportUnits"_s);
     // Wide enough for any number a period can use, and it says what it takes.
-    txtTotalsReportUnits->setMaximumWidth(txtTotalsReportUnits->fontMetrics().horizontalAdvance(u"0"_s) * 12 +
-                                          16);
-    txtTotalsReportUnits->setToolTip(u"How many days, weeks, months or years each row of the report covers: "
-                                     "a whole number, such as 2 with weeks for fortnights"_s);
-    lblTotalsReportUnits->setBuddy(txtTotalsReportUnits);
-    cboTotalsReportPeriod = makeList(u"cboTotalsReportPeriod"_s,
-                                     {u"Days"_s, u"Weeks"_s, u"Months"_s, u"Years"_s}, vseTotalsReport);
-    totals->addWidget(Label2);
-    totals->addWidget(cboTimeScale);
+    m_unitsEdit->setMaximumWidth(m_unitsEdit->fontMetrics().horizontalAdvance(u"0"_s) * 12 + 16);
+    m_unitsEdit->setToolTip(u"How many days, weeks, months or years each row of the report covers: "
+                            "a whole number, such as 2 with weeks for fortnights"_s);
+    m_unitsLabel->setBuddy(m_unitsEdit);
+    m_periodBox =
+        makeList(u"cboTotalsReportPeriod"_s, {u"Days"_s, u"Weeks"_s, u"Months"_s, u"Years"_s}, m_totalsPanel);
+    totals->addWidget(m_timeScaleLabel);
+    totals->addWidget(m_timeScaleBox);
     totals->addSpacing(4);
-    totals->addWidget(lblTotalsReportUnits);
+    totals->addWidget(m_unitsLabel);
     auto* units = new QHBoxLayout;
-    units->addWidget(txtTotalsReportUnits);
-    units->addWidget(cboTotalsReportPeriod, 1);
+    units->addWidget(m_unitsEdit);
+    units->addWidget(m_periodBox, 1);
     totals->addLayout(units);
     totals->addSpacing(4);
-    chkCompare = new QCheckBox(u"Compare with the previous range"_s, vseTotalsReport);
-    chkCompare->setObjectName(u"chkCompare"_s);
-    totals->addWidget(chkCompare);
+    m_compareBox = new QCheckBox(u"Compare with the previous range"_s, m_totalsPanel);
+    m_compareBox->setObjectName(u"chkCompare"_s);
+    totals->addWidget(m_compareBox);
     totals->addStretch(1);
-    reportPanels->addWidget(vseTotalsReport);
+    m_reportPanels->addWidget(m_totalsPanel);
 }
 
-void frmMain::buildUsersPanel() {
-    vseUsersReport = new QWidget(reportPanels);
-    vseUsersReport->setObjectName(u"vseUsersReport"_s);
-    auto* users = new QVBoxLayout(vseUsersReport);
+void MainWindow::buildUsersPanel() {
+    m_usersPanel = new QWidget(m_reportPanels);
+    m_usersPanel->setObjectName(u"vseUsersReport"_s);
+    auto* users = new QVBoxLayout(m_usersPanel);
     users->setContentsMargins(0, 0, 0, 0);
-    auto* byLabel = makeLabel(u"lblGroupBy"_s, u"Show active time per:"_s, vseUsersReport);
-    cboGroupBy =
-        makeList(u"cboGroupBy"_s, {u"user"_s, u"computer"_s, u"user and computer"_s}, vseUsersReport);
-    byLabel->setBuddy(cboGroupBy);
-    auto* scaleLabel = makeLabel(u"lblUsersTimeScale"_s, u"Show time as:"_s, vseUsersReport);
-    cboUsersTimeScale =
-        makeList(u"cboUsersTimeScale"_s, {u"seconds"_s, u"minutes"_s, u"hours"_s}, vseUsersReport);
-    cboUsersTimeScale->setCurrentIndex(1);
-    scaleLabel->setBuddy(cboUsersTimeScale);
-    auto* daysLabel = makeLabel(u"lblUsersDays"_s, u"Include data from these days"_s, vseUsersReport);
-    auto* dayGroup = new QGroupBox(vseUsersReport);
+    auto* byLabel = makeLabel(u"lblGroupBy"_s, u"Show active time per:"_s, m_usersPanel);
+    m_groupByBox =
+        makeList(u"cboGroupBy"_s, {u"user"_s, u"computer"_s, u"user and computer"_s}, m_usersPanel);
+    byLabel->setBuddy(m_groupByBox);
+    auto* scaleLabel = makeLabel(u"lblUsersTimeScale"_s, u"Show time as:"_s, m_usersPanel);
+    m_usersTimeScaleBox =
+        makeList(u"cboUsersTimeScale"_s, {u"seconds"_s, u"minutes"_s, u"hours"_s}, m_usersPanel);
+    m_usersTimeScaleBox->setCurrentIndex(1);
+    scaleLabel->setBuddy(m_usersTimeScaleBox);
+    auto* daysLabel = makeLabel(u"lblUsersDays"_s, u"Include data from these days"_s, m_usersPanel);
+    auto* dayGroup = new QGroupBox(m_usersPanel);
     dayGroup->setObjectName(u"grpUsersDays"_s);
     dayGroup->setFlat(true);
     dayGroup->setAccessibleName(daysLabel->text());
@@ -528,20 +526,20 @@ void frmMain::buildUsersPanel() {
     days->setContentsMargins(8, 0, 0, 0);
     for (int i = 0; i < 7; ++i) {
         const QString name = weekdayNames()[i];
-        chkUsersDays[std::size_t(i)] = new QCheckBox(name, dayGroup);
-        chkUsersDays[std::size_t(i)]->setObjectName(u"chkUsers"_s + name);
-        chkUsersDays[std::size_t(i)]->setChecked(true);
-        days->addWidget(chkUsersDays[std::size_t(i)], i % 4, i / 4);
+        m_usersDayBoxes[std::size_t(i)] = new QCheckBox(name, dayGroup);
+        m_usersDayBoxes[std::size_t(i)]->setObjectName(u"chkUsers"_s + name);
+        m_usersDayBoxes[std::size_t(i)]->setChecked(true);
+        days->addWidget(m_usersDayBoxes[std::size_t(i)], i % 4, i / 4);
     }
-    for (QWidget* w : {static_cast<QWidget*>(byLabel), static_cast<QWidget*>(cboGroupBy),
-                       static_cast<QWidget*>(scaleLabel), static_cast<QWidget*>(cboUsersTimeScale),
+    for (QWidget* w : {static_cast<QWidget*>(byLabel), static_cast<QWidget*>(m_groupByBox),
+                       static_cast<QWidget*>(scaleLabel), static_cast<QWidget*>(m_usersTimeScaleBox),
                        static_cast<QWidget*>(daysLabel), static_cast<QWidget*>(dayGroup)})
         users->addWidget(w);
     users->addStretch(1);
-    reportPanels->addWidget(vseUsersReport);
+    m_reportPanels->addWidget(m_usersPanel);
 }
 
-void frmMain::buildMenus() {
+void MainWindow::buildMenus() {
     auto makeAction = [this](QMenu* menu, const QString& name, const QString& caption, auto handler) {
         auto* action = menu->addAction(caption);
         action->setObjectName(name);
@@ -551,77 +549,76 @@ void frmMain::buildMenus() {
     QMenu* file = menuBar()->addMenu(u"&File"_s);
     file->setObjectName(u"mnuFile"_s);
     makeAction(file, u"mnuFileOpenReport"_s, u"&Open Report..."_s, [this] {
-        mnuFileOpenReport_Click();
+        onOpenReport();
     })->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     file->addSeparator();
-    mnuFilePrint = makeAction(file, u"mnuFilePrint"_s, u"&Print..."_s, [this] { mnuFilePrint_Click(); });
-    mnuFilePrint->setShortcut(QKeySequence::Print);
-    mnuFileSave = makeAction(file, u"mnuFileSave"_s, u"&Save..."_s, [this] { mnuFileSave_Click(); });
-    mnuFileSave->setShortcut(QKeySequence::Save);
+    m_printAction = makeAction(file, u"mnuFilePrint"_s, u"&Print..."_s, [this] { onPrint(); });
+    m_printAction->setShortcut(QKeySequence::Print);
+    m_saveAction = makeAction(file, u"mnuFileSave"_s, u"&Save..."_s, [this] { onSave(); });
+    m_saveAction->setShortcut(QKeySequence::Save);
     file->addSeparator();
-    mnuFileExit = makeAction(file, u"mnuFileExit"_s, u"E&xit"_s, [this] { mnuFileExit_Click(); });
-    mnuFileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_exitAction = makeAction(file, u"mnuFileExit"_s, u"E&xit"_s, [this] { onExit(); });
+    m_exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* tools = menuBar()->addMenu(u"&Tools"_s);
     tools->setObjectName(u"mnuTools"_s);
-    mnuSelectDataPath = makeAction(tools, u"mnuSelectDataPath"_s, u"&Change Data File..."_s,
-                                   [this] { mnuSelectDataPath_Click(); });
-    mnuSelectDataPath->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    m_changeDataFileAction =
+        makeAction(tools, u"mnuSelectDataPath"_s, u"&Change Data File..."_s, [this] { onChangeDataFile(); });
+    m_changeDataFileAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     tools->addSeparator();
     makeAction(tools, u"mnuDataFileWait"_s, u"&Wait for a Locked Data File..."_s,
-               [this] { mnuDataFileWait_Click(); });
-    makeAction(tools, u"mnuResetAnswers"_s, u"&Reset Remembered Answers..."_s,
-               [this] { mnuResetAnswers_Click(); });
+               [this] { onDataFileWait(); });
+    makeAction(tools, u"mnuResetAnswers"_s, u"&Reset Remembered Answers..."_s, [this] { onResetAnswers(); });
 
     QMenu* reports = menuBar()->addMenu(u"&Reports"_s);
     reports->setObjectName(u"mnuReports"_s);
-    mnuReportsDay = makeAction(reports, u"mnuReportsDay"_s, u"Day Report"_s, [this] {
+    m_dayReportAction = makeAction(reports, u"mnuReportsDay"_s, u"Day Report"_s, [this] {
         StepRunner run(m_err, u"Private Sub mnuReportsDay_Click()&"_s);
-        run.step([this] { InitReport(1); });
+        run.step([this] { initReport(1); });
     });
-    mnuReportsTotals = makeAction(reports, u"mnuReportsTotals"_s, u"Totals Report"_s, [this] {
+    m_totalsReportAction = makeAction(reports, u"mnuReportsTotals"_s, u"Totals Report"_s, [this] {
         StepRunner run(m_err, u"Private Sub mnuReportsTotals_Click()&"_s);
-        run.step([this] { InitReport(0); });
+        run.step([this] { initReport(0); });
     });
-    mnuReportsUsers = makeAction(reports, u"mnuReportsUsers"_s, u"Users Report"_s, [this] {
+    m_usersReportAction = makeAction(reports, u"mnuReportsUsers"_s, u"Users Report"_s, [this] {
         StepRunner run(m_err, u"choosing the Users report&"_s);
-        run.step([this] { InitReport(2); });
+        run.step([this] { initReport(2); });
     });
-    mnuReportsDay->setCheckable(true);
-    mnuReportsTotals->setCheckable(true);
-    mnuReportsUsers->setCheckable(true);
+    m_dayReportAction->setCheckable(true);
+    m_totalsReportAction->setCheckable(true);
+    m_usersReportAction->setCheckable(true);
     reports->addSeparator();
-    mnuViewBack = makeAction(reports, u"mnuViewBack"_s, u"&Back"_s, [this] { goBack(); });
-    mnuViewBack->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
-    mnuViewBack->setToolTip(u"Back to the report shown before (Alt+Left)"_s);
-    mnuViewBack->setEnabled(false);
+    m_backAction = makeAction(reports, u"mnuViewBack"_s, u"&Back"_s, [this] { goBack(); });
+    m_backAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
+    m_backAction->setToolTip(u"Back to the report shown before (Alt+Left)"_s);
+    m_backAction->setEnabled(false);
 
     QMenu* help = menuBar()->addMenu(u"&Help"_s);
     help->setObjectName(u"mnuHelp"_s);
-    mnuHelpContents =
-        makeAction(help, u"mnuHelpContents"_s, u"&Contents"_s, [this] { mnuHelpContents_Click(); });
-    mnuHelpAbout = makeAction(help, u"mnuHelpAbout"_s, u"&About"_s, [this] { mnuHelpAbout_Click(); });
+    m_helpContentsAction =
+        makeAction(help, u"mnuHelpContents"_s, u"&Contents"_s, [this] { onHelpContents(); });
+    m_aboutAction = makeAction(help, u"mnuHelpAbout"_s, u"&About"_s, [this] { onAbout(); });
 }
 
-void frmMain::connectOptionChanges() {
-    auto clear = [this] { ignoringFailures([this] { ClearPreview(); }); };
+void MainWindow::connectOptionChanges() {
+    auto clear = [this] { ignoringFailures([this] { clearPreview(); }); };
     for (QComboBox* list :
-         {cboChartType, cboShowEachDay, cboTimeScale, cboTotalsReportPeriod, cboUserName, cboTotalType})
+         {m_chartTypeBox, m_showEachDayBox, m_timeScaleBox, m_periodBox, m_userList, m_totalTypeBox})
         connect(list, &QComboBox::currentIndexChanged, this, clear);
-    for (QCheckBox* box : chkDays)
+    for (QCheckBox* box : m_dayBoxes)
         connect(box, &QCheckBox::toggled, this, clear);
-    connect(chkDateShowDetails, &QCheckBox::toggled, this, clear);
-    connect(chkShadeTable, &QCheckBox::toggled, this, clear);
-    connect(chkKeyFigures, &QCheckBox::toggled, this, clear);
-    connect(chkCompare, &QCheckBox::toggled, this, clear);
-    connect(cboGroupBy, &QComboBox::currentIndexChanged, this, clear);
-    connect(cboUsersTimeScale, &QComboBox::currentIndexChanged, this, clear);
-    for (QCheckBox* box : chkUsersDays)
+    connect(m_showDetailsBox, &QCheckBox::toggled, this, clear);
+    connect(m_shadeTableBox, &QCheckBox::toggled, this, clear);
+    connect(m_keyFiguresBox, &QCheckBox::toggled, this, clear);
+    connect(m_compareBox, &QCheckBox::toggled, this, clear);
+    connect(m_groupByBox, &QComboBox::currentIndexChanged, this, clear);
+    connect(m_usersTimeScaleBox, &QComboBox::currentIndexChanged, this, clear);
+    for (QCheckBox* box : m_usersDayBoxes)
         connect(box, &QCheckBox::toggled, this, clear);
-    connect(txtTotalsReportUnits, &QLineEdit::textChanged, this, clear);
+    connect(m_unitsEdit, &QLineEdit::textChanged, this, clear);
 }
 
-bool frmMain::Form_Load() {
+bool MainWindow::load() {
     StepRunner run(gErrorReporter.get(), u"Private Sub Form_Load()&"_s);
     bool unload = false;
     run.step([this] {
@@ -632,7 +629,7 @@ bool frmMain::Form_Load() {
         if (m_err != gErrorReporter.get()) {
             m_err = gErrorReporter.get();
             if (m_err)
-                connect(m_err.data(), &ErrorReporter::Abort, this, [this] { m_err_Abort(); });
+                connect(m_err.data(), &ErrorReporter::Abort, this, [this] { onAbortChosen(); });
         }
     });
     if (applicationEnded())
@@ -646,7 +643,7 @@ bool frmMain::Form_Load() {
             }
             SelectDataCancelled = false;
             {
-                frmSelectData dialog(this);
+                SelectDataDialog dialog(this);
                 runDialog(dialog);
             }
             if (applicationEnded()) {
@@ -671,91 +668,91 @@ bool frmMain::Form_Load() {
     }
     run.step([this] { setWindowTitle(u"Tallyrow Reports - "_s + GetLoggedInUserName(QString())); });
     run.step([this] {
-        mnuFileSave->setEnabled(false);
-        mnuFilePrint->setEnabled(false);
+        m_saveAction->setEnabled(false);
+        m_printAction->setEnabled(false);
     });
-    run.step([this] { LoadChartTypes(); });
-    run.step([this] { InitReport(0); });
+    run.step([this] { loadChartTypes(); });
+    run.step([this] { initReport(0); });
     run.step([this] {
-        cboShowEachDay->setCurrentIndex(0);
-        cboTotalType->setCurrentIndex(0);
-        cboTotalsReportPeriod->setCurrentIndex(cboTotalsReportPeriod->findText(u"Days"_s));
+        m_showEachDayBox->setCurrentIndex(0);
+        m_totalTypeBox->setCurrentIndex(0);
+        m_periodBox->setCurrentIndex(m_periodBox->findText(u"Days"_s));
     });
-    run.step([this] { dtmDateReport->SetDates(services().today().addDays(-7), kPeriodWeek, 1); });
-    run.step([this] { cboTimeScale->setCurrentIndex(cboTimeScale->findText(u"minutes"_s)); });
-    run.step([this] { CheckInvalidDays(); });
-    run.step([this] { LoadUserInfo(); });
+    run.step([this] { m_dateSelector->SetDates(services().today().addDays(-7), kPeriodWeek, 1); });
+    run.step([this] { m_timeScaleBox->setCurrentIndex(m_timeScaleBox->findText(u"minutes"_s)); });
+    run.step([this] { checkInvalidDays(); });
+    run.step([this] { loadUserList(); });
     return !m_unloaded;
 }
 
-void frmMain::InitReport(int kind) {
+void MainWindow::initReport(int kind) {
     StepRunner run(m_err, u"Private Sub InitReport()&"_s);
-    run.step([this] { ignoringFailures([this] { ClearPreview(); }); });
-    run.step([this] { UncheckReports(); });
+    run.step([this] { ignoringFailures([this] { clearPreview(); }); });
+    run.step([this] { uncheckReports(); });
     run.step([&] { CurrentReport = kind; });
     if (kind == 0) {
-        run.step([this] { mnuReportsTotals->setChecked(true); });
-        run.step([this] { reportPanels->setCurrentWidget(vseTotalsReport); });
-        run.step([this] { cmdPreviewReport->setText(u"Preview Totals Report"_s); });
-        run.step([this] { cboChartType->setCurrentIndex(cboChartType->findText(u"2D Line"_s)); });
-        run.step([this] { lblTitle->setText(u"Total activity"_s); });
+        run.step([this] { m_totalsReportAction->setChecked(true); });
+        run.step([this] { m_reportPanels->setCurrentWidget(m_totalsPanel); });
+        run.step([this] { m_previewButton->setText(u"Preview Totals Report"_s); });
+        run.step([this] { m_chartTypeBox->setCurrentIndex(m_chartTypeBox->findText(u"2D Line"_s)); });
+        run.step([this] { m_titleLabel->setText(u"Total activity"_s); });
     } else if (kind == 2) {
-        run.step([this] { mnuReportsUsers->setChecked(true); });
-        run.step([this] { reportPanels->setCurrentWidget(vseUsersReport); });
-        run.step([this] { cmdPreviewReport->setText(u"Preview Users Report"_s); });
-        run.step([this] { cboChartType->setCurrentIndex(cboChartType->findText(u"2D Bar"_s)); });
-        run.step([this] { lblTitle->setText(u"Active time per user"_s); });
+        run.step([this] { m_usersReportAction->setChecked(true); });
+        run.step([this] { m_reportPanels->setCurrentWidget(m_usersPanel); });
+        run.step([this] { m_previewButton->setText(u"Preview Users Report"_s); });
+        run.step([this] { m_chartTypeBox->setCurrentIndex(m_chartTypeBox->findText(u"2D Bar"_s)); });
+        run.step([this] { m_titleLabel->setText(u"Active time per user"_s); });
     } else if (kind == 1) {
-        run.step([this] { mnuReportsDay->setChecked(true); });
-        run.step([this] { reportPanels->setCurrentWidget(vseDayReport); });
-        run.step([this] { cmdPreviewReport->setText(u"Preview Day Report"_s); });
-        run.step([this] { cboChartType->setCurrentIndex(cboChartType->findText(u"2D Bar"_s)); });
-        run.step([this] { lblTitle->setText(u"Activity by day of week"_s); });
+        run.step([this] { m_dayReportAction->setChecked(true); });
+        run.step([this] { m_reportPanels->setCurrentWidget(m_dayPanel); });
+        run.step([this] { m_previewButton->setText(u"Preview Day Report"_s); });
+        run.step([this] { m_chartTypeBox->setCurrentIndex(m_chartTypeBox->findText(u"2D Bar"_s)); });
+        run.step([this] { m_titleLabel->setText(u"Activity by day of week"_s); });
     }
 }
 
-void frmMain::UncheckReports() {
+void MainWindow::uncheckReports() {
     StepRunner run(m_err, u"Private Sub UncheckReports()&"_s);
-    run.step([this] { mnuReportsDay->setChecked(false); });
-    run.step([this] { mnuReportsTotals->setChecked(false); });
-    run.step([this] { mnuReportsUsers->setChecked(false); });
+    run.step([this] { m_dayReportAction->setChecked(false); });
+    run.step([this] { m_totalsReportAction->setChecked(false); });
+    run.step([this] { m_usersReportAction->setChecked(false); });
 }
 
-void frmMain::ClearPreview() {
-    arvPreview->setReportSource(nullptr);
-    mnuFilePrint->setEnabled(false);
-    mnuFileSave->setEnabled(false);
+void MainWindow::clearPreview() {
+    m_viewer->setReportSource(nullptr);
+    m_printAction->setEnabled(false);
+    m_saveAction->setEnabled(false);
 }
 
-void frmMain::LoadChartTypes() {
+void MainWindow::loadChartTypes() {
     StepRunner run(m_err, u"Private Sub LoadChartTypes()&"_s);
-    run.step([this] { cboChartType->clear(); });
+    run.step([this] { m_chartTypeBox->clear(); });
     for (const engine::ChartTypeName& type : engine::chartTypeNames())
-        run.step([&] { cboChartType->addItem(type.windowName, type.code); });
+        run.step([&] { m_chartTypeBox->addItem(type.windowName, type.code); });
 }
 
-void frmMain::CheckInvalidDays() {
+void MainWindow::checkInvalidDays() {
     StepRunner run(m_err, u"Private Sub CheckInvalidDays()&"_s);
     run.step([this] {
         const std::array<bool, 7> available =
-            AvailableWeekdays(dtmDateReport->StartDate(), dtmDateReport->EndDate());
-        // chkDays runs Monday ... Sunday; the availability runs Sunday ... Saturday.
+            AvailableWeekdays(m_dateSelector->StartDate(), m_dateSelector->EndDate());
+        // m_dayBoxes runs Monday ... Sunday; the availability runs Sunday ... Saturday.
         for (int sunday = 0; sunday < 7; ++sunday) {
             const auto monday = static_cast<std::size_t>((sunday + 6) % 7);
-            chkDays[monday]->setEnabled(available[static_cast<std::size_t>(sunday)]);
-            if (chkUsersDays[monday])
-                chkUsersDays[monday]->setEnabled(available[static_cast<std::size_t>(sunday)]);
+            m_dayBoxes[monday]->setEnabled(available[static_cast<std::size_t>(sunday)]);
+            if (m_usersDayBoxes[monday])
+                m_usersDayBoxes[monday]->setEnabled(available[static_cast<std::size_t>(sunday)]);
         }
     });
 }
 
-void frmMain::dtmDateReport_Change() {
+void MainWindow::onDatesChanged() {
     StepRunner run(m_err, u"Private Sub dtmDateReport_Change()&"_s);
-    run.step([this] { CheckInvalidDays(); });
-    run.step([this] { ignoringFailures([this] { ClearPreview(); }); });
+    run.step([this] { checkInvalidDays(); });
+    run.step([this] { ignoringFailures([this] { clearPreview(); }); });
 }
 
-void frmMain::LoadUserInfo() {
+void MainWindow::loadUserList() {
     ignoringFailures([this] { showDataSource(); });
     const QString path = GetDataPath(kDefaultDataFileName);
     if (StoreCache::keepsStore(path)) {
@@ -793,7 +790,7 @@ void frmMain::LoadUserInfo() {
     applyUserList(list);
 }
 
-ActivityPlanner& frmMain::plannerFor(const QString& path) {
+ActivityPlanner& MainWindow::plannerFor(const QString& path) {
     if (!m_planner || m_planner->dataFile() != path) {
         // The window never waits for a read of the whole file: a large question on a changed
         // file is read again in the background before the report runs (see previewDataReady).
@@ -804,32 +801,32 @@ ActivityPlanner& frmMain::plannerFor(const QString& path) {
     return *m_planner;
 }
 
-void frmMain::applyUserList(const UserListLoad& list) {
+void MainWindow::applyUserList(const UserListLoad& list) {
     if (std::exchange(m_keepShownEntry, false) && !list.empty && list.replace &&
-        list.entries.contains(cboUserName->currentText())) {
+        list.entries.contains(m_userList->currentText())) {
         applyRefreshedList(list);
         return;
     }
     if (list.empty) {
-        cboUserName->clear();
-        cboUserName->setEnabled(false);
+        m_userList->clear();
+        m_userList->setEnabled(false);
         return;
     }
     if (!list.replace)
         return;
     {
-        const QSignalBlocker quiet(cboUserName); // the list is rebuilt; ClearPreview runs once at the end
-        cboUserName->clear();
+        const QSignalBlocker quiet(m_userList); // the list is rebuilt; clearPreview runs once at the end
+        m_userList->clear();
         addUserEntries(list.entries);
         if (list.enabled)
-            cboUserName->setEnabled(*list.enabled);
+            m_userList->setEnabled(*list.enabled);
         if (list.selected)
-            cboUserName->setCurrentIndex(*list.selected);
+            m_userList->setCurrentIndex(*list.selected);
     }
-    ignoringFailures([this] { ClearPreview(); });
+    ignoringFailures([this] { clearPreview(); });
 }
 
-void frmMain::startStoreLoad(const QString& path) {
+void MainWindow::startStoreLoad(const QString& path) {
     if (m_loadJob && m_loadPath == path)
         return; // already under way: its end serves this request too
     if (m_loadJob)
@@ -844,38 +841,38 @@ void frmMain::startStoreLoad(const QString& path) {
             this, [this, generation] { storeLoadFinished(generation); }, Qt::QueuedConnection);
     });
     showLoadProgress();
-    lblLoadProgress->show();
-    cmdCancelLoad->show();
-    cmdCancelLoad->setEnabled(true);
+    m_loadProgressLabel->show();
+    m_cancelLoadButton->show();
+    m_cancelLoadButton->setEnabled(true);
     m_loadTimer->start();
 }
 
-void frmMain::showLoadProgress() {
+void MainWindow::showLoadProgress() {
     if (m_loadJob)
-        lblLoadProgress->setText(u"Reading data file\u2026 %1%"_s.arg(m_loadJob->progress()));
+        m_loadProgressLabel->setText(u"Reading data file\u2026 %1%"_s.arg(m_loadJob->progress()));
 }
 
-void frmMain::cancelStoreLoad() {
+void MainWindow::cancelStoreLoad() {
     if (!m_loadJob)
         return;
     m_loadJob->cancel();
-    cmdCancelLoad->setEnabled(false);
-    lblLoadProgress->setText(u"Stopping\u2026"_s);
+    m_cancelLoadButton->setEnabled(false);
+    m_loadProgressLabel->setText(u"Stopping\u2026"_s);
 }
 
-void frmMain::storeLoadFinished(int generation) {
+void MainWindow::storeLoadFinished(int generation) {
     if (generation != m_loadGeneration || !m_loadJob)
         return; // a load that was replaced by a later one
     std::shared_ptr<StoreJob> job = std::move(m_loadJob);
     job->wait();
     m_loadTimer->stop();
-    lblLoadProgress->hide();
-    cmdCancelLoad->hide();
+    m_loadProgressLabel->hide();
+    m_cancelLoadButton->hide();
     const bool list = std::exchange(m_listPending, false);
     const bool preview = std::exchange(m_previewPending, false);
     if (job->cancelled() || (!job->store() && job->error().isEmpty())) {
         if (preview)
-            arvPreview->setNotice(QString());
+            m_viewer->setNotice(QString());
         m_watchHeld = true;
         m_listPending = list; // the next read that completes fills the list
         statusBar()->showMessage(
@@ -886,7 +883,7 @@ void frmMain::storeLoadFinished(int generation) {
         m_watchHeld = true;
         m_refusedStamp = m_seenStamp;
         if (preview)
-            arvPreview->setNotice(QString());
+            m_viewer->setNotice(QString());
         // A report still shown was made from the file before this change: it says so, and is
         // not printed as if current, until a good run.
         markReportOutOfDate(u"the data file changed and could not be read again (%1)"_s.arg(
@@ -898,14 +895,14 @@ void frmMain::storeLoadFinished(int generation) {
         const UserListLoad loaded =
             LoadUserList(job->store()->answer(ActivityQuery::userList()).users,
                          GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s));
-        if (list && cboUserName->count() == 0 && mnuFileSave->isEnabled()) {
+        if (list && m_userList->count() == 0 && m_saveAction->isEnabled()) {
             // A report for everybody was made while the list was still empty: the list fills
             // with that entry chosen, and the report stays.
             applyRefreshedList(loaded);
-            const QSignalBlocker quiet(cboUserName);
-            const int everybody = cboUserName->findText(kAllUsers + kUserSeparator + kAllComputers);
+            const QSignalBlocker quiet(m_userList);
+            const int everybody = m_userList->findText(kAllUsers + kUserSeparator + kAllComputers);
             if (everybody >= 0)
-                cboUserName->setCurrentIndex(everybody);
+                m_userList->setCurrentIndex(everybody);
         } else if (list) {
             applyUserList(loaded);
         } else {
@@ -914,55 +911,55 @@ void frmMain::storeLoadFinished(int generation) {
         statusBar()->clearMessage();
     });
     if (preview)
-        cmdPreviewReport_Click();
+        onPreviewClicked();
     else if (!list)
         followFile();
 }
 
-void frmMain::followFile() {
+void MainWindow::followFile() {
     // Only a report made from the options as they stand (any change of them took it away), and
     // never one opened from a report document.
-    if (!chkFollowFile->isChecked() || !mnuFileSave->isEnabled() || !arvPreview->reportSource())
+    if (!m_followFileBox->isChecked() || !m_saveAction->isEnabled() || !m_viewer->reportSource())
         return;
-    const int page = arvPreview->currentPage();
-    const auto zoom = arvPreview->zoomMode();
-    const int percent = arvPreview->zoomPercent();
-    const int scrolled = arvPreview->findChild<QScrollArea*>(u"scrPages"_s)->verticalScrollBar()->value();
+    const int page = m_viewer->currentPage();
+    const auto zoom = m_viewer->zoomMode();
+    const int percent = m_viewer->zoomPercent();
+    const int scrolled = m_viewer->findChild<QScrollArea*>(u"scrPages"_s)->verticalScrollBar()->value();
     QWidget* focused = QApplication::focusWidget();
-    cmdPreviewReport_Click();
+    onPreviewClicked();
     if (zoom == engine::ReportViewer::ZoomMode::Percent)
-        arvPreview->setZoomPercent(percent);
+        m_viewer->setZoomPercent(percent);
     else
-        arvPreview->setZoomMode(zoom);
-    arvPreview->setCurrentPage(page);
-    arvPreview->findChild<QScrollArea*>(u"scrPages"_s)->verticalScrollBar()->setValue(scrolled);
+        m_viewer->setZoomMode(zoom);
+    m_viewer->setCurrentPage(page);
+    m_viewer->findChild<QScrollArea*>(u"scrPages"_s)->verticalScrollBar()->setValue(scrolled);
     if (focused && QApplication::focusWidget() != focused)
         focused->setFocus(); // the refreshed report never takes the focus from where the user is
 }
 
-void frmMain::addUserEntries(const QStringList& entries) {
-    cboUserName->addItems(entries);
-    for (int i = 0; i < cboUserName->count(); ++i)
-        cboUserName->setItemData(i, spokenUserEntry(cboUserName->itemText(i)), Qt::AccessibleTextRole);
+void MainWindow::addUserEntries(const QStringList& entries) {
+    m_userList->addItems(entries);
+    for (int i = 0; i < m_userList->count(); ++i)
+        m_userList->setItemData(i, spokenUserEntry(m_userList->itemText(i)), Qt::AccessibleTextRole);
 }
 
-void frmMain::applyRefreshedList(const UserListLoad& list) {
+void MainWindow::applyRefreshedList(const UserListLoad& list) {
     QStringList shown;
-    for (int i = 0; i < cboUserName->count(); ++i)
-        shown << cboUserName->itemText(i);
+    for (int i = 0; i < m_userList->count(); ++i)
+        shown << m_userList->itemText(i);
     if (!list.replace || list.entries == shown)
         return;
-    const QString chosen = cboUserName->currentText();
-    const QSignalBlocker quiet(cboUserName); // the shown report stays: the same entry is chosen
-    cboUserName->clear();
+    const QString chosen = m_userList->currentText();
+    const QSignalBlocker quiet(m_userList); // the shown report stays: the same entry is chosen
+    m_userList->clear();
     addUserEntries(list.entries);
     if (list.enabled)
-        cboUserName->setEnabled(*list.enabled);
+        m_userList->setEnabled(*list.enabled);
     const int again = list.entries.indexOf(chosen);
-    cboUserName->setCurrentIndex(again >= 0 ? again : list.selected.value_or(0));
+    m_userList->setCurrentIndex(again >= 0 ? again : list.selected.value_or(0));
 }
 
-void frmMain::checkDataFileChanged() {
+void MainWindow::checkDataFileChanged() {
     if (m_loadJob || !m_planner || m_unloaded)
         return;
     const DataFileStamp now = stampDataFile(m_planner->dataFile());
@@ -977,7 +974,7 @@ void frmMain::checkDataFileChanged() {
     startStoreLoad(m_planner->dataFile());
 }
 
-void frmMain::showLoadFailure(const QString& path, const QString& reason) {
+void MainWindow::showLoadFailure(const QString& path, const QString& reason) {
     // A file that does not open at all is reported as opening it for the list always was.
     std::unique_ptr<Connection> cn;
     const bool opens = OpenCN(cn, path);
@@ -992,7 +989,7 @@ void frmMain::showLoadFailure(const QString& path, const QString& reason) {
     });
 }
 
-bool frmMain::previewDataReady() {
+bool MainWindow::previewDataReady() {
     if (m_loadJob) {
         m_previewPending = true; // remembered once: more clicks meanwhile add nothing
         showPreviewWaiting();
@@ -1010,8 +1007,8 @@ bool frmMain::previewDataReady() {
     // once (and is read again in the background); a long range waits for the read.
     if (planner.isFresh())
         return true;
-    const QDate start = dtmDateReport->StartDate();
-    const QDate end = dtmDateReport->EndDate();
+    const QDate start = m_dateSelector->StartDate();
+    const QDate end = m_dateSelector->EndDate();
     // The span a report may ask about: the range and the range of as many days before it.
     const DayRange span = DayRange::between(start.addDays(-(start.daysTo(end) + 1)), end);
     // A file whose rows were refused as it is now is read again, to say why once more.
@@ -1027,55 +1024,55 @@ bool frmMain::previewDataReady() {
     return false;
 }
 
-void frmMain::showPreviewWaiting() {
-    arvPreview->setNotice(u"Report will run when the read finishes"_s);
+void MainWindow::showPreviewWaiting() {
+    m_viewer->setNotice(u"Report will run when the read finishes"_s);
 }
 
-void frmMain::markReportOutOfDate(const QString& reason) {
-    if (!mnuFileSave->isEnabled())
+void MainWindow::markReportOutOfDate(const QString& reason) {
+    if (!m_saveAction->isEnabled())
         return; // no report shown
-    arvPreview->setNotice(u"Out of date: "_s + reason);
-    arvPreview->setPrintEnabled(false);
-    mnuFilePrint->setEnabled(false);
+    m_viewer->setNotice(u"Out of date: "_s + reason);
+    m_viewer->setPrintEnabled(false);
+    m_printAction->setEnabled(false);
 }
 
-bool frmMain::resolveTypedEntry() {
-    if (cboUserName->count() == 0 || cboUserName->currentIndex() < 0)
+bool MainWindow::resolveTypedEntry() {
+    if (m_userList->count() == 0 || m_userList->currentIndex() < 0)
         return true;
-    const QString typed = cboUserName->currentText();
-    if (typed == cboUserName->itemText(cboUserName->currentIndex()))
+    const QString typed = m_userList->currentText();
+    if (typed == m_userList->itemText(m_userList->currentIndex()))
         return true;
-    const int match = cboUserName->findText(typed.trimmed(), Qt::MatchFixedString);
+    const int match = m_userList->findText(typed.trimmed(), Qt::MatchFixedString);
     if (match >= 0) {
-        cboUserName->setCurrentIndex(match);
+        m_userList->setCurrentIndex(match);
         return true;
     }
     // A search left unfinished is never quietly replaced by the entry chosen before it.
     Message(u"\"%1\" is not an entry of the user and computer list. Choose an entry from the list; "
             "typing part of one shows the entries that hold it."_s.arg(typed),
             MsgFlag::Information, u"Tallyrow"_s);
-    revealOption(cboUserName);
-    cboUserName->setFocus();
-    cboUserName->lineEdit()->selectAll();
+    revealOption(m_userList);
+    m_userList->setFocus();
+    m_userList->lineEdit()->selectAll();
     return false;
 }
 
-void frmMain::cmdPreviewReport_Click() {
+void MainWindow::onPreviewClicked() {
     if (!resolveTypedEntry() || !previewDataReady())
         return;
     StepRunner run(m_err, u"Private Sub cmdPreviewReport_Click()&"_s);
     run.step([this] {
         // The entry chosen from the list, not a half-typed search. With nothing in the list the
         // report is for everybody: it never names someone the list did not show.
-        if (cboUserName->count() == 0 || cboUserName->currentIndex() < 0) {
-            m_UserName.clear();
-            m_ComputerName.clear();
+        if (m_userList->count() == 0 || m_userList->currentIndex() < 0) {
+            m_userFilter.clear();
+            m_computerFilter.clear();
             return;
         }
-        ParseUserEntry(cboUserName->itemText(cboUserName->currentIndex()), m_UserName, m_ComputerName);
+        ParseUserEntry(m_userList->itemText(m_userList->currentIndex()), m_userFilter, m_computerFilter);
     });
     run.step([this] {
-        arvPreview->setJobTitle(printJobTitle());
+        m_viewer->setJobTitle(printJobTitle());
         if (CurrentReport == 1)
             previewDayReport();
         else if (CurrentReport == 2)
@@ -1087,92 +1084,92 @@ void frmMain::cmdPreviewReport_Click() {
         startStoreLoad(m_planner->dataFile());
 }
 
-QString frmMain::printJobTitle() const {
+QString MainWindow::printJobTitle() const {
     QString who = u"everybody"_s;
-    if (!m_UserName.isEmpty() && !m_ComputerName.isEmpty())
-        who = u"%1 on %2"_s.arg(m_UserName, m_ComputerName);
-    else if (!m_UserName.isEmpty() || !m_ComputerName.isEmpty())
-        who = m_UserName + m_ComputerName;
-    return u"%1, %2 to %3, %4"_s.arg(lblTitle->text(), dtmDateReport->StartDate().toString(Qt::ISODate),
-                                     dtmDateReport->EndDate().toString(Qt::ISODate), who);
+    if (!m_userFilter.isEmpty() && !m_computerFilter.isEmpty())
+        who = u"%1 on %2"_s.arg(m_userFilter, m_computerFilter);
+    else if (!m_userFilter.isEmpty() || !m_computerFilter.isEmpty())
+        who = m_userFilter + m_computerFilter;
+    return u"%1, %2 to %3, %4"_s.arg(m_titleLabel->text(), m_dateSelector->StartDate().toString(Qt::ISODate),
+                                     m_dateSelector->EndDate().toString(Qt::ISODate), who);
 }
 
-void frmMain::fillCommonOptions(CommonReportOptions& options) const {
-    options.StartDate = dtmDateReport->StartDate();
-    options.EndDate = dtmDateReport->EndDate();
-    options.ChartType = cboChartType->currentData().toInt();
-    options.ShowDetails = chkDateShowDetails->isChecked();
-    options.UserFilter = m_UserName;
-    options.ComputerFilter = m_ComputerName;
+void MainWindow::fillCommonOptions(CommonReportOptions& options) const {
+    options.StartDate = m_dateSelector->StartDate();
+    options.EndDate = m_dateSelector->EndDate();
+    options.ChartType = m_chartTypeBox->currentData().toInt();
+    options.ShowDetails = m_showDetailsBox->isChecked();
+    options.UserFilter = m_userFilter;
+    options.ComputerFilter = m_computerFilter;
     // The session's data file is resolved here, at the window's edge; the report only reads it.
     options.DataFile = GetDataPath(kDefaultDataFileName);
 }
 
-void frmMain::previewTotalsReport() {
+void MainWindow::previewTotalsReport() {
     TotalsReportOptions options;
     fillCommonOptions(options);
-    options.UnitsText = txtTotalsReportUnits->text();
-    options.Period = cboTotalsReportPeriod->currentText();
-    options.Scale = timeScaleNamed(cboTimeScale->currentText()).value_or(TimeScale::Minutes);
-    options.Compare = chkCompare->isChecked();
+    options.UnitsText = m_unitsEdit->text();
+    options.Period = m_periodBox->currentText();
+    options.Scale = timeScaleNamed(m_timeScaleBox->currentText()).value_or(TimeScale::Minutes);
+    options.Compare = m_compareBox->isChecked();
     const PreviewRequest<TotalsReportInputs> request = totalsPreviewRequest(options, services().locale());
     if (!request.inputs) {
         showPreviewProblem(request.problem);
         return;
     }
-    auto fresh = std::make_unique<repTotals>();
+    auto fresh = std::make_unique<TotalsReport>();
     fresh->setInputs(*request.inputs);
     fresh->setSource(m_source);
     // The viewer lets go of the previous instance before it is released.
-    arvPreview->setReportSource(nullptr);
-    m_repTotals = std::move(fresh);
-    arvPreview->setReportSource(m_repTotals.get());
-    const auto& totals = m_repTotals->periodTotals();
+    m_viewer->setReportSource(nullptr);
+    m_totalsReport = std::move(fresh);
+    m_viewer->setReportSource(m_totalsReport.get());
+    const auto& totals = m_totalsReport->periodTotals();
     const bool none = std::all_of(totals.begin(), totals.end(), [](const auto& t) { return t.total == 0; });
-    if (m_repTotals->hasTable() && none)
-        arvPreview->setNotice(kNoActivityNotice);
+    if (m_totalsReport->hasTable() && none)
+        m_viewer->setNotice(kNoActivityNotice);
 }
 
-void frmMain::previewDayReport() {
+void MainWindow::previewDayReport() {
     DayReportOptions options;
     fillCommonOptions(options);
     for (std::size_t i = 0; i < 7; ++i)
-        options.Days[i] = chkDays[i]->isChecked() && chkDays[i]->isEnabled();
-    options.ShowEachDay = cboShowEachDay->currentIndex();
-    options.TotalType = cboTotalType->currentIndex();
-    options.ShadeTable = chkShadeTable->isChecked();
-    options.KeyFigures = chkKeyFigures->isChecked();
+        options.Days[i] = m_dayBoxes[i]->isChecked() && m_dayBoxes[i]->isEnabled();
+    options.ShowEachDay = m_showEachDayBox->currentIndex();
+    options.TotalType = m_totalTypeBox->currentIndex();
+    options.ShadeTable = m_shadeTableBox->isChecked();
+    options.KeyFigures = m_keyFiguresBox->isChecked();
     const PreviewRequest<DayReportInputs> request = dayPreviewRequest(options);
     if (!request.inputs) {
         showPreviewProblem(request.problem);
         return;
     }
-    auto fresh = std::make_unique<repDay>();
+    auto fresh = std::make_unique<DayReport>();
     fresh->setInputs(*request.inputs);
     fresh->setSource(m_source);
-    arvPreview->setReportSource(nullptr);
-    m_repDay = std::move(fresh);
-    arvPreview->setReportSource(m_repDay.get());
-    const HourGrid& grid = m_repDay->hourGrid();
+    m_viewer->setReportSource(nullptr);
+    m_dayReport = std::move(fresh);
+    m_viewer->setReportSource(m_dayReport.get());
+    const HourGrid& grid = m_dayReport->hourGrid();
     const bool none = std::all_of(grid.begin(), grid.end(), [](const auto& hour) {
         return std::all_of(hour.begin(), hour.end(), [](double seconds) { return seconds == 0; });
     });
-    if (m_repDay->hasTable() && none)
-        arvPreview->setNotice(kNoActivityNotice);
+    if (m_dayReport->hasTable() && none)
+        m_viewer->setNotice(kNoActivityNotice);
 }
 
-void frmMain::previewUsersReport() {
+void MainWindow::previewUsersReport() {
     UsersReportInputs in;
-    in.StartDate = dtmDateReport->StartDate();
-    in.EndDate = dtmDateReport->EndDate();
+    in.StartDate = m_dateSelector->StartDate();
+    in.EndDate = m_dateSelector->EndDate();
     for (std::size_t d = 0; d < 7; ++d)
-        in.Days[d] = chkUsersDays[d]->isChecked() && chkUsersDays[d]->isEnabled();
-    in.By = PeopleGrouping(std::max(0, cboGroupBy->currentIndex()));
-    in.ChartType = cboChartType->currentData().toInt();
-    in.ShowDetails = chkDateShowDetails->isChecked();
-    in.UserFilter = m_UserName;
-    in.ComputerFilter = m_ComputerName;
-    in.ReportTimeScale = std::max(0, cboUsersTimeScale->currentIndex());
+        in.Days[d] = m_usersDayBoxes[d]->isChecked() && m_usersDayBoxes[d]->isEnabled();
+    in.By = PeopleGrouping(std::max(0, m_groupByBox->currentIndex()));
+    in.ChartType = m_chartTypeBox->currentData().toInt();
+    in.ShowDetails = m_showDetailsBox->isChecked();
+    in.UserFilter = m_userFilter;
+    in.ComputerFilter = m_computerFilter;
+    in.ReportTimeScale = std::max(0, m_usersTimeScaleBox->currentIndex());
     const PreviewRequest<UsersReportInputs> request = usersPreviewRequest(in);
     if (!request.inputs) {
         if (request.problem.focus != PreviewOption::Days) {
@@ -1181,7 +1178,7 @@ void frmMain::previewUsersReport() {
         }
         // The weekdays asked about are this report's own boxes.
         Message(request.problem.message, MsgFlag::Information, u"Tallyrow"_s);
-        for (QCheckBox* box : chkUsersDays) {
+        for (QCheckBox* box : m_usersDayBoxes) {
             if (box->isEnabled()) {
                 revealOption(box);
                 box->setFocus();
@@ -1190,55 +1187,55 @@ void frmMain::previewUsersReport() {
         }
         return;
     }
-    auto fresh = std::make_unique<repUsers>();
+    auto fresh = std::make_unique<UsersReport>();
     fresh->setInputs(*request.inputs);
     fresh->setSource(m_source);
-    arvPreview->setReportSource(nullptr);
-    m_repUsers = std::move(fresh);
-    arvPreview->setReportSource(m_repUsers.get());
-    if (m_repUsers->hasTable() && m_repUsers->people().empty())
-        arvPreview->setNotice(kNoActivityNotice);
+    m_viewer->setReportSource(nullptr);
+    m_usersReport = std::move(fresh);
+    m_viewer->setReportSource(m_usersReport.get());
+    if (m_usersReport->hasTable() && m_usersReport->people().empty())
+        m_viewer->setNotice(kNoActivityNotice);
 }
 
-void frmMain::offerDrillDown(const QString& name, int ordinal, QPoint globalPos) {
+void MainWindow::offerDrillDown(const QString& name, int ordinal, QPoint globalPos) {
     if (name != u"txtPeriod"_s && name != u"txtName"_s && name != u"chart"_s)
         return;
     QMenu menu(this);
     menu.setObjectName(u"mnuDrillDown"_s);
-    if (m_repTotals && arvPreview->reportSource() == m_repTotals.get() && name != u"txtName"_s &&
-        ordinal < m_repTotals->periods().size()) {
-        const PeriodSpan period = m_repTotals->periods()[ordinal];
+    if (m_totalsReport && m_viewer->reportSource() == m_totalsReport.get() && name != u"txtName"_s &&
+        ordinal < m_totalsReport->periods().size()) {
+        const PeriodSpan period = m_totalsReport->periods()[ordinal];
         const QDate last = period.next.addDays(-1);
-        const int entry = cboUserName->currentIndex();
+        const int entry = m_userList->currentIndex();
         menu.addAction(u"Day report for this period"_s, this,
                        [=, this] { drillTo(1, period.start, last, entry, QString()); })
             ->setObjectName(u"miDrillDay"_s);
         menu.addAction(u"Totals by days for this period"_s, this,
                        [=, this] { drillTo(0, period.start, last, entry, u"Days"_s); })
             ->setObjectName(u"miDrillTotals"_s);
-    } else if (m_repUsers && arvPreview->reportSource() == m_repUsers.get() && name != u"txtPeriod"_s &&
-               ordinal < int(m_repUsers->people().size()) &&
+    } else if (m_usersReport && m_viewer->reportSource() == m_usersReport.get() && name != u"txtPeriod"_s &&
+               ordinal < int(m_usersReport->people().size()) &&
                // The chart's last bar sums the lines after its first ones as "Others".
-               (name != u"chart"_s || ordinal < repUsers::kChartLines ||
-                m_repUsers->people().size() <= std::size_t(repUsers::kChartLines) + 1)) {
-        const PersonTotal& person = m_repUsers->people()[std::size_t(ordinal)];
+               (name != u"chart"_s || ordinal < UsersReport::kChartLines ||
+                m_usersReport->people().size() <= std::size_t(UsersReport::kChartLines) + 1)) {
+        const PersonTotal& person = m_usersReport->people()[std::size_t(ordinal)];
         const QString entry =
             UserEntry(person.user ? QVariant(*person.user) : QVariant(kAllUsers),
                       person.computer ? QVariant(*person.computer) : QVariant(kAllComputers));
-        int index = cboUserName->findText(entry);
+        int index = m_userList->findText(entry);
         if (index < 0 && person.user && !person.computer) {
             // A user on one computer has no "all computers" entry: that one pair is all of it.
-            const QModelIndexList pairs = cboUserName->model()->match(
-                cboUserName->model()->index(0, 0), Qt::DisplayRole, *person.user + kUserSeparator, 2,
+            const QModelIndexList pairs = m_userList->model()->match(
+                m_userList->model()->index(0, 0), Qt::DisplayRole, *person.user + kUserSeparator, 2,
                 Qt::MatchStartsWith | Qt::MatchCaseSensitive);
             if (pairs.size() == 1)
                 index = pairs.front().row();
         }
         if (index < 0)
             return;
-        const QString who = personName(person, m_repUsers->inputs().By);
-        const QDate start = dtmDateReport->StartDate();
-        const QDate end = dtmDateReport->EndDate();
+        const QString who = personName(person, m_usersReport->inputs().By);
+        const QDate start = m_dateSelector->StartDate();
+        const QDate end = m_dateSelector->EndDate();
         menu.addAction(u"Day report for %1"_s.arg(who), this,
                        [=, this] { drillTo(1, start, end, index, {}); })
             ->setObjectName(u"miDrillDay"_s);
@@ -1254,71 +1251,71 @@ void frmMain::offerDrillDown(const QString& name, int ordinal, QPoint globalPos)
         menu.exec(globalPos);
 }
 
-frmMain::ShownReport frmMain::shownReport() const {
+MainWindow::ShownReport MainWindow::shownReport() const {
     ShownReport shown;
     shown.kind = CurrentReport;
-    shown.start = dtmDateReport->StartDate();
-    shown.end = dtmDateReport->EndDate();
-    shown.userEntry = cboUserName->currentIndex();
-    shown.period = cboTotalsReportPeriod->currentText();
-    shown.units = txtTotalsReportUnits->text();
-    shown.page = arvPreview->currentPage();
-    shown.zoomMode = int(arvPreview->zoomMode());
-    shown.zoomPercent = arvPreview->zoomPercent();
+    shown.start = m_dateSelector->StartDate();
+    shown.end = m_dateSelector->EndDate();
+    shown.userEntry = m_userList->currentIndex();
+    shown.period = m_periodBox->currentText();
+    shown.units = m_unitsEdit->text();
+    shown.page = m_viewer->currentPage();
+    shown.zoomMode = int(m_viewer->zoomMode());
+    shown.zoomPercent = m_viewer->zoomPercent();
     return shown;
 }
 
-void frmMain::drillTo(int kind, const QDate& start, const QDate& end, int entry, const QString& period) {
+void MainWindow::drillTo(int kind, const QDate& start, const QDate& end, int entry, const QString& period) {
     m_backStack.push_back(shownReport());
-    mnuViewBack->setEnabled(true);
-    InitReport(kind);
-    dtmDateReport->setStartDate(start);
-    dtmDateReport->setEndDate(end);
-    CheckInvalidDays();
+    m_backAction->setEnabled(true);
+    initReport(kind);
+    m_dateSelector->setStartDate(start);
+    m_dateSelector->setEndDate(end);
+    checkInvalidDays();
     if (entry >= 0)
-        cboUserName->setCurrentIndex(entry);
+        m_userList->setCurrentIndex(entry);
     if (!period.isEmpty()) {
-        cboTotalsReportPeriod->setCurrentIndex(cboTotalsReportPeriod->findText(period));
-        txtTotalsReportUnits->setText(u"1"_s);
+        m_periodBox->setCurrentIndex(m_periodBox->findText(period));
+        m_unitsEdit->setText(u"1"_s);
     }
-    cmdPreviewReport_Click();
+    onPreviewClicked();
 }
 
-void frmMain::goBack() {
+void MainWindow::goBack() {
     if (m_backStack.empty())
         return;
     const ShownReport shown = m_backStack.back();
     m_backStack.pop_back();
-    mnuViewBack->setEnabled(!m_backStack.empty());
-    InitReport(shown.kind);
-    dtmDateReport->setStartDate(shown.start);
-    dtmDateReport->setEndDate(shown.end);
-    CheckInvalidDays();
-    cboUserName->setCurrentIndex(shown.userEntry);
-    cboTotalsReportPeriod->setCurrentIndex(cboTotalsReportPeriod->findText(shown.period));
-    txtTotalsReportUnits->setText(shown.units);
-    cmdPreviewReport_Click();
+    m_backAction->setEnabled(!m_backStack.empty());
+    initReport(shown.kind);
+    m_dateSelector->setStartDate(shown.start);
+    m_dateSelector->setEndDate(shown.end);
+    checkInvalidDays();
+    m_userList->setCurrentIndex(shown.userEntry);
+    m_periodBox->setCurrentIndex(m_periodBox->findText(shown.period));
+    m_unitsEdit->setText(shown.units);
+    onPreviewClicked();
     if (shown.zoomMode == int(engine::ReportViewer::ZoomMode::Percent))
-        arvPreview->setZoomPercent(shown.zoomPercent);
+        m_viewer->setZoomPercent(shown.zoomPercent);
     else
-        arvPreview->setZoomMode(engine::ReportViewer::ZoomMode(shown.zoomMode));
-    arvPreview->setCurrentPage(shown.page);
+        m_viewer->setZoomMode(engine::ReportViewer::ZoomMode(shown.zoomMode));
+    m_viewer->setCurrentPage(shown.page);
 }
 
-void frmMain::showPreviewProblem(const PreviewProblem& problem) {
+void MainWindow::showPreviewProblem(const PreviewProblem& problem) {
     Message(problem.message, MsgFlag::Information, u"Tallyrow"_s);
     switch (problem.focus) {
     case PreviewOption::DateRange:
-        revealOption(dtmDateReport);
-        dtmDateReport->setFocus();
+        revealOption(m_dateSelector);
+        m_dateSelector->setFocus();
         break;
     case PreviewOption::Units:
-        revealOption(txtTotalsReportUnits);
-        txtTotalsReportUnits->setFocus();
+        revealOption(m_unitsEdit);
+        m_unitsEdit->setFocus();
         break;
     case PreviewOption::Days:
         ignoringFailures([this] {
-            for (QCheckBox* box : chkDays) {
+            for (QCheckBox* box : m_dayBoxes) {
                 if (box->isEnabled()) {
                     revealOption(box);
                     box->setFocus();
@@ -1330,42 +1327,42 @@ void frmMain::showPreviewProblem(const PreviewProblem& problem) {
     }
 }
 
-void frmMain::revealOption(QWidget* w) {
-    for (int i = 0; i < tabOptions->count(); ++i) {
-        if (tabOptions->widget(i)->isAncestorOf(w)) {
-            tabOptions->setCurrentIndex(i);
+void MainWindow::revealOption(QWidget* w) {
+    for (int i = 0; i < m_optionTabs->count(); ++i) {
+        if (m_optionTabs->widget(i)->isAncestorOf(w)) {
+            m_optionTabs->setCurrentIndex(i);
             break;
         }
     }
 }
 
-void frmMain::arvPreview_LoadCompleted() {
+void MainWindow::onReportShown() {
     StepRunner run(m_err, u"Private Sub arvPreview_LoadCompleted()&"_s);
-    run.step([this] { mnuFileSave->setEnabled(true); });
-    run.step([this] { mnuFilePrint->setEnabled(true); });
+    run.step([this] { m_saveAction->setEnabled(true); });
+    run.step([this] { m_printAction->setEnabled(true); });
 }
 
-void frmMain::mnuFilePrint_Click() {
+void MainWindow::onPrint() {
     StepRunner run(m_err, u"mnuFilePrint_Click&"_s, u"processing print menu click"_s, false);
-    run.step([this] { arvPreview->PrintReport(true); });
+    run.step([this] { m_viewer->PrintReport(true); });
 }
 
-void frmMain::mnuFileSave_Click() {
+void MainWindow::onSave() {
     StepRunner run(m_err, u"mnuFileSave_Click&"_s, u"processing menu click"_s, false);
     run.step([this] {
-        frmSaveAs dialog(arvPreview->reportSource(), this);
-        if (arvPreview->reportSource()) {
-            dialog.ReportName = ReportNameFor(m_UserName, m_ComputerName);
+        SaveAsDialog dialog(m_viewer->reportSource(), this);
+        if (m_viewer->reportSource()) {
+            dialog.reportName = ReportNameFor(m_userFilter, m_computerFilter);
         } else {
             // A report document opened from a file: its pages are what is saved.
-            dialog.setPages(&arvPreview->pages());
-            dialog.ReportName = QFileInfo(m_openedDocument).completeBaseName();
+            dialog.setPages(&m_viewer->pages());
+            dialog.reportName = QFileInfo(m_openedDocument).completeBaseName();
         }
         runDialog(dialog);
     });
 }
 
-void frmMain::mnuFileOpenReport_Click() {
+void MainWindow::onOpenReport() {
     const std::shared_ptr<FileChooser> chooser =
         reportChooser() ? reportChooser() : std::make_shared<DialogFileChooser>();
     const std::optional<QString> path =
@@ -1380,32 +1377,32 @@ void frmMain::mnuFileOpenReport_Click() {
         Message(e.description(), MsgFlag::OKOnly | MsgFlag::Exclamation, u"Open Report"_s);
         return;
     }
-    ignoringFailures([this] { ClearPreview(); });
+    ignoringFailures([this] { clearPreview(); });
     m_openedDocument = *path;
-    arvPreview->setJobTitle(QFileInfo(*path).completeBaseName());
-    arvPreview->setPages(pages); // raises LoadCompleted: Save and Print are offered
+    m_viewer->setJobTitle(QFileInfo(*path).completeBaseName());
+    m_viewer->setPages(pages); // raises LoadCompleted: Save and Print are offered
     statusBar()->showMessage(u"Showing the saved report %1"_s.arg(QDir::toNativeSeparators(*path)));
 }
 
-void frmMain::mnuFileExit_Click() {
+void MainWindow::onExit() {
     ignoringFailures([this] { close(); });
 }
 
-void frmMain::mnuSelectDataPath_Click() {
+void MainWindow::onChangeDataFile() {
     StepRunner run(m_err, u"mnuSelectDataPath_Click&"_s);
     const QString before = GetDataPath(kDefaultDataFileName);
     bool accepted = false;
     run.step([&] {
-        frmSelectData dialog(this);
+        SelectDataDialog dialog(this);
         accepted = runDialog(dialog) == QDialog::Accepted;
     });
     // Cancelled with the same file in use: the file is looked at again, but the list's choice
     // and the shown report stay while the file still holds that entry.
     m_keepShownEntry = !accepted && GetDataPath(kDefaultDataFileName) == before;
-    run.step([this] { LoadUserInfo(); });
+    run.step([this] { loadUserList(); });
 }
 
-void frmMain::mnuDataFileWait_Click() {
+void MainWindow::onDataFileWait() {
     QInputDialog dialog(this);
     dialog.setObjectName(u"dlgDataFileWait"_s);
     dialog.setWindowTitle(u"Wait for a locked data file"_s);
@@ -1425,7 +1422,7 @@ void frmMain::mnuDataFileWait_Click() {
             15000);
 }
 
-void frmMain::showDataFileWait(const QString& path, int waitedSeconds, int limitSeconds) {
+void MainWindow::showDataFileWait(const QString& path, int waitedSeconds, int limitSeconds) {
     statusBar()->showMessage(
         u"Waiting for the data file \"%1\": another program is writing to it (%2 of at most %3 seconds; "
         "Tools > Wait for a Locked Data File changes this)"_s.arg(QFileInfo(path).fileName())
@@ -1435,7 +1432,7 @@ void frmMain::showDataFileWait(const QString& path, int waitedSeconds, int limit
     statusBar()->repaint();
 }
 
-void frmMain::mnuResetAnswers_Click() {
+void MainWindow::onResetAnswers() {
     StepRunner run(m_err, u"mnuResetAnswers_Click&"_s, u"processing menu click"_s, false);
     run.step([] {
         const int answer =
@@ -1452,11 +1449,11 @@ void frmMain::mnuResetAnswers_Click() {
     });
 }
 
-void frmMain::mnuHelpContents_Click() {
+void MainWindow::onHelpContents() {
     ignoringFailures([this] { showHelp(); });
 }
 
-void frmMain::showHelp() {
+void MainWindow::showHelp() {
     const QString folder = ProgramFolder();
     QString target;
     if (!ApplicationHelpFile.isEmpty() && QFileInfo(folder + u'/' + ApplicationHelpFile).isFile())
@@ -1471,12 +1468,12 @@ void frmMain::showHelp() {
                 MsgFlag::OKOnly | MsgFlag::Exclamation, u"Help"_s);
 }
 
-void frmMain::mnuHelpAbout_Click() {
+void MainWindow::onAbout() {
     StepRunner run(m_err, u"mnuHelpAbout_Click&"_s, u"processing menu click"_s, false);
     run.step([this] {
         // One about box per window: a second click brings the open one forward.
         if (!m_about) {
-            m_about = new frmAbout(this);
+            m_about = new AboutDialog(this);
             m_about->setAttribute(Qt::WA_DeleteOnClose);
         }
         m_about->show();
@@ -1485,20 +1482,20 @@ void frmMain::mnuHelpAbout_Click() {
     });
 }
 
-void frmMain::m_err_Abort() {
+void MainWindow::onAbortChosen() {
     ignoringFailures([this] { close(); });
     ignoringFailures([this] { m_err = nullptr; });
     ignoringFailures([] { EndApplication(); });
 }
 
-void frmMain::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_loadJob)
         m_loadJob->cancel();
     ignoringFailures([this] {
-        arvPreview->setReportSource(nullptr);
-        m_repDay.reset();
-        m_repTotals.reset();
-        m_repUsers.reset();
+        m_viewer->setReportSource(nullptr);
+        m_dayReport.reset();
+        m_totalsReport.reset();
+        m_usersReport.reset();
     });
     m_unloaded = true;
     event->accept();

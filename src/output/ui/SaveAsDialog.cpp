@@ -1,4 +1,4 @@
-#include "output/ui/frmSaveAs.h"
+#include "output/ui/SaveAsDialog.h"
 
 #include "datafile/DataPath.h"
 
@@ -26,144 +26,145 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-frmSaveAs::frmSaveAs(const engine::Report* report, QWidget* parent) : QDialog(parent), m_report(report) {
+SaveAsDialog::SaveAsDialog(const engine::Report* report, QWidget* parent)
+    : QDialog(parent), m_report(report) {
     setObjectName(u"frmSaveAs"_s);
     setModal(true);
 
-    Label1 = new QLabel(u"Save to the following location"_s, this);
-    Label1->setObjectName(u"Label1"_s);
-    BrowseButton1 = new BrowseButton(this);
-    BrowseButton1->setObjectName(u"BrowseButton1"_s);
-    Label2 = new QLabel(u"Save as"_s, this);
-    Label2->setObjectName(u"Label2"_s);
-    cboSaveAs = new QComboBox(this);
-    cboSaveAs->setObjectName(u"cboSaveAs"_s);
-    cboSaveAs->setEditable(false);
-    Label2->setBuddy(cboSaveAs);
-    CancelButton = new QPushButton(u"Cancel"_s, this);
-    CancelButton->setObjectName(u"CancelButton"_s);
-    OKButton = new QPushButton(u"OK"_s, this);
-    OKButton->setObjectName(u"OKButton"_s);
-    OKButton->setDefault(true);
+    m_folderLabel = new QLabel(u"Save to the following location"_s, this);
+    m_folderLabel->setObjectName(u"Label1"_s);
+    m_pathField = new BrowseButton(this);
+    m_pathField->setObjectName(u"BrowseButton1"_s);
+    m_timeScaleLabel = new QLabel(u"Save as"_s, this);
+    m_timeScaleLabel->setObjectName(u"Label2"_s);
+    m_formatBox = new QComboBox(this);
+    m_formatBox->setObjectName(u"cboSaveAs"_s);
+    m_formatBox->setEditable(false);
+    m_timeScaleLabel->setBuddy(m_formatBox);
+    m_cancelButton = new QPushButton(u"Cancel"_s, this);
+    m_cancelButton->setObjectName(u"CancelButton"_s);
+    m_okButton = new QPushButton(u"OK"_s, this);
+    m_okButton->setObjectName(u"OKButton"_s);
+    m_okButton->setDefault(true);
 
     // Three rows as in the classic dialog: caption, path with browse button, format and buttons.
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(6, 10, 8, 8);
     grid->setVerticalSpacing(8);
-    grid->addWidget(Label1, 0, 0, 1, 4);
-    grid->addWidget(BrowseButton1, 1, 0, 1, 4);
-    grid->addWidget(Label2, 2, 0);
-    grid->addWidget(cboSaveAs, 2, 1);
-    grid->addWidget(CancelButton, 2, 2);
-    grid->addWidget(OKButton, 2, 3);
+    grid->addWidget(m_folderLabel, 0, 0, 1, 4);
+    grid->addWidget(m_pathField, 1, 0, 1, 4);
+    grid->addWidget(m_timeScaleLabel, 2, 0);
+    grid->addWidget(m_formatBox, 2, 1);
+    grid->addWidget(m_cancelButton, 2, 2);
+    grid->addWidget(m_okButton, 2, 3);
     grid->setColumnStretch(1, 1);
-    cboSaveAs->setMinimumWidth(205);
-    CancelButton->setMinimumWidth(65);
-    OKButton->setMinimumWidth(65);
+    m_formatBox->setMinimumWidth(205);
+    m_cancelButton->setMinimumWidth(65);
+    m_okButton->setMinimumWidth(65);
     setMinimumWidth(436);
 
-    connect(cboSaveAs, &QComboBox::currentIndexChanged, this, [this] {
+    connect(m_formatBox, &QComboBox::currentIndexChanged, this, [this] {
         if (m_loaded)
-            cboSaveAs_Click();
+            onFormatChosen();
     });
-    connect(OKButton, &QPushButton::clicked, this, [this] { OKButton_Click(); });
+    connect(m_okButton, &QPushButton::clicked, this, [this] { onOkClicked(); });
     // The path field is named by the label above it, and Return in it saves, as OK does.
-    if (auto* path = BrowseButton1->findChild<QLineEdit*>(u"txtPath"_s)) {
-        Label1->setBuddy(path);
-        connect(path, &QLineEdit::returnPressed, OKButton, &QPushButton::click);
+    if (auto* path = m_pathField->findChild<QLineEdit*>(u"txtPath"_s)) {
+        m_folderLabel->setBuddy(path);
+        connect(path, &QLineEdit::returnPressed, m_okButton, &QPushButton::click);
     }
-    connect(CancelButton, &QPushButton::clicked, this, [this] { CancelButton_Click(); });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { onCancelClicked(); });
 }
 
-frmSaveAs::~frmSaveAs() = default;
+SaveAsDialog::~SaveAsDialog() = default;
 
-void frmSaveAs::showEvent(QShowEvent* event) {
+void SaveAsDialog::showEvent(QShowEvent* event) {
     if (!m_loaded)
-        Form_Load();
+        load();
     QDialog::showEvent(event);
 }
 
-ReportFormat frmSaveAs::chosenFormat() const {
-    return static_cast<ReportFormat>(cboSaveAs->currentData().toInt());
+ReportFormat SaveAsDialog::chosenFormat() const {
+    return static_cast<ReportFormat>(m_formatBox->currentData().toInt());
 }
 
-QString frmSaveAs::proposedPath() const {
-    return ReportFolder + ReportName + ReportExtension;
+QString SaveAsDialog::proposedPath() const {
+    return m_reportFolder + reportName + m_reportExtension;
 }
 
-void frmSaveAs::Form_Load() {
+void SaveAsDialog::load() {
     m_loaded = true;
     StepRunner run(gErrorReporter.get(), u"&"_s);
     run.step([this] {
-        ReportFolder = GetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, SettingsHive);
+        m_reportFolder = GetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, SettingsHive);
     });
     // The folder last saved to while it is still there (a removed disk is no proposal), else the
     // documents folder, else home. Never the program's own folder, which users cannot write to.
     run.step([this] {
-        if (!ReportFolder.isEmpty() && !FolderExists(ReportFolder))
-            ReportFolder.clear();
+        if (!m_reportFolder.isEmpty() && !FolderExists(m_reportFolder))
+            m_reportFolder.clear();
     });
     run.step([this] {
-        if (ReportFolder.isEmpty()) {
-            ReportFolder = GetSpecialFolder(SpecialFolder::Personal, false);
-            if (!ReportFolder.isEmpty() && !FolderExists(ReportFolder))
-                ReportFolder.clear();
+        if (m_reportFolder.isEmpty()) {
+            m_reportFolder = GetSpecialFolder(SpecialFolder::Personal, false);
+            if (!m_reportFolder.isEmpty() && !FolderExists(m_reportFolder))
+                m_reportFolder.clear();
         }
     });
     run.step([this] {
-        if (ReportFolder.isEmpty())
-            ReportFolder = QDir::homePath();
+        if (m_reportFolder.isEmpty())
+            m_reportFolder = QDir::homePath();
     });
     run.step([this] {
-        if (!ReportFolder.endsWith(u'/'))
-            ReportFolder += u'/';
+        if (!m_reportFolder.endsWith(u'/'))
+            m_reportFolder += u'/';
     });
     run.step([this] {
-        if (ReportName.isEmpty())
-            ReportName = u"report"_s;
+        if (reportName.isEmpty())
+            reportName = u"report"_s;
     });
     run.step([this] {
-        const QSignalBlocker quiet(cboSaveAs);
-        cboSaveAs->clear();
+        const QSignalBlocker quiet(m_formatBox);
+        m_formatBox->clear();
         for (const ReportFormatInfo& format : reportFormats())
-            cboSaveAs->addItem(QString(format.listEntry), static_cast<int>(format.format));
-        cboSaveAs->setCurrentIndex(0);
+            m_formatBox->addItem(QString(format.listEntry), static_cast<int>(format.format));
+        m_formatBox->setCurrentIndex(0);
     });
-    run.step([this] { cboSaveAs_Click(); });
-    run.step([this] { BrowseButton1->setPath(proposedPath()); });
+    run.step([this] { onFormatChosen(); });
+    run.step([this] { m_pathField->setPath(proposedPath()); });
 }
 
-void frmSaveAs::cboSaveAs_Click() {
+void SaveAsDialog::onFormatChosen() {
     StepRunner run(gErrorReporter.get(), u"&"_s);
     run.step([this] {
         const ReportFormatInfo& format = reportFormatInfo(chosenFormat());
-        ReportExtension = QString(format.extension);
-        BrowseButton1->setFilter(QString(format.filter));
+        m_reportExtension = QString(format.extension);
+        m_pathField->setFilter(QString(format.filter));
     });
-    run.step([this] { BrowseButton1->setDialogTitle(u"Save "_s + ReportName + u" as..."_s); });
-    run.step([this] { BrowseButton1->setPath(proposedPath()); });
-    run.step([this] { setWindowTitle(u"Save "_s + ReportName); });
+    run.step([this] { m_pathField->setDialogTitle(u"Save "_s + reportName + u" as..."_s); });
+    run.step([this] { m_pathField->setPath(proposedPath()); });
+    run.step([this] { setWindowTitle(u"Save "_s + reportName); });
 }
 
-void frmSaveAs::OKButton_Click() {
+void SaveAsDialog::onOkClicked() {
     StepRunner run(gErrorReporter.get(), u"&"_s);
     bool done = true;
-    run.step([&] { done = SaveCurrentReport(); });
+    run.step([&] { done = saveCurrentReport(); });
     if (done)
         accept();
 }
 
-void frmSaveAs::CancelButton_Click() {
+void SaveAsDialog::onCancelClicked() {
     reject();
 }
 
-bool frmSaveAs::SaveCurrentReport() {
+bool SaveAsDialog::saveCurrentReport() {
     StepRunner run(gErrorReporter.get(), u"SaveCurrentReport&"_s);
     QString path;
     int answer = MsgAnswer::Yes;
     bool saved = false;
     QString failure;
-    if (!run.step([&] { path = BrowseButton1->Path(); }))
+    if (!run.step([&] { path = m_pathField->Path(); }))
         return true;
     // The data file and the files its writer keeps beside it are never written over.
     if (const auto part = dataFilePartAt(path, SessionDataPath)) {

@@ -15,12 +15,12 @@ class ErrorReporter;
 /// checked without a screen.
 struct StartupHooks {
     /// Makes the toolkit's themed controls available (may do nothing). Its result is ignored.
-    std::function<void()> initXPLook;
+    std::function<void()> initThemedControls;
     /// Creates the process's error reporter; a failure (exception) means the program cannot run.
     std::function<std::unique_ptr<ErrorReporter>()> createErrorReporter;
     /// Shows the main window modeless, running its load handler. Throws Error 364 when the
     /// window closed itself while loading (the user declined to choose a data file).
-    std::function<void()> showMainForm;
+    std::function<void()> showMainWindow;
 };
 
 /// The process's start-up sequence: themed controls, error reporter (or the one critical
@@ -33,13 +33,13 @@ bool Main(const QStringList& arguments, const StartupHooks& hooks);
 /// Shows the main window through `show`; true when it is open afterwards. A window that closed
 /// itself while loading (error 364) ends quietly with false; any other failure is passed on with
 /// "ShowMainForm&" in front of its source.
-bool ShowMainForm(const std::function<void()>& show);
+bool showMainWindow(const std::function<void()>& show);
 
 /// Runs Main, reporting a failure that escapes it with the where-text "Run&" + its source.
 /// Kept for callers that start the program as an object rather than through main().
-class clsTyrowReports {
+class ReportsProgram {
 public:
-    explicit clsTyrowReports(StartupHooks hooks);
+    explicit ReportsProgram(StartupHooks hooks);
     bool Run(const QStringList& arguments);
 
 private:

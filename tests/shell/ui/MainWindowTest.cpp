@@ -5,11 +5,11 @@
 
 #include "datafile/ui/BrowseButton.h"
 #include "dateselector/ui/DateSelector.h"
-#include "output/ui/frmSaveAs.h"
-#include "reports/repDay.h"
-#include "reports/repTotals.h"
-#include "reports/repUsers.h"
-#include "shell/ui/frmAbout.h"
+#include "output/ui/SaveAsDialog.h"
+#include "reports/DayReport.h"
+#include "reports/TotalsReport.h"
+#include "reports/UsersReport.h"
+#include "shell/ui/AboutDialog.h"
 #include "support/ErrorReporter.h"
 #include "support/Registry.h"
 
@@ -37,7 +37,7 @@ namespace {
 const QStringList kWeekdays{u"Monday"_s, u"Tuesday"_s,  u"Wednesday"_s, u"Thursday"_s,
                             u"Friday"_s, u"Saturday"_s, u"Sunday"_s};
 
-class MainWindow : public test::MainWindowFixture {
+class MainWindowTest : public test::MainWindowFixture {
 protected:
     DateSelector* dates() const { return child<DateSelector>(u"dtmDateReport"_s); }
     QCheckBox* day(const QString& name) const { return child<QCheckBox>(u"chkDate"_s + name); }
@@ -65,8 +65,8 @@ protected:
 
 } // namespace
 
-TEST_F(MainWindow, StartsWithTheTotalsReportOverLastWeek) {
-    frmMain& w = load(office());
+TEST_F(MainWindowTest, StartsWithTheTotalsReportOverLastWeek) {
+    MainWindow& w = load(office());
     EXPECT_EQ(w.windowTitle(), u"Tallyrow Reports - tester"_s);
     EXPECT_EQ(w.CurrentReport, 0);
     EXPECT_TRUE(action(u"mnuReportsTotals"_s)->isChecked());
@@ -90,7 +90,7 @@ TEST_F(MainWindow, StartsWithTheTotalsReportOverLastWeek) {
     EXPECT_FALSE(child<QCheckBox>(u"chkDateShowDetails"_s)->isChecked());
 }
 
-TEST_F(MainWindow, OffersTheListsAndMenusUsersKnow) {
+TEST_F(MainWindowTest, OffersTheListsAndMenusUsersKnow) {
     load(office());
     QStringList totalTypes;
     for (int i = 0; i < list(u"cboTotalType"_s)->count(); ++i)
@@ -118,7 +118,7 @@ TEST_F(MainWindow, OffersTheListsAndMenusUsersKnow) {
     EXPECT_EQ(tabs->tabText(1), u"Time"_s);
 }
 
-TEST_F(MainWindow, OnlyWeekdaysInTheRangeCanBeChosen) {
+TEST_F(MainWindowTest, OnlyWeekdaysInTheRangeCanBeChosen) {
     load(office());
     setRange(QDate(2024, 5, 10), QDate(2024, 5, 12)); // Friday to Sunday
     EXPECT_EQ(enabledDays(), u"Fri Sat Sun"_s);
@@ -129,8 +129,8 @@ TEST_F(MainWindow, OnlyWeekdaysInTheRangeCanBeChosen) {
     EXPECT_EQ(enabledDays(), QString());
 }
 
-TEST_F(MainWindow, SwitchingReportsKeepsTheOtherOptions) {
-    frmMain& w = load(office());
+TEST_F(MainWindowTest, SwitchingReportsKeepsTheOtherOptions) {
+    MainWindow& w = load(office());
     action(u"mnuReportsDay"_s)->trigger();
     EXPECT_EQ(w.CurrentReport, 1);
     EXPECT_TRUE(action(u"mnuReportsDay"_s)->isChecked());
@@ -151,7 +151,7 @@ TEST_F(MainWindow, SwitchingReportsKeepsTheOtherOptions) {
     EXPECT_EQ(list(u"cboUserName"_s)->currentIndex(), 2);
 }
 
-TEST_F(MainWindow, PreviewShowsTheReportAndAnyChangeTakesItAway) {
+TEST_F(MainWindowTest, PreviewShowsTheReportAndAnyChangeTakesItAway) {
     load(office());
     const std::vector<std::pair<const char*, std::function<void()>>> changes{
         {"chart type", [this] { list(u"cboChartType"_s)->setCurrentIndex(0); }},
@@ -184,14 +184,14 @@ TEST_F(MainWindow, PreviewShowsTheReportAndAnyChangeTakesItAway) {
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
 
-TEST_F(MainWindow, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
+TEST_F(MainWindowTest, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     load(office());
     list(u"cboUserName"_s)->setCurrentIndex(list(u"cboUserName"_s)->findText(u"alice -|- <All Computers>"_s));
     units()->setText(u"3.5"_s);
     list(u"cboTimeScale"_s)->setCurrentIndex(2);
     list(u"cboTotalsReportPeriod"_s)->setCurrentIndex(1);
     ASSERT_TRUE(previewAndWait());
-    auto* first = qobject_cast<repTotals*>(viewer()->reportSource());
+    auto* first = qobject_cast<TotalsReport*>(viewer()->reportSource());
     ASSERT_NE(first, nullptr);
     const TotalsReportInputs in = first->inputs();
     EXPECT_EQ(in.StartDate, QDate(2024, 5, 8));
@@ -207,7 +207,7 @@ TEST_F(MainWindow, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     EXPECT_FALSE(in.Compare);
     child<QCheckBox>(u"chkCompare"_s)->setChecked(true);
     ASSERT_TRUE(previewAndWait());
-    auto* compared = qobject_cast<repTotals*>(viewer()->reportSource());
+    auto* compared = qobject_cast<TotalsReport*>(viewer()->reportSource());
     ASSERT_NE(compared, nullptr);
     EXPECT_TRUE(compared->inputs().Compare);
     EXPECT_EQ(compared->previousTotals().size(), compared->periodTotals().size());
@@ -220,7 +220,7 @@ TEST_F(MainWindow, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     day(u"Saturday"_s)->setChecked(false);
     child<QCheckBox>(u"chkKeyFigures"_s)->setChecked(true);
     ASSERT_TRUE(previewAndWait());
-    auto* dayReport = qobject_cast<repDay*>(viewer()->reportSource());
+    auto* dayReport = qobject_cast<DayReport*>(viewer()->reportSource());
     ASSERT_NE(dayReport, nullptr);
     const DayReportInputs d = dayReport->inputs();
     EXPECT_FALSE(d.Days[0]);
@@ -240,7 +240,7 @@ TEST_F(MainWindow, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     EXPECT_NE(viewer()->reportSource(), dayReport) << "a second preview runs a new report";
 }
 
-TEST_F(MainWindow, RefusesABackwardRangeAndPutsTheFocusOnTheDates) {
+TEST_F(MainWindowTest, RefusesABackwardRangeAndPutsTheFocusOnTheDates) {
     load(office());
     showActive();
     for (int report : {0, 1}) {
@@ -264,7 +264,7 @@ TEST_F(MainWindow, RefusesABackwardRangeAndPutsTheFocusOnTheDates) {
     EXPECT_TRUE(boxes().isEmpty());
 }
 
-TEST_F(MainWindow, UnitsMustBeANumber) {
+TEST_F(MainWindowTest, UnitsMustBeANumber) {
     load(office());
     showActive();
     for (const QString& text : {QString(), u"5 days"_s, u"abc"_s}) {
@@ -284,7 +284,7 @@ TEST_F(MainWindow, UnitsMustBeANumber) {
         units()->setText(text);
         child<QPushButton>(u"cmdPreviewReport"_s)->click();
         EXPECT_TRUE(boxes().isEmpty());
-        auto* report = qobject_cast<repTotals*>(viewer()->reportSource());
+        auto* report = qobject_cast<TotalsReport*>(viewer()->reportSource());
         ASSERT_NE(report, nullptr);
         EXPECT_EQ(report->inputs().Units, expected);
     }
@@ -297,7 +297,7 @@ TEST_F(MainWindow, UnitsMustBeANumber) {
     }
 }
 
-TEST_F(MainWindow, UnitsTooLargeForTheReportAreReportedNotWrapped) {
+TEST_F(MainWindowTest, UnitsTooLargeForTheReportAreReportedNotWrapped) {
     load(office());
     errorReporter()->clearCalls();
     units()->setText(u"3000000000"_s);
@@ -308,7 +308,7 @@ TEST_F(MainWindow, UnitsTooLargeForTheReportAreReportedNotWrapped) {
     EXPECT_EQ(viewer()->reportSource(), nullptr);
 }
 
-TEST_F(MainWindow, DayReportNeedsADayThatOccursInTheRange) {
+TEST_F(MainWindowTest, DayReportNeedsADayThatOccursInTheRange) {
     load(office());
     showActive();
     action(u"mnuReportsDay"_s)->trigger();
@@ -333,12 +333,12 @@ TEST_F(MainWindow, DayReportNeedsADayThatOccursInTheRange) {
     EXPECT_EQ(viewer()->reportSource(), nullptr);
 }
 
-TEST_F(MainWindow, SaveProposesANameFromTheChosenEntry) {
+TEST_F(MainWindowTest, SaveProposesANameFromTheChosenEntry) {
     load(office());
     QString proposed;
     onDialog = [&](QDialog& dialog) {
-        if (auto* save = qobject_cast<frmSaveAs*>(&dialog))
-            proposed = save->ReportName;
+        if (auto* save = qobject_cast<SaveAsDialog*>(&dialog))
+            proposed = save->reportName;
         return int(QDialog::Rejected);
     };
     const std::pair<QString, QString> cases[] = {
@@ -362,19 +362,19 @@ TEST_F(MainWindow, SaveProposesANameFromTheChosenEntry) {
 
 // A report saved as a report document is shown again later, and can be printed or saved in
 // another format from the window.
-TEST_F(MainWindow, ASavedReportDocumentOpensInTheViewerAndSavesAgain) {
+TEST_F(MainWindowTest, ASavedReportDocumentOpensInTheViewerAndSavesAgain) {
     load(office());
     ASSERT_TRUE(previewAndWait());
     const QString document = env().path(u"week.rdf"_s);
     ASSERT_TRUE(SaveReport(viewer()->pages(), document, ReportFormat::Rdf));
     const int pages = viewer()->pageCount();
     auto chooser = std::make_shared<test::FakeChooser>();
-    frmMain::setReportChooser(chooser);
+    MainWindow::setReportChooser(chooser);
     chooser->answer = document;
     list(u"cboUserName"_s)->setCurrentIndex(0); // an option change takes the report away
     ASSERT_FALSE(action(u"mnuFileSave"_s)->isEnabled());
     action(u"mnuFileOpenReport"_s)->trigger();
-    frmMain::setReportChooser(nullptr);
+    MainWindow::setReportChooser(nullptr);
     EXPECT_EQ(chooser->calls, 1);
     EXPECT_EQ(viewer()->pageCount(), pages);
     EXPECT_EQ(viewer()->reportSource(), nullptr);
@@ -384,17 +384,17 @@ TEST_F(MainWindow, ASavedReportDocumentOpensInTheViewerAndSavesAgain) {
     const QString pdf = env().path(u"week.pdf"_s);
     QString proposed;
     onDialog = [&](QDialog& dialog) {
-        auto* save = qobject_cast<frmSaveAs*>(&dialog);
+        auto* save = qobject_cast<SaveAsDialog*>(&dialog);
         if (!save)
             return int(QDialog::Rejected);
-        save->Form_Load();
-        proposed = save->ReportName;
+        save->load();
+        proposed = save->reportName;
         auto* formats = save->findChild<QComboBox*>(u"cboSaveAs"_s);
         for (int i = 0; i < formats->count(); ++i)
             if (formats->itemText(i).contains(u"PDF"_s))
                 formats->setCurrentIndex(i);
         save->findChild<BrowseButton*>(u"BrowseButton1"_s)->setPath(pdf);
-        save->SaveCurrentReport();
+        save->saveCurrentReport();
         return int(QDialog::Accepted);
     };
     action(u"mnuFileSave"_s)->trigger();
@@ -405,9 +405,9 @@ TEST_F(MainWindow, ASavedReportDocumentOpensInTheViewerAndSavesAgain) {
 
     // Something that is no report document is refused in one sentence naming it.
     chooser->answer = dataPath;
-    frmMain::setReportChooser(chooser);
+    MainWindow::setReportChooser(chooser);
     action(u"mnuFileOpenReport"_s)->trigger();
-    frmMain::setReportChooser(nullptr);
+    MainWindow::setReportChooser(nullptr);
     ASSERT_FALSE(boxes().isEmpty());
     EXPECT_TRUE(boxes().last().prompt.contains(dataPath)) << boxes().last().prompt.toStdString();
     EXPECT_EQ(viewer()->pageCount(), pages) << "the shown report stays";
@@ -415,7 +415,7 @@ TEST_F(MainWindow, ASavedReportDocumentOpensInTheViewerAndSavesAgain) {
 
 // On a small screen (the test platform's is 800 x 600) the window fits, and Preview and the
 // status bar are on it; the options scroll instead.
-TEST_F(MainWindow, TheWindowFitsTheScreenItOpensOn) {
+TEST_F(MainWindowTest, TheWindowFitsTheScreenItOpensOn) {
     load(office());
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -429,7 +429,7 @@ TEST_F(MainWindow, TheWindowFitsTheScreenItOpensOn) {
 }
 
 // The third report: who was active and how much, for the range and weekdays chosen.
-TEST_F(MainWindow, TheUsersReportRanksWhoWasActive) {
+TEST_F(MainWindowTest, TheUsersReportRanksWhoWasActive) {
     load(office());
     action(u"mnuReportsUsers"_s)->trigger();
     EXPECT_TRUE(action(u"mnuReportsUsers"_s)->isChecked());
@@ -440,7 +440,7 @@ TEST_F(MainWindow, TheUsersReportRanksWhoWasActive) {
         ->setCurrentIndex(list(u"cboUserName"_s)->findText(u"<All Users> -|- <All Computers>"_s));
     list(u"cboGroupBy"_s)->setCurrentIndex(2); // user and computer
     ASSERT_TRUE(previewAndWait());
-    auto* report = qobject_cast<repUsers*>(viewer()->reportSource());
+    auto* report = qobject_cast<UsersReport*>(viewer()->reportSource());
     ASSERT_NE(report, nullptr);
     // tester works 2400 s a day, alice 1800 s on PC1 and 600 s on TESTPC, over the same days.
     ASSERT_EQ(report->people().size(), 3U);
@@ -453,7 +453,7 @@ TEST_F(MainWindow, TheUsersReportRanksWhoWasActive) {
             ->setChecked(QLatin1String(day) == QLatin1String("Monday"));
     EXPECT_FALSE(action(u"mnuFileSave"_s)->isEnabled()) << "an option change takes the report away";
     ASSERT_TRUE(previewAndWait());
-    report = qobject_cast<repUsers*>(viewer()->reportSource());
+    report = qobject_cast<UsersReport*>(viewer()->reportSource());
     ASSERT_NE(report, nullptr);
     ASSERT_FALSE(report->people().empty());
     EXPECT_EQ(report->people()[0].activeDays, 1) << "one Monday in the week before 2024-05-15";
@@ -467,19 +467,19 @@ TEST_F(MainWindow, TheUsersReportRanksWhoWasActive) {
 
 // A period of the Totals report opens the Day report or the daily totals of that period; a line
 // of the Users report opens that person's reports; Back returns to the page and zoom before.
-TEST_F(MainWindow, ReportsAnswerBackAndBackReturns) {
+TEST_F(MainWindowTest, ReportsAnswerBackAndBackReturns) {
     load(office());
     child<QCheckBox>(u"chkDateShowDetails"_s)->setChecked(true);
     list(u"cboTotalsReportPeriod"_s)->setCurrentIndex(list(u"cboTotalsReportPeriod"_s)->findText(u"Weeks"_s));
     ASSERT_TRUE(previewAndWait());
-    auto* totals = qobject_cast<repTotals*>(viewer()->reportSource());
+    auto* totals = qobject_cast<TotalsReport*>(viewer()->reportSource());
     ASSERT_NE(totals, nullptr);
     ASSERT_FALSE(totals->periods().isEmpty());
     const QDate weekStart = totals->periods().first().start;
     viewer()->setZoomPercent(150);
     QStringList offered;
     QString choose = u"miDrillDay"_s;
-    frmMain::setMenuRunner([&](QMenu& menu) {
+    MainWindow::setMenuRunner([&](QMenu& menu) {
         for (QAction* a : menu.actions())
             offered << a->text();
         for (QAction* a : menu.actions())
@@ -488,14 +488,15 @@ TEST_F(MainWindow, ReportsAnswerBackAndBackReturns) {
     });
     emit viewer()->textItemClicked(u"txtPeriod"_s, 0, QPoint());
     EXPECT_EQ(offered, (QStringList{u"Day report for this period"_s, u"Totals by days for this period"_s}));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return qobject_cast<repDay*>(viewer()->reportSource()); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return qobject_cast<DayReport*>(viewer()->reportSource()); }, 10000));
     EXPECT_EQ(child<DateSelector>(u"dtmDateReport"_s)->StartDate(), weekStart);
     EXPECT_EQ(child<DateSelector>(u"dtmDateReport"_s)->EndDate(), weekStart.addDays(6));
     ASSERT_TRUE(action(u"mnuViewBack"_s)->isEnabled());
 
     action(u"mnuViewBack"_s)->trigger();
     ASSERT_TRUE(
-        QTest::qWaitFor([this] { return qobject_cast<repTotals*>(viewer()->reportSource()); }, 10000));
+        QTest::qWaitFor([this] { return qobject_cast<TotalsReport*>(viewer()->reportSource()); }, 10000));
     EXPECT_EQ(viewer()->zoomPercent(), 150);
     EXPECT_FALSE(action(u"mnuViewBack"_s)->isEnabled());
 
@@ -511,7 +512,7 @@ TEST_F(MainWindow, ReportsAnswerBackAndBackReturns) {
     list(u"cboUserName"_s)
         ->setCurrentIndex(list(u"cboUserName"_s)->findText(u"<All Users> -|- <All Computers>"_s));
     ASSERT_TRUE(previewAndWait());
-    auto* users = qobject_cast<repUsers*>(viewer()->reportSource());
+    auto* users = qobject_cast<UsersReport*>(viewer()->reportSource());
     ASSERT_NE(users, nullptr);
     offered.clear();
     choose = u"miDrillTotals"_s;
@@ -519,21 +520,22 @@ TEST_F(MainWindow, ReportsAnswerBackAndBackReturns) {
     // alice (1800 s and 600 s a day) ties with tester (2400 s) and comes first by name.
     EXPECT_EQ(offered.value(1), u"Totals report for alice"_s);
     ASSERT_TRUE(
-        QTest::qWaitFor([this] { return qobject_cast<repTotals*>(viewer()->reportSource()); }, 10000));
+        QTest::qWaitFor([this] { return qobject_cast<TotalsReport*>(viewer()->reportSource()); }, 10000));
     EXPECT_EQ(list(u"cboUserName"_s)->currentText(), u"alice -|- <All Computers>"_s);
     // tester works on one computer only: that pair is the entry.
     action(u"mnuViewBack"_s)->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return qobject_cast<repUsers*>(viewer()->reportSource()); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return qobject_cast<UsersReport*>(viewer()->reportSource()); }, 10000));
     offered.clear();
     emit viewer()->textItemClicked(u"txtName"_s, 1, QPoint());
     EXPECT_EQ(offered.value(1), u"Totals report for tester"_s);
     ASSERT_TRUE(
-        QTest::qWaitFor([this] { return qobject_cast<repTotals*>(viewer()->reportSource()); }, 10000));
+        QTest::qWaitFor([this] { return qobject_cast<TotalsReport*>(viewer()->reportSource()); }, 10000));
     EXPECT_EQ(list(u"cboUserName"_s)->currentText(), u"tester -|- TESTPC"_s);
-    frmMain::setMenuRunner(nullptr);
+    MainWindow::setMenuRunner(nullptr);
 }
 
-TEST_F(MainWindow, PrintGoesThroughThePrintDialog) {
+TEST_F(MainWindowTest, PrintGoesThroughThePrintDialog) {
     load(office());
     ASSERT_TRUE(previewAndWait());
     int asked = 0;
@@ -552,7 +554,7 @@ TEST_F(MainWindow, PrintGoesThroughThePrintDialog) {
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
 
-TEST_F(MainWindow, HelpOpensTheManualBesideTheProgram) {
+TEST_F(MainWindowTest, HelpOpensTheManualBesideTheProgram) {
     load(office());
     showActive();
     const QString manual = QUrl::fromLocalFile(env().programFolder() + u"/manual/index.html"_s).toString();
@@ -564,11 +566,11 @@ TEST_F(MainWindow, HelpOpensTheManualBesideTheProgram) {
     EXPECT_EQ(env().openedUrls().last(), manual);
 }
 
-TEST_F(MainWindow, AboutShowsTheVersionAndTheWebAddresses) {
+TEST_F(MainWindowTest, AboutShowsTheVersionAndTheWebAddresses) {
     SetRegSetting(u"TyrowURL"_s, u"https://intranet.example/tallyrow"_s, QString(), true, SettingsHive);
     load(office());
     action(u"mnuHelpAbout"_s)->trigger();
-    auto* about = window->findChild<frmAbout*>();
+    auto* about = window->findChild<AboutDialog*>();
     ASSERT_NE(about, nullptr);
     EXPECT_TRUE(about->isVisible());
     EXPECT_FALSE(about->isModal());
@@ -581,12 +583,12 @@ TEST_F(MainWindow, AboutShowsTheVersionAndTheWebAddresses) {
                     .contains(u"https://www.quenmarsh.example/"_s));
     about->hide();
     action(u"mnuHelpAbout"_s)->trigger();
-    EXPECT_EQ(window->findChildren<frmAbout*>().size(), 1) << "a second click shows the same box again";
+    EXPECT_EQ(window->findChildren<AboutDialog*>().size(), 1) << "a second click shows the same box again";
     EXPECT_TRUE(about->isVisible());
     about->close();
 }
 
-TEST_F(MainWindow, AbortFromAnErrorReportEndsTheProgram) {
+TEST_F(MainWindowTest, AbortFromAnErrorReportEndsTheProgram) {
     load(office());
     window->show();
     emit gErrorReporter->Abort();
@@ -595,7 +597,7 @@ TEST_F(MainWindow, AbortFromAnErrorReportEndsTheProgram) {
     EXPECT_EQ(gErrorReporter, nullptr);
 }
 
-TEST_F(MainWindow, AbortWhileStartingOnAFileThatIsNoDataFileEndsTheStart) {
+TEST_F(MainWindowTest, AbortWhileStartingOnAFileThatIsNoDataFileEndsTheStart) {
     CommandLineDataPath = env().path(u"notes.txt"_s);
     {
         QFile f(CommandLineDataPath);
@@ -603,13 +605,13 @@ TEST_F(MainWindow, AbortWhileStartingOnAFileThatIsNoDataFileEndsTheStart) {
         f.write("shopping list\n");
     }
     errorReporter()->setDefaultAnswer(ReportAnswer::Abort);
-    window = std::make_unique<frmMain>();
-    EXPECT_FALSE(window->Form_Load());
+    window = std::make_unique<MainWindow>();
+    EXPECT_FALSE(window->load());
     EXPECT_TRUE(applicationEnded());
     EXPECT_TRUE(dialogs.isEmpty()) << "no data-file dialog after Abort";
 }
 
-TEST_F(MainWindow, AFileThatIsNoDataFileIsReportedOnceAtStart) {
+TEST_F(MainWindowTest, AFileThatIsNoDataFileIsReportedOnceAtStart) {
     CommandLineDataPath = env().path(u"notes.txt"_s);
     {
         QFile f(CommandLineDataPath);
@@ -622,15 +624,15 @@ TEST_F(MainWindow, AFileThatIsNoDataFileIsReportedOnceAtStart) {
         return int(QDialog::Rejected);
     };
     messageBox()->queueAnswer(MsgAnswer::Yes);
-    window = std::make_unique<frmMain>();
-    EXPECT_FALSE(window->Form_Load());
+    window = std::make_unique<MainWindow>();
+    EXPECT_FALSE(window->load());
     QStringList reported;
     for (const auto& call : errorReporter()->calls())
         reported << call.description;
     EXPECT_EQ(reported.size(), 1) << reported.join(u" | "_s).toStdString();
 }
 
-TEST_F(MainWindow, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
+TEST_F(MainWindowTest, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
     CommandLineDataPath = env().path(u"missing.yrd"_s);
     onDialog = [](QDialog&) {
         SelectDataCancelled = true;
@@ -638,8 +640,8 @@ TEST_F(MainWindow, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
     };
     messageBox()->queueAnswer(MsgAnswer::No);
     messageBox()->queueAnswer(MsgAnswer::Yes);
-    window = std::make_unique<frmMain>();
-    EXPECT_FALSE(window->Form_Load());
+    window = std::make_unique<MainWindow>();
+    EXPECT_FALSE(window->load());
     EXPECT_EQ(dialogs, (QStringList{u"frmSelectData"_s, u"frmSelectData"_s}));
     ASSERT_EQ(boxes().size(), 2);
     EXPECT_EQ(boxes()[0].prompt,
@@ -648,7 +650,7 @@ TEST_F(MainWindow, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
     EXPECT_EQ(boxes()[0].title, u"Confirm shutdown"_s);
 }
 
-TEST_F(MainWindow, AFileChosenInTheDialogIsUsed) {
+TEST_F(MainWindowTest, AFileChosenInTheDialogIsUsed) {
     const QString other = env().path(u"other.yrd"_s);
     test::writeSqliteDataFile(other, office());
     CommandLineDataPath.clear();
@@ -657,15 +659,15 @@ TEST_F(MainWindow, AFileChosenInTheDialogIsUsed) {
         SaveDataPath(other, true);
         return int(QDialog::Accepted);
     };
-    window = std::make_unique<frmMain>();
-    EXPECT_TRUE(window->Form_Load());
+    window = std::make_unique<MainWindow>();
+    EXPECT_TRUE(window->load());
     EXPECT_TRUE(waitForData());
     EXPECT_EQ(dialogs, QStringList{u"frmSelectData"_s});
     EXPECT_TRUE(boxes().isEmpty());
     EXPECT_GT(list(u"cboUserName"_s)->count(), 1);
 }
 
-TEST_F(MainWindow, IgnoringEveryReportOnATextFileNeverTakesIt) {
+TEST_F(MainWindowTest, IgnoringEveryReportOnATextFileNeverTakesIt) {
     load(office());
     const QString text = env().path(u"notes.txt"_s);
     {
@@ -691,7 +693,7 @@ TEST_F(MainWindow, IgnoringEveryReportOnATextFileNeverTakesIt) {
     EXPECT_GT(list(u"cboUserName"_s)->count(), 1) << "the list still shows the file in use";
 }
 
-TEST_F(MainWindow, IgnoringEveryReportOnAFileWithoutActivityAsksForAnotherAtStart) {
+TEST_F(MainWindowTest, IgnoringEveryReportOnAFileWithoutActivityAsksForAnotherAtStart) {
     CommandLineDataPath = test::fixturePath(u"no-activity-jet4.mdb"_s);
     errorReporter()->setDefaultAnswer(ReportAnswer::Ignore);
     onDialog = [](QDialog&) {
@@ -699,13 +701,13 @@ TEST_F(MainWindow, IgnoringEveryReportOnAFileWithoutActivityAsksForAnotherAtStar
         return int(QDialog::Rejected);
     };
     messageBox()->queueAnswer(MsgAnswer::Yes);
-    window = std::make_unique<frmMain>();
-    EXPECT_FALSE(window->Form_Load());
+    window = std::make_unique<MainWindow>();
+    EXPECT_FALSE(window->load());
     EXPECT_EQ(dialogs, QStringList{u"frmSelectData"_s});
     EXPECT_FALSE(errorReporter()->calls().isEmpty());
 }
 
-TEST_F(MainWindow, ChoosingAPeriodFromTheDateMenuIsAnOptionChange) {
+TEST_F(MainWindowTest, ChoosingAPeriodFromTheDateMenuIsAnOptionChange) {
     load(office());
     ASSERT_TRUE(previewAndWait());
     // "Day": the range becomes the single day before today, a Tuesday.
@@ -717,7 +719,7 @@ TEST_F(MainWindow, ChoosingAPeriodFromTheDateMenuIsAnOptionChange) {
     EXPECT_FALSE(action(u"mnuFileSave"_s)->isEnabled());
 }
 
-TEST_F(MainWindow, HelpWithoutABrowserSaysSo) {
+TEST_F(MainWindowTest, HelpWithoutABrowserSaysSo) {
     load(office());
     services().openUrl = [](const QString&) { return false; };
     action(u"mnuHelpContents"_s)->trigger();
@@ -727,7 +729,7 @@ TEST_F(MainWindow, HelpWithoutABrowserSaysSo) {
     EXPECT_EQ(boxes()[0].buttons, 48);
 }
 
-TEST_F(MainWindow, KeyboardShortcutsReachTheMenusAndThePreview) {
+TEST_F(MainWindowTest, KeyboardShortcutsReachTheMenusAndThePreview) {
     load(office());
     EXPECT_EQ(action(u"mnuFilePrint"_s)->shortcut(), QKeySequence(QKeySequence::Print));
     EXPECT_EQ(action(u"mnuFileSave"_s)->shortcut(), QKeySequence(QKeySequence::Save));
@@ -750,14 +752,14 @@ TEST_F(MainWindow, KeyboardShortcutsReachTheMenusAndThePreview) {
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
 
-TEST_F(MainWindow, TheStatusBarNamesTheDataFile) {
+TEST_F(MainWindowTest, TheStatusBarNamesTheDataFile) {
     load(office());
     auto* source = child<QLabel>(u"lblDataSource"_s);
     EXPECT_TRUE(source->text().contains(QDir::toNativeSeparators(dataPath))) << source->text().toStdString();
     EXPECT_TRUE(window->statusBar()->isAncestorOf(source));
 }
 
-TEST_F(MainWindow, ARangeWithoutActivitySaysSoAboveTheReport) {
+TEST_F(MainWindowTest, ARangeWithoutActivitySaysSoAboveTheReport) {
     load(office());
     for (const char* report : {"mnuReportsTotals", "mnuReportsDay"}) {
         SCOPED_TRACE(report);
@@ -772,7 +774,7 @@ TEST_F(MainWindow, ARangeWithoutActivitySaysSoAboveTheReport) {
     }
 }
 
-TEST_F(MainWindow, TypingAnyPartOfAnEntryFindsIt) {
+TEST_F(MainWindowTest, TypingAnyPartOfAnEntryFindsIt) {
     load(office());
     showActive();
     QComboBox* users = list(u"cboUserName"_s);
@@ -812,7 +814,7 @@ TEST_F(MainWindow, TypingAnyPartOfAnEntryFindsIt) {
     EXPECT_EQ(users->currentIndex(), other);
 }
 
-TEST_F(MainWindow, RememberedAnswersCanBeResetAfterConfirming) {
+TEST_F(MainWindowTest, RememberedAnswersCanBeResetAfterConfirming) {
     load(office());
     const QString key = REG_APPROOT() + u"\\Remembered Answers"_s;
     ASSERT_EQ(RegSetKeyValue(SettingsHive, key, u"Overwrite"_s, std::uint32_t(MsgAnswer::Yes),

@@ -19,11 +19,11 @@ class ActivitySource;
 /// The Totals report ("Total activity"): the active time in seconds, minutes or hours, cut into
 /// consecutive periods of n days, weeks, months or years, one row per period, a grand total and
 /// a chart. One object serves one run.
-class repTotals final : public engine::Report, public TableReport {
+class TotalsReport final : public engine::Report, public TableReport {
     Q_OBJECT
 public:
-    explicit repTotals(QObject* parent = nullptr);
-    ~repTotals() override;
+    explicit TotalsReport(QObject* parent = nullptr);
+    ~TotalsReport() override;
 
     // Inputs
     QDate StartDate() const { return m_in.StartDate; }
@@ -84,7 +84,7 @@ public:
     const QVector<PeriodSpan>& periods() const { return m_periods; }
 
 protected:
-    void ReportStart() override;
+    void onReportStart() override;
     void Error(engine::ReportErrorEvent& event) override;
 
 private:

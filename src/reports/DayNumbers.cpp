@@ -1,4 +1,4 @@
-#include "reports/TyrowUtils.h"
+#include "reports/DayNumbers.h"
 
 #include "support/Error.h"
 
@@ -33,7 +33,7 @@ double roundHalfEven(double value) {
     return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
 }
 
-std::int32_t GetDayNumber(const QDateTime& date) {
+std::int32_t dayNumber(const QDateTime& date) {
     return withTrail(QStringLiteral("GetDayNumber&"), [&] {
         if (!date.isValid())
             throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
@@ -46,7 +46,7 @@ std::int32_t GetDayNumber(const QDateTime& date) {
     });
 }
 
-std::int32_t GetDayNumber(const QDate& date) {
+std::int32_t dayNumber(const QDate& date) {
     return withTrail(QStringLiteral("GetDayNumber&"), [&] {
         if (!date.isValid())
             throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
@@ -72,13 +72,13 @@ QLatin1String nameOfRemainder(long long remainder) {
 
 } // namespace
 
-QString GetDayName(std::int32_t remainder) {
+QString dayNameOf(std::int32_t remainder) {
     return withTrail(QStringLiteral("GetDayName&"), [&] {
         return QString(nameOfRemainder(std::llabs(static_cast<long long>(remainder)) % 7));
     });
 }
 
-std::int32_t GetDayNumFromName(const QString& name) {
+std::int32_t dayRemainderOf(const QString& name) {
     return withTrail(QStringLiteral("GetDayNumFromName&"), [&] {
         const QString lower = name.toLower();
         for (std::int32_t i = 0; i < 7; ++i) {

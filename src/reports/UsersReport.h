@@ -41,14 +41,14 @@ QString personName(const PersonTotal& person, PeopleGrouping by);
 /// The Users report ("Active time per user"): who was active in the range, and how much, the
 /// largest first, each with the share of the whole and the number of active days; a bar chart
 /// of the largest with the rest summed as "Others". One object serves one run.
-class repUsers final : public engine::Report, public TableReport {
+class UsersReport final : public engine::Report, public TableReport {
     Q_OBJECT
 public:
     /// Lines the chart shows before it sums the rest as "Others".
     static constexpr int kChartLines = 10;
 
-    explicit repUsers(QObject* parent = nullptr);
-    ~repUsers() override;
+    explicit UsersReport(QObject* parent = nullptr);
+    ~UsersReport() override;
 
     const UsersReportInputs& inputs() const { return m_in; }
     void setInputs(const UsersReportInputs& inputs) { m_in = inputs; }
@@ -62,7 +62,7 @@ public:
     QByteArray tableCsv() const override;
 
 protected:
-    void ReportStart() override;
+    void onReportStart() override;
     void Error(engine::ReportErrorEvent& event) override;
 
 private:

@@ -19,11 +19,11 @@ class ActivitySource;
 /// weekday, the average, total, maximum or minimum of the active minutes over a date range,
 /// with an "All Days" column, row and footer totals and a chart. One object serves one run:
 /// set the inputs, then run it (the viewer, the command-line tool or Run()).
-class repDay final : public engine::Report, public TableReport {
+class DayReport final : public engine::Report, public TableReport {
     Q_OBJECT
 public:
-    explicit repDay(QObject* parent = nullptr);
-    ~repDay() override;
+    explicit DayReport(QObject* parent = nullptr);
+    ~DayReport() override;
 
     // Inputs
     QDate StartDate() const { return m_in.StartDate; }
@@ -86,9 +86,9 @@ public:
     const engine::RowSet& chartRows() const { return m_chartRows; }
 
 protected:
-    void ReportStart() override;
-    void Detail_Format() override;
-    void ReportFooter_Format() override;
+    void onReportStart() override;
+    void onDetailFormat() override;
+    void onReportFooterFormat() override;
     void Error(engine::ReportErrorEvent& event) override;
 
 private:
