@@ -10,8 +10,9 @@ class ActivitySource {
 public:
     virtual ~ActivitySource();
 
-    /// Makes the data ready to answer; false when it cannot be reached, after the reason was
-    /// reported as a failed connection is (see OpenCN).
+    /// Makes the data ready to answer; false when there is nothing to reach. Fails with an
+    /// Error (kind DataSource) naming the reason when the source does not open: telling the
+    /// user is the caller's business.
     virtual bool connect() = 0;
     /// Lets go of what connect() took (a data file's read transaction, say); answers after it
     /// connect again.

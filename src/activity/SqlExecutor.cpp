@@ -240,7 +240,11 @@ SqlExecutor::~SqlExecutor() {
 bool SqlExecutor::connect() {
     if (m_cn)
         return true;
-    return !m_source.isEmpty() && OpenCN(m_cn, m_source);
+    if (m_source.isEmpty())
+        return false;
+    // A source that does not open is the caller's to tell: the failure goes up to the report.
+    withTrail(u"opening the data file&"_s, [this] { connection(); });
+    return true;
 }
 
 void SqlExecutor::disconnect() {

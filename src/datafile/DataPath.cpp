@@ -3,7 +3,6 @@
 #include "datafile/PostgresUri.h"
 #include "support/CommandLine.h"
 #include "support/Error.h"
-#include "support/ErrorReporter.h"
 #include "support/FileUtils.h"
 #include "support/Registry.h"
 #include "support/Services.h"
@@ -52,7 +51,7 @@ QString storableDataSource(const QString& dataSource) {
 } // namespace
 
 QString GetDataPath(QString fileName) {
-    return withTrail(u"GetDataPath&"_s, [&]() -> QString {
+    return withTrail(u"finding the data file&"_s, [&]() -> QString {
         if (SessionDataPath.size() > 1) {
             return SessionDataPath;
         }
@@ -86,10 +85,10 @@ QString GetDataPath(QString fileName) {
     });
 }
 
-QString ConnectionString(const QString& path) {
+QString ConnectionString(const QString& path, const FailureHandler& onFailure) {
     QString dataSource = path;
     QString result;
-    StepRunner run(gErrorReporter.get(), u"ConnectionString&"_s, QString(), false);
+    StepRunner run(onFailure, u"finding the data file&"_s, QString(), false);
     run.step([&] {
         if (dataSource.isEmpty()) {
             dataSource = GetDataPath(kDefaultDataFileName);
@@ -103,22 +102,23 @@ QString ConnectionString(const QString& path) {
     return result;
 }
 
-bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path) {
+bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path, const FailureHandler& onFailure) {
     bool result = false;
-    StepRunner run(gErrorReporter.get(), u"OpenCN&"_s, QString(), false);
+    StepRunner run(onFailure, u"opening the data file&"_s, QString(), false);
     // A connection whose open failed is no connection, even when the user chose to go on: the
     // caller would take a file that does not open, or read through a closed connection.
-    const bool opened = run.step([&] { cn = std::make_unique<Connection>(); }) &&
-                        run.step([&] { cn->Open(ConnectionString(path), QString(), QString(), -1); });
+    const bool opened = run.step([&] { cn = std::make_unique<Connection>(); }) && run.step([&] {
+        cn->Open(ConnectionString(path, onFailure), QString(), QString(), -1);
+    });
     if (opened) {
         run.step([&] { result = true; });
     }
     return result;
 }
 
-bool CloseCN(std::unique_ptr<Connection>& cn) {
+bool CloseCN(std::unique_ptr<Connection>& cn, const FailureHandler& onFailure) {
     bool result = false;
-    StepRunner run(gErrorReporter.get(), u"CloseCN&"_s, QString(), false);
+    StepRunner run(onFailure, u"closing the data file&"_s, QString(), false);
     run.step([&] {
         if (cn && cn->State() != 0) {
             cn->Close();
@@ -129,31 +129,33 @@ bool CloseCN(std::unique_ptr<Connection>& cn) {
     return result;
 }
 
-bool CheckData(const QString& path) {
+bool CheckData(const QString& path, const FailureHandler& onFailure) {
     bool result = false;
     QString candidate = path;
     bool opened = false;
     std::unique_ptr<Connection> cn;
-    StepRunner run(gErrorReporter.get(), u"CheckData&"_s, QString(), false);
+    StepRunner run(onFailure, u"checking the data file&"_s, QString(), false);
     run.step([&] {
         if (candidate.isEmpty()) {
             candidate = GetDataPath(kDefaultDataFileName);
         }
     });
     // A server URI is no file to look for: connecting (with the provider's short timeout) is the test.
-    run.step(
-        [&] { opened = (isPostgresUri(candidate) || DoesFileExist(candidate)) && OpenCN(cn, candidate); });
+    run.step([&] {
+        opened = (isPostgresUri(candidate) || DoesFileExist(candidate)) && OpenCN(cn, candidate, onFailure);
+    });
     run.step([&] {
         if (opened) {
-            CloseCN(cn);
+            CloseCN(cn, onFailure);
             result = true;
         }
     });
     return result;
 }
 
-void SaveDataPath(const QString& newPath, bool sessionOnly) {
-    StepRunner run(gErrorReporter.get(), u"SaveDataPath&"_s, u"Storing the data file location"_s, false);
+void SaveDataPath(const QString& newPath, bool sessionOnly, const FailureHandler& onFailure) {
+    StepRunner run(onFailure, u"storing the data file location&"_s, u"Storing the data file location"_s,
+                   false);
     run.step([&] {
         if (CommandLineDataPath.size() >= 2) {
             CommandLineDataPath = newPath;

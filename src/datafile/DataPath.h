@@ -1,6 +1,7 @@
 #pragma once
 
 #include "datafile/Connection.h"
+#include "support/StepRunner.h"
 
 #include <QString>
 
@@ -30,24 +31,25 @@ QString GetDataPath(QString fileName);
 /// committed. Nothing for a server source or another file.
 std::optional<QString> dataFilePartAt(const QString& output, const QString& dataFile);
 
-/// True when the file exists and a connection to it opens; open failures are reported.
-bool CheckData(const QString& path = {});
+/// True when the file exists and a connection to it opens. Each function here hands its
+/// failures to `onFailure` (Retry, Ignore or leave); without one it leaves the step quietly.
+bool CheckData(const QString& path = {}, const FailureHandler& onFailure = {});
 
-/// Opens a new connection into `cn` on `path` (the session's file when empty); reports
-/// failures with "OpenCN&". True only when the connection is open: Ignore on a failed open
-/// leaves `cn` closed and returns false.
-bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path = {});
+/// Opens a new connection into `cn` on `path` (the session's file when empty); a failure is
+/// handed on as "opening the data file&". True only when the connection is open: Ignore on a
+/// failed open leaves `cn` closed and returns false.
+bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path = {}, const FailureHandler& onFailure = {});
 
 /// Closes `cn` when open and releases it; always true.
-bool CloseCN(std::unique_ptr<Connection>& cn);
+bool CloseCN(std::unique_ptr<Connection>& cn, const FailureHandler& onFailure = {});
 
 /// "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + path + "; Jet OLEDB:Database Password = ".
-QString ConnectionString(const QString& path = {});
+QString ConnectionString(const QString& path = {}, const FailureHandler& onFailure = {});
 
 /// Makes `newPath` the session's file (sessionOnly, or while a command-line path is in force),
 /// or stores it as "DatabasePath" — a server URI without its password, which the settings file
 /// never holds in clear.
-void SaveDataPath(const QString& newPath, bool sessionOnly);
+void SaveDataPath(const QString& newPath, bool sessionOnly, const FailureHandler& onFailure = {});
 
 /// How long a report waits while the monitoring product holds the data file locked: the
 /// "DataFileWaitSeconds" setting (per user, else machine-wide), 60 seconds when unset or not a

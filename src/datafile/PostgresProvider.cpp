@@ -217,7 +217,9 @@ private:
         throw Error(
             ErrNo::DataSource,
             u"The server closed the connection during the report: the database \"%1\" (%2)"_s.arg(
-                redactedPostgresUri(m_uri), withoutPassword(serverSentence(error.databaseText()), m_parts)));
+                redactedPostgresUri(m_uri), withoutPassword(serverSentence(error.databaseText()), m_parts)))
+            .setKind(ErrorKind::ConnectionLost)
+            .setFile(redactedPostgresUri(m_uri));
     }
 
     void restartReadTransaction() {

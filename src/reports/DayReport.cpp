@@ -9,7 +9,6 @@
 #include "reports/ReportTexts.h"
 #include "reports/DayNumbers.h"
 #include "support/Error.h"
-#include "support/ErrorReporter.h"
 #include "support/Services.h"
 #include "support/StepRunner.h"
 
@@ -185,7 +184,8 @@ void DayReport::setHeaderText(const QString& reportLabel, const QString& pageLab
 }
 
 void DayReport::onReportStart() {
-    StepRunner run(gErrorReporter.get(), QStringLiteral("repDay - ReportStart&"));
+    clearRunFeedback();
+    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Day report&"));
     bool connected = false;
     int selectedCount = 0;
     m_grid = HourGrid{};
@@ -217,11 +217,16 @@ void DayReport::onReportStart() {
                       selectedDaysText(m_in));
     });
     // Without a source nothing is read: which data the report reads is the shell's business.
-    run.step([&] { connected = m_source && m_source->connect(); });
+    // The source's own failure is put on its own, as opening it: leaving it leaves the opening
+    // only, and the report goes on without data.
+    StepRunner(runFailureHandler(), QStringLiteral("opening the data file&"), {}, false).step([&] {
+        if (!run.left())
+            connected = m_source && m_source->connect();
+    });
     if (!run.left() && !connected) {
         run.step([&] {
-            MsgBox(QStringLiteral("Can't open a connection to the database"), MsgFlag::OKOnly,
-                   QStringLiteral("Can't open connection"));
+            notify({QStringLiteral("Can't open a connection to the database"),
+                    QStringLiteral("Can't open connection")});
         });
         return;
     }
@@ -361,7 +366,7 @@ void DayReport::bindResults(StepRunner& run) {
 void DayReport::onDetailFormat() {
     if (!m_in.ShowDetails)
         return;
-    StepRunner run(gErrorReporter.get(), QStringLiteral("repDay - Format&"));
+    StepRunner run(runFailureHandler(), QStringLiteral("laying out the Day report&"));
     double sum = 0;
     for (int i = 0; i < 7; ++i)
         run.step([&] { sum += leadingNumber(field(dayControl("txtDay", i))->text); });
@@ -378,7 +383,7 @@ void DayReport::onDetailFormat() {
 void DayReport::onReportFooterFormat() {
     if (!m_in.ShowDetails)
         return;
-    StepRunner run(gErrorReporter.get(), QStringLiteral("repDay - ReportFooter_Format()&"));
+    StepRunner run(runFailureHandler(), QStringLiteral("adding the Day report's totals&"));
     double sum = 0;
     for (int i = 0; i < 7; ++i)
         run.step([&] { sum += leadingNumber(field(dayControl("txtDay", i, "Total"))->text); });
@@ -388,7 +393,7 @@ void DayReport::onReportFooterFormat() {
 }
 
 void DayReport::Error(engine::ReportErrorEvent& event) {
-    showEngineError(event);
+    notify(engineErrorNotice(event));
 }
 
 engine::RowSet DayReport::tableRows() const {

@@ -1,7 +1,6 @@
 #include "reports/LayoutHelpers.h"
 
 #include "support/MessageBoxEx.h"
-#include "support/Services.h"
 
 namespace tallyrow::layout {
 
@@ -56,15 +55,10 @@ void addPageFooter(engine::Section& section, double top) {
     count->kind = engine::FieldKind::PageCount;
 }
 
-void showEngineError(engine::ReportErrorEvent& event) {
-    try {
-        MsgBox(QStringLiteral("There was a problem building your report. \r\nDescription: ") +
-                   event.description,
-               MsgFlag::Exclamation | MsgFlag::SystemModal, QStringLiteral("Report error"));
-    } catch (...) {
-        // Nothing is left to tell the user with; the engine must still not show its own box.
-    }
+ReportNotice engineErrorNotice(engine::ReportErrorEvent& event) {
     event.cancelDisplay = true;
+    return {QStringLiteral("There was a problem building your report. \r\nDescription: ") + event.description,
+            QStringLiteral("Report error"), true};
 }
 
 } // namespace tallyrow::layout

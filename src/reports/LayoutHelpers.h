@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reports/TableReport.h"
+
 #include "engine/Report.h"
 
 #include <QColor>
@@ -29,8 +31,8 @@ engine::Line* addRule(engine::Section& section, const QString& name, QPointF fro
 /// The page-number footer: page number, "of", page count, 8.5 pt, at the given lefts and top.
 void addPageFooter(engine::Section& section, double top);
 
-/// Runs the error event of both reports: the "Report error" message, and the engine's own
-/// display suppressed.
-void showEngineError(engine::ReportErrorEvent& event);
+/// The error event of the reports: the engine's own display suppressed, and the "Report error"
+/// notice the report hands on in its place.
+ReportNotice engineErrorNotice(engine::ReportErrorEvent& event);
 
 } // namespace tallyrow::layout

@@ -1,10 +1,22 @@
 #pragma once
 
 #include "engine/RowSet.h"
+#include "support/StepRunner.h"
 
 #include <QByteArray>
+#include <QVector>
+
+#include <functional>
+#include <utility>
 
 namespace tallyrow {
+
+/// Something a report run tells the user without asking anything back.
+struct ReportNotice {
+    QString text;
+    QString title;
+    bool warning = false; ///< shown with a warning sign (a fault in making the report)
+};
 
 /// A report whose figures form one table that can be written on its own, apart from the
 /// report's pages. Callers that save or export a report reach the table through this interface
@@ -22,10 +34,45 @@ public:
     /// The table of the last run as rows, whether or not the report shows it.
     virtual engine::RowSet tableRows() const = 0;
 
+    /// Who decides what follows a failed step of a run (the window asks the user, the tool
+    /// leaves); without one a failed step leaves the run's part it belongs to.
+    void setFailureHandler(FailureHandler handler) { m_onFailure = std::move(handler); }
+    /// Who shows the run's notices; without one they are only kept.
+    void setNoticeHandler(std::function<void(const ReportNotice&)> handler) {
+        m_onNotice = std::move(handler);
+    }
+    /// What the last run met, in order, whatever the handlers made of it.
+    const QVector<Failure>& failures() const { return m_failures; }
+    const QVector<ReportNotice>& notices() const { return m_notices; }
+
 protected:
     TableReport() = default;
     TableReport(const TableReport&) = default;
     TableReport& operator=(const TableReport&) = default;
+
+    /// Forgets what an earlier run met; a run calls it first.
+    void clearRunFeedback() {
+        m_failures.clear();
+        m_notices.clear();
+    }
+    /// The handler a run's steps use: keeps each failure, then lets the caller's handler answer.
+    FailureHandler runFailureHandler() {
+        return [this](const Failure& f) {
+            m_failures.push_back(f);
+            return m_onFailure ? m_onFailure(f) : StepAnswer::Leave;
+        };
+    }
+    void notify(const ReportNotice& notice) {
+        m_notices.push_back(notice);
+        if (m_onNotice)
+            m_onNotice(notice);
+    }
+
+private:
+    FailureHandler m_onFailure;
+    std::function<void(const ReportNotice&)> m_onNotice;
+    QVector<Failure> m_failures;
+    QVector<ReportNotice> m_notices;
 };
 
 /// The table interface of `report` when it has one, else null.

@@ -8,7 +8,6 @@
 #include "reports/ReportTexts.h"
 #include "reports/DayNumbers.h"
 #include "support/Error.h"
-#include "support/ErrorReporter.h"
 #include "support/Services.h"
 #include "support/StepRunner.h"
 
@@ -71,7 +70,8 @@ void TotalsReport::buildDefinition() {
 }
 
 void TotalsReport::onReportStart() {
-    StepRunner run(gErrorReporter.get(), QStringLiteral("repTotals - ReportStart&"));
+    clearRunFeedback();
+    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Totals report&"));
     bool connected = false;
     int divisor = 1;
     QVector<PeriodTotal> totals;
@@ -84,7 +84,12 @@ void TotalsReport::onReportStart() {
     prepareRun(run, divisor);
     // No message when the data cannot be reached: the report simply has no rows.
     // Without a source nothing is read: which data the report reads is the shell's business.
-    run.step([&] { connected = m_source && m_source->connect(); });
+    // The source's own failure is put on its own, as opening it: leaving it leaves the opening
+    // only, and the report goes on without data.
+    StepRunner(runFailureHandler(), QStringLiteral("opening the data file&"), {}, false).step([&] {
+        if (!run.left())
+            connected = m_source && m_source->connect();
+    });
     if (connected) {
         QVector<PeriodSpan> periods;
         run.step([&] {
@@ -261,7 +266,7 @@ void TotalsReport::bindResults(StepRunner& run) {
 }
 
 void TotalsReport::Error(engine::ReportErrorEvent& event) {
-    showEngineError(event);
+    notify(engineErrorNotice(event));
 }
 
 engine::RowSet TotalsReport::tableRows() const {

@@ -7,7 +7,6 @@
 #include "reports/ReportTexts.h"
 #include "reports/TotalsQuery.h"
 #include "reports/DayNumbers.h"
-#include "support/ErrorReporter.h"
 #include "support/Services.h"
 #include "support/StepRunner.h"
 
@@ -115,7 +114,8 @@ void UsersReport::buildDefinition() {
 }
 
 void UsersReport::onReportStart() {
-    StepRunner run(gErrorReporter.get(), QStringLiteral("preparing the Users report&"));
+    clearRunFeedback();
+    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Users report&"));
     const QLocale locale = services().locale();
     m_people.clear();
     m_wholeSeconds = 0;
@@ -135,7 +135,12 @@ void UsersReport::onReportStart() {
         chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Category).title = axis;
     });
     bool connected = false;
-    run.step([&] { connected = m_source && m_source->connect(); });
+    // The source's own failure is put on its own, as opening it: leaving it leaves the opening
+    // only, and the report goes on without data.
+    StepRunner(runFailureHandler(), QStringLiteral("opening the data file&"), {}, false).step([&] {
+        if (!run.left())
+            connected = m_source && m_source->connect();
+    });
     if (connected) {
         run.step([&] { m_people = m_source->answer(usersQuery(m_in)).people; });
         run.step([&] { m_source->disconnect(); });
@@ -216,7 +221,7 @@ QByteArray UsersReport::tableCsv() const {
 }
 
 void UsersReport::Error(engine::ReportErrorEvent& event) {
-    showEngineError(event);
+    notify(engineErrorNotice(event));
 }
 
 } // namespace tallyrow

@@ -18,7 +18,6 @@
 #include "support/AtomicFile.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
-#include "support/Scripted.h"
 #include "support/Services.h"
 
 #include <QFileInfo>
@@ -105,42 +104,37 @@ DatePeriod periodKind(const QString& last) {
     return DatePeriod::Month;
 }
 
-// The command-line tool's message and error components: no screen, every box and report is
-// printed (to `echo`), and an error report is answered "leave".
-struct ScriptedComponents {
-    ScriptedErrorReporter* reporter = nullptr;
-    ScriptedMessageBox* messageBox = nullptr;
+// Where the lines of a run go: held back to follow the tool's own sentence when memory allows.
+FILE* heldBackOr(FILE* err) {
+    return g_heldBack && g_heldBack->stream() ? g_heldBack->stream() : err;
+}
 
-    /// The first thing reported while the run went on: the cause; what followed are its
-    /// consequences. Empty when nothing was reported.
-    QString firstReport() const {
-        if (!reporter->calls().isEmpty())
-            return reporter->calls().first().description;
-        if (!messageBox->requests().isEmpty())
-            return messageBox->requests().first().prompt;
+// The tool's answer to what a report run meets: each failure is printed with its number and
+// step and answered "leave", each notice is printed; the lines are held back.
+void printRunFeedback(TableReport& report, FILE* echo) {
+    report.setFailureHandler([echo](const Failure& f) {
+        std::fprintf(echo, "tallyrow-export: error %ld: %s\n", f.error.number(),
+                     qUtf8Printable(f.error.description()));
+        std::fprintf(echo, "  where: %s\n", qUtf8Printable(f.where));
+        if (!f.activity.isEmpty())
+            std::fprintf(echo, "  while %s\n", qUtf8Printable(f.activity));
+        return StepAnswer::Leave;
+    });
+    report.setNoticeHandler([echo](const ReportNotice& n) {
+        std::fprintf(echo, "%s: %s\n", qUtf8Printable(n.title), qUtf8Printable(n.text));
+    });
+}
+
+// The first thing the run met: the cause; what followed are its consequences. Empty when
+// nothing was met.
+QString firstReported(const TableReport* report) {
+    if (!report)
         return {};
-    }
-};
-
-ScriptedComponents installScriptedComponents(FILE* echo) {
-    ScriptedComponents c;
-    auto reporter = std::make_unique<ScriptedErrorReporter>();
-    reporter->setEcho(echo);
-    reporter->setDefaultAnswer(QString());
-    reporter->setProductName(QStringLiteral("tallyrow-export"));
-    reporter->setSupportAddress(kSupportAddress);
-    c.reporter = reporter.get();
-    gErrorReporter = std::move(reporter);
-    auto box = std::make_unique<ScriptedMessageBox>();
-    box->setEcho(echo);
-    c.messageBox = box.get();
-    gMessageBox = std::move(box);
-    services().makeMessageBox = [echo] {
-        auto b = std::make_unique<ScriptedMessageBox>();
-        b->setEcho(echo);
-        return std::unique_ptr<MessageBoxEx>(std::move(b));
-    };
-    return c;
+    if (!report->failures().isEmpty())
+        return report->failures().first().error.description();
+    if (!report->notices().isEmpty())
+        return report->notices().first().text;
+    return {};
 }
 
 // The data source check of start-up, with the reason spelled out in one sentence that names
@@ -316,9 +310,28 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
     return nullptr;
 }
 
-// Runs the report; true when it ran to the end, read its data and had nothing to report (an
-// error report answered "leave" may end a step early and leave a table short of its rows).
-bool runReport(engine::Report& report, const ExportRequest& r, const ScriptedComponents& shown, FILE* err) {
+// The one line that says a data source failed while the report read it.
+QString sourceFailure(const Error& error, const ExportRequest& r) {
+    const bool server = isPostgresUri(r.dataFile);
+    if (error.kind() == ErrorKind::ConnectionLost) {
+        const QString said = error.description().section(QStringLiteral(" during the report: "), 1);
+        return QStringLiteral("the server closed the connection during the report: %1.")
+            .arg(reasonOf(said.section(QLatin1Char('\n'), 0, 0), QString()));
+    }
+    const QString start =
+        server ? QStringLiteral("the database \"%1\": ").arg(redactedPostgresUri(r.dataFile))
+               : QStringLiteral("the data file \"%1\": ").arg(QFileInfo(r.dataFile).absoluteFilePath());
+    // The description names the source again; the sentence already does.
+    const QString reason =
+        reasonOf(reasonOf(error.description(), QStringLiteral("Cannot open ") + start), start);
+    return (server ? QStringLiteral("cannot read the database \"%1\": %2.")
+                   : QStringLiteral("cannot read the data file \"%1\": %2."))
+        .arg(shownName(r.dataFile), reason);
+}
+
+// Runs the report; true when it ran to the end, read its data and met nothing (a failure
+// answered "leave" may end a step early and leave a table short of its rows).
+bool runReport(engine::Report& report, const ExportRequest& r, FILE* err) {
     const auto cannotMake = [&](const QString& reason) {
         return QStringLiteral("cannot make the %1 report from \"%2\": %3.")
             .arg(r.kind == ExportRequest::Kind::Day     ? QStringLiteral("Day")
@@ -326,6 +339,9 @@ bool runReport(engine::Report& report, const ExportRequest& r, const ScriptedCom
                                                         : QStringLiteral("Totals"),
                  shownName(r.dataFile), reason);
     };
+    auto* table = dynamic_cast<TableReport*>(&report);
+    if (table)
+        printRunFeedback(*table, heldBackOr(err));
     bool completed = false;
     try {
         completed = report.Run();
@@ -333,42 +349,24 @@ bool runReport(engine::Report& report, const ExportRequest& r, const ScriptedCom
         fail(err, cannotMake(reasonOf(QString::fromLocal8Bit(e.what()), QString())));
         return false;
     }
-    const TableReport* table = asTableReport(&report);
-    const QString reported = shown.firstReport();
-    if (!completed || (table && !table->hasTable()) || !reported.isEmpty()) {
-        // The data is read as the report asks for it: a source that fails then is named as the
-        // check before the run names it.
-        const auto& calls = shown.reporter->calls();
-        if (!calls.isEmpty() && calls.first().number == ErrNo::DataSource) {
-            const bool server = isPostgresUri(r.dataFile);
-            const QString start =
-                server
-                    ? QStringLiteral("the database \"%1\": ").arg(redactedPostgresUri(r.dataFile))
-                    : QStringLiteral("the data file \"%1\": ").arg(QFileInfo(r.dataFile).absoluteFilePath());
-            // One line says it: the report's own account of the same failure (its number, the
-            // step it stopped in) would only repeat it.
+    const QString reported = firstReported(table);
+    if (completed && table && table->hasTable() && reported.isEmpty())
+        return true;
+    // The data is read as the report asks for it: a source that fails then is named as the
+    // check before the run names it, in one line: the report's own account of the same failure
+    // (its number, the step it stopped in) would only repeat it.
+    if (table && !table->failures().isEmpty()) {
+        const Error& first = table->failures().first().error;
+        if (first.kind() == ErrorKind::DataSource || first.kind() == ErrorKind::ConnectionLost) {
             if (g_heldBack)
                 g_heldBack->take();
-            // The description names the source again; the sentence already does.
-            const QString reason =
-                reasonOf(reasonOf(reported, QStringLiteral("Cannot open ") + start), start);
-            const QString lost = QStringLiteral("The server closed the connection during the report: ");
-            if (const qsizetype at = reported.indexOf(lost); server && at >= 0) {
-                fail(err, QStringLiteral("the server closed the connection during the report: %1.")
-                              .arg(reasonOf(reported.mid(at + lost.size()).section(QLatin1Char('\n'), 0, 0),
-                                            QString())));
-                return false;
-            }
-            fail(err, (server ? QStringLiteral("cannot read the database \"%1\": %2.")
-                              : QStringLiteral("cannot read the data file \"%1\": %2."))
-                          .arg(shownName(r.dataFile), reason));
+            fail(err, sourceFailure(first, r));
             return false;
         }
-        fail(err, cannotMake(reported.isEmpty() ? QStringLiteral("the report stopped before it was complete")
-                                                : reasonOf(reported, QString())));
-        return false;
     }
-    return true;
+    fail(err, cannotMake(reported.isEmpty() ? QStringLiteral("the report stopped before it was complete")
+                                            : reasonOf(reported, QString())));
+    return false;
 }
 
 // Writes the report that has run in the requested format.
@@ -386,9 +384,9 @@ bool writeOutput(const engine::Report& report, const ExportRequest& r, FILE* err
     return true;
 }
 
-// Something the run reported although the file was written: the run still fails.
-bool nothingReported(const ScriptedComponents& shown, const ExportRequest& r, FILE* err) {
-    if (shown.firstReport().isEmpty())
+// Something the run met although the file was written: the run still fails.
+bool nothingReported(const TableReport* report, const ExportRequest& r, FILE* err) {
+    if (firstReported(report).isEmpty())
         return true;
     fail(err,
          QStringLiteral("the report was written to \"%1\", but problems were reported while it was made:")
@@ -396,7 +394,7 @@ bool nothingReported(const ScriptedComponents& shown, const ExportRequest& r, FI
     return false;
 }
 
-int runDocument(const ExportRequest& r, const ScriptedComponents& shown, FILE* err) {
+int runDocument(const ExportRequest& r, FILE* err) {
     engine::PageCollection pages;
     try {
         pages = loadReportDocument(r.documentFile);
@@ -404,10 +402,10 @@ int runDocument(const ExportRequest& r, const ScriptedComponents& shown, FILE* e
         fail(err, e.description());
         return 1;
     }
-    return writePages(pages, r, err) && nothingReported(shown, r, err) ? 0 : 1;
+    return writePages(pages, r, err) ? 0 : 1;
 }
 
-int runReportRequest(const ExportRequest& r, const ScriptedComponents& shown, FILE* err) {
+int runReportRequest(const ExportRequest& r, FILE* err) {
     const QString dataPath =
         isPostgresUri(r.dataFile) ? r.dataFile : QFileInfo(r.dataFile).absoluteFilePath();
     // While the monitoring product holds the file locked, the report waits, and says so once.
@@ -434,9 +432,9 @@ int runReportRequest(const ExportRequest& r, const ScriptedComponents& shown, FI
     if (!range)
         return 1;
     const std::unique_ptr<engine::Report> report = makeReport(r, *range, dataPath, source, err);
-    if (!report || !runReport(*report, r, shown, err))
+    if (!report || !runReport(*report, r, err))
         return 1;
-    return writeOutput(*report, r, err) && nothingReported(shown, r, err) ? 0 : 1;
+    return writeOutput(*report, r, err) && nothingReported(asTableReport(report.get()), r, err) ? 0 : 1;
 }
 
 } // namespace
@@ -458,7 +456,6 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         QLocale::setDefault(*r.locale);
     HeldBackLines heldBack;
     g_heldBack = &heldBack;
-    const ScriptedComponents shown = installScriptedComponents(heldBack.stream() ? heldBack.stream() : err);
     struct Release {
         FILE* err;
         ~Release() {
@@ -467,7 +464,6 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
             std::fputs(qUtf8Printable(withoutPasswords(g_heldBack->take())), err);
             std::fflush(err);
             g_heldBack = nullptr;
-            installScriptedComponents(err);
         }
     } release{err};
 
@@ -496,8 +492,7 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
         std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
         return 2;
     }
-    return r.kind == ExportRequest::Kind::Document ? runDocument(r, shown, err)
-                                                   : runReportRequest(r, shown, err);
+    return r.kind == ExportRequest::Kind::Document ? runDocument(r, err) : runReportRequest(r, err);
 }
 
 } // namespace tallyrow

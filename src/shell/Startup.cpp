@@ -51,7 +51,8 @@ bool Main(const QStringList& arguments, const StartupHooks& hooks) {
     }
 
     bool windowOpen = false;
-    StepRunner run(gErrorReporter.get(), u"sub Main&"_s, u"loading the application"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"starting the program&"_s,
+                   u"loading the application"_s);
     run.step([] {
         gErrorReporter->setProductName(kProductName);
         gErrorReporter->setSupportAddress(kSupportAddress);
@@ -74,7 +75,7 @@ bool showMainWindow(const std::function<void()>& show) {
         Error e = currentError();
         if (e.number() == ErrNo::ObjectUnloaded)
             return false; // the user chose to close rather than pick a data file
-        e.prependSource(u"ShowMainForm&"_s);
+        e.prependSource(u"opening the main window&"_s);
         throw e;
     }
 }
@@ -87,8 +88,8 @@ bool ReportsProgram::Run(const QStringList& arguments) {
     } catch (...) {
         const Error e = currentError();
         if (gErrorReporter)
-            gErrorReporter->ReportError(true, e.description(), e.number(), u"Run&"_s + e.source(), 0,
-                                        QString());
+            gErrorReporter->ReportError(true, e.description(), e.number(),
+                                        u"running the program&"_s + e.source(), 0, QString());
         return false;
     }
 }

@@ -32,10 +32,10 @@ bool Main(const QStringList& arguments, const StartupHooks& hooks);
 
 /// Shows the main window through `show`; true when it is open afterwards. A window that closed
 /// itself while loading (error 364) ends quietly with false; any other failure is passed on with
-/// "ShowMainForm&" in front of its source.
+/// "opening the main window&" in front of its source.
 bool showMainWindow(const std::function<void()>& show);
 
-/// Runs Main, reporting a failure that escapes it with the where-text "Run&" + its source.
+/// Runs Main, reporting a failure that escapes it with the where-text "running the program&" + its source.
 /// Kept for callers that start the program as an object rather than through main().
 class ReportsProgram {
 public:

@@ -4,6 +4,7 @@
 #include "activity/SqlExecutor.h"
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
+#include "support/ErrorReporter.h"
 #include "support/FileUtils.h"
 #include "support/StepRunner.h"
 
@@ -101,13 +102,13 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
                           ErrorReporter* reporter) {
     UserListLoad result;
     std::unique_ptr<Connection> cn;
-    if (!OpenCN(cn, dataFile)) {
+    if (!OpenCN(cn, dataFile, askThrough(reporter))) {
         CloseCN(cn);
         return result;
     }
     result.opened = true;
 
-    StepRunner run(reporter, u"LoadUserInfo&"_s);
+    StepRunner run(askThrough(reporter), u"reading the user list&"_s);
     std::unique_ptr<Recordset> rs;
     // Everything below reads this recordset: when the query fails, Ignore has nothing to go on
     // with, and the list on screen stays as it is.

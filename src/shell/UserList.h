@@ -58,7 +58,7 @@ struct UserListLoad {
 };
 
 /// Reads the list from `dataFile`. Each step runs under `reporter` with the where-text
-/// "LoadUserInfo&": a failed step can be retried, ignored (a step that needs the result of a
+/// "reading the user list&": a failed step can be retried, ignored (a step that needs the result of a
 /// failed query then does nothing) or left (the result holds what was read so far).
 UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, const QString& localComputer,
                           ErrorReporter* reporter);

@@ -5,7 +5,8 @@
 namespace tallyrow {
 
 Error::Error(long number, QString description, QString source)
-    : m_number(number), m_description(std::move(description)), m_source(std::move(source)) {}
+    : m_number(number), m_description(std::move(description)), m_source(std::move(source)),
+      m_kind(number == ErrNo::DataSource ? ErrorKind::DataSource : ErrorKind::General) {}
 
 Error& Error::prependSource(const QString& entry) {
     m_source.prepend(entry);

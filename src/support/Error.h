@@ -24,16 +24,35 @@ inline constexpr long DataSource = -2147467259; // 0x80004005, the provider's "u
 inline constexpr long Unexpected = 440;
 } // namespace ErrNo
 
-/// The one failure type of the program: a number, a description and a source trail.
-/// Helpers put their own name and "&" in front of the source before passing a failure on,
-/// so the source reads as a chain of procedure names, outermost first.
+/// What sort of failure an Error is, for the code that decides how to tell it.
+enum class ErrorKind {
+    General,        ///< anything else: a fault, a refused value
+    DataSource,     ///< the data file or server could not be opened or read
+    ConnectionLost, ///< the server ended the session while a report read from it
+};
+
+/// The one failure type of the program: a kind, a number, a plain sentence (the description),
+/// the file or source it concerns when there is one, and a trail of the steps it passed through,
+/// outermost first, for the details of an error report.
 class Error : public std::exception {
 public:
+    /// The kind follows from the number unless set: ErrNo::DataSource is a DataSource failure.
     Error(long number, QString description, QString source = {});
 
     long number() const noexcept { return m_number; }
     const QString& description() const noexcept { return m_description; }
     const QString& source() const noexcept { return m_source; }
+    ErrorKind kind() const noexcept { return m_kind; }
+    Error& setKind(ErrorKind kind) {
+        m_kind = kind;
+        return *this;
+    }
+    /// The data file, server or output file the failure concerns ("" when none).
+    const QString& file() const noexcept { return m_file; }
+    Error& setFile(const QString& file) {
+        m_file = file;
+        return *this;
+    }
 
     /// Puts `entry` (normally "Name&") in front of the source text.
     Error& prependSource(const QString& entry);
@@ -44,6 +63,8 @@ private:
     long m_number;
     QString m_description;
     QString m_source;
+    QString m_file;
+    ErrorKind m_kind = ErrorKind::General;
     mutable QByteArray m_what;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/StepRunner.h"
+
 #include <QObject>
 #include <QString>
 
@@ -49,5 +51,9 @@ private:
     QString m_productName;
     QString m_supportAddress;
 };
+
+/// A failure handler that shows each failure through `reporter` and acts on the answer (Retry,
+/// Ignore, anything else Leave); leaves quietly when there is no reporter or it has gone.
+FailureHandler askThrough(ErrorReporter* reporter);
 
 } // namespace tallyrow

@@ -151,7 +151,7 @@ int MsgBox(const QString& prompt, int buttons, const QString& title, const QStri
 
 int Message(const QString& prompt, int buttons, const QString& title) {
     int answer = 0;
-    StepRunner run(gErrorReporter.get(), QStringLiteral("Message&"), {}, false);
+    StepRunner run(askThrough(gErrorReporter.get()), QStringLiteral("showing a message&"), {}, false);
     run.step([&] { answer = MsgBox(prompt, buttons, title, {}, 0, {}, nullptr); });
     return answer;
 }

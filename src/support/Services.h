@@ -57,7 +57,7 @@ QString applicationTitle();
 int MsgBox(const QString& prompt, int buttons, const QString& title, const QString& helpFile = {},
            long helpContext = 0, const QString& rememberName = {}, QObject* owner = nullptr);
 
-/// Plain message through MsgBox; failures are reported with the where-text "Message&".
+/// Plain message through MsgBox; failures are reported with the where-text "showing a message&".
 int Message(const QString& prompt, int buttons, const QString& title);
 
 /// gMessageBox, created through services().makeMessageBox when missing. Raises an Error with

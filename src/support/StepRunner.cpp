@@ -1,14 +1,11 @@
 #include "support/StepRunner.h"
 
-#include "support/Error.h"
-#include "support/ErrorReporter.h"
-
 #include <utility>
 
 namespace tallyrow {
 
-StepRunner::StepRunner(ErrorReporter* reporter, QString where, QString activity, bool appendSource)
-    : m_reporter(reporter), m_where(std::move(where)), m_activity(std::move(activity)),
+StepRunner::StepRunner(FailureHandler handler, QString where, QString activity, bool appendSource)
+    : m_handler(std::move(handler)), m_where(std::move(where)), m_activity(std::move(activity)),
       m_appendSource(appendSource) {}
 
 bool StepRunner::step(const std::function<void()>& fn) {
@@ -20,19 +17,19 @@ bool StepRunner::step(const std::function<void()>& fn) {
             return true;
         } catch (...) {
             const Error e = currentError();
-            QString answer;
-            // Without a reporter there is nobody to ask: leave, as an unanswered report would.
-            if (m_reporter) {
+            StepAnswer answer = StepAnswer::Leave;
+            // Without a handler there is nobody to ask: leave, as an unanswered report would.
+            if (m_handler) {
                 try {
-                    const QString where = m_appendSource ? m_where + e.source() : m_where;
-                    answer = m_reporter->ReportError(e, where, m_activity);
+                    answer =
+                        m_handler(Failure{e, m_appendSource ? m_where + e.source() : m_where, m_activity});
                 } catch (...) {
-                    answer.clear(); // a reporter that fails itself cannot ask for a retry
+                    answer = StepAnswer::Leave; // a handler that fails itself cannot ask for a retry
                 }
             }
-            if (answer == ReportAnswer::Retry)
+            if (answer == StepAnswer::Retry)
                 continue;
-            if (answer == ReportAnswer::Ignore)
+            if (answer == StepAnswer::Ignore)
                 return false;
             m_left = true;
             return false;

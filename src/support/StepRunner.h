@@ -1,31 +1,46 @@
 #pragma once
 
+#include "support/Error.h"
+
 #include <QString>
 
 #include <functional>
 
 namespace tallyrow {
 
-class ErrorReporter;
+/// A failure of one step of a handler or a report run, as the code that shows it gets it: the
+/// error, the step in words ("reading the user list") and what the program was doing.
+struct Failure {
+    Error error;
+    QString where;
+    QString activity;
+};
 
-/// Gives an event handler its Retry / Ignore / leave semantics. The handler is written as a
-/// sequence of step() calls; a step that throws is reported through the reporter with the
-/// where-text (followed by the failure's source when `appendSource` is set) and the activity:
-/// "4" runs the step again, "5" goes on with the next step, anything else leaves, after
-/// which every later step() does nothing. Never lets an exception out.
+/// What the one who was told of a failure wants next.
+enum class StepAnswer { Retry, Ignore, Leave };
+
+/// Decides what follows a failure; the window asks the user, the command-line tool prints it and
+/// leaves. An empty handler leaves.
+using FailureHandler = std::function<StepAnswer(const Failure&)>;
+
+/// Gives a handler or a report run its Retry / Ignore / leave semantics. The work is written as
+/// a sequence of step() calls; a step that throws is handed to the failure handler with the
+/// where-text (followed by the failure's own trail when `appendSource` is set) and the activity:
+/// Retry runs the step again, Ignore goes on with the next step, Leave leaves, after which every
+/// later step() does nothing. Never lets an exception out.
 class StepRunner {
 public:
-    StepRunner(ErrorReporter* reporter, QString where, QString activity = {}, bool appendSource = true);
+    StepRunner(FailureHandler handler, QString where, QString activity = {}, bool appendSource = true);
 
     /// Runs one step; returns true when it completed (false when it failed and was ignored,
     /// or the handler has been left).
     bool step(const std::function<void()>& fn);
 
-    /// True once a failure was answered with anything but Retry or Ignore.
+    /// True once a failure was answered with Leave.
     bool left() const { return m_left; }
 
 private:
-    ErrorReporter* m_reporter;
+    FailureHandler m_handler;
     QString m_where;
     QString m_activity;
     bool m_appendSource;

@@ -136,32 +136,32 @@ TEST_F(DataPathTest, OpenFailureIsReportedAndTheAnswerDecides) {
 
     // Leave: no connection, and the file is not accepted.
     std::unique_ptr<Connection> cn;
-    EXPECT_FALSE(OpenCN(cn, bad));
+    EXPECT_FALSE(OpenCN(cn, bad, askThrough(errorReporter())));
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const auto call = errorReporter()->calls().first();
-    EXPECT_EQ(call.where, u"OpenCN&"_s);
+    EXPECT_EQ(call.where, u"opening the data file&"_s);
     EXPECT_EQ(call.number, ErrNo::DataSource);
     EXPECT_TRUE(call.description.contains(bad));
     EXPECT_TRUE(call.activity.isEmpty());
-    EXPECT_FALSE(CheckData(bad));
+    EXPECT_FALSE(CheckData(bad, askThrough(errorReporter())));
 
     // Retry runs the open again: one more report per retry.
     errorReporter()->clearCalls();
     errorReporter()->queueAnswer(ReportAnswer::Retry);
     errorReporter()->queueAnswer(ReportAnswer::Retry);
-    EXPECT_FALSE(OpenCN(cn, bad));
+    EXPECT_FALSE(OpenCN(cn, bad, askThrough(errorReporter())));
     EXPECT_EQ(errorReporter()->calls().size(), 3);
 
     // Ignore goes on, but a file that did not open is never taken: the connection stays closed,
     // OpenCN says so, CloseCN passes over it and CheckData refuses the file.
     errorReporter()->clearCalls();
     errorReporter()->queueAnswer(ReportAnswer::Ignore);
-    EXPECT_FALSE(OpenCN(cn, bad));
+    EXPECT_FALSE(OpenCN(cn, bad, askThrough(errorReporter())));
     ASSERT_TRUE(cn);
     EXPECT_EQ(cn->State(), 0);
     EXPECT_TRUE(CloseCN(cn));
     errorReporter()->queueAnswer(ReportAnswer::Ignore);
-    EXPECT_FALSE(CheckData(bad));
+    EXPECT_FALSE(CheckData(bad, askThrough(errorReporter())));
     EXPECT_EQ(errorReporter()->calls().size(), 2);
 }
 
@@ -224,8 +224,8 @@ TEST_F(DataPathTest, SaveDataPathReportsASettingThatCannotBeStored) {
     QDir().mkpath(QFileInfo(QFileInfo(hive).path()).path());
     QDir(QFileInfo(hive).path()).removeRecursively();
     makeTextFile(QFileInfo(hive).path());
-    SaveDataPath(u"/next.yrd"_s, false);
+    SaveDataPath(u"/next.yrd"_s, false, askThrough(errorReporter()));
     ASSERT_EQ(errorReporter()->calls().size(), 1);
-    EXPECT_EQ(errorReporter()->calls().first().where, u"SaveDataPath&"_s);
+    EXPECT_EQ(errorReporter()->calls().first().where, u"storing the data file location&"_s);
     EXPECT_EQ(errorReporter()->calls().first().activity, u"Storing the data file location"_s);
 }

@@ -118,7 +118,7 @@ TEST_F(ReportRun, DayReportOnOfficeDataMatchesTheRows) {
         in.TotalType = totalType;
         report.setInputs(in);
         ASSERT_TRUE(runOn(report));
-        EXPECT_TRUE(errorReporter()->calls().isEmpty());
+        EXPECT_TRUE(report.failures().isEmpty());
         const auto expected =
             aggregateByWeekdayAndHour(test::officeRows(), 1521, 1551, in.UserFilter, totalType);
         const engine::RowSet table = report.tableRows();
@@ -231,8 +231,7 @@ TEST_F(ReportRun, JetAndSqliteFilesGiveTheSameDayReport) {
         DayReport report;
         report.setInputs(in);
         ASSERT_TRUE(runOn(report)) << qPrintable(file);
-        ASSERT_TRUE(errorReporter()->calls().isEmpty())
-            << qPrintable(errorReporter()->calls().first().description);
+        ASSERT_TRUE(report.failures().isEmpty()) << qPrintable(report.failures().first().error.description());
         grids << report.hourGrid();
     }
     EXPECT_EQ(grids[0], grids[1]);
@@ -245,13 +244,17 @@ TEST_F(ReportRun, DayReportWithoutConnectionSaysSoAndShowsNoData) {
     report.setInputs(annaMarch());
     runOn(report);
     bool told = false;
-    for (const MessageRequest& r : messageBox()->requests()) {
-        if (r.prompt == QStringLiteral("Can't open a connection to the database")) {
+    for (const ReportNotice& n : report.notices()) {
+        if (n.text == QStringLiteral("Can't open a connection to the database")) {
             told = true;
-            EXPECT_EQ(r.title, QStringLiteral("Can't open connection"));
-            EXPECT_EQ(r.buttons, 0);
+            EXPECT_EQ(n.title, QStringLiteral("Can't open connection"));
+            EXPECT_FALSE(n.warning);
         }
     }
+    // The reason came first, as the failure of opening the file, naming it.
+    ASSERT_FALSE(report.failures().isEmpty());
+    EXPECT_EQ(report.failures().first().where, QStringLiteral("opening the data file&"));
+    EXPECT_EQ(report.failures().first().error.kind(), ErrorKind::DataSource);
     EXPECT_TRUE(told);
     EXPECT_EQ(report.label(QStringLiteral("lblDateRange"))->caption,
               QStringLiteral("From 3/1/2004 to 3/31/2004"));
@@ -271,29 +274,26 @@ TEST_F(ReportRun, FailingQueryIsReportedAndLeavingCancelsTheRun) {
     DayReport day;
     day.setInputs(annaMarch());
     EXPECT_FALSE(runOn(day));
-    ASSERT_FALSE(errorReporter()->calls().isEmpty());
-    EXPECT_TRUE(errorReporter()->calls().last().where.startsWith(QStringLiteral("repDay - ReportStart&")));
+    ASSERT_FALSE(day.failures().isEmpty());
+    EXPECT_TRUE(day.failures().last().where.startsWith(QStringLiteral("preparing the Day report&")));
     EXPECT_EQ(day.chartRows().columnCount(), 0); // released
 
-    errorReporter()->clearCalls();
     TotalsReport totals;
     totals.setStartDate(QDate(2004, 3, 1));
     totals.setEndDate(QDate(2004, 3, 2));
     EXPECT_FALSE(runOn(totals));
-    ASSERT_FALSE(errorReporter()->calls().isEmpty());
-    EXPECT_TRUE(errorReporter()->calls().last().where.startsWith(QStringLiteral("repTotals - ReportStart&")));
+    ASSERT_FALSE(totals.failures().isEmpty());
+    EXPECT_TRUE(totals.failures().last().where.startsWith(QStringLiteral("preparing the Totals report&")));
 }
 
-TEST_F(ReportRun, EngineErrorsShowOneReportErrorMessage) {
+TEST_F(ReportRun, EngineErrorsBecomeOneReportErrorNotice) {
     engine::ReportErrorEvent event;
     event.description = QStringLiteral("Out of paper");
-    layout::showEngineError(event);
+    const ReportNotice n = layout::engineErrorNotice(event);
     EXPECT_TRUE(event.cancelDisplay);
-    ASSERT_EQ(messageBox()->requests().size(), 1);
-    const MessageRequest& r = messageBox()->requests().first();
-    EXPECT_EQ(r.title, QStringLiteral("Report error"));
-    EXPECT_EQ(r.buttons, 4144);
-    EXPECT_EQ(r.prompt,
+    EXPECT_EQ(n.title, QStringLiteral("Report error"));
+    EXPECT_TRUE(n.warning);
+    EXPECT_EQ(n.text,
               QStringLiteral("There was a problem building your report. \r\nDescription: Out of paper"));
 }
 
@@ -419,9 +419,8 @@ TEST_F(ReportRun, TotalsWithoutConnectionHaveNoRowsAndNoMessage) {
     report.setStartDate(QDate(2004, 3, 1));
     report.setEndDate(QDate(2004, 3, 31));
     runOn(report);
-    for (const MessageRequest& r : messageBox()->requests()) {
-        EXPECT_NE(r.prompt, QStringLiteral("Can't open a connection to the database"));
-    }
+    for (const ReportNotice& n : report.notices())
+        EXPECT_NE(n.text, QStringLiteral("Can't open a connection to the database"));
     EXPECT_EQ(report.rows().rowCount(), 0);
     EXPECT_TRUE(report.label(QStringLiteral("lblUserComputer"))->caption.isEmpty());
     EXPECT_EQ(reportCsv(report), QByteArray("Period,Total\r\n"));

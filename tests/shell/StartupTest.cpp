@@ -96,7 +96,7 @@ TEST_F(Startup, OtherFailuresOfTheMainWindowAreReportedWithTheirTrail) {
     EXPECT_FALSE(Main({}, hooks));
     ASSERT_NE(reporter_, nullptr);
     ASSERT_EQ(reporter_->calls().size(), 1);
-    EXPECT_EQ(reporter_->calls()[0].where, u"sub Main&ShowMainForm&frmMain&"_s);
+    EXPECT_EQ(reporter_->calls()[0].where, u"starting the program&opening the main window&frmMain&"_s);
     EXPECT_EQ(reporter_->calls()[0].activity, u"loading the application"_s);
     EXPECT_EQ(reporter_->calls()[0].number, 91);
 }

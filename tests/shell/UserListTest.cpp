@@ -152,7 +152,7 @@ TEST_F(UserListFile, GoingOnAfterAFailedQueryDoesNotUseItsMissingResult) {
     EXPECT_FALSE(ignored.replace) << "nothing was read, so the shown list stays as it is";
     EXPECT_TRUE(ignored.entries.isEmpty());
     ASSERT_EQ(errorReporter()->calls().size(), 1) << "no later step trips over the missing result";
-    EXPECT_TRUE(errorReporter()->calls().first().where.startsWith(u"LoadUserInfo&"_s));
+    EXPECT_TRUE(errorReporter()->calls().first().where.startsWith(u"reading the user list&"_s));
 
     errorReporter()->clearCalls();
     errorReporter()->queueAnswer(QString()); // leave: the shown list stays as it is

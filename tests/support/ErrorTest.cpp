@@ -18,13 +18,13 @@ Error fileNotFound() {
 
 TEST(Error, HelpersPutTheirNameInFrontOfTheSourceOutermostFirst) {
     try {
-        withTrail(QStringLiteral("GetDataPath&"),
-                  [] { withTrail(QStringLiteral("CheckData&"), [] { throw fileNotFound(); }); });
+        withTrail(QStringLiteral("finding the data file&"),
+                  [] { withTrail(QStringLiteral("checking the data file&"), [] { throw fileNotFound(); }); });
         FAIL() << "the failure was swallowed";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::FileNotFound);
         EXPECT_EQ(e.description(), QStringLiteral("File not found"));
-        EXPECT_EQ(e.source(), QStringLiteral("GetDataPath&CheckData&Open&"));
+        EXPECT_EQ(e.source(), QStringLiteral("finding the data file&checking the data file&Open&"));
     }
 }
 
@@ -47,7 +47,7 @@ TEST(StepRunner, RetryRunsTheFailingStepAgainUntilItSucceeds) {
     ScriptedErrorReporter reporter;
     reporter.queueAnswer(ReportAnswer::Retry);
     reporter.queueAnswer(ReportAnswer::Retry);
-    StepRunner run(&reporter, QStringLiteral("Private Sub Form_Load()&"),
+    StepRunner run(askThrough(&reporter), QStringLiteral("opening the main window&"),
                    QStringLiteral("loading the application"));
     int attempts = 0;
     bool after = false;
@@ -61,7 +61,7 @@ TEST(StepRunner, RetryRunsTheFailingStepAgainUntilItSucceeds) {
     EXPECT_FALSE(run.left());
     ASSERT_EQ(reporter.calls().size(), 2);
     const auto& call = reporter.calls().first();
-    EXPECT_EQ(call.where, QStringLiteral("Private Sub Form_Load()&Open&"));
+    EXPECT_EQ(call.where, QStringLiteral("opening the main window&Open&"));
     EXPECT_EQ(call.activity, QStringLiteral("loading the application"));
     EXPECT_EQ(call.number, ErrNo::FileNotFound);
     EXPECT_EQ(call.description, QStringLiteral("File not found"));
@@ -70,7 +70,7 @@ TEST(StepRunner, RetryRunsTheFailingStepAgainUntilItSucceeds) {
 TEST(StepRunner, IgnoreSkipsExactlyTheFailingStep) {
     ScriptedErrorReporter reporter;
     reporter.queueAnswer(ReportAnswer::Ignore);
-    StepRunner run(&reporter, QStringLiteral("CheckData&"), {}, false);
+    StepRunner run(askThrough(&reporter), QStringLiteral("checking the data file&"), {}, false);
     QStringList done;
     EXPECT_TRUE(run.step([&] { done << QStringLiteral("a"); }));
     EXPECT_FALSE(run.step([&] {
@@ -80,7 +80,8 @@ TEST(StepRunner, IgnoreSkipsExactlyTheFailingStep) {
     EXPECT_TRUE(run.step([&] { done << QStringLiteral("c"); }));
     EXPECT_EQ(done, (QStringList{QStringLiteral("a"), QStringLiteral("b-start"), QStringLiteral("c")}));
     ASSERT_EQ(reporter.calls().size(), 1);
-    EXPECT_EQ(reporter.calls().first().where, QStringLiteral("CheckData&")); // source not appended
+    EXPECT_EQ(reporter.calls().first().where,
+              QStringLiteral("checking the data file&")); // source not appended
 }
 
 TEST(StepRunner, AnyOtherAnswerLeavesWithTheResultSoFar) {
@@ -88,7 +89,7 @@ TEST(StepRunner, AnyOtherAnswerLeavesWithTheResultSoFar) {
         SCOPED_TRACE(answer.toStdString());
         ScriptedErrorReporter reporter;
         reporter.queueAnswer(answer);
-        StepRunner run(&reporter, QStringLiteral("Handler&"));
+        StepRunner run(askThrough(&reporter), QStringLiteral("Handler&"));
         int result = 0;
         run.step([&] { result = 1; });
         run.step([&] { throw fileNotFound(); });

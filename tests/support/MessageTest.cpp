@@ -83,7 +83,7 @@ TEST_F(MessageBoxes, MessageReportsItsFailureAndReturnsNoAnswer) {
     EXPECT_EQ(Message(QStringLiteral("x"), 0, QStringLiteral("t")), 0);
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const auto& call = errorReporter()->calls().first();
-    EXPECT_EQ(call.where, QStringLiteral("Message&"));
+    EXPECT_EQ(call.where, QStringLiteral("showing a message&"));
     EXPECT_EQ(call.activity, QString());
     EXPECT_TRUE(call.description.startsWith(QStringLiteral("qm MsgBox Override ")));
 }

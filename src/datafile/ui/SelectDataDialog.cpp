@@ -225,7 +225,7 @@ void SelectDataDialog::buildLayout() {
 }
 
 void SelectDataDialog::load() {
-    StepRunner run(gErrorReporter.get(), u"Form_Load&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"opening the data file dialog&"_s);
     // Setting the path runs the change handler, which enables OK and Apply for an existing file.
     run.step([&] { m_pathField->setPath(GetDataPath(kDefaultDataFileName)); });
     run.step([&] {
@@ -246,7 +246,7 @@ void SelectDataDialog::load() {
 }
 
 void SelectDataDialog::onPathChanged() {
-    StepRunner run(gErrorReporter.get(), u"brsDataPath_Change&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"checking the location typed&"_s);
     // Only existence is checked while typing; whether the file opens is checked when applied.
     run.step([&] {
         const bool exists = namesExistingSource(m_pathField->Path());
@@ -257,19 +257,19 @@ void SelectDataDialog::onPathChanged() {
 
 bool SelectDataDialog::applyChanges() {
     bool result = false;
-    StepRunner run(gErrorReporter.get(), u"ApplyChanges&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"taking the data file&"_s);
     QString path;
     bool usable = false;
     run.step([&] { path = m_pathField->Path(); });
     // An empty text would make CheckData test the session's own file and then store "" as the
     // session's file; it never names a data file.
-    run.step([&] { usable = !path.isEmpty() && CheckData(path); });
+    run.step([&] { usable = !path.isEmpty() && CheckData(path, askThrough(gErrorReporter.get())); });
     if (usable) {
         // The stored default first: storing it leaves the session alone, so the session switch
         // follows either way.
         if (m_useFromNowOnBox->isEnabled() && m_useFromNowOnBox->isChecked())
-            run.step([&] { SaveDataPath(path, false); });
-        run.step([&] { SaveDataPath(path, true); });
+            run.step([&] { SaveDataPath(path, false, askThrough(gErrorReporter.get())); });
+        run.step([&] { SaveDataPath(path, true, askThrough(gErrorReporter.get())); });
         run.step([&] { m_applyButton->setEnabled(false); });
         run.step([&] { result = true; });
     } else {
@@ -285,7 +285,7 @@ bool SelectDataDialog::applyChanges() {
 }
 
 void SelectDataDialog::onOkClicked() {
-    StepRunner run(gErrorReporter.get(), u"cmdOK_Click&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"confirming the data file&"_s);
     bool applied = false;
     run.step([&] { applied = applyChanges(); });
     if (applied)
@@ -293,18 +293,18 @@ void SelectDataDialog::onOkClicked() {
 }
 
 void SelectDataDialog::onApplyClicked() {
-    StepRunner run(gErrorReporter.get(), u"cmdApply_Click&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"applying the data file&"_s);
     run.step([&] { applyChanges(); });
 }
 
 void SelectDataDialog::onCancelClicked() {
-    StepRunner run(gErrorReporter.get(), u"cmdCancel_Click&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"closing the data file dialog&"_s);
     run.step([&] { SelectDataCancelled = true; });
     run.step([&] { reject(); });
 }
 
 void SelectDataDialog::onNewClicked() {
-    StepRunner run(gErrorReporter.get(), u"cmdNew_Click&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"creating a new data file&"_s);
     QString templatePath;
     QString target;
     bool stop = false;

@@ -573,15 +573,15 @@ void MainWindow::buildMenus() {
     QMenu* reports = menuBar()->addMenu(u"&Reports"_s);
     reports->setObjectName(u"mnuReports"_s);
     m_dayReportAction = makeAction(reports, u"mnuReportsDay"_s, u"Day Report"_s, [this] {
-        StepRunner run(m_err, u"Private Sub mnuReportsDay_Click()&"_s);
+        StepRunner run(askThrough(m_err), u"choosing the Day report&"_s);
         run.step([this] { initReport(1); });
     });
     m_totalsReportAction = makeAction(reports, u"mnuReportsTotals"_s, u"Totals Report"_s, [this] {
-        StepRunner run(m_err, u"Private Sub mnuReportsTotals_Click()&"_s);
+        StepRunner run(askThrough(m_err), u"choosing the Totals report&"_s);
         run.step([this] { initReport(0); });
     });
     m_usersReportAction = makeAction(reports, u"mnuReportsUsers"_s, u"Users Report"_s, [this] {
-        StepRunner run(m_err, u"choosing the Users report&"_s);
+        StepRunner run(askThrough(m_err), u"choosing the Users report&"_s);
         run.step([this] { initReport(2); });
     });
     m_dayReportAction->setCheckable(true);
@@ -619,7 +619,7 @@ void MainWindow::connectOptionChanges() {
 }
 
 bool MainWindow::load() {
-    StepRunner run(gErrorReporter.get(), u"Private Sub Form_Load()&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"opening the main window&"_s);
     bool unload = false;
     run.step([this] {
         if (gErrorReporter && gErrorReporter->Aborted()) {
@@ -635,7 +635,7 @@ bool MainWindow::load() {
     if (applicationEnded())
         return false;
     run.step([&] {
-        while (!CheckData(QString())) {
+        while (!CheckData(QString(), askThrough(gErrorReporter.get()))) {
             // Abort in an error report about the file ends the program here and now.
             if (applicationEnded()) {
                 unload = true;
@@ -686,7 +686,7 @@ bool MainWindow::load() {
 }
 
 void MainWindow::initReport(int kind) {
-    StepRunner run(m_err, u"Private Sub InitReport()&"_s);
+    StepRunner run(askThrough(m_err), u"setting up the report's options&"_s);
     run.step([this] { ignoringFailures([this] { clearPreview(); }); });
     run.step([this] { uncheckReports(); });
     run.step([&] { CurrentReport = kind; });
@@ -712,7 +712,7 @@ void MainWindow::initReport(int kind) {
 }
 
 void MainWindow::uncheckReports() {
-    StepRunner run(m_err, u"Private Sub UncheckReports()&"_s);
+    StepRunner run(askThrough(m_err), u"switching reports&"_s);
     run.step([this] { m_dayReportAction->setChecked(false); });
     run.step([this] { m_totalsReportAction->setChecked(false); });
     run.step([this] { m_usersReportAction->setChecked(false); });
@@ -725,14 +725,14 @@ void MainWindow::clearPreview() {
 }
 
 void MainWindow::loadChartTypes() {
-    StepRunner run(m_err, u"Private Sub LoadChartTypes()&"_s);
+    StepRunner run(askThrough(m_err), u"filling the chart type list&"_s);
     run.step([this] { m_chartTypeBox->clear(); });
     for (const engine::ChartTypeName& type : engine::chartTypeNames())
         run.step([&] { m_chartTypeBox->addItem(type.windowName, type.code); });
 }
 
 void MainWindow::checkInvalidDays() {
-    StepRunner run(m_err, u"Private Sub CheckInvalidDays()&"_s);
+    StepRunner run(askThrough(m_err), u"checking the weekdays in the range&"_s);
     run.step([this] {
         const std::array<bool, 7> available =
             AvailableWeekdays(m_dateSelector->StartDate(), m_dateSelector->EndDate());
@@ -747,7 +747,7 @@ void MainWindow::checkInvalidDays() {
 }
 
 void MainWindow::onDatesChanged() {
-    StepRunner run(m_err, u"Private Sub dtmDateReport_Change()&"_s);
+    StepRunner run(askThrough(m_err), u"changing the dates&"_s);
     run.step([this] { checkInvalidDays(); });
     run.step([this] { ignoringFailures([this] { clearPreview(); }); });
 }
@@ -977,7 +977,7 @@ void MainWindow::checkDataFileChanged() {
 void MainWindow::showLoadFailure(const QString& path, const QString& reason) {
     // A file that does not open at all is reported as opening it for the list always was.
     std::unique_ptr<Connection> cn;
-    const bool opens = OpenCN(cn, path);
+    const bool opens = OpenCN(cn, path, askThrough(gErrorReporter.get()));
     CloseCN(cn);
     ignoringFailures([&] {
         if (!opens)
@@ -1060,7 +1060,7 @@ bool MainWindow::resolveTypedEntry() {
 void MainWindow::onPreviewClicked() {
     if (!resolveTypedEntry() || !previewDataReady())
         return;
-    StepRunner run(m_err, u"Private Sub cmdPreviewReport_Click()&"_s);
+    StepRunner run(askThrough(m_err), u"making the report&"_s);
     run.step([this] {
         // The entry chosen from the list, not a half-typed search. With nothing in the list the
         // report is for everybody: it never names someone the list did not show.
@@ -1120,6 +1120,7 @@ void MainWindow::previewTotalsReport() {
     auto fresh = std::make_unique<TotalsReport>();
     fresh->setInputs(*request.inputs);
     fresh->setSource(m_source);
+    tellUserOf(*fresh);
     // The viewer lets go of the previous instance before it is released.
     m_viewer->setReportSource(nullptr);
     m_totalsReport = std::move(fresh);
@@ -1128,6 +1129,15 @@ void MainWindow::previewTotalsReport() {
     const bool none = std::all_of(totals.begin(), totals.end(), [](const auto& t) { return t.total == 0; });
     if (m_totalsReport->hasTable() && none)
         m_viewer->setNotice(kNoActivityNotice);
+}
+
+void MainWindow::tellUserOf(TableReport& report) {
+    // A failed step is put to the user with Retry and Ignore; a notice is a message box.
+    report.setFailureHandler(askThrough(m_err));
+    report.setNoticeHandler([](const ReportNotice& notice) {
+        MsgBox(notice.text, notice.warning ? MsgFlag::Exclamation | MsgFlag::SystemModal : MsgFlag::OKOnly,
+               notice.title);
+    });
 }
 
 void MainWindow::previewDayReport() {
@@ -1147,6 +1157,7 @@ void MainWindow::previewDayReport() {
     auto fresh = std::make_unique<DayReport>();
     fresh->setInputs(*request.inputs);
     fresh->setSource(m_source);
+    tellUserOf(*fresh);
     m_viewer->setReportSource(nullptr);
     m_dayReport = std::move(fresh);
     m_viewer->setReportSource(m_dayReport.get());
@@ -1190,6 +1201,7 @@ void MainWindow::previewUsersReport() {
     auto fresh = std::make_unique<UsersReport>();
     fresh->setInputs(*request.inputs);
     fresh->setSource(m_source);
+    tellUserOf(*fresh);
     m_viewer->setReportSource(nullptr);
     m_usersReport = std::move(fresh);
     m_viewer->setReportSource(m_usersReport.get());
@@ -1337,18 +1349,18 @@ void MainWindow::revealOption(QWidget* w) {
 }
 
 void MainWindow::onReportShown() {
-    StepRunner run(m_err, u"Private Sub arvPreview_LoadCompleted()&"_s);
+    StepRunner run(askThrough(m_err), u"showing the report&"_s);
     run.step([this] { m_saveAction->setEnabled(true); });
     run.step([this] { m_printAction->setEnabled(true); });
 }
 
 void MainWindow::onPrint() {
-    StepRunner run(m_err, u"mnuFilePrint_Click&"_s, u"processing print menu click"_s, false);
+    StepRunner run(askThrough(m_err), u"printing the report&"_s, u"processing print menu click"_s, false);
     run.step([this] { m_viewer->PrintReport(true); });
 }
 
 void MainWindow::onSave() {
-    StepRunner run(m_err, u"mnuFileSave_Click&"_s, u"processing menu click"_s, false);
+    StepRunner run(askThrough(m_err), u"saving the report&"_s, u"processing menu click"_s, false);
     run.step([this] {
         SaveAsDialog dialog(m_viewer->reportSource(), this);
         if (m_viewer->reportSource()) {
@@ -1389,7 +1401,7 @@ void MainWindow::onExit() {
 }
 
 void MainWindow::onChangeDataFile() {
-    StepRunner run(m_err, u"mnuSelectDataPath_Click&"_s);
+    StepRunner run(askThrough(m_err), u"changing the data file&"_s);
     const QString before = GetDataPath(kDefaultDataFileName);
     bool accepted = false;
     run.step([&] {
@@ -1433,7 +1445,8 @@ void MainWindow::showDataFileWait(const QString& path, int waitedSeconds, int li
 }
 
 void MainWindow::onResetAnswers() {
-    StepRunner run(m_err, u"mnuResetAnswers_Click&"_s, u"processing menu click"_s, false);
+    StepRunner run(askThrough(m_err), u"resetting the remembered answers&"_s, u"processing menu click"_s,
+                   false);
     run.step([] {
         const int answer =
             MsgBox(u"Show again every message you asked not to be shown, with its choices? "_s +
@@ -1469,7 +1482,7 @@ void MainWindow::showHelp() {
 }
 
 void MainWindow::onAbout() {
-    StepRunner run(m_err, u"mnuHelpAbout_Click&"_s, u"processing menu click"_s, false);
+    StepRunner run(askThrough(m_err), u"showing About&"_s, u"processing menu click"_s, false);
     run.step([this] {
         // One about box per window: a second click brings the open one forward.
         if (!m_about) {

@@ -30,6 +30,7 @@ class QVBoxLayout;
 namespace tallyrow {
 
 class FileChooser;
+class TableReport;
 class UsersReport;
 
 class DateSelector;
@@ -146,6 +147,8 @@ private:
     void showPreviewWaiting();
     /// Marks the shown report as made from an earlier state of the file, and holds back Print.
     void markReportOutOfDate(const QString& reason);
+    /// Makes `report` put its failures and notices to the user.
+    void tellUserOf(TableReport& report);
     void previewTotalsReport();
     void previewDayReport();
     void previewUsersReport();

@@ -430,7 +430,7 @@ TEST_F(SelectDataDialogTest, IgnoringTheReportOnAFileThatDoesNotOpenKeepsTheDial
     EXPECT_EQ(GetDataPath(kDefaultDataFileName), session);
     EXPECT_EQ(boxes(), QStringList({box(48, kInvalidPrefix + text + kInvalidSuffix)}));
     ASSERT_FALSE(errorReporter()->calls().isEmpty());
-    EXPECT_EQ(errorReporter()->calls().first().where, u"OpenCN&"_s);
+    EXPECT_EQ(errorReporter()->calls().first().where, u"opening the data file&"_s);
 }
 
 TEST_F(SelectDataDialogTest, CopyOntoAReadOnlyFileIsReportedAndRetryWorksOncePermitted) {
@@ -451,7 +451,7 @@ TEST_F(SelectDataDialogTest, CopyOntoAReadOnlyFileIsReportedAndRetryWorksOncePer
     button("cmdNew")->click();
 
     ASSERT_EQ(reports->wheres.size(), 1);
-    EXPECT_TRUE(reports->wheres.at(0).startsWith(u"cmdNew_Click&CopyTemplate&"_s))
+    EXPECT_TRUE(reports->wheres.at(0).startsWith(u"creating a new data file&copying the empty data file&"_s))
         << qPrintable(reports->wheres.at(0));
     EXPECT_EQ(reports->numbers.at(0), ErrNo::PermissionDenied);
     EXPECT_EQ(contentOf(locked), kTemplateBytes);
@@ -467,7 +467,8 @@ TEST_F(SelectDataDialogTest, FailedCopyLeftAtTheReportChangesNothing) {
     button("cmdNew")->click(); // the scripted report answers "leave"
 
     ASSERT_EQ(errorReporter()->calls().size(), 1);
-    EXPECT_TRUE(errorReporter()->calls().at(0).where.startsWith(u"cmdNew_Click&CopyTemplate&"_s));
+    EXPECT_TRUE(errorReporter()->calls().at(0).where.startsWith(
+        u"creating a new data file&copying the empty data file&"_s));
     EXPECT_TRUE(QFileInfo(folder + u"/inside"_s).isDir());
     EXPECT_FALSE(okAndApply());
 

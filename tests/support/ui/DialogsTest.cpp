@@ -92,7 +92,7 @@ TEST_F(SupportDialogs, ErrorReportButtonsGiveTheirAnswersAndAbortIsSignalled) {
         EXPECT_FALSE(reporter.Aborted());
         clickWhenShown(QStringLiteral("frmErrorReport"), button);
         EXPECT_EQ(reporter.ReportError(true, QStringLiteral("File not found"), 53,
-                                       QStringLiteral("CheckData&"), 0,
+                                       QStringLiteral("checking the data file&"), 0,
                                        QStringLiteral("loading the application")),
                   answer);
     }
@@ -153,7 +153,7 @@ TEST_F(SupportDialogs, AnOrdinaryFailureIsItsOwnSentenceWithTheRestInDetails) {
         });
         EXPECT_EQ(reporter.ReportError(true,
                                        QStringLiteral("The data file \"/srv/office.yrd\" does not exist."),
-                                       c.number, QStringLiteral("OpenCN&"), 0, QString()),
+                                       c.number, QStringLiteral("opening the data file&"), 0, QString()),
                   ReportAnswer::Ignore);
         EXPECT_EQ(heading, QLatin1String(c.heading));
         EXPECT_FALSE(detailsAtFirst);
