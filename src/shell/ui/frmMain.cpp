@@ -693,6 +693,11 @@ void frmMain::InitReport(int kind) {
     run.step([this] { ignoringFailures([this] { ClearPreview(); }); });
     run.step([this] { UncheckReports(); });
     run.step([&] { CurrentReport = kind; });
+    // The Users report draws its ranking as horizontal bars, a type the list doesn't offer.
+    run.step([&] {
+        cboChartType->setEnabled(kind != 2);
+        lblDateChartType->setEnabled(kind != 2);
+    });
     if (kind == 0) {
         run.step([this] { mnuReportsTotals->setChecked(true); });
         run.step([this] { reportPanels->setCurrentWidget(vseTotalsReport); });
@@ -1168,7 +1173,6 @@ void frmMain::previewUsersReport() {
     for (std::size_t d = 0; d < 7; ++d)
         in.Days[d] = chkUsersDays[d]->isChecked() && chkUsersDays[d]->isEnabled();
     in.By = PeopleGrouping(std::max(0, cboGroupBy->currentIndex()));
-    in.ChartType = cboChartType->currentData().toInt();
     in.ShowDetails = chkDateShowDetails->isChecked();
     in.UserFilter = m_UserName;
     in.ComputerFilter = m_ComputerName;
