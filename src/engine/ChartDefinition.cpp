@@ -20,6 +20,16 @@ const std::array<ChartTypeName, 12>& chartTypeNames() {
     return names;
 }
 
+QString chartTypeName(int code) {
+    if (code == ChartType::HorizontalBar2D)
+        return QStringLiteral("2D Horizontal Bar");
+    for (const ChartTypeName& type : chartTypeNames()) {
+        if (type.code == code)
+            return type.windowName;
+    }
+    return {};
+}
+
 std::optional<int> chartTypeFromCommandLine(const QString& name) {
     for (const ChartTypeName& type : chartTypeNames()) {
         if (name.compare(type.commandLineName, Qt::CaseInsensitive) == 0)

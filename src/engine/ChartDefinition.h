@@ -24,6 +24,10 @@ inline constexpr int Combination3D = 8;
 inline constexpr int Combination2D = 9;
 inline constexpr int Pie2D = 14;
 inline constexpr int XY2D = 16;
+/// Bars lying along the horizontal value axis, the first category at the top. Our own code, well
+/// clear of the classic control's: the chart list doesn't offer it (a report that ranks its lines
+/// draws it), and programs that don't know it draw its documents as 2D bars.
+inline constexpr int HorizontalBar2D = 100;
 } // namespace ChartType
 
 /// A chart type as the program offers it: its code, its name in the main window's chart list
@@ -36,6 +40,10 @@ struct ChartTypeName {
 
 /// Every chart type the program offers, in the order of the main window's list.
 const std::array<ChartTypeName, 12>& chartTypeNames();
+
+/// The name a chart of type `code` goes by in words ("2D Bar", "2D Horizontal Bar"), also for
+/// the types the list doesn't offer; "" for a code no chart type has.
+QString chartTypeName(int code);
 
 /// The code of the chart type the command line calls `name` (any letter case); nothing for a
 /// name no chart type has.

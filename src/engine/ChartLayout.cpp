@@ -256,6 +256,7 @@ ChartLayout::Kind chartKind(int chartType) {
     switch (chartType) {
     case ChartType::Bar3D:
     case ChartType::Bar2D:
+    case ChartType::HorizontalBar2D:
         return ChartLayout::Kind::Bar;
     case ChartType::Line3D:
     case ChartType::Line2D:
@@ -299,6 +300,23 @@ double ChartLayout::yFor(double value) const {
     return plotRect.bottom() - (value - axisMin) / span * plotRect.height();
 }
 
+double ChartLayout::xFor(double value) const {
+    const double span = axisMax - axisMin;
+    if (!(span > 0))
+        return plotRect.left();
+    return plotRect.left() + (value - axisMin) / span * plotRect.width();
+}
+
+int categoryAt(const ChartLayout& layout, QPointF point) {
+    if (layout.kind == ChartLayout::Kind::Pie || layout.kind == ChartLayout::Kind::XY ||
+        layout.categoryCount <= 0 || !layout.plotRect.contains(point))
+        return -1;
+    const double along =
+        layout.horizontal ? point.y() - layout.plotRect.top() : point.x() - layout.plotRect.left();
+    const double length = layout.horizontal ? layout.plotRect.height() : layout.plotRect.width();
+    return std::clamp(static_cast<int>(along / (length / layout.categoryCount)), 0, layout.categoryCount - 1);
+}
+
 namespace {
 
 /// Tick marks reach into the plot, across the axis or out of it: how far inside and outside.
@@ -318,6 +336,7 @@ ChartLayout layoutFrame(const ChartDefinition& chart, const QRectF& bounds) {
     ChartLayout out;
     out.kind = chartKind(chart.chartType);
     out.threeD = isThreeD(chart.chartType);
+    out.horizontal = chart.chartType == ChartType::HorizontalBar2D;
     out.bounds = bounds;
     for (int i = 0; i < chart.series.size(); ++i)
         out.seriesColors.append(seriesColor(chart, i));
@@ -329,24 +348,40 @@ ChartLayout layoutFrame(const ChartDefinition& chart, const QRectF& bounds) {
     return out;
 }
 
-/// Axis titles take a line at the bottom and a turned line at the left of `area`. The category
-/// title is placed at once; the value title's column is returned, its height follows the plot.
+/// The axis drawn at the left of the plot: the value axis, or the categories of horizontal bars.
+int leftAxis(const ChartLayout& out) {
+    return out.horizontal ? AxisId::Category : AxisId::Value;
+}
+
+/// Axis titles take a line at the bottom and a turned line at the left of `area`. The bottom
+/// axis's title is placed at once; the left one's column is returned, its height follows the plot.
 QRectF reserveAxisTitles(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& tm,
                          QRectF& area) {
-    const QString& categoryTitle = chart.axes[AxisId::Category].title;
-    if (!categoryTitle.isEmpty()) {
+    const int bottomAxis = leftAxis(out) == AxisId::Value ? AxisId::Category : AxisId::Value;
+    const QString& bottomTitle = chart.axes[bottomAxis].title;
+    if (!bottomTitle.isEmpty()) {
         const double h = tm.height();
-        out.categoryTitle = {QRectF(area.left(), area.bottom() - h, area.width(), h), categoryTitle,
-                             Qt::AlignCenter, false};
+        ChartLayout::TextBox& box = bottomAxis == AxisId::Category ? out.categoryTitle : out.valueTitle;
+        box = {QRectF(area.left(), area.bottom() - h, area.width(), h), bottomTitle, Qt::AlignCenter, false};
         area.setBottom(area.bottom() - h - kGap);
     }
-    QRectF valueTitleRect;
-    if (!chart.axes[AxisId::Value].title.isEmpty()) {
+    QRectF leftTitleRect;
+    if (!chart.axes[leftAxis(out)].title.isEmpty()) {
         const double h = tm.height();
-        valueTitleRect = QRectF(area.left(), area.top(), h, area.height());
+        leftTitleRect = QRectF(area.left(), area.top(), h, area.height());
         area.setLeft(area.left() + h + kGap);
     }
-    return valueTitleRect;
+    return leftTitleRect;
+}
+
+/// The left axis's title, turned, beside the plot in the column reserveAxisTitles kept for it.
+void placeLeftTitle(ChartLayout& out, const ChartDefinition& chart, const QRectF& column) {
+    const QString& title = chart.axes[leftAxis(out)].title;
+    if (title.isEmpty())
+        return;
+    ChartLayout::TextBox& box = out.horizontal ? out.categoryTitle : out.valueTitle;
+    box = {QRectF(column.left(), out.plotRect.top(), column.width(), out.plotRect.height()), title,
+           Qt::AlignCenter, true};
 }
 
 /// Value range from the data, always including zero, in whole steps about two label heights
@@ -363,7 +398,13 @@ QStringList layoutValueRange(ChartLayout& out, const ChartDefinition& chart, con
     const double labelHeight = fm.height();
     const double catLabelBand = labelHeight + kTickLength + kGap;
     const double estimatedPlotHeight = std::max(1.0, area.height() - catLabelBand - labelHeight);
-    const int intervals = static_cast<int>(clampTo(estimatedPlotHeight / (labelHeight * 2.2), 1, 10));
+    int intervals = static_cast<int>(clampTo(estimatedPlotHeight / (labelHeight * 2.2), 1, 10));
+    if (out.horizontal) {
+        // Labels side by side along the bottom: as far apart as the widest is wide, and then some.
+        const double widest =
+            std::max(fm.horizontalAdvance(plainNumber(lo)), fm.horizontalAdvance(plainNumber(hi)));
+        intervals = static_cast<int>(clampTo(area.width() * 0.7 / (widest + 4 * kGap + 400), 1, 10));
+    }
     niceRange(lo, hi, intervals, out.axisMin, out.axisMax, out.axisStep, out.valueTicks);
 
     QStringList texts;
@@ -372,16 +413,18 @@ QStringList layoutValueRange(ChartLayout& out, const ChartDefinition& chart, con
     return texts;
 }
 
-/// The plot's front plane inside `area`, leaving room for the axis labels (and the depth in 3D).
-/// False when nothing is left to plot in; the layout then keeps a 1-twip plot and no more.
-bool placePlot(ChartLayout& out, const QFontMetricsF& fm, const QRectF& area, double valueLabelWidth) {
+/// The plot's front plane inside `area`, leaving room for the axis labels at its left (as wide as
+/// `leftLabelWidth`), at its bottom and at its right for the last bottom label's overhang of
+/// `rightOverhang` (and the depth in 3D). False when nothing is left to plot in; the layout then
+/// keeps a 1-twip plot and no more.
+bool placePlot(ChartLayout& out, const QFontMetricsF& fm, const QRectF& area, double leftLabelWidth,
+               double rightOverhang) {
     const double labelHeight = fm.height();
     QRectF plot = area;
-    plot.setLeft(area.left() + valueLabelWidth + kGap + kTickLength);
+    plot.setLeft(area.left() + leftLabelWidth + kGap + kTickLength);
     plot.setBottom(area.bottom() - (labelHeight + kTickLength + kGap));
     plot.setTop(area.top() + labelHeight / 2);
-    // Room at the right for the last category label's overhang.
-    plot.setRight(area.right() - std::min(area.width() / 8, fm.averageCharWidth() * 3));
+    plot.setRight(area.right() - rightOverhang);
     if (out.threeD) {
         // Series in lanes of their own get more depth, so each lane stays wide enough to see.
         const int lanes = out.kind == ChartLayout::Kind::Bar ? 1 : std::max(1, int(out.seriesColors.size()));
@@ -399,6 +442,7 @@ bool placePlot(ChartLayout& out, const QFontMetricsF& fm, const QRectF& area, do
     }
     out.plotRect = plot;
     out.baselineY = out.yFor(clampTo(0, out.axisMin, out.axisMax));
+    out.baselineX = out.xFor(clampTo(0, out.axisMin, out.axisMax));
     return true;
 }
 
@@ -422,19 +466,20 @@ void layoutValueAxis(ChartLayout& out, const ChartDefinition& chart, const QFont
     }
 }
 
-QLineF categoryTickMark(const ChartLayout& out, int tickStyle, double x) {
+/// A tick mark at `x` on the axis along the plot's bottom.
+QLineF bottomTickMark(const ChartLayout& out, int tickStyle, double x) {
     const TickReach reach = tickReach(tickStyle);
     return QLineF(x, out.plotRect.bottom() - reach.inside, x, out.plotRect.bottom() + reach.outside);
 }
 
-QLineF categoryGridLine(const ChartLayout& out, double x) {
+QLineF verticalGridLine(const ChartLayout& out, double x) {
     return QLineF(x + out.depth.x(), out.plotRect.top() + out.depth.y(), x + out.depth.x(),
                   out.plotRect.bottom() + out.depth.y());
 }
 
-/// A label centred under `x` just below the category axis, kept inside the chart.
-ChartLayout::TextBox categoryLabel(const ChartLayout& out, const QFontMetricsF& fm, const QString& text,
-                                   double x) {
+/// A label centred under `x` just below the plot's bottom axis, kept inside the chart.
+ChartLayout::TextBox bottomLabel(const ChartLayout& out, const QFontMetricsF& fm, const QString& text,
+                                 double x) {
     const double labelTop = out.plotRect.bottom() + kTickLength + kGap / 2;
     QRectF r(0, labelTop, fm.horizontalAdvance(text) + 20, fm.height());
     r.moveCenter(QPointF(x, r.center().y()));
@@ -469,11 +514,11 @@ void addXTick(ChartLayout& out, const ChartDefinition& chart, const QFontMetrics
               const QString& text) {
     const int tickStyle = chart.axes[AxisId::Category].tickStyle;
     out.xTicks.append(x);
-    out.categoryLabels.append(categoryLabel(out, fm, text, px));
+    out.categoryLabels.append(bottomLabel(out, fm, text, px));
     if (out.categoryGridStyle != 0)
-        out.categoryGridLines.append(categoryGridLine(out, px));
+        out.categoryGridLines.append(verticalGridLine(out, px));
     if (tickStyle != 0)
-        out.categoryTickMarks.append(categoryTickMark(out, tickStyle, px));
+        out.categoryTickMarks.append(bottomTickMark(out, tickStyle, px));
 }
 
 /// XY charts whose categories are not numbers: each category's text labels its own position,
@@ -485,7 +530,7 @@ void layoutXYCategoryLabels(ChartLayout& out, const ChartDefinition& chart, cons
         const QString text = i < chart.categories.size() ? chart.categories.at(i) : QString();
         if (text.isEmpty())
             continue;
-        const ChartLayout::TextBox box = categoryLabel(out, fm, text, xFor(xs.at(i)));
+        const ChartLayout::TextBox box = bottomLabel(out, fm, text, xFor(xs.at(i)));
         if (box.rect.left() < lastRight + kGap)
             continue;
         addXTick(out, chart, fm, xs.at(i), xFor(xs.at(i)), text);
@@ -552,15 +597,15 @@ double layoutCategoryAxis(ChartLayout& out, const ChartDefinition& chart, const 
     for (int i = 0; i < n; i += out.categoryLabelStep) {
         if (i < chart.categories.size() && !chart.categories.at(i).isEmpty())
             out.categoryLabels.append(
-                categoryLabel(out, fm, chart.categories.at(i), plot.left() + slot * (i + 0.5)));
+                bottomLabel(out, fm, chart.categories.at(i), plot.left() + slot * (i + 0.5)));
         const double edge = plot.left() + slot * i;
         if (out.categoryGridStyle != 0 && i > 0)
-            out.categoryGridLines.append(categoryGridLine(out, edge));
+            out.categoryGridLines.append(verticalGridLine(out, edge));
         if (tickStyle != 0)
-            out.categoryTickMarks.append(categoryTickMark(out, tickStyle, edge));
+            out.categoryTickMarks.append(bottomTickMark(out, tickStyle, edge));
     }
     if (tickStyle != 0 && n > 0)
-        out.categoryTickMarks.append(categoryTickMark(out, tickStyle, plot.right()));
+        out.categoryTickMarks.append(bottomTickMark(out, tickStyle, plot.right()));
     return slot;
 }
 
@@ -669,6 +714,94 @@ void layoutSeriesLines(ChartLayout& out, const ChartDefinition& chart, double sl
         out.paintOrder.append(s - first);
 }
 
+/// Horizontal bars: the value labels centred under their values along the bottom, with the grid
+/// lines standing up from them.
+void layoutBottomValueAxis(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm,
+                           const QStringList& texts) {
+    const int tickStyle = chart.axes[AxisId::Value].tickStyle;
+    for (int i = 0; i < out.valueTicks.size(); ++i) {
+        const double x = out.xFor(out.valueTicks.at(i));
+        out.valueLabels.append(bottomLabel(out, fm, texts.at(i), x));
+        if (out.valueGridStyle != 0)
+            out.valueGridLines.append(verticalGridLine(out, x));
+        if (tickStyle != 0)
+            out.valueTickMarks.append(bottomTickMark(out, tickStyle, x));
+    }
+}
+
+/// Horizontal bars: the categories in rows of equal height (returned) down the left of the plot,
+/// the first at the top, each labelled at the right of `area`'s first `labelWidth` twips; the
+/// labels thin out so they never overlap.
+double layoutLeftCategoryAxis(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm,
+                              const QRectF& area, double labelWidth) {
+    const int n = out.categoryCount;
+    const QRectF& plot = out.plotRect;
+    const int tickStyle = chart.axes[AxisId::Category].tickStyle;
+    const TickReach reach = tickReach(tickStyle);
+    const double slot = n > 0 ? plot.height() / n : plot.height();
+    const double labelHeight = fm.height();
+    out.categoryLabelStep =
+        n > 0 ? std::max(1, static_cast<int>(std::ceil((labelHeight + kGap / 2) / slot))) : 1;
+    const auto tickAt = [&](double y) {
+        out.categoryTickMarks.append(QLineF(plot.left() - reach.outside, y, plot.left() + reach.inside, y));
+    };
+    for (int i = 0; i < n; i += out.categoryLabelStep) {
+        const QString text = i < chart.categories.size() ? chart.categories.at(i) : QString();
+        if (!text.isEmpty()) {
+            const QRectF r(area.left(), plot.top() + slot * (i + 0.5) - labelHeight / 2, labelWidth,
+                           labelHeight);
+            out.categoryLabels.append({keepInside(r, out.bounds),
+                                       fm.elidedText(text, Qt::ElideRight, labelWidth),
+                                       Qt::AlignRight | Qt::AlignVCenter, false});
+        }
+        const double edge = plot.top() + slot * i;
+        if (out.categoryGridStyle != 0 && i > 0)
+            out.categoryGridLines.append(QLineF(plot.left(), edge, plot.right(), edge));
+        if (tickStyle != 0)
+            tickAt(edge);
+    }
+    if (tickStyle != 0 && n > 0)
+        tickAt(plot.bottom());
+    return slot;
+}
+
+/// Horizontal bars from the zero line, one row per category, the series side by side in it
+/// (the first on top).
+void layoutHorizontalBars(ChartLayout& out, const ChartDefinition& chart, double slot) {
+    const int barSeries = static_cast<int>(chart.series.size());
+    if (barSeries == 0)
+        return;
+    const double group = slot * 0.72;
+    const double thickness = group / barSeries;
+    out.bars.reserve(qsizetype(out.categoryCount) * barSeries);
+    for (int i = 0; i < out.categoryCount; ++i) {
+        const double top = out.plotRect.top() + slot * i + (slot - group) / 2;
+        for (int s = 0; s < barSeries; ++s) {
+            const double x = out.xFor(clampTo(valueAt(chart.series.at(s), i), out.axisMin, out.axisMax));
+            const QRectF rect(QPointF(std::min(x, out.baselineX), top + s * thickness),
+                              QPointF(std::max(x, out.baselineX), top + (s + 1) * thickness));
+            out.bars.append({s, i, rect, QPointF(), QPointF()});
+        }
+    }
+}
+
+/// Everything of a horizontal bar chart after the value range: the category labels take the
+/// left of `area` (up to a third of it; longer names are shortened), the value labels the bottom.
+void layoutHorizontalChart(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm,
+                           const QRectF& area, const QRectF& leftTitleColumn, const QStringList& valueTexts) {
+    double categoryLabelWidth = 0;
+    for (int i = 0; i < out.categoryCount && i < chart.categories.size(); ++i)
+        categoryLabelWidth = std::max(categoryLabelWidth, fm.horizontalAdvance(chart.categories.at(i)));
+    categoryLabelWidth = std::min(categoryLabelWidth, area.width() / 3);
+    const double lastValueLabel = valueTexts.isEmpty() ? 0 : fm.horizontalAdvance(valueTexts.last()) + 20;
+    if (!placePlot(out, fm, area, categoryLabelWidth, lastValueLabel / 2))
+        return;
+    placeLeftTitle(out, chart, leftTitleColumn);
+    layoutBottomValueAxis(out, chart, fm, valueTexts);
+    const double slot = layoutLeftCategoryAxis(out, chart, fm, area, categoryLabelWidth);
+    layoutHorizontalBars(out, chart, slot);
+}
+
 } // namespace
 
 ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds) {
@@ -686,17 +819,19 @@ ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds) {
         return out;
     }
 
-    const QRectF valueTitleRect = reserveAxisTitles(out, chart, metrics.title, area);
+    const QRectF leftTitleColumn = reserveAxisTitles(out, chart, metrics.title, area);
     const QStringList valueTexts = layoutValueRange(out, chart, fm, area);
+    if (out.horizontal) {
+        layoutHorizontalChart(out, chart, fm, area, leftTitleColumn, valueTexts);
+        return out;
+    }
     double valueLabelWidth = 0;
     for (const QString& text : valueTexts)
         valueLabelWidth = std::max(valueLabelWidth, fm.horizontalAdvance(text));
-    if (!placePlot(out, fm, area, valueLabelWidth))
+    // Room at the right for the last category label's overhang.
+    if (!placePlot(out, fm, area, valueLabelWidth, std::min(area.width() / 8, fm.averageCharWidth() * 3)))
         return out;
-    if (!chart.axes[AxisId::Value].title.isEmpty())
-        out.valueTitle = {
-            QRectF(valueTitleRect.left(), out.plotRect.top(), valueTitleRect.width(), out.plotRect.height()),
-            chart.axes[AxisId::Value].title, Qt::AlignCenter, true};
+    placeLeftTitle(out, chart, leftTitleColumn);
     layoutValueAxis(out, chart, fm, area, valueTexts, valueLabelWidth);
 
     if (out.kind == ChartLayout::Kind::XY) {

@@ -60,18 +60,22 @@ struct ChartLayout {
 
     Kind kind = Kind::Bar;
     bool threeD = false;
+    /// Bars lie along a horizontal value axis at the bottom; the categories run down the left
+    /// side, the first at the top, with their labels and grid lines turned to match.
+    bool horizontal = false;
     QRectF bounds;
     QRectF plotRect; ///< front plane of the plot area
     QPointF depth;   ///< offset of the back plane from the front plane (0,0 in 2D)
     QVector<QColor> seriesColors;
 
-    // Value axis (vertical): range and the values that get a label / grid line / tick mark.
+    // Value axis (vertical, or horizontal at the bottom): range and the values that get a label /
+    // grid line / tick mark.
     double axisMin = 0;
     double axisMax = 1;
     double axisStep = 1;
     QVector<double> valueTicks;
-    // Category axis (horizontal); for XY charts a range like the value axis, with xTicks the
-    // positions that carry a label (xStep 0 when those are the categories' own positions).
+    // Category axis (horizontal, or vertical at the left); for XY charts a range like the value axis, with
+    // xTicks the positions that carry a label (xStep 0 when those are the categories' own positions).
     int categoryCount = 0;
     int categoryLabelStep = 1; ///< every n-th category is labelled
     double xMin = 0;
@@ -91,6 +95,7 @@ struct ChartLayout {
     int categoryGridStyle = 1;
 
     double baselineY = 0; ///< where bars and areas start (value 0, held inside the axis range)
+    double baselineX = 0; ///< the same for horizontal bars
     QVector<Bar> bars;
     QVector<SeriesLine> lines; ///< lines, steps, area top edges, XY series
     QVector<int> paintOrder;   ///< indexes into `lines`, back to front
@@ -100,6 +105,8 @@ struct ChartLayout {
 
     /// y of `value` on the value axis.
     double yFor(double value) const;
+    /// x of `value` on a horizontal value axis.
+    double xFor(double value) const;
 };
 
 ChartLayout::Kind chartKind(int chartType);
@@ -108,6 +115,10 @@ bool isThreeD(int chartType);
 /// Lays `chart` out in `bounds` (twips). Handles any number of categories and series, including
 /// none: labels thin out instead of overlapping and stay inside `bounds`.
 ChartLayout layoutChart(const ChartDefinition& chart, const QRectF& bounds);
+
+/// The category whose slot holds `point` (twips, as the layout's): a column of a vertical chart,
+/// a row of horizontal bars; -1 outside the plot and for pies and XY charts, which have no slots.
+int categoryAt(const ChartLayout& layout, QPointF point);
 
 /// The colour of series `index` (distinct for the first ten, then repeating).
 QColor seriesColor(int index);

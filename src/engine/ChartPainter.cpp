@@ -141,7 +141,9 @@ void paintBars(QPainter& painter, const ChartLayout& l) {
         if (l.threeD) {
             drawBar3D(painter, bar.rect.translated(bar.offset), bar.depth, c);
         } else {
-            painter.setPen(bar.rect.width() > 60 ? QPen(c.darker(140), 6) : Qt::NoPen);
+            // Thin bars go without an outline, which would leave no colour inside.
+            const double across = l.horizontal ? bar.rect.height() : bar.rect.width();
+            painter.setPen(across > 60 ? QPen(c.darker(140), 6) : Qt::NoPen);
             painter.setBrush(c);
             painter.drawRect(bar.rect);
         }
@@ -313,8 +315,14 @@ void reduceToScreen(ChartLayout& l, const QTransform& toDevice) {
 void paintAxes(QPainter& painter, const ChartLayout& l, const ChartFonts& fonts) {
     const QRectF& plot = l.plotRect;
     painter.setPen(QPen(kAxisColor, 12));
-    painter.drawLine(plot.bottomLeft(), plot.topLeft());
-    painter.drawLine(QLineF(plot.left(), l.baselineY, plot.right(), l.baselineY));
+    if (l.horizontal) {
+        // The value axis along the bottom, the bars standing out from the zero line.
+        painter.drawLine(plot.bottomLeft(), plot.bottomRight());
+        painter.drawLine(QLineF(l.baselineX, plot.top(), l.baselineX, plot.bottom()));
+    } else {
+        painter.drawLine(plot.bottomLeft(), plot.topLeft());
+        painter.drawLine(QLineF(plot.left(), l.baselineY, plot.right(), l.baselineY));
+    }
     if (l.threeD)
         painter.drawLine(QLineF(plot.bottomLeft(), plot.bottomRight()));
     for (const auto& tick : l.valueTickMarks)

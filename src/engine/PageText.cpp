@@ -9,10 +9,8 @@ namespace tallyrow::engine {
 namespace {
 
 QString chartKindName(int code) {
-    for (const ChartTypeName& type : chartTypeNames())
-        if (type.code == code)
-            return type.windowName;
-    return QStringLiteral("Chart");
+    const QString name = chartTypeName(code);
+    return name.isEmpty() ? QStringLiteral("Chart") : name;
 }
 
 QString shortNumber(double value) {

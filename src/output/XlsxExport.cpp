@@ -83,6 +83,11 @@ engine::ChartAxis axisOf(const engine::Report& report, int id) {
     return c ? c->Axis(id) : engine::ChartAxis{};
 }
 
+int chartTypeOf(const engine::Report& report) {
+    engine::Chart* c = const_cast<engine::Report&>(report).chart(u"chrtReport"_s);
+    return c ? c->definition.chartType : engine::ChartType::Bar2D;
+}
+
 lxw_chart_type chartKind(int chartType) {
     switch (chartType) {
     case engine::ChartType::Line3D:
@@ -97,6 +102,8 @@ lxw_chart_type chartKind(int chartType) {
         return LXW_CHART_PIE;
     case engine::ChartType::XY2D:
         return LXW_CHART_SCATTER_STRAIGHT_WITH_MARKERS;
+    case engine::ChartType::HorizontalBar2D:
+        return LXW_CHART_BAR;
     default:
         // Bars stand upright in the report's charts: Excel calls those columns.
         return LXW_CHART_COLUMN;
@@ -357,13 +364,23 @@ private:
         chart_title_off(chart);
         chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
         if (kind != LXW_CHART_PIE) {
+            // The library's x axis is the horizontal one: a bar chart's value axis.
+            const bool bars = kind == LXW_CHART_BAR;
+            lxw_chart_axis* categoryAxis = bars ? chart->y_axis : chart->x_axis;
+            lxw_chart_axis* valueAxis = bars ? chart->x_axis : chart->y_axis;
             // Periods are dates; without a format the axis would show their serial numbers.
             if (m_table.columns.value(0).isDate)
-                chart_axis_set_num_format(chart->x_axis, "yyyy-mm-dd");
+                chart_axis_set_num_format(categoryAxis, "yyyy-mm-dd");
             if (!m_table.categoryTitle.isEmpty())
-                chart_axis_set_name(chart->x_axis, m_table.categoryTitle.toUtf8().constData());
+                chart_axis_set_name(categoryAxis, m_table.categoryTitle.toUtf8().constData());
             if (!m_table.valueTitle.isEmpty())
-                chart_axis_set_name(chart->y_axis, m_table.valueTitle.toUtf8().constData());
+                chart_axis_set_name(valueAxis, m_table.valueTitle.toUtf8().constData());
+            if (bars) {
+                // Excel stacks a bar chart's categories from the bottom: turn them so the first
+                // row is on top as on the page, with the value axis still along the bottom.
+                chart_axis_set_reverse(categoryAxis);
+                chart_axis_set_crossing_max(categoryAxis);
+            }
         }
         lxw_chart_options placement{};
         placement.x_offset = 16;
@@ -505,7 +522,7 @@ void writeReportXlsx(const UsersReport& report, const QString& path) {
         table.rows.append({rows.value(r, 0), rows.value(r, 1), rows.value(r, 2), rows.value(r, 3)});
     table.chartFirstColumn = 1;
     table.chartLastColumn = 1;
-    table.chartType = report.inputs().ChartType;
+    table.chartType = chartTypeOf(report);
     table.categoryTitle = axisOf(report, engine::AxisId::Category).title;
     table.valueTitle = axisOf(report, engine::AxisId::Value).title;
     writeWorkbook(table, path);

@@ -74,7 +74,10 @@ void UsersReport::buildDefinition() {
     addLabel(header, QStringLiteral("lblGroup"), {}, QRectF(71, 1346, 8858, 284), 10, false, kVeryDarkBlue);
     auto* chart = header.add<engine::Chart>(QStringLiteral("chrtReport"));
     chart->rect = QRectF(71, 1843, 8929, 6803);
-    chart->definition.chartType = engine::ChartType::Bar2D;
+    // A ranking reads down the page: the largest line at the top, the names beside their bars.
+    chart->definition.chartType = engine::ChartType::HorizontalBar2D;
+    // Only the value grid: lines between the rows would fence the names off from their bars.
+    chart->definition.axes[engine::AxisId::Category].majorGridStyle = 0;
 
     engine::Section& page = PageHeader();
     page.height = 645;
@@ -161,7 +164,6 @@ void UsersReport::onReportStart() {
     run.step([&] {
         // The largest lines, the rest summed as "Others", the largest at the top of the list.
         engine::Chart* c = chart(QStringLiteral("chrtReport"));
-        c->definition.chartType = m_in.ChartType;
         c->definition.legendLocation = 6;
         c->dataSource = engine::RowSet();
         c->dataSource.appendColumn(QStringLiteral("Name"), engine::RowSet::Type::Text, 250);

@@ -25,7 +25,6 @@ struct UsersReportInputs {
     /// The weekdays whose rows count, Monday first; none selected counts every weekday.
     std::array<bool, 7> Days{true, true, true, true, true, true, true};
     PeopleGrouping By = PeopleGrouping::User;
-    std::int32_t ChartType = engine::ChartType::Bar2D;
     bool ShowDetails = false;
     QString UserFilter;               ///< "" = all users
     QString ComputerFilter;           ///< "" = any computer
@@ -39,8 +38,8 @@ ActivityQuery usersQuery(const UsersReportInputs& inputs);
 QString personName(const PersonTotal& person, PeopleGrouping by);
 
 /// The Users report ("Active time per user"): who was active in the range, and how much, the
-/// largest first, each with the share of the whole and the number of active days; a bar chart
-/// of the largest with the rest summed as "Others". One object serves one run.
+/// largest first, each with the share of the whole and the number of active days; a horizontal
+/// bar chart of the largest, top down, with the rest summed as "Others". One object serves one run.
 class UsersReport final : public engine::Report, public TableReport {
     Q_OBJECT
 public:

@@ -13,7 +13,7 @@ namespace tallyrow {
 namespace {
 
 // Which report an option belongs to, for the check that it fits the chosen report.
-enum class Fits { Any, Day, Totals, Users, DayOrUsers, TotalsOrUsers };
+enum class Fits { Any, Day, Totals, Users, DayOrUsers, TotalsOrUsers, DayOrTotals };
 
 bool fits(Fits f, ExportRequest::Kind kind) {
     switch (f) {
@@ -29,6 +29,8 @@ bool fits(Fits f, ExportRequest::Kind kind) {
         return kind != ExportRequest::Kind::Totals;
     case Fits::TotalsOrUsers:
         return kind != ExportRequest::Kind::Day;
+    case Fits::DayOrTotals:
+        return kind != ExportRequest::Kind::Users;
     }
     return true;
 }
@@ -45,6 +47,8 @@ QString appliesOnlyTo(Fits f) {
         return QStringLiteral("applies to the Day and Users reports only");
     case Fits::TotalsOrUsers:
         return QStringLiteral("applies to the Totals and Users reports only");
+    case Fits::DayOrTotals:
+        return QStringLiteral("applies to the Day and Totals reports only");
     case Fits::Any:
         break;
     }
@@ -68,7 +72,7 @@ const OptionRow kOptions[] = {
     {"days", "DAYS", Fits::DayOrUsers, false}, {"aggregate", "KIND", Fits::Day, false},
     {"chart-shows", "KIND", Fits::Day, false}, {"units", "N", Fits::Totals, false},
     {"period", "UNIT", Fits::Totals, false},   {"scale", "UNIT", Fits::TotalsOrUsers, false},
-    {"by", "WHOM", Fits::Users, false},        {"chart", "NAME", Fits::Any, false},
+    {"by", "WHOM", Fits::Users, false},        {"chart", "NAME", Fits::DayOrTotals, false},
     {"details", nullptr, Fits::Any, false},    {"no-cache", nullptr, Fits::Any, false},
     {"wait", "SECONDS", Fits::Any, false},     {"locale", "NAME", Fits::Any, false},
     {"heat-map", nullptr, Fits::Day, false},   {"key-figures", nullptr, Fits::Day, false},
@@ -463,7 +467,8 @@ QString exportHelpText() {
         "  --chart NAME             chart type: \"3D Bar\", \"2D Bar\", \"3D Line\", \"2D Line\",\n"
         "                           \"3D Area\", \"2D Area\", \"3D Step\", \"2D Step\", \"3D Combination\",\n"
         "                           \"2D Combination\", \"2D Pie\", \"2D XY\" (default as the main window:\n"
-        "                           \"2D Bar\" for the Day report, \"2D Line\" for Totals)\n"
+        "                           \"2D Bar\" for the Day report, \"2D Line\" for Totals; the Users\n"
+        "                           report always draws horizontal bars)\n"
         "  --details                show the table in the report\n"
         "  --no-cache               read every row from the data file, without using or saving\n"
         "                           the copy of its rows kept in $XDG_CACHE_HOME/tallyrow\n"

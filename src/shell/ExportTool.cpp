@@ -277,7 +277,6 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         in.EndDate = range.second;
         in.Days = r.days;
         in.By = r.by;
-        in.ChartType = r.chartType;
         in.ShowDetails = r.details;
         in.UserFilter = r.user;
         in.ComputerFilter = r.computer;

@@ -13,10 +13,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const int kAllTypes[] = {ChartType::Bar3D,         ChartType::Bar2D,  ChartType::Line3D,
-                         ChartType::Line2D,        ChartType::Area3D, ChartType::Area2D,
-                         ChartType::Step3D,        ChartType::Step2D, ChartType::Combination3D,
-                         ChartType::Combination2D, ChartType::Pie2D,  ChartType::XY2D};
+const int kAllTypes[] = {ChartType::Bar3D,          ChartType::Bar2D,  ChartType::Line3D,
+                         ChartType::Line2D,         ChartType::Area3D, ChartType::Area2D,
+                         ChartType::Step3D,         ChartType::Step2D, ChartType::Combination3D,
+                         ChartType::Combination2D,  ChartType::Pie2D,  ChartType::XY2D,
+                         ChartType::HorizontalBar2D};
 const int kCategoryCounts[] = {0, 1, 24, 500};
 
 double valueOf(int series, int category) {
@@ -57,12 +58,15 @@ void expectReadable(const ChartLayout& l, const ChartDefinition& definition) {
         for (int j = 0; j < i; ++j)
             EXPECT_NE(l.legend.at(i).color, l.legend.at(j).color) << "series colours are distinct";
     }
+    // Category labels run along the bottom, or down the left beside horizontal bars.
     std::vector<ChartLayout::TextBox> labels(l.categoryLabels.begin(), l.categoryLabels.end());
-    std::sort(labels.begin(), labels.end(), [](auto& a, auto& b) { return a.rect.left() < b.rect.left(); });
+    const auto start = [&](const QRectF& r) { return l.horizontal ? r.top() : r.left(); };
+    const auto end = [&](const QRectF& r) { return l.horizontal ? r.bottom() : r.right(); };
+    std::sort(labels.begin(), labels.end(), [&](auto& a, auto& b) { return start(a.rect) < start(b.rect); });
     for (size_t i = 0; i < labels.size(); ++i) {
         EXPECT_TRUE(inside(labels[i].rect, l.bounds)) << labels[i].text.toStdString() << " is clipped";
         if (i > 0) {
-            EXPECT_LE(labels[i - 1].rect.right(), labels[i].rect.left() + 0.5) << "category labels overlap";
+            EXPECT_LE(end(labels[i - 1].rect), start(labels[i].rect) + 0.5) << "category labels overlap";
         }
     }
     for (const auto& v : l.valueLabels)
@@ -128,6 +132,45 @@ TEST(ChartLayout, BarHeightsAreProportionalToTheValues) {
             EXPECT_EQ(l.lines.size(), combination ? 1 : 0) << "combination: lines for the other series";
         }
     }
+}
+
+// Horizontal bars read top down: the first category in the top row, each bar reaching from the
+// zero line as far right as its value, the names at the left and the values along the bottom.
+TEST(ChartLayout, HorizontalBarsRunDownTheCategoriesAndAlongTheValues) {
+    for (int n : {1, 11, 500}) {
+        SCOPED_TRACE(testing::Message() << n << " categories");
+        ChartDefinition definition = sample(ChartType::HorizontalBar2D, n, 2);
+        definition.axes[AxisId::Category].title = u"User"_s;
+        const ChartLayout l = layoutChart(definition, kBounds);
+        ASSERT_TRUE(l.horizontal);
+        ASSERT_EQ(l.bars.size(), 2 * n);
+        const double perUnit = l.plotRect.width() / (l.axisMax - l.axisMin);
+        const double row = l.plotRect.height() / n;
+        for (const auto& bar : l.bars) {
+            EXPECT_NEAR(bar.rect.width(), valueOf(bar.series, bar.category) * perUnit, 0.01);
+            EXPECT_NEAR(bar.rect.left(), l.baselineX, 0.01);
+            EXPECT_EQ(categoryAt(l, bar.rect.center()), bar.category) << "a bar lies in its own row";
+            EXPECT_GE(bar.rect.top(), l.plotRect.top() + row * bar.category);
+            EXPECT_LE(bar.rect.bottom(), l.plotRect.top() + row * (bar.category + 1));
+        }
+        EXPECT_NEAR(l.baselineX, l.plotRect.left(), 0.01);
+        EXPECT_LT(l.bars.at(0).rect.top(), l.bars.at(1).rect.top()) << "the first series above the second";
+        EXPECT_LT(l.categoryLabels.first().rect.right(), l.plotRect.left());
+        EXPECT_EQ(l.categoryLabels.first().text, definition.categories.first());
+        EXPECT_GT(l.valueLabels.first().rect.top(), l.plotRect.bottom());
+        EXPECT_LT(l.valueLabels.first().rect.center().x(), l.valueLabels.last().rect.center().x());
+        for (const QLineF& grid : l.valueGridLines)
+            EXPECT_EQ(grid.x1(), grid.x2()) << "value grid lines stand upright";
+        EXPECT_TRUE(l.categoryTitle.vertical);
+        EXPECT_LT(l.categoryTitle.rect.right(), l.plotRect.left());
+        EXPECT_FALSE(l.valueTitle.vertical);
+        EXPECT_GT(l.valueTitle.rect.top(), l.plotRect.bottom());
+    }
+    // Below the plot, beside it or with no slots at all: no category.
+    const ChartLayout l = layoutChart(sample(ChartType::HorizontalBar2D, 3, 1), kBounds);
+    EXPECT_EQ(categoryAt(l, l.plotRect.bottomLeft() + QPointF(10, 10)), -1);
+    EXPECT_EQ(categoryAt(l, l.plotRect.topLeft() - QPointF(10, -10)), -1);
+    EXPECT_EQ(categoryAt(layoutChart(sample(ChartType::Pie2D, 3, 1), kBounds), l.plotRect.center()), -1);
 }
 
 TEST(ChartLayout, LinePointsAreProportionalToTheValues) {

@@ -47,4 +47,8 @@ TEST(PageText, APageReadsTopToBottomAndLeftToRightWithTheChartInWords) {
     EXPECT_EQ(pageReadingText(doc, 1), QString());
     EXPECT_EQ(describeChart(hoursChart({0, 0})),
               u"2D Bar chart of Active minutes per hour by Time, 1 series; every value is 0."_s);
+    // A type the chart list doesn't offer still has its own name.
+    ChartDefinition ranking = hoursChart({5, 3});
+    ranking.chartType = ChartType::HorizontalBar2D;
+    EXPECT_TRUE(describeChart(ranking).startsWith(u"2D Horizontal Bar chart of Active minutes"_s));
 }

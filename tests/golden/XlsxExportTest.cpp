@@ -305,6 +305,15 @@ TEST_F(XlsxExport, ChartsAreNativeChartsOfTheNearestKind) {
     EXPECT_EQ(charts.first().toObject().value(u"type"_s).toString(), u"LineChart"_s);
     EXPECT_EQ(charts.first().toObject().value(u"series"_s).toInt(), 1);
     EXPECT_EQ(charts.first().toObject().value(u"categoryFormat"_s).toString(), u"yyyy-mm-dd"_s);
+
+    // The Users report's bars lie down, the largest line on top as on the page.
+    const QString users = path(u"users.xlsx"_s);
+    ASSERT_TRUE(exportXlsx(
+        {u"--report"_s, u"users"_s, u"--from"_s, u"2004-03-01"_s, u"--to"_s, u"2004-03-31"_s}, users));
+    const QJsonObject bars = read({users}).value(u"charts"_s).toArray().first().toObject();
+    EXPECT_EQ(bars.value(u"type"_s).toString(), u"BarChart"_s);
+    EXPECT_EQ(bars.value(u"barDirection"_s).toString(), u"bar"_s);
+    EXPECT_EQ(bars.value(u"categoryOrder"_s).toString(), u"maxMin"_s);
 }
 
 TEST_F(XlsxExport, RefusedAndFailedWritesLeaveNoWorkbook) {

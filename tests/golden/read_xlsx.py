@@ -39,6 +39,12 @@ def category_format(chart):
     return number_format.formatCode if number_format is not None else ""
 
 
+def category_order(chart):
+    """ "maxMin" when the category axis runs backwards (the first category at the top of bars)."""
+    scaling = getattr(getattr(chart, "x_axis", None), "scaling", None)
+    return getattr(scaling, "orientation", None) or ""
+
+
 def from_workbook(path):
     import openpyxl
 
@@ -61,7 +67,9 @@ def from_workbook(path):
                                  if row[c].data_type in "nd"}),
         "rowFormulas": [str(row[width - 1].value) for row in cells],
         "widths": [sheet.column_dimensions[chr(ord("A") + c)].width for c in range(width)],
-        "charts": [{"type": type(chart).__name__, "series": len(chart.series), "categoryFormat": category_format(chart)}
+        "charts": [{"type": type(chart).__name__, "series": len(chart.series), "categoryFormat": category_format(chart),
+                    "barDirection": getattr(chart, "barDir", None) or "",
+                    "categoryOrder": category_order(chart)}
                    for chart in sheet._charts],
     }
 

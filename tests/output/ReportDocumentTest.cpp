@@ -195,6 +195,19 @@ TEST(ReportDocument, ALighterSeriesIsKeptAndRaisesTheVersion) {
     EXPECT_TRUE(description.contains(QStringLiteral("lighter flag"))) << description.toStdString();
 }
 
+// The Users report's horizontal bars come back as horizontal bars. The type is a code in the
+// field every version has, so the document stays a first-version one: older programs open it and
+// draw it as the 2D bars they know.
+TEST(ReportDocument, AHorizontalBarChartComesBackAsOne) {
+    PageCollection doc = testpages::dayReport(24, 12);
+    for (PageItem& item : doc.pages.first().items)
+        if (auto* c = std::get_if<ChartItem>(&item))
+            c->chart.chartType = ChartType::HorizontalBar2D;
+    const QByteArray bytes = serializeReportDocument(doc);
+    EXPECT_EQ(qFromLittleEndian<quint16>(bytes.constData() + 8), 1);
+    expectSame(doc, parseReportDocument(bytes, QStringLiteral("users.rdf")));
+}
+
 TEST(ReportDocument, ValuesItCouldNotReadBackAreBroughtIntoRangeWhenSaving) {
     PageCollection doc = smallDocument();
     TextItem odd;

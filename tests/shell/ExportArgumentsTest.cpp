@@ -123,6 +123,8 @@ TEST(ExportArguments, OptionsAreCheckedInAFixedOrder) {
         {totals + QStringList{u"--chart-shows"_s, u"each"_s, u"--days"_s, u"mon"_s},
          u"--days: applies to the Day and Users reports only"_s},
         {dayRun() << u"--by=pair"_s, u"--by: applies to the Users report only"_s},
+        {QStringList(totals).replaceInStrings(u"totals"_s, u"users"_s) << u"--chart=2D Bar"_s,
+         u"--chart: applies to the Day and Totals reports only"_s},
         {dayRun() << u"--last"_s << u"week"_s, u"--from: cannot be used with --last"_s},
         {last + QStringList{u"--last"_s, u"fortnight"_s},
          u"--last: 'fortnight' is not day, week, month, quarter or year"_s},

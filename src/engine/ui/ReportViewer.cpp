@@ -280,13 +280,10 @@ std::pair<QString, int> ReportViewer::textItemAt(QPoint viewPoint) const {
     for (const PageItem& item : m_pages.pages[m_current].items) {
         // A chart answers with the category under the point: a bar, a point, a period.
         if (const auto* chart = std::get_if<ChartItem>(&item); chart && chart->rect.contains(twips)) {
-            const ChartLayout layout = layoutChart(chart->chart, chart->rect);
-            if (layout.kind == ChartLayout::Kind::Pie || layout.kind == ChartLayout::Kind::XY ||
-                layout.categoryCount <= 0 || !layout.plotRect.contains(twips))
+            const int category = categoryAt(layoutChart(chart->chart, chart->rect), twips);
+            if (category < 0)
                 return {QString(), -1};
-            const double slot = layout.plotRect.width() / layout.categoryCount;
-            return {QStringLiteral("chart"), std::clamp(int((twips.x() - layout.plotRect.left()) / slot), 0,
-                                                        layout.categoryCount - 1)};
+            return {QStringLiteral("chart"), category};
         }
         const auto* text = std::get_if<TextItem>(&item);
         if (!text || text->name.isEmpty() || !text->rect.contains(twips))

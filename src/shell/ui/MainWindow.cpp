@@ -690,6 +690,11 @@ void MainWindow::initReport(int kind) {
     run.step([this] { ignoringFailures([this] { clearPreview(); }); });
     run.step([this] { uncheckReports(); });
     run.step([&] { CurrentReport = kind; });
+    // The Users report draws its ranking as horizontal bars, a type the list doesn't offer.
+    run.step([&] {
+        m_chartTypeBox->setEnabled(kind != 2);
+        m_chartTypeLabel->setEnabled(kind != 2);
+    });
     if (kind == 0) {
         run.step([this] { m_totalsReportAction->setChecked(true); });
         run.step([this] { m_reportPanels->setCurrentWidget(m_totalsPanel); });
@@ -1176,7 +1181,6 @@ void MainWindow::previewUsersReport() {
     for (std::size_t d = 0; d < 7; ++d)
         in.Days[d] = m_usersDayBoxes[d]->isChecked() && m_usersDayBoxes[d]->isEnabled();
     in.By = PeopleGrouping(std::max(0, m_groupByBox->currentIndex()));
-    in.ChartType = m_chartTypeBox->currentData().toInt();
     in.ShowDetails = m_showDetailsBox->isChecked();
     in.UserFilter = m_userFilter;
     in.ComputerFilter = m_computerFilter;

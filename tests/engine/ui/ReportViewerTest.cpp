@@ -367,14 +367,14 @@ TEST_F(ReportViewerTest, AClickOnATextNamesItsFieldAndRow) {
 
 namespace {
 
-/// One A4 page holding a line chart with axis titles, as the reports' title pages do.
-PageCollection chartPage() {
+/// One A4 page holding a chart of `type` with axis titles, as the reports' title pages do.
+PageCollection chartPage(int type) {
     PageCollection doc;
     const PageSetup setup = PageSetup::forPageSize(QPageSize(QPageSize::A4));
     doc.paperSize = setup.paperSize;
     doc.printableRect = setup.printableRect;
     ChartDefinition chart;
-    chart.chartType = ChartType::Line2D;
+    chart.chartType = type;
     chart.axes[AxisId::Value].title = u"Active minutes per hour"_s;
     chart.axes[AxisId::Category].title = u"Time"_s;
     ChartSeries s{u"All Days"_s, {}};
@@ -392,20 +392,26 @@ PageCollection chartPage() {
 } // namespace
 
 // A click on a chart of categories names the category under it (a period, a line of the
-// report), so the window can offer what lies behind it.
+// report), so the window can offer what lies behind it: a column of a chart that runs across,
+// a row of horizontal bars.
 TEST_F(ReportViewerTest, AClickOnAChartNamesTheCategoryUnderIt) {
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
-    viewer.setPages(chartPage());
-    viewer.setZoomPercent(100);
-    const ChartItem& item = std::get<ChartItem>(viewer.pages().pages[0].items[0]);
-    const ChartLayout layout = layoutChart(item.chart, item.rect);
-    const double scale = viewer.logicalDpiX() / kTwipsPerInch;
-    const double slot = layout.plotRect.width() / layout.categoryCount;
-    const QPointF inFifth(layout.plotRect.left() + slot * 5.5, layout.plotRect.center().y());
-    const QPoint at =
-        ((inFifth + viewer.pages().printableRect.topLeft()) * scale + QPointF(12, 12)).toPoint();
-    EXPECT_EQ(viewer.textItemAt(at), std::make_pair(u"chart"_s, 5));
+    for (int type : {ChartType::Line2D, ChartType::HorizontalBar2D}) {
+        SCOPED_TRACE(type);
+        viewer.setPages(chartPage(type));
+        viewer.setZoomPercent(100);
+        const ChartItem& item = std::get<ChartItem>(viewer.pages().pages[0].items[0]);
+        const ChartLayout layout = layoutChart(item.chart, item.rect);
+        const double scale = viewer.logicalDpiX() / kTwipsPerInch;
+        const QRectF& plot = layout.plotRect;
+        const QPointF inFifth = type == ChartType::Line2D
+                                    ? QPointF(plot.left() + plot.width() / 24 * 5.5, plot.center().y())
+                                    : QPointF(plot.left() + 10, plot.top() + plot.height() / 24 * 5.5);
+        const QPoint at =
+            ((inFifth + viewer.pages().printableRect.topLeft()) * scale + QPointF(12, 12)).toPoint();
+        EXPECT_EQ(viewer.textItemAt(at), std::make_pair(u"chart"_s, 5));
+    }
 }
 
 namespace {
@@ -422,7 +428,7 @@ using tallyrow::test::meanDifference;
 } // namespace
 
 TEST_F(ReportViewerTest, ChartTextScalesWithTheZoomAsOnPaper) {
-    const PageCollection doc = chartPage();
+    const PageCollection doc = chartPage(ChartType::Line2D);
     viewer.setPages(doc);
     auto* view = child<QWidget>(u"pageView"_s);
     ASSERT_NE(view, nullptr);

@@ -436,6 +436,7 @@ TEST_F(MainWindowTest, TheUsersReportRanksWhoWasActive) {
     EXPECT_FALSE(action(u"mnuReportsTotals"_s)->isChecked());
     auto* preview = child<QPushButton>(u"cmdPreviewReport"_s);
     EXPECT_EQ(preview->text(), u"Preview Users Report"_s);
+    EXPECT_FALSE(list(u"cboChartType"_s)->isEnabled()) << "its chart is always horizontal bars";
     list(u"cboUserName"_s)
         ->setCurrentIndex(list(u"cboUserName"_s)->findText(u"<All Users> -|- <All Computers>"_s));
     list(u"cboGroupBy"_s)->setCurrentIndex(2); // user and computer
@@ -463,6 +464,8 @@ TEST_F(MainWindowTest, TheUsersReportRanksWhoWasActive) {
     ASSERT_FALSE(boxes().isEmpty());
     EXPECT_EQ(boxes().last().prompt, u"You need to select at least one day."_s);
     EXPECT_FALSE(action(u"mnuFileSave"_s)->isEnabled());
+    action(u"mnuReportsDay"_s)->trigger();
+    EXPECT_TRUE(list(u"cboChartType"_s)->isEnabled());
 }
 
 // A period of the Totals report opens the Day report or the daily totals of that period; a line
