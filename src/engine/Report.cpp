@@ -247,6 +247,7 @@ bool Report::Run(const PageSetup& setup) {
         }
         for (rows.toFirst(); ok && !rows.atEnd(); rows.next()) {
             layout.bind(Detail(), rows.currentRow());
+            m_detailRow = rows.currentRow();
             ok = fire(&Report::onDetailFormat, u"Detail_Format"_s) && !m_cancelled;
             if (ok && Detail().visible) {
                 const auto p = pagination.placeBand(shownHeight(Detail()));

@@ -168,6 +168,9 @@ protected:
     virtual void onReportFooterFormat() {}
     virtual void Error(ReportErrorEvent& event);
 
+    /// The row of the data control the Detail section is laid out for (in onDetailFormat).
+    int detailRow() const { return m_detailRow; }
+
     /// Passes `event` to Error and records it; a failure thrown by Error itself is swallowed.
     void raiseError(ReportErrorEvent event);
 
@@ -180,6 +183,7 @@ private:
     PageCollection m_pages;
     bool m_cancelled = false;
     bool m_hasRun = false;
+    int m_detailRow = 0;
 };
 
 } // namespace tallyrow::engine

@@ -182,30 +182,3 @@ void fillDayRowSet(engine::RowSet& rows, const HourGrid& grid) {
 }
 
 } // namespace tallyrow
-
-namespace tallyrow {
-
-double leadingNumber(const QString& text) {
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
-        ++i;
-    const qsizetype start = i;
-    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
-        ++i;
-    const qsizetype digitsStart = i;
-    while (i < n && text[i].isDigit() && text[i].unicode() < 128)
-        ++i;
-    if (i < n && text[i] == QLatin1Char('.')) {
-        ++i;
-        while (i < n && text[i].isDigit() && text[i].unicode() < 128)
-            ++i;
-    }
-    if (i == digitsStart || (i == digitsStart + 1 && text[digitsStart] == QLatin1Char('.')))
-        return 0.0;
-    bool ok = false;
-    const double value = text.mid(start, i - start).toDouble(&ok);
-    return ok ? value : 0.0;
-}
-
-} // namespace tallyrow

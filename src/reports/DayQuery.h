@@ -95,8 +95,5 @@ void fillDayRowSet(engine::RowSet& rows, const HourGrid& grid);
 
 namespace tallyrow {
 
-/// The number a shown text starts with (blanks skipped, an optional sign, digits, an optional
-/// decimal part), 0 when it starts with none: how the format steps read the figures they add.
-double leadingNumber(const QString& text);
 
 } // namespace tallyrow

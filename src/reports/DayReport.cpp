@@ -3,6 +3,7 @@
 #include "activity/ActivitySource.h"
 #include "datafile/DataPath.h"
 #include "engine/ChartLayout.h"
+#include "engine/ValueText.h"
 #include "reports/DayHighlights.h"
 #include "reports/LayoutHelpers.h"
 #include "reports/ReportCsv.h"
@@ -312,12 +313,12 @@ void DayReport::showHighlights() {
     widen(field(QStringLiteral("txtAverage")));
 }
 
-void DayReport::shadeCell(engine::Field& cell) {
+void DayReport::shadeCell(engine::Field& cell, double value) {
     if (cell.text.isEmpty()) {
         cell.backColor = QColor();
         return;
     }
-    cell.backColor = dayShadeColor(leadingNumber(cell.text), m_shadeMaximum);
+    cell.backColor = dayShadeColor(value, m_shadeMaximum);
     cell.color = readableTextColor(cell.backColor);
 }
 
@@ -367,14 +368,19 @@ void DayReport::onDetailFormat() {
     if (!m_in.ShowDetails)
         return;
     StepRunner run(runFailureHandler(), QStringLiteral("laying out the Day report&"));
+    // Totals and shades come from the table's figures, never from the texts that show them.
+    const int row = detailRow();
+    const auto cellValue = [&](const QString& name) { return tableValue(row, field(name)->dataField); };
     double sum = 0;
     for (int i = 0; i < 7; ++i)
-        run.step([&] { sum += leadingNumber(field(dayControl("txtDay", i))->text); });
+        run.step([&] { sum += cellValue(dayControl("txtDay", i)); });
     run.step([&] { field(QStringLiteral("txtTotal"))->text = QString::number(roundHalfEven(sum), 'f', 0); });
     if (m_in.ShadeTable) {
         for (int i = 0; i < 7; ++i)
-            run.step([&] { shadeCell(*field(dayControl("txtDay", i))); });
-        run.step([&] { shadeCell(*field(QStringLiteral("txtAverage"))); });
+            run.step([&] { shadeCell(*field(dayControl("txtDay", i)), cellValue(dayControl("txtDay", i))); });
+        run.step([&] {
+            shadeCell(*field(QStringLiteral("txtAverage")), cellValue(QStringLiteral("txtAverage")));
+        });
     }
     if (run.left())
         Cancel();
@@ -384,12 +390,25 @@ void DayReport::onReportFooterFormat() {
     if (!m_in.ShowDetails)
         return;
     StepRunner run(runFailureHandler(), QStringLiteral("adding the Day report's totals&"));
+    // Every figure of the weekday columns, as their totals add them.
     double sum = 0;
-    for (int i = 0; i < 7; ++i)
-        run.step([&] { sum += leadingNumber(field(dayControl("txtDay", i, "Total"))->text); });
+    for (int i = 0; i < 7; ++i) {
+        run.step([&] {
+            const engine::Field* total = field(dayControl("txtDay", i, "Total"));
+            if (!total->visible)
+                return;
+            for (int r = 0; r < dataSource().rowCount(); ++r)
+                sum += tableValue(r, total->dataField);
+        });
+    }
     run.step([&] { field(QStringLiteral("txtGrandTotal"))->text = QString::number(sum, 'f', 0); });
     if (run.left())
         Cancel();
+}
+
+double DayReport::tableValue(int row, const QString& column) const {
+    const int c = dataSource().columnIndex(column);
+    return c < 0 ? 0.0 : engine::numericValue(dataSource().value(row, c));
 }
 
 void DayReport::Error(engine::ReportErrorEvent& event) {

@@ -105,7 +105,10 @@ private:
     void readKeyFigureGrids();
     /// Shows the shading legend and the key figures the inputs ask for.
     void showHighlights();
-    void shadeCell(engine::Field& cell);
+    /// Shades a table cell by its value (an empty cell stays white).
+    void shadeCell(engine::Field& cell, double value);
+    /// The figure in column `column` of row `row` of the table (0 where there is none).
+    double tableValue(int row, const QString& column) const;
     /// The steps that hand the grid of a run to the table and the chart.
     void bindResults(StepRunner& run);
     void setHeaderText(const QString& reportLabel, const QString& pageLabel, const QString& text);

@@ -180,13 +180,3 @@ TEST(DayRowSets, EmptyAggregatesAndOutOfRangeWeekdaysAreHarmless) {
     HourGrid none = gridOf({resultRow(2, 120)}, 0);
     EXPECT_EQ(none[0][AllDaysColumn], 0.0);
 }
-
-TEST(FormatSteps, LeadingNumberOfShownTexts) {
-    EXPECT_EQ(leadingNumber(QStringLiteral("")), 0);
-    EXPECT_EQ(leadingNumber(QStringLiteral("12")), 12);
-    EXPECT_EQ(leadingNumber(QStringLiteral("  7 min")), 7);
-    EXPECT_EQ(leadingNumber(QStringLiteral("-3")), -3);
-    EXPECT_EQ(leadingNumber(QStringLiteral("2.5x")), 2.5);
-    EXPECT_EQ(leadingNumber(QStringLiteral("abc")), 0);
-    EXPECT_EQ(leadingNumber(QStringLiteral(".")), 0);
-}
