@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
         print(SqlExecutor::statement(dayQuery(in)));
     } else {
         print(SqlExecutor::statement(
-            totalsQuery(totalsPeriods(from, to, periodCode(QStringLiteral("Days")), 1), {}, {})));
+            totalsQuery(totalsPeriods(from, to, periodCode(TotalsPeriod::Days), 1), {}, {})));
     }
     return 0;
 }

@@ -146,7 +146,9 @@ int main(int argc, char** argv) {
         return both(dayQuery(in));
     };
     auto totalsCase = [&](const QString& period) {
-        return both(totalsQuery(totalsPeriods(from, to, periodCode(period), 1), {}, {}));
+        return both(totalsQuery(
+            totalsPeriods(from, to, periodCode(periodNamed(period).value_or(TotalsPeriod::Days)), 1), {},
+            {}));
     };
 
     std::printf("\n%-34s %12s %12s %10s   (medians of %d)\n", "report", "SQL ms", "store ms", "ratio", runs);

@@ -48,29 +48,29 @@ std::uint8_t dayWeekdayMask(const DayReportInputs& inputs) {
     return mask == 0 ? ActivityQuery::kEveryWeekday : mask;
 }
 
-HourAggregate dayAggregate(std::int32_t totalType) {
-    switch (totalType) {
-    case 0:
+HourAggregate dayAggregate(DayFigure figure) {
+    switch (figure) {
+    case DayFigure::Average:
         return HourAggregate::Average;
-    case 2:
+    case DayFigure::Maximum:
         return HourAggregate::Maximum;
-    case 3:
+    case DayFigure::Minimum:
         return HourAggregate::Minimum;
     default:
         return HourAggregate::Total;
     }
 }
 
-QString dayTotalTypeSentence(std::int32_t totalType) {
+QString dayTotalTypeSentence(DayFigure figure) {
     QLatin1String word("total");
-    switch (totalType) {
-    case 0:
+    switch (figure) {
+    case DayFigure::Average:
         word = QLatin1String("average");
         break;
-    case 2:
+    case DayFigure::Maximum:
         word = QLatin1String("maximum");
         break;
-    case 3:
+    case DayFigure::Minimum:
         word = QLatin1String("minimum");
         break;
     default:
@@ -80,15 +80,15 @@ QString dayTotalTypeSentence(std::int32_t totalType) {
            QStringLiteral(" active time for each selected day of the week in this date range");
 }
 
-std::optional<QString> dayValueAxisTitle(std::int32_t totalType) {
-    switch (totalType) {
-    case 0:
+std::optional<QString> dayValueAxisTitle(DayFigure figure) {
+    switch (figure) {
+    case DayFigure::Average:
         return QStringLiteral("Active minutes per hour");
-    case 1:
+    case DayFigure::Total:
         return QStringLiteral("Total minutes");
-    case 2:
+    case DayFigure::Maximum:
         return QStringLiteral("Maximum active minutes per hour");
-    case 3:
+    case DayFigure::Minimum:
         // The title reads as it always has; users' saved reports carry it.
         return QStringLiteral("Minumim active minutes per hour");
     default:
@@ -152,7 +152,8 @@ engine::RowSet dayColumns(const DayReportInputs& inputs, bool weekdays, bool all
 } // namespace
 
 engine::RowSet dayChartColumns(const DayReportInputs& inputs) {
-    return dayColumns(inputs, inputs.ShowEachDay != 0, inputs.ShowEachDay != 1);
+    return dayColumns(inputs, inputs.ShowEachDay != DayColumns::Average,
+                      inputs.ShowEachDay != DayColumns::EachDay);
 }
 
 engine::RowSet dayDetailColumns(const DayReportInputs& inputs) {

@@ -15,13 +15,18 @@
 namespace tallyrow {
 
 /// The inputs of the Day report, as the main window (or the command-line tool) sets them.
+/// What each figure of the Day report is, over the hours of the range (the window's list order).
+enum class DayFigure : std::int32_t { Average = 0, Total = 1, Maximum = 2, Minimum = 3 };
+/// Which columns the Day report shows: the average of the selected weekdays, each of them, or both.
+enum class DayColumns : std::int32_t { Average = 0, EachDay = 1, EachDayAndAverage = 2 };
+
 struct DayReportInputs {
     QDate StartDate;
     QDate EndDate;
     /// The weekdays whose rows count, Monday first (index 0 Monday … 6 Sunday).
     std::array<bool, 7> Days{true, true, true, true, true, true, true};
-    std::int32_t ShowEachDay = 0; ///< 0 average of selected days, 1 each day, 2 days and average
-    std::int32_t TotalType = 0;   ///< 0 average, 1 total, 2 maximum, 3 minimum (others: total)
+    DayColumns ShowEachDay = DayColumns::Average;
+    DayFigure TotalType = DayFigure::Average; ///< a value outside the list counts as Total
     std::int32_t ChartType = engine::ChartType::Line2D;
     bool ShowDetails = false;
     bool ShadeTable = false; ///< the table's cells shaded by their value, with a legend
@@ -52,14 +57,13 @@ QString selectedDaysText(const DayReportInputs& inputs);
 /// weekday when none is selected.
 std::uint8_t dayWeekdayMask(const DayReportInputs& inputs);
 
-/// How the hours are brought together: average (0), maximum (2), minimum (3), and the total for
-/// 1 and any other value.
-HourAggregate dayAggregate(std::int32_t totalType);
+/// How the hours are brought together (a value outside the list: the total).
+HourAggregate dayAggregate(DayFigure figure);
 /// The report's sentence about what the figures are.
-QString dayTotalTypeSentence(std::int32_t totalType);
-/// Title of the chart's value axis; nothing for values other than 0 … 3 (the definition's
+QString dayTotalTypeSentence(DayFigure figure);
+/// Title of the chart's value axis; nothing for a value outside the list (the definition's
 /// title stays).
-std::optional<QString> dayValueAxisTitle(std::int32_t totalType);
+std::optional<QString> dayValueAxisTitle(DayFigure figure);
 
 /// What a run asks of the data: per weekday remainder, each hour's aggregate over the range,
 /// the name filters and the weekdays.
@@ -82,8 +86,8 @@ QString hourLabel(int hour);
 /// Seconds as whole minutes, an exact half minute going to the even neighbour.
 std::int32_t wholeMinutes(double seconds);
 
-/// The chart's row set (columns only): "Time", the selected weekdays unless ShowEachDay is 0,
-/// "All Days" unless ShowEachDay is 1.
+/// The chart's row set (columns only): "Time", the selected weekdays unless only the average is
+/// shown, "All Days" unless only each day is.
 engine::RowSet dayChartColumns(const DayReportInputs& inputs);
 /// The table's row set (columns only): "Time", every selected weekday, "All Days".
 engine::RowSet dayDetailColumns(const DayReportInputs& inputs);
@@ -93,7 +97,4 @@ void fillDayRowSet(engine::RowSet& rows, const HourGrid& grid);
 
 } // namespace tallyrow
 
-namespace tallyrow {
-
-
-} // namespace tallyrow
+namespace tallyrow {} // namespace tallyrow

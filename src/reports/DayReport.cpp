@@ -270,7 +270,7 @@ void DayReport::readKeyFigureGrids() {
     // Active time is the total whatever the table shows; the weekday columns of a total run
     // already hold it.
     DayReportInputs totals = m_in;
-    totals.TotalType = 1;
+    totals.TotalType = DayFigure::Total;
     m_totalsGrid = dayAggregate(m_in.TotalType) == HourAggregate::Total ? m_grid : readGrid(totals);
     const DateRange previous = previousDayRange(m_in.StartDate, m_in.EndDate);
     totals.StartDate = previous.start;
@@ -348,11 +348,12 @@ void DayReport::bindResults(StepRunner& run) {
             c->Axis(engine::AxisId::Category).tickStyle = 0;
         }
         c->dataSource = m_chartRows.clone();
-        if (m_in.ShowEachDay == 2 && engine::chartKind(m_in.ChartType) == engine::ChartLayout::Kind::Pie) {
+        if (m_in.ShowEachDay == DayColumns::EachDayAndAverage &&
+            engine::chartKind(m_in.ChartType) == engine::ChartLayout::Kind::Pie) {
             // A pie's slices are shares of one whole: the weekdays' average is no share of the
             // weekdays, so beside them it stays out of the pie. Alone it keeps its pie of hours.
             DayReportInputs weekdaysOnly = m_in;
-            weekdaysOnly.ShowEachDay = 1;
+            weekdaysOnly.ShowEachDay = DayColumns::EachDay;
             c->dataSource = dayChartColumns(weekdaysOnly);
             fillDayRowSet(c->dataSource, m_grid);
         }

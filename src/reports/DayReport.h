@@ -44,10 +44,10 @@ public:
     void setIncludeSaturday(bool on) { m_in.Days[5] = on; }
     bool IncludeSunday() const { return m_in.Days[6]; }
     void setIncludeSunday(bool on) { m_in.Days[6] = on; }
-    std::int32_t ShowEachDay() const { return m_in.ShowEachDay; }
-    void setShowEachDay(std::int32_t v) { m_in.ShowEachDay = v; }
-    std::int32_t TotalType() const { return m_in.TotalType; }
-    void setTotalType(std::int32_t v) { m_in.TotalType = v; }
+    DayColumns ShowEachDay() const { return m_in.ShowEachDay; }
+    void setShowEachDay(DayColumns v) { m_in.ShowEachDay = v; }
+    DayFigure TotalType() const { return m_in.TotalType; }
+    void setTotalType(DayFigure v) { m_in.TotalType = v; }
     std::int32_t ChartType() const { return m_in.ChartType; }
     void setChartType(std::int32_t v) { m_in.ChartType = v; }
     bool ShowDetails() const { return m_in.ShowDetails; }

@@ -4,27 +4,56 @@
 #include "reports/ReportTexts.h"
 #include "reports/DayNumbers.h"
 
+#include <array>
 #include <cmath>
 #include <utility>
 
 namespace tallyrow {
 
-QString groupText(std::int32_t units, const QString& period) {
-    return QStringLiteral("Grouped into ") + QString::number(units) + QLatin1Char(' ') +
-           period.left(period.size() - 1).trimmed().toLower() + QStringLiteral(" periods");
+namespace {
+
+constexpr std::array<std::pair<TotalsPeriod, const char*>, 4> kPeriodNames{{
+    {TotalsPeriod::Days, "Days"},
+    {TotalsPeriod::Weeks, "Weeks"},
+    {TotalsPeriod::Months, "Months"},
+    {TotalsPeriod::Years, "Years"},
+}};
+
+} // namespace
+
+QString periodName(TotalsPeriod period) {
+    for (const auto& [p, name] : kPeriodNames) {
+        if (p == period)
+            return QString::fromLatin1(name);
+    }
+    return QStringLiteral("Days");
 }
 
-QString periodCode(const QString& period) {
-    const QString upper = period.toUpper();
-    if (upper == QLatin1String("YEARS"))
+std::optional<TotalsPeriod> periodNamed(const QString& name) {
+    for (const auto& [p, text] : kPeriodNames) {
+        if (name.compare(QLatin1String(text), Qt::CaseInsensitive) == 0)
+            return p;
+    }
+    return std::nullopt;
+}
+
+QString groupText(std::int32_t units, TotalsPeriod period) {
+    const QString name = periodName(period);
+    return QStringLiteral("Grouped into ") + QString::number(units) + QLatin1Char(' ') +
+           name.left(name.size() - 1).toLower() + QStringLiteral(" periods");
+}
+
+QString periodCode(TotalsPeriod period) {
+    switch (period) {
+    case TotalsPeriod::Years:
         return QStringLiteral("YYYY");
-    if (upper == QLatin1String("MONTHS"))
+    case TotalsPeriod::Months:
         return QStringLiteral("M");
-    if (upper == QLatin1String("WEEKS"))
+    case TotalsPeriod::Weeks:
         return QStringLiteral("WW");
-    if (upper == QLatin1String("HOURS"))
-        return QStringLiteral("H");
-    return QStringLiteral("D");
+    default:
+        return QStringLiteral("D");
+    }
 }
 
 std::optional<TimeScale> timeScaleNamed(const QString& name) {
@@ -40,8 +69,8 @@ std::optional<TimeScale> timeScaleNamed(const QString& name) {
     return std::nullopt;
 }
 
-int timeScaleDivisor(std::int32_t timeScale) {
-    switch (static_cast<TimeScale>(timeScale)) {
+int timeScaleDivisor(TimeScale timeScale) {
+    switch (timeScale) {
     case TimeScale::Minutes:
         return 60;
     case TimeScale::Hours:
@@ -51,8 +80,8 @@ int timeScaleDivisor(std::int32_t timeScale) {
     }
 }
 
-QString timeScaleAxisTitle(std::int32_t timeScale) {
-    switch (static_cast<TimeScale>(timeScale)) {
+QString timeScaleAxisTitle(TimeScale timeScale) {
+    switch (timeScale) {
     case TimeScale::Minutes:
         return QStringLiteral("Active minutes");
     case TimeScale::Hours:

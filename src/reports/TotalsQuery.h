@@ -13,17 +13,23 @@
 
 namespace tallyrow {
 
+/// The unit the reports count active time in; the values are the report's time-scale codes.
+enum class TimeScale : std::int32_t { Seconds = 0, Minutes = 1, Hours = 2 };
+
+/// What one period of the Totals report is made of (the window's list order).
+enum class TotalsPeriod : std::int32_t { Days = 0, Weeks = 1, Months = 2, Years = 3 };
+
 /// The inputs of the Totals report, as the main window (or the command-line tool) sets them.
 struct TotalsReportInputs {
     QDate StartDate;
     QDate EndDate;
-    std::int32_t Units = 1;                  ///< period units per period; below 1 counts as 1
-    QString Period = QStringLiteral("Days"); ///< "Days", "Weeks", "Months" or "Years" (any case)
+    std::int32_t Units = 1; ///< period units per period; below 1 counts as 1
+    TotalsPeriod Period = TotalsPeriod::Days;
     std::int32_t ChartType = engine::ChartType::Line2D;
     bool ShowDetails = false;
-    QString UserFilter;               ///< "" = all users
-    QString ComputerFilter;           ///< "" = any computer
-    std::int32_t ReportTimeScale = 1; ///< a TimeScale code (others count as seconds)
+    QString UserFilter;                             ///< "" = all users
+    QString ComputerFilter;                         ///< "" = any computer
+    TimeScale ReportTimeScale = TimeScale::Minutes; ///< a value outside the list counts as seconds
     /// What the run reads: a data file path or a server URI. Empty reads nothing.
     QString DataFile;
     /// Also show each period of the previous range of the same length ("Previous" column, a
@@ -31,22 +37,23 @@ struct TotalsReportInputs {
     bool Compare = false;
 };
 
-/// The unit the Totals report counts active time in; the values are the report's time-scale
-/// codes.
-enum class TimeScale : std::int32_t { Seconds = 0, Minutes = 1, Hours = 2 };
-
 /// The time scale a name of the main window's list gives ("seconds", "minutes", "hours",
 /// compared without regard to case); nothing for other names.
 std::optional<TimeScale> timeScaleNamed(const QString& name);
 
-/// "Grouped into 2 week periods": the units as given and the unit text without its last
-/// character, trimmed and in lower case.
-QString groupText(std::int32_t units, const QString& period);
-/// The calendar interval code of a unit text: "YYYY", "M", "WW", "H", and "D" for anything else.
-QString periodCode(const QString& period);
+/// The period's name in the window's list: "Days", "Weeks", "Months", "Years".
+QString periodName(TotalsPeriod period);
+/// The period a name gives (any letter case); nothing for other names.
+std::optional<TotalsPeriod> periodNamed(const QString& name);
+
+/// "Grouped into 2 week periods": the units as given and the period's name in the singular,
+/// in lower case.
+QString groupText(std::int32_t units, TotalsPeriod period);
+/// The calendar interval code of a period: "YYYY", "M", "WW", and "D" for days and any other value.
+QString periodCode(TotalsPeriod period);
 /// Seconds per unit of the time scale (1, 60 or 3600) and the value axis title.
-int timeScaleDivisor(std::int32_t timeScale);
-QString timeScaleAxisTitle(std::int32_t timeScale);
+int timeScaleDivisor(TimeScale timeScale);
+QString timeScaleAxisTitle(TimeScale timeScale);
 
 /// One period: its first day and the first day of the next period.
 struct PeriodSpan {

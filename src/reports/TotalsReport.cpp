@@ -97,14 +97,14 @@ void TotalsReport::onReportStart() {
                 userComputerText(m_in.UserFilter, m_in.ComputerFilter);
         });
         run.step([&] {
-            periods = totalsPeriods(m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units);
+            periods = totalsPeriods(m_in.StartDate, m_in.EndDate, periodCode(m_in.Period), m_in.Units);
             m_periods = periods;
             totals = totalsOf(periods, divisor);
         });
         if (m_in.Compare) {
             run.step([&] {
-                const QVector<PeriodSpan> earlier =
-                    previousPeriods(periods, m_in.StartDate, m_in.EndDate, m_in.Period, m_in.Units);
+                const QVector<PeriodSpan> earlier = previousPeriods(periods, m_in.StartDate, m_in.EndDate,
+                                                                    periodCode(m_in.Period), m_in.Units);
                 previous = totalsOf(earlier, divisor);
             });
         }
@@ -134,7 +134,6 @@ void TotalsReport::prepareRun(StepRunner& run, int& divisor) {
             dateRangeText(m_in.StartDate, m_in.EndDate, services().locale());
     });
     run.step([&] { label(QStringLiteral("lblGroup"))->caption = groupText(m_in.Units, m_in.Period); });
-    run.step([&] { m_in.Period = periodCode(m_in.Period); });
     run.step([&] {
         if (m_in.Units < 1)
             m_in.Units = 1;

@@ -33,8 +33,8 @@ public:
     std::int32_t Units() const { return m_in.Units; }
     void setUnits(std::int32_t units) { m_in.Units = units; }
     /// The unit text as the main window's list shows it; a run replaces it by its interval code.
-    QString Period() const { return m_in.Period; }
-    void setPeriod(const QString& period) { m_in.Period = period; }
+    TotalsPeriod Period() const { return m_in.Period; }
+    void setPeriod(TotalsPeriod period) { m_in.Period = period; }
     std::int32_t ChartType() const { return m_in.ChartType; }
     void setChartType(std::int32_t v) { m_in.ChartType = v; }
     bool ShowDetails() const { return m_in.ShowDetails; }
@@ -43,8 +43,8 @@ public:
     void setUserFilter(const QString& name) { m_in.UserFilter = name; }
     QString ComputerFilter() const { return m_in.ComputerFilter; }
     void setComputerFilter(const QString& name) { m_in.ComputerFilter = name; }
-    std::int32_t ReportTimeScale() const { return m_in.ReportTimeScale; }
-    void setReportTimeScale(std::int32_t v) { m_in.ReportTimeScale = v; }
+    TimeScale ReportTimeScale() const { return m_in.ReportTimeScale; }
+    void setReportTimeScale(TimeScale v) { m_in.ReportTimeScale = v; }
     /// Whether the run also shows the previous range of the same length, period by period.
     bool Compare() const { return m_in.Compare; }
     void setCompare(bool on) { m_in.Compare = on; }

@@ -4,6 +4,7 @@
 #include "engine/ChartDefinition.h"
 #include "engine/Report.h"
 #include "reports/TableReport.h"
+#include "reports/TotalsQuery.h"
 
 #include <QDate>
 #include <QString>
@@ -26,9 +27,9 @@ struct UsersReportInputs {
     std::array<bool, 7> Days{true, true, true, true, true, true, true};
     PeopleGrouping By = PeopleGrouping::User;
     bool ShowDetails = false;
-    QString UserFilter;               ///< "" = all users
-    QString ComputerFilter;           ///< "" = any computer
-    std::int32_t ReportTimeScale = 1; ///< a TimeScale code: 0 seconds, 1 minutes, 2 hours
+    QString UserFilter;     ///< "" = all users
+    QString ComputerFilter; ///< "" = any computer
+    TimeScale ReportTimeScale = TimeScale::Minutes;
 };
 
 /// The question the Users report asks of the data.

@@ -134,11 +134,11 @@ const std::vector<ChoiceOption>& choiceOptions() {
          {QStringLiteral("average"), QStringLiteral("total"), QStringLiteral("maximum"),
           QStringLiteral("minimum")},
          "'%1' is not average, total, maximum or minimum",
-         [](ExportRequest& r, int i) { r.totalType = i; }},
+         [](ExportRequest& r, int i) { r.totalType = DayFigure(i); }},
         {"chart-shows",
          {QStringLiteral("average"), QStringLiteral("each"), QStringLiteral("both")},
          "'%1' is not average, each or both",
-         [](ExportRequest& r, int i) { r.showEachDay = i; }},
+         [](ExportRequest& r, int i) { r.showEachDay = DayColumns(i); }},
     };
     return options;
 }
@@ -411,24 +411,20 @@ Problem readReportOptions(const ArgumentValues& a, ExportRequest& r) {
         r.units = *n;
     }
     if (a.has("period")) {
-        const QStringList periods = {QStringLiteral("Days"), QStringLiteral("Weeks"),
-                                     QStringLiteral("Months"), QStringLiteral("Years")};
-        const auto i = choice(a.value("period"), periods);
-        if (!i)
+        const auto period = periodNamed(a.value("period"));
+        if (!period)
             return problem("period",
                            QStringLiteral("'%1' is not days, weeks, months or years").arg(a.value("period")));
-        r.period = periods[*i];
+        r.period = *period;
     }
     // No period can be longer than the calendar the dates live in (years 1 to 9999).
     if (a.has("units")) {
-        const QStringList periods = {QStringLiteral("Days"), QStringLiteral("Weeks"),
-                                     QStringLiteral("Months"), QStringLiteral("Years")};
         const std::int32_t longest[] = {3652059, 521722, 119988, 9999};
-        const auto i = std::max<qsizetype>(0, periods.indexOf(r.period));
-        if (r.units > longest[i])
+        const auto most = longest[std::clamp(static_cast<int>(r.period), 0, 3)];
+        if (r.units > most)
             return problem("units", QStringLiteral("'%1' %2 is longer than the calendar holds (at most %3)")
-                                        .arg(a.value("units"), r.period.toLower())
-                                        .arg(longest[i]));
+                                        .arg(a.value("units"), periodName(r.period).toLower())
+                                        .arg(most));
     }
     if (a.has("scale")) {
         const auto scale = timeScaleNamed(a.value("scale"));

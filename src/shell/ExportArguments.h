@@ -2,6 +2,7 @@
 
 #include "activity/ActivityQuery.h"
 #include "output/ReportFormat.h"
+#include "reports/DayQuery.h"
 #include "reports/TotalsQuery.h"
 
 #include <QDate>
@@ -35,10 +36,10 @@ struct ExportRequest {
     QString user;
     QString computer;
     std::array<bool, 7> days{true, true, true, true, true, true, true}; ///< Monday … Sunday
-    std::int32_t totalType = 0;
-    std::int32_t showEachDay = 0;
+    DayFigure totalType = DayFigure::Average;
+    DayColumns showEachDay = DayColumns::Average;
     std::int32_t units = 1;
-    QString period = QStringLiteral("Days");
+    TotalsPeriod period = TotalsPeriod::Days;
     TimeScale timeScale = TimeScale::Minutes;
     std::int32_t chartType = 1; ///< as the main window sets each report up: "2D Bar" for the Day report, "2D
                                 ///< Line" for the Totals report

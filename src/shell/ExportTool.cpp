@@ -280,7 +280,7 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         in.ShowDetails = r.details;
         in.UserFilter = r.user;
         in.ComputerFilter = r.computer;
-        in.ReportTimeScale = static_cast<std::int32_t>(r.timeScale);
+        in.ReportTimeScale = r.timeScale;
         const auto request = usersPreviewRequest(in);
         if (request.inputs) {
             auto users = std::make_unique<UsersReport>();
@@ -292,11 +292,11 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
     } else {
         TotalsReportOptions options;
         fillCommonOptions(r, range, dataPath, options);
-        options.UnitsText = QString::number(r.units);
+        options.Units = r.units;
         options.Period = r.period;
         options.Scale = r.timeScale;
         options.Compare = r.compare;
-        const auto request = totalsPreviewRequest(options, services().locale());
+        const auto request = totalsPreviewRequest(options);
         if (request.inputs) {
             auto totals = std::make_unique<TotalsReport>();
             totals->setInputs(*request.inputs);

@@ -92,18 +92,20 @@ PreviewRequest<UsersReportInputs> usersPreviewRequest(const UsersReportInputs& i
     return {inputs, {}};
 }
 
-PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportOptions& options,
-                                                        const QLocale& locale) {
+std::variant<std::int32_t, PreviewProblem> typedUnits(const QString& text, const QLocale& locale) {
+    if (!IsNumericText(text, locale))
+        return PreviewProblem{u"The value entered for Units needs to be a number"_s, PreviewOption::Units};
+    return ReadUnits(text);
+}
+
+PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportOptions& options) {
     if (auto problem = rangeProblem(options))
         return refused<TotalsReportInputs>(*problem);
-    if (!IsNumericText(options.UnitsText, locale))
-        return refused<TotalsReportInputs>(
-            {u"The value entered for Units needs to be a number"_s, PreviewOption::Units});
     TotalsReportInputs in;
     copyCommon(options, in);
-    in.Units = ReadUnits(options.UnitsText);
+    in.Units = options.Units;
     in.Period = options.Period;
-    in.ReportTimeScale = static_cast<std::int32_t>(options.Scale);
+    in.ReportTimeScale = options.Scale;
     in.Compare = options.Compare;
     if (auto problem = periodsProblem(in))
         return refused<TotalsReportInputs>(*problem);

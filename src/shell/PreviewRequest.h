@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <variant>
 
 namespace tallyrow {
 
@@ -29,16 +30,16 @@ struct CommonReportOptions {
 /// the date range does not contain must already be false.
 struct DayReportOptions : CommonReportOptions {
     std::array<bool, 7> Days{true, true, true, true, true, true, true};
-    std::int32_t ShowEachDay = 0;
-    std::int32_t TotalType = 0;
+    DayColumns ShowEachDay = DayColumns::Average;
+    DayFigure TotalType = DayFigure::Average;
     bool ShadeTable = false; ///< shade the table's cells by their value
     bool KeyFigures = false; ///< the key-figures band under the chart
 };
 
-/// The Totals report's options; the units as typed.
+/// The Totals report's options.
 struct TotalsReportOptions : CommonReportOptions {
-    QString UnitsText = QStringLiteral("1");
-    QString Period = QStringLiteral("Days");
+    std::int32_t Units = 1;
+    TotalsPeriod Period = TotalsPeriod::Days;
     TimeScale Scale = TimeScale::Minutes;
     bool Compare = false; ///< also show the previous range of the same length
 };
@@ -62,11 +63,14 @@ template <typename Inputs> struct PreviewRequest {
 /// weekday must count) and turns them into the report's inputs.
 PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportOptions& options);
 
-/// Checks the Totals report's options (the range must not end before it starts; the units
-/// must read as a number in `locale`) and turns them into the report's inputs. Units that do
-/// not fit a 32-bit integer raise Error (Overflow), as ReadUnits does.
-PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportOptions& options,
-                                                        const QLocale& locale);
+/// The units typed in the window's box: a number in `locale`, rounded to a whole one; the problem
+/// to show when the text is no number. Units that do not fit a 32-bit integer raise Error
+/// (Overflow), as ReadUnits does.
+std::variant<std::int32_t, PreviewProblem> typedUnits(const QString& text, const QLocale& locale);
+
+/// Checks the Totals report's options (the range must not end before it starts; the periods
+/// must fit the calendar and a report) and turns them into the report's inputs.
+PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportOptions& options);
 
 /// Checks the Users report's inputs as the Day report's are checked (the range must not end
 /// before it starts; at least one weekday must count).

@@ -81,14 +81,14 @@ TEST(DayQuery, TotalTypeChoosesAggregateSentenceAndAxisTitle) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.totalType);
-        EXPECT_EQ(dayAggregate(c.totalType), c.aggregate);
-        EXPECT_EQ(dayTotalTypeSentence(c.totalType),
+        EXPECT_EQ(dayAggregate(DayFigure(c.totalType)), c.aggregate);
+        EXPECT_EQ(dayTotalTypeSentence(DayFigure(c.totalType)),
                   QStringLiteral("This report shows the ") + QLatin1String(c.word) +
                       QStringLiteral(" active time for each selected day of "
                                      "the week in this date range"));
-        EXPECT_EQ(dayValueAxisTitle(c.totalType).has_value(), c.title != nullptr);
+        EXPECT_EQ(dayValueAxisTitle(DayFigure(c.totalType)).has_value(), c.title != nullptr);
         if (c.title) {
-            EXPECT_EQ(*dayValueAxisTitle(c.totalType), QLatin1String(c.title));
+            EXPECT_EQ(*dayValueAxisTitle(DayFigure(c.totalType)), QLatin1String(c.title));
         }
     }
 }
@@ -108,18 +108,18 @@ TEST(DayRowSets, ColumnsFollowShowEachDayAndShowDetails) {
     DayReportInputs in = mondayWednesdaySunday();
     const QStringList all{QStringLiteral("Time"), QStringLiteral("Monday"), QStringLiteral("Wednesday"),
                           QStringLiteral("Sunday"), QStringLiteral("All Days")};
-    in.ShowEachDay = 0;
+    in.ShowEachDay = DayColumns(0);
     EXPECT_EQ(columnNames(dayChartColumns(in)),
               (QStringList{QStringLiteral("Time"), QStringLiteral("All Days")}));
-    in.ShowEachDay = 1;
+    in.ShowEachDay = DayColumns(1);
     EXPECT_EQ(columnNames(dayChartColumns(in)),
               (QStringList{QStringLiteral("Time"), QStringLiteral("Monday"), QStringLiteral("Wednesday"),
                            QStringLiteral("Sunday")}));
-    in.ShowEachDay = 2;
+    in.ShowEachDay = DayColumns(2);
     EXPECT_EQ(columnNames(dayChartColumns(in)), all);
     // The table has every selected weekday and All Days whatever the chart shows.
     for (int each : {0, 1, 2}) {
-        in.ShowEachDay = each;
+        in.ShowEachDay = DayColumns(each);
         EXPECT_EQ(columnNames(dayDetailColumns(in)), all);
     }
 }
@@ -127,7 +127,7 @@ TEST(DayRowSets, ColumnsFollowShowEachDayAndShowDetails) {
 TEST(DayRowSets, TwentyFourHourRowsInWholeMinutesHalvesToEven) {
     DayReportInputs in;
     in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] = in.Days[5] = in.Days[6] = false;
-    in.ShowEachDay = 2;
+    in.ShowEachDay = DayColumns(2);
     const struct {
         double seconds;
         int minutes;

@@ -101,7 +101,7 @@ DayReportInputs annaMarch() {
     in.EndDate = QDate(2004, 3, 31);
     in.Days[1] = in.Days[3] = in.Days[4] = in.Days[5] = false;
     in.UserFilter = QStringLiteral("anna");
-    in.ShowEachDay = 2;
+    in.ShowEachDay = DayColumns(2);
     in.ShowDetails = true;
     in.ChartType = 1;
     return in;
@@ -115,7 +115,7 @@ TEST_F(ReportRun, DayReportOnOfficeDataMatchesTheRows) {
         SCOPED_TRACE(totalType);
         DayReport report;
         DayReportInputs in = annaMarch();
-        in.TotalType = totalType;
+        in.TotalType = DayFigure(totalType);
         report.setInputs(in);
         ASSERT_TRUE(runOn(report));
         EXPECT_TRUE(report.failures().isEmpty());
@@ -202,8 +202,8 @@ TEST_F(ReportRun, DayReportWithoutDetailsBindsTheChartRows) {
     DayReport report;
     DayReportInputs in = annaMarch();
     in.ShowDetails = false;
-    in.ShowEachDay = 0;
-    in.TotalType = 3;
+    in.ShowEachDay = DayColumns(0);
+    in.TotalType = DayFigure(3);
     report.setInputs(in);
     ASSERT_TRUE(runOn(report));
     EXPECT_EQ(report.dataSource().columnCount(), 2);
@@ -319,7 +319,7 @@ TEST_F(ReportRun, TotalsCountTheOtherHoursOfADayWithAMissingHour) {
     report.setEndDate(QDate(2004, 3, 10));
     report.setUserFilter(QStringLiteral("anna"));
     report.setComputerFilter(QStringLiteral("laptop-b")); // names compare without case
-    report.setReportTimeScale(0);
+    report.setReportTimeScale(TimeScale(0));
     ASSERT_TRUE(runOn(report));
     ASSERT_EQ(report.periodTotals().size(), 1);
     EXPECT_EQ(report.periodTotals().first().total, seconds);
@@ -333,8 +333,8 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
     report.setStartDate(QDate(2004, 3, 1));
     report.setEndDate(QDate(2004, 3, 31));
     report.setUnits(1);
-    report.setPeriod(QStringLiteral("Weeks"));
-    report.setReportTimeScale(1);
+    report.setPeriod(TotalsPeriod::Weeks);
+    report.setReportTimeScale(TimeScale(1));
     report.setShowDetails(true);
     ASSERT_TRUE(runOn(report));
     ASSERT_EQ(report.periodTotals().size(), 5);
@@ -358,7 +358,7 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
     EXPECT_EQ(report.label(QStringLiteral("lblUserComputer"))->caption,
               QStringLiteral("For all users on any computer"));
     EXPECT_EQ(report.rows().value(0, 0).toString(), QStringLiteral("3/1/2004"));
-    EXPECT_EQ(report.Period(), QStringLiteral("WW"));
+    EXPECT_EQ(report.Period(), TotalsPeriod::Weeks); // the inputs stay as they were given
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
     EXPECT_EQ(chart->definition.axes[1].title, QStringLiteral("Active minutes"));
     EXPECT_EQ(chart->definition.axes[0].majorGridStyle, 1); // up to 12 rows keep the definition's axis
@@ -372,7 +372,7 @@ TEST_F(ReportRun, TotalsWithUnitsZeroRunDailyAndHideGridBeyondTwelveRows) {
     report.setStartDate(QDate(2004, 3, 1));
     report.setEndDate(QDate(2004, 3, 31));
     report.setUnits(0);
-    report.setPeriod(QStringLiteral("Days"));
+    report.setPeriod(TotalsPeriod::Days);
     ASSERT_TRUE(runOn(report));
     EXPECT_EQ(report.label(QStringLiteral("lblGroup"))->caption,
               QStringLiteral("Grouped into 0 day periods"));
@@ -400,8 +400,8 @@ TEST_F(ReportRun, TotalsBeyondTheThirtyTwoBitRangeAreShownInFull) {
     TotalsReport report;
     report.setStartDate(QDate(2004, 1, 1));
     report.setEndDate(QDate(2004, 12, 31));
-    report.setPeriod(QStringLiteral("Years"));
-    report.setReportTimeScale(0);
+    report.setPeriod(TotalsPeriod::Years);
+    report.setReportTimeScale(TimeScale(0));
     report.setShowDetails(true);
     ASSERT_TRUE(runOn(report));
     const qint64 expected = 70LL * 366 * 86400;
@@ -450,7 +450,7 @@ TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
     TotalsReport totals;
     totals.setStartDate(QDate(2004, 1, 31));
     totals.setEndDate(QDate(2004, 3, 1));
-    totals.setPeriod(QStringLiteral("Months"));
+    totals.setPeriod(TotalsPeriod::Months);
     ASSERT_TRUE(runOn(totals));
     const QList<QByteArray> t = reportCsv(totals).split('\n');
     ASSERT_GE(t.size(), 3);
@@ -572,7 +572,7 @@ TEST_F(ReportRun, DayPieSlicesTheWeekdaysAndLeavesTheirAverageOut) {
         DayReport report;
         DayReportInputs in = annaMarch();
         in.ChartType = engine::ChartType::Pie2D;
-        in.ShowEachDay = showEachDay;
+        in.ShowEachDay = DayColumns(showEachDay);
         report.setInputs(in);
         ASSERT_TRUE(runOn(report));
         QStringList slices;
@@ -596,7 +596,7 @@ TEST_F(ReportRun, TotalsXYChartPlotsEachPeriodAtItsDate) {
     report.setStartDate(QDate(2004, 1, 1));
     report.setEndDate(QDate(2004, 4, 30));
     report.setUnits(1);
-    report.setPeriod(QStringLiteral("Months"));
+    report.setPeriod(TotalsPeriod::Months);
     report.setChartType(engine::ChartType::XY2D);
     ASSERT_TRUE(runOn(report));
     const engine::ChartLayout l = pageChartLayout(report.pages());

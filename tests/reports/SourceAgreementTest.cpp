@@ -135,9 +135,10 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
             in.EndDate = QDate::fromString(a[u"to"_s], Qt::ISODate);
             if (a.contains(u"days"_s))
                 in.Days = weekdaysOf(a[u"days"_s]);
-            in.TotalType = int(QStringList{u"average"_s, u"total"_s, u"maximum"_s, u"minimum"_s}.indexOf(
-                a.value(u"aggregate"_s, u"average"_s)));
-            in.ShowEachDay = int(QStringList{u"average"_s, u"each"_s, u"both"_s}.indexOf(
+            in.TotalType =
+                DayFigure(QStringList{u"average"_s, u"total"_s, u"maximum"_s, u"minimum"_s}.indexOf(
+                    a.value(u"aggregate"_s, u"average"_s)));
+            in.ShowEachDay = DayColumns(QStringList{u"average"_s, u"each"_s, u"both"_s}.indexOf(
                 a.value(u"chart-shows"_s, u"average"_s)));
             in.ShowDetails = a.contains(u"details"_s);
             in.UserFilter = a.value(u"user"_s);
@@ -151,7 +152,7 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
                 in.Days = weekdaysOf(a[u"days"_s]);
             in.By = PeopleGrouping(
                 QStringList{u"user"_s, u"computer"_s, u"pair"_s}.indexOf(a.value(u"by"_s, u"user"_s)));
-            in.ReportTimeScale = int(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
+            in.ReportTimeScale = TimeScale(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
                 a.value(u"scale"_s, u"minutes"_s)));
             in.UserFilter = a.value(u"user"_s);
             in.ComputerFilter = a.value(u"computer"_s);
@@ -170,8 +171,8 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
             in.StartDate = QDate::fromString(a[u"from"_s], Qt::ISODate);
             in.EndDate = QDate::fromString(a[u"to"_s], Qt::ISODate);
             in.Units = a.value(u"units"_s, u"1"_s).toInt();
-            in.Period = a.value(u"period"_s, u"days"_s);
-            in.ReportTimeScale = int(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
+            in.Period = *periodNamed(a.value(u"period"_s, u"days"_s));
+            in.ReportTimeScale = TimeScale(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
                 a.value(u"scale"_s, u"minutes"_s)));
             in.ShowDetails = a.contains(u"details"_s);
             in.UserFilter = a.value(u"user"_s);

@@ -25,28 +25,22 @@ TEST(TotalsQuery, AsksForTheDaysOfEachPeriodWithTheFilters) {
         << qPrintable(q.describe());
 }
 
-TEST(TotalsQuery, GroupTextUsesTheInputsAsTheyCame) {
-    EXPECT_EQ(groupText(2, QStringLiteral("Weeks")), QStringLiteral("Grouped into 2 week periods"));
-    EXPECT_EQ(groupText(1, QStringLiteral("Days")), QStringLiteral("Grouped into 1 day periods"));
-    EXPECT_EQ(groupText(0, QStringLiteral("Days")), QStringLiteral("Grouped into 0 day periods"));
-    EXPECT_EQ(groupText(3, QStringLiteral("MONTHS")), QStringLiteral("Grouped into 3 month periods"));
-}
-
-TEST(TotalsQuery, UnitCodesAndTimeScales) {
-    EXPECT_EQ(periodCode(QStringLiteral("Years")), QStringLiteral("YYYY"));
-    EXPECT_EQ(periodCode(QStringLiteral("months")), QStringLiteral("M"));
-    EXPECT_EQ(periodCode(QStringLiteral("Weeks")), QStringLiteral("WW"));
-    EXPECT_EQ(periodCode(QStringLiteral("Hours")), QStringLiteral("H"));
-    EXPECT_EQ(periodCode(QStringLiteral("Days")), QStringLiteral("D"));
-    EXPECT_EQ(periodCode(QStringLiteral("fortnights")), QStringLiteral("D"));
-    EXPECT_EQ(timeScaleDivisor(0), 1);
-    EXPECT_EQ(timeScaleDivisor(1), 60);
-    EXPECT_EQ(timeScaleDivisor(2), 3600);
-    EXPECT_EQ(timeScaleDivisor(9), 1);
-    EXPECT_EQ(timeScaleAxisTitle(0), QStringLiteral("Active seconds"));
-    EXPECT_EQ(timeScaleAxisTitle(1), QStringLiteral("Active minutes"));
-    EXPECT_EQ(timeScaleAxisTitle(2), QStringLiteral("Active hours"));
-    EXPECT_EQ(timeScaleAxisTitle(-4), QStringLiteral("Active seconds"));
+TEST(TotalsQuery, PeriodsAndTimeScalesByName) {
+    EXPECT_EQ(groupText(2, TotalsPeriod::Weeks), QStringLiteral("Grouped into 2 week periods"));
+    EXPECT_EQ(groupText(0, TotalsPeriod::Days), QStringLiteral("Grouped into 0 day periods"));
+    EXPECT_EQ(periodNamed(QStringLiteral("MONTHS")), TotalsPeriod::Months);
+    EXPECT_FALSE(periodNamed(QStringLiteral("fortnights")));
+    for (const auto& [period, code] :
+         {std::pair{TotalsPeriod::Years, "YYYY"}, std::pair{TotalsPeriod::Months, "M"},
+          std::pair{TotalsPeriod::Weeks, "WW"}, std::pair{TotalsPeriod::Days, "D"}}) {
+        EXPECT_EQ(periodCode(period), QLatin1String(code));
+        EXPECT_EQ(periodNamed(periodName(period)), period);
+    }
+    EXPECT_EQ(timeScaleDivisor(TimeScale::Seconds), 1);
+    EXPECT_EQ(timeScaleDivisor(TimeScale::Hours), 3600);
+    EXPECT_EQ(timeScaleDivisor(TimeScale(9)), 1);
+    EXPECT_EQ(timeScaleAxisTitle(TimeScale::Minutes), QStringLiteral("Active minutes"));
+    EXPECT_EQ(timeScaleAxisTitle(TimeScale(-4)), QStringLiteral("Active seconds"));
 }
 
 TEST(TotalsPeriods, ConsecutivePeriodsTheLastKeepingItsLength) {

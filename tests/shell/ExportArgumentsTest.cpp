@@ -170,7 +170,7 @@ TEST(ExportArguments, AWholeRequest) {
     EXPECT_EQ(r.offset, 0);
     EXPECT_EQ(r.asOf, QDate(2004, 6, 1));
     EXPECT_EQ(r.units, 2);
-    EXPECT_EQ(r.period, u"Weeks"_s);
+    EXPECT_EQ(r.period, tallyrow::TotalsPeriod::Weeks);
     EXPECT_EQ(r.timeScale, tallyrow::TimeScale::Hours);
     EXPECT_EQ(r.format, tallyrow::ReportFormat::Xlsx);
     EXPECT_EQ(r.outputFile, u"o.xlsx"_s);

@@ -46,13 +46,11 @@ TEST(PreviewRequest, RefusesAndNamesTheOptionToFix) {
     } units[] = {{"2", true}, {" 1,000 ", true}, {"1.5e1", true}, {"", false}, {"two", false}, {"2x", false}};
     for (const auto& c : units) {
         SCOPED_TRACE(c.units);
-        TotalsReportOptions options = march(TotalsReportOptions{});
-        options.UnitsText = QString::fromLatin1(c.units);
-        const auto totals = totalsPreviewRequest(options, kUs);
-        EXPECT_EQ(totals.inputs.has_value(), c.accepted);
-        if (!c.accepted) {
-            EXPECT_EQ(totals.problem.message, u"The value entered for Units needs to be a number"_s);
-            EXPECT_EQ(totals.problem.focus, PreviewOption::Units);
+        const auto read = typedUnits(QString::fromLatin1(c.units), kUs);
+        EXPECT_EQ(std::holds_alternative<std::int32_t>(read), c.accepted);
+        if (const auto* problem = std::get_if<PreviewProblem>(&read)) {
+            EXPECT_EQ(problem->message, u"The value entered for Units needs to be a number"_s);
+            EXPECT_EQ(problem->focus, PreviewOption::Units);
         }
     }
 }
@@ -80,10 +78,10 @@ TEST(PreviewRequest, PeriodsBeyondTheCalendarOrTooManyToShowAreRefusedInOneSente
         TotalsReportOptions options = march(TotalsReportOptions{});
         options.StartDate = c.from;
         options.EndDate = c.to;
-        options.Period = QString::fromLatin1(c.period);
-        options.UnitsText = QString::fromLatin1(c.units);
+        options.Period = *periodNamed(QString::fromLatin1(c.period));
+        options.Units = std::get<std::int32_t>(typedUnits(QString::fromLatin1(c.units), kUs));
         options.Compare = c.compare;
-        const auto totals = totalsPreviewRequest(options, kUs);
+        const auto totals = totalsPreviewRequest(options);
         EXPECT_EQ(totals.inputs.has_value(), c.says == nullptr);
         if (c.says) {
             EXPECT_TRUE(totals.problem.message.contains(QLatin1String(c.says)))
@@ -96,14 +94,14 @@ TEST(PreviewRequest, PeriodsBeyondTheCalendarOrTooManyToShowAreRefusedInOneSente
 TEST(PreviewRequest, AcceptedOptionsBecomeTheReportInputs) {
     DayReportOptions d = march(DayReportOptions{});
     d.Days = {true, false, true, false, false, false, true};
-    d.ShowEachDay = 2;
-    d.TotalType = 3;
+    d.ShowEachDay = DayColumns(2);
+    d.TotalType = DayFigure(3);
     const auto day = dayPreviewRequest(d);
     ASSERT_TRUE(day.inputs);
     EXPECT_EQ(day.inputs->Days, d.Days);
     EXPECT_EQ(selectedDaysText(*day.inputs), u"Days selected: Monday, Wednesday, Sunday"_s);
-    EXPECT_EQ(day.inputs->ShowEachDay, 2);
-    EXPECT_EQ(day.inputs->TotalType, 3);
+    EXPECT_EQ(day.inputs->ShowEachDay, DayColumns::EachDayAndAverage);
+    EXPECT_EQ(day.inputs->TotalType, DayFigure::Minimum);
     EXPECT_EQ(day.inputs->ChartType, 14);
     EXPECT_TRUE(day.inputs->ShowDetails);
     EXPECT_EQ(day.inputs->UserFilter, u"anna"_s);
@@ -111,19 +109,18 @@ TEST(PreviewRequest, AcceptedOptionsBecomeTheReportInputs) {
     EXPECT_EQ(day.inputs->DataFile, u"/data/office.yrd"_s);
 
     TotalsReportOptions t = march(TotalsReportOptions{});
-    t.UnitsText = u"2.5"_s; // halves go to the even neighbour
-    t.Period = u"Weeks"_s;
+    t.Units = std::get<std::int32_t>(typedUnits(u"2.5"_s, kUs)); // halves go to the even neighbour
+    t.Period = TotalsPeriod::Weeks;
     t.Scale = TimeScale::Hours;
-    const auto totals = totalsPreviewRequest(t, kUs);
+    const auto totals = totalsPreviewRequest(t);
     ASSERT_TRUE(totals.inputs);
     EXPECT_EQ(totals.inputs->Units, 2);
-    EXPECT_EQ(totals.inputs->Period, u"Weeks"_s);
-    EXPECT_EQ(totals.inputs->ReportTimeScale, 2);
+    EXPECT_EQ(totals.inputs->Period, TotalsPeriod::Weeks);
+    EXPECT_EQ(totals.inputs->ReportTimeScale, TimeScale::Hours);
     EXPECT_EQ(totals.inputs->StartDate, QDate(2004, 3, 1));
     EXPECT_EQ(totals.inputs->DataFile, u"/data/office.yrd"_s);
 
-    t.UnitsText = u"1e12"_s;
-    EXPECT_THROW(totalsPreviewRequest(t, kUs), Error);
+    EXPECT_THROW(typedUnits(u"1e12"_s, kUs), Error);
 }
 
 TEST(PreviewRequest, TimeScaleNamesMapToTheReportsCodes) {
@@ -131,6 +128,6 @@ TEST(PreviewRequest, TimeScaleNamesMapToTheReportsCodes) {
     EXPECT_EQ(timeScaleNamed(u"Minutes"_s), TimeScale::Minutes);
     EXPECT_EQ(timeScaleNamed(u"HOURS"_s), TimeScale::Hours);
     EXPECT_FALSE(timeScaleNamed(u"days"_s));
-    EXPECT_EQ(timeScaleDivisor(static_cast<std::int32_t>(TimeScale::Hours)), 3600);
-    EXPECT_EQ(timeScaleAxisTitle(static_cast<std::int32_t>(TimeScale::Minutes)), u"Active minutes"_s);
+    EXPECT_EQ(timeScaleDivisor(TimeScale::Hours), 3600);
+    EXPECT_EQ(timeScaleAxisTitle(TimeScale::Minutes), u"Active minutes"_s);
 }

@@ -1113,11 +1113,20 @@ void MainWindow::fillCommonOptions(CommonReportOptions& options) const {
 void MainWindow::previewTotalsReport() {
     TotalsReportOptions options;
     fillCommonOptions(options);
-    options.UnitsText = m_unitsEdit->text();
-    options.Period = m_periodBox->currentText();
+    options.Period = periodNamed(m_periodBox->currentText()).value_or(TotalsPeriod::Days);
     options.Scale = timeScaleNamed(m_timeScaleBox->currentText()).value_or(TimeScale::Minutes);
     options.Compare = m_compareBox->isChecked();
-    const PreviewRequest<TotalsReportInputs> request = totalsPreviewRequest(options, services().locale());
+    // The range is judged before the units typed, as the boxes stand in the window.
+    PreviewRequest<TotalsReportInputs> request = totalsPreviewRequest(options);
+    if (request.inputs || request.problem.focus != PreviewOption::DateRange) {
+        const auto units = typedUnits(m_unitsEdit->text(), services().locale());
+        if (const auto* problem = std::get_if<PreviewProblem>(&units)) {
+            showPreviewProblem(*problem);
+            return;
+        }
+        options.Units = std::get<std::int32_t>(units);
+        request = totalsPreviewRequest(options);
+    }
     if (!request.inputs) {
         showPreviewProblem(request.problem);
         return;
@@ -1150,8 +1159,8 @@ void MainWindow::previewDayReport() {
     fillCommonOptions(options);
     for (std::size_t i = 0; i < 7; ++i)
         options.Days[i] = m_dayBoxes[i]->isChecked() && m_dayBoxes[i]->isEnabled();
-    options.ShowEachDay = m_showEachDayBox->currentIndex();
-    options.TotalType = m_totalTypeBox->currentIndex();
+    options.ShowEachDay = DayColumns(m_showEachDayBox->currentIndex());
+    options.TotalType = DayFigure(m_totalTypeBox->currentIndex());
     options.ShadeTable = m_shadeTableBox->isChecked();
     options.KeyFigures = m_keyFiguresBox->isChecked();
     const PreviewRequest<DayReportInputs> request = dayPreviewRequest(options);
@@ -1184,7 +1193,7 @@ void MainWindow::previewUsersReport() {
     in.ShowDetails = m_showDetailsBox->isChecked();
     in.UserFilter = m_userFilter;
     in.ComputerFilter = m_computerFilter;
-    in.ReportTimeScale = std::max(0, m_usersTimeScaleBox->currentIndex());
+    in.ReportTimeScale = TimeScale(std::max(0, m_usersTimeScaleBox->currentIndex()));
     const PreviewRequest<UsersReportInputs> request = usersPreviewRequest(in);
     if (!request.inputs) {
         if (request.problem.focus != PreviewOption::Days) {

@@ -102,7 +102,7 @@ QStringList programQueries() {
         DayReportInputs in;
         in.StartDate = QDate(1999, 12, 1); // days before 2000 have negative numbers
         in.EndDate = QDate(2004, 7, 4);
-        in.TotalType = d.totalType;
+        in.TotalType = DayFigure(d.totalType);
         in.UserFilter = QString::fromUtf8(d.user);
         in.ComputerFilter = QString::fromUtf8(d.computer);
         in.Days[0] = in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] = !d.weekend;

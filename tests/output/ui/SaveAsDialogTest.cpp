@@ -56,8 +56,8 @@ protected:
         in.StartDate = QDate(2024, 5, 6);
         in.EndDate = QDate(2024, 5, 12);
         in.Units = 1;
-        in.Period = u"Days"_s;
-        in.ReportTimeScale = 1;
+        in.Period = TotalsPeriod::Days;
+        in.ReportTimeScale = TimeScale::Minutes;
         in.ShowDetails = true;
         in.DataFile = data;
         report->setInputs(in);
