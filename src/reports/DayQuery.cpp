@@ -21,7 +21,7 @@ const std::array<ReportWeekday, 7>& reportWeekdays() {
 }
 
 bool isWeekdaySelected(const DayReportInputs& inputs, int index) {
-    return index >= 0 && index < 7 && inputs.Days[static_cast<std::size_t>(index)];
+    return index >= 0 && index < 7 && inputs.Days.contains(Qt::DayOfWeek(index + 1));
 }
 
 QStringList selectedWeekdayNames(const DayReportInputs& inputs) {
@@ -38,11 +38,7 @@ QString selectedDaysText(const DayReportInputs& inputs) {
 }
 
 std::uint8_t dayWeekdayMask(const DayReportInputs& inputs) {
-    std::uint8_t mask = 0;
-    for (int i = 0; i < 7; ++i) {
-        if (isWeekdaySelected(inputs, i))
-            mask |= std::uint8_t(1U << reportWeekdays()[std::size_t(i)].remainder);
-    }
+    const std::uint8_t mask = inputs.Days.remainderMask();
     // Without a selected weekday every weekday's rows are read, as they always were; the
     // all-days column then stays 0 (averageAllDays) and no weekday column is shown.
     return mask == 0 ? ActivityQuery::kEveryWeekday : mask;

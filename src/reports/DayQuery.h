@@ -1,5 +1,7 @@
 #pragma once
 
+#include "activity/WeekdaySet.h"
+
 #include "activity/ActivityQuery.h"
 #include "engine/ChartDefinition.h"
 #include "engine/RowSet.h"
@@ -24,7 +26,7 @@ struct DayReportInputs {
     QDate StartDate;
     QDate EndDate;
     /// The weekdays whose rows count, Monday first (index 0 Monday … 6 Sunday).
-    std::array<bool, 7> Days{true, true, true, true, true, true, true};
+    WeekdaySet Days = WeekdaySet::all();
     DayColumns ShowEachDay = DayColumns::Average;
     DayFigure TotalType = DayFigure::Average; ///< a value outside the list counts as Total
     std::int32_t ChartType = engine::ChartType::Line2D;

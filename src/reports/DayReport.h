@@ -30,20 +30,20 @@ public:
     void setStartDate(const QDate& d) { m_in.StartDate = d; }
     QDate EndDate() const { return m_in.EndDate; }
     void setEndDate(const QDate& d) { m_in.EndDate = d; }
-    bool IncludeMonday() const { return m_in.Days[0]; }
-    void setIncludeMonday(bool on) { m_in.Days[0] = on; }
-    bool IncludeTuesday() const { return m_in.Days[1]; }
-    void setIncludeTuesday(bool on) { m_in.Days[1] = on; }
-    bool IncludeWednesday() const { return m_in.Days[2]; }
-    void setIncludeWednesday(bool on) { m_in.Days[2] = on; }
-    bool IncludeThursday() const { return m_in.Days[3]; }
-    void setIncludeThursday(bool on) { m_in.Days[3] = on; }
-    bool IncludeFriday() const { return m_in.Days[4]; }
-    void setIncludeFriday(bool on) { m_in.Days[4] = on; }
-    bool IncludeSaturday() const { return m_in.Days[5]; }
-    void setIncludeSaturday(bool on) { m_in.Days[5] = on; }
-    bool IncludeSunday() const { return m_in.Days[6]; }
-    void setIncludeSunday(bool on) { m_in.Days[6] = on; }
+    bool IncludeMonday() const { return m_in.Days.contains(Qt::Monday); }
+    void setIncludeMonday(bool on) { m_in.Days.set(Qt::Monday, on); }
+    bool IncludeTuesday() const { return m_in.Days.contains(Qt::Tuesday); }
+    void setIncludeTuesday(bool on) { m_in.Days.set(Qt::Tuesday, on); }
+    bool IncludeWednesday() const { return m_in.Days.contains(Qt::Wednesday); }
+    void setIncludeWednesday(bool on) { m_in.Days.set(Qt::Wednesday, on); }
+    bool IncludeThursday() const { return m_in.Days.contains(Qt::Thursday); }
+    void setIncludeThursday(bool on) { m_in.Days.set(Qt::Thursday, on); }
+    bool IncludeFriday() const { return m_in.Days.contains(Qt::Friday); }
+    void setIncludeFriday(bool on) { m_in.Days.set(Qt::Friday, on); }
+    bool IncludeSaturday() const { return m_in.Days.contains(Qt::Saturday); }
+    void setIncludeSaturday(bool on) { m_in.Days.set(Qt::Saturday, on); }
+    bool IncludeSunday() const { return m_in.Days.contains(Qt::Sunday); }
+    void setIncludeSunday(bool on) { m_in.Days.set(Qt::Sunday, on); }
     DayColumns ShowEachDay() const { return m_in.ShowEachDay; }
     void setShowEachDay(DayColumns v) { m_in.ShowEachDay = v; }
     DayFigure TotalType() const { return m_in.TotalType; }

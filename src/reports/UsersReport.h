@@ -1,5 +1,7 @@
 #pragma once
 
+#include "activity/WeekdaySet.h"
+
 #include "activity/ActivityQuery.h"
 #include "engine/ChartDefinition.h"
 #include "engine/Report.h"
@@ -24,7 +26,7 @@ struct UsersReportInputs {
     QDate StartDate;
     QDate EndDate;
     /// The weekdays whose rows count, Monday first; none selected counts every weekday.
-    std::array<bool, 7> Days{true, true, true, true, true, true, true};
+    WeekdaySet Days = WeekdaySet::all();
     PeopleGrouping By = PeopleGrouping::User;
     bool ShowDetails = false;
     QString UserFilter;     ///< "" = all users

@@ -364,13 +364,13 @@ Problem readDays(const ArgumentValues& a, ExportRequest& r) {
     const QStringList names = {QStringLiteral("mon"), QStringLiteral("tue"), QStringLiteral("wed"),
                                QStringLiteral("thu"), QStringLiteral("fri"), QStringLiteral("sat"),
                                QStringLiteral("sun")};
-    r.days.fill(false);
+    r.days = WeekdaySet();
     for (const QString& t : a.value("days").split(QLatin1Char(','))) {
         const auto i = choice(t.trimmed(), names);
         if (!i)
             return problem("days",
                            QStringLiteral("'%1' is not one of mon, tue, wed, thu, fri, sat, sun").arg(t));
-        r.days[static_cast<std::size_t>(*i)] = true;
+        r.days.set(Qt::DayOfWeek(*i + 1), true);
     }
     return std::nullopt;
 }

@@ -35,7 +35,7 @@ struct ExportRequest {
 
     QString user;
     QString computer;
-    std::array<bool, 7> days{true, true, true, true, true, true, true}; ///< Monday … Sunday
+    WeekdaySet days = WeekdaySet::all();
     DayFigure totalType = DayFigure::Average;
     DayColumns showEachDay = DayColumns::Average;
     std::int32_t units = 1;

@@ -71,7 +71,7 @@ template <typename Inputs> PreviewRequest<Inputs> refused(const PreviewProblem& 
 PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportOptions& options) {
     if (auto problem = rangeProblem(options))
         return refused<DayReportInputs>(*problem);
-    if (std::none_of(options.Days.begin(), options.Days.end(), [](bool on) { return on; }))
+    if (options.Days.isEmpty())
         return refused<DayReportInputs>({u"You need to select at least one day."_s, PreviewOption::Days});
     DayReportInputs in;
     copyCommon(options, in);
@@ -87,7 +87,7 @@ PreviewRequest<UsersReportInputs> usersPreviewRequest(const UsersReportInputs& i
     if (inputs.EndDate < inputs.StartDate)
         return refused<UsersReportInputs>(
             {u"The End date needs to be after the Start date."_s, PreviewOption::DateRange});
-    if (std::none_of(inputs.Days.begin(), inputs.Days.end(), [](bool on) { return on; }))
+    if (inputs.Days.isEmpty())
         return refused<UsersReportInputs>({u"You need to select at least one day."_s, PreviewOption::Days});
     return {inputs, {}};
 }

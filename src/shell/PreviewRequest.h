@@ -1,5 +1,7 @@
 #pragma once
 
+#include "activity/WeekdaySet.h"
+
 #include "reports/DayQuery.h"
 #include "reports/TotalsQuery.h"
 #include "reports/UsersReport.h"
@@ -29,7 +31,7 @@ struct CommonReportOptions {
 /// The Day report's options. `Days` holds the weekdays that count, Monday first: a weekday
 /// the date range does not contain must already be false.
 struct DayReportOptions : CommonReportOptions {
-    std::array<bool, 7> Days{true, true, true, true, true, true, true};
+    WeekdaySet Days = WeekdaySet::all();
     DayColumns ShowEachDay = DayColumns::Average;
     DayFigure TotalType = DayFigure::Average;
     bool ShadeTable = false; ///< shade the table's cells by their value

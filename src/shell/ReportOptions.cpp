@@ -10,17 +10,13 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-std::array<bool, 7> AvailableWeekdays(const QDate& start, const QDate& end) {
-    std::array<bool, 7> available{};
+WeekdaySet AvailableWeekdays(const QDate& start, const QDate& end) {
     const qint64 n = start.daysTo(end);
-    if (n >= 6) {
-        available.fill(true);
-        return available;
-    }
-    // Weekday of the start counted 1 = Sunday ... 7 = Saturday (Qt counts Monday = 1 ... Sunday = 7).
-    const int w = start.dayOfWeek() % 7 + 1;
-    for (qint64 k = n; k >= 0; --k)
-        available[static_cast<std::size_t>((k + w - 1) % 7)] = true;
+    if (n >= 6)
+        return WeekdaySet::all();
+    WeekdaySet available;
+    for (qint64 k = 0; k <= n; ++k)
+        available.set(Qt::DayOfWeek((start.dayOfWeek() - 1 + k) % 7 + 1), true);
     return available;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "activity/WeekdaySet.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QString>
@@ -9,10 +11,9 @@
 
 namespace tallyrow {
 
-/// Which weekdays occur in the range start..end (both inclusive), indexed 0 = Sunday ...
-/// 6 = Saturday. Seven or more days make every weekday available; an end before the start
-/// makes none available.
-std::array<bool, 7> AvailableWeekdays(const QDate& start, const QDate& end);
+/// Which weekdays occur in the range start..end (both inclusive). Seven or more days make every
+/// weekday available; an end before the start makes none available.
+WeekdaySet AvailableWeekdays(const QDate& start, const QDate& end);
 
 /// Whether `text` reads as a number the way users type one: blanks around it, a sign, digits
 /// with the locale's group separators, the locale's decimal separator, an exponent.

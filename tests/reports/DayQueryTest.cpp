@@ -12,7 +12,7 @@ DayReportInputs mondayWednesdaySunday() {
     DayReportInputs in;
     in.StartDate = QDate(2004, 3, 1);
     in.EndDate = QDate(2004, 3, 31);
-    in.Days[1] = in.Days[3] = in.Days[4] = in.Days[5] = false;
+    in.Days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
     in.UserFilter = QStringLiteral("anna");
     return in;
 }
@@ -55,7 +55,7 @@ TEST(DayQuery, AskForTheRangeTheFiltersAndTheSelectedWeekdays) {
     // No weekday chosen reads every weekday (the all-days column then stays 0); days before
     // 2000 keep their sign.
     DayReportInputs none = mondayWednesdaySunday();
-    none.Days.fill(false);
+    none.Days = WeekdaySet();
     none.StartDate = QDate(1999, 12, 29);
     none.EndDate = QDate(2000, 1, 1);
     none.UserFilter = u"o'neil"_s;
@@ -126,7 +126,7 @@ TEST(DayRowSets, ColumnsFollowShowEachDayAndShowDetails) {
 
 TEST(DayRowSets, TwentyFourHourRowsInWholeMinutesHalvesToEven) {
     DayReportInputs in;
-    in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] = in.Days[5] = in.Days[6] = false;
+    in.Days = WeekdaySet{Qt::Monday};
     in.ShowEachDay = DayColumns(2);
     const struct {
         double seconds;

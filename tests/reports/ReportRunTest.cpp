@@ -99,7 +99,7 @@ DayReportInputs annaMarch() {
     DayReportInputs in;
     in.StartDate = QDate(2004, 3, 1);
     in.EndDate = QDate(2004, 3, 31);
-    in.Days[1] = in.Days[3] = in.Days[4] = in.Days[5] = false;
+    in.Days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
     in.UserFilter = QStringLiteral("anna");
     in.ShowEachDay = DayColumns(2);
     in.ShowDetails = true;
@@ -221,7 +221,7 @@ TEST_F(ReportRun, DayReportWithoutDetailsBindsTheChartRows) {
 TEST_F(ReportRun, JetAndSqliteFilesGiveTheSameDayReport) {
     DayReportInputs in = annaMarch();
     in.UserFilter.clear();
-    in.Days[5] = true; // the three December 1999 rows fall on remainders -3…-1
+    in.Days.set(Qt::Saturday, true); // the three December 1999 rows fall on remainders -3…-1
     in.StartDate = QDate(1999, 12, 1);
     // The Access file is read by the reader program of this build.
     qputenv("TALLYROW_MDB_READER", test::binPath(QStringLiteral("tallyrow-mdb-reader")).toLocal8Bit());

@@ -96,12 +96,12 @@ protected:
 };
 
 // "mon,wed,sun" as the reports' weekday boxes, Monday first.
-std::array<bool, 7> weekdaysOf(const QString& list) {
+WeekdaySet weekdaysOf(const QString& list) {
     const QStringList days = list.split(u',');
     const char* names[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
-    std::array<bool, 7> on{};
+    WeekdaySet on;
     for (int d = 0; d < 7; ++d)
-        on[std::size_t(d)] = days.contains(QString::fromLatin1(names[d]));
+        on.set(Qt::DayOfWeek(d + 1), days.contains(QString::fromLatin1(names[d])));
     return on;
 }
 

@@ -27,14 +27,14 @@ template <typename Options> Options march(Options options) {
 TEST(PreviewRequest, RefusesAndNamesTheOptionToFix) {
     DayReportOptions backwards = march(DayReportOptions{});
     backwards.EndDate = QDate(2004, 2, 29);
-    backwards.Days.fill(false); // the range is checked first
+    backwards.Days = WeekdaySet(); // the range is checked first
     const auto day = dayPreviewRequest(backwards);
     ASSERT_FALSE(day.inputs);
     EXPECT_EQ(day.problem.message, u"The End date needs to be after the Start date."_s);
     EXPECT_EQ(day.problem.focus, PreviewOption::DateRange);
 
     DayReportOptions noDays = march(DayReportOptions{});
-    noDays.Days.fill(false);
+    noDays.Days = WeekdaySet();
     const auto none = dayPreviewRequest(noDays);
     ASSERT_FALSE(none.inputs);
     EXPECT_EQ(none.problem.message, u"You need to select at least one day."_s);
@@ -93,7 +93,7 @@ TEST(PreviewRequest, PeriodsBeyondTheCalendarOrTooManyToShowAreRefusedInOneSente
 
 TEST(PreviewRequest, AcceptedOptionsBecomeTheReportInputs) {
     DayReportOptions d = march(DayReportOptions{});
-    d.Days = {true, false, true, false, false, false, true};
+    d.Days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
     d.ShowEachDay = DayColumns(2);
     d.TotalType = DayFigure(3);
     const auto day = dayPreviewRequest(d);

@@ -13,15 +13,28 @@ using tallyrow::AvailableWeekdays;
 namespace {
 
 // Sunday ... Saturday as a string of S/M/T/W/T/F/S letters, "-" where the weekday is unavailable.
-QString pattern(const std::array<bool, 7>& days) {
+QString pattern(const tallyrow::WeekdaySet& days) {
     static const char letters[] = "SMTWTFS";
     QString out;
     for (int i = 0; i < 7; ++i)
-        out += days[static_cast<std::size_t>(i)] ? QChar::fromLatin1(letters[i]) : u'-';
+        out += days.contains(Qt::DayOfWeek(i == 0 ? Qt::Sunday : i)) ? QChar::fromLatin1(letters[i]) : u'-';
     return out;
 }
 
 } // namespace
+
+// The data counts weekdays by a day number's remainder, Saturday 0; 1 January 2000, day 0, was a
+// Saturday. Each weekday's bit is the remainder of a day number that falls on it.
+TEST(WeekdaySet, EachWeekdayMeetsTheDataAtItsRemainder) {
+    for (int d = 0; d < 7; ++d) {
+        const QDate date = QDate(2000, 1, 1).addDays(d);
+        const tallyrow::WeekdaySet one{Qt::DayOfWeek(date.dayOfWeek())};
+        EXPECT_EQ(one.remainderMask(), 1U << d) << date.toString().toStdString();
+        EXPECT_EQ(one.count(), 1);
+    }
+    EXPECT_EQ(tallyrow::WeekdaySet::all().remainderMask(), 0x7F);
+    EXPECT_TRUE(tallyrow::WeekdaySet().isEmpty());
+}
 
 TEST(AvailableWeekdays, OnlyWeekdaysInsideTheRangeCanBeChosen) {
     struct Case {

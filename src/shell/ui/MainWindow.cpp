@@ -739,14 +739,14 @@ void MainWindow::loadChartTypes() {
 void MainWindow::checkInvalidDays() {
     StepRunner run(askThrough(m_err), u"checking the weekdays in the range&"_s);
     run.step([this] {
-        const std::array<bool, 7> available =
+        const WeekdaySet available =
             AvailableWeekdays(m_dateSelector->StartDate(), m_dateSelector->EndDate());
-        // m_dayBoxes runs Monday ... Sunday; the availability runs Sunday ... Saturday.
-        for (int sunday = 0; sunday < 7; ++sunday) {
-            const auto monday = static_cast<std::size_t>((sunday + 6) % 7);
-            m_dayBoxes[monday]->setEnabled(available[static_cast<std::size_t>(sunday)]);
-            if (m_usersDayBoxes[monday])
-                m_usersDayBoxes[monday]->setEnabled(available[static_cast<std::size_t>(sunday)]);
+        // The boxes run Monday ... Sunday.
+        for (std::size_t i = 0; i < 7; ++i) {
+            const bool on = available.contains(Qt::DayOfWeek(i + 1));
+            m_dayBoxes[i]->setEnabled(on);
+            if (m_usersDayBoxes[i])
+                m_usersDayBoxes[i]->setEnabled(on);
         }
     });
 }
@@ -1158,7 +1158,7 @@ void MainWindow::previewDayReport() {
     DayReportOptions options;
     fillCommonOptions(options);
     for (std::size_t i = 0; i < 7; ++i)
-        options.Days[i] = m_dayBoxes[i]->isChecked() && m_dayBoxes[i]->isEnabled();
+        options.Days.set(Qt::DayOfWeek(i + 1), m_dayBoxes[i]->isChecked() && m_dayBoxes[i]->isEnabled());
     options.ShowEachDay = DayColumns(m_showEachDayBox->currentIndex());
     options.TotalType = DayFigure(m_totalTypeBox->currentIndex());
     options.ShadeTable = m_shadeTableBox->isChecked();
@@ -1188,7 +1188,7 @@ void MainWindow::previewUsersReport() {
     in.StartDate = m_dateSelector->StartDate();
     in.EndDate = m_dateSelector->EndDate();
     for (std::size_t d = 0; d < 7; ++d)
-        in.Days[d] = m_usersDayBoxes[d]->isChecked() && m_usersDayBoxes[d]->isEnabled();
+        in.Days.set(Qt::DayOfWeek(d + 1), m_usersDayBoxes[d]->isChecked() && m_usersDayBoxes[d]->isEnabled());
     in.By = PeopleGrouping(std::max(0, m_groupByBox->currentIndex()));
     in.ShowDetails = m_showDetailsBox->isChecked();
     in.UserFilter = m_userFilter;

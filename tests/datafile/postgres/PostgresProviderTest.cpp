@@ -105,7 +105,7 @@ QStringList programQueries() {
         in.TotalType = DayFigure(d.totalType);
         in.UserFilter = QString::fromUtf8(d.user);
         in.ComputerFilter = QString::fromUtf8(d.computer);
-        in.Days[0] = in.Days[1] = in.Days[2] = in.Days[3] = in.Days[4] = !d.weekend;
+        in.Days = d.weekend ? WeekdaySet{Qt::Saturday, Qt::Sunday} : WeekdaySet::all();
         q << SqlExecutor::statement(dayQuery(in));
     }
     const QVector<PeriodSpan> weeks =

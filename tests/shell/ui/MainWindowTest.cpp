@@ -221,11 +221,11 @@ TEST_F(MainWindowTest, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     auto* dayReport = qobject_cast<DayReport*>(viewer()->reportSource());
     ASSERT_NE(dayReport, nullptr);
     const DayReportInputs d = dayReport->inputs();
-    EXPECT_FALSE(d.Days[0]);
-    EXPECT_FALSE(d.Days[3]);
-    EXPECT_TRUE(d.Days[4]);
-    EXPECT_FALSE(d.Days[5]);
-    EXPECT_TRUE(d.Days[6]);
+    EXPECT_FALSE(d.Days.contains(Qt::Monday));
+    EXPECT_FALSE(d.Days.contains(Qt::Thursday));
+    EXPECT_TRUE(d.Days.contains(Qt::Friday));
+    EXPECT_FALSE(d.Days.contains(Qt::Saturday));
+    EXPECT_TRUE(d.Days.contains(Qt::Sunday));
     EXPECT_EQ(d.TotalType, DayFigure::Maximum);
     EXPECT_EQ(d.ShowEachDay, DayColumns::EachDay);
     EXPECT_EQ(d.ChartType, 1);
