@@ -1,4 +1,4 @@
-#include "datafile/Connection.h"
+#include "datafile/Recordset.h"
 
 #include "support/Error.h"
 

@@ -80,18 +80,4 @@ bool showMainWindow(const std::function<void()>& show) {
     }
 }
 
-ReportsProgram::ReportsProgram(StartupHooks hooks) : m_hooks(std::move(hooks)) {}
-
-bool ReportsProgram::Run(const QStringList& arguments) {
-    try {
-        return Main(arguments, m_hooks);
-    } catch (...) {
-        const Error e = currentError();
-        if (gErrorReporter)
-            gErrorReporter->ReportError(true, e.description(), e.number(),
-                                        u"running the program&"_s + e.source(), 0, QString());
-        return false;
-    }
-}
-
 } // namespace tallyrow

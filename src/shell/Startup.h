@@ -35,17 +35,6 @@ bool Main(const QStringList& arguments, const StartupHooks& hooks);
 /// "opening the main window&" in front of its source.
 bool showMainWindow(const std::function<void()>& show);
 
-/// Runs Main, reporting a failure that escapes it with the where-text "running the program&" + its source.
-/// Kept for callers that start the program as an object rather than through main().
-class ReportsProgram {
-public:
-    explicit ReportsProgram(StartupHooks hooks);
-    bool Run(const QStringList& arguments);
-
-private:
-    StartupHooks m_hooks;
-};
-
 /// The critical message shown when the error reporter cannot be created.
 QString cantInitErrorHandlerPrompt(const QString& cause);
 

@@ -1,3 +1,4 @@
+#include "shell/ReportsProgram.h"
 #include "shell/Startup.h"
 
 #include "support/CommandLine.h"
@@ -119,6 +120,6 @@ TEST_F(Startup, RetryShowsTheMainWindowAgain) {
 
 TEST_F(Startup, RunStartsTheSameSequence) {
     ReportsProgram program(hooks);
-    EXPECT_TRUE(program.Run({u"datapath=/a.yrd, other=1"_s}));
+    EXPECT_TRUE(program.run({u"datapath=/a.yrd, other=1"_s}));
     EXPECT_EQ(shownWith, u"/a.yrd"_s);
 }

@@ -1,0 +1,27 @@
+#include "shell/ReportsProgram.h"
+
+#include "support/Error.h"
+#include "support/ErrorReporter.h"
+#include "support/Services.h"
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyrow {
+
+ReportsProgram::ReportsProgram(StartupHooks hooks) : m_hooks(std::move(hooks)) {}
+
+bool ReportsProgram::run(const QStringList& arguments) {
+    try {
+        return Main(arguments, m_hooks);
+    } catch (...) {
+        const Error e = currentError();
+        if (gErrorReporter)
+            gErrorReporter->ReportError(true, e.description(), e.number(),
+                                        u"running the program&"_s + e.source(), 0, QString());
+        return false;
+    }
+}
+
+} // namespace tallyrow

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "shell/Startup.h"
+
+#include <QStringList>
+
+namespace tallyrow {
+
+/// Runs Main, reporting a failure that escapes it with the where-text "running the program&" + its source.
+/// Kept for callers that start the program as an object rather than through main().
+class ReportsProgram {
+public:
+    explicit ReportsProgram(StartupHooks hooks);
+    bool run(const QStringList& arguments);
+
+private:
+    StartupHooks m_hooks;
+};
+
+} // namespace tallyrow
