@@ -29,8 +29,6 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-bool SelectDataCancelled = false;
-
 namespace {
 
 const QString kNoTitle = u"~NoTitle~"_s;
@@ -299,7 +297,7 @@ void SelectDataDialog::onApplyClicked() {
 
 void SelectDataDialog::onCancelClicked() {
     StepRunner run(askThrough(gErrorReporter.get()), u"closing the data file dialog&"_s);
-    run.step([&] { SelectDataCancelled = true; });
+    run.step([&] { m_cancelled = true; });
     run.step([&] { reject(); });
 }
 

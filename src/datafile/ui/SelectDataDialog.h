@@ -15,18 +15,14 @@ namespace tallyrow {
 class BrowseButton;
 class StepRunner;
 
-/// Set by the data file dialog's Cancel button and never cleared by it; whoever opens the
-/// dialog clears it first and, when it comes back set, knows the user gave up choosing.
-extern bool SelectDataCancelled;
-
 /// The modal dialog that points the session at another data file, or creates a new, empty one
 /// from the template beside the program. It never changes the stored default location.
 ///
-/// Child objects by objectName: m_explanationLabel, m_detailsLabel, m_logo, m_pathField (BrowseButton),
-/// m_useFromNowOnBox, m_newDataLabel, m_newButton, m_noteLabel, m_cancelButton, m_applyButton, m_okButton.
-/// With m_useFromNowOnBox ticked, a file taken is also stored as the user's default ("DatabasePath"). OK
-/// closes with Accepted once a file was taken; Cancel closes with Rejected after setting SelectDataCancelled;
-/// closing the window frame rejects without touching the flag.
+/// Child objects by objectName: lblExplanation, lblDetails, imgLogo, brsDataPath (BrowseButton),
+/// chkUseFromNowOn, lblNewData, cmdNew, lblNote, cmdCancel, cmdApply, cmdOK. With chkUseFromNowOn
+/// ticked, a file taken is also stored as the user's default ("DatabasePath"). OK closes with
+/// Accepted once a file was taken; Cancel closes with Rejected and cancelled() true; closing the
+/// window frame rejects and leaves cancelled() false.
 class SelectDataDialog : public QDialog {
     Q_OBJECT
 public:
@@ -36,6 +32,8 @@ public:
     /// Takes the file in the path field as the session's data file when it opens as a data
     /// file, and says so to the user when it does not. True when the file was taken.
     bool applyChanges();
+    /// True once Cancel (or Escape) closed the dialog: the user gave up choosing a file.
+    bool cancelled() const { return m_cancelled; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -61,6 +59,7 @@ private:
     QPushButton* m_cancelButton;
     QPushButton* m_applyButton;
     QPushButton* m_okButton;
+    bool m_cancelled = false;
     /// What this window keeps for its browse control: the data file filters and the title.
     MemoryPropertyStore m_properties;
 };

@@ -28,8 +28,8 @@ using PropertyWriter = std::function<void(const QString& key, const QVariant& va
 /// A report's date range: two labelled date fields, a lock box and a pair of step arrows, over a
 /// DateModel whose dates are the two fields themselves.
 ///
-/// Children (objectNames): m_startLabel, m_startEdit, m_endLabel, m_endEdit, m_lockBox,
-/// m_stepArrows (arrows updDateDown / updDateUp). The period menu (mnuOptions > mnuPeriod, items
+/// Children (objectNames): lblStartDate, dtpStartDate, lblEndDate, dtpEndDate, chkLockDate,
+/// updDate (arrows updDateDown / updDateUp). The period menu (mnuOptions > mnuPeriod, items
 /// miPeriod_0 … miPeriod_9) pops up on a right click outside the date fields, only while the
 /// range is not locked.
 ///

@@ -19,7 +19,7 @@ namespace tallyrow::engine {
 class Report;
 class PageView;
 
-/// The report viewer (m_viewer): runs the report it is given and shows its pages one at a
+/// The report viewer (objectName arvPreview): runs the report it is given and shows its pages one at a
 /// time, with page navigation, zoom and printing. It holds no report logic: it only runs the
 /// report and draws the page collection that comes out.
 class ReportViewer : public QWidget {

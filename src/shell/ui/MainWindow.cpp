@@ -641,16 +641,17 @@ bool MainWindow::load() {
                 unload = true;
                 return;
             }
-            SelectDataCancelled = false;
+            bool cancelled = false;
             {
                 SelectDataDialog dialog(this);
                 runDialog(dialog);
+                cancelled = dialog.cancelled();
             }
             if (applicationEnded()) {
                 unload = true;
                 return;
             }
-            if (!SelectDataCancelled)
+            if (!cancelled)
                 continue;
             const int answer = MsgBox(
                 kProductName + u" needs a data file to operate. Are you sure you want to close?"_s,

@@ -203,7 +203,7 @@ private:
     void revealOption(QWidget* w);
     static int runDialog(QDialog& dialog);
 
-    // Controls, named as the objectName each carries.
+    // Controls, named by what they do; each carries the objectName the tests and screen readers know it by.
     engine::ReportViewer* m_viewer = nullptr;
     QLabel* m_titleLabel = nullptr;
     QLabel* m_userLabel = nullptr;

@@ -7,8 +7,8 @@ class QWidget;
 
 namespace tallyrow {
 
-/// The desktop program's message box: a QMessageBox with the flags' buttons (objectNames m_okButton,
-/// m_cancelButton, cmdAbort, cmdRetry, cmdIgnore, cmdYes, cmdNo), icon and default button, and the
+/// The desktop program's message box: a QMessageBox with the flags' buttons (objectNames cmdOK,
+/// cmdCancel, cmdAbort, cmdRetry, cmdIgnore, cmdYes, cmdNo), icon and default button, and the
 /// check box chkRemember when asked for.
 class QtMessageBox final : public MessageBoxEx {
 protected:

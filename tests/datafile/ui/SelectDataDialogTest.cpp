@@ -51,7 +51,6 @@ protected:
         ServicesFixture::SetUp();
         SessionDataPath.clear();
         CommandLineDataPath.clear();
-        SelectDataCancelled = false;
     }
     void TearDown() override {
         dialog.reset();
@@ -236,7 +235,7 @@ TEST_F(SelectDataDialogTest, ApplyTakesTheFileForTheSessionAndStaysOpen) {
 
     // Cancel afterwards keeps the applied file and tells the caller the user cancelled.
     button("cmdCancel")->click();
-    EXPECT_TRUE(SelectDataCancelled);
+    EXPECT_TRUE(dialog->cancelled());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(GetDataPath(kDefaultDataFileName), second);
@@ -262,7 +261,7 @@ TEST_F(SelectDataDialogTest, OkClosesOnlyOnAUsableFile) {
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(GetDataPath(kDefaultDataFileName), good);
-    EXPECT_FALSE(SelectDataCancelled);
+    EXPECT_FALSE(dialog->cancelled());
 }
 
 TEST_F(SelectDataDialogTest, ServerThatCannotBeReachedIsRefusedWithoutItsPassword) {
@@ -288,13 +287,13 @@ TEST_F(SelectDataDialogTest, ClosingTheFrameLeavesTheCancelFlagAlone) {
     dialog->show();
     dialog->close();
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_FALSE(SelectDataCancelled);
+    EXPECT_FALSE(dialog->cancelled());
 
     // Escape is the keyboard's Cancel.
     dialog->show();
     QTest::keyClick(dialog.get(), Qt::Key_Escape);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_TRUE(SelectDataCancelled);
+    EXPECT_TRUE(dialog->cancelled());
 }
 
 TEST_F(SelectDataDialogTest, NewWithoutTemplateSaysSoAndCreatesNothing) {

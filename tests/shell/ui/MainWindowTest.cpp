@@ -620,9 +620,9 @@ TEST_F(MainWindowTest, AFileThatIsNoDataFileIsReportedOnceAtStart) {
         f.write("shopping list\n");
     }
     errorReporter()->setDefaultAnswer(ReportAnswer::Ignore);
-    onDialog = [](QDialog&) {
-        SelectDataCancelled = true;
-        return int(QDialog::Rejected);
+    onDialog = [](QDialog& d) {
+        d.findChild<QPushButton*>(u"cmdCancel"_s)->click();
+        return d.result();
     };
     messageBox()->queueAnswer(MsgAnswer::Yes);
     window = std::make_unique<MainWindow>();
@@ -635,9 +635,9 @@ TEST_F(MainWindowTest, AFileThatIsNoDataFileIsReportedOnceAtStart) {
 
 TEST_F(MainWindowTest, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
     CommandLineDataPath = env().path(u"missing.yrd"_s);
-    onDialog = [](QDialog&) {
-        SelectDataCancelled = true;
-        return int(QDialog::Rejected);
+    onDialog = [](QDialog& d) {
+        d.findChild<QPushButton*>(u"cmdCancel"_s)->click();
+        return d.result();
     };
     messageBox()->queueAnswer(MsgAnswer::No);
     messageBox()->queueAnswer(MsgAnswer::Yes);
@@ -697,9 +697,9 @@ TEST_F(MainWindowTest, IgnoringEveryReportOnATextFileNeverTakesIt) {
 TEST_F(MainWindowTest, IgnoringEveryReportOnAFileWithoutActivityAsksForAnotherAtStart) {
     CommandLineDataPath = test::fixturePath(u"no-activity-jet4.mdb"_s);
     errorReporter()->setDefaultAnswer(ReportAnswer::Ignore);
-    onDialog = [](QDialog&) {
-        SelectDataCancelled = true;
-        return int(QDialog::Rejected);
+    onDialog = [](QDialog& d) {
+        d.findChild<QPushButton*>(u"cmdCancel"_s)->click();
+        return d.result();
     };
     messageBox()->queueAnswer(MsgAnswer::Yes);
     window = std::make_unique<MainWindow>();
