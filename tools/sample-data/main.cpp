@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
         if (i + 1 >= args.size()) {
             return usage(qPrintable(u"%1 needs a value"_s.arg(a)));
         }
-        const QString v = args[++i];
+        const QString& v = args[++i];
         bool ok = true;
         if (a == u"--output") {
             o.output = v;
