@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -120,28 +121,20 @@ void writeValue(Output& out, MdbHandle* mdb, const MdbColumn* col, const MdbFiel
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 4) {
-        fail(mdbstream::Usage, "usage: tallyrow-mdb-reader FILE TABLE COLUMN...");
-    }
-    // A damaged file must not make the reader eat the machine: bound its memory and time.
-    // AddressSanitizer reserves terabytes of address space up front, which a bound on the
-    // address space forbids; sanitized builds keep only the time limit.
+// A damaged file must not make the reader eat the machine: bound its memory and time.
+// AddressSanitizer reserves terabytes of address space up front, which a bound on the
+// address space forbids; sanitized builds keep only the time limit.
+void limitResources() {
 #ifndef TALLYROW_SANITIZED
     const rlimit memory{rlim_t(4) << 30, rlim_t(4) << 30};
     setrlimit(RLIMIT_AS, &memory);
 #endif
     const rlimit cpu{300, 300};
     setrlimit(RLIMIT_CPU, &cpu);
-    // Text comes out as UTF-8 whatever the caller's environment says; no debug chatter.
-    unsetenv("MDB_ICONV");
-    unsetenv("MDBOPTS");
+}
 
-    const char* path = argv[1];
-    const char* tableName = argv[2];
-
+// The Access file at `path` with its list of tables read; fails on anything that is not one.
+MdbHandle* openDatabase(const char* path) {
     MdbHandle* mdb = mdb_open(path, MDB_NOFLAGS);
     if (!mdb) {
         fail(mdbstream::NotADatabase, "the file is not an Access database or is damaged");
@@ -156,6 +149,11 @@ int main(int argc, char** argv) {
     if (!mdb_read_catalog(mdb, MDB_TABLE)) {
         fail(mdbstream::NotADatabase, "the list of tables of the Access database cannot be read");
     }
+    return mdb;
+}
+
+// The table named `tableName` (in any case) with its columns read; fails when there is none.
+MdbTableDef* openTable(MdbHandle* mdb, const char* tableName) {
     MdbCatalogEntry* entry = nullptr;
     for (unsigned int i = 0; i < mdb->num_catalog; ++i) {
         auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
@@ -171,34 +169,77 @@ int main(int argc, char** argv) {
     if (!table || !mdb_read_columns(table)) {
         fail(mdbstream::Damaged, std::string("the definition of the table ") + tableName + " cannot be read");
     }
+    return table;
+}
 
-    std::vector<int> wanted; // index into table->columns per requested column
-    Output out;
-    std::string header(mdbstream::kMagic);
+MdbColumn* column(const MdbTableDef* table, unsigned int index) {
+    return static_cast<MdbColumn*>(g_ptr_array_index(table->columns, index));
+}
+
+// Writes the stream's header: the magic, then the table's own spelling of each of the `names`.
+// Returns, per name, the index of its column in `table`; fails on a name the table lacks.
+std::vector<int> writeHeader(Output& out, const MdbTableDef* table, const std::vector<const char*>& names) {
+    std::vector<int> wanted;
+    const std::string header(mdbstream::kMagic);
     std::fwrite(header.data(), 1, header.size(), stdout);
-    out.varint(static_cast<std::uint64_t>(argc - 3));
-    for (int a = 3; a < argc; ++a) {
+    out.varint(names.size());
+    for (const char* name : names) {
         int found = -1;
         for (unsigned int c = 0; c < table->num_cols; ++c) {
-            auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
-            if (g_ascii_strcasecmp(col->name, argv[a]) == 0) {
+            if (g_ascii_strcasecmp(column(table, c)->name, name) == 0) {
                 found = static_cast<int>(c);
                 break;
             }
         }
         if (found < 0) {
             fail(mdbstream::NoColumn,
-                 std::string("the table ") + entry->object_name + " has no column " + argv[a]);
+                 std::string("the table ") + table->entry->object_name + " has no column " + name);
         }
         wanted.push_back(found);
-        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, found));
+        const MdbColumn* col = column(table, found);
         out.bytes(col->name, std::strlen(col->name));
     }
+    return wanted;
+}
 
-    // Walk the table's data pages ourselves rather than through mdb_fetch_row: its bound values
-    // cannot tell a NULL from an empty text, and it skips rows it cannot decode without a word.
-    std::vector<MdbField> fields(table->num_cols);
-    std::vector<const MdbField*> byColumn(table->num_cols);
+// The fields of the row being written, by place in the row and by column; kept from row to row.
+struct RowFields {
+    explicit RowFields(unsigned int columns) : fields(columns), byColumn(columns) {}
+    std::vector<MdbField> fields;
+    std::vector<const MdbField*> byColumn;
+};
+
+// Writes the row that starts at `start` of the current page, `size` bytes long: one value per
+// column of `wanted`, NULL for a column the row does not carry.
+void writeRow(Output& out, MdbHandle* mdb, MdbTableDef* table, int start, std::size_t size,
+              const std::vector<int>& wanted, RowFields& row) {
+    std::vector<MdbField>& fields = row.fields;
+    if (mdb_crack_row(table, start, size, fields.data()) < 0) {
+        fail(mdbstream::Damaged,
+             "a row of the table cannot be decoded (page " + std::to_string(table->cur_phys_pg) + ")");
+    }
+    std::vector<const MdbField*>& byColumn = row.byColumn;
+    std::fill(byColumn.begin(), byColumn.end(), nullptr);
+    for (unsigned int i = 0; i < table->num_cols; ++i) {
+        if (fields[i].colnum >= 0 && static_cast<unsigned int>(fields[i].colnum) < table->num_cols) {
+            byColumn[fields[i].colnum] = &fields[i];
+        }
+    }
+    out.byte(mdbstream::kRow);
+    for (int c : wanted) {
+        if (const MdbField* f = byColumn[c]) {
+            writeValue(out, mdb, column(table, c), *f);
+        } else {
+            out.byte(mdbstream::Null);
+        }
+    }
+}
+
+// Writes every live row of the table and returns how many there were. Walks the table's data
+// pages itself rather than through mdb_fetch_row: its bound values cannot tell a NULL from an
+// empty text, and it skips rows it cannot decode without a word.
+std::uint64_t writeRows(Output& out, MdbHandle* mdb, MdbTableDef* table, const std::vector<int>& wanted) {
+    RowFields row(table->num_cols);
     std::uint64_t rowCount = 0;
     mdb_rewind_table(table);
     while (mdb_read_next_dpg(table)) {
@@ -213,33 +254,17 @@ int main(int argc, char** argv) {
             if (size == 0 || (start & kDeletedRow)) {
                 continue;
             }
-            start &= kOffsetMask;
-            const int n = mdb_crack_row(table, start, size, fields.data());
-            if (n < 0) {
-                fail(mdbstream::Damaged, "a row of the table cannot be decoded (page " +
-                                             std::to_string(table->cur_phys_pg) + ")");
-            }
-            std::fill(byColumn.begin(), byColumn.end(), nullptr);
-            for (unsigned int i = 0; i < table->num_cols; ++i) {
-                if (fields[i].colnum >= 0 && static_cast<unsigned int>(fields[i].colnum) < table->num_cols) {
-                    byColumn[fields[i].colnum] = &fields[i];
-                }
-            }
-            out.byte(mdbstream::kRow);
-            for (int c : wanted) {
-                auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
-                if (const MdbField* f = byColumn[c]) {
-                    writeValue(out, mdb, col, *f);
-                } else {
-                    out.byte(mdbstream::Null);
-                }
-            }
+            writeRow(out, mdb, table, start & kOffsetMask, size, wanted, row);
             ++rowCount;
         }
     }
-    // The table definition keeps its row count, and what was read must match it exactly: fewer
-    // rows means pages were lost (a file cut short, a broken page map), more means a page was
-    // read twice or rows of another state of the file were met. Neither may pass for the table.
+    return rowCount;
+}
+
+// The table definition keeps its row count, and what was read must match it exactly: fewer
+// rows means pages were lost (a file cut short, a broken page map), more means a page was
+// read twice or rows of another state of the file were met. Neither may pass for the table.
+void checkRowCount(const MdbTableDef* table, std::uint64_t rowCount) {
     if (rowCount < table->num_rows) {
         fail(mdbstream::Damaged, "the table should hold " + std::to_string(table->num_rows) +
                                      " rows but only " + std::to_string(rowCount) + " could be read");
@@ -249,6 +274,25 @@ int main(int argc, char** argv) {
                                      std::to_string(rowCount) +
                                      " were read (a page of the table is listed twice or damaged)");
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        fail(mdbstream::Usage, "usage: tallyrow-mdb-reader FILE TABLE COLUMN...");
+    }
+    limitResources();
+    // Text comes out as UTF-8 whatever the caller's environment says; no debug chatter.
+    unsetenv("MDB_ICONV");
+    unsetenv("MDBOPTS");
+
+    MdbHandle* mdb = openDatabase(argv[1]);
+    MdbTableDef* table = openTable(mdb, argv[2]);
+    Output out;
+    const std::vector<int> wanted = writeHeader(out, table, std::vector<const char*>(argv + 3, argv + argc));
+    const std::uint64_t rowCount = writeRows(out, mdb, table, wanted);
+    checkRowCount(table, rowCount);
     out.byte(mdbstream::kEnd);
     out.varint(rowCount);
     out.flush();

@@ -41,6 +41,100 @@ void splitSchema(QStringList& before, QStringList& indexes) {
     }
 }
 
+QStringList literals(const QStringList& texts) {
+    QStringList out;
+    for (const QString& text : texts) {
+        out << literal(text);
+    }
+    return out;
+}
+
+// Runs one statement; on failure keeps what it was for and the server's reason in `failure`.
+bool run(QSqlQuery& q, const QString& sql, const char* what, QString& failure) {
+    if (!q.exec(sql)) {
+        failure = u"%1: %2"_s.arg(QString::fromLatin1(what), q.lastError().databaseText().trimmed());
+        return false;
+    }
+    return true;
+}
+
+// Inserts the office's rows, kRowsPerStatement to a statement, newest day first, as
+// writeOfficeToPostgres says. Counts the rows in `written`; false after a failure, kept in `failure`.
+bool insertRows(QSqlQuery& q, const Office& office, const QDate& from, const QDate& to, qint64 rowLimit,
+                qint64& written, QString& failure) {
+    const QStringList users = literals(office.users());
+    const QStringList computers = literals(office.computers());
+    bool ok = true;
+    QString sql;
+    int pending = 0;
+    auto flush = [&] {
+        if (pending > 0) {
+            ok = ok && run(q, sql, "insert", failure);
+        }
+        sql.clear();
+        pending = 0;
+    };
+    std::vector<ActivityRow> rows;
+    for (QDate d = to; ok && (!from.isValid() || d >= from); d = d.addDays(-1)) {
+        if (rowLimit >= 0 && written >= rowLimit) {
+            break;
+        }
+        if (!from.isValid() && d.year() < 1000) {
+            break; // more rows asked for than the office can fill
+        }
+        rows.clear();
+        office.day(d, rows);
+        for (const ActivityRow& r : rows) {
+            if (rowLimit >= 0 && written >= rowLimit) {
+                break;
+            }
+            sql += pending == 0 ? u"INSERT INTO activity VALUES ("_s : u",("_s;
+            sql += QString::number(r.activeDay) + u',' + users[r.user] + u',' + computers[r.computer];
+            for (int s : r.seconds) {
+                sql += u',' + QString::number(s);
+            }
+            sql += u')';
+            ++written;
+            if (++pending == kRowsPerStatement) {
+                flush();
+            }
+        }
+    }
+    flush();
+    return ok;
+}
+
+// Creates what is missing of the schema, inserts the rows and builds the indexes in one
+// transaction on `db`, rolled back on any failure. Returns the failure in words, or nothing.
+QString fillDatabase(QSqlDatabase& db, const Office& office, const QDate& from, const QDate& to,
+                     qint64 rowLimit, qint64& written) {
+    QString failure;
+    QSqlQuery q(db);
+    QStringList table;
+    QStringList indexes;
+    splitSchema(table, indexes);
+    // "already exists, skipping" notices are no news to the user.
+    bool ok = run(q, u"SET client_min_messages = warning"_s, "settings", failure) && db.transaction();
+    if (!ok && failure.isEmpty()) {
+        failure = u"cannot start a transaction: "_s + db.lastError().databaseText().trimmed();
+    }
+    for (const QString& s : table) {
+        ok = ok && run(q, s, "schema", failure);
+    }
+    ok = ok && insertRows(q, office, from, to, rowLimit, written, failure);
+    for (const QString& s : indexes) {
+        ok = ok && run(q, s, "index", failure);
+    }
+    ok = ok && db.commit();
+    if (!ok) {
+        if (failure.isEmpty()) {
+            failure = u"commit: "_s + db.lastError().databaseText().trimmed();
+        }
+        db.rollback();
+    }
+    return failure;
+}
+
 } // namespace
 
 int writeOfficeToPostgres(const QString& uri, const Office& office, const QDate& from, const QDate& to,
@@ -53,80 +147,7 @@ int writeOfficeToPostgres(const QString& uri, const Office& office, const QDate&
     QString failure;
     try {
         QSqlDatabase db = openPostgresDatabase(uri, connection);
-        QSqlQuery q(db);
-        auto run = [&](const QString& sql, const char* what) {
-            if (!q.exec(sql)) {
-                failure = u"%1: %2"_s.arg(QString::fromLatin1(what), q.lastError().databaseText().trimmed());
-                return false;
-            }
-            return true;
-        };
-        QStringList table;
-        QStringList indexes;
-        splitSchema(table, indexes);
-        // "already exists, skipping" notices are no news to the user.
-        bool ok = run(u"SET client_min_messages = warning"_s, "settings") && db.transaction();
-        if (!ok && failure.isEmpty()) {
-            failure = u"cannot start a transaction: "_s + db.lastError().databaseText().trimmed();
-        }
-        for (const QString& s : table) {
-            ok = ok && run(s, "schema");
-        }
-
-        QStringList names[2];
-        for (const QString& u : office.users()) {
-            names[0] << literal(u);
-        }
-        for (const QString& c : office.computers()) {
-            names[1] << literal(c);
-        }
-        QString sql;
-        int pending = 0;
-        auto flush = [&] {
-            if (pending > 0) {
-                ok = ok && run(sql, "insert");
-            }
-            sql.clear();
-            pending = 0;
-        };
-        std::vector<ActivityRow> rows;
-        for (QDate d = to; ok && (!from.isValid() || d >= from); d = d.addDays(-1)) {
-            if (rowLimit >= 0 && written >= rowLimit) {
-                break;
-            }
-            if (!from.isValid() && d.year() < 1000) {
-                break; // more rows asked for than the office can fill
-            }
-            rows.clear();
-            office.day(d, rows);
-            for (const ActivityRow& r : rows) {
-                if (rowLimit >= 0 && written >= rowLimit) {
-                    break;
-                }
-                sql += pending == 0 ? u"INSERT INTO activity VALUES ("_s : u",("_s;
-                sql += QString::number(r.activeDay) + u',' + names[0][r.user] + u',' + names[1][r.computer];
-                for (int s : r.seconds) {
-                    sql += u',' + QString::number(s);
-                }
-                sql += u')';
-                ++written;
-                if (++pending == kRowsPerStatement) {
-                    flush();
-                }
-            }
-        }
-        flush();
-        for (const QString& s : indexes) {
-            ok = ok && run(s, "index");
-        }
-        ok = ok && db.commit();
-        if (!ok) {
-            if (failure.isEmpty()) {
-                failure = u"commit: "_s + db.lastError().databaseText().trimmed();
-            }
-            db.rollback();
-        }
-        q = QSqlQuery();
+        failure = fillDatabase(db, office, from, to, rowLimit, written);
         db.close();
     } catch (const Error& e) {
         // It names the database already, without the password.

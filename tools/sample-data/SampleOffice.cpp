@@ -33,7 +33,7 @@ Office::Office(int users, int computers, std::uint64_t seed) : m_seed(seed) {
     users = std::max(users, 1);
     computers = std::max(computers, 1);
     for (int i = 0; i < users; ++i) {
-        const QString base = kFirstNames[i % kFirstNames.size()];
+        const QString& base = kFirstNames[i % kFirstNames.size()];
         m_users.append(i < kFirstNames.size() ? base : base + QString::number(i / kFirstNames.size() + 1));
     }
     // About a quarter of the machines are laptops; the rest are desks, shared when there are

@@ -77,12 +77,9 @@ bool check(sqlite3* db, int rc, const char* what) {
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    Options o;
+// Reads the command line into `o`. Returns the exit code when the tool stops here (--help, a
+// missing or bad value, an unknown option); nothing when the options are read.
+std::optional<int> readOptions(const QStringList& args, Options& o) {
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == u"--help" || a == u"-h") {
@@ -91,7 +88,7 @@ int main(int argc, char** argv) {
         if (i + 1 >= args.size()) {
             return usage(qPrintable(u"%1 needs a value"_s.arg(a)));
         }
-        const QString v = args[++i];
+        const QString& v = args[++i];
         bool ok = true;
         if (a == u"--output") {
             o.output = v;
@@ -126,70 +123,44 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (o.output.isEmpty() == o.postgres.isEmpty()) {
-        return usage("one of --output and --postgres is required");
-    }
-    if (o.computers < 0) {
-        o.computers = o.users;
-    }
-    const QDate to = o.to.value_or(QDate::currentDate());
-    const QDate from = o.from ? *o.from : to.addYears(-o.years).addDays(1);
-    if (from.isValid() && from > to) {
-        return usage("--from lies after --to");
-    }
-    if (!o.postgres.isEmpty()) {
-        return writeOfficeToPostgres(o.postgres, Office(o.users, o.computers, o.seed), from, to, o.rows);
-    }
+    return std::nullopt;
+}
 
-    // Written beside the target and renamed into place: a reader never sees half a file.
-    const QString temp = o.output + u".part"_s;
-    QFile::remove(temp);
-    sqlite3* db = nullptr;
-    if (!check(db,
-               sqlite3_open_v2(QFile::encodeName(temp).constData(), &db,
-                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
-               "cannot create the file")) {
-        return 1;
-    }
-    // The table first, its indexes once it is filled (much faster than keeping them up to date).
-    const tallyrow::ActivitySchemaStatements schema = tallyrow::activitySchemaStatements();
-    QElapsedTimer timer;
-    timer.start();
-    bool ok =
-        check(db,
-              sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-200000;",
-                           nullptr, nullptr, nullptr),
-              "settings") &&
-        check(db, sqlite3_exec(db, schema.table.c_str(), nullptr, nullptr, nullptr), "schema") &&
-        check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), "begin");
-    sqlite3_stmt* insert = nullptr;
+// INSERT of one Activity row; its values are bound by place: day, user, computer, H0 to H23.
+QByteArray insertSql() {
     QByteArray sql = "INSERT INTO Activity (ActiveDay, UserName, ComputerName";
     for (int h = 0; h < 24; ++h) {
         sql += ", H" + QByteArray::number(h);
     }
     sql += ") VALUES (?, ?, ?" + QByteArray(", ?").repeated(24) + ")";
-    ok = ok && check(db, sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr), "prepare");
+    return sql;
+}
 
-    const Office office(o.users, o.computers, o.seed);
-    std::vector<QByteArray> userNames, computerNames;
-    for (const QString& u : office.users()) {
-        userNames.push_back(u.toUtf8());
+std::vector<QByteArray> utf8(const QStringList& names) {
+    std::vector<QByteArray> out;
+    for (const QString& name : names) {
+        out.push_back(name.toUtf8());
     }
-    for (const QString& c : office.computers()) {
-        computerNames.push_back(c.toUtf8());
-    }
+    return out;
+}
 
-    qint64 written = 0;
+// Inserts the office's rows through `insert`, newest day first (so --rows keeps the most recent
+// days), from `to` back to `from` (an invalid `from`: no first day), at most `rowLimit` of them
+// (negative: no limit). Counts the rows in `written`; false after a failure, said on stderr.
+bool insertRows(sqlite3* db, sqlite3_stmt* insert, const Office& office, const QDate& from, const QDate& to,
+                qint64 rowLimit, qint64& written) {
+    const std::vector<QByteArray> userNames = utf8(office.users());
+    const std::vector<QByteArray> computerNames = utf8(office.computers());
+    bool ok = true;
     std::vector<ActivityRow> rows;
-    // Newest day first, so --rows keeps the most recent days.
     for (QDate d = to; ok && (!from.isValid() || d >= from); d = d.addDays(-1)) {
-        if (o.rows >= 0 && written >= o.rows) {
+        if (rowLimit >= 0 && written >= rowLimit) {
             break;
         }
         rows.clear();
         office.day(d, rows);
         for (const ActivityRow& r : rows) {
-            if (o.rows >= 0 && written >= o.rows) {
+            if (rowLimit >= 0 && written >= rowLimit) {
                 break;
             }
             sqlite3_bind_int(insert, 1, r.activeDay);
@@ -208,6 +179,25 @@ int main(int argc, char** argv) {
             ++written;
         }
     }
+    return ok;
+}
+
+// Fills the new, empty data file `db` with the office's rows (as insertRows) and the template's
+// indexes, in one transaction. False after a failure, said on stderr.
+bool fillDataFile(sqlite3* db, const Office& office, const QDate& from, const QDate& to, qint64 rowLimit,
+                  qint64& written) {
+    // The table first, its indexes once it is filled (much faster than keeping them up to date).
+    const tallyrow::ActivitySchemaStatements schema = tallyrow::activitySchemaStatements();
+    bool ok =
+        check(db,
+              sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-200000;",
+                           nullptr, nullptr, nullptr),
+              "settings") &&
+        check(db, sqlite3_exec(db, schema.table.c_str(), nullptr, nullptr, nullptr), "schema") &&
+        check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), "begin");
+    sqlite3_stmt* insert = nullptr;
+    ok = ok && check(db, sqlite3_prepare_v2(db, insertSql().constData(), -1, &insert, nullptr), "prepare");
+    ok = ok && insertRows(db, insert, office, from, to, rowLimit, written);
     sqlite3_finalize(insert);
     for (const auto* list : {&schema.uniqueIndexes, &schema.indexes}) {
         for (const std::string& index : *list) {
@@ -218,6 +208,27 @@ int main(int argc, char** argv) {
     // Leave an ordinary rollback-journal database behind.
     ok =
         ok && check(db, sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr), "journal");
+    return ok;
+}
+
+// Writes the office's rows for `from` to `to` as the SQLite data file o.output; returns the
+// tool's exit code.
+int writeOfficeToFile(const Options& o, const QDate& from, const QDate& to) {
+    // Written beside the target and renamed into place: a reader never sees half a file.
+    const QString temp = o.output + u".part"_s;
+    QFile::remove(temp);
+    sqlite3* db = nullptr;
+    if (!check(db,
+               sqlite3_open_v2(QFile::encodeName(temp).constData(), &db,
+                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr),
+               "cannot create the file")) {
+        return 1;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const Office office(o.users, o.computers, o.seed);
+    qint64 written = 0;
+    const bool ok = fillDataFile(db, office, from, to, o.rows, written);
     sqlite3_close(db);
     if (!ok) {
         QFile::remove(temp);
@@ -239,4 +250,29 @@ int main(int argc, char** argv) {
                  static_cast<long long>(written), int(office.users().size()), int(office.computers().size()),
                  timer.elapsed() / 1000.0);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    Options o;
+    if (const std::optional<int> stop = readOptions(app.arguments().mid(1), o)) {
+        return *stop;
+    }
+    if (o.output.isEmpty() == o.postgres.isEmpty()) {
+        return usage("one of --output and --postgres is required");
+    }
+    if (o.computers < 0) {
+        o.computers = o.users;
+    }
+    const QDate to = o.to.value_or(QDate::currentDate());
+    const QDate from = o.from ? *o.from : to.addYears(-o.years).addDays(1);
+    if (from.isValid() && from > to) {
+        return usage("--from lies after --to");
+    }
+    if (!o.postgres.isEmpty()) {
+        return writeOfficeToPostgres(o.postgres, Office(o.users, o.computers, o.seed), from, to, o.rows);
+    }
+    return writeOfficeToFile(o, from, to);
 }
