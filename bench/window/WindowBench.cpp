@@ -64,11 +64,14 @@ void waitUntil(const std::function<bool()>& done) {
     loop.exec();
 }
 
+// The run's data file, named on the command line.
+Session g_session;
+
 // Start to a usable list: the window shown, loaded, and its list filled.
 std::unique_ptr<MainWindow> startWindow(double& elapsed) {
     std::unique_ptr<MainWindow> window;
     elapsed = timed([&] {
-        window = std::make_unique<MainWindow>();
+        window = std::make_unique<MainWindow>(g_session);
         window->show();
         window->load();
         waitUntil([&] { return !window->isLoadingData(); });
@@ -129,7 +132,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tallyrow-bench-window DATAFILE FROM TO [RUNS]\n");
         return 2;
     }
-    CommandLineDataPath = QString::fromLocal8Bit(argv[1]);
+    g_session.commandLineDataPath = QString::fromLocal8Bit(argv[1]);
     const QDate from = QDate::fromString(QString::fromLatin1(argv[2]), Qt::ISODate);
     const QDate to = QDate::fromString(QString::fromLatin1(argv[3]), Qt::ISODate);
     const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;

@@ -65,9 +65,10 @@ int main(int argc, char** argv) {
     gErrorReporter->setProductName(kProductName);
     SettingsHive = Hkey::CurrentUser;
     InitMessageBox();
-    CommandLineDataPath = data;
+    Session session;
+    session.commandLineDataPath = data;
 
-    MainWindow window;
+    MainWindow window(session);
     if (!window.load())
         return 1;
     window.setGeometry(0, 0, 1280, 800);

@@ -1,7 +1,6 @@
 #include "datafile/DataPath.h"
 
 #include "datafile/PostgresUri.h"
-#include "support/CommandLine.h"
 #include "support/Error.h"
 #include "support/FileUtils.h"
 #include "support/Registry.h"
@@ -18,8 +17,6 @@
 using namespace Qt::StringLiterals;
 
 namespace tallyrow {
-
-QString SessionDataPath;
 
 namespace {
 const QString kDatabasePathSetting = u"DatabasePath"_s;
@@ -50,56 +47,44 @@ QString storableDataSource(const QString& dataSource) {
 }
 } // namespace
 
-QString GetDataPath(QString fileName) {
+QString GetDataPath(Session& session, QString fileName) {
     return withTrail(u"finding the data file&"_s, [&]() -> QString {
-        if (SessionDataPath.size() > 1) {
-            return SessionDataPath;
+        if (session.dataPath.size() > 1) {
+            return session.dataPath;
         }
         if (!fileName.startsWith(u'/')) {
             fileName.prepend(u'/');
         }
-        if (!CommandLineDataPath.isEmpty()) {
-            SessionDataPath = CommandLineDataPath;
-            return SessionDataPath;
+        if (!session.commandLineDataPath.isEmpty()) {
+            session.dataPath = session.commandLineDataPath;
+            return session.dataPath;
         }
-        SessionDataPath = GetRegSettingHiveFallback(kDatabasePathSetting, QString(), QString(), true);
-        if (!SessionDataPath.isEmpty()) {
-            return SessionDataPath;
+        session.dataPath = GetRegSettingHiveFallback(kDatabasePathSetting, QString(), QString(), true);
+        if (!session.dataPath.isEmpty()) {
+            return session.dataPath;
         }
         const QString documents = GetSpecialFolder(SpecialFolder::Personal, false);
         const QString besideProgram = ProgramFolder() + fileName;
         if (documents.size() < 4) {
             if (DoesFileExist(besideProgram)) {
-                SessionDataPath = besideProgram;
+                session.dataPath = besideProgram;
             }
-            return SessionDataPath;
+            return session.dataPath;
         }
-        SessionDataPath = documents + u'/' + ApplicationName + fileName;
-        if (DoesFileExist(SessionDataPath)) {
-            return SessionDataPath;
+        session.dataPath = documents + u'/' + ApplicationName + fileName;
+        if (DoesFileExist(session.dataPath)) {
+            return session.dataPath;
         }
         if (DoesFileExist(besideProgram)) {
-            SessionDataPath = besideProgram;
+            session.dataPath = besideProgram;
         }
-        return SessionDataPath;
+        return session.dataPath;
     });
 }
 
-QString ConnectionString(const QString& path, const FailureHandler& onFailure) {
-    QString dataSource = path;
-    QString result;
-    StepRunner run(onFailure, u"finding the data file&"_s, QString(), false);
-    run.step([&] {
-        if (dataSource.isEmpty()) {
-            dataSource = GetDataPath(kDefaultDataFileName);
-        }
-    });
-    run.step([&] {
-        // The database password is the empty text; the trailing blank stays.
-        result = u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source="_s + dataSource +
-                 u"; Jet OLEDB:Database Password = "_s + QString();
-    });
-    return result;
+QString ConnectionString(const QString& path) {
+    // The database password is the empty text; the trailing blank stays.
+    return u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source="_s + path + u"; Jet OLEDB:Database Password = "_s;
 }
 
 bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path, const FailureHandler& onFailure) {
@@ -107,9 +92,8 @@ bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path, const FailureH
     StepRunner run(onFailure, u"opening the data file&"_s, QString(), false);
     // A connection whose open failed is no connection, even when the user chose to go on: the
     // caller would take a file that does not open, or read through a closed connection.
-    const bool opened = run.step([&] { cn = std::make_unique<Connection>(); }) && run.step([&] {
-        cn->Open(ConnectionString(path, onFailure), QString(), QString(), -1);
-    });
+    const bool opened = run.step([&] { cn = std::make_unique<Connection>(); }) &&
+                        run.step([&] { cn->Open(ConnectionString(path), QString(), QString(), -1); });
     if (opened) {
         run.step([&] { result = true; });
     }
@@ -129,7 +113,7 @@ bool CloseCN(std::unique_ptr<Connection>& cn, const FailureHandler& onFailure) {
     return result;
 }
 
-bool CheckData(const QString& path, const FailureHandler& onFailure) {
+bool CheckData(Session& session, const QString& path, const FailureHandler& onFailure) {
     bool result = false;
     QString candidate = path;
     bool opened = false;
@@ -137,7 +121,7 @@ bool CheckData(const QString& path, const FailureHandler& onFailure) {
     StepRunner run(onFailure, u"checking the data file&"_s, QString(), false);
     run.step([&] {
         if (candidate.isEmpty()) {
-            candidate = GetDataPath(kDefaultDataFileName);
+            candidate = GetDataPath(session, kDefaultDataFileName);
         }
     });
     // A server URI is no file to look for: connecting (with the provider's short timeout) is the test.
@@ -153,15 +137,16 @@ bool CheckData(const QString& path, const FailureHandler& onFailure) {
     return result;
 }
 
-void SaveDataPath(const QString& newPath, bool sessionOnly, const FailureHandler& onFailure) {
+void SaveDataPath(Session& session, const QString& newPath, bool sessionOnly,
+                  const FailureHandler& onFailure) {
     StepRunner run(onFailure, u"storing the data file location&"_s, u"Storing the data file location"_s,
                    false);
     run.step([&] {
-        if (CommandLineDataPath.size() >= 2) {
-            CommandLineDataPath = newPath;
-            SessionDataPath = newPath;
+        if (session.commandLineDataPath.size() >= 2) {
+            session.commandLineDataPath = newPath;
+            session.dataPath = newPath;
         } else if (sessionOnly) {
-            SessionDataPath = newPath;
+            session.dataPath = newPath;
         } else if (!SetRegSetting(kDatabasePathSetting, storableDataSource(newPath), QString(), true,
                                   Hkey::CurrentUser)) {
             // The store said no: say so rather than let the user believe the location was kept.

@@ -10,11 +10,12 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-ReportsProgram::ReportsProgram(StartupHooks hooks) : m_hooks(std::move(hooks)) {}
+ReportsProgram::ReportsProgram(Session& session, StartupHooks hooks)
+    : m_session(session), m_hooks(std::move(hooks)) {}
 
 bool ReportsProgram::run(const QStringList& arguments) {
     try {
-        return Main(arguments, m_hooks);
+        return Main(m_session, arguments, m_hooks);
     } catch (...) {
         const Error e = currentError();
         if (gErrorReporter)

@@ -10,10 +10,11 @@ namespace tallyrow {
 /// Kept for callers that start the program as an object rather than through main().
 class ReportsProgram {
 public:
-    explicit ReportsProgram(StartupHooks hooks);
+    ReportsProgram(Session& session, StartupHooks hooks);
     bool run(const QStringList& arguments);
 
 private:
+    Session& m_session;
     StartupHooks m_hooks;
 };
 

@@ -18,7 +18,7 @@ QString cantInitErrorHandlerPrompt(const QString& cause) {
            u"\r\n\r\n"_s + u"The cause of the problem was: "_s + cause;
 }
 
-bool Main(const QStringList& arguments, const StartupHooks& hooks) {
+bool Main(Session& session, const QStringList& arguments, const StartupHooks& hooks) {
     // Steps 1 and 2 run straight through; whatever failed is looked at afterwards, because
     // without an error reporter nothing can be reported the usual way.
     QString failure;
@@ -57,9 +57,9 @@ bool Main(const QStringList& arguments, const StartupHooks& hooks) {
         gErrorReporter->setProductName(kProductName);
         gErrorReporter->setSupportAddress(kSupportAddress);
     });
-    run.step([&] { ParseCommandLine(arguments); });
+    run.step([&] { ParseCommandLine(session, arguments); });
     run.step([] { SettingsHive = Hkey::CurrentUser; });
-    run.step([] { SetHelpFile(u"tyrow.chm"_s, u"tyrow.hlp"_s); });
+    run.step([&] { SetHelpFile(session, u"tyrow.chm"_s, u"tyrow.hlp"_s); });
     run.step([] { InitMessageBox(); });
     run.step([&] { windowOpen = showMainWindow(hooks.showMainWindow); });
     return windowOpen;

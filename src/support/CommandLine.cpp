@@ -6,9 +6,6 @@
 
 namespace tallyrow {
 
-QString CommandLineDataPath;
-QString ApplicationHelpFile;
-
 QString ExtractCommandParamater(const QString& name, const QString& commandLine, const QString& def) {
     return withTrail(QStringLiteral("ExtractCommandParamater&"), [&]() -> QString {
         const QString key = name + u'=';
@@ -21,17 +18,17 @@ QString ExtractCommandParamater(const QString& name, const QString& commandLine,
     });
 }
 
-void ParseCommandLine(const QStringList& arguments) {
-    withTrail(QStringLiteral("ParseCommandLine&"), [&] {
-        CommandLineDataPath =
+void ParseCommandLine(Session& session, const QStringList& arguments) {
+    withTrail(QStringLiteral("reading the command line&"), [&] {
+        session.commandLineDataPath =
             ExtractCommandParamater(QStringLiteral("datapath"), arguments.join(u' '), QString());
     });
 }
 
-bool SetHelpFile(const QString& compiled, const QString& classic) {
-    return withTrail(QStringLiteral("SetHelpFile&"), [&] {
+bool SetHelpFile(Session& session, const QString& compiled, const QString& classic) {
+    return withTrail(QStringLiteral("choosing the help file&"), [&] {
         const auto& probe = services().compiledHelpViewerRegistered;
-        ApplicationHelpFile = probe && probe() ? compiled : classic;
+        session.helpFile = probe && probe() ? compiled : classic;
         return true;
     });
 }

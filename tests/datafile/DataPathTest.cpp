@@ -23,10 +23,10 @@ protected:
     void SetUp() override {
         ServicesFixture::SetUp();
         ensureCoreApp();
-        SessionDataPath.clear();
+        session().dataPath.clear();
     }
     void TearDown() override {
-        SessionDataPath.clear();
+        session().dataPath.clear();
         ServicesFixture::TearDown();
     }
     QString documentsDataFile() const { return m_docs() + u"/Tallyrow/data.yrd"_s; }
@@ -40,7 +40,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("not a database\n");
     }
-    void resetSession() { SessionDataPath.clear(); }
+    void resetSession() { session().dataPath.clear(); }
 
 private:
     QString m_docs() const { return const_cast<DataPathTest*>(this)->env().documentsFolder(); }
@@ -50,9 +50,9 @@ private:
 
 TEST_F(DataPathTest, DefaultFileNameWithOrWithoutItsSlash) {
     makeDataFile(documentsDataFile());
-    const QString withSlash = GetDataPath(u"/data.yrd"_s);
+    const QString withSlash = GetDataPath(session(), u"/data.yrd"_s);
     resetSession();
-    EXPECT_EQ(GetDataPath(u"data.yrd"_s), withSlash);
+    EXPECT_EQ(GetDataPath(session(), u"data.yrd"_s), withSlash);
     EXPECT_EQ(withSlash, documentsDataFile());
 }
 
@@ -64,69 +64,69 @@ TEST_F(DataPathTest, CommandLinePathWinsWithoutLookingElsewhere) {
         ++documentLookups;
         return env().documentsFolder();
     };
-    CommandLineDataPath = u"/nowhere/given.yrd"_s;
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/nowhere/given.yrd"_s);
-    EXPECT_EQ(SessionDataPath, u"/nowhere/given.yrd"_s);
+    session().commandLineDataPath = u"/nowhere/given.yrd"_s;
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/nowhere/given.yrd"_s);
+    EXPECT_EQ(session().dataPath, u"/nowhere/given.yrd"_s);
     EXPECT_EQ(documentLookups, 0);
 }
 
 TEST_F(DataPathTest, SettingFallsBackToTheMachineWideValue) {
     SetRegSetting(u"DatabasePath"_s, u"/shared/office.yrd"_s, {}, true, Hkey::LocalMachine);
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/shared/office.yrd"_s);
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/shared/office.yrd"_s);
     resetSession();
     SetRegSetting(u"DatabasePath"_s, QString(), {}, true, Hkey::CurrentUser);
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/shared/office.yrd"_s);
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/shared/office.yrd"_s);
     resetSession();
     SetRegSetting(u"DatabasePath"_s, u"/mine.yrd"_s, {}, true, Hkey::CurrentUser);
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/mine.yrd"_s);
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/mine.yrd"_s);
 }
 
 TEST_F(DataPathTest, DocumentsFolderThenProgramFolder) {
     makeDataFile(programDataFile());
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), programDataFile());
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), programDataFile());
     QFile::remove(programDataFile());
     resetSession();
     // Neither exists: the documents path all the same, and the check says no without a report.
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), documentsDataFile());
-    EXPECT_FALSE(CheckData());
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), documentsDataFile());
+    EXPECT_FALSE(CheckData(session()));
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
 
 TEST_F(DataPathTest, WithoutADocumentsFolderOnlyTheProgramFolderCounts) {
     env().setDocumentsFolder(QString());
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), QString());
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), QString());
     // Nothing was cached, so the next call looks again.
     makeDataFile(programDataFile());
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), programDataFile());
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), programDataFile());
 }
 
 TEST_F(DataPathTest, OneCharacterIsNotAResolvedPath) {
-    SessionDataPath = u"x"_s;
-    CommandLineDataPath = u"/given.yrd"_s;
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/given.yrd"_s);
-    EXPECT_EQ(GetDataPath(u"/other.yrd"_s), u"/given.yrd"_s); // now cached
+    session().dataPath = u"x"_s;
+    session().commandLineDataPath = u"/given.yrd"_s;
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/given.yrd"_s);
+    EXPECT_EQ(GetDataPath(session(), u"/other.yrd"_s), u"/given.yrd"_s); // now cached
 }
 
 TEST_F(DataPathTest, ConnectionStringIsExact) {
     EXPECT_EQ(ConnectionString(u"/x.yrd"_s),
               u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/x.yrd; Jet OLEDB:Database Password = "_s);
-    CommandLineDataPath = u"/session.yrd"_s;
+    session().commandLineDataPath = u"/session.yrd"_s;
     EXPECT_EQ(
-        ConnectionString(),
+        ConnectionString(GetDataPath(session(), kDefaultDataFileName)),
         u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/session.yrd; Jet OLEDB:Database Password = "_s);
 }
 
 TEST_F(DataPathTest, OpenAndCloseAGoodFile) {
     makeDataFile(documentsDataFile());
     std::unique_ptr<Connection> cn;
-    ASSERT_TRUE(OpenCN(cn));
+    ASSERT_TRUE(OpenCN(cn, GetDataPath(session(), kDefaultDataFileName)));
     ASSERT_TRUE(cn);
     EXPECT_EQ(cn->State(), 1);
     EXPECT_EQ(cn->dataSource(), documentsDataFile());
     EXPECT_TRUE(CloseCN(cn));
     EXPECT_FALSE(cn);
     EXPECT_TRUE(CloseCN(cn)); // nothing left to close
-    EXPECT_TRUE(CheckData());
+    EXPECT_TRUE(CheckData(session()));
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
 
@@ -143,7 +143,7 @@ TEST_F(DataPathTest, OpenFailureIsReportedAndTheAnswerDecides) {
     EXPECT_EQ(call.number, ErrNo::DataSource);
     EXPECT_TRUE(call.description.contains(bad));
     EXPECT_TRUE(call.activity.isEmpty());
-    EXPECT_FALSE(CheckData(bad, askThrough(errorReporter())));
+    EXPECT_FALSE(CheckData(session(), bad, askThrough(errorReporter())));
 
     // Retry runs the open again: one more report per retry.
     errorReporter()->clearCalls();
@@ -161,23 +161,23 @@ TEST_F(DataPathTest, OpenFailureIsReportedAndTheAnswerDecides) {
     EXPECT_EQ(cn->State(), 0);
     EXPECT_TRUE(CloseCN(cn));
     errorReporter()->queueAnswer(ReportAnswer::Ignore);
-    EXPECT_FALSE(CheckData(bad, askThrough(errorReporter())));
+    EXPECT_FALSE(CheckData(session(), bad, askThrough(errorReporter())));
     EXPECT_EQ(errorReporter()->calls().size(), 2);
 }
 
 TEST_F(DataPathTest, SaveDataPathForTheSessionOrForNextTime) {
     makeDataFile(documentsDataFile());
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), documentsDataFile());
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), documentsDataFile());
 
-    SaveDataPath(u"/picked.yrd"_s, true);
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/picked.yrd"_s);
+    SaveDataPath(session(), u"/picked.yrd"_s, true);
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/picked.yrd"_s);
     EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"-"_s);
 
-    SaveDataPath(u"/next start.yrd"_s, false);
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/picked.yrd"_s);
+    SaveDataPath(session(), u"/next start.yrd"_s, false);
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/picked.yrd"_s);
     EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"/next start.yrd"_s);
     resetSession();
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/next start.yrd"_s);
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/next start.yrd"_s);
 }
 
 TEST_F(DataPathTest, ServerPasswordsNeverReachTheSettingsFile) {
@@ -197,7 +197,7 @@ TEST_F(DataPathTest, ServerPasswordsNeverReachTheSettingsFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(qPrintable(c.chosen));
-        SaveDataPath(c.chosen, false);
+        SaveDataPath(session(), c.chosen, false);
         EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), c.stored);
         QFile hive(hiveFilePath(Hkey::CurrentUser));
         ASSERT_TRUE(hive.open(QIODevice::ReadOnly));
@@ -206,15 +206,15 @@ TEST_F(DataPathTest, ServerPasswordsNeverReachTheSettingsFile) {
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 
     // For this session only nothing is written, and the session keeps the password it connects with.
-    SaveDataPath(u"postgresql://tally:s3cret@db/office"_s, true);
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"postgresql://tally:s3cret@db/office"_s);
+    SaveDataPath(session(), u"postgresql://tally:s3cret@db/office"_s, true);
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"postgresql://tally:s3cret@db/office"_s);
 }
 
 TEST_F(DataPathTest, SaveDataPathWhileACommandLinePathIsInForce) {
-    CommandLineDataPath = u"/given.yrd"_s;
-    SaveDataPath(u"/picked.yrd"_s, false);
-    EXPECT_EQ(CommandLineDataPath, u"/picked.yrd"_s);
-    EXPECT_EQ(GetDataPath(u"/data.yrd"_s), u"/picked.yrd"_s);
+    session().commandLineDataPath = u"/given.yrd"_s;
+    SaveDataPath(session(), u"/picked.yrd"_s, false);
+    EXPECT_EQ(session().commandLineDataPath, u"/picked.yrd"_s);
+    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/picked.yrd"_s);
     EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"-"_s);
 }
 
@@ -224,7 +224,7 @@ TEST_F(DataPathTest, SaveDataPathReportsASettingThatCannotBeStored) {
     QDir().mkpath(QFileInfo(QFileInfo(hive).path()).path());
     QDir(QFileInfo(hive).path()).removeRecursively();
     makeTextFile(QFileInfo(hive).path());
-    SaveDataPath(u"/next.yrd"_s, false, askThrough(errorReporter()));
+    SaveDataPath(session(), u"/next.yrd"_s, false, askThrough(errorReporter()));
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     EXPECT_EQ(errorReporter()->calls().first().where, u"storing the data file location&"_s);
     EXPECT_EQ(errorReporter()->calls().first().activity, u"Storing the data file location"_s);

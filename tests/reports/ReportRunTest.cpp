@@ -476,8 +476,8 @@ TEST_F(ReportRun, ReportsReadOnlyTheDataFileTheyAreGiven) {
     // The session's data file is the window's business: a report without a source of its own
     // must not fall back on it, and a report with one must not be swayed by it.
     const QString office = officeSqlite();
-    SessionDataPath = office;
-    CommandLineDataPath = office;
+    session().dataPath = office;
+    session().commandLineDataPath = office;
     DayReport day;
     day.setInputs(annaMarch());
     day.Run();
@@ -489,14 +489,14 @@ TEST_F(ReportRun, ReportsReadOnlyTheDataFileTheyAreGiven) {
     EXPECT_FALSE(totals.hasTable());
     EXPECT_TRUE(totals.periodTotals().isEmpty());
 
-    SessionDataPath = env().path(QStringLiteral("missing.yrd"));
-    CommandLineDataPath = SessionDataPath;
+    session().dataPath = env().path(QStringLiteral("missing.yrd"));
+    session().commandLineDataPath = session().dataPath;
     useDataFile(office);
     ASSERT_TRUE(runOn(totals));
     EXPECT_TRUE(totals.hasTable());
     EXPECT_FALSE(totals.periodTotals().isEmpty());
-    SessionDataPath.clear();
-    CommandLineDataPath.clear();
+    session().dataPath.clear();
+    session().commandLineDataPath.clear();
 }
 
 TEST_F(ReportRun, TableInterfaceGivesEachReportsOwnTable) {

@@ -25,7 +25,7 @@ protected:
             return std::unique_ptr<ErrorReporter>(std::move(reporter));
         };
         hooks.showMainWindow = [this] {
-            shownWith = CommandLineDataPath;
+            shownWith = session().commandLineDataPath;
             hiveWhenShown = SettingsHive;
             messageBoxWhenShown = gMessageBox.get();
         };
@@ -42,7 +42,7 @@ protected:
 
 TEST_F(Startup, PreparesEveryServiceBeforeTheMainWindowLoads) {
     SettingsHive = 0;
-    ASSERT_TRUE(Main({u"--datapath=/srv/office/data.yrd"_s}, hooks));
+    ASSERT_TRUE(Main(session(), {u"--datapath=/srv/office/data.yrd"_s}, hooks));
     ASSERT_NE(reporter_, nullptr);
     EXPECT_EQ(gErrorReporter.get(), reporter_);
     EXPECT_EQ(reporter_->ProductName(), u"Tallyrow Reports"_s);
@@ -51,15 +51,15 @@ TEST_F(Startup, PreparesEveryServiceBeforeTheMainWindowLoads) {
     EXPECT_EQ(hiveWhenShown, Hkey::CurrentUser);
     ASSERT_NE(messageBoxWhenShown, nullptr);
     EXPECT_EQ(messageBoxWhenShown->Mode(), 2);
-    EXPECT_EQ(ApplicationHelpFile, u"tyrow.hlp"_s);
+    EXPECT_EQ(session().helpFile, u"tyrow.hlp"_s);
     EXPECT_TRUE(reporter_->calls().isEmpty());
 }
 
 TEST_F(Startup, ArgumentsAreReadAsOneCommandLine) {
-    ASSERT_TRUE(Main({u"DataPath="_s, u"/home/me/my"_s, u"file.yrd"_s}, hooks));
+    ASSERT_TRUE(Main(session(), {u"DataPath="_s, u"/home/me/my"_s, u"file.yrd"_s}, hooks));
     // The blanks between arguments stay; only the ends are trimmed.
     EXPECT_EQ(shownWith, u"/home/me/my file.yrd"_s);
-    ASSERT_TRUE(Main({}, hooks));
+    ASSERT_TRUE(Main(session(), {}, hooks));
     EXPECT_EQ(shownWith, QString());
 }
 
@@ -70,7 +70,7 @@ TEST_F(Startup, WithoutAnErrorReporterTheProgramSaysWhyAndEnds) {
     bool shown = false;
     hooks.showMainWindow = [&] { shown = true; };
     messageBox()->clearRequests();
-    EXPECT_FALSE(Main({}, hooks));
+    EXPECT_FALSE(Main(session(), {}, hooks));
     EXPECT_FALSE(shown);
     EXPECT_EQ(gErrorReporter, nullptr);
     ASSERT_FALSE(gMessageBox == nullptr);
@@ -87,14 +87,14 @@ TEST_F(Startup, WithoutAnErrorReporterTheProgramSaysWhyAndEnds) {
 
 TEST_F(Startup, WindowThatClosedItselfWhileLoadingEndsQuietly) {
     hooks.showMainWindow = [] { throw Error(ErrNo::ObjectUnloaded, u"Object was unloaded"_s); };
-    EXPECT_FALSE(Main({}, hooks));
+    EXPECT_FALSE(Main(session(), {}, hooks));
     ASSERT_NE(reporter_, nullptr);
     EXPECT_TRUE(reporter_->calls().isEmpty());
 }
 
 TEST_F(Startup, OtherFailuresOfTheMainWindowAreReportedWithTheirTrail) {
     hooks.showMainWindow = [] { throw Error(91, u"Object variable not set"_s, u"frmMain&"_s); };
-    EXPECT_FALSE(Main({}, hooks));
+    EXPECT_FALSE(Main(session(), {}, hooks));
     ASSERT_NE(reporter_, nullptr);
     ASSERT_EQ(reporter_->calls().size(), 1);
     EXPECT_EQ(reporter_->calls()[0].where, u"starting the program&opening the main window&frmMain&"_s);
@@ -114,12 +114,12 @@ TEST_F(Startup, RetryShowsTheMainWindowAgain) {
         reporter_ = reporter.get();
         return std::unique_ptr<ErrorReporter>(std::move(reporter));
     };
-    EXPECT_TRUE(Main({}, hooks));
+    EXPECT_TRUE(Main(session(), {}, hooks));
     EXPECT_EQ(attempts, 2);
 }
 
 TEST_F(Startup, RunStartsTheSameSequence) {
-    ReportsProgram program(hooks);
+    ReportsProgram program(session(), hooks);
     EXPECT_TRUE(program.run({u"datapath=/a.yrd, other=1"_s}));
     EXPECT_EQ(shownWith, u"/a.yrd"_s);
 }

@@ -38,27 +38,27 @@ TEST(CommandLine, ExtractCommandParamaterReadsOneOption) {
 class CommandLineFixture : public ServicesFixture {};
 
 TEST_F(CommandLineFixture, ParseCommandLineJoinsTheArgumentsWithBlanks) {
-    ParseCommandLine({});
-    EXPECT_EQ(CommandLineDataPath, QString());
-    ParseCommandLine(
-        {QStringLiteral("datapath=/home/ann/My"), QStringLiteral("Data/x.yrd,"), QStringLiteral("y=1")});
-    EXPECT_EQ(CommandLineDataPath, QStringLiteral("/home/ann/My Data/x.yrd"));
-    ParseCommandLine({QStringLiteral("--verbose")});
-    EXPECT_EQ(CommandLineDataPath, QString());
+    ParseCommandLine(session(), {});
+    EXPECT_EQ(session().commandLineDataPath, QString());
+    ParseCommandLine(session(), {QStringLiteral("datapath=/home/ann/My"), QStringLiteral("Data/x.yrd,"),
+                                 QStringLiteral("y=1")});
+    EXPECT_EQ(session().commandLineDataPath, QStringLiteral("/home/ann/My Data/x.yrd"));
+    ParseCommandLine(session(), {QStringLiteral("--verbose")});
+    EXPECT_EQ(session().commandLineDataPath, QString());
 }
 
 TEST_F(CommandLineFixture, SetHelpFileChoosesByTheCompiledHelpViewer) {
     env().setCompiledHelpViewerRegistered(true);
-    EXPECT_TRUE(SetHelpFile(QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
-    EXPECT_EQ(ApplicationHelpFile, QStringLiteral("tyrow.chm"));
+    EXPECT_TRUE(SetHelpFile(session(), QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
+    EXPECT_EQ(session().helpFile, QStringLiteral("tyrow.chm"));
     env().setCompiledHelpViewerRegistered(false);
-    EXPECT_TRUE(SetHelpFile(QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
-    EXPECT_EQ(ApplicationHelpFile, QStringLiteral("tyrow.hlp"));
+    EXPECT_TRUE(SetHelpFile(session(), QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
+    EXPECT_EQ(session().helpFile, QStringLiteral("tyrow.hlp"));
 }
 
 TEST_F(CommandLineFixture, SetHelpFileWorksWithTheMachineProbe) {
     resetServices();
-    EXPECT_TRUE(SetHelpFile(QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
-    EXPECT_TRUE(ApplicationHelpFile == QStringLiteral("tyrow.chm") ||
-                ApplicationHelpFile == QStringLiteral("tyrow.hlp"));
+    EXPECT_TRUE(SetHelpFile(session(), QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
+    EXPECT_TRUE(session().helpFile == QStringLiteral("tyrow.chm") ||
+                session().helpFile == QStringLiteral("tyrow.hlp"));
 }

@@ -93,10 +93,6 @@ ScopedTestEnvironment::ScopedTestEnvironment() {
 
     m_savedHive = SettingsHive;
     SettingsHive = Hkey::CurrentUser;
-    m_savedCommandLineDataPath = CommandLineDataPath;
-    m_savedHelpFile = ApplicationHelpFile;
-    CommandLineDataPath.clear();
-    ApplicationHelpFile.clear();
 }
 
 ScopedTestEnvironment::~ScopedTestEnvironment() {
@@ -104,8 +100,6 @@ ScopedTestEnvironment::~ScopedTestEnvironment() {
     gMessageBox = std::move(m_savedMessageBox);
     services() = m_savedServices;
     SettingsHive = m_savedHive;
-    CommandLineDataPath = m_savedCommandLineDataPath;
-    ApplicationHelpFile = m_savedHelpFile;
     for (const SavedVariable& saved : m_savedVariables) {
         if (saved.value)
             qputenv(saved.name.constData(), *saved.value);

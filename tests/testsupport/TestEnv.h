@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/Session.h"
+
 #include "support/Scripted.h"
 #include "support/Services.h"
 
@@ -34,8 +36,8 @@ QString binPath(const QString& name);
 /// holds the per-user and machine-wide settings (XDG_CONFIG_HOME, XDG_CONFIG_DIRS) and HOME; the
 /// services answer with fixed values (today 2024-05-15, en_US locale, user "tester", computer
 /// "TESTPC", program and documents folders inside the temporary folder); gErrorReporter and
-/// gMessageBox are scripted; SettingsHive is the per-user hive; CommandLineDataPath and
-/// ApplicationHelpFile are emptied. Not copyable; create one per test.
+/// gMessageBox are scripted; SettingsHive is the per-user hive; the test's session (data file,
+/// help file) starts empty. Not copyable; create one per test.
 class ScopedTestEnvironment {
 public:
     ScopedTestEnvironment();
@@ -56,6 +58,9 @@ public:
     /// The scripted components now installed (nullptr if a test replaced them with other types).
     ScriptedErrorReporter* errorReporter() const;
     ScriptedMessageBox* messageBox() const;
+
+    /// The session the test's window, dialogs and data-file helpers are handed.
+    Session& session() { return m_session; }
 
     void setToday(const QDate& date) { m_today = date; }
     QDate today() const { return m_today; }
@@ -87,8 +92,6 @@ private:
     std::unique_ptr<ErrorReporter> m_savedErrorReporter;
     std::unique_ptr<MessageBoxEx> m_savedMessageBox;
     std::uint32_t m_savedHive = 0;
-    QString m_savedCommandLineDataPath;
-    QString m_savedHelpFile;
 
     QDate m_today{2024, 5, 15};
     QLocale m_locale{QLocale::English, QLocale::UnitedStates};
@@ -97,6 +100,7 @@ private:
     QString m_programFolder;
     QString m_documentsFolder;
     bool m_chmViewer = false;
+    Session m_session;
     QStringList m_openedUrls;
     QList<MessageRequest> m_platformRequests;
 };
@@ -108,6 +112,7 @@ protected:
     void TearDown() override { m_env.reset(); }
 
     ScopedTestEnvironment& env() { return *m_env; }
+    Session& session() { return m_env->session(); }
     ScriptedErrorReporter* errorReporter() const { return m_env->errorReporter(); }
     ScriptedMessageBox* messageBox() const { return m_env->messageBox(); }
 

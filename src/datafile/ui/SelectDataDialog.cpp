@@ -110,10 +110,11 @@ QPixmap tallyrowLogo(const QSize& size) {
     return pixmap;
 }
 
-SelectDataDialog::SelectDataDialog(QWidget* parent)
+SelectDataDialog::SelectDataDialog(Session& session, QWidget* parent)
     : QDialog(parent), m_properties{{u"FilterIndex"_s, 2},
                                     {u"Filter"_s, kDataFilter},
-                                    {u"DialogTitle"_s, kDialogTitle}} {
+                                    {u"DialogTitle"_s, kDialogTitle}},
+      m_session(session) {
     setObjectName(u"frmSelectData"_s);
     setWindowTitle(u"Tallyrow data file"_s);
     setModal(true);
@@ -225,7 +226,7 @@ void SelectDataDialog::buildLayout() {
 void SelectDataDialog::load() {
     StepRunner run(askThrough(gErrorReporter.get()), u"opening the data file dialog&"_s);
     // Setting the path runs the change handler, which enables OK and Apply for an existing file.
-    run.step([&] { m_pathField->setPath(GetDataPath(kDefaultDataFileName)); });
+    run.step([&] { m_pathField->setPath(GetDataPath(m_session, kDefaultDataFileName)); });
     run.step([&] {
         m_detailsLabel->setText(
             u"To choose an existing data file, please type the full path to the file here, or "
@@ -236,7 +237,7 @@ void SelectDataDialog::load() {
     });
     // A file named on the command line rules this run and is never stored, so there is no
     // default to change.
-    run.step([&] { m_useFromNowOnBox->setEnabled(CommandLineDataPath.size() < 2); });
+    run.step([&] { m_useFromNowOnBox->setEnabled(m_session.commandLineDataPath.size() < 2); });
     run.step([&] { m_okButton->setEnabled(namesExistingSource(m_pathField->Path())); });
     // Nothing has been chosen yet, so there is nothing to apply.
     run.step([&] { m_applyButton->setEnabled(false); });
@@ -261,13 +262,14 @@ bool SelectDataDialog::applyChanges() {
     run.step([&] { path = m_pathField->Path(); });
     // An empty text would make CheckData test the session's own file and then store "" as the
     // session's file; it never names a data file.
-    run.step([&] { usable = !path.isEmpty() && CheckData(path, askThrough(gErrorReporter.get())); });
+    run.step(
+        [&] { usable = !path.isEmpty() && CheckData(m_session, path, askThrough(gErrorReporter.get())); });
     if (usable) {
         // The stored default first: storing it leaves the session alone, so the session switch
         // follows either way.
         if (m_useFromNowOnBox->isEnabled() && m_useFromNowOnBox->isChecked())
-            run.step([&] { SaveDataPath(path, false, askThrough(gErrorReporter.get())); });
-        run.step([&] { SaveDataPath(path, true, askThrough(gErrorReporter.get())); });
+            run.step([&] { SaveDataPath(m_session, path, false, askThrough(gErrorReporter.get())); });
+        run.step([&] { SaveDataPath(m_session, path, true, askThrough(gErrorReporter.get())); });
         run.step([&] { m_applyButton->setEnabled(false); });
         run.step([&] { result = true; });
     } else {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/Session.h"
+
 #include "datafile/HostPropertyStore.h"
 
 #include <QDialog>
@@ -26,7 +28,7 @@ class StepRunner;
 class SelectDataDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit SelectDataDialog(QWidget* parent = nullptr);
+    explicit SelectDataDialog(Session& session, QWidget* parent = nullptr);
     ~SelectDataDialog() override;
 
     /// Takes the file in the path field as the session's data file when it opens as a data
@@ -62,6 +64,7 @@ private:
     bool m_cancelled = false;
     /// What this window keeps for its browse control: the data file filters and the title.
     MemoryPropertyStore m_properties;
+    Session& m_session;
 };
 
 /// The dialog's logo, drawn rather than loaded so the program carries no image files.

@@ -167,7 +167,7 @@ bool SaveAsDialog::saveCurrentReport() {
     if (!run.step([&] { path = m_pathField->Path(); }))
         return true;
     // The data file and the files its writer keeps beside it are never written over.
-    if (const auto part = dataFilePartAt(path, SessionDataPath)) {
+    if (const auto part = dataFilePartAt(path, m_dataFile)) {
         run.step([&] {
             Message(u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
                         u"It is %1; choose another name."_s.arg(*part),

@@ -28,6 +28,8 @@ public:
 
     /// Saves these pages (a report document opened from a file) when there is no report.
     void setPages(const engine::PageCollection* pages) { m_pages = pages; }
+    /// The data file the report was made from: never written over, nor the files beside it.
+    void setDataFile(const QString& path) { m_dataFile = path; }
 
     /// Base name of the file, without folder or extension; "report" when left empty.
     QString reportName;
@@ -62,6 +64,7 @@ private:
     QString m_reportFolder;    ///< always ends in "/"
     QString m_reportExtension; ///< with its dot
     bool m_loaded = false;
+    QString m_dataFile;
 };
 
 } // namespace tallyrow

@@ -44,13 +44,15 @@ int RunDesktop(int argc, char** argv) {
     installWidgetServices();
     engine::registerReportFonts();
 
+    // What this run knows of its data file and help, handed to the window and its dialogs.
+    Session session;
     QPointer<MainWindow> window;
     StartupHooks hooks;
     hooks.initThemedControls = initThemedControls;
     hooks.createErrorReporter = [] { return std::unique_ptr<ErrorReporter>(new QtErrorReporter); };
-    hooks.showMainWindow = [&window] {
+    hooks.showMainWindow = [&window, &session] {
         if (!window)
-            window = new MainWindow;
+            window = new MainWindow(session);
         window->setAttribute(Qt::WA_DeleteOnClose);
         if (!window->load())
             throw Error(ErrNo::ObjectUnloaded, u"Object was unloaded"_s);
@@ -60,7 +62,7 @@ int RunDesktop(int argc, char** argv) {
     QStringList arguments = QApplication::arguments();
     if (!arguments.isEmpty())
         arguments.removeFirst();
-    const bool open = Main(arguments, hooks);
+    const bool open = Main(session, arguments, hooks);
     int code = 0;
     if (open && !applicationEnded())
         code = QApplication::exec();

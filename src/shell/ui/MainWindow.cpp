@@ -117,11 +117,12 @@ QComboBox* makeList(const QString& name, const QStringList& items, QWidget* pare
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent)
+MainWindow::MainWindow(Session& session, QWidget* parent)
     : QMainWindow(parent),
       m_properties(std::make_unique<MemoryPropertyStore>(
           std::initializer_list<std::pair<QString, QVariant>>{{u"period"_s, kPeriodWeek}})),
-      m_cache(std::make_shared<StoreCache>(storeCacheFolder().value_or(StoreCache::defaultCacheFolder()))) {
+      m_cache(std::make_shared<StoreCache>(storeCacheFolder().value_or(StoreCache::defaultCacheFolder()))),
+      m_session(session) {
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"Tyrow Reports"_s);
     buildControls();
@@ -368,7 +369,7 @@ void MainWindow::buildShortcuts() {
 }
 
 void MainWindow::showDataSource() {
-    const QString source = GetDataPath(kDefaultDataFileName);
+    const QString source = GetDataPath(m_session, kDefaultDataFileName);
     const QString shown =
         isPostgresUri(source) ? redactedPostgresUri(source) : QDir::toNativeSeparators(source);
     m_dataSourceLabel->setText(shown.isEmpty() ? QString() : u"Data: "_s + shown);
@@ -635,7 +636,7 @@ bool MainWindow::load() {
     if (applicationEnded())
         return false;
     run.step([&] {
-        while (!CheckData(QString(), askThrough(gErrorReporter.get()))) {
+        while (!CheckData(m_session, QString(), askThrough(gErrorReporter.get()))) {
             // Abort in an error report about the file ends the program here and now.
             if (applicationEnded()) {
                 unload = true;
@@ -643,7 +644,7 @@ bool MainWindow::load() {
             }
             bool cancelled = false;
             {
-                SelectDataDialog dialog(this);
+                SelectDataDialog dialog(m_session, this);
                 runDialog(dialog);
                 cancelled = dialog.cancelled();
             }
@@ -760,7 +761,7 @@ void MainWindow::onDatesChanged() {
 
 void MainWindow::loadUserList() {
     ignoringFailures([this] { showDataSource(); });
-    const QString path = GetDataPath(kDefaultDataFileName);
+    const QString path = GetDataPath(m_session, kDefaultDataFileName);
     if (StoreCache::keepsStore(path)) {
         // A saved copy of the file as it is now is opened at once; otherwise the file is read
         // off this thread and the list fills when it is in.
@@ -1001,7 +1002,7 @@ bool MainWindow::previewDataReady() {
         showPreviewWaiting();
         return false;
     }
-    const QString path = GetDataPath(kDefaultDataFileName);
+    const QString path = GetDataPath(m_session, kDefaultDataFileName);
     if (!StoreCache::keepsStore(path)) {
         m_planner.reset();
         m_source = openActivitySource(path, nullptr); // a server: SQL, connected by the report
@@ -1108,7 +1109,7 @@ void MainWindow::fillCommonOptions(CommonReportOptions& options) const {
     options.UserFilter = m_userFilter;
     options.ComputerFilter = m_computerFilter;
     // The session's data file is resolved here, at the window's edge; the report only reads it.
-    options.DataFile = GetDataPath(kDefaultDataFileName);
+    options.DataFile = GetDataPath(m_session, kDefaultDataFileName);
 }
 
 void MainWindow::previewTotalsReport() {
@@ -1377,6 +1378,7 @@ void MainWindow::onSave() {
     StepRunner run(askThrough(m_err), u"saving the report&"_s, u"processing menu click"_s, false);
     run.step([this] {
         SaveAsDialog dialog(m_viewer->reportSource(), this);
+        dialog.setDataFile(m_session.dataPath);
         if (m_viewer->reportSource()) {
             dialog.reportName = ReportNameFor(m_userFilter, m_computerFilter);
         } else {
@@ -1416,15 +1418,15 @@ void MainWindow::onExit() {
 
 void MainWindow::onChangeDataFile() {
     StepRunner run(askThrough(m_err), u"changing the data file&"_s);
-    const QString before = GetDataPath(kDefaultDataFileName);
+    const QString before = GetDataPath(m_session, kDefaultDataFileName);
     bool accepted = false;
     run.step([&] {
-        SelectDataDialog dialog(this);
+        SelectDataDialog dialog(m_session, this);
         accepted = runDialog(dialog) == QDialog::Accepted;
     });
     // Cancelled with the same file in use: the file is looked at again, but the list's choice
     // and the shown report stay while the file still holds that entry.
-    m_keepShownEntry = !accepted && GetDataPath(kDefaultDataFileName) == before;
+    m_keepShownEntry = !accepted && GetDataPath(m_session, kDefaultDataFileName) == before;
     run.step([this] { loadUserList(); });
 }
 
@@ -1483,8 +1485,8 @@ void MainWindow::onHelpContents() {
 void MainWindow::showHelp() {
     const QString folder = ProgramFolder();
     QString target;
-    if (!ApplicationHelpFile.isEmpty() && QFileInfo(folder + u'/' + ApplicationHelpFile).isFile())
-        target = folder + u'/' + ApplicationHelpFile;
+    if (!m_session.helpFile.isEmpty() && QFileInfo(folder + u'/' + m_session.helpFile).isFile())
+        target = folder + u'/' + m_session.helpFile;
     else
         target = folder + u"/manual/index.html"_s;
     const bool shown = services().openUrl && services().openUrl(QUrl::fromLocalFile(target).toString());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "activity/StoreCache.h"
+#include "support/Session.h"
 
 #include <QDate>
 #include <QMainWindow>
@@ -53,7 +54,7 @@ class ReportViewer;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(Session& session, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     /// The load handler: makes sure a usable data file is in place (asking the user to pick
@@ -281,6 +282,7 @@ private:
     bool m_sizedOnShow = false;
     bool m_fittedOnShow = false; ///< the next list read keeps the chosen entry and the report
     bool m_unloaded = false;
+    Session& m_session; ///< the data file and help file of this run
 };
 
 } // namespace tallyrow

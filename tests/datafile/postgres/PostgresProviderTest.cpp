@@ -517,24 +517,24 @@ TEST_F(ServerCheckData, AcceptsAServerThatAnswersAndReportsOneThatDoesNot) {
     ASSERT_TRUE(db.ok());
     ASSERT_TRUE(db.loadSchema());
 
-    SessionDataPath.clear();
-    EXPECT_TRUE(CheckData(db.uri()));
+    session().dataPath.clear();
+    EXPECT_TRUE(CheckData(session(), db.uri()));
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 
     // Session source: the URI given on the command line.
-    CommandLineDataPath = db.uri();
-    EXPECT_TRUE(CheckData());
+    session().commandLineDataPath = db.uri();
+    EXPECT_TRUE(CheckData(session()));
 
     const QString wrong = test::withPassword(db.uri(), QStringLiteral("wrong-one"));
-    EXPECT_FALSE(CheckData(wrong, askThrough(errorReporter())));
+    EXPECT_FALSE(CheckData(session(), wrong, askThrough(errorReporter())));
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const auto& call = errorReporter()->calls().first();
     EXPECT_EQ(call.where, QStringLiteral("opening the data file&"));
     EXPECT_TRUE(call.description.contains(redactedPostgresUri(wrong))) << call.description.toStdString();
     EXPECT_FALSE(call.description.contains(QStringLiteral("wrong-one")));
     // The connection string keeps its form, with the URI as the data source.
-    CommandLineDataPath.clear();
-    SessionDataPath.clear();
+    session().commandLineDataPath.clear();
+    session().dataPath.clear();
     EXPECT_EQ(ConnectionString(db.uri()), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") +
                                               db.uri() + QStringLiteral("; Jet OLEDB:Database Password = "));
 }

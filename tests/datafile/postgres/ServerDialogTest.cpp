@@ -24,17 +24,17 @@ protected:
         ServicesFixture::SetUp();
         if (test::testServerUri().isEmpty())
             GTEST_SKIP() << test::kNoTestServer;
-        SessionDataPath.clear();
-        CommandLineDataPath.clear();
+        session().dataPath.clear();
+        session().commandLineDataPath.clear();
         m_db = std::make_unique<test::ScratchDatabase>();
         ASSERT_TRUE(m_db->ok());
         ASSERT_TRUE(m_db->loadSchema());
-        SessionDataPath = env().path(QStringLiteral("old.yrd"));
-        dialog = std::make_unique<SelectDataDialog>();
+        session().dataPath = env().path(QStringLiteral("old.yrd"));
+        dialog = std::make_unique<SelectDataDialog>(session());
     }
     void TearDown() override {
         dialog.reset();
-        SessionDataPath.clear();
+        session().dataPath.clear();
         m_db.reset();
         ServicesFixture::TearDown();
     }
@@ -60,7 +60,7 @@ TEST_F(ServerDialog, AUriEnablesOkAndBecomesTheSessionsSource) {
     EXPECT_TRUE(button("cmdApply")->isEnabled());
     button("cmdOK")->click();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName).toStdString(), m_db->uri().toStdString());
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName).toStdString(), m_db->uri().toStdString());
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
     EXPECT_TRUE(messageBox()->requests().isEmpty());
 }
@@ -71,7 +71,7 @@ TEST_F(ServerDialog, AServerThatRefusesIsReportedWithoutThePassword) {
     ASSERT_TRUE(button("cmdApply")->isEnabled());
     button("cmdApply")->click();
 
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName).toStdString(),
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName).toStdString(),
               env().path(QStringLiteral("old.yrd")).toStdString());
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const QString reported = errorReporter()->calls().first().description;

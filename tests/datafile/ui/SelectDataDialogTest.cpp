@@ -49,19 +49,19 @@ class SelectDataDialogTest : public test::ServicesFixture {
 protected:
     void SetUp() override {
         ServicesFixture::SetUp();
-        SessionDataPath.clear();
-        CommandLineDataPath.clear();
+        session().dataPath.clear();
+        session().commandLineDataPath.clear();
     }
     void TearDown() override {
         dialog.reset();
-        SessionDataPath.clear();
+        session().dataPath.clear();
         ServicesFixture::TearDown();
     }
 
     /// Opens the dialog on `sessionFile` as the session's data file ("" = nothing resolved).
     void open(const QString& sessionFile = {}) {
-        SessionDataPath = sessionFile;
-        dialog = std::make_unique<SelectDataDialog>();
+        session().dataPath = sessionFile;
+        dialog = std::make_unique<SelectDataDialog>(session());
         browse()->setFileChooser(chooser);
     }
 
@@ -173,14 +173,14 @@ TEST_F(SelectDataDialogTest, OpensWithTheFocusOnTheFirstButtonThatCanTakeIt) {
     const QString data = makeDataFile(u"data.yrd"_s);
     const std::pair<QString, QString> cases[] = {{data, u"cmdOK"_s},
                                                  {env().path(u"gone.yrd"_s), u"cmdCancel"_s}};
-    for (const auto& [session, focused] : cases) {
-        SCOPED_TRACE(qPrintable(session));
-        open(session);
+    for (const auto& [sessionFile, focused] : cases) {
+        SCOPED_TRACE(qPrintable(sessionFile));
+        open(sessionFile);
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
         EXPECT_EQ(dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString(), focused);
         dialog.reset();
-        SessionDataPath.clear();
+        session().dataPath.clear();
     }
 }
 
@@ -222,7 +222,7 @@ TEST_F(SelectDataDialogTest, ApplyTakesTheFileForTheSessionAndStaysOpen) {
     typeNewPath(second);
     ASSERT_TRUE(button("cmdApply")->isEnabled());
     button("cmdApply")->click();
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName), second);
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), second);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_FALSE(button("cmdApply")->isEnabled());
     EXPECT_TRUE(button("cmdOK")->isEnabled());
@@ -238,13 +238,13 @@ TEST_F(SelectDataDialogTest, ApplyTakesTheFileForTheSessionAndStaysOpen) {
     EXPECT_TRUE(dialog->cancelled());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName), second);
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), second);
 }
 
 TEST_F(SelectDataDialogTest, OkClosesOnlyOnAUsableFile) {
-    const QString session = makeDataFile(u"session.yrd"_s);
+    const QString sessionFile = makeDataFile(u"sessionFile.yrd"_s);
     const QString text = makeFile(u"notes.yrd"_s);
-    open(session);
+    open(sessionFile);
     dialog->show();
 
     typeNewPath(text);
@@ -252,7 +252,7 @@ TEST_F(SelectDataDialogTest, OkClosesOnlyOnAUsableFile) {
     button("cmdOK")->click();
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(browse()->Path(), text);
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName), session);
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), sessionFile);
     EXPECT_EQ(boxes(), QStringList({box(48, kInvalidPrefix + text + kInvalidSuffix)}));
 
     const QString good = makeDataFile(u"good.yrd"_s);
@@ -260,7 +260,7 @@ TEST_F(SelectDataDialogTest, OkClosesOnlyOnAUsableFile) {
     button("cmdOK")->click();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName), good);
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), good);
     EXPECT_FALSE(dialog->cancelled());
 }
 
@@ -279,7 +279,7 @@ TEST_F(SelectDataDialogTest, ServerThatCannotBeReachedIsRefusedWithoutItsPasswor
     ASSERT_FALSE(errorReporter()->calls().isEmpty());
     for (const auto& call : errorReporter()->calls())
         EXPECT_FALSE(call.description.contains(u"s3cret"_s)) << qPrintable(call.description);
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName), env().path(u"session.yrd"_s));
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), env().path(u"session.yrd"_s));
 }
 
 TEST_F(SelectDataDialogTest, ClosingTheFrameLeavesTheCancelFlagAlone) {
@@ -398,7 +398,7 @@ TEST_F(SelectDataDialogTest, UseFromNowOnStoresTheDefaultAndSwitchesTheSession) 
     child<QCheckBox>(u"chkUseFromNowOn"_s)->setChecked(true);
     button("cmdOK")->click();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName), second);
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), second);
     EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), second);
 
     // Unticked, the choice is for this session only.
@@ -406,27 +406,27 @@ TEST_F(SelectDataDialogTest, UseFromNowOnStoresTheDefaultAndSwitchesTheSession) 
     open(second);
     typeNewPath(first);
     button("cmdApply")->click();
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName), first);
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), first);
     EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), second);
 
     // A file named on the command line rules the run: there is no default to change.
     dialog.reset();
-    CommandLineDataPath = first;
+    session().commandLineDataPath = first;
     open(first);
     EXPECT_FALSE(child<QCheckBox>(u"chkUseFromNowOn"_s)->isEnabled());
 }
 
 TEST_F(SelectDataDialogTest, IgnoringTheReportOnAFileThatDoesNotOpenKeepsTheDialogOpen) {
-    const QString session = makeDataFile(u"session.yrd"_s);
+    const QString sessionFile = makeDataFile(u"sessionFile.yrd"_s);
     const QString text = makeFile(u"notes.txt"_s);
     errorReporter()->setDefaultAnswer(ReportAnswer::Ignore);
-    open(session);
+    open(sessionFile);
     dialog->show();
     typeNewPath(text);
     button("cmdOK")->click();
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_NE(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName), session);
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), sessionFile);
     EXPECT_EQ(boxes(), QStringList({box(48, kInvalidPrefix + text + kInvalidSuffix)}));
     ASSERT_FALSE(errorReporter()->calls().isEmpty());
     EXPECT_EQ(errorReporter()->calls().first().where, u"opening the data file&"_s);

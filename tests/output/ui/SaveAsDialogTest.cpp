@@ -305,12 +305,12 @@ TEST_F(SaveDialog, UnknownFormatCodesWriteTheReportDocument) {
 TEST_F(SaveDialog, NeverWritesOverTheDataFileOrTheLogBesideIt) {
     const QString data = env().path(u"office.yrd"_s);
     test::writeSqliteDataFile(data, {});
-    SessionDataPath = data;
     for (const QString& path : {data, data + u"-wal"_s}) {
         SCOPED_TRACE(path.toStdString());
         messageBox()->clearRequests();
         SaveAsDialog dialog(report.get());
         dialog.reportName = u"week"_s;
+        dialog.setDataFile(data);
         dialog.load();
         browse(dialog)->setPath(path);
         pressOK(dialog);
@@ -319,5 +319,4 @@ TEST_F(SaveDialog, NeverWritesOverTheDataFileOrTheLogBesideIt) {
         EXPECT_TRUE(dialog.isVisible() || !dialog.result()) << "the dialog waits for another name";
     }
     EXPECT_FALSE(QFile::exists(data + u"-wal"_s));
-    SessionDataPath.clear();
 }

@@ -34,7 +34,7 @@ protected:
     }
     /// Starts the window without waiting for its data.
     void start() {
-        window = std::make_unique<MainWindow>();
+        window = std::make_unique<MainWindow>(session());
         ASSERT_TRUE(window->load());
     }
     QList<MessageRequest> boxes() const { return messageBox()->requests(); }

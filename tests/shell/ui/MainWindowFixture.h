@@ -30,10 +30,10 @@ protected:
     void SetUp() override {
         ServicesFixture::SetUp();
         ensureWidgetsApp();
-        SessionDataPath.clear();
+        session().dataPath.clear();
         resetApplicationEnded();
         dataPath = env().path(QStringLiteral("office.yrd"));
-        CommandLineDataPath = dataPath;
+        session().commandLineDataPath = dataPath;
         MainWindow::setStoreCacheFolder(env().path(QStringLiteral("snapshots")));
         MainWindow::setDialogRunner([this](QDialog& dialog) {
             dialogs << dialog.objectName();
@@ -45,7 +45,7 @@ protected:
         window.reset();
         MainWindow::setDialogRunner(nullptr);
         MainWindow::setStoreCacheFolder(std::nullopt);
-        SessionDataPath.clear();
+        session().dataPath.clear();
         resetApplicationEnded();
         ServicesFixture::TearDown();
     }
@@ -53,7 +53,7 @@ protected:
     /// Writes the data file and loads a window on it.
     MainWindow& load(const QVector<ActivityRow>& rows) {
         writeSqliteDataFile(dataPath, rows);
-        window = std::make_unique<MainWindow>();
+        window = std::make_unique<MainWindow>(session());
         EXPECT_TRUE(window->load());
         EXPECT_TRUE(waitForData());
         return *window;

@@ -599,23 +599,23 @@ TEST_F(MainWindowTest, AbortFromAnErrorReportEndsTheProgram) {
 }
 
 TEST_F(MainWindowTest, AbortWhileStartingOnAFileThatIsNoDataFileEndsTheStart) {
-    CommandLineDataPath = env().path(u"notes.txt"_s);
+    session().commandLineDataPath = env().path(u"notes.txt"_s);
     {
-        QFile f(CommandLineDataPath);
+        QFile f(session().commandLineDataPath);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("shopping list\n");
     }
     errorReporter()->setDefaultAnswer(ReportAnswer::Abort);
-    window = std::make_unique<MainWindow>();
+    window = std::make_unique<MainWindow>(session());
     EXPECT_FALSE(window->load());
     EXPECT_TRUE(applicationEnded());
     EXPECT_TRUE(dialogs.isEmpty()) << "no data-file dialog after Abort";
 }
 
 TEST_F(MainWindowTest, AFileThatIsNoDataFileIsReportedOnceAtStart) {
-    CommandLineDataPath = env().path(u"notes.txt"_s);
+    session().commandLineDataPath = env().path(u"notes.txt"_s);
     {
-        QFile f(CommandLineDataPath);
+        QFile f(session().commandLineDataPath);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("shopping list\n");
     }
@@ -625,7 +625,7 @@ TEST_F(MainWindowTest, AFileThatIsNoDataFileIsReportedOnceAtStart) {
         return d.result();
     };
     messageBox()->queueAnswer(MsgAnswer::Yes);
-    window = std::make_unique<MainWindow>();
+    window = std::make_unique<MainWindow>(session());
     EXPECT_FALSE(window->load());
     QStringList reported;
     for (const auto& call : errorReporter()->calls())
@@ -634,14 +634,14 @@ TEST_F(MainWindowTest, AFileThatIsNoDataFileIsReportedOnceAtStart) {
 }
 
 TEST_F(MainWindowTest, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
-    CommandLineDataPath = env().path(u"missing.yrd"_s);
+    session().commandLineDataPath = env().path(u"missing.yrd"_s);
     onDialog = [](QDialog& d) {
         d.findChild<QPushButton*>(u"cmdCancel"_s)->click();
         return d.result();
     };
     messageBox()->queueAnswer(MsgAnswer::No);
     messageBox()->queueAnswer(MsgAnswer::Yes);
-    window = std::make_unique<MainWindow>();
+    window = std::make_unique<MainWindow>(session());
     EXPECT_FALSE(window->load());
     EXPECT_EQ(dialogs, (QStringList{u"frmSelectData"_s, u"frmSelectData"_s}));
     ASSERT_EQ(boxes().size(), 2);
@@ -654,13 +654,13 @@ TEST_F(MainWindowTest, AMissingDataFileAsksForOneUntilTheUserAgreesToClose) {
 TEST_F(MainWindowTest, AFileChosenInTheDialogIsUsed) {
     const QString other = env().path(u"other.yrd"_s);
     test::writeSqliteDataFile(other, office());
-    CommandLineDataPath.clear();
-    SessionDataPath = env().path(u"missing.yrd"_s);
+    session().commandLineDataPath.clear();
+    session().dataPath = env().path(u"missing.yrd"_s);
     onDialog = [&](QDialog&) {
-        SaveDataPath(other, true);
+        SaveDataPath(session(), other, true);
         return int(QDialog::Accepted);
     };
-    window = std::make_unique<MainWindow>();
+    window = std::make_unique<MainWindow>(session());
     EXPECT_TRUE(window->load());
     EXPECT_TRUE(waitForData());
     EXPECT_EQ(dialogs, QStringList{u"frmSelectData"_s});
@@ -689,20 +689,20 @@ TEST_F(MainWindowTest, IgnoringEveryReportOnATextFileNeverTakesIt) {
     action(u"mnuSelectDataPath"_s)->trigger();
 
     EXPECT_FALSE(acceptedOnOk);
-    EXPECT_EQ(GetDataPath(kDefaultDataFileName), dataPath);
+    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), dataPath);
     EXPECT_FALSE(errorReporter()->calls().isEmpty());
     EXPECT_GT(list(u"cboUserName"_s)->count(), 1) << "the list still shows the file in use";
 }
 
 TEST_F(MainWindowTest, IgnoringEveryReportOnAFileWithoutActivityAsksForAnotherAtStart) {
-    CommandLineDataPath = test::fixturePath(u"no-activity-jet4.mdb"_s);
+    session().commandLineDataPath = test::fixturePath(u"no-activity-jet4.mdb"_s);
     errorReporter()->setDefaultAnswer(ReportAnswer::Ignore);
     onDialog = [](QDialog& d) {
         d.findChild<QPushButton*>(u"cmdCancel"_s)->click();
         return d.result();
     };
     messageBox()->queueAnswer(MsgAnswer::Yes);
-    window = std::make_unique<MainWindow>();
+    window = std::make_unique<MainWindow>(session());
     EXPECT_FALSE(window->load());
     EXPECT_EQ(dialogs, QStringList{u"frmSelectData"_s});
     EXPECT_FALSE(errorReporter()->calls().isEmpty());
