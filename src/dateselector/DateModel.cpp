@@ -146,7 +146,7 @@ int DateModel::Period() const {
 }
 
 void DateModel::setPeriod(int value) {
-    withTrail(u"Let Period&"_s, [&] {
+    withTrail(u"setting the period&"_s, [&] {
         SetPeriod(value);
         CalculateDates();
         markChanged(u"Period"_s);
@@ -170,7 +170,7 @@ QDate DateModel::PeriodStartDate() const {
 }
 
 void DateModel::setPeriodCount(double value) {
-    withTrail(u"Let PeriodCount&"_s, [&] {
+    withTrail(u"setting the number of periods&"_s, [&] {
         requireFinite(value);
         if (value == m_periodCount)
             return;
@@ -181,7 +181,7 @@ void DateModel::setPeriodCount(double value) {
 }
 
 void DateModel::setStartDateOffset(double value) {
-    withTrail(u"Let StartDateOffset&"_s, [&] {
+    withTrail(u"setting the start date's offset&"_s, [&] {
         requireFinite(value);
         if (value == m_startDateOffset)
             return;
@@ -192,7 +192,7 @@ void DateModel::setStartDateOffset(double value) {
 }
 
 void DateModel::setPeriodStartDate(const QDate& value) {
-    withTrail(u"Let PeriodStartDate&"_s, [&] {
+    withTrail(u"setting the period's first day&"_s, [&] {
         requireDate(value);
         if (value == m_periodStartDate)
             return;
@@ -211,15 +211,15 @@ void DateModel::restoreSettings(int period, double periodCount, const QDate& per
 }
 
 QDate DateModel::StartDate() const {
-    return withTrail(u"Get StartDate&"_s, [&] { return m_fields->startDate(); });
+    return withTrail(u"reading the start date&"_s, [&] { return m_fields->startDate(); });
 }
 
 QDate DateModel::EndDate() const {
-    return withTrail(u"Get EndDate&"_s, [&] { return m_fields->endDate(); });
+    return withTrail(u"reading the end date&"_s, [&] { return m_fields->endDate(); });
 }
 
 void DateModel::setStartDate(const QDate& newDate) {
-    withTrail(u"Let StartDate&"_s, [&] {
+    withTrail(u"setting the start date&"_s, [&] {
         requireDate(newDate);
         if (newDate > m_fields->endDate() && m_showEndDate)
             m_fields->setEndDate(LastOf(m_periodInterval, newDate, m_periodCount));
@@ -228,7 +228,7 @@ void DateModel::setStartDate(const QDate& newDate) {
 }
 
 void DateModel::setEndDate(const QDate& newDate) {
-    withTrail(u"Let EndDate&"_s, [&] {
+    withTrail(u"setting the end date&"_s, [&] {
         requireDate(newDate);
         // An end before a shown start is not taken: the start moves to the first day of the
         // period PeriodCount periods after the new end's, and the end keeps its value. Hosts
@@ -256,7 +256,7 @@ void DateModel::setShowEndDate(bool value) {
 }
 
 void DateModel::SetDates(const QDate& newStartDate, int newPeriod, double newPeriodCount) {
-    withTrail(u"SetDates&"_s, [&] {
+    withTrail(u"setting the dates&"_s, [&] {
         requireDate(newStartDate);
         requireFinite(newPeriodCount);
         setPeriod(newPeriod);
@@ -267,14 +267,14 @@ void DateModel::SetDates(const QDate& newStartDate, int newPeriod, double newPer
 }
 
 void DateModel::GetReportDates(QDate& startDate, QDate& endDate) const {
-    withTrail(u"SetupReportDates&"_s, [&] {
+    withTrail(u"setting up the report's dates&"_s, [&] {
         startDate = m_fields->startDate();
         endDate = m_fields->endDate();
     });
 }
 
 QDate DateModel::FirstOf(const QString& period, const QDate& date, double offset) const {
-    return withTrail(u"FirstOf&"_s, [&] {
+    return withTrail(u"finding the first day of the period&"_s, [&] {
         const QDate shifted = DateAdd(period, offset, date);
         const QString code = period.toLower();
         if (code == QLatin1String("d"))
@@ -290,7 +290,7 @@ QDate DateModel::FirstOf(const QString& period, const QDate& date, double offset
 }
 
 QDate DateModel::LastOf(const QString& period, const QDate& date, double offset) const {
-    return withTrail(u"LastOf&"_s, [&] {
+    return withTrail(u"finding the last day of the period&"_s, [&] {
         const QDate shifted = DateAdd(period, offset, date);
         const QString code = period.toLower();
         if (code == QLatin1String("d"))
@@ -306,7 +306,7 @@ QDate DateModel::LastOf(const QString& period, const QDate& date, double offset)
 }
 
 void DateModel::CalculateDates() {
-    withTrail(u"CalculateDates&"_s, [&] {
+    withTrail(u"working out the dates&"_s, [&] {
         const QDate start = searchRange(FirstOf(m_periodInterval, m_periodStartDate, 0));
         m_fields->setStartDate(start);
         m_fields->setEndDate(dayBefore(DateAdd(m_periodInterval, m_periodCount, start)));

@@ -456,7 +456,7 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
 }
 
 PageCollection loadReportDocument(const QString& path) {
-    return withTrail(QStringLiteral("loadReportDocument&"), [&] {
+    return withTrail(QStringLiteral("reading the report document&"), [&] {
         QFile file(path);
         const QFileInfo info(path);
         if (!info.exists())

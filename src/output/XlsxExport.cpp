@@ -404,7 +404,7 @@ void writeTable(lxw_workbook* book, const SheetTable& table) {
 }
 
 void writeWorkbook(const SheetTable& table, const QString& path) {
-    withTrail(u"writeReportXlsx&"_s, [&] {
+    withTrail(u"writing the workbook&"_s, [&] {
         auto failed = [&](const QString& reason) {
             return Error(ErrNo::PathFileAccess, u"Cannot write %1: %2"_s.arg(path, reason));
         };
@@ -536,7 +536,7 @@ void writeReportXlsx(const engine::Report& report, const QString& path) {
     if (const auto* totals = qobject_cast<const TotalsReport*>(&report))
         return writeReportXlsx(*totals, path);
     throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),
-                QStringLiteral("writeReportXlsx&"));
+                QStringLiteral("writing the workbook&"));
 }
 
 void writeReportTable(const engine::Report& report, ReportFormat format, const QString& path) {
@@ -545,7 +545,7 @@ void writeReportTable(const engine::Report& report, ReportFormat format, const Q
     const TableReport* table = asTableReport(&report);
     if (!table)
         throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),
-                    QStringLiteral("writeReportCsv&"));
+                    QStringLiteral("writing the CSV file&"));
     writeReportCsv(*table, path);
 }
 

@@ -23,7 +23,7 @@ void appendLine(QString& out, const QStringList& fields) {
 }
 
 void writeFile(const QByteArray& bytes, const QString& path) {
-    withTrail(QStringLiteral("writeReportCsv&"), [&] {
+    withTrail(QStringLiteral("writing the CSV file&"), [&] {
         const FileWriteResult written = writeFileAtomically(path, bytes);
         if (!written)
             throw Error(ErrNo::PathFileAccess,

@@ -28,7 +28,7 @@ QByteArray reportCsv(const UsersReport& report);
 
 /// Writes the CSV of a report that has run to `path`, replacing the file only once the whole
 /// text is written. Raises an Error naming the file when it cannot be written
-/// ("writeReportCsv&" in front of the source).
+/// ("writing the CSV file&" in front of the source).
 void writeReportCsv(const TableReport& report, const QString& path);
 
 /// One CSV field: quoted (quotes doubled) when it holds a comma, a quote, CR or LF.

@@ -7,7 +7,7 @@
 namespace tallyrow {
 
 QString ExtractCommandParamater(const QString& name, const QString& commandLine, const QString& def) {
-    return withTrail(QStringLiteral("ExtractCommandParamater&"), [&]() -> QString {
+    return withTrail(QStringLiteral("reading a command-line option&"), [&]() -> QString {
         const QString key = name + u'=';
         const qsizetype found = commandLine.indexOf(key, 0, Qt::CaseInsensitive);
         if (found < 0)

@@ -92,22 +92,19 @@ bool searchFirst(const QString& path, bool folders) {
 } // namespace
 
 QString GetSpecialFolder(SpecialFolder specialFolderId, bool createIt) {
-    return withTrail(
-        QStringLiteral(
-            "GetSpecialFolder(SpecialFolderID As SpecialFolderEnum, Optional CreateIt As Boolean = False)&"),
-        [&]() -> QString {
-            if (specialFolderId != SpecialFolder::Personal || !services().documentsFolder)
-                return {};
-            QString folder = services().documentsFolder();
-            while (folder.size() > 1 && folder.endsWith(u'/'))
-                folder.chop(1);
-            if (folder.isEmpty())
-                return {};
-            if (createIt && !QFileInfo(folder).isDir())
-                QDir().mkpath(folder);
-            // A folder that is not there (and was not made) is no answer.
-            return QFileInfo(folder).isDir() ? folder : QString();
-        });
+    return withTrail(QStringLiteral("finding a special folder&"), [&]() -> QString {
+        if (specialFolderId != SpecialFolder::Personal || !services().documentsFolder)
+            return {};
+        QString folder = services().documentsFolder();
+        while (folder.size() > 1 && folder.endsWith(u'/'))
+            folder.chop(1);
+        if (folder.isEmpty())
+            return {};
+        if (createIt && !QFileInfo(folder).isDir())
+            QDir().mkpath(folder);
+        // A folder that is not there (and was not made) is no answer.
+        return QFileInfo(folder).isDir() ? folder : QString();
+    });
 }
 
 QString TrimNull(const QString& text) {
@@ -127,7 +124,7 @@ QString trimBlanks(const QString& text) {
 }
 
 bool DoesFileExist(const QString& path, FileAttr attributes, bool* notFound) {
-    return withTrail(QStringLiteral("DoesFileExist&"), [&]() -> bool {
+    return withTrail(QStringLiteral("looking for the file&"), [&]() -> bool {
         BusyCursor busy;
         if (notFound)
             *notFound = false;
@@ -155,7 +152,7 @@ QString GetFilePath(const QString& path) {
 }
 
 void MakeDirPath(const QString& path) {
-    withTrail(QStringLiteral("MakeDirPath&"), [&] {
+    withTrail(QStringLiteral("making the folder&"), [&] {
         if (path.isEmpty())
             return;
         const QString walked = path + u'/';
@@ -181,21 +178,21 @@ bool FolderExists(const QString& path) {
 }
 
 QString GetLoggedInUserName(const QString& def) {
-    return withTrail(QStringLiteral("GetLoggedInUserName&"), [&]() -> QString {
+    return withTrail(QStringLiteral("finding the user's name&"), [&]() -> QString {
         const QString name = services().loggedInUserName ? services().loggedInUserName() : QString();
         return name.isEmpty() ? def : name;
     });
 }
 
 QString GetLocalComputerName(const QString& def) {
-    return withTrail(QStringLiteral("GetLocalComputerName&"), [&]() -> QString {
+    return withTrail(QStringLiteral("finding the computer's name&"), [&]() -> QString {
         const QString name = services().localComputerName ? services().localComputerName() : QString();
         return name.isEmpty() ? def : name;
     });
 }
 
 void BrowseToWebSite(const QString& address, QObject* /*owner*/) {
-    withTrail(QStringLiteral("BrowseToWebSite&"), [&] {
+    withTrail(QStringLiteral("opening the web site&"), [&] {
         if (services().openUrl)
             services().openUrl(address);
     });

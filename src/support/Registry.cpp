@@ -227,7 +227,8 @@ Line lineFor(const QString& name, const RegValue& value, int type) {
         else if (const auto* number = std::get_if<std::uint32_t>(&value))
             line.data = QString::number(*number);
         else
-            throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"), QStringLiteral("SetValueEx&"));
+            throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"),
+                        QStringLiteral("writing a setting&"));
         break;
     case RegType::Number: {
         line.typeTag = kNumberTag;
@@ -238,10 +239,11 @@ Line lineFor(const QString& name, const RegValue& value, int type) {
             const uint n = text->trimmed().toUInt(&ok, 10);
             if (!ok)
                 throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"),
-                            QStringLiteral("SetValueEx&"));
+                            QStringLiteral("writing a setting&"));
             line.data = QString::number(n);
         } else {
-            throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"), QStringLiteral("SetValueEx&"));
+            throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"),
+                        QStringLiteral("writing a setting&"));
         }
         break;
     }
@@ -250,7 +252,8 @@ Line lineFor(const QString& name, const RegValue& value, int type) {
         if (const auto* bytes = std::get_if<QByteArray>(&value))
             line.data = QString::fromLatin1(bytes->toHex());
         else
-            throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"), QStringLiteral("SetValueEx&"));
+            throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"),
+                        QStringLiteral("writing a setting&"));
         break;
     default:
         return line; // empty tag: unsupported
@@ -335,7 +338,7 @@ QString UnescapeSetting(const QString& text) {
 }
 
 RegValue Reg_QueryValue(std::uint32_t hive, const QString& keyPath, const QString& name, bool clean) {
-    return withTrail(QStringLiteral("Reg_QueryValue&"), [&]() -> RegValue {
+    return withTrail(QStringLiteral("reading a setting&"), [&]() -> RegValue {
         const QString path = hiveFilePath(hive);
         if (path.isEmpty())
             return {};
@@ -364,7 +367,7 @@ static long loadHiveForWriting(const QString& path, HiveFile& file) {
 
 long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& name, const RegValue& value,
                     int type, bool create) {
-    return withTrail(QStringLiteral("RegSetKeyValue&"), [&]() -> long {
+    return withTrail(QStringLiteral("writing a setting&"), [&]() -> long {
         const QString path = hiveFilePath(hive);
         HiveFile file;
         if (const long refused = loadHiveForWriting(path, file))
@@ -399,7 +402,7 @@ long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& n
 }
 
 long RegDeleteKey(std::uint32_t hive, const QString& keyPath) {
-    return withTrail(QStringLiteral("RegDeleteKey&"), [&]() -> long {
+    return withTrail(QStringLiteral("removing settings&"), [&]() -> long {
         const QString path = hiveFilePath(hive);
         HiveFile file;
         if (const long refused = loadHiveForWriting(path, file))
@@ -420,7 +423,7 @@ long RegDeleteKey(std::uint32_t hive, const QString& keyPath) {
 }
 
 bool Reg_DoesKeyExist(std::uint32_t hive, const QString& keyPath) {
-    return withTrail(QStringLiteral("Reg_DoesKeyExist&"), [&]() -> bool {
+    return withTrail(QStringLiteral("looking for a setting&"), [&]() -> bool {
         const QString path = hiveFilePath(hive);
         if (path.isEmpty())
             return false;
@@ -443,7 +446,7 @@ bool Reg_DoesKeyExist(std::uint32_t hive, const QString& keyPath) {
 
 QString GetRegSetting(const QString& name, const QString& def, const QString& subKey, bool escape,
                       std::uint32_t hive) {
-    return withTrail(QStringLiteral("GetRegSetting&"), [&]() -> QString {
+    return withTrail(QStringLiteral("reading a setting&"), [&]() -> QString {
         QString text = settingsText(Reg_QueryValue(hive, SettingsKeyPath(subKey), name, true));
         if (escape)
             text = UnescapeSetting(text);
@@ -453,7 +456,7 @@ QString GetRegSetting(const QString& name, const QString& def, const QString& su
 
 bool SetRegSetting(const QString& name, const QString& text, const QString& subKey, bool escape,
                    std::uint32_t hive) {
-    return withTrail(QStringLiteral("SetRegSetting&"), [&]() -> bool {
+    return withTrail(QStringLiteral("writing a setting&"), [&]() -> bool {
         const QString stored = escape ? EscapeSetting(text) : text;
         return RegSetKeyValue(hive, SettingsKeyPath(subKey), name, stored, RegType::Text, true) == kSuccess;
     });
@@ -461,7 +464,7 @@ bool SetRegSetting(const QString& name, const QString& text, const QString& subK
 
 QString GetRegSettingHiveFallback(const QString& name, const QString& def, const QString& subKey,
                                   bool escape) {
-    return withTrail(QStringLiteral("GetRegSettingHiveFallback&"), [&]() -> QString {
+    return withTrail(QStringLiteral("reading a setting&"), [&]() -> QString {
         static const QString kSentinel = QStringLiteral("DEFAULT_SETTING~TEST");
         QString user = GetRegSetting(name, kSentinel, subKey, escape, Hkey::CurrentUser);
         if (user != kSentinel)

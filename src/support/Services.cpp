@@ -126,7 +126,7 @@ int MsgBox(const QString& prompt, int buttons, const QString& title, const QStri
            long helpContext, const QString& rememberName, QObject* owner) {
     const QString shownTitle = title == QLatin1String("~NoTitle~") ? applicationTitle() : title;
     try {
-        return sharedMessageBox(QStringLiteral("MsgBox&"))
+        return sharedMessageBox(QStringLiteral("showing a message&"))
             .Show(prompt, buttons, shownTitle, helpFile, helpContext, rememberName, owner);
     } catch (...) {
         const Error first = currentError();

@@ -467,7 +467,7 @@ TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
         writeReportCsv(totals, env().path(QStringLiteral("no/such/folder/out.csv")));
         FAIL() << "writing into a missing folder must fail";
     } catch (const Error& e) {
-        EXPECT_TRUE(e.source().startsWith(QStringLiteral("writeReportCsv&")));
+        EXPECT_TRUE(e.source().startsWith(QStringLiteral("writing the CSV file&")));
         EXPECT_TRUE(e.description().contains(QStringLiteral("out.csv")));
     }
 }

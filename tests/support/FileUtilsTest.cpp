@@ -133,7 +133,7 @@ TEST_F(FileHelpers, MakeDirPathPassesOnAFolderItCannotCreate) {
         FAIL() << "a folder was reported made below a file";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::PathFileAccess);
-        EXPECT_TRUE(e.source().startsWith(QStringLiteral("MakeDirPath&")));
+        EXPECT_TRUE(e.source().startsWith(QStringLiteral("making the folder&")));
     }
 }
 

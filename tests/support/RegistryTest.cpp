@@ -145,7 +145,7 @@ TEST_F(SettingsStore, UnsupportedTypesAreRefusedAndUnconvertibleValuesFail) {
         FAIL() << "a text that is no number was stored as one";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::TypeMismatch);
-        EXPECT_EQ(e.source(), QStringLiteral("RegSetKeyValue&SetValueEx&"));
+        EXPECT_EQ(e.source(), QStringLiteral("writing a setting&writing a setting&"));
     }
 }
 

@@ -327,7 +327,8 @@ bool DateSelector::DateLocked() const {
 }
 
 void DateSelector::setDateLocked(bool value) {
-    withTrail(u"DateLocked Let&"_s, [&] { m_lockBox->setCheckState(value ? Qt::Checked : Qt::Unchecked); });
+    withTrail(u"locking the dates&"_s,
+              [&] { m_lockBox->setCheckState(value ? Qt::Checked : Qt::Unchecked); });
 }
 
 bool DateSelector::ShowStartDate() const {
@@ -335,7 +336,7 @@ bool DateSelector::ShowStartDate() const {
 }
 
 void DateSelector::setShowStartDate(bool value) {
-    withTrail(u"ShowStartDate Let&"_s, [&] {
+    withTrail(u"showing the start date&"_s, [&] {
         m_model->setShowStartDate(value);
         applyVisibility();
     });
@@ -346,14 +347,14 @@ bool DateSelector::ShowEndDate() const {
 }
 
 void DateSelector::setShowEndDate(bool value) {
-    withTrail(u"Let ShowEndDate&"_s, [&] {
+    withTrail(u"showing the end date&"_s, [&] {
         m_model->setShowEndDate(value);
         applyVisibility();
     });
 }
 
 void DateSelector::setStartDateCaption(const QString& text) {
-    withTrail(u"Let StartDateCaption&"_s, [&] {
+    withTrail(u"labelling the start date&"_s, [&] {
         if (text != m_startDateCaption) {
             m_startDateCaption = text;
             emit propertyChanged(u"StartDateCaption"_s);
@@ -364,7 +365,7 @@ void DateSelector::setStartDateCaption(const QString& text) {
 }
 
 void DateSelector::setEndDateCaption(const QString& text) {
-    withTrail(u"Let EndDateCaption&"_s, [&] {
+    withTrail(u"labelling the end date&"_s, [&] {
         if (text != m_endDateCaption) {
             m_endDateCaption = text;
             emit propertyChanged(u"EndDateCaption"_s);

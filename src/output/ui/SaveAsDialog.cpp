@@ -94,7 +94,7 @@ QString SaveAsDialog::proposedPath() const {
 
 void SaveAsDialog::load() {
     m_loaded = true;
-    StepRunner run(askThrough(gErrorReporter.get()), u"&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"opening the save dialog&"_s);
     run.step([this] {
         m_reportFolder = GetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, SettingsHive);
     });
@@ -135,7 +135,7 @@ void SaveAsDialog::load() {
 }
 
 void SaveAsDialog::onFormatChosen() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"choosing the format&"_s);
     run.step([this] {
         const ReportFormatInfo& format = reportFormatInfo(chosenFormat());
         m_reportExtension = QString(format.extension);
@@ -147,7 +147,7 @@ void SaveAsDialog::onFormatChosen() {
 }
 
 void SaveAsDialog::onOkClicked() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"&"_s);
+    StepRunner run(askThrough(gErrorReporter.get()), u"saving the report&"_s);
     bool done = true;
     run.step([&] { done = saveCurrentReport(); });
     if (done)
