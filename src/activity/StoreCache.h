@@ -1,6 +1,7 @@
 #pragma once
 
 #include "activity/ActivityStore.h"
+#include "activity/StoreJob.h"
 
 #include <QByteArray>
 #include <QString>
@@ -67,35 +68,6 @@ DataFileStamp stampDataFile(const QString& path);
 /// row holding a value the monitoring product never writes.
 std::shared_ptr<const ActivityStore> readActivityStore(const QString& path,
                                                        const std::function<bool(int)>& progress = {});
-
-/// One load of a store running on a worker thread.
-class StoreJob {
-public:
-    ~StoreJob();
-    /// 0 … 100.
-    int progress() const { return m_progress.load(); }
-    /// Asks the load to stop; it ends soon after without a store or saved copy.
-    void cancel() { m_cancel.store(true); }
-    bool finished() const;
-    void wait();
-    /// After the load: the store (nothing when cancelled or failed) and the failure's text.
-    std::shared_ptr<const ActivityStore> store() const;
-    QString error() const;
-    bool cancelled() const;
-
-private:
-    friend class StoreCache;
-    StoreJob() = default;
-
-    std::atomic<int> m_progress{0};
-    std::atomic<bool> m_cancel{false};
-    mutable std::mutex m_mutex;
-    std::condition_variable m_done;
-    bool m_finished = false;
-    std::shared_ptr<const ActivityStore> m_store;
-    QString m_error;
-    std::thread m_thread;
-};
 
 /// Owns the stores of the data files a session reads, keyed by path and checked against the
 /// file's stamp before each use, and keeps a saved copy of each in a cache folder (never beside

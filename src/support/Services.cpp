@@ -3,7 +3,7 @@
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
 #include "support/Registry.h"
-#include "support/Scripted.h"
+#include "support/ScriptedErrorReporter.h"
 #include "support/StepRunner.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 #include "support/CommandLine.h"
 #include "support/Error.h"
 #include "support/Registry.h"
-#include "support/Scripted.h"
+#include "support/ScriptedErrorReporter.h"
 #include "testsupport/TestEnv.h"
 
 #include <gtest/gtest.h>

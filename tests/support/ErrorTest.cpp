@@ -1,5 +1,5 @@
 #include "support/Error.h"
-#include "support/Scripted.h"
+#include "support/ScriptedErrorReporter.h"
 #include "support/StepRunner.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "support/Error.h"
 #include "support/Registry.h"
-#include "support/Scripted.h"
+#include "support/ScriptedErrorReporter.h"
 #include "support/Services.h"
 
 #include "testsupport/TestEnv.h"

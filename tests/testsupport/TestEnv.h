@@ -2,7 +2,7 @@
 
 #include "support/Session.h"
 
-#include "support/Scripted.h"
+#include "support/ScriptedErrorReporter.h"
 #include "support/Services.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "support/Session.h"
 
-#include "datafile/HostPropertyStore.h"
+#include "datafile/MemoryPropertyStore.h"
 
 #include <QDialog>
 #include <QPixmap>

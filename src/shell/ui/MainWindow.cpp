@@ -2,7 +2,7 @@
 
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
-#include "datafile/HostPropertyStore.h"
+#include "datafile/MemoryPropertyStore.h"
 #include "datafile/PostgresUri.h"
 #include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"

@@ -1,6 +1,6 @@
 #include "support/ui/QtMessageBox.h"
 
-#include "support/Scripted.h"
+#include "support/ScriptedErrorReporter.h"
 #include "support/Services.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "FakeChooser.h"
 #include "testsupport/TestEnv.h"
-#include "datafile/HostPropertyStore.h"
+#include "datafile/MemoryPropertyStore.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,7 +7,7 @@
 #include "reports/TotalsReport.h"
 #include "support/CommandLine.h"
 #include "support/Registry.h"
-#include "support/Scripted.h"
+#include "support/ScriptedErrorReporter.h"
 #include "testsupport/TestEnv.h"
 
 #include <QComboBox>

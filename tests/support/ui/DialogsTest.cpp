@@ -1,5 +1,5 @@
 #include "support/FileUtils.h"
-#include "support/Scripted.h"
+#include "support/ScriptedErrorReporter.h"
 #include "support/Services.h"
 #include "support/Error.h"
 #include "support/ui/QtErrorReporter.h"

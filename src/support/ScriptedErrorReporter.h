@@ -2,6 +2,7 @@
 
 #include "support/ErrorReporter.h"
 #include "support/MessageBoxEx.h"
+#include "support/ScriptedMessageBox.h" // the tests' scripted components come as a pair
 
 #include <QList>
 #include <QQueue>
@@ -11,13 +12,9 @@
 
 namespace tallyrow {
 
-/// The answer of a box with `buttons` (message-box flags) when the user presses Enter: the
-/// default button the flags name, else the first button.
-int defaultMessageAnswer(int buttons);
-
 /// Error reporter without a screen: answers come from a queue (empty queue: `defaultAnswer`,
 /// "" = leave), every call is recorded, and with an echo stream each report is also printed
-/// (the command-line tool prints to stderr). Used by tests and by tallyrow-export.
+/// (to stderr, say). Used by tests.
 class ScriptedErrorReporter final : public ErrorReporter {
     Q_OBJECT
 public:
@@ -44,26 +41,6 @@ private:
     QQueue<QString> m_answers;
     QString m_defaultAnswer;
     QList<Call> m_calls;
-    FILE* m_echo = nullptr;
-};
-
-/// Message box without a screen: answers come from a queue (empty queue: the box's first
-/// button, OK or Yes or Abort... as a user pressing Enter on a box without a default would get,
-/// or the default button when the flags name one); every request is recorded; with an echo
-/// stream each prompt is printed.
-class ScriptedMessageBox final : public MessageBoxEx {
-public:
-    void queueAnswer(int answer, bool checked = false) { m_answers.enqueue({answer, checked}); }
-    void setEcho(FILE* stream) { m_echo = stream; }
-    const QList<MessageRequest>& requests() const { return m_requests; }
-    void clearRequests() { m_requests.clear(); }
-
-protected:
-    MessageResult present(const MessageRequest& request) override;
-
-private:
-    QQueue<MessageResult> m_answers;
-    QList<MessageRequest> m_requests;
     FILE* m_echo = nullptr;
 };
 
