@@ -237,9 +237,9 @@ std::optional<std::pair<QDate, QDate>> requestedRange(const ExportRequest& r, FI
     }
 }
 
-template <typename Options>
-void fillCommonOptions(const ExportRequest& r, const std::pair<QDate, QDate>& range, const QString& dataPath,
-                       Options& options) {
+template <typename Inputs>
+void fillCommonInputs(const ExportRequest& r, const std::pair<QDate, QDate>& range, const QString& dataPath,
+                      Inputs& options) {
     options.StartDate = range.first;
     options.EndDate = range.second;
     options.ChartType = r.chartType;
@@ -256,8 +256,8 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
                                            const std::shared_ptr<ActivitySource>& source, FILE* err) {
     PreviewProblem problem;
     if (r.kind == ExportRequest::Kind::Day) {
-        DayReportOptions options;
-        fillCommonOptions(r, range, dataPath, options);
+        DayReportInputs options;
+        fillCommonInputs(r, range, dataPath, options);
         options.Days = r.days;
         options.ShowEachDay = r.showEachDay;
         options.TotalType = r.totalType;
@@ -290,11 +290,11 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         }
         problem = request.problem;
     } else {
-        TotalsReportOptions options;
-        fillCommonOptions(r, range, dataPath, options);
+        TotalsReportInputs options;
+        fillCommonInputs(r, range, dataPath, options);
         options.Units = r.units;
         options.Period = r.period;
-        options.Scale = r.timeScale;
+        options.ReportTimeScale = r.timeScale;
         options.Compare = r.compare;
         const auto request = totalsPreviewRequest(options);
         if (request.inputs) {

@@ -14,20 +14,10 @@ namespace tallyrow {
 
 namespace {
 
-std::optional<PreviewProblem> rangeProblem(const CommonReportOptions& options) {
-    if (options.EndDate < options.StartDate)
+template <typename Inputs> std::optional<PreviewProblem> rangeProblem(const Inputs& in) {
+    if (in.EndDate < in.StartDate)
         return PreviewProblem{u"The End date needs to be after the Start date."_s, PreviewOption::DateRange};
     return std::nullopt;
-}
-
-template <typename Inputs> void copyCommon(const CommonReportOptions& options, Inputs& in) {
-    in.StartDate = options.StartDate;
-    in.EndDate = options.EndDate;
-    in.ChartType = options.ChartType;
-    in.ShowDetails = options.ShowDetails;
-    in.UserFilter = options.UserFilter;
-    in.ComputerFilter = options.ComputerFilter;
-    in.DataFile = options.DataFile;
 }
 
 // The periods of a Totals report must lie within the dates the calendar holds (the years 100 to
@@ -68,25 +58,17 @@ template <typename Inputs> PreviewRequest<Inputs> refused(const PreviewProblem& 
 
 } // namespace
 
-PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportOptions& options) {
-    if (auto problem = rangeProblem(options))
+PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportInputs& inputs) {
+    if (auto problem = rangeProblem(inputs))
         return refused<DayReportInputs>(*problem);
-    if (options.Days.isEmpty())
+    if (inputs.Days.isEmpty())
         return refused<DayReportInputs>({u"You need to select at least one day."_s, PreviewOption::Days});
-    DayReportInputs in;
-    copyCommon(options, in);
-    in.Days = options.Days;
-    in.ShowEachDay = options.ShowEachDay;
-    in.TotalType = options.TotalType;
-    in.ShadeTable = options.ShadeTable;
-    in.KeyFigures = options.KeyFigures;
-    return {in, {}};
+    return {inputs, {}};
 }
 
 PreviewRequest<UsersReportInputs> usersPreviewRequest(const UsersReportInputs& inputs) {
-    if (inputs.EndDate < inputs.StartDate)
-        return refused<UsersReportInputs>(
-            {u"The End date needs to be after the Start date."_s, PreviewOption::DateRange});
+    if (auto problem = rangeProblem(inputs))
+        return refused<UsersReportInputs>(*problem);
     if (inputs.Days.isEmpty())
         return refused<UsersReportInputs>({u"You need to select at least one day."_s, PreviewOption::Days});
     return {inputs, {}};
@@ -98,18 +80,12 @@ std::variant<std::int32_t, PreviewProblem> typedUnits(const QString& text, const
     return ReadUnits(text);
 }
 
-PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportOptions& options) {
-    if (auto problem = rangeProblem(options))
+PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportInputs& inputs) {
+    if (auto problem = rangeProblem(inputs))
         return refused<TotalsReportInputs>(*problem);
-    TotalsReportInputs in;
-    copyCommon(options, in);
-    in.Units = options.Units;
-    in.Period = options.Period;
-    in.ReportTimeScale = options.Scale;
-    in.Compare = options.Compare;
-    if (auto problem = periodsProblem(in))
+    if (auto problem = periodsProblem(inputs))
         return refused<TotalsReportInputs>(*problem);
-    return {in, {}};
+    return {inputs, {}};
 }
 
 } // namespace tallyrow

@@ -25,7 +25,7 @@ template <typename Options> Options march(Options options) {
 } // namespace
 
 TEST(PreviewRequest, RefusesAndNamesTheOptionToFix) {
-    DayReportOptions backwards = march(DayReportOptions{});
+    DayReportInputs backwards = march(DayReportInputs{});
     backwards.EndDate = QDate(2004, 2, 29);
     backwards.Days = WeekdaySet(); // the range is checked first
     const auto day = dayPreviewRequest(backwards);
@@ -33,7 +33,7 @@ TEST(PreviewRequest, RefusesAndNamesTheOptionToFix) {
     EXPECT_EQ(day.problem.message, u"The End date needs to be after the Start date."_s);
     EXPECT_EQ(day.problem.focus, PreviewOption::DateRange);
 
-    DayReportOptions noDays = march(DayReportOptions{});
+    DayReportInputs noDays = march(DayReportInputs{});
     noDays.Days = WeekdaySet();
     const auto none = dayPreviewRequest(noDays);
     ASSERT_FALSE(none.inputs);
@@ -75,7 +75,7 @@ TEST(PreviewRequest, PeriodsBeyondTheCalendarOrTooManyToShowAreRefusedInOneSente
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TotalsReportOptions options = march(TotalsReportOptions{});
+        TotalsReportInputs options = march(TotalsReportInputs{});
         options.StartDate = c.from;
         options.EndDate = c.to;
         options.Period = *periodNamed(QString::fromLatin1(c.period));
@@ -92,7 +92,7 @@ TEST(PreviewRequest, PeriodsBeyondTheCalendarOrTooManyToShowAreRefusedInOneSente
 }
 
 TEST(PreviewRequest, AcceptedOptionsBecomeTheReportInputs) {
-    DayReportOptions d = march(DayReportOptions{});
+    DayReportInputs d = march(DayReportInputs{});
     d.Days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
     d.ShowEachDay = DayColumns(2);
     d.TotalType = DayFigure(3);
@@ -108,10 +108,10 @@ TEST(PreviewRequest, AcceptedOptionsBecomeTheReportInputs) {
     EXPECT_EQ(day.inputs->ComputerFilter, u"OFFICE1"_s);
     EXPECT_EQ(day.inputs->DataFile, u"/data/office.yrd"_s);
 
-    TotalsReportOptions t = march(TotalsReportOptions{});
+    TotalsReportInputs t = march(TotalsReportInputs{});
     t.Units = std::get<std::int32_t>(typedUnits(u"2.5"_s, kUs)); // halves go to the even neighbour
     t.Period = TotalsPeriod::Weeks;
-    t.Scale = TimeScale::Hours;
+    t.ReportTimeScale = TimeScale::Hours;
     const auto totals = totalsPreviewRequest(t);
     ASSERT_TRUE(totals.inputs);
     EXPECT_EQ(totals.inputs->Units, 2);

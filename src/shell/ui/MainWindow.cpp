@@ -1101,22 +1101,22 @@ QString MainWindow::printJobTitle() const {
                                      m_dateSelector->EndDate().toString(Qt::ISODate), who);
 }
 
-void MainWindow::fillCommonOptions(CommonReportOptions& options) const {
-    options.StartDate = m_dateSelector->StartDate();
-    options.EndDate = m_dateSelector->EndDate();
-    options.ChartType = m_chartTypeBox->currentData().toInt();
-    options.ShowDetails = m_showDetailsBox->isChecked();
-    options.UserFilter = m_userFilter;
-    options.ComputerFilter = m_computerFilter;
+template <typename Inputs> void MainWindow::fillCommonInputs(Inputs& in) const {
+    in.StartDate = m_dateSelector->StartDate();
+    in.EndDate = m_dateSelector->EndDate();
+    in.ChartType = m_chartTypeBox->currentData().toInt();
+    in.ShowDetails = m_showDetailsBox->isChecked();
+    in.UserFilter = m_userFilter;
+    in.ComputerFilter = m_computerFilter;
     // The session's data file is resolved here, at the window's edge; the report only reads it.
-    options.DataFile = GetDataPath(m_session, kDefaultDataFileName);
+    in.DataFile = GetDataPath(m_session, kDefaultDataFileName);
 }
 
 void MainWindow::previewTotalsReport() {
-    TotalsReportOptions options;
-    fillCommonOptions(options);
+    TotalsReportInputs options;
+    fillCommonInputs(options);
     options.Period = periodNamed(m_periodBox->currentText()).value_or(TotalsPeriod::Days);
-    options.Scale = timeScaleNamed(m_timeScaleBox->currentText()).value_or(TimeScale::Minutes);
+    options.ReportTimeScale = timeScaleNamed(m_timeScaleBox->currentText()).value_or(TimeScale::Minutes);
     options.Compare = m_compareBox->isChecked();
     // The range is judged before the units typed, as the boxes stand in the window.
     PreviewRequest<TotalsReportInputs> request = totalsPreviewRequest(options);
@@ -1157,8 +1157,8 @@ void MainWindow::tellUserOf(TableReport& report) {
 }
 
 void MainWindow::previewDayReport() {
-    DayReportOptions options;
-    fillCommonOptions(options);
+    DayReportInputs options;
+    fillCommonInputs(options);
     for (std::size_t i = 0; i < 7; ++i)
         options.Days.set(Qt::DayOfWeek(i + 1), m_dayBoxes[i]->isChecked() && m_dayBoxes[i]->isEnabled());
     options.ShowEachDay = DayColumns(m_showEachDayBox->currentIndex());

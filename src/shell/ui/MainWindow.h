@@ -40,7 +40,6 @@ class HostPropertyStore;
 class ActivityPlanner;
 class ActivitySource;
 struct UserListLoad;
-struct CommonReportOptions;
 struct PreviewProblem;
 class AboutDialog;
 class DayReport;
@@ -174,8 +173,8 @@ private:
     /// Back to the report before the last drill-down, on its page and zoom.
     void goBack();
     void buildUsersPanel();
-    /// The options both reports share, read from the controls.
-    void fillCommonOptions(CommonReportOptions& options) const;
+    /// The inputs every report shares, read from the controls.
+    template <typename Inputs> void fillCommonInputs(Inputs& in) const;
     /// The print job's name: the report, its range and whom it is for.
     QString printJobTitle() const;
     /// Tells the user why the preview was refused and brings the option into focus.
