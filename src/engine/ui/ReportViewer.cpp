@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QAction>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -129,6 +130,7 @@ ReportViewer::ReportViewer(QWidget* parent) : QWidget(parent) {
 QWidget* ReportViewer::buildToolBar() {
     auto* bar = new QWidget(this);
     auto* row = new QHBoxLayout(bar);
+    m_toolRow = row;
     row->setContentsMargins(4, 2, 4, 2);
     m_print = toolButton(bar, u"cmdViewerPrint"_s, QStyle::SP_DialogSaveButton, tr("Print"));
     m_print->setText(tr("Print"));
@@ -164,6 +166,15 @@ QWidget* ReportViewer::buildToolBar() {
     row->addSpacing(12);
     row->addWidget(m_status, 1);
     return bar;
+}
+
+void ReportViewer::addToolBarAction(QAction* action, const QString& objectName) {
+    auto* button = new QToolButton(m_toolRow->parentWidget());
+    button->setObjectName(objectName);
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setAccessibleName(action->text().remove(u'&'));
+    m_toolRow->insertWidget(0, button);
 }
 
 void ReportViewer::connectControls() {

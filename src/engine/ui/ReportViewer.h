@@ -12,6 +12,8 @@ class QLabel;
 class QPrinter;
 class QScrollArea;
 class QSpinBox;
+class QAction;
+class QHBoxLayout;
 class QToolButton;
 
 namespace tallyrow::engine {
@@ -54,6 +56,9 @@ public:
     /// Offers or holds back the viewer's Print button (shown pages that are out of date); any
     /// newly shown pages offer it again.
     void setPrintEnabled(bool enabled);
+    /// Puts a button for `action` at the front of the tool bar (the host's Back, say); the button
+    /// follows the action's text, tooltip and enabled state and is named `objectName`.
+    void addToolBarAction(QAction* action, const QString& objectName);
     /// Replaces the print dialog (tests); the function returns false for Cancel.
     void setPrintDialogRunner(std::function<bool(QPrinter&, QWidget*)> runner);
 
@@ -125,6 +130,7 @@ private:
     QToolButton* m_next = nullptr;
     QToolButton* m_last = nullptr;
     QToolButton* m_print = nullptr;
+    QHBoxLayout* m_toolRow = nullptr;
     QSpinBox* m_pageBox = nullptr;
     QLabel* m_pageOf = nullptr;
     QComboBox* m_zoom = nullptr;

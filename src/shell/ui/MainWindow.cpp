@@ -593,6 +593,7 @@ void MainWindow::buildMenus() {
     m_backAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     m_backAction->setToolTip(u"Back to the report shown before (Alt+Left)"_s);
     m_backAction->setEnabled(false);
+    m_viewer->addToolBarAction(m_backAction, u"cmdViewerBack"_s);
 
     QMenu* help = menuBar()->addMenu(u"&Help"_s);
     help->setObjectName(u"mnuHelp"_s);

@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QPrinter>
 #include <QScreen>
 #include <QStatusBar>
@@ -495,11 +496,15 @@ TEST_F(MainWindowTest, ReportsAnswerBackAndBackReturns) {
     EXPECT_EQ(child<DateSelector>(u"dtmDateReport"_s)->EndDate(), weekStart.addDays(6));
     ASSERT_TRUE(action(u"mnuViewBack"_s)->isEnabled());
 
-    action(u"mnuViewBack"_s)->trigger();
+    // Back is on the viewer's tool bar too.
+    auto* back = child<QToolButton>(u"cmdViewerBack"_s);
+    ASSERT_TRUE(back->isEnabled());
+    back->click();
     ASSERT_TRUE(
         QTest::qWaitFor([this] { return qobject_cast<TotalsReport*>(viewer()->reportSource()); }, 10000));
     EXPECT_EQ(viewer()->zoomPercent(), 150);
     EXPECT_FALSE(action(u"mnuViewBack"_s)->isEnabled());
+    EXPECT_FALSE(back->isEnabled());
 
     // A point of the chart offers the same as its row of the table.
     offered.clear();
