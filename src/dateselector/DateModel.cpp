@@ -126,8 +126,6 @@ QVariant GetMax(const QVariantList& values) {
     return best;
 }
 
-DateFields::~DateFields() = default;
-
 DateModel::DateModel(std::function<QDate()> today, Qt::DayOfWeek firstDayOfWeek, DateFields* fields)
     : m_today(std::move(today)), m_firstDayOfWeek(firstDayOfWeek), m_fields(fields ? fields : &m_held),
       m_periodInterval(periodInterval(kMonth)), m_periodStartDate(2000, 1, 1) {}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dateselector/DateFields.h"
+
 #include <QDate>
 #include <QString>
 #include <QVariant>
@@ -38,17 +40,6 @@ QString periodCaption(int value);
 /// Elements that are not numbers (text, booleans, dates, NaN) are skipped; on a tie the earlier
 /// element stays, and the result keeps that element's own type.
 QVariant GetMax(const QVariantList& values);
-
-/// Where a date model keeps its two dates. The date selector hands the model its two date
-/// fields, so what the user typed is at once the model's date and every write shows at once.
-class DateFields {
-public:
-    virtual ~DateFields();
-    virtual QDate startDate() const = 0;
-    virtual void setStartDate(const QDate& date) = 0;
-    virtual QDate endDate() const = 0;
-    virtual void setEndDate(const QDate& date) = 0;
-};
 
 /// The date model of the date selector: four period settings that give a default range relative
 /// to today, setters for a single date, and the step that moves the range by one period.

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "datafile/ui/DialogFileChooser.h"
+#include "datafile/ui/FileChooser.h"
+
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -13,34 +16,6 @@ class QPushButton;
 namespace tallyrow {
 
 class HostPropertyStore;
-
-/// The Open-file dialog behind a BrowseButton. The desktop shows QFileDialog; tests put a fake
-/// in its place so that no real dialog ever blocks them.
-class FileChooser {
-public:
-    virtual ~FileChooser();
-
-    /// Lets the user pick a file, which need not exist. `filter` is the "description|patterns|"
-    /// list of the control, `filterIndex` 1-based; `initialFolder` may name a folder or a file
-    /// (the dialog then starts in that file's folder). Returns the chosen full path, or nullopt
-    /// when the user cancelled.
-    virtual std::optional<QString> chooseFile(QWidget* parent, const QString& title, const QString& filter,
-                                              int filterIndex, const QString& initialFolder) = 0;
-};
-
-/// The desktop's chooser: a modal QFileDialog in open mode that accepts names of files that do
-/// not exist yet.
-class DialogFileChooser final : public FileChooser {
-public:
-    std::optional<QString> chooseFile(QWidget* parent, const QString& title, const QString& filter,
-                                      int filterIndex, const QString& initialFolder) override;
-};
-
-/// Turns a "description|patterns|description|patterns|" filter list into QFileDialog name
-/// filters ("description (pattern pattern)"). Patterns separated by ";" become blank-separated,
-/// and "*.*" becomes "*" so that names without a dot are listed as well. A description without
-/// its pattern item is dropped.
-QStringList qtNameFilters(const QString& filter);
 
 /// A path field with a "Browse" button beside it that opens an Open-file dialog and writes the
 /// chosen file back into the field.

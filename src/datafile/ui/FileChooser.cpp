@@ -1,0 +1,7 @@
+#include "datafile/ui/FileChooser.h"
+
+namespace tallyrow {
+
+FileChooser::~FileChooser() = default;
+
+} // namespace tallyrow

@@ -1,0 +1,7 @@
+#include "dateselector/DateFields.h"
+
+namespace tallyrow {
+
+DateFields::~DateFields() = default;
+
+} // namespace tallyrow

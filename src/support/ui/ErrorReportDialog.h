@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QDialogButtonBox;
+class QLabel;
+class QPushButton;
+
+namespace tallyrow {
+
+/// What one error report shows.
+struct ErrorReportContent {
+    QString productName;
+    QString supportAddress;
+    QString description;
+    long number = 0;
+    QString where;
+    QString activity;
+
+    /// The report as plain text, as "Copy details" puts it on the clipboard.
+    QString detailsText() const;
+};
+
+/// The error report window (objectName "frmErrorReport"): a failure met in ordinary work (a file
+/// missing or refused, a data source that cannot be read) shows its description as the message;
+/// others say the product met a problem, with the description under it. The number, where trail
+/// and activity are behind cmdShowDetails. Buttons cmdAbort, cmdRetry, cmdIgnore, cmdCopyDetails.
+/// answer() is "3", "4" or "5" after the matching button, "" when the window was closed otherwise.
+class ErrorReportDialog final : public QDialog {
+    Q_OBJECT
+public:
+    explicit ErrorReportDialog(const ErrorReportContent& content, QWidget* parent = nullptr);
+
+    QString answer() const { return m_answer; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void finishWith(const QString& answer);
+    /// Abort, Retry, Ignore, Show details and Copy details.
+    QDialogButtonBox* buildButtons();
+
+    ErrorReportContent m_content;
+    QWidget* m_details = nullptr;
+    QString m_answer;
+};
+
+} // namespace tallyrow
