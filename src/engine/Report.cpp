@@ -13,11 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow::engine {
 
-Control::~Control() = default;
-
-Section::Section(SectionKind kind, QString name, double height)
-    : kind(kind), name(std::move(name)), height(height) {}
-
 PageSetup PageSetup::forPageSize(const QPageSize& pageSize) {
     constexpr double layoutWidth = 8930.0;
     const QSizeF points = pageSize.isValid() ? pageSize.size(QPageSize::Point)

@@ -1,8 +1,14 @@
 #pragma once
 
+#include "engine/Chart.h"
 #include "engine/ChartDefinition.h"
+#include "engine/Control.h"
+#include "engine/Field.h"
+#include "engine/Label.h"
+#include "engine/Line.h"
 #include "engine/PageCollection.h"
 #include "engine/RowSet.h"
+#include "engine/Section.h"
 
 #include <QColor>
 #include <QObject>
@@ -14,79 +20,6 @@
 #include <vector>
 
 namespace tallyrow::engine {
-
-enum class SectionKind { ReportHeader, PageHeader, Detail, PageFooter, ReportFooter };
-
-/// A control of a section. Positions are twips within the section.
-class Control {
-public:
-    virtual ~Control();
-    QString name;
-    QRectF rect;
-    FontStyle font;
-    QColor color = Qt::black;
-    QColor backColor; ///< fills the control's rectangle under its text; invalid leaves it clear
-    bool visible = true;
-    int alignment = 0x0001 | 0x0080; // Qt::AlignLeft | Qt::AlignTop
-};
-
-class Label final : public Control {
-public:
-    QString caption;
-};
-
-enum class SummaryType { None, GrandTotal };
-enum class FieldKind { Data, PageNumber, PageCount };
-
-/// A text box: bound to a column of the data control's row set (`dataField`) or unbound
-/// (`text` set by code). A field bound to a column the row set lacks shows nothing. With a
-/// grand-total summary it shows the sum of its column over all Detail rows, as plain
-/// decimal digits.
-class Field final : public Control {
-public:
-    FieldKind kind = FieldKind::Data;
-    QString dataField;
-    QString text;
-    SummaryType summary = SummaryType::None;
-};
-
-/// A rule from one point to another (a horizontal or vertical line), twips within the section.
-class Line final : public Control {
-public:
-    QPointF from;
-    QPointF to;
-    double width = 15.0;
-};
-
-/// A chart control; its data comes from `dataSource` when the run lays it out.
-class Chart final : public Control {
-public:
-    ChartDefinition
-        definition; ///< chart type, axes, legend; categories and series are filled from dataSource
-    RowSet dataSource;
-    /// Columns of the data source whose series are drawn lighter (see ChartSeries::lighter).
-    QStringList lighterSeries;
-    /// Axis operations under the classic chart control's names.
-    ChartAxis& Axis(int id) { return definition.axes[id == AxisId::Value ? 1 : 0]; }
-};
-
-class Section {
-public:
-    Section(SectionKind kind, QString name, double height);
-    SectionKind kind;
-    QString name;
-    double height; ///< twips
-    bool visible = true;
-    std::vector<std::unique_ptr<Control>> controls;
-
-    template <typename T> T* add(const QString& controlName) {
-        auto c = std::make_unique<T>();
-        c->name = controlName;
-        T* raw = c.get();
-        controls.push_back(std::move(c));
-        return raw;
-    }
-};
 
 /// Arguments of the engine's error event.
 struct ReportErrorEvent {

@@ -1,0 +1,7 @@
+#include "engine/Control.h"
+
+namespace tallyrow::engine {
+
+Control::~Control() = default;
+
+} // namespace tallyrow::engine
