@@ -1,6 +1,7 @@
 #pragma once
 
 #include "activity/ActivityQuery.h"
+#include "activity/StoreDamaged.h"
 
 #include <QString>
 
@@ -24,13 +25,6 @@ struct ActivityValue {
     std::int64_t integer = 0;
     double real = 0;
     QString text; ///< text as stored (also for a blob, shown in a refusal)
-};
-
-/// Thrown when a block of a saved copy does not match its checksum as it is first used: the copy
-/// is damaged and must be read again from the data file; no figure from it is given.
-class StoreDamaged : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
 };
 
 /// The rows of the Activity table of one data file, held column by column and never changed
