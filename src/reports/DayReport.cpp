@@ -218,12 +218,7 @@ void DayReport::onReportStart() {
                       selectedDaysText(m_in));
     });
     // Without a source nothing is read: which data the report reads is the shell's business.
-    // The source's own failure is put on its own, as opening it: leaving it leaves the opening
-    // only, and the report goes on without data.
-    StepRunner(runFailureHandler(), QStringLiteral("opening the data file&"), {}, false).step([&] {
-        if (!run.left())
-            connected = m_source && m_source->connect();
-    });
+    connected = openSource(m_source.get(), run);
     if (!run.left() && !connected) {
         run.step([&] {
             notify({QStringLiteral("Can't open a connection to the database"),

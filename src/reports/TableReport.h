@@ -1,5 +1,6 @@
 #pragma once
 
+#include "activity/ActivitySource.h"
 #include "engine/RowSet.h"
 #include "support/StepRunner.h"
 
@@ -61,6 +62,17 @@ protected:
             m_failures.push_back(f);
             return m_onFailure ? m_onFailure(f) : StepAnswer::Leave;
         };
+    }
+    /// Opens `source` unless `run` was left. The source's own failure is put on its own, as
+    /// opening the data file: leaving it leaves the opening only, and the run goes on without
+    /// data. True when the source is open.
+    bool openSource(ActivitySource* source, const StepRunner& run) {
+        bool open = false;
+        StepRunner(runFailureHandler(), QStringLiteral("opening the data file&"), {}, false).step([&] {
+            if (!run.left())
+                open = source && source->connect();
+        });
+        return open;
     }
     void notify(const ReportNotice& notice) {
         m_notices.push_back(notice);

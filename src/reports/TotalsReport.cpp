@@ -84,12 +84,7 @@ void TotalsReport::onReportStart() {
     prepareRun(run, divisor);
     // No message when the data cannot be reached: the report simply has no rows.
     // Without a source nothing is read: which data the report reads is the shell's business.
-    // The source's own failure is put on its own, as opening it: leaving it leaves the opening
-    // only, and the report goes on without data.
-    StepRunner(runFailureHandler(), QStringLiteral("opening the data file&"), {}, false).step([&] {
-        if (!run.left())
-            connected = m_source && m_source->connect();
-    });
+    connected = openSource(m_source.get(), run);
     if (connected) {
         QVector<PeriodSpan> periods;
         run.step([&] {

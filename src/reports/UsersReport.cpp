@@ -138,12 +138,7 @@ void UsersReport::onReportStart() {
         chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Category).title = axis;
     });
     bool connected = false;
-    // The source's own failure is put on its own, as opening it: leaving it leaves the opening
-    // only, and the report goes on without data.
-    StepRunner(runFailureHandler(), QStringLiteral("opening the data file&"), {}, false).step([&] {
-        if (!run.left())
-            connected = m_source && m_source->connect();
-    });
+    connected = openSource(m_source.get(), run);
     if (connected) {
         run.step([&] { m_people = m_source->answer(usersQuery(m_in)).people; });
         run.step([&] { m_source->disconnect(); });

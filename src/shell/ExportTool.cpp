@@ -249,12 +249,26 @@ void fillCommonInputs(const ExportRequest& r, const std::pair<QDate, QDate>& ran
     options.DataFile = dataPath;
 }
 
+// The report of a checked request, reading `source`; null (with the reason on `err`) when the
+// request was refused.
+template <typename Report, typename Inputs>
+std::unique_ptr<engine::Report> reportFor(const PreviewRequest<Inputs>& request,
+                                          const std::shared_ptr<ActivitySource>& source, FILE* err) {
+    if (!request.inputs) {
+        fail(err, request.problem.message);
+        return nullptr;
+    }
+    auto report = std::make_unique<Report>();
+    report->setInputs(*request.inputs);
+    report->setSource(source);
+    return report;
+}
+
 // The report the request asks for, set up through the same request the main window makes; null
 // (with the reason on `err`) when the options are refused.
 std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pair<QDate, QDate>& range,
                                            const QString& dataPath,
                                            const std::shared_ptr<ActivitySource>& source, FILE* err) {
-    PreviewProblem problem;
     if (r.kind == ExportRequest::Kind::Day) {
         DayReportInputs options;
         fillCommonInputs(r, range, dataPath, options);
@@ -263,15 +277,9 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         options.TotalType = r.totalType;
         options.ShadeTable = r.heatMap;
         options.KeyFigures = r.keyFigures;
-        const auto request = dayPreviewRequest(options);
-        if (request.inputs) {
-            auto day = std::make_unique<DayReport>();
-            day->setInputs(*request.inputs);
-            day->setSource(source);
-            return day;
-        }
-        problem = request.problem;
-    } else if (r.kind == ExportRequest::Kind::Users) {
+        return reportFor<DayReport>(dayPreviewRequest(options), source, err);
+    }
+    if (r.kind == ExportRequest::Kind::Users) {
         UsersReportInputs in;
         in.StartDate = range.first;
         in.EndDate = range.second;
@@ -281,32 +289,15 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
         in.UserFilter = r.user;
         in.ComputerFilter = r.computer;
         in.ReportTimeScale = r.timeScale;
-        const auto request = usersPreviewRequest(in);
-        if (request.inputs) {
-            auto users = std::make_unique<UsersReport>();
-            users->setInputs(*request.inputs);
-            users->setSource(source);
-            return users;
-        }
-        problem = request.problem;
-    } else {
-        TotalsReportInputs options;
-        fillCommonInputs(r, range, dataPath, options);
-        options.Units = r.units;
-        options.Period = r.period;
-        options.ReportTimeScale = r.timeScale;
-        options.Compare = r.compare;
-        const auto request = totalsPreviewRequest(options);
-        if (request.inputs) {
-            auto totals = std::make_unique<TotalsReport>();
-            totals->setInputs(*request.inputs);
-            totals->setSource(source);
-            return totals;
-        }
-        problem = request.problem;
+        return reportFor<UsersReport>(usersPreviewRequest(in), source, err);
     }
-    fail(err, problem.message);
-    return nullptr;
+    TotalsReportInputs options;
+    fillCommonInputs(r, range, dataPath, options);
+    options.Units = r.units;
+    options.Period = r.period;
+    options.ReportTimeScale = r.timeScale;
+    options.Compare = r.compare;
+    return reportFor<TotalsReport>(totalsPreviewRequest(options), source, err);
 }
 
 // The one line that says a data source failed while the report read it.

@@ -15,9 +15,7 @@ namespace tallyrow {
 namespace {
 
 template <typename Inputs> std::optional<PreviewProblem> rangeProblem(const Inputs& in) {
-    if (in.EndDate < in.StartDate)
-        return PreviewProblem{u"The End date needs to be after the Start date."_s, PreviewOption::DateRange};
-    return std::nullopt;
+    return dateRangeProblem(in.StartDate, in.EndDate);
 }
 
 // The periods of a Totals report must lie within the dates the calendar holds (the years 100 to
@@ -57,6 +55,12 @@ template <typename Inputs> PreviewRequest<Inputs> refused(const PreviewProblem& 
 }
 
 } // namespace
+
+std::optional<PreviewProblem> dateRangeProblem(const QDate& start, const QDate& end) {
+    if (end < start)
+        return PreviewProblem{u"The End date needs to be after the Start date."_s, PreviewOption::DateRange};
+    return std::nullopt;
+}
 
 PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportInputs& inputs) {
     if (auto problem = rangeProblem(inputs))

@@ -32,6 +32,10 @@ template <typename Inputs> struct PreviewRequest {
     PreviewProblem problem; ///< meaningful when `inputs` is empty
 };
 
+/// The problem of a range that ends before it starts; nothing for a sound one. Every request
+/// checks it first.
+std::optional<PreviewProblem> dateRangeProblem(const QDate& start, const QDate& end);
+
 /// Checks the Day report's inputs as the window or the tool set them: the range must not end
 /// before it starts; at least one weekday must count.
 PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportInputs& inputs);

@@ -1120,16 +1120,17 @@ void MainWindow::previewTotalsReport() {
     options.ReportTimeScale = timeScaleNamed(m_timeScaleBox->currentText()).value_or(TimeScale::Minutes);
     options.Compare = m_compareBox->isChecked();
     // The range is judged before the units typed, as the boxes stand in the window.
-    PreviewRequest<TotalsReportInputs> request = totalsPreviewRequest(options);
-    if (request.inputs || request.problem.focus != PreviewOption::DateRange) {
-        const auto units = typedUnits(m_unitsEdit->text(), services().locale());
-        if (const auto* problem = std::get_if<PreviewProblem>(&units)) {
-            showPreviewProblem(*problem);
-            return;
-        }
-        options.Units = std::get<std::int32_t>(units);
-        request = totalsPreviewRequest(options);
+    if (const auto problem = dateRangeProblem(options.StartDate, options.EndDate)) {
+        showPreviewProblem(*problem);
+        return;
     }
+    const auto units = typedUnits(m_unitsEdit->text(), services().locale());
+    if (const auto* problem = std::get_if<PreviewProblem>(&units)) {
+        showPreviewProblem(*problem);
+        return;
+    }
+    options.Units = std::get<std::int32_t>(units);
+    const PreviewRequest<TotalsReportInputs> request = totalsPreviewRequest(options);
     if (!request.inputs) {
         showPreviewProblem(request.problem);
         return;
