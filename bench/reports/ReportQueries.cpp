@@ -25,12 +25,11 @@ int main(int argc, char** argv) {
     auto print = [&](const QString& jet) { std::printf("%s;\n", qUtf8Printable(translator.translate(jet))); };
     if (args[1] == QLatin1String("day")) {
         DayReportInputs in;
-        in.StartDate = from;
-        in.EndDate = to;
+        in.Range = {from, to};
         print(SqlExecutor::statement(dayQuery(in)));
     } else {
         print(SqlExecutor::statement(
-            totalsQuery(totalsPeriods(from, to, periodCode(TotalsPeriod::Days), 1), {}, {})));
+            totalsQuery(totalsPeriods({from, to}, periodCode(TotalsPeriod::Days), 1), {}, {})));
     }
     return 0;
 }

@@ -139,15 +139,14 @@ int main(int argc, char** argv) {
     };
     auto dayCase = [&](const QString& u, const QString& c) {
         DayReportInputs in;
-        in.StartDate = from;
-        in.EndDate = to;
+        in.Range = {from, to};
         in.UserFilter = u;
         in.ComputerFilter = c;
         return both(dayQuery(in));
     };
     auto totalsCase = [&](const QString& period) {
         return both(totalsQuery(
-            totalsPeriods(from, to, periodCode(periodNamed(period).value_or(TotalsPeriod::Days)), 1), {},
+            totalsPeriods({from, to}, periodCode(periodNamed(period).value_or(TotalsPeriod::Days)), 1), {},
             {}));
     };
 

@@ -61,11 +61,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    gErrorReporter = std::make_unique<QtErrorReporter>();
-    gErrorReporter->setProductName(kProductName);
-    SettingsHive = Hkey::CurrentUser;
-    InitMessageBox();
     Session session;
+    session.errorReporter = std::make_unique<QtErrorReporter>();
+    session.errorReporter->setProductName(kProductName);
+    InitMessageBox(session);
     session.commandLineDataPath = data;
 
     MainWindow window(session);

@@ -18,10 +18,10 @@ std::int64_t activityDayNumber(const QDate& date) {
     return kDayZero.daysTo(date);
 }
 
-DayRange DayRange::between(const QDate& from, const QDate& to) {
-    if (!from.isValid() || !to.isValid())
+DayRange DayRange::of(const DateRange& range) {
+    if (!range.isValid())
         return {};
-    return {activityDayNumber(from), activityDayNumber(to)};
+    return {activityDayNumber(range.start), activityDayNumber(range.end)};
 }
 
 DayRange DayRange::upTo(const QDate& from, const QDate& next) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "activity/DateRange.h"
+
 #include <QDate>
 #include <QHash>
 #include <QString>
@@ -18,8 +20,8 @@ struct DayRange {
     std::int64_t first = 0;
     std::int64_t last = -1;
 
-    /// The days from `from` to `to`, both included (invalid dates give an empty range).
-    static DayRange between(const QDate& from, const QDate& to);
+    /// The days of `range` (invalid dates give an empty range).
+    static DayRange of(const DateRange& range);
     /// The days from `from` up to the day before `next`.
     static DayRange upTo(const QDate& from, const QDate& next);
     bool empty() const { return last < first; }

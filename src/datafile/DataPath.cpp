@@ -204,7 +204,7 @@ std::chrono::seconds savedDataFileWait() {
 
 bool saveDataFileWait(std::chrono::seconds wait) {
     return SetRegSetting(u"DataFileWaitSeconds"_s, QString::number(wait.count()), QString(), true,
-                         SettingsHive);
+                         kSettingsHive);
 }
 
 } // namespace tallyrow

@@ -80,10 +80,10 @@ std::array<std::int32_t, 5> dayShadeLegendValues(std::int32_t largest) {
     return values;
 }
 
-DateRange previousDayRange(const QDate& start, const QDate& end) {
-    const qint64 length = start.daysTo(end) + 1;
+DateRange previousDayRange(const DateRange& range) {
+    const qint64 length = range.start.daysTo(range.end) + 1;
     const qint64 shift = std::max<qint64>(length, 7);
-    return {start.addDays(-shift), end.addDays(-shift)};
+    return {range.start.addDays(-shift), range.end.addDays(-shift)};
 }
 
 DayKeyFigures dayKeyFigures(const HourGrid& shown, const HourGrid& totals, const HourGrid& previousTotals,
@@ -91,7 +91,7 @@ DayKeyFigures dayKeyFigures(const HourGrid& shown, const HourGrid& totals, const
     DayKeyFigures f;
     f.activeSeconds = weekdaySeconds(totals, inputs);
     f.previousSeconds = weekdaySeconds(previousTotals, inputs);
-    f.previous = previousDayRange(inputs.StartDate, inputs.EndDate);
+    f.previous = previousDayRange(inputs.Range);
     // Whether there was activity is a question for the totals: a minimum, or a few seconds
     // averaged over the weekdays, shows 0 everywhere although the range holds activity.
     if (f.activeSeconds <= 0)

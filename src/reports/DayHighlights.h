@@ -1,5 +1,6 @@
 #pragma once
 
+#include "activity/DateRange.h"
 #include "reports/DayQuery.h"
 
 #include <QColor>
@@ -31,11 +32,7 @@ std::array<std::int32_t, 5> dayShadeLegendValues(std::int32_t largest);
 
 /// The range a run is compared with: as long as the report's range and ending before it. A
 /// range shorter than a week is moved back a whole week instead, so it holds the same weekdays.
-struct DateRange {
-    QDate start;
-    QDate end;
-};
-DateRange previousDayRange(const QDate& start, const QDate& end);
+DateRange previousDayRange(const DateRange& range);
 
 struct DayKeyFigures {
     int busiestHour = -1;                   ///< 0 … 23; -1 when the range holds no activity

@@ -94,7 +94,7 @@ std::optional<QString> dayValueAxisTitle(DayFigure figure) {
 
 ActivityQuery dayQuery(const DayReportInputs& inputs) {
     // Day numbers as the report counts them: a date that is none fails the step that asks.
-    const DayRange range{dayNumber(inputs.StartDate), dayNumber(inputs.EndDate)};
+    const DayRange range{dayNumber(inputs.Range.start), dayNumber(inputs.Range.end)};
     return ActivityQuery::hourAggregates(range, inputs.UserFilter, inputs.ComputerFilter,
                                          dayWeekdayMask(inputs), dayAggregate(inputs.TotalType));
 }

@@ -3,6 +3,7 @@
 #include "activity/WeekdaySet.h"
 
 #include "activity/ActivityQuery.h"
+#include "activity/DateRange.h"
 #include "engine/ChartDefinition.h"
 #include "engine/RowSet.h"
 
@@ -23,8 +24,7 @@ enum class DayFigure : std::int32_t { Average = 0, Total = 1, Maximum = 2, Minim
 enum class DayColumns : std::int32_t { Average = 0, EachDay = 1, EachDayAndAverage = 2 };
 
 struct DayReportInputs {
-    QDate StartDate;
-    QDate EndDate;
+    DateRange Range; ///< the days the report covers
     /// The weekdays whose rows count, Monday first (index 0 Monday … 6 Sunday).
     WeekdaySet Days = WeekdaySet::all();
     DayColumns ShowEachDay = DayColumns::Average;

@@ -194,7 +194,7 @@ void DayReport::onReportStart() {
 
     run.step([&] {
         setHeaderText(QStringLiteral("lblDateRange"), QStringLiteral("lblPageDateRange"),
-                      dateRangeText(m_in.StartDate, m_in.EndDate, services().locale()));
+                      dateRangeText(m_in.Range, services().locale()));
     });
     run.step([&] {
         m_chartRows = dayChartColumns(m_in);
@@ -267,9 +267,7 @@ void DayReport::readKeyFigureGrids() {
     DayReportInputs totals = m_in;
     totals.TotalType = DayFigure::Total;
     m_totalsGrid = dayAggregate(m_in.TotalType) == HourAggregate::Total ? m_grid : readGrid(totals);
-    const DateRange previous = previousDayRange(m_in.StartDate, m_in.EndDate);
-    totals.StartDate = previous.start;
-    totals.EndDate = previous.end;
+    totals.Range = previousDayRange(m_in.Range);
     m_previousTotalsGrid = readGrid(totals);
 }
 

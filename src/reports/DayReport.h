@@ -26,10 +26,8 @@ public:
     ~DayReport() override;
 
     // Inputs
-    QDate StartDate() const { return m_in.StartDate; }
-    void setStartDate(const QDate& d) { m_in.StartDate = d; }
-    QDate EndDate() const { return m_in.EndDate; }
-    void setEndDate(const QDate& d) { m_in.EndDate = d; }
+    DateRange range() const { return m_in.Range; }
+    void setRange(const DateRange& range) { m_in.Range = range; }
     bool IncludeMonday() const { return m_in.Days.contains(Qt::Monday); }
     void setIncludeMonday(bool on) { m_in.Days.set(Qt::Monday, on); }
     bool IncludeTuesday() const { return m_in.Days.contains(Qt::Tuesday); }

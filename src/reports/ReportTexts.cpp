@@ -11,9 +11,9 @@ QString reportDate(const QDate& date, const QLocale& locale) {
     return locale.toString(date, format);
 }
 
-QString dateRangeText(const QDate& start, const QDate& end, const QLocale& locale) {
-    return QStringLiteral("From ") + reportDate(start, locale) + QStringLiteral(" to ") +
-           reportDate(end, locale);
+QString dateRangeText(const DateRange& range, const QLocale& locale) {
+    return QStringLiteral("From ") + reportDate(range.start, locale) + QStringLiteral(" to ") +
+           reportDate(range.end, locale);
 }
 
 QString reportNumber(double value, int decimals, const QLocale& locale) {

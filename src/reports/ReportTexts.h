@@ -1,5 +1,7 @@
 #pragma once
 
+#include "activity/DateRange.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QString>
@@ -11,7 +13,7 @@ namespace tallyrow {
 QString reportDate(const QDate& date, const QLocale& locale);
 
 /// "From <start> to <end>", both as reportDate shows them.
-QString dateRangeText(const QDate& start, const QDate& end, const QLocale& locale);
+QString dateRangeText(const DateRange& range, const QLocale& locale);
 
 /// A number with `decimals` decimals in the locale's digits and decimal sign, without group
 /// separators (12.5, 12,5).

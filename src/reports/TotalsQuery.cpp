@@ -91,11 +91,10 @@ QString timeScaleAxisTitle(TimeScale timeScale) {
     }
 }
 
-QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code,
-                                  std::int32_t units) {
+QVector<PeriodSpan> totalsPeriods(const DateRange& range, const QString& code, std::int32_t units) {
     QVector<PeriodSpan> periods;
-    QDate s = start;
-    while (s <= end) {
+    QDate s = range.start;
+    while (s <= range.end) {
         const QDate n = DateAdd(code, units, s);
         periods.append({s, n});
         if (n <= s)
@@ -105,16 +104,16 @@ QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QS
     return periods;
 }
 
-QDate previousRangeStart(const QDate& start, const QDate& end) {
-    const qint64 days = start.daysTo(end) + 1;
-    return days > 0 ? start.addDays(-days) : start;
+QDate previousRangeStart(const DateRange& range) {
+    const qint64 days = range.start.daysTo(range.end) + 1;
+    return days > 0 ? range.start.addDays(-days) : range.start;
 }
 
-QVector<PeriodSpan> previousPeriods(const QVector<PeriodSpan>& periods, const QDate& start, const QDate& end,
+QVector<PeriodSpan> previousPeriods(const QVector<PeriodSpan>& periods, const DateRange& range,
                                     const QString& code, std::int32_t units) {
     QVector<PeriodSpan> previous;
     previous.reserve(periods.size());
-    QDate s = previousRangeStart(start, end);
+    QDate s = previousRangeStart(range);
     for (qsizetype i = 0; i < periods.size(); ++i) {
         const QDate n = DateAdd(code, units, s);
         previous.append({s, n});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "activity/ActivityQuery.h"
+#include "activity/DateRange.h"
 #include "engine/ChartDefinition.h"
 
 #include <QDate>
@@ -21,8 +22,7 @@ enum class TotalsPeriod : std::int32_t { Days = 0, Weeks = 1, Months = 2, Years 
 
 /// The inputs of the Totals report, as the main window (or the command-line tool) sets them.
 struct TotalsReportInputs {
-    QDate StartDate;
-    QDate EndDate;
+    DateRange Range;        ///< the days the report covers
     std::int32_t Units = 1; ///< period units per period; below 1 counts as 1
     TotalsPeriod Period = TotalsPeriod::Days;
     std::int32_t ChartType = engine::ChartType::Line2D;
@@ -64,17 +64,16 @@ struct PeriodSpan {
 /// start is the previous one moved by `units` intervals of `code` (so a day clamped at a
 /// month's end stays clamped). The last period keeps its full length. A code that does not move
 /// a whole day (hours) gives at most one period instead of never ending.
-QVector<PeriodSpan> totalsPeriods(const QDate& start, const QDate& end, const QString& code,
-                                  std::int32_t units);
+QVector<PeriodSpan> totalsPeriods(const DateRange& range, const QString& code, std::int32_t units);
 
 /// The range of as many days as `start`..`end` that ends the day before `start`: its first day
 /// (`start` itself when `end` is before `start`).
-QDate previousRangeStart(const QDate& start, const QDate& end);
+QDate previousRangeStart(const DateRange& range);
 /// The periods of the previous range, paired by position with `periods`: as many as `periods`
 /// holds, the first starting on previousRangeStart, each next start moved by `units` intervals
 /// of `code` from the one before, as the report's own periods are. Pairing by count rather
 /// than by end date keeps months of unequal length together (31 March with 29 February).
-QVector<PeriodSpan> previousPeriods(const QVector<PeriodSpan>& periods, const QDate& start, const QDate& end,
+QVector<PeriodSpan> previousPeriods(const QVector<PeriodSpan>& periods, const DateRange& range,
                                     const QString& code, std::int32_t units);
 /// The change from `previous` to `current` in percent with a sign and one decimal ("+12.5 %",
 /// "-3.0 %"); "–" (an en dash) when there was no previous activity to compare with.

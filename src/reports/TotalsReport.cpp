@@ -92,14 +92,14 @@ void TotalsReport::onReportStart() {
                 userComputerText(m_in.UserFilter, m_in.ComputerFilter);
         });
         run.step([&] {
-            periods = totalsPeriods(m_in.StartDate, m_in.EndDate, periodCode(m_in.Period), m_in.Units);
+            periods = totalsPeriods(m_in.Range, periodCode(m_in.Period), m_in.Units);
             m_periods = periods;
             totals = totalsOf(periods, divisor);
         });
         if (m_in.Compare) {
             run.step([&] {
-                const QVector<PeriodSpan> earlier = previousPeriods(periods, m_in.StartDate, m_in.EndDate,
-                                                                    periodCode(m_in.Period), m_in.Units);
+                const QVector<PeriodSpan> earlier =
+                    previousPeriods(periods, m_in.Range, periodCode(m_in.Period), m_in.Units);
                 previous = totalsOf(earlier, divisor);
             });
         }
@@ -125,8 +125,7 @@ void TotalsReport::onReportStart() {
 
 void TotalsReport::prepareRun(StepRunner& run, int& divisor) {
     run.step([&] {
-        label(QStringLiteral("lblDateRange"))->caption =
-            dateRangeText(m_in.StartDate, m_in.EndDate, services().locale());
+        label(QStringLiteral("lblDateRange"))->caption = dateRangeText(m_in.Range, services().locale());
     });
     run.step([&] { label(QStringLiteral("lblGroup"))->caption = groupText(m_in.Units, m_in.Period); });
     run.step([&] {
@@ -202,9 +201,9 @@ void TotalsReport::addComparisonControls() {
 
 QString TotalsReport::previousRangeText() const {
     const QLocale locale = services().locale();
-    const QDate first = previousRangeStart(m_in.StartDate, m_in.EndDate);
+    const QDate first = previousRangeStart(m_in.Range);
     return QStringLiteral(", compared with ") + reportDate(first, locale) + QStringLiteral(" to ") +
-           reportDate(m_in.StartDate.addDays(-1), locale);
+           reportDate(m_in.Range.start.addDays(-1), locale);
 }
 
 void TotalsReport::showChange() {

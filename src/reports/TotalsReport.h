@@ -26,10 +26,8 @@ public:
     ~TotalsReport() override;
 
     // Inputs
-    QDate StartDate() const { return m_in.StartDate; }
-    void setStartDate(const QDate& d) { m_in.StartDate = d; }
-    QDate EndDate() const { return m_in.EndDate; }
-    void setEndDate(const QDate& d) { m_in.EndDate = d; }
+    DateRange range() const { return m_in.Range; }
+    void setRange(const DateRange& range) { m_in.Range = range; }
     std::int32_t Units() const { return m_in.Units; }
     void setUnits(std::int32_t units) { m_in.Units = units; }
     /// The unit text as the main window's list shows it; a run replaces it by its interval code.

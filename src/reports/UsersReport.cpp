@@ -39,8 +39,8 @@ QString nameOrNone(const std::optional<QString>& name) {
 ActivityQuery usersQuery(const UsersReportInputs& inputs) {
     DayReportInputs days;
     days.Days = inputs.Days;
-    return ActivityQuery::peopleTotals(DayRange::between(inputs.StartDate, inputs.EndDate), inputs.UserFilter,
-                                       inputs.ComputerFilter, dayWeekdayMask(days), inputs.By);
+    return ActivityQuery::peopleTotals(DayRange::of(inputs.Range), inputs.UserFilter, inputs.ComputerFilter,
+                                       dayWeekdayMask(days), inputs.By);
 }
 
 QString personName(const PersonTotal& person, PeopleGrouping by) {
@@ -124,7 +124,7 @@ void UsersReport::onReportStart() {
     m_wholeSeconds = 0;
     m_hasTable = false;
     run.step([&] {
-        label(QStringLiteral("lblDateRange"))->caption = dateRangeText(m_in.StartDate, m_in.EndDate, locale);
+        label(QStringLiteral("lblDateRange"))->caption = dateRangeText(m_in.Range, locale);
         label(QStringLiteral("lblUserComputer"))->caption =
             userComputerText(m_in.UserFilter, m_in.ComputerFilter);
         DayReportInputs days;

@@ -3,6 +3,7 @@
 #include "activity/WeekdaySet.h"
 
 #include "activity/ActivityQuery.h"
+#include "activity/DateRange.h"
 #include "engine/ChartDefinition.h"
 #include "engine/Report.h"
 #include "reports/TableReport.h"
@@ -23,8 +24,7 @@ class StepRunner;
 
 /// What the Users report is run with.
 struct UsersReportInputs {
-    QDate StartDate;
-    QDate EndDate;
+    DateRange Range; ///< the days the report covers
     /// The weekdays whose rows count, Monday first; none selected counts every weekday.
     WeekdaySet Days = WeekdaySet::all();
     PeopleGrouping By = PeopleGrouping::User;

@@ -225,12 +225,14 @@ bool sameFile(const QString& output, const QString& input) {
 }
 
 // The range the request names: --from/--to as given, or the --last range counted from today.
-std::optional<std::pair<QDate, QDate>> requestedRange(const ExportRequest& r, FILE* err) {
+std::optional<DateRange> requestedRange(const ExportRequest& r, FILE* err) {
     if (r.last.isEmpty())
-        return std::make_pair(r.from, r.to);
+        return DateRange{r.from, r.to};
     const QDate today = r.asOf ? *r.asOf : services().today();
     try {
-        return lastRange(periodKind(r.last), r.count, r.offset, today, services().locale().firstDayOfWeek());
+        const auto [start, end] =
+            lastRange(periodKind(r.last), r.count, r.offset, today, services().locale().firstDayOfWeek());
+        return DateRange{start, end};
     } catch (const Error& e) {
         fail(err, QStringLiteral("--last: %1").arg(e.description()));
         return std::nullopt;
@@ -238,10 +240,9 @@ std::optional<std::pair<QDate, QDate>> requestedRange(const ExportRequest& r, FI
 }
 
 template <typename Inputs>
-void fillCommonInputs(const ExportRequest& r, const std::pair<QDate, QDate>& range, const QString& dataPath,
+void fillCommonInputs(const ExportRequest& r, const DateRange& range, const QString& dataPath,
                       Inputs& options) {
-    options.StartDate = range.first;
-    options.EndDate = range.second;
+    options.Range = range;
     options.ChartType = r.chartType;
     options.ShowDetails = r.details;
     options.UserFilter = r.user;
@@ -266,7 +267,7 @@ std::unique_ptr<engine::Report> reportFor(const PreviewRequest<Inputs>& request,
 
 // The report the request asks for, set up through the same request the main window makes; null
 // (with the reason on `err`) when the options are refused.
-std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pair<QDate, QDate>& range,
+std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const DateRange& range,
                                            const QString& dataPath,
                                            const std::shared_ptr<ActivitySource>& source, FILE* err) {
     if (r.kind == ExportRequest::Kind::Day) {
@@ -281,8 +282,7 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const std::pa
     }
     if (r.kind == ExportRequest::Kind::Users) {
         UsersReportInputs in;
-        in.StartDate = range.first;
-        in.EndDate = range.second;
+        in.Range = range;
         in.Days = r.days;
         in.By = r.by;
         in.ShowDetails = r.details;

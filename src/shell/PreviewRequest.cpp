@@ -15,7 +15,7 @@ namespace tallyrow {
 namespace {
 
 template <typename Inputs> std::optional<PreviewProblem> rangeProblem(const Inputs& in) {
-    return dateRangeProblem(in.StartDate, in.EndDate);
+    return dateRangeProblem(in.Range);
 }
 
 // The periods of a Totals report must lie within the dates the calendar holds (the years 100 to
@@ -27,7 +27,7 @@ std::optional<PreviewProblem> periodsProblem(const TotalsReportInputs& in) {
     const QString code = periodCode(in.Period);
     const qint64 units = std::max(in.Units, 1);
     const qint64 unitDays = code == u"YYYY"_s ? 365 : code == u"M"_s ? 28 : code == u"WW"_s ? 7 : 1;
-    const qint64 estimate = (in.StartDate.daysTo(in.EndDate) + 1) / (units * unitDays);
+    const qint64 estimate = (in.Range.start.daysTo(in.Range.end) + 1) / (units * unitDays);
     if (estimate > kMostPeriods)
         return PreviewProblem{
             u"This range holds about %1 periods, and a report shows at most %2: choose longer "
@@ -35,10 +35,9 @@ std::optional<PreviewProblem> periodsProblem(const TotalsReportInputs& in) {
                 .arg(kMostPeriods),
             PreviewOption::Units};
     try {
-        const QVector<PeriodSpan> periods =
-            totalsPeriods(in.StartDate, in.EndDate, code, std::int32_t(units));
+        const QVector<PeriodSpan> periods = totalsPeriods(in.Range, code, std::int32_t(units));
         if (in.Compare)
-            previousPeriods(periods, in.StartDate, in.EndDate, code, std::int32_t(units));
+            previousPeriods(periods, in.Range, code, std::int32_t(units));
     } catch (const Error&) {
         return PreviewProblem{
             u"The periods of this range reach beyond the dates the calendar holds (1 January 100 "
@@ -56,8 +55,8 @@ template <typename Inputs> PreviewRequest<Inputs> refused(const PreviewProblem& 
 
 } // namespace
 
-std::optional<PreviewProblem> dateRangeProblem(const QDate& start, const QDate& end) {
-    if (end < start)
+std::optional<PreviewProblem> dateRangeProblem(const DateRange& range) {
+    if (range.end < range.start)
         return PreviewProblem{u"The End date needs to be after the Start date."_s, PreviewOption::DateRange};
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "activity/DateRange.h"
 #include "activity/WeekdaySet.h"
 
 #include "reports/DayQuery.h"
@@ -34,7 +35,7 @@ template <typename Inputs> struct PreviewRequest {
 
 /// The problem of a range that ends before it starts; nothing for a sound one. Every request
 /// checks it first.
-std::optional<PreviewProblem> dateRangeProblem(const QDate& start, const QDate& end);
+std::optional<PreviewProblem> dateRangeProblem(const DateRange& range);
 
 /// Checks the Day report's inputs as the window or the tool set them: the range must not end
 /// before it starts; at least one weekday must count.

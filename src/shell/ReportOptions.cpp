@@ -10,13 +10,13 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-WeekdaySet AvailableWeekdays(const QDate& start, const QDate& end) {
-    const qint64 n = start.daysTo(end);
+WeekdaySet AvailableWeekdays(const DateRange& range) {
+    const qint64 n = range.start.daysTo(range.end);
     if (n >= 6)
         return WeekdaySet::all();
     WeekdaySet available;
     for (qint64 k = 0; k <= n; ++k)
-        available.set(Qt::DayOfWeek((start.dayOfWeek() - 1 + k) % 7 + 1), true);
+        available.set(Qt::DayOfWeek((range.start.dayOfWeek() - 1 + k) % 7 + 1), true);
     return available;
 }
 

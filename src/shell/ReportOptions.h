@@ -2,6 +2,8 @@
 
 #include "activity/WeekdaySet.h"
 
+#include "activity/DateRange.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QString>
@@ -13,7 +15,7 @@ namespace tallyrow {
 
 /// Which weekdays occur in the range start..end (both inclusive). Seven or more days make every
 /// weekday available; an end before the start makes none available.
-WeekdaySet AvailableWeekdays(const QDate& start, const QDate& end);
+WeekdaySet AvailableWeekdays(const DateRange& range);
 
 /// Whether `text` reads as a number the way users type one: blanks around it, a sign, digits
 /// with the locale's group separators, the locale's decimal separator, an exponent.

@@ -18,9 +18,9 @@ bool ReportsProgram::run(const QStringList& arguments) {
         return Main(m_session, arguments, m_hooks);
     } catch (...) {
         const Error e = currentError();
-        if (gErrorReporter)
-            gErrorReporter->ReportError(true, e.description(), e.number(),
-                                        u"running the program&"_s + e.source(), 0, QString());
+        if (m_session.errorReporter)
+            m_session.errorReporter->ReportError(true, e.description(), e.number(),
+                                                 u"running the program&"_s + e.source(), 0, QString());
         return false;
     }
 }

@@ -31,17 +31,17 @@ bool Main(Session& session, const QStringList& arguments, const StartupHooks& ho
         failure = currentError().description();
     }
     try {
-        gErrorReporter = hooks.createErrorReporter ? hooks.createErrorReporter() : nullptr;
-        if (!gErrorReporter)
+        session.errorReporter = hooks.createErrorReporter ? hooks.createErrorReporter() : nullptr;
+        if (!session.errorReporter)
             throw Error(ErrNo::Unexpected, u"The error reporter could not be created"_s);
     } catch (...) {
         failed = true;
         failure = currentError().description();
     }
     if (failed) {
-        gErrorReporter.reset();
+        session.errorReporter.reset();
         try {
-            MsgBox(cantInitErrorHandlerPrompt(failure),
+            MsgBox(session, cantInitErrorHandlerPrompt(failure),
                    MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal,
                    u"Can't initilise error handler"_s, QString(), 0, QString(), nullptr);
         } catch (...) {
@@ -51,16 +51,15 @@ bool Main(Session& session, const QStringList& arguments, const StartupHooks& ho
     }
 
     bool windowOpen = false;
-    StepRunner run(askThrough(gErrorReporter.get()), u"starting the program&"_s,
+    StepRunner run(askThrough(session.errorReporter.get()), u"starting the program&"_s,
                    u"loading the application"_s);
-    run.step([] {
-        gErrorReporter->setProductName(kProductName);
-        gErrorReporter->setSupportAddress(kSupportAddress);
+    run.step([&] {
+        session.errorReporter->setProductName(kProductName);
+        session.errorReporter->setSupportAddress(kSupportAddress);
     });
     run.step([&] { ParseCommandLine(session, arguments); });
-    run.step([] { SettingsHive = Hkey::CurrentUser; });
     run.step([&] { SetHelpFile(session, u"tyrow.chm"_s, u"tyrow.hlp"_s); });
-    run.step([] { InitMessageBox(); });
+    run.step([&] { InitMessageBox(session); });
     run.step([&] { windowOpen = showMainWindow(hooks.showMainWindow); });
     return windowOpen;
 }

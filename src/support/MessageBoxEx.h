@@ -53,7 +53,7 @@ struct MessageResult {
 };
 
 /// Message box with an optional check box whose ticked answer can be remembered under the
-/// settings key (sub-key "Remembered Answers" of the per-user hive, SettingsHive): a later Show
+/// settings key (sub-key "Remembered Answers" of the per-user hive, kSettingsHive): a later Show
 /// with the same remember-name returns the remembered answer without showing anything. With a
 /// CheckedAnswer set, a ticked box is remembered only when the user gave that answer. ShowCheckBox,
 /// CheckBoxCaption and CheckedAnswer apply to the next Show only. Subclasses only present a box (Qt dialog,

@@ -13,8 +13,6 @@
 
 namespace tallyrow {
 
-std::uint32_t SettingsHive = Hkey::CurrentUser;
-
 namespace {
 
 // Result codes of the store, numbered as the platform registry numbers them so that callers

@@ -37,8 +37,8 @@ QString REG_APPROOT();
 /// `subKey` is empty.
 QString SettingsKeyPath(const QString& subKey);
 
-/// The hive GetRegSetting and SetRegSetting callers pass; start-up sets it to Hkey::CurrentUser.
-extern std::uint32_t SettingsHive;
+/// The hive the program's own settings live in: always the per-user one.
+inline constexpr std::uint32_t kSettingsHive = Hkey::CurrentUser;
 
 /// Setting text escaping: writing turns char 1 into 1,2 and then char 0 into 1,3; reading undoes
 /// 1,3 then 1,2, so any text survives a round trip.

@@ -24,9 +24,6 @@
 
 namespace tallyrow {
 
-std::unique_ptr<ErrorReporter> gErrorReporter;
-std::unique_ptr<MessageBoxEx> gMessageBox;
-
 namespace {
 
 QString userName() {
@@ -114,19 +111,19 @@ QString applicationTitle() {
     return kProductName;
 }
 
-MessageBoxEx& sharedMessageBox(const QString& source) {
-    if (!gMessageBox && services().makeMessageBox)
-        gMessageBox = services().makeMessageBox();
-    if (!gMessageBox)
+MessageBoxEx& sharedMessageBox(Session& session, const QString& source) {
+    if (!session.messageBox && services().makeMessageBox)
+        session.messageBox = services().makeMessageBox();
+    if (!session.messageBox)
         throw Error(ErrNo::Unexpected, QStringLiteral("The message box could not be created"), source);
-    return *gMessageBox;
+    return *session.messageBox;
 }
 
-int MsgBox(const QString& prompt, int buttons, const QString& title, const QString& helpFile,
-           long helpContext, const QString& rememberName, QObject* owner) {
+int MsgBox(Session& session, const QString& prompt, int buttons, const QString& title,
+           const QString& helpFile, long helpContext, const QString& rememberName, QObject* owner) {
     const QString shownTitle = title == QLatin1String("~NoTitle~") ? applicationTitle() : title;
     try {
-        return sharedMessageBox(QStringLiteral("showing a message&"))
+        return sharedMessageBox(session, QStringLiteral("showing a message&"))
             .Show(prompt, buttons, shownTitle, helpFile, helpContext, rememberName, owner);
     } catch (...) {
         const Error first = currentError();
@@ -149,16 +146,16 @@ int MsgBox(const QString& prompt, int buttons, const QString& title, const QStri
     }
 }
 
-int Message(const QString& prompt, int buttons, const QString& title) {
+int Message(Session& session, const QString& prompt, int buttons, const QString& title) {
     int answer = 0;
-    StepRunner run(askThrough(gErrorReporter.get()), QStringLiteral("showing a message&"), {}, false);
-    run.step([&] { answer = MsgBox(prompt, buttons, title, {}, 0, {}, nullptr); });
+    StepRunner run(askThrough(session.errorReporter.get()), QStringLiteral("showing a message&"), {}, false);
+    run.step([&] { answer = MsgBox(session, prompt, buttons, title, {}, 0, {}, nullptr); });
     return answer;
 }
 
-void InitMessageBox() {
-    withTrail(QStringLiteral("InitMessageBox "), [] {
-        MessageBoxEx& box = sharedMessageBox();
+void InitMessageBox(Session& session) {
+    withTrail(QStringLiteral("InitMessageBox "), [&] {
+        MessageBoxEx& box = sharedMessageBox(session);
         box.setMode(2);
         box.setSettingsKey(REG_APPROOT());
     });

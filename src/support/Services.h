@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/MessageBoxEx.h"
+#include "support/Session.h"
 
 #include <QDate>
 #include <QLocale>
@@ -10,8 +11,6 @@
 #include <memory>
 
 namespace tallyrow {
-
-class ErrorReporter;
 
 /// What the core asks of the machine and the person, gathered in one object that start-up fills
 /// and tests replace: the clock, the locale, names, folders and the screen's message boxes.
@@ -40,10 +39,6 @@ Services& services();
 /// Restores the real-machine defaults (tests call it between cases).
 void resetServices();
 
-/// Process-wide message and error components, created at start-up (or by a test fixture).
-extern std::unique_ptr<ErrorReporter> gErrorReporter;
-extern std::unique_ptr<MessageBoxEx> gMessageBox;
-
 /// The product name shown in captions and handed to the error reporter.
 inline const QString kProductName = QStringLiteral("Tallyrow Reports");
 /// The support address handed to the error reporter.
@@ -51,21 +46,22 @@ inline const QString kSupportAddress = QStringLiteral("support@tallyrow.example"
 /// The application title that replaces "~NoTitle~" in message boxes.
 QString applicationTitle();
 
-/// The program's message-box wrapper: "~NoTitle~" becomes the application title; creates
-/// gMessageBox when missing; falls back to the platform box, and raises the failure with
+/// The program's message-box wrapper: "~NoTitle~" becomes the application title; makes the
+/// session's message box when missing; falls back to the platform box, and raises the failure with
 /// "qm MsgBox Override " in front of its description when that fails too.
-int MsgBox(const QString& prompt, int buttons, const QString& title, const QString& helpFile = {},
-           long helpContext = 0, const QString& rememberName = {}, QObject* owner = nullptr);
+int MsgBox(Session& session, const QString& prompt, int buttons, const QString& title,
+           const QString& helpFile = {}, long helpContext = 0, const QString& rememberName = {},
+           QObject* owner = nullptr);
 
 /// Plain message through MsgBox; failures are reported with the where-text "showing a message&".
-int Message(const QString& prompt, int buttons, const QString& title);
+int Message(Session& session, const QString& prompt, int buttons, const QString& title);
 
-/// gMessageBox, created through services().makeMessageBox when missing. Raises an Error with
+/// The session's message box, made through services().makeMessageBox when missing. Raises an Error with
 /// `source` when no message box can be made.
-MessageBoxEx& sharedMessageBox(const QString& source = {});
+MessageBoxEx& sharedMessageBox(Session& session, const QString& source = {});
 
-/// Creates gMessageBox when missing and configures it: Mode 2 and the settings key of the
+/// Makes the session's message box when missing and configures it: Mode 2 and the settings key of the
 /// application. A failure is passed on with "InitMessageBox " in front of its source.
-void InitMessageBox();
+void InitMessageBox(Session& session);
 
 } // namespace tallyrow

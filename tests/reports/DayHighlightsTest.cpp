@@ -10,8 +10,7 @@ namespace {
 
 DayReportInputs inputs(const QDate& start, const QDate& end) {
     DayReportInputs in;
-    in.StartDate = start;
-    in.EndDate = end;
+    in.Range = {start, end};
     return in;
 }
 
@@ -58,10 +57,10 @@ TEST(DayShading, TheLargestValueIgnoresWeekdaysNotShown) {
 }
 
 TEST(DayKeyFigures, PreviousRangeHasTheSameLengthAndAtLeastAWeeksDistance) {
-    const DateRange month = previousDayRange(QDate(2004, 3, 1), QDate(2004, 3, 31));
+    const DateRange month = previousDayRange({QDate(2004, 3, 1), QDate(2004, 3, 31)});
     EXPECT_EQ(month.start, QDate(2004, 1, 30));
     EXPECT_EQ(month.end, QDate(2004, 2, 29));
-    const DateRange day = previousDayRange(QDate(2004, 3, 3), QDate(2004, 3, 3));
+    const DateRange day = previousDayRange({QDate(2004, 3, 3), QDate(2004, 3, 3)});
     EXPECT_EQ(day.start, QDate(2004, 2, 25)) << "a single Wednesday is compared with the Wednesday before";
     EXPECT_EQ(day.end, QDate(2004, 2, 25));
 }

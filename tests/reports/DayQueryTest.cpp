@@ -10,8 +10,7 @@ namespace {
 
 DayReportInputs mondayWednesdaySunday() {
     DayReportInputs in;
-    in.StartDate = QDate(2004, 3, 1);
-    in.EndDate = QDate(2004, 3, 31);
+    in.Range = {QDate(2004, 3, 1), QDate(2004, 3, 31)};
     in.Days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
     in.UserFilter = QStringLiteral("anna");
     return in;
@@ -56,8 +55,7 @@ TEST(DayQuery, AskForTheRangeTheFiltersAndTheSelectedWeekdays) {
     // 2000 keep their sign.
     DayReportInputs none = mondayWednesdaySunday();
     none.Days = WeekdaySet();
-    none.StartDate = QDate(1999, 12, 29);
-    none.EndDate = QDate(2000, 1, 1);
+    none.Range = {QDate(1999, 12, 29), QDate(2000, 1, 1)};
     none.UserFilter = u"o'neil"_s;
     none.ComputerFilter = u"OFFICE'3"_s;
     EXPECT_EQ(dayQuery(none),
@@ -179,4 +177,15 @@ TEST(DayRowSets, EmptyAggregatesAndOutOfRangeWeekdaysAreHarmless) {
     EXPECT_EQ(grid[7][AllDaysColumn], 60.0);
     HourGrid none = gridOf({resultRow(2, 120)}, 0);
     EXPECT_EQ(none[0][AllDaysColumn], 0.0);
+}
+
+TEST(DateRange, ItsDaysAreTheDataFilesDayNumbersBothEndsIncluded) {
+    // Day 0 is Saturday 1 January 2000; days before it count backwards.
+    EXPECT_EQ(DayRange::of({QDate(1999, 12, 31), QDate(2000, 1, 7)}), (DayRange{-1, 6}));
+    const DateRange backwards{QDate(2004, 3, 2), QDate(2004, 3, 1)};
+    EXPECT_TRUE(backwards.isEmpty());
+    EXPECT_EQ(backwards.days(), 0);
+    EXPECT_TRUE(DayRange::of(backwards).empty());
+    EXPECT_TRUE(DayRange::of({QDate(), QDate(2004, 3, 1)}).empty()) << "a missing date reads nothing";
+    EXPECT_EQ((DateRange{QDate(2004, 2, 28), QDate(2004, 3, 1)}).days(), 3) << "29 February counts";
 }

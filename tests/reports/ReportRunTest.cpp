@@ -97,8 +97,7 @@ int minutes(double seconds) {
 
 DayReportInputs annaMarch() {
     DayReportInputs in;
-    in.StartDate = QDate(2004, 3, 1);
-    in.EndDate = QDate(2004, 3, 31);
+    in.Range = {QDate(2004, 3, 1), QDate(2004, 3, 31)};
     in.Days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
     in.UserFilter = QStringLiteral("anna");
     in.ShowEachDay = DayColumns(2);
@@ -222,7 +221,7 @@ TEST_F(ReportRun, JetAndSqliteFilesGiveTheSameDayReport) {
     DayReportInputs in = annaMarch();
     in.UserFilter.clear();
     in.Days.set(Qt::Saturday, true); // the three December 1999 rows fall on remainders -3…-1
-    in.StartDate = QDate(1999, 12, 1);
+    in.Range.start = QDate(1999, 12, 1);
     // The Access file is read by the reader program of this build.
     qputenv("TALLYROW_MDB_READER", test::binPath(QStringLiteral("tallyrow-mdb-reader")).toLocal8Bit());
     QList<HourGrid> grids;
@@ -279,8 +278,7 @@ TEST_F(ReportRun, FailingQueryIsReportedAndLeavingCancelsTheRun) {
     EXPECT_EQ(day.chartRows().columnCount(), 0); // released
 
     TotalsReport totals;
-    totals.setStartDate(QDate(2004, 3, 1));
-    totals.setEndDate(QDate(2004, 3, 2));
+    totals.setRange({QDate(2004, 3, 1), QDate(2004, 3, 2)});
     EXPECT_FALSE(runOn(totals));
     ASSERT_FALSE(totals.failures().isEmpty());
     EXPECT_TRUE(totals.failures().last().where.startsWith(QStringLiteral("preparing the Totals report&")));
@@ -315,8 +313,7 @@ TEST_F(ReportRun, TotalsCountTheOtherHoursOfADayWithAMissingHour) {
     ASSERT_GT(seconds, 0);
     useDataFile(officeSqlite());
     TotalsReport report;
-    report.setStartDate(QDate(2004, 3, 10));
-    report.setEndDate(QDate(2004, 3, 10));
+    report.setRange({QDate(2004, 3, 10), QDate(2004, 3, 10)});
     report.setUserFilter(QStringLiteral("anna"));
     report.setComputerFilter(QStringLiteral("laptop-b")); // names compare without case
     report.setReportTimeScale(TimeScale(0));
@@ -330,8 +327,7 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
     const QVector<ActivityRow> rows = test::officeRows();
     useDataFile(officeSqlite());
     TotalsReport report;
-    report.setStartDate(QDate(2004, 3, 1));
-    report.setEndDate(QDate(2004, 3, 31));
+    report.setRange({QDate(2004, 3, 1), QDate(2004, 3, 31)});
     report.setUnits(1);
     report.setPeriod(TotalsPeriod::Weeks);
     report.setReportTimeScale(TimeScale(1));
@@ -369,8 +365,7 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
 TEST_F(ReportRun, TotalsWithUnitsZeroRunDailyAndHideGridBeyondTwelveRows) {
     useDataFile(officeSqlite());
     TotalsReport report;
-    report.setStartDate(QDate(2004, 3, 1));
-    report.setEndDate(QDate(2004, 3, 31));
+    report.setRange({QDate(2004, 3, 1), QDate(2004, 3, 31)});
     report.setUnits(0);
     report.setPeriod(TotalsPeriod::Days);
     ASSERT_TRUE(runOn(report));
@@ -398,8 +393,7 @@ TEST_F(ReportRun, TotalsBeyondTheThirtyTwoBitRangeAreShownInFull) {
     test::writeSqliteDataFile(path, rows);
     useDataFile(path);
     TotalsReport report;
-    report.setStartDate(QDate(2004, 1, 1));
-    report.setEndDate(QDate(2004, 12, 31));
+    report.setRange({QDate(2004, 1, 1), QDate(2004, 12, 31)});
     report.setPeriod(TotalsPeriod::Years);
     report.setReportTimeScale(TimeScale(0));
     report.setShowDetails(true);
@@ -416,8 +410,7 @@ TEST_F(ReportRun, TotalsBeyondTheThirtyTwoBitRangeAreShownInFull) {
 TEST_F(ReportRun, TotalsWithoutConnectionHaveNoRowsAndNoMessage) {
     useDataFile(env().path(QStringLiteral("missing.yrd")));
     TotalsReport report;
-    report.setStartDate(QDate(2004, 3, 1));
-    report.setEndDate(QDate(2004, 3, 31));
+    report.setRange({QDate(2004, 3, 1), QDate(2004, 3, 31)});
     runOn(report);
     for (const ReportNotice& n : report.notices())
         EXPECT_NE(n.text, QStringLiteral("Can't open a connection to the database"));
@@ -448,8 +441,7 @@ TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
                                 .toUtf8());
 
     TotalsReport totals;
-    totals.setStartDate(QDate(2004, 1, 31));
-    totals.setEndDate(QDate(2004, 3, 1));
+    totals.setRange({QDate(2004, 1, 31), QDate(2004, 3, 1)});
     totals.setPeriod(TotalsPeriod::Months);
     ASSERT_TRUE(runOn(totals));
     const QList<QByteArray> t = reportCsv(totals).split('\n');
@@ -483,8 +475,7 @@ TEST_F(ReportRun, ReportsReadOnlyTheDataFileTheyAreGiven) {
     day.Run();
     EXPECT_FALSE(day.hasTable());
     TotalsReport totals;
-    totals.setStartDate(QDate(2004, 3, 1));
-    totals.setEndDate(QDate(2004, 3, 31));
+    totals.setRange({QDate(2004, 3, 1), QDate(2004, 3, 31)});
     totals.Run();
     EXPECT_FALSE(totals.hasTable());
     EXPECT_TRUE(totals.periodTotals().isEmpty());
@@ -505,8 +496,7 @@ TEST_F(ReportRun, TableInterfaceGivesEachReportsOwnTable) {
     day.setInputs(annaMarch());
     ASSERT_TRUE(runOn(day));
     TotalsReport totals;
-    totals.setStartDate(QDate(2004, 3, 1));
-    totals.setEndDate(QDate(2004, 3, 10));
+    totals.setRange({QDate(2004, 3, 1), QDate(2004, 3, 10)});
     ASSERT_TRUE(runOn(totals));
     const engine::Report* reports[] = {&day, &totals};
     for (const engine::Report* report : reports) {
@@ -593,8 +583,7 @@ TEST_F(ReportRun, DayPieSlicesTheWeekdaysAndLeavesTheirAverageOut) {
 TEST_F(ReportRun, TotalsXYChartPlotsEachPeriodAtItsDate) {
     useDataFile(officeSqlite());
     TotalsReport report;
-    report.setStartDate(QDate(2004, 1, 1));
-    report.setEndDate(QDate(2004, 4, 30));
+    report.setRange({QDate(2004, 1, 1), QDate(2004, 4, 30)});
     report.setUnits(1);
     report.setPeriod(TotalsPeriod::Months);
     report.setChartType(engine::ChartType::XY2D);

@@ -131,8 +131,8 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
         ASSERT_FALSE(expected.isEmpty());
         if (a[u"report"_s] == u"day"_s) {
             DayReportInputs in;
-            in.StartDate = QDate::fromString(a[u"from"_s], Qt::ISODate);
-            in.EndDate = QDate::fromString(a[u"to"_s], Qt::ISODate);
+            in.Range = {QDate::fromString(a[u"from"_s], Qt::ISODate),
+                        QDate::fromString(a[u"to"_s], Qt::ISODate)};
             if (a.contains(u"days"_s))
                 in.Days = weekdaysOf(a[u"days"_s]);
             in.TotalType =
@@ -146,8 +146,8 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
             expectSameDay(in, store, expected);
         } else if (a[u"report"_s] == u"users"_s) {
             UsersReportInputs in;
-            in.StartDate = QDate::fromString(a[u"from"_s], Qt::ISODate);
-            in.EndDate = QDate::fromString(a[u"to"_s], Qt::ISODate);
+            in.Range = {QDate::fromString(a[u"from"_s], Qt::ISODate),
+                        QDate::fromString(a[u"to"_s], Qt::ISODate)};
             if (a.contains(u"days"_s))
                 in.Days = weekdaysOf(a[u"days"_s]);
             in.By = PeopleGrouping(
@@ -168,8 +168,8 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
             EXPECT_EQ(stored, expected);
         } else {
             TotalsReportInputs in;
-            in.StartDate = QDate::fromString(a[u"from"_s], Qt::ISODate);
-            in.EndDate = QDate::fromString(a[u"to"_s], Qt::ISODate);
+            in.Range = {QDate::fromString(a[u"from"_s], Qt::ISODate),
+                        QDate::fromString(a[u"to"_s], Qt::ISODate)};
             in.Units = a.value(u"units"_s, u"1"_s).toInt();
             in.Period = *periodNamed(a.value(u"period"_s, u"days"_s));
             in.ReportTimeScale = TimeScale(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(

@@ -18,7 +18,7 @@ QVector<QDate> starts(const QVector<PeriodSpan>& periods) {
 TEST(TotalsQuery, AsksForTheDaysOfEachPeriodWithTheFilters) {
     // Weeks from Monday 29 March 2004: the last one runs past the end of the range.
     const QVector<PeriodSpan> periods =
-        totalsPeriods(QDate(2004, 3, 29), QDate(2004, 4, 6), QStringLiteral("WW"), 1);
+        totalsPeriods({QDate(2004, 3, 29), QDate(2004, 4, 6)}, QStringLiteral("WW"), 1);
     const ActivityQuery q = totalsQuery(periods, QStringLiteral("o'neil"), QStringLiteral("OFFICE3"));
     EXPECT_EQ(q, ActivityQuery::rangeSeconds({{1549, 1555}, {1556, 1562}}, QStringLiteral("o'neil"),
                                              QStringLiteral("OFFICE3")))
@@ -44,43 +44,43 @@ TEST(TotalsQuery, PeriodsAndTimeScalesByName) {
 }
 
 TEST(TotalsPeriods, ConsecutivePeriodsTheLastKeepingItsLength) {
-    const auto weeks = totalsPeriods(QDate(2004, 3, 1), QDate(2004, 3, 31), QStringLiteral("WW"), 1);
+    const auto weeks = totalsPeriods({QDate(2004, 3, 1), QDate(2004, 3, 31)}, QStringLiteral("WW"), 1);
     EXPECT_EQ(starts(weeks),
               (QVector<QDate>{{2004, 3, 1}, {2004, 3, 8}, {2004, 3, 15}, {2004, 3, 22}, {2004, 3, 29}}));
     EXPECT_EQ(weeks.last().next, QDate(2004, 4, 5));
 
-    const auto days = totalsPeriods(QDate(2004, 3, 1), QDate(2004, 3, 31), QStringLiteral("D"), 1);
+    const auto days = totalsPeriods({QDate(2004, 3, 1), QDate(2004, 3, 31)}, QStringLiteral("D"), 1);
     ASSERT_EQ(days.size(), 31);
     EXPECT_EQ(days.first().next, QDate(2004, 3, 2));
 
-    const auto quarters = totalsPeriods(QDate(2004, 1, 1), QDate(2004, 12, 31), QStringLiteral("M"), 3);
+    const auto quarters = totalsPeriods({QDate(2004, 1, 1), QDate(2004, 12, 31)}, QStringLiteral("M"), 3);
     EXPECT_EQ(starts(quarters), (QVector<QDate>{{2004, 1, 1}, {2004, 4, 1}, {2004, 7, 1}, {2004, 10, 1}}));
 
     // Each start comes from the one before, so the clamped day stays clamped.
-    const auto months = totalsPeriods(QDate(2004, 1, 31), QDate(2004, 5, 31), QStringLiteral("M"), 1);
+    const auto months = totalsPeriods({QDate(2004, 1, 31), QDate(2004, 5, 31)}, QStringLiteral("M"), 1);
     EXPECT_EQ(starts(months),
               (QVector<QDate>{{2004, 1, 31}, {2004, 2, 29}, {2004, 3, 29}, {2004, 4, 29}, {2004, 5, 29}}));
 
-    EXPECT_TRUE(totalsPeriods(QDate(2004, 3, 2), QDate(2004, 3, 1), QStringLiteral("D"), 1).isEmpty());
-    const auto years = totalsPeriods(QDate(2004, 2, 29), QDate(2006, 1, 1), QStringLiteral("YYYY"), 1);
+    EXPECT_TRUE(totalsPeriods({QDate(2004, 3, 2), QDate(2004, 3, 1)}, QStringLiteral("D"), 1).isEmpty());
+    const auto years = totalsPeriods({QDate(2004, 2, 29), QDate(2006, 1, 1)}, QStringLiteral("YYYY"), 1);
     EXPECT_EQ(starts(years), (QVector<QDate>{{2004, 2, 29}, {2005, 2, 28}}));
 }
 
 TEST(TotalsPeriods, AUnitShorterThanADayEndsInsteadOfLoopingForever) {
-    const auto hours = totalsPeriods(QDate(2004, 3, 1), QDate(2004, 3, 2), QStringLiteral("H"), 1);
+    const auto hours = totalsPeriods({QDate(2004, 3, 1), QDate(2004, 3, 2)}, QStringLiteral("H"), 1);
     EXPECT_EQ(hours.size(), 1);
 }
 
 // The previous range has as many days and ends the day before; its periods pair with the
 // report's by position, each stepped from the one before as the report's own are.
 TEST(TotalsPeriods, PreviousRangePairsItsPeriodsByPosition) {
-    EXPECT_EQ(previousRangeStart(QDate(2004, 3, 1), QDate(2004, 3, 31)), QDate(2004, 1, 30));
-    EXPECT_EQ(previousRangeStart(QDate(2004, 3, 1), QDate(2004, 3, 1)), QDate(2004, 2, 29));
-    EXPECT_EQ(previousRangeStart(QDate(2000, 1, 1), QDate(2000, 1, 31)), QDate(1999, 12, 1));
+    EXPECT_EQ(previousRangeStart({QDate(2004, 3, 1), QDate(2004, 3, 31)}), QDate(2004, 1, 30));
+    EXPECT_EQ(previousRangeStart({QDate(2004, 3, 1), QDate(2004, 3, 1)}), QDate(2004, 2, 29));
+    EXPECT_EQ(previousRangeStart({QDate(2000, 1, 1), QDate(2000, 1, 31)}), QDate(1999, 12, 1));
 
     auto previous = [](QDate start, QDate end, const char* code, int units) {
-        const auto periods = totalsPeriods(start, end, QLatin1String(code), units);
-        const auto earlier = previousPeriods(periods, start, end, QLatin1String(code), units);
+        const auto periods = totalsPeriods({start, end}, QLatin1String(code), units);
+        const auto earlier = previousPeriods(periods, {start, end}, QLatin1String(code), units);
         EXPECT_EQ(earlier.size(), periods.size());
         return earlier;
     };

@@ -12,8 +12,7 @@ namespace {
 const QLocale kUs{QLocale::English, QLocale::UnitedStates};
 
 template <typename Options> Options march(Options options) {
-    options.StartDate = QDate(2004, 3, 1);
-    options.EndDate = QDate(2004, 3, 31);
+    options.Range = {QDate(2004, 3, 1), QDate(2004, 3, 31)};
     options.ChartType = 14;
     options.ShowDetails = true;
     options.UserFilter = u"anna"_s;
@@ -26,7 +25,7 @@ template <typename Options> Options march(Options options) {
 
 TEST(PreviewRequest, RefusesAndNamesTheOptionToFix) {
     DayReportInputs backwards = march(DayReportInputs{});
-    backwards.EndDate = QDate(2004, 2, 29);
+    backwards.Range.end = QDate(2004, 2, 29);
     backwards.Days = WeekdaySet(); // the range is checked first
     const auto day = dayPreviewRequest(backwards);
     ASSERT_FALSE(day.inputs);
@@ -76,8 +75,7 @@ TEST(PreviewRequest, PeriodsBeyondTheCalendarOrTooManyToShowAreRefusedInOneSente
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TotalsReportInputs options = march(TotalsReportInputs{});
-        options.StartDate = c.from;
-        options.EndDate = c.to;
+        options.Range = {c.from, c.to};
         options.Period = *periodNamed(QString::fromLatin1(c.period));
         options.Units = std::get<std::int32_t>(typedUnits(QString::fromLatin1(c.units), kUs));
         options.Compare = c.compare;
@@ -117,7 +115,7 @@ TEST(PreviewRequest, AcceptedOptionsBecomeTheReportInputs) {
     EXPECT_EQ(totals.inputs->Units, 2);
     EXPECT_EQ(totals.inputs->Period, TotalsPeriod::Weeks);
     EXPECT_EQ(totals.inputs->ReportTimeScale, TimeScale::Hours);
-    EXPECT_EQ(totals.inputs->StartDate, QDate(2004, 3, 1));
+    EXPECT_EQ(totals.inputs->Range.start, QDate(2004, 3, 1));
     EXPECT_EQ(totals.inputs->DataFile, u"/data/office.yrd"_s);
 
     EXPECT_THROW(typedUnits(u"1e12"_s, kUs), Error);

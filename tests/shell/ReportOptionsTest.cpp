@@ -52,7 +52,7 @@ TEST(AvailableWeekdays, OnlyWeekdaysInsideTheRangeCanBeChosen) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(pattern(AvailableWeekdays(c.start, c.end)), QString::fromLatin1(c.expected));
+        EXPECT_EQ(pattern(AvailableWeekdays({c.start, c.end})), QString::fromLatin1(c.expected));
     }
 }
 

@@ -26,29 +26,25 @@ protected:
         };
         hooks.showMainWindow = [this] {
             shownWith = session().commandLineDataPath;
-            hiveWhenShown = SettingsHive;
-            messageBoxWhenShown = gMessageBox.get();
+            messageBoxWhenShown = session().messageBox.get();
         };
     }
 
     StartupHooks hooks;
     ScriptedErrorReporter* reporter_ = nullptr;
     QString shownWith = u"<not shown>"_s;
-    std::uint32_t hiveWhenShown = 0;
     MessageBoxEx* messageBoxWhenShown = nullptr;
 };
 
 } // namespace
 
 TEST_F(Startup, PreparesEveryServiceBeforeTheMainWindowLoads) {
-    SettingsHive = 0;
     ASSERT_TRUE(Main(session(), {u"--datapath=/srv/office/data.yrd"_s}, hooks));
     ASSERT_NE(reporter_, nullptr);
-    EXPECT_EQ(gErrorReporter.get(), reporter_);
+    EXPECT_EQ(session().errorReporter.get(), reporter_);
     EXPECT_EQ(reporter_->ProductName(), u"Tallyrow Reports"_s);
     EXPECT_FALSE(reporter_->SupportAddress().isEmpty());
     EXPECT_EQ(shownWith, u"/srv/office/data.yrd"_s) << "the window must see the command line";
-    EXPECT_EQ(hiveWhenShown, Hkey::CurrentUser);
     ASSERT_NE(messageBoxWhenShown, nullptr);
     EXPECT_EQ(messageBoxWhenShown->Mode(), 2);
     EXPECT_EQ(session().helpFile, u"tyrow.hlp"_s);
@@ -72,9 +68,9 @@ TEST_F(Startup, WithoutAnErrorReporterTheProgramSaysWhyAndEnds) {
     messageBox()->clearRequests();
     EXPECT_FALSE(Main(session(), {}, hooks));
     EXPECT_FALSE(shown);
-    EXPECT_EQ(gErrorReporter, nullptr);
-    ASSERT_FALSE(gMessageBox == nullptr);
-    auto* box = dynamic_cast<ScriptedMessageBox*>(gMessageBox.get());
+    EXPECT_EQ(session().errorReporter, nullptr);
+    ASSERT_FALSE(session().messageBox == nullptr);
+    auto* box = dynamic_cast<ScriptedMessageBox*>(session().messageBox.get());
     ASSERT_NE(box, nullptr);
     ASSERT_EQ(box->requests().size(), 1);
     const MessageRequest& r = box->requests().constFirst();

@@ -19,12 +19,12 @@ protected:
 
 const QString kOverwrite = QStringLiteral("Always overwrite report");
 
-int askOverwrite() {
-    gMessageBox->setShowCheckBox(true);
-    gMessageBox->setCheckBoxCaption(QStringLiteral("Always overwrite without asking"));
-    gMessageBox->setCheckedAnswer(MsgAnswer::Yes);
-    return gMessageBox->Show(QStringLiteral("The file exists. Do you want to overwrite it?"), 36,
-                             QStringLiteral("File exists"), {}, -1, kOverwrite, nullptr);
+int askOverwrite(MessageBoxEx& box) {
+    box.setShowCheckBox(true);
+    box.setCheckBoxCaption(QStringLiteral("Always overwrite without asking"));
+    box.setCheckedAnswer(MsgAnswer::Yes);
+    return box.Show(QStringLiteral("The file exists. Do you want to overwrite it?"), 36,
+                    QStringLiteral("File exists"), {}, -1, kOverwrite, nullptr);
 }
 
 } // namespace
@@ -32,25 +32,28 @@ int askOverwrite() {
 class MessageBoxes : public ServicesFixture {};
 
 TEST_F(MessageBoxes, NoTitleBecomesTheApplicationTitle) {
-    EXPECT_EQ(MsgBox(QStringLiteral("Hello"), MsgFlag::OKOnly, QStringLiteral("~NoTitle~")), MsgAnswer::OK);
-    EXPECT_EQ(MsgBox(QStringLiteral("Hello"), MsgFlag::OKOnly, QStringLiteral("Own title")), MsgAnswer::OK);
+    EXPECT_EQ(MsgBox(session(), QStringLiteral("Hello"), MsgFlag::OKOnly, QStringLiteral("~NoTitle~")),
+              MsgAnswer::OK);
+    EXPECT_EQ(MsgBox(session(), QStringLiteral("Hello"), MsgFlag::OKOnly, QStringLiteral("Own title")),
+              MsgAnswer::OK);
     ASSERT_EQ(messageBox()->requests().size(), 2);
     EXPECT_EQ(messageBox()->requests()[0].title, kProductName);
     EXPECT_EQ(messageBox()->requests()[1].title, QStringLiteral("Own title"));
 }
 
 TEST_F(MessageBoxes, MsgBoxCreatesTheMessageBoxWhenMissing) {
-    gMessageBox.reset();
+    session().messageBox.reset();
     messageBox(); // nothing installed
-    EXPECT_EQ(MsgBox(QStringLiteral("Sure?"), MsgFlag::YesNo, QStringLiteral("t")), MsgAnswer::Yes);
+    EXPECT_EQ(MsgBox(session(), QStringLiteral("Sure?"), MsgFlag::YesNo, QStringLiteral("t")),
+              MsgAnswer::Yes);
     ASSERT_NE(messageBox(), nullptr);
     EXPECT_EQ(messageBox()->requests().size(), 1);
     EXPECT_TRUE(env().platformRequests().isEmpty());
 }
 
 TEST_F(MessageBoxes, MsgBoxFallsBackToThePlatformBox) {
-    gMessageBox = std::make_unique<FailingMessageBox>();
-    EXPECT_EQ(MsgBox(QStringLiteral("Sure?"), MsgFlag::YesNo | MsgFlag::DefaultButton2,
+    session().messageBox = std::make_unique<FailingMessageBox>();
+    EXPECT_EQ(MsgBox(session(), QStringLiteral("Sure?"), MsgFlag::YesNo | MsgFlag::DefaultButton2,
                      QStringLiteral("~NoTitle~"), QStringLiteral("tyrow.hlp"), 12),
               MsgAnswer::No);
     ASSERT_EQ(env().platformRequests().size(), 1);
@@ -62,13 +65,13 @@ TEST_F(MessageBoxes, MsgBoxFallsBackToThePlatformBox) {
 }
 
 TEST_F(MessageBoxes, MsgBoxRaisesOverrideFailureWhenBothBoxesFail) {
-    gMessageBox = std::make_unique<FailingMessageBox>();
+    session().messageBox = std::make_unique<FailingMessageBox>();
     services().platformMessageBox = [](const MessageRequest&) -> int {
         throw Error(ErrNo::PermissionDenied, QStringLiteral("Permission denied"),
                     QStringLiteral("Platform&"));
     };
     try {
-        MsgBox(QStringLiteral("x"), 0, QStringLiteral("t"));
+        MsgBox(session(), QStringLiteral("x"), 0, QStringLiteral("t"));
         FAIL() << "the failure was swallowed";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::PermissionDenied);
@@ -77,10 +80,10 @@ TEST_F(MessageBoxes, MsgBoxRaisesOverrideFailureWhenBothBoxesFail) {
 }
 
 TEST_F(MessageBoxes, MessageReportsItsFailureAndReturnsNoAnswer) {
-    gMessageBox = std::make_unique<FailingMessageBox>();
+    session().messageBox = std::make_unique<FailingMessageBox>();
     services().platformMessageBox = {};
     errorReporter()->queueAnswer(ReportAnswer::Ignore);
-    EXPECT_EQ(Message(QStringLiteral("x"), 0, QStringLiteral("t")), 0);
+    EXPECT_EQ(Message(session(), QStringLiteral("x"), 0, QStringLiteral("t")), 0);
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const auto& call = errorReporter()->calls().first();
     EXPECT_EQ(call.where, QStringLiteral("showing a message&"));
@@ -90,7 +93,7 @@ TEST_F(MessageBoxes, MessageReportsItsFailureAndReturnsNoAnswer) {
 
 TEST_F(MessageBoxes, MessageIsAPlainMsgBox) {
     messageBox()->queueAnswer(MsgAnswer::Cancel);
-    EXPECT_EQ(Message(QStringLiteral("Go on?"), MsgFlag::OKCancel, QStringLiteral("Question")),
+    EXPECT_EQ(Message(session(), QStringLiteral("Go on?"), MsgFlag::OKCancel, QStringLiteral("Question")),
               MsgAnswer::Cancel);
     const MessageRequest& shown = messageBox()->requests().first();
     EXPECT_EQ(shown.buttons, MsgFlag::OKCancel);
@@ -100,26 +103,26 @@ TEST_F(MessageBoxes, MessageIsAPlainMsgBox) {
 }
 
 TEST_F(MessageBoxes, InitMessageBoxConfiguresModeAndSettingsKey) {
-    InitMessageBox();
+    InitMessageBox(session());
     ASSERT_NE(messageBox(), nullptr);
-    EXPECT_EQ(gMessageBox->Mode(), 2);
-    EXPECT_EQ(gMessageBox->SettingsKey(), REG_APPROOT());
-    gMessageBox.reset();
-    InitMessageBox();
-    ASSERT_NE(gMessageBox, nullptr);
-    EXPECT_EQ(gMessageBox->SettingsKey(), REG_APPROOT());
+    EXPECT_EQ(session().messageBox->Mode(), 2);
+    EXPECT_EQ(session().messageBox->SettingsKey(), REG_APPROOT());
+    session().messageBox.reset();
+    InitMessageBox(session());
+    ASSERT_NE(session().messageBox, nullptr);
+    EXPECT_EQ(session().messageBox->SettingsKey(), REG_APPROOT());
 }
 
 TEST_F(MessageBoxes, TickedAnswerIsRememberedAndAnsweredWithoutShowing) {
-    InitMessageBox();
+    InitMessageBox(session());
     messageBox()->queueAnswer(MsgAnswer::Yes, true);
-    EXPECT_EQ(askOverwrite(), MsgAnswer::Yes);
+    EXPECT_EQ(askOverwrite(*session().messageBox), MsgAnswer::Yes);
     ASSERT_EQ(messageBox()->requests().size(), 1);
     EXPECT_TRUE(messageBox()->requests()[0].showCheckBox);
     EXPECT_EQ(messageBox()->requests()[0].checkBoxCaption, QStringLiteral("Always overwrite without asking"));
 
     messageBox()->queueAnswer(MsgAnswer::No);
-    EXPECT_EQ(askOverwrite(), MsgAnswer::Yes);
+    EXPECT_EQ(askOverwrite(*session().messageBox), MsgAnswer::Yes);
     EXPECT_EQ(messageBox()->requests().size(), 1); // not shown again
 
     // The choice outlives the box: it is kept in the per-user settings.
@@ -135,58 +138,59 @@ TEST_F(MessageBoxes, TickedAnswerIsRememberedAndAnsweredWithoutShowing) {
 }
 
 TEST_F(MessageBoxes, OnlyATickedBoxWithTheAnswerItStandsForIsRemembered) {
-    InitMessageBox();
+    InitMessageBox(session());
     messageBox()->queueAnswer(MsgAnswer::Yes, false); // not ticked
-    askOverwrite();
+    askOverwrite(*session().messageBox);
     messageBox()->queueAnswer(MsgAnswer::No, true); // ticked, but "always overwrite" was not the answer
-    EXPECT_EQ(askOverwrite(), MsgAnswer::No);
+    EXPECT_EQ(askOverwrite(*session().messageBox), MsgAnswer::No);
     messageBox()->queueAnswer(MsgAnswer::No);
-    EXPECT_EQ(askOverwrite(), MsgAnswer::No);
+    EXPECT_EQ(askOverwrite(*session().messageBox), MsgAnswer::No);
     EXPECT_EQ(messageBox()->requests().size(), 3);
 
     // Without a check-box answer, whatever the ticked box answered is remembered.
     messageBox()->queueAnswer(MsgAnswer::OK, true);
-    gMessageBox->setShowCheckBox(true);
-    gMessageBox->Show(QStringLiteral("Report saved"), 65600, QStringLiteral("Report saved"), {}, -1,
-                      QStringLiteral("Report saved confirmation"), nullptr);
-    EXPECT_EQ(gMessageBox->Show(QStringLiteral("Report saved"), 65600, QStringLiteral("Report saved"), {}, -1,
-                                QStringLiteral("Report saved confirmation"), nullptr),
+    session().messageBox->setShowCheckBox(true);
+    session().messageBox->Show(QStringLiteral("Report saved"), 65600, QStringLiteral("Report saved"), {}, -1,
+                               QStringLiteral("Report saved confirmation"), nullptr);
+    EXPECT_EQ(session().messageBox->Show(QStringLiteral("Report saved"), 65600,
+                                         QStringLiteral("Report saved"), {}, -1,
+                                         QStringLiteral("Report saved confirmation"), nullptr),
               MsgAnswer::OK);
     EXPECT_EQ(messageBox()->requests().size(), 4);
 }
 
 TEST_F(MessageBoxes, NothingIsRememberedWithoutNameOrSettingsKey) {
     messageBox()->queueAnswer(MsgAnswer::Yes, true); // no settings key yet
-    askOverwrite();
-    InitMessageBox();
+    askOverwrite(*session().messageBox);
+    InitMessageBox(session());
     messageBox()->queueAnswer(MsgAnswer::Yes, true);
-    gMessageBox->setShowCheckBox(true);
-    gMessageBox->Show(QStringLiteral("?"), 36, QStringLiteral("t"), {}, 0, {}, nullptr);
+    session().messageBox->setShowCheckBox(true);
+    session().messageBox->Show(QStringLiteral("?"), 36, QStringLiteral("t"), {}, 0, {}, nullptr);
     messageBox()->queueAnswer(MsgAnswer::No);
-    EXPECT_EQ(askOverwrite(), MsgAnswer::No);
+    EXPECT_EQ(askOverwrite(*session().messageBox), MsgAnswer::No);
     EXPECT_EQ(messageBox()->requests().size(), 3);
 }
 
 TEST_F(MessageBoxes, CheckBoxSettingsApplyToTheNextBoxOnly) {
-    gMessageBox->setShowCheckBox(true);
-    gMessageBox->setCheckBoxCaption(QStringLiteral("Don't show this message again"));
-    gMessageBox->setCheckedAnswer(MsgAnswer::Yes);
-    MsgBox(QStringLiteral("one"), 0, QStringLiteral("t"));
-    MsgBox(QStringLiteral("two"), 0, QStringLiteral("t"));
+    session().messageBox->setShowCheckBox(true);
+    session().messageBox->setCheckBoxCaption(QStringLiteral("Don't show this message again"));
+    session().messageBox->setCheckedAnswer(MsgAnswer::Yes);
+    MsgBox(session(), QStringLiteral("one"), 0, QStringLiteral("t"));
+    MsgBox(session(), QStringLiteral("two"), 0, QStringLiteral("t"));
     ASSERT_EQ(messageBox()->requests().size(), 2);
     EXPECT_TRUE(messageBox()->requests()[0].showCheckBox);
     EXPECT_FALSE(messageBox()->requests()[1].showCheckBox);
     EXPECT_TRUE(messageBox()->requests()[1].checkBoxCaption.isEmpty());
-    EXPECT_FALSE(gMessageBox->ShowCheckBox());
-    EXPECT_EQ(gMessageBox->CheckedAnswer(), 0);
+    EXPECT_FALSE(session().messageBox->ShowCheckBox());
+    EXPECT_EQ(session().messageBox->CheckedAnswer(), 0);
 }
 
 TEST_F(MessageBoxes, DamagedRememberedAnswersAreIgnored) {
-    InitMessageBox();
-    RegSetKeyValue(SettingsHive, REG_APPROOT() + QStringLiteral("\\Remembered Answers"), kOverwrite,
+    InitMessageBox(session());
+    RegSetKeyValue(kSettingsHive, REG_APPROOT() + QStringLiteral("\\Remembered Answers"), kOverwrite,
                    QStringLiteral("not an answer"), RegType::Text, true);
     messageBox()->queueAnswer(MsgAnswer::No);
-    EXPECT_EQ(askOverwrite(), MsgAnswer::No);
+    EXPECT_EQ(askOverwrite(*session().messageBox), MsgAnswer::No);
     EXPECT_EQ(messageBox()->requests().size(), 1);
 }
 

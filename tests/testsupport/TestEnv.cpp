@@ -86,20 +86,12 @@ ScopedTestEnvironment::ScopedTestEnvironment() {
     };
     s.compiledHelpViewerRegistered = [this] { return m_chmViewer; };
 
-    m_savedErrorReporter = std::move(gErrorReporter);
-    m_savedMessageBox = std::move(gMessageBox);
-    gErrorReporter = std::make_unique<ScriptedErrorReporter>();
-    gMessageBox = std::make_unique<ScriptedMessageBox>();
-
-    m_savedHive = SettingsHive;
-    SettingsHive = Hkey::CurrentUser;
+    m_session.errorReporter = std::make_unique<ScriptedErrorReporter>();
+    m_session.messageBox = std::make_unique<ScriptedMessageBox>();
 }
 
 ScopedTestEnvironment::~ScopedTestEnvironment() {
-    gErrorReporter = std::move(m_savedErrorReporter);
-    gMessageBox = std::move(m_savedMessageBox);
     services() = m_savedServices;
-    SettingsHive = m_savedHive;
     for (const SavedVariable& saved : m_savedVariables) {
         if (saved.value)
             qputenv(saved.name.constData(), *saved.value);
@@ -137,11 +129,11 @@ QString ScopedTestEnvironment::machineSettingsFile() const {
 }
 
 ScriptedErrorReporter* ScopedTestEnvironment::errorReporter() const {
-    return dynamic_cast<ScriptedErrorReporter*>(gErrorReporter.get());
+    return dynamic_cast<ScriptedErrorReporter*>(m_session.errorReporter.get());
 }
 
 ScriptedMessageBox* ScopedTestEnvironment::messageBox() const {
-    return dynamic_cast<ScriptedMessageBox*>(gMessageBox.get());
+    return dynamic_cast<ScriptedMessageBox*>(m_session.messageBox.get());
 }
 
 } // namespace tallyrow::test

@@ -35,9 +35,9 @@ QString binPath(const QString& name);
 /// Everything a test may change about the process, put back when it ends: a temporary folder
 /// holds the per-user and machine-wide settings (XDG_CONFIG_HOME, XDG_CONFIG_DIRS) and HOME; the
 /// services answer with fixed values (today 2024-05-15, en_US locale, user "tester", computer
-/// "TESTPC", program and documents folders inside the temporary folder); gErrorReporter and
-/// gMessageBox are scripted; SettingsHive is the per-user hive; the test's session (data file,
-/// help file) starts empty. Not copyable; create one per test.
+/// "TESTPC", program and documents folders inside the temporary folder); the test's session
+/// starts with no data file or help file and with a scripted error reporter and message box.
+/// Not copyable; create one per test.
 class ScopedTestEnvironment {
 public:
     ScopedTestEnvironment();
@@ -89,9 +89,6 @@ private:
     QTemporaryDir m_dir;
     QList<SavedVariable> m_savedVariables;
     Services m_savedServices;
-    std::unique_ptr<ErrorReporter> m_savedErrorReporter;
-    std::unique_ptr<MessageBoxEx> m_savedMessageBox;
-    std::uint32_t m_savedHive = 0;
 
     QDate m_today{2024, 5, 15};
     QLocale m_locale{QLocale::English, QLocale::UnitedStates};

@@ -224,7 +224,7 @@ void SelectDataDialog::buildLayout() {
 }
 
 void SelectDataDialog::load() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"opening the data file dialog&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the data file dialog&"_s);
     // Setting the path runs the change handler, which enables OK and Apply for an existing file.
     run.step([&] { m_pathField->setPath(GetDataPath(m_session, kDefaultDataFileName)); });
     run.step([&] {
@@ -245,7 +245,7 @@ void SelectDataDialog::load() {
 }
 
 void SelectDataDialog::onPathChanged() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"checking the location typed&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"checking the location typed&"_s);
     // Only existence is checked while typing; whether the file opens is checked when applied.
     run.step([&] {
         const bool exists = namesExistingSource(m_pathField->Path());
@@ -256,25 +256,28 @@ void SelectDataDialog::onPathChanged() {
 
 bool SelectDataDialog::applyChanges() {
     bool result = false;
-    StepRunner run(askThrough(gErrorReporter.get()), u"taking the data file&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"taking the data file&"_s);
     QString path;
     bool usable = false;
     run.step([&] { path = m_pathField->Path(); });
     // An empty text would make CheckData test the session's own file and then store "" as the
     // session's file; it never names a data file.
-    run.step(
-        [&] { usable = !path.isEmpty() && CheckData(m_session, path, askThrough(gErrorReporter.get())); });
+    run.step([&] {
+        usable = !path.isEmpty() && CheckData(m_session, path, askThrough(m_session.errorReporter.get()));
+    });
     if (usable) {
         // The stored default first: storing it leaves the session alone, so the session switch
         // follows either way.
         if (m_useFromNowOnBox->isEnabled() && m_useFromNowOnBox->isChecked())
-            run.step([&] { SaveDataPath(m_session, path, false, askThrough(gErrorReporter.get())); });
-        run.step([&] { SaveDataPath(m_session, path, true, askThrough(gErrorReporter.get())); });
+            run.step(
+                [&] { SaveDataPath(m_session, path, false, askThrough(m_session.errorReporter.get())); });
+        run.step([&] { SaveDataPath(m_session, path, true, askThrough(m_session.errorReporter.get())); });
         run.step([&] { m_applyButton->setEnabled(false); });
         run.step([&] { result = true; });
     } else {
         run.step([&] {
             MsgBox(
+                m_session,
                 u"The path "_s + redactedPostgresUri(path) +
                     u" is not a valid Tallyrow data file, or you do not have sufficient system privileges to "
                     u"open the file. Please choose a valid file that you have read and write access to."_s,
@@ -285,7 +288,7 @@ bool SelectDataDialog::applyChanges() {
 }
 
 void SelectDataDialog::onOkClicked() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"confirming the data file&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"confirming the data file&"_s);
     bool applied = false;
     run.step([&] { applied = applyChanges(); });
     if (applied)
@@ -293,18 +296,18 @@ void SelectDataDialog::onOkClicked() {
 }
 
 void SelectDataDialog::onApplyClicked() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"applying the data file&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"applying the data file&"_s);
     run.step([&] { applyChanges(); });
 }
 
 void SelectDataDialog::onCancelClicked() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"closing the data file dialog&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"closing the data file dialog&"_s);
     run.step([&] { m_cancelled = true; });
     run.step([&] { reject(); });
 }
 
 void SelectDataDialog::onNewClicked() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"creating a new data file&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"creating a new data file&"_s);
     QString templatePath;
     QString target;
     bool stop = false;
@@ -313,6 +316,7 @@ void SelectDataDialog::onNewClicked() {
         templatePath = ProgramFolder() + kTemplateName;
         if (!DoesFileExist(templatePath)) {
             MsgBox(
+                m_session,
                 u"I can't create a new data file, the template file is missing or has been damaged. Please "
                 u"reinstall Tallyrow to rectify this problem"_s,
                 MsgFlag::Critical | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
@@ -335,7 +339,8 @@ void SelectDataDialog::onNewClicked() {
     // URI is no file either (and its password is never shown).
     run.step([&] {
         if (!QDir::isAbsolutePath(target)) {
-            MsgBox(u"Please type the full path of the new file, with its folder, for example "_s +
+            MsgBox(m_session,
+                   u"Please type the full path of the new file, with its folder, for example "_s +
                        QDir::homePath() + u"/Tallyrow/data.yrd."_s,
                    MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
             stop = true;
@@ -348,6 +353,7 @@ void SelectDataDialog::onNewClicked() {
     const bool overwriteAsked = run.step([&] {
         if (DoesFileExist(target)) {
             const int answer = MsgBox(
+                m_session,
                 u"There is already a file named "_s + redactedPostgresUri(target) +
                     u" Are you sure you want to overwrite it? This will permanently destroy "
                     u"all data in the existing file. "_s,
@@ -384,7 +390,8 @@ bool SelectDataDialog::folderReady(StepRunner& run, const QString& target) {
         return false;
     if (folderMissing) {
         const bool createAsked = run.step([&] {
-            const int answer = MsgBox(u"The folder "_s + redactedPostgresUri(folder) +
+            const int answer = MsgBox(m_session,
+                                      u"The folder "_s + redactedPostgresUri(folder) +
                                           u" does not exist. Would you like to create it?"_s,
                                       MsgFlag::OKCancel | MsgFlag::Question, kNoTitle, {}, 0, {}, this);
             stop = answer == MsgAnswer::Cancel;
@@ -394,7 +401,8 @@ bool SelectDataDialog::folderReady(StepRunner& run, const QString& target) {
         run.step([&] { MakeDirPath(folder); });
         run.step([&] {
             if (!FolderExists(folder)) {
-                MsgBox(u"I was not able to make the folder. Please make sure you have the enough system "
+                MsgBox(m_session,
+                       u"I was not able to make the folder. Please make sure you have the enough system "
                        u"privileges "
                        u"to create a folder."_s,
                        MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);

@@ -26,8 +26,8 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-SaveAsDialog::SaveAsDialog(const engine::Report* report, QWidget* parent)
-    : QDialog(parent), m_report(report) {
+SaveAsDialog::SaveAsDialog(Session& session, const engine::Report* report, QWidget* parent)
+    : QDialog(parent), m_report(report), m_session(session) {
     setObjectName(u"frmSaveAs"_s);
     setModal(true);
 
@@ -94,9 +94,9 @@ QString SaveAsDialog::proposedPath() const {
 
 void SaveAsDialog::load() {
     m_loaded = true;
-    StepRunner run(askThrough(gErrorReporter.get()), u"opening the save dialog&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the save dialog&"_s);
     run.step([this] {
-        m_reportFolder = GetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, SettingsHive);
+        m_reportFolder = GetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, kSettingsHive);
     });
     // The folder last saved to while it is still there (a removed disk is no proposal), else the
     // documents folder, else home. Never the program's own folder, which users cannot write to.
@@ -135,7 +135,7 @@ void SaveAsDialog::load() {
 }
 
 void SaveAsDialog::onFormatChosen() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"choosing the format&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"choosing the format&"_s);
     run.step([this] {
         const ReportFormatInfo& format = reportFormatInfo(chosenFormat());
         m_reportExtension = QString(format.extension);
@@ -147,7 +147,7 @@ void SaveAsDialog::onFormatChosen() {
 }
 
 void SaveAsDialog::onOkClicked() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"saving the report&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"saving the report&"_s);
     bool done = true;
     run.step([&] { done = saveCurrentReport(); });
     if (done)
@@ -159,7 +159,7 @@ void SaveAsDialog::onCancelClicked() {
 }
 
 bool SaveAsDialog::saveCurrentReport() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"saving the report&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"saving the report&"_s);
     QString path;
     int answer = MsgAnswer::Yes;
     bool saved = false;
@@ -167,9 +167,10 @@ bool SaveAsDialog::saveCurrentReport() {
     if (!run.step([&] { path = m_pathField->Path(); }))
         return true;
     // The data file and the files its writer keeps beside it are never written over.
-    if (const auto part = dataFilePartAt(path, m_dataFile)) {
+    if (const auto part = dataFilePartAt(path, m_session.dataPath)) {
         run.step([&] {
-            Message(u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
+            Message(m_session,
+                    u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
                         u"It is %1; choose another name."_s.arg(*part),
                     MsgFlag::OKOnly | MsgFlag::Critical, u"Report not saved"_s);
         });
@@ -178,7 +179,7 @@ bool SaveAsDialog::saveCurrentReport() {
     const bool asked = run.step([&] {
         if (!DoesFileExist(path))
             return;
-        MessageBoxEx& box = sharedMessageBox();
+        MessageBoxEx& box = sharedMessageBox(m_session);
         box.setShowCheckBox(true);
         box.setCheckBoxCaption(u"Always overwrite without asking"_s);
         box.setCheckedAnswer(MsgAnswer::Yes);
@@ -200,7 +201,7 @@ bool SaveAsDialog::saveCurrentReport() {
         return true;
     if (saved) {
         run.step([&] {
-            MessageBoxEx& box = sharedMessageBox();
+            MessageBoxEx& box = sharedMessageBox(m_session);
             box.setShowCheckBox(true);
             box.setCheckBoxCaption(u"Don't show this message again"_s);
             box.Show(u"Report saved as: "_s + path,
@@ -212,11 +213,12 @@ bool SaveAsDialog::saveCurrentReport() {
             QString folder = QFileInfo(path).absolutePath();
             if (!folder.endsWith(u'/'))
                 folder += u'/';
-            SetRegSetting(u"LastReportFolder"_s, folder, QString(), true, SettingsHive);
+            SetRegSetting(u"LastReportFolder"_s, folder, QString(), true, kSettingsHive);
         });
     } else {
         run.step([&] {
-            Message(u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
+            Message(m_session,
+                    u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
                         saveFailureReason(path, failure),
                     MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal, u"Report not saved"_s);
         });

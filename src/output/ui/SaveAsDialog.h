@@ -2,6 +2,8 @@
 
 #include "output/SaveShownReport.h"
 
+#include "support/Session.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -22,14 +24,13 @@ struct PageCollection;
 class SaveAsDialog : public QDialog {
     Q_OBJECT
 public:
-    /// `report` is the report shown in the main window (may be null: nothing can be saved).
-    explicit SaveAsDialog(const engine::Report* report, QWidget* parent = nullptr);
+    /// `report` is the report shown in the main window (may be null: nothing can be saved). The
+    /// session's data file is never written over, nor the files beside it.
+    SaveAsDialog(Session& session, const engine::Report* report, QWidget* parent = nullptr);
     ~SaveAsDialog() override;
 
     /// Saves these pages (a report document opened from a file) when there is no report.
     void setPages(const engine::PageCollection* pages) { m_pages = pages; }
-    /// The data file the report was made from: never written over, nor the files beside it.
-    void setDataFile(const QString& path) { m_dataFile = path; }
 
     /// Base name of the file, without folder or extension; "report" when left empty.
     QString reportName;
@@ -64,7 +65,7 @@ private:
     QString m_reportFolder;    ///< always ends in "/"
     QString m_reportExtension; ///< with its dot
     bool m_loaded = false;
-    QString m_dataFile;
+    Session& m_session;
 };
 
 } // namespace tallyrow

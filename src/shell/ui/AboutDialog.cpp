@@ -25,12 +25,12 @@ QString AboutDialog::productVersion() {
 }
 
 QString AboutDialog::tyrowUrl() {
-    return GetRegSetting(u"TyrowURL"_s, u"https://www.tallyrow.example/"_s, QString(), true, SettingsHive);
+    return GetRegSetting(u"TyrowURL"_s, u"https://www.tallyrow.example/"_s, QString(), true, kSettingsHive);
 }
 
 QString AboutDialog::quenmarshUrl() {
     return GetRegSetting(u"QuenmarshURL"_s, u"https://www.quenmarsh.example/"_s, QString(), true,
-                         SettingsHive);
+                         kSettingsHive);
 }
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {

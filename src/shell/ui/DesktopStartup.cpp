@@ -64,10 +64,10 @@ int RunDesktop(int argc, char** argv) {
         arguments.removeFirst();
     const bool open = Main(session, arguments, hooks);
     int code = 0;
-    if (open && !applicationEnded())
+    if (open && !session.ended)
         code = QApplication::exec();
     delete window.data();
-    gErrorReporter.reset();
+    session.errorReporter.reset();
     return code;
 }
 

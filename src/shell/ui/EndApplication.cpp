@@ -2,6 +2,7 @@
 
 #include "support/ErrorReporter.h"
 #include "support/Services.h"
+#include "support/Session.h"
 #include "support/StepRunner.h"
 
 #include <QApplication>
@@ -10,12 +11,8 @@
 
 namespace tallyrow {
 
-namespace {
-bool g_ended = false;
-}
-
-void EndApplication() {
-    g_ended = true;
+void EndApplication(Session& session) {
+    session.ended = true;
     ignoringFailures([] {
         QList<QPointer<QWidget>> windows;
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -24,19 +21,11 @@ void EndApplication() {
             if (w && w->isVisible())
                 w->close();
     });
-    ignoringFailures([] {
-        if (gErrorReporter)
-            gErrorReporter.release()->deleteLater();
+    ignoringFailures([&] {
+        if (session.errorReporter)
+            session.errorReporter.release()->deleteLater();
     });
     ignoringFailures([] { QCoreApplication::exit(0); });
-}
-
-bool applicationEnded() {
-    return g_ended;
-}
-
-void resetApplicationEnded() {
-    g_ended = false;
 }
 
 } // namespace tallyrow

@@ -621,25 +621,25 @@ void MainWindow::connectOptionChanges() {
 }
 
 bool MainWindow::load() {
-    StepRunner run(askThrough(gErrorReporter.get()), u"opening the main window&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the main window&"_s);
     bool unload = false;
     run.step([this] {
-        if (gErrorReporter && gErrorReporter->Aborted()) {
-            EndApplication();
+        if (m_session.errorReporter && m_session.errorReporter->Aborted()) {
+            EndApplication(m_session);
             return;
         }
-        if (m_err != gErrorReporter.get()) {
-            m_err = gErrorReporter.get();
+        if (m_err != m_session.errorReporter.get()) {
+            m_err = m_session.errorReporter.get();
             if (m_err)
                 connect(m_err.data(), &ErrorReporter::Abort, this, [this] { onAbortChosen(); });
         }
     });
-    if (applicationEnded())
+    if (m_session.ended)
         return false;
     run.step([&] {
-        while (!CheckData(m_session, QString(), askThrough(gErrorReporter.get()))) {
+        while (!CheckData(m_session, QString(), askThrough(m_session.errorReporter.get()))) {
             // Abort in an error report about the file ends the program here and now.
-            if (applicationEnded()) {
+            if (m_session.ended) {
                 unload = true;
                 return;
             }
@@ -649,14 +649,14 @@ bool MainWindow::load() {
                 runDialog(dialog);
                 cancelled = dialog.cancelled();
             }
-            if (applicationEnded()) {
+            if (m_session.ended) {
                 unload = true;
                 return;
             }
             if (!cancelled)
                 continue;
             const int answer = MsgBox(
-                kProductName + u" needs a data file to operate. Are you sure you want to close?"_s,
+                m_session, kProductName + u" needs a data file to operate. Are you sure you want to close?"_s,
                 MsgFlag::YesNo | MsgFlag::Question, u"Confirm shutdown"_s, QString(), 0, QString(), nullptr);
             if (answer == MsgAnswer::Yes) {
                 unload = true;
@@ -742,8 +742,7 @@ void MainWindow::loadChartTypes() {
 void MainWindow::checkInvalidDays() {
     StepRunner run(askThrough(m_err), u"checking the weekdays in the range&"_s);
     run.step([this] {
-        const WeekdaySet available =
-            AvailableWeekdays(m_dateSelector->StartDate(), m_dateSelector->EndDate());
+        const WeekdaySet available = AvailableWeekdays(chosenRange());
         // The boxes run Monday ... Sunday.
         for (std::size_t i = 0; i < 7; ++i) {
             const bool on = available.contains(Qt::DayOfWeek(i + 1));
@@ -788,8 +787,9 @@ void MainWindow::loadUserList() {
     const UserListLoad list =
         LoadUserList(path, GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s), m_err);
     if (!list.opened) {
-        ignoringFailures([] {
+        ignoringFailures([this] {
             MsgBox(
+                m_session,
                 u"There was a problem opening the database. Please make sure you have selected a valid database"_s,
                 MsgFlag::OKOnly, u"Problem opening database"_s, QString(), 0, QString(), nullptr);
         });
@@ -985,15 +985,17 @@ void MainWindow::checkDataFileChanged() {
 void MainWindow::showLoadFailure(const QString& path, const QString& reason) {
     // A file that does not open at all is reported as opening it for the list always was.
     std::unique_ptr<Connection> cn;
-    const bool opens = OpenCN(cn, path, askThrough(gErrorReporter.get()));
+    const bool opens = OpenCN(cn, path, askThrough(m_session.errorReporter.get()));
     CloseCN(cn);
     ignoringFailures([&] {
         if (!opens)
             MsgBox(
+                m_session,
                 u"There was a problem opening the database. Please make sure you have selected a valid database"_s,
                 MsgFlag::OKOnly, u"Problem opening database"_s, QString(), 0, QString(), nullptr);
         else
-            Message(reason, MsgFlag::OKOnly | MsgFlag::Exclamation, u"Problem reading data file"_s);
+            Message(m_session, reason, MsgFlag::OKOnly | MsgFlag::Exclamation,
+                    u"Problem reading data file"_s);
     });
 }
 
@@ -1015,10 +1017,10 @@ bool MainWindow::previewDataReady() {
     // once (and is read again in the background); a long range waits for the read.
     if (planner.isFresh())
         return true;
-    const QDate start = m_dateSelector->StartDate();
-    const QDate end = m_dateSelector->EndDate();
+    const DateRange range = chosenRange();
     // The span a report may ask about: the range and the range of as many days before it.
-    const DayRange span = DayRange::between(start.addDays(-(start.daysTo(end) + 1)), end);
+    const DayRange span =
+        DayRange::of({range.start.addDays(-(range.start.daysTo(range.end) + 1)), range.end});
     // A file whose rows were refused as it is now is read again, to say why once more.
     if (!(stampDataFile(path) == m_refusedStamp) && planner.answersBySql(span)) {
         // Read again once the report has been made: the read must not run beside the report's
@@ -1056,7 +1058,8 @@ bool MainWindow::resolveTypedEntry() {
         return true;
     }
     // A search left unfinished is never quietly replaced by the entry chosen before it.
-    Message(u"\"%1\" is not an entry of the user and computer list. Choose an entry from the list; "
+    Message(m_session,
+            u"\"%1\" is not an entry of the user and computer list. Choose an entry from the list; "
             "typing part of one shows the entries that hold it."_s.arg(typed),
             MsgFlag::Information, u"Tallyrow"_s);
     revealOption(m_userList);
@@ -1098,13 +1101,13 @@ QString MainWindow::printJobTitle() const {
         who = u"%1 on %2"_s.arg(m_userFilter, m_computerFilter);
     else if (!m_userFilter.isEmpty() || !m_computerFilter.isEmpty())
         who = m_userFilter + m_computerFilter;
-    return u"%1, %2 to %3, %4"_s.arg(m_titleLabel->text(), m_dateSelector->StartDate().toString(Qt::ISODate),
-                                     m_dateSelector->EndDate().toString(Qt::ISODate), who);
+    const DateRange range = chosenRange();
+    return u"%1, %2 to %3, %4"_s.arg(m_titleLabel->text(), range.start.toString(Qt::ISODate),
+                                     range.end.toString(Qt::ISODate), who);
 }
 
 template <typename Inputs> void MainWindow::fillCommonInputs(Inputs& in) const {
-    in.StartDate = m_dateSelector->StartDate();
-    in.EndDate = m_dateSelector->EndDate();
+    in.Range = chosenRange();
     in.ChartType = m_chartTypeBox->currentData().toInt();
     in.ShowDetails = m_showDetailsBox->isChecked();
     in.UserFilter = m_userFilter;
@@ -1120,7 +1123,7 @@ void MainWindow::previewTotalsReport() {
     options.ReportTimeScale = timeScaleNamed(m_timeScaleBox->currentText()).value_or(TimeScale::Minutes);
     options.Compare = m_compareBox->isChecked();
     // The range is judged before the units typed, as the boxes stand in the window.
-    if (const auto problem = dateRangeProblem(options.StartDate, options.EndDate)) {
+    if (const auto problem = dateRangeProblem(options.Range)) {
         showPreviewProblem(*problem);
         return;
     }
@@ -1152,9 +1155,9 @@ void MainWindow::previewTotalsReport() {
 void MainWindow::tellUserOf(TableReport& report) {
     // A failed step is put to the user with Retry and Ignore; a notice is a message box.
     report.setFailureHandler(askThrough(m_err));
-    report.setNoticeHandler([](const ReportNotice& notice) {
-        MsgBox(notice.text, notice.warning ? MsgFlag::Exclamation | MsgFlag::SystemModal : MsgFlag::OKOnly,
-               notice.title);
+    report.setNoticeHandler([this](const ReportNotice& notice) {
+        MsgBox(m_session, notice.text,
+               notice.warning ? MsgFlag::Exclamation | MsgFlag::SystemModal : MsgFlag::OKOnly, notice.title);
     });
 }
 
@@ -1189,8 +1192,7 @@ void MainWindow::previewDayReport() {
 
 void MainWindow::previewUsersReport() {
     UsersReportInputs in;
-    in.StartDate = m_dateSelector->StartDate();
-    in.EndDate = m_dateSelector->EndDate();
+    in.Range = chosenRange();
     for (std::size_t d = 0; d < 7; ++d)
         in.Days.set(Qt::DayOfWeek(d + 1), m_usersDayBoxes[d]->isChecked() && m_usersDayBoxes[d]->isEnabled());
     in.By = PeopleGrouping(std::max(0, m_groupByBox->currentIndex()));
@@ -1205,7 +1207,7 @@ void MainWindow::previewUsersReport() {
             return;
         }
         // The weekdays asked about are this report's own boxes.
-        Message(request.problem.message, MsgFlag::Information, u"Tallyrow"_s);
+        Message(m_session, request.problem.message, MsgFlag::Information, u"Tallyrow"_s);
         for (QCheckBox* box : m_usersDayBoxes) {
             if (box->isEnabled()) {
                 revealOption(box);
@@ -1237,10 +1239,14 @@ void MainWindow::offerDrillDown(const QString& name, int ordinal, QPoint globalP
         const QDate last = period.next.addDays(-1);
         const int entry = m_userList->currentIndex();
         menu.addAction(u"Day report for this period"_s, this,
-                       [=, this] { drillTo(1, period.start, last, entry, QString()); })
+                       [=, this] {
+                           drillTo(1, {period.start, last}, entry, QString());
+                       })
             ->setObjectName(u"miDrillDay"_s);
         menu.addAction(u"Totals by days for this period"_s, this,
-                       [=, this] { drillTo(0, period.start, last, entry, u"Days"_s); })
+                       [=, this] {
+                           drillTo(0, {period.start, last}, entry, u"Days"_s);
+                       })
             ->setObjectName(u"miDrillTotals"_s);
     } else if (m_usersReport && m_viewer->reportSource() == m_usersReport.get() && name != u"txtPeriod"_s &&
                ordinal < int(m_usersReport->people().size()) &&
@@ -1263,13 +1269,11 @@ void MainWindow::offerDrillDown(const QString& name, int ordinal, QPoint globalP
         if (index < 0)
             return;
         const QString who = personName(person, m_usersReport->inputs().By);
-        const QDate start = m_dateSelector->StartDate();
-        const QDate end = m_dateSelector->EndDate();
-        menu.addAction(u"Day report for %1"_s.arg(who), this,
-                       [=, this] { drillTo(1, start, end, index, {}); })
+        const DateRange range = chosenRange();
+        menu.addAction(u"Day report for %1"_s.arg(who), this, [=, this] { drillTo(1, range, index, {}); })
             ->setObjectName(u"miDrillDay"_s);
         menu.addAction(u"Totals report for %1"_s.arg(who), this,
-                       [=, this] { drillTo(0, start, end, index, u"Days"_s); })
+                       [=, this] { drillTo(0, range, index, u"Days"_s); })
             ->setObjectName(u"miDrillTotals"_s);
     } else {
         return;
@@ -1283,8 +1287,7 @@ void MainWindow::offerDrillDown(const QString& name, int ordinal, QPoint globalP
 MainWindow::ShownReport MainWindow::shownReport() const {
     ShownReport shown;
     shown.kind = CurrentReport;
-    shown.start = m_dateSelector->StartDate();
-    shown.end = m_dateSelector->EndDate();
+    shown.range = chosenRange();
     shown.userEntry = m_userList->currentIndex();
     shown.period = m_periodBox->currentText();
     shown.units = m_unitsEdit->text();
@@ -1294,13 +1297,21 @@ MainWindow::ShownReport MainWindow::shownReport() const {
     return shown;
 }
 
-void MainWindow::drillTo(int kind, const QDate& start, const QDate& end, int entry, const QString& period) {
+DateRange MainWindow::chosenRange() const {
+    return {m_dateSelector->StartDate(), m_dateSelector->EndDate()};
+}
+
+void MainWindow::showRange(const DateRange& range) {
+    m_dateSelector->setStartDate(range.start);
+    m_dateSelector->setEndDate(range.end);
+    checkInvalidDays();
+}
+
+void MainWindow::drillTo(int kind, const DateRange& range, int entry, const QString& period) {
     m_backStack.push_back(shownReport());
     m_backAction->setEnabled(true);
     initReport(kind);
-    m_dateSelector->setStartDate(start);
-    m_dateSelector->setEndDate(end);
-    checkInvalidDays();
+    showRange(range);
     if (entry >= 0)
         m_userList->setCurrentIndex(entry);
     if (!period.isEmpty()) {
@@ -1317,9 +1328,7 @@ void MainWindow::goBack() {
     m_backStack.pop_back();
     m_backAction->setEnabled(!m_backStack.empty());
     initReport(shown.kind);
-    m_dateSelector->setStartDate(shown.start);
-    m_dateSelector->setEndDate(shown.end);
-    checkInvalidDays();
+    showRange(shown.range);
     m_userList->setCurrentIndex(shown.userEntry);
     m_periodBox->setCurrentIndex(m_periodBox->findText(shown.period));
     m_unitsEdit->setText(shown.units);
@@ -1332,7 +1341,7 @@ void MainWindow::goBack() {
 }
 
 void MainWindow::showPreviewProblem(const PreviewProblem& problem) {
-    Message(problem.message, MsgFlag::Information, u"Tallyrow"_s);
+    Message(m_session, problem.message, MsgFlag::Information, u"Tallyrow"_s);
     switch (problem.focus) {
     case PreviewOption::DateRange:
         revealOption(m_dateSelector);
@@ -1379,8 +1388,7 @@ void MainWindow::onPrint() {
 void MainWindow::onSave() {
     StepRunner run(askThrough(m_err), u"saving the report&"_s, u"processing menu click"_s, false);
     run.step([this] {
-        SaveAsDialog dialog(m_viewer->reportSource(), this);
-        dialog.setDataFile(m_session.dataPath);
+        SaveAsDialog dialog(m_session, m_viewer->reportSource(), this);
         if (m_viewer->reportSource()) {
             dialog.reportName = ReportNameFor(m_userFilter, m_computerFilter);
         } else {
@@ -1404,7 +1412,7 @@ void MainWindow::onOpenReport() {
     try {
         pages = loadReportDocument(*path);
     } catch (const Error& e) {
-        Message(e.description(), MsgFlag::OKOnly | MsgFlag::Exclamation, u"Open Report"_s);
+        Message(m_session, e.description(), MsgFlag::OKOnly | MsgFlag::Exclamation, u"Open Report"_s);
         return;
     }
     ignoringFailures([this] { clearPreview(); });
@@ -1448,7 +1456,7 @@ void MainWindow::onDataFileWait() {
     if (!saveDataFileWait(wait))
         statusBar()->showMessage(
             u"The wait applies until the program ends: the settings file %1 cannot be written."_s.arg(
-                hiveFilePath(SettingsHive)),
+                hiveFilePath(kSettingsHive)),
             15000);
 }
 
@@ -1465,17 +1473,19 @@ void MainWindow::showDataFileWait(const QString& path, int waitedSeconds, int li
 void MainWindow::onResetAnswers() {
     StepRunner run(askThrough(m_err), u"resetting the remembered answers&"_s, u"processing menu click"_s,
                    false);
-    run.step([] {
+    run.step([this] {
         const int answer =
-            MsgBox(u"Show again every message you asked not to be shown, with its choices? "_s +
+            MsgBox(m_session,
+                   u"Show again every message you asked not to be shown, with its choices? "_s +
                        u"Answers you told the program to remember will be forgotten."_s,
                    MsgFlag::YesNo | MsgFlag::Question, u"Reset remembered answers"_s, QString(), 0, QString(),
                    nullptr);
         if (answer != MsgAnswer::Yes)
             return;
         if (!ForgetRememberedAnswers(REG_APPROOT()))
-            Message(u"The remembered answers could not be reset: the settings file "_s +
-                        hiveFilePath(SettingsHive) + u" cannot be written."_s,
+            Message(m_session,
+                    u"The remembered answers could not be reset: the settings file "_s +
+                        hiveFilePath(kSettingsHive) + u" cannot be written."_s,
                     MsgFlag::OKOnly | MsgFlag::Exclamation, u"Reset remembered answers"_s);
     });
 }
@@ -1494,7 +1504,8 @@ void MainWindow::showHelp() {
     const bool shown = services().openUrl && services().openUrl(QUrl::fromLocalFile(target).toString());
     // Without a browser (or another viewer for the file) nothing would happen at all.
     if (!shown)
-        Message(u"No program to show the help could be started. You can open the manual in a web "_s +
+        Message(m_session,
+                u"No program to show the help could be started. You can open the manual in a web "_s +
                     u"browser: "_s + target,
                 MsgFlag::OKOnly | MsgFlag::Exclamation, u"Help"_s);
 }
@@ -1516,7 +1527,7 @@ void MainWindow::onAbout() {
 void MainWindow::onAbortChosen() {
     ignoringFailures([this] { close(); });
     ignoringFailures([this] { m_err = nullptr; });
-    ignoringFailures([] { EndApplication(); });
+    ignoringFailures([this] { EndApplication(m_session); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "activity/DateRange.h"
 #include "activity/StoreCache.h"
 #include "support/Session.h"
 
@@ -158,8 +159,7 @@ private:
     /// What the window showed before a drill-down, to go back to.
     struct ShownReport {
         int kind = 0;
-        QDate start;
-        QDate end;
+        DateRange range;
         int userEntry = 0;
         QString period;
         QString units;
@@ -168,8 +168,11 @@ private:
         int zoomPercent = 100;
     };
     ShownReport shownReport() const;
-    /// Shows the report `kind` (0 Totals, 1 Day) over start … end for the list entry `entry`.
-    void drillTo(int kind, const QDate& start, const QDate& end, int entry, const QString& period);
+    /// The range the date selector shows, and showing one there (the weekdays follow it).
+    DateRange chosenRange() const;
+    void showRange(const DateRange& range);
+    /// Shows the report `kind` (0 Totals, 1 Day) over `range` for the list entry `entry`.
+    void drillTo(int kind, const DateRange& range, int entry, const QString& period);
     /// Back to the report before the last drill-down, on its page and zoom.
     void goBack();
     void buildUsersPanel();

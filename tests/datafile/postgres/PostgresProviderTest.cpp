@@ -100,8 +100,7 @@ QStringList programQueries() {
                 {3, "", "office3", true}, {0, "o'neil", "", true}, {0, "nobody", "", false}};
     for (const auto& d : days) {
         DayReportInputs in;
-        in.StartDate = QDate(1999, 12, 1); // days before 2000 have negative numbers
-        in.EndDate = QDate(2004, 7, 4);
+        in.Range = {QDate(1999, 12, 1), QDate(2004, 7, 4)}; // days before 2000 have negative numbers
         in.TotalType = DayFigure(d.totalType);
         in.UserFilter = QString::fromUtf8(d.user);
         in.ComputerFilter = QString::fromUtf8(d.computer);
@@ -109,7 +108,7 @@ QStringList programQueries() {
         q << SqlExecutor::statement(dayQuery(in));
     }
     const QVector<PeriodSpan> weeks =
-        totalsPeriods(QDate(1999, 12, 20), QDate(2004, 7, 4), QStringLiteral("WW"), 1);
+        totalsPeriods({QDate(1999, 12, 20), QDate(2004, 7, 4)}, QStringLiteral("WW"), 1);
     q << SqlExecutor::statement(totalsQuery(weeks, {}, {}));
     q << SqlExecutor::statement(totalsQuery(weeks, QStringLiteral("Anna"), {}));
     q << SqlExecutor::statement(totalsQuery(weeks, QStringLiteral("o'neil"), QStringLiteral("OFFICE3")));

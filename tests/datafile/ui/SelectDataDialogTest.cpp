@@ -438,7 +438,7 @@ TEST_F(SelectDataDialogTest, CopyOntoAReadOnlyFileIsReportedAndRetryWorksOncePer
     QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
     auto reporter = std::make_unique<ActingErrorReporter>();
     ActingErrorReporter* reports = reporter.get();
-    gErrorReporter = std::move(reporter);
+    session().errorReporter = std::move(reporter);
     reports->onReport = [&] {
         // The user fixes the permission while the report is shown, then presses Retry.
         QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner);

@@ -49,12 +49,11 @@ protected:
         for (int d = 6; d <= 12; ++d)
             rows.append(test::dayRow(u"alice"_s, u"PC1"_s, QDate(2024, 5, d), test::officeHours(1800)));
         test::writeSqliteDataFile(data, rows);
-        gMessageBox->setSettingsKey(REG_APPROOT());
+        session().messageBox->setSettingsKey(REG_APPROOT());
 
         report = std::make_unique<TotalsReport>();
         TotalsReportInputs in;
-        in.StartDate = QDate(2024, 5, 6);
-        in.EndDate = QDate(2024, 5, 12);
+        in.Range = {QDate(2024, 5, 6), QDate(2024, 5, 12)};
         in.Units = 1;
         in.Period = TotalsPeriod::Days;
         in.ReportTimeScale = TimeScale::Minutes;
@@ -72,7 +71,7 @@ protected:
     static void pressOK(SaveAsDialog& d) { d.findChild<QPushButton*>(u"OKButton"_s)->click(); }
     QString documents() const { return const_cast<SaveDialog*>(this)->env().documentsFolder(); }
     QString lastFolder() const {
-        return GetRegSetting(u"LastReportFolder"_s, u"<none>"_s, QString(), true, SettingsHive);
+        return GetRegSetting(u"LastReportFolder"_s, u"<none>"_s, QString(), true, kSettingsHive);
     }
     QList<MessageRequest> boxes() const { return messageBox()->requests(); }
 
@@ -82,7 +81,7 @@ protected:
 } // namespace
 
 TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
-    SaveAsDialog dialog(report.get());
+    SaveAsDialog dialog(session(), report.get());
     dialog.reportName = u"Usage Report - alice - PC1"_s;
     dialog.load();
     EXPECT_EQ(browse(dialog)->Path(), documents() + u"/Usage Report - alice - PC1.pdf"_s);
@@ -121,11 +120,11 @@ TEST_F(SaveDialog, FolderComesFromTheSettingThenDocumentsThenHomeNeverTheProgram
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.stored.isEmpty())
-            SetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, SettingsHive);
+            SetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, kSettingsHive);
         else
-            SetRegSetting(u"LastReportFolder"_s, c.stored, QString(), true, SettingsHive);
+            SetRegSetting(u"LastReportFolder"_s, c.stored, QString(), true, kSettingsHive);
         env().setDocumentsFolder(c.documentsKnown ? env().path(u"home/Documents"_s) : QString());
-        SaveAsDialog dialog(report.get());
+        SaveAsDialog dialog(session(), report.get());
         dialog.load();
         EXPECT_EQ(browse(dialog)->Path(), c.expected);
         EXPECT_EQ(dialog.windowTitle(), u"Save report"_s);
@@ -133,7 +132,7 @@ TEST_F(SaveDialog, FolderComesFromTheSettingThenDocumentsThenHomeNeverTheProgram
 }
 
 TEST_F(SaveDialog, ChangingTheFormatPutsTheProposalBack) {
-    SaveAsDialog dialog(report.get());
+    SaveAsDialog dialog(session(), report.get());
     dialog.reportName = u"Usage Report"_s;
     dialog.load();
     browse(dialog)->setPath(env().path(u"elsewhere/mine.pdf"_s));
@@ -166,7 +165,7 @@ TEST_F(SaveDialog, SavesInEveryFormatAndSaysSo) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extension);
         messageBox()->clearRequests();
-        SaveAsDialog dialog(report.get());
+        SaveAsDialog dialog(session(), report.get());
         dialog.reportName = u"week"_s;
         dialog.load();
         formats(dialog)->setCurrentIndex(c.index);
@@ -194,7 +193,7 @@ TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {
     writeFile(path, "old report");
     {
         messageBox()->queueAnswer(MsgAnswer::No);
-        SaveAsDialog dialog(report.get());
+        SaveAsDialog dialog(session(), report.get());
         dialog.reportName = u"week"_s;
         dialog.load();
         dialog.show();
@@ -215,7 +214,7 @@ TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {
     {
         messageBox()->clearRequests();
         messageBox()->queueAnswer(MsgAnswer::Yes, true);
-        SaveAsDialog dialog(report.get());
+        SaveAsDialog dialog(session(), report.get());
         dialog.reportName = u"week"_s;
         dialog.load();
         dialog.show();
@@ -228,7 +227,7 @@ TEST_F(SaveDialog, AsksBeforeOverwritingAndCanBeToldNotToAskAgain) {
     {
         messageBox()->clearRequests();
         writeFile(path, "old report");
-        SaveAsDialog dialog(report.get());
+        SaveAsDialog dialog(session(), report.get());
         dialog.reportName = u"week"_s;
         dialog.load();
         pressOK(dialog);
@@ -254,7 +253,7 @@ TEST_F(SaveDialog, AFailedSaveNamesItsCauseAndIsNotRemembered) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         messageBox()->clearRequests();
-        SaveAsDialog dialog(report.get());
+        SaveAsDialog dialog(session(), report.get());
         dialog.reportName = u"week"_s;
         dialog.load();
         browse(dialog)->setPath(c.path);
@@ -273,7 +272,7 @@ TEST_F(SaveDialog, AFailedSaveNamesItsCauseAndIsNotRemembered) {
 TEST_F(SaveDialog, RemembersTheFolderSavedToAndProposesItNextTime) {
     QDir().mkpath(env().path(u"elsewhere"_s));
     {
-        SaveAsDialog dialog(report.get());
+        SaveAsDialog dialog(session(), report.get());
         dialog.reportName = u"week"_s;
         dialog.load();
         browse(dialog)->setPath(env().path(u"elsewhere/week.pdf"_s));
@@ -281,7 +280,7 @@ TEST_F(SaveDialog, RemembersTheFolderSavedToAndProposesItNextTime) {
     }
     EXPECT_TRUE(QFile::exists(env().path(u"elsewhere/week.pdf"_s)));
     EXPECT_EQ(lastFolder(), env().path(u"elsewhere/"_s));
-    SaveAsDialog next(report.get());
+    SaveAsDialog next(session(), report.get());
     next.reportName = u"month"_s;
     next.load();
     EXPECT_EQ(browse(next)->Path(), env().path(u"elsewhere/month.pdf"_s));
@@ -305,12 +304,12 @@ TEST_F(SaveDialog, UnknownFormatCodesWriteTheReportDocument) {
 TEST_F(SaveDialog, NeverWritesOverTheDataFileOrTheLogBesideIt) {
     const QString data = env().path(u"office.yrd"_s);
     test::writeSqliteDataFile(data, {});
+    session().dataPath = data;
     for (const QString& path : {data, data + u"-wal"_s}) {
         SCOPED_TRACE(path.toStdString());
         messageBox()->clearRequests();
-        SaveAsDialog dialog(report.get());
+        SaveAsDialog dialog(session(), report.get());
         dialog.reportName = u"week"_s;
-        dialog.setDataFile(data);
         dialog.load();
         browse(dialog)->setPath(path);
         pressOK(dialog);

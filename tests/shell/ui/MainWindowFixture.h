@@ -31,7 +31,7 @@ protected:
         ServicesFixture::SetUp();
         ensureWidgetsApp();
         session().dataPath.clear();
-        resetApplicationEnded();
+        session().ended = false;
         dataPath = env().path(QStringLiteral("office.yrd"));
         session().commandLineDataPath = dataPath;
         MainWindow::setStoreCacheFolder(env().path(QStringLiteral("snapshots")));
@@ -46,7 +46,7 @@ protected:
         MainWindow::setDialogRunner(nullptr);
         MainWindow::setStoreCacheFolder(std::nullopt);
         session().dataPath.clear();
-        resetApplicationEnded();
+        session().ended = false;
         ServicesFixture::TearDown();
     }
 

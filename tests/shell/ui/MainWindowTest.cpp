@@ -195,8 +195,7 @@ TEST_F(MainWindowTest, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     auto* first = qobject_cast<TotalsReport*>(viewer()->reportSource());
     ASSERT_NE(first, nullptr);
     const TotalsReportInputs in = first->inputs();
-    EXPECT_EQ(in.StartDate, QDate(2024, 5, 8));
-    EXPECT_EQ(in.EndDate, QDate(2024, 5, 14));
+    EXPECT_EQ(in.Range, (DateRange{QDate(2024, 5, 8), QDate(2024, 5, 14)}));
     EXPECT_EQ(in.Units, 4);
     EXPECT_EQ(in.Period, TotalsPeriod::Weeks);
     EXPECT_EQ(in.ChartType, 3);
@@ -573,7 +572,7 @@ TEST_F(MainWindowTest, HelpOpensTheManualBesideTheProgram) {
 }
 
 TEST_F(MainWindowTest, AboutShowsTheVersionAndTheWebAddresses) {
-    SetRegSetting(u"TyrowURL"_s, u"https://intranet.example/tallyrow"_s, QString(), true, SettingsHive);
+    SetRegSetting(u"TyrowURL"_s, u"https://intranet.example/tallyrow"_s, QString(), true, kSettingsHive);
     load(office());
     action(u"mnuHelpAbout"_s)->trigger();
     auto* about = window->findChild<AboutDialog*>();
@@ -597,10 +596,10 @@ TEST_F(MainWindowTest, AboutShowsTheVersionAndTheWebAddresses) {
 TEST_F(MainWindowTest, AbortFromAnErrorReportEndsTheProgram) {
     load(office());
     window->show();
-    emit gErrorReporter->Abort();
+    emit session().errorReporter->Abort();
     EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(applicationEnded());
-    EXPECT_EQ(gErrorReporter, nullptr);
+    EXPECT_TRUE(session().ended);
+    EXPECT_EQ(session().errorReporter, nullptr);
 }
 
 TEST_F(MainWindowTest, AbortWhileStartingOnAFileThatIsNoDataFileEndsTheStart) {
@@ -613,7 +612,7 @@ TEST_F(MainWindowTest, AbortWhileStartingOnAFileThatIsNoDataFileEndsTheStart) {
     errorReporter()->setDefaultAnswer(ReportAnswer::Abort);
     window = std::make_unique<MainWindow>(session());
     EXPECT_FALSE(window->load());
-    EXPECT_TRUE(applicationEnded());
+    EXPECT_TRUE(session().ended);
     EXPECT_TRUE(dialogs.isEmpty()) << "no data-file dialog after Abort";
 }
 
@@ -823,21 +822,21 @@ TEST_F(MainWindowTest, TypingAnyPartOfAnEntryFindsIt) {
 TEST_F(MainWindowTest, RememberedAnswersCanBeResetAfterConfirming) {
     load(office());
     const QString key = REG_APPROOT() + u"\\Remembered Answers"_s;
-    ASSERT_EQ(RegSetKeyValue(SettingsHive, key, u"Overwrite"_s, std::uint32_t(MsgAnswer::Yes),
+    ASSERT_EQ(RegSetKeyValue(kSettingsHive, key, u"Overwrite"_s, std::uint32_t(MsgAnswer::Yes),
                              RegType::Number, true),
               0);
-    SetRegSetting(u"LastReportFolder"_s, u"/tmp"_s, QString(), false, SettingsHive);
+    SetRegSetting(u"LastReportFolder"_s, u"/tmp"_s, QString(), false, kSettingsHive);
 
     messageBox()->queueAnswer(MsgAnswer::No);
     action(u"mnuResetAnswers"_s)->trigger();
     ASSERT_EQ(boxes().size(), 1);
-    EXPECT_TRUE(Reg_DoesKeyExist(SettingsHive, key)) << "No keeps them";
+    EXPECT_TRUE(Reg_DoesKeyExist(kSettingsHive, key)) << "No keeps them";
 
     messageBox()->queueAnswer(MsgAnswer::Yes);
     action(u"mnuResetAnswers"_s)->trigger();
     EXPECT_EQ(boxes().size(), 2);
-    EXPECT_FALSE(Reg_DoesKeyExist(SettingsHive, key));
-    EXPECT_EQ(GetRegSetting(u"LastReportFolder"_s, QString(), QString(), false, SettingsHive), u"/tmp"_s)
+    EXPECT_FALSE(Reg_DoesKeyExist(kSettingsHive, key));
+    EXPECT_EQ(GetRegSetting(u"LastReportFolder"_s, QString(), QString(), false, kSettingsHive), u"/tmp"_s)
         << "other settings stay";
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }

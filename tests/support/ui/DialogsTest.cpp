@@ -184,7 +184,7 @@ TEST_F(SupportDialogs, OpeningAPageWithoutABrowserFails) {
 
 TEST_F(SupportDialogs, MessageBoxOffersTheFlagsButtonsAndAnswersTheClickedOne) {
     installWidgetServices();
-    gMessageBox.reset();
+    session().messageBox.reset();
     QStringList names;
     QString defaultName;
     whenShown(QStringLiteral("frmMessageBox"), [&](QWidget* w) {
@@ -196,20 +196,20 @@ TEST_F(SupportDialogs, MessageBoxOffersTheFlagsButtonsAndAnswersTheClickedOne) {
             }
         w->findChild<QPushButton*>(QStringLiteral("cmdNo"))->click();
     });
-    EXPECT_EQ(MsgBox(QStringLiteral("Save?"),
+    EXPECT_EQ(MsgBox(session(), QStringLiteral("Save?"),
                      MsgFlag::YesNoCancel | MsgFlag::Question | MsgFlag::DefaultButton3,
                      QStringLiteral("~NoTitle~")),
               MsgAnswer::No);
     EXPECT_EQ(names,
               (QStringList{QStringLiteral("cmdYes"), QStringLiteral("cmdNo"), QStringLiteral("cmdCancel")}));
     EXPECT_EQ(defaultName, QStringLiteral("cmdCancel"));
-    EXPECT_NE(dynamic_cast<QtMessageBox*>(gMessageBox.get()), nullptr);
+    EXPECT_NE(dynamic_cast<QtMessageBox*>(session().messageBox.get()), nullptr);
 }
 
 TEST_F(SupportDialogs, TickedCheckBoxIsRememberedByTheDesktopBox) {
     installWidgetServices();
-    gMessageBox.reset();
-    InitMessageBox();
+    session().messageBox.reset();
+    InitMessageBox(session());
     QString caption;
     whenShown(QStringLiteral("frmMessageBox"), [&](QWidget* w) {
         auto* check = w->findChild<QCheckBox*>(QStringLiteral("chkRemember"));
@@ -218,12 +218,12 @@ TEST_F(SupportDialogs, TickedCheckBoxIsRememberedByTheDesktopBox) {
         check->setChecked(true);
         w->findChild<QPushButton*>(QStringLiteral("cmdYes"))->click();
     });
-    const auto ask = [] {
-        gMessageBox->setShowCheckBox(true);
-        gMessageBox->setCheckBoxCaption(QStringLiteral("Always overwrite without asking"));
-        gMessageBox->setCheckedAnswer(MsgAnswer::Yes);
-        return gMessageBox->Show(QStringLiteral("Overwrite?"), 36, QStringLiteral("File exists"), {}, -1,
-                                 QStringLiteral("Always overwrite report"), nullptr);
+    const auto ask = [this] {
+        session().messageBox->setShowCheckBox(true);
+        session().messageBox->setCheckBoxCaption(QStringLiteral("Always overwrite without asking"));
+        session().messageBox->setCheckedAnswer(MsgAnswer::Yes);
+        return session().messageBox->Show(QStringLiteral("Overwrite?"), 36, QStringLiteral("File exists"), {},
+                                          -1, QStringLiteral("Always overwrite report"), nullptr);
     };
     EXPECT_EQ(ask(), MsgAnswer::Yes);
     EXPECT_EQ(caption, QStringLiteral("Always overwrite without asking"));
