@@ -702,6 +702,44 @@ std::vector<std::int64_t> ActivityStore::rangeSeconds(const ActivityQuery& query
     return seconds;
 }
 
+namespace {
+
+// A pair of the user list with its names' group ranks (-1 for a missing name).
+struct RankedPair {
+    std::int64_t user;
+    std::int64_t computer;
+    const ActivityStore::Pair* pair;
+};
+
+std::optional<QString> nameOf(const std::vector<QString>& names, std::uint32_t id) {
+    return id == ActivityStore::kNoName || id >= names.size() ? std::nullopt
+                                                              : std::optional<QString>(names[id]);
+}
+
+// The groups (by `group`) of more than one pair with a name in `other`, named by their first pair:
+// users on several computers, or computers of several users, in the pairs' list order.
+std::vector<ActivityUserList::Count> groupsOfSeveral(std::vector<RankedPair> pairs,
+                                                     std::int64_t RankedPair::*group,
+                                                     std::int64_t RankedPair::*other,
+                                                     std::uint32_t ActivityStore::Pair::*id,
+                                                     const std::vector<QString>& names) {
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [&](const RankedPair& x, const RankedPair& y) { return x.*group < y.*group; });
+    std::vector<ActivityUserList::Count> counts;
+    for (std::size_t i = 0; i < pairs.size();) {
+        std::size_t j = i;
+        std::int64_t count = 0;
+        for (; j < pairs.size() && pairs[j].*group == pairs[i].*group; ++j)
+            count += pairs[j].*other >= 0 ? 1 : 0;
+        if (count > 1)
+            counts.push_back({nameOf(names, pairs[i].pair->*id), count});
+        i = j;
+    }
+    return counts;
+}
+
+} // namespace
+
 ActivityUserList ActivityStore::userList() const {
     // Pairs group by both names' keys; the pair shown is the earliest of its group as the source
     // lists rows (its key index: by day, or as written).
@@ -719,12 +757,7 @@ ActivityUserList ActivityStore::userList() const {
             return a->firstDay < b->firstDay;
         return a->firstSource < b->firstSource;
     });
-    struct Ranked {
-        std::int64_t user;
-        std::int64_t computer;
-        const Pair* pair;
-    };
-    std::vector<Ranked> pairs;
+    std::vector<RankedPair> pairs;
     QHash<QPair<qint64, qint64>, bool> seen;
     for (const Pair* p : exact) {
         const QPair<qint64, qint64> key(rankOf(userRank, p->user), rankOf(computerRank, p->computer));
@@ -734,39 +767,21 @@ ActivityUserList ActivityStore::userList() const {
         }
     }
     if (m_grouping.keyIndexOrder) {
-        std::sort(pairs.begin(), pairs.end(), [](const Ranked& x, const Ranked& y) {
+        std::sort(pairs.begin(), pairs.end(), [](const RankedPair& x, const RankedPair& y) {
             return x.user != y.user ? x.user < y.user : x.computer < y.computer;
         });
     }
-    const auto name = [](const std::vector<QString>& names, std::uint32_t id) -> std::optional<QString> {
-        return id == kNoName || id >= names.size() ? std::nullopt : std::optional<QString>(names[id]);
-    };
-    ActivityUserList list;
     // Several computers per user / users per computer: the first pair of each group names it,
-    // and missing names are not counted. Each list groups the pairs in their list order.
-    const auto several = [&](std::vector<Ranked> byGroup, std::int64_t Ranked::*group,
-                             std::int64_t Ranked::*other, std::uint32_t Pair::*id,
-                             const std::vector<QString>& names) {
-        std::stable_sort(byGroup.begin(), byGroup.end(),
-                         [&](const Ranked& x, const Ranked& y) { return x.*group < y.*group; });
-        std::vector<ActivityUserList::Count> counts;
-        for (std::size_t i = 0; i < byGroup.size();) {
-            std::size_t j = i;
-            std::int64_t count = 0;
-            for (; j < byGroup.size() && byGroup[j].*group == byGroup[i].*group; ++j)
-                count += byGroup[j].*other >= 0 ? 1 : 0;
-            if (count > 1)
-                counts.push_back({name(names, byGroup[i].pair->*id), count});
-            i = j;
-        }
-        return counts;
-    };
-    list.usersOnSeveral = several(pairs, &Ranked::user, &Ranked::computer, &Pair::user, m_users);
-    list.computersOfSeveral = several(pairs, &Ranked::computer, &Ranked::user, &Pair::computer, m_computers);
+    // and missing names are not counted.
+    ActivityUserList list;
+    list.usersOnSeveral =
+        groupsOfSeveral(pairs, &RankedPair::user, &RankedPair::computer, &Pair::user, m_users);
+    list.computersOfSeveral =
+        groupsOfSeveral(pairs, &RankedPair::computer, &RankedPair::user, &Pair::computer, m_computers);
     std::stable_sort(pairs.begin(), pairs.end(),
-                     [](const Ranked& x, const Ranked& y) { return x.user < y.user; });
-    for (const Ranked& p : pairs)
-        list.pairs.push_back({name(m_users, p.pair->user), name(m_computers, p.pair->computer)});
+                     [](const RankedPair& x, const RankedPair& y) { return x.user < y.user; });
+    for (const RankedPair& p : pairs)
+        list.pairs.push_back({nameOf(m_users, p.pair->user), nameOf(m_computers, p.pair->computer)});
     return list;
 }
 

@@ -233,6 +233,43 @@ bool bindNextValue(StreamReader& in, sqlite3_stmt* raw, int c) {
     return ok;
 }
 
+// The stream's magic and its column names: as many as the copy's table has. False when the
+// stream is cut short or names another number of columns.
+bool readStreamHeader(StreamReader& in, qsizetype columns) {
+    std::uint64_t columnCount = 0;
+    if (!in.expect(mdbstream::kMagic) || !in.varint(columnCount) || columnCount != std::uint64_t(columns))
+        return false;
+    for (std::uint64_t c = 0; c < columnCount; ++c) {
+        const char* p = nullptr;
+        std::size_t n = 0;
+        if (!in.bytes(p, n))
+            return false;
+    }
+    return true;
+}
+
+// Inserts the stream's rows through `insert` up to its end mark, whose count must match. False
+// when the stream is cut short or damaged; a failed insert raises the database's reason.
+bool copyRows(StreamReader& in, SqliteDatabase& db, sqlite3_stmt* insert, int columns, const QString& what) {
+    for (std::uint64_t rows = 0;; ++rows) {
+        unsigned char kind = 0;
+        if (!in.byte(kind))
+            return false;
+        if (kind == static_cast<unsigned char>(mdbstream::kEnd)) {
+            std::uint64_t expected = 0;
+            return in.varint(expected) && expected == rows && in.atEnd();
+        }
+        if (kind != static_cast<unsigned char>(mdbstream::kRow))
+            return false;
+        for (int c = 1; c <= columns; ++c)
+            if (!bindNextValue(in, insert, c))
+                return false;
+        if (sqlite3_step(insert) != SQLITE_DONE)
+            throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(what, db.lastError()));
+        sqlite3_reset(insert);
+    }
+}
+
 std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray& stream) {
     static std::atomic<int> counter{0};
     const QString what = u"the in-memory copy of \"%1\""_s.arg(path);
@@ -251,52 +288,16 @@ std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray&
                                  "was cut short)"_s));
     };
     StreamReader in(stream);
-    std::uint64_t columnCount = 0;
     const QStringList& wanted = requiredActivityColumns();
-    if (!in.expect(mdbstream::kMagic) || !in.varint(columnCount) ||
-        columnCount != std::uint64_t(wanted.size())) {
+    if (!readStreamHeader(in, wanted.size()))
         throw damaged();
-    }
-    for (std::uint64_t c = 0; c < columnCount; ++c) {
-        const char* p = nullptr;
-        std::size_t n = 0;
-        if (!in.bytes(p, n)) {
-            throw damaged();
-        }
-    }
 
     QString insert = u"INSERT INTO Activity (%1) VALUES (?"_s.arg(wanted.join(u", "_s));
     insert += u", ?"_s.repeated(wanted.size() - 1) + u')';
     SqliteDatabase::Statement stmt = db->prepare(insert);
-    sqlite3_stmt* raw = stmt.get();
     db->exec(u"BEGIN"_s);
-    std::uint64_t rows = 0;
-    for (;;) {
-        unsigned char kind = 0;
-        if (!in.byte(kind)) {
-            throw damaged();
-        }
-        if (kind == static_cast<unsigned char>(mdbstream::kEnd)) {
-            std::uint64_t expected = 0;
-            if (!in.varint(expected) || expected != rows || !in.atEnd()) {
-                throw damaged();
-            }
-            break;
-        }
-        if (kind != static_cast<unsigned char>(mdbstream::kRow)) {
-            throw damaged();
-        }
-        for (int c = 1; c <= int(columnCount); ++c) {
-            if (!bindNextValue(in, raw, c)) {
-                throw damaged();
-            }
-        }
-        if (sqlite3_step(raw) != SQLITE_DONE) {
-            throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(what, db->lastError()));
-        }
-        sqlite3_reset(raw);
-        ++rows;
-    }
+    if (!copyRows(in, *db, stmt.get(), int(wanted.size()), what))
+        throw damaged();
     stmt.reset();
     db->exec(u"COMMIT"_s);
     for (const std::string& index : schema.indexes) {

@@ -26,6 +26,38 @@ bool endsFromItem(const Token& t) {
     return t.kind != Kind::Word || words.contains(t.view().toString().toLower());
 }
 
+// Avg( … ) becomes Avg(( … )::float8): PostgreSQL averages integers as numeric, Jet as a double.
+void castAverage(std::vector<Token>& t, qsizetype i) {
+    const qsizetype open = nextSignificant(t, i);
+    if (open >= static_cast<qsizetype>(t.size()) || !isSymbol(t[open], u"("))
+        return;
+    const qsizetype close = matchingClose(t, open);
+    if (close < 0)
+        throw Error(ErrNo::DataSource, u"Syntax error in query: Avg without its closing bracket"_s);
+    qsizetype argument = nextSignificant(t, open);
+    if (isWord(t[argument], u"distinct") || isWord(t[argument], u"all"))
+        argument = nextSignificant(t, argument);
+    t.insert(t.begin() + close, {Token{Kind::Symbol, {}, u")"_s}, Token{Kind::Symbol, {}, u"::float8"_s}});
+    t.insert(t.begin() + argument, Token{Kind::Symbol, {}, u"("_s});
+}
+
+// A sub-select after FROM or JOIN (the bracket at `i`) gets the alias PostgreSQL requires and Jet
+// does not, unless it has one.
+void aliasSubSelect(std::vector<Token>& t, qsizetype i, int& aliases) {
+    const qsizetype before = previousSignificant(t, i);
+    const qsizetype first = nextSignificant(t, i);
+    if (before < 0 || !(isWord(t[before], u"from") || isWord(t[before], u"join")) ||
+        first >= static_cast<qsizetype>(t.size()) || !isWord(t[first], u"select"))
+        return;
+    const qsizetype close = matchingClose(t, i);
+    if (close < 0)
+        throw Error(ErrNo::DataSource, u"Syntax error in query: sub-select without its closing bracket"_s);
+    const qsizetype after = nextSignificant(t, close);
+    if (after < static_cast<qsizetype>(t.size()) && (isWord(t[after], u"as") || !endsFromItem(t[after])))
+        return; // it has its alias already
+    t.insert(t.begin() + close + 1, Token{Kind::Word, {}, u" AS subquery%1"_s.arg(++aliases)});
+}
+
 } // namespace
 
 QString translateJetForPostgres(const QString& jetSql, const QString& foldCollation) {
@@ -50,39 +82,9 @@ QString translateJetForPostgres(const QString& jetSql, const QString& foldCollat
                 tok.replace(u"1::float8"_s);
             }
         } else if (isWord(tok, u"avg")) {
-            const qsizetype open = nextSignificant(t, i);
-            if (open >= static_cast<qsizetype>(t.size()) || !isSymbol(t[open], u"(")) {
-                continue;
-            }
-            const qsizetype close = matchingClose(t, open);
-            if (close < 0) {
-                throw Error(ErrNo::DataSource, u"Syntax error in query: Avg without its closing bracket"_s);
-            }
-            qsizetype argument = nextSignificant(t, open);
-            if (isWord(t[argument], u"distinct") || isWord(t[argument], u"all")) {
-                argument = nextSignificant(t, argument);
-            }
-            t.insert(t.begin() + close,
-                     {Token{Kind::Symbol, {}, u")"_s}, Token{Kind::Symbol, {}, u"::float8"_s}});
-            t.insert(t.begin() + argument, Token{Kind::Symbol, {}, u"("_s});
+            castAverage(t, i);
         } else if (isSymbol(tok, u"(")) {
-            const qsizetype before = previousSignificant(t, i);
-            const qsizetype first = nextSignificant(t, i);
-            if (before < 0 || !(isWord(t[before], u"from") || isWord(t[before], u"join")) ||
-                first >= static_cast<qsizetype>(t.size()) || !isWord(t[first], u"select")) {
-                continue;
-            }
-            const qsizetype close = matchingClose(t, i);
-            if (close < 0) {
-                throw Error(ErrNo::DataSource,
-                            u"Syntax error in query: sub-select without its closing bracket"_s);
-            }
-            const qsizetype after = nextSignificant(t, close);
-            if (after < static_cast<qsizetype>(t.size()) &&
-                (isWord(t[after], u"as") || !endsFromItem(t[after]))) {
-                continue; // it has its alias already
-            }
-            t.insert(t.begin() + close + 1, Token{Kind::Word, {}, u" AS subquery%1"_s.arg(++aliases)});
+            aliasSubSelect(t, i, aliases);
         }
     }
 

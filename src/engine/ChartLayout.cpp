@@ -91,45 +91,42 @@ double valueAt(const ChartSeries& s, int i) {
     return i < s.values.size() && std::isfinite(s.values.at(i)) ? s.values.at(i) : 0.0;
 }
 
-void layoutLegend(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm, QRectF& area) {
-    if (!chart.showLegend || chart.series.isEmpty())
-        return;
-    const double lineHeight = fm.height();
-    struct Entry {
-        QString text;
-        double width;
-    };
-    QVector<Entry> entries;
-    for (const auto& s : chart.series) {
-        const QString text = s.name;
-        entries.append({text, kSwatch + kGap + std::min(fm.horizontalAdvance(text), area.width() / 2)});
-    }
-    const int location = chart.legendLocation;
-    const bool side = location == 3 || location == 4; // left / right: one entry per line
-    out.legend.reserve(entries.size());
-    if (side) {
-        double widest = 0;
-        for (const auto& e : entries)
-            widest = std::max(widest, e.width);
-        widest = std::min(widest, area.width() / 3);
-        const double x = location == 3 ? area.left() : area.right() - widest;
-        double y = area.center().y() - entries.size() * lineHeight / 2;
-        y = std::max(y, area.top());
-        for (int i = 0; i < entries.size(); ++i, y += lineHeight) {
-            ChartLayout::LegendEntry le;
-            le.text = entries.at(i).text;
-            le.color = seriesColor(chart, i);
-            le.swatch = QRectF(x, y + (lineHeight - kSwatch) / 2, kSwatch, kSwatch);
-            le.textRect = QRectF(x + kSwatch + kGap, y, widest - kSwatch - kGap, lineHeight);
-            out.legend.append(le);
-        }
-        if (location == 3)
-            area.setLeft(area.left() + widest + kLegendSpacing);
-        else
-            area.setRight(area.right() - widest - kLegendSpacing);
-        return;
-    }
-    // Top or bottom: entries flow in centred rows.
+struct LegendText {
+    QString text;
+    double width; ///< swatch, gap and text
+};
+
+ChartLayout::LegendEntry legendEntry(const ChartDefinition& chart, int series, const QString& text, double x,
+                                     double y, double width, double lineHeight) {
+    ChartLayout::LegendEntry le;
+    le.text = text;
+    le.color = seriesColor(chart, series);
+    le.swatch = QRectF(x, y + (lineHeight - kSwatch) / 2, kSwatch, kSwatch);
+    le.textRect = QRectF(x + kSwatch + kGap, y, width - kSwatch - kGap, lineHeight);
+    return le;
+}
+
+// Left (3) or right (4) of the plot: one entry per line, the block centred upright.
+void layoutSideLegend(ChartLayout& out, const ChartDefinition& chart, const QVector<LegendText>& entries,
+                      double lineHeight, QRectF& area) {
+    const bool left = chart.legendLocation == 3;
+    double widest = 0;
+    for (const auto& e : entries)
+        widest = std::max(widest, e.width);
+    widest = std::min(widest, area.width() / 3);
+    const double x = left ? area.left() : area.right() - widest;
+    double y = std::max(area.center().y() - entries.size() * lineHeight / 2, area.top());
+    for (int i = 0; i < entries.size(); ++i, y += lineHeight)
+        out.legend.append(legendEntry(chart, i, entries.at(i).text, x, y, widest, lineHeight));
+    if (left)
+        area.setLeft(area.left() + widest + kLegendSpacing);
+    else
+        area.setRight(area.right() - widest - kLegendSpacing);
+}
+
+// Top or bottom: entries flow in centred rows.
+void layoutFlowLegend(ChartLayout& out, const ChartDefinition& chart, const QVector<LegendText>& entries,
+                      double lineHeight, QRectF& area) {
     QVector<QVector<int>> rows(1);
     double rowWidth = 0;
     for (int i = 0; i < entries.size(); ++i) {
@@ -142,7 +139,7 @@ void layoutLegend(ChartLayout& out, const ChartDefinition& chart, const QFontMet
         rows.last().append(i);
     }
     const double height = rows.size() * lineHeight;
-    const bool top = location >= 0 && location <= 2;
+    const bool top = chart.legendLocation >= 0 && chart.legendLocation <= 2;
     double y = top ? area.top() : area.bottom() - height;
     for (const auto& row : rows) {
         double width = 0;
@@ -151,12 +148,8 @@ void layoutLegend(ChartLayout& out, const ChartDefinition& chart, const QFontMet
         width += (row.size() - 1) * kLegendSpacing;
         double x = area.center().x() - width / 2;
         for (int i : row) {
-            ChartLayout::LegendEntry le;
-            le.text = entries.at(i).text;
-            le.color = seriesColor(chart, i);
-            le.swatch = QRectF(x, y + (lineHeight - kSwatch) / 2, kSwatch, kSwatch);
-            le.textRect = QRectF(x + kSwatch + kGap, y, entries.at(i).width - kSwatch - kGap, lineHeight);
-            out.legend.append(le);
+            out.legend.append(
+                legendEntry(chart, i, entries.at(i).text, x, y, entries.at(i).width, lineHeight));
             x += entries.at(i).width + kLegendSpacing;
         }
         y += lineHeight;
@@ -167,24 +160,42 @@ void layoutLegend(ChartLayout& out, const ChartDefinition& chart, const QFontMet
         area.setBottom(area.bottom() - height - kGap * 2);
 }
 
-void layoutPie(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm, const QRectF& area) {
-    // Several series: one slice per series, sized by its total. One series: one slice per category.
-    QVector<double> values;
-    QStringList names;
+void layoutLegend(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm, QRectF& area) {
+    if (!chart.showLegend || chart.series.isEmpty())
+        return;
+    QVector<LegendText> entries;
+    for (const auto& s : chart.series)
+        entries.append({s.name, kSwatch + kGap + std::min(fm.horizontalAdvance(s.name), area.width() / 2)});
+    out.legend.reserve(entries.size());
+    if (chart.legendLocation == 3 || chart.legendLocation == 4)
+        layoutSideLegend(out, chart, entries, fm.height(), area);
+    else
+        layoutFlowLegend(out, chart, entries, fm.height(), area);
+}
+
+// The pie's slices: with several series one per series, sized by its total; with one series
+// one per category.
+void pieValues(const ChartDefinition& chart, int categoryCount, QVector<double>& values, QStringList& names) {
     if (chart.series.size() > 1) {
         for (const auto& s : chart.series) {
             double sum = 0;
-            for (int i = 0; i < out.categoryCount; ++i)
+            for (int i = 0; i < categoryCount; ++i)
                 sum += std::fabs(valueAt(s, i));
             values.append(sum);
             names.append(s.name);
         }
     } else if (chart.series.size() == 1) {
-        for (int i = 0; i < out.categoryCount; ++i) {
+        for (int i = 0; i < categoryCount; ++i) {
             values.append(std::fabs(valueAt(chart.series.first(), i)));
             names.append(i < chart.categories.size() ? chart.categories.at(i) : QString());
         }
     }
+}
+
+void layoutPie(ChartLayout& out, const ChartDefinition& chart, const QFontMetricsF& fm, const QRectF& area) {
+    QVector<double> values;
+    QStringList names;
+    pieValues(chart, out.categoryCount, values, names);
     const double labelRoom = fm.height() * 1.6 + kGap;
     const double diameter =
         std::max(0.0, std::min(area.width() - 2 * labelRoom - 2 * fm.averageCharWidth() * 8,

@@ -207,6 +207,28 @@ double shownHeight(const Section& s) {
     return s.visible ? qMax(0.0, s.height) : 0.0;
 }
 
+// Closes the last page and gives every page its header and footer, bound to the page's first row.
+void finishPages(Layout& layout, Pagination& pagination, QVector<Page>& pages,
+                 const QVector<int>& firstRowOfPage, Section& header, Section& footer) {
+    pagination.finish();
+    const int pageCount = pagination.pageCount();
+    while (pages.size() < pageCount)
+        pages.append(Page{});
+    for (int page = 0; page < pageCount; ++page) {
+        const int firstRow = page < firstRowOfPage.size() ? firstRowOfPage.at(page) : 0;
+        const double headerTop = pagination.pageHeaderTop(page);
+        if (headerTop >= 0) {
+            layout.bind(header, firstRow);
+            layout.emitSection(header, page, headerTop);
+        }
+        if (footer.visible) {
+            layout.bind(footer, firstRow);
+            layout.emitSection(footer, page, pagination.pageFooterTop());
+        }
+    }
+    layout.fillPageCounts(pageCount);
+}
+
 } // namespace
 
 bool Report::Run(const PageSetup& setup) {
@@ -263,26 +285,8 @@ bool Report::Run(const PageSetup& setup) {
 
     // A run stopped in onReportStart has laid out nothing; otherwise every page started so far gets
     // its page header and footer, so a partial report still reads as pages.
-    const bool anythingLaidOut = !pages.isEmpty() || (ok && pagination.pageCount() > 0);
-    if (anythingLaidOut) {
-        pagination.finish();
-        const int pageCount = pagination.pageCount();
-        while (pages.size() < pageCount)
-            pages.append(Page{});
-        for (int page = 0; page < pageCount; ++page) {
-            const int firstRow = page < firstRowOfPage.size() ? firstRowOfPage.at(page) : 0;
-            const double headerTop = pagination.pageHeaderTop(page);
-            if (headerTop >= 0) {
-                layout.bind(PageHeader(), firstRow);
-                layout.emitSection(PageHeader(), page, headerTop);
-            }
-            if (PageFooter().visible) {
-                layout.bind(PageFooter(), firstRow);
-                layout.emitSection(PageFooter(), page, pagination.pageFooterTop());
-            }
-        }
-        layout.fillPageCounts(pageCount);
-    }
+    if (!pages.isEmpty() || (ok && pagination.pageCount() > 0))
+        finishPages(layout, pagination, pages, firstRowOfPage, PageHeader(), PageFooter());
     m_pages.pages = std::move(pages);
     m_hasRun = true;
     return ok;

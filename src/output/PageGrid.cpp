@@ -22,17 +22,18 @@ QColor fillBehind(const QVector<const engine::FillItem*>& fills, const TextItem&
     return {};
 }
 
-} // namespace
+struct PlacedItem {
+    double top;
+    double left;
+    const TextItem* text;
+    const ChartItem* chart;
+    QColor fill;
+};
 
-QVector<PageBand> pageBands(const engine::Page& page, bool keepBlank) {
-    struct Entry {
-        double top;
-        double left;
-        const TextItem* text;
-        const ChartItem* chart;
-        QColor fill;
-    };
-    QVector<Entry> entries;
+// The page's texts (blank ones only when kept) and charts, top to bottom and left to right, each
+// text with the fill drawn behind it.
+QVector<PlacedItem> placedItems(const engine::Page& page, bool keepBlank) {
+    QVector<PlacedItem> entries;
     entries.reserve(page.items.size());
     QVector<const engine::FillItem*> fills; // drawn so far, the latest on top
     for (const engine::PageItem& item : page.items) {
@@ -46,13 +47,34 @@ QVector<PageBand> pageBands(const engine::Page& page, bool keepBlank) {
             fills.push_back(fill);
         }
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    std::stable_sort(entries.begin(), entries.end(), [](const PlacedItem& a, const PlacedItem& b) {
         return a.top != b.top ? a.top < b.top : a.left < b.left;
     });
+    return entries;
+}
 
+// Puts a band's texts (and their fills with them) in order from left to right.
+void sortLeftToRight(PageBand& band) {
+    QVector<int> order(band.texts.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return band.texts.at(a)->rect.left() < band.texts.at(b)->rect.left();
+    });
+    PageBand sorted = band;
+    for (int i = 0; i < order.size(); ++i) {
+        sorted.texts[i] = band.texts.at(order.at(i));
+        sorted.fills[i] = band.fills.at(order.at(i));
+    }
+    band = sorted;
+}
+
+} // namespace
+
+QVector<PageBand> pageBands(const engine::Page& page, bool keepBlank) {
+    const QVector<PlacedItem> entries = placedItems(page, keepBlank);
     QVector<PageBand> bands;
     double bandLineHeight = 0;
-    for (const Entry& e : entries) {
+    for (const PlacedItem& e : entries) {
         if (e.chart) {
             PageBand band;
             band.top = e.top;
@@ -82,19 +104,8 @@ QVector<PageBand> pageBands(const engine::Page& page, bool keepBlank) {
         bands.push_back(band);
         bandLineHeight = height;
     }
-    for (PageBand& band : bands) {
-        QVector<int> order(band.texts.size());
-        std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            return band.texts.at(a)->rect.left() < band.texts.at(b)->rect.left();
-        });
-        PageBand sorted = band;
-        for (int i = 0; i < order.size(); ++i) {
-            sorted.texts[i] = band.texts.at(order.at(i));
-            sorted.fills[i] = band.fills.at(order.at(i));
-        }
-        band = sorted;
-    }
+    for (PageBand& band : bands)
+        sortLeftToRight(band);
     return bands;
 }
 

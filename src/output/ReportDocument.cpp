@@ -380,7 +380,11 @@ void writeReportDocument(const PageCollection& pages, QIODevice& device) {
                    QStringLiteral("writeReportDocument"));
 }
 
-PageCollection parseReportDocument(QByteArrayView data, const QString& fileName) {
+namespace {
+
+// Checks the header against the body it describes (magic, version, flags, size, checksum) and
+// gives the format version.
+quint16 checkedVersion(QByteArrayView data, const QString& fileName) {
     if (data.size() < qsizetype(sizeof kMagic) || std::memcmp(data.data(), kMagic, sizeof kMagic) != 0)
         throw Error(kErrInvalidFileFormat,
                     QStringLiteral("The file '%1' is not a Tallyrow report document.").arg(fileName));
@@ -408,8 +412,14 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
             QStringLiteral("it has %1 bytes more than its header says").arg(body.size() - qsizetype(size)));
     if (reportDocumentChecksum(body) != crc)
         header.fail(QStringLiteral("its checksum does not match its contents"));
+    return version;
+}
 
-    Reader r(body, fileName);
+} // namespace
+
+PageCollection parseReportDocument(QByteArrayView data, const QString& fileName) {
+    const quint16 version = checkedVersion(data, fileName);
+    Reader r(data.sliced(kHeaderSize), fileName);
     PageCollection doc;
     doc.title = r.str("the title");
     const double paperWidth = r.f64("the paper size", 1, kMaxPaper);

@@ -200,19 +200,7 @@ void DayReport::onReportStart() {
         m_chartRows = dayChartColumns(m_in);
         m_detailRows = m_in.ShowDetails ? dayDetailColumns(m_in) : engine::RowSet();
     });
-    run.step([&] {
-        // Unselected weekdays: grey heading, hidden footer total; the Detail field stays bound
-        // to a column the row sets lack and so shows nothing.
-        selectedCount = 0;
-        for (int i = 0; i < 7; ++i) {
-            if (isWeekdaySelected(m_in, i)) {
-                ++selectedCount;
-            } else {
-                label(dayControl("lblDay", i))->color = kGrey;
-                field(dayControl("txtDay", i, "Total"))->visible = false;
-            }
-        }
-    });
+    run.step([&] { selectedCount = greyUnselectedWeekdays(); });
     run.step([&] {
         setHeaderText(QStringLiteral("lblSelectedDays"), QStringLiteral("lblPageSelectedDays"),
                       selectedDaysText(m_in));
@@ -247,14 +235,32 @@ void DayReport::onReportStart() {
     bindResults(run);
     run.step([this] { showHighlights(); });
 
-    if (run.left()) {
-        if (m_source)
-            ignoringFailures([&] { m_source->disconnect(); });
-        m_chartRows = engine::RowSet();
-        m_detailRows = engine::RowSet();
-        m_hasTable = false;
-        Cancel();
+    if (run.left())
+        abandonRun();
+}
+
+int DayReport::greyUnselectedWeekdays() {
+    // An unselected weekday has a grey heading and no footer total; its Detail field stays bound
+    // to a column the row sets lack and so shows nothing.
+    int selected = 0;
+    for (int i = 0; i < 7; ++i) {
+        if (isWeekdaySelected(m_in, i)) {
+            ++selected;
+        } else {
+            label(dayControl("lblDay", i))->color = kGrey;
+            field(dayControl("txtDay", i, "Total"))->visible = false;
+        }
     }
+    return selected;
+}
+
+void DayReport::abandonRun() {
+    if (m_source)
+        ignoringFailures([&] { m_source->disconnect(); });
+    m_chartRows = engine::RowSet();
+    m_detailRows = engine::RowSet();
+    m_hasTable = false;
+    Cancel();
 }
 
 HourGrid DayReport::readGrid(const DayReportInputs& in) const {

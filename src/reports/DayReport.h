@@ -100,6 +100,10 @@ private:
     /// The grid the source gives for `in`.
     HourGrid readGrid(const DayReportInputs& in) const;
     /// The totals of the range and of the previous range, for the key figures.
+    /// Greys the headings of the weekdays left out and hides their totals; the number counted.
+    int greyUnselectedWeekdays();
+    /// What a run left by the user leaves behind: no rows, no table, the connection closed.
+    void abandonRun();
     void readKeyFigureGrids();
     /// Shows the shading legend and the key figures the inputs ask for.
     void showHighlights();

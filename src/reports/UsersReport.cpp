@@ -156,31 +156,33 @@ void UsersReport::onReportStart() {
         ReportFooter().visible = m_in.ShowDetails;
         pageSetupValue = 1;
     });
-    run.step([&] {
-        // The largest lines, the rest summed as "Others", the largest at the top of the list.
-        engine::Chart* c = chart(QStringLiteral("chrtReport"));
-        c->definition.legendLocation = 6;
-        c->dataSource = engine::RowSet();
-        c->dataSource.appendColumn(QStringLiteral("Name"), engine::RowSet::Type::Text, 250);
-        c->dataSource.appendColumn(timeScaleAxisTitle(m_in.ReportTimeScale), engine::RowSet::Type::Double);
-        const double divisor = timeScaleDivisor(m_in.ReportTimeScale);
-        double others = 0;
-        for (std::size_t i = 0; i < m_people.size(); ++i) {
-            const double value = roundHalfEven(static_cast<double>(m_people[i].seconds) / divisor);
-            if (i < std::size_t(kChartLines) || m_people.size() == std::size_t(kChartLines) + 1)
-                c->dataSource.appendRow({personName(m_people[i], m_in.By), value});
-            else
-                others += value;
-        }
-        if (m_people.size() > std::size_t(kChartLines) + 1)
-            c->dataSource.appendRow({QStringLiteral("Others"), others});
-    });
+    run.step([&] { fillChart(); });
     if (run.left()) {
         if (m_source)
             ignoringFailures([&] { m_source->disconnect(); });
         m_hasTable = false;
         Cancel();
     }
+}
+
+void UsersReport::fillChart() {
+    // The largest lines, the rest summed as "Others", the largest at the top of the list.
+    engine::Chart* c = chart(QStringLiteral("chrtReport"));
+    c->definition.legendLocation = 6;
+    c->dataSource = engine::RowSet();
+    c->dataSource.appendColumn(QStringLiteral("Name"), engine::RowSet::Type::Text, 250);
+    c->dataSource.appendColumn(timeScaleAxisTitle(m_in.ReportTimeScale), engine::RowSet::Type::Double);
+    const double divisor = timeScaleDivisor(m_in.ReportTimeScale);
+    double others = 0;
+    for (std::size_t i = 0; i < m_people.size(); ++i) {
+        const double value = roundHalfEven(static_cast<double>(m_people[i].seconds) / divisor);
+        if (i < std::size_t(kChartLines) || m_people.size() == std::size_t(kChartLines) + 1)
+            c->dataSource.appendRow({personName(m_people[i], m_in.By), value});
+        else
+            others += value;
+    }
+    if (m_people.size() > std::size_t(kChartLines) + 1)
+        c->dataSource.appendRow({QStringLiteral("Others"), others});
 }
 
 void UsersReport::fillRows() {

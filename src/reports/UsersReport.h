@@ -70,6 +70,8 @@ protected:
 private:
     void buildDefinition();
     void fillRows();
+    /// The chart's lines: the largest people, the rest summed as "Others".
+    void fillChart();
 
     UsersReportInputs m_in;
     std::shared_ptr<ActivitySource> m_source;

@@ -61,6 +61,28 @@ Office::Office(int users, int computers, std::uint64_t seed) : m_seed(seed) {
     }
 }
 
+namespace {
+
+// The hours of a working day from `start` to `end` (hours of the day), each as busy as the
+// person's diligence, less at lunch and coffee.
+void fillWorkingHours(ActivityRow& row, double start, double end, double diligence,
+                      std::normal_distribution<double>& noise, std::mt19937_64& rng) {
+    for (int h = 0; h < 24; ++h) {
+        const double from = std::max<double>(h, start);
+        const double to = std::min<double>(h + 1, end);
+        if (to <= from)
+            continue;
+        double share = (to - from) * diligence * (1.0 + 0.15 * noise(rng));
+        if (h == 12)
+            share *= 0.35; // lunch
+        else if (h == 15)
+            share *= 0.85; // coffee
+        row.seconds[h] = std::clamp(static_cast<int>(share * 3600), 0, 3600);
+    }
+}
+
+} // namespace
+
 void Office::day(const QDate& date, std::vector<ActivityRow>& out) const {
     const int dayNo = dayNumber(date);
     const int weekday = date.dayOfWeek(); // 1 Monday .. 7 Sunday
@@ -83,20 +105,7 @@ void Office::day(const QDate& date, std::vector<ActivityRow>& out) const {
             ActivityRow& row = (p.laptop >= 0 && uni(rng) < 0.2) ? mobile : office;
             const double start = p.start + 0.4 * noise(rng);
             const double end = p.end + 0.5 * noise(rng);
-            for (int h = 0; h < 24; ++h) {
-                const double from = std::max<double>(h, start);
-                const double to = std::min<double>(h + 1, end);
-                if (to <= from) {
-                    continue;
-                }
-                double share = (to - from) * p.diligence * (1.0 + 0.15 * noise(rng));
-                if (h == 12) {
-                    share *= 0.35; // lunch
-                } else if (h == 15) {
-                    share *= 0.85; // coffee
-                }
-                row.seconds[h] = std::clamp(static_cast<int>(share * 3600), 0, 3600);
-            }
+            fillWorkingHours(row, start, end, p.diligence, noise, rng);
             worked = true;
         }
         // Evenings: now and then an hour or two, on the laptop when there is one.

@@ -306,6 +306,48 @@ void SelectDataDialog::onCancelClicked() {
     run.step([&] { reject(); });
 }
 
+// The new file's path as typed, with ".yrd" added when it names neither kind: it must have its
+// folder, and a file already there is overwritten only when the user says Yes.
+bool SelectDataDialog::newTargetAgreed(StepRunner& run, QString& target) {
+    bool stop = false;
+    // Every step below works on the target: without one there is nothing to go on with.
+    if (!run.step([&] {
+            target = m_pathField->Path();
+            const QString extension = target.right(4).toLower();
+            if (extension != u".yrd"_s && extension != u".mdb"_s)
+                target += u".yrd"_s;
+        }))
+        return false;
+
+    // A name without its folder would land wherever the program happened to be started; a server
+    // URI is no file either (and its password is never shown).
+    run.step([&] {
+        if (!QDir::isAbsolutePath(target)) {
+            MsgBox(m_session,
+                   u"Please type the full path of the new file, with its folder, for example "_s +
+                       QDir::homePath() + u"/Tallyrow/data.yrd."_s,
+                   MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
+            stop = true;
+        }
+    });
+    if (stop)
+        return false;
+
+    // An unanswered question is no Yes: the file stays as it is.
+    const bool overwriteAsked = run.step([&] {
+        if (DoesFileExist(target)) {
+            const int answer = MsgBox(
+                m_session,
+                u"There is already a file named "_s + redactedPostgresUri(target) +
+                    u" Are you sure you want to overwrite it? This will permanently destroy "
+                    u"all data in the existing file. "_s,
+                MsgFlag::YesNo | MsgFlag::Question | MsgFlag::DefaultButton2, kNoTitle, {}, 0, {}, this);
+            stop = answer == MsgAnswer::No;
+        }
+    });
+    return overwriteAsked && !stop;
+}
+
 void SelectDataDialog::onNewClicked() {
     StepRunner run(askThrough(m_session.errorReporter.get()), u"creating a new data file&"_s);
     QString templatePath;
@@ -326,42 +368,7 @@ void SelectDataDialog::onNewClicked() {
     if (!templateChecked || stop)
         return;
 
-    // Every step below works on the target: without one there is nothing to go on with.
-    if (!run.step([&] {
-            target = m_pathField->Path();
-            const QString extension = target.right(4).toLower();
-            if (extension != u".yrd"_s && extension != u".mdb"_s)
-                target += u".yrd"_s;
-        }))
-        return;
-
-    // A name without its folder would land wherever the program happened to be started; a server
-    // URI is no file either (and its password is never shown).
-    run.step([&] {
-        if (!QDir::isAbsolutePath(target)) {
-            MsgBox(m_session,
-                   u"Please type the full path of the new file, with its folder, for example "_s +
-                       QDir::homePath() + u"/Tallyrow/data.yrd."_s,
-                   MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
-            stop = true;
-        }
-    });
-    if (stop)
-        return;
-
-    // An unanswered question is no Yes: the file stays as it is.
-    const bool overwriteAsked = run.step([&] {
-        if (DoesFileExist(target)) {
-            const int answer = MsgBox(
-                m_session,
-                u"There is already a file named "_s + redactedPostgresUri(target) +
-                    u" Are you sure you want to overwrite it? This will permanently destroy "
-                    u"all data in the existing file. "_s,
-                MsgFlag::YesNo | MsgFlag::Question | MsgFlag::DefaultButton2, kNoTitle, {}, 0, {}, this);
-            stop = answer == MsgAnswer::No;
-        }
-    });
-    if (!overwriteAsked || stop)
+    if (!newTargetAgreed(run, target))
         return;
 
     if (!folderReady(run, target))

@@ -47,6 +47,7 @@ private:
     void onApplyClicked();
     void onCancelClicked();
     void onNewClicked();
+    bool newTargetAgreed(StepRunner& run, QString& target);
     bool folderReady(StepRunner& run, const QString& target);
     void buildLayout();
 

@@ -200,21 +200,7 @@ bool SaveAsDialog::saveCurrentReport() {
     if (run.left())
         return true;
     if (saved) {
-        run.step([&] {
-            MessageBoxEx& box = sharedMessageBox(m_session);
-            box.setShowCheckBox(true);
-            box.setCheckBoxCaption(u"Don't show this message again"_s);
-            box.Show(u"Report saved as: "_s + path,
-                     MsgFlag::OKOnly | MsgFlag::Information | MsgFlag::SetForeground, u"Report saved"_s,
-                     QString(), -1, u"Report saved confirmation"_s, this);
-        });
-        // The folder the user actually saved to is the one to offer next time.
-        run.step([&] {
-            QString folder = QFileInfo(path).absolutePath();
-            if (!folder.endsWith(u'/'))
-                folder += u'/';
-            SetRegSetting(u"LastReportFolder"_s, folder, QString(), true, kSettingsHive);
-        });
+        confirmSaved(run, path);
     } else {
         run.step([&] {
             Message(m_session,
@@ -224,6 +210,24 @@ bool SaveAsDialog::saveCurrentReport() {
         });
     }
     return true;
+}
+
+void SaveAsDialog::confirmSaved(StepRunner& run, const QString& path) {
+    run.step([&] {
+        MessageBoxEx& box = sharedMessageBox(m_session);
+        box.setShowCheckBox(true);
+        box.setCheckBoxCaption(u"Don't show this message again"_s);
+        box.Show(u"Report saved as: "_s + path,
+                 MsgFlag::OKOnly | MsgFlag::Information | MsgFlag::SetForeground, u"Report saved"_s,
+                 QString(), -1, u"Report saved confirmation"_s, this);
+    });
+    // The folder the user actually saved to is the one to offer next time.
+    run.step([&] {
+        QString folder = QFileInfo(path).absolutePath();
+        if (!folder.endsWith(u'/'))
+            folder += u'/';
+        SetRegSetting(u"LastReportFolder"_s, folder, QString(), true, kSettingsHive);
+    });
 }
 
 } // namespace tallyrow

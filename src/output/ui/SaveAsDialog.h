@@ -1,7 +1,6 @@
 #pragma once
 
 #include "output/SaveShownReport.h"
-
 #include "support/Session.h"
 
 #include <QDialog>
@@ -14,6 +13,7 @@ class QPushButton;
 namespace tallyrow {
 
 class BrowseButton;
+class StepRunner;
 namespace engine {
 class Report;
 struct PageCollection;
@@ -50,6 +50,8 @@ private:
     void onFormatChosen();
     void onOkClicked();
     void onCancelClicked();
+    /// Says the report was saved (a box the user may turn off) and remembers its folder.
+    void confirmSaved(StepRunner& run, const QString& path);
     QString proposedPath() const;
     ReportFormat chosenFormat() const;
 

@@ -620,6 +620,32 @@ void MainWindow::connectOptionChanges() {
     connect(m_unitsEdit, &QLineEdit::textChanged, this, clear);
 }
 
+// Until the data file is usable, the user is offered the data file dialog; false when the user
+// would rather close (or chose Abort in an error report about the file).
+bool MainWindow::settleDataFile() {
+    while (!CheckData(m_session, QString(), askThrough(m_session.errorReporter.get()))) {
+        // Abort in an error report about the file ends the program here and now.
+        if (m_session.ended)
+            return false;
+        bool cancelled = false;
+        {
+            SelectDataDialog dialog(m_session, this);
+            runDialog(dialog);
+            cancelled = dialog.cancelled();
+        }
+        if (m_session.ended)
+            return false;
+        if (!cancelled)
+            continue;
+        const int answer = MsgBox(
+            m_session, kProductName + u" needs a data file to operate. Are you sure you want to close?"_s,
+            MsgFlag::YesNo | MsgFlag::Question, u"Confirm shutdown"_s, QString(), 0, QString(), nullptr);
+        if (answer == MsgAnswer::Yes)
+            return false;
+    }
+    return true;
+}
+
 bool MainWindow::load() {
     StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the main window&"_s);
     bool unload = false;
@@ -636,34 +662,7 @@ bool MainWindow::load() {
     });
     if (m_session.ended)
         return false;
-    run.step([&] {
-        while (!CheckData(m_session, QString(), askThrough(m_session.errorReporter.get()))) {
-            // Abort in an error report about the file ends the program here and now.
-            if (m_session.ended) {
-                unload = true;
-                return;
-            }
-            bool cancelled = false;
-            {
-                SelectDataDialog dialog(m_session, this);
-                runDialog(dialog);
-                cancelled = dialog.cancelled();
-            }
-            if (m_session.ended) {
-                unload = true;
-                return;
-            }
-            if (!cancelled)
-                continue;
-            const int answer = MsgBox(
-                m_session, kProductName + u" needs a data file to operate. Are you sure you want to close?"_s,
-                MsgFlag::YesNo | MsgFlag::Question, u"Confirm shutdown"_s, QString(), 0, QString(), nullptr);
-            if (answer == MsgAnswer::Yes) {
-                unload = true;
-                return;
-            }
-        }
-    });
+    run.step([&] { unload = !settleDataFile(); });
     if (unload) {
         m_unloaded = true;
         close();

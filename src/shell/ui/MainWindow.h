@@ -99,6 +99,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    /// Offers the data file dialog until the data file is usable; false when the program is to close.
+    bool settleDataFile();
     void buildControls();
     /// Makes the options scroll where needed and sizes the window to the screen it is on.
     void fitToScreen();
