@@ -895,7 +895,7 @@ void MainWindow::storeLoadFinished(int generation) {
         // not printed as if current, until a good run.
         markReportOutOfDate(u"the data file changed and could not be read again (%1)"_s.arg(
             job->error().section(u'\n', 0, 0)));
-        showLoadFailure(m_loadPath, job->error());
+        showLoadFailure(m_loadPath, job->error(), preview);
         return;
     }
     ignoringFailures([&] {
@@ -981,11 +981,25 @@ void MainWindow::checkDataFileChanged() {
     startStoreLoad(m_planner->dataFile());
 }
 
-void MainWindow::showLoadFailure(const QString& path, const QString& reason) {
+void MainWindow::showLoadFailure(const QString& path, const QString& reason, bool preview) {
     // A file that does not open at all is reported as opening it for the list always was.
     std::unique_ptr<Connection> cn;
-    const bool opens = OpenCN(cn, path, askThrough(m_session.errorReporter.get()));
+    bool retried = false;
+    const FailureHandler ask = askThrough(m_session.errorReporter.get());
+    const bool opens = OpenCN(cn, path, [&](const Failure& failure) {
+        const StepAnswer answer = ask(failure);
+        retried = retried || answer == StepAnswer::Retry;
+        return answer;
+    });
     CloseCN(cn);
+    if (opens && retried) {
+        // The file was put right while the error report was open: it is read again, and the
+        // reason it was refused before no longer holds.
+        m_watchHeld = false;
+        m_previewPending = preview;
+        startStoreLoad(path);
+        return;
+    }
     ignoringFailures([&] {
         if (!opens)
             MsgBox(

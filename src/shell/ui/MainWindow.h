@@ -136,8 +136,10 @@ private:
     /// the same page and zoom, the focus left where it is.
     void followFile();
     void applyRefreshedList(const UserListLoad& list);
-    /// Says why the data file could not be read, as opening it for the list says it.
-    void showLoadFailure(const QString& path, const QString& reason);
+    /// Says why the data file could not be read, as opening it for the list says it; a file put
+    /// right while the error report about it was open (Retry) is read again instead, and a
+    /// waiting preview made from it.
+    void showLoadFailure(const QString& path, const QString& reason, bool preview);
     /// Whether the preview can run now with the data file as it is; if not, a read is under way
     /// and the preview runs when it ends.
     bool previewDataReady();

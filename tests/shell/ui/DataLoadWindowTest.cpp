@@ -194,6 +194,41 @@ TEST_F(DataLoadWindow, AReportWhoseFileCouldNotBeReadAgainIsMarkedOutOfDate) {
     EXPECT_TRUE(action(u"mnuFileSave"_s)->isEnabled()) << "what is shown can still be kept";
 }
 
+// The file is put right while the error report about it is open: Retry reads it again, and the
+// reason it was refused before is not shown as if it still held.
+TEST_F(DataLoadWindow, AFilePutRightWhileItsErrorReportIsOpenIsReadAgainOnRetry) {
+    struct PuttingRight final : ErrorReporter {
+        QString ReportError(bool, const QString&, long, const QString&, long, const QString&) override {
+            ++reports;
+            return putRight() ? ReportAnswer::Retry : ReportAnswer::Ignore;
+        }
+        std::function<bool()> putRight;
+        int reports = 0;
+    };
+    auto reporter = std::make_unique<PuttingRight>();
+    PuttingRight* reports = reporter.get();
+    session().errorReporter = std::move(reporter);
+    load(office());
+    QFile::copy(dataPath, dataPath + u".good"_s);
+    reports->putRight = [this] {
+        return QFile::remove(dataPath) && QFile::copy(dataPath + u".good"_s, dataPath);
+    };
+    QFile garbage(dataPath);
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    garbage.write(QByteArray(8192, 'x'));
+    garbage.close();
+    messageBox()->clearRequests();
+
+    window->checkDataFileChanged();
+    if (!window->isLoadingData())
+        window->checkDataFileChanged();
+    ASSERT_TRUE(window->isLoadingData());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reports->reports > 0 && !window->isLoadingData(); }, 20000));
+    EXPECT_EQ(reports->reports, 1);
+    EXPECT_TRUE(boxes().isEmpty()) << boxes().constFirst().prompt.toStdString();
+    EXPECT_TRUE(previewAndWait()) << "the file read again serves the report";
+}
+
 // With "Refresh automatically" the shown report follows the file as the monitoring product
 // writes: made again from the new rows, at the same zoom, the focus where the user left it.
 TEST_F(DataLoadWindow, AFollowedReportIsMadeAgainWhenTheFileChanges) {
