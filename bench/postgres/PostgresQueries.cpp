@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     };
     if (args[1] == QLatin1String("day")) {
         DayReportInputs in;
-        in.Range = {from, to};
+        in.range = {from, to};
         print(SqlExecutor::statement(dayQuery(in)));
     } else {
         print(SqlExecutor::statement(

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     auto print = [&](const QString& jet) { std::printf("%s;\n", qUtf8Printable(translator.translate(jet))); };
     if (args[1] == QLatin1String("day")) {
         DayReportInputs in;
-        in.Range = {from, to};
+        in.range = {from, to};
         print(SqlExecutor::statement(dayQuery(in)));
     } else {
         print(SqlExecutor::statement(

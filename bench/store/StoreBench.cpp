@@ -139,9 +139,9 @@ int main(int argc, char** argv) {
     };
     auto dayCase = [&](const QString& u, const QString& c) {
         DayReportInputs in;
-        in.Range = {from, to};
-        in.UserFilter = u;
-        in.ComputerFilter = c;
+        in.range = {from, to};
+        in.userFilter = u;
+        in.computerFilter = c;
         return both(dayQuery(in));
     };
     auto totalsCase = [&](const QString& period) {

@@ -481,7 +481,7 @@ void writeReportXlsx(const DayReport& report, const QString& path) {
             table.chartLastColumn = t;
         }
     }
-    table.chartType = report.ChartType();
+    table.chartType = report.inputs().chartType;
     table.categoryTitle = axisOf(report, engine::AxisId::Category).title;
     table.valueTitle = axisOf(report, engine::AxisId::Value).title;
     writeWorkbook(table, path);
@@ -490,7 +490,7 @@ void writeReportXlsx(const DayReport& report, const QString& path) {
 void writeReportXlsx(const TotalsReport& report, const QString& path) {
     SheetTable table = sheetHeader(report, {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s});
     table.columns = {{u"Period"_s, false, true, false}, {u"Total"_s, true, false, false}};
-    const bool compare = report.Compare();
+    const bool compare = report.inputs().compare;
     if (compare)
         table.columns.append({u"Previous"_s, true, false, false});
     const QVector<TotalsReport::PeriodTotal>& previous = report.previousTotals();
@@ -503,9 +503,9 @@ void writeReportXlsx(const TotalsReport& report, const QString& path) {
     }
     table.chartFirstColumn = 1;
     // A pie keeps to the report's own range, as on the page.
-    table.chartLastColumn = compare && report.ChartType() != engine::ChartType::Pie2D ? 2 : 1;
+    table.chartLastColumn = compare && report.inputs().chartType != engine::ChartType::Pie2D ? 2 : 1;
     table.lastSeriesLighter = table.chartLastColumn == 2;
-    table.chartType = report.ChartType();
+    table.chartType = report.inputs().chartType;
     table.categoryTitle = axisOf(report, engine::AxisId::Category).title;
     table.valueTitle = axisOf(report, engine::AxisId::Value).title;
     writeWorkbook(table, path);

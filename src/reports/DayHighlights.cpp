@@ -91,7 +91,7 @@ DayKeyFigures dayKeyFigures(const HourGrid& shown, const HourGrid& totals, const
     DayKeyFigures f;
     f.activeSeconds = weekdaySeconds(totals, inputs);
     f.previousSeconds = weekdaySeconds(previousTotals, inputs);
-    f.previous = previousDayRange(inputs.Range);
+    f.previous = previousDayRange(inputs.range);
     // Whether there was activity is a question for the totals: a minimum, or a few seconds
     // averaged over the weekdays, shows 0 everywhere although the range holds activity.
     if (f.activeSeconds <= 0)

@@ -21,7 +21,7 @@ const std::array<ReportWeekday, 7>& reportWeekdays() {
 }
 
 bool isWeekdaySelected(const DayReportInputs& inputs, int index) {
-    return index >= 0 && index < 7 && inputs.Days.contains(Qt::DayOfWeek(index + 1));
+    return index >= 0 && index < 7 && inputs.days.contains(Qt::DayOfWeek(index + 1));
 }
 
 QStringList selectedWeekdayNames(const DayReportInputs& inputs) {
@@ -38,7 +38,7 @@ QString selectedDaysText(const DayReportInputs& inputs) {
 }
 
 std::uint8_t dayWeekdayMask(const DayReportInputs& inputs) {
-    const std::uint8_t mask = inputs.Days.remainderMask();
+    const std::uint8_t mask = inputs.days.remainderMask();
     // Without a selected weekday every weekday's rows are read, as they always were; the
     // all-days column then stays 0 (averageAllDays) and no weekday column is shown.
     return mask == 0 ? ActivityQuery::kEveryWeekday : mask;
@@ -94,9 +94,9 @@ std::optional<QString> dayValueAxisTitle(DayFigure figure) {
 
 ActivityQuery dayQuery(const DayReportInputs& inputs) {
     // Day numbers as the report counts them: a date that is none fails the step that asks.
-    const DayRange range{dayNumber(inputs.Range.start), dayNumber(inputs.Range.end)};
-    return ActivityQuery::hourAggregates(range, inputs.UserFilter, inputs.ComputerFilter,
-                                         dayWeekdayMask(inputs), dayAggregate(inputs.TotalType));
+    const DayRange range{dayNumber(inputs.range.start), dayNumber(inputs.range.end)};
+    return ActivityQuery::hourAggregates(range, inputs.userFilter, inputs.computerFilter,
+                                         dayWeekdayMask(inputs), dayAggregate(inputs.figure));
 }
 
 HourGrid dayGrid(const ActivityAnswer& answer) {
@@ -148,8 +148,7 @@ engine::RowSet dayColumns(const DayReportInputs& inputs, bool weekdays, bool all
 } // namespace
 
 engine::RowSet dayChartColumns(const DayReportInputs& inputs) {
-    return dayColumns(inputs, inputs.ShowEachDay != DayColumns::Average,
-                      inputs.ShowEachDay != DayColumns::EachDay);
+    return dayColumns(inputs, inputs.columns != DayColumns::Average, inputs.columns != DayColumns::EachDay);
 }
 
 engine::RowSet dayDetailColumns(const DayReportInputs& inputs) {

@@ -24,20 +24,20 @@ enum class DayFigure : std::int32_t { Average = 0, Total = 1, Maximum = 2, Minim
 enum class DayColumns : std::int32_t { Average = 0, EachDay = 1, EachDayAndAverage = 2 };
 
 struct DayReportInputs {
-    DateRange Range; ///< the days the report covers
+    DateRange range; ///< the days the report covers
     /// The weekdays whose rows count, Monday first (index 0 Monday … 6 Sunday).
-    WeekdaySet Days = WeekdaySet::all();
-    DayColumns ShowEachDay = DayColumns::Average;
-    DayFigure TotalType = DayFigure::Average; ///< a value outside the list counts as Total
-    std::int32_t ChartType = engine::ChartType::Line2D;
-    bool ShowDetails = false;
-    bool ShadeTable = false; ///< the table's cells shaded by their value, with a legend
-    bool KeyFigures = false; ///< the key-figures band under the chart on the first page
-    QString UserFilter;      ///< "" = all users
-    QString ComputerFilter;  ///< "" = any computer
+    WeekdaySet days = WeekdaySet::all();
+    DayColumns columns = DayColumns::Average;
+    DayFigure figure = DayFigure::Average; ///< a value outside the list counts as Total
+    std::int32_t chartType = engine::ChartType::Line2D;
+    bool showDetails = false;
+    bool shadeTable = false; ///< the table's cells shaded by their value, with a legend
+    bool keyFigures = false; ///< the key-figures band under the chart on the first page
+    QString userFilter;      ///< "" = all users
+    QString computerFilter;  ///< "" = any computer
     /// What the run reads: a data file path or a server URI. Empty reads nothing (the run
     /// says it cannot open a connection).
-    QString DataFile;
+    QString dataFile;
 };
 
 /// One weekday of the report's fixed order (Monday first): its weekday remainder (day number

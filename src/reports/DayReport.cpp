@@ -194,11 +194,11 @@ void DayReport::onReportStart() {
 
     run.step([&] {
         setHeaderText(QStringLiteral("lblDateRange"), QStringLiteral("lblPageDateRange"),
-                      dateRangeText(m_in.Range, services().locale()));
+                      dateRangeText(m_in.range, services().locale()));
     });
     run.step([&] {
         m_chartRows = dayChartColumns(m_in);
-        m_detailRows = m_in.ShowDetails ? dayDetailColumns(m_in) : engine::RowSet();
+        m_detailRows = m_in.showDetails ? dayDetailColumns(m_in) : engine::RowSet();
     });
     run.step([&] { selectedCount = greyUnselectedWeekdays(); });
     run.step([&] {
@@ -216,15 +216,15 @@ void DayReport::onReportStart() {
     }
     run.step([&] {
         setHeaderText(QStringLiteral("lblReportTotalType"), QStringLiteral("lblPageReportTotalType"),
-                      dayTotalTypeSentence(m_in.TotalType));
+                      dayTotalTypeSentence(m_in.figure));
     });
     run.step([&] {
         setHeaderText(QStringLiteral("lblUserName"), QStringLiteral("lblUserNamePage"),
-                      userComputerText(m_in.UserFilter, m_in.ComputerFilter));
+                      userComputerText(m_in.userFilter, m_in.computerFilter));
     });
     run.step([&] { m_grid = readGrid(m_in); });
     run.step([&] {
-        if (m_in.KeyFigures)
+        if (m_in.keyFigures)
             readKeyFigureGrids();
     });
     run.step([&] { m_source->disconnect(); });
@@ -271,14 +271,14 @@ void DayReport::readKeyFigureGrids() {
     // Active time is the total whatever the table shows; the weekday columns of a total run
     // already hold it.
     DayReportInputs totals = m_in;
-    totals.TotalType = DayFigure::Total;
-    m_totalsGrid = dayAggregate(m_in.TotalType) == HourAggregate::Total ? m_grid : readGrid(totals);
-    totals.Range = previousDayRange(m_in.Range);
+    totals.figure = DayFigure::Total;
+    m_totalsGrid = dayAggregate(m_in.figure) == HourAggregate::Total ? m_grid : readGrid(totals);
+    totals.range = previousDayRange(m_in.range);
     m_previousTotalsGrid = readGrid(totals);
 }
 
 void DayReport::showHighlights() {
-    if (m_in.KeyFigures) {
+    if (m_in.keyFigures) {
         const QStringList lines = dayKeyFigureTexts(
             dayKeyFigures(m_grid, m_totalsGrid, m_previousTotalsGrid, m_in), services().locale());
         label(QStringLiteral("lblKeyFigures"))->visible = true;
@@ -288,7 +288,7 @@ void DayReport::showHighlights() {
             line->visible = true;
         }
     }
-    if (!m_in.ShadeTable || !m_in.ShowDetails)
+    if (!m_in.shadeTable || !m_in.showDetails)
         return;
     m_shadeMaximum = dayShadeMaximum(m_grid, m_in);
     ReportFooter().height = kShadedFooterHeight;
@@ -324,7 +324,7 @@ void DayReport::shadeCell(engine::Field& cell, double value) {
 void DayReport::bindResults(StepRunner& run) {
     run.step([this] { fillDayRowSet(m_chartRows, m_grid); });
     run.step([this] {
-        if (m_in.ShowDetails) {
+        if (m_in.showDetails) {
             fillDayRowSet(m_detailRows, m_grid);
             setDataSource(m_detailRows.clone());
         } else {
@@ -332,27 +332,27 @@ void DayReport::bindResults(StepRunner& run) {
         }
     });
     run.step([this] {
-        Detail().visible = m_in.ShowDetails;
-        PageHeader().visible = m_in.ShowDetails;
-        ReportFooter().visible = m_in.ShowDetails;
+        Detail().visible = m_in.showDetails;
+        PageHeader().visible = m_in.showDetails;
+        ReportFooter().visible = m_in.showDetails;
     });
     run.step([this] {
         engine::Chart* c = chart(QStringLiteral("chrtReport"));
-        if (const auto title = dayValueAxisTitle(m_in.TotalType))
+        if (const auto title = dayValueAxisTitle(m_in.figure))
             c->Axis(engine::AxisId::Value).title = *title;
-        c->definition.chartType = m_in.ChartType;
+        c->definition.chartType = m_in.chartType;
         c->definition.legendLocation = 6;
         if (m_chartRows.rowCount() > 12) {
             c->Axis(engine::AxisId::Category).majorGridStyle = 0;
             c->Axis(engine::AxisId::Category).tickStyle = 0;
         }
         c->dataSource = m_chartRows.clone();
-        if (m_in.ShowEachDay == DayColumns::EachDayAndAverage &&
-            engine::chartKind(m_in.ChartType) == engine::ChartLayout::Kind::Pie) {
+        if (m_in.columns == DayColumns::EachDayAndAverage &&
+            engine::chartKind(m_in.chartType) == engine::ChartLayout::Kind::Pie) {
             // A pie's slices are shares of one whole: the weekdays' average is no share of the
             // weekdays, so beside them it stays out of the pie. Alone it keeps its pie of hours.
             DayReportInputs weekdaysOnly = m_in;
-            weekdaysOnly.ShowEachDay = DayColumns::EachDay;
+            weekdaysOnly.columns = DayColumns::EachDay;
             c->dataSource = dayChartColumns(weekdaysOnly);
             fillDayRowSet(c->dataSource, m_grid);
         }
@@ -365,7 +365,7 @@ void DayReport::bindResults(StepRunner& run) {
 }
 
 void DayReport::onDetailFormat() {
-    if (!m_in.ShowDetails)
+    if (!m_in.showDetails)
         return;
     StepRunner run(runFailureHandler(), QStringLiteral("laying out the Day report&"));
     // Totals and shades come from the table's figures, never from the texts that show them.
@@ -375,7 +375,7 @@ void DayReport::onDetailFormat() {
     for (int i = 0; i < 7; ++i)
         run.step([&] { sum += cellValue(dayControl("txtDay", i)); });
     run.step([&] { field(QStringLiteral("txtTotal"))->text = QString::number(roundHalfEven(sum), 'f', 0); });
-    if (m_in.ShadeTable) {
+    if (m_in.shadeTable) {
         for (int i = 0; i < 7; ++i)
             run.step([&] { shadeCell(*field(dayControl("txtDay", i)), cellValue(dayControl("txtDay", i))); });
         run.step([&] {
@@ -387,7 +387,7 @@ void DayReport::onDetailFormat() {
 }
 
 void DayReport::onReportFooterFormat() {
-    if (!m_in.ShowDetails)
+    if (!m_in.showDetails)
         return;
     StepRunner run(runFailureHandler(), QStringLiteral("adding the Day report's totals&"));
     // Every figure of the weekday columns, as their totals add them.

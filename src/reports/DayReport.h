@@ -25,46 +25,11 @@ public:
     explicit DayReport(QObject* parent = nullptr);
     ~DayReport() override;
 
-    // Inputs
-    DateRange range() const { return m_in.Range; }
-    void setRange(const DateRange& range) { m_in.Range = range; }
-    bool IncludeMonday() const { return m_in.Days.contains(Qt::Monday); }
-    void setIncludeMonday(bool on) { m_in.Days.set(Qt::Monday, on); }
-    bool IncludeTuesday() const { return m_in.Days.contains(Qt::Tuesday); }
-    void setIncludeTuesday(bool on) { m_in.Days.set(Qt::Tuesday, on); }
-    bool IncludeWednesday() const { return m_in.Days.contains(Qt::Wednesday); }
-    void setIncludeWednesday(bool on) { m_in.Days.set(Qt::Wednesday, on); }
-    bool IncludeThursday() const { return m_in.Days.contains(Qt::Thursday); }
-    void setIncludeThursday(bool on) { m_in.Days.set(Qt::Thursday, on); }
-    bool IncludeFriday() const { return m_in.Days.contains(Qt::Friday); }
-    void setIncludeFriday(bool on) { m_in.Days.set(Qt::Friday, on); }
-    bool IncludeSaturday() const { return m_in.Days.contains(Qt::Saturday); }
-    void setIncludeSaturday(bool on) { m_in.Days.set(Qt::Saturday, on); }
-    bool IncludeSunday() const { return m_in.Days.contains(Qt::Sunday); }
-    void setIncludeSunday(bool on) { m_in.Days.set(Qt::Sunday, on); }
-    DayColumns ShowEachDay() const { return m_in.ShowEachDay; }
-    void setShowEachDay(DayColumns v) { m_in.ShowEachDay = v; }
-    DayFigure TotalType() const { return m_in.TotalType; }
-    void setTotalType(DayFigure v) { m_in.TotalType = v; }
-    std::int32_t ChartType() const { return m_in.ChartType; }
-    void setChartType(std::int32_t v) { m_in.ChartType = v; }
-    bool ShowDetails() const { return m_in.ShowDetails; }
-    void setShowDetails(bool on) { m_in.ShowDetails = on; }
-    bool ShadeTable() const { return m_in.ShadeTable; }
-    void setShadeTable(bool on) { m_in.ShadeTable = on; }
-    bool KeyFigures() const { return m_in.KeyFigures; }
-    void setKeyFigures(bool on) { m_in.KeyFigures = on; }
-    QString UserFilter() const { return m_in.UserFilter; }
-    void setUserFilter(const QString& name) { m_in.UserFilter = name; }
-    QString ComputerFilter() const { return m_in.ComputerFilter; }
-    void setComputerFilter(const QString& name) { m_in.ComputerFilter = name; }
-    /// The data file or server URI the run's source reads, as the report names it.
-    QString DataFile() const { return m_in.DataFile; }
-    void setDataFile(const QString& source) { m_in.DataFile = source; }
-
-    /// All inputs at once.
+    /// The inputs of the next run, all at once; the range on its own.
     const DayReportInputs& inputs() const { return m_in; }
     void setInputs(const DayReportInputs& inputs) { m_in = inputs; }
+    DateRange range() const { return m_in.range; }
+    void setRange(const DateRange& range) { m_in.range = range; }
 
     /// What a run reads its figures from; without one it reads nothing (and says it cannot
     /// open a connection).

@@ -69,7 +69,7 @@ QByteArray reportCsv(const DayReport& report) {
 
 QByteArray reportCsv(const TotalsReport& report) {
     QString out;
-    const bool compare = report.Compare();
+    const bool compare = report.inputs().compare;
     QStringList header{QStringLiteral("Period"), QStringLiteral("Total")};
     if (compare)
         header << QStringLiteral("Previous");

@@ -22,19 +22,19 @@ enum class TotalsPeriod : std::int32_t { Days = 0, Weeks = 1, Months = 2, Years 
 
 /// The inputs of the Totals report, as the main window (or the command-line tool) sets them.
 struct TotalsReportInputs {
-    DateRange Range;        ///< the days the report covers
-    std::int32_t Units = 1; ///< period units per period; below 1 counts as 1
-    TotalsPeriod Period = TotalsPeriod::Days;
-    std::int32_t ChartType = engine::ChartType::Line2D;
-    bool ShowDetails = false;
-    QString UserFilter;                             ///< "" = all users
-    QString ComputerFilter;                         ///< "" = any computer
-    TimeScale ReportTimeScale = TimeScale::Minutes; ///< a value outside the list counts as seconds
+    DateRange range;        ///< the days the report covers
+    std::int32_t units = 1; ///< period units per period; below 1 counts as 1
+    TotalsPeriod period = TotalsPeriod::Days;
+    std::int32_t chartType = engine::ChartType::Line2D;
+    bool showDetails = false;
+    QString userFilter;                       ///< "" = all users
+    QString computerFilter;                   ///< "" = any computer
+    TimeScale timeScale = TimeScale::Minutes; ///< a value outside the list counts as seconds
     /// What the run reads: a data file path or a server URI. Empty reads nothing.
-    QString DataFile;
+    QString dataFile;
     /// Also show each period of the previous range of the same length ("Previous" column, a
     /// second chart series, the change of the grand total in percent).
-    bool Compare = false;
+    bool compare = false;
 };
 
 /// The time scale a name of the main window's list gives ("seconds", "minutes", "hours",

@@ -89,17 +89,17 @@ void TotalsReport::onReportStart() {
         QVector<PeriodSpan> periods;
         run.step([&] {
             label(QStringLiteral("lblUserComputer"))->caption =
-                userComputerText(m_in.UserFilter, m_in.ComputerFilter);
+                userComputerText(m_in.userFilter, m_in.computerFilter);
         });
         run.step([&] {
-            periods = totalsPeriods(m_in.Range, periodCode(m_in.Period), m_in.Units);
+            periods = totalsPeriods(m_in.range, periodCode(m_in.period), m_in.units);
             m_periods = periods;
             totals = totalsOf(periods, divisor);
         });
-        if (m_in.Compare) {
+        if (m_in.compare) {
             run.step([&] {
                 const QVector<PeriodSpan> earlier =
-                    previousPeriods(periods, m_in.Range, periodCode(m_in.Period), m_in.Units);
+                    previousPeriods(periods, m_in.range, periodCode(m_in.period), m_in.units);
                 previous = totalsOf(earlier, divisor);
             });
         }
@@ -111,7 +111,7 @@ void TotalsReport::onReportStart() {
             m_hasTable = true;
         });
     }
-    if (m_in.Compare)
+    if (m_in.compare)
         run.step([this] { addComparisonControls(); });
     bindResults(run);
 
@@ -125,17 +125,17 @@ void TotalsReport::onReportStart() {
 
 void TotalsReport::prepareRun(StepRunner& run, int& divisor) {
     run.step([&] {
-        label(QStringLiteral("lblDateRange"))->caption = dateRangeText(m_in.Range, services().locale());
+        label(QStringLiteral("lblDateRange"))->caption = dateRangeText(m_in.range, services().locale());
     });
-    run.step([&] { label(QStringLiteral("lblGroup"))->caption = groupText(m_in.Units, m_in.Period); });
+    run.step([&] { label(QStringLiteral("lblGroup"))->caption = groupText(m_in.units, m_in.period); });
     run.step([&] {
-        if (m_in.Units < 1)
-            m_in.Units = 1;
+        if (m_in.units < 1)
+            m_in.units = 1;
     });
     run.step([&] {
-        divisor = timeScaleDivisor(m_in.ReportTimeScale);
+        divisor = timeScaleDivisor(m_in.timeScale);
         chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Value).title =
-            timeScaleAxisTitle(m_in.ReportTimeScale);
+            timeScaleAxisTitle(m_in.timeScale);
     });
     run.step([&] {
         m_rows = engine::RowSet();
@@ -143,14 +143,14 @@ void TotalsReport::prepareRun(StepRunner& run, int& divisor) {
         // Whole units, held as a double: a year of seconds for a large office passes the 32-bit
         // range (about 68 years of one person's seconds), and a clamped total would be wrong.
         m_rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
-        if (m_in.Compare)
+        if (m_in.compare)
             m_rows.appendColumn(QStringLiteral("Previous"), engine::RowSet::Type::Double);
     });
 }
 
 QVector<TotalsReport::PeriodTotal> TotalsReport::totalsOf(const QVector<PeriodSpan>& periods, int divisor) {
     const std::vector<std::int64_t> seconds =
-        m_source->answer(totalsQuery(periods, m_in.UserFilter, m_in.ComputerFilter)).seconds;
+        m_source->answer(totalsQuery(periods, m_in.userFilter, m_in.computerFilter)).seconds;
     QVector<PeriodTotal> totals;
     totals.reserve(periods.size());
     for (qsizetype i = 0; i < periods.size(); ++i) {
@@ -169,7 +169,7 @@ void TotalsReport::fillRows() {
     for (qsizetype i = 0; i < m_totals.size(); ++i) {
         const PeriodTotal& t = m_totals[i];
         QVector<QVariant> row{reportDate(t.start, locale), static_cast<double>(t.shown)};
-        if (m_in.Compare)
+        if (m_in.compare)
             row << (i < m_previous.size() ? QVariant(static_cast<double>(m_previous[i].shown)) : QVariant());
         m_rows.appendRow(row);
     }
@@ -201,9 +201,9 @@ void TotalsReport::addComparisonControls() {
 
 QString TotalsReport::previousRangeText() const {
     const QLocale locale = services().locale();
-    const QDate first = previousRangeStart(m_in.Range);
+    const QDate first = previousRangeStart(m_in.range);
     return QStringLiteral(", compared with ") + reportDate(first, locale) + QStringLiteral(" to ") +
-           reportDate(m_in.Range.start.addDays(-1), locale);
+           reportDate(m_in.range.start.addDays(-1), locale);
 }
 
 void TotalsReport::showChange() {
@@ -224,21 +224,21 @@ void TotalsReport::bindResults(StepRunner& run) {
         setDataSource(m_rows.clone());
     });
     run.step([this] {
-        Detail().visible = m_in.ShowDetails;
-        PageHeader().visible = m_in.ShowDetails;
-        ReportFooter().visible = m_in.ShowDetails;
+        Detail().visible = m_in.showDetails;
+        PageHeader().visible = m_in.showDetails;
+        ReportFooter().visible = m_in.showDetails;
     });
     run.step([this] { pageSetupValue = 1; });
     run.step([this] {
         engine::Chart* c = chart(QStringLiteral("chrtReport"));
-        c->definition.chartType = m_in.ChartType;
+        c->definition.chartType = m_in.chartType;
         c->definition.legendLocation = 6;
         if (m_rows.rowCount() > 12) {
             c->Axis(engine::AxisId::Category).majorGridStyle = 0;
             c->Axis(engine::AxisId::Category).tickStyle = 0;
         }
         c->dataSource = m_rows.clone();
-        if (m_in.Compare && engine::chartKind(m_in.ChartType) == engine::ChartLayout::Kind::Pie) {
+        if (m_in.compare && engine::chartKind(m_in.chartType) == engine::ChartLayout::Kind::Pie) {
             // A pie shows one range's share per period; two ranges in one pie would read as
             // shares of a common whole. The table still lists the previous range.
             c->dataSource = engine::RowSet();
@@ -248,7 +248,7 @@ void TotalsReport::bindResults(StepRunner& run) {
                 c->dataSource.appendRow({m_rows.value(r, 0), m_rows.value(r, 1)});
         }
         c->lighterSeries.clear();
-        if (m_in.Compare)
+        if (m_in.compare)
             c->lighterSeries << QStringLiteral("Previous");
         // An XY chart places each period at its start date, so months and years keep their
         // true lengths on the axis.
@@ -267,12 +267,12 @@ engine::RowSet TotalsReport::tableRows() const {
     rows.appendColumn(QStringLiteral("Period"), engine::RowSet::Type::Text);
     // Double: a total may pass the 32-bit range.
     rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
-    if (m_in.Compare)
+    if (m_in.compare)
         rows.appendColumn(QStringLiteral("Previous"), engine::RowSet::Type::Double);
     for (qsizetype i = 0; i < m_totals.size(); ++i) {
         const PeriodTotal& t = m_totals[i];
         QVector<QVariant> row{t.start.toString(Qt::ISODate), static_cast<double>(t.shown)};
-        if (m_in.Compare)
+        if (m_in.compare)
             row << (i < m_previous.size() ? QVariant(static_cast<double>(m_previous[i].shown)) : QVariant());
         rows.appendRow(row);
     }

@@ -25,34 +25,11 @@ public:
     explicit TotalsReport(QObject* parent = nullptr);
     ~TotalsReport() override;
 
-    // Inputs
-    DateRange range() const { return m_in.Range; }
-    void setRange(const DateRange& range) { m_in.Range = range; }
-    std::int32_t Units() const { return m_in.Units; }
-    void setUnits(std::int32_t units) { m_in.Units = units; }
-    /// The unit text as the main window's list shows it; a run replaces it by its interval code.
-    TotalsPeriod Period() const { return m_in.Period; }
-    void setPeriod(TotalsPeriod period) { m_in.Period = period; }
-    std::int32_t ChartType() const { return m_in.ChartType; }
-    void setChartType(std::int32_t v) { m_in.ChartType = v; }
-    bool ShowDetails() const { return m_in.ShowDetails; }
-    void setShowDetails(bool on) { m_in.ShowDetails = on; }
-    QString UserFilter() const { return m_in.UserFilter; }
-    void setUserFilter(const QString& name) { m_in.UserFilter = name; }
-    QString ComputerFilter() const { return m_in.ComputerFilter; }
-    void setComputerFilter(const QString& name) { m_in.ComputerFilter = name; }
-    TimeScale ReportTimeScale() const { return m_in.ReportTimeScale; }
-    void setReportTimeScale(TimeScale v) { m_in.ReportTimeScale = v; }
-    /// Whether the run also shows the previous range of the same length, period by period.
-    bool Compare() const { return m_in.Compare; }
-    void setCompare(bool on) { m_in.Compare = on; }
-    /// The data file or server URI the run reads ("" reads nothing).
-    QString DataFile() const { return m_in.DataFile; }
-    void setDataFile(const QString& source) { m_in.DataFile = source; }
-
-    /// All inputs at once.
+    /// The inputs of the next run, all at once; the range on its own.
     const TotalsReportInputs& inputs() const { return m_in; }
     void setInputs(const TotalsReportInputs& inputs) { m_in = inputs; }
+    DateRange range() const { return m_in.range; }
+    void setRange(const DateRange& range) { m_in.range = range; }
 
     /// What a run reads its figures from (every period in one question); without one the report
     /// has no rows.

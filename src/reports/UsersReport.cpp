@@ -38,9 +38,9 @@ QString nameOrNone(const std::optional<QString>& name) {
 
 ActivityQuery usersQuery(const UsersReportInputs& inputs) {
     DayReportInputs days;
-    days.Days = inputs.Days;
-    return ActivityQuery::peopleTotals(DayRange::of(inputs.Range), inputs.UserFilter, inputs.ComputerFilter,
-                                       dayWeekdayMask(days), inputs.By);
+    days.days = inputs.days;
+    return ActivityQuery::peopleTotals(DayRange::of(inputs.range), inputs.userFilter, inputs.computerFilter,
+                                       dayWeekdayMask(days), inputs.grouping);
 }
 
 QString personName(const PersonTotal& person, PeopleGrouping by) {
@@ -124,16 +124,17 @@ void UsersReport::onReportStart() {
     m_wholeSeconds = 0;
     m_hasTable = false;
     run.step([&] {
-        label(QStringLiteral("lblDateRange"))->caption = dateRangeText(m_in.Range, locale);
+        label(QStringLiteral("lblDateRange"))->caption = dateRangeText(m_in.range, locale);
         label(QStringLiteral("lblUserComputer"))->caption =
-            userComputerText(m_in.UserFilter, m_in.ComputerFilter);
+            userComputerText(m_in.userFilter, m_in.computerFilter);
         DayReportInputs days;
-        days.Days = m_in.Days;
+        days.days = m_in.days;
         label(QStringLiteral("lblGroup"))->caption =
-            QStringLiteral("Active time per %1; %2").arg(groupedByText(m_in.By), selectedDaysText(days));
+            QStringLiteral("Active time per %1; %2")
+                .arg(groupedByText(m_in.grouping), selectedDaysText(days));
         chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Value).title =
-            timeScaleAxisTitle(m_in.ReportTimeScale);
-        QString axis = groupedByText(m_in.By);
+            timeScaleAxisTitle(m_in.timeScale);
+        QString axis = groupedByText(m_in.grouping);
         axis[0] = axis[0].toUpper();
         chart(QStringLiteral("chrtReport"))->Axis(engine::AxisId::Category).title = axis;
     });
@@ -151,9 +152,9 @@ void UsersReport::onReportStart() {
         m_rows.toFirst();
         m_rows.commit();
         setDataSource(m_rows.clone());
-        Detail().visible = m_in.ShowDetails;
-        PageHeader().visible = m_in.ShowDetails;
-        ReportFooter().visible = m_in.ShowDetails;
+        Detail().visible = m_in.showDetails;
+        PageHeader().visible = m_in.showDetails;
+        ReportFooter().visible = m_in.showDetails;
         pageSetupValue = 1;
     });
     run.step([&] { fillChart(); });
@@ -171,13 +172,13 @@ void UsersReport::fillChart() {
     c->definition.legendLocation = 6;
     c->dataSource = engine::RowSet();
     c->dataSource.appendColumn(QStringLiteral("Name"), engine::RowSet::Type::Text, 250);
-    c->dataSource.appendColumn(timeScaleAxisTitle(m_in.ReportTimeScale), engine::RowSet::Type::Double);
-    const double divisor = timeScaleDivisor(m_in.ReportTimeScale);
+    c->dataSource.appendColumn(timeScaleAxisTitle(m_in.timeScale), engine::RowSet::Type::Double);
+    const double divisor = timeScaleDivisor(m_in.timeScale);
     double others = 0;
     for (std::size_t i = 0; i < m_people.size(); ++i) {
         const double value = roundHalfEven(static_cast<double>(m_people[i].seconds) / divisor);
         if (i < std::size_t(kChartLines) || m_people.size() == std::size_t(kChartLines) + 1)
-            c->dataSource.appendRow({personName(m_people[i], m_in.By), value});
+            c->dataSource.appendRow({personName(m_people[i], m_in.grouping), value});
         else
             others += value;
     }
@@ -187,7 +188,7 @@ void UsersReport::fillChart() {
 
 void UsersReport::fillRows() {
     const QLocale locale = services().locale();
-    const double divisor = timeScaleDivisor(m_in.ReportTimeScale);
+    const double divisor = timeScaleDivisor(m_in.timeScale);
     m_rows = engine::RowSet();
     m_rows.appendColumn(QStringLiteral("Name"), engine::RowSet::Type::Text, 250);
     m_rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
@@ -195,13 +196,13 @@ void UsersReport::fillRows() {
     m_rows.appendColumn(QStringLiteral("Days"), engine::RowSet::Type::Double);
     for (const PersonTotal& p : m_people) {
         const double share = m_wholeSeconds > 0 ? 100.0 * double(p.seconds) / double(m_wholeSeconds) : 0.0;
-        m_rows.appendRow({personName(p, m_in.By), roundHalfEven(double(p.seconds) / divisor),
+        m_rows.appendRow({personName(p, m_in.grouping), roundHalfEven(double(p.seconds) / divisor),
                           reportNumber(share, 1, locale) + locale.percent(), double(p.activeDays)});
     }
 }
 
 engine::RowSet UsersReport::tableRows() const {
-    const double divisor = timeScaleDivisor(m_in.ReportTimeScale);
+    const double divisor = timeScaleDivisor(m_in.timeScale);
     engine::RowSet rows;
     rows.appendColumn(QStringLiteral("Name"), engine::RowSet::Type::Text);
     rows.appendColumn(QStringLiteral("Total"), engine::RowSet::Type::Double);
@@ -209,7 +210,7 @@ engine::RowSet UsersReport::tableRows() const {
     rows.appendColumn(QStringLiteral("Days"), engine::RowSet::Type::Double);
     for (const PersonTotal& p : m_people) {
         const double share = m_wholeSeconds > 0 ? 100.0 * double(p.seconds) / double(m_wholeSeconds) : 0.0;
-        rows.appendRow({personName(p, m_in.By), roundHalfEven(double(p.seconds) / divisor),
+        rows.appendRow({personName(p, m_in.grouping), roundHalfEven(double(p.seconds) / divisor),
                         roundHalfEven(share * 10.0) / 10.0, double(p.activeDays)});
     }
     return rows;

@@ -24,14 +24,14 @@ class StepRunner;
 
 /// What the Users report is run with.
 struct UsersReportInputs {
-    DateRange Range; ///< the days the report covers
+    DateRange range; ///< the days the report covers
     /// The weekdays whose rows count, Monday first; none selected counts every weekday.
-    WeekdaySet Days = WeekdaySet::all();
-    PeopleGrouping By = PeopleGrouping::User;
-    bool ShowDetails = false;
-    QString UserFilter;     ///< "" = all users
-    QString ComputerFilter; ///< "" = any computer
-    TimeScale ReportTimeScale = TimeScale::Minutes;
+    WeekdaySet days = WeekdaySet::all();
+    PeopleGrouping grouping = PeopleGrouping::User;
+    bool showDetails = false;
+    QString userFilter;     ///< "" = all users
+    QString computerFilter; ///< "" = any computer
+    TimeScale timeScale = TimeScale::Minutes;
 };
 
 /// The question the Users report asks of the data.

@@ -242,12 +242,12 @@ std::optional<DateRange> requestedRange(const ExportRequest& r, FILE* err) {
 template <typename Inputs>
 void fillCommonInputs(const ExportRequest& r, const DateRange& range, const QString& dataPath,
                       Inputs& options) {
-    options.Range = range;
-    options.ChartType = r.chartType;
-    options.ShowDetails = r.details;
-    options.UserFilter = r.user;
-    options.ComputerFilter = r.computer;
-    options.DataFile = dataPath;
+    options.range = range;
+    options.chartType = r.chartType;
+    options.showDetails = r.details;
+    options.userFilter = r.user;
+    options.computerFilter = r.computer;
+    options.dataFile = dataPath;
 }
 
 // The report of a checked request, reading `source`; null (with the reason on `err`) when the
@@ -273,30 +273,30 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const DateRan
     if (r.kind == ExportRequest::Kind::Day) {
         DayReportInputs options;
         fillCommonInputs(r, range, dataPath, options);
-        options.Days = r.days;
-        options.ShowEachDay = r.showEachDay;
-        options.TotalType = r.totalType;
-        options.ShadeTable = r.heatMap;
-        options.KeyFigures = r.keyFigures;
+        options.days = r.days;
+        options.columns = r.showEachDay;
+        options.figure = r.totalType;
+        options.shadeTable = r.heatMap;
+        options.keyFigures = r.keyFigures;
         return reportFor<DayReport>(dayPreviewRequest(options), source, err);
     }
     if (r.kind == ExportRequest::Kind::Users) {
         UsersReportInputs in;
-        in.Range = range;
-        in.Days = r.days;
-        in.By = r.by;
-        in.ShowDetails = r.details;
-        in.UserFilter = r.user;
-        in.ComputerFilter = r.computer;
-        in.ReportTimeScale = r.timeScale;
+        in.range = range;
+        in.days = r.days;
+        in.grouping = r.by;
+        in.showDetails = r.details;
+        in.userFilter = r.user;
+        in.computerFilter = r.computer;
+        in.timeScale = r.timeScale;
         return reportFor<UsersReport>(usersPreviewRequest(in), source, err);
     }
     TotalsReportInputs options;
     fillCommonInputs(r, range, dataPath, options);
-    options.Units = r.units;
-    options.Period = r.period;
-    options.ReportTimeScale = r.timeScale;
-    options.Compare = r.compare;
+    options.units = r.units;
+    options.period = r.period;
+    options.timeScale = r.timeScale;
+    options.compare = r.compare;
     return reportFor<TotalsReport>(totalsPreviewRequest(options), source, err);
 }
 

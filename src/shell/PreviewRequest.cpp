@@ -15,7 +15,7 @@ namespace tallyrow {
 namespace {
 
 template <typename Inputs> std::optional<PreviewProblem> rangeProblem(const Inputs& in) {
-    return dateRangeProblem(in.Range);
+    return dateRangeProblem(in.range);
 }
 
 // The periods of a Totals report must lie within the dates the calendar holds (the years 100 to
@@ -24,10 +24,10 @@ template <typename Inputs> std::optional<PreviewProblem> rangeProblem(const Inpu
 constexpr qint64 kMostPeriods = 100'000;
 
 std::optional<PreviewProblem> periodsProblem(const TotalsReportInputs& in) {
-    const QString code = periodCode(in.Period);
-    const qint64 units = std::max(in.Units, 1);
+    const QString code = periodCode(in.period);
+    const qint64 units = std::max(in.units, 1);
     const qint64 unitDays = code == u"YYYY"_s ? 365 : code == u"M"_s ? 28 : code == u"WW"_s ? 7 : 1;
-    const qint64 estimate = (in.Range.start.daysTo(in.Range.end) + 1) / (units * unitDays);
+    const qint64 estimate = (in.range.start.daysTo(in.range.end) + 1) / (units * unitDays);
     if (estimate > kMostPeriods)
         return PreviewProblem{
             u"This range holds about %1 periods, and a report shows at most %2: choose longer "
@@ -35,9 +35,9 @@ std::optional<PreviewProblem> periodsProblem(const TotalsReportInputs& in) {
                 .arg(kMostPeriods),
             PreviewOption::Units};
     try {
-        const QVector<PeriodSpan> periods = totalsPeriods(in.Range, code, std::int32_t(units));
-        if (in.Compare)
-            previousPeriods(periods, in.Range, code, std::int32_t(units));
+        const QVector<PeriodSpan> periods = totalsPeriods(in.range, code, std::int32_t(units));
+        if (in.compare)
+            previousPeriods(periods, in.range, code, std::int32_t(units));
     } catch (const Error&) {
         return PreviewProblem{
             u"The periods of this range reach beyond the dates the calendar holds (1 January 100 "
@@ -64,7 +64,7 @@ std::optional<PreviewProblem> dateRangeProblem(const DateRange& range) {
 PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportInputs& inputs) {
     if (auto problem = rangeProblem(inputs))
         return refused<DayReportInputs>(*problem);
-    if (inputs.Days.isEmpty())
+    if (inputs.days.isEmpty())
         return refused<DayReportInputs>({u"You need to select at least one day."_s, PreviewOption::Days});
     return {inputs, {}};
 }
@@ -72,7 +72,7 @@ PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportInputs& inputs)
 PreviewRequest<UsersReportInputs> usersPreviewRequest(const UsersReportInputs& inputs) {
     if (auto problem = rangeProblem(inputs))
         return refused<UsersReportInputs>(*problem);
-    if (inputs.Days.isEmpty())
+    if (inputs.days.isEmpty())
         return refused<UsersReportInputs>({u"You need to select at least one day."_s, PreviewOption::Days});
     return {inputs, {}};
 }

@@ -10,7 +10,7 @@ namespace {
 
 DayReportInputs inputs(const QDate& start, const QDate& end) {
     DayReportInputs in;
-    in.Range = {start, end};
+    in.range = {start, end};
     return in;
 }
 
@@ -48,7 +48,7 @@ TEST(DayShading, EveryShadeKeepsItsValueReadableOnScreenAndInGreyPrint) {
 
 TEST(DayShading, TheLargestValueIgnoresWeekdaysNotShown) {
     DayReportInputs in = inputs(QDate(2004, 3, 1), QDate(2004, 3, 31));
-    in.Days = WeekdaySet{Qt::Monday};
+    in.days = WeekdaySet{Qt::Monday};
     HourGrid grid{};
     grid[9][column(0)] = 30 * 60;
     grid[9][column(1)] = 90 * 60; // Tuesday, not selected
@@ -89,7 +89,7 @@ TEST(DayKeyFigures, BusiestHourAndWeekdayComeFromTheShownFiguresFirstOneWinningA
     EXPECT_EQ(lines[3], QStringLiteral("Change against the previous range, 3/1/2004 to 3/7/2004: -20.0%"));
 
     // Unselected weekdays count for nothing, in the range or before it.
-    in.Days.set(Qt::Sunday, false);
+    in.days.set(Qt::Sunday, false);
     const DayKeyFigures without = dayKeyFigures(shown, totals, previous, in);
     EXPECT_EQ(
         dayKeyFigureTexts(without, QLocale(QLocale::English, QLocale::UnitedStates))[3],
@@ -121,7 +121,7 @@ TEST(DayKeyFigures, ActivityThatShowsAsZeroMinutesStillNamesTheEarliestHourAndWe
     EXPECT_EQ(lines[1], QStringLiteral("Busiest weekday: Tuesday (1 min)"));
 
     // A minimum over a range where every weekday had an idle day shows 0 everywhere.
-    in.Days = WeekdaySet{Qt::Wednesday, Qt::Thursday};
+    in.days = WeekdaySet{Qt::Wednesday, Qt::Thursday};
     HourGrid totals{};
     totals[15][column(3)] = 7200;
     lines = dayKeyFigureTexts(dayKeyFigures(HourGrid{}, totals, HourGrid{}, in), english);

@@ -10,9 +10,9 @@ namespace {
 
 DayReportInputs mondayWednesdaySunday() {
     DayReportInputs in;
-    in.Range = {QDate(2004, 3, 1), QDate(2004, 3, 31)};
-    in.Days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
-    in.UserFilter = QStringLiteral("anna");
+    in.range = {QDate(2004, 3, 1), QDate(2004, 3, 31)};
+    in.days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
+    in.userFilter = QStringLiteral("anna");
     return in;
 }
 
@@ -54,10 +54,10 @@ TEST(DayQuery, AskForTheRangeTheFiltersAndTheSelectedWeekdays) {
     // No weekday chosen reads every weekday (the all-days column then stays 0); days before
     // 2000 keep their sign.
     DayReportInputs none = mondayWednesdaySunday();
-    none.Days = WeekdaySet();
-    none.Range = {QDate(1999, 12, 29), QDate(2000, 1, 1)};
-    none.UserFilter = u"o'neil"_s;
-    none.ComputerFilter = u"OFFICE'3"_s;
+    none.days = WeekdaySet();
+    none.range = {QDate(1999, 12, 29), QDate(2000, 1, 1)};
+    none.userFilter = u"o'neil"_s;
+    none.computerFilter = u"OFFICE'3"_s;
     EXPECT_EQ(dayQuery(none),
               ActivityQuery::hourAggregates({-3, 0}, u"o'neil"_s, u"OFFICE'3"_s, ActivityQuery::kEveryWeekday,
                                             HourAggregate::Average));
@@ -106,26 +106,26 @@ TEST(DayRowSets, ColumnsFollowShowEachDayAndShowDetails) {
     DayReportInputs in = mondayWednesdaySunday();
     const QStringList all{QStringLiteral("Time"), QStringLiteral("Monday"), QStringLiteral("Wednesday"),
                           QStringLiteral("Sunday"), QStringLiteral("All Days")};
-    in.ShowEachDay = DayColumns(0);
+    in.columns = DayColumns(0);
     EXPECT_EQ(columnNames(dayChartColumns(in)),
               (QStringList{QStringLiteral("Time"), QStringLiteral("All Days")}));
-    in.ShowEachDay = DayColumns(1);
+    in.columns = DayColumns(1);
     EXPECT_EQ(columnNames(dayChartColumns(in)),
               (QStringList{QStringLiteral("Time"), QStringLiteral("Monday"), QStringLiteral("Wednesday"),
                            QStringLiteral("Sunday")}));
-    in.ShowEachDay = DayColumns(2);
+    in.columns = DayColumns(2);
     EXPECT_EQ(columnNames(dayChartColumns(in)), all);
     // The table has every selected weekday and All Days whatever the chart shows.
     for (int each : {0, 1, 2}) {
-        in.ShowEachDay = DayColumns(each);
+        in.columns = DayColumns(each);
         EXPECT_EQ(columnNames(dayDetailColumns(in)), all);
     }
 }
 
 TEST(DayRowSets, TwentyFourHourRowsInWholeMinutesHalvesToEven) {
     DayReportInputs in;
-    in.Days = WeekdaySet{Qt::Monday};
-    in.ShowEachDay = DayColumns(2);
+    in.days = WeekdaySet{Qt::Monday};
+    in.columns = DayColumns(2);
     const struct {
         double seconds;
         int minutes;

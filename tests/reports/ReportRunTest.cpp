@@ -35,7 +35,9 @@ protected:
     void useDataFile(const QString& path) { m_dataFile = path; }
     // Runs `report` on the data file the test chose.
     template <typename R> bool runOn(R& report) {
-        report.setDataFile(m_dataFile);
+        auto in = report.inputs();
+        in.dataFile = m_dataFile;
+        report.setInputs(in);
         report.setSource(openActivitySource(m_dataFile, nullptr));
         return report.Run();
     }
@@ -97,12 +99,12 @@ int minutes(double seconds) {
 
 DayReportInputs annaMarch() {
     DayReportInputs in;
-    in.Range = {QDate(2004, 3, 1), QDate(2004, 3, 31)};
-    in.Days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
-    in.UserFilter = QStringLiteral("anna");
-    in.ShowEachDay = DayColumns(2);
-    in.ShowDetails = true;
-    in.ChartType = 1;
+    in.range = {QDate(2004, 3, 1), QDate(2004, 3, 31)};
+    in.days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
+    in.userFilter = QStringLiteral("anna");
+    in.columns = DayColumns(2);
+    in.showDetails = true;
+    in.chartType = 1;
     return in;
 }
 
@@ -114,12 +116,12 @@ TEST_F(ReportRun, DayReportOnOfficeDataMatchesTheRows) {
         SCOPED_TRACE(totalType);
         DayReport report;
         DayReportInputs in = annaMarch();
-        in.TotalType = DayFigure(totalType);
+        in.figure = DayFigure(totalType);
         report.setInputs(in);
         ASSERT_TRUE(runOn(report));
         EXPECT_TRUE(report.failures().isEmpty());
         const auto expected =
-            aggregateByWeekdayAndHour(test::officeRows(), 1521, 1551, in.UserFilter, totalType);
+            aggregateByWeekdayAndHour(test::officeRows(), 1521, 1551, in.userFilter, totalType);
         const engine::RowSet table = report.tableRows();
         ASSERT_EQ(table.rowCount(), 24);
         const int remainders[] = {2, 4, 1}; // Monday, Wednesday, Sunday
@@ -200,9 +202,9 @@ TEST_F(ReportRun, DayReportWithoutDetailsBindsTheChartRows) {
     useDataFile(officeSqlite());
     DayReport report;
     DayReportInputs in = annaMarch();
-    in.ShowDetails = false;
-    in.ShowEachDay = DayColumns(0);
-    in.TotalType = DayFigure(3);
+    in.showDetails = false;
+    in.columns = DayColumns(0);
+    in.figure = DayFigure(3);
     report.setInputs(in);
     ASSERT_TRUE(runOn(report));
     EXPECT_EQ(report.dataSource().columnCount(), 2);
@@ -219,9 +221,9 @@ TEST_F(ReportRun, DayReportWithoutDetailsBindsTheChartRows) {
 
 TEST_F(ReportRun, JetAndSqliteFilesGiveTheSameDayReport) {
     DayReportInputs in = annaMarch();
-    in.UserFilter.clear();
-    in.Days.set(Qt::Saturday, true); // the three December 1999 rows fall on remainders -3…-1
-    in.Range.start = QDate(1999, 12, 1);
+    in.userFilter.clear();
+    in.days.set(Qt::Saturday, true); // the three December 1999 rows fall on remainders -3…-1
+    in.range.start = QDate(1999, 12, 1);
     // The Access file is read by the reader program of this build.
     qputenv("TALLYROW_MDB_READER", test::binPath(QStringLiteral("tallyrow-mdb-reader")).toLocal8Bit());
     QList<HourGrid> grids;
@@ -313,10 +315,11 @@ TEST_F(ReportRun, TotalsCountTheOtherHoursOfADayWithAMissingHour) {
     ASSERT_GT(seconds, 0);
     useDataFile(officeSqlite());
     TotalsReport report;
-    report.setRange({QDate(2004, 3, 10), QDate(2004, 3, 10)});
-    report.setUserFilter(QStringLiteral("anna"));
-    report.setComputerFilter(QStringLiteral("laptop-b")); // names compare without case
-    report.setReportTimeScale(TimeScale(0));
+    // Names compare without case.
+    report.setInputs({.range = {QDate(2004, 3, 10), QDate(2004, 3, 10)},
+                      .userFilter = QStringLiteral("anna"),
+                      .computerFilter = QStringLiteral("laptop-b"),
+                      .timeScale = TimeScale::Seconds});
     ASSERT_TRUE(runOn(report));
     ASSERT_EQ(report.periodTotals().size(), 1);
     EXPECT_EQ(report.periodTotals().first().total, seconds);
@@ -327,11 +330,11 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
     const QVector<ActivityRow> rows = test::officeRows();
     useDataFile(officeSqlite());
     TotalsReport report;
-    report.setRange({QDate(2004, 3, 1), QDate(2004, 3, 31)});
-    report.setUnits(1);
-    report.setPeriod(TotalsPeriod::Weeks);
-    report.setReportTimeScale(TimeScale(1));
-    report.setShowDetails(true);
+    report.setInputs({.range = {QDate(2004, 3, 1), QDate(2004, 3, 31)},
+                      .units = 1,
+                      .period = TotalsPeriod::Weeks,
+                      .showDetails = true,
+                      .timeScale = TimeScale::Minutes});
     ASSERT_TRUE(runOn(report));
     ASSERT_EQ(report.periodTotals().size(), 5);
     for (int p = 0; p < 5; ++p) {
@@ -354,7 +357,7 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
     EXPECT_EQ(report.label(QStringLiteral("lblUserComputer"))->caption,
               QStringLiteral("For all users on any computer"));
     EXPECT_EQ(report.rows().value(0, 0).toString(), QStringLiteral("3/1/2004"));
-    EXPECT_EQ(report.Period(), TotalsPeriod::Weeks); // the inputs stay as they were given
+    EXPECT_EQ(report.inputs().period, TotalsPeriod::Weeks); // the inputs stay as they were given
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
     EXPECT_EQ(chart->definition.axes[1].title, QStringLiteral("Active minutes"));
     EXPECT_EQ(chart->definition.axes[0].majorGridStyle, 1); // up to 12 rows keep the definition's axis
@@ -365,9 +368,8 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
 TEST_F(ReportRun, TotalsWithUnitsZeroRunDailyAndHideGridBeyondTwelveRows) {
     useDataFile(officeSqlite());
     TotalsReport report;
-    report.setRange({QDate(2004, 3, 1), QDate(2004, 3, 31)});
-    report.setUnits(0);
-    report.setPeriod(TotalsPeriod::Days);
+    report.setInputs(
+        {.range = {QDate(2004, 3, 1), QDate(2004, 3, 31)}, .units = 0, .period = TotalsPeriod::Days});
     ASSERT_TRUE(runOn(report));
     EXPECT_EQ(report.label(QStringLiteral("lblGroup"))->caption,
               QStringLiteral("Grouped into 0 day periods"));
@@ -393,10 +395,10 @@ TEST_F(ReportRun, TotalsBeyondTheThirtyTwoBitRangeAreShownInFull) {
     test::writeSqliteDataFile(path, rows);
     useDataFile(path);
     TotalsReport report;
-    report.setRange({QDate(2004, 1, 1), QDate(2004, 12, 31)});
-    report.setPeriod(TotalsPeriod::Years);
-    report.setReportTimeScale(TimeScale(0));
-    report.setShowDetails(true);
+    report.setInputs({.range = {QDate(2004, 1, 1), QDate(2004, 12, 31)},
+                      .period = TotalsPeriod::Years,
+                      .showDetails = true,
+                      .timeScale = TimeScale::Seconds});
     ASSERT_TRUE(runOn(report));
     const qint64 expected = 70LL * 366 * 86400;
     ASSERT_EQ(report.periodTotals().size(), 1);
@@ -423,7 +425,7 @@ TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
     useDataFile(officeSqlite());
     DayReport day;
     DayReportInputs in = annaMarch();
-    in.ShowDetails = false;
+    in.showDetails = false;
     day.setInputs(in);
     ASSERT_TRUE(runOn(day));
     const QList<QByteArray> lines = reportCsv(day).split('\n');
@@ -441,8 +443,7 @@ TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
                                 .toUtf8());
 
     TotalsReport totals;
-    totals.setRange({QDate(2004, 1, 31), QDate(2004, 3, 1)});
-    totals.setPeriod(TotalsPeriod::Months);
+    totals.setInputs({.range = {QDate(2004, 1, 31), QDate(2004, 3, 1)}, .period = TotalsPeriod::Months});
     ASSERT_TRUE(runOn(totals));
     const QList<QByteArray> t = reportCsv(totals).split('\n');
     ASSERT_GE(t.size(), 3);
@@ -541,7 +542,7 @@ TEST_F(ReportRun, DayXYChartPlotsEachHourAtItsHour) {
     useDataFile(officeSqlite());
     DayReport report;
     DayReportInputs in = annaMarch();
-    in.ChartType = engine::ChartType::XY2D;
+    in.chartType = engine::ChartType::XY2D;
     report.setInputs(in);
     ASSERT_TRUE(runOn(report));
     const engine::ChartLayout l = pageChartLayout(report.pages());
@@ -561,8 +562,8 @@ TEST_F(ReportRun, DayPieSlicesTheWeekdaysAndLeavesTheirAverageOut) {
         SCOPED_TRACE(showEachDay);
         DayReport report;
         DayReportInputs in = annaMarch();
-        in.ChartType = engine::ChartType::Pie2D;
-        in.ShowEachDay = DayColumns(showEachDay);
+        in.chartType = engine::ChartType::Pie2D;
+        in.columns = DayColumns(showEachDay);
         report.setInputs(in);
         ASSERT_TRUE(runOn(report));
         QStringList slices;
@@ -583,10 +584,10 @@ TEST_F(ReportRun, DayPieSlicesTheWeekdaysAndLeavesTheirAverageOut) {
 TEST_F(ReportRun, TotalsXYChartPlotsEachPeriodAtItsDate) {
     useDataFile(officeSqlite());
     TotalsReport report;
-    report.setRange({QDate(2004, 1, 1), QDate(2004, 4, 30)});
-    report.setUnits(1);
-    report.setPeriod(TotalsPeriod::Months);
-    report.setChartType(engine::ChartType::XY2D);
+    report.setInputs({.range = {QDate(2004, 1, 1), QDate(2004, 4, 30)},
+                      .units = 1,
+                      .period = TotalsPeriod::Months,
+                      .chartType = engine::ChartType::XY2D});
     ASSERT_TRUE(runOn(report));
     const engine::ChartLayout l = pageChartLayout(report.pages());
     ASSERT_EQ(l.lines.size(), 1);

@@ -131,31 +131,30 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
         ASSERT_FALSE(expected.isEmpty());
         if (a[u"report"_s] == u"day"_s) {
             DayReportInputs in;
-            in.Range = {QDate::fromString(a[u"from"_s], Qt::ISODate),
+            in.range = {QDate::fromString(a[u"from"_s], Qt::ISODate),
                         QDate::fromString(a[u"to"_s], Qt::ISODate)};
             if (a.contains(u"days"_s))
-                in.Days = weekdaysOf(a[u"days"_s]);
-            in.TotalType =
-                DayFigure(QStringList{u"average"_s, u"total"_s, u"maximum"_s, u"minimum"_s}.indexOf(
-                    a.value(u"aggregate"_s, u"average"_s)));
-            in.ShowEachDay = DayColumns(QStringList{u"average"_s, u"each"_s, u"both"_s}.indexOf(
+                in.days = weekdaysOf(a[u"days"_s]);
+            in.figure = DayFigure(QStringList{u"average"_s, u"total"_s, u"maximum"_s, u"minimum"_s}.indexOf(
+                a.value(u"aggregate"_s, u"average"_s)));
+            in.columns = DayColumns(QStringList{u"average"_s, u"each"_s, u"both"_s}.indexOf(
                 a.value(u"chart-shows"_s, u"average"_s)));
-            in.ShowDetails = a.contains(u"details"_s);
-            in.UserFilter = a.value(u"user"_s);
-            in.ComputerFilter = a.value(u"computer"_s);
+            in.showDetails = a.contains(u"details"_s);
+            in.userFilter = a.value(u"user"_s);
+            in.computerFilter = a.value(u"computer"_s);
             expectSameDay(in, store, expected);
         } else if (a[u"report"_s] == u"users"_s) {
             UsersReportInputs in;
-            in.Range = {QDate::fromString(a[u"from"_s], Qt::ISODate),
+            in.range = {QDate::fromString(a[u"from"_s], Qt::ISODate),
                         QDate::fromString(a[u"to"_s], Qt::ISODate)};
             if (a.contains(u"days"_s))
-                in.Days = weekdaysOf(a[u"days"_s]);
-            in.By = PeopleGrouping(
+                in.days = weekdaysOf(a[u"days"_s]);
+            in.grouping = PeopleGrouping(
                 QStringList{u"user"_s, u"computer"_s, u"pair"_s}.indexOf(a.value(u"by"_s, u"user"_s)));
-            in.ReportTimeScale = TimeScale(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
+            in.timeScale = TimeScale(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
                 a.value(u"scale"_s, u"minutes"_s)));
-            in.UserFilter = a.value(u"user"_s);
-            in.ComputerFilter = a.value(u"computer"_s);
+            in.userFilter = a.value(u"user"_s);
+            in.computerFilter = a.value(u"computer"_s);
             const auto run = [&](std::shared_ptr<ActivitySource> source) {
                 UsersReport report;
                 report.setInputs(in);
@@ -168,16 +167,16 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
             EXPECT_EQ(stored, expected);
         } else {
             TotalsReportInputs in;
-            in.Range = {QDate::fromString(a[u"from"_s], Qt::ISODate),
+            in.range = {QDate::fromString(a[u"from"_s], Qt::ISODate),
                         QDate::fromString(a[u"to"_s], Qt::ISODate)};
-            in.Units = a.value(u"units"_s, u"1"_s).toInt();
-            in.Period = *periodNamed(a.value(u"period"_s, u"days"_s));
-            in.ReportTimeScale = TimeScale(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
+            in.units = a.value(u"units"_s, u"1"_s).toInt();
+            in.period = *periodNamed(a.value(u"period"_s, u"days"_s));
+            in.timeScale = TimeScale(QStringList{u"seconds"_s, u"minutes"_s, u"hours"_s}.indexOf(
                 a.value(u"scale"_s, u"minutes"_s)));
-            in.ShowDetails = a.contains(u"details"_s);
-            in.UserFilter = a.value(u"user"_s);
-            in.ComputerFilter = a.value(u"computer"_s);
-            in.Compare = a.contains(u"compare"_s);
+            in.showDetails = a.contains(u"details"_s);
+            in.userFilter = a.value(u"user"_s);
+            in.computerFilter = a.value(u"computer"_s);
+            in.compare = a.contains(u"compare"_s);
             expectSameTotals(in, store, expected);
         }
     }

@@ -12,12 +12,12 @@ namespace {
 const QLocale kUs{QLocale::English, QLocale::UnitedStates};
 
 template <typename Options> Options march(Options options) {
-    options.Range = {QDate(2004, 3, 1), QDate(2004, 3, 31)};
-    options.ChartType = 14;
-    options.ShowDetails = true;
-    options.UserFilter = u"anna"_s;
-    options.ComputerFilter = u"OFFICE1"_s;
-    options.DataFile = u"/data/office.yrd"_s;
+    options.range = {QDate(2004, 3, 1), QDate(2004, 3, 31)};
+    options.chartType = 14;
+    options.showDetails = true;
+    options.userFilter = u"anna"_s;
+    options.computerFilter = u"OFFICE1"_s;
+    options.dataFile = u"/data/office.yrd"_s;
     return options;
 }
 
@@ -25,15 +25,15 @@ template <typename Options> Options march(Options options) {
 
 TEST(PreviewRequest, RefusesAndNamesTheOptionToFix) {
     DayReportInputs backwards = march(DayReportInputs{});
-    backwards.Range.end = QDate(2004, 2, 29);
-    backwards.Days = WeekdaySet(); // the range is checked first
+    backwards.range.end = QDate(2004, 2, 29);
+    backwards.days = WeekdaySet(); // the range is checked first
     const auto day = dayPreviewRequest(backwards);
     ASSERT_FALSE(day.inputs);
     EXPECT_EQ(day.problem.message, u"The End date needs to be after the Start date."_s);
     EXPECT_EQ(day.problem.focus, PreviewOption::DateRange);
 
     DayReportInputs noDays = march(DayReportInputs{});
-    noDays.Days = WeekdaySet();
+    noDays.days = WeekdaySet();
     const auto none = dayPreviewRequest(noDays);
     ASSERT_FALSE(none.inputs);
     EXPECT_EQ(none.problem.message, u"You need to select at least one day."_s);
@@ -75,10 +75,10 @@ TEST(PreviewRequest, PeriodsBeyondTheCalendarOrTooManyToShowAreRefusedInOneSente
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TotalsReportInputs options = march(TotalsReportInputs{});
-        options.Range = {c.from, c.to};
-        options.Period = *periodNamed(QString::fromLatin1(c.period));
-        options.Units = std::get<std::int32_t>(typedUnits(QString::fromLatin1(c.units), kUs));
-        options.Compare = c.compare;
+        options.range = {c.from, c.to};
+        options.period = *periodNamed(QString::fromLatin1(c.period));
+        options.units = std::get<std::int32_t>(typedUnits(QString::fromLatin1(c.units), kUs));
+        options.compare = c.compare;
         const auto totals = totalsPreviewRequest(options);
         EXPECT_EQ(totals.inputs.has_value(), c.says == nullptr);
         if (c.says) {
@@ -91,32 +91,32 @@ TEST(PreviewRequest, PeriodsBeyondTheCalendarOrTooManyToShowAreRefusedInOneSente
 
 TEST(PreviewRequest, AcceptedOptionsBecomeTheReportInputs) {
     DayReportInputs d = march(DayReportInputs{});
-    d.Days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
-    d.ShowEachDay = DayColumns(2);
-    d.TotalType = DayFigure(3);
+    d.days = WeekdaySet{Qt::Monday, Qt::Wednesday, Qt::Sunday};
+    d.columns = DayColumns(2);
+    d.figure = DayFigure(3);
     const auto day = dayPreviewRequest(d);
     ASSERT_TRUE(day.inputs);
-    EXPECT_EQ(day.inputs->Days, d.Days);
+    EXPECT_EQ(day.inputs->days, d.days);
     EXPECT_EQ(selectedDaysText(*day.inputs), u"Days selected: Monday, Wednesday, Sunday"_s);
-    EXPECT_EQ(day.inputs->ShowEachDay, DayColumns::EachDayAndAverage);
-    EXPECT_EQ(day.inputs->TotalType, DayFigure::Minimum);
-    EXPECT_EQ(day.inputs->ChartType, 14);
-    EXPECT_TRUE(day.inputs->ShowDetails);
-    EXPECT_EQ(day.inputs->UserFilter, u"anna"_s);
-    EXPECT_EQ(day.inputs->ComputerFilter, u"OFFICE1"_s);
-    EXPECT_EQ(day.inputs->DataFile, u"/data/office.yrd"_s);
+    EXPECT_EQ(day.inputs->columns, DayColumns::EachDayAndAverage);
+    EXPECT_EQ(day.inputs->figure, DayFigure::Minimum);
+    EXPECT_EQ(day.inputs->chartType, 14);
+    EXPECT_TRUE(day.inputs->showDetails);
+    EXPECT_EQ(day.inputs->userFilter, u"anna"_s);
+    EXPECT_EQ(day.inputs->computerFilter, u"OFFICE1"_s);
+    EXPECT_EQ(day.inputs->dataFile, u"/data/office.yrd"_s);
 
     TotalsReportInputs t = march(TotalsReportInputs{});
-    t.Units = std::get<std::int32_t>(typedUnits(u"2.5"_s, kUs)); // halves go to the even neighbour
-    t.Period = TotalsPeriod::Weeks;
-    t.ReportTimeScale = TimeScale::Hours;
+    t.units = std::get<std::int32_t>(typedUnits(u"2.5"_s, kUs)); // halves go to the even neighbour
+    t.period = TotalsPeriod::Weeks;
+    t.timeScale = TimeScale::Hours;
     const auto totals = totalsPreviewRequest(t);
     ASSERT_TRUE(totals.inputs);
-    EXPECT_EQ(totals.inputs->Units, 2);
-    EXPECT_EQ(totals.inputs->Period, TotalsPeriod::Weeks);
-    EXPECT_EQ(totals.inputs->ReportTimeScale, TimeScale::Hours);
-    EXPECT_EQ(totals.inputs->Range.start, QDate(2004, 3, 1));
-    EXPECT_EQ(totals.inputs->DataFile, u"/data/office.yrd"_s);
+    EXPECT_EQ(totals.inputs->units, 2);
+    EXPECT_EQ(totals.inputs->period, TotalsPeriod::Weeks);
+    EXPECT_EQ(totals.inputs->timeScale, TimeScale::Hours);
+    EXPECT_EQ(totals.inputs->range.start, QDate(2004, 3, 1));
+    EXPECT_EQ(totals.inputs->dataFile, u"/data/office.yrd"_s);
 
     EXPECT_THROW(typedUnits(u"1e12"_s, kUs), Error);
 }

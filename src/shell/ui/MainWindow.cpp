@@ -1120,23 +1120,23 @@ QString MainWindow::printJobTitle() const {
 }
 
 template <typename Inputs> void MainWindow::fillCommonInputs(Inputs& in) const {
-    in.Range = chosenRange();
-    in.ChartType = m_chartTypeBox->currentData().toInt();
-    in.ShowDetails = m_showDetailsBox->isChecked();
-    in.UserFilter = m_userFilter;
-    in.ComputerFilter = m_computerFilter;
+    in.range = chosenRange();
+    in.chartType = m_chartTypeBox->currentData().toInt();
+    in.showDetails = m_showDetailsBox->isChecked();
+    in.userFilter = m_userFilter;
+    in.computerFilter = m_computerFilter;
     // The session's data file is resolved here, at the window's edge; the report only reads it.
-    in.DataFile = GetDataPath(m_session, kDefaultDataFileName);
+    in.dataFile = GetDataPath(m_session, kDefaultDataFileName);
 }
 
 void MainWindow::previewTotalsReport() {
     TotalsReportInputs options;
     fillCommonInputs(options);
-    options.Period = periodNamed(m_periodBox->currentText()).value_or(TotalsPeriod::Days);
-    options.ReportTimeScale = timeScaleNamed(m_timeScaleBox->currentText()).value_or(TimeScale::Minutes);
-    options.Compare = m_compareBox->isChecked();
+    options.period = periodNamed(m_periodBox->currentText()).value_or(TotalsPeriod::Days);
+    options.timeScale = timeScaleNamed(m_timeScaleBox->currentText()).value_or(TimeScale::Minutes);
+    options.compare = m_compareBox->isChecked();
     // The range is judged before the units typed, as the boxes stand in the window.
-    if (const auto problem = dateRangeProblem(options.Range)) {
+    if (const auto problem = dateRangeProblem(options.range)) {
         showPreviewProblem(*problem);
         return;
     }
@@ -1145,7 +1145,7 @@ void MainWindow::previewTotalsReport() {
         showPreviewProblem(*problem);
         return;
     }
-    options.Units = std::get<std::int32_t>(units);
+    options.units = std::get<std::int32_t>(units);
     const PreviewRequest<TotalsReportInputs> request = totalsPreviewRequest(options);
     if (!request.inputs) {
         showPreviewProblem(request.problem);
@@ -1178,11 +1178,11 @@ void MainWindow::previewDayReport() {
     DayReportInputs options;
     fillCommonInputs(options);
     for (std::size_t i = 0; i < 7; ++i)
-        options.Days.set(Qt::DayOfWeek(i + 1), m_dayBoxes[i]->isChecked() && m_dayBoxes[i]->isEnabled());
-    options.ShowEachDay = DayColumns(m_showEachDayBox->currentIndex());
-    options.TotalType = DayFigure(m_totalTypeBox->currentIndex());
-    options.ShadeTable = m_shadeTableBox->isChecked();
-    options.KeyFigures = m_keyFiguresBox->isChecked();
+        options.days.set(Qt::DayOfWeek(i + 1), m_dayBoxes[i]->isChecked() && m_dayBoxes[i]->isEnabled());
+    options.columns = DayColumns(m_showEachDayBox->currentIndex());
+    options.figure = DayFigure(m_totalTypeBox->currentIndex());
+    options.shadeTable = m_shadeTableBox->isChecked();
+    options.keyFigures = m_keyFiguresBox->isChecked();
     const PreviewRequest<DayReportInputs> request = dayPreviewRequest(options);
     if (!request.inputs) {
         showPreviewProblem(request.problem);
@@ -1205,14 +1205,14 @@ void MainWindow::previewDayReport() {
 
 void MainWindow::previewUsersReport() {
     UsersReportInputs in;
-    in.Range = chosenRange();
+    in.range = chosenRange();
     for (std::size_t d = 0; d < 7; ++d)
-        in.Days.set(Qt::DayOfWeek(d + 1), m_usersDayBoxes[d]->isChecked() && m_usersDayBoxes[d]->isEnabled());
-    in.By = PeopleGrouping(std::max(0, m_groupByBox->currentIndex()));
-    in.ShowDetails = m_showDetailsBox->isChecked();
-    in.UserFilter = m_userFilter;
-    in.ComputerFilter = m_computerFilter;
-    in.ReportTimeScale = TimeScale(std::max(0, m_usersTimeScaleBox->currentIndex()));
+        in.days.set(Qt::DayOfWeek(d + 1), m_usersDayBoxes[d]->isChecked() && m_usersDayBoxes[d]->isEnabled());
+    in.grouping = PeopleGrouping(std::max(0, m_groupByBox->currentIndex()));
+    in.showDetails = m_showDetailsBox->isChecked();
+    in.userFilter = m_userFilter;
+    in.computerFilter = m_computerFilter;
+    in.timeScale = TimeScale(std::max(0, m_usersTimeScaleBox->currentIndex()));
     const PreviewRequest<UsersReportInputs> request = usersPreviewRequest(in);
     if (!request.inputs) {
         if (request.problem.focus != PreviewOption::Days) {
@@ -1281,7 +1281,7 @@ void MainWindow::offerDrillDown(const QString& name, int ordinal, QPoint globalP
         }
         if (index < 0)
             return;
-        const QString who = personName(person, m_usersReport->inputs().By);
+        const QString who = personName(person, m_usersReport->inputs().grouping);
         const DateRange range = chosenRange();
         menu.addAction(u"Day report for %1"_s.arg(who), this, [=, this] { drillTo(1, range, index, {}); })
             ->setObjectName(u"miDrillDay"_s);

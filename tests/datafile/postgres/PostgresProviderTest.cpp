@@ -100,11 +100,11 @@ QStringList programQueries() {
                 {3, "", "office3", true}, {0, "o'neil", "", true}, {0, "nobody", "", false}};
     for (const auto& d : days) {
         DayReportInputs in;
-        in.Range = {QDate(1999, 12, 1), QDate(2004, 7, 4)}; // days before 2000 have negative numbers
-        in.TotalType = DayFigure(d.totalType);
-        in.UserFilter = QString::fromUtf8(d.user);
-        in.ComputerFilter = QString::fromUtf8(d.computer);
-        in.Days = d.weekend ? WeekdaySet{Qt::Saturday, Qt::Sunday} : WeekdaySet::all();
+        in.range = {QDate(1999, 12, 1), QDate(2004, 7, 4)}; // days before 2000 have negative numbers
+        in.figure = DayFigure(d.totalType);
+        in.userFilter = QString::fromUtf8(d.user);
+        in.computerFilter = QString::fromUtf8(d.computer);
+        in.days = d.weekend ? WeekdaySet{Qt::Saturday, Qt::Sunday} : WeekdaySet::all();
         q << SqlExecutor::statement(dayQuery(in));
     }
     const QVector<PeriodSpan> weeks =

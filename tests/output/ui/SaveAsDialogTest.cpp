@@ -53,12 +53,12 @@ protected:
 
         report = std::make_unique<TotalsReport>();
         TotalsReportInputs in;
-        in.Range = {QDate(2024, 5, 6), QDate(2024, 5, 12)};
-        in.Units = 1;
-        in.Period = TotalsPeriod::Days;
-        in.ReportTimeScale = TimeScale::Minutes;
-        in.ShowDetails = true;
-        in.DataFile = data;
+        in.range = {QDate(2024, 5, 6), QDate(2024, 5, 12)};
+        in.units = 1;
+        in.period = TotalsPeriod::Days;
+        in.timeScale = TimeScale::Minutes;
+        in.showDetails = true;
+        in.dataFile = data;
         report->setInputs(in);
         report->setSource(openActivitySource(data, nullptr));
         report->Run();

@@ -195,19 +195,19 @@ TEST_F(MainWindowTest, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     auto* first = qobject_cast<TotalsReport*>(viewer()->reportSource());
     ASSERT_NE(first, nullptr);
     const TotalsReportInputs in = first->inputs();
-    EXPECT_EQ(in.Range, (DateRange{QDate(2024, 5, 8), QDate(2024, 5, 14)}));
-    EXPECT_EQ(in.Units, 4);
-    EXPECT_EQ(in.Period, TotalsPeriod::Weeks);
-    EXPECT_EQ(in.ChartType, 3);
-    EXPECT_EQ(in.ReportTimeScale, TimeScale::Hours);
-    EXPECT_EQ(in.UserFilter, u"alice"_s);
-    EXPECT_EQ(in.ComputerFilter, QString());
-    EXPECT_FALSE(in.Compare);
+    EXPECT_EQ(in.range, (DateRange{QDate(2024, 5, 8), QDate(2024, 5, 14)}));
+    EXPECT_EQ(in.units, 4);
+    EXPECT_EQ(in.period, TotalsPeriod::Weeks);
+    EXPECT_EQ(in.chartType, 3);
+    EXPECT_EQ(in.timeScale, TimeScale::Hours);
+    EXPECT_EQ(in.userFilter, u"alice"_s);
+    EXPECT_EQ(in.computerFilter, QString());
+    EXPECT_FALSE(in.compare);
     child<QCheckBox>(u"chkCompare"_s)->setChecked(true);
     ASSERT_TRUE(previewAndWait());
     auto* compared = qobject_cast<TotalsReport*>(viewer()->reportSource());
     ASSERT_NE(compared, nullptr);
-    EXPECT_TRUE(compared->inputs().Compare);
+    EXPECT_TRUE(compared->inputs().compare);
     EXPECT_EQ(compared->previousTotals().size(), compared->periodTotals().size());
 
     action(u"mnuReportsDay"_s)->trigger();
@@ -221,18 +221,18 @@ TEST_F(MainWindowTest, EveryPreviewGetsAFreshReportWithTheWindowsOptions) {
     auto* dayReport = qobject_cast<DayReport*>(viewer()->reportSource());
     ASSERT_NE(dayReport, nullptr);
     const DayReportInputs d = dayReport->inputs();
-    EXPECT_FALSE(d.Days.contains(Qt::Monday));
-    EXPECT_FALSE(d.Days.contains(Qt::Thursday));
-    EXPECT_TRUE(d.Days.contains(Qt::Friday));
-    EXPECT_FALSE(d.Days.contains(Qt::Saturday));
-    EXPECT_TRUE(d.Days.contains(Qt::Sunday));
-    EXPECT_EQ(d.TotalType, DayFigure::Maximum);
-    EXPECT_EQ(d.ShowEachDay, DayColumns::EachDay);
-    EXPECT_EQ(d.ChartType, 1);
-    EXPECT_EQ(d.UserFilter, QString());
-    EXPECT_EQ(d.ComputerFilter, u"TESTPC"_s);
-    EXPECT_TRUE(d.KeyFigures);
-    EXPECT_FALSE(d.ShadeTable);
+    EXPECT_FALSE(d.days.contains(Qt::Monday));
+    EXPECT_FALSE(d.days.contains(Qt::Thursday));
+    EXPECT_TRUE(d.days.contains(Qt::Friday));
+    EXPECT_FALSE(d.days.contains(Qt::Saturday));
+    EXPECT_TRUE(d.days.contains(Qt::Sunday));
+    EXPECT_EQ(d.figure, DayFigure::Maximum);
+    EXPECT_EQ(d.columns, DayColumns::EachDay);
+    EXPECT_EQ(d.chartType, 1);
+    EXPECT_EQ(d.userFilter, QString());
+    EXPECT_EQ(d.computerFilter, u"TESTPC"_s);
+    EXPECT_TRUE(d.keyFigures);
+    EXPECT_FALSE(d.shadeTable);
 
     ASSERT_TRUE(previewAndWait());
     EXPECT_NE(viewer()->reportSource(), dayReport) << "a second preview runs a new report";
@@ -284,7 +284,7 @@ TEST_F(MainWindowTest, UnitsMustBeANumber) {
         EXPECT_TRUE(boxes().isEmpty());
         auto* report = qobject_cast<TotalsReport*>(viewer()->reportSource());
         ASSERT_NE(report, nullptr);
-        EXPECT_EQ(report->inputs().Units, expected);
+        EXPECT_EQ(report->inputs().units, expected);
     }
     for (const QString& text : {u"0"_s, u"-3"_s}) {
         SCOPED_TRACE(text.toStdString());
