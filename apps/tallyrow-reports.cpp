@@ -1,5 +1,5 @@
 #include "shell/ui/DesktopStartup.h"
 
 int main(int argc, char** argv) {
-    return tallyrow::RunDesktop(argc, argv);
+    return tallyrow::runDesktop(argc, argv);
 }

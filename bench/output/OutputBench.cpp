@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
         for (int run = 0; run < 3; ++run) { // best of three, so a busy machine counts less
             QElapsedTimer timer;
             timer.start();
-            if (!SaveReport(pages, path, f.format)) {
+            if (!saveReport(pages, path, f.format)) {
                 std::printf("%s: save failed\n", f.name);
                 return 1;
             }

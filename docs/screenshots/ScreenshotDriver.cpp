@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     Session session;
     session.errorReporter = std::make_unique<QtErrorReporter>();
     session.errorReporter->setProductName(kProductName);
-    InitMessageBox(session);
+    setUpMessageBox(session);
     session.commandLineDataPath = data;
 
     MainWindow window(session);

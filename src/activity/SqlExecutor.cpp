@@ -256,7 +256,7 @@ void SqlExecutor::disconnect() {
 Connection& SqlExecutor::connection() {
     if (!m_cn) {
         auto cn = std::make_unique<Connection>();
-        cn->Open(ConnectionString(m_source), QString(), QString(), -1);
+        cn->Open(connectionStringOf(m_source), QString(), QString(), -1);
         m_cn = std::move(cn);
     }
     return *m_cn;

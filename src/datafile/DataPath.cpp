@@ -47,7 +47,7 @@ QString storableDataSource(const QString& dataSource) {
 }
 } // namespace
 
-QString GetDataPath(Session& session, QString fileName) {
+QString dataPathOf(Session& session, QString fileName) {
     return withTrail(u"finding the data file&"_s, [&]() -> QString {
         if (session.dataPath.size() > 1) {
             return session.dataPath;
@@ -59,48 +59,48 @@ QString GetDataPath(Session& session, QString fileName) {
             session.dataPath = session.commandLineDataPath;
             return session.dataPath;
         }
-        session.dataPath = GetRegSettingHiveFallback(kDatabasePathSetting, QString(), QString(), true);
+        session.dataPath = readSettingWithFallback(kDatabasePathSetting, QString(), QString(), true);
         if (!session.dataPath.isEmpty()) {
             return session.dataPath;
         }
-        const QString documents = GetSpecialFolder(SpecialFolder::Personal, false);
-        const QString besideProgram = ProgramFolder() + fileName;
+        const QString documents = specialFolder(SpecialFolder::Personal, false);
+        const QString besideProgram = programFolderPath() + fileName;
         if (documents.size() < 4) {
-            if (DoesFileExist(besideProgram)) {
+            if (fileExists(besideProgram)) {
                 session.dataPath = besideProgram;
             }
             return session.dataPath;
         }
         session.dataPath = documents + u'/' + ApplicationName + fileName;
-        if (DoesFileExist(session.dataPath)) {
+        if (fileExists(session.dataPath)) {
             return session.dataPath;
         }
-        if (DoesFileExist(besideProgram)) {
+        if (fileExists(besideProgram)) {
             session.dataPath = besideProgram;
         }
         return session.dataPath;
     });
 }
 
-QString ConnectionString(const QString& path) {
+QString connectionStringOf(const QString& path) {
     // The database password is the empty text; the trailing blank stays.
     return u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source="_s + path + u"; Jet OLEDB:Database Password = "_s;
 }
 
-bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path, const FailureHandler& onFailure) {
+bool openConnection(std::unique_ptr<Connection>& cn, const QString& path, const FailureHandler& onFailure) {
     bool result = false;
     StepRunner run(onFailure, u"opening the data file&"_s, QString(), false);
     // A connection whose open failed is no connection, even when the user chose to go on: the
     // caller would take a file that does not open, or read through a closed connection.
     const bool opened = run.step([&] { cn = std::make_unique<Connection>(); }) &&
-                        run.step([&] { cn->Open(ConnectionString(path), QString(), QString(), -1); });
+                        run.step([&] { cn->Open(connectionStringOf(path), QString(), QString(), -1); });
     if (opened) {
         run.step([&] { result = true; });
     }
     return result;
 }
 
-bool CloseCN(std::unique_ptr<Connection>& cn, const FailureHandler& onFailure) {
+bool closeConnection(std::unique_ptr<Connection>& cn, const FailureHandler& onFailure) {
     bool result = false;
     StepRunner run(onFailure, u"closing the data file&"_s, QString(), false);
     run.step([&] {
@@ -113,7 +113,7 @@ bool CloseCN(std::unique_ptr<Connection>& cn, const FailureHandler& onFailure) {
     return result;
 }
 
-bool CheckData(Session& session, const QString& path, const FailureHandler& onFailure) {
+bool checkDataPath(Session& session, const QString& path, const FailureHandler& onFailure) {
     bool result = false;
     QString candidate = path;
     bool opened = false;
@@ -121,23 +121,24 @@ bool CheckData(Session& session, const QString& path, const FailureHandler& onFa
     StepRunner run(onFailure, u"checking the data file&"_s, QString(), false);
     run.step([&] {
         if (candidate.isEmpty()) {
-            candidate = GetDataPath(session, kDefaultDataFileName);
+            candidate = dataPathOf(session, kDefaultDataFileName);
         }
     });
     // A server URI is no file to look for: connecting (with the provider's short timeout) is the test.
     run.step([&] {
-        opened = (isPostgresUri(candidate) || DoesFileExist(candidate)) && OpenCN(cn, candidate, onFailure);
+        opened =
+            (isPostgresUri(candidate) || fileExists(candidate)) && openConnection(cn, candidate, onFailure);
     });
     run.step([&] {
         if (opened) {
-            CloseCN(cn, onFailure);
+            closeConnection(cn, onFailure);
             result = true;
         }
     });
     return result;
 }
 
-void SaveDataPath(Session& session, const QString& newPath, bool sessionOnly,
+void saveDataPath(Session& session, const QString& newPath, bool sessionOnly,
                   const FailureHandler& onFailure) {
     StepRunner run(onFailure, u"storing the data file location&"_s, u"Storing the data file location"_s,
                    false);
@@ -147,8 +148,8 @@ void SaveDataPath(Session& session, const QString& newPath, bool sessionOnly,
             session.dataPath = newPath;
         } else if (sessionOnly) {
             session.dataPath = newPath;
-        } else if (!SetRegSetting(kDatabasePathSetting, storableDataSource(newPath), QString(), true,
-                                  Hkey::CurrentUser)) {
+        } else if (!writeSetting(kDatabasePathSetting, storableDataSource(newPath), QString(), true,
+                                 Hkey::CurrentUser)) {
             // The store said no: say so rather than let the user believe the location was kept.
             throw Error(ErrNo::PathFileAccess, u"The data file location could not be stored in %1."_s.arg(
                                                    hiveFilePath(Hkey::CurrentUser)));
@@ -195,7 +196,7 @@ std::optional<QString> dataFilePartAt(const QString& output, const QString& data
 
 std::chrono::seconds savedDataFileWait() {
     bool number = false;
-    const int seconds = GetRegSettingHiveFallback(u"DataFileWaitSeconds"_s, QString(), QString(), true)
+    const int seconds = readSettingWithFallback(u"DataFileWaitSeconds"_s, QString(), QString(), true)
                             .trimmed()
                             .toInt(&number);
     return number && seconds >= 0 && seconds <= 3600 ? std::chrono::seconds(seconds)
@@ -203,8 +204,8 @@ std::chrono::seconds savedDataFileWait() {
 }
 
 bool saveDataFileWait(std::chrono::seconds wait) {
-    return SetRegSetting(u"DataFileWaitSeconds"_s, QString::number(wait.count()), QString(), true,
-                         kSettingsHive);
+    return writeSetting(u"DataFileWaitSeconds"_s, QString::number(wait.count()), QString(), true,
+                        kSettingsHive);
 }
 
 } // namespace tallyrow

@@ -20,7 +20,7 @@ inline const QString ApplicationName = QStringLiteral("Tallyrow");
 
 /// Resolves the session's data file: command line, "DatabasePath" setting, documents folder +
 /// "/Tallyrow", program folder. The session keeps it once it holds two or more characters.
-QString GetDataPath(Session& session, QString fileName);
+QString dataPathOf(Session& session, QString fileName);
 
 /// When `output` names the data file `dataFile` or one of the files its writer keeps beside it
 /// (write-ahead log, rollback journal, shared-memory index), under any spelling of the path, a
@@ -32,23 +32,24 @@ std::optional<QString> dataFilePartAt(const QString& output, const QString& data
 /// True when the file exists and a connection to it opens. Each function here hands its
 /// failures to `onFailure` (Retry, Ignore or leave); without one it leaves the step quietly.
 /// An empty `path` checks the session's data file.
-bool CheckData(Session& session, const QString& path = {}, const FailureHandler& onFailure = {});
+bool checkDataPath(Session& session, const QString& path = {}, const FailureHandler& onFailure = {});
 
 /// Opens a new connection into `cn` on `path`; a failure is
 /// handed on as "opening the data file&". True only when the connection is open: Ignore on a
 /// failed open leaves `cn` closed and returns false.
-bool OpenCN(std::unique_ptr<Connection>& cn, const QString& path, const FailureHandler& onFailure = {});
+bool openConnection(std::unique_ptr<Connection>& cn, const QString& path,
+                    const FailureHandler& onFailure = {});
 
 /// Closes `cn` when open and releases it; always true.
-bool CloseCN(std::unique_ptr<Connection>& cn, const FailureHandler& onFailure = {});
+bool closeConnection(std::unique_ptr<Connection>& cn, const FailureHandler& onFailure = {});
 
 /// "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + path + "; Jet OLEDB:Database Password = ".
-QString ConnectionString(const QString& path);
+QString connectionStringOf(const QString& path);
 
 /// Makes `newPath` the session's file (sessionOnly, or while a command-line path is in force),
 /// or stores it as "DatabasePath" — a server URI without its password, which the settings file
 /// never holds in clear.
-void SaveDataPath(Session& session, const QString& newPath, bool sessionOnly,
+void saveDataPath(Session& session, const QString& newPath, bool sessionOnly,
                   const FailureHandler& onFailure = {});
 
 /// How long a report waits while the monitoring product holds the data file locked: the

@@ -30,7 +30,7 @@ QString describeErrno(int err) {
 
 } // namespace
 
-void CopyTemplate(const QString& source, const QString& target) {
+void copyTemplate(const QString& source, const QString& target) {
     withTrail(u"copying the empty data file&"_s, [&] {
         QFile in(source);
         if (!in.open(QIODevice::ReadOnly)) {

@@ -11,6 +11,6 @@ namespace tallyrow {
 /// `source` cannot be read, when `target` names a folder, when `target` is a read-only file
 /// (no owner write permission, whoever runs the program), or when the folder cannot be
 /// written.
-void CopyTemplate(const QString& source, const QString& target);
+void copyTemplate(const QString& source, const QString& target);
 
 } // namespace tallyrow

@@ -96,7 +96,7 @@ QDateTime withNaive(const QDateTime& like, const QDate& date, long long msOfDay)
     return result;
 }
 
-// The Sunday on or before `d`: the start of its week in DateDiff's fixed week.
+// The Sunday on or before `d`: the start of its week in intervalsBetween's fixed week.
 QDate sundayOnOrBefore(const QDate& d) {
     return d.addDays(-(d.dayOfWeek() % 7));
 }
@@ -111,7 +111,7 @@ QDate latestCalendarDate() {
     return QDate(9999, 12, 31);
 }
 
-QDateTime DateAdd(const QString& interval, double n, const QDateTime& date) {
+QDateTime addInterval(const QString& interval, double n, const QDateTime& date) {
     const Interval iv = parseInterval(interval);
     const Naive start = naive(date);
     constexpr long long kDaysLimit = 10'000LL * 366;
@@ -143,13 +143,13 @@ QDateTime DateAdd(const QString& interval, double n, const QDateTime& date) {
     invalidCall();
 }
 
-QDate DateAdd(const QString& interval, double n, const QDate& date) {
+QDate addInterval(const QString& interval, double n, const QDate& date) {
     if (!date.isValid())
         invalidCall();
-    return DateAdd(interval, n, QDateTime(date, QTime(0, 0), Qt::UTC)).date();
+    return addInterval(interval, n, QDateTime(date, QTime(0, 0), Qt::UTC)).date();
 }
 
-long long DateDiff(const QString& interval, const QDateTime& from, const QDateTime& to) {
+long long intervalsBetween(const QString& interval, const QDateTime& from, const QDateTime& to) {
     const QString c = interval.toLower();
     parseInterval(c); // refuses unknown codes
     const Naive a = naive(from);
@@ -173,11 +173,12 @@ long long DateDiff(const QString& interval, const QDateTime& from, const QDateTi
     return days * (kMsPerDay / unitMs) + floorDiv(b.msOfDay, unitMs) - floorDiv(a.msOfDay, unitMs);
 }
 
-long long DateDiff(const QString& interval, const QDate& from, const QDate& to) {
-    return DateDiff(interval, QDateTime(from, QTime(0, 0), Qt::UTC), QDateTime(to, QTime(0, 0), Qt::UTC));
+long long intervalsBetween(const QString& interval, const QDate& from, const QDate& to) {
+    return intervalsBetween(interval, QDateTime(from, QTime(0, 0), Qt::UTC),
+                            QDateTime(to, QTime(0, 0), Qt::UTC));
 }
 
-int DayOfWeek(const QDate& date, Qt::DayOfWeek firstDayOfWeek) {
+int weekdayNumber(const QDate& date, Qt::DayOfWeek firstDayOfWeek) {
     if (!date.isValid())
         invalidCall();
     return (date.dayOfWeek() - static_cast<int>(firstDayOfWeek) + 7) % 7 + 1;

@@ -26,22 +26,22 @@ QDate latestCalendarDate();
 /// and clamp it to the last day of the target month (31 January + 1 month = 28/29 February).
 /// For every code but "h", "n" and "s" a fractional n is rounded to the nearest whole number,
 /// halves to the even neighbour; hours, minutes and seconds are applied to the millisecond.
-QDateTime DateAdd(const QString& interval, double n, const QDateTime& date);
+QDateTime addInterval(const QString& interval, double n, const QDateTime& date);
 
 /// The same for a whole day. Hours, minutes and seconds are counted from the midnight that
 /// starts `date`, and the result is the calendar day they land on (so -1 hour is the day before,
 /// +1 hour the same day).
-QDate DateAdd(const QString& interval, double n, const QDate& date);
+QDate addInterval(const QString& interval, double n, const QDate& date);
 
 /// The number of interval boundaries crossed from `from` to `to`, negative when `to` is earlier.
 /// "yyyy", "q", "m": calendar years, quarters, months (only year and month count, not the day);
 /// "d", "y": calendar days (times of day ignored); "ww": the Sundays after `from` up to and
 /// including `to` (weeks always start on Sunday here, whatever the locale); "w": whole seven-day
 /// spans of days; "h", "n", "s": hour, minute and second boundaries.
-long long DateDiff(const QString& interval, const QDateTime& from, const QDateTime& to);
-long long DateDiff(const QString& interval, const QDate& from, const QDate& to);
+long long intervalsBetween(const QString& interval, const QDateTime& from, const QDateTime& to);
+long long intervalsBetween(const QString& interval, const QDate& from, const QDate& to);
 
 /// 1..7, where 1 is `firstDayOfWeek` (the regional first day of the week).
-int DayOfWeek(const QDate& date, Qt::DayOfWeek firstDayOfWeek);
+int weekdayNumber(const QDate& date, Qt::DayOfWeek firstDayOfWeek);
 
 } // namespace tallyrow

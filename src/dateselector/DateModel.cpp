@@ -44,7 +44,7 @@ QDateTime midnight(const QDate& date) {
 }
 
 QDate dayBefore(const QDate& date) {
-    return DateAdd(u"d"_s, -1, date);
+    return addInterval(u"d"_s, -1, date);
 }
 
 // Codes whose interval is always the same length, so n steps can be taken as one jump.
@@ -260,7 +260,7 @@ void DateModel::SetDates(const QDate& newStartDate, int newPeriod, double newPer
         setPeriod(newPeriod);
         m_periodCount = newPeriodCount;
         m_fields->setStartDate(newStartDate);
-        m_fields->setEndDate(dayBefore(DateAdd(m_periodInterval, m_periodCount, newStartDate)));
+        m_fields->setEndDate(dayBefore(addInterval(m_periodInterval, m_periodCount, newStartDate)));
     });
 }
 
@@ -273,12 +273,12 @@ void DateModel::GetReportDates(QDate& startDate, QDate& endDate) const {
 
 QDate DateModel::FirstOf(const QString& period, const QDate& date, double offset) const {
     return withTrail(u"finding the first day of the period&"_s, [&] {
-        const QDate shifted = DateAdd(period, offset, date);
+        const QDate shifted = addInterval(period, offset, date);
         const QString code = period.toLower();
         if (code == QLatin1String("d"))
             return shifted;
         if (code == QLatin1String("ww"))
-            return shifted.addDays(-(DayOfWeek(shifted, m_firstDayOfWeek) - 1));
+            return shifted.addDays(-(weekdayNumber(shifted, m_firstDayOfWeek) - 1));
         if (code == QLatin1String("m"))
             return QDate(shifted.year(), shifted.month(), 1);
         if (code == QLatin1String("yyyy"))
@@ -289,16 +289,16 @@ QDate DateModel::FirstOf(const QString& period, const QDate& date, double offset
 
 QDate DateModel::LastOf(const QString& period, const QDate& date, double offset) const {
     return withTrail(u"finding the last day of the period&"_s, [&] {
-        const QDate shifted = DateAdd(period, offset, date);
+        const QDate shifted = addInterval(period, offset, date);
         const QString code = period.toLower();
         if (code == QLatin1String("d"))
             return shifted;
         if (code == QLatin1String("ww"))
-            return shifted.addDays(7 - DayOfWeek(shifted, m_firstDayOfWeek));
+            return shifted.addDays(7 - weekdayNumber(shifted, m_firstDayOfWeek));
         if (code == QLatin1String("m"))
-            return dayBefore(DateAdd(u"m"_s, 1, FirstOf(u"M"_s, shifted, 0)));
+            return dayBefore(addInterval(u"m"_s, 1, FirstOf(u"M"_s, shifted, 0)));
         if (code == QLatin1String("yyyy"))
-            return dayBefore(DateAdd(u"yyyy"_s, 1, FirstOf(u"YYYY"_s, shifted, 0)));
+            return dayBefore(addInterval(u"yyyy"_s, 1, FirstOf(u"YYYY"_s, shifted, 0)));
         return date;
     });
 }
@@ -307,13 +307,13 @@ void DateModel::CalculateDates() {
     withTrail(u"working out the dates&"_s, [&] {
         const QDate start = searchRange(FirstOf(m_periodInterval, m_periodStartDate, 0));
         m_fields->setStartDate(start);
-        m_fields->setEndDate(dayBefore(DateAdd(m_periodInterval, m_periodCount, start)));
+        m_fields->setEndDate(dayBefore(addInterval(m_periodInterval, m_periodCount, start)));
     });
 }
 
 // Walks from `first` in steps of PeriodCount periods: forward while today is strictly later than
 // the start of the range after the sought one, then back while today is earlier than the sought
-// range's start. Each step applies DateAdd to the previous start, so a day clamped at a month end
+// range's start. Each step applies addInterval to the previous start, so a day clamped at a month end
 // stays clamped. For fixed-length periods the walk is taken as one jump to just before where it
 // would stop (the same start it would reach one step at a time), so an anchor years away costs
 // no more than one next door.
@@ -322,7 +322,7 @@ QDate DateModel::searchRange(const QDate& first) const {
     const double count = m_periodCount;
     const double ahead = (m_startDateOffset + 1) * count;
     const double behind = m_startDateOffset * count;
-    const auto add = [&](double n, const QDateTime& from) { return DateAdd(interval, n, from); };
+    const auto add = [&](double n, const QDateTime& from) { return addInterval(interval, n, from); };
     const auto today = [&] { return midnight(m_today()); };
 
     QDateTime d = midnight(first);
@@ -352,9 +352,9 @@ QDate DateModel::searchRange(const QDate& first) const {
 
 void DateModel::step(int direction) {
     const double n = direction < 0 ? -m_periodCount : m_periodCount;
-    const QDate start = DateAdd(m_periodInterval, n, m_fields->startDate());
+    const QDate start = addInterval(m_periodInterval, n, m_fields->startDate());
     m_fields->setStartDate(start);
-    m_fields->setEndDate(dayBefore(DateAdd(m_periodInterval, m_periodCount, start)));
+    m_fields->setEndDate(dayBefore(addInterval(m_periodInterval, m_periodCount, start)));
 }
 
 } // namespace tallyrow

@@ -62,7 +62,7 @@ bool saveFileAtomically(const QString& path, const std::function<void(QIODevice&
     return true;
 }
 
-bool SaveReport(const engine::PageCollection& pages, const QString& path, ReportFormat format,
+bool saveReport(const engine::PageCollection& pages, const QString& path, ReportFormat format,
                 QString* errorText) {
     return saveFileAtomically(
         path, [&](QIODevice& device) { writeReport(pages, device, format); }, errorText);

@@ -24,10 +24,10 @@ void writeReport(const engine::PageCollection& pages, QIODevice& device, ReportF
 /// a folder, device or pipe named `path` all give false; `errorText`, when given, then receives
 /// the reason in the system's words ("No space left on device"). A file that is replaced keeps
 /// its permission bits.
-bool SaveReport(const engine::PageCollection& pages, const QString& path, ReportFormat format,
+bool saveReport(const engine::PageCollection& pages, const QString& path, ReportFormat format,
                 QString* errorText = nullptr);
 
-/// The replacement step of SaveReport on its own: runs `write` on a buffer and puts the bytes in
+/// The replacement step of saveReport on its own: runs `write` on a buffer and puts the bytes in
 /// place of `path` only when `write` returns without an Error and every byte reached the disk. Returns false
 /// otherwise, with `path` untouched. `errorText`, when given, receives the reason of a failure.
 bool saveFileAtomically(const QString& path, const std::function<void(QIODevice&)>& write,

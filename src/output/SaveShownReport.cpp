@@ -14,7 +14,7 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-bool SaveShownReport(const engine::Report* report, const QString& path, ReportFormat format,
+bool saveShownReport(const engine::Report* report, const QString& path, ReportFormat format,
                      QString* errorText) {
     auto failed = [&](const QString& reason) {
         if (errorText)
@@ -32,7 +32,7 @@ bool SaveShownReport(const engine::Report* report, const QString& path, ReportFo
             return failed(e.description());
         }
     }
-    return SaveReport(report->pages(), path, format, errorText);
+    return saveReport(report->pages(), path, format, errorText);
 }
 
 QString saveFailureReason(const QString& path, const QString& systemText) {

@@ -11,9 +11,9 @@ class Report;
 }
 
 /// Writes `report` to `path` in `format`: the table for a format that holds tables, else the
-/// report's pages through SaveReport. True when written; otherwise `errorText`, when given,
+/// report's pages through saveReport. True when written; otherwise `errorText`, when given,
 /// receives the reason (the system's words for a failed write).
-bool SaveShownReport(const engine::Report* report, const QString& path, ReportFormat format,
+bool saveShownReport(const engine::Report* report, const QString& path, ReportFormat format,
                      QString* errorText = nullptr);
 
 /// The sentence "Report not saved" gives for a failed save to `path`: a missing folder or a

@@ -95,7 +95,7 @@ QVector<PeriodSpan> totalsPeriods(const DateRange& range, const QString& code, s
     QVector<PeriodSpan> periods;
     QDate s = range.start;
     while (s <= range.end) {
-        const QDate n = DateAdd(code, units, s);
+        const QDate n = addInterval(code, units, s);
         periods.append({s, n});
         if (n <= s)
             break;
@@ -115,7 +115,7 @@ QVector<PeriodSpan> previousPeriods(const QVector<PeriodSpan>& periods, const Da
     previous.reserve(periods.size());
     QDate s = previousRangeStart(range);
     for (qsizetype i = 0; i < periods.size(); ++i) {
-        const QDate n = DateAdd(code, units, s);
+        const QDate n = addInterval(code, units, s);
         previous.append({s, n});
         if (n <= s)
             break;

@@ -175,7 +175,7 @@ bool checkDataFile(const QString& path, const QString& given, bool noCache,
         auto* planner = dynamic_cast<ActivityPlanner*>(source.get());
         if (!planner || !planner->isFresh()) {
             Connection cn;
-            cn.Open(ConnectionString(path), QString(), QString(), -1);
+            cn.Open(connectionStringOf(path), QString(), QString(), -1);
             cn.Close();
         }
     } catch (const Error& e) {
@@ -204,7 +204,7 @@ QString unwritableReason(const QString& path, const QString& writeReason) {
 
 bool writePages(const engine::PageCollection& pages, const ExportRequest& r, FILE* err) {
     QString reason;
-    if (!SaveReport(pages, r.outputFile, r.format, &reason)) {
+    if (!saveReport(pages, r.outputFile, r.format, &reason)) {
         fail(err, QStringLiteral("cannot write the report to \"%1\": %2.")
                       .arg(shownName(r.outputFile), unwritableReason(r.outputFile, reason)));
         return false;

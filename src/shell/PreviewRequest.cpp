@@ -78,7 +78,7 @@ PreviewRequest<UsersReportInputs> usersPreviewRequest(const UsersReportInputs& i
 }
 
 std::variant<std::int32_t, PreviewProblem> typedUnits(const QString& text, const QLocale& locale) {
-    if (!IsNumericText(text, locale))
+    if (!isNumericText(text, locale))
         return PreviewProblem{u"The value entered for Units needs to be a number"_s, PreviewOption::Units};
     return ReadUnits(text);
 }

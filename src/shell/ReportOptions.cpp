@@ -10,7 +10,7 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-WeekdaySet AvailableWeekdays(const DateRange& range) {
+WeekdaySet availableWeekdays(const DateRange& range) {
     const qint64 n = range.start.daysTo(range.end);
     if (n >= 6)
         return WeekdaySet::all();
@@ -28,7 +28,7 @@ bool isBlank(QChar c) {
 
 } // namespace
 
-bool IsNumericText(const QString& text, const QLocale& locale) {
+bool isNumericText(const QString& text, const QLocale& locale) {
     const QString t = text.trimmed();
     if (t.isEmpty())
         return false;
@@ -67,7 +67,7 @@ bool IsNumericText(const QString& text, const QLocale& locale) {
     return i == t.size();
 }
 
-double LeadingNumber(const QString& text) {
+double leadingNumber(const QString& text) {
     qsizetype i = 0;
     while (i < text.size() && isBlank(text[i]))
         ++i;
@@ -108,7 +108,7 @@ double LeadingNumber(const QString& text) {
 }
 
 std::int32_t ReadUnits(const QString& text) {
-    const double rounded = std::nearbyint(LeadingNumber(text)); // the default mode rounds halves to even
+    const double rounded = std::nearbyint(leadingNumber(text)); // the default mode rounds halves to even
     if (!std::isfinite(rounded) || rounded < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
         rounded > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
         throw Error(ErrNo::Overflow, u"Overflow"_s, u"ReadUnits"_s);
@@ -121,12 +121,12 @@ QString withoutAngleBrackets(QString text) {
     text.remove(u'<');
     text.remove(u'>');
     text.replace(u'/', u'-');
-    return TrimSpaces(text);
+    return trimSpaces(text);
 }
 
 } // namespace
 
-QString ReportNameFor(const QString& userFilter, const QString& computerFilter) {
+QString reportNameFor(const QString& userFilter, const QString& computerFilter) {
     QString u = withoutAngleBrackets(userFilter);
     if (!u.isEmpty())
         u += u" - "_s;

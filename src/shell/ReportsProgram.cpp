@@ -15,7 +15,7 @@ ReportsProgram::ReportsProgram(Session& session, StartupHooks hooks)
 
 bool ReportsProgram::run(const QStringList& arguments) {
     try {
-        return Main(m_session, arguments, m_hooks);
+        return startProgram(m_session, arguments, m_hooks);
     } catch (...) {
         const Error e = currentError();
         if (m_session.errorReporter)

@@ -18,7 +18,7 @@ QString cantInitErrorHandlerPrompt(const QString& cause) {
            u"\r\n\r\n"_s + u"The cause of the problem was: "_s + cause;
 }
 
-bool Main(Session& session, const QStringList& arguments, const StartupHooks& hooks) {
+bool startProgram(Session& session, const QStringList& arguments, const StartupHooks& hooks) {
     // Steps 1 and 2 run straight through; whatever failed is looked at afterwards, because
     // without an error reporter nothing can be reported the usual way.
     QString failure;
@@ -41,9 +41,9 @@ bool Main(Session& session, const QStringList& arguments, const StartupHooks& ho
     if (failed) {
         session.errorReporter.reset();
         try {
-            MsgBox(session, cantInitErrorHandlerPrompt(failure),
-                   MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal,
-                   u"Can't initilise error handler"_s, QString(), 0, QString(), nullptr);
+            showMessageBox(session, cantInitErrorHandlerPrompt(failure),
+                           MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal,
+                           u"Can't initilise error handler"_s, QString(), 0, QString(), nullptr);
         } catch (...) {
             // Nothing is left to tell the user with; the process ends either way.
         }
@@ -57,9 +57,9 @@ bool Main(Session& session, const QStringList& arguments, const StartupHooks& ho
         session.errorReporter->setProductName(kProductName);
         session.errorReporter->setSupportAddress(kSupportAddress);
     });
-    run.step([&] { ParseCommandLine(session, arguments); });
-    run.step([&] { SetHelpFile(session, u"tyrow.chm"_s, u"tyrow.hlp"_s); });
-    run.step([&] { InitMessageBox(session); });
+    run.step([&] { parseCommandLine(session, arguments); });
+    run.step([&] { chooseHelpFile(session, u"tyrow.chm"_s, u"tyrow.hlp"_s); });
+    run.step([&] { setUpMessageBox(session); });
     run.step([&] { windowOpen = showMainWindow(hooks.showMainWindow); });
     return windowOpen;
 }

@@ -30,7 +30,7 @@ struct StartupHooks {
 /// file, message box, main window. `arguments` are the process arguments without the program
 /// name. Returns true when the main window is open afterwards (the caller then runs the event
 /// loop), false when the program should end.
-bool Main(Session& session, const QStringList& arguments, const StartupHooks& hooks);
+bool startProgram(Session& session, const QStringList& arguments, const StartupHooks& hooks);
 
 /// Shows the main window through `show`; true when it is open afterwards. A window that closed
 /// itself while loading (error 364) ends quietly with false; any other failure is passed on with

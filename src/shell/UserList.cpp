@@ -25,7 +25,7 @@ QString textOf(const QVariant& value) {
 
 } // namespace
 
-QString TrimSpaces(const QString& text) {
+QString trimSpaces(const QString& text) {
     return trimBlanks(text);
 }
 
@@ -33,7 +33,7 @@ QString UserEntry(const QVariant& user, const QVariant& computer) {
     return textOf(user) + kUserSeparator + textOf(computer);
 }
 
-int PreselectIndex(const QStringList& entries, const QString& loggedInUser, const QString& localComputer) {
+int preselectIndex(const QStringList& entries, const QString& loggedInUser, const QString& localComputer) {
     const QString exact = loggedInUser + kUserSeparator + localComputer;
     for (int i = 0; i < entries.size(); ++i)
         if (entries[i] == exact)
@@ -49,17 +49,17 @@ int PreselectIndex(const QStringList& entries, const QString& loggedInUser, cons
     return 1;
 }
 
-void ParseUserEntry(const QString& entry, QString& userName, QString& computerName) {
+void parseUserEntry(const QString& entry, QString& userName, QString& computerName) {
     const qsizetype p = entry.indexOf(kUserSeparator, 0, Qt::CaseSensitive);
     if (p >= 0) {
         // An entry that starts with the separator (rows without a user name) must not keep the
         // previous preview's user: that would quietly report on somebody else.
-        userName = TrimSpaces(entry.left(p));
+        userName = trimSpaces(entry.left(p));
         if (userName == kAllUsers)
             userName.clear();
     }
     const QString rest = p >= 0 ? entry.mid(p + kUserSeparator.size()) : entry.mid(4);
-    computerName = TrimSpaces(rest);
+    computerName = trimSpaces(rest);
     if (!computerName.isEmpty() && computerName == kAllComputers)
         computerName.clear();
 }
@@ -68,8 +68,8 @@ QString spokenUserEntry(const QString& entry) {
     const qsizetype p = entry.indexOf(kUserSeparator, 0, Qt::CaseSensitive);
     if (p < 0)
         return entry;
-    QString user = TrimSpaces(entry.left(p));
-    QString computer = TrimSpaces(entry.mid(p + kUserSeparator.size()));
+    QString user = trimSpaces(entry.left(p));
+    QString computer = trimSpaces(entry.mid(p + kUserSeparator.size()));
     if (user == kAllUsers)
         user = u"all users"_s;
     else if (user.isEmpty())
@@ -98,12 +98,12 @@ void appendGrouped(Connection& cn, const QString& query, QStringList& entries, b
 
 } // namespace
 
-UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, const QString& localComputer,
-                          ErrorReporter* reporter) {
+UserListLoad userListFromRows(const QString& dataFile, const QString& loggedInUser,
+                              const QString& localComputer, ErrorReporter* reporter) {
     UserListLoad result;
     std::unique_ptr<Connection> cn;
-    if (!OpenCN(cn, dataFile, askThrough(reporter))) {
-        CloseCN(cn);
+    if (!openConnection(cn, dataFile, askThrough(reporter))) {
+        closeConnection(cn);
         return result;
     }
     result.opened = true;
@@ -114,7 +114,7 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
     // with, and the list on screen stays as it is.
     if (!run.step([&] { rs = cn->Execute(userListStatement(UserListPart::Pairs)); }) || !rs) {
         if (!run.left())
-            CloseCN(cn);
+            closeConnection(cn);
         return result;
     }
     run.step([&] {
@@ -126,7 +126,7 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
     });
     if (result.empty || run.left()) {
         if (!run.left())
-            CloseCN(cn);
+            closeConnection(cn);
         return result;
     }
     result.replace = true;
@@ -165,15 +165,15 @@ UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, 
             result.entries << UserEntry(kAllUsers, kAllComputers);
     });
     if (result.enabled.value_or(false))
-        run.step([&] { result.selected = PreselectIndex(result.entries, loggedInUser, localComputer); });
+        run.step([&] { result.selected = preselectIndex(result.entries, loggedInUser, localComputer); });
     if (run.left())
         return result; // the objects go with this scope; the connection is not closed first
-    CloseCN(cn);
+    closeConnection(cn);
     return result;
 }
 
-UserListLoad LoadUserList(const ActivityUserList& list, const QString& loggedInUser,
-                          const QString& localComputer) {
+UserListLoad userListFromRows(const ActivityUserList& list, const QString& loggedInUser,
+                              const QString& localComputer) {
     UserListLoad result;
     result.opened = true;
     if (list.pairs.empty()) {
@@ -196,7 +196,7 @@ UserListLoad LoadUserList(const ActivityUserList& list, const QString& loggedInU
     result.enabled = true;
     if (!list.usersOnSeveral.empty() && !list.computersOfSeveral.empty())
         result.entries << UserEntry(kAllUsers, kAllComputers);
-    result.selected = PreselectIndex(result.entries, loggedInUser, localComputer);
+    result.selected = preselectIndex(result.entries, loggedInUser, localComputer);
     return result;
 }
 

@@ -22,17 +22,17 @@ QString UserEntry(const QVariant& user, const QVariant& computer);
 /// The entry to select when the list is filled: this user on this computer, else the first
 /// entry of this computer, else the first entry of this user, else the second entry (1).
 /// Comparisons are case-sensitive.
-int PreselectIndex(const QStringList& entries, const QString& loggedInUser, const QString& localComputer);
+int preselectIndex(const QStringList& entries, const QString& loggedInUser, const QString& localComputer);
 
 /// `text` without its leading and trailing blanks (spaces only: a tab or line break belongs to
 /// the name it is part of, so the filter still matches the data).
-QString TrimSpaces(const QString& text);
+QString trimSpaces(const QString& text);
 
 /// Turns the chosen entry into the report filters ("" = all users / any computer).
 /// The computer filter is always replaced. The user filter is replaced when the entry has a
 /// separator: an empty user part gives "" as well. Without a separator (an empty list) the
 /// user filter keeps its value.
-void ParseUserEntry(const QString& entry, QString& userName, QString& computerName);
+void parseUserEntry(const QString& entry, QString& userName, QString& computerName);
 
 /// An entry as a screen reader should say it: "anna on OFFICE1", "all users on OFFICE1",
 /// "anna on all computers", without the separator's punctuation.
@@ -60,12 +60,12 @@ struct UserListLoad {
 /// Reads the list from `dataFile`. Each step runs under `reporter` with the where-text
 /// "reading the user list&": a failed step can be retried, ignored (a step that needs the result of a
 /// failed query then does nothing) or left (the result holds what was read so far).
-UserListLoad LoadUserList(const QString& dataFile, const QString& loggedInUser, const QString& localComputer,
-                          ErrorReporter* reporter);
+UserListLoad userListFromRows(const QString& dataFile, const QString& loggedInUser,
+                              const QString& localComputer, ErrorReporter* reporter);
 
 /// The same list from the data's answer to ActivityQuery::userList(), as the store of a data
 /// file gives it: the same entries in the same order and the same selection.
-UserListLoad LoadUserList(const ActivityUserList& list, const QString& loggedInUser,
-                          const QString& localComputer);
+UserListLoad userListFromRows(const ActivityUserList& list, const QString& loggedInUser,
+                              const QString& localComputer);
 
 } // namespace tallyrow

@@ -6,7 +6,7 @@
 
 namespace tallyrow {
 
-QString ExtractCommandParamater(const QString& name, const QString& commandLine, const QString& def) {
+QString commandParameter(const QString& name, const QString& commandLine, const QString& def) {
     return withTrail(QStringLiteral("reading a command-line option&"), [&]() -> QString {
         const QString key = name + u'=';
         const qsizetype found = commandLine.indexOf(key, 0, Qt::CaseInsensitive);
@@ -18,14 +18,14 @@ QString ExtractCommandParamater(const QString& name, const QString& commandLine,
     });
 }
 
-void ParseCommandLine(Session& session, const QStringList& arguments) {
+void parseCommandLine(Session& session, const QStringList& arguments) {
     withTrail(QStringLiteral("reading the command line&"), [&] {
         session.commandLineDataPath =
-            ExtractCommandParamater(QStringLiteral("datapath"), arguments.join(u' '), QString());
+            commandParameter(QStringLiteral("datapath"), arguments.join(u' '), QString());
     });
 }
 
-bool SetHelpFile(Session& session, const QString& compiled, const QString& classic) {
+bool chooseHelpFile(Session& session, const QString& compiled, const QString& classic) {
     return withTrail(QStringLiteral("choosing the help file&"), [&] {
         const auto& probe = services().compiledHelpViewerRegistered;
         session.helpFile = probe && probe() ? compiled : classic;

@@ -9,14 +9,14 @@ namespace tallyrow {
 
 /// Value of option `name` in `commandLine` ("name=value", options separated by commas, name
 /// matched anywhere without regard to case), trimmed; `def` when the option is absent.
-QString ExtractCommandParamater(const QString& name, const QString& commandLine, const QString& def);
+QString commandParameter(const QString& name, const QString& commandLine, const QString& def);
 
 /// Fills the session's command-line data path from the process arguments (without the program
 /// name) joined with blanks.
-void ParseCommandLine(Session& session, const QStringList& arguments);
+void parseCommandLine(Session& session, const QStringList& arguments);
 
 /// Chooses the session's help file: the compiled one when a handler for it is registered, else
 /// the classic one.
-bool SetHelpFile(Session& session, const QString& compiled, const QString& classic);
+bool chooseHelpFile(Session& session, const QString& compiled, const QString& classic);
 
 } // namespace tallyrow

@@ -91,7 +91,7 @@ bool searchFirst(const QString& path, bool folders) {
 
 } // namespace
 
-QString GetSpecialFolder(SpecialFolder specialFolderId, bool createIt) {
+QString specialFolder(SpecialFolder specialFolderId, bool createIt) {
     return withTrail(QStringLiteral("finding a special folder&"), [&]() -> QString {
         if (specialFolderId != SpecialFolder::Personal || !services().documentsFolder)
             return {};
@@ -107,7 +107,7 @@ QString GetSpecialFolder(SpecialFolder specialFolderId, bool createIt) {
     });
 }
 
-QString TrimNull(const QString& text) {
+QString withoutNulsTrimmed(const QString& text) {
     QString out = text;
     out.remove(QChar(u'\0'));
     return trimBlanks(out);
@@ -123,12 +123,12 @@ QString trimBlanks(const QString& text) {
     return text.mid(start, end - start);
 }
 
-bool DoesFileExist(const QString& path, FileAttr attributes, bool* notFound) {
+bool fileExists(const QString& path, FileAttr attributes, bool* notFound) {
     return withTrail(QStringLiteral("looking for the file&"), [&]() -> bool {
         BusyCursor busy;
         if (notFound)
             *notFound = false;
-        const QString cleaned = TrimNull(path);
+        const QString cleaned = withoutNulsTrimmed(path);
         if (cleaned.isEmpty())
             return false;
         const bool folders = attributes == FileAttr::Directory;
@@ -143,7 +143,7 @@ bool DoesFileExist(const QString& path, FileAttr attributes, bool* notFound) {
     });
 }
 
-QString GetFilePath(const QString& path) {
+QString folderOf(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
     if (slash < 0)
         return {};
@@ -151,7 +151,7 @@ QString GetFilePath(const QString& path) {
     return slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-void MakeDirPath(const QString& path) {
+void makeDirPath(const QString& path) {
     withTrail(QStringLiteral("making the folder&"), [&] {
         if (path.isEmpty())
             return;
@@ -169,7 +169,7 @@ void MakeDirPath(const QString& path) {
     });
 }
 
-bool FolderExists(const QString& path) {
+bool folderExists(const QString& path) {
     try {
         return !path.isEmpty() && QFileInfo(path).isDir();
     } catch (...) {
@@ -177,28 +177,28 @@ bool FolderExists(const QString& path) {
     }
 }
 
-QString GetLoggedInUserName(const QString& def) {
+QString currentUserName(const QString& def) {
     return withTrail(QStringLiteral("finding the user's name&"), [&]() -> QString {
         const QString name = services().loggedInUserName ? services().loggedInUserName() : QString();
         return name.isEmpty() ? def : name;
     });
 }
 
-QString GetLocalComputerName(const QString& def) {
+QString currentComputerName(const QString& def) {
     return withTrail(QStringLiteral("finding the computer's name&"), [&]() -> QString {
         const QString name = services().localComputerName ? services().localComputerName() : QString();
         return name.isEmpty() ? def : name;
     });
 }
 
-void BrowseToWebSite(const QString& address, QObject* /*owner*/) {
+void openWebSite(const QString& address, QObject* /*owner*/) {
     withTrail(QStringLiteral("opening the web site&"), [&] {
         if (services().openUrl)
             services().openUrl(address);
     });
 }
 
-QString ProgramFolder() {
+QString programFolderPath() {
     return services().programFolder ? services().programFolder() : QString();
 }
 

@@ -11,7 +11,7 @@ enum class SpecialFolder {
     Personal = 5, ///< the user's documents folder
 };
 
-/// What DoesFileExist matches.
+/// What fileExists matches.
 enum class FileAttr {
     Normal = 0,     ///< ordinary files only
     Directory = 16, ///< folders match too
@@ -19,7 +19,7 @@ enum class FileAttr {
 
 /// The folder without trailing "/", or "" when it cannot be determined or does not exist; with
 /// createIt a missing folder is created first.
-QString GetSpecialFolder(SpecialFolder specialFolderId, bool createIt = false);
+QString specialFolder(SpecialFolder specialFolderId, bool createIt = false);
 
 /// Whether something matches `path` (wildcards * and ? in the last component match). With
 /// FileAttr::Directory folders match too, and a failing search is retried once with "/"
@@ -27,10 +27,10 @@ QString GetSpecialFolder(SpecialFolder specialFolderId, bool createIt = false);
 /// wildcards (a final ".*" also takes names without extension); hidden files count. Blanks and
 /// NULs around the path are removed; an empty path is false without a search. Shows the busy cursor when a
 /// GUI exists.
-bool DoesFileExist(const QString& path, FileAttr attributes = FileAttr::Normal, bool* notFound = nullptr);
+bool fileExists(const QString& path, FileAttr attributes = FileAttr::Normal, bool* notFound = nullptr);
 
 /// Removes every NUL, then leading and trailing blanks.
-QString TrimNull(const QString& text);
+QString withoutNulsTrimmed(const QString& text);
 
 /// `text` without its leading and trailing blanks: spaces only, so a tab or line break stays
 /// part of the text it belongs to.
@@ -38,21 +38,21 @@ QString trimBlanks(const QString& text);
 
 /// The folder part: the text before the last "/" ("/" itself for a file in the root), "" when
 /// there is no "/".
-QString GetFilePath(const QString& path);
+QString folderOf(const QString& path);
 
 /// Creates every missing level of `path`; never tries to create the root.
-void MakeDirPath(const QString& path);
+void makeDirPath(const QString& path);
 
 /// True when `path` names an existing folder; false for anything else, errors included.
-bool FolderExists(const QString& path);
+bool folderExists(const QString& path);
 
-QString GetLoggedInUserName(const QString& def);
-QString GetLocalComputerName(const QString& def);
+QString currentUserName(const QString& def);
+QString currentComputerName(const QString& def);
 
 /// Opens the address with the desktop's handler; the outcome is not checked.
-void BrowseToWebSite(const QString& address, QObject* owner = nullptr);
+void openWebSite(const QString& address, QObject* owner = nullptr);
 
 /// The folder of the running executable (through services()).
-QString ProgramFolder();
+QString programFolderPath();
 
 } // namespace tallyrow

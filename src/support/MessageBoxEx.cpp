@@ -17,7 +17,7 @@ bool isAnswerCode(std::uint32_t code) {
 }
 
 int rememberedAnswer(const QString& settingsKey, const QString& rememberName) {
-    const RegValue value = Reg_QueryValue(kSettingsHive, rememberedKey(settingsKey), rememberName, true);
+    const RegValue value = readSettingsValue(kSettingsHive, rememberedKey(settingsKey), rememberName, true);
     if (const auto* number = std::get_if<std::uint32_t>(&value))
         return isAnswerCode(*number) ? int(*number) : 0;
     if (const auto* text = std::get_if<QString>(&value)) {
@@ -33,7 +33,7 @@ int rememberedAnswer(const QString& settingsKey, const QString& rememberName) {
 bool ForgetRememberedAnswers(const QString& settingsKey) {
     if (settingsKey.isEmpty())
         return true;
-    const long result = RegDeleteKey(kSettingsHive, rememberedKey(settingsKey));
+    const long result = deleteSettingsKey(kSettingsHive, rememberedKey(settingsKey));
     return result == 0 || result == 2; // nothing remembered is as good as forgotten
 }
 
@@ -71,8 +71,8 @@ int MessageBoxEx::Show(const QString& prompt, int buttons, const QString& title,
     // ticking "always overwrite" and then answering No must not overwrite files later.
     if (canRemember && request.showCheckBox && result.checked &&
         (checkedAnswer == 0 || result.answer == checkedAnswer)) {
-        RegSetKeyValue(kSettingsHive, rememberedKey(m_settingsKey), rememberName,
-                       std::uint32_t(result.answer), RegType::Number, true);
+        writeSettingsValue(kSettingsHive, rememberedKey(m_settingsKey), rememberName,
+                           std::uint32_t(result.answer), RegType::Number, true);
     }
     return result.answer;
 }

@@ -190,7 +190,7 @@ RegValue valueOf(const Line& line, bool clean) {
         const auto text = decodeField(line.data);
         if (!text)
             return {};
-        return clean ? Cleaned(*text) : *text;
+        return clean ? withoutNuls(*text) : *text;
     }
     if (line.typeTag == kNumberTag) {
         bool ok = false;
@@ -296,12 +296,12 @@ QString settingsText(const RegValue& value) {
 
 } // namespace
 
-QString REG_APPROOT() {
+QString applicationKey() {
     return QStringLiteral("Software\\Quenmarsh\\Tyrow");
 }
 
-QString SettingsKeyPath(const QString& subKey) {
-    return REG_APPROOT() + u'\\' + subKey;
+QString settingsKeyPath(const QString& subKey) {
+    return applicationKey() + u'\\' + subKey;
 }
 
 QString hiveFilePath(std::uint32_t hive) {
@@ -315,27 +315,27 @@ QString hiveFilePath(std::uint32_t hive) {
     }
 }
 
-QString Cleaned(const QString& text) {
+QString withoutNuls(const QString& text) {
     QString out = text;
     out.remove(QChar(u'\0'));
     return out;
 }
 
-QString EscapeSetting(const QString& text) {
+QString escapeSetting(const QString& text) {
     QString out = text;
     out.replace(QString(QChar(1)), QString(QChar(1)) + QChar(2));
     out.replace(QString(QChar(0)), QString(QChar(1)) + QChar(3));
     return out;
 }
 
-QString UnescapeSetting(const QString& text) {
+QString unescapeSetting(const QString& text) {
     QString out = text;
     out.replace(QString(QChar(1)) + QChar(3), QString(QChar(0)));
     out.replace(QString(QChar(1)) + QChar(2), QString(QChar(1)));
     return out;
 }
 
-RegValue Reg_QueryValue(std::uint32_t hive, const QString& keyPath, const QString& name, bool clean) {
+RegValue readSettingsValue(std::uint32_t hive, const QString& keyPath, const QString& name, bool clean) {
     return withTrail(QStringLiteral("reading a setting&"), [&]() -> RegValue {
         const QString path = hiveFilePath(hive);
         if (path.isEmpty())
@@ -363,8 +363,8 @@ static long loadHiveForWriting(const QString& path, HiveFile& file) {
     return file.state == HiveFile::State::Unreadable ? kAccessDenied : kSuccess;
 }
 
-long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& name, const RegValue& value,
-                    int type, bool create) {
+long writeSettingsValue(std::uint32_t hive, const QString& keyPath, const QString& name,
+                        const RegValue& value, int type, bool create) {
     return withTrail(QStringLiteral("writing a setting&"), [&]() -> long {
         const QString path = hiveFilePath(hive);
         HiveFile file;
@@ -399,7 +399,7 @@ long RegSetKeyValue(std::uint32_t hive, const QString& keyPath, const QString& n
     });
 }
 
-long RegDeleteKey(std::uint32_t hive, const QString& keyPath) {
+long deleteSettingsKey(std::uint32_t hive, const QString& keyPath) {
     return withTrail(QStringLiteral("removing settings&"), [&]() -> long {
         const QString path = hiveFilePath(hive);
         HiveFile file;
@@ -420,7 +420,7 @@ long RegDeleteKey(std::uint32_t hive, const QString& keyPath) {
     });
 }
 
-bool Reg_DoesKeyExist(std::uint32_t hive, const QString& keyPath) {
+bool settingsKeyExists(std::uint32_t hive, const QString& keyPath) {
     return withTrail(QStringLiteral("looking for a setting&"), [&]() -> bool {
         const QString path = hiveFilePath(hive);
         if (path.isEmpty())
@@ -442,32 +442,32 @@ bool Reg_DoesKeyExist(std::uint32_t hive, const QString& keyPath) {
     });
 }
 
-QString GetRegSetting(const QString& name, const QString& def, const QString& subKey, bool escape,
-                      std::uint32_t hive) {
+QString readSetting(const QString& name, const QString& def, const QString& subKey, bool escape,
+                    std::uint32_t hive) {
     return withTrail(QStringLiteral("reading a setting&"), [&]() -> QString {
-        QString text = settingsText(Reg_QueryValue(hive, SettingsKeyPath(subKey), name, true));
+        QString text = settingsText(readSettingsValue(hive, settingsKeyPath(subKey), name, true));
         if (escape)
-            text = UnescapeSetting(text);
+            text = unescapeSetting(text);
         return text.isEmpty() ? def : text;
     });
 }
 
-bool SetRegSetting(const QString& name, const QString& text, const QString& subKey, bool escape,
-                   std::uint32_t hive) {
+bool writeSetting(const QString& name, const QString& text, const QString& subKey, bool escape,
+                  std::uint32_t hive) {
     return withTrail(QStringLiteral("writing a setting&"), [&]() -> bool {
-        const QString stored = escape ? EscapeSetting(text) : text;
-        return RegSetKeyValue(hive, SettingsKeyPath(subKey), name, stored, RegType::Text, true) == kSuccess;
+        const QString stored = escape ? escapeSetting(text) : text;
+        return writeSettingsValue(hive, settingsKeyPath(subKey), name, stored, RegType::Text, true) ==
+               kSuccess;
     });
 }
 
-QString GetRegSettingHiveFallback(const QString& name, const QString& def, const QString& subKey,
-                                  bool escape) {
+QString readSettingWithFallback(const QString& name, const QString& def, const QString& subKey, bool escape) {
     return withTrail(QStringLiteral("reading a setting&"), [&]() -> QString {
         static const QString kSentinel = QStringLiteral("DEFAULT_SETTING~TEST");
-        QString user = GetRegSetting(name, kSentinel, subKey, escape, Hkey::CurrentUser);
+        QString user = readSetting(name, kSentinel, subKey, escape, Hkey::CurrentUser);
         if (user != kSentinel)
             return user;
-        return GetRegSetting(name, def, subKey, escape, Hkey::LocalMachine);
+        return readSetting(name, def, subKey, escape, Hkey::LocalMachine);
     });
 }
 

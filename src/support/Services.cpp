@@ -119,8 +119,8 @@ MessageBoxEx& sharedMessageBox(Session& session, const QString& source) {
     return *session.messageBox;
 }
 
-int MsgBox(Session& session, const QString& prompt, int buttons, const QString& title,
-           const QString& helpFile, long helpContext, const QString& rememberName, QObject* owner) {
+int showMessageBox(Session& session, const QString& prompt, int buttons, const QString& title,
+                   const QString& helpFile, long helpContext, const QString& rememberName, QObject* owner) {
     const QString shownTitle = title == QLatin1String("~NoTitle~") ? applicationTitle() : title;
     try {
         return sharedMessageBox(session, QStringLiteral("showing a message&"))
@@ -146,18 +146,18 @@ int MsgBox(Session& session, const QString& prompt, int buttons, const QString& 
     }
 }
 
-int Message(Session& session, const QString& prompt, int buttons, const QString& title) {
+int tellUser(Session& session, const QString& prompt, int buttons, const QString& title) {
     int answer = 0;
     StepRunner run(askThrough(session.errorReporter.get()), QStringLiteral("showing a message&"), {}, false);
-    run.step([&] { answer = MsgBox(session, prompt, buttons, title, {}, 0, {}, nullptr); });
+    run.step([&] { answer = showMessageBox(session, prompt, buttons, title, {}, 0, {}, nullptr); });
     return answer;
 }
 
-void InitMessageBox(Session& session) {
-    withTrail(QStringLiteral("InitMessageBox "), [&] {
+void setUpMessageBox(Session& session) {
+    withTrail(QStringLiteral("setting up the message box&"), [&] {
         MessageBoxEx& box = sharedMessageBox(session);
         box.setMode(2);
-        box.setSettingsKey(REG_APPROOT());
+        box.setSettingsKey(applicationKey());
     });
 }
 

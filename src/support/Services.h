@@ -22,10 +22,10 @@ struct Services {
     std::function<QString()> programFolder;     ///< folder of the running executable, no trailing "/"
     /// Where the user's documents folder is (it may not exist yet), "" when unknown.
     std::function<QString()> documentsFolder;
-    /// Makes the message box MsgBox uses when none exists yet (Qt dialogs in the desktop program,
+    /// Makes the message box showMessageBox uses when none exists yet (Qt dialogs in the desktop program,
     /// a scripted one in tests and the command-line tool).
     std::function<std::unique_ptr<MessageBoxEx>()> makeMessageBox;
-    /// Last resort of MsgBox when the message box itself fails; returns the answer code.
+    /// Last resort of showMessageBox when the message box itself fails; returns the answer code.
     std::function<int(const MessageRequest&)> platformMessageBox;
     /// Opens an address or a file with the desktop's handler; returns false when nothing took it.
     std::function<bool(const QString&)> openUrl;
@@ -48,20 +48,20 @@ QString applicationTitle();
 
 /// The program's message-box wrapper: "~NoTitle~" becomes the application title; makes the
 /// session's message box when missing; falls back to the platform box, and raises the failure with
-/// "qm MsgBox Override " in front of its description when that fails too.
-int MsgBox(Session& session, const QString& prompt, int buttons, const QString& title,
-           const QString& helpFile = {}, long helpContext = 0, const QString& rememberName = {},
-           QObject* owner = nullptr);
+/// "qm showMessageBox Override " in front of its description when that fails too.
+int showMessageBox(Session& session, const QString& prompt, int buttons, const QString& title,
+                   const QString& helpFile = {}, long helpContext = 0, const QString& rememberName = {},
+                   QObject* owner = nullptr);
 
-/// Plain message through MsgBox; failures are reported with the where-text "showing a message&".
-int Message(Session& session, const QString& prompt, int buttons, const QString& title);
+/// Plain message through showMessageBox; failures are reported with the where-text "showing a message&".
+int tellUser(Session& session, const QString& prompt, int buttons, const QString& title);
 
 /// The session's message box, made through services().makeMessageBox when missing. Raises an Error with
 /// `source` when no message box can be made.
 MessageBoxEx& sharedMessageBox(Session& session, const QString& source = {});
 
 /// Makes the session's message box when missing and configures it: Mode 2 and the settings key of the
-/// application. A failure is passed on with "InitMessageBox " in front of its source.
-void InitMessageBox(Session& session);
+/// application. A failure is passed on with "setting up the message box&" in front of its source.
+void setUpMessageBox(Session& session);
 
 } // namespace tallyrow

@@ -50,14 +50,14 @@ private:
 
 TEST_F(DataPathTest, DefaultFileNameWithOrWithoutItsSlash) {
     makeDataFile(documentsDataFile());
-    const QString withSlash = GetDataPath(session(), u"/data.yrd"_s);
+    const QString withSlash = dataPathOf(session(), u"/data.yrd"_s);
     resetSession();
-    EXPECT_EQ(GetDataPath(session(), u"data.yrd"_s), withSlash);
+    EXPECT_EQ(dataPathOf(session(), u"data.yrd"_s), withSlash);
     EXPECT_EQ(withSlash, documentsDataFile());
 }
 
 TEST_F(DataPathTest, CommandLinePathWinsWithoutLookingElsewhere) {
-    SetRegSetting(u"DatabasePath"_s, u"/from/settings.yrd"_s, {}, true, Hkey::CurrentUser);
+    writeSetting(u"DatabasePath"_s, u"/from/settings.yrd"_s, {}, true, Hkey::CurrentUser);
     makeDataFile(documentsDataFile());
     int documentLookups = 0;
     services().documentsFolder = [&] {
@@ -65,68 +65,68 @@ TEST_F(DataPathTest, CommandLinePathWinsWithoutLookingElsewhere) {
         return env().documentsFolder();
     };
     session().commandLineDataPath = u"/nowhere/given.yrd"_s;
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/nowhere/given.yrd"_s);
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), u"/nowhere/given.yrd"_s);
     EXPECT_EQ(session().dataPath, u"/nowhere/given.yrd"_s);
     EXPECT_EQ(documentLookups, 0);
 }
 
 TEST_F(DataPathTest, SettingFallsBackToTheMachineWideValue) {
-    SetRegSetting(u"DatabasePath"_s, u"/shared/office.yrd"_s, {}, true, Hkey::LocalMachine);
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/shared/office.yrd"_s);
+    writeSetting(u"DatabasePath"_s, u"/shared/office.yrd"_s, {}, true, Hkey::LocalMachine);
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), u"/shared/office.yrd"_s);
     resetSession();
-    SetRegSetting(u"DatabasePath"_s, QString(), {}, true, Hkey::CurrentUser);
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/shared/office.yrd"_s);
+    writeSetting(u"DatabasePath"_s, QString(), {}, true, Hkey::CurrentUser);
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), u"/shared/office.yrd"_s);
     resetSession();
-    SetRegSetting(u"DatabasePath"_s, u"/mine.yrd"_s, {}, true, Hkey::CurrentUser);
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/mine.yrd"_s);
+    writeSetting(u"DatabasePath"_s, u"/mine.yrd"_s, {}, true, Hkey::CurrentUser);
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), u"/mine.yrd"_s);
 }
 
 TEST_F(DataPathTest, DocumentsFolderThenProgramFolder) {
     makeDataFile(programDataFile());
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), programDataFile());
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), programDataFile());
     QFile::remove(programDataFile());
     resetSession();
     // Neither exists: the documents path all the same, and the check says no without a report.
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), documentsDataFile());
-    EXPECT_FALSE(CheckData(session()));
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), documentsDataFile());
+    EXPECT_FALSE(checkDataPath(session()));
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
 
 TEST_F(DataPathTest, WithoutADocumentsFolderOnlyTheProgramFolderCounts) {
     env().setDocumentsFolder(QString());
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), QString());
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), QString());
     // Nothing was cached, so the next call looks again.
     makeDataFile(programDataFile());
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), programDataFile());
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), programDataFile());
 }
 
 TEST_F(DataPathTest, OneCharacterIsNotAResolvedPath) {
     session().dataPath = u"x"_s;
     session().commandLineDataPath = u"/given.yrd"_s;
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/given.yrd"_s);
-    EXPECT_EQ(GetDataPath(session(), u"/other.yrd"_s), u"/given.yrd"_s); // now cached
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), u"/given.yrd"_s);
+    EXPECT_EQ(dataPathOf(session(), u"/other.yrd"_s), u"/given.yrd"_s); // now cached
 }
 
 TEST_F(DataPathTest, ConnectionStringIsExact) {
-    EXPECT_EQ(ConnectionString(u"/x.yrd"_s),
+    EXPECT_EQ(connectionStringOf(u"/x.yrd"_s),
               u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/x.yrd; Jet OLEDB:Database Password = "_s);
     session().commandLineDataPath = u"/session.yrd"_s;
     EXPECT_EQ(
-        ConnectionString(GetDataPath(session(), kDefaultDataFileName)),
+        connectionStringOf(dataPathOf(session(), kDefaultDataFileName)),
         u"Provider=Microsoft.Jet.OLEDB.4.0; Data Source=/session.yrd; Jet OLEDB:Database Password = "_s);
 }
 
 TEST_F(DataPathTest, OpenAndCloseAGoodFile) {
     makeDataFile(documentsDataFile());
     std::unique_ptr<Connection> cn;
-    ASSERT_TRUE(OpenCN(cn, GetDataPath(session(), kDefaultDataFileName)));
+    ASSERT_TRUE(openConnection(cn, dataPathOf(session(), kDefaultDataFileName)));
     ASSERT_TRUE(cn);
     EXPECT_EQ(cn->State(), 1);
     EXPECT_EQ(cn->dataSource(), documentsDataFile());
-    EXPECT_TRUE(CloseCN(cn));
+    EXPECT_TRUE(closeConnection(cn));
     EXPECT_FALSE(cn);
-    EXPECT_TRUE(CloseCN(cn)); // nothing left to close
-    EXPECT_TRUE(CheckData(session()));
+    EXPECT_TRUE(closeConnection(cn)); // nothing left to close
+    EXPECT_TRUE(checkDataPath(session()));
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }
 
@@ -136,48 +136,48 @@ TEST_F(DataPathTest, OpenFailureIsReportedAndTheAnswerDecides) {
 
     // Leave: no connection, and the file is not accepted.
     std::unique_ptr<Connection> cn;
-    EXPECT_FALSE(OpenCN(cn, bad, askThrough(errorReporter())));
+    EXPECT_FALSE(openConnection(cn, bad, askThrough(errorReporter())));
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const auto call = errorReporter()->calls().first();
     EXPECT_EQ(call.where, u"opening the data file&"_s);
     EXPECT_EQ(call.number, ErrNo::DataSource);
     EXPECT_TRUE(call.description.contains(bad));
     EXPECT_TRUE(call.activity.isEmpty());
-    EXPECT_FALSE(CheckData(session(), bad, askThrough(errorReporter())));
+    EXPECT_FALSE(checkDataPath(session(), bad, askThrough(errorReporter())));
 
     // Retry runs the open again: one more report per retry.
     errorReporter()->clearCalls();
     errorReporter()->queueAnswer(ReportAnswer::Retry);
     errorReporter()->queueAnswer(ReportAnswer::Retry);
-    EXPECT_FALSE(OpenCN(cn, bad, askThrough(errorReporter())));
+    EXPECT_FALSE(openConnection(cn, bad, askThrough(errorReporter())));
     EXPECT_EQ(errorReporter()->calls().size(), 3);
 
     // Ignore goes on, but a file that did not open is never taken: the connection stays closed,
-    // OpenCN says so, CloseCN passes over it and CheckData refuses the file.
+    // openConnection says so, closeConnection passes over it and checkDataPath refuses the file.
     errorReporter()->clearCalls();
     errorReporter()->queueAnswer(ReportAnswer::Ignore);
-    EXPECT_FALSE(OpenCN(cn, bad, askThrough(errorReporter())));
+    EXPECT_FALSE(openConnection(cn, bad, askThrough(errorReporter())));
     ASSERT_TRUE(cn);
     EXPECT_EQ(cn->State(), 0);
-    EXPECT_TRUE(CloseCN(cn));
+    EXPECT_TRUE(closeConnection(cn));
     errorReporter()->queueAnswer(ReportAnswer::Ignore);
-    EXPECT_FALSE(CheckData(session(), bad, askThrough(errorReporter())));
+    EXPECT_FALSE(checkDataPath(session(), bad, askThrough(errorReporter())));
     EXPECT_EQ(errorReporter()->calls().size(), 2);
 }
 
 TEST_F(DataPathTest, SaveDataPathForTheSessionOrForNextTime) {
     makeDataFile(documentsDataFile());
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), documentsDataFile());
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), documentsDataFile());
 
-    SaveDataPath(session(), u"/picked.yrd"_s, true);
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/picked.yrd"_s);
-    EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"-"_s);
+    saveDataPath(session(), u"/picked.yrd"_s, true);
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), u"/picked.yrd"_s);
+    EXPECT_EQ(readSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"-"_s);
 
-    SaveDataPath(session(), u"/next start.yrd"_s, false);
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/picked.yrd"_s);
-    EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"/next start.yrd"_s);
+    saveDataPath(session(), u"/next start.yrd"_s, false);
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), u"/picked.yrd"_s);
+    EXPECT_EQ(readSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"/next start.yrd"_s);
     resetSession();
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/next start.yrd"_s);
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), u"/next start.yrd"_s);
 }
 
 TEST_F(DataPathTest, ServerPasswordsNeverReachTheSettingsFile) {
@@ -197,8 +197,8 @@ TEST_F(DataPathTest, ServerPasswordsNeverReachTheSettingsFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(qPrintable(c.chosen));
-        SaveDataPath(session(), c.chosen, false);
-        EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), c.stored);
+        saveDataPath(session(), c.chosen, false);
+        EXPECT_EQ(readSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), c.stored);
         QFile hive(hiveFilePath(Hkey::CurrentUser));
         ASSERT_TRUE(hive.open(QIODevice::ReadOnly));
         EXPECT_FALSE(hive.readAll().contains("s3cret"));
@@ -206,16 +206,16 @@ TEST_F(DataPathTest, ServerPasswordsNeverReachTheSettingsFile) {
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 
     // For this session only nothing is written, and the session keeps the password it connects with.
-    SaveDataPath(session(), u"postgresql://tally:s3cret@db/office"_s, true);
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"postgresql://tally:s3cret@db/office"_s);
+    saveDataPath(session(), u"postgresql://tally:s3cret@db/office"_s, true);
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), u"postgresql://tally:s3cret@db/office"_s);
 }
 
 TEST_F(DataPathTest, SaveDataPathWhileACommandLinePathIsInForce) {
     session().commandLineDataPath = u"/given.yrd"_s;
-    SaveDataPath(session(), u"/picked.yrd"_s, false);
+    saveDataPath(session(), u"/picked.yrd"_s, false);
     EXPECT_EQ(session().commandLineDataPath, u"/picked.yrd"_s);
-    EXPECT_EQ(GetDataPath(session(), u"/data.yrd"_s), u"/picked.yrd"_s);
-    EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"-"_s);
+    EXPECT_EQ(dataPathOf(session(), u"/data.yrd"_s), u"/picked.yrd"_s);
+    EXPECT_EQ(readSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), u"-"_s);
 }
 
 TEST_F(DataPathTest, SaveDataPathReportsASettingThatCannotBeStored) {
@@ -224,7 +224,7 @@ TEST_F(DataPathTest, SaveDataPathReportsASettingThatCannotBeStored) {
     QDir().mkpath(QFileInfo(QFileInfo(hive).path()).path());
     QDir(QFileInfo(hive).path()).removeRecursively();
     makeTextFile(QFileInfo(hive).path());
-    SaveDataPath(session(), u"/next.yrd"_s, false, askThrough(errorReporter()));
+    saveDataPath(session(), u"/next.yrd"_s, false, askThrough(errorReporter()));
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     EXPECT_EQ(errorReporter()->calls().first().where, u"storing the data file location&"_s);
     EXPECT_EQ(errorReporter()->calls().first().activity, u"Storing the data file location"_s);

@@ -36,36 +36,36 @@ TEST(Calendar, MonthBasedIntervalsClampToTheEndOfTheTargetMonth) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.interval) + " " + std::to_string(c.n) + " " +
                      c.from.toString(Qt::ISODate).toStdString());
-        EXPECT_EQ(DateAdd(QString::fromLatin1(c.interval), c.n, c.from), c.expected);
+        EXPECT_EQ(addInterval(QString::fromLatin1(c.interval), c.n, c.from), c.expected);
     }
 }
 
 TEST(Calendar, DayAndWeekIntervalsMoveByDays) {
-    EXPECT_EQ(DateAdd(u"d"_s, 1, d(2004, 2, 28)), d(2004, 2, 29));
-    EXPECT_EQ(DateAdd(u"y"_s, -1, d(2004, 1, 1)), d(2003, 12, 31));
-    EXPECT_EQ(DateAdd(u"W"_s, 10, d(2004, 6, 1)), d(2004, 6, 11));
-    EXPECT_EQ(DateAdd(u"ww"_s, -2, d(2004, 6, 16)), d(2004, 6, 2));
-    EXPECT_EQ(DateAdd(u"WW"_s, 1, d(2004, 12, 29)), d(2005, 1, 5));
+    EXPECT_EQ(addInterval(u"d"_s, 1, d(2004, 2, 28)), d(2004, 2, 29));
+    EXPECT_EQ(addInterval(u"y"_s, -1, d(2004, 1, 1)), d(2003, 12, 31));
+    EXPECT_EQ(addInterval(u"W"_s, 10, d(2004, 6, 1)), d(2004, 6, 11));
+    EXPECT_EQ(addInterval(u"ww"_s, -2, d(2004, 6, 16)), d(2004, 6, 2));
+    EXPECT_EQ(addInterval(u"WW"_s, 1, d(2004, 12, 29)), d(2005, 1, 5));
 }
 
 TEST(Calendar, FractionalWholeIntervalsRoundHalvesToEven) {
-    EXPECT_EQ(DateAdd(u"d"_s, 0.5, d(2004, 6, 1)), d(2004, 6, 1));
-    EXPECT_EQ(DateAdd(u"d"_s, 1.5, d(2004, 6, 1)), d(2004, 6, 3));
-    EXPECT_EQ(DateAdd(u"m"_s, 2.5, d(2004, 6, 1)), d(2004, 8, 1));
-    EXPECT_EQ(DateAdd(u"m"_s, -0.6, d(2004, 6, 1)), d(2004, 5, 1));
+    EXPECT_EQ(addInterval(u"d"_s, 0.5, d(2004, 6, 1)), d(2004, 6, 1));
+    EXPECT_EQ(addInterval(u"d"_s, 1.5, d(2004, 6, 1)), d(2004, 6, 3));
+    EXPECT_EQ(addInterval(u"m"_s, 2.5, d(2004, 6, 1)), d(2004, 8, 1));
+    EXPECT_EQ(addInterval(u"m"_s, -0.6, d(2004, 6, 1)), d(2004, 5, 1));
 }
 
 TEST(Calendar, TimeIntervalsMoveDateTimesAndCrossMidnight) {
-    EXPECT_EQ(DateAdd(u"h"_s, 3, dt(2004, 6, 1, 22, 30)), dt(2004, 6, 2, 1, 30));
-    EXPECT_EQ(DateAdd(u"N"_s, -31, dt(2004, 6, 1, 0, 30)), dt(2004, 5, 31, 23, 59));
-    EXPECT_EQ(DateAdd(u"s"_s, 86400, dt(2004, 2, 28, 12, 0)), dt(2004, 2, 29, 12, 0));
-    EXPECT_EQ(DateAdd(u"h"_s, 1.5, dt(2004, 6, 1, 10, 0)), dt(2004, 6, 1, 11, 30));
+    EXPECT_EQ(addInterval(u"h"_s, 3, dt(2004, 6, 1, 22, 30)), dt(2004, 6, 2, 1, 30));
+    EXPECT_EQ(addInterval(u"N"_s, -31, dt(2004, 6, 1, 0, 30)), dt(2004, 5, 31, 23, 59));
+    EXPECT_EQ(addInterval(u"s"_s, 86400, dt(2004, 2, 28, 12, 0)), dt(2004, 2, 29, 12, 0));
+    EXPECT_EQ(addInterval(u"h"_s, 1.5, dt(2004, 6, 1, 10, 0)), dt(2004, 6, 1, 11, 30));
     // Month arithmetic keeps the time of day.
-    EXPECT_EQ(DateAdd(u"m"_s, 1, dt(2004, 1, 31, 8, 15)), dt(2004, 2, 29, 8, 15));
+    EXPECT_EQ(addInterval(u"m"_s, 1, dt(2004, 1, 31, 8, 15)), dt(2004, 2, 29, 8, 15));
     // On a plain date, time steps count from midnight and keep the day they land on.
-    EXPECT_EQ(DateAdd(u"h"_s, 1, d(2004, 6, 1)), d(2004, 6, 1));
-    EXPECT_EQ(DateAdd(u"h"_s, -1, d(2004, 6, 1)), d(2004, 5, 31));
-    EXPECT_EQ(DateAdd(u"h"_s, 48, d(2004, 6, 1)), d(2004, 6, 3));
+    EXPECT_EQ(addInterval(u"h"_s, 1, d(2004, 6, 1)), d(2004, 6, 1));
+    EXPECT_EQ(addInterval(u"h"_s, -1, d(2004, 6, 1)), d(2004, 5, 31));
+    EXPECT_EQ(addInterval(u"h"_s, 48, d(2004, 6, 1)), d(2004, 6, 3));
 }
 
 TEST(Calendar, RefusesUnknownCodesAndResultsOutsideTheCalendar) {
@@ -77,15 +77,15 @@ TEST(Calendar, RefusesUnknownCodesAndResultsOutsideTheCalendar) {
         }
         return false;
     };
-    EXPECT_TRUE(refused([] { DateAdd(u"x"_s, 1, d(2004, 1, 1)); }));
-    EXPECT_TRUE(refused([] { DateAdd(u""_s, 1, d(2004, 1, 1)); }));
-    EXPECT_TRUE(refused([] { DateAdd(u"yyyy"_s, 8000, d(2004, 1, 1)); }));
-    EXPECT_TRUE(refused([] { DateAdd(u"d"_s, -1, d(100, 1, 1)); }));
-    EXPECT_TRUE(refused([] { DateAdd(u"s"_s, 1e300, d(2004, 1, 1)); }));
-    EXPECT_TRUE(refused([] { DateAdd(u"m"_s, std::nan(""), d(2004, 1, 1)); }));
-    EXPECT_TRUE(refused([] { DateAdd(u"d"_s, 1, QDate()); }));
-    EXPECT_TRUE(refused([] { DateDiff(u"mm"_s, d(2004, 1, 1), d(2004, 2, 1)); }));
-    EXPECT_EQ(DateAdd(u"d"_s, 1, d(9999, 12, 30)), d(9999, 12, 31));
+    EXPECT_TRUE(refused([] { addInterval(u"x"_s, 1, d(2004, 1, 1)); }));
+    EXPECT_TRUE(refused([] { addInterval(u""_s, 1, d(2004, 1, 1)); }));
+    EXPECT_TRUE(refused([] { addInterval(u"yyyy"_s, 8000, d(2004, 1, 1)); }));
+    EXPECT_TRUE(refused([] { addInterval(u"d"_s, -1, d(100, 1, 1)); }));
+    EXPECT_TRUE(refused([] { addInterval(u"s"_s, 1e300, d(2004, 1, 1)); }));
+    EXPECT_TRUE(refused([] { addInterval(u"m"_s, std::nan(""), d(2004, 1, 1)); }));
+    EXPECT_TRUE(refused([] { addInterval(u"d"_s, 1, QDate()); }));
+    EXPECT_TRUE(refused([] { intervalsBetween(u"mm"_s, d(2004, 1, 1), d(2004, 2, 1)); }));
+    EXPECT_EQ(addInterval(u"d"_s, 1, d(9999, 12, 30)), d(9999, 12, 31));
 }
 
 TEST(Calendar, DateDiffCountsBoundariesCrossed) {
@@ -119,25 +119,25 @@ TEST(Calendar, DateDiffCountsBoundariesCrossed) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.interval) + " " + c.from.toString(Qt::ISODate).toStdString() + " " +
                      c.to.toString(Qt::ISODate).toStdString());
-        EXPECT_EQ(DateDiff(QString::fromLatin1(c.interval), c.from, c.to), c.expected);
+        EXPECT_EQ(intervalsBetween(QString::fromLatin1(c.interval), c.from, c.to), c.expected);
     }
 }
 
 TEST(Calendar, DateDiffOfTimesCountsBoundariesNotElapsedUnits) {
-    EXPECT_EQ(DateDiff(u"h"_s, dt(2004, 6, 1, 10, 59), dt(2004, 6, 1, 11, 1)), 1);
-    EXPECT_EQ(DateDiff(u"h"_s, dt(2004, 6, 1, 11, 1), dt(2004, 6, 1, 10, 59)), -1);
-    EXPECT_EQ(DateDiff(u"n"_s, dt(2004, 6, 1, 23, 59, 59), dt(2004, 6, 2, 0, 0, 0)), 1);
-    EXPECT_EQ(DateDiff(u"s"_s, dt(2004, 6, 1, 0, 0, 0), dt(2004, 6, 2, 0, 0, 1)), 86401);
-    EXPECT_EQ(DateDiff(u"d"_s, dt(2004, 6, 1, 23, 0), dt(2004, 6, 2, 1, 0)), 1);
-    EXPECT_EQ(DateDiff(u"H"_s, d(2004, 6, 1), d(2004, 6, 3)), 48);
+    EXPECT_EQ(intervalsBetween(u"h"_s, dt(2004, 6, 1, 10, 59), dt(2004, 6, 1, 11, 1)), 1);
+    EXPECT_EQ(intervalsBetween(u"h"_s, dt(2004, 6, 1, 11, 1), dt(2004, 6, 1, 10, 59)), -1);
+    EXPECT_EQ(intervalsBetween(u"n"_s, dt(2004, 6, 1, 23, 59, 59), dt(2004, 6, 2, 0, 0, 0)), 1);
+    EXPECT_EQ(intervalsBetween(u"s"_s, dt(2004, 6, 1, 0, 0, 0), dt(2004, 6, 2, 0, 0, 1)), 86401);
+    EXPECT_EQ(intervalsBetween(u"d"_s, dt(2004, 6, 1, 23, 0), dt(2004, 6, 2, 1, 0)), 1);
+    EXPECT_EQ(intervalsBetween(u"H"_s, d(2004, 6, 1), d(2004, 6, 3)), 48);
 }
 
 TEST(Calendar, DayOfWeekCountsFromTheRegionalFirstDay) {
     const QDate wednesday = d(2004, 6, 16);
-    EXPECT_EQ(DayOfWeek(wednesday, Qt::Sunday), 4);
-    EXPECT_EQ(DayOfWeek(wednesday, Qt::Monday), 3);
-    EXPECT_EQ(DayOfWeek(wednesday, Qt::Saturday), 5);
-    EXPECT_EQ(DayOfWeek(d(2004, 6, 13), Qt::Sunday), 1);
-    EXPECT_EQ(DayOfWeek(d(2004, 6, 13), Qt::Monday), 7);
-    EXPECT_EQ(DayOfWeek(d(2000, 1, 1), Qt::Saturday), 1);
+    EXPECT_EQ(weekdayNumber(wednesday, Qt::Sunday), 4);
+    EXPECT_EQ(weekdayNumber(wednesday, Qt::Monday), 3);
+    EXPECT_EQ(weekdayNumber(wednesday, Qt::Saturday), 5);
+    EXPECT_EQ(weekdayNumber(d(2004, 6, 13), Qt::Sunday), 1);
+    EXPECT_EQ(weekdayNumber(d(2004, 6, 13), Qt::Monday), 7);
+    EXPECT_EQ(weekdayNumber(d(2000, 1, 1), Qt::Saturday), 1);
 }

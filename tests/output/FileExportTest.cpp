@@ -38,7 +38,7 @@ QString saved(QTemporaryDir& dir, const PageCollection& doc, const QString& name
         dir.setAutoRemove(false);
         std::cout << "keeping " << path.toStdString() << '\n';
     }
-    EXPECT_TRUE(SaveReport(doc, path, format)) << name.toStdString();
+    EXPECT_TRUE(saveReport(doc, path, format)) << name.toStdString();
     return path;
 }
 

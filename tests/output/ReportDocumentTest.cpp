@@ -138,7 +138,7 @@ TEST(ReportDocument, SavedAndReopenedDocumentHoldsEveryItemUnchanged) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("week.rdf"));
     const PageCollection doc = testpages::dayReport(24, 12);
-    ASSERT_TRUE(SaveReport(doc, path, ReportFormat::Rdf));
+    ASSERT_TRUE(saveReport(doc, path, ReportFormat::Rdf));
     expectSame(doc, loadReportDocument(path));
 }
 

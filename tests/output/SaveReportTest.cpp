@@ -52,7 +52,7 @@ TEST(SaveReport, EachFormatCodeWritesItsKindOfFile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = dir.filePath(QString::fromLatin1(c.name));
-        ASSERT_TRUE(SaveReport(doc, path, c.format));
+        ASSERT_TRUE(saveReport(doc, path, c.format));
         EXPECT_TRUE(readFile(path).startsWith(c.start)) << readFile(path).left(30).toStdString();
     }
     EXPECT_EQ(folderEntries(dir.path()).size(), 8); // no temporary files left
@@ -62,7 +62,7 @@ TEST(SaveReport, SavingOverAFileReplacesIt) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("report.txt"));
     writeFile(path, QByteArray(100000, 'x'));
-    ASSERT_TRUE(SaveReport(testpages::dayReport(3, 3), path, ReportFormat::Txt));
+    ASSERT_TRUE(saveReport(testpages::dayReport(3, 3), path, ReportFormat::Txt));
     const QByteArray now = readFile(path);
     EXPECT_TRUE(now.startsWith(" Tallyrow Day Report"));
     EXPECT_FALSE(now.contains("xxx"));
@@ -95,9 +95,9 @@ TEST(SaveReport, TargetsThatCannotBeWrittenGiveFalseAndLeaveNothingBehind) {
     for (const ReportFormat format :
          {ReportFormat::Rdf, ReportFormat::Pdf, ReportFormat::Txt, ReportFormat::Rtf, ReportFormat::Xls}) {
         SCOPED_TRACE(static_cast<int>(format));
-        EXPECT_FALSE(SaveReport(doc, missing, format));
-        EXPECT_FALSE(SaveReport(doc, folder, format));
-        EXPECT_FALSE(SaveReport(doc, QString(), format));
+        EXPECT_FALSE(saveReport(doc, missing, format));
+        EXPECT_FALSE(saveReport(doc, folder, format));
+        EXPECT_FALSE(saveReport(doc, QString(), format));
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("no such folder"))));
     EXPECT_TRUE(QFileInfo(folder).isDir());
@@ -112,7 +112,7 @@ TEST(SaveReport, AFolderWithoutWritePermissionGivesFalse) {
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     const auto doc = testpages::dayReport(3, 3);
     auto refused = [&] {
-        return !SaveReport(doc, locked + QStringLiteral("/r.pdf"), ReportFormat::Pdf) &&
+        return !saveReport(doc, locked + QStringLiteral("/r.pdf"), ReportFormat::Pdf) &&
                folderEntries(locked).isEmpty();
     };
     if (geteuid() != 0) {
@@ -155,7 +155,7 @@ TEST(SaveReport, AFullDiskFailsWithTheSystemsReasonAndKeepsTheOldFile) {
         SCOPED_TRACE(c.name);
         const QString path = disk.path(QString::fromLatin1(c.name));
         QString reason;
-        EXPECT_FALSE(SaveReport(doc, path, c.format, &reason));
+        EXPECT_FALSE(saveReport(doc, path, c.format, &reason));
         EXPECT_TRUE(reason.contains(QStringLiteral("No space left on device"))) << reason.toStdString();
         EXPECT_EQ(readFile(path), old);
     }
@@ -197,7 +197,7 @@ TEST(SaveReport, TargetsThatAreNoRegularFileAreLeftAlone) {
     for (const QString& target : {fifo, QStringLiteral("/dev/null")}) {
         SCOPED_TRACE(target.toStdString());
         QString reason;
-        EXPECT_FALSE(SaveReport(doc, target, ReportFormat::Txt, &reason));
+        EXPECT_FALSE(saveReport(doc, target, ReportFormat::Txt, &reason));
         EXPECT_TRUE(reason.contains(QStringLiteral("not a regular file"))) << reason.toStdString();
     }
     struct stat st {};
@@ -214,7 +214,7 @@ TEST(SaveReport, ReplacedFilesKeepTheirPermissionsAndLinksStay) {
     const QString kept = dir.filePath(QStringLiteral("kept.txt"));
     writeFile(kept, "old");
     ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0640), 0);
-    ASSERT_TRUE(SaveReport(doc, kept, ReportFormat::Txt));
+    ASSERT_TRUE(saveReport(doc, kept, ReportFormat::Txt));
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -222,7 +222,7 @@ TEST(SaveReport, ReplacedFilesKeepTheirPermissionsAndLinksStay) {
     // A new file gets what the umask allows.
     const mode_t oldMask = ::umask(027);
     const QString fresh = dir.filePath(QStringLiteral("fresh.txt"));
-    const bool saved = SaveReport(doc, fresh, ReportFormat::Txt);
+    const bool saved = saveReport(doc, fresh, ReportFormat::Txt);
     ::umask(oldMask);
     ASSERT_TRUE(saved);
     ASSERT_EQ(::stat(QFile::encodeName(fresh).constData(), &st), 0);
@@ -232,7 +232,7 @@ TEST(SaveReport, ReplacedFilesKeepTheirPermissionsAndLinksStay) {
     const QString link = dir.filePath(QStringLiteral("link.txt"));
     ASSERT_TRUE(QFile::link(kept, link));
     writeFile(kept, "old");
-    ASSERT_TRUE(SaveReport(doc, link, ReportFormat::Txt));
+    ASSERT_TRUE(saveReport(doc, link, ReportFormat::Txt));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_TRUE(readFile(kept).startsWith(" Tallyrow Day Report"));
     EXPECT_EQ(folderEntries(dir.path()).size(), 3);

@@ -8,7 +8,7 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
-using tallyrow::AvailableWeekdays;
+using tallyrow::availableWeekdays;
 
 namespace {
 
@@ -52,7 +52,7 @@ TEST(AvailableWeekdays, OnlyWeekdaysInsideTheRangeCanBeChosen) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(pattern(AvailableWeekdays({c.start, c.end})), QString::fromLatin1(c.expected));
+        EXPECT_EQ(pattern(availableWeekdays({c.start, c.end})), QString::fromLatin1(c.expected));
     }
 }
 
@@ -61,13 +61,13 @@ TEST(UnitsText, NumericTestFollowsTheLocale) {
     const QLocale de(QLocale::German, QLocale::Germany);
     for (const char* ok : {"1", " 12 ", "2.5", "-3", "0", "+7", "1,000", "1e3", ".5"}) {
         SCOPED_TRACE(ok);
-        EXPECT_TRUE(tallyrow::IsNumericText(QString::fromLatin1(ok), us));
+        EXPECT_TRUE(tallyrow::isNumericText(QString::fromLatin1(ok), us));
     }
     for (const char* bad : {"", "  ", "5 days", "abc", "1.2.3", "-", "e5", "1e", "2,5x"}) {
         SCOPED_TRACE(bad);
-        EXPECT_FALSE(tallyrow::IsNumericText(QString::fromLatin1(bad), us));
+        EXPECT_FALSE(tallyrow::isNumericText(QString::fromLatin1(bad), us));
     }
-    EXPECT_TRUE(tallyrow::IsNumericText(u"2,5"_s, de));
+    EXPECT_TRUE(tallyrow::isNumericText(u"2,5"_s, de));
 }
 
 TEST(UnitsText, ReadsTheLeadingNumberAndRoundsHalvesToEven) {
@@ -106,7 +106,7 @@ TEST(UnitsText, NumbersBeyondThirtyTwoBitsAreAFailureNotAWrappedValue) {
     }
 }
 
-TEST(reportName, BuiltFromTheChosenFilters) {
+TEST(ReportName, BuiltFromTheChosenFilters) {
     struct Case {
         const char* user;
         const char* computer;
@@ -122,7 +122,7 @@ TEST(reportName, BuiltFromTheChosenFilters) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(tallyrow::ReportNameFor(QString::fromLatin1(c.user), QString::fromLatin1(c.computer)),
+        EXPECT_EQ(tallyrow::reportNameFor(QString::fromLatin1(c.user), QString::fromLatin1(c.computer)),
                   QString::fromLatin1(c.name));
     }
 }

@@ -39,7 +39,7 @@ protected:
 } // namespace
 
 TEST_F(Startup, PreparesEveryServiceBeforeTheMainWindowLoads) {
-    ASSERT_TRUE(Main(session(), {u"--datapath=/srv/office/data.yrd"_s}, hooks));
+    ASSERT_TRUE(startProgram(session(), {u"--datapath=/srv/office/data.yrd"_s}, hooks));
     ASSERT_NE(reporter_, nullptr);
     EXPECT_EQ(session().errorReporter.get(), reporter_);
     EXPECT_EQ(reporter_->ProductName(), u"Tallyrow Reports"_s);
@@ -52,10 +52,10 @@ TEST_F(Startup, PreparesEveryServiceBeforeTheMainWindowLoads) {
 }
 
 TEST_F(Startup, ArgumentsAreReadAsOneCommandLine) {
-    ASSERT_TRUE(Main(session(), {u"DataPath="_s, u"/home/me/my"_s, u"file.yrd"_s}, hooks));
+    ASSERT_TRUE(startProgram(session(), {u"DataPath="_s, u"/home/me/my"_s, u"file.yrd"_s}, hooks));
     // The blanks between arguments stay; only the ends are trimmed.
     EXPECT_EQ(shownWith, u"/home/me/my file.yrd"_s);
-    ASSERT_TRUE(Main(session(), {}, hooks));
+    ASSERT_TRUE(startProgram(session(), {}, hooks));
     EXPECT_EQ(shownWith, QString());
 }
 
@@ -66,7 +66,7 @@ TEST_F(Startup, WithoutAnErrorReporterTheProgramSaysWhyAndEnds) {
     bool shown = false;
     hooks.showMainWindow = [&] { shown = true; };
     messageBox()->clearRequests();
-    EXPECT_FALSE(Main(session(), {}, hooks));
+    EXPECT_FALSE(startProgram(session(), {}, hooks));
     EXPECT_FALSE(shown);
     EXPECT_EQ(session().errorReporter, nullptr);
     ASSERT_FALSE(session().messageBox == nullptr);
@@ -83,14 +83,14 @@ TEST_F(Startup, WithoutAnErrorReporterTheProgramSaysWhyAndEnds) {
 
 TEST_F(Startup, WindowThatClosedItselfWhileLoadingEndsQuietly) {
     hooks.showMainWindow = [] { throw Error(ErrNo::ObjectUnloaded, u"Object was unloaded"_s); };
-    EXPECT_FALSE(Main(session(), {}, hooks));
+    EXPECT_FALSE(startProgram(session(), {}, hooks));
     ASSERT_NE(reporter_, nullptr);
     EXPECT_TRUE(reporter_->calls().isEmpty());
 }
 
 TEST_F(Startup, OtherFailuresOfTheMainWindowAreReportedWithTheirTrail) {
     hooks.showMainWindow = [] { throw Error(91, u"Object variable not set"_s, u"frmMain&"_s); };
-    EXPECT_FALSE(Main(session(), {}, hooks));
+    EXPECT_FALSE(startProgram(session(), {}, hooks));
     ASSERT_NE(reporter_, nullptr);
     ASSERT_EQ(reporter_->calls().size(), 1);
     EXPECT_EQ(reporter_->calls()[0].where, u"starting the program&opening the main window&frmMain&"_s);
@@ -110,7 +110,7 @@ TEST_F(Startup, RetryShowsTheMainWindowAgain) {
         reporter_ = reporter.get();
         return std::unique_ptr<ErrorReporter>(std::move(reporter));
     };
-    EXPECT_TRUE(Main(session(), {}, hooks));
+    EXPECT_TRUE(startProgram(session(), {}, hooks));
     EXPECT_EQ(attempts, 2);
 }
 

@@ -22,11 +22,11 @@ TEST(UserList, MissingNamesGiveEmptyParts) {
 TEST(UserList, PreselectsThisUserThenThisComputerThenThisUserThenTheSecondEntry) {
     const QStringList entries{u"alice -|- PC1"_s, u"bob -|- PC2"_s, u"bob -|- PC3"_s, u"tester -|- PC9"_s,
                               u"bob -|- <All Computers>"_s};
-    EXPECT_EQ(PreselectIndex(entries, u"bob"_s, u"PC3"_s), 2);
-    EXPECT_EQ(PreselectIndex(entries, u"carol"_s, u"PC2"_s), 1);  // another user's entry on this computer
-    EXPECT_EQ(PreselectIndex(entries, u"tester"_s, u"PC7"_s), 3); // this user on another computer
-    EXPECT_EQ(PreselectIndex(entries, u"nobody"_s, u"NOPC"_s), 1);
-    EXPECT_EQ(PreselectIndex(entries, u"BOB"_s, u"pc3"_s), 1) << "names are compared with their case";
+    EXPECT_EQ(preselectIndex(entries, u"bob"_s, u"PC3"_s), 2);
+    EXPECT_EQ(preselectIndex(entries, u"carol"_s, u"PC2"_s), 1);  // another user's entry on this computer
+    EXPECT_EQ(preselectIndex(entries, u"tester"_s, u"PC7"_s), 3); // this user on another computer
+    EXPECT_EQ(preselectIndex(entries, u"nobody"_s, u"NOPC"_s), 1);
+    EXPECT_EQ(preselectIndex(entries, u"BOB"_s, u"pc3"_s), 1) << "names are compared with their case";
 }
 
 TEST(UserList, ChosenEntryBecomesTheReportFilters) {
@@ -48,7 +48,7 @@ TEST(UserList, ChosenEntryBecomesTheReportFilters) {
         SCOPED_TRACE(c.entry);
         QString user = u"previous"_s;
         QString computer = u"previous"_s;
-        ParseUserEntry(QString::fromLatin1(c.entry), user, computer);
+        parseUserEntry(QString::fromLatin1(c.entry), user, computer);
         EXPECT_EQ(user, QString::fromLatin1(c.user));
         EXPECT_EQ(computer, QString::fromLatin1(c.computer));
     }
@@ -57,7 +57,7 @@ TEST(UserList, ChosenEntryBecomesTheReportFilters) {
 TEST(UserList, EntryWithoutAUserNameDoesNotKeepThePreviousUser) {
     QString user = u"alice"_s;
     QString computer;
-    ParseUserEntry(u" -|- PC1"_s, user, computer);
+    parseUserEntry(u" -|- PC1"_s, user, computer);
     EXPECT_EQ(user, QString());
     EXPECT_EQ(computer, u"PC1"_s);
 }
@@ -65,7 +65,7 @@ TEST(UserList, EntryWithoutAUserNameDoesNotKeepThePreviousUser) {
 TEST(UserList, EmptyListLeavesTheUserAndClearsTheComputer) {
     QString user = u"alice"_s;
     QString computer = u"PC1"_s;
-    ParseUserEntry(QString(), user, computer);
+    parseUserEntry(QString(), user, computer);
     EXPECT_EQ(user, u"alice"_s);
     EXPECT_EQ(computer, QString());
 }
@@ -116,7 +116,7 @@ TEST_F(UserListFile, ListsPairsThenEachUsersAndEachComputersEntries) {
     const QString file = dataFile({test::uniformRow(1521, u"bob"_s, u"PC2"_s, 60),
                                    test::uniformRow(1521, u"anna"_s, u"PC1"_s, 60),
                                    test::uniformRow(1522, u"anna"_s, u"PC2"_s, 60)});
-    const UserListLoad list = LoadUserList(file, u"bob"_s, u"PC2"_s, errorReporter());
+    const UserListLoad list = userListFromRows(file, u"bob"_s, u"PC2"_s, errorReporter());
     ASSERT_TRUE(list.opened);
     EXPECT_FALSE(list.empty);
     EXPECT_TRUE(list.replace);
@@ -129,25 +129,26 @@ TEST_F(UserListFile, ListsPairsThenEachUsersAndEachComputersEntries) {
 }
 
 TEST_F(UserListFile, OnePairIsSelectedButTheListCannotBeUsed) {
-    const UserListLoad one = LoadUserList(dataFile({test::uniformRow(1521, u"anna"_s, u"PC1"_s, 60)}), u"x"_s,
-                                          u"y"_s, errorReporter());
+    const UserListLoad one = userListFromRows(dataFile({test::uniformRow(1521, u"anna"_s, u"PC1"_s, 60)}),
+                                              u"x"_s, u"y"_s, errorReporter());
     EXPECT_EQ(one.entries, QStringList{u"anna -|- PC1"_s});
     EXPECT_EQ(one.selected, 0);
     EXPECT_EQ(one.enabled, false);
 
-    const UserListLoad none = LoadUserList(dataFile({}), u"x"_s, u"y"_s, errorReporter());
+    const UserListLoad none = userListFromRows(dataFile({}), u"x"_s, u"y"_s, errorReporter());
     EXPECT_TRUE(none.opened);
     EXPECT_TRUE(none.empty);
     EXPECT_TRUE(none.entries.isEmpty());
 
-    const UserListLoad missing = LoadUserList(env().path(u"missing.yrd"_s), u"x"_s, u"y"_s, errorReporter());
+    const UserListLoad missing =
+        userListFromRows(env().path(u"missing.yrd"_s), u"x"_s, u"y"_s, errorReporter());
     EXPECT_FALSE(missing.opened);
 }
 
 TEST_F(UserListFile, GoingOnAfterAFailedQueryDoesNotUseItsMissingResult) {
     const QString file = unreadableNames();
     errorReporter()->queueAnswer(u"5"_s); // Ignore the failed first query
-    const UserListLoad ignored = LoadUserList(file, u"x"_s, u"y"_s, errorReporter());
+    const UserListLoad ignored = userListFromRows(file, u"x"_s, u"y"_s, errorReporter());
     ASSERT_TRUE(ignored.opened);
     EXPECT_FALSE(ignored.replace) << "nothing was read, so the shown list stays as it is";
     EXPECT_TRUE(ignored.entries.isEmpty());
@@ -156,7 +157,7 @@ TEST_F(UserListFile, GoingOnAfterAFailedQueryDoesNotUseItsMissingResult) {
 
     errorReporter()->clearCalls();
     errorReporter()->queueAnswer(QString()); // leave: the shown list stays as it is
-    const UserListLoad left = LoadUserList(file, u"x"_s, u"y"_s, errorReporter());
+    const UserListLoad left = userListFromRows(file, u"x"_s, u"y"_s, errorReporter());
     EXPECT_TRUE(left.opened);
     EXPECT_FALSE(left.replace);
     EXPECT_TRUE(left.entries.isEmpty());
@@ -169,9 +170,9 @@ namespace {
 void expectSameList(const QString& file, const QString& user, const QString& computer,
                     ErrorReporter* reporter) {
     SCOPED_TRACE((user + u" on "_s + computer).toStdString());
-    const UserListLoad bySql = LoadUserList(file, user, computer, reporter);
+    const UserListLoad bySql = userListFromRows(file, user, computer, reporter);
     const UserListLoad bySnapshot =
-        LoadUserList(readActivityStore(file)->answer(ActivityQuery::userList()).users, user, computer);
+        userListFromRows(readActivityStore(file)->answer(ActivityQuery::userList()).users, user, computer);
     EXPECT_EQ(bySnapshot.opened, bySql.opened);
     EXPECT_EQ(bySnapshot.empty, bySql.empty);
     EXPECT_EQ(bySnapshot.replace, bySql.replace);

@@ -31,34 +31,34 @@ TEST(CommandLine, ExtractCommandParamaterReadsOneOption) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(ExtractCommandParamater(QStringLiteral("datapath"), c.commandLine, def), c.expected);
+        EXPECT_EQ(commandParameter(QStringLiteral("datapath"), c.commandLine, def), c.expected);
     }
 }
 
 class CommandLineFixture : public ServicesFixture {};
 
 TEST_F(CommandLineFixture, ParseCommandLineJoinsTheArgumentsWithBlanks) {
-    ParseCommandLine(session(), {});
+    parseCommandLine(session(), {});
     EXPECT_EQ(session().commandLineDataPath, QString());
-    ParseCommandLine(session(), {QStringLiteral("datapath=/home/ann/My"), QStringLiteral("Data/x.yrd,"),
+    parseCommandLine(session(), {QStringLiteral("datapath=/home/ann/My"), QStringLiteral("Data/x.yrd,"),
                                  QStringLiteral("y=1")});
     EXPECT_EQ(session().commandLineDataPath, QStringLiteral("/home/ann/My Data/x.yrd"));
-    ParseCommandLine(session(), {QStringLiteral("--verbose")});
+    parseCommandLine(session(), {QStringLiteral("--verbose")});
     EXPECT_EQ(session().commandLineDataPath, QString());
 }
 
 TEST_F(CommandLineFixture, SetHelpFileChoosesByTheCompiledHelpViewer) {
     env().setCompiledHelpViewerRegistered(true);
-    EXPECT_TRUE(SetHelpFile(session(), QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
+    EXPECT_TRUE(chooseHelpFile(session(), QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
     EXPECT_EQ(session().helpFile, QStringLiteral("tyrow.chm"));
     env().setCompiledHelpViewerRegistered(false);
-    EXPECT_TRUE(SetHelpFile(session(), QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
+    EXPECT_TRUE(chooseHelpFile(session(), QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
     EXPECT_EQ(session().helpFile, QStringLiteral("tyrow.hlp"));
 }
 
 TEST_F(CommandLineFixture, SetHelpFileWorksWithTheMachineProbe) {
     resetServices();
-    EXPECT_TRUE(SetHelpFile(session(), QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
+    EXPECT_TRUE(chooseHelpFile(session(), QStringLiteral("tyrow.chm"), QStringLiteral("tyrow.hlp")));
     EXPECT_TRUE(session().helpFile == QStringLiteral("tyrow.chm") ||
                 session().helpFile == QStringLiteral("tyrow.hlp"));
 }

@@ -71,7 +71,7 @@ TEST_F(FileHelpers, DoesFileExistMatchesNamesWildcardsAndFolders) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         bool notFound = !c.found; // must be set either way
-        EXPECT_EQ(DoesFileExist(c.path, c.attributes, &notFound), c.found);
+        EXPECT_EQ(fileExists(c.path, c.attributes, &notFound), c.found);
         EXPECT_EQ(notFound, !c.found);
     }
 }
@@ -81,17 +81,19 @@ TEST_F(FileHelpers, DoesFileExistOfBlanksAndNulsIsFalseWithoutASearch) {
     for (const QString& path : {QString(), QStringLiteral("   "), QString(nul) + nul,
                                 QStringLiteral(" ") + nul + QStringLiteral(" ")}) {
         bool notFound = true;
-        EXPECT_FALSE(DoesFileExist(path, FileAttr::Directory, &notFound));
+        EXPECT_FALSE(fileExists(path, FileAttr::Directory, &notFound));
         EXPECT_FALSE(notFound); // nothing was searched for
     }
-    EXPECT_FALSE(DoesFileExist(QStringLiteral(" "))); // notFound is optional
+    EXPECT_FALSE(fileExists(QStringLiteral(" "))); // notFound is optional
 }
 
 TEST_F(FileHelpers, TrimNullRemovesEveryNulThenOuterBlanks) {
     const QChar nul(0);
-    EXPECT_EQ(TrimNull(QStringLiteral(" a") + nul + QStringLiteral("b ") + nul), QStringLiteral("ab"));
-    EXPECT_EQ(TrimNull(QStringLiteral("\ta b\t")), QStringLiteral("\ta b\t")); // only blanks are trimmed
-    EXPECT_EQ(TrimNull(QStringLiteral(" ") + nul + QStringLiteral(" x")), QStringLiteral("x"));
+    EXPECT_EQ(withoutNulsTrimmed(QStringLiteral(" a") + nul + QStringLiteral("b ") + nul),
+              QStringLiteral("ab"));
+    EXPECT_EQ(withoutNulsTrimmed(QStringLiteral("\ta b\t")),
+              QStringLiteral("\ta b\t")); // only blanks are trimmed
+    EXPECT_EQ(withoutNulsTrimmed(QStringLiteral(" ") + nul + QStringLiteral(" x")), QStringLiteral("x"));
 }
 
 TEST(FilePaths, GetFilePathGivesTheFolderPartAndKeepsTheRoot) {
@@ -106,30 +108,30 @@ TEST(FilePaths, GetFilePathGivesTheFolderPartAndKeepsTheRoot) {
     };
     for (const auto& [path, folder] : cases) {
         SCOPED_TRACE(path.toStdString());
-        EXPECT_EQ(GetFilePath(path), folder);
+        EXPECT_EQ(folderOf(path), folder);
     }
 }
 
 TEST_F(FileHelpers, MakeDirPathCreatesEveryMissingLevel) {
     const QString deep = env().path(QStringLiteral("x/y/z"));
-    MakeDirPath(deep);
-    EXPECT_TRUE(FolderExists(deep));
+    makeDirPath(deep);
+    EXPECT_TRUE(folderExists(deep));
     touch(deep + QStringLiteral("/keep.txt"));
-    MakeDirPath(deep + u'/'); // existing folders are left alone; a trailing "/" changes nothing
+    makeDirPath(deep + u'/'); // existing folders are left alone; a trailing "/" changes nothing
     EXPECT_TRUE(QFileInfo::exists(deep + QStringLiteral("/keep.txt")));
-    MakeDirPath(env().path(QStringLiteral("x//w/")));
-    EXPECT_TRUE(FolderExists(env().path(QStringLiteral("x/w"))));
+    makeDirPath(env().path(QStringLiteral("x//w/")));
+    EXPECT_TRUE(folderExists(env().path(QStringLiteral("x/w"))));
 }
 
 TEST_F(FileHelpers, MakeDirPathNeverTriesToCreateTheRoot) {
-    EXPECT_NO_THROW(MakeDirPath(QStringLiteral("/")));
-    EXPECT_NO_THROW(MakeDirPath(QStringLiteral("/tmp")));
-    EXPECT_NO_THROW(MakeDirPath(QString()));
+    EXPECT_NO_THROW(makeDirPath(QStringLiteral("/")));
+    EXPECT_NO_THROW(makeDirPath(QStringLiteral("/tmp")));
+    EXPECT_NO_THROW(makeDirPath(QString()));
 }
 
 TEST_F(FileHelpers, MakeDirPathPassesOnAFolderItCannotCreate) {
     try {
-        MakeDirPath(at(QStringLiteral("data.yrd/sub")));
+        makeDirPath(at(QStringLiteral("data.yrd/sub")));
         FAIL() << "a folder was reported made below a file";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::PathFileAccess);
@@ -138,29 +140,29 @@ TEST_F(FileHelpers, MakeDirPathPassesOnAFolderItCannotCreate) {
 }
 
 TEST_F(FileHelpers, FolderExistsOnlyForFolders) {
-    EXPECT_TRUE(FolderExists(m_dir));
-    EXPECT_TRUE(FolderExists(QStringLiteral("/")));
-    EXPECT_FALSE(FolderExists(at(QStringLiteral("data.yrd"))));
-    EXPECT_FALSE(FolderExists(at(QStringLiteral("Nowhere"))));
-    EXPECT_FALSE(FolderExists(QString()));
+    EXPECT_TRUE(folderExists(m_dir));
+    EXPECT_TRUE(folderExists(QStringLiteral("/")));
+    EXPECT_FALSE(folderExists(at(QStringLiteral("data.yrd"))));
+    EXPECT_FALSE(folderExists(at(QStringLiteral("Nowhere"))));
+    EXPECT_FALSE(folderExists(QString()));
 }
 
 TEST_F(FileHelpers, SystemNamesComeFromTheServicesOrTheDefault) {
-    EXPECT_EQ(GetLoggedInUserName(QStringLiteral("?")), QStringLiteral("tester"));
-    EXPECT_EQ(GetLocalComputerName(QStringLiteral("?")), QStringLiteral("TESTPC"));
+    EXPECT_EQ(currentUserName(QStringLiteral("?")), QStringLiteral("tester"));
+    EXPECT_EQ(currentComputerName(QStringLiteral("?")), QStringLiteral("TESTPC"));
     env().setUserName({});
     env().setComputerName({});
-    EXPECT_EQ(GetLoggedInUserName(QStringLiteral("nobody")), QStringLiteral("nobody"));
-    EXPECT_EQ(GetLocalComputerName(QStringLiteral("nowhere")), QStringLiteral("nowhere"));
+    EXPECT_EQ(currentUserName(QStringLiteral("nobody")), QStringLiteral("nobody"));
+    EXPECT_EQ(currentComputerName(QStringLiteral("nowhere")), QStringLiteral("nowhere"));
 }
 
 TEST_F(FileHelpers, SpecialFolderIsTheDocumentsFolderWithoutTrailingSlash) {
-    EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal), env().documentsFolder());
+    EXPECT_EQ(specialFolder(SpecialFolder::Personal), env().documentsFolder());
     env().setDocumentsFolder(env().documentsFolder() + u'/');
-    EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal), env().documentsFolder().chopped(1));
-    EXPECT_EQ(GetSpecialFolder(static_cast<SpecialFolder>(0x1a)), QString()); // another shell folder
+    EXPECT_EQ(specialFolder(SpecialFolder::Personal), env().documentsFolder().chopped(1));
+    EXPECT_EQ(specialFolder(static_cast<SpecialFolder>(0x1a)), QString()); // another shell folder
     env().setDocumentsFolder({});
-    EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal), QString());
+    EXPECT_EQ(specialFolder(SpecialFolder::Personal), QString());
 }
 
 TEST_F(FileHelpers, MachineDefaultsUseTheEnvironment) {
@@ -168,18 +170,18 @@ TEST_F(FileHelpers, MachineDefaultsUseTheEnvironment) {
     // HOME points into the test folder: its Documents folder is the documents folder while it
     // exists, and is made again when asked to.
     const QString documents = env().homeFolder() + QStringLiteral("/Documents");
-    EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal), documents);
+    EXPECT_EQ(specialFolder(SpecialFolder::Personal), documents);
     QDir(documents).removeRecursively();
-    EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal), QString());
-    EXPECT_FALSE(FolderExists(documents));
-    EXPECT_EQ(GetSpecialFolder(SpecialFolder::Personal, true), documents);
-    EXPECT_TRUE(FolderExists(documents));
+    EXPECT_EQ(specialFolder(SpecialFolder::Personal), QString());
+    EXPECT_FALSE(folderExists(documents));
+    EXPECT_EQ(specialFolder(SpecialFolder::Personal, true), documents);
+    EXPECT_TRUE(folderExists(documents));
     const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
     EXPECT_EQ(services().programFolder(), QFileInfo(exe).absolutePath());
     EXPECT_FALSE(services().loggedInUserName().isEmpty());
 }
 
 TEST_F(FileHelpers, BrowseToWebSiteHandsTheAddressToTheDesktop) {
-    BrowseToWebSite(QStringLiteral("https://tallyrow.example/"));
+    openWebSite(QStringLiteral("https://tallyrow.example/"));
     EXPECT_EQ(env().openedUrls(), QStringList{QStringLiteral("https://tallyrow.example/")});
 }

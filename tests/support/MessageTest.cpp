@@ -32,10 +32,12 @@ int askOverwrite(MessageBoxEx& box) {
 class MessageBoxes : public ServicesFixture {};
 
 TEST_F(MessageBoxes, NoTitleBecomesTheApplicationTitle) {
-    EXPECT_EQ(MsgBox(session(), QStringLiteral("Hello"), MsgFlag::OKOnly, QStringLiteral("~NoTitle~")),
-              MsgAnswer::OK);
-    EXPECT_EQ(MsgBox(session(), QStringLiteral("Hello"), MsgFlag::OKOnly, QStringLiteral("Own title")),
-              MsgAnswer::OK);
+    EXPECT_EQ(
+        showMessageBox(session(), QStringLiteral("Hello"), MsgFlag::OKOnly, QStringLiteral("~NoTitle~")),
+        MsgAnswer::OK);
+    EXPECT_EQ(
+        showMessageBox(session(), QStringLiteral("Hello"), MsgFlag::OKOnly, QStringLiteral("Own title")),
+        MsgAnswer::OK);
     ASSERT_EQ(messageBox()->requests().size(), 2);
     EXPECT_EQ(messageBox()->requests()[0].title, kProductName);
     EXPECT_EQ(messageBox()->requests()[1].title, QStringLiteral("Own title"));
@@ -44,7 +46,7 @@ TEST_F(MessageBoxes, NoTitleBecomesTheApplicationTitle) {
 TEST_F(MessageBoxes, MsgBoxCreatesTheMessageBoxWhenMissing) {
     session().messageBox.reset();
     messageBox(); // nothing installed
-    EXPECT_EQ(MsgBox(session(), QStringLiteral("Sure?"), MsgFlag::YesNo, QStringLiteral("t")),
+    EXPECT_EQ(showMessageBox(session(), QStringLiteral("Sure?"), MsgFlag::YesNo, QStringLiteral("t")),
               MsgAnswer::Yes);
     ASSERT_NE(messageBox(), nullptr);
     EXPECT_EQ(messageBox()->requests().size(), 1);
@@ -53,8 +55,8 @@ TEST_F(MessageBoxes, MsgBoxCreatesTheMessageBoxWhenMissing) {
 
 TEST_F(MessageBoxes, MsgBoxFallsBackToThePlatformBox) {
     session().messageBox = std::make_unique<FailingMessageBox>();
-    EXPECT_EQ(MsgBox(session(), QStringLiteral("Sure?"), MsgFlag::YesNo | MsgFlag::DefaultButton2,
-                     QStringLiteral("~NoTitle~"), QStringLiteral("tyrow.hlp"), 12),
+    EXPECT_EQ(showMessageBox(session(), QStringLiteral("Sure?"), MsgFlag::YesNo | MsgFlag::DefaultButton2,
+                             QStringLiteral("~NoTitle~"), QStringLiteral("tyrow.hlp"), 12),
               MsgAnswer::No);
     ASSERT_EQ(env().platformRequests().size(), 1);
     const MessageRequest& shown = env().platformRequests().first();
@@ -71,7 +73,7 @@ TEST_F(MessageBoxes, MsgBoxRaisesOverrideFailureWhenBothBoxesFail) {
                     QStringLiteral("Platform&"));
     };
     try {
-        MsgBox(session(), QStringLiteral("x"), 0, QStringLiteral("t"));
+        showMessageBox(session(), QStringLiteral("x"), 0, QStringLiteral("t"));
         FAIL() << "the failure was swallowed";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::PermissionDenied);
@@ -83,7 +85,7 @@ TEST_F(MessageBoxes, MessageReportsItsFailureAndReturnsNoAnswer) {
     session().messageBox = std::make_unique<FailingMessageBox>();
     services().platformMessageBox = {};
     errorReporter()->queueAnswer(ReportAnswer::Ignore);
-    EXPECT_EQ(Message(session(), QStringLiteral("x"), 0, QStringLiteral("t")), 0);
+    EXPECT_EQ(tellUser(session(), QStringLiteral("x"), 0, QStringLiteral("t")), 0);
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const auto& call = errorReporter()->calls().first();
     EXPECT_EQ(call.where, QStringLiteral("showing a message&"));
@@ -93,7 +95,7 @@ TEST_F(MessageBoxes, MessageReportsItsFailureAndReturnsNoAnswer) {
 
 TEST_F(MessageBoxes, MessageIsAPlainMsgBox) {
     messageBox()->queueAnswer(MsgAnswer::Cancel);
-    EXPECT_EQ(Message(session(), QStringLiteral("Go on?"), MsgFlag::OKCancel, QStringLiteral("Question")),
+    EXPECT_EQ(tellUser(session(), QStringLiteral("Go on?"), MsgFlag::OKCancel, QStringLiteral("Question")),
               MsgAnswer::Cancel);
     const MessageRequest& shown = messageBox()->requests().first();
     EXPECT_EQ(shown.buttons, MsgFlag::OKCancel);
@@ -102,19 +104,19 @@ TEST_F(MessageBoxes, MessageIsAPlainMsgBox) {
     EXPECT_EQ(shown.owner, nullptr);
 }
 
-TEST_F(MessageBoxes, InitMessageBoxConfiguresModeAndSettingsKey) {
-    InitMessageBox(session());
+TEST_F(MessageBoxes, SettingUpConfiguresModeAndSettingsKey) {
+    setUpMessageBox(session());
     ASSERT_NE(messageBox(), nullptr);
     EXPECT_EQ(session().messageBox->Mode(), 2);
-    EXPECT_EQ(session().messageBox->SettingsKey(), REG_APPROOT());
+    EXPECT_EQ(session().messageBox->SettingsKey(), applicationKey());
     session().messageBox.reset();
-    InitMessageBox(session());
+    setUpMessageBox(session());
     ASSERT_NE(session().messageBox, nullptr);
-    EXPECT_EQ(session().messageBox->SettingsKey(), REG_APPROOT());
+    EXPECT_EQ(session().messageBox->SettingsKey(), applicationKey());
 }
 
 TEST_F(MessageBoxes, TickedAnswerIsRememberedAndAnsweredWithoutShowing) {
-    InitMessageBox(session());
+    setUpMessageBox(session());
     messageBox()->queueAnswer(MsgAnswer::Yes, true);
     EXPECT_EQ(askOverwrite(*session().messageBox), MsgAnswer::Yes);
     ASSERT_EQ(messageBox()->requests().size(), 1);
@@ -127,7 +129,7 @@ TEST_F(MessageBoxes, TickedAnswerIsRememberedAndAnsweredWithoutShowing) {
 
     // The choice outlives the box: it is kept in the per-user settings.
     auto later = std::make_unique<ScriptedMessageBox>();
-    later->setSettingsKey(REG_APPROOT());
+    later->setSettingsKey(applicationKey());
     EXPECT_EQ(later->Show(QStringLiteral("?"), 36, QStringLiteral("t"), {}, 0, kOverwrite, nullptr),
               MsgAnswer::Yes);
     EXPECT_TRUE(later->requests().isEmpty());
@@ -138,7 +140,7 @@ TEST_F(MessageBoxes, TickedAnswerIsRememberedAndAnsweredWithoutShowing) {
 }
 
 TEST_F(MessageBoxes, OnlyATickedBoxWithTheAnswerItStandsForIsRemembered) {
-    InitMessageBox(session());
+    setUpMessageBox(session());
     messageBox()->queueAnswer(MsgAnswer::Yes, false); // not ticked
     askOverwrite(*session().messageBox);
     messageBox()->queueAnswer(MsgAnswer::No, true); // ticked, but "always overwrite" was not the answer
@@ -162,7 +164,7 @@ TEST_F(MessageBoxes, OnlyATickedBoxWithTheAnswerItStandsForIsRemembered) {
 TEST_F(MessageBoxes, NothingIsRememberedWithoutNameOrSettingsKey) {
     messageBox()->queueAnswer(MsgAnswer::Yes, true); // no settings key yet
     askOverwrite(*session().messageBox);
-    InitMessageBox(session());
+    setUpMessageBox(session());
     messageBox()->queueAnswer(MsgAnswer::Yes, true);
     session().messageBox->setShowCheckBox(true);
     session().messageBox->Show(QStringLiteral("?"), 36, QStringLiteral("t"), {}, 0, {}, nullptr);
@@ -175,8 +177,8 @@ TEST_F(MessageBoxes, CheckBoxSettingsApplyToTheNextBoxOnly) {
     session().messageBox->setShowCheckBox(true);
     session().messageBox->setCheckBoxCaption(QStringLiteral("Don't show this message again"));
     session().messageBox->setCheckedAnswer(MsgAnswer::Yes);
-    MsgBox(session(), QStringLiteral("one"), 0, QStringLiteral("t"));
-    MsgBox(session(), QStringLiteral("two"), 0, QStringLiteral("t"));
+    showMessageBox(session(), QStringLiteral("one"), 0, QStringLiteral("t"));
+    showMessageBox(session(), QStringLiteral("two"), 0, QStringLiteral("t"));
     ASSERT_EQ(messageBox()->requests().size(), 2);
     EXPECT_TRUE(messageBox()->requests()[0].showCheckBox);
     EXPECT_FALSE(messageBox()->requests()[1].showCheckBox);
@@ -186,9 +188,9 @@ TEST_F(MessageBoxes, CheckBoxSettingsApplyToTheNextBoxOnly) {
 }
 
 TEST_F(MessageBoxes, DamagedRememberedAnswersAreIgnored) {
-    InitMessageBox(session());
-    RegSetKeyValue(kSettingsHive, REG_APPROOT() + QStringLiteral("\\Remembered Answers"), kOverwrite,
-                   QStringLiteral("not an answer"), RegType::Text, true);
+    setUpMessageBox(session());
+    writeSettingsValue(kSettingsHive, applicationKey() + QStringLiteral("\\Remembered Answers"), kOverwrite,
+                       QStringLiteral("not an answer"), RegType::Text, true);
     messageBox()->queueAnswer(MsgAnswer::No);
     EXPECT_EQ(askOverwrite(*session().messageBox), MsgAnswer::No);
     EXPECT_EQ(messageBox()->requests().size(), 1);

@@ -34,7 +34,7 @@ QByteArray readFile(const QString& path) {
 }
 
 QString userSetting(const QString& name = kName) {
-    return GetRegSetting(name, kDefault, {}, true, Hkey::CurrentUser);
+    return readSetting(name, kDefault, {}, true, Hkey::CurrentUser);
 }
 
 } // namespace
@@ -42,13 +42,13 @@ QString userSetting(const QString& name = kName) {
 class SettingsStore : public ServicesFixture {};
 
 TEST_F(SettingsStore, SettingKeyPathEndsInABackslashWithoutSubKey) {
-    EXPECT_EQ(SettingsKeyPath({}), kKey);
-    EXPECT_EQ(SettingsKeyPath(QStringLiteral("Sub")), kKey + QStringLiteral("Sub"));
+    EXPECT_EQ(settingsKeyPath({}), kKey);
+    EXPECT_EQ(settingsKeyPath(QStringLiteral("Sub")), kKey + QStringLiteral("Sub"));
 }
 
 TEST_F(SettingsStore, EscapingStoresOneThenZeroAsTwoPairs) {
     const QString oneZero = QString(QChar(1)) + QChar(0);
-    const QString stored = EscapeSetting(oneZero);
+    const QString stored = escapeSetting(oneZero);
     ASSERT_EQ(stored.size(), 4);
     EXPECT_EQ(stored[0].unicode(), 1);
     EXPECT_EQ(stored[1].unicode(), 2);
@@ -68,80 +68,81 @@ TEST_F(SettingsStore, TextWithCharactersZeroAndOneSurvivesARoundTrip) {
     };
     for (const QString& text : texts) {
         SCOPED_TRACE(text.toUtf8().toHex().toStdString());
-        EXPECT_EQ(UnescapeSetting(EscapeSetting(text)), text);
-        ASSERT_TRUE(SetRegSetting(kName, text, {}, true, Hkey::CurrentUser));
+        EXPECT_EQ(unescapeSetting(escapeSetting(text)), text);
+        ASSERT_TRUE(writeSetting(kName, text, {}, true, Hkey::CurrentUser));
         EXPECT_EQ(userSetting(), text);
     }
 }
 
 TEST_F(SettingsStore, MissingOrEmptySettingGivesTheDefault) {
     EXPECT_EQ(userSetting(), kDefault); // no file at all
-    ASSERT_TRUE(SetRegSetting(kName, {}, {}, true, Hkey::CurrentUser));
+    ASSERT_TRUE(writeSetting(kName, {}, {}, true, Hkey::CurrentUser));
     EXPECT_EQ(userSetting(), kDefault);
-    ASSERT_TRUE(SetRegSetting(kName, QStringLiteral("/data.yrd"), {}, true, Hkey::CurrentUser));
+    ASSERT_TRUE(writeSetting(kName, QStringLiteral("/data.yrd"), {}, true, Hkey::CurrentUser));
     EXPECT_EQ(userSetting(), QStringLiteral("/data.yrd"));
     EXPECT_EQ(userSetting(QStringLiteral("LastReportFolder")), kDefault);
 }
 
 TEST_F(SettingsStore, WritingCreatesTheKeyAndItsParents) {
-    EXPECT_FALSE(Reg_DoesKeyExist(Hkey::CurrentUser, kKey));
-    EXPECT_NE(RegSetKeyValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("x"), RegType::Text, false), 0);
-    EXPECT_FALSE(Reg_DoesKeyExist(Hkey::CurrentUser, kKey));
+    EXPECT_FALSE(settingsKeyExists(Hkey::CurrentUser, kKey));
+    EXPECT_NE(writeSettingsValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("x"), RegType::Text, false),
+              0);
+    EXPECT_FALSE(settingsKeyExists(Hkey::CurrentUser, kKey));
 
-    ASSERT_TRUE(SetRegSetting(kName, QStringLiteral("/data.yrd"), {}, false, Hkey::CurrentUser));
-    EXPECT_TRUE(Reg_DoesKeyExist(Hkey::CurrentUser, kKey));
-    EXPECT_TRUE(Reg_DoesKeyExist(Hkey::CurrentUser, QStringLiteral("software\\quenmarsh\\TYROW")));
-    EXPECT_TRUE(Reg_DoesKeyExist(Hkey::CurrentUser, QStringLiteral("Software\\Quenmarsh")));
-    EXPECT_FALSE(Reg_DoesKeyExist(Hkey::CurrentUser, QStringLiteral("Software\\Quenmarsh\\Tyrow\\Other")));
-    EXPECT_FALSE(Reg_DoesKeyExist(Hkey::LocalMachine, kKey));
+    ASSERT_TRUE(writeSetting(kName, QStringLiteral("/data.yrd"), {}, false, Hkey::CurrentUser));
+    EXPECT_TRUE(settingsKeyExists(Hkey::CurrentUser, kKey));
+    EXPECT_TRUE(settingsKeyExists(Hkey::CurrentUser, QStringLiteral("software\\quenmarsh\\TYROW")));
+    EXPECT_TRUE(settingsKeyExists(Hkey::CurrentUser, QStringLiteral("Software\\Quenmarsh")));
+    EXPECT_FALSE(settingsKeyExists(Hkey::CurrentUser, QStringLiteral("Software\\Quenmarsh\\Tyrow\\Other")));
+    EXPECT_FALSE(settingsKeyExists(Hkey::LocalMachine, kKey));
     EXPECT_TRUE(QFileInfo::exists(env().userSettingsFile()));
     EXPECT_TRUE(env().userSettingsFile().startsWith(env().configHome() + QStringLiteral("/Quenmarsh/")));
 }
 
 TEST_F(SettingsStore, TypedValuesKeepTheirTypeThroughAWriteAndARead) {
     const QByteArray bytes("\x00\x01\xff", 3);
-    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Text"), QStringLiteral("a=b"),
-                             RegType::Text, true),
+    ASSERT_EQ(writeSettingsValue(Hkey::CurrentUser, kKey, QStringLiteral("Text"), QStringLiteral("a=b"),
+                                 RegType::Text, true),
               0);
-    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), std::uint32_t(4000000000u),
-                             RegType::Number, true),
+    ASSERT_EQ(writeSettingsValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"),
+                                 std::uint32_t(4000000000u), RegType::Number, true),
               0);
-    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), bytes, RegType::Bytes, true),
-              0);
+    ASSERT_EQ(
+        writeSettingsValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), bytes, RegType::Bytes, true), 0);
 
-    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Text"), true),
+    EXPECT_EQ(readSettingsValue(Hkey::CurrentUser, kKey, QStringLiteral("Text"), true),
               RegValue(QStringLiteral("a=b")));
-    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), true),
+    EXPECT_EQ(readSettingsValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), true),
               RegValue(std::uint32_t(4000000000u)));
-    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), true), RegValue(bytes));
+    EXPECT_EQ(readSettingsValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), true), RegValue(bytes));
     // Value names are looked up without regard to case, as keys are.
-    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, QStringLiteral("TEXT"), true),
+    EXPECT_EQ(readSettingsValue(Hkey::CurrentUser, kKey, QStringLiteral("TEXT"), true),
               RegValue(QStringLiteral("a=b")));
 }
 
 TEST_F(SettingsStore, NumbersAndBytesAreReadAsText) {
-    RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), std::uint32_t(42), RegType::Number,
-                   true);
+    writeSettingsValue(Hkey::CurrentUser, kKey, QStringLiteral("Number"), std::uint32_t(42), RegType::Number,
+                       true);
     EXPECT_EQ(userSetting(QStringLiteral("Number")), QStringLiteral("42"));
     // Bytes are the text's 16-bit code units, low byte first.
-    RegSetKeyValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), QByteArray("A\0B\0", 4), RegType::Bytes,
-                   true);
+    writeSettingsValue(Hkey::CurrentUser, kKey, QStringLiteral("Bytes"), QByteArray("A\0B\0", 4),
+                       RegType::Bytes, true);
     EXPECT_EQ(userSetting(QStringLiteral("Bytes")), QStringLiteral("AB"));
 }
 
 TEST_F(SettingsStore, TextIsCleanedOfZerosOnlyWhenAsked) {
     const QString withZero = QStringLiteral("ab") + QChar(0);
-    RegSetKeyValue(Hkey::CurrentUser, kKey, kName, withZero, RegType::Text, true);
-    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, kName, true), RegValue(QStringLiteral("ab")));
-    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, kKey, kName, false), RegValue(withZero));
+    writeSettingsValue(Hkey::CurrentUser, kKey, kName, withZero, RegType::Text, true);
+    EXPECT_EQ(readSettingsValue(Hkey::CurrentUser, kKey, kName, true), RegValue(QStringLiteral("ab")));
+    EXPECT_EQ(readSettingsValue(Hkey::CurrentUser, kKey, kName, false), RegValue(withZero));
 }
 
 TEST_F(SettingsStore, UnsupportedTypesAreRefusedAndUnconvertibleValuesFail) {
-    EXPECT_EQ(
-        RegSetKeyValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("%PATH%"), RegType::ExpandText, true),
-        7);
+    EXPECT_EQ(writeSettingsValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("%PATH%"),
+                                 RegType::ExpandText, true),
+              7);
     try {
-        RegSetKeyValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("twelve"), RegType::Number, true);
+        writeSettingsValue(Hkey::CurrentUser, kKey, kName, QStringLiteral("twelve"), RegType::Number, true);
         FAIL() << "a text that is no number was stored as one";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::TypeMismatch);
@@ -150,20 +151,20 @@ TEST_F(SettingsStore, UnsupportedTypesAreRefusedAndUnconvertibleValuesFail) {
 }
 
 TEST_F(SettingsStore, HiveFallbackUsesTheMachineWideValueWhenThePerUserOneIsMissingOrEmpty) {
-    const auto fallback = [] { return GetRegSettingHiveFallback(kName, kDefault, {}, true); };
+    const auto fallback = [] { return readSettingWithFallback(kName, kDefault, {}, true); };
     EXPECT_EQ(fallback(), kDefault);
 
-    ASSERT_TRUE(SetRegSetting(kName, QStringLiteral("/machine.yrd"), {}, true, Hkey::LocalMachine));
+    ASSERT_TRUE(writeSetting(kName, QStringLiteral("/machine.yrd"), {}, true, Hkey::LocalMachine));
     EXPECT_TRUE(env().machineSettingsFile().startsWith(env().machineConfigDir()));
     EXPECT_EQ(fallback(), QStringLiteral("/machine.yrd")); // no per-user file
 
-    ASSERT_TRUE(SetRegSetting(QStringLiteral("Other"), QStringLiteral("x"), {}, true, Hkey::CurrentUser));
+    ASSERT_TRUE(writeSetting(QStringLiteral("Other"), QStringLiteral("x"), {}, true, Hkey::CurrentUser));
     EXPECT_EQ(fallback(), QStringLiteral("/machine.yrd")); // per-user key without the value
 
-    ASSERT_TRUE(SetRegSetting(kName, {}, {}, true, Hkey::CurrentUser));
+    ASSERT_TRUE(writeSetting(kName, {}, {}, true, Hkey::CurrentUser));
     EXPECT_EQ(fallback(), QStringLiteral("/machine.yrd")); // per-user value empty
 
-    ASSERT_TRUE(SetRegSetting(kName, QStringLiteral("/user.yrd"), {}, true, Hkey::CurrentUser));
+    ASSERT_TRUE(writeSetting(kName, QStringLiteral("/user.yrd"), {}, true, Hkey::CurrentUser));
     EXPECT_EQ(fallback(), QStringLiteral("/user.yrd"));
 }
 
@@ -185,7 +186,8 @@ TEST_F(SettingsStore, ExpandableAndUnknownTypesReadAsMissing) {
                                         "LastReportFolder=multi:a\n");
     EXPECT_EQ(userSetting(), kDefault);
     EXPECT_EQ(userSetting(QStringLiteral("LastReportFolder")), kDefault);
-    EXPECT_TRUE(std::holds_alternative<std::monostate>(Reg_QueryValue(Hkey::CurrentUser, kKey, kName, true)));
+    EXPECT_TRUE(
+        std::holds_alternative<std::monostate>(readSettingsValue(Hkey::CurrentUser, kKey, kName, true)));
 }
 
 TEST_F(SettingsStore, DamagedFilesGiveTheDefaultAndKeepTheirContentOnWrite) {
@@ -202,9 +204,9 @@ TEST_F(SettingsStore, DamagedFilesGiveTheDefaultAndKeepTheirContentOnWrite) {
         SCOPED_TRACE(content.toHex().toStdString());
         writeFile(env().userSettingsFile(), content);
         EXPECT_EQ(userSetting(), kDefault);
-        EXPECT_EQ(GetRegSettingHiveFallback(kName, kDefault, {}, true), kDefault);
-        ASSERT_TRUE(SetRegSetting(QStringLiteral("LastReportFolder"), QStringLiteral("/r"), {}, true,
-                                  Hkey::CurrentUser));
+        EXPECT_EQ(readSettingWithFallback(kName, kDefault, {}, true), kDefault);
+        ASSERT_TRUE(writeSetting(QStringLiteral("LastReportFolder"), QStringLiteral("/r"), {}, true,
+                                 Hkey::CurrentUser));
         EXPECT_EQ(userSetting(QStringLiteral("LastReportFolder")), QStringLiteral("/r"));
         // What could not be read is still there for a person to repair.
         const QByteArray after = readFile(env().userSettingsFile());
@@ -220,8 +222,8 @@ TEST_F(SettingsStore, UnreadableFilesGiveTheDefaultAndAreNotOverwritten) {
     // A folder where the file should be.
     QDir().mkpath(env().userSettingsFile());
     EXPECT_EQ(userSetting(), kDefault);
-    EXPECT_FALSE(Reg_DoesKeyExist(Hkey::CurrentUser, kKey));
-    EXPECT_FALSE(SetRegSetting(kName, QStringLiteral("/x"), {}, true, Hkey::CurrentUser));
+    EXPECT_FALSE(settingsKeyExists(Hkey::CurrentUser, kKey));
+    EXPECT_FALSE(writeSetting(kName, QStringLiteral("/x"), {}, true, Hkey::CurrentUser));
     QDir(env().userSettingsFile()).removeRecursively();
 
     const QByteArray content = "[Software\\Quenmarsh\\Tyrow\\]\nDatabasePath=text:/kept.yrd\n";
@@ -230,7 +232,7 @@ TEST_F(SettingsStore, UnreadableFilesGiveTheDefaultAndAreNotOverwritten) {
     auto refused = [] {
         const QString read = userSetting();
         const bool written =
-            SetRegSetting(QStringLiteral("Other"), QStringLiteral("x"), {}, true, Hkey::CurrentUser);
+            writeSetting(QStringLiteral("Other"), QStringLiteral("x"), {}, true, Hkey::CurrentUser);
         if (read != kDefault || written)
             std::fprintf(stderr, "read '%s', written %d\n", qPrintable(read), int(written));
         return read == kDefault && !written;
@@ -260,7 +262,7 @@ TEST_F(SettingsStore, AFullDiskLeavesTheSettingsFileAsItWas) {
     test::SmallDisk disk(env().configHome());
     if (!disk.mounted())
         TALLYROW_SKIP_UNLESS_CI(disk.whyNotMounted().toStdString());
-    ASSERT_TRUE(SetRegSetting(kName, QStringLiteral("/data/office.yrd"), {}, true, Hkey::CurrentUser));
+    ASSERT_TRUE(writeSetting(kName, QStringLiteral("/data/office.yrd"), {}, true, Hkey::CurrentUser));
     const QString folder = QFileInfo(env().userSettingsFile()).absolutePath();
     const QByteArray before = readFile(env().userSettingsFile());
     ASSERT_FALSE(before.isEmpty());
@@ -268,7 +270,7 @@ TEST_F(SettingsStore, AFullDiskLeavesTheSettingsFileAsItWas) {
     const QStringList entries = test::SmallDisk::entries(folder);
 
     EXPECT_FALSE(
-        SetRegSetting(QStringLiteral("LastReportFolder"), QString(500, u'r'), {}, true, Hkey::CurrentUser));
+        writeSetting(QStringLiteral("LastReportFolder"), QString(500, u'r'), {}, true, Hkey::CurrentUser));
     EXPECT_EQ(readFile(env().userSettingsFile()), before);
     EXPECT_EQ(test::SmallDisk::entries(folder), entries);
     EXPECT_EQ(userSetting(), QStringLiteral("/data/office.yrd"));
@@ -277,21 +279,21 @@ TEST_F(SettingsStore, AFullDiskLeavesTheSettingsFileAsItWas) {
 TEST_F(SettingsStore, DeletingAKeyRemovesOnlyItsOwnValues) {
     const QString answers = kKey + QStringLiteral("Remembered Answers");
     const QString below = answers + QStringLiteral("\\Below");
-    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, answers, QStringLiteral("Overwrite"), std::uint32_t(6),
-                             RegType::Number, true),
+    ASSERT_EQ(writeSettingsValue(Hkey::CurrentUser, answers, QStringLiteral("Overwrite"), std::uint32_t(6),
+                                 RegType::Number, true),
               0);
-    ASSERT_EQ(RegSetKeyValue(Hkey::CurrentUser, below, QStringLiteral("x"), QStringLiteral("y"),
-                             RegType::Text, true),
+    ASSERT_EQ(writeSettingsValue(Hkey::CurrentUser, below, QStringLiteral("x"), QStringLiteral("y"),
+                                 RegType::Text, true),
               0);
-    ASSERT_TRUE(SetRegSetting(QStringLiteral("Kept"), QStringLiteral("yes"), {}, false, Hkey::CurrentUser));
+    ASSERT_TRUE(writeSetting(QStringLiteral("Kept"), QStringLiteral("yes"), {}, false, Hkey::CurrentUser));
 
-    EXPECT_EQ(RegDeleteKey(Hkey::CurrentUser, answers + QStringLiteral("\\")), 0);
+    EXPECT_EQ(deleteSettingsKey(Hkey::CurrentUser, answers + QStringLiteral("\\")), 0);
     EXPECT_TRUE(std::holds_alternative<std::monostate>(
-        Reg_QueryValue(Hkey::CurrentUser, answers, QStringLiteral("Overwrite"), true)));
-    EXPECT_EQ(Reg_QueryValue(Hkey::CurrentUser, below, QStringLiteral("x"), true),
+        readSettingsValue(Hkey::CurrentUser, answers, QStringLiteral("Overwrite"), true)));
+    EXPECT_EQ(readSettingsValue(Hkey::CurrentUser, below, QStringLiteral("x"), true),
               RegValue(QStringLiteral("y")));
-    EXPECT_EQ(GetRegSetting(QStringLiteral("Kept"), {}, {}, false, Hkey::CurrentUser), QStringLiteral("yes"));
-    EXPECT_EQ(RegDeleteKey(Hkey::CurrentUser, answers), 2) << "already gone";
-    EXPECT_EQ(RegDeleteKey(Hkey::CurrentUser, QString()), 2) << "never the whole hive";
-    EXPECT_EQ(RegDeleteKey(Hkey::ClassesRoot, answers), 6);
+    EXPECT_EQ(readSetting(QStringLiteral("Kept"), {}, {}, false, Hkey::CurrentUser), QStringLiteral("yes"));
+    EXPECT_EQ(deleteSettingsKey(Hkey::CurrentUser, answers), 2) << "already gone";
+    EXPECT_EQ(deleteSettingsKey(Hkey::CurrentUser, QString()), 2) << "never the whole hive";
+    EXPECT_EQ(deleteSettingsKey(Hkey::ClassesRoot, answers), 6);
 }

@@ -176,7 +176,7 @@ int BrowseButton::twipsToPixels(int twips) const {
 }
 
 QString BrowseButton::initialFolder() const {
-    QString programFolder = ProgramFolder();
+    QString programFolder = programFolderPath();
     QString text = txtPath->text();
     text.remove(u'"');
     text = text.trimmed();

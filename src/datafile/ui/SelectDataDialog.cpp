@@ -52,7 +52,7 @@ int twips(const QWidget* w, int value) {
 // folder is ruled out by name as well. A server URI counts too: whether the server answers is
 // found out by connecting, when the choice is applied.
 bool namesExistingSource(const QString& path) {
-    return isPostgresUri(path) || (DoesFileExist(path) && !QFileInfo(TrimNull(path)).isDir());
+    return isPostgresUri(path) || (fileExists(path) && !QFileInfo(withoutNulsTrimmed(path)).isDir());
 }
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text) {
@@ -226,7 +226,7 @@ void SelectDataDialog::buildLayout() {
 void SelectDataDialog::load() {
     StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the data file dialog&"_s);
     // Setting the path runs the change handler, which enables OK and Apply for an existing file.
-    run.step([&] { m_pathField->setPath(GetDataPath(m_session, kDefaultDataFileName)); });
+    run.step([&] { m_pathField->setPath(dataPathOf(m_session, kDefaultDataFileName)); });
     run.step([&] {
         m_detailsLabel->setText(
             u"To choose an existing data file, please type the full path to the file here, or "
@@ -241,7 +241,7 @@ void SelectDataDialog::load() {
     run.step([&] { m_okButton->setEnabled(namesExistingSource(m_pathField->Path())); });
     // Nothing has been chosen yet, so there is nothing to apply.
     run.step([&] { m_applyButton->setEnabled(false); });
-    run.step([&] { m_newButton->setEnabled(DoesFileExist(ProgramFolder() + kTemplateName)); });
+    run.step([&] { m_newButton->setEnabled(fileExists(programFolderPath() + kTemplateName)); });
 }
 
 void SelectDataDialog::onPathChanged() {
@@ -260,23 +260,23 @@ bool SelectDataDialog::applyChanges() {
     QString path;
     bool usable = false;
     run.step([&] { path = m_pathField->Path(); });
-    // An empty text would make CheckData test the session's own file and then store "" as the
+    // An empty text would make checkDataPath test the session's own file and then store "" as the
     // session's file; it never names a data file.
     run.step([&] {
-        usable = !path.isEmpty() && CheckData(m_session, path, askThrough(m_session.errorReporter.get()));
+        usable = !path.isEmpty() && checkDataPath(m_session, path, askThrough(m_session.errorReporter.get()));
     });
     if (usable) {
         // The stored default first: storing it leaves the session alone, so the session switch
         // follows either way.
         if (m_useFromNowOnBox->isEnabled() && m_useFromNowOnBox->isChecked())
             run.step(
-                [&] { SaveDataPath(m_session, path, false, askThrough(m_session.errorReporter.get())); });
-        run.step([&] { SaveDataPath(m_session, path, true, askThrough(m_session.errorReporter.get())); });
+                [&] { saveDataPath(m_session, path, false, askThrough(m_session.errorReporter.get())); });
+        run.step([&] { saveDataPath(m_session, path, true, askThrough(m_session.errorReporter.get())); });
         run.step([&] { m_applyButton->setEnabled(false); });
         run.step([&] { result = true; });
     } else {
         run.step([&] {
-            MsgBox(
+            showMessageBox(
                 m_session,
                 u"The path "_s + redactedPostgresUri(path) +
                     u" is not a valid Tallyrow data file, or you do not have sufficient system privileges to "
@@ -323,10 +323,10 @@ bool SelectDataDialog::newTargetAgreed(StepRunner& run, QString& target) {
     // URI is no file either (and its password is never shown).
     run.step([&] {
         if (!QDir::isAbsolutePath(target)) {
-            MsgBox(m_session,
-                   u"Please type the full path of the new file, with its folder, for example "_s +
-                       QDir::homePath() + u"/Tallyrow/data.yrd."_s,
-                   MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
+            showMessageBox(m_session,
+                           u"Please type the full path of the new file, with its folder, for example "_s +
+                               QDir::homePath() + u"/Tallyrow/data.yrd."_s,
+                           MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
             stop = true;
         }
     });
@@ -335,8 +335,8 @@ bool SelectDataDialog::newTargetAgreed(StepRunner& run, QString& target) {
 
     // An unanswered question is no Yes: the file stays as it is.
     const bool overwriteAsked = run.step([&] {
-        if (DoesFileExist(target)) {
-            const int answer = MsgBox(
+        if (fileExists(target)) {
+            const int answer = showMessageBox(
                 m_session,
                 u"There is already a file named "_s + redactedPostgresUri(target) +
                     u" Are you sure you want to overwrite it? This will permanently destroy "
@@ -355,9 +355,9 @@ void SelectDataDialog::onNewClicked() {
     bool stop = false;
 
     const bool templateChecked = run.step([&] {
-        templatePath = ProgramFolder() + kTemplateName;
-        if (!DoesFileExist(templatePath)) {
-            MsgBox(
+        templatePath = programFolderPath() + kTemplateName;
+        if (!fileExists(templatePath)) {
+            showMessageBox(
                 m_session,
                 u"I can't create a new data file, the template file is missing or has been damaged. Please "
                 u"reinstall Tallyrow to rectify this problem"_s,
@@ -376,7 +376,7 @@ void SelectDataDialog::onNewClicked() {
 
     // A failed copy goes to the error report, whose Retry runs the copy again; after Ignore
     // there is no new file to show or to offer.
-    if (!run.step([&] { CopyTemplate(templatePath, target); }))
+    if (!run.step([&] { copyTemplate(templatePath, target); }))
         return;
     run.step([&] { m_pathField->setPath(target); });
     run.step([&] {
@@ -391,28 +391,30 @@ bool SelectDataDialog::folderReady(StepRunner& run, const QString& target) {
     bool stop = false;
     bool folderMissing = false;
     if (!run.step([&] {
-            folder = GetFilePath(target);
-            folderMissing = !FolderExists(folder);
+            folder = folderOf(target);
+            folderMissing = !folderExists(folder);
         }))
         return false;
     if (folderMissing) {
         const bool createAsked = run.step([&] {
-            const int answer = MsgBox(m_session,
-                                      u"The folder "_s + redactedPostgresUri(folder) +
-                                          u" does not exist. Would you like to create it?"_s,
-                                      MsgFlag::OKCancel | MsgFlag::Question, kNoTitle, {}, 0, {}, this);
+            const int answer =
+                showMessageBox(m_session,
+                               u"The folder "_s + redactedPostgresUri(folder) +
+                                   u" does not exist. Would you like to create it?"_s,
+                               MsgFlag::OKCancel | MsgFlag::Question, kNoTitle, {}, 0, {}, this);
             stop = answer == MsgAnswer::Cancel;
         });
         if (!createAsked || stop)
             return false;
-        run.step([&] { MakeDirPath(folder); });
+        run.step([&] { makeDirPath(folder); });
         run.step([&] {
-            if (!FolderExists(folder)) {
-                MsgBox(m_session,
-                       u"I was not able to make the folder. Please make sure you have the enough system "
-                       u"privileges "
-                       u"to create a folder."_s,
-                       MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
+            if (!folderExists(folder)) {
+                showMessageBox(
+                    m_session,
+                    u"I was not able to make the folder. Please make sure you have the enough system "
+                    u"privileges "
+                    u"to create a folder."_s,
+                    MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
                 stop = true;
             }
         });

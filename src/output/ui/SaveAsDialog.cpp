@@ -96,18 +96,18 @@ void SaveAsDialog::load() {
     m_loaded = true;
     StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the save dialog&"_s);
     run.step([this] {
-        m_reportFolder = GetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, kSettingsHive);
+        m_reportFolder = readSetting(u"LastReportFolder"_s, QString(), QString(), true, kSettingsHive);
     });
     // The folder last saved to while it is still there (a removed disk is no proposal), else the
     // documents folder, else home. Never the program's own folder, which users cannot write to.
     run.step([this] {
-        if (!m_reportFolder.isEmpty() && !FolderExists(m_reportFolder))
+        if (!m_reportFolder.isEmpty() && !folderExists(m_reportFolder))
             m_reportFolder.clear();
     });
     run.step([this] {
         if (m_reportFolder.isEmpty()) {
-            m_reportFolder = GetSpecialFolder(SpecialFolder::Personal, false);
-            if (!m_reportFolder.isEmpty() && !FolderExists(m_reportFolder))
+            m_reportFolder = specialFolder(SpecialFolder::Personal, false);
+            if (!m_reportFolder.isEmpty() && !folderExists(m_reportFolder))
                 m_reportFolder.clear();
         }
     });
@@ -169,15 +169,15 @@ bool SaveAsDialog::saveCurrentReport() {
     // The data file and the files its writer keeps beside it are never written over.
     if (const auto part = dataFilePartAt(path, m_session.dataPath)) {
         run.step([&] {
-            Message(m_session,
-                    u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
-                        u"It is %1; choose another name."_s.arg(*part),
-                    MsgFlag::OKOnly | MsgFlag::Critical, u"Report not saved"_s);
+            tellUser(m_session,
+                     u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
+                         u"It is %1; choose another name."_s.arg(*part),
+                     MsgFlag::OKOnly | MsgFlag::Critical, u"Report not saved"_s);
         });
         return false;
     }
     const bool asked = run.step([&] {
-        if (!DoesFileExist(path))
+        if (!fileExists(path))
             return;
         MessageBoxEx& box = sharedMessageBox(m_session);
         box.setShowCheckBox(true);
@@ -194,8 +194,8 @@ bool SaveAsDialog::saveCurrentReport() {
     if (!asked || answer != MsgAnswer::Yes)
         return false;
     run.step([&] {
-        saved = !m_report && m_pages ? SaveReport(*m_pages, path, chosenFormat(), &failure)
-                                     : SaveShownReport(m_report, path, chosenFormat(), &failure);
+        saved = !m_report && m_pages ? saveReport(*m_pages, path, chosenFormat(), &failure)
+                                     : saveShownReport(m_report, path, chosenFormat(), &failure);
     });
     if (run.left())
         return true;
@@ -203,10 +203,10 @@ bool SaveAsDialog::saveCurrentReport() {
         confirmSaved(run, path);
     } else {
         run.step([&] {
-            Message(m_session,
-                    u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
-                        saveFailureReason(path, failure),
-                    MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal, u"Report not saved"_s);
+            tellUser(m_session,
+                     u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +
+                         saveFailureReason(path, failure),
+                     MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal, u"Report not saved"_s);
         });
     }
     return true;
@@ -226,7 +226,7 @@ void SaveAsDialog::confirmSaved(StepRunner& run, const QString& path) {
         QString folder = QFileInfo(path).absolutePath();
         if (!folder.endsWith(u'/'))
             folder += u'/';
-        SetRegSetting(u"LastReportFolder"_s, folder, QString(), true, kSettingsHive);
+        writeSetting(u"LastReportFolder"_s, folder, QString(), true, kSettingsHive);
     });
 }
 

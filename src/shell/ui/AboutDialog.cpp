@@ -25,12 +25,12 @@ QString AboutDialog::productVersion() {
 }
 
 QString AboutDialog::tyrowUrl() {
-    return GetRegSetting(u"TyrowURL"_s, u"https://www.tallyrow.example/"_s, QString(), true, kSettingsHive);
+    return readSetting(u"TyrowURL"_s, u"https://www.tallyrow.example/"_s, QString(), true, kSettingsHive);
 }
 
 QString AboutDialog::quenmarshUrl() {
-    return GetRegSetting(u"QuenmarshURL"_s, u"https://www.quenmarsh.example/"_s, QString(), true,
-                         kSettingsHive);
+    return readSetting(u"QuenmarshURL"_s, u"https://www.quenmarsh.example/"_s, QString(), true,
+                       kSettingsHive);
 }
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
@@ -69,7 +69,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
         label->setTextInteractionFlags(Qt::TextBrowserInteraction);
         label->setOpenExternalLinks(false);
         connect(label, &QLabel::linkActivated, this,
-                [this](const QString& address) { BrowseToWebSite(address, this); });
+                [this](const QString& address) { openWebSite(address, this); });
         return label;
     };
     texts->addWidget(link(u"lblTyrowURL"_s, u"Tallyrow"_s, tyrowUrl()));

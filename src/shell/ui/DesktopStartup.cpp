@@ -34,7 +34,7 @@ void initThemedControls() {
 
 } // namespace
 
-int RunDesktop(int argc, char** argv) {
+int runDesktop(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Tallyrow Reports"_s);
     QApplication::setOrganizationName(u"Quenmarsh"_s);
@@ -62,7 +62,7 @@ int RunDesktop(int argc, char** argv) {
     QStringList arguments = QApplication::arguments();
     if (!arguments.isEmpty())
         arguments.removeFirst();
-    const bool open = Main(session, arguments, hooks);
+    const bool open = startProgram(session, arguments, hooks);
     int code = 0;
     if (open && !session.ended)
         code = QApplication::exec();

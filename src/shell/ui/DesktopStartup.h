@@ -4,6 +4,6 @@ namespace tallyrow {
 
 /// The desktop program: creates the application, runs the start-up sequence with the Qt
 /// dialogs and the main window, then the event loop. Returns the process's exit code.
-int RunDesktop(int argc, char** argv);
+int runDesktop(int argc, char** argv);
 
 } // namespace tallyrow

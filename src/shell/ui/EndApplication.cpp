@@ -11,7 +11,7 @@
 
 namespace tallyrow {
 
-void EndApplication(Session& session) {
+void endApplication(Session& session) {
     session.ended = true;
     ignoringFailures([] {
         QList<QPointer<QWidget>> windows;

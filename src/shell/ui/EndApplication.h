@@ -8,6 +8,6 @@ struct Session;
 /// error reporter and stops the event loop. Each step runs even when an earlier one failed. Safe
 /// to call from a handler of the error reporter's own Abort signal (the reporter is deleted
 /// once control is back in the event loop).
-void EndApplication(Session& session);
+void endApplication(Session& session);
 
 } // namespace tallyrow

@@ -369,7 +369,7 @@ void MainWindow::buildShortcuts() {
 }
 
 void MainWindow::showDataSource() {
-    const QString source = GetDataPath(m_session, kDefaultDataFileName);
+    const QString source = dataPathOf(m_session, kDefaultDataFileName);
     const QString shown =
         isPostgresUri(source) ? redactedPostgresUri(source) : QDir::toNativeSeparators(source);
     m_dataSourceLabel->setText(shown.isEmpty() ? QString() : u"Data: "_s + shown);
@@ -623,7 +623,7 @@ void MainWindow::connectOptionChanges() {
 // Until the data file is usable, the user is offered the data file dialog; false when the user
 // would rather close (or chose Abort in an error report about the file).
 bool MainWindow::settleDataFile() {
-    while (!CheckData(m_session, QString(), askThrough(m_session.errorReporter.get()))) {
+    while (!checkDataPath(m_session, QString(), askThrough(m_session.errorReporter.get()))) {
         // Abort in an error report about the file ends the program here and now.
         if (m_session.ended)
             return false;
@@ -637,7 +637,7 @@ bool MainWindow::settleDataFile() {
             return false;
         if (!cancelled)
             continue;
-        const int answer = MsgBox(
+        const int answer = showMessageBox(
             m_session, kProductName + u" needs a data file to operate. Are you sure you want to close?"_s,
             MsgFlag::YesNo | MsgFlag::Question, u"Confirm shutdown"_s, QString(), 0, QString(), nullptr);
         if (answer == MsgAnswer::Yes)
@@ -651,7 +651,7 @@ bool MainWindow::load() {
     bool unload = false;
     run.step([this] {
         if (m_session.errorReporter && m_session.errorReporter->Aborted()) {
-            EndApplication(m_session);
+            endApplication(m_session);
             return;
         }
         if (m_err != m_session.errorReporter.get()) {
@@ -668,7 +668,7 @@ bool MainWindow::load() {
         close();
         return false;
     }
-    run.step([this] { setWindowTitle(u"Tallyrow Reports - "_s + GetLoggedInUserName(QString())); });
+    run.step([this] { setWindowTitle(u"Tallyrow Reports - "_s + currentUserName(QString())); });
     run.step([this] {
         m_saveAction->setEnabled(false);
         m_printAction->setEnabled(false);
@@ -741,7 +741,7 @@ void MainWindow::loadChartTypes() {
 void MainWindow::checkInvalidDays() {
     StepRunner run(askThrough(m_err), u"checking the weekdays in the range&"_s);
     run.step([this] {
-        const WeekdaySet available = AvailableWeekdays(chosenRange());
+        const WeekdaySet available = availableWeekdays(chosenRange());
         // The boxes run Monday ... Sunday.
         for (std::size_t i = 0; i < 7; ++i) {
             const bool on = available.contains(Qt::DayOfWeek(i + 1));
@@ -760,7 +760,7 @@ void MainWindow::onDatesChanged() {
 
 void MainWindow::loadUserList() {
     ignoringFailures([this] { showDataSource(); });
-    const QString path = GetDataPath(m_session, kDefaultDataFileName);
+    const QString path = dataPathOf(m_session, kDefaultDataFileName);
     if (StoreCache::keepsStore(path)) {
         // A saved copy of the file as it is now is opened at once; otherwise the file is read
         // off this thread and the list fills when it is in.
@@ -771,9 +771,9 @@ void MainWindow::loadUserList() {
         if (const auto store = m_cache->fresh(path)) {
             m_seenStamp = stampDataFile(path);
             ignoringFailures([&] {
-                applyUserList(LoadUserList(store->answer(ActivityQuery::userList()).users,
-                                           GetLoggedInUserName(u"<Unknown>"_s),
-                                           GetLocalComputerName(u"<Unknown>"_s)));
+                applyUserList(userListFromRows(store->answer(ActivityQuery::userList()).users,
+                                               currentUserName(u"<Unknown>"_s),
+                                               currentComputerName(u"<Unknown>"_s)));
             });
             return;
         }
@@ -784,10 +784,10 @@ void MainWindow::loadUserList() {
     m_planner.reset();
     m_source = openActivitySource(path, nullptr);
     const UserListLoad list =
-        LoadUserList(path, GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s), m_err);
+        userListFromRows(path, currentUserName(u"<Unknown>"_s), currentComputerName(u"<Unknown>"_s), m_err);
     if (!list.opened) {
         ignoringFailures([this] {
-            MsgBox(
+            showMessageBox(
                 m_session,
                 u"There was a problem opening the database. Please make sure you have selected a valid database"_s,
                 MsgFlag::OKOnly, u"Problem opening database"_s, QString(), 0, QString(), nullptr);
@@ -900,8 +900,8 @@ void MainWindow::storeLoadFinished(int generation) {
     }
     ignoringFailures([&] {
         const UserListLoad loaded =
-            LoadUserList(job->store()->answer(ActivityQuery::userList()).users,
-                         GetLoggedInUserName(u"<Unknown>"_s), GetLocalComputerName(u"<Unknown>"_s));
+            userListFromRows(job->store()->answer(ActivityQuery::userList()).users,
+                             currentUserName(u"<Unknown>"_s), currentComputerName(u"<Unknown>"_s));
         if (list && m_userList->count() == 0 && m_saveAction->isEnabled()) {
             // A report for everybody was made while the list was still empty: the list fills
             // with that entry chosen, and the report stays.
@@ -986,12 +986,12 @@ void MainWindow::showLoadFailure(const QString& path, const QString& reason, boo
     std::unique_ptr<Connection> cn;
     bool retried = false;
     const FailureHandler ask = askThrough(m_session.errorReporter.get());
-    const bool opens = OpenCN(cn, path, [&](const Failure& failure) {
+    const bool opens = openConnection(cn, path, [&](const Failure& failure) {
         const StepAnswer answer = ask(failure);
         retried = retried || answer == StepAnswer::Retry;
         return answer;
     });
-    CloseCN(cn);
+    closeConnection(cn);
     if (opens && retried) {
         // The file was put right while the error report was open: it is read again, and the
         // reason it was refused before no longer holds.
@@ -1002,13 +1002,13 @@ void MainWindow::showLoadFailure(const QString& path, const QString& reason, boo
     }
     ignoringFailures([&] {
         if (!opens)
-            MsgBox(
+            showMessageBox(
                 m_session,
                 u"There was a problem opening the database. Please make sure you have selected a valid database"_s,
                 MsgFlag::OKOnly, u"Problem opening database"_s, QString(), 0, QString(), nullptr);
         else
-            Message(m_session, reason, MsgFlag::OKOnly | MsgFlag::Exclamation,
-                    u"Problem reading data file"_s);
+            tellUser(m_session, reason, MsgFlag::OKOnly | MsgFlag::Exclamation,
+                     u"Problem reading data file"_s);
     });
 }
 
@@ -1018,7 +1018,7 @@ bool MainWindow::previewDataReady() {
         showPreviewWaiting();
         return false;
     }
-    const QString path = GetDataPath(m_session, kDefaultDataFileName);
+    const QString path = dataPathOf(m_session, kDefaultDataFileName);
     if (!StoreCache::keepsStore(path)) {
         m_planner.reset();
         m_source = openActivitySource(path, nullptr); // a server: SQL, connected by the report
@@ -1071,10 +1071,10 @@ bool MainWindow::resolveTypedEntry() {
         return true;
     }
     // A search left unfinished is never quietly replaced by the entry chosen before it.
-    Message(m_session,
-            u"\"%1\" is not an entry of the user and computer list. Choose an entry from the list; "
-            "typing part of one shows the entries that hold it."_s.arg(typed),
-            MsgFlag::Information, u"Tallyrow"_s);
+    tellUser(m_session,
+             u"\"%1\" is not an entry of the user and computer list. Choose an entry from the list; "
+             "typing part of one shows the entries that hold it."_s.arg(typed),
+             MsgFlag::Information, u"Tallyrow"_s);
     revealOption(m_userList);
     m_userList->setFocus();
     m_userList->lineEdit()->selectAll();
@@ -1093,7 +1093,7 @@ void MainWindow::onPreviewClicked() {
             m_computerFilter.clear();
             return;
         }
-        ParseUserEntry(m_userList->itemText(m_userList->currentIndex()), m_userFilter, m_computerFilter);
+        parseUserEntry(m_userList->itemText(m_userList->currentIndex()), m_userFilter, m_computerFilter);
     });
     run.step([this] {
         m_viewer->setJobTitle(printJobTitle());
@@ -1126,7 +1126,7 @@ template <typename Inputs> void MainWindow::fillCommonInputs(Inputs& in) const {
     in.userFilter = m_userFilter;
     in.computerFilter = m_computerFilter;
     // The session's data file is resolved here, at the window's edge; the report only reads it.
-    in.dataFile = GetDataPath(m_session, kDefaultDataFileName);
+    in.dataFile = dataPathOf(m_session, kDefaultDataFileName);
 }
 
 void MainWindow::previewTotalsReport() {
@@ -1169,8 +1169,9 @@ void MainWindow::tellUserOf(TableReport& report) {
     // A failed step is put to the user with Retry and Ignore; a notice is a message box.
     report.setFailureHandler(askThrough(m_err));
     report.setNoticeHandler([this](const ReportNotice& notice) {
-        MsgBox(m_session, notice.text,
-               notice.warning ? MsgFlag::Exclamation | MsgFlag::SystemModal : MsgFlag::OKOnly, notice.title);
+        showMessageBox(m_session, notice.text,
+                       notice.warning ? MsgFlag::Exclamation | MsgFlag::SystemModal : MsgFlag::OKOnly,
+                       notice.title);
     });
 }
 
@@ -1220,7 +1221,7 @@ void MainWindow::previewUsersReport() {
             return;
         }
         // The weekdays asked about are this report's own boxes.
-        Message(m_session, request.problem.message, MsgFlag::Information, u"Tallyrow"_s);
+        tellUser(m_session, request.problem.message, MsgFlag::Information, u"Tallyrow"_s);
         for (QCheckBox* box : m_usersDayBoxes) {
             if (box->isEnabled()) {
                 revealOption(box);
@@ -1354,7 +1355,7 @@ void MainWindow::goBack() {
 }
 
 void MainWindow::showPreviewProblem(const PreviewProblem& problem) {
-    Message(m_session, problem.message, MsgFlag::Information, u"Tallyrow"_s);
+    tellUser(m_session, problem.message, MsgFlag::Information, u"Tallyrow"_s);
     switch (problem.focus) {
     case PreviewOption::DateRange:
         revealOption(m_dateSelector);
@@ -1403,7 +1404,7 @@ void MainWindow::onSave() {
     run.step([this] {
         SaveAsDialog dialog(m_session, m_viewer->reportSource(), this);
         if (m_viewer->reportSource()) {
-            dialog.reportName = ReportNameFor(m_userFilter, m_computerFilter);
+            dialog.reportName = reportNameFor(m_userFilter, m_computerFilter);
         } else {
             // A report document opened from a file: its pages are what is saved.
             dialog.setPages(&m_viewer->pages());
@@ -1425,7 +1426,7 @@ void MainWindow::onOpenReport() {
     try {
         pages = loadReportDocument(*path);
     } catch (const Error& e) {
-        Message(m_session, e.description(), MsgFlag::OKOnly | MsgFlag::Exclamation, u"Open Report"_s);
+        tellUser(m_session, e.description(), MsgFlag::OKOnly | MsgFlag::Exclamation, u"Open Report"_s);
         return;
     }
     ignoringFailures([this] { clearPreview(); });
@@ -1441,7 +1442,7 @@ void MainWindow::onExit() {
 
 void MainWindow::onChangeDataFile() {
     StepRunner run(askThrough(m_err), u"changing the data file&"_s);
-    const QString before = GetDataPath(m_session, kDefaultDataFileName);
+    const QString before = dataPathOf(m_session, kDefaultDataFileName);
     bool accepted = false;
     run.step([&] {
         SelectDataDialog dialog(m_session, this);
@@ -1449,7 +1450,7 @@ void MainWindow::onChangeDataFile() {
     });
     // Cancelled with the same file in use: the file is looked at again, but the list's choice
     // and the shown report stay while the file still holds that entry.
-    m_keepShownEntry = !accepted && GetDataPath(m_session, kDefaultDataFileName) == before;
+    m_keepShownEntry = !accepted && dataPathOf(m_session, kDefaultDataFileName) == before;
     run.step([this] { loadUserList(); });
 }
 
@@ -1488,18 +1489,18 @@ void MainWindow::onResetAnswers() {
                    false);
     run.step([this] {
         const int answer =
-            MsgBox(m_session,
-                   u"Show again every message you asked not to be shown, with its choices? "_s +
-                       u"Answers you told the program to remember will be forgotten."_s,
-                   MsgFlag::YesNo | MsgFlag::Question, u"Reset remembered answers"_s, QString(), 0, QString(),
-                   nullptr);
+            showMessageBox(m_session,
+                           u"Show again every message you asked not to be shown, with its choices? "_s +
+                               u"Answers you told the program to remember will be forgotten."_s,
+                           MsgFlag::YesNo | MsgFlag::Question, u"Reset remembered answers"_s, QString(), 0,
+                           QString(), nullptr);
         if (answer != MsgAnswer::Yes)
             return;
-        if (!ForgetRememberedAnswers(REG_APPROOT()))
-            Message(m_session,
-                    u"The remembered answers could not be reset: the settings file "_s +
-                        hiveFilePath(kSettingsHive) + u" cannot be written."_s,
-                    MsgFlag::OKOnly | MsgFlag::Exclamation, u"Reset remembered answers"_s);
+        if (!ForgetRememberedAnswers(applicationKey()))
+            tellUser(m_session,
+                     u"The remembered answers could not be reset: the settings file "_s +
+                         hiveFilePath(kSettingsHive) + u" cannot be written."_s,
+                     MsgFlag::OKOnly | MsgFlag::Exclamation, u"Reset remembered answers"_s);
     });
 }
 
@@ -1508,7 +1509,7 @@ void MainWindow::onHelpContents() {
 }
 
 void MainWindow::showHelp() {
-    const QString folder = ProgramFolder();
+    const QString folder = programFolderPath();
     QString target;
     if (!m_session.helpFile.isEmpty() && QFileInfo(folder + u'/' + m_session.helpFile).isFile())
         target = folder + u'/' + m_session.helpFile;
@@ -1517,10 +1518,10 @@ void MainWindow::showHelp() {
     const bool shown = services().openUrl && services().openUrl(QUrl::fromLocalFile(target).toString());
     // Without a browser (or another viewer for the file) nothing would happen at all.
     if (!shown)
-        Message(m_session,
-                u"No program to show the help could be started. You can open the manual in a web "_s +
-                    u"browser: "_s + target,
-                MsgFlag::OKOnly | MsgFlag::Exclamation, u"Help"_s);
+        tellUser(m_session,
+                 u"No program to show the help could be started. You can open the manual in a web "_s +
+                     u"browser: "_s + target,
+                 MsgFlag::OKOnly | MsgFlag::Exclamation, u"Help"_s);
 }
 
 void MainWindow::onAbout() {
@@ -1540,7 +1541,7 @@ void MainWindow::onAbout() {
 void MainWindow::onAbortChosen() {
     ignoringFailures([this] { close(); });
     ignoringFailures([this] { m_err = nullptr; });
-    ignoringFailures([this] { EndApplication(m_session); });
+    ignoringFailures([this] { endApplication(m_session); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

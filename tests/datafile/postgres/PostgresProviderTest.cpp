@@ -517,15 +517,15 @@ TEST_F(ServerCheckData, AcceptsAServerThatAnswersAndReportsOneThatDoesNot) {
     ASSERT_TRUE(db.loadSchema());
 
     session().dataPath.clear();
-    EXPECT_TRUE(CheckData(session(), db.uri()));
+    EXPECT_TRUE(checkDataPath(session(), db.uri()));
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 
     // Session source: the URI given on the command line.
     session().commandLineDataPath = db.uri();
-    EXPECT_TRUE(CheckData(session()));
+    EXPECT_TRUE(checkDataPath(session()));
 
     const QString wrong = test::withPassword(db.uri(), QStringLiteral("wrong-one"));
-    EXPECT_FALSE(CheckData(session(), wrong, askThrough(errorReporter())));
+    EXPECT_FALSE(checkDataPath(session(), wrong, askThrough(errorReporter())));
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const auto& call = errorReporter()->calls().first();
     EXPECT_EQ(call.where, QStringLiteral("opening the data file&"));
@@ -534,8 +534,9 @@ TEST_F(ServerCheckData, AcceptsAServerThatAnswersAndReportsOneThatDoesNot) {
     // The connection string keeps its form, with the URI as the data source.
     session().commandLineDataPath.clear();
     session().dataPath.clear();
-    EXPECT_EQ(ConnectionString(db.uri()), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") +
-                                              db.uri() + QStringLiteral("; Jet OLEDB:Database Password = "));
+    EXPECT_EQ(connectionStringOf(db.uri()), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") +
+                                                db.uri() +
+                                                QStringLiteral("; Jet OLEDB:Database Password = "));
 }
 
 } // namespace

@@ -60,7 +60,7 @@ TEST_F(ServerDialog, AUriEnablesOkAndBecomesTheSessionsSource) {
     EXPECT_TRUE(button("cmdApply")->isEnabled());
     button("cmdOK")->click();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName).toStdString(), m_db->uri().toStdString());
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName).toStdString(), m_db->uri().toStdString());
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
     EXPECT_TRUE(messageBox()->requests().isEmpty());
 }
@@ -71,7 +71,7 @@ TEST_F(ServerDialog, AServerThatRefusesIsReportedWithoutThePassword) {
     ASSERT_TRUE(button("cmdApply")->isEnabled());
     button("cmdApply")->click();
 
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName).toStdString(),
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName).toStdString(),
               env().path(QStringLiteral("old.yrd")).toStdString());
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const QString reported = errorReporter()->calls().first().description;

@@ -222,7 +222,7 @@ TEST_F(SelectDataDialogTest, ApplyTakesTheFileForTheSessionAndStaysOpen) {
     typeNewPath(second);
     ASSERT_TRUE(button("cmdApply")->isEnabled());
     button("cmdApply")->click();
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), second);
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName), second);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_FALSE(button("cmdApply")->isEnabled());
     EXPECT_TRUE(button("cmdOK")->isEnabled());
@@ -238,7 +238,7 @@ TEST_F(SelectDataDialogTest, ApplyTakesTheFileForTheSessionAndStaysOpen) {
     EXPECT_TRUE(dialog->cancelled());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), second);
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName), second);
 }
 
 TEST_F(SelectDataDialogTest, OkClosesOnlyOnAUsableFile) {
@@ -252,7 +252,7 @@ TEST_F(SelectDataDialogTest, OkClosesOnlyOnAUsableFile) {
     button("cmdOK")->click();
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(browse()->Path(), text);
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), sessionFile);
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName), sessionFile);
     EXPECT_EQ(boxes(), QStringList({box(48, kInvalidPrefix + text + kInvalidSuffix)}));
 
     const QString good = makeDataFile(u"good.yrd"_s);
@@ -260,7 +260,7 @@ TEST_F(SelectDataDialogTest, OkClosesOnlyOnAUsableFile) {
     button("cmdOK")->click();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), good);
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName), good);
     EXPECT_FALSE(dialog->cancelled());
 }
 
@@ -279,7 +279,7 @@ TEST_F(SelectDataDialogTest, ServerThatCannotBeReachedIsRefusedWithoutItsPasswor
     ASSERT_FALSE(errorReporter()->calls().isEmpty());
     for (const auto& call : errorReporter()->calls())
         EXPECT_FALSE(call.description.contains(u"s3cret"_s)) << qPrintable(call.description);
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), env().path(u"session.yrd"_s));
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName), env().path(u"session.yrd"_s));
 }
 
 TEST_F(SelectDataDialogTest, ClosingTheFrameLeavesTheCancelFlagAlone) {
@@ -398,16 +398,16 @@ TEST_F(SelectDataDialogTest, UseFromNowOnStoresTheDefaultAndSwitchesTheSession) 
     child<QCheckBox>(u"chkUseFromNowOn"_s)->setChecked(true);
     button("cmdOK")->click();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), second);
-    EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), second);
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName), second);
+    EXPECT_EQ(readSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), second);
 
     // Unticked, the choice is for this session only.
     dialog.reset();
     open(second);
     typeNewPath(first);
     button("cmdApply")->click();
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), first);
-    EXPECT_EQ(GetRegSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), second);
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName), first);
+    EXPECT_EQ(readSetting(u"DatabasePath"_s, u"-"_s, {}, true, Hkey::CurrentUser), second);
 
     // A file named on the command line rules the run: there is no default to change.
     dialog.reset();
@@ -426,7 +426,7 @@ TEST_F(SelectDataDialogTest, IgnoringTheReportOnAFileThatDoesNotOpenKeepsTheDial
     button("cmdOK")->click();
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_NE(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), sessionFile);
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName), sessionFile);
     EXPECT_EQ(boxes(), QStringList({box(48, kInvalidPrefix + text + kInvalidSuffix)}));
     ASSERT_FALSE(errorReporter()->calls().isEmpty());
     EXPECT_EQ(errorReporter()->calls().first().where, u"opening the data file&"_s);

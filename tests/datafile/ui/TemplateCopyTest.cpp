@@ -42,7 +42,7 @@ TEST_F(TemplateCopyTest, ALinkAtTheTargetIsReplacedNotWrittenThrough) {
     const QString target = env().path(u"link.yrd"_s);
     ASSERT_TRUE(QFile::link(other, target));
 
-    CopyTemplate(source, target);
+    copyTemplate(source, target);
     EXPECT_FALSE(QFileInfo(target).isSymLink());
     EXPECT_EQ(read(target), QByteArray("template"));
     EXPECT_EQ(read(other), QByteArray("someone else's rows"));
@@ -70,7 +70,7 @@ TEST_F(TemplateCopyTest, RefusalsLeaveTheFolderAsItWas) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         try {
-            CopyTemplate(c.source, c.target);
+            copyTemplate(c.source, c.target);
             ADD_FAILURE() << "copy did not fail";
         } catch (const Error& e) {
             EXPECT_EQ(e.number(), c.number);
@@ -96,7 +96,7 @@ TEST_F(TemplateCopyTest, AFullDiskKeepsTheOldFileAndSaysWhy) {
     ASSERT_TRUE(disk.fill());
     const QStringList before = test::SmallDisk::entries(disk.path({}));
     try {
-        CopyTemplate(source, target);
+        copyTemplate(source, target);
         ADD_FAILURE() << "the copy was reported done";
     } catch (const Error& e) {
         EXPECT_TRUE(e.description().contains(u"No space left on device"_s)) << e.description().toStdString();
@@ -110,7 +110,7 @@ TEST_F(TemplateCopyTest, AReplacedFileKeepsItsPermissions) {
     const QString source = write(u"empty.yrt"_s, "template");
     const QString target = write(u"data.yrd"_s, "old rows");
     ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
-    CopyTemplate(source, target);
+    copyTemplate(source, target);
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);

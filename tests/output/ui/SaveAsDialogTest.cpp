@@ -49,7 +49,7 @@ protected:
         for (int d = 6; d <= 12; ++d)
             rows.append(test::dayRow(u"alice"_s, u"PC1"_s, QDate(2024, 5, d), test::officeHours(1800)));
         test::writeSqliteDataFile(data, rows);
-        session().messageBox->setSettingsKey(REG_APPROOT());
+        session().messageBox->setSettingsKey(applicationKey());
 
         report = std::make_unique<TotalsReport>();
         TotalsReportInputs in;
@@ -71,7 +71,7 @@ protected:
     static void pressOK(SaveAsDialog& d) { d.findChild<QPushButton*>(u"OKButton"_s)->click(); }
     QString documents() const { return const_cast<SaveDialog*>(this)->env().documentsFolder(); }
     QString lastFolder() const {
-        return GetRegSetting(u"LastReportFolder"_s, u"<none>"_s, QString(), true, kSettingsHive);
+        return readSetting(u"LastReportFolder"_s, u"<none>"_s, QString(), true, kSettingsHive);
     }
     QList<MessageRequest> boxes() const { return messageBox()->requests(); }
 
@@ -120,9 +120,9 @@ TEST_F(SaveDialog, FolderComesFromTheSettingThenDocumentsThenHomeNeverTheProgram
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.stored.isEmpty())
-            SetRegSetting(u"LastReportFolder"_s, QString(), QString(), true, kSettingsHive);
+            writeSetting(u"LastReportFolder"_s, QString(), QString(), true, kSettingsHive);
         else
-            SetRegSetting(u"LastReportFolder"_s, c.stored, QString(), true, kSettingsHive);
+            writeSetting(u"LastReportFolder"_s, c.stored, QString(), true, kSettingsHive);
         env().setDocumentsFolder(c.documentsKnown ? env().path(u"home/Documents"_s) : QString());
         SaveAsDialog dialog(session(), report.get());
         dialog.load();
@@ -295,10 +295,10 @@ TEST_F(SaveDialog, RemembersTheFolderSavedToAndProposesItNextTime) {
 TEST_F(SaveDialog, UnknownFormatCodesWriteTheReportDocument) {
     const QString asPdf = env().path(u"odd.pdf"_s);
     const QString asRdf = env().path(u"plain.rdf"_s);
-    ASSERT_TRUE(SaveShownReport(report.get(), asPdf, static_cast<ReportFormat>(99)));
-    ASSERT_TRUE(SaveShownReport(report.get(), asRdf, ReportFormat::Rdf));
+    ASSERT_TRUE(saveShownReport(report.get(), asPdf, static_cast<ReportFormat>(99)));
+    ASSERT_TRUE(saveShownReport(report.get(), asRdf, ReportFormat::Rdf));
     EXPECT_EQ(contentOf(asPdf), contentOf(asRdf));
-    EXPECT_FALSE(SaveShownReport(nullptr, env().path(u"none.pdf"_s), ReportFormat::Pdf));
+    EXPECT_FALSE(saveShownReport(nullptr, env().path(u"none.pdf"_s), ReportFormat::Pdf));
 }
 
 TEST_F(SaveDialog, NeverWritesOverTheDataFileOrTheLogBesideIt) {

@@ -364,7 +364,7 @@ TEST_F(MainWindowTest, ASavedReportDocumentOpensInTheViewerAndSavesAgain) {
     load(office());
     ASSERT_TRUE(previewAndWait());
     const QString document = env().path(u"week.rdf"_s);
-    ASSERT_TRUE(SaveReport(viewer()->pages(), document, ReportFormat::Rdf));
+    ASSERT_TRUE(saveReport(viewer()->pages(), document, ReportFormat::Rdf));
     const int pages = viewer()->pageCount();
     auto chooser = std::make_shared<test::FakeChooser>();
     MainWindow::setReportChooser(chooser);
@@ -572,7 +572,7 @@ TEST_F(MainWindowTest, HelpOpensTheManualBesideTheProgram) {
 }
 
 TEST_F(MainWindowTest, AboutShowsTheVersionAndTheWebAddresses) {
-    SetRegSetting(u"TyrowURL"_s, u"https://intranet.example/tallyrow"_s, QString(), true, kSettingsHive);
+    writeSetting(u"TyrowURL"_s, u"https://intranet.example/tallyrow"_s, QString(), true, kSettingsHive);
     load(office());
     action(u"mnuHelpAbout"_s)->trigger();
     auto* about = window->findChild<AboutDialog*>();
@@ -661,7 +661,7 @@ TEST_F(MainWindowTest, AFileChosenInTheDialogIsUsed) {
     session().commandLineDataPath.clear();
     session().dataPath = env().path(u"missing.yrd"_s);
     onDialog = [&](QDialog&) {
-        SaveDataPath(session(), other, true);
+        saveDataPath(session(), other, true);
         return int(QDialog::Accepted);
     };
     window = std::make_unique<MainWindow>(session());
@@ -693,7 +693,7 @@ TEST_F(MainWindowTest, IgnoringEveryReportOnATextFileNeverTakesIt) {
     action(u"mnuSelectDataPath"_s)->trigger();
 
     EXPECT_FALSE(acceptedOnOk);
-    EXPECT_EQ(GetDataPath(session(), kDefaultDataFileName), dataPath);
+    EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName), dataPath);
     EXPECT_FALSE(errorReporter()->calls().isEmpty());
     EXPECT_GT(list(u"cboUserName"_s)->count(), 1) << "the list still shows the file in use";
 }
@@ -821,22 +821,22 @@ TEST_F(MainWindowTest, TypingAnyPartOfAnEntryFindsIt) {
 
 TEST_F(MainWindowTest, RememberedAnswersCanBeResetAfterConfirming) {
     load(office());
-    const QString key = REG_APPROOT() + u"\\Remembered Answers"_s;
-    ASSERT_EQ(RegSetKeyValue(kSettingsHive, key, u"Overwrite"_s, std::uint32_t(MsgAnswer::Yes),
-                             RegType::Number, true),
+    const QString key = applicationKey() + u"\\Remembered Answers"_s;
+    ASSERT_EQ(writeSettingsValue(kSettingsHive, key, u"Overwrite"_s, std::uint32_t(MsgAnswer::Yes),
+                                 RegType::Number, true),
               0);
-    SetRegSetting(u"LastReportFolder"_s, u"/tmp"_s, QString(), false, kSettingsHive);
+    writeSetting(u"LastReportFolder"_s, u"/tmp"_s, QString(), false, kSettingsHive);
 
     messageBox()->queueAnswer(MsgAnswer::No);
     action(u"mnuResetAnswers"_s)->trigger();
     ASSERT_EQ(boxes().size(), 1);
-    EXPECT_TRUE(Reg_DoesKeyExist(kSettingsHive, key)) << "No keeps them";
+    EXPECT_TRUE(settingsKeyExists(kSettingsHive, key)) << "No keeps them";
 
     messageBox()->queueAnswer(MsgAnswer::Yes);
     action(u"mnuResetAnswers"_s)->trigger();
     EXPECT_EQ(boxes().size(), 2);
-    EXPECT_FALSE(Reg_DoesKeyExist(kSettingsHive, key));
-    EXPECT_EQ(GetRegSetting(u"LastReportFolder"_s, QString(), QString(), false, kSettingsHive), u"/tmp"_s)
+    EXPECT_FALSE(settingsKeyExists(kSettingsHive, key));
+    EXPECT_EQ(readSetting(u"LastReportFolder"_s, QString(), QString(), false, kSettingsHive), u"/tmp"_s)
         << "other settings stay";
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
 }

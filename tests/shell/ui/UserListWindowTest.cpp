@@ -130,7 +130,7 @@ TEST_F(UserListWindow, ChangingTheDataFileReadsTheListAgain) {
     const QString other = env().path(u"other.yrd"_s);
     test::writeSqliteDataFile(other, {row(u"zoe"_s, u"PC7"_s), row(u"yan"_s, u"PC8"_s)});
     onDialog = [&](QDialog&) {
-        SaveDataPath(session(), other, true);
+        saveDataPath(session(), other, true);
         return int(QDialog::Accepted);
     };
     action(u"mnuSelectDataPath"_s)->trigger();
@@ -156,7 +156,7 @@ TEST_F(UserListWindow, AReportAfterTheListEmptiedNamesNobodyItDidNotShow) {
     const QString empty = env().path(u"empty.yrd"_s);
     test::writeSqliteDataFile(empty, {});
     onDialog = [&](QDialog&) {
-        SaveDataPath(session(), empty, true);
+        saveDataPath(session(), empty, true);
         return int(QDialog::Accepted);
     };
     action(u"mnuSelectDataPath"_s)->trigger();

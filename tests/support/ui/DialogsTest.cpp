@@ -196,9 +196,9 @@ TEST_F(SupportDialogs, MessageBoxOffersTheFlagsButtonsAndAnswersTheClickedOne) {
             }
         w->findChild<QPushButton*>(QStringLiteral("cmdNo"))->click();
     });
-    EXPECT_EQ(MsgBox(session(), QStringLiteral("Save?"),
-                     MsgFlag::YesNoCancel | MsgFlag::Question | MsgFlag::DefaultButton3,
-                     QStringLiteral("~NoTitle~")),
+    EXPECT_EQ(showMessageBox(session(), QStringLiteral("Save?"),
+                             MsgFlag::YesNoCancel | MsgFlag::Question | MsgFlag::DefaultButton3,
+                             QStringLiteral("~NoTitle~")),
               MsgAnswer::No);
     EXPECT_EQ(names,
               (QStringList{QStringLiteral("cmdYes"), QStringLiteral("cmdNo"), QStringLiteral("cmdCancel")}));
@@ -209,7 +209,7 @@ TEST_F(SupportDialogs, MessageBoxOffersTheFlagsButtonsAndAnswersTheClickedOne) {
 TEST_F(SupportDialogs, TickedCheckBoxIsRememberedByTheDesktopBox) {
     installWidgetServices();
     session().messageBox.reset();
-    InitMessageBox(session());
+    setUpMessageBox(session());
     QString caption;
     whenShown(QStringLiteral("frmMessageBox"), [&](QWidget* w) {
         auto* check = w->findChild<QCheckBox*>(QStringLiteral("chkRemember"));
@@ -242,8 +242,8 @@ TEST_F(SupportDialogs, PlainFallbackBoxAnswers) {
 
 TEST_F(SupportDialogs, FileSearchLeavesNoBusyCursorBehind) {
     ASSERT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(DoesFileExist(env().path(QStringLiteral("missing*")), FileAttr::Directory));
-    EXPECT_TRUE(DoesFileExist(env().root(), FileAttr::Directory));
-    EXPECT_FALSE(DoesFileExist(QStringLiteral("  ")));
+    EXPECT_FALSE(fileExists(env().path(QStringLiteral("missing*")), FileAttr::Directory));
+    EXPECT_TRUE(fileExists(env().root(), FileAttr::Directory));
+    EXPECT_FALSE(fileExists(QStringLiteral("  ")));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
