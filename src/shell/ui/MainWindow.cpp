@@ -151,6 +151,13 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
 
 MainWindow::~MainWindow() {
     SqliteDatabase::setBusyWaitObserver({});
+    // The user list and its line edit signal as they are destroyed with the window's children,
+    // when this window's own part is already gone: nothing here may answer them then.
+    if (m_userList) {
+        disconnect(m_userList, nullptr, this, nullptr);
+        if (m_userList->lineEdit())
+            disconnect(m_userList->lineEdit(), nullptr, this, nullptr);
+    }
     // The worker reads through the cache and reports back to this window: both must outlast it.
     if (m_loadJob) {
         m_loadJob->cancel();
