@@ -81,8 +81,7 @@ std::array<std::int32_t, 5> dayShadeLegendValues(std::int32_t largest) {
 }
 
 DateRange previousDayRange(const DateRange& range) {
-    const qint64 length = range.start.daysTo(range.end) + 1;
-    const qint64 shift = std::max<qint64>(length, 7);
+    const qint64 shift = std::max<qint64>(range.days(), 7);
     return {range.start.addDays(-shift), range.end.addDays(-shift)};
 }
 

@@ -105,7 +105,7 @@ QVector<PeriodSpan> totalsPeriods(const DateRange& range, const QString& code, s
 }
 
 QDate previousRangeStart(const DateRange& range) {
-    const qint64 days = range.start.daysTo(range.end) + 1;
+    const qint64 days = range.days();
     return days > 0 ? range.start.addDays(-days) : range.start;
 }
 

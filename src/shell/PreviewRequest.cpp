@@ -27,7 +27,7 @@ std::optional<PreviewProblem> periodsProblem(const TotalsReportInputs& in) {
     const QString code = periodCode(in.period);
     const qint64 units = std::max(in.units, 1);
     const qint64 unitDays = code == u"YYYY"_s ? 365 : code == u"M"_s ? 28 : code == u"WW"_s ? 7 : 1;
-    const qint64 estimate = (in.range.start.daysTo(in.range.end) + 1) / (units * unitDays);
+    const qint64 estimate = in.range.days() / (units * unitDays);
     if (estimate > kMostPeriods)
         return PreviewProblem{
             u"This range holds about %1 periods, and a report shows at most %2: choose longer "

@@ -1039,8 +1039,7 @@ bool MainWindow::previewDataReady() {
         return true;
     const DateRange range = chosenRange();
     // The span a report may ask about: the range and the range of as many days before it.
-    const DayRange span =
-        DayRange::of({range.start.addDays(-(range.start.daysTo(range.end) + 1)), range.end});
+    const DayRange span = DayRange::of({previousRangeStart(range), range.end});
     // A file whose rows were refused as it is now is read again, to say why once more.
     if (!(stampDataFile(path) == m_refusedStamp) && planner.answersBySql(span)) {
         // Read again once the report has been made: the read must not run beside the report's
