@@ -355,6 +355,28 @@ bool readAllRows(SqliteDatabase& db, const QString& path, const QString& rowId, 
         [&](std::int64_t rows) { return !progress || progress(percent(lastRow - before + rows)); });
 }
 
+// Opens the file for reading and sets `stamp` to the committed state the read transaction shows.
+// With a rollback journal the stamp taken inside the transaction is exact: no writer changes the
+// file while the shared lock is held. With a write-ahead log a commit may land between the look
+// at the wal-index and the start of the snapshot, either way round; the read's stamp is trusted
+// only when the look before it began agrees, and otherwise the transaction starts again. A file
+// that never stays still that long gets a stamp of no state (size -1).
+std::shared_ptr<SqliteDatabase> beginStampedRead(const QString& path, DataFileStamp& stamp) {
+    constexpr int kTries = 4;
+    DataFileStamp before = stampDataFile(path);
+    for (int attempt = 1;; ++attempt) {
+        std::shared_ptr<SqliteDatabase> db = openDataFileForReading(path);
+        stamp = stampDataFile(path);
+        if (stamp.size >= 0 && stamp.sameLogState(before))
+            return db;
+        if (attempt == kTries) {
+            stamp = DataFileStamp{};
+            return db;
+        }
+        before = stamp;
+    }
+}
+
 } // namespace
 
 std::int64_t sqliteSplitReadRows() {
@@ -368,9 +390,12 @@ void setSqliteSplitReadRows(std::int64_t rows) {
 // Opens the file read-only and reads it under the file's locks, in one read transaction (a
 // writer busy past the timeout, or a crashed writer's journal, is refused, never read around);
 // nothing is ever written to the file.
-std::shared_ptr<const ActivityStore> readSqliteStore(const QString& path,
-                                                     const std::function<bool(int)>& progress) {
-    const std::shared_ptr<SqliteDatabase> dbHolder = openDataFileForReading(path);
+std::shared_ptr<const ActivityStore>
+readSqliteStore(const QString& path, const std::function<bool(int)>& progress, DataFileStamp* stateRead) {
+    DataFileStamp stamp;
+    const std::shared_ptr<SqliteDatabase> dbHolder = beginStampedRead(path, stamp);
+    if (stateRead)
+        *stateRead = stamp;
     SqliteDatabase& db = *dbHolder;
     checkActivityTable(db, path);
     try {

@@ -32,36 +32,6 @@ namespace {
 
 constexpr std::size_t kMemoryEntries = 2;
 
-// A big-endian 32-bit field, as SQLite writes its headers.
-std::uint32_t be32(const unsigned char* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
-
-// Pages read into the stamp's content checksum: the first, and these many more spread evenly
-// through the file. A file replaced within its file system's timestamp resolution by another of
-// the same size and change counter (a copy of another office's file) differs in its rows.
-constexpr int kSampledPages = 32;
-constexpr qint64 kSamplePage = 4096;
-
-// The first page and the sampled pages of the file, one after another.
-QByteArray sampledBytes(const QString& path, qint64 size) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray bytes = f.read(kSamplePage);
-    const qint64 pages = size / kSamplePage;
-    for (int i = 1; pages > 1 && i <= kSampledPages; ++i) {
-        const qint64 page = std::min(pages - 1, pages * i / (kSampledPages + 1) + 1);
-        if (f.seek(page * kSamplePage))
-            bytes += f.read(kSamplePage);
-    }
-    return bytes;
-}
-
-std::int64_t nanoseconds(const struct timespec& t) {
-    return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
 ActivityValue variantValue(const QVariant& q) {
     ActivityValue v;
     if (q.isNull())
@@ -127,71 +97,20 @@ QByteArray copyIdentity(const QString& path, const DataFileStamp& s) {
     return b;
 }
 
-// The log's frame count and the checksum of its last commit frame: what tells one commit from the
-// next in write-ahead mode as SQLite itself tells them, whatever the file times say.
-void stampLog(int fd, std::int64_t size, DataFileStamp& s) {
-    unsigned char header[32];
-    if (size < 32 || ::pread(fd, header, sizeof header, 0) != ssize_t(sizeof header))
-        return;
-    s.walCheckpoint = be32(header + 12);
-    s.walSalt1 = be32(header + 16);
-    s.walSalt2 = be32(header + 20);
-    const std::uint32_t pageSize = be32(header + 8);
-    if (pageSize < 512 || pageSize > 65536)
-        return;
-    const std::int64_t frameSize = 24 + std::int64_t(pageSize);
-    s.walFrames = std::uint32_t((size - 32) / frameSize);
-    // From the last frame back to the last one that ends a commit (of this log's salts).
-    for (std::int64_t f = std::int64_t(s.walFrames) - 1; f >= 0 && f >= std::int64_t(s.walFrames) - 4096;
-         --f) {
-        unsigned char frame[24];
-        if (::pread(fd, frame, sizeof frame, 32 + f * frameSize) != ssize_t(sizeof frame))
-            return;
-        if (be32(frame + 8) != s.walSalt1 || be32(frame + 12) != s.walSalt2 || be32(frame + 4) == 0)
-            continue;
-        s.walCommitSum = (std::uint64_t(be32(frame + 16)) << 32) | be32(frame + 20);
-        return;
-    }
-}
-
 } // namespace
 
-DataFileStamp stampDataFile(const QString& path) {
-    DataFileStamp s;
-    struct stat st {};
-    // Only a regular file is looked into: opening a pipe would wait for a writer.
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return s;
-    s.device = st.st_dev;
-    s.inode = st.st_ino;
-    s.size = st.st_size;
-    s.mtimeNs = nanoseconds(st.st_mtim);
-    s.ctimeNs = nanoseconds(st.st_ctim);
-    const QByteArray sampled = sampledBytes(path, st.st_size);
-    if (sampled.size() >= 100 && sampled.startsWith("SQLite format 3"))
-        s.changeCounter = be32(reinterpret_cast<const unsigned char*>(sampled.constData()) + 24);
-    s.contentSum = ActivityStore::checksum(sampled.constData(), std::size_t(sampled.size()));
-    const QByteArray wal = QFile::encodeName(path + u"-wal"_s);
-    struct stat ws {};
-    if (::stat(wal.constData(), &ws) == 0 && S_ISREG(ws.st_mode)) {
-        s.walSize = ws.st_size;
-        s.walMtimeNs = nanoseconds(ws.st_mtim);
-        const int fd = ::open(wal.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd >= 0) {
-            stampLog(fd, ws.st_size, s);
-            ::close(fd);
-        }
-    }
-    return s;
-}
-
-std::shared_ptr<const ActivityStore> readActivityStore(const QString& path,
-                                                       const std::function<bool(int)>& progress) {
+std::shared_ptr<const ActivityStore>
+readActivityStore(const QString& path, const std::function<bool(int)>& progress, DataFileStamp* stateRead) {
     try {
         const DataFileProbe probe = probeDataFile(path);
-        if (probe.kind != DataFileKind::SQLite)
+        if (probe.kind != DataFileKind::SQLite) {
+            // The copy is read whole before the rows are taken: a change made meanwhile changes
+            // the stamp afterwards, so the next use reads again rather than trusting older rows.
+            if (stateRead)
+                *stateRead = stampDataFile(path);
             return readProviderRows(path, progress); // Access files, and the open failures of others
-        return readSqliteStore(path, progress);
+        }
+        return readSqliteStore(path, progress, stateRead);
     } catch (const Error& e) {
         if (e.source() == QLatin1String(kRefusedRowSource))
             throw Error(ErrNo::DataSource,
@@ -316,8 +235,6 @@ std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path,
     const DataFileKind kind = probeDataFile(key).kind;
     if (kind != DataFileKind::SQLite && kind != DataFileKind::Jet)
         return readActivityStore(key, progress);
-    // The stamp is taken before the rows are read: a commit made meanwhile changes the file's
-    // stamp afterwards, so the next use reads again rather than trusting older rows.
     const DataFileStamp stamp = stampDataFile(key);
     if (auto store = remembered(key, stamp)) {
         if (progress)
@@ -330,11 +247,20 @@ std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path,
         return remember(key, stamp, store, Origin::SavedCopy);
     }
     const auto reading = [&](int p) { return !progress || progress(p * 9 / 10); };
-    auto store = readActivityStore(key, reading);
+    // The rows are kept under the stamp of the state they were read in, never under one taken
+    // outside that read.
+    DataFileStamp stateRead;
+    auto store = readActivityStore(key, reading, &stateRead);
     if (!store)
         return nullptr;
-    store =
-        save(key, stamp, std::move(store), [&](int p) { return !progress || progress(90 + p * 9 / 100); });
+    if (stateRead.size < 0) {
+        // Of no state that can be told again: it answers this once and is kept nowhere.
+        std::lock_guard lock(m_mutex);
+        m_lastOrigin = Origin::DataFile;
+        return store;
+    }
+    store = save(key, stateRead, std::move(store),
+                 [&](int p) { return !progress || progress(90 + p * 9 / 100); });
     if (store && progress && !progress(100)) {
         // Stopped at the last moment: nothing of this load stays behind.
         const QString file = savedCopyPath(key);
@@ -344,7 +270,7 @@ std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path,
     }
     if (!store)
         return nullptr;
-    return remember(key, stamp, store, Origin::DataFile);
+    return remember(key, stateRead, store, Origin::DataFile);
 }
 
 void StoreCache::discard(const QString& path) {

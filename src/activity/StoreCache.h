@@ -1,6 +1,7 @@
 #pragma once
 
 #include "activity/ActivityStore.h"
+#include "activity/DataFileStamp.h"
 #include "activity/StoreJob.h"
 
 #include <QByteArray>
@@ -19,55 +20,15 @@
 
 namespace tallyrow {
 
-/// What tells one committed state of a data file from another: the file's identity (device and
-/// inode), size, modification and change times, SQLite's change counter and a checksum of its
-/// first page, and the write-ahead log's size, time, salts, frame count and last commit frame when
-/// one lies beside the file. Commits are told apart as SQLite tells them, whatever the file times.
-struct DataFileStamp {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t size = -1;
-    std::int64_t mtimeNs = 0;
-    std::int64_t ctimeNs = 0;
-    std::uint32_t changeCounter = 0;
-    std::int64_t walSize = -1; ///< -1: no log
-    std::int64_t walMtimeNs = 0;
-    std::uint32_t walCheckpoint = 0;
-    std::uint32_t walSalt1 = 0;
-    std::uint32_t walSalt2 = 0;
-    std::uint32_t walFrames = 0;    ///< frames in the log
-    std::uint64_t walCommitSum = 0; ///< checksum of the log's last commit frame
-    std::uint64_t contentSum = 0;   ///< checksum of the first page and of pages sampled through the file
-
-    bool operator==(const DataFileStamp&) const = default;
-    /// Every field above, in order, as the saved copy records the state it was made from.
-    std::array<std::int64_t, 14> fields() const {
-        return {std::int64_t(device),
-                std::int64_t(inode),
-                size,
-                mtimeNs,
-                ctimeNs,
-                std::int64_t(changeCounter),
-                walSize,
-                walMtimeNs,
-                std::int64_t(walCheckpoint),
-                std::int64_t(walSalt1),
-                std::int64_t(walSalt2),
-                std::int64_t(walFrames),
-                std::int64_t(walCommitSum),
-                std::int64_t(contentSum)};
-    }
-};
-
-/// The stamp of the file at `path` now (size -1 when it cannot be looked at).
-DataFileStamp stampDataFile(const QString& path);
-
 /// Reads the Activity table of a data file (SQLite, or Access through its in-memory copy) into
 /// a store, in one read transaction. `progress` gets 0 … 100 and may return false to stop:
 /// then nothing is returned. Fails with an Error naming the file and the reason, among them a
-/// row holding a value the monitoring product never writes.
+/// row holding a value the monitoring product never writes. `stateRead`, when given, gets the
+/// stamp of the committed state the rows are of (size -1 when it could not be told: such rows
+/// are never saved as a copy of any state).
 std::shared_ptr<const ActivityStore> readActivityStore(const QString& path,
-                                                       const std::function<bool(int)>& progress = {});
+                                                       const std::function<bool(int)>& progress = {},
+                                                       DataFileStamp* stateRead = nullptr);
 
 /// Owns the stores of the data files a session reads, keyed by path and checked against the
 /// file's stamp before each use, and keeps a saved copy of each in a cache folder (never beside

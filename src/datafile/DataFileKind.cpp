@@ -1,5 +1,7 @@
 #include "datafile/DataFileKind.h"
 
+#include "datafile/KeptDescriptor.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -42,20 +44,23 @@ DataFileProbe probeDataFile(const QString& path) {
     if (!S_ISREG(st.st_mode)) {
         return notARegularFile(st.st_mode);
     }
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Through a descriptor kept open: closing one would drop the locks a connection of this
+    // process holds on the file.
+    struct stat opened {};
+    const int fd = keptDescriptor(native, opened);
     if (fd < 0) {
+        if (errno == EINVAL) {
+            return S_ISDIR(opened.st_mode) ? DataFileProbe{DataFileKind::Folder, {}}
+                                           : notARegularFile(opened.st_mode);
+        }
         return {DataFileKind::Unreadable, QString::fromLocal8Bit(std::strerror(errno))};
     }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return S_ISDIR(st.st_mode) ? DataFileProbe{DataFileKind::Folder, {}} : notARegularFile(st.st_mode);
+    char bytes[32];
+    const ssize_t got = ::pread(fd, bytes, sizeof bytes, 0);
+    if (got < 0) {
+        return {DataFileKind::Unreadable, QString::fromLocal8Bit(std::strerror(errno))};
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return {DataFileKind::Unreadable, file.errorString()};
-    }
-    const QByteArray head = file.read(32);
+    const QByteArray head(bytes, int(got));
     if (head.isEmpty()) {
         return {DataFileKind::Empty, {}};
     }

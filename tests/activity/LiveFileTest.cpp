@@ -348,6 +348,54 @@ TEST_F(LiveFileTest, ReportsOnAFileBeingWrittenSeeOnlyCommittedStates) {
     }
 }
 
+// A writer whose disk is slow has its next commit's frames in the log, synced or not, before it
+// tells readers of them: a copy read then is of the state before, and must never be taken for
+// the state after once the commit lands.
+TEST_F(LiveFileTest, ACopyReadWhileACommitIsSyncedIsNeverServedForTheCommitAfterIt) {
+    const auto h0Of = [](const ActivityStore& store) {
+        const std::int64_t day = dayNumber(kFirstDay);
+        return (test::secondsIn(store, {day, day}) - fixedSeconds(0)) / kUsers;
+    };
+    // The writer keeps the file open a while after its commit, as the monitoring product does.
+    const auto set = [&](QProcess& writer, int value, const QString& holdMarker) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!holdMarker.isEmpty()) {
+            env.insert(u"LD_PRELOAD"_s,
+                       QCoreApplication::applicationDirPath() + u"/libtallyrow-test-slow-log-sync.so"_s);
+            env.insert(u"TALLYROW_HOLD_LOG_SYNC"_s, holdMarker);
+        }
+        writer.setProcessEnvironment(env);
+        writer.start(writerProgram(), {u"set"_s, m_file, QString::number(value), u"3000"_s});
+    };
+    QProcess first;
+    set(first, 60, {});
+    ASSERT_TRUE(first.waitForFinished(30000));
+    ASSERT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+
+    const QString cacheFolder = m_dir.filePath(u"cache"_s);
+    const QString marker = m_dir.filePath(u"hold"_s);
+    for (int value : {120, 180, 240}) {
+        SCOPED_TRACE(value);
+        QFile(marker).open(QIODevice::WriteOnly);
+        QProcess writer;
+        set(writer, value, marker);
+        writer.setReadChannel(QProcess::StandardError);
+        ASSERT_TRUE(writer.waitForReadyRead(30000));
+        ASSERT_EQ(writer.readAllStandardError().trimmed(), "holding");
+        {
+            StoreCache cache(cacheFolder);
+            EXPECT_EQ(h0Of(*cache.load(m_file)), value - 60) << "a commit not yet shown to readers";
+        }
+        QFile::remove(marker);
+        writer.setReadChannel(QProcess::StandardOutput);
+        ASSERT_TRUE(writer.waitForReadyRead(30000));
+        ASSERT_EQ(writer.readAllStandardOutput().trimmed(), "committed");
+        StoreCache later(cacheFolder);
+        EXPECT_EQ(h0Of(*later.load(m_file)), value) << "a saved copy one commit behind was served";
+        ASSERT_TRUE(writer.waitForFinished(30000));
+    }
+}
+
 TEST_F(LiveFileTest, AJournalLeftByACrashedWriterIsRefusedAndLeftAlone) {
     const FileFingerprint pristine = fingerprint(m_file);
     QProcess crash;

@@ -16,6 +16,9 @@
 //       other hour empty.
 //   tallyrow-test-writer hold FILE MILLISECONDS
 //       Holds an exclusive lock on the file that long; prints "locked" once it has it.
+//   tallyrow-test-writer set FILE VALUE MILLISECONDS
+//       In write-ahead mode with full syncs, sets H0 of every row to VALUE in one commit, prints
+//       "committed", and keeps the file open that long before it closes it.
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -119,6 +122,16 @@ int hold(sqlite3* db, int millis) {
     return 0;
 }
 
+int set(sqlite3* db, long long value, int millis) {
+    exec(db, "PRAGMA journal_mode=WAL");
+    exec(db, "PRAGMA synchronous=FULL");
+    exec(db, "UPDATE Activity SET H0 = " + std::to_string(value));
+    std::printf("committed\n");
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::milliseconds(millis));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +153,8 @@ int main(int argc, char** argv) {
         rc = crash(db);
     } else if (command == "day" && argc == 5) {
         rc = day(db, std::atoll(argv[3]), std::atoi(argv[4]));
+    } else if (command == "set" && argc == 5) {
+        rc = set(db, std::atoll(argv[3]), std::atoi(argv[4]));
     } else if (command == "hold" && argc == 4) {
         rc = hold(db, std::atoi(argv[3]));
     } else {
