@@ -272,6 +272,68 @@ private:
     std::thread m_thread;
 };
 
+// The first few faults SQLite's quick check finds in the Activity table and its indexes, one
+// after another, or "ok".
+QString structureFinding(SqliteDatabase& db) {
+    constexpr int kFaultsTold = 3;
+    const std::unique_ptr<Recordset> found = db.query(u"PRAGMA quick_check(\"Activity\")"_s);
+    QStringList faults;
+    bool more = false;
+    for (; !found->atEnd(); found->next()) {
+        for (const QString& line : found->field(0).toString().split(u'\n', Qt::SkipEmptyParts)) {
+            if (line.startsWith(u"***"_s))
+                continue; // "*** in database main ***"
+            if (faults.size() == kFaultsTold)
+                more = true;
+            else
+                faults << line;
+        }
+    }
+    if (faults.isEmpty() || faults == QStringList{u"ok"_s})
+        return u"ok"_s;
+    return faults.join(u"; "_s) + (more ? u"; …"_s : QString());
+}
+
+// SQLite's own check of the table's and its indexes' pages (PRAGMA quick_check), run on a
+// connection and thread of its own beside the read of the rows. Its answer counts only when its
+// transaction shows the state the rows are read from; otherwise the reader checks itself.
+class StructureCheck {
+public:
+    StructureCheck(QString path, const DataFileStamp& state) : m_path(std::move(path)), m_state(state) {
+        m_thread = std::thread([this] { ignoringFailures([this] { run(); }); });
+    }
+    ~StructureCheck() {
+        m_stop.store(true);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    StructureCheck(const StructureCheck&) = delete;
+    StructureCheck& operator=(const StructureCheck&) = delete;
+
+    // What the check found ("ok" when sound), or nothing when it did not check the same state.
+    std::optional<QString> finding() {
+        m_thread.join();
+        return m_finding;
+    }
+
+private:
+    void run() {
+        const std::shared_ptr<SqliteDatabase> db =
+            openDataFileForReading(m_path, std::chrono::milliseconds(0));
+        const DataFileStamp seen = stampDataFile(m_path);
+        if (seen.size < 0 || m_state.size < 0 || !seen.sameLogState(m_state))
+            return;
+        db->stopWhen([this] { return !m_stop.load(); });
+        m_finding = structureFinding(*db);
+    }
+
+    QString m_path;
+    DataFileStamp m_state;
+    std::atomic<bool> m_stop{false};
+    std::optional<QString> m_finding;
+    std::thread m_thread;
+};
+
 // Reads the rows `sql` selects (one bound row id, if any) into the builder. False when
 // `keepGoing` said stop.
 bool readRows(SqliteDatabase& db, const QString& sql, std::optional<std::int64_t> rowId,
@@ -319,6 +381,8 @@ bool readRows(SqliteDatabase& db, const QString& sql, std::optional<std::int64_t
         if ((++rows & 0x3FFF) == 0 && keepGoing && !keepGoing(rows))
             return false;
     }
+    if (rc != SQLITE_DONE && db.stoppedByCaller())
+        return false;
     if (rc != SQLITE_DONE)
         throw Error(ErrNo::DataSource, db.lastError());
     return true;
@@ -377,6 +441,15 @@ std::shared_ptr<SqliteDatabase> beginStampedRead(const QString& path, DataFileSt
     }
 }
 
+// Refuses the file when SQLite's own check of the Activity table and its indexes finds a fault:
+// a damaged page can read back as rows of nothing rather than fail.
+void refuseWhenDamaged(const QString& path, const QString& finding) {
+    if (finding != u"ok"_s)
+        throw Error(ErrNo::DataSource,
+                    u"No report is made from the data file \"%1\": it is damaged (SQLite's own check of it "
+                    "found: %2), and figures read from it could be wrong."_s.arg(path, finding));
+}
+
 } // namespace
 
 std::int64_t sqliteSplitReadRows() {
@@ -397,6 +470,13 @@ readSqliteStore(const QString& path, const std::function<bool(int)>& progress, D
     if (stateRead)
         *stateRead = stamp;
     SqliteDatabase& db = *dbHolder;
+    // Cancel stops a query that gives no rows for long as well (a view that takes its time).
+    int lastPercent = 0;
+    const auto reportedProgress = [&](int p) {
+        lastPercent = p;
+        return !progress || progress(p);
+    };
+    db.stopWhen([&] { return reportedProgress(lastPercent); });
     checkActivityTable(db, path);
     try {
         ActivityStore::Builder builder(sqliteGrouping(db));
@@ -404,7 +484,15 @@ readSqliteStore(const QString& path, const std::function<bool(int)>& progress, D
         const std::int64_t lastRow = lastRowId(db, rowId);
         if (lastRow > 0 && lastRow < (std::int64_t(1) << 31))
             builder.reserve(std::size_t(lastRow));
-        const bool whole = readAllRows(db, path, rowId, lastRow, builder, progress);
+        // A view has no pages of its own to check.
+        std::optional<StructureCheck> check;
+        if (!rowId.isEmpty())
+            check.emplace(path, stamp);
+        const bool whole = readAllRows(db, path, rowId, lastRow, builder, reportedProgress);
+        if (whole && check) {
+            const std::optional<QString> finding = check->finding();
+            refuseWhenDamaged(path, finding ? *finding : structureFinding(db));
+        }
         db.exec(u"COMMIT"_s);
         return whole ? builder.finish() : nullptr;
     } catch (...) {

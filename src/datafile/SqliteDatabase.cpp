@@ -136,7 +136,50 @@ SqliteDatabase::~SqliteDatabase() {
 }
 
 QString SqliteDatabase::lastError() const {
+    if (m_stop == Stop::Limit) {
+        return u"a query of it ran past %L1 million steps, far more than a file of its size needs "
+               "(its Activity may be a view that never ends), and was stopped"_s.arg(m_stepLimit / 1'000'000);
+    }
+    if (m_stop == Stop::Caller) {
+        return u"the read was stopped"_s;
+    }
     return QString::fromUtf8(sqlite3_errmsg(m_db));
+}
+
+namespace {
+// Steps of SQLite's virtual machine between two looks at the limit and the caller.
+constexpr int kStepsPerLook = 10'000;
+} // namespace
+
+void SqliteDatabase::limitWork(std::int64_t steps) {
+    m_stepLimit = steps;
+    watchWork();
+}
+
+void SqliteDatabase::stopWhen(std::function<bool()> keepGoing) {
+    m_keepGoing = std::move(keepGoing);
+    watchWork();
+}
+
+void SqliteDatabase::watchWork() {
+    startCounting();
+    const bool watch = m_stepLimit > 0 || m_keepGoing;
+    sqlite3_progress_handler(m_db, watch ? kStepsPerLook : 0,
+                             watch ? &SqliteDatabase::progressHandler : nullptr, this);
+}
+
+int SqliteDatabase::progressHandler(void* self) {
+    auto* db = static_cast<SqliteDatabase*>(self);
+    db->m_steps += kStepsPerLook;
+    if (db->m_stepLimit > 0 && db->m_steps > db->m_stepLimit) {
+        db->m_stop = Stop::Limit;
+        return 1;
+    }
+    if (db->m_keepGoing && !db->m_keepGoing()) {
+        db->m_stop = Stop::Caller;
+        return 1;
+    }
+    return 0;
 }
 
 int SqliteDatabase::lastErrorCode() const {
@@ -149,8 +192,9 @@ QString SqliteDatabase::fileUri(const QString& path) {
 
 void SqliteDatabase::exec(const QString& sql) {
     char* message = nullptr;
+    startCounting();
     if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString reason = message ? QString::fromUtf8(message) : lastError();
+        const QString reason = message && m_stop == Stop::None ? QString::fromUtf8(message) : lastError();
         sqlite3_free(message);
         throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, reason));
     }
@@ -163,6 +207,7 @@ void SqliteDatabase::StatementCloser::operator()(sqlite3_stmt* statement) const 
 SqliteDatabase::Statement SqliteDatabase::prepare(const QString& sql) {
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt* raw = nullptr;
+    startCounting();
     if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &raw, nullptr) !=
         SQLITE_OK) {
         throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, lastError()));

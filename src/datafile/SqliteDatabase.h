@@ -68,8 +68,29 @@ public:
     /// empty for none.
     static void setBusyWaitObserver(BusyWaitObserver observer);
 
+    /// Stops a statement of this handle that runs past `steps` of SQLite's virtual machine (the
+    /// count starts again with each statement prepared or run); lastError() then says so. 0: no
+    /// limit.
+    void limitWork(std::int64_t steps);
+    /// Stops a running statement of this handle as soon as `keepGoing` says false (asked every
+    /// few thousand steps); empty: never.
+    void stopWhen(std::function<bool()> keepGoing);
+    /// Whether the last statement was stopped because `keepGoing` said so.
+    bool stoppedByCaller() const { return m_stop == Stop::Caller; }
+
 private:
     static int busyHandler(void* self, int attempt);
+    static int progressHandler(void* self);
+    void watchWork();
+    void startCounting() {
+        m_steps = 0;
+        m_stop = Stop::None;
+    }
+    enum class Stop { None, Limit, Caller };
+    std::int64_t m_stepLimit = 0;
+    std::int64_t m_steps = 0;
+    std::function<bool()> m_keepGoing;
+    Stop m_stop = Stop::None;
 
     sqlite3* m_db = nullptr;
     QString m_what;

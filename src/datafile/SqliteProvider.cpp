@@ -4,7 +4,10 @@
 #include "datafile/SqliteDatabase.h"
 #include "support/Error.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <sqlite3.h>
 
@@ -129,6 +132,22 @@ private:
     std::unique_ptr<Connection::Provider> m_queries;
 };
 
+// How many steps of SQLite's virtual machine a query of the file may take: far more than any
+// report's query of a sound file of its size needs (a full read takes some 30 a row, about 1,100 a page), so
+// only a query that never ends, such as a view over a recursion without end, reaches it.
+std::int64_t workLimit(const QString& path) {
+    constexpr std::int64_t kBase = 100'000'000;
+    constexpr std::int64_t kPerPage = 20'000;
+    std::int64_t bytes = 0;
+    for (const QString& name : {path, path + u"-wal"_s}) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(name).constData(), &st) == 0) {
+            bytes += st.st_size;
+        }
+    }
+    return kBase + kPerPage * (bytes / 4096 + 1);
+}
+
 std::shared_ptr<SqliteDatabase> openReadOnly(const QString& path, const QString& options,
                                              std::chrono::milliseconds busyTimeout) {
     std::shared_ptr<SqliteDatabase> db;
@@ -140,6 +159,7 @@ std::shared_ptr<SqliteDatabase> openReadOnly(const QString& path, const QString&
         throw Error(ErrNo::DataSource, openFailure(path, e.description()));
     }
     db->waitWhileBusy(busyTimeout, path);
+    db->limitWork(workLimit(path));
     // A reader never checkpoints a write-ahead log into the file, not even as the last one out.
     sqlite3_db_config(db->handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     return db;

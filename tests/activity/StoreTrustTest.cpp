@@ -6,6 +6,8 @@
 #include "testsupport/TestEnv.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -237,4 +239,76 @@ TEST_F(StoreTrust, AFileReplacedWithinTheSameSecondOnACoarseFileSystemIsReadAgai
         }
     }
     EXPECT_TRUE(sameSecond) << "every attempt crossed a second";
+}
+
+// A page of rows zeroed by a failing disk reads back as rows of nothing, with no error from the
+// read itself: SQLite's own check notices, and no figure is given from the file.
+TEST_F(StoreTrust, ADamagedPageIsRefusedRatherThanReadAsFewerRows) {
+    QVector<test::ActivityRow> rows;
+    for (int d = 0; d < 300; ++d)
+        for (int u = 0; u < 5; ++u)
+            rows << test::uniformRow(d, u"user%1"_s.arg(u), u"PC%1"_s.arg(u), 60);
+    test::writeSqliteDataFile(m_file, rows);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(m_file).constData(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT pageno FROM dbstat WHERE name = 'Activity' AND pagetype = 'leaf' "
+                                 "ORDER BY pageno LIMIT 1 OFFSET 3",
+                                 -1, &st, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const qint64 page = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    // Everything after the page's header and cell pointers: each cell now says "row 0, no values".
+    QFile f(m_file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const qint64 at = (page - 1) * 4096;
+    f.seek(at);
+    const QByteArray header = f.read(8);
+    const int content = (std::uint8_t(header[5]) << 8) | std::uint8_t(header[6]);
+    f.seek(at + content);
+    f.write(QByteArray(4096 - content, '\0'));
+    f.close();
+
+    StoreCache cache(m_dir.filePath(u"cache"_s));
+    try {
+        cache.load(m_file);
+        FAIL() << "a damaged file was read";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.description().contains(m_file)) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(u"damaged (SQLite's own check of it found: On tree page"_s))
+            << e.description().toStdString();
+    }
+    EXPECT_TRUE(filesIn(m_dir.filePath(u"cache"_s)).isEmpty());
+}
+
+// Activity may be anything the file says, among them a view that never ends: the read stops by
+// itself after far more work than a file of its size needs, and at once when cancelled.
+TEST_F(StoreTrust, AQueryThatNeverEndsIsStoppedByItsLimitAndByCancel) {
+    exec(m_file, "DROP TABLE Activity; CREATE VIEW Activity AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                 "SELECT i + 1 FROM n) SELECT 1 AS ActiveDay, 'u' AS UserName, 'pc' AS ComputerName, "
+                 "0 AS H0, 0 AS H1, 0 AS H2, 0 AS H3, 0 AS H4, 0 AS H5, 0 AS H6, 0 AS H7, 0 AS H8, "
+                 "0 AS H9, 0 AS H10, 0 AS H11, 0 AS H12, 0 AS H13, 0 AS H14, 0 AS H15, 0 AS H16, "
+                 "0 AS H17, 0 AS H18, 0 AS H19, 0 AS H20, 0 AS H21, 0 AS H22, 0 AS H23 FROM n WHERE i < 0");
+    StoreCache cache(QString{});
+    QElapsedTimer t;
+    t.start();
+    try {
+        cache.load(m_file);
+        FAIL() << "a never-ending view gave rows";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.description().contains(u"far more than a file of its size needs"_s))
+            << e.description().toStdString();
+    }
+    EXPECT_LT(t.elapsed(), 30000);
+
+    const std::shared_ptr<StoreJob> job = cache.loadInBackground(m_file);
+    QThread::msleep(300);
+    t.restart();
+    job->cancel();
+    job->wait();
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_FALSE(job->store());
 }
