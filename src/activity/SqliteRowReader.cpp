@@ -24,6 +24,8 @@ namespace tallyrow {
 namespace {
 
 constexpr std::int64_t kDefaultSplitRows = 200'000;
+// The largest file read from a copy in memory rather than under its lock (some two million rows).
+constexpr std::int64_t kMemoryCopyBytes = 256LL << 20;
 std::atomic<std::int64_t> gSplitRows{kDefaultSplitRows};
 
 // The columns of a row as the reader sees them: day, user, computer, H0 … H23, then the row id.
@@ -181,11 +183,14 @@ bool compactValue(sqlite3_value* value, std::uint16_t& out) {
     return true;
 }
 
+// Opens another connection to what the rows are read from, in a read transaction.
+using Opener = std::function<std::shared_ptr<SqliteDatabase>()>;
+
 // The rows above a row id, read on a connection of its own on a thread of its own.
 class SecondReader {
 public:
-    SecondReader(QString path, QString rowId, std::int64_t afterRowId)
-        : m_path(std::move(path)), m_rowId(std::move(rowId)), m_resumeAt(afterRowId + 1) {
+    SecondReader(Opener open, QString rowId, std::int64_t afterRowId)
+        : m_open(std::move(open)), m_rowId(std::move(rowId)), m_resumeAt(afterRowId + 1) {
         m_thread = std::thread([this] { run(); });
     }
     ~SecondReader() {
@@ -226,10 +231,7 @@ private:
         ignoringFailures([this] { read(); });
     }
     void read() {
-        // Not the usual wait for a busy writer: one waiting to commit waits for the first reader,
-        // which would then wait for this one.
-        const std::shared_ptr<SqliteDatabase> db =
-            openDataFileForReading(m_path, std::chrono::milliseconds(0));
+        const std::shared_ptr<SqliteDatabase> db = m_open();
         SqliteDatabase::Statement stmt = db->prepare(selectRowsFrom(m_rowId, "WHERE ROWID >= ?1"));
         sqlite3_stmt* st = stmt.get();
         sqlite3_bind_int64(st, 1, m_resumeAt);
@@ -258,7 +260,7 @@ private:
         db->exec(u"COMMIT"_s);
     }
 
-    QString m_path;
+    Opener m_open;
     QString m_rowId;
     std::int64_t m_resumeAt;
     std::atomic<bool> m_stop{false};
@@ -299,7 +301,9 @@ QString structureFinding(SqliteDatabase& db) {
 // transaction shows the state the rows are read from; otherwise the reader checks itself.
 class StructureCheck {
 public:
-    StructureCheck(QString path, const DataFileStamp& state) : m_path(std::move(path)), m_state(state) {
+    // `showsState` says whether a connection `open` has just opened shows the rows' state.
+    StructureCheck(Opener open, std::function<bool()> showsState)
+        : m_open(std::move(open)), m_showsState(std::move(showsState)) {
         m_thread = std::thread([this] { ignoringFailures([this] { run(); }); });
     }
     ~StructureCheck() {
@@ -318,17 +322,15 @@ public:
 
 private:
     void run() {
-        const std::shared_ptr<SqliteDatabase> db =
-            openDataFileForReading(m_path, std::chrono::milliseconds(0));
-        const DataFileStamp seen = stampDataFile(m_path);
-        if (seen.size < 0 || m_state.size < 0 || !seen.sameLogState(m_state))
+        const std::shared_ptr<SqliteDatabase> db = m_open();
+        if (!m_showsState())
             return;
         db->stopWhen([this] { return !m_stop.load(); });
         m_finding = structureFinding(*db);
     }
 
-    QString m_path;
-    DataFileStamp m_state;
+    Opener m_open;
+    std::function<bool()> m_showsState;
     std::atomic<bool> m_stop{false};
     std::optional<QString> m_finding;
     std::thread m_thread;
@@ -390,7 +392,7 @@ bool readRows(SqliteDatabase& db, const QString& sql, std::optional<std::int64_t
 
 // Every row, by one connection, or by two where the file is large and kept with a rollback
 // journal. False when `progress` said stop.
-bool readAllRows(SqliteDatabase& db, const QString& path, const QString& rowId, std::int64_t lastRow,
+bool readAllRows(SqliteDatabase& db, const Opener& another, const QString& rowId, std::int64_t lastRow,
                  ActivityStore::Builder& builder, const std::function<bool(int)>& progress) {
     const auto percent = [lastRow](std::int64_t rows) {
         return lastRow > 0 ? int(std::min<std::int64_t>(89, rows * 90 / lastRow)) : 0;
@@ -402,7 +404,7 @@ bool readAllRows(SqliteDatabase& db, const QString& path, const QString& rowId, 
                         [&](std::int64_t rows) { return !progress || progress(percent(rows)); });
     }
     const std::int64_t middle = lastRow / 2;
-    SecondReader second(path, rowId, middle);
+    SecondReader second(another, rowId, middle);
     const bool whole =
         readRows(db, selectRowsFrom(rowId, "WHERE ROWID <= ?1"), middle, builder, [&](std::int64_t rows) {
             const bool go = !progress || progress(percent(rows + second.rowsRead()));
@@ -466,9 +468,24 @@ void setSqliteSplitReadRows(std::int64_t rows) {
 std::shared_ptr<const ActivityStore>
 readSqliteStore(const QString& path, const std::function<bool(int)>& progress, DataFileStamp* stateRead) {
     DataFileStamp stamp;
-    const std::shared_ptr<SqliteDatabase> dbHolder = beginStampedRead(path, stamp);
+    std::shared_ptr<SqliteDatabase> dbHolder = beginStampedRead(path, stamp);
     if (stateRead)
         *stateRead = stamp;
+    // Not the usual wait for a busy writer: one waiting to commit waits for the first reader,
+    // which would then wait for the second.
+    Opener another = [path] { return openDataFileForReading(path, std::chrono::milliseconds(0)); };
+    std::function<bool()> showsState = [path, stamp] {
+        const DataFileStamp seen = stampDataFile(path);
+        return seen.size >= 0 && stamp.size >= 0 && seen.sameLogState(stamp);
+    };
+    // With a rollback journal, every moment of the read keeps the writer from committing: a file
+    // of moderate size is copied into memory under the lock instead, and read from there.
+    if (std::optional<MemorySnapshot> copy = snapshotIntoMemory(path, kMemoryCopyBytes)) {
+        dbHolder->exec(u"COMMIT"_s);
+        dbHolder = copy->db;
+        another = copy->another;
+        showsState = [] { return true; };
+    }
     SqliteDatabase& db = *dbHolder;
     // Cancel stops a query that gives no rows for long as well (a view that takes its time).
     int lastPercent = 0;
@@ -487,8 +504,8 @@ readSqliteStore(const QString& path, const std::function<bool(int)>& progress, D
         // A view has no pages of its own to check.
         std::optional<StructureCheck> check;
         if (!rowId.isEmpty())
-            check.emplace(path, stamp);
-        const bool whole = readAllRows(db, path, rowId, lastRow, builder, reportedProgress);
+            check.emplace(another, showsState);
+        const bool whole = readAllRows(db, another, rowId, lastRow, builder, reportedProgress);
         if (whole && check) {
             const std::optional<QString> finding = check->finding();
             refuseWhenDamaged(path, finding ? *finding : structureFinding(db));

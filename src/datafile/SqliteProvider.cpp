@@ -1,6 +1,7 @@
 #include "datafile/SqliteProvider.h"
 
 #include "datafile/JetSqlTranslator.h"
+#include "datafile/KeptDescriptor.h"
 #include "datafile/SqliteDatabase.h"
 #include "support/Error.h"
 
@@ -8,6 +9,10 @@
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
 
 #include <sqlite3.h>
 
@@ -287,6 +292,58 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
         throw Error(ErrNo::DataSource, openFailure(path, readFailure(rc, *db, path, immutable)));
     }
     return db;
+}
+
+std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat((native + "-wal").constData(), &st) == 0) {
+        return std::nullopt;
+    }
+    // Through the descriptor kept open: closing one would drop the lock the caller holds.
+    const int fd = keptDescriptor(native, st);
+    if (fd < 0 || st.st_size < 512 || st.st_size > maxBytes) {
+        return std::nullopt;
+    }
+    const auto size = std::size_t(st.st_size);
+    auto* bytes = static_cast<unsigned char*>(sqlite3_malloc64(size));
+    if (!bytes) {
+        return std::nullopt;
+    }
+    for (std::size_t at = 0; at < size;) {
+        const ssize_t got = ::pread(fd, bytes + at, size - at, off_t(at));
+        if (got <= 0) {
+            sqlite3_free(bytes);
+            return std::nullopt;
+        }
+        at += std::size_t(got);
+    }
+    if (std::memcmp(bytes, "SQLite format 3", 16) != 0 || bytes[18] == 2) {
+        sqlite3_free(bytes); // not a database, or one in write-ahead mode whose log is gone
+        return std::nullopt;
+    }
+    static std::atomic<std::uint64_t> counter{0};
+    const QString uri = u"file:/tallyrow-copy-%1?vfs=memdb"_s.arg(counter.fetch_add(1));
+    const QString what = u"the data file \"%1\""_s.arg(path);
+    const std::int64_t limit = workLimit(path);
+    const auto open = [uri, what, limit](int flags) {
+        auto db = std::make_shared<SqliteDatabase>(uri, flags, what);
+        db->limitWork(limit);
+        return db;
+    };
+    MemorySnapshot copy;
+    copy.db = open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (sqlite3_deserialize(copy.db->handle(), "main", bytes, sqlite3_int64(size), sqlite3_int64(size),
+                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY) != SQLITE_OK) {
+        return std::nullopt; // the bytes were freed with the refusal
+    }
+    copy.db->exec(u"BEGIN"_s);
+    copy.another = [open] {
+        auto db = open(SQLITE_OPEN_READONLY);
+        db->exec(u"BEGIN"_s);
+        return db;
+    };
+    return copy;
 }
 
 std::unique_ptr<Connection::Provider> openSqliteProvider(const QString& path) {

@@ -5,6 +5,8 @@
 #include <QStringList>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <memory>
 
 namespace tallyrow {
@@ -38,6 +40,19 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path);
 /// The same, waiting at most `busyTimeout` for a writer that holds the file locked.
 std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
                                                        std::chrono::milliseconds busyTimeout);
+
+/// A copy in memory of a data file kept with a rollback journal: `db` is it, opened read-only in
+/// a read transaction of its own, and `another` opens further connections to the same copy.
+struct MemorySnapshot {
+    std::shared_ptr<SqliteDatabase> db;
+    std::function<std::shared_ptr<SqliteDatabase>()> another;
+};
+/// Copies the data file's bytes into memory, to be called while a connection of the caller holds
+/// the file's shared lock in a read transaction: then the copy is of exactly that committed
+/// state, and the caller can let the writer go at once and read the copy at leisure. Nothing
+/// when the file has a write-ahead log (its readers never hold a writer up), is larger than
+/// `maxBytes`, or cannot be read whole.
+std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes);
 
 /// How long a report waits for a writer that holds the data file locked, unless set otherwise.
 inline constexpr std::chrono::milliseconds kDefaultDataFileWait{60000};

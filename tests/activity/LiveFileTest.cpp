@@ -396,6 +396,40 @@ TEST_F(LiveFileTest, ACopyReadWhileACommitIsSyncedIsNeverServedForTheCommitAfter
     }
 }
 
+// With a rollback journal a reader's lock keeps the writer from committing: the monitoring
+// product commits while a report is still reading the rows, and the report is of the state
+// before, the next one of the state after.
+TEST_F(LiveFileTest, AWriterCommitsWhileAReportIsStillReadingARollbackJournalFile) {
+    QVector<ActivityRow> rows;
+    for (int d = 0; d < 500; ++d) {
+        for (int u = 0; u < 40; ++u) {
+            rows.append(test::uniformRow(dayNumber(kFirstDay.addDays(d)), u"user%1"_s.arg(u), u"PC"_s, 60));
+        }
+    }
+    writeSqliteDataFile(m_file, rows);
+    const DayRange all{dayNumber(kFirstDay), dayNumber(kFirstDay.addDays(499))};
+    const std::int64_t before = test::secondsIn(*readActivityStore(m_file), all);
+
+    QProcess writer;
+    std::optional<bool> committedMeanwhile;
+    StoreCache cache(m_dir.filePath(u"cache"_s));
+    const auto duringTheRead = [&](int percent) {
+        if (percent < 90 && !committedMeanwhile) {
+            writer.start(writerProgram(), {u"tick"_s, m_file, u"delete"_s, u"0.05"_s, u"0"_s});
+            committedMeanwhile = writer.waitForFinished(10000) && writer.exitCode() == 0;
+        }
+        return true;
+    };
+    EXPECT_EQ(test::secondsIn(*cache.load(m_file, duringTheRead), all), before);
+    ASSERT_TRUE(committedMeanwhile);
+    EXPECT_TRUE(*committedMeanwhile) << "the writer waited for the report";
+    writer.waitForFinished();
+    const std::optional<WriterFigures> figures = writerFigures(writer.readAllStandardOutput());
+    ASSERT_TRUE(figures);
+    ASSERT_GT(figures->commits, 0);
+    EXPECT_EQ(test::secondsIn(*cache.load(m_file), all), before + 3 * figures->commits);
+}
+
 TEST_F(LiveFileTest, AJournalLeftByACrashedWriterIsRefusedAndLeftAlone) {
     const FileFingerprint pristine = fingerprint(m_file);
     QProcess crash;

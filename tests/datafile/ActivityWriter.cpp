@@ -7,6 +7,10 @@
 //       seconds); k counts on from the largest H0 in the file, so every committed state has all H0
 //       equal to one multiple of 60. Prints
 //       "commits=N elapsed_ms=T longest_ms=L last=K" (L: the slowest commit, waits included).
+//   tallyrow-test-writer tick FILE delete|wal SECONDS PAUSE_MS
+//       As the monitoring product writes during the day: each commit adds a second to H0 of three
+//       rows (row ids spread through the file), for SECONDS, pausing PAUSE_MS between commits.
+//       Prints the same figures as churn (last: the number of commits).
 //   tallyrow-test-writer crash FILE
 //       Adds 1 to H1 of every row in one transaction with a page cache so small that changed
 //       pages go to the file before the commit, then kills itself: the journal stays, hot.
@@ -92,6 +96,43 @@ int churn(sqlite3* db, const char* mode, double seconds, int pauseMs) {
     return 0;
 }
 
+int tick(sqlite3* db, const char* mode, double seconds, int pauseMs) {
+    exec(db, std::string("PRAGMA journal_mode=") + mode);
+    sqlite3_stmt* update = nullptr;
+    if (sqlite3_prepare_v2(
+            db, "UPDATE Activity SET H0 = (coalesce(H0, 0) + 1) % 3600 WHERE rowid IN (?1, ?2, ?3)", -1,
+            &update, nullptr) != SQLITE_OK) {
+        die(db, "prepare");
+    }
+    const long long rows = std::max(1LL, queryNumber(db, "SELECT coalesce(max(rowid), 1) FROM Activity"));
+    long long commits = 0;
+    Clock::duration longest{};
+    const Clock::time_point start = Clock::now();
+    const auto end =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    while (Clock::now() < end) {
+        const Clock::time_point t0 = Clock::now();
+        exec(db, "BEGIN IMMEDIATE");
+        for (int i = 1; i <= 3; ++i) {
+            sqlite3_bind_int64(update, i, 1 + (commits * 7919 + i * rows / 3) % rows);
+        }
+        if (sqlite3_step(update) != SQLITE_DONE) {
+            die(db, "update");
+        }
+        sqlite3_reset(update);
+        exec(db, "COMMIT");
+        ++commits;
+        longest = std::max(longest, Clock::now() - t0);
+        if (pauseMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
+    }
+    sqlite3_finalize(update);
+    std::printf("commits=%lld elapsed_ms=%lld longest_ms=%lld last=%lld\n", commits, ms(Clock::now() - start),
+                ms(longest), commits);
+    return 0;
+}
+
 int crash(sqlite3* db) {
     exec(db, "PRAGMA journal_mode=DELETE");
     exec(db, "PRAGMA cache_size=1");
@@ -149,6 +190,8 @@ int main(int argc, char** argv) {
     int rc = 2;
     if (command == "churn" && argc == 6) {
         rc = churn(db, argv[3], std::atof(argv[4]), std::atoi(argv[5]));
+    } else if (command == "tick" && argc == 6) {
+        rc = tick(db, argv[3], std::atof(argv[4]), std::atoi(argv[5]));
     } else if (command == "crash") {
         rc = crash(db);
     } else if (command == "day" && argc == 5) {
