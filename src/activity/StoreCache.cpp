@@ -441,7 +441,8 @@ namespace {
 bool abandonedCopy(const QFileInfo& fi) {
     if (fi.lastModified().secsTo(QDateTime::currentDateTime()) < 60)
         return false;
-    const int fd = ::open(QFile::encodeName(fi.absoluteFilePath()).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd =
+        ::open(QFile::encodeName(fi.absoluteFilePath()).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return false;
     const bool unheld = ::flock(fd, LOCK_EX | LOCK_NB) == 0;

@@ -208,7 +208,8 @@ std::optional<QString> dataFilePartAt(const QString& output, const QString& data
     const auto data = fileIdentity(real);
     for (const auto& [suffix, words] : parts) {
         const QString ending = QLatin1String(suffix);
-        const bool companion = namesSameFile(output, dataFile + ending) || namesSameFile(output, real + ending);
+        const bool companion =
+            namesSameFile(output, dataFile + ending) || namesSameFile(output, real + ending);
         const bool besideLink = !ending.isEmpty() && out.endsWith(ending) && data &&
                                 fileIdentity(out.chopped(ending.size())) == data;
         if (companion || besideLink)

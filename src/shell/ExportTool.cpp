@@ -293,11 +293,13 @@ QString lastRangeProblem(const ExportRequest& r, QDate today, Qt::DayOfWeek firs
     // today, today is too late.
     const QDate middle(5000, 1, 1);
     if (today > middle && works(r.count, r.offset, middle)) {
-        const qint64 lastDay = largestThatWorks<qint64>(middle.toJulianDay(), today.toJulianDay() - 1, [&](qint64 d) {
-            return works(r.count, r.offset, QDate::fromJulianDay(d));
-        });
-        return QStringLiteral("%1 is after %2, the last day from which --last %3 --count %4 --offset %5 can be "
-                              "counted: the range after it would end after %6, the last day a report can cover")
+        const qint64 lastDay =
+            largestThatWorks<qint64>(middle.toJulianDay(), today.toJulianDay() - 1, [&](qint64 d) {
+                return works(r.count, r.offset, QDate::fromJulianDay(d));
+            });
+        return QStringLiteral(
+                   "%1 is after %2, the last day from which --last %3 --count %4 --offset %5 can be "
+                   "counted: the range after it would end after %6, the last day a report can cover")
             .arg(r.asOf ? QStringLiteral("--as-of: ") + day : QStringLiteral("--last: today, ") + day + u',',
                  QDate::fromJulianDay(lastDay).toString(Qt::ISODate), r.last)
             .arg(r.count)
@@ -518,7 +520,8 @@ int runReportRequest(const ExportRequest& r, const OutputTarget& target, FILE* e
     const std::unique_ptr<engine::Report> report = makeReport(r, *range, dataPath, source, err);
     if (!report || !runReport(*report, r, err))
         return 1;
-    return writeOutput(*report, r, target, err) && nothingReported(asTableReport(report.get()), r, err) ? 0 : 1;
+    return writeOutput(*report, r, target, err) && nothingReported(asTableReport(report.get()), r, err) ? 0
+                                                                                                        : 1;
 }
 
 // An --output refused before anything is done: a usage error.
@@ -597,13 +600,14 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
     const QString output = r.outputFile == QLatin1String("-") ? QStringLiteral("/dev/stdout") : r.outputFile;
     const QString input = r.kind == ExportRequest::Kind::Document ? r.documentFile : r.dataFile;
     if (sameFile(output, input))
-        return refuseOutput(err, QStringLiteral("%1 is the file being read; choose another file")
-                                     .arg(shownName(r.outputFile)));
+        return refuseOutput(
+            err,
+            QStringLiteral("%1 is the file being read; choose another file").arg(shownName(r.outputFile)));
     // Nor one of the files its writer keeps beside it: a log holds commits not yet in the file.
     if (const auto part =
             r.kind == ExportRequest::Kind::Document ? std::nullopt : dataFilePartAt(output, r.dataFile))
-        return refuseOutput(err,
-                            QStringLiteral("%1 is %2; choose another file").arg(shownName(r.outputFile), *part));
+        return refuseOutput(
+            err, QStringLiteral("%1 is %2; choose another file").arg(shownName(r.outputFile), *part));
     OutputTarget target;
     if (const int code = openOutput(r, target, err))
         return code;

@@ -138,9 +138,9 @@ std::optional<int> descriptorOfName(const QString& path) {
     const QStringList parts = path.split(u'/');
     // "", "dev", "fd", "N" or "", "proc", "self", "fd", "N"
     const bool devFd = parts.size() == 4 && parts[1] == u"dev"_s && parts[2] == u"fd"_s;
-    const bool procFd = parts.size() == 5 && parts[1] == u"proc"_s && parts[3] == u"fd"_s &&
-                        (parts[2] == u"self"_s || parts[2] == u"thread-self"_s ||
-                         parts[2] == QString::number(::getpid()));
+    const bool procFd =
+        parts.size() == 5 && parts[1] == u"proc"_s && parts[3] == u"fd"_s &&
+        (parts[2] == u"self"_s || parts[2] == u"thread-self"_s || parts[2] == QString::number(::getpid()));
     if (!devFd && !procFd)
         return std::nullopt;
     bool number = false;
@@ -224,8 +224,8 @@ FileWriteResult writeFileAtomically(const QString& path, const FileContent& cont
     // readable by more people than the old file was.
     QByteArray tempName;
     int slot = -1;
-    const int fd = createTemporary(target, keptMode || access == NewFileAccess::OwnerOnly ? 0600 : 0666,
-                                   tempName, slot);
+    const int fd =
+        createTemporary(target, keptMode || access == NewFileAccess::OwnerOnly ? 0600 : 0666, tempName, slot);
     if (fd < 0)
         return failure(errno);
     auto abandon = [&](int err, bool open) {

@@ -321,7 +321,8 @@ TEST_F(Stores, TemporaryCopiesOfOtherRunsCountAndAbandonedOnesGo) {
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(1000, 'x'));
         f.flush();
-        EXPECT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
+        EXPECT_TRUE(
+            f.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
     };
     temporary(u".aaaa.store.Abc123"_s, 120);
     temporary(u".bbbb.store.Def456"_s, 120);

@@ -165,11 +165,12 @@ TEST_F(ExportTargets, AFolderAtTheOutputIsRefusedAndAPipeOrDeviceIsWrittenThroug
     const QString expected = m_home.filePath(QStringLiteral("expected.csv"));
     ASSERT_EQ(run(report(QStringLiteral("csv"), expected)).exitCode, 0);
     const QString fifo = makeFifo(QStringLiteral("pipe.csv"));
-    const ToolResult r = shell(QStringLiteral("cat pipe.csv > read.csv & $TOOL $REPORT --format csv --output "
-                                              "pipe.csv; s=$?; wait; exit $s")
-                                   .replace(QStringLiteral("pipe.csv"), fifo)
-                                   .replace(QStringLiteral("read.csv"), m_home.filePath(QStringLiteral("read.csv"))),
-                               20);
+    const ToolResult r =
+        shell(QStringLiteral("cat pipe.csv > read.csv & $TOOL $REPORT --format csv --output "
+                             "pipe.csv; s=$?; wait; exit $s")
+                  .replace(QStringLiteral("pipe.csv"), fifo)
+                  .replace(QStringLiteral("read.csv"), m_home.filePath(QStringLiteral("read.csv"))),
+              20);
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(readFile(m_home.filePath(QStringLiteral("read.csv"))), readFile(expected));
@@ -183,7 +184,8 @@ TEST_F(ExportTargets, StandardOutputIsWrittenThroughAndAnAppendedFileKeepsItsLin
     const QString expected = m_home.filePath(QStringLiteral("expected.csv"));
     ASSERT_EQ(run(report(QStringLiteral("csv"), expected)).exitCode, 0);
     const QString log = m_home.filePath(QStringLiteral("app.log"));
-    for (const QString& output : {QStringLiteral("-"), QStringLiteral("/dev/stdout"), QStringLiteral("/proc/self/fd/1")}) {
+    for (const QString& output :
+         {QStringLiteral("-"), QStringLiteral("/dev/stdout"), QStringLiteral("/proc/self/fd/1")}) {
         for (const QString& redirect : {QStringLiteral(">> %1"), QStringLiteral("| cat >> %1")}) {
             SCOPED_TRACE((output + u' ' + redirect).toStdString());
             QFile f(log);
@@ -191,7 +193,8 @@ TEST_F(ExportTargets, StandardOutputIsWrittenThroughAndAnAppendedFileKeepsItsLin
             f.write("an earlier line\n");
             f.close();
             const ino_t inode = inodeOf(log);
-            const ToolResult r = shell(u"$TOOL $REPORT --format csv --output %1 "_s.arg(output) + redirect.arg(log));
+            const ToolResult r =
+                shell(u"$TOOL $REPORT --format csv --output %1 "_s.arg(output) + redirect.arg(log));
             ASSERT_TRUE(r.finished);
             EXPECT_EQ(r.exitCode, 0) << r.err.constData();
             EXPECT_EQ(readFile(log), "an earlier line\n" + readFile(expected));
@@ -203,13 +206,15 @@ TEST_F(ExportTargets, StandardOutputIsWrittenThroughAndAnAppendedFileKeepsItsLin
 
 // A terminal gets text but no binary format.
 TEST_F(ExportTargets, ABinaryFormatIsNotWrittenToATerminal) {
-    const ToolResult pdf = shell(QStringLiteral("script -qec '$TOOL $REPORT --format pdf --output -' /dev/null"));
+    const ToolResult pdf =
+        shell(QStringLiteral("script -qec '$TOOL $REPORT --format pdf --output -' /dev/null"));
     ASSERT_TRUE(pdf.finished);
     EXPECT_EQ(pdf.exitCode, 2);
     EXPECT_TRUE(pdf.out.contains("--output: standard output is a terminal, and PDF is a binary format"))
         << pdf.out.constData();
     EXPECT_FALSE(pdf.out.contains("%PDF"));
-    const ToolResult csv = shell(QStringLiteral("script -qec '$TOOL $REPORT --format csv --output /dev/stdout' /dev/null"));
+    const ToolResult csv =
+        shell(QStringLiteral("script -qec '$TOOL $REPORT --format csv --output /dev/stdout' /dev/null"));
     EXPECT_EQ(csv.exitCode, 0) << csv.out.constData();
     EXPECT_TRUE(csv.out.contains("Period")) << csv.out.constData();
 }
@@ -302,7 +307,8 @@ TEST_F(ExportTargets, ASignalWhileWritingLeavesNoTemporaryFileBehind) {
     QProcess sample;
     sample.start(binPath(QStringLiteral("tallyrow-sample-data")),
                  {QStringLiteral("--output"), big, QStringLiteral("--users"), QStringLiteral("400"),
-                  QStringLiteral("--years"), QStringLiteral("4"), QStringLiteral("--to"), QStringLiteral("2024-03-31")});
+                  QStringLiteral("--years"), QStringLiteral("4"), QStringLiteral("--to"),
+                  QStringLiteral("2024-03-31")});
     ASSERT_TRUE(sample.waitForFinished(240000));
     ASSERT_EQ(sample.exitCode(), 0) << sample.readAllStandardError().constData(); // 400,000 rows
     const QString cache = m_home.filePath(QStringLiteral("cache/tallyrow"));
