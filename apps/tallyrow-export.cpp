@@ -1,5 +1,6 @@
 // tallyrow-export: runs the Day or the Totals report without a window and writes it to a file.
 #include "shell/ExportTool.h"
+#include "support/TemporaryFiles.h"
 
 #include <QGuiApplication>
 #include <QStringList>
@@ -19,6 +20,9 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
 
 int main(int argc, char* argv[]) {
     qInstallMessageHandler(quietMessages);
+    // Ctrl+C while a report or the saved copy of the data file is written leaves no temporary
+    // file behind.
+    tallyrow::removeTemporariesOnSignals();
     // No screen is needed, but text layout for PDF wants a GUI application's fonts.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

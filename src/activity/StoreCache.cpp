@@ -10,6 +10,7 @@
 #include "support/Error.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -359,11 +360,39 @@ std::shared_ptr<const ActivityStore> StoreCache::save(const QString& key, const 
     return mapped ? mapped : store;
 }
 
+namespace {
+
+// A temporary copy ("." + name + ".XXXXXX") whose writer is gone: older than a minute and not
+// locked. A writer holds its lock (flock) until the copy is renamed into place or removed.
+bool abandonedCopy(const QFileInfo& fi) {
+    if (fi.lastModified().secsTo(QDateTime::currentDateTime()) < 60)
+        return false;
+    const int fd =
+        ::open(QFile::encodeName(fi.absoluteFilePath()).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool unheld = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return unheld;
+}
+
+} // namespace
+
 void StoreCache::trimSavedCopies(const QString& keep) {
     QDir dir(m_folder);
-    const QFileInfoList files = dir.entryInfoList({u"*.store"_s, u"*.snapshot"_s}, QDir::Files, QDir::Time);
     int count = 0;
     std::int64_t bytes = 0;
+    // Copies other runs are writing count against the limits; those left by runs that ended
+    // before they could finish go.
+    for (const QFileInfo& fi : dir.entryInfoList({u".*.store.*"_s}, QDir::Files | QDir::Hidden)) {
+        if (abandonedCopy(fi)) {
+            QFile::remove(fi.absoluteFilePath());
+        } else {
+            ++count;
+            bytes += fi.size();
+        }
+    }
+    const QFileInfoList files = dir.entryInfoList({u"*.store"_s, u"*.snapshot"_s}, QDir::Files, QDir::Time);
     // The copy just written first, then the most recently used; copies of the old kind go.
     QFileInfoList ordered;
     for (const QFileInfo& fi : files) {
@@ -375,7 +404,9 @@ void StoreCache::trimSavedCopies(const QString& keep) {
             ordered.append(fi);
     }
     for (const QFileInfo& fi : ordered) {
-        if (count < m_limits.files && bytes + fi.size() <= m_limits.bytes) {
+        // The copy just written is kept whatever else is being written.
+        const bool justWritten = fi.absoluteFilePath() == QFileInfo(keep).absoluteFilePath();
+        if (justWritten || (count < m_limits.files && bytes + fi.size() <= m_limits.bytes)) {
             ++count;
             bytes += fi.size();
         } else {

@@ -12,6 +12,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <optional>
+#include <utility>
+
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -159,21 +162,32 @@ void saveDataPath(Session& session, const QString& newPath, bool sessionOnly,
 
 namespace {
 
-// The same file: the same device and inode when both exist, else the same name in the same
-// folder (the folder's links resolved), so a companion not yet made is found by its name too.
+// Where a chain of links at `path` ends, with the links of its folders resolved as well; a link
+// to nothing ends at the name it points to. The name as given, made absolute, when that folder
+// does not exist.
+QString resolvedName(const QString& path) {
+    QFileInfo info(QFileInfo(path).absoluteFilePath());
+    for (int hops = 0; info.isSymLink() && hops < 40; ++hops)
+        info.setFile(info.symLinkTarget());
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? info.absolutePath() : folder) + u'/' + info.fileName();
+}
+
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return std::pair{st.st_dev, st.st_ino};
+}
+
+// The same file: the same device and inode when both exist, else the same resolved name, so a
+// companion not yet made is found by its name too.
 bool namesSameFile(const QString& a, const QString& b) {
-    struct stat sa {};
-    struct stat sb {};
-    const bool hasA = ::stat(QFile::encodeName(a).constData(), &sa) == 0;
-    const bool hasB = ::stat(QFile::encodeName(b).constData(), &sb) == 0;
-    if (hasA && hasB)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    const auto spelled = [](const QString& path) {
-        const QFileInfo info(path);
-        const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-        return (folder.isEmpty() ? info.absolutePath() : folder) + u'/' + info.fileName();
-    };
-    return spelled(a) == spelled(b);
+    const auto idA = fileIdentity(a);
+    const auto idB = fileIdentity(b);
+    if (idA && idB)
+        return *idA == *idB;
+    return resolvedName(a) == resolvedName(b);
 }
 
 } // namespace
@@ -187,8 +201,18 @@ std::optional<QString> dataFilePartAt(const QString& output, const QString& data
         {"-journal", "the data file's rollback journal"},
         {"-shm", "the data file's shared-memory index"},
     };
+    // SQLite keeps its companions beside the file a link leads to; a writer that opened another
+    // hard link of the file keeps them beside that name, which shows in the output's own name.
+    const QString real = resolvedName(dataFile);
+    const QString out = resolvedName(output);
+    const auto data = fileIdentity(real);
     for (const auto& [suffix, words] : parts) {
-        if (namesSameFile(output, dataFile + QLatin1String(suffix)))
+        const QString ending = QLatin1String(suffix);
+        const bool companion =
+            namesSameFile(output, dataFile + ending) || namesSameFile(output, real + ending);
+        const bool besideLink = !ending.isEmpty() && out.endsWith(ending) && data &&
+                                fileIdentity(out.chopped(ending.size())) == data;
+        if (companion || besideLink)
             return QString::fromLatin1(words);
     }
     return std::nullopt;

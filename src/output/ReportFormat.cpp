@@ -8,21 +8,21 @@ namespace {
 
 const std::array<ReportFormatInfo, 8> kFormats{{
     {ReportFormat::Pdf, QLatin1String("pdf"), QLatin1String(".pdf"), QLatin1String("Acrobat (PDF)"),
-     QLatin1String("PDF Files(*.pdf)|*.pdf|"), true},
+     QLatin1String("PDF Files(*.pdf)|*.pdf|"), true, true},
     {ReportFormat::Rtf, QLatin1String("rtf"), QLatin1String(".rtf"), QLatin1String("Rich Text File (RTF)"),
-     QLatin1String("Rich text files(*.rtf)|*.rtf|"), true},
+     QLatin1String("Rich text files(*.rtf)|*.rtf|"), true, false},
     {ReportFormat::Txt, QLatin1String("txt"), QLatin1String(".txt"), QLatin1String("Text (TXT)"),
-     QLatin1String("Text Files(*.txt)|*.txt|"), true},
+     QLatin1String("Text Files(*.txt)|*.txt|"), true, false},
     {ReportFormat::Xls, QLatin1String("xls"), QLatin1String(".xls"), QLatin1String("Excel Spreadsheet (XLS)"),
-     QLatin1String("Excel spreadsheet(*.xls)|*.xls|"), true},
+     QLatin1String("Excel spreadsheet(*.xls)|*.xls|"), true, true},
     {ReportFormat::Rdf, QLatin1String("rdf"), QLatin1String(".rdf"), QLatin1String("Active Report (RDF)"),
-     QLatin1String("Active Report files(*.rdf)|*.rdf|"), true},
+     QLatin1String("Active Report files(*.rdf)|*.rdf|"), true, true},
     {ReportFormat::Csv, QLatin1String("csv"), QLatin1String(".csv"), QLatin1String("CSV (comma separated)"),
-     QLatin1String("CSV files(*.csv)|*.csv|"), false},
+     QLatin1String("CSV files(*.csv)|*.csv|"), false, false},
     {ReportFormat::Xlsx, QLatin1String("xlsx"), QLatin1String(".xlsx"),
-     QLatin1String("Excel workbook (.xlsx)"), QLatin1String("Excel workbook (.xlsx)|*.xlsx|"), false},
+     QLatin1String("Excel workbook (.xlsx)"), QLatin1String("Excel workbook (.xlsx)|*.xlsx|"), false, true},
     {ReportFormat::Html, QLatin1String("html"), QLatin1String(".html"), QLatin1String("Web page (HTML)"),
-     QLatin1String("Web pages(*.html)|*.html|"), true},
+     QLatin1String("Web pages(*.html)|*.html|"), true, false},
 }};
 
 } // namespace

@@ -29,6 +29,7 @@ struct ReportFormatInfo {
     QLatin1String listEntry; ///< the save dialog's entry: "Acrobat (PDF)"
     QLatin1String filter;    ///< the save dialog's file filter: "PDF Files(*.pdf)|*.pdf|"
     bool writesPages;        ///< false: the format holds the report's table, not its pages
+    bool binary;             ///< not text: never written to a terminal
 };
 
 /// Every format, in the order the save dialog lists them (PDF, the format most people want,

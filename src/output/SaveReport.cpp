@@ -44,7 +44,8 @@ bool saveFileAtomically(const QString& path, const std::function<void(QIODevice&
     };
     if (path.isEmpty())
         return failed(QStringLiteral("No file name was given."));
-    if (const auto kind = nonRegularFileKind(path))
+    // A name of an open descriptor is written through it (see writeFileAtomically), whatever it is.
+    if (const auto kind = descriptorNamedBy(path) ? std::nullopt : nonRegularFileKind(path))
         return failed(QStringLiteral("'%1' is %2, not a regular file.").arg(path, *kind));
 
     // The whole file is made in memory first: the writers need a device they may seek in, and

@@ -9,6 +9,7 @@
 #include "reports/TotalsReport.h"
 #include "reports/UsersReport.h"
 #include "support/AtomicFile.h"
+#include "support/TemporaryFiles.h"
 #include "support/Error.h"
 
 #include <QDate>
@@ -413,6 +414,16 @@ void writeWorkbook(const SheetTable& table, const QString& path) {
         if (!scratch.isValid())
             throw failed(scratch.errorString());
         const QString built = scratch.filePath(u"report.xlsx"_s);
+        // A signal that ends the program removes the half-built workbook and its folder.
+        struct Registered {
+            int folder;
+            int file;
+            ~Registered() {
+                releaseTemporary(file);
+                releaseTemporary(folder);
+            }
+        } registered{registerTemporary(QFile::encodeName(scratch.path()).constData()),
+                     registerTemporary(QFile::encodeName(built).constData())};
         {
             Workbook book(built);
             if (!book.get())

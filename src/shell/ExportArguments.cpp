@@ -1,5 +1,6 @@
 #include "shell/ExportArguments.h"
 
+#include "dateselector/Calendar.h"
 #include "engine/ChartDefinition.h"
 
 #include <QCommandLineParser>
@@ -280,6 +281,19 @@ Problem readDataAndReport(const ArgumentValues& a, ExportRequest& r) {
     return std::nullopt;
 }
 
+// A date option's value: a date YYYY-MM-DD within the days a report can cover.
+Problem readDate(const ArgumentValues& a, const char* option, QDate& date) {
+    const auto d = isoDate(a.value(option));
+    if (!d)
+        return problem(option, QStringLiteral("'%1' is not a date YYYY-MM-DD").arg(a.value(option)));
+    if (*d < earliestCalendarDate() || *d > latestCalendarDate())
+        return problem(option, QStringLiteral("%1 is outside the days a report can cover (%2 to %3)")
+                                   .arg(a.value(option), earliestCalendarDate().toString(Qt::ISODate),
+                                        latestCalendarDate().toString(Qt::ISODate)));
+    date = *d;
+    return std::nullopt;
+}
+
 Problem readLastRange(const ArgumentValues& a, ExportRequest& r) {
     if (a.has("from"))
         return problem("from", QStringLiteral("cannot be used with --last"));
@@ -308,10 +322,10 @@ Problem readLastRange(const ArgumentValues& a, ExportRequest& r) {
         r.offset = *n;
     }
     if (a.has("as-of")) {
-        const auto d = isoDate(a.value("as-of"));
-        if (!d)
-            return problem("as-of", QStringLiteral("'%1' is not a date YYYY-MM-DD").arg(a.value("as-of")));
-        r.asOf = *d;
+        QDate asOf;
+        if (auto p = readDate(a, "as-of", asOf))
+            return p;
+        r.asOf = asOf;
     }
     return std::nullopt;
 }
@@ -325,16 +339,16 @@ Problem readFromTo(const ArgumentValues& a, ExportRequest& r) {
         return problem("from", QStringLiteral("required (or --last)"));
     if (!a.has("to"))
         return problem("to", QStringLiteral("required (or --last)"));
-    const auto from = isoDate(a.value("from"));
-    if (!from)
-        return problem("from", QStringLiteral("'%1' is not a date YYYY-MM-DD").arg(a.value("from")));
-    const auto to = isoDate(a.value("to"));
-    if (!to)
-        return problem("to", QStringLiteral("'%1' is not a date YYYY-MM-DD").arg(a.value("to")));
-    if (*to < *from)
+    QDate from;
+    QDate to;
+    if (auto p = readDate(a, "from", from))
+        return p;
+    if (auto p = readDate(a, "to", to))
+        return p;
+    if (to < from)
         return problem("to", QStringLiteral("%1 is before --from %2").arg(a.value("to"), a.value("from")));
-    r.from = *from;
-    r.to = *to;
+    r.from = from;
+    r.to = to;
     return std::nullopt;
 }
 
@@ -514,7 +528,11 @@ QString exportHelpText() {
         "                           report's table, whether or not --details is given; xlsx: that\n"
         "                           table as an Excel workbook with totals and the chart; html: a\n"
         "                           web page, as a browser or a mail program shows it)\n"
-        "  --output FILE            file to write (replaced if it exists)\n"
+        "  --output FILE            file to write (replaced once the whole report is written);\n"
+        "                           - writes to standard output (as do /dev/stdout and a pipe or\n"
+        "                           device named here), where a file the shell opened is appended\n"
+        "                           to, never replaced; pdf, xls, xlsx and rdf are not written to a\n"
+        "                           terminal\n"
         "  --document FILE          instead of --data/--report: write a saved report document (.rdf)\n"
         "                           in another format\n"
         "  --help                   show this text\n");

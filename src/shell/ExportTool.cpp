@@ -6,6 +6,7 @@
 #include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"
 #include "activity/ActivityPlanner.h"
+#include "dateselector/Calendar.h"
 #include "dateselector/ScheduledRange.h"
 #include "output/ReportDocument.h"
 #include "output/SaveReport.h"
@@ -20,13 +21,20 @@
 #include "support/ErrorReporter.h"
 #include "support/Services.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tallyrow {
 
@@ -77,6 +85,8 @@ void fail(FILE* err, const QString& text) {
 
 // A source or target as the user named it, for messages: a server URI without its password.
 QString shownName(const QString& path) {
+    if (path == QLatin1String("-"))
+        return QStringLiteral("standard output");
     return withoutPasswords(isPostgresUri(path) ? redactedPostgresUri(path) : path);
 }
 
@@ -202,11 +212,29 @@ QString unwritableReason(const QString& path, const QString& writeReason) {
     return writeReason.isEmpty() ? QStringLiteral("the file could not be written") : writeReason;
 }
 
-bool writePages(const engine::PageCollection& pages, const ExportRequest& r, FILE* err) {
+// Where the report goes: `path` is what the writers are given, a file or the name of an open
+// descriptor (/dev/fd/N) that is written straight through.
+struct OutputTarget {
+    QString path;
+    int fd = -1;        ///< the descriptor written through; -1 for a file that is replaced
+    bool owned = false; ///< the descriptor was opened here
+
+    OutputTarget() = default;
+    OutputTarget(const OutputTarget&) = delete;
+    OutputTarget& operator=(const OutputTarget&) = delete;
+    ~OutputTarget() {
+        if (owned)
+            ::close(fd);
+    }
+};
+
+bool writePages(const engine::PageCollection& pages, const ExportRequest& r, const OutputTarget& target,
+                FILE* err) {
     QString reason;
-    if (!saveReport(pages, r.outputFile, r.format, &reason)) {
+    if (!saveReport(pages, target.path, r.format, &reason)) {
         fail(err, QStringLiteral("cannot write the report to \"%1\": %2.")
-                      .arg(shownName(r.outputFile), unwritableReason(r.outputFile, reason)));
+                      .arg(shownName(r.outputFile),
+                           target.fd >= 0 ? reason : unwritableReason(r.outputFile, reason)));
         return false;
     }
     return true;
@@ -224,17 +252,84 @@ bool sameFile(const QString& output, const QString& input) {
     return out.canonicalFilePath() == in.canonicalFilePath();
 }
 
+// "3 weeks", "1 day".
+QString periodsText(int n, const QString& kind) {
+    return QStringLiteral("%1 %2%3").arg(n).arg(kind, n == 1 ? QString() : QStringLiteral("s"));
+}
+
+// The largest n in [low, high] for which `works` holds, when it holds for low and not for high+1;
+// low - 1 when it does not hold for low.
+template <typename T, typename Works> T largestThatWorks(T low, T high, const Works& works) {
+    if (!works(low))
+        return low - 1;
+    while (low < high) {
+        const T middle = low + (high - low + 1) / 2;
+        if (works(middle))
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return low;
+}
+
+// Why the --last range of `r` counted from `today` leaves the calendar, in one sentence that
+// names the option, its value and the limit it passes. A range is found by looking up to a range
+// ahead of the one holding today and reaches count × offset periods back, so either end of the
+// calendar can be met.
+QString lastRangeProblem(const ExportRequest& r, QDate today, Qt::DayOfWeek firstDay) {
+    const DatePeriod kind = periodKind(r.last);
+    const auto works = [&](int count, int offset, QDate day) {
+        try {
+            lastRange(kind, count, offset, day, firstDay);
+            return true;
+        } catch (const Error&) {
+            return false;
+        }
+    };
+    const QString earliest = earliestCalendarDate().toString(Qt::ISODate);
+    const QString latest = latestCalendarDate().toString(Qt::ISODate);
+    const QString day = today.toString(Qt::ISODate);
+    // A day in the middle of the calendar: when the range can be counted from it but not from
+    // today, today is too late.
+    const QDate middle(5000, 1, 1);
+    if (today > middle && works(r.count, r.offset, middle)) {
+        const qint64 lastDay =
+            largestThatWorks<qint64>(middle.toJulianDay(), today.toJulianDay() - 1, [&](qint64 d) {
+                return works(r.count, r.offset, QDate::fromJulianDay(d));
+            });
+        return QStringLiteral(
+                   "%1 is after %2, the last day from which --last %3 --count %4 --offset %5 can be "
+                   "counted: the range after it would end after %6, the last day a report can cover")
+            .arg(r.asOf ? QStringLiteral("--as-of: ") + day : QStringLiteral("--last: today, ") + day + u',',
+                 QDate::fromJulianDay(lastDay).toString(Qt::ISODate), r.last)
+            .arg(r.count)
+            .arg(r.offset)
+            .arg(latest);
+    }
+    const int count = largestThatWorks(1, r.count - 1, [&](int n) { return works(n, r.offset, today); });
+    if (count >= 1)
+        return QStringLiteral("--count: %1, %2 back from %3, would start before %4, the earliest day a "
+                              "report can cover; at most %5 reach back that far")
+            .arg(periodsText(r.count, r.last), periodsText(r.offset, QStringLiteral("range")), day, earliest,
+                 periodsText(count, r.last));
+    const int offset = largestThatWorks(0, r.offset - 1, [&](int n) { return works(1, n, today); });
+    return QStringLiteral("--offset: %1 of %2 back from %3 would start before %4, the earliest day a report "
+                          "can cover; at most %5 reach back that far")
+        .arg(periodsText(r.offset, QStringLiteral("range")), periodsText(r.count, r.last), day, earliest)
+        .arg(offset);
+}
+
 // The range the request names: --from/--to as given, or the --last range counted from today.
 std::optional<DateRange> requestedRange(const ExportRequest& r, FILE* err) {
     if (r.last.isEmpty())
         return DateRange{r.from, r.to};
     const QDate today = r.asOf ? *r.asOf : services().today();
+    const Qt::DayOfWeek firstDay = services().locale().firstDayOfWeek();
     try {
-        const auto [start, end] =
-            lastRange(periodKind(r.last), r.count, r.offset, today, services().locale().firstDayOfWeek());
+        const auto [start, end] = lastRange(periodKind(r.last), r.count, r.offset, today, firstDay);
         return DateRange{start, end};
-    } catch (const Error& e) {
-        fail(err, QStringLiteral("--last: %1").arg(e.description()));
+    } catch (const Error&) {
+        fail(err, lastRangeProblem(r, today, firstDay));
         return std::nullopt;
     }
 }
@@ -360,15 +455,16 @@ bool runReport(engine::Report& report, const ExportRequest& r, FILE* err) {
 }
 
 // Writes the report that has run in the requested format.
-bool writeOutput(const engine::Report& report, const ExportRequest& r, FILE* err) {
+bool writeOutput(const engine::Report& report, const ExportRequest& r, const OutputTarget& target,
+                 FILE* err) {
     if (reportFormatInfo(r.format).writesPages)
-        return writePages(report.pages(), r, err);
+        return writePages(report.pages(), r, target, err);
     try {
-        writeReportTable(report, r.format, r.outputFile);
+        writeReportTable(report, r.format, target.path);
     } catch (const Error& e) {
         fail(err, QStringLiteral("cannot write the report to \"%1\": %2.")
                       .arg(shownName(r.outputFile),
-                           reasonOf(e.description(), QStringLiteral("Cannot write %1: ").arg(r.outputFile))));
+                           reasonOf(e.description(), QStringLiteral("Cannot write %1: ").arg(target.path))));
         return false;
     }
     return true;
@@ -384,7 +480,7 @@ bool nothingReported(const TableReport* report, const ExportRequest& r, FILE* er
     return false;
 }
 
-int runDocument(const ExportRequest& r, FILE* err) {
+int runDocument(const ExportRequest& r, const OutputTarget& target, FILE* err) {
     engine::PageCollection pages;
     try {
         pages = loadReportDocument(r.documentFile);
@@ -392,10 +488,10 @@ int runDocument(const ExportRequest& r, FILE* err) {
         fail(err, e.description());
         return 1;
     }
-    return writePages(pages, r, err) ? 0 : 1;
+    return writePages(pages, r, target, err) ? 0 : 1;
 }
 
-int runReportRequest(const ExportRequest& r, FILE* err) {
+int runReportRequest(const ExportRequest& r, const OutputTarget& target, FILE* err) {
     const QString dataPath =
         isPostgresUri(r.dataFile) ? r.dataFile : QFileInfo(r.dataFile).absoluteFilePath();
     // While the monitoring product holds the file locked, the report waits, and says so once.
@@ -424,7 +520,49 @@ int runReportRequest(const ExportRequest& r, FILE* err) {
     const std::unique_ptr<engine::Report> report = makeReport(r, *range, dataPath, source, err);
     if (!report || !runReport(*report, r, err))
         return 1;
-    return writeOutput(*report, r, err) && nothingReported(asTableReport(report.get()), r, err) ? 0 : 1;
+    return writeOutput(*report, r, target, err) && nothingReported(asTableReport(report.get()), r, err) ? 0
+                                                                                                        : 1;
+}
+
+// An --output refused before anything is done: a usage error.
+int refuseOutput(FILE* err, const QString& text) {
+    fail(err, QStringLiteral("--output: ") + text);
+    std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
+    return 2;
+}
+
+// Sets `target` up for --output; 0, or the exit code of a refusal already printed. Standard
+// output, a name of an open descriptor, a pipe or a character device is written straight
+// through; a file is replaced once the report is whole; a folder or any other kind is refused.
+int openOutput(const ExportRequest& r, OutputTarget& target, FILE* err) {
+    target.path = r.outputFile;
+    if (r.outputFile == QLatin1String("-")) {
+        target.path = QStringLiteral("/dev/fd/1");
+        target.fd = 1;
+    } else if (const auto fd = descriptorNamedBy(r.outputFile)) {
+        target.fd = *fd;
+    } else if (const auto kind = nonRegularFileKind(r.outputFile)) {
+        struct stat st {};
+        const QByteArray native = QFile::encodeName(r.outputFile);
+        if (::stat(native.constData(), &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
+            return refuseOutput(err, QStringLiteral("%1 is %2, not a regular file; choose a file")
+                                         .arg(shownName(r.outputFile), *kind));
+        // A pipe's open waits for its reader, as any program writing to it would.
+        target.fd = ::open(native.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (target.fd < 0) {
+            fail(err, QStringLiteral("cannot write the report to \"%1\": %2.")
+                          .arg(shownName(r.outputFile), QString::fromLocal8Bit(std::strerror(errno))));
+            return 1;
+        }
+        target.owned = true;
+        target.path = QStringLiteral("/dev/fd/%1").arg(target.fd);
+    }
+    const ReportFormatInfo& format = reportFormatInfo(r.format);
+    if (target.fd >= 0 && format.binary && ::isatty(target.fd) == 1)
+        return refuseOutput(err, QStringLiteral("%1 is a terminal, and %2 is a binary format that is not "
+                                                "written to one; give a file name or send it through a pipe")
+                                     .arg(shownName(r.outputFile), QString(format.name).toUpper()));
+    return 0;
 }
 
 } // namespace
@@ -459,30 +597,22 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
 
     // The program never writes a data file: an --output that names the file being read is refused
     // before anything is done.
+    const QString output = r.outputFile == QLatin1String("-") ? QStringLiteral("/dev/stdout") : r.outputFile;
     const QString input = r.kind == ExportRequest::Kind::Document ? r.documentFile : r.dataFile;
-    if (sameFile(r.outputFile, input)) {
-        fail(err, QStringLiteral("--output: %1 is the file being read; choose another file")
-                      .arg(shownName(r.outputFile)));
-        std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
-        return 2;
-    }
+    if (sameFile(output, input))
+        return refuseOutput(
+            err,
+            QStringLiteral("%1 is the file being read; choose another file").arg(shownName(r.outputFile)));
     // Nor one of the files its writer keeps beside it: a log holds commits not yet in the file.
-    if (const auto part = r.kind == ExportRequest::Kind::Document
-                              ? std::nullopt
-                              : dataFilePartAt(r.outputFile, r.dataFile)) {
-        fail(err,
-             QStringLiteral("--output: %1 is %2; choose another file").arg(shownName(r.outputFile), *part));
-        std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
-        return 2;
-    }
-    // Saving replaces the file at --output; a device, pipe or folder there is never replaced.
-    if (const auto kind = nonRegularFileKind(r.outputFile)) {
-        fail(err, QStringLiteral("--output: %1 is %2, not a regular file; choose a file")
-                      .arg(shownName(r.outputFile), *kind));
-        std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
-        return 2;
-    }
-    return r.kind == ExportRequest::Kind::Document ? runDocument(r, err) : runReportRequest(r, err);
+    if (const auto part =
+            r.kind == ExportRequest::Kind::Document ? std::nullopt : dataFilePartAt(output, r.dataFile))
+        return refuseOutput(
+            err, QStringLiteral("%1 is %2; choose another file").arg(shownName(r.outputFile), *part));
+    OutputTarget target;
+    if (const int code = openOutput(r, target, err))
+        return code;
+    return r.kind == ExportRequest::Kind::Document ? runDocument(r, target, err)
+                                                   : runReportRequest(r, target, err);
 }
 
 } // namespace tallyrow

@@ -1,13 +1,18 @@
 #include "support/AtomicFile.h"
 
+#include "support/TemporaryFiles.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStringList>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,8 +71,10 @@ QString endOfLinks(const QString& path, QString& refused) {
     return info.filePath();
 }
 
-// Creates a new, empty file "<folder>/.<name>.XXXXXX" with `mode` (less the umask).
-int createTemporary(const QString& target, mode_t mode, QByteArray& tempName) {
+// Creates a new, empty file "<folder>/.<name>.XXXXXX" with `mode` (less the umask), registered
+// in `slot` so that a signal ending the program removes it, and locked (flock) while it is open
+// so that a cleaner can tell it from one whose writer is gone.
+int createTemporary(const QString& target, mode_t mode, QByteArray& tempName, int& slot) {
     const QFileInfo info(target);
     const QString prefix = info.absolutePath() + u"/."_s + info.fileName() + u'.';
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -76,9 +83,18 @@ int createTemporary(const QString& target, mode_t mode, QByteArray& tempName) {
         for (int i = 0; i < 6; ++i)
             suffix += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))]);
         tempName = QFile::encodeName(prefix + suffix);
+        slot = registerTemporary(tempName.constData());
         const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX | LOCK_NB);
             return fd;
+        }
+        const int err = errno;
+        releaseTemporary(slot);
+        slot = -1;
+        errno = err;
+        if (err != EEXIST)
+            return -1;
     }
     errno = EEXIST;
     return -1;
@@ -111,7 +127,63 @@ void syncFolder(const QString& target) {
     }
 }
 
+// The descriptor a path of the kernel's or of /dev names: /dev/stdout, /dev/fd/3,
+// /proc/self/fd/3, /proc/<this process>/fd/3.
+std::optional<int> descriptorOfName(const QString& path) {
+    static const QString streams[] = {u"/dev/stdin"_s, u"/dev/stdout"_s, u"/dev/stderr"_s};
+    for (int i = 0; i < 3; ++i) {
+        if (path == streams[i])
+            return i;
+    }
+    const QStringList parts = path.split(u'/');
+    // "", "dev", "fd", "N" or "", "proc", "self", "fd", "N"
+    const bool devFd = parts.size() == 4 && parts[1] == u"dev"_s && parts[2] == u"fd"_s;
+    const bool procFd =
+        parts.size() == 5 && parts[1] == u"proc"_s && parts[3] == u"fd"_s &&
+        (parts[2] == u"self"_s || parts[2] == u"thread-self"_s || parts[2] == QString::number(::getpid()));
+    if (!devFd && !procFd)
+        return std::nullopt;
+    bool number = false;
+    const int fd = parts.last().toInt(&number);
+    if (!number || fd < 0 || parts.last() != QString::number(fd))
+        return std::nullopt;
+    return fd;
+}
+
+FileWriteResult writeToDescriptor(int fd, const FileContent& content) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return failure(errno);
+    int writeError = 0;
+    const bool whole = content([&](const char* data, std::size_t size) {
+        if (writeAll(fd, data, size))
+            return true;
+        writeError = errno;
+        return false;
+    });
+    if (!whole)
+        return failure(writeError != 0 ? writeError : ECANCELED);
+    // A file is synced as a replaced one would be; a pipe or a terminal has nothing to sync.
+    if (S_ISREG(st.st_mode) && ::fsync(fd) != 0)
+        return failure(errno);
+    return {true, 0, {}};
+}
+
 } // namespace
+
+std::optional<int> descriptorNamedBy(const QString& path) {
+    QString current = path;
+    for (int hops = 0; !current.isEmpty() && hops < 40; ++hops) {
+        const QString clean = QDir::cleanPath(QFileInfo(current).absoluteFilePath());
+        if (const auto fd = descriptorOfName(clean))
+            return fd;
+        const QFileInfo info(clean);
+        if (!info.isSymLink())
+            return std::nullopt;
+        current = info.symLinkTarget();
+    }
+    return std::nullopt;
+}
 
 FileWriteResult writeFileAtomically(const QString& path, const QByteArray& content, LinkAtTarget links) {
     return writeFileAtomically(
@@ -123,6 +195,12 @@ FileWriteResult writeFileAtomically(const QString& path, const FileContent& cont
                                     NewFileAccess access) {
     if (path.isEmpty())
         return failure(ENOENT);
+    // A name of an open descriptor leads to a file the shell opened for us (perhaps to append
+    // to): it is written through the descriptor and never replaced.
+    if (links == LinkAtTarget::Follow) {
+        if (const auto fd = descriptorNamedBy(path))
+            return writeToDescriptor(*fd, content);
+    }
     QString refused;
     const QString target = links == LinkAtTarget::Follow ? endOfLinks(path, refused) : path;
     if (!refused.isEmpty())
@@ -145,14 +223,16 @@ FileWriteResult writeFileAtomically(const QString& path, const FileContent& cont
     // A replacement starts private and gets the old bits once it is complete, so it is never
     // readable by more people than the old file was.
     QByteArray tempName;
+    int slot = -1;
     const int fd =
-        createTemporary(target, keptMode || access == NewFileAccess::OwnerOnly ? 0600 : 0666, tempName);
+        createTemporary(target, keptMode || access == NewFileAccess::OwnerOnly ? 0600 : 0666, tempName, slot);
     if (fd < 0)
         return failure(errno);
     auto abandon = [&](int err, bool open) {
         if (open)
             ::close(fd);
         ::unlink(tempName.constData());
+        releaseTemporary(slot);
         return failure(err);
     };
     int writeError = 0;
@@ -174,6 +254,7 @@ FileWriteResult writeFileAtomically(const QString& path, const FileContent& cont
         return abandon(errno, false);
     if (::rename(tempName.constData(), native.constData()) != 0)
         return abandon(errno, false);
+    releaseTemporary(slot);
     syncFolder(target);
     return {true, 0, {}};
 }

@@ -30,7 +30,13 @@ struct FileWriteResult {
 /// close are checked, and only then is it renamed over the target. On any failure the target is
 /// left as it was and nothing is left behind. A file that is replaced keeps its permission bits;
 /// a new file gets 0666 less the umask. An existing target that is not a regular file (a folder,
-/// a device, a pipe, a socket) is refused without being touched.
+/// a device, a pipe, a socket) is refused without being touched. The temporary file is removed
+/// too when SIGINT, SIGTERM or SIGHUP end the program (see removeTemporariesOnSignals), and is
+/// locked with flock while it is written.
+///
+/// With LinkAtTarget::Follow, a path that names one of this process's open descriptors (see
+/// descriptorNamedBy) is written straight through that descriptor instead: a file the shell
+/// opened for the program, to append to say, is written as it was opened and never replaced.
 FileWriteResult writeFileAtomically(const QString& path, const QByteArray& content,
                                     LinkAtTarget links = LinkAtTarget::Follow);
 
@@ -48,6 +54,11 @@ using FileContent = std::function<bool(const std::function<bool(const char*, std
 FileWriteResult writeFileAtomically(const QString& path, const FileContent& content,
                                     LinkAtTarget links = LinkAtTarget::Follow,
                                     NewFileAccess access = NewFileAccess::Umask);
+
+/// The open descriptor of this process that `path` names, itself or through links: /dev/stdout
+/// (1), /dev/stdin, /dev/stderr, /dev/fd/N, /proc/self/fd/N, /proc/<this process>/fd/N. Nothing
+/// for any other path.
+std::optional<int> descriptorNamedBy(const QString& path);
 
 /// When `path` exists (links followed) and is not a regular file: what it is, in words that
 /// fit after "it is" ("a folder", "a named pipe", "a character device", ...). Nothing for a

@@ -6,12 +6,15 @@
 #include "activity/StoreQueries.h"
 #include "support/Error.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -307,6 +310,33 @@ TEST_F(Stores, SavedCopiesAreBoundedInCount) {
     StoreCache small(cache(), {8, 100});
     small.load(dataFile(u"g.yrd"_s, 3));
     EXPECT_EQ(savedCopies().size(), 2);
+}
+
+// Copies other runs are still writing (locked, or younger than a minute) count against the
+// limits and stay; one whose writer is gone goes when the saved copies are trimmed.
+TEST_F(Stores, TemporaryCopiesOfOtherRunsCountAndAbandonedOnesGo) {
+    ASSERT_TRUE(QDir().mkpath(cache()));
+    const auto temporary = [&](const QString& name, int age) {
+        QFile f(cache() + u'/' + name);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(1000, 'x'));
+        f.flush();
+        EXPECT_TRUE(
+            f.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
+    };
+    temporary(u".aaaa.store.Abc123"_s, 120);
+    temporary(u".bbbb.store.Def456"_s, 120);
+    temporary(u".cccc.store.Ghi789"_s, 0);
+    const int held = ::open(QFile::encodeName(cache() + u"/.bbbb.store.Def456"_s).constData(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    StoreCache store(cache(), {3, 1 << 30});
+    store.load(dataFile(u"a.yrd"_s, 2));
+    const QString second = dataFile(u"b.yrd"_s, 3);
+    store.load(second);
+    ::close(held);
+    EXPECT_EQ(savedCopies(), (QStringList{u".bbbb.store.Def456"_s, u".cccc.store.Ghi789"_s,
+                                          QFileInfo(store.savedCopyPath(second)).fileName()}));
 }
 
 TEST_F(Stores, ACancelledLoadLeavesNoSnapshotAndNoSavedCopy) {

@@ -556,6 +556,37 @@ TEST_F(ExportTool, ScheduledRangesFollowTheWorkedResults) {
     }
 }
 
+// A range that leaves the calendar is named by the option that takes it there, with its value
+// and the limit, whichever end it meets.
+TEST_F(ExportTool, AScheduledRangeBeyondTheCalendarNamesTheOptionTheValueAndTheLimit) {
+    const struct {
+        QStringList range;
+        const char* said;
+    } cases[] = {
+        {{QStringLiteral("--last=week"), QStringLiteral("--as-of=9999-12-31")},
+         "--as-of: 9999-12-31 is after 9999-12-26, the last day from which --last week --count 1 --offset 1 "
+         "can be counted: the range after it would end after 9999-12-31, the last day a report can cover"},
+        {{QStringLiteral("--last=year"), QStringLiteral("--count=4000"),
+          QStringLiteral("--as-of=2026-12-08")},
+         "--count: 4000 years, 1 range back from 2026-12-08, would start before 0100-01-01, the earliest "
+         "day a report can cover; at most "},
+        {{QStringLiteral("--last=year"), QStringLiteral("--offset=5000"),
+          QStringLiteral("--as-of=2026-12-08")},
+         "--offset: 5000 ranges of 1 year back from 2026-12-08 would start before 0100-01-01, the earliest "
+         "day a report can cover; at most "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(qPrintable(c.range.join(QLatin1Char(' '))));
+        const ToolRun r =
+            run(QStringList{QStringLiteral("--data"), s_sqlite, QStringLiteral("--report"),
+                            QStringLiteral("totals"), QStringLiteral("--format"), QStringLiteral("csv"),
+                            QStringLiteral("--output"), out(QStringLiteral("beyond.csv"))} +
+                c.range);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.startsWith(QByteArray("tallyrow-export: ") + c.said)) << r.err.constData();
+    }
+}
+
 namespace {
 
 struct Word {

@@ -7,12 +7,20 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -23,6 +31,7 @@ struct ToolResult {
     bool finished = false;
     int exitCode = -1;
     QByteArray err;
+    QByteArray out;
 };
 
 class ExportTargets : public ::testing::Test {
@@ -36,15 +45,32 @@ protected:
     // A run that has not ended after `seconds` is killed and counts as not finished: a tool
     // blocked on a pipe fails the test instead of hanging it.
     ToolResult run(const QStringList& args, int seconds = 60) {
-        QProcess p;
+        return runProgram(binPath(QStringLiteral("tallyrow-export")), args, seconds);
+    }
+
+    // `script` run by sh, with $TOOL the tool and $REPORT the arguments of report() before
+    // --format.
+    ToolResult shell(const QString& script, int seconds = 60) {
+        return runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, seconds);
+    }
+
+    QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
         env.insert(QStringLiteral("HOME"), m_home.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_CONFIG_DIRS"), m_home.filePath(QStringLiteral("etc")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("TOOL"), binPath(QStringLiteral("tallyrow-export")));
+        env.insert(QStringLiteral("REPORT"), report({}, {}).mid(0, 8).join(u' '));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        p.setProcessEnvironment(env);
-        p.start(binPath(QStringLiteral("tallyrow-export")), args);
+        return env;
+    }
+
+    ToolResult runProgram(const QString& program, const QStringList& args, int seconds) {
+        QProcess p;
+        p.setProcessEnvironment(environment());
+        p.start(program, args);
         ToolResult r;
         r.finished = p.waitForFinished(seconds * 1000);
         if (!r.finished) {
@@ -54,6 +80,7 @@ protected:
         }
         r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
         r.err = p.readAllStandardError();
+        r.out = p.readAllStandardOutput();
         return r;
     }
 
@@ -74,6 +101,11 @@ protected:
     static mode_t fileType(const QString& path) {
         struct stat st {};
         return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+    }
+
+    static ino_t inodeOf(const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
     }
 
     QString makeFifo(const QString& name) {
@@ -115,30 +147,76 @@ TEST_F(ExportTargets, AFullDiskFailsWithTheSystemsReasonAndKeepsTheOldFile) {
     EXPECT_EQ(SmallDisk::entries(disk.path({})), before);
 }
 
-TEST_F(ExportTargets, AnOutputThatIsNoRegularFileIsRefused) {
-    const QString fifo = makeFifo(QStringLiteral("pipe.csv"));
+TEST_F(ExportTargets, AFolderAtTheOutputIsRefusedAndAPipeOrDeviceIsWrittenThrough) {
     const QString folder = m_home.filePath(QStringLiteral("folder.csv"));
     ASSERT_TRUE(QDir().mkpath(folder));
-    const struct {
-        QString output;
-        const char* kind;
-        mode_t type;
-    } cases[] = {
-        {QStringLiteral("/dev/null"), "a character device", S_IFCHR}, // as root it would be replaced
-        {fifo, "a named pipe", S_IFIFO},
-        {folder, "a folder", S_IFDIR},
-    };
-    for (const auto& c : cases) {
-        for (const QString& format : {QStringLiteral("csv"), QStringLiteral("xls")}) {
-            SCOPED_TRACE((c.output + u' ' + format).toStdString());
-            const ToolResult r = run(report(format, c.output), 20);
-            ASSERT_TRUE(r.finished) << "the tool did not end";
-            EXPECT_EQ(r.exitCode, 2);
-            EXPECT_TRUE(r.err.contains("--output") && r.err.contains(c.kind)) << r.err.constData();
-            EXPECT_EQ(fileType(c.output), c.type);
-        }
+    for (const QString& format : {QStringLiteral("csv"), QStringLiteral("xls")}) {
+        SCOPED_TRACE(format.toStdString());
+        const ToolResult r = run(report(format, folder), 20);
+        ASSERT_TRUE(r.finished) << "the tool did not end";
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains("--output") && r.err.contains("a folder")) << r.err.constData();
+        // As root a device would be replaced if the tool did not write through it.
+        EXPECT_EQ(run(report(format, QStringLiteral("/dev/null")), 20).exitCode, 0);
+        EXPECT_EQ(fileType(QStringLiteral("/dev/null")), mode_t(S_IFCHR));
     }
     EXPECT_TRUE(SmallDisk::entries(folder).isEmpty());
+
+    const QString expected = m_home.filePath(QStringLiteral("expected.csv"));
+    ASSERT_EQ(run(report(QStringLiteral("csv"), expected)).exitCode, 0);
+    const QString fifo = makeFifo(QStringLiteral("pipe.csv"));
+    const ToolResult r =
+        shell(QStringLiteral("cat pipe.csv > read.csv & $TOOL $REPORT --format csv --output "
+                             "pipe.csv; s=$?; wait; exit $s")
+                  .replace(QStringLiteral("pipe.csv"), fifo)
+                  .replace(QStringLiteral("read.csv"), m_home.filePath(QStringLiteral("read.csv"))),
+              20);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(readFile(m_home.filePath(QStringLiteral("read.csv"))), readFile(expected));
+    EXPECT_EQ(fileType(fifo), mode_t(S_IFIFO));
+}
+
+// Standard output, by any of its names, is written through the descriptor the shell opened: a
+// file opened to append to keeps its lines and gets the report after them, a pipe gets the
+// report, and nothing is renamed over either.
+TEST_F(ExportTargets, StandardOutputIsWrittenThroughAndAnAppendedFileKeepsItsLines) {
+    const QString expected = m_home.filePath(QStringLiteral("expected.csv"));
+    ASSERT_EQ(run(report(QStringLiteral("csv"), expected)).exitCode, 0);
+    const QString log = m_home.filePath(QStringLiteral("app.log"));
+    for (const QString& output :
+         {QStringLiteral("-"), QStringLiteral("/dev/stdout"), QStringLiteral("/proc/self/fd/1")}) {
+        for (const QString& redirect : {QStringLiteral(">> %1"), QStringLiteral("| cat >> %1")}) {
+            SCOPED_TRACE((output + u' ' + redirect).toStdString());
+            QFile f(log);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("an earlier line\n");
+            f.close();
+            const ino_t inode = inodeOf(log);
+            const ToolResult r =
+                shell(u"$TOOL $REPORT --format csv --output %1 "_s.arg(output) + redirect.arg(log));
+            ASSERT_TRUE(r.finished);
+            EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+            EXPECT_EQ(readFile(log), "an earlier line\n" + readFile(expected));
+            EXPECT_EQ(inodeOf(log), inode);
+        }
+    }
+    EXPECT_FALSE(QFile::exists(QStringLiteral("-")));
+}
+
+// A terminal gets text but no binary format.
+TEST_F(ExportTargets, ABinaryFormatIsNotWrittenToATerminal) {
+    const ToolResult pdf =
+        shell(QStringLiteral("script -qec '$TOOL $REPORT --format pdf --output -' /dev/null"));
+    ASSERT_TRUE(pdf.finished);
+    EXPECT_EQ(pdf.exitCode, 2);
+    EXPECT_TRUE(pdf.out.contains("--output: standard output is a terminal, and PDF is a binary format"))
+        << pdf.out.constData();
+    EXPECT_FALSE(pdf.out.contains("%PDF"));
+    const ToolResult csv =
+        shell(QStringLiteral("script -qec '$TOOL $REPORT --format csv --output /dev/stdout' /dev/null"));
+    EXPECT_EQ(csv.exitCode, 0) << csv.out.constData();
+    EXPECT_TRUE(csv.out.contains("Period")) << csv.out.constData();
 }
 
 TEST_F(ExportTargets, ADataFileOrDocumentThatIsAPipeOrDeviceIsRefusedAtOnce) {
@@ -183,6 +261,98 @@ TEST_F(ExportTargets, TheDataFilesOwnLogJournalAndIndexAreNeverWritten) {
     }
     EXPECT_EQ(readFile(m_data + QStringLiteral("-wal")), log);
     EXPECT_FALSE(QFile::exists(m_data + QStringLiteral("-journal")));
+}
+
+// The monitoring product's log lies beside the data file itself: reached through a symbolic link
+// or another hard link of the file, --output at the log (or at a journal not made yet) is still
+// the data file's own, and the commits in the log stay as the writer keeps them.
+TEST_F(ExportTargets, TheLogOfADataFileReachedThroughALinkIsNeverWritten) {
+    auto writer = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+    writer.setDatabaseName(m_data);
+    ASSERT_TRUE(writer.open());
+    {
+        QSqlQuery q(writer);
+        ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA journal_mode=WAL")));
+        ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0")));
+        ASSERT_TRUE(q.exec(QStringLiteral("UPDATE Activity SET H1 = H1 + 1")));
+    }
+    const QString wal = m_data + QStringLiteral("-wal");
+    const QByteArray log = readFile(wal);
+    ASSERT_GT(log.size(), 32) << "the writer's commits are in its log";
+    ASSERT_TRUE(QDir().mkpath(m_home.filePath(QStringLiteral("links"))));
+    const QString symlink = m_home.filePath(QStringLiteral("links/linked.yrd"));
+    const QString hardLink = m_home.filePath(QStringLiteral("links/other.yrd"));
+    ASSERT_EQ(::symlink(QFile::encodeName(m_data).constData(), QFile::encodeName(symlink).constData()), 0);
+    ASSERT_EQ(::link(QFile::encodeName(m_data).constData(), QFile::encodeName(hardLink).constData()), 0);
+    for (const QString& data : {symlink, hardLink}) {
+        for (const QString& output : {wal, m_data + QStringLiteral("-journal")}) {
+            SCOPED_TRACE((data + QStringLiteral(" -> ") + output).toStdString());
+            const ToolResult r = run(report(QStringLiteral("csv"), output).replaceInStrings(m_data, data));
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_TRUE(r.err.contains("is the data file's")) << r.err.constData();
+        }
+    }
+    EXPECT_EQ(readFile(wal), log);
+    EXPECT_FALSE(QFile::exists(m_data + QStringLiteral("-journal")));
+    writer.close();
+    writer = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+}
+
+// Ctrl+C (or SIGTERM, SIGHUP) while the saved copy of the data file and the report are written
+// ends the tool as the signal does and leaves no temporary file in the cache folder or beside
+// the output.
+TEST_F(ExportTargets, ASignalWhileWritingLeavesNoTemporaryFileBehind) {
+    const QString big = m_home.filePath(QStringLiteral("big.yrd"));
+    QProcess sample;
+    sample.start(binPath(QStringLiteral("tallyrow-sample-data")),
+                 {QStringLiteral("--output"), big, QStringLiteral("--users"), QStringLiteral("400"),
+                  QStringLiteral("--years"), QStringLiteral("4"), QStringLiteral("--to"),
+                  QStringLiteral("2024-03-31")});
+    ASSERT_TRUE(sample.waitForFinished(240000));
+    ASSERT_EQ(sample.exitCode(), 0) << sample.readAllStandardError().constData(); // 400,000 rows
+    const QString cache = m_home.filePath(QStringLiteral("cache/tallyrow"));
+    const QString outputs = m_home.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(outputs));
+    const auto temporaries = [&] {
+        QStringList found;
+        for (const QString& folder : {cache, outputs}) {
+            for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+                if (name.startsWith(u'.'))
+                    found << name;
+            }
+        }
+        return found;
+    };
+    int caught = 0;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QDir(cache).removeRecursively();
+        QProcess p;
+        p.setProcessEnvironment(environment());
+        p.start(binPath(QStringLiteral("tallyrow-export")),
+                {QStringLiteral("--data"), big, QStringLiteral("--report"), QStringLiteral("totals"),
+                 QStringLiteral("--from"), QStringLiteral("2020-04-01"), QStringLiteral("--to"),
+                 QStringLiteral("2024-03-31"), QStringLiteral("--details"), QStringLiteral("--format"),
+                 QStringLiteral("pdf"), QStringLiteral("--output"), outputs + QStringLiteral("/u.pdf")});
+        ASSERT_TRUE(p.waitForStarted());
+        // The signal goes as soon as a temporary file shows.
+        bool seen = false;
+        while (!seen && p.state() == QProcess::Running) {
+            seen = !temporaries().isEmpty();
+            if (!seen)
+                p.waitForFinished(1);
+        }
+        if (seen) {
+            ++caught;
+            ::kill(pid_t(p.processId()), signal);
+        }
+        ASSERT_TRUE(p.waitForFinished(60000));
+        if (seen)
+            EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << "ended by the signal, as without the handler";
+        EXPECT_EQ(temporaries(), QStringList());
+    }
+    EXPECT_GT(caught, 0) << "no run was caught while it wrote";
 }
 
 // In a shared folder (sticky, writable by all) a link another user planted is not followed to a
