@@ -22,8 +22,8 @@ class UsersReport;
 
 QByteArray reportCsv(const DayReport& report);
 QByteArray reportCsv(const TotalsReport& report);
-/// Users report: "Name" (as csvText() gives it), "Total" (whole units), "Share" (percent, one decimal), "Active days";
-/// the largest first.
+/// Users report: "Name" (as csvText() gives it), "Total" (whole units), "Share" (percent, one
+/// decimal), "Active days"; the largest first.
 QByteArray reportCsv(const UsersReport& report);
 
 /// Writes the CSV of a report that has run to `path`, replacing the file only once the whole

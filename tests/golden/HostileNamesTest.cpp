@@ -193,8 +193,9 @@ TEST_F(HostileNames, CsvNamesOpenAsTextNeverAsFormulas) {
         if (std::any_of(n.name.cbegin(), n.name.cend(), [](QChar c) { return actsRatherThanShows(c, true); }))
             continue;
         const QString name = QString(n.name).replace(u'\r', u'\n');
-        EXPECT_TRUE(std::any_of(texts.cbegin(), texts.cend(), [&](const QString& t) { return t.endsWith(name); }))
-            << name.toStdString();
+        EXPECT_TRUE(std::any_of(texts.cbegin(), texts.cend(), [&](const QString& t) {
+            return t.endsWith(name);
+        })) << name.toStdString();
     }
     // Total, share and active days of each name stay numbers.
     EXPECT_EQ(numbers, 3 * int(std::size(kNames)));
