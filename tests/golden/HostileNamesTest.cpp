@@ -123,7 +123,7 @@ bool havePythonReaders() {
 TEST_F(HostileNames, WorkbookAndWebPageAreWellFormedAndShowEveryNameEscaped) {
     if (!havePythonReaders())
         GTEST_SKIP() << "/usr/bin/python3 with openpyxl is not installed";
-    for (const QString format : {u"xlsx"_s, u"html"_s}) {
+    for (const QString& format : {u"xlsx"_s, u"html"_s}) {
         SCOPED_TRACE(format.toStdString());
         const QString file = path(u"users."_s + format);
         const ProgramRun r = tool(path(u"names.yrd"_s), format, file);
