@@ -1,12 +1,6 @@
-"""Reads a workbook or a web page with readers we did not write and prints what the tests check as JSON.
-
-    read_markup.py FILE.xlsx   every XML part parsed; the cells of the first sheet through openpyxl
-    read_markup.py FILE.html   the page parsed as XML; the text of every element
-
-Both give "parts" (the names parsed), "malformed" (the parts that are not well-formed XML, with
-the parser's reason) and "cells": [text, type] per cell or text node ("s" text, "n" number,
-"f" formula, "d" date).
-"""
+"""Reads a workbook (every XML part, then the cells through openpyxl) or a web page (as XML) and
+prints JSON: "parts" parsed, "malformed" parts with the parser's reason, and "cells": [text, type]
+per cell or text node ("s" text, "n" number, "f" formula, "d" date)."""
 import json
 import sys
 import zipfile
@@ -23,16 +17,16 @@ def parse(name, data, malformed):
 
 def texts(node):
     for child in node.childNodes:
-        if child.nodeType == child.TEXT_NODE:
-            yield child.data
-        else:
-            yield from texts(child)
+        yield from [child.data] if child.nodeType == child.TEXT_NODE else texts(child)
 
 
-def from_workbook(path):
+def read(path):
+    malformed = []
+    if not path.endswith(".xlsx"):
+        page = parse(path, open(path, "rb").read(), malformed)
+        return {"parts": [path], "malformed": malformed, "cells": [[t, "s"] for t in texts(page)] if page else []}
     import openpyxl
 
-    malformed = []
     with zipfile.ZipFile(path) as z:
         parts = [n for n in z.namelist() if n.endswith((".xml", ".rels"))]
         for name in parts:
@@ -42,14 +36,5 @@ def from_workbook(path):
     return {"parts": parts, "malformed": malformed, "cells": cells}
 
 
-def from_page(path):
-    malformed = []
-    with open(path, "rb") as f:
-        page = parse(path, f.read(), malformed)
-    cells = [[t, "s"] for t in texts(page)] if page else []
-    return {"parts": [path], "malformed": malformed, "cells": cells}
-
-
 if __name__ == "__main__":
-    source = sys.argv[1]
-    print(json.dumps(from_workbook(source) if source.endswith(".xlsx") else from_page(source)))
+    print(json.dumps(read(sys.argv[1])))
