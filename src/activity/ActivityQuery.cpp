@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include "support/Printable.h"
+
 using namespace Qt::StringLiterals;
 
 namespace tallyrow {
@@ -151,7 +153,7 @@ QString ActivityQuery::describe() const {
     for (const DayRange& r : this->ranges)
         ranges << u"%1..%2"_s.arg(r.first).arg(r.last);
     parts << u"days "_s + ranges.join(u',');
-    parts << u"user \"%1\" computer \"%2\""_s.arg(user, computer);
+    parts << u"user \"%1\" computer \"%2\""_s.arg(printable(user), printable(computer));
     if (shape == Shape::HourAggregates)
         parts << u"weekdays %1 %2"_s.arg(weekdays, 0, 2).arg(QLatin1String(kAggregates[int(aggregate)]));
     if (shape == Shape::PeopleTotals)

@@ -1,6 +1,7 @@
 #include "activity/ActivityStore.h"
 
 #include "support/Error.h"
+#include "support/Printable.h"
 
 #include <QDate>
 #include <QHash>
@@ -28,7 +29,7 @@ QString valueText(const ActivityValue& v) {
     case ActivityValue::Type::Real:
         return QString::number(v.real, 'g', 17);
     case ActivityValue::Type::Text:
-        return u"the text \"%1\""_s.arg(v.text);
+        return u"the text \"%1\""_s.arg(printable(v.text));
     case ActivityValue::Type::Blob:
         return u"binary data"_s;
     }
@@ -219,7 +220,7 @@ void ActivityStore::Builder::add(const ActivityValue& day, std::uint32_t user, s
         if (const auto n = wholeNumber(day); n && *n > -3'000'000 && *n < 3'000'000)
             dayText = u"%1 (%2)"_s.arg(*n).arg(QDate(2000, 1, 1).addDays(*n).toString(Qt::ISODate));
         auto nameOf = [](std::uint32_t id, const std::vector<QString>& names) {
-            return id == kNoName ? u"(none)"_s : u"\"%1\""_s.arg(names[id]);
+            return id == kNoName ? u"(none)"_s : u"\"%1\""_s.arg(printable(names[id]));
         };
         throw Error(ErrNo::DataSource,
                     u"the row of day %1, user %2, computer %3 holds in %4 %5, a value the monitoring product "

@@ -5,6 +5,7 @@
 #include "engine/PagePainter.h"
 #include "engine/PageText.h"
 #include "support/Error.h"
+#include "support/Printable.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -46,11 +47,14 @@ QString pt(double twips) {
 }
 
 // Text for an element or an attribute value: markup characters as references, a line break as
-// <br/> inside an element (a blank in an attribute), other control characters left out.
+// <br/> inside an element (a blank in an attribute), other control characters, unpaired
+// surrogates and the two non-characters as visible escapes (neither HTML nor XML has a place
+// for them).
 QString escaped(const QString& text, bool inElement = true) {
+    const QString shown = printable(text, LineBreaks::Kept);
     QString out;
-    out.reserve(text.size());
-    for (const QChar ch : text) {
+    out.reserve(shown.size());
+    for (const QChar ch : shown) {
         switch (ch.unicode()) {
         case u'&':
             out += u"&amp;"_s;
@@ -73,10 +77,10 @@ QString escaped(const QString& text, bool inElement = true) {
         case u'\t':
             out += u' ';
             break;
+        case u'\r':
+            break;
         default:
-            // Neither HTML nor XML has a place for control characters or the two non-characters.
-            if (ch.unicode() >= 0xa0 ? ch.unicode() < 0xfffe : ch.unicode() >= 0x20 && ch.unicode() < 0x7f)
-                out += ch;
+            out += ch;
         }
     }
     return out;
@@ -156,7 +160,8 @@ QString chartSvg(const ChartItem& item) {
     const qsizetype end = drawing.lastIndexOf(u"</svg>"_s);
     if (start < 0 || end < start)
         return {};
-    drawing = drawing.mid(start + 1, end - start - 1);
+    // The generator writes texts (names on the axis, say) with their control characters.
+    drawing = printable(QStringView(drawing).mid(start + 1, end - start - 1), LineBreaks::Kept);
     static const QRegularExpression generatorText(u"<(title|desc)>.*?</\\1>"_s,
                                                   QRegularExpression::DotMatchesEverythingOption);
     drawing.remove(generatorText);

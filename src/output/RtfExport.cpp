@@ -4,6 +4,7 @@
 
 #include "engine/PagePainter.h"
 #include "support/Error.h"
+#include "support/Printable.h"
 
 #include <QBuffer>
 #include <QHash>
@@ -35,9 +36,10 @@ int twips(double v) {
 }
 
 // Texts go out as 7-bit RTF: RTF's own characters escaped, everything beyond ASCII as \uN with
-// "?" for readers that cannot show it. Line breaks inside a text become \line.
+// "?" for readers that cannot show it. Line breaks inside a text become \line; other control
+// characters are shown as their escapes (printable()).
 void appendText(QByteArray& out, const QString& text) {
-    for (const QChar ch : text) {
+    for (const QChar ch : printable(text, LineBreaks::Kept)) {
         const char16_t c = ch.unicode();
         if (c == u'\\' || c == u'{' || c == u'}') {
             out += '\\';
@@ -47,7 +49,7 @@ void appendText(QByteArray& out, const QString& text) {
         } else if (c == u'\t') {
             out += "\\tab ";
         } else if (c < 0x20) {
-            // other control characters carry nothing printable
+            // a carriage return: the line feed beside it is the break
         } else if (c < 0x80) {
             out += char(c);
         } else {

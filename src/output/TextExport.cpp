@@ -1,6 +1,7 @@
 #include "output/DeviceWrite.h"
 #include "output/ExportFilters.h"
 #include "output/PageGrid.h"
+#include "support/Printable.h"
 
 #include <QIODevice>
 
@@ -29,9 +30,11 @@ QString bandLine(const PageBand& band) {
     };
     QVector<Placed> placed;
     for (const engine::TextItem* item : band.texts) {
+        // A line break inside a text is a blank; any other control character is shown as its
+        // escape, so that nothing in a name acts on the terminal the file is shown in.
         QString text = item->text;
         text.replace(u'\r', u' ').replace(u'\n', u' ').replace(u'\t', u' ').replace(u'\f', u' ');
-        text = text.trimmed();
+        text = printable(text.trimmed());
         const int width = int(text.size());
         int start;
         if (item->alignment & Qt::AlignRight)

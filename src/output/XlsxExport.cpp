@@ -11,6 +11,7 @@
 #include "support/AtomicFile.h"
 #include "support/TemporaryFiles.h"
 #include "support/Error.h"
+#include "support/Printable.h"
 
 #include <QDate>
 #include <QDir>
@@ -109,6 +110,13 @@ lxw_chart_type chartKind(int chartType) {
         // Bars stand upright in the report's charts: Excel calls those columns.
         return LXW_CHART_COLUMN;
     }
+}
+
+/// A text as the library takes it. The library copies texts into the parts as they are, the
+/// chart's cache of the names included: a control character there would leave the part
+/// unreadable, so it goes in as a visible escape, the one the other formats show.
+QByteArray xmlText(const QString& text) {
+    return ooxmlText(text).toUtf8();
 }
 
 /// The width, in characters, a cell's text needs.
@@ -234,14 +242,14 @@ private:
     static constexpr lxw_row_t kFirstDataRow = kHeadingRow + 1;
 
     void writeHeader() {
-        worksheet_write_string(m_sheet, 0, 0, m_table.title.toUtf8().constData(), m_f.title);
+        worksheet_write_string(m_sheet, 0, 0, xmlText(m_table.title).constData(), m_f.title);
         for (int i = 0; i < m_table.headerLines.size() && i < kHeaderRows - 2; ++i)
             worksheet_write_string(m_sheet, static_cast<lxw_row_t>(i + 1), 0,
-                                   m_table.headerLines.at(i).toUtf8().constData(), nullptr);
+                                   xmlText(m_table.headerLines.at(i)).constData(), nullptr);
         for (int c = 0; c < m_columns; ++c) {
             const SheetColumn& col = m_table.columns.at(c);
             worksheet_write_string(m_sheet, kHeadingRow, static_cast<lxw_col_t>(c),
-                                   col.heading.toUtf8().constData(),
+                                   xmlText(col.heading).constData(),
                                    col.isNumber || col.isRowSum ? m_f.headingNumber : m_f.heading);
             m_widths[c] = static_cast<int>(col.heading.size());
         }
@@ -270,7 +278,7 @@ private:
             } else if (col.isNumber) {
                 worksheet_write_number(m_sheet, row, column, v.toDouble(), m_f.number);
             } else {
-                worksheet_write_string(m_sheet, row, column, v.toString().toUtf8().constData(), nullptr);
+                worksheet_write_string(m_sheet, row, column, xmlText(v.toString()).constData(), nullptr);
             }
             m_widths[c] = std::max(m_widths[c], textWidth(v, col));
         }
@@ -373,9 +381,9 @@ private:
             if (m_table.columns.value(0).isDate)
                 chart_axis_set_num_format(categoryAxis, "yyyy-mm-dd");
             if (!m_table.categoryTitle.isEmpty())
-                chart_axis_set_name(categoryAxis, m_table.categoryTitle.toUtf8().constData());
+                chart_axis_set_name(categoryAxis, xmlText(m_table.categoryTitle).constData());
             if (!m_table.valueTitle.isEmpty())
-                chart_axis_set_name(valueAxis, m_table.valueTitle.toUtf8().constData());
+                chart_axis_set_name(valueAxis, xmlText(m_table.valueTitle).constData());
             if (bars) {
                 // Excel stacks a bar chart's categories from the bottom: turn them so the first
                 // row is on top as on the page, with the value axis still along the bottom.
@@ -428,7 +436,7 @@ void writeWorkbook(const SheetTable& table, const QString& path) {
             Workbook book(built);
             if (!book.get())
                 throw failed(u"the workbook could not be started"_s);
-            QByteArray title = table.documentTitle.toUtf8();
+            QByteArray title = xmlText(table.documentTitle);
             lxw_doc_properties properties{};
             properties.title = title.data();
             workbook_set_properties(book.get(), &properties);

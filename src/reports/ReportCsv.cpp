@@ -43,6 +43,13 @@ QString csvField(const QString& value) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+QString csvText(const QString& text) {
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (!text.isEmpty() && formulaStarts.contains(text.front()))
+        return QLatin1Char('\'') + text;
+    return text;
+}
+
 QByteArray reportCsv(const DayReport& report) {
     const engine::RowSet rows = report.tableRows();
     QString out;
@@ -91,7 +98,7 @@ QByteArray reportCsv(const UsersReport& report) {
                      QStringLiteral("Active days")});
     const engine::RowSet rows = report.tableRows();
     for (int r = 0; r < rows.rowCount(); ++r)
-        appendLine(out, {rows.value(r, 0).toString(), QString::number(rows.value(r, 1).toLongLong()),
+        appendLine(out, {csvText(rows.value(r, 0).toString()), QString::number(rows.value(r, 1).toLongLong()),
                          QString::number(rows.value(r, 2).toDouble(), 'f', 1),
                          QString::number(rows.value(r, 3).toLongLong())});
     return out.toUtf8();

@@ -22,14 +22,20 @@ class UsersReport;
 
 QByteArray reportCsv(const DayReport& report);
 QByteArray reportCsv(const TotalsReport& report);
-/// Users report: "Name", "Total" (whole units), "Share" (percent, one decimal), "Active days";
-/// the largest first.
+/// Users report: "Name" (as csvText() gives it), "Total" (whole units), "Share" (percent, one
+/// decimal), "Active days"; the largest first.
 QByteArray reportCsv(const UsersReport& report);
 
 /// Writes the CSV of a report that has run to `path`, replacing the file only once the whole
 /// text is written. Raises an Error naming the file when it cannot be written
 /// ("writing the CSV file&" in front of the source).
 void writeReportCsv(const TableReport& report, const QString& path);
+
+/// A text cell, a name from the data above all: with an apostrophe in front when it starts with
+/// "=", "+", "-", "@", a tab or a carriage return, so that a spreadsheet shows it as text and
+/// never runs it as a formula. Numbers the report writes are not passed through it, so a negative
+/// number stays a number.
+QString csvText(const QString& text);
 
 /// One CSV field: quoted (quotes doubled) when it holds a comma, a quote, CR or LF.
 QString csvField(const QString& value);

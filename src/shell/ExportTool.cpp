@@ -19,6 +19,7 @@
 #include "support/AtomicFile.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
+#include "support/Printable.h"
 #include "support/Services.h"
 
 #include <QFile>
@@ -83,11 +84,12 @@ void fail(FILE* err, const QString& text) {
     std::fflush(err);
 }
 
-// A source or target as the user named it, for messages: a server URI without its password.
+// A source or target as the user named it, for messages: a server URI without its password, a
+// control character in a file's name as its escape.
 QString shownName(const QString& path) {
     if (path == QLatin1String("-"))
         return QStringLiteral("standard output");
-    return withoutPasswords(isPostgresUri(path) ? redactedPostgresUri(path) : path);
+    return printable(withoutPasswords(isPostgresUri(path) ? redactedPostgresUri(path) : path));
 }
 
 // The reason of a failure description that starts by naming what failed ("Cannot open the data
