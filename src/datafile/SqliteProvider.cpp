@@ -4,14 +4,19 @@
 #include "datafile/KeptDescriptor.h"
 #include "datafile/SqliteDatabase.h"
 #include "support/Error.h"
+#include "support/TemporaryFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
+#include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 #include <sqlite3.h>
@@ -294,6 +299,47 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
     return db;
 }
 
+namespace {
+
+// Where a private copy of a data file is made: memory (tmpfs), never the disk.
+constexpr const char* kCopyFolder = "/dev/shm";
+
+// A new file in the copy folder, readable by this user only, and registered for removal should
+// a signal end the program. Its name, or empty.
+QByteArray newCopyFile(int& fd, int& slot) {
+    static std::atomic<std::uint64_t> counter{0};
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        QByteArray name = QByteArray(kCopyFolder) + "/tallyrow-copy-" + QByteArray::number(::getpid()) + '-' +
+                          QByteArray::number(qulonglong(counter.fetch_add(1))) + '-' +
+                          QByteArray::number(QRandomGenerator::global()->generate());
+        slot = registerTemporary(name.constData());
+        // A name another user planted (a link, a file) is never followed or opened.
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            return name;
+        }
+        releaseTemporary(slot);
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return {};
+}
+
+// Copies `size` bytes of `from` into `to`: in the kernel where it can, else through a buffer.
+bool copyBytes(int from, int to, std::size_t size) {
+    off_t at = 0;
+    while (std::size_t(at) < size) {
+        const ssize_t sent = ::sendfile(to, from, &at, size - std::size_t(at));
+        if (sent <= 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes) {
     const QByteArray native = QFile::encodeName(path);
     struct stat st {};
@@ -305,44 +351,40 @@ std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64
     if (fd < 0 || st.st_size < 512 || st.st_size > maxBytes) {
         return std::nullopt;
     }
-    const auto size = std::size_t(st.st_size);
-    auto* bytes = static_cast<unsigned char*>(sqlite3_malloc64(size));
-    if (!bytes) {
+    char header[20];
+    if (::pread(fd, header, sizeof header, 0) != ssize_t(sizeof header) ||
+        std::memcmp(header, "SQLite format 3", 16) != 0 || header[18] == 2) {
+        return std::nullopt; // not a database, or one in write-ahead mode whose log is gone
+    }
+    int copyFd = -1;
+    int slot = -1;
+    const QByteArray copyName = newCopyFile(copyFd, slot);
+    if (copyName.isEmpty()) {
         return std::nullopt;
     }
-    for (std::size_t at = 0; at < size;) {
-        const ssize_t got = ::pread(fd, bytes + at, size - at, off_t(at));
-        if (got <= 0) {
-            sqlite3_free(bytes);
-            return std::nullopt;
-        }
-        at += std::size_t(got);
+    // The copy goes when the last connection that may still open it is done with it.
+    const std::shared_ptr<void> removal(nullptr, [copyName, slot](void*) {
+        ::unlink(copyName.constData());
+        releaseTemporary(slot);
+    });
+    const bool copied = copyBytes(fd, copyFd, std::size_t(st.st_size));
+    ::close(copyFd);
+    if (!copied) {
+        return std::nullopt; // a full memory folder: the file is read under its lock after all
     }
-    if (std::memcmp(bytes, "SQLite format 3", 16) != 0 || bytes[18] == 2) {
-        sqlite3_free(bytes); // not a database, or one in write-ahead mode whose log is gone
-        return std::nullopt;
-    }
-    static std::atomic<std::uint64_t> counter{0};
-    const QString uri = u"file:/tallyrow-copy-%1?vfs=memdb"_s.arg(counter.fetch_add(1));
+    const QString uri = SqliteDatabase::fileUri(QFile::decodeName(copyName)) + u"?mode=ro&immutable=1"_s;
     const QString what = u"the data file \"%1\""_s.arg(path);
     const std::int64_t limit = workLimit(path);
-    const auto open = [uri, what, limit](int flags) {
-        auto db = std::make_shared<SqliteDatabase>(uri, flags, what);
+    const auto open = [uri, what, limit] {
+        auto db = std::make_shared<SqliteDatabase>(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, what);
         db->limitWork(limit);
-        return db;
-    };
-    MemorySnapshot copy;
-    copy.db = open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (sqlite3_deserialize(copy.db->handle(), "main", bytes, sqlite3_int64(size), sqlite3_int64(size),
-                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY) != SQLITE_OK) {
-        return std::nullopt; // the bytes were freed with the refusal
-    }
-    copy.db->exec(u"BEGIN"_s);
-    copy.another = [open] {
-        auto db = open(SQLITE_OPEN_READONLY);
         db->exec(u"BEGIN"_s);
         return db;
     };
+    MemorySnapshot copy;
+    copy.db = open();
+    copy.another = [open, removal] { return open(); };
+    copy.keep = removal;
     return copy;
 }
 

@@ -41,17 +41,20 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path);
 std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
                                                        std::chrono::milliseconds busyTimeout);
 
-/// A copy in memory of a data file kept with a rollback journal: `db` is it, opened read-only in
-/// a read transaction of its own, and `another` opens further connections to the same copy.
+/// A private copy in memory of a data file kept with a rollback journal: `db` is it, opened
+/// read-only in a read transaction of its own, and `another` opens further connections to the
+/// same copy. The copy is removed once `keep` and every `another` are gone (connections already
+/// open go on reading it).
 struct MemorySnapshot {
     std::shared_ptr<SqliteDatabase> db;
     std::function<std::shared_ptr<SqliteDatabase>()> another;
+    std::shared_ptr<void> keep;
 };
-/// Copies the data file's bytes into memory, to be called while a connection of the caller holds
-/// the file's shared lock in a read transaction: then the copy is of exactly that committed
-/// state, and the caller can let the writer go at once and read the copy at leisure. Nothing
-/// when the file has a write-ahead log (its readers never hold a writer up), is larger than
-/// `maxBytes`, or cannot be read whole.
+/// Copies the data file's bytes into a private file in memory (/dev/shm), to be called while a
+/// connection of the caller holds the file's shared lock in a read transaction: then the copy is
+/// of exactly that committed state, and the caller can let the writer go at once and read the
+/// copy at leisure. Nothing when the file has a write-ahead log (its readers never hold a writer
+/// up), is larger than `maxBytes`, or cannot be copied whole (no such folder, no room in it).
 std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes);
 
 /// How long a report waits for a writer that holds the data file locked, unless set otherwise.

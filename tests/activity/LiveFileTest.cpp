@@ -428,6 +428,10 @@ TEST_F(LiveFileTest, AWriterCommitsWhileAReportIsStillReadingARollbackJournalFil
     ASSERT_TRUE(figures);
     ASSERT_GT(figures->commits, 0);
     EXPECT_EQ(test::secondsIn(*cache.load(m_file), all), before + 3 * figures->commits);
+    // The private copies the reports read from are gone with the reads.
+    EXPECT_EQ(
+        QDir(u"/dev/shm"_s).entryList({u"tallyrow-copy-%1-*"_s.arg(QCoreApplication::applicationPid())}),
+        QStringList());
 }
 
 TEST_F(LiveFileTest, AJournalLeftByACrashedWriterIsRefusedAndLeftAlone) {
