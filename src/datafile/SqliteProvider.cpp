@@ -12,6 +12,7 @@
 
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -326,6 +327,28 @@ QByteArray newCopyFile(int& fd, int& slot) {
     return {};
 }
 
+// Room for a copy of this many bytes: at most half of what the memory folder has free and a
+// quarter of the memory the system has available, so reports running side by side never crowd
+// out the programs around them.
+bool roomInMemoryFor(std::int64_t bytes) {
+    struct statvfs fs {};
+    if (::statvfs(kCopyFolder, &fs) != 0 ||
+        std::int64_t(fs.f_bavail) * std::int64_t(fs.f_frsize) / 2 < bytes) {
+        return false;
+    }
+    QFile meminfo(u"/proc/meminfo"_s);
+    if (!meminfo.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (QByteArray line = meminfo.readLine(); !line.isEmpty(); line = meminfo.readLine()) {
+        if (line.startsWith("MemAvailable:")) {
+            const std::int64_t availableKb = line.mid(13).trimmed().split(' ').value(0).toLongLong();
+            return availableKb * 1024 / 4 >= bytes;
+        }
+    }
+    return false;
+}
+
 // Copies `size` bytes of `from` into `to`: in the kernel where it can, else through a buffer.
 bool copyBytes(int from, int to, std::size_t size) {
     off_t at = 0;
@@ -348,7 +371,7 @@ std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64
     }
     // Through the descriptor kept open: closing one would drop the lock the caller holds.
     const int fd = keptDescriptor(native, st);
-    if (fd < 0 || st.st_size < 512 || st.st_size > maxBytes) {
+    if (fd < 0 || st.st_size < 512 || st.st_size > maxBytes || !roomInMemoryFor(st.st_size)) {
         return std::nullopt;
     }
     char header[20];

@@ -54,7 +54,8 @@ struct MemorySnapshot {
 /// connection of the caller holds the file's shared lock in a read transaction: then the copy is
 /// of exactly that committed state, and the caller can let the writer go at once and read the
 /// copy at leisure. Nothing when the file has a write-ahead log (its readers never hold a writer
-/// up), is larger than `maxBytes`, or cannot be copied whole (no such folder, no room in it).
+/// up), is larger than `maxBytes` or than the memory the system can spare for it, or cannot be
+/// copied whole (no such folder, no room in it).
 std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes);
 
 /// How long a report waits for a writer that holds the data file locked, unless set otherwise.
