@@ -41,6 +41,7 @@ struct SheetColumn {
     bool isNumber = false;
     bool isDate = false;
     bool isRowSum = false; ///< a SUM over the row's weekday columns
+    bool addsUp = true;    ///< whether the Totals row sums it (a share or a count of days does not)
 };
 
 struct SheetTable {
@@ -55,6 +56,7 @@ struct SheetTable {
     int chartLastColumn = -1;
     int chartType = engine::ChartType::Line2D;
     bool lastSeriesLighter = false; ///< the last series is a comparison, drawn as on the page
+    bool changeRow = false; ///< a "Change" row under the totals: the first figure column against the second
     QString categoryTitle;
     QString valueTitle;
 };
@@ -171,6 +173,7 @@ struct SheetFormats {
     lxw_format* date;
     lxw_format* totalLabel;
     lxw_format* totalNumber;
+    lxw_format* change;
 };
 
 SheetFormats addFormats(lxw_workbook* book) {
@@ -198,6 +201,9 @@ SheetFormats addFormats(lxw_workbook* book) {
     format_set_bold(f.totalNumber);
     format_set_top(f.totalNumber, LXW_BORDER_THIN);
     format_set_num_format(f.totalNumber, "#,##0");
+    f.change = workbook_add_format(book);
+    format_set_bold(f.change);
+    format_set_num_format(f.change, "+0.0%;-0.0%;0.0%");
     return f;
 }
 
@@ -301,10 +307,11 @@ private:
     // The grand totals as formulas, so that the sheet stays right when a figure is edited.
     void writeTotals() {
         const lxw_row_t totalRow = m_lastDataRow + 1;
+        QVector<double> sums;
         worksheet_write_string(m_sheet, totalRow, 0, "Totals", m_f.totalLabel);
         for (int c = 1; c < m_columns; ++c) {
             const SheetColumn& col = m_table.columns.at(c);
-            if (!col.isNumber && !col.isRowSum) {
+            if ((!col.isNumber && !col.isRowSum) || !col.addsUp) {
                 worksheet_write_blank(m_sheet, totalRow, static_cast<lxw_col_t>(c), m_f.totalLabel);
                 continue;
             }
@@ -322,7 +329,25 @@ private:
             worksheet_write_formula_num(m_sheet, totalRow, static_cast<lxw_col_t>(c),
                                         formula.toUtf8().constData(), m_f.totalNumber, sum);
             m_widths[c] = std::max(m_widths[c], textWidth(QVariant(static_cast<qint64>(sum)), col));
+            sums.append(sum);
         }
+        if (m_table.changeRow && sums.size() >= 2)
+            writeChange(totalRow, sums[0], sums[1]);
+    }
+
+    // The change of the first total against the second, in percent, as the page shows it beside
+    // the grand totals: a formula on the Totals row, "–" where there is nothing to compare with.
+    void writeChange(lxw_row_t totalRow, double current, double previous) {
+        const lxw_row_t row = totalRow + 1;
+        worksheet_write_string(m_sheet, row, 0, "Change", m_f.totalLabel);
+        const QString now = cellName(totalRow, 1);
+        const QString before = cellName(totalRow, 2);
+        const QString formula = u"=IF(%2>0,(%1-%2)/%2,\"\u2013\")"_s.arg(now, before);
+        if (previous > 0)
+            worksheet_write_formula_num(m_sheet, row, 1, formula.toUtf8().constData(), m_f.change,
+                                        (current - previous) / previous);
+        else
+            worksheet_write_formula_str(m_sheet, row, 1, formula.toUtf8().constData(), m_f.change, "\u2013");
     }
 
     void fitColumns() {
@@ -512,6 +537,7 @@ void writeReportXlsx(const TotalsReport& report, const QString& path) {
     const bool compare = report.inputs().compare;
     if (compare)
         table.columns.append({u"Previous"_s, true, false, false});
+    table.changeRow = compare;
     const QVector<TotalsReport::PeriodTotal>& previous = report.previousTotals();
     for (qsizetype i = 0; i < report.periodTotals().size(); ++i) {
         const TotalsReport::PeriodTotal& t = report.periodTotals()[i];
@@ -534,8 +560,8 @@ void writeReportXlsx(const UsersReport& report, const QString& path) {
     SheetTable table = sheetHeader(report, {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s});
     table.columns = {{u"Name"_s, false, false, false},
                      {u"Total"_s, true, false, false},
-                     {u"Share"_s, true, false, false},
-                     {u"Active days"_s, true, false, false}};
+                     {u"Share"_s, true, false, false, false},
+                     {u"Active days"_s, true, false, false, false}};
     const engine::RowSet rows = report.tableRows();
     for (int r = 0; r < rows.rowCount(); ++r)
         table.rows.append({rows.value(r, 0), rows.value(r, 1), rows.value(r, 2), rows.value(r, 3)});

@@ -177,12 +177,12 @@ void UsersReport::fillChart() {
     double others = 0;
     for (std::size_t i = 0; i < m_people.size(); ++i) {
         const double value = roundHalfEven(static_cast<double>(m_people[i].seconds) / divisor);
-        if (i < std::size_t(kChartLines) || m_people.size() == std::size_t(kChartLines) + 1)
+        if (i < std::size_t(kChartLines))
             c->dataSource.appendRow({personName(m_people[i], m_in.grouping), value});
         else
             others += value;
     }
-    if (m_people.size() > std::size_t(kChartLines) + 1)
+    if (m_people.size() > std::size_t(kChartLines))
         c->dataSource.appendRow({QStringLiteral("Others"), others});
 }
 

@@ -331,3 +331,41 @@ TEST_F(XlsxExport, RefusedAndFailedWritesLeaveNoWorkbook) {
         << r.err.constData();
     EXPECT_FALSE(QFile::exists(path(u"no/such/folder/x.xlsx"_s)));
 }
+
+// A share and a count of active days do not add up across people: the Totals row leaves them
+// empty. A comparing Totals workbook says the change of its totals, as the page does.
+TEST_F(XlsxExport, OnlyFiguresThatAddUpAreTotalledAndAComparisonSaysItsChange) {
+    const QString users = path(u"users.xlsx"_s);
+    ASSERT_TRUE(exportXlsx(
+        {u"--report"_s, u"users"_s, u"--from"_s, u"2004-02-23"_s, u"--to"_s, u"2004-07-04"_s}, users));
+    const QStringList totals = strings(read({users}).value(u"totals"_s));
+    ASSERT_EQ(totals.size(), 3);
+    EXPECT_TRUE(totals[0].startsWith(u"=SUM("_s));
+    EXPECT_EQ(totals.mid(1), (QStringList{u""_s, u""_s}));
+
+    const QString compare = path(u"compare.xlsx"_s);
+    ASSERT_TRUE(
+        exportXlsx({u"--report"_s, u"totals"_s, u"--from"_s, u"2004-04-01"_s, u"--to"_s, u"2004-05-31"_s,
+                    u"--period"_s, u"months"_s, u"--scale"_s, u"hours"_s, u"--compare"_s},
+                   compare));
+    EXPECT_TRUE(read({compare}).value(u"change"_s).toString().startsWith(u"=IF("_s));
+    if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty())
+        GTEST_SKIP() << "soffice is not installed; the evaluated change cannot be checked";
+    const ProgramRun converted = runProgram(
+        u"soffice"_s,
+        {u"-env:UserInstallation="_s + QUrl::fromLocalFile(path(u"lo-profile"_s)).toString(), u"--headless"_s,
+         u"--norestore"_s, u"--convert-to"_s, u"csv:Text - txt - csv (StarCalc):44,34,76"_s, u"--outdir"_s,
+         path(u"converted"_s), compare},
+        QProcessEnvironment::systemEnvironment());
+    ASSERT_EQ(converted.exitCode, 0) << converted.err.constData();
+    const QJsonObject sheet = read({u"--csv"_s, path(u"converted/compare.csv"_s)});
+    const QStringList figures = strings(sheet.value(u"totals"_s));
+    ASSERT_EQ(figures.size(), 2);
+    const double now = figures[0].toDouble();
+    const double before = figures[1].toDouble();
+    ASSERT_GT(before, 0);
+    EXPECT_EQ(sheet.value(u"change"_s).toString(), QLocale(QLocale::English)
+                                                           .toString((now - before) / before * 100.0, 'f', 1)
+                                                           .prepend(now >= before ? u"+"_s : u""_s) +
+                                                       u"%"_s);
+}

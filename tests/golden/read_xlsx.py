@@ -4,7 +4,8 @@
     read_xlsx.py --csv FILE  the table as LibreOffice computed it (formulas evaluated)
 
 Both give "table": the heading row and the data rows as CSV fields (dates as YYYY-MM-DD, whole
-numbers without separators), and "totals": the figures of the "Totals" row.
+numbers without separators), "totals": the figures of the "Totals" row, and "change": the figure of
+the "Change" row under it, if any.
 """
 import csv
 import datetime
@@ -31,6 +32,11 @@ def split_table(rows):
     table = [[plain(c) for c in r[:width]] for r in rows[start:end]]
     totals = [plain(c) for c in rows[end][1:width]] if end < len(rows) else []
     return start, end, width, table, totals
+
+
+def change_of(rows):
+    """The figure of the "Change" row under the totals, or ""."""
+    return next((plain(r[1]) for r in rows if r and r[0] == "Change" and len(r) > 1), "")
 
 
 def category_format(chart):
@@ -61,6 +67,7 @@ def from_workbook(path):
         "autoFilter": sheet.auto_filter.ref,
         "table": table,
         "totals": totals,
+        "change": change_of(rows),
         # Per column: the cell types of the data rows ("n" number, "d" date, "s" text, "f" formula).
         "types": ["".join(sorted({row[c].data_type for row in cells})) for c in range(width)],
         "numberFormats": sorted({row[c].number_format for row in cells for c in range(width)
@@ -78,7 +85,7 @@ def from_csv(path):
     with open(path, newline="", encoding="utf-8") as f:
         rows = list(csv.reader(f))
     _, _, _, table, totals = split_table(rows)
-    return {"table": table, "totals": totals}
+    return {"table": table, "totals": totals, "change": change_of(rows)}
 
 
 if __name__ == "__main__":

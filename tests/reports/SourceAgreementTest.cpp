@@ -10,6 +10,7 @@
 #include "support/CommandLine.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -183,3 +184,31 @@ TEST_F(SourceAgreement, EveryGoldenCaseGivesTheSameCsvBothWays) {
 }
 
 } // namespace
+
+// The chart names the ten largest lines and adds up the rest as "Others", however few the rest.
+TEST_F(SourceAgreement, TheUsersChartNamesTenLinesAndAddsUpTheRestAsOthers) {
+    QTemporaryDir dir;
+    for (const int people : {10, 11, 13}) {
+        SCOPED_TRACE(people);
+        const QString file = dir.filePath(u"people%1.yrd"_s.arg(people));
+        QVector<test::ActivityRow> rows;
+        for (int p = 0; p < people; ++p)
+            rows << test::uniformRow(1500, u"user%1"_s.arg(p, 2, 10, QChar(u'0')), u"PC"_s, 60 * (p + 1));
+        test::writeSqliteDataFile(file, rows);
+        UsersReportInputs in;
+        in.range = {QDate(2004, 1, 1), QDate(2004, 12, 31)};
+        UsersReport report;
+        report.setInputs(in);
+        report.setSource(use(file));
+        ASSERT_TRUE(report.Run());
+        const engine::RowSet& bars = report.chart(u"chrtReport"_s)->dataSource;
+        ASSERT_EQ(bars.rowCount(), people > 10 ? 11 : 10);
+        if (people > 10) {
+            EXPECT_EQ(bars.value(10, 0).toString(), u"Others"_s);
+            double rest = 0;
+            for (int p = 0; p < people - 10; ++p)
+                rest += 24 * (p + 1); // the smallest lines: p + 1 minutes in each hour of the day
+            EXPECT_EQ(bars.value(10, 1).toDouble(), rest);
+        }
+    }
+}
