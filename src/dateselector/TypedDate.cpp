@@ -59,9 +59,10 @@ int monthOfWord(const QString& word, const QLocale& locale) {
     bool partial = false;
     for (int m = 1; m <= 12; ++m) {
         for (const QLocale& l : {locale, english}) {
-            for (const QString& name : {l.monthName(m, QLocale::LongFormat), l.monthName(m, QLocale::ShortFormat),
-                                        l.standaloneMonthName(m, QLocale::LongFormat),
-                                        l.standaloneMonthName(m, QLocale::ShortFormat)}) {
+            for (const QString& name :
+                 {l.monthName(m, QLocale::LongFormat), l.monthName(m, QLocale::ShortFormat),
+                  l.standaloneMonthName(m, QLocale::LongFormat),
+                  l.standaloneMonthName(m, QLocale::ShortFormat)}) {
                 QString plain = name;
                 plain.remove(u'.');
                 if (plain.compare(word, Qt::CaseInsensitive) == 0)

@@ -134,8 +134,8 @@ public:
         option.subControls = QStyle::SC_All;
         const QPoint arrow =
             style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this).center();
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(arrow), QPointF(mapToGlobal(arrow)), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(arrow), QPointF(mapToGlobal(arrow)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         QDateEdit::mousePressEvent(&press);
     }
 
@@ -156,7 +156,8 @@ protected:
         }
         const bool typing = !event->text().isEmpty() && event->text().at(0).isPrint() &&
                             (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0;
-        const bool allSelected = !lineEdit()->text().isEmpty() && lineEdit()->selectedText() == lineEdit()->text();
+        const bool allSelected =
+            !lineEdit()->text().isEmpty() && lineEdit()->selectedText() == lineEdit()->text();
         if (typing && (m_freeText || allSelected || event->text().at(0).isLetter()))
             m_freeText = true;
         if (m_freeText && !endsFreeText(event->key())) {
@@ -210,9 +211,9 @@ protected:
 private:
     // Keys that leave free typing: the date edit reads the text (Enter, Tab) or steps the date.
     static bool endsFreeText(int key) {
-        return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab || key == Qt::Key_Backtab ||
-               key == Qt::Key_Escape || key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
-               key == Qt::Key_PageDown;
+        return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab ||
+               key == Qt::Key_Backtab || key == Qt::Key_Escape || key == Qt::Key_Up || key == Qt::Key_Down ||
+               key == Qt::Key_PageUp || key == Qt::Key_PageDown;
     }
 
     // The key edits the text as in a plain line edit: the date edit's own bookkeeping of parts would

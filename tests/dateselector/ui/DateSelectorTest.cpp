@@ -359,7 +359,8 @@ TEST_F(DateSelectorTest, F4AndAltDownOpenTheCalendar) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&selector));
     auto* start = child<QDateEdit>("dtpStartDate");
     const QDate before = start->date();
-    for (const auto& [key, modifiers] : {std::pair{Qt::Key_F4, Qt::NoModifier}, {Qt::Key_Down, Qt::AltModifier}}) {
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_F4, Qt::NoModifier}, {Qt::Key_Down, Qt::AltModifier}}) {
         start->setFocus();
         QTest::keyClick(start, key, modifiers);
         auto* calendar = start->findChild<QCalendarWidget*>();
