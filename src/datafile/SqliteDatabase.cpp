@@ -143,6 +143,11 @@ QString SqliteDatabase::lastError() const {
     if (m_stop == Stop::Caller) {
         return u"the read was stopped"_s;
     }
+    // A damaged file is said in plain words; SQLite's own sentence stays beside them for support.
+    const int code = sqlite3_errcode(m_db);
+    if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB)
+        return u"the file is damaged and cannot be read; use a backup copy of it or another data file (%1)"_s
+            .arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
     return QString::fromUtf8(sqlite3_errmsg(m_db));
 }
 

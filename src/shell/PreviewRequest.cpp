@@ -6,6 +6,7 @@
 #include "support/Error.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -79,8 +80,17 @@ PreviewRequest<UsersReportInputs> usersPreviewRequest(const UsersReportInputs& i
 
 std::variant<std::int32_t, PreviewProblem> typedUnits(const QString& text, const QLocale& locale) {
     if (!isNumericText(text, locale))
-        return PreviewProblem{u"The value entered for Units needs to be a number"_s, PreviewOption::Units};
-    return ReadUnits(text);
+        return PreviewProblem{
+            u"The value entered for \"Show total activity in groups of\" needs to be a number"_s,
+            PreviewOption::Units};
+    try {
+        return ReadUnits(text);
+    } catch (const Error&) {
+        return PreviewProblem{
+            u"The value entered for \"Show total activity in groups of\" is too large: enter "
+            "a whole number up to %1."_s.arg(locale.toString(std::numeric_limits<std::int32_t>::max())),
+            PreviewOption::Units};
+    }
 }
 
 PreviewRequest<TotalsReportInputs> totalsPreviewRequest(const TotalsReportInputs& inputs) {

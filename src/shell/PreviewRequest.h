@@ -42,8 +42,8 @@ std::optional<PreviewProblem> dateRangeProblem(const DateRange& range);
 PreviewRequest<DayReportInputs> dayPreviewRequest(const DayReportInputs& inputs);
 
 /// The units typed in the window's box: a number in `locale`, rounded to a whole one; the problem
-/// to show when the text is no number. Units that do not fit a 32-bit integer raise Error
-/// (Overflow), as ReadUnits does.
+/// to show, naming the box by its label, when the text is no number or does not fit a 32-bit
+/// integer.
 std::variant<std::int32_t, PreviewProblem> typedUnits(const QString& text, const QLocale& locale);
 
 /// Checks the Totals report's inputs: the range must not end before it starts; the periods must

@@ -56,6 +56,8 @@ bool startProgram(Session& session, const QStringList& arguments, const StartupH
     run.step([&] {
         session.errorReporter->setProductName(kProductName);
         session.errorReporter->setSupportAddress(kSupportAddress);
+        session.errorReporter->setAdvice(
+            u"If the data file is the problem, choose another with Tools > Change Data File."_s);
     });
     run.step([&] { parseCommandLine(session, arguments); });
     run.step([&] { chooseHelpFile(session, u"tyrow.chm"_s, u"tyrow.hlp"_s); });

@@ -38,6 +38,10 @@ public:
     void setProductName(const QString& name) { m_productName = name; }
     QString SupportAddress() const { return m_supportAddress; }
     void setSupportAddress(const QString& address) { m_supportAddress = address; }
+    /// What the user can do about a failure of ordinary work, beyond the buttons (the window's
+    /// way to another data file); shown under such a failure's sentence.
+    QString Advice() const { return m_advice; }
+    void setAdvice(const QString& advice) { m_advice = advice; }
 
 Q_SIGNALS:
     void Abort();
@@ -50,6 +54,7 @@ private:
     bool m_aborted = false;
     QString m_productName;
     QString m_supportAddress;
+    QString m_advice;
 };
 
 /// A failure handler that shows each failure through `reporter` and acts on the answer (Retry,

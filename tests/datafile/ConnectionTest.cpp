@@ -498,6 +498,14 @@ TEST_F(ConnectionTest, BadFilesFailWithTheFileAndTheReason) {
     const qint64 twiceRows = writeWithPageTwice(fixturePath(u"office.mdb"_s), path(u"twice.mdb"_s), 559);
     ASSERT_GT(twiceRows, 559);
     QDir(m_dir.path()).mkdir(u"folder.yrd"_s);
+    // Whole but damaged: the page that lists the tables overwritten.
+    QFile::copy(sqliteOffice(), path(u"damaged.yrd"_s));
+    {
+        QFile damaged(path(u"damaged.yrd"_s));
+        damaged.open(QIODevice::ReadWrite);
+        damaged.seek(100);
+        damaged.write(QByteArray(300, '\xff'));
+    }
 
     struct Case {
         QString file;
@@ -511,6 +519,8 @@ TEST_F(ConnectionTest, BadFilesFailWithTheFileAndTheReason) {
         {path(u"other.yrd"_s), u"no Activity table"_s},
         {path(u"noh7.yrd"_s), u"lacks the column H7"_s},
         {path(u"cut.yrd"_s), u"incomplete"_s},
+        {path(u"damaged.yrd"_s),
+         u"damaged and cannot be read; use a backup copy of it or another data file"_s},
         {path(u"cut.mdb"_s), u"incomplete"_s},
         {path(u"cut.accdb"_s), u"incomplete"_s},
         {path(u"pages.mdb"_s), u"should hold 559 rows"_s},

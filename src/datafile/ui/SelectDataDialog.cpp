@@ -3,6 +3,7 @@
 #include "datafile/DataPath.h"
 #include "datafile/PostgresUri.h"
 #include "datafile/ui/BrowseButton.h"
+#include "support/ui/AccessibleNames.h"
 #include "datafile/TemplateCopy.h"
 #include "support/CommandLine.h"
 #include "support/ErrorReporter.h"
@@ -167,10 +168,11 @@ SelectDataDialog::SelectDataDialog(Session& session, QWidget* parent)
     connect(m_newButton, &QPushButton::clicked, this, &SelectDataDialog::onNewClicked);
 
     load();
+    nameFieldsByTheirLabels(this);
 
     // The window opens with the focus on the first control of the focus order that can take it
-    // (OK, or Cancel while there is no file to take), not on whichever child was created first.
-    const QList<QWidget*> focusOrder{m_okButton, m_cancelButton, m_applyButton, m_newButton, m_pathField};
+    // (OK, or the path while there is no file to take), not on whichever child was created first.
+    const QList<QWidget*> focusOrder{m_okButton, m_pathField, m_cancelButton, m_applyButton, m_newButton};
     for (QWidget* w : focusOrder) {
         if (w->isEnabled()) {
             w->setFocus();
@@ -280,7 +282,7 @@ bool SelectDataDialog::applyChanges() {
                 m_session,
                 u"The path "_s + redactedPostgresUri(path) +
                     u" is not a valid Tallyrow data file, or you do not have sufficient system privileges to "
-                    u"open the file. Please choose a valid file that you have read and write access to."_s,
+                    u"open the file. Please choose a valid file that you have read access to."_s,
                 MsgFlag::Exclamation | MsgFlag::OKOnly, kNoTitle, {}, 0, {}, this);
         });
     }

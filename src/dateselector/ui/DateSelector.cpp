@@ -1,6 +1,7 @@
 #include "dateselector/ui/DateSelector.h"
 
 #include "dateselector/Calendar.h"
+#include "dateselector/TypedDate.h"
 #include "dateselector/ui/StepArrows.h"
 #include "support/Error.h"
 #include "support/StepRunner.h"
@@ -8,11 +9,15 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QResizeEvent>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
@@ -94,12 +99,102 @@ namespace {
 // A date field that Tab leaves as a whole (a plain date edit takes a Tab per part of the date:
 // day, month, year); the parts are still reached with the arrow keys or by clicking. A click
 // selects the part clicked, so typing replaces it (a year typed into an unselected year would
-// only be refused).
+// only be refused). A whole date can be typed over the selected text, with month names, spaces or
+// separators (readTypedDate); on a selected part a separator moves to the next part, never out of
+// the field. F4 and Alt+Down open the calendar.
 class DateField final : public QDateEdit {
 public:
-    explicit DateField(QWidget* parent) : QDateEdit(parent) { lineEdit()->installEventFilter(this); }
+    DateField(const QLocale& locale, QWidget* parent) : QDateEdit(parent), m_locale(locale) {
+        lineEdit()->installEventFilter(this);
+    }
+
+    QValidator::State validate(QString& input, int& pos) const override {
+        if (!m_freeText)
+            return QDateEdit::validate(input, pos);
+        const TypedDate typed = readTypedDate(input, m_locale);
+        switch (typed.state) {
+        case TypedDate::State::Complete:
+            return typed.date >= minimumDate() && typed.date <= maximumDate() ? QValidator::Acceptable
+                                                                              : QValidator::Intermediate;
+        case TypedDate::State::Partial:
+            return QValidator::Intermediate;
+        case TypedDate::State::Invalid:
+            break;
+        }
+        return QValidator::Invalid;
+    }
+
+    void openCalendar() {
+        if (!calendarPopup() || !isEnabled())
+            return;
+        // The date edit opens its calendar on a press on its arrow only; this is that press.
+        QStyleOptionComboBox option;
+        option.initFrom(this);
+        option.editable = true;
+        option.subControls = QStyle::SC_All;
+        const QPoint arrow =
+            style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this).center();
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(arrow), QPointF(mapToGlobal(arrow)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QDateEdit::mousePressEvent(&press);
+    }
 
 protected:
+    QDateTime dateTimeFromText(const QString& text) const override {
+        const TypedDate typed = readTypedDate(text, m_locale);
+        if (typed.state == TypedDate::State::Complete)
+            return typed.date.startOfDay();
+        return QDateEdit::dateTimeFromText(text);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool altDown = event->key() == Qt::Key_Down && event->modifiers() == Qt::AltModifier;
+        if (event->key() == Qt::Key_F4 || altDown) {
+            openCalendar();
+            event->accept();
+            return;
+        }
+        const bool typing = !event->text().isEmpty() && event->text().at(0).isPrint() &&
+                            (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0;
+        const bool allSelected =
+            !lineEdit()->text().isEmpty() && lineEdit()->selectedText() == lineEdit()->text();
+        if (typing && (m_freeText || allSelected || event->text().at(0).isLetter()))
+            m_freeText = true;
+        if (m_freeText && !endsFreeText(event->key())) {
+            typeFreely(event);
+            return;
+        }
+        if (m_freeText) {
+            // Enter, Tab and the steps read the typed text first, as a whole date or not at all.
+            QDateEdit::keyPressEvent(event);
+            m_freeText = false;
+            return;
+        }
+        if (typing && !event->text().at(0).isDigit()) {
+            // A separator or space moves to the next part of the date, never out of the field.
+            if (currentSectionIndex() + 1 < sectionCount()) {
+                setCurrentSectionIndex(currentSectionIndex() + 1);
+                setSelectedSection(currentSection());
+            }
+            event->accept();
+            return;
+        }
+        QDateEdit::keyPressEvent(event);
+    }
+
+    void focusOutEvent(QFocusEvent* event) override {
+        QDateEdit::focusOutEvent(event);
+        m_freeText = false;
+    }
+
+    // Tabbing in selects the whole date, so what is typed replaces it.
+    void focusInEvent(QFocusEvent* event) override {
+        QDateEdit::focusInEvent(event);
+        if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
+            event->reason() == Qt::ShortcutFocusReason)
+            selectAll();
+    }
+
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched == lineEdit() && event->type() == QEvent::MouseButtonRelease)
             QTimer::singleShot(0, this, [this] {
@@ -112,15 +207,46 @@ protected:
     bool focusNextPrevChild(bool next) override {
         return QWidget::focusNextPrevChild(next); // NOLINT(bugprone-parent-virtual-call)
     }
+
+private:
+    // Keys that leave free typing: the date edit reads the text (Enter, Tab) or steps the date.
+    static bool endsFreeText(int key) {
+        return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab ||
+               key == Qt::Key_Backtab || key == Qt::Key_Escape || key == Qt::Key_Up || key == Qt::Key_Down ||
+               key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+    }
+
+    // The key edits the text as in a plain line edit: the date edit's own bookkeeping of parts would
+    // put a half-typed date back to the last whole one. A whole date that ends in its year is taken
+    // at once; any other is taken when the field is left or Enter is pressed.
+    void typeFreely(QKeyEvent* event) {
+        {
+            const QSignalBlocker quiet(lineEdit());
+            lineEdit()->event(event);
+        }
+        event->accept();
+        const QString text = lineEdit()->text();
+        const TypedDate typed = readTypedDate(text, m_locale);
+        const bool endsInYear = text.size() >= 4 && text.right(4).toInt() == typed.date.year();
+        if (typed.state == TypedDate::State::Complete && endsInYear && typed.date >= minimumDate() &&
+            typed.date <= maximumDate()) {
+            m_freeText = false;
+            setDate(typed.date);
+            lineEdit()->setText(textFromDateTime(typed.date.startOfDay()));
+        }
+    }
+
+    QLocale m_locale;
+    bool m_freeText = false;
 };
 
 } // namespace
 
 void DateSelector::build(const QLocale& locale) {
     m_startLabel = new QLabel(kDefaultStartCaption, this);
-    m_startEdit = new DateField(this);
+    m_startEdit = new DateField(locale, this);
     m_endLabel = new QLabel(kDefaultEndCaption, this);
-    m_endEdit = new DateField(this);
+    m_endEdit = new DateField(locale, this);
     // The labels name their fields (for a screen reader, too).
     m_startLabel->setBuddy(m_startEdit);
     m_endLabel->setBuddy(m_endEdit);

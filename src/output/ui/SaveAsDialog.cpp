@@ -3,6 +3,7 @@
 #include "datafile/DataPath.h"
 
 #include "datafile/ui/BrowseButton.h"
+#include "support/ui/AccessibleNames.h"
 #include "engine/Report.h"
 #include "output/SaveReport.h"
 #include "output/SaveShownReport.h"
@@ -73,6 +74,7 @@ SaveAsDialog::SaveAsDialog(Session& session, const engine::Report* report, QWidg
         m_folderLabel->setBuddy(path);
         connect(path, &QLineEdit::returnPressed, m_okButton, &QPushButton::click);
     }
+    nameFieldsByTheirLabels(this);
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { onCancelClicked(); });
 }
 

@@ -28,6 +28,7 @@
 #include "support/CommandLine.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
+#include "support/ui/AccessibleNames.h"
 #include "support/FileUtils.h"
 #include "support/MessageBoxEx.h"
 #include "support/Registry.h"
@@ -73,6 +74,13 @@
 using namespace Qt::StringLiterals;
 
 namespace tallyrow {
+
+namespace {
+// Said after Ignore on a data file that does not open: what happened, then where to go next.
+const QString kOpeningProblem =
+    u"There was a problem opening the database. Please make sure you have selected a valid database"
+    ". To choose another, use Tools > Change Data File."_s;
+} // namespace
 
 namespace {
 
@@ -127,6 +135,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     setWindowTitle(u"Tyrow Reports"_s);
     buildControls();
     buildMenus();
+    nameFieldsByTheirLabels(this);
     connectOptionChanges();
     fitToScreen();
     setDataFileBusyTimeout(savedDataFileWait());
@@ -794,10 +803,8 @@ void MainWindow::loadUserList() {
         userListFromRows(path, currentUserName(u"<Unknown>"_s), currentComputerName(u"<Unknown>"_s), m_err);
     if (!list.opened) {
         ignoringFailures([this] {
-            showMessageBox(
-                m_session,
-                u"There was a problem opening the database. Please make sure you have selected a valid database"_s,
-                MsgFlag::OKOnly, u"Problem opening database"_s, QString(), 0, QString(), nullptr);
+            showMessageBox(m_session, kOpeningProblem, MsgFlag::OKOnly, u"Problem opening database"_s,
+                           QString(), 0, QString(), nullptr);
         });
         return;
     }
@@ -1009,10 +1016,8 @@ void MainWindow::showLoadFailure(const QString& path, const QString& reason, boo
     }
     ignoringFailures([&] {
         if (!opens)
-            showMessageBox(
-                m_session,
-                u"There was a problem opening the database. Please make sure you have selected a valid database"_s,
-                MsgFlag::OKOnly, u"Problem opening database"_s, QString(), 0, QString(), nullptr);
+            showMessageBox(m_session, kOpeningProblem, MsgFlag::OKOnly, u"Problem opening database"_s,
+                           QString(), 0, QString(), nullptr);
         else
             tellUser(m_session, reason, MsgFlag::OKOnly | MsgFlag::Exclamation,
                      u"Problem reading data file"_s);

@@ -16,10 +16,32 @@
 
 namespace tallyrow {
 
+namespace {
+
+// The where trail's steps, each helper having put its name and "&" in front: empty steps left out.
+QString readableWhere(const QString& where) {
+    QStringList steps = where.split(u'&', Qt::SkipEmptyParts);
+    for (QString& step : steps)
+        step = step.trimmed();
+    steps.removeAll(QString());
+    return steps.join(QStringLiteral(" > "));
+}
+
+// System error numbers (negative as signed 32-bit values) are known by their hexadecimal form.
+QString readableNumber(long number) {
+    if (number >= 0)
+        return QString::number(number);
+    return QStringLiteral("%1 (0x%2)")
+        .arg(number)
+        .arg(QString::number(static_cast<quint32>(number), 16).toUpper());
+}
+
+} // namespace
+
 QString ErrorReportContent::detailsText() const {
     QString text = productName + u'\n';
-    text += QStringLiteral("Error %1: %2\n").arg(number).arg(description);
-    text += QStringLiteral("Where: %1\n").arg(where);
+    text += QStringLiteral("Error %1: %2\n").arg(readableNumber(number), description);
+    text += QStringLiteral("Where: %1\n").arg(readableWhere(where));
     if (!activity.isEmpty())
         text += QStringLiteral("Activity: %1\n").arg(activity);
     if (!supportAddress.isEmpty())
@@ -94,8 +116,8 @@ ErrorReportDialog::ErrorReportDialog(const ErrorReportContent& content, QWidget*
         form->addRow(tr("Description:"), description);
         setAccessibleDescription(content.description);
     }
-    details->addRow(tr("Number:"), makeValue(QStringLiteral("lblNumber"), QString::number(content.number)));
-    details->addRow(tr("Where:"), makeValue(QStringLiteral("lblWhere"), content.where));
+    details->addRow(tr("Number:"), makeValue(QStringLiteral("lblNumber"), readableNumber(content.number)));
+    details->addRow(tr("Where:"), makeValue(QStringLiteral("lblWhere"), readableWhere(content.where)));
     auto* activity = makeValue(QStringLiteral("lblActivity"), content.activity);
     details->addRow(tr("Activity:"), activity);
     details->setRowVisible(activity, !content.activity.isEmpty());
@@ -106,6 +128,16 @@ ErrorReportDialog::ErrorReportDialog(const ErrorReportContent& content, QWidget*
     QDialogButtonBox* buttons = buildButtons();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    if (expected) {
+        QString text =
+            tr("Retry tries again once the cause is put right; Ignore goes on without this step; "
+               "Abort ends the program. Nothing is lost either way: the program only reads its data.");
+        if (!content.advice.isEmpty())
+            text += u' ' + content.advice;
+        auto* whatToDo = makeValue(QStringLiteral("lblWhatToDo"), text);
+        layout->addWidget(whatToDo);
+        setAccessibleDescription(text);
+    }
     layout->addLayout(form);
     layout->addWidget(m_details);
     layout->addWidget(buttons);
@@ -125,7 +157,7 @@ QDialogButtonBox* ErrorReportDialog::buildButtons() {
     auto* more = addButton(QStringLiteral("cmdShowDetails"), tr("Show &details"), QDialogButtonBox::HelpRole);
     auto* copy = addButton(QStringLiteral("cmdCopyDetails"), tr("&Copy details"), QDialogButtonBox::HelpRole);
     retry->setDefault(true);
-    abort->setToolTip(tr("End the program"));
+    abort->setToolTip(tr("End the program (nothing is lost)"));
     retry->setToolTip(tr("Try the step again"));
     ignore->setToolTip(tr("Go on without this step"));
 

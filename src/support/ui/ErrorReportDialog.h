@@ -17,6 +17,7 @@ struct ErrorReportContent {
     long number = 0;
     QString where;
     QString activity;
+    QString advice;
 
     /// The report as plain text, as "Copy details" puts it on the clipboard.
     QString detailsText() const;
@@ -24,7 +25,9 @@ struct ErrorReportContent {
 
 /// The error report window (objectName "frmErrorReport"): a failure met in ordinary work (a file
 /// missing or refused, a data source that cannot be read) shows its description as the message;
-/// others say the product met a problem, with the description under it. The number, where trail
+/// others say the product met a problem, with the description under it. Under a failure of
+/// ordinary work, lblWhatToDo says what each answer does (Abort loses nothing: the program only
+/// reads its data) and the content's advice. The number, where trail (its steps joined by " > ")
 /// and activity are behind cmdShowDetails. Buttons cmdAbort, cmdRetry, cmdIgnore, cmdCopyDetails.
 /// answer() is "3", "4" or "5" after the matching button, "" when the window was closed otherwise.
 class ErrorReportDialog final : public QDialog {

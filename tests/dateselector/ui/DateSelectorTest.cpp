@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDateEdit>
@@ -328,6 +329,46 @@ TEST_F(DateSelectorTest, OneTabPerDateFieldAndLabelsNameTheirFields) {
     QTest::keyClicks(text, u"2011"_s);
     EXPECT_EQ(start->date().year(), 2011) << text->text().toStdString();
     EXPECT_EQ(child<QLabel>("lblEndDate")->buddy(), child<QDateEdit>("dtpEndDate"));
+}
+
+// A date typed in whole, with spaces and a month name, sets that date and nothing else: the
+// spaces neither leave the field nor reach the arrows beside it.
+TEST_F(DateSelectorTest, ATypedDateSetsThatDateOnly) {
+    selector.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&selector));
+    QApplication::setActiveWindow(&selector);
+    auto* start = child<QDateEdit>("dtpStartDate");
+    const QDate end = selector.EndDate();
+    for (const QString& typed : {u"1 Dec 2026"_s, u"2/11/2025"_s, u"march 3 2024"_s}) {
+        SCOPED_TRACE(typed.toStdString());
+        start->setFocus();
+        QTest::keyClick(start, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+        EXPECT_EQ(QApplication::focusWidget(), start);
+        QTest::keyClick(start, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), child<QDateEdit>("dtpEndDate"));
+    }
+    EXPECT_EQ(selector.StartDate(), d(2024, 3, 3));
+    EXPECT_EQ(start->text(), u"03/03/2024"_s) << "shown in the locale's format once left";
+    EXPECT_EQ(selector.EndDate(), end) << "no step of the range";
+    EXPECT_EQ(selector.Period(), 2);
+}
+
+TEST_F(DateSelectorTest, F4AndAltDownOpenTheCalendar) {
+    selector.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&selector));
+    auto* start = child<QDateEdit>("dtpStartDate");
+    const QDate before = start->date();
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_F4, Qt::NoModifier}, {Qt::Key_Down, Qt::AltModifier}}) {
+        start->setFocus();
+        QTest::keyClick(start, key, modifiers);
+        auto* calendar = start->findChild<QCalendarWidget*>();
+        ASSERT_NE(calendar, nullptr);
+        EXPECT_TRUE(calendar->isVisible());
+        calendar->window()->hide();
+    }
+    EXPECT_EQ(start->date(), before);
 }
 
 TEST_F(DateSelectorTest, LockedDatesOfferNoPeriodMenuAndKeepTheirRange) {

@@ -100,6 +100,10 @@ TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
         EXPECT_EQ(formats(dialog)->itemData(i).toInt(), codes[i]);
     }
     EXPECT_EQ(formats(dialog)->currentIndex(), 0);
+    // A screen reader names the path and the list by their labels.
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(u"txtPath"_s)->accessibleName(),
+              u"Save to the following location"_s);
+    EXPECT_EQ(formats(dialog)->accessibleName(), u"Save as"_s);
 }
 
 TEST_F(SaveDialog, FolderComesFromTheSettingThenDocumentsThenHomeNeverTheProgramFolder) {

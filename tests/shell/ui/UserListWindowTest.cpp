@@ -119,7 +119,8 @@ TEST_F(UserListWindow, AnUnreadableDataFileKeepsTheListAndSaysSo) {
     ASSERT_FALSE(boxes.isEmpty());
     EXPECT_EQ(
         boxes.last().prompt,
-        u"There was a problem opening the database. Please make sure you have selected a valid database"_s);
+        u"There was a problem opening the database. Please make sure you have selected a valid database. To "
+        "choose another, use Tools > Change Data File."_s);
     EXPECT_EQ(boxes.last().buttons, 0);
     EXPECT_EQ(boxes.last().title, u"Problem opening database"_s);
     EXPECT_EQ(entries(), before);

@@ -118,33 +118,45 @@ TEST_F(SupportDialogs, ErrorReportShowsTheFailureAndCopiesItsDetails) {
               QString());
     EXPECT_EQ(shown,
               (QStringList{QStringLiteral("Disk full"), QStringLiteral("61"),
-                           QStringLiteral("SaveReport&Export&"), QStringLiteral("saving the report")}));
+                           QStringLiteral("SaveReport > Export"), QStringLiteral("saving the report")}));
     const QString copied = QGuiApplication::clipboard()->text();
-    for (const QString& part :
-         {kProductName, QStringLiteral("Disk full"), QStringLiteral("61"),
-          QStringLiteral("SaveReport&Export&"), QStringLiteral("saving the report"), kSupportAddress})
+    for (const QString& part : {kProductName, QStringLiteral("Disk full"), QStringLiteral("61"),
+                                QStringLiteral("Where: SaveReport > Export\n"),
+                                QStringLiteral("saving the report"), kSupportAddress})
         EXPECT_TRUE(copied.contains(part)) << part.toStdString();
     EXPECT_FALSE(reporter.Aborted());
 }
 
-// A failure of ordinary work is said in its own sentence; the number, the steps and the activity
-// wait behind Show details. Anything else still says the program met a problem.
+// A failure of ordinary work is said in its own sentence, with what each answer does and the
+// advice the program gives; the number, the steps and the activity wait behind Show details.
+// Anything else still says the program met a problem.
 TEST_F(SupportDialogs, AnOrdinaryFailureIsItsOwnSentenceWithTheRestInDetails) {
     const struct {
         long number;
         const char* heading;
-    } cases[] = {{53, "The data file \"/srv/office.yrd\" does not exist."},
-                 {ErrNo::DataSource, "The data file \"/srv/office.yrd\" does not exist."},
-                 {440, "Tallyrow Reports has met a problem."}};
+        const char* shownNumber;
+        bool advised;
+    } cases[] = {{53, "The data file \"/srv/office.yrd\" does not exist.", "53", true},
+                 {ErrNo::DataSource, "The data file \"/srv/office.yrd\" does not exist.",
+                  "-2147467259 (0x80004005)", true},
+                 {440, "Tallyrow Reports has met a problem.", "440", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.number);
         QtErrorReporter reporter;
         reporter.setProductName(kProductName);
+        reporter.setAdvice(QStringLiteral("Choose another with Tools > Change Data File."));
         QString heading;
+        QString whatToDo;
+        QString where;
+        QString number;
         bool detailsAtFirst = true;
         bool detailsAfterClick = false;
         whenShown(QStringLiteral("frmErrorReport"), [&](QWidget* w) {
             heading = w->findChild<QLabel*>(QStringLiteral("lblHeading"))->text();
+            if (auto* label = w->findChild<QLabel*>(QStringLiteral("lblWhatToDo")))
+                whatToDo = label->text();
+            where = w->findChild<QLabel*>(QStringLiteral("lblWhere"))->text();
+            number = w->findChild<QLabel*>(QStringLiteral("lblNumber"))->text();
             QWidget* details = w->findChild<QWidget*>(QStringLiteral("wdgDetails"));
             detailsAtFirst = details->isVisible();
             w->findChild<QPushButton*>(QStringLiteral("cmdShowDetails"))->click();
@@ -156,6 +168,11 @@ TEST_F(SupportDialogs, AnOrdinaryFailureIsItsOwnSentenceWithTheRestInDetails) {
                                        c.number, QStringLiteral("opening the data file&"), 0, QString()),
                   ReportAnswer::Ignore);
         EXPECT_EQ(heading, QLatin1String(c.heading));
+        EXPECT_EQ(where, QStringLiteral("opening the data file")) << "no stray &";
+        if (c.shownNumber)
+            EXPECT_EQ(number, QLatin1String(c.shownNumber));
+        EXPECT_EQ(whatToDo.contains(QStringLiteral("Tools > Change Data File")), c.advised);
+        EXPECT_EQ(whatToDo.contains(QStringLiteral("Nothing is lost")), c.advised) << "Abort loses nothing";
         EXPECT_FALSE(detailsAtFirst);
         EXPECT_TRUE(detailsAfterClick);
     }
