@@ -348,8 +348,9 @@ TEST_F(ExportTargets, ASignalWhileWritingLeavesNoTemporaryFileBehind) {
             ::kill(pid_t(p.processId()), signal);
         }
         ASSERT_TRUE(p.waitForFinished(60000));
-        if (seen)
+        if (seen) {
             EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << "ended by the signal, as without the handler";
+        }
         EXPECT_EQ(temporaries(), QStringList());
     }
     EXPECT_GT(caught, 0) << "no run was caught while it wrote";

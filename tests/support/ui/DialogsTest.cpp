@@ -169,8 +169,9 @@ TEST_F(SupportDialogs, AnOrdinaryFailureIsItsOwnSentenceWithTheRestInDetails) {
                   ReportAnswer::Ignore);
         EXPECT_EQ(heading, QLatin1String(c.heading));
         EXPECT_EQ(where, QStringLiteral("opening the data file")) << "no stray &";
-        if (c.shownNumber)
+        if (c.shownNumber) {
             EXPECT_EQ(number, QLatin1String(c.shownNumber));
+        }
         EXPECT_EQ(whatToDo.contains(QStringLiteral("Tools > Change Data File")), c.advised);
         EXPECT_EQ(whatToDo.contains(QStringLiteral("Nothing is lost")), c.advised) << "Abort loses nothing";
         EXPECT_FALSE(detailsAtFirst);
