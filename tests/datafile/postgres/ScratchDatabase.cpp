@@ -117,6 +117,7 @@ bool ScratchDatabase::loadSchema() {
         return false;
     }
     QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.exec(QStringLiteral("SET client_min_messages = warning"));
     for (const QString& statement : postgresScriptStatements(QString::fromUtf8(f.readAll()))) {
         if (!q.exec(statement)) {
             ADD_FAILURE() << statement.toStdString() << ": " << q.lastError().text().toStdString();
