@@ -96,9 +96,11 @@ QString weekdayFilter(const ActivityQuery& q) {
 
 QString hourList(const char* function, const char* column, const char* alias) {
     QStringList columns;
-    for (int h = 0; h < 24; ++h)
-        columns << u"%1(%2%3) AS %4%3"_s.arg(QLatin1String(function), QLatin1String(column)).arg(h).arg(
-            QLatin1String(alias));
+    for (int h = 0; h < 24; ++h) {
+        const QString hour = QString::number(h);
+        columns << QLatin1String(function) + u'(' + QLatin1String(column) + hour + u") AS "_s +
+                       QLatin1String(alias) + hour;
+    }
     return columns.join(u", "_s);
 }
 

@@ -244,11 +244,10 @@ const std::pair<QString, QString>& foldedLetters() {
         for (char32_t c = 1; c < 0x110000; ++c) {
             if (c >= 0xD800 && c < 0xE000)
                 continue;
-            const QString letter = QString::fromUcs4(&c, 1);
-            const QString folded = letter.toCaseFolded();
-            if (folded != letter) {
-                texts.first += letter + u' ';
-                texts.second += folded + u' ';
+            const char32_t folded = QChar::toCaseFolded(c);
+            if (folded != c) {
+                texts.first += QString::fromUcs4(&c, 1) + u' ';
+                texts.second += QString::fromUcs4(&folded, 1) + u' ';
             }
         }
         return texts;
