@@ -36,9 +36,9 @@ struct Layout {
             // The source may take names the files do not: it groups by the spellings it takes, and
             // only those the program's own folding takes are kept.
             if (!q.user.isEmpty())
-                checked.push_back({u"UserName"_s, q.user});
+                checked.emplace_back(u"UserName"_s, q.user);
             if (!q.computer.isEmpty())
-                checked.push_back({u"ComputerName"_s, q.computer});
+                checked.emplace_back(u"ComputerName"_s, q.computer);
         }
     }
 
@@ -245,8 +245,8 @@ std::vector<HourGroup> readHourGroups(Recordset& rs, const ActivityQuery& q, con
     return groups;
 }
 
-std::vector<std::int64_t> readRangeSeconds(Recordset& rs, const std::vector<DayRange>& ranges, const Layout& l,
-                                           bool check) {
+std::vector<std::int64_t> readRangeSeconds(Recordset& rs, const std::vector<DayRange>& ranges,
+                                           const Layout& l, bool check) {
     // The seconds of every day read, then running totals over the days in order.
     const int at = l.first();
     std::vector<std::pair<std::int64_t, std::int64_t>> days;
@@ -281,7 +281,8 @@ std::optional<QString> text(const QVariant& v) {
     return v.isNull() ? std::nullopt : std::optional<QString>(v.toString());
 }
 
-std::vector<PersonTotal> readPeopleTotals(Recordset& rs, const ActivityQuery& q, const Layout& l, bool check) {
+std::vector<PersonTotal> readPeopleTotals(Recordset& rs, const ActivityQuery& q, const Layout& l,
+                                          bool check) {
     PeopleTally tally(q.grouping);
     for (; !rs.atEnd(); rs.next()) {
         if (check)

@@ -286,8 +286,9 @@ JetSqlTranslator::JetSqlTranslator(SqlDialect dialect, QString foldCollation)
 std::vector<SqlToken> JetSqlTranslator::foldOpen() const {
     if (m_dialect == SqlDialect::SQLite)
         return {Token{Kind::Word, {}, u"tallyrow_fold"_s}, symbol(u"("_s)};
-    return {Token{Kind::Word, {}, u"lower"_s}, symbol(u"("_s), Token{Kind::Word, {}, u"upper"_s},
-            symbol(u"("_s), Token{Kind::Word, {}, u"lower"_s}, symbol(u"("_s)};
+    return {Token{Kind::Word, {}, u"lower"_s}, symbol(u"("_s),
+            Token{Kind::Word, {}, u"upper"_s}, symbol(u"("_s),
+            Token{Kind::Word, {}, u"lower"_s}, symbol(u"("_s)};
 }
 
 std::vector<SqlToken> JetSqlTranslator::foldClose() const {

@@ -275,8 +275,8 @@ bool icuFolds(QSqlDatabase& db) {
 
 // What the check of a server found besides the table.
 struct ServerFacts {
-    bool rollup = false;      ///< ActivityDays is there, readable, with its triggers enabled
-    bool icu = false;         ///< the server has ICU's root collation
+    bool rollup = false;       ///< ActivityDays is there, readable, with its triggers enabled
+    bool icu = false;          ///< the server has ICU's root collation
     bool defaultFolds = false; ///< the name key under the database's collation folds as the files do
 };
 

@@ -113,8 +113,8 @@ TEST_F(ServerAnswers, NamesFoldExactlyAsInTheFiles) {
     const struct {
         const char* filter;
         std::int64_t minutes;
-    } cases[] = {{"STRASSE", 20}, {"straße", 50}, {"STRAẞE", 50}, {"ILGAZ", 20},
-                 {"ılgaz", 10},   {"Jürgen", 100}};
+    } cases[] = {{"STRASSE", 20}, {"straße", 50}, {"STRAẞE", 50},
+                 {"ILGAZ", 20},   {"ılgaz", 10},  {"Jürgen", 100}};
     SqlExecutor server(m_db->uri());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.filter);
@@ -124,8 +124,8 @@ TEST_F(ServerAnswers, NamesFoldExactlyAsInTheFiles) {
         EXPECT_EQ(a.seconds[0], c.minutes * 60);
         expectSameAnswers(m_db->uri(), m_file, questions(filter));
     }
-    const ActivityAnswer users = server.answer(ActivityQuery::peopleTotals(
-        kEveryDay, {}, {}, ActivityQuery::kEveryWeekday, PeopleGrouping::User));
+    const ActivityAnswer users = server.answer(
+        ActivityQuery::peopleTotals(kEveryDay, {}, {}, ActivityQuery::kEveryWeekday, PeopleGrouping::User));
     ASSERT_EQ(users.people.size(), 7U) << "every spelling its own line";
     EXPECT_EQ(users.people[0], (PersonTotal{QStringLiteral("jürgen"), std::nullopt, 3600, 1}));
     EXPECT_EQ(users.people[1], (PersonTotal{QStringLiteral("JÜRGEN"), std::nullopt, 2400, 1}));
@@ -185,17 +185,16 @@ TEST_F(ServerAnswers, AStandbyAnswersAsItsPrimary) {
     const QString script = QStringLiteral(TALLYROW_SOURCE_DIR "/scripts/pg-cluster");
     const QString cluster = dir.filePath(QStringLiteral("standby"));
     QProcess start;
-    start.start(script, {QStringLiteral("replica"), test::testServerUri(), cluster,
-                         QString::number(freePort())});
+    start.start(script,
+                {QStringLiteral("replica"), test::testServerUri(), cluster, QString::number(freePort())});
     ASSERT_TRUE(start.waitForFinished(120000));
-    const auto stop = qScopeGuard(
-        [&] { QProcess::execute(script, {QStringLiteral("stop"), cluster}); });
+    const auto stop = qScopeGuard([&] { QProcess::execute(script, {QStringLiteral("stop"), cluster}); });
     ASSERT_EQ(start.exitCode(), 0) << start.readAllStandardError().toStdString();
     const QString standby =
         test::withDatabase(QString::fromUtf8(start.readAllStandardOutput()).trimmed(), m_db->name());
 
-    ASSERT_TRUE(m_db->exec(QStringLiteral(
-        "UPDATE activity SET h10 = 3600 WHERE activeday % 4 = 0; DELETE FROM activity WHERE activeday % 9 = 0")));
+    ASSERT_TRUE(m_db->exec(QStringLiteral("UPDATE activity SET h10 = 3600 WHERE activeday % 4 = 0; "
+                                          "DELETE FROM activity WHERE activeday % 9 = 0")));
     Connection primary;
     primary.Open(connectionStringOf(m_db->uri()));
     const QString written =
