@@ -10,18 +10,22 @@
 -- username, ...); the program sends its queries the same way. A table created as "Activity" with
 -- quotes is a different table and is not found.
 --
--- UserName and ComputerName compare without regard to letter case, as in a data file: a report
--- for ANNA takes anna's rows, and one for HÉLÈNE takes Hélène's. The program compares them through
--- lower(upper(... COLLATE "und-x-icu")) (ICU's root collation, which cases every letter; on a
--- server without ICU, the database's default collation), which folds letters as the files do
--- (also ſ, µ and a final sigma), so plain text columns work too. The citext type
+-- UserName and ComputerName compare without regard to letter case, exactly as in a data file
+-- (simple case folding of every letter): a report for ANNA takes anna's rows, one for HÉLÈNE takes
+-- Hélène's, one for STRAẞE takes straße but not STRASSE, and ılgaz and Ilgaz stay two people.
+-- The server only narrows the rows down: it compares lower(upper(lower(... COLLATE "und-x-icu")))
+-- (ICU's root collation; on a server without ICU, the database's default collation), which takes
+-- every name the files take and a few more (STRASSE for straße). The program checks on connecting
+-- that this holds for every letter it folds (else it narrows by day only), has the server group by
+-- the exact spelling, and keeps and merges the spellings itself. The Users report gives every
+-- spelling its own line, as a file does. The citext type
 -- also makes a user listed once as Anna and once as anna appear once in the list of users (CREATE
 -- EXTENSION citext is allowed to any user with the CREATE right on the database since PostgreSQL
 -- 13); with text columns the list shows both. COLLATE "C" makes the order of the lists the order
 -- a data file gives: letters compared after lower-casing, by character code.
 --
--- The program only reads this table, in read-only sessions; it needs SELECT on it and nothing
--- else:  GRANT SELECT ON activity TO reports_user;
+-- The program only reads, in read-only sessions; it needs SELECT on Activity (and on ActivityDays
+-- below) and nothing else:  GRANT SELECT ON activity, activitydays TO reports_user;
 
 CREATE EXTENSION IF NOT EXISTS citext;
 
@@ -42,8 +46,233 @@ CREATE UNIQUE INDEX IF NOT EXISTS ActivityKey ON Activity
     (lower(UserName::text COLLATE "C"), lower(ComputerName::text COLLATE "C"), ActiveDay);
 -- Every report query selects a range of days; with no user filter this index serves it.
 CREATE INDEX IF NOT EXISTS ActivityByDay ON Activity (ActiveDay);
--- A report for one user (and computer) looks the names up as the program compares them; the
--- expressions must be written exactly so for the server to use this index (a server without
--- ICU has no "und-x-icu": leave this index out there).
-CREATE INDEX IF NOT EXISTS ActivityByFoldedName ON Activity
-    (lower(upper(UserName COLLATE "und-x-icu")), lower(upper(ComputerName COLLATE "und-x-icu")), ActiveDay);
+-- A report for one user (and computer) looks the names up by the expression above; it must be
+-- written exactly so for the server to use this index (a server without ICU has no "und-x-icu":
+-- leave this index out there). It replaces the index ActivityByFoldedName of earlier versions.
+DROP INDEX IF EXISTS ActivityByFoldedName;
+CREATE INDEX IF NOT EXISTS ActivityByNameKey ON Activity
+    (lower(upper(lower(UserName COLLATE "und-x-icu"))), lower(upper(lower(ComputerName COLLATE "und-x-icu"))),
+     ActiveDay);
+
+-- The per-day rollup: one row a day with the rows, and per hour the sum of the seconds and the
+-- number of rows that hold a figure (not NULL). The reports for all users (Day with averages or
+-- totals, Totals, the key figures) read it instead of every row when it is there; per-person
+-- reports, maxima and minima read Activity. Its size grows with the days, not with the rows.
+-- The server keeps it current itself: statement triggers with transition tables add what a
+-- statement changed, day by day, so a bulk COPY costs one upsert per day it touches. It is
+-- filled once, when it is created; applying this file again changes nothing. A server without
+-- it works too, reading Activity for every report. To add it to an existing server, apply this
+-- file again (the first time it reads Activity once, holding off writers meanwhile). If its
+-- triggers were ever dropped, empty it (TRUNCATE ActivityDays) before applying this file again.
+-- The program reads it when it is there, has its triggers, and the user may read it:
+--     GRANT SELECT ON ActivityDays TO reports_user;
+CREATE TABLE IF NOT EXISTS ActivityDays (
+    ActiveDay integer PRIMARY KEY,
+    N bigint NOT NULL,
+    S0 bigint NOT NULL, S1 bigint NOT NULL, S2 bigint NOT NULL, S3 bigint NOT NULL,
+    S4 bigint NOT NULL, S5 bigint NOT NULL, S6 bigint NOT NULL, S7 bigint NOT NULL,
+    S8 bigint NOT NULL, S9 bigint NOT NULL, S10 bigint NOT NULL, S11 bigint NOT NULL,
+    S12 bigint NOT NULL, S13 bigint NOT NULL, S14 bigint NOT NULL, S15 bigint NOT NULL,
+    S16 bigint NOT NULL, S17 bigint NOT NULL, S18 bigint NOT NULL, S19 bigint NOT NULL,
+    S20 bigint NOT NULL, S21 bigint NOT NULL, S22 bigint NOT NULL, S23 bigint NOT NULL,
+    C0 bigint NOT NULL, C1 bigint NOT NULL, C2 bigint NOT NULL, C3 bigint NOT NULL,
+    C4 bigint NOT NULL, C5 bigint NOT NULL, C6 bigint NOT NULL, C7 bigint NOT NULL,
+    C8 bigint NOT NULL, C9 bigint NOT NULL, C10 bigint NOT NULL, C11 bigint NOT NULL,
+    C12 bigint NOT NULL, C13 bigint NOT NULL, C14 bigint NOT NULL, C15 bigint NOT NULL,
+    C16 bigint NOT NULL, C17 bigint NOT NULL, C18 bigint NOT NULL, C19 bigint NOT NULL,
+    C20 bigint NOT NULL, C21 bigint NOT NULL, C22 bigint NOT NULL, C23 bigint NOT NULL
+);
+
+CREATE OR REPLACE FUNCTION activitydays_follow() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF TG_OP = 'INSERT' THEN
+        INSERT INTO ActivityDays AS d
+        SELECT ActiveDay, sum(w),
+            coalesce(sum(w * H0), 0), coalesce(sum(w * H1), 0), coalesce(sum(w * H2), 0),
+            coalesce(sum(w * H3), 0), coalesce(sum(w * H4), 0), coalesce(sum(w * H5), 0),
+            coalesce(sum(w * H6), 0), coalesce(sum(w * H7), 0), coalesce(sum(w * H8), 0),
+            coalesce(sum(w * H9), 0), coalesce(sum(w * H10), 0), coalesce(sum(w * H11), 0),
+            coalesce(sum(w * H12), 0), coalesce(sum(w * H13), 0), coalesce(sum(w * H14), 0),
+            coalesce(sum(w * H15), 0), coalesce(sum(w * H16), 0), coalesce(sum(w * H17), 0),
+            coalesce(sum(w * H18), 0), coalesce(sum(w * H19), 0), coalesce(sum(w * H20), 0),
+            coalesce(sum(w * H21), 0), coalesce(sum(w * H22), 0), coalesce(sum(w * H23), 0),
+            sum(w * (H0 IS NOT NULL)::int), sum(w * (H1 IS NOT NULL)::int),
+            sum(w * (H2 IS NOT NULL)::int), sum(w * (H3 IS NOT NULL)::int),
+            sum(w * (H4 IS NOT NULL)::int), sum(w * (H5 IS NOT NULL)::int),
+            sum(w * (H6 IS NOT NULL)::int), sum(w * (H7 IS NOT NULL)::int),
+            sum(w * (H8 IS NOT NULL)::int), sum(w * (H9 IS NOT NULL)::int),
+            sum(w * (H10 IS NOT NULL)::int), sum(w * (H11 IS NOT NULL)::int),
+            sum(w * (H12 IS NOT NULL)::int), sum(w * (H13 IS NOT NULL)::int),
+            sum(w * (H14 IS NOT NULL)::int), sum(w * (H15 IS NOT NULL)::int),
+            sum(w * (H16 IS NOT NULL)::int), sum(w * (H17 IS NOT NULL)::int),
+            sum(w * (H18 IS NOT NULL)::int), sum(w * (H19 IS NOT NULL)::int),
+            sum(w * (H20 IS NOT NULL)::int), sum(w * (H21 IS NOT NULL)::int),
+            sum(w * (H22 IS NOT NULL)::int), sum(w * (H23 IS NOT NULL)::int)
+        FROM (SELECT 1 AS w, * FROM added_rows) AS c WHERE ActiveDay IS NOT NULL GROUP BY ActiveDay
+        ON CONFLICT (ActiveDay) DO UPDATE SET
+            N = d.N + excluded.N, S0 = d.S0 + excluded.S0, S1 = d.S1 + excluded.S1,
+            S2 = d.S2 + excluded.S2, S3 = d.S3 + excluded.S3, S4 = d.S4 + excluded.S4,
+            S5 = d.S5 + excluded.S5, S6 = d.S6 + excluded.S6, S7 = d.S7 + excluded.S7,
+            S8 = d.S8 + excluded.S8, S9 = d.S9 + excluded.S9, S10 = d.S10 + excluded.S10,
+            S11 = d.S11 + excluded.S11, S12 = d.S12 + excluded.S12, S13 = d.S13 + excluded.S13,
+            S14 = d.S14 + excluded.S14, S15 = d.S15 + excluded.S15, S16 = d.S16 + excluded.S16,
+            S17 = d.S17 + excluded.S17, S18 = d.S18 + excluded.S18, S19 = d.S19 + excluded.S19,
+            S20 = d.S20 + excluded.S20, S21 = d.S21 + excluded.S21, S22 = d.S22 + excluded.S22,
+            S23 = d.S23 + excluded.S23, C0 = d.C0 + excluded.C0, C1 = d.C1 + excluded.C1,
+            C2 = d.C2 + excluded.C2, C3 = d.C3 + excluded.C3, C4 = d.C4 + excluded.C4,
+            C5 = d.C5 + excluded.C5, C6 = d.C6 + excluded.C6, C7 = d.C7 + excluded.C7,
+            C8 = d.C8 + excluded.C8, C9 = d.C9 + excluded.C9, C10 = d.C10 + excluded.C10,
+            C11 = d.C11 + excluded.C11, C12 = d.C12 + excluded.C12, C13 = d.C13 + excluded.C13,
+            C14 = d.C14 + excluded.C14, C15 = d.C15 + excluded.C15, C16 = d.C16 + excluded.C16,
+            C17 = d.C17 + excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19,
+            C20 = d.C20 + excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22,
+            C23 = d.C23 + excluded.C23;
+    ELSIF TG_OP = 'DELETE' THEN
+        INSERT INTO ActivityDays AS d
+        SELECT ActiveDay, sum(w),
+            coalesce(sum(w * H0), 0), coalesce(sum(w * H1), 0), coalesce(sum(w * H2), 0),
+            coalesce(sum(w * H3), 0), coalesce(sum(w * H4), 0), coalesce(sum(w * H5), 0),
+            coalesce(sum(w * H6), 0), coalesce(sum(w * H7), 0), coalesce(sum(w * H8), 0),
+            coalesce(sum(w * H9), 0), coalesce(sum(w * H10), 0), coalesce(sum(w * H11), 0),
+            coalesce(sum(w * H12), 0), coalesce(sum(w * H13), 0), coalesce(sum(w * H14), 0),
+            coalesce(sum(w * H15), 0), coalesce(sum(w * H16), 0), coalesce(sum(w * H17), 0),
+            coalesce(sum(w * H18), 0), coalesce(sum(w * H19), 0), coalesce(sum(w * H20), 0),
+            coalesce(sum(w * H21), 0), coalesce(sum(w * H22), 0), coalesce(sum(w * H23), 0),
+            sum(w * (H0 IS NOT NULL)::int), sum(w * (H1 IS NOT NULL)::int),
+            sum(w * (H2 IS NOT NULL)::int), sum(w * (H3 IS NOT NULL)::int),
+            sum(w * (H4 IS NOT NULL)::int), sum(w * (H5 IS NOT NULL)::int),
+            sum(w * (H6 IS NOT NULL)::int), sum(w * (H7 IS NOT NULL)::int),
+            sum(w * (H8 IS NOT NULL)::int), sum(w * (H9 IS NOT NULL)::int),
+            sum(w * (H10 IS NOT NULL)::int), sum(w * (H11 IS NOT NULL)::int),
+            sum(w * (H12 IS NOT NULL)::int), sum(w * (H13 IS NOT NULL)::int),
+            sum(w * (H14 IS NOT NULL)::int), sum(w * (H15 IS NOT NULL)::int),
+            sum(w * (H16 IS NOT NULL)::int), sum(w * (H17 IS NOT NULL)::int),
+            sum(w * (H18 IS NOT NULL)::int), sum(w * (H19 IS NOT NULL)::int),
+            sum(w * (H20 IS NOT NULL)::int), sum(w * (H21 IS NOT NULL)::int),
+            sum(w * (H22 IS NOT NULL)::int), sum(w * (H23 IS NOT NULL)::int)
+        FROM (SELECT -1 AS w, * FROM removed_rows) AS c WHERE ActiveDay IS NOT NULL GROUP BY ActiveDay
+        ON CONFLICT (ActiveDay) DO UPDATE SET
+            N = d.N + excluded.N, S0 = d.S0 + excluded.S0, S1 = d.S1 + excluded.S1,
+            S2 = d.S2 + excluded.S2, S3 = d.S3 + excluded.S3, S4 = d.S4 + excluded.S4,
+            S5 = d.S5 + excluded.S5, S6 = d.S6 + excluded.S6, S7 = d.S7 + excluded.S7,
+            S8 = d.S8 + excluded.S8, S9 = d.S9 + excluded.S9, S10 = d.S10 + excluded.S10,
+            S11 = d.S11 + excluded.S11, S12 = d.S12 + excluded.S12, S13 = d.S13 + excluded.S13,
+            S14 = d.S14 + excluded.S14, S15 = d.S15 + excluded.S15, S16 = d.S16 + excluded.S16,
+            S17 = d.S17 + excluded.S17, S18 = d.S18 + excluded.S18, S19 = d.S19 + excluded.S19,
+            S20 = d.S20 + excluded.S20, S21 = d.S21 + excluded.S21, S22 = d.S22 + excluded.S22,
+            S23 = d.S23 + excluded.S23, C0 = d.C0 + excluded.C0, C1 = d.C1 + excluded.C1,
+            C2 = d.C2 + excluded.C2, C3 = d.C3 + excluded.C3, C4 = d.C4 + excluded.C4,
+            C5 = d.C5 + excluded.C5, C6 = d.C6 + excluded.C6, C7 = d.C7 + excluded.C7,
+            C8 = d.C8 + excluded.C8, C9 = d.C9 + excluded.C9, C10 = d.C10 + excluded.C10,
+            C11 = d.C11 + excluded.C11, C12 = d.C12 + excluded.C12, C13 = d.C13 + excluded.C13,
+            C14 = d.C14 + excluded.C14, C15 = d.C15 + excluded.C15, C16 = d.C16 + excluded.C16,
+            C17 = d.C17 + excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19,
+            C20 = d.C20 + excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22,
+            C23 = d.C23 + excluded.C23;
+    ELSE
+        INSERT INTO ActivityDays AS d
+        SELECT ActiveDay, sum(w),
+            coalesce(sum(w * H0), 0), coalesce(sum(w * H1), 0), coalesce(sum(w * H2), 0),
+            coalesce(sum(w * H3), 0), coalesce(sum(w * H4), 0), coalesce(sum(w * H5), 0),
+            coalesce(sum(w * H6), 0), coalesce(sum(w * H7), 0), coalesce(sum(w * H8), 0),
+            coalesce(sum(w * H9), 0), coalesce(sum(w * H10), 0), coalesce(sum(w * H11), 0),
+            coalesce(sum(w * H12), 0), coalesce(sum(w * H13), 0), coalesce(sum(w * H14), 0),
+            coalesce(sum(w * H15), 0), coalesce(sum(w * H16), 0), coalesce(sum(w * H17), 0),
+            coalesce(sum(w * H18), 0), coalesce(sum(w * H19), 0), coalesce(sum(w * H20), 0),
+            coalesce(sum(w * H21), 0), coalesce(sum(w * H22), 0), coalesce(sum(w * H23), 0),
+            sum(w * (H0 IS NOT NULL)::int), sum(w * (H1 IS NOT NULL)::int),
+            sum(w * (H2 IS NOT NULL)::int), sum(w * (H3 IS NOT NULL)::int),
+            sum(w * (H4 IS NOT NULL)::int), sum(w * (H5 IS NOT NULL)::int),
+            sum(w * (H6 IS NOT NULL)::int), sum(w * (H7 IS NOT NULL)::int),
+            sum(w * (H8 IS NOT NULL)::int), sum(w * (H9 IS NOT NULL)::int),
+            sum(w * (H10 IS NOT NULL)::int), sum(w * (H11 IS NOT NULL)::int),
+            sum(w * (H12 IS NOT NULL)::int), sum(w * (H13 IS NOT NULL)::int),
+            sum(w * (H14 IS NOT NULL)::int), sum(w * (H15 IS NOT NULL)::int),
+            sum(w * (H16 IS NOT NULL)::int), sum(w * (H17 IS NOT NULL)::int),
+            sum(w * (H18 IS NOT NULL)::int), sum(w * (H19 IS NOT NULL)::int),
+            sum(w * (H20 IS NOT NULL)::int), sum(w * (H21 IS NOT NULL)::int),
+            sum(w * (H22 IS NOT NULL)::int), sum(w * (H23 IS NOT NULL)::int)
+        FROM (SELECT 1 AS w, * FROM added_rows UNION ALL SELECT -1, * FROM removed_rows) AS c WHERE ActiveDay IS NOT NULL GROUP BY ActiveDay
+        ON CONFLICT (ActiveDay) DO UPDATE SET
+            N = d.N + excluded.N, S0 = d.S0 + excluded.S0, S1 = d.S1 + excluded.S1,
+            S2 = d.S2 + excluded.S2, S3 = d.S3 + excluded.S3, S4 = d.S4 + excluded.S4,
+            S5 = d.S5 + excluded.S5, S6 = d.S6 + excluded.S6, S7 = d.S7 + excluded.S7,
+            S8 = d.S8 + excluded.S8, S9 = d.S9 + excluded.S9, S10 = d.S10 + excluded.S10,
+            S11 = d.S11 + excluded.S11, S12 = d.S12 + excluded.S12, S13 = d.S13 + excluded.S13,
+            S14 = d.S14 + excluded.S14, S15 = d.S15 + excluded.S15, S16 = d.S16 + excluded.S16,
+            S17 = d.S17 + excluded.S17, S18 = d.S18 + excluded.S18, S19 = d.S19 + excluded.S19,
+            S20 = d.S20 + excluded.S20, S21 = d.S21 + excluded.S21, S22 = d.S22 + excluded.S22,
+            S23 = d.S23 + excluded.S23, C0 = d.C0 + excluded.C0, C1 = d.C1 + excluded.C1,
+            C2 = d.C2 + excluded.C2, C3 = d.C3 + excluded.C3, C4 = d.C4 + excluded.C4,
+            C5 = d.C5 + excluded.C5, C6 = d.C6 + excluded.C6, C7 = d.C7 + excluded.C7,
+            C8 = d.C8 + excluded.C8, C9 = d.C9 + excluded.C9, C10 = d.C10 + excluded.C10,
+            C11 = d.C11 + excluded.C11, C12 = d.C12 + excluded.C12, C13 = d.C13 + excluded.C13,
+            C14 = d.C14 + excluded.C14, C15 = d.C15 + excluded.C15, C16 = d.C16 + excluded.C16,
+            C17 = d.C17 + excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19,
+            C20 = d.C20 + excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22,
+            C23 = d.C23 + excluded.C23;
+    END IF;
+    RETURN NULL;
+END
+$$;
+
+-- Creates the triggers and fills the rollup in one transaction, with writers held off, so no
+-- row is counted twice or missed.
+DO $$
+BEGIN
+    LOCK TABLE Activity IN SHARE ROW EXCLUSIVE MODE;
+    DROP TRIGGER IF EXISTS activitydays_added ON Activity;
+    DROP TRIGGER IF EXISTS activitydays_removed ON Activity;
+    DROP TRIGGER IF EXISTS activitydays_changed ON Activity;
+    CREATE TRIGGER activitydays_added AFTER INSERT ON Activity
+        REFERENCING NEW TABLE AS added_rows FOR EACH STATEMENT EXECUTE FUNCTION activitydays_follow();
+    CREATE TRIGGER activitydays_removed AFTER DELETE ON Activity
+        REFERENCING OLD TABLE AS removed_rows FOR EACH STATEMENT EXECUTE FUNCTION activitydays_follow();
+    CREATE TRIGGER activitydays_changed AFTER UPDATE ON Activity
+        REFERENCING OLD TABLE AS removed_rows NEW TABLE AS added_rows
+        FOR EACH STATEMENT EXECUTE FUNCTION activitydays_follow();
+    IF NOT EXISTS (SELECT FROM ActivityDays) THEN
+        INSERT INTO ActivityDays AS d
+        SELECT ActiveDay, sum(w),
+            coalesce(sum(w * H0), 0), coalesce(sum(w * H1), 0), coalesce(sum(w * H2), 0),
+            coalesce(sum(w * H3), 0), coalesce(sum(w * H4), 0), coalesce(sum(w * H5), 0),
+            coalesce(sum(w * H6), 0), coalesce(sum(w * H7), 0), coalesce(sum(w * H8), 0),
+            coalesce(sum(w * H9), 0), coalesce(sum(w * H10), 0), coalesce(sum(w * H11), 0),
+            coalesce(sum(w * H12), 0), coalesce(sum(w * H13), 0), coalesce(sum(w * H14), 0),
+            coalesce(sum(w * H15), 0), coalesce(sum(w * H16), 0), coalesce(sum(w * H17), 0),
+            coalesce(sum(w * H18), 0), coalesce(sum(w * H19), 0), coalesce(sum(w * H20), 0),
+            coalesce(sum(w * H21), 0), coalesce(sum(w * H22), 0), coalesce(sum(w * H23), 0),
+            sum(w * (H0 IS NOT NULL)::int), sum(w * (H1 IS NOT NULL)::int),
+            sum(w * (H2 IS NOT NULL)::int), sum(w * (H3 IS NOT NULL)::int),
+            sum(w * (H4 IS NOT NULL)::int), sum(w * (H5 IS NOT NULL)::int),
+            sum(w * (H6 IS NOT NULL)::int), sum(w * (H7 IS NOT NULL)::int),
+            sum(w * (H8 IS NOT NULL)::int), sum(w * (H9 IS NOT NULL)::int),
+            sum(w * (H10 IS NOT NULL)::int), sum(w * (H11 IS NOT NULL)::int),
+            sum(w * (H12 IS NOT NULL)::int), sum(w * (H13 IS NOT NULL)::int),
+            sum(w * (H14 IS NOT NULL)::int), sum(w * (H15 IS NOT NULL)::int),
+            sum(w * (H16 IS NOT NULL)::int), sum(w * (H17 IS NOT NULL)::int),
+            sum(w * (H18 IS NOT NULL)::int), sum(w * (H19 IS NOT NULL)::int),
+            sum(w * (H20 IS NOT NULL)::int), sum(w * (H21 IS NOT NULL)::int),
+            sum(w * (H22 IS NOT NULL)::int), sum(w * (H23 IS NOT NULL)::int)
+        FROM (SELECT 1 AS w, * FROM Activity) AS c WHERE ActiveDay IS NOT NULL GROUP BY ActiveDay
+        ON CONFLICT (ActiveDay) DO UPDATE SET
+            N = d.N + excluded.N, S0 = d.S0 + excluded.S0, S1 = d.S1 + excluded.S1,
+            S2 = d.S2 + excluded.S2, S3 = d.S3 + excluded.S3, S4 = d.S4 + excluded.S4,
+            S5 = d.S5 + excluded.S5, S6 = d.S6 + excluded.S6, S7 = d.S7 + excluded.S7,
+            S8 = d.S8 + excluded.S8, S9 = d.S9 + excluded.S9, S10 = d.S10 + excluded.S10,
+            S11 = d.S11 + excluded.S11, S12 = d.S12 + excluded.S12, S13 = d.S13 + excluded.S13,
+            S14 = d.S14 + excluded.S14, S15 = d.S15 + excluded.S15, S16 = d.S16 + excluded.S16,
+            S17 = d.S17 + excluded.S17, S18 = d.S18 + excluded.S18, S19 = d.S19 + excluded.S19,
+            S20 = d.S20 + excluded.S20, S21 = d.S21 + excluded.S21, S22 = d.S22 + excluded.S22,
+            S23 = d.S23 + excluded.S23, C0 = d.C0 + excluded.C0, C1 = d.C1 + excluded.C1,
+            C2 = d.C2 + excluded.C2, C3 = d.C3 + excluded.C3, C4 = d.C4 + excluded.C4,
+            C5 = d.C5 + excluded.C5, C6 = d.C6 + excluded.C6, C7 = d.C7 + excluded.C7,
+            C8 = d.C8 + excluded.C8, C9 = d.C9 + excluded.C9, C10 = d.C10 + excluded.C10,
+            C11 = d.C11 + excluded.C11, C12 = d.C12 + excluded.C12, C13 = d.C13 + excluded.C13,
+            C14 = d.C14 + excluded.C14, C15 = d.C15 + excluded.C15, C16 = d.C16 + excluded.C16,
+            C17 = d.C17 + excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19,
+            C20 = d.C20 + excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22,
+            C23 = d.C23 + excluded.C23;
+    END IF;
+END
+$$;

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <map>
 
 using namespace Qt::StringLiterals;
 
@@ -22,15 +23,64 @@ QString literal(const QString& text) {
     return u'\'' + quoted + u'\'';
 }
 
-// " AND UserName='…' AND ComputerName='…'": the connection compares names as every source does.
-QString nameFilter(const ActivityQuery& q) {
-    QString filter;
-    if (!q.user.isEmpty())
-        filter += u" AND UserName="_s + literal(q.user);
-    if (!q.computer.isEmpty())
-        filter += u" AND ComputerName="_s + literal(q.computer);
-    return filter;
-}
+// How a statement for a source is written: which names it selects to be checked here, whether
+// it narrows by name on the source, whether it reads the per-day rollup.
+struct Layout {
+    explicit Layout(const ActivityQuery& q, const SourceTraits& traits) : traits(traits) {
+        const bool allUsers = q.user.isEmpty() && q.computer.isEmpty();
+        const bool sums = q.shape == ActivityQuery::Shape::RangeSeconds ||
+                          (q.shape == ActivityQuery::Shape::HourAggregates &&
+                           (q.aggregate == HourAggregate::Average || q.aggregate == HourAggregate::Total));
+        rollup = traits.dayRollup && allUsers && sums;
+        if (traits.names != SourceTraits::NameComparison::Exact) {
+            // The source may take names the files do not: it groups by the spellings it takes, and
+            // only those the program's own folding takes are kept.
+            if (!q.user.isEmpty())
+                checked.emplace_back(u"UserName"_s, q.user);
+            if (!q.computer.isEmpty())
+                checked.emplace_back(u"ComputerName"_s, q.computer);
+        }
+    }
+
+    QString spelled(const QString& column) const { return traits.spelling.arg(column); }
+
+    // "UserName, " and the like: the checked names first, in every select list and GROUP BY.
+    QString names(bool aliased) const {
+        QString list;
+        for (const auto& [column, filter] : checked)
+            list += spelled(column) + (aliased ? u" AS "_s + column : QString()) + u", "_s;
+        return list;
+    }
+
+    // " AND UserName='…' AND ComputerName='…'": the connection compares names as its traits say.
+    QString nameFilter(const ActivityQuery& q) const {
+        QString filter;
+        if (traits.names == SourceTraits::NameComparison::None)
+            return filter;
+        if (!q.user.isEmpty())
+            filter += u" AND UserName="_s + literal(q.user);
+        if (!q.computer.isEmpty())
+            filter += u" AND ComputerName="_s + literal(q.computer);
+        return filter;
+    }
+
+    // Whether the row's checked names (its first columns) are the filters' names.
+    bool keeps(const Recordset& rs) const {
+        for (std::size_t i = 0; i < checked.size(); ++i) {
+            const QVariant v = rs.field(int(i));
+            if (!activityNameMatches(v.isNull() ? std::nullopt : std::optional<QString>(v.toString()),
+                                     checked[i].second))
+                return false;
+        }
+        return true;
+    }
+
+    int first() const { return int(checked.size()); }
+
+    SourceTraits traits;
+    std::vector<std::pair<QString, QString>> checked; // column, filter
+    bool rollup = false;
+};
 
 // " AND ([ActiveDay] Mod 7) In (…)" for the counted weekdays; nothing when every one counts.
 QString weekdayFilter(const ActivityQuery& q) {
@@ -44,16 +94,31 @@ QString weekdayFilter(const ActivityQuery& q) {
     return days.isEmpty() ? u" AND 1=0"_s : u" AND ([ActiveDay] Mod 7) In ("_s + days.join(u',') + u')';
 }
 
-QString hourList(const char* function, const char* alias) {
+QString hourList(const char* function, const char* column, const char* alias) {
     QStringList columns;
-    for (int h = 0; h < 24; ++h)
-        columns << u"%1(H%2) AS %3%2"_s.arg(QLatin1String(function)).arg(h).arg(QLatin1String(alias));
+    for (int h = 0; h < 24; ++h) {
+        const QString hour = QString::number(h);
+        columns << QLatin1String(function) + u'(' + QLatin1String(column) + hour + u") AS "_s +
+                       QLatin1String(alias) + hour;
+    }
     return columns.join(u", "_s);
 }
 
-QString hourAggregatesStatement(const ActivityQuery& q) {
+QString hourList(const char* function, const char* alias) {
+    return hourList(function, "H", alias);
+}
+
+QString hourAggregatesStatement(const ActivityQuery& q, const Layout& l) {
     const DayRange range = q.ranges.empty() ? DayRange{} : q.ranges.front();
-    QString sql = u"SELECT [ActiveDay] Mod 7 AS DayNumber, "_s;
+    const QString days = u"(ActiveDay BETWEEN %1 AND %2)"_s.arg(range.first).arg(range.last);
+    if (l.rollup) {
+        // Per day the sums and counts of the rows: a total is a sum over the days, and nothing
+        // where no row has a figure.
+        return u"SELECT [ActiveDay] Mod 7 AS DayNumber, "_s + hourList("Sum", "S", "S") + u", "_s +
+               hourList("Sum", "C", "C") + u" FROM ActivityDays WHERE "_s + days + weekdayFilter(q) +
+               u" GROUP BY [ActiveDay] Mod 7 HAVING Sum(N) > 0"_s;
+    }
+    QString sql = u"SELECT "_s + l.names(true) + u"[ActiveDay] Mod 7 AS DayNumber, "_s;
     switch (q.aggregate) {
     case HourAggregate::Average:
         // Sums and counts of whole seconds are exact on every server; the mean is taken here.
@@ -69,35 +134,43 @@ QString hourAggregatesStatement(const ActivityQuery& q) {
         sql += hourList("Min", "S");
         break;
     }
-    sql += u" FROM Activity WHERE (ActiveDay BETWEEN %1 AND %2)"_s.arg(range.first).arg(range.last);
-    sql += nameFilter(q);
-    sql += weekdayFilter(q);
-    return sql + u" GROUP BY [ActiveDay] Mod 7"_s;
+    sql += u" FROM Activity WHERE "_s + days + l.nameFilter(q) + weekdayFilter(q);
+    return sql + u" GROUP BY "_s + l.names(false) + u"[ActiveDay] Mod 7"_s;
 }
 
 // One statement for every range: the seconds of each day from the first range's first day to the
 // last range's last day, grouped by day (a few thousand rows at most); the days are added up
 // into the ranges here, whatever their order or overlap.
-QString rangeSecondsStatement(const ActivityQuery& q) {
+QString rangeSecondsStatement(const ActivityQuery& q, const Layout& l) {
     const DayRange span = q.span();
     if (span.empty())
         return {};
-    return u"SELECT ActiveDay AS Day, "_s + hourList("Sum", "S") +
-           u" FROM Activity WHERE (ActiveDay BETWEEN %1 AND %2)"_s.arg(span.first).arg(span.last) +
-           nameFilter(q) + u" GROUP BY ActiveDay"_s;
+    const QString days = u"(ActiveDay BETWEEN %1 AND %2)"_s.arg(span.first).arg(span.last);
+    if (l.rollup) {
+        QStringList hours;
+        for (int h = 0; h < 24; ++h)
+            hours << u"S%1"_s.arg(h);
+        return u"SELECT ActiveDay AS Day, "_s + hours.join(u", "_s) + u" FROM ActivityDays WHERE "_s + days;
+    }
+    return u"SELECT "_s + l.names(true) + u"ActiveDay AS Day, "_s + hourList("Sum", "S") +
+           u" FROM Activity WHERE "_s + days + l.nameFilter(q) + u" GROUP BY "_s + l.names(false) +
+           u"ActiveDay"_s;
 }
 
-// The rows of the range on the counted weekdays, one per user, computer and day with its
-// seconds; the lines are added up here as the store adds them.
-QString peopleTotalsStatement(const ActivityQuery& q) {
+// The rows of the range on the counted weekdays, one per user, computer and day (names as
+// written) with its seconds; the lines are added up here as the store adds them.
+QString peopleTotalsStatement(const ActivityQuery& q, const Layout& l) {
     const DayRange range = q.ranges.empty() ? DayRange{} : q.ranges.front();
     if (range.empty())
         return {};
-    QString sql = u"SELECT UserName, ComputerName, ActiveDay, "_s + hourList("Sum", "S") +
+    const QString user = l.spelled(u"UserName"_s);
+    const QString computer = l.spelled(u"ComputerName"_s);
+    QString sql = u"SELECT %1 AS UserName, %2 AS ComputerName, ActiveDay, "_s.arg(user, computer) +
+                  hourList("Sum", "S") +
                   u" FROM Activity WHERE (ActiveDay BETWEEN %1 AND %2)"_s.arg(range.first).arg(range.last) +
-                  nameFilter(q);
+                  l.nameFilter(q);
     sql += weekdayFilter(q);
-    return sql + u" GROUP BY UserName, ComputerName, ActiveDay"_s;
+    return sql + u" GROUP BY %1, %2, ActiveDay"_s.arg(user, computer);
 }
 
 std::optional<double> number(const QVariant& v) {
@@ -118,41 +191,74 @@ void checkFigures(const Recordset& rs, int first, int count) {
     }
 }
 
-std::vector<HourGroup> readHourGroups(Recordset& rs, HourAggregate aggregate, bool check) {
-    std::vector<HourGroup> groups;
+// One weekday's figures while rows of several spellings come in: sums and counts where the
+// statement gives counts, else the aggregate so far.
+struct HourTally {
+    std::array<std::int64_t, 24> sum{};
+    std::array<std::int64_t, 24> count{};
+    HourGroup group;
+};
+
+std::vector<HourGroup> readHourGroups(Recordset& rs, const ActivityQuery& q, const Layout& l, bool check) {
+    const bool counts = l.rollup || q.aggregate == HourAggregate::Average;
+    const int at = l.first();
+    std::map<std::int32_t, HourTally> tallies;
     for (; !rs.atEnd(); rs.next()) {
+        if (!l.keeps(rs))
+            continue;
         if (check)
-            checkFigures(rs, 1, 24);
-        HourGroup g;
-        g.remainder = rs.field(0).toInt();
-        for (int h = 0; h < 24; ++h) {
-            const std::optional<double> value = number(rs.field(1 + h));
-            if (aggregate != HourAggregate::Average) {
-                g.hours[std::size_t(h)] = value;
+            checkFigures(rs, at + 1, 24);
+        const std::int32_t remainder = rs.field(at).toInt();
+        HourTally& t = tallies[remainder];
+        for (std::size_t h = 0; h < 24; ++h) {
+            const int column = at + 1 + int(h);
+            if (counts) {
+                t.sum[h] += rs.field(column).toLongLong();
+                t.count[h] += rs.field(column + 24).toLongLong();
                 continue;
             }
-            const std::int64_t count = rs.field(25 + h).toLongLong();
-            if (value && count > 0)
-                g.hours[std::size_t(h)] =
-                    static_cast<double>(rs.field(1 + h).toLongLong()) / static_cast<double>(count);
+            const std::optional<double> value = number(rs.field(column));
+            std::optional<double>& hour = t.group.hours[h];
+            if (!value)
+                continue;
+            if (!hour)
+                hour = value;
+            else if (q.aggregate == HourAggregate::Total)
+                *hour += *value;
+            else if (q.aggregate == HourAggregate::Maximum)
+                hour = std::max(*hour, *value);
+            else
+                hour = std::min(*hour, *value);
         }
-        groups.push_back(g);
     }
-    std::sort(groups.begin(), groups.end(),
-              [](const HourGroup& a, const HourGroup& b) { return a.remainder < b.remainder; });
+    std::vector<HourGroup> groups;
+    for (auto& [remainder, t] : tallies) {
+        t.group.remainder = remainder;
+        for (std::size_t h = 0; h < 24 && counts; ++h) {
+            if (t.count[h] > 0)
+                t.group.hours[h] = q.aggregate == HourAggregate::Average
+                                       ? static_cast<double>(t.sum[h]) / static_cast<double>(t.count[h])
+                                       : static_cast<double>(t.sum[h]);
+        }
+        groups.push_back(t.group);
+    }
     return groups;
 }
 
-std::vector<std::int64_t> readRangeSeconds(Recordset& rs, const std::vector<DayRange>& ranges, bool check) {
+std::vector<std::int64_t> readRangeSeconds(Recordset& rs, const std::vector<DayRange>& ranges,
+                                           const Layout& l, bool check) {
     // The seconds of every day read, then running totals over the days in order.
+    const int at = l.first();
     std::vector<std::pair<std::int64_t, std::int64_t>> days;
     for (; !rs.atEnd(); rs.next()) {
+        if (!l.keeps(rs))
+            continue;
         if (check)
-            checkFigures(rs, 1, 24);
+            checkFigures(rs, at + 1, 24);
         std::int64_t sum = 0;
         for (int h = 0; h < 24; ++h)
-            sum += rs.field(1 + h).toLongLong();
-        days.emplace_back(rs.field(0).toLongLong(), sum);
+            sum += rs.field(at + 1 + h).toLongLong();
+        days.emplace_back(rs.field(at).toLongLong(), sum);
     }
     std::sort(days.begin(), days.end());
     std::vector<std::int64_t> running(days.size() + 1, 0);
@@ -175,15 +281,22 @@ std::optional<QString> text(const QVariant& v) {
     return v.isNull() ? std::nullopt : std::optional<QString>(v.toString());
 }
 
-std::vector<PersonTotal> readPeopleTotals(Recordset& rs, PeopleGrouping grouping, bool check) {
-    PeopleTally tally(grouping);
+std::vector<PersonTotal> readPeopleTotals(Recordset& rs, const ActivityQuery& q, const Layout& l,
+                                          bool check) {
+    PeopleTally tally(q.grouping);
     for (; !rs.atEnd(); rs.next()) {
         if (check)
             checkFigures(rs, 3, 24);
+        const std::optional<QString> user = text(rs.field(0));
+        const std::optional<QString> computer = text(rs.field(1));
+        if (l.traits.names != SourceTraits::NameComparison::Exact &&
+            ((!q.user.isEmpty() && !activityNameMatches(user, q.user)) ||
+             (!q.computer.isEmpty() && !activityNameMatches(computer, q.computer))))
+            continue;
         std::int64_t sum = 0;
         for (int h = 0; h < 24; ++h)
             sum += rs.field(3 + h).toLongLong();
-        tally.add(text(rs.field(0)), text(rs.field(1)), rs.field(2).toLongLong(), sum);
+        tally.add(user, computer, rs.field(2).toLongLong(), sum);
     }
     return tally.finish();
 }
@@ -278,16 +391,17 @@ std::int64_t SqlExecutor::countRows(const DayRange& span, std::int64_t limit) {
     return rs->atEnd() ? 0 : rs->field(0).toLongLong();
 }
 
-QString SqlExecutor::statement(const ActivityQuery& query) {
+QString SqlExecutor::statement(const ActivityQuery& query, const SourceTraits& traits) {
+    const Layout layout(query, traits);
     switch (query.shape) {
     case ActivityQuery::Shape::HourAggregates:
-        return hourAggregatesStatement(query);
+        return hourAggregatesStatement(query, layout);
     case ActivityQuery::Shape::RangeSeconds:
-        return rangeSecondsStatement(query);
+        return rangeSecondsStatement(query, layout);
     case ActivityQuery::Shape::UserList:
         return kPairs;
     case ActivityQuery::Shape::PeopleTotals:
-        return peopleTotalsStatement(query);
+        return peopleTotalsStatement(query, layout);
     }
     return {};
 }
@@ -298,19 +412,21 @@ ActivityAnswer SqlExecutor::answer(const ActivityQuery& query) {
         a.users = readUserList(connection());
         return a;
     }
-    const QString sql = statement(query);
+    const SourceTraits traits = connection().traits();
+    const QString sql = statement(query, traits);
     if (sql.isEmpty()) { // nothing to read: every range is empty
         if (query.shape == ActivityQuery::Shape::RangeSeconds)
             a.seconds.assign(query.ranges.size(), 0);
         return a;
     }
+    const Layout layout(query, traits);
     std::unique_ptr<Recordset> rs = connection().Execute(sql);
     if (query.shape == ActivityQuery::Shape::HourAggregates)
-        a.groups = readHourGroups(*rs, query.aggregate, m_checkValues);
+        a.groups = readHourGroups(*rs, query, layout, m_checkValues);
     else if (query.shape == ActivityQuery::Shape::PeopleTotals)
-        a.people = readPeopleTotals(*rs, query.grouping, m_checkValues);
+        a.people = readPeopleTotals(*rs, query, layout, m_checkValues);
     else
-        a.seconds = readRangeSeconds(*rs, query.ranges, m_checkValues);
+        a.seconds = readRangeSeconds(*rs, query.ranges, layout, m_checkValues);
     rs->Close();
     return a;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "activity/ActivitySource.h"
+#include "datafile/Connection.h"
 
 #include <QString>
 
@@ -8,8 +9,6 @@
 #include <stdexcept>
 
 namespace tallyrow {
-
-class Connection;
 
 /// The three statements of the user-and-computer list, in the Jet dialect.
 enum class UserListPart { Pairs, UsersOnSeveral, ComputersOfSeveral };
@@ -45,8 +44,9 @@ public:
     /// where the source has one). Connects first when not connected; fails with an Error.
     std::int64_t countRows(const DayRange& span, std::int64_t limit);
 
-    /// The statement sent for `query` (for a benchmark to run the same text elsewhere).
-    static QString statement(const ActivityQuery& query);
+    /// The statement sent for `query` to a source with `traits` (for a benchmark to run the
+    /// same text elsewhere).
+    static QString statement(const ActivityQuery& query, const SourceTraits& traits = {});
     /// The largest row id of Activity: about as many rows as the table holds (SQLite files).
     std::int64_t lastRowId();
 

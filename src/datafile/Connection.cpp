@@ -108,6 +108,10 @@ std::unique_ptr<Recordset> Connection::Execute(const QString& jetSql) {
     return m_provider->execute(jetSql);
 }
 
+SourceTraits Connection::traits() const {
+    return m_provider ? m_provider->traits() : SourceTraits{};
+}
+
 QString Connection::dataSource() const {
     return m_dataSource;
 }

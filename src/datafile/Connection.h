@@ -11,6 +11,24 @@
 
 namespace tallyrow {
 
+/// What a source's SQL does beyond the Jet dialect every source speaks, for those who write the
+/// statements (the activity queries).
+struct SourceTraits {
+    /// How `Name = 'text'` compares on the source.
+    enum class NameComparison {
+        Exact,     ///< exactly as the files fold names (a data file)
+        Narrowing, ///< it takes every name the files take, and maybe some more
+        None,      ///< it folds otherwise: a statement must not narrow by name at all
+    };
+    NameComparison names = NameComparison::Exact;
+    /// The text of a name column as written, "%1" standing for the column: a column that
+    /// compares without regard to case (citext) groups spellings together otherwise.
+    QString spelling = QStringLiteral("%1");
+    /// The table ActivityDays is there and kept current by the source itself: per day, the rows
+    /// (N) and per hour the sum of the seconds (S0 … S23) and the rows with a figure (C0 … C23).
+    bool dayRollup = false;
+};
+
 /// A read-only connection to a data source, opened from a connection string. The provider is
 /// chosen by what the Data Source names: an SQLite data file, a Jet/Access file (read through
 /// mdbtools into an in-memory copy), or a PostgreSQL URI. Query texts are written in the Jet
@@ -34,6 +52,8 @@ public:
     /// Runs a Jet SQL query text and returns its rows.
     std::unique_ptr<Recordset> Execute(const QString& jetSql);
 
+    /// What the open source's SQL does (the defaults when closed).
+    SourceTraits traits() const;
     /// The path or URI the connection was opened on.
     QString dataSource() const;
 

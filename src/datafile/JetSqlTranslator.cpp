@@ -279,24 +279,27 @@ void foldTextComparisons(std::vector<Token>& t, const std::vector<Token>& open,
 JetSqlTranslator::JetSqlTranslator(SqlDialect dialect, QString foldCollation)
     : m_dialect(dialect), m_foldCollation(std::move(foldCollation)) {}
 
-// The server has no case folding of its own: lower(upper(x)) folds as the files' simple case
-// folding does where lower() alone does not (the long s and the micro sign, which lower() keeps,
-// and a final sigma, which lower() writes as ς where a σ is compared).
+// The server has no simple case folding of its own: lower(upper(lower(x))) takes every name the
+// files' folding takes (the long s, the micro sign and a final sigma, which lower() alone keeps
+// apart, and ẞ, which upper() alone turns into SS while ß stays), and a few more (STRASSE for
+// straße): the program keeps only the names its own folding takes.
 std::vector<SqlToken> JetSqlTranslator::foldOpen() const {
     if (m_dialect == SqlDialect::SQLite)
         return {Token{Kind::Word, {}, u"tallyrow_fold"_s}, symbol(u"("_s)};
-    return {Token{Kind::Word, {}, u"lower"_s}, symbol(u"("_s), Token{Kind::Word, {}, u"upper"_s},
-            symbol(u"("_s)};
+    return {Token{Kind::Word, {}, u"lower"_s}, symbol(u"("_s),
+            Token{Kind::Word, {}, u"upper"_s}, symbol(u"("_s),
+            Token{Kind::Word, {}, u"lower"_s}, symbol(u"("_s)};
 }
 
 std::vector<SqlToken> JetSqlTranslator::foldClose() const {
     if (m_dialect == SqlDialect::SQLite)
         return {symbol(u")"_s)};
     if (m_foldCollation.isEmpty())
-        return {symbol(u")"_s), symbol(u")"_s)};
+        return {symbol(u")"_s), symbol(u")"_s), symbol(u")"_s)};
     QString collation = m_foldCollation;
     collation.replace(u'"', u"\"\""_s);
-    return {Token{Kind::Word, {}, u" COLLATE \""_s + collation + u'"'}, symbol(u")"_s), symbol(u")"_s)};
+    return {Token{Kind::Word, {}, u" COLLATE \""_s + collation + u'"'}, symbol(u")"_s), symbol(u")"_s),
+            symbol(u")"_s)};
 }
 
 QString JetSqlTranslator::translate(const QString& jetSql) const {

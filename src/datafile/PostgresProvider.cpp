@@ -26,6 +26,7 @@ QString postgresOpenFailure(const QString& uri, const QString& reason) {
 namespace {
 
 const QString kDriver = u"QPSQL"_s;
+const QString kReadTransaction = u"START TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"_s;
 
 // A libpq connection-option value, quoted as libpq reads it.
 QString quoted(QString value) {
@@ -139,9 +140,10 @@ QString serverSentence(const QString& text) {
 
 class PostgresProvider final : public Connection::Provider {
 public:
-    PostgresProvider(QString uri, PostgresUri parts, QString connectionName, QString foldCollation)
+    PostgresProvider(QString uri, PostgresUri parts, QString connectionName, QString foldCollation,
+                     SourceTraits traits)
         : m_uri(std::move(uri)), m_parts(std::move(parts)), m_name(std::move(connectionName)),
-          m_foldCollation(std::move(foldCollation)) {}
+          m_foldCollation(std::move(foldCollation)), m_traits(std::move(traits)) {}
 
     ~PostgresProvider() override {
         {
@@ -195,12 +197,11 @@ public:
         return std::make_unique<Recordset>(std::move(names), std::move(rows));
     }
 
+    SourceTraits traits() const override { return m_traits; }
+
     /// Every query of one connection reads one snapshot of the server's data (a Totals report
     /// sends a query per period while the monitoring product goes on writing).
-    void beginReadTransaction() {
-        QSqlQuery(QSqlDatabase::database(m_name, false))
-            .exec(u"START TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"_s);
-    }
+    void beginReadTransaction() { QSqlQuery(QSqlDatabase::database(m_name, false)).exec(kReadTransaction); }
 
 private:
     // A connection the server ended (shut down, restarted, or the administrator ended it) or
@@ -231,29 +232,60 @@ private:
     PostgresUri m_parts;
     QString m_name;
     QString m_foldCollation;
+    SourceTraits m_traits;
 };
 
-// The collation under which lower() folds every letter, not only A to Z: ICU's root collation
-// where the server has ICU, else the database's own when its locale does it (the name columns
-// of schema-postgresql.sql are COLLATE "C", which lowers A to Z only). Empty when neither does;
-// names then compare as the columns' collation lowers them.
-QString findFoldCollation(QSqlDatabase& db) {
-    for (const QString& collation : {u"und-x-icu"_s, u"default"_s}) {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        if (q.exec(u"SELECT lower(U&'\\00C9\\00DC' COLLATE \"%1\") = U&'\\00E9\\00FC'"_s.arg(collation)) &&
-            q.next() && q.value(0).toBool()) {
-            return collation;
+// Every letter the program folds, each followed by a blank, and the same with each letter
+// folded: a collation under which the server's name key gives both texts alike takes every name
+// the files take (the key works letter by letter; the blanks keep a final sigma apart).
+const std::pair<QString, QString>& foldedLetters() {
+    static const std::pair<QString, QString> letters = [] {
+        std::pair<QString, QString> texts;
+        for (char32_t c = 1; c < 0x110000; ++c) {
+            if (c >= 0xD800 && c < 0xE000)
+                continue;
+            const char32_t folded = QChar::toCaseFolded(c);
+            if (folded != c) {
+                texts.first += QString::fromUcs4(&c, 1) + u' ';
+                texts.second += QString::fromUcs4(&folded, 1) + u' ';
+            }
         }
-    }
-    return {};
+        return texts;
+    }();
+    return letters;
 }
+
+// "lower(upper(lower('…' COLLATE "c"))) = lower(upper(lower('…' COLLATE "c")))": whether the
+// server's name key takes every name the program's folding takes under collation `c`.
+QString foldCheck(const QString& collation) {
+    const auto& [letters, folded] = foldedLetters();
+    const auto key = [&](const QString& text) {
+        return u"lower(upper(lower('%1' COLLATE \"%2\")))"_s.arg(text, collation);
+    };
+    return key(letters) + u" = "_s + key(folded);
+}
+
+// Whether the server's name key under ICU's root collation takes every name the files take
+// (asked only where the server has that collation).
+bool icuFolds(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    return q.exec(u"SELECT "_s + foldCheck(u"und-x-icu"_s)) && q.next() && q.value(0).toBool();
+}
+
+// What the check of a server found besides the table.
+struct ServerFacts {
+    bool rollup = false;       ///< ActivityDays is there, readable, with its triggers enabled
+    bool icu = false;          ///< the server has ICU's root collation
+    bool defaultFolds = false; ///< the name key under the database's collation folds as the files do
+};
 
 // Checks what the reports need of the table, in one round trip: the Activity table (under its
 // folded name "activity", as schema-postgresql.sql creates it), its columns and the right to
-// read it. The name columns may be citext or plain text: the queries compare names through
-// lower() either way.
-void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri& parts) {
+// read it; and what else the server offers (the per-day rollup, ICU, how its collation folds).
+// The name columns may be citext or plain text: the queries compare names through lower()
+// either way.
+ServerFacts checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri& parts) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
     const bool ok = q.exec(
@@ -262,25 +294,37 @@ void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri&
         "a.attisdropped "
         "LEFT JOIN pg_type t ON t.oid = a.atttypid "
         "WHERE c.oid = to_regclass('activity') "
-        "UNION ALL SELECT '\"Activity\"', NULL, NULL, NULL WHERE to_regclass('\"Activity\"') IS NOT NULL"_s);
+        "UNION ALL SELECT '\"Activity\"', NULL, NULL, NULL WHERE to_regclass('\"Activity\"') IS NOT NULL "
+        "UNION ALL SELECT '#rollup', NULL, has_table_privilege(to_regclass('activitydays'), 'SELECT') AND "
+        "(SELECT count(*) FROM pg_trigger WHERE tgrelid = to_regclass('activity') AND tgenabled <> 'D' AND "
+        "tgname IN ('activitydays_added', 'activitydays_removed', 'activitydays_changed')) = 3, NULL "
+        "WHERE to_regclass('activitydays') IS NOT NULL "
+        "UNION ALL SELECT '#icu', NULL, EXISTS (SELECT FROM pg_collation WHERE collname = 'und-x-icu'), NULL "
+        "UNION ALL SELECT '#default', NULL, "_s +
+        foldCheck(u"default"_s) + u", NULL"_s);
     if (!ok) {
         throw Error(ErrNo::DataSource,
                     postgresOpenFailure(uri, u"the database cannot be read (%1)"_s.arg(withoutPassword(
                                                  q.lastError().databaseText().trimmed(), parts))));
     }
     QHash<QString, QString> types;
+    ServerFacts facts;
     bool found = false;
     bool quotedName = false;
     bool readable = true;
     while (q.next()) {
-        if (q.value(0).toString() == u"\"Activity\""_s && q.isNull(1) && q.isNull(3)) {
-            quotedName = true;
+        const QString name = q.value(0).toString();
+        if (q.isNull(1) && q.isNull(3) && !q.isNull(0)) {
+            quotedName = quotedName || name == u"\"Activity\""_s;
+            facts.rollup = facts.rollup || (name == u"#rollup"_s && q.value(2).toBool());
+            facts.icu = facts.icu || (name == u"#icu"_s && q.value(2).toBool());
+            facts.defaultFolds = facts.defaultFolds || (name == u"#default"_s && q.value(2).toBool());
             continue;
         }
         found = true;
         readable = q.value(2).toBool();
         if (!q.isNull(0)) {
-            types.insert(q.value(0).toString(), q.value(1).toString());
+            types.insert(name, q.value(1).toString());
         }
     }
     if (!found) {
@@ -309,6 +353,7 @@ void checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri&
                     postgresOpenFailure(uri, u"the user \"%1\" may not read the Activity table"_s.arg(
                                                  db.userName().isEmpty() ? u"(default)"_s : db.userName())));
     }
+    return facts;
 }
 
 } // namespace
@@ -381,23 +426,32 @@ std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri) {
     const QString name = u"tallyrow-postgres-%1"_s.arg(++serial);
     PostgresUri parts;
     QString foldCollation;
+    SourceTraits traits;
     {
         QSqlDatabase db = openPostgresDatabase(uri, name, &parts);
-        // The program only reads; a read-only session keeps it that way on the server too.
-        QSqlQuery(db).exec(u"SET default_transaction_read_only = on"_s);
+        // The program only reads: every statement runs in a read-only transaction, and the checks
+        // already read the snapshot the report reads.
+        QSqlQuery(db).exec(kReadTransaction);
         try {
-            checkActivityTable(db, uri, parts);
-            foldCollation = findFoldCollation(db);
+            const ServerFacts facts = checkActivityTable(db, uri, parts);
+            if (facts.icu && icuFolds(db))
+                foldCollation = u"und-x-icu"_s;
+            else if (facts.defaultFolds)
+                foldCollation = u"default"_s;
+            traits.names = foldCollation.isEmpty() ? SourceTraits::NameComparison::None
+                                                   : SourceTraits::NameComparison::Narrowing;
+            traits.spelling = u"CAST(%1 AS text)"_s;
+            traits.dayRollup = facts.rollup;
         } catch (...) {
+            QSqlQuery(db).exec(u"ROLLBACK"_s);
             db.close();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
             throw;
         }
     }
-    auto provider = std::make_unique<PostgresProvider>(uri, std::move(parts), name, std::move(foldCollation));
-    provider->beginReadTransaction();
-    return provider;
+    return std::make_unique<PostgresProvider>(uri, std::move(parts), name, std::move(foldCollation),
+                                              std::move(traits));
 }
 
 } // namespace tallyrow

@@ -96,4 +96,25 @@ QString translateJetForPostgres(const QString& jetSql, const QString& foldCollat
     return out;
 }
 
+QStringList postgresScriptStatements(const QString& script) {
+    QStringList lines = script.split(u'\n');
+    lines.removeIf([](const QString& line) { return line.trimmed().startsWith(u"--"_s); });
+    const QString text = lines.join(u'\n');
+    QStringList statements;
+    bool inBody = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'$' && i + 1 < text.size() && text.at(i + 1) == u'$') {
+            inBody = !inBody;
+            ++i;
+        } else if (text.at(i) == u';' && !inBody) {
+            statements << text.mid(start, i - start).trimmed();
+            start = i + 1;
+        }
+    }
+    statements << text.mid(start).trimmed();
+    statements.removeAll(QString());
+    return statements;
+}
+
 } // namespace tallyrow

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace tallyrow {
 
@@ -18,5 +19,9 @@ namespace tallyrow {
 /// lowers both sides under `foldCollation` (see JetSqlTranslator), so that plain text columns
 /// work and citext columns under COLLATE "C" (which lower A to Z only) find É and Ü as well.
 QString translateJetForPostgres(const QString& jetSql, const QString& foldCollation = {});
+
+/// The statements of an SQL script such as schema-postgresql.sql, in order and without comment
+/// lines: split at each ";" outside a $$ … $$ body (a function or DO block keeps its own).
+QStringList postgresScriptStatements(const QString& script);
 
 } // namespace tallyrow

@@ -14,6 +14,7 @@ class Connection::Provider {
 public:
     virtual ~Provider();
     virtual std::unique_ptr<Recordset> execute(const QString& jetSql) = 0;
+    virtual SourceTraits traits() const { return {}; }
 };
 
 /// Opens the provider for a data source: an SQLite file, an Access file, or a PostgreSQL server

@@ -185,7 +185,10 @@ bool checkDataFile(const QString& path, const QString& given, bool noCache,
         }
         source = openActivitySource(path, cache);
         auto* planner = dynamic_cast<ActivityPlanner*>(source.get());
-        if (!planner || !planner->isFresh()) {
+        if (!planner) {
+            // The connection that proves the source opens is the one the report reads through.
+            source->connect();
+        } else if (!planner->isFresh()) {
             Connection cn;
             cn.Open(connectionStringOf(path), QString(), QString(), -1);
             cn.Close();

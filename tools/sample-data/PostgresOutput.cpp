@@ -1,6 +1,7 @@
 #include "PostgresOutput.h"
 
 #include "datafile/PostgresProvider.h"
+#include "datafile/PostgresSql.h"
 #include "datafile/PostgresUri.h"
 #include "support/Error.h"
 
@@ -30,14 +31,11 @@ QString literal(const QString& text) {
 // The schema's statements without comment lines: the table (and what it needs) first, the
 // indexes apart, so they are built once the rows are in.
 void splitSchema(QStringList& before, QStringList& indexes) {
-    QStringList lines = QString::fromUtf8(postgresSchemaSql()).split(u'\n');
-    lines.removeIf([](const QString& line) { return line.trimmed().startsWith(u"--"_s); });
-    for (const QString& statement : lines.join(u'\n').split(u';')) {
-        const QString s = statement.trimmed();
-        if (s.isEmpty()) {
-            continue;
-        }
-        (s.contains(u" INDEX "_s, Qt::CaseInsensitive) ? indexes : before) << s;
+    for (const QString& s : postgresScriptStatements(QString::fromUtf8(postgresSchemaSql()))) {
+        (s.startsWith(u"CREATE"_s, Qt::CaseInsensitive) && s.contains(u" INDEX "_s, Qt::CaseInsensitive)
+             ? indexes
+             : before)
+            << s;
     }
 }
 

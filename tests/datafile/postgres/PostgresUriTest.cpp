@@ -164,17 +164,17 @@ TEST(PostgresSql, DividesAndAveragesInDoublePrecisionWithFoldedNames) {
             "From Activity GROUP BY (((\"activeday\" % 7) + 7) % 7) HAVING (((ActiveDay % 7) + 7) % 7)  "
             "In (2,4,1)")
             .replace(QStringLiteral("avg("), QStringLiteral("Avg(")));
-    EXPECT_EQ(
-        pg(QStringLiteral("SELECT Avg(DISTINCT x) FROM t WHERE UserName='o''neil'")),
-        QStringLiteral(
-            "SELECT Avg(DISTINCT (x)::float8) FROM t WHERE lower(upper(UserName))=lower(upper('o''neil'))"));
+    EXPECT_EQ(pg(QStringLiteral("SELECT Avg(DISTINCT x) FROM t WHERE UserName='o''neil'")),
+              QStringLiteral("SELECT Avg(DISTINCT (x)::float8) FROM t WHERE "
+                             "lower(upper(lower(UserName)))=lower(upper(lower('o''neil')))"));
     EXPECT_EQ(translateJetForPostgres(
                   QStringLiteral("SELECT 1 FROM t WHERE [UserName]='É' AND ComputerName <> 'x'"),
                   QStringLiteral("und-x-icu")),
               QStringLiteral(
-                  "SELECT 1 FROM t WHERE lower(upper(\"username\" COLLATE \"und-x-icu\"))=lower(upper('É' "
-                  "COLLATE \"und-x-icu\")) AND lower(upper(ComputerName COLLATE \"und-x-icu\")) <> "
-                  "lower(upper('x' COLLATE \"und-x-icu\"))"));
+                  "SELECT 1 FROM t WHERE lower(upper(lower(\"username\" COLLATE "
+                  "\"und-x-icu\")))=lower(upper(lower('É' "
+                  "COLLATE \"und-x-icu\"))) AND lower(upper(lower(ComputerName COLLATE \"und-x-icu\"))) <> "
+                  "lower(upper(lower('x' COLLATE \"und-x-icu\")))"));
 }
 
 } // namespace

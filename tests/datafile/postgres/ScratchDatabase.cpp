@@ -1,5 +1,6 @@
 #include "ScratchDatabase.h"
 
+#include "datafile/PostgresSql.h"
 #include "datafile/PostgresUri.h"
 
 #include <QFile>
@@ -115,7 +116,15 @@ bool ScratchDatabase::loadSchema() {
         ADD_FAILURE() << "cannot read " TALLYROW_PG_SCHEMA;
         return false;
     }
-    return exec(QString::fromUtf8(f.readAll()));
+    QSqlQuery q(QSqlDatabase::database(m_connection));
+    q.exec(QStringLiteral("SET client_min_messages = warning"));
+    for (const QString& statement : postgresScriptStatements(QString::fromUtf8(f.readAll()))) {
+        if (!q.exec(statement)) {
+            ADD_FAILURE() << statement.toStdString() << ": " << q.lastError().text().toStdString();
+            return false;
+        }
+    }
+    return true;
 }
 
 bool ScratchDatabase::insertRows(const QVector<ActivityRow>& rows) {
