@@ -58,8 +58,10 @@ CREATE INDEX IF NOT EXISTS ActivityByNameKey ON Activity
 -- number of rows that hold a figure (not NULL). The reports for all users (Day with averages or
 -- totals, Totals, the key figures) read it instead of every row when it is there; per-person
 -- reports, maxima and minima read Activity. Its size grows with the days, not with the rows.
--- The server keeps it current itself: statement triggers with transition tables add what a
--- statement changed, day by day, so a bulk COPY costs one upsert per day it touches. It is
+-- The server keeps it current itself: statement triggers with transition tables add what an
+-- INSERT or DELETE changed, day by day, so a bulk COPY costs one upsert per day it touches; an
+-- UPDATE is followed row by row, as it is cheapest for the few rows the monitoring product
+-- changes at a time. It is
 -- filled once, when it is created; applying this file again changes nothing. A server without
 -- it works too, reading Activity for every report. To add it to an existing server, apply this
 -- file again (the first time it reads Activity once, holding off writers meanwhile). If its
@@ -169,48 +171,156 @@ BEGIN
             C17 = d.C17 + excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19,
             C20 = d.C20 + excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22,
             C23 = d.C23 + excluded.C23;
-    ELSE
-        INSERT INTO ActivityDays AS d
-        SELECT ActiveDay, sum(w),
-            coalesce(sum(w * H0), 0), coalesce(sum(w * H1), 0), coalesce(sum(w * H2), 0),
-            coalesce(sum(w * H3), 0), coalesce(sum(w * H4), 0), coalesce(sum(w * H5), 0),
-            coalesce(sum(w * H6), 0), coalesce(sum(w * H7), 0), coalesce(sum(w * H8), 0),
-            coalesce(sum(w * H9), 0), coalesce(sum(w * H10), 0), coalesce(sum(w * H11), 0),
-            coalesce(sum(w * H12), 0), coalesce(sum(w * H13), 0), coalesce(sum(w * H14), 0),
-            coalesce(sum(w * H15), 0), coalesce(sum(w * H16), 0), coalesce(sum(w * H17), 0),
-            coalesce(sum(w * H18), 0), coalesce(sum(w * H19), 0), coalesce(sum(w * H20), 0),
-            coalesce(sum(w * H21), 0), coalesce(sum(w * H22), 0), coalesce(sum(w * H23), 0),
-            sum(w * (H0 IS NOT NULL)::int), sum(w * (H1 IS NOT NULL)::int),
-            sum(w * (H2 IS NOT NULL)::int), sum(w * (H3 IS NOT NULL)::int),
-            sum(w * (H4 IS NOT NULL)::int), sum(w * (H5 IS NOT NULL)::int),
-            sum(w * (H6 IS NOT NULL)::int), sum(w * (H7 IS NOT NULL)::int),
-            sum(w * (H8 IS NOT NULL)::int), sum(w * (H9 IS NOT NULL)::int),
-            sum(w * (H10 IS NOT NULL)::int), sum(w * (H11 IS NOT NULL)::int),
-            sum(w * (H12 IS NOT NULL)::int), sum(w * (H13 IS NOT NULL)::int),
-            sum(w * (H14 IS NOT NULL)::int), sum(w * (H15 IS NOT NULL)::int),
-            sum(w * (H16 IS NOT NULL)::int), sum(w * (H17 IS NOT NULL)::int),
-            sum(w * (H18 IS NOT NULL)::int), sum(w * (H19 IS NOT NULL)::int),
-            sum(w * (H20 IS NOT NULL)::int), sum(w * (H21 IS NOT NULL)::int),
-            sum(w * (H22 IS NOT NULL)::int), sum(w * (H23 IS NOT NULL)::int)
-        FROM (SELECT 1 AS w, * FROM added_rows UNION ALL SELECT -1, * FROM removed_rows) AS c WHERE ActiveDay IS NOT NULL GROUP BY ActiveDay
+    END IF;
+    RETURN NULL;
+END
+$$;
+
+-- An UPDATE is followed row by row: the monitoring product changes a few rows at a time, and a
+-- row's change costs one update of its day's row (two when it moves to another day).
+CREATE OR REPLACE FUNCTION activitydays_follow_row() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF OLD.ActiveDay IS NOT DISTINCT FROM NEW.ActiveDay THEN
+        IF NEW.ActiveDay IS NOT NULL THEN
+            UPDATE ActivityDays SET
+                S0 = S0 + coalesce(NEW.H0, 0) - coalesce(OLD.H0, 0),
+                S1 = S1 + coalesce(NEW.H1, 0) - coalesce(OLD.H1, 0),
+                S2 = S2 + coalesce(NEW.H2, 0) - coalesce(OLD.H2, 0),
+                S3 = S3 + coalesce(NEW.H3, 0) - coalesce(OLD.H3, 0),
+                S4 = S4 + coalesce(NEW.H4, 0) - coalesce(OLD.H4, 0),
+                S5 = S5 + coalesce(NEW.H5, 0) - coalesce(OLD.H5, 0),
+                S6 = S6 + coalesce(NEW.H6, 0) - coalesce(OLD.H6, 0),
+                S7 = S7 + coalesce(NEW.H7, 0) - coalesce(OLD.H7, 0),
+                S8 = S8 + coalesce(NEW.H8, 0) - coalesce(OLD.H8, 0),
+                S9 = S9 + coalesce(NEW.H9, 0) - coalesce(OLD.H9, 0),
+                S10 = S10 + coalesce(NEW.H10, 0) - coalesce(OLD.H10, 0),
+                S11 = S11 + coalesce(NEW.H11, 0) - coalesce(OLD.H11, 0),
+                S12 = S12 + coalesce(NEW.H12, 0) - coalesce(OLD.H12, 0),
+                S13 = S13 + coalesce(NEW.H13, 0) - coalesce(OLD.H13, 0),
+                S14 = S14 + coalesce(NEW.H14, 0) - coalesce(OLD.H14, 0),
+                S15 = S15 + coalesce(NEW.H15, 0) - coalesce(OLD.H15, 0),
+                S16 = S16 + coalesce(NEW.H16, 0) - coalesce(OLD.H16, 0),
+                S17 = S17 + coalesce(NEW.H17, 0) - coalesce(OLD.H17, 0),
+                S18 = S18 + coalesce(NEW.H18, 0) - coalesce(OLD.H18, 0),
+                S19 = S19 + coalesce(NEW.H19, 0) - coalesce(OLD.H19, 0),
+                S20 = S20 + coalesce(NEW.H20, 0) - coalesce(OLD.H20, 0),
+                S21 = S21 + coalesce(NEW.H21, 0) - coalesce(OLD.H21, 0),
+                S22 = S22 + coalesce(NEW.H22, 0) - coalesce(OLD.H22, 0),
+                S23 = S23 + coalesce(NEW.H23, 0) - coalesce(OLD.H23, 0),
+                C0 = C0 + (NEW.H0 IS NOT NULL)::int - (OLD.H0 IS NOT NULL)::int,
+                C1 = C1 + (NEW.H1 IS NOT NULL)::int - (OLD.H1 IS NOT NULL)::int,
+                C2 = C2 + (NEW.H2 IS NOT NULL)::int - (OLD.H2 IS NOT NULL)::int,
+                C3 = C3 + (NEW.H3 IS NOT NULL)::int - (OLD.H3 IS NOT NULL)::int,
+                C4 = C4 + (NEW.H4 IS NOT NULL)::int - (OLD.H4 IS NOT NULL)::int,
+                C5 = C5 + (NEW.H5 IS NOT NULL)::int - (OLD.H5 IS NOT NULL)::int,
+                C6 = C6 + (NEW.H6 IS NOT NULL)::int - (OLD.H6 IS NOT NULL)::int,
+                C7 = C7 + (NEW.H7 IS NOT NULL)::int - (OLD.H7 IS NOT NULL)::int,
+                C8 = C8 + (NEW.H8 IS NOT NULL)::int - (OLD.H8 IS NOT NULL)::int,
+                C9 = C9 + (NEW.H9 IS NOT NULL)::int - (OLD.H9 IS NOT NULL)::int,
+                C10 = C10 + (NEW.H10 IS NOT NULL)::int - (OLD.H10 IS NOT NULL)::int,
+                C11 = C11 + (NEW.H11 IS NOT NULL)::int - (OLD.H11 IS NOT NULL)::int,
+                C12 = C12 + (NEW.H12 IS NOT NULL)::int - (OLD.H12 IS NOT NULL)::int,
+                C13 = C13 + (NEW.H13 IS NOT NULL)::int - (OLD.H13 IS NOT NULL)::int,
+                C14 = C14 + (NEW.H14 IS NOT NULL)::int - (OLD.H14 IS NOT NULL)::int,
+                C15 = C15 + (NEW.H15 IS NOT NULL)::int - (OLD.H15 IS NOT NULL)::int,
+                C16 = C16 + (NEW.H16 IS NOT NULL)::int - (OLD.H16 IS NOT NULL)::int,
+                C17 = C17 + (NEW.H17 IS NOT NULL)::int - (OLD.H17 IS NOT NULL)::int,
+                C18 = C18 + (NEW.H18 IS NOT NULL)::int - (OLD.H18 IS NOT NULL)::int,
+                C19 = C19 + (NEW.H19 IS NOT NULL)::int - (OLD.H19 IS NOT NULL)::int,
+                C20 = C20 + (NEW.H20 IS NOT NULL)::int - (OLD.H20 IS NOT NULL)::int,
+                C21 = C21 + (NEW.H21 IS NOT NULL)::int - (OLD.H21 IS NOT NULL)::int,
+                C22 = C22 + (NEW.H22 IS NOT NULL)::int - (OLD.H22 IS NOT NULL)::int,
+                C23 = C23 + (NEW.H23 IS NOT NULL)::int - (OLD.H23 IS NOT NULL)::int
+            WHERE ActiveDay = NEW.ActiveDay;
+        END IF;
+        RETURN NULL;
+    END IF;
+    IF OLD.ActiveDay IS NOT NULL THEN
+        UPDATE ActivityDays SET
+            N = N - 1,
+            S0 = S0 - coalesce(OLD.H0, 0),
+            S1 = S1 - coalesce(OLD.H1, 0),
+            S2 = S2 - coalesce(OLD.H2, 0),
+            S3 = S3 - coalesce(OLD.H3, 0),
+            S4 = S4 - coalesce(OLD.H4, 0),
+            S5 = S5 - coalesce(OLD.H5, 0),
+            S6 = S6 - coalesce(OLD.H6, 0),
+            S7 = S7 - coalesce(OLD.H7, 0),
+            S8 = S8 - coalesce(OLD.H8, 0),
+            S9 = S9 - coalesce(OLD.H9, 0),
+            S10 = S10 - coalesce(OLD.H10, 0),
+            S11 = S11 - coalesce(OLD.H11, 0),
+            S12 = S12 - coalesce(OLD.H12, 0),
+            S13 = S13 - coalesce(OLD.H13, 0),
+            S14 = S14 - coalesce(OLD.H14, 0),
+            S15 = S15 - coalesce(OLD.H15, 0),
+            S16 = S16 - coalesce(OLD.H16, 0),
+            S17 = S17 - coalesce(OLD.H17, 0),
+            S18 = S18 - coalesce(OLD.H18, 0),
+            S19 = S19 - coalesce(OLD.H19, 0),
+            S20 = S20 - coalesce(OLD.H20, 0),
+            S21 = S21 - coalesce(OLD.H21, 0),
+            S22 = S22 - coalesce(OLD.H22, 0),
+            S23 = S23 - coalesce(OLD.H23, 0),
+            C0 = C0 - (OLD.H0 IS NOT NULL)::int,
+            C1 = C1 - (OLD.H1 IS NOT NULL)::int,
+            C2 = C2 - (OLD.H2 IS NOT NULL)::int,
+            C3 = C3 - (OLD.H3 IS NOT NULL)::int,
+            C4 = C4 - (OLD.H4 IS NOT NULL)::int,
+            C5 = C5 - (OLD.H5 IS NOT NULL)::int,
+            C6 = C6 - (OLD.H6 IS NOT NULL)::int,
+            C7 = C7 - (OLD.H7 IS NOT NULL)::int,
+            C8 = C8 - (OLD.H8 IS NOT NULL)::int,
+            C9 = C9 - (OLD.H9 IS NOT NULL)::int,
+            C10 = C10 - (OLD.H10 IS NOT NULL)::int,
+            C11 = C11 - (OLD.H11 IS NOT NULL)::int,
+            C12 = C12 - (OLD.H12 IS NOT NULL)::int,
+            C13 = C13 - (OLD.H13 IS NOT NULL)::int,
+            C14 = C14 - (OLD.H14 IS NOT NULL)::int,
+            C15 = C15 - (OLD.H15 IS NOT NULL)::int,
+            C16 = C16 - (OLD.H16 IS NOT NULL)::int,
+            C17 = C17 - (OLD.H17 IS NOT NULL)::int,
+            C18 = C18 - (OLD.H18 IS NOT NULL)::int,
+            C19 = C19 - (OLD.H19 IS NOT NULL)::int,
+            C20 = C20 - (OLD.H20 IS NOT NULL)::int,
+            C21 = C21 - (OLD.H21 IS NOT NULL)::int,
+            C22 = C22 - (OLD.H22 IS NOT NULL)::int,
+            C23 = C23 - (OLD.H23 IS NOT NULL)::int
+        WHERE ActiveDay = OLD.ActiveDay;
+    END IF;
+    IF NEW.ActiveDay IS NOT NULL THEN
+        INSERT INTO ActivityDays AS d VALUES (NEW.ActiveDay, 1,
+            coalesce(NEW.H0, 0), coalesce(NEW.H1, 0), coalesce(NEW.H2, 0), coalesce(NEW.H3, 0),
+            coalesce(NEW.H4, 0), coalesce(NEW.H5, 0), coalesce(NEW.H6, 0), coalesce(NEW.H7, 0),
+            coalesce(NEW.H8, 0), coalesce(NEW.H9, 0), coalesce(NEW.H10, 0), coalesce(NEW.H11, 0),
+            coalesce(NEW.H12, 0), coalesce(NEW.H13, 0), coalesce(NEW.H14, 0), coalesce(NEW.H15, 0),
+            coalesce(NEW.H16, 0), coalesce(NEW.H17, 0), coalesce(NEW.H18, 0), coalesce(NEW.H19, 0),
+            coalesce(NEW.H20, 0), coalesce(NEW.H21, 0), coalesce(NEW.H22, 0), coalesce(NEW.H23, 0),
+            (NEW.H0 IS NOT NULL)::int, (NEW.H1 IS NOT NULL)::int, (NEW.H2 IS NOT NULL)::int, (NEW.H3
+            IS NOT NULL)::int, (NEW.H4 IS NOT NULL)::int, (NEW.H5 IS NOT NULL)::int, (NEW.H6 IS NOT
+            NULL)::int, (NEW.H7 IS NOT NULL)::int, (NEW.H8 IS NOT NULL)::int, (NEW.H9 IS NOT
+            NULL)::int, (NEW.H10 IS NOT NULL)::int, (NEW.H11 IS NOT NULL)::int, (NEW.H12 IS NOT
+            NULL)::int, (NEW.H13 IS NOT NULL)::int, (NEW.H14 IS NOT NULL)::int, (NEW.H15 IS NOT
+            NULL)::int, (NEW.H16 IS NOT NULL)::int, (NEW.H17 IS NOT NULL)::int, (NEW.H18 IS NOT
+            NULL)::int, (NEW.H19 IS NOT NULL)::int, (NEW.H20 IS NOT NULL)::int, (NEW.H21 IS NOT
+            NULL)::int, (NEW.H22 IS NOT NULL)::int, (NEW.H23 IS NOT NULL)::int)
         ON CONFLICT (ActiveDay) DO UPDATE SET
-            N = d.N + excluded.N, S0 = d.S0 + excluded.S0, S1 = d.S1 + excluded.S1,
-            S2 = d.S2 + excluded.S2, S3 = d.S3 + excluded.S3, S4 = d.S4 + excluded.S4,
-            S5 = d.S5 + excluded.S5, S6 = d.S6 + excluded.S6, S7 = d.S7 + excluded.S7,
-            S8 = d.S8 + excluded.S8, S9 = d.S9 + excluded.S9, S10 = d.S10 + excluded.S10,
-            S11 = d.S11 + excluded.S11, S12 = d.S12 + excluded.S12, S13 = d.S13 + excluded.S13,
-            S14 = d.S14 + excluded.S14, S15 = d.S15 + excluded.S15, S16 = d.S16 + excluded.S16,
-            S17 = d.S17 + excluded.S17, S18 = d.S18 + excluded.S18, S19 = d.S19 + excluded.S19,
-            S20 = d.S20 + excluded.S20, S21 = d.S21 + excluded.S21, S22 = d.S22 + excluded.S22,
-            S23 = d.S23 + excluded.S23, C0 = d.C0 + excluded.C0, C1 = d.C1 + excluded.C1,
-            C2 = d.C2 + excluded.C2, C3 = d.C3 + excluded.C3, C4 = d.C4 + excluded.C4,
-            C5 = d.C5 + excluded.C5, C6 = d.C6 + excluded.C6, C7 = d.C7 + excluded.C7,
-            C8 = d.C8 + excluded.C8, C9 = d.C9 + excluded.C9, C10 = d.C10 + excluded.C10,
-            C11 = d.C11 + excluded.C11, C12 = d.C12 + excluded.C12, C13 = d.C13 + excluded.C13,
-            C14 = d.C14 + excluded.C14, C15 = d.C15 + excluded.C15, C16 = d.C16 + excluded.C16,
-            C17 = d.C17 + excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19,
-            C20 = d.C20 + excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22,
-            C23 = d.C23 + excluded.C23;
+            N = d.N + 1, S0 = d.S0 + excluded.S0, S1 = d.S1 + excluded.S1, S2 = d.S2 + excluded.S2,
+            S3 = d.S3 + excluded.S3, S4 = d.S4 + excluded.S4, S5 = d.S5 + excluded.S5, S6 = d.S6 +
+            excluded.S6, S7 = d.S7 + excluded.S7, S8 = d.S8 + excluded.S8, S9 = d.S9 + excluded.S9,
+            S10 = d.S10 + excluded.S10, S11 = d.S11 + excluded.S11, S12 = d.S12 + excluded.S12, S13
+            = d.S13 + excluded.S13, S14 = d.S14 + excluded.S14, S15 = d.S15 + excluded.S15, S16 =
+            d.S16 + excluded.S16, S17 = d.S17 + excluded.S17, S18 = d.S18 + excluded.S18, S19 =
+            d.S19 + excluded.S19, S20 = d.S20 + excluded.S20, S21 = d.S21 + excluded.S21, S22 =
+            d.S22 + excluded.S22, S23 = d.S23 + excluded.S23, C0 = d.C0 + excluded.C0, C1 = d.C1 +
+            excluded.C1, C2 = d.C2 + excluded.C2, C3 = d.C3 + excluded.C3, C4 = d.C4 + excluded.C4,
+            C5 = d.C5 + excluded.C5, C6 = d.C6 + excluded.C6, C7 = d.C7 + excluded.C7, C8 = d.C8 +
+            excluded.C8, C9 = d.C9 + excluded.C9, C10 = d.C10 + excluded.C10, C11 = d.C11 +
+            excluded.C11, C12 = d.C12 + excluded.C12, C13 = d.C13 + excluded.C13, C14 = d.C14 +
+            excluded.C14, C15 = d.C15 + excluded.C15, C16 = d.C16 + excluded.C16, C17 = d.C17 +
+            excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19, C20 = d.C20 +
+            excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22, C23 = d.C23 +
+            excluded.C23;
     END IF;
     RETURN NULL;
 END
@@ -229,8 +339,7 @@ BEGIN
     CREATE TRIGGER activitydays_removed AFTER DELETE ON Activity
         REFERENCING OLD TABLE AS removed_rows FOR EACH STATEMENT EXECUTE FUNCTION activitydays_follow();
     CREATE TRIGGER activitydays_changed AFTER UPDATE ON Activity
-        REFERENCING OLD TABLE AS removed_rows NEW TABLE AS added_rows
-        FOR EACH STATEMENT EXECUTE FUNCTION activitydays_follow();
+        FOR EACH ROW EXECUTE FUNCTION activitydays_follow_row();
     IF NOT EXISTS (SELECT FROM ActivityDays) THEN
         INSERT INTO ActivityDays AS d
         SELECT ActiveDay, sum(w),
