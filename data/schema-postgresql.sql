@@ -85,92 +85,60 @@ CREATE TABLE IF NOT EXISTS ActivityDays (
     C20 bigint NOT NULL, C21 bigint NOT NULL, C22 bigint NOT NULL, C23 bigint NOT NULL
 );
 
+-- The statement that adds the rows of `source` (a query giving a column w, 1 for a row that
+-- came and -1 for one that went, then Activity's columns) to the rollup, day by day.
+CREATE OR REPLACE FUNCTION activitydays_adding(source text) RETURNS text LANGUAGE sql IMMUTABLE AS $f$
+SELECT $q$
+INSERT INTO ActivityDays AS d
+        SELECT ActiveDay, sum(w),
+            coalesce(sum(w * H0), 0), coalesce(sum(w * H1), 0), coalesce(sum(w * H2), 0),
+            coalesce(sum(w * H3), 0), coalesce(sum(w * H4), 0), coalesce(sum(w * H5), 0),
+            coalesce(sum(w * H6), 0), coalesce(sum(w * H7), 0), coalesce(sum(w * H8), 0),
+            coalesce(sum(w * H9), 0), coalesce(sum(w * H10), 0), coalesce(sum(w * H11), 0),
+            coalesce(sum(w * H12), 0), coalesce(sum(w * H13), 0), coalesce(sum(w * H14), 0),
+            coalesce(sum(w * H15), 0), coalesce(sum(w * H16), 0), coalesce(sum(w * H17), 0),
+            coalesce(sum(w * H18), 0), coalesce(sum(w * H19), 0), coalesce(sum(w * H20), 0),
+            coalesce(sum(w * H21), 0), coalesce(sum(w * H22), 0), coalesce(sum(w * H23), 0),
+            sum(w * (H0 IS NOT NULL)::int), sum(w * (H1 IS NOT NULL)::int),
+            sum(w * (H2 IS NOT NULL)::int), sum(w * (H3 IS NOT NULL)::int),
+            sum(w * (H4 IS NOT NULL)::int), sum(w * (H5 IS NOT NULL)::int),
+            sum(w * (H6 IS NOT NULL)::int), sum(w * (H7 IS NOT NULL)::int),
+            sum(w * (H8 IS NOT NULL)::int), sum(w * (H9 IS NOT NULL)::int),
+            sum(w * (H10 IS NOT NULL)::int), sum(w * (H11 IS NOT NULL)::int),
+            sum(w * (H12 IS NOT NULL)::int), sum(w * (H13 IS NOT NULL)::int),
+            sum(w * (H14 IS NOT NULL)::int), sum(w * (H15 IS NOT NULL)::int),
+            sum(w * (H16 IS NOT NULL)::int), sum(w * (H17 IS NOT NULL)::int),
+            sum(w * (H18 IS NOT NULL)::int), sum(w * (H19 IS NOT NULL)::int),
+            sum(w * (H20 IS NOT NULL)::int), sum(w * (H21 IS NOT NULL)::int),
+            sum(w * (H22 IS NOT NULL)::int), sum(w * (H23 IS NOT NULL)::int)
+        FROM ($q$ || source || $q$) AS c WHERE ActiveDay IS NOT NULL GROUP BY ActiveDay
+        ON CONFLICT (ActiveDay) DO UPDATE SET
+            N = d.N + excluded.N, S0 = d.S0 + excluded.S0, S1 = d.S1 + excluded.S1,
+            S2 = d.S2 + excluded.S2, S3 = d.S3 + excluded.S3, S4 = d.S4 + excluded.S4,
+            S5 = d.S5 + excluded.S5, S6 = d.S6 + excluded.S6, S7 = d.S7 + excluded.S7,
+            S8 = d.S8 + excluded.S8, S9 = d.S9 + excluded.S9, S10 = d.S10 + excluded.S10,
+            S11 = d.S11 + excluded.S11, S12 = d.S12 + excluded.S12, S13 = d.S13 + excluded.S13,
+            S14 = d.S14 + excluded.S14, S15 = d.S15 + excluded.S15, S16 = d.S16 + excluded.S16,
+            S17 = d.S17 + excluded.S17, S18 = d.S18 + excluded.S18, S19 = d.S19 + excluded.S19,
+            S20 = d.S20 + excluded.S20, S21 = d.S21 + excluded.S21, S22 = d.S22 + excluded.S22,
+            S23 = d.S23 + excluded.S23, C0 = d.C0 + excluded.C0, C1 = d.C1 + excluded.C1,
+            C2 = d.C2 + excluded.C2, C3 = d.C3 + excluded.C3, C4 = d.C4 + excluded.C4,
+            C5 = d.C5 + excluded.C5, C6 = d.C6 + excluded.C6, C7 = d.C7 + excluded.C7,
+            C8 = d.C8 + excluded.C8, C9 = d.C9 + excluded.C9, C10 = d.C10 + excluded.C10,
+            C11 = d.C11 + excluded.C11, C12 = d.C12 + excluded.C12, C13 = d.C13 + excluded.C13,
+            C14 = d.C14 + excluded.C14, C15 = d.C15 + excluded.C15, C16 = d.C16 + excluded.C16,
+            C17 = d.C17 + excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19,
+            C20 = d.C20 + excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22,
+            C23 = d.C23 + excluded.C23
+$q$
+$f$;
+
 CREATE OR REPLACE FUNCTION activitydays_follow() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
     IF TG_OP = 'INSERT' THEN
-        INSERT INTO ActivityDays AS d
-        SELECT ActiveDay, sum(w),
-            coalesce(sum(w * H0), 0), coalesce(sum(w * H1), 0), coalesce(sum(w * H2), 0),
-            coalesce(sum(w * H3), 0), coalesce(sum(w * H4), 0), coalesce(sum(w * H5), 0),
-            coalesce(sum(w * H6), 0), coalesce(sum(w * H7), 0), coalesce(sum(w * H8), 0),
-            coalesce(sum(w * H9), 0), coalesce(sum(w * H10), 0), coalesce(sum(w * H11), 0),
-            coalesce(sum(w * H12), 0), coalesce(sum(w * H13), 0), coalesce(sum(w * H14), 0),
-            coalesce(sum(w * H15), 0), coalesce(sum(w * H16), 0), coalesce(sum(w * H17), 0),
-            coalesce(sum(w * H18), 0), coalesce(sum(w * H19), 0), coalesce(sum(w * H20), 0),
-            coalesce(sum(w * H21), 0), coalesce(sum(w * H22), 0), coalesce(sum(w * H23), 0),
-            sum(w * (H0 IS NOT NULL)::int), sum(w * (H1 IS NOT NULL)::int),
-            sum(w * (H2 IS NOT NULL)::int), sum(w * (H3 IS NOT NULL)::int),
-            sum(w * (H4 IS NOT NULL)::int), sum(w * (H5 IS NOT NULL)::int),
-            sum(w * (H6 IS NOT NULL)::int), sum(w * (H7 IS NOT NULL)::int),
-            sum(w * (H8 IS NOT NULL)::int), sum(w * (H9 IS NOT NULL)::int),
-            sum(w * (H10 IS NOT NULL)::int), sum(w * (H11 IS NOT NULL)::int),
-            sum(w * (H12 IS NOT NULL)::int), sum(w * (H13 IS NOT NULL)::int),
-            sum(w * (H14 IS NOT NULL)::int), sum(w * (H15 IS NOT NULL)::int),
-            sum(w * (H16 IS NOT NULL)::int), sum(w * (H17 IS NOT NULL)::int),
-            sum(w * (H18 IS NOT NULL)::int), sum(w * (H19 IS NOT NULL)::int),
-            sum(w * (H20 IS NOT NULL)::int), sum(w * (H21 IS NOT NULL)::int),
-            sum(w * (H22 IS NOT NULL)::int), sum(w * (H23 IS NOT NULL)::int)
-        FROM (SELECT 1 AS w, * FROM added_rows) AS c WHERE ActiveDay IS NOT NULL GROUP BY ActiveDay
-        ON CONFLICT (ActiveDay) DO UPDATE SET
-            N = d.N + excluded.N, S0 = d.S0 + excluded.S0, S1 = d.S1 + excluded.S1,
-            S2 = d.S2 + excluded.S2, S3 = d.S3 + excluded.S3, S4 = d.S4 + excluded.S4,
-            S5 = d.S5 + excluded.S5, S6 = d.S6 + excluded.S6, S7 = d.S7 + excluded.S7,
-            S8 = d.S8 + excluded.S8, S9 = d.S9 + excluded.S9, S10 = d.S10 + excluded.S10,
-            S11 = d.S11 + excluded.S11, S12 = d.S12 + excluded.S12, S13 = d.S13 + excluded.S13,
-            S14 = d.S14 + excluded.S14, S15 = d.S15 + excluded.S15, S16 = d.S16 + excluded.S16,
-            S17 = d.S17 + excluded.S17, S18 = d.S18 + excluded.S18, S19 = d.S19 + excluded.S19,
-            S20 = d.S20 + excluded.S20, S21 = d.S21 + excluded.S21, S22 = d.S22 + excluded.S22,
-            S23 = d.S23 + excluded.S23, C0 = d.C0 + excluded.C0, C1 = d.C1 + excluded.C1,
-            C2 = d.C2 + excluded.C2, C3 = d.C3 + excluded.C3, C4 = d.C4 + excluded.C4,
-            C5 = d.C5 + excluded.C5, C6 = d.C6 + excluded.C6, C7 = d.C7 + excluded.C7,
-            C8 = d.C8 + excluded.C8, C9 = d.C9 + excluded.C9, C10 = d.C10 + excluded.C10,
-            C11 = d.C11 + excluded.C11, C12 = d.C12 + excluded.C12, C13 = d.C13 + excluded.C13,
-            C14 = d.C14 + excluded.C14, C15 = d.C15 + excluded.C15, C16 = d.C16 + excluded.C16,
-            C17 = d.C17 + excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19,
-            C20 = d.C20 + excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22,
-            C23 = d.C23 + excluded.C23;
-    ELSIF TG_OP = 'DELETE' THEN
-        INSERT INTO ActivityDays AS d
-        SELECT ActiveDay, sum(w),
-            coalesce(sum(w * H0), 0), coalesce(sum(w * H1), 0), coalesce(sum(w * H2), 0),
-            coalesce(sum(w * H3), 0), coalesce(sum(w * H4), 0), coalesce(sum(w * H5), 0),
-            coalesce(sum(w * H6), 0), coalesce(sum(w * H7), 0), coalesce(sum(w * H8), 0),
-            coalesce(sum(w * H9), 0), coalesce(sum(w * H10), 0), coalesce(sum(w * H11), 0),
-            coalesce(sum(w * H12), 0), coalesce(sum(w * H13), 0), coalesce(sum(w * H14), 0),
-            coalesce(sum(w * H15), 0), coalesce(sum(w * H16), 0), coalesce(sum(w * H17), 0),
-            coalesce(sum(w * H18), 0), coalesce(sum(w * H19), 0), coalesce(sum(w * H20), 0),
-            coalesce(sum(w * H21), 0), coalesce(sum(w * H22), 0), coalesce(sum(w * H23), 0),
-            sum(w * (H0 IS NOT NULL)::int), sum(w * (H1 IS NOT NULL)::int),
-            sum(w * (H2 IS NOT NULL)::int), sum(w * (H3 IS NOT NULL)::int),
-            sum(w * (H4 IS NOT NULL)::int), sum(w * (H5 IS NOT NULL)::int),
-            sum(w * (H6 IS NOT NULL)::int), sum(w * (H7 IS NOT NULL)::int),
-            sum(w * (H8 IS NOT NULL)::int), sum(w * (H9 IS NOT NULL)::int),
-            sum(w * (H10 IS NOT NULL)::int), sum(w * (H11 IS NOT NULL)::int),
-            sum(w * (H12 IS NOT NULL)::int), sum(w * (H13 IS NOT NULL)::int),
-            sum(w * (H14 IS NOT NULL)::int), sum(w * (H15 IS NOT NULL)::int),
-            sum(w * (H16 IS NOT NULL)::int), sum(w * (H17 IS NOT NULL)::int),
-            sum(w * (H18 IS NOT NULL)::int), sum(w * (H19 IS NOT NULL)::int),
-            sum(w * (H20 IS NOT NULL)::int), sum(w * (H21 IS NOT NULL)::int),
-            sum(w * (H22 IS NOT NULL)::int), sum(w * (H23 IS NOT NULL)::int)
-        FROM (SELECT -1 AS w, * FROM removed_rows) AS c WHERE ActiveDay IS NOT NULL GROUP BY ActiveDay
-        ON CONFLICT (ActiveDay) DO UPDATE SET
-            N = d.N + excluded.N, S0 = d.S0 + excluded.S0, S1 = d.S1 + excluded.S1,
-            S2 = d.S2 + excluded.S2, S3 = d.S3 + excluded.S3, S4 = d.S4 + excluded.S4,
-            S5 = d.S5 + excluded.S5, S6 = d.S6 + excluded.S6, S7 = d.S7 + excluded.S7,
-            S8 = d.S8 + excluded.S8, S9 = d.S9 + excluded.S9, S10 = d.S10 + excluded.S10,
-            S11 = d.S11 + excluded.S11, S12 = d.S12 + excluded.S12, S13 = d.S13 + excluded.S13,
-            S14 = d.S14 + excluded.S14, S15 = d.S15 + excluded.S15, S16 = d.S16 + excluded.S16,
-            S17 = d.S17 + excluded.S17, S18 = d.S18 + excluded.S18, S19 = d.S19 + excluded.S19,
-            S20 = d.S20 + excluded.S20, S21 = d.S21 + excluded.S21, S22 = d.S22 + excluded.S22,
-            S23 = d.S23 + excluded.S23, C0 = d.C0 + excluded.C0, C1 = d.C1 + excluded.C1,
-            C2 = d.C2 + excluded.C2, C3 = d.C3 + excluded.C3, C4 = d.C4 + excluded.C4,
-            C5 = d.C5 + excluded.C5, C6 = d.C6 + excluded.C6, C7 = d.C7 + excluded.C7,
-            C8 = d.C8 + excluded.C8, C9 = d.C9 + excluded.C9, C10 = d.C10 + excluded.C10,
-            C11 = d.C11 + excluded.C11, C12 = d.C12 + excluded.C12, C13 = d.C13 + excluded.C13,
-            C14 = d.C14 + excluded.C14, C15 = d.C15 + excluded.C15, C16 = d.C16 + excluded.C16,
-            C17 = d.C17 + excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19,
-            C20 = d.C20 + excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22,
-            C23 = d.C23 + excluded.C23;
+        EXECUTE activitydays_adding('SELECT 1 AS w, * FROM added_rows');
+    ELSE
+        EXECUTE activitydays_adding('SELECT -1 AS w, * FROM removed_rows');
     END IF;
     RETURN NULL;
 END
@@ -341,47 +309,7 @@ BEGIN
     CREATE TRIGGER activitydays_changed AFTER UPDATE ON Activity
         FOR EACH ROW EXECUTE FUNCTION activitydays_follow_row();
     IF NOT EXISTS (SELECT FROM ActivityDays) THEN
-        INSERT INTO ActivityDays AS d
-        SELECT ActiveDay, sum(w),
-            coalesce(sum(w * H0), 0), coalesce(sum(w * H1), 0), coalesce(sum(w * H2), 0),
-            coalesce(sum(w * H3), 0), coalesce(sum(w * H4), 0), coalesce(sum(w * H5), 0),
-            coalesce(sum(w * H6), 0), coalesce(sum(w * H7), 0), coalesce(sum(w * H8), 0),
-            coalesce(sum(w * H9), 0), coalesce(sum(w * H10), 0), coalesce(sum(w * H11), 0),
-            coalesce(sum(w * H12), 0), coalesce(sum(w * H13), 0), coalesce(sum(w * H14), 0),
-            coalesce(sum(w * H15), 0), coalesce(sum(w * H16), 0), coalesce(sum(w * H17), 0),
-            coalesce(sum(w * H18), 0), coalesce(sum(w * H19), 0), coalesce(sum(w * H20), 0),
-            coalesce(sum(w * H21), 0), coalesce(sum(w * H22), 0), coalesce(sum(w * H23), 0),
-            sum(w * (H0 IS NOT NULL)::int), sum(w * (H1 IS NOT NULL)::int),
-            sum(w * (H2 IS NOT NULL)::int), sum(w * (H3 IS NOT NULL)::int),
-            sum(w * (H4 IS NOT NULL)::int), sum(w * (H5 IS NOT NULL)::int),
-            sum(w * (H6 IS NOT NULL)::int), sum(w * (H7 IS NOT NULL)::int),
-            sum(w * (H8 IS NOT NULL)::int), sum(w * (H9 IS NOT NULL)::int),
-            sum(w * (H10 IS NOT NULL)::int), sum(w * (H11 IS NOT NULL)::int),
-            sum(w * (H12 IS NOT NULL)::int), sum(w * (H13 IS NOT NULL)::int),
-            sum(w * (H14 IS NOT NULL)::int), sum(w * (H15 IS NOT NULL)::int),
-            sum(w * (H16 IS NOT NULL)::int), sum(w * (H17 IS NOT NULL)::int),
-            sum(w * (H18 IS NOT NULL)::int), sum(w * (H19 IS NOT NULL)::int),
-            sum(w * (H20 IS NOT NULL)::int), sum(w * (H21 IS NOT NULL)::int),
-            sum(w * (H22 IS NOT NULL)::int), sum(w * (H23 IS NOT NULL)::int)
-        FROM (SELECT 1 AS w, * FROM Activity) AS c WHERE ActiveDay IS NOT NULL GROUP BY ActiveDay
-        ON CONFLICT (ActiveDay) DO UPDATE SET
-            N = d.N + excluded.N, S0 = d.S0 + excluded.S0, S1 = d.S1 + excluded.S1,
-            S2 = d.S2 + excluded.S2, S3 = d.S3 + excluded.S3, S4 = d.S4 + excluded.S4,
-            S5 = d.S5 + excluded.S5, S6 = d.S6 + excluded.S6, S7 = d.S7 + excluded.S7,
-            S8 = d.S8 + excluded.S8, S9 = d.S9 + excluded.S9, S10 = d.S10 + excluded.S10,
-            S11 = d.S11 + excluded.S11, S12 = d.S12 + excluded.S12, S13 = d.S13 + excluded.S13,
-            S14 = d.S14 + excluded.S14, S15 = d.S15 + excluded.S15, S16 = d.S16 + excluded.S16,
-            S17 = d.S17 + excluded.S17, S18 = d.S18 + excluded.S18, S19 = d.S19 + excluded.S19,
-            S20 = d.S20 + excluded.S20, S21 = d.S21 + excluded.S21, S22 = d.S22 + excluded.S22,
-            S23 = d.S23 + excluded.S23, C0 = d.C0 + excluded.C0, C1 = d.C1 + excluded.C1,
-            C2 = d.C2 + excluded.C2, C3 = d.C3 + excluded.C3, C4 = d.C4 + excluded.C4,
-            C5 = d.C5 + excluded.C5, C6 = d.C6 + excluded.C6, C7 = d.C7 + excluded.C7,
-            C8 = d.C8 + excluded.C8, C9 = d.C9 + excluded.C9, C10 = d.C10 + excluded.C10,
-            C11 = d.C11 + excluded.C11, C12 = d.C12 + excluded.C12, C13 = d.C13 + excluded.C13,
-            C14 = d.C14 + excluded.C14, C15 = d.C15 + excluded.C15, C16 = d.C16 + excluded.C16,
-            C17 = d.C17 + excluded.C17, C18 = d.C18 + excluded.C18, C19 = d.C19 + excluded.C19,
-            C20 = d.C20 + excluded.C20, C21 = d.C21 + excluded.C21, C22 = d.C22 + excluded.C22,
-            C23 = d.C23 + excluded.C23;
+        EXECUTE activitydays_adding('SELECT 1 AS w, * FROM Activity');
     END IF;
 END
 $$;
