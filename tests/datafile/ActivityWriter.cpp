@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -63,13 +64,16 @@ long long ms(Clock::duration d) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
 }
 
-int churn(sqlite3* db, const char* mode, double seconds, int pauseMs) {
+// Commits `sql` in a loop for `seconds`, pausing `pauseMs` between commits; `bind` sets its
+// parameters for commit k (counted from 0). Prints the figures; `last(commits)` is the last one.
+int commitLoop(sqlite3* db, const char* mode, const char* sql, double seconds, int pauseMs,
+               const std::function<void(sqlite3_stmt*, long long)>& bind,
+               const std::function<long long(long long)>& last) {
     exec(db, std::string("PRAGMA journal_mode=") + mode);
     sqlite3_stmt* update = nullptr;
-    if (sqlite3_prepare_v2(db, "UPDATE Activity SET H0 = 60 * (? % 61)", -1, &update, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, sql, -1, &update, nullptr) != SQLITE_OK) {
         die(db, "prepare");
     }
-    long long k = queryNumber(db, "SELECT coalesce(max(H0), 0) / 60 FROM Activity");
     long long commits = 0;
     Clock::duration longest{};
     const Clock::time_point start = Clock::now();
@@ -78,7 +82,7 @@ int churn(sqlite3* db, const char* mode, double seconds, int pauseMs) {
     while (Clock::now() < end) {
         const Clock::time_point t0 = Clock::now();
         exec(db, "BEGIN IMMEDIATE");
-        sqlite3_bind_int64(update, 1, ++k);
+        bind(update, commits);
         if (sqlite3_step(update) != SQLITE_DONE) {
             die(db, "update");
         }
@@ -92,45 +96,29 @@ int churn(sqlite3* db, const char* mode, double seconds, int pauseMs) {
     }
     sqlite3_finalize(update);
     std::printf("commits=%lld elapsed_ms=%lld longest_ms=%lld last=%lld\n", commits, ms(Clock::now() - start),
-                ms(longest), k);
+                ms(longest), last(commits));
     return 0;
 }
 
+int churn(sqlite3* db, const char* mode, double seconds, int pauseMs) {
+    const long long first = queryNumber(db, "SELECT coalesce(max(H0), 0) / 60 FROM Activity");
+    return commitLoop(
+        db, mode, "UPDATE Activity SET H0 = 60 * (? % 61)", seconds, pauseMs,
+        [&](sqlite3_stmt* s, long long k) { sqlite3_bind_int64(s, 1, first + k + 1); },
+        [&](long long commits) { return first + commits; });
+}
+
 int tick(sqlite3* db, const char* mode, double seconds, int pauseMs) {
-    exec(db, std::string("PRAGMA journal_mode=") + mode);
-    sqlite3_stmt* update = nullptr;
-    if (sqlite3_prepare_v2(
-            db, "UPDATE Activity SET H0 = (coalesce(H0, 0) + 1) % 3600 WHERE rowid IN (?1, ?2, ?3)", -1,
-            &update, nullptr) != SQLITE_OK) {
-        die(db, "prepare");
-    }
     const long long rows = std::max(1LL, queryNumber(db, "SELECT coalesce(max(rowid), 1) FROM Activity"));
-    long long commits = 0;
-    Clock::duration longest{};
-    const Clock::time_point start = Clock::now();
-    const auto end =
-        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    while (Clock::now() < end) {
-        const Clock::time_point t0 = Clock::now();
-        exec(db, "BEGIN IMMEDIATE");
-        for (int i = 1; i <= 3; ++i) {
-            sqlite3_bind_int64(update, i, 1 + (commits * 7919 + i * rows / 3) % rows);
-        }
-        if (sqlite3_step(update) != SQLITE_DONE) {
-            die(db, "update");
-        }
-        sqlite3_reset(update);
-        exec(db, "COMMIT");
-        ++commits;
-        longest = std::max(longest, Clock::now() - t0);
-        if (pauseMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-        }
-    }
-    sqlite3_finalize(update);
-    std::printf("commits=%lld elapsed_ms=%lld longest_ms=%lld last=%lld\n", commits, ms(Clock::now() - start),
-                ms(longest), commits);
-    return 0;
+    return commitLoop(
+        db, mode, "UPDATE Activity SET H0 = (coalesce(H0, 0) + 1) % 3600 WHERE rowid IN (?1, ?2, ?3)",
+        seconds, pauseMs,
+        [&](sqlite3_stmt* s, long long k) {
+            for (int i = 1; i <= 3; ++i) {
+                sqlite3_bind_int64(s, i, 1 + (k * 7919 + i * rows / 3) % rows);
+            }
+        },
+        [](long long commits) { return commits; });
 }
 
 int crash(sqlite3* db) {
