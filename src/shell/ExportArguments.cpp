@@ -357,6 +357,10 @@ Problem readCommonOptions(const ArgumentValues& a, ExportRequest& r) {
     r.computer = a.value("computer");
     r.details = a.flag("details");
     r.heatMap = a.flag("heat-map");
+    if (r.heatMap && !r.details)
+        return problem("heat-map",
+                       QStringLiteral("shades the cells of the table, which only --details shows; "
+                                      "add --details"));
     r.keyFigures = a.flag("key-figures");
     r.noCache = a.flag("no-cache");
     r.compare = a.flag("compare");

@@ -373,9 +373,15 @@ TEST_F(ExportTool, BadOptionsAreUsageErrorsNamingTheOption) {
         {QStringLiteral("--document"), out(QStringLiteral("a.rdf")), QStringLiteral("--key-figures"),
          QStringLiteral("--format"), QStringLiteral("pdf"), QStringLiteral("--output"),
          out(QStringLiteral("x.pdf"))},
+        // A heat map shades the table, which is shown only with --details.
+        {QStringLiteral("--data"), data, QStringLiteral("--report"), QStringLiteral("day"),
+         QStringLiteral("--from"), QStringLiteral("2004-03-01"), QStringLiteral("--to"),
+         QStringLiteral("2004-03-31"), QStringLiteral("--heat-map"), QStringLiteral("--format"),
+         QStringLiteral("pdf"), QStringLiteral("--output"), out(QStringLiteral("x.pdf"))},
     };
-    const char* named[] = {"--format", "--from", "--format", "--heat-map", "--key-figures"};
-    for (int i = 0; i < 5; ++i) {
+    const char* named[] = {"--format",   "--from",        "--format",
+                           "--heat-map", "--key-figures", "--heat-map: shades"};
+    for (int i = 0; i < 6; ++i) {
         const ToolRun r = run(bad[i]);
         EXPECT_EQ(r.exitCode, 2) << i;
         EXPECT_TRUE(r.err.contains(named[i])) << r.err.constData();
