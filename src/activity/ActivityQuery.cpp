@@ -74,21 +74,46 @@ ActivityQuery ActivityQuery::peopleTotals(DayRange range, QString user, QString 
     return q;
 }
 
+namespace {
+
+// The name as lines group it: folded as --user compares names, and a missing name the same as
+// an empty one.
+QString groupedName(const std::optional<QString>& name) {
+    return name && !name->isEmpty() ? u'+' + name->toCaseFolded() : u"-"_s;
+}
+
+// Whether `a` comes before `b` in the report's order of names: a missing name first, then an
+// empty one, then by UTF-16 code units.
+bool nameBefore(const std::optional<QString>& a, const std::optional<QString>& b) {
+    if (!a || !b)
+        return !a && b;
+    return *a < *b;
+}
+
+} // namespace
+
 void PeopleTally::add(const std::optional<QString>& user, const std::optional<QString>& computer,
                       std::int64_t day, std::int64_t seconds) {
     if (seconds <= 0)
         return;
-    // A key that tells a missing name from an empty one and the two names apart.
-    const auto part = [](const std::optional<QString>& name) { return name ? u'+' + *name : u"-"_s; };
     std::optional<QString> u = m_grouping == PeopleGrouping::Computer ? std::nullopt : user;
     std::optional<QString> c = m_grouping == PeopleGrouping::User ? std::nullopt : computer;
-    const QString key = part(u) + QChar(0) + part(c);
+    const QString key = groupedName(u) + QChar(0) + groupedName(c);
     auto it = m_index.constFind(key);
     if (it == m_index.constEnd()) {
         it = m_index.insert(key, m_lines.size());
         m_lines.push_back({PersonTotal{u, c, 0, 0}, {}});
     }
     Line& line = m_lines[*it];
+    // Spellings of one name make one line, shown in the spelling that comes first.
+    const auto keepFirst = [](std::optional<QString>& shown, const std::optional<QString>& name) {
+        if (nameBefore(name, shown))
+            shown = name;
+    };
+    if (m_grouping != PeopleGrouping::Computer)
+        keepFirst(line.total.user, u);
+    if (m_grouping != PeopleGrouping::User)
+        keepFirst(line.total.computer, c);
     line.total.seconds += seconds;
     line.days.push_back(day);
 }
@@ -108,18 +133,21 @@ std::vector<PersonTotal> PeopleTally::finish() const {
 }
 
 void PeopleTally::rank(std::vector<PersonTotal>& people) {
-    const auto before = [](const std::optional<QString>& a, const std::optional<QString>& b) {
-        if (!a || !b)
-            return !a && b;
-        return *a < *b;
-    };
     std::sort(people.begin(), people.end(), [&](const PersonTotal& a, const PersonTotal& b) {
         if (a.seconds != b.seconds)
             return a.seconds > b.seconds;
         if (a.user != b.user)
-            return before(a.user, b.user);
-        return before(a.computer, b.computer);
+            return nameBefore(a.user, b.user);
+        return nameBefore(a.computer, b.computer);
     });
+}
+
+QString PeopleTally::lineKey(const std::optional<QString>& name) {
+    return groupedName(name);
+}
+
+bool PeopleTally::shownBefore(const std::optional<QString>& a, const std::optional<QString>& b) {
+    return nameBefore(a, b);
 }
 
 ActivityQuery ActivityQuery::userList() {

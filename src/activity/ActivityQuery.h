@@ -124,9 +124,11 @@ struct PersonTotal {
     bool operator==(const PersonTotal&) const = default;
 };
 
-/// Adds up rows into the Users report's lines, as every source does: names grouped as written,
-/// a day counted active when its rows there hold a second; lines without activity left out,
-/// the largest first (then by name).
+/// Adds up rows into the Users report's lines, as every source does: the spellings of a name
+/// that --user takes as one (letter case folded) make one line, shown in the spelling that comes
+/// first in code-unit order, and a missing name is one line with an empty one; a day counts
+/// active when its rows there hold a second; lines without activity are left out, the largest
+/// first (then by name).
 class PeopleTally {
 public:
     explicit PeopleTally(PeopleGrouping grouping) : m_grouping(grouping) {}
@@ -136,6 +138,10 @@ public:
     /// Puts lines in the report's order: the largest first, then by user, then by computer (a
     /// missing name before an empty one).
     static void rank(std::vector<PersonTotal>& people);
+    /// What tells the lines of one name apart from another's (the same for all its spellings).
+    static QString lineKey(const std::optional<QString>& name);
+    /// Whether spelling `a` is shown in place of `b` when both make one line.
+    static bool shownBefore(const std::optional<QString>& a, const std::optional<QString>& b);
 
 private:
     struct Line {

@@ -793,29 +793,44 @@ std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
     const auto name = [](const std::vector<QString>& names, std::uint32_t id) -> std::optional<QString> {
         return id == kNoName || id >= names.size() ? std::nullopt : std::optional<QString>(names[id]);
     };
-    // One line per user id, computer id or pair (ids stand for names as written, so this groups
-    // as the SQL executor does); a missing name is a group of its own.
+    // One line per name as the report groups them (PeopleTally: spellings --user takes as one,
+    // a missing name with an empty one), so this groups as the SQL executors do.
+    const auto lineOf = [](const std::vector<QString>& names) {
+        std::vector<std::uint32_t> group(names.size() + 1); // the last: no name
+        QHash<QString, std::uint32_t> index;
+        const auto groupOf = [&](const std::optional<QString>& n) {
+            const QString key = PeopleTally::lineKey(n);
+            auto it = index.constFind(key);
+            if (it == index.constEnd())
+                it = index.insert(key, std::uint32_t(index.size()));
+            return *it;
+        };
+        for (std::size_t i = 0; i < names.size(); ++i)
+            group[i] = groupOf(names[i]);
+        group.back() = groupOf(std::nullopt);
+        return group;
+    };
+    const std::vector<std::uint32_t> userLine = lineOf(m_users);
+    const std::vector<std::uint32_t> computerLine = lineOf(m_computers);
+    const auto lineIndex = [](const std::vector<std::uint32_t>& line, std::uint32_t id) {
+        return line[std::min<std::size_t>(id, line.size() - 1)];
+    };
     struct Line {
         std::int64_t seconds = 0;
         std::vector<std::int32_t> days; ///< active days, from several pairs when grouped
-        const Pair* pair = nullptr;
+        std::optional<QString> user;
+        std::optional<QString> computer;
+        bool shown = false; ///< whether user and computer hold a spelling yet
     };
     std::unordered_map<std::uint64_t, Line> lines;
     for (const Pair* pair : matchingPairs(query.user, query.computer)) {
         const auto [from, to] = pairRows(*pair, range);
         rowsRead += std::int64_t(to - from);
-        std::uint64_t key = 0;
-        switch (query.grouping) {
-        case PeopleGrouping::User:
-            key = pair->user;
-            break;
-        case PeopleGrouping::Computer:
-            key = pair->computer;
-            break;
-        case PeopleGrouping::Pair:
-            key = std::uint64_t(pair - c.pairs);
-            break;
-        }
+        const std::uint64_t u = lineIndex(userLine, pair->user);
+        const std::uint64_t k = lineIndex(computerLine, pair->computer);
+        const std::uint64_t key = query.grouping == PeopleGrouping::User       ? u
+                                  : query.grouping == PeopleGrouping::Computer ? k
+                                                                               : (u << 32) | k;
         Line* line = nullptr;
         for (std::size_t i = from; i < to; ++i) {
             if (!query.weekdayCounts(activityDayRemainder(c.rowDay[i])))
@@ -828,7 +843,13 @@ std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
                 continue;
             if (!line) {
                 line = &lines[key];
-                line->pair = line->pair ? line->pair : pair;
+                const std::optional<QString> user = name(m_users, pair->user);
+                const std::optional<QString> computer = name(m_computers, pair->computer);
+                if (!line->shown || PeopleTally::shownBefore(user, line->user))
+                    line->user = user;
+                if (!line->shown || PeopleTally::shownBefore(computer, line->computer))
+                    line->computer = computer;
+                line->shown = true;
             }
             line->seconds += seconds;
             line->days.push_back(c.rowDay[i]);
@@ -840,9 +861,9 @@ std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
         std::sort(line.days.begin(), line.days.end());
         PersonTotal t;
         if (query.grouping != PeopleGrouping::Computer)
-            t.user = name(m_users, line.pair->user);
+            t.user = line.user;
         if (query.grouping != PeopleGrouping::User)
-            t.computer = name(m_computers, line.pair->computer);
+            t.computer = line.computer;
         t.seconds = line.seconds;
         t.activeDays = std::int64_t(std::unique(line.days.begin(), line.days.end()) - line.days.begin());
         people.push_back(std::move(t));

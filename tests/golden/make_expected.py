@@ -43,8 +43,9 @@ Shading legend (--heat-map with --details, .legend): the largest shown minute va
 weekday and "All Days" cells, and its quarters rounded half to even as the table's minutes, 0 first.
 
 Users report (CSV only): the rows in the range that pass the filters, on the selected weekdays
-(--days; all when not given), grouped by user, computer or user and computer (--by) with the
-names as written; a line's total is the sum of its non-empty hours divided by 1, 60 or 3600
+(--days; all when not given), grouped by user, computer or user and computer (--by), names that
+fold alike (as the filters compare them) on one line shown in the spelling that sorts first, a
+missing name on one line with an empty one; a line's total is the sum of its non-empty hours divided by 1, 60 or 3600
 (--scale, default minutes), shown rounded half to even; its share is its seconds in percent of
 all lines' seconds, one decimal, half to even; its active days are the distinct days with a
 second. Lines without a second are left out; the largest first, then by user, then computer (a
@@ -283,6 +284,10 @@ def totals_report(rows, o):
     return csv_text(lines), text, len(table)
 
 
+def spelling_order(name):
+    return (name is not None, name or "")
+
+
 def users_report(rows, o):
     first = day_number(datetime.date.fromisoformat(o["from"]))
     last = day_number(datetime.date.fromisoformat(o["to"]))
@@ -296,11 +301,18 @@ def users_report(rows, o):
         seconds = sum(h for h in hours if h is not None)
         if seconds <= 0:
             continue
-        key = (user if by != "computer" else None, computer if by != "user" else None)
-        line = lines.setdefault(key, [0, set()])
+        # Spellings that fold alike make one line, a missing name one with an empty one; the line
+        # shows the spelling that sorts first (a missing name before an empty one).
+        u = user if by != "computer" else None
+        c = computer if by != "user" else None
+        key = (fold(u) if u else "", fold(c) if c else "")
+        line = lines.setdefault(key, [0, set(), u, c])
         line[0] += seconds
         line[1].add(day)
+        line[2] = min(line[2], u, key=spelling_order)
+        line[3] = min(line[3], c, key=spelling_order)
     whole = sum(v[0] for v in lines.values())
+    lines = {(v[2], v[3]): v[:2] for v in lines.values()}
 
     def order(item):
         (user, computer), (seconds, _) = item

@@ -212,3 +212,38 @@ TEST_F(SourceAgreement, TheUsersChartNamesTenLinesAndAddsUpTheRestAsOthers) {
         }
     }
 }
+
+// A person is one line however the name was written, as --user takes it, with one spelling on
+// every source; a missing and an empty name are one "(no name)" line.
+TEST_F(SourceAgreement, SpellingsOfOneNameAreOneLineAndNoNameIsOne) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"spellings.yrd"_s);
+    // anna 60 minutes over two days, Anna 30 on another computer, ANNA 10 on a third day.
+    test::writeSqliteDataFile(file, {test::uniformRow(1500, u"anna"_s, u"PC1"_s, 30 * 60 / 24),
+                                     test::uniformRow(1501, u"anna"_s, u"PC1"_s, 30 * 60 / 24),
+                                     test::uniformRow(1500, u"Anna"_s, u"PC2"_s, 30 * 60 / 24),
+                                     test::uniformRow(1502, u"ANNA"_s, u"PC1"_s, 10 * 60 / 24),
+                                     test::uniformRow(1500, QString(), u"PC1"_s, 5 * 60 / 24),
+                                     test::uniformRow(1503, u""_s, u"PC1"_s, 5 * 60 / 24)});
+    const auto csv = [&](PeopleGrouping by, const QString& user, std::shared_ptr<ActivitySource> source) {
+        UsersReportInputs in;
+        in.range = {QDate(2004, 1, 1), QDate(2004, 12, 31)};
+        in.grouping = by;
+        in.userFilter = user;
+        UsersReport report;
+        report.setInputs(in);
+        report.setSource(std::move(source));
+        EXPECT_TRUE(report.Run());
+        return reportCsv(report);
+    };
+    const QByteArray byUser = csv(PeopleGrouping::User, {}, use(file));
+    EXPECT_EQ(byUser, csv(PeopleGrouping::User, {}, openActivitySource(m_path, nullptr)));
+    EXPECT_TRUE(byUser.contains("ANNA,100,91.2,3")) << byUser.constData();
+    EXPECT_TRUE(byUser.contains("(no name),10,8.8,2")) << byUser.constData();
+    EXPECT_EQ(byUser.count('\n'), 3) << byUser.constData();
+    EXPECT_TRUE(csv(PeopleGrouping::User, u"Anna"_s, use(file)).contains("ANNA,100,100.0,3"));
+    const QByteArray byPair = csv(PeopleGrouping::Pair, {}, use(file));
+    EXPECT_EQ(byPair, csv(PeopleGrouping::Pair, {}, openActivitySource(m_path, nullptr)));
+    EXPECT_TRUE(byPair.contains("ANNA on PC1,70,63.9,3")) << byPair.constData();
+    EXPECT_TRUE(byPair.contains("Anna on PC2,30,")) << byPair.constData();
+}
