@@ -786,6 +786,28 @@ ActivityUserList ActivityStore::userList() const {
     return list;
 }
 
+namespace {
+
+// The Users report's line of each name id (spellings PeopleTally takes as one share one); the
+// last entry is the line of a missing name.
+std::vector<std::uint32_t> lineOfEachName(const std::vector<QString>& names) {
+    std::vector<std::uint32_t> line(names.size() + 1);
+    QHash<QString, std::uint32_t> index;
+    const auto lineOf = [&](const std::optional<QString>& name) {
+        const QString key = PeopleTally::lineKey(name);
+        auto it = index.constFind(key);
+        if (it == index.constEnd())
+            it = index.insert(key, std::uint32_t(index.size()));
+        return *it;
+    };
+    for (std::size_t i = 0; i < names.size(); ++i)
+        line[i] = lineOf(names[i]);
+    line.back() = lineOf(std::nullopt);
+    return line;
+}
+
+} // namespace
+
 std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
                                                      std::int64_t& rowsRead) const {
     const Columns& c = m_columns;
@@ -795,23 +817,8 @@ std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
     };
     // One line per name as the report groups them (PeopleTally: spellings --user takes as one,
     // a missing name with an empty one), so this groups as the SQL executors do.
-    const auto lineOf = [](const std::vector<QString>& names) {
-        std::vector<std::uint32_t> group(names.size() + 1); // the last: no name
-        QHash<QString, std::uint32_t> index;
-        const auto groupOf = [&](const std::optional<QString>& n) {
-            const QString key = PeopleTally::lineKey(n);
-            auto it = index.constFind(key);
-            if (it == index.constEnd())
-                it = index.insert(key, std::uint32_t(index.size()));
-            return *it;
-        };
-        for (std::size_t i = 0; i < names.size(); ++i)
-            group[i] = groupOf(names[i]);
-        group.back() = groupOf(std::nullopt);
-        return group;
-    };
-    const std::vector<std::uint32_t> userLine = lineOf(m_users);
-    const std::vector<std::uint32_t> computerLine = lineOf(m_computers);
+    const std::vector<std::uint32_t> userLine = lineOfEachName(m_users);
+    const std::vector<std::uint32_t> computerLine = lineOfEachName(m_computers);
     const auto lineIndex = [](const std::vector<std::uint32_t>& line, std::uint32_t id) {
         return line[std::min<std::size_t>(id, line.size() - 1)];
     };
