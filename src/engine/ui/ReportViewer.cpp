@@ -588,6 +588,22 @@ bool ReportViewer::PrintReport(bool showDialog) {
     return printTo(printer);
 }
 
+namespace {
+
+// Where a page of `paper` goes on a sheet of `sheet`: the whole sheet when their shapes agree,
+// else the page at its own proportions, upright and centred. A portrait report on a landscape
+// sheet is never turned a quarter: the print system already turns a landscape page onto its
+// portrait paper, and a second turn would cancel the first.
+QRectF sheetArea(QSizeF sheet, QSizeF paper) {
+    if (paper.isEmpty() || (sheet.width() > sheet.height()) == (paper.width() > paper.height()))
+        return {QPointF(0, 0), sheet};
+    const QSizeF fitted = paper.scaled(sheet, Qt::KeepAspectRatio);
+    return {QPointF((sheet.width() - fitted.width()) / 2, (sheet.height() - fitted.height()) / 2),
+            fitted};
+}
+
+} // namespace
+
 bool ReportViewer::printTo(QPrinter& printer) {
     if (m_pages.pages.isEmpty())
         return false;
@@ -609,19 +625,7 @@ bool ReportViewer::printTo(QPrinter& printer) {
             break;
         // The whole sheet in device pixels; the printer's own unprintable margin is its business.
         const QRectF sheet = printer.paperRect(QPrinter::DevicePixel);
-        const QSizeF paper = m_pages.paperSize;
-        const bool turned = (sheet.width() > sheet.height()) != (paper.width() > paper.height());
-        if (turned) {
-            // A portrait report on a landscape sheet is printed turned a quarter, at full size,
-            // rather than shrunk to the sheet's height beside a blank band.
-            painter.save();
-            painter.translate(sheet.width(), 0);
-            painter.rotate(90);
-            paintPage(painter, m_pages, i, QRectF(0, 0, sheet.height(), sheet.width()));
-            painter.restore();
-        } else {
-            paintPage(painter, m_pages, i, QRectF(QPointF(0, 0), sheet.size()));
-        }
+        paintPage(painter, m_pages, i, sheetArea(sheet.size(), m_pages.paperSize));
     }
     if (painter.isActive())
         ok = painter.end() && ok;
