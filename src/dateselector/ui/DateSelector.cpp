@@ -281,9 +281,10 @@ void DateSelector::build(const QLocale& locale) {
     fitLabel(m_endLabel, kRowStep);
     m_lockBox->setGeometry(0, toPixels(2 * kRowStep), toPixels(kLockWidth), toPixels(kArrowsHeight));
 
-    setTabOrder(m_lockBox, m_startEdit);
+    // As the controls stand: the two dates, then the lock box and the arrows under them.
     setTabOrder(m_startEdit, m_endEdit);
-    setTabOrder(m_endEdit, m_stepArrows->downButton());
+    setTabOrder(m_endEdit, m_lockBox);
+    setTabOrder(m_lockBox, m_stepArrows->downButton());
     setTabOrder(m_stepArrows->downButton(), m_stepArrows->upButton());
 
     connect(m_lockBox, &QCheckBox::stateChanged, this, [this] { applyLock(); });

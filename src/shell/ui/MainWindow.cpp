@@ -109,6 +109,19 @@ const QString kNoActivityNotice = u"No activity recorded for these options"_s;
 // The date selector's period kind for a range of whole weeks.
 constexpr int kPeriodWeek = 6;
 
+// The widgets in and under `root` that Tab stops at, in the order the focus chain holds them
+// now: the ones that take the focus themselves, not those that hand it on to another.
+QList<QWidget*> tabStopsIn(QWidget* root) {
+    QList<QWidget*> stops;
+    QWidget* w = root;
+    do {
+        if ((w == root || root->isAncestorOf(w)) && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+            stops << w;
+        w = w->nextInFocusChain();
+    } while (w != root);
+    return stops;
+}
+
 QLabel* makeLabel(const QString& name, const QString& caption, QWidget* parent) {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(name);
@@ -218,7 +231,23 @@ void MainWindow::fitToScreen() {
         m_optionTabs->insertTab(i, area, caption);
     }
     m_optionTabs->setCurrentIndex(0);
+    orderTabStops();
     resize(sizeHint());
+}
+
+void MainWindow::orderTabStops() {
+    // Wrapping a page in its scroll area moved its controls to the end of the focus chain; Tab
+    // follows the screen instead: the list at the top, the tabs and the shown page's controls,
+    // Preview and the box under it, then the viewer on the right.
+    QList<QWidget*> chain = tabStopsIn(m_userList);
+    chain << tabStopsIn(m_optionTabs->tabBar());
+    for (int i = 0; i < m_optionTabs->count(); ++i)
+        chain << tabStopsIn(m_optionTabs->widget(i));
+    chain << m_previewButton << m_followFileBox << tabStopsIn(m_viewer);
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+    // and from the viewer round to the top again.
+    setTabOrder(chain.last(), chain.first());
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

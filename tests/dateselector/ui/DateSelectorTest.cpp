@@ -261,11 +261,11 @@ TEST_F(DateSelectorTest, CaptionsSitLevelWithTheirFields) {
     centresAlign("lblEndDate", "dtpEndDate");
 }
 
-TEST_F(DateSelectorTest, TabGoesFromTheLockThroughBothDatesToTheArrows) {
-    const QStringList order{u"chkLockDate"_s, u"dtpStartDate"_s, u"dtpEndDate"_s, u"updDateDown"_s,
+TEST_F(DateSelectorTest, TabGoesThroughBothDatesToTheLockAndTheArrowsUnderThem) {
+    const QStringList order{u"dtpStartDate"_s, u"dtpEndDate"_s, u"chkLockDate"_s, u"updDateDown"_s,
                             u"updDateUp"_s};
     QStringList visited;
-    QWidget* w = child<QWidget>("chkLockDate");
+    QWidget* w = child<QWidget>("dtpStartDate");
     for (int i = 0; i < 50 && visited.size() < order.size(); ++i, w = w->nextInFocusChain()) {
         if (order.contains(w->objectName()) && !visited.contains(w->objectName()) &&
             (w->focusPolicy() & Qt::TabFocus))
