@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QTime>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
@@ -307,8 +308,14 @@ void DateModel::CalculateDates() {
     withTrail(u"working out the dates&"_s, [&] {
         const QDate start = searchRange(FirstOf(m_periodInterval, m_periodStartDate, 0));
         m_fields->setStartDate(start);
-        m_fields->setEndDate(dayBefore(addInterval(m_periodInterval, m_periodCount, start)));
+        m_fields->setEndDate(lastDayFrom(start));
     });
+}
+
+QDate DateModel::lastDayFrom(const QDate& start) const {
+    // A range shorter than a day (hours, minutes, seconds) still covers its own day: it never
+    // ends the day before it starts.
+    return std::max(start, dayBefore(addInterval(m_periodInterval, m_periodCount, start)));
 }
 
 // Walks from `first` in steps of PeriodCount periods: forward while today is strictly later than
@@ -354,7 +361,7 @@ void DateModel::step(int direction) {
     const double n = direction < 0 ? -m_periodCount : m_periodCount;
     const QDate start = addInterval(m_periodInterval, n, m_fields->startDate());
     m_fields->setStartDate(start);
-    m_fields->setEndDate(dayBefore(addInterval(m_periodInterval, m_periodCount, start)));
+    m_fields->setEndDate(lastDayFrom(start));
 }
 
 } // namespace tallyrow

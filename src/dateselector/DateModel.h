@@ -147,6 +147,8 @@ private:
     };
 
     QDate searchRange(const QDate& first) const;
+    /// The last day of the range of PeriodCount periods that begins on `start`; never before it.
+    QDate lastDayFrom(const QDate& start) const;
     void markChanged(const QString& name) const;
 
     std::function<QDate()> m_today;
