@@ -618,15 +618,15 @@ void MainWindow::buildMenus() {
 
     QMenu* reports = menuBar()->addMenu(u"&Reports"_s);
     reports->setObjectName(u"mnuReports"_s);
-    m_dayReportAction = makeAction(reports, u"mnuReportsDay"_s, u"Day Report"_s, [this] {
+    m_dayReportAction = makeAction(reports, u"mnuReportsDay"_s, u"&Day Report"_s, [this] {
         StepRunner run(askThrough(m_err), u"choosing the Day report&"_s);
         run.step([this] { initReport(1); });
     });
-    m_totalsReportAction = makeAction(reports, u"mnuReportsTotals"_s, u"Totals Report"_s, [this] {
+    m_totalsReportAction = makeAction(reports, u"mnuReportsTotals"_s, u"&Totals Report"_s, [this] {
         StepRunner run(askThrough(m_err), u"choosing the Totals report&"_s);
         run.step([this] { initReport(0); });
     });
-    m_usersReportAction = makeAction(reports, u"mnuReportsUsers"_s, u"Users Report"_s, [this] {
+    m_usersReportAction = makeAction(reports, u"mnuReportsUsers"_s, u"&Users Report"_s, [this] {
         StepRunner run(askThrough(m_err), u"choosing the Users report&"_s);
         run.step([this] { initReport(2); });
     });
@@ -644,6 +644,9 @@ void MainWindow::buildMenus() {
     help->setObjectName(u"mnuHelp"_s);
     m_helpContentsAction =
         makeAction(help, u"mnuHelpContents"_s, u"&Contents"_s, [this] { onHelpContents(); });
+    // Shown beside the item; the window's own F1 shortcut opens the help from anywhere.
+    m_helpContentsAction->setShortcut(QKeySequence(Qt::Key_F1));
+    m_helpContentsAction->setShortcutContext(Qt::WidgetShortcut);
     m_aboutAction = makeAction(help, u"mnuHelpAbout"_s, u"&About"_s, [this] { onAbout(); });
 }
 

@@ -745,6 +745,17 @@ TEST_F(MainWindowTest, KeyboardShortcutsReachTheMenusAndThePreview) {
     EXPECT_EQ(action(u"mnuFileSave"_s)->shortcut(), QKeySequence(QKeySequence::Save));
     EXPECT_EQ(action(u"mnuSelectDataPath"_s)->shortcut(), QKeySequence(u"Ctrl+O"_s));
     EXPECT_EQ(action(u"mnuFileExit"_s)->shortcut(), QKeySequence(u"Ctrl+Q"_s));
+    EXPECT_EQ(action(u"mnuHelpContents"_s)->shortcut(), QKeySequence(Qt::Key_F1)) << "shown beside the item";
+    // Every item of a menu has an Alt key of its own.
+    for (const char* menuName : {"mnuFile", "mnuTools", "mnuReports", "mnuHelp"}) {
+        QStringList keys;
+        for (const QAction* item : child<QMenu>(QString::fromLatin1(menuName))->actions()) {
+            if (!item->isSeparator())
+                keys << item->text().section(u'&', 1).left(1).toLower();
+        }
+        EXPECT_FALSE(keys.contains(QString())) << menuName;
+        EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()).size(), keys.size()) << menuName;
+    }
     // Items that open a dialog say so.
     for (const char* name : {"mnuFilePrint", "mnuFileSave", "mnuSelectDataPath", "mnuResetAnswers"})
         EXPECT_TRUE(action(QString::fromLatin1(name))->text().endsWith(u"..."_s)) << name;
