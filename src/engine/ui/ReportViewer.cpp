@@ -413,10 +413,18 @@ double ReportViewer::pixelsPerTwip() const {
     const double realSize = logicalDpiX() / kTwipsPerInch;
     if (m_zoomMode == ZoomMode::Percent || m_pages.paperSize.isEmpty())
         return realSize * m_percent / 100.0;
-    const QSize room = m_scroll->viewport()->size() - QSize(2 * kDesk + 4, 2 * kDesk + 4);
-    const double byWidth = std::max(1, room.width()) / m_pages.paperSize.width();
-    if (m_zoomMode == ZoomMode::FitWidth)
+    // The room without scroll bars, whether they show now or not: a fitted page needs none but
+    // the vertical one a page taller than the room brings, and the width leaves room for it.
+    const QSize room = m_scroll->maximumViewportSize() - QSize(2 * kDesk + 4, 2 * kDesk + 4);
+    double byWidth = std::max(1, room.width()) / m_pages.paperSize.width();
+    if (m_zoomMode == ZoomMode::FitWidth) {
+        if (m_pages.paperSize.height() * byWidth > room.height()) {
+            const int bar = m_scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                           m_scroll->verticalScrollBar());
+            byWidth = std::max(1, room.width() - bar) / m_pages.paperSize.width();
+        }
         return byWidth;
+    }
     return std::min(byWidth, std::max(1, room.height()) / m_pages.paperSize.height());
 }
 

@@ -139,6 +139,20 @@ TEST_F(ReportViewerTest, ZoomsByPercentAndFitsWidthOrPage) {
     EXPECT_GT(viewer.zoomPercent(), fitPage) << "a portrait page in a landscape window";
     viewer.resize(1200, 600);
     EXPECT_GT(viewer.zoomPercent(), fitPage) << "fit width follows the window";
+
+    // A fitted page needs no horizontal scroll bar, before or after the vertical one shows.
+    viewer.show();
+    QTest::qWait(20);
+    for (const auto mode : {ReportViewer::ZoomMode::FitWidth, ReportViewer::ZoomMode::FitPage}) {
+        viewer.setZoomMode(mode);
+        QApplication::processEvents();
+        const auto* scroll = child<QScrollArea>(u"scrPages"_s);
+        EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 0) << int(mode);
+        if (mode == ReportViewer::ZoomMode::FitWidth) {
+            EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+            EXPECT_GT(scroll->widget()->width(), scroll->viewport()->width() - 10) << "the width is used";
+        }
+    }
 }
 
 namespace {
