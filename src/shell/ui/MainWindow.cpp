@@ -352,6 +352,13 @@ void MainWindow::buildStatusBar() {
     m_loadProgressLabel->hide();
     m_cancelLoadButton->hide();
     connect(m_cancelLoadButton, &QPushButton::clicked, this, [this] { cancelStoreLoad(); });
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (!message.isEmpty())
+            return;
+        statusBar()->setToolTip(QString());
+        if (m_loadJob)
+            m_loadProgressLabel->show();
+    });
     m_loadTimer = new QTimer(this);
     m_loadTimer->setInterval(100);
     connect(m_loadTimer, &QTimer::timeout, this, [this] { showLoadProgress(); });
@@ -1518,9 +1525,15 @@ void MainWindow::onDataFileWait() {
 }
 
 void MainWindow::showDataFileWait(const QString& path, int waitedSeconds, int limitSeconds) {
+    // The read stands still while it waits: its percentage gives way to the message (Cancel
+    // stays), and comes back when the message goes.
+    // The line says what happens; how to change the wait is the bar's tooltip, so the line fits
+    // beside Cancel.
+    m_loadProgressLabel->hide();
+    statusBar()->setToolTip(u"Tools > Wait for a Locked Data File changes how long the program waits"_s);
     statusBar()->showMessage(
-        u"Waiting for the data file \"%1\": another program is writing to it (%2 of at most %3 seconds; "
-        "Tools > Wait for a Locked Data File changes this)"_s.arg(QFileInfo(path).fileName())
+        u"Waiting for the data file \"%1\": another program is writing to it (%2 of at most %3 seconds)"_s
+            .arg(QFileInfo(path).fileName())
             .arg(waitedSeconds)
             .arg(limitSeconds),
         3000);
