@@ -77,12 +77,14 @@ TEST(TotalsPeriods, ALastPeriodPastTheEndDateIsNamedWithItsRealEnd) {
     EXPECT_EQ(periodLabel(weeks.last(), false, uk), QStringLiteral("30/09/2026"));
     EXPECT_EQ(lastPeriodNote(weeks, quarter, 1, TotalsPeriod::Weeks, uk),
               QStringLiteral("The last week runs past the end date to 06/10/2026."));
-    EXPECT_EQ(lastPeriodNote(totalsPeriods(quarter, QStringLiteral("M"), 2), quarter, 2, TotalsPeriod::Months, uk),
-              QStringLiteral("The last period runs past the end date to 31/10/2026."));
+    EXPECT_EQ(
+        lastPeriodNote(totalsPeriods(quarter, QStringLiteral("M"), 2), quarter, 2, TotalsPeriod::Months, uk),
+        QStringLiteral("The last period runs past the end date to 31/10/2026."));
 
     EXPECT_FALSE(lastPeriodRunsPast(totalsPeriods(quarter, QStringLiteral("M"), 1), quarter));
-    EXPECT_TRUE(lastPeriodNote(totalsPeriods(quarter, QStringLiteral("M"), 3), quarter, 3, TotalsPeriod::Months, uk)
-                    .isEmpty());
+    EXPECT_TRUE(
+        lastPeriodNote(totalsPeriods(quarter, QStringLiteral("M"), 3), quarter, 3, TotalsPeriod::Months, uk)
+            .isEmpty());
     EXPECT_FALSE(lastPeriodRunsPast({}, quarter));
 }
 

@@ -88,9 +88,12 @@ DateSelector::DateSelector(std::function<QDate()> today, const QLocale& locale, 
     buildMenu();
     // The period menu opens from the keyboard on any of the date controls: Shift+F10 and the
     // Menu key (which arrives as a context menu event).
-    const QList<QWidget*> controls{m_startEdit,   m_startEdit->findChild<QLineEdit*>(),
-                                   m_endEdit,     m_endEdit->findChild<QLineEdit*>(),
-                                   m_lockBox,     m_stepArrows->downButton(),
+    const QList<QWidget*> controls{m_startEdit,
+                                   m_startEdit->findChild<QLineEdit*>(),
+                                   m_endEdit,
+                                   m_endEdit->findChild<QLineEdit*>(),
+                                   m_lockBox,
+                                   m_stepArrows->downButton(),
                                    m_stepArrows->upButton()};
     for (QWidget* w : controls)
         if (w)

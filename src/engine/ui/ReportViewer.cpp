@@ -606,8 +606,7 @@ QRectF sheetArea(QSizeF sheet, QSizeF paper) {
     if (paper.isEmpty() || (sheet.width() > sheet.height()) == (paper.width() > paper.height()))
         return {QPointF(0, 0), sheet};
     const QSizeF fitted = paper.scaled(sheet, Qt::KeepAspectRatio);
-    return {QPointF((sheet.width() - fitted.width()) / 2, (sheet.height() - fitted.height()) / 2),
-            fitted};
+    return {QPointF((sheet.width() - fitted.width()) / 2, (sheet.height() - fitted.height()) / 2), fitted};
 }
 
 } // namespace

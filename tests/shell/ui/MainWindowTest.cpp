@@ -876,9 +876,10 @@ TEST_F(MainWindowTest, TabFollowsTheScreenFromTopToBottom) {
             break;
         cycle << focusName();
     }
-    const QStringList options{u"cboUserName"_s,  u"tabOptions"_s,    u"dtpStartDate"_s,       u"dtpEndDate"_s,
-                              u"chkLockDate"_s,  u"updDateDown"_s,   u"updDateUp"_s,          u"cboChartType"_s,
-                              u"chkDateShowDetails"_s, u"cmdPreviewReport"_s, u"chkFollowFile"_s};
+    const QStringList options{u"cboUserName"_s,      u"tabOptions"_s,   u"dtpStartDate"_s,
+                              u"dtpEndDate"_s,       u"chkLockDate"_s,  u"updDateDown"_s,
+                              u"updDateUp"_s,        u"cboChartType"_s, u"chkDateShowDetails"_s,
+                              u"cmdPreviewReport"_s, u"chkFollowFile"_s};
     ASSERT_GT(cycle.size(), options.size()) << cycle.join(u", "_s).toStdString();
     EXPECT_EQ(cycle.mid(0, options.size()).join(u", "_s).toStdString(), options.join(u", "_s).toStdString());
     EXPECT_EQ(focusName().toStdString(), "cboUserName") << cycle.join(u", "_s).toStdString();
@@ -888,5 +889,6 @@ TEST_F(MainWindowTest, TabFollowsTheScreenFromTopToBottom) {
     tabs->setCurrentIndex(1);
     tabs->tabBar()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_TRUE(tabs->currentWidget()->isAncestorOf(QApplication::focusWidget())) << focusName().toStdString();
+    EXPECT_TRUE(tabs->currentWidget()->isAncestorOf(QApplication::focusWidget()))
+        << focusName().toStdString();
 }
