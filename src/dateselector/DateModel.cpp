@@ -313,9 +313,12 @@ void DateModel::CalculateDates() {
 }
 
 QDate DateModel::lastDayFrom(const QDate& start) const {
-    // A range shorter than a day (hours, minutes, seconds) still covers its own day: it never
-    // ends the day before it starts.
-    return std::max(start, dayBefore(addInterval(m_periodInterval, m_periodCount, start)));
+    const QDate last = dayBefore(addInterval(m_periodInterval, m_periodCount, start));
+    // A range of hours, minutes or seconds still covers the day it starts on rather than ending
+    // the day before (a count of 0 keeps that empty range: it asks for no time at all).
+    const QString code = m_periodInterval.toLower();
+    const bool underADay = code == u"h" || code == u"n" || code == u"s";
+    return underADay && m_periodCount > 0 ? std::max(start, last) : last;
 }
 
 // Walks from `first` in steps of PeriodCount periods: forward while today is strictly later than
