@@ -47,7 +47,7 @@ QHash<const engine::TextItem*, int> textStarts(const QVector<PageBand>& bands) {
         const engine::TextItem* item;
         int width;
         // Centred texts share a column only with texts in boxes as wide (a page number centred
-        // under a table column is no part of it).
+        // under a table column does not belong to it).
         long box = 0;
     };
     std::array<std::vector<Entry>, 3> byKind; // left, right, centred
