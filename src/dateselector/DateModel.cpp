@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QTime>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
@@ -307,8 +308,17 @@ void DateModel::CalculateDates() {
     withTrail(u"working out the dates&"_s, [&] {
         const QDate start = searchRange(FirstOf(m_periodInterval, m_periodStartDate, 0));
         m_fields->setStartDate(start);
-        m_fields->setEndDate(dayBefore(addInterval(m_periodInterval, m_periodCount, start)));
+        m_fields->setEndDate(lastDayFrom(start));
     });
+}
+
+QDate DateModel::lastDayFrom(const QDate& start) const {
+    const QDate last = dayBefore(addInterval(m_periodInterval, m_periodCount, start));
+    // A range of hours, minutes or seconds still covers the day it starts on rather than ending
+    // the day before (a count of 0 keeps that empty range: it asks for no time at all).
+    const QString code = m_periodInterval.toLower();
+    const bool underADay = code == u"h" || code == u"n" || code == u"s";
+    return underADay && m_periodCount > 0 ? std::max(start, last) : last;
 }
 
 // Walks from `first` in steps of PeriodCount periods: forward while today is strictly later than
@@ -354,7 +364,7 @@ void DateModel::step(int direction) {
     const double n = direction < 0 ? -m_periodCount : m_periodCount;
     const QDate start = addInterval(m_periodInterval, n, m_fields->startDate());
     m_fields->setStartDate(start);
-    m_fields->setEndDate(dayBefore(addInterval(m_periodInterval, m_periodCount, start)));
+    m_fields->setEndDate(lastDayFrom(start));
 }
 
 } // namespace tallyrow

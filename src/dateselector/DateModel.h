@@ -147,6 +147,9 @@ private:
     };
 
     QDate searchRange(const QDate& first) const;
+    /// The last day of the range of PeriodCount periods that begins on `start`; a range of hours,
+    /// minutes or seconds ends no earlier than it starts.
+    QDate lastDayFrom(const QDate& start) const;
     void markChanged(const QString& name) const;
 
     std::function<QDate()> m_today;

@@ -43,6 +43,27 @@ QString groupText(std::int32_t units, TotalsPeriod period) {
            name.left(name.size() - 1).toLower() + QStringLiteral(" periods");
 }
 
+bool lastPeriodRunsPast(const QVector<PeriodSpan>& periods, const DateRange& range) {
+    return !periods.isEmpty() && periods.last().next.addDays(-1) > range.end;
+}
+
+QString periodLabel(const PeriodSpan& period, bool spanned, const QLocale& locale) {
+    if (!spanned)
+        return reportDate(period.start, locale);
+    return reportDate(period.start, locale) + QStringLiteral(" \u2013 ") +
+           reportDate(period.next.addDays(-1), locale);
+}
+
+QString lastPeriodNote(const QVector<PeriodSpan>& periods, const DateRange& range, std::int32_t units,
+                       TotalsPeriod period, const QLocale& locale) {
+    if (!lastPeriodRunsPast(periods, range))
+        return {};
+    const QString name = periodName(period);
+    const QString what = units == 1 ? name.left(name.size() - 1).toLower() : QStringLiteral("period");
+    return QStringLiteral("The last ") + what + QStringLiteral(" runs past the end date to ") +
+           reportDate(periods.last().next.addDays(-1), locale) + QLatin1Char('.');
+}
+
 QString periodCode(TotalsPeriod period) {
     switch (period) {
     case TotalsPeriod::Years:

@@ -66,6 +66,15 @@ struct PeriodSpan {
 /// a whole day (hours) gives at most one period instead of never ending.
 QVector<PeriodSpan> totalsPeriods(const DateRange& range, const QString& code, std::int32_t units);
 
+/// True when the last of `periods` runs past the range's end (it keeps its full length).
+bool lastPeriodRunsPast(const QVector<PeriodSpan>& periods, const DateRange& range);
+/// A period as the page names it: its first day, and "<first> – <last>" when `spanned`.
+QString periodLabel(const PeriodSpan& period, bool spanned, const QLocale& locale);
+/// The line under the table when the last period runs past the range's end ("The last week
+/// runs past the end date to 6 Oct 2026."); empty when it does not.
+QString lastPeriodNote(const QVector<PeriodSpan>& periods, const DateRange& range, std::int32_t units,
+                       TotalsPeriod period, const QLocale& locale);
+
 /// The range of as many days as `start`..`end` that ends the day before `start`: its first day
 /// (`start` itself when `end` is before `start`).
 QDate previousRangeStart(const DateRange& range);

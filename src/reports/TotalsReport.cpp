@@ -113,6 +113,8 @@ void TotalsReport::onReportStart() {
     }
     if (m_in.compare)
         run.step([this] { addComparisonControls(); });
+    if (lastPeriodRunsPast(m_periods, m_in.range))
+        run.step([this] { addLastPeriodNote(); });
     bindResults(run);
 
     if (run.left()) {
@@ -168,7 +170,11 @@ void TotalsReport::fillRows() {
     const QLocale locale = services().locale();
     for (qsizetype i = 0; i < m_totals.size(); ++i) {
         const PeriodTotal& t = m_totals[i];
-        QVector<QVariant> row{reportDate(t.start, locale), static_cast<double>(t.shown)};
+        // The last period may run past the end date; its row then says where it really ends.
+        const bool spanned = i == m_totals.size() - 1 && lastPeriodRunsPast(m_periods, m_in.range);
+        QVector<QVariant> row{i < m_periods.size() ? periodLabel(m_periods[i], spanned, locale)
+                                                   : reportDate(t.start, locale),
+                              static_cast<double>(t.shown)};
         if (m_in.compare)
             row << (i < m_previous.size() ? QVariant(static_cast<double>(m_previous[i].shown)) : QVariant());
         m_rows.appendRow(row);
@@ -197,6 +203,30 @@ void TotalsReport::addComparisonControls() {
     }
     label(QStringLiteral("lblGroup"))->caption += previousRangeText();
     showChange();
+}
+
+void TotalsReport::addLastPeriodNote() {
+    // Once per report, even when a failing step is retried.
+    if (label(QStringLiteral("lblLastPeriod")))
+        return;
+    // The last row names a span of two dates: the period column grows by its own width and
+    // everything right of it moves along.
+    constexpr double kWider = 1417;
+    for (engine::Section* section : {&PageHeader(), &Detail(), &ReportFooter()}) {
+        for (const auto& c : section->controls) {
+            if (auto* rule = dynamic_cast<engine::Line*>(c.get()))
+                rule->to.setX(rule->to.x() + kWider);
+            else if (c->name == u"lblPeriod" || c->name == u"txtPeriod" || c->name == u"lblGrandTotal")
+                c->rect.setWidth(c->rect.width() + kWider);
+            else
+                c->rect.translate(kWider, 0);
+        }
+    }
+    engine::Section& footer = ReportFooter();
+    addLabel(footer, QStringLiteral("lblLastPeriod"),
+             lastPeriodNote(m_periods, m_in.range, m_in.units, m_in.period, services().locale()),
+             QRectF(142, footer.height, 8787, 283), 10, false, kVeryDarkBlue);
+    footer.height += 340;
 }
 
 QString TotalsReport::previousRangeText() const {

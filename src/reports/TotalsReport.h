@@ -73,6 +73,7 @@ private:
     QVector<PeriodTotal> totalsOf(const QVector<PeriodSpan>& periods, int divisor);
     /// The table's "Previous" column, the grand total beside it and the change in percent.
     void addComparisonControls();
+    void addLastPeriodNote();
     void showChange();
     /// ", compared with <first day> to <day before the start>", for the group line.
     QString previousRangeText() const;

@@ -14,7 +14,9 @@ an exact half going to the even neighbour. "Total" adds the row's shown weekday 
 
 Totals report (CSV): periods start on --from and follow each other by units x (1 day | 7 days |
 1 month | 12 months), each start computed from the one before with the day of the month clamped to
-the month's end; the last period starts on or before --to and keeps its full length. A period's
+the month's end; the last period starts on or before --to and keeps its full length (the CSV names it by its start;
+the page names it "<start> – <last day>" and adds, under the totals, "The last <week|...>
+runs past the end date to <last day>.", "period" in place of the unit when units > 1). A period's
 total is the sum of every non-empty hour of its rows divided by 1, 60 or 3600, shown rounded half
 to even.
 
@@ -259,9 +261,14 @@ def totals_report(rows, o):
 
     lines = [["Period", "Total"] + (["Previous"] if compare else [])]
     table = []
+    last_day = next_start(starts[-1], period, units) - datetime.timedelta(days=1) if starts else None
+    past_end = last_day is not None and last_day > end
     for i, s in enumerate(starts):
         lines.append([s.isoformat(), str(shown[i])] + ([str(previous[i])] if compare else []))
-        table.append(" ".join([short_date(s), str(shown[i])] + ([str(previous[i])] if compare else [])))
+        label = short_date(s)
+        if past_end and i == len(starts) - 1:
+            label += " \u2013 " + short_date(last_day)
+        table.append(" ".join([label, str(shown[i])] + ([str(previous[i])] if compare else [])))
     unit_word = {"days": "day", "weeks": "week", "months": "month", "years": "year"}[period]
     group = "Grouped into %d %s periods" % (units_given, unit_word)
     if compare:
@@ -280,6 +287,9 @@ def totals_report(rows, o):
             change = "\u2013" if before == 0 else "%+.1f%%" % ((sum(shown) - before) / before * 100)
             totals += " %d %s" % (before, change)
         text.append(totals)
+        if past_end:
+            text.append("The last %s runs past the end date to %s." %
+                        (unit_word if units_given == 1 else "period", short_date(last_day)))
     text.append("1 of 1")
     return csv_text(lines), text, len(table)
 

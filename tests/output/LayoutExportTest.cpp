@@ -95,3 +95,28 @@ TEST(PlainTextExport, CrowdedTextsArePushedApartNeverCut) {
     doc.pages = {page};
     EXPECT_EQ(QString::fromUtf8(plainTextExport(doc)), QStringLiteral("Wednesday Thursday\nline break 42\n"));
 }
+
+// A table column keeps one edge in the file: a heading a few twips off its numbers, and
+// numbers centred under their heading, end on the same character; a page number centred in a
+// box of another width stays centred on its own.
+TEST(PlainTextExport, TheTextsOfATableColumnEndTogether) {
+    PageCollection doc;
+    Page page;
+    const int right = Qt::AlignRight;
+    const int centre = Qt::AlignHCenter;
+    page.items = {at(0, 0, 1000, 200, QStringLiteral("Name")),
+                  at(1000, 0, 560, 200, QStringLiteral("Total"), right),
+                  at(2000, 0, 700, 200, QStringLiteral("Mon"), centre),
+                  at(0, 300, 1000, 200, QStringLiteral("anna")),
+                  at(1000, 300, 700, 200, QStringLiteral("7"), right),
+                  at(2010, 300, 700, 200, QStringLiteral("5"), centre),
+                  at(0, 600, 1000, 200, QStringLiteral("bob")),
+                  at(1000, 600, 700, 200, QStringLiteral("1234"), right),
+                  at(2010, 600, 700, 200, QStringLiteral("318"), centre),
+                  at(1800, 900, 1500, 200, QStringLiteral("1"), centre)};
+    doc.pages = {page};
+    EXPECT_EQ(plainTextExport(doc).toStdString(), std::string("Name     Total     Mon\n"
+                                                              "anna         7       5\n"
+                                                              "bob       1234     318\n"
+                                                              "                     1\n"));
+}

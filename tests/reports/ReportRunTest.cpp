@@ -357,6 +357,12 @@ TEST_F(ReportRun, TotalsByWeekAddEveryRowOfEachPeriod) {
     EXPECT_EQ(report.label(QStringLiteral("lblUserComputer"))->caption,
               QStringLiteral("For all users on any computer"));
     EXPECT_EQ(report.rows().value(0, 0).toString(), QStringLiteral("3/1/2004"));
+    // The page names the last period's real end under and in the table; the CSV keeps its start.
+    EXPECT_EQ(report.rows().value(4, 0).toString(), QStringLiteral("3/29/2004 \u2013 4/4/2004"));
+    EXPECT_EQ(itemTexts(report.pages(), QStringLiteral("lblLastPeriod")),
+              QStringList{QStringLiteral("The last week runs past the end date to 4/4/2004.")});
+    EXPECT_TRUE(report.tableCsv().endsWith(QByteArray("2004-03-29,") +
+                                           QByteArray::number(report.periodTotals().last().shown) + "\r\n"));
     EXPECT_EQ(report.inputs().period, TotalsPeriod::Weeks); // the inputs stay as they were given
     const engine::Chart* chart = report.chart(QStringLiteral("chrtReport"));
     EXPECT_EQ(chart->definition.axes[1].title, QStringLiteral("Active minutes"));

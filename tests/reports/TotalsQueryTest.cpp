@@ -66,6 +66,28 @@ TEST(TotalsPeriods, ConsecutivePeriodsTheLastKeepingItsLength) {
     EXPECT_EQ(starts(years), (QVector<QDate>{{2004, 2, 29}, {2005, 2, 28}}));
 }
 
+// The page says where a last period that keeps its full length really ends; one that ends on
+// the end date (or a range without periods) gets no note.
+TEST(TotalsPeriods, ALastPeriodPastTheEndDateIsNamedWithItsRealEnd) {
+    const QLocale uk(QLocale::English, QLocale::UnitedKingdom);
+    const DateRange quarter{QDate(2026, 7, 1), QDate(2026, 9, 30)};
+    const auto weeks = totalsPeriods(quarter, QStringLiteral("WW"), 1);
+    ASSERT_TRUE(lastPeriodRunsPast(weeks, quarter));
+    EXPECT_EQ(periodLabel(weeks.last(), true, uk), QStringLiteral("30/09/2026 \u2013 06/10/2026"));
+    EXPECT_EQ(periodLabel(weeks.last(), false, uk), QStringLiteral("30/09/2026"));
+    EXPECT_EQ(lastPeriodNote(weeks, quarter, 1, TotalsPeriod::Weeks, uk),
+              QStringLiteral("The last week runs past the end date to 06/10/2026."));
+    EXPECT_EQ(
+        lastPeriodNote(totalsPeriods(quarter, QStringLiteral("M"), 2), quarter, 2, TotalsPeriod::Months, uk),
+        QStringLiteral("The last period runs past the end date to 31/10/2026."));
+
+    EXPECT_FALSE(lastPeriodRunsPast(totalsPeriods(quarter, QStringLiteral("M"), 1), quarter));
+    EXPECT_TRUE(
+        lastPeriodNote(totalsPeriods(quarter, QStringLiteral("M"), 3), quarter, 3, TotalsPeriod::Months, uk)
+            .isEmpty());
+    EXPECT_FALSE(lastPeriodRunsPast({}, quarter));
+}
+
 TEST(TotalsPeriods, AUnitShorterThanADayEndsInsteadOfLoopingForever) {
     const auto hours = totalsPeriods({QDate(2004, 3, 1), QDate(2004, 3, 2)}, QStringLiteral("H"), 1);
     EXPECT_EQ(hours.size(), 1);

@@ -47,10 +47,6 @@ const QString kDefaultEndCaption = u"End date"_s;
 const QDate kDefaultAnchor(2000, 1, 1);
 
 // Period kinds the menu offers; the others stay listed but disabled.
-bool periodOffered(int value) {
-    return value == 0 || value == 1 || value == 2 || value == 4 || value == 6;
-}
-
 // The locale's short date format, with the year widened to four digits so that a typed year
 // can never land in the wrong century.
 QString shortDateFormat(const QLocale& locale) {
@@ -90,9 +86,39 @@ DateSelector::DateSelector(std::function<QDate()> today, const QLocale& locale, 
     m_model = std::make_unique<DateModel>(std::move(today), locale.firstDayOfWeek(), m_fields.get());
     m_model->setPropertyChangedHandler([this](const QString& name) { emit propertyChanged(name); });
     buildMenu();
+    // The period menu opens from the keyboard on any of the date controls: Shift+F10 and the
+    // Menu key (which arrives as a context menu event).
+    const QList<QWidget*> controls{m_startEdit,
+                                   m_startEdit->findChild<QLineEdit*>(),
+                                   m_endEdit,
+                                   m_endEdit->findChild<QLineEdit*>(),
+                                   m_lockBox,
+                                   m_stepArrows->downButton(),
+                                   m_stepArrows->upButton()};
+    for (QWidget* w : controls)
+        if (w)
+            w->installEventFilter(this);
 }
 
 DateSelector::~DateSelector() = default;
+
+bool DateSelector::eventFilter(QObject* watched, QEvent* event) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget)
+        return QWidget::eventFilter(watched, event);
+    const QPoint under = widget->mapToGlobal(QPoint(0, widget->height()));
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)
+            return showPeriodMenu(under);
+    } else if (event->type() == QEvent::ContextMenu) {
+        // A right-click on a date field keeps the field's own menu (copy, paste).
+        const auto* menu = static_cast<QContextMenuEvent*>(event);
+        if (menu->reason() == QContextMenuEvent::Keyboard || qobject_cast<QAbstractButton*>(widget))
+            return showPeriodMenu(menu->reason() == QContextMenuEvent::Keyboard ? under : menu->globalPos());
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 namespace {
 
@@ -281,9 +307,10 @@ void DateSelector::build(const QLocale& locale) {
     fitLabel(m_endLabel, kRowStep);
     m_lockBox->setGeometry(0, toPixels(2 * kRowStep), toPixels(kLockWidth), toPixels(kArrowsHeight));
 
-    setTabOrder(m_lockBox, m_startEdit);
+    // As the controls stand: the two dates, then the lock box and the arrows under them.
     setTabOrder(m_startEdit, m_endEdit);
-    setTabOrder(m_endEdit, m_stepArrows->downButton());
+    setTabOrder(m_endEdit, m_lockBox);
+    setTabOrder(m_lockBox, m_stepArrows->downButton());
     setTabOrder(m_stepArrows->downButton(), m_stepArrows->upButton());
 
     connect(m_lockBox, &QCheckBox::stateChanged, this, [this] { applyLock(); });
@@ -305,7 +332,6 @@ void DateSelector::buildMenu() {
         QAction* item = period->addAction(periodCaption(i));
         item->setObjectName(u"miPeriod_%1"_s.arg(i));
         item->setData(i);
-        item->setEnabled(periodOffered(i));
         item->setCheckable(true);
         // Choosing a period is the user's own change of the range, like a step: the host hears of
         // it. A locked range keeps its dates.
@@ -356,17 +382,20 @@ void DateSelector::layoutRows() {
 }
 
 void DateSelector::contextMenuEvent(QContextMenuEvent* event) {
-    if (DateLocked()) {
-        event->ignore();
-        return;
-    }
+    event->setAccepted(showPeriodMenu(event->globalPos()));
+}
+
+// Opens the period menu at `globalPos`; a locked range offers none (false).
+bool DateSelector::showPeriodMenu(QPoint globalPos) {
+    if (DateLocked())
+        return false;
     // The period the range was last set by is marked.
     const int current = Period();
     for (QAction* item : m_options->findChildren<QAction*>())
         if (item->objectName().startsWith(u"miPeriod_"_s))
             item->setChecked(item->data().toInt() == current);
-    m_options->popup(event->globalPos());
-    event->accept();
+    m_options->popup(globalPos);
+    return true;
 }
 
 void DateSelector::applyLock() {

@@ -107,6 +107,7 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class Fields;
@@ -115,6 +116,7 @@ private:
     void buildMenu();
     void applyLock();
     void applyVisibility();
+    bool showPeriodMenu(QPoint globalPos);
     void layoutRows();
     void fitLabel(QLabel* label, int rowTop);
     int toPixels(double twips) const;

@@ -413,10 +413,18 @@ double ReportViewer::pixelsPerTwip() const {
     const double realSize = logicalDpiX() / kTwipsPerInch;
     if (m_zoomMode == ZoomMode::Percent || m_pages.paperSize.isEmpty())
         return realSize * m_percent / 100.0;
-    const QSize room = m_scroll->viewport()->size() - QSize(2 * kDesk + 4, 2 * kDesk + 4);
-    const double byWidth = std::max(1, room.width()) / m_pages.paperSize.width();
-    if (m_zoomMode == ZoomMode::FitWidth)
+    // The room without scroll bars, whether they show now or not: a fitted page needs none but
+    // the vertical one a page taller than the room brings, and the width leaves room for it.
+    const QSize room = m_scroll->maximumViewportSize() - QSize(2 * kDesk + 4, 2 * kDesk + 4);
+    double byWidth = std::max(1, room.width()) / m_pages.paperSize.width();
+    if (m_zoomMode == ZoomMode::FitWidth) {
+        if (m_pages.paperSize.height() * byWidth > room.height()) {
+            const int bar = m_scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                           m_scroll->verticalScrollBar());
+            byWidth = std::max(1, room.width() - bar) / m_pages.paperSize.width();
+        }
         return byWidth;
+    }
     return std::min(byWidth, std::max(1, room.height()) / m_pages.paperSize.height());
 }
 
@@ -588,6 +596,21 @@ bool ReportViewer::PrintReport(bool showDialog) {
     return printTo(printer);
 }
 
+namespace {
+
+// Where a page of `paper` goes on a sheet of `sheet`: the whole sheet when their shapes agree,
+// else the page at its own proportions, upright and centred. A portrait report on a landscape
+// sheet is never turned a quarter: the print system already turns a landscape page onto its
+// portrait paper, and a second turn would cancel the first.
+QRectF sheetArea(QSizeF sheet, QSizeF paper) {
+    if (paper.isEmpty() || (sheet.width() > sheet.height()) == (paper.width() > paper.height()))
+        return {QPointF(0, 0), sheet};
+    const QSizeF fitted = paper.scaled(sheet, Qt::KeepAspectRatio);
+    return {QPointF((sheet.width() - fitted.width()) / 2, (sheet.height() - fitted.height()) / 2), fitted};
+}
+
+} // namespace
+
 bool ReportViewer::printTo(QPrinter& printer) {
     if (m_pages.pages.isEmpty())
         return false;
@@ -609,19 +632,7 @@ bool ReportViewer::printTo(QPrinter& printer) {
             break;
         // The whole sheet in device pixels; the printer's own unprintable margin is its business.
         const QRectF sheet = printer.paperRect(QPrinter::DevicePixel);
-        const QSizeF paper = m_pages.paperSize;
-        const bool turned = (sheet.width() > sheet.height()) != (paper.width() > paper.height());
-        if (turned) {
-            // A portrait report on a landscape sheet is printed turned a quarter, at full size,
-            // rather than shrunk to the sheet's height beside a blank band.
-            painter.save();
-            painter.translate(sheet.width(), 0);
-            painter.rotate(90);
-            paintPage(painter, m_pages, i, QRectF(0, 0, sheet.height(), sheet.width()));
-            painter.restore();
-        } else {
-            paintPage(painter, m_pages, i, QRectF(QPointF(0, 0), sheet.size()));
-        }
+        paintPage(painter, m_pages, i, sheetArea(sheet.size(), m_pages.paperSize));
     }
     if (painter.isActive())
         ok = painter.end() && ok;

@@ -211,7 +211,8 @@ bool SaveAsDialog::saveCurrentReport() {
                      MsgFlag::OKOnly | MsgFlag::Critical | MsgFlag::SystemModal, u"Report not saved"_s);
         });
     }
-    return true;
+    // A report that could not be written keeps the dialog open for another name or folder.
+    return saved;
 }
 
 void SaveAsDialog::confirmSaved(StepRunner& run, const QString& path) {

@@ -109,6 +109,19 @@ const QString kNoActivityNotice = u"No activity recorded for these options"_s;
 // The date selector's period kind for a range of whole weeks.
 constexpr int kPeriodWeek = 6;
 
+// The widgets in and under `root` that Tab stops at, in the order the focus chain holds them
+// now: the ones that take the focus themselves, not those that hand it on to another.
+QList<QWidget*> tabStopsIn(QWidget* root) {
+    QList<QWidget*> stops;
+    QWidget* w = root;
+    do {
+        if ((w == root || root->isAncestorOf(w)) && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+            stops << w;
+        w = w->nextInFocusChain();
+    } while (w != root);
+    return stops;
+}
+
 QLabel* makeLabel(const QString& name, const QString& caption, QWidget* parent) {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(name);
@@ -218,7 +231,23 @@ void MainWindow::fitToScreen() {
         m_optionTabs->insertTab(i, area, caption);
     }
     m_optionTabs->setCurrentIndex(0);
+    orderTabStops();
     resize(sizeHint());
+}
+
+void MainWindow::orderTabStops() {
+    // Wrapping a page in its scroll area moved its controls to the end of the focus chain; Tab
+    // follows the screen instead: the list at the top, the tabs and the shown page's controls,
+    // Preview and the box under it, then the viewer on the right.
+    QList<QWidget*> chain = tabStopsIn(m_userList);
+    chain << tabStopsIn(m_optionTabs->tabBar());
+    for (int i = 0; i < m_optionTabs->count(); ++i)
+        chain << tabStopsIn(m_optionTabs->widget(i));
+    chain << m_previewButton << m_followFileBox << tabStopsIn(m_viewer);
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+    // and from the viewer round to the top again.
+    setTabOrder(chain.last(), chain.first());
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -323,6 +352,13 @@ void MainWindow::buildStatusBar() {
     m_loadProgressLabel->hide();
     m_cancelLoadButton->hide();
     connect(m_cancelLoadButton, &QPushButton::clicked, this, [this] { cancelStoreLoad(); });
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (!message.isEmpty())
+            return;
+        statusBar()->setToolTip(QString());
+        if (m_loadJob)
+            m_loadProgressLabel->show();
+    });
     m_loadTimer = new QTimer(this);
     m_loadTimer->setInterval(100);
     connect(m_loadTimer, &QTimer::timeout, this, [this] { showLoadProgress(); });
@@ -589,15 +625,15 @@ void MainWindow::buildMenus() {
 
     QMenu* reports = menuBar()->addMenu(u"&Reports"_s);
     reports->setObjectName(u"mnuReports"_s);
-    m_dayReportAction = makeAction(reports, u"mnuReportsDay"_s, u"Day Report"_s, [this] {
+    m_dayReportAction = makeAction(reports, u"mnuReportsDay"_s, u"&Day Report"_s, [this] {
         StepRunner run(askThrough(m_err), u"choosing the Day report&"_s);
         run.step([this] { initReport(1); });
     });
-    m_totalsReportAction = makeAction(reports, u"mnuReportsTotals"_s, u"Totals Report"_s, [this] {
+    m_totalsReportAction = makeAction(reports, u"mnuReportsTotals"_s, u"&Totals Report"_s, [this] {
         StepRunner run(askThrough(m_err), u"choosing the Totals report&"_s);
         run.step([this] { initReport(0); });
     });
-    m_usersReportAction = makeAction(reports, u"mnuReportsUsers"_s, u"Users Report"_s, [this] {
+    m_usersReportAction = makeAction(reports, u"mnuReportsUsers"_s, u"&Users Report"_s, [this] {
         StepRunner run(askThrough(m_err), u"choosing the Users report&"_s);
         run.step([this] { initReport(2); });
     });
@@ -615,6 +651,9 @@ void MainWindow::buildMenus() {
     help->setObjectName(u"mnuHelp"_s);
     m_helpContentsAction =
         makeAction(help, u"mnuHelpContents"_s, u"&Contents"_s, [this] { onHelpContents(); });
+    // Shown beside the item; the window's own F1 shortcut opens the help from anywhere.
+    m_helpContentsAction->setShortcut(QKeySequence(Qt::Key_F1));
+    m_helpContentsAction->setShortcutContext(Qt::WidgetShortcut);
     m_aboutAction = makeAction(help, u"mnuHelpAbout"_s, u"&About"_s, [this] { onAbout(); });
 }
 
@@ -1486,9 +1525,15 @@ void MainWindow::onDataFileWait() {
 }
 
 void MainWindow::showDataFileWait(const QString& path, int waitedSeconds, int limitSeconds) {
+    // The read stands still while it waits: its percentage gives way to the message (Cancel
+    // stays), and comes back when the message goes.
+    // The line says what happens; how to change the wait is the bar's tooltip, so the line fits
+    // beside Cancel.
+    m_loadProgressLabel->hide();
+    statusBar()->setToolTip(u"Tools > Wait for a Locked Data File changes how long the program waits"_s);
     statusBar()->showMessage(
-        u"Waiting for the data file \"%1\": another program is writing to it (%2 of at most %3 seconds; "
-        "Tools > Wait for a Locked Data File changes this)"_s.arg(QFileInfo(path).fileName())
+        u"Waiting for the data file \"%1\": another program is writing to it (%2 of at most %3 seconds)"_s
+            .arg(QFileInfo(path).fileName())
             .arg(waitedSeconds)
             .arg(limitSeconds),
         3000);

@@ -104,6 +104,7 @@ private:
     void buildControls();
     /// Makes the options scroll where needed and sizes the window to the screen it is on.
     void fitToScreen();
+    void orderTabStops();
     void buildUserList(QWidget* options, QVBoxLayout* column);
     void buildShortcuts();
     void buildStatusBar();

@@ -23,16 +23,18 @@ struct ButtonSpec {
     QMessageBox::StandardButton button;
     int answer;
     const char16_t* objectName;
+    /// The caption with its Alt key, whatever the desktop's theme would write on the button.
+    const char16_t* text;
 };
 
 QList<ButtonSpec> buttonsFor(int flags) {
-    const ButtonSpec ok{QMessageBox::Ok, MsgAnswer::OK, u"cmdOK"};
-    const ButtonSpec cancel{QMessageBox::Cancel, MsgAnswer::Cancel, u"cmdCancel"};
-    const ButtonSpec abort{QMessageBox::Abort, MsgAnswer::Abort, u"cmdAbort"};
-    const ButtonSpec retry{QMessageBox::Retry, MsgAnswer::Retry, u"cmdRetry"};
-    const ButtonSpec ignore{QMessageBox::Ignore, MsgAnswer::Ignore, u"cmdIgnore"};
-    const ButtonSpec yes{QMessageBox::Yes, MsgAnswer::Yes, u"cmdYes"};
-    const ButtonSpec no{QMessageBox::No, MsgAnswer::No, u"cmdNo"};
+    const ButtonSpec ok{QMessageBox::Ok, MsgAnswer::OK, u"cmdOK", u"&OK"};
+    const ButtonSpec cancel{QMessageBox::Cancel, MsgAnswer::Cancel, u"cmdCancel", u"&Cancel"};
+    const ButtonSpec abort{QMessageBox::Abort, MsgAnswer::Abort, u"cmdAbort", u"&Abort"};
+    const ButtonSpec retry{QMessageBox::Retry, MsgAnswer::Retry, u"cmdRetry", u"&Retry"};
+    const ButtonSpec ignore{QMessageBox::Ignore, MsgAnswer::Ignore, u"cmdIgnore", u"&Ignore"};
+    const ButtonSpec yes{QMessageBox::Yes, MsgAnswer::Yes, u"cmdYes", u"&Yes"};
+    const ButtonSpec no{QMessageBox::No, MsgAnswer::No, u"cmdNo", u"&No"};
     switch (flags & 0xF) {
     case MsgFlag::OKCancel:
         return {ok, cancel};
@@ -83,6 +85,7 @@ MessageResult runBox(const MessageRequest& request) {
     for (const ButtonSpec& definition : definitions) {
         QPushButton* button = box.addButton(definition.button);
         button->setObjectName(QString::fromUtf16(definition.objectName));
+        button->setText(QString::fromUtf16(definition.text));
         answers.append({button, definition.answer});
     }
     const int defaultIndex = (request.buttons & 0xF00) >> 8;

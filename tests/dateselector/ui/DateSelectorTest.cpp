@@ -109,6 +109,7 @@ TEST_F(DateSelectorTest, NewInstanceShowsTheLastCompleteMonthInTheLocaleShortFor
 TEST_F(DateSelectorTest, EachStepMovesTheWholeRangeAndRaisesOneChange) {
     selector.SetDates(d(2004, 6, 13), 6, 1);
     changes.clear();
+    marks.clear();
     child<QToolButton>("updDateDown")->click();
     EXPECT_EQ(selector.StartDate(), d(2004, 6, 6));
     EXPECT_EQ(selector.EndDate(), d(2004, 6, 12));
@@ -261,11 +262,11 @@ TEST_F(DateSelectorTest, CaptionsSitLevelWithTheirFields) {
     centresAlign("lblEndDate", "dtpEndDate");
 }
 
-TEST_F(DateSelectorTest, TabGoesFromTheLockThroughBothDatesToTheArrows) {
-    const QStringList order{u"chkLockDate"_s, u"dtpStartDate"_s, u"dtpEndDate"_s, u"updDateDown"_s,
+TEST_F(DateSelectorTest, TabGoesThroughBothDatesToTheLockAndTheArrowsUnderThem) {
+    const QStringList order{u"dtpStartDate"_s, u"dtpEndDate"_s, u"chkLockDate"_s, u"updDateDown"_s,
                             u"updDateUp"_s};
     QStringList visited;
-    QWidget* w = child<QWidget>("chkLockDate");
+    QWidget* w = child<QWidget>("dtpStartDate");
     for (int i = 0; i < 50 && visited.size() < order.size(); ++i, w = w->nextInFocusChain()) {
         if (order.contains(w->objectName()) && !visited.contains(w->objectName()) &&
             (w->focusPolicy() & Qt::TabFocus))
@@ -274,7 +275,7 @@ TEST_F(DateSelectorTest, TabGoesFromTheLockThroughBothDatesToTheArrows) {
     EXPECT_EQ(visited, order);
 }
 
-TEST_F(DateSelectorTest, PeriodMenuOffersFiveKindsAndAChoiceIsAUserChange) {
+TEST_F(DateSelectorTest, PeriodMenuOffersEveryKindAndAChoiceIsAUserChange) {
     QMenu* options = selector.optionsMenu();
     ASSERT_NE(options, nullptr);
     EXPECT_EQ(options->title(), u"Options"_s);
@@ -286,8 +287,15 @@ TEST_F(DateSelectorTest, PeriodMenuOffersFiveKindsAndAChoiceIsAUserChange) {
     ASSERT_EQ(items.size(), 10);
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(items[i]->text(), captions[i]);
-        EXPECT_EQ(items[i]->isEnabled(), i == 0 || i == 1 || i == 2 || i == 4 || i == 6) << i;
+        EXPECT_TRUE(items[i]->isEnabled()) << i;
     }
+    // Periods shorter than a day give the day they fall on, never a range that ends before it starts.
+    for (int i : {3, 5, 7, 8, 9}) {
+        items[i]->trigger();
+        EXPECT_EQ(selector.StartDate(), selector.EndDate()) << i;
+    }
+    changes.clear();
+    marks.clear();
 
     items[6]->trigger();
     EXPECT_EQ(selector.Period(), 6);
@@ -302,6 +310,27 @@ TEST_F(DateSelectorTest, PeriodMenuOffersFiveKindsAndAChoiceIsAUserChange) {
     EXPECT_TRUE(items[6]->isChecked()) << "the range's period is marked";
     EXPECT_FALSE(items[2]->isChecked());
     options->hide();
+}
+
+// The keyboard reaches the period menu from every date control: Shift+F10, and the Menu key's
+// context menu event; a locked range offers none.
+TEST_F(DateSelectorTest, ShiftF10AndTheMenuKeyOpenThePeriodMenuOnTheDateControls) {
+    QMenu* options = selector.optionsMenu();
+    for (const char* name : {"dtpStartDate", "dtpEndDate", "chkLockDate", "updDateDown", "updDateUp"}) {
+        SCOPED_TRACE(name);
+        auto* control = child<QWidget>(name);
+        QWidget* focused = control->focusProxy() ? control->focusProxy() : control;
+        QTest::keyClick(focused, Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_TRUE(options->isVisible());
+        options->hide();
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(1, 1), focused->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(focused, &key);
+        EXPECT_TRUE(options->isVisible());
+        options->hide();
+    }
+    child<QCheckBox>("chkLockDate")->setChecked(true);
+    QTest::keyClick(child<QWidget>("chkLockDate"), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_FALSE(options->isVisible());
 }
 
 // One Tab leaves a date field (not one per day, month and year), and each field is named by its

@@ -269,6 +269,7 @@ TEST_F(SaveDialog, AFailedSaveNamesItsCauseAndIsNotRemembered) {
         EXPECT_EQ(boxes()[0].buttons, 4112);
         EXPECT_EQ(boxes()[0].title, u"Report not saved"_s);
         EXPECT_EQ(lastFolder(), u"<none>"_s) << "a failed save is not remembered";
+        EXPECT_NE(dialog.result(), QDialog::Accepted) << "the dialog stays open for another name";
     }
     EXPECT_FALSE(QFile::exists(env().path(u"no/such/folder/week.pdf"_s)));
 }

@@ -14,6 +14,8 @@
 #include <QToolButton>
 
 #include <cmath>
+#include <thread>
+#include <future>
 
 using namespace Qt::StringLiterals;
 using namespace tallyrow;
@@ -248,4 +250,43 @@ TEST_F(DataLoadWindow, AFollowedReportIsMadeAgainWhenTheFileChanges) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return shownTotal() > before; }, 10000));
     EXPECT_EQ(viewer()->zoomPercent(), 150);
     EXPECT_TRUE(chartTypes->hasFocus());
+}
+
+// While another program holds the data file, the status bar says so in full: the read's
+// percentage gives way to the message (Cancel stays) and comes back after it.
+TEST_F(DataLoadWindow, AWaitForALockedFileIsSaidInFullBesideCancel) {
+    test::writeSqliteDataFile(dataPath, office());
+    std::promise<void> locked;
+    std::thread holder([&] {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"holder"_s);
+            db.setDatabaseName(dataPath);
+            const bool held = db.open() && QSqlQuery(db).exec(u"BEGIN EXCLUSIVE"_s);
+            locked.set_value();
+            if (held) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                QSqlQuery(db).exec(u"COMMIT"_s);
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"holder"_s);
+    });
+    locked.get_future().wait();
+    window = std::make_unique<MainWindow>(session());
+    window->show();
+    QStatusBar* bar = window->statusBar();
+    bool said = false;
+    QObject::connect(bar, &QStatusBar::messageChanged, window.get(), [&](const QString& message) {
+        if (!message.startsWith(u"Waiting"_s) || said)
+            return;
+        said = true;
+        EXPECT_FALSE(child<QLabel>(u"lblLoadProgress"_s)->isVisible());
+        const int room = (cancelButton()->isVisible() ? cancelButton()->geometry().left() : bar->width()) -
+                         bar->contentsRect().left();
+        EXPECT_LE(bar->fontMetrics().horizontalAdvance(message), room) << message.toStdString();
+    });
+    window->load();
+    EXPECT_TRUE(waitForData());
+    holder.join();
+    EXPECT_TRUE(said) << "the window never said it waits";
 }

@@ -27,6 +27,7 @@
 #include <QPrinter>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
 
@@ -744,6 +745,17 @@ TEST_F(MainWindowTest, KeyboardShortcutsReachTheMenusAndThePreview) {
     EXPECT_EQ(action(u"mnuFileSave"_s)->shortcut(), QKeySequence(QKeySequence::Save));
     EXPECT_EQ(action(u"mnuSelectDataPath"_s)->shortcut(), QKeySequence(u"Ctrl+O"_s));
     EXPECT_EQ(action(u"mnuFileExit"_s)->shortcut(), QKeySequence(u"Ctrl+Q"_s));
+    EXPECT_EQ(action(u"mnuHelpContents"_s)->shortcut(), QKeySequence(Qt::Key_F1)) << "shown beside the item";
+    // Every item of a menu has an Alt key of its own.
+    for (const char* menuName : {"mnuFile", "mnuTools", "mnuReports", "mnuHelp"}) {
+        QStringList keys;
+        for (const QAction* item : child<QMenu>(QString::fromLatin1(menuName))->actions()) {
+            if (!item->isSeparator())
+                keys << item->text().section(u'&', 1).left(1).toLower();
+        }
+        EXPECT_FALSE(keys.contains(QString())) << menuName;
+        EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()).size(), keys.size()) << menuName;
+    }
     // Items that open a dialog say so.
     for (const char* name : {"mnuFilePrint", "mnuFileSave", "mnuSelectDataPath", "mnuResetAnswers"})
         EXPECT_TRUE(action(QString::fromLatin1(name))->text().endsWith(u"..."_s)) << name;
@@ -843,4 +855,40 @@ TEST_F(MainWindowTest, RememberedAnswersCanBeResetAfterConfirming) {
     EXPECT_EQ(readSetting(u"LastReportFolder"_s, QString(), QString(), false, kSettingsHive), u"/tmp"_s)
         << "other settings stay";
     EXPECT_TRUE(errorReporter()->calls().isEmpty());
+}
+
+// Tab walks the window as it reads, top to bottom and left to right, and comes round again:
+// the user list, the tabs, every date control, the page's other options, Preview, the viewer.
+TEST_F(MainWindowTest, TabFollowsTheScreenFromTopToBottom) {
+    load(office());
+    showActive();
+    const auto focusName = [] {
+        QWidget* w = QApplication::focusWidget();
+        while (w && (w->objectName().isEmpty() || w->objectName().startsWith(u"qt_"_s)))
+            w = w->parentWidget();
+        return w ? w->objectName() : QString();
+    };
+    child<QComboBox>(u"cboUserName"_s)->setFocus(Qt::TabFocusReason);
+    QStringList cycle{focusName()};
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        if (focusName() == cycle.first())
+            break;
+        cycle << focusName();
+    }
+    const QStringList options{u"cboUserName"_s,      u"tabOptions"_s,   u"dtpStartDate"_s,
+                              u"dtpEndDate"_s,       u"chkLockDate"_s,  u"updDateDown"_s,
+                              u"updDateUp"_s,        u"cboChartType"_s, u"chkDateShowDetails"_s,
+                              u"cmdPreviewReport"_s, u"chkFollowFile"_s};
+    ASSERT_GT(cycle.size(), options.size()) << cycle.join(u", "_s).toStdString();
+    EXPECT_EQ(cycle.mid(0, options.size()).join(u", "_s).toStdString(), options.join(u", "_s).toStdString());
+    EXPECT_EQ(focusName().toStdString(), "cboUserName") << cycle.join(u", "_s).toStdString();
+
+    // On the other page, too, Tab goes from the tabs into the page.
+    auto* tabs = child<QTabWidget>(u"tabOptions"_s);
+    tabs->setCurrentIndex(1);
+    tabs->tabBar()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(tabs->currentWidget()->isAncestorOf(QApplication::focusWidget()))
+        << focusName().toStdString();
 }

@@ -208,7 +208,7 @@ TEST_F(SupportDialogs, MessageBoxOffersTheFlagsButtonsAndAnswersTheClickedOne) {
     whenShown(QStringLiteral("frmMessageBox"), [&](QWidget* w) {
         for (const char* name : {"cmdYes", "cmdNo", "cmdCancel", "cmdOK"})
             if (auto* b = w->findChild<QPushButton*>(QString::fromLatin1(name))) {
-                names << b->objectName();
+                names << b->objectName() + u':' + b->text();
                 if (b->isDefault())
                     defaultName = b->objectName();
             }
@@ -218,8 +218,9 @@ TEST_F(SupportDialogs, MessageBoxOffersTheFlagsButtonsAndAnswersTheClickedOne) {
                              MsgFlag::YesNoCancel | MsgFlag::Question | MsgFlag::DefaultButton3,
                              QStringLiteral("~NoTitle~")),
               MsgAnswer::No);
-    EXPECT_EQ(names,
-              (QStringList{QStringLiteral("cmdYes"), QStringLiteral("cmdNo"), QStringLiteral("cmdCancel")}));
+    // Each button has its Alt key.
+    EXPECT_EQ(names, (QStringList{QStringLiteral("cmdYes:&Yes"), QStringLiteral("cmdNo:&No"),
+                                  QStringLiteral("cmdCancel:&Cancel")}));
     EXPECT_EQ(defaultName, QStringLiteral("cmdCancel"));
     EXPECT_NE(dynamic_cast<QtMessageBox*>(session().messageBox.get()), nullptr);
 }
