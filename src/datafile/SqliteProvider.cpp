@@ -407,7 +407,6 @@ std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64
     MemorySnapshot copy;
     copy.db = open();
     copy.another = [open, removal] { return open(); };
-    copy.keep = removal;
     return copy;
 }
 

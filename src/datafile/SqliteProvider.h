@@ -43,12 +43,11 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
 
 /// A private copy in memory of a data file kept with a rollback journal: `db` is it, opened
 /// read-only in a read transaction of its own, and `another` opens further connections to the
-/// same copy. The copy is removed once `keep` and every `another` are gone (connections already
-/// open go on reading it).
+/// same copy. The copy is removed once every `another` is gone (connections already open go on
+/// reading it).
 struct MemorySnapshot {
     std::shared_ptr<SqliteDatabase> db;
     std::function<std::shared_ptr<SqliteDatabase>()> another;
-    std::shared_ptr<void> keep;
 };
 /// Copies the data file's bytes into a private file in memory (/dev/shm), to be called while a
 /// connection of the caller holds the file's shared lock in a read transaction: then the copy is

@@ -150,10 +150,9 @@ std::optional<int> descriptorOfName(const QString& path) {
     return fd;
 }
 
-FileWriteResult writeToDescriptor(int fd, const FileContent& content) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return failure(errno);
+// Writes all of `content` to `fd`: 0, or the error that stopped it (ECANCELED when the content
+// itself stopped).
+int writeContent(int fd, const FileContent& content) {
     int writeError = 0;
     const bool whole = content([&](const char* data, std::size_t size) {
         if (writeAll(fd, data, size))
@@ -161,8 +160,15 @@ FileWriteResult writeToDescriptor(int fd, const FileContent& content) {
         writeError = errno;
         return false;
     });
-    if (!whole)
-        return failure(writeError != 0 ? writeError : ECANCELED);
+    return whole ? 0 : writeError != 0 ? writeError : ECANCELED;
+}
+
+FileWriteResult writeToDescriptor(int fd, const FileContent& content) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return failure(errno);
+    if (const int error = writeContent(fd, content))
+        return failure(error);
     // A file is synced as a replaced one would be; a pipe or a terminal has nothing to sync.
     if (S_ISREG(st.st_mode) && ::fsync(fd) != 0)
         return failure(errno);
@@ -235,15 +241,8 @@ FileWriteResult writeFileAtomically(const QString& path, const FileContent& cont
         releaseTemporary(slot);
         return failure(err);
     };
-    int writeError = 0;
-    const bool whole = content([&](const char* data, std::size_t size) {
-        if (writeAll(fd, data, size))
-            return true;
-        writeError = errno;
-        return false;
-    });
-    if (!whole)
-        return abandon(writeError != 0 ? writeError : ECANCELED, true);
+    if (const int error = writeContent(fd, content))
+        return abandon(error, true);
     if (keptMode && ::fchmod(fd, *keptMode) != 0)
         return abandon(errno, true);
     // A write can be taken into the cache and fail only when it reaches the disk: the sync and

@@ -3,6 +3,7 @@
 // (LibreOffice, openpyxl, Python's XML parser).
 
 #include "testsupport/ActivityData.h"
+#include "testsupport/SystemTools.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>
@@ -45,21 +46,8 @@ const HostileName kNames[] = {
     {u"_x0041_ Jürgen ß İ"_s, u"_x0041_ Jürgen ß İ"_s},
 };
 
-struct ProgramRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-ProgramRun runProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(180000))
-        p.kill();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
+using tallyrow::test::ProgramRun;
+using tallyrow::test::runProgram;
 
 // A character that acts rather than shows; tab, LF and CR only where `breaksAllowed`.
 bool actsRatherThanShows(QChar c, bool breaksAllowed) {

@@ -2,6 +2,7 @@
 // the cells, formulas, frozen pane and charts, LibreOffice for the figures with the formulas
 // evaluated. The figures must be those of the expected CSV files (make_expected.py).
 
+#include "testsupport/SystemTools.h"
 #include "testsupport/TestEnv.h"
 
 #include <QDir>
@@ -27,21 +28,8 @@ using tallyrow::test::fixturePath;
 const QString kPython = u"/usr/bin/python3"_s;
 const QString kReader = QStringLiteral(TALLYROW_GOLDEN_DIR "/read_xlsx.py");
 
-struct ProgramRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-ProgramRun runProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(180000))
-        p.kill();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
+using tallyrow::test::ProgramRun;
+using tallyrow::test::runProgram;
 
 bool haveOpenpyxl() {
     return QFileInfo::exists(kPython) &&
@@ -85,6 +73,19 @@ protected:
     }
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    // LibreOffice's CSV of each workbook (formulas evaluated) in the folder "converted".
+    void convertWithLibreOffice(const QStringList& workbooks) {
+        QDir().mkpath(path(u"converted"_s));
+        const ProgramRun converted = runProgram(
+            u"soffice"_s,
+            QStringList{u"-env:UserInstallation="_s + QUrl::fromLocalFile(path(u"lo-profile"_s)).toString(),
+                        u"--headless"_s, u"--norestore"_s, u"--convert-to"_s,
+                        u"csv:Text - txt - csv (StarCalc):44,34,76"_s, u"--outdir"_s, path(u"converted"_s)} +
+                workbooks,
+            QProcessEnvironment::systemEnvironment());
+        ASSERT_EQ(converted.exitCode, 0) << converted.err.constData();
+    }
 
     QTemporaryDir m_dir;
 };
@@ -218,15 +219,7 @@ TEST_F(XlsxExport, EveryGoldenCaseGivesTheExpectedFiguresAsCellsAndFormulas) {
     if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty())
         GTEST_SKIP() << "soffice is not installed; the evaluated figures cannot be checked";
     const QString outDir = path(u"converted"_s);
-    QDir().mkpath(outDir);
-    const ProgramRun converted = runProgram(
-        u"soffice"_s,
-        QStringList{u"-env:UserInstallation="_s + QUrl::fromLocalFile(path(u"lo-profile"_s)).toString(),
-                    u"--headless"_s, u"--norestore"_s, u"--convert-to"_s,
-                    u"csv:Text - txt - csv (StarCalc):44,34,76"_s, u"--outdir"_s, outDir} +
-            workbooks,
-        QProcessEnvironment::systemEnvironment());
-    ASSERT_EQ(converted.exitCode, 0) << converted.err.constData();
+    ASSERT_NO_FATAL_FAILURE(convertWithLibreOffice(workbooks));
     for (const QString& workbook : workbooks) {
         const QString name = QFileInfo(workbook).completeBaseName();
         SCOPED_TRACE(qPrintable(name));
@@ -256,13 +249,7 @@ TEST_F(XlsxExport, DaysBeforeMarch1900AreTextInTheDateFormatSoNoReaderShowsAFals
 
     if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty())
         GTEST_SKIP() << "soffice is not installed; what it shows cannot be checked";
-    const ProgramRun converted =
-        runProgram(u"soffice"_s,
-                   {u"-env:UserInstallation="_s + QUrl::fromLocalFile(path(u"lo-profile"_s)).toString(),
-                    u"--headless"_s, u"--norestore"_s, u"--convert-to"_s,
-                    u"csv:Text - txt - csv (StarCalc):44,34,76"_s, u"--outdir"_s, path(u"converted"_s), file},
-                   QProcessEnvironment::systemEnvironment());
-    ASSERT_EQ(converted.exitCode, 0) << converted.err.constData();
+    ASSERT_NO_FATAL_FAILURE(convertWithLibreOffice({file}));
     EXPECT_EQ(firstColumn(read({u"--csv"_s, path(u"converted/old.csv"_s)})), days);
 }
 
@@ -351,13 +338,7 @@ TEST_F(XlsxExport, OnlyFiguresThatAddUpAreTotalledAndAComparisonSaysItsChange) {
     EXPECT_TRUE(read({compare}).value(u"change"_s).toString().startsWith(u"=IF("_s));
     if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty())
         GTEST_SKIP() << "soffice is not installed; the evaluated change cannot be checked";
-    const ProgramRun converted = runProgram(
-        u"soffice"_s,
-        {u"-env:UserInstallation="_s + QUrl::fromLocalFile(path(u"lo-profile"_s)).toString(), u"--headless"_s,
-         u"--norestore"_s, u"--convert-to"_s, u"csv:Text - txt - csv (StarCalc):44,34,76"_s, u"--outdir"_s,
-         path(u"converted"_s), compare},
-        QProcessEnvironment::systemEnvironment());
-    ASSERT_EQ(converted.exitCode, 0) << converted.err.constData();
+    ASSERT_NO_FATAL_FAILURE(convertWithLibreOffice({compare}));
     const QJsonObject sheet = read({u"--csv"_s, path(u"converted/compare.csv"_s)});
     const QStringList figures = strings(sheet.value(u"totals"_s));
     ASSERT_EQ(figures.size(), 2);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +14,16 @@
 #include <unistd.h>
 
 namespace tallyrow::test {
+
+ProgramRun runProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(180000))
+        p.kill();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
 
 bool runningInCi() {
     return qgetenv("CI") == "true";

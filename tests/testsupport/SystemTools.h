@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -9,6 +11,17 @@
 #include <functional>
 
 namespace tallyrow::test {
+
+/// How a program run ended (its exit code; -1 when it crashed or did not finish) and what it
+/// printed.
+struct ProgramRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+/// Runs `program` with `args` in `env` and waits for it, three minutes at most.
+ProgramRun runProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env);
 
 /// True when the environment variable CI is "true". Tests that would skip for want of a
 /// privilege then fail instead, so a runner that lost the privilege is noticed.

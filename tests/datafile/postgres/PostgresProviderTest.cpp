@@ -116,24 +116,8 @@ QStringList programQueries() {
     return q;
 }
 
-class ServerSource : public ::testing::Test {
+class ServerSource : public test::ServerBesideFile {
 protected:
-    void SetUp() override {
-        test::ensureCoreApp();
-        if (test::testServerUri().isEmpty())
-            return;
-        m_db = std::make_unique<ScratchDatabase>();
-        ASSERT_TRUE(m_db->ok());
-    }
-
-    // The same rows in the server database and in a data file beside it.
-    void load(const QVector<ActivityRow>& rows) {
-        ASSERT_TRUE(m_db->loadSchema());
-        ASSERT_TRUE(m_db->insertRows(rows));
-        m_file = m_dir.filePath(QStringLiteral("same.yrd"));
-        test::writeSqliteDataFile(m_file, rows);
-    }
-
     // Returns how many of the queries found rows, so a test can tell it compared something.
     int expectSameAnswers(const QStringList& queries) {
         auto server = openSource(m_db->uri());
@@ -150,10 +134,6 @@ protected:
         }
         return withRows;
     }
-
-    std::unique_ptr<ScratchDatabase> m_db;
-    QTemporaryDir m_dir;
-    QString m_file;
 };
 
 TEST_F(ServerSource, ProgramQueriesGiveTheDataFilesAnswers) {

@@ -1,5 +1,7 @@
 #include "ScratchDatabase.h"
 
+#include "testsupport/TestEnv.h"
+
 #include "datafile/PostgresSql.h"
 #include "datafile/PostgresUri.h"
 
@@ -150,6 +152,21 @@ bool ScratchDatabase::insertRows(const QVector<ActivityRow>& rows) {
         }
     }
     return db.commit();
+}
+
+void ServerBesideFile::SetUp() {
+    ensureCoreApp();
+    if (testServerUri().isEmpty())
+        return;
+    m_db = std::make_unique<ScratchDatabase>();
+    ASSERT_TRUE(m_db->ok());
+}
+
+void ServerBesideFile::load(const QVector<ActivityRow>& rows) {
+    ASSERT_TRUE(m_db->loadSchema());
+    ASSERT_TRUE(m_db->insertRows(rows));
+    m_file = m_dir.filePath(QStringLiteral("same.yrd"));
+    writeSqliteDataFile(m_file, rows);
 }
 
 } // namespace tallyrow::test

@@ -3,7 +3,12 @@
 #include "testsupport/ActivityData.h"
 
 #include <QString>
+#include <QTemporaryDir>
 #include <QVector>
+
+#include <gtest/gtest.h>
+
+#include <memory>
 
 namespace tallyrow::test {
 
@@ -44,6 +49,18 @@ private:
     QString m_connection;
     QString m_name;
     bool m_ok = false;
+};
+
+/// A scratch database of its own for each test (none when no test server runs), and load()
+/// to put the same rows into it and into a data file beside it.
+class ServerBesideFile : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void load(const QVector<ActivityRow>& rows);
+
+    std::unique_ptr<ScratchDatabase> m_db;
+    QTemporaryDir m_dir;
+    QString m_file; ///< the data file with the server's rows
 };
 
 } // namespace tallyrow::test

@@ -64,23 +64,8 @@ std::vector<ActivityQuery> questions(const QString& user) {
     return q;
 }
 
-class ServerAnswers : public ::testing::Test {
+class ServerAnswers : public test::ServerBesideFile {
 protected:
-    void SetUp() override {
-        test::ensureCoreApp();
-        if (test::testServerUri().isEmpty())
-            return;
-        m_db = std::make_unique<ScratchDatabase>();
-        ASSERT_TRUE(m_db->ok());
-    }
-
-    void load(const QVector<ActivityRow>& rows) {
-        ASSERT_TRUE(m_db->loadSchema());
-        ASSERT_TRUE(m_db->insertRows(rows));
-        m_file = m_dir.filePath(QStringLiteral("same.yrd"));
-        test::writeSqliteDataFile(m_file, rows);
-    }
-
     // Every question's answer from `source` equals the one from `reference`.
     static void expectSameAnswers(const QString& source, const QString& reference,
                                   const std::vector<ActivityQuery>& questions) {
@@ -88,18 +73,9 @@ protected:
         SqlExecutor b(reference);
         for (const ActivityQuery& q : questions) {
             SCOPED_TRACE(q.describe().toStdString());
-            const ActivityAnswer x = a.answer(q);
-            const ActivityAnswer y = b.answer(q);
-            EXPECT_TRUE(x.sameFigures(y))
-                << x.groups.size() << "/" << y.groups.size() << " "
-                << (x.groups.empty() ? -1.0 : x.groups[0].hours[10].value_or(-2)) << "/"
-                << (y.groups.empty() ? -1.0 : y.groups[0].hours[10].value_or(-2));
+            EXPECT_TRUE(a.answer(q).sameFigures(b.answer(q)));
         }
     }
-
-    std::unique_ptr<ScratchDatabase> m_db;
-    QTemporaryDir m_dir;
-    QString m_file;
 };
 
 // Spellings the server's own folding would take as one name (ß and SS, ı and I) give the file's
