@@ -36,12 +36,6 @@ using tallyrow::test::ScratchDatabase;
 
 namespace {
 
-#define REQUIRE_SERVER()                                                                                     \
-    do {                                                                                                     \
-        if (tallyrow::test::testServerUri().isEmpty())                                                       \
-            GTEST_SKIP() << tallyrow::test::kNoTestServer;                                                   \
-    } while (0)
-
 const QString kPassword = QStringLiteral("tallyrow-test");
 
 std::unique_ptr<Connection> openSource(const QString& source) {

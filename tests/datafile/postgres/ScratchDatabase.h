@@ -19,6 +19,13 @@ QString testServerUri();
 inline constexpr const char* kNoTestServer =
     "TALLYROW_PG_URI is not set: no PostgreSQL test server is running (scripts/test starts one)";
 
+/// Skips the test when no test server runs.
+#define REQUIRE_SERVER()                                                                                     \
+    do {                                                                                                     \
+        if (tallyrow::test::testServerUri().isEmpty())                                                       \
+            GTEST_SKIP() << tallyrow::test::kNoTestServer;                                                   \
+    } while (0)
+
 /// `uri` with its database name replaced by `dbname`.
 QString withDatabase(const QString& uri, const QString& dbname);
 /// `uri` with its password replaced by `password`.

@@ -29,12 +29,6 @@ using tallyrow::test::ScratchDatabase;
 
 namespace {
 
-#define REQUIRE_SERVER()                                                                                     \
-    do {                                                                                                     \
-        if (tallyrow::test::testServerUri().isEmpty())                                                       \
-            GTEST_SKIP() << tallyrow::test::kNoTestServer;                                                   \
-    } while (0)
-
 const DayRange kEveryDay{-4000, 30000};
 
 // A row with `seconds` in hour 9 and nothing in the others.
