@@ -422,8 +422,38 @@ engine::RowSet DayReport::tableRows() const {
     return rows;
 }
 
-QByteArray DayReport::tableCsv() const {
-    return reportCsv(*this);
+ReportTable DayReport::table() const {
+    ReportTable table =
+        tableHeadedLike(*this, {QStringLiteral("lblDateRange"), QStringLiteral("lblUserName"),
+                                QStringLiteral("lblReportTotalType"), QStringLiteral("lblSelectedDays")});
+    // "Time", the selected weekdays, "All Days", then "Total": the sum of the row's weekdays.
+    const engine::RowSet rows = tableRows();
+    const int allDays = rows.columnCount() - 1;
+    for (int c = 0; c < rows.columnCount(); ++c)
+        table.columns.append({rows.column(c).name, c > 0 ? CellKind::Number : CellKind::Text});
+    table.columns.append({QStringLiteral("Total"), CellKind::RowSum});
+    if (allDays > 1) {
+        table.rowSumFirst = 1;
+        table.rowSumLast = allDays - 1;
+    }
+    for (int r = 0; r < rows.rowCount(); ++r) {
+        QVector<QVariant> values;
+        for (int c = 0; c < rows.columnCount(); ++c)
+            values << rows.value(r, c);
+        table.rows.append(values);
+    }
+    // The chart's series are the selected weekdays, "All Days" or both: adjacent table columns.
+    for (int c = 1; c < m_chartRows.columnCount(); ++c) {
+        for (int t = 1; t < rows.columnCount(); ++t) {
+            if (rows.column(t).name != m_chartRows.column(c).name)
+                continue;
+            if (table.chartFirstColumn < 0)
+                table.chartFirstColumn = t;
+            table.chartLastColumn = t;
+        }
+    }
+    table.chartType = m_in.chartType;
+    return table;
 }
 
 } // namespace tallyrow

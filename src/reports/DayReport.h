@@ -44,7 +44,7 @@ public:
     /// the selected weekdays Monday first, "All Days"; 24 rows in whole minutes; no rows when
     /// the run did not read the data.
     engine::RowSet tableRows() const override;
-    QByteArray tableCsv() const override;
+    ReportTable table() const override;
     /// The chart's row set of the last run.
     const engine::RowSet& chartRows() const { return m_chartRows; }
 

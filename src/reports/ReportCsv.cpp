@@ -1,9 +1,6 @@
 #include "reports/ReportCsv.h"
 
 #include "reports/TableReport.h"
-#include "reports/DayReport.h"
-#include "reports/TotalsReport.h"
-#include "reports/UsersReport.h"
 #include "support/AtomicFile.h"
 #include "support/Error.h"
 
@@ -31,6 +28,24 @@ void writeFile(const QByteArray& bytes, const QString& path) {
     });
 }
 
+// A cell as its column's kind writes it.
+QString csvCell(const ReportTable& table, const QVector<QVariant>& row, int column) {
+    const QVariant value = row.value(column);
+    switch (table.columns.at(column).kind) {
+    case CellKind::Text:
+        return csvText(value.toString());
+    case CellKind::Number:
+        return value.isValid() ? QString::number(value.toLongLong()) : QString();
+    case CellKind::Decimal:
+        return QString::number(value.toDouble(), 'f', 1);
+    case CellKind::Date:
+        return value.toDate().toString(Qt::ISODate);
+    case CellKind::RowSum:
+        return QString::number(qint64(rowSum(table, row)));
+    }
+    return value.toString();
+}
+
 } // namespace
 
 QString csvField(const QString& value) {
@@ -50,62 +65,35 @@ QString csvText(const QString& text) {
     return text;
 }
 
-QByteArray reportCsv(const DayReport& report) {
-    const engine::RowSet rows = report.tableRows();
+QByteArray reportCsv(const ReportTable& table) {
     QString out;
     QStringList header;
-    for (int c = 0; c < rows.columnCount(); ++c)
-        header << rows.column(c).name;
-    header << QStringLiteral("Total");
+    for (const TableColumn& column : table.columns)
+        header << column.heading;
     appendLine(out, header);
-    const int allDays = rows.columnCount() - 1;
-    for (int r = 0; r < rows.rowCount(); ++r) {
+    for (const QVector<QVariant>& row : table.rows) {
         QStringList line;
-        qint64 total = 0;
-        for (int c = 0; c < rows.columnCount(); ++c) {
-            const QVariant v = rows.value(r, c);
-            line << v.toString();
-            if (c > 0 && c < allDays)
-                total += v.toLongLong();
-        }
-        line << QString::number(total);
+        for (qsizetype c = 0; c < table.columns.size(); ++c)
+            line << csvCell(table, row, int(c));
         appendLine(out, line);
     }
     return out.toUtf8();
 }
 
-QByteArray reportCsv(const TotalsReport& report) {
-    QString out;
-    const bool compare = report.inputs().compare;
-    QStringList header{QStringLiteral("Period"), QStringLiteral("Total")};
-    if (compare)
-        header << QStringLiteral("Previous");
-    appendLine(out, header);
-    const QVector<TotalsReport::PeriodTotal>& previous = report.previousTotals();
-    for (qsizetype i = 0; i < report.periodTotals().size(); ++i) {
-        const TotalsReport::PeriodTotal& t = report.periodTotals()[i];
-        QStringList line{t.start.toString(Qt::ISODate), QString::number(t.shown)};
-        if (compare)
-            line << (i < previous.size() ? QString::number(previous[i].shown) : QString());
-        appendLine(out, line);
-    }
-    return out.toUtf8();
+QByteArray reportCsv(const TableReport& report) {
+    return reportCsv(report.table());
 }
 
-QByteArray reportCsv(const UsersReport& report) {
-    QString out;
-    appendLine(out, {QStringLiteral("Name"), QStringLiteral("Total"), QStringLiteral("Share"),
-                     QStringLiteral("Active days")});
-    const engine::RowSet rows = report.tableRows();
-    for (int r = 0; r < rows.rowCount(); ++r)
-        appendLine(out, {csvText(rows.value(r, 0).toString()), QString::number(rows.value(r, 1).toLongLong()),
-                         QString::number(rows.value(r, 2).toDouble(), 'f', 1),
-                         QString::number(rows.value(r, 3).toLongLong())});
-    return out.toUtf8();
+QByteArray TableReport::tableCsv() const {
+    return reportCsv(table());
 }
 
 void writeReportCsv(const TableReport& report, const QString& path) {
     writeFile(report.tableCsv(), path);
+}
+
+void writeReportCsv(const ReportTable& table, const QString& path) {
+    writeFile(reportCsv(table), path);
 }
 
 } // namespace tallyrow

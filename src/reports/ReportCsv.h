@@ -6,30 +6,21 @@
 namespace tallyrow {
 
 class TableReport;
-class DayReport;
-class TotalsReport;
-class UsersReport;
+struct ReportTable;
 
 // The table of a report as comma-separated values (RFC 4180: CRLF line ends, fields quoted
 // when they hold a comma, a quote or a line break; UTF-8; a header row). It holds the figures
-// of the report's table whether or not the table is shown.
-//
-// Day report: "Time", the selected weekdays Monday first (full names), "All Days", "Total";
-// 24 rows, 12:00 AM first, whole minutes; "Total" is the sum of the row's weekday minutes as
-// the table shows it. Totals report: "Period" (the period's first day, YYYY-MM-DD) and "Total"
-// (whole units as shown), and when it compares ranges "Previous" (the paired period of the
-// previous range, whole units). A report that did not read its data gives the header row only.
-
-QByteArray reportCsv(const DayReport& report);
-QByteArray reportCsv(const TotalsReport& report);
-/// Users report: "Name" (as csvText() gives it), "Total" (whole units), "Share" (percent, one
-/// decimal), "Active days"; the largest first.
-QByteArray reportCsv(const UsersReport& report);
+// of the report's table whether or not the table is shown: one line per row, each cell as its
+// column's kind writes it (text guarded by csvText(), whole numbers, one decimal, YYYY-MM-DD,
+// a row sum as a whole number). A report that did not read its data gives the header row only.
+QByteArray reportCsv(const ReportTable& table);
+QByteArray reportCsv(const TableReport& report);
 
 /// Writes the CSV of a report that has run to `path`, replacing the file only once the whole
 /// text is written. Raises an Error naming the file when it cannot be written
 /// ("writing the CSV file&" in front of the source).
 void writeReportCsv(const TableReport& report, const QString& path);
+void writeReportCsv(const ReportTable& table, const QString& path);
 
 /// A text cell, a name from the data above all: with an apostrophe in front when it starts with
 /// "=", "+", "-", "@", a tab or a carriage return, so that a spreadsheet shows it as text and

@@ -2,6 +2,7 @@
 
 #include "activity/ActivitySource.h"
 #include "engine/RowSet.h"
+#include "reports/ReportTable.h"
 #include "support/StepRunner.h"
 
 #include <QByteArray>
@@ -31,9 +32,12 @@ public:
     virtual bool hasTable() const = 0;
     /// The table of the last run as comma-separated values (see ReportCsv.h); the header row
     /// only when the run did not read its data.
-    virtual QByteArray tableCsv() const = 0;
+    QByteArray tableCsv() const;
     /// The table of the last run as rows, whether or not the report shows it.
     virtual engine::RowSet tableRows() const = 0;
+    /// The table of the last run with its headings, the kind of each column and what its chart
+    /// shows: what every table format writes.
+    virtual ReportTable table() const = 0;
 
     /// Who decides what follows a failed step of a run (the window asks the user, the tool
     /// leaves); without one a failed step leaves the run's part it belongs to.

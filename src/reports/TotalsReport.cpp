@@ -309,8 +309,27 @@ engine::RowSet TotalsReport::tableRows() const {
     return rows;
 }
 
-QByteArray TotalsReport::tableCsv() const {
-    return reportCsv(*this);
+ReportTable TotalsReport::table() const {
+    ReportTable table =
+        tableHeadedLike(*this, {QStringLiteral("lblDateRange"), QStringLiteral("lblUserComputer"),
+                                QStringLiteral("lblGroup")});
+    table.columns = {{QStringLiteral("Period"), CellKind::Date}, {QStringLiteral("Total"), CellKind::Number}};
+    if (m_in.compare)
+        table.columns.append({QStringLiteral("Previous"), CellKind::Number});
+    table.changeRow = m_in.compare;
+    for (qsizetype i = 0; i < m_totals.size(); ++i) {
+        const PeriodTotal& t = m_totals[i];
+        QVector<QVariant> row{QVariant(t.start), QVariant(static_cast<double>(t.shown))};
+        if (m_in.compare)
+            row << (i < m_previous.size() ? QVariant(static_cast<double>(m_previous[i].shown)) : QVariant());
+        table.rows.append(row);
+    }
+    table.chartFirstColumn = 1;
+    // A pie keeps to the report's own range, as on the page.
+    table.chartLastColumn = m_in.compare && m_in.chartType != engine::ChartType::Pie2D ? 2 : 1;
+    table.lastSeriesLighter = table.chartLastColumn == 2;
+    table.chartType = m_in.chartType;
+    return table;
 }
 
 } // namespace tallyrow

@@ -53,7 +53,7 @@ public:
     /// The table of the last run: "Period" (first day, YYYY-MM-DD), "Total" (whole units) and
     /// with Compare "Previous" (the paired period's whole units).
     engine::RowSet tableRows() const override;
-    QByteArray tableCsv() const override;
+    ReportTable table() const override;
     /// The periods of the last run (and with Compare those of the previous range), as asked of
     /// the source.
     const QVector<PeriodSpan>& periods() const { return m_periods; }

@@ -216,12 +216,24 @@ engine::RowSet UsersReport::tableRows() const {
     return rows;
 }
 
-QByteArray UsersReport::tableCsv() const {
-    return reportCsv(*this);
-}
-
 void UsersReport::Error(engine::ReportErrorEvent& event) {
     notify(engineErrorNotice(event));
+}
+
+ReportTable UsersReport::table() const {
+    ReportTable table =
+        tableHeadedLike(*this, {QStringLiteral("lblDateRange"), QStringLiteral("lblUserComputer"),
+                                QStringLiteral("lblGroup")});
+    table.columns = {{QStringLiteral("Name"), CellKind::Text},
+                     {QStringLiteral("Total"), CellKind::Number},
+                     {QStringLiteral("Share"), CellKind::Decimal, false},
+                     {QStringLiteral("Active days"), CellKind::Number, false}};
+    const engine::RowSet rows = tableRows();
+    for (int r = 0; r < rows.rowCount(); ++r)
+        table.rows.append({rows.value(r, 0), rows.value(r, 1), rows.value(r, 2), rows.value(r, 3)});
+    table.chartFirstColumn = 1;
+    table.chartLastColumn = 1;
+    return table;
 }
 
 } // namespace tallyrow

@@ -61,7 +61,7 @@ public:
     bool hasTable() const override { return m_hasTable; }
     /// "Name", "Total" (whole units), "Share" (percent of the whole, one decimal), "Days".
     engine::RowSet tableRows() const override;
-    QByteArray tableCsv() const override;
+    ReportTable table() const override;
 
 protected:
     void onReportStart() override;

@@ -13,73 +13,25 @@ namespace tallyrow {
 
 namespace {
 
-// Which report an option belongs to, for the check that it fits the chosen report.
-enum class Fits { Any, Day, Totals, Users, DayOrUsers, TotalsOrUsers, DayOrTotals };
-
-bool fits(Fits f, ExportRequest::Kind kind) {
-    switch (f) {
-    case Fits::Any:
-        return true;
-    case Fits::Day:
-        return kind == ExportRequest::Kind::Day;
-    case Fits::Totals:
-        return kind == ExportRequest::Kind::Totals;
-    case Fits::Users:
-        return kind == ExportRequest::Kind::Users;
-    case Fits::DayOrUsers:
-        return kind != ExportRequest::Kind::Totals;
-    case Fits::TotalsOrUsers:
-        return kind != ExportRequest::Kind::Day;
-    case Fits::DayOrTotals:
-        return kind != ExportRequest::Kind::Users;
-    }
-    return true;
-}
-
-QString appliesOnlyTo(Fits f) {
-    switch (f) {
-    case Fits::Day:
-        return QStringLiteral("applies to the Day report only");
-    case Fits::Totals:
-        return QStringLiteral("applies to the Totals report only");
-    case Fits::Users:
-        return QStringLiteral("applies to the Users report only");
-    case Fits::DayOrUsers:
-        return QStringLiteral("applies to the Day and Users reports only");
-    case Fits::TotalsOrUsers:
-        return QStringLiteral("applies to the Totals and Users reports only");
-    case Fits::DayOrTotals:
-        return QStringLiteral("applies to the Day and Totals reports only");
-    case Fits::Any:
-        break;
-    }
-    return {};
-}
-
-// One line per option: its name, the name of its value (none for a flag), the report it fits, and
-// whether it may go with --document. A report document refuses the others in this order.
+// One line per option: its name, the name of its value (none for a flag), and whether it may go
+// with --document. Which reports take an option the report catalogue says; an option no report
+// names applies to every report. A report document refuses the others in this order.
 struct OptionRow {
     const char* name;
     const char* valueName;
-    Fits report;
     bool withDocument;
 };
 const OptionRow kOptions[] = {
-    {"data", "FILE", Fits::Any, false},        {"report", "KIND", Fits::Any, false},
-    {"from", "DATE", Fits::Any, false},        {"to", "DATE", Fits::Any, false},
-    {"last", "KIND", Fits::Any, false},        {"count", "N", Fits::Any, false},
-    {"offset", "N", Fits::Any, false},         {"as-of", "DATE", Fits::Any, false},
-    {"user", "NAME", Fits::Any, false},        {"computer", "NAME", Fits::Any, false},
-    {"days", "DAYS", Fits::DayOrUsers, false}, {"aggregate", "KIND", Fits::Day, false},
-    {"chart-shows", "KIND", Fits::Day, false}, {"units", "N", Fits::Totals, false},
-    {"period", "UNIT", Fits::Totals, false},   {"scale", "UNIT", Fits::TotalsOrUsers, false},
-    {"by", "WHOM", Fits::Users, false},        {"chart", "NAME", Fits::DayOrTotals, false},
-    {"details", nullptr, Fits::Any, false},    {"no-cache", nullptr, Fits::Any, false},
-    {"wait", "SECONDS", Fits::Any, false},     {"locale", "NAME", Fits::Any, false},
-    {"heat-map", nullptr, Fits::Day, false},   {"key-figures", nullptr, Fits::Day, false},
-    {"compare", nullptr, Fits::Totals, false}, {"format", "FORMAT", Fits::Any, true},
-    {"output", "FILE", Fits::Any, true},       {"document", "FILE", Fits::Any, true},
-    {"help", nullptr, Fits::Any, true},
+    {"data", "FILE", false},        {"report", "KIND", false},    {"from", "DATE", false},
+    {"to", "DATE", false},          {"last", "KIND", false},      {"count", "N", false},
+    {"offset", "N", false},         {"as-of", "DATE", false},     {"user", "NAME", false},
+    {"computer", "NAME", false},    {"days", "DAYS", false},      {"aggregate", "KIND", false},
+    {"chart-shows", "KIND", false}, {"units", "N", false},        {"period", "UNIT", false},
+    {"scale", "UNIT", false},       {"by", "WHOM", false},        {"chart", "NAME", false},
+    {"details", nullptr, false},    {"no-cache", nullptr, false}, {"wait", "SECONDS", false},
+    {"locale", "NAME", false},      {"heat-map", nullptr, false}, {"key-figures", nullptr, false},
+    {"compare", nullptr, false},    {"format", "FORMAT", true},   {"output", "FILE", true},
+    {"document", "FILE", true},     {"help", nullptr, true},
 };
 
 const OptionRow* optionNamed(const QString& name) {
@@ -243,33 +195,31 @@ Problem readDocument(const ArgumentValues& a, ExportRequest& r) {
         if (!row.withDocument && a.has(row.name))
             return problem(row.name, QStringLiteral("cannot be used with --document"));
     }
-    if (!reportFormatInfo(r.format).writesPages)
+    if (!reportFormatInfo(r.format).writesPages())
         return problem("format",
                        QStringLiteral("%1 holds a report's table, which a report document does not keep")
                            .arg(reportFormatInfo(r.format).name));
     if (a.value("document").isEmpty())
         return problem("document", QStringLiteral("a file name is required"));
-    r.kind = ExportRequest::Kind::Document;
     r.documentFile = a.value("document");
     return std::nullopt;
 }
 
-Problem readDataAndReport(const ArgumentValues& a, ExportRequest& r) {
+Problem readDataAndReport(const ArgumentValues& a, const ReportCatalogue& reports, ExportRequest& r) {
     if (!a.has("data") || a.value("data").isEmpty())
         return problem("data", QStringLiteral("required: the data file"));
     r.dataFile = a.value("data");
+    const QString names = reports.nameList(QStringLiteral(", "), QStringLiteral(" or "));
     if (!a.has("report"))
-        return problem("report", QStringLiteral("required: day, totals or users"));
-    const auto kind =
-        choice(a.value("report"), {QStringLiteral("day"), QStringLiteral("totals"), QStringLiteral("users")});
-    if (!kind)
-        return problem("report", QStringLiteral("'%1' is not day, totals or users").arg(a.value("report")));
-    const ExportRequest::Kind kinds[] = {ExportRequest::Kind::Day, ExportRequest::Kind::Totals,
-                                         ExportRequest::Kind::Users};
-    r.kind = kinds[*kind];
+        return problem("report", QStringLiteral("required: ") + names);
+    const ReportDescriptor* report = reports.named(a.value("report"));
+    if (!report)
+        return problem("report", QStringLiteral("'%1' is not %2").arg(a.value("report"), names));
+    r.report = *report;
     for (const OptionRow& row : kOptions) {
-        if (!fits(row.report, r.kind) && a.has(row.name))
-            return problem(row.name, appliesOnlyTo(row.report));
+        const QString name = QLatin1String(row.name);
+        if (a.has(row.name) && reports.isReportOption(name) && !report->options.contains(name))
+            return problem(row.name, QStringLiteral("applies to ") + reports.reportsTaking(name));
     }
     if (a.has("by")) {
         const auto by = choice(a.value("by"),
@@ -365,7 +315,7 @@ Problem readCommonOptions(const ArgumentValues& a, ExportRequest& r) {
     r.noCache = a.flag("no-cache");
     r.compare = a.flag("compare");
     // Without --chart each report gets the chart the main window picks when it is set up.
-    r.chartType = r.kind == ExportRequest::Kind::Totals ? 3 : 1;
+    r.chartType = r.report->defaultChart;
     if (a.has("chart")) {
         const auto code = chartTypeCode(a.value("chart"));
         if (!code)
@@ -460,89 +410,85 @@ std::optional<std::int32_t> chartTypeCode(const QString& name) {
     return engine::chartTypeFromCommandLine(name);
 }
 
-QString exportHelpText() {
+QString exportHelpText(const ReportCatalogue& reports) {
+    QStringList titles;
+    QString parts;
+    for (const ReportDescriptor& report : reports.reports()) {
+        titles << QStringLiteral("the %1 report").arg(report.title);
+        parts += report.help + QLatin1Char('\n');
+    }
+    const QString names = reports.nameList(QStringLiteral("|"), QStringLiteral("|"));
+    const QString described = titles.size() < 2
+                                  ? titles.join(QString())
+                                  : titles.mid(0, titles.size() - 1).join(QStringLiteral(", ")) +
+                                        QStringLiteral(" or ") + titles.back();
     return QStringLiteral(
-        "Usage: tallyrow-export --data FILE --report day|totals|users (--from DATE --to DATE | --last KIND)\n"
-        "                       [options] --format FORMAT --output FILE\n"
-        "       tallyrow-export --document FILE --format FORMAT --output FILE\n"
-        "\n"
-        "Runs the Day report or the Totals report on a data file and writes it, for scheduled and\n"
-        "scripted use. Nothing is printed on success; a failed run prints the reason and exits 1, a\n"
-        "bad option exits 2. Dates are written YYYY-MM-DD.\n"
-        "\n"
-        "Data and report:\n"
-        "  --data FILE              data file (any kind the program opens), or the URI of a\n"
-        "                           PostgreSQL server (postgresql://user@host:port/dbname)\n"
-        "  --report day|totals|users\n"
-        "                           the Day report, the Totals report or the Users report\n"
-        "  --from DATE --to DATE    first and last day of the range (both included)\n"
-        "  --user NAME              only this user (default: all users)\n"
-        "  --computer NAME          only this computer (default: any computer)\n"
-        "  --chart NAME             chart type: \"3D Bar\", \"2D Bar\", \"3D Line\", \"2D Line\",\n"
-        "                           \"3D Area\", \"2D Area\", \"3D Step\", \"2D Step\", \"3D Combination\",\n"
-        "                           \"2D Combination\", \"2D Pie\", \"2D XY\" (default as the main window:\n"
-        "                           \"2D Bar\" for the Day report, \"2D Line\" for Totals; the Users\n"
-        "                           report always draws horizontal bars)\n"
-        "  --details                show the table in the report\n"
-        "  --no-cache               read every row from the data file, without using or saving\n"
-        "                           the copy of its rows kept in $XDG_CACHE_HOME/tallyrow\n"
-        "                           (~/.cache/tallyrow)\n"
-        "  --locale NAME            dates and numbers in the reports as in this locale (de_DE, C);\n"
-        "                           default: the environment's (LC_ALL, LC_TIME, LANG)\n"
-        "  --wait SECONDS           how long to wait while the monitoring product holds the data\n"
-        "                           file locked (default 60; 0 gives up at once)\n"
-        "\n"
-        "Day report:\n"
-        "  --days mon,tue,wed,thu,fri,sat,sun\n"
-        "                           weekdays to include (default all seven), taken as given\n"
-        "  --aggregate average|total|maximum|minimum   over the range (default average)\n"
-        "  --chart-shows average|each|both             the chart shows the average of the selected\n"
-        "                           days, each day separately, or both (default average)\n"
-        "  --heat-map               shade the table's cells by their value (with --details)\n"
-        "  --key-figures            busiest hour and weekday, active hours and the change against\n"
-        "                           the previous range, under the chart\n"
-        "\n"
-        "Totals report:\n"
-        "  --units N                period units per period (default 1)\n"
-        "  --period days|weeks|months|years            period unit (default days)\n"
-        "  --scale seconds|minutes|hours               unit of the totals (default minutes)\n"
-        "  --compare                also show the previous range of as many days, period by\n"
-        "                           period: a lighter chart series, a \"Previous\" column and the\n"
-        "                           change of the grand total in percent\n"
-        "\n"
-        "Users report (also takes --days and --scale):\n"
-        "  --by user|computer|pair  a line per user, per computer or per user on a computer\n"
-        "                           (default user): active time, share and active days, the\n"
-        "                           largest first\n"
-        "\n"
-        "Scheduled ranges (instead of --from/--to):\n"
-        "  --last day|week|month|quarter|year\n"
-        "                           the last complete range of that kind before today, counted\n"
-        "                           from 1 January 2000; weeks start on the locale's first day\n"
-        "  --count N                periods per range (default 1)\n"
-        "  --offset N               ranges back from the one holding today (default 1)\n"
-        "  --as-of DATE             take DATE as today, to rerun a missed schedule\n"
-        "  Mind the first day of a range: run ON the first day of a range, the result lies one\n"
-        "  range further back. Run on 1 June, --last month gives April, not May; run on the first\n"
-        "  day of a week, --last week gives the week before last; run on 1 January, --last year\n"
-        "  gives the year before last. Schedule jobs for the second day of a range or later.\n"
-        "\n"
-        "Output:\n"
-        "  --format pdf|txt|rtf|xls|rdf|csv|xlsx|html  file format (rdf: report document; csv: the\n"
-        "                           report's table, whether or not --details is given; xlsx: that\n"
-        "                           table as an Excel workbook with totals and the chart; html: a\n"
-        "                           web page, as a browser or a mail program shows it)\n"
-        "  --output FILE            file to write (replaced once the whole report is written);\n"
-        "                           - writes to standard output (as do /dev/stdout and a pipe or\n"
-        "                           device named here), where a file the shell opened is appended\n"
-        "                           to, never replaced; pdf, xls, xlsx and rdf are not written to a\n"
-        "                           terminal\n"
-        "  --document FILE          instead of --data/--report: write a saved report document (.rdf)\n"
-        "                           in another format\n"
-        "  --help                   show this text\n");
+               "Usage: tallyrow-export --data FILE --report %1 (--from DATE --to DATE | --last KIND)\n")
+               .arg(names) +
+           QStringLiteral(
+               "                       [options] --format FORMAT --output FILE\n"
+               "       tallyrow-export --document FILE --format FORMAT --output FILE\n"
+               "\n"
+               "Runs the Day report or the Totals report on a data file and writes it, for scheduled and\n"
+               "scripted use. Nothing is printed on success; a failed run prints the reason and exits 1, a\n"
+               "bad option exits 2. Dates are written YYYY-MM-DD.\n"
+               "\n"
+               "Data and report:\n"
+               "  --data FILE              data file (any kind the program opens), or the URI of a\n"
+               "                           PostgreSQL server (postgresql://user@host:port/dbname)\n"
+               "  --report %1\n"
+               "                           %2\n")
+               .arg(names, described) +
+           QStringLiteral(
+               "  --from DATE --to DATE    first and last day of the range (both included)\n"
+               "  --user NAME              only this user (default: all users)\n"
+               "  --computer NAME          only this computer (default: any computer)\n"
+               "  --chart NAME             chart type: \"3D Bar\", \"2D Bar\", \"3D Line\", \"2D Line\",\n"
+               "                           \"3D Area\", \"2D Area\", \"3D Step\", \"2D Step\", \"3D "
+               "Combination\",\n"
+               "                           \"2D Combination\", \"2D Pie\", \"2D XY\" (default as the main "
+               "window:\n"
+               "                           \"2D Bar\" for the Day report, \"2D Line\" for Totals; the Users\n"
+               "                           report always draws horizontal bars)\n"
+               "  --details                show the table in the report\n"
+               "  --no-cache               read every row from the data file, without using or saving\n"
+               "                           the copy of its rows kept in $XDG_CACHE_HOME/tallyrow\n"
+               "                           (~/.cache/tallyrow)\n"
+               "  --locale NAME            dates and numbers in the reports as in this locale (de_DE, C);\n"
+               "                           default: the environment's (LC_ALL, LC_TIME, LANG)\n"
+               "  --wait SECONDS           how long to wait while the monitoring product holds the data\n"
+               "                           file locked (default 60; 0 gives up at once)\n"
+               "\n") +
+           parts +
+           QStringLiteral(
+               "Scheduled ranges (instead of --from/--to):\n"
+               "  --last day|week|month|quarter|year\n"
+               "                           the last complete range of that kind before today, counted\n"
+               "                           from 1 January 2000; weeks start on the locale's first day\n"
+               "  --count N                periods per range (default 1)\n"
+               "  --offset N               ranges back from the one holding today (default 1)\n"
+               "  --as-of DATE             take DATE as today, to rerun a missed schedule\n"
+               "  Mind the first day of a range: run ON the first day of a range, the result lies one\n"
+               "  range further back. Run on 1 June, --last month gives April, not May; run on the first\n"
+               "  day of a week, --last week gives the week before last; run on 1 January, --last year\n"
+               "  gives the year before last. Schedule jobs for the second day of a range or later.\n"
+               "\n"
+               "Output:\n"
+               "  --format pdf|txt|rtf|xls|rdf|csv|xlsx|html  file format (rdf: report document; csv: the\n"
+               "                           report's table, whether or not --details is given; xlsx: that\n"
+               "                           table as an Excel workbook with totals and the chart; html: a\n"
+               "                           web page, as a browser or a mail program shows it)\n"
+               "  --output FILE            file to write (replaced once the whole report is written);\n"
+               "                           - writes to standard output (as do /dev/stdout and a pipe or\n"
+               "                           device named here), where a file the shell opened is appended\n"
+               "                           to, never replaced; pdf, xls, xlsx and rdf are not written to a\n"
+               "                           terminal\n"
+               "  --document FILE          instead of --data/--report: write a saved report document (.rdf)\n"
+               "                           in another format\n"
+               "  --help                   show this text\n");
 }
 
-ExportParse parseExportArguments(const QStringList& arguments) {
+ExportParse parseExportArguments(const QStringList& arguments, const ReportCatalogue& reports) {
     ExportParse result;
     ArgumentValues a;
     if (auto error = a.read(arguments)) {
@@ -555,13 +501,16 @@ ExportParse parseExportArguments(const QStringList& arguments) {
     }
     ExportRequest r;
     // Each step reads its options into the request, or names the first one that is wrong.
-    using Step = Problem (*)(const ArgumentValues&, ExportRequest&);
+    using Step = std::function<Problem(const ArgumentValues&, ExportRequest&)>;
+    const auto readReport = [&reports](const ArgumentValues& values, ExportRequest& request) {
+        return readDataAndReport(values, reports, request);
+    };
     const std::vector<Step> steps =
         a.has("document")
             ? std::vector<Step>{readOutput, readDocument}
-            : std::vector<Step>{readOutput, readDataAndReport, a.has("last") ? readLastRange : readFromTo,
+            : std::vector<Step>{readOutput, readReport, a.has("last") ? readLastRange : readFromTo,
                                 readCommonOptions, readReportOptions};
-    for (Step step : steps) {
+    for (const Step& step : steps) {
         if (auto error = step(a, r)) {
             result.usageError = *error;
             return result;

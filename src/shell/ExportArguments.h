@@ -2,8 +2,8 @@
 
 #include "activity/ActivityQuery.h"
 #include "output/ReportFormat.h"
-#include "reports/DayQuery.h"
-#include "reports/TotalsQuery.h"
+#include "reports/ReportCatalogue.h"
+#include "reports/ReportSettings.h"
 
 #include <QDate>
 #include <QLocale>
@@ -16,11 +16,11 @@
 
 namespace tallyrow {
 
-/// Everything one run of tallyrow-export is asked to do.
-struct ExportRequest {
-    enum class Kind { Day, Totals, Users, Document };
-    Kind kind = Kind::Day;
-    QString dataFile;
+/// Everything one run of tallyrow-export is asked to do: the report's settings, and where the
+/// run reads and writes.
+struct ExportRequest : ReportSettings {
+    /// The report to run; nothing when a report document is written in another format.
+    std::optional<ReportDescriptor> report;
     QString documentFile;
     QString outputFile;
     ReportFormat format = ReportFormat::Pdf;
@@ -33,24 +33,9 @@ struct ExportRequest {
     int offset = 1;
     std::optional<QDate> asOf;
 
-    QString user;
-    QString computer;
-    WeekdaySet days = WeekdaySet::all();
-    DayFigure totalType = DayFigure::Average;
-    DayColumns showEachDay = DayColumns::Average;
-    std::int32_t units = 1;
-    TotalsPeriod period = TotalsPeriod::Days;
-    TimeScale timeScale = TimeScale::Minutes;
-    std::int32_t chartType = 1; ///< as the main window sets each report up: "2D Bar" for the Day report, "2D
-                                ///< Line" for the Totals report
-    bool details = false;
-    bool heatMap = false;    ///< Day report: shade the table
-    bool keyFigures = false; ///< Day report: the key-figures band
-    bool noCache = false;    ///< read the data file afresh, without the saved copy of its rows
-    bool compare = false;    ///< Totals report: also show the previous range of the same length
-    PeopleGrouping by = PeopleGrouping::User; ///< Users report: a line per user, computer or pair
-    std::optional<int> waitSeconds;           ///< longest wait for a writer holding the data file; default 60
-    std::optional<QLocale> locale;            ///< dates and numbers as in this locale; default the system's
+    bool noCache = false;           ///< read the data file afresh, without the saved copy of its rows
+    std::optional<int> waitSeconds; ///< longest wait for a writer holding the data file; default 60
+    std::optional<QLocale> locale;  ///< dates and numbers as in this locale; default the system's
 };
 
 /// The most --wait takes: an hour.
@@ -65,10 +50,12 @@ struct ExportParse {
 };
 
 /// Reads the arguments (without the program name). GNU style: "--name value" or "--name=value".
-ExportParse parseExportArguments(const QStringList& arguments);
+/// `reports` are the reports --report offers.
+ExportParse parseExportArguments(const QStringList& arguments,
+                                 const ReportCatalogue& reports = ReportCatalogue::standard());
 
-/// The --help text.
-QString exportHelpText();
+/// The --help text, with a part for each of `reports`.
+QString exportHelpText(const ReportCatalogue& reports = ReportCatalogue::standard());
 
 /// The chart-type code of a name of the main window's chart list ("2D Bar" → 1), compared
 /// without regard to case; nothing for other names.

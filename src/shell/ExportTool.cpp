@@ -10,11 +10,7 @@
 #include "dateselector/ScheduledRange.h"
 #include "output/ReportDocument.h"
 #include "output/SaveReport.h"
-#include "output/XlsxExport.h"
-#include "reports/ReportCsv.h"
-#include "reports/DayReport.h"
-#include "reports/TotalsReport.h"
-#include "reports/UsersReport.h"
+#include "reports/TableReport.h"
 #include "shell/PreviewRequest.h"
 #include "support/AtomicFile.h"
 #include "support/Error.h"
@@ -339,65 +335,18 @@ std::optional<DateRange> requestedRange(const ExportRequest& r, FILE* err) {
     }
 }
 
-template <typename Inputs>
-void fillCommonInputs(const ExportRequest& r, const DateRange& range, const QString& dataPath,
-                      Inputs& options) {
-    options.range = range;
-    options.chartType = r.chartType;
-    options.showDetails = r.details;
-    options.userFilter = r.user;
-    options.computerFilter = r.computer;
-    options.dataFile = dataPath;
-}
-
-// The report of a checked request, reading `source`; null (with the reason on `err`) when the
-// request was refused.
-template <typename Report, typename Inputs>
-std::unique_ptr<engine::Report> reportFor(const PreviewRequest<Inputs>& request,
-                                          const std::shared_ptr<ActivitySource>& source, FILE* err) {
-    if (!request.inputs) {
-        fail(err, request.problem.message);
-        return nullptr;
-    }
-    auto report = std::make_unique<Report>();
-    report->setInputs(*request.inputs);
-    report->setSource(source);
-    return report;
-}
-
-// The report the request asks for, set up through the same request the main window makes; null
-// (with the reason on `err`) when the options are refused.
+// The report the request asks for over `range`, set up through the same check the main window
+// makes; null (with the reason on `err`) when the options are refused.
 std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const DateRange& range,
                                            const QString& dataPath,
                                            const std::shared_ptr<ActivitySource>& source, FILE* err) {
-    if (r.kind == ExportRequest::Kind::Day) {
-        DayReportInputs options;
-        fillCommonInputs(r, range, dataPath, options);
-        options.days = r.days;
-        options.columns = r.showEachDay;
-        options.figure = r.totalType;
-        options.shadeTable = r.heatMap;
-        options.keyFigures = r.keyFigures;
-        return reportFor<DayReport>(dayPreviewRequest(options), source, err);
-    }
-    if (r.kind == ExportRequest::Kind::Users) {
-        UsersReportInputs in;
-        in.range = range;
-        in.days = r.days;
-        in.grouping = r.by;
-        in.showDetails = r.details;
-        in.userFilter = r.user;
-        in.computerFilter = r.computer;
-        in.timeScale = r.timeScale;
-        return reportFor<UsersReport>(usersPreviewRequest(in), source, err);
-    }
-    TotalsReportInputs options;
-    fillCommonInputs(r, range, dataPath, options);
-    options.units = r.units;
-    options.period = r.period;
-    options.timeScale = r.timeScale;
-    options.compare = r.compare;
-    return reportFor<TotalsReport>(totalsPreviewRequest(options), source, err);
+    ReportSettings settings = r;
+    settings.range = range;
+    settings.dataFile = dataPath;
+    PreparedReport prepared = previewRequest(*r.report, settings, source);
+    if (!prepared.report)
+        fail(err, prepared.problem.message);
+    return std::move(prepared.report);
 }
 
 // The one line that says a data source failed while the report read it.
@@ -424,10 +373,7 @@ QString sourceFailure(const Error& error, const ExportRequest& r) {
 bool runReport(engine::Report& report, const ExportRequest& r, FILE* err) {
     const auto cannotMake = [&](const QString& reason) {
         return QStringLiteral("cannot make the %1 report from \"%2\": %3.")
-            .arg(r.kind == ExportRequest::Kind::Day     ? QStringLiteral("Day")
-                 : r.kind == ExportRequest::Kind::Users ? QStringLiteral("Users")
-                                                        : QStringLiteral("Totals"),
-                 shownName(r.dataFile), reason);
+            .arg(r.report->title, shownName(r.dataFile), reason);
     };
     auto* table = dynamic_cast<TableReport*>(&report);
     if (table)
@@ -462,7 +408,7 @@ bool runReport(engine::Report& report, const ExportRequest& r, FILE* err) {
 // Writes the report that has run in the requested format.
 bool writeOutput(const engine::Report& report, const ExportRequest& r, const OutputTarget& target,
                  FILE* err) {
-    if (reportFormatInfo(r.format).writesPages)
+    if (reportFormatInfo(r.format).writesPages())
         return writePages(report.pages(), r, target, err);
     try {
         writeReportTable(report, r.format, target.path);
@@ -572,10 +518,10 @@ int openOutput(const ExportRequest& r, OutputTarget& target, FILE* err) {
 
 } // namespace
 
-int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
-    const ExportParse parsed = parseExportArguments(arguments);
+int runExportTool(const QStringList& arguments, FILE* out, FILE* err, const ReportCatalogue& reports) {
+    const ExportParse parsed = parseExportArguments(arguments, reports);
     if (parsed.help) {
-        std::fprintf(out, "%s", qUtf8Printable(exportHelpText()));
+        std::fprintf(out, "%s", qUtf8Printable(exportHelpText(reports)));
         std::fflush(out);
         return 0;
     }
@@ -603,21 +549,19 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err) {
     // The program never writes a data file: an --output that names the file being read is refused
     // before anything is done.
     const QString output = r.outputFile == QLatin1String("-") ? QStringLiteral("/dev/stdout") : r.outputFile;
-    const QString input = r.kind == ExportRequest::Kind::Document ? r.documentFile : r.dataFile;
+    const QString input = r.report ? r.dataFile : r.documentFile;
     if (sameFile(output, input))
         return refuseOutput(
             err,
             QStringLiteral("%1 is the file being read; choose another file").arg(shownName(r.outputFile)));
     // Nor one of the files its writer keeps beside it: a log holds commits not yet in the file.
-    if (const auto part =
-            r.kind == ExportRequest::Kind::Document ? std::nullopt : dataFilePartAt(output, r.dataFile))
+    if (const auto part = r.report ? dataFilePartAt(output, r.dataFile) : std::nullopt)
         return refuseOutput(
             err, QStringLiteral("%1 is %2; choose another file").arg(shownName(r.outputFile), *part));
     OutputTarget target;
     if (const int code = openOutput(r, target, err))
         return code;
-    return r.kind == ExportRequest::Kind::Document ? runDocument(r, target, err)
-                                                   : runReportRequest(r, target, err);
+    return r.report ? runReportRequest(r, target, err) : runDocument(r, target, err);
 }
 
 } // namespace tallyrow

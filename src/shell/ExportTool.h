@@ -12,6 +12,8 @@ namespace tallyrow {
 /// `err`), 2 for a usage error. Message boxes and error reports of the run go to `err`; the exit
 /// code follows the run's result: the report must run to its end having read its data, and the
 /// file must be written. Needs a QGuiApplication (fonts for PDF).
-int runExportTool(const QStringList& arguments, FILE* out, FILE* err);
+/// `reports` are the reports --report offers.
+int runExportTool(const QStringList& arguments, FILE* out, FILE* err,
+                  const ReportCatalogue& reports = ReportCatalogue::standard());
 
 } // namespace tallyrow

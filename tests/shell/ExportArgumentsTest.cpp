@@ -167,7 +167,8 @@ TEST(ExportArguments, AWholeRequest) {
          u"--scale=hours"_s, u"--format=xlsx"_s, u"--output"_s, u"o.xlsx"_s, u"--user="_s});
     ASSERT_TRUE(parsed.request) << parsed.usageError.toStdString();
     const ExportRequest& r = *parsed.request;
-    EXPECT_EQ(r.kind, ExportRequest::Kind::Totals);
+    ASSERT_TRUE(r.report);
+    EXPECT_EQ(r.report->name, u"totals"_s);
     EXPECT_EQ(r.dataFile, u"x.yrd"_s);
     EXPECT_EQ(r.last, u"month"_s);
     EXPECT_EQ(r.count, 3);

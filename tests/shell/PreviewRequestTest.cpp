@@ -1,5 +1,8 @@
 #include "shell/PreviewRequest.h"
 
+#include "reports/DayReportDescriptor.h"
+#include "reports/TotalsReportDescriptor.h"
+
 #include "support/Error.h"
 
 #include <gtest/gtest.h>
