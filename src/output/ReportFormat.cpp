@@ -1,28 +1,43 @@
 #include "output/ReportFormat.h"
 
+#include "output/ExportFilters.h"
+#include "output/ReportDocument.h"
+#include "output/XlsxExport.h"
+#include "reports/ReportCsv.h"
+
 #include <array>
 
 namespace tallyrow {
 
 namespace {
 
+void writeCsv(const ReportTable& table, const QString& path) {
+    writeReportCsv(table, path);
+}
+
+void writeXlsx(const ReportTable& table, const QString& path) {
+    writeReportXlsx(table, path);
+}
+
+// Every format once, with its writer.
 const std::array<ReportFormatInfo, 8> kFormats{{
     {ReportFormat::Pdf, QLatin1String("pdf"), QLatin1String(".pdf"), QLatin1String("Acrobat (PDF)"),
-     QLatin1String("PDF Files(*.pdf)|*.pdf|"), true, true},
+     QLatin1String("PDF Files(*.pdf)|*.pdf|"), writePdf, nullptr, true},
     {ReportFormat::Rtf, QLatin1String("rtf"), QLatin1String(".rtf"), QLatin1String("Rich Text File (RTF)"),
-     QLatin1String("Rich text files(*.rtf)|*.rtf|"), true, false},
+     QLatin1String("Rich text files(*.rtf)|*.rtf|"), writeRichText, nullptr, false},
     {ReportFormat::Txt, QLatin1String("txt"), QLatin1String(".txt"), QLatin1String("Text (TXT)"),
-     QLatin1String("Text Files(*.txt)|*.txt|"), true, false},
+     QLatin1String("Text Files(*.txt)|*.txt|"), writePlainText, nullptr, false},
     {ReportFormat::Xls, QLatin1String("xls"), QLatin1String(".xls"), QLatin1String("Excel Spreadsheet (XLS)"),
-     QLatin1String("Excel spreadsheet(*.xls)|*.xls|"), true, true},
+     QLatin1String("Excel spreadsheet(*.xls)|*.xls|"), writeSpreadsheet, nullptr, true},
     {ReportFormat::Rdf, QLatin1String("rdf"), QLatin1String(".rdf"), QLatin1String("Active Report (RDF)"),
-     QLatin1String("Active Report files(*.rdf)|*.rdf|"), true, true},
+     QLatin1String("Active Report files(*.rdf)|*.rdf|"), writeReportDocument, nullptr, true},
     {ReportFormat::Csv, QLatin1String("csv"), QLatin1String(".csv"), QLatin1String("CSV (comma separated)"),
-     QLatin1String("CSV files(*.csv)|*.csv|"), false, false},
+     QLatin1String("CSV files(*.csv)|*.csv|"), nullptr, writeCsv, false},
     {ReportFormat::Xlsx, QLatin1String("xlsx"), QLatin1String(".xlsx"),
-     QLatin1String("Excel workbook (.xlsx)"), QLatin1String("Excel workbook (.xlsx)|*.xlsx|"), false, true},
+     QLatin1String("Excel workbook (.xlsx)"), QLatin1String("Excel workbook (.xlsx)|*.xlsx|"), nullptr,
+     writeXlsx, true},
     {ReportFormat::Html, QLatin1String("html"), QLatin1String(".html"), QLatin1String("Web page (HTML)"),
-     QLatin1String("Web pages(*.html)|*.html|"), true, false},
+     QLatin1String("Web pages(*.html)|*.html|"), writeWebPage, nullptr, false},
 }};
 
 } // namespace

@@ -6,7 +6,14 @@
 #include <optional>
 #include <span>
 
+class QIODevice;
+
 namespace tallyrow {
+
+namespace engine {
+struct PageCollection;
+}
+struct ReportTable;
 
 /// The file formats a report can be written in. The values are the codes the save dialog's
 /// format list carries as item data.
@@ -21,15 +28,25 @@ enum class ReportFormat : int {
     Html = 7, ///< a self-contained web page
 };
 
-/// Everything the program says about one format, in one place.
+/// Writes a report's pages to a device; raises an Error when the writing fails.
+using PageWriter = void (*)(const engine::PageCollection& pages, QIODevice& device);
+/// Writes a report's table to a file, replacing it only once the whole file is written; raises
+/// an Error naming the file when it cannot be written.
+using TableWriter = void (*)(const ReportTable& table, const QString& path);
+
+/// Everything the program says about one format, and its writer, in one place.
 struct ReportFormatInfo {
     ReportFormat format;
     QLatin1String name;      ///< as tallyrow-export's --format takes it: "pdf"
     QLatin1String extension; ///< with its dot: ".pdf"
     QLatin1String listEntry; ///< the save dialog's entry: "Acrobat (PDF)"
     QLatin1String filter;    ///< the save dialog's file filter: "PDF Files(*.pdf)|*.pdf|"
-    bool writesPages;        ///< false: the format holds the report's table, not its pages
+    PageWriter pageWriter;   ///< the writer of a format that holds the report's pages, else null
+    TableWriter tableWriter; ///< the writer of a format that holds the report's table, else null
     bool binary;             ///< not text: never written to a terminal
+
+    /// Whether the format holds the report's pages (else its table).
+    bool writesPages() const { return pageWriter != nullptr; }
 };
 
 /// Every format, in the order the save dialog lists them (PDF, the format most people want,

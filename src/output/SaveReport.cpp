@@ -1,7 +1,8 @@
 #include "output/SaveReport.h"
 
-#include "output/ExportFilters.h"
+#include "engine/Report.h"
 #include "output/ReportDocument.h"
+#include "reports/TableReport.h"
 #include "support/AtomicFile.h"
 #include "support/Error.h"
 
@@ -10,29 +11,17 @@
 namespace tallyrow {
 
 void writeReport(const engine::PageCollection& pages, QIODevice& device, ReportFormat format) {
-    switch (format) {
-    case ReportFormat::Pdf:
-        writePdf(pages, device);
-        break;
-    case ReportFormat::Txt:
-        writePlainText(pages, device);
-        break;
-    case ReportFormat::Rtf:
-        writeRichText(pages, device);
-        break;
-    case ReportFormat::Xls:
-        writeSpreadsheet(pages, device);
-        break;
-    case ReportFormat::Html:
-        writeWebPage(pages, device);
-        break;
-    case ReportFormat::Rdf:
-    case ReportFormat::Csv:
-    case ReportFormat::Xlsx:
-    default:
-        writeReportDocument(pages, device);
-        break;
-    }
+    const PageWriter write = reportFormatInfo(format).pageWriter;
+    (write ? write : writeReportDocument)(pages, device);
+}
+
+void writeReportTable(const engine::Report& report, ReportFormat format, const QString& path) {
+    const TableWriter write = reportFormatInfo(format).tableWriter;
+    const TableReport* table = asTableReport(&report);
+    if (!write || !table)
+        throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),
+                    QStringLiteral("writing the report's table&"));
+    write(table->table(), path);
 }
 
 bool saveFileAtomically(const QString& path, const std::function<void(QIODevice&)>& write,

@@ -11,9 +11,18 @@ class QIODevice;
 
 namespace tallyrow {
 
+namespace engine {
+class Report;
+}
+
 /// Writes `pages` to `device` in `format` (a format that holds no pages, or a value outside the
 /// enumeration, writes the report document). Raises an Error when the writing fails.
 void writeReport(const engine::PageCollection& pages, QIODevice& device, ReportFormat format);
+
+/// Writes the table of `report` (a report that has run) to `path` in `format`, a format that
+/// holds tables. Raises an Error naming the file when it cannot be written, and one for a report
+/// without a table or a format that holds pages.
+void writeReportTable(const engine::Report& report, ReportFormat format, const QString& path);
 
 /// Saves the report to `path` in `format` (as writeReport chooses the writer, whatever the
 /// extension). True exactly when the whole file was written.

@@ -2,9 +2,6 @@
 
 #include "engine/Report.h"
 #include "output/SaveReport.h"
-#include "output/XlsxExport.h"
-#include "reports/ReportCsv.h"
-#include "reports/TableReport.h"
 #include "support/Error.h"
 
 #include <QDir>
@@ -23,7 +20,7 @@ bool saveShownReport(const engine::Report* report, const QString& path, ReportFo
     };
     if (!report)
         return failed(u"There is no report to save."_s);
-    if (!reportFormatInfo(format).writesPages) {
+    if (!reportFormatInfo(format).writesPages()) {
         // The table, not the pages: the figures a spreadsheet user wants, one row per line.
         try {
             writeReportTable(*report, format, path);

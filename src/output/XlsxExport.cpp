@@ -3,11 +3,7 @@
 #include "engine/ChartDefinition.h"
 #include "engine/ChartLayout.h"
 #include "engine/Report.h"
-#include "reports/ReportCsv.h"
 #include "reports/TableReport.h"
-#include "reports/DayReport.h"
-#include "reports/TotalsReport.h"
-#include "reports/UsersReport.h"
 #include "support/AtomicFile.h"
 #include "support/TemporaryFiles.h"
 #include "support/Error.h"
@@ -35,31 +31,17 @@ const char* const kSheetName = "Report";
 constexpr int kHeaderRows = 6; // title, up to four header lines, an empty row
 constexpr lxw_col_t kMaxColumnWidth = 60;
 
-/// What the sheet is made of, independent of the report it comes from.
-struct SheetColumn {
-    QString heading;
-    bool isNumber = false;
-    bool isDate = false;
-    bool isRowSum = false; ///< a SUM over the row's weekday columns
-    bool addsUp = true;    ///< whether the Totals row sums it (a share or a count of days does not)
-};
+using SheetTable = ReportTable;
 
-struct SheetTable {
-    QString documentTitle;
-    QString title;
-    QStringList headerLines;
-    QVector<SheetColumn> columns;
-    QVector<QVector<QVariant>> rows; ///< one value per column; row sums are left empty
-    int rowSumFirst = -1;            ///< first and last column a row sum adds up
-    int rowSumLast = -1;
-    int chartFirstColumn = -1; ///< the chart's series, a run of adjacent columns (-1: no chart)
-    int chartLastColumn = -1;
-    int chartType = engine::ChartType::Line2D;
-    bool lastSeriesLighter = false; ///< the last series is a comparison, drawn as on the page
-    bool changeRow = false; ///< a "Change" row under the totals: the first figure column against the second
-    QString categoryTitle;
-    QString valueTitle;
-};
+bool isNumber(const TableColumn& column) {
+    return column.kind == CellKind::Number || column.kind == CellKind::Decimal;
+}
+bool isDate(const TableColumn& column) {
+    return column.kind == CellKind::Date;
+}
+bool isRowSum(const TableColumn& column) {
+    return column.kind == CellKind::RowSum;
+}
 
 /// A series in the colour the report's chart gives it: the first series' blue, or for a
 /// comparison the light tint of it.
@@ -73,23 +55,6 @@ void paintLikeThePage(lxw_chart_series* series, bool lighter) {
     fill.color = line.color;
     chart_series_set_line(series, &line);
     chart_series_set_fill(series, &fill);
-}
-
-/// The report's header texts as its first page shows them. The report's lookups are not const;
-/// reading a caption changes nothing.
-QString captionOf(const engine::Report& report, const QString& name) {
-    const engine::Label* l = const_cast<engine::Report&>(report).label(name);
-    return l ? l->caption : QString();
-}
-
-engine::ChartAxis axisOf(const engine::Report& report, int id) {
-    engine::Chart* c = const_cast<engine::Report&>(report).chart(u"chrtReport"_s);
-    return c ? c->Axis(id) : engine::ChartAxis{};
-}
-
-int chartTypeOf(const engine::Report& report) {
-    engine::Chart* c = const_cast<engine::Report&>(report).chart(u"chrtReport"_s);
-    return c ? c->definition.chartType : engine::ChartType::Bar2D;
 }
 
 lxw_chart_type chartKind(int chartType) {
@@ -122,10 +87,10 @@ QByteArray xmlText(const QString& text) {
 }
 
 /// The width, in characters, a cell's text needs.
-int textWidth(const QVariant& value, const SheetColumn& column) {
-    if (column.isDate)
+int textWidth(const QVariant& value, const TableColumn& column) {
+    if (isDate(column))
         return 10;
-    if (column.isNumber) {
+    if (isNumber(column)) {
         const qint64 n = qAbs(value.toLongLong());
         const QString digits = QString::number(n);
         return static_cast<int>(digits.size() + (digits.size() - 1) / 3 + (value.toLongLong() < 0 ? 1 : 0));
@@ -253,10 +218,10 @@ private:
             worksheet_write_string(m_sheet, static_cast<lxw_row_t>(i + 1), 0,
                                    xmlText(m_table.headerLines.at(i)).constData(), nullptr);
         for (int c = 0; c < m_columns; ++c) {
-            const SheetColumn& col = m_table.columns.at(c);
+            const TableColumn& col = m_table.columns.at(c);
             worksheet_write_string(m_sheet, kHeadingRow, static_cast<lxw_col_t>(c),
                                    xmlText(col.heading).constData(),
-                                   col.isNumber || col.isRowSum ? m_f.headingNumber : m_f.heading);
+                                   isNumber(col) || isRowSum(col) ? m_f.headingNumber : m_f.heading);
             m_widths[c] = static_cast<int>(col.heading.size());
         }
     }
@@ -264,24 +229,24 @@ private:
     void writeRow(lxw_row_t row, const QVector<QVariant>& values) {
         double rowSum = 0;
         for (int c = 0; c < m_columns; ++c) {
-            const SheetColumn& col = m_table.columns.at(c);
+            const TableColumn& col = m_table.columns.at(c);
             const lxw_col_t column = static_cast<lxw_col_t>(c);
-            if (col.isRowSum)
+            if (isRowSum(col))
                 continue;
             const QVariant& v = values.value(c);
             if (c >= m_table.rowSumFirst && c <= m_table.rowSumLast)
                 rowSum += v.toDouble();
-            if (col.isDate && !hasDateSerial(v.toDate())) {
+            if (isDate(col) && !hasDateSerial(v.toDate())) {
                 // A serial number would show a false date (or none): the date goes in as text
                 // in the form the date format shows.
                 worksheet_write_string(m_sheet, row, column,
                                        v.toDate().toString(u"yyyy-MM-dd"_s).toUtf8().constData(), m_f.date);
-            } else if (col.isDate) {
+            } else if (isDate(col)) {
                 const QDate d = v.toDate();
                 lxw_datetime when{
                     d.year(), static_cast<uint8_t>(d.month()), static_cast<uint8_t>(d.day()), 0, 0, 0};
                 worksheet_write_datetime(m_sheet, row, column, &when, m_f.date);
-            } else if (col.isNumber) {
+            } else if (isNumber(col)) {
                 worksheet_write_number(m_sheet, row, column, v.toDouble(), m_f.number);
             } else {
                 worksheet_write_string(m_sheet, row, column, xmlText(v.toString()).constData(), nullptr);
@@ -289,7 +254,7 @@ private:
             m_widths[c] = std::max(m_widths[c], textWidth(v, col));
         }
         for (int c = 0; c < m_columns; ++c) {
-            if (!m_table.columns.at(c).isRowSum)
+            if (!isRowSum(m_table.columns.at(c)))
                 continue;
             if (m_table.rowSumFirst < 0) {
                 worksheet_write_number(m_sheet, row, static_cast<lxw_col_t>(c), 0, m_f.number);
@@ -310,14 +275,14 @@ private:
         QVector<double> sums;
         worksheet_write_string(m_sheet, totalRow, 0, "Totals", m_f.totalLabel);
         for (int c = 1; c < m_columns; ++c) {
-            const SheetColumn& col = m_table.columns.at(c);
-            if ((!col.isNumber && !col.isRowSum) || !col.addsUp) {
+            const TableColumn& col = m_table.columns.at(c);
+            if ((!isNumber(col) && !isRowSum(col)) || !col.addsUp) {
                 worksheet_write_blank(m_sheet, totalRow, static_cast<lxw_col_t>(c), m_f.totalLabel);
                 continue;
             }
             double sum = 0;
             for (const QVector<QVariant>& values : m_table.rows) {
-                if (col.isRowSum) {
+                if (isRowSum(col)) {
                     for (int s = m_table.rowSumFirst; s >= 0 && s <= m_table.rowSumLast; ++s)
                         sum += values.value(s).toDouble();
                 } else {
@@ -403,7 +368,7 @@ private:
             lxw_chart_axis* categoryAxis = bars ? chart->y_axis : chart->x_axis;
             lxw_chart_axis* valueAxis = bars ? chart->x_axis : chart->y_axis;
             // Periods are dates; without a format the axis would show their serial numbers.
-            if (m_table.columns.value(0).isDate)
+            if (isDate(m_table.columns.value(0)))
                 chart_axis_set_num_format(categoryAxis, "yyyy-mm-dd");
             if (!m_table.categoryTitle.isEmpty())
                 chart_axis_set_name(categoryAxis, xmlText(m_table.categoryTitle).constData());
@@ -478,120 +443,18 @@ void writeWorkbook(const SheetTable& table, const QString& path) {
     });
 }
 
-// A sheet headed as the report's first page: its title, then the captions of `labels` that
-// have text.
-SheetTable sheetHeader(const engine::Report& report, std::initializer_list<QString> labels) {
-    SheetTable table;
-    table.documentTitle = report.documentTitle;
-    table.title = captionOf(report, u"lblReportName"_s);
-    for (const QString& name : labels) {
-        const QString text = captionOf(report, name);
-        if (!text.isEmpty())
-            table.headerLines << text;
-    }
-    return table;
-}
-
 } // namespace
 
-void writeReportXlsx(const DayReport& report, const QString& path) {
-    SheetTable table = sheetHeader(
-        report, {u"lblDateRange"_s, u"lblUserName"_s, u"lblReportTotalType"_s, u"lblSelectedDays"_s});
-
-    const engine::RowSet rows = report.tableRows();
-    const int allDays = rows.columnCount() - 1;
-    for (int c = 0; c < rows.columnCount(); ++c)
-        table.columns.append({rows.column(c).name, c > 0, false, false});
-    table.columns.append({u"Total"_s, false, false, true});
-    if (allDays > 1) {
-        table.rowSumFirst = 1;
-        table.rowSumLast = allDays - 1;
-    }
-    for (int r = 0; r < rows.rowCount(); ++r) {
-        QVector<QVariant> values;
-        for (int c = 0; c < rows.columnCount(); ++c)
-            values << rows.value(r, c);
-        table.rows.append(values);
-    }
-
-    // The chart's series are the selected weekdays, "All Days" or both: adjacent table columns.
-    const engine::RowSet& chartRows = report.chartRows();
-    for (int c = 1; c < chartRows.columnCount(); ++c) {
-        for (int t = 1; t < rows.columnCount(); ++t) {
-            if (rows.column(t).name != chartRows.column(c).name)
-                continue;
-            if (table.chartFirstColumn < 0)
-                table.chartFirstColumn = t;
-            table.chartLastColumn = t;
-        }
-    }
-    table.chartType = report.inputs().chartType;
-    table.categoryTitle = axisOf(report, engine::AxisId::Category).title;
-    table.valueTitle = axisOf(report, engine::AxisId::Value).title;
-    writeWorkbook(table, path);
-}
-
-void writeReportXlsx(const TotalsReport& report, const QString& path) {
-    SheetTable table = sheetHeader(report, {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s});
-    table.columns = {{u"Period"_s, false, true, false}, {u"Total"_s, true, false, false}};
-    const bool compare = report.inputs().compare;
-    if (compare)
-        table.columns.append({u"Previous"_s, true, false, false});
-    table.changeRow = compare;
-    const QVector<TotalsReport::PeriodTotal>& previous = report.previousTotals();
-    for (qsizetype i = 0; i < report.periodTotals().size(); ++i) {
-        const TotalsReport::PeriodTotal& t = report.periodTotals()[i];
-        QVector<QVariant> row{QVariant(t.start), QVariant(static_cast<double>(t.shown))};
-        if (compare)
-            row << (i < previous.size() ? QVariant(static_cast<double>(previous[i].shown)) : QVariant());
-        table.rows.append(row);
-    }
-    table.chartFirstColumn = 1;
-    // A pie keeps to the report's own range, as on the page.
-    table.chartLastColumn = compare && report.inputs().chartType != engine::ChartType::Pie2D ? 2 : 1;
-    table.lastSeriesLighter = table.chartLastColumn == 2;
-    table.chartType = report.inputs().chartType;
-    table.categoryTitle = axisOf(report, engine::AxisId::Category).title;
-    table.valueTitle = axisOf(report, engine::AxisId::Value).title;
-    writeWorkbook(table, path);
-}
-
-void writeReportXlsx(const UsersReport& report, const QString& path) {
-    SheetTable table = sheetHeader(report, {u"lblDateRange"_s, u"lblUserComputer"_s, u"lblGroup"_s});
-    table.columns = {{u"Name"_s, false, false, false},
-                     {u"Total"_s, true, false, false},
-                     {u"Share"_s, true, false, false, false},
-                     {u"Active days"_s, true, false, false, false}};
-    const engine::RowSet rows = report.tableRows();
-    for (int r = 0; r < rows.rowCount(); ++r)
-        table.rows.append({rows.value(r, 0), rows.value(r, 1), rows.value(r, 2), rows.value(r, 3)});
-    table.chartFirstColumn = 1;
-    table.chartLastColumn = 1;
-    table.chartType = chartTypeOf(report);
-    table.categoryTitle = axisOf(report, engine::AxisId::Category).title;
-    table.valueTitle = axisOf(report, engine::AxisId::Value).title;
+void writeReportXlsx(const ReportTable& table, const QString& path) {
     writeWorkbook(table, path);
 }
 
 void writeReportXlsx(const engine::Report& report, const QString& path) {
-    if (const auto* day = qobject_cast<const DayReport*>(&report))
-        return writeReportXlsx(*day, path);
-    if (const auto* users = qobject_cast<const UsersReport*>(&report))
-        return writeReportXlsx(*users, path);
-    if (const auto* totals = qobject_cast<const TotalsReport*>(&report))
-        return writeReportXlsx(*totals, path);
-    throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),
-                QStringLiteral("writing the workbook&"));
-}
-
-void writeReportTable(const engine::Report& report, ReportFormat format, const QString& path) {
-    if (format == ReportFormat::Xlsx)
-        return writeReportXlsx(report, path);
     const TableReport* table = asTableReport(&report);
     if (!table)
         throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),
-                    QStringLiteral("writing the CSV file&"));
-    writeReportCsv(*table, path);
+                    QStringLiteral("writing the workbook&"));
+    writeWorkbook(table->table(), path);
 }
 
 } // namespace tallyrow
