@@ -16,15 +16,15 @@
 #include "output/ReportDocument.h"
 #include "output/ui/SaveAsDialog.h"
 #include "datafile/ui/BrowseButton.h"
-#include "reports/DayReport.h"
-#include "reports/TotalsReport.h"
-#include "reports/UsersReport.h"
+#include "reports/ReportCatalogue.h"
+#include "reports/TableReport.h"
 #include "shell/PreviewRequest.h"
-#include "reports/DayNumbers.h"
 #include "shell/ReportOptions.h"
 #include "shell/UserList.h"
 #include "shell/ui/EndApplication.h"
 #include "shell/ui/AboutDialog.h"
+#include "shell/ui/OptionControls.h"
+#include "shell/ui/ReportOptionsPanel.h"
 #include "support/CommandLine.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
@@ -120,20 +120,6 @@ QList<QWidget*> tabStopsIn(QWidget* root) {
         w = w->nextInFocusChain();
     } while (w != root);
     return stops;
-}
-
-QLabel* makeLabel(const QString& name, const QString& caption, QWidget* parent) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(name);
-    return label;
-}
-
-QComboBox* makeList(const QString& name, const QStringList& items, QWidget* parent) {
-    auto* list = new QComboBox(parent);
-    list->setObjectName(name);
-    list->setEditable(false);
-    list->addItems(items);
-    return list;
 }
 
 } // namespace
@@ -460,136 +446,12 @@ void MainWindow::buildTimePage() {
     m_reportPanels->setObjectName(u"reportPanels"_s);
     timeLayout->addWidget(m_reportPanels);
 
-    buildDayPanel();
-    buildTotalsPanel();
-    buildUsersPanel();
+    for (const ReportDescriptor& report : ReportCatalogue::standard().reports()) {
+        ReportOptionsPanel* panel = ReportOptionsPanel::make(report, m_reportPanels);
+        m_reportPanels->addWidget(panel);
+        m_panels.push_back(panel);
+    }
     m_optionTabs->addTab(timePage, u"Time"_s);
-}
-
-void MainWindow::buildDayPanel() {
-    m_dayPanel = new QWidget(m_reportPanels);
-    m_dayPanel->setObjectName(u"vseDayReport"_s);
-    auto* day = new QVBoxLayout(m_dayPanel);
-    day->setContentsMargins(0, 0, 0, 0);
-    m_totalTypeLabel = makeLabel(u"lblOverDataRange"_s, u"Over this date range show..."_s, m_dayPanel);
-    m_totalTypeBox = makeList(u"cboTotalType"_s,
-                              {u"average over date range"_s, u"total over date range"_s,
-                               u"maximum in date range"_s, u"minimum in date range "_s},
-                              m_dayPanel);
-    m_totalTypeLabel->setBuddy(m_totalTypeBox);
-    m_showEachDayLabel = makeLabel(u"lblonGraph"_s, u"On the graph show..."_s, m_dayPanel);
-    m_showEachDayBox = makeList(
-        u"cboShowEachDay"_s,
-        {u"average of selected days"_s, u"each day separately"_s, u"separate days & average"_s}, m_dayPanel);
-    m_showEachDayLabel->setBuddy(m_showEachDayBox);
-    m_daysLabel = makeLabel(u"lblDayReportDaysToInclude"_s, u"Include data from these days"_s, m_dayPanel);
-    day->addWidget(m_totalTypeLabel);
-    day->addWidget(m_totalTypeBox);
-    day->addSpacing(4);
-    day->addWidget(m_showEachDayLabel);
-    day->addWidget(m_showEachDayBox);
-    day->addSpacing(4);
-    day->addWidget(m_daysLabel);
-    // The seven boxes are one group for a screen reader, named as the label above them.
-    auto* dayGroup = new QGroupBox(m_dayPanel);
-    dayGroup->setObjectName(u"grpDays"_s);
-    dayGroup->setFlat(true);
-    dayGroup->setAccessibleName(m_daysLabel->text());
-    dayGroup->setStyleSheet(u"QGroupBox#grpDays { border: none; margin: 0; padding: 0; }"_s);
-    auto* days = new QGridLayout(dayGroup);
-    days->setContentsMargins(8, 0, 0, 0);
-    for (int i = 0; i < 7; ++i) {
-        const QString name = weekdayNames()[i];
-        m_dayBoxes[i] = new QCheckBox(name, dayGroup);
-        m_dayBoxes[i]->setObjectName(u"chkDate"_s + name);
-        m_dayBoxes[i]->setChecked(true);
-        days->addWidget(m_dayBoxes[i], i % 4, i / 4);
-    }
-    day->addWidget(dayGroup);
-    day->addSpacing(4);
-    m_shadeTableBox = new QCheckBox(u"Shade the table"_s, m_dayPanel);
-    m_shadeTableBox->setObjectName(u"chkShadeTable"_s);
-    m_shadeTableBox->setToolTip(u"Shades each hour and day by its value (shown with the table)"_s);
-    m_keyFiguresBox = new QCheckBox(u"Key figures"_s, m_dayPanel);
-    m_keyFiguresBox->setObjectName(u"chkKeyFigures"_s);
-    m_keyFiguresBox->setToolTip(
-        u"Busiest hour and day, active hours and the change against the previous range"_s);
-    day->addWidget(m_shadeTableBox);
-    day->addWidget(m_keyFiguresBox);
-    day->addStretch(1);
-    m_reportPanels->addWidget(m_dayPanel);
-}
-
-void MainWindow::buildTotalsPanel() {
-    m_totalsPanel = new QWidget(m_reportPanels);
-    m_totalsPanel->setObjectName(u"vseTotalsReport"_s);
-    auto* totals = new QVBoxLayout(m_totalsPanel);
-    totals->setContentsMargins(0, 0, 0, 0);
-    m_timeScaleLabel = makeLabel(u"Label2"_s, u"Show time on graph as:"_s, m_totalsPanel);
-    m_timeScaleBox = makeList(u"cboTimeScale"_s, {u"seconds"_s, u"minutes"_s, u"hours"_s}, m_totalsPanel);
-    m_timeScaleLabel->setBuddy(m_timeScaleBox);
-    m_unitsLabel =
-        makeLabel(u"lblTotalsReportUnits"_s, u"Show total activity in groups of:"_s, m_totalsPanel);
-    m_unitsEdit = new QLineEdit(u"1"_s, m_totalsPanel);
-    m_unitsEdit->setObjectName(u"txtTotalsReportUnits"_s);
-    // Wide enough for any number a period can use, and it says what it takes.
-    m_unitsEdit->setMaximumWidth(m_unitsEdit->fontMetrics().horizontalAdvance(u"0"_s) * 12 + 16);
-    m_unitsEdit->setToolTip(u"How many days, weeks, months or years each row of the report covers: "
-                            "a whole number, such as 2 with weeks for fortnights"_s);
-    m_unitsLabel->setBuddy(m_unitsEdit);
-    m_periodBox =
-        makeList(u"cboTotalsReportPeriod"_s, {u"Days"_s, u"Weeks"_s, u"Months"_s, u"Years"_s}, m_totalsPanel);
-    totals->addWidget(m_timeScaleLabel);
-    totals->addWidget(m_timeScaleBox);
-    totals->addSpacing(4);
-    totals->addWidget(m_unitsLabel);
-    auto* units = new QHBoxLayout;
-    units->addWidget(m_unitsEdit);
-    units->addWidget(m_periodBox, 1);
-    totals->addLayout(units);
-    totals->addSpacing(4);
-    m_compareBox = new QCheckBox(u"Compare with the previous range"_s, m_totalsPanel);
-    m_compareBox->setObjectName(u"chkCompare"_s);
-    totals->addWidget(m_compareBox);
-    totals->addStretch(1);
-    m_reportPanels->addWidget(m_totalsPanel);
-}
-
-void MainWindow::buildUsersPanel() {
-    m_usersPanel = new QWidget(m_reportPanels);
-    m_usersPanel->setObjectName(u"vseUsersReport"_s);
-    auto* users = new QVBoxLayout(m_usersPanel);
-    users->setContentsMargins(0, 0, 0, 0);
-    auto* byLabel = makeLabel(u"lblGroupBy"_s, u"Show active time per:"_s, m_usersPanel);
-    m_groupByBox =
-        makeList(u"cboGroupBy"_s, {u"user"_s, u"computer"_s, u"user and computer"_s}, m_usersPanel);
-    byLabel->setBuddy(m_groupByBox);
-    auto* scaleLabel = makeLabel(u"lblUsersTimeScale"_s, u"Show time as:"_s, m_usersPanel);
-    m_usersTimeScaleBox =
-        makeList(u"cboUsersTimeScale"_s, {u"seconds"_s, u"minutes"_s, u"hours"_s}, m_usersPanel);
-    m_usersTimeScaleBox->setCurrentIndex(1);
-    scaleLabel->setBuddy(m_usersTimeScaleBox);
-    auto* daysLabel = makeLabel(u"lblUsersDays"_s, u"Include data from these days"_s, m_usersPanel);
-    auto* dayGroup = new QGroupBox(m_usersPanel);
-    dayGroup->setObjectName(u"grpUsersDays"_s);
-    dayGroup->setFlat(true);
-    dayGroup->setAccessibleName(daysLabel->text());
-    dayGroup->setStyleSheet(u"QGroupBox#grpUsersDays { border: none; margin: 0; padding: 0; }"_s);
-    auto* days = new QGridLayout(dayGroup);
-    days->setContentsMargins(8, 0, 0, 0);
-    for (int i = 0; i < 7; ++i) {
-        const QString name = weekdayNames()[i];
-        m_usersDayBoxes[std::size_t(i)] = new QCheckBox(name, dayGroup);
-        m_usersDayBoxes[std::size_t(i)]->setObjectName(u"chkUsers"_s + name);
-        m_usersDayBoxes[std::size_t(i)]->setChecked(true);
-        days->addWidget(m_usersDayBoxes[std::size_t(i)], i % 4, i / 4);
-    }
-    for (QWidget* w : {static_cast<QWidget*>(byLabel), static_cast<QWidget*>(m_groupByBox),
-                       static_cast<QWidget*>(scaleLabel), static_cast<QWidget*>(m_usersTimeScaleBox),
-                       static_cast<QWidget*>(daysLabel), static_cast<QWidget*>(dayGroup)})
-        users->addWidget(w);
-    users->addStretch(1);
-    m_reportPanels->addWidget(m_usersPanel);
 }
 
 void MainWindow::buildMenus() {
@@ -625,21 +487,14 @@ void MainWindow::buildMenus() {
 
     QMenu* reports = menuBar()->addMenu(u"&Reports"_s);
     reports->setObjectName(u"mnuReports"_s);
-    m_dayReportAction = makeAction(reports, u"mnuReportsDay"_s, u"&Day Report"_s, [this] {
-        StepRunner run(askThrough(m_err), u"choosing the Day report&"_s);
-        run.step([this] { initReport(1); });
-    });
-    m_totalsReportAction = makeAction(reports, u"mnuReportsTotals"_s, u"&Totals Report"_s, [this] {
-        StepRunner run(askThrough(m_err), u"choosing the Totals report&"_s);
-        run.step([this] { initReport(0); });
-    });
-    m_usersReportAction = makeAction(reports, u"mnuReportsUsers"_s, u"&Users Report"_s, [this] {
-        StepRunner run(askThrough(m_err), u"choosing the Users report&"_s);
-        run.step([this] { initReport(2); });
-    });
-    m_dayReportAction->setCheckable(true);
-    m_totalsReportAction->setCheckable(true);
-    m_usersReportAction->setCheckable(true);
+    for (const ReportDescriptor& report : ReportCatalogue::standard().reports()) {
+        QAction* action = makeAction(reports, report.menuName, report.menuCaption, [this, &report] {
+            StepRunner run(askThrough(m_err), u"choosing the %1 report&"_s.arg(report.title));
+            run.step([&] { initReport(report); });
+        });
+        action->setCheckable(true);
+        m_reportActions.push_back(action);
+    }
     reports->addSeparator();
     m_backAction = makeAction(reports, u"mnuViewBack"_s, u"&Back"_s, [this] { goBack(); });
     m_backAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
@@ -659,20 +514,11 @@ void MainWindow::buildMenus() {
 
 void MainWindow::connectOptionChanges() {
     auto clear = [this] { ignoringFailures([this] { clearPreview(); }); };
-    for (QComboBox* list :
-         {m_chartTypeBox, m_showEachDayBox, m_timeScaleBox, m_periodBox, m_userList, m_totalTypeBox})
+    for (QComboBox* list : {m_chartTypeBox, m_userList})
         connect(list, &QComboBox::currentIndexChanged, this, clear);
-    for (QCheckBox* box : m_dayBoxes)
-        connect(box, &QCheckBox::toggled, this, clear);
     connect(m_showDetailsBox, &QCheckBox::toggled, this, clear);
-    connect(m_shadeTableBox, &QCheckBox::toggled, this, clear);
-    connect(m_keyFiguresBox, &QCheckBox::toggled, this, clear);
-    connect(m_compareBox, &QCheckBox::toggled, this, clear);
-    connect(m_groupByBox, &QComboBox::currentIndexChanged, this, clear);
-    connect(m_usersTimeScaleBox, &QComboBox::currentIndexChanged, this, clear);
-    for (QCheckBox* box : m_usersDayBoxes)
-        connect(box, &QCheckBox::toggled, this, clear);
-    connect(m_unitsEdit, &QLineEdit::textChanged, this, clear);
+    for (ReportOptionsPanel* panel : m_panels)
+        connect(panel, &ReportOptionsPanel::changed, this, clear);
 }
 
 // Until the data file is usable, the user is offered the data file dialog; false when the user
@@ -729,55 +575,46 @@ bool MainWindow::load() {
         m_printAction->setEnabled(false);
     });
     run.step([this] { loadChartTypes(); });
-    run.step([this] { initReport(0); });
+    run.step([this] { initReport(*ReportCatalogue::standard().named(u"totals"_s)); });
     run.step([this] {
-        m_showEachDayBox->setCurrentIndex(0);
-        m_totalTypeBox->setCurrentIndex(0);
-        m_periodBox->setCurrentIndex(m_periodBox->findText(u"Days"_s));
+        for (ReportOptionsPanel* panel : m_panels)
+            panel->reset();
     });
     run.step([this] { m_dateSelector->SetDates(services().today().addDays(-7), kPeriodWeek, 1); });
-    run.step([this] { m_timeScaleBox->setCurrentIndex(m_timeScaleBox->findText(u"minutes"_s)); });
     run.step([this] { checkInvalidDays(); });
     run.step([this] { loadUserList(); });
     return !m_unloaded;
 }
 
-void MainWindow::initReport(int kind) {
+void MainWindow::initReport(const ReportDescriptor& report) {
     StepRunner run(askThrough(m_err), u"setting up the report's options&"_s);
     run.step([this] { ignoringFailures([this] { clearPreview(); }); });
     run.step([this] { uncheckReports(); });
-    run.step([&] { CurrentReport = kind; });
-    // The Users report draws its ranking as horizontal bars, a type the list doesn't offer.
     run.step([&] {
-        m_chartTypeBox->setEnabled(kind != 2);
-        m_chartTypeLabel->setEnabled(kind != 2);
+        m_report = &report;
+        CurrentReport = report.code;
     });
-    if (kind == 0) {
-        run.step([this] { m_totalsReportAction->setChecked(true); });
-        run.step([this] { m_reportPanels->setCurrentWidget(m_totalsPanel); });
-        run.step([this] { m_previewButton->setText(u"Preview Totals Report"_s); });
-        run.step([this] { m_chartTypeBox->setCurrentIndex(m_chartTypeBox->findText(u"2D Line"_s)); });
-        run.step([this] { m_titleLabel->setText(u"Total activity"_s); });
-    } else if (kind == 2) {
-        run.step([this] { m_usersReportAction->setChecked(true); });
-        run.step([this] { m_reportPanels->setCurrentWidget(m_usersPanel); });
-        run.step([this] { m_previewButton->setText(u"Preview Users Report"_s); });
-        run.step([this] { m_chartTypeBox->setCurrentIndex(m_chartTypeBox->findText(u"2D Bar"_s)); });
-        run.step([this] { m_titleLabel->setText(u"Active time per user"_s); });
-    } else if (kind == 1) {
-        run.step([this] { m_dayReportAction->setChecked(true); });
-        run.step([this] { m_reportPanels->setCurrentWidget(m_dayPanel); });
-        run.step([this] { m_previewButton->setText(u"Preview Day Report"_s); });
-        run.step([this] { m_chartTypeBox->setCurrentIndex(m_chartTypeBox->findText(u"2D Bar"_s)); });
-        run.step([this] { m_titleLabel->setText(u"Activity by day of week"_s); });
-    }
+    run.step([&] {
+        m_chartTypeBox->setEnabled(report.choosesChart);
+        m_chartTypeLabel->setEnabled(report.choosesChart);
+    });
+    const std::size_t index = catalogueIndex(report);
+    run.step([&] { m_reportActions[index]->setChecked(true); });
+    run.step([&] { m_reportPanels->setCurrentWidget(m_panels[index]); });
+    run.step([&] { m_previewButton->setText(u"Preview %1 Report"_s.arg(report.title)); });
+    run.step([&] { m_chartTypeBox->setCurrentIndex(m_chartTypeBox->findData(report.defaultChart)); });
+    run.step([&] { m_titleLabel->setText(report.heading); });
+}
+
+std::size_t MainWindow::catalogueIndex(const ReportDescriptor& report) {
+    const auto& reports = ReportCatalogue::standard().reports();
+    return std::size_t(&report - reports.data());
 }
 
 void MainWindow::uncheckReports() {
     StepRunner run(askThrough(m_err), u"switching reports&"_s);
-    run.step([this] { m_dayReportAction->setChecked(false); });
-    run.step([this] { m_totalsReportAction->setChecked(false); });
-    run.step([this] { m_usersReportAction->setChecked(false); });
+    for (QAction* action : m_reportActions)
+        run.step([action] { action->setChecked(false); });
 }
 
 void MainWindow::clearPreview() {
@@ -797,13 +634,8 @@ void MainWindow::checkInvalidDays() {
     StepRunner run(askThrough(m_err), u"checking the weekdays in the range&"_s);
     run.step([this] {
         const WeekdaySet available = availableWeekdays(chosenRange());
-        // The boxes run Monday ... Sunday.
-        for (std::size_t i = 0; i < 7; ++i) {
-            const bool on = available.contains(Qt::DayOfWeek(i + 1));
-            m_dayBoxes[i]->setEnabled(on);
-            if (m_usersDayBoxes[i])
-                m_usersDayBoxes[i]->setEnabled(on);
-        }
+        for (ReportOptionsPanel* panel : m_panels)
+            panel->showAvailableDays(available);
     });
 }
 
@@ -1147,12 +979,7 @@ void MainWindow::onPreviewClicked() {
     });
     run.step([this] {
         m_viewer->setJobTitle(printJobTitle());
-        if (CurrentReport == 1)
-            previewDayReport();
-        else if (CurrentReport == 2)
-            previewUsersReport();
-        else
-            previewTotalsReport();
+        previewReport();
     });
     if (std::exchange(m_refreshAfterPreview, false) && m_planner && !m_unloaded)
         startStoreLoad(m_planner->dataFile());
@@ -1169,49 +996,44 @@ QString MainWindow::printJobTitle() const {
                                      range.end.toString(Qt::ISODate), who);
 }
 
-template <typename Inputs> void MainWindow::fillCommonInputs(Inputs& in) const {
-    in.range = chosenRange();
-    in.chartType = m_chartTypeBox->currentData().toInt();
-    in.showDetails = m_showDetailsBox->isChecked();
-    in.userFilter = m_userFilter;
-    in.computerFilter = m_computerFilter;
+ReportSettings MainWindow::commonSettings() const {
+    ReportSettings settings;
+    settings.range = chosenRange();
+    settings.chartType = m_chartTypeBox->currentData().toInt();
+    settings.details = m_showDetailsBox->isChecked();
+    settings.user = m_userFilter;
+    settings.computer = m_computerFilter;
     // The session's data file is resolved here, at the window's edge; the report only reads it.
-    in.dataFile = dataPathOf(m_session, kDefaultDataFileName);
+    settings.dataFile = dataPathOf(m_session, kDefaultDataFileName);
+    return settings;
 }
 
-void MainWindow::previewTotalsReport() {
-    TotalsReportInputs options;
-    fillCommonInputs(options);
-    options.period = periodNamed(m_periodBox->currentText()).value_or(TotalsPeriod::Days);
-    options.timeScale = timeScaleNamed(m_timeScaleBox->currentText()).value_or(TimeScale::Minutes);
-    options.compare = m_compareBox->isChecked();
-    // The range is judged before the units typed, as the boxes stand in the window.
-    if (const auto problem = dateRangeProblem(options.range)) {
+void MainWindow::previewReport() {
+    const ReportDescriptor& report = *m_report;
+    ReportSettings settings = commonSettings();
+    // The range is judged before the report's own options, as the pages stand in the window.
+    if (const auto problem = dateRangeProblem(settings.range)) {
         showPreviewProblem(*problem);
         return;
     }
-    const auto units = typedUnits(m_unitsEdit->text(), services().locale());
-    if (const auto* problem = std::get_if<PreviewProblem>(&units)) {
+    if (const auto problem = m_panels[catalogueIndex(report)]->fill(settings)) {
         showPreviewProblem(*problem);
         return;
     }
-    options.units = std::get<std::int32_t>(units);
-    const PreviewRequest<TotalsReportInputs> request = totalsPreviewRequest(options);
-    if (!request.inputs) {
-        showPreviewProblem(request.problem);
+    PreparedReport prepared = previewRequest(report, settings, m_source);
+    if (!prepared.report) {
+        showPreviewProblem(prepared.problem);
         return;
     }
-    auto fresh = std::make_unique<TotalsReport>();
-    fresh->setInputs(*request.inputs);
-    fresh->setSource(m_source);
-    tellUserOf(*fresh);
+    auto* table = dynamic_cast<TableReport*>(prepared.report.get());
+    if (table)
+        tellUserOf(*table);
     // The viewer lets go of the previous instance before it is released.
     m_viewer->setReportSource(nullptr);
-    m_totalsReport = std::move(fresh);
-    m_viewer->setReportSource(m_totalsReport.get());
-    const auto& totals = m_totalsReport->periodTotals();
-    const bool none = std::all_of(totals.begin(), totals.end(), [](const auto& t) { return t.total == 0; });
-    if (m_totalsReport->hasTable() && none)
+    m_shownReport = std::move(prepared.report);
+    m_shownKind = &report;
+    m_viewer->setReportSource(m_shownReport.get());
+    if (table && table->hasTable() && report.foundNothing(*m_shownReport))
         m_viewer->setNotice(kNoActivityNotice);
 }
 
@@ -1225,122 +1047,26 @@ void MainWindow::tellUserOf(TableReport& report) {
     });
 }
 
-void MainWindow::previewDayReport() {
-    DayReportInputs options;
-    fillCommonInputs(options);
-    for (std::size_t i = 0; i < 7; ++i)
-        options.days.set(Qt::DayOfWeek(i + 1), m_dayBoxes[i]->isChecked() && m_dayBoxes[i]->isEnabled());
-    options.columns = DayColumns(m_showEachDayBox->currentIndex());
-    options.figure = DayFigure(m_totalTypeBox->currentIndex());
-    options.shadeTable = m_shadeTableBox->isChecked();
-    options.keyFigures = m_keyFiguresBox->isChecked();
-    const PreviewRequest<DayReportInputs> request = dayPreviewRequest(options);
-    if (!request.inputs) {
-        showPreviewProblem(request.problem);
-        return;
-    }
-    auto fresh = std::make_unique<DayReport>();
-    fresh->setInputs(*request.inputs);
-    fresh->setSource(m_source);
-    tellUserOf(*fresh);
-    m_viewer->setReportSource(nullptr);
-    m_dayReport = std::move(fresh);
-    m_viewer->setReportSource(m_dayReport.get());
-    const HourGrid& grid = m_dayReport->hourGrid();
-    const bool none = std::all_of(grid.begin(), grid.end(), [](const auto& hour) {
-        return std::all_of(hour.begin(), hour.end(), [](double seconds) { return seconds == 0; });
-    });
-    if (m_dayReport->hasTable() && none)
-        m_viewer->setNotice(kNoActivityNotice);
-}
-
-void MainWindow::previewUsersReport() {
-    UsersReportInputs in;
-    in.range = chosenRange();
-    for (std::size_t d = 0; d < 7; ++d)
-        in.days.set(Qt::DayOfWeek(d + 1), m_usersDayBoxes[d]->isChecked() && m_usersDayBoxes[d]->isEnabled());
-    in.grouping = PeopleGrouping(std::max(0, m_groupByBox->currentIndex()));
-    in.showDetails = m_showDetailsBox->isChecked();
-    in.userFilter = m_userFilter;
-    in.computerFilter = m_computerFilter;
-    in.timeScale = TimeScale(std::max(0, m_usersTimeScaleBox->currentIndex()));
-    const PreviewRequest<UsersReportInputs> request = usersPreviewRequest(in);
-    if (!request.inputs) {
-        if (request.problem.focus != PreviewOption::Days) {
-            showPreviewProblem(request.problem);
-            return;
-        }
-        // The weekdays asked about are this report's own boxes.
-        tellUser(m_session, request.problem.message, MsgFlag::Information, u"Tallyrow"_s);
-        for (QCheckBox* box : m_usersDayBoxes) {
-            if (box->isEnabled()) {
-                revealOption(box);
-                box->setFocus();
-                break;
-            }
-        }
-        return;
-    }
-    auto fresh = std::make_unique<UsersReport>();
-    fresh->setInputs(*request.inputs);
-    fresh->setSource(m_source);
-    tellUserOf(*fresh);
-    m_viewer->setReportSource(nullptr);
-    m_usersReport = std::move(fresh);
-    m_viewer->setReportSource(m_usersReport.get());
-    if (m_usersReport->hasTable() && m_usersReport->people().empty())
-        m_viewer->setNotice(kNoActivityNotice);
-}
-
 void MainWindow::offerDrillDown(const QString& name, int ordinal, QPoint globalPos) {
     if (name != u"txtPeriod"_s && name != u"txtName"_s && name != u"chart"_s)
         return;
+    if (!m_shownReport || !m_shownKind || m_viewer->reportSource() != m_shownReport.get())
+        return;
+    const QVector<DrillTarget> targets = m_shownKind->drillDown(*m_shownReport, name, ordinal, chosenRange());
+    if (targets.isEmpty())
+        return;
     QMenu menu(this);
     menu.setObjectName(u"mnuDrillDown"_s);
-    if (m_totalsReport && m_viewer->reportSource() == m_totalsReport.get() && name != u"txtName"_s &&
-        ordinal < m_totalsReport->periods().size()) {
-        const PeriodSpan period = m_totalsReport->periods()[ordinal];
-        const QDate last = period.next.addDays(-1);
-        const int entry = m_userList->currentIndex();
-        menu.addAction(u"Day report for this period"_s, this,
-                       [=, this] {
-                           drillTo(1, {period.start, last}, entry, QString());
-                       })
-            ->setObjectName(u"miDrillDay"_s);
-        menu.addAction(u"Totals by days for this period"_s, this,
-                       [=, this] {
-                           drillTo(0, {period.start, last}, entry, u"Days"_s);
-                       })
-            ->setObjectName(u"miDrillTotals"_s);
-    } else if (m_usersReport && m_viewer->reportSource() == m_usersReport.get() && name != u"txtPeriod"_s &&
-               ordinal < int(m_usersReport->people().size()) &&
-               // The chart's last bar sums the lines after its first ones as "Others".
-               (name != u"chart"_s || ordinal < UsersReport::kChartLines ||
-                m_usersReport->people().size() <= std::size_t(UsersReport::kChartLines) + 1)) {
-        const PersonTotal& person = m_usersReport->people()[std::size_t(ordinal)];
-        const QString entry =
-            UserEntry(person.user ? QVariant(*person.user) : QVariant(kAllUsers),
-                      person.computer ? QVariant(*person.computer) : QVariant(kAllComputers));
-        int index = m_userList->findText(entry);
-        if (index < 0 && person.user && !person.computer) {
-            // A user on one computer has no "all computers" entry: that one pair is all of it.
-            const QModelIndexList pairs = m_userList->model()->match(
-                m_userList->model()->index(0, 0), Qt::DisplayRole, *person.user + kUserSeparator, 2,
-                Qt::MatchStartsWith | Qt::MatchCaseSensitive);
-            if (pairs.size() == 1)
-                index = pairs.front().row();
-        }
-        if (index < 0)
+    for (const DrillTarget& target : targets) {
+        const int entry = target.forPerson ? entryOf(target) : m_userList->currentIndex();
+        if (entry < 0)
             return;
-        const QString who = personName(person, m_usersReport->inputs().grouping);
-        const DateRange range = chosenRange();
-        menu.addAction(u"Day report for %1"_s.arg(who), this, [=, this] { drillTo(1, range, index, {}); })
-            ->setObjectName(u"miDrillDay"_s);
-        menu.addAction(u"Totals report for %1"_s.arg(who), this,
-                       [=, this] { drillTo(0, range, index, u"Days"_s); })
-            ->setObjectName(u"miDrillTotals"_s);
-    } else {
-        return;
+        const ReportDescriptor* report = ReportCatalogue::standard().named(target.report);
+        if (!report)
+            continue;
+        menu.addAction(target.caption, this,
+                       [=, this] { drillTo(*report, target.range, entry, target.period); })
+            ->setObjectName(target.objectName);
     }
     if (menuRunner())
         menuRunner()(menu);
@@ -1348,13 +1074,28 @@ void MainWindow::offerDrillDown(const QString& name, int ordinal, QPoint globalP
         menu.exec(globalPos);
 }
 
+int MainWindow::entryOf(const DrillTarget& target) const {
+    const QString entry = UserEntry(target.user ? QVariant(*target.user) : QVariant(kAllUsers),
+                                    target.computer ? QVariant(*target.computer) : QVariant(kAllComputers));
+    int index = m_userList->findText(entry);
+    if (index < 0 && target.user && !target.computer) {
+        // A user on one computer has no "all computers" entry: that one pair is all of it.
+        const QModelIndexList pairs = m_userList->model()->match(
+            m_userList->model()->index(0, 0), Qt::DisplayRole, *target.user + kUserSeparator, 2,
+            Qt::MatchStartsWith | Qt::MatchCaseSensitive);
+        if (pairs.size() == 1)
+            index = pairs.front().row();
+    }
+    return index;
+}
+
 MainWindow::ShownReport MainWindow::shownReport() const {
     ShownReport shown;
-    shown.kind = CurrentReport;
+    shown.report = m_report;
     shown.range = chosenRange();
     shown.userEntry = m_userList->currentIndex();
-    shown.period = m_periodBox->currentText();
-    shown.units = m_unitsEdit->text();
+    for (const ReportOptionsPanel* panel : m_panels)
+        shown.panelStates.push_back(panel->state());
     shown.page = m_viewer->currentPage();
     shown.zoomMode = int(m_viewer->zoomMode());
     shown.zoomPercent = m_viewer->zoomPercent();
@@ -1371,17 +1112,15 @@ void MainWindow::showRange(const DateRange& range) {
     checkInvalidDays();
 }
 
-void MainWindow::drillTo(int kind, const DateRange& range, int entry, const QString& period) {
+void MainWindow::drillTo(const ReportDescriptor& report, const DateRange& range, int entry,
+                         const QString& period) {
     m_backStack.push_back(shownReport());
     m_backAction->setEnabled(true);
-    initReport(kind);
+    initReport(report);
     showRange(range);
     if (entry >= 0)
         m_userList->setCurrentIndex(entry);
-    if (!period.isEmpty()) {
-        m_periodBox->setCurrentIndex(m_periodBox->findText(period));
-        m_unitsEdit->setText(u"1"_s);
-    }
+    m_panels[catalogueIndex(report)]->showPeriod(period);
     onPreviewClicked();
 }
 
@@ -1391,11 +1130,11 @@ void MainWindow::goBack() {
     const ShownReport shown = m_backStack.back();
     m_backStack.pop_back();
     m_backAction->setEnabled(!m_backStack.empty());
-    initReport(shown.kind);
+    initReport(*shown.report);
     showRange(shown.range);
     m_userList->setCurrentIndex(shown.userEntry);
-    m_periodBox->setCurrentIndex(m_periodBox->findText(shown.period));
-    m_unitsEdit->setText(shown.units);
+    for (std::size_t i = 0; i < m_panels.size() && i < shown.panelStates.size(); ++i)
+        m_panels[i]->restoreState(shown.panelStates[i]);
     onPreviewClicked();
     if (shown.zoomMode == int(engine::ReportViewer::ZoomMode::Percent))
         m_viewer->setZoomPercent(shown.zoomPercent);
@@ -1406,27 +1145,13 @@ void MainWindow::goBack() {
 
 void MainWindow::showPreviewProblem(const PreviewProblem& problem) {
     tellUser(m_session, problem.message, MsgFlag::Information, u"Tallyrow"_s);
-    switch (problem.focus) {
-    case PreviewOption::DateRange:
-        revealOption(m_dateSelector);
-        m_dateSelector->setFocus();
-        break;
-    case PreviewOption::Units:
-        revealOption(m_unitsEdit);
-        m_unitsEdit->setFocus();
-        break;
-    case PreviewOption::Days:
-        ignoringFailures([this] {
-            for (QCheckBox* box : m_dayBoxes) {
-                if (box->isEnabled()) {
-                    revealOption(box);
-                    box->setFocus();
-                    break;
-                }
-            }
-        });
-        break;
-    }
+    QWidget* control = problem.focus == PreviewOption::DateRange
+                           ? m_dateSelector
+                           : m_panels[catalogueIndex(*m_report)]->controlOf(problem.focus);
+    if (!control)
+        return;
+    revealOption(control);
+    control->setFocus();
 }
 
 void MainWindow::revealOption(QWidget* w) {
@@ -1605,9 +1330,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         m_loadJob->cancel();
     ignoringFailures([this] {
         m_viewer->setReportSource(nullptr);
-        m_dayReport.reset();
-        m_totalsReport.reset();
-        m_usersReport.reset();
+        m_shownReport.reset();
     });
     m_unloaded = true;
     event->accept();

@@ -10,6 +10,7 @@
 class QMenu;
 #include <QPointer>
 #include <QString>
+#include <QVariant>
 
 #include <array>
 #include <functional>
@@ -33,7 +34,10 @@ namespace tallyrow {
 
 class FileChooser;
 class TableReport;
-class UsersReport;
+class ReportOptionsPanel;
+struct ReportDescriptor;
+struct ReportSettings;
+struct DrillTarget;
 
 class DateSelector;
 class ErrorReporter;
@@ -43,11 +47,10 @@ class ActivitySource;
 struct UserListLoad;
 struct PreviewProblem;
 class AboutDialog;
-class DayReport;
-class TotalsReport;
 namespace engine {
+class Report;
 class ReportViewer;
-}
+} // namespace engine
 
 /// The program's main window: the report options of both reports, the user-and-computer list,
 /// the date range, the viewer that shows the report, and the menus.
@@ -62,7 +65,8 @@ public:
     /// Returns false when the window closed itself because the user agreed to close.
     bool load();
 
-    /// The report the options are set up for: 0 = Totals report, 1 = Day report.
+    /// The code of the report the options are set up for (0 the Totals report, 1 the Day report,
+    /// 2 the Users report).
     int CurrentReport = 0;
 
     /// Runs the window's modal dialogs (change data file, save). The desktop calls exec();
@@ -110,12 +114,12 @@ private:
     void buildStatusBar();
     void buildDatePage();
     void buildTimePage();
-    void buildDayPanel();
-    void buildTotalsPanel();
     void buildMenus();
     void connectOptionChanges();
 
-    void initReport(int kind);
+    void initReport(const ReportDescriptor& report);
+    /// The place of `report` in the catalogue: the index of its panel and its menu item.
+    static std::size_t catalogueIndex(const ReportDescriptor& report);
     void uncheckReports();
     void clearPreview();
     void loadChartTypes();
@@ -155,19 +159,17 @@ private:
     void markReportOutOfDate(const QString& reason);
     /// Makes `report` put its failures and notices to the user.
     void tellUserOf(TableReport& report);
-    void previewTotalsReport();
-    void previewDayReport();
-    void previewUsersReport();
+    /// Makes the report the options are set up for and shows it.
+    void previewReport();
     /// A click on a period of the Totals report or a line of the Users report offers the
     /// reports behind it.
     void offerDrillDown(const QString& name, int ordinal, QPoint globalPos);
     /// What the window showed before a drill-down, to go back to.
     struct ShownReport {
-        int kind = 0;
+        const ReportDescriptor* report = nullptr;
         DateRange range;
         int userEntry = 0;
-        QString period;
-        QString units;
+        std::vector<QVariant> panelStates; ///< each option panel's state, in catalogue order
         int page = 0;
         int zoomMode = 0;
         int zoomPercent = 100;
@@ -176,13 +178,14 @@ private:
     /// The range the date selector shows, and showing one there (the weekdays follow it).
     DateRange chosenRange() const;
     void showRange(const DateRange& range);
-    /// Shows the report `kind` (0 Totals, 1 Day) over `range` for the list entry `entry`.
-    void drillTo(int kind, const DateRange& range, int entry, const QString& period);
+    /// Shows `report` over `range` for the list entry `entry`, by `period` when one is given.
+    void drillTo(const ReportDescriptor& report, const DateRange& range, int entry, const QString& period);
+    /// The user list's entry of a drill-down target's person; -1 when the list has none.
+    int entryOf(const DrillTarget& target) const;
     /// Back to the report before the last drill-down, on its page and zoom.
     void goBack();
-    void buildUsersPanel();
-    /// The inputs every report shares, read from the controls.
-    template <typename Inputs> void fillCommonInputs(Inputs& in) const;
+    /// The settings every report shares, read from the controls.
+    ReportSettings commonSettings() const;
     /// The print job's name: the report, its range and whom it is for.
     QString printJobTitle() const;
     /// Tells the user why the preview was refused and brings the option into focus.
@@ -223,27 +226,9 @@ private:
     QCheckBox* m_showDetailsBox = nullptr;
     QPushButton* m_previewButton = nullptr;
     QStackedWidget* m_reportPanels = nullptr;
-    QWidget* m_dayPanel = nullptr;
-    QLabel* m_totalTypeLabel = nullptr;
-    QComboBox* m_totalTypeBox = nullptr;
-    QLabel* m_showEachDayLabel = nullptr;
-    QComboBox* m_showEachDayBox = nullptr;
-    QLabel* m_daysLabel = nullptr;
-    /// Monday ... Sunday.
-    std::array<QCheckBox*, 7> m_dayBoxes{};
-    QCheckBox* m_shadeTableBox = nullptr; ///< Day report: shade the table's cells by their value
-    QCheckBox* m_keyFiguresBox = nullptr; ///< Day report: key figures under the chart
-    QWidget* m_totalsPanel = nullptr;
-    QWidget* m_usersPanel = nullptr;
-    QComboBox* m_groupByBox = nullptr; ///< Users report: a line per user, computer or pair
-    QComboBox* m_usersTimeScaleBox = nullptr;
-    std::array<QCheckBox*, 7> m_usersDayBoxes{}; ///< Users report: weekdays, Monday first
-    QLabel* m_timeScaleLabel = nullptr;
-    QComboBox* m_timeScaleBox = nullptr;
-    QLabel* m_unitsLabel = nullptr;
-    QLineEdit* m_unitsEdit = nullptr;
-    QComboBox* m_periodBox = nullptr;
-    QCheckBox* m_compareBox = nullptr;
+    /// One options panel and one Reports menu item per report of the catalogue, in its order.
+    std::vector<ReportOptionsPanel*> m_panels;
+    std::vector<QAction*> m_reportActions;
     QCheckBox* m_followFileBox = nullptr; ///< remake the shown report when the file changes
 
     QLabel* m_dataSourceLabel = nullptr;
@@ -254,9 +239,6 @@ private:
     QAction* m_saveAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_changeDataFileAction = nullptr;
-    QAction* m_dayReportAction = nullptr;
-    QAction* m_totalsReportAction = nullptr;
-    QAction* m_usersReportAction = nullptr;
     QAction* m_helpContentsAction = nullptr;
     QAction* m_aboutAction = nullptr;
 
@@ -275,9 +257,11 @@ private:
     bool m_previewPending = false;
     /// What the next report reads: the planner of a data file, or SQL on a server.
     std::shared_ptr<ActivitySource> m_source;
-    std::unique_ptr<DayReport> m_dayReport;
-    std::unique_ptr<TotalsReport> m_totalsReport;
-    std::unique_ptr<UsersReport> m_usersReport;
+    /// The report the options are set up for.
+    const ReportDescriptor* m_report = nullptr;
+    /// The report last made for the viewer, and which report it is.
+    std::unique_ptr<engine::Report> m_shownReport;
+    const ReportDescriptor* m_shownKind = nullptr;
     QPointer<ErrorReporter> m_err;
     QPointer<AboutDialog> m_about;
     QString m_userFilter;
