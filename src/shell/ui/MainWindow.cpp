@@ -23,6 +23,7 @@
 #include "shell/UserList.h"
 #include "shell/ui/EndApplication.h"
 #include "shell/ui/AboutDialog.h"
+#include "shell/ui/DataFileController.h"
 #include "shell/ui/OptionControls.h"
 #include "shell/ui/ReportOptionsPanel.h"
 #include "support/CommandLine.h"
@@ -128,8 +129,11 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     : QMainWindow(parent),
       m_properties(std::make_unique<MemoryPropertyStore>(
           std::initializer_list<std::pair<QString, QVariant>>{{u"period"_s, kPeriodWeek}})),
-      m_cache(std::make_shared<StoreCache>(storeCacheFolder().value_or(StoreCache::defaultCacheFolder()))),
       m_session(session) {
+    m_files = new DataFileController(
+        std::make_shared<StoreCache>(storeCacheFolder().value_or(StoreCache::defaultCacheFolder())),
+        [this](const DataFileRead& read) { onDataFileRead(read); }, this);
+    connect(m_files, &DataFileController::readStarted, this, [this] { showReadStarted(); });
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"Tyrow Reports"_s);
     buildControls();
@@ -157,6 +161,18 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
         });
 }
 
+bool MainWindow::isLoadingData() const {
+    return m_files->isReading();
+}
+
+StoreCache& MainWindow::storeCache() {
+    return m_files->cache();
+}
+
+ActivitySource* MainWindow::activitySource() const {
+    return m_files->source().get();
+}
+
 MainWindow::~MainWindow() {
     SqliteDatabase::setBusyWaitObserver({});
     // The user list and its line edit signal as they are destroyed with the window's children,
@@ -166,12 +182,9 @@ MainWindow::~MainWindow() {
         if (m_userList->lineEdit())
             disconnect(m_userList->lineEdit(), nullptr, this, nullptr);
     }
-    // The worker reads through the cache and reports back to this window: both must outlast it.
-    if (m_loadJob) {
-        m_loadJob->cancel();
-        m_loadJob->wait();
-        m_loadJob.reset();
-    }
+    // A read under way reports back to this window: it ends before the window does.
+    delete m_files;
+    m_files = nullptr;
     if (m_viewer)
         m_viewer->setReportSource(nullptr);
 }
@@ -342,18 +355,12 @@ void MainWindow::buildStatusBar() {
         if (!message.isEmpty())
             return;
         statusBar()->setToolTip(QString());
-        if (m_loadJob)
+        if (m_files && m_files->isReading())
             m_loadProgressLabel->show();
     });
     m_loadTimer = new QTimer(this);
     m_loadTimer->setInterval(100);
     connect(m_loadTimer, &QTimer::timeout, this, [this] { showLoadProgress(); });
-    // The monitoring product writes all day: the window looks at the file now and then, so a
-    // Preview usually finds its store current.
-    m_watchTimer = new QTimer(this);
-    m_watchTimer->setInterval(3000);
-    connect(m_watchTimer, &QTimer::timeout, this, [this] { checkDataFileChanged(); });
-    m_watchTimer->start();
 }
 
 void MainWindow::buildUserList(QWidget* options, QVBoxLayout* column) {
@@ -566,6 +573,7 @@ bool MainWindow::load() {
     run.step([&] { unload = !settleDataFile(); });
     if (unload) {
         m_unloaded = true;
+        m_files->stop();
         close();
         return false;
     }
@@ -648,15 +656,13 @@ void MainWindow::onDatesChanged() {
 void MainWindow::loadUserList() {
     ignoringFailures([this] { showDataSource(); });
     const QString path = dataPathOf(m_session, kDefaultDataFileName);
-    if (StoreCache::keepsStore(path)) {
+    if (m_files->useSource(path)) {
         // A saved copy of the file as it is now is opened at once; otherwise the file is read
         // off this thread and the list fills when it is in.
-        plannerFor(path);
-        m_source = m_planner;
-        if (const QString problem = m_cache->folderProblem(); !problem.isEmpty())
+        if (const QString problem = m_files->cache().folderProblem(); !problem.isEmpty())
             statusBar()->showMessage(problem, 15000);
-        if (const auto store = m_cache->fresh(path)) {
-            m_seenStamp = stampDataFile(path);
+        if (const auto store = m_files->cache().fresh(path)) {
+            m_files->noteSeen(path);
             ignoringFailures([&] {
                 applyUserList(userListFromRows(store->answer(ActivityQuery::userList()).users,
                                                currentUserName(u"<Unknown>"_s),
@@ -664,12 +670,9 @@ void MainWindow::loadUserList() {
             });
             return;
         }
-        m_listPending = true;
-        startStoreLoad(path);
+        m_files->readForList(path);
         return;
     }
-    m_planner.reset();
-    m_source = openActivitySource(path, nullptr);
     const UserListLoad list =
         userListFromRows(path, currentUserName(u"<Unknown>"_s), currentComputerName(u"<Unknown>"_s), m_err);
     if (!list.opened) {
@@ -680,17 +683,6 @@ void MainWindow::loadUserList() {
         return;
     }
     applyUserList(list);
-}
-
-ActivityPlanner& MainWindow::plannerFor(const QString& path) {
-    if (!m_planner || m_planner->dataFile() != path) {
-        // The window never waits for a read of the whole file: a large question on a changed
-        // file is read again in the background before the report runs (see previewDataReady).
-        ActivityPlanner::Policy policy;
-        policy.refreshForLargeQueries = false;
-        m_planner = std::make_shared<ActivityPlanner>(path, m_cache, policy);
-    }
-    return *m_planner;
 }
 
 void MainWindow::applyUserList(const UserListLoad& list) {
@@ -718,20 +710,7 @@ void MainWindow::applyUserList(const UserListLoad& list) {
     ignoringFailures([this] { clearPreview(); });
 }
 
-void MainWindow::startStoreLoad(const QString& path) {
-    if (m_loadJob && m_loadPath == path)
-        return; // already under way: its end serves this request too
-    if (m_loadJob)
-        m_loadJob->cancel(); // another file was chosen meanwhile
-    m_loadJob.reset();
-    m_loadPath = path;
-    m_seenStamp = stampDataFile(path);
-    const int generation = ++m_loadGeneration;
-    // The job reports on its own thread; the window takes the outcome up on this one.
-    m_loadJob = m_cache->loadInBackground(path, [this, generation] {
-        QMetaObject::invokeMethod(
-            this, [this, generation] { storeLoadFinished(generation); }, Qt::QueuedConnection);
-    });
+void MainWindow::showReadStarted() {
     showLoadProgress();
     m_loadProgressLabel->show();
     m_cancelLoadButton->show();
@@ -740,72 +719,64 @@ void MainWindow::startStoreLoad(const QString& path) {
 }
 
 void MainWindow::showLoadProgress() {
-    if (m_loadJob)
-        m_loadProgressLabel->setText(u"Reading data file\u2026 %1%"_s.arg(m_loadJob->progress()));
+    if (m_files->isReading())
+        m_loadProgressLabel->setText(u"Reading data file\u2026 %1%"_s.arg(m_files->progress()));
 }
 
 void MainWindow::cancelStoreLoad() {
-    if (!m_loadJob)
+    if (!m_files->isReading())
         return;
-    m_loadJob->cancel();
+    m_files->cancel();
     m_cancelLoadButton->setEnabled(false);
     m_loadProgressLabel->setText(u"Stopping\u2026"_s);
 }
 
-void MainWindow::storeLoadFinished(int generation) {
-    if (generation != m_loadGeneration || !m_loadJob)
-        return; // a load that was replaced by a later one
-    std::shared_ptr<StoreJob> job = std::move(m_loadJob);
-    job->wait();
+void MainWindow::onDataFileRead(const DataFileRead& read) {
     m_loadTimer->stop();
     m_loadProgressLabel->hide();
     m_cancelLoadButton->hide();
-    const bool list = std::exchange(m_listPending, false);
-    const bool preview = std::exchange(m_previewPending, false);
-    if (job->cancelled() || (!job->store() && job->error().isEmpty())) {
-        if (preview)
+    if (read.outcome == DataFileRead::Outcome::Cancelled) {
+        if (read.preview)
             m_viewer->setNotice(QString());
-        m_watchHeld = true;
-        m_listPending = list; // the next read that completes fills the list
         statusBar()->showMessage(
             u"Reading the data file was cancelled. Preview or F5 reads the file again."_s);
         return;
     }
-    if (!job->store()) {
-        m_watchHeld = true;
-        m_refusedStamp = m_seenStamp;
-        if (preview)
+    if (read.outcome == DataFileRead::Outcome::Failed) {
+        if (read.preview)
             m_viewer->setNotice(QString());
         // A report still shown was made from the file before this change: it says so, and is
         // not printed as if current, until a good run.
-        markReportOutOfDate(u"the data file changed and could not be read again (%1)"_s.arg(
-            job->error().section(u'\n', 0, 0)));
-        showLoadFailure(m_loadPath, job->error(), preview);
+        markReportOutOfDate(
+            u"the data file changed and could not be read again (%1)"_s.arg(read.error.section(u'\n', 0, 0)));
+        showLoadFailure(read.path, read.error, read.preview);
         return;
     }
-    ignoringFailures([&] {
-        const UserListLoad loaded =
-            userListFromRows(job->store()->answer(ActivityQuery::userList()).users,
-                             currentUserName(u"<Unknown>"_s), currentComputerName(u"<Unknown>"_s));
-        if (list && m_userList->count() == 0 && m_saveAction->isEnabled()) {
-            // A report for everybody was made while the list was still empty: the list fills
-            // with that entry chosen, and the report stays.
-            applyRefreshedList(loaded);
-            const QSignalBlocker quiet(m_userList);
-            const int everybody = m_userList->findText(kAllUsers + kUserSeparator + kAllComputers);
-            if (everybody >= 0)
-                m_userList->setCurrentIndex(everybody);
-        } else if (list) {
-            applyUserList(loaded);
-        } else {
-            applyRefreshedList(loaded);
-        }
-        statusBar()->clearMessage();
-    });
-    if (preview)
+    ignoringFailures([&] { applyReadList(read); });
+    if (read.preview)
         onPreviewClicked();
-    else if (!list)
+    else if (!read.list)
         followFile();
+}
+
+void MainWindow::applyReadList(const DataFileRead& read) {
+    const UserListLoad loaded =
+        userListFromRows(read.store->answer(ActivityQuery::userList()).users, currentUserName(u"<Unknown>"_s),
+                         currentComputerName(u"<Unknown>"_s));
+    if (read.list && m_userList->count() == 0 && m_saveAction->isEnabled()) {
+        // A report for everybody was made while the list was still empty: the list fills
+        // with that entry chosen, and the report stays.
+        applyRefreshedList(loaded);
+        const QSignalBlocker quiet(m_userList);
+        const int everybody = m_userList->findText(kAllUsers + kUserSeparator + kAllComputers);
+        if (everybody >= 0)
+            m_userList->setCurrentIndex(everybody);
+    } else if (read.list) {
+        applyUserList(loaded);
+    } else {
+        applyRefreshedList(loaded);
+    }
+    statusBar()->clearMessage();
 }
 
 void MainWindow::followFile() {
@@ -852,18 +823,7 @@ void MainWindow::applyRefreshedList(const UserListLoad& list) {
 }
 
 void MainWindow::checkDataFileChanged() {
-    if (m_loadJob || !m_planner || m_unloaded)
-        return;
-    const DataFileStamp now = stampDataFile(m_planner->dataFile());
-    // A file that changed since the last look is left until it holds still for one look: a
-    // writer in the middle of a burst of commits would otherwise start a read at every one.
-    const bool still = now == m_seenStamp;
-    if (!still)
-        m_watchHeld = false;
-    m_seenStamp = now;
-    if (!still || m_watchHeld || now.size < 0 || m_cache->fresh(m_planner->dataFile()))
-        return;
-    startStoreLoad(m_planner->dataFile());
+    m_files->checkChanged();
 }
 
 void MainWindow::showLoadFailure(const QString& path, const QString& reason, bool preview) {
@@ -880,9 +840,7 @@ void MainWindow::showLoadFailure(const QString& path, const QString& reason, boo
     if (opens && retried) {
         // The file was put right while the error report was open: it is read again, and the
         // reason it was refused before no longer holds.
-        m_watchHeld = false;
-        m_previewPending = preview;
-        startStoreLoad(path);
+        m_files->readAgain(path, preview);
         return;
     }
     ignoringFailures([&] {
@@ -896,35 +854,8 @@ void MainWindow::showLoadFailure(const QString& path, const QString& reason, boo
 }
 
 bool MainWindow::previewDataReady() {
-    if (m_loadJob) {
-        m_previewPending = true; // remembered once: more clicks meanwhile add nothing
-        showPreviewWaiting();
-        return false;
-    }
-    const QString path = dataPathOf(m_session, kDefaultDataFileName);
-    if (!StoreCache::keepsStore(path)) {
-        m_planner.reset();
-        m_source = openActivitySource(path, nullptr); // a server: SQL, connected by the report
+    if (m_files->readyForPreview(dataPathOf(m_session, kDefaultDataFileName), chosenRange()))
         return true;
-    }
-    ActivityPlanner& planner = plannerFor(path);
-    m_source = m_planner;
-    // Only the file's stamp is looked at here. A changed file answers a short range by SQL at
-    // once (and is read again in the background); a long range waits for the read.
-    if (planner.isFresh())
-        return true;
-    const DateRange range = chosenRange();
-    // The span a report may ask about: the range and the range of as many days before it.
-    const DayRange span = DayRange::of({previousRangeStart(range), range.end});
-    // A file whose rows were refused as it is now is read again, to say why once more.
-    if (!(stampDataFile(path) == m_refusedStamp) && planner.answersBySql(span)) {
-        // Read again once the report has been made: the read must not run beside the report's
-        // own connection to the file.
-        m_refreshAfterPreview = true;
-        return true;
-    }
-    m_previewPending = true;
-    startStoreLoad(path);
     showPreviewWaiting();
     return false;
 }
@@ -981,8 +912,7 @@ void MainWindow::onPreviewClicked() {
         m_viewer->setJobTitle(printJobTitle());
         previewReport();
     });
-    if (std::exchange(m_refreshAfterPreview, false) && m_planner && !m_unloaded)
-        startStoreLoad(m_planner->dataFile());
+    m_files->readAfterPreview();
 }
 
 QString MainWindow::printJobTitle() const {
@@ -1020,7 +950,7 @@ void MainWindow::previewReport() {
         showPreviewProblem(*problem);
         return;
     }
-    PreparedReport prepared = previewRequest(report, settings, m_source);
+    PreparedReport prepared = previewRequest(report, settings, m_files->source());
     if (!prepared.report) {
         showPreviewProblem(prepared.problem);
         return;
@@ -1326,8 +1256,8 @@ void MainWindow::onAbortChosen() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (m_loadJob)
-        m_loadJob->cancel();
+    m_files->cancel();
+    m_files->stop();
     ignoringFailures([this] {
         m_viewer->setReportSource(nullptr);
         m_shownReport.reset();

@@ -45,6 +45,8 @@ class HostPropertyStore;
 class ActivityPlanner;
 class ActivitySource;
 struct UserListLoad;
+class DataFileController;
+struct DataFileRead;
 struct PreviewProblem;
 class AboutDialog;
 namespace engine {
@@ -85,11 +87,11 @@ public:
     /// Shows the pop-up menus the window offers (null: at the mouse); tests answer them.
     static void setMenuRunner(std::function<void(QMenu&)> runner);
     /// Whether the data file is being read on the worker thread.
-    bool isLoadingData() const { return m_loadJob != nullptr; }
+    bool isLoadingData() const;
     /// The cache that holds the data files' stores.
-    StoreCache& storeCache() { return *m_cache; }
+    StoreCache& storeCache();
     /// The source the next report reads (nothing before a data source was chosen).
-    ActivitySource* activitySource() const { return m_source.get(); }
+    ActivitySource* activitySource() const;
     /// Looks whether the data file changed and, when it did and the window is idle, reads it
     /// again in the background (a timer calls this every few seconds).
     void checkDataFileChanged();
@@ -127,13 +129,14 @@ private:
     void loadUserList();
     void applyUserList(const UserListLoad& list);
 
-    /// Reads the data file's store on the worker thread; the window stays usable meanwhile.
-    void startStoreLoad(const QString& path);
-    void storeLoadFinished(int generation);
+    /// Shows the progress of a read of the data file that began, with its Cancel button.
+    void showReadStarted();
     void showLoadProgress();
     void cancelStoreLoad();
-    /// The planner for the data file `path`, made anew when the file is another.
-    ActivityPlanner& plannerFor(const QString& path);
+    /// Takes up the end of a read of the data file: the list, a waiting Preview, a followed report.
+    void onDataFileRead(const DataFileRead& read);
+    /// Fills the user list from a read that succeeded.
+    void applyReadList(const DataFileRead& read);
     /// The list from a store that was read again: new users appear, the chosen entry stays.
     /// Fills the user list, each entry with the words a screen reader says for it.
     void addUserEntries(const QStringList& entries);
@@ -243,20 +246,8 @@ private:
     QAction* m_aboutAction = nullptr;
 
     std::unique_ptr<HostPropertyStore> m_properties;
-    std::shared_ptr<StoreCache> m_cache;
-    std::shared_ptr<StoreJob> m_loadJob;
-    std::shared_ptr<ActivityPlanner> m_planner;
-    QTimer* m_watchTimer = nullptr;
-    DataFileStamp m_seenStamp;          ///< the data file as the last look found it
-    DataFileStamp m_refusedStamp;       ///< the data file as it was when its rows were refused
-    bool m_watchHeld = false;           ///< a read was cancelled: no new one until the file changes
-    bool m_refreshAfterPreview = false; ///< the preview asked a changed file by SQL
-    QString m_loadPath;
-    int m_loadGeneration = 0;
-    bool m_listPending = false;
-    bool m_previewPending = false;
-    /// What the next report reads: the planner of a data file, or SQL on a server.
-    std::shared_ptr<ActivitySource> m_source;
+    /// The data file: what reports read, its reads and the look whether it changed.
+    DataFileController* m_files = nullptr;
     /// The report the options are set up for.
     const ReportDescriptor* m_report = nullptr;
     /// The report last made for the viewer, and which report it is.
