@@ -438,9 +438,11 @@ void writeTable(lxw_workbook* book, const SheetTable& table) {
 }
 
 void writeWorkbook(const SheetTable& table, const QString& path) {
-    withTrail(u"writing the workbook&"_s, [&] {
+    withStep(u"writing the workbook"_s, [&] {
         auto failed = [&](const QString& reason) {
-            return Error(ErrNo::PathFileAccess, u"Cannot write %1: %2"_s.arg(path, reason));
+            return Error(ErrNo::PathFileAccess, u"Cannot write %1: %2"_s.arg(path, reason))
+                .setFile(path)
+                .setReason(reason);
         };
         // The library writes a whole file by name; build it aside, then put it in place at once.
         QTemporaryDir scratch;
@@ -581,7 +583,7 @@ void writeReportXlsx(const engine::Report& report, const QString& path) {
     if (const auto* totals = qobject_cast<const TotalsReport*>(&report))
         return writeReportXlsx(*totals, path);
     throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),
-                QStringLiteral("writing the workbook&"));
+                QStringLiteral("writing the workbook"));
 }
 
 void writeReportTable(const engine::Report& report, ReportFormat format, const QString& path) {
@@ -590,7 +592,7 @@ void writeReportTable(const engine::Report& report, ReportFormat format, const Q
     const TableReport* table = asTableReport(&report);
     if (!table)
         throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),
-                    QStringLiteral("writing the CSV file&"));
+                    QStringLiteral("writing the CSV file"));
     writeReportCsv(*table, path);
 }
 

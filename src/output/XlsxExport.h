@@ -28,7 +28,7 @@ class UsersReport;
 /// columns; a pie shows the first series, as the report's own pie does.
 ///
 /// The file is replaced only once the whole workbook is written. Raises an Error naming the
-/// file when it cannot be written ("writing the workbook&" in front of the source).
+/// file when it cannot be written (with the step "writing the workbook").
 void writeReportXlsx(const DayReport& report, const QString& path);
 void writeReportXlsx(const TotalsReport& report, const QString& path);
 /// The Users report: name, total, share and active days, the largest first, with its chart.

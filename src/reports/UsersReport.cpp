@@ -118,7 +118,7 @@ void UsersReport::buildDefinition() {
 
 void UsersReport::onReportStart() {
     clearRunFeedback();
-    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Users report&"));
+    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Users report"));
     const QLocale locale = services().locale();
     m_people.clear();
     m_wholeSeconds = 0;
@@ -220,8 +220,9 @@ QByteArray UsersReport::tableCsv() const {
     return reportCsv(*this);
 }
 
-void UsersReport::Error(engine::ReportErrorEvent& event) {
-    notify(engineErrorNotice(event));
+bool UsersReport::Error(const tallyrow::Error& error) {
+    notify(engineErrorNotice(error));
+    return true;
 }
 
 } // namespace tallyrow

@@ -3,7 +3,7 @@
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "datafile/MemoryPropertyStore.h"
-#include "datafile/PostgresUri.h"
+#include "datafile/DataSource.h"
 #include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"
 #include "activity/ActivityPlanner.h"
@@ -421,9 +421,7 @@ void MainWindow::buildShortcuts() {
 }
 
 void MainWindow::showDataSource() {
-    const QString source = dataPathOf(m_session, kDefaultDataFileName);
-    const QString shown =
-        isPostgresUri(source) ? redactedPostgresUri(source) : QDir::toNativeSeparators(source);
+    const QString shown = DataSource(dataPathOf(m_session, kDefaultDataFileName)).shownName();
     m_dataSourceLabel->setText(shown.isEmpty() ? QString() : u"Data: "_s + shown);
     m_dataSourceLabel->setToolTip(shown);
 }
@@ -626,15 +624,15 @@ void MainWindow::buildMenus() {
     QMenu* reports = menuBar()->addMenu(u"&Reports"_s);
     reports->setObjectName(u"mnuReports"_s);
     m_dayReportAction = makeAction(reports, u"mnuReportsDay"_s, u"&Day Report"_s, [this] {
-        StepRunner run(askThrough(m_err), u"choosing the Day report&"_s);
+        StepRunner run(askThrough(m_err), u"choosing the Day report"_s);
         run.step([this] { initReport(1); });
     });
     m_totalsReportAction = makeAction(reports, u"mnuReportsTotals"_s, u"&Totals Report"_s, [this] {
-        StepRunner run(askThrough(m_err), u"choosing the Totals report&"_s);
+        StepRunner run(askThrough(m_err), u"choosing the Totals report"_s);
         run.step([this] { initReport(0); });
     });
     m_usersReportAction = makeAction(reports, u"mnuReportsUsers"_s, u"&Users Report"_s, [this] {
-        StepRunner run(askThrough(m_err), u"choosing the Users report&"_s);
+        StepRunner run(askThrough(m_err), u"choosing the Users report"_s);
         run.step([this] { initReport(2); });
     });
     m_dayReportAction->setCheckable(true);
@@ -702,7 +700,7 @@ bool MainWindow::settleDataFile() {
 }
 
 bool MainWindow::load() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the main window&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the main window"_s);
     bool unload = false;
     run.step([this] {
         if (m_session.errorReporter && m_session.errorReporter->Aborted()) {
@@ -743,7 +741,7 @@ bool MainWindow::load() {
 }
 
 void MainWindow::initReport(int kind) {
-    StepRunner run(askThrough(m_err), u"setting up the report's options&"_s);
+    StepRunner run(askThrough(m_err), u"setting up the report's options"_s);
     run.step([this] { ignoringFailures([this] { clearPreview(); }); });
     run.step([this] { uncheckReports(); });
     run.step([&] { CurrentReport = kind; });
@@ -774,7 +772,7 @@ void MainWindow::initReport(int kind) {
 }
 
 void MainWindow::uncheckReports() {
-    StepRunner run(askThrough(m_err), u"switching reports&"_s);
+    StepRunner run(askThrough(m_err), u"switching reports"_s);
     run.step([this] { m_dayReportAction->setChecked(false); });
     run.step([this] { m_totalsReportAction->setChecked(false); });
     run.step([this] { m_usersReportAction->setChecked(false); });
@@ -787,14 +785,14 @@ void MainWindow::clearPreview() {
 }
 
 void MainWindow::loadChartTypes() {
-    StepRunner run(askThrough(m_err), u"filling the chart type list&"_s);
+    StepRunner run(askThrough(m_err), u"filling the chart type list"_s);
     run.step([this] { m_chartTypeBox->clear(); });
     for (const engine::ChartTypeName& type : engine::chartTypeNames())
         run.step([&] { m_chartTypeBox->addItem(type.windowName, type.code); });
 }
 
 void MainWindow::checkInvalidDays() {
-    StepRunner run(askThrough(m_err), u"checking the weekdays in the range&"_s);
+    StepRunner run(askThrough(m_err), u"checking the weekdays in the range"_s);
     run.step([this] {
         const WeekdaySet available = availableWeekdays(chosenRange());
         // The boxes run Monday ... Sunday.
@@ -808,7 +806,7 @@ void MainWindow::checkInvalidDays() {
 }
 
 void MainWindow::onDatesChanged() {
-    StepRunner run(askThrough(m_err), u"changing the dates&"_s);
+    StepRunner run(askThrough(m_err), u"changing the dates"_s);
     run.step([this] { checkInvalidDays(); });
     run.step([this] { ignoringFailures([this] { clearPreview(); }); });
 }
@@ -816,7 +814,7 @@ void MainWindow::onDatesChanged() {
 void MainWindow::loadUserList() {
     ignoringFailures([this] { showDataSource(); });
     const QString path = dataPathOf(m_session, kDefaultDataFileName);
-    if (StoreCache::keepsStore(path)) {
+    if (DataSource(path).keepsSavedCopy()) {
         // A saved copy of the file as it is now is opened at once; otherwise the file is read
         // off this thread and the list fills when it is in.
         plannerFor(path);
@@ -1070,7 +1068,7 @@ bool MainWindow::previewDataReady() {
         return false;
     }
     const QString path = dataPathOf(m_session, kDefaultDataFileName);
-    if (!StoreCache::keepsStore(path)) {
+    if (!DataSource(path).keepsSavedCopy()) {
         m_planner.reset();
         m_source = openActivitySource(path, nullptr); // a server: SQL, connected by the report
         return true;
@@ -1134,7 +1132,7 @@ bool MainWindow::resolveTypedEntry() {
 void MainWindow::onPreviewClicked() {
     if (!resolveTypedEntry() || !previewDataReady())
         return;
-    StepRunner run(askThrough(m_err), u"making the report&"_s);
+    StepRunner run(askThrough(m_err), u"making the report"_s);
     run.step([this] {
         // The entry chosen from the list, not a half-typed search. With nothing in the list the
         // report is for everybody: it never names someone the list did not show.
@@ -1439,18 +1437,18 @@ void MainWindow::revealOption(QWidget* w) {
 }
 
 void MainWindow::onReportShown() {
-    StepRunner run(askThrough(m_err), u"showing the report&"_s);
+    StepRunner run(askThrough(m_err), u"showing the report"_s);
     run.step([this] { m_saveAction->setEnabled(true); });
     run.step([this] { m_printAction->setEnabled(true); });
 }
 
 void MainWindow::onPrint() {
-    StepRunner run(askThrough(m_err), u"printing the report&"_s, u"processing print menu click"_s, false);
+    StepRunner run(askThrough(m_err), u"printing the report"_s, u"processing print menu click"_s, false);
     run.step([this] { m_viewer->PrintReport(true); });
 }
 
 void MainWindow::onSave() {
-    StepRunner run(askThrough(m_err), u"saving the report&"_s, u"processing menu click"_s, false);
+    StepRunner run(askThrough(m_err), u"saving the report"_s, u"processing menu click"_s, false);
     run.step([this] {
         SaveAsDialog dialog(m_session, m_viewer->reportSource(), this);
         if (m_viewer->reportSource()) {
@@ -1491,7 +1489,7 @@ void MainWindow::onExit() {
 }
 
 void MainWindow::onChangeDataFile() {
-    StepRunner run(askThrough(m_err), u"changing the data file&"_s);
+    StepRunner run(askThrough(m_err), u"changing the data file"_s);
     const QString before = dataPathOf(m_session, kDefaultDataFileName);
     bool accepted = false;
     run.step([&] {
@@ -1541,7 +1539,7 @@ void MainWindow::showDataFileWait(const QString& path, int waitedSeconds, int li
 }
 
 void MainWindow::onResetAnswers() {
-    StepRunner run(askThrough(m_err), u"resetting the remembered answers&"_s, u"processing menu click"_s,
+    StepRunner run(askThrough(m_err), u"resetting the remembered answers"_s, u"processing menu click"_s,
                    false);
     run.step([this] {
         const int answer =
@@ -1581,7 +1579,7 @@ void MainWindow::showHelp() {
 }
 
 void MainWindow::onAbout() {
-    StepRunner run(askThrough(m_err), u"showing About&"_s, u"processing menu click"_s, false);
+    StepRunner run(askThrough(m_err), u"showing About"_s, u"processing menu click"_s, false);
     run.step([this] {
         // One about box per window: a second click brings the open one forward.
         if (!m_about) {
