@@ -1,6 +1,7 @@
 #include "datafile/ui/SelectDataDialog.h"
 
 #include "datafile/DataPath.h"
+#include "datafile/DataSource.h"
 #include "datafile/PostgresUri.h"
 #include "datafile/ui/BrowseButton.h"
 #include "support/ui/AccessibleNames.h"
@@ -53,7 +54,10 @@ int twips(const QWidget* w, int value) {
 // folder is ruled out by name as well. A server URI counts too: whether the server answers is
 // found out by connecting, when the choice is applied.
 bool namesExistingSource(const QString& path) {
-    return isPostgresUri(path) || (fileExists(path) && !QFileInfo(withoutNulsTrimmed(path)).isDir());
+    const DataSource source(path);
+    if (source.filePath().isEmpty())
+        return !source.isEmpty();
+    return fileExists(path) && !QFileInfo(withoutNulsTrimmed(path)).isDir();
 }
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text) {
