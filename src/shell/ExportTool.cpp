@@ -130,7 +130,10 @@ void printRunFeedback(TableReport& report, FILE* echo) {
     report.setFailureHandler([echo](const Failure& f) {
         std::fprintf(echo, "tallyrow-export: error %ld: %s\n", f.error.number(),
                      qUtf8Printable(f.error.description()));
-        std::fprintf(echo, "  where: %s\n", qUtf8Printable(f.steps.join(u'&') + u'&'));
+        QString where; // each step followed by "&", outermost first
+        for (const QString& step : f.steps)
+            where += step + u'&';
+        std::fprintf(echo, "  where: %s\n", qUtf8Printable(where));
         if (!f.activity.isEmpty())
             std::fprintf(echo, "  while %s\n", qUtf8Printable(f.activity));
         return StepAnswer::Leave;
