@@ -69,8 +69,7 @@ TEST_F(MessageBoxes, MsgBoxFallsBackToThePlatformBox) {
 TEST_F(MessageBoxes, MsgBoxRaisesOverrideFailureWhenBothBoxesFail) {
     session().messageBox = std::make_unique<FailingMessageBox>();
     services().platformMessageBox = [](const MessageRequest&) -> int {
-        throw Error(ErrNo::PermissionDenied, QStringLiteral("Permission denied"),
-                    QStringLiteral("Platform"));
+        throw Error(ErrNo::PermissionDenied, QStringLiteral("Permission denied"), QStringLiteral("Platform"));
     };
     try {
         showMessageBox(session(), QStringLiteral("x"), 0, QStringLiteral("t"));
