@@ -2,6 +2,7 @@
 
 #include "activity/SqlExecutor.h"
 #include "datafile/DataFileKind.h"
+#include "datafile/DataSource.h"
 #include "support/Error.h"
 
 #include <QFileInfo>
@@ -173,7 +174,7 @@ std::shared_ptr<ActivitySource> openActivitySource(const QString& dataSource,
                                                    ActivityPlanner::Policy policy) {
     if (dataSource.isEmpty())
         return nullptr;
-    if (cache && StoreCache::keepsStore(dataSource))
+    if (cache && DataSource(dataSource).keepsSavedCopy())
         return std::make_shared<ActivityPlanner>(dataSource, std::move(cache), std::move(policy));
     return std::make_shared<SqlExecutor>(dataSource);
 }

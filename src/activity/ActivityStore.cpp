@@ -226,7 +226,8 @@ void ActivityStore::Builder::add(const ActivityValue& day, std::uint32_t user, s
                     u"the row of day %1, user %2, computer %3 holds in %4 %5, a value the monitoring product "
                     "never writes (%6)"_s.arg(dayText, nameOf(user, d->users), nameOf(computer, d->computers),
                                               column, valueText(value), rule),
-                    QString::fromLatin1(kRefusedRowSource));
+                    QString::fromLatin1(kRefusedRowSource))
+            .setKind(ErrorKind::RefusedRow);
     };
     std::int64_t dayNumber = INT64_MIN;
     if (day.type != ActivityValue::Type::Null) {

@@ -356,7 +356,7 @@ bool SqlExecutor::connect() {
     if (m_source.isEmpty())
         return false;
     // A source that does not open is the caller's to tell: the failure goes up to the report.
-    withTrail(u"opening the data file&"_s, [this] { connection(); });
+    withStep(u"opening the data file"_s, [this] { connection(); });
     return true;
 }
 

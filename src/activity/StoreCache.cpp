@@ -4,7 +4,6 @@
 #include "activity/StoreFile.h"
 
 #include "datafile/DataFileKind.h"
-#include "datafile/PostgresUri.h"
 #include "datafile/Provider.h"
 #include "datafile/SqliteProvider.h"
 #include "support/Error.h"
@@ -113,13 +112,13 @@ readActivityStore(const QString& path, const std::function<bool(int)>& progress,
         }
         return readSqliteStore(path, progress, stateRead);
     } catch (const Error& e) {
-        if (e.source() == QLatin1String(kRefusedRowSource))
+        if (e.kind() == ErrorKind::RefusedRow)
             throw Error(ErrNo::DataSource,
                         u"No report is made from the data file \"%1\": %2."_s.arg(path, e.description()),
-                        e.source());
+                        e.steps());
         if (e.description().contains(path))
             throw;
-        throw Error(ErrNo::DataSource, openFailure(path, e.description()));
+        throw openFailure(path, e.description());
     }
 }
 
@@ -137,10 +136,6 @@ QString StoreCache::defaultCacheFolder() {
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + u"/.cache"_s;
     return base + u"/tallyrow"_s;
-}
-
-bool StoreCache::keepsStore(const QString& dataSource) {
-    return !dataSource.isEmpty() && !isPostgresUri(dataSource);
 }
 
 QString StoreCache::savedCopyPath(const QString& path) const {

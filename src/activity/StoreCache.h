@@ -49,8 +49,6 @@ public:
 
     /// $XDG_CACHE_HOME/tallyrow, or ~/.cache/tallyrow.
     static QString defaultCacheFolder();
-    /// Whether `dataSource` is a file a store is kept of (not a server URI).
-    static bool keepsStore(const QString& dataSource);
 
     /// The store of the file as it is now when one is in memory or saved (the saved copy is
     /// opened, not read), else nothing: costs a look at the file's stamp and a copy's header.

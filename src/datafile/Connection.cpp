@@ -1,10 +1,7 @@
 #include "datafile/Connection.h"
 
-#include "datafile/DataFileKind.h"
-#include "datafile/JetProvider.h"
-#include "datafile/PostgresProvider.h"
+#include "datafile/DataSource.h"
 #include "datafile/Provider.h"
-#include "datafile/SqliteProvider.h"
 #include "support/Error.h"
 
 using namespace Qt::StringLiterals;
@@ -18,40 +15,14 @@ constexpr long kObjectOpen = 3705;
 
 Connection::Provider::~Provider() = default;
 
-QString openFailure(const QString& dataSource, const QString& reason) {
-    return u"Cannot open the data file \"%1\": %2."_s.arg(dataSource, reason);
+Error openFailure(const QString& dataSource, const QString& reason) {
+    return Error(ErrNo::DataSource, u"Cannot open the data file \"%1\": %2."_s.arg(dataSource, reason))
+        .setFile(dataSource)
+        .setReason(reason);
 }
 
 std::unique_ptr<Connection::Provider> openProvider(const QString& dataSource) {
-    if (dataSource.isEmpty()) {
-        throw Error(ErrNo::DataSource, u"Cannot open the data file: no file was named."_s);
-    }
-    // Server data sources are named by a URI.
-    if (isPostgresUri(dataSource)) {
-        return openPostgresProvider(dataSource);
-    }
-
-    const DataFileProbe probe = probeDataFile(dataSource);
-    switch (probe.kind) {
-    case DataFileKind::Missing:
-        throw Error(ErrNo::DataSource, openFailure(dataSource, u"the file does not exist"_s));
-    case DataFileKind::Folder:
-        throw Error(ErrNo::DataSource, openFailure(dataSource, u"it is a folder, not a file"_s));
-    case DataFileKind::Unreadable:
-        throw Error(ErrNo::DataSource,
-                    openFailure(dataSource, u"the file cannot be read (%1)"_s.arg(probe.detail)));
-    case DataFileKind::Empty:
-        throw Error(ErrNo::DataSource, openFailure(dataSource, u"the file is empty"_s));
-    case DataFileKind::SQLite:
-        return openSqliteProvider(dataSource);
-    case DataFileKind::Jet:
-        return openJetProvider(dataSource);
-    case DataFileKind::Other:
-        break;
-    }
-    throw Error(
-        ErrNo::DataSource,
-        openFailure(dataSource, u"it is not a data file (neither an SQLite nor an Access database)"_s));
+    return DataSource(dataSource).open();
 }
 
 QString dataSourceOf(const QString& connectionString) {

@@ -1,21 +1,11 @@
 #include "datafile/DataPath.h"
 
-#include "datafile/PostgresUri.h"
+#include "datafile/DataSource.h"
 #include "support/Error.h"
 #include "support/FileUtils.h"
 #include "support/Registry.h"
 #include "support/Services.h"
 #include "support/StepRunner.h"
-
-#include <QFile>
-#include <QFileInfo>
-#include <QStringList>
-#include <QUrl>
-
-#include <optional>
-#include <utility>
-
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -23,35 +13,10 @@ namespace tallyrow {
 
 namespace {
 const QString kDatabasePathSetting = u"DatabasePath"_s;
-
-// What may be written to the settings file for `dataSource`: a file path as it stands, a server
-// URI without its password. The settings file is plain text; libpq finds the password in
-// ~/.pgpass or PGPASSFILE at the next start instead.
-QString storableDataSource(const QString& dataSource) {
-    if (!isPostgresUri(dataSource)) {
-        return dataSource;
-    }
-    QString uri = redactedPostgresUri(dataSource);
-    // libpq decodes the keywords of the query part as well, so "pass%77ord=" is a password too.
-    const qsizetype authority = uri.indexOf(u"://"_s) + 3;
-    const qsizetype slash = uri.indexOf(u'/', authority);
-    const qsizetype query = uri.indexOf(u'?', slash < 0 ? authority : slash);
-    if (query >= 0) {
-        QStringList kept;
-        for (const QString& pair : uri.mid(query + 1).split(u'&')) {
-            const QString key = QUrl::fromPercentEncoding(pair.section(u'=', 0, 0).toUtf8());
-            if (key != u"password"_s) {
-                kept << pair;
-            }
-        }
-        uri = uri.left(query) + (kept.isEmpty() ? QString() : u'?' + kept.join(u'&'));
-    }
-    return uri;
-}
 } // namespace
 
 QString dataPathOf(Session& session, QString fileName) {
-    return withTrail(u"finding the data file&"_s, [&]() -> QString {
+    return withStep(u"finding the data file"_s, [&]() -> QString {
         if (session.dataPath.size() > 1) {
             return session.dataPath;
         }
@@ -92,7 +57,7 @@ QString connectionStringOf(const QString& path) {
 
 bool openConnection(std::unique_ptr<Connection>& cn, const QString& path, const FailureHandler& onFailure) {
     bool result = false;
-    StepRunner run(onFailure, u"opening the data file&"_s, QString(), false);
+    StepRunner run(onFailure, u"opening the data file"_s, QString(), false);
     // A connection whose open failed is no connection, even when the user chose to go on: the
     // caller would take a file that does not open, or read through a closed connection.
     const bool opened = run.step([&] { cn = std::make_unique<Connection>(); }) &&
@@ -105,7 +70,7 @@ bool openConnection(std::unique_ptr<Connection>& cn, const QString& path, const 
 
 bool closeConnection(std::unique_ptr<Connection>& cn, const FailureHandler& onFailure) {
     bool result = false;
-    StepRunner run(onFailure, u"closing the data file&"_s, QString(), false);
+    StepRunner run(onFailure, u"closing the data file"_s, QString(), false);
     run.step([&] {
         if (cn && cn->State() != 0) {
             cn->Close();
@@ -121,7 +86,7 @@ bool checkDataPath(Session& session, const QString& path, const FailureHandler& 
     QString candidate = path;
     bool opened = false;
     std::unique_ptr<Connection> cn;
-    StepRunner run(onFailure, u"checking the data file&"_s, QString(), false);
+    StepRunner run(onFailure, u"checking the data file"_s, QString(), false);
     run.step([&] {
         if (candidate.isEmpty()) {
             candidate = dataPathOf(session, kDefaultDataFileName);
@@ -129,8 +94,9 @@ bool checkDataPath(Session& session, const QString& path, const FailureHandler& 
     });
     // A server URI is no file to look for: connecting (with the provider's short timeout) is the test.
     run.step([&] {
-        opened =
-            (isPostgresUri(candidate) || fileExists(candidate)) && openConnection(cn, candidate, onFailure);
+        const DataSource source(candidate);
+        const bool there = source.filePath().isEmpty() ? !source.isEmpty() : fileExists(candidate);
+        opened = there && openConnection(cn, candidate, onFailure);
     });
     run.step([&] {
         if (opened) {
@@ -143,7 +109,7 @@ bool checkDataPath(Session& session, const QString& path, const FailureHandler& 
 
 void saveDataPath(Session& session, const QString& newPath, bool sessionOnly,
                   const FailureHandler& onFailure) {
-    StepRunner run(onFailure, u"storing the data file location&"_s, u"Storing the data file location"_s,
+    StepRunner run(onFailure, u"storing the data file location"_s, u"Storing the data file location"_s,
                    false);
     run.step([&] {
         if (session.commandLineDataPath.size() >= 2) {
@@ -151,71 +117,13 @@ void saveDataPath(Session& session, const QString& newPath, bool sessionOnly,
             session.dataPath = newPath;
         } else if (sessionOnly) {
             session.dataPath = newPath;
-        } else if (!writeSetting(kDatabasePathSetting, storableDataSource(newPath), QString(), true,
+        } else if (!writeSetting(kDatabasePathSetting, DataSource(newPath).storable(), QString(), true,
                                  Hkey::CurrentUser)) {
             // The store said no: say so rather than let the user believe the location was kept.
             throw Error(ErrNo::PathFileAccess, u"The data file location could not be stored in %1."_s.arg(
                                                    hiveFilePath(Hkey::CurrentUser)));
         }
     });
-}
-
-namespace {
-
-// Where a chain of links at `path` ends, with the links of its folders resolved as well; a link
-// to nothing ends at the name it points to. The name as given, made absolute, when that folder
-// does not exist.
-QString resolvedName(const QString& path) {
-    QFileInfo info(QFileInfo(path).absoluteFilePath());
-    for (int hops = 0; info.isSymLink() && hops < 40; ++hops)
-        info.setFile(info.symLinkTarget());
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return (folder.isEmpty() ? info.absolutePath() : folder) + u'/' + info.fileName();
-}
-
-std::optional<std::pair<dev_t, ino_t>> fileIdentity(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return std::nullopt;
-    return std::pair{st.st_dev, st.st_ino};
-}
-
-// The same file: the same device and inode when both exist, else the same resolved name, so a
-// companion not yet made is found by its name too.
-bool namesSameFile(const QString& a, const QString& b) {
-    const auto idA = fileIdentity(a);
-    const auto idB = fileIdentity(b);
-    if (idA && idB)
-        return *idA == *idB;
-    return resolvedName(a) == resolvedName(b);
-}
-
-} // namespace
-
-std::optional<QString> dataFilePartAt(const QString& output, const QString& dataFile) {
-    if (output.isEmpty() || dataFile.isEmpty() || isPostgresUri(dataFile))
-        return std::nullopt;
-    static const std::pair<const char*, const char*> parts[] = {
-        {"", "the data file"},
-        {"-wal", "the data file's write-ahead log"},
-        {"-journal", "the data file's rollback journal"},
-        {"-shm", "the data file's shared-memory index"},
-    };
-    // SQLite keeps its companions beside the file a link leads to; a writer that opened another
-    // hard link of the file keeps them beside that name, which shows in the output's own name.
-    const QString real = resolvedName(dataFile);
-    const QString out = resolvedName(output);
-    const auto data = fileIdentity(real);
-    for (const auto& [suffix, words] : parts) {
-        const QString ending = QLatin1String(suffix);
-        const bool companion =
-            namesSameFile(output, dataFile + ending) || namesSameFile(output, real + ending);
-        const bool besideLink = !ending.isEmpty() && out.endsWith(ending) && data &&
-                                fileIdentity(out.chopped(ending.size())) == data;
-        if (companion || besideLink)
-            return QString::fromLatin1(words);
-    }
-    return std::nullopt;
 }
 
 std::chrono::seconds savedDataFileWait() {

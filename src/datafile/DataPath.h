@@ -7,8 +7,6 @@
 #include <QString>
 
 #include <chrono>
-#include <optional>
-
 #include <memory>
 
 namespace tallyrow {
@@ -22,20 +20,13 @@ inline const QString ApplicationName = QStringLiteral("Tallyrow");
 /// "/Tallyrow", program folder. The session keeps it once it holds two or more characters.
 QString dataPathOf(Session& session, QString fileName);
 
-/// When `output` names the data file `dataFile` or one of the files its writer keeps beside it
-/// (write-ahead log, rollback journal, shared-memory index), under any spelling of the path, a
-/// link or another name of the same file: what it names, in words that fit after "it is"
-/// ("the data file's write-ahead log"). Writing there would lose what the monitoring product
-/// committed. Nothing for a server source or another file.
-std::optional<QString> dataFilePartAt(const QString& output, const QString& dataFile);
-
 /// True when the file exists and a connection to it opens. Each function here hands its
 /// failures to `onFailure` (Retry, Ignore or leave); without one it leaves the step quietly.
 /// An empty `path` checks the session's data file.
 bool checkDataPath(Session& session, const QString& path = {}, const FailureHandler& onFailure = {});
 
 /// Opens a new connection into `cn` on `path`; a failure is
-/// handed on as "opening the data file&". True only when the connection is open: Ignore on a
+/// handed on with the step "opening the data file". True only when the connection is open: Ignore on a
 /// failed open leaves `cn` closed and returns false.
 bool openConnection(std::unique_ptr<Connection>& cn, const QString& path,
                     const FailureHandler& onFailure = {});

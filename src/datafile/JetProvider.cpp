@@ -160,8 +160,7 @@ QString readerReason(const QByteArray& stderrText) {
 QByteArray runReader(const QString& path) {
     const QString program = mdbReaderProgram();
     if (program.isEmpty()) {
-        throw Error(ErrNo::DataSource,
-                    openFailure(path, u"the Access file reader tallyrow-mdb-reader is not installed"_s));
+        throw openFailure(path, u"the Access file reader tallyrow-mdb-reader is not installed"_s);
     }
     QStringList args{path, u"Activity"_s};
     args += requiredActivityColumns();
@@ -171,25 +170,20 @@ QByteArray runReader(const QString& path) {
     reader.setStandardInputFile(QProcess::nullDevice());
     reader.start(QIODevice::ReadOnly);
     if (!reader.waitForStarted()) {
-        throw Error(ErrNo::DataSource,
-                    openFailure(path, u"the Access file reader %1 cannot be started (%2)"_s.arg(
-                                          program, reader.errorString())));
+        throw openFailure(
+            path, u"the Access file reader %1 cannot be started (%2)"_s.arg(program, reader.errorString()));
     }
     if (!reader.waitForFinished(kReaderTimeoutMs)) {
         reader.kill();
         reader.waitForFinished();
-        throw Error(
-            ErrNo::DataSource,
-            openFailure(path, u"reading the Access database took too long (the file may be damaged)"_s));
+        throw openFailure(path, u"reading the Access database took too long (the file may be damaged)"_s);
     }
     const QByteArray errors = reader.readAllStandardError();
     if (reader.exitStatus() == QProcess::CrashExit) {
-        throw Error(ErrNo::DataSource,
-                    openFailure(path, u"the Access database is damaged (its reader stopped unexpectedly)"_s));
+        throw openFailure(path, u"the Access database is damaged (its reader stopped unexpectedly)"_s);
     }
     if (reader.exitCode() != mdbstream::Ok) {
-        throw Error(ErrNo::DataSource,
-                    openFailure(path, readerFailure(reader.exitCode(), readerReason(errors))));
+        throw openFailure(path, readerFailure(reader.exitCode(), readerReason(errors)));
     }
     return reader.readAllStandardOutput();
 }
@@ -265,7 +259,7 @@ bool copyRows(StreamReader& in, SqliteDatabase& db, sqlite3_stmt* insert, int co
             if (!bindNextValue(in, insert, c))
                 return false;
         if (sqlite3_step(insert) != SQLITE_DONE)
-            throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(what, db.lastError()));
+            throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(what, db.lastError())).setReason(db.lastError());
         sqlite3_reset(insert);
     }
 }
@@ -282,10 +276,8 @@ std::shared_ptr<SqliteDatabase> buildCopy(const QString& path, const QByteArray&
     db->exec(QString::fromStdString(schema.table));
 
     const auto damaged = [&] {
-        return Error(ErrNo::DataSource,
-                     openFailure(path,
-                                 u"the Access database could not be read completely (the reader's answer "
-                                 "was cut short)"_s));
+        return openFailure(path, u"the Access database could not be read completely (the reader's answer "
+                                 "was cut short)"_s);
     };
     StreamReader in(stream);
     const QStringList& wanted = requiredActivityColumns();
@@ -327,11 +319,9 @@ std::shared_ptr<SqliteDatabase> readStableCopy(const QString& path, FileStamp& s
             return db;
         }
         if (attempt == kReadAttempts) {
-            throw Error(
-                ErrNo::DataSource,
-                openFailure(path,
-                            u"the file changed while it was being read, %1 times in a row (it is "
-                            "being written; try again when the writing has finished)"_s.arg(kReadAttempts)));
+            throw openFailure(path,
+                              u"the file changed while it was being read, %1 times in a row (it is "
+                              "being written; try again when the writing has finished)"_s.arg(kReadAttempts));
         }
         // Give the writer a moment to finish what it is doing.
         QThread::msleep(static_cast<unsigned long>(kRetryPauseMs) * static_cast<unsigned long>(attempt));

@@ -19,8 +19,11 @@ using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
-QString postgresOpenFailure(const QString& uri, const QString& reason) {
-    return u"Cannot open the database \"%1\": %2."_s.arg(redactedPostgresUri(uri), reason);
+Error postgresOpenFailure(const QString& uri, const QString& reason) {
+    const QString shown = redactedPostgresUri(uri);
+    return Error(ErrNo::DataSource, u"Cannot open the database \"%1\": %2."_s.arg(shown, reason))
+        .setFile(shown)
+        .setReason(reason);
 }
 
 namespace {
@@ -215,12 +218,12 @@ private:
                           error.databaseText().contains(u"no connection to the server"_s);
         if (!lost)
             return;
-        throw Error(
-            ErrNo::DataSource,
-            u"The server closed the connection during the report: the database \"%1\" (%2)"_s.arg(
-                redactedPostgresUri(m_uri), withoutPassword(serverSentence(error.databaseText()), m_parts)))
+        const QString reason = u"the database \"%1\" (%2)"_s.arg(
+            redactedPostgresUri(m_uri), withoutPassword(serverSentence(error.databaseText()), m_parts));
+        throw Error(ErrNo::DataSource, u"The server closed the connection during the report: "_s + reason)
             .setKind(ErrorKind::ConnectionLost)
-            .setFile(redactedPostgresUri(m_uri));
+            .setFile(redactedPostgresUri(m_uri))
+            .setReason(reason);
     }
 
     void restartReadTransaction() {
@@ -303,9 +306,8 @@ ServerFacts checkActivityTable(QSqlDatabase& db, const QString& uri, const Postg
         "UNION ALL SELECT '#default', NULL, "_s +
         foldCheck(u"default"_s) + u", NULL"_s);
     if (!ok) {
-        throw Error(ErrNo::DataSource,
-                    postgresOpenFailure(uri, u"the database cannot be read (%1)"_s.arg(withoutPassword(
-                                                 q.lastError().databaseText().trimmed(), parts))));
+        throw postgresOpenFailure(uri, u"the database cannot be read (%1)"_s.arg(
+                                           withoutPassword(q.lastError().databaseText().trimmed(), parts)));
     }
     QHash<QString, QString> types;
     ServerFacts facts;
@@ -328,13 +330,11 @@ ServerFacts checkActivityTable(QSqlDatabase& db, const QString& uri, const Postg
         }
     }
     if (!found) {
-        throw Error(ErrNo::DataSource,
-                    postgresOpenFailure(uri, quotedName
-                                                 ? u"the database has no activity table, only \"Activity\" "
-                                                   "(created with a quoted name); create it with the "
-                                                   "unquoted name Activity, which the server folds to "
-                                                   "activity"_s
-                                                 : u"the database has no Activity table"_s));
+        throw postgresOpenFailure(uri, quotedName ? u"the database has no activity table, only \"Activity\" "
+                                                    "(created with a quoted name); create it with the "
+                                                    "unquoted name Activity, which the server folds to "
+                                                    "activity"_s
+                                                  : u"the database has no Activity table"_s);
     }
     QStringList missing;
     for (const QString& column : requiredActivityColumns()) {
@@ -343,15 +343,12 @@ ServerFacts checkActivityTable(QSqlDatabase& db, const QString& uri, const Postg
         }
     }
     if (!missing.isEmpty()) {
-        throw Error(
-            ErrNo::DataSource,
-            postgresOpenFailure(uri, u"the Activity table lacks the column%1 %2"_s.arg(
-                                         missing.size() > 1 ? u"s"_s : QString(), missing.join(u", "_s))));
+        throw postgresOpenFailure(uri, u"the Activity table lacks the column%1 %2"_s.arg(
+                                           missing.size() > 1 ? u"s"_s : QString(), missing.join(u", "_s)));
     }
     if (!readable) {
-        throw Error(ErrNo::DataSource,
-                    postgresOpenFailure(uri, u"the user \"%1\" may not read the Activity table"_s.arg(
-                                                 db.userName().isEmpty() ? u"(default)"_s : db.userName())));
+        throw postgresOpenFailure(uri, u"the user \"%1\" may not read the Activity table"_s.arg(
+                                           db.userName().isEmpty() ? u"(default)"_s : db.userName()));
     }
     return facts;
 }
@@ -362,14 +359,11 @@ QSqlDatabase openPostgresDatabase(const QString& uri, const QString& connectionN
     PostgresUri parts;
     QString problem;
     if (!parsePostgresUri(uri, parts, problem)) {
-        throw Error(ErrNo::DataSource,
-                    postgresOpenFailure(uri, u"the address is not a valid PostgreSQL URI: "_s + problem));
+        throw postgresOpenFailure(uri, u"the address is not a valid PostgreSQL URI: "_s + problem);
     }
     if (!QSqlDatabase::isDriverAvailable(kDriver)) {
-        throw Error(
-            ErrNo::DataSource,
-            postgresOpenFailure(uri, u"the PostgreSQL driver of Qt (QPSQL, package libqt6sql6-psql) is not "
-                                     "installed"_s));
+        throw postgresOpenFailure(uri, u"the PostgreSQL driver of Qt (QPSQL, package libqt6sql6-psql) is not "
+                                       "installed"_s);
     }
 
     // The driver takes host and port one each; libpq's own options carry host lists and the rest.
@@ -377,10 +371,8 @@ QSqlDatabase openPostgresDatabase(const QString& uri, const QString& connectionN
     auto add = [&](const QString& key, const QString& value) {
         if (value.contains(u';')) {
             // The driver turns ";" into a blank before libpq sees the options.
-            throw Error(
-                ErrNo::DataSource,
-                postgresOpenFailure(
-                    uri, u"the value of \"%1\" contains \";\", which cannot be passed on"_s.arg(key)));
+            throw postgresOpenFailure(
+                uri, u"the value of \"%1\" contains \";\", which cannot be passed on"_s.arg(key));
         }
         options << key + u'=' + quoted(value);
     };
@@ -413,7 +405,7 @@ QSqlDatabase openPostgresDatabase(const QString& uri, const QString& connectionN
         const QString reason = connectFailureReason(db.lastError().databaseText(), parts, timeout);
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName);
-        throw Error(ErrNo::DataSource, postgresOpenFailure(uri, reason));
+        throw postgresOpenFailure(uri, reason);
     }
     if (partsOut) {
         *partsOut = std::move(parts);

@@ -29,7 +29,8 @@ std::unique_ptr<Connection::Provider> openPostgresProvider(const QString& uri);
 QSqlDatabase openPostgresDatabase(const QString& uri, const QString& connectionName,
                                   PostgresUri* parts = nullptr);
 
-/// "Cannot open the database "<uri without password>": <reason>."
-QString postgresOpenFailure(const QString& uri, const QString& reason);
+/// The failure to open a server database (kind DataSource): "Cannot open the database "<uri
+/// without password>": <reason>.", with that URI as its file and the reason on its own.
+Error postgresOpenFailure(const QString& uri, const QString& reason);
 
 } // namespace tallyrow

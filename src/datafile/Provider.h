@@ -1,6 +1,7 @@
 #pragma once
 
 #include "datafile/Connection.h"
+#include "support/Error.h"
 
 #include <QString>
 
@@ -22,7 +23,8 @@ public:
 /// Fails with an Error whose description names the source and the reason.
 std::unique_ptr<Connection::Provider> openProvider(const QString& dataSource);
 
-/// The description of an open failure: names the file and says why.
-QString openFailure(const QString& dataSource, const QString& reason);
+/// The failure to open a data file (kind DataSource): its description names the file and says
+/// why; its file and reason are those parts on their own.
+Error openFailure(const QString& dataSource, const QString& reason);
 
 } // namespace tallyrow

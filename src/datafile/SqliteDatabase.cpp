@@ -66,7 +66,7 @@ SqliteDatabase::SqliteDatabase(const QString& uri, int flags, QString what) : m_
         const QString reason = m_db ? lastError() : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw Error(ErrNo::DataSource, u"Cannot open %1: %2"_s.arg(m_what, reason));
+        throw Error(ErrNo::DataSource, u"Cannot open %1: %2"_s.arg(m_what, reason)).setReason(reason);
     }
     sqlite3_extended_result_codes(m_db, 1);
     const int fold = sqlite3_create_function_v2(m_db, kFoldFunction, 1,
@@ -76,7 +76,7 @@ SqliteDatabase::SqliteDatabase(const QString& uri, int flags, QString what) : m_
         const QString reason = lastError();
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw Error(ErrNo::DataSource, u"Cannot open %1: %2"_s.arg(m_what, reason));
+        throw Error(ErrNo::DataSource, u"Cannot open %1: %2"_s.arg(m_what, reason)).setReason(reason);
     }
 }
 
@@ -195,13 +195,17 @@ QString SqliteDatabase::fileUri(const QString& path) {
     return u"file:"_s + QString::fromLatin1(QUrl::toPercentEncoding(path, "/"));
 }
 
+Error SqliteDatabase::failure(const QString& reason) const {
+    return Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, reason)).setReason(reason);
+}
+
 void SqliteDatabase::exec(const QString& sql) {
     char* message = nullptr;
     startCounting();
     if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
         const QString reason = message && m_stop == Stop::None ? QString::fromUtf8(message) : lastError();
         sqlite3_free(message);
-        throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, reason));
+        throw failure(reason);
     }
 }
 
@@ -215,7 +219,7 @@ SqliteDatabase::Statement SqliteDatabase::prepare(const QString& sql) {
     startCounting();
     if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &raw, nullptr) !=
         SQLITE_OK) {
-        throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, lastError()));
+        throw failure(lastError());
     }
     return Statement(raw);
 }
@@ -236,7 +240,7 @@ std::unique_ptr<Recordset> SqliteDatabase::query(const QString& sql) {
             break;
         }
         if (rc != SQLITE_ROW) {
-            throw Error(ErrNo::DataSource, u"%1: %2"_s.arg(m_what, lastError()));
+            throw failure(lastError());
         }
         QVector<QVariant> row;
         row.reserve(columns);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "datafile/Connection.h"
+#include "support/Error.h"
 
 #include <QString>
 
@@ -79,6 +80,8 @@ public:
     bool stoppedByCaller() const { return m_stop == Stop::Caller; }
 
 private:
+    /// A failure of a statement: "<what>: <reason>", kind DataSource.
+    Error failure(const QString& reason) const;
     static int busyHandler(void* self, int attempt);
     static int progressHandler(void* self);
     void watchWork();

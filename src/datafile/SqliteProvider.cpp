@@ -42,11 +42,10 @@ void checkActivityTable(SqliteDatabase& db, const QString& dataSource) {
     try {
         info = db.query(u"PRAGMA table_info(\"Activity\")"_s);
     } catch (const Error&) {
-        throw Error(ErrNo::DataSource,
-                    openFailure(dataSource, u"the database cannot be read (%1)"_s.arg(db.lastError())));
+        throw openFailure(dataSource, u"the database cannot be read (%1)"_s.arg(db.lastError()));
     }
     if (info->rowCount() == 0) {
-        throw Error(ErrNo::DataSource, openFailure(dataSource, u"the database has no Activity table"_s));
+        throw openFailure(dataSource, u"the database has no Activity table"_s);
     }
     QStringList present;
     for (info->toFirst(); !info->atEnd(); info->next()) {
@@ -59,10 +58,8 @@ void checkActivityTable(SqliteDatabase& db, const QString& dataSource) {
         }
     }
     if (!missing.isEmpty()) {
-        throw Error(
-            ErrNo::DataSource,
-            openFailure(dataSource, u"the Activity table lacks the column%1 %2"_s.arg(
-                                        missing.size() > 1 ? u"s"_s : QString(), missing.join(u", "_s))));
+        throw openFailure(dataSource, u"the Activity table lacks the column%1 %2"_s.arg(
+                                          missing.size() > 1 ? u"s"_s : QString(), missing.join(u", "_s)));
     }
 }
 
@@ -167,7 +164,7 @@ std::shared_ptr<SqliteDatabase> openReadOnly(const QString& path, const QString&
                                               SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
                                               u"the data file \"%1\""_s.arg(path));
     } catch (const Error& e) {
-        throw Error(ErrNo::DataSource, openFailure(path, e.description()));
+        throw openFailure(path, e.description());
     }
     db->waitWhileBusy(busyTimeout, path);
     db->limitWork(workLimit(path));
@@ -284,18 +281,16 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
         // only when no writer left a journal or log whose changes reading around would miss.
         const QString left = writerFileBeside(path);
         if (!left.isEmpty()) {
-            throw Error(
-                ErrNo::DataSource,
-                openFailure(path,
-                            u"it cannot be locked for reading (%1), and its writer's \"%2\" lies beside "
-                            "it, so it may be in the middle of a change"_s.arg(db->lastError(), left)));
+            throw openFailure(path,
+                              u"it cannot be locked for reading (%1), and its writer's \"%2\" lies beside "
+                              "it, so it may be in the middle of a change"_s.arg(db->lastError(), left));
         }
         db = openReadOnly(path, u"&immutable=1"_s, busyTimeout);
         immutable = true;
         rc = beginRead(*db);
     }
     if (rc != SQLITE_OK) {
-        throw Error(ErrNo::DataSource, openFailure(path, readFailure(rc, *db, path, immutable)));
+        throw openFailure(path, readFailure(rc, *db, path, immutable));
     }
     return db;
 }

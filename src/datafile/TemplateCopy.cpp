@@ -31,7 +31,7 @@ QString describeErrno(int err) {
 } // namespace
 
 void copyTemplate(const QString& source, const QString& target) {
-    withTrail(u"copying the empty data file&"_s, [&] {
+    withStep(u"copying the empty data file"_s, [&] {
         QFile in(source);
         if (!in.open(QIODevice::ReadOnly)) {
             if (!in.exists())

@@ -145,7 +145,7 @@ int DateModel::Period() const {
 }
 
 void DateModel::setPeriod(int value) {
-    withTrail(u"setting the period&"_s, [&] {
+    withStep(u"setting the period"_s, [&] {
         SetPeriod(value);
         CalculateDates();
         markChanged(u"Period"_s);
@@ -169,7 +169,7 @@ QDate DateModel::PeriodStartDate() const {
 }
 
 void DateModel::setPeriodCount(double value) {
-    withTrail(u"setting the number of periods&"_s, [&] {
+    withStep(u"setting the number of periods"_s, [&] {
         requireFinite(value);
         if (value == m_periodCount)
             return;
@@ -180,7 +180,7 @@ void DateModel::setPeriodCount(double value) {
 }
 
 void DateModel::setStartDateOffset(double value) {
-    withTrail(u"setting the start date's offset&"_s, [&] {
+    withStep(u"setting the start date's offset"_s, [&] {
         requireFinite(value);
         if (value == m_startDateOffset)
             return;
@@ -191,7 +191,7 @@ void DateModel::setStartDateOffset(double value) {
 }
 
 void DateModel::setPeriodStartDate(const QDate& value) {
-    withTrail(u"setting the period's first day&"_s, [&] {
+    withStep(u"setting the period's first day"_s, [&] {
         requireDate(value);
         if (value == m_periodStartDate)
             return;
@@ -210,15 +210,15 @@ void DateModel::restoreSettings(int period, double periodCount, const QDate& per
 }
 
 QDate DateModel::StartDate() const {
-    return withTrail(u"reading the start date&"_s, [&] { return m_fields->startDate(); });
+    return withStep(u"reading the start date"_s, [&] { return m_fields->startDate(); });
 }
 
 QDate DateModel::EndDate() const {
-    return withTrail(u"reading the end date&"_s, [&] { return m_fields->endDate(); });
+    return withStep(u"reading the end date"_s, [&] { return m_fields->endDate(); });
 }
 
 void DateModel::setStartDate(const QDate& newDate) {
-    withTrail(u"setting the start date&"_s, [&] {
+    withStep(u"setting the start date"_s, [&] {
         requireDate(newDate);
         if (newDate > m_fields->endDate() && m_showEndDate)
             m_fields->setEndDate(LastOf(m_periodInterval, newDate, m_periodCount));
@@ -227,7 +227,7 @@ void DateModel::setStartDate(const QDate& newDate) {
 }
 
 void DateModel::setEndDate(const QDate& newDate) {
-    withTrail(u"setting the end date&"_s, [&] {
+    withStep(u"setting the end date"_s, [&] {
         requireDate(newDate);
         // An end before a shown start is not taken: the start moves to the first day of the
         // period PeriodCount periods after the new end's, and the end keeps its value. Hosts
@@ -255,7 +255,7 @@ void DateModel::setShowEndDate(bool value) {
 }
 
 void DateModel::SetDates(const QDate& newStartDate, int newPeriod, double newPeriodCount) {
-    withTrail(u"setting the dates&"_s, [&] {
+    withStep(u"setting the dates"_s, [&] {
         requireDate(newStartDate);
         requireFinite(newPeriodCount);
         setPeriod(newPeriod);
@@ -266,14 +266,14 @@ void DateModel::SetDates(const QDate& newStartDate, int newPeriod, double newPer
 }
 
 void DateModel::GetReportDates(QDate& startDate, QDate& endDate) const {
-    withTrail(u"setting up the report's dates&"_s, [&] {
+    withStep(u"setting up the report's dates"_s, [&] {
         startDate = m_fields->startDate();
         endDate = m_fields->endDate();
     });
 }
 
 QDate DateModel::FirstOf(const QString& period, const QDate& date, double offset) const {
-    return withTrail(u"finding the first day of the period&"_s, [&] {
+    return withStep(u"finding the first day of the period"_s, [&] {
         const QDate shifted = addInterval(period, offset, date);
         const QString code = period.toLower();
         if (code == QLatin1String("d"))
@@ -289,7 +289,7 @@ QDate DateModel::FirstOf(const QString& period, const QDate& date, double offset
 }
 
 QDate DateModel::LastOf(const QString& period, const QDate& date, double offset) const {
-    return withTrail(u"finding the last day of the period&"_s, [&] {
+    return withStep(u"finding the last day of the period"_s, [&] {
         const QDate shifted = addInterval(period, offset, date);
         const QString code = period.toLower();
         if (code == QLatin1String("d"))
@@ -305,7 +305,7 @@ QDate DateModel::LastOf(const QString& period, const QDate& date, double offset)
 }
 
 void DateModel::CalculateDates() {
-    withTrail(u"working out the dates&"_s, [&] {
+    withStep(u"working out the dates"_s, [&] {
         const QDate start = searchRange(FirstOf(m_periodInterval, m_periodStartDate, 0));
         m_fields->setStartDate(start);
         m_fields->setEndDate(lastDayFrom(start));

@@ -47,7 +47,7 @@ QVariant GetMax(const QVariantList& values);
 /// `today` is asked afresh at every comparison; `firstDayOfWeek` is the regional first day of the
 /// week that week ranges start on. Dates live in `fields` (not owned, must outlive the model), or
 /// in the model itself when none is given. Failures are tallyrow::Error with the operation's name
-/// and "&" put in front of the source; whatever was written before the failure stays written.
+/// added as their outermost step; whatever was written before the failure stays written.
 /// Nothing is calculated on construction: call CalculateDates once the settings are in place.
 class DateModel final {
 public:

@@ -83,36 +83,31 @@ Chart* Report::chart(const QString& name) {
     return dynamic_cast<Chart*>(control(name));
 }
 
-void Report::Error(ReportErrorEvent&) {}
+bool Report::Error(const tallyrow::Error&) {
+    return false;
+}
 
-void Report::raiseError(ReportErrorEvent event) {
+void Report::raiseError(const tallyrow::Error& error) {
+    bool told = false;
     try {
-        Error(event);
+        told = Error(error);
     } catch (...) {
-        // The error display itself failed; the event is still recorded below.
+        // The report could not tell of it: it stays untold.
     }
-    m_errors.append(std::move(event));
+    if (!told)
+        m_untold.append(error);
 }
 
 bool Report::fire(void (Report::*handler)(), const QString& name) {
-    ReportErrorEvent event;
     try {
         (this->*handler)();
         return true;
-    } catch (const tallyrow::Error& e) {
-        event.number = e.number();
-        event.description = e.description();
-        event.source = e.source();
-    } catch (const std::exception& e) {
-        event.number = ErrNo::Unexpected;
-        event.description = QString::fromLocal8Bit(e.what());
     } catch (...) {
-        event.number = ErrNo::Unexpected;
-        event.description = u"Unexpected failure"_s;
+        tallyrow::Error error = currentError();
+        if (error.steps().isEmpty())
+            error.addStep(name);
+        raiseError(error);
     }
-    if (event.source.isEmpty())
-        event.source = name;
-    raiseError(std::move(event));
     return false;
 }
 
@@ -233,7 +228,7 @@ void finishPages(Layout& layout, Pagination& pagination, QVector<Page>& pages,
 
 bool Report::Run(const PageSetup& setup) {
     m_cancelled = false;
-    m_errors.clear();
+    m_untold.clear();
     m_pages = PageCollection{};
     m_pages.title = documentTitle;
     m_pages.paperSize = setup.paperSize;

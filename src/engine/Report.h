@@ -9,6 +9,7 @@
 #include "engine/PageCollection.h"
 #include "engine/RowSet.h"
 #include "engine/Section.h"
+#include "support/Error.h"
 
 #include <QColor>
 #include <QObject>
@@ -20,17 +21,6 @@
 #include <vector>
 
 namespace tallyrow::engine {
-
-/// Arguments of the engine's error event.
-struct ReportErrorEvent {
-    long number = 0;
-    QString description;
-    long scode = 0;
-    QString source;
-    QString helpFile;
-    long helpContext = 0;
-    bool cancelDisplay = false;
-};
 
 /// Page geometry of a run, twips. Defaults: the locale's paper (A4 or Letter), portrait.
 struct PageSetup {
@@ -88,9 +78,8 @@ public:
     bool hasRun() const { return m_hasRun; }
 
     const PageCollection& pages() const { return m_pages; }
-    /// Every error event of the last run, as the Error handler left it (cancelDisplay set
-    /// when the handler showed the error itself).
-    const QVector<ReportErrorEvent>& errors() const { return m_errors; }
+    /// The failures of the last run that the report's Error handler did not tell of itself.
+    const QVector<tallyrow::Error>& untoldErrors() const { return m_untold; }
 
 Q_SIGNALS:
     void progress(int pagesSoFar);
@@ -99,19 +88,22 @@ protected:
     virtual void onReportStart() {}
     virtual void onDetailFormat() {}
     virtual void onReportFooterFormat() {}
-    virtual void Error(ReportErrorEvent& event);
+    /// Told of each failure of a run (its steps end in the event it happened in); true when the
+    /// report tells of it itself, so that whoever shows the report need not.
+    virtual bool Error(const tallyrow::Error& error);
 
     /// The row of the data control the Detail section is laid out for (in onDetailFormat).
     int detailRow() const { return m_detailRow; }
 
-    /// Passes `event` to Error and records it; a failure thrown by Error itself is swallowed.
-    void raiseError(ReportErrorEvent event);
+    /// Passes `error` to Error and keeps it when untold; a failure thrown by Error itself is
+    /// swallowed.
+    void raiseError(const tallyrow::Error& error);
 
 private:
     bool fire(void (Report::*handler)(), const QString& name);
 
     std::unique_ptr<Section> m_sections[5];
-    QVector<ReportErrorEvent> m_errors;
+    QVector<tallyrow::Error> m_untold;
     RowSet m_data;
     PageCollection m_pages;
     bool m_cancelled = false;

@@ -466,7 +466,7 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
 }
 
 PageCollection loadReportDocument(const QString& path) {
-    return withTrail(QStringLiteral("reading the report document&"), [&] {
+    return withStep(QStringLiteral("reading the report document"), [&] {
         QFile file(path);
         const QFileInfo info(path);
         if (!info.exists())

@@ -36,7 +36,7 @@ engine::PageCollection parseReportDocument(QByteArrayView data, const QString& f
 
 /// Opens `path` and parses it. A missing file raises ErrNo::FileNotFound, an unreadable one
 /// ErrNo::PermissionDenied or ErrNo::PathFileAccess, a damaged one kErrInvalidFileFormat; the
-/// source trail starts with "reading the report document&".
+/// outermost step is "reading the report document".
 engine::PageCollection loadReportDocument(const QString& path);
 
 /// CRC-32 (the zlib/PNG polynomial) over `data`: the report document's checksum.

@@ -20,7 +20,7 @@ void writeReportTable(const engine::Report& report, ReportFormat format, const Q
     const TableReport* table = asTableReport(&report);
     if (!write || !table)
         throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),
-                    QStringLiteral("writing the report's table&"));
+                    QStringLiteral("writing the report's table"));
     write(table->table(), path);
 }
 

@@ -403,9 +403,11 @@ void writeTable(lxw_workbook* book, const SheetTable& table) {
 }
 
 void writeWorkbook(const SheetTable& table, const QString& path) {
-    withTrail(u"writing the workbook&"_s, [&] {
+    withStep(u"writing the workbook"_s, [&] {
         auto failed = [&](const QString& reason) {
-            return Error(ErrNo::PathFileAccess, u"Cannot write %1: %2"_s.arg(path, reason));
+            return Error(ErrNo::PathFileAccess, u"Cannot write %1: %2"_s.arg(path, reason))
+                .setFile(path)
+                .setReason(reason);
         };
         // The library writes a whole file by name; build it aside, then put it in place at once.
         QTemporaryDir scratch;
@@ -453,7 +455,7 @@ void writeReportXlsx(const engine::Report& report, const QString& path) {
     const TableReport* table = asTableReport(&report);
     if (!table)
         throw Error(ErrNo::Unexpected, QStringLiteral("This report has no table to save."),
-                    QStringLiteral("writing the workbook&"));
+                    QStringLiteral("writing the workbook"));
     writeWorkbook(table->table(), path);
 }
 

@@ -24,7 +24,7 @@ struct ReportTable;
 /// does.
 ///
 /// The file is replaced only once the whole workbook is written. Raises an Error naming the
-/// file when it cannot be written ("writing the workbook&" in front of the source).
+/// file when it cannot be written (with the step "writing the workbook").
 void writeReportXlsx(const ReportTable& table, const QString& path);
 
 /// The same for the table of `report`; raises an Error for a report without one.

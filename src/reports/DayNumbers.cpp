@@ -34,7 +34,7 @@ double roundHalfEven(double value) {
 }
 
 std::int32_t dayNumber(const QDateTime& date) {
-    return withTrail(QStringLiteral("numbering the day&"), [&] {
+    return withStep(QStringLiteral("numbering the day"), [&] {
         if (!date.isValid())
             throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
         // The time of day counts as a fraction of the day, as in a date serial; only a stray
@@ -47,7 +47,7 @@ std::int32_t dayNumber(const QDateTime& date) {
 }
 
 std::int32_t dayNumber(const QDate& date) {
-    return withTrail(QStringLiteral("numbering the day&"), [&] {
+    return withStep(QStringLiteral("numbering the day"), [&] {
         if (!date.isValid())
             throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
         return dayNumberOfSerial(static_cast<double>(kSerialZero.daysTo(date)));
@@ -73,13 +73,13 @@ QLatin1String nameOfRemainder(long long remainder) {
 } // namespace
 
 QString dayNameOf(std::int32_t remainder) {
-    return withTrail(QStringLiteral("naming the weekday&"), [&] {
+    return withStep(QStringLiteral("naming the weekday"), [&] {
         return QString(nameOfRemainder(std::llabs(static_cast<long long>(remainder)) % 7));
     });
 }
 
 std::int32_t dayRemainderOf(const QString& name) {
-    return withTrail(QStringLiteral("reading a weekday name&"), [&] {
+    return withStep(QStringLiteral("reading a weekday name"), [&] {
         const QString lower = name.toLower();
         for (std::int32_t i = 0; i < 7; ++i) {
             if (lower == QString(nameOfRemainder(i)).toLower())

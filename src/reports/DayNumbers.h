@@ -13,7 +13,7 @@ namespace tallyrow {
 /// after it; days before 2000 are negative. The date's day serial (days since 30 December 1899,
 /// the time of day as a fraction) is rounded to the nearest whole number, an exact half going to
 /// the even neighbour, and 36526 (the serial of 1 January 2000) is taken off. Fails with
-/// "numbering the day&" in front of the source when the result leaves the 32-bit range.
+/// the step "numbering the day" when the result leaves the 32-bit range.
 std::int32_t dayNumber(const QDateTime& date);
 std::int32_t dayNumber(const QDate& date);
 

@@ -186,7 +186,7 @@ void DayReport::setHeaderText(const QString& reportLabel, const QString& pageLab
 
 void DayReport::onReportStart() {
     clearRunFeedback();
-    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Day report&"));
+    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Day report"));
     bool connected = false;
     int selectedCount = 0;
     m_grid = HourGrid{};
@@ -367,7 +367,7 @@ void DayReport::bindResults(StepRunner& run) {
 void DayReport::onDetailFormat() {
     if (!m_in.showDetails)
         return;
-    StepRunner run(runFailureHandler(), QStringLiteral("laying out the Day report&"));
+    StepRunner run(runFailureHandler(), QStringLiteral("laying out the Day report"));
     // Totals and shades come from the table's figures, never from the texts that show them.
     const int row = detailRow();
     const auto cellValue = [&](const QString& name) { return tableValue(row, field(name)->dataField); };
@@ -389,7 +389,7 @@ void DayReport::onDetailFormat() {
 void DayReport::onReportFooterFormat() {
     if (!m_in.showDetails)
         return;
-    StepRunner run(runFailureHandler(), QStringLiteral("adding the Day report's totals&"));
+    StepRunner run(runFailureHandler(), QStringLiteral("adding the Day report's totals"));
     // Every figure of the weekday columns, as their totals add them.
     double sum = 0;
     for (int i = 0; i < 7; ++i) {
@@ -411,8 +411,9 @@ double DayReport::tableValue(int row, const QString& column) const {
     return c < 0 ? 0.0 : engine::numericValue(dataSource().value(row, c));
 }
 
-void DayReport::Error(engine::ReportErrorEvent& event) {
-    notify(engineErrorNotice(event));
+bool DayReport::Error(const tallyrow::Error& error) {
+    notify(engineErrorNotice(error));
+    return true;
 }
 
 engine::RowSet DayReport::tableRows() const {

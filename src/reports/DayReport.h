@@ -52,7 +52,7 @@ protected:
     void onReportStart() override;
     void onDetailFormat() override;
     void onReportFooterFormat() override;
-    void Error(engine::ReportErrorEvent& event) override;
+    bool Error(const tallyrow::Error& error) override;
 
 private:
     void buildDefinition();

@@ -55,9 +55,9 @@ void addPageFooter(engine::Section& section, double top) {
     count->kind = engine::FieldKind::PageCount;
 }
 
-ReportNotice engineErrorNotice(engine::ReportErrorEvent& event) {
-    event.cancelDisplay = true;
-    return {QStringLiteral("There was a problem building your report. \r\nDescription: ") + event.description,
+ReportNotice engineErrorNotice(const Error& error) {
+    return {QStringLiteral("There was a problem building your report. \r\nDescription: ") +
+                error.description(),
             QStringLiteral("Report error"), true};
 }
 

@@ -31,8 +31,8 @@ engine::Line* addRule(engine::Section& section, const QString& name, QPointF fro
 /// The page-number footer: page number, "of", page count, 8.5 pt, at the given lefts and top.
 void addPageFooter(engine::Section& section, double top);
 
-/// The error event of the reports: the engine's own display suppressed, and the "Report error"
-/// notice the report hands on in its place.
-ReportNotice engineErrorNotice(engine::ReportErrorEvent& event);
+/// The "Report error" notice a report hands on for a failure the engine met, in place of the
+/// engine's own display.
+ReportNotice engineErrorNotice(const Error& error);
 
 } // namespace tallyrow::layout

@@ -20,11 +20,13 @@ void appendLine(QString& out, const QStringList& fields) {
 }
 
 void writeFile(const QByteArray& bytes, const QString& path) {
-    withTrail(QStringLiteral("writing the CSV file&"), [&] {
+    withStep(QStringLiteral("writing the CSV file"), [&] {
         const FileWriteResult written = writeFileAtomically(path, bytes);
         if (!written)
             throw Error(ErrNo::PathFileAccess,
-                        QStringLiteral("Cannot write %1: %2").arg(path, written.reason));
+                        QStringLiteral("Cannot write %1: %2").arg(path, written.reason))
+                .setFile(path)
+                .setReason(written.reason);
     });
 }
 

@@ -18,7 +18,7 @@ QByteArray reportCsv(const TableReport& report);
 
 /// Writes the CSV of a report that has run to `path`, replacing the file only once the whole
 /// text is written. Raises an Error naming the file when it cannot be written
-/// ("writing the CSV file&" in front of the source).
+/// (with the step "writing the CSV file").
 void writeReportCsv(const TableReport& report, const QString& path);
 void writeReportCsv(const ReportTable& table, const QString& path);
 

@@ -72,7 +72,7 @@ protected:
     /// data. True when the source is open.
     bool openSource(ActivitySource* source, const StepRunner& run) {
         bool open = false;
-        StepRunner(runFailureHandler(), QStringLiteral("opening the data file&"), {}, false).step([&] {
+        StepRunner(runFailureHandler(), QStringLiteral("opening the data file"), {}, false).step([&] {
             if (!run.left())
                 open = source && source->connect();
         });

@@ -71,7 +71,7 @@ void TotalsReport::buildDefinition() {
 
 void TotalsReport::onReportStart() {
     clearRunFeedback();
-    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Totals report&"));
+    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Totals report"));
     bool connected = false;
     int divisor = 1;
     QVector<PeriodTotal> totals;
@@ -288,8 +288,9 @@ void TotalsReport::bindResults(StepRunner& run) {
     });
 }
 
-void TotalsReport::Error(engine::ReportErrorEvent& event) {
-    notify(engineErrorNotice(event));
+bool TotalsReport::Error(const tallyrow::Error& error) {
+    notify(engineErrorNotice(error));
+    return true;
 }
 
 engine::RowSet TotalsReport::tableRows() const {

@@ -60,7 +60,7 @@ public:
 
 protected:
     void onReportStart() override;
-    void Error(engine::ReportErrorEvent& event) override;
+    bool Error(const tallyrow::Error& error) override;
 
 private:
     void buildDefinition();

@@ -118,7 +118,7 @@ void UsersReport::buildDefinition() {
 
 void UsersReport::onReportStart() {
     clearRunFeedback();
-    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Users report&"));
+    StepRunner run(runFailureHandler(), QStringLiteral("preparing the Users report"));
     const QLocale locale = services().locale();
     m_people.clear();
     m_wholeSeconds = 0;
@@ -216,8 +216,9 @@ engine::RowSet UsersReport::tableRows() const {
     return rows;
 }
 
-void UsersReport::Error(engine::ReportErrorEvent& event) {
-    notify(engineErrorNotice(event));
+bool UsersReport::Error(const tallyrow::Error& error) {
+    notify(engineErrorNotice(error));
+    return true;
 }
 
 ReportTable UsersReport::table() const {

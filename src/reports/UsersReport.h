@@ -65,7 +65,7 @@ public:
 
 protected:
     void onReportStart() override;
-    void Error(engine::ReportErrorEvent& event) override;
+    bool Error(const tallyrow::Error& error) override;
 
 private:
     void buildDefinition();

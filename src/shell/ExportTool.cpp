@@ -2,6 +2,7 @@
 
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
+#include "datafile/DataSource.h"
 #include "datafile/PostgresUri.h"
 #include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"
@@ -85,19 +86,21 @@ void fail(FILE* err, const QString& text) {
 QString shownName(const QString& path) {
     if (path == QLatin1String("-"))
         return QStringLiteral("standard output");
-    return printable(withoutPasswords(isPostgresUri(path) ? redactedPostgresUri(path) : path));
+    return printable(withoutPasswords(DataSource(path).shownName()));
 }
 
-// The reason of a failure description that starts by naming what failed ("Cannot open the data
-// file "x": the file is empty."), without that start and the full stop; the whole description
-// when it does not start that way.
-QString reasonOf(QString description, const QString& start) {
-    description = description.trimmed();
-    if (!start.isEmpty() && description.startsWith(start, Qt::CaseInsensitive))
-        description.remove(0, start.size());
-    if (description.endsWith(QLatin1Char('.')))
-        description.chop(1);
-    return description;
+// `text` without its full stop, to go inside a sentence of the tool's.
+QString withoutFullStop(QString text) {
+    text = text.trimmed();
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+// Why `error` happened, to follow the name of what failed in a sentence that names it itself:
+// its reason when it has one, else its whole description.
+QString reasonOf(const Error& error) {
+    return withoutFullStop(error.reason().isEmpty() ? error.description() : error.reason());
 }
 
 DatePeriod periodKind(const QString& last) {
@@ -123,7 +126,10 @@ void printRunFeedback(TableReport& report, FILE* echo) {
     report.setFailureHandler([echo](const Failure& f) {
         std::fprintf(echo, "tallyrow-export: error %ld: %s\n", f.error.number(),
                      qUtf8Printable(f.error.description()));
-        std::fprintf(echo, "  where: %s\n", qUtf8Printable(f.where));
+        QString where; // each step followed by "&", outermost first
+        for (const QString& step : f.steps)
+            where += step + u'&';
+        std::fprintf(echo, "  where: %s\n", qUtf8Printable(where));
         if (!f.activity.isEmpty())
             std::fprintf(echo, "  while %s\n", qUtf8Printable(f.activity));
         return StepAnswer::Leave;
@@ -151,30 +157,18 @@ QString firstReported(const TableReport* report) {
 // answers when it is of the file as it is now (unless `noCache`), else the file is opened here
 // to be sure it is one, and the report's questions go to SQL or to a new read of the file by
 // their size.
-bool checkDataFile(const QString& path, const QString& given, bool noCache,
+bool checkDataFile(const DataSource& data, const QString& given, bool noCache,
                    std::shared_ptr<ActivitySource>& source, FILE* err) {
-    const bool server = isPostgresUri(path);
-    const QString cannot = server ? QStringLiteral("cannot read the database \"%1\": %2.")
-                                  : QStringLiteral("cannot read the data file \"%1\": %2.");
+    const QString& path = data.location();
+    const QString cannot = QStringLiteral("cannot read %1 \"%2\": %3.").arg(data.noun());
     const QString shown = shownName(given);
-    if (!server) {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            fail(err, cannot.arg(shown, QStringLiteral("the file does not exist")));
-            return false;
-        }
-        if (info.isDir()) {
-            fail(err, cannot.arg(shown, QStringLiteral("it is a folder, not a file")));
-            return false;
-        }
+    if (const QString absence = data.absence(); !absence.isEmpty()) {
+        fail(err, cannot.arg(shown, absence));
+        return false;
     }
-    // The connection's description names the source again; the sentence above already does.
-    const QString start =
-        server ? QStringLiteral("Cannot open the database \"%1\": ").arg(redactedPostgresUri(path))
-               : QStringLiteral("Cannot open the data file \"%1\": ").arg(path);
     try {
         std::shared_ptr<StoreCache> cache;
-        if (StoreCache::keepsStore(path)) {
+        if (data.keepsSavedCopy()) {
             cache = std::make_shared<StoreCache>(noCache ? QString() : StoreCache::defaultCacheFolder());
             if (const QString problem = cache->folderProblem(); !problem.isEmpty())
                 std::fprintf(err, "tallyrow-export: %s\n", qUtf8Printable(problem));
@@ -189,11 +183,9 @@ bool checkDataFile(const QString& path, const QString& given, bool noCache,
             cn.Open(connectionStringOf(path), QString(), QString(), -1);
             cn.Close();
         }
-    } catch (const Error& e) {
-        fail(err, cannot.arg(shown, reasonOf(e.description(), start)));
-        return false;
-    } catch (const std::exception& e) {
-        fail(err, cannot.arg(shown, reasonOf(QString::fromLocal8Bit(e.what()), start)));
+    } catch (...) {
+        // The sentence names the source; the failure's reason follows it.
+        fail(err, cannot.arg(shown, reasonOf(currentError())));
         return false;
     }
     return true;
@@ -244,8 +236,6 @@ bool writePages(const engine::PageCollection& pages, const ExportRequest& r, con
 // True when `output` names the same file as `input` (the data file or the report document):
 // writing there would destroy what is being read.
 bool sameFile(const QString& output, const QString& input) {
-    if (isPostgresUri(input))
-        return false;
     const QFileInfo out(output);
     const QFileInfo in(input);
     if (!out.exists() || !in.exists())
@@ -351,21 +341,10 @@ std::unique_ptr<engine::Report> makeReport(const ExportRequest& r, const DateRan
 
 // The one line that says a data source failed while the report read it.
 QString sourceFailure(const Error& error, const ExportRequest& r) {
-    const bool server = isPostgresUri(r.dataFile);
-    if (error.kind() == ErrorKind::ConnectionLost) {
-        const QString said = error.description().section(QStringLiteral(" during the report: "), 1);
-        return QStringLiteral("the server closed the connection during the report: %1.")
-            .arg(reasonOf(said.section(QLatin1Char('\n'), 0, 0), QString()));
-    }
-    const QString start =
-        server ? QStringLiteral("the database \"%1\": ").arg(redactedPostgresUri(r.dataFile))
-               : QStringLiteral("the data file \"%1\": ").arg(QFileInfo(r.dataFile).absoluteFilePath());
-    // The description names the source again; the sentence already does.
-    const QString reason =
-        reasonOf(reasonOf(error.description(), QStringLiteral("Cannot open ") + start), start);
-    return (server ? QStringLiteral("cannot read the database \"%1\": %2.")
-                   : QStringLiteral("cannot read the data file \"%1\": %2."))
-        .arg(shownName(r.dataFile), reason);
+    if (error.kind() == ErrorKind::ConnectionLost)
+        return QStringLiteral("the server closed the connection during the report: %1.").arg(reasonOf(error));
+    return QStringLiteral("cannot read %1 \"%2\": %3.")
+        .arg(DataSource(r.dataFile).noun(), shownName(r.dataFile), reasonOf(error));
 }
 
 // Runs the report; true when it ran to the end, read its data and met nothing (a failure
@@ -381,8 +360,8 @@ bool runReport(engine::Report& report, const ExportRequest& r, FILE* err) {
     bool completed = false;
     try {
         completed = report.Run();
-    } catch (const std::exception& e) {
-        fail(err, cannotMake(reasonOf(QString::fromLocal8Bit(e.what()), QString())));
+    } catch (...) {
+        fail(err, cannotMake(reasonOf(currentError())));
         return false;
     }
     const QString reported = firstReported(table);
@@ -401,7 +380,7 @@ bool runReport(engine::Report& report, const ExportRequest& r, FILE* err) {
         }
     }
     fail(err, cannotMake(reported.isEmpty() ? QStringLiteral("the report stopped before it was complete")
-                                            : reasonOf(reported, QString())));
+                                            : withoutFullStop(reported)));
     return false;
 }
 
@@ -414,8 +393,7 @@ bool writeOutput(const engine::Report& report, const ExportRequest& r, const Out
         writeReportTable(report, r.format, target.path);
     } catch (const Error& e) {
         fail(err, QStringLiteral("cannot write the report to \"%1\": %2.")
-                      .arg(shownName(r.outputFile),
-                           reasonOf(e.description(), QStringLiteral("Cannot write %1: ").arg(target.path))));
+                      .arg(shownName(r.outputFile), reasonOf(e)));
         return false;
     }
     return true;
@@ -443,8 +421,8 @@ int runDocument(const ExportRequest& r, const OutputTarget& target, FILE* err) {
 }
 
 int runReportRequest(const ExportRequest& r, const OutputTarget& target, FILE* err) {
-    const QString dataPath =
-        isPostgresUri(r.dataFile) ? r.dataFile : QFileInfo(r.dataFile).absoluteFilePath();
+    const DataSource data = DataSource(r.dataFile).absolute();
+    const QString& dataPath = data.location();
     // While the monitoring product holds the file locked, the report waits, and says so once.
     setDataFileBusyTimeout(r.waitSeconds ? std::chrono::seconds(*r.waitSeconds) : savedDataFileWait());
     auto toldOfWait = std::make_shared<std::atomic_bool>(false);
@@ -463,7 +441,7 @@ int runReportRequest(const ExportRequest& r, const OutputTarget& target, FILE* e
         ~StopTelling() { SqliteDatabase::setBusyWaitObserver({}); }
     } stopTelling;
     std::shared_ptr<ActivitySource> source;
-    if (!checkDataFile(dataPath, r.dataFile, r.noCache, source, err))
+    if (!checkDataFile(data, r.dataFile, r.noCache, source, err))
         return 1;
     const auto range = requestedRange(r, err);
     if (!range)
@@ -549,13 +527,14 @@ int runExportTool(const QStringList& arguments, FILE* out, FILE* err, const Repo
     // The program never writes a data file: an --output that names the file being read is refused
     // before anything is done.
     const QString output = r.outputFile == QLatin1String("-") ? QStringLiteral("/dev/stdout") : r.outputFile;
-    const QString input = r.report ? r.dataFile : r.documentFile;
+    const DataSource data(r.dataFile);
+    const QString input = r.report ? data.filePath() : r.documentFile;
     if (sameFile(output, input))
         return refuseOutput(
             err,
             QStringLiteral("%1 is the file being read; choose another file").arg(shownName(r.outputFile)));
     // Nor one of the files its writer keeps beside it: a log holds commits not yet in the file.
-    if (const auto part = r.report ? dataFilePartAt(output, r.dataFile) : std::nullopt)
+    if (const auto part = r.report ? data.partAt(output) : std::nullopt)
         return refuseOutput(
             err, QStringLiteral("%1 is %2; choose another file").arg(shownName(r.outputFile), *part));
     OutputTarget target;

@@ -19,8 +19,8 @@ bool ReportsProgram::run(const QStringList& arguments) {
     } catch (...) {
         const Error e = currentError();
         if (m_session.errorReporter)
-            m_session.errorReporter->ReportError(true, e.description(), e.number(),
-                                                 u"running the program&"_s + e.source(), 0, QString());
+            m_session.errorReporter->ReportError(
+                Failure{e, QStringList{u"running the program"_s} + e.steps(), {}});
         return false;
     }
 }

@@ -6,7 +6,7 @@
 
 namespace tallyrow {
 
-/// Runs Main, reporting a failure that escapes it with the where-text "running the program&" + its source.
+/// Runs Main, reporting a failure that escapes it with the step "running the program" before its own.
 /// Kept for callers that start the program as an object rather than through main().
 class ReportsProgram {
 public:

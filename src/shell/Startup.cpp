@@ -51,7 +51,7 @@ bool startProgram(Session& session, const QStringList& arguments, const StartupH
     }
 
     bool windowOpen = false;
-    StepRunner run(askThrough(session.errorReporter.get()), u"starting the program&"_s,
+    StepRunner run(askThrough(session.errorReporter.get()), u"starting the program"_s,
                    u"loading the application"_s);
     run.step([&] {
         session.errorReporter->setProductName(kProductName);
@@ -76,7 +76,7 @@ bool showMainWindow(const std::function<void()>& show) {
         Error e = currentError();
         if (e.number() == ErrNo::ObjectUnloaded)
             return false; // the user chose to close rather than pick a data file
-        e.prependSource(u"opening the main window&"_s);
+        e.addStep(u"opening the main window"_s);
         throw e;
     }
 }

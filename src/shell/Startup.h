@@ -34,7 +34,7 @@ bool startProgram(Session& session, const QStringList& arguments, const StartupH
 
 /// Shows the main window through `show`; true when it is open afterwards. A window that closed
 /// itself while loading (error 364) ends quietly with false; any other failure is passed on with
-/// "opening the main window&" in front of its source.
+/// the step "opening the main window" added.
 bool showMainWindow(const std::function<void()>& show);
 
 /// The critical message shown when the error reporter cannot be created.

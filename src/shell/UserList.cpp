@@ -108,7 +108,7 @@ UserListLoad userListFromRows(const QString& dataFile, const QString& loggedInUs
     }
     result.opened = true;
 
-    StepRunner run(askThrough(reporter), u"reading the user list&"_s);
+    StepRunner run(askThrough(reporter), u"reading the user list"_s);
     std::unique_ptr<Recordset> rs;
     // Everything below reads this recordset: when the query fails, Ignore has nothing to go on
     // with, and the list on screen stays as it is.

@@ -57,8 +57,8 @@ struct UserListLoad {
     std::optional<bool> enabled;
 };
 
-/// Reads the list from `dataFile`. Each step runs under `reporter` with the where-text
-/// "reading the user list&": a failed step can be retried, ignored (a step that needs the result of a
+/// Reads the list from `dataFile`. Each step runs under `reporter` with the step
+/// "reading the user list": a failed step can be retried, ignored (a step that needs the result of a
 /// failed query then does nothing) or left (the result holds what was read so far).
 UserListLoad userListFromRows(const QString& dataFile, const QString& loggedInUser,
                               const QString& localComputer, ErrorReporter* reporter);

@@ -7,7 +7,7 @@
 namespace tallyrow {
 
 QString commandParameter(const QString& name, const QString& commandLine, const QString& def) {
-    return withTrail(QStringLiteral("reading a command-line option&"), [&]() -> QString {
+    return withStep(QStringLiteral("reading a command-line option"), [&]() -> QString {
         const QString key = name + u'=';
         const qsizetype found = commandLine.indexOf(key, 0, Qt::CaseInsensitive);
         if (found < 0)
@@ -19,14 +19,14 @@ QString commandParameter(const QString& name, const QString& commandLine, const 
 }
 
 void parseCommandLine(Session& session, const QStringList& arguments) {
-    withTrail(QStringLiteral("reading the command line&"), [&] {
+    withStep(QStringLiteral("reading the command line"), [&] {
         session.commandLineDataPath =
             commandParameter(QStringLiteral("datapath"), arguments.join(u' '), QString());
     });
 }
 
 bool chooseHelpFile(Session& session, const QString& compiled, const QString& classic) {
-    return withTrail(QStringLiteral("choosing the help file&"), [&] {
+    return withStep(QStringLiteral("choosing the help file"), [&] {
         const auto& probe = services().compiledHelpViewerRegistered;
         session.helpFile = probe && probe() ? compiled : classic;
         return true;

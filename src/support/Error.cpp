@@ -4,19 +4,26 @@
 
 namespace tallyrow {
 
-Error::Error(long number, QString description, QString source)
-    : m_number(number), m_description(std::move(description)), m_source(std::move(source)),
+Error::Error(long number, QString description, QStringList steps)
+    : m_number(number), m_description(std::move(description)), m_steps(std::move(steps)),
       m_kind(number == ErrNo::DataSource ? ErrorKind::DataSource : ErrorKind::General) {}
 
-Error& Error::prependSource(const QString& entry) {
-    m_source.prepend(entry);
+Error::Error(long number, QString description, const QString& step)
+    : Error(number, std::move(description), step.isEmpty() ? QStringList() : QStringList{step}) {}
+
+Error& Error::addStep(const QString& step) {
+    m_steps.prepend(step);
     return *this;
 }
 
 const char* Error::what() const noexcept {
     // Built on demand so the usual path (number/description/source) costs nothing extra.
     try {
-        m_what = QStringLiteral("%1 (%2) [%3]").arg(m_description).arg(m_number).arg(m_source).toUtf8();
+        m_what = QStringLiteral("%1 (%2) [%3]")
+                     .arg(m_description)
+                     .arg(m_number)
+                     .arg(m_steps.join(QStringLiteral(" > ")))
+                     .toUtf8();
         return m_what.constData();
     } catch (...) {
         return "tallyrow::Error";

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <exception>
 #include <utility>
@@ -29,19 +30,24 @@ enum class ErrorKind {
     General,        ///< anything else: a fault, a refused value
     DataSource,     ///< the data file or server could not be opened or read
     ConnectionLost, ///< the server ended the session while a report read from it
+    RefusedRow,     ///< a row of the data holds a value the monitoring product never writes
 };
 
 /// The one failure type of the program: a kind, a number, a plain sentence (the description),
-/// the file or source it concerns when there is one, and a trail of the steps it passed through,
-/// outermost first, for the details of an error report.
+/// the file or source it concerns and why, when there are such, and the steps it passed
+/// through, outermost first ("finding the data file", "reading a setting"), for the details of an
+/// error report.
 class Error : public std::exception {
 public:
     /// The kind follows from the number unless set: ErrNo::DataSource is a DataSource failure.
-    Error(long number, QString description, QString source = {});
+    Error(long number, QString description, QStringList steps = {});
+    /// With the one step `step` ("" for none).
+    Error(long number, QString description, const QString& step);
 
     long number() const noexcept { return m_number; }
     const QString& description() const noexcept { return m_description; }
-    const QString& source() const noexcept { return m_source; }
+    /// The steps the failure passed through, outermost first.
+    const QStringList& steps() const noexcept { return m_steps; }
     ErrorKind kind() const noexcept { return m_kind; }
     Error& setKind(ErrorKind kind) {
         m_kind = kind;
@@ -54,16 +60,25 @@ public:
         return *this;
     }
 
-    /// Puts `entry` (normally "Name&") in front of the source text.
-    Error& prependSource(const QString& entry);
+    /// Why the failure concerns file(), in words that fit after its name and a colon ("the file
+    /// is empty"), for a sentence that names the file itself; "" when the description is all.
+    const QString& reason() const noexcept { return m_reason; }
+    Error& setReason(const QString& reason) {
+        m_reason = reason;
+        return *this;
+    }
+
+    /// Adds `step` as the outermost step the failure passed through.
+    Error& addStep(const QString& step);
 
     const char* what() const noexcept override;
 
 private:
     long m_number;
     QString m_description;
-    QString m_source;
+    QStringList m_steps;
     QString m_file;
+    QString m_reason;
     ErrorKind m_kind = ErrorKind::General;
     mutable QByteArray m_what;
 };
@@ -72,14 +87,14 @@ private:
 /// exception becomes number ErrNo::Unexpected with its what() text.
 Error currentError();
 
-/// Runs `fn` and passes any failure on with `entry` put in front of its source: the
+/// Runs `fn` and passes any failure on with `step` added as its outermost step: the
 /// propagation rule of every helper that does not report errors itself.
-template <typename F> decltype(auto) withTrail(const QString& entry, F&& fn) {
+template <typename F> decltype(auto) withStep(const QString& step, F&& fn) {
     try {
         return std::forward<F>(fn)();
     } catch (...) {
         Error e = currentError();
-        e.prependSource(entry);
+        e.addStep(step);
         throw e;
     }
 }

@@ -7,31 +7,20 @@
 
 namespace tallyrow {
 
-class Error;
+/// The user's answer to an error report. Retry runs the failed step again, Ignore goes on with
+/// the next; Abort (which also ends the program) and a report closed otherwise (Leave) leave.
+enum class ReportAnswer { Leave, Retry, Ignore, Abort };
 
-/// Answers of an error report the program acts on; anything else means "leave".
-namespace ReportAnswer {
-inline const QString Retry = QStringLiteral("4");
-inline const QString Ignore = QStringLiteral("5");
-inline const QString Abort = QStringLiteral("3");
-} // namespace ReportAnswer
-
-/// Shows error reports (product, description, number, where trail, activity) and returns the
-/// user's answer as text: "4" Retry, "5" Ignore, "3" Abort. Choosing Abort also raises Abort()
-/// and sets Aborted(). Implementations: Qt dialogs (support/ui) and ScriptedErrorReporter.
+/// Shows error reports (product, description, number, steps, activity) and returns the user's
+/// answer. Choosing Abort also raises Abort() and sets Aborted(). Implementations: Qt dialogs
+/// (support/ui) and ScriptedErrorReporter.
 class ErrorReporter : public QObject {
     Q_OBJECT
 public:
     explicit ErrorReporter(QObject* parent = nullptr);
     ~ErrorReporter() override;
 
-    /// `flag` and `extra` are kept for callers' sake (every caller passes true and 0).
-    virtual QString ReportError(bool flag, const QString& description, long number, const QString& where,
-                                long extra, const QString& activity) = 0;
-
-    /// Convenience: reports `e` with where-text `where` (the caller decides whether the
-    /// failure's source is appended to it).
-    QString ReportError(const Error& e, const QString& where, const QString& activity = {});
+    virtual ReportAnswer ReportError(const Failure& failure) = 0;
 
     bool Aborted() const { return m_aborted; }
     QString ProductName() const { return m_productName; }

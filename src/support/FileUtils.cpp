@@ -92,7 +92,7 @@ bool searchFirst(const QString& path, bool folders) {
 } // namespace
 
 QString specialFolder(SpecialFolder specialFolderId, bool createIt) {
-    return withTrail(QStringLiteral("finding a special folder&"), [&]() -> QString {
+    return withStep(QStringLiteral("finding a special folder"), [&]() -> QString {
         if (specialFolderId != SpecialFolder::Personal || !services().documentsFolder)
             return {};
         QString folder = services().documentsFolder();
@@ -124,7 +124,7 @@ QString trimBlanks(const QString& text) {
 }
 
 bool fileExists(const QString& path, FileAttr attributes, bool* notFound) {
-    return withTrail(QStringLiteral("looking for the file&"), [&]() -> bool {
+    return withStep(QStringLiteral("looking for the file"), [&]() -> bool {
         BusyCursor busy;
         if (notFound)
             *notFound = false;
@@ -152,7 +152,7 @@ QString folderOf(const QString& path) {
 }
 
 void makeDirPath(const QString& path) {
-    withTrail(QStringLiteral("making the folder&"), [&] {
+    withStep(QStringLiteral("making the folder"), [&] {
         if (path.isEmpty())
             return;
         const QString walked = path + u'/';
@@ -178,21 +178,21 @@ bool folderExists(const QString& path) {
 }
 
 QString currentUserName(const QString& def) {
-    return withTrail(QStringLiteral("finding the user's name&"), [&]() -> QString {
+    return withStep(QStringLiteral("finding the user's name"), [&]() -> QString {
         const QString name = services().loggedInUserName ? services().loggedInUserName() : QString();
         return name.isEmpty() ? def : name;
     });
 }
 
 QString currentComputerName(const QString& def) {
-    return withTrail(QStringLiteral("finding the computer's name&"), [&]() -> QString {
+    return withStep(QStringLiteral("finding the computer's name"), [&]() -> QString {
         const QString name = services().localComputerName ? services().localComputerName() : QString();
         return name.isEmpty() ? def : name;
     });
 }
 
 void openWebSite(const QString& address, QObject* /*owner*/) {
-    withTrail(QStringLiteral("opening the web site&"), [&] {
+    withStep(QStringLiteral("opening the web site"), [&] {
         if (services().openUrl)
             services().openUrl(address);
     });

@@ -226,7 +226,7 @@ Line lineFor(const QString& name, const RegValue& value, int type) {
             line.data = QString::number(*number);
         else
             throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"),
-                        QStringLiteral("writing a setting&"));
+                        QStringLiteral("writing a setting"));
         break;
     case RegType::Number: {
         line.typeTag = kNumberTag;
@@ -237,11 +237,11 @@ Line lineFor(const QString& name, const RegValue& value, int type) {
             const uint n = text->trimmed().toUInt(&ok, 10);
             if (!ok)
                 throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"),
-                            QStringLiteral("writing a setting&"));
+                            QStringLiteral("writing a setting"));
             line.data = QString::number(n);
         } else {
             throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"),
-                        QStringLiteral("writing a setting&"));
+                        QStringLiteral("writing a setting"));
         }
         break;
     }
@@ -251,7 +251,7 @@ Line lineFor(const QString& name, const RegValue& value, int type) {
             line.data = QString::fromLatin1(bytes->toHex());
         else
             throw Error(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"),
-                        QStringLiteral("writing a setting&"));
+                        QStringLiteral("writing a setting"));
         break;
     default:
         return line; // empty tag: unsupported
@@ -336,7 +336,7 @@ QString unescapeSetting(const QString& text) {
 }
 
 RegValue readSettingsValue(std::uint32_t hive, const QString& keyPath, const QString& name, bool clean) {
-    return withTrail(QStringLiteral("reading a setting&"), [&]() -> RegValue {
+    return withStep(QStringLiteral("reading a setting"), [&]() -> RegValue {
         const QString path = hiveFilePath(hive);
         if (path.isEmpty())
             return {};
@@ -365,7 +365,7 @@ static long loadHiveForWriting(const QString& path, HiveFile& file) {
 
 long writeSettingsValue(std::uint32_t hive, const QString& keyPath, const QString& name,
                         const RegValue& value, int type, bool create) {
-    return withTrail(QStringLiteral("writing a setting&"), [&]() -> long {
+    return withStep(QStringLiteral("writing a setting"), [&]() -> long {
         const QString path = hiveFilePath(hive);
         HiveFile file;
         if (const long refused = loadHiveForWriting(path, file))
@@ -400,7 +400,7 @@ long writeSettingsValue(std::uint32_t hive, const QString& keyPath, const QStrin
 }
 
 long deleteSettingsKey(std::uint32_t hive, const QString& keyPath) {
-    return withTrail(QStringLiteral("removing settings&"), [&]() -> long {
+    return withStep(QStringLiteral("removing settings"), [&]() -> long {
         const QString path = hiveFilePath(hive);
         HiveFile file;
         if (const long refused = loadHiveForWriting(path, file))
@@ -421,7 +421,7 @@ long deleteSettingsKey(std::uint32_t hive, const QString& keyPath) {
 }
 
 bool settingsKeyExists(std::uint32_t hive, const QString& keyPath) {
-    return withTrail(QStringLiteral("looking for a setting&"), [&]() -> bool {
+    return withStep(QStringLiteral("looking for a setting"), [&]() -> bool {
         const QString path = hiveFilePath(hive);
         if (path.isEmpty())
             return false;
@@ -444,7 +444,7 @@ bool settingsKeyExists(std::uint32_t hive, const QString& keyPath) {
 
 QString readSetting(const QString& name, const QString& def, const QString& subKey, bool escape,
                     std::uint32_t hive) {
-    return withTrail(QStringLiteral("reading a setting&"), [&]() -> QString {
+    return withStep(QStringLiteral("reading a setting"), [&]() -> QString {
         QString text = settingsText(readSettingsValue(hive, settingsKeyPath(subKey), name, true));
         if (escape)
             text = unescapeSetting(text);
@@ -454,7 +454,7 @@ QString readSetting(const QString& name, const QString& def, const QString& subK
 
 bool writeSetting(const QString& name, const QString& text, const QString& subKey, bool escape,
                   std::uint32_t hive) {
-    return withTrail(QStringLiteral("writing a setting&"), [&]() -> bool {
+    return withStep(QStringLiteral("writing a setting"), [&]() -> bool {
         const QString stored = escape ? escapeSetting(text) : text;
         return writeSettingsValue(hive, settingsKeyPath(subKey), name, stored, RegType::Text, true) ==
                kSuccess;
@@ -462,7 +462,7 @@ bool writeSetting(const QString& name, const QString& text, const QString& subKe
 }
 
 QString readSettingWithFallback(const QString& name, const QString& def, const QString& subKey, bool escape) {
-    return withTrail(QStringLiteral("reading a setting&"), [&]() -> QString {
+    return withStep(QStringLiteral("reading a setting"), [&]() -> QString {
         static const QString kSentinel = QStringLiteral("DEFAULT_SETTING~TEST");
         QString user = readSetting(name, kSentinel, subKey, escape, Hkey::CurrentUser);
         if (user != kSentinel)

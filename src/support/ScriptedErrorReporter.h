@@ -7,41 +7,35 @@
 #include <QList>
 #include <QQueue>
 #include <QString>
-
-#include <cstdio>
+#include <QStringList>
 
 namespace tallyrow {
 
 /// Error reporter without a screen: answers come from a queue (empty queue: `defaultAnswer`,
-/// "" = leave), every call is recorded, and with an echo stream each report is also printed
-/// (to stderr, say). Used by tests.
+/// Leave unless set) and every call is recorded. Used by tests.
 class ScriptedErrorReporter final : public ErrorReporter {
     Q_OBJECT
 public:
     struct Call {
         QString description;
         long number = 0;
-        QString where;
+        QStringList steps;
         QString activity;
     };
 
     explicit ScriptedErrorReporter(QObject* parent = nullptr);
 
-    QString ReportError(bool flag, const QString& description, long number, const QString& where, long extra,
-                        const QString& activity) override;
-    using ErrorReporter::ReportError;
+    ReportAnswer ReportError(const Failure& failure) override;
 
-    void queueAnswer(const QString& answer) { m_answers.enqueue(answer); }
-    void setDefaultAnswer(const QString& answer) { m_defaultAnswer = answer; }
-    void setEcho(FILE* stream) { m_echo = stream; }
+    void queueAnswer(ReportAnswer answer) { m_answers.enqueue(answer); }
+    void setDefaultAnswer(ReportAnswer answer) { m_defaultAnswer = answer; }
     const QList<Call>& calls() const { return m_calls; }
     void clearCalls() { m_calls.clear(); }
 
 private:
-    QQueue<QString> m_answers;
-    QString m_defaultAnswer;
+    QQueue<ReportAnswer> m_answers;
+    ReportAnswer m_defaultAnswer = ReportAnswer::Leave;
     QList<Call> m_calls;
-    FILE* m_echo = nullptr;
 };
 
 } // namespace tallyrow

@@ -111,11 +111,11 @@ QString applicationTitle() {
     return kProductName;
 }
 
-MessageBoxEx& sharedMessageBox(Session& session, const QString& source) {
+MessageBoxEx& sharedMessageBox(Session& session, const QString& step) {
     if (!session.messageBox && services().makeMessageBox)
         session.messageBox = services().makeMessageBox();
     if (!session.messageBox)
-        throw Error(ErrNo::Unexpected, QStringLiteral("The message box could not be created"), source);
+        throw Error(ErrNo::Unexpected, QStringLiteral("The message box could not be created"), step);
     return *session.messageBox;
 }
 
@@ -123,7 +123,7 @@ int showMessageBox(Session& session, const QString& prompt, int buttons, const Q
                    const QString& helpFile, long helpContext, const QString& rememberName, QObject* owner) {
     const QString shownTitle = title == QLatin1String("~NoTitle~") ? applicationTitle() : title;
     try {
-        return sharedMessageBox(session, QStringLiteral("showing a message&"))
+        return sharedMessageBox(session, QStringLiteral("showing a message"))
             .Show(prompt, buttons, shownTitle, helpFile, helpContext, rememberName, owner);
     } catch (...) {
         const Error first = currentError();
@@ -141,20 +141,20 @@ int showMessageBox(Session& session, const QString& prompt, int buttons, const Q
         } catch (...) {
             const Error second = currentError();
             throw Error(second.number(), QStringLiteral("qm MsgBox Override ") + second.description(),
-                        second.source());
+                        second.steps());
         }
     }
 }
 
 int tellUser(Session& session, const QString& prompt, int buttons, const QString& title) {
     int answer = 0;
-    StepRunner run(askThrough(session.errorReporter.get()), QStringLiteral("showing a message&"), {}, false);
+    StepRunner run(askThrough(session.errorReporter.get()), QStringLiteral("showing a message"), {}, false);
     run.step([&] { answer = showMessageBox(session, prompt, buttons, title, {}, 0, {}, nullptr); });
     return answer;
 }
 
 void setUpMessageBox(Session& session) {
-    withTrail(QStringLiteral("setting up the message box&"), [&] {
+    withStep(QStringLiteral("setting up the message box"), [&] {
         MessageBoxEx& box = sharedMessageBox(session);
         box.setMode(2);
         box.setSettingsKey(applicationKey());

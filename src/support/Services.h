@@ -53,15 +53,15 @@ int showMessageBox(Session& session, const QString& prompt, int buttons, const Q
                    const QString& helpFile = {}, long helpContext = 0, const QString& rememberName = {},
                    QObject* owner = nullptr);
 
-/// Plain message through showMessageBox; failures are reported with the where-text "showing a message&".
+/// Plain message through showMessageBox; failures are reported with the step "showing a message".
 int tellUser(Session& session, const QString& prompt, int buttons, const QString& title);
 
 /// The session's message box, made through services().makeMessageBox when missing. Raises an Error with
-/// `source` when no message box can be made.
-MessageBoxEx& sharedMessageBox(Session& session, const QString& source = {});
+/// the step `step` when no message box can be made.
+MessageBoxEx& sharedMessageBox(Session& session, const QString& step = {});
 
 /// Makes the session's message box when missing and configures it: Mode 2 and the settings key of the
-/// application. A failure is passed on with "setting up the message box&" in front of its source.
+/// application. A failure is passed on with the step "setting up the message box" added.
 void setUpMessageBox(Session& session);
 
 } // namespace tallyrow

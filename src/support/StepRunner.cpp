@@ -4,9 +4,9 @@
 
 namespace tallyrow {
 
-StepRunner::StepRunner(FailureHandler handler, QString where, QString activity, bool appendSource)
+StepRunner::StepRunner(FailureHandler handler, QString where, QString activity, bool withErrorSteps)
     : m_handler(std::move(handler)), m_where(std::move(where)), m_activity(std::move(activity)),
-      m_appendSource(appendSource) {}
+      m_withErrorSteps(withErrorSteps) {}
 
 bool StepRunner::step(const std::function<void()>& fn) {
     if (m_left)
@@ -21,8 +21,10 @@ bool StepRunner::step(const std::function<void()>& fn) {
             // Without a handler there is nobody to ask: leave, as an unanswered report would.
             if (m_handler) {
                 try {
-                    answer =
-                        m_handler(Failure{e, m_appendSource ? m_where + e.source() : m_where, m_activity});
+                    QStringList steps = m_withErrorSteps ? e.steps() : QStringList();
+                    if (!m_where.isEmpty())
+                        steps.prepend(m_where);
+                    answer = m_handler(Failure{e, steps, m_activity});
                 } catch (...) {
                     answer = StepAnswer::Leave; // a handler that fails itself cannot ask for a retry
                 }

@@ -9,10 +9,11 @@
 namespace tallyrow {
 
 /// A failure of one step of a handler or a report run, as the code that shows it gets it: the
-/// error, the step in words ("reading the user list") and what the program was doing.
+/// error, the steps it failed in, outermost first ("reading the user list", then the error's own
+/// steps), and what the program was doing.
 struct Failure {
     Error error;
-    QString where;
+    QStringList steps;
     QString activity;
 };
 
@@ -25,12 +26,13 @@ using FailureHandler = std::function<StepAnswer(const Failure&)>;
 
 /// Gives a handler or a report run its Retry / Ignore / leave semantics. The work is written as
 /// a sequence of step() calls; a step that throws is handed to the failure handler with the
-/// where-text (followed by the failure's own trail when `appendSource` is set) and the activity:
+/// handler's step `where` (followed by the failure's own steps when `withErrorSteps` is set) and
+/// the activity:
 /// Retry runs the step again, Ignore goes on with the next step, Leave leaves, after which every
 /// later step() does nothing. Never lets an exception out.
 class StepRunner {
 public:
-    StepRunner(FailureHandler handler, QString where, QString activity = {}, bool appendSource = true);
+    StepRunner(FailureHandler handler, QString where, QString activity = {}, bool withErrorSteps = true);
 
     /// Runs one step; returns true when it completed (false when it failed and was ignored,
     /// or the handler has been left).
@@ -43,7 +45,7 @@ private:
     FailureHandler m_handler;
     QString m_where;
     QString m_activity;
-    bool m_appendSource;
+    bool m_withErrorSteps;
     bool m_left = false;
 };
 

@@ -372,9 +372,7 @@ TEST_F(Stores, ACancelledLoadLeavesNoSnapshotAndNoSavedCopy) {
     EXPECT_EQ(savedCopies().size(), 1);
 }
 
-TEST_F(Stores, ServerSourcesTakeNoSnapshotAndFailuresNameTheFile) {
-    EXPECT_FALSE(StoreCache::keepsStore(u"postgresql://ann@db/office"_s));
-    EXPECT_TRUE(StoreCache::keepsStore(file(u"x.yrd"_s)));
+TEST_F(Stores, FailuresNameTheFile) {
     StoreCache store(cache());
     const QString missing = file(u"missing.yrd"_s);
     try {

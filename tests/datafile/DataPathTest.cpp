@@ -139,7 +139,7 @@ TEST_F(DataPathTest, OpenFailureIsReportedAndTheAnswerDecides) {
     EXPECT_FALSE(openConnection(cn, bad, askThrough(errorReporter())));
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const auto call = errorReporter()->calls().first();
-    EXPECT_EQ(call.where, u"opening the data file&"_s);
+    EXPECT_EQ(call.steps, QStringList{u"opening the data file"_s});
     EXPECT_EQ(call.number, ErrNo::DataSource);
     EXPECT_TRUE(call.description.contains(bad));
     EXPECT_TRUE(call.activity.isEmpty());
@@ -226,6 +226,6 @@ TEST_F(DataPathTest, SaveDataPathReportsASettingThatCannotBeStored) {
     makeTextFile(QFileInfo(hive).path());
     saveDataPath(session(), u"/next.yrd"_s, false, askThrough(errorReporter()));
     ASSERT_EQ(errorReporter()->calls().size(), 1);
-    EXPECT_EQ(errorReporter()->calls().first().where, u"storing the data file location&"_s);
+    EXPECT_EQ(errorReporter()->calls().first().steps, QStringList{u"storing the data file location"_s});
     EXPECT_EQ(errorReporter()->calls().first().activity, u"Storing the data file location"_s);
 }

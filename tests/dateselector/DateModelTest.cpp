@@ -294,8 +294,9 @@ TEST(DateModel, FailuresCarryTheTrailAndKeepEarlierEffects) {
         FAIL() << "no failure";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::InvalidProcedureCall);
-        EXPECT_TRUE(e.source().startsWith(u"setting the number of periods&working out the dates&"_s))
-            << e.source().toStdString();
+        EXPECT_EQ(e.steps().mid(0, 2),
+                  (QStringList{u"setting the number of periods"_s, u"working out the dates"_s}))
+            << e.steps().join(u" > "_s).toStdString();
     }
     EXPECT_EQ(f.model.PeriodCount(), 50000);
     EXPECT_TRUE(f.marked.isEmpty());
@@ -304,7 +305,7 @@ TEST(DateModel, FailuresCarryTheTrailAndKeepEarlierEffects) {
         f.model.SetDates(QDate(), 2, 1);
         FAIL() << "no failure";
     } catch (const Error& e) {
-        EXPECT_EQ(e.source(), u"setting the dates&"_s);
+        EXPECT_EQ(e.steps(), QStringList{u"setting the dates"_s});
     }
     // An end before the start moves the start a month past the new end: beyond December 9999.
     f.model.restoreSettings(static_cast<int>(DatePeriod::Month), 1, d(2000, 1, 1), 1);
@@ -314,8 +315,9 @@ TEST(DateModel, FailuresCarryTheTrailAndKeepEarlierEffects) {
         f.model.setEndDate(d(9999, 12, 10));
         FAIL() << "no failure";
     } catch (const Error& e) {
-        EXPECT_TRUE(e.source().startsWith(u"setting the end date&finding the first day of the period&"_s))
-            << e.source().toStdString();
+        EXPECT_EQ(e.steps().mid(0, 2),
+                  (QStringList{u"setting the end date"_s, u"finding the first day of the period"_s}))
+            << e.steps().join(u" > "_s).toStdString();
     }
     EXPECT_EQ(f.model.StartDate(), d(9999, 12, 15));
     EXPECT_EQ(f.model.EndDate(), d(9999, 12, 19));

@@ -72,9 +72,9 @@ protected:
         if (onFooter)
             onFooter(*this);
     }
-    void Error(ReportErrorEvent& e) override {
-        log << u"Error %1 %2 %3"_s.arg(e.number).arg(e.description, e.source);
-        e.cancelDisplay = showErrorItself;
+    bool Error(const tallyrow::Error& e) override {
+        log << u"Error %1 %2 %3"_s.arg(e.number()).arg(e.description(), e.steps().join(u'&'));
+        return showErrorItself;
     }
 };
 
@@ -219,8 +219,8 @@ TEST(ReportRun, FailureEscapingAnEventRaisesTheErrorEventAndStopsTheRun) {
         QString source;
     };
     const Case cases[] = {
-        {"program error", [] { throw tallyrow::Error(13, u"Type mismatch"_s, u"Calc&"_s); }, 13,
-         u"Type mismatch"_s, u"Calc&"_s},
+        {"program error", [] { throw tallyrow::Error(13, u"Type mismatch"_s, u"Calc"_s); }, 13,
+         u"Type mismatch"_s, u"Calc"_s},
         {"other exception", [] { throw std::runtime_error("boom"); }, tallyrow::ErrNo::Unexpected, u"boom"_s,
          u"Detail_Format"_s},
     };
@@ -234,8 +234,14 @@ TEST(ReportRun, FailureEscapingAnEventRaisesTheErrorEventAndStopsTheRun) {
         };
         EXPECT_FALSE(report.Run(smallPage())) << "a failed run is not reported as a success";
         EXPECT_EQ(report.log.last(), u"Error %1 %2 %3"_s.arg(c.number).arg(c.description, c.source));
-        ASSERT_EQ(report.errors().size(), 1);
-        EXPECT_TRUE(report.errors().first().cancelDisplay);
+        EXPECT_TRUE(report.untoldErrors().isEmpty()) << "the report told of it itself";
+        // Untold, it is kept for the viewer, with the event it happened in as its step when it
+        // brought none of its own.
+        LoggingReport untold(10);
+        untold.onDetail = report.onDetail;
+        untold.Run(smallPage());
+        ASSERT_EQ(untold.untoldErrors().size(), 1);
+        EXPECT_EQ(untold.untoldErrors().first().steps(), QStringList{c.source});
         EXPECT_EQ(report.log.filter(u"ReportFooter_Format"_s).size(), 0);
         ASSERT_EQ(report.pages().pages.size(), 1) << "the rows laid out so far are kept";
         EXPECT_EQ(textsOf(report.pages().pages.at(0)).filter(u"txtPeriod"_s).size(), 1);

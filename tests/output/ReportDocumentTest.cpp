@@ -381,7 +381,7 @@ TEST(ReportDocument, LoaderTellsMissingFilesAndFoldersApartFromDamage) {
         } catch (const Error& e) {
             EXPECT_EQ(e.number(), c.number);
             EXPECT_TRUE(e.description().contains(c.path));
-            EXPECT_TRUE(e.source().startsWith(QStringLiteral("reading the report document&")));
+            EXPECT_EQ(e.steps().first(), QStringLiteral("reading the report document"));
         }
     }
 }

@@ -254,7 +254,7 @@ TEST_F(ReportRun, DayReportWithoutConnectionSaysSoAndShowsNoData) {
     }
     // The reason came first, as the failure of opening the file, naming it.
     ASSERT_FALSE(report.failures().isEmpty());
-    EXPECT_EQ(report.failures().first().where, QStringLiteral("opening the data file&"));
+    EXPECT_EQ(report.failures().first().steps, QStringList{QStringLiteral("opening the data file")});
     EXPECT_EQ(report.failures().first().error.kind(), ErrorKind::DataSource);
     EXPECT_TRUE(told);
     EXPECT_EQ(report.label(QStringLiteral("lblDateRange"))->caption,
@@ -276,21 +276,19 @@ TEST_F(ReportRun, FailingQueryIsReportedAndLeavingCancelsTheRun) {
     day.setInputs(annaMarch());
     EXPECT_FALSE(runOn(day));
     ASSERT_FALSE(day.failures().isEmpty());
-    EXPECT_TRUE(day.failures().last().where.startsWith(QStringLiteral("preparing the Day report&")));
+    EXPECT_EQ(day.failures().last().steps.first(), QStringLiteral("preparing the Day report"));
     EXPECT_EQ(day.chartRows().columnCount(), 0); // released
 
     TotalsReport totals;
     totals.setRange({QDate(2004, 3, 1), QDate(2004, 3, 2)});
     EXPECT_FALSE(runOn(totals));
     ASSERT_FALSE(totals.failures().isEmpty());
-    EXPECT_TRUE(totals.failures().last().where.startsWith(QStringLiteral("preparing the Totals report&")));
+    EXPECT_EQ(totals.failures().last().steps.first(), QStringLiteral("preparing the Totals report"));
 }
 
 TEST_F(ReportRun, EngineErrorsBecomeOneReportErrorNotice) {
-    engine::ReportErrorEvent event;
-    event.description = QStringLiteral("Out of paper");
-    const ReportNotice n = layout::engineErrorNotice(event);
-    EXPECT_TRUE(event.cancelDisplay);
+    const ReportNotice n =
+        layout::engineErrorNotice(Error(ErrNo::Unexpected, QStringLiteral("Out of paper")));
     EXPECT_EQ(n.title, QStringLiteral("Report error"));
     EXPECT_TRUE(n.warning);
     EXPECT_EQ(n.text,
@@ -466,7 +464,7 @@ TEST_F(ReportRun, CsvHoldsTheTablesOfBothReports) {
         writeReportCsv(totals, env().path(QStringLiteral("no/such/folder/out.csv")));
         FAIL() << "writing into a missing folder must fail";
     } catch (const Error& e) {
-        EXPECT_TRUE(e.source().startsWith(QStringLiteral("writing the CSV file&")));
+        EXPECT_EQ(e.steps().first(), QStringLiteral("writing the CSV file"));
         EXPECT_TRUE(e.description().contains(QStringLiteral("out.csv")));
     }
 }

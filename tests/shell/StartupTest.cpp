@@ -89,11 +89,12 @@ TEST_F(Startup, WindowThatClosedItselfWhileLoadingEndsQuietly) {
 }
 
 TEST_F(Startup, OtherFailuresOfTheMainWindowAreReportedWithTheirTrail) {
-    hooks.showMainWindow = [] { throw Error(91, u"Object variable not set"_s, u"frmMain&"_s); };
+    hooks.showMainWindow = [] { throw Error(91, u"Object variable not set"_s, u"frmMain"_s); };
     EXPECT_FALSE(startProgram(session(), {}, hooks));
     ASSERT_NE(reporter_, nullptr);
     ASSERT_EQ(reporter_->calls().size(), 1);
-    EXPECT_EQ(reporter_->calls()[0].where, u"starting the program&opening the main window&frmMain&"_s);
+    EXPECT_EQ(reporter_->calls()[0].steps,
+              (QStringList{u"starting the program"_s, u"opening the main window"_s, u"frmMain"_s}));
     EXPECT_EQ(reporter_->calls()[0].activity, u"loading the application"_s);
     EXPECT_EQ(reporter_->calls()[0].number, 91);
 }
@@ -106,7 +107,7 @@ TEST_F(Startup, RetryShowsTheMainWindowAgain) {
     };
     hooks.createErrorReporter = [this] {
         auto reporter = std::make_unique<ScriptedErrorReporter>();
-        reporter->queueAnswer(u"4"_s);
+        reporter->queueAnswer(ReportAnswer::Retry);
         reporter_ = reporter.get();
         return std::unique_ptr<ErrorReporter>(std::move(reporter));
     };

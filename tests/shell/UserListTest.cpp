@@ -147,16 +147,16 @@ TEST_F(UserListFile, OnePairIsSelectedButTheListCannotBeUsed) {
 
 TEST_F(UserListFile, GoingOnAfterAFailedQueryDoesNotUseItsMissingResult) {
     const QString file = unreadableNames();
-    errorReporter()->queueAnswer(u"5"_s); // Ignore the failed first query
+    errorReporter()->queueAnswer(ReportAnswer::Ignore); // Ignore the failed first query
     const UserListLoad ignored = userListFromRows(file, u"x"_s, u"y"_s, errorReporter());
     ASSERT_TRUE(ignored.opened);
     EXPECT_FALSE(ignored.replace) << "nothing was read, so the shown list stays as it is";
     EXPECT_TRUE(ignored.entries.isEmpty());
     ASSERT_EQ(errorReporter()->calls().size(), 1) << "no later step trips over the missing result";
-    EXPECT_TRUE(errorReporter()->calls().first().where.startsWith(u"reading the user list&"_s));
+    EXPECT_EQ(errorReporter()->calls().first().steps.first(), u"reading the user list"_s);
 
     errorReporter()->clearCalls();
-    errorReporter()->queueAnswer(QString()); // leave: the shown list stays as it is
+    errorReporter()->queueAnswer(ReportAnswer::Leave); // leave: the shown list stays as it is
     const UserListLoad left = userListFromRows(file, u"x"_s, u"y"_s, errorReporter());
     EXPECT_TRUE(left.opened);
     EXPECT_FALSE(left.replace);

@@ -135,7 +135,7 @@ TEST_F(FileHelpers, MakeDirPathPassesOnAFolderItCannotCreate) {
         FAIL() << "a folder was reported made below a file";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::PathFileAccess);
-        EXPECT_TRUE(e.source().startsWith(QStringLiteral("making the folder&")));
+        EXPECT_EQ(e.steps().first(), QStringLiteral("making the folder"));
     }
 }
 

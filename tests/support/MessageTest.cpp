@@ -13,7 +13,7 @@ namespace {
 class FailingMessageBox final : public MessageBoxEx {
 protected:
     MessageResult present(const MessageRequest&) override {
-        throw Error(ErrNo::Unexpected, QStringLiteral("no screen"), QStringLiteral("Show&"));
+        throw Error(ErrNo::Unexpected, QStringLiteral("no screen"), QStringLiteral("Show"));
     }
 };
 
@@ -69,8 +69,7 @@ TEST_F(MessageBoxes, MsgBoxFallsBackToThePlatformBox) {
 TEST_F(MessageBoxes, MsgBoxRaisesOverrideFailureWhenBothBoxesFail) {
     session().messageBox = std::make_unique<FailingMessageBox>();
     services().platformMessageBox = [](const MessageRequest&) -> int {
-        throw Error(ErrNo::PermissionDenied, QStringLiteral("Permission denied"),
-                    QStringLiteral("Platform&"));
+        throw Error(ErrNo::PermissionDenied, QStringLiteral("Permission denied"), QStringLiteral("Platform"));
     };
     try {
         showMessageBox(session(), QStringLiteral("x"), 0, QStringLiteral("t"));
@@ -88,7 +87,7 @@ TEST_F(MessageBoxes, MessageReportsItsFailureAndReturnsNoAnswer) {
     EXPECT_EQ(tellUser(session(), QStringLiteral("x"), 0, QStringLiteral("t")), 0);
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const auto& call = errorReporter()->calls().first();
-    EXPECT_EQ(call.where, QStringLiteral("showing a message&"));
+    EXPECT_EQ(call.steps, QStringList{QStringLiteral("showing a message")});
     EXPECT_EQ(call.activity, QString());
     EXPECT_TRUE(call.description.startsWith(QStringLiteral("qm MsgBox Override ")));
 }

@@ -146,7 +146,8 @@ TEST_F(SettingsStore, UnsupportedTypesAreRefusedAndUnconvertibleValuesFail) {
         FAIL() << "a text that is no number was stored as one";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), ErrNo::TypeMismatch);
-        EXPECT_EQ(e.source(), QStringLiteral("writing a setting&writing a setting&"));
+        EXPECT_EQ(e.steps(),
+                  (QStringList{QStringLiteral("writing a setting"), QStringLiteral("writing a setting")}));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "datafile/ui/SelectDataDialog.h"
 
 #include "datafile/DataPath.h"
+#include "datafile/DataSource.h"
 #include "datafile/PostgresUri.h"
 #include "datafile/ui/BrowseButton.h"
 #include "support/ui/AccessibleNames.h"
@@ -53,7 +54,10 @@ int twips(const QWidget* w, int value) {
 // folder is ruled out by name as well. A server URI counts too: whether the server answers is
 // found out by connecting, when the choice is applied.
 bool namesExistingSource(const QString& path) {
-    return isPostgresUri(path) || (fileExists(path) && !QFileInfo(withoutNulsTrimmed(path)).isDir());
+    const DataSource source(path);
+    if (source.filePath().isEmpty())
+        return !source.isEmpty();
+    return fileExists(path) && !QFileInfo(withoutNulsTrimmed(path)).isDir();
 }
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text) {
@@ -226,7 +230,7 @@ void SelectDataDialog::buildLayout() {
 }
 
 void SelectDataDialog::load() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the data file dialog&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the data file dialog"_s);
     // Setting the path runs the change handler, which enables OK and Apply for an existing file.
     run.step([&] { m_pathField->setPath(dataPathOf(m_session, kDefaultDataFileName)); });
     run.step([&] {
@@ -247,7 +251,7 @@ void SelectDataDialog::load() {
 }
 
 void SelectDataDialog::onPathChanged() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"checking the location typed&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"checking the location typed"_s);
     // Only existence is checked while typing; whether the file opens is checked when applied.
     run.step([&] {
         const bool exists = namesExistingSource(m_pathField->Path());
@@ -258,7 +262,7 @@ void SelectDataDialog::onPathChanged() {
 
 bool SelectDataDialog::applyChanges() {
     bool result = false;
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"taking the data file&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"taking the data file"_s);
     QString path;
     bool usable = false;
     run.step([&] { path = m_pathField->Path(); });
@@ -290,7 +294,7 @@ bool SelectDataDialog::applyChanges() {
 }
 
 void SelectDataDialog::onOkClicked() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"confirming the data file&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"confirming the data file"_s);
     bool applied = false;
     run.step([&] { applied = applyChanges(); });
     if (applied)
@@ -298,12 +302,12 @@ void SelectDataDialog::onOkClicked() {
 }
 
 void SelectDataDialog::onApplyClicked() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"applying the data file&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"applying the data file"_s);
     run.step([&] { applyChanges(); });
 }
 
 void SelectDataDialog::onCancelClicked() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"closing the data file dialog&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"closing the data file dialog"_s);
     run.step([&] { m_cancelled = true; });
     run.step([&] { reject(); });
 }
@@ -351,7 +355,7 @@ bool SelectDataDialog::newTargetAgreed(StepRunner& run, QString& target) {
 }
 
 void SelectDataDialog::onNewClicked() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"creating a new data file&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"creating a new data file"_s);
     QString templatePath;
     QString target;
     bool stop = false;

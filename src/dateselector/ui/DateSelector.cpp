@@ -482,8 +482,7 @@ bool DateSelector::DateLocked() const {
 }
 
 void DateSelector::setDateLocked(bool value) {
-    withTrail(u"locking the dates&"_s,
-              [&] { m_lockBox->setCheckState(value ? Qt::Checked : Qt::Unchecked); });
+    withStep(u"locking the dates"_s, [&] { m_lockBox->setCheckState(value ? Qt::Checked : Qt::Unchecked); });
 }
 
 bool DateSelector::ShowStartDate() const {
@@ -491,7 +490,7 @@ bool DateSelector::ShowStartDate() const {
 }
 
 void DateSelector::setShowStartDate(bool value) {
-    withTrail(u"showing the start date&"_s, [&] {
+    withStep(u"showing the start date"_s, [&] {
         m_model->setShowStartDate(value);
         applyVisibility();
     });
@@ -502,14 +501,14 @@ bool DateSelector::ShowEndDate() const {
 }
 
 void DateSelector::setShowEndDate(bool value) {
-    withTrail(u"showing the end date&"_s, [&] {
+    withStep(u"showing the end date"_s, [&] {
         m_model->setShowEndDate(value);
         applyVisibility();
     });
 }
 
 void DateSelector::setStartDateCaption(const QString& text) {
-    withTrail(u"labelling the start date&"_s, [&] {
+    withStep(u"labelling the start date"_s, [&] {
         if (text != m_startDateCaption) {
             m_startDateCaption = text;
             emit propertyChanged(u"StartDateCaption"_s);
@@ -520,7 +519,7 @@ void DateSelector::setStartDateCaption(const QString& text) {
 }
 
 void DateSelector::setEndDateCaption(const QString& text) {
-    withTrail(u"labelling the end date&"_s, [&] {
+    withStep(u"labelling the end date"_s, [&] {
         if (text != m_endDateCaption) {
             m_endDateCaption = text;
             emit propertyChanged(u"EndDateCaption"_s);

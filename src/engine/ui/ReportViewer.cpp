@@ -226,10 +226,8 @@ void ReportViewer::setReportSource(Report* report) {
     report->Run();
     QApplication::restoreOverrideCursor();
     QStringList problems;
-    for (const auto& e : report->errors()) {
-        if (!e.cancelDisplay)
-            problems << tr("Error %1: %2").arg(e.number).arg(e.description);
-    }
+    for (const auto& e : report->untoldErrors())
+        problems << tr("Error %1: %2").arg(e.number()).arg(e.description());
     m_status->setText(problems.join(u"; "_s));
     showPages(report->pages());
     announceReady();

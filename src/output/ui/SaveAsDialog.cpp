@@ -1,6 +1,6 @@
 #include "output/ui/SaveAsDialog.h"
 
-#include "datafile/DataPath.h"
+#include "datafile/DataSource.h"
 
 #include "datafile/ui/BrowseButton.h"
 #include "support/ui/AccessibleNames.h"
@@ -96,7 +96,7 @@ QString SaveAsDialog::proposedPath() const {
 
 void SaveAsDialog::load() {
     m_loaded = true;
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the save dialog&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the save dialog"_s);
     run.step([this] {
         m_reportFolder = readSetting(u"LastReportFolder"_s, QString(), QString(), true, kSettingsHive);
     });
@@ -137,7 +137,7 @@ void SaveAsDialog::load() {
 }
 
 void SaveAsDialog::onFormatChosen() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"choosing the format&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"choosing the format"_s);
     run.step([this] {
         const ReportFormatInfo& format = reportFormatInfo(chosenFormat());
         m_reportExtension = QString(format.extension);
@@ -149,7 +149,7 @@ void SaveAsDialog::onFormatChosen() {
 }
 
 void SaveAsDialog::onOkClicked() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"saving the report&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"saving the report"_s);
     bool done = true;
     run.step([&] { done = saveCurrentReport(); });
     if (done)
@@ -161,7 +161,7 @@ void SaveAsDialog::onCancelClicked() {
 }
 
 bool SaveAsDialog::saveCurrentReport() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"saving the report&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"saving the report"_s);
     QString path;
     int answer = MsgAnswer::Yes;
     bool saved = false;
@@ -169,7 +169,7 @@ bool SaveAsDialog::saveCurrentReport() {
     if (!run.step([&] { path = m_pathField->Path(); }))
         return true;
     // The data file and the files its writer keeps beside it are never written over.
-    if (const auto part = dataFilePartAt(path, m_session.dataPath)) {
+    if (const auto part = DataSource(m_session.dataPath).partAt(path)) {
         run.step([&] {
             tellUser(m_session,
                      u"Sorry, I couldn't save the report: "_s + path + u"\r\n"_s +

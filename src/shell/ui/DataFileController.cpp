@@ -4,6 +4,7 @@
 #include "activity/SqlExecutor.h"
 #include "activity/StoreCache.h"
 #include "activity/StoreJob.h"
+#include "datafile/DataSource.h"
 #include "reports/TotalsQuery.h"
 
 #include <QTimer>
@@ -37,7 +38,7 @@ int DataFileController::progress() const {
 }
 
 bool DataFileController::useSource(const QString& path) {
-    if (!StoreCache::keepsStore(path)) {
+    if (!DataSource(path).keepsSavedCopy()) {
         m_planner.reset();
         m_source = openActivitySource(path, nullptr); // a server: SQL, connected by the report
         return false;

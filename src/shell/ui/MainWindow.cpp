@@ -3,7 +3,7 @@
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "datafile/MemoryPropertyStore.h"
-#include "datafile/PostgresUri.h"
+#include "datafile/DataSource.h"
 #include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"
 #include "activity/ActivityPlanner.h"
@@ -414,9 +414,7 @@ void MainWindow::buildShortcuts() {
 }
 
 void MainWindow::showDataSource() {
-    const QString source = dataPathOf(m_session, kDefaultDataFileName);
-    const QString shown =
-        isPostgresUri(source) ? redactedPostgresUri(source) : QDir::toNativeSeparators(source);
+    const QString shown = DataSource(dataPathOf(m_session, kDefaultDataFileName)).shownName();
     m_dataSourceLabel->setText(shown.isEmpty() ? QString() : u"Data: "_s + shown);
     m_dataSourceLabel->setToolTip(shown);
 }
@@ -496,7 +494,7 @@ void MainWindow::buildMenus() {
     reports->setObjectName(u"mnuReports"_s);
     for (const ReportDescriptor& report : ReportCatalogue::standard().reports()) {
         QAction* action = makeAction(reports, report.menuName, report.menuCaption, [this, &report] {
-            StepRunner run(askThrough(m_err), u"choosing the %1 report&"_s.arg(report.title));
+            StepRunner run(askThrough(m_err), u"choosing the %1 report"_s.arg(report.title));
             run.step([&] { initReport(report); });
         });
         action->setCheckable(true);
@@ -555,7 +553,7 @@ bool MainWindow::settleDataFile() {
 }
 
 bool MainWindow::load() {
-    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the main window&"_s);
+    StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the main window"_s);
     bool unload = false;
     run.step([this] {
         if (m_session.errorReporter && m_session.errorReporter->Aborted()) {
@@ -595,7 +593,7 @@ bool MainWindow::load() {
 }
 
 void MainWindow::initReport(const ReportDescriptor& report) {
-    StepRunner run(askThrough(m_err), u"setting up the report's options&"_s);
+    StepRunner run(askThrough(m_err), u"setting up the report's options"_s);
     run.step([this] { ignoringFailures([this] { clearPreview(); }); });
     run.step([this] { uncheckReports(); });
     run.step([&] {
@@ -620,7 +618,7 @@ std::size_t MainWindow::catalogueIndex(const ReportDescriptor& report) {
 }
 
 void MainWindow::uncheckReports() {
-    StepRunner run(askThrough(m_err), u"switching reports&"_s);
+    StepRunner run(askThrough(m_err), u"switching reports"_s);
     for (QAction* action : m_reportActions)
         run.step([action] { action->setChecked(false); });
 }
@@ -632,14 +630,14 @@ void MainWindow::clearPreview() {
 }
 
 void MainWindow::loadChartTypes() {
-    StepRunner run(askThrough(m_err), u"filling the chart type list&"_s);
+    StepRunner run(askThrough(m_err), u"filling the chart type list"_s);
     run.step([this] { m_chartTypeBox->clear(); });
     for (const engine::ChartTypeName& type : engine::chartTypeNames())
         run.step([&] { m_chartTypeBox->addItem(type.windowName, type.code); });
 }
 
 void MainWindow::checkInvalidDays() {
-    StepRunner run(askThrough(m_err), u"checking the weekdays in the range&"_s);
+    StepRunner run(askThrough(m_err), u"checking the weekdays in the range"_s);
     run.step([this] {
         const WeekdaySet available = availableWeekdays(chosenRange());
         for (ReportOptionsPanel* panel : m_panels)
@@ -648,7 +646,7 @@ void MainWindow::checkInvalidDays() {
 }
 
 void MainWindow::onDatesChanged() {
-    StepRunner run(askThrough(m_err), u"changing the dates&"_s);
+    StepRunner run(askThrough(m_err), u"changing the dates"_s);
     run.step([this] { checkInvalidDays(); });
     run.step([this] { ignoringFailures([this] { clearPreview(); }); });
 }
@@ -897,7 +895,7 @@ bool MainWindow::resolveTypedEntry() {
 void MainWindow::onPreviewClicked() {
     if (!resolveTypedEntry() || !previewDataReady())
         return;
-    StepRunner run(askThrough(m_err), u"making the report&"_s);
+    StepRunner run(askThrough(m_err), u"making the report"_s);
     run.step([this] {
         // The entry chosen from the list, not a half-typed search. With nothing in the list the
         // report is for everybody: it never names someone the list did not show.
@@ -1094,18 +1092,18 @@ void MainWindow::revealOption(QWidget* w) {
 }
 
 void MainWindow::onReportShown() {
-    StepRunner run(askThrough(m_err), u"showing the report&"_s);
+    StepRunner run(askThrough(m_err), u"showing the report"_s);
     run.step([this] { m_saveAction->setEnabled(true); });
     run.step([this] { m_printAction->setEnabled(true); });
 }
 
 void MainWindow::onPrint() {
-    StepRunner run(askThrough(m_err), u"printing the report&"_s, u"processing print menu click"_s, false);
+    StepRunner run(askThrough(m_err), u"printing the report"_s, u"processing print menu click"_s, false);
     run.step([this] { m_viewer->PrintReport(true); });
 }
 
 void MainWindow::onSave() {
-    StepRunner run(askThrough(m_err), u"saving the report&"_s, u"processing menu click"_s, false);
+    StepRunner run(askThrough(m_err), u"saving the report"_s, u"processing menu click"_s, false);
     run.step([this] {
         SaveAsDialog dialog(m_session, m_viewer->reportSource(), this);
         if (m_viewer->reportSource()) {
@@ -1146,7 +1144,7 @@ void MainWindow::onExit() {
 }
 
 void MainWindow::onChangeDataFile() {
-    StepRunner run(askThrough(m_err), u"changing the data file&"_s);
+    StepRunner run(askThrough(m_err), u"changing the data file"_s);
     const QString before = dataPathOf(m_session, kDefaultDataFileName);
     bool accepted = false;
     run.step([&] {
@@ -1196,7 +1194,7 @@ void MainWindow::showDataFileWait(const QString& path, int waitedSeconds, int li
 }
 
 void MainWindow::onResetAnswers() {
-    StepRunner run(askThrough(m_err), u"resetting the remembered answers&"_s, u"processing menu click"_s,
+    StepRunner run(askThrough(m_err), u"resetting the remembered answers"_s, u"processing menu click"_s,
                    false);
     run.step([this] {
         const int answer =
@@ -1236,7 +1234,7 @@ void MainWindow::showHelp() {
 }
 
 void MainWindow::onAbout() {
-    StepRunner run(askThrough(m_err), u"showing About&"_s, u"processing menu click"_s, false);
+    StepRunner run(askThrough(m_err), u"showing About"_s, u"processing menu click"_s, false);
     run.step([this] {
         // One about box per window: a second click brings the open one forward.
         if (!m_about) {

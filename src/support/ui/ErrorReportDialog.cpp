@@ -1,7 +1,6 @@
 #include "support/ui/ErrorReportDialog.h"
 
 #include "support/Error.h"
-#include "support/ErrorReporter.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -18,9 +17,8 @@ namespace tallyrow {
 
 namespace {
 
-// The where trail's steps, each helper having put its name and "&" in front: empty steps left out.
-QString readableWhere(const QString& where) {
-    QStringList steps = where.split(u'&', Qt::SkipEmptyParts);
+// The steps, outermost first, without blank ones.
+QString readableWhere(QStringList steps) {
     for (QString& step : steps)
         step = step.trimmed();
     steps.removeAll(QString());
@@ -41,7 +39,7 @@ QString readableNumber(long number) {
 QString ErrorReportContent::detailsText() const {
     QString text = productName + u'\n';
     text += QStringLiteral("Error %1: %2\n").arg(readableNumber(number), description);
-    text += QStringLiteral("Where: %1\n").arg(readableWhere(where));
+    text += QStringLiteral("Where: %1\n").arg(readableWhere(steps));
     if (!activity.isEmpty())
         text += QStringLiteral("Activity: %1\n").arg(activity);
     if (!supportAddress.isEmpty())
@@ -117,7 +115,7 @@ ErrorReportDialog::ErrorReportDialog(const ErrorReportContent& content, QWidget*
         setAccessibleDescription(content.description);
     }
     details->addRow(tr("Number:"), makeValue(QStringLiteral("lblNumber"), readableNumber(content.number)));
-    details->addRow(tr("Where:"), makeValue(QStringLiteral("lblWhere"), readableWhere(content.where)));
+    details->addRow(tr("Where:"), makeValue(QStringLiteral("lblWhere"), readableWhere(content.steps)));
     auto* activity = makeValue(QStringLiteral("lblActivity"), content.activity);
     details->addRow(tr("Activity:"), activity);
     details->setRowVisible(activity, !content.activity.isEmpty());
@@ -182,7 +180,7 @@ void ErrorReportDialog::showEvent(QShowEvent* event) {
     QAccessible::updateAccessibility(&alert);
 }
 
-void ErrorReportDialog::finishWith(const QString& answer) {
+void ErrorReportDialog::finishWith(ReportAnswer answer) {
     m_answer = answer;
     accept();
 }

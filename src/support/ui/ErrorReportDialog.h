@@ -1,7 +1,10 @@
 #pragma once
 
+#include "support/ErrorReporter.h"
+
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 class QDialogButtonBox;
 class QLabel;
@@ -15,7 +18,7 @@ struct ErrorReportContent {
     QString supportAddress;
     QString description;
     long number = 0;
-    QString where;
+    QStringList steps; ///< outermost first
     QString activity;
     QString advice;
 
@@ -27,27 +30,27 @@ struct ErrorReportContent {
 /// missing or refused, a data source that cannot be read) shows its description as the message;
 /// others say the product met a problem, with the description under it. Under a failure of
 /// ordinary work, lblWhatToDo says what each answer does (Abort loses nothing: the program only
-/// reads its data) and the content's advice. The number, where trail (its steps joined by " > ")
-/// and activity are behind cmdShowDetails. Buttons cmdAbort, cmdRetry, cmdIgnore, cmdCopyDetails.
-/// answer() is "3", "4" or "5" after the matching button, "" when the window was closed otherwise.
+/// reads its data) and the content's advice. The number, the steps (joined by " > ") and the
+/// activity are behind cmdShowDetails. Buttons cmdAbort, cmdRetry, cmdIgnore, cmdCopyDetails.
+/// answer() is the matching answer after a button, Leave when the window was closed otherwise.
 class ErrorReportDialog final : public QDialog {
     Q_OBJECT
 public:
     explicit ErrorReportDialog(const ErrorReportContent& content, QWidget* parent = nullptr);
 
-    QString answer() const { return m_answer; }
+    ReportAnswer answer() const { return m_answer; }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void finishWith(const QString& answer);
+    void finishWith(ReportAnswer answer);
     /// Abort, Retry, Ignore, Show details and Copy details.
     QDialogButtonBox* buildButtons();
 
     ErrorReportContent m_content;
     QWidget* m_details = nullptr;
-    QString m_answer;
+    ReportAnswer m_answer = ReportAnswer::Leave;
 };
 
 } // namespace tallyrow

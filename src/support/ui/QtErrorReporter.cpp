@@ -6,13 +6,17 @@ namespace tallyrow {
 
 QtErrorReporter::QtErrorReporter(QObject* parent) : ErrorReporter(parent) {}
 
-QString QtErrorReporter::ReportError(bool /*flag*/, const QString& description, long number,
-                                     const QString& where, long /*extra*/, const QString& activity) {
-    const ErrorReportContent content{ProductName(), SupportAddress(), description, number,
-                                     where,         activity,         Advice()};
+ReportAnswer QtErrorReporter::ReportError(const Failure& failure) {
+    const ErrorReportContent content{ProductName(),
+                                     SupportAddress(),
+                                     failure.error.description(),
+                                     failure.error.number(),
+                                     failure.steps,
+                                     failure.activity,
+                                     Advice()};
     ErrorReportDialog dialog(content, QApplication::activeWindow());
     dialog.exec();
-    QString answer = dialog.answer();
+    const ReportAnswer answer = dialog.answer();
     if (answer == ReportAnswer::Abort)
         raiseAbort();
     return answer;

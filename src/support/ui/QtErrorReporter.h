@@ -14,9 +14,7 @@ class QtErrorReporter final : public ErrorReporter {
 public:
     explicit QtErrorReporter(QObject* parent = nullptr);
 
-    QString ReportError(bool flag, const QString& description, long number, const QString& where, long extra,
-                        const QString& activity) override;
-    using ErrorReporter::ReportError;
+    ReportAnswer ReportError(const Failure& failure) override;
 };
 
 } // namespace tallyrow

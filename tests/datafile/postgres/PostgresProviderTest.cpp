@@ -502,7 +502,7 @@ TEST_F(ServerCheckData, AcceptsAServerThatAnswersAndReportsOneThatDoesNot) {
     EXPECT_FALSE(checkDataPath(session(), wrong, askThrough(errorReporter())));
     ASSERT_EQ(errorReporter()->calls().size(), 1);
     const auto& call = errorReporter()->calls().first();
-    EXPECT_EQ(call.where, QStringLiteral("opening the data file&"));
+    EXPECT_EQ(call.steps, QStringList{QStringLiteral("opening the data file")});
     EXPECT_TRUE(call.description.contains(redactedPostgresUri(wrong))) << call.description.toStdString();
     EXPECT_FALSE(call.description.contains(QStringLiteral("wrong-one")));
     // The connection string keeps its form, with the URI as the data source.

@@ -33,15 +33,14 @@ const QByteArray kTemplateBytes = "template of an empty data file";
 /// An error reporter that lets the test act while the report is "on screen" and then answer.
 class ActingErrorReporter final : public ErrorReporter {
 public:
-    QString ReportError(bool /*flag*/, const QString& /*description*/, long number, const QString& where,
-                        long /*extra*/, const QString& /*activity*/) override {
-        wheres.append(where);
-        numbers.append(number);
-        return onReport ? onReport() : QString();
+    ReportAnswer ReportError(const Failure& failure) override {
+        steps.append(failure.steps);
+        numbers.append(failure.error.number());
+        return onReport ? onReport() : ReportAnswer::Leave;
     }
 
-    std::function<QString()> onReport;
-    QStringList wheres;
+    std::function<ReportAnswer()> onReport;
+    QList<QStringList> steps;
     QList<long> numbers;
 };
 
@@ -431,7 +430,7 @@ TEST_F(SelectDataDialogTest, IgnoringTheReportOnAFileThatDoesNotOpenKeepsTheDial
     EXPECT_EQ(dataPathOf(session(), kDefaultDataFileName), sessionFile);
     EXPECT_EQ(boxes(), QStringList({box(48, kInvalidPrefix + text + kInvalidSuffix)}));
     ASSERT_FALSE(errorReporter()->calls().isEmpty());
-    EXPECT_EQ(errorReporter()->calls().first().where, u"opening the data file&"_s);
+    EXPECT_EQ(errorReporter()->calls().first().steps, QStringList{u"opening the data file"_s});
 }
 
 TEST_F(SelectDataDialogTest, CopyOntoAReadOnlyFileIsReportedAndRetryWorksOncePermitted) {
@@ -451,9 +450,9 @@ TEST_F(SelectDataDialogTest, CopyOntoAReadOnlyFileIsReportedAndRetryWorksOncePer
     messageBox()->queueAnswer(MsgAnswer::Yes);
     button("cmdNew")->click();
 
-    ASSERT_EQ(reports->wheres.size(), 1);
-    EXPECT_TRUE(reports->wheres.at(0).startsWith(u"creating a new data file&copying the empty data file&"_s))
-        << qPrintable(reports->wheres.at(0));
+    ASSERT_EQ(reports->steps.size(), 1);
+    EXPECT_EQ(reports->steps.at(0).mid(0, 2),
+              (QStringList{u"creating a new data file"_s, u"copying the empty data file"_s}));
     EXPECT_EQ(reports->numbers.at(0), ErrNo::PermissionDenied);
     EXPECT_EQ(contentOf(locked), kTemplateBytes);
     EXPECT_TRUE(okAndApply());
@@ -468,8 +467,8 @@ TEST_F(SelectDataDialogTest, FailedCopyLeftAtTheReportChangesNothing) {
     button("cmdNew")->click(); // the scripted report answers "leave"
 
     ASSERT_EQ(errorReporter()->calls().size(), 1);
-    EXPECT_TRUE(errorReporter()->calls().at(0).where.startsWith(
-        u"creating a new data file&copying the empty data file&"_s));
+    EXPECT_EQ(errorReporter()->calls().at(0).steps.mid(0, 2),
+              (QStringList{u"creating a new data file"_s, u"copying the empty data file"_s}));
     EXPECT_TRUE(QFileInfo(folder + u"/inside"_s).isDir());
     EXPECT_FALSE(okAndApply());
 

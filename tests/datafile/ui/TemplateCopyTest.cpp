@@ -74,7 +74,7 @@ TEST_F(TemplateCopyTest, RefusalsLeaveTheFolderAsItWas) {
             ADD_FAILURE() << "copy did not fail";
         } catch (const Error& e) {
             EXPECT_EQ(e.number(), c.number);
-            EXPECT_EQ(e.source(), u"copying the empty data file&"_s);
+            EXPECT_EQ(e.steps(), QStringList{u"copying the empty data file"_s});
             EXPECT_TRUE(e.description().contains(c.target) || e.description().contains(c.source));
         }
         EXPECT_EQ(folderEntries(), before);

@@ -200,7 +200,7 @@ TEST_F(DataLoadWindow, AReportWhoseFileCouldNotBeReadAgainIsMarkedOutOfDate) {
 // reason it was refused before is not shown as if it still held.
 TEST_F(DataLoadWindow, AFilePutRightWhileItsErrorReportIsOpenIsReadAgainOnRetry) {
     struct PuttingRight final : ErrorReporter {
-        QString ReportError(bool, const QString&, long, const QString&, long, const QString&) override {
+        ReportAnswer ReportError(const Failure&) override {
             ++reports;
             return putRight() ? ReportAnswer::Retry : ReportAnswer::Ignore;
         }

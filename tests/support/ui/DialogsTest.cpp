@@ -81,7 +81,7 @@ TEST_F(SupportDialogs, ErrorReportButtonsGiveTheirAnswersAndAbortIsSignalled) {
     int aborts = 0;
     QObject::connect(&reporter, &ErrorReporter::Abort, &reporter, [&] { ++aborts; });
 
-    const QList<std::pair<QString, QString>> buttons = {
+    const QList<std::pair<QString, ReportAnswer>> buttons = {
         {QStringLiteral("cmdRetry"), ReportAnswer::Retry},
         {QStringLiteral("cmdIgnore"), ReportAnswer::Ignore},
         {QStringLiteral("cmdAbort"), ReportAnswer::Abort},
@@ -91,9 +91,9 @@ TEST_F(SupportDialogs, ErrorReportButtonsGiveTheirAnswersAndAbortIsSignalled) {
         EXPECT_EQ(aborts, 0);
         EXPECT_FALSE(reporter.Aborted());
         clickWhenShown(QStringLiteral("frmErrorReport"), button);
-        EXPECT_EQ(reporter.ReportError(true, QStringLiteral("File not found"), 53,
-                                       QStringLiteral("checking the data file&"), 0,
-                                       QStringLiteral("loading the application")),
+        EXPECT_EQ(reporter.ReportError(Failure{Error(53, QStringLiteral("File not found")),
+                                               {QStringLiteral("checking the data file")},
+                                               QStringLiteral("loading the application")}),
                   answer);
     }
     EXPECT_EQ(aborts, 1);
@@ -112,10 +112,10 @@ TEST_F(SupportDialogs, ErrorReportShowsTheFailureAndCopiesItsDetails) {
         w->findChild<QPushButton*>(QStringLiteral("cmdCopyDetails"))->click();
         w->close(); // closing without an answer means "leave"
     });
-    EXPECT_EQ(reporter.ReportError(true, QStringLiteral("Disk full"), 61,
-                                   QStringLiteral("SaveReport&Export&"), 0,
-                                   QStringLiteral("saving the report")),
-              QString());
+    EXPECT_EQ(reporter.ReportError(Failure{Error(61, QStringLiteral("Disk full")),
+                                           {QStringLiteral("SaveReport"), QStringLiteral("Export")},
+                                           QStringLiteral("saving the report")}),
+              ReportAnswer::Leave);
     EXPECT_EQ(shown,
               (QStringList{QStringLiteral("Disk full"), QStringLiteral("61"),
                            QStringLiteral("SaveReport > Export"), QStringLiteral("saving the report")}));
@@ -163,12 +163,13 @@ TEST_F(SupportDialogs, AnOrdinaryFailureIsItsOwnSentenceWithTheRestInDetails) {
             detailsAfterClick = details->isVisible();
             w->findChild<QPushButton*>(QStringLiteral("cmdIgnore"))->click();
         });
-        EXPECT_EQ(reporter.ReportError(true,
-                                       QStringLiteral("The data file \"/srv/office.yrd\" does not exist."),
-                                       c.number, QStringLiteral("opening the data file&"), 0, QString()),
+        EXPECT_EQ(reporter.ReportError(Failure{
+                      Error(c.number, QStringLiteral("The data file \"/srv/office.yrd\" does not exist.")),
+                      {QStringLiteral("opening the data file")},
+                      {}}),
                   ReportAnswer::Ignore);
         EXPECT_EQ(heading, QLatin1String(c.heading));
-        EXPECT_EQ(where, QStringLiteral("opening the data file")) << "no stray &";
+        EXPECT_EQ(where, QStringLiteral("opening the data file"));
         if (c.shownNumber) {
             EXPECT_EQ(number, QLatin1String(c.shownNumber));
         }
