@@ -43,6 +43,7 @@ class ActivitySource;
 struct UserListLoad;
 struct PreviewProblem;
 class AboutDialog;
+class AnnouncementLabel;
 class DayReport;
 class TotalsReport;
 namespace engine {
@@ -247,6 +248,7 @@ private:
     QCheckBox* m_followFileBox = nullptr; ///< remake the shown report when the file changes
 
     QLabel* m_dataSourceLabel = nullptr;
+    AnnouncementLabel* m_reportStatus = nullptr;
     QLabel* m_loadProgressLabel = nullptr;
     QPushButton* m_cancelLoadButton = nullptr;
     QTimer* m_loadTimer = nullptr;
