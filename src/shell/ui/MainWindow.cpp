@@ -1116,6 +1116,7 @@ void MainWindow::markReportOutOfDate(const QString& reason) {
     m_viewer->setNotice(u"Out of date: "_s + reason);
     m_viewer->setPrintEnabled(false);
     m_printAction->setEnabled(false);
+    m_reportStatus->announce(u"Report out of date"_s);
 }
 
 bool MainWindow::resolveTypedEntry() {
