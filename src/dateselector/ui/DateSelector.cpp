@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -289,6 +290,8 @@ void DateSelector::build(const QLocale& locale) {
     m_startEdit->setToolTip(u"Start date for the report"_s);
     m_endEdit->setToolTip(u"End date for the report"_s);
     m_lockBox->setToolTip(u"Hold these date settings"_s);
+    // The box says what it does on the screen too, not only to a screen reader.
+    m_lockBox->setText(u"Lock dates"_s);
     m_lockBox->setAccessibleName(u"Lock dates"_s);
     m_lockBox->setAccessibleDescription(u"Hold these date settings"_s);
     m_stepArrows->setToolTip(u"Move both dates back or forward"_s);
@@ -305,7 +308,6 @@ void DateSelector::build(const QLocale& locale) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     fitLabel(m_startLabel, 0);
     fitLabel(m_endLabel, kRowStep);
-    m_lockBox->setGeometry(0, toPixels(2 * kRowStep), toPixels(kLockWidth), toPixels(kArrowsHeight));
 
     // As the controls stand: the two dates, then the lock box and the arrows under them.
     setTabOrder(m_startEdit, m_endEdit);
@@ -379,6 +381,10 @@ void DateSelector::layoutRows() {
     const double arrowsLeft = toTwips(this->width()) - kArrowsWidth - kGap;
     m_stepArrows->setGeometry(toPixels(arrowsLeft), toPixels(2 * kRowStep), toPixels(kArrowsWidth),
                               toPixels(kArrowsHeight));
+    // The lock box is as wide as its caption needs, short of the arrows.
+    const int lockWidth = std::max(toPixels(kLockWidth), m_lockBox->sizeHint().width());
+    m_lockBox->setGeometry(0, toPixels(2 * kRowStep), std::clamp(toPixels(arrowsLeft - kGap), 0, lockWidth),
+                           toPixels(kArrowsHeight));
 }
 
 void DateSelector::contextMenuEvent(QContextMenuEvent* event) {

@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QAccessible>
 #include <QMouseEvent>
 #include <QScrollArea>
@@ -536,6 +537,20 @@ PrintChoices& lastPrintChoices() {
     return choices;
 }
 
+// The PDF printer (cups-pdf) has no paper to turn: the page it writes is the sheet, and it
+// writes an upright sheet with the landscape page lying on its side in it. Asked for the sheet
+// across instead, it writes landscape pages, which is what its user opens the file to read. A
+// printer with paper keeps its paper upright and turns the landscape page itself.
+void askPdfPrinterForThePageAcross(QPrinter& printer) {
+    if (printer.outputFormat() != QPrinter::NativeFormat ||
+        printer.pageLayout().orientation() != QPageLayout::Landscape ||
+        !QPrinterInfo(printer).makeAndModel().contains(u"CUPS-PDF"_s, Qt::CaseInsensitive))
+        return;
+    const QSizeF upright = printer.pageLayout().pageSize().size(QPageSize::Point);
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setPageSize(QPageSize(upright.transposed(), QPageSize::Point, QString(), QPageSize::ExactMatch));
+}
+
 } // namespace
 
 void ReportViewer::setJobTitle(const QString& title) {
@@ -591,6 +606,7 @@ bool ReportViewer::PrintReport(bool showDialog) {
                             printer.toPage(),
                             printer.copyCount()};
     }
+    askPdfPrinterForThePageAcross(printer);
     return printTo(printer);
 }
 

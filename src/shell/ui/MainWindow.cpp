@@ -30,6 +30,8 @@
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
 #include "support/ui/AccessibleNames.h"
+#include "support/ui/AnnouncementLabel.h"
+#include "support/ui/NamedListAccessible.h"
 #include "support/FileUtils.h"
 #include "support/MessageBoxEx.h"
 #include "support/Registry.h"
@@ -136,6 +138,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     connect(m_files, &DataFileController::readStarted, this, [this] { showReadStarted(); });
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"Tyrow Reports"_s);
+    NamedListAccessible::install(); // before the first list is made
     buildControls();
     buildMenus();
     nameFieldsByTheirLabels(this);
@@ -341,6 +344,10 @@ void MainWindow::buildStatusBar() {
     m_dataSourceLabel = new QLabel(statusBar());
     m_dataSourceLabel->setObjectName(u"lblDataSource"_s);
     statusBar()->addWidget(m_dataSourceLabel, 1);
+    // Says when a report is ready, to the eye and to a screen reader.
+    m_reportStatus = new AnnouncementLabel(statusBar());
+    m_reportStatus->setObjectName(u"lblReportStatus"_s);
+    statusBar()->addPermanentWidget(m_reportStatus);
     m_loadProgressLabel = new QLabel(statusBar());
     m_loadProgressLabel->setObjectName(u"lblLoadProgress"_s);
     statusBar()->addPermanentWidget(m_loadProgressLabel);
@@ -627,6 +634,7 @@ void MainWindow::clearPreview() {
     m_viewer->setReportSource(nullptr);
     m_printAction->setEnabled(false);
     m_saveAction->setEnabled(false);
+    m_reportStatus->announce({});
 }
 
 void MainWindow::loadChartTypes() {
@@ -868,6 +876,7 @@ void MainWindow::markReportOutOfDate(const QString& reason) {
     m_viewer->setNotice(u"Out of date: "_s + reason);
     m_viewer->setPrintEnabled(false);
     m_printAction->setEnabled(false);
+    m_reportStatus->announce(u"Report out of date"_s);
 }
 
 bool MainWindow::resolveTypedEntry() {
@@ -1095,6 +1104,13 @@ void MainWindow::onReportShown() {
     StepRunner run(askThrough(m_err), u"showing the report"_s);
     run.step([this] { m_saveAction->setEnabled(true); });
     run.step([this] { m_printAction->setEnabled(true); });
+    run.step([this] {
+        if (!m_viewer->reportSource())
+            return; // a saved report that was opened is announced by its name
+        const int pages = m_viewer->pageCount();
+        m_reportStatus->announce(pages == 1 ? u"Report ready: 1 page"_s
+                                            : u"Report ready: %1 pages"_s.arg(pages));
+    });
 }
 
 void MainWindow::onPrint() {
@@ -1120,9 +1136,13 @@ void MainWindow::onSave() {
 void MainWindow::onOpenReport() {
     const std::shared_ptr<FileChooser> chooser =
         reportChooser() ? reportChooser() : std::make_shared<DialogFileChooser>();
-    const std::optional<QString> path =
-        chooser->chooseFile(this, u"Open Report"_s, u"Report documents (*.rdf)|*.rdf|All files (*.*)|*.*|"_s,
-                            1, m_openedDocument);
+    // The report opened last, else the folder reports were last saved to.
+    QString start = m_openedDocument;
+    if (start.isEmpty())
+        ignoringFailures(
+            [&] { start = readSetting(u"LastReportFolder"_s, QString(), QString(), true, kSettingsHive); });
+    const std::optional<QString> path = chooser->chooseFile(
+        this, u"Open Report"_s, u"Report documents (*.rdf)|*.rdf|All files (*.*)|*.*|"_s, 1, start);
     if (!path || path->isEmpty())
         return;
     engine::PageCollection pages;
@@ -1136,7 +1156,8 @@ void MainWindow::onOpenReport() {
     m_openedDocument = *path;
     m_viewer->setJobTitle(QFileInfo(*path).completeBaseName());
     m_viewer->setPages(pages); // raises LoadCompleted: Save and Print are offered
-    statusBar()->showMessage(u"Showing the saved report %1"_s.arg(QDir::toNativeSeparators(*path)));
+    // On the line a refresh of the data file leaves alone.
+    m_reportStatus->announce(u"Showing the saved report %1"_s.arg(QDir::toNativeSeparators(*path)));
 }
 
 void MainWindow::onExit() {

@@ -49,6 +49,7 @@ class DataFileController;
 struct DataFileRead;
 struct PreviewProblem;
 class AboutDialog;
+class AnnouncementLabel;
 namespace engine {
 class Report;
 class ReportViewer;
@@ -235,6 +236,7 @@ private:
     QCheckBox* m_followFileBox = nullptr; ///< remake the shown report when the file changes
 
     QLabel* m_dataSourceLabel = nullptr;
+    AnnouncementLabel* m_reportStatus = nullptr;
     QLabel* m_loadProgressLabel = nullptr;
     QPushButton* m_cancelLoadButton = nullptr;
     QTimer* m_loadTimer = nullptr;

@@ -32,6 +32,7 @@ TotalsOptionsPanel::TotalsOptionsPanel(QWidget* parent) : ReportOptionsPanel(par
     unitsLabel->setBuddy(m_unitsEdit);
     m_periodBox =
         makeList(u"cboTotalsReportPeriod"_s, {u"Days"_s, u"Weeks"_s, u"Months"_s, u"Years"_s}, this);
+    m_periodBox->setAccessibleName(u"Period"_s); // no label of its own: the units' label is the field's
     totals->addWidget(timeScaleLabel);
     totals->addWidget(m_timeScaleBox);
     totals->addSpacing(4);

@@ -1,5 +1,7 @@
 #include "support/ui/AccessibleNames.h"
 
+#include "support/ui/NamedListAccessible.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -7,6 +9,7 @@
 namespace tallyrow {
 
 void nameFieldsByTheirLabels(QWidget* root) {
+    NamedListAccessible::install();
     for (QLabel* label : root->findChildren<QLabel*>()) {
         QWidget* field = label->buddy();
         if (!field || !field->accessibleName().isEmpty())

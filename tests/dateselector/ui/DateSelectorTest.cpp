@@ -101,6 +101,7 @@ TEST_F(DateSelectorTest, NewInstanceShowsTheLastCompleteMonthInTheLocaleShortFor
     EXPECT_EQ(child<QCheckBox>("chkLockDate")->toolTip(), u"Hold these date settings"_s);
     EXPECT_EQ(child<QCheckBox>("chkLockDate")->accessibleName(), u"Lock dates"_s)
         << "read out by screen readers";
+    EXPECT_EQ(child<QCheckBox>("chkLockDate")->text(), u"Lock dates"_s) << "and shown beside the box";
     EXPECT_EQ(child<QWidget>("updDate")->toolTip(), u"Move both dates back or forward"_s);
     EXPECT_EQ(child<QLabel>("lblStartDate")->text(), u"Start date"_s);
     EXPECT_EQ(child<QLabel>("lblEndDate")->text(), u"End date"_s);
@@ -231,6 +232,10 @@ TEST_F(DateSelectorTest, LayoutFollowsTheWiderLabelAndNeverGoesNegative) {
     EXPECT_EQ(end->width(), start->width());
     EXPECT_NEAR(start->x() + start->width(), 400, 1);
     EXPECT_NEAR(arrows->x() + arrows->width() + gap, 400, 1);
+    // The lock box shows its whole caption and stays clear of the arrows.
+    auto* lock = child<QCheckBox>("chkLockDate");
+    EXPECT_GE(lock->width(), lock->sizeHint().width());
+    EXPECT_LT(lock->geometry().right(), arrows->x());
 
     // A longer caption moves the fields only at the next resize.
     const int oldLeft = start->x();

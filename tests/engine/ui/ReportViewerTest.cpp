@@ -1,16 +1,25 @@
 #include "engine/PagePainter.h"
 #include "engine/Report.h"
 #include "testsupport/ImageCompare.h"
+#include "testsupport/PrintQueue.h"
+#include "testsupport/SystemTools.h"
 #include "engine/ChartLayout.h"
 #include "engine/ui/ReportViewer.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QLabel>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -23,6 +32,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 using namespace tallyrow::engine;
@@ -460,4 +470,102 @@ TEST_F(ReportViewerTest, ChartTextScalesWithTheZoomAsOnPaper) {
     }
     viewer.setZoomMode(ReportViewer::ZoomMode::FitPage);
     EXPECT_LT(meanDifference(paper, shownSheet(view, common)), 1.5) << "fit page";
+}
+
+namespace {
+
+/// Runs `act` on the modal dialog of class `className` once it is open (ten seconds at most).
+void whenOpen(const char* className, const std::function<void(QDialog*)>& act, int tries = 500) {
+    QTimer::singleShot(20, qApp, [=] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog && dialog->inherits(className) && dialog->isVisible())
+            act(dialog);
+        else if (tries > 0)
+            whenOpen(className, act, tries - 1);
+    });
+}
+
+/// In the print dialog, opens Properties as a user does and hands `act` its Landscape button;
+/// `act` says whether to leave Properties with OK.
+void onLandscapeButton(QDialog* printDialog, const std::function<bool(QRadioButton*)>& act) {
+    whenOpen("QPrintPropertiesDialog", [act](QDialog* properties) {
+        QRadioButton* landscape = nullptr;
+        for (auto* button : properties->findChildren<QRadioButton*>())
+            if (button->text().remove(u'&') == u"Landscape")
+                landscape = button;
+        act(landscape) ? properties->accept() : properties->reject();
+    });
+    printDialog->findChild<QPushButton*>(u"properties"_s)->click();
+}
+
+/// Each page of `pdf` as it is shown (its rotation applied), in points, read by pdfinfo.
+QList<QSizeF> shownPageSizes(const QString& pdf) {
+    QProcess info;
+    info.start(u"pdfinfo"_s, {u"-f"_s, u"1"_s, u"-l"_s, u"999"_s, pdf});
+    info.waitForFinished(30000);
+    const QString text = QString::fromLocal8Bit(info.readAllStandardOutput());
+    const QRegularExpression page(
+        uR"(^Page\s+\d+\s+size:\s+([\d.]+) x ([\d.]+).*\n^Page\s+\d+\s+rot:\s+(\d+))"_s,
+        QRegularExpression::MultilineOption);
+    QList<QSizeF> sizes;
+    for (auto m = page.globalMatch(text); m.hasNext();) {
+        const auto found = m.next();
+        QSizeF size(found.captured(1).toDouble(), found.captured(2).toDouble());
+        if (found.captured(3).toInt() % 180 == 90)
+            size.transpose();
+        sizes << size;
+    }
+    return sizes;
+}
+
+} // namespace
+
+// Printed in Landscape through a real queue (a CUPS server with the PDF printer, set up by the
+// test), every page of the file is landscape, A4 across (842 x 595 points as shown), and the next
+// print dialog shows Landscape.
+TEST_F(ReportViewerTest, LandscapeThroughARealQueueGivesLandscapePagesAndIsKept) {
+    tallyrow::test::PrintQueue queue;
+    if (!queue.running())
+        TALLYROW_SKIP_UNLESS_CI(queue.whyNotRunning().toStdString());
+    // Qt's printing asks the CUPS server it first found, for the life of the process.
+    if (!QPrinterInfo::availablePrinterNames().contains(queue.printerName()))
+        GTEST_SKIP() << "this process looked for printers before the queue ran: run the test on its own, as "
+                        "ctest does";
+    ReportViewer::forgetPrintChoices();
+    CountingReport report(40);
+    viewer.setReportSource(&report);
+    const QString title = u"TallyrowLandscape%1"_s.arg(QCoreApplication::applicationPid());
+    viewer.setJobTitle(title);
+
+    whenOpen("QPrintDialog", [](QDialog* dialog) {
+        onLandscapeButton(dialog, [](QRadioButton* landscape) {
+            if (landscape)
+                landscape->click();
+            return landscape != nullptr;
+        });
+        dialog->accept();
+    });
+    ASSERT_TRUE(viewer.PrintReport(true));
+    ASSERT_TRUE(queue.waitUntilIdle()) << queue.log().toStdString();
+    const QStringList printed = queue.printedFiles(title);
+    ASSERT_EQ(printed.size(), 1) << queue.log().toStdString();
+    const QList<QSizeF> pages = shownPageSizes(printed.first());
+    QFile::remove(printed.first());
+    ASSERT_EQ(pages.size(), viewer.pageCount());
+    for (const QSizeF& page : pages) {
+        EXPECT_NEAR(page.width(), 842, 2) << queue.log().toStdString();
+        EXPECT_NEAR(page.height(), 595, 2);
+    }
+
+    bool shownLandscape = false;
+    whenOpen("QPrintDialog", [&](QDialog* dialog) {
+        onLandscapeButton(dialog, [&](QRadioButton* landscape) {
+            shownLandscape = landscape && landscape->isChecked();
+            return false;
+        });
+        dialog->reject();
+    });
+    EXPECT_FALSE(viewer.PrintReport(true));
+    EXPECT_TRUE(shownLandscape) << "the next print dialog shows Portrait";
+    ReportViewer::forgetPrintChoices();
 }

@@ -10,6 +10,7 @@
 #include "support/ScriptedErrorReporter.h"
 #include "testsupport/TestEnv.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -103,7 +104,9 @@ TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
     // A screen reader names the path and the list by their labels.
     EXPECT_EQ(dialog.findChild<QLineEdit*>(u"txtPath"_s)->accessibleName(),
               u"Save to the following location"_s);
-    EXPECT_EQ(formats(dialog)->accessibleName(), u"Save as"_s);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(formats(dialog));
+    EXPECT_EQ(list->text(QAccessible::Name), u"Save as"_s);
+    EXPECT_EQ(list->text(QAccessible::Value), entries[0]) << "the chosen format is the list's value";
 }
 
 TEST_F(SaveDialog, FolderComesFromTheSettingThenDocumentsThenHomeNeverTheProgramFolder) {

@@ -194,6 +194,7 @@ TEST_F(DataLoadWindow, AReportWhoseFileCouldNotBeReadAgainIsMarkedOutOfDate) {
     EXPECT_FALSE(action(u"mnuFilePrint"_s)->isEnabled());
     EXPECT_FALSE(child<QToolButton>(u"cmdViewerPrint"_s)->isEnabled());
     EXPECT_TRUE(action(u"mnuFileSave"_s)->isEnabled()) << "what is shown can still be kept";
+    EXPECT_EQ(child<QLabel>(u"lblReportStatus"_s)->text(), u"Report out of date"_s) << "not ready any more";
 }
 
 // The file is put right while the error report about it is open: Retry reads it again, and the

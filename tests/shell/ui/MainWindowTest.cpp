@@ -376,9 +376,16 @@ TEST_F(MainWindowTest, ASavedReportDocumentOpensInTheViewerAndSavesAgain) {
     chooser->answer = document;
     list(u"cboUserName"_s)->setCurrentIndex(0); // an option change takes the report away
     ASSERT_FALSE(action(u"mnuFileSave"_s)->isEnabled());
+    ASSERT_TRUE(writeSetting(u"LastReportFolder"_s, env().root() + u"/"_s, QString(), true, kSettingsHive));
     action(u"mnuFileOpenReport"_s)->trigger();
     MainWindow::setReportChooser(nullptr);
     EXPECT_EQ(chooser->calls, 1);
+    EXPECT_EQ(chooser->lastInitialFolder, env().root() + u"/"_s) << "where reports were last saved";
+    // The report's name stays on the status line when the data file is read again.
+    const QString shown = u"Showing the saved report "_s + QDir::toNativeSeparators(document);
+    EXPECT_EQ(child<QLabel>(u"lblReportStatus"_s)->text(), shown);
+    window->statusBar()->clearMessage(); // as a finished read of the data file does
+    EXPECT_EQ(child<QLabel>(u"lblReportStatus"_s)->text(), shown);
     EXPECT_EQ(viewer()->pageCount(), pages);
     EXPECT_EQ(viewer()->reportSource(), nullptr);
     EXPECT_TRUE(action(u"mnuFilePrint"_s)->isEnabled());
