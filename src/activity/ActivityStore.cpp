@@ -1,5 +1,7 @@
 #include "activity/ActivityStore.h"
 
+#include "activity/OwnedColumns.h"
+
 #include "support/Error.h"
 #include "support/Printable.h"
 
@@ -143,16 +145,6 @@ template <typename T> void release(std::vector<T>& v) {
     std::vector<T>().swap(v);
 }
 
-// The rows of the builder once sorted, with the tables made from them; kept alive by the store.
-struct OwnedColumns {
-    std::vector<std::int32_t> rowDay;
-    std::vector<std::uint16_t> rowHours;
-    std::vector<ActivityStore::Pair> pairs;
-    std::vector<std::int32_t> days;
-    std::vector<ActivityStore::DayFigures> dayFigures;
-    std::vector<std::int64_t> runningTotal;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -168,6 +160,10 @@ struct ActivityStore::Builder::Data {
     std::vector<std::uint32_t> user;
     std::vector<std::uint32_t> computer;
     std::vector<std::uint16_t> hours;
+    std::vector<std::int64_t> source; ///< row ids, when the rows have them
+    std::vector<SourceLeaf> leaves;
+    std::uint32_t pageSize = 0;
+    std::uint32_t root = 0;
 
     std::vector<Pair> makePairs(std::vector<std::uint32_t>& rowPair) const;
     std::vector<std::uint32_t> rowOrder(std::vector<Pair>& pairs, std::vector<std::uint32_t>& rowPair,
@@ -180,6 +176,17 @@ ActivityStore::Builder::Builder(Grouping grouping) : d(std::make_unique<Data>())
 }
 
 ActivityStore::Builder::~Builder() = default;
+
+void ActivityStore::Builder::setRowSource(std::int64_t rowId) {
+    d->source.push_back(rowId);
+}
+
+void ActivityStore::Builder::setSourcePages(std::uint32_t pageSize, std::uint32_t root,
+                                            std::vector<SourceLeaf> leaves) {
+    d->pageSize = pageSize;
+    d->root = root;
+    d->leaves = std::move(leaves);
+}
 
 void ActivityStore::Builder::reserve(std::size_t rows) {
     d->day.reserve(rows);
@@ -264,6 +271,9 @@ void ActivityStore::Builder::addChecked(std::int64_t day, std::uint32_t user, st
 std::vector<ActivityStore::Pair>
 ActivityStore::Builder::Data::makePairs(std::vector<std::uint32_t>& rowPair) const {
     const std::size_t n = day.size();
+    // A row's place in reading order: its row id where rows have one (rows are read by row id).
+    const bool sourced = source.size() == n;
+    const auto place = [&](std::size_t i) { return sourced ? std::uint64_t(source[i]) ^ (1ULL << 63) : i; };
     std::unordered_map<std::uint64_t, std::uint32_t> index;
     std::vector<Pair> pairs;
     rowPair.resize(n);
@@ -275,12 +285,12 @@ ActivityStore::Builder::Data::makePairs(std::vector<std::uint32_t>& rowPair) con
             p.user = user[i];
             p.computer = computer[i];
             p.firstDay = grouping.keyIndexOrder ? day[i] : 0;
-            p.firstSource = i;
+            p.firstSource = place(i);
             pairs.push_back(p);
         } else if (grouping.keyIndexOrder && day[i] < pairs[it->second].firstDay) {
             // Rows come in reading order, so the first row of the earliest day is kept.
             pairs[it->second].firstDay = day[i];
-            pairs[it->second].firstSource = i;
+            pairs[it->second].firstSource = place(i);
         }
         rowPair[i] = it->second;
     }
@@ -406,21 +416,24 @@ std::shared_ptr<const ActivityStore> ActivityStore::Builder::finish() {
     for (std::size_t k = 0; k < kept; ++k)
         owned->rowDay[k] = static_cast<std::int32_t>(b.day[order[k]]);
     release(b.day);
+    if (b.source.size() == n) {
+        owned->rowSource.resize(kept);
+        for (std::size_t k = 0; k < kept; ++k)
+            owned->rowSource[k] = b.source[order[k]];
+        // A row kept for the user list only has no place in the store to follow it by.
+        if (kept == n) {
+            owned->pageSize = b.pageSize;
+            owned->root = b.root;
+            owned->leaves = std::move(b.leaves);
+        }
+    }
+    release(b.source);
     permuteInPlace(b.hours, 24, order);
     b.hours.resize(kept * 24); // never shrunk to fit: that would copy every row once more
     owned->rowHours = std::move(b.hours);
     b.dayTables(*owned);
 
-    Columns c;
-    c.rowDay = owned->rowDay.data();
-    c.rowHours = owned->rowHours.data();
-    c.rows = kept;
-    c.pairs = owned->pairs.data();
-    c.pairCount = owned->pairs.size();
-    c.days = owned->days.data();
-    c.dayFigures = owned->dayFigures.data();
-    c.runningTotal = owned->runningTotal.data();
-    c.dayCount = owned->days.size();
+    const Columns c = owned->columns();
     auto store = std::make_shared<const ActivityStore>(b.grouping, std::move(b.users), std::move(b.computers),
                                                        c, std::shared_ptr<const void>(owned));
     d.reset();
@@ -449,7 +462,9 @@ std::size_t ActivityStore::memoryBytes() const {
     std::size_t bytes = 0;
     if (!m_blockSums) {
         const Columns& c = m_columns;
-        bytes += c.rows * (sizeof(std::int32_t) + 24 * sizeof(std::uint16_t)) + c.pairCount * sizeof(Pair) +
+        bytes += c.rows * (sizeof(std::int32_t) + 24 * sizeof(std::uint16_t) +
+                           (c.rowSource ? sizeof(std::int64_t) : 0)) +
+                 c.source.leafCount * sizeof(SourceLeaf) + c.pairCount * sizeof(Pair) +
                  c.dayCount * (sizeof(std::int32_t) + sizeof(DayFigures) + sizeof(std::int64_t));
     }
     for (const auto* names : {&m_users, &m_computers}) {

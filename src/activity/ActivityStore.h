@@ -57,6 +57,26 @@ public:
         std::uint64_t firstSource = 0;
     };
 
+    /// A leaf page of the Activity table in the file the rows were read from: the rows whose row
+    /// id is above `low` and at most `high` lie on it (`low` INT64_MIN: from the first row id on),
+    /// and `sum` is the checksum of its bytes. The leaves of a table, in row id order, leave no
+    /// row id out.
+    struct SourceLeaf {
+        std::uint32_t page = 0;
+        std::uint32_t reserved = 0;
+        std::int64_t low = 0;
+        std::int64_t high = 0;
+        std::uint64_t sum = 0;
+    };
+    /// Where the rows lie in the SQLite file they were read from, so that a later state of the file
+    /// can be compared page by page. `pageSize` 0: not known (the store is then only read again whole).
+    struct SourcePages {
+        std::uint32_t pageSize = 0;
+        std::uint32_t root = 0; ///< the Activity table's root page
+        const SourceLeaf* leaves = nullptr;
+        std::size_t leafCount = 0;
+    };
+
     /// The figures of every row of one day, per hour.
     struct DayFigures {
         std::int64_t sum[24];
@@ -89,6 +109,12 @@ public:
         std::uint32_t userId(const char* utf8, std::size_t size);
         std::uint32_t computerId(const char* utf8, std::size_t size);
         std::size_t rowCount() const;
+        /// The row id of the row added last, in the file it was read from; given for every row or
+        /// for none. The rows must then come in row id order.
+        void setRowSource(std::int64_t rowId);
+        /// Where the rows lie in their file: kept by the store only when every row had a row id
+        /// and every row is kept (a row without a day counts only for the user list).
+        void setSourcePages(std::uint32_t pageSize, std::uint32_t root, std::vector<SourceLeaf> leaves);
         /// Sorts the rows into their pairs in place (no second copy of the rows) and hands them
         /// to the store.
         std::shared_ptr<const ActivityStore> finish();
@@ -109,6 +135,9 @@ public:
         const DayFigures* dayFigures = nullptr;
         const std::int64_t* runningTotal = nullptr; ///< seconds of every day up to and including this one
         std::size_t dayCount = 0;
+        const std::int64_t* rowSource = nullptr; ///< each row's row id in its file; null: not known
+        std::uint64_t rowSourceSum = 0; ///< a saved copy's checksum of the row ids (0: none to check)
+        SourcePages source;
     };
 
     /// A store over columns that `owner` keeps alive. `blockSums` (one per kBlockRows rows, may
@@ -131,6 +160,10 @@ public:
     /// The answer to `query`. Throws StoreDamaged when a block of a saved copy it reads is damaged.
     ActivityAnswer answer(const ActivityQuery& query) const;
 
+    /// Checks the rows [from, to) of a saved copy against their blocks' checksums (once per block);
+    /// throws StoreDamaged for a damaged block.
+    void checkBlocks(std::size_t from, std::size_t to) const;
+
     std::size_t rowCount() const { return m_columns.rows; }
     const Columns& columns() const { return m_columns; }
     const std::vector<QString>& users() const { return m_users; }
@@ -148,7 +181,6 @@ private:
     std::vector<const Pair*> matchingPairs(const QString& user, const QString& computer) const;
     /// The rows of a pair with a day in `range`, checked against their blocks' sums first.
     std::pair<std::size_t, std::size_t> pairRows(const Pair& pair, const DayRange& range) const;
-    void checkBlocks(std::size_t from, std::size_t to) const;
 
     Grouping m_grouping;
     std::vector<QString> m_users; ///< distinct names as written, sorted

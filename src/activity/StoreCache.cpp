@@ -98,6 +98,23 @@ QByteArray copyIdentity(const QString& path, const DataFileStamp& s) {
     return b;
 }
 
+// The stamp a saved copy of `path` was made under, from its identity; nothing for a copy of
+// another file.
+std::optional<DataFileStamp> identityStamp(const QString& path, const QByteArray& identity) {
+    const QByteArray name = path.toUtf8();
+    std::array<std::int64_t, 14> fields{};
+    if (identity.size() != name.size() + qsizetype(fields.size() * 8) || !identity.startsWith(name))
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(identity.constData() + name.size());
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        std::uint64_t v = 0;
+        for (int i = 0; i < 8; ++i)
+            v |= std::uint64_t(p[f * 8 + std::size_t(i)]) << (8 * i);
+        fields[f] = std::int64_t(v);
+    }
+    return DataFileStamp::fromFields(fields);
+}
+
 } // namespace
 
 std::shared_ptr<const ActivityStore>
@@ -247,6 +264,10 @@ std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path,
             progress(100);
         return remember(key, stamp, store, Origin::SavedCopy);
     }
+    if (kind == DataFileKind::SQLite) {
+        if (auto store = updated(key, progress))
+            return store;
+    }
     const auto reading = [&](int p) { return !progress || progress(p * 9 / 10); };
     // The rows are kept under the stamp of the state they were read in, never under one taken
     // outside that read.
@@ -272,6 +293,49 @@ std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path,
     if (!store)
         return nullptr;
     return remember(key, stateRead, store, Origin::DataFile);
+}
+
+// The store of an earlier state of the file (in memory, else its saved copy) brought up to the
+// state it is in now by the pages that changed, and saved; nothing when there is none to start
+// from or the change cannot be bounded.
+std::shared_ptr<const ActivityStore> StoreCache::updated(const QString& key,
+                                                         const std::function<bool(int)>& progress) {
+    std::shared_ptr<const ActivityStore> earlier;
+    DataFileStamp earlierState;
+    {
+        std::lock_guard lock(m_mutex);
+        if (const auto it = m_entries.find(key); it != m_entries.end()) {
+            earlier = it->second.store;
+            earlierState = it->second.stamp;
+        }
+    }
+    const QString file = savedCopyPath(key);
+    if (!earlier && !file.isEmpty() && folderUsable()) {
+        QByteArray identity;
+        earlier = StoreFile::open(
+            file, [&](const QByteArray& i) { return identityStamp(key, i).has_value(); }, identity);
+        if (earlier)
+            earlierState = *identityStamp(key, identity);
+    }
+    if (!earlier || earlier->columns().source.pageSize == 0)
+        return nullptr;
+    DataFileStamp stateRead;
+    std::shared_ptr<const ActivityStore> store;
+    try {
+        store = updateSqliteStore(key, *earlier, earlierState, stateRead);
+    } catch (const StoreDamaged&) {
+        discard(key); // the file is read whole instead
+        return nullptr;
+    }
+    if (!store)
+        return nullptr;
+    store = save(key, stateRead, std::move(store),
+                 [&](int p) { return !progress || progress(90 + p * 9 / 100); });
+    if (!store)
+        return nullptr;
+    if (progress)
+        progress(100);
+    return remember(key, stateRead, store, Origin::Update);
 }
 
 void StoreCache::discard(const QString& path) {

@@ -67,7 +67,8 @@ public:
     void discard(const QString& path);
 
     /// Where load() or fresh() found its last store.
-    enum class Origin { None, Memory, SavedCopy, DataFile };
+    /// Update: a store of an earlier state brought up to date by the pages that changed.
+    enum class Origin { None, Memory, SavedCopy, DataFile, Update };
     Origin lastOrigin() const;
     /// The saved copy's file name for a data file.
     QString savedCopyPath(const QString& path) const;
@@ -82,6 +83,8 @@ private:
     bool folderUsable();
     std::shared_ptr<const ActivityStore> readAndSave(const QString& key, const DataFileStamp& stamp,
                                                      const std::function<bool(int)>& progress);
+    std::shared_ptr<const ActivityStore> updated(const QString& key,
+                                                 const std::function<bool(int)>& progress);
     std::shared_ptr<const ActivityStore> remembered(const QString& key, const DataFileStamp& stamp);
     std::shared_ptr<const ActivityStore> remember(const QString& key, const DataFileStamp& stamp,
                                                   std::shared_ptr<const ActivityStore> store, Origin origin);

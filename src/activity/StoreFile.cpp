@@ -30,6 +30,8 @@ static_assert(sizeof(ActivityStore::Pair) == 32 && offsetof(ActivityStore::Pair,
 static_assert(sizeof(ActivityStore::DayFigures) == 384 && offsetof(ActivityStore::DayFigures, count) == 192 &&
               offsetof(ActivityStore::DayFigures, max) == 288 &&
               offsetof(ActivityStore::DayFigures, min) == 336);
+static_assert(sizeof(ActivityStore::SourceLeaf) == 32 && offsetof(ActivityStore::SourceLeaf, low) == 8 &&
+              offsetof(ActivityStore::SourceLeaf, sum) == 24);
 
 namespace {
 
@@ -40,7 +42,21 @@ constexpr std::uint32_t kIgnoreCase = 1;
 constexpr std::uint32_t kKeyIndexOrder = 2;
 constexpr std::size_t kMaxNames = std::size_t(1) << 26;
 
-enum Section { Names, Pairs, Days, DayFigures, RunningTotal, RowDay, RowHours, BlockSums, SectionCount };
+enum Section {
+    Names,
+    Pairs,
+    Days,
+    DayFigures,
+    RunningTotal,
+    RowDay,
+    RowHours,
+    BlockSums,
+    RowSource,
+    Leaves,
+    SectionCount
+};
+// The leaves section: page size u32, root page u32, leaf count u64, then the leaves.
+constexpr std::size_t kLeavesHeader = 16;
 
 struct SectionEntry {
     std::uint64_t offset = 0;
@@ -214,6 +230,21 @@ Layout layoutOf(const ActivityStore& store) {
                                                std::min(ActivityStore::kBlockRows, c.rows - first));
     }
     l.small[BlockSums] = arraySection(sums.data(), sums.size());
+    if (c.source.pageSize != 0) {
+        Fields f;
+        f.put(c.source.pageSize);
+        f.put(c.source.root);
+        f.put(std::uint64_t(c.source.leafCount));
+        for (std::size_t i = 0; i < c.source.leafCount; ++i) {
+            const ActivityStore::SourceLeaf& leaf = c.source.leaves[i];
+            f.put(leaf.page);
+            f.put(leaf.reserved);
+            f.put(leaf.low);
+            f.put(leaf.high);
+            f.put(leaf.sum);
+        }
+        l.small[Leaves] = f.bytes;
+    }
     for (int s = 0; s < SectionCount; ++s) {
         l.sections[s].size = std::uint64_t(l.small[s].size());
         l.sections[s].sum = ActivityStore::checksum(l.small[s].constData(), std::size_t(l.small[s].size()));
@@ -221,6 +252,10 @@ Layout layoutOf(const ActivityStore& store) {
     l.sections[RowDay].size = c.rows * sizeof(std::int32_t);
     l.sections[RowHours].size = c.rows * 24 * sizeof(std::uint16_t);
     l.sections[RowDay].sum = l.sections[RowHours].sum = 0; // covered by the block sums
+    if (c.rowSource) {
+        l.sections[RowSource].size = c.rows * sizeof(std::int64_t);
+        l.sections[RowSource].sum = ActivityStore::checksum(c.rowSource, c.rows * sizeof(std::int64_t));
+    }
     return l;
 }
 
@@ -288,9 +323,15 @@ bool StoreFile::write(const ActivityStore& store, const QString& path, const QBy
             for (int s = 0; s < SectionCount; ++s) {
                 if (!out.padTo(l.sections[s].offset))
                     return false;
-                const bool whole = s == RowDay || s == RowHours
-                                       ? writeRows(out, store.columns(), s == RowHours, progress)
-                                       : out.write(l.small[s].constData(), std::size_t(l.small[s].size()));
+                const ActivityStore::Columns& c = store.columns();
+                bool whole = false;
+                if (s == RowDay || s == RowHours)
+                    whole = writeRows(out, c, s == RowHours, progress);
+                else if (s == RowSource)
+                    whole = !c.rowSource || out.write(reinterpret_cast<const char*>(c.rowSource),
+                                                      std::size_t(l.sections[s].size));
+                else
+                    whole = out.write(l.small[s].constData(), std::size_t(l.small[s].size()));
                 if (!whole)
                     return false;
             }
@@ -322,22 +363,20 @@ struct Opened {
 };
 
 // Reads and checks the header; nothing when it is not one of this identity and these versions.
-std::optional<Opened> readHeader(int fd, std::size_t fileSize, const QByteArray& identity,
-                                 StoreFile::OpenFailure& failure) {
-    const std::size_t wanted = std::min<std::size_t>(fileSize, 4096 + std::size_t(identity.size()));
+std::optional<Opened> readHeader(int fd, std::size_t fileSize, const StoreFile::IdentityCheck& accepted,
+                                 QByteArray& ownIdentity, StoreFile::OpenFailure& failure) {
+    const std::size_t wanted = std::min<std::size_t>(fileSize, 1 << 16);
     QByteArray bytes(qsizetype(wanted), Qt::Uninitialized);
     if (::pread(fd, bytes.data(), wanted, 0) != ssize_t(wanted))
         return std::nullopt;
     FieldReader r(bytes.constData(), wanted);
     QByteArray magic;
-    QByteArray ownIdentity;
     std::uint32_t format = 0;
     std::uint32_t rules = 0;
     std::uint32_t identitySize = 0;
     if (!r.bytes(magic, sizeof(kMagic)) || magic != QByteArray(kMagic, sizeof(kMagic)) || !r.get(format) ||
         !r.get(rules) || format != StoreFile::kFormatVersion || rules != StoreFile::kRulesVersion ||
-        !r.get(identitySize) || identitySize != std::uint32_t(identity.size()) ||
-        !r.bytes(ownIdentity, identitySize) || ownIdentity != identity)
+        !r.get(identitySize) || !r.bytes(ownIdentity, identitySize) || !accepted(ownIdentity))
         return std::nullopt; // another file, format or rules: a new copy is due, nothing is wrong
     failure = StoreFile::OpenFailure::Damaged;
     Opened o;
@@ -369,7 +408,12 @@ bool sectionsFit(const Opened& o, std::size_t fileSize) {
                                                            c.days * 8,
                                                            c.rows * 4,
                                                            c.rows * 48,
-                                                           blocks * 8};
+                                                           blocks * 8,
+                                                           o.sections[RowSource].size == 0 ? 0 : c.rows * 8,
+                                                           o.sections[Leaves].size};
+    const std::uint64_t leavesSize = o.sections[Leaves].size;
+    if (leavesSize != 0 && (leavesSize < kLeavesHeader || (leavesSize - kLeavesHeader) % 32 != 0))
+        return false;
     for (int s = 0; s < SectionCount; ++s) {
         const SectionEntry& e = o.sections[s];
         if (e.size != sizes[s] || e.offset % kAlign != 0 || e.offset > fileSize ||
@@ -434,8 +478,40 @@ bool tablesValid(const ActivityStore::Columns& c, const Opened& o) {
 
 } // namespace
 
+namespace {
+
+// Where the rows lie in the file they were read from, when the copy records it; false when the
+// section is not what its size and checksum say.
+bool readSource(const char* base, const Opened& o, ActivityStore::Columns& c) {
+    const SectionEntry& leaves = o.sections[Leaves];
+    if (o.sections[RowSource].size != 0) {
+        c.rowSource = reinterpret_cast<const std::int64_t*>(base + o.sections[RowSource].offset);
+        c.rowSourceSum = o.sections[RowSource].sum;
+    }
+    if (leaves.size == 0 || !c.rowSource)
+        return true;
+    FieldReader r(base + leaves.offset, kLeavesHeader);
+    std::uint64_t count = 0;
+    if (!r.get(c.source.pageSize) || !r.get(c.source.root) || !r.get(count) ||
+        count != (leaves.size - kLeavesHeader) / 32 || c.source.pageSize < 512 || c.source.pageSize > 65536)
+        return false;
+    c.source.leaves =
+        reinterpret_cast<const ActivityStore::SourceLeaf*>(base + leaves.offset + kLeavesHeader);
+    c.source.leafCount = count;
+    return true;
+}
+
+} // namespace
+
 std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const QByteArray& identity,
                                                      OpenFailure* failure) {
+    QByteArray own;
+    return open(
+        path, [&](const QByteArray& i) { return i == identity; }, own, failure);
+}
+
+std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const IdentityCheck& accepted,
+                                                     QByteArray& identity, OpenFailure* failure) {
     OpenFailure why = OpenFailure::Missing;
     const auto fail = [&]() -> std::shared_ptr<const ActivityStore> {
         if (failure)
@@ -449,7 +525,7 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
     auto mapping = std::make_shared<Mapping>();
     std::optional<Opened> o;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_size > 0) {
-        o = readHeader(fd, std::size_t(st.st_size), identity, why);
+        o = readHeader(fd, std::size_t(st.st_size), accepted, identity, why);
         if (o && sectionsFit(*o, std::size_t(st.st_size))) {
             mapping->size = std::size_t(st.st_size);
             mapping->data = ::mmap(nullptr, mapping->size, PROT_READ, MAP_SHARED, fd, 0);
@@ -460,7 +536,7 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
         return fail();
     why = OpenFailure::Damaged;
     const char* base = static_cast<const char*>(mapping->data);
-    for (const Section s : {Names, Pairs, Days, DayFigures, RunningTotal, BlockSums}) {
+    for (const Section s : {Names, Pairs, Days, DayFigures, RunningTotal, BlockSums, Leaves}) {
         if (ActivityStore::checksum(base + o->sections[s].offset, o->sections[s].size) != o->sections[s].sum)
             return fail();
     }
@@ -479,7 +555,7 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
     c.dayFigures = reinterpret_cast<const ActivityStore::DayFigures*>(at(DayFigures));
     c.runningTotal = reinterpret_cast<const std::int64_t*>(at(RunningTotal));
     c.dayCount = o->counts.days;
-    if (!tablesValid(c, *o))
+    if (!tablesValid(c, *o) || !readSource(base, *o, c))
         return fail();
     const ActivityStore::Grouping grouping{(o->counts.flags & kIgnoreCase) != 0,
                                            (o->counts.flags & kKeyIndexOrder) != 0};

@@ -18,7 +18,7 @@ namespace tallyrow {
 namespace StoreFile {
 
 /// The format of the file itself.
-inline constexpr std::uint32_t kFormatVersion = 1;
+inline constexpr std::uint32_t kFormatVersion = 2;
 /// Changes whenever what a report computes from the rows changes (how rows are checked, names
 /// compared, weekdays counted, the user list grouped): a copy made by other rules is never
 /// served, only rebuilt.
@@ -42,6 +42,13 @@ enum class OpenFailure { None, Missing, Other, Damaged };
 /// a copy of this identity that fails a check).
 std::shared_ptr<const ActivityStore> open(const QString& path, const QByteArray& identity,
                                           OpenFailure* failure = nullptr);
+
+/// Whether a copy's identity is one the caller can use.
+using IdentityCheck = std::function<bool(const QByteArray& identity)>;
+/// The same for a copy whose identity `accepted` takes (a copy of an earlier state of a file, to
+/// be brought up to date); `identity` gets the copy's own.
+std::shared_ptr<const ActivityStore> open(const QString& path, const IdentityCheck& accepted,
+                                          QByteArray& identity, OpenFailure* failure = nullptr);
 
 } // namespace StoreFile
 

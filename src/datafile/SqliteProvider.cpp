@@ -406,6 +406,7 @@ std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64
     };
     MemorySnapshot copy;
     copy.db = open();
+    copy.file = QFile::decodeName(copyName);
     copy.another = [open, removal] { return open(); };
     return copy;
 }

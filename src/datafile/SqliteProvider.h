@@ -47,6 +47,7 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
 /// reading it).
 struct MemorySnapshot {
     std::shared_ptr<SqliteDatabase> db;
+    QString file; ///< the copy's own path, while `db` or an `another` is open
     std::function<std::shared_ptr<SqliteDatabase>()> another;
 };
 /// Copies the data file's bytes into a private file in memory (/dev/shm), to be called while a
