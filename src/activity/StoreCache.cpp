@@ -298,25 +298,39 @@ std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path,
 // The store of an earlier state of the file (in memory, else its saved copy) brought up to the
 // state it is in now by the pages that changed, and saved; nothing when there is none to start
 // from or the change cannot be bounded.
-std::shared_ptr<const ActivityStore> StoreCache::updated(const QString& key,
-                                                         const std::function<bool(int)>& progress) {
-    std::shared_ptr<const ActivityStore> earlier;
-    DataFileStamp earlierState;
+std::pair<std::shared_ptr<const ActivityStore>, DataFileStamp> StoreCache::earlierStore(const QString& key) {
     {
         std::lock_guard lock(m_mutex);
-        if (const auto it = m_entries.find(key); it != m_entries.end()) {
-            earlier = it->second.store;
-            earlierState = it->second.stamp;
-        }
+        if (const auto it = m_entries.find(key); it != m_entries.end())
+            return {it->second.store, it->second.stamp};
     }
     const QString file = savedCopyPath(key);
-    if (!earlier && !file.isEmpty() && folderUsable()) {
-        QByteArray identity;
-        earlier = StoreFile::open(
-            file, [&](const QByteArray& i) { return identityStamp(key, i).has_value(); }, identity);
-        if (earlier)
-            earlierState = *identityStamp(key, identity);
-    }
+    if (file.isEmpty() || !folderUsable())
+        return {};
+    QByteArray identity;
+    auto store = StoreFile::open(
+        file, [&](const QByteArray& i) { return identityStamp(key, i).has_value(); }, identity);
+    if (!store)
+        return {};
+    // Kept as the copy of its own state: the update that follows starts from it.
+    const DataFileStamp stamp = *identityStamp(key, identity);
+    std::lock_guard lock(m_mutex);
+    m_entries[key] = Entry{stamp, store, ++m_uses};
+    return {store, stamp};
+}
+
+std::size_t StoreCache::followableRows(const QString& path) {
+    const QString key = QFileInfo(path).absoluteFilePath();
+    const auto [store, stamp] = earlierStore(key);
+    return store && store->columns().source.pageSize != 0 ? store->rowCount() : 0;
+}
+
+// The store of an earlier state of the file (in memory, else its saved copy) brought up to the
+// state it is in now by the pages that changed, and saved; nothing when there is none to start
+// from or the change cannot be bounded.
+std::shared_ptr<const ActivityStore> StoreCache::updated(const QString& key,
+                                                         const std::function<bool(int)>& progress) {
+    const auto [earlier, earlierState] = earlierStore(key);
     if (!earlier || earlier->columns().source.pageSize == 0)
         return nullptr;
     DataFileStamp stateRead;

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace tallyrow {
 
@@ -60,6 +61,9 @@ public:
     /// returns nothing.
     std::shared_ptr<const ActivityStore> load(const QString& path,
                                               const std::function<bool(int)>& progress = {});
+    /// The rows of a copy of an earlier state of the file that load() would bring up to date by
+    /// the pages that changed (kept in memory, or saved), or 0 when there is none.
+    std::size_t followableRows(const QString& path);
     /// load() on a worker thread. `finished` is called on that thread once the outcome can be
     /// read from the job, before wait() returns; the cache must outlive the job.
     std::shared_ptr<StoreJob> loadInBackground(const QString& path, std::function<void()> finished = {});
@@ -85,6 +89,8 @@ private:
                                                      const std::function<bool(int)>& progress);
     std::shared_ptr<const ActivityStore> updated(const QString& key,
                                                  const std::function<bool(int)>& progress);
+    /// The store of the last state of the file this cache knows (in memory, else saved) and its stamp.
+    std::pair<std::shared_ptr<const ActivityStore>, DataFileStamp> earlierStore(const QString& key);
     std::shared_ptr<const ActivityStore> remembered(const QString& key, const DataFileStamp& stamp);
     std::shared_ptr<const ActivityStore> remember(const QString& key, const DataFileStamp& stamp,
                                                   std::shared_ptr<const ActivityStore> store, Origin origin);

@@ -139,34 +139,9 @@ QByteArray namesSection(const ActivityStore& store) {
     return f.bytes;
 }
 
-QByteArray pairsSection(const ActivityStore::Columns& c) {
-    Fields f;
-    for (std::size_t i = 0; i < c.pairCount; ++i) {
-        const ActivityStore::Pair& p = c.pairs[i];
-        f.put(p.user);
-        f.put(p.computer);
-        f.put(p.firstRow);
-        f.put(p.rowCount);
-        f.put(p.firstDay);
-        f.put(p.firstSource);
-    }
-    return f.bytes;
-}
-
-QByteArray dayFiguresSection(const ActivityStore::Columns& c) {
-    Fields f;
-    for (std::size_t i = 0; i < c.dayCount; ++i) {
-        const ActivityStore::DayFigures& d = c.dayFigures[i];
-        for (const std::int64_t v : d.sum)
-            f.put(v);
-        for (const std::int32_t v : d.count)
-            f.put(v);
-        for (const std::uint16_t v : d.max)
-            f.put(v);
-        for (const std::uint16_t v : d.min)
-            f.put(v);
-    }
-    return f.bytes;
+// Records laid out in memory exactly as the format writes them (see the static_asserts above).
+template <typename T> QByteArray recordsSection(const T* records, std::size_t count) {
+    return QByteArray(reinterpret_cast<const char*>(records), qsizetype(count * sizeof(T)));
 }
 
 template <typename T> QByteArray arraySection(const T* values, std::size_t count) {
@@ -219,9 +194,9 @@ Layout layoutOf(const ActivityStore& store) {
     l.counts.computers = std::uint32_t(store.computers().size());
     l.counts.blockRows = std::uint32_t(ActivityStore::kBlockRows);
     l.small[Names] = namesSection(store);
-    l.small[Pairs] = pairsSection(c);
+    l.small[Pairs] = recordsSection(c.pairs, c.pairCount);
     l.small[Days] = arraySection(c.days, c.dayCount);
-    l.small[DayFigures] = dayFiguresSection(c);
+    l.small[DayFigures] = recordsSection(c.dayFigures, c.dayCount);
     l.small[RunningTotal] = arraySection(c.runningTotal, c.dayCount);
     std::vector<std::uint64_t> sums((c.rows + ActivityStore::kBlockRows - 1) / ActivityStore::kBlockRows);
     for (std::size_t b = 0; b < sums.size(); ++b) {
@@ -235,15 +210,7 @@ Layout layoutOf(const ActivityStore& store) {
         f.put(c.source.pageSize);
         f.put(c.source.root);
         f.put(std::uint64_t(c.source.leafCount));
-        for (std::size_t i = 0; i < c.source.leafCount; ++i) {
-            const ActivityStore::SourceLeaf& leaf = c.source.leaves[i];
-            f.put(leaf.page);
-            f.put(leaf.reserved);
-            f.put(leaf.low);
-            f.put(leaf.high);
-            f.put(leaf.sum);
-        }
-        l.small[Leaves] = f.bytes;
+        l.small[Leaves] = f.bytes + recordsSection(c.source.leaves, c.source.leafCount);
     }
     for (int s = 0; s < SectionCount; ++s) {
         l.sections[s].size = std::uint64_t(l.small[s].size());
@@ -337,7 +304,7 @@ bool StoreFile::write(const ActivityStore& store, const QString& path, const QBy
             }
             return true;
         },
-        LinkAtTarget::Replace, NewFileAccess::OwnerOnly);
+        LinkAtTarget::Replace, NewFileAccess::OwnerOnly, FileSync::Cache);
     if (!written && error)
         *error = written.reason;
     return bool(written);

@@ -25,10 +25,10 @@ inline constexpr std::uint32_t kFormatVersion = 2;
 inline constexpr std::uint32_t kRulesVersion = 3;
 
 /// Writes `store` to `path` (through a temporary file in the same folder, made readable by its
-/// owner only, synced, then renamed over `path`), tagged with `identity` (what the copy is a copy
-/// of: the caller's bytes, compared whole on opening). `progress` gets 0 … 100 and may return
-/// false to stop. False, with `error` set, when the copy could not be written in full; `path`
-/// is then left as it was.
+/// owner only, closed, then renamed over `path`; not synced, as a cache whose bytes are checked), tagged with
+/// `identity` (what the copy is a copy of: the caller's bytes, compared whole on opening). `progress` gets 0
+/// … 100 and may return false to stop. False, with `error` set, when the copy could not be written in full;
+/// `path` is then left as it was.
 bool write(const ActivityStore& store, const QString& path, const QByteArray& identity,
            const std::function<bool(int)>& progress = {}, QString* error = nullptr,
            std::uint32_t rulesVersion = kRulesVersion);
