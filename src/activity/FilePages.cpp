@@ -225,7 +225,10 @@ bool FilePages::logUnchanged() const {
                            std::memcmp(header + 16, m_salts, sizeof m_salts) == 0);
 }
 
-bool FilePages::sumLeaves(std::vector<ActivityStore::SourceLeaf>& leaves) const {
+bool FilePages::sumLeaves(std::vector<ActivityStore::SourceLeaf>& leaves,
+                          const std::function<bool()>& between) const {
+    constexpr std::size_t kPieceBytes = std::size_t(16) << 20;
+    std::size_t sinceBetween = 0;
     // By page number, so the file is read in long runs of neighbouring pages.
     std::vector<std::size_t> order(leaves.size());
     for (std::size_t i = 0; i < order.size(); ++i)
@@ -237,6 +240,11 @@ bool FilePages::sumLeaves(std::vector<ActivityStore::SourceLeaf>& leaves) const 
     std::vector<unsigned char> single;
     std::size_t i = 0;
     while (i < order.size()) {
+        if (between && sinceBetween >= kPieceBytes) {
+            if (!between())
+                return false;
+            sinceBetween = 0;
+        }
         const std::uint32_t first = leaves[order[i]].page;
         std::size_t j = i;
         while (j < order.size() && leaves[order[j]].page - first < kRunPages)
@@ -246,6 +254,7 @@ bool FilePages::sumLeaves(std::vector<ActivityStore::SourceLeaf>& leaves) const 
         const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t(last - first + 1) * m_pageSize,
                                                             m_fileSize > from ? m_fileSize - from : 0);
         const bool fromFile = bytes > 0 && readFully(m_fd, run.data(), std::size_t(bytes), from);
+        sinceBetween += std::size_t(bytes);
         for (std::size_t k = i; k < j; ++k) {
             ActivityStore::SourceLeaf& leaf = leaves[order[k]];
             const std::uint64_t at = std::uint64_t(leaf.page - first) * m_pageSize;

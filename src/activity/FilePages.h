@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -39,7 +40,9 @@ public:
     /// (a page of another kind, keys out of order, a loop).
     std::optional<std::vector<ActivityStore::SourceLeaf>> tableLeaves(std::uint32_t root, bool sums) const;
     /// Sets the checksum of each of `leaves` from its page's bytes, reading the file in runs.
-    bool sumLeaves(std::vector<ActivityStore::SourceLeaf>& leaves) const;
+    /// `between`, when given, is called between pieces of some 16 MB; false from it stops.
+    bool sumLeaves(std::vector<ActivityStore::SourceLeaf>& leaves,
+                   const std::function<bool()>& between = {}) const;
 
     /// Whether the log still is the one the pages were read from (a writer restarts it only when
     /// no reader needs it, so this holds while a read transaction of the state is open).

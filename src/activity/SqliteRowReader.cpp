@@ -9,6 +9,8 @@
 #include "support/Error.h"
 #include "support/StepRunner.h"
 
+#include <QScopeGuard>
+
 #include <sqlite3.h>
 
 #include <array>
@@ -500,8 +502,22 @@ void setSqliteSplitReadRows(std::int64_t rows) {
 // nothing is ever written to the file.
 std::shared_ptr<const ActivityStore>
 readSqliteStore(const QString& path, const std::function<bool(int)>& progress, DataFileStamp* stateRead) {
+    // With a rollback journal, every moment of the read keeps the writer from committing: a file
+    // of moderate size is copied into memory, piece by piece, and read from there. A commit
+    // between two pieces starts the copy again; the last try copies under one lock.
+    constexpr int kCopyTries = 3;
     DataFileStamp stamp;
-    std::shared_ptr<SqliteDatabase> dbHolder = beginStampedRead(path, stamp);
+    std::shared_ptr<SqliteDatabase> dbHolder;
+    std::optional<MemorySnapshot> copy;
+    for (int attempt = 1; attempt <= kCopyTries; ++attempt) {
+        dbHolder = beginStampedRead(path, stamp);
+        bool changed = false;
+        copy = snapshotIntoMemory(path, kMemoryCopyBytes, attempt < kCopyTries ? dbHolder.get() : nullptr,
+                                  &changed);
+        if (!changed)
+            break;
+        dbHolder->exec(u"COMMIT"_s);
+    }
     if (stateRead)
         *stateRead = stamp;
     // Not the usual wait for a busy writer: one waiting to commit waits for the first reader,
@@ -514,9 +530,7 @@ readSqliteStore(const QString& path, const std::function<bool(int)>& progress, D
         const DataFileStamp seen = stampDataFile(path);
         return seen.size >= 0 && stamp.size >= 0 && seen.sameLogState(stamp);
     };
-    // With a rollback journal, every moment of the read keeps the writer from committing: a file
-    // of moderate size is copied into memory under the lock instead, and read from there.
-    if (std::optional<MemorySnapshot> copy = snapshotIntoMemory(path, kMemoryCopyBytes)) {
+    if (copy) {
         dbHolder->exec(u"COMMIT"_s);
         dbHolder = copy->db;
         another = copy->another;
@@ -583,7 +597,8 @@ bool logContinues(const DataFileStamp& earlier, const DataFileStamp& later) {
 std::optional<std::vector<RowIdRange>> changedRanges(const FilePages& pages, const DataFileStamp& earlier,
                                                      const DataFileStamp& now,
                                                      const ActivityStore::SourcePages& before,
-                                                     std::vector<ActivityStore::SourceLeaf>& leaves) {
+                                                     std::vector<ActivityStore::SourceLeaf>& leaves,
+                                                     const std::function<bool()>& between) {
     const ActivityStore::SourceLeaf* first = before.leaves;
     const ActivityStore::SourceLeaf* last = before.leaves + before.leafCount;
     const auto earlierLeaf = [&](const ActivityStore::SourceLeaf& leaf) -> const ActivityStore::SourceLeaf* {
@@ -618,7 +633,7 @@ std::optional<std::vector<RowIdRange>> changedRanges(const FilePages& pages, con
             same[at[k]] = old && old->sum == toSum[k].sum ? 1 : 0;
         }
     } else {
-        if (!pages.sumLeaves(leaves))
+        if (!pages.sumLeaves(leaves, between))
             return std::nullopt;
         for (std::size_t i = 0; i < leaves.size(); ++i) {
             const ActivityStore::SourceLeaf* old = earlierLeaf(leaves[i]);
@@ -656,49 +671,87 @@ void readRanges(SqliteDatabase& db, const QString& rowId, const std::vector<RowI
 
 } // namespace
 
+namespace {
+
+// What changed since an earlier state: the row id ranges read again, the rows they hold now and
+// the table's leaves now.
+struct ChangedRows {
+    std::vector<RowIdRange> ranges;
+    std::shared_ptr<const ActivityStore> rows;
+    std::vector<ActivityStore::SourceLeaf> leaves;
+};
+
+// Finds and reads what changed in the file since `earlierState`, in one state of it (`stamp`
+// gets it). A rollback-journal file's pages are compared in pieces, each in a read transaction of
+// its own so a writer waits for one piece at most; `changed` is set when a commit came between
+// them. Nothing when the change cannot be bounded.
+std::optional<ChangedRows> readChangedRows(const QString& path, const ActivityStore& earlier,
+                                           const DataFileStamp& earlierState, DataFileStamp& stamp,
+                                           bool& changed) {
+    const ActivityStore::Columns& c = earlier.columns();
+    std::shared_ptr<SqliteDatabase> dbHolder = beginStampedRead(path, stamp);
+    SqliteDatabase& db = *dbHolder;
+    const auto end = qScopeGuard([&] { ignoringFailures([&] { db.exec(u"COMMIT"_s); }); });
+    if (stamp.size < 0 || stamp.device != earlierState.device || stamp.inode != earlierState.inode)
+        return std::nullopt;
+    checkActivityTable(db, path);
+    const ActivityStore::Grouping g = sqliteGrouping(db);
+    const QString rowId = rowIdName(db);
+    std::optional<FilePages> pages = FilePages::open(path, stamp, false);
+    if (g.namesIgnoreCase != earlier.grouping().namesIgnoreCase ||
+        g.keyIndexOrder != earlier.grouping().keyIndexOrder || rowId.isEmpty() || !pages ||
+        pages->pageSize() != c.source.pageSize || activityRootPage(db) != c.source.root)
+        return std::nullopt;
+    std::optional<std::vector<ActivityStore::SourceLeaf>> leaves = pages->tableLeaves(c.source.root, false);
+    if (!leaves)
+        return std::nullopt;
+    std::function<bool()> between;
+    if (stamp.walSize < 0) {
+        between = [&] {
+            db.exec(u"COMMIT"_s);
+            db.exec(u"BEGIN"_s);
+            db.query(u"SELECT count(*) FROM sqlite_master"_s);
+            changed = !(stampDataFile(path) == stamp);
+            return !changed;
+        };
+    }
+    std::optional<std::vector<RowIdRange>> ranges =
+        changedRanges(*pages, earlierState, stamp, c.source, *leaves, between);
+    if (!ranges)
+        return std::nullopt;
+    ActivityStore::Builder builder(g);
+    readRanges(db, rowId, *ranges, builder);
+    const std::size_t read = builder.rowCount();
+    ChangedRows found{std::move(*ranges), builder.finish(), std::move(*leaves)};
+    // A row without a day counts for the user list only: such a file is read whole.
+    if (found.rows->rowCount() != read || !pages->logUnchanged())
+        return std::nullopt;
+    return found;
+}
+
+} // namespace
+
 std::shared_ptr<const ActivityStore> updateSqliteStore(const QString& path, const ActivityStore& earlier,
                                                        const DataFileStamp& earlierState,
                                                        DataFileStamp& stateRead) {
+    constexpr int kTries = 3;
     const ActivityStore::Columns& c = earlier.columns();
     if (c.source.pageSize == 0 || !c.rowSource ||
         (c.rowSourceSum != 0 && ActivityStore::checksum(c.rowSource, c.rows * 8) != c.rowSourceSum))
         return nullptr;
-    DataFileStamp stamp;
-    std::shared_ptr<SqliteDatabase> dbHolder = beginStampedRead(path, stamp);
-    SqliteDatabase& db = *dbHolder;
-    try {
-        std::shared_ptr<const ActivityStore> store;
-        if (stamp.size >= 0 && stamp.device == earlierState.device && stamp.inode == earlierState.inode) {
-            checkActivityTable(db, path);
-            const ActivityStore::Grouping g = sqliteGrouping(db);
-            const QString rowId = rowIdName(db);
-            std::optional<FilePages> pages = FilePages::open(path, stamp, false);
-            std::optional<std::vector<ActivityStore::SourceLeaf>> leaves;
-            if (g.namesIgnoreCase == earlier.grouping().namesIgnoreCase &&
-                g.keyIndexOrder == earlier.grouping().keyIndexOrder && !rowId.isEmpty() && pages &&
-                pages->pageSize() == c.source.pageSize && activityRootPage(db) == c.source.root)
-                leaves = pages->tableLeaves(c.source.root, false);
-            std::optional<std::vector<RowIdRange>> ranges;
-            if (leaves)
-                ranges = changedRanges(*pages, earlierState, stamp, c.source, *leaves);
-            if (ranges) {
-                ActivityStore::Builder builder(g);
-                readRanges(db, rowId, *ranges, builder);
-                const std::size_t read = builder.rowCount();
-                std::shared_ptr<const ActivityStore> added = builder.finish();
-                // A row without a day counts for the user list only: such a file is read whole.
-                if (added->rowCount() == read && pages->logUnchanged())
-                    store = mergeStore(earlier, *ranges, *added, std::move(*leaves));
-            }
-        }
-        db.exec(u"COMMIT"_s);
-        if (store)
-            stateRead = stamp;
-        return store;
-    } catch (...) {
-        ignoringFailures([&] { db.exec(u"COMMIT"_s); });
-        throw;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        DataFileStamp stamp;
+        bool changed = false;
+        std::optional<ChangedRows> found = readChangedRows(path, earlier, earlierState, stamp, changed);
+        if (changed)
+            continue;
+        if (!found)
+            return nullptr;
+        // Merged after the read transaction ends: the writer never waits for it.
+        stateRead = stamp;
+        return mergeStore(earlier, found->ranges, *found->rows, std::move(found->leaves));
     }
+    return nullptr;
 }
 
 } // namespace tallyrow
