@@ -373,11 +373,14 @@ std::pair<std::uint32_t, off_t> commitMark(int fd) {
             st.st_size};
 }
 
+constexpr std::size_t kDefaultCopyPiece = std::size_t(32) << 20;
+std::atomic<std::size_t> gCopyPiece{kDefaultCopyPiece};
+
 // Copies the file in pieces, each while `reading` holds the shared lock in a read transaction of
 // its own (the first in the caller's), so a writer waits for one piece at most. The pieces are of
 // one state only when no commit came between them: false, with `changed` set, when one did.
 bool copyInPieces(int from, int to, std::size_t size, SqliteDatabase& reading, bool& changed) {
-    constexpr std::size_t kPiece = std::size_t(32) << 20;
+    const std::size_t piece = gCopyPiece.load();
     const auto first = commitMark(from);
     for (off_t at = 0; std::size_t(at) < size;) {
         if (at > 0) {
@@ -387,7 +390,7 @@ bool copyInPieces(int from, int to, std::size_t size, SqliteDatabase& reading, b
                 return false;
             }
         }
-        const std::size_t end = std::min(size, std::size_t(at) + kPiece);
+        const std::size_t end = std::min(size, std::size_t(at) + piece);
         while (std::size_t(at) < end) {
             if (::sendfile(to, from, &at, end - std::size_t(at)) <= 0) {
                 return false;
@@ -398,6 +401,10 @@ bool copyInPieces(int from, int to, std::size_t size, SqliteDatabase& reading, b
 }
 
 } // namespace
+
+void setMemoryCopyPiece(std::size_t bytes) {
+    gCopyPiece.store(bytes > 0 ? bytes : kDefaultCopyPiece);
+}
 
 std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes,
                                                  SqliteDatabase* reading, bool* changed) {

@@ -63,6 +63,9 @@ struct MemorySnapshot {
 std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes,
                                                  SqliteDatabase* reading = nullptr, bool* changed = nullptr);
 
+/// For tests: the bytes copied under one read transaction (0 restores the default, 32 MB).
+void setMemoryCopyPiece(std::size_t bytes);
+
 /// How long a report waits for a writer that holds the data file locked, unless set otherwise.
 inline constexpr std::chrono::milliseconds kDefaultDataFileWait{60000};
 /// How long opening and reading a data file waits for a writer that holds it locked; the
