@@ -445,15 +445,22 @@ std::shared_ptr<const ActivityStore> ActivityStore::Builder::finish() {
 
 ActivityStore::ActivityStore(Grouping grouping, std::vector<QString> users, std::vector<QString> computers,
                              Columns columns, std::shared_ptr<const void> owner,
-                             const std::uint64_t* blockSums)
+                             const std::uint64_t* blockSums, const std::uint64_t* extraBlockSums,
+                             std::shared_ptr<const void> firstRowsOwner)
     : m_grouping(grouping), m_users(std::move(users)), m_computers(std::move(computers)), m_columns(columns),
-      m_owner(std::move(owner)), m_blockSums(blockSums) {
-    if (m_blockSums) {
-        const std::size_t blocks = (m_columns.rows + kBlockRows - 1) / kBlockRows;
-        m_blockChecked = std::make_unique<std::atomic<std::uint8_t>[]>(blocks);
+      m_owner(std::move(owner)), m_firstRowsOwner(std::move(firstRowsOwner)), m_blockSums(blockSums),
+      m_extraBlockSums(extraBlockSums) {
+    const auto flags = [](std::size_t rows) {
+        const std::size_t blocks = (rows + kBlockRows - 1) / kBlockRows;
+        auto checked = std::make_unique<std::atomic<std::uint8_t>[]>(blocks);
         for (std::size_t b = 0; b < blocks; ++b)
-            m_blockChecked[b].store(0, std::memory_order_relaxed);
-    }
+            checked[b].store(0, std::memory_order_relaxed);
+        return checked;
+    };
+    if (m_blockSums)
+        m_blockChecked = flags(m_columns.rows);
+    if (m_extraBlockSums)
+        m_extraBlockChecked = flags(m_columns.extraRows);
 }
 
 ActivityStore::~ActivityStore() = default;
@@ -512,22 +519,39 @@ std::uint64_t ActivityStore::blockChecksum(const std::int32_t* days, const std::
            checksum(hours, rows * 24 * sizeof(std::uint16_t));
 }
 
-void ActivityStore::checkBlocks(std::size_t from, std::size_t to) const {
-    if (!m_blockSums || from >= to)
+void ActivityStore::checkBlocks(bool extra, std::size_t from, std::size_t to) const {
+    const std::uint64_t* sums = extra ? m_extraBlockSums : m_blockSums;
+    if (!sums || from >= to)
         return;
+    std::atomic<std::uint8_t>* checked = extra ? m_extraBlockChecked.get() : m_blockChecked.get();
+    const std::size_t rows = extra ? m_columns.extraRows : m_columns.rows;
+    const std::int32_t* days = extra ? m_columns.extraDay : m_columns.rowDay;
+    const std::uint16_t* allHours = extra ? m_columns.extraHours : m_columns.rowHours;
     for (std::size_t b = from / kBlockRows; b <= (to - 1) / kBlockRows; ++b) {
-        if (m_blockChecked[b].load(std::memory_order_acquire))
+        if (checked[b].load(std::memory_order_acquire))
             continue;
         const std::size_t first = b * kBlockRows;
-        const std::size_t rows = std::min(kBlockRows, m_columns.rows - first);
-        const std::uint16_t* hours = m_columns.rowHours + first * 24;
-        if (blockChecksum(m_columns.rowDay + first, hours, rows) != m_blockSums[b])
+        const std::size_t count = std::min(kBlockRows, rows - first);
+        const std::uint16_t* hours = allHours + first * 24;
+        if (blockChecksum(days + first, hours, count) != sums[b])
             throw StoreDamaged("a block of rows does not match its checksum");
         // Checked as the data file's rows are: a copy is trusted no more than the file.
-        if (std::any_of(hours, hours + rows * 24, [](std::uint16_t v) { return v > 3600 && v != kNoHour; }))
+        if (std::any_of(hours, hours + count * 24, [](std::uint16_t v) { return v > 3600 && v != kNoHour; }))
             throw StoreDamaged("a block of rows holds an hour the monitoring product never writes");
-        m_blockChecked[b].store(1, std::memory_order_release);
+        checked[b].store(1, std::memory_order_release);
     }
+}
+
+ActivityStore::RowSpan ActivityStore::rowsOf(const Pair& pair) const {
+    const bool extra = (pair.firstRow & kExtraRows) != 0;
+    RowSpan s;
+    s.day = extra ? m_columns.extraDay : m_columns.rowDay;
+    s.hours = extra ? m_columns.extraHours : m_columns.rowHours;
+    s.source = extra ? m_columns.extraSource : m_columns.rowSource;
+    s.from = pair.firstRow & ~kExtraRows;
+    s.to = s.from + pair.rowCount;
+    checkBlocks(extra, s.from, s.to);
+    return s;
 }
 
 std::vector<const ActivityStore::Pair*> ActivityStore::matchingPairs(const QString& user,
@@ -556,17 +580,19 @@ std::vector<const ActivityStore::Pair*> ActivityStore::matchingPairs(const QStri
     return pairs;
 }
 
-std::pair<std::size_t, std::size_t> ActivityStore::pairRows(const Pair& pair, const DayRange& range) const {
+ActivityStore::RowSpan ActivityStore::pairRows(const Pair& pair, const DayRange& range) const {
     if (range.empty())
-        return {0, 0};
-    const std::int32_t* first = m_columns.rowDay + pair.firstRow;
-    const std::int32_t* last = first + pair.rowCount;
-    checkBlocks(pair.firstRow, std::size_t(pair.firstRow) + pair.rowCount);
+        return {};
+    RowSpan s = rowsOf(pair);
+    const std::int32_t* first = s.day + s.from;
+    const std::int32_t* last = s.day + s.to;
     const auto* lo =
         std::lower_bound(first, last, range.first, [](std::int32_t d, std::int64_t v) { return d < v; });
     const auto* hi =
         std::upper_bound(lo, last, range.last, [](std::int64_t v, std::int32_t d) { return v < d; });
-    return {std::size_t(lo - m_columns.rowDay), std::size_t(hi - m_columns.rowDay)};
+    s.from = std::size_t(lo - s.day);
+    s.to = std::size_t(hi - s.day);
+    return s;
 }
 
 namespace {
@@ -624,15 +650,15 @@ std::vector<HourGroup> ActivityStore::hourAggregates(const ActivityQuery& query,
         }
     } else {
         for (const Pair* pair : matchingPairs(query.user, query.computer)) {
-            const auto [from, to] = pairRows(*pair, range);
-            rowsRead += std::int64_t(to - from);
-            for (std::size_t i = from; i < to; ++i) {
-                const std::int32_t r = activityDayRemainder(c.rowDay[i]);
+            const RowSpan rows = pairRows(*pair, range);
+            rowsRead += std::int64_t(rows.to - rows.from);
+            for (std::size_t i = rows.from; i < rows.to; ++i) {
+                const std::int32_t r = activityDayRemainder(rows.day[i]);
                 if (!query.weekdayCounts(r))
                     continue;
                 HourAccumulator& a = acc[std::size_t(r)];
                 a.present = true;
-                const std::uint16_t* hours = c.rowHours + i * 24;
+                const std::uint16_t* hours = rows.hours + i * 24;
                 for (std::size_t h = 0; h < 24; ++h) {
                     const std::uint16_t v = hours[h];
                     if (v == kNoHour)
@@ -686,33 +712,33 @@ std::vector<std::int64_t> ActivityStore::rangeSeconds(const ActivityQuery& query
         std::adjacent_find(query.ranges.begin(), query.ranges.end(),
                            [](const DayRange& a, const DayRange& b) { return !(a.last < b.first); }) ==
             query.ranges.end();
-    const auto rowSeconds = [&](std::size_t i) {
+    const auto rowSeconds = [&](const RowSpan& rows, std::size_t i) {
         std::int64_t s = 0;
-        const std::uint16_t* hours = c.rowHours + i * 24;
+        const std::uint16_t* hours = rows.hours + i * 24;
         for (std::size_t h = 0; h < 24; ++h)
             s += hours[h] == kNoHour ? 0 : hours[h];
         return s;
     };
     for (const Pair* pair : matchingPairs(query.user, query.computer)) {
         if (ordered) {
-            const auto [from, to] = pairRows(*pair, query.span());
-            rowsRead += std::int64_t(to - from);
-            for (std::size_t i = from; i < to; ++i) {
-                const std::int64_t day = c.rowDay[i];
+            const RowSpan rows = pairRows(*pair, query.span());
+            rowsRead += std::int64_t(rows.to - rows.from);
+            for (std::size_t i = rows.from; i < rows.to; ++i) {
+                const std::int64_t day = rows.day[i];
                 const auto it =
                     std::upper_bound(query.ranges.begin(), query.ranges.end(), day,
                                      [](std::int64_t v, const DayRange& r) { return v < r.first; });
                 if (it == query.ranges.begin() || day > std::prev(it)->last || std::prev(it)->empty())
                     continue;
-                seconds[std::size_t(std::prev(it) - query.ranges.begin())] += rowSeconds(i);
+                seconds[std::size_t(std::prev(it) - query.ranges.begin())] += rowSeconds(rows, i);
             }
             continue;
         }
         for (std::size_t p = 0; p < query.ranges.size(); ++p) {
-            const auto [from, to] = pairRows(*pair, query.ranges[p]);
-            rowsRead += std::int64_t(to - from);
-            for (std::size_t i = from; i < to; ++i)
-                seconds[p] += rowSeconds(i);
+            const RowSpan rows = pairRows(*pair, query.ranges[p]);
+            rowsRead += std::int64_t(rows.to - rows.from);
+            for (std::size_t i = rows.from; i < rows.to; ++i)
+                seconds[p] += rowSeconds(rows, i);
         }
     }
     return seconds;
@@ -846,19 +872,19 @@ std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
     };
     std::unordered_map<std::uint64_t, Line> lines;
     for (const Pair* pair : matchingPairs(query.user, query.computer)) {
-        const auto [from, to] = pairRows(*pair, range);
-        rowsRead += std::int64_t(to - from);
+        const RowSpan rows = pairRows(*pair, range);
+        rowsRead += std::int64_t(rows.to - rows.from);
         const std::uint64_t u = lineIndex(userLine, pair->user);
         const std::uint64_t k = lineIndex(computerLine, pair->computer);
         const std::uint64_t key = query.grouping == PeopleGrouping::User       ? u
                                   : query.grouping == PeopleGrouping::Computer ? k
                                                                                : (u << 32) | k;
         Line* line = nullptr;
-        for (std::size_t i = from; i < to; ++i) {
-            if (!query.weekdayCounts(activityDayRemainder(c.rowDay[i])))
+        for (std::size_t i = rows.from; i < rows.to; ++i) {
+            if (!query.weekdayCounts(activityDayRemainder(rows.day[i])))
                 continue;
             std::int64_t seconds = 0;
-            const std::uint16_t* hours = c.rowHours + i * 24;
+            const std::uint16_t* hours = rows.hours + i * 24;
             for (std::size_t h = 0; h < 24; ++h)
                 seconds += hours[h] == kNoHour ? 0 : hours[h];
             if (seconds <= 0)
@@ -874,7 +900,7 @@ std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
                 line->shown = true;
             }
             line->seconds += seconds;
-            line->days.push_back(c.rowDay[i]);
+            line->days.push_back(rows.day[i]);
         }
     }
     std::vector<PersonTotal> people;

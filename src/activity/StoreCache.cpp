@@ -2,6 +2,7 @@
 
 #include "activity/SqliteRowReader.h"
 #include "activity/StoreFile.h"
+#include "activity/StoreUpdate.h"
 
 #include "datafile/DataFileKind.h"
 #include "datafile/PostgresUri.h"
@@ -32,6 +33,8 @@ namespace tallyrow {
 namespace {
 
 constexpr std::size_t kMemoryEntries = 2;
+// A store whose second segment of rows is more than this share of the first is saved whole.
+constexpr std::size_t kDeltaShare = 8;
 
 ActivityValue variantValue(const QVariant& q) {
     ActivityValue v;
@@ -298,22 +301,51 @@ std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path,
 // The store of an earlier state of the file (in memory, else its saved copy) brought up to the
 // state it is in now by the pages that changed, and saved; nothing when there is none to start
 // from or the change cannot be bounded.
+QString StoreCache::deltaPath(const QString& key) const {
+    QString file = savedCopyPath(key);
+    if (!file.isEmpty())
+        file.insert(file.size() - 6, u".delta"_s); // NAME.delta.store
+    return file;
+}
+
+std::pair<std::shared_ptr<const ActivityStore>, DataFileStamp> StoreCache::fromDisk(const QString& key) {
+    const QString file = savedCopyPath(key);
+    if (file.isEmpty() || !folderUsable())
+        return {};
+    const auto ofThisFile = [&](const QByteArray& i) { return identityStamp(key, i).has_value(); };
+    QByteArray identity;
+    StoreFile::OpenFailure failure = StoreFile::OpenFailure::None;
+    auto base = StoreFile::open(file, ofThisFile, identity, &failure);
+    if (!base) {
+        if (failure == StoreFile::OpenFailure::Damaged) {
+            QFile::remove(file); // never trusted, and replaced by the next save
+            QFile::remove(deltaPath(key));
+        }
+        return {};
+    }
+    ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), nullptr, 0); // most recently used
+    {
+        std::lock_guard lock(m_mutex);
+        m_savedBases[key] = SavedBase{identity, base->firstRowsOwner()};
+    }
+    QByteArray own;
+    if (auto updated = StoreFile::openDelta(deltaPath(key), *base, identity, ofThisFile, own, &failure))
+        return {updated, *identityStamp(key, own)};
+    if (failure == StoreFile::OpenFailure::Damaged)
+        QFile::remove(deltaPath(key));
+    return {base, *identityStamp(key, identity)};
+}
+
 std::pair<std::shared_ptr<const ActivityStore>, DataFileStamp> StoreCache::earlierStore(const QString& key) {
     {
         std::lock_guard lock(m_mutex);
         if (const auto it = m_entries.find(key); it != m_entries.end())
             return {it->second.store, it->second.stamp};
     }
-    const QString file = savedCopyPath(key);
-    if (file.isEmpty() || !folderUsable())
-        return {};
-    QByteArray identity;
-    auto store = StoreFile::open(
-        file, [&](const QByteArray& i) { return identityStamp(key, i).has_value(); }, identity);
+    auto [store, stamp] = fromDisk(key);
     if (!store)
         return {};
     // Kept as the copy of its own state: the update that follows starts from it.
-    const DataFileStamp stamp = *identityStamp(key, identity);
     std::lock_guard lock(m_mutex);
     m_entries[key] = Entry{stamp, store, ++m_uses};
     return {store, stamp};
@@ -343,6 +375,26 @@ std::shared_ptr<const ActivityStore> StoreCache::updated(const QString& key,
     }
     if (!store)
         return nullptr;
+    std::shared_ptr<const void> savedRows;
+    QByteArray savedIdentity;
+    {
+        std::lock_guard lock(m_mutex);
+        if (const auto it = m_savedBases.find(key); it != m_savedBases.end()) {
+            savedRows = it->second.rows.lock();
+            savedIdentity = it->second.identity;
+        }
+    }
+    // Over the rows of the saved copy, only what changed is saved; once the changes are many, the
+    // copy is written whole again.
+    if (savedRows && store->firstRowsOwner() == savedRows &&
+        store->extraRowCount() * kDeltaShare <= store->rowCount()) {
+        if (m_limits.files >= 1)
+            StoreFile::writeDelta(*store, deltaPath(key), savedIdentity, copyIdentity(key, stateRead));
+        if (progress)
+            progress(100);
+        return remember(key, stateRead, store, Origin::Update);
+    }
+    store = flattenStore(*store);
     store = save(key, stateRead, std::move(store),
                  [&](int p) { return !progress || progress(90 + p * 9 / 100); });
     if (!store)
@@ -359,8 +411,10 @@ void StoreCache::discard(const QString& path) {
         m_entries.erase(key);
     }
     const QString file = savedCopyPath(key);
-    if (!file.isEmpty())
+    if (!file.isEmpty()) {
         QFile::remove(file);
+        QFile::remove(deltaPath(key));
+    }
 }
 
 std::shared_ptr<StoreJob> StoreCache::loadInBackground(const QString& path, std::function<void()> finished) {
@@ -396,17 +450,15 @@ std::shared_ptr<StoreJob> StoreCache::loadInBackground(const QString& path, std:
 }
 
 std::shared_ptr<const ActivityStore> StoreCache::saved(const QString& key, const DataFileStamp& stamp) {
-    const QString file = savedCopyPath(key);
-    if (file.isEmpty() || !folderUsable())
+    auto [store, state] = fromDisk(key);
+    if (!store)
         return nullptr;
-    StoreFile::OpenFailure failure = StoreFile::OpenFailure::None;
-    auto store = StoreFile::open(file, copyIdentity(key, stamp), &failure);
-    if (!store) {
-        if (failure == StoreFile::OpenFailure::Damaged)
-            QFile::remove(file); // never trusted, and replaced by the next save
+    if (!(state == stamp)) {
+        // Of an earlier state: kept to be brought up to date from.
+        std::lock_guard lock(m_mutex);
+        m_entries[key] = Entry{state, store, ++m_uses};
         return nullptr;
     }
-    ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), nullptr, 0); // most recently used
     return store;
 }
 
@@ -433,9 +485,14 @@ std::shared_ptr<const ActivityStore> StoreCache::save(const QString& key, const 
         QFile::remove(file); // larger than all copies together may be: none is kept
         return store;
     }
+    QFile::remove(deltaPath(key)); // of the copy replaced
     trimSavedCopies(file);
     auto mapped = StoreFile::open(file, identity);
-    return mapped ? mapped : store;
+    if (!mapped)
+        return store;
+    std::lock_guard lock(m_mutex);
+    m_savedBases[key] = SavedBase{identity, mapped->firstRowsOwner()};
+    return mapped;
 }
 
 namespace {

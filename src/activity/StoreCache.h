@@ -89,6 +89,9 @@ private:
                                                      const std::function<bool(int)>& progress);
     std::shared_ptr<const ActivityStore> updated(const QString& key,
                                                  const std::function<bool(int)>& progress);
+    /// The saved copy of the file with its delta, if any, and the stamp of the state it is of.
+    std::pair<std::shared_ptr<const ActivityStore>, DataFileStamp> fromDisk(const QString& key);
+    QString deltaPath(const QString& key) const;
     /// The store of the last state of the file this cache knows (in memory, else saved) and its stamp.
     std::pair<std::shared_ptr<const ActivityStore>, DataFileStamp> earlierStore(const QString& key);
     std::shared_ptr<const ActivityStore> remembered(const QString& key, const DataFileStamp& stamp);
@@ -110,6 +113,13 @@ private:
     std::optional<QString> m_folderProblem; ///< once looked at: why the folder is not used
     mutable std::mutex m_mutex;
     std::map<QString, Entry> m_entries;
+    /// The saved copy of each file as last opened or written: its identity, and what keeps its rows
+    /// in memory (a store over those rows is saved as a delta of it).
+    struct SavedBase {
+        QByteArray identity;
+        std::weak_ptr<const void> rows;
+    };
+    std::map<QString, SavedBase> m_savedBases;
     std::uint64_t m_uses = 0;
     Origin m_lastOrigin = Origin::None;
 };

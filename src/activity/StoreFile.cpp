@@ -37,6 +37,8 @@ namespace {
 
 constexpr char kMagic[16] = {'T', 'A', 'L', 'L', 'Y', 'R', 'O',  'W',
                              '-', 'S', 'T', 'O', 'R', 'E', '\n', '\0'};
+constexpr char kDeltaMagic[16] = {'T', 'A', 'L', 'L', 'Y', 'R', 'O',  'W',
+                                  '-', 'D', 'E', 'L', 'T', 'A', '\n', '\0'};
 constexpr std::size_t kAlign = 64;
 constexpr std::uint32_t kIgnoreCase = 1;
 constexpr std::uint32_t kKeyIndexOrder = 2;
@@ -182,8 +184,7 @@ struct Layout {
     std::array<QByteArray, SectionCount> small; ///< the bytes of every section but the rows
 };
 
-Layout layoutOf(const ActivityStore& store) {
-    const ActivityStore::Columns& c = store.columns();
+Layout layoutOf(const ActivityStore& store, const ActivityStore::Columns& c) {
     Layout l;
     l.counts.flags = (store.grouping().namesIgnoreCase ? kIgnoreCase : 0) |
                      (store.grouping().keyIndexOrder ? kKeyIndexOrder : 0);
@@ -226,9 +227,10 @@ Layout layoutOf(const ActivityStore& store) {
     return l;
 }
 
-QByteArray headerBytes(const Layout& l, const QByteArray& identity, std::uint32_t rulesVersion) {
+QByteArray headerBytes(const Layout& l, const QByteArray& identity, std::uint32_t rulesVersion,
+                       const char* magic) {
     Fields f;
-    f.bytes.append(kMagic, sizeof(kMagic));
+    f.bytes.append(magic, sizeof(kMagic));
     f.put(StoreFile::kFormatVersion);
     f.put(rulesVersion);
     f.put(std::uint32_t(identity.size()));
@@ -269,17 +271,21 @@ bool writeRows(Output& out, const ActivityStore::Columns& c, bool hours,
 
 } // namespace
 
-bool StoreFile::write(const ActivityStore& store, const QString& path, const QByteArray& identity,
-                      const std::function<bool(int)>& progress, QString* error, std::uint32_t rulesVersion) {
-    Layout l = layoutOf(store);
+namespace {
+
+// Writes the store, or the rows `c` shows of it, under `magic`.
+bool writeFile(const ActivityStore& store, const ActivityStore::Columns& c, const QString& path,
+               const QByteArray& identity, const std::function<bool(int)>& progress, QString* error,
+               std::uint32_t rulesVersion, const char* magic) {
+    Layout l = layoutOf(store, c);
     // The header's size does not depend on the offsets it holds, so it is laid out once to
     // place the sections after it.
-    std::size_t at = aligned(std::size_t(headerBytes(l, identity, rulesVersion).size()));
+    std::size_t at = aligned(std::size_t(headerBytes(l, identity, rulesVersion, magic).size()));
     for (SectionEntry& s : l.sections) {
         s.offset = at;
         at = aligned(at + s.size);
     }
-    const QByteArray header = headerBytes(l, identity, rulesVersion);
+    const QByteArray header = headerBytes(l, identity, rulesVersion, magic);
 
     const FileWriteResult written = writeFileAtomically(
         path,
@@ -290,7 +296,6 @@ bool StoreFile::write(const ActivityStore& store, const QString& path, const QBy
             for (int s = 0; s < SectionCount; ++s) {
                 if (!out.padTo(l.sections[s].offset))
                     return false;
-                const ActivityStore::Columns& c = store.columns();
                 bool whole = false;
                 if (s == RowDay || s == RowHours)
                     whole = writeRows(out, c, s == RowHours, progress);
@@ -308,6 +313,34 @@ bool StoreFile::write(const ActivityStore& store, const QString& path, const QBy
     if (!written && error)
         *error = written.reason;
     return bool(written);
+}
+
+} // namespace
+
+bool StoreFile::write(const ActivityStore& store, const QString& path, const QByteArray& identity,
+                      const std::function<bool(int)>& progress, QString* error, std::uint32_t rulesVersion) {
+    return writeFile(store, store.columns(), path, identity, progress, error, rulesVersion, kMagic);
+}
+
+QByteArray StoreFile::deltaIdentity(const QByteArray& baseIdentity, const QByteArray& identity) {
+    Fields f;
+    f.put(std::uint32_t(baseIdentity.size()));
+    f.bytes.append(baseIdentity);
+    f.bytes.append(identity);
+    return f.bytes;
+}
+
+bool StoreFile::writeDelta(const ActivityStore& store, const QString& path, const QByteArray& baseIdentity,
+                           const QByteArray& identity, QString* error) {
+    // The second segment of rows stands in for the rows; the pairs say which segment each lies in.
+    ActivityStore::Columns c = store.columns();
+    c.rowDay = c.extraDay;
+    c.rowHours = c.extraHours;
+    c.rowSource = c.extraSource;
+    c.rows = c.extraRows;
+    c.rowSourceSum = 0;
+    return writeFile(store, c, path, deltaIdentity(baseIdentity, identity), {}, error, kRulesVersion,
+                     kDeltaMagic);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -331,7 +364,8 @@ struct Opened {
 
 // Reads and checks the header; nothing when it is not one of this identity and these versions.
 std::optional<Opened> readHeader(int fd, std::size_t fileSize, const StoreFile::IdentityCheck& accepted,
-                                 QByteArray& ownIdentity, StoreFile::OpenFailure& failure) {
+                                 QByteArray& ownIdentity, StoreFile::OpenFailure& failure,
+                                 const char* ownMagic) {
     const std::size_t wanted = std::min<std::size_t>(fileSize, 1 << 16);
     QByteArray bytes(qsizetype(wanted), Qt::Uninitialized);
     if (::pread(fd, bytes.data(), wanted, 0) != ssize_t(wanted))
@@ -341,7 +375,7 @@ std::optional<Opened> readHeader(int fd, std::size_t fileSize, const StoreFile::
     std::uint32_t format = 0;
     std::uint32_t rules = 0;
     std::uint32_t identitySize = 0;
-    if (!r.bytes(magic, sizeof(kMagic)) || magic != QByteArray(kMagic, sizeof(kMagic)) || !r.get(format) ||
+    if (!r.bytes(magic, sizeof(kMagic)) || magic != QByteArray(ownMagic, sizeof(kMagic)) || !r.get(format) ||
         !r.get(rules) || format != StoreFile::kFormatVersion || rules != StoreFile::kRulesVersion ||
         !r.get(identitySize) || !r.bytes(ownIdentity, identitySize) || !accepted(ownIdentity))
         return std::nullopt; // another file, format or rules: a new copy is due, nothing is wrong
@@ -362,10 +396,10 @@ std::optional<Opened> readHeader(int fd, std::size_t fileSize, const StoreFile::
 }
 
 // Whether every section lies inside the file, aligned, with the size its counts give.
-bool sectionsFit(const Opened& o, std::size_t fileSize) {
+bool sectionsFit(const Opened& o, std::size_t fileSize, bool delta = false) {
     const Counts& c = o.counts;
     if (c.blockRows != ActivityStore::kBlockRows || c.rows > 0xFFFFFFFFULL || c.users > kMaxNames ||
-        c.computers > kMaxNames || c.pairs > c.rows + 0xFFFFFFFFULL || c.days > c.rows)
+        c.computers > kMaxNames || c.pairs > c.rows + 0xFFFFFFFFULL || (c.days > c.rows && !delta))
         return false;
     const std::uint64_t blocks = (c.rows + c.blockRows - 1) / c.blockRows;
     const std::array<std::uint64_t, SectionCount> sizes = {o.sections[Names].size,
@@ -492,7 +526,7 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
     auto mapping = std::make_shared<Mapping>();
     std::optional<Opened> o;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_size > 0) {
-        o = readHeader(fd, std::size_t(st.st_size), accepted, identity, why);
+        o = readHeader(fd, std::size_t(st.st_size), accepted, identity, why, kMagic);
         if (o && sectionsFit(*o, std::size_t(st.st_size))) {
             mapping->size = std::size_t(st.st_size);
             mapping->data = ::mmap(nullptr, mapping->size, PROT_READ, MAP_SHARED, fd, 0);
@@ -531,6 +565,116 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
         *failure = OpenFailure::None;
     return std::make_shared<const ActivityStore>(grouping, std::move(users), std::move(computers), c,
                                                  std::shared_ptr<const void>(mapping), sums);
+}
+
+namespace {
+
+// The pairs of a delta: those in the second segment one after another, the others inside the
+// rows of the store it is a delta of; then the days and their figures as for a store of all rows.
+bool deltaTablesValid(ActivityStore::Columns c, const Opened& o, std::size_t baseRows) {
+    std::uint64_t next = 0;
+    for (std::size_t i = 0; i < c.pairCount; ++i) {
+        const ActivityStore::Pair& p = c.pairs[i];
+        if ((p.user != ActivityStore::kNoName && p.user >= o.counts.users) ||
+            (p.computer != ActivityStore::kNoName && p.computer >= o.counts.computers))
+            return false;
+        if ((p.firstRow & ActivityStore::kExtraRows) != 0) {
+            if ((p.firstRow & ~ActivityStore::kExtraRows) != next)
+                return false;
+            next += p.rowCount;
+        } else if (std::uint64_t(p.firstRow) + p.rowCount > baseRows) {
+            return false;
+        }
+    }
+    if (next != c.rows)
+        return false;
+    for (std::size_t i = 1; i < c.dayCount; ++i) {
+        if (c.days[i] <= c.days[i - 1])
+            return false;
+    }
+    c.rows += baseRows;
+    return dayFiguresValid(c);
+}
+
+} // namespace
+
+std::shared_ptr<const ActivityStore> StoreFile::openDelta(const QString& path, const ActivityStore& base,
+                                                          const QByteArray& baseIdentity,
+                                                          const IdentityCheck& accepted, QByteArray& identity,
+                                                          OpenFailure* failure) {
+    OpenFailure why = OpenFailure::Missing;
+    const auto fail = [&]() -> std::shared_ptr<const ActivityStore> {
+        if (failure)
+            *failure = why;
+        return nullptr;
+    };
+    const QByteArray prefix = deltaIdentity(baseIdentity, {});
+    const auto ofBase = [&](const QByteArray& i) {
+        return i.startsWith(prefix) && accepted(i.mid(prefix.size()));
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return fail();
+    struct stat st {};
+    auto mapping = std::make_shared<Mapping>();
+    std::optional<Opened> o;
+    QByteArray composite;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_size > 0) {
+        o = readHeader(fd, std::size_t(st.st_size), ofBase, composite, why, kDeltaMagic);
+        if (o && sectionsFit(*o, std::size_t(st.st_size), true)) {
+            mapping->size = std::size_t(st.st_size);
+            mapping->data = ::mmap(nullptr, mapping->size, PROT_READ, MAP_SHARED, fd, 0);
+        }
+    }
+    ::close(fd);
+    if (!o || mapping->data == MAP_FAILED)
+        return fail();
+    identity = composite.mid(prefix.size());
+    why = OpenFailure::Damaged;
+    const char* at0 = static_cast<const char*>(mapping->data);
+    for (const Section s : {Names, Pairs, Days, DayFigures, RunningTotal, BlockSums, Leaves, RowSource}) {
+        if (ActivityStore::checksum(at0 + o->sections[s].offset, o->sections[s].size) != o->sections[s].sum)
+            return fail();
+    }
+    std::vector<QString> users;
+    std::vector<QString> computers;
+    if (!readNames(at0, *o, users, computers))
+        return fail();
+    const auto at = [&](Section s) { return at0 + o->sections[s].offset; };
+    ActivityStore::Columns c;
+    c.rowDay = reinterpret_cast<const std::int32_t*>(at(RowDay));
+    c.rowHours = reinterpret_cast<const std::uint16_t*>(at(RowHours));
+    c.rows = o->counts.rows;
+    c.pairs = reinterpret_cast<const ActivityStore::Pair*>(at(Pairs));
+    c.pairCount = o->counts.pairs;
+    c.days = reinterpret_cast<const std::int32_t*>(at(Days));
+    c.dayFigures = reinterpret_cast<const ActivityStore::DayFigures*>(at(DayFigures));
+    c.runningTotal = reinterpret_cast<const std::int64_t*>(at(RunningTotal));
+    c.dayCount = o->counts.days;
+    const ActivityStore::Columns& b = base.columns();
+    if (!deltaTablesValid(c, *o, b.rows) || !readSource(at0, *o, c) || !b.rowSource ||
+        (c.rows > 0 && !c.rowSource))
+        return fail();
+    // The delta's own rows become the second segment, under the rows of the store it is a delta of.
+    c.extraDay = c.rowDay;
+    c.extraHours = c.rowHours;
+    c.extraSource = c.rowSource;
+    c.extraRows = c.rows;
+    c.rowDay = b.rowDay;
+    c.rowHours = b.rowHours;
+    c.rowSource = b.rowSource;
+    c.rowSourceSum = b.rowSourceSum;
+    c.rows = b.rows;
+    const ActivityStore::Grouping grouping{(o->counts.flags & kIgnoreCase) != 0,
+                                           (o->counts.flags & kKeyIndexOrder) != 0};
+    if (grouping.namesIgnoreCase != base.grouping().namesIgnoreCase ||
+        grouping.keyIndexOrder != base.grouping().keyIndexOrder)
+        return fail();
+    if (failure)
+        *failure = OpenFailure::None;
+    return std::make_shared<const ActivityStore>(
+        grouping, std::move(users), std::move(computers), c, std::shared_ptr<const void>(mapping),
+        base.blockSums(), reinterpret_cast<const std::uint64_t*>(at(BlockSums)), base.firstRowsOwner());
 }
 
 } // namespace tallyrow

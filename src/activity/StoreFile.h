@@ -50,6 +50,22 @@ using IdentityCheck = std::function<bool(const QByteArray& identity)>;
 std::shared_ptr<const ActivityStore> open(const QString& path, const IdentityCheck& accepted,
                                           QByteArray& identity, OpenFailure* failure = nullptr);
 
+/// Writes the second segment of `store`'s rows and every table of it (names, pairs, days, leaves)
+/// to `path` as a delta of the saved copy whose identity is `baseIdentity` (whose rows make the
+/// first segment), tagged with `identity`: a store brought up to date is saved at the cost of what
+/// changed. Written as write() writes.
+bool writeDelta(const ActivityStore& store, const QString& path, const QByteArray& baseIdentity,
+                const QByteArray& identity, QString* error = nullptr);
+
+/// Opens the delta at `path` over `base`, the saved copy of identity `baseIdentity`, when its own
+/// identity is one `accepted` takes (`identity` gets it); nothing (with `failure` set) otherwise.
+std::shared_ptr<const ActivityStore> openDelta(const QString& path, const ActivityStore& base,
+                                               const QByteArray& baseIdentity, const IdentityCheck& accepted,
+                                               QByteArray& identity, OpenFailure* failure = nullptr);
+
+/// The identity a delta is written under: the base copy's identity, then its own.
+QByteArray deltaIdentity(const QByteArray& baseIdentity, const QByteArray& identity);
+
 } // namespace StoreFile
 
 } // namespace tallyrow

@@ -53,13 +53,17 @@ public:
         }
     }
 
+    // The pairs that changed take their rows into a second segment; the others keep theirs where
+    // they lie in the first (or are carried over from the earlier second segment).
     std::shared_ptr<OwnedColumns> run(std::vector<QString>& users, std::vector<QString>& computers) {
         users = unitedNames(m_base.users(), m_added.users(), m_baseUser, m_addedUser);
         computers = unitedNames(m_base.computers(), m_added.computers(), m_baseComputer, m_addedComputer);
         m_out = std::make_shared<OwnedColumns>();
-        m_out->rowDay.reserve(m_b.rows + m_a.rows);
-        m_out->rowHours.reserve((m_b.rows + m_a.rows) * 24);
-        m_out->rowSource.reserve(m_b.rows + m_a.rows);
+        m_out->base = m_base.firstRowsOwner();
+        m_out->baseRows.rowDay = m_b.rowDay;
+        m_out->baseRows.rowHours = m_b.rowHours;
+        m_out->baseRows.rows = m_b.rows;
+        m_out->baseRows.rowSource = m_b.rowSource;
         std::size_t i = 0;
         std::size_t j = 0;
         while (i < m_b.pairCount || j < m_a.pairCount) {
@@ -93,62 +97,79 @@ private:
     }
     void noteDay(std::int32_t day) { m_touchedDays.push_back(day); }
 
-    void copyRows(const ActivityStore::Columns& c, std::size_t from, std::size_t count) {
-        m_out->rowDay.insert(m_out->rowDay.end(), c.rowDay + from, c.rowDay + from + count);
-        m_out->rowHours.insert(m_out->rowHours.end(), c.rowHours + from * 24,
-                               c.rowHours + (from + count) * 24);
-        m_out->rowSource.insert(m_out->rowSource.end(), c.rowSource + from, c.rowSource + from + count);
+    void copyRow(const ActivityStore::RowSpan& s, std::size_t r) {
+        m_out->extraDay.push_back(s.day[r]);
+        m_out->extraHours.insert(m_out->extraHours.end(), s.hours + r * 24, s.hours + (r + 1) * 24);
+        m_out->extraSource.push_back(s.source[r]);
+    }
+
+    // The rows of a pair without a check of their blocks: only the row ids are looked at.
+    ActivityStore::RowSpan unchecked(const ActivityStore::Columns& c, const Pair& p) const {
+        const bool extra = (p.firstRow & ActivityStore::kExtraRows) != 0;
+        ActivityStore::RowSpan s;
+        s.day = extra ? c.extraDay : c.rowDay;
+        s.hours = extra ? c.extraHours : c.rowHours;
+        s.source = extra ? c.extraSource : c.rowSource;
+        s.from = p.firstRow & ~ActivityStore::kExtraRows;
+        s.to = s.from + p.rowCount;
+        return s;
     }
 
     void mergePair(const Pair* b, const Pair* a, std::uint64_t k) {
         Pair out;
         out.user = std::uint32_t(k >> 32);
         out.computer = std::uint32_t(k);
-        out.firstRow = std::uint32_t(m_out->rowDay.size());
-        std::size_t bi = b ? b->firstRow : 0;
-        const std::size_t bEnd = b ? bi + b->rowCount : 0;
-        if (b)
-            m_base.checkBlocks(bi, bEnd);
+        const ActivityStore::RowSpan bs = b ? unchecked(m_b, *b) : ActivityStore::RowSpan{};
         bool changed = a != nullptr;
-        for (std::size_t r = bi; r < bEnd && !changed; ++r)
-            changed = removed(m_b.rowSource[r]);
-        if (!changed) {
-            copyRows(m_b, bi, bEnd - bi);
-            out.rowCount = b->rowCount;
-            out.firstDay = b->firstDay;
-            out.firstSource = b->firstSource;
+        for (std::size_t r = bs.from; r < bs.to && !changed; ++r)
+            changed = removed(bs.source[r]);
+        if (!changed && (b->firstRow & ActivityStore::kExtraRows) == 0) {
+            out = *b; // its rows stay where they lie
+            out.user = std::uint32_t(k >> 32);
+            out.computer = std::uint32_t(k);
             m_out->pairs.push_back(out);
             return;
         }
-        std::size_t ai = a ? a->firstRow : 0;
-        const std::size_t aEnd = a ? ai + a->rowCount : 0;
+        // Rows handed on are checked first: a damaged copy never passes its damage on.
+        const ActivityStore::RowSpan checked = b ? m_base.rowsOf(*b) : ActivityStore::RowSpan{};
+        const ActivityStore::RowSpan as = a ? m_added.rowsOf(*a) : ActivityStore::RowSpan{};
+        const std::size_t first = m_out->extraDay.size();
+        std::size_t bi = checked.from;
+        std::size_t ai = as.from;
         for (;;) {
-            while (bi < bEnd && removed(m_b.rowSource[bi])) {
-                noteDay(m_b.rowDay[bi]);
+            while (bi < checked.to && removed(checked.source[bi])) {
+                noteDay(checked.day[bi]);
                 ++bi;
             }
-            if (bi == bEnd && ai == aEnd)
+            if (bi == checked.to && ai == as.to)
                 break;
-            const bool fromBase = ai == aEnd || (bi < bEnd && (m_b.rowDay[bi] != m_a.rowDay[ai]
-                                                                   ? m_b.rowDay[bi] < m_a.rowDay[ai]
-                                                                   : m_b.rowSource[bi] < m_a.rowSource[ai]));
+            const bool fromBase =
+                ai == as.to ||
+                (bi < checked.to && (checked.day[bi] != as.day[ai] ? checked.day[bi] < as.day[ai]
+                                                                   : checked.source[bi] < as.source[ai]));
             if (fromBase) {
-                copyRows(m_b, bi++, 1);
+                copyRow(checked, bi++);
             } else {
-                noteDay(m_a.rowDay[ai]);
-                copyRows(m_a, ai++, 1);
+                noteDay(as.day[ai]);
+                copyRow(as, ai++);
             }
         }
-        out.rowCount = std::uint32_t(m_out->rowDay.size() - out.firstRow);
+        out.firstRow = std::uint32_t(first) | ActivityStore::kExtraRows;
+        out.rowCount = std::uint32_t(m_out->extraDay.size() - first);
         if (out.rowCount == 0)
             return; // every row of the pair is gone
-        const std::int64_t* sources = m_out->rowSource.data() + out.firstRow;
-        if (m_base.grouping().keyIndexOrder) {
-            out.firstDay = m_out->rowDay[out.firstRow];
-            out.firstSource = place(sources[0]); // rows lie by day, then row id
+        if (!changed) {
+            out.firstDay = b->firstDay;
+            out.firstSource = b->firstSource;
         } else {
-            out.firstDay = 0;
-            out.firstSource = place(*std::min_element(sources, sources + out.rowCount));
+            const std::int64_t* sources = m_out->extraSource.data() + first;
+            if (m_base.grouping().keyIndexOrder) {
+                out.firstDay = m_out->extraDay[first];
+                out.firstSource = place(sources[0]); // rows lie by day, then row id
+            } else {
+                out.firstDay = 0;
+                out.firstSource = place(*std::min_element(sources, sources + out.rowCount));
+            }
         }
         m_out->pairs.push_back(out);
     }
@@ -174,32 +195,44 @@ private:
         }
     }
 
-    // The days and their figures: those of untouched days as they were, those of days that lost
-    // or gained a row made again from the rows.
-    void dayTables() {
-        std::sort(m_touchedDays.begin(), m_touchedDays.end());
-        m_touchedDays.erase(std::unique(m_touchedDays.begin(), m_touchedDays.end()), m_touchedDays.end());
+    // The figures of the days that lost or gained a row, from every row they now have.
+    std::vector<ActivityStore::DayFigures> touchedFigures(std::vector<char>& anyRow) {
         std::vector<ActivityStore::DayFigures> touched(m_touchedDays.size());
         for (ActivityStore::DayFigures& f : touched) {
             std::memset(&f, 0, sizeof f);
             std::fill(std::begin(f.min), std::end(f.min), ActivityStore::kNoHour);
         }
-        std::vector<char> anyRow(m_touchedDays.size(), 0);
-        if (!m_touchedDays.empty()) {
-            const std::int32_t lo = m_touchedDays.front();
-            const std::int32_t hi = m_touchedDays.back();
-            for (std::size_t r = 0; r < m_out->rowDay.size(); ++r) {
-                const std::int32_t day = m_out->rowDay[r];
-                if (day < lo || day > hi)
+        anyRow.assign(m_touchedDays.size(), 0);
+        if (m_touchedDays.empty())
+            return touched;
+        const ActivityStore::Columns now = m_out->columns();
+        const std::int32_t lo = m_touchedDays.front();
+        const std::int32_t hi = m_touchedDays.back();
+        for (const Pair& p : m_out->pairs) {
+            const ActivityStore::RowSpan s = unchecked(now, p);
+            // A pair's rows lie by day: only those from the first touched day on are looked at.
+            const std::int32_t* from = std::lower_bound(s.day + s.from, s.day + s.to, lo);
+            for (std::size_t r = std::size_t(from - s.day); r < s.to && s.day[r] <= hi; ++r) {
+                const auto at = std::lower_bound(m_touchedDays.begin(), m_touchedDays.end(), s.day[r]);
+                if (*at != s.day[r])
                     continue;
-                const auto at = std::lower_bound(m_touchedDays.begin(), m_touchedDays.end(), day);
-                if (at == m_touchedDays.end() || *at != day)
-                    continue;
+                if ((p.firstRow & ActivityStore::kExtraRows) == 0)
+                    m_base.checkBlocks(false, r, r + 1);
                 const auto k = std::size_t(at - m_touchedDays.begin());
                 anyRow[k] = 1;
-                addRow(touched[k], &m_out->rowHours[r * 24]);
+                addRow(touched[k], s.hours + r * 24);
             }
         }
+        return touched;
+    }
+
+    // The days and their figures: those of untouched days as they were, those of days that lost
+    // or gained a row made again from the rows.
+    void dayTables() {
+        std::sort(m_touchedDays.begin(), m_touchedDays.end());
+        m_touchedDays.erase(std::unique(m_touchedDays.begin(), m_touchedDays.end()), m_touchedDays.end());
+        std::vector<char> anyRow;
+        const std::vector<ActivityStore::DayFigures> touched = touchedFigures(anyRow);
         std::size_t d = 0;
         std::size_t t = 0;
         while (d < m_b.dayCount || t < m_touchedDays.size()) {
@@ -263,6 +296,33 @@ std::shared_ptr<const ActivityStore> mergeStore(const ActivityStore& base,
     owned->leaves = std::move(leaves);
     const ActivityStore::Columns c = owned->columns();
     return std::make_shared<const ActivityStore>(base.grouping(), std::move(users), std::move(computers), c,
+                                                 std::shared_ptr<const void>(owned), base.blockSums(),
+                                                 nullptr, base.firstRowsOwner());
+}
+
+std::shared_ptr<const ActivityStore> flattenStore(const ActivityStore& store) {
+    auto owned = std::make_shared<OwnedColumns>();
+    const ActivityStore::Columns& c = store.columns();
+    owned->rowDay.reserve(c.rows + c.extraRows);
+    owned->rowHours.reserve((c.rows + c.extraRows) * 24);
+    owned->rowSource.reserve(c.rows + c.extraRows);
+    for (std::size_t p = 0; p < c.pairCount; ++p) {
+        const ActivityStore::RowSpan s = store.rowsOf(c.pairs[p]);
+        ActivityStore::Pair pair = c.pairs[p];
+        pair.firstRow = std::uint32_t(owned->rowDay.size());
+        owned->rowDay.insert(owned->rowDay.end(), s.day + s.from, s.day + s.to);
+        owned->rowHours.insert(owned->rowHours.end(), s.hours + s.from * 24, s.hours + s.to * 24);
+        owned->rowSource.insert(owned->rowSource.end(), s.source + s.from, s.source + s.to);
+        owned->pairs.push_back(pair);
+    }
+    owned->days.assign(c.days, c.days + c.dayCount);
+    owned->dayFigures.assign(c.dayFigures, c.dayFigures + c.dayCount);
+    owned->runningTotal.assign(c.runningTotal, c.runningTotal + c.dayCount);
+    owned->pageSize = c.source.pageSize;
+    owned->root = c.source.root;
+    owned->leaves.assign(c.source.leaves, c.source.leaves + c.source.leafCount);
+    const ActivityStore::Columns flat = owned->columns();
+    return std::make_shared<const ActivityStore>(store.grouping(), store.users(), store.computers(), flat,
                                                  std::shared_ptr<const void>(owned));
 }
 
