@@ -851,7 +851,6 @@ std::vector<std::uint32_t> lineOfEachName(const std::vector<QString>& names) {
 
 std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
                                                      std::int64_t& rowsRead) const {
-    const Columns& c = m_columns;
     const DayRange range = query.ranges.empty() ? DayRange{} : query.ranges.front();
     const auto name = [](const std::vector<QString>& names, std::uint32_t id) -> std::optional<QString> {
         return id == kNoName || id >= names.size() ? std::nullopt : std::optional<QString>(names[id]);
