@@ -63,7 +63,7 @@ private:
     /// Looks at the file while no connection to it is open: its store, if fresh, and its kind.
     void look();
     Route route(const ActivityQuery& query);
-    bool fewRows(const DayRange& span);
+    bool fewRows(const DayRange& span, std::int64_t limit);
     bool smallFile();
     void refresh();
     ActivityAnswer fromStore(const ActivityQuery& query);

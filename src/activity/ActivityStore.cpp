@@ -1,5 +1,7 @@
 #include "activity/ActivityStore.h"
 
+#include "activity/OwnedColumns.h"
+
 #include "support/Error.h"
 #include "support/Printable.h"
 
@@ -143,16 +145,6 @@ template <typename T> void release(std::vector<T>& v) {
     std::vector<T>().swap(v);
 }
 
-// The rows of the builder once sorted, with the tables made from them; kept alive by the store.
-struct OwnedColumns {
-    std::vector<std::int32_t> rowDay;
-    std::vector<std::uint16_t> rowHours;
-    std::vector<ActivityStore::Pair> pairs;
-    std::vector<std::int32_t> days;
-    std::vector<ActivityStore::DayFigures> dayFigures;
-    std::vector<std::int64_t> runningTotal;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -168,6 +160,10 @@ struct ActivityStore::Builder::Data {
     std::vector<std::uint32_t> user;
     std::vector<std::uint32_t> computer;
     std::vector<std::uint16_t> hours;
+    std::vector<std::int64_t> source; ///< row ids, when the rows have them
+    std::vector<SourceLeaf> leaves;
+    std::uint32_t pageSize = 0;
+    std::uint32_t root = 0;
 
     std::vector<Pair> makePairs(std::vector<std::uint32_t>& rowPair) const;
     std::vector<std::uint32_t> rowOrder(std::vector<Pair>& pairs, std::vector<std::uint32_t>& rowPair,
@@ -180,6 +176,17 @@ ActivityStore::Builder::Builder(Grouping grouping) : d(std::make_unique<Data>())
 }
 
 ActivityStore::Builder::~Builder() = default;
+
+void ActivityStore::Builder::setRowSource(std::int64_t rowId) {
+    d->source.push_back(rowId);
+}
+
+void ActivityStore::Builder::setSourcePages(std::uint32_t pageSize, std::uint32_t root,
+                                            std::vector<SourceLeaf> leaves) {
+    d->pageSize = pageSize;
+    d->root = root;
+    d->leaves = std::move(leaves);
+}
 
 void ActivityStore::Builder::reserve(std::size_t rows) {
     d->day.reserve(rows);
@@ -265,6 +272,9 @@ void ActivityStore::Builder::addChecked(std::int64_t day, std::uint32_t user, st
 std::vector<ActivityStore::Pair>
 ActivityStore::Builder::Data::makePairs(std::vector<std::uint32_t>& rowPair) const {
     const std::size_t n = day.size();
+    // A row's place in reading order: its row id where rows have one (rows are read by row id).
+    const bool sourced = source.size() == n;
+    const auto place = [&](std::size_t i) { return sourced ? std::uint64_t(source[i]) ^ (1ULL << 63) : i; };
     std::unordered_map<std::uint64_t, std::uint32_t> index;
     std::vector<Pair> pairs;
     rowPair.resize(n);
@@ -276,12 +286,12 @@ ActivityStore::Builder::Data::makePairs(std::vector<std::uint32_t>& rowPair) con
             p.user = user[i];
             p.computer = computer[i];
             p.firstDay = grouping.keyIndexOrder ? day[i] : 0;
-            p.firstSource = i;
+            p.firstSource = place(i);
             pairs.push_back(p);
         } else if (grouping.keyIndexOrder && day[i] < pairs[it->second].firstDay) {
             // Rows come in reading order, so the first row of the earliest day is kept.
             pairs[it->second].firstDay = day[i];
-            pairs[it->second].firstSource = i;
+            pairs[it->second].firstSource = place(i);
         }
         rowPair[i] = it->second;
     }
@@ -407,21 +417,24 @@ std::shared_ptr<const ActivityStore> ActivityStore::Builder::finish() {
     for (std::size_t k = 0; k < kept; ++k)
         owned->rowDay[k] = static_cast<std::int32_t>(b.day[order[k]]);
     release(b.day);
+    if (b.source.size() == n) {
+        owned->rowSource.resize(kept);
+        for (std::size_t k = 0; k < kept; ++k)
+            owned->rowSource[k] = b.source[order[k]];
+        // A row kept for the user list only has no place in the store to follow it by.
+        if (kept == n) {
+            owned->pageSize = b.pageSize;
+            owned->root = b.root;
+            owned->leaves = std::move(b.leaves);
+        }
+    }
+    release(b.source);
     permuteInPlace(b.hours, 24, order);
     b.hours.resize(kept * 24); // never shrunk to fit: that would copy every row once more
     owned->rowHours = std::move(b.hours);
     b.dayTables(*owned);
 
-    Columns c;
-    c.rowDay = owned->rowDay.data();
-    c.rowHours = owned->rowHours.data();
-    c.rows = kept;
-    c.pairs = owned->pairs.data();
-    c.pairCount = owned->pairs.size();
-    c.days = owned->days.data();
-    c.dayFigures = owned->dayFigures.data();
-    c.runningTotal = owned->runningTotal.data();
-    c.dayCount = owned->days.size();
+    const Columns c = owned->columns();
     auto store = std::make_shared<const ActivityStore>(b.grouping, std::move(b.users), std::move(b.computers),
                                                        c, std::shared_ptr<const void>(owned));
     d.reset();
@@ -433,15 +446,22 @@ std::shared_ptr<const ActivityStore> ActivityStore::Builder::finish() {
 
 ActivityStore::ActivityStore(Grouping grouping, std::vector<QString> users, std::vector<QString> computers,
                              Columns columns, std::shared_ptr<const void> owner,
-                             const std::uint64_t* blockSums)
+                             const std::uint64_t* blockSums, const std::uint64_t* extraBlockSums,
+                             std::shared_ptr<const void> firstRowsOwner)
     : m_grouping(grouping), m_users(std::move(users)), m_computers(std::move(computers)), m_columns(columns),
-      m_owner(std::move(owner)), m_blockSums(blockSums) {
-    if (m_blockSums) {
-        const std::size_t blocks = (m_columns.rows + kBlockRows - 1) / kBlockRows;
-        m_blockChecked = std::make_unique<std::atomic<std::uint8_t>[]>(blocks);
+      m_owner(std::move(owner)), m_firstRowsOwner(std::move(firstRowsOwner)), m_blockSums(blockSums),
+      m_extraBlockSums(extraBlockSums) {
+    const auto flags = [](std::size_t rows) {
+        const std::size_t blocks = (rows + kBlockRows - 1) / kBlockRows;
+        auto checked = std::make_unique<std::atomic<std::uint8_t>[]>(blocks);
         for (std::size_t b = 0; b < blocks; ++b)
-            m_blockChecked[b].store(0, std::memory_order_relaxed);
-    }
+            checked[b].store(0, std::memory_order_relaxed);
+        return checked;
+    };
+    if (m_blockSums)
+        m_blockChecked = flags(m_columns.rows);
+    if (m_extraBlockSums)
+        m_extraBlockChecked = flags(m_columns.extraRows);
 }
 
 ActivityStore::~ActivityStore() = default;
@@ -450,7 +470,9 @@ std::size_t ActivityStore::memoryBytes() const {
     std::size_t bytes = 0;
     if (!m_blockSums) {
         const Columns& c = m_columns;
-        bytes += c.rows * (sizeof(std::int32_t) + 24 * sizeof(std::uint16_t)) + c.pairCount * sizeof(Pair) +
+        bytes += c.rows * (sizeof(std::int32_t) + 24 * sizeof(std::uint16_t) +
+                           (c.rowSource ? sizeof(std::int64_t) : 0)) +
+                 c.source.leafCount * sizeof(SourceLeaf) + c.pairCount * sizeof(Pair) +
                  c.dayCount * (sizeof(std::int32_t) + sizeof(DayFigures) + sizeof(std::int64_t));
     }
     for (const auto* names : {&m_users, &m_computers}) {
@@ -498,22 +520,39 @@ std::uint64_t ActivityStore::blockChecksum(const std::int32_t* days, const std::
            checksum(hours, rows * 24 * sizeof(std::uint16_t));
 }
 
-void ActivityStore::checkBlocks(std::size_t from, std::size_t to) const {
-    if (!m_blockSums || from >= to)
+void ActivityStore::checkBlocks(bool extra, std::size_t from, std::size_t to) const {
+    const std::uint64_t* sums = extra ? m_extraBlockSums : m_blockSums;
+    if (!sums || from >= to)
         return;
+    std::atomic<std::uint8_t>* checked = extra ? m_extraBlockChecked.get() : m_blockChecked.get();
+    const std::size_t rows = extra ? m_columns.extraRows : m_columns.rows;
+    const std::int32_t* days = extra ? m_columns.extraDay : m_columns.rowDay;
+    const std::uint16_t* allHours = extra ? m_columns.extraHours : m_columns.rowHours;
     for (std::size_t b = from / kBlockRows; b <= (to - 1) / kBlockRows; ++b) {
-        if (m_blockChecked[b].load(std::memory_order_acquire))
+        if (checked[b].load(std::memory_order_acquire))
             continue;
         const std::size_t first = b * kBlockRows;
-        const std::size_t rows = std::min(kBlockRows, m_columns.rows - first);
-        const std::uint16_t* hours = m_columns.rowHours + first * 24;
-        if (blockChecksum(m_columns.rowDay + first, hours, rows) != m_blockSums[b])
+        const std::size_t count = std::min(kBlockRows, rows - first);
+        const std::uint16_t* hours = allHours + first * 24;
+        if (blockChecksum(days + first, hours, count) != sums[b])
             throw StoreDamaged("a block of rows does not match its checksum");
         // Checked as the data file's rows are: a copy is trusted no more than the file.
-        if (std::any_of(hours, hours + rows * 24, [](std::uint16_t v) { return v > 3600 && v != kNoHour; }))
+        if (std::any_of(hours, hours + count * 24, [](std::uint16_t v) { return v > 3600 && v != kNoHour; }))
             throw StoreDamaged("a block of rows holds an hour the monitoring product never writes");
-        m_blockChecked[b].store(1, std::memory_order_release);
+        checked[b].store(1, std::memory_order_release);
     }
+}
+
+ActivityStore::RowSpan ActivityStore::rowsOf(const Pair& pair) const {
+    const bool extra = (pair.firstRow & kExtraRows) != 0;
+    RowSpan s;
+    s.day = extra ? m_columns.extraDay : m_columns.rowDay;
+    s.hours = extra ? m_columns.extraHours : m_columns.rowHours;
+    s.source = extra ? m_columns.extraSource : m_columns.rowSource;
+    s.from = pair.firstRow & ~kExtraRows;
+    s.to = s.from + pair.rowCount;
+    checkBlocks(extra, s.from, s.to);
+    return s;
 }
 
 std::vector<const ActivityStore::Pair*> ActivityStore::matchingPairs(const QString& user,
@@ -542,17 +581,19 @@ std::vector<const ActivityStore::Pair*> ActivityStore::matchingPairs(const QStri
     return pairs;
 }
 
-std::pair<std::size_t, std::size_t> ActivityStore::pairRows(const Pair& pair, const DayRange& range) const {
+ActivityStore::RowSpan ActivityStore::pairRows(const Pair& pair, const DayRange& range) const {
     if (range.empty())
-        return {0, 0};
-    const std::int32_t* first = m_columns.rowDay + pair.firstRow;
-    const std::int32_t* last = first + pair.rowCount;
-    checkBlocks(pair.firstRow, std::size_t(pair.firstRow) + pair.rowCount);
+        return {};
+    RowSpan s = rowsOf(pair);
+    const std::int32_t* first = s.day + s.from;
+    const std::int32_t* last = s.day + s.to;
     const auto* lo =
         std::lower_bound(first, last, range.first, [](std::int32_t d, std::int64_t v) { return d < v; });
     const auto* hi =
         std::upper_bound(lo, last, range.last, [](std::int64_t v, std::int32_t d) { return v < d; });
-    return {std::size_t(lo - m_columns.rowDay), std::size_t(hi - m_columns.rowDay)};
+    s.from = std::size_t(lo - s.day);
+    s.to = std::size_t(hi - s.day);
+    return s;
 }
 
 namespace {
@@ -610,15 +651,15 @@ std::vector<HourGroup> ActivityStore::hourAggregates(const ActivityQuery& query,
         }
     } else {
         for (const Pair* pair : matchingPairs(query.user, query.computer)) {
-            const auto [from, to] = pairRows(*pair, range);
-            rowsRead += std::int64_t(to - from);
-            for (std::size_t i = from; i < to; ++i) {
-                const std::int32_t r = activityDayRemainder(c.rowDay[i]);
+            const RowSpan rows = pairRows(*pair, range);
+            rowsRead += std::int64_t(rows.to - rows.from);
+            for (std::size_t i = rows.from; i < rows.to; ++i) {
+                const std::int32_t r = activityDayRemainder(rows.day[i]);
                 if (!query.weekdayCounts(r))
                     continue;
                 HourAccumulator& a = acc[std::size_t(r)];
                 a.present = true;
-                const std::uint16_t* hours = c.rowHours + i * 24;
+                const std::uint16_t* hours = rows.hours + i * 24;
                 for (std::size_t h = 0; h < 24; ++h) {
                     const std::uint16_t v = hours[h];
                     if (v == kNoHour)
@@ -672,33 +713,33 @@ std::vector<std::int64_t> ActivityStore::rangeSeconds(const ActivityQuery& query
         std::adjacent_find(query.ranges.begin(), query.ranges.end(),
                            [](const DayRange& a, const DayRange& b) { return !(a.last < b.first); }) ==
             query.ranges.end();
-    const auto rowSeconds = [&](std::size_t i) {
+    const auto rowSeconds = [&](const RowSpan& rows, std::size_t i) {
         std::int64_t s = 0;
-        const std::uint16_t* hours = c.rowHours + i * 24;
+        const std::uint16_t* hours = rows.hours + i * 24;
         for (std::size_t h = 0; h < 24; ++h)
             s += hours[h] == kNoHour ? 0 : hours[h];
         return s;
     };
     for (const Pair* pair : matchingPairs(query.user, query.computer)) {
         if (ordered) {
-            const auto [from, to] = pairRows(*pair, query.span());
-            rowsRead += std::int64_t(to - from);
-            for (std::size_t i = from; i < to; ++i) {
-                const std::int64_t day = c.rowDay[i];
+            const RowSpan rows = pairRows(*pair, query.span());
+            rowsRead += std::int64_t(rows.to - rows.from);
+            for (std::size_t i = rows.from; i < rows.to; ++i) {
+                const std::int64_t day = rows.day[i];
                 const auto it =
                     std::upper_bound(query.ranges.begin(), query.ranges.end(), day,
                                      [](std::int64_t v, const DayRange& r) { return v < r.first; });
                 if (it == query.ranges.begin() || day > std::prev(it)->last || std::prev(it)->empty())
                     continue;
-                seconds[std::size_t(std::prev(it) - query.ranges.begin())] += rowSeconds(i);
+                seconds[std::size_t(std::prev(it) - query.ranges.begin())] += rowSeconds(rows, i);
             }
             continue;
         }
         for (std::size_t p = 0; p < query.ranges.size(); ++p) {
-            const auto [from, to] = pairRows(*pair, query.ranges[p]);
-            rowsRead += std::int64_t(to - from);
-            for (std::size_t i = from; i < to; ++i)
-                seconds[p] += rowSeconds(i);
+            const RowSpan rows = pairRows(*pair, query.ranges[p]);
+            rowsRead += std::int64_t(rows.to - rows.from);
+            for (std::size_t i = rows.from; i < rows.to; ++i)
+                seconds[p] += rowSeconds(rows, i);
         }
     }
     return seconds;
@@ -811,7 +852,6 @@ std::vector<std::uint32_t> lineOfEachName(const std::vector<QString>& names) {
 
 std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
                                                      std::int64_t& rowsRead) const {
-    const Columns& c = m_columns;
     const DayRange range = query.ranges.empty() ? DayRange{} : query.ranges.front();
     const auto name = [](const std::vector<QString>& names, std::uint32_t id) -> std::optional<QString> {
         return id == kNoName || id >= names.size() ? std::nullopt : std::optional<QString>(names[id]);
@@ -832,19 +872,19 @@ std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
     };
     std::unordered_map<std::uint64_t, Line> lines;
     for (const Pair* pair : matchingPairs(query.user, query.computer)) {
-        const auto [from, to] = pairRows(*pair, range);
-        rowsRead += std::int64_t(to - from);
+        const RowSpan rows = pairRows(*pair, range);
+        rowsRead += std::int64_t(rows.to - rows.from);
         const std::uint64_t u = lineIndex(userLine, pair->user);
         const std::uint64_t k = lineIndex(computerLine, pair->computer);
         const std::uint64_t key = query.grouping == PeopleGrouping::User       ? u
                                   : query.grouping == PeopleGrouping::Computer ? k
                                                                                : (u << 32) | k;
         Line* line = nullptr;
-        for (std::size_t i = from; i < to; ++i) {
-            if (!query.weekdayCounts(activityDayRemainder(c.rowDay[i])))
+        for (std::size_t i = rows.from; i < rows.to; ++i) {
+            if (!query.weekdayCounts(activityDayRemainder(rows.day[i])))
                 continue;
             std::int64_t seconds = 0;
-            const std::uint16_t* hours = c.rowHours + i * 24;
+            const std::uint16_t* hours = rows.hours + i * 24;
             for (std::size_t h = 0; h < 24; ++h)
                 seconds += hours[h] == kNoHour ? 0 : hours[h];
             if (seconds <= 0)
@@ -860,7 +900,7 @@ std::vector<PersonTotal> ActivityStore::peopleTotals(const ActivityQuery& query,
                 line->shown = true;
             }
             line->seconds += seconds;
-            line->days.push_back(c.rowDay[i]);
+            line->days.push_back(rows.day[i]);
         }
     }
     std::vector<PersonTotal> people;

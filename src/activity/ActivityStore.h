@@ -36,6 +36,8 @@ class ActivityStore {
 public:
     static constexpr std::uint16_t kNoHour = 0xFFFF;
     static constexpr std::uint32_t kNoName = 0xFFFFFFFF;
+    /// Set in a pair's firstRow when its rows lie in the second segment of rows.
+    static constexpr std::uint32_t kExtraRows = 0x80000000;
 
     /// How the source groups names in the user list: letter case of A–Z ignored (the program's
     /// schema) or not; and whether it lists pairs in the order of a (user, computer, day) index
@@ -55,6 +57,26 @@ public:
         std::uint32_t rowCount = 0;
         std::int64_t firstDay = 0;
         std::uint64_t firstSource = 0;
+    };
+
+    /// A leaf page of the Activity table in the file the rows were read from: the rows whose row
+    /// id is above `low` and at most `high` lie on it (`low` INT64_MIN: from the first row id on),
+    /// and `sum` is the checksum of its bytes. The leaves of a table, in row id order, leave no
+    /// row id out.
+    struct SourceLeaf {
+        std::uint32_t page = 0;
+        std::uint32_t reserved = 0;
+        std::int64_t low = 0;
+        std::int64_t high = 0;
+        std::uint64_t sum = 0;
+    };
+    /// Where the rows lie in the SQLite file they were read from, so that a later state of the file
+    /// can be compared page by page. `pageSize` 0: not known (the store is then only read again whole).
+    struct SourcePages {
+        std::uint32_t pageSize = 0;
+        std::uint32_t root = 0; ///< the Activity table's root page
+        const SourceLeaf* leaves = nullptr;
+        std::size_t leafCount = 0;
     };
 
     /// The figures of every row of one day, per hour.
@@ -89,6 +111,12 @@ public:
         std::uint32_t userId(const char* utf8, std::size_t size);
         std::uint32_t computerId(const char* utf8, std::size_t size);
         std::size_t rowCount() const;
+        /// The row id of the row added last, in the file it was read from; given for every row or
+        /// for none. The rows must then come in row id order.
+        void setRowSource(std::int64_t rowId);
+        /// Where the rows lie in their file: kept by the store only when every row had a row id
+        /// and every row is kept (a row without a day counts only for the user list).
+        void setSourcePages(std::uint32_t pageSize, std::uint32_t root, std::vector<SourceLeaf> leaves);
         /// Sorts the rows into their pairs in place (no second copy of the rows) and hands them
         /// to the store.
         std::shared_ptr<const ActivityStore> finish();
@@ -109,13 +137,24 @@ public:
         const DayFigures* dayFigures = nullptr;
         const std::int64_t* runningTotal = nullptr; ///< seconds of every day up to and including this one
         std::size_t dayCount = 0;
+        /// A second segment of rows, of a store brought up to date without copying the rows it
+        /// kept: the rows of a pair whose firstRow has kExtraRows set lie here (at firstRow
+        /// without that bit).
+        const std::int32_t* extraDay = nullptr;
+        const std::uint16_t* extraHours = nullptr;
+        const std::int64_t* extraSource = nullptr;
+        std::size_t extraRows = 0;
+        const std::int64_t* rowSource = nullptr; ///< each row's row id in its file; null: not known
+        std::uint64_t rowSourceSum = 0; ///< a saved copy's checksum of the row ids (0: none to check)
+        SourcePages source;
     };
 
     /// A store over columns that `owner` keeps alive. `blockSums` (one per kBlockRows rows, may
     /// be null) are checked against the rows of a block the first time a query reads it.
     ActivityStore(Grouping grouping, std::vector<QString> users, std::vector<QString> computers,
                   Columns columns, std::shared_ptr<const void> owner,
-                  const std::uint64_t* blockSums = nullptr);
+                  const std::uint64_t* blockSums = nullptr, const std::uint64_t* extraBlockSums = nullptr,
+                  std::shared_ptr<const void> firstRowsOwner = nullptr);
     ~ActivityStore();
     ActivityStore(const ActivityStore&) = delete;
     ActivityStore& operator=(const ActivityStore&) = delete;
@@ -131,6 +170,27 @@ public:
     /// The answer to `query`. Throws StoreDamaged when a block of a saved copy it reads is damaged.
     ActivityAnswer answer(const ActivityQuery& query) const;
 
+    /// The rows of one pair (or part of them): rows [from, to) of `day` and `hours` (24 a row).
+    struct RowSpan {
+        const std::int32_t* day = nullptr;
+        const std::uint16_t* hours = nullptr;
+        const std::int64_t* source = nullptr;
+        std::size_t from = 0;
+        std::size_t to = 0;
+    };
+    /// Every row of `pair`, checked against its blocks' checksums first (StoreDamaged when damaged).
+    RowSpan rowsOf(const Pair& pair) const;
+    /// Checks rows [from, to) of a segment against their blocks' checksums (once per block).
+    void checkBlocks(bool extra, std::size_t from, std::size_t to) const;
+
+    /// What keeps the first segment of rows (and its block checksums) alive.
+    std::shared_ptr<const void> firstRowsOwner() const {
+        return m_firstRowsOwner ? m_firstRowsOwner : m_owner;
+    }
+    /// The block checksums of the (first segment of) rows of a saved copy; null in memory.
+    const std::uint64_t* blockSums() const { return m_blockSums; }
+    /// Rows in the second segment.
+    std::size_t extraRowCount() const { return m_columns.extraRows; }
     std::size_t rowCount() const { return m_columns.rows; }
     const Columns& columns() const { return m_columns; }
     const std::vector<QString>& users() const { return m_users; }
@@ -147,16 +207,18 @@ private:
     /// The pairs whose names match the query's filters.
     std::vector<const Pair*> matchingPairs(const QString& user, const QString& computer) const;
     /// The rows of a pair with a day in `range`, checked against their blocks' sums first.
-    std::pair<std::size_t, std::size_t> pairRows(const Pair& pair, const DayRange& range) const;
-    void checkBlocks(std::size_t from, std::size_t to) const;
+    RowSpan pairRows(const Pair& pair, const DayRange& range) const;
 
     Grouping m_grouping;
     std::vector<QString> m_users; ///< distinct names as written, sorted
     std::vector<QString> m_computers;
     Columns m_columns;
     std::shared_ptr<const void> m_owner;
+    std::shared_ptr<const void> m_firstRowsOwner;
     const std::uint64_t* m_blockSums = nullptr;
     std::unique_ptr<std::atomic<std::uint8_t>[]> m_blockChecked;
+    const std::uint64_t* m_extraBlockSums = nullptr;
+    std::unique_ptr<std::atomic<std::uint8_t>[]> m_extraBlockChecked;
 };
 
 } // namespace tallyrow

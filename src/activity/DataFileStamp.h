@@ -35,6 +35,25 @@ struct DataFileStamp {
         return walSize == o.walSize && walMtimeNs == o.walMtimeNs && walSalt1 == o.walSalt1 &&
                walSalt2 == o.walSalt2 && walFrames == o.walFrames && walCommitSum == o.walCommitSum;
     }
+    /// The stamp whose fields() these are.
+    static DataFileStamp fromFields(const std::array<std::int64_t, 14>& f) {
+        DataFileStamp s;
+        s.device = std::uint64_t(f[0]);
+        s.inode = std::uint64_t(f[1]);
+        s.size = f[2];
+        s.mtimeNs = f[3];
+        s.ctimeNs = f[4];
+        s.changeCounter = std::uint32_t(f[5]);
+        s.walSize = f[6];
+        s.walMtimeNs = f[7];
+        s.walCheckpoint = std::uint32_t(f[8]);
+        s.walSalt1 = std::uint32_t(f[9]);
+        s.walSalt2 = std::uint32_t(f[10]);
+        s.walFrames = std::uint32_t(f[11]);
+        s.walCommitSum = std::uint64_t(f[12]);
+        s.contentSum = std::uint64_t(f[13]);
+        return s;
+    }
     /// Every field above, in order, as the saved copy records the state it was made from.
     std::array<std::int64_t, 14> fields() const {
         return {std::int64_t(device),

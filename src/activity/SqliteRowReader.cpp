@@ -1,10 +1,15 @@
 #include "activity/SqliteRowReader.h"
 
+#include "activity/FilePages.h"
+#include "activity/StoreUpdate.h"
+
 #include "datafile/Provider.h"
 #include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"
 #include "support/Error.h"
 #include "support/StepRunner.h"
+
+#include <QScopeGuard>
 
 #include <sqlite3.h>
 
@@ -163,6 +168,7 @@ private:
 // the first reads it (and the rows after it) itself, so a refusal names the same row as a
 // reading by one connection would.
 struct CompactRow {
+    std::int64_t rowId;
     std::int64_t day;
     std::uint32_t user;
     std::uint32_t computer;
@@ -217,9 +223,11 @@ public:
         };
         // Chunk by chunk, each let go once handed over: the rows are never held twice.
         for (std::vector<CompactRow>& chunk : m_chunks) {
-            for (const CompactRow& row : chunk)
+            for (const CompactRow& row : chunk) {
                 builder.addChecked(row.day, nameId(users, row.user), nameId(computers, row.computer),
                                    row.hours.data());
+                builder.setRowSource(row.rowId);
+            }
             std::vector<CompactRow>().swap(chunk); // its memory goes back now, not at the end
         }
         m_chunks.clear();
@@ -252,8 +260,9 @@ private:
                 m_chunks.emplace_back();
                 m_chunks.back().reserve(kChunkRows);
             }
+            row.rowId = sqlite3_column_int64(st, kRowIdColumn);
             m_chunks.back().push_back(row);
-            m_resumeAt = sqlite3_column_int64(st, kRowIdColumn) + 1;
+            m_resumeAt = row.rowId + 1;
             m_rowsRead.fetch_add(1, std::memory_order_relaxed);
         }
         // Whatever ended the loop, the rows from m_resumeAt on are the first reader's.
@@ -337,14 +346,15 @@ private:
     std::thread m_thread;
 };
 
-// Reads the rows `sql` selects (one bound row id, if any) into the builder. False when
+// Reads the rows `sql` selects (with `bound` row ids bound in order) into the builder, each with
+// its row id when `sourced`. False when
 // `keepGoing` said stop.
-bool readRows(SqliteDatabase& db, const QString& sql, std::optional<std::int64_t> rowId,
+bool readRows(SqliteDatabase& db, const QString& sql, const std::vector<std::int64_t>& bound, bool sourced,
               ActivityStore::Builder& builder, const std::function<bool(std::int64_t)>& keepGoing) {
     SqliteDatabase::Statement stmt = db.prepare(sql);
     sqlite3_stmt* st = stmt.get();
-    if (rowId)
-        sqlite3_bind_int64(st, 1, *rowId);
+    for (std::size_t i = 0; i < bound.size(); ++i)
+        sqlite3_bind_int64(st, int(i + 1), bound[i]);
     std::array<ActivityValue, 24> hours;
     std::array<std::uint16_t, 24> plainHours{};
     ActivityValue day;
@@ -381,6 +391,8 @@ bool readRows(SqliteDatabase& db, const QString& sql, std::optional<std::int64_t
                 readValue(hours[std::size_t(h)], sqlite3_column_value(st, kFirstHourColumn + h));
             builder.add(day, user, computer, hours);
         }
+        if (sourced)
+            builder.setRowSource(sqlite3_column_int64(st, kRowIdColumn));
         if ((++rows & 0x3FFF) == 0 && keepGoing && !keepGoing(rows))
             return false;
     }
@@ -401,24 +413,24 @@ bool readAllRows(SqliteDatabase& db, const Opener& another, const QString& rowId
     const bool split = !rowId.isEmpty() && lastRow >= sqliteSplitReadRows() &&
                        std::thread::hardware_concurrency() > 1 && !writeAheadLog(db);
     if (!split) {
-        return readRows(db, selectRowsFrom(rowId.isEmpty() ? u"NULL"_s : rowId, ""), std::nullopt, builder,
-                        [&](std::int64_t rows) { return !progress || progress(percent(rows)); });
+        return readRows(db, selectRowsFrom(rowId.isEmpty() ? u"NULL"_s : rowId, ""), {}, !rowId.isEmpty(),
+                        builder, [&](std::int64_t rows) { return !progress || progress(percent(rows)); });
     }
     const std::int64_t middle = lastRow / 2;
     SecondReader second(another, rowId, middle);
-    const bool whole =
-        readRows(db, selectRowsFrom(rowId, "WHERE ROWID <= ?1"), middle, builder, [&](std::int64_t rows) {
-            const bool go = !progress || progress(percent(rows + second.rowsRead()));
-            if (!go)
-                second.stop();
-            return go;
-        });
+    const bool whole = readRows(db, selectRowsFrom(rowId, "WHERE ROWID <= ?1"), {middle}, true, builder,
+                                [&](std::int64_t rows) {
+                                    const bool go = !progress || progress(percent(rows + second.rowsRead()));
+                                    if (!go)
+                                        second.stop();
+                                    return go;
+                                });
     if (!whole)
         return false;
     const std::int64_t resumeAt = second.deliver(builder);
     const std::int64_t before = lastRow - resumeAt;
     return readRows(
-        db, selectRowsFrom(rowId, "WHERE ROWID >= ?1"), resumeAt, builder,
+        db, selectRowsFrom(rowId, "WHERE ROWID >= ?1"), {resumeAt}, true, builder,
         [&](std::int64_t rows) { return !progress || progress(percent(lastRow - before + rows)); });
 }
 
@@ -453,6 +465,28 @@ void refuseWhenDamaged(const QString& path, const QString& finding) {
                     "found: %2), and figures read from it could be wrong."_s.arg(path, finding));
 }
 
+// The Activity table's root page, or 0 where it has none (a view).
+std::uint32_t activityRootPage(SqliteDatabase& db) {
+    const std::unique_ptr<Recordset> root = db.query(
+        u"SELECT rootpage FROM sqlite_master WHERE type = 'table' AND name = 'Activity' COLLATE NOCASE"_s);
+    return root->atEnd() ? 0 : std::uint32_t(root->field(0).toLongLong());
+}
+
+// Where the rows lie in `file` (the data file, or a private copy of it), as a read transaction of
+// the state `state` shows them: kept with the store so that a later state is read by the pages
+// that changed. Nothing is kept when the pages cannot be read as SQLite lays them out.
+void recordSourcePages(SqliteDatabase& db, const QString& file, const DataFileStamp& state, bool ownFile,
+                       ActivityStore::Builder& builder) {
+    const std::uint32_t root = activityRootPage(db);
+    if (root == 0)
+        return;
+    const std::optional<FilePages> pages = FilePages::open(file, state, ownFile);
+    if (!pages)
+        return;
+    if (std::optional<std::vector<ActivityStore::SourceLeaf>> leaves = pages->tableLeaves(root, true))
+        builder.setSourcePages(pages->pageSize(), root, std::move(*leaves));
+}
+
 } // namespace
 
 std::int64_t sqliteSplitReadRows() {
@@ -468,23 +502,41 @@ void setSqliteSplitReadRows(std::int64_t rows) {
 // nothing is ever written to the file.
 std::shared_ptr<const ActivityStore>
 readSqliteStore(const QString& path, const std::function<bool(int)>& progress, DataFileStamp* stateRead) {
+    // With a rollback journal, every moment of the read keeps the writer from committing: a file
+    // of moderate size is copied into memory, piece by piece, and read from there. A commit
+    // between two pieces starts the copy again; the last try copies under one lock.
+    constexpr int kCopyTries = 3;
     DataFileStamp stamp;
-    std::shared_ptr<SqliteDatabase> dbHolder = beginStampedRead(path, stamp);
+    std::shared_ptr<SqliteDatabase> dbHolder;
+    std::optional<MemorySnapshot> copy;
+    for (int attempt = 1; attempt <= kCopyTries; ++attempt) {
+        dbHolder = beginStampedRead(path, stamp);
+        bool changed = false;
+        copy = snapshotIntoMemory(path, kMemoryCopyBytes, attempt < kCopyTries ? dbHolder.get() : nullptr,
+                                  &changed);
+        if (!changed)
+            break;
+        dbHolder->exec(u"COMMIT"_s);
+    }
     if (stateRead)
         *stateRead = stamp;
     // Not the usual wait for a busy writer: one waiting to commit waits for the first reader,
     // which would then wait for the second.
     Opener another = [path] { return openDataFileForReading(path, std::chrono::milliseconds(0)); };
+    QString pagesFile = path;
+    DataFileStamp pagesState = stamp;
+    bool ownFile = false;
     std::function<bool()> showsState = [path, stamp] {
         const DataFileStamp seen = stampDataFile(path);
         return seen.size >= 0 && stamp.size >= 0 && seen.sameLogState(stamp);
     };
-    // With a rollback journal, every moment of the read keeps the writer from committing: a file
-    // of moderate size is copied into memory under the lock instead, and read from there.
-    if (std::optional<MemorySnapshot> copy = snapshotIntoMemory(path, kMemoryCopyBytes)) {
+    if (copy) {
         dbHolder->exec(u"COMMIT"_s);
         dbHolder = copy->db;
         another = copy->another;
+        pagesFile = copy->file;
+        pagesState = DataFileStamp{};
+        ownFile = true;
         showsState = [] { return true; };
     }
     SqliteDatabase& db = *dbHolder;
@@ -511,12 +563,195 @@ readSqliteStore(const QString& path, const std::function<bool(int)>& progress, D
             const std::optional<QString> finding = check->finding();
             refuseWhenDamaged(path, finding ? *finding : structureFinding(db));
         }
+        if (whole && !rowId.isEmpty() && stamp.size >= 0)
+            recordSourcePages(db, pagesFile, pagesState, ownFile, builder);
         db.exec(u"COMMIT"_s);
         return whole ? builder.finish() : nullptr;
     } catch (...) {
         ignoringFailures([&] { db.exec(u"COMMIT"_s); });
         throw;
     }
+}
+
+} // namespace tallyrow
+
+namespace tallyrow {
+
+namespace {
+
+// Changed leaves past this share of all are read as a whole file is: reading them one range after
+// another would cost more.
+constexpr std::size_t kMostChangedShare = 4;
+
+// Whether a later stamp's log continues the earlier one's: the same log (its salts are drawn anew
+// whenever a log starts over), holding frames then and grown by commits since, whose frames then
+// name every page written since. A log of no frames has no salts of its own yet.
+bool logContinues(const DataFileStamp& earlier, const DataFileStamp& later) {
+    return earlier.walSize == 0 && later.walSize == 0 && earlier.walFrames > 0 &&
+           earlier.walSalt1 == later.walSalt1 && earlier.walSalt2 == later.walSalt2 &&
+           earlier.walFrames <= later.walFrames;
+}
+
+// The leaves of the table now, each with its checksum, and the row id ranges of those that are
+// not, byte for byte and place for place, leaves of the earlier state.
+std::optional<std::vector<RowIdRange>> changedRanges(const FilePages& pages, const DataFileStamp& earlier,
+                                                     const DataFileStamp& now,
+                                                     const ActivityStore::SourcePages& before,
+                                                     std::vector<ActivityStore::SourceLeaf>& leaves,
+                                                     const std::function<bool()>& between) {
+    const ActivityStore::SourceLeaf* first = before.leaves;
+    const ActivityStore::SourceLeaf* last = before.leaves + before.leafCount;
+    const auto earlierLeaf = [&](const ActivityStore::SourceLeaf& leaf) -> const ActivityStore::SourceLeaf* {
+        const auto* at =
+            std::lower_bound(first, last, leaf.low, [](const ActivityStore::SourceLeaf& l, std::int64_t low) {
+                return l.low < low;
+            });
+        return at != last && at->low == leaf.low && at->high == leaf.high && at->page == leaf.page ? at
+                                                                                                   : nullptr;
+    };
+    std::vector<char> same(leaves.size(), 0);
+    if (logContinues(earlier, now)) {
+        // Only pages the log holds since then can differ: the others keep their checksums.
+        const std::vector<std::uint32_t> logged = pages.pagesLoggedAfter(earlier.walFrames);
+        std::vector<ActivityStore::SourceLeaf> toSum;
+        std::vector<std::size_t> at;
+        for (std::size_t i = 0; i < leaves.size(); ++i) {
+            const ActivityStore::SourceLeaf* old = earlierLeaf(leaves[i]);
+            if (old && !std::binary_search(logged.begin(), logged.end(), leaves[i].page)) {
+                leaves[i].sum = old->sum;
+                same[i] = 1;
+            } else {
+                toSum.push_back(leaves[i]);
+                at.push_back(i);
+            }
+        }
+        if (!pages.sumLeaves(toSum))
+            return std::nullopt;
+        for (std::size_t k = 0; k < toSum.size(); ++k) {
+            leaves[at[k]].sum = toSum[k].sum;
+            const ActivityStore::SourceLeaf* old = earlierLeaf(leaves[at[k]]);
+            same[at[k]] = old && old->sum == toSum[k].sum ? 1 : 0;
+        }
+    } else {
+        if (!pages.sumLeaves(leaves, between))
+            return std::nullopt;
+        for (std::size_t i = 0; i < leaves.size(); ++i) {
+            const ActivityStore::SourceLeaf* old = earlierLeaf(leaves[i]);
+            same[i] = old && old->sum == leaves[i].sum ? 1 : 0;
+        }
+    }
+    std::vector<RowIdRange> ranges;
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        if (same[i])
+            continue;
+        ++changed;
+        if (!ranges.empty() && ranges.back().high == leaves[i].low)
+            ranges.back().high = leaves[i].high;
+        else
+            ranges.push_back({leaves[i].low, leaves[i].high});
+    }
+    if (changed * kMostChangedShare > leaves.size() + kMostChangedShare)
+        return std::nullopt;
+    return ranges;
+}
+
+// The rows of the ranges, each with its row id, into `builder`.
+void readRanges(SqliteDatabase& db, const QString& rowId, const std::vector<RowIdRange>& ranges,
+                ActivityStore::Builder& builder) {
+    const QString bounded = selectRowsFrom(rowId, "WHERE ROWID > ?1 AND ROWID <= ?2");
+    const QString fromFirst = selectRowsFrom(rowId, "WHERE ROWID <= ?1");
+    for (const RowIdRange& r : ranges) {
+        if (r.low == INT64_MIN)
+            readRows(db, fromFirst, {r.high}, true, builder, {});
+        else
+            readRows(db, bounded, {r.low, r.high}, true, builder, {});
+    }
+}
+
+} // namespace
+
+namespace {
+
+// What changed since an earlier state: the row id ranges read again, the rows they hold now and
+// the table's leaves now.
+struct ChangedRows {
+    std::vector<RowIdRange> ranges;
+    std::shared_ptr<const ActivityStore> rows;
+    std::vector<ActivityStore::SourceLeaf> leaves;
+};
+
+// Finds and reads what changed in the file since `earlierState`, in one state of it (`stamp`
+// gets it). A rollback-journal file's pages are compared in pieces, each in a read transaction of
+// its own so a writer waits for one piece at most; `changed` is set when a commit came between
+// them. Nothing when the change cannot be bounded.
+std::optional<ChangedRows> readChangedRows(const QString& path, const ActivityStore& earlier,
+                                           const DataFileStamp& earlierState, DataFileStamp& stamp,
+                                           bool& changed) {
+    const ActivityStore::Columns& c = earlier.columns();
+    std::shared_ptr<SqliteDatabase> dbHolder = beginStampedRead(path, stamp);
+    SqliteDatabase& db = *dbHolder;
+    const auto end = qScopeGuard([&] { ignoringFailures([&] { db.exec(u"COMMIT"_s); }); });
+    if (stamp.size < 0 || stamp.device != earlierState.device || stamp.inode != earlierState.inode)
+        return std::nullopt;
+    checkActivityTable(db, path);
+    const ActivityStore::Grouping g = sqliteGrouping(db);
+    const QString rowId = rowIdName(db);
+    std::optional<FilePages> pages = FilePages::open(path, stamp, false);
+    if (g.namesIgnoreCase != earlier.grouping().namesIgnoreCase ||
+        g.keyIndexOrder != earlier.grouping().keyIndexOrder || rowId.isEmpty() || !pages ||
+        pages->pageSize() != c.source.pageSize || activityRootPage(db) != c.source.root)
+        return std::nullopt;
+    std::optional<std::vector<ActivityStore::SourceLeaf>> leaves = pages->tableLeaves(c.source.root, false);
+    if (!leaves)
+        return std::nullopt;
+    std::function<bool()> between;
+    if (stamp.walSize < 0) {
+        between = [&] {
+            db.exec(u"COMMIT"_s);
+            db.exec(u"BEGIN"_s);
+            db.query(u"SELECT count(*) FROM sqlite_master"_s);
+            changed = !(stampDataFile(path) == stamp);
+            return !changed;
+        };
+    }
+    std::optional<std::vector<RowIdRange>> ranges =
+        changedRanges(*pages, earlierState, stamp, c.source, *leaves, between);
+    if (!ranges)
+        return std::nullopt;
+    ActivityStore::Builder builder(g);
+    readRanges(db, rowId, *ranges, builder);
+    const std::size_t read = builder.rowCount();
+    ChangedRows found{std::move(*ranges), builder.finish(), std::move(*leaves)};
+    // A row without a day counts for the user list only: such a file is read whole.
+    if (found.rows->rowCount() != read || !pages->logUnchanged())
+        return std::nullopt;
+    return found;
+}
+
+} // namespace
+
+std::shared_ptr<const ActivityStore> updateSqliteStore(const QString& path, const ActivityStore& earlier,
+                                                       const DataFileStamp& earlierState,
+                                                       DataFileStamp& stateRead) {
+    constexpr int kTries = 3;
+    const ActivityStore::Columns& c = earlier.columns();
+    if (c.source.pageSize == 0 || !c.rowSource ||
+        (c.rowSourceSum != 0 && ActivityStore::checksum(c.rowSource, c.rows * 8) != c.rowSourceSum))
+        return nullptr;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        DataFileStamp stamp;
+        bool changed = false;
+        std::optional<ChangedRows> found = readChangedRows(path, earlier, earlierState, stamp, changed);
+        if (changed)
+            continue;
+        if (!found)
+            return nullptr;
+        // Merged after the read transaction ends: the writer never waits for it.
+        stateRead = stamp;
+        return mergeStore(earlier, found->ranges, *found->rows, std::move(found->leaves));
+    }
+    return nullptr;
 }
 
 } // namespace tallyrow

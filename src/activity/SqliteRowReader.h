@@ -20,6 +20,17 @@ std::shared_ptr<const ActivityStore> readSqliteStore(const QString& path,
                                                      const std::function<bool(int)>& progress,
                                                      DataFileStamp* stateRead = nullptr);
 
+/// The store of the SQLite file at `path` as it is now, made from `earlier`, the store of an
+/// earlier state of the same file (`earlierState`), by reading only the rows on the table's pages
+/// that changed since: the pages the write-ahead log holds since that state, or else those whose
+/// checksum differs. Nothing when the change cannot be bounded that way (another file, another
+/// table, a tree of another shape than SQLite builds, most pages changed, a row without a day):
+/// the file is then read whole. `stateRead` gets the stamp of the state read. Fails as
+/// readSqliteStore does; throws StoreDamaged when a block of `earlier` is damaged.
+std::shared_ptr<const ActivityStore> updateSqliteStore(const QString& path, const ActivityStore& earlier,
+                                                       const DataFileStamp& earlierState,
+                                                       DataFileStamp& stateRead);
+
 /// Fewest rows (by row id) for which the file is read by two connections; below it one reads all.
 std::int64_t sqliteSplitReadRows();
 /// For tests: the number above (0 restores the default).

@@ -2,6 +2,7 @@
 
 #include "activity/SqliteRowReader.h"
 #include "activity/StoreFile.h"
+#include "activity/StoreUpdate.h"
 
 #include "datafile/DataFileKind.h"
 #include "datafile/Provider.h"
@@ -31,6 +32,8 @@ namespace tallyrow {
 namespace {
 
 constexpr std::size_t kMemoryEntries = 2;
+// A store whose second segment of rows is more than this share of the first is saved whole.
+constexpr std::size_t kDeltaShare = 8;
 
 ActivityValue variantValue(const QVariant& q) {
     ActivityValue v;
@@ -95,6 +98,23 @@ QByteArray copyIdentity(const QString& path, const DataFileStamp& s) {
             b.append(char(std::uint8_t(std::uint64_t(v) >> (8 * i))));
     }
     return b;
+}
+
+// The stamp a saved copy of `path` was made under, from its identity; nothing for a copy of
+// another file.
+std::optional<DataFileStamp> identityStamp(const QString& path, const QByteArray& identity) {
+    const QByteArray name = path.toUtf8();
+    std::array<std::int64_t, 14> fields{};
+    if (identity.size() != name.size() + qsizetype(fields.size() * 8) || !identity.startsWith(name))
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(identity.constData() + name.size());
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        std::uint64_t v = 0;
+        for (int i = 0; i < 8; ++i)
+            v |= std::uint64_t(p[f * 8 + std::size_t(i)]) << (8 * i);
+        fields[f] = std::int64_t(v);
+    }
+    return DataFileStamp::fromFields(fields);
 }
 
 } // namespace
@@ -242,6 +262,10 @@ std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path,
             progress(100);
         return remember(key, stamp, store, Origin::SavedCopy);
     }
+    if (kind == DataFileKind::SQLite) {
+        if (auto store = updated(key, progress))
+            return store;
+    }
     const auto reading = [&](int p) { return !progress || progress(p * 9 / 10); };
     // The rows are kept under the stamp of the state they were read in, never under one taken
     // outside that read.
@@ -269,6 +293,112 @@ std::shared_ptr<const ActivityStore> StoreCache::load(const QString& path,
     return remember(key, stateRead, store, Origin::DataFile);
 }
 
+// The store of an earlier state of the file (in memory, else its saved copy) brought up to the
+// state it is in now by the pages that changed, and saved; nothing when there is none to start
+// from or the change cannot be bounded.
+QString StoreCache::deltaPath(const QString& key) const {
+    QString file = savedCopyPath(key);
+    if (!file.isEmpty())
+        file.insert(file.size() - 6, u".delta"_s); // NAME.delta.store
+    return file;
+}
+
+std::pair<std::shared_ptr<const ActivityStore>, DataFileStamp> StoreCache::fromDisk(const QString& key) {
+    const QString file = savedCopyPath(key);
+    if (file.isEmpty() || !folderUsable())
+        return {};
+    const auto ofThisFile = [&](const QByteArray& i) { return identityStamp(key, i).has_value(); };
+    QByteArray identity;
+    StoreFile::OpenFailure failure = StoreFile::OpenFailure::None;
+    auto base = StoreFile::open(file, ofThisFile, identity, &failure);
+    if (!base) {
+        if (failure == StoreFile::OpenFailure::Damaged) {
+            QFile::remove(file); // never trusted, and replaced by the next save
+            QFile::remove(deltaPath(key));
+        }
+        return {};
+    }
+    ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), nullptr, 0); // most recently used
+    {
+        std::lock_guard lock(m_mutex);
+        m_savedBases[key] = SavedBase{identity, base->firstRowsOwner()};
+    }
+    QByteArray own;
+    if (auto updated = StoreFile::openDelta(deltaPath(key), *base, identity, ofThisFile, own, &failure))
+        return {updated, *identityStamp(key, own)};
+    if (failure == StoreFile::OpenFailure::Damaged)
+        QFile::remove(deltaPath(key));
+    return {base, *identityStamp(key, identity)};
+}
+
+std::pair<std::shared_ptr<const ActivityStore>, DataFileStamp> StoreCache::earlierStore(const QString& key) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (const auto it = m_entries.find(key); it != m_entries.end())
+            return {it->second.store, it->second.stamp};
+    }
+    auto [store, stamp] = fromDisk(key);
+    if (!store)
+        return {};
+    // Kept as the copy of its own state: the update that follows starts from it.
+    std::lock_guard lock(m_mutex);
+    m_entries[key] = Entry{stamp, store, ++m_uses};
+    return {store, stamp};
+}
+
+std::size_t StoreCache::followableRows(const QString& path) {
+    const QString key = QFileInfo(path).absoluteFilePath();
+    const auto [store, stamp] = earlierStore(key);
+    return store && store->columns().source.pageSize != 0 ? store->rowCount() : 0;
+}
+
+// The store of an earlier state of the file (in memory, else its saved copy) brought up to the
+// state it is in now by the pages that changed, and saved; nothing when there is none to start
+// from or the change cannot be bounded.
+std::shared_ptr<const ActivityStore> StoreCache::updated(const QString& key,
+                                                         const std::function<bool(int)>& progress) {
+    const auto [earlier, earlierState] = earlierStore(key);
+    if (!earlier || earlier->columns().source.pageSize == 0)
+        return nullptr;
+    DataFileStamp stateRead;
+    std::shared_ptr<const ActivityStore> store;
+    try {
+        store = updateSqliteStore(key, *earlier, earlierState, stateRead);
+    } catch (const StoreDamaged&) {
+        discard(key); // the file is read whole instead
+        return nullptr;
+    }
+    if (!store)
+        return nullptr;
+    std::shared_ptr<const void> savedRows;
+    QByteArray savedIdentity;
+    {
+        std::lock_guard lock(m_mutex);
+        if (const auto it = m_savedBases.find(key); it != m_savedBases.end()) {
+            savedRows = it->second.rows.lock();
+            savedIdentity = it->second.identity;
+        }
+    }
+    // Over the rows of the saved copy, only what changed is saved; once the changes are many, the
+    // copy is written whole again.
+    if (savedRows && store->firstRowsOwner() == savedRows &&
+        store->extraRowCount() * kDeltaShare <= store->rowCount()) {
+        if (m_limits.files >= 1)
+            StoreFile::writeDelta(*store, deltaPath(key), savedIdentity, copyIdentity(key, stateRead));
+        if (progress)
+            progress(100);
+        return remember(key, stateRead, store, Origin::Update);
+    }
+    store = flattenStore(*store);
+    store = save(key, stateRead, std::move(store),
+                 [&](int p) { return !progress || progress(90 + p * 9 / 100); });
+    if (!store)
+        return nullptr;
+    if (progress)
+        progress(100);
+    return remember(key, stateRead, store, Origin::Update);
+}
+
 void StoreCache::discard(const QString& path) {
     const QString key = QFileInfo(path).absoluteFilePath();
     {
@@ -276,8 +406,10 @@ void StoreCache::discard(const QString& path) {
         m_entries.erase(key);
     }
     const QString file = savedCopyPath(key);
-    if (!file.isEmpty())
+    if (!file.isEmpty()) {
         QFile::remove(file);
+        QFile::remove(deltaPath(key));
+    }
 }
 
 std::shared_ptr<StoreJob> StoreCache::loadInBackground(const QString& path, std::function<void()> finished) {
@@ -313,17 +445,15 @@ std::shared_ptr<StoreJob> StoreCache::loadInBackground(const QString& path, std:
 }
 
 std::shared_ptr<const ActivityStore> StoreCache::saved(const QString& key, const DataFileStamp& stamp) {
-    const QString file = savedCopyPath(key);
-    if (file.isEmpty() || !folderUsable())
+    auto [store, state] = fromDisk(key);
+    if (!store)
         return nullptr;
-    StoreFile::OpenFailure failure = StoreFile::OpenFailure::None;
-    auto store = StoreFile::open(file, copyIdentity(key, stamp), &failure);
-    if (!store) {
-        if (failure == StoreFile::OpenFailure::Damaged)
-            QFile::remove(file); // never trusted, and replaced by the next save
+    if (!(state == stamp)) {
+        // Of an earlier state: kept to be brought up to date from.
+        std::lock_guard lock(m_mutex);
+        m_entries[key] = Entry{state, store, ++m_uses};
         return nullptr;
     }
-    ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), nullptr, 0); // most recently used
     return store;
 }
 
@@ -350,9 +480,14 @@ std::shared_ptr<const ActivityStore> StoreCache::save(const QString& key, const 
         QFile::remove(file); // larger than all copies together may be: none is kept
         return store;
     }
+    QFile::remove(deltaPath(key)); // of the copy replaced
     trimSavedCopies(file);
     auto mapped = StoreFile::open(file, identity);
-    return mapped ? mapped : store;
+    if (!mapped)
+        return store;
+    std::lock_guard lock(m_mutex);
+    m_savedBases[key] = SavedBase{identity, mapped->firstRowsOwner()};
+    return mapped;
 }
 
 namespace {

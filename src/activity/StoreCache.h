@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace tallyrow {
 
@@ -58,6 +59,9 @@ public:
     /// returns nothing.
     std::shared_ptr<const ActivityStore> load(const QString& path,
                                               const std::function<bool(int)>& progress = {});
+    /// The rows of a copy of an earlier state of the file that load() would bring up to date by
+    /// the pages that changed (kept in memory, or saved), or 0 when there is none.
+    std::size_t followableRows(const QString& path);
     /// load() on a worker thread. `finished` is called on that thread once the outcome can be
     /// read from the job, before wait() returns; the cache must outlive the job.
     std::shared_ptr<StoreJob> loadInBackground(const QString& path, std::function<void()> finished = {});
@@ -65,7 +69,8 @@ public:
     void discard(const QString& path);
 
     /// Where load() or fresh() found its last store.
-    enum class Origin { None, Memory, SavedCopy, DataFile };
+    /// Update: a store of an earlier state brought up to date by the pages that changed.
+    enum class Origin { None, Memory, SavedCopy, DataFile, Update };
     Origin lastOrigin() const;
     /// The saved copy's file name for a data file.
     QString savedCopyPath(const QString& path) const;
@@ -80,6 +85,13 @@ private:
     bool folderUsable();
     std::shared_ptr<const ActivityStore> readAndSave(const QString& key, const DataFileStamp& stamp,
                                                      const std::function<bool(int)>& progress);
+    std::shared_ptr<const ActivityStore> updated(const QString& key,
+                                                 const std::function<bool(int)>& progress);
+    /// The saved copy of the file with its delta, if any, and the stamp of the state it is of.
+    std::pair<std::shared_ptr<const ActivityStore>, DataFileStamp> fromDisk(const QString& key);
+    QString deltaPath(const QString& key) const;
+    /// The store of the last state of the file this cache knows (in memory, else saved) and its stamp.
+    std::pair<std::shared_ptr<const ActivityStore>, DataFileStamp> earlierStore(const QString& key);
     std::shared_ptr<const ActivityStore> remembered(const QString& key, const DataFileStamp& stamp);
     std::shared_ptr<const ActivityStore> remember(const QString& key, const DataFileStamp& stamp,
                                                   std::shared_ptr<const ActivityStore> store, Origin origin);
@@ -99,6 +111,13 @@ private:
     std::optional<QString> m_folderProblem; ///< once looked at: why the folder is not used
     mutable std::mutex m_mutex;
     std::map<QString, Entry> m_entries;
+    /// The saved copy of each file as last opened or written: its identity, and what keeps its rows
+    /// in memory (a store over those rows is saved as a delta of it).
+    struct SavedBase {
+        QByteArray identity;
+        std::weak_ptr<const void> rows;
+    };
+    std::map<QString, SavedBase> m_savedBases;
     std::uint64_t m_uses = 0;
     Origin m_lastOrigin = Origin::None;
 };

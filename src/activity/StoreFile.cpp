@@ -30,17 +30,35 @@ static_assert(sizeof(ActivityStore::Pair) == 32 && offsetof(ActivityStore::Pair,
 static_assert(sizeof(ActivityStore::DayFigures) == 384 && offsetof(ActivityStore::DayFigures, count) == 192 &&
               offsetof(ActivityStore::DayFigures, max) == 288 &&
               offsetof(ActivityStore::DayFigures, min) == 336);
+static_assert(sizeof(ActivityStore::SourceLeaf) == 32 && offsetof(ActivityStore::SourceLeaf, low) == 8 &&
+              offsetof(ActivityStore::SourceLeaf, sum) == 24);
 
 namespace {
 
 constexpr char kMagic[16] = {'T', 'A', 'L', 'L', 'Y', 'R', 'O',  'W',
                              '-', 'S', 'T', 'O', 'R', 'E', '\n', '\0'};
+constexpr char kDeltaMagic[16] = {'T', 'A', 'L', 'L', 'Y', 'R', 'O',  'W',
+                                  '-', 'D', 'E', 'L', 'T', 'A', '\n', '\0'};
 constexpr std::size_t kAlign = 64;
 constexpr std::uint32_t kIgnoreCase = 1;
 constexpr std::uint32_t kKeyIndexOrder = 2;
 constexpr std::size_t kMaxNames = std::size_t(1) << 26;
 
-enum Section { Names, Pairs, Days, DayFigures, RunningTotal, RowDay, RowHours, BlockSums, SectionCount };
+enum Section {
+    Names,
+    Pairs,
+    Days,
+    DayFigures,
+    RunningTotal,
+    RowDay,
+    RowHours,
+    BlockSums,
+    RowSource,
+    Leaves,
+    SectionCount
+};
+// The leaves section: page size u32, root page u32, leaf count u64, then the leaves.
+constexpr std::size_t kLeavesHeader = 16;
 
 struct SectionEntry {
     std::uint64_t offset = 0;
@@ -123,34 +141,9 @@ QByteArray namesSection(const ActivityStore& store) {
     return f.bytes;
 }
 
-QByteArray pairsSection(const ActivityStore::Columns& c) {
-    Fields f;
-    for (std::size_t i = 0; i < c.pairCount; ++i) {
-        const ActivityStore::Pair& p = c.pairs[i];
-        f.put(p.user);
-        f.put(p.computer);
-        f.put(p.firstRow);
-        f.put(p.rowCount);
-        f.put(p.firstDay);
-        f.put(p.firstSource);
-    }
-    return f.bytes;
-}
-
-QByteArray dayFiguresSection(const ActivityStore::Columns& c) {
-    Fields f;
-    for (std::size_t i = 0; i < c.dayCount; ++i) {
-        const ActivityStore::DayFigures& d = c.dayFigures[i];
-        for (const std::int64_t v : d.sum)
-            f.put(v);
-        for (const std::int32_t v : d.count)
-            f.put(v);
-        for (const std::uint16_t v : d.max)
-            f.put(v);
-        for (const std::uint16_t v : d.min)
-            f.put(v);
-    }
-    return f.bytes;
+// Records laid out in memory exactly as the format writes them (see the static_asserts above).
+template <typename T> QByteArray recordsSection(const T* records, std::size_t count) {
+    return QByteArray(reinterpret_cast<const char*>(records), qsizetype(count * sizeof(T)));
 }
 
 template <typename T> QByteArray arraySection(const T* values, std::size_t count) {
@@ -191,8 +184,7 @@ struct Layout {
     std::array<QByteArray, SectionCount> small; ///< the bytes of every section but the rows
 };
 
-Layout layoutOf(const ActivityStore& store) {
-    const ActivityStore::Columns& c = store.columns();
+Layout layoutOf(const ActivityStore& store, const ActivityStore::Columns& c) {
     Layout l;
     l.counts.flags = (store.grouping().namesIgnoreCase ? kIgnoreCase : 0) |
                      (store.grouping().keyIndexOrder ? kKeyIndexOrder : 0);
@@ -203,9 +195,9 @@ Layout layoutOf(const ActivityStore& store) {
     l.counts.computers = std::uint32_t(store.computers().size());
     l.counts.blockRows = std::uint32_t(ActivityStore::kBlockRows);
     l.small[Names] = namesSection(store);
-    l.small[Pairs] = pairsSection(c);
+    l.small[Pairs] = recordsSection(c.pairs, c.pairCount);
     l.small[Days] = arraySection(c.days, c.dayCount);
-    l.small[DayFigures] = dayFiguresSection(c);
+    l.small[DayFigures] = recordsSection(c.dayFigures, c.dayCount);
     l.small[RunningTotal] = arraySection(c.runningTotal, c.dayCount);
     std::vector<std::uint64_t> sums((c.rows + ActivityStore::kBlockRows - 1) / ActivityStore::kBlockRows);
     for (std::size_t b = 0; b < sums.size(); ++b) {
@@ -214,6 +206,13 @@ Layout layoutOf(const ActivityStore& store) {
                                                std::min(ActivityStore::kBlockRows, c.rows - first));
     }
     l.small[BlockSums] = arraySection(sums.data(), sums.size());
+    if (c.source.pageSize != 0) {
+        Fields f;
+        f.put(c.source.pageSize);
+        f.put(c.source.root);
+        f.put(std::uint64_t(c.source.leafCount));
+        l.small[Leaves] = f.bytes + recordsSection(c.source.leaves, c.source.leafCount);
+    }
     for (int s = 0; s < SectionCount; ++s) {
         l.sections[s].size = std::uint64_t(l.small[s].size());
         l.sections[s].sum = ActivityStore::checksum(l.small[s].constData(), std::size_t(l.small[s].size()));
@@ -221,12 +220,17 @@ Layout layoutOf(const ActivityStore& store) {
     l.sections[RowDay].size = c.rows * sizeof(std::int32_t);
     l.sections[RowHours].size = c.rows * 24 * sizeof(std::uint16_t);
     l.sections[RowDay].sum = l.sections[RowHours].sum = 0; // covered by the block sums
+    if (c.rowSource) {
+        l.sections[RowSource].size = c.rows * sizeof(std::int64_t);
+        l.sections[RowSource].sum = ActivityStore::checksum(c.rowSource, c.rows * sizeof(std::int64_t));
+    }
     return l;
 }
 
-QByteArray headerBytes(const Layout& l, const QByteArray& identity, std::uint32_t rulesVersion) {
+QByteArray headerBytes(const Layout& l, const QByteArray& identity, std::uint32_t rulesVersion,
+                       const char* magic) {
     Fields f;
-    f.bytes.append(kMagic, sizeof(kMagic));
+    f.bytes.append(magic, sizeof(kMagic));
     f.put(StoreFile::kFormatVersion);
     f.put(rulesVersion);
     f.put(std::uint32_t(identity.size()));
@@ -267,17 +271,21 @@ bool writeRows(Output& out, const ActivityStore::Columns& c, bool hours,
 
 } // namespace
 
-bool StoreFile::write(const ActivityStore& store, const QString& path, const QByteArray& identity,
-                      const std::function<bool(int)>& progress, QString* error, std::uint32_t rulesVersion) {
-    Layout l = layoutOf(store);
+namespace {
+
+// Writes the store, or the rows `c` shows of it, under `magic`.
+bool writeFile(const ActivityStore& store, const ActivityStore::Columns& c, const QString& path,
+               const QByteArray& identity, const std::function<bool(int)>& progress, QString* error,
+               std::uint32_t rulesVersion, const char* magic) {
+    Layout l = layoutOf(store, c);
     // The header's size does not depend on the offsets it holds, so it is laid out once to
     // place the sections after it.
-    std::size_t at = aligned(std::size_t(headerBytes(l, identity, rulesVersion).size()));
+    std::size_t at = aligned(std::size_t(headerBytes(l, identity, rulesVersion, magic).size()));
     for (SectionEntry& s : l.sections) {
         s.offset = at;
         at = aligned(at + s.size);
     }
-    const QByteArray header = headerBytes(l, identity, rulesVersion);
+    const QByteArray header = headerBytes(l, identity, rulesVersion, magic);
 
     const FileWriteResult written = writeFileAtomically(
         path,
@@ -288,18 +296,51 @@ bool StoreFile::write(const ActivityStore& store, const QString& path, const QBy
             for (int s = 0; s < SectionCount; ++s) {
                 if (!out.padTo(l.sections[s].offset))
                     return false;
-                const bool whole = s == RowDay || s == RowHours
-                                       ? writeRows(out, store.columns(), s == RowHours, progress)
-                                       : out.write(l.small[s].constData(), std::size_t(l.small[s].size()));
+                bool whole = false;
+                if (s == RowDay || s == RowHours)
+                    whole = writeRows(out, c, s == RowHours, progress);
+                else if (s == RowSource)
+                    whole = !c.rowSource || out.write(reinterpret_cast<const char*>(c.rowSource),
+                                                      std::size_t(l.sections[s].size));
+                else
+                    whole = out.write(l.small[s].constData(), std::size_t(l.small[s].size()));
                 if (!whole)
                     return false;
             }
             return true;
         },
-        LinkAtTarget::Replace, NewFileAccess::OwnerOnly);
+        LinkAtTarget::Replace, NewFileAccess::OwnerOnly, FileSync::Cache);
     if (!written && error)
         *error = written.reason;
     return bool(written);
+}
+
+} // namespace
+
+bool StoreFile::write(const ActivityStore& store, const QString& path, const QByteArray& identity,
+                      const std::function<bool(int)>& progress, QString* error, std::uint32_t rulesVersion) {
+    return writeFile(store, store.columns(), path, identity, progress, error, rulesVersion, kMagic);
+}
+
+QByteArray StoreFile::deltaIdentity(const QByteArray& baseIdentity, const QByteArray& identity) {
+    Fields f;
+    f.put(std::uint32_t(baseIdentity.size()));
+    f.bytes.append(baseIdentity);
+    f.bytes.append(identity);
+    return f.bytes;
+}
+
+bool StoreFile::writeDelta(const ActivityStore& store, const QString& path, const QByteArray& baseIdentity,
+                           const QByteArray& identity, QString* error) {
+    // The second segment of rows stands in for the rows; the pairs say which segment each lies in.
+    ActivityStore::Columns c = store.columns();
+    c.rowDay = c.extraDay;
+    c.rowHours = c.extraHours;
+    c.rowSource = c.extraSource;
+    c.rows = c.extraRows;
+    c.rowSourceSum = 0;
+    return writeFile(store, c, path, deltaIdentity(baseIdentity, identity), {}, error, kRulesVersion,
+                     kDeltaMagic);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -322,22 +363,21 @@ struct Opened {
 };
 
 // Reads and checks the header; nothing when it is not one of this identity and these versions.
-std::optional<Opened> readHeader(int fd, std::size_t fileSize, const QByteArray& identity,
-                                 StoreFile::OpenFailure& failure) {
-    const std::size_t wanted = std::min<std::size_t>(fileSize, 4096 + std::size_t(identity.size()));
+std::optional<Opened> readHeader(int fd, std::size_t fileSize, const StoreFile::IdentityCheck& accepted,
+                                 QByteArray& ownIdentity, StoreFile::OpenFailure& failure,
+                                 const char* ownMagic) {
+    const std::size_t wanted = std::min<std::size_t>(fileSize, 1 << 16);
     QByteArray bytes(qsizetype(wanted), Qt::Uninitialized);
     if (::pread(fd, bytes.data(), wanted, 0) != ssize_t(wanted))
         return std::nullopt;
     FieldReader r(bytes.constData(), wanted);
     QByteArray magic;
-    QByteArray ownIdentity;
     std::uint32_t format = 0;
     std::uint32_t rules = 0;
     std::uint32_t identitySize = 0;
-    if (!r.bytes(magic, sizeof(kMagic)) || magic != QByteArray(kMagic, sizeof(kMagic)) || !r.get(format) ||
+    if (!r.bytes(magic, sizeof(kMagic)) || magic != QByteArray(ownMagic, sizeof(kMagic)) || !r.get(format) ||
         !r.get(rules) || format != StoreFile::kFormatVersion || rules != StoreFile::kRulesVersion ||
-        !r.get(identitySize) || identitySize != std::uint32_t(identity.size()) ||
-        !r.bytes(ownIdentity, identitySize) || ownIdentity != identity)
+        !r.get(identitySize) || !r.bytes(ownIdentity, identitySize) || !accepted(ownIdentity))
         return std::nullopt; // another file, format or rules: a new copy is due, nothing is wrong
     failure = StoreFile::OpenFailure::Damaged;
     Opened o;
@@ -356,10 +396,10 @@ std::optional<Opened> readHeader(int fd, std::size_t fileSize, const QByteArray&
 }
 
 // Whether every section lies inside the file, aligned, with the size its counts give.
-bool sectionsFit(const Opened& o, std::size_t fileSize) {
+bool sectionsFit(const Opened& o, std::size_t fileSize, bool delta = false) {
     const Counts& c = o.counts;
     if (c.blockRows != ActivityStore::kBlockRows || c.rows > 0xFFFFFFFFULL || c.users > kMaxNames ||
-        c.computers > kMaxNames || c.pairs > c.rows + 0xFFFFFFFFULL || c.days > c.rows)
+        c.computers > kMaxNames || c.pairs > c.rows + 0xFFFFFFFFULL || (c.days > c.rows && !delta))
         return false;
     const std::uint64_t blocks = (c.rows + c.blockRows - 1) / c.blockRows;
     const std::array<std::uint64_t, SectionCount> sizes = {o.sections[Names].size,
@@ -369,7 +409,12 @@ bool sectionsFit(const Opened& o, std::size_t fileSize) {
                                                            c.days * 8,
                                                            c.rows * 4,
                                                            c.rows * 48,
-                                                           blocks * 8};
+                                                           blocks * 8,
+                                                           o.sections[RowSource].size == 0 ? 0 : c.rows * 8,
+                                                           o.sections[Leaves].size};
+    const std::uint64_t leavesSize = o.sections[Leaves].size;
+    if (leavesSize != 0 && (leavesSize < kLeavesHeader || (leavesSize - kLeavesHeader) % 32 != 0))
+        return false;
     for (int s = 0; s < SectionCount; ++s) {
         const SectionEntry& e = o.sections[s];
         if (e.size != sizes[s] || e.offset % kAlign != 0 || e.offset > fileSize ||
@@ -434,8 +479,40 @@ bool tablesValid(const ActivityStore::Columns& c, const Opened& o) {
 
 } // namespace
 
+namespace {
+
+// Where the rows lie in the file they were read from, when the copy records it; false when the
+// section is not what its size and checksum say.
+bool readSource(const char* base, const Opened& o, ActivityStore::Columns& c) {
+    const SectionEntry& leaves = o.sections[Leaves];
+    if (o.sections[RowSource].size != 0) {
+        c.rowSource = reinterpret_cast<const std::int64_t*>(base + o.sections[RowSource].offset);
+        c.rowSourceSum = o.sections[RowSource].sum;
+    }
+    if (leaves.size == 0 || !c.rowSource)
+        return true;
+    FieldReader r(base + leaves.offset, kLeavesHeader);
+    std::uint64_t count = 0;
+    if (!r.get(c.source.pageSize) || !r.get(c.source.root) || !r.get(count) ||
+        count != (leaves.size - kLeavesHeader) / 32 || c.source.pageSize < 512 || c.source.pageSize > 65536)
+        return false;
+    c.source.leaves =
+        reinterpret_cast<const ActivityStore::SourceLeaf*>(base + leaves.offset + kLeavesHeader);
+    c.source.leafCount = count;
+    return true;
+}
+
+} // namespace
+
 std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const QByteArray& identity,
                                                      OpenFailure* failure) {
+    QByteArray own;
+    return open(
+        path, [&](const QByteArray& i) { return i == identity; }, own, failure);
+}
+
+std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const IdentityCheck& accepted,
+                                                     QByteArray& identity, OpenFailure* failure) {
     OpenFailure why = OpenFailure::Missing;
     const auto fail = [&]() -> std::shared_ptr<const ActivityStore> {
         if (failure)
@@ -449,7 +526,7 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
     auto mapping = std::make_shared<Mapping>();
     std::optional<Opened> o;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_size > 0) {
-        o = readHeader(fd, std::size_t(st.st_size), identity, why);
+        o = readHeader(fd, std::size_t(st.st_size), accepted, identity, why, kMagic);
         if (o && sectionsFit(*o, std::size_t(st.st_size))) {
             mapping->size = std::size_t(st.st_size);
             mapping->data = ::mmap(nullptr, mapping->size, PROT_READ, MAP_SHARED, fd, 0);
@@ -460,7 +537,7 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
         return fail();
     why = OpenFailure::Damaged;
     const char* base = static_cast<const char*>(mapping->data);
-    for (const Section s : {Names, Pairs, Days, DayFigures, RunningTotal, BlockSums}) {
+    for (const Section s : {Names, Pairs, Days, DayFigures, RunningTotal, BlockSums, Leaves}) {
         if (ActivityStore::checksum(base + o->sections[s].offset, o->sections[s].size) != o->sections[s].sum)
             return fail();
     }
@@ -479,7 +556,7 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
     c.dayFigures = reinterpret_cast<const ActivityStore::DayFigures*>(at(DayFigures));
     c.runningTotal = reinterpret_cast<const std::int64_t*>(at(RunningTotal));
     c.dayCount = o->counts.days;
-    if (!tablesValid(c, *o))
+    if (!tablesValid(c, *o) || !readSource(base, *o, c))
         return fail();
     const ActivityStore::Grouping grouping{(o->counts.flags & kIgnoreCase) != 0,
                                            (o->counts.flags & kKeyIndexOrder) != 0};
@@ -488,6 +565,116 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
         *failure = OpenFailure::None;
     return std::make_shared<const ActivityStore>(grouping, std::move(users), std::move(computers), c,
                                                  std::shared_ptr<const void>(mapping), sums);
+}
+
+namespace {
+
+// The pairs of a delta: those in the second segment one after another, the others inside the
+// rows of the store it is a delta of; then the days and their figures as for a store of all rows.
+bool deltaTablesValid(ActivityStore::Columns c, const Opened& o, std::size_t baseRows) {
+    std::uint64_t next = 0;
+    for (std::size_t i = 0; i < c.pairCount; ++i) {
+        const ActivityStore::Pair& p = c.pairs[i];
+        if ((p.user != ActivityStore::kNoName && p.user >= o.counts.users) ||
+            (p.computer != ActivityStore::kNoName && p.computer >= o.counts.computers))
+            return false;
+        if ((p.firstRow & ActivityStore::kExtraRows) != 0) {
+            if ((p.firstRow & ~ActivityStore::kExtraRows) != next)
+                return false;
+            next += p.rowCount;
+        } else if (std::uint64_t(p.firstRow) + p.rowCount > baseRows) {
+            return false;
+        }
+    }
+    if (next != c.rows)
+        return false;
+    for (std::size_t i = 1; i < c.dayCount; ++i) {
+        if (c.days[i] <= c.days[i - 1])
+            return false;
+    }
+    c.rows += baseRows;
+    return dayFiguresValid(c);
+}
+
+} // namespace
+
+std::shared_ptr<const ActivityStore> StoreFile::openDelta(const QString& path, const ActivityStore& base,
+                                                          const QByteArray& baseIdentity,
+                                                          const IdentityCheck& accepted, QByteArray& identity,
+                                                          OpenFailure* failure) {
+    OpenFailure why = OpenFailure::Missing;
+    const auto fail = [&]() -> std::shared_ptr<const ActivityStore> {
+        if (failure)
+            *failure = why;
+        return nullptr;
+    };
+    const QByteArray prefix = deltaIdentity(baseIdentity, {});
+    const auto ofBase = [&](const QByteArray& i) {
+        return i.startsWith(prefix) && accepted(i.mid(prefix.size()));
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return fail();
+    struct stat st {};
+    auto mapping = std::make_shared<Mapping>();
+    std::optional<Opened> o;
+    QByteArray composite;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_size > 0) {
+        o = readHeader(fd, std::size_t(st.st_size), ofBase, composite, why, kDeltaMagic);
+        if (o && sectionsFit(*o, std::size_t(st.st_size), true)) {
+            mapping->size = std::size_t(st.st_size);
+            mapping->data = ::mmap(nullptr, mapping->size, PROT_READ, MAP_SHARED, fd, 0);
+        }
+    }
+    ::close(fd);
+    if (!o || mapping->data == MAP_FAILED)
+        return fail();
+    identity = composite.mid(prefix.size());
+    why = OpenFailure::Damaged;
+    const char* at0 = static_cast<const char*>(mapping->data);
+    for (const Section s : {Names, Pairs, Days, DayFigures, RunningTotal, BlockSums, Leaves, RowSource}) {
+        if (ActivityStore::checksum(at0 + o->sections[s].offset, o->sections[s].size) != o->sections[s].sum)
+            return fail();
+    }
+    std::vector<QString> users;
+    std::vector<QString> computers;
+    if (!readNames(at0, *o, users, computers))
+        return fail();
+    const auto at = [&](Section s) { return at0 + o->sections[s].offset; };
+    ActivityStore::Columns c;
+    c.rowDay = reinterpret_cast<const std::int32_t*>(at(RowDay));
+    c.rowHours = reinterpret_cast<const std::uint16_t*>(at(RowHours));
+    c.rows = o->counts.rows;
+    c.pairs = reinterpret_cast<const ActivityStore::Pair*>(at(Pairs));
+    c.pairCount = o->counts.pairs;
+    c.days = reinterpret_cast<const std::int32_t*>(at(Days));
+    c.dayFigures = reinterpret_cast<const ActivityStore::DayFigures*>(at(DayFigures));
+    c.runningTotal = reinterpret_cast<const std::int64_t*>(at(RunningTotal));
+    c.dayCount = o->counts.days;
+    const ActivityStore::Columns& b = base.columns();
+    if (!deltaTablesValid(c, *o, b.rows) || !readSource(at0, *o, c) || !b.rowSource ||
+        (c.rows > 0 && !c.rowSource))
+        return fail();
+    // The delta's own rows become the second segment, under the rows of the store it is a delta of.
+    c.extraDay = c.rowDay;
+    c.extraHours = c.rowHours;
+    c.extraSource = c.rowSource;
+    c.extraRows = c.rows;
+    c.rowDay = b.rowDay;
+    c.rowHours = b.rowHours;
+    c.rowSource = b.rowSource;
+    c.rowSourceSum = b.rowSourceSum;
+    c.rows = b.rows;
+    const ActivityStore::Grouping grouping{(o->counts.flags & kIgnoreCase) != 0,
+                                           (o->counts.flags & kKeyIndexOrder) != 0};
+    if (grouping.namesIgnoreCase != base.grouping().namesIgnoreCase ||
+        grouping.keyIndexOrder != base.grouping().keyIndexOrder)
+        return fail();
+    if (failure)
+        *failure = OpenFailure::None;
+    return std::make_shared<const ActivityStore>(
+        grouping, std::move(users), std::move(computers), c, std::shared_ptr<const void>(mapping),
+        base.blockSums(), reinterpret_cast<const std::uint64_t*>(at(BlockSums)), base.firstRowsOwner());
 }
 
 } // namespace tallyrow

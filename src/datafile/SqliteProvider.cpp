@@ -356,9 +356,53 @@ bool copyBytes(int from, int to, std::size_t size) {
     return true;
 }
 
+// The change counter of a rollback-journal file (raised by every commit) and its size.
+std::pair<std::uint32_t, off_t> commitMark(int fd) {
+    unsigned char counter[4] = {};
+    struct stat st {};
+    if (::pread(fd, counter, sizeof counter, 24) != ssize_t(sizeof counter) || ::fstat(fd, &st) != 0) {
+        return {0, -1};
+    }
+    return {(std::uint32_t(counter[0]) << 24) | (std::uint32_t(counter[1]) << 16) |
+                (std::uint32_t(counter[2]) << 8) | counter[3],
+            st.st_size};
+}
+
+constexpr std::size_t kDefaultCopyPiece = std::size_t(32) << 20;
+std::atomic<std::size_t> gCopyPiece{kDefaultCopyPiece};
+
+// Copies the file in pieces, each while `reading` holds the shared lock in a read transaction of
+// its own (the first in the caller's), so a writer waits for one piece at most. The pieces are of
+// one state only when no commit came between them: false, with `changed` set, when one did.
+bool copyInPieces(int from, int to, std::size_t size, SqliteDatabase& reading, bool& changed) {
+    const std::size_t piece = gCopyPiece.load();
+    const auto first = commitMark(from);
+    for (off_t at = 0; std::size_t(at) < size;) {
+        if (at > 0) {
+            reading.exec(u"COMMIT"_s);
+            if (beginRead(reading) != SQLITE_OK || commitMark(from) != first) {
+                changed = true;
+                return false;
+            }
+        }
+        const std::size_t end = std::min(size, std::size_t(at) + piece);
+        while (std::size_t(at) < end) {
+            if (::sendfile(to, from, &at, end - std::size_t(at)) <= 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes) {
+void setMemoryCopyPiece(std::size_t bytes) {
+    gCopyPiece.store(bytes > 0 ? bytes : kDefaultCopyPiece);
+}
+
+std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes,
+                                                 SqliteDatabase* reading, bool* changed) {
     const QByteArray native = QFile::encodeName(path);
     struct stat st {};
     if (::stat((native + "-wal").constData(), &st) == 0) {
@@ -385,7 +429,12 @@ std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64
         ::unlink(copyName.constData());
         releaseTemporary(slot);
     });
-    const bool copied = copyBytes(fd, copyFd, std::size_t(st.st_size));
+    bool commitMeanwhile = false;
+    const bool copied = reading ? copyInPieces(fd, copyFd, std::size_t(st.st_size), *reading, commitMeanwhile)
+                                : copyBytes(fd, copyFd, std::size_t(st.st_size));
+    if (changed) {
+        *changed = commitMeanwhile;
+    }
     ::close(copyFd);
     if (!copied) {
         return std::nullopt; // a full memory folder: the file is read under its lock after all
@@ -401,6 +450,7 @@ std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64
     };
     MemorySnapshot copy;
     copy.db = open();
+    copy.file = QFile::decodeName(copyName);
     copy.another = [open, removal] { return open(); };
     return copy;
 }

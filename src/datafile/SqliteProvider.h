@@ -47,6 +47,7 @@ std::shared_ptr<SqliteDatabase> openDataFileForReading(const QString& path,
 /// reading it).
 struct MemorySnapshot {
     std::shared_ptr<SqliteDatabase> db;
+    QString file; ///< the copy's own path, while `db` or an `another` is open
     std::function<std::shared_ptr<SqliteDatabase>()> another;
 };
 /// Copies the data file's bytes into a private file in memory (/dev/shm), to be called while a
@@ -55,7 +56,15 @@ struct MemorySnapshot {
 /// copy at leisure. Nothing when the file has a write-ahead log (its readers never hold a writer
 /// up), is larger than `maxBytes` or than the memory the system can spare for it, or cannot be
 /// copied whole (no such folder, no room in it).
-std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes);
+/// With `reading` (the caller's connection, in that read transaction) the file is copied in pieces,
+/// each under a read transaction of its own, so a writer never waits for the whole copy; when a
+/// commit came between pieces there is no copy and `changed` is set (the caller's transaction is
+/// then of a later state).
+std::optional<MemorySnapshot> snapshotIntoMemory(const QString& path, std::int64_t maxBytes,
+                                                 SqliteDatabase* reading = nullptr, bool* changed = nullptr);
+
+/// For tests: the bytes copied under one read transaction (0 restores the default, 32 MB).
+void setMemoryCopyPiece(std::size_t bytes);
 
 /// How long a report waits for a writer that holds the data file locked, unless set otherwise.
 inline constexpr std::chrono::milliseconds kDefaultDataFileWait{60000};

@@ -198,7 +198,7 @@ FileWriteResult writeFileAtomically(const QString& path, const QByteArray& conte
 }
 
 FileWriteResult writeFileAtomically(const QString& path, const FileContent& content, LinkAtTarget links,
-                                    NewFileAccess access) {
+                                    NewFileAccess access, FileSync sync) {
     if (path.isEmpty())
         return failure(ENOENT);
     // A name of an open descriptor leads to a file the shell opened for us (perhaps to append
@@ -247,14 +247,15 @@ FileWriteResult writeFileAtomically(const QString& path, const FileContent& cont
         return abandon(errno, true);
     // A write can be taken into the cache and fail only when it reaches the disk: the sync and
     // the close are where a full disk or a failing device says so.
-    if (::fsync(fd) != 0)
+    if (sync == FileSync::ToDisk && ::fsync(fd) != 0)
         return abandon(errno, true);
     if (::close(fd) != 0)
         return abandon(errno, false);
     if (::rename(tempName.constData(), native.constData()) != 0)
         return abandon(errno, false);
     releaseTemporary(slot);
-    syncFolder(target);
+    if (sync == FileSync::ToDisk)
+        syncFolder(target);
     return {true, 0, {}};
 }
 

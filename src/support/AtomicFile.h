@@ -49,11 +49,17 @@ enum class NewFileAccess { Umask, OwnerOnly };
 /// be written; the producer then stops.
 using FileContent = std::function<bool(const std::function<bool(const char*, std::size_t)>& write)>;
 
+/// Whether a new file is synced to the disk before it replaces the old one (a document), or left
+/// to the system to write back (a cache whose every byte is checked when read: a copy lost or
+/// torn in a crash is only made again).
+enum class FileSync { ToDisk, Cache };
+
 /// writeFileAtomically for content made while it is written, so a large file is never held in
 /// memory whole.
 FileWriteResult writeFileAtomically(const QString& path, const FileContent& content,
                                     LinkAtTarget links = LinkAtTarget::Follow,
-                                    NewFileAccess access = NewFileAccess::Umask);
+                                    NewFileAccess access = NewFileAccess::Umask,
+                                    FileSync sync = FileSync::ToDisk);
 
 /// The open descriptor of this process that `path` names, itself or through links: /dev/stdout
 /// (1), /dev/stdin, /dev/stderr, /dev/fd/N, /proc/self/fd/N, /proc/<this process>/fd/N. Nothing
