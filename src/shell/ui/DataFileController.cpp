@@ -7,9 +7,13 @@
 #include "datafile/DataSource.h"
 #include "reports/TotalsQuery.h"
 
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QTimer>
 
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 namespace tallyrow {
 
@@ -22,6 +26,13 @@ DataFileController::DataFileController(std::shared_ptr<StoreCache> cache,
     m_watchTimer->setInterval(3000);
     connect(m_watchTimer, &QTimer::timeout, this, [this] { checkChanged(); });
     m_watchTimer->start();
+    m_lookSoon = new QTimer(this);
+    m_lookSoon->setSingleShot(true);
+    m_lookSoon->setInterval(250);
+    connect(m_lookSoon, &QTimer::timeout, this, [this] { checkChanged(); });
+    m_watcher = new QFileSystemWatcher(this);
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, m_lookSoon, qOverload<>(&QTimer::start));
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_lookSoon, qOverload<>(&QTimer::start));
 }
 
 DataFileController::~DataFileController() {
@@ -55,6 +66,7 @@ ActivityPlanner& DataFileController::plannerFor(const QString& path) {
         ActivityPlanner::Policy policy;
         policy.refreshForLargeQueries = false;
         m_planner = std::make_shared<ActivityPlanner>(path, m_cache, policy);
+        watch(path);
     }
     return *m_planner;
 }
@@ -149,15 +161,38 @@ void DataFileController::readAfterPreview() {
         read(m_planner->dataFile());
 }
 
+void DataFileController::setLookInterval(int milliseconds) {
+    m_watchTimer->setInterval(milliseconds);
+}
+
+void DataFileController::watch(const QString& path) {
+    if (!m_watcher->files().isEmpty())
+        m_watcher->removePaths(m_watcher->files());
+    if (!m_watcher->directories().isEmpty())
+        m_watcher->removePaths(m_watcher->directories());
+    // The folder tells when a log or journal comes or goes; the log, of each commit to it.
+    const QFileInfo file(path);
+    QStringList paths{file.absolutePath(), file.absoluteFilePath()};
+    if (QFileInfo::exists(path + u"-wal"_s))
+        paths << path + u"-wal"_s;
+    m_watcher->addPaths(paths);
+}
+
 void DataFileController::checkChanged() {
     if (m_job || !m_planner || m_stopped)
         return;
+    // A log that came since is watched too (one that went is dropped by the watcher itself).
+    const QString log = m_planner->dataFile() + u"-wal"_s;
+    if (!m_watcher->files().contains(log) && QFileInfo::exists(log))
+        m_watcher->addPath(log);
     const DataFileStamp now = stampDataFile(m_planner->dataFile());
     // A file that changed since the last look is left until it holds still for one look: a
     // writer in the middle of a burst of commits would otherwise start a read at every one.
     const bool still = now == m_seenStamp;
-    if (!still)
+    if (!still) {
         m_watchHeld = false;
+        m_lookSoon->start(); // read once it holds still
+    }
     m_seenStamp = now;
     if (!still || m_watchHeld || now.size < 0 || m_cache->fresh(m_planner->dataFile()))
         return;

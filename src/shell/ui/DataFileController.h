@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class QFileSystemWatcher;
 class QTimer;
 
 namespace tallyrow {
@@ -69,6 +70,9 @@ public:
     void readAfterPreview();
     /// Looks whether the data file changed and, when it did and it then holds still, reads it.
     void checkChanged();
+    /// How often the file is looked at besides being watched.
+    void setLookInterval(int milliseconds);
+    void watch(const QString& path);
     /// No further look at the file, nor a read started by one.
     void stop() { m_stopped = true; }
 
@@ -86,6 +90,10 @@ private:
     std::shared_ptr<ActivityPlanner> m_planner;
     std::shared_ptr<ActivitySource> m_source;
     QTimer* m_watchTimer = nullptr;
+    /// Tells of a change of the file, its log or its folder at once (inotify); the timer above
+    /// stays for file systems that tell nothing (a network share).
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer* m_lookSoon = nullptr;       ///< the look after a change was told of
     DataFileStamp m_seenStamp;          ///< the data file as the last look found it
     DataFileStamp m_refusedStamp;       ///< the data file as it was when its rows were refused
     bool m_watchHeld = false;           ///< a read was cancelled: no new one until the file changes

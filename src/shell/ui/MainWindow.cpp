@@ -832,6 +832,10 @@ void MainWindow::checkDataFileChanged() {
     m_files->checkChanged();
 }
 
+void MainWindow::setDataFileLookInterval(int milliseconds) {
+    m_files->setLookInterval(milliseconds);
+}
+
 void MainWindow::showLoadFailure(const QString& path, const QString& reason, bool preview) {
     // A file that does not open at all is reported as opening it for the list always was.
     std::unique_ptr<Connection> cn;

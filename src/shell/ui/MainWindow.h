@@ -96,6 +96,8 @@ public:
     /// Looks whether the data file changed and, when it did and the window is idle, reads it
     /// again in the background (a timer calls this every few seconds).
     void checkDataFileChanged();
+    /// How often the data file is looked at besides being watched (for tests; 3 s by default).
+    void setDataFileLookInterval(int milliseconds);
 
     /// The user and computer filters the last preview used ("" = all).
     QString userFilter() const { return m_userFilter; }

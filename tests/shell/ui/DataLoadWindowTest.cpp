@@ -253,6 +253,18 @@ TEST_F(DataLoadWindow, AFollowedReportIsMadeAgainWhenTheFileChanges) {
     EXPECT_TRUE(chartTypes->hasFocus());
 }
 
+// The window is told of a commit at once (inotify) rather than at its next look.
+TEST_F(DataLoadWindow, AFollowedReportIsMadeAgainSoonAfterACommitWithoutALookAtTheClock) {
+    load(office());
+    showActive();
+    window->setDataFileLookInterval(3600 * 1000);
+    child<QCheckBox>(u"chkFollowFile"_s)->setChecked(true);
+    ASSERT_TRUE(previewAndWait());
+    const double before = shownTotal();
+    ASSERT_TRUE(commit(u"UPDATE Activity SET H3 = 3600 WHERE UserName = 'tester'"_s));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shownTotal() > before; }, 20000));
+}
+
 // While another program holds the data file, the status bar says so in full: the read's
 // percentage gives way to the message (Cancel stays) and comes back after it.
 TEST_F(DataLoadWindow, AWaitForALockedFileIsSaidInFullBesideCancel) {
