@@ -652,9 +652,14 @@ std::shared_ptr<const ActivityStore> StoreFile::openDelta(const QString& path, c
     c.runningTotal = reinterpret_cast<const std::int64_t*>(at(RunningTotal));
     c.dayCount = o->counts.days;
     const ActivityStore::Columns& b = base.columns();
-    if (!deltaTablesValid(c, *o, b.rows) || !readSource(at0, *o, c) || !b.rowSource ||
-        (c.rows > 0 && !c.rowSource))
+    // Its leaves are read as a copy's are, with the copy's row ids standing in where it has no
+    // rows of its own.
+    c.rowSource = b.rowSource;
+    if (!deltaTablesValid(c, *o, b.rows) || !b.rowSource || !readSource(at0, *o, c) ||
+        (c.rows > 0 && o->sections[RowSource].size == 0))
         return fail();
+    if (o->sections[RowSource].size == 0)
+        c.rowSource = nullptr;
     // The delta's own rows become the second segment, under the rows of the store it is a delta of.
     c.extraDay = c.rowDay;
     c.extraHours = c.rowHours;

@@ -3,6 +3,7 @@
 #include "activity/OwnedColumns.h"
 
 #include <algorithm>
+#include <map>
 #include <cstring>
 #include <numeric>
 
@@ -95,7 +96,21 @@ private:
                                          [](const RowIdRange& r, std::int64_t v) { return r.high < v; });
         return it != m_replaced.end() && it->holds(id);
     }
-    void noteDay(std::int32_t day) { m_touchedDays.push_back(day); }
+    // The figures a day lost (a row read again or gone) or gained (a row read).
+    struct DayChange {
+        ActivityStore::DayFigures removed = noFigures();
+        ActivityStore::DayFigures added = noFigures();
+    };
+    static ActivityStore::DayFigures noFigures() {
+        ActivityStore::DayFigures f;
+        std::memset(&f, 0, sizeof f);
+        std::fill(std::begin(f.min), std::end(f.min), ActivityStore::kNoHour);
+        return f;
+    }
+    void noteRemoved(std::int32_t day, const std::uint16_t* hours) {
+        addRow(m_dayChanges[day].removed, hours);
+    }
+    void noteAdded(std::int32_t day, const std::uint16_t* hours) { addRow(m_dayChanges[day].added, hours); }
 
     void copyRow(const ActivityStore::RowSpan& s, std::size_t r) {
         m_out->extraDay.push_back(s.day[r]);
@@ -138,7 +153,7 @@ private:
         std::size_t ai = as.from;
         for (;;) {
             while (bi < checked.to && removed(checked.source[bi])) {
-                noteDay(checked.day[bi]);
+                noteRemoved(checked.day[bi], checked.hours + bi * 24);
                 ++bi;
             }
             if (bi == checked.to && ai == as.to)
@@ -150,7 +165,7 @@ private:
             if (fromBase) {
                 copyRow(checked, bi++);
             } else {
-                noteDay(as.day[ai]);
+                noteAdded(as.day[ai], as.hours + ai * 24);
                 copyRow(as, ai++);
             }
         }
@@ -195,7 +210,37 @@ private:
         }
     }
 
-    // The figures of the days that lost or gained a row, from every row they now have.
+    // The figures of a day from its figures before and what it lost and gained; false when that
+    // cannot tell the largest or smallest value of an hour (its holder went and nothing as large
+    // came), or whether the day still has a row (no hour holds a value): then its rows tell.
+    static bool followed(const ActivityStore::DayFigures* old, const DayChange& c,
+                         ActivityStore::DayFigures& out) {
+        out = old ? *old : noFigures();
+        bool anyValue = false;
+        for (std::size_t h = 0; h < 24; ++h) {
+            const std::int32_t kept = out.count[h] - c.removed.count[h];
+            out.sum[h] += c.added.sum[h] - c.removed.sum[h];
+            out.count[h] = kept + c.added.count[h];
+            anyValue = anyValue || out.count[h] > 0;
+            const bool added = c.added.count[h] > 0;
+            if (kept == 0) {
+                out.max[h] = c.added.max[h];
+                out.min[h] = c.added.min[h];
+                continue;
+            }
+            if (c.removed.count[h] > 0 && c.removed.max[h] >= out.max[h] &&
+                !(added && c.added.max[h] >= out.max[h]))
+                return false;
+            if (c.removed.count[h] > 0 && c.removed.min[h] <= out.min[h] &&
+                !(added && c.added.min[h] <= out.min[h]))
+                return false;
+            out.max[h] = std::max(out.max[h], c.added.max[h]);
+            out.min[h] = std::min(out.min[h], c.added.min[h]);
+        }
+        return anyValue;
+    }
+
+    // The figures of the days whose rows must tell them, from every row they now have.
     std::vector<ActivityStore::DayFigures> touchedFigures(std::vector<char>& anyRow) {
         std::vector<ActivityStore::DayFigures> touched(m_touchedDays.size());
         for (ActivityStore::DayFigures& f : touched) {
@@ -229,10 +274,25 @@ private:
     // The days and their figures: those of untouched days as they were, those of days that lost
     // or gained a row made again from the rows.
     void dayTables() {
-        std::sort(m_touchedDays.begin(), m_touchedDays.end());
-        m_touchedDays.erase(std::unique(m_touchedDays.begin(), m_touchedDays.end()), m_touchedDays.end());
+        // Days whose figures follow from what they lost and gained; the rest are made from rows.
+        std::map<std::int32_t, ActivityStore::DayFigures> followedDays;
+        for (const auto& [day, change] : m_dayChanges) {
+            const auto* at = std::lower_bound(m_b.days, m_b.days + m_b.dayCount, day);
+            const bool had = at != m_b.days + m_b.dayCount && *at == day;
+            ActivityStore::DayFigures f;
+            if (followed(had ? &m_b.dayFigures[at - m_b.days] : nullptr, change, f))
+                followedDays[day] = f;
+            else
+                m_touchedDays.push_back(day);
+        }
         std::vector<char> anyRow;
-        const std::vector<ActivityStore::DayFigures> touched = touchedFigures(anyRow);
+        std::vector<ActivityStore::DayFigures> touched = touchedFigures(anyRow);
+        for (const auto& [day, f] : followedDays) {
+            const auto at = std::lower_bound(m_touchedDays.begin(), m_touchedDays.end(), day);
+            touched.insert(touched.begin() + (at - m_touchedDays.begin()), f);
+            anyRow.insert(anyRow.begin() + (at - m_touchedDays.begin()), 1);
+            m_touchedDays.insert(at, day);
+        }
         std::size_t d = 0;
         std::size_t t = 0;
         while (d < m_b.dayCount || t < m_touchedDays.size()) {
@@ -278,7 +338,8 @@ private:
     std::int64_t m_lowest = 0;
     std::int64_t m_highest = 0;
     std::vector<std::uint32_t> m_baseUser, m_addedUser, m_baseComputer, m_addedComputer;
-    std::vector<std::int32_t> m_touchedDays;
+    std::vector<std::int32_t> m_touchedDays; ///< ascending
+    std::map<std::int32_t, DayChange> m_dayChanges;
     std::shared_ptr<OwnedColumns> m_out;
 };
 
