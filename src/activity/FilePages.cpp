@@ -191,13 +191,22 @@ bool FilePages::walk(std::uint32_t page, std::int64_t low, std::int64_t high, in
         children.emplace_back(be32(cell), k);
         previous = k;
     }
+    children.emplace_back(rightmost, high);
+    // Every leaf of a table lies at the same depth: when the first child is a leaf, so are the
+    // others, and they are listed without being read (their bytes are compared where they may
+    // have changed).
+    if (!read(children.front().first, buffer))
+        return false;
+    const unsigned char kind = buffer[children.front().first == 1 ? 100 : 0];
     previous = low;
     for (const auto& [child, key] : children) {
-        if (!walk(child, previous, key, depth + 1, leaves, buffer))
+        if (kind == kTableLeaf)
+            leaves.push_back({child, 0, previous, key, 0});
+        else if (!walk(child, previous, key, depth + 1, leaves, buffer))
             return false;
         previous = key;
     }
-    return walk(rightmost, previous, high, depth + 1, leaves, buffer);
+    return kind == kTableLeaf || kind == kTableInterior;
 }
 
 std::optional<std::vector<ActivityStore::SourceLeaf>> FilePages::tableLeaves(std::uint32_t root,
@@ -258,13 +267,18 @@ bool FilePages::sumLeaves(std::vector<ActivityStore::SourceLeaf>& leaves,
         for (std::size_t k = i; k < j; ++k) {
             ActivityStore::SourceLeaf& leaf = leaves[order[k]];
             const std::uint64_t at = std::uint64_t(leaf.page - first) * m_pageSize;
+            const unsigned char* page = nullptr;
             if (m_latestFrame.count(leaf.page) != 0 || !fromFile || at + m_pageSize > bytes) {
                 if (!read(leaf.page, single))
                     return false;
-                leaf.sum = ActivityStore::checksum(single.data(), single.size());
+                page = single.data();
             } else {
-                leaf.sum = ActivityStore::checksum(run.data() + at, m_pageSize);
+                page = run.data() + at;
             }
+            // A page listed as a leaf that holds anything else is no tree SQLite builds.
+            if (page[leaf.page == 1 ? 100 : 0] != kTableLeaf)
+                return false;
+            leaf.sum = ActivityStore::checksum(page, m_pageSize);
         }
         i = j;
     }
