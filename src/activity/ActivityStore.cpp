@@ -150,6 +150,37 @@ template <typename T> void release(std::vector<T>& v) {
 // ---------------------------------------------------------------------------------------------
 // Building
 
+ActivityStore::DayFigures ActivityStore::DayFigures::none() {
+    DayFigures f;
+    std::memset(&f, 0, sizeof f);
+    std::fill(std::begin(f.min), std::end(f.min), kNoHour);
+    return f;
+}
+
+void ActivityStore::DayFigures::add(const std::uint16_t* hours) {
+    for (std::size_t k = 0; k < 24; ++k) {
+        const std::uint16_t v = hours[k];
+        if (v == kNoHour)
+            continue;
+        sum[k] += v;
+        if (count[k]++ == 0) {
+            max[k] = min[k] = v;
+            maxCount[k] = minCount[k] = 1;
+            continue;
+        }
+        if (v > max[k]) {
+            max[k] = v;
+            maxCount[k] = 0;
+        }
+        maxCount[k] += v == max[k] ? 1 : 0;
+        if (v < min[k]) {
+            min[k] = v;
+            minCount[k] = 0;
+        }
+        minCount[k] += v == min[k] ? 1 : 0;
+    }
+}
+
 struct ActivityStore::Builder::Data {
     Grouping grouping;
     NameIds userIds;
@@ -370,21 +401,10 @@ void ActivityStore::Builder::Data::dayTables(OwnedColumns& c) const {
         }
     }
     c.days = distinct;
-    c.dayFigures.assign(distinct.size(), DayFigures{});
-    for (DayFigures& f : c.dayFigures)
-        std::fill(std::begin(f.min), std::end(f.min), kNoHour);
+    c.dayFigures.assign(distinct.size(), DayFigures::none());
     for (std::size_t i = 0; i < n; ++i) {
         const auto at = std::lower_bound(distinct.begin(), distinct.end(), c.rowDay[i]) - distinct.begin();
-        DayFigures& f = c.dayFigures[std::size_t(at)];
-        const std::uint16_t* h = &c.rowHours[i * 24];
-        for (std::size_t k = 0; k < 24; ++k) {
-            if (h[k] == kNoHour)
-                continue;
-            f.sum[k] += h[k];
-            ++f.count[k];
-            f.max[k] = std::max(f.max[k], h[k]);
-            f.min[k] = std::min(f.min[k], h[k]);
-        }
+        c.dayFigures[std::size_t(at)].add(&c.rowHours[i * 24]);
     }
     c.runningTotal.resize(distinct.size());
     std::int64_t running = 0;

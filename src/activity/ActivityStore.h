@@ -84,7 +84,14 @@ public:
         std::int64_t sum[24];
         std::int32_t count[24];
         std::uint16_t max[24];
-        std::uint16_t min[24]; ///< kNoHour where count is 0
+        std::uint16_t min[24];     ///< kNoHour where count is 0
+        std::int32_t maxCount[24]; ///< rows holding the largest value
+        std::int32_t minCount[24]; ///< rows holding the smallest value
+
+        /// No row yet.
+        static DayFigures none();
+        /// Adds a row's hours (kNoHour: empty).
+        void add(const std::uint16_t* hours);
     };
 
     /// Collects rows in source order, checks every value and makes the store.

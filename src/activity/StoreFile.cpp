@@ -27,9 +27,11 @@ namespace tallyrow {
 static_assert(std::endian::native == std::endian::little, "saved copies are mapped as little-endian");
 static_assert(sizeof(ActivityStore::Pair) == 32 && offsetof(ActivityStore::Pair, firstDay) == 16 &&
               offsetof(ActivityStore::Pair, firstSource) == 24);
-static_assert(sizeof(ActivityStore::DayFigures) == 384 && offsetof(ActivityStore::DayFigures, count) == 192 &&
+static_assert(sizeof(ActivityStore::DayFigures) == 576 && offsetof(ActivityStore::DayFigures, count) == 192 &&
               offsetof(ActivityStore::DayFigures, max) == 288 &&
-              offsetof(ActivityStore::DayFigures, min) == 336);
+              offsetof(ActivityStore::DayFigures, min) == 336 &&
+              offsetof(ActivityStore::DayFigures, maxCount) == 384 &&
+              offsetof(ActivityStore::DayFigures, minCount) == 480);
 static_assert(sizeof(ActivityStore::SourceLeaf) == 32 && offsetof(ActivityStore::SourceLeaf, low) == 8 &&
               offsetof(ActivityStore::SourceLeaf, sum) == 24);
 
@@ -405,7 +407,7 @@ bool sectionsFit(const Opened& o, std::size_t fileSize, bool delta = false) {
     const std::array<std::uint64_t, SectionCount> sizes = {o.sections[Names].size,
                                                            c.pairs * 32,
                                                            c.days * 4,
-                                                           c.days * 384,
+                                                           c.days * 576,
                                                            c.days * 8,
                                                            c.rows * 4,
                                                            c.rows * 48,
@@ -448,7 +450,10 @@ bool dayFiguresValid(const ActivityStore::Columns& c) {
             const bool none = f.count[h] == 0;
             if (f.count[h] < 0 || std::uint64_t(f.count[h]) > c.rows || f.sum[h] < 0 ||
                 f.sum[h] > std::int64_t(f.count[h]) * 3600 || f.max[h] > 3600 ||
-                (none ? f.min[h] != ActivityStore::kNoHour || f.sum[h] != 0 : f.min[h] > f.max[h]))
+                (none ? f.min[h] != ActivityStore::kNoHour || f.sum[h] != 0 || f.maxCount[h] != 0 ||
+                            f.minCount[h] != 0
+                      : f.min[h] > f.max[h] || f.maxCount[h] < 1 || f.minCount[h] < 1 ||
+                            f.maxCount[h] > f.count[h] || f.minCount[h] > f.count[h]))
                 return false;
             running += f.sum[h];
         }

@@ -98,19 +98,11 @@ private:
     }
     // The figures a day lost (a row read again or gone) or gained (a row read).
     struct DayChange {
-        ActivityStore::DayFigures removed = noFigures();
-        ActivityStore::DayFigures added = noFigures();
+        ActivityStore::DayFigures removed = ActivityStore::DayFigures::none();
+        ActivityStore::DayFigures added = ActivityStore::DayFigures::none();
     };
-    static ActivityStore::DayFigures noFigures() {
-        ActivityStore::DayFigures f;
-        std::memset(&f, 0, sizeof f);
-        std::fill(std::begin(f.min), std::end(f.min), ActivityStore::kNoHour);
-        return f;
-    }
-    void noteRemoved(std::int32_t day, const std::uint16_t* hours) {
-        addRow(m_dayChanges[day].removed, hours);
-    }
-    void noteAdded(std::int32_t day, const std::uint16_t* hours) { addRow(m_dayChanges[day].added, hours); }
+    void noteRemoved(std::int32_t day, const std::uint16_t* hours) { m_dayChanges[day].removed.add(hours); }
+    void noteAdded(std::int32_t day, const std::uint16_t* hours) { m_dayChanges[day].added.add(hours); }
 
     void copyRow(const ActivityStore::RowSpan& s, std::size_t r) {
         m_out->extraDay.push_back(s.day[r]);
@@ -210,32 +202,54 @@ private:
         }
     }
 
+    // The largest (or, with `less`, smallest) value of an hour and how many rows hold it, from
+    // those of the day before and of the rows it lost and gained; false when the rows that held
+    // it all went and nothing as large came (the day's rows then tell).
+    template <typename Less>
+    static bool followedExtreme(std::uint16_t& value, std::int32_t& holders, std::int32_t kept,
+                                std::uint16_t gone, std::int32_t goneHolders, std::uint16_t came,
+                                std::int32_t cameHolders, Less less) {
+        if (kept > 0) {
+            holders -= goneHolders > 0 && gone == value ? goneHolders : 0;
+            if (holders == 0 && !(cameHolders > 0 && !less(came, value)))
+                return false;
+        }
+        if (kept == 0 || holders == 0 || (cameHolders > 0 && less(value, came))) {
+            value = came;
+            holders = cameHolders;
+        } else if (cameHolders > 0 && came == value) {
+            holders += cameHolders;
+        }
+        return true;
+    }
+
     // The figures of a day from its figures before and what it lost and gained; false when that
-    // cannot tell the largest or smallest value of an hour (its holder went and nothing as large
-    // came), or whether the day still has a row (no hour holds a value): then its rows tell.
+    // cannot tell the largest or smallest value of an hour, or whether the day still has a row (no
+    // hour holds a value): then its rows tell.
     static bool followed(const ActivityStore::DayFigures* old, const DayChange& c,
                          ActivityStore::DayFigures& out) {
-        out = old ? *old : noFigures();
+        out = old ? *old : ActivityStore::DayFigures::none();
         bool anyValue = false;
+        const auto greater = [](std::uint16_t a, std::uint16_t b) { return a < b; };
+        const auto smaller = [](std::uint16_t a, std::uint16_t b) { return a > b; };
         for (std::size_t h = 0; h < 24; ++h) {
             const std::int32_t kept = out.count[h] - c.removed.count[h];
+            const std::int32_t came = c.added.count[h];
             out.sum[h] += c.added.sum[h] - c.removed.sum[h];
-            out.count[h] = kept + c.added.count[h];
+            out.count[h] = kept + came;
             anyValue = anyValue || out.count[h] > 0;
-            const bool added = c.added.count[h] > 0;
-            if (kept == 0) {
-                out.max[h] = c.added.max[h];
-                out.min[h] = c.added.min[h];
-                continue;
+            if (!followedExtreme(out.max[h], out.maxCount[h], kept, c.removed.max[h],
+                                 c.removed.count[h] > 0 ? c.removed.maxCount[h] : 0, c.added.max[h],
+                                 came > 0 ? c.added.maxCount[h] : 0, greater) ||
+                !followedExtreme(out.min[h], out.minCount[h], kept, c.removed.min[h],
+                                 c.removed.count[h] > 0 ? c.removed.minCount[h] : 0, c.added.min[h],
+                                 came > 0 ? c.added.minCount[h] : 0, smaller))
+                return false;
+            if (out.count[h] == 0) {
+                out.max[h] = 0;
+                out.min[h] = ActivityStore::kNoHour;
+                out.maxCount[h] = out.minCount[h] = 0;
             }
-            if (c.removed.count[h] > 0 && c.removed.max[h] >= out.max[h] &&
-                !(added && c.added.max[h] >= out.max[h]))
-                return false;
-            if (c.removed.count[h] > 0 && c.removed.min[h] <= out.min[h] &&
-                !(added && c.added.min[h] <= out.min[h]))
-                return false;
-            out.max[h] = std::max(out.max[h], c.added.max[h]);
-            out.min[h] = std::min(out.min[h], c.added.min[h]);
         }
         return anyValue;
     }
@@ -265,7 +279,7 @@ private:
                     m_base.checkBlocks(false, r, r + 1);
                 const auto k = std::size_t(at - m_touchedDays.begin());
                 anyRow[k] = 1;
-                addRow(touched[k], s.hours + r * 24);
+                touched[k].add(s.hours + r * 24);
             }
         }
         return touched;
@@ -316,17 +330,6 @@ private:
             const ActivityStore::DayFigures& f = m_out->dayFigures[k];
             running += std::accumulate(std::begin(f.sum), std::end(f.sum), std::int64_t{0});
             m_out->runningTotal[k] = running;
-        }
-    }
-
-    static void addRow(ActivityStore::DayFigures& f, const std::uint16_t* h) {
-        for (std::size_t k = 0; k < 24; ++k) {
-            if (h[k] == ActivityStore::kNoHour)
-                continue;
-            f.sum[k] += h[k];
-            ++f.count[k];
-            f.max[k] = std::max(f.max[k], h[k]);
-            f.min[k] = std::min(f.min[k], h[k]);
         }
     }
 
