@@ -255,12 +255,12 @@ protected:
     }
 
     // In this process, as a snapshot is taken of the file: by two connections at once wherever
-    // the file allows it (each reads half the rows), and from a copy made a page at a time with
+    // the file allows it (each reads half the rows), and from a copy made 64 KB at a time with
     // the writer committing between pages, which must still give one committed state.
     Reading snapshotReading() {
         Reading r;
         setSqliteSplitReadRows(1);
-        setMemoryCopyPiece(4096);
+        setMemoryCopyPiece(64 * 1024);
         try {
             const std::shared_ptr<const ActivityStore> snap = readActivityStore(m_file);
             for (int d = 0; d < kDays; ++d) {
