@@ -182,7 +182,16 @@ void UsersReport::fillChart() {
         else
             others += value;
     }
-    if (m_people.size() > std::size_t(kChartLines))
+    if (m_people.size() <= std::size_t(kChartLines))
+        return;
+    // The rest of many people would dwarf the named bars: their sum is then told in words beside
+    // an empty bar, and the named bars keep a scale of their own.
+    if (others > c->dataSource.value(0, 1).toDouble())
+        c->dataSource.appendRow({QStringLiteral("Others (%1 lines): %2")
+                                     .arg(m_people.size() - std::size_t(kChartLines))
+                                     .arg(reportNumber(others, 0, services().locale())),
+                                 0.0});
+    else
         c->dataSource.appendRow({QStringLiteral("Others"), others});
 }
 
