@@ -465,6 +465,14 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
     return doc;
 }
 
+bool isReportDocumentFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = file.read(sizeof kMagic);
+    return start.size() == qsizetype(sizeof kMagic) && std::memcmp(start.data(), kMagic, sizeof kMagic) == 0;
+}
+
 PageCollection loadReportDocument(const QString& path) {
     return withStep(QStringLiteral("reading the report document"), [&] {
         QFile file(path);
