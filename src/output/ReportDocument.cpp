@@ -337,8 +337,8 @@ PageItem readItem(Reader& r, quint16 version) {
 } // namespace
 
 quint32 reportDocumentChecksum(QByteArrayView data) {
-    return static_cast<quint32>(
-        crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(data.data()), std::size_t(data.size())));
+    return static_cast<quint32>(crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(data.data()),
+                                        std::size_t(data.size())));
 }
 
 QByteArray serializeReportDocument(const PageCollection& pages) {

@@ -473,7 +473,7 @@ int runReportRequest(const ExportRequest& r, const OutputTarget& target, FILE* e
 
 // The data source when --data is not given: $TALLYROW_DATA, else the one the window opens.
 QString defaultDataSource() {
-    const QString named = qEnvironmentVariable("TALLYROW_DATA");
+    QString named = qEnvironmentVariable("TALLYROW_DATA");
     if (!named.isEmpty())
         return named;
     try {
