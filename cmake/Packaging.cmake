@@ -83,11 +83,6 @@ execute_process(COMMAND gzip -9 -n -c ${CMAKE_BINARY_DIR}/debian/changelog.Debia
 foreach(package tallyrow-export tallyrow-reports)
   install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${package})
-  # lintian's findings that do not apply to a package published outside Debian, each with its reason.
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/lintian-overrides ${CMAKE_BINARY_DIR}/debian/${package}.lintian
-                 @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/debian/${package}.lintian DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
-          RENAME ${package} COMPONENT ${package})
 endforeach()
 
 include(CPack)
