@@ -27,5 +27,6 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationVersion(QString::fromLatin1(TALLYROW_VERSION));
     return tallyrow::runExportTool(app.arguments().mid(1), stdout, stderr);
 }

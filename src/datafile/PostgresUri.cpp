@@ -3,7 +3,9 @@
 #include <QRegularExpression>
 #include <QUrl>
 
-#include <cctype>
+#include <utility>
+
+#include <libpq-fe.h>
 
 using namespace Qt::StringLiterals;
 
@@ -18,31 +20,6 @@ qsizetype schemeLength(const QString& s) {
         }
     }
     return -1;
-}
-
-// libpq decodes %XX and nothing else ("+" stays "+"); a stray "%" is an error.
-bool percentDecode(QStringView part, QString& out) {
-    QByteArray bytes;
-    const QByteArray raw = part.toUtf8();
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        if (raw[i] != '%') {
-            bytes += raw[i];
-            continue;
-        }
-        if (i + 2 >= raw.size()) {
-            return false;
-        }
-        const int high = std::isxdigit(uchar(raw[i + 1])) ? 1 : 0;
-        const int low = std::isxdigit(uchar(raw[i + 2])) ? 1 : 0;
-        const int value = raw.mid(i + 1, 2).toInt(nullptr, 16);
-        if (!high || !low || value == 0) {
-            return false;
-        }
-        bytes += char(value);
-        i += 2;
-    }
-    out = QString::fromUtf8(bytes);
-    return true;
 }
 
 } // namespace
@@ -62,191 +39,62 @@ QString PostgresUri::param(const QString& key, const QString& fallback) const {
 
 namespace {
 
-/// Reads a URI from left to right: each step starts at `pos`, leaves it after what it took, and
-/// on failure returns false with `error` set.
-struct UriReader {
-    QStringView s;
-    qsizetype pos = 0;
-    QString& error;
+QString textOf(const char* value) {
+    return value ? QString::fromUtf8(value) : QString();
+}
 
-    bool at(char16_t c) const { return pos < s.size() && s[pos] == c; }
-    /// Moves on to the next of `stops` (or the end) and returns what it passed.
-    QStringView takeUntil(QStringView stops) {
-        const qsizetype b = pos;
-        while (pos < s.size() && !stops.contains(s[pos])) {
-            ++pos;
-        }
-        return s.mid(b, pos - b);
-    }
-    bool decode(QStringView part, QString& target, const QString& what) {
-        if (!percentDecode(part, target)) {
-            error = u"the %1 holds a malformed %-escape"_s.arg(what);
-            return false;
-        }
-        return true;
-    }
-};
+// libpq's scheme is lower case; the program takes any case.
+QByteArray lowerCaseScheme(const QString& uri) {
+    const qsizetype length = schemeLength(uri);
+    return (uri.left(length).toLower() + uri.mid(length)).toUtf8();
+}
 
-// user[:password]@ — libpq looks for "@" before the first "/".
-bool readUserInfo(UriReader& r, PostgresUri& out) {
-    qsizetype at = r.pos;
-    while (at < r.s.size() && r.s[at] != u'@' && r.s[at] != u'/') {
-        ++at;
-    }
-    if (at >= r.s.size() || r.s[at] != u'@') {
-        return true;
-    }
-    const QStringView userInfo = r.s.mid(r.pos, at - r.pos);
-    const qsizetype colon = userInfo.indexOf(u':');
-    if (!r.decode(userInfo.left(colon < 0 ? userInfo.size() : colon), out.user, u"user name"_s)) {
+// The connection parameters libpq reads from `uri`; false with libpq's reason in `error`.
+bool conninfoParse(const QString& uri, QList<QPair<QString, QString>>& options, QString& error) {
+    char* message = nullptr;
+    PQconninfoOption* parsed = PQconninfoParse(lowerCaseScheme(uri).constData(), &message);
+    if (!parsed) {
+        error = message ? QString::fromUtf8(message).trimmed() : u"out of memory"_s;
+        PQfreemem(message);
         return false;
     }
-    if (colon >= 0 && !r.decode(userInfo.mid(colon + 1), out.password, u"password"_s)) {
-        return false;
+    for (const PQconninfoOption* o = parsed; o->keyword; ++o) {
+        if (o->val)
+            options.append({textOf(o->keyword), textOf(o->val)});
     }
-    r.pos = at + 1;
+    PQconninfoFree(parsed);
     return true;
 }
 
-// A host name, or an IPv6 address in brackets.
-bool readHost(UriReader& r, QString& host) {
-    if (!r.at(u'[')) {
-        const QStringView name = r.takeUntil(u":/?,");
+// Hosts and ports as libpq pairs them: one port for every host, or one port for all of them.
+bool pairHostsAndPorts(PostgresUri& out, QString& error) {
+    if (out.hosts.isEmpty() && !out.ports.isEmpty())
+        out.hosts = QStringList(out.ports.size(), QString());
+    if (out.ports.size() == 1 && out.hosts.size() > 1)
+        out.ports = QStringList(out.hosts.size(), out.ports.first());
+    if (out.ports.isEmpty())
+        out.ports = QStringList(out.hosts.size(), QString());
+    if (out.hosts.size() != out.ports.size()) {
+        error = u"it names %1 hosts but %2 ports"_s.arg(out.hosts.size()).arg(out.ports.size());
+        return false;
+    }
+    for (const QString& host : std::as_const(out.hosts)) {
         // libpq ends the user part at the first "@": a second one belongs to a password or user
         // name that was not percent-encoded, and what follows it is no host. Saying so beats a
         // lookup of a host name made of part of the password.
-        if (name.contains(u'@')) {
-            r.error = u"the user name or password holds an \"@\"; write it as %40"_s;
+        if (host.contains(u'@')) {
+            error = u"the user name or password holds an \"@\"; write it as %40"_s;
             return false;
         }
-        return r.decode(name, host, u"host name"_s);
     }
-    const qsizetype close = r.s.indexOf(u']', r.pos);
-    if (close < 0) {
-        r.error = u"an IPv6 host address lacks its closing \"]\""_s;
-        return false;
-    }
-    host = r.s.mid(r.pos + 1, close - r.pos - 1).toString();
-    if (host.isEmpty()) {
-        r.error = u"an IPv6 host address is empty"_s;
-        return false;
-    }
-    r.pos = close + 1;
-    return true;
-}
-
-// [:port] after a host; anything else there but the start of the next part is an error.
-bool readPort(UriReader& r, QString& port) {
-    if (!r.at(u':')) {
-        if (r.pos < r.s.size() && !QStringView(u"/?,").contains(r.s[r.pos])) {
-            r.error = u"unexpected \"%1\" after a host name"_s.arg(r.s[r.pos]);
+    for (const QString& port : std::as_const(out.ports)) {
+        bool ok = false;
+        const int number = port.toInt(&ok);
+        if (!port.isEmpty() && (!ok || number < 1 || number > 65535)) {
+            error = u"the port \"%1\" is not a number from 1 to 65535"_s.arg(port);
             return false;
         }
-        return true;
     }
-    ++r.pos;
-    if (!r.decode(r.takeUntil(u"/?,"), port, u"port"_s)) {
-        return false;
-    }
-    bool ok = false;
-    const int number = port.toInt(&ok);
-    if (!port.isEmpty() && (!ok || number < 1 || number > 65535)) {
-        r.error = u"the port \"%1\" is not a number from 1 to 65535"_s.arg(port);
-        return false;
-    }
-    return true;
-}
-
-// host[:port][,host[:port]...]; a lone empty host without a port means "the default".
-bool readHosts(UriReader& r, PostgresUri& out) {
-    for (;;) {
-        QString host;
-        QString port;
-        if (!readHost(r, host) || !readPort(r, port)) {
-            return false;
-        }
-        out.hosts << host;
-        out.ports << port;
-        if (!r.at(u',')) {
-            break;
-        }
-        ++r.pos;
-    }
-    if (out.hosts.size() == 1 && out.hosts.first().isEmpty() && out.ports.first().isEmpty()) {
-        out.hosts.clear();
-        out.ports.clear();
-    }
-    return true;
-}
-
-bool readDbname(UriReader& r, PostgresUri& out) {
-    if (!r.at(u'/')) {
-        return true;
-    }
-    ++r.pos;
-    return r.decode(r.takeUntil(u"?"), out.dbname, u"database name"_s);
-}
-
-// A query keyword sets the same parameter as the parts before it and wins over them.
-void applyParam(QString key, QString value, PostgresUri& out) {
-    if (key == u"ssl"_s && value == u"true"_s) {
-        key = u"sslmode"_s;
-        value = u"require"_s;
-    }
-    if (key == u"user"_s) {
-        out.user = value;
-    } else if (key == u"password"_s) {
-        out.password = value;
-    } else if (key == u"dbname"_s) {
-        out.dbname = value;
-    } else if (key == u"host"_s) {
-        out.hosts = value.split(u',');
-        if (out.ports.size() != out.hosts.size()) {
-            out.ports = QStringList();
-            for (qsizetype i = 0; i < out.hosts.size(); ++i) {
-                out.ports << QString();
-            }
-        }
-    } else if (key == u"port"_s) {
-        const QStringList ports = value.split(u',');
-        out.ports =
-            ports.size() == 1 && out.hosts.size() > 1 ? QStringList(out.hosts.size(), ports.first()) : ports;
-        if (out.hosts.isEmpty()) {
-            out.hosts = QStringList(out.ports.size(), QString());
-        }
-    } else {
-        out.params.append({key, value});
-    }
-}
-
-// ?keyword=value&...
-bool readParams(UriReader& r, PostgresUri& out) {
-    if (!r.at(u'?')) {
-        return true;
-    }
-    ++r.pos;
-    for (QStringView pair : r.s.mid(r.pos).split(u'&')) {
-        if (pair.isEmpty()) {
-            continue;
-        }
-        const qsizetype eq = pair.indexOf(u'=');
-        if (eq <= 0) {
-            r.error = u"the parameter \"%1\" has no value"_s.arg(pair.left(eq < 0 ? pair.size() : eq));
-            return false;
-        }
-        QString key;
-        QString value;
-        if (!r.decode(pair.left(eq), key, u"parameter name"_s)) {
-            return false;
-        }
-        // A malformed value is reported by its keyword only: it may be a password.
-        if (!percentDecode(pair.mid(eq + 1), value)) {
-            r.error = u"the value of \"%1\" holds a malformed %-escape"_s.arg(key);
-            return false;
-        }
-        applyParam(key, value, out);
-    }
-    r.pos = r.s.size();
     return true;
 }
 
@@ -254,21 +102,39 @@ bool readParams(UriReader& r, PostgresUri& out) {
 
 bool parsePostgresUri(const QString& uri, PostgresUri& out, QString& error) {
     out = PostgresUri();
-    const qsizetype start = schemeLength(uri);
-    if (start < 0) {
+    if (schemeLength(uri) < 0) {
         error = u"it does not start with postgresql://"_s;
         return false;
     }
-    UriReader reader{uri, start, error};
-    if (!readUserInfo(reader, out) || !readHosts(reader, out) || !readDbname(reader, out) ||
-        !readParams(reader, out)) {
+    QList<QPair<QString, QString>> options;
+    if (!conninfoParse(uri, options, error)) {
+        // libpq quotes what it could not read, which may be the password: its reason is given
+        // for the URI without it, and a URI that reads well without it had a bad password.
+        QList<QPair<QString, QString>> unused;
+        if (conninfoParse(redactedPostgresUri(uri), unused, error))
+            error = u"the password holds a malformed %-escape"_s;
+        else if (!error.isEmpty())
+            error[0] = error[0].toLower();
         return false;
     }
-    if (out.hosts.size() != out.ports.size()) {
-        error = u"it names %1 hosts but %2 ports"_s.arg(out.hosts.size()).arg(out.ports.size());
-        return false;
+    for (const auto& [key, value] : std::as_const(options)) {
+        if (key == u"user"_s)
+            out.user = value;
+        else if (key == u"password"_s)
+            out.password = value;
+        else if (key == u"dbname"_s)
+            out.dbname = value;
+        else if (key == u"host"_s)
+            out.hosts = value.split(u',');
+        else if (key == u"port"_s)
+            out.ports = value.split(u',');
+        else
+            out.params.append({key, value});
     }
-    return true;
+    // A lone empty host without a port means the default, as no host does.
+    if (out.hosts == QStringList{QString()} && out.ports.isEmpty())
+        out.hosts.clear();
+    return pairHostsAndPorts(out, error);
 }
 
 namespace {

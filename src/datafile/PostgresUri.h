@@ -11,17 +11,18 @@ namespace tallyrow {
 /// rather than a data file.
 bool isPostgresUri(const QString& dataSource);
 
-/// A PostgreSQL connection URI taken apart by libpq's rules:
+/// A PostgreSQL connection URI taken apart by libpq (PQconninfoParse):
 ///   postgresql://[user[:password]@][host][:port][,host[:port]...][/dbname][?keyword=value&...]
 /// with percent-decoding of every part. Keywords in the query part set the same connection
-/// parameters as the parts before it and win over them (libpq's own order).
+/// parameters as the parts before it and win over them (libpq's own order); "ssl=true" reads as
+/// sslmode=require.
 struct PostgresUri {
     QString user;
     QString password;
     QString dbname;
     QStringList hosts; ///< one entry per host; "" for the default (the local socket)
     QStringList ports; ///< one entry per host; "" for the default port
-    /// Every other keyword=value of the query part, in the order given.
+    /// Every other connection parameter the URI sets, in libpq's order of its keywords.
     QList<QPair<QString, QString>> params;
 
     /// The value of query keyword `key`, or `fallback` when it was not given.

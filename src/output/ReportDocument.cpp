@@ -9,10 +9,11 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
+
+#include <zlib.h>
 
 namespace tallyrow {
 
@@ -50,20 +51,6 @@ constexpr qsizetype kMinPage = 4;
 constexpr qsizetype kMinItem = 1 + 4 * 8 + 4; // a filled rectangle
 constexpr qsizetype kMinString = 4;
 constexpr qsizetype kMinSeries = 4 + 4;
-
-const std::array<quint32, 256>& crcTable() {
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    return table;
-}
 
 // ---- writing ----
 
@@ -350,11 +337,8 @@ PageItem readItem(Reader& r, quint16 version) {
 } // namespace
 
 quint32 reportDocumentChecksum(QByteArrayView data) {
-    const auto& table = crcTable();
-    quint32 c = 0xFFFFFFFFu;
-    for (char ch : data)
-        c = table[(c ^ quint8(ch)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
+    return static_cast<quint32>(crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(data.data()),
+                                        std::size_t(data.size())));
 }
 
 QByteArray serializeReportDocument(const PageCollection& pages) {
@@ -463,6 +447,14 @@ PageCollection parseReportDocument(QByteArrayView data, const QString& fileName)
     if (r.remaining() != 0)
         r.fail(QStringLiteral("it holds unexpected data after the last page"));
     return doc;
+}
+
+bool isReportDocumentFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = file.read(sizeof kMagic);
+    return start.size() == qsizetype(sizeof kMagic) && std::memcmp(start.data(), kMagic, sizeof kMagic) == 0;
 }
 
 PageCollection loadReportDocument(const QString& path) {

@@ -39,6 +39,10 @@ engine::PageCollection parseReportDocument(QByteArrayView data, const QString& f
 /// outermost step is "reading the report document".
 engine::PageCollection loadReportDocument(const QString& path);
 
+/// True when the file at `path` starts as a report document does (its first eight bytes);
+/// whether the rest is sound is for loadReportDocument to say.
+bool isReportDocumentFile(const QString& path);
+
 /// CRC-32 (the zlib/PNG polynomial) over `data`: the report document's checksum.
 quint32 reportDocumentChecksum(QByteArrayView data);
 

@@ -2,6 +2,7 @@
 
 #include "output/ExportFilters.h"
 #include "output/ReportDocument.h"
+#include "output/ReportJson.h"
 #include "output/XlsxExport.h"
 #include "reports/ReportCsv.h"
 
@@ -20,7 +21,7 @@ void writeXlsx(const ReportTable& table, const QString& path) {
 }
 
 // Every format once, with its writer.
-const std::array<ReportFormatInfo, 8> kFormats{{
+const std::array<ReportFormatInfo, 9> kFormats{{
     {ReportFormat::Pdf, QLatin1String("pdf"), QLatin1String(".pdf"), QLatin1String("Acrobat (PDF)"),
      QLatin1String("PDF Files(*.pdf)|*.pdf|"), writePdf, nullptr, true},
     {ReportFormat::Rtf, QLatin1String("rtf"), QLatin1String(".rtf"), QLatin1String("Rich Text File (RTF)"),
@@ -38,6 +39,8 @@ const std::array<ReportFormatInfo, 8> kFormats{{
      writeXlsx, true},
     {ReportFormat::Html, QLatin1String("html"), QLatin1String(".html"), QLatin1String("Web page (HTML)"),
      QLatin1String("Web pages(*.html)|*.html|"), writeWebPage, nullptr, false},
+    {ReportFormat::Json, QLatin1String("json"), QLatin1String(".json"), QLatin1String("JSON (report table)"),
+     QLatin1String("JSON files(*.json)|*.json|"), nullptr, writeReportJson, false},
 }};
 
 } // namespace

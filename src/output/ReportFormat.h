@@ -26,6 +26,7 @@ enum class ReportFormat : int {
     Csv = 5,  ///< the report's table rather than its pages
     Xlsx = 6, ///< the report's table and chart as an Excel workbook
     Html = 7, ///< a self-contained web page
+    Json = 8, ///< the report's table with its range and totals, for programs
 };
 
 /// Writes a report's pages to a device; raises an Error when the writing fails.

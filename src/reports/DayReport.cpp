@@ -427,6 +427,10 @@ ReportTable DayReport::table() const {
     ReportTable table =
         tableHeadedLike(*this, {QStringLiteral("lblDateRange"), QStringLiteral("lblUserName"),
                                 QStringLiteral("lblReportTotalType"), QStringLiteral("lblSelectedDays")});
+    table.report = QStringLiteral("day");
+    table.range = m_in.range;
+    table.user = m_in.userFilter;
+    table.computer = m_in.computerFilter;
     // "Time", the selected weekdays, "All Days", then "Total": the sum of the row's weekdays.
     const engine::RowSet rows = tableRows();
     const int allDays = rows.columnCount() - 1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "activity/DateRange.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -46,6 +48,10 @@ struct ReportTable {
     bool changeRow = false; ///< a change row under the totals: the first figure column against the second
     QString categoryTitle;
     QString valueTitle;
+    QString report;   ///< the report's name, as --report takes it: "day"
+    DateRange range;  ///< the days the report covers
+    QString user;     ///< the user it covers; "" for all users
+    QString computer; ///< the computer it covers; "" for any computer
 };
 
 /// A table headed as `report`'s first page: its document title, its name, then the captions of

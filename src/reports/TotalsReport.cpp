@@ -314,6 +314,10 @@ ReportTable TotalsReport::table() const {
     ReportTable table =
         tableHeadedLike(*this, {QStringLiteral("lblDateRange"), QStringLiteral("lblUserComputer"),
                                 QStringLiteral("lblGroup")});
+    table.report = QStringLiteral("totals");
+    table.range = m_in.range;
+    table.user = m_in.userFilter;
+    table.computer = m_in.computerFilter;
     table.columns = {{QStringLiteral("Period"), CellKind::Date}, {QStringLiteral("Total"), CellKind::Number}};
     if (m_in.compare)
         table.columns.append({QStringLiteral("Previous"), CellKind::Number});

@@ -234,6 +234,10 @@ ReportTable UsersReport::table() const {
     ReportTable table =
         tableHeadedLike(*this, {QStringLiteral("lblDateRange"), QStringLiteral("lblUserComputer"),
                                 QStringLiteral("lblGroup")});
+    table.report = QStringLiteral("users");
+    table.range = m_in.range;
+    table.user = m_in.userFilter;
+    table.computer = m_in.computerFilter;
     table.columns = {{QStringLiteral("Name"), CellKind::Text},
                      {QStringLiteral("Total"), CellKind::Number},
                      {QStringLiteral("Share"), CellKind::Decimal, false},

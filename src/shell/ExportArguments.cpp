@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QSet>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -31,7 +32,7 @@ const OptionRow kOptions[] = {
     {"details", nullptr, false},    {"no-cache", nullptr, false}, {"wait", "SECONDS", false},
     {"locale", "NAME", false},      {"heat-map", nullptr, false}, {"key-figures", nullptr, false},
     {"compare", nullptr, false},    {"format", "FORMAT", true},   {"output", "FILE", true},
-    {"document", "FILE", true},     {"help", nullptr, true},
+    {"document", "FILE", true},     {"help", nullptr, true},      {"version", nullptr, true},
 };
 
 const OptionRow* optionNamed(const QString& name) {
@@ -176,17 +177,37 @@ Problem problem(const char* option, const QString& text) {
     return usage(QLatin1String(option), text);
 }
 
+// The format names for messages: "pdf, txt, rtf, ...".
+QString formatNames(const QString& separator, const QString& last) {
+    QStringList names;
+    for (const ReportFormatInfo& info : reportFormats())
+        names << QString(info.name);
+    const QString end = names.takeLast();
+    return names.join(separator) + last + end;
+}
+
+// --format when given; else the format the output's extension names. A --format that another
+// format's extension contradicts is refused: the file would lie about what it holds.
 Problem readOutput(const ArgumentValues& a, ExportRequest& r) {
-    if (!a.has("format"))
-        return problem("format", QStringLiteral("required (pdf, txt, rtf, xls, rdf, csv, xlsx or html)"));
     const auto format = reportFormatNamed(a.value("format"));
-    if (!format)
-        return problem("format", QStringLiteral("'%1' is not one of pdf, txt, rtf, xls, rdf, csv, xlsx, html")
-                                     .arg(a.value("format")));
-    r.format = *format;
+    if (a.has("format") && !format)
+        return problem("format",
+                       QStringLiteral("'%1' is not one of %2")
+                           .arg(a.value("format"), formatNames(QStringLiteral(", "), QStringLiteral(", "))));
     if (!a.has("output") || a.value("output").isEmpty())
         return problem("output", QStringLiteral("required: the file to write"));
     r.outputFile = a.value("output");
+    const auto byName = reportFormatOfFileName(r.outputFile);
+    if (!format && !byName)
+        return problem("format", QStringLiteral("required, as the output's name does not end in the "
+                                                "extension of a format (%1)")
+                                     .arg(formatNames(QStringLiteral(", "), QStringLiteral(" or "))));
+    if (format && byName && *byName != *format)
+        return problem("format", QStringLiteral("%1 contradicts the output %2, whose extension names %3; "
+                                                "leave --format out or give a file ending in %4")
+                                     .arg(a.value("format"), r.outputFile, reportFormatInfo(*byName).name,
+                                          reportFormatInfo(*format).extension));
+    r.format = format ? *format : *byName;
     return std::nullopt;
 }
 
@@ -206,8 +227,8 @@ Problem readDocument(const ArgumentValues& a, ExportRequest& r) {
 }
 
 Problem readDataAndReport(const ArgumentValues& a, const ReportCatalogue& reports, ExportRequest& r) {
-    if (!a.has("data") || a.value("data").isEmpty())
-        return problem("data", QStringLiteral("required: the data file"));
+    if (a.has("data") && a.value("data").isEmpty())
+        return problem("data", QStringLiteral("a file name or server URI is required"));
     r.dataFile = a.value("data");
     const QString names = reports.nameList(QStringLiteral(", "), QStringLiteral(" or "));
     if (!a.has("report"))
@@ -404,6 +425,40 @@ Problem readReportOptions(const ArgumentValues& a, ExportRequest& r) {
     return std::nullopt;
 }
 
+// The part of the --help text after the reports' own parts.
+QString exportHelpTail() {
+    return QStringLiteral(
+        "Scheduled ranges (instead of --from/--to):\n"
+        "  --last day|week|month|quarter|year\n"
+        "                           the last complete range of that kind before today, counted\n"
+        "                           from 1 January 2000; weeks start on the locale's first day\n"
+        "  --count N                periods per range (default 1)\n"
+        "  --offset N               ranges back from the one holding today (default 1)\n"
+        "  --as-of DATE             take DATE as today, to rerun a missed schedule\n"
+        "  Mind the first day of a range: run ON the first day of a range, the result lies one\n"
+        "  range further back. Run on 1 June, --last month gives April, not May; run on the first\n"
+        "  day of a week, --last week gives the week before last; run on 1 January, --last year\n"
+        "  gives the year before last. Schedule jobs for the second day of a range or later.\n"
+        "\n"
+        "Output:\n"
+        "  --format pdf|txt|rtf|xls|rdf|csv|xlsx|html|json\n"
+        "                           file format (default: the one the output's extension names;\n"
+        "                           rdf: report document; csv: the report's table, whether or not\n"
+        "                           --details is given; xlsx: that table as an Excel workbook with\n"
+        "                           totals and the chart; html: a web page, as a browser or a mail\n"
+        "                           program shows it; json: the table with its range and totals,\n"
+        "                           described in tallyrow-export(1))\n"
+        "  --output FILE            file to write (replaced once the whole report is written);\n"
+        "                           - writes to standard output (as do /dev/stdout and a pipe or\n"
+        "                           device named here), where a file the shell opened is appended\n"
+        "                           to, never replaced; pdf, xls, xlsx and rdf are not written to a\n"
+        "                           terminal\n"
+        "  --document FILE          instead of --data/--report: write a saved report document (.rdf)\n"
+        "                           in another format\n"
+        "  -h, --help               show this text\n"
+        "  --version                show the version\n");
+}
+
 } // namespace
 
 std::optional<std::int32_t> chartTypeCode(const QString& name) {
@@ -422,12 +477,12 @@ QString exportHelpText(const ReportCatalogue& reports) {
                                   ? titles.join(QString())
                                   : titles.mid(0, titles.size() - 1).join(QStringLiteral(", ")) +
                                         QStringLiteral(" or ") + titles.back();
-    return QStringLiteral(
-               "Usage: tallyrow-export --data FILE --report %1 (--from DATE --to DATE | --last KIND)\n")
-               .arg(names) +
+    return QStringLiteral("Usage: tallyrow-export [--data FILE] --report %1\n").arg(names) +
            QStringLiteral(
-               "                       [options] --format FORMAT --output FILE\n"
-               "       tallyrow-export --document FILE --format FORMAT --output FILE\n"
+               "                       (--from DATE --to DATE | --last KIND) [options]\n"
+               "                       [--format FORMAT] --output FILE\n"
+               "       tallyrow-export --document FILE [--format FORMAT] --output FILE\n"
+               "       tallyrow-export --help | --version\n"
                "\n"
                "Runs the Day report or the Totals report on a data file and writes it, for scheduled and\n"
                "scripted use. Nothing is printed on success; a failed run prints the reason and exits 1, a\n"
@@ -435,7 +490,9 @@ QString exportHelpText(const ReportCatalogue& reports) {
                "\n"
                "Data and report:\n"
                "  --data FILE              data file (any kind the program opens), or the URI of a\n"
-               "                           PostgreSQL server (postgresql://user@host:port/dbname)\n"
+               "                           PostgreSQL server (postgresql://user@host:port/dbname);\n"
+               "                           default: $TALLYROW_DATA, else the data file Tallyrow Reports\n"
+               "                           opens\n"
                "  --report %1\n"
                "                           %2\n")
                .arg(names, described) +
@@ -459,44 +516,32 @@ QString exportHelpText(const ReportCatalogue& reports) {
                "  --wait SECONDS           how long to wait while the monitoring product holds the data\n"
                "                           file locked (default 60; 0 gives up at once)\n"
                "\n") +
-           parts +
-           QStringLiteral(
-               "Scheduled ranges (instead of --from/--to):\n"
-               "  --last day|week|month|quarter|year\n"
-               "                           the last complete range of that kind before today, counted\n"
-               "                           from 1 January 2000; weeks start on the locale's first day\n"
-               "  --count N                periods per range (default 1)\n"
-               "  --offset N               ranges back from the one holding today (default 1)\n"
-               "  --as-of DATE             take DATE as today, to rerun a missed schedule\n"
-               "  Mind the first day of a range: run ON the first day of a range, the result lies one\n"
-               "  range further back. Run on 1 June, --last month gives April, not May; run on the first\n"
-               "  day of a week, --last week gives the week before last; run on 1 January, --last year\n"
-               "  gives the year before last. Schedule jobs for the second day of a range or later.\n"
-               "\n"
-               "Output:\n"
-               "  --format pdf|txt|rtf|xls|rdf|csv|xlsx|html  file format (rdf: report document; csv: the\n"
-               "                           report's table, whether or not --details is given; xlsx: that\n"
-               "                           table as an Excel workbook with totals and the chart; html: a\n"
-               "                           web page, as a browser or a mail program shows it)\n"
-               "  --output FILE            file to write (replaced once the whole report is written);\n"
-               "                           - writes to standard output (as do /dev/stdout and a pipe or\n"
-               "                           device named here), where a file the shell opened is appended\n"
-               "                           to, never replaced; pdf, xls, xlsx and rdf are not written to a\n"
-               "                           terminal\n"
-               "  --document FILE          instead of --data/--report: write a saved report document (.rdf)\n"
-               "                           in another format\n"
-               "  --help                   show this text\n");
+           parts + exportHelpTail();
+}
+
+std::optional<ReportFormat> reportFormatOfFileName(const QString& fileName) {
+    const QString name = fileName.section(QLatin1Char('/'), -1);
+    if (name.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive))
+        return ReportFormat::Html;
+    for (const ReportFormatInfo& info : reportFormats()) {
+        if (name.size() > info.extension.size() && name.endsWith(info.extension, Qt::CaseInsensitive))
+            return info.format;
+    }
+    return std::nullopt;
 }
 
 ExportParse parseExportArguments(const QStringList& arguments, const ReportCatalogue& reports) {
     ExportParse result;
     ArgumentValues a;
-    if (auto error = a.read(arguments)) {
+    QStringList spelled = arguments;
+    std::replace(spelled.begin(), spelled.end(), QStringLiteral("-h"), QStringLiteral("--help"));
+    if (auto error = a.read(spelled)) {
         result.usageError = *error;
         return result;
     }
-    if (a.flag("help")) {
-        result.help = true;
+    if (a.flag("help") || a.flag("version")) {
+        result.help = a.flag("help");
+        result.version = !result.help;
         return result;
     }
     ExportRequest r;

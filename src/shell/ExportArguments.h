@@ -46,16 +46,23 @@ inline constexpr int kLongestDataFileWait = 3600;
 struct ExportParse {
     std::optional<ExportRequest> request;
     bool help = false;
+    bool version = false;
     QString usageError;
 };
 
-/// Reads the arguments (without the program name). GNU style: "--name value" or "--name=value".
-/// `reports` are the reports --report offers.
+/// Reads the arguments (without the program name). GNU style: "--name value" or "--name=value";
+/// "-h" is --help. `reports` are the reports --report offers. Without --data the request's data
+/// file is empty (the caller supplies the default); without --format the format is the one the
+/// output's extension names.
 ExportParse parseExportArguments(const QStringList& arguments,
                                  const ReportCatalogue& reports = ReportCatalogue::standard());
 
 /// The --help text, with a part for each of `reports`.
 QString exportHelpText(const ReportCatalogue& reports = ReportCatalogue::standard());
+
+/// The format a file name's extension names (".csv", ".PDF", ".htm"); nothing for another or no
+/// extension.
+std::optional<ReportFormat> reportFormatOfFileName(const QString& fileName);
 
 /// The chart-type code of a name of the main window's chart list ("2D Bar" → 1), compared
 /// without regard to case; nothing for other names.

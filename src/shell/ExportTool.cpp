@@ -3,6 +3,7 @@
 #include "datafile/Connection.h"
 #include "datafile/DataPath.h"
 #include "datafile/DataSource.h"
+#include "support/Session.h"
 #include "datafile/PostgresUri.h"
 #include "datafile/SqliteDatabase.h"
 #include "datafile/SqliteProvider.h"
@@ -13,12 +14,14 @@
 #include "output/SaveReport.h"
 #include "reports/TableReport.h"
 #include "shell/PreviewRequest.h"
+#include "shell/ReadProgress.h"
 #include "support/AtomicFile.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
 #include "support/Printable.h"
 #include "support/Services.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -72,9 +75,13 @@ private:
 };
 
 HeldBackLines* g_heldBack = nullptr;
+// The progress line of a read, wiped before anything else is printed.
+ReadProgress* g_progress = nullptr;
 
 // Prints the tool's sentence, then the lines held back so far. Nothing printed shows a password.
 void fail(FILE* err, const QString& text) {
+    if (g_progress)
+        g_progress->finish();
     std::fprintf(err, "tallyrow-export: %s\n", qUtf8Printable(withoutPasswords(text)));
     if (g_heldBack)
         std::fputs(qUtf8Printable(withoutPasswords(g_heldBack->take())), err);
@@ -159,6 +166,9 @@ QString firstReported(const TableReport* report) {
 // their size.
 bool checkDataFile(const DataSource& data, const QString& given, bool noCache,
                    std::shared_ptr<ActivitySource>& source, FILE* err) {
+    ActivityPlanner::Policy policy;
+    if (g_progress)
+        policy.progress = g_progress->callback();
     const QString& path = data.location();
     const QString cannot = QStringLiteral("cannot read %1 \"%2\": %3.").arg(data.noun());
     const QString shown = shownName(given);
@@ -173,7 +183,7 @@ bool checkDataFile(const DataSource& data, const QString& given, bool noCache,
             if (const QString problem = cache->folderProblem(); !problem.isEmpty())
                 std::fprintf(err, "tallyrow-export: %s\n", qUtf8Printable(problem));
         }
-        source = openActivitySource(path, cache);
+        source = openActivitySource(path, cache, policy);
         auto* planner = dynamic_cast<ActivityPlanner*>(source.get());
         if (!planner) {
             // The connection that proves the source opens is the one the report reads through.
@@ -429,6 +439,8 @@ int runReportRequest(const ExportRequest& r, const OutputTarget& target, FILE* e
     SqliteDatabase::setBusyWaitObserver([err, toldOfWait](const SqliteDatabase::BusyWait& wait) {
         if (toldOfWait->exchange(true))
             return;
+        if (g_progress)
+            g_progress->finish();
         std::fprintf(
             err,
             "tallyrow-export: waiting for \"%s\": another program is writing to it (up to %lld "
@@ -440,6 +452,11 @@ int runReportRequest(const ExportRequest& r, const OutputTarget& target, FILE* e
     struct StopTelling {
         ~StopTelling() { SqliteDatabase::setBusyWaitObserver({}); }
     } stopTelling;
+    ReadProgress progress(err, shownName(r.dataFile));
+    g_progress = &progress;
+    struct Forget {
+        ~Forget() { g_progress = nullptr; }
+    } forget;
     std::shared_ptr<ActivitySource> source;
     if (!checkDataFile(data, r.dataFile, r.noCache, source, err))
         return 1;
@@ -449,8 +466,22 @@ int runReportRequest(const ExportRequest& r, const OutputTarget& target, FILE* e
     const std::unique_ptr<engine::Report> report = makeReport(r, *range, dataPath, source, err);
     if (!report || !runReport(*report, r, err))
         return 1;
+    progress.finish();
     return writeOutput(*report, r, target, err) && nothingReported(asTableReport(report.get()), r, err) ? 0
                                                                                                         : 1;
+}
+
+// The data source when --data is not given: $TALLYROW_DATA, else the one the window opens.
+QString defaultDataSource() {
+    QString named = qEnvironmentVariable("TALLYROW_DATA");
+    if (!named.isEmpty())
+        return named;
+    try {
+        Session session;
+        return dataPathOf(session, kDefaultDataFileName);
+    } catch (const Error&) {
+        return {};
+    }
 }
 
 // An --output refused before anything is done: a usage error.
@@ -498,17 +529,28 @@ int openOutput(const ExportRequest& r, OutputTarget& target, FILE* err) {
 
 int runExportTool(const QStringList& arguments, FILE* out, FILE* err, const ReportCatalogue& reports) {
     const ExportParse parsed = parseExportArguments(arguments, reports);
-    if (parsed.help) {
-        std::fprintf(out, "%s", qUtf8Printable(exportHelpText(reports)));
+    if (parsed.help || parsed.version) {
+        std::fprintf(out, "%s",
+                     qUtf8Printable(parsed.help ? exportHelpText(reports)
+                                                : QStringLiteral("tallyrow-export %1\n")
+                                                      .arg(QCoreApplication::applicationVersion())));
         std::fflush(out);
         return 0;
     }
-    if (!parsed.request) {
-        fail(err, parsed.usageError);
+    std::optional<ExportRequest> request = parsed.request;
+    QString usageError = parsed.usageError;
+    if (request && request->report && request->dataFile.isEmpty()) {
+        request->dataFile = defaultDataSource();
+        if (request->dataFile.isEmpty())
+            usageError = QStringLiteral("--data: required, as no data file is set (TALLYROW_DATA, or the "
+                                        "data file chosen in Tallyrow Reports)");
+    }
+    if (!request || !usageError.isEmpty()) {
+        fail(err, usageError);
         std::fprintf(err, "Try 'tallyrow-export --help' for more information.\n");
         return 2;
     }
-    const ExportRequest& r = *parsed.request;
+    const ExportRequest& r = *request;
     if (r.locale)
         QLocale::setDefault(*r.locale);
     HeldBackLines heldBack;

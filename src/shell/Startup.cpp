@@ -1,11 +1,15 @@
 #include "shell/Startup.h"
 
+#include "datafile/PostgresUri.h"
+#include "output/ReportDocument.h"
 #include "support/CommandLine.h"
 #include "support/Error.h"
 #include "support/ErrorReporter.h"
 #include "support/Registry.h"
 #include "support/Services.h"
 #include "support/StepRunner.h"
+
+#include <QFileInfo>
 
 #include <utility>
 
@@ -60,10 +64,29 @@ bool startProgram(Session& session, const QStringList& arguments, const StartupH
             u"If the data file is the problem, choose another with Tools > Change Data File."_s);
     });
     run.step([&] { parseCommandLine(session, arguments); });
+    run.step([&] { readFileArgument(session, arguments); });
     run.step([&] { chooseHelpFile(session, u"tyrow.chm"_s, u"tyrow.hlp"_s); });
     run.step([&] { setUpMessageBox(session); });
     run.step([&] { windowOpen = showMainWindow(hooks.showMainWindow); });
     return windowOpen;
+}
+
+void readFileArgument(Session& session, const QStringList& arguments) {
+    // The "datapath=" form keeps its meaning, spaces in its path included.
+    if (arguments.size() != 1 || arguments.first().contains(u"datapath="_s, Qt::CaseInsensitive))
+        return;
+    const QString& named = arguments.first();
+    if (named.isEmpty() || named.startsWith(u'-'))
+        return;
+    if (isPostgresUri(named)) {
+        session.commandLineDataPath = named;
+        return;
+    }
+    const QString path = QFileInfo(named).absoluteFilePath();
+    if (isReportDocumentFile(path))
+        session.commandLineDocument = path;
+    else
+        session.commandLineDataPath = path;
 }
 
 bool showMainWindow(const std::function<void()>& show) {

@@ -32,6 +32,11 @@ struct StartupHooks {
 /// loop), false when the program should end.
 bool startProgram(Session& session, const QStringList& arguments, const StartupHooks& hooks);
 
+/// A file named on its own on the command line, as the file manager passes one, when no
+/// "datapath" option is given: a report document becomes the session's command-line document, any
+/// other file or a server URI its command-line data file. Relative paths are made absolute.
+void readFileArgument(Session& session, const QStringList& arguments);
+
 /// Shows the main window through `show`; true when it is open afterwards. A window that closed
 /// itself while loading (error 364) ends quietly with false; any other failure is passed on with
 /// the step "opening the main window" added.

@@ -15,6 +15,7 @@ namespace tallyrow {
 /// data-file helpers; every test makes its own.
 struct Session {
     QString commandLineDataPath; ///< the "datapath" option of this run, "" when absent
+    QString commandLineDocument; ///< a report document named on the command line, "" when none
     QString dataPath;            ///< the data file or server this session reads, "" until known
     QString helpFile;            ///< the help file's bare name, chosen at start-up
     /// Shows failures with their Retry, Ignore and Abort choices: made at start-up, nullptr

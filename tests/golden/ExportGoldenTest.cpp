@@ -379,7 +379,7 @@ TEST_F(ExportTool, BadOptionsAreUsageErrorsNamingTheOption) {
          QStringLiteral("2004-03-31"), QStringLiteral("--heat-map"), QStringLiteral("--format"),
          QStringLiteral("pdf"), QStringLiteral("--output"), out(QStringLiteral("x.pdf"))},
     };
-    const char* named[] = {"--format",   "--from",        "--format",
+    const char* named[] = {"--output",   "--from",        "--format",
                            "--heat-map", "--key-figures", "--heat-map: shades"};
     for (int i = 0; i < 6; ++i) {
         const ToolRun r = run(bad[i]);

@@ -148,10 +148,10 @@ TEST_F(ExportTargets, AFullDiskFailsWithTheSystemsReasonAndKeepsTheOldFile) {
 }
 
 TEST_F(ExportTargets, AFolderAtTheOutputIsRefusedAndAPipeOrDeviceIsWrittenThrough) {
-    const QString folder = m_home.filePath(QStringLiteral("folder.csv"));
-    ASSERT_TRUE(QDir().mkpath(folder));
     for (const QString& format : {QStringLiteral("csv"), QStringLiteral("xls")}) {
         SCOPED_TRACE(format.toStdString());
+        const QString folder = m_home.filePath(QStringLiteral("folder.") + format);
+        ASSERT_TRUE(QDir().mkpath(folder));
         const ToolResult r = run(report(format, folder), 20);
         ASSERT_TRUE(r.finished) << "the tool did not end";
         EXPECT_EQ(r.exitCode, 2);
@@ -159,8 +159,8 @@ TEST_F(ExportTargets, AFolderAtTheOutputIsRefusedAndAPipeOrDeviceIsWrittenThroug
         // As root a device would be replaced if the tool did not write through it.
         EXPECT_EQ(run(report(format, QStringLiteral("/dev/null")), 20).exitCode, 0);
         EXPECT_EQ(fileType(QStringLiteral("/dev/null")), mode_t(S_IFCHR));
+        EXPECT_TRUE(SmallDisk::entries(folder).isEmpty());
     }
-    EXPECT_TRUE(SmallDisk::entries(folder).isEmpty());
 
     const QString expected = m_home.filePath(QStringLiteral("expected.csv"));
     ASSERT_EQ(run(report(QStringLiteral("csv"), expected)).exitCode, 0);

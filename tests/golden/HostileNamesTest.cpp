@@ -145,6 +145,26 @@ TEST_F(HostileNames, EveryFileShowsEachNameWithItsControlCharactersEscaped) {
     }
 }
 
+// JSON is read by programs, not spreadsheets: each name is there as the data holds it, without
+// the CSV's apostrophe against formulas, its control characters escaped by JSON itself.
+TEST_F(HostileNames, JsonHoldsEachNameAsTheDataHoldsIt) {
+    const ProgramRun r = tool(path(u"names.yrd"_s), u"json"_s, u"-"_s);
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    QJsonParseError error{};
+    const QJsonDocument json = QJsonDocument::fromJson(r.out, &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    QStringList names;
+    for (const QJsonValue row : json[u"rows"_s].toArray())
+        names << row[0].toString();
+    QStringList expected;
+    for (const HostileName& n : kNames)
+        expected << n.name;
+    names.sort();
+    expected.sort();
+    EXPECT_EQ(names, expected);
+    EXPECT_FALSE(r.out.contains('\x1b')) << "a raw escape would drive a terminal";
+}
+
 // LibreOffice opens the CSV file with formulas evaluated: a name is text, a figure a number.
 TEST_F(HostileNames, CsvNamesOpenAsTextNeverAsFormulas) {
     if (!havePythonReaders() || QStandardPaths::findExecutable(u"soffice"_s).isEmpty())

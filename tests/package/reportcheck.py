@@ -12,19 +12,25 @@ def run(args, env=None, timeout=300, **kwargs):
     return subprocess.run(args, env=env, timeout=timeout, capture_output=True, text=True, **kwargs)
 
 
-def make_package(build_dir, workdir, *cpack_options):
-    """$TALLYROW_DEB when that names a package; otherwise the one cpack makes from `build_dir`."""
+PACKAGES = ("tallyrow-export", "tallyrow-reports")
+
+
+def make_packages(build_dir, workdir, *cpack_options):
+    """The packages by name: those $TALLYROW_DEB names (paths separated by blanks, as scripts/package
+    prints them) when it is set; otherwise the ones cpack makes from `build_dir`."""
     given = os.environ.get("TALLYROW_DEB")
     if given:
-        return given
-    done = run(["cpack", "--config", os.path.join(build_dir, "CPackConfig.cmake"), *cpack_options, "-B", workdir],
-               timeout=900)
-    if done.returncode != 0:
-        raise AssertionError("cpack failed:\n" + done.stdout + done.stderr)
-    debs = glob.glob(os.path.join(workdir, "*.deb"))
-    if len(debs) != 1:
-        raise AssertionError(f"cpack made {debs}")
-    return debs[0]
+        debs = given.split()
+    else:
+        done = run(["cpack", "--config", os.path.join(build_dir, "CPackConfig.cmake"), *cpack_options, "-B",
+                    workdir], timeout=900)
+        if done.returncode != 0:
+            raise AssertionError("cpack failed:\n" + done.stdout + done.stderr)
+        debs = glob.glob(os.path.join(workdir, "*.deb"))
+    packages = {run(["dpkg-deb", "-f", deb, "Package"]).stdout.strip(): deb for deb in debs}
+    if sorted(packages) != sorted(PACKAGES):
+        raise AssertionError(f"expected the packages {PACKAGES}, got {debs}")
+    return packages
 
 
 def quiet_env(home, path):

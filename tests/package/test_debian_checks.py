@@ -37,13 +37,13 @@ class DebianChecks(unittest.TestCase):
         if not shutil.which("dpkg-deb"):
             raise unittest.SkipTest("dpkg-deb is not installed")
         cls.work = tempfile.mkdtemp(prefix="tallyrow-debian-")
-        cls.deb = reportcheck.make_package(BUILD_DIR, os.path.join(cls.work, "cpack"),
-                                           "-D", "CPACK_PACKAGING_INSTALL_PREFIX=/usr")
+        cls.debs = reportcheck.make_packages(BUILD_DIR, os.path.join(cls.work, "cpack"),
+                                             "-D", "CPACK_PACKAGING_INSTALL_PREFIX=/usr")
         cls.root = os.path.join(cls.work, "root")
-        done = reportcheck.run(["dpkg-deb", "-x", cls.deb, cls.root])
-        if done.returncode != 0:
-            raise AssertionError(done.stderr)
-        cls.doc = os.path.join(cls.root, "usr", "share", "doc", "tallyrow-reports")
+        for deb in cls.debs.values():
+            done = reportcheck.run(["dpkg-deb", "-x", deb, cls.root])
+            if done.returncode != 0:
+                raise AssertionError(done.stderr)
 
     @classmethod
     def tearDownClass(cls):
@@ -52,22 +52,28 @@ class DebianChecks(unittest.TestCase):
     def test_lintian_finds_no_errors_or_warnings(self):
         if not shutil.which("lintian"):
             self.skipTest("lintian is not installed")
-        done = reportcheck.run(["lintian", "--tag-display-limit", "0", "--fail-on", "error,warning", self.deb])
+        done = reportcheck.run(["lintian", "--tag-display-limit", "0", "--fail-on", "error,warning",
+                                *self.debs.values()])
         self.assertEqual(findings(done.stdout), [])
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
 
     def test_changelog_names_this_version_and_copyright_is_machine_readable(self):
         # lintian asks only that the files are there; a changelog left at an older revision, or a
         # licence named but never given, would pass it.
-        version = reportcheck.run(["dpkg-deb", "-f", self.deb, "Version"]).stdout.strip()
+        for name, deb in self.debs.items():
+            with self.subTest(package=name):
+                self.check_changelog_and_copyright(deb, os.path.join(self.root, "usr", "share", "doc", name))
+
+    def check_changelog_and_copyright(self, deb, doc):
+        version = reportcheck.run(["dpkg-deb", "-f", deb, "Version"]).stdout.strip()
         changelog = os.path.join(self.work, "changelog")
-        with gzip.open(os.path.join(self.doc, "changelog.Debian.gz")) as packed, open(changelog, "wb") as plain:
+        with gzip.open(os.path.join(doc, "changelog.Debian.gz")) as packed, open(changelog, "wb") as plain:
             plain.write(packed.read())
         done = reportcheck.run(["dpkg-parsechangelog", "-l", changelog, "-S", "Version"])
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(done.stdout.strip(), version)
 
-        with open(os.path.join(self.doc, "copyright"), encoding="utf-8") as f:
+        with open(os.path.join(doc, "copyright"), encoding="utf-8") as f:
             paragraphs = [p for p in re.split(r"\n\s*\n", f.read().strip())]
         fields = [dict(re.findall(r"^([A-Za-z-]+):[ \t]*(.*)$", p, re.M)) for p in paragraphs]
         self.assertEqual(fields[0].get("Format"),

@@ -1,8 +1,9 @@
-"""Installs the Debian package into a scratch root with dpkg -x and runs the programs from there.
+"""Installs the Debian packages into a scratch root with dpkg -x and runs the programs from there:
+both packages together, and the tool's package on its own, as a server without a desktop has it.
 
-The package is $TALLYROW_DEB when that names one (scripts/package prints its path); otherwise it
-is made from this build tree with cpack. Nothing of the build tree is on the programs' way: they
-must find their reader, template and fonts in what the package installs and declares.
+The packages are those $TALLYROW_DEB names (scripts/package prints their paths); otherwise they
+are made from this build tree with cpack. Nothing of the build tree is on the programs' way: they
+must find their reader, template and fonts in what the packages install and declare.
 
 usage: test_package.py BUILD_DIR SOURCE_DIR
 """
@@ -59,18 +60,21 @@ class InstalledPackage(unittest.TestCase):
             if not shutil.which(tool):
                 raise unittest.SkipTest(f"{tool} is not installed")
         cls.work = tempfile.mkdtemp(prefix="tallyrow-package-")
-        cls.deb = reportcheck.make_package(BUILD_DIR, os.path.join(cls.work, "cpack"))
+        cls.debs = reportcheck.make_packages(BUILD_DIR, os.path.join(cls.work, "cpack"))
         cls.root = os.path.join(cls.work, "root")
-        done = reportcheck.run(["dpkg-deb", "-x", cls.deb, cls.root])
-        if done.returncode != 0:
-            raise AssertionError(done.stderr)
+        cls.server_root = os.path.join(cls.work, "server")
+        for root, packages in ((cls.root, reportcheck.PACKAGES), (cls.server_root, ["tallyrow-export"])):
+            for package in packages:
+                done = reportcheck.run(["dpkg-deb", "-x", cls.debs[package], root])
+                if done.returncode != 0:
+                    raise AssertionError(done.stderr)
         links = glob.glob(os.path.join(cls.root, "**", "bin", "tallyrow-export"), recursive=True)
         if len(links) != 1:
             raise AssertionError(f"the package has no single bin/tallyrow-export: {links}")
         cls.bindir = os.path.dirname(links[0])
         cls.prefix = os.path.dirname(cls.bindir)
         cls.programs = os.path.dirname(os.path.realpath(links[0]))
-        cls.depends = control_field(cls.deb, "Depends")
+        cls.depends = {name: control_field(deb, "Depends") for name, deb in cls.debs.items()}
 
     @classmethod
     def tearDownClass(cls):
@@ -86,11 +90,31 @@ class InstalledPackage(unittest.TestCase):
         return home
 
     def test_control_fields(self):
-        self.assertEqual(control_field(self.deb, "Package"), "tallyrow-reports")
-        self.assertEqual(control_field(self.deb, "Architecture"),
-                         reportcheck.run(["dpkg", "--print-architecture"]).stdout.strip())
-        self.assertRegex(control_field(self.deb, "Version"), r"^\d+\.\d+\.\d+")
-        self.assertTrue(control_field(self.deb, "Description"))
+        for name, deb in self.debs.items():
+            with self.subTest(package=name):
+                self.assertEqual(control_field(deb, "Architecture"),
+                                 reportcheck.run(["dpkg", "--print-architecture"]).stdout.strip())
+                self.assertRegex(control_field(deb, "Version"), r"^\d+\.\d+\.\d+")
+                self.assertTrue(control_field(deb, "Description"))
+        version = control_field(self.debs["tallyrow-export"], "Version")
+        self.assertIn(f"tallyrow-export (= {version})", self.depends["tallyrow-reports"])
+
+    def test_the_tools_package_needs_no_widgets_and_no_desktop(self):
+        declared = dependency_names(self.depends["tallyrow-export"])
+        for package in ("libqt6widgets6", "xdg-utils", "tallyrow-reports"):
+            with self.subTest(package=package):
+                self.assertNotIn(package, declared)
+        programs = os.path.join(self.server_root, os.path.relpath(self.programs, self.root))
+        self.assertEqual(sorted(os.listdir(programs)),
+                         ["tallyrow-export", "tallyrow-mdb-reader", "tallyrow-sample-data"])
+        for program in os.listdir(programs):
+            with self.subTest(program=program):
+                dynamic = reportcheck.run(["readelf", "-d", os.path.join(programs, program)]).stdout
+                self.assertNotIn("libQt6Widgets", dynamic)
+        share = os.path.join(self.server_root, os.path.relpath(self.prefix, self.root), "share")
+        self.assertTrue(os.path.isfile(os.path.join(share, "bash-completion", "completions", "tallyrow-export")))
+        self.assertTrue(os.path.isfile(os.path.join(share, "zsh", "vendor-completions", "_tallyrow-export")))
+        self.assertFalse(os.path.exists(os.path.join(share, "applications")))
 
     def test_layout(self):
         self.assertTrue(self.programs.startswith(self.root + os.sep), "a command on the PATH leads out of the package")
@@ -103,7 +127,11 @@ class InstalledPackage(unittest.TestCase):
                 self.assertEqual(os.path.dirname(target), self.programs)
                 self.assertTrue(os.stat(target).st_mode & stat.S_IXOTH)
                 self.assertTrue(os.path.isfile(os.path.join(self.prefix, "share", "man", "man1", program + ".1.gz")))
-        # What the programs look for in their own folder.
+        # What the programs look for in their own folder; the manual lies where Debian keeps manuals.
+        manual = os.path.join(self.prefix, "share", "doc", "tallyrow-reports", "html")
+        self.assertEqual(os.path.realpath(os.path.join(self.programs, "manual")), os.path.realpath(manual))
+        with open(os.path.join(self.prefix, "share", "doc-base", "tallyrow-reports"), encoding="utf-8") as f:
+            self.assertIn("Index: /" + os.path.relpath(os.path.join(manual, "index.html"), self.root), f.read())
         for name in ("tallyrow-mdb-reader", "empty.yrt", "manual/index.html", "manual/scheduled-reports.html",
                      "manual/style.css"):
             with self.subTest(name=name):
@@ -112,7 +140,9 @@ class InstalledPackage(unittest.TestCase):
         share = os.path.join(self.prefix, "share")
         with open(os.path.join(share, "applications", "tallyrow-reports.desktop"), encoding="utf-8") as f:
             desktop = f.read()
-        self.assertIn("Exec=tallyrow-reports", desktop)
+        self.assertIn("Exec=tallyrow-reports %f", desktop)
+        self.assertIn("MimeType=application/x-tallyrow-report;", desktop)
+        self.assertTrue(os.path.isfile(os.path.join(share, "mime", "packages", "tallyrow-reports.xml")))
         self.assertTrue(os.path.isfile(os.path.join(share, "icons", "hicolor", "scalable", "apps",
                                                     "tallyrow-reports.svg")))
         if shutil.which("desktop-file-validate"):
@@ -128,11 +158,14 @@ class InstalledPackage(unittest.TestCase):
         self.assertIn(installed_folder, done.stdout.replace("\\-", "-"))
 
     def test_depends_covers_every_linked_library(self):
-        declared = dependency_names(self.depends)
         binaries = [os.path.join(self.programs, f) for f in sorted(os.listdir(self.programs))
                     if os.path.isfile(os.path.join(self.programs, f)) and is_elf(os.path.join(self.programs, f))]
         self.assertGreaterEqual(len(binaries), 4, binaries)
         for binary in binaries:
+            # The desktop's package depends on the tool's, so it has the tool's dependencies too.
+            declared = dependency_names(self.depends["tallyrow-export"])
+            if not os.path.exists(os.path.join(self.server_root, os.path.relpath(binary, self.root))):
+                declared |= dependency_names(self.depends["tallyrow-reports"])
             needed = re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]",
                                 reportcheck.run(["readelf", "-d", binary]).stdout)
             ldd = reportcheck.run(["ldd", binary]).stdout
@@ -147,12 +180,16 @@ class InstalledPackage(unittest.TestCase):
                     self.assertIn(owner, declared)
 
     def test_depends_covers_what_is_loaded_at_run_time(self):
-        declared = dependency_names(self.depends)
         # The PostgreSQL driver, the report fonts and the desktop's opener are loaded or run by
         # name; no linker sees them.
-        for package in ("libqt6sql6-psql", "fonts-wine", "fonts-dejavu-core", "xdg-utils", "libmdb3"):
-            with self.subTest(package=package):
-                self.assertIn(package, declared)
+        wanted = {"tallyrow-export": ("libqt6sql6-psql", "fonts-wine", "fonts-dejavu-core", "libmdb3"),
+                  "tallyrow-reports": ("xdg-utils", "tallyrow-export")}
+        for name, packages in wanted.items():
+            for package in packages:
+                with self.subTest(package=name, needs=package):
+                    self.assertIn(package, dependency_names(self.depends[name]))
+        declared = dependency_names(self.depends["tallyrow-export"]) | dependency_names(self.depends["tallyrow-reports"])
+        declared.discard("tallyrow-export")
         for package in sorted(declared):
             with self.subTest(installed=package):
                 done = reportcheck.run(["dpkg-query", "-W", "-f", "${Status}", package])
@@ -165,18 +202,22 @@ class InstalledPackage(unittest.TestCase):
         self.assertEqual(done.stderr, "")
 
     def test_report_from_a_sample_data_file(self):
-        home = self.home()
-        env = self.env(home)
-        data = os.path.join(home, "office.yrd")
-        done = reportcheck.run([os.path.join(self.bindir, "tallyrow-sample-data"), "--output", data, "--users", "3",
-                                "--seed", "7"], env=env)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        pdf = os.path.join(home, "week.pdf")
-        done = reportcheck.run([os.path.join(self.bindir, "tallyrow-export"), "--data", data, "--report", "day",
-                                "--last", "week", "--details", "--format", "pdf", "--output", pdf], env=env)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertEqual(done.stdout + done.stderr, "")
-        reportcheck.check_last_week_report(self, pdf, "Tallyrow Day Report")
+        # With both packages, and with the tool's package alone, as on a server.
+        for root in (self.root, self.server_root):
+            with self.subTest(root=os.path.basename(root)):
+                bindir = os.path.join(root, os.path.relpath(self.bindir, self.root))
+                home = self.home()
+                env = self.env(home)
+                data = os.path.join(home, "office.yrd")
+                done = reportcheck.run([os.path.join(bindir, "tallyrow-sample-data"), "--output", data, "--users",
+                                        "3", "--seed", "7"], env=env)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                pdf = os.path.join(home, "week.pdf")
+                done = reportcheck.run([os.path.join(bindir, "tallyrow-export"), "--data", data, "--report", "day",
+                                        "--last", "week", "--details", "--output", pdf], env=env)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertEqual(done.stdout + done.stderr, "")
+                reportcheck.check_last_week_report(self, pdf, "Tallyrow Day Report")
 
     def test_access_file_is_read_by_the_installed_reader(self):
         # The Jet provider runs tallyrow-mdb-reader from the program folder; only the package's

@@ -59,8 +59,9 @@ TEST(ExportArguments, ValuesFlagsAndRepeats) {
         {dayRun() << u"--data=y.yrd"_s, u"--data: given more than once"_s},
         {dayRun() << u"--details=yes"_s, u"--details: takes no value"_s},
         {{u"--help="_s}, u"--help: takes no value"_s},
-        {{u"--data="_s}, u"--format: required (pdf, txt, rtf, xls, rdf, csv, xlsx or html)"_s},
-        {{u"--format=csv"_s, u"--output"_s, u"o.csv"_s, u"--data="_s}, u"--data: required: the data file"_s},
+        {{u"--data="_s}, u"--output: required: the file to write"_s},
+        {{u"--format=csv"_s, u"--output"_s, u"o.csv"_s, u"--data="_s},
+         u"--data: a file name or server URI is required"_s},
     });
     // The argument after an option that takes a value is that value, whatever it looks like.
     const auto dashes = parseExportArguments(dayRun() << u"--user"_s << u"--bogus"_s << u"--computer=-"_s);
@@ -102,9 +103,9 @@ TEST(ExportArguments, OptionsAreCheckedInAFixedOrder) {
     const QStringList last =
         dayRun().mid(0, 4) + QStringList{u"--format"_s, u"csv"_s, u"--output"_s, u"o.csv"_s};
     expectErrors({
-        {{}, u"--format: required (pdf, txt, rtf, xls, rdf, csv, xlsx or html)"_s},
+        {{}, u"--output: required: the file to write"_s},
         {{u"--format"_s, u"doc"_s},
-         u"--format: 'doc' is not one of pdf, txt, rtf, xls, rdf, csv, xlsx, html"_s},
+         u"--format: 'doc' is not one of pdf, rtf, txt, xls, rdf, csv, xlsx, html, json"_s},
         {{u"--format"_s, u"pdf"_s, u"--output="_s}, u"--output: required: the file to write"_s},
         {document + QStringList{u"--user"_s, u"a"_s, u"--data"_s, u"x"_s},
          u"--data: cannot be used with --document"_s},
@@ -180,4 +181,48 @@ TEST(ExportArguments, AWholeRequest) {
     EXPECT_EQ(r.format, tallyrow::ReportFormat::Xlsx);
     EXPECT_EQ(r.outputFile, u"o.xlsx"_s);
     EXPECT_TRUE(r.user.isEmpty());
+}
+
+// The format follows the output's name unless --format says otherwise; a name that says another
+// format is refused, so a file never lies about what it holds.
+TEST(ExportArguments, TheFormatFollowsTheOutputsExtensionAndMayNotContradictIt) {
+    const QStringList run = dayRun().mid(0, 8);
+    const struct {
+        const char* output;
+        tallyrow::ReportFormat format;
+    } named[] = {{"o.PDF", tallyrow::ReportFormat::Pdf},   {"dir.csv/o.json", tallyrow::ReportFormat::Json},
+                 {"o.htm", tallyrow::ReportFormat::Html},  {"o.xls", tallyrow::ReportFormat::Xls},
+                 {"o.xlsx", tallyrow::ReportFormat::Xlsx}, {"report.rdf", tallyrow::ReportFormat::Rdf}};
+    for (const auto& n : named) {
+        SCOPED_TRACE(n.output);
+        const auto parsed =
+            parseExportArguments(run + QStringList{u"--output"_s, QString::fromLatin1(n.output)});
+        ASSERT_TRUE(parsed.request) << parsed.usageError.toStdString();
+        EXPECT_EQ(parsed.request->format, n.format);
+    }
+    // A name without a format's extension takes any --format.
+    const auto dat = parseExportArguments(run + QStringList{u"--format=txt"_s, u"--output=-"_s});
+    ASSERT_TRUE(dat.request);
+    EXPECT_EQ(dat.request->format, tallyrow::ReportFormat::Txt);
+    expectErrors({
+        {run + QStringList{u"--output=-"_s},
+         u"--format: required, as the output's name does not end in the extension of a format (pdf, rtf, "
+         u"txt, xls, rdf, csv, xlsx, html or json)"_s},
+        {run + QStringList{u"--format=pdf"_s, u"--output=x.txt"_s},
+         u"--format: pdf contradicts the output x.txt, whose extension names txt; leave --format out or "
+         u"give a file ending in .pdf"_s},
+        {{u"--document=r.rdf"_s, u"--format=xls"_s, u"--output=r.xlsx"_s},
+         u"--format: xls contradicts the output r.xlsx, whose extension names xlsx; leave --format out or "
+         u"give a file ending in .xls"_s},
+    });
+}
+
+TEST(ExportArguments, ShortHelpVersionAndTheDataFileLeftToTheCaller) {
+    EXPECT_TRUE(parseExportArguments({u"-h"_s}).help);
+    const auto version = parseExportArguments({u"--version"_s});
+    EXPECT_TRUE(version.version);
+    EXPECT_FALSE(version.help);
+    const auto noData = parseExportArguments(dayRun().mid(2));
+    ASSERT_TRUE(noData.request) << noData.usageError.toStdString();
+    EXPECT_TRUE(noData.request->dataFile.isEmpty());
 }

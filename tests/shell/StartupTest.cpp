@@ -1,11 +1,16 @@
 #include "shell/ReportsProgram.h"
 #include "shell/Startup.h"
 
+#include "output/ReportDocument.h"
 #include "support/CommandLine.h"
 #include "support/Error.h"
 #include "support/Registry.h"
 #include "support/ScriptedErrorReporter.h"
 #include "testsupport/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -119,4 +124,35 @@ TEST_F(Startup, RunStartsTheSameSequence) {
     ReportsProgram program(session(), hooks);
     EXPECT_TRUE(program.run({u"datapath=/a.yrd, other=1"_s}));
     EXPECT_EQ(shownWith, u"/a.yrd"_s);
+}
+
+// The file manager passes one file: a saved report is shown, anything else is the data file;
+// the "datapath=" form means what it always meant.
+TEST_F(Startup, AFileNamedOnItsOwnIsShownAsAReportOrOpenedAsTheDataFile) {
+    QTemporaryDir dir;
+    const QString document = dir.filePath(u"march.data"_s);
+    QFile f(document);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(serializeReportDocument({}));
+    f.close();
+    const QString relative = QDir::current().relativeFilePath(document);
+    const struct {
+        QStringList arguments;
+        QString dataPath;
+        QString document;
+    } cases[] = {
+        {{relative}, {}, document},
+        {{dir.filePath(u"office.rdf"_s)}, dir.filePath(u"office.rdf"_s), {}},
+        {{u"postgresql://anna@db/tallyrow"_s}, u"postgresql://anna@db/tallyrow"_s, {}},
+        {{u"datapath="_s + document}, document, {}},
+        {{document, u"other"_s}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        Session run;
+        parseCommandLine(run, c.arguments);
+        readFileArgument(run, c.arguments);
+        EXPECT_EQ(run.commandLineDataPath, c.dataPath);
+        EXPECT_EQ(run.commandLineDocument, c.document);
+    }
 }

@@ -57,6 +57,10 @@ int runDesktop(int argc, char** argv) {
         if (!window->load())
             throw Error(ErrNo::ObjectUnloaded, u"Object was unloaded"_s);
         window->show();
+        // A report document named on the command line (the file manager's "open with") is shown
+        // once the window is up.
+        if (!session.commandLineDocument.isEmpty())
+            window->openReportDocument(session.commandLineDocument);
     };
 
     QStringList arguments = QApplication::arguments();

@@ -342,6 +342,10 @@ void MainWindow::connectOptionChanges() {
         connect(panel, &ReportOptionsPanel::changed, this, clear);
 }
 
+bool MainWindow::openReportDocument(const QString& path) {
+    return m_host->openReportDocument(path);
+}
+
 bool MainWindow::load() {
     StepRunner run(askThrough(m_session.errorReporter.get()), u"opening the main window"_s);
     bool unload = false;

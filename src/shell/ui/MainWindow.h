@@ -61,6 +61,10 @@ public:
     /// Returns false when the window closed itself because the user agreed to close.
     bool load();
 
+    /// Shows the saved report document at `path` in the viewer, to print or save in another
+    /// format; a document that cannot be read is refused in a message box. True when shown.
+    bool openReportDocument(const QString& path);
+
     /// The code of the report the options are set up for (0 the Totals report, 1 the Day report,
     /// 2 the Users report).
     int CurrentReport = 0;

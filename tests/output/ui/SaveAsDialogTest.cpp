@@ -93,8 +93,8 @@ TEST_F(SaveDialog, ProposesPdfInTheDocumentsFolderUnderTheReportName) {
     const QStringList entries{
         u"Acrobat (PDF)"_s,           u"Rich Text File (RTF)"_s, u"Text (TXT)"_s,
         u"Excel Spreadsheet (XLS)"_s, u"Active Report (RDF)"_s,  u"CSV (comma separated)"_s,
-        u"Excel workbook (.xlsx)"_s,  u"Web page (HTML)"_s};
-    const QList<int> codes{1, 3, 2, 4, 0, 5, 6, 7};
+        u"Excel workbook (.xlsx)"_s,  u"Web page (HTML)"_s,      u"JSON (report table)"_s};
+    const QList<int> codes{1, 3, 2, 4, 0, 5, 6, 7, 8};
     ASSERT_EQ(formats(dialog)->count(), entries.size());
     for (int i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(formats(dialog)->itemText(i), entries[i]);
