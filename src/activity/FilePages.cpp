@@ -177,7 +177,7 @@ bool FilePages::walk(std::uint32_t page, std::int64_t low, std::int64_t high, in
     children.reserve(cells);
     std::int64_t previous = low;
     for (std::uint32_t c = 0; c < cells; ++c) {
-        const std::uint32_t offset = be16(pointers + 2 * c);
+        const std::uint32_t offset = be16(pointers + 2 * std::size_t(c));
         if (offset + 4 > buffer.size())
             return false;
         const unsigned char* cell = buffer.data() + offset;
