@@ -60,8 +60,8 @@ CREATE INDEX IF NOT EXISTS ActivityByNameKey ON Activity
 -- reports, maxima and minima read Activity. Its size grows with the days, not with the rows.
 -- The server keeps it current itself: statement triggers with transition tables add what an
 -- INSERT or DELETE changed, day by day, so a bulk COPY costs one upsert per day it touches; an
--- UPDATE is followed row by row, as it is cheapest for the few rows the monitoring product
--- changes at a time. It is
+-- UPDATE is followed row by row and hour by hour (below), as it is cheapest for the few rows
+-- the monitoring product changes at a time; TRUNCATE empties it. It is
 -- filled once, when it is created; applying this file again changes nothing. A server without
 -- it works too, reading Activity for every report. To add it to an existing server, apply this
 -- file again (the first time it reads Activity once, holding off writers meanwhile). If its
@@ -144,63 +144,36 @@ BEGIN
 END
 $$;
 
--- An UPDATE is followed row by row: the monitoring product changes a few rows at a time, and a
--- row's change costs one update of its day's row (two when it moves to another day).
-CREATE OR REPLACE FUNCTION activitydays_follow_row() RETURNS trigger LANGUAGE plpgsql AS $$
+-- An UPDATE is followed row by row, hour by hour: the monitoring product changes one hour of a
+-- few rows at a time, and a row trigger for each hour column fires only when an UPDATE sets that
+-- column, so such a change costs one update of two columns of its day's row. An hour set to the
+-- figure it had costs nothing more; an UPDATE that sets only the names fires none of them. A row
+-- that moves to another day is followed as a whole by the trigger on ActiveDay (the hour
+-- triggers leave it alone). Triggers of one's own that change columns an UPDATE does not set
+-- are not followed: BEFORE UPDATE triggers on Activity must leave H0 .. H23 and ActiveDay as
+-- they are.
+DO $$
+BEGIN
+    FOR h IN 0..23 LOOP
+        EXECUTE format($f$
+CREATE OR REPLACE FUNCTION activitydays_follow_h%1$s() RETURNS trigger LANGUAGE plpgsql AS $b$
+BEGIN
+    IF NEW.ActiveDay = OLD.ActiveDay AND NEW.H%1$s IS DISTINCT FROM OLD.H%1$s THEN
+        UPDATE ActivityDays SET S%1$s = S%1$s + (coalesce(NEW.H%1$s, 0) - coalesce(OLD.H%1$s, 0)),
+            C%1$s = C%1$s + ((NEW.H%1$s IS NOT NULL)::int - (OLD.H%1$s IS NOT NULL)::int)
+        WHERE ActiveDay = NEW.ActiveDay;
+    END IF;
+    RETURN NULL;
+END
+$b$ $f$, h);
+    END LOOP;
+END
+$$;
+
+-- A row that moves to another day leaves its old day's row and joins the new day's.
+CREATE OR REPLACE FUNCTION activitydays_follow_move() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
     IF OLD.ActiveDay IS NOT DISTINCT FROM NEW.ActiveDay THEN
-        IF NEW.ActiveDay IS NOT NULL THEN
-            UPDATE ActivityDays SET
-                S0 = S0 + coalesce(NEW.H0, 0) - coalesce(OLD.H0, 0),
-                S1 = S1 + coalesce(NEW.H1, 0) - coalesce(OLD.H1, 0),
-                S2 = S2 + coalesce(NEW.H2, 0) - coalesce(OLD.H2, 0),
-                S3 = S3 + coalesce(NEW.H3, 0) - coalesce(OLD.H3, 0),
-                S4 = S4 + coalesce(NEW.H4, 0) - coalesce(OLD.H4, 0),
-                S5 = S5 + coalesce(NEW.H5, 0) - coalesce(OLD.H5, 0),
-                S6 = S6 + coalesce(NEW.H6, 0) - coalesce(OLD.H6, 0),
-                S7 = S7 + coalesce(NEW.H7, 0) - coalesce(OLD.H7, 0),
-                S8 = S8 + coalesce(NEW.H8, 0) - coalesce(OLD.H8, 0),
-                S9 = S9 + coalesce(NEW.H9, 0) - coalesce(OLD.H9, 0),
-                S10 = S10 + coalesce(NEW.H10, 0) - coalesce(OLD.H10, 0),
-                S11 = S11 + coalesce(NEW.H11, 0) - coalesce(OLD.H11, 0),
-                S12 = S12 + coalesce(NEW.H12, 0) - coalesce(OLD.H12, 0),
-                S13 = S13 + coalesce(NEW.H13, 0) - coalesce(OLD.H13, 0),
-                S14 = S14 + coalesce(NEW.H14, 0) - coalesce(OLD.H14, 0),
-                S15 = S15 + coalesce(NEW.H15, 0) - coalesce(OLD.H15, 0),
-                S16 = S16 + coalesce(NEW.H16, 0) - coalesce(OLD.H16, 0),
-                S17 = S17 + coalesce(NEW.H17, 0) - coalesce(OLD.H17, 0),
-                S18 = S18 + coalesce(NEW.H18, 0) - coalesce(OLD.H18, 0),
-                S19 = S19 + coalesce(NEW.H19, 0) - coalesce(OLD.H19, 0),
-                S20 = S20 + coalesce(NEW.H20, 0) - coalesce(OLD.H20, 0),
-                S21 = S21 + coalesce(NEW.H21, 0) - coalesce(OLD.H21, 0),
-                S22 = S22 + coalesce(NEW.H22, 0) - coalesce(OLD.H22, 0),
-                S23 = S23 + coalesce(NEW.H23, 0) - coalesce(OLD.H23, 0),
-                C0 = C0 + (NEW.H0 IS NOT NULL)::int - (OLD.H0 IS NOT NULL)::int,
-                C1 = C1 + (NEW.H1 IS NOT NULL)::int - (OLD.H1 IS NOT NULL)::int,
-                C2 = C2 + (NEW.H2 IS NOT NULL)::int - (OLD.H2 IS NOT NULL)::int,
-                C3 = C3 + (NEW.H3 IS NOT NULL)::int - (OLD.H3 IS NOT NULL)::int,
-                C4 = C4 + (NEW.H4 IS NOT NULL)::int - (OLD.H4 IS NOT NULL)::int,
-                C5 = C5 + (NEW.H5 IS NOT NULL)::int - (OLD.H5 IS NOT NULL)::int,
-                C6 = C6 + (NEW.H6 IS NOT NULL)::int - (OLD.H6 IS NOT NULL)::int,
-                C7 = C7 + (NEW.H7 IS NOT NULL)::int - (OLD.H7 IS NOT NULL)::int,
-                C8 = C8 + (NEW.H8 IS NOT NULL)::int - (OLD.H8 IS NOT NULL)::int,
-                C9 = C9 + (NEW.H9 IS NOT NULL)::int - (OLD.H9 IS NOT NULL)::int,
-                C10 = C10 + (NEW.H10 IS NOT NULL)::int - (OLD.H10 IS NOT NULL)::int,
-                C11 = C11 + (NEW.H11 IS NOT NULL)::int - (OLD.H11 IS NOT NULL)::int,
-                C12 = C12 + (NEW.H12 IS NOT NULL)::int - (OLD.H12 IS NOT NULL)::int,
-                C13 = C13 + (NEW.H13 IS NOT NULL)::int - (OLD.H13 IS NOT NULL)::int,
-                C14 = C14 + (NEW.H14 IS NOT NULL)::int - (OLD.H14 IS NOT NULL)::int,
-                C15 = C15 + (NEW.H15 IS NOT NULL)::int - (OLD.H15 IS NOT NULL)::int,
-                C16 = C16 + (NEW.H16 IS NOT NULL)::int - (OLD.H16 IS NOT NULL)::int,
-                C17 = C17 + (NEW.H17 IS NOT NULL)::int - (OLD.H17 IS NOT NULL)::int,
-                C18 = C18 + (NEW.H18 IS NOT NULL)::int - (OLD.H18 IS NOT NULL)::int,
-                C19 = C19 + (NEW.H19 IS NOT NULL)::int - (OLD.H19 IS NOT NULL)::int,
-                C20 = C20 + (NEW.H20 IS NOT NULL)::int - (OLD.H20 IS NOT NULL)::int,
-                C21 = C21 + (NEW.H21 IS NOT NULL)::int - (OLD.H21 IS NOT NULL)::int,
-                C22 = C22 + (NEW.H22 IS NOT NULL)::int - (OLD.H22 IS NOT NULL)::int,
-                C23 = C23 + (NEW.H23 IS NOT NULL)::int - (OLD.H23 IS NOT NULL)::int
-            WHERE ActiveDay = NEW.ActiveDay;
-        END IF;
         RETURN NULL;
     END IF;
     IF OLD.ActiveDay IS NOT NULL THEN
@@ -294,20 +267,39 @@ BEGIN
 END
 $$;
 
+-- TRUNCATE empties the rollup with the table.
+CREATE OR REPLACE FUNCTION activitydays_follow_truncate() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    DELETE FROM ActivityDays;
+    RETURN NULL;
+END
+$$;
+
 -- Creates the triggers and fills the rollup in one transaction, with writers held off, so no
--- row is counted twice or missed.
+-- row is counted twice or missed. Earlier versions followed every UPDATE with one row trigger,
+-- activitydays_changed; it goes, with its function.
 DO $$
 BEGIN
     LOCK TABLE Activity IN SHARE ROW EXCLUSIVE MODE;
     DROP TRIGGER IF EXISTS activitydays_added ON Activity;
     DROP TRIGGER IF EXISTS activitydays_removed ON Activity;
     DROP TRIGGER IF EXISTS activitydays_changed ON Activity;
+    DROP TRIGGER IF EXISTS activitydays_moved ON Activity;
+    DROP TRIGGER IF EXISTS activitydays_emptied ON Activity;
+    DROP FUNCTION IF EXISTS activitydays_follow_row();
     CREATE TRIGGER activitydays_added AFTER INSERT ON Activity
         REFERENCING NEW TABLE AS added_rows FOR EACH STATEMENT EXECUTE FUNCTION activitydays_follow();
     CREATE TRIGGER activitydays_removed AFTER DELETE ON Activity
         REFERENCING OLD TABLE AS removed_rows FOR EACH STATEMENT EXECUTE FUNCTION activitydays_follow();
-    CREATE TRIGGER activitydays_changed AFTER UPDATE ON Activity
-        FOR EACH ROW EXECUTE FUNCTION activitydays_follow_row();
+    CREATE TRIGGER activitydays_moved AFTER UPDATE OF ActiveDay ON Activity
+        FOR EACH ROW EXECUTE FUNCTION activitydays_follow_move();
+    CREATE TRIGGER activitydays_emptied AFTER TRUNCATE ON Activity
+        FOR EACH STATEMENT EXECUTE FUNCTION activitydays_follow_truncate();
+    FOR h IN 0..23 LOOP
+        EXECUTE format('DROP TRIGGER IF EXISTS activitydays_h%s ON Activity', h);
+        EXECUTE format('CREATE TRIGGER activitydays_h%1$s AFTER UPDATE OF H%1$s ON Activity '
+                       'FOR EACH ROW EXECUTE FUNCTION activitydays_follow_h%1$s()', h);
+    END LOOP;
     IF NOT EXISTS (SELECT FROM ActivityDays) THEN
         EXECUTE activitydays_adding('SELECT 1 AS w, * FROM Activity');
     END IF;

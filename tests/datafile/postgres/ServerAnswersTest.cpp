@@ -110,8 +110,9 @@ TEST_F(ServerAnswers, NamesFoldExactlyAsInTheFiles) {
 }
 
 // The all-users figures come from the rollup the server keeps, and stay the table's after
-// updates, deletes and a bulk insert; a server without the rollup (or with its triggers off)
-// answers from the table.
+// TRUNCATE, updates (of hours, of the day, of both at once), deletes, a bulk insert and the
+// schema applied again; a server without the rollup (or with one of its triggers off) answers
+// from the table, and one set up by an earlier version (one UPDATE trigger) has it read.
 TEST_F(ServerAnswers, TheRollupKeepsTheTablesFiguresThroughEveryWrite) {
     REQUIRE_SERVER();
     load(test::officeRows());
@@ -119,12 +120,19 @@ TEST_F(ServerAnswers, TheRollupKeepsTheTablesFiguresThroughEveryWrite) {
     expectSameAnswers(m_db->uri(), m_file, questions({}));
 
     ASSERT_TRUE(m_db->exec(QStringLiteral(
+        "CREATE TEMP TABLE kept AS SELECT * FROM activity WHERE activeday % 2 = 0; TRUNCATE activity; "
+        "INSERT INTO activity SELECT * FROM kept; "
         "UPDATE activity SET h9 = coalesce(h9, 0) + 7, h3 = NULL WHERE activeday % 3 = 0; "
         "UPDATE activity SET activeday = activeday + 5000 WHERE activeday % 11 = 0; "
         "DELETE FROM activity WHERE activeday % 5 = 0; "
         "INSERT INTO activity SELECT activeday + 10000, username, computername, h0, h1, h2, h3, h4, h5, h6, "
         "h7, h8, h9, h10, h11, h12, h13, h14, h15, h16, h17, h18, h19, h20, h21, h22, h23 FROM activity; "
-        "INSERT INTO activity (activeday, username, computername) VALUES (1700, 'nobody', 'PC9')")));
+        "INSERT INTO activity (activeday, username, computername) VALUES (1700, 'nobody', 'PC9'); "
+        "UPDATE activity SET activeday = activeday + 20000, h9 = 1 "
+        "WHERE activeday % 7 = 1 AND activeday < 2000; "
+        "UPDATE activity SET activeday = activeday, h4 = coalesce(h4, 0) + 1, h5 = h5 "
+        "WHERE activeday % 4 = 2")));
+    ASSERT_TRUE(m_db->loadSchema());
     const std::vector<ActivityQuery> all = questions({});
     std::vector<ActivityAnswer> fromRollup;
     SqlExecutor server(m_db->uri());
@@ -132,12 +140,19 @@ TEST_F(ServerAnswers, TheRollupKeepsTheTablesFiguresThroughEveryWrite) {
         fromRollup.push_back(server.answer(q));
     server.disconnect();
 
-    ASSERT_TRUE(m_db->exec(QStringLiteral("ALTER TABLE activity DISABLE TRIGGER activitydays_changed")));
+    ASSERT_TRUE(m_db->exec(QStringLiteral("ALTER TABLE activity DISABLE TRIGGER activitydays_h9")));
     ASSERT_FALSE(traitsOf(m_db->uri()).dayRollup) << "a rollup that no longer follows is not read";
     for (std::size_t i = 0; i < all.size(); ++i) {
         SCOPED_TRACE(all[i].describe().toStdString());
         EXPECT_TRUE(server.answer(all[i]).sameFigures(fromRollup[i]));
     }
+    server.disconnect();
+
+    ASSERT_TRUE(m_db->exec(QStringLiteral(
+        "ALTER TABLE activity ENABLE TRIGGER activitydays_h9; DROP TRIGGER activitydays_moved ON activity; "
+        "CREATE TRIGGER activitydays_changed AFTER UPDATE ON activity FOR EACH ROW EXECUTE FUNCTION "
+        "activitydays_follow_move()")));
+    EXPECT_TRUE(traitsOf(m_db->uri()).dayRollup);
 }
 
 // A loopback port nothing listens on, for the standby.
