@@ -5,9 +5,9 @@
 #  - the whole tallyrow-export process for the all-users Day report (averages) and Totals by days
 #    over the ten years, with the rollup and without it (its triggers off, so the tool reads the
 #    table), against the psql process running the plain GROUP BY a person would write;
-#  - the rollup's upkeep: the mean latency of a one-row UPDATE (pgbench, 2,000 of them; the median
-#    of five such runs) and the time of a COPY of 1,000,000 new rows, with and without the
-#    rollup's triggers.
+#  - the rollup's upkeep: the mean latency of a one-row UPDATE of one hour (pgbench, 5,000 of them,
+#    each its own transaction; the median of seven such runs) and the time of a COPY of 1,000,000
+#    new rows (the median of three), with and without the rollup's triggers, in turn.
 #
 # usage: bench/postgres/scale.sh [BUILD_DIR] [--huge]
 # Rows: 3,000,000 and 10,000,000 (TALLYROW_BENCH_ROWS="3000000 10000000" to choose); --huge adds
@@ -83,9 +83,9 @@ for n in $ROWS; do
     plain "$WORK/day.plain.sql" >/dev/null # the table in the server's cache for every side
     for report in day totals; do
         withRollup=$(median3 $report)
-        q -c "ALTER TABLE activity DISABLE TRIGGER activitydays_changed"
+        q -c "ALTER TABLE activity DISABLE TRIGGER activitydays_moved"
         table=$(median3 $report)
-        q -c "ALTER TABLE activity ENABLE TRIGGER activitydays_changed"
+        q -c "ALTER TABLE activity ENABLE TRIGGER activitydays_moved"
         psqlTime=$(median3 plain "$WORK/$report.plain.sql")
         printf '%-12s %-14s %9.3fs %9.3fs %9.3fs %8s %8s\n' "$n" "$report" "$withRollup" "$table" "$psqlTime" \
             "$(ratio "$withRollup" "$psqlTime")" "$(ratio "$table" "$psqlTime")"
@@ -99,26 +99,25 @@ UPDATE activity SET h9 = (h9 + 1) % 3600 WHERE lower(username::text COLLATE "C")
 EOF
     q -c "COPY (SELECT $LAST + 1 + d, 'user' || u, 'PC' || u $hours FROM generate_series(0, 364) d, generate_series(1, 2740) u LIMIT 1000000) TO '$WORK/copy.csv' WITH (FORMAT csv)" 2>/dev/null ||
         q -c "COPY (SELECT $LAST + 1 + d, 'user' || u, 'PC' || u $hours FROM generate_series(0, 364) d, generate_series(1, 2740) u LIMIT 1000000) TO STDOUT WITH (FORMAT csv)" >"$WORK/copy.csv"
-    latency() { pgbench -n -c 1 -t 2000 -f "$WORK/update.sql" "$URI" 2>/dev/null | sed -n 's/^latency average = \([0-9.]*\) ms/\1/p'; }
+    latency() { pgbench -n -c 1 -t 5000 -f "$WORK/update.sql" "$URI" 2>/dev/null | sed -n 's/^latency average = \([0-9.]*\) ms/\1/p'; }
     copyTime() {
         t0=$(now); q -c "\\copy activity FROM '$WORK/copy.csv' WITH (FORMAT csv)"; t1=$(now)
         q -c "DELETE FROM activity WHERE activeday > $LAST"
         echo "$t1 - $t0" | bc -l
     }
-    # Without and with the triggers in turn, five times, so a busy machine weighs on both alike.
-    : >"$WORK/upkeep.without"; : >"$WORK/upkeep.with"
-    for run in 1 2 3 4 5; do
+    # Without and with the triggers in turn, so a busy machine weighs on both alike.
+    : >"$WORK/upkeep.without"; : >"$WORK/upkeep.with"; : >"$WORK/copy.without"; : >"$WORK/copy.with"
+    for run in 1 2 3 4 5 6 7; do
         q -c "ALTER TABLE activity DISABLE TRIGGER USER"
         latency >>"$WORK/upkeep.without"
+        [ $run -gt 3 ] || copyTime >>"$WORK/copy.without"
         q -c "ALTER TABLE activity ENABLE TRIGGER USER"
         latency >>"$WORK/upkeep.with"
+        [ $run -gt 3 ] || copyTime >>"$WORK/copy.with"
     done
-    q -c "ALTER TABLE activity DISABLE TRIGGER USER"
-    copyWithout=$(copyTime)
-    q -c "ALTER TABLE activity ENABLE TRIGGER USER"
-    copyWith=$(copyTime)
-    set -- "$(sort -n "$WORK/upkeep.without" | sed -n 3p)" "$copyWithout" \
-        "$(sort -n "$WORK/upkeep.with" | sed -n 3p)" "$copyWith"
+    median() { sort -n "$1" | sed -n "$(( ($(wc -l <"$1") + 1) / 2 ))p"; }
+    set -- "$(median "$WORK/upkeep.without")" "$(median "$WORK/copy.without")" \
+        "$(median "$WORK/upkeep.with")" "$(median "$WORK/copy.with")"
     printf '%-12s %-14s %9.3fms %9.3fms %20s %8s\n' "$n" "1-row UPDATE" "$3" "$1" "" "$(ratio "$3" "$1")"
     printf '%-12s %-14s %9.3fs %9.3fs %20s %8s\n' "$n" "COPY 1M rows" "$4" "$2" "" "$(ratio "$4" "$2")"
 done
