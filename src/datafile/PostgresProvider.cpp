@@ -288,7 +288,7 @@ struct ServerFacts {
 // read it; and what else the server offers (the per-day rollup, ICU, how its collation folds).
 // The rollup counts only with every trigger that keeps it enabled: for INSERT and DELETE, and
 // for UPDATE either one row trigger (as servers set up by earlier versions have it) or one for
-// the day, one for TRUNCATE and one for each hour.
+// the day, one for TRUNCATE and one for each hour, never both (an UPDATE would count twice).
 // The name columns may be citext or plain text: the queries compare names through lower()
 // either way.
 ServerFacts checkActivityTable(QSqlDatabase& db, const QString& uri, const PostgresUri& parts) {
@@ -303,8 +303,9 @@ ServerFacts checkActivityTable(QSqlDatabase& db, const QString& uri, const Postg
         "UNION ALL SELECT '\"Activity\"', NULL, NULL, NULL WHERE to_regclass('\"Activity\"') IS NOT NULL "
         "UNION ALL SELECT '#rollup', NULL, has_table_privilege(to_regclass('activitydays'), 'SELECT') AND "
         "(SELECT count(*) FILTER (WHERE tgname IN ('activitydays_added', 'activitydays_removed')) = 2 AND "
-        "(count(*) FILTER (WHERE tgname = 'activitydays_changed') = 1 OR "
-        "count(*) FILTER (WHERE tgname ~ '^activitydays_(moved|emptied|h(1?[0-9]|2[0-3]))$') = 26) "
+        "(count(*) FILTER (WHERE tgname = 'activitydays_changed'), "
+        "count(*) FILTER (WHERE tgname ~ '^activitydays_(moved|emptied|h(1?[0-9]|2[0-3]))$')) "
+        "IN ((1, 0), (0, 26)) "
         "FROM pg_trigger WHERE tgrelid = to_regclass('activity') AND tgenabled <> 'D'), NULL "
         "WHERE to_regclass('activitydays') IS NOT NULL "
         "UNION ALL SELECT '#icu', NULL, EXISTS (SELECT FROM pg_collation WHERE collname = 'und-x-icu'), NULL "
