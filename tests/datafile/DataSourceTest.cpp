@@ -41,8 +41,9 @@ TEST(DataSource, KindDecidesNameFileAndSavedCopy) {
         EXPECT_EQ(source.keepsSavedCopy(), c.ownsFile);
         EXPECT_EQ(source.filePath(), c.ownsFile ? c.given : QString());
         // A server's URI never becomes a path of the working folder.
-        if (!c.ownsFile)
+        if (!c.ownsFile) {
             EXPECT_EQ(source.absolute().location(), c.given);
+        }
     }
     EXPECT_TRUE(DataSource().isEmpty());
     EXPECT_FALSE(DataSource().keepsSavedCopy());
