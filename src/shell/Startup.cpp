@@ -1,6 +1,7 @@
 #include "shell/Startup.h"
 
-#include "datafile/PostgresUri.h"
+#include "datafile/DataSource.h"
+
 #include "output/ReportDocument.h"
 #include "support/CommandLine.h"
 #include "support/Error.h"
@@ -8,8 +9,6 @@
 #include "support/Registry.h"
 #include "support/Services.h"
 #include "support/StepRunner.h"
-
-#include <QFileInfo>
 
 #include <utility>
 
@@ -78,11 +77,12 @@ void readFileArgument(Session& session, const QStringList& arguments) {
     const QString& named = arguments.first();
     if (named.isEmpty() || named.startsWith(u'-'))
         return;
-    if (isPostgresUri(named)) {
-        session.commandLineDataPath = named;
+    const DataSource source = DataSource(named).absolute();
+    const QString path = source.filePath();
+    if (path.isEmpty()) {
+        session.commandLineDataPath = named; // a server
         return;
     }
-    const QString path = QFileInfo(named).absoluteFilePath();
     if (isReportDocumentFile(path))
         session.commandLineDocument = path;
     else
