@@ -516,41 +516,52 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
         path, [&](const QByteArray& i) { return i == identity; }, own, failure);
 }
 
-std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const IdentityCheck& accepted,
-                                                     QByteArray& identity, OpenFailure* failure) {
-    OpenFailure why = OpenFailure::Missing;
-    const auto fail = [&]() -> std::shared_ptr<const ActivityStore> {
-        if (failure)
-            *failure = why;
-        return nullptr;
-    };
+namespace {
+
+// A saved copy or delta, mapped, with its header, small sections and names checked and its
+// columns pointing into the mapping. `why` says why there is none.
+struct MappedFile {
+    std::shared_ptr<Mapping> mapping;
+    Opened header;
+    std::vector<QString> users;
+    std::vector<QString> computers;
+    ActivityStore::Columns columns;
+    ActivityStore::Grouping grouping;
+    const std::uint64_t* blockSums = nullptr;
+};
+
+std::optional<MappedFile> mapFile(const QString& path, const StoreFile::IdentityCheck& accepted,
+                                  QByteArray& identity, StoreFile::OpenFailure& why, const char* magic) {
+    const bool delta = magic == kDeltaMagic;
+    why = StoreFile::OpenFailure::Missing;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
-        return fail();
+        return std::nullopt;
     struct stat st {};
-    auto mapping = std::make_shared<Mapping>();
+    MappedFile m;
+    m.mapping = std::make_shared<Mapping>();
     std::optional<Opened> o;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_size > 0) {
-        o = readHeader(fd, std::size_t(st.st_size), accepted, identity, why, kMagic);
-        if (o && sectionsFit(*o, std::size_t(st.st_size))) {
-            mapping->size = std::size_t(st.st_size);
-            mapping->data = ::mmap(nullptr, mapping->size, PROT_READ, MAP_SHARED, fd, 0);
+        o = readHeader(fd, std::size_t(st.st_size), accepted, identity, why, magic);
+        if (o && sectionsFit(*o, std::size_t(st.st_size), delta)) {
+            m.mapping->size = std::size_t(st.st_size);
+            m.mapping->data = ::mmap(nullptr, m.mapping->size, PROT_READ, MAP_SHARED, fd, 0);
         }
     }
     ::close(fd);
-    if (!o || mapping->data == MAP_FAILED)
-        return fail();
-    why = OpenFailure::Damaged;
-    const char* base = static_cast<const char*>(mapping->data);
-    for (const Section s : {Names, Pairs, Days, DayFigures, RunningTotal, BlockSums, Leaves}) {
-        if (ActivityStore::checksum(base + o->sections[s].offset, o->sections[s].size) != o->sections[s].sum)
-            return fail();
+    if (!o || m.mapping->data == MAP_FAILED)
+        return std::nullopt;
+    why = StoreFile::OpenFailure::Damaged;
+    const char* base = static_cast<const char*>(m.mapping->data);
+    // A copy's row ids are checked when it is brought up to date; a delta's at once.
+    for (const Section s : {Names, Pairs, Days, DayFigures, RunningTotal, BlockSums, Leaves, RowSource}) {
+        if ((s != RowSource || delta) &&
+            ActivityStore::checksum(base + o->sections[s].offset, o->sections[s].size) != o->sections[s].sum)
+            return std::nullopt;
     }
-    std::vector<QString> users;
-    std::vector<QString> computers;
-    if (!readNames(base, *o, users, computers))
-        return fail();
-    ActivityStore::Columns c;
+    if (!readNames(base, *o, m.users, m.computers))
+        return std::nullopt;
+    ActivityStore::Columns& c = m.columns;
     const auto at = [&](Section s) { return base + o->sections[s].offset; };
     c.rowDay = reinterpret_cast<const std::int32_t*>(at(RowDay));
     c.rowHours = reinterpret_cast<const std::uint16_t*>(at(RowHours));
@@ -561,15 +572,29 @@ std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const 
     c.dayFigures = reinterpret_cast<const ActivityStore::DayFigures*>(at(DayFigures));
     c.runningTotal = reinterpret_cast<const std::int64_t*>(at(RunningTotal));
     c.dayCount = o->counts.days;
-    if (!tablesValid(c, *o) || !readSource(base, *o, c))
-        return fail();
-    const ActivityStore::Grouping grouping{(o->counts.flags & kIgnoreCase) != 0,
-                                           (o->counts.flags & kKeyIndexOrder) != 0};
-    const auto* sums = reinterpret_cast<const std::uint64_t*>(at(BlockSums));
+    m.grouping = {(o->counts.flags & kIgnoreCase) != 0, (o->counts.flags & kKeyIndexOrder) != 0};
+    m.blockSums = reinterpret_cast<const std::uint64_t*>(at(BlockSums));
+    m.header = *o;
+    return m;
+}
+
+} // namespace
+
+std::shared_ptr<const ActivityStore> StoreFile::open(const QString& path, const IdentityCheck& accepted,
+                                                     QByteArray& identity, OpenFailure* failure) {
+    OpenFailure why = OpenFailure::Missing;
+    std::optional<MappedFile> m = mapFile(path, accepted, identity, why, kMagic);
+    const char* base = m ? static_cast<const char*>(m->mapping->data) : nullptr;
+    if (!m || !tablesValid(m->columns, m->header) || !readSource(base, m->header, m->columns)) {
+        if (failure)
+            *failure = why;
+        return nullptr;
+    }
     if (failure)
         *failure = OpenFailure::None;
-    return std::make_shared<const ActivityStore>(grouping, std::move(users), std::move(computers), c,
-                                                 std::shared_ptr<const void>(mapping), sums);
+    return std::make_shared<const ActivityStore>(m->grouping, std::move(m->users), std::move(m->computers),
+                                                 m->columns, std::shared_ptr<const void>(m->mapping),
+                                                 m->blockSums);
 }
 
 namespace {
@@ -608,62 +633,33 @@ std::shared_ptr<const ActivityStore> StoreFile::openDelta(const QString& path, c
                                                           const IdentityCheck& accepted, QByteArray& identity,
                                                           OpenFailure* failure) {
     OpenFailure why = OpenFailure::Missing;
+    const QByteArray prefix = deltaIdentity(baseIdentity, {});
+    const auto ofBase = [&](const QByteArray& i) {
+        return i.startsWith(prefix) && accepted(i.mid(prefix.size()));
+    };
+    QByteArray composite;
+    std::optional<MappedFile> m = mapFile(path, ofBase, composite, why, kDeltaMagic);
+    const ActivityStore::Columns& b = base.columns();
     const auto fail = [&]() -> std::shared_ptr<const ActivityStore> {
         if (failure)
             *failure = why;
         return nullptr;
     };
-    const QByteArray prefix = deltaIdentity(baseIdentity, {});
-    const auto ofBase = [&](const QByteArray& i) {
-        return i.startsWith(prefix) && accepted(i.mid(prefix.size()));
-    };
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return fail();
-    struct stat st {};
-    auto mapping = std::make_shared<Mapping>();
-    std::optional<Opened> o;
-    QByteArray composite;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_size > 0) {
-        o = readHeader(fd, std::size_t(st.st_size), ofBase, composite, why, kDeltaMagic);
-        if (o && sectionsFit(*o, std::size_t(st.st_size), true)) {
-            mapping->size = std::size_t(st.st_size);
-            mapping->data = ::mmap(nullptr, mapping->size, PROT_READ, MAP_SHARED, fd, 0);
-        }
-    }
-    ::close(fd);
-    if (!o || mapping->data == MAP_FAILED)
+    if (!m)
         return fail();
     identity = composite.mid(prefix.size());
-    why = OpenFailure::Damaged;
-    const char* at0 = static_cast<const char*>(mapping->data);
-    for (const Section s : {Names, Pairs, Days, DayFigures, RunningTotal, BlockSums, Leaves, RowSource}) {
-        if (ActivityStore::checksum(at0 + o->sections[s].offset, o->sections[s].size) != o->sections[s].sum)
-            return fail();
-    }
-    std::vector<QString> users;
-    std::vector<QString> computers;
-    if (!readNames(at0, *o, users, computers))
-        return fail();
-    const auto at = [&](Section s) { return at0 + o->sections[s].offset; };
-    ActivityStore::Columns c;
-    c.rowDay = reinterpret_cast<const std::int32_t*>(at(RowDay));
-    c.rowHours = reinterpret_cast<const std::uint16_t*>(at(RowHours));
-    c.rows = o->counts.rows;
-    c.pairs = reinterpret_cast<const ActivityStore::Pair*>(at(Pairs));
-    c.pairCount = o->counts.pairs;
-    c.days = reinterpret_cast<const std::int32_t*>(at(Days));
-    c.dayFigures = reinterpret_cast<const ActivityStore::DayFigures*>(at(DayFigures));
-    c.runningTotal = reinterpret_cast<const std::int64_t*>(at(RunningTotal));
-    c.dayCount = o->counts.days;
-    const ActivityStore::Columns& b = base.columns();
+    ActivityStore::Columns c = m->columns;
+    const Opened& o = m->header;
     // Its leaves are read as a copy's are, with the copy's row ids standing in where it has no
     // rows of its own.
     c.rowSource = b.rowSource;
-    if (!deltaTablesValid(c, *o, b.rows) || !b.rowSource || !readSource(at0, *o, c) ||
-        (c.rows > 0 && o->sections[RowSource].size == 0))
+    if (!deltaTablesValid(c, o, b.rows) || !b.rowSource ||
+        !readSource(static_cast<const char*>(m->mapping->data), o, c) ||
+        (c.rows > 0 && o.sections[RowSource].size == 0) ||
+        m->grouping.namesIgnoreCase != base.grouping().namesIgnoreCase ||
+        m->grouping.keyIndexOrder != base.grouping().keyIndexOrder)
         return fail();
-    if (o->sections[RowSource].size == 0)
+    if (o.sections[RowSource].size == 0)
         c.rowSource = nullptr;
     // The delta's own rows become the second segment, under the rows of the store it is a delta of.
     c.extraDay = c.rowDay;
@@ -675,16 +671,11 @@ std::shared_ptr<const ActivityStore> StoreFile::openDelta(const QString& path, c
     c.rowSource = b.rowSource;
     c.rowSourceSum = b.rowSourceSum;
     c.rows = b.rows;
-    const ActivityStore::Grouping grouping{(o->counts.flags & kIgnoreCase) != 0,
-                                           (o->counts.flags & kKeyIndexOrder) != 0};
-    if (grouping.namesIgnoreCase != base.grouping().namesIgnoreCase ||
-        grouping.keyIndexOrder != base.grouping().keyIndexOrder)
-        return fail();
     if (failure)
         *failure = OpenFailure::None;
-    return std::make_shared<const ActivityStore>(
-        grouping, std::move(users), std::move(computers), c, std::shared_ptr<const void>(mapping),
-        base.blockSums(), reinterpret_cast<const std::uint64_t*>(at(BlockSums)), base.firstRowsOwner());
+    return std::make_shared<const ActivityStore>(m->grouping, std::move(m->users), std::move(m->computers), c,
+                                                 std::shared_ptr<const void>(m->mapping), base.blockSums(),
+                                                 m->blockSums, base.firstRowsOwner());
 }
 
 } // namespace tallyrow
